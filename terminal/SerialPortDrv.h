@@ -1,0 +1,106 @@
+#pragma once
+// TSerialPortDriver: the terminal's one serial port. It opens COM1..COM4 (each
+// number names a device through a per-user map, so any tty or COM device can be
+// COM1), applies the line settings, sends with a bounded wait for room in the
+// output queue, drives DTR and RTS, and polls the open port on the GUI thread,
+// handing every block of received bytes to OnReceiveData.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+
+enum TComPortNumber { pnCOM1, pnCOM2, pnCOM3, pnCOM4 };
+enum TComPortBaudRate {
+    br110, br300, br600, br1200, br2400, br4800, br9600,
+    br14400, br19200, br38400, br56000, br57600, br115200
+};
+enum TComPortDataBits { db5BITS, db6BITS, db7BITS, db8BITS };
+enum TComPortStopBits { sb1BITS, sb1HALFBITS, sb2BITS };
+enum TComPortParity { ptNONE, ptODD, ptEVEN, ptMARK, ptSPACE };
+enum TComPortHwHandshaking { hhNONE, hhRTSCTS };
+enum TComPortSwHandshaking { shNONE, shXONXOFF };
+
+class TSerialPortDriver;
+
+// Raised on the GUI thread with at least one byte; the bytes are valid only
+// during the call (they lie in the driver's receive buffer).
+using TComPortReceiveDataEvent =
+    std::function<void(TSerialPortDriver* Sender, const char* DataPtr, int DataSize)>;
+
+// The line settings as the platform really applied them. `Deviations` names, in
+// words for the user, every setting that could only be approximated.
+struct TEffectiveSettings {
+    int BaudRate = 0;
+    int DataBits = 8;
+    TComPortStopBits StopBits = sb1BITS;
+    TComPortParity Parity = ptNONE;
+    bool RtsCts = false;
+    bool XonXoff = false;
+    bool ParityChecked = false;  // received parity errors detected
+    QStringList Deviations;
+};
+
+class TSerialPortDriver : public QObject {
+    Q_OBJECT
+public:
+    explicit TSerialPortDriver(QObject* parent = nullptr);
+    ~TSerialPortDriver() override;
+
+    // Device map: /dev/ttyS0..3 on Linux and COM1..COM4 on Windows by default.
+    static QString DefaultDevice(TComPortNumber port);
+    QString Device(TComPortNumber port) const;
+    void SetDevice(TComPortNumber port, const QString& device);
+
+    // Published properties, defaults as for a new component.
+    TComPortNumber ComPort() const;                 // pnCOM2; ignored while connected
+    void SetComPort(TComPortNumber value);
+    TComPortBaudRate ComPortSpeed() const;          // br9600; re-applied while connected
+    void SetComPortSpeed(TComPortBaudRate value);
+    TComPortDataBits ComPortDataBits() const;       // db8BITS
+    void SetComPortDataBits(TComPortDataBits value);
+    TComPortStopBits ComPortStopBits() const;       // sb1BITS
+    void SetComPortStopBits(TComPortStopBits value);
+    TComPortParity ComPortParity() const;           // ptNONE
+    void SetComPortParity(TComPortParity value);
+    TComPortHwHandshaking ComPortHwHandshaking() const;  // hhNONE
+    void SetComPortHwHandshaking(TComPortHwHandshaking value);
+    TComPortSwHandshaking ComPortSwHandshaking() const;  // shNONE
+    void SetComPortSwHandshaking(TComPortSwHandshaking value);
+    quint16 ComPortInBufSize() const;               // 2048; ignored while connected
+    void SetComPortInBufSize(quint16 value);
+    quint16 ComPortOutBufSize() const;              // 2048
+    void SetComPortOutBufSize(quint16 value);
+    quint16 ComPortPollingDelay() const;            // 50 ms; 0 is the shortest period
+    void SetComPortPollingDelay(quint16 value);
+    bool EnableDTROnOpen = true;
+    quint16 OutputTimeout = 4000;                   // ms without progress before SendData gives up
+    TComPortReceiveDataEvent OnReceiveData;
+
+    bool Connect();
+    void Disconnect();
+    bool Connected() const;
+    void ApplyCommState();
+    void PurgeBuffers(bool Input, bool Output);
+    quint16 OutFreeSpace();
+    // Bytes written; 0 when closed; the negated count written so far after
+    // OutputTimeout ms without progress.
+    int SendData(const char* DataPtr, int DataSize);
+    void SetDTR(bool On);
+    void SetRTS(bool On);
+
+    // Valid while connected: what the last ApplyCommState really set.
+    TEffectiveSettings EffectiveSettings() const;
+    static int BaudRateValue(TComPortBaudRate rate);
+
+signals:
+    // The open port failed for good (device gone, other side hung up); the
+    // driver has already closed it when this is emitted.
+    void OnConnectionLost();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,1 @@
+# (filled in as this area is built)
