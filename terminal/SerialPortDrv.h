@@ -97,7 +97,8 @@ public:
 
 signals:
     // The open port failed for good (device gone, other side hung up); the
-    // driver has already closed it when this is emitted.
+    // driver has already closed it when this is emitted. It comes from the
+    // event loop, or from within SendData when a write finds the device gone.
     void OnConnectionLost();
 
 private:

@@ -1,0 +1,288 @@
+#include "SerialPortNative.h"
+
+#if defined(Q_OS_LINUX)
+// The kernel's termios2 (not glibc's termios) carries the real bit rate, also a
+// non-standard one such as 14400 or 56000, so a read-modify-write keeps it.
+#include <asm/termbits.h>
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#elif defined(Q_OS_UNIX)
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+namespace SerialPortNative {
+
+#if defined(Q_OS_UNIX)
+
+namespace {
+
+#if defined(Q_OS_LINUX)
+using Termios = struct termios2;
+bool getTermios(int fd, Termios& t) { return ::ioctl(fd, TCGETS2, &t) == 0; }
+bool setTermios(int fd, const Termios& t) { return ::ioctl(fd, TCSETS2, &t) == 0; }
+int speedOf(const Termios& t) { return int(t.c_ospeed); }
+#else
+using Termios = struct termios;
+bool getTermios(int fd, Termios& t) { return ::tcgetattr(fd, &t) == 0; }
+bool setTermios(int fd, const Termios& t) { return ::tcsetattr(fd, TCSANOW, &t) == 0; }
+int speedOf(const Termios& t) { return int(::cfgetospeed(&t)); }
+#endif
+#ifndef CMSPAR
+constexpr tcflag_t CMSPAR = 0;  // no stick parity on this platform
+#endif
+#ifndef CRTSCTS
+constexpr tcflag_t CRTSCTS = 0;
+#endif
+
+int fdOf(qintptr handle) { return int(handle); }
+
+void readBack(const Termios& t, TEffectiveSettings& applied)
+{
+    applied.BaudRate = speedOf(t);
+    switch (t.c_cflag & CSIZE) {
+    case CS5: applied.DataBits = 5; break;
+    case CS6: applied.DataBits = 6; break;
+    case CS7: applied.DataBits = 7; break;
+    default: applied.DataBits = 8; break;
+    }
+    applied.StopBits = (t.c_cflag & CSTOPB) ? sb2BITS : sb1BITS;
+    if (!(t.c_cflag & PARENB))
+        applied.Parity = ptNONE;
+    else if (CMSPAR && (t.c_cflag & CMSPAR))
+        applied.Parity = (t.c_cflag & PARODD) ? ptMARK : ptSPACE;
+    else
+        applied.Parity = (t.c_cflag & PARODD) ? ptODD : ptEVEN;
+    applied.RtsCts = CRTSCTS && (t.c_cflag & CRTSCTS);
+    applied.XonXoff = (t.c_iflag & IXON) && (t.c_iflag & IXOFF);
+    applied.ParityChecked = (t.c_cflag & PARENB) && (t.c_iflag & INPCK);
+}
+
+}  // namespace
+
+bool completeSettings(qintptr handle, const LineRequest& request, TEffectiveSettings& applied)
+{
+    const int fd = fdOf(handle);
+    Termios t{};
+    if (!getTermios(fd, t))
+        return false;
+    // Parity bits are sent and framed, but received parity is not checked:
+    // every byte reaches the window as it came.
+    t.c_iflag &= ~tcflag_t(INPCK | PARMRK | ISTRIP | IGNPAR | IXANY);
+    t.c_cflag &= ~tcflag_t(PARENB | PARODD | CMSPAR);
+    switch (request.Parity) {
+    case ptNONE: break;
+    case ptODD: t.c_cflag |= PARENB | PARODD; break;
+    case ptEVEN: t.c_cflag |= PARENB; break;
+    case ptMARK: t.c_cflag |= CMSPAR ? (PARENB | CMSPAR | PARODD) : (PARENB | PARODD); break;
+    case ptSPACE: t.c_cflag |= CMSPAR ? (PARENB | CMSPAR) : PARENB; break;
+    }
+    // The tty layer knows one or two stop bits; 1.5 is sent as two.
+    if (request.StopBits == sb1BITS)
+        t.c_cflag &= ~tcflag_t(CSTOPB);
+    else
+        t.c_cflag |= CSTOPB;
+    if (request.RtsCts)
+        t.c_cflag |= CRTSCTS;
+    else
+        t.c_cflag &= ~tcflag_t(CRTSCTS);
+    if (request.XonXoff)
+        t.c_iflag |= IXON | IXOFF;
+    else
+        t.c_iflag &= ~tcflag_t(IXON | IXOFF);
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
+    setTermios(fd, t);
+    if (!getTermios(fd, t))
+        return false;
+    readBack(t, applied);
+    return true;
+}
+
+void setExclusive(qintptr handle, bool on)
+{
+#if defined(TIOCEXCL) && defined(TIOCNXCL)
+    ::ioctl(fdOf(handle), on ? TIOCEXCL : TIOCNXCL);
+#else
+    Q_UNUSED(handle);
+    Q_UNUSED(on);
+#endif
+}
+
+int outputQueued(qintptr handle)
+{
+    int queued = 0;
+    if (::ioctl(fdOf(handle), TIOCOUTQ, &queued) != 0)
+        return 0;
+    return queued;
+}
+
+WriteStatus writeSome(qintptr handle, const char* data, int size, int& written)
+{
+    written = 0;
+    const ssize_t n = ::write(fdOf(handle), data, size_t(size));
+    if (n > 0) {
+        written = int(n);
+        return WriteStatus::Progress;
+    }
+    if (n == 0)
+        return WriteStatus::Blocked;
+    switch (errno) {
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case EBADF:
+    case EPIPE:
+        return WriteStatus::Failed;
+    default:  // EAGAIN (queue full, flow control), EINTR, and the like
+        return WriteStatus::Blocked;
+    }
+}
+
+bool waitWritable(qintptr handle, int ms)
+{
+    pollfd pfd{fdOf(handle), POLLOUT, 0};
+    if (::poll(&pfd, 1, ms) < 0)
+        return true;
+    return !(pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+bool hungUp(qintptr handle)
+{
+    pollfd pfd{fdOf(handle), 0, 0};
+    if (::poll(&pfd, 1, 0) < 0)
+        return false;
+    return pfd.revents & (POLLHUP | POLLERR | POLLNVAL);
+}
+
+#elif defined(Q_OS_WIN)
+
+namespace {
+HANDLE handleOf(qintptr handle) { return reinterpret_cast<HANDLE>(handle); }
+}  // namespace
+
+bool completeSettings(qintptr handle, const LineRequest& request, TEffectiveSettings& applied)
+{
+    const HANDLE h = handleOf(handle);
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!::GetCommState(h, &dcb))
+        return false;
+    // The device control block exactly as the terminal always used it.
+    dcb.BaudRate = DWORD(request.BaudRate);
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = request.RtsCts;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = request.EnableDTR ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = FALSE;
+    dcb.fOutX = request.XonXoff;
+    dcb.fInX = request.XonXoff;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = request.RtsCts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = FALSE;
+    dcb.XonLim = WORD(request.InBufSize / 4);
+    dcb.XoffLim = 1;
+    dcb.ByteSize = BYTE(int(request.DataBits) + 5);
+    dcb.Parity = BYTE(request.Parity);
+    dcb.StopBits = BYTE(request.StopBits);
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    ::SetCommState(h, &dcb);
+    ::SetupComm(h, request.InBufSize, request.OutBufSize);
+    if (!::GetCommState(h, &dcb))
+        return false;
+    applied.BaudRate = int(dcb.BaudRate);
+    applied.DataBits = dcb.ByteSize;
+    applied.StopBits = dcb.StopBits <= 2 ? TComPortStopBits(dcb.StopBits) : sb1BITS;
+    applied.Parity = dcb.Parity <= 4 ? TComPortParity(dcb.Parity) : ptNONE;
+    applied.RtsCts = dcb.fOutxCtsFlow;
+    applied.XonXoff = dcb.fOutX && dcb.fInX;
+    applied.ParityChecked = dcb.fParity;
+    return true;
+}
+
+void setExclusive(qintptr, bool)
+{
+    // The port is opened without sharing: nobody else can open it meanwhile.
+}
+
+int outputQueued(qintptr handle)
+{
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!::ClearCommError(handleOf(handle), &errors, &stat))
+        return 0;
+    return int(stat.cbOutQue);
+}
+
+WriteStatus writeSome(qintptr handle, const char* data, int size, int& written)
+{
+    // The handle is overlapped: start the write and wait briefly for it; what
+    // the driver has not taken by then is cancelled and counted as not sent.
+    written = 0;
+    const HANDLE h = handleOf(handle);
+    OVERLAPPED ov{};
+    ov.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!ov.hEvent)
+        return WriteStatus::Blocked;
+    DWORD count = 0;
+    bool ok = ::WriteFile(h, data, DWORD(size), nullptr, &ov);
+    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
+        if (::WaitForSingleObject(ov.hEvent, 50) != WAIT_OBJECT_0)
+            ::CancelIoEx(h, &ov);
+        ok = true;
+    }
+    const bool done = ok && ::GetOverlappedResult(h, &ov, &count, TRUE);
+    const DWORD error = done ? 0 : ::GetLastError();
+    ::CloseHandle(ov.hEvent);
+    written = int(count);
+    if (written > 0)
+        return WriteStatus::Progress;
+    if (!done && error != ERROR_OPERATION_ABORTED)
+        return (error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND
+                || error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_INVALID_HANDLE)
+            ? WriteStatus::Failed : WriteStatus::Blocked;
+    return WriteStatus::Blocked;
+}
+
+bool waitWritable(qintptr handle, int ms)
+{
+    ::Sleep(DWORD(qBound(0, ms, 1)));
+    return !hungUp(handle);
+}
+
+bool hungUp(qintptr handle)
+{
+    DWORD errors = 0;
+    COMSTAT stat{};
+    return !::ClearCommError(handleOf(handle), &errors, &stat);
+}
+
+#else
+
+bool completeSettings(qintptr, const LineRequest&, TEffectiveSettings&) { return false; }
+void setExclusive(qintptr, bool) {}
+int outputQueued(qintptr) { return 0; }
+WriteStatus writeSome(qintptr, const char*, int, int& written) { written = 0; return WriteStatus::Failed; }
+bool waitWritable(qintptr, int) { return false; }
+bool hungUp(qintptr) { return false; }
+
+#endif
+
+}  // namespace SerialPortNative
