@@ -1,0 +1,218 @@
+#include "BuildChain.h"
+
+#include "Compiler.h"
+#include "MyVision.h"
+#include "WEExecuteThread.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cmath>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace BuildChain {
+
+std::string ReplacePlaceholders(std::string line, std::string_view name)
+{
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = line.find(Placeholder, from);
+        if (at == std::string::npos)
+            return line;
+        line.replace(at, Placeholder.size(), name);
+        from = at + name.size();
+    }
+}
+
+std::string ShellQuote(std::string_view text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    out += '\'';
+    return out;
+}
+
+QString BaseOf(const QString& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(m51::BaseName(QFile::encodeName(path).toStdString())));
+}
+
+#ifdef Q_OS_WIN
+
+std::string FileNameText(const QString& base)
+{
+    if (base.isEmpty())
+        return {};
+    const QByteArray longName = QDir::toNativeSeparators(base + QStringLiteral(".m51")).toLocal8Bit();
+    char buffer[260];
+    const DWORD n = GetShortPathNameA(longName.constData(), buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer)
+        return {};
+    return m51::BaseName(std::string_view(buffer, n));
+}
+
+QString TemplateName() { return QStringLiteral("compile.bat"); }
+QString ScriptName() { return QStringLiteral("compil.bat"); }
+
+#else
+
+namespace {
+
+// Whether <base>.m51 exists, whatever the letter case of its extension.
+bool sourceExists(const QString& base)
+{
+    const QFileInfo info(base);
+    const QString wanted = info.fileName() + QStringLiteral(".m51");
+    if (QFileInfo(info.dir(), wanted).isFile())
+        return true;
+    QDirIterator it(info.absolutePath(), QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        if (it.fileName().compare(wanted, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string FileNameText(const QString& base)
+{
+    if (base.isEmpty() || !sourceExists(base))
+        return ShellQuote({});
+    return ShellQuote(QFile::encodeName(base).toStdString());
+}
+
+QString TemplateName() { return QStringLiteral("compile.sh"); }
+QString ScriptName() { return QStringLiteral("compil.sh"); }
+
+#endif
+
+int ShowModeFromText(const QString& visibility)
+{
+    QStringEncoder encode("windows-1250");
+    const QByteArray bytes = encode(visibility);
+    const double v = MyVision::TextToNumber(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    if (!std::isfinite(v))
+        return 0;
+    return int(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
+}
+
+} // namespace BuildChain
+
+TBuildChain::TBuildChain(const QString& programFolder, std::function<QString()> currentFile, QObject* parent)
+    : QObject(parent), m_programFolder(programFolder), m_currentFile(std::move(currentFile))
+{
+}
+
+TBuildChain::~TBuildChain()
+{
+    for (TExecuteThread* thread : m_threads)
+        thread->abort();
+    for (TExecuteThread* thread : m_threads) {
+        thread->wait();
+        delete thread;
+    }
+}
+
+QString TBuildChain::templatePath() const
+{
+    return m_programFolder + QLatin1Char('/') + BuildChain::TemplateName();
+}
+
+QString TBuildChain::scriptPath() const
+{
+    return m_programFolder + QLatin1Char('/') + BuildChain::ScriptName();
+}
+
+QString TBuildChain::RunBatchBuild(int showMode)
+{
+    const QString base = BuildChain::BaseOf(m_currentFile ? m_currentFile() : QString());
+    // An untitled text has no outputs of its own; nothing relative to some
+    // current folder is deleted for it.
+    if (!base.isEmpty()) {
+        for (const char* ext : {".lst", ".bin", ".hex"}) {
+            const QString old = base + QLatin1String(ext);
+            if (QFileInfo::exists(old))
+                QFile::remove(old);
+        }
+    }
+    const std::string name = BuildChain::FileNameText(base);
+
+    QFile templ(templatePath());
+    if (!templ.open(QIODevice::ReadOnly))
+        return QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(templatePath()));
+    const QByteArray text = templ.readAll();
+    CBox = m51::SplitSourceLines(std::string_view(text.constData(), std::size_t(text.size())));
+    for (std::string& line : CBox)
+        line = BuildChain::ReplacePlaceholders(std::move(line), name);
+
+#ifdef Q_OS_WIN
+    const std::string eol = "\r\n";
+#else
+    const std::string eol = "\n"; // a CR would end up inside the last word of every shell line
+#endif
+    std::string script;
+    for (const std::string& line : CBox)
+        script += line + eol;
+    // Written aside and renamed, so a build still reading the previous script
+    // keeps its own copy.
+    QSaveFile out(scriptPath());
+    if (!out.open(QIODevice::WriteOnly) || out.write(script.data(), qint64(script.size())) != qint64(script.size()) ||
+        !out.commit())
+        return QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(scriptPath()));
+
+    auto* thread = new TExecuteThread;
+    thread->CommandLine = QDir::toNativeSeparators(scriptPath());
+    thread->ShowMode = showMode;
+    // The build runs in the source's folder, so relative names in a template
+    // mean the same thing whatever the program's current folder is.
+    if (!base.isEmpty())
+        thread->WorkingFolder = QFileInfo(base).absolutePath();
+    // finished is emitted on the worker thread; through `this` it is queued to the main thread.
+    connect(thread, &QThread::finished, this, [this, thread] { BuildFinished(thread); });
+    m_threads.push_back(thread);
+    thread->start(QThread::TimeCriticalPriority);
+    emit buildStarted();
+    return {};
+}
+
+void TBuildChain::BuildFinished(TExecuteThread* sender)
+{
+    m_threads.erase(std::remove(m_threads.begin(), m_threads.end(), sender), m_threads.end());
+    const bool ok = sender->StartFailed == 0 && sender->exitCode() == 0;
+    sender->deleteLater();
+    // The current file of this moment: a file opened meanwhile is the one looked at.
+    const QString base = BuildChain::BaseOf(m_currentFile ? m_currentFile() : QString());
+    const QString listing = base + QStringLiteral(".lst");
+    if (!base.isEmpty() && QFileInfo(listing).isFile())
+        emit listingReady(listing);
+    emit buildFinished(ok);
+}
+
+QString TBuildChain::ReadListingText(const QString& path, bool* ok)
+{
+    QFile f(path);
+    const bool opened = f.open(QIODevice::ReadOnly);
+    if (ok)
+        *ok = opened;
+    if (!opened)
+        return {};
+    QStringDecoder decode("windows-1250");
+    QString text = decode(f.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}

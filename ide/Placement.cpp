@@ -1,0 +1,173 @@
+#include "Placement.h"
+
+#include "ProfileFile.h"
+
+#include <QAbstractScrollArea>
+#include <QDir>
+#include <QFileInfo>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QWidget>
+#include <algorithm>
+
+namespace {
+
+// Win32 placement flag: the window returns maximised from minimised.
+constexpr int WPF_RESTORETOMAXIMIZED = 2;
+
+int clampCoord(qint64 v)
+{
+    return int(std::clamp<qint64>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+}
+
+} // namespace
+
+TPlacement::TPlacement(QWidget* owner, const QString& section, const QString& iniFileName)
+    : QObject(owner), IniFileName(iniFileName), Section(section), m_owner(owner)
+{
+    if (Section.isEmpty() && owner)
+        Section = owner->objectName();
+}
+
+QString TPlacement::ResolveProfilePath(const QString& iniFileName)
+{
+    if (iniFileName.isEmpty() || QFileInfo(iniFileName).isAbsolute())
+        return iniFileName;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') + iniFileName;
+}
+
+QString TPlacement::profilePath() const
+{
+    return ResolveProfilePath(IniFileName);
+}
+
+bool TPlacement::ParseProfileInt(QByteArrayView text, int* value)
+{
+    QByteArrayView t = text.trimmed();
+    bool negative = false;
+    if (!t.isEmpty() && (t.front() == '-' || t.front() == '+')) {
+        negative = t.front() == '-';
+        t = t.sliced(1);
+    }
+    int base = 10;
+    if (t.startsWith("0x") || t.startsWith("0X")) {
+        base = 16;
+        t = t.sliced(2);
+    } else if (t.startsWith('$')) {
+        base = 16;
+        t = t.sliced(1);
+    }
+    if (t.isEmpty() || t.size() > 10)
+        return false;
+    quint64 v = 0;
+    for (char c : t) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
+        v = v * base + d;
+    }
+    qint64 result;
+    if (base == 16) {
+        // Hexadecimal spells the 32 bits, so $FFFFFFFF is -1 as on Windows.
+        if (v > 0xFFFFFFFFull)
+            return false;
+        result = qint32(quint32(v));
+    } else {
+        if (v > 0x80000000ull || (!negative && v == 0x80000000ull))
+            return false;
+        result = qint64(v);
+    }
+    *value = int(negative ? -result : result);
+    return true;
+}
+
+void TPlacement::LoadPlacement()
+{
+    if (IniFileName.isEmpty() || !m_owner)
+        return;
+    TProfileFile file;
+    file.load(profilePath());
+    const QByteArray section = Section.toUtf8();
+    auto read = [&](const char* key, int def) {
+        int v;
+        return ParseProfileInt(file.GetPrivateProfileString(section, key), &v) ? v : def;
+    };
+    // Flags and the minimised and maximised positions have no use on a window
+    // that always comes back in its normal state; they are read for symmetry.
+    read("PlaceFlags", 0);
+    const qint64 left = read("PlaceNormPosL", WLeft);
+    const qint64 top = read("PlaceNormPosT", WTop);
+    const qint64 right = read("PlaceNormPosR", WLeft + m_owner->width());
+    const qint64 bottom = read("PlaceNormPosB", WTop + m_owner->height());
+    if (right >= left && bottom >= top) {
+        m_owner->setWindowState(m_owner->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+        // A zero-sized window could never be found again: keep at least its minimum.
+        const QSize least = m_owner->minimumSizeHint().expandedTo(QSize(1, 1));
+        const int w = std::max(clampCoord(right - left), least.width());
+        const int h = std::max(clampCoord(bottom - top), least.height());
+        m_owner->setGeometry(clampCoord(left), clampCoord(top), w, h);
+    }
+    if (SaveScroll) {
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(m_owner)) {
+            const QSize client = area->viewport()->size();
+            QScrollBar* hs = area->horizontalScrollBar();
+            QScrollBar* vs = area->verticalScrollBar();
+            hs->setRange(0, std::max(0, read("pcHR", client.width() - 2)));
+            hs->setValue(read("pcHP", 0));
+            vs->setRange(0, std::max(0, read("pcVR", client.height() - 2)));
+            vs->setValue(read("pcVP", 0));
+        }
+    }
+}
+
+bool TPlacement::SavePlacement()
+{
+    m_lastError.clear();
+    if (IniFileName.isEmpty())
+        return true;
+    if (!m_owner)
+        return true; // "Unable to retrieve window placement": silent, nothing written
+    QRect normal = m_owner->normalGeometry();
+    if (!normal.isValid())
+        normal = m_owner->geometry();
+    const Qt::WindowStates state = m_owner->windowState();
+    const bool maximised = state & Qt::WindowMaximized;
+    const int flags = (state & Qt::WindowMinimized) && maximised ? WPF_RESTORETOMAXIMIZED : 0;
+    const QPoint maxPos = maximised ? m_owner->geometry().topLeft() : QPoint(-1, -1);
+
+    const QString path = profilePath();
+    TProfileFile file;
+    file.load(path);
+    const QByteArray section = Section.toUtf8();
+    auto write = [&](const char* key, qint64 v) {
+        file.WritePrivateProfileString(section, key, QByteArray::number(v));
+    };
+    write("PlaceFlags", flags);
+    write("PlaceMinPosX", -1);
+    write("PlaceMinPosY", -1);
+    write("PlaceMaxPosX", maxPos.x());
+    write("PlaceMaxPosY", maxPos.y());
+    write("PlaceNormPosL", normal.left());
+    write("PlaceNormPosT", normal.top());
+    write("PlaceNormPosR", qint64(normal.left()) + normal.width());
+    write("PlaceNormPosB", qint64(normal.top()) + normal.height());
+    if (SaveScroll) {
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(m_owner)) {
+            write("pcHR", area->horizontalScrollBar()->maximum());
+            write("pcHP", area->horizontalScrollBar()->value());
+            write("pcVR", area->verticalScrollBar()->maximum());
+            write("pcVP", area->verticalScrollBar()->value());
+        }
+    }
+    if (!file.save(path)) {
+        m_lastError = QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+    return true;
+}

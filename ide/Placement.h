@@ -1,0 +1,56 @@
+#pragma once
+// TPlacement: remembers where a window was on the screen between runs. The
+// window calls LoadPlacement when it is created (still hidden) and
+// SavePlacement when it is destroyed. The values live in the private profile
+// file named by IniFileName ("Zelvar" in Zelvar), one section per window, as
+// integer keys that mirror the Windows window-placement record, so a profile
+// written on Windows reads the same here.
+//
+// A bare IniFileName lives in the per-user configuration folder
+// ($XDG_CONFIG_HOME, by default ~/.config, on Linux); an absolute path is used
+// as it is. The normal rectangle is the window's normal geometry (client area,
+// left/top/right/bottom); a window that was maximised or minimised comes back
+// in its normal state at that rectangle. Values are written in decimal and read
+// in decimal or in hexadecimal after "0x", "0X" or "$"; a missing or unreadable
+// value takes its default, so a damaged file never stops a window from opening.
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+class TPlacement : public QObject {
+    Q_OBJECT
+public:
+    // `owner` is the window whose placement is kept; an empty `section` takes
+    // the owner's object name.
+    explicit TPlacement(QWidget* owner, const QString& section = QString(),
+                        const QString& iniFileName = QStringLiteral("Zelvar"));
+
+    QString IniFileName;  // empty disables the component
+    QString Section;
+    bool SaveScroll = false; // also keep the owner's scroll bars (a QAbstractScrollArea)
+    int WLeft = 0;        // default left edge of the normal rectangle
+    int WTop = 0;         // default top edge of the normal rectangle
+
+    // Writes the owner's placement. False when the file could not be written;
+    // lastError() then holds "Unable to write to <file>". Nothing to do (no
+    // file name, no owner) counts as success.
+    virtual bool SavePlacement();
+    // Reads the section and applies it to the owner. A stored rectangle whose
+    // right edge lies left of its left edge (or bottom above top) is ignored.
+    virtual void LoadPlacement();
+
+    QString lastError() const { return m_lastError; }
+    // The file that IniFileName names.
+    QString profilePath() const;
+    static QString ResolveProfilePath(const QString& iniFileName);
+    // Reads an integer as the placement keys are written: optional sign, then
+    // decimal digits, or hexadecimal digits after "0x", "0X" or "$". False for
+    // anything else and for values outside 32 bits.
+    static bool ParseProfileInt(QByteArrayView text, int* value);
+
+private:
+    QWidget* m_owner;
+    QString m_lastError;
+};

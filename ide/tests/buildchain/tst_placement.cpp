@@ -1,0 +1,222 @@
+// Window placement: the profile file layer, reading the integer keys, the
+// round trip of a window's normal rectangle, defaults, the right-less-than-
+// left rule, a maximised window, garbage files, the file's location.
+#include "Placement.h"
+#include "ProfileFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestPlacement : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString ini() const { return m_dir.path() + "/Zelvar"; }
+
+private slots:
+    void init() { QFile::remove(ini()); }
+
+    void profileReading()
+    {
+        TProfileFile f;
+        f.setBytes("\xEF\xBB\xBF[Top]\r\nk=1\r\n; comment\r\n[]\r\nloose=1\r\n[Editor]\r\n  PlaceNormPosL = 12 \r\nquoted=\"a b\"\r\n"
+                   "[editor]\nPlaceNormPosL=99\n[Other]\rPlaceNormPosL=7\r");
+        QCOMPARE(f.GetPrivateProfileString("Top", "k"), QByteArray("1"));
+        QCOMPARE(f.GetPrivateProfileString("EDITOR", "placenormposl"), QByteArray("12"));
+        QCOMPARE(f.GetPrivateProfileString("Editor", "quoted"), QByteArray("a b"));
+        QCOMPARE(f.GetPrivateProfileString("Other", "PlaceNormPosL"), QByteArray("7"));
+        QCOMPARE(f.GetPrivateProfileString("Editor", "loose", "def"), QByteArray("def"));
+        QCOMPARE(f.GetPrivateProfileString("Missing", "x", "def"), QByteArray("def"));
+    }
+
+    void profileWritingKeepsTheRest()
+    {
+        TProfileFile f;
+        f.setBytes("; mine\n[Form1]\nPlaceFlags=0\nOwn=yes\n\n[Help]\nPlaceFlags=5\n");
+        f.WritePrivateProfileString("form1", "PlaceFlags", "3");
+        f.WritePrivateProfileString("Form1", "PlaceNormPosL", "10");
+        f.WritePrivateProfileString("Sklad", "PlaceFlags", "1");
+        QCOMPARE(f.bytes(), QByteArray("; mine\n[Form1]\nPlaceFlags=3\nOwn=yes\nPlaceNormPosL=10\n\n[Help]\nPlaceFlags=5\n"
+                                       "\n[Sklad]\nPlaceFlags=1\n"));
+    }
+
+    void parseInt_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("value");
+        QTest::newRow("decimal") << QByteArray("100") << true << 100;
+        QTest::newRow("negative") << QByteArray("-8") << true << -8;
+        QTest::newRow("0x") << QByteArray("0x64") << true << 100;
+        QTest::newRow("0X") << QByteArray("0X64") << true << 100;
+        QTest::newRow("dollar") << QByteArray("$64") << true << 100;
+        QTest::newRow("hex all ones") << QByteArray("$FFFFFFFF") << true << -1;
+        QTest::newRow("too large") << QByteArray("2147483648") << false << 0;
+        QTest::newRow("hex too large") << QByteArray("0x100000000") << false << 0;
+        QTest::newRow("letters in decimal") << QByteArray("64h") << false << 0;
+        QTest::newRow("empty") << QByteArray("") << false << 0;
+        QTest::newRow("garbage") << QByteArray("\x01\xff") << false << 0;
+    }
+    void parseInt()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, ok);
+        QFETCH(int, value);
+        int v = 0;
+        QCOMPARE(TPlacement::ParseProfileInt(text, &v), ok);
+        if (ok)
+            QCOMPARE(v, value);
+    }
+
+    void roundTrip()
+    {
+        QWidget w;
+        w.setGeometry(100, 120, 300, 200);
+        TPlacement out(&w, "Editor", ini());
+        QVERIFY(out.SavePlacement());
+        QCOMPARE(readAll(ini()), QByteArray("[Editor]\nPlaceFlags=0\nPlaceMinPosX=-1\nPlaceMinPosY=-1\nPlaceMaxPosX=-1\n"
+                                            "PlaceMaxPosY=-1\nPlaceNormPosL=100\nPlaceNormPosT=120\nPlaceNormPosR=400\n"
+                                            "PlaceNormPosB=320\n"));
+        QWidget again;
+        again.resize(50, 60);
+        TPlacement in(&again, "Editor", ini());
+        in.LoadPlacement();
+        QCOMPARE(again.geometry(), QRect(100, 120, 300, 200));
+        // Another window's section is independent.
+        QWidget other;
+        other.resize(70, 80);
+        TPlacement none(&other, "Help", ini());
+        none.LoadPlacement();
+        QCOMPARE(other.geometry(), QRect(0, 0, 70, 80));
+    }
+
+    void hexadecimalValues()
+    {
+        write(ini(), "[Form1]\r\nPlaceNormPosL=0x64\r\nPlaceNormPosT=$20\r\nPlaceNormPosR=0X1F4\r\nPlaceNormPosB=300\r\n");
+        QWidget w;
+        TPlacement p(&w, "Form1", ini());
+        p.LoadPlacement();
+        QCOMPARE(w.geometry(), QRect(100, 32, 400, 268));
+    }
+
+    void defaults_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("no file") << QByteArray();
+        QTest::newRow("right less than left") << QByteArray("[Form1]\nPlaceNormPosL=500\nPlaceNormPosT=10\n"
+                                                            "PlaceNormPosR=400\nPlaceNormPosB=300\n");
+        QTest::newRow("bottom above top") << QByteArray("[Form1]\nPlaceNormPosL=5\nPlaceNormPosT=400\n"
+                                                        "PlaceNormPosR=400\nPlaceNormPosB=300\n");
+        QTest::newRow("unreadable values") << QByteArray("[Form1]\nPlaceNormPosL=left\nPlaceNormPosT=\n"
+                                                         "PlaceNormPosR=0x\nPlaceNormPosB=9999999999\n");
+    }
+    // The window opens at the defaults (left WLeft, top WTop, its design size)
+    // or keeps its design place.
+    void defaults()
+    {
+        QFETCH(QByteArray, file);
+        if (!file.isNull())
+            write(ini(), file);
+        QWidget w;
+        w.resize(812, 267);
+        TPlacement p(&w, "Form1", ini());
+        p.WLeft = 3;
+        p.WTop = 4;
+        p.LoadPlacement();
+        if (QTest::currentDataTag() == QByteArray("right less than left") ||
+            QTest::currentDataTag() == QByteArray("bottom above top"))
+            QCOMPARE(w.size(), QSize(812, 267)); // the stored placement is ignored
+        else
+            QCOMPARE(w.geometry(), QRect(3, 4, 812, 267));
+    }
+
+    void garbageNeverCrashes()
+    {
+        QRandomGenerator random(51);
+        for (int round = 0; round < 200; ++round) {
+            QByteArray junk;
+            const int n = int(random.bounded(400));
+            for (int i = 0; i < n; ++i) {
+                static const char pieces[] = "[]=\r\n;$0xX-+9aF PlaceNormPosLRTB Form1\x00\xff";
+                junk += random.bounded(4) ? pieces[random.bounded(int(sizeof pieces - 1))] : char(random.bounded(256));
+            }
+            write(ini(), junk);
+            QWidget w;
+            w.resize(200, 100);
+            TPlacement p(&w, "Form1", ini());
+            p.LoadPlacement();
+            QVERIFY(w.width() >= 1 && w.height() >= 1);
+            QVERIFY(p.SavePlacement());
+        }
+    }
+
+    // A window closed while maximised comes back at its normal rectangle, not maximised.
+    void maximisedComesBackNormal()
+    {
+        QWidget w;
+        w.setGeometry(40, 50, 320, 240);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect normal = w.geometry();
+        w.showMaximized();
+        QTRY_VERIFY(w.isMaximized());
+        TPlacement out(&w, "LST", ini());
+        QVERIFY(out.SavePlacement());
+        QWidget again;
+        TPlacement in(&again, "LST", ini());
+        in.LoadPlacement();
+        QCOMPARE(again.geometry(), normal);
+        QVERIFY(!again.isMaximized());
+    }
+
+    void unwritableFile()
+    {
+        QVERIFY(QDir().mkpath(ini())); // a folder where the file should be
+        QWidget w;
+        TPlacement p(&w, "Form1", ini());
+        QVERIFY(!p.SavePlacement());
+        QCOMPARE(p.lastError(), "Unable to write to " + QDir::toNativeSeparators(ini()));
+        QDir(ini()).removeRecursively();
+    }
+
+    void location()
+    {
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + "/cfg"));
+        QCOMPARE(TPlacement::ResolveProfilePath("Zelvar"), m_dir.path() + "/cfg/Zelvar");
+        QWidget w;
+        w.setObjectName("Sklad");
+        TPlacement p(&w); // section from the owner's name, file "Zelvar"
+        QCOMPARE(p.Section, QString("Sklad"));
+        QVERIFY(p.SavePlacement());
+        QVERIFY(readAll(m_dir.path() + "/cfg/Zelvar").startsWith("[Sklad]\n"));
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(TPlacement::ResolveProfilePath("Zelvar"), QDir::homePath() + "/.config/Zelvar");
+        QCOMPARE(TPlacement::ResolveProfilePath("/abs/file"), QString("/abs/file"));
+        if (!saved.isNull())
+            qputenv("XDG_CONFIG_HOME", saved);
+    }
+};
+
+QTEST_MAIN(TestPlacement)
+#include "tst_placement.moc"
