@@ -1,1 +1,64 @@
-# (filled in as this area is built)
+# The windows of Zelvar (main window, editor, viewers, setup dialog, help and
+# splash windows), the program itself, its tests and its installation.
+
+target_sources(zelvar PRIVATE
+  Cp1250.cpp Cp1250.h
+  TextFiles.cpp TextFiles.h
+  ProgramFolder.cpp ProgramFolder.h
+  ShellRun.cpp ShellRun.h
+  ListBox.cpp ListBox.h
+  TextPane.cpp TextPane.h
+  Main.cpp Main.h
+  Nastavu.cpp Nastavu.h
+  editoru.cpp editoru.h
+  asembu.cpp asembu.h
+  lstu.cpp lstu.h
+  helpu.cpp helpu.h
+  splashu.cpp splashu.h
+  StartUp.cpp StartUp.h)
+# Where an installed Zelvar finds its templates, help file and snippets.
+set_source_files_properties(ProgramFolder.cpp PROPERTIES
+  COMPILE_DEFINITIONS "ZELVAR_DATADIR=\"${CMAKE_INSTALL_FULL_DATADIR}/zelvar\"")
+
+# The program: the library, a thin main and the window icon.
+add_executable(Zelvar main.cpp windows.qrc)
+target_link_libraries(Zelvar PRIVATE zelvar)
+set_target_properties(Zelvar PROPERTIES WIN32_EXECUTABLE ON)
+
+# The build tree is a program folder of its own: the help file, the build
+# template, the splash picture and the sample snippets lie beside the program,
+# copied again only when their source changes (so a help text edited in the
+# build tree survives an ordinary rebuild).
+file(GLOB_RECURSE zelvar_resource_files CONFIGURE_DEPENDS
+  RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/resources ${CMAKE_CURRENT_SOURCE_DIR}/resources/*)
+set(zelvar_resource_copies)
+foreach(file IN LISTS zelvar_resource_files)
+  if(file MATCHES "^desktop/")
+    continue()
+  endif()
+  set(copy ${CMAKE_CURRENT_BINARY_DIR}/${file})
+  add_custom_command(OUTPUT ${copy}
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/resources/${file} ${copy}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/${file}
+    COMMENT "Copying ${file} beside Zelvar" VERBATIM)
+  list(APPEND zelvar_resource_copies ${copy})
+endforeach()
+add_custom_target(zelvar_resources ALL DEPENDS ${zelvar_resource_copies})
+add_dependencies(Zelvar zelvar_resources)
+
+install(TARGETS Zelvar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvar
+  USE_SOURCE_PERMISSIONS
+  PATTERN desktop EXCLUDE)
+install(FILES resources/desktop/zelvar.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES resources/desktop/zelvar.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+
+# Window tests: QtTest, offscreen.
+set(zelvar_window_tests cp1250 setup mainwindow editor help)
+foreach(name IN LISTS zelvar_window_tests)
+  add_executable(tst_zelvar_${name} tests/windows/tst_${name}.cpp)
+  target_link_libraries(tst_zelvar_${name} PRIVATE zelvar Qt6::Test)
+  add_test(NAME zelvar.${name} COMMAND tst_zelvar_${name})
+  target_compile_definitions(tst_zelvar_${name} PRIVATE ZELVAR_RESOURCES="${CMAKE_CURRENT_SOURCE_DIR}/resources")
+  set_tests_properties(zelvar.${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endforeach()

@@ -1,0 +1,153 @@
+// Figures for Zelvar's windows (offscreen unless a display is chosen):
+//   start to the visible main window (splash excluded)      goal < 300 ms
+//   Check of a 100,000-line source, lists and ASM filled    goal < 1 s
+//   opening a 10 MB source                                  goal < 1 s
+
+#include "ListBox.h"
+#include "Main.h"
+#include "ProgramFolder.h"
+#include "StartUp.h"
+#include "TextFiles.h"
+#include "asembu.h"
+#include "editoru.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+QTemporaryDir* folder()
+{
+    static QTemporaryDir dir;
+    return &dir;
+}
+
+// A source in the shape of a real program: procedures with bit work, loops,
+// conditions, definitions, comments and blank lines, every procedure named once.
+QByteArray makeSource(int lines)
+{
+    QByteArray text = "PROCESOR 51\r\nBEGIN\r\nSTARTPROC MAIN\r\nSTARTADRESS 30H\r\n";
+    int made = 4;
+    for (int block = 0; made < lines; ++block) {
+        const QByteArray n = QByteArray::number(block);
+        const QByteArray part =
+            "; ---- block " + n + " ----\r\n"
+            "DEFINE CONST" + n + " 5\r\n"
+            "PROCEDURE WORK" + n + "   ; one procedure\r\n"
+            "SETBIT P1.0\r\n"
+            "LOOP 10\r\n"
+            "CLRBIT P1.1   ; clear\r\n"
+            "ENDLOOP\r\n"
+            "IFA=0 12\r\n"
+            "WRP1 0FFH\r\n"
+            "ENDIF\r\n"
+            "\r\n"
+            "UNKNOWN" + n + " X\r\n"
+            "ENDPROC\r\n";
+        text += part;
+        made += 13;
+    }
+    return text;
+}
+
+void startWindows()
+{
+    createWindows();
+    Form1->show();
+    if (!QTest::qWaitForWindowExposed(Form1))
+        qFatal("main window not shown");
+}
+
+void BM_StartToVisibleMainWindow(benchmark::State& state)
+{
+    setProgramFolder(folder()->path());
+    for (auto _ : state) {
+        startWindows();
+        state.PauseTiming();
+        destroyWindows();
+        state.ResumeTiming();
+    }
+}
+
+void BM_Check100kLines(benchmark::State& state)
+{
+    setProgramFolder(folder()->path());
+    const QString path = folder()->filePath("long.M51");
+    writeFileBytes(path, makeSource(100000));
+    startWindows();
+    Form1->OpenSourceFile(path);
+    for (auto _ : state) {
+        Form1->Kompiluj1Click(false);
+        QCoreApplication::processEvents();
+    }
+    state.counters["source_lines"] = Ed->lineCount();
+    state.counters["asm_lines"] = double(Aed->lines().size());
+    state.counters["ErBox"] = Form1->ErBox->count();
+    destroyWindows();
+}
+
+void BM_Open10MB(benchmark::State& state)
+{
+    setProgramFolder(folder()->path());
+    const QString path = folder()->filePath("big.M51");
+    QByteArray text = makeSource(10 * 1024 * 1024 / 14);
+    text.truncate(10 * 1024 * 1024);
+    writeFileBytes(path, text);
+    startWindows();
+    for (auto _ : state) {
+        Form1->OpenSourceFile(path);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        Ed->setText(QString());
+        state.ResumeTiming();
+    }
+    state.counters["MB"] = double(text.size()) / (1024 * 1024);
+    destroyWindows();
+}
+
+// The same file until the last of its lines is in the editor.
+void BM_Open10MBCompletely(benchmark::State& state)
+{
+    setProgramFolder(folder()->path());
+    const QString path = folder()->filePath("big.M51");
+    startWindows();
+    for (auto _ : state) {
+        Form1->OpenSourceFile(path);
+        Ed->finishLoading();
+        state.PauseTiming();
+        state.counters["lines"] = Ed->lineCount();
+        Ed->setText(QString());
+        state.ResumeTiming();
+    }
+    destroyWindows();
+}
+
+} // namespace
+
+BENCHMARK(BM_StartToVisibleMainWindow)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_Check100kLines)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Open10MB)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Open10MBCompletely)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The very first start, with fonts and styles not yet loaded, is the one a
+    // user waits for: timed once before the repeated runs.
+    QElapsedTimer clock;
+    clock.start();
+    QApplication app(argc, argv);
+    setProgramFolder(folder()->path());
+    startWindows();
+    const qint64 first = clock.elapsed();
+    destroyWindows();
+    std::printf("First start to visible main window (application included): %lld ms\n", (long long)first);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,279 @@
+#include "Nastavu.h"
+
+#include "Cp1250.h"
+#include "Main.h"
+#include "ProgramFolder.h"
+#include "TextFiles.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+
+namespace SetupFile {
+
+QStringList readLines(const QByteArray& bytes)
+{
+    QStringList lines = cp1250::decodeLines(splitLines(bytes));
+    while (lines.size() < PaddedLines)
+        lines.append(QString());
+    return lines;
+}
+
+bool isSet(const QString& line)
+{
+    return line == QLatin1String("A");
+}
+
+QString flagText(bool set)
+{
+    return set ? QStringLiteral("A") : QStringLiteral("F");
+}
+
+QByteArray fileBytes(const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& line : lines) {
+        bytes += cp1250::encodeBytes(line);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+} // namespace SetupFile
+
+namespace {
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, const QRect& geometry, bool visible)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(geometry);
+    edit->setVisible(visible);
+    return edit;
+}
+
+QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption, const QRect& geometry, bool visible)
+{
+    auto* check = new QCheckBox(caption, parent);
+    check->setObjectName(QLatin1String(name));
+    check->setGeometry(geometry);
+    check->setVisible(visible);
+    return check;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, bool visible = true)
+{
+    auto* label = new QLabel(text, parent);
+    label->move(x, y);
+    label->adjustSize();
+    label->setVisible(visible);
+    return label;
+}
+
+} // namespace
+
+TNastav::TNastav(TForm1* mainWindow, QWidget* parent)
+    : QDialog(parent), m_mainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("Nastav"));
+    setWindowTitle(QStringLiteral("Internal Setup"));
+    buildLayout();
+    LoadSetup();
+}
+
+void TNastav::buildLayout()
+{
+    setFixedSize(439, 401);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    setFont(font);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(178, 178, 178));
+    setPalette(palette);
+
+    auto* top = new QFrame(this);
+    top->setFrameShape(QFrame::Panel);
+    top->setFrameShadow(QFrame::Raised);
+    top->setGeometry(0, 0, width(), 33);
+    auto* topText = new QLabel(QStringLiteral("For external setup debuger read pleas Help "), top);
+    topText->setGeometry(0, 0, width(), 33);
+    topText->setAlignment(Qt::AlignCenter);
+
+    // Hidden fields: they change only through the file (and Edit4 through
+    // opening a file), but are read and written back like the others.
+    Edit1 = makeEdit(this, "Edit1", QRect(8, 0, 100, 21), false);
+    Edit1->setToolTip(QStringLiteral("Jmeno kompilatotu"));
+    Edit2 = makeEdit(this, "Edit2", QRect(8, 0, 100, 21), false);
+    Edit2->setToolTip(QStringLiteral("Jmeno kompilatoru"));
+    Edit3 = makeEdit(this, "Edit3", QRect(8, 0, 100, 21), false);
+    Edit4 = makeEdit(this, "Edit4", QRect(8, 0, 100, 21), false);
+    C1 = makeCheck(this, "C1", QStringLiteral("Compile ASM >> HEX"), QRect(8, 0, 150, 17), false);
+    C2 = makeCheck(this, "C2", QStringLiteral("Compile HEX >> BIN"), QRect(8, 0, 150, 17), false);
+    AutoOpen = makeCheck(this, "AutoOpen", QStringLiteral("AutoOpen při startu"), QRect(8, 0, 150, 17), false);
+    Edit20 = makeEdit(this, "Edit20", QRect(8, 0, 100, 21), false);
+    Edit20->setToolTip(QStringLiteral("Jmeno kompilatoru"));
+    // Reference texts kept on the dialog, unseen.
+    for (const QString& text : {QStringLiteral("$MOD XX"), QStringLiteral("AutoOpen"), QStringLiteral("ASM51.PIF"),
+                                QStringLiteral("Hexbin2.pif"), QStringLiteral("s parametrem"),
+                                QStringLiteral("\"Filename\".HEX \"Filename\".BIN H 0000 FFFF 1")})
+        makeLabel(this, text, 8, 0, false);
+
+    Auto = makeCheck(this, "Auto", QStringLiteral("Autosave in Debug Process"), QRect(16, 48, 200, 19), true);
+    makeLabel(this, QStringLiteral("Visibility"), 332, 40);
+    Edit5 = makeEdit(this, "Edit5", QRect(332, 56, 89, 21), true);
+    Edit5->setToolTip(QStringLiteral("0: the build runs unseen; any other number: in a terminal window"));
+
+    makeLabel(this, QStringLiteral("Call external programs (exe)"), 16, 90);
+    makeLabel(this, QStringLiteral("Caption"), 36, 110);
+    makeLabel(this, QStringLiteral("command:"), 132, 110);
+    QLineEdit** captions[] = {&Edit13, &Edit14, &Edit15, &Edit16, &Edit17, &Edit18, &Edit19};
+    QLineEdit** commands[] = {&Edit6, &Edit7, &Edit8, &Edit9, &Edit10, &Edit11, &Edit12};
+    for (int row = 0; row < 7; ++row) {
+        const int y = 128 + 24 * row;
+        makeLabel(this, QString::number(row + 1), 18, y + 3);
+        *captions[row] = makeEdit(this, qPrintable(QStringLiteral("Edit%1").arg(13 + row)), QRect(36, y, 89, 21), true);
+        *commands[row] = makeEdit(this, qPrintable(QStringLiteral("Edit%1").arg(6 + row)), QRect(132, y, 209, 21), true);
+    }
+
+    SpeedButton1 = new QToolButton(this);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setText(QStringLiteral("Save setup"));
+    SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    SpeedButton1->setIconSize(QSize(32, 32));
+    SpeedButton1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    SpeedButton1->setGeometry(width() - 16 - 81, height() - 16 - 64, 81, 64);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TNastav::SaveSetup);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QLineEdit* TNastav::textField(int line) const
+{
+    switch (line) {
+    case 1: return Edit1;
+    case 2: return Edit2;
+    case 3: return Edit3;
+    case 5: return Edit4;
+    case 8: return Edit5;
+    case 24: return Edit20;
+    default:
+        if (line >= 9 && line <= 15)
+            return toolCommandField(line - 8);
+        if (line >= 16 && line <= 22)
+            return toolCaptionField(line - 15);
+        return nullptr;
+    }
+}
+
+QCheckBox* TNastav::flagField(int line) const
+{
+    switch (line) {
+    case 4: return Auto;
+    case 6: return C1;
+    case 7: return C2;
+    case 23: return AutoOpen;
+    default: return nullptr;
+    }
+}
+
+QLineEdit* TNastav::toolCommandField(int k) const
+{
+    QLineEdit* const fields[] = {Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, Edit12};
+    return k >= 1 && k <= 7 ? fields[k - 1] : nullptr;
+}
+
+QLineEdit* TNastav::toolCaptionField(int k) const
+{
+    QLineEdit* const fields[] = {Edit13, Edit14, Edit15, Edit16, Edit17, Edit18, Edit19};
+    return k >= 1 && k <= 7 ? fields[k - 1] : nullptr;
+}
+
+QString TNastav::toolCommand(int k) const
+{
+    QLineEdit* field = toolCommandField(k);
+    return field ? field->text() : QString();
+}
+
+QString TNastav::toolCaption(int k) const
+{
+    QLineEdit* field = toolCaptionField(k);
+    return field ? field->text() : QString();
+}
+
+void TNastav::LoadSetup()
+{
+    const QString path = setupFilePath();
+    LB.clear();
+    if (QFile::exists(path)) {
+        try {
+            LB = SetupFile::readLines(readFileBytes(path));
+        } catch (const FileError& error) {
+            reportError(error.message());
+            return;
+        }
+    }
+    while (LB.size() < SetupFile::PaddedLines)
+        LB.append(QString());
+    for (int line = 1; line <= SetupFile::LineCount; ++line) {
+        if (QLineEdit* field = textField(line))
+            field->setText(LB[line - 1]);
+        else if (QCheckBox* flag = flagField(line))
+            flag->setChecked(SetupFile::isSet(LB[line - 1]));
+    }
+    ApplyTools();
+}
+
+bool TNastav::SaveSetup()
+{
+    LB.clear();
+    for (int line = 1; line <= SetupFile::LineCount; ++line) {
+        if (QLineEdit* field = textField(line))
+            LB.append(field->text());
+        else
+            LB.append(SetupFile::flagText(flagField(line)->isChecked()));
+    }
+    try {
+        writeFileBytes(setupFilePath(), SetupFile::fileBytes(LB));
+    } catch (const FileError& error) {
+        reportError(error.message());
+        return false;
+    }
+    if (isVisible())
+        accept();
+    return true;
+}
+
+void TNastav::ApplyTools()
+{
+    if (!m_mainWindow)
+        return;
+    QString counted;
+    for (int k = 1; k <= 6; ++k)
+        counted += toolCommand(k);
+    for (int k = 1; k <= 3; ++k)
+        counted += toolCaption(k);
+    m_mainWindow->Panel1->setVisible(!counted.isEmpty());
+
+    const QFontMetrics metrics(m_mainWindow->font());
+    int left = 5;
+    for (int k = 1; k <= 7; ++k) {
+        QToolButton* button = m_mainWindow->toolButton(k);
+        const QString caption = toolCaption(k);
+        const int width = caption.isEmpty() ? 10 : metrics.horizontalAdvance(caption) + 10;
+        button->setText(caption);
+        button->setGeometry(left, 6, width, 22);
+        button->setVisible(k == 1 || !caption.isEmpty());
+        button->setToolTip(toolCommand(k));
+        left += width + 5;
+    }
+}

@@ -1,0 +1,47 @@
+#include "asembu.h"
+
+#include "TextPane.h"
+
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+TAed::TAed(QWidget* parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("Aed"));
+    setWindowTitle(QStringLiteral("ASM"));
+    resize(414, 403);
+    placeByDefault(this, 511, 330);
+    M = new QPlainTextEdit(this);
+    M->setObjectName(QStringLiteral("M"));
+    styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(M);
+    restorePlacement();
+}
+
+std::vector<std::string> TAed::lines() const
+{
+    return paneLines(M);
+}
+
+void TAed::setLines(const std::vector<std::string>& lines)
+{
+    setPaneLines(M, lines);
+}
+
+void TAed::restorePlacement()
+{
+    // Window placement (section "Asemb") is restored here.
+}
+
+void TAed::savePlacement()
+{
+    // Window placement (section "Asemb") is saved here.
+}
+
+void TAed::FormDestroy()
+{
+    savePlacement();
+}

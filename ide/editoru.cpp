@@ -1,0 +1,246 @@
+#include "editoru.h"
+
+#include "Cp1250.h"
+#include "MyVision.h"
+#include "TextPane.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+// Characters shown at once, and per step of the rest of a long text.
+constexpr qsizetype FirstPart = 384 * 1024;
+constexpr qsizetype LaterPart = 192 * 1024;
+
+} // namespace
+
+TEd::TEd(QWidget* parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("Ed"));
+    resize(487, 612);
+    placeByDefault(this, 8, 330);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(29);
+    Panel1->setAutoFillBackground(true);
+    QPalette panelPalette = Panel1->palette();
+    panelPalette.setColor(QPalette::Window, QColor(178, 178, 178));
+    Panel1->setPalette(panelPalette);
+
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setFixedWidth(73);
+    Edit1->setToolTip(QStringLiteral("Hledaný text"));
+    QPalette editPalette = Edit1->palette();
+    editPalette.setColor(QPalette::Base, QColor(194, 211, 194));
+    Edit1->setPalette(editPalette);
+
+    Button1 = new QPushButton(QStringLiteral("Search"), Panel1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Next = new QPushButton(QStringLiteral("Next"), Panel1);
+    Next->setObjectName(QStringLiteral("Next"));
+    for (QPushButton* button : {Button1, Next}) {
+        button->setFixedHeight(23);
+        button->setAutoDefault(false);
+    }
+
+    auto* panelLayout = new QHBoxLayout(Panel1);
+    panelLayout->setContentsMargins(4, 3, 4, 3);
+    panelLayout->setSpacing(4);
+    panelLayout->addWidget(Edit1);
+    panelLayout->addWidget(Button1);
+    panelLayout->addWidget(Next);
+    panelLayout->addStretch();
+
+    M = new QPlainTextEdit(this);
+    M->setObjectName(QStringLiteral("M"));
+    M->setFrameShape(QFrame::NoFrame);
+    styleTextPane(M, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
+    M->installEventFilter(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel1);
+    layout->addWidget(M);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(false); });
+    connect(Next, &QPushButton::clicked, this, [this] { Button1Click(true); });
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { Button1Click(true); });
+    auto* findNext = new QShortcut(QKeySequence::FindNext, this);
+    connect(findNext, &QShortcut::activated, this, [this] { Button1Click(true); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] { Edit1->setFocus(); Edit1->selectAll(); });
+
+    m_loadTimer = new QTimer(this);
+    m_loadTimer->setInterval(0);
+    connect(m_loadTimer, &QTimer::timeout, this, [this] { loadNextPart(LaterPart); });
+
+    restorePlacement();
+}
+
+bool TEd::eventFilter(QObject* watched, QEvent* event)
+{
+    // Shift+Enter would put a line separator inside a line; every line end of
+    // a source is a real one.
+    if (watched == M && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && (key->modifiers() & Qt::ShiftModifier)) {
+            M->textCursor().insertBlock();
+            M->ensureCursorVisible();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TEd::GoToLine(int n)
+{
+    if (n <= 0)
+        return;
+    finishLoading();
+    const QTextBlock block = M->document()->findBlockByNumber(n);
+    if (!block.isValid() || n >= lineCount())
+        return;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    M->setTextCursor(cursor);
+    M->ensureCursorVisible();
+    M->viewport()->update();
+}
+
+int TEd::CaretLine()
+{
+    finishLoading();
+    return M->textCursor().blockNumber() + 1;
+}
+
+void TEd::Button1Click(bool next)
+{
+    if (!next)
+        SearchStart = 0;
+    const std::string needle = MyVision::UpperText(cp1250::encode(Edit1->text()));
+    if (needle.empty())
+        return;
+    const std::vector<std::string> text = lines();
+    const int last = int(text.size()) - 1;
+    for (int i = SearchStart; i <= last; ++i) {
+        if (MyVision::UpperText(text[size_t(i)]).find(needle) != std::string::npos) {
+            GoToLine(i);
+            SearchStart = i == last ? 0 : i + 1;
+            return;
+        }
+    }
+}
+
+std::vector<std::string> TEd::lines()
+{
+    finishLoading();
+    return paneLines(M);
+}
+
+int TEd::lineCount()
+{
+    finishLoading();
+    return M->document()->isEmpty() ? 0 : M->document()->blockCount();
+}
+
+void TEd::saveToFile(const QString& path)
+{
+    finishLoading();
+    savePaneFile(M, path);
+}
+
+void TEd::setText(const QString& text)
+{
+    m_loadTimer->stop();
+    m_pending.clear();
+    m_pendingPos = 0;
+    M->document()->setUndoRedoEnabled(true);
+    const qsizetype cut = text.size() > FirstPart ? text.indexOf(QLatin1Char('\n'), FirstPart) : -1;
+    if (cut < 0) {
+        setPaneText(M, text);
+        return;
+    }
+    setPaneText(M, text.left(cut));
+    m_pending = text;
+    m_pendingPos = cut;
+    // The parts that follow are part of the file, not edits to undo.
+    M->document()->setUndoRedoEnabled(false);
+    m_loadTimer->start();
+}
+
+void TEd::loadNextPart(qsizetype size)
+{
+    if (!isLoading()) {
+        m_loadTimer->stop();
+        return;
+    }
+    qsizetype end = m_pending.indexOf(QLatin1Char('\n'), m_pendingPos + size);
+    if (end < 0)
+        end = m_pending.size();
+    QTextCursor cursor(M->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringView(m_pending).mid(m_pendingPos, end - m_pendingPos).toString());
+    m_pendingPos = end;
+    if (!isLoading()) {
+        m_loadTimer->stop();
+        m_pending.clear();
+        m_pendingPos = 0;
+        M->document()->setUndoRedoEnabled(true);
+    }
+}
+
+void TEd::finishLoading()
+{
+    if (isLoading())
+        loadNextPart(m_pending.size());
+}
+
+void TEd::insertLines(int index, const std::vector<std::string>& newLines)
+{
+    if (newLines.empty())
+        return;
+    finishLoading();
+    QString text;
+    for (size_t i = 0; i < newLines.size(); ++i) {
+        if (i)
+            text += QLatin1Char('\n');
+        text += cp1250::decode(newLines[i]);
+    }
+    const int count = lineCount();
+    QTextCursor cursor(M->document());
+    if (index < count) {
+        cursor = QTextCursor(M->document()->findBlockByNumber(qMax(0, index)));
+        cursor.insertText(text + QLatin1Char('\n'));
+    } else {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(count == 0 ? text : QLatin1Char('\n') + text);
+    }
+}
+
+void TEd::restorePlacement()
+{
+    // Window placement (section "Editor") is restored here.
+}
+
+void TEd::savePlacement()
+{
+    // Window placement (section "Editor") is saved here.
+}
+
+void TEd::FormDestroy()
+{
+    savePlacement();
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The source editor `Ed`. It holds the text of the current source file, and its
+// caption is that file's full path (empty for an untitled text): every command
+// that needs the current file reads the caption. It offers a text search and
+// the go-to-line operation the main window's lists use.
+//
+// Positions are kept in line terms: a line is one paragraph of the text pane,
+// so the rule that a line break counts as two characters needs no counting.
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+class TEd : public QWidget {
+    Q_OBJECT
+public:
+    explicit TEd(QWidget* parent = nullptr);
+
+    QWidget* Panel1;
+    QLineEdit* Edit1;       // search text, hint "Hledaný text"
+    QPushButton* Button1;   // "Search"
+    QPushButton* Next;      // "Next"
+    QPlainTextEdit* M;      // the source text
+
+    // The 0-based line where the next search begins.
+    int SearchStart = 0;
+
+    // Selects line n (0-based) and brings it into view; 0 and lines beyond the
+    // end move nothing.
+    void GoToLine(int n);
+    // The 0-based index of the caret's line, plus 1 (1 for an empty text).
+    // It completes a text still being loaded, so that lines inserted right
+    // after the caret's line (the snippet store) land there.
+    int CaretLine();
+    // "Search" (next == false) starts at line 0, "Next" where the last match
+    // left off. The needle and the lines are compared upper-cased (UpperText).
+    void Button1Click(bool next);
+
+    // The current file's path, the caption.
+    QString fileName() const { return windowTitle(); }
+
+    // The text as code page 1250 lines, and line-wise changes. Each of these
+    // first completes a text still being loaded.
+    std::vector<std::string> lines();
+    int lineCount();
+    void saveToFile(const QString& path);
+
+    // Replaces the text ('\n' between lines). A long text is shown at once
+    // with its first part, and the rest follows from the event loop in parts,
+    // so a large file is on the screen quickly and the window stays usable;
+    // everything that reads the whole text completes the load first.
+    void setText(const QString& text);
+    bool isLoading() const { return m_pendingPos < m_pending.size(); }
+    void finishLoading();
+    // Inserts lines so that the first lands at line index `index`; an index at
+    // or beyond the end appends them after the last line.
+    void insertLines(int index, const std::vector<std::string>& lines);
+
+    // Window placement, section "Editor": restored at creation, saved at the end.
+    void restorePlacement();
+    void savePlacement();
+    void FormDestroy();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void loadNextPart(qsizetype size);
+
+    QString m_pending;          // the text being loaded; m_pendingPos is a '\n'
+    qsizetype m_pendingPos = 0;
+    QTimer* m_loadTimer;
+};

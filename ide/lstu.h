@@ -1,0 +1,24 @@
+#pragma once
+// The listing viewer `LST`, caption "LST": the assembler's listing after a
+// build. It keeps the last listing until the next build replaces it.
+
+#include <QWidget>
+
+class QPlainTextEdit;
+
+class TLST : public QWidget {
+    Q_OBJECT
+public:
+    explicit TLST(QWidget* parent = nullptr);
+
+    QPlainTextEdit* M;
+
+    // Replaces the text with the file's; FileError when it cannot be read, and
+    // then the text stays as it was.
+    void loadFile(const QString& path);
+
+    // Window placement, section "LST".
+    void restorePlacement();
+    void savePlacement();
+    void FormDestroy();
+};

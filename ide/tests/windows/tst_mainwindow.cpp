@@ -1,0 +1,431 @@
+// The main window with all windows created as at start-up: the creation
+// order, AutoOpen, the file commands with stand-in dialogs, Check filling the
+// lists and writing the .asm file, the double click on a list entry, the tool
+// buttons and the resize rule.
+
+#include "Compiler.h"
+#include "Cp1250.h"
+#include "ListBox.h"
+#include "Main.h"
+#include "Nastavu.h"
+#include "ProgramFolder.h"
+#include "ShellRun.h"
+#include "StartUp.h"
+#include "TextFiles.h"
+#include "asembu.h"
+#include "editoru.h"
+#include "lstu.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void windowsAreCreatedInOrder();
+    void autoOpen_data();
+    void autoOpen();
+    void openLoadsAndRecords();
+    void openUnreadableChangesNothing();
+    void openDialogCancelAndFolder();
+    void saveWritesCrLf();
+    void saveUntitledAsksLikeSaveAs();
+    void saveAsPresetsAndCancel();
+    void saveFailureKeepsCaption();
+    void newAndCloseFile();
+    void checkFillsListsAndWritesAsm();
+    void checkAutosavesFirst();
+    void asmFileName_data();
+    void asmFileName();
+    void erBoxClick_data();
+    void erBoxClick();
+    void erBoxClickWithoutSelection();
+    void toolButtonRunsCurrentCommand();
+    void erBoxIsAThirdOfTheClientHeight();
+    void shellTargets();
+
+private:
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir->filePath(name);
+        writeFileBytes(path, bytes);
+        return path;
+    }
+    void start()
+    {
+        createWindows();
+        Form1->OD1 = [this](QWidget*, const QString& folder) {
+            m_dialogFolder = folder;
+            return m_openAnswer;
+        };
+        Form1->SD1 = [this](QWidget*, const QString& folder, const QString& name) {
+            m_dialogFolder = folder;
+            m_dialogName = name;
+            ++m_saveDialogs;
+            return m_saveAnswer;
+        };
+        Form1->shellRun = [this](const QString& command) { m_started << command; };
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QStringList m_errors, m_started;
+    QString m_openAnswer, m_saveAnswer, m_dialogFolder, m_dialogName;
+    int m_saveDialogs = 0;
+};
+
+void TestMainWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    setProgramFolder(m_dir->path());
+    QDir::setCurrent(m_dir->path());
+    m_errors.clear();
+    m_started.clear();
+    m_openAnswer.clear();
+    m_saveAnswer.clear();
+    m_dialogFolder.clear();
+    m_dialogName.clear();
+    m_saveDialogs = 0;
+    setErrorHandler([this](const QString& message) { m_errors << message; });
+}
+
+void TestMainWindow::cleanup()
+{
+    destroyWindows();
+    setErrorHandler(nullptr);
+    setProgramFolder(QString());
+}
+
+void TestMainWindow::windowsAreCreatedInOrder()
+{
+    start();
+    QStringList names, captions;
+    for (QWidget* window : createdWindows()) {
+        names << window->objectName();
+        captions << window->windowTitle();
+    }
+    QCOMPARE(names, (QStringList{"Form1", "Splash", "Help", "Ed", "Aed", "Nastav", "LST", "Sklad"}));
+    QCOMPARE(captions, (QStringList{"Zelvar v3.0b", "Zelvar", "Help", "", "ASM", "Internal Setup", "LST", "Macro"}));
+    // The editor starts hidden, empty and untitled; the viewers empty.
+    QVERIFY(Ed->isHidden());
+    QCOMPARE(Ed->lineCount(), 0);
+    QVERIFY(Aed->M->document()->isEmpty() && LST->M->document()->isEmpty());
+    QCOMPARE(Form1->ProcBox->count(), 0);
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestMainWindow::autoOpen_data()
+{
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("set, file there") << "A" << true << true;
+    QTest::newRow("set, file deleted") << "A" << false << false;
+    QTest::newRow("clear") << "F" << true << false;
+}
+
+void TestMainWindow::autoOpen()
+{
+    QFETCH(QString, flag);
+    QFETCH(bool, fileExists);
+    QFETCH(bool, opened);
+    const QString source = m_dir->filePath("last.M51");
+    if (fileExists)
+        write("last.M51", "LOOP\r\n");
+    QStringList setup(24);
+    setup[4] = source;
+    setup[22] = flag;
+    write("Zelvar.INI", SetupFile::fileBytes(setup));
+    start();
+    autoOpenLastFile();
+    QCOMPARE(!Ed->isHidden(), opened);
+    QCOMPARE(Ed->fileName(), opened ? source : QString());
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestMainWindow::openLoadsAndRecords()
+{
+    const QString source = write("blink.M51", "PROCEDURE Blink\r\nLOOP\r\n");
+    start();
+    Aed->show();
+    LST->show();
+    Form1->OpenSourceFile(source);
+    QVERIFY(Aed->isHidden() && LST->isHidden());
+    QVERIFY(Ed->isVisible());
+    QCOMPARE(Ed->fileName(), source);
+    QCOMPARE(Ed->lines(), (std::vector<std::string>{"PROCEDURE Blink", "LOOP"}));
+    // Recorded in the setup file at once, with no dialog shown.
+    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(4), source);
+    QCOMPARE(readFileBytes(setupFilePath()).count("\r\n"), 24);
+}
+
+void TestMainWindow::openUnreadableChangesNothing()
+{
+    const QString source = write("a.M51", "KEEP\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    Aed->show();
+    const QString missing = m_dir->filePath("gone.M51");
+    Form1->OpenSourceFile(missing);
+    QCOMPARE(m_errors, QStringList{QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(missing)});
+    QCOMPARE(Ed->fileName(), source);
+    QCOMPARE(Ed->lines(), std::vector<std::string>{"KEEP"});
+    QVERIFY(Aed->isVisible());
+    QCOMPARE(Nastav->Edit4->text(), source);
+}
+
+void TestMainWindow::openDialogCancelAndFolder()
+{
+    start();
+    Form1->Otevt1Click();
+    QCOMPARE(m_dialogFolder, programFolder());
+    QVERIFY(Ed->isHidden());
+    m_openAnswer = write("b.M51", "X\r\n");
+    Form1->Otevt1Click();
+    QCOMPARE(Ed->fileName(), m_openAnswer);
+    // Always the program folder, whatever was opened before.
+    Form1->Otevt1Click();
+    QCOMPARE(m_dialogFolder, programFolder());
+}
+
+void TestMainWindow::saveWritesCrLf()
+{
+    const QString source = write("s.M51", "A\nB\n");
+    start();
+    Form1->OpenSourceFile(source);
+    Ed->M->appendPlainText("čas");
+    Form1->UloClick(false);
+    QCOMPARE(m_saveDialogs, 0);
+    QCOMPARE(readFileBytes(source), QByteArray("A\r\nB\r\n\xe8" "as\r\n"));
+}
+
+void TestMainWindow::saveUntitledAsksLikeSaveAs()
+{
+    start();
+    Form1->Nov1Click();
+    Ed->M->setPlainText("LOOP");
+    m_saveAnswer = m_dir->filePath("new.M51");
+    Form1->UloClick(false);
+    QCOMPARE(m_saveDialogs, 1);
+    QCOMPARE(m_dialogFolder, programFolder());
+    QCOMPARE(m_dialogName, QString());
+    QCOMPARE(Ed->fileName(), m_saveAnswer);
+    QCOMPARE(readFileBytes(m_saveAnswer), QByteArray("LOOP\r\n"));
+}
+
+void TestMainWindow::saveAsPresetsAndCancel()
+{
+    QDir(m_dir->path()).mkdir("work");
+    const QString source = write("work/prog.M51", "A\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    Form1->UloClick(true);   // cancelled
+    QCOMPARE(m_dialogFolder, m_dir->filePath("work"));
+    QCOMPARE(m_dialogName, QStringLiteral("prog.M51"));
+    QCOMPARE(Ed->fileName(), source);
+    m_saveAnswer = m_dir->filePath("copy.M51");
+    Form1->UloClick(true);
+    QCOMPARE(Ed->fileName(), m_saveAnswer);
+    QCOMPARE(readFileBytes(m_saveAnswer), QByteArray("A\r\n"));
+}
+
+void TestMainWindow::saveFailureKeepsCaption()
+{
+    const QString source = write("keep.M51", "OLD\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    m_saveAnswer = m_dir->filePath("no/such/folder/x.M51");
+    QVERIFY_THROWS_EXCEPTION(FileError, Form1->UloClick(true));
+    Form1->Uloitjako1->trigger();   // the menu command reports it
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY(m_errors.first().startsWith("Cannot create file "));
+    QCOMPARE(Ed->fileName(), source);
+    QCOMPARE(readFileBytes(source), QByteArray("OLD\r\n"));
+}
+
+void TestMainWindow::newAndCloseFile()
+{
+    const QString source = write("c.M51", "A\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    Aed->show();
+    Form1->Zavt1Click();
+    QVERIFY(Ed->isHidden() && Aed->isHidden() && LST->isHidden());
+    // The hidden editor still holds the file: Save writes it.
+    Ed->M->setPlainText("B");
+    Form1->Ulo->trigger();
+    QCOMPARE(readFileBytes(source), QByteArray("B\r\n"));
+    Form1->Nov1Click();
+    QVERIFY(Ed->isVisible());
+    QCOMPARE(Ed->fileName(), QString());
+    QCOMPARE(Ed->lineCount(), 0);
+}
+
+void TestMainWindow::checkFillsListsAndWritesAsm()
+{
+    const QByteArray text = "PROCEDURE Blink ; main loop\r\n\r\nFOO\r\nENDPROC\r\nDEFINE LED P1.0\r\n";
+    const QString source = write("blink.M51", text);
+    start();
+    Form1->OpenSourceFile(source);
+    Form1->Kontroluj1->trigger();
+    const m51::CompileResult expected = m51::CompileSource(splitLines(text));
+    QCOMPARE(Form1->ProcBox->items(), cp1250::decodeLines(expected.ProcBox));
+    QCOMPARE(Form1->Definebox->items(), cp1250::decodeLines(expected.Definebox));
+    QCOMPARE(Form1->InlineBox->items(), cp1250::decodeLines(expected.InlineBox));
+    QCOMPARE(Form1->ErBox->items(), cp1250::decodeLines(expected.ErBox));
+    QVERIFY(Form1->ProcBox->items().contains("0 BLINK"));
+    QVERIFY(Form1->ErBox->items().contains("2 FOO"));
+    QCOMPARE(Aed->lines(), expected.Output);
+    QVERIFY(Aed->isVisible());
+    const QString asmFile = m_dir->filePath("blink.asm");
+    QCOMPARE(readFileBytes(asmFile), joinLinesCrLf(expected.Output));
+    QVERIFY(m_errors.isEmpty());
+    // A second compile gives the same output and replaces the file.
+    Form1->Kompiluj1->trigger();
+    QCOMPARE(readFileBytes(asmFile), joinLinesCrLf(expected.Output));
+}
+
+void TestMainWindow::checkAutosavesFirst()
+{
+    const QString source = write("auto.M51", "LOOP\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    Ed->M->setPlainText("ENDLOOP");
+    Nastav->Auto->setChecked(false);
+    Form1->Kompiluj1Click(false);
+    QCOMPARE(readFileBytes(source), QByteArray("LOOP\r\n"));
+    Nastav->Auto->setChecked(true);
+    Form1->Kompiluj1Click(false);
+    QCOMPARE(readFileBytes(source), QByteArray("ENDLOOP\r\n"));
+    // Untitled with autosave: the save dialog asks first; cancelled, the
+    // compile still goes on and writes ".asm" in the current folder.
+    Form1->Nov1Click();
+    Ed->M->setPlainText("LOOP");
+    Form1->Kompiluj1Click(false);
+    QCOMPARE(m_saveDialogs, 1);
+    QVERIFY(QFile::exists(m_dir->filePath(".asm")));
+}
+
+void TestMainWindow::asmFileName_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("asmFile");
+    QTest::newRow("plain") << "/work/blink.M51" << "/work/blink.asm";
+    QTest::newRow("dot in folder") << "/my.dir/blink.M51" << "/my.dir/blink.asm";
+    QTest::newRow("two dots") << "/w/prog.v2.M51" << "/w/prog.asm";
+    QTest::newRow("non-Latin folder") << "/home/用户/žluť.M51" << "/home/用户/žluť.asm";
+    QTest::newRow("untitled") << "" << ".asm";
+}
+
+void TestMainWindow::asmFileName()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, asmFile);
+    QCOMPARE(TForm1::asmFileFor(source), asmFile);
+}
+
+void TestMainWindow::erBoxClick_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("line");   // -1: nothing selected
+    QTest::newRow("line 12") << "12 FOO" << 12;
+    QTest::newRow("line 0 moves nothing") << "0 BLINK" << -1;
+    QTest::newRow("not a number") << "INLINE 1" << -1;
+    QTest::newRow("fraction dropped") << "3.7 X" << 3;
+    QTest::newRow("beyond the end") << "99 X" << -1;
+}
+
+void TestMainWindow::erBoxClick()
+{
+    QFETCH(QString, entry);
+    QFETCH(int, line);
+    QByteArray text;
+    for (int i = 0; i < 20; ++i)
+        text += "LINE" + QByteArray::number(i) + "\r\n";
+    start();
+    Form1->OpenSourceFile(write("e.M51", text));
+    Ed->hide();
+    for (ListBox* box : {Form1->ErBox, Form1->ProcBox, Form1->Definebox}) {
+        Ed->M->moveCursor(QTextCursor::Start);
+        box->setItems({"5 OTHER", entry});
+        box->selectRow(1);
+        Form1->ErBoxClick(box);
+        QVERIFY(Ed->isVisible());
+        const QTextCursor cursor = Ed->M->textCursor();
+        if (line < 0) {
+            QVERIFY(!cursor.hasSelection());
+        } else {
+            QCOMPARE(cursor.selectedText(), QStringLiteral("LINE%1").arg(line));
+            QCOMPARE(cursor.blockNumber(), line);
+        }
+    }
+}
+
+void TestMainWindow::erBoxClickWithoutSelection()
+{
+    start();
+    Form1->ErBox->setItems({"3 X"});
+    Form1->ErBoxClick(Form1->ErBox);
+    QVERIFY(Ed->isHidden());
+}
+
+void TestMainWindow::toolButtonRunsCurrentCommand()
+{
+    QStringList setup(24);
+    setup[8] = "/usr/bin/first";
+    setup[15] = "One";
+    write("Zelvar.INI", SetupFile::fileBytes(setup));
+    start();
+    Form1->T1->click();
+    // An edited command counts at the next click; the whole text is the command.
+    Nastav->Edit6->setText("/opt/my tools/run me --flag");
+    Form1->T1Click(1);
+    Form1->T7->click();
+    QCOMPARE(m_started, (QStringList{"/usr/bin/first", "/opt/my tools/run me --flag", ""}));
+}
+
+void TestMainWindow::erBoxIsAThirdOfTheClientHeight()
+{
+    start();
+    Form1->show();
+    for (int height : {267, 400, 150}) {
+        Form1->resize(812, height);
+        QCoreApplication::processEvents();
+        QCOMPARE(Form1->ErBox->height(), Form1->centralWidget()->height() / 3);
+    }
+}
+
+void TestMainWindow::shellTargets()
+{
+    const QString script = write("tool.sh", "#!/bin/sh\n");
+    QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
+    const QString notes = write("notes.txt", "x");
+    const struct {
+        QString command;
+        ShellTarget::Kind kind;
+        QString target;
+    } cases[] = {
+        {script, ShellTarget::Program, script},
+        {notes, ShellTarget::Document, notes},
+        {m_dir->path(), ShellTarget::Document, m_dir->path()},
+        {"sh", ShellTarget::Program, QStandardPaths::findExecutable("sh")},
+        {"https://example.org/manual", ShellTarget::Url, "https://example.org/manual"},
+        {script + " --with-argument", ShellTarget::Nothing, ""},
+        {"no such tool", ShellTarget::Nothing, ""},
+        {"C:tool.exe", ShellTarget::Nothing, ""},
+        {"", ShellTarget::Nothing, ""},
+    };
+    for (const auto& c : cases) {
+        const ShellTarget target = shellTarget(c.command);
+        QCOMPARE(target.kind, c.kind);
+        QCOMPARE(target.target, c.target);
+    }
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
