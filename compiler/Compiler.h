@@ -3,6 +3,7 @@
 // assembly lines and the four lists the main window shows. All text is code
 // page 1250 bytes; nothing here touches files or Qt.
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,9 +23,24 @@ struct CompileResult {
 // Runs the three passes over the source lines (line 0 first) with a fresh context.
 CompileResult CompileSource(const std::vector<std::string>& sourceLines);
 
+// Receives the output lines of a compile one at a time, in order. The view is
+// valid only during the call.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    virtual void Line(std::string_view line) = 0;
+};
+
+// The same compile, handing every output line to `sink` as soon as it is made
+// instead of keeping it (result.Output stays empty): a large source then needs
+// no memory for its output. The command-line compiler streams into its file.
+CompileResult CompileSource(std::span<const std::string_view> sourceLines, OutputSink& sink);
+
 // Splits file bytes into lines as the editor loads them: at CR LF, LF or a lone
 // CR; a final line break adds no empty line; an empty file gives no lines.
 std::vector<std::string> SplitSourceLines(std::string_view bytes);
+// The same lines as views into `bytes`.
+std::vector<std::string_view> SplitSourceLineViews(std::string_view bytes);
 
 // The path cut before the first "." of its file-name part:
 // "C:\my.dir\blink.M51" gives "C:\my.dir\blink", "prog.v2.M51" gives "prog".

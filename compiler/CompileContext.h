@@ -1,0 +1,133 @@
+#pragma once
+// Everything one compile shares between the driver and the statement
+// translator: the current line's words, the translator's output strings, the
+// compile-wide counters and flags, and the lists the compile fills. A fresh
+// record is made for every compile, so two compiles never see each other.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace m51 {
+
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept
+    {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
+// The procedure list with an index of its name fields (the second blank-
+// separated field of each entry, upper-cased), so that "how many entries carry
+// this name" costs one look-up instead of a walk over the list. Duplicate
+// reports carry the name field ERROR and are counted like any other entry.
+class ProcedureList {
+public:
+    void Add(std::string entry);
+    // Number of entries whose name field equals `upperName`.
+    int CountNamed(std::string_view upperName) const;
+    const std::vector<std::string>& Entries() const { return m_entries; }
+    std::vector<std::string> TakeEntries() { return std::move(m_entries); }
+    // Drops spare capacity once the list is complete.
+    void Compact() { m_entries.shrink_to_fit(); }
+
+private:
+    std::vector<std::string> m_entries;
+    std::unordered_map<std::string, int, TextHash, std::equal_to<>> m_nameCount;
+    // Lengths (bit n, the last bit for 63 and more) and first bytes of the
+    // names present: most words of a line are no name and need no hashing.
+    std::uint64_t m_lengths = 0;
+    std::array<bool, 256> m_firstBytes{};
+};
+
+// The inline list with an index of its block headers, so that copying block n
+// touches only the headers whose number field is n and the lines it copies.
+// The copy reproduces the walk over the whole list exactly: copying starts after
+// every entry "INLINE n" (first field INLINE, second field n) and stops at the
+// next entry whose first field is INLINEEND, also when such entries stem from
+// translated lines rather than from the collection pass.
+class InlineList {
+public:
+    void Add(std::string entry);
+    // Appends the lines of block `number` (its text form) to `out`.
+    void CopyBlock(std::string_view number, std::vector<std::string>& out) const;
+    const std::vector<std::string>& Entries() const { return m_entries; }
+    std::vector<std::string> TakeEntries() { return std::move(m_entries); }
+
+    // Drops spare capacity once the list is complete.
+    void Compact();
+
+private:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+    struct Header {
+        std::size_t position;  // index of the header entry
+        std::size_t end;       // index of the next INLINEEND entry, npos while none
+        std::uint32_t next;    // next header with the same number field, kNone at the last
+    };
+    struct Chain {
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+    struct NumberChain {
+        std::uint64_t number;
+        Chain chain;
+    };
+    void Append(Chain& chain, std::uint32_t header);
+    const Chain* Find(std::string_view number) const;
+
+    std::vector<std::string> m_entries;
+    std::vector<Header> m_headers;
+    std::vector<std::uint32_t> m_openHeaders;  // headers still waiting for their INLINEEND
+    // Headers by number field: decimal numbers written plainly and met in rising
+    // order (every header the collection pass writes) in a sorted vector; any
+    // other number field (from translated lines) in a map.
+    std::vector<NumberChain> m_rising;
+    std::unordered_map<std::string, Chain, TextHash, std::equal_to<>> m_otherNumbers;
+};
+
+struct CompileContext {
+    // Inputs of the translator, set by the driver for every line.
+    std::array<std::string, 10> StatementWords;  // w1..w10, absent words empty
+    std::string CleanedLine;    // statement before its comment, trimmed, single blanks
+    std::string FirstTwoWords;  // UpperText(w1) + " " + UpperText(w2); main pass only
+    std::int64_t LineIndex = 0; // 0-based source line; main pass only
+    // Where w1 begins in CleanedLine: 0 in the main pass; in the inline pass the
+    // cleaned line is the whole line, and this is where the inline statement
+    // after the INLINE keyword begins (ASM: copies from there).
+    std::size_t StatementStart = 0;
+
+    // Outputs of the translator, cleared at the start of every statement.
+    std::string LoadLine;
+    std::string CarryLine;
+    std::string CompareLine;
+    std::string MainLine;
+    std::vector<std::string> LB;  // extra lines written after MainLine
+
+    // Compile-wide counters and flags.
+    std::int64_t LabelCounter = 0;   // last "PRS" label
+    std::int64_t LoopCounter = 0;    // last "LP" label
+    std::int64_t WhileCounter = 0;   // last "Whi"/"EnW" pair
+    std::int64_t ExitCounter = 0;    // current "EXP" label
+    std::int64_t InlineCounter = 0;  // inline blocks met in the current pass
+    bool ExitPending = false;        // an exit jump waits for ENDPROC to place its label
+    bool ExitTaken = false;          // this line produced an exit jump
+    std::string CountRegister;       // last valid counted-register address ("08" .. "0Fh")
+    std::string BufferRegister;      // last valid buffer address ("10h" .. "18h")
+
+    // Lists filled by the compile.
+    ProcedureList ProcBox;
+    std::vector<std::string> Definebox;
+    InlineList InlineBox;
+    std::vector<std::string> ErBox;
+
+    // Word k (1-based) of the current statement.
+    const std::string& W(int k) const { return StatementWords[static_cast<std::size_t>(k - 1)]; }
+};
+
+} // namespace m51

@@ -1,0 +1,166 @@
+// The m51c command line: files, line ends, lists, messages and exit codes.
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using m51test::ReadFile;
+using m51test::RunM51c;
+using m51test::ScratchDir;
+using m51test::WriteFile;
+using Names = std::vector<std::string>;
+
+namespace {
+
+const std::string kProgram = "PROCESOR 51\r\nPROCEDURE Main ;start\nA 5\rENDPROC\r\nEND";
+
+} // namespace
+
+TEST(M51c, WritesTheAssemblyBesideTheSource)
+{
+    ScratchDir dir;  // its name holds a dot: the base name is cut in the file name only
+    WriteFile(dir / "blink.v2.M51", kProgram);
+    const auto r = RunM51c({"blink.v2.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(dir / "blink.asm"), "$MOD51\r\nMAIN:     ;start\r\nMov A,#005\r\nRet\r\nEND\r\n");
+    EXPECT_EQ(dir.Files(), (Names{"blink.asm", "blink.v2.M51"}));
+
+    // A full path works the same way.
+    const auto again = RunM51c({(dir / "blink.v2.M51").string()}, "/");
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(dir.Files(), (Names{"blink.asm", "blink.v2.M51"}));
+}
+
+TEST(M51c, OutputFileAndStandardOutput)
+{
+    ScratchDir dir;
+    WriteFile(dir / "p.M51", "NOP\nBEGIN\n");
+    auto r = RunM51c({"-o", "out.txt", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / "out.txt"), "NOP\r\n$NOLIST\r\n");
+    EXPECT_EQ(dir.Files(), (Names{"out.txt", "p.M51"}));
+
+    r = RunM51c({"-o", "-", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "NOP\r\n$NOLIST\r\n");
+
+    // Bytes are never re-encoded; an empty source gives an empty file.
+    WriteFile(dir / "e.M51", "");
+    r = RunM51c({"e.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / "e.asm"), "");
+    WriteFile(dir / "h.M51", std::string("WRP1 \xe8\x9a;\xff\x00z", 11));
+    r = RunM51c({"-o", "-", "h.M51"}, dir.Path());
+    EXPECT_EQ(r.out, std::string("Mov P1,#\xe8\x9a     ;\xff\x00z\r\n", 21));
+}
+
+TEST(M51c, ListsAndErrors)
+{
+    ScratchDir dir;
+    WriteFile(dir / "p.M51",
+              "PROCEDURE Blink\nDEFINE LIMIT 10\nIFA=0 INLINE NOP\nFOO\nWRMEM 1010B\nprocedure blink\nENDPROC\n");
+    const auto r = RunM51c({"--lists", "lists.txt", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(ReadFile(dir / "lists.txt"),
+              "[ProcBox]\n0 BLINK\n5 ERROR - Duplicate blink\n5 BLINK\n"
+              "[Definebox]\n1 LIMIT\n"
+              "[InlineBox]\nINLINE 1\nNOP\nINLINEEND\n"
+              "[ErBox]\n5 Duplicate procedure blink\n3 FOO\n4 binary value\n");
+    EXPECT_EQ(r.err, "p.M51:6: Duplicate procedure blink\np.M51:4: FOO\np.M51:5: binary value\n");
+    EXPECT_TRUE(std::filesystem::exists(dir / "p.asm"));
+
+    // Lists to standard output, after the assembly.
+    const auto both = RunM51c({"--lists", "-", "-o", "-", "p.M51"}, dir.Path());
+    EXPECT_EQ(both.exitCode, 1);
+    EXPECT_NE(both.out.find("Ret\r\n[ProcBox]\n0 BLINK\n"), std::string::npos);
+}
+
+TEST(M51c, UnreadableSource)
+{
+    ScratchDir dir;
+    auto r = RunM51c({"missing.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("missing.M51"), std::string::npos) << r.err;
+    EXPECT_TRUE(dir.Files().empty());
+
+    std::filesystem::create_directory(dir / "folder.M51");
+    r = RunM51c({"folder.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("folder.M51"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.Files(), (Names{"folder.M51"}));
+}
+
+TEST(M51c, UnwritableOutputLeavesNoFileBehind)
+{
+    ScratchDir dir;
+    WriteFile(dir / "p.M51", "NOP\n");
+    // A folder that does not exist.
+    auto r = RunM51c({"-o", "no/such/dir/p.asm", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("no/such/dir/p.asm"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.Files(), (Names{"p.M51"}));
+
+    // The target is a folder: the complete temporary file cannot replace it and is removed.
+    std::filesystem::create_directory(dir / "taken");
+    r = RunM51c({"-o", "taken", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("taken"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.Files(), (Names{"p.M51", "taken"}));
+
+    // The list file fails: the assembly is not written either, an old one stays as it was.
+    WriteFile(dir / "p.asm", "old");
+    r = RunM51c({"--lists", "no/such/lists.txt", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(ReadFile(dir / "p.asm"), "old");
+    EXPECT_EQ(dir.Files(), (Names{"p.M51", "p.asm", "taken"}));
+}
+
+TEST(M51c, ReplacesAnOldOutput)
+{
+    ScratchDir dir;
+    WriteFile(dir / "p.M51", "END");
+    WriteFile(dir / "p.asm", std::string(10000, 'o'));
+    const auto r = RunM51c({"p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / "p.asm"), "END\r\n");
+}
+
+TEST(M51c, NeverOverwritesItsSource)
+{
+    ScratchDir dir;
+    WriteFile(dir / "p.asm", "NOP\n");
+    auto r = RunM51c({"p.asm"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(ReadFile(dir / "p.asm"), "NOP\n");
+    r = RunM51c({"--lists", "p.asm", "-o", "q.asm", "p.asm"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(ReadFile(dir / "p.asm"), "NOP\n");
+    // The assembly and the lists in one file would lose one of them.
+    r = RunM51c({"--lists", "q.asm", "-o", "q.asm", "p.asm"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(dir.Files(), (Names{"p.asm"}));
+}
+
+TEST(M51c, CommandLine)
+{
+    ScratchDir dir;
+    auto r = RunM51c({"--help"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("Usage: m51c [--lists LISTFILE] [-o OUTFILE] SOURCE"), std::string::npos);
+    EXPECT_EQ(RunM51c({"-h"}, dir.Path()).out, r.out);
+
+    for (const Names& bad : {Names{}, Names{"-x", "p.M51"}, Names{"-o"}, Names{"a.M51", "b.M51"}}) {
+        r = RunM51c(bad, dir.Path());
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos);
+    }
+    EXPECT_TRUE(dir.Files().empty());
+
+    // "--" ends the options, so a source may begin with a dash.
+    WriteFile(dir / "-p.M51", "NOP");
+    r = RunM51c({"--", "-p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "-p.asm"), "NOP\r\n");
+}
