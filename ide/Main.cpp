@@ -1,10 +1,12 @@
 #include "Main.h"
 
+#include "BuildChain.h"
 #include "Compiler.h"
 #include "Cp1250.h"
 #include "ListBox.h"
 #include "MyVision.h"
 #include "Nastavu.h"
+#include "Placement.h"
 #include "ProgramFolder.h"
 #include "ShellRun.h"
 #include "StartUp.h"
@@ -14,6 +16,7 @@
 #include "editoru.h"
 #include "helpu.h"
 #include "lstu.h"
+#include "skladu.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,11 +25,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
+#include <QStatusBar>
 #include <QStyle>
+#include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -98,8 +105,35 @@ TForm1::TForm1(QWidget* parent)
     placeByDefault(this, 8, 8);
     buildMenus();
     buildClientArea();
+    buildStatusBar();
+
+    BuildChain1 = new TBuildChain(programFolder(), [] { return Ed ? Ed->fileName() : QString(); }, this);
+    connect(BuildChain1, &TBuildChain::buildStarted, this, [this] {
+        buildStatus->setText(QStringLiteral("Building %1 ...").arg(QFileInfo(Ed->fileName()).fileName()));
+    });
+    connect(BuildChain1, &TBuildChain::listingReady, this, &TForm1::BuildFinished);
+    connect(BuildChain1, &TBuildChain::buildFinished, this, [this](bool ok) {
+        // With a second build still running, the status keeps saying so.
+        if (BuildChain1->runningBuilds() > 0)
+            return;
+        const QString at = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+        buildStatus->setText((ok ? QStringLiteral("Build finished %1") : QStringLiteral("Build failed %1")).arg(at));
+    });
+
+    PL1 = new TPlacement(this, QStringLiteral("Form1"));
     restorePlacement();
     FormResize();
+}
+
+void TForm1::buildStatusBar()
+{
+    // The build's progress: "Building ..." while the script runs, then when it
+    // ended and whether it succeeded.
+    statusBar()->setFont(QApplication::font("QStatusBar"));
+    statusBar()->setSizeGripEnabled(true);
+    buildStatus = new QLabel(statusBar());
+    buildStatus->setObjectName(QStringLiteral("buildStatus"));
+    statusBar()->addWidget(buildStatus, 1);
 }
 
 void TForm1::buildMenus()
@@ -323,8 +357,22 @@ void TForm1::writeAsmFile()
 
 void TForm1::startDebugBuild()
 {
-    // The build chain (RunBatchBuild, run when C1 is set) starts here; until
-    // it is wired in, Debug compiles like Check.
+    if (!Nastav->C1->isChecked())
+        return;
+    const QString error = BuildChain1->RunBatchBuild(BuildChain::ShowModeFromText(Nastav->Edit5->text()));
+    if (!error.isEmpty()) {
+        if (BuildChain1->runningBuilds() == 0)
+            buildStatus->clear();
+        reportError(error);
+    }
+}
+
+void TForm1::BuildFinished(const QString& listing)
+{
+    guarded([&] {
+        showAndRaise(LST);
+        LST->loadFile(listing);
+    });
 }
 
 void TForm1::ErBoxClick(ListBox* box)
@@ -364,12 +412,12 @@ void TForm1::Help1Click()
 
 void TForm1::restorePlacement()
 {
-    // Window placement (section "Form1") is restored here, before the resize rule.
+    restoreWindowPlacement(PL1);
 }
 
 void TForm1::savePlacement()
 {
-    // Window placement (section "Form1") is saved here.
+    saveWindowPlacement(PL1);
 }
 
 void TForm1::FormDestroy()

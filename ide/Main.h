@@ -8,6 +8,9 @@
 
 class ListBox;
 class QAction;
+class QLabel;
+class TBuildChain;
+class TPlacement;
 class QMenu;
 class QToolButton;
 
@@ -41,6 +44,12 @@ public:
     QAction* Sklad1;        // "Macro"
     QAction* Vnitn1;        // "Setup"
     QAction* Help1;         // "Help"
+
+    TPlacement* PL1;        // window placement, section "Form1"
+    // Debug's build chain: template, script, worker thread, listing. Its
+    // progress shows in the status bar (buildStatus).
+    TBuildChain* BuildChain1;
+    QLabel* buildStatus;
 
     // The file dialogs. Each gets the folder to start in (and the save dialog
     // the preset name) and returns the chosen path, or an empty text when the
@@ -93,7 +102,10 @@ protected:
 private:
     void buildMenus();
     void buildClientArea();
+    void buildStatusBar();
     void writeAsmFile();
-    // Debug's build chain starts here (RunBatchBuild when C1 is set).
+    // Debug's build chain (RunBatchBuild when C1 is set).
     void startDebugBuild();
+    // The end of a build: the listing (when the build left one) goes to LST.
+    void BuildFinished(const QString& listing);
 };

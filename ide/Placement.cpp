@@ -5,6 +5,8 @@
 #include <QAbstractScrollArea>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QWidget>
@@ -18,6 +20,22 @@ constexpr int WPF_RESTORETOMAXIMIZED = 2;
 int clampCoord(qint64 v)
 {
     return int(std::clamp<qint64>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+}
+
+// A rectangle that lies on no screen any more (a monitor was removed, the
+// resolution got smaller) is moved onto the primary screen, as Windows does
+// with a placement that would leave the window out of sight.
+QRect onSomeScreen(QRect rect)
+{
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(rect))
+            return rect;
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        const QRect area = primary->availableGeometry();
+        rect.moveTopLeft(QPoint(std::clamp(rect.left(), area.left(), std::max(area.left(), area.right() - rect.width())),
+                                std::clamp(rect.top(), area.top(), std::max(area.top(), area.bottom() - rect.height()))));
+    }
+    return rect;
 }
 
 } // namespace
@@ -111,7 +129,7 @@ void TPlacement::LoadPlacement()
         const QSize least = m_owner->minimumSizeHint().expandedTo(QSize(1, 1));
         const int w = std::max(clampCoord(right - left), least.width());
         const int h = std::max(clampCoord(bottom - top), least.height());
-        m_owner->setGeometry(clampCoord(left), clampCoord(top), w, h);
+        m_owner->setGeometry(onSomeScreen(QRect(clampCoord(left), clampCoord(top), w, h)));
     }
     if (SaveScroll) {
         if (auto* area = qobject_cast<QAbstractScrollArea*>(m_owner)) {

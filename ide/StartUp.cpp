@@ -2,11 +2,14 @@
 
 #include "Main.h"
 #include "Nastavu.h"
+#include "Placement.h"
 #include "ProgramFolder.h"
+#include "TextFiles.h"
 #include "asembu.h"
 #include "editoru.h"
 #include "helpu.h"
 #include "lstu.h"
+#include "skladu.h"
 #include "splashu.h"
 
 #include <QApplication>
@@ -23,7 +26,7 @@ TEd* Ed = nullptr;
 TAed* Aed = nullptr;
 TNastav* Nastav = nullptr;
 TLST* LST = nullptr;
-QWidget* Sklad = nullptr;
+TSklad* Sklad = nullptr;
 
 namespace {
 
@@ -40,13 +43,12 @@ Window* made(Window* window)
     return window;
 }
 
-// The snippet store window "Macro"; a plain window until the store is wired in.
-QWidget* createSnippetStore()
+// The snippet store window "Macro": its snippets go into the editor's text,
+// after the caret's line.
+TSklad* createSnippetStore()
 {
-    auto* store = new QWidget(nullptr, Qt::Window);
-    store->setObjectName(QStringLiteral("Sklad"));
-    store->setWindowTitle(QStringLiteral("Macro"));
-    store->resize(625, 355);
+    auto* store = new TSklad(programFolder());
+    store->setEditor(Ed->M, [] { return Ed->CaretLine(); });
     return store;
 }
 
@@ -71,6 +73,8 @@ QList<QWidget*> createdWindows()
 
 void destroyWindows()
 {
+    if (Sklad && !Sklad->FormDestroy())
+        reportError(Sklad->PL1->lastError());
     if (Help)
         Help->FormDestroy();
     if (LST)

@@ -17,6 +17,7 @@ class TForm1;
 class THelp;
 class TLST;
 class TNastav;
+class TSklad;
 class TSplash;
 
 extern TForm1* Form1;
@@ -26,7 +27,7 @@ extern TEd* Ed;
 extern TAed* Aed;
 extern TNastav* Nastav;
 extern TLST* LST;
-extern QWidget* Sklad;
+extern TSklad* Sklad;
 
 // Creates the windows in their order; each one's creation step (placement,
 // help text, setup file) runs at once.

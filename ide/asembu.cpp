@@ -1,5 +1,6 @@
 #include "asembu.h"
 
+#include "Placement.h"
 #include "TextPane.h"
 
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@ TAed::TAed(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);
+    PL = new TPlacement(this, QStringLiteral("Asemb"));
     restorePlacement();
 }
 
@@ -33,12 +35,12 @@ void TAed::setLines(const std::vector<std::string>& lines)
 
 void TAed::restorePlacement()
 {
-    // Window placement (section "Asemb") is restored here.
+    restoreWindowPlacement(PL);
 }
 
 void TAed::savePlacement()
 {
-    // Window placement (section "Asemb") is saved here.
+    saveWindowPlacement(PL);
 }
 
 void TAed::FormDestroy()

@@ -7,11 +7,14 @@
 #include <vector>
 
 class QPlainTextEdit;
+class TPlacement;
 
 class TAed : public QWidget {
     Q_OBJECT
 public:
     explicit TAed(QWidget* parent = nullptr);
+
+    TPlacement* PL; // window placement, section "Asemb"
 
     QPlainTextEdit* M;
 

@@ -2,6 +2,7 @@
 
 #include "Cp1250.h"
 #include "MyVision.h"
+#include "Placement.h"
 #include "TextPane.h"
 
 #include <QHBoxLayout>
@@ -87,6 +88,7 @@ TEd::TEd(QWidget* parent)
     m_loadTimer->setInterval(0);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { loadNextPart(LaterPart); });
 
+    PL = new TPlacement(this, QStringLiteral("Editor"));
     restorePlacement();
 }
 
@@ -232,12 +234,12 @@ void TEd::insertLines(int index, const std::vector<std::string>& newLines)
 
 void TEd::restorePlacement()
 {
-    // Window placement (section "Editor") is restored here.
+    restoreWindowPlacement(PL);
 }
 
 void TEd::savePlacement()
 {
-    // Window placement (section "Editor") is saved here.
+    saveWindowPlacement(PL);
 }
 
 void TEd::FormDestroy()

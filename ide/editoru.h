@@ -13,6 +13,7 @@
 
 class QLineEdit;
 class QPlainTextEdit;
+class TPlacement;
 class QPushButton;
 class QTimer;
 
@@ -20,6 +21,8 @@ class TEd : public QWidget {
     Q_OBJECT
 public:
     explicit TEd(QWidget* parent = nullptr);
+
+    TPlacement* PL; // window placement, section "Editor"
 
     QWidget* Panel1;
     QLineEdit* Edit1;       // search text, hint "Hledaný text"

@@ -2,6 +2,7 @@
 
 #include "RtfCodec.h"
 #include "TextFiles.h"
+#include "Placement.h"
 #include "TextPane.h"
 
 #include <QFile>
@@ -29,6 +30,7 @@ THelp::THelp(const QString& helpFile, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(RTF);
     connect(RTF, &QTextEdit::textChanged, this, &THelp::RTFChange);
+    PL = new TPlacement(this, QStringLiteral("Help"));
     FormCreate();
 }
 
@@ -72,10 +74,10 @@ void THelp::FormDestroy()
 
 void THelp::restorePlacement()
 {
-    // Window placement (section "Help") is restored here.
+    restoreWindowPlacement(PL);
 }
 
 void THelp::savePlacement()
 {
-    // Window placement (section "Help") is saved here.
+    saveWindowPlacement(PL);
 }

@@ -6,11 +6,14 @@
 #include <QWidget>
 
 class QTextEdit;
+class TPlacement;
 
 class THelp : public QWidget {
     Q_OBJECT
 public:
     explicit THelp(const QString& helpFile, QWidget* parent = nullptr);
+
+    TPlacement* PL; // window placement, section "Help"
 
     QTextEdit* RTF;
     bool HelpChanged = false;

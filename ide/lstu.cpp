@@ -1,5 +1,6 @@
 #include "lstu.h"
 
+#include "Placement.h"
 #include "TextPane.h"
 
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@ TLST::TLST(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);
+    PL = new TPlacement(this, QStringLiteral("LST"));
     restorePlacement();
 }
 
@@ -28,12 +30,12 @@ void TLST::loadFile(const QString& path)
 
 void TLST::restorePlacement()
 {
-    // Window placement (section "LST") is restored here.
+    restoreWindowPlacement(PL);
 }
 
 void TLST::savePlacement()
 {
-    // Window placement (section "LST") is saved here.
+    saveWindowPlacement(PL);
 }
 
 void TLST::FormDestroy()

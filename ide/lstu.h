@@ -5,11 +5,14 @@
 #include <QWidget>
 
 class QPlainTextEdit;
+class TPlacement;
 
 class TLST : public QWidget {
     Q_OBJECT
 public:
     explicit TLST(QWidget* parent = nullptr);
+
+    TPlacement* PL; // window placement, section "LST"
 
     QPlainTextEdit* M;
 

@@ -6,12 +6,14 @@
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTextBlock>
@@ -157,6 +159,13 @@ TSklad::TSklad(const QString& programFolder, QWidget* parent)
 
     // FormCreate
     PL1 = new TPlacement(this, QStringLiteral("Sklad"));
+    // Until a placement is stored, the store opens right of the main window.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(qBound(area.left(), area.left() + 830, qMax(area.left(), area.right() - width())), area.top() + 8);
+    }
+    PL1->WLeft = x();
+    PL1->WTop = y();
     PL1->LoadPlacement();
     m_storeFolder = programFolder + QStringLiteral("/Macro");
     QDir().mkpath(m_storeFolder);
@@ -168,12 +177,12 @@ TSklad::~TSklad()
     FormDestroy();
 }
 
-void TSklad::FormDestroy()
+bool TSklad::FormDestroy()
 {
     if (m_placementSaved)
-        return;
+        return true;
     m_placementSaved = true;
-    PL1->SavePlacement();
+    return PL1->SavePlacement();
 }
 
 void TSklad::setEditor(QPlainTextEdit* editor, std::function<int()> caretLine)

@@ -38,8 +38,9 @@ public:
     explicit TSklad(const QString& programFolder, QWidget* parent = nullptr);
     // Saves the placement when FormDestroy has not done so already.
     ~TSklad() override;
-    // Saves the placement (section "Sklad").
-    void FormDestroy();
+    // Saves the placement (section "Sklad"), once; false when it could not be
+    // written (PL1->lastError() tells why).
+    bool FormDestroy();
 
     // The editor the snippets go into. `caretLine` gives the 0-based index of
     // the caret's line plus 1; by default it is taken from the widget's caret.

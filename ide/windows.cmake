@@ -56,9 +56,19 @@ install(FILES resources/desktop/zelvar.png DESTINATION ${CMAKE_INSTALL_DATADIR}/
 # Window tests: QtTest, offscreen.
 set(zelvar_window_tests cp1250 setup mainwindow editor help)
 foreach(name IN LISTS zelvar_window_tests)
-  add_executable(tst_zelvar_${name} tests/windows/tst_${name}.cpp)
+  add_executable(tst_zelvar_${name} tests/windows/tst_${name}.cpp tests/windows/FreshConfig.cpp)
   target_link_libraries(tst_zelvar_${name} PRIVATE zelvar Qt6::Test)
   add_test(NAME zelvar.${name} COMMAND tst_zelvar_${name})
   target_compile_definitions(tst_zelvar_${name} PRIVATE ZELVAR_RESOURCES="${CMAKE_CURRENT_SOURCE_DIR}/resources")
   set_tests_properties(zelvar.${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endforeach()
+
+# The windows wired together: Debug's build chain (with the real assembler on
+# the sample program where it is installed), the Macro window, placement.
+add_executable(tst_zelvar_wiring tests/windows/tst_wiring.cpp tests/windows/FreshConfig.cpp)
+target_link_libraries(tst_zelvar_wiring PRIVATE zelvar Qt6::Test)
+target_compile_definitions(tst_zelvar_wiring PRIVATE
+  ZELVAR_RESOURCES="${CMAKE_CURRENT_SOURCE_DIR}/resources"
+  ZELVAR_EXAMPLES="${PROJECT_SOURCE_DIR}/examples")
+add_test(NAME zelvar.wiring COMMAND tst_zelvar_wiring)
+set_tests_properties(zelvar.wiring PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)

@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -117,6 +119,25 @@ private slots:
         TPlacement p(&w, "Form1", ini());
         p.LoadPlacement();
         QCOMPARE(w.geometry(), QRect(100, 32, 400, 268));
+    }
+
+    void windowOutOfSightComesBackOnTheScreen()
+    {
+        // Saved on a larger screen than there is now: the window is moved
+        // back onto the screen with its size kept; one still partly on the
+        // screen stays where it was.
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        write(ini(), QStringLiteral("[Far]\nPlaceNormPosL=%1\nPlaceNormPosT=%2\nPlaceNormPosR=%3\nPlaceNormPosB=%4\n"
+                                    "[Edge]\nPlaceNormPosL=%5\nPlaceNormPosT=10\nPlaceNormPosR=%6\nPlaceNormPosB=110\n")
+                         .arg(area.right() + 500).arg(area.bottom() + 400).arg(area.right() + 700).arg(area.bottom() + 500)
+                         .arg(area.right() - 20).arg(area.right() + 80)
+                         .toLatin1());
+        QWidget far, edge;
+        TPlacement(&far, "Far", ini()).LoadPlacement();
+        TPlacement(&edge, "Edge", ini()).LoadPlacement();
+        QCOMPARE(far.size(), QSize(200, 100));
+        QVERIFY(area.contains(far.geometry()));
+        QCOMPARE(edge.geometry(), QRect(area.right() - 20, 10, 100, 100));
     }
 
     void defaults_data()

@@ -1,0 +1,364 @@
+// The windows working together as at start-up: Debug running the build chain
+// (with the real assembler on the sample program, and with small scripts for
+// the failure cases), the Macro window inserting into the editor, and the
+// window placement saved at the end of one run and restored at the next.
+
+#include "BuildChain.h"
+#include "Main.h"
+#include "Nastavu.h"
+#include "Placement.h"
+#include "ProfileFile.h"
+#include "ProgramFolder.h"
+#include "StartUp.h"
+#include "TextFiles.h"
+#include "asembu.h"
+#include "editoru.h"
+#include "helpu.h"
+#include "lstu.h"
+#include "skladu.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList outputsOf(const QString& base)
+{
+    QStringList left;
+    for (const char* ext : {".lst", ".hex", ".bin"})
+        if (QFileInfo::exists(base + QLatin1String(ext)))
+            left << QLatin1String(ext);
+    return left;
+}
+
+} // namespace
+
+class TestWiring : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void debugBuildsWithTheRealAssembler();
+    void buildRunsOnlyForDebugWithC1_data();
+    void buildRunsOnlyForDebugWithC1();
+    void asmWriteFailureStartsNoBuild();
+    void missingTemplateAfterDeletingOutputs();
+    void failingScriptLeavesTheListing();
+    void macroInsertsAfterTheCaretLine_data();
+    void macroInsertsAfterTheCaretLine();
+    void macroInsertsIntoATextStillLoading();
+    void placementSurvivesARestart();
+    void garbledProfileGivesDefaults();
+    void helpPlacementOnlyWhenHelpWasWritten();
+
+private:
+    void start()
+    {
+        createWindows();
+        Nastav->Auto->setChecked(false);
+    }
+    // The sample program copied into a source folder whose name holds a blank.
+    QString copyBlink()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("my src"));
+        QDir().mkpath(folder);
+        const QString path = folder + QStringLiteral("/blink.M51");
+        QFile::remove(path);
+        if (!QFile::copy(QStringLiteral(ZELVAR_EXAMPLES "/blink.M51"), path))
+            return {};
+        return path;
+    }
+    void writeTemplate(const QByteArray& text)
+    {
+        writeFileBytes(m_program + QLatin1Char('/') + BuildChain::TemplateName(), text);
+    }
+    QString profile() const { return m_dir->filePath(QStringLiteral("config/Zelvar")); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_program;
+    QStringList m_errors;
+};
+
+void TestWiring::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_program = m_dir->filePath(QStringLiteral("program"));
+    QDir().mkpath(m_program);
+    setProgramFolder(m_program);
+    QDir::setCurrent(m_dir->path());
+    qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toLocal8Bit());
+    m_errors.clear();
+    setErrorHandler([this](const QString& message) { m_errors << message; });
+}
+
+void TestWiring::cleanup()
+{
+    destroyWindows();
+    setErrorHandler(nullptr);
+    setProgramFolder(QString());
+}
+
+void TestWiring::debugBuildsWithTheRealAssembler()
+{
+    if (QStandardPaths::findExecutable("mcu8051ide").isEmpty() || QStandardPaths::findExecutable("srec_cat").isEmpty())
+        QSKIP("mcu8051ide or srec_cat is not installed");
+    QVERIFY(QFile::copy(QStringLiteral(ZELVAR_RESOURCES "/compile.sh"), m_program + "/compile.sh"));
+    const QString source = copyBlink();
+    QVERIFY(!source.isEmpty());
+    const QString base = source.left(source.size() - 4);
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+
+    Form1->Kompiluj1Click(true);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
+    QVERIFY(Form1->buildStatus->text().startsWith("Building blink.M51"));
+    QVERIFY(finished.wait(180000));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QCOMPARE(outputsOf(base), (QStringList{".lst", ".hex", ".bin"}));
+    QVERIFY(readAll(base + ".hex").startsWith(':'));
+    QVERIFY(!readAll(base + ".bin").isEmpty());
+    QVERIFY(LST->isVisible());
+    const QString listing = LST->M->toPlainText();
+    QCOMPARE(listing, TBuildChain::ReadListingText(base + ".lst"));
+    QVERIFY(listing.contains("MAIN"));
+    QVERIFY(Form1->buildStatus->text().startsWith("Build finished"));
+
+    // The second Debug deletes the outputs of the first before its script
+    // runs: the script notes what it finds, then assembles as before.
+    LST->hide();
+    writeTemplate("ls -a \"Filename\".* > \"Filename\".seen\n" + readAll(ZELVAR_RESOURCES "/compile.sh"));
+    Form1->Kompiluj1Click(true);
+    QVERIFY(finished.wait(180000));
+    QCOMPARE(finished.at(1).at(0).toBool(), true);
+    const QByteArray seen = readAll(base + ".seen");
+    QVERIFY2(seen.contains("blink.asm") && seen.contains("blink.M51"), seen.constData());
+    QVERIFY2(!seen.contains(".lst") && !seen.contains(".hex") && !seen.contains(".bin"), seen.constData());
+    QCOMPARE(outputsOf(base), (QStringList{".lst", ".hex", ".bin"}));
+    QVERIFY(LST->isVisible());
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestWiring::buildRunsOnlyForDebugWithC1_data()
+{
+    QTest::addColumn<bool>("debug");
+    QTest::addColumn<bool>("c1");
+    QTest::addColumn<bool>("builds");
+    QTest::newRow("Check, C1 clear") << false << false << false;
+    QTest::newRow("Check, C1 set") << false << true << false;
+    QTest::newRow("Debug, C1 clear") << true << false << false;
+    QTest::newRow("Debug, C1 set") << true << true << true;
+}
+
+void TestWiring::buildRunsOnlyForDebugWithC1()
+{
+    QFETCH(bool, debug);
+    QFETCH(bool, c1);
+    QFETCH(bool, builds);
+    writeTemplate("echo built > \"Filename\".lst\n");
+    const QString source = copyBlink();
+    const QString base = source.left(source.size() - 4);
+    writeFileBytes(base + ".hex", "old");
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(c1);
+    LST->M->setPlainText("earlier listing");
+    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
+    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+
+    Form1->Kompiluj1Click(debug);
+    QVERIFY(m_errors.isEmpty());
+    // Both commands compile and write the .asm file.
+    QVERIFY(readAll(base + ".asm").contains("MAIN"));
+    QCOMPARE(started.count(), builds ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(m_program + "/" + BuildChain::ScriptName()), builds);
+    QCOMPARE(QFileInfo::exists(base + ".hex"), !builds);
+    if (builds) {
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(LST->M->toPlainText(), QStringLiteral("built"));
+        QVERIFY(LST->isVisible());
+    } else {
+        QTest::qWait(50);
+        QCOMPARE(Form1->BuildChain1->runningBuilds(), 0);
+        QCOMPARE(LST->M->toPlainText(), QStringLiteral("earlier listing"));
+        QVERIFY(Form1->buildStatus->text().isEmpty());
+    }
+}
+
+void TestWiring::asmWriteFailureStartsNoBuild()
+{
+    writeTemplate("echo built > \"Filename\".lst\n");
+    const QString source = copyBlink();
+    const QString base = source.left(source.size() - 4);
+    QVERIFY(QDir().mkpath(base + ".asm")); // a folder in the way of the .asm file
+    writeFileBytes(base + ".lst", "old listing");
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
+    Form1->Kompiluj1Click(true);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY(m_errors.front().startsWith("Cannot create file "));
+    QCOMPARE(started.count(), 0);
+    QCOMPARE(readAll(base + ".lst"), QByteArray("old listing"));
+}
+
+void TestWiring::missingTemplateAfterDeletingOutputs()
+{
+    const QString source = copyBlink();
+    const QString base = source.left(source.size() - 4);
+    for (const char* ext : {".lst", ".hex", ".bin"})
+        writeFileBytes(base + QLatin1String(ext), "old");
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
+    Form1->Kompiluj1Click(true);
+    QCOMPARE(m_errors, QStringList{"Cannot open file " +
+                                   QDir::toNativeSeparators(m_program + "/" + BuildChain::TemplateName())});
+    QCOMPARE(outputsOf(base), QStringList());
+    QCOMPARE(started.count(), 0);
+    QVERIFY(!QFileInfo::exists(m_program + "/" + BuildChain::ScriptName()));
+    QVERIFY(Form1->buildStatus->text().isEmpty());
+}
+
+void TestWiring::failingScriptLeavesTheListing()
+{
+    writeTemplate("exit 3\n");
+    const QString source = copyBlink();
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    LST->M->setPlainText("earlier listing");
+    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+    Form1->Kompiluj1Click(true);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QCOMPARE(LST->M->toPlainText(), QStringLiteral("earlier listing"));
+    QVERIFY(LST->isHidden());
+    QVERIFY(Form1->buildStatus->text().startsWith("Build failed"));
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestWiring::macroInsertsAfterTheCaretLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("caretLine");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("caret on line 3") << "L0\nL1\nL2\nL3\nL4" << 3 << "L0\nL1\nL2\nL3\nx\ny\nz\nL4";
+    QTest::newRow("caret on line 0") << "L0\nL1" << 0 << "L0\nx\ny\nz\nL1";
+    QTest::newRow("caret on the last line") << "L0\nL1" << 1 << "L0\nL1\nx\ny\nz";
+    QTest::newRow("empty editor") << "" << 0 << "x\ny\nz";
+}
+
+void TestWiring::macroInsertsAfterTheCaretLine()
+{
+    QFETCH(QString, text);
+    QFETCH(int, caretLine);
+    QFETCH(QString, expected);
+    start();
+    Ed->setText(text);
+    Ed->M->setTextCursor(QTextCursor(Ed->M->document()->findBlockByNumber(caretLine)));
+    Sklad->M->setPlainText("x\ny\nz");
+    Sklad->SpeedButton1Click();
+    QCOMPARE(Ed->M->toPlainText(), expected);
+    // The editor is neither shown nor changed otherwise; the caret stays.
+    QVERIFY(Ed->isHidden());
+    QCOMPARE(Ed->M->textCursor().blockNumber(), caretLine);
+}
+
+void TestWiring::macroInsertsIntoATextStillLoading()
+{
+    // A long text is loaded in parts; the snippet still lands after the
+    // caret's line, and nothing of the text is lost or moved.
+    QStringList lines;
+    for (int i = 0; i < 60000; ++i)
+        lines << QStringLiteral("LINE %1 ; some comment text").arg(i);
+    start();
+    Ed->setText(lines.join('\n'));
+    QVERIFY(Ed->isLoading());
+    Sklad->M->setPlainText("x\ny");
+    Sklad->SpeedButton1Click();
+    QVERIFY(!Ed->isLoading());
+    QStringList expected = lines;
+    expected.insert(1, "y");
+    expected.insert(1, "x");
+    QCOMPARE(Ed->M->toPlainText(), expected.join('\n'));
+}
+
+void TestWiring::placementSurvivesARestart()
+{
+    start();
+    const QList<std::pair<QWidget*, QRect>> places = {
+        {Form1, QRect(40, 50, 700, 300)}, {Ed, QRect(60, 70, 400, 500)},  {Aed, QRect(80, 90, 300, 350)},
+        {LST, QRect(100, 110, 450, 260)}, {Help, QRect(120, 130, 640, 480)}, {Sklad, QRect(140, 150, 600, 330)}};
+    for (const auto& [window, rect] : places)
+        window->setGeometry(rect);
+    // The main window ends the run maximised: it comes back at its normal rectangle.
+    Form1->show();
+    Form1->showMaximized();
+    QCoreApplication::processEvents();
+    destroyWindows();
+    QVERIFY(m_errors.isEmpty());
+
+    TProfileFile file;
+    file.load(profile());
+    for (const char* section : {"Form1", "Editor", "Asemb", "LST", "Help", "Sklad"})
+        QVERIFY2(!file.GetPrivateProfileString(section, "PlaceNormPosR").isEmpty(), section);
+    QCOMPARE(file.GetPrivateProfileString("Editor", "PlaceNormPosL"), QByteArray("60"));
+    QCOMPARE(file.GetPrivateProfileString("Editor", "PlaceNormPosB"), QByteArray("570"));
+
+    start();
+    const QList<QWidget*> again = {Form1, Ed, Aed, LST, Help, Sklad};
+    for (int i = 0; i < again.size(); ++i)
+        QCOMPARE(again[i]->geometry(), places[i].second);
+    QVERIFY(!(Form1->windowState() & Qt::WindowMaximized));
+}
+
+void TestWiring::garbledProfileGivesDefaults()
+{
+    start();
+    const QRect editor = Ed->geometry();
+    const QRect store = Sklad->geometry();
+    destroyWindows();
+    writeFileBytes(profile(), "[Editor]\nPlaceNormPosL=banana\nPlaceNormPosT=$zz\nPlaceNormPosR=\x01\xff\n"
+                              "[Sklad\nPlaceNormPosL=5\nPlaceNormPosR=1\n[Asemb]\nPlaceNormPosL=300\nPlaceNormPosR=100\n");
+    start();
+    QCOMPARE(Ed->geometry(), editor);
+    QCOMPARE(Sklad->geometry(), store);
+    // A right edge left of the left edge: the stored rectangle is ignored.
+    QCOMPARE(Aed->size(), QSize(414, 403));
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestWiring::helpPlacementOnlyWhenHelpWasWritten()
+{
+    QVERIFY(QDir().mkpath(helpFilePath())); // a folder where the help file should go
+    start();
+    Help->RTF->setPlainText("edited help");
+    QVERIFY(Help->HelpChanged);
+    destroyWindows();
+    QCOMPARE(m_errors, QStringList{"Cannot create file " + QDir::toNativeSeparators(helpFilePath())});
+    TProfileFile file;
+    file.load(profile());
+    QVERIFY(file.GetPrivateProfileString("Help", "PlaceNormPosL").isEmpty());
+    QVERIFY(!file.GetPrivateProfileString("Editor", "PlaceNormPosL").isEmpty());
+}
+
+QTEST_MAIN(TestWiring)
+#include "tst_wiring.moc"
