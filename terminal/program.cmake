@@ -1,1 +1,31 @@
-# (filled in as this area is built)
+# The terminal's window, receive and transmit paths, stored settings, the
+# program itself, its tests, and what `cmake --install` puts on the system.
+target_sources(terminalcore PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
+  ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.h
+  ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Storage.h
+  ${CMAKE_CURRENT_LIST_DIR}/Storage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CompactTextView.h
+  ${CMAKE_CURRENT_LIST_DIR}/CompactTextView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryComboBox.h
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryComboBox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainFrm.h
+  ${CMAKE_CURRENT_LIST_DIR}/MainFrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/terminal.qrc)
+
+add_executable(terminal WIN32 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(terminal PRIVATE terminalcore)
+
+install(TARGETS terminal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(UNIX AND NOT APPLE)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/terminal.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME zelvar-terminal.desktop)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/terminal.xpm
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps RENAME zelvar-terminal.xpm)
+endif()
+
+if(UNIX)
+  add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests/program ${CMAKE_CURRENT_BINARY_DIR}/tests/program)
+endif()

@@ -1,0 +1,368 @@
+// Feeds a pseudo-terminal as fast as the terminal takes it, with all three
+// value columns and time stamps on, and prints: throughput (overall and the
+// slowest second), how far the display fell behind the data, how late a 50 ms
+// timer in the same event loop fired, and memory growth per received byte.
+// The same figures follow for a plain QPlainTextEdit doing the same work
+// (capped, since it is far slower), then the time to send a 1 MB file into a
+// reading pseudo-terminal.
+//
+//   terminal_bench [megabytes=100 [receive]]   ("receive": the terminal's receive figures only)
+#include "CompactTextView.h"
+#include "MainFrm.h"
+#include "ReceiveStore.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QHBoxLayout>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+struct Pty {
+    int master = -1;
+    QString device;
+    Pty()
+    {
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        termios t{};
+        ::tcgetattr(slave, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+        device = QString::fromLocal8Bit(name);
+    }
+    ~Pty()
+    {
+        if (master >= 0)
+            ::close(master);
+    }
+};
+
+qint64 residentBytes()
+{
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    long size = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &size, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return qint64(resident) * sysconf(_SC_PAGESIZE);
+}
+
+// Text lines of 20 to 100 printable characters ending in CR LF.
+QByteArray makeData(qint64 size)
+{
+    QByteArray data;
+    data.reserve(size);
+    QRandomGenerator rng(51);
+    while (data.size() < size) {
+        const int n = 20 + int(rng.bounded(81));
+        for (int i = 0; i < n; ++i)
+            data.append(char(' ' + rng.bounded(95)));
+        data.append("\r\n");
+    }
+    data.resize(size);
+    return data;
+}
+
+// Writes data into the master as fast as the other side reads it.
+std::thread startFeeder(int master, const QByteArray& data, std::atomic<bool>& stop)
+{
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    return std::thread([master, &data, &stop] {
+        qint64 done = 0;
+        while (done < data.size() && !stop) {
+            const ssize_t n = ::write(master, data.constData() + done, size_t(std::min<qint64>(65536, data.size() - done)));
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+                pollfd p{master, POLLOUT, 0};
+                ::poll(&p, 1, 20);
+                continue;
+            }
+            if (n <= 0)
+                break;
+            done += n;
+        }
+    });
+}
+
+struct Figures {
+    qint64 bytes = 0;
+    double seconds = 0;
+    double slowestSecondMBs = 0;
+    double maxDisplayLagMs = 0;
+    double maxTimerLateMs = 0;
+    double bytesPerByte = 0;
+};
+
+void print(const char* name, const Figures& f)
+{
+    std::printf("%-28s %8.2f MB in %6.2f s  %7.3f MB/s  slowest second %7.2f MB/s  display lag max %6.1f ms  "
+                "timer late max %6.1f ms  memory %5.2f bytes/byte\n",
+                name, f.bytes / 1e6, f.seconds, f.bytes / 1e6 / f.seconds, f.slowestSecondMBs, f.maxDisplayLagMs,
+                f.maxTimerLateMs, f.bytesPerByte);
+    std::fflush(stdout);
+}
+
+// Runs the event loop until received() reaches total (or the time limit),
+// measuring throughput per second and the lateness of a 50 ms timer.
+template <typename Received>
+void runLoop(Figures& f, qint64 total, Received received, double limitSeconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer timer;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.start(50);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        f.maxTimerLateMs = std::max(f.maxTimerLateMs, sinceTick.nsecsElapsed() / 1e6 - 50.0);
+        sinceTick.restart();
+    });
+    qint64 lastBytes = 0;
+    qint64 lastMs = 0;
+    f.slowestSecondMBs = 1e9;
+    while (received() < total && clock.elapsed() < limitSeconds * 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        if (clock.elapsed() - lastMs >= 1000) {
+            const double rate = (received() - lastBytes) / 1e6 / ((clock.elapsed() - lastMs) / 1000.0);
+            if (received() < total)
+                f.slowestSecondMBs = std::min(f.slowestSecondMBs, rate);
+            lastBytes = received();
+            lastMs = clock.elapsed();
+        }
+    }
+    f.seconds = clock.nsecsElapsed() / 1e9;
+    f.bytes = received();
+    if (f.slowestSecondMBs > 1e8)
+        f.slowestSecondMBs = f.bytes / 1e6 / f.seconds;
+}
+
+Figures benchTerminal(qint64 total)
+{
+    Figures f;
+    const QByteArray data = makeData(total);
+    Pty pty;
+    TMainForm form;
+    form.show();
+    QCoreApplication::processEvents();
+    form.SetPortDevice(pnCOM1, pty.device);
+    form.ComPortRG->SetItemIndex(0);
+    form.BaudRateRG->SetItemIndex(11);
+    form.CBoxDec->setChecked(true);
+    form.CBoxHex->setChecked(true);
+    form.CBoxBin->setChecked(true);
+    form.TCBox->setChecked(true);
+    form.ConnectBtnClick();
+    if (!form.SerialPortDriver->Connected()) {
+        std::printf("cannot open %s\n", qPrintable(pty.device));
+        return f;
+    }
+    // The display is behind from the first undisplayed block to the next paint.
+    QElapsedTimer pending;
+    auto inner = form.SerialPortDriver->OnReceiveData;
+    form.SerialPortDriver->OnReceiveData = [&](TSerialPortDriver* s, const char* p, int n) {
+        inner(s, p, n);
+        if (!pending.isValid())
+            pending.start();
+    };
+    QObject::connect(form.RxMemo, &TCompactTextView::painted, [&] {
+        if (pending.isValid()) {
+            f.maxDisplayLagMs = std::max(f.maxDisplayLagMs, pending.nsecsElapsed() / 1e6);
+            pending.invalidate();
+        }
+    });
+    const qint64 before = residentBytes();
+    std::atomic<bool> stop{false};
+    std::thread feeder = startFeeder(pty.master, data, stop);
+    runLoop(f, total, [&] { return form.ReceiveLog().Received; }, 120);
+    // The last blocks are shown by the next refresh.
+    QElapsedTimer settle;
+    settle.start();
+    while (pending.isValid() && settle.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    f.bytesPerByte = double(residentBytes() - before) / double(std::max<qint64>(1, f.bytes));
+    stop = true;
+    form.DisconnectBtnClick();
+    feeder.join();
+    std::printf("  (store holds %.1f MB for %lld lines of text and %lld column lines)\n",
+                form.ReceiveLog().memoryBytes() / 1e6, (long long)form.ReceiveLog().Text.lineCount(),
+                (long long)form.ReceiveLog().Dec.lineCount());
+    return f;
+}
+
+// Calls back whenever the watched widget paints.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(std::function<void()> painted) : m_painted(std::move(painted)) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted();
+        return false;
+    }
+
+private:
+    std::function<void()> m_painted;
+};
+
+// The same work with four plain text widgets: one line per byte in each column.
+Figures benchPlainTextEdit(qint64 total, double limitSeconds)
+{
+    Figures f;
+    const QByteArray data = makeData(total);
+    Pty pty;
+    QWidget window;
+    auto* row = new QHBoxLayout(&window);
+    QPlainTextEdit* rx = new QPlainTextEdit(&window);
+    QPlainTextEdit* cols[3];
+    row->addWidget(rx, 1);
+    for (auto*& c : cols) {
+        c = new QPlainTextEdit(&window);
+        c->setFixedWidth(70);
+        row->addWidget(c);
+    }
+    for (QPlainTextEdit* e : {rx, cols[0], cols[1], cols[2]})
+        e->setReadOnly(true);
+    window.resize(900, 500);
+    window.show();
+    QCoreApplication::processEvents();
+    TSerialPortDriver driver;
+    driver.SetDevice(pnCOM1, pty.device);
+    driver.SetComPort(pnCOM1);
+    driver.SetComPortPollingDelay(0);
+    qint64 received = 0;
+    QElapsedTimer pending;
+    QByteArray open;
+    // One append per block and widget (the cheapest way to feed them), one
+    // line per byte in each column, time-stamped text lines.
+    driver.OnReceiveData = [&](TSerialPortDriver*, const char* p, int n) {
+        received += n;
+        QString dec, hex, bin, text;
+        for (int i = 0; i < n; ++i) {
+            const quint8 b = quint8(p[i]);
+            const QChar sep = i ? QLatin1Char('\n') : QChar();
+            if (i) {
+                dec += sep;
+                hex += sep;
+                bin += sep;
+            }
+            dec += QString::number(b);
+            hex += QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+            bin += IntToBin(b);
+            if (b == 13) {
+                if (!text.isEmpty())
+                    text += QLatin1Char('\n');
+                text += QTime::currentTime().toString(QStringLiteral("hh:mm:ss> ")) + QString::fromLatin1(open);
+                open.clear();
+            } else if (b != 10) {
+                open.append(char(b));
+            }
+        }
+        cols[0]->appendPlainText(dec);
+        cols[1]->appendPlainText(hex);
+        cols[2]->appendPlainText(bin);
+        if (!text.isEmpty())
+            rx->appendPlainText(text);
+        if (!pending.isValid())
+            pending.start();
+    };
+    PaintWatch watch([&] {
+        if (pending.isValid()) {
+            f.maxDisplayLagMs = std::max(f.maxDisplayLagMs, pending.nsecsElapsed() / 1e6);
+            pending.invalidate();
+        }
+    });
+    rx->viewport()->installEventFilter(&watch);
+    if (!driver.Connect()) {
+        std::printf("cannot open %s\n", qPrintable(pty.device));
+        return f;
+    }
+    const qint64 before = residentBytes();
+    std::atomic<bool> stop{false};
+    std::thread feeder = startFeeder(pty.master, data, stop);
+    runLoop(f, total, [&] { return received; }, limitSeconds);
+    f.bytesPerByte = double(residentBytes() - before) / double(std::max<qint64>(1, f.bytes));
+    stop = true;
+    driver.Disconnect();
+    feeder.join();
+    return f;
+}
+
+void benchSendFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write(makeData(1 << 20));
+    }
+    Pty pty;
+    TMainForm form;
+    form.SetPortDevice(pnCOM1, pty.device);
+    form.ComPortRG->SetItemIndex(0);
+    form.BaudRateRG->SetItemIndex(11);
+    form.ConnectBtnClick();
+    std::atomic<qint64> got{0};
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        char buf[65536];
+        while (!stop) {
+            pollfd p{pty.master, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+                const ssize_t n = ::read(pty.master, buf, sizeof buf);
+                if (n > 0)
+                    got += n;
+            }
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    form.SendFile(path);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    while (got < (1 << 20) && clock.elapsed() < 20000)
+        QThread::msleep(5);
+    stop = true;
+    reader.join();
+    std::printf("%-28s %8.1f MB in %6.2f s  (%lld bytes arrived)\n", "Send File, 1 MB", (1 << 20) / 1e6, seconds,
+                (long long)got.load());
+}
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());  // leave the user's stored settings alone
+    QApplication app(argc, argv);
+    const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100;
+    std::printf("terminal receive path, all three columns and time stamps on (platform %s)\n",
+                qPrintable(QGuiApplication::platformName()));
+    print("terminal (compact store)", benchTerminal(megabytes * 1000 * 1000));
+    if (argc > 2 && QByteArray(argv[2]) == "receive")
+        return 0;
+    print("QPlainTextEdit (capped)", benchPlainTextEdit(8 * 1000 * 1000, 20));
+    benchSendFile();
+    return 0;
+}

@@ -1,0 +1,80 @@
+#pragma once
+// TCompactTextView: a read-only text box over a TLineSource. It draws only the
+// visible lines, so it shows hundreds of megabytes held compactly elsewhere,
+// and still scrolls (bars, wheel, keys), selects (mouse, Shift, Ctrl+A) and
+// copies (Ctrl+C, context menu) like the platform's own text box. The owner
+// says when the source has grown (refreshNow, which it calls at most every
+// RefreshPeriod ms however fast data comes); the view then follows the end
+// while it is scrolled to the end.
+
+#include <QAbstractScrollArea>
+#include <QTimer>
+
+class TLineSource;
+
+class TCompactTextView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TCompactTextView(QWidget* parent = nullptr);
+
+    void setSource(const TLineSource* source);
+    const TLineSource* source() const { return m_source; }
+
+    // The source changed: scroll range, follow the end, repaint.
+    void refreshNow();
+
+    // Selection in (line, column) positions; the column counts characters.
+    struct Position {
+        qint64 Line = 0;
+        qint64 Column = 0;
+        bool operator<(const Position& o) const { return Line < o.Line || (Line == o.Line && Column < o.Column); }
+        bool operator==(const Position& o) const { return Line == o.Line && Column == o.Column; }
+    };
+    bool hasSelection() const { return !(m_anchor == m_cursor); }
+    QString selectedText() const;
+    void setSelection(Position anchor, Position cursor);
+    void selectAll();
+    void clearSelection();
+    void copy() const;
+
+    qint64 firstVisibleLine() const;
+    int visibleLineCount() const;
+    bool atEnd() const;
+    void scrollToEnd();
+    // Milliseconds between the owner's refreshes while data keeps arriving.
+    static constexpr int RefreshPeriod = 30;
+    // The number of source lines the last paint could show (for measurements).
+    qint64 paintedLineCount() const { return m_paintedLines; }
+
+signals:
+    void painted();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void updateScrollBars();
+    Position positionAt(QPoint point) const;
+    int lineHeight() const;
+    int charWidth() const;
+    QString displayLine(qint64 index) const;
+    void autoScroll();
+
+    const TLineSource* m_source = nullptr;
+    Position m_anchor, m_cursor;
+    bool m_selecting = false;
+    bool m_followEnd = true;
+    bool m_controlPictures = false;
+    QTimer m_dragTimer;
+    QPoint m_dragPoint;
+    qint64 m_paintedLines = 0;
+};

@@ -1,0 +1,184 @@
+#include "MacroCodec.h"
+
+#include <QFontMetrics>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <array>
+#include <limits>
+
+TMacroDecoding DecodeMacro(const QByteArray& text)
+{
+    TMacroDecoding result;
+    result.Bytes.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n;) {
+        if (text[i] != '#') {
+            result.Bytes.append(text[i]);
+            ++i;
+            continue;
+        }
+        int value = 0;
+        for (int k = 1; k <= 3; ++k) {
+            if (i + k >= n) {
+                result.BadText.clear();
+                return result;
+            }
+            const char c = text[i + k];
+            if (c < '0' || c > '9') {
+                result.BadText = FromCp1250(QByteArray(1, c));
+                return result;
+            }
+            value = value * 10 + (c - '0');
+        }
+        result.Bytes.append(char(value % 256));
+        i += 4;
+    }
+    result.Ok = true;
+    return result;
+}
+
+QByteArray MacroEcho(const QByteArray& bytes)
+{
+    const qsizetype zero = bytes.indexOf('\0');
+    return zero < 0 ? bytes : bytes.left(zero);
+}
+
+QString InvalidIntegerMessage(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
+bool TextToInt(const QString& text, int* value)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    int base = 10;
+    if (i < text.size() && text[i] == QLatin1Char('$')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == QLatin1Char('0')
+               && (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size())
+        return false;
+    qint64 result = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = text[i].isDigit() && text[i].unicode() < 128
+                              ? text[i].unicode() - '0'
+                              : base == 16 && text[i].toLower() >= QLatin1Char('a') && text[i].toLower() <= QLatin1Char('f')
+                                    ? text[i].toLower().unicode() - 'a' + 10
+                                    : -1;
+        if (digit < 0)
+            return false;
+        result = result * base + digit;
+        if (result > qint64(std::numeric_limits<int>::max()) + 1)
+            return false;
+    }
+    if (negative)
+        result = -result;
+    if (result > std::numeric_limits<int>::max() || result < std::numeric_limits<int>::min())
+        return false;
+    if (value)
+        *value = int(result);
+    return true;
+}
+
+namespace {
+const std::array<QChar, 256>& cp1250Table()
+{
+    static const std::array<QChar, 256> table = [] {
+        std::array<QChar, 256> t{};
+        QStringDecoder decoder("windows-1250");
+        for (int b = 0; b < 256; ++b) {
+            const char c = char(b);
+            const QString s = decoder.decode(QByteArrayView(&c, 1));
+            t[size_t(b)] = s.size() == 1 ? s[0] : QChar(QChar::ReplacementCharacter);
+        }
+        return t;
+    }();
+    return table;
+}
+}  // namespace
+
+QString FromCp1250(const QByteArray& bytes)
+{
+    const auto& table = cp1250Table();
+    QString result(bytes.size(), Qt::Uninitialized);
+    QChar* out = result.data();
+    for (const char c : bytes)
+        *out++ = table[quint8(c)];
+    return result;
+}
+
+QByteArray ToCp1250(const QString& text)
+{
+    QStringEncoder encoder("windows-1250", QStringEncoder::Flag::Default);
+    QByteArray result = encoder.encode(text);
+    return result;
+}
+
+QChar DisplayChar(quint8 byte, bool pictures)
+{
+    if (byte < 32)
+        return pictures ? QChar(0x2400 + byte) : QChar(0x00B7);
+    if (byte == 127)
+        return pictures ? QChar(0x2421) : QChar(0x00B7);
+    return cp1250Table()[byte];
+}
+
+bool HasControlPictures(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    return metrics.inFont(QChar(0x2400)) && metrics.inFont(QChar(0x240D)) && metrics.inFont(QChar(0x241B));
+}
+
+QByteArray TypedBytes(int key, Qt::KeyboardModifiers modifiers, const QString& text)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QByteArray(1, 13);
+    case Qt::Key_Backspace:
+        return QByteArray(1, 8);
+    case Qt::Key_Tab:
+        return QByteArray(1, 9);
+    case Qt::Key_Escape:
+        return QByteArray(1, 27);
+    default:
+        break;
+    }
+    if (modifiers & Qt::AltModifier)
+        return {};
+    if (modifiers & Qt::ControlModifier) {
+        if (key >= Qt::Key_A && key <= Qt::Key_Z)
+            return QByteArray(1, char(key - Qt::Key_A + 1));
+        switch (key) {
+        case Qt::Key_At:
+            return QByteArray(1, 0);
+        case Qt::Key_BracketLeft:
+            return QByteArray(1, 27);
+        case Qt::Key_Backslash:
+            return QByteArray(1, 28);
+        case Qt::Key_BracketRight:
+            return QByteArray(1, 29);
+        case Qt::Key_AsciiCircum:
+            return QByteArray(1, 30);
+        case Qt::Key_Underscore:
+            return QByteArray(1, 31);
+        default:
+            break;
+        }
+        if (text.size() == 1 && text[0].unicode() < 32)
+            return ToCp1250(text);
+        return {};
+    }
+    return text.isEmpty() ? QByteArray() : ToCp1250(text);
+}

@@ -1,0 +1,1117 @@
+#include "MainFrm.h"
+
+#include "CompactTextView.h"
+#include "HistoryComboBox.h"
+#include "MacroCodec.h"
+#include "Storage.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSerialPortInfo>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <utility>
+
+// The icon lives in the library's resources, which a static library must
+// register by hand.
+static void initTerminalResources()
+{
+    Q_INIT_RESOURCE(terminal);
+}
+
+namespace {
+const char* const MainCaption = "Terminal v1.6";
+
+// Hints are written with the platform's line breaks; tooltips want "\n".
+QString hint(const char* text)
+{
+    return QString::fromLatin1(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+QFont courier(int pointSize)
+{
+    QFont font(QStringLiteral("Courier"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSize(pointSize);
+    return font;
+}
+
+QString portName(int port)
+{
+    return QStringLiteral("COM%1").arg(port + 1);
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
+    : QGroupBox(caption, parent), m_buttons(new QButtonGroup(this))
+{
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 2, 6, 4);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(0);
+    const int rows = (int(items.size()) + columns - 1) / columns;
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], this);
+        m_buttons->addButton(button, i);
+        grid->addWidget(button, i % rows, i / rows);
+    }
+    grid->setRowStretch(rows, 1);
+    connect(m_buttons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && id != m_index) {
+            m_index = id;
+            emit Click();
+        }
+    });
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (index < 0 || index >= count() || index == m_index)
+        return;
+    m_buttons->button(index)->setChecked(true);
+}
+
+int TRadioGroup::count() const
+{
+    return int(m_buttons->buttons().size());
+}
+
+QStringList TRadioGroup::items() const
+{
+    QStringList list;
+    for (int i = 0; i < count(); ++i)
+        list << m_buttons->button(i)->text();
+    return list;
+}
+
+// ---------------------------------------------------------------------------
+
+void TTxMemo::keyPressEvent(QKeyEvent* event)
+{
+    const QByteArray bytes = TypedBytes(event->key(), event->modifiers(), event->text());
+    if (!bytes.isEmpty() && OnKeyPress)
+        OnKeyPress(bytes);
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+// The small animation of the about box: a byte running along a serial line.
+class TLineAnimation : public QWidget {
+public:
+    explicit TLineAnimation(QWidget* parent) : QWidget(parent)
+    {
+        setFixedSize(200, 22);
+        m_timer.setInterval(60);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_step = (m_step + 1) % 200;
+            update();
+        });
+    }
+
+protected:
+    void showEvent(QShowEvent*) override { m_timer.start(); }
+    void hideEvent(QHideEvent*) override { m_timer.stop(); }
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const int bits = 10;  // start, eight data bits, stop
+        const quint8 value = 'T';
+        QPen pen(QColor(0, 110, 0), 2);
+        p.setPen(pen);
+        QPolygon wave;
+        const int cell = 10;
+        for (int x = -cell * bits; x < width() + cell; x += cell) {
+            const int pos = ((x + m_step) / cell) % (bits + 4);
+            bool level = true;
+            if (pos == 0)
+                level = false;
+            else if (pos >= 1 && pos <= 8)
+                level = (value >> (pos - 1)) & 1;
+            const int y = level ? 4 : height() - 4;
+            const int x0 = x - (m_step % cell);
+            wave << QPoint(x0, y) << QPoint(x0 + cell, y);
+        }
+        p.drawPolyline(wave);
+    }
+
+private:
+    QTimer m_timer;
+    int m_step = 0;
+};
+}  // namespace
+
+TAboutFrm::TAboutFrm(QWidget* parent) : QDialog(parent)
+{
+    initTerminalResources();
+    setObjectName(QStringLiteral("AboutFrm"));
+    setWindowTitle(QStringLiteral("About Terminal"));
+    setFixedSize(260, 193);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 8, 10, 8);
+    layout->setSpacing(4);
+    auto* head = new QHBoxLayout;
+    auto* icon = new QLabel(this);
+    icon->setPixmap(QIcon(QStringLiteral(":/terminal/terminal.xpm")).pixmap(32, 32));
+    head->addWidget(icon);
+    auto* name = new QLabel(QString::fromLatin1(MainCaption), this);
+    QFont big = name->font();
+    big.setPointSize(16);
+    big.setBold(true);
+    name->setFont(big);
+    head->addWidget(name, 1);
+    layout->addLayout(head);
+    layout->addWidget(new TLineAnimation(this), 0, Qt::AlignHCenter);
+    auto* credits = new QLabel(QStringLiteral("A serial-line terminal for 8051 boards, built with Qt."), this);
+    credits->setWordWrap(true);
+    layout->addWidget(credits);
+    auto* link1 = new QLabel(QStringLiteral("<a href=\"https://www.qt.io\">www.qt.io</a>"), this);
+    link1->setOpenExternalLinks(true);
+    auto* link2 = new QLabel(
+        QStringLiteral("<a href=\"https://en.wikipedia.org/wiki/Intel_8051\">About the 8051 family</a>"), this);
+    link2->setOpenExternalLinks(true);
+    layout->addWidget(link1);
+    layout->addWidget(link2);
+    layout->addStretch(1);
+    ExitBtn = new QPushButton(QStringLiteral("&Exit"), this);
+    ExitBtn->setToolTip(hint("close this box"));
+    ExitBtn->setDefault(true);
+    connect(ExitBtn, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(ExitBtn, 0, Qt::AlignHCenter);
+}
+
+// ---------------------------------------------------------------------------
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    initTerminalResources();
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromLatin1(MainCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/terminal/terminal.xpm")));
+    resize(727, 504);
+    m_applicationTitle = QGuiApplication::applicationDisplayName();
+
+    // The tooltip colour of the window (red 240, green 251, blue 255).
+    QPalette tips = QToolTip::palette();
+    tips.setColor(QPalette::ToolTipBase, QColor(240, 251, 255));
+    tips.setColor(QPalette::ToolTipText, Qt::black);
+    QToolTip::setPalette(tips);
+
+    SerialPortDriver = new TSerialPortDriver(this);
+    SerialPortDriver->SetComPortParity(ptEVEN);
+    SerialPortDriver->SetComPortPollingDelay(0);
+    SerialPortDriver->OnReceiveData = [this](TSerialPortDriver* sender, const char* data, int size) {
+        SerialPortDriverReceiveData(sender, data, size);
+    };
+    connect(SerialPortDriver, &TSerialPortDriver::OnConnectionLost, this, &TMainForm::SerialPortDriverConnectionLost);
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(4, 4, 4, 0);
+    column->setSpacing(4);
+    auto* panel = new QWidget(central);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    buildControlPanel(panel);
+    column->addWidget(panel);
+
+    RxSplitter1 = new QSplitter(Qt::Vertical, central);
+    RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
+    RxSplitter1->setChildrenCollapsible(false);
+    Panel3 = new QWidget(RxSplitter1);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel4 = new QWidget(RxSplitter1);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    RxSplitter1->addWidget(Panel3);
+    RxSplitter1->addWidget(Panel4);
+    RxSplitter1->setStretchFactor(0, 0);  // the receive area keeps its height,
+    RxSplitter1->setStretchFactor(1, 1);  // the transmit area takes the rest
+    buildReceiveArea();
+    buildTransmitArea();
+    column->addWidget(RxSplitter1, 1);
+    setCentralWidget(central);
+    m_panel3Minimum = Panel3->minimumSizeHint().height();
+    m_panel4Minimum = Panel4->minimumSizeHint().height();
+    m_pendingPanel3Height = 200;  // the receive area's height until one is stored
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    m_statusText = new QLabel(QStringLiteral("Disconnected"), StatusBar);
+    m_statusText->setObjectName(QStringLiteral("StatusText"));
+    StatusBar->addWidget(m_statusText, 1);
+    setStatusBar(StatusBar);
+
+    AboutFrm = new TAboutFrm(this);
+    m_displayTimer.setSingleShot(true);
+    connect(&m_displayTimer, &QTimer::timeout, this, &TMainForm::refreshDisplay);
+
+    loadPortDevices();
+    setupStorage();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, &TMainForm::applicationStateChanged);
+
+    // FormCreate: the macro histories (this also empties the macro texts).
+    lbMacro1->LoadHistory();
+    lbMacro2->LoadHistory();
+    lbMacro3->LoadHistory();
+}
+
+TMainForm::~TMainForm()
+{
+    if (!m_saved)
+        SaveStored(true);
+    SerialPortDriver->OnReceiveData = nullptr;
+    SerialPortDriver->Disconnect();
+}
+
+void TMainForm::buildControlPanel(QWidget* panel)
+{
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(2);
+    auto makeButton = [&](QPushButton*& button, const char* name, const char* caption, const char* tip) {
+        button = new QPushButton(QString::fromLatin1(caption), panel);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setToolTip(hint(tip));
+        buttons->addWidget(button);
+    };
+    makeButton(ConnectBtn, "ConnectBtn", "&Connect", "Connect to port");
+    makeButton(DisconnectBtn, "DisconnectBtn", "&Disconnect", "Disconnect");
+    makeButton(Button1, "Button1", "&About..", "About program");
+    makeButton(QuitBtn, "QuitBtn", "&Quit", "Quit Terminal");
+    DisconnectBtn->setEnabled(false);
+    buttons->addStretch(1);
+    row->addLayout(buttons);
+    connect(ConnectBtn, &QPushButton::clicked, this, &TMainForm::ConnectBtnClick);
+    connect(DisconnectBtn, &QPushButton::clicked, this, &TMainForm::DisconnectBtnClick);
+    connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+    connect(QuitBtn, &QPushButton::clicked, this, &TMainForm::QuitBtnClick);
+
+    auto makeGroup = [&](TRadioGroup*& group, const char* name, const char* caption, const char* tip,
+                         const QStringList& items, int columns, int index, void (TMainForm::*handler)()) {
+        group = new TRadioGroup(QString::fromLatin1(caption), items, columns, panel);
+        group->setObjectName(QString::fromLatin1(name));
+        group->setToolTip(hint(tip));
+        group->SetItemIndex(index);
+        connect(group, &TRadioGroup::Click, this, handler);
+        row->addWidget(group);
+    };
+    makeGroup(ComPortRG, "ComPortRG", " COM Port ", "Port number", {"COM1", "COM2", "COM3", "COM4"}, 1, 0,
+              &TMainForm::ComPortRGClick);
+    makeGroup(BaudRateRG, "BaudRateRG", " Baud rate ", "Baud rate",
+              {"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000", "57600", "115200"}, 3,
+              3, &TMainForm::BaudRateRGClick);
+    makeGroup(DataBitsRG, "DataBitsRG", " Data bits", "Number of Data bits", {"5", "6", "7", "8"}, 1, 3,
+              &TMainForm::DataBitsRGClick);
+    makeGroup(ParityRG, "ParityRG", " Parity ", "Parity", {"none", "odd", "even", "mark", "space"}, 1, 0,
+              &TMainForm::ParityRGClick);
+    makeGroup(StopBitsRG, "StopBitsRG", "Stop Bits", "Number of Stop bits", {"1", "1.5", "2"}, 1, 0,
+              &TMainForm::StopBitsRGClick);
+    makeGroup(HandshakingRG, "HandshakingRG", " Handshaking ", "Handshaking",
+              {"none", "RTS/CTS", "XON/XOFF", "RTS/CTS + XON/XOFF"}, 1, 0, &TMainForm::HandshakingRGClick);
+    row->addStretch(1);
+
+    // The COM Port group's context menu chooses the device behind each number.
+    ComPortRG->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ComPortRG, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showPortMenu(ComPortRG->mapToGlobal(pos)); });
+    for (QRadioButton* button : ComPortRG->findChildren<QRadioButton*>()) {
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(button, &QWidget::customContextMenuRequested, this,
+                [this, button](const QPoint& pos) { showPortMenu(button->mapToGlobal(pos)); });
+    }
+}
+
+void TMainForm::buildReceiveArea()
+{
+    auto* row = new QHBoxLayout(Panel3);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+
+    GroupBox3 = new QGroupBox(QStringLiteral("Settings"), Panel3);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setToolTip(hint("Terminal Settings"));
+    auto* settings = new QVBoxLayout(GroupBox3);
+    settings->setContentsMargins(6, 4, 6, 4);
+    settings->setSpacing(4);
+    cbAuto = new QCheckBox(QStringLiteral("Auto Dis/Connect"), GroupBox3);
+    cbAuto->setObjectName(QStringLiteral("cbAuto"));
+    cbAuto->setToolTip(hint("Auto Connect and Disconnect.\r\nIf you use same com port for \r\nsomething else. "
+                            "Like programing,... "));
+    settings->addWidget(cbAuto);
+    auto* fontRow = new QHBoxLayout;
+    auto* fontLabel = new QLabel(QStringLiteral("Font Size"), GroupBox3);
+    cbFontSize = new QComboBox(GroupBox3);
+    cbFontSize->setObjectName(QStringLiteral("cbFontSize"));
+    cbFontSize->setEditable(true);
+    cbFontSize->setInsertPolicy(QComboBox::NoInsert);
+    cbFontSize->addItems({"6", "8", "10", "12", "14"});
+    cbFontSize->setEditText(QStringLiteral("8"));
+    cbFontSize->setToolTip(hint("Font Size"));
+    cbFontSize->setMinimumContentsLength(3);
+    cbFontSize->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    fontLabel->setBuddy(cbFontSize);
+    fontRow->addWidget(fontLabel);
+    fontRow->addWidget(cbFontSize, 1);
+    settings->addLayout(fontRow);
+    TCBox = new QCheckBox(QStringLiteral("Time"), GroupBox3);
+    TCBox->setObjectName(QStringLiteral("TCBox"));
+    TCBox->setToolTip(hint("Show time in Receive box"));
+    settings->addWidget(TCBox);
+    settings->addStretch(1);
+    row->addWidget(GroupBox3);
+
+    auto* receive = new QGroupBox(QStringLiteral("Receive"), Panel3);
+    receive->setObjectName(QStringLiteral("GroupBox1"));
+    auto* grid = new QGridLayout(receive);
+    grid->setContentsMargins(4, 2, 4, 4);
+    grid->setHorizontalSpacing(2);
+    grid->setVerticalSpacing(2);
+    // The counter of one byte value and the box commands, above RxMemo.
+    auto* header = new QHBoxLayout;
+    header->setSpacing(4);
+    ChCount0 = new QSpinBox(receive);
+    ChCount0->setObjectName(QStringLiteral("ChCount0"));
+    ChCount0->setRange(0, 255);
+    ChCount0->setValue(13);
+    ChCount0->setToolTip(hint("ASCII code of the char which\r\nwill be counted;\r\nfor example 13 - <CR>"));
+    Label5 = new QLabel(QStringLiteral("Counter ="), receive);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    LabCount0 = new QLabel(QStringLiteral("0"), receive);
+    LabCount0->setObjectName(QStringLiteral("LabCount0"));
+    LabCount0->setMinimumWidth(60);
+    Button2 = new QPushButton(QStringLiteral("Reset Counter"), receive);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setToolTip(hint("Reset ASCII char counter"));
+    ClrInMemo = new QPushButton(QStringLiteral("CLEAR"), receive);
+    ClrInMemo->setObjectName(QStringLiteral("ClrInMemo"));
+    ClrInMemo->setToolTip(hint("Clear Receive box"));
+    header->addWidget(ChCount0);
+    header->addWidget(Label5);
+    header->addWidget(LabCount0);
+    header->addWidget(Button2);
+    header->addStretch(1);
+    header->addWidget(ClrInMemo);
+    grid->addLayout(header, 0, 0);
+
+    RxMemo = new TCompactTextView(receive);
+    RxMemo->setObjectName(QStringLiteral("RxMemo"));
+    RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RxMemo->setFont(courier(8));
+    RxMemo->setSource(&m_log.Text);
+    auto makeColumn = [&](TCompactTextView*& memo, QCheckBox*& box, const char* name, const char* boxName,
+                          const char* caption, const char* tip, const TLineSource* source, int width, int col) {
+        memo = new TCompactTextView(receive);
+        memo->setObjectName(QString::fromLatin1(name));
+        memo->setToolTip(hint(tip));
+        memo->setFont(courier(8));
+        memo->setFixedWidth(width);
+        memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        memo->setSource(source);
+        box = new QCheckBox(QString::fromLatin1(caption), receive);
+        box->setObjectName(QString::fromLatin1(boxName));
+        grid->addWidget(box, 0, col, Qt::AlignBottom);
+        grid->addWidget(memo, 1, col);
+    };
+    grid->addWidget(RxMemo, 1, 0);
+    makeColumn(Memo1, CBoxDec, "Memo1", "CBoxDec", "Dec", "DEC value", &m_log.Dec, 56, 1);
+    makeColumn(Memo2, CBoxHex, "Memo2", "CBoxHex", "Hex", "HEX value", &m_log.Hex, 57, 2);
+    makeColumn(Memo3, CBoxBin, "Memo3", "CBoxBin", "Bin", "BIN value", &m_log.Bin, 82, 3);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(1, 1);
+    row->addWidget(receive, 1);
+
+    connect(ClrInMemo, &QPushButton::clicked, this, &TMainForm::ClrInMemoClick);
+    connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
+    connect(cbFontSize->lineEdit(), &QLineEdit::textEdited, this, &TMainForm::cbFontSizeChange);
+    connect(cbFontSize, &QComboBox::activated, this, &TMainForm::cbFontSizeChange);
+}
+
+void TMainForm::buildTransmitArea()
+{
+    auto* group = new QGroupBox(QStringLiteral("Transmit"), Panel4);
+    group->setObjectName(QStringLiteral("GroupBox2"));
+    auto* outer = new QVBoxLayout(Panel4);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(group);
+    auto* row = new QHBoxLayout(group);
+    row->setContentsMargins(4, 2, 4, 4);
+    row->setSpacing(4);
+
+    TxMemo = new TTxMemo(group);
+    TxMemo->setObjectName(QStringLiteral("TxMemo"));
+    TxMemo->setFont(courier(8));
+    TxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TxMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    TxMemo->OnKeyPress = [this](const QByteArray& key) { TxMemoKeyPress(key); };
+    row->addWidget(TxMemo, 1);
+
+    auto* buttons = new QGridLayout;
+    buttons->setSpacing(2);
+    auto makeButton = [&](QPushButton*& button, const char* name, const char* caption, const char* tip, int r,
+                          int c, int span, void (TMainForm::*handler)()) {
+        button = new QPushButton(QString::fromLatin1(caption), group);
+        button->setObjectName(QString::fromLatin1(name));
+        if (tip)
+            button->setToolTip(hint(tip));
+        buttons->addWidget(button, r, c, 1, span);
+        connect(button, &QPushButton::clicked, this, handler);
+    };
+    makeButton(ClrOutMemo, "ClrOutMemo", "CLEAR", "Clear Transmit box", 0, 0, 2, &TMainForm::ClrOutMemoClick);
+    makeButton(SetDTRBtn, "SetDTRBtn", "SET DTR", nullptr, 1, 0, 1, &TMainForm::SetDTRBtnClick);
+    makeButton(ClrDTRBtn, "ClrDTRBtn", "CLR DTR", nullptr, 1, 1, 1, &TMainForm::ClrDTRBtnClick);
+    makeButton(SetRTSBtn, "SetRTSBtn", "SET RTS", nullptr, 2, 0, 1, &TMainForm::SetRTSBtnClick);
+    makeButton(ClrRTSBtn, "ClrRTSBtn", "CLR RTS", nullptr, 2, 1, 1, &TMainForm::ClrRTSBtnClick);
+    makeButton(SendFileBtn, "SendFileBtn", "Send File",
+               "Send file through serial line.\r\nUseful for downloading data\r\nto target controler.", 3, 0, 2,
+               &TMainForm::SendFileBtnClick);
+    buttons->setRowStretch(4, 1);
+    row->addLayout(buttons);
+
+    gbMacros = new QGroupBox(QStringLiteral("Transmit Macros"), group);
+    gbMacros->setObjectName(QStringLiteral("gbMacros"));
+    gbMacros->setToolTip(hint("Macros"));
+    auto* macros = new QGridLayout(gbMacros);
+    macros->setContentsMargins(4, 2, 4, 4);
+    macros->setSpacing(2);
+    const char* const macroHint =
+        "You can add any ASCII character\r\njust by using #xxx format. Where xxx\r\nis an ASCII code. For example "
+        "#013 \r\nfor <CR>. \r\nRight click to save macro.";
+    THistoryComboBox** boxes[3] = {&lbMacro1, &lbMacro2, &lbMacro3};
+    QPushButton** sendButtons[3] = {&bMacro1, &bMacro2, &bMacro3};
+    void (TMainForm::*handlers[3])() = {&TMainForm::bMacro1Click, &TMainForm::bMacro2Click,
+                                        &TMainForm::bMacro3Click};
+    for (int i = 0; i < 3; ++i) {
+        auto* box = new THistoryComboBox(gbMacros);
+        box->setObjectName(QStringLiteral("lbMacro%1").arg(i + 1));
+        box->setToolTip(hint(macroHint));
+        box->SetKey(QStringLiteral("TERMINAL\\Macro%1").arg(i + 1));
+        box->SetMaxHistoryLength(10);
+        box->setMinimumContentsLength(16);
+        auto* button = new QPushButton(QStringLiteral("M%1").arg(i + 1), gbMacros);
+        button->setObjectName(QStringLiteral("bMacro%1").arg(i + 1));
+        button->setToolTip(QStringLiteral("Send macro %1").arg(i + 1));
+        button->setFixedWidth(36);
+        connect(button, &QPushButton::clicked, this, handlers[i]);
+        macros->addWidget(box, i, 0);
+        macros->addWidget(button, i, 1);
+        *boxes[i] = box;
+        *sendButtons[i] = button;
+    }
+    macros->setRowStretch(3, 1);
+    macros->setColumnStretch(0, 1);
+    row->addWidget(gbMacros, 1);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    SaveMacro11 = PopupMenu1->addAction(QStringLiteral("Save Macro 1"), this, &TMainForm::SaveMacro11Click);
+    SaveMacro21 = PopupMenu1->addAction(QStringLiteral("Save Macro 2"), this, &TMainForm::SaveMacro21Click);
+    SaveMAcro31 = PopupMenu1->addAction(QStringLiteral("Save Macro 3"), this, &TMainForm::SaveMAcro31Click);
+    SaveMacro11->setObjectName(QStringLiteral("SaveMacro11"));
+    SaveMacro21->setObjectName(QStringLiteral("SaveMacro21"));
+    SaveMAcro31->setObjectName(QStringLiteral("SaveMAcro31"));
+    // The group's menu, also on the macro boxes (whose edit fields would show their own).
+    auto popup = [this](QWidget* w) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, w](const QPoint& pos) { PopupMenu1->popup(w->mapToGlobal(pos)); });
+    };
+    popup(gbMacros);
+    for (THistoryComboBox* box : {lbMacro1, lbMacro2, lbMacro3}) {
+        popup(box);
+        popup(box->lineEdit());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Receive path
+
+void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* DataPtr, int DataSize)
+{
+    TReceiveOptions options;
+    options.Dec = CBoxDec->isChecked();
+    options.Hex = CBoxHex->isChecked();
+    options.Bin = CBoxBin->isChecked();
+    options.Time = TCBox->isChecked();
+    options.CountChar = ChCount0->value();
+    m_log.receive(DataPtr, DataSize, options);
+    m_columnsChanged[0] = m_columnsChanged[0] || options.Dec;
+    m_columnsChanged[1] = m_columnsChanged[1] || options.Hex;
+    m_columnsChanged[2] = m_columnsChanged[2] || options.Bin;
+    // However fast blocks come, the boxes and the counter are redrawn at most
+    // every few tens of milliseconds (and at once after a quiet spell).
+    if (m_displayTimer.isActive())
+        return;
+    if (!m_sinceDisplay.isValid() || m_sinceDisplay.elapsed() >= TCompactTextView::RefreshPeriod)
+        refreshDisplay();
+    else
+        m_displayTimer.start(int(TCompactTextView::RefreshPeriod - m_sinceDisplay.elapsed()));
+}
+
+void TMainForm::refreshDisplay()
+{
+    m_displayTimer.stop();
+    m_sinceDisplay.start();
+    const QString count = QString::number(m_log.CharCount);
+    if (LabCount0->text() != count)
+        LabCount0->setText(count);
+    RxMemo->refreshNow();
+    TCompactTextView* columns[3] = {Memo1, Memo2, Memo3};
+    for (int i = 0; i < 3; ++i)
+        if (std::exchange(m_columnsChanged[i], false))
+            columns[i]->refreshNow();
+}
+
+void TMainForm::ClrInMemoClick()
+{
+    m_log.clear();
+    for (TCompactTextView* view : {RxMemo, Memo1, Memo2, Memo3}) {
+        view->clearSelection();
+        view->refreshNow();
+    }
+}
+
+void TMainForm::Button2Click()
+{
+    m_log.CharCount = 0;
+    LabCount0->setText(QStringLiteral("0"));
+}
+
+// ---------------------------------------------------------------------------
+// Transmit path
+
+void TMainForm::TxMemoKeyPress(const QByteArray& key)
+{
+    if (SerialPortDriver->Connected())
+        SerialPortDriver->SendData(key.constData(), int(key.size()));
+}
+
+void TMainForm::ClrOutMemoClick()
+{
+    TxMemo->clear();
+}
+
+void TMainForm::SetDTRBtnClick()
+{
+    SerialPortDriver->SetDTR(true);
+}
+
+void TMainForm::ClrDTRBtnClick()
+{
+    SerialPortDriver->SetDTR(false);
+}
+
+void TMainForm::SetRTSBtnClick()
+{
+    SerialPortDriver->SetRTS(true);
+}
+
+void TMainForm::ClrRTSBtnClick()
+{
+    SerialPortDriver->SetRTS(false);
+}
+
+void TMainForm::SendMacro(const QString& text)
+{
+    const TMacroDecoding macro = DecodeMacro(ToCp1250(text));
+    if (!macro.Ok) {
+        showError(InvalidIntegerMessage(macro.BadText));
+        return;
+    }
+    const QByteArray echo = MacroEcho(macro.Bytes);
+    const bool pictures = HasControlPictures(TxMemo->font());
+    QString shown(echo.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < echo.size(); ++i)
+        shown[i] = DisplayChar(quint8(echo[i]), pictures);
+    TxMemo->appendPlainText(shown);
+    if (!macro.Bytes.isEmpty())
+        SerialPortDriver->SendData(macro.Bytes.constData(), int(macro.Bytes.size()));
+}
+
+void TMainForm::bMacro1Click()
+{
+    SendMacro(lbMacro1->currentText());
+}
+
+void TMainForm::bMacro2Click()
+{
+    SendMacro(lbMacro2->currentText());
+}
+
+void TMainForm::bMacro3Click()
+{
+    SendMacro(lbMacro3->currentText());
+}
+
+void TMainForm::SaveMacro11Click()
+{
+    lbMacro1->SaveHistory();
+}
+
+void TMainForm::SaveMacro21Click()
+{
+    lbMacro2->SaveHistory();
+}
+
+void TMainForm::SaveMAcro31Click()
+{
+    lbMacro3->SaveHistory();
+}
+
+QString TMainForm::OpenDialogFilter()
+{
+#ifdef Q_OS_WIN
+    const QString all = QStringLiteral("All files (*.*)");
+#else
+    const QString all = QStringLiteral("All files (*)");  // "*.*" would hide files without an extension
+#endif
+    return all + QStringLiteral(";;HEX file (*.hex);;BIN file (*.bin);;ASCII text file (*.txt)");
+}
+
+void TMainForm::SendFileBtnClick()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), OpenDialogFilter());
+    if (!path.isEmpty())
+        SendFile(path);
+}
+
+void TMainForm::SendFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        showError(file.errorString());
+        return;
+    }
+    // Read in blocks, send byte by byte: the only pacing is the driver's wait
+    // for room in the output queue.
+    QByteArray block(65536, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(block.data(), block.size());
+        if (n < 0) {
+            const QString message = file.errorString();
+            file.close();
+            showError(message);
+            return;
+        }
+        if (n == 0)
+            break;
+        if (SerialPortDriver->Connected())
+            for (qint64 i = 0; i < n; ++i)
+                SerialPortDriver->SendData(block.constData() + i, 1);
+    }
+    file.close();
+}
+
+// ---------------------------------------------------------------------------
+// Connection and settings
+
+QString TMainForm::StatusText() const
+{
+    return m_statusText->text();
+}
+
+void TMainForm::showConnected()
+{
+    const QStringList deviations = SerialPortDriver->EffectiveSettings().Deviations;
+    QString text = QStringLiteral("Connected");
+    if (!deviations.isEmpty())
+        text += QStringLiteral(" (") + deviations.join(QStringLiteral("; ")) + QLatin1Char(')');
+    m_statusText->setText(text);
+}
+
+void TMainForm::ConnectBtnClick()
+{
+    ApplyPortSettings();
+    if (SerialPortDriver->Connect()) {
+        ConnectBtn->setEnabled(false);
+        DisconnectBtn->setEnabled(true);
+        showConnected();
+        TxMemo->setFocus();
+    } else {
+        m_statusText->setText(QStringLiteral("Error: port is not available"));
+        beep();
+    }
+}
+
+void TMainForm::DisconnectBtnClick()
+{
+    m_statusText->setText(QStringLiteral("Disconnected"));
+    SerialPortDriver->Disconnect();
+    DisconnectBtn->setEnabled(false);
+    ConnectBtn->setEnabled(true);
+}
+
+void TMainForm::SerialPortDriverConnectionLost()
+{
+    m_statusText->setText(QStringLiteral("Error: port is not available"));
+    beep();
+    DisconnectBtn->setEnabled(false);
+    ConnectBtn->setEnabled(true);
+}
+
+void TMainForm::ApplyPortSettings()
+{
+    const bool wasConnected = SerialPortDriver->Connected();
+    if (wasConnected)
+        DisconnectBtnClick();
+    SerialPortDriver->SetComPort(TComPortNumber(ComPortRG->ItemIndex()));
+    BaudRateRGClick();
+    DataBitsRGClick();
+    ParityRGClick();
+    HandshakingRGClick();
+    if (wasConnected)
+        ConnectBtnClick();
+}
+
+void TMainForm::ComPortRGClick()
+{
+    ApplyPortSettings();
+    updatePortToolTip();
+}
+
+void TMainForm::BaudRateRGClick()
+{
+    SerialPortDriver->SetComPortSpeed(TComPortBaudRate(BaudRateRG->ItemIndex() + 1));
+    if (SerialPortDriver->Connected())
+        showConnected();
+}
+
+void TMainForm::DataBitsRGClick()
+{
+    SerialPortDriver->SetComPortDataBits(TComPortDataBits(DataBitsRG->ItemIndex()));
+    if (SerialPortDriver->Connected())
+        showConnected();
+}
+
+void TMainForm::ParityRGClick()
+{
+    SerialPortDriver->SetComPortParity(TComPortParity(ParityRG->ItemIndex()));
+    if (SerialPortDriver->Connected())
+        showConnected();
+}
+
+void TMainForm::StopBitsRGClick()
+{
+    SerialPortDriver->SetComPortStopBits(TComPortStopBits(StopBitsRG->ItemIndex()));
+    if (SerialPortDriver->Connected())
+        showConnected();
+}
+
+void TMainForm::HandshakingRGClick()
+{
+    const int index = HandshakingRG->ItemIndex();
+    SerialPortDriver->SetComPortHwHandshaking(index == 1 || index == 3 ? hhRTSCTS : hhNONE);
+    SerialPortDriver->SetComPortSwHandshaking(index == 2 || index == 3 ? shXONXOFF : shNONE);
+    if (SerialPortDriver->Connected())
+        showConnected();
+}
+
+void TMainForm::SetApplicationTitle(const QString& title)
+{
+    m_applicationTitle = title;
+    QGuiApplication::setApplicationDisplayName(title);
+}
+
+void TMainForm::AppEventsActivate()
+{
+    if (cbAuto->isChecked())
+        ConnectBtnClick();
+    SetApplicationTitle(QStringLiteral("Terminal - Connected"));
+}
+
+void TMainForm::AppEventsDeactivate()
+{
+    if (cbAuto->isChecked())
+        DisconnectBtnClick();
+    SetApplicationTitle(QStringLiteral("Terminal - Disconnected"));
+}
+
+void TMainForm::applicationStateChanged(Qt::ApplicationState state)
+{
+    const bool active = state == Qt::ApplicationActive;
+    if (active == m_applicationActive)
+        return;
+    m_applicationActive = active;
+    if (active)
+        AppEventsActivate();
+    else
+        AppEventsDeactivate();
+}
+
+void TMainForm::cbFontSizeChange()
+{
+    const QString text = cbFontSize->currentText();
+    int size = 0;
+    if (!TextToInt(text, &size)) {
+        if (!text.isEmpty())  // an emptied box is still being typed in
+            showError(InvalidIntegerMessage(text));
+        return;
+    }
+    if (size < 1 || size > 200)
+        return;
+    for (QWidget* box : {static_cast<QWidget*>(RxMemo), static_cast<QWidget*>(TxMemo)}) {
+        QFont font = box->font();
+        font.setPointSize(size);
+        box->setFont(font);
+    }
+}
+
+void TMainForm::FormShow()
+{
+    cbFontSizeChange();
+}
+
+void TMainForm::Button1Click()
+{
+    AboutFrm->exec();
+}
+
+void TMainForm::QuitBtnClick()
+{
+    close();
+}
+
+// ---------------------------------------------------------------------------
+// Port devices
+
+void TMainForm::loadPortDevices()
+{
+    const auto store = OpenUserStore();
+    for (int i = 0; i < 4; ++i) {
+        const QString stored =
+            ReadStoreText(*store, ProgramKey() + QStringLiteral("/Ports/") + portName(i)).trimmed();
+        m_devices[size_t(i)] = stored.isEmpty() ? TSerialPortDriver::DefaultDevice(TComPortNumber(i)) : stored;
+        SerialPortDriver->SetDevice(TComPortNumber(i), m_devices[size_t(i)]);
+    }
+    updatePortToolTip();
+}
+
+QString TMainForm::PortDevice(TComPortNumber port) const
+{
+    return m_devices[size_t(port)];
+}
+
+void TMainForm::SetPortDevice(TComPortNumber port, const QString& device)
+{
+    const QString value = device.trimmed().isEmpty() ? TSerialPortDriver::DefaultDevice(port) : device.trimmed();
+    m_devices[size_t(port)] = value;
+    SerialPortDriver->SetDevice(port, value);
+    const auto store = OpenUserStore();
+    store->setValue(ProgramKey() + QStringLiteral("/Ports/") + portName(port), value);
+    updatePortToolTip();
+    // The open port is now another device: reopen it.
+    if (SerialPortDriver->Connected() && ComPortRG->ItemIndex() == int(port))
+        ApplyPortSettings();
+}
+
+void TMainForm::updatePortToolTip()
+{
+    const int port = qBound(0, ComPortRG->ItemIndex(), 3);
+    ComPortRG->setToolTip(QStringLiteral("Port number\n%1 = %2\nRight click to choose the device of each COM number")
+                              .arg(portName(port), m_devices[size_t(port)]));
+}
+
+void TMainForm::BuildPortMenu(QMenu* menu)
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (int i = 0; i < 4; ++i) {
+        const auto port = TComPortNumber(i);
+        QMenu* sub = menu->addMenu(QStringLiteral("%1 = %2").arg(portName(i), m_devices[size_t(i)]));
+        auto addChoice = [&](const QString& device, const QString& label) {
+            QAction* action = sub->addAction(label, this, [this, port, device] { SetPortDevice(port, device); });
+            action->setCheckable(true);
+            action->setChecked(device == m_devices[size_t(i)]);
+        };
+        for (const QSerialPortInfo& info : ports) {
+            const QString device = info.systemLocation();
+            QString label = device;
+            if (!info.description().isEmpty())
+                label += QStringLiteral("  (") + info.description() + QLatin1Char(')');
+            addChoice(device, label);
+        }
+        if (!ports.isEmpty())
+            sub->addSeparator();
+        const QString standard = TSerialPortDriver::DefaultDevice(port);
+        addChoice(standard, QStringLiteral("Default: %1").arg(standard));
+        sub->addAction(QStringLiteral("Other device..."), this, [this, port, i] {
+            bool ok = false;
+            const QString device = QInputDialog::getText(this, QStringLiteral("COM Port"),
+                                                         QStringLiteral("Device of %1:").arg(portName(i)),
+                                                         QLineEdit::Normal, m_devices[size_t(i)], &ok);
+            if (ok && !device.trimmed().isEmpty())
+                SetPortDevice(port, device);
+        });
+    }
+}
+
+void TMainForm::showPortMenu(const QPoint& globalPos)
+{
+    QMenu menu(this);
+    BuildPortMenu(&menu);
+    menu.exec(globalPos);
+}
+
+// ---------------------------------------------------------------------------
+// Errors and beeps
+
+void TMainForm::showError(const QString& message)
+{
+    if (OnError)
+        OnError(message);
+    else
+        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), message);
+}
+
+void TMainForm::beep()
+{
+    ++m_beeps;
+    QApplication::beep();
+}
+
+// ---------------------------------------------------------------------------
+// Stored settings, placement, layout
+
+void TMainForm::setupStorage()
+{
+    m_storage = std::make_unique<TStoredSettings>();
+    m_placement = std::make_unique<TStoredPlacement>(this);
+    TStoredSettings& s = *m_storage;
+    auto radio = [&s](const char* name, TRadioGroup* group) {
+        s.addInteger(QString::fromLatin1(name), [group] { return group->ItemIndex(); },
+                     [group](int value) { group->SetItemIndex(value); });
+    };
+    radio("ComPortRG_ItemIndex", ComPortRG);
+    radio("BaudRateRG_ItemIndex", BaudRateRG);
+    radio("DataBitsRG_ItemIndex", DataBitsRG);
+    radio("ParityRG_ItemIndex", ParityRG);
+    radio("StopBitsRG_ItemIndex", StopBitsRG);
+    radio("HandshakingRG_ItemIndex", HandshakingRG);
+    s.addInteger(
+        QStringLiteral("RxSplitter1_Top"),
+        [this] {
+            const int top = RxSplitter1->mapTo(this, QPoint(0, 0)).y();
+            return top + (m_pendingPanel3Height >= 0 && !isVisible() ? m_pendingPanel3Height : Panel3->height());
+        },
+        [this](int top) { m_pendingPanel3Height = top - RxSplitter1->mapTo(this, QPoint(0, 0)).y(); });
+    s.addInteger(
+        QStringLiteral("Panel3_Height"),
+        [this] { return m_pendingPanel3Height >= 0 && !isVisible() ? m_pendingPanel3Height : Panel3->height(); },
+        [this](int height) { m_pendingPanel3Height = height; });
+    // The transmit area takes whatever the receive area leaves; its height is
+    // stored for completeness and follows from the other two on restore.
+    s.addInteger(QStringLiteral("Panel4_Height"), [this] { return Panel4->height(); }, [](int) {});
+    auto check = [&s](const char* name, QCheckBox* box) {
+        s.addBoolean(QString::fromLatin1(name), [box] { return box->isChecked(); },
+                     [box](bool on) { box->setChecked(on); });
+    };
+    check("cbAuto_Checked", cbAuto);
+    s.addText(QStringLiteral("cbFontSize_Text"), [this] { return cbFontSize->currentText(); },
+              [this](const QString& text) { cbFontSize->setEditText(text); });
+    auto macro = [&s](const char* name, THistoryComboBox* box) {
+        s.addText(QString::fromLatin1(name), [box] { return box->currentText(); },
+                  [box](const QString& text) { box->setEditText(text); });
+    };
+    macro("lbMacro1_Text", lbMacro1);
+    macro("lbMacro2_Text", lbMacro2);
+    macro("lbMacro3_Text", lbMacro3);
+    check("CBoxBin_Checked", CBoxBin);
+    check("CBoxDec_Checked", CBoxDec);
+    check("CBoxHex_Checked", CBoxHex);
+}
+
+void TMainForm::RestoreStored()
+{
+    const auto store = OpenUserStore();
+    const QString group = ProgramKey() + QStringLiteral("/WindowState");
+    m_storage->restore(*store, group);
+    m_placement->restore(*store, group);
+}
+
+void TMainForm::SaveStored(bool destroying)
+{
+    if (!m_placement->restored())
+        return;
+    const auto store = OpenUserStore();
+    const QString group = ProgramKey() + QStringLiteral("/WindowState");
+    m_storage->save(*store, group);
+    m_placement->save(*store, group, destroying);
+    store->sync();
+    m_saved = true;
+}
+
+void TMainForm::setVisible(bool visible)
+{
+    const bool showing = visible && !isVisible();
+    if (showing)
+        RestoreStored();
+    QMainWindow::setVisible(visible);
+    if (showing) {
+        applyPendingSplitter();
+        FormShow();
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        SaveStored(false);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    applyPendingSplitter();
+    updateSplitterLimits();
+}
+
+void TMainForm::applyPendingSplitter()
+{
+    if (m_pendingPanel3Height < 0 || !isVisible())
+        return;
+    const int total = RxSplitter1->height() - RxSplitter1->handleWidth();
+    if (total <= 0)
+        return;
+    updateSplitterLimits();
+    const int height = qBound(Panel3->minimumHeight(), m_pendingPanel3Height, qMax(Panel3->minimumHeight(),
+                                                                                  total - Panel4->minimumHeight()));
+    RxSplitter1->setSizes({height, total - height});
+    m_pendingPanel3Height = -1;
+}
+
+void TMainForm::updateSplitterLimits()
+{
+    // The splitter stays at least 200 pixels below the top and 150 above the
+    // bottom of the window's client area.
+    const int splitterTop = RxSplitter1->mapTo(this, QPoint(0, 0)).y();
+    const int below = height() - (splitterTop + RxSplitter1->height());
+    Panel3->setMinimumHeight(qMax(m_panel3Minimum, 200 - splitterTop));
+    Panel4->setMinimumHeight(qMax(m_panel4Minimum, 150 - below - RxSplitter1->handleWidth()));
+}

@@ -1,0 +1,210 @@
+#pragma once
+// TMainForm: the terminal's main window. It owns the serial port driver and
+// wires the controls to it: the connection buttons and status, the six radio
+// groups of the line settings, the receive boxes (drawn from TReceiveLog), the
+// transmit box, macros, file sending and the DTR/RTS buttons, Auto
+// Dis/Connect on application activation, and the stored settings, placement
+// and macro histories. The logic lives in the plain classes it uses
+// (TReceiveLog, DecodeMacro, TStoredSettings, ...); the handlers below keep the
+// window's published names so each action can be driven directly.
+
+#include "ReceiveStore.h"
+#include "SerialPortDrv.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QStatusBar;
+class QAction;
+class TCompactTextView;
+class THistoryComboBox;
+class TStoredPlacement;
+class TStoredSettings;
+
+// A group of radio buttons with one selected index, like the platform's radio
+// group: choosing an item, by the user or by setting ItemIndex, raises Click.
+class TRadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent = nullptr);
+    int ItemIndex() const { return m_index; }
+    // An index outside the items leaves the selection as it is.
+    void SetItemIndex(int index);
+    int count() const;
+    QStringList items() const;
+
+signals:
+    void Click();
+
+private:
+    QButtonGroup* m_buttons;
+    int m_index = -1;
+};
+
+// The transmit box: an editable text box that reports every key press that
+// stands for bytes before it edits the text.
+class TTxMemo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TTxMemo(QWidget* parent = nullptr) : QPlainTextEdit(parent) {}
+    std::function<void(const QByteArray&)> OnKeyPress;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+// The about box.
+class TAboutFrm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutFrm(QWidget* parent = nullptr);
+    QPushButton* ExitBtn;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Components (the window's published names).
+    TSerialPortDriver* SerialPortDriver;
+    QPushButton *ConnectBtn, *DisconnectBtn, *Button1, *QuitBtn;
+    TRadioGroup *ComPortRG, *BaudRateRG, *DataBitsRG, *ParityRG, *StopBitsRG, *HandshakingRG;
+    QGroupBox* GroupBox3;
+    QCheckBox *cbAuto, *TCBox;
+    QComboBox* cbFontSize;
+    QWidget *Panel3, *Panel4;
+    QSplitter* RxSplitter1;
+    TCompactTextView *RxMemo, *Memo1, *Memo2, *Memo3;
+    QCheckBox *CBoxDec, *CBoxHex, *CBoxBin;
+    QSpinBox* ChCount0;
+    QLabel *Label5, *LabCount0;
+    QPushButton *ClrInMemo, *Button2;
+    TTxMemo* TxMemo;
+    QPushButton *ClrOutMemo, *SetDTRBtn, *ClrDTRBtn, *SetRTSBtn, *ClrRTSBtn, *SendFileBtn;
+    QGroupBox* gbMacros;
+    THistoryComboBox *lbMacro1, *lbMacro2, *lbMacro3;
+    QPushButton *bMacro1, *bMacro2, *bMacro3;
+    QMenu* PopupMenu1;
+    QAction *SaveMacro11, *SaveMacro21, *SaveMAcro31;
+    QStatusBar* StatusBar;
+    TAboutFrm* AboutFrm;
+
+    // The received data behind RxMemo and the three columns, and the counter.
+    const TReceiveLog& ReceiveLog() const { return m_log; }
+    TReceiveLog& ReceiveLog() { return m_log; }
+    qint32 CharCount() const { return m_log.CharCount; }
+
+    QString StatusText() const;
+    QString ApplicationTitle() const { return m_applicationTitle; }
+    void SetApplicationTitle(const QString& title);
+    // The filter of the file-open dialog of Send File.
+    static QString OpenDialogFilter();
+
+    // Handlers. The receive handler redraws the boxes and the counter at
+    // most every TCompactTextView::RefreshPeriod ms.
+    void SerialPortDriverReceiveData(TSerialPortDriver* Sender, const char* DataPtr, int DataSize);
+    void SerialPortDriverConnectionLost();
+    void ClrInMemoClick();
+    void Button2Click();
+    void TxMemoKeyPress(const QByteArray& key);
+    void ClrOutMemoClick();
+    void SetDTRBtnClick();
+    void ClrDTRBtnClick();
+    void SetRTSBtnClick();
+    void ClrRTSBtnClick();
+    void SendMacro(const QString& text);
+    void bMacro1Click();
+    void bMacro2Click();
+    void bMacro3Click();
+    void SaveMacro11Click();
+    void SaveMacro21Click();
+    void SaveMAcro31Click();
+    void SendFileBtnClick();
+    void SendFile(const QString& path);  // what Send File does with the chosen file
+    void ApplyPortSettings();  // pushes the radio groups' selection to the driver (reopening an open port)
+    void ConnectBtnClick();
+    void DisconnectBtnClick();
+    void ComPortRGClick();
+    void BaudRateRGClick();
+    void DataBitsRGClick();
+    void ParityRGClick();
+    void StopBitsRGClick();
+    void HandshakingRGClick();
+    void AppEventsActivate();
+    void AppEventsDeactivate();
+    void cbFontSizeChange();
+    void FormShow();
+    void Button1Click();
+    void QuitBtnClick();
+
+    // The device behind each COM number (stored per user).
+    QString PortDevice(TComPortNumber port) const;
+    void SetPortDevice(TComPortNumber port, const QString& device);
+    // The COM Port group's context menu: per COM number the ports the system
+    // reports, the default device and "Other device..." for a typed path.
+    void BuildPortMenu(QMenu* menu);
+
+    // Error texts go to the application's error box, or here when set (tests).
+    std::function<void(const QString&)> OnError;
+    int BeepCount() const { return m_beeps; }
+
+    // Stored settings and placement, as on showing and closing.
+    void RestoreStored();
+    void SaveStored(bool destroying);
+    const TStoredSettings& Storage() const { return *m_storage; }
+
+    void setVisible(bool visible) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControlPanel(QWidget* panel);
+    void buildReceiveArea();
+    void buildTransmitArea();
+    void setupStorage();
+    void loadPortDevices();
+    void showPortMenu(const QPoint& globalPos);
+    void updatePortToolTip();
+    void showConnected();
+    void showError(const QString& message);
+    void beep();
+    void updateSplitterLimits();
+    void applyPendingSplitter();
+    void applicationStateChanged(Qt::ApplicationState state);
+    void refreshDisplay();
+
+    TReceiveLog m_log;
+    QLabel* m_statusText = nullptr;
+    QTimer m_displayTimer;
+    QElapsedTimer m_sinceDisplay;
+    bool m_columnsChanged[3] = {false, false, false};
+    std::unique_ptr<TStoredSettings> m_storage;
+    std::unique_ptr<TStoredPlacement> m_placement;
+    std::array<QString, 4> m_devices;
+    QString m_applicationTitle;
+    int m_beeps = 0;
+    int m_pendingPanel3Height = -1;
+    int m_panel3Minimum = 0;
+    int m_panel4Minimum = 0;
+    bool m_saved = false;
+    bool m_applicationActive = false;
+};

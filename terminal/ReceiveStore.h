@@ -1,0 +1,185 @@
+#pragma once
+// The receive side of the terminal without any widget: compact stores for the
+// received text and the three value columns, and the block handler that turns
+// the byte stream into lines (open line, backspace, CR, ignored LF, time
+// stamps) and counts one chosen byte value.
+//
+// The stores keep one byte per received character (plus a line-start table)
+// in fixed-size chunks, so that hundreds of megabytes can be held without a
+// text-widget line per byte and without the copy-on-grow of one big array.
+// The views (TCompactTextView) draw only the visible lines from here.
+
+#include <QByteArray>
+#include <QString>
+#include <QTime>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// "00000000" .. "11111111": the low eight bits of Value, bit 7 first.
+QString IntToBin(int Value);
+
+// An append-only array in chunks of 2^Shift elements; indexing is O(1), growth
+// never moves stored elements and costs at most one chunk of slack.
+template <typename T, int Shift>
+class TChunkedVector {
+public:
+    static constexpr qint64 ChunkSize = qint64(1) << Shift;
+
+    qint64 size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    T at(qint64 i) const { return m_chunks[size_t(i >> Shift)][i & (ChunkSize - 1)]; }
+
+    void push(T value)
+    {
+        if ((m_size & (ChunkSize - 1)) == 0 && (m_size >> Shift) == qint64(m_chunks.size()))
+            m_chunks.emplace_back(new T[size_t(ChunkSize)]);
+        m_chunks[size_t(m_size >> Shift)][m_size & (ChunkSize - 1)] = value;
+        ++m_size;
+    }
+
+    void append(const T* data, qint64 count)
+    {
+        while (count > 0) {
+            if ((m_size >> Shift) == qint64(m_chunks.size()))
+                m_chunks.emplace_back(new T[size_t(ChunkSize)]);
+            const qint64 offset = m_size & (ChunkSize - 1);
+            const qint64 n = std::min(count, ChunkSize - offset);
+            std::copy(data, data + n, m_chunks[size_t(m_size >> Shift)].get() + offset);
+            data += n;
+            count -= n;
+            m_size += n;
+        }
+    }
+
+    // Copies count elements starting at from into out.
+    void copy(qint64 from, qint64 count, T* out) const
+    {
+        while (count > 0) {
+            const qint64 offset = from & (ChunkSize - 1);
+            const qint64 n = std::min(count, ChunkSize - offset);
+            const T* chunk = m_chunks[size_t(from >> Shift)].get() + offset;
+            std::copy(chunk, chunk + n, out);
+            out += n;
+            from += n;
+            count -= n;
+        }
+    }
+
+    void clear()
+    {
+        m_chunks.clear();
+        m_size = 0;
+    }
+
+    qint64 memoryBytes() const { return qint64(m_chunks.size()) * ChunkSize * qint64(sizeof(T)); }
+
+private:
+    std::vector<std::unique_ptr<T[]>> m_chunks;
+    qint64 m_size = 0;
+};
+
+// Anything a TCompactTextView can show: numbered lines of code page 1250 bytes.
+class TLineSource {
+public:
+    virtual ~TLineSource() = default;
+    virtual qint64 lineCount() const = 0;
+    virtual QByteArray line(qint64 index) const = 0;
+    // A slice of a line (a view draws only the visible columns of a long line).
+    virtual qint64 lineLength(qint64 index) const { return line(index).size(); }
+    virtual QByteArray lineSlice(qint64 index, qint64 from, qint64 count) const
+    {
+        return line(index).mid(from, count);
+    }
+    // The longest line so far, in characters (for the horizontal scroll range).
+    virtual int maxLineLength() const = 0;
+};
+
+// The lines of RxMemo: finished lines in one chunked byte store with a table of
+// line starts, and the last line apart, since the block handler rewrites it.
+// A box with lines always has a last line; only CLEAR leaves it with none.
+class TReceiveText : public TLineSource {
+public:
+    TReceiveText();  // one empty line, as a new receive box
+
+    qint64 lineCount() const override;
+    QByteArray line(qint64 index) const override;
+    qint64 lineLength(qint64 index) const override;
+    QByteArray lineSlice(qint64 index, qint64 from, qint64 count) const override;
+    int maxLineLength() const override { return m_maxLength; }
+
+    bool hasLines() const { return m_hasLast; }
+    QByteArray& last() { return m_last; }
+    const QByteArray& last() const { return m_last; }
+    // The last line was written: it exists from now on (the first line of an empty box).
+    void lastWritten();
+    // Ends the last line and starts a new empty one.
+    void newLine();
+    void clear();  // no lines at all
+    qint64 memoryBytes() const;
+
+private:
+    TChunkedVector<char, 20> m_text;       // finished lines, back to back
+    TChunkedVector<quint64, 14> m_starts;  // start of each finished line in m_text
+    QByteArray m_last;
+    bool m_hasLast = true;
+    int m_maxLength = 0;
+};
+
+// One value column: the bytes received while its check box was on, one line
+// each, formatted when drawn.
+class TValueColumn : public TLineSource {
+public:
+    enum Format { Decimal, Hexadecimal, Binary };
+    explicit TValueColumn(Format format) : m_format(format) {}
+
+    qint64 lineCount() const override { return m_bytes.size(); }
+    QByteArray line(qint64 index) const override;
+    int maxLineLength() const override;
+
+    void append(const char* data, qint64 count)
+    {
+        m_bytes.append(reinterpret_cast<const quint8*>(data), count);
+    }
+    void clear() { m_bytes.clear(); }
+    qint64 memoryBytes() const { return m_bytes.memoryBytes(); }
+
+private:
+    Format m_format;
+    TChunkedVector<quint8, 20> m_bytes;
+};
+
+// What the window's check boxes and spin box say while a block is handled.
+struct TReceiveOptions {
+    bool Dec = false;
+    bool Hex = false;
+    bool Bin = false;
+    bool Time = false;
+    int CountChar = 13;
+};
+
+// The four receive boxes' contents and the counter, and the block handler.
+class TReceiveLog {
+public:
+    TReceiveLog();
+
+    // Handles one block from the driver (the receive algorithm of the window).
+    void receive(const char* data, qint64 size, const TReceiveOptions& options);
+    void clear();  // CLEAR: the four boxes emptied; the counter stays
+
+    // Time of day for the stamps; read at most once per block.
+    std::function<QTime()> clock = [] { return QTime::currentTime(); };
+
+    TReceiveText Text;
+    TValueColumn Dec{TValueColumn::Decimal};
+    TValueColumn Hex{TValueColumn::Hexadecimal};
+    TValueColumn Bin{TValueColumn::Binary};
+    qint32 CharCount = 0;
+    qint64 Received = 0;  // bytes handled since start (for views and measurements)
+
+    qint64 memoryBytes() const;
+
+private:
+    void writeOpenLine(const TReceiveOptions& options, QByteArray& stamp);
+};

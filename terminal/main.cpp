@@ -1,0 +1,14 @@
+// terminal: a serial-line terminal for 8051 boards.
+#include "MainFrm.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Terminal v1.6"));
+    QApplication::setDesktopFileName(QStringLiteral("zelvar-terminal"));
+    TMainForm MainForm;
+    MainForm.show();
+    return app.exec();
+}

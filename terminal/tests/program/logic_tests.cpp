@@ -1,0 +1,516 @@
+// The terminal's logic without a port: receive formatting and the compact
+// stores, macro decoding, typed keys, integer texts, stored settings,
+// placement and history rules, and the compact text view's selection.
+#include "CompactTextView.h"
+#include "MacroCodec.h"
+#include "ReceiveStore.h"
+#include "Storage.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QStringList lines(const TLineSource& source)
+{
+    QStringList out;
+    for (qint64 i = 0; i < source.lineCount(); ++i)
+        out << QString::fromLatin1(source.line(i));
+    return out;
+}
+
+void feed(TReceiveLog& log, const QByteArray& block, const TReceiveOptions& options = {})
+{
+    log.receive(block.constData(), block.size(), options);
+}
+}  // namespace
+
+class LogicTests : public QObject {
+    Q_OBJECT
+private slots:
+    void intToBin_data();
+    void intToBin();
+    void receiveLines_data();
+    void receiveLines();
+    void receiveTimeStamps();
+    void receiveColumnsAndCounter();
+    void receiveClear();
+    void receiveLongLineSlices();
+    void chunkedVectorAcrossChunks();
+    void decodeMacro_data();
+    void decodeMacro();
+    void typedBytes_data();
+    void typedBytes();
+    void textToInt_data();
+    void textToInt();
+    void storedSettingsRoundTrip();
+    void storedSettingsGarbage();
+    void placementRestore_data();
+    void placementRestore();
+    void placementScreenSizeName();
+    void historyRules();
+    void historyStore();
+    void viewSelectAndCopy();
+};
+
+void LogicTests::intToBin_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("bits");
+    QTest::newRow("0") << 0 << "00000000";
+    QTest::newRow("13") << 13 << "00001101";
+    QTest::newRow("128") << 128 << "10000000";
+    QTest::newRow("255") << 255 << "11111111";
+    QTest::newRow("low eight bits of 269") << 269 << "00001101";
+}
+
+void LogicTests::intToBin()
+{
+    QFETCH(int, value);
+    QFETCH(QString, bits);
+    QCOMPARE(IntToBin(value), bits);
+}
+
+void LogicTests::receiveLines_data()
+{
+    // Blocks separated by "|"; the expected lines of RxMemo separated by "/".
+    QTest::addColumn<QByteArray>("blocks");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("CR LF then open line") << QByteArray("AB\r\nCD") << "AB/CD";
+    QTest::newRow("line continued in the next block") << QByteArray("AB\r\nCD|E\r") << "AB/CDE/";
+    QTest::newRow("bare LF gives no break") << QByteArray("A\nB") << "AB";
+    QTest::newRow("CR alone breaks") << QByteArray("A\rB") << "A/B";
+    QTest::newRow("backspace at a block start") << QByteArray("ABC|\bD") << "ABD";
+    QTest::newRow("backspace on an empty line") << QByteArray("\r|\b\bX") << "/X";
+    QTest::newRow("backspaced to empty keeps the shown text") << QByteArray("AB|\b\b") << "AB";
+    QTest::newRow("emptied then continued") << QByteArray("AB|\b\b|C") << "ABC";
+    QTest::newRow("zero byte is a character") << QByteArray("A\0B", 3) << QString::fromLatin1("A\0B", 3);
+    QTest::newRow("control characters kept") << QByteArray("\x1b[1m") << "\x1b[1m";
+}
+
+void LogicTests::receiveLines()
+{
+    QFETCH(QByteArray, blocks);
+    QFETCH(QString, expected);
+    TReceiveLog log;
+    for (const QByteArray& block : blocks.split('|'))
+        feed(log, block);
+    QCOMPARE(lines(log.Text).join(QLatin1Char('/')), expected);
+}
+
+void LogicTests::receiveTimeStamps()
+{
+    TReceiveLog log;
+    log.clock = [] { return QTime(14, 5, 9); };
+    TReceiveOptions time;
+    time.Time = true;
+    feed(log, "OK\r", time);
+    QCOMPARE(lines(log.Text), QStringList({"14:05:09> OK", ""}));
+
+    // A line written at the end of one block and closed in the next carries a
+    // stamp per write, the newest leftmost.
+    log.clear();
+    feed(log, "AB", time);
+    QCOMPARE(lines(log.Text), QStringList({"14:05:09> AB"}));
+    log.clock = [] { return QTime(14, 5, 10); };
+    feed(log, "C\r", time);
+    QCOMPARE(lines(log.Text), QStringList({"14:05:10> 14:05:09> ABC", ""}));
+
+    // After CLEAR the first line of the next block is the box's first line,
+    // stamped whether it ends with CR or with the block.
+    log.clear();
+    feed(log, "X", time);
+    QCOMPARE(lines(log.Text), QStringList({"14:05:10> X"}));
+    log.clear();
+    feed(log, "Y\r", time);
+    QCOMPARE(lines(log.Text), QStringList({"14:05:10> Y", ""}));
+
+    // The clock is read at most once per block.
+    int reads = 0;
+    log.clock = [&reads] {
+        ++reads;
+        return QTime(1, 2, 3);
+    };
+    feed(log, "a\rb\rc\r", time);
+    QCOMPARE(reads, 1);
+}
+
+void LogicTests::receiveColumnsAndCounter()
+{
+    TReceiveLog log;
+    TReceiveOptions all;
+    all.Dec = all.Hex = all.Bin = true;
+    feed(log, QByteArray("A\r", 2), all);
+    QCOMPARE(lines(log.Dec), QStringList({"65", "13"}));
+    QCOMPARE(lines(log.Hex), QStringList({"41", "0D"}));
+    QCOMPARE(lines(log.Bin), QStringList({"01000001", "00001101"}));
+    QCOMPARE(lines(log.Text), QStringList({"A", ""}));
+    QCOMPARE(log.CharCount, 1);
+
+    // Only the columns switched on grow; LF and backspace get their lines too.
+    TReceiveOptions hex;
+    hex.Hex = true;
+    feed(log, QByteArray("\n\b\xff", 3), hex);
+    QCOMPARE(lines(log.Dec).size(), 2);
+    QCOMPARE(lines(log.Hex), QStringList({"41", "0D", "0A", "08", "FF"}));
+
+    // 13, 13, 10 raise the counter by two; another counted value counts instead.
+    feed(log, "\r\r\n");
+    QCOMPARE(log.CharCount, 3);
+    TReceiveOptions countA;
+    countA.CountChar = 'A';
+    feed(log, "AAB", countA);
+    QCOMPARE(log.CharCount, 5);
+    log.clear();
+    QCOMPARE(log.CharCount, 5);  // CLEAR leaves the counter
+}
+
+void LogicTests::receiveClear()
+{
+    TReceiveLog log;
+    feed(log, "one\rtwo\r");
+    QCOMPARE(log.Text.lineCount(), 3);
+    log.clear();
+    QCOMPARE(log.Text.lineCount(), 0);
+    QVERIFY(!log.Text.hasLines());
+    feed(log, "\b");  // nothing to remove, nothing written
+    QCOMPARE(log.Text.lineCount(), 0);
+    feed(log, "\r");
+    QCOMPARE(lines(log.Text), QStringList({"", ""}));
+}
+
+void LogicTests::receiveLongLineSlices()
+{
+    TReceiveLog log;
+    QByteArray big(3 * 1024 * 1024, 'x');
+    big[1500000] = 'M';
+    feed(log, big + "\rtail");
+    QCOMPARE(log.Text.lineCount(), 2);
+    QCOMPARE(log.Text.lineLength(0), big.size());
+    QCOMPARE(log.Text.lineSlice(0, 1499999, 3), QByteArray("xMx"));
+    QCOMPARE(log.Text.lineSlice(1, 2, 100), QByteArray("il"));
+    QCOMPARE(log.Text.maxLineLength(), int(big.size()));
+}
+
+void LogicTests::chunkedVectorAcrossChunks()
+{
+    TChunkedVector<char, 4> v;  // chunks of 16
+    QByteArray data;
+    for (int i = 0; i < 100; ++i)
+        data.append(char('a' + i % 26));
+    v.append(data.constData(), 7);
+    for (int i = 7; i < 40; ++i)
+        v.push(data[i]);
+    v.append(data.constData() + 40, 60);
+    QCOMPARE(v.size(), 100);
+    QByteArray back(100, Qt::Uninitialized);
+    v.copy(0, 100, back.data());
+    QCOMPARE(back, data);
+    QCOMPARE(v.at(33), data[33]);
+    v.copy(15, 3, back.data());
+    QCOMPARE(back.left(3), data.mid(15, 3));
+}
+
+void LogicTests::decodeMacro_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("bad");
+    QTest::newRow("#065#066") << QByteArray("#065#066") << true << QByteArray("AB") << "";
+    QTest::newRow("#000X") << QByteArray("#000X") << true << QByteArray("\0X", 2) << "";
+    QTest::newRow("AT#013#010") << QByteArray("AT#013#010") << true << QByteArray("AT\r\n") << "";
+    QTest::newRow("#999 wraps") << QByteArray("#999") << true << QByteArray("\xe7") << "";
+    QTest::newRow("#256 is 0") << QByteArray("#256") << true << QByteArray("\0", 1) << "";
+    QTest::newRow("#035 is a plain #") << QByteArray("#035#035") << true << QByteArray("##") << "";
+    QTest::newRow("empty") << QByteArray() << true << QByteArray() << "";
+    QTest::newRow("AB# cut short") << QByteArray("AB#") << false << QByteArray() << "";
+    QTest::newRow("#1 cut short") << QByteArray("#1") << false << QByteArray() << "";
+    QTest::newRow("letter") << QByteArray("#0A1") << false << QByteArray() << "A";
+    QTest::newRow("blank") << QByteArray("x# 12") << false << QByteArray() << " ";
+    QTest::newRow("no nesting") << QByteArray("##065") << false << QByteArray() << "#";
+}
+
+void LogicTests::decodeMacro()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, ok);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, bad);
+    const TMacroDecoding d = DecodeMacro(text);
+    QCOMPARE(d.Ok, ok);
+    if (ok)
+        QCOMPARE(d.Bytes, bytes);
+    else
+        QCOMPARE(d.BadText, bad);
+}
+
+void LogicTests::typedBytes_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("letter") << int(Qt::Key_A) << 0 << "a" << QByteArray("a");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << "\r" << QByteArray("\r");
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "\r" << QByteArray("\r");
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << 0 << "\b" << QByteArray("\b");
+    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << int(Qt::ControlModifier) << "" << QByteArray("\x03");
+    QTest::newRow("Ctrl+[") << int(Qt::Key_BracketLeft) << int(Qt::ControlModifier) << "" << QByteArray("\x1b");
+    QTest::newRow("Shift only") << int(Qt::Key_Shift) << int(Qt::ShiftModifier) << "" << QByteArray();
+    QTest::newRow("arrow") << int(Qt::Key_Left) << 0 << "" << QByteArray();
+    QTest::newRow("Alt mnemonic") << int(Qt::Key_C) << int(Qt::AltModifier) << "c" << QByteArray();
+    QTest::newRow("Czech letter in 1250") << int(Qt::Key_unknown) << 0 << QString(QChar(0x0161))
+                                          << QByteArray("\x9a");
+}
+
+void LogicTests::typedBytes()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(TypedBytes(key, Qt::KeyboardModifiers(modifiers), text), bytes);
+}
+
+void LogicTests::textToInt_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("value");
+    QTest::newRow("8") << "8" << true << 8;
+    QTest::newRow("leading blanks") << "  12" << true << 12;
+    QTest::newRow("negative") << "-3" << true << -3;
+    QTest::newRow("0x hex") << "0x1F" << true << 31;
+    QTest::newRow("$ hex") << "$10" << true << 16;
+    QTest::newRow("empty") << "" << false << 0;
+    QTest::newRow("abc") << "abc" << false << 0;
+    QTest::newRow("trailing junk") << "8pt" << false << 0;
+    QTest::newRow("overflow") << "99999999999" << false << 0;
+}
+
+void LogicTests::textToInt()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(int, value);
+    int result = 0;
+    QCOMPARE(TextToInt(text, &result), ok);
+    if (ok)
+        QCOMPARE(result, value);
+    QCOMPARE(InvalidIntegerMessage(QStringLiteral("x")), QStringLiteral("'x' is not a valid integer value"));
+}
+
+namespace {
+struct Props {
+    int index = 3;
+    bool flag = false;
+    QString text = QStringLiteral("8");
+};
+
+void addProps(TStoredSettings& s, Props& p)
+{
+    s.addInteger(QStringLiteral("BaudRateRG_ItemIndex"), [&p] { return p.index; }, [&p](int v) { p.index = v; });
+    s.addBoolean(QStringLiteral("cbAuto_Checked"), [&p] { return p.flag; }, [&p](bool v) { p.flag = v; });
+    s.addText(QStringLiteral("lbMacro1_Text"), [&p] { return p.text; }, [&p](const QString& v) { p.text = v; });
+}
+}  // namespace
+
+void LogicTests::storedSettingsRoundTrip()
+{
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("t.ini")), QSettings::IniFormat);
+    Props p;
+    TStoredSettings s;
+    addProps(s, p);
+    p.index = 7;
+    p.flag = true;
+    p.text = QStringLiteral("  AT#013 ");
+    s.save(store, QStringLiteral("terminal/WindowState"));
+    QCOMPARE(store.value(QStringLiteral("terminal/WindowState/BaudRateRG_ItemIndex")).toString(), QStringLiteral("7"));
+    QCOMPARE(store.value(QStringLiteral("terminal/WindowState/cbAuto_Checked")).toString(), QStringLiteral("True"));
+    QCOMPARE(store.value(QStringLiteral("terminal/WindowState/lbMacro1_Text")).toString(), QStringLiteral("AT#013"));
+
+    Props q;
+    TStoredSettings r;
+    addProps(r, q);
+    r.restore(store, QStringLiteral("terminal/WindowState"));
+    QCOMPARE(q.index, 7);
+    QCOMPARE(q.flag, true);
+    QCOMPARE(q.text, QStringLiteral("AT#013"));
+
+    // Missing values keep what the properties hold.
+    Props fresh;
+    TStoredSettings empty;
+    addProps(empty, fresh);
+    empty.restore(store, QStringLiteral("nothing/here"));
+    QCOMPARE(fresh.index, 3);
+    QCOMPARE(fresh.flag, false);
+    QCOMPARE(fresh.text, QStringLiteral("8"));
+}
+
+void LogicTests::storedSettingsGarbage()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("g.ini"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[terminal]\nWindowState\\BaudRateRG_ItemIndex=abc\nWindowState\\cbAuto_Checked=yes\n"
+                "WindowState\\lbMacro1_Text=a, b\n");
+    }
+    QSettings store(path, QSettings::IniFormat);
+    Props p;
+    p.flag = true;
+    TStoredSettings s;
+    addProps(s, p);
+    s.restore(store, QStringLiteral("terminal/WindowState"));
+    QCOMPARE(p.index, 0);    // not a number: 0
+    QCOMPARE(p.flag, true);  // neither True nor False: unchanged
+    QCOMPARE(p.text, QStringLiteral("a,b"));  // the INI reader's list comes back as text
+
+    QSettings junk(dir.filePath(QStringLiteral("junk.ini")), QSettings::IniFormat);
+    junk.setValue(QStringLiteral("terminal/WindowState/cbAuto_Checked"), QStringLiteral("fAlSe"));
+    s.restore(junk, QStringLiteral("terminal/WindowState"));
+    QCOMPARE(p.flag, false);
+}
+
+void LogicTests::placementRestore_data()
+{
+    QTest::addColumn<QStringList>("values");  // name=value pairs
+    QTest::addColumn<bool>("apply");
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<int>("state");
+    const QRect none;
+    QTest::newRow("nothing stored: maximized") << QStringList() << false << none << int(Qt::WindowMaximized);
+    QTest::newRow("normal") << QStringList({"ShowCmd=1", "NormPos=10,20,310,220", "PixelsPerInch=96"}) << true
+                            << QRect(10, 20, 300, 200) << int(Qt::WindowNoState);
+    QTest::newRow("hex values") << QStringList({"ShowCmd=0x1", "NormPos=0xA,20,310,220"}) << true
+                                << QRect(10, 20, 300, 200) << int(Qt::WindowNoState);
+    QTest::newRow("minimized") << QStringList({"ShowCmd=2", "NormPos=10,20,310,220"}) << true
+                               << QRect(10, 20, 300, 200) << int(Qt::WindowMinimized);
+    QTest::newRow("other ppi") << QStringList({"ShowCmd=3", "NormPos=10,20,310,220", "PixelsPerInch=120"})
+                               << false << none << int(Qt::WindowMaximized);
+    QTest::newRow("left not left of right") << QStringList({"ShowCmd=1", "NormPos=300,20,10,220"}) << false
+                                            << none << int(Qt::WindowNoState);
+    QTest::newRow("garbage") << QStringList({"ShowCmd=xyz", "NormPos=a,b,c,d", "Flags=?"}) << true
+                             << QRect(5, 6, 100, 50) << int(Qt::WindowMaximized);
+    QTest::newRow("MinMaxPos alone keeps the rectangle") << QStringList({"ShowCmd=9", "MinMaxPos=1,2,3,4"})
+                                                         << true << QRect(5, 6, 100, 50)
+                                                         << int(Qt::WindowNoState);
+}
+
+void LogicTests::placementRestore()
+{
+    QFETCH(QStringList, values);
+    QFETCH(bool, apply);
+    QFETCH(QRect, rect);
+    QFETCH(int, state);
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("p.ini")), QSettings::IniFormat);
+    for (const QString& v : values)
+        store.setValue(QStringLiteral("w/") + v.section(QLatin1Char('='), 0, 0), v.section(QLatin1Char('='), 1));
+    const TPlacementRestore r = RestorePlacement(store, QStringLiteral("w"), QSize(1024, 768), 96, QRect(5, 6, 100, 50));
+    QCOMPARE(r.ApplyRect, apply);
+    if (apply)
+        QCOMPARE(r.Normal, rect);
+    QCOMPARE(int(r.State), state);
+}
+
+void LogicTests::placementScreenSizeName()
+{
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("p.ini")), QSettings::IniFormat);
+    TPlacement p;
+    p.Normal = QRect(10, 20, 300, 200);
+    SavePlacement(store, QStringLiteral("w"), p, QSize(1024, 768), false);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("w/NormPos")), QStringLiteral("10,20,310,220"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("w/NormPos(1024x768)")), QStringLiteral("10,20,310,220"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("w/Visible")), QStringLiteral("0"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("w/ShowCmd")), QStringLiteral("1"));
+    // Saved again at another resolution: each screen size keeps its own rectangle.
+    p.Normal = QRect(50, 60, 800, 600);
+    SavePlacement(store, QStringLiteral("w"), p, QSize(1920, 1080), true);
+    QCOMPARE(RestorePlacement(store, QStringLiteral("w"), QSize(1024, 768), 96, QRect()).Normal,
+             QRect(10, 20, 300, 200));
+    QCOMPARE(RestorePlacement(store, QStringLiteral("w"), QSize(1920, 1080), 96, QRect()).Normal,
+             QRect(50, 60, 800, 600));
+    QCOMPARE(RestorePlacement(store, QStringLiteral("w"), QSize(800, 600), 96, QRect()).Normal,
+             QRect(50, 60, 800, 600));  // no entry for this size: the plain one
+    QCOMPARE(ReadStoreText(store, QStringLiteral("w/Visible")), QStringLiteral("1"));
+}
+
+void LogicTests::historyRules()
+{
+    QStringList list;
+    list = AddToHistoryList(list, QStringLiteral("AT"), 10);
+    list = AddToHistoryList(list, QStringLiteral("ATZ"), 10);
+    list = AddToHistoryList(list, QStringLiteral("AT"), 10);
+    QCOMPARE(list, QStringList({"AT", "ATZ"}));
+    list = AddToHistoryList(list, QStringLiteral("at"), 10);  // case-sensitive
+    QCOMPARE(list, QStringList({"at", "AT", "ATZ"}));
+    QCOMPARE(AddToHistoryList(list, QString(), 10), list);
+    list.clear();
+    for (int i = 0; i < 11; ++i)
+        list = AddToHistoryList(list, QStringLiteral("m%1").arg(i), 10);
+    QCOMPARE(list.size(), 10);
+    QCOMPARE(list.first(), QStringLiteral("m10"));
+    QCOMPARE(list.last(), QStringLiteral("m1"));
+}
+
+void LogicTests::historyStore()
+{
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("h.ini")), QSettings::IniFormat);
+    SaveHistoryList(store, KeyToGroup(QStringLiteral("TERMINAL\\Macro1")), {"A ", "B", "C"});
+    QCOMPARE(ReadStoreText(store, QStringLiteral("TERMINAL/Macro1/H0")), QStringLiteral("A "));
+    QCOMPARE(LoadHistoryList(store, QStringLiteral("TERMINAL/Macro1"), 10), QStringList({"A ", "B", "C"}));
+    QCOMPARE(LoadHistoryList(store, QStringLiteral("TERMINAL/Macro1"), 2), QStringList({"A ", "B"}));
+    store.setValue(QStringLiteral("TERMINAL/Macro1/H1"), QString());
+    QCOMPARE(LoadHistoryList(store, QStringLiteral("TERMINAL/Macro1"), 10), QStringList({"A "}));
+    QVERIFY(LoadHistoryList(store, QStringLiteral("TERMINAL/Missing"), 10).isEmpty());
+}
+
+void LogicTests::viewSelectAndCopy()
+{
+    TReceiveLog log;
+    feed(log, "first\rsecond\rthird");
+    TCompactTextView view;
+    view.resize(300, 200);
+    view.setSource(&log.Text);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.selectAll();
+    view.copy();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first\nsecond\nthird"));
+    view.setSelection({0, 2}, {1, 3});
+    QCOMPARE(view.selectedText(), QStringLiteral("rst\nsec"));
+    // Ctrl+A and Ctrl+C work from the keyboard.
+    view.clearSelection();
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first\nsecond\nthird"));
+
+    // Scrolled to the end, the view follows new lines; scrolled up, it stays.
+    TReceiveLog many;
+    TCompactTextView follow;
+    follow.resize(200, 100);
+    follow.setSource(&many.Text);
+    follow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&follow));
+    for (int i = 0; i < 200; ++i)
+        feed(many, "line\r");
+    follow.refreshNow();
+    QVERIFY(follow.atEnd());
+    QVERIFY(follow.firstVisibleLine() > 150);
+    follow.verticalScrollBar()->setValue(10);
+    for (int i = 0; i < 50; ++i)
+        feed(many, "more\r");
+    follow.refreshNow();
+    QCOMPARE(follow.firstVisibleLine(), 10);
+}
+
+QTEST_MAIN(LogicTests)
+#include "logic_tests.moc"

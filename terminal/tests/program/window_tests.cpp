@@ -1,0 +1,658 @@
+// The main window against pseudo-terminals mapped to COM numbers: receive,
+// typed keys, macros, file sending, connection states, settings changed while
+// connected, Auto Dis/Connect, a lost port, the font size, the stored
+// settings, histories and device map, and garbage in the store.
+#include "CompactTextView.h"
+#include "HistoryComboBox.h"
+#include "MainFrm.h"
+#include "Pty.h"
+#include "Storage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QStringList rxLines(const TMainForm& form, const TLineSource& source)
+{
+    Q_UNUSED(form);
+    QStringList out;
+    for (qint64 i = 0; i < source.lineCount(); ++i)
+        out << QString::fromLatin1(source.line(i));
+    return out;
+}
+}  // namespace
+
+class WindowTests : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstStartWithoutStore();
+    void controlTexts();
+    void connectStatuses();
+    void receiveThroughPort();
+    void counterAndClear();
+    void typedKeys();
+    void macros();
+    void sendFile();
+    void speedAndPortWhileConnected();
+    void deviationsNamed();
+    void autoDisConnect();
+    void portLost();
+    void fontSize();
+    void restartRestoresEverything();
+    void macroHistories();
+    void garbageInStore();
+    void deviceMap();
+
+private:
+    std::unique_ptr<TMainForm> makeForm(bool show = true);
+    QTemporaryDir m_home;
+    QStringList m_errors;
+};
+
+void WindowTests::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("XDG_CONFIG_HOME", m_home.path().toLocal8Bit());
+    QCoreApplication::setApplicationName(QStringLiteral("terminal"));
+}
+
+void WindowTests::init()
+{
+    QFile::remove(UserStoreFile());
+    m_errors.clear();
+}
+
+void WindowTests::cleanup()
+{
+    QFile::remove(UserStoreFile());
+}
+
+std::unique_ptr<TMainForm> WindowTests::makeForm(bool show)
+{
+    auto form = std::make_unique<TMainForm>();
+    form->OnError = [this](const QString& message) { m_errors << message; };
+    if (show) {
+        form->show();
+        QCoreApplication::processEvents();
+    }
+    return form;
+}
+
+void WindowTests::firstStartWithoutStore()
+{
+    QVERIFY(!QFile::exists(UserStoreFile()));
+    auto form = makeForm();
+    QVERIFY(form->windowState() & Qt::WindowMaximized);
+    QCOMPARE(form->ComPortRG->ItemIndex(), 0);
+    QCOMPARE(form->BaudRateRG->ItemIndex(), 3);
+    QCOMPARE(form->DataBitsRG->ItemIndex(), 3);
+    QCOMPARE(form->ParityRG->ItemIndex(), 0);
+    QCOMPARE(form->StopBitsRG->ItemIndex(), 0);
+    QCOMPARE(form->HandshakingRG->ItemIndex(), 0);
+    QCOMPARE(form->cbFontSize->currentText(), QStringLiteral("8"));
+    QCOMPARE(form->RxMemo->font().pointSize(), 8);
+    for (QCheckBox* box : {form->cbAuto, form->TCBox, form->CBoxDec, form->CBoxHex, form->CBoxBin})
+        QVERIFY(!box->isChecked());
+    for (THistoryComboBox* box : {form->lbMacro1, form->lbMacro2, form->lbMacro3}) {
+        QCOMPARE(box->currentText(), QString());
+        QCOMPARE(box->count(), 0);
+        QCOMPARE(box->MaxHistoryLength(), 10);
+    }
+    QCOMPARE(form->ChCount0->value(), 13);
+    QCOMPARE(form->LabCount0->text(), QStringLiteral("0"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
+    QVERIFY(form->ConnectBtn->isEnabled());
+    QVERIFY(!form->DisconnectBtn->isEnabled());
+    QCOMPARE(form->SerialPortDriver->ComPortPollingDelay(), quint16(0));
+    QCOMPARE(form->SerialPortDriver->ComPortParity(), ptEVEN);  // until the first connect
+    QCOMPARE(form->ReceiveLog().Text.lineCount(), 1);           // one empty line
+    QCOMPARE(form->PortDevice(pnCOM1), TSerialPortDriver::DefaultDevice(pnCOM1));
+    QVERIFY(m_errors.isEmpty());
+
+    // Closed while still maximized: stored maximized, with a usable normal rectangle.
+    QVERIFY(form->close());
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/ShowCmd")), QStringLiteral("3"));
+    const QStringList norm = ReadStoreText(store, QStringLiteral("terminal/WindowState/NormPos")).split(',');
+    QCOMPARE(norm.size(), 4);
+    QVERIFY(norm[0].toInt() < norm[2].toInt());
+    auto again = makeForm();
+    QVERIFY(again->windowState() & Qt::WindowMaximized);
+}
+
+void WindowTests::controlTexts()
+{
+    // The texts whose form is easy to get wrong: blanks kept at both ends,
+    // the platform's line breaks turned into tooltip lines.
+    auto form = makeForm(false);
+    QCOMPARE(form->ComPortRG->title(), QStringLiteral(" COM Port "));
+    QCOMPARE(form->DataBitsRG->title(), QStringLiteral(" Data bits"));
+    QCOMPARE(form->cbAuto->toolTip(),
+             QStringLiteral("Auto Connect and Disconnect.\nIf you use same com port for \nsomething else. Like "
+                            "programing,... "));
+    QCOMPARE(form->lbMacro2->toolTip(),
+             QStringLiteral("You can add any ASCII character\njust by using #xxx format. Where xxx\nis an ASCII code. "
+                            "For example #013 \nfor <CR>. \nRight click to save macro."));
+    QCOMPARE(form->BaudRateRG->items().size(), 12);
+    QCOMPARE(form->Memo1->width(), 56);
+    QCOMPARE(form->Memo2->width(), 57);
+    QCOMPARE(form->Memo3->width(), 82);
+    QVERIFY(TMainForm::OpenDialogFilter().endsWith(
+        QStringLiteral(";;HEX file (*.hex);;BIN file (*.bin);;ASCII text file (*.txt)")));
+}
+
+void WindowTests::connectStatuses()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->SetPortDevice(pnCOM2, m_home.filePath(QStringLiteral("no-such-tty")));
+
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(!form->ConnectBtn->isEnabled());
+    QVERIFY(form->DisconnectBtn->isEnabled());
+    QCOMPARE(form->SerialPortDriver->ComPortParity(), ptNONE);  // the group's selection replaced even parity
+
+    form->DisconnectBtnClick();
+    QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
+    QVERIFY(!form->SerialPortDriver->Connected());
+    QVERIFY(form->ConnectBtn->isEnabled());
+    QVERIFY(!form->DisconnectBtn->isEnabled());
+    form->DisconnectBtnClick();  // also when already disconnected
+    QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
+
+    const int beeps = form->BeepCount();
+    form->ComPortRG->SetItemIndex(1);
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
+    QCOMPARE(form->BeepCount(), beeps + 1);
+    QVERIFY(form->ConnectBtn->isEnabled());
+    QVERIFY(!form->DisconnectBtn->isEnabled());
+    QVERIFY(m_errors.isEmpty());  // no dialog
+}
+
+void WindowTests::receiveThroughPort()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->CBoxDec->setChecked(true);
+    form->CBoxHex->setChecked(true);
+    form->CBoxBin->setChecked(true);
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(pty.write("AB\r\nCD"));
+    const TReceiveLog& log = form->ReceiveLog();
+    QTRY_COMPARE(log.Received, 6);
+    QCOMPARE(rxLines(*form, log.Text), QStringList({"AB", "CD"}));
+    QCOMPARE(rxLines(*form, log.Dec), QStringList({"65", "66", "13", "10", "67", "68"}));
+    QCOMPARE(rxLines(*form, log.Hex).at(2), QStringLiteral("0D"));
+    QCOMPARE(rxLines(*form, log.Bin).at(2), QStringLiteral("00001101"));
+    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("1"));
+
+    // A large burst arrives in several blocks and in order.
+    QByteArray burst;
+    for (int i = 0; i < 2000; ++i)
+        burst += "line " + QByteArray::number(i) + "\r\n";
+    QVERIFY(pty.write(burst));
+    QTRY_COMPARE_WITH_TIMEOUT(log.Received, 6 + burst.size(), 10000);
+    QCOMPARE(log.Text.lineCount(), 2002);
+    QCOMPARE(QString::fromLatin1(log.Text.line(1)), QStringLiteral("CDline 0"));
+    QCOMPARE(QString::fromLatin1(log.Text.line(2000)), QStringLiteral("line 1999"));
+    QCOMPARE(log.Dec.lineCount(), 6 + burst.size());
+    // The view shows the end and can be copied from.
+    form->RxMemo->refreshNow();
+    QVERIFY(form->RxMemo->atEnd());
+    form->RxMemo->setSelection({2000, 0}, {2000, 9});
+    QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("line 1999"));
+}
+
+void WindowTests::counterAndClear()
+{
+    auto form = makeForm();
+    const QByteArray block("\r\r\n");
+    form->SerialPortDriverReceiveData(form->SerialPortDriver, block.constData(), int(block.size()));
+    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("2"));
+    form->ChCount0->setValue(10);
+    form->SerialPortDriverReceiveData(form->SerialPortDriver, block.constData(), int(block.size()));
+    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("3"));
+    form->ClrInMemoClick();
+    QCOMPARE(form->ReceiveLog().Text.lineCount(), 0);
+    QCOMPARE(form->LabCount0->text(), QStringLiteral("3"));
+    form->Button2Click();
+    QCOMPARE(form->CharCount(), 0);
+    QCOMPARE(form->LabCount0->text(), QStringLiteral("0"));
+    // After CLEAR the next block's line is the first line, stamped with Time on.
+    form->TCBox->setChecked(true);
+    const QByteArray ok("OK");
+    form->SerialPortDriverReceiveData(form->SerialPortDriver, ok.constData(), int(ok.size()));
+    QCOMPARE(form->ReceiveLog().Text.lineCount(), 1);
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d> OK$"))
+                .match(QString::fromLatin1(form->ReceiveLog().Text.line(0)))
+                .hasMatch());
+}
+
+void WindowTests::typedKeys()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    QTest::keyClicks(form->TxMemo, QStringLiteral("ab"));
+    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("ab"));
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QCOMPARE(pty.read(1, 200), QByteArray());  // nothing was sent while disconnected
+    QTest::keyClicks(form->TxMemo, QStringLiteral("hi"));
+    QTest::keyClick(form->TxMemo, Qt::Key_Return);
+    QTest::keyClick(form->TxMemo, Qt::Key_Backspace);
+    QTest::keyClick(form->TxMemo, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(pty.read(5), QByteArray("hi\r\b\x18"));
+    QVERIFY(form->TxMemo->toPlainText().startsWith(QStringLiteral("abhi")));
+}
+
+void WindowTests::macros()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+
+    form->lbMacro1->setEditText(QStringLiteral("#065#066"));
+    form->bMacro1Click();
+    QCOMPARE(pty.read(2), QByteArray("AB"));
+    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("AB"));
+
+    form->lbMacro2->setEditText(QStringLiteral("#000X"));
+    form->bMacro2Click();
+    QCOMPARE(pty.read(2), QByteArray("\0X", 2));
+    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("AB\n"));  // an empty line added
+
+    form->lbMacro3->setEditText(QStringLiteral("AB#"));
+    form->bMacro3Click();
+    QCOMPARE(m_errors, QStringList({"'' is not a valid integer value"}));
+    QCOMPARE(pty.read(1, 200), QByteArray());
+    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("AB\n"));
+
+    form->SendMacro(QStringLiteral("#999"));
+    QCOMPARE(pty.read(1), QByteArray("\xe7"));
+
+    // Macros longer than 79 characters go out whole.
+    QString longMacro;
+    for (int i = 0; i < 60; ++i)
+        longMacro += QStringLiteral("AT#013");
+    form->SendMacro(longMacro);
+    QByteArray expected;
+    for (int i = 0; i < 60; ++i)
+        expected += "AT\r";
+    QCOMPARE(pty.read(expected.size()), expected);
+
+    // Disconnected, the copy still goes to TxMemo and nothing is sent.
+    form->DisconnectBtnClick();
+    form->SendMacro(QStringLiteral("OFF"));
+    QVERIFY(form->TxMemo->toPlainText().endsWith(QStringLiteral("\nOFF")));
+}
+
+void WindowTests::sendFile()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.bin"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    form->SendFile(empty);
+    QCOMPARE(pty.read(1, 200), QByteArray());
+    QVERIFY(m_errors.isEmpty());
+
+    QByteArray data;
+    for (int i = 0; i < 5000; ++i)
+        data.append(char(i * 7));
+    const QString file = dir.filePath(QStringLiteral("image.hex"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    form->SendFile(file);
+    QCOMPARE(pty.read(data.size()), data);
+
+    form->SendFile(dir.filePath(QStringLiteral("missing.bin")));
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY(!m_errors[0].isEmpty());
+    form->SendFile(dir.path());  // a folder cannot be read as a file
+    QCOMPARE(m_errors.size(), 2);
+    QCOMPARE(pty.read(1, 200), QByteArray());
+}
+
+void WindowTests::speedAndPortWhileConnected()
+{
+    TestPty one, two;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, one.device());
+    form->SetPortDevice(pnCOM2, two.device());
+    form->SetPortDevice(pnCOM3, m_home.filePath(QStringLiteral("gone")));
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QCOMPARE(one.outputSpeed(), speed_t(B2400));
+
+    // 9600 while connected: applied at once, the port stays open.
+    form->BaudRateRG->SetItemIndex(5);
+    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br9600);
+    QVERIFY(form->SerialPortDriver->Connected());
+    QCOMPARE(one.outputSpeed(), speed_t(B9600));
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+
+    // COM2 while connected: COM1 closes, COM2 opens.
+    form->ComPortRG->SetItemIndex(1);
+    QVERIFY(form->SerialPortDriver->Connected());
+    QCOMPARE(form->SerialPortDriver->ComPort(), pnCOM2);
+    QVERIFY(two.write("2"));
+    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("2"));
+    QVERIFY(one.write("1"));
+    QTest::qWait(100);
+    QCOMPARE(form->ReceiveLog().Text.line(0), QByteArray("2"));
+
+    // COM3 cannot be opened: disconnected with the error status.
+    form->ComPortRG->SetItemIndex(2);
+    QVERIFY(!form->SerialPortDriver->Connected());
+    QCOMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
+    QVERIFY(form->ConnectBtn->isEnabled());
+    QVERIFY(!form->DisconnectBtn->isEnabled());
+
+    // Handshaking maps to both driver properties.
+    form->HandshakingRG->SetItemIndex(3);
+    QCOMPARE(form->SerialPortDriver->ComPortHwHandshaking(), hhRTSCTS);
+    QCOMPARE(form->SerialPortDriver->ComPortSwHandshaking(), shXONXOFF);
+    form->HandshakingRG->SetItemIndex(2);
+    QCOMPARE(form->SerialPortDriver->ComPortHwHandshaking(), hhNONE);
+    QCOMPARE(form->SerialPortDriver->ComPortSwHandshaking(), shXONXOFF);
+    form->StopBitsRG->SetItemIndex(2);
+    QCOMPARE(form->SerialPortDriver->ComPortStopBits(), sb2BITS);
+}
+
+void WindowTests::deviationsNamed()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->StopBitsRG->SetItemIndex(1);  // 1.5 stop bits
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    const QStringList deviations = form->SerialPortDriver->EffectiveSettings().Deviations;
+    if (deviations.isEmpty())
+        QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    else
+        QCOMPARE(form->StatusText(), QStringLiteral("Connected (") + deviations.join(QStringLiteral("; ")) + ")");
+}
+
+void WindowTests::autoDisConnect()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+
+    // Without Auto Dis/Connect only the title follows the activation.
+    form->AppEventsActivate();
+    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Connected"));
+    QVERIFY(!form->SerialPortDriver->Connected());
+    form->AppEventsDeactivate();
+    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
+
+    form->cbAuto->setChecked(true);
+    form->AppEventsActivate();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    // Switching to another program releases the port for it.
+    form->AppEventsDeactivate();
+    QVERIFY(!form->SerialPortDriver->Connected());
+    QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
+    {
+        TSerialPortDriver other;
+        other.SetDevice(pnCOM1, pty.device());
+        other.SetComPort(pnCOM1);
+        QVERIFY(other.Connect());
+    }
+    form->AppEventsActivate();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Connected"));
+}
+
+void WindowTests::portLost()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    const int beeps = form->BeepCount();
+    pty.hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(form->StatusText(), QStringLiteral("Error: port is not available"), 5000);
+    QCOMPARE(form->BeepCount(), beeps + 1);
+    QVERIFY(!form->SerialPortDriver->Connected());
+    QVERIFY(form->ConnectBtn->isEnabled());
+    QVERIFY(!form->DisconnectBtn->isEnabled());
+}
+
+void WindowTests::fontSize()
+{
+    auto form = makeForm();
+    form->cbFontSize->setEditText(QStringLiteral("12"));
+    form->cbFontSizeChange();
+    QCOMPARE(form->RxMemo->font().pointSize(), 12);
+    QCOMPARE(form->TxMemo->font().pointSize(), 12);
+    QCOMPARE(form->Memo1->font().pointSize(), 8);
+    form->cbFontSize->setEditText(QStringLiteral("abc"));
+    form->cbFontSizeChange();
+    QCOMPARE(m_errors, QStringList({"'abc' is not a valid integer value"}));
+    QCOMPARE(form->RxMemo->font().pointSize(), 12);
+    // Typed by the user: each edit applies.
+    form->cbFontSize->lineEdit()->selectAll();
+    QTest::keyClicks(form->cbFontSize->lineEdit(), QStringLiteral("14"));
+    QCOMPARE(form->TxMemo->font().pointSize(), 14);
+}
+
+void WindowTests::restartRestoresEverything()
+{
+    {
+        auto form = makeForm();
+        form->setWindowState(Qt::WindowNoState);
+        form->setGeometry(40, 50, 900, 600);
+        QCoreApplication::processEvents();
+        form->ComPortRG->SetItemIndex(2);
+        form->BaudRateRG->SetItemIndex(11);
+        form->DataBitsRG->SetItemIndex(1);
+        form->ParityRG->SetItemIndex(4);
+        form->StopBitsRG->SetItemIndex(2);
+        form->HandshakingRG->SetItemIndex(1);
+        form->cbAuto->setChecked(true);
+        form->CBoxDec->setChecked(true);
+        form->CBoxBin->setChecked(true);
+        form->TCBox->setChecked(true);  // not stored
+        form->cbFontSize->setEditText(QStringLiteral("10"));
+        form->lbMacro1->setEditText(QStringLiteral("ATZ "));
+        form->lbMacro2->setEditText(QStringLiteral("two"));
+        form->lbMacro3->setEditText(QStringLiteral("#013"));
+        form->RxSplitter1->setSizes({260, form->RxSplitter1->height() - 260});
+        QCoreApplication::processEvents();
+        QCOMPARE(form->Panel3->height(), 260);
+        QVERIFY(form->close());
+    }
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/BaudRateRG_ItemIndex")), QStringLiteral("11"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/cbAuto_Checked")), QStringLiteral("True"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/lbMacro1_Text")), QStringLiteral("ATZ"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/Panel3_Height")), QStringLiteral("260"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/ShowCmd")), QStringLiteral("1"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/Visible")), QStringLiteral("0"));
+
+    auto form = makeForm();
+    QVERIFY(!(form->windowState() & Qt::WindowMaximized));
+    QCOMPARE(form->geometry(), QRect(40, 50, 900, 600));
+    QCOMPARE(form->ComPortRG->ItemIndex(), 2);
+    QCOMPARE(form->BaudRateRG->ItemIndex(), 11);
+    QCOMPARE(form->DataBitsRG->ItemIndex(), 1);
+    QCOMPARE(form->ParityRG->ItemIndex(), 4);
+    QCOMPARE(form->StopBitsRG->ItemIndex(), 2);
+    QCOMPARE(form->HandshakingRG->ItemIndex(), 1);
+    QVERIFY(form->cbAuto->isChecked());
+    QVERIFY(form->CBoxDec->isChecked());
+    QVERIFY(!form->CBoxHex->isChecked());
+    QVERIFY(form->CBoxBin->isChecked());
+    QVERIFY(!form->TCBox->isChecked());
+    QCOMPARE(form->cbFontSize->currentText(), QStringLiteral("10"));
+    QCOMPARE(form->RxMemo->font().pointSize(), 10);  // applied by FormShow
+    QCOMPARE(form->lbMacro1->currentText(), QStringLiteral("ATZ"));  // trailing blank gone
+    QCOMPARE(form->lbMacro2->currentText(), QStringLiteral("two"));
+    QCOMPARE(form->lbMacro3->currentText(), QStringLiteral("#013"));
+    QCoreApplication::processEvents();
+    QCOMPARE(form->Panel3->height(), 260);
+    // The restored groups reached the driver (the stop bits by their click).
+    QCOMPARE(form->SerialPortDriver->ComPort(), pnCOM3);
+    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br115200);
+    QCOMPARE(form->SerialPortDriver->ComPortStopBits(), sb2BITS);
+}
+
+void WindowTests::macroHistories()
+{
+    {
+        auto form = makeForm();
+        form->lbMacro1->setEditText(QStringLiteral("AT"));
+        form->SaveMacro11Click();
+        form->SaveMacro11Click();
+        QCOMPARE(form->lbMacro1->History(), QStringList({"AT"}));
+        form->lbMacro1->setEditText(QStringLiteral("ATZ "));
+        form->SaveMacro11Click();
+        form->lbMacro1->setEditText(QStringLiteral("AT"));
+        form->SaveMacro11Click();
+        QCOMPARE(form->lbMacro1->History(), QStringList({"AT", "ATZ "}));
+        for (int i = 0; i < 11; ++i) {
+            form->lbMacro2->setEditText(QStringLiteral("m%1").arg(i));
+            form->SaveMacro21Click();
+        }
+        QCOMPARE(form->lbMacro2->count(), 10);
+        QCOMPARE(form->lbMacro2->itemText(0), QStringLiteral("m10"));
+        QCOMPARE(form->lbMacro2->currentText(), QStringLiteral("m10"));
+        form->lbMacro3->setEditText(QStringLiteral("unsaved"));
+        QVERIFY(form->close());
+    }
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("TERMINAL/Macro1/H0")), QStringLiteral("AT"));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("TERMINAL/Macro1/H1")), QStringLiteral("ATZ "));
+    QCOMPARE(ReadStoreText(store, QStringLiteral("TERMINAL/Macro2/H9")), QStringLiteral("m1"));
+    QVERIFY(!store.contains(QStringLiteral("TERMINAL/Macro3/H0")));  // histories are written only by Save Macro
+
+    auto form = makeForm();
+    QCOMPARE(form->lbMacro1->History(), QStringList({"AT", "ATZ "}));  // the history keeps the blank
+    QCOMPARE(form->lbMacro2->count(), 10);
+    QCOMPARE(form->lbMacro3->count(), 0);
+    QCOMPARE(form->lbMacro3->currentText(), QStringLiteral("unsaved"));
+    // Choosing an entry puts it into the edit text, ready to send.
+    form->lbMacro1->setCurrentIndex(1);
+    QCOMPARE(form->lbMacro1->currentText(), QStringLiteral("ATZ "));
+}
+
+void WindowTests::garbageInStore()
+{
+    {
+        QFile f(UserStoreFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[terminal]\n"
+                "WindowState\\BaudRateRG_ItemIndex=abc\n"
+                "WindowState\\ComPortRG_ItemIndex=99\n"
+                "WindowState\\ParityRG_ItemIndex=-4\n"
+                "WindowState\\cbAuto_Checked=yes\n"
+                "WindowState\\CBoxHex_Checked=TRUE\n"
+                "WindowState\\Panel3_Height=huge\n"
+                "WindowState\\ShowCmd=@Variant(\\0\\0\\0\\x7f)\n"
+                "WindowState\\NormPos=1,2\n"
+                "WindowState\\PixelsPerInch=0x\n"
+                "Ports\\COM1=\n"
+                "[TERMINAL]\nMacro1\\H0=first\nMacro1\\H1=\nMacro1\\H2=hidden\n"
+                "\x01\x02 not an ini line\n");
+    }
+    auto form = makeForm();
+    QCOMPARE(form->BaudRateRG->ItemIndex(), 0);  // 300 baud
+    QCOMPARE(form->ComPortRG->ItemIndex(), 0);
+    QCOMPARE(form->ParityRG->ItemIndex(), 0);
+    QVERIFY(!form->cbAuto->isChecked());
+    QVERIFY(form->CBoxHex->isChecked());
+    QCOMPARE(form->PortDevice(pnCOM1), TSerialPortDriver::DefaultDevice(pnCOM1));
+    QCOMPARE(form->lbMacro1->History(), QStringList({"first"}));
+    QVERIFY(form->Panel3->height() > 0);
+    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br300);
+    QVERIFY(m_errors.isEmpty());
+
+    // A stored font size that is not a number is reported when it is applied.
+    QFile::remove(UserStoreFile());
+    {
+        QSettings store(UserStoreFile(), QSettings::IniFormat);
+        store.setValue(QStringLiteral("terminal/WindowState/cbFontSize_Text"), QStringLiteral("big"));
+    }
+    m_errors.clear();
+    auto second = makeForm();
+    QCOMPARE(m_errors, QStringList({"'big' is not a valid integer value"}));
+    QCOMPARE(second->RxMemo->font().pointSize(), 8);
+}
+
+void WindowTests::deviceMap()
+{
+    TestPty pty;
+    {
+        auto form = makeForm();
+        form->SetPortDevice(pnCOM4, pty.device());
+        QCOMPARE(form->SerialPortDriver->Device(pnCOM4), pty.device());
+        form->ComPortRG->SetItemIndex(3);
+        QVERIFY(form->ComPortRG->toolTip().contains(QStringLiteral("COM4 = ") + pty.device()));
+        QVERIFY(form->ComPortRG->toolTip().startsWith(QStringLiteral("Port number")));
+    }
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/Ports/COM4")), pty.device());
+    auto form = makeForm();
+    QCOMPARE(form->PortDevice(pnCOM4), pty.device());
+    form->ComPortRG->SetItemIndex(3);
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+
+    // The context menu offers the default device of each number.
+    QMenu menu;
+    form->BuildPortMenu(&menu);
+    QCOMPARE(menu.actions().size(), 4);
+    QCOMPARE(menu.actions()[3]->text(), QStringLiteral("COM4 = ") + pty.device());
+    QMenu* com2 = menu.actions()[1]->menu();
+    QVERIFY(com2);
+    QAction* standard = nullptr;
+    for (QAction* a : com2->actions())
+        if (a->text() == QStringLiteral("Default: ") + TSerialPortDriver::DefaultDevice(pnCOM2))
+            standard = a;
+    QVERIFY(standard);
+    QVERIFY(standard->isChecked());
+    QCOMPARE(com2->actions().last()->text(), QStringLiteral("Other device..."));
+
+    // Another device for the open COM number: the port is reopened on it.
+    TestPty other;
+    form->SetPortDevice(pnCOM4, other.device());
+    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(other.write("x"));
+    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
+}
+
+QTEST_MAIN(WindowTests)
+#include "window_tests.moc"
