@@ -4,6 +4,7 @@
 #include "MyVision.h"
 #include "Placement.h"
 #include "TextPane.h"
+#include "skladu.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -215,21 +216,7 @@ void TEd::insertLines(int index, const std::vector<std::string>& newLines)
     if (newLines.empty())
         return;
     finishLoading();
-    QString text;
-    for (size_t i = 0; i < newLines.size(); ++i) {
-        if (i)
-            text += QLatin1Char('\n');
-        text += cp1250::decode(newLines[i]);
-    }
-    const int count = lineCount();
-    QTextCursor cursor(M->document());
-    if (index < count) {
-        cursor = QTextCursor(M->document()->findBlockByNumber(qMax(0, index)));
-        cursor.insertText(text + QLatin1Char('\n'));
-    } else {
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(count == 0 ? text : QLatin1Char('\n') + text);
-    }
+    InsertLinesAt(M, qMax(0, index), cp1250::decodeLines(newLines));
 }
 
 void TEd::restorePlacement()

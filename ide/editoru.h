@@ -61,7 +61,8 @@ public:
     bool isLoading() const { return m_pendingPos < m_pending.size(); }
     void finishLoading();
     // Inserts lines so that the first lands at line index `index`; an index at
-    // or beyond the end appends them after the last line.
+    // or beyond the end appends them after the last line (as the Macro window
+    // inserts its snippet, and by the same code).
     void insertLines(int index, const std::vector<std::string>& lines);
 
     // Window placement, section "Editor": restored at creation, saved at the end.

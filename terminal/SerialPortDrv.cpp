@@ -52,6 +52,16 @@ bool inRange(E value, E last)
     return int(value) >= 0 && int(value) <= int(last);
 }
 
+// Stores a line setting that is in range; true when it was stored.
+template <class E>
+bool assignInRange(E& field, E value, E last)
+{
+    if (!inRange(value, last))
+        return false;
+    field = value;
+    return true;
+}
+
 QString parityName(TComPortParity p)
 {
     static const char* const names[] = {"no", "odd", "even", "mark", "space"};
@@ -328,55 +338,43 @@ void TSerialPortDriver::SetComPort(TComPortNumber value)
 TComPortBaudRate TSerialPortDriver::ComPortSpeed() const { return d->speed; }
 void TSerialPortDriver::SetComPortSpeed(TComPortBaudRate value)
 {
-    if (!inRange(value, br115200))
-        return;
-    d->speed = value;
-    ApplyCommState();
+    if (assignInRange(d->speed, value, br115200))
+        ApplyCommState();
 }
 
 TComPortDataBits TSerialPortDriver::ComPortDataBits() const { return d->dataBits; }
 void TSerialPortDriver::SetComPortDataBits(TComPortDataBits value)
 {
-    if (!inRange(value, db8BITS))
-        return;
-    d->dataBits = value;
-    ApplyCommState();
+    if (assignInRange(d->dataBits, value, db8BITS))
+        ApplyCommState();
 }
 
 TComPortStopBits TSerialPortDriver::ComPortStopBits() const { return d->stopBits; }
 void TSerialPortDriver::SetComPortStopBits(TComPortStopBits value)
 {
-    if (!inRange(value, sb2BITS))
-        return;
-    d->stopBits = value;
-    ApplyCommState();
+    if (assignInRange(d->stopBits, value, sb2BITS))
+        ApplyCommState();
 }
 
 TComPortParity TSerialPortDriver::ComPortParity() const { return d->parity; }
 void TSerialPortDriver::SetComPortParity(TComPortParity value)
 {
-    if (!inRange(value, ptSPACE))
-        return;
-    d->parity = value;
-    ApplyCommState();
+    if (assignInRange(d->parity, value, ptSPACE))
+        ApplyCommState();
 }
 
 TComPortHwHandshaking TSerialPortDriver::ComPortHwHandshaking() const { return d->hw; }
 void TSerialPortDriver::SetComPortHwHandshaking(TComPortHwHandshaking value)
 {
-    if (!inRange(value, hhRTSCTS))
-        return;
-    d->hw = value;
-    ApplyCommState();
+    if (assignInRange(d->hw, value, hhRTSCTS))
+        ApplyCommState();
 }
 
 TComPortSwHandshaking TSerialPortDriver::ComPortSwHandshaking() const { return d->sw; }
 void TSerialPortDriver::SetComPortSwHandshaking(TComPortSwHandshaking value)
 {
-    if (!inRange(value, shXONXOFF))
-        return;
-    d->sw = value;
-    ApplyCommState();
+    if (assignInRange(d->sw, value, shXONXOFF))
+        ApplyCommState();
 }
 
 quint16 TSerialPortDriver::ComPortInBufSize() const { return d->inBufSize; }

@@ -9,6 +9,7 @@
 //   terminal_bench [megabytes=100 [receive]]   ("receive": the terminal's receive figures only)
 #include "CompactTextView.h"
 #include "MainFrm.h"
+#include "PtyPort.h"
 #include "ReceiveStore.h"
 
 #include <QApplication>
@@ -26,35 +27,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-struct Pty {
-    int master = -1;
-    QString device;
-    Pty()
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios t{};
-        ::tcgetattr(slave, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-        device = QString::fromLocal8Bit(name);
-    }
-    ~Pty()
-    {
-        if (master >= 0)
-            ::close(master);
-    }
-};
-
 qint64 residentBytes()
 {
     FILE* f = std::fopen("/proc/self/statm", "r");
@@ -160,11 +136,11 @@ Figures benchTerminal(qint64 total)
 {
     Figures f;
     const QByteArray data = makeData(total);
-    Pty pty;
+    PtyPort pty;
     TMainForm form;
     form.show();
     QCoreApplication::processEvents();
-    form.SetPortDevice(pnCOM1, pty.device);
+    form.SetPortDevice(pnCOM1, pty.device());
     form.ComPortRG->SetItemIndex(0);
     form.BaudRateRG->SetItemIndex(11);
     form.CBoxDec->setChecked(true);
@@ -173,7 +149,7 @@ Figures benchTerminal(qint64 total)
     form.TCBox->setChecked(true);
     form.ConnectBtnClick();
     if (!form.SerialPortDriver->Connected()) {
-        std::printf("cannot open %s\n", qPrintable(pty.device));
+        std::printf("cannot open %s\n", qPrintable(pty.device()));
         return f;
     }
     // The display is behind from the first undisplayed block to the next paint.
@@ -192,7 +168,7 @@ Figures benchTerminal(qint64 total)
     });
     const qint64 before = residentBytes();
     std::atomic<bool> stop{false};
-    std::thread feeder = startFeeder(pty.master, data, stop);
+    std::thread feeder = startFeeder(pty.master(), data, stop);
     runLoop(f, total, [&] { return form.ReceiveLog().Received; }, 120);
     // The last blocks are shown by the next refresh.
     QElapsedTimer settle;
@@ -229,7 +205,7 @@ Figures benchPlainTextEdit(qint64 total, double limitSeconds)
 {
     Figures f;
     const QByteArray data = makeData(total);
-    Pty pty;
+    PtyPort pty;
     QWidget window;
     auto* row = new QHBoxLayout(&window);
     QPlainTextEdit* rx = new QPlainTextEdit(&window);
@@ -246,7 +222,7 @@ Figures benchPlainTextEdit(qint64 total, double limitSeconds)
     window.show();
     QCoreApplication::processEvents();
     TSerialPortDriver driver;
-    driver.SetDevice(pnCOM1, pty.device);
+    driver.SetDevice(pnCOM1, pty.device());
     driver.SetComPort(pnCOM1);
     driver.SetComPortPollingDelay(0);
     qint64 received = 0;
@@ -293,12 +269,12 @@ Figures benchPlainTextEdit(qint64 total, double limitSeconds)
     });
     rx->viewport()->installEventFilter(&watch);
     if (!driver.Connect()) {
-        std::printf("cannot open %s\n", qPrintable(pty.device));
+        std::printf("cannot open %s\n", qPrintable(pty.device()));
         return f;
     }
     const qint64 before = residentBytes();
     std::atomic<bool> stop{false};
-    std::thread feeder = startFeeder(pty.master, data, stop);
+    std::thread feeder = startFeeder(pty.master(), data, stop);
     runLoop(f, total, [&] { return received; }, limitSeconds);
     f.bytesPerByte = double(residentBytes() - before) / double(std::max<qint64>(1, f.bytes));
     stop = true;
@@ -317,9 +293,9 @@ void benchSendFile()
             return;
         file.write(makeData(1 << 20));
     }
-    Pty pty;
+    PtyPort pty;
     TMainForm form;
-    form.SetPortDevice(pnCOM1, pty.device);
+    form.SetPortDevice(pnCOM1, pty.device());
     form.ComPortRG->SetItemIndex(0);
     form.BaudRateRG->SetItemIndex(11);
     form.ConnectBtnClick();
@@ -328,9 +304,9 @@ void benchSendFile()
     std::thread reader([&] {
         char buf[65536];
         while (!stop) {
-            pollfd p{pty.master, POLLIN, 0};
+            pollfd p{pty.master(), POLLIN, 0};
             if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
-                const ssize_t n = ::read(pty.master, buf, sizeof buf);
+                const ssize_t n = ::read(pty.master(), buf, sizeof buf);
                 if (n > 0)
                     got += n;
             }

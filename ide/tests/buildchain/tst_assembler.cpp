@@ -5,6 +5,7 @@
 // assembler's error listing. Skipped where mcu8051ide or srec_cat is missing.
 #include "BuildChain.h"
 #include "Compiler.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,23 +15,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-void write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestAssembler : public QObject {
     Q_OBJECT
@@ -52,14 +36,10 @@ private slots:
         write(base + ".asm", "$MOD51\r\n$NOLIST\r\nORG 00H\r\nJMP MAIN\r\nORG 030H\r\nMAIN:\r\nMov P1,#055H\r\n"
                              "Mov A,#003\r\nLP0001:\r\nDJNZ ACC,LP0001\r\nJmp MAIN\r\nEND\r\n");
 
-        TBuildChain chain(program, [&] { return current; });
-        QPlainTextEdit lst;
-        connect(&chain, &TBuildChain::listingReady, &lst,
-                [&](const QString& path) { lst.setPlainText(TBuildChain::ReadListingText(path)); });
-        QSignalSpy finished(&chain, &TBuildChain::buildFinished);
-        QCOMPARE(chain.RunBatchBuild(0), QString());
-        QVERIFY(finished.wait(120000));
-        QCOMPARE(finished.takeFirst().front().toBool(), true);
+        ListingBuild build(program, [&] { return current; });
+        QCOMPARE(build.chain.RunBatchBuild(0), QString());
+        QVERIFY(build.finished.wait(120000));
+        QCOMPARE(build.finished.takeFirst().front().toBool(), true);
         QVERIFY(QFile::exists(base + ".lst"));
         QVERIFY(readAll(base + ".hex").startsWith(":"));
         const QByteArray image = readAll(base + ".bin");
@@ -67,17 +47,17 @@ private slots:
         QVERIFY(image.size() >= 0x33);
         QCOMPARE(image.left(3), QByteArray("\x02\x00\x30", 3));
         QCOMPARE(image.mid(0x30, 3), QByteArray("\x75\x90\x55", 3));
-        QVERIFY2(lst.toPlainText().contains("NO ERRORS"), qPrintable(lst.toPlainText().left(400)));
+        QVERIFY2(build.lst.toPlainText().contains("NO ERRORS"), qPrintable(build.lst.toPlainText().left(400)));
 
         // A broken program: the old HEX and binary go, the error listing is shown, the build reports failure.
         write(base + ".asm", "ORG 0\r\nMOVX FOO,BAR\r\nEND\r\n");
-        QCOMPARE(chain.RunBatchBuild(0), QString());
-        QVERIFY(finished.wait(120000));
-        QCOMPARE(finished.takeFirst().front().toBool(), false);
+        QCOMPARE(build.chain.RunBatchBuild(0), QString());
+        QVERIFY(build.finished.wait(120000));
+        QCOMPARE(build.finished.takeFirst().front().toBool(), false);
         QVERIFY(!QFile::exists(base + ".hex"));
         QVERIFY(!QFile::exists(base + ".bin"));
-        QVERIFY2(lst.toPlainText().contains("MOVX", Qt::CaseInsensitive), qPrintable(lst.toPlainText().left(400)));
-        QVERIFY(lst.toPlainText().contains("ERROR:"));
+        QVERIFY2(build.lst.toPlainText().contains("MOVX", Qt::CaseInsensitive), qPrintable(build.lst.toPlainText().left(400)));
+        QVERIFY(build.lst.toPlainText().contains("ERROR:"));
     }
 
     // The shipped sample snippets, put together into one program as a user

@@ -2,6 +2,7 @@
 // the generated script, a missing template, listings found or not, failing
 // scripts, the current file changing during a build, the terminal show mode.
 #include "BuildChain.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,23 +13,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QElapsedTimer>
-
-namespace {
-
-void write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestBuild : public QObject {
     Q_OBJECT
@@ -106,18 +90,12 @@ private slots:
     void listingShown()
     {
         setTemplate("printf 'LISTING \\232\\r\\nline 2\\r\\n' >\"Filename\".lst\n");
-        TBuildChain chain(m_program, [&] { return m_current; });
-        QPlainTextEdit lst;
-        lst.setPlainText("earlier");
-        connect(&chain, &TBuildChain::listingReady, &lst,
-                [&](const QString& path) { lst.setPlainText(TBuildChain::ReadListingText(path)); });
-        QSignalSpy ready(&chain, &TBuildChain::listingReady);
-        QSignalSpy finished(&chain, &TBuildChain::buildFinished);
-        QCOMPARE(chain.RunBatchBuild(0), QString());
-        QVERIFY(finished.wait(30000));
-        QCOMPARE(ready.size(), 1);
-        QCOMPARE(ready.front().front().toString(), m_base + ".lst");
-        QCOMPARE(lst.toPlainText(), QString::fromUtf8("LISTING š\nline 2\n"));
+        ListingBuild build(m_program, [&] { return m_current; }, "earlier");
+        QCOMPARE(build.chain.RunBatchBuild(0), QString());
+        QVERIFY(build.finished.wait(30000));
+        QCOMPARE(build.ready.size(), 1);
+        QCOMPARE(build.ready.front().front().toString(), m_base + ".lst");
+        QCOMPARE(build.lst.toPlainText(), QString::fromUtf8("LISTING š\nline 2\n"));
     }
 
     void noListingLeavesWindow_data()
@@ -134,18 +112,12 @@ private slots:
         QFETCH(bool, ok);
         writeOutputs();
         setTemplate(script);
-        TBuildChain chain(m_program, [&] { return m_current; });
-        QPlainTextEdit lst;
-        lst.setPlainText("earlier listing");
-        connect(&chain, &TBuildChain::listingReady, &lst,
-                [&](const QString& path) { lst.setPlainText(TBuildChain::ReadListingText(path)); });
-        QSignalSpy ready(&chain, &TBuildChain::listingReady);
-        QSignalSpy finished(&chain, &TBuildChain::buildFinished);
-        QCOMPARE(chain.RunBatchBuild(0), QString());
-        QVERIFY(finished.wait(30000));
-        QCOMPARE(finished.front().front().toBool(), ok);
-        QCOMPARE(ready.size(), 0);
-        QCOMPARE(lst.toPlainText(), QString("earlier listing"));
+        ListingBuild build(m_program, [&] { return m_current; }, "earlier listing");
+        QCOMPARE(build.chain.RunBatchBuild(0), QString());
+        QVERIFY(build.finished.wait(30000));
+        QCOMPARE(build.finished.front().front().toBool(), ok);
+        QCOMPARE(build.ready.size(), 0);
+        QCOMPARE(build.lst.toPlainText(), QString("earlier listing"));
     }
 
     // The end of a build looks for the listing of the file that is current then.

@@ -3,6 +3,7 @@
 // left rule, a maximised window, garbage files, the file's location.
 #include "Placement.h"
 #include "ProfileFile.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,23 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
-
-namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    f.write(bytes);
-}
-
-} // namespace
 
 class TestPlacement : public QObject {
     Q_OBJECT

@@ -2,6 +2,7 @@
 // delete exactly as typed, loading from the list, code page 1250 and CR LF,
 // and insertion after the editor's caret line.
 #include "skladu.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,19 +20,6 @@ struct Box {
     QString text, caption;
     bool okCancel;
 };
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    f.write(bytes);
-}
 
 QStringList items(const QListWidget* list)
 {

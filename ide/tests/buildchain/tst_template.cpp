@@ -2,6 +2,7 @@
 // in for the source, the show mode, and hostile file names run by the real
 // shell without splitting a word or running anything.
 #include "BuildChain.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -9,23 +10,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-void touch(const QString& path, const QByteArray& bytes = {})
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 class TestTemplate : public QObject {
     Q_OBJECT
@@ -59,7 +43,7 @@ private slots:
         QTemporaryDir dir;
         const QString folder = dir.path() + "/my.dir";
         QVERIFY(QDir().mkpath(folder));
-        touch(folder + "/blink.M51");
+        write(folder + "/blink.M51");
         const std::string quoted = "'" + QFile::encodeName(folder).toStdString() + "/blink'";
         // The extension's letter case does not matter, and a folder with a dot stays whole.
         QCOMPARE(BuildChain::FileNameText(BuildChain::BaseOf(folder + "/blink.M51")), quoted);
@@ -116,13 +100,13 @@ private slots:
         const QString source = dir.path() + "/" + name;
         QVERIFY(QDir().mkpath(program));
         QVERIFY(QDir().mkpath(source));
-        touch(source + "/" + name + ".M51");
+        write(source + "/" + name + ".M51");
         const QString out = dir.path() + "/out.txt";
         // Each word on a line of its own: one word in, one line out.
         const QByteArray templ = "printf '%s\\n' \"Filename\".asm \"Filename\".hex >" +
                                  QByteArray::fromStdString(BuildChain::ShellQuote(QFile::encodeName(out).toStdString())) +
                                  "\n";
-        touch(program + "/compile.sh", templ);
+        write(program + "/compile.sh", templ);
 
         const QString current = source + "/" + name + ".M51";
         TBuildChain chain(program, [&] { return current; });

@@ -5,7 +5,7 @@
 #include "CompactTextView.h"
 #include "HistoryComboBox.h"
 #include "MainFrm.h"
-#include "Pty.h"
+#include "PtyPort.h"
 #include "Storage.h"
 
 #include <QCheckBox>
@@ -21,6 +21,15 @@
 #include <QtTest>
 
 namespace {
+// The window lives on the test's thread, so the far end keeps its event loop
+// running while it waits.
+struct TestPty : PtyPort {
+    TestPty()
+        : PtyPort(Wait::EventLoop)
+    {
+    }
+};
+
 QStringList rxLines(const TMainForm& form, const TLineSource& source)
 {
     Q_UNUSED(form);
@@ -443,7 +452,7 @@ void WindowTests::portLost()
     form->ConnectBtnClick();
     QVERIFY(form->SerialPortDriver->Connected());
     const int beeps = form->BeepCount();
-    pty.hangUp();
+    pty.closeMaster();
     QTRY_COMPARE_WITH_TIMEOUT(form->StatusText(), QStringLiteral("Error: port is not available"), 5000);
     QCOMPARE(form->BeepCount(), beeps + 1);
     QVERIFY(!form->SerialPortDriver->Connected());
