@@ -9,9 +9,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,7 +54,8 @@ private slots:
         QCOMPARE(build.finished.takeFirst().front().toBool(), false);
         QVERIFY(!QFile::exists(base + ".hex"));
         QVERIFY(!QFile::exists(base + ".bin"));
-        QVERIFY2(build.lst.toPlainText().contains("MOVX", Qt::CaseInsensitive), qPrintable(build.lst.toPlainText().left(400)));
+        QVERIFY2(build.lst.toPlainText().contains("MOVX", Qt::CaseInsensitive),
+                 qPrintable(build.lst.toPlainText().left(400)));
         QVERIFY(build.lst.toPlainText().contains("ERROR:"));
     }
 
