@@ -145,9 +145,11 @@ QByteArray TypedBytes(int key, Qt::KeyboardModifiers modifiers, const QString& t
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return QByteArray(1, 13);
+        return QByteArray(1, (modifiers & Qt::ControlModifier) ? 10 : 13);
     case Qt::Key_Backspace:
-        return QByteArray(1, 8);
+        return QByteArray(1, (modifiers & Qt::ControlModifier) ? 127 : 8);
+    case Qt::Key_Delete:  // edits the box only; some platforms give it the text DEL
+        return {};
     case Qt::Key_Tab:
         return QByteArray(1, 9);
     case Qt::Key_Escape:

@@ -40,6 +40,8 @@ QChar DisplayChar(quint8 byte, bool pictures);
 bool HasControlPictures(const QFont& font);
 
 // The bytes a key press in the transmit box stands for: Enter 13, Backspace 8,
-// Tab 9, Escape 27, Ctrl with a letter or one of @[\]^_ its control code, and
-// otherwise the typed text in code page 1250. Empty for keys that type nothing.
+// Tab 9, Escape 27, Ctrl with a letter or one of @[\]^_ its control code,
+// Ctrl+Enter 10 and Ctrl+Backspace 127 (the characters these combinations
+// produce on Windows), and otherwise the typed text in code page 1250. Empty
+// for keys that type nothing, Delete included.
 QByteArray TypedBytes(int key, Qt::KeyboardModifiers modifiers, const QString& text);

@@ -560,7 +560,9 @@ void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* Data
     options.Hex = CBoxHex->isChecked();
     options.Bin = CBoxBin->isChecked();
     options.Time = TCBox->isChecked();
-    options.CountChar = ChCount0->value();
+    // Text in the spin box that is no number (cleared while typing) counts
+    // as its lower limit 0, not as the last value it held.
+    options.CountChar = ChCount0->hasAcceptableInput() ? ChCount0->value() : ChCount0->minimum();
     m_log.receive(DataPtr, DataSize, options);
     m_columnsChanged[0] = m_columnsChanged[0] || options.Dec;
     m_columnsChanged[1] = m_columnsChanged[1] || options.Hex;

@@ -257,6 +257,11 @@ void LogicTests::typedBytes_data()
     QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << "\r" << QByteArray("\r");
     QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "\r" << QByteArray("\r");
     QTest::newRow("Backspace") << int(Qt::Key_Backspace) << 0 << "\b" << QByteArray("\b");
+    QTest::newRow("Ctrl+Enter") << int(Qt::Key_Return) << int(Qt::ControlModifier) << "\r" << QByteArray("\n");
+    QTest::newRow("Ctrl+Backspace") << int(Qt::Key_Backspace) << int(Qt::ControlModifier) << "\b"
+                                    << QByteArray("\x7f");
+    QTest::newRow("Delete types nothing") << int(Qt::Key_Delete) << 0 << "\x7f" << QByteArray();
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << 0 << "\x1b" << QByteArray("\x1b");
     QTest::newRow("Ctrl+C") << int(Qt::Key_C) << int(Qt::ControlModifier) << "" << QByteArray("\x03");
     QTest::newRow("Ctrl+[") << int(Qt::Key_BracketLeft) << int(Qt::ControlModifier) << "" << QByteArray("\x1b");
     QTest::newRow("Shift only") << int(Qt::Key_Shift) << int(Qt::ShiftModifier) << "" << QByteArray();

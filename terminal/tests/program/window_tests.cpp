@@ -8,6 +8,8 @@
 #include "PtyPort.h"
 #include "Storage.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -48,6 +50,12 @@ private slots:
     void cleanup();
     void firstStartWithoutStore();
     void controlTexts();
+    void captionsAndHints_data();
+    void captionsAndHints();
+    void radioGroupItems_data();
+    void radioGroupItems();
+    void radioGroupMapping_data();
+    void radioGroupMapping();
     void connectStatuses();
     void receiveThroughPort();
     void counterAndClear();
@@ -155,11 +163,191 @@ void WindowTests::controlTexts()
              QStringLiteral("You can add any ASCII character\njust by using #xxx format. Where xxx\nis an ASCII code. "
                             "For example #013 \nfor <CR>. \nRight click to save macro."));
     QCOMPARE(form->BaudRateRG->items().size(), 12);
+    QCOMPARE(form->windowTitle(), QStringLiteral("Terminal v1.6"));
+    QCOMPARE(form->size(), QSize(727, 504));
+    QCOMPARE(form->AboutFrm->windowTitle(), QStringLiteral("About Terminal"));
+    QCOMPARE(form->AboutFrm->size(), QSize(260, 193));
+    QCOMPARE(form->AboutFrm->ExitBtn->text(), QStringLiteral("&Exit"));
+    QCOMPARE(form->AboutFrm->ExitBtn->toolTip(), QStringLiteral("close this box"));
     QCOMPARE(form->Memo1->width(), 56);
     QCOMPARE(form->Memo2->width(), 57);
     QCOMPARE(form->Memo3->width(), 82);
     QVERIFY(TMainForm::OpenDialogFilter().endsWith(
         QStringLiteral(";;HEX file (*.hex);;BIN file (*.bin);;ASCII text file (*.txt)")));
+}
+
+void WindowTests::captionsAndHints_data()
+{
+    // Object name, caption (null: not checked) and tooltip (null: not checked).
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tip");
+    const QString none;
+    auto row = [](const char* name, const QString& caption, const QString& tip) {
+        QTest::newRow(name) << QString::fromLatin1(name) << caption << tip;
+    };
+    row("ConnectBtn", "&Connect", "Connect to port");
+    row("DisconnectBtn", "&Disconnect", "Disconnect");
+    row("Button1", "&About..", "About program");
+    row("QuitBtn", "&Quit", "Quit Terminal");
+    row("ComPortRG", " COM Port ", none);
+    row("BaudRateRG", " Baud rate ", "Baud rate");
+    row("DataBitsRG", " Data bits", "Number of Data bits");
+    row("ParityRG", " Parity ", "Parity");
+    row("StopBitsRG", "Stop Bits", "Number of Stop bits");
+    row("HandshakingRG", " Handshaking ", "Handshaking");
+    row("GroupBox3", "Settings", "Terminal Settings");
+    row("cbAuto", "Auto Dis/Connect",
+        "Auto Connect and Disconnect.\nIf you use same com port for \nsomething else. Like programing,... ");
+    row("cbFontSize", "8", "Font Size");
+    row("TCBox", "Time", "Show time in Receive box");
+    row("Memo1", none, "DEC value");
+    row("Memo2", none, "HEX value");
+    row("Memo3", none, "BIN value");
+    row("CBoxDec", "Dec", none);
+    row("CBoxHex", "Hex", none);
+    row("CBoxBin", "Bin", none);
+    row("ChCount0", none, "ASCII code of the char which\nwill be counted;\nfor example 13 - <CR>");
+    row("Label5", "Counter =", none);
+    row("LabCount0", "0", none);
+    row("ClrInMemo", "CLEAR", "Clear Receive box");
+    row("Button2", "Reset Counter", "Reset ASCII char counter");
+    row("ClrOutMemo", "CLEAR", "Clear Transmit box");
+    row("SetDTRBtn", "SET DTR", none);
+    row("ClrDTRBtn", "CLR DTR", none);
+    row("SetRTSBtn", "SET RTS", none);
+    row("ClrRTSBtn", "CLR RTS", none);
+    row("SendFileBtn", "Send File",
+        "Send file through serial line.\nUseful for downloading data\nto target controler.");
+    row("gbMacros", "Transmit Macros", "Macros");
+    row("lbMacro1", "",
+        "You can add any ASCII character\njust by using #xxx format. Where xxx\nis an ASCII code. For example "
+        "#013 \nfor <CR>. \nRight click to save macro.");
+    row("bMacro1", "M1", "Send macro 1");
+    row("bMacro2", "M2", "Send macro 2");
+    row("bMacro3", "M3", "Send macro 3");
+    row("SaveMacro11", "Save Macro 1", none);
+    row("SaveMacro21", "Save Macro 2", none);
+    row("SaveMAcro31", "Save Macro 3", none);
+    row("StatusText", "Disconnected", none);
+}
+
+void WindowTests::captionsAndHints()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, tip);
+    auto form = makeForm(false);
+    QObject* object = form->findChild<QObject*>(name);
+    QVERIFY2(object, qPrintable(name));
+    QString text, toolTip;
+    if (auto* action = qobject_cast<QAction*>(object)) {
+        text = action->text();
+    } else {
+        auto* widget = qobject_cast<QWidget*>(object);
+        QVERIFY(widget);
+        toolTip = widget->toolTip();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            text = button->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(widget))
+            text = group->title();
+        else if (auto* label = qobject_cast<QLabel*>(widget))
+            text = label->text();
+        else if (auto* combo = qobject_cast<QComboBox*>(widget))
+            text = combo->currentText();
+    }
+    if (!caption.isNull())
+        QCOMPARE(text, caption);
+    if (!tip.isNull())
+        QCOMPARE(toolTip, tip);
+}
+
+void WindowTests::radioGroupItems_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<int>("index");
+    QTest::newRow("ComPortRG") << "ComPortRG" << QStringList({"COM1", "COM2", "COM3", "COM4"}) << 0;
+    QTest::newRow("BaudRateRG") << "BaudRateRG"
+                                << QStringList({"300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
+                                                "38400", "56000", "57600", "115200"})
+                                << 3;
+    QTest::newRow("DataBitsRG") << "DataBitsRG" << QStringList({"5", "6", "7", "8"}) << 3;
+    QTest::newRow("ParityRG") << "ParityRG" << QStringList({"none", "odd", "even", "mark", "space"}) << 0;
+    QTest::newRow("StopBitsRG") << "StopBitsRG" << QStringList({"1", "1.5", "2"}) << 0;
+    QTest::newRow("HandshakingRG") << "HandshakingRG"
+                                   << QStringList({"none", "RTS/CTS", "XON/XOFF", "RTS/CTS + XON/XOFF"}) << 0;
+}
+
+void WindowTests::radioGroupItems()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, items);
+    QFETCH(int, index);
+    auto form = makeForm(false);
+    auto* group = form->findChild<TRadioGroup*>(name);
+    QVERIFY(group);
+    QCOMPARE(group->items(), items);
+    QCOMPARE(group->ItemIndex(), index);
+}
+
+void WindowTests::radioGroupMapping_data()
+{
+    // Group, index chosen, driver property and the ordinal it must hold.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<int>("ordinal");
+    auto row = [](const char* tag, const char* name, int index, const char* property, int ordinal) {
+        QTest::newRow(tag) << QString::fromLatin1(name) << index << QString::fromLatin1(property) << ordinal;
+    };
+    row("COM1", "ComPortRG", 0, "port", 0);
+    row("COM4", "ComPortRG", 3, "port", 3);
+    row("300 is br300", "BaudRateRG", 0, "speed", 1);
+    row("2400", "BaudRateRG", 3, "speed", 4);
+    row("9600", "BaudRateRG", 5, "speed", 6);
+    row("115200", "BaudRateRG", 11, "speed", 12);
+    row("5 bits", "DataBitsRG", 0, "data", 0);
+    row("7 bits", "DataBitsRG", 2, "data", 2);
+    row("8 bits", "DataBitsRG", 3, "data", 3);
+    row("none", "ParityRG", 0, "parity", 0);
+    row("odd", "ParityRG", 1, "parity", 1);
+    row("even", "ParityRG", 2, "parity", 2);
+    row("space", "ParityRG", 4, "parity", 4);
+    row("1 stop", "StopBitsRG", 0, "stop", 0);
+    row("1.5 stop", "StopBitsRG", 1, "stop", 1);
+    row("2 stop", "StopBitsRG", 2, "stop", 2);
+    row("none hw", "HandshakingRG", 0, "hw", 0);
+    row("none sw", "HandshakingRG", 0, "sw", 0);
+    row("RTS/CTS hw", "HandshakingRG", 1, "hw", 1);
+    row("RTS/CTS sw", "HandshakingRG", 1, "sw", 0);
+    row("XON/XOFF hw", "HandshakingRG", 2, "hw", 0);
+    row("XON/XOFF sw", "HandshakingRG", 2, "sw", 1);
+    row("both hw", "HandshakingRG", 3, "hw", 1);
+    row("both sw", "HandshakingRG", 3, "sw", 1);
+}
+
+void WindowTests::radioGroupMapping()
+{
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    QFETCH(QString, property);
+    QFETCH(int, ordinal);
+    auto form = makeForm(false);
+    auto* group = form->findChild<TRadioGroup*>(name);
+    QVERIFY(group);
+    group->SetItemIndex(index == 0 ? 1 : 0);  // the handler runs on a change of selection
+    group->SetItemIndex(index);
+    const TSerialPortDriver& d = *form->SerialPortDriver;
+    const QMap<QString, int> actual{{"port", d.ComPort()},
+                                    {"speed", d.ComPortSpeed()},
+                                    {"data", d.ComPortDataBits()},
+                                    {"parity", d.ComPortParity()},
+                                    {"stop", d.ComPortStopBits()},
+                                    {"hw", d.ComPortHwHandshaking()},
+                                    {"sw", d.ComPortSwHandshaking()}};
+    QVERIFY(actual.contains(property));
+    QCOMPARE(actual.value(property), ordinal);
 }
 
 void WindowTests::connectStatuses()
@@ -239,9 +427,17 @@ void WindowTests::counterAndClear()
     form->ChCount0->setValue(10);
     form->SerialPortDriverReceiveData(form->SerialPortDriver, block.constData(), int(block.size()));
     QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("3"));
+    // Cleared while typing, the spin box counts its lower limit 0.
+    QLineEdit* countEdit = form->ChCount0->findChild<QLineEdit*>();
+    QVERIFY(countEdit);
+    countEdit->clear();
+    const QByteArray zeros("\0\r\0", 3);
+    form->SerialPortDriverReceiveData(form->SerialPortDriver, zeros.constData(), int(zeros.size()));
+    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("5"));
+    form->ChCount0->setValue(10);
     form->ClrInMemoClick();
     QCOMPARE(form->ReceiveLog().Text.lineCount(), 0);
-    QCOMPARE(form->LabCount0->text(), QStringLiteral("3"));
+    QCOMPARE(form->LabCount0->text(), QStringLiteral("5"));
     form->Button2Click();
     QCOMPARE(form->CharCount(), 0);
     QCOMPARE(form->LabCount0->text(), QStringLiteral("0"));
