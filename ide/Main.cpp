@@ -149,13 +149,21 @@ void TForm1::buildMenus()
     Ulo = Soubor1->addAction(look->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save"));
     Uloitjako1 = Soubor1->addAction(QStringLiteral("Save As"));
     Zavt1 = Soubor1->addAction(look->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Close File"));
-    Soubor1->addSeparator();
+    QAction* separator = Soubor1->addSeparator();
     ZavtZelvar1 = Soubor1->addAction(look->standardIcon(QStyle::SP_TitleBarCloseButton), QStringLiteral("Close Zelvar"));
     Kontroluj1 = menuBar()->addAction(QStringLiteral("Check"));
     Kompiluj1 = menuBar()->addAction(QStringLiteral("Debug"));
     Sklad1 = menuBar()->addAction(QStringLiteral("Macro"));
     Vnitn1 = menuBar()->addAction(QStringLiteral("Setup"));
     Help1 = menuBar()->addAction(QStringLiteral("Help"));
+    // Each menu entry carries its item name, as every control of the window does.
+    Soubor1->setObjectName(QStringLiteral("Soubor1"));
+    const std::pair<QAction*, const char*> names[] = {
+        {Nov1, "Nov1"}, {Otevt1, "Otevt1"}, {Ulo, "Ulo"}, {Uloitjako1, "Uloitjako1"}, {Zavt1, "Zavt1"},
+        {separator, "N1"}, {ZavtZelvar1, "ZavtZelvar1"}, {Kontroluj1, "Kontroluj1"}, {Kompiluj1, "Kompiluj1"},
+        {Sklad1, "Sklad1"}, {Vnitn1, "Vnitn1"}, {Help1, "Help1"}};
+    for (const auto& [action, name] : names)
+        action->setObjectName(QLatin1String(name));
 
     // The commands work from every window of the program.
     const std::pair<QAction*, QKeySequence> keys[] = {

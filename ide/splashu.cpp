@@ -43,6 +43,7 @@ TSplash::TSplash(const QString& picture, QWidget* parent)
 
     // The picture is larger than the window; it is centred and cut at the edges.
     Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, width(), height());
     Image1->setAlignment(Qt::AlignCenter);
     const QImage image = decodeJpegFile(picture);
@@ -58,6 +59,8 @@ TSplash::TSplash(const QString& picture, QWidget* parent)
     Version->move(26, 18 + Title->height() + 2);
     Label1 = makeLabel(QStringLiteral("Compiling:"), this, 13, false, yellow);
     Label2 = makeLabel(QString(), this, 13, false, yellow);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2->setObjectName(QStringLiteral("Label2"));
 
     Button1 = new QPushButton(QStringLiteral("START"), this);
     Button1->setObjectName(QStringLiteral("Button1"));

@@ -8,6 +8,7 @@
 #include "ListBox.h"
 #include "Main.h"
 #include "Nastavu.h"
+#include "Placement.h"
 #include "ProgramFolder.h"
 #include "ShellRun.h"
 #include "StartUp.h"
@@ -16,7 +17,11 @@
 #include "editoru.h"
 #include "lstu.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -49,6 +54,10 @@ private slots:
     void toolButtonRunsCurrentCommand();
     void erBoxIsAThirdOfTheClientHeight();
     void shellTargets();
+    void menuItems_data();
+    void menuItems();
+    void windowLook_data();
+    void windowLook();
 
 private:
     QString write(const QString& name, const QByteArray& bytes)
@@ -425,6 +434,164 @@ void TestMainWindow::shellTargets()
         QCOMPARE(target.kind, c.kind);
         QCOMPARE(target.target, c.target);
     }
+}
+
+void TestMainWindow::menuItems_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("inFileMenu");   // otherwise on the menu bar itself
+    QTest::addColumn<int>("position");      // in its menu, 0 first ("File" is first on the bar)
+    QTest::newRow("New") << "Nov1" << "New" << true << 0;
+    QTest::newRow("Open") << "Otevt1" << "Open" << true << 1;
+    QTest::newRow("Save") << "Ulo" << "Save" << true << 2;
+    QTest::newRow("Save As") << "Uloitjako1" << "Save As" << true << 3;
+    QTest::newRow("Close File") << "Zavt1" << "Close File" << true << 4;
+    QTest::newRow("separator") << "N1" << "" << true << 5;
+    QTest::newRow("Close Zelvar") << "ZavtZelvar1" << "Close Zelvar" << true << 6;
+    QTest::newRow("Check") << "Kontroluj1" << "Check" << false << 1;
+    QTest::newRow("Debug") << "Kompiluj1" << "Debug" << false << 2;
+    QTest::newRow("Macro") << "Sklad1" << "Macro" << false << 3;
+    QTest::newRow("Setup") << "Vnitn1" << "Setup" << false << 4;
+    QTest::newRow("Help") << "Help1" << "Help" << false << 5;
+}
+
+void TestMainWindow::menuItems()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(bool, inFileMenu);
+    QFETCH(int, position);
+    start();
+    auto* file = Form1->findChild<QMenu*>("Soubor1");
+    QVERIFY(file);
+    QCOMPARE(file->title(), QString("File"));
+    QCOMPARE(Form1->menuBar()->actions().value(0), file->menuAction());
+    auto* item = Form1->findChild<QAction*>(name);
+    QVERIFY(item);
+    QCOMPARE(item->isSeparator(), name == "N1");
+    if (!item->isSeparator())
+        QCOMPARE(item->text(), caption);
+    QCOMPARE((inFileMenu ? file->actions() : Form1->menuBar()->actions()).indexOf(item), position);
+}
+
+void TestMainWindow::windowLook_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("control");    // empty: the window itself
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("expected");
+    const struct {
+        const char* window;
+        const char* control;
+        const char* property;
+        const char* expected;
+    } rows[] = {
+        {"Form1", "", "size", "812x267"},
+        {"Form1", "", "font", "13 bold"},
+        {"Form1", "Panel1", "height", "33"},
+        {"Form1", "Panel1", "window", "#92d2de"},
+        {"Form1", "ProcBox", "base", "#008000"},
+        {"Form1", "Definebox", "base", "#c0c0c0"},
+        {"Form1", "Definebox", "width", "136"},
+        {"Form1", "InlineBox", "base", "#808000"},
+        {"Form1", "InlineBox", "width", "136"},
+        {"Form1", "ErBox", "base", "#008080"},
+        {"Ed", "", "size", "487x612"},
+        {"Ed", "Panel1", "height", "29"},
+        {"Ed", "Panel1", "window", "#b2b2b2"},
+        {"Ed", "Edit1", "width", "73"},
+        {"Ed", "Edit1", "base", "#c2d3c2"},
+        {"Ed", "Edit1", "hint", "Hledaný text"},
+        {"Ed", "Button1", "text", "Search"},
+        {"Ed", "Next", "text", "Next"},
+        {"Ed", "M", "base", "#400040"},
+        {"Ed", "M", "textColour", "#00ffff"},
+        {"Ed", "M", "font", "13 bold"},
+        {"Aed", "", "size", "414x403"},
+        {"Aed", "M", "base", "#c2d3c2"},
+        {"Aed", "M", "font", "11 bold"},
+        {"LST", "", "size", "487x300"},
+        {"LST", "M", "base", "#c2d3c2"},
+        {"LST", "M", "font", "13 bold"},
+        {"Help", "", "size", "775x540"},
+        {"Help", "RTF", "base", "#808000"},
+        {"Nastav", "", "size", "439x401"},
+        {"Nastav", "", "window", "#b2b2b2"},
+        {"Nastav", "Edit1", "hint", "Jmeno kompilatotu"},
+        {"Nastav", "Edit2", "hint", "Jmeno kompilatoru"},
+        {"Nastav", "Edit20", "hint", "Jmeno kompilatoru"},
+        {"Nastav", "Auto", "text", "Autosave in Debug Process"},
+        {"Nastav", "C1", "text", "Compile ASM >> HEX"},
+        {"Nastav", "C2", "text", "Compile HEX >> BIN"},
+        {"Nastav", "AutoOpen", "text", "AutoOpen při startu"},
+        {"Nastav", "Edit13", "width", "89"},
+        {"Nastav", "Edit6", "width", "209"},
+        {"Nastav", "SpeedButton1", "text", "Save setup"},
+        {"Sklad", "", "size", "625x355"},
+        {"Sklad", "Panel1", "height", "41"},
+        {"Sklad", "Panel1", "window", "#b2b2b2"},
+        {"Sklad", "FB", "width", "145"},
+        {"Sklad", "FB", "base", "#c2d3c2"},
+        {"Sklad", "Edit1", "width", "135"},
+        {"Sklad", "SpeedButton1", "text", "Insert to *.M51"},
+        {"Sklad", "SpeedButton1", "hint", "Vlož do programu"},
+        {"Sklad", "SpeedButton2", "text", "Save Macro"},
+        {"Sklad", "SpeedButton2", "hint", "Ulož do skladu pod názvem"},
+        {"Sklad", "SpeedButton3", "text", "Delete Macro"},
+        {"Sklad", "SpeedButton3", "hint", "Vymazat soubor ze skladu"},
+        {"Sklad", "M", "base", "#6b6b6b"},
+        {"Sklad", "M", "textColour", "#ffff00"},
+        {"Sklad", "M", "font", "16 bold"},
+        {"Splash", "", "size", "597x450"},
+        {"Splash", "", "window", "#00ffff"},
+        {"Splash", "Label1", "text", "Compiling:"},
+        {"Splash", "Button1", "text", "START"},
+    };
+    for (const auto& row : rows)
+        QTest::addRow("%s %s %s", row.window, row.control, row.property)
+            << QString::fromUtf8(row.window) << QString::fromUtf8(row.control) << QString::fromUtf8(row.property)
+            << QString::fromUtf8(row.expected);
+}
+
+void TestMainWindow::windowLook()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, control);
+    QFETCH(QString, property);
+    QFETCH(QString, expected);
+    // Design sizes are those of a first start, before any placement is stored.
+    QFile::remove(TPlacement::ResolveProfilePath("Zelvar"));
+    start();
+    QWidget* owner = nullptr;
+    for (QWidget* w : createdWindows())
+        if (w->objectName() == window)
+            owner = w;
+    QVERIFY(owner);
+    QWidget* widget = control.isEmpty() ? owner : owner->findChild<QWidget*>(control);
+    QVERIFY2(widget, qPrintable(control));
+    QString actual;
+    if (property == "size")
+        actual = QStringLiteral("%1x%2").arg(widget->width()).arg(widget->height());
+    else if (property == "width")
+        actual = QString::number(widget->width());
+    else if (property == "height")
+        actual = QString::number(widget->height());
+    else if (property == "font")
+        actual = QStringLiteral("%1%2").arg(widget->font().pixelSize()).arg(widget->font().bold() ? " bold" : "");
+    else if (property == "base")
+        actual = widget->palette().color(QPalette::Base).name();
+    else if (property == "window")
+        actual = widget->palette().color(QPalette::Window).name();
+    else if (property == "textColour")
+        actual = widget->palette().color(QPalette::Text).name();
+    else if (property == "hint")
+        actual = widget->toolTip();
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        actual = button->text();
+    else if (auto* label = qobject_cast<QLabel*>(widget))
+        actual = label->text();
+    QCOMPARE(actual, expected);
 }
 
 QTEST_MAIN(TestMainWindow)
