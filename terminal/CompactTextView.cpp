@@ -133,10 +133,7 @@ void TCompactTextView::paintEvent(QPaintEvent*)
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
 
     for (qint64 i = first, y = 0; i < lines && y < viewport()->height(); ++i, y += lh) {
-        const QByteArray bytes = m_source->lineSlice(i, firstColumn, columns);
-        QString text(bytes.size(), Qt::Uninitialized);
-        for (qsizetype k = 0; k < bytes.size(); ++k)
-            text[k] = DisplayChar(quint8(bytes[k]), m_controlPictures);
+        const QString text = DisplayText(m_source->lineSlice(i, firstColumn, columns), m_controlPictures);
         const int x0 = Margin - hscroll + int(firstColumn) * cw;
         painter.setPen(pal.color(group, QPalette::Text));
         painter.drawText(x0, int(y) + ascent, text);

@@ -66,7 +66,6 @@ private:
     Position positionAt(QPoint point) const;
     int lineHeight() const;
     int charWidth() const;
-    QString displayLine(qint64 index) const;
     void autoScroll();
 
     const TLineSource* m_source = nullptr;

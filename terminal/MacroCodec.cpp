@@ -134,6 +134,15 @@ QChar DisplayChar(quint8 byte, bool pictures)
     return cp1250Table()[byte];
 }
 
+QString DisplayText(const QByteArray& bytes, bool pictures)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char c : bytes)
+        *out++ = DisplayChar(quint8(c), pictures);
+    return text;
+}
+
 bool HasControlPictures(const QFont& font)
 {
     const QFontMetrics metrics(font);

@@ -36,6 +36,8 @@ QByteArray ToCp1250(const QString& text);
 // The character a byte shows as: controls become the Unicode control pictures
 // where the font has them (pictures), else a middle dot.
 QChar DisplayChar(quint8 byte, bool pictures);
+// The bytes as DisplayChar shows them, one character a byte.
+QString DisplayText(const QByteArray& bytes, bool pictures);
 // Whether a font draws the control pictures.
 bool HasControlPictures(const QFont& font);
 

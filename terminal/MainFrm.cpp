@@ -61,6 +61,17 @@ QString portName(int port)
 {
     return QStringLiteral("COM%1").arg(port + 1);
 }
+
+// Where the device of a COM number and the window's settings are stored.
+QString portDeviceKey(int port)
+{
+    return ProgramKey() + QStringLiteral("/Ports/") + portName(port);
+}
+
+QString windowStateGroup()
+{
+    return ProgramKey() + QStringLiteral("/WindowState");
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -647,12 +658,7 @@ void TMainForm::SendMacro(const QString& text)
         showError(InvalidIntegerMessage(macro.BadText));
         return;
     }
-    const QByteArray echo = MacroEcho(macro.Bytes);
-    const bool pictures = HasControlPictures(TxMemo->font());
-    QString shown(echo.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < echo.size(); ++i)
-        shown[i] = DisplayChar(quint8(echo[i]), pictures);
-    TxMemo->appendPlainText(shown);
+    TxMemo->appendPlainText(DisplayText(MacroEcho(macro.Bytes), HasControlPictures(TxMemo->font())));
     if (!macro.Bytes.isEmpty())
         SerialPortDriver->SendData(macro.Bytes.constData(), int(macro.Bytes.size()));
 }
@@ -907,26 +913,23 @@ void TMainForm::loadPortDevices()
 {
     const auto store = OpenUserStore();
     for (int i = 0; i < 4; ++i) {
-        const QString stored =
-            ReadStoreText(*store, ProgramKey() + QStringLiteral("/Ports/") + portName(i)).trimmed();
-        m_devices[size_t(i)] = stored.isEmpty() ? TSerialPortDriver::DefaultDevice(TComPortNumber(i)) : stored;
-        SerialPortDriver->SetDevice(TComPortNumber(i), m_devices[size_t(i)]);
+        const QString stored = ReadStoreText(*store, portDeviceKey(i)).trimmed();
+        SerialPortDriver->SetDevice(TComPortNumber(i), stored);  // empty: the default device
     }
     updatePortToolTip();
 }
 
 QString TMainForm::PortDevice(TComPortNumber port) const
 {
-    return m_devices[size_t(port)];
+    return SerialPortDriver->Device(port);
 }
 
 void TMainForm::SetPortDevice(TComPortNumber port, const QString& device)
 {
-    const QString value = device.trimmed().isEmpty() ? TSerialPortDriver::DefaultDevice(port) : device.trimmed();
-    m_devices[size_t(port)] = value;
-    SerialPortDriver->SetDevice(port, value);
+    SerialPortDriver->SetDevice(port, device.trimmed());  // empty: the default device
+    const QString value = SerialPortDriver->Device(port);
     const auto store = OpenUserStore();
-    store->setValue(ProgramKey() + QStringLiteral("/Ports/") + portName(port), value);
+    store->setValue(portDeviceKey(port), value);
     updatePortToolTip();
     // The open port is now another device: reopen it.
     if (SerialPortDriver->Connected() && ComPortRG->ItemIndex() == int(port))
@@ -937,7 +940,7 @@ void TMainForm::updatePortToolTip()
 {
     const int port = qBound(0, ComPortRG->ItemIndex(), 3);
     ComPortRG->setToolTip(QStringLiteral("Port number\n%1 = %2\nRight click to choose the device of each COM number")
-                              .arg(portName(port), m_devices[size_t(port)]));
+                              .arg(portName(port), PortDevice(TComPortNumber(port))));
 }
 
 void TMainForm::BuildPortMenu(QMenu* menu)
@@ -945,11 +948,12 @@ void TMainForm::BuildPortMenu(QMenu* menu)
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (int i = 0; i < 4; ++i) {
         const auto port = TComPortNumber(i);
-        QMenu* sub = menu->addMenu(QStringLiteral("%1 = %2").arg(portName(i), m_devices[size_t(i)]));
+        const QString current = PortDevice(port);
+        QMenu* sub = menu->addMenu(QStringLiteral("%1 = %2").arg(portName(i), current));
         auto addChoice = [&](const QString& device, const QString& label) {
             QAction* action = sub->addAction(label, this, [this, port, device] { SetPortDevice(port, device); });
             action->setCheckable(true);
-            action->setChecked(device == m_devices[size_t(i)]);
+            action->setChecked(device == current);
         };
         for (const QSerialPortInfo& info : ports) {
             const QString device = info.systemLocation();
@@ -966,7 +970,7 @@ void TMainForm::BuildPortMenu(QMenu* menu)
             bool ok = false;
             const QString device = QInputDialog::getText(this, QStringLiteral("COM Port"),
                                                          QStringLiteral("Device of %1:").arg(portName(i)),
-                                                         QLineEdit::Normal, m_devices[size_t(i)], &ok);
+                                                         QLineEdit::Normal, PortDevice(port), &ok);
             if (ok && !device.trimmed().isEmpty())
                 SetPortDevice(port, device);
         });
@@ -1051,7 +1055,7 @@ void TMainForm::setupStorage()
 void TMainForm::RestoreStored()
 {
     const auto store = OpenUserStore();
-    const QString group = ProgramKey() + QStringLiteral("/WindowState");
+    const QString group = windowStateGroup();
     m_storage->restore(*store, group);
     m_placement->restore(*store, group);
 }
@@ -1061,7 +1065,7 @@ void TMainForm::SaveStored(bool destroying)
     if (!m_placement->restored())
         return;
     const auto store = OpenUserStore();
-    const QString group = ProgramKey() + QStringLiteral("/WindowState");
+    const QString group = windowStateGroup();
     m_storage->save(*store, group);
     m_placement->save(*store, group, destroying);
     store->sync();

@@ -17,7 +17,6 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QTimer>
-#include <array>
 #include <functional>
 #include <memory>
 
@@ -199,7 +198,6 @@ private:
     bool m_columnsChanged[3] = {false, false, false};
     std::unique_ptr<TStoredSettings> m_storage;
     std::unique_ptr<TStoredPlacement> m_placement;
-    std::array<QString, 4> m_devices;
     QString m_applicationTitle;
     int m_beeps = 0;
     int m_pendingPanel3Height = -1;

@@ -178,8 +178,9 @@ bool completeSettings(qintptr handle, const LineRequest& request, TEffectiveSett
     dcb.DCBlength = sizeof(dcb);
     if (!::GetCommState(h, &dcb))
         return false;
-    // The device control block exactly as the terminal always used it.
-    dcb.BaudRate = DWORD(request.BaudRate);
+    // The device control block exactly as the terminal always used it. The
+    // bit rate stays as QSerialPort set it (the requested one, or the nearest
+    // one the device takes), as on the other platforms.
     dcb.fBinary = TRUE;
     dcb.fParity = FALSE;
     dcb.fOutxCtsFlow = request.RtsCts;

@@ -4,6 +4,7 @@
 #include "CompactTextView.h"
 #include "MacroCodec.h"
 #include "ReceiveStore.h"
+#include "SourceLines.h"
 #include "Storage.h"
 
 #include <QApplication>
@@ -13,14 +14,6 @@
 #include <QtTest>
 
 namespace {
-QStringList lines(const TLineSource& source)
-{
-    QStringList out;
-    for (qint64 i = 0; i < source.lineCount(); ++i)
-        out << QString::fromLatin1(source.line(i));
-    return out;
-}
-
 void feed(TReceiveLog& log, const QByteArray& block, const TReceiveOptions& options = {})
 {
     log.receive(block.constData(), block.size(), options);
@@ -97,7 +90,7 @@ void LogicTests::receiveLines()
     TReceiveLog log;
     for (const QByteArray& block : blocks.split('|'))
         feed(log, block);
-    QCOMPARE(lines(log.Text).join(QLatin1Char('/')), expected);
+    QCOMPARE(sourceLines(log.Text).join(QLatin1Char('/')), expected);
 }
 
 void LogicTests::receiveTimeStamps()
@@ -107,25 +100,25 @@ void LogicTests::receiveTimeStamps()
     TReceiveOptions time;
     time.Time = true;
     feed(log, "OK\r", time);
-    QCOMPARE(lines(log.Text), QStringList({"14:05:09> OK", ""}));
+    QCOMPARE(sourceLines(log.Text), QStringList({"14:05:09> OK", ""}));
 
     // A line written at the end of one block and closed in the next carries a
     // stamp per write, the newest leftmost.
     log.clear();
     feed(log, "AB", time);
-    QCOMPARE(lines(log.Text), QStringList({"14:05:09> AB"}));
+    QCOMPARE(sourceLines(log.Text), QStringList({"14:05:09> AB"}));
     log.clock = [] { return QTime(14, 5, 10); };
     feed(log, "C\r", time);
-    QCOMPARE(lines(log.Text), QStringList({"14:05:10> 14:05:09> ABC", ""}));
+    QCOMPARE(sourceLines(log.Text), QStringList({"14:05:10> 14:05:09> ABC", ""}));
 
     // After CLEAR the first line of the next block is the box's first line,
     // stamped whether it ends with CR or with the block.
     log.clear();
     feed(log, "X", time);
-    QCOMPARE(lines(log.Text), QStringList({"14:05:10> X"}));
+    QCOMPARE(sourceLines(log.Text), QStringList({"14:05:10> X"}));
     log.clear();
     feed(log, "Y\r", time);
-    QCOMPARE(lines(log.Text), QStringList({"14:05:10> Y", ""}));
+    QCOMPARE(sourceLines(log.Text), QStringList({"14:05:10> Y", ""}));
 
     // The clock is read at most once per block.
     int reads = 0;
@@ -143,18 +136,18 @@ void LogicTests::receiveColumnsAndCounter()
     TReceiveOptions all;
     all.Dec = all.Hex = all.Bin = true;
     feed(log, QByteArray("A\r", 2), all);
-    QCOMPARE(lines(log.Dec), QStringList({"65", "13"}));
-    QCOMPARE(lines(log.Hex), QStringList({"41", "0D"}));
-    QCOMPARE(lines(log.Bin), QStringList({"01000001", "00001101"}));
-    QCOMPARE(lines(log.Text), QStringList({"A", ""}));
+    QCOMPARE(sourceLines(log.Dec), QStringList({"65", "13"}));
+    QCOMPARE(sourceLines(log.Hex), QStringList({"41", "0D"}));
+    QCOMPARE(sourceLines(log.Bin), QStringList({"01000001", "00001101"}));
+    QCOMPARE(sourceLines(log.Text), QStringList({"A", ""}));
     QCOMPARE(log.CharCount, 1);
 
     // Only the columns switched on grow; LF and backspace get their lines too.
     TReceiveOptions hex;
     hex.Hex = true;
     feed(log, QByteArray("\n\b\xff", 3), hex);
-    QCOMPARE(lines(log.Dec).size(), 2);
-    QCOMPARE(lines(log.Hex), QStringList({"41", "0D", "0A", "08", "FF"}));
+    QCOMPARE(sourceLines(log.Dec).size(), 2);
+    QCOMPARE(sourceLines(log.Hex), QStringList({"41", "0D", "0A", "08", "FF"}));
 
     // 13, 13, 10 raise the counter by two; another counted value counts instead.
     feed(log, "\r\r\n");
@@ -178,7 +171,7 @@ void LogicTests::receiveClear()
     feed(log, "\b");  // nothing to remove, nothing written
     QCOMPARE(log.Text.lineCount(), 0);
     feed(log, "\r");
-    QCOMPARE(lines(log.Text), QStringList({"", ""}));
+    QCOMPARE(sourceLines(log.Text), QStringList({"", ""}));
 }
 
 void LogicTests::receiveLongLineSlices()

@@ -6,6 +6,7 @@
 #include "HistoryComboBox.h"
 #include "MainFrm.h"
 #include "PtyPort.h"
+#include "SourceLines.h"
 #include "Storage.h"
 
 #include <QAbstractButton>
@@ -31,15 +32,6 @@ struct TestPty : PtyPort {
     {
     }
 };
-
-QStringList rxLines(const TMainForm& form, const TLineSource& source)
-{
-    Q_UNUSED(form);
-    QStringList out;
-    for (qint64 i = 0; i < source.lineCount(); ++i)
-        out << QString::fromLatin1(source.line(i));
-    return out;
-}
 }  // namespace
 
 class WindowTests : public QObject {
@@ -395,10 +387,10 @@ void WindowTests::receiveThroughPort()
     QVERIFY(pty.write("AB\r\nCD"));
     const TReceiveLog& log = form->ReceiveLog();
     QTRY_COMPARE(log.Received, 6);
-    QCOMPARE(rxLines(*form, log.Text), QStringList({"AB", "CD"}));
-    QCOMPARE(rxLines(*form, log.Dec), QStringList({"65", "66", "13", "10", "67", "68"}));
-    QCOMPARE(rxLines(*form, log.Hex).at(2), QStringLiteral("0D"));
-    QCOMPARE(rxLines(*form, log.Bin).at(2), QStringLiteral("00001101"));
+    QCOMPARE(sourceLines(log.Text), QStringList({"AB", "CD"}));
+    QCOMPARE(sourceLines(log.Dec), QStringList({"65", "66", "13", "10", "67", "68"}));
+    QCOMPARE(sourceLines(log.Hex).at(2), QStringLiteral("0D"));
+    QCOMPARE(sourceLines(log.Bin).at(2), QStringLiteral("00001101"));
     QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("1"));
 
     // A large burst arrives in several blocks and in order.
