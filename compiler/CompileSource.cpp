@@ -9,7 +9,6 @@
 #include "Translator.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace m51 {
 

@@ -27,6 +27,13 @@ std::int32_t TruncateToInt32(double value)
     return static_cast<std::int32_t>(t);
 }
 
+bool HasSuffix(std::string_view word, char upperSuffix)
+{
+    return !word.empty() && UpperChar(word.back()) == upperSuffix;
+}
+
+} // namespace
+
 int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -37,13 +44,6 @@ int HexDigitValue(char c)
         return c - 'a' + 10;
     return 0;
 }
-
-bool HasSuffix(std::string_view word, char upperSuffix)
-{
-    return !word.empty() && UpperChar(word.back()) == upperSuffix;
-}
-
-} // namespace
 
 std::string LabelDigits(std::int64_t number)
 {

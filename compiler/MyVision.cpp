@@ -1,7 +1,6 @@
 #include "MyVision.h"
 
 #include <charconv>
-#include <cmath>
 #include <limits>
 
 namespace MyVision {

@@ -115,8 +115,7 @@ constexpr Rule kChain[] = {
     {20, "IFNOTCARY", nullptr, Condition, {}},
     // Special-function registers: RDsfr, WRsfr [value]
     {21, {}, IsSfrRead, ReadSfr, {}},
-    {22, {}, IsSfrWriteOfA, WriteSfr, {}},
-    {22, {}, IsSfrWriteOfValue, WriteSfr, {}},
+    {22, {}, IsSfrWrite, WriteSfr, {}},
     // Bits and the carry and accumulator clears
     {23, "CLEARBIT", nullptr, WithNumber, "Clr "},
     {23, "SETBIT", nullptr, WithNumber, "Setb "},

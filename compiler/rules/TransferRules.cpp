@@ -35,9 +35,7 @@ Variable Classify(std::string_view literal)
         // wrapping, so that a long literal cannot slip back into range.
         std::uint64_t value = 0;
         for (char ch : literal.substr(0, literal.size() - 1)) {
-            const char u = UpperChar(ch);
-            const int digit = u >= '0' && u <= '9' ? u - '0' : u >= 'A' && u <= 'F' ? u - 'A' + 10 : 0;
-            value = value * 16 + static_cast<std::uint64_t>(digit);
+            value = value * 16 + static_cast<std::uint64_t>(HexDigitValue(ch));
             if (value > 207)
                 return Variable::Above;
         }
@@ -177,16 +175,12 @@ void ReadSfr(CompileContext& c, const Rule&)
     c.MainLine = "Mov A," + std::string(SfrPart(c));
 }
 
-bool IsSfrWriteOfA(const CompileContext& c)
+bool IsSfrWrite(const CompileContext& c)
 {
-    return Chars(c.W(1), 1, 2) == "WR" && IsSfrName(SfrPart(c)) && c.W(2).empty();
+    return Chars(c.W(1), 1, 2) == "WR" && IsSfrName(SfrPart(c));
 }
 
-bool IsSfrWriteOfValue(const CompileContext& c)
-{
-    return Chars(c.W(1), 1, 2) == "WR" && IsSfrName(SfrPart(c)) && !c.W(2).empty();
-}
-
+// WRsfr writes A; WRsfr value writes the value.
 void WriteSfr(CompileContext& c, const Rule&)
 {
     if (c.W(2).empty())
