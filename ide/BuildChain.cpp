@@ -1,6 +1,7 @@
 #include "BuildChain.h"
 
 #include "Compiler.h"
+#include "Cp1250.h"
 #include "MyVision.h"
 #include "WEExecuteThread.h"
 
@@ -9,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
+#include <QStringEncoder>
 #include <algorithm>
 #include <cmath>
 
@@ -210,8 +211,7 @@ QString TBuildChain::ReadListingText(const QString& path, bool* ok)
         *ok = opened;
     if (!opened)
         return {};
-    QStringDecoder decode("windows-1250");
-    QString text = decode(f.readAll());
+    QString text = cp1250::decode(f.readAll());
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;

@@ -1,6 +1,7 @@
 #include "Placement.h"
 
 #include "ProfileFile.h"
+#include "TextFiles.h"
 
 #include <QAbstractScrollArea>
 #include <QDir>
@@ -188,4 +189,32 @@ bool TPlacement::SavePlacement()
         return false;
     }
     return true;
+}
+
+void placeByDefault(QWidget* window, int x, int y)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int left = qBound(area.left(), area.left() + x, qMax(area.left(), area.right() - window->width()));
+    const int top = qBound(area.top(), area.top() + y, qMax(area.top(), area.bottom() - window->height()));
+    window->move(left, top);
+}
+
+void restoreWindowPlacement(TPlacement* placement)
+{
+    if (auto* owner = qobject_cast<QWidget*>(placement->parent())) {
+        placement->WLeft = owner->x();
+        placement->WTop = owner->y();
+    }
+    placement->LoadPlacement();
+}
+
+bool saveWindowPlacement(TPlacement* placement)
+{
+    if (placement->SavePlacement())
+        return true;
+    reportError(placement->lastError());
+    return false;
 }

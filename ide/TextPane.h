@@ -10,20 +10,6 @@
 #include <vector>
 
 class QPlainTextEdit;
-class QWidget;
-class TPlacement;
-
-// Puts a window at its first-start place, an offset from the top left of the
-// available screen area (kept on the screen), before any stored placement.
-void placeByDefault(QWidget* window, int x, int y);
-
-// Restores the owner's stored placement. A window with no stored placement
-// yet keeps the place placeByDefault gave it (its WLeft and WTop), so that on
-// a first start the windows lie side by side instead of on top of each other.
-void restoreWindowPlacement(TPlacement* placement);
-// Saves the owner's placement; "Unable to write to %s" goes to the error
-// handler. False when the placement could not be written.
-bool saveWindowPlacement(TPlacement* placement);
 
 // Courier New (or the system's closest fixed font) at a pixel height.
 QFont courierFont(int pixelHeight, bool bold);

@@ -1,7 +1,10 @@
 # Build chain (compile template, worker thread), snippet store and window
 # placement: the library zelvar_build, linked into zelvar, so its tests link
-# only what they exercise.
+# only what they exercise. It also holds the code page 1250 conversion and the
+# text file helpers that the snippet store and every window read files with.
 add_library(zelvar_build STATIC
+  Cp1250.h Cp1250.cpp
+  TextFiles.h TextFiles.cpp
   BuildChain.h BuildChain.cpp
   WEExecuteThread.h WEExecuteThread.cpp
   skladu.h skladu.cpp

@@ -1,20 +1,18 @@
 #include "skladu.h"
 
 #include "Placement.h"
+#include "TextFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSaveFile>
-#include <QScreen>
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTextBlock>
 #include <QToolButton>
@@ -160,13 +158,8 @@ TSklad::TSklad(const QString& programFolder, QWidget* parent)
     // FormCreate
     PL1 = new TPlacement(this, QStringLiteral("Sklad"));
     // Until a placement is stored, the store opens right of the main window.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(qBound(area.left(), area.left() + 830, qMax(area.left(), area.right() - width())), area.top() + 8);
-    }
-    PL1->WLeft = x();
-    PL1->WTop = y();
-    PL1->LoadPlacement();
+    placeByDefault(this, 830, 8);
+    restoreWindowPlacement(PL1);
     m_storeFolder = programFolder + QStringLiteral("/Macro");
     QDir().mkpath(m_storeFolder);
     refreshList();
@@ -221,19 +214,13 @@ void TSklad::FBClick()
     if (!item)
         return;
     const QString path = m_storeFolder + QLatin1Char('/') + item->text();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        message(QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(path)), QStringLiteral("Zelvar"), false);
+    try {
+        // Plain text lines: CR LF, LF or a lone CR end a line; a final break adds no empty line.
+        M->setPlainText(textFromFileBytes(readFileBytes(path)));
+    } catch (const FileError& error) {
+        message(error.message(), QStringLiteral("Zelvar"), false);
         return;
     }
-    QByteArray bytes = f.readAll();
-    // Plain text lines: CR LF, LF or a lone CR end a line; a final break adds no empty line.
-    bytes.replace("\r\n", "\n");
-    bytes.replace('\r', '\n');
-    if (bytes.endsWith('\n'))
-        bytes.chop(1);
-    QStringDecoder decode(Codepage);
-    M->setPlainText(decode(bytes));
     Edit1->setText(item->text());
 }
 

@@ -2,8 +2,6 @@
 # splash windows), the program itself, its tests and its installation.
 
 target_sources(zelvar PRIVATE
-  Cp1250.cpp Cp1250.h
-  TextFiles.cpp TextFiles.h
   ProgramFolder.cpp ProgramFolder.h
   ShellRun.cpp ShellRun.h
   ListBox.cpp ListBox.h
