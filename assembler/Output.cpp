@@ -15,7 +15,7 @@ namespace m51asm {
 namespace {
 
 constexpr char kDigits[] = "0123456789ABCDEF";
-constexpr std::string_view kHeading = "LOC   OBJ          LINE  SOURCE";
+constexpr std::string_view kHeading = "LOC   OBJ         LINE  SOURCE";
 constexpr std::string_view kSymbolHeading = "SYMBOL TABLE";
 
 void PutHex2(std::string& out, std::uint8_t b)
