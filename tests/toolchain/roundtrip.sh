@@ -42,6 +42,8 @@ done
 [ -x "$m51as" ] || fail "assembler $m51as not found"
 [ -r "$source" ] || fail "source $source not readable"
 [ -r "$expect" ] || fail "expectations $expect not readable"
+# Relative paths stay valid after the change into the work folder.
+source=$(realpath "$source") expect=$(realpath "$expect") m51c=$(realpath "$m51c") m51as=$(realpath "$m51as")
 
 # A fresh folder per test: the assembler leaves its old outputs behind when it
 # fails, so nothing from an earlier run may be lying around.
@@ -112,6 +114,7 @@ while read -r a b c rest; do
   fi
   names+=("$a") exprs+=("$b") wants+=("$c")
 done <"$expect"
+[ ${#exprs[@]} -gt 0 ] || fail "$expect holds no values to check"
 
 # 4. Simulate. The commands come from a command file (-C) rather than standard
 # input, so that the simulator's echo of each command stays in step with its
