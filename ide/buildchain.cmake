@@ -14,7 +14,8 @@ target_include_directories(zelvar_build PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(zelvar_build PUBLIC m51compiler Qt6::Widgets)
 target_link_libraries(zelvar PUBLIC zelvar_build)
 
-# The build template (resources/compile.sh, resources/compile.bat) and the
+# The build templates (resources/compile.sh and compile.bat, which run m51as;
+# resources/compile-mcu8051ide.sh and .bat, the earlier chain) and the
 # sample snippets (resources/Macro/*.Mac) are copied beside the program and
 # installed with the other resources of ide/resources by windows.cmake.
 
@@ -24,6 +25,10 @@ function(zelvar_build_test name)
   target_link_libraries(tst_buildchain_${name} PRIVATE zelvar_build Qt6::Test)
   target_compile_definitions(tst_buildchain_${name} PRIVATE
     ZELVAR_RESOURCES="${CMAKE_CURRENT_SOURCE_DIR}/resources")
+  if(TARGET m51as)
+    target_compile_definitions(tst_buildchain_${name} PRIVATE M51AS_PATH="$<TARGET_FILE:m51as>")
+    add_dependencies(tst_buildchain_${name} m51as)
+  endif()
   add_test(NAME buildchain.${name} COMMAND tst_buildchain_${name})
   set_tests_properties(buildchain.${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()

@@ -44,6 +44,19 @@ endforeach()
 add_custom_target(zelvar_resources ALL DEPENDS ${zelvar_resource_copies})
 add_dependencies(Zelvar zelvar_resources)
 
+# The build template runs the assembler m51as from the program folder: in the
+# build tree a copy of it lies beside Zelvar, renewed whenever m51as is rebuilt
+# (installed, both go to the same bin folder).
+if(TARGET m51as)
+  set(zelvar_m51as_copy ${CMAKE_CURRENT_BINARY_DIR}/m51as${CMAKE_EXECUTABLE_SUFFIX})
+  add_custom_command(OUTPUT ${zelvar_m51as_copy}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:m51as> ${zelvar_m51as_copy}
+    DEPENDS m51as
+    COMMENT "Copying m51as beside Zelvar" VERBATIM)
+  add_custom_target(zelvar_m51as ALL DEPENDS ${zelvar_m51as_copy})
+  add_dependencies(Zelvar zelvar_m51as)
+endif()
+
 install(TARGETS Zelvar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvar
   USE_SOURCE_PERMISSIONS
@@ -68,5 +81,9 @@ target_link_libraries(tst_zelvar_wiring PRIVATE zelvar Qt6::Test)
 target_compile_definitions(tst_zelvar_wiring PRIVATE
   ZELVAR_RESOURCES="${CMAKE_CURRENT_SOURCE_DIR}/resources"
   ZELVAR_EXAMPLES="${PROJECT_SOURCE_DIR}/examples")
+if(TARGET m51as)
+  target_compile_definitions(tst_zelvar_wiring PRIVATE M51AS_PATH="$<TARGET_FILE:m51as>")
+  add_dependencies(tst_zelvar_wiring m51as)
+endif()
 add_test(NAME zelvar.wiring COMMAND tst_zelvar_wiring)
 set_tests_properties(zelvar.wiring PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)

@@ -114,8 +114,11 @@ void TestWiring::cleanup()
 
 void TestWiring::debugBuildsWithTheRealAssembler()
 {
-    if (QStandardPaths::findExecutable("mcu8051ide").isEmpty() || QStandardPaths::findExecutable("srec_cat").isEmpty())
-        QSKIP("mcu8051ide or srec_cat is not installed");
+#ifndef M51AS_PATH
+    QSKIP("m51as is not built");
+#else
+    QVERIFY(QFile::copy(QStringLiteral(M51AS_PATH), m_program + "/m51as"));
+#endif
     QVERIFY(QFile::copy(QStringLiteral(ZELVAR_RESOURCES "/compile.sh"), m_program + "/compile.sh"));
     const QString source = copyBlink();
     QVERIFY(!source.isEmpty());
@@ -135,7 +138,11 @@ void TestWiring::debugBuildsWithTheRealAssembler()
     QVERIFY(!readAll(base + ".bin").isEmpty());
     QVERIFY(LST->isVisible());
     const QString listing = LST->M->toPlainText();
-    QCOMPARE(listing, TBuildChain::ReadListingText(base + ".lst"));
+    // The window drops the line break that ends the file.
+    QString file = TBuildChain::ReadListingText(base + ".lst");
+    if (file.endsWith('\n'))
+        file.chop(1);
+    QCOMPARE(listing, file);
     QVERIFY(listing.contains("MAIN"));
     QVERIFY(Form1->buildStatus->text().startsWith("Build finished"));
 
