@@ -1,6 +1,7 @@
 #include "MainFrm.h"
 
 #include "CompactTextView.h"
+#include "FileSender.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "Storage.h"
@@ -18,9 +19,11 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
@@ -273,8 +276,34 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     m_statusText = new QLabel(QStringLiteral("Disconnected"), StatusBar);
     m_statusText->setObjectName(QStringLiteral("StatusText"));
-    StatusBar->addWidget(m_statusText, 1);
+    StatusBar->addWidget(m_statusText);
+    // Why a port failed, what a command could not do, how a send ended.
+    m_statusDetail = new QLabel(StatusBar);
+    m_statusDetail->setObjectName(QStringLiteral("StatusDetail"));
+    m_statusDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    StatusBar->addWidget(m_statusDetail, 1);
+    // Send File's progress, shown while a file is on its way.
+    SendProgress = new QProgressBar(StatusBar);
+    SendProgress->setObjectName(QStringLiteral("SendProgress"));
+    SendProgress->setFixedWidth(160);
+    SendProgress->setRange(0, 1000);
+    SendProgressText = new QLabel(StatusBar);
+    SendProgressText->setObjectName(QStringLiteral("SendProgressText"));
+    SendCancelBtn = new QPushButton(QStringLiteral("Cancel"), StatusBar);
+    SendCancelBtn->setObjectName(QStringLiteral("SendCancelBtn"));
+    SendCancelBtn->setToolTip(QStringLiteral("Stop sending the file"));
+    StatusBar->addPermanentWidget(SendProgressText);
+    StatusBar->addPermanentWidget(SendProgress);
+    StatusBar->addPermanentWidget(SendCancelBtn);
+    for (QWidget* w : {static_cast<QWidget*>(SendProgressText), static_cast<QWidget*>(SendProgress),
+                       static_cast<QWidget*>(SendCancelBtn)})
+        w->hide();
     setStatusBar(StatusBar);
+
+    m_sender = new TFileSender(SerialPortDriver, this);
+    connect(m_sender, &TFileSender::progress, this, &TMainForm::showSendProgress);
+    connect(m_sender, &TFileSender::finished, this, &TMainForm::sendFinished);
+    connect(SendCancelBtn, &QPushButton::clicked, m_sender, &TFileSender::cancel);
 
     AboutFrm = new TAboutFrm(this);
     m_displayTimer.setSingleShot(true);
@@ -622,6 +651,8 @@ void TMainForm::Button2Click()
 
 void TMainForm::TxMemoKeyPress(const QByteArray& key)
 {
+    if (IsSending())
+        return;
     if (SerialPortDriver->Connected())
         SerialPortDriver->SendData(key.constData(), int(key.size()));
 }
@@ -653,6 +684,8 @@ void TMainForm::ClrRTSBtnClick()
 
 void TMainForm::SendMacro(const QString& text)
 {
+    if (IsSending())
+        return;
     const TMacroDecoding macro = DecodeMacro(ToCp1250(text));
     if (!macro.Ok) {
         showError(InvalidIntegerMessage(macro.BadText));
@@ -712,29 +745,76 @@ void TMainForm::SendFileBtnClick()
 
 void TMainForm::SendFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showError(file.errorString());
+    if (IsSending())
         return;
-    }
-    // Read in blocks, send byte by byte: the only pacing is the driver's wait
-    // for room in the output queue.
-    QByteArray block(65536, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = file.read(block.data(), block.size());
-        if (n < 0) {
-            const QString message = file.errorString();
-            file.close();
-            showError(message);
+    if (!SerialPortDriver->Connected()) {
+        // Nothing can go out: the file is only read through, so that a file
+        // that cannot be read is still reported.
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            showError(file.errorString());
             return;
         }
-        if (n == 0)
-            break;
-        if (SerialPortDriver->Connected())
-            for (qint64 i = 0; i < n; ++i)
-                SerialPortDriver->SendData(block.constData() + i, 1);
+        QByteArray block(65536, Qt::Uninitialized);
+        qint64 n = 0;
+        while ((n = file.read(block.data(), block.size())) > 0) {
+        }
+        if (n < 0)
+            showError(file.errorString());
+        return;
     }
-    file.close();
+    QString error;
+    if (!m_sender->start(path, &error)) {
+        showError(error);
+        return;
+    }
+    setSending(true);
+}
+
+bool TMainForm::IsSending() const
+{
+    return m_sender->active();
+}
+
+void TMainForm::setSending(bool on)
+{
+    // Typed keys and macros would mix into the file's bytes: they wait.
+    for (QWidget* w : {static_cast<QWidget*>(SendFileBtn), static_cast<QWidget*>(bMacro1),
+                       static_cast<QWidget*>(bMacro2), static_cast<QWidget*>(bMacro3)})
+        w->setEnabled(!on);
+    TxMemo->setReadOnly(on);
+    for (QWidget* w : {static_cast<QWidget*>(SendProgressText), static_cast<QWidget*>(SendProgress),
+                       static_cast<QWidget*>(SendCancelBtn)})
+        w->setVisible(on);
+    if (on)
+        m_statusDetail->clear();
+}
+
+void TMainForm::showSendProgress()
+{
+    const qint64 total = m_sender->total();
+    const qint64 sent = m_sender->sent();
+    SendProgress->setValue(total > 0 ? int(sent * 1000 / total) : 0);
+    QString text = QStringLiteral("%1 of %2 bytes").arg(QLocale().toString(sent), QLocale().toString(total));
+    const double rate = m_sender->rate();
+    if (rate > 0) {
+        text += QStringLiteral(", %1 B/s").arg(QLocale().toString(qint64(rate)));
+        const int left = m_sender->secondsLeft();
+        if (left >= 0)
+            text += QStringLiteral(", %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
+    SendProgressText->setText(text);
+}
+
+void TMainForm::sendFinished(const TFileSendResult& result)
+{
+    setSending(false);
+    const QString message = FileSendMessage(result);
+    m_statusDetail->setText(message);
+    if (result.End == TFileSendResult::Finished || result.End == TFileSendResult::Cancelled)
+        return;
+    beep();
+    showError(message);
 }
 
 // ---------------------------------------------------------------------------
@@ -743,6 +823,11 @@ void TMainForm::SendFile(const QString& path)
 QString TMainForm::StatusText() const
 {
     return m_statusText->text();
+}
+
+QString TMainForm::StatusDetail() const
+{
+    return m_statusDetail->text();
 }
 
 void TMainForm::showConnected()

@@ -25,12 +25,15 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
 class QStatusBar;
 class QAction;
 class TCompactTextView;
+class TFileSender;
+struct TFileSendResult;
 class THistoryComboBox;
 class TStoredPlacement;
 class TStoredSettings;
@@ -104,6 +107,10 @@ public:
     QAction *SaveMacro11, *SaveMacro21, *SaveMAcro31;
     QStatusBar* StatusBar;
     TAboutFrm* AboutFrm;
+    // Send File's progress in the status bar, shown while a file is sent.
+    QProgressBar* SendProgress;
+    QLabel* SendProgressText;
+    QPushButton* SendCancelBtn;
 
     // The received data behind RxMemo and the three columns, and the counter.
     const TReceiveLog& ReceiveLog() const { return m_log; }
@@ -111,6 +118,9 @@ public:
     qint32 CharCount() const { return m_log.CharCount; }
 
     QString StatusText() const;
+    // The status bar's second field: why a port failed, what a command could
+    // not do, how a file send ended.
+    QString StatusDetail() const;
     QString ApplicationTitle() const { return m_applicationTitle; }
     void SetApplicationTitle(const QString& title);
     // The filter of the file-open dialog of Send File.
@@ -136,7 +146,12 @@ public:
     void SaveMacro21Click();
     void SaveMAcro31Click();
     void SendFileBtnClick();
-    void SendFile(const QString& path);  // what Send File does with the chosen file
+    // What Send File does with the chosen file: starts sending it and returns;
+    // progress and the outcome show in the status bar, failures also in the
+    // error box.
+    void SendFile(const QString& path);
+    bool IsSending() const;
+    TFileSender* FileSender() const { return m_sender; }
     void ApplyPortSettings();  // pushes the radio groups' selection to the driver (reopening an open port)
     void ConnectBtnClick();
     void DisconnectBtnClick();
@@ -190,9 +205,14 @@ private:
     void applyPendingSplitter();
     void applicationStateChanged(Qt::ApplicationState state);
     void refreshDisplay();
+    void setSending(bool on);
+    void showSendProgress();
+    void sendFinished(const TFileSendResult& result);
 
     TReceiveLog m_log;
     QLabel* m_statusText = nullptr;
+    QLabel* m_statusDetail = nullptr;
+    TFileSender* m_sender = nullptr;
     QTimer m_displayTimer;
     QElapsedTimer m_sinceDisplay;
     bool m_columnsChanged[3] = {false, false, false};
