@@ -13,7 +13,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -125,7 +127,9 @@ QStringList TRadioGroup::items() const
 
 void TTxMemo::keyPressEvent(QKeyEvent* event)
 {
-    const QByteArray bytes = TypedBytes(event->key(), event->modifiers(), event->text());
+    QByteArray bytes = TypedBytes(event->key(), event->modifiers(), event->text());
+    if (bytes == QByteArray(1, 13) && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
+        bytes = EnterBytes;
     if (!bytes.isEmpty() && OnKeyPress)
         OnKeyPress(bytes);
     QPlainTextEdit::keyPressEvent(event);
@@ -292,6 +296,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     SendCancelBtn = new QPushButton(QStringLiteral("Cancel"), StatusBar);
     SendCancelBtn->setObjectName(QStringLiteral("SendCancelBtn"));
     SendCancelBtn->setToolTip(QStringLiteral("Stop sending the file"));
+    LogStatus = new QLabel(StatusBar);
+    LogStatus->setObjectName(QStringLiteral("LogStatus"));
+    LogStatus->hide();
+    StatusBar->addPermanentWidget(LogStatus);
     StatusBar->addPermanentWidget(SendProgressText);
     StatusBar->addPermanentWidget(SendProgress);
     StatusBar->addPermanentWidget(SendCancelBtn);
@@ -299,6 +307,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
                        static_cast<QWidget*>(SendCancelBtn)})
         w->hide();
     setStatusBar(StatusBar);
+
+    m_log.LineEnded = [this](const QByteArray& line) {
+        if (m_logFile.active() && m_logFile.mode() == TLogFile::Text && !m_logFile.writeLine(line))
+            logFailed();
+    };
 
     m_sender = new TFileSender(SerialPortDriver, this);
     connect(m_sender, &TFileSender::progress, this, &TMainForm::showSendProgress);
@@ -321,6 +334,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 
 TMainForm::~TMainForm()
 {
+    StopLog();
     if (!m_saved)
         SaveStored(true);
     SerialPortDriver->OnReceiveData = nullptr;
@@ -424,7 +438,26 @@ void TMainForm::buildReceiveArea()
     TCBox->setObjectName(QStringLiteral("TCBox"));
     TCBox->setToolTip(hint("Show time in Receive box"));
     settings->addWidget(TCBox);
+    cbStampOnce = new QCheckBox(QStringLiteral("One time stamp per line"), GroupBox3);
+    cbStampOnce->setObjectName(QStringLiteral("cbStampOnce"));
+    cbStampOnce->setToolTip(QStringLiteral("A line keeps the time its first byte came,\nhowever many blocks it spans"));
+    settings->addWidget(cbStampOnce);
+    cbLfNewLine = new QCheckBox(QStringLiteral("LF starts a new line"), GroupBox3);
+    cbLfNewLine->setObjectName(QStringLiteral("cbLfNewLine"));
+    cbLfNewLine->setToolTip(QStringLiteral("For devices that end lines with LF only;\nCR LF stays one line break"));
+    settings->addWidget(cbLfNewLine);
+    auto* enterRow = new QHBoxLayout;
+    auto* enterLabel = new QLabel(QStringLiteral("Enter sends"), GroupBox3);
+    cbEnterKey = new QComboBox(GroupBox3);
+    cbEnterKey->setObjectName(QStringLiteral("cbEnterKey"));
+    cbEnterKey->addItems({QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
+    cbEnterKey->setToolTip(QStringLiteral("What the Enter key sends while typing"));
+    enterLabel->setBuddy(cbEnterKey);
+    enterRow->addWidget(enterLabel);
+    enterRow->addWidget(cbEnterKey, 1);
+    settings->addLayout(enterRow);
     settings->addStretch(1);
+    connect(cbEnterKey, &QComboBox::currentIndexChanged, this, &TMainForm::cbEnterKeyChange);
     row->addWidget(GroupBox3);
 
     auto* receive = new QGroupBox(QStringLiteral("Receive"), Panel3);
@@ -457,6 +490,10 @@ void TMainForm::buildReceiveArea()
     header->addWidget(LabCount0);
     header->addWidget(Button2);
     header->addStretch(1);
+    LogBtn = new QPushButton(QStringLiteral("Log to file..."), receive);
+    LogBtn->setObjectName(QStringLiteral("LogBtn"));
+    LogBtn->setToolTip(QStringLiteral("Write everything received to a file:\nthe raw bytes, or the text as shown"));
+    header->addWidget(LogBtn);
     header->addWidget(ClrInMemo);
     grid->addLayout(header, 0, 0);
 
@@ -489,6 +526,7 @@ void TMainForm::buildReceiveArea()
     row->addWidget(receive, 1);
 
     connect(ClrInMemo, &QPushButton::clicked, this, &TMainForm::ClrInMemoClick);
+    connect(LogBtn, &QPushButton::clicked, this, &TMainForm::LogBtnClick);
     connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
     connect(cbFontSize->lineEdit(), &QLineEdit::textEdited, this, &TMainForm::cbFontSizeChange);
     connect(cbFontSize, &QComboBox::activated, this, &TMainForm::cbFontSizeChange);
@@ -600,6 +638,10 @@ void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* Data
     options.Hex = CBoxHex->isChecked();
     options.Bin = CBoxBin->isChecked();
     options.Time = TCBox->isChecked();
+    options.LfNewLine = cbLfNewLine->isChecked();
+    options.StampOnce = cbStampOnce->isChecked();
+    if (m_logFile.active() && m_logFile.mode() == TLogFile::Raw && !m_logFile.writeRaw(DataPtr, DataSize))
+        logFailed();
     // Text in the spin box that is no number (cleared while typing) counts
     // as its lower limit 0, not as the last value it held.
     options.CountChar = ChCount0->hasAcceptableInput() ? ChCount0->value() : ChCount0->minimum();
@@ -625,6 +667,8 @@ void TMainForm::refreshDisplay()
     if (LabCount0->text() != count)
         LabCount0->setText(count);
     RxMemo->refreshNow();
+    if (m_logFile.active())
+        showLogState();
     TCompactTextView* columns[3] = {Memo1, Memo2, Memo3};
     for (int i = 0; i < 3; ++i)
         if (std::exchange(m_columnsChanged[i], false))
@@ -638,6 +682,64 @@ void TMainForm::ClrInMemoClick()
         view->clearSelection();
         view->refreshNow();
     }
+}
+
+void TMainForm::LogBtnClick()
+{
+    if (m_logFile.active()) {
+        StopLog();
+        return;
+    }
+    const QString rawFilter = QStringLiteral("Raw received bytes (*.log *.bin)");
+    const QString textFilter = QStringLiteral("Received text as shown, with time stamps (*.txt)");
+    QString filter = m_logMode == TLogFile::Text ? textFilter : rawFilter;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Log to file"), m_logPath,
+                                                      rawFilter + QStringLiteral(";;") + textFilter, &filter);
+    if (path.isEmpty())
+        return;
+    StartLog(path, filter == textFilter ? TLogFile::Text : TLogFile::Raw);
+}
+
+bool TMainForm::StartLog(const QString& path, TLogFile::Mode mode)
+{
+    QString error;
+    m_logMode = mode;
+    m_logPath = path;
+    if (!m_logFile.start(path, mode, &error)) {
+        m_statusDetail->setText(QStringLiteral("Cannot log to %1: %2").arg(QDir::toNativeSeparators(path), error));
+        beep();
+        return false;
+    }
+    showLogState();
+    return true;
+}
+
+void TMainForm::StopLog()
+{
+    m_logFile.stop(m_log.Text.hasLines() ? m_log.Text.last() : QByteArray());
+    showLogState();
+}
+
+void TMainForm::logFailed()
+{
+    m_statusDetail->setText(QStringLiteral("Log stopped: %1").arg(m_logFile.errorString()));
+    beep();
+    showLogState();
+}
+
+void TMainForm::showLogState()
+{
+    LogBtn->setText(m_logFile.active() ? QStringLiteral("Stop log") : QStringLiteral("Log to file..."));
+    LogStatus->setVisible(m_logFile.active());
+    if (m_logFile.active())
+        LogStatus->setText(QStringLiteral("Log: %1, %2").arg(QFileInfo(m_logFile.path()).fileName(),
+                                                             QLocale().formattedDataSize(m_logFile.size())));
+}
+
+void TMainForm::cbEnterKeyChange()
+{
+    static const char* const endings[] = {"\r", "\n", "\r\n"};
+    TxMemo->EnterBytes = QByteArray(endings[qBound(0, cbEnterKey->currentIndex(), 2)]);
 }
 
 void TMainForm::Button2Click()
@@ -1135,6 +1237,18 @@ void TMainForm::setupStorage()
     check("CBoxBin_Checked", CBoxBin);
     check("CBoxDec_Checked", CBoxDec);
     check("CBoxHex_Checked", CBoxHex);
+    // Beyond the original list: line endings and the log's last choice.
+    check("cbLfNewLine_Checked", cbLfNewLine);
+    check("cbStampOnce_Checked", cbStampOnce);
+    s.addInteger(QStringLiteral("cbEnterKey_ItemIndex"), [this] { return cbEnterKey->currentIndex(); },
+                 [this](int index) {
+                     if (index >= 0 && index < cbEnterKey->count())
+                         cbEnterKey->setCurrentIndex(index);
+                 });
+    s.addText(QStringLiteral("Log_Mode"), [this] { return LogModeName(m_logMode); },
+              [this](const QString& name) { m_logMode = LogModeFromName(name); });
+    s.addText(QStringLiteral("Log_File"), [this] { return m_logPath; },
+              [this](const QString& path) { m_logPath = path; });
 }
 
 void TMainForm::RestoreStored()

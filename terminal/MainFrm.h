@@ -8,6 +8,7 @@
 // (TReceiveLog, DecodeMacro, TStoredSettings, ...); the handlers below keep the
 // window's published names so each action can be driven directly.
 
+#include "LogFile.h"
 #include "ReceiveStore.h"
 #include "SerialPortDrv.h"
 
@@ -65,6 +66,8 @@ class TTxMemo : public QPlainTextEdit {
 public:
     explicit TTxMemo(QWidget* parent = nullptr) : QPlainTextEdit(parent) {}
     std::function<void(const QByteArray&)> OnKeyPress;
+    // What the Enter key sends (CR, LF or CR LF).
+    QByteArray EnterBytes = QByteArray(1, 13);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -91,6 +94,14 @@ public:
     QGroupBox* GroupBox3;
     QCheckBox *cbAuto, *TCBox;
     QComboBox* cbFontSize;
+    // Line endings: LF alone ends a received line; one time stamp per line;
+    // what Enter sends ("CR", "LF", "CR LF").
+    QCheckBox *cbLfNewLine, *cbStampOnce;
+    QComboBox* cbEnterKey;
+    // Log to file (raw bytes or the displayed text), and its state in the
+    // status bar.
+    QPushButton* LogBtn;
+    QLabel* LogStatus;
     QWidget *Panel3, *Panel4;
     QSplitter* RxSplitter1;
     TCompactTextView *RxMemo, *Memo1, *Memo2, *Memo3;
@@ -132,6 +143,13 @@ public:
     void SerialPortDriverConnectionLost();
     void ClrInMemoClick();
     void Button2Click();
+    void LogBtnClick();
+    // Starts writing everything received to path; false (with the reason in
+    // the status bar) when the file cannot be created.
+    bool StartLog(const QString& path, TLogFile::Mode mode);
+    void StopLog();
+    const TLogFile& Log() const { return m_logFile; }
+    void cbEnterKeyChange();
     void TxMemoKeyPress(const QByteArray& key);
     void ClrOutMemoClick();
     void SetDTRBtnClick();
@@ -206,10 +224,15 @@ private:
     void applicationStateChanged(Qt::ApplicationState state);
     void refreshDisplay();
     void setSending(bool on);
+    void showLogState();
+    void logFailed();
     void showSendProgress();
     void sendFinished(const TFileSendResult& result);
 
     TReceiveLog m_log;
+    TLogFile m_logFile;
+    TLogFile::Mode m_logMode = TLogFile::Raw;  // the user's last choice
+    QString m_logPath;
     QLabel* m_statusText = nullptr;
     QLabel* m_statusDetail = nullptr;
     TFileSender* m_sender = nullptr;

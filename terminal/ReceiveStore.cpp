@@ -109,12 +109,22 @@ TReceiveLog::TReceiveLog() = default;
 
 void TReceiveLog::writeOpenLine(const TReceiveOptions& options, QByteArray& stamp)
 {
-    if (options.Time) {
+    if (options.Time && !(options.StampOnce && m_openStamped)) {
         if (stamp.isEmpty())
             stamp = clock().toString(QStringLiteral("hh:mm:ss")).toLatin1() + "> ";
         Text.last().prepend(stamp);
+        m_openStamped = true;
     }
     Text.lastWritten();
+}
+
+void TReceiveLog::endLine(const TReceiveOptions& options, QByteArray& stamp)
+{
+    writeOpenLine(options, stamp);
+    if (LineEnded)
+        LineEnded(Text.last());
+    Text.newLine();
+    m_openStamped = false;
 }
 
 void TReceiveLog::receive(const char* data, qint64 size, const TReceiveOptions& options)
@@ -149,23 +159,30 @@ void TReceiveLog::receive(const char* data, qint64 size, const TReceiveOptions& 
         const char* run = p;
         while (p < end && *p != 8 && *p != 10 && *p != 13)
             ++p;
-        if (p > run)
+        if (p > run) {
             open.append(run, p - run);
+            m_lastWasCr = false;
+        }
         if (p == end)
             break;
+        const bool lineFeedEnds = *p == 10 && options.LfNewLine && !m_lastWasCr;
         switch (*p) {
         case 8:
             if (!open.isEmpty())
                 open.chop(1);
             break;
         case 13:
-            writeOpenLine(options, stamp);
-            Text.newLine();
+            endLine(options, stamp);
             lineEnded = true;
             break;
-        default:  // 10: line feeds are ignored
+        default:  // 10: ignored, unless it ends lines by itself
+            if (lineFeedEnds) {
+                endLine(options, stamp);
+                lineEnded = true;
+            }
             break;
         }
+        m_lastWasCr = *p == 13;
         ++p;
     }
 
@@ -177,6 +194,7 @@ void TReceiveLog::receive(const char* data, qint64 size, const TReceiveOptions& 
 
 void TReceiveLog::clear()
 {
+    m_openStamped = false;
     Text.clear();
     Dec.clear();
     Hex.clear();

@@ -157,6 +157,12 @@ struct TReceiveOptions {
     bool Bin = false;
     bool Time = false;
     int CountChar = 13;
+    // A line feed not following a carriage return also ends the line (for
+    // devices that end lines with LF only); CR LF stays one line break.
+    bool LfNewLine = false;
+    // A line carries one time stamp, the time its first byte came, however
+    // many blocks it spans.
+    bool StampOnce = false;
 };
 
 // The four receive boxes' contents and the counter, and the block handler.
@@ -170,6 +176,9 @@ public:
 
     // Time of day for the stamps; read at most once per block.
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
+    // Called with each line as it is ended, as the box shows it (time stamp
+    // included), before the next line starts: the text log.
+    std::function<void(const QByteArray& line)> LineEnded;
 
     TReceiveText Text;
     TValueColumn Dec{TValueColumn::Decimal};
@@ -182,4 +191,8 @@ public:
 
 private:
     void writeOpenLine(const TReceiveOptions& options, QByteArray& stamp);
+    void endLine(const TReceiveOptions& options, QByteArray& stamp);
+
+    bool m_lastWasCr = false;    // the last byte handled was a carriage return
+    bool m_openStamped = false;  // the open line carries a time stamp
 };

@@ -28,6 +28,8 @@ private slots:
     void receiveLines_data();
     void receiveLines();
     void receiveTimeStamps();
+    void receiveLineEndings_data();
+    void receiveLineEndings();
     void receiveColumnsAndCounter();
     void receiveClear();
     void receiveLongLineSlices();
@@ -128,6 +130,52 @@ void LogicTests::receiveTimeStamps()
     };
     feed(log, "a\rb\rc\r", time);
     QCOMPARE(reads, 1);
+}
+
+void LogicTests::receiveLineEndings_data()
+{
+    // Blocks separated by "|" (each block one second later), the options, and
+    // the lines of the box separated by "/"; then the lines the text log got.
+    QTest::addColumn<QByteArray>("blocks");
+    QTest::addColumn<bool>("lf");
+    QTest::addColumn<bool>("once");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("LF alone ends lines") << QByteArray("A\nB\n|C") << true << false << "A/B/C" << "A/B";
+    QTest::newRow("CR LF is one break") << QByteArray("A\r|\nB\r\n\r\nC") << true << false << "A/B//C" << "A/B/";
+    QTest::newRow("LF CR is two") << QByteArray("A\n\rB") << true << false << "A//B" << "A/";
+    QTest::newRow("LF ignored by default") << QByteArray("A\nB\n") << false << false << "AB" << "";
+    QTest::newRow("one stamp across blocks") << QByteArray("~AB|C|D\r") << false << true << "01> ABCD/" << "01> ABCD";
+    QTest::newRow("stamp per write by default") << QByteArray("~AB|C\r") << false << false << "02> 01> ABC/"
+                                                << "02> 01> ABC";
+    QTest::newRow("LF lines stamped once") << QByteArray("~A|B\nC\n") << true << true << "01> AB/02> C/"
+                                           << "01> AB/02> C";
+}
+
+void LogicTests::receiveLineEndings()
+{
+    QFETCH(QByteArray, blocks);
+    QFETCH(bool, lf);
+    QFETCH(bool, once);
+    QFETCH(QString, expected);
+    QFETCH(QString, logged);
+    TReceiveLog log;
+    int second = 0;
+    log.clock = [&second] { return QTime(0, 0, second); };
+    QStringList ended;
+    log.LineEnded = [&ended](const QByteArray& line) { ended << QString::fromLatin1(line); };
+    TReceiveOptions options;
+    options.LfNewLine = lf;
+    options.StampOnce = once;
+    options.Time = blocks.startsWith('~');
+    for (const QByteArray& block : blocks.mid(options.Time ? 1 : 0).split('|')) {
+        ++second;
+        feed(log, block, options);
+    }
+    QString lines = sourceLines(log.Text).join(QLatin1Char('/'));
+    lines.replace(QStringLiteral("00:00:"), QString());
+    QCOMPARE(lines, expected);
+    QCOMPARE(ended.join(QLatin1Char('/')).replace(QStringLiteral("00:00:"), QString()), logged);
 }
 
 void LogicTests::receiveColumnsAndCounter()

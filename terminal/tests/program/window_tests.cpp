@@ -57,6 +57,8 @@ private slots:
     void sendFile();
     void sendFileHeldByXoff();
     void sendFileCancelled();
+    void logToFile();
+    void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
     void autoDisConnect();
@@ -620,6 +622,76 @@ void WindowTests::sendFileCancelled()
     const int sent = m.captured(1).toInt();
     QVERIFY(sent > 0 && sent < data.size());
     QCOMPARE(pty.read(data.size(), 300), data.left(sent));
+}
+
+void WindowTests::logToFile()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QTemporaryDir dir;
+    const QString raw = dir.filePath(QStringLiteral("raw.log"));
+    QVERIFY(form->StartLog(raw, TLogFile::Raw));
+    QCOMPARE(form->LogBtn->text(), QStringLiteral("Stop log"));
+    QByteArray sent;
+    for (int i = 0; i < 20000; ++i)
+        sent.append(char(i * 31 + i / 256));
+    QVERIFY(pty.write(sent));
+    QTRY_COMPARE(form->ReceiveLog().Received, qint64(sent.size()));
+    QTRY_VERIFY(form->LogStatus->text().startsWith(QStringLiteral("Log: raw.log, ")));
+    form->LogBtnClick();  // stops
+    QVERIFY(!form->Log().active());
+    QCOMPARE(form->LogBtn->text(), QStringLiteral("Log to file..."));
+    QFile rawFile(raw);
+    QVERIFY(rawFile.open(QIODevice::ReadOnly));
+    QCOMPARE(rawFile.readAll(), sent);
+
+    // The text as shown, time stamps included; the open line when stopped.
+    form->ClrInMemoClick();
+    form->TCBox->setChecked(true);
+    const QString text = dir.filePath(QStringLiteral("text.txt"));
+    QVERIFY(form->StartLog(text, TLogFile::Text));
+    QVERIFY(pty.write("AB\r\nCD"));
+    QTRY_COMPARE(form->ReceiveLog().Text.lineCount(), 2);
+    form->StopLog();
+    QFile textFile(text);
+    QVERIFY(textFile.open(QIODevice::ReadOnly));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d> AB\n\\d\\d:\\d\\d:\\d\\d> CD\n$"))
+                 .match(QString::fromLatin1(textFile.readAll()))
+                 .hasMatch(),
+             "text log");
+
+    // A file that cannot be created is named in the status bar.
+    QVERIFY(!form->StartLog(dir.filePath(QStringLiteral("no/such/folder.log")), TLogFile::Raw));
+    QVERIFY(form->StatusDetail().startsWith(QStringLiteral("Cannot log to ")));
+    QVERIFY(form->close());
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/Log_Mode")), QStringLiteral("Raw"));
+}
+
+void WindowTests::lineEndingOptions()
+{
+    TestPty pty;
+    {
+        auto form = makeForm();
+        form->SetPortDevice(pnCOM1, pty.device());
+        form->ConnectBtnClick();
+        form->cbEnterKey->setCurrentIndex(2);
+        QTest::keyClick(form->TxMemo, Qt::Key_Return);
+        QCOMPARE(pty.read(2), QByteArray("\r\n"));
+        form->cbLfNewLine->setChecked(true);
+        QVERIFY(pty.write("one\ntwo\n"));
+        QTRY_COMPARE(sourceLines(form->ReceiveLog().Text), QStringList({"one", "two", ""}));
+        form->cbStampOnce->setChecked(true);
+        QVERIFY(form->close());
+    }
+    // The choices come back after a restart.
+    auto form = makeForm();
+    QCOMPARE(form->cbEnterKey->currentText(), QStringLiteral("CR LF"));
+    QVERIFY(form->cbLfNewLine->isChecked());
+    QVERIFY(form->cbStampOnce->isChecked());
+    QCOMPARE(form->TxMemo->EnterBytes, QByteArray("\r\n"));
 }
 
 void WindowTests::speedAndPortWhileConnected()
