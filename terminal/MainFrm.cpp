@@ -29,7 +29,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QSplitterHandle>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -46,6 +48,52 @@ static void initTerminalResources()
 
 namespace {
 const char* const MainCaption = "Terminal v1.6";
+
+// The handle between the receive and transmit areas: a raised bar with a grip
+// in its middle, so that it is plain to see that it can be dragged.
+class TGripHandle : public QSplitterHandle {
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        const QRect r = rect();
+        p.fillRect(r, palette().color(QPalette::Button));
+        p.setPen(palette().color(QPalette::Light));
+        p.drawLine(r.topLeft(), r.topRight());
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette().color(underMouse() ? QPalette::Highlight : QPalette::Dark));
+        const QPoint c = r.center();
+        for (int i = -3; i <= 3; ++i)
+            p.drawEllipse(QPointF(c.x() + i * 7 + 0.5, c.y() + 0.5), 1.6, 1.6);
+    }
+    void enterEvent(QEnterEvent*) override { update(); }
+    void leaveEvent(QEvent*) override { update(); }
+};
+
+// The receive area above takes what the window gains or loses; the transmit
+// area below keeps its height (as long as it fits).
+class TGripSplitter : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+
+protected:
+    QSplitterHandle* createHandle() override { return new TGripHandle(orientation(), this); }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        const int below = count() == 2 ? widget(1)->height() : -1;
+        QSplitter::resizeEvent(event);
+        const int total = height() - handleWidth();
+        if (below <= 0 || event->oldSize().height() <= 0 || total <= below)
+            return;
+        setSizes({total - below, below});
+    }
+};
 
 // Hints are written with the platform's line breaks; tooltips want "\n".
 QString hint(const char* text)
@@ -232,7 +280,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QString::fromLatin1(MainCaption));
     setWindowIcon(QIcon(QStringLiteral(":/terminal/terminal.xpm")));
     resize(727, 504);
-    m_applicationTitle = QGuiApplication::applicationDisplayName();
+    m_applicationTitle = QString::fromLatin1(MainCaption);
 
     // The tooltip colour of the window (red 240, green 251, blue 255).
     QPalette tips = QToolTip::palette();
@@ -257,9 +305,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     buildControlPanel(panel);
     column->addWidget(panel);
 
-    RxSplitter1 = new QSplitter(Qt::Vertical, central);
+    RxSplitter1 = new TGripSplitter(Qt::Vertical, central);
     RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
     RxSplitter1->setChildrenCollapsible(false);
+    RxSplitter1->setHandleWidth(8);
     Panel3 = new QWidget(RxSplitter1);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel4 = new QWidget(RxSplitter1);
@@ -274,7 +323,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(central);
     m_panel3Minimum = Panel3->minimumSizeHint().height();
     m_panel4Minimum = Panel4->minimumSizeHint().height();
-    m_pendingPanel3Height = 200;  // the receive area's height until one is stored
+    m_pendingPanel3Height = FirstStartHeight;  // until one is stored: all the transmit area leaves
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
@@ -499,7 +548,22 @@ void TMainForm::buildReceiveArea()
 
     RxMemo = new TCompactTextView(receive);
     RxMemo->setObjectName(QStringLiteral("RxMemo"));
-    RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // One scroll bar, right of the value columns, moves the receive box and
+    // the columns together (RxMemo's own bar works hidden behind it).
+    RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    RxScrollBar = new QScrollBar(Qt::Vertical, receive);
+    RxScrollBar->setObjectName(QStringLiteral("RxScrollBar"));
+    QScrollBar* own = RxMemo->verticalScrollBar();
+    RxScrollBar->setRange(own->minimum(), own->maximum());
+    connect(own, &QScrollBar::rangeChanged, this, [this, own](int min, int max) {
+        RxScrollBar->setPageStep(own->pageStep());
+        RxScrollBar->setRange(min, max);
+    });
+    connect(own, &QScrollBar::valueChanged, this, [this](int value) {
+        RxScrollBar->setValue(value);
+        syncColumns();
+    });
+    connect(RxScrollBar, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
     RxMemo->setFont(courier(8));
     RxMemo->setSource(&m_log.Text);
     auto makeColumn = [&](TCompactTextView*& memo, QCheckBox*& box, const char* name, const char* boxName,
@@ -510,7 +574,8 @@ void TMainForm::buildReceiveArea()
         memo->setFont(courier(8));
         memo->setFixedWidth(width);
         memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        memo->setScrollPartner(RxScrollBar);
         memo->setSource(source);
         box = new QCheckBox(QString::fromLatin1(caption), receive);
         box->setObjectName(QString::fromLatin1(boxName));
@@ -521,6 +586,7 @@ void TMainForm::buildReceiveArea()
     makeColumn(Memo1, CBoxDec, "Memo1", "CBoxDec", "Dec", "DEC value", &m_log.Dec, 56, 1);
     makeColumn(Memo2, CBoxHex, "Memo2", "CBoxHex", "Hex", "HEX value", &m_log.Hex, 57, 2);
     makeColumn(Memo3, CBoxBin, "Memo3", "CBoxBin", "Bin", "BIN value", &m_log.Bin, 82, 3);
+    grid->addWidget(RxScrollBar, 1, 4);
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(1, 1);
     row->addWidget(receive, 1);
@@ -673,6 +739,23 @@ void TMainForm::refreshDisplay()
     for (int i = 0; i < 3; ++i)
         if (std::exchange(m_columnsChanged[i], false))
             columns[i]->refreshNow();
+    syncColumns();
+}
+
+void TMainForm::syncColumns()
+{
+    // At the end the columns show their newest values; scrolled back, each
+    // shows the values of the first line in view.
+    const bool atEnd = RxMemo->atEnd();
+    const qint64 stream = m_log.Text.streamStart(RxMemo->firstVisibleLine());
+    const TValueColumn* sources[3] = {&m_log.Dec, &m_log.Hex, &m_log.Bin};
+    TCompactTextView* columns[3] = {Memo1, Memo2, Memo3};
+    for (int i = 0; i < 3; ++i) {
+        if (atEnd)
+            columns[i]->scrollToEnd();
+        else
+            columns[i]->setFirstVisibleLine(sources[i]->lineAtStream(stream));
+    }
 }
 
 void TMainForm::ClrInMemoClick()
@@ -682,6 +765,7 @@ void TMainForm::ClrInMemoClick()
         view->clearSelection();
         view->refreshNow();
     }
+    syncColumns();
 }
 
 void TMainForm::LogBtnClick()
@@ -1030,8 +1114,9 @@ void TMainForm::HandshakingRGClick()
 
 void TMainForm::SetApplicationTitle(const QString& title)
 {
+    // The main window's caption only: dialogs and error boxes keep theirs.
     m_applicationTitle = title;
-    QGuiApplication::setApplicationDisplayName(title);
+    setWindowTitle(title);
 }
 
 void TMainForm::AppEventsActivate()
@@ -1179,7 +1264,7 @@ void TMainForm::showError(const QString& message)
     if (OnError)
         OnError(message);
     else
-        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), message);
+        QMessageBox::critical(this, QStringLiteral("Terminal"), message);
 }
 
 void TMainForm::beep()
@@ -1210,12 +1295,12 @@ void TMainForm::setupStorage()
         QStringLiteral("RxSplitter1_Top"),
         [this] {
             const int top = RxSplitter1->mapTo(this, QPoint(0, 0)).y();
-            return top + (m_pendingPanel3Height >= 0 && !isVisible() ? m_pendingPanel3Height : Panel3->height());
+            return top + (m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height());
         },
         [this](int top) { m_pendingPanel3Height = top - RxSplitter1->mapTo(this, QPoint(0, 0)).y(); });
     s.addInteger(
         QStringLiteral("Panel3_Height"),
-        [this] { return m_pendingPanel3Height >= 0 && !isVisible() ? m_pendingPanel3Height : Panel3->height(); },
+        [this] { return m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height(); },
         [this](int height) { m_pendingPanel3Height = height; });
     // The transmit area takes whatever the receive area leaves; its height is
     // stored for completeness and follows from the other two on restore.
@@ -1299,12 +1384,18 @@ void TMainForm::resizeEvent(QResizeEvent* event)
 
 void TMainForm::applyPendingSplitter()
 {
-    if (m_pendingPanel3Height < 0 || !isVisible())
+    if (m_pendingPanel3Height == -1 || !isVisible())
         return;
+    // Shown but not laid out yet: lay out now, so the sizes apply to the
+    // splitter's real height.
+    if (layout())
+        layout()->activate();
     const int total = RxSplitter1->height() - RxSplitter1->handleWidth();
     if (total <= 0)
         return;
     updateSplitterLimits();
+    if (m_pendingPanel3Height == FirstStartHeight)
+        m_pendingPanel3Height = total - Panel4->sizeHint().height();
     const int height = qBound(Panel3->minimumHeight(), m_pendingPanel3Height, qMax(Panel3->minimumHeight(),
                                                                                   total - Panel4->minimumHeight()));
     RxSplitter1->setSizes({height, total - height});

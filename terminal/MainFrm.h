@@ -28,6 +28,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QScrollBar;
 class QSpinBox;
 class QSplitter;
 class QStatusBar;
@@ -105,6 +106,7 @@ public:
     QWidget *Panel3, *Panel4;
     QSplitter* RxSplitter1;
     TCompactTextView *RxMemo, *Memo1, *Memo2, *Memo3;
+    QScrollBar* RxScrollBar;  // moves RxMemo and the value columns together
     QCheckBox *CBoxDec, *CBoxHex, *CBoxBin;
     QSpinBox* ChCount0;
     QLabel *Label5, *LabCount0;
@@ -224,6 +226,7 @@ private:
     void applicationStateChanged(Qt::ApplicationState state);
     void refreshDisplay();
     void setSending(bool on);
+    void syncColumns();
     void showLogState();
     void logFailed();
     void showSendProgress();
@@ -243,6 +246,7 @@ private:
     std::unique_ptr<TStoredPlacement> m_placement;
     QString m_applicationTitle;
     int m_beeps = 0;
+    static constexpr int FirstStartHeight = -2;
     int m_pendingPanel3Height = -1;
     int m_panel3Minimum = 0;
     int m_panel4Minimum = 0;
