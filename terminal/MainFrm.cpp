@@ -505,6 +505,20 @@ void TMainForm::buildReceiveArea()
     enterRow->addWidget(enterLabel);
     enterRow->addWidget(cbEnterKey, 1);
     settings->addLayout(enterRow);
+    auto* keepRow = new QHBoxLayout;
+    auto* keepLabel = new QLabel(QStringLiteral("Keep"), GroupBox3);
+    sbKeepMB = new QSpinBox(GroupBox3);
+    sbKeepMB->setObjectName(QStringLiteral("sbKeepMB"));
+    sbKeepMB->setRange(16, 65536);
+    sbKeepMB->setValue(int(TReceiveLog::DefaultMemoryLimit >> 20));
+    sbKeepMB->setSuffix(QStringLiteral(" MB"));
+    sbKeepMB->setToolTip(QStringLiteral("Memory for the received lines and values;\nbeyond it the oldest are dropped "
+                                        "from the boxes\n(Log to file keeps everything)"));
+    keepLabel->setBuddy(sbKeepMB);
+    keepRow->addWidget(keepLabel);
+    keepRow->addWidget(sbKeepMB, 1);
+    settings->addLayout(keepRow);
+    connect(sbKeepMB, &QSpinBox::valueChanged, this, [this](int mb) { m_log.MemoryLimit = qint64(mb) << 20; });
     settings->addStretch(1);
     connect(cbEnterKey, &QComboBox::currentIndexChanged, this, &TMainForm::cbEnterKeyChange);
     row->addWidget(GroupBox3);
@@ -1329,6 +1343,11 @@ void TMainForm::setupStorage()
                  [this](int index) {
                      if (index >= 0 && index < cbEnterKey->count())
                          cbEnterKey->setCurrentIndex(index);
+                 });
+    s.addInteger(QStringLiteral("sbKeepMB_Value"), [this] { return sbKeepMB->value(); },
+                 [this](int mb) {
+                     if (mb > 0)
+                         sbKeepMB->setValue(mb);
                  });
     s.addText(QStringLiteral("Log_Mode"), [this] { return LogModeName(m_logMode); },
               [this](const QString& name) { m_logMode = LogModeFromName(name); });

@@ -99,6 +99,8 @@ public:
     // what Enter sends ("CR", "LF", "CR LF").
     QCheckBox *cbLfNewLine, *cbStampOnce;
     QComboBox* cbEnterKey;
+    // Megabytes the receive boxes may hold; the oldest lines go beyond it.
+    QSpinBox* sbKeepMB;
     // Log to file (raw bytes or the displayed text), and its state in the
     // status bar.
     QPushButton* LogBtn;

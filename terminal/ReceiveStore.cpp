@@ -269,12 +269,16 @@ void TReceiveLog::enforceLimit()
     if (total <= MemoryLimit)
         return;
     // Down to three quarters of the limit, so that trimming is rare; every
-    // store loses the same share of its oldest contents.
-    const double drop = 1.0 - 0.75 * double(MemoryLimit) / double(total);
-    Text.dropOldest(drop, MemoryLimit / 4);
-    Dec.dropOldest(drop);
-    Hex.dropOldest(drop);
-    Bin.dropOldest(drop);
+    // store loses the same share of its oldest contents. Memory is given back
+    // in whole chunks, so a share too small to free one is raised.
+    const double share = 1.0 - 0.75 * double(MemoryLimit) / double(total);
+    for (int round = 0; round == 0 || (round < 5 && memoryBytes() > MemoryLimit); ++round) {
+        const double drop = std::min(1.0, share + 0.25 * round);
+        Text.dropOldest(drop, MemoryLimit / 4);
+        Dec.dropOldest(drop);
+        Hex.dropOldest(drop);
+        Bin.dropOldest(drop);
+    }
 }
 
 void TReceiveLog::clear()

@@ -6,7 +6,10 @@
 // (capped, since it is far slower), then the time to send a 1 MB file into a
 // reading pseudo-terminal.
 //
-//   terminal_bench [megabytes=100 [receive|send]]   ("receive": the receive figures only; "send": Send File only)
+//   terminal_bench [megabytes=100 [receive|send|memory]]
+//     "receive": the receive figures only; "send": also Send File; "memory":
+//     only the memory held after that many megabytes fed straight into the
+//     receive store with the default limit (2000 for the 2 GB figure).
 #include "CompactTextView.h"
 #include "MainFrm.h"
 #include "PtyPort.h"
@@ -345,6 +348,32 @@ void benchSendFile()
                 "Send File, 1 MB", (1 << 20) / 1e6, seconds, (1 << 20) / 1e6 / seconds, (long long)got.load(),
                 timerLateMs, longestTurnMs);
 }
+// Feeds the receive store directly (the window's handler without the port and
+// the painting, which would take far longer for this much data) with 2 GB of
+// text lines in the driver's 2048-byte blocks, all columns and time stamps on,
+// and the default memory limit; prints the memory held afterwards.
+void benchMemoryBound(qint64 total)
+{
+    const QByteArray data = makeData(64 << 20);
+    TReceiveLog log;
+    TReceiveOptions options;
+    options.Dec = options.Hex = options.Bin = options.Time = true;
+    const qint64 before = residentBytes();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 fed = 0;
+    while (fed < total) {
+        for (qint64 at = 0; at + 2048 <= data.size() && fed < total; at += 2048, fed += 2048)
+            log.receive(data.constData() + at, 2048, options);
+    }
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    std::printf("%-28s %8.0f MB in %6.2f s  %7.1f MB/s  limit %lld MB: store %.1f MB, resident growth %.1f MB, "
+                "%lld lines kept of %lld\n",
+                "Receive store, memory bound", fed / 1e6, seconds, fed / 1e6 / seconds,
+                (long long)(log.MemoryLimit >> 20), log.memoryBytes() / 1048576.0,
+                (residentBytes() - before) / 1048576.0, (long long)log.Text.lineCount(),
+                (long long)(log.Text.lineCount() + log.Text.droppedLines()));
+}
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -355,6 +384,10 @@ int main(int argc, char* argv[])
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());  // leave the user's stored settings alone
     QApplication app(argc, argv);
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100;
+    if (argc > 2 && QByteArray(argv[2]) == "memory") {
+        benchMemoryBound(megabytes * 1000 * 1000);
+        return 0;
+    }
     std::printf("terminal receive path, all three columns and time stamps on (platform %s)\n",
                 qPrintable(QGuiApplication::platformName()));
     print("terminal (compact store)", benchTerminal(megabytes * 1000 * 1000));

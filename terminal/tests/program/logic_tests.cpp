@@ -34,6 +34,7 @@ private slots:
     void receiveClear();
     void receiveLongLineSlices();
     void chunkedVectorAcrossChunks();
+    void storeKeepsNewestWithinLimit();
     void decodeMacro_data();
     void decodeMacro();
     void typedBytes_data();
@@ -252,6 +253,37 @@ void LogicTests::chunkedVectorAcrossChunks()
     QCOMPARE(v.at(33), data[33]);
     v.copy(15, 3, back.data());
     QCOMPARE(back.left(3), data.mid(15, 3));
+}
+
+void LogicTests::storeKeepsNewestWithinLimit()
+{
+    TReceiveLog log;
+    log.MemoryLimit = qint64(16) << 20;
+    TReceiveOptions all;
+    all.Dec = all.Hex = all.Bin = true;
+    qint64 peak = 0;
+    for (int i = 0; i < 400000; ++i) {
+        feed(log, "line " + QByteArray::number(i) + " abcdefghijklmnopqrstuvwxyz\r\n", all);
+        peak = std::max(peak, log.memoryBytes());
+    }
+    QVERIFY(peak <= log.MemoryLimit);
+    QVERIFY(log.Text.droppedLines() > 0);
+    const qint64 lines = log.Text.lineCount();
+    QCOMPARE(log.Text.line(lines - 2), QByteArray("line 399999 abcdefghijklmnopqrstuvwxyz"));
+    const QByteArray first = log.Text.line(0);
+    QCOMPARE(first, "line " + QByteArray::number(log.Text.droppedLines()) + " abcdefghijklmnopqrstuvwxyz");
+    // The columns still find the bytes of a kept line: LF, then "line".
+    const qint64 at = log.Hex.lineAtStream(log.Text.streamStart(lines / 2));
+    QCOMPARE(log.Hex.line(at) + log.Hex.line(at + 1), QByteArray("0A6C"));
+    QCOMPARE(log.Dec.line(log.Dec.lineCount() - 1), QByteArray("10"));
+
+    // One endless line without a break is cut at its oldest end.
+    log.clear();
+    const QByteArray block(65536, 'x');
+    for (int i = 0; i < 400; ++i)
+        feed(log, block);
+    QVERIFY(log.memoryBytes() <= log.MemoryLimit);
+    QCOMPARE(log.Text.lineCount(), 1);
 }
 
 void LogicTests::decodeMacro_data()
