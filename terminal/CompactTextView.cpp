@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <climits>
 
@@ -68,9 +69,32 @@ void TCompactTextView::scrollToEnd()
     m_followEnd = true;
 }
 
+void TCompactTextView::setFirstVisibleLine(qint64 first)
+{
+    verticalScrollBar()->setValue(int(std::clamp<qint64>(first, 0, INT_MAX)));
+    m_followEnd = atEnd();
+}
+
 void TCompactTextView::refreshNow()
 {
     const bool follow = m_followEnd;
+    // Lines dropped from the front: the view and the selection keep to the
+    // lines they showed.
+    const qint64 dropped = m_source ? m_source->droppedLines() : 0;
+    const qint64 shift = dropped - m_droppedSeen;
+    m_droppedSeen = dropped;
+    if (shift > 0) {
+        if (!follow)
+            verticalScrollBar()->setValue(int(std::max<qint64>(0, verticalScrollBar()->value() - shift)));
+        if (hasSelection()) {
+            m_anchor.Line -= shift;
+            m_cursor.Line -= shift;
+            if (qMax(m_anchor, m_cursor).Line < 0)
+                m_anchor = m_cursor = Position();
+            else if (qMin(m_anchor, m_cursor).Line < 0)
+                (m_anchor < m_cursor ? m_anchor : m_cursor) = Position();
+        }
+    }
     updateScrollBars();
     if (follow)
         scrollToEnd();
@@ -278,9 +302,18 @@ void TCompactTextView::mouseDoubleClickEvent(QMouseEvent* event)
     setSelection(Position{p.Line, 0}, Position{p.Line, m_source->lineLength(p.Line)});
 }
 
+void TCompactTextView::wheelEvent(QWheelEvent* event)
+{
+    if (m_partner && !(event->modifiers() & Qt::ShiftModifier)) {
+        QCoreApplication::sendEvent(m_partner, event);
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
+
 void TCompactTextView::keyPressEvent(QKeyEvent* event)
 {
-    QScrollBar* v = verticalScrollBar();
+    QScrollBar* v = m_partner ? m_partner : verticalScrollBar();
     if (event->matches(QKeySequence::Copy)) {
         copy();
     } else if (event->matches(QKeySequence::SelectAll)) {
@@ -303,7 +336,10 @@ void TCompactTextView::keyPressEvent(QKeyEvent* event)
             v->setValue(0);
             break;
         case Qt::Key_End:
-            scrollToEnd();
+            if (m_partner)
+                v->setValue(v->maximum());
+            else
+                scrollToEnd();
             break;
         default:
             QAbstractScrollArea::keyPressEvent(event);

@@ -10,6 +10,8 @@
 #include <QAbstractScrollArea>
 #include <QTimer>
 
+class QScrollBar;
+
 class TLineSource;
 
 class TCompactTextView : public QAbstractScrollArea {
@@ -38,6 +40,12 @@ public:
     void copy() const;
 
     qint64 firstVisibleLine() const;
+    // Shows line first at the top (within the scroll range); the view then
+    // stays there instead of following the end.
+    void setFirstVisibleLine(qint64 first);
+    // Another view's scroll bar that wheel and keys move instead of this
+    // view's own (columns that scroll together with a main view).
+    void setScrollPartner(QScrollBar* partner) { m_partner = partner; }
     int visibleLineCount() const;
     bool atEnd() const;
     void scrollToEnd();
@@ -60,6 +68,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void updateScrollBars();
@@ -76,4 +85,6 @@ private:
     QTimer m_dragTimer;
     QPoint m_dragPoint;
     qint64 m_paintedLines = 0;
+    qint64 m_droppedSeen = 0;  // the source's dropped lines at the last refresh
+    QScrollBar* m_partner = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "MainFrm.h"
 
 #include "CompactTextView.h"
+#include "FileSender.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "Storage.h"
@@ -12,19 +13,25 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QSplitterHandle>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -41,6 +48,52 @@ static void initTerminalResources()
 
 namespace {
 const char* const MainCaption = "Terminal v1.6";
+
+// The handle between the receive and transmit areas: a raised bar with a grip
+// in its middle, so that it is plain to see that it can be dragged.
+class TGripHandle : public QSplitterHandle {
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        const QRect r = rect();
+        p.fillRect(r, palette().color(QPalette::Button));
+        p.setPen(palette().color(QPalette::Light));
+        p.drawLine(r.topLeft(), r.topRight());
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette().color(underMouse() ? QPalette::Highlight : QPalette::Dark));
+        const QPoint c = r.center();
+        for (int i = -3; i <= 3; ++i)
+            p.drawEllipse(QPointF(c.x() + i * 7 + 0.5, c.y() + 0.5), 1.6, 1.6);
+    }
+    void enterEvent(QEnterEvent*) override { update(); }
+    void leaveEvent(QEvent*) override { update(); }
+};
+
+// The receive area above takes what the window gains or loses; the transmit
+// area below keeps its height (as long as it fits).
+class TGripSplitter : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+
+protected:
+    QSplitterHandle* createHandle() override { return new TGripHandle(orientation(), this); }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        const int below = count() == 2 ? widget(1)->height() : -1;
+        QSplitter::resizeEvent(event);
+        const int total = height() - handleWidth();
+        if (below <= 0 || event->oldSize().height() <= 0 || total <= below)
+            return;
+        setSizes({total - below, below});
+    }
+};
 
 // Hints are written with the platform's line breaks; tooltips want "\n".
 QString hint(const char* text)
@@ -122,7 +175,9 @@ QStringList TRadioGroup::items() const
 
 void TTxMemo::keyPressEvent(QKeyEvent* event)
 {
-    const QByteArray bytes = TypedBytes(event->key(), event->modifiers(), event->text());
+    QByteArray bytes = TypedBytes(event->key(), event->modifiers(), event->text());
+    if (bytes == QByteArray(1, 13) && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
+        bytes = EnterBytes;
     if (!bytes.isEmpty() && OnKeyPress)
         OnKeyPress(bytes);
     QPlainTextEdit::keyPressEvent(event);
@@ -225,7 +280,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QString::fromLatin1(MainCaption));
     setWindowIcon(QIcon(QStringLiteral(":/terminal/terminal.xpm")));
     resize(727, 504);
-    m_applicationTitle = QGuiApplication::applicationDisplayName();
+    m_applicationTitle = QString::fromLatin1(MainCaption);
 
     // The tooltip colour of the window (red 240, green 251, blue 255).
     QPalette tips = QToolTip::palette();
@@ -250,9 +305,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     buildControlPanel(panel);
     column->addWidget(panel);
 
-    RxSplitter1 = new QSplitter(Qt::Vertical, central);
+    RxSplitter1 = new TGripSplitter(Qt::Vertical, central);
     RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
     RxSplitter1->setChildrenCollapsible(false);
+    RxSplitter1->setHandleWidth(8);
     Panel3 = new QWidget(RxSplitter1);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel4 = new QWidget(RxSplitter1);
@@ -267,14 +323,49 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(central);
     m_panel3Minimum = Panel3->minimumSizeHint().height();
     m_panel4Minimum = Panel4->minimumSizeHint().height();
-    m_pendingPanel3Height = 200;  // the receive area's height until one is stored
+    m_pendingPanel3Height = FirstStartHeight;  // until one is stored: all the transmit area leaves
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     m_statusText = new QLabel(QStringLiteral("Disconnected"), StatusBar);
     m_statusText->setObjectName(QStringLiteral("StatusText"));
-    StatusBar->addWidget(m_statusText, 1);
+    StatusBar->addWidget(m_statusText);
+    // Why a port failed, what a command could not do, how a send ended.
+    m_statusDetail = new QLabel(StatusBar);
+    m_statusDetail->setObjectName(QStringLiteral("StatusDetail"));
+    m_statusDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    StatusBar->addWidget(m_statusDetail, 1);
+    // Send File's progress, shown while a file is on its way.
+    SendProgress = new QProgressBar(StatusBar);
+    SendProgress->setObjectName(QStringLiteral("SendProgress"));
+    SendProgress->setFixedWidth(160);
+    SendProgress->setRange(0, 1000);
+    SendProgressText = new QLabel(StatusBar);
+    SendProgressText->setObjectName(QStringLiteral("SendProgressText"));
+    SendCancelBtn = new QPushButton(QStringLiteral("Cancel"), StatusBar);
+    SendCancelBtn->setObjectName(QStringLiteral("SendCancelBtn"));
+    SendCancelBtn->setToolTip(QStringLiteral("Stop sending the file"));
+    LogStatus = new QLabel(StatusBar);
+    LogStatus->setObjectName(QStringLiteral("LogStatus"));
+    LogStatus->hide();
+    StatusBar->addPermanentWidget(LogStatus);
+    StatusBar->addPermanentWidget(SendProgressText);
+    StatusBar->addPermanentWidget(SendProgress);
+    StatusBar->addPermanentWidget(SendCancelBtn);
+    for (QWidget* w : {static_cast<QWidget*>(SendProgressText), static_cast<QWidget*>(SendProgress),
+                       static_cast<QWidget*>(SendCancelBtn)})
+        w->hide();
     setStatusBar(StatusBar);
+
+    m_log.LineEnded = [this](const QByteArray& line) {
+        if (m_logFile.active() && m_logFile.mode() == TLogFile::Text && !m_logFile.writeLine(line))
+            logFailed();
+    };
+
+    m_sender = new TFileSender(SerialPortDriver, this);
+    connect(m_sender, &TFileSender::progress, this, &TMainForm::showSendProgress);
+    connect(m_sender, &TFileSender::finished, this, &TMainForm::sendFinished);
+    connect(SendCancelBtn, &QPushButton::clicked, m_sender, &TFileSender::cancel);
 
     AboutFrm = new TAboutFrm(this);
     m_displayTimer.setSingleShot(true);
@@ -292,6 +383,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 
 TMainForm::~TMainForm()
 {
+    StopLog();
     if (!m_saved)
         SaveStored(true);
     SerialPortDriver->OnReceiveData = nullptr;
@@ -395,7 +487,40 @@ void TMainForm::buildReceiveArea()
     TCBox->setObjectName(QStringLiteral("TCBox"));
     TCBox->setToolTip(hint("Show time in Receive box"));
     settings->addWidget(TCBox);
+    cbStampOnce = new QCheckBox(QStringLiteral("One time stamp per line"), GroupBox3);
+    cbStampOnce->setObjectName(QStringLiteral("cbStampOnce"));
+    cbStampOnce->setToolTip(QStringLiteral("A line keeps the time its first byte came,\nhowever many blocks it spans"));
+    settings->addWidget(cbStampOnce);
+    cbLfNewLine = new QCheckBox(QStringLiteral("LF starts a new line"), GroupBox3);
+    cbLfNewLine->setObjectName(QStringLiteral("cbLfNewLine"));
+    cbLfNewLine->setToolTip(QStringLiteral("For devices that end lines with LF only;\nCR LF stays one line break"));
+    settings->addWidget(cbLfNewLine);
+    auto* enterRow = new QHBoxLayout;
+    auto* enterLabel = new QLabel(QStringLiteral("Enter sends"), GroupBox3);
+    cbEnterKey = new QComboBox(GroupBox3);
+    cbEnterKey->setObjectName(QStringLiteral("cbEnterKey"));
+    cbEnterKey->addItems({QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
+    cbEnterKey->setToolTip(QStringLiteral("What the Enter key sends while typing"));
+    enterLabel->setBuddy(cbEnterKey);
+    enterRow->addWidget(enterLabel);
+    enterRow->addWidget(cbEnterKey, 1);
+    settings->addLayout(enterRow);
+    auto* keepRow = new QHBoxLayout;
+    auto* keepLabel = new QLabel(QStringLiteral("Keep"), GroupBox3);
+    sbKeepMB = new QSpinBox(GroupBox3);
+    sbKeepMB->setObjectName(QStringLiteral("sbKeepMB"));
+    sbKeepMB->setRange(16, 65536);
+    sbKeepMB->setValue(int(TReceiveLog::DefaultMemoryLimit >> 20));
+    sbKeepMB->setSuffix(QStringLiteral(" MB"));
+    sbKeepMB->setToolTip(QStringLiteral("Memory for the received lines and values;\nbeyond it the oldest are dropped "
+                                        "from the boxes\n(Log to file keeps everything)"));
+    keepLabel->setBuddy(sbKeepMB);
+    keepRow->addWidget(keepLabel);
+    keepRow->addWidget(sbKeepMB, 1);
+    settings->addLayout(keepRow);
+    connect(sbKeepMB, &QSpinBox::valueChanged, this, [this](int mb) { m_log.MemoryLimit = qint64(mb) << 20; });
     settings->addStretch(1);
+    connect(cbEnterKey, &QComboBox::currentIndexChanged, this, &TMainForm::cbEnterKeyChange);
     row->addWidget(GroupBox3);
 
     auto* receive = new QGroupBox(QStringLiteral("Receive"), Panel3);
@@ -428,12 +553,31 @@ void TMainForm::buildReceiveArea()
     header->addWidget(LabCount0);
     header->addWidget(Button2);
     header->addStretch(1);
+    LogBtn = new QPushButton(QStringLiteral("Log to file..."), receive);
+    LogBtn->setObjectName(QStringLiteral("LogBtn"));
+    LogBtn->setToolTip(QStringLiteral("Write everything received to a file:\nthe raw bytes, or the text as shown"));
+    header->addWidget(LogBtn);
     header->addWidget(ClrInMemo);
     grid->addLayout(header, 0, 0);
 
     RxMemo = new TCompactTextView(receive);
     RxMemo->setObjectName(QStringLiteral("RxMemo"));
-    RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // One scroll bar, right of the value columns, moves the receive box and
+    // the columns together (RxMemo's own bar works hidden behind it).
+    RxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    RxScrollBar = new QScrollBar(Qt::Vertical, receive);
+    RxScrollBar->setObjectName(QStringLiteral("RxScrollBar"));
+    QScrollBar* own = RxMemo->verticalScrollBar();
+    RxScrollBar->setRange(own->minimum(), own->maximum());
+    connect(own, &QScrollBar::rangeChanged, this, [this, own](int min, int max) {
+        RxScrollBar->setPageStep(own->pageStep());
+        RxScrollBar->setRange(min, max);
+    });
+    connect(own, &QScrollBar::valueChanged, this, [this](int value) {
+        RxScrollBar->setValue(value);
+        syncColumns();
+    });
+    connect(RxScrollBar, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
     RxMemo->setFont(courier(8));
     RxMemo->setSource(&m_log.Text);
     auto makeColumn = [&](TCompactTextView*& memo, QCheckBox*& box, const char* name, const char* boxName,
@@ -444,7 +588,8 @@ void TMainForm::buildReceiveArea()
         memo->setFont(courier(8));
         memo->setFixedWidth(width);
         memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        memo->setScrollPartner(RxScrollBar);
         memo->setSource(source);
         box = new QCheckBox(QString::fromLatin1(caption), receive);
         box->setObjectName(QString::fromLatin1(boxName));
@@ -455,11 +600,13 @@ void TMainForm::buildReceiveArea()
     makeColumn(Memo1, CBoxDec, "Memo1", "CBoxDec", "Dec", "DEC value", &m_log.Dec, 56, 1);
     makeColumn(Memo2, CBoxHex, "Memo2", "CBoxHex", "Hex", "HEX value", &m_log.Hex, 57, 2);
     makeColumn(Memo3, CBoxBin, "Memo3", "CBoxBin", "Bin", "BIN value", &m_log.Bin, 82, 3);
+    grid->addWidget(RxScrollBar, 1, 4);
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(1, 1);
     row->addWidget(receive, 1);
 
     connect(ClrInMemo, &QPushButton::clicked, this, &TMainForm::ClrInMemoClick);
+    connect(LogBtn, &QPushButton::clicked, this, &TMainForm::LogBtnClick);
     connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
     connect(cbFontSize->lineEdit(), &QLineEdit::textEdited, this, &TMainForm::cbFontSizeChange);
     connect(cbFontSize, &QComboBox::activated, this, &TMainForm::cbFontSizeChange);
@@ -571,6 +718,10 @@ void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* Data
     options.Hex = CBoxHex->isChecked();
     options.Bin = CBoxBin->isChecked();
     options.Time = TCBox->isChecked();
+    options.LfNewLine = cbLfNewLine->isChecked();
+    options.StampOnce = cbStampOnce->isChecked();
+    if (m_logFile.active() && m_logFile.mode() == TLogFile::Raw && !m_logFile.writeRaw(DataPtr, DataSize))
+        logFailed();
     // Text in the spin box that is no number (cleared while typing) counts
     // as its lower limit 0, not as the last value it held.
     options.CountChar = ChCount0->hasAcceptableInput() ? ChCount0->value() : ChCount0->minimum();
@@ -596,10 +747,29 @@ void TMainForm::refreshDisplay()
     if (LabCount0->text() != count)
         LabCount0->setText(count);
     RxMemo->refreshNow();
+    if (m_logFile.active())
+        showLogState();
     TCompactTextView* columns[3] = {Memo1, Memo2, Memo3};
     for (int i = 0; i < 3; ++i)
         if (std::exchange(m_columnsChanged[i], false))
             columns[i]->refreshNow();
+    syncColumns();
+}
+
+void TMainForm::syncColumns()
+{
+    // At the end the columns show their newest values; scrolled back, each
+    // shows the values of the first line in view.
+    const bool atEnd = RxMemo->atEnd();
+    const qint64 stream = m_log.Text.streamStart(RxMemo->firstVisibleLine());
+    const TValueColumn* sources[3] = {&m_log.Dec, &m_log.Hex, &m_log.Bin};
+    TCompactTextView* columns[3] = {Memo1, Memo2, Memo3};
+    for (int i = 0; i < 3; ++i) {
+        if (atEnd)
+            columns[i]->scrollToEnd();
+        else
+            columns[i]->setFirstVisibleLine(sources[i]->lineAtStream(stream));
+    }
 }
 
 void TMainForm::ClrInMemoClick()
@@ -609,6 +779,65 @@ void TMainForm::ClrInMemoClick()
         view->clearSelection();
         view->refreshNow();
     }
+    syncColumns();
+}
+
+void TMainForm::LogBtnClick()
+{
+    if (m_logFile.active()) {
+        StopLog();
+        return;
+    }
+    const QString rawFilter = QStringLiteral("Raw received bytes (*.log *.bin)");
+    const QString textFilter = QStringLiteral("Received text as shown, with time stamps (*.txt)");
+    QString filter = m_logMode == TLogFile::Text ? textFilter : rawFilter;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Log to file"), m_logPath,
+                                                      rawFilter + QStringLiteral(";;") + textFilter, &filter);
+    if (path.isEmpty())
+        return;
+    StartLog(path, filter == textFilter ? TLogFile::Text : TLogFile::Raw);
+}
+
+bool TMainForm::StartLog(const QString& path, TLogFile::Mode mode)
+{
+    QString error;
+    m_logMode = mode;
+    m_logPath = path;
+    if (!m_logFile.start(path, mode, &error)) {
+        m_statusDetail->setText(QStringLiteral("Cannot log to %1: %2").arg(QDir::toNativeSeparators(path), error));
+        beep();
+        return false;
+    }
+    showLogState();
+    return true;
+}
+
+void TMainForm::StopLog()
+{
+    m_logFile.stop(m_log.Text.hasLines() ? m_log.Text.last() : QByteArray());
+    showLogState();
+}
+
+void TMainForm::logFailed()
+{
+    m_statusDetail->setText(QStringLiteral("Log stopped: %1").arg(m_logFile.errorString()));
+    beep();
+    showLogState();
+}
+
+void TMainForm::showLogState()
+{
+    LogBtn->setText(m_logFile.active() ? QStringLiteral("Stop log") : QStringLiteral("Log to file..."));
+    LogStatus->setVisible(m_logFile.active());
+    if (m_logFile.active())
+        LogStatus->setText(QStringLiteral("Log: %1, %2").arg(QFileInfo(m_logFile.path()).fileName(),
+                                                             QLocale().formattedDataSize(m_logFile.size())));
+}
+
+void TMainForm::cbEnterKeyChange()
+{
+    static const char* const endings[] = {"\r", "\n", "\r\n"};
+    TxMemo->EnterBytes = QByteArray(endings[qBound(0, cbEnterKey->currentIndex(), 2)]);
 }
 
 void TMainForm::Button2Click()
@@ -622,6 +851,8 @@ void TMainForm::Button2Click()
 
 void TMainForm::TxMemoKeyPress(const QByteArray& key)
 {
+    if (IsSending())
+        return;
     if (SerialPortDriver->Connected())
         SerialPortDriver->SendData(key.constData(), int(key.size()));
 }
@@ -653,6 +884,8 @@ void TMainForm::ClrRTSBtnClick()
 
 void TMainForm::SendMacro(const QString& text)
 {
+    if (IsSending())
+        return;
     const TMacroDecoding macro = DecodeMacro(ToCp1250(text));
     if (!macro.Ok) {
         showError(InvalidIntegerMessage(macro.BadText));
@@ -712,29 +945,76 @@ void TMainForm::SendFileBtnClick()
 
 void TMainForm::SendFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showError(file.errorString());
+    if (IsSending())
         return;
-    }
-    // Read in blocks, send byte by byte: the only pacing is the driver's wait
-    // for room in the output queue.
-    QByteArray block(65536, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = file.read(block.data(), block.size());
-        if (n < 0) {
-            const QString message = file.errorString();
-            file.close();
-            showError(message);
+    if (!SerialPortDriver->Connected()) {
+        // Nothing can go out: the file is only read through, so that a file
+        // that cannot be read is still reported.
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            showError(file.errorString());
             return;
         }
-        if (n == 0)
-            break;
-        if (SerialPortDriver->Connected())
-            for (qint64 i = 0; i < n; ++i)
-                SerialPortDriver->SendData(block.constData() + i, 1);
+        QByteArray block(65536, Qt::Uninitialized);
+        qint64 n = 0;
+        while ((n = file.read(block.data(), block.size())) > 0) {
+        }
+        if (n < 0)
+            showError(file.errorString());
+        return;
     }
-    file.close();
+    QString error;
+    if (!m_sender->start(path, &error)) {
+        showError(error);
+        return;
+    }
+    setSending(true);
+}
+
+bool TMainForm::IsSending() const
+{
+    return m_sender->active();
+}
+
+void TMainForm::setSending(bool on)
+{
+    // Typed keys and macros would mix into the file's bytes: they wait.
+    for (QWidget* w : {static_cast<QWidget*>(SendFileBtn), static_cast<QWidget*>(bMacro1),
+                       static_cast<QWidget*>(bMacro2), static_cast<QWidget*>(bMacro3)})
+        w->setEnabled(!on);
+    TxMemo->setReadOnly(on);
+    for (QWidget* w : {static_cast<QWidget*>(SendProgressText), static_cast<QWidget*>(SendProgress),
+                       static_cast<QWidget*>(SendCancelBtn)})
+        w->setVisible(on);
+    if (on)
+        m_statusDetail->clear();
+}
+
+void TMainForm::showSendProgress()
+{
+    const qint64 total = m_sender->total();
+    const qint64 sent = m_sender->sent();
+    SendProgress->setValue(total > 0 ? int(sent * 1000 / total) : 0);
+    QString text = QStringLiteral("%1 of %2 bytes").arg(QLocale().toString(sent), QLocale().toString(total));
+    const double rate = m_sender->rate();
+    if (rate > 0) {
+        text += QStringLiteral(", %1 B/s").arg(QLocale().toString(qint64(rate)));
+        const int left = m_sender->secondsLeft();
+        if (left >= 0)
+            text += QStringLiteral(", %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
+    SendProgressText->setText(text);
+}
+
+void TMainForm::sendFinished(const TFileSendResult& result)
+{
+    setSending(false);
+    const QString message = FileSendMessage(result);
+    m_statusDetail->setText(message);
+    if (result.End == TFileSendResult::Finished || result.End == TFileSendResult::Cancelled)
+        return;
+    beep();
+    showError(message);
 }
 
 // ---------------------------------------------------------------------------
@@ -743,6 +1023,11 @@ void TMainForm::SendFile(const QString& path)
 QString TMainForm::StatusText() const
 {
     return m_statusText->text();
+}
+
+QString TMainForm::StatusDetail() const
+{
+    return m_statusDetail->text();
 }
 
 void TMainForm::showConnected()
@@ -843,8 +1128,9 @@ void TMainForm::HandshakingRGClick()
 
 void TMainForm::SetApplicationTitle(const QString& title)
 {
+    // The main window's caption only: dialogs and error boxes keep theirs.
     m_applicationTitle = title;
-    QGuiApplication::setApplicationDisplayName(title);
+    setWindowTitle(title);
 }
 
 void TMainForm::AppEventsActivate()
@@ -992,7 +1278,7 @@ void TMainForm::showError(const QString& message)
     if (OnError)
         OnError(message);
     else
-        QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), message);
+        QMessageBox::critical(this, QStringLiteral("Terminal"), message);
 }
 
 void TMainForm::beep()
@@ -1023,12 +1309,12 @@ void TMainForm::setupStorage()
         QStringLiteral("RxSplitter1_Top"),
         [this] {
             const int top = RxSplitter1->mapTo(this, QPoint(0, 0)).y();
-            return top + (m_pendingPanel3Height >= 0 && !isVisible() ? m_pendingPanel3Height : Panel3->height());
+            return top + (m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height());
         },
         [this](int top) { m_pendingPanel3Height = top - RxSplitter1->mapTo(this, QPoint(0, 0)).y(); });
     s.addInteger(
         QStringLiteral("Panel3_Height"),
-        [this] { return m_pendingPanel3Height >= 0 && !isVisible() ? m_pendingPanel3Height : Panel3->height(); },
+        [this] { return m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height(); },
         [this](int height) { m_pendingPanel3Height = height; });
     // The transmit area takes whatever the receive area leaves; its height is
     // stored for completeness and follows from the other two on restore.
@@ -1050,6 +1336,23 @@ void TMainForm::setupStorage()
     check("CBoxBin_Checked", CBoxBin);
     check("CBoxDec_Checked", CBoxDec);
     check("CBoxHex_Checked", CBoxHex);
+    // Beyond the original list: line endings and the log's last choice.
+    check("cbLfNewLine_Checked", cbLfNewLine);
+    check("cbStampOnce_Checked", cbStampOnce);
+    s.addInteger(QStringLiteral("cbEnterKey_ItemIndex"), [this] { return cbEnterKey->currentIndex(); },
+                 [this](int index) {
+                     if (index >= 0 && index < cbEnterKey->count())
+                         cbEnterKey->setCurrentIndex(index);
+                 });
+    s.addInteger(QStringLiteral("sbKeepMB_Value"), [this] { return sbKeepMB->value(); },
+                 [this](int mb) {
+                     if (mb > 0)
+                         sbKeepMB->setValue(mb);
+                 });
+    s.addText(QStringLiteral("Log_Mode"), [this] { return LogModeName(m_logMode); },
+              [this](const QString& name) { m_logMode = LogModeFromName(name); });
+    s.addText(QStringLiteral("Log_File"), [this] { return m_logPath; },
+              [this](const QString& path) { m_logPath = path; });
 }
 
 void TMainForm::RestoreStored()
@@ -1100,12 +1403,18 @@ void TMainForm::resizeEvent(QResizeEvent* event)
 
 void TMainForm::applyPendingSplitter()
 {
-    if (m_pendingPanel3Height < 0 || !isVisible())
+    if (m_pendingPanel3Height == -1 || !isVisible())
         return;
+    // Shown but not laid out yet: lay out now, so the sizes apply to the
+    // splitter's real height.
+    if (layout())
+        layout()->activate();
     const int total = RxSplitter1->height() - RxSplitter1->handleWidth();
     if (total <= 0)
         return;
     updateSplitterLimits();
+    if (m_pendingPanel3Height == FirstStartHeight)
+        m_pendingPanel3Height = total - Panel4->sizeHint().height();
     const int height = qBound(Panel3->minimumHeight(), m_pendingPanel3Height, qMax(Panel3->minimumHeight(),
                                                                                   total - Panel4->minimumHeight()));
     RxSplitter1->setSizes({height, total - height});

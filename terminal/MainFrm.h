@@ -8,6 +8,7 @@
 // (TReceiveLog, DecodeMacro, TStoredSettings, ...); the handlers below keep the
 // window's published names so each action can be driven directly.
 
+#include "LogFile.h"
 #include "ReceiveStore.h"
 #include "SerialPortDrv.h"
 
@@ -25,12 +26,16 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QPushButton;
+class QScrollBar;
 class QSpinBox;
 class QSplitter;
 class QStatusBar;
 class QAction;
 class TCompactTextView;
+class TFileSender;
+struct TFileSendResult;
 class THistoryComboBox;
 class TStoredPlacement;
 class TStoredSettings;
@@ -62,6 +67,8 @@ class TTxMemo : public QPlainTextEdit {
 public:
     explicit TTxMemo(QWidget* parent = nullptr) : QPlainTextEdit(parent) {}
     std::function<void(const QByteArray&)> OnKeyPress;
+    // What the Enter key sends (CR, LF or CR LF).
+    QByteArray EnterBytes = QByteArray(1, 13);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -88,9 +95,20 @@ public:
     QGroupBox* GroupBox3;
     QCheckBox *cbAuto, *TCBox;
     QComboBox* cbFontSize;
+    // Line endings: LF alone ends a received line; one time stamp per line;
+    // what Enter sends ("CR", "LF", "CR LF").
+    QCheckBox *cbLfNewLine, *cbStampOnce;
+    QComboBox* cbEnterKey;
+    // Megabytes the receive boxes may hold; the oldest lines go beyond it.
+    QSpinBox* sbKeepMB;
+    // Log to file (raw bytes or the displayed text), and its state in the
+    // status bar.
+    QPushButton* LogBtn;
+    QLabel* LogStatus;
     QWidget *Panel3, *Panel4;
     QSplitter* RxSplitter1;
     TCompactTextView *RxMemo, *Memo1, *Memo2, *Memo3;
+    QScrollBar* RxScrollBar;  // moves RxMemo and the value columns together
     QCheckBox *CBoxDec, *CBoxHex, *CBoxBin;
     QSpinBox* ChCount0;
     QLabel *Label5, *LabCount0;
@@ -104,6 +122,10 @@ public:
     QAction *SaveMacro11, *SaveMacro21, *SaveMAcro31;
     QStatusBar* StatusBar;
     TAboutFrm* AboutFrm;
+    // Send File's progress in the status bar, shown while a file is sent.
+    QProgressBar* SendProgress;
+    QLabel* SendProgressText;
+    QPushButton* SendCancelBtn;
 
     // The received data behind RxMemo and the three columns, and the counter.
     const TReceiveLog& ReceiveLog() const { return m_log; }
@@ -111,6 +133,9 @@ public:
     qint32 CharCount() const { return m_log.CharCount; }
 
     QString StatusText() const;
+    // The status bar's second field: why a port failed, what a command could
+    // not do, how a file send ended.
+    QString StatusDetail() const;
     QString ApplicationTitle() const { return m_applicationTitle; }
     void SetApplicationTitle(const QString& title);
     // The filter of the file-open dialog of Send File.
@@ -122,6 +147,13 @@ public:
     void SerialPortDriverConnectionLost();
     void ClrInMemoClick();
     void Button2Click();
+    void LogBtnClick();
+    // Starts writing everything received to path; false (with the reason in
+    // the status bar) when the file cannot be created.
+    bool StartLog(const QString& path, TLogFile::Mode mode);
+    void StopLog();
+    const TLogFile& Log() const { return m_logFile; }
+    void cbEnterKeyChange();
     void TxMemoKeyPress(const QByteArray& key);
     void ClrOutMemoClick();
     void SetDTRBtnClick();
@@ -136,7 +168,12 @@ public:
     void SaveMacro21Click();
     void SaveMAcro31Click();
     void SendFileBtnClick();
-    void SendFile(const QString& path);  // what Send File does with the chosen file
+    // What Send File does with the chosen file: starts sending it and returns;
+    // progress and the outcome show in the status bar, failures also in the
+    // error box.
+    void SendFile(const QString& path);
+    bool IsSending() const;
+    TFileSender* FileSender() const { return m_sender; }
     void ApplyPortSettings();  // pushes the radio groups' selection to the driver (reopening an open port)
     void ConnectBtnClick();
     void DisconnectBtnClick();
@@ -190,9 +227,20 @@ private:
     void applyPendingSplitter();
     void applicationStateChanged(Qt::ApplicationState state);
     void refreshDisplay();
+    void setSending(bool on);
+    void syncColumns();
+    void showLogState();
+    void logFailed();
+    void showSendProgress();
+    void sendFinished(const TFileSendResult& result);
 
     TReceiveLog m_log;
+    TLogFile m_logFile;
+    TLogFile::Mode m_logMode = TLogFile::Raw;  // the user's last choice
+    QString m_logPath;
     QLabel* m_statusText = nullptr;
+    QLabel* m_statusDetail = nullptr;
+    TFileSender* m_sender = nullptr;
     QTimer m_displayTimer;
     QElapsedTimer m_sinceDisplay;
     bool m_columnsChanged[3] = {false, false, false};
@@ -200,6 +248,7 @@ private:
     std::unique_ptr<TStoredPlacement> m_placement;
     QString m_applicationTitle;
     int m_beeps = 0;
+    static constexpr int FirstStartHeight = -2;
     int m_pendingPanel3Height = -1;
     int m_panel3Minimum = 0;
     int m_panel4Minimum = 0;

@@ -520,20 +520,47 @@ int TSerialPortDriver::SendData(const char* DataPtr, int DataSize)
     return sent;
 }
 
-void TSerialPortDriver::SetDTR(bool On)
+int TSerialPortDriver::SendAvailable(const char* DataPtr, int DataSize)
 {
+    using SerialPortNative::WriteStatus;
     if (!Connected())
-        return;
-    d->port.setDataTerminalReady(On);
-    d->port.clearError();
+        return -1;
+    if (!DataPtr || DataSize <= 0)
+        return 0;
+    const int room = int(d->outBufSize) - SerialPortNative::outputQueued(d->handle());
+    if (room <= 0)
+        return 0;
+    int written = 0;
+    const WriteStatus status =
+        SerialPortNative::writeSome(d->handle(), DataPtr, std::min(DataSize, room), written);
+    if (status == WriteStatus::Failed) {
+        d->lose();
+        return -1;
+    }
+    return status == WriteStatus::Progress ? written : 0;
 }
 
-void TSerialPortDriver::SetRTS(bool On)
+int TSerialPortDriver::OutQueued()
+{
+    return Connected() ? SerialPortNative::outputQueued(d->handle()) : 0;
+}
+
+bool TSerialPortDriver::SetDTR(bool On)
 {
     if (!Connected())
-        return;
-    d->port.setRequestToSend(On);
+        return false;
+    const bool ok = d->port.setDataTerminalReady(On);
     d->port.clearError();
+    return ok;
+}
+
+bool TSerialPortDriver::SetRTS(bool On)
+{
+    if (!Connected())
+        return false;
+    const bool ok = d->port.setRequestToSend(On);
+    d->port.clearError();
+    return ok;
 }
 
 TEffectiveSettings TSerialPortDriver::EffectiveSettings() const

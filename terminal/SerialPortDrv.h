@@ -88,8 +88,18 @@ public:
     // Bytes written; 0 when closed; the negated count written so far after
     // OutputTimeout ms without progress.
     int SendData(const char* DataPtr, int DataSize);
-    void SetDTR(bool On);
-    void SetRTS(bool On);
+    // Hands the device what it takes now without waiting, at most what keeps
+    // the output queue within ComPortOutBufSize: the count accepted (0 when
+    // the queue is full or flow control holds the line), or -1 when the port
+    // is closed or the device failed (the port is then closed and
+    // OnConnectionLost raised). For senders that must not block the window.
+    int SendAvailable(const char* DataPtr, int DataSize);
+    // Bytes handed over but still waiting in the operating system's queue.
+    int OutQueued();
+    // False when the line could not be set (a pseudo-terminal, a cable or
+    // adapter without it) or the port is closed.
+    bool SetDTR(bool On);
+    bool SetRTS(bool On);
 
     // Valid while connected: what the last ApplyCommState really set.
     TEffectiveSettings EffectiveSettings() const;

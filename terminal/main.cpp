@@ -6,7 +6,6 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Terminal v1.6"));
     QApplication::setDesktopFileName(QStringLiteral("zelvar-terminal"));
     TMainForm MainForm;
     MainForm.show();

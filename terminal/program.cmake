@@ -5,6 +5,10 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.h
   ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FileSender.h
+  ${CMAKE_CURRENT_LIST_DIR}/FileSender.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LogFile.h
+  ${CMAKE_CURRENT_LIST_DIR}/LogFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Storage.h
   ${CMAKE_CURRENT_LIST_DIR}/Storage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CompactTextView.h

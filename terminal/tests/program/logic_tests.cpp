@@ -28,10 +28,13 @@ private slots:
     void receiveLines_data();
     void receiveLines();
     void receiveTimeStamps();
+    void receiveLineEndings_data();
+    void receiveLineEndings();
     void receiveColumnsAndCounter();
     void receiveClear();
     void receiveLongLineSlices();
     void chunkedVectorAcrossChunks();
+    void storeKeepsNewestWithinLimit();
     void decodeMacro_data();
     void decodeMacro();
     void typedBytes_data();
@@ -130,6 +133,52 @@ void LogicTests::receiveTimeStamps()
     QCOMPARE(reads, 1);
 }
 
+void LogicTests::receiveLineEndings_data()
+{
+    // Blocks separated by "|" (each block one second later), the options, and
+    // the lines of the box separated by "/"; then the lines the text log got.
+    QTest::addColumn<QByteArray>("blocks");
+    QTest::addColumn<bool>("lf");
+    QTest::addColumn<bool>("once");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("LF alone ends lines") << QByteArray("A\nB\n|C") << true << false << "A/B/C" << "A/B";
+    QTest::newRow("CR LF is one break") << QByteArray("A\r|\nB\r\n\r\nC") << true << false << "A/B//C" << "A/B/";
+    QTest::newRow("LF CR is two") << QByteArray("A\n\rB") << true << false << "A//B" << "A/";
+    QTest::newRow("LF ignored by default") << QByteArray("A\nB\n") << false << false << "AB" << "";
+    QTest::newRow("one stamp across blocks") << QByteArray("~AB|C|D\r") << false << true << "01> ABCD/" << "01> ABCD";
+    QTest::newRow("stamp per write by default") << QByteArray("~AB|C\r") << false << false << "02> 01> ABC/"
+                                                << "02> 01> ABC";
+    QTest::newRow("LF lines stamped once") << QByteArray("~A|B\nC\n") << true << true << "01> AB/02> C/"
+                                           << "01> AB/02> C";
+}
+
+void LogicTests::receiveLineEndings()
+{
+    QFETCH(QByteArray, blocks);
+    QFETCH(bool, lf);
+    QFETCH(bool, once);
+    QFETCH(QString, expected);
+    QFETCH(QString, logged);
+    TReceiveLog log;
+    int second = 0;
+    log.clock = [&second] { return QTime(0, 0, second); };
+    QStringList ended;
+    log.LineEnded = [&ended](const QByteArray& line) { ended << QString::fromLatin1(line); };
+    TReceiveOptions options;
+    options.LfNewLine = lf;
+    options.StampOnce = once;
+    options.Time = blocks.startsWith('~');
+    for (const QByteArray& block : blocks.mid(options.Time ? 1 : 0).split('|')) {
+        ++second;
+        feed(log, block, options);
+    }
+    QString lines = sourceLines(log.Text).join(QLatin1Char('/'));
+    lines.replace(QStringLiteral("00:00:"), QString());
+    QCOMPARE(lines, expected);
+    QCOMPARE(ended.join(QLatin1Char('/')).replace(QStringLiteral("00:00:"), QString()), logged);
+}
+
 void LogicTests::receiveColumnsAndCounter()
 {
     TReceiveLog log;
@@ -204,6 +253,37 @@ void LogicTests::chunkedVectorAcrossChunks()
     QCOMPARE(v.at(33), data[33]);
     v.copy(15, 3, back.data());
     QCOMPARE(back.left(3), data.mid(15, 3));
+}
+
+void LogicTests::storeKeepsNewestWithinLimit()
+{
+    TReceiveLog log;
+    log.MemoryLimit = qint64(16) << 20;
+    TReceiveOptions all;
+    all.Dec = all.Hex = all.Bin = true;
+    qint64 peak = 0;
+    for (int i = 0; i < 400000; ++i) {
+        feed(log, "line " + QByteArray::number(i) + " abcdefghijklmnopqrstuvwxyz\r\n", all);
+        peak = std::max(peak, log.memoryBytes());
+    }
+    QVERIFY(peak <= log.MemoryLimit);
+    QVERIFY(log.Text.droppedLines() > 0);
+    const qint64 lines = log.Text.lineCount();
+    QCOMPARE(log.Text.line(lines - 2), QByteArray("line 399999 abcdefghijklmnopqrstuvwxyz"));
+    const QByteArray first = log.Text.line(0);
+    QCOMPARE(first, "line " + QByteArray::number(log.Text.droppedLines()) + " abcdefghijklmnopqrstuvwxyz");
+    // The columns still find the bytes of a kept line: LF, then "line".
+    const qint64 at = log.Hex.lineAtStream(log.Text.streamStart(lines / 2));
+    QCOMPARE(log.Hex.line(at) + log.Hex.line(at + 1), QByteArray("0A6C"));
+    QCOMPARE(log.Dec.line(log.Dec.lineCount() - 1), QByteArray("10"));
+
+    // One endless line without a break is cut at its oldest end.
+    log.clear();
+    const QByteArray block(65536, 'x');
+    for (int i = 0; i < 400; ++i)
+        feed(log, block);
+    QVERIFY(log.memoryBytes() <= log.MemoryLimit);
+    QCOMPARE(log.Text.lineCount(), 1);
 }
 
 void LogicTests::decodeMacro_data()

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -54,6 +55,10 @@ private slots:
     void typedKeys();
     void macros();
     void sendFile();
+    void sendFileHeldByXoff();
+    void sendFileCancelled();
+    void logToFile();
+    void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
     void autoDisConnect();
@@ -537,6 +542,156 @@ void WindowTests::sendFile()
     form->SendFile(dir.path());  // a folder cannot be read as a file
     QCOMPARE(m_errors.size(), 2);
     QCOMPARE(pty.read(1, 200), QByteArray());
+}
+
+namespace {
+QByteArray writeFile(const QString& path, int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char(i * 13 + i / 256);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(data);
+    return data;
+}
+}  // namespace
+
+void WindowTests::sendFileHeldByXoff()
+{
+    // The device holds XOFF: the send stops after the time-out and says how
+    // far it got; the window keeps receiving meanwhile; after XON exactly
+    // the bytes counted arrive, and nothing after them.
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->HandshakingRG->SetItemIndex(2);
+    form->ConnectBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    form->SerialPortDriver->OutputTimeout = 300;
+    QVERIFY(pty.write("\x13"));
+    QTest::qWait(50);
+    QTemporaryDir dir;
+    const QByteArray data = writeFile(dir.filePath(QStringLiteral("image.bin")), 1 << 20);
+    form->SendFile(dir.filePath(QStringLiteral("image.bin")));
+    QVERIFY(form->IsSending());
+    QVERIFY(pty.write("alive\r"));
+    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("alive"));
+    QTRY_VERIFY_WITH_TIMEOUT(!form->IsSending(), 5000);
+    QCOMPARE(m_errors.size(), 1);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^Send File stopped after (\\d+) of 1048576 bytes: the device did not "
+                                          "accept data for 0.3 s$"))
+            .match(m_errors[0]);
+    QVERIFY2(m.hasMatch(), qPrintable(m_errors[0]));
+    QCOMPARE(form->StatusDetail(), m_errors[0]);
+    const int sent = m.captured(1).toInt();
+    QVERIFY(sent < data.size());
+    QVERIFY(form->SendFileBtn->isEnabled());
+    QVERIFY(pty.write("\x11"));
+    QCOMPARE(pty.read(data.size(), 500), data.left(sent));
+}
+
+void WindowTests::sendFileCancelled()
+{
+    TestPty pty;  // the far end reads nothing until the end
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QTemporaryDir dir;
+    const QByteArray data = writeFile(dir.filePath(QStringLiteral("big.bin")), 4 << 20);
+    form->SendFile(dir.filePath(QStringLiteral("big.bin")));
+    QVERIFY(form->IsSending());
+    QTest::qWait(100);
+    // Typing and macros wait while the file is on its way.
+    QVERIFY(!form->bMacro1->isEnabled());
+    QVERIFY(!form->SendFileBtn->isEnabled());
+    QVERIFY(form->SendProgress->isVisible());
+    QTest::keyClicks(form->TxMemo, QStringLiteral("zz"));
+    form->SendMacro(QStringLiteral("MM"));
+    QVERIFY(form->TxMemo->toPlainText().isEmpty());
+    QTest::mouseClick(form->SendCancelBtn, Qt::LeftButton);
+    QVERIFY(!form->IsSending());
+    QVERIFY(!form->SendProgress->isVisible());
+    QVERIFY(form->bMacro1->isEnabled());
+    QVERIFY(m_errors.isEmpty());
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^Send File cancelled after (\\d+) of 4194304 bytes$"))
+            .match(form->StatusDetail());
+    QVERIFY2(m.hasMatch(), qPrintable(form->StatusDetail()));
+    const int sent = m.captured(1).toInt();
+    QVERIFY(sent > 0 && sent < data.size());
+    QCOMPARE(pty.read(data.size(), 300), data.left(sent));
+}
+
+void WindowTests::logToFile()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QTemporaryDir dir;
+    const QString raw = dir.filePath(QStringLiteral("raw.log"));
+    QVERIFY(form->StartLog(raw, TLogFile::Raw));
+    QCOMPARE(form->LogBtn->text(), QStringLiteral("Stop log"));
+    QByteArray sent;
+    for (int i = 0; i < 20000; ++i)
+        sent.append(char(i * 31 + i / 256));
+    QVERIFY(pty.write(sent));
+    QTRY_COMPARE(form->ReceiveLog().Received, qint64(sent.size()));
+    QTRY_VERIFY(form->LogStatus->text().startsWith(QStringLiteral("Log: raw.log, ")));
+    form->LogBtnClick();  // stops
+    QVERIFY(!form->Log().active());
+    QCOMPARE(form->LogBtn->text(), QStringLiteral("Log to file..."));
+    QFile rawFile(raw);
+    QVERIFY(rawFile.open(QIODevice::ReadOnly));
+    QCOMPARE(rawFile.readAll(), sent);
+
+    // The text as shown, time stamps included; the open line when stopped.
+    form->ClrInMemoClick();
+    form->TCBox->setChecked(true);
+    const QString text = dir.filePath(QStringLiteral("text.txt"));
+    QVERIFY(form->StartLog(text, TLogFile::Text));
+    QVERIFY(pty.write("AB\r\nCD"));
+    QTRY_COMPARE(form->ReceiveLog().Text.lineCount(), 2);
+    form->StopLog();
+    QFile textFile(text);
+    QVERIFY(textFile.open(QIODevice::ReadOnly));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d> AB\n\\d\\d:\\d\\d:\\d\\d> CD\n$"))
+                 .match(QString::fromLatin1(textFile.readAll()))
+                 .hasMatch(),
+             "text log");
+
+    // A file that cannot be created is named in the status bar.
+    QVERIFY(!form->StartLog(dir.filePath(QStringLiteral("no/such/folder.log")), TLogFile::Raw));
+    QVERIFY(form->StatusDetail().startsWith(QStringLiteral("Cannot log to ")));
+    QVERIFY(form->close());
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/Log_Mode")), QStringLiteral("Raw"));
+}
+
+void WindowTests::lineEndingOptions()
+{
+    TestPty pty;
+    {
+        auto form = makeForm();
+        form->SetPortDevice(pnCOM1, pty.device());
+        form->ConnectBtnClick();
+        form->cbEnterKey->setCurrentIndex(2);
+        QTest::keyClick(form->TxMemo, Qt::Key_Return);
+        QCOMPARE(pty.read(2), QByteArray("\r\n"));
+        form->cbLfNewLine->setChecked(true);
+        QVERIFY(pty.write("one\ntwo\n"));
+        QTRY_COMPARE(sourceLines(form->ReceiveLog().Text), QStringList({"one", "two", ""}));
+        form->cbStampOnce->setChecked(true);
+        QVERIFY(form->close());
+    }
+    // The choices come back after a restart.
+    auto form = makeForm();
+    QCOMPARE(form->cbEnterKey->currentText(), QStringLiteral("CR LF"));
+    QVERIFY(form->cbLfNewLine->isChecked());
+    QVERIFY(form->cbStampOnce->isChecked());
+    QCOMPARE(form->TxMemo->EnterBytes, QByteArray("\r\n"));
 }
 
 void WindowTests::speedAndPortWhileConnected()
