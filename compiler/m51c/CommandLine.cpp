@@ -14,6 +14,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #endif
 
 namespace m51c {
@@ -77,9 +78,24 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
     return std::nullopt;
 }
 
+// File names are UTF-8. Windows opens them by their UTF-16 form, so that names
+// outside the ANSI code page work too.
+fs::path PathOf(const std::string& name)
+{
+#ifdef _WIN32
+    return fs::path(std::u8string(name.begin(), name.end()));
+#else
+    return fs::path(name);
+#endif
+}
+
 bool ReadFile(const std::string& path, std::string& bytes)
 {
+#ifdef _WIN32
+    std::FILE* f = _wfopen(PathOf(path).c_str(), L"rb");
+#else
     std::FILE* f = std::fopen(path.c_str(), "rb");
+#endif
     if (!f)
         return false;
     char buffer[1 << 16];
@@ -97,12 +113,13 @@ bool ReadFile(const std::string& path, std::string& bytes)
 std::FILE* OpenNew(const std::string& path)
 {
 #ifdef _WIN32
-    std::error_code ec;
-    if (fs::exists(path, ec)) {
-        errno = EEXIST;
+    const int fd = _wopen(PathOf(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
         return nullptr;
-    }
-    return std::fopen(path.c_str(), "wb");
+    std::FILE* f = _fdopen(fd, "wb");
+    if (!f)
+        _close(fd);
+    return f;
 #else
     return std::fopen(path.c_str(), "wbx");
 #endif
@@ -116,6 +133,14 @@ public:
     {
         if (m_path == "-") {
             m_file = standardOut;
+            return;
+        }
+        // Renaming over a read-only file would replace it in spite of its
+        // protection (Linux, Wine); Windows itself refuses.
+        std::error_code ec;
+        const fs::file_status status = fs::status(PathOf(m_path), ec);
+        if (fs::is_regular_file(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+            m_error = EACCES;
             return;
         }
         std::random_device random;
@@ -167,7 +192,7 @@ public:
         if (m_temp.empty())
             return !m_error;
         std::error_code ec;
-        fs::rename(m_temp, m_path, ec);
+        fs::rename(PathOf(m_temp), PathOf(m_path), ec);
         if (ec) {
             m_error = ec.value();
             return false;
@@ -182,7 +207,8 @@ public:
             std::fclose(m_file);
         m_file = nullptr;
         if (!m_temp.empty()) {
-            std::remove(m_temp.c_str());
+            std::error_code ec;
+            fs::remove(PathOf(m_temp), ec);
             m_temp.clear();
         }
     }
@@ -260,7 +286,7 @@ int Fail(std::FILE* err, const char* what, const std::string& path, int error)
 bool SameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
-    return a == b || fs::equivalent(a, b, ec);
+    return a == b || fs::equivalent(PathOf(a), PathOf(b), ec);
 }
 
 } // namespace

@@ -134,6 +134,22 @@ TEST(M51c, UnwritableOutputLeavesNoFileBehind)
     EXPECT_EQ(dir.Files(), (Names{"p.M51", "p.asm", "taken"}));
 }
 
+TEST(M51c, ReadOnlyOutputIsKept)
+{
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    WriteFile(dir / "p.M51", "NOP\n");
+    WriteFile(dir / "p.asm", "old");
+    const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(dir / "p.asm", writable, fs::perm_options::remove);
+    const auto r = RunM51c({"p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("cannot write p.asm"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / "p.asm"), "old");
+    EXPECT_EQ(dir.Files(), (Names{"p.M51", "p.asm"}));
+    fs::permissions(dir / "p.asm", fs::perms::owner_write, fs::perm_options::add);  // lets the folder go
+}
+
 TEST(M51c, ReplacesAnOldOutput)
 {
     ScratchDir dir;
