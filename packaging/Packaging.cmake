@@ -85,9 +85,10 @@ set(CPACK_STRIP_FILES ON)
 include(CPack)
 
 # The check of the package built from this build folder: it needs every
-# program built (the whole tree, as scripts/test.sh builds it).
+# program built (the whole tree, as scripts/test.sh builds it), and only a
+# full build of the product (not the sanitizer build) is checked.
 find_program(ZELVAR_DPKG_DEB dpkg-deb)
-if(ZELVAR_DPKG_DEB)
+if(ZELVAR_DPKG_DEB AND NOT M51_SANITIZE AND TARGET Zelvar AND TARGET terminal)
   add_test(NAME package.deb
     COMMAND bash ${zelvar_packaging_source}/tests/check-package.sh
       ${CMAKE_BINARY_DIR} ${zelvar_packaging_binary}/check ${PROJECT_VERSION} ${zelvar_packaged})
