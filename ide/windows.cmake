@@ -20,7 +20,7 @@ set_source_files_properties(ProgramFolder.cpp PROPERTIES
 
 # The program: the library, a thin main and the window icon.
 add_executable(Zelvar main.cpp windows.qrc)
-target_link_libraries(Zelvar PRIVATE zelvar)
+target_link_libraries(Zelvar PRIVATE zelvar m51programinfo)
 set_target_properties(Zelvar PROPERTIES WIN32_EXECUTABLE ON)
 
 # The build tree is a program folder of its own: the help file, the build

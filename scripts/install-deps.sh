@@ -9,6 +9,7 @@ packages=(
   libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   mcu8051ide sdcc-ucsim srecord
+  dpkg-dev   # the package: dpkg-shlibdeps
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -20,7 +20,7 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/terminal.qrc)
 
 add_executable(terminal WIN32 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-target_link_libraries(terminal PRIVATE terminalcore)
+target_link_libraries(terminal PRIVATE terminalcore m51programinfo)
 
 install(TARGETS terminal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(UNIX AND NOT APPLE)

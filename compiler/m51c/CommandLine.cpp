@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "Compiler.h"
+#include "ProgramInfo.h"
 
 #include <cerrno>
 #include <charconv>
@@ -35,6 +36,7 @@ constexpr const char* kUsage =
     "                    assembly, \"ASMLINE M51LINE\" (both counted from 1), the\n"
     "                    source line that produced it (\"-\" for standard output)\n"
     "  -h, --help        show this text\n"
+    "  -v, --version     show the version\n"
     "\n"
     "Every error-list entry is also printed to standard error as SOURCE:LINE: TEXT.\n"
     "Exit status: 0 no errors, 1 the error list is not empty, 2 a file could not be\n"
@@ -47,6 +49,7 @@ struct Options {
     std::optional<std::string> lists;
     std::optional<std::string> map;
     bool help = false;
+    bool version = false;
 };
 
 // Returns an error text for a malformed command line.
@@ -58,6 +61,8 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
         const std::string& a = args[i];
         if (!optionsEnd && (a == "-h" || a == "--help")) {
             o.help = true;
+        } else if (!optionsEnd && (a == "-v" || a == "--version")) {
+            o.version = true;
         } else if (!optionsEnd && (a == "-o" || a == "--lists" || a == "--map")) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a file name";
@@ -73,7 +78,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
             haveSource = true;
         }
     }
-    if (!haveSource && !o.help)
+    if (!haveSource && !o.help && !o.version)
         return "no SOURCE given";
     return std::nullopt;
 }
@@ -300,6 +305,10 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     }
     if (o.help) {
         std::fputs(kUsage, out);
+        return 0;
+    }
+    if (o.version) {
+        m51::printVersion(out, "m51c");
         return 0;
     }
 #ifdef _WIN32

@@ -183,6 +183,9 @@ TEST(M51c, CommandLine)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("Usage: m51c [--lists LISTFILE] [--map MAPFILE] [-o OUTFILE] SOURCE"), std::string::npos);
     EXPECT_EQ(RunM51c({"-h"}, dir.Path()).out, r.out);
+    r = RunM51c({"--version"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "m51c (Zelvar) " M51_VERSION "\n");
 
     for (const Names& bad : {Names{}, Names{"-x", "p.M51"}, Names{"-o"}, Names{"a.M51", "b.M51"}}) {
         r = RunM51c(bad, dir.Path());
