@@ -60,16 +60,16 @@ set(CPACK_PACKAGE_NAME ${zelvar_package})
 set(CPACK_PACKAGE_VENDOR Zelvar)
 set(CPACK_PACKAGE_CONTACT ${ZELVAR_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "8051 development environment for the M51 macro language")
+# The long description below the summary line; CPack indents it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"8051 development environment for the M51 macro language
- Zelvar edits programs for 8051-family microcontrollers written in M51, a
- line-oriented keyword macro language, compiles them line by line into 8051
- assembly, lists procedures, definitions, inline blocks and errors, and builds
- them with an 8051 assembler, showing the listing.
- .
- The package also holds terminal, a serial-line terminal for talking to the
- board, the command-line compiler m51c and the other command-line tools, with
- their manual pages, and sample programs.")
+"Zelvar edits programs for 8051-family microcontrollers written in M51, a
+line-oriented keyword macro language, compiles them line by line into 8051
+assembly, lists procedures, definitions, inline blocks and errors, and builds
+them with an 8051 assembler, showing the listing.
+
+The package also holds terminal, a serial-line terminal for talking to the
+board, the command-line compiler m51c and the other command-line tools, with
+their manual pages, and sample programs.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
