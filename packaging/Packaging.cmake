@@ -51,8 +51,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${zelvar_doc_dir})
 
 # The package. Its dependencies: the shared libraries the programs use (found
 # by dpkg-shlibdeps, from dpkg-dev), Qt's platform plugins (which the Qt
-# libraries only recommend), the 8051 simulator, and the assembler and HEX
-# converter that the shipped build template calls.
+# libraries only recommend) and the 8051 simulator. mcu8051ide and srecord
+# make the other build chain: the default one where m51as is not built.
 set(ZELVAR_PACKAGE_MAINTAINER "Zelvar maintainers <zelvar@localhost>" CACHE STRING
   "Maintainer field of the Debian package")
 set(CPACK_GENERATOR DEB)
@@ -60,16 +60,16 @@ set(CPACK_PACKAGE_NAME ${zelvar_package})
 set(CPACK_PACKAGE_VENDOR Zelvar)
 set(CPACK_PACKAGE_CONTACT ${ZELVAR_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "8051 development environment for the M51 macro language")
+# The long description below the summary line; CPack indents it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"8051 development environment for the M51 macro language
- Zelvar edits programs for 8051-family microcontrollers written in M51, a
- line-oriented keyword macro language, compiles them line by line into 8051
- assembly, lists procedures, definitions, inline blocks and errors, and builds
- them with an 8051 assembler, showing the listing.
- .
- The package also holds the serial-line terminal `terminal' for talking to the
- board, the command-line compiler m51c and the other command-line tools, with
- their manual pages, and sample programs.")
+"Zelvar edits programs for 8051-family microcontrollers written in M51, a
+line-oriented keyword macro language, compiles them line by line into 8051
+assembly, lists procedures, definitions, inline blocks and errors, and builds
+them with an 8051 assembler, showing the listing.
+
+The package also holds terminal, a serial-line terminal for talking to the
+board, the command-line compiler m51c and the other command-line tools, with
+their manual pages, and sample programs.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -78,7 +78,11 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "sdcc-ucsim")
 if(TARGET Zelvar OR TARGET terminal)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mcu8051ide, srecord")
+if(TARGET m51as)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mcu8051ide, srecord")
+else()
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mcu8051ide, srecord")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

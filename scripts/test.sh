@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: first the compiler's tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer with a short fuzz run, then
-# the whole tree's unit and window tests and the real assembler and simulator
-# round trips (CTest's summary closes the output).
+# the whole tree's unit and window tests, the real assembler and simulator
+# round trips and the check of the Debian package made from that build (CTest's
+# summary closes the output).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

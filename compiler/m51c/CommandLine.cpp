@@ -59,10 +59,10 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
     bool haveSource = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (!optionsEnd && (a == "-h" || a == "--help")) {
-            o.help = true;
-        } else if (!optionsEnd && (a == "-v" || a == "--version")) {
+        if (!optionsEnd && (a == "-v" || a == "--version")) {
             o.version = true;
+        } else if (!optionsEnd && (a == "-h" || a == "--help")) {
+            o.help = true;
         } else if (!optionsEnd && (a == "-o" || a == "--lists" || a == "--map")) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a file name";
