@@ -373,15 +373,24 @@ private:
         if (fit == 0)
             return;
         AssembleResult& r = *m_out;
+        bool overlapReported = m_ctx.options.allowOverlap;
         for (std::uint32_t i = 0; i < fit; ++i) {
-            r.image[st.address + i] = m_ctx.bytes[m_first + i];
-            r.written[st.address + i] = true;
+            const std::uint32_t a = st.address + i;
+            if (!overlapReported && r.written[a]) {
+                Error("code at " + Hex4(a) + " overlaps code of line " + std::to_string(m_owner[a]));
+                overlapReported = true;
+            }
+            r.image[a] = m_ctx.bytes[m_first + i];
+            r.written[a] = true;
+            if (!m_ctx.options.allowOverlap)
+                m_owner[a] = st.line;
         }
         r.addressMap.push_back({st.line, static_cast<std::uint16_t>(st.address), static_cast<std::uint16_t>(fit)});
     }
 
     Context& m_ctx;
     AssembleResult* m_out = nullptr;
+    std::vector<std::int32_t> m_owner = std::vector<std::int32_t>(kCodeSpace, 0);  // line that wrote each byte
     bool m_changed = false;
     std::size_t m_first = 0;
 };
