@@ -121,10 +121,14 @@ int HexValue(char c)
 
 } // namespace
 
-std::string MakeHex(const AssembleResult& r)
+std::string MakeHex(const AssembleResult& r, const std::vector<std::uint64_t>& writtenBits)
 {
     std::string out;
     for (std::uint32_t block = 0; block < 0x10000; block += 16) {
+        if (writtenBits[block >> 6] == 0) {
+            block += 48;  // the rest of these 64 addresses is empty too
+            continue;
+        }
         std::uint32_t a = block;
         while (a < block + 16) {
             if (!r.written[a]) {
