@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -114,11 +115,14 @@ struct ChildRun {
     long peakKb = 0;        // resident peak of the child
 };
 
-// Runs `argv` in `folder` with output to /dev/null and waits for it.
-ChildRun RunChild(const std::vector<std::string>& argv, const fs::path& folder)
+// Runs `argv` in `folder` with output to /dev/null and waits for it. A child
+// counts the resident memory of the process it was forked from as its own, so
+// this is called in a small process of its own (Measure below), not in the
+// benchmark with its sources held.
+ChildRun RunHere(const std::vector<std::string>& argv, const std::string& folder)
 {
     ChildRun run;
-    std::fflush(nullptr);  // the child must not print this program's buffered output again
+    std::fflush(nullptr);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -143,6 +147,28 @@ ChildRun RunChild(const std::vector<std::string>& argv, const fs::path& folder)
     run.peakKb = usage.ru_maxrss;
     run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return run;
+}
+
+std::string& SelfPath()
+{
+    static std::string path;
+    return path;
+}
+
+// RunHere in a fresh copy of this program ("--m51-spawn FOLDER ARGS...").
+ChildRun RunChild(const std::vector<std::string>& argv, const fs::path& folder)
+{
+    std::string command = "'" + SelfPath() + "' --m51-spawn '" + folder.string() + "'";
+    for (const std::string& a : argv)
+        command += " '" + a + "'";
+    ChildRun run;
+    std::fflush(nullptr);
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        if (std::fscanf(p, "%d %lf %lf %ld", &run.status, &run.wallSeconds, &run.cpuSeconds, &run.peakKb) != 4)
+            run = {};
+        pclose(p);
+    }
     return run;
 }
 #endif
@@ -219,6 +245,16 @@ void PrintSummary()
 
 int main(int argc, char** argv)
 {
+#ifdef __linux__
+    if (argc >= 4 && std::strcmp(argv[1], "--m51-spawn") == 0) {
+        const ChildRun run = RunHere(std::vector<std::string>(argv + 3, argv + argc), argv[2]);
+        std::printf("%d %.6f %.6f %ld\n", run.status, run.wallSeconds, run.cpuSeconds, run.peakKb);
+        return 0;
+    }
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    SelfPath() = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string(argv[0]);
+#endif
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
