@@ -6,6 +6,7 @@
 #include "Context.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 
 namespace m51asm {
@@ -373,15 +374,30 @@ private:
         if (fit == 0)
             return;
         AssembleResult& r = *m_out;
+        bool overlapReported = m_ctx.options.allowOverlap;
         for (std::uint32_t i = 0; i < fit; ++i) {
-            r.image[st.address + i] = m_ctx.bytes[m_first + i];
-            r.written[st.address + i] = true;
+            const std::uint32_t a = st.address + i;
+            std::uint64_t& word = m_ctx.writtenBits[a >> 6];
+            const std::uint64_t bit = std::uint64_t{1} << (a & 63);
+            if (!overlapReported && (word & bit)) {
+                Error("code at " + Hex4(a) + " overlaps code of line " + std::to_string(m_owner[a]));
+                overlapReported = true;
+            }
+            word |= bit;
+            r.image[a] = m_ctx.bytes[m_first + i];
+            r.written[a] = true;
+            if (!m_ctx.options.allowOverlap) {
+                if (m_owner.empty())
+                    m_owner.assign(kCodeSpace, 0);
+                m_owner[a] = st.line;
+            }
         }
         r.addressMap.push_back({st.line, static_cast<std::uint16_t>(st.address), static_cast<std::uint16_t>(fit)});
     }
 
     Context& m_ctx;
     AssembleResult* m_out = nullptr;
+    std::vector<std::int32_t> m_owner;  // line that wrote each byte, once there is code
     bool m_changed = false;
     std::size_t m_first = 0;
 };
@@ -468,12 +484,13 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
 
     std::stable_sort(ctx.errors.begin(), ctx.errors.end(),
                      [](const AsmError& a, const AsmError& b) { return a.line < b.line; });
-    for (std::uint32_t a = 0; a < kCodeSpace; ++a) {
-        if (!r.written[a])
+    for (std::uint32_t w = 0; w < ctx.writtenBits.size(); ++w) {
+        const std::uint64_t word = ctx.writtenBits[w];
+        if (!word)
             continue;
         if (r.empty)
-            r.lowest = static_cast<std::uint16_t>(a);
-        r.highest = static_cast<std::uint16_t>(a);
+            r.lowest = static_cast<std::uint16_t>(w * 64 + static_cast<std::uint32_t>(std::countr_zero(word)));
+        r.highest = static_cast<std::uint16_t>(w * 64 + 63 - static_cast<std::uint32_t>(std::countl_zero(word)));
         r.empty = false;
     }
     for (std::size_t id = 0; id < ctx.symbols.size(); ++id) {
@@ -484,7 +501,7 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     }
     std::sort(r.symbols.begin(), r.symbols.end(), [](const Symbol& a, const Symbol& b) { return NameLess(a.name, b.name); });
     r.errors = std::move(ctx.errors);
-    r.hex = MakeHex(r);
+    r.hex = MakeHex(r, ctx.writtenBits);
     if (options.listing)
         r.listing = MakeListing(ctx, r);
     return r;

@@ -56,6 +56,10 @@ struct AssembleOptions {
     // List every line, even between $NOLIST and $LIST (a debugger that reads
     // the address map back from the listing needs all of them).
     bool ignoreNolist = false;
+    // Code written twice at one address is an error (an ORG that places code
+    // over earlier code, an interrupt vector over the program); allowing it
+    // lets later code replace earlier code silently, as overlays do.
+    bool allowOverlap = false;
 };
 
 struct AssembleResult {

@@ -106,6 +106,9 @@ struct Context {
     SymbolTable symbols;
     std::vector<AsmError> errors;
     std::vector<std::int32_t> evalStack;
+    // The addresses written, 64 a word: empty stretches of the code space are
+    // skipped by the image's summary and the HEX writer.
+    std::vector<std::uint64_t> writtenBits = std::vector<std::uint64_t>(1024, 0);
 
     // Listing switches: line numbers (1-based) where $NOLIST / $LIST took effect.
     std::vector<std::pair<std::int32_t, bool>> listSwitches;
@@ -133,7 +136,7 @@ bool ParseExpression(Context& ctx, std::string_view text, std::int32_t line, Exp
 bool Evaluate(Context& ctx, ExprRef expr, std::int32_t here, std::int32_t& value);
 
 // Output writers (Output.cpp).
-std::string MakeHex(const AssembleResult& r);
+std::string MakeHex(const AssembleResult& r, const std::vector<std::uint64_t>& writtenBits);
 std::string MakeListing(const Context& ctx, const AssembleResult& r);
 
 // "0FFFFH" style hexadecimal: four digits and H.

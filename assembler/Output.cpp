@@ -61,19 +61,26 @@ bool HasAddress(const Statement& st)
 }
 
 // One row: address (or blanks), up to four bytes, line number (0: none), text.
+// A defined value (EQU, BIT ...) shows in the bytes' place as "=VVVV".
 void PutRow(std::string& out, bool hasAddress, std::uint32_t address, const std::uint8_t* bytes, std::uint32_t count,
-            std::int32_t line, std::string_view text)
+            std::int32_t line, std::string_view text, const SymbolEntry* defined = nullptr)
 {
     if (hasAddress)
         PutHex4(out, address);
     else
         out.append(4, ' ');
     out.append(2, ' ');
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        if (i < count)
-            PutHex2(out, bytes[i]);
-        else
-            out.append(2, ' ');
+    if (defined) {
+        out += '=';
+        PutHex4(out, static_cast<std::uint32_t>(defined->value));
+        out.append(3, ' ');
+    } else {
+        for (std::uint32_t i = 0; i < 4; ++i) {
+            if (i < count)
+                PutHex2(out, bytes[i]);
+            else
+                out.append(2, ' ');
+        }
     }
     out += ' ';
     if (line > 0) {
@@ -114,10 +121,14 @@ int HexValue(char c)
 
 } // namespace
 
-std::string MakeHex(const AssembleResult& r)
+std::string MakeHex(const AssembleResult& r, const std::vector<std::uint64_t>& writtenBits)
 {
     std::string out;
     for (std::uint32_t block = 0; block < 0x10000; block += 16) {
+        if (writtenBits[block >> 6] == 0) {
+            block += 48;  // the rest of these 64 addresses is empty too
+            continue;
+        }
         std::uint32_t a = block;
         while (a < block + 16) {
             if (!r.written[a]) {
@@ -193,7 +204,13 @@ std::string MakeListing(const Context& ctx, const AssembleResult& r)
                     st->address >= 0x10000 ? 0 : std::min(st->emitted, 0x10000 - st->address);
                 const std::uint8_t* bytes = ctx.bytes.data() + st->firstByte;
                 const bool addr = HasAddress(*st) && st->address < 0x10000;
-                PutRow(out, addr, st->address, bytes, std::min<std::uint32_t>(fit, 4), lineNo, text);
+                const SymbolEntry* defined = nullptr;
+                if (st->name >= 0 && !st->failed) {
+                    const SymbolEntry& e = ctx.symbols[st->name];
+                    if (e.known && !e.redefinable && e.value >= 0 && e.value <= 0xFFFF)
+                        defined = &e;
+                }
+                PutRow(out, addr, st->address, bytes, std::min<std::uint32_t>(fit, 4), lineNo, text, defined);
                 for (std::uint32_t k = 4; k < fit; k += 4)
                     PutRow(out, true, st->address + k, bytes + k, std::min<std::uint32_t>(fit - k, 4), 0, {});
             }

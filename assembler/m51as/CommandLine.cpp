@@ -22,15 +22,18 @@ namespace fs = std::filesystem;
 #endif
 
 constexpr const char* kUsage =
-    "Usage: m51as [-o BASE] [--list-all] FILE.asm\n"
+    "Usage: m51as [-o BASE] [--list-all] [--allow-overlap] FILE.asm\n"
     "Assembles the 8051 source FILE.asm (Intel ASM51 dialect) into BASE.hex\n"
     "(Intel HEX), BASE.bin (binary image from the lowest to the highest address\n"
     "written, gaps filled with 0FFH) and BASE.lst (listing).\n"
     "\n"
-    "  -o BASE      base name of the outputs (default: FILE without its extension)\n"
-    "  --list-all   list every line, also between $NOLIST and $LIST\n"
-    "  -h, --help   show this text\n"
-    "  --version    show the version\n"
+    "  -o BASE          base name of the outputs (default: FILE without its\n"
+    "                   extension)\n"
+    "  --list-all       list every line, also between $NOLIST and $LIST\n"
+    "  --allow-overlap  let code written again at an address replace the earlier\n"
+    "                   code instead of reporting an error\n"
+    "  -h, --help       show this text\n"
+    "  --version        show the version\n"
     "\n"
     "Errors are printed as FILE:LINE: message. Exit status: 0 no errors, 1 errors\n"
     "(the listing is written, BASE.hex and BASE.bin are not, and older ones are\n"
@@ -40,6 +43,7 @@ struct Options {
     std::string file;
     std::optional<std::string> base;
     bool listAll = false;
+    bool allowOverlap = false;
     bool help = false;
     bool version = false;
 };
@@ -56,6 +60,8 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
             o.version = true;
         } else if (!optionsEnd && a == "--list-all") {
             o.listAll = true;
+        } else if (!optionsEnd && a == "--allow-overlap") {
+            o.allowOverlap = true;
         } else if (!optionsEnd && a == "-o") {
             if (i + 1 >= args.size() || args[i + 1].empty())
                 return std::string("option -o needs a base name");
@@ -193,6 +199,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     m51asm::AssembleOptions options;
     options.fileName = FileNamePart(o.file);
     options.ignoreNolist = o.listAll;
+    options.allowOverlap = o.allowOverlap;
     const m51asm::AssembleResult result = m51asm::Assemble(source, options);
     std::string().swap(source);
 

@@ -158,6 +158,7 @@ TEST(Assembler, ErrorsOnTheirLines)
         {"A EQU 5\nX EQU Y\nY EQU X\nMOV A,#X\n", "1: reserved word A cannot be a name\n2: symbol Y has no value (circular definition)\n"
          "3: symbol X has no value (circular definition)\n4: symbol X has no value (circular definition)\n"},
         {"$NOMOD51\nMOV A,P1\n", "2: undefined symbol P1 (the register names are off after $NOMOD51)\n"},
+        {"ORG 23H\nRETI\nORG 20H\nMOV A,#1\nMOV B,#2\n", "5: code at 0023H overlaps code of line 2\n"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Errors(Assemble(c.source)), c.errors) << c.source;
@@ -171,6 +172,13 @@ TEST(Assembler, HexAndBinaryImage)
     expected[0] = 1, expected[1] = 2, expected[0x21] = 4;
     EXPECT_EQ(r.Binary(), expected);
     EXPECT_TRUE(Assemble("; nothing\n").Binary().empty());
+
+    // Overlays: later code replaces earlier code when allowed.
+    m51asm::AssembleOptions overlays;
+    overlays.allowOverlap = true;
+    const AssembleResult o = Assemble("NOP\nNOP\nORG 1\nRET\n", overlays);
+    EXPECT_EQ(Errors(o), "");
+    EXPECT_EQ(o.Binary(), Bytes({0x00, 0x22}));
 }
 
 TEST(Assembler, ListingRowsErrorsNolistAndAddressMap)
