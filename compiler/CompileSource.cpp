@@ -94,7 +94,8 @@ std::string LineNumber(std::size_t index)
 }
 
 // Pass 1: every PROCEDURE line adds its entry; a name already in the list is
-// reported once for every entry that carries it (duplicate reports included).
+// reported once for every entry that carries it (duplicate reports included),
+// up to kMaxRepeats times and then once for all the rest.
 template <class Line>
 void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vector<ListEntry>& duplicates)
 {
@@ -105,11 +106,16 @@ void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vect
             continue;
         const std::string_view name = WordOf(statement, 2);
         const std::string upperName = UpperText(name);
-        const int earlier = c.ProcBox.CountNamed(upperName);
-        for (int d = 0; d < earlier; ++d) {
-            c.ProcBox.Add({line, LineNumber(i) + " ERROR - Duplicate " + std::string(name)});
-            duplicates.push_back({line, LineNumber(i) + " Duplicate procedure " + std::string(name)});
-        }
+        const std::int64_t earlier = c.ProcBox.CountNamed(upperName);
+        const std::int64_t written = std::min(earlier, kMaxRepeats);
+        // The reports left out still count as entries named ERROR.
+        c.ProcBox.AddReports({line, LineNumber(i) + " ERROR - Duplicate " + std::string(name)}, written, earlier);
+        if (written > 0)
+            duplicates.insert(duplicates.end(), static_cast<std::size_t>(written),
+                              {line, LineNumber(i) + " Duplicate procedure " + std::string(name)});
+        if (earlier > written)
+            duplicates.push_back({line, LineNumber(i) + " ... and " + std::to_string(earlier - written) +
+                                            " more duplicates of " + std::string(name)});
         c.ProcBox.Add({line, LineNumber(i) + " " + upperName});
     }
 }
@@ -170,8 +176,7 @@ void CollectInlineBlocks(std::span<const Line> lines, CompileContext& c)
 }
 
 // Pass 3: every line is translated and written with its comment; a line that
-// yields nothing writes one blank, and a statement left untranslated without a
-// comment is reported.
+// yields nothing writes one blank, and a statement left untranslated is reported.
 template <class Line>
 void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& sink)
 {
@@ -211,9 +216,11 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
             sink.Line(c.MainLine, source);
         } else {
             sink.Line(" ", source);
-            if (!c.CleanedLine.empty())
-                c.ErBox.push_back({source, LineNumber(i) + " " + c.CleanedLine});
         }
+        // A statement that gives no main line is reported, with or without a
+        // comment: a misspelt keyword must not vanish behind its comment.
+        if (c.MainLine.empty() && !c.CleanedLine.empty())
+            c.ErBox.push_back({source, LineNumber(i) + " " + c.CleanedLine});
         for (const std::string& extra : c.LB)
             sink.Line(extra, source);
     }
@@ -333,7 +340,8 @@ std::string BaseName(std::string_view path)
     const std::size_t slash = path.find_last_of("/\\");
     const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     const std::size_t dot = path.find('.', nameStart);
-    return std::string(path.substr(0, dot));
+    // Trimmed as a field is: "prog .M51" gives "prog".
+    return std::string(TrimView(path.substr(0, dot)));
 }
 
 std::string AsmFileName(std::string_view sourcePath)

@@ -236,19 +236,34 @@ void WriteLists(Target& t, const m51::CompileResult& r)
 }
 
 // The entry of line 12 "12 binary value" becomes "SOURCE:13: binary value".
-void PrintError(std::FILE* err, const std::string& source, const m51::ListEntry& entry)
+// Appended to `out`, since standard error writes every call through at once.
+void AppendError(std::string& out, const std::string& source, const m51::ListEntry& entry)
 {
     const std::string& text = entry.text;
     std::size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
         ++digits;
     const std::size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
-    if (entry.line < 0)
-        std::fprintf(err, "%s: ", source.c_str());
-    else
-        std::fprintf(err, "%s:%lld: ", source.c_str(), static_cast<long long>(entry.line) + 1);
-    std::fwrite(text.data() + from, 1, text.size() - from, err);
-    std::fputc('\n', err);
+    out += source;
+    out += ':';
+    if (entry.line >= 0)
+        out += std::to_string(static_cast<long long>(entry.line) + 1) + ':';
+    out += ' ';
+    out.append(text, from);
+    out += '\n';
+}
+
+void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m51::ListEntry>& entries)
+{
+    std::string text;
+    for (const m51::ListEntry& entry : entries) {
+        AppendError(text, source, entry);
+        if (text.size() >= (1u << 16)) {
+            std::fwrite(text.data(), 1, text.size(), err);
+            text.clear();
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), err);
 }
 
 int Fail(std::FILE* err, const char* what, const std::string& path, int error)
@@ -337,8 +352,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (listFile)
         WriteLists(*listFile, result);
 
-    for (const m51::ListEntry& entry : result.ErBox)
-        PrintError(err, o.source, entry);
+    PrintErrors(err, o.source, result.ErBox);
 
     for (Target* t : {&asmFile, listFile ? &*listFile : nullptr, mapFile ? &*mapFile : nullptr})
         if (t && !t->Close())

@@ -86,6 +86,8 @@ std::vector<HostileCase> hostileCases()
              return out;
          }()},
         {"ManyInlineBlocks", repeat("IFA=0 INLINE A 5 ;c\r\nLOOP2 INLINE NOP\r\n", 5000)},
+        {"CopiesOfOneProgram", repeat("PROCEDURE MAIN ;start\r\nMAIN 1\r\nPROCEDURE Flash\r\nFLASH\r\n"
+                                      "IFA=0 INLINE FLASH 2\r\nENDPROC\r\n", 400)},
         {"LabelCountersPastTenThousand", repeat("IFA=0 X\r\nLOOP1 Y\r\nWHILEA=0\r\nENDWHILE\r\n", 12000)},
     };
 }
@@ -97,6 +99,8 @@ m51::CompileResult compileAndCheck(const std::string& bytes)
     const m51::CompileResult result = m51::CompileSource(lines);
 
     EXPECT_GE(result.Output.size(), lines.size()) << "a source line yielded no output line";
+    // Duplicate reports and Call lines are bounded per line, so the lists are too.
+    EXPECT_LE(result.ProcBox.size() + result.ErBox.size(), 210 * lines.size());
     EXPECT_EQ(result.LineMap.size(), result.Output.size());
     EXPECT_TRUE(std::is_sorted(result.LineMap.begin(), result.LineMap.end()));
     auto checkIndexed = [&](const std::vector<m51::ListEntry>& list, const char* listName) {
@@ -158,10 +162,13 @@ std::vector<fs::path> filesIn(const fs::path& folder, const std::string& extensi
     return files;
 }
 
-// Inputs the fuzzer once found trouble with, kept as regressions.
+// Inputs the fuzzer once found trouble with, kept as regressions. A missing or
+// empty folder would let the test pass without checking anything.
 TEST(FuzzFindings, StillCompile)
 {
-    for (const fs::path& file : filesIn(M51_REGRESSION_DIR)) {
+    const std::vector<fs::path> files = filesIn(M51_REGRESSION_DIR);
+    ASSERT_FALSE(files.empty()) << "no regression inputs in " << M51_REGRESSION_DIR;
+    for (const fs::path& file : files) {
         SCOPED_TRACE(file.filename().string());
         compileAndCheck(readFile(file));
     }
