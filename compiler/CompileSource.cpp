@@ -36,11 +36,17 @@ std::string_view CommentOf(std::string_view line)
 // The cleaned line: the statement with every run of blanks reduced to one.
 void CleanInto(std::string_view statement, std::string& out)
 {
-    out.clear();
-    out.reserve(statement.size());
-    for (char c : statement)
-        if (c != ' ' || out.empty() || out.back() != ' ')
-            out.push_back(c);
+    out.resize(statement.size());
+    char* const first = out.data();
+    char* p = first;
+    bool blank = false;
+    for (char c : statement) {
+        if (c == ' ' && blank)
+            continue;
+        blank = c == ' ';
+        *p++ = c;
+    }
+    out.resize(static_cast<std::size_t>(p - first));
 }
 
 // Calls f(k, word) for words k = 1 .. maxWords of a statement: the fields
@@ -88,6 +94,32 @@ std::size_t WordStart(std::string_view cleaned, std::size_t k)
     return start;
 }
 
+// Quick tests that let the collecting passes skip most lines unread. A line
+// whose statement begins with PROCEDURE has P or p as its first byte above
+// the blank.
+bool MayStartWithP(std::string_view line)
+{
+    for (char ch : line)
+        if (static_cast<unsigned char>(ch) > ' ')
+            return ch == 'P' || ch == 'p';
+    return false;
+}
+
+// A line whose word 2 or 3 is INLINE (in any case) holds that text before its
+// first ";".
+bool MentionsInline(std::string_view line)
+{
+    static constexpr std::string_view kWord = "INLINE";
+    for (std::size_t i = 0; i + kWord.size() <= line.size(); ++i) {
+        const char ch = line[i];
+        if (ch == ';')
+            return false;
+        if ((ch == 'I' || ch == 'i') && EqualsUpper(line.substr(i, kWord.size()), kWord))
+            return true;
+    }
+    return false;
+}
+
 std::string LineNumber(std::size_t index)
 {
     return std::to_string(index);
@@ -100,6 +132,8 @@ template <class Line>
 void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vector<ListEntry>& duplicates)
 {
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!MayStartWithP(lines[i]))
+            continue;
         const int line = static_cast<int>(i);
         const std::string_view statement = StatementOf(lines[i]);
         if (!EqualsUpper(WordOf(statement, 1), "PROCEDURE"))
@@ -127,6 +161,8 @@ void CollectInlineBlocks(std::span<const Line> lines, CompileContext& c)
 {
     c.InlineCounter = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!MentionsInline(lines[i]))
+            continue;
         const std::string_view statement = StatementOf(lines[i]);
         std::string_view second, third;
         ForEachWord(statement, 3, [&](std::size_t k, std::string_view w) {
@@ -272,26 +308,22 @@ template <class Out, class Make>
 std::vector<Out> SplitLines(std::string_view bytes, Make make)
 {
     std::vector<Out> lines;
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')))
-            ++count;
-    lines.reserve(count + 1);
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        const char* p = bytes.data() + pos;
-        const std::size_t rest = bytes.size() - pos;
-        std::size_t end = pos + rest;
-        for (std::size_t j = 0; j < rest; ++j)
-            if (p[j] == '\n' || p[j] == '\r') {
-                end = pos + j;
-                break;
-            }
-        lines.push_back(make(bytes.substr(pos, end - pos)));
-        if (end == bytes.size())
-            break;
-        pos = bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? end + 2 : end + 1;
+    // About one line per 24 bytes; the vector grows past that if it must.
+    lines.reserve(bytes.size() / 24 + 1);
+    const char* const data = bytes.data();
+    const std::size_t size = bytes.size();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char ch = data[i];
+        if (static_cast<unsigned char>(ch) > '\r' || (ch != '\n' && ch != '\r'))
+            continue;
+        lines.push_back(make(bytes.substr(start, i - start)));
+        if (ch == '\r' && i + 1 < size && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
     }
+    if (start < size)
+        lines.push_back(make(bytes.substr(start)));
     return lines;
 }
 

@@ -37,7 +37,7 @@ constexpr Rule kChain[] = {
     // Procedure call: NAME [argument]
     {1, {}, IsProcedureName, CallProcedure, {}},
     // RDxx to a two-letter place other than a special-function register
-    {2, {}, IsReadOfOtherPlace, ReadOtherPlace, {}},
+    {2, {}, IsReadOfOtherPlace, ReadOtherPlace, {}, 'R'},
     {3, "BEGIN", nullptr, FixedLine, "$NOLIST"},
     {4, "PROCESOR", nullptr, WithWord, "$MOD"},
     {5, "DEFINEBIT", nullptr, DefineBit, {}},
@@ -45,8 +45,8 @@ constexpr Rule kChain[] = {
     {7, "PUSH", nullptr, WithWord, "Push "},
     {7, "POP", nullptr, WithWord, "Pop "},
     // PUSH A / POP A in any case of the operand: the accumulator as ACC
-    {8, {}, FirstTwoArePushA, FixedLine, "Push ACC"},
-    {8, {}, FirstTwoArePopA, FixedLine, "Pop ACC"},
+    {8, {}, FirstTwoArePushA, FixedLine, "Push ACC", 'P'},
+    {8, {}, FirstTwoArePopA, FixedLine, "Pop ACC", 'P'},
     {9, "STARTADRESS", nullptr, WithNumber, "ORG "},
     {10, "STARTPROC", nullptr, StartProc, {}},
     {11, "PROCEDURE", nullptr, ProcedureLabel, {}},
@@ -89,13 +89,13 @@ constexpr Rule kChain[] = {
     {15, "SHIFTLEFTCARY", nullptr, FixedLine, "RLC A"},
     {15, "SHIFTRIGHTCARY", nullptr, FixedLine, "RRC A"},
     // Bank-1 count registers: COUNTn value, WRCOUNTn, RDCOUNTn
-    {16, {}, StartsCount, LoadCount, {}},
-    {16, {}, StartsWrCount, WriteCount, {}},
-    {16, {}, StartsRdCount, ReadCount, {}},
+    {16, {}, StartsCount, LoadCount, {}, 'C'},
+    {16, {}, StartsWrCount, WriteCount, {}, 'W'},
+    {16, {}, StartsRdCount, ReadCount, {}, 'R'},
     // Counted loop: LOOPn NAME | LOOPn INLINE statement (also LOOPWHILE..., see 27)
-    {17, {}, StartsLoop, CountedLoop, {}},
+    {17, {}, StartsLoop, CountedLoop, {}, 'L'},
     // Buffer: WRBUFFERn [value]
-    {18, {}, StartsWrBuffer, WriteBuffer, {}},
+    {18, {}, StartsWrBuffer, WriteBuffer, {}, 'W'},
     // Buffer-load prefix n@IFA...: loads A from buffer n, shortens w1
     {19, {}, HasBufferPrefix, BufferPrefix, {}},
     // Conditions: IFxxx [operand] action
@@ -114,8 +114,8 @@ constexpr Rule kChain[] = {
     {20, "IFCARY", nullptr, Condition, {}},
     {20, "IFNOTCARY", nullptr, Condition, {}},
     // Special-function registers: RDsfr, WRsfr [value]
-    {21, {}, IsSfrRead, ReadSfr, {}},
-    {22, {}, IsSfrWrite, WriteSfr, {}},
+    {21, {}, IsSfrRead, ReadSfr, {}, 'R'},
+    {22, {}, IsSfrWrite, WriteSfr, {}, 'W'},
     // Bits and the carry and accumulator clears
     {23, "CLEARBIT", nullptr, WithNumber, "Clr "},
     {23, "SETBIT", nullptr, WithNumber, "Setb "},
@@ -126,7 +126,7 @@ constexpr Rule kChain[] = {
     {25, "INCADR", nullptr, WithNumber, "Inc "},
     {25, "DECADR", nullptr, WithNumber, "Dec "},
     // ASM: assembly text, copied from character 5 of the cleaned line
-    {26, {}, IsAsmLine, AsmLine, {}},
+    {26, {}, IsAsmLine, AsmLine, {}, 'A'},
     // Bit waits: jump to itself while the bit is set / clear
     {27, "LOOPWHILEBIT", nullptr, BitWait, "JB "},
     {27, "LOOPWHILENOTBIT", nullptr, BitWait, "JNB "},
@@ -318,6 +318,8 @@ void TranslateStatement(CompileContext& context)
         (i == nextTest ? tested : keyed) += 1;
         const Rule& rule = kChain[i];
         if (!rule.keyword.empty() && !RestMatches(rule, w1))
+            continue;
+        if (rule.lead && (w1.empty() || w1[0] != rule.lead))
             continue;
         if (rule.test && !rule.test(context))
             continue;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -82,6 +84,13 @@ bool ReadFile(const std::string& path, std::string& bytes)
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
+    // A regular file is read in one piece into a string of its size; anything
+    // else (a pipe) in blocks.
+    struct stat st {};
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+    }
     char buffer[1 << 16];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
@@ -195,14 +204,24 @@ private:
 };
 
 // Writes every output line to the assembly file and, when a map is asked
-// for, "ASMLINE M51LINE" to the map file.
+// for, "ASMLINE M51LINE" to the map file. Lines are gathered in blocks, so the
+// file is written a megabyte at a time rather than two calls per line.
 class AsmSink : public m51::OutputSink {
 public:
-    AsmSink(Target& target, Target* map) : m_target(target), m_map(map) {}
+    AsmSink(Target& target, Target* map) : m_target(target), m_map(map)
+    {
+        m_text.reserve(kBlock + 256);
+        if (m_map)
+            m_mapText.reserve(kBlock + 64);
+    }
     void Line(std::string_view line, int sourceLine) override
     {
-        m_target.Write(line);
-        m_target.Write("\r\n");
+        m_text.append(line);
+        m_text.append("\r\n", 2);
+        if (m_text.size() >= kBlock) {
+            m_target.Write(m_text);
+            m_text.clear();
+        }
         if (!m_map)
             return;
         char text[48];
@@ -210,12 +229,28 @@ public:
         *end++ = ' ';
         end = std::to_chars(end, text + 46, static_cast<long long>(sourceLine) + 1).ptr;
         *end++ = '\n';
-        m_map->Write(std::string_view(text, static_cast<std::size_t>(end - text)));
+        m_mapText.append(text, static_cast<std::size_t>(end - text));
+        if (m_mapText.size() >= kBlock) {
+            m_map->Write(m_mapText);
+            m_mapText.clear();
+        }
+    }
+    // Writes what is still gathered.
+    void Flush()
+    {
+        m_target.Write(m_text);
+        m_text.clear();
+        if (m_map)
+            m_map->Write(m_mapText);
+        m_mapText.clear();
     }
 
 private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
     Target& m_target;
     Target* m_map;
+    std::string m_text;
+    std::string m_mapText;
     unsigned long long m_lines = 0;
 };
 
@@ -349,6 +384,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     const std::vector<std::string_view> lines = m51::SplitSourceLineViews(bytes);
     AsmSink sink(asmFile, mapFile ? &*mapFile : nullptr);
     const m51::CompileResult result = m51::CompileSource(std::span<const std::string_view>(lines), sink);
+    sink.Flush();
     if (listFile)
         WriteLists(*listFile, result);
 
