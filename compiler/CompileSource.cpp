@@ -9,6 +9,7 @@
 #include "Translator.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace m51 {
 
@@ -23,14 +24,6 @@ constexpr std::size_t kWordSlots = 10;
 std::string_view StatementOf(std::string_view line)
 {
     return TrimView(line.substr(0, line.find(';')));
-}
-
-// The comment: the trimmed text between the first ";" (or run of them) and the next.
-std::string_view CommentOf(std::string_view line)
-{
-    if (line.find(';') == std::string_view::npos)
-        return {};
-    return ExtractFieldView(';', line, 2);
 }
 
 // The cleaned line: the statement with every run of blanks reduced to one.
@@ -220,8 +213,16 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         c.ExitTaken = false;
-        const std::string_view statement = StatementOf(line);
-        const std::string_view comment = CommentOf(line);
+        // The first ";" (one search for both) ends the statement; the comment
+        // runs from after that run of ";" to the next one.
+        const std::size_t semicolon = line.find(';');
+        const std::string_view statement = TrimView(line.substr(0, semicolon));
+        std::string_view comment;
+        if (semicolon != std::string_view::npos) {
+            std::string_view rest = line.substr(semicolon);
+            rest.remove_prefix(std::min(rest.find_first_not_of(';'), rest.size()));
+            comment = TrimView(rest.substr(0, rest.find(';')));
+        }
         CleanInto(statement, c.CleanedLine);
         c.StatementStart = 0;
 
@@ -245,7 +246,12 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
             if (!before->empty())
                 sink.Line(*before, source);
         if (!comment.empty()) {
-            joined.assign(c.MainLine.empty() ? "    ;" : c.MainLine + "     ;");
+            if (c.MainLine.empty()) {
+                joined.assign("    ;");
+            } else {
+                joined.assign(c.MainLine);
+                joined.append("     ;");
+            }
             joined.append(comment);
             sink.Line(joined, source);
         } else if (!c.MainLine.empty()) {
@@ -313,17 +319,25 @@ std::vector<Out> SplitLines(std::string_view bytes, Make make)
     const char* const data = bytes.data();
     const std::size_t size = bytes.size();
     std::size_t start = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char ch = data[i];
-        if (static_cast<unsigned char>(ch) > '\r' || (ch != '\n' && ch != '\r'))
-            continue;
-        lines.push_back(make(bytes.substr(start, i - start)));
-        if (ch == '\r' && i + 1 < size && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
+    std::size_t lf = 0;  // the next LF at or after start (size: none); found once, kept while ahead
+    bool lfKnown = false;
+    while (start < size) {
+        // The next LF, then a CR before it (a CR LF end, or a lone CR earlier).
+        if (!lfKnown || lf < start) {
+            const void* found = std::memchr(data + start, '\n', size - start);
+            lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+            lfKnown = true;
+        }
+        std::size_t end = lf;
+        std::size_t next = end + 1;
+        if (const void* cr = std::memchr(data + start, '\r', end - start)) {
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+            next = at + 1 == end && lf < size ? end + 1 : at + 1;
+            end = at;
+        }
+        lines.push_back(make(bytes.substr(start, end - start)));
+        start = next;
     }
-    if (start < size)
-        lines.push_back(make(bytes.substr(start)));
     return lines;
 }
 

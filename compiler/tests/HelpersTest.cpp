@@ -221,4 +221,9 @@ TEST(SourceFiles, SplitLinesAsTheEditorLoadsThem)
         const auto views = SplitSourceLineViews(bytes);
         EXPECT_EQ(V(views.begin(), views.end()), lines);
     }
+    // Lone CR line ends throughout: still one look at every byte, not one per line.
+    std::string crOnly;
+    for (int i = 0; i < 300000; ++i)
+        crOnly += "NOP\r";
+    EXPECT_EQ(SplitSourceLineViews(crOnly).size(), 300000u);
 }
