@@ -314,10 +314,14 @@ template <class Out, class Make>
 std::vector<Out> SplitLines(std::string_view bytes, Make make)
 {
     std::vector<Out> lines;
-    // About one line per 24 bytes; the vector grows past that if it must.
-    lines.reserve(bytes.size() / 24 + 1);
     const char* const data = bytes.data();
     const std::size_t size = bytes.size();
+    // Room for one line per LF (counted at memchr speed), so that the vector
+    // of a large file is never copied while it grows.
+    std::size_t count = 1;
+    for (const char* p = data; size > 0 && (p = static_cast<const char*>(std::memchr(p, '\n', size - static_cast<std::size_t>(p - data)))); ++p)
+        ++count;
+    lines.reserve(count);
     std::size_t start = 0;
     std::size_t lf = 0;  // the next LF at or after start (size: none); found once, kept while ahead
     bool lfKnown = false;

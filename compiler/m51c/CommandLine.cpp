@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -79,28 +80,43 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
     return std::nullopt;
 }
 
-bool ReadFile(const std::string& path, std::string& bytes)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    // A regular file is read in one piece into a string of its size; anything
-    // else (a pipe) in blocks.
-    struct stat st {};
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+// The source file's bytes. A regular file is read in one piece into a block
+// of its size (not zero-filled first); anything else (a pipe) in pieces.
+class SourceBytes {
+public:
+    bool Read(const std::string& path)
+    {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f)
+            return false;
+        struct stat st {};
+        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            m_block.reset(new char[static_cast<std::size_t>(st.st_size)]);
+            m_size = std::fread(m_block.get(), 1, static_cast<std::size_t>(st.st_size), f);
+        }
+        char buffer[1 << 16];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            m_more.append(buffer, n);
+        const bool ok = !std::ferror(f);
+        std::fclose(f);
+        if (!ok && errno == 0)
+            errno = EIO;
+        if (!m_more.empty() && m_size > 0) {
+            // The file grew while it was read: one string holds it all.
+            m_more.insert(0, m_block.get(), m_size);
+            m_block.reset();
+            m_size = 0;
+        }
+        return ok;
     }
-    char buffer[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok && errno == 0)
-        errno = EIO;
-    return ok;
-}
+    std::string_view View() const { return m_size ? std::string_view(m_block.get(), m_size) : std::string_view(m_more); }
+
+private:
+    std::unique_ptr<char[]> m_block;
+    std::size_t m_size = 0;
+    std::string m_more;
+};
 
 // Creates a file that must not exist yet.
 std::FILE* OpenNew(const std::string& path)
@@ -330,9 +346,9 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     _setmode(_fileno(out), _O_BINARY);
 #endif
 
-    std::string bytes;
+    SourceBytes source;
     errno = 0;
-    if (!ReadFile(o.source, bytes))
+    if (!source.Read(o.source))
         return Fail(err, "read", o.source, errno);
 
     const std::string outputPath = o.output.value_or(m51::AsmFileName(o.source));
@@ -381,7 +397,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
             return Fail(err, "write", mapFile->Path(), mapFile->Error());
     }
 
-    const std::vector<std::string_view> lines = m51::SplitSourceLineViews(bytes);
+    const std::vector<std::string_view> lines = m51::SplitSourceLineViews(source.View());
     AsmSink sink(asmFile, mapFile ? &*mapFile : nullptr);
     const m51::CompileResult result = m51::CompileSource(std::span<const std::string_view>(lines), sink);
     sink.Flush();
