@@ -242,6 +242,32 @@ constexpr std::array<std::size_t, kChainLength - kKeywordEntries> MakeTestEntrie
 constexpr auto kKeyedEntries = MakeKeyedEntries();
 constexpr auto kTestEntries = MakeTestEntries();
 
+// For every first byte of w1, the test entries that can fire: those without a
+// lead byte and those whose lead is that byte, in chain order.
+struct TestList {
+    std::array<std::size_t, kTestEntries.size()> entries{};
+    std::size_t count = 0;
+};
+
+constexpr std::array<TestList, 256> MakeTestLists()
+{
+    std::array<TestList, 256> lists{};
+    for (std::size_t b = 0; b < 256; ++b)
+        for (std::size_t i : kTestEntries) {
+            const char lead = kChain[i].lead;
+            if (lead == 0 || static_cast<unsigned char>(lead) == b)
+                lists[b].entries[lists[b].count++] = i;
+        }
+    return lists;
+}
+
+constexpr auto kTestLists = MakeTestLists();
+
+const TestList& TestsFor(const std::string& w1)
+{
+    return kTestLists[w1.empty() ? 0 : static_cast<unsigned char>(w1[0])];
+}
+
 // The keyword entries whose packed key equals `key`, in chain order, from the
 // first one after chain index `after` (or from the start when `after` is kChainLength).
 std::pair<std::size_t, std::size_t> KeyedRange(std::uint64_t key, std::size_t after)
@@ -308,9 +334,10 @@ void TranslateStatement(CompileContext& context)
     const std::string& w1 = context.StatementWords[0];
     std::uint64_t key = PackedKey(w1);
     auto [keyed, keyedEnd] = KeyedRange(key, kChainLength);
+    const TestList* tests = &TestsFor(w1);
     std::size_t tested = 0;
     for (;;) {
-        const std::size_t nextTest = tested < kTestEntries.size() ? kTestEntries[tested] : kChainLength;
+        const std::size_t nextTest = tested < tests->count ? tests->entries[tested] : kChainLength;
         const std::size_t nextKeyed = keyed < keyedEnd ? kKeyedEntries[keyed].index : kChainLength;
         const std::size_t i = std::min(nextTest, nextKeyed);
         if (i == kChainLength)
@@ -319,16 +346,18 @@ void TranslateStatement(CompileContext& context)
         const Rule& rule = kChain[i];
         if (!rule.keyword.empty() && !RestMatches(rule, w1))
             continue;
-        if (rule.lead && (w1.empty() || w1[0] != rule.lead))
-            continue;
         if (rule.test && !rule.test(context))
             continue;
         rule.action(context, rule);
-        // An action may shorten w1 (the buffer-load prefix): the keywords after
-        // this entry are then looked up anew.
+        // An action may shorten w1 (the buffer-load prefix): the keywords and
+        // tests after this entry are then looked up anew.
         if (const std::uint64_t now = PackedKey(w1); now != key) {
             key = now;
             std::tie(keyed, keyedEnd) = KeyedRange(key, i);
+            tests = &TestsFor(w1);
+            tested = 0;
+            while (tested < tests->count && tests->entries[tested] <= i)
+                ++tested;
         }
     }
 }
