@@ -328,12 +328,37 @@ std::size_t FileBytes(const std::string& path)
     return stat(path.c_str(), &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
 }
 
+std::string SelfPath()
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    return n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string();
+}
+
+// The child's peak as the kernel counts it includes the memory of whoever
+// spawned it, so every run goes through a fresh, small copy of this program
+// ("--m51-spawn OUT PROGRAM ARGS...") that runs it and prints the figures.
+ChildRun RunMeasured(const std::vector<std::string>& args, const std::string& outPath)
+{
+    std::string command = "'" + SelfPath() + "' --m51-spawn '" + outPath + "'";
+    for (const std::string& a : args)
+        command += " '" + a + "'";
+    ChildRun r;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        int ok = 0;
+        if (std::fscanf(p, "%lf %lf %zu %d", &r.wall, &r.cpu, &r.peak, &ok) == 4)
+            r.ok = ok != 0;
+        pclose(p);
+    }
+    return r;
+}
+
 // Best of `runs` runs by wall time (the fastest run waited least for the processor).
 ChildRun Best(const std::vector<std::string>& args, const std::string& outPath, int runs)
 {
     ChildRun best;
     for (int i = 0; i < runs; ++i) {
-        const ChildRun r = RunChild(args, outPath);
+        const ChildRun r = RunMeasured(args, outPath);
         if (!r.ok)
             return r;
         if (!best.ok || r.wall < best.wall)
@@ -424,6 +449,12 @@ int main(int argc, char** argv)
     const std::string selfPath = argv[0];
 #endif
 #if defined(__linux__) && defined(M51C_PATH)
+    // One measured run of a program for the end-to-end figures.
+    if (argc >= 4 && std::strcmp(argv[1], "--m51-spawn") == 0) {
+        const ChildRun r = RunChild(std::vector<std::string>(argv + 3, argv + argc), argv[2]);
+        std::printf("%.6f %.6f %zu %d\n", r.wall, r.cpu, r.peak, r.ok ? 1 : 0);
+        return 0;
+    }
     // Only the end-to-end figures.
     if (argc == 2 && std::strcmp(argv[1], "--end-to-end") == 0) {
         PrintEndToEnd();
