@@ -103,6 +103,10 @@ private:
 // one call of a name defined more than once writes; past that, one error entry
 // says how many were left out, so that a source full of one name stays linear.
 inline constexpr std::int64_t kMaxRepeats = 100;
+// The most duplicate reports, and Call lines of names defined more than once,
+// that one compile writes in all: any source then keeps its lists and output
+// within a bound, however many names it defines many times.
+inline constexpr std::int64_t kMaxRepeatsPerCompile = 1000000;
 
 struct CompileContext {
     // Inputs of the translator, set by the driver for every line.
@@ -131,6 +135,7 @@ struct CompileContext {
     std::int64_t InlineCounter = 0;  // inline blocks met in the current pass
     bool ExitPending = false;        // an exit jump waits for ENDPROC to place its label
     bool ExitTaken = false;          // this line produced an exit jump
+    std::int64_t RepeatedCalls = 0;  // Call lines written for names defined more than once
     std::string CountRegister;       // last valid counted-register address ("08" .. "0Fh")
     std::string BufferRegister;      // last valid buffer address ("10h" .. "18h")
 

@@ -124,6 +124,7 @@ std::string LineNumber(std::size_t index)
 template <class Line>
 void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vector<ListEntry>& duplicates)
 {
+    std::int64_t reported = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!MayStartWithP(lines[i]))
             continue;
@@ -134,7 +135,8 @@ void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vect
         const std::string_view name = WordOf(statement, 2);
         const std::string upperName = UpperText(name);
         const std::int64_t earlier = c.ProcBox.CountNamed(upperName);
-        const std::int64_t written = std::min(earlier, kMaxRepeats);
+        const std::int64_t written = std::min({earlier, kMaxRepeats, kMaxRepeatsPerCompile - reported});
+        reported += written;
         // The reports left out still count as entries named ERROR.
         c.ProcBox.AddReports({line, LineNumber(i) + " ERROR - Duplicate " + std::string(name)}, written, earlier);
         if (written > 0)

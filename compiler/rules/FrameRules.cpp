@@ -35,7 +35,8 @@ bool IsProcedureName(const CompileContext& c)
 
 // NAME [argument]: a call, the argument passed in A. A name declared twice
 // resolves once per declaration, so an argument call then adds two Call lines
-// (at most kMaxRepeats, and an error entry for the rest).
+// (at most kMaxRepeats, fewer once the compile has written kMaxRepeatsPerCompile
+// such lines, and an error entry for the rest).
 void CallProcedure(CompileContext& c, const Rule&)
 {
     const std::int64_t entries = ProcedureEntriesNamed(c);
@@ -44,7 +45,11 @@ void CallProcedure(CompileContext& c, const Rule&)
         return;
     }
     c.MainLine = "Mov A,#" + NormalizeNumber(c.W(2));
-    const std::int64_t written = std::min(entries, kMaxRepeats);
+    std::int64_t written = entries;
+    if (entries > 1) {
+        written = std::max<std::int64_t>(1, std::min({entries, kMaxRepeats, kMaxRepeatsPerCompile - c.RepeatedCalls}));
+        c.RepeatedCalls += written;
+    }
     for (std::int64_t i = 0; i < written; ++i)
         c.LB.push_back("Call " + c.W(1));
     if (entries > written)

@@ -143,6 +143,23 @@ TEST_P(HostileSource, CompilesAndKeepsItsPromises)
 INSTANTIATE_TEST_SUITE_P(Inputs, HostileSource, testing::ValuesIn(hostileCases()),
                          [](const testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
 
+// Twelve thousand definitions of one name, each followed by a call: past the
+// compile-wide bound a definition writes only its count and a call one Call line.
+TEST(HostileDuplicates, StayWithinTheCompileWideBound)
+{
+    const m51::CompileResult r = compileAndCheck(repeat("PROCEDURE X\r\nX 1\r\n", 12000));
+    const auto reports = std::count_if(r.ProcBox.begin(), r.ProcBox.end(), [](const m51::ListEntry& e) {
+        return e.text.find(" ERROR - Duplicate ") != std::string::npos;
+    });
+    EXPECT_EQ(reports, 1000000);
+    const auto calls = std::count(r.Output.begin(), r.Output.end(), "Call X");
+    EXPECT_GE(calls, 1000000);
+    EXPECT_LE(calls, 1000000 + 12000);
+    const auto last = std::find_if(r.ErBox.begin(), r.ErBox.end(), [](const m51::ListEntry& e) { return e.line == 23998; });
+    ASSERT_NE(last, r.ErBox.end());
+    EXPECT_EQ(last->text, "23998 ... and 11999 more duplicates of X");
+}
+
 std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
