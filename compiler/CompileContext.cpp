@@ -10,19 +10,31 @@ using MyVision::ExtractFieldView;
 
 void ProcedureList::Add(ListEntry entry)
 {
-    const std::string name = MyVision::UpperText(ExtractFieldView(' ', entry.text, 2));
+    Count(MyVision::UpperText(ExtractFieldView(' ', entry.text, 2)), 1);
+    m_entries.push_back(std::move(entry));
+}
+
+void ProcedureList::AddReports(const ListEntry& report, std::int64_t listed, std::int64_t total)
+{
+    if (total > 0)
+        Count("ERROR", total);
+    for (std::int64_t i = 0; i < listed; ++i)
+        m_entries.push_back(report);
+}
+
+void ProcedureList::Count(const std::string& name, std::int64_t count)
+{
     m_lengths |= std::uint64_t{1} << std::min<std::size_t>(name.size(), 63);
     if (!name.empty())
         m_firstBytes[static_cast<unsigned char>(name[0])] = true;
     const auto it = m_nameCount.find(std::string_view(name));
     if (it == m_nameCount.end())
-        m_nameCount.emplace(name, 1);
+        m_nameCount.emplace(name, count);
     else
-        ++it->second;
-    m_entries.push_back(std::move(entry));
+        it->second += count;
 }
 
-int ProcedureList::CountNamed(std::string_view upperName) const
+std::int64_t ProcedureList::CountNamed(std::string_view upperName) const
 {
     if (!(m_lengths & (std::uint64_t{1} << std::min<std::size_t>(upperName.size(), 63))))
         return 0;

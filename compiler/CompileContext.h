@@ -28,12 +28,16 @@ struct TextHash {
 // The procedure list with an index of its name fields (the second blank-
 // separated field of each entry, upper-cased), so that "how many entries carry
 // this name" costs one look-up instead of a walk over the list. Duplicate
-// reports carry the name field ERROR and are counted like any other entry.
+// reports carry the name field ERROR and are counted like any other entry,
+// also the reports left out of a long run of duplicates.
 class ProcedureList {
 public:
     void Add(ListEntry entry);
+    // Duplicate reports: `listed` copies of `report` (whose name field is
+    // ERROR) join the list, and all `total` reports are counted.
+    void AddReports(const ListEntry& report, std::int64_t listed, std::int64_t total);
     // Number of entries whose name field equals `upperName`.
-    int CountNamed(std::string_view upperName) const;
+    std::int64_t CountNamed(std::string_view upperName) const;
     const std::vector<ListEntry>& Entries() const { return m_entries; }
     std::vector<ListEntry> TakeEntries() { return std::move(m_entries); }
     // Drops spare capacity once the list is complete.
@@ -41,7 +45,9 @@ public:
 
 private:
     std::vector<ListEntry> m_entries;
-    std::unordered_map<std::string, int, TextHash, std::equal_to<>> m_nameCount;
+    void Count(const std::string& upperName, std::int64_t count);
+
+    std::unordered_map<std::string, std::int64_t, TextHash, std::equal_to<>> m_nameCount;
     // Lengths (bit n, the last bit for 63 and more) and first bytes of the
     // names present: most words of a line are no name and need no hashing.
     std::uint64_t m_lengths = 0;
@@ -93,6 +99,15 @@ private:
     std::unordered_map<std::string, Chain, TextHash, std::equal_to<>> m_otherNumbers;
 };
 
+// The most reports one duplicate definition writes, and the most Call lines
+// one call of a name defined more than once writes; past that, one error entry
+// says how many were left out, so that a source full of one name stays linear.
+inline constexpr std::int64_t kMaxRepeats = 100;
+// The most duplicate reports, and Call lines of names defined more than once,
+// that one compile writes in all: any source then keeps its lists and output
+// within a bound, however many names it defines many times.
+inline constexpr std::int64_t kMaxRepeatsPerCompile = 1000000;
+
 struct CompileContext {
     // Inputs of the translator, set by the driver for every line.
     std::array<std::string, 10> StatementWords;  // w1..w10, absent words empty
@@ -120,6 +135,7 @@ struct CompileContext {
     std::int64_t InlineCounter = 0;  // inline blocks met in the current pass
     bool ExitPending = false;        // an exit jump waits for ENDPROC to place its label
     bool ExitTaken = false;          // this line produced an exit jump
+    std::int64_t RepeatedCalls = 0;  // Call lines written for names defined more than once
     std::string CountRegister;       // last valid counted-register address ("08" .. "0Fh")
     std::string BufferRegister;      // last valid buffer address ("10h" .. "18h")
 

@@ -9,6 +9,7 @@
 #include "Translator.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace m51 {
 
@@ -25,22 +26,20 @@ std::string_view StatementOf(std::string_view line)
     return TrimView(line.substr(0, line.find(';')));
 }
 
-// The comment: the trimmed text between the first ";" (or run of them) and the next.
-std::string_view CommentOf(std::string_view line)
-{
-    if (line.find(';') == std::string_view::npos)
-        return {};
-    return ExtractFieldView(';', line, 2);
-}
-
 // The cleaned line: the statement with every run of blanks reduced to one.
 void CleanInto(std::string_view statement, std::string& out)
 {
-    out.clear();
-    out.reserve(statement.size());
-    for (char c : statement)
-        if (c != ' ' || out.empty() || out.back() != ' ')
-            out.push_back(c);
+    out.resize(statement.size());
+    char* const first = out.data();
+    char* p = first;
+    bool blank = false;
+    for (char c : statement) {
+        if (c == ' ' && blank)
+            continue;
+        blank = c == ' ';
+        *p++ = c;
+    }
+    out.resize(static_cast<std::size_t>(p - first));
 }
 
 // Calls f(k, word) for words k = 1 .. maxWords of a statement: the fields
@@ -88,28 +87,64 @@ std::size_t WordStart(std::string_view cleaned, std::size_t k)
     return start;
 }
 
+// Quick tests that let the collecting passes skip most lines unread. A line
+// whose statement begins with PROCEDURE has P or p as its first byte above
+// the blank.
+bool MayStartWithP(std::string_view line)
+{
+    for (char ch : line)
+        if (static_cast<unsigned char>(ch) > ' ')
+            return ch == 'P' || ch == 'p';
+    return false;
+}
+
+// A line whose word 2 or 3 is INLINE (in any case) holds that text before its
+// first ";".
+bool MentionsInline(std::string_view line)
+{
+    static constexpr std::string_view kWord = "INLINE";
+    for (std::size_t i = 0; i + kWord.size() <= line.size(); ++i) {
+        const char ch = line[i];
+        if (ch == ';')
+            return false;
+        if ((ch == 'I' || ch == 'i') && EqualsUpper(line.substr(i, kWord.size()), kWord))
+            return true;
+    }
+    return false;
+}
+
 std::string LineNumber(std::size_t index)
 {
     return std::to_string(index);
 }
 
 // Pass 1: every PROCEDURE line adds its entry; a name already in the list is
-// reported once for every entry that carries it (duplicate reports included).
+// reported once for every entry that carries it (duplicate reports included),
+// up to kMaxRepeats times and then once for all the rest.
 template <class Line>
 void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vector<ListEntry>& duplicates)
 {
+    std::int64_t reported = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!MayStartWithP(lines[i]))
+            continue;
         const int line = static_cast<int>(i);
         const std::string_view statement = StatementOf(lines[i]);
         if (!EqualsUpper(WordOf(statement, 1), "PROCEDURE"))
             continue;
         const std::string_view name = WordOf(statement, 2);
         const std::string upperName = UpperText(name);
-        const int earlier = c.ProcBox.CountNamed(upperName);
-        for (int d = 0; d < earlier; ++d) {
-            c.ProcBox.Add({line, LineNumber(i) + " ERROR - Duplicate " + std::string(name)});
-            duplicates.push_back({line, LineNumber(i) + " Duplicate procedure " + std::string(name)});
-        }
+        const std::int64_t earlier = c.ProcBox.CountNamed(upperName);
+        const std::int64_t written = std::min({earlier, kMaxRepeats, kMaxRepeatsPerCompile - reported});
+        reported += written;
+        // The reports left out still count as entries named ERROR.
+        c.ProcBox.AddReports({line, LineNumber(i) + " ERROR - Duplicate " + std::string(name)}, written, earlier);
+        if (written > 0)
+            duplicates.insert(duplicates.end(), static_cast<std::size_t>(written),
+                              {line, LineNumber(i) + " Duplicate procedure " + std::string(name)});
+        if (earlier > written)
+            duplicates.push_back({line, LineNumber(i) + " ... and " + std::to_string(earlier - written) +
+                                            " more duplicates of " + std::string(name)});
         c.ProcBox.Add({line, LineNumber(i) + " " + upperName});
     }
 }
@@ -121,6 +156,8 @@ void CollectInlineBlocks(std::span<const Line> lines, CompileContext& c)
 {
     c.InlineCounter = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!MentionsInline(lines[i]))
+            continue;
         const std::string_view statement = StatementOf(lines[i]);
         std::string_view second, third;
         ForEachWord(statement, 3, [&](std::size_t k, std::string_view w) {
@@ -170,8 +207,7 @@ void CollectInlineBlocks(std::span<const Line> lines, CompileContext& c)
 }
 
 // Pass 3: every line is translated and written with its comment; a line that
-// yields nothing writes one blank, and a statement left untranslated without a
-// comment is reported.
+// yields nothing writes one blank, and a statement left untranslated is reported.
 template <class Line>
 void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& sink)
 {
@@ -179,8 +215,16 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         c.ExitTaken = false;
-        const std::string_view statement = StatementOf(line);
-        const std::string_view comment = CommentOf(line);
+        // The first ";" (one search for both) ends the statement; the comment
+        // runs from after that run of ";" to the next one.
+        const std::size_t semicolon = line.find(';');
+        const std::string_view statement = TrimView(line.substr(0, semicolon));
+        std::string_view comment;
+        if (semicolon != std::string_view::npos) {
+            std::string_view rest = line.substr(semicolon);
+            rest.remove_prefix(std::min(rest.find_first_not_of(';'), rest.size()));
+            comment = TrimView(rest.substr(0, rest.find(';')));
+        }
         CleanInto(statement, c.CleanedLine);
         c.StatementStart = 0;
 
@@ -204,16 +248,23 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
             if (!before->empty())
                 sink.Line(*before, source);
         if (!comment.empty()) {
-            joined.assign(c.MainLine.empty() ? "    ;" : c.MainLine + "     ;");
+            if (c.MainLine.empty()) {
+                joined.assign("    ;");
+            } else {
+                joined.assign(c.MainLine);
+                joined.append("     ;");
+            }
             joined.append(comment);
             sink.Line(joined, source);
         } else if (!c.MainLine.empty()) {
             sink.Line(c.MainLine, source);
         } else {
             sink.Line(" ", source);
-            if (!c.CleanedLine.empty())
-                c.ErBox.push_back({source, LineNumber(i) + " " + c.CleanedLine});
         }
+        // A statement that gives no main line is reported, with or without a
+        // comment: a misspelt keyword must not vanish behind its comment.
+        if (c.MainLine.empty() && !c.CleanedLine.empty())
+            c.ErBox.push_back({source, LineNumber(i) + " " + c.CleanedLine});
         for (const std::string& extra : c.LB)
             sink.Line(extra, source);
     }
@@ -265,25 +316,33 @@ template <class Out, class Make>
 std::vector<Out> SplitLines(std::string_view bytes, Make make)
 {
     std::vector<Out> lines;
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')))
-            ++count;
-    lines.reserve(count + 1);
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        const char* p = bytes.data() + pos;
-        const std::size_t rest = bytes.size() - pos;
-        std::size_t end = pos + rest;
-        for (std::size_t j = 0; j < rest; ++j)
-            if (p[j] == '\n' || p[j] == '\r') {
-                end = pos + j;
-                break;
-            }
-        lines.push_back(make(bytes.substr(pos, end - pos)));
-        if (end == bytes.size())
-            break;
-        pos = bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? end + 2 : end + 1;
+    const char* const data = bytes.data();
+    const std::size_t size = bytes.size();
+    // Room for one line per LF (counted at memchr speed), so that the vector
+    // of a large file is never copied while it grows.
+    std::size_t count = 1;
+    for (const char* p = data; size > 0 && (p = static_cast<const char*>(std::memchr(p, '\n', size - static_cast<std::size_t>(p - data)))); ++p)
+        ++count;
+    lines.reserve(count);
+    std::size_t start = 0;
+    std::size_t lf = 0;  // the next LF at or after start (size: none); found once, kept while ahead
+    bool lfKnown = false;
+    while (start < size) {
+        // The next LF, then a CR before it (a CR LF end, or a lone CR earlier).
+        if (!lfKnown || lf < start) {
+            const void* found = std::memchr(data + start, '\n', size - start);
+            lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
+            lfKnown = true;
+        }
+        std::size_t end = lf;
+        std::size_t next = end + 1;
+        if (const void* cr = std::memchr(data + start, '\r', end - start)) {
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+            next = at + 1 == end && lf < size ? end + 1 : at + 1;
+            end = at;
+        }
+        lines.push_back(make(bytes.substr(start, end - start)));
+        start = next;
     }
     return lines;
 }
@@ -333,7 +392,8 @@ std::string BaseName(std::string_view path)
     const std::size_t slash = path.find_last_of("/\\");
     const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     const std::size_t dot = path.find('.', nameStart);
-    return std::string(path.substr(0, dot));
+    // Trimmed as a field is: "prog .M51" gives "prog".
+    return std::string(TrimView(path.substr(0, dot)));
 }
 
 std::string AsmFileName(std::string_view sourcePath)

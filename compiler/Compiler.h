@@ -55,8 +55,8 @@ std::vector<std::string> SplitSourceLines(std::string_view bytes);
 // The same lines as views into `bytes`.
 std::vector<std::string_view> SplitSourceLineViews(std::string_view bytes);
 
-// The path cut before the first "." of its file-name part:
-// "C:\my.dir\blink.M51" gives "C:\my.dir\blink", "prog.v2.M51" gives "prog".
+// The path cut before the first "." of its file-name part and trimmed:
+// "C:\my.dir\blink.M51" gives "C:\my.dir\blink", "prog.v2.M51" and "prog .M51" give "prog".
 // Both "/" and "\" separate folders. Used for every generated file name.
 std::string BaseName(std::string_view path);
 

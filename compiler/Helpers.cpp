@@ -2,6 +2,7 @@
 
 #include "MyVision.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -45,18 +46,34 @@ int HexDigitValue(char c)
     return 0;
 }
 
+namespace {
+
+// `prefix` followed by the number with zeros in front up to four digits.
+std::string PrefixedDigits(std::string_view prefix, std::int64_t number)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    const std::size_t n = static_cast<std::size_t>(end - digits);
+    const std::size_t zeros = n < 4 ? 4 - n : 0;
+    std::string text;
+    text.reserve(prefix.size() + zeros + n);
+    text.append(prefix);
+    text.append(zeros, '0');
+    text.append(digits, n);
+    return text;
+}
+
+} // namespace
+
 std::string LabelDigits(std::int64_t number)
 {
-    std::string digits = std::to_string(number);
-    if (digits.size() < 4)
-        digits.insert(0, 4 - digits.size(), '0');
-    return digits;
+    return PrefixedDigits({}, number);
 }
 
 std::string NextLabel(int step, CompileContext& context)
 {
     context.LabelCounter += step;
-    return "PRS" + LabelDigits(context.LabelCounter);
+    return PrefixedDigits("PRS", context.LabelCounter);
 }
 
 std::string NormalizeNumber(std::string_view word)

@@ -37,7 +37,7 @@ constexpr Rule kChain[] = {
     // Procedure call: NAME [argument]
     {1, {}, IsProcedureName, CallProcedure, {}},
     // RDxx to a two-letter place other than a special-function register
-    {2, {}, IsReadOfOtherPlace, ReadOtherPlace, {}},
+    {2, {}, IsReadOfOtherPlace, ReadOtherPlace, {}, 'R'},
     {3, "BEGIN", nullptr, FixedLine, "$NOLIST"},
     {4, "PROCESOR", nullptr, WithWord, "$MOD"},
     {5, "DEFINEBIT", nullptr, DefineBit, {}},
@@ -45,8 +45,8 @@ constexpr Rule kChain[] = {
     {7, "PUSH", nullptr, WithWord, "Push "},
     {7, "POP", nullptr, WithWord, "Pop "},
     // PUSH A / POP A in any case of the operand: the accumulator as ACC
-    {8, {}, FirstTwoArePushA, FixedLine, "Push ACC"},
-    {8, {}, FirstTwoArePopA, FixedLine, "Pop ACC"},
+    {8, {}, FirstTwoArePushA, FixedLine, "Push ACC", 'P'},
+    {8, {}, FirstTwoArePopA, FixedLine, "Pop ACC", 'P'},
     {9, "STARTADRESS", nullptr, WithNumber, "ORG "},
     {10, "STARTPROC", nullptr, StartProc, {}},
     {11, "PROCEDURE", nullptr, ProcedureLabel, {}},
@@ -89,13 +89,13 @@ constexpr Rule kChain[] = {
     {15, "SHIFTLEFTCARY", nullptr, FixedLine, "RLC A"},
     {15, "SHIFTRIGHTCARY", nullptr, FixedLine, "RRC A"},
     // Bank-1 count registers: COUNTn value, WRCOUNTn, RDCOUNTn
-    {16, {}, StartsCount, LoadCount, {}},
-    {16, {}, StartsWrCount, WriteCount, {}},
-    {16, {}, StartsRdCount, ReadCount, {}},
+    {16, {}, StartsCount, LoadCount, {}, 'C'},
+    {16, {}, StartsWrCount, WriteCount, {}, 'W'},
+    {16, {}, StartsRdCount, ReadCount, {}, 'R'},
     // Counted loop: LOOPn NAME | LOOPn INLINE statement (also LOOPWHILE..., see 27)
-    {17, {}, StartsLoop, CountedLoop, {}},
+    {17, {}, StartsLoop, CountedLoop, {}, 'L'},
     // Buffer: WRBUFFERn [value]
-    {18, {}, StartsWrBuffer, WriteBuffer, {}},
+    {18, {}, StartsWrBuffer, WriteBuffer, {}, 'W'},
     // Buffer-load prefix n@IFA...: loads A from buffer n, shortens w1
     {19, {}, HasBufferPrefix, BufferPrefix, {}},
     // Conditions: IFxxx [operand] action
@@ -114,8 +114,8 @@ constexpr Rule kChain[] = {
     {20, "IFCARY", nullptr, Condition, {}},
     {20, "IFNOTCARY", nullptr, Condition, {}},
     // Special-function registers: RDsfr, WRsfr [value]
-    {21, {}, IsSfrRead, ReadSfr, {}},
-    {22, {}, IsSfrWrite, WriteSfr, {}},
+    {21, {}, IsSfrRead, ReadSfr, {}, 'R'},
+    {22, {}, IsSfrWrite, WriteSfr, {}, 'W'},
     // Bits and the carry and accumulator clears
     {23, "CLEARBIT", nullptr, WithNumber, "Clr "},
     {23, "SETBIT", nullptr, WithNumber, "Setb "},
@@ -126,7 +126,7 @@ constexpr Rule kChain[] = {
     {25, "INCADR", nullptr, WithNumber, "Inc "},
     {25, "DECADR", nullptr, WithNumber, "Dec "},
     // ASM: assembly text, copied from character 5 of the cleaned line
-    {26, {}, IsAsmLine, AsmLine, {}},
+    {26, {}, IsAsmLine, AsmLine, {}, 'A'},
     // Bit waits: jump to itself while the bit is set / clear
     {27, "LOOPWHILEBIT", nullptr, BitWait, "JB "},
     {27, "LOOPWHILENOTBIT", nullptr, BitWait, "JNB "},
@@ -242,6 +242,32 @@ constexpr std::array<std::size_t, kChainLength - kKeywordEntries> MakeTestEntrie
 constexpr auto kKeyedEntries = MakeKeyedEntries();
 constexpr auto kTestEntries = MakeTestEntries();
 
+// For every first byte of w1, the test entries that can fire: those without a
+// lead byte and those whose lead is that byte, in chain order.
+struct TestList {
+    std::array<std::size_t, kTestEntries.size()> entries{};
+    std::size_t count = 0;
+};
+
+constexpr std::array<TestList, 256> MakeTestLists()
+{
+    std::array<TestList, 256> lists{};
+    for (std::size_t b = 0; b < 256; ++b)
+        for (std::size_t i : kTestEntries) {
+            const char lead = kChain[i].lead;
+            if (lead == 0 || static_cast<unsigned char>(lead) == b)
+                lists[b].entries[lists[b].count++] = i;
+        }
+    return lists;
+}
+
+constexpr auto kTestLists = MakeTestLists();
+
+const TestList& TestsFor(const std::string& w1)
+{
+    return kTestLists[w1.empty() ? 0 : static_cast<unsigned char>(w1[0])];
+}
+
 // The keyword entries whose packed key equals `key`, in chain order, from the
 // first one after chain index `after` (or from the start when `after` is kChainLength).
 std::pair<std::size_t, std::size_t> KeyedRange(std::uint64_t key, std::size_t after)
@@ -308,9 +334,10 @@ void TranslateStatement(CompileContext& context)
     const std::string& w1 = context.StatementWords[0];
     std::uint64_t key = PackedKey(w1);
     auto [keyed, keyedEnd] = KeyedRange(key, kChainLength);
+    const TestList* tests = &TestsFor(w1);
     std::size_t tested = 0;
     for (;;) {
-        const std::size_t nextTest = tested < kTestEntries.size() ? kTestEntries[tested] : kChainLength;
+        const std::size_t nextTest = tested < tests->count ? tests->entries[tested] : kChainLength;
         const std::size_t nextKeyed = keyed < keyedEnd ? kKeyedEntries[keyed].index : kChainLength;
         const std::size_t i = std::min(nextTest, nextKeyed);
         if (i == kChainLength)
@@ -322,11 +349,15 @@ void TranslateStatement(CompileContext& context)
         if (rule.test && !rule.test(context))
             continue;
         rule.action(context, rule);
-        // An action may shorten w1 (the buffer-load prefix): the keywords after
-        // this entry are then looked up anew.
+        // An action may shorten w1 (the buffer-load prefix): the keywords and
+        // tests after this entry are then looked up anew.
         if (const std::uint64_t now = PackedKey(w1); now != key) {
             key = now;
             std::tie(keyed, keyedEnd) = KeyedRange(key, i);
+            tests = &TestsFor(w1);
+            tested = 0;
+            while (tested < tests->count && tests->entries[tested] <= i)
+                ++tested;
         }
     }
 }

@@ -31,13 +31,15 @@ using RuleAction = void (*)(CompileContext&, const Rule&);
 
 // One entry of the chain. It fires when w1 equals `keyword` exactly (or the
 // keyword is empty) and `test` holds (or is null). `text` is the line or the
-// line prefix that generic actions write.
+// line prefix that generic actions write. A test that can only hold for a w1
+// beginning with one byte names it in `lead`, so that other lines skip the call.
 struct Rule {
     int number;  // the rule's place in the chain, 1..42
     std::string_view keyword;
     RuleTest test;
     RuleAction action;
     std::string_view text;
+    char lead = 0;  // 0: the test is asked whatever w1 begins with
 };
 
 // The whole chain in firing order.

@@ -31,8 +31,19 @@ void ListBox::setLines(const std::vector<std::string>& lines)
 
 void ListBox::setEntries(const std::vector<m51::ListEntry>& entries)
 {
-    setItems(cp1250::decodeLines(m51::EntryTexts(entries)));
-    m_lines.clear();
+    // Runs of equal entries (a long run of duplicate reports) share one
+    // decoded text: QString is shared on copy.
+    std::vector<std::string> distinct;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (i == 0 || entries[i].text != entries[i - 1].text)
+            distinct.push_back(entries[i].text);
+    const QStringList decoded = cp1250::decodeLines(distinct);
+    QStringList items;
+    items.reserve(qsizetype(entries.size()));
+    qsizetype next = 0;
+    for (size_t i = 0; i < entries.size(); ++i)
+        items.append(i == 0 || entries[i].text != entries[i - 1].text ? decoded[next++] : items.back());
+    setItems(items);
     m_lines.reserve(entries.size());
     for (const m51::ListEntry& e : entries)
         m_lines.push_back(e.line);

@@ -343,11 +343,17 @@ void TForm1::Kompiluj1Click(bool debug)
 
 void TForm1::CompileSource()
 {
-    const m51::CompileResult result = m51::CompileSource(Ed->lines());
-    ProcBox->setEntries(result.ProcBox);
-    Definebox->setEntries(result.Definebox);
-    InlineBox->setEntries(result.InlineBox);
-    ErBox->setEntries(result.ErBox);
+    m51::CompileResult result = m51::CompileSource(Ed->lines());
+    // Each list is let go as soon as its box holds it: a long source's lists
+    // then never exist twice over all at once.
+    const auto fill = [](ListBox* box, std::vector<m51::ListEntry>& entries) {
+        box->setEntries(entries);
+        std::vector<m51::ListEntry>().swap(entries);
+    };
+    fill(ProcBox, result.ProcBox);
+    fill(Definebox, result.Definebox);
+    fill(InlineBox, result.InlineBox);
+    fill(ErBox, result.ErBox);
     Aed->setLines(result.Output);
 }
 

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -109,6 +110,36 @@ void BM_Open10MB(benchmark::State& state)
     destroyWindows();
 }
 
+// Check of a 10 MB source made of copies of one sample program: every
+// procedure name defined thousands of times. Reports and Call lines stop at 100
+// per line, so the compile stays linear; the counters give the list sizes and
+// the peak resident memory of the whole process.
+void BM_CheckCopiesOfOneProgram(benchmark::State& state)
+{
+    setProgramFolder(folder()->path());
+    const QString path = folder()->filePath("copies.M51");
+    const QByteArray sample = readFileBytes(QStringLiteral(M51_EXAMPLES_DIR "/blink.M51"));
+    QByteArray text;
+    while (!sample.isEmpty() && text.size() < 10 * 1024 * 1024)
+        text += sample;
+    writeFileBytes(path, text);
+    startWindows();
+    Form1->OpenSourceFile(path);
+    Ed->finishLoading();
+    for (auto _ : state) {
+        Form1->Kompiluj1Click(false);
+        QCoreApplication::processEvents();
+    }
+    state.counters["MB"] = double(text.size()) / (1024 * 1024);
+    state.counters["ProcBox"] = Form1->ProcBox->count();
+    state.counters["ErBox"] = Form1->ErBox->count();
+    state.counters["asm_lines"] = double(Aed->lines().size());
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_MB"] = double(usage.ru_maxrss) / 1024;
+    destroyWindows();
+}
+
 // The same file until the last of its lines is in the editor.
 void BM_Open10MBCompletely(benchmark::State& state)
 {
@@ -131,6 +162,7 @@ void BM_Open10MBCompletely(benchmark::State& state)
 BENCHMARK(BM_StartToVisibleMainWindow)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Check100kLines)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Open10MB)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CheckCopiesOfOneProgram)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Open10MBCompletely)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 int main(int argc, char** argv)

@@ -7,10 +7,13 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string_view>
 #include <system_error>
+
+#include <sys/stat.h>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -94,25 +97,47 @@ fs::path PathOf(const std::string& name)
 #endif
 }
 
-bool ReadFile(const std::string& path, std::string& bytes)
-{
+// The source file's bytes. A regular file is read in one piece into a block
+// of its size (not zero-filled first); anything else (a pipe) in pieces.
+class SourceBytes {
+public:
+    bool Read(const std::string& path)
+    {
 #ifdef _WIN32
-    std::FILE* f = _wfopen(PathOf(path).c_str(), L"rb");
+        std::FILE* f = _wfopen(PathOf(path).c_str(), L"rb");
 #else
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+        std::FILE* f = std::fopen(path.c_str(), "rb");
 #endif
-    if (!f)
-        return false;
-    char buffer[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok && errno == 0)
-        errno = EIO;
-    return ok;
-}
+        if (!f)
+            return false;
+        struct stat st {};
+        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            m_block.reset(new char[static_cast<std::size_t>(st.st_size)]);
+            m_size = std::fread(m_block.get(), 1, static_cast<std::size_t>(st.st_size), f);
+        }
+        char buffer[1 << 16];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            m_more.append(buffer, n);
+        const bool ok = !std::ferror(f);
+        std::fclose(f);
+        if (!ok && errno == 0)
+            errno = EIO;
+        if (!m_more.empty() && m_size > 0) {
+            // The file grew while it was read: one string holds it all.
+            m_more.insert(0, m_block.get(), m_size);
+            m_block.reset();
+            m_size = 0;
+        }
+        return ok;
+    }
+    std::string_view View() const { return m_size ? std::string_view(m_block.get(), m_size) : std::string_view(m_more); }
+
+private:
+    std::unique_ptr<char[]> m_block;
+    std::size_t m_size = 0;
+    std::string m_more;
+};
 
 // Creates a file that must not exist yet.
 std::FILE* OpenNew(const std::string& path)
@@ -226,14 +251,24 @@ private:
 };
 
 // Writes every output line to the assembly file and, when a map is asked
-// for, "ASMLINE M51LINE" to the map file.
+// for, "ASMLINE M51LINE" to the map file. Lines are gathered in blocks, so the
+// file is written a megabyte at a time rather than two calls per line.
 class AsmSink : public m51::OutputSink {
 public:
-    AsmSink(Target& target, Target* map) : m_target(target), m_map(map) {}
+    AsmSink(Target& target, Target* map) : m_target(target), m_map(map)
+    {
+        m_text.reserve(kBlock + 256);
+        if (m_map)
+            m_mapText.reserve(kBlock + 64);
+    }
     void Line(std::string_view line, int sourceLine) override
     {
-        m_target.Write(line);
-        m_target.Write("\r\n");
+        m_text.append(line);
+        m_text.append("\r\n", 2);
+        if (m_text.size() >= kBlock) {
+            m_target.Write(m_text);
+            m_text.clear();
+        }
         if (!m_map)
             return;
         char text[48];
@@ -241,12 +276,28 @@ public:
         *end++ = ' ';
         end = std::to_chars(end, text + 46, static_cast<long long>(sourceLine) + 1).ptr;
         *end++ = '\n';
-        m_map->Write(std::string_view(text, static_cast<std::size_t>(end - text)));
+        m_mapText.append(text, static_cast<std::size_t>(end - text));
+        if (m_mapText.size() >= kBlock) {
+            m_map->Write(m_mapText);
+            m_mapText.clear();
+        }
+    }
+    // Writes what is still gathered.
+    void Flush()
+    {
+        m_target.Write(m_text);
+        m_text.clear();
+        if (m_map)
+            m_map->Write(m_mapText);
+        m_mapText.clear();
     }
 
 private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
     Target& m_target;
     Target* m_map;
+    std::string m_text;
+    std::string m_mapText;
     unsigned long long m_lines = 0;
 };
 
@@ -267,19 +318,34 @@ void WriteLists(Target& t, const m51::CompileResult& r)
 }
 
 // The entry of line 12 "12 binary value" becomes "SOURCE:13: binary value".
-void PrintError(std::FILE* err, const std::string& source, const m51::ListEntry& entry)
+// Appended to `out`, since standard error writes every call through at once.
+void AppendError(std::string& out, const std::string& source, const m51::ListEntry& entry)
 {
     const std::string& text = entry.text;
     std::size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
         ++digits;
     const std::size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
-    if (entry.line < 0)
-        std::fprintf(err, "%s: ", source.c_str());
-    else
-        std::fprintf(err, "%s:%lld: ", source.c_str(), static_cast<long long>(entry.line) + 1);
-    std::fwrite(text.data() + from, 1, text.size() - from, err);
-    std::fputc('\n', err);
+    out += source;
+    out += ':';
+    if (entry.line >= 0)
+        out += std::to_string(static_cast<long long>(entry.line) + 1) + ':';
+    out += ' ';
+    out.append(text, from);
+    out += '\n';
+}
+
+void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m51::ListEntry>& entries)
+{
+    std::string text;
+    for (const m51::ListEntry& entry : entries) {
+        AppendError(text, source, entry);
+        if (text.size() >= (1u << 16)) {
+            std::fwrite(text.data(), 1, text.size(), err);
+            text.clear();
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), err);
 }
 
 int Fail(std::FILE* err, const char* what, const std::string& path, int error)
@@ -315,9 +381,9 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     _setmode(_fileno(out), _O_BINARY);
 #endif
 
-    std::string bytes;
+    SourceBytes source;
     errno = 0;
-    if (!ReadFile(o.source, bytes))
+    if (!source.Read(o.source))
         return Fail(err, "read", o.source, errno);
 
     const std::string outputPath = o.output.value_or(m51::AsmFileName(o.source));
@@ -366,14 +432,14 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
             return Fail(err, "write", mapFile->Path(), mapFile->Error());
     }
 
-    const std::vector<std::string_view> lines = m51::SplitSourceLineViews(bytes);
+    const std::vector<std::string_view> lines = m51::SplitSourceLineViews(source.View());
     AsmSink sink(asmFile, mapFile ? &*mapFile : nullptr);
     const m51::CompileResult result = m51::CompileSource(std::span<const std::string_view>(lines), sink);
+    sink.Flush();
     if (listFile)
         WriteLists(*listFile, result);
 
-    for (const m51::ListEntry& entry : result.ErBox)
-        PrintError(err, o.source, entry);
+    PrintErrors(err, o.source, result.ErBox);
 
     for (Target* t : {&asmFile, listFile ? &*listFile : nullptr, mapFile ? &*mapFile : nullptr})
         if (t && !t->Close())

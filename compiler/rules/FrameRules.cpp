@@ -17,7 +17,7 @@ namespace {
 
 // Rule 1 compares UpperText(w1) with the name fields; both passes already hand
 // w1 in capitals, so the copy is made only for a caller that does not.
-int ProcedureEntriesNamed(const CompileContext& c)
+std::int64_t ProcedureEntriesNamed(const CompileContext& c)
 {
     const std::string& w1 = c.W(1);
     for (char ch : w1)
@@ -34,18 +34,27 @@ bool IsProcedureName(const CompileContext& c)
 }
 
 // NAME [argument]: a call, the argument passed in A. A name declared twice
-// resolves once per declaration, so an argument call then adds two Call lines.
+// resolves once per declaration, so an argument call then adds two Call lines
+// (at most kMaxRepeats, fewer once the compile has written kMaxRepeatsPerCompile
+// such lines, and an error entry for the rest).
 void CallProcedure(CompileContext& c, const Rule&)
 {
-    const int entries = ProcedureEntriesNamed(c);
-    for (int i = 0; i < entries; ++i) {
-        if (c.W(2).empty()) {
-            c.MainLine = "Call " + c.W(1);
-        } else {
-            c.MainLine = "Mov A,#" + NormalizeNumber(c.W(2));
-            c.LB.push_back("Call " + c.W(1));
-        }
+    const std::int64_t entries = ProcedureEntriesNamed(c);
+    if (c.W(2).empty()) {
+        c.MainLine = "Call " + c.W(1);
+        return;
     }
+    c.MainLine = "Mov A,#" + NormalizeNumber(c.W(2));
+    std::int64_t written = entries;
+    if (entries > 1) {
+        written = std::max<std::int64_t>(1, std::min({entries, kMaxRepeats, kMaxRepeatsPerCompile - c.RepeatedCalls}));
+        c.RepeatedCalls += written;
+    }
+    for (std::int64_t i = 0; i < written; ++i)
+        c.LB.push_back("Call " + c.W(1));
+    if (entries > written)
+        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " ... and " +
+                                             std::to_string(entries - written) + " more calls of " + c.W(1)});
 }
 
 void DefineBit(CompileContext& c, const Rule&)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using m51test::Compile;
 using m51test::Lines;
 using m51test::Output;
@@ -68,7 +70,9 @@ TEST(Driver, LinesCommentsAndWords)
         {"NOP ;", {"NOP"}, {}},
         {"FOO", {" "}, {"0 FOO"}},
         {"FOO   BAR  BAZ ", {" "}, {"0 FOO BAR BAZ"}},  // the error shows the cleaned statement
-        {"FOO ;note", {"    ;note"}, {}},
+        {"FOO ;note", {"    ;note"}, {"0 FOO"}},  // a typo beside a comment is reported all the same
+        {"FOO  BAR ; wait here", {"    ;wait here"}, {"0 FOO BAR"}},
+        {"ENDWHILE ; no loop", {"JMP Whi0000     ;no loop", "EnW0000:"}, {}},
         {"A     5", {"Mov A,#005"}, {}},
         {"A\t5", {" "}, {"0 A\t5"}},  // a tab does not separate words
         {"a 5", {"Mov A,#005"}, {}},   // word 1 is upper-cased, the others stay
@@ -133,6 +137,33 @@ TEST(Driver, DuplicateProcedures)
     // ... and a call of ERROR hits each duplicate report.
     r = Compile({"PROCEDURE F", "PROCEDURE F", "error 1"});
     EXPECT_EQ(r.Output, (Lines{"F:", "F:", "Mov A,#001", "Call ERROR"}));
+}
+
+// Past 100 reports of one line or Call lines of one call, one error entry
+// counts the rest, and later lines see every definition as before.
+TEST(Driver, LongRunsOfDuplicatesStayBounded)
+{
+    Lines source(150, "PROCEDURE X");
+    source.push_back("X 1");
+    source.push_back("PROCEDURE Error");
+    const auto r = Compile(source);
+    const auto count = [](const Lines& list, const std::string& text) {
+        return std::count(list.begin(), list.end(), text);
+    };
+    EXPECT_EQ(count(r.ErBox, "100 Duplicate procedure X"), 100);
+    EXPECT_EQ(count(r.ErBox, "101 Duplicate procedure X"), 100);
+    EXPECT_EQ(count(r.ProcBox, "149 ERROR - Duplicate X"), 100);
+    EXPECT_EQ(count(r.ErBox, "100 ... and 0 more duplicates of X"), 0);
+    EXPECT_EQ(count(r.ErBox, "101 ... and 1 more duplicates of X"), 1);
+    EXPECT_EQ(count(r.ErBox, "149 ... and 49 more duplicates of X"), 1);
+    // 150 entries of X: 100 Call lines.
+    EXPECT_EQ(count(r.Output, "Call X"), 100);
+    EXPECT_EQ(count(r.ErBox, "150 ... and 50 more calls of X"), 1);
+    // The reports left out still count as entries named ERROR: 149 * 150 / 2.
+    EXPECT_EQ(count(r.ErBox, "151 ... and 11075 more duplicates of Error"), 1);
+    // Reports of lines 1..100, 101 entries for each of lines 101..149 and 151, the call's entry last.
+    EXPECT_EQ(r.ErBox.size(), 5050u + 49 * 101 + 101 + 1);
+    EXPECT_EQ(r.full.ErBox.back().line, 150);
 }
 
 TEST(Driver, ProcedureWithoutName)

@@ -193,6 +193,8 @@ TEST(SourceFiles, BaseNameCutsOnlyTheFileName)
         {"noext", "noext.asm"},
         {"dir.d/noext", "dir.d/noext.asm"},
         {"", ".asm"},
+        {"prog .M51", "prog.asm"},  // trimmed as a field is
+        {"/d.x/prog \t.M51", "/d.x/prog.asm"},
     };
     for (const auto& [source, asmName] : cases)
         EXPECT_EQ(AsmFileName(source), asmName) << source;
@@ -219,4 +221,9 @@ TEST(SourceFiles, SplitLinesAsTheEditorLoadsThem)
         const auto views = SplitSourceLineViews(bytes);
         EXPECT_EQ(V(views.begin(), views.end()), lines);
     }
+    // Lone CR line ends throughout: still one look at every byte, not one per line.
+    std::string crOnly;
+    for (int i = 0; i < 300000; ++i)
+        crOnly += "NOP\r";
+    EXPECT_EQ(SplitSourceLineViews(crOnly).size(), 300000u);
 }

@@ -86,6 +86,8 @@ std::vector<HostileCase> hostileCases()
              return out;
          }()},
         {"ManyInlineBlocks", repeat("IFA=0 INLINE A 5 ;c\r\nLOOP2 INLINE NOP\r\n", 5000)},
+        {"CopiesOfOneProgram", repeat("PROCEDURE MAIN ;start\r\nMAIN 1\r\nPROCEDURE Flash\r\nFLASH\r\n"
+                                      "IFA=0 INLINE FLASH 2\r\nENDPROC\r\n", 400)},
         {"LabelCountersPastTenThousand", repeat("IFA=0 X\r\nLOOP1 Y\r\nWHILEA=0\r\nENDWHILE\r\n", 12000)},
     };
 }
@@ -97,6 +99,8 @@ m51::CompileResult compileAndCheck(const std::string& bytes)
     const m51::CompileResult result = m51::CompileSource(lines);
 
     EXPECT_GE(result.Output.size(), lines.size()) << "a source line yielded no output line";
+    // Duplicate reports and Call lines are bounded per line, so the lists are too.
+    EXPECT_LE(result.ProcBox.size() + result.ErBox.size(), 210 * lines.size());
     EXPECT_EQ(result.LineMap.size(), result.Output.size());
     EXPECT_TRUE(std::is_sorted(result.LineMap.begin(), result.LineMap.end()));
     auto checkIndexed = [&](const std::vector<m51::ListEntry>& list, const char* listName) {
@@ -139,6 +143,23 @@ TEST_P(HostileSource, CompilesAndKeepsItsPromises)
 INSTANTIATE_TEST_SUITE_P(Inputs, HostileSource, testing::ValuesIn(hostileCases()),
                          [](const testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
 
+// Twelve thousand definitions of one name, each followed by a call: past the
+// compile-wide bound a definition writes only its count and a call one Call line.
+TEST(HostileDuplicates, StayWithinTheCompileWideBound)
+{
+    const m51::CompileResult r = compileAndCheck(repeat("PROCEDURE X\r\nX 1\r\n", 12000));
+    const auto reports = std::count_if(r.ProcBox.begin(), r.ProcBox.end(), [](const m51::ListEntry& e) {
+        return e.text.find(" ERROR - Duplicate ") != std::string::npos;
+    });
+    EXPECT_EQ(reports, 1000000);
+    const auto calls = std::count(r.Output.begin(), r.Output.end(), "Call X");
+    EXPECT_GE(calls, 1000000);
+    EXPECT_LE(calls, 1000000 + 12000);
+    const auto last = std::find_if(r.ErBox.begin(), r.ErBox.end(), [](const m51::ListEntry& e) { return e.line == 23998; });
+    ASSERT_NE(last, r.ErBox.end());
+    EXPECT_EQ(last->text, "23998 ... and 11999 more duplicates of X");
+}
+
 std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -158,10 +179,13 @@ std::vector<fs::path> filesIn(const fs::path& folder, const std::string& extensi
     return files;
 }
 
-// Inputs the fuzzer once found trouble with, kept as regressions.
+// Inputs the fuzzer once found trouble with, kept as regressions. A missing or
+// empty folder would let the test pass without checking anything.
 TEST(FuzzFindings, StillCompile)
 {
-    for (const fs::path& file : filesIn(M51_REGRESSION_DIR)) {
+    const std::vector<fs::path> files = filesIn(M51_REGRESSION_DIR);
+    ASSERT_FALSE(files.empty()) << "no regression inputs in " << M51_REGRESSION_DIR;
+    for (const fs::path& file : files) {
         SCOPED_TRACE(file.filename().string());
         compileAndCheck(readFile(file));
     }
