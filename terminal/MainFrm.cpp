@@ -1039,6 +1039,33 @@ void TMainForm::showConnected()
     m_statusText->setText(text);
 }
 
+QString OpenFailureText(const TOpenFailure& f)
+{
+    const QString device = QDir::toNativeSeparators(f.Device);
+    switch (f.Error) {
+    case oeNone:
+        return QString();
+    case oeNoSuchDevice:
+        return QStringLiteral("%1: no such device").arg(device);
+    case oePermissionDenied:
+        if (f.Group.isEmpty() || f.Group == QLatin1String("root"))
+            return QStringLiteral("%1: permission denied").arg(device);
+        return QStringLiteral("%1: permission denied; join the group %2 (sudo usermod -aG %2 $USER) and log in again")
+            .arg(device, f.Group);
+    case oeInUse:
+        if (f.HolderPid == QCoreApplication::applicationPid())
+            return QStringLiteral("%1: in use by another terminal window").arg(device);
+        if (f.HolderPid)
+            return QStringLiteral("%1: in use by another program (%2, process %3)")
+                .arg(device, f.Holder.isEmpty() ? QStringLiteral("?") : f.Holder)
+                .arg(f.HolderPid);
+        return QStringLiteral("%1: in use by another program").arg(device);
+    case oeOther:
+        return QStringLiteral("%1: %2").arg(device, f.SystemText);
+    }
+    return QString();
+}
+
 void TMainForm::ConnectBtnClick()
 {
     ApplyPortSettings();
@@ -1046,9 +1073,11 @@ void TMainForm::ConnectBtnClick()
         ConnectBtn->setEnabled(false);
         DisconnectBtn->setEnabled(true);
         showConnected();
+        m_statusDetail->clear();
         TxMemo->setFocus();
     } else {
         m_statusText->setText(QStringLiteral("Error: port is not available"));
+        m_statusDetail->setText(OpenFailureText(SerialPortDriver->LastOpenFailure()));
         beep();
     }
 }
@@ -1064,6 +1093,8 @@ void TMainForm::DisconnectBtnClick()
 void TMainForm::SerialPortDriverConnectionLost()
 {
     m_statusText->setText(QStringLiteral("Error: port is not available"));
+    m_statusDetail->setText(QStringLiteral("%1 went away (unplugged, or the other side closed)")
+                                .arg(QDir::toNativeSeparators(SerialPortDriver->Device(SerialPortDriver->ComPort()))));
     beep();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);

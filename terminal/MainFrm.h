@@ -82,6 +82,9 @@ public:
     QPushButton* ExitBtn;
 };
 
+// Why a port could not be opened, in words for the status bar.
+QString OpenFailureText(const TOpenFailure& failure);
+
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:

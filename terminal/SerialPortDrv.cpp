@@ -1,6 +1,7 @@
 #include "SerialPortDrv.h"
 #include "SerialPortNative.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -117,6 +118,7 @@ struct TSerialPortDriver::Impl {
     std::array<QString, 4> devices;
     QString openKey;  // identity of the open device in openDevices()
     TEffectiveSettings effective;
+    TOpenFailure openFailure;
     bool delivering = false;
     int idleReadErrors = 0;
 
@@ -410,14 +412,52 @@ bool TSerialPortDriver::Connect()
         return true;
     const QString device = Device(d->comPort);
     const QString key = deviceKey(device);
-    if (device.isEmpty() || openDevices().contains(key))
+    d->openFailure = TOpenFailure();
+    d->openFailure.Device = device;
+    if (device.isEmpty()) {
+        d->openFailure.Error = oeNoSuchDevice;
         return false;
+    }
+    if (openDevices().contains(key)) {
+        d->openFailure.Error = oeInUse;
+        d->openFailure.HolderPid = QCoreApplication::applicationPid();
+        d->openFailure.Holder = QCoreApplication::applicationName();
+        return false;
+    }
     d->port.setPortName(device);
     if (!d->port.open(QIODevice::ReadWrite)) {
+        TOpenFailure& f = d->openFailure;
+        switch (d->port.error()) {
+        case QSerialPort::DeviceNotFoundError: f.Error = oeNoSuchDevice; break;
+#ifdef Q_OS_WIN
+        case QSerialPort::PermissionError:  // Windows says "access denied" for a port another program holds
+        case QSerialPort::OpenError: f.Error = oeInUse; break;
+#else
+        case QSerialPort::OpenError: f.Error = oeInUse; break;
+#endif
+        default: f.Error = oeOther; break;
+        }
+        f.SystemText = d->port.errorString();
+        if (f.Error != oeNoSuchDevice) {
+            // QSerialPort says "permission denied" also for a busy port: look closer.
+            TOpenFailure found;
+            SerialPortNative::diagnoseOpenFailure(device, found);
+            if (found.Error != oeNone) {
+                found.SystemText = f.SystemText;
+                f = found;
+            }
+        }
         d->port.clearError();
         return false;
     }
-    SerialPortNative::setExclusive(d->handle(), true);
+    if (!SerialPortNative::setExclusive(d->handle(), true)) {
+        d->port.close();
+        d->port.clearError();
+        d->openFailure.Error = oeInUse;
+        SerialPortNative::diagnoseOpenFailure(device, d->openFailure);
+        d->openFailure.Error = oeInUse;
+        return false;
+    }
     openDevices().insert(key);
     d->openKey = key;
     d->port.setReadBufferSize(std::max<qint64>(kMinQueuedInput, 16 * qint64(d->receiveSize)));
@@ -427,6 +467,11 @@ bool TSerialPortDriver::Connect()
         return false;
     d->startPolling();
     return true;
+}
+
+TOpenFailure TSerialPortDriver::LastOpenFailure() const
+{
+    return d->openFailure;
 }
 
 void TSerialPortDriver::Disconnect()

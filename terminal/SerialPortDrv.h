@@ -43,6 +43,17 @@ struct TEffectiveSettings {
     QStringList Deviations;
 };
 
+// Why the last Connect failed, as data; the window puts it in words.
+enum TOpenError { oeNone, oeNoSuchDevice, oePermissionDenied, oeInUse, oeOther };
+struct TOpenFailure {
+    TOpenError Error = oeNone;
+    QString Device;      // the device that was to be opened
+    QString Group;       // oePermissionDenied: the group that may use the device ("dialout")
+    qint64 HolderPid = 0;  // oeInUse: the process holding it, where known
+    QString Holder;      // oeInUse: its program name, where known
+    QString SystemText;  // oeOther: the platform's text
+};
+
 class TSerialPortDriver : public QObject {
     Q_OBJECT
 public:
@@ -79,7 +90,12 @@ public:
     quint16 OutputTimeout = 4000;                   // ms without progress before SendData gives up
     TComPortReceiveDataEvent OnReceiveData;
 
+    // Opens the device exclusively: the kernel's exclusive mode and an
+    // advisory lock on it, and the usual lock file (LCK..name in the lock
+    // folder), so that other programs cannot open it meanwhile.
     bool Connect();
+    // Why the last Connect returned false (oeNone after a successful one).
+    TOpenFailure LastOpenFailure() const;
     void Disconnect();
     bool Connected() const;
     void ApplyCommState();

@@ -58,6 +58,7 @@ private slots:
     void sendFileHeldByXoff();
     void sendFileCancelled();
     void logToFile();
+    void errorsSayWhy();
     void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
@@ -668,6 +669,42 @@ void WindowTests::logToFile()
     QVERIFY(form->close());
     QSettings store(UserStoreFile(), QSettings::IniFormat);
     QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/Log_Mode")), QStringLiteral("Raw"));
+}
+
+void WindowTests::errorsSayWhy()
+{
+    TestPty pty;
+    auto form = makeForm();
+    const QString missing = m_home.filePath(QStringLiteral("no-such-tty"));
+    form->SetPortDevice(pnCOM1, missing);
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
+    QCOMPARE(form->StatusDetail(), missing + QStringLiteral(": no such device"));
+
+    TSerialPortDriver other;
+    other.SetDevice(pnCOM1, pty.device());
+    other.SetComPort(pnCOM1);
+    QVERIFY(other.Connect());
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusDetail(), pty.device() + QStringLiteral(": in use by another terminal window"));
+    other.Disconnect();
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QCOMPARE(form->StatusDetail(), QString());
+
+    TOpenFailure denied;
+    denied.Error = oePermissionDenied;
+    denied.Device = QStringLiteral("/dev/ttyUSB0");
+    denied.Group = QStringLiteral("dialout");
+    QCOMPARE(OpenFailureText(denied), QStringLiteral("/dev/ttyUSB0: permission denied; join the group dialout "
+                                                     "(sudo usermod -aG dialout $USER) and log in again"));
+    TOpenFailure held;
+    held.Error = oeInUse;
+    held.Device = QStringLiteral("/dev/ttyUSB0");
+    held.HolderPid = 4321;
+    held.Holder = QStringLiteral("minicom");
+    QCOMPARE(OpenFailureText(held), QStringLiteral("/dev/ttyUSB0: in use by another program (minicom, process 4321)"));
 }
 
 void WindowTests::lineEndingOptions()
