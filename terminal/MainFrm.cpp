@@ -650,8 +650,27 @@ void TMainForm::buildTransmitArea()
     makeButton(SendFileBtn, "SendFileBtn", "Send File",
                "Send file through serial line.\r\nUseful for downloading data\r\nto target controler.", 3, 0, 2,
                &TMainForm::SendFileBtnClick);
-    buttons->setRowStretch(4, 1);
+    makeButton(BreakBtn, "BreakBtn", "BREAK", "Hold the line in the break state for 250 ms", 4, 0, 2,
+               &TMainForm::BreakBtnClick);
+    // The modem status lines while connected.
+    auto* leds = new QHBoxLayout;
+    leds->setSpacing(2);
+    QLabel** ledSlots[4] = {&LedCTS, &LedDSR, &LedDCD, &LedRI};
+    const char* const ledNames[4] = {"CTS", "DSR", "DCD", "RI"};
+    for (int i = 0; i < 4; ++i) {
+        auto* led = new QLabel(QString::fromLatin1(ledNames[i]), group);
+        led->setObjectName(QStringLiteral("Led") + QString::fromLatin1(ledNames[i]));
+        led->setAlignment(Qt::AlignCenter);
+        led->setMinimumWidth(34);
+        leds->addWidget(led);
+        *ledSlots[i] = led;
+    }
+    buttons->addLayout(leds, 5, 0, 1, 2);
+    buttons->setRowStretch(6, 1);
     row->addLayout(buttons);
+    m_modemTimer.setInterval(200);
+    connect(&m_modemTimer, &QTimer::timeout, this, &TMainForm::showModemLines);
+    showModemLines();
 
     gbMacros = new QGroupBox(QStringLiteral("Transmit Macros"), group);
     gbMacros->setObjectName(QStringLiteral("gbMacros"));
@@ -862,24 +881,71 @@ void TMainForm::ClrOutMemoClick()
     TxMemo->clear();
 }
 
+void TMainForm::modemLineSet(const char* line, bool ok)
+{
+    if (ok || !SerialPortDriver->Connected())
+        return;
+    m_statusDetail->setText(QStringLiteral("%1 cannot be set on %2 (a pseudo-terminal, or a cable or adapter "
+                                           "without the line)")
+                                .arg(QString::fromLatin1(line),
+                                     QDir::toNativeSeparators(SerialPortDriver->Device(SerialPortDriver->ComPort()))));
+    beep();
+}
+
 void TMainForm::SetDTRBtnClick()
 {
-    SerialPortDriver->SetDTR(true);
+    modemLineSet("DTR", SerialPortDriver->SetDTR(true));
 }
 
 void TMainForm::ClrDTRBtnClick()
 {
-    SerialPortDriver->SetDTR(false);
+    modemLineSet("DTR", SerialPortDriver->SetDTR(false));
 }
 
 void TMainForm::SetRTSBtnClick()
 {
-    SerialPortDriver->SetRTS(true);
+    modemLineSet("RTS", SerialPortDriver->SetRTS(true));
 }
 
 void TMainForm::ClrRTSBtnClick()
 {
-    SerialPortDriver->SetRTS(false);
+    modemLineSet("RTS", SerialPortDriver->SetRTS(false));
+}
+
+void TMainForm::BreakBtnClick()
+{
+    if (!SerialPortDriver->Connected())
+        return;
+    if (!SerialPortDriver->SetBreak(true)) {
+        modemLineSet("Break", false);
+        return;
+    }
+    BreakBtn->setEnabled(false);
+    QTimer::singleShot(250, this, [this] {
+        SerialPortDriver->SetBreak(false);
+        BreakBtn->setEnabled(true);
+    });
+}
+
+void TMainForm::showModemLines()
+{
+    TSerialPortDriver::TModemLines lines;
+    const bool connected = SerialPortDriver->Connected();
+    const bool known = SerialPortDriver->ReadModemLines(lines);
+    if (connected && !m_modemTimer.isActive())
+        m_modemTimer.start();
+    else if (!connected)
+        m_modemTimer.stop();
+    const bool on[4] = {lines.CTS, lines.DSR, lines.DCD, lines.RI};
+    QLabel* leds[4] = {LedCTS, LedDSR, LedDCD, LedRI};
+    for (int i = 0; i < 4; ++i) {
+        leds[i]->setEnabled(known);
+        leds[i]->setStyleSheet(known && on[i] ? QStringLiteral("QLabel { background: #3c3; color: black; border: 1px solid #282; border-radius: 3px; }")
+                                              : QStringLiteral("QLabel { border: 1px solid palette(mid); border-radius: 3px; }"));
+        leds[i]->setToolTip(!connected ? QStringLiteral("Shown while connected")
+                            : known    ? QStringLiteral("%1 is %2").arg(leds[i]->text(), on[i] ? "on" : "off")
+                                       : QStringLiteral("This device does not report its modem lines"));
+    }
 }
 
 void TMainForm::SendMacro(const QString& text)
@@ -1074,6 +1140,7 @@ void TMainForm::ConnectBtnClick()
         DisconnectBtn->setEnabled(true);
         showConnected();
         m_statusDetail->clear();
+        showModemLines();
         TxMemo->setFocus();
     } else {
         m_statusText->setText(QStringLiteral("Error: port is not available"));
@@ -1086,6 +1153,7 @@ void TMainForm::DisconnectBtnClick()
 {
     m_statusText->setText(QStringLiteral("Disconnected"));
     SerialPortDriver->Disconnect();
+    showModemLines();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);
 }
@@ -1095,6 +1163,7 @@ void TMainForm::SerialPortDriverConnectionLost()
     m_statusText->setText(QStringLiteral("Error: port is not available"));
     m_statusDetail->setText(QStringLiteral("%1 went away (unplugged, or the other side closed)")
                                 .arg(QDir::toNativeSeparators(SerialPortDriver->Device(SerialPortDriver->ComPort()))));
+    showModemLines();
     beep();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);

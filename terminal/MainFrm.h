@@ -118,6 +118,8 @@ public:
     QPushButton *ClrInMemo, *Button2;
     TTxMemo* TxMemo;
     QPushButton *ClrOutMemo, *SetDTRBtn, *ClrDTRBtn, *SetRTSBtn, *ClrRTSBtn, *SendFileBtn;
+    QPushButton* BreakBtn;
+    QLabel *LedCTS, *LedDSR, *LedDCD, *LedRI;  // modem status lines, greyed when unknown
     QGroupBox* gbMacros;
     THistoryComboBox *lbMacro1, *lbMacro2, *lbMacro3;
     QPushButton *bMacro1, *bMacro2, *bMacro3;
@@ -163,6 +165,7 @@ public:
     void ClrDTRBtnClick();
     void SetRTSBtnClick();
     void ClrRTSBtnClick();
+    void BreakBtnClick();
     void SendMacro(const QString& text);
     void bMacro1Click();
     void bMacro2Click();
@@ -232,6 +235,8 @@ private:
     void refreshDisplay();
     void setSending(bool on);
     void syncColumns();
+    void modemLineSet(const char* line, bool ok);
+    void showModemLines();
     void showLogState();
     void logFailed();
     void showSendProgress();
@@ -245,6 +250,7 @@ private:
     QLabel* m_statusDetail = nullptr;
     TFileSender* m_sender = nullptr;
     QTimer m_displayTimer;
+    QTimer m_modemTimer;
     QElapsedTimer m_sinceDisplay;
     bool m_columnsChanged[3] = {false, false, false};
     std::unique_ptr<TStoredSettings> m_storage;

@@ -119,6 +119,7 @@ struct TSerialPortDriver::Impl {
     QString openKey;  // identity of the open device in openDevices()
     TEffectiveSettings effective;
     TOpenFailure openFailure;
+    QSerialPort::SerialPortError lastError = QSerialPort::NoError;  // also when already cleared
     bool delivering = false;
     int idleReadErrors = 0;
 
@@ -262,6 +263,8 @@ struct TSerialPortDriver::Impl {
 
     void onError(QSerialPort::SerialPortError error)
     {
+        if (error != QSerialPort::NoError)
+            lastError = error;
         if (!open())
             return;
         switch (error) {
@@ -604,6 +607,34 @@ bool TSerialPortDriver::SetRTS(bool On)
     if (!Connected())
         return false;
     const bool ok = d->port.setRequestToSend(On);
+    d->port.clearError();
+    return ok;
+}
+
+bool TSerialPortDriver::ReadModemLines(TModemLines& lines)
+{
+    lines = TModemLines();
+    if (!Connected())
+        return false;
+    d->port.clearError();
+    d->lastError = QSerialPort::NoError;
+    const QSerialPort::PinoutSignals pins = d->port.pinoutSignals();
+    const bool ok = d->port.error() == QSerialPort::NoError && d->lastError == QSerialPort::NoError;
+    d->port.clearError();
+    if (!ok)
+        return false;
+    lines.CTS = pins & QSerialPort::ClearToSendSignal;
+    lines.DSR = pins & QSerialPort::DataSetReadySignal;
+    lines.DCD = pins & QSerialPort::DataCarrierDetectSignal;
+    lines.RI = pins & QSerialPort::RingIndicatorSignal;
+    return true;
+}
+
+bool TSerialPortDriver::SetBreak(bool On)
+{
+    if (!Connected())
+        return false;
+    const bool ok = d->port.setBreakEnabled(On);
     d->port.clearError();
     return ok;
 }

@@ -116,6 +116,15 @@ public:
     // adapter without it) or the port is closed.
     bool SetDTR(bool On);
     bool SetRTS(bool On);
+    // The modem status lines; false when closed or when the device does not
+    // report them (a pseudo-terminal, some adapters).
+    struct TModemLines {
+        bool CTS = false, DSR = false, DCD = false, RI = false;
+    };
+    bool ReadModemLines(TModemLines& lines);
+    // Holds the line in the break state (On) or releases it; false when the
+    // device cannot.
+    bool SetBreak(bool On);
 
     // Valid while connected: what the last ApplyCommState really set.
     TEffectiveSettings EffectiveSettings() const;

@@ -59,6 +59,7 @@ private slots:
     void sendFileCancelled();
     void logToFile();
     void errorsSayWhy();
+    void modemLines();
     void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
@@ -705,6 +706,32 @@ void WindowTests::errorsSayWhy()
     held.HolderPid = 4321;
     held.Holder = QStringLiteral("minicom");
     QCOMPARE(OpenFailureText(held), QStringLiteral("/dev/ttyUSB0: in use by another program (minicom, process 4321)"));
+}
+
+void WindowTests::modemLines()
+{
+    // A pseudo-terminal has no modem lines: setting one says so, the
+    // indicators show that nothing is known, Break is harmless.
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->SetDTRBtnClick();  // disconnected: no effect, no message
+    QCOMPARE(form->StatusDetail(), QString());
+    form->ConnectBtnClick();
+    const int beeps = form->BeepCount();
+    form->SetDTRBtnClick();
+    QCOMPARE(form->StatusDetail(), QStringLiteral("DTR cannot be set on %1 (a pseudo-terminal, or a cable or adapter "
+                                                  "without the line)")
+                                       .arg(pty.device()));
+    form->ClrRTSBtnClick();
+    QVERIFY(form->StatusDetail().startsWith(QStringLiteral("RTS cannot be set")));
+    QCOMPARE(form->BeepCount(), beeps + 2);
+    QVERIFY(!form->LedCTS->isEnabled());
+    QCOMPARE(form->LedCTS->toolTip(), QStringLiteral("This device does not report its modem lines"));
+    form->BreakBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(pty.write("x"));
+    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
 }
 
 void WindowTests::lineEndingOptions()
