@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -142,7 +143,8 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
         m_buttons->addButton(button, i);
         grid->addWidget(button, i % rows, i / rows);
     }
-    grid->setRowStretch(rows, 1);
+    m_fixed = int(items.size());
+    grid->setRowStretch(rows + 1, 1);
     connect(m_buttons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked && id != m_index) {
             m_index = id;
@@ -166,9 +168,22 @@ int TRadioGroup::count() const
 QStringList TRadioGroup::items() const
 {
     QStringList list;
-    for (int i = 0; i < count(); ++i)
+    for (int i = 0; i < m_fixed; ++i)
         list << m_buttons->button(i)->text();
     return list;
+}
+
+void TRadioGroup::addOtherItem(const QString& caption, QWidget* field)
+{
+    auto* grid = static_cast<QGridLayout*>(layout());
+    const int row = (m_fixed + grid->columnCount() - 1) / std::max(1, grid->columnCount());
+    auto* button = new QRadioButton(caption, this);
+    m_buttons->addButton(button, count());
+    auto* line = new QHBoxLayout;
+    line->setSpacing(4);
+    line->addWidget(button);
+    line->addWidget(field, 1);
+    grid->addLayout(line, row, 0, 1, grid->columnCount());
 }
 
 // ---------------------------------------------------------------------------
@@ -430,6 +445,25 @@ void TMainForm::buildControlPanel(QWidget* panel)
     makeGroup(BaudRateRG, "BaudRateRG", " Baud rate ", "Baud rate",
               {"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000", "57600", "115200"}, 3,
               3, &TMainForm::BaudRateRGClick);
+    // Faster rates, or one the user types, where the device takes them.
+    cbBaudRate = new QComboBox(BaudRateRG);
+    cbBaudRate->setObjectName(QStringLiteral("cbBaudRate"));
+    cbBaudRate->setEditable(true);
+    cbBaudRate->setInsertPolicy(QComboBox::NoInsert);
+    cbBaudRate->addItems({QStringLiteral("230400"), QStringLiteral("460800"), QStringLiteral("921600")});
+    cbBaudRate->lineEdit()->setValidator(new QIntValidator(1, 99999999, cbBaudRate));
+    cbBaudRate->setToolTip(QStringLiteral("Another bit rate: choose one or type it"));
+    BaudRateRG->addOtherItem(QStringLiteral("other"), cbBaudRate);
+    connect(cbBaudRate, &QComboBox::activated, this, [this] {
+        if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+            BaudRateRGClick();
+        else
+            BaudRateRG->SetItemIndex(OtherBaudRateIndex);
+    });
+    connect(cbBaudRate->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+            BaudRateRGClick();
+    });
     makeGroup(DataBitsRG, "DataBitsRG", " Data bits", "Number of Data bits", {"5", "6", "7", "8"}, 1, 3,
               &TMainForm::DataBitsRGClick);
     makeGroup(ParityRG, "ParityRG", " Parity ", "Parity", {"none", "odd", "even", "mark", "space"}, 1, 0,
@@ -1191,7 +1225,18 @@ void TMainForm::ComPortRGClick()
 
 void TMainForm::BaudRateRGClick()
 {
-    SerialPortDriver->SetComPortSpeed(TComPortBaudRate(BaudRateRG->ItemIndex() + 1));
+    if (BaudRateRG->ItemIndex() == OtherBaudRateIndex) {
+        const int rate = cbBaudRate->currentText().trimmed().toInt();
+        if (rate <= 0) {
+            m_statusDetail->setText(QStringLiteral("'%1' is not a bit rate").arg(cbBaudRate->currentText()));
+            beep();
+            return;
+        }
+        SerialPortDriver->SetComPortCustomSpeed(rate);
+    } else {
+        SerialPortDriver->SetComPortCustomSpeed(0);
+        SerialPortDriver->SetComPortSpeed(TComPortBaudRate(BaudRateRG->ItemIndex() + 1));
+    }
     if (SerialPortDriver->Connected())
         showConnected();
 }
@@ -1444,6 +1489,14 @@ void TMainForm::setupStorage()
                      if (index >= 0 && index < cbEnterKey->count())
                          cbEnterKey->setCurrentIndex(index);
                  });
+    s.addText(QStringLiteral("cbBaudRate_Text"), [this] { return cbBaudRate->currentText(); },
+              [this](const QString& text) {
+                  if (text.toInt() <= 0)
+                      return;
+                  cbBaudRate->setEditText(text);
+                  if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+                      BaudRateRGClick();
+              });
     s.addInteger(QStringLiteral("sbKeepMB_Value"), [this] { return sbKeepMB->value(); },
                  [this](int mb) {
                      if (mb > 0)

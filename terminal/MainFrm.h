@@ -49,8 +49,12 @@ public:
     int ItemIndex() const { return m_index; }
     // An index outside the items leaves the selection as it is.
     void SetItemIndex(int index);
-    int count() const;
-    QStringList items() const;
+    int count() const;  // the items and the "other" item, if any
+    QStringList items() const;  // the fixed items' captions
+    // Adds one more item after the fixed ones, with a field beside it that
+    // holds its value (a bit rate typed by the user); choosing it is index
+    // items().size().
+    void addOtherItem(const QString& caption, QWidget* field);
 
 signals:
     void Click();
@@ -58,6 +62,7 @@ signals:
 private:
     QButtonGroup* m_buttons;
     int m_index = -1;
+    int m_fixed = 0;
 };
 
 // The transmit box: an editable text box that reports every key press that
@@ -96,6 +101,7 @@ public:
     QPushButton *ConnectBtn, *DisconnectBtn, *Button1, *QuitBtn;
     TRadioGroup *ComPortRG, *BaudRateRG, *DataBitsRG, *ParityRG, *StopBitsRG, *HandshakingRG;
     QGroupBox* GroupBox3;
+    QComboBox* cbBaudRate;  // the bit rate of BaudRateRG's "other" item
     QCheckBox *cbAuto, *TCBox;
     QComboBox* cbFontSize;
     // Line endings: LF alone ends a received line; one time stamp per line;
@@ -258,6 +264,7 @@ private:
     QString m_applicationTitle;
     int m_beeps = 0;
     static constexpr int FirstStartHeight = -2;
+    static constexpr int OtherBaudRateIndex = 12;  // BaudRateRG's item after 115200
     int m_pendingPanel3Height = -1;
     int m_panel3Minimum = 0;
     int m_panel4Minimum = 0;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 #include <cstdlib>
 
 namespace {
@@ -133,6 +134,7 @@ struct TSerialPortDriver::Impl {
     quint16 inBufSize = 2048;
     quint16 outBufSize = 2048;
     quint16 pollingDelay = 50;
+    int customSpeed = 0;
 
     bool open() const { return port.isOpen(); }
     // QSerialPort's handle is a file descriptor or a Windows HANDLE.
@@ -147,7 +149,7 @@ struct TSerialPortDriver::Impl {
     SerialPortNative::LineRequest request() const
     {
         SerialPortNative::LineRequest r;
-        r.BaudRate = BaudRateValue(speed);
+        r.BaudRate = customSpeed > 0 ? customSpeed : BaudRateValue(speed);
         r.DataBits = dataBits;
         r.StopBits = stopBits;
         r.Parity = parity;
@@ -164,7 +166,8 @@ struct TSerialPortDriver::Impl {
     {
         if (port.setBaudRate(rate))
             return;
-        std::array<int, 13> candidates = kBaudRates;
+        std::vector<int> candidates(kBaudRates.begin(), kBaudRates.end());
+        candidates.insert(candidates.end(), {230400, 460800, 921600});
         std::sort(candidates.begin(), candidates.end(),
                   [rate](int a, int b) { return std::abs(a - rate) < std::abs(b - rate); });
         for (int c : candidates)
@@ -380,6 +383,16 @@ void TSerialPortDriver::SetComPortSwHandshaking(TComPortSwHandshaking value)
 {
     if (assignInRange(d->sw, value, shXONXOFF))
         ApplyCommState();
+}
+
+int TSerialPortDriver::ComPortCustomSpeed() const { return d->customSpeed; }
+void TSerialPortDriver::SetComPortCustomSpeed(int bitsPerSecond)
+{
+    bitsPerSecond = std::max(bitsPerSecond, 0);
+    if (bitsPerSecond == d->customSpeed)
+        return;
+    d->customSpeed = bitsPerSecond;
+    ApplyCommState();
 }
 
 quint16 TSerialPortDriver::ComPortInBufSize() const { return d->inBufSize; }

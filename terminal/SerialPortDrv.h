@@ -70,6 +70,11 @@ public:
     void SetComPort(TComPortNumber value);
     TComPortBaudRate ComPortSpeed() const;          // br9600; re-applied while connected
     void SetComPortSpeed(TComPortBaudRate value);
+    // A bit rate in bits per second that replaces ComPortSpeed (230400 and
+    // above, or any the device takes); 0, the default, uses ComPortSpeed.
+    // Re-applied while connected when it changes.
+    int ComPortCustomSpeed() const;
+    void SetComPortCustomSpeed(int bitsPerSecond);
     TComPortDataBits ComPortDataBits() const;       // db8BITS
     void SetComPortDataBits(TComPortDataBits value);
     TComPortStopBits ComPortStopBits() const;       // sb1BITS

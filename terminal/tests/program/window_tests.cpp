@@ -60,6 +60,7 @@ private slots:
     void logToFile();
     void errorsSayWhy();
     void modemLines();
+    void fastBitRates();
     void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
@@ -732,6 +733,33 @@ void WindowTests::modemLines()
     QVERIFY(form->SerialPortDriver->Connected());
     QVERIFY(pty.write("x"));
     QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
+}
+
+void WindowTests::fastBitRates()
+{
+    TestPty pty;
+    {
+        auto form = makeForm();
+        form->SetPortDevice(pnCOM1, pty.device());
+        form->ConnectBtnClick();
+        form->cbBaudRate->setEditText(QStringLiteral("460800"));
+        form->BaudRateRG->SetItemIndex(12);
+        QCOMPARE(pty.outputSpeed(), speed_t(B460800));
+        QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 460800);
+        QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+        form->cbBaudRate->setCurrentIndex(2);  // 921600, chosen from the list
+        emit form->cbBaudRate->activated(2);
+        QCOMPARE(pty.outputSpeed(), speed_t(B921600));
+        QVERIFY(form->close());
+    }
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/BaudRateRG_ItemIndex")), QStringLiteral("12"));
+    auto form = makeForm();
+    QCOMPARE(form->BaudRateRG->ItemIndex(), 12);
+    QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 921600);
+    form->BaudRateRG->SetItemIndex(11);  // the Part's items keep their rates
+    QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 0);
+    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br115200);
 }
 
 void WindowTests::lineEndingOptions()
