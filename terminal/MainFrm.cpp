@@ -726,6 +726,14 @@ void TMainForm::buildTransmitArea()
         box->SetKey(QStringLiteral("TERMINAL\\Macro%1").arg(i + 1));
         box->SetMaxHistoryLength(10);
         box->setMinimumContentsLength(16);
+        // One character more than a macro may have: a longer text pasted or
+        // restored is cut there, seen to be too long and refused, never sent cut.
+        box->lineEdit()->setMaxLength(MaxMacroLength + 1);
+        connect(box->lineEdit(), &QLineEdit::textChanged, this, [this, i](const QString& t) {
+            if (t.size() > MaxMacroLength)
+                m_statusDetail->setText(
+                    QStringLiteral("Macro %1 is longer than %2 characters; it will not be sent").arg(i + 1).arg(MaxMacroLength));
+        });
         auto* button = new QPushButton(QStringLiteral("M%1").arg(i + 1), gbMacros);
         button->setObjectName(QStringLiteral("bMacro%1").arg(i + 1));
         button->setToolTip(QStringLiteral("Send macro %1").arg(i + 1));
@@ -736,7 +744,11 @@ void TMainForm::buildTransmitArea()
         *boxes[i] = box;
         *sendButtons[i] = button;
     }
-    macros->setRowStretch(3, 1);
+    auto* escapes = new QLabel(QStringLiteral("A byte: #013 (decimal), #$0D or #x0D (hexadecimal)"), gbMacros);
+    escapes->setObjectName(QStringLiteral("MacroEscapes"));
+    escapes->setEnabled(false);
+    macros->addWidget(escapes, 3, 0, 1, 2);
+    macros->setRowStretch(4, 1);
     macros->setColumnStretch(0, 1);
     row->addWidget(gbMacros, 1);
 
@@ -986,6 +998,10 @@ void TMainForm::SendMacro(const QString& text)
 {
     if (IsSending())
         return;
+    if (text.size() > MaxMacroLength) {
+        showError(QStringLiteral("The macro is longer than %1 characters and was not sent").arg(MaxMacroLength));
+        return;
+    }
     const TMacroDecoding macro = DecodeMacro(ToCp1250(text));
     if (!macro.Ok) {
         showError(InvalidIntegerMessage(macro.BadText));

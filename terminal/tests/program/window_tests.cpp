@@ -4,6 +4,7 @@
 // settings, histories and device map, and garbage in the store.
 #include "CompactTextView.h"
 #include "HistoryComboBox.h"
+#include "MacroCodec.h"
 #include "MainFrm.h"
 #include "PtyPort.h"
 #include "SourceLines.h"
@@ -61,6 +62,7 @@ private slots:
     void errorsSayWhy();
     void modemLines();
     void fastBitRates();
+    void hexAndLongMacros();
     void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
@@ -760,6 +762,30 @@ void WindowTests::fastBitRates()
     form->BaudRateRG->SetItemIndex(11);  // the Part's items keep their rates
     QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 0);
     QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br115200);
+}
+
+void WindowTests::hexAndLongMacros()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    form->lbMacro1->setEditText(QStringLiteral("AT#$0D#x0a"));
+    form->bMacro1Click();
+    QCOMPARE(pty.read(4), QByteArray("AT\r\n"));
+    form->SendMacro(QStringLiteral("#$0Q"));
+    QCOMPARE(m_errors, QStringList({"'Q' is not a valid integer value"}));
+    // Too long for the box: cut there by the box, then refused whole.
+    form->lbMacro2->setEditText(QString(3000, QLatin1Char('A')));
+    QCOMPARE(form->lbMacro2->currentText().size(), MaxMacroLength + 1);
+    QVERIFY(form->StatusDetail().startsWith(QStringLiteral("Macro 2 is longer than")));
+    form->bMacro2Click();
+    QCOMPARE(m_errors.size(), 2);
+    QVERIFY(m_errors[1].startsWith(QStringLiteral("The macro is longer than 1024 characters")));
+    QCOMPARE(pty.read(1, 200), QByteArray());
+    form->lbMacro2->setEditText(QString(MaxMacroLength, QLatin1Char('B')));
+    form->bMacro2Click();
+    QCOMPARE(pty.read(MaxMacroLength), QByteArray(MaxMacroLength, 'B'));
 }
 
 void WindowTests::lineEndingOptions()
