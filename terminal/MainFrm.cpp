@@ -360,6 +360,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     SendCancelBtn = new QPushButton(QStringLiteral("Cancel"), StatusBar);
     SendCancelBtn->setObjectName(QStringLiteral("SendCancelBtn"));
     SendCancelBtn->setToolTip(QStringLiteral("Stop sending the file"));
+    ReconnectBtn = new QPushButton(QStringLiteral("Reconnect"), StatusBar);
+    ReconnectBtn->setObjectName(QStringLiteral("ReconnectBtn"));
+    ReconnectBtn->setToolTip(QStringLiteral("The device is back: connect to it again"));
+    ReconnectBtn->hide();
+    connect(ReconnectBtn, &QPushButton::clicked, this, &TMainForm::ConnectBtnClick);
+    StatusBar->addWidget(ReconnectBtn);
+    m_returnWatch.setInterval(1000);
+    connect(&m_returnWatch, &QTimer::timeout, this, &TMainForm::watchForReturn);
     LogStatus = new QLabel(StatusBar);
     LogStatus->setObjectName(QStringLiteral("LogStatus"));
     LogStatus->hide();
@@ -474,7 +482,13 @@ void TMainForm::buildControlPanel(QWidget* panel)
               {"none", "RTS/CTS", "XON/XOFF", "RTS/CTS + XON/XOFF"}, 1, 0, &TMainForm::HandshakingRGClick);
     row->addStretch(1);
 
-    // The COM Port group's context menu chooses the device behind each number.
+    // The device behind each COM number: the group's button and its context menu.
+    DeviceBtn = new QPushButton(QStringLiteral("Device..."), ComPortRG);
+    DeviceBtn->setObjectName(QStringLiteral("DeviceBtn"));
+    DeviceBtn->setToolTip(QStringLiteral("Choose the device behind each COM number"));
+    static_cast<QGridLayout*>(ComPortRG->layout())->addWidget(DeviceBtn, 4, 0);
+    connect(DeviceBtn, &QPushButton::clicked, this,
+            [this] { showPortMenu(DeviceBtn->mapToGlobal(QPoint(0, DeviceBtn->height()))); });
     ComPortRG->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ComPortRG, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showPortMenu(ComPortRG->mapToGlobal(pos)); });
@@ -552,6 +566,10 @@ void TMainForm::buildReceiveArea()
     keepRow->addWidget(keepLabel);
     keepRow->addWidget(sbKeepMB, 1);
     settings->addLayout(keepRow);
+    cbReconnect = new QCheckBox(QStringLiteral("Auto reconnect"), GroupBox3);
+    cbReconnect->setObjectName(QStringLiteral("cbReconnect"));
+    cbReconnect->setToolTip(QStringLiteral("When an unplugged adapter comes back,\nconnect again without asking"));
+    settings->addWidget(cbReconnect);
     connect(sbKeepMB, &QSpinBox::valueChanged, this, [this](int mb) { m_log.MemoryLimit = qint64(mb) << 20; });
     settings->addStretch(1);
     connect(cbEnterKey, &QComboBox::currentIndexChanged, this, &TMainForm::cbEnterKeyChange);
@@ -1182,8 +1200,34 @@ QString OpenFailureText(const TOpenFailure& f)
     return QString();
 }
 
+void TMainForm::watchForReturn()
+{
+    const bool present = QFileInfo::exists(m_lostDevice);
+    if (!present) {
+        m_lostGone = true;
+        return;
+    }
+    if (!m_lostGone || SerialPortDriver->Connected())
+        return;
+    // Back after it was gone: connect again, or offer to.
+    m_returnWatch.stop();
+    if (cbReconnect->isChecked()) {
+        ConnectBtnClick();
+        return;
+    }
+    m_statusDetail->setText(QStringLiteral("%1 is back").arg(QDir::toNativeSeparators(m_lostDevice)));
+    ReconnectBtn->show();
+}
+
+void TMainForm::stopWatchingForReturn()
+{
+    m_returnWatch.stop();
+    ReconnectBtn->hide();
+}
+
 void TMainForm::ConnectBtnClick()
 {
+    stopWatchingForReturn();
     ApplyPortSettings();
     if (SerialPortDriver->Connect()) {
         ConnectBtn->setEnabled(false);
@@ -1201,6 +1245,7 @@ void TMainForm::ConnectBtnClick()
 
 void TMainForm::DisconnectBtnClick()
 {
+    stopWatchingForReturn();
     m_statusText->setText(QStringLiteral("Disconnected"));
     SerialPortDriver->Disconnect();
     showModemLines();
@@ -1217,6 +1262,10 @@ void TMainForm::SerialPortDriverConnectionLost()
     beep();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);
+    // An adapter that was pulled may come back.
+    m_lostDevice = SerialPortDriver->Device(SerialPortDriver->ComPort());
+    m_lostGone = !QFileInfo::exists(m_lostDevice);
+    m_returnWatch.start();
 }
 
 void TMainForm::ApplyPortSettings()
@@ -1386,7 +1435,8 @@ void TMainForm::SetPortDevice(TComPortNumber port, const QString& device)
 void TMainForm::updatePortToolTip()
 {
     const int port = qBound(0, ComPortRG->ItemIndex(), 3);
-    ComPortRG->setToolTip(QStringLiteral("Port number\n%1 = %2\nRight click to choose the device of each COM number")
+    ComPortRG->setToolTip(QStringLiteral("Port number\n%1 = %2\nDevice... (or a right click) chooses the device of each "
+                                         "COM number")
                               .arg(portName(port), PortDevice(TComPortNumber(port))));
 }
 
@@ -1402,17 +1452,36 @@ void TMainForm::BuildPortMenu(QMenu* menu)
             action->setCheckable(true);
             action->setChecked(device == current);
         };
+        // Every device once: the system's list (one entry per device, however
+        // many names it has), the default device marked in it or after it, and
+        // a typed device that is neither.
+        const QString standard = TSerialPortDriver::DefaultDevice(port);
+        QStringList seen;
+        bool standardListed = false;
+        bool currentListed = current == standard;
         for (const QSerialPortInfo& info : ports) {
             const QString device = info.systemLocation();
+            const QString canonical = QFileInfo(device).canonicalFilePath();
+            const QString key = canonical.isEmpty() ? device : canonical;
+            if (seen.contains(key))
+                continue;
+            seen << key;
             QString label = device;
             if (!info.description().isEmpty())
                 label += QStringLiteral("  (") + info.description() + QLatin1Char(')');
+            if (device == standard) {
+                label += QStringLiteral("  [default]");
+                standardListed = true;
+            }
+            currentListed = currentListed || device == current;
             addChoice(device, label);
         }
-        if (!ports.isEmpty())
+        if (!currentListed)
+            addChoice(current, current);
+        if (!seen.isEmpty() || !currentListed)
             sub->addSeparator();
-        const QString standard = TSerialPortDriver::DefaultDevice(port);
-        addChoice(standard, QStringLiteral("Default: %1").arg(standard));
+        if (!standardListed)
+            addChoice(standard, QStringLiteral("Default: %1").arg(standard));
         sub->addAction(QStringLiteral("Other device..."), this, [this, port, i] {
             bool ok = false;
             const QString device = QInputDialog::getText(this, QStringLiteral("COM Port"),
@@ -1513,6 +1582,7 @@ void TMainForm::setupStorage()
                   if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
                       BaudRateRGClick();
               });
+    check("cbReconnect_Checked", cbReconnect);
     s.addInteger(QStringLiteral("sbKeepMB_Value"), [this] { return sbKeepMB->value(); },
                  [this](int mb) {
                      if (mb > 0)

@@ -101,6 +101,7 @@ public:
     QPushButton *ConnectBtn, *DisconnectBtn, *Button1, *QuitBtn;
     TRadioGroup *ComPortRG, *BaudRateRG, *DataBitsRG, *ParityRG, *StopBitsRG, *HandshakingRG;
     QGroupBox* GroupBox3;
+    QPushButton* DeviceBtn;  // opens the device map of the COM numbers
     QComboBox* cbBaudRate;  // the bit rate of BaudRateRG's "other" item
     QCheckBox *cbAuto, *TCBox;
     QComboBox* cbFontSize;
@@ -110,6 +111,10 @@ public:
     QComboBox* cbEnterKey;
     // Megabytes the receive boxes may hold; the oldest lines go beyond it.
     QSpinBox* sbKeepMB;
+    // Connect again by itself when a lost device returns; else the status
+    // bar offers ReconnectBtn.
+    QCheckBox* cbReconnect;
+    QPushButton* ReconnectBtn;
     // Log to file (raw bytes or the displayed text), and its state in the
     // status bar.
     QPushButton* LogBtn;
@@ -243,6 +248,8 @@ private:
     void syncColumns();
     void modemLineSet(const char* line, bool ok);
     void showModemLines();
+    void watchForReturn();
+    void stopWatchingForReturn();
     void showLogState();
     void logFailed();
     void showSendProgress();
@@ -257,6 +264,9 @@ private:
     TFileSender* m_sender = nullptr;
     QTimer m_displayTimer;
     QTimer m_modemTimer;
+    QTimer m_returnWatch;  // after a lost connection: is the device back?
+    QString m_lostDevice;
+    bool m_lostGone = false;
     QElapsedTimer m_sinceDisplay;
     bool m_columnsChanged[3] = {false, false, false};
     std::unique_ptr<TStoredSettings> m_storage;

@@ -63,6 +63,7 @@ private slots:
     void modemLines();
     void fastBitRates();
     void hexAndLongMacros();
+    void deviceReturns();
     void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
@@ -786,6 +787,37 @@ void WindowTests::hexAndLongMacros()
     form->lbMacro2->setEditText(QString(MaxMacroLength, QLatin1Char('B')));
     form->bMacro2Click();
     QCOMPARE(pty.read(MaxMacroLength), QByteArray(MaxMacroLength, 'B'));
+}
+
+void WindowTests::deviceReturns()
+{
+    auto pty = std::make_unique<TestPty>();
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty->device());
+    form->ConnectBtnClick();
+    const QString device = pty->device();
+    pty->closeMaster();
+    QTRY_COMPARE_WITH_TIMEOUT(form->StatusText(), QStringLiteral("Error: port is not available"), 5000);
+    QTRY_VERIFY(!QFile::exists(device));
+    pty = std::make_unique<TestPty>();  // the system gives the freed name again
+    if (pty->device() != device)
+        QSKIP("the pseudo-terminal came back under another name");
+    QTRY_VERIFY_WITH_TIMEOUT(form->ReconnectBtn->isVisibleTo(form.get()), 3000);
+    QCOMPARE(form->StatusDetail(), device + QStringLiteral(" is back"));
+    form->ReconnectBtn->click();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(!form->ReconnectBtn->isVisibleTo(form.get()));
+
+    // With the option on it connects by itself.
+    form->cbReconnect->setChecked(true);
+    pty->closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!form->SerialPortDriver->Connected(), 5000);
+    QTRY_VERIFY(!QFile::exists(device));
+    pty = std::make_unique<TestPty>();
+    if (pty->device() != device)
+        QSKIP("the pseudo-terminal came back under another name");
+    QTRY_VERIFY_WITH_TIMEOUT(form->SerialPortDriver->Connected(), 3000);
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
 }
 
 void WindowTests::lineEndingOptions()
