@@ -349,6 +349,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     m_statusDetail = new QLabel(StatusBar);
     m_statusDetail->setObjectName(QStringLiteral("StatusDetail"));
     m_statusDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_statusDetail->setStyleSheet(QStringLiteral("QLabel { border-left: 1px solid palette(mid); padding-left: 6px; }"));
     StatusBar->addWidget(m_statusDetail, 1);
     // Send File's progress, shown while a file is on its way.
     SendProgress = new QProgressBar(StatusBar);
@@ -1072,7 +1073,7 @@ QString TMainForm::OpenDialogFilter()
 
 void TMainForm::SendFileBtnClick()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), OpenDialogFilter());
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Send File"), QString(), OpenDialogFilter());
     if (!path.isEmpty())
         SendFile(path);
 }
