@@ -1118,6 +1118,11 @@ void TMainForm::setSending(bool on)
                        static_cast<QWidget*>(bMacro2), static_cast<QWidget*>(bMacro3)})
         w->setEnabled(!on);
     TxMemo->setReadOnly(on);
+    // New line settings purge the output queue: they wait too.
+    for (QWidget* w : {static_cast<QWidget*>(ComPortRG), static_cast<QWidget*>(BaudRateRG),
+                       static_cast<QWidget*>(DataBitsRG), static_cast<QWidget*>(ParityRG),
+                       static_cast<QWidget*>(StopBitsRG), static_cast<QWidget*>(HandshakingRG)})
+        w->setEnabled(!on);
     for (QWidget* w : {static_cast<QWidget*>(SendProgressText), static_cast<QWidget*>(SendProgress),
                        static_cast<QWidget*>(SendCancelBtn)})
         w->setVisible(on);
@@ -1144,6 +1149,8 @@ void TMainForm::showSendProgress()
 void TMainForm::sendFinished(const TFileSendResult& result)
 {
     setSending(false);
+    if (std::exchange(m_disconnectAfterSend, false) && cbAuto->isChecked())
+        DisconnectBtnClick();
     const QString message = FileSendMessage(result);
     m_statusDetail->setText(message);
     if (result.End == TFileSendResult::Finished || result.End == TFileSendResult::Cancelled)
@@ -1247,6 +1254,7 @@ void TMainForm::ConnectBtnClick()
 void TMainForm::DisconnectBtnClick()
 {
     stopWatchingForReturn();
+    m_sender->portClosing();
     m_statusText->setText(QStringLiteral("Disconnected"));
     SerialPortDriver->Disconnect();
     showModemLines();
@@ -1346,6 +1354,7 @@ void TMainForm::SetApplicationTitle(const QString& title)
 
 void TMainForm::AppEventsActivate()
 {
+    m_disconnectAfterSend = false;
     if (cbAuto->isChecked())
         ConnectBtnClick();
     SetApplicationTitle(QStringLiteral("Terminal - Connected"));
@@ -1353,7 +1362,10 @@ void TMainForm::AppEventsActivate()
 
 void TMainForm::AppEventsDeactivate()
 {
-    if (cbAuto->isChecked())
+    // A file on its way keeps the port until it is through.
+    if (cbAuto->isChecked() && IsSending())
+        m_disconnectAfterSend = true;
+    else if (cbAuto->isChecked())
         DisconnectBtnClick();
     SetApplicationTitle(QStringLiteral("Terminal - Disconnected"));
 }

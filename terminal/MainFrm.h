@@ -280,4 +280,5 @@ private:
     int m_panel4Minimum = 0;
     bool m_saved = false;
     bool m_applicationActive = false;
+    bool m_disconnectAfterSend = false;  // Auto Dis/Connect waited for a file send
 };

@@ -616,8 +616,14 @@ void WindowTests::sendFileCancelled()
     QTest::keyClicks(form->TxMemo, QStringLiteral("zz"));
     form->SendMacro(QStringLiteral("MM"));
     QVERIFY(form->TxMemo->toPlainText().isEmpty());
+    QVERIFY(!form->BaudRateRG->isEnabled());  // new settings would purge the queue
+    // Auto Dis/Connect lets the file finish before it releases the port.
+    form->cbAuto->setChecked(true);
+    form->AppEventsDeactivate();
+    QVERIFY(form->IsSending());
     QTest::mouseClick(form->SendCancelBtn, Qt::LeftButton);
     QVERIFY(!form->IsSending());
+    QVERIFY(!form->SerialPortDriver->Connected());
     QVERIFY(!form->SendProgress->isVisible());
     QVERIFY(form->bMacro1->isEnabled());
     QVERIFY(m_errors.isEmpty());
