@@ -40,6 +40,16 @@ void TFileSender::cancel()
         finish(TFileSendResult::Cancelled);
 }
 
+void TFileSender::portClosing()
+{
+    if (!active())
+        return;
+    const int queued = m_driver->OutQueued();
+    m_driver->PurgeBuffers(false, true);
+    m_sent = std::max<qint64>(0, m_sent - queued);
+    finish(TFileSendResult::Cancelled);
+}
+
 double TFileSender::rate() const
 {
     const double seconds = m_started.isValid() ? m_started.nsecsElapsed() / 1e9 : 0;

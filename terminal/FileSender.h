@@ -35,6 +35,9 @@ public:
     // cannot be opened. The port must be open.
     bool start(const QString& path, QString* error);
     void cancel();
+    // The user closes the port: the send ends as cancelled, and the bytes
+    // still queued are discarded, so its count is what really went out.
+    void portClosing();
     bool active() const { return m_file.isOpen(); }
 
     qint64 sent() const { return m_sent; }

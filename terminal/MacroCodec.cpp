@@ -6,30 +6,65 @@
 #include <array>
 #include <limits>
 
+namespace {
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+}  // namespace
+
 TMacroDecoding DecodeMacro(const QByteArray& text)
 {
     TMacroDecoding result;
     result.Bytes.reserve(text.size());
     const qsizetype n = text.size();
+    // The escape's digits: three decimal ones after "#", or two hexadecimal
+    // ones after "#$", "#x" or "#0x".
+    auto digits = [&](qsizetype from, int count, int base, int& value) {
+        value = 0;
+        for (int k = 0; k < count; ++k) {
+            if (from + k >= n) {
+                result.BadText.clear();
+                return false;
+            }
+            const char c = text[from + k];
+            const int d = base == 16 ? hexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+            if (d < 0) {
+                result.BadText = FromCp1250(QByteArray(1, c));
+                return false;
+            }
+            value = value * base + d;
+        }
+        return true;
+    };
     for (qsizetype i = 0; i < n;) {
         if (text[i] != '#') {
             result.Bytes.append(text[i]);
             ++i;
             continue;
         }
+        const char next = i + 1 < n ? text[i + 1] : '\0';
+        qsizetype hexFrom = -1;
+        if (next == '$' || next == 'x' || next == 'X')
+            hexFrom = i + 2;
+        else if (next == '0' && i + 2 < n && (text[i + 2] == 'x' || text[i + 2] == 'X'))
+            hexFrom = i + 3;
         int value = 0;
-        for (int k = 1; k <= 3; ++k) {
-            if (i + k >= n) {
-                result.BadText.clear();
+        if (hexFrom >= 0) {
+            if (!digits(hexFrom, 2, 16, value))
                 return result;
-            }
-            const char c = text[i + k];
-            if (c < '0' || c > '9') {
-                result.BadText = FromCp1250(QByteArray(1, c));
-                return result;
-            }
-            value = value * 10 + (c - '0');
+            result.Bytes.append(char(value));
+            i = hexFrom + 2;
+            continue;
         }
+        if (!digits(i + 1, 3, 10, value))
+            return result;
         result.Bytes.append(char(value % 256));
         i += 4;
     }

@@ -16,9 +16,14 @@ struct TMacroDecoding {
 };
 
 // Walks the macro: "#" and three decimal digits give the byte (value modulo
-// 256), any other character stands for itself. A "#" not followed by three
-// digits makes the whole macro invalid. Texts of any length are decoded.
+// 256); "#$", "#x" or "#0x" and two hexadecimal digits give the byte too
+// (#$0D, #x0d, #0x0D); any other character stands for itself. A "#" not
+// followed by one of these makes the whole macro invalid. Texts of any length
+// are decoded.
 TMacroDecoding DecodeMacro(const QByteArray& text);
+
+// The longest macro text the macro rows send; longer ones are refused whole.
+constexpr int MaxMacroLength = 1024;
 
 // The copy of a sent macro shown in TxMemo: the bytes up to the first zero.
 QByteArray MacroEcho(const QByteArray& bytes);

@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -142,7 +143,8 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
         m_buttons->addButton(button, i);
         grid->addWidget(button, i % rows, i / rows);
     }
-    grid->setRowStretch(rows, 1);
+    m_fixed = int(items.size());
+    grid->setRowStretch(rows + 1, 1);
     connect(m_buttons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked && id != m_index) {
             m_index = id;
@@ -166,9 +168,22 @@ int TRadioGroup::count() const
 QStringList TRadioGroup::items() const
 {
     QStringList list;
-    for (int i = 0; i < count(); ++i)
+    for (int i = 0; i < m_fixed; ++i)
         list << m_buttons->button(i)->text();
     return list;
+}
+
+void TRadioGroup::addOtherItem(const QString& caption, QWidget* field)
+{
+    auto* grid = static_cast<QGridLayout*>(layout());
+    const int row = (m_fixed + grid->columnCount() - 1) / std::max(1, grid->columnCount());
+    auto* button = new QRadioButton(caption, this);
+    m_buttons->addButton(button, count());
+    auto* line = new QHBoxLayout;
+    line->setSpacing(4);
+    line->addWidget(button);
+    line->addWidget(field, 1);
+    grid->addLayout(line, row, 0, 1, grid->columnCount());
 }
 
 // ---------------------------------------------------------------------------
@@ -334,6 +349,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     m_statusDetail = new QLabel(StatusBar);
     m_statusDetail->setObjectName(QStringLiteral("StatusDetail"));
     m_statusDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_statusDetail->setStyleSheet(QStringLiteral("QLabel { border-left: 1px solid palette(mid); padding-left: 6px; }"));
     StatusBar->addWidget(m_statusDetail, 1);
     // Send File's progress, shown while a file is on its way.
     SendProgress = new QProgressBar(StatusBar);
@@ -345,6 +361,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     SendCancelBtn = new QPushButton(QStringLiteral("Cancel"), StatusBar);
     SendCancelBtn->setObjectName(QStringLiteral("SendCancelBtn"));
     SendCancelBtn->setToolTip(QStringLiteral("Stop sending the file"));
+    ReconnectBtn = new QPushButton(QStringLiteral("Reconnect"), StatusBar);
+    ReconnectBtn->setObjectName(QStringLiteral("ReconnectBtn"));
+    ReconnectBtn->setToolTip(QStringLiteral("The device is back: connect to it again"));
+    ReconnectBtn->hide();
+    connect(ReconnectBtn, &QPushButton::clicked, this, &TMainForm::ConnectBtnClick);
+    StatusBar->addWidget(ReconnectBtn);
+    m_returnWatch.setInterval(1000);
+    connect(&m_returnWatch, &QTimer::timeout, this, &TMainForm::watchForReturn);
     LogStatus = new QLabel(StatusBar);
     LogStatus->setObjectName(QStringLiteral("LogStatus"));
     LogStatus->hide();
@@ -430,6 +454,25 @@ void TMainForm::buildControlPanel(QWidget* panel)
     makeGroup(BaudRateRG, "BaudRateRG", " Baud rate ", "Baud rate",
               {"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000", "57600", "115200"}, 3,
               3, &TMainForm::BaudRateRGClick);
+    // Faster rates, or one the user types, where the device takes them.
+    cbBaudRate = new QComboBox(BaudRateRG);
+    cbBaudRate->setObjectName(QStringLiteral("cbBaudRate"));
+    cbBaudRate->setEditable(true);
+    cbBaudRate->setInsertPolicy(QComboBox::NoInsert);
+    cbBaudRate->addItems({QStringLiteral("230400"), QStringLiteral("460800"), QStringLiteral("921600")});
+    cbBaudRate->lineEdit()->setValidator(new QIntValidator(1, 99999999, cbBaudRate));
+    cbBaudRate->setToolTip(QStringLiteral("Another bit rate: choose one or type it"));
+    BaudRateRG->addOtherItem(QStringLiteral("other"), cbBaudRate);
+    connect(cbBaudRate, &QComboBox::activated, this, [this] {
+        if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+            BaudRateRGClick();
+        else
+            BaudRateRG->SetItemIndex(OtherBaudRateIndex);
+    });
+    connect(cbBaudRate->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+            BaudRateRGClick();
+    });
     makeGroup(DataBitsRG, "DataBitsRG", " Data bits", "Number of Data bits", {"5", "6", "7", "8"}, 1, 3,
               &TMainForm::DataBitsRGClick);
     makeGroup(ParityRG, "ParityRG", " Parity ", "Parity", {"none", "odd", "even", "mark", "space"}, 1, 0,
@@ -440,7 +483,13 @@ void TMainForm::buildControlPanel(QWidget* panel)
               {"none", "RTS/CTS", "XON/XOFF", "RTS/CTS + XON/XOFF"}, 1, 0, &TMainForm::HandshakingRGClick);
     row->addStretch(1);
 
-    // The COM Port group's context menu chooses the device behind each number.
+    // The device behind each COM number: the group's button and its context menu.
+    DeviceBtn = new QPushButton(QStringLiteral("Device..."), ComPortRG);
+    DeviceBtn->setObjectName(QStringLiteral("DeviceBtn"));
+    DeviceBtn->setToolTip(QStringLiteral("Choose the device behind each COM number"));
+    static_cast<QGridLayout*>(ComPortRG->layout())->addWidget(DeviceBtn, 4, 0);
+    connect(DeviceBtn, &QPushButton::clicked, this,
+            [this] { showPortMenu(DeviceBtn->mapToGlobal(QPoint(0, DeviceBtn->height()))); });
     ComPortRG->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ComPortRG, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showPortMenu(ComPortRG->mapToGlobal(pos)); });
@@ -518,6 +567,10 @@ void TMainForm::buildReceiveArea()
     keepRow->addWidget(keepLabel);
     keepRow->addWidget(sbKeepMB, 1);
     settings->addLayout(keepRow);
+    cbReconnect = new QCheckBox(QStringLiteral("Auto reconnect"), GroupBox3);
+    cbReconnect->setObjectName(QStringLiteral("cbReconnect"));
+    cbReconnect->setToolTip(QStringLiteral("When an unplugged adapter comes back,\nconnect again without asking"));
+    settings->addWidget(cbReconnect);
     connect(sbKeepMB, &QSpinBox::valueChanged, this, [this](int mb) { m_log.MemoryLimit = qint64(mb) << 20; });
     settings->addStretch(1);
     connect(cbEnterKey, &QComboBox::currentIndexChanged, this, &TMainForm::cbEnterKeyChange);
@@ -650,8 +703,27 @@ void TMainForm::buildTransmitArea()
     makeButton(SendFileBtn, "SendFileBtn", "Send File",
                "Send file through serial line.\r\nUseful for downloading data\r\nto target controler.", 3, 0, 2,
                &TMainForm::SendFileBtnClick);
-    buttons->setRowStretch(4, 1);
+    makeButton(BreakBtn, "BreakBtn", "BREAK", "Hold the line in the break state for 250 ms", 4, 0, 2,
+               &TMainForm::BreakBtnClick);
+    // The modem status lines while connected.
+    auto* leds = new QHBoxLayout;
+    leds->setSpacing(2);
+    QLabel** ledSlots[4] = {&LedCTS, &LedDSR, &LedDCD, &LedRI};
+    const char* const ledNames[4] = {"CTS", "DSR", "DCD", "RI"};
+    for (int i = 0; i < 4; ++i) {
+        auto* led = new QLabel(QString::fromLatin1(ledNames[i]), group);
+        led->setObjectName(QStringLiteral("Led") + QString::fromLatin1(ledNames[i]));
+        led->setAlignment(Qt::AlignCenter);
+        led->setMinimumWidth(34);
+        leds->addWidget(led);
+        *ledSlots[i] = led;
+    }
+    buttons->addLayout(leds, 5, 0, 1, 2);
+    buttons->setRowStretch(6, 1);
     row->addLayout(buttons);
+    m_modemTimer.setInterval(200);
+    connect(&m_modemTimer, &QTimer::timeout, this, &TMainForm::showModemLines);
+    showModemLines();
 
     gbMacros = new QGroupBox(QStringLiteral("Transmit Macros"), group);
     gbMacros->setObjectName(QStringLiteral("gbMacros"));
@@ -673,6 +745,14 @@ void TMainForm::buildTransmitArea()
         box->SetKey(QStringLiteral("TERMINAL\\Macro%1").arg(i + 1));
         box->SetMaxHistoryLength(10);
         box->setMinimumContentsLength(16);
+        // One character more than a macro may have: a longer text pasted or
+        // restored is cut there, seen to be too long and refused, never sent cut.
+        box->lineEdit()->setMaxLength(MaxMacroLength + 1);
+        connect(box->lineEdit(), &QLineEdit::textChanged, this, [this, i](const QString& t) {
+            if (t.size() > MaxMacroLength)
+                m_statusDetail->setText(
+                    QStringLiteral("Macro %1 is longer than %2 characters; it will not be sent").arg(i + 1).arg(MaxMacroLength));
+        });
         auto* button = new QPushButton(QStringLiteral("M%1").arg(i + 1), gbMacros);
         button->setObjectName(QStringLiteral("bMacro%1").arg(i + 1));
         button->setToolTip(QStringLiteral("Send macro %1").arg(i + 1));
@@ -683,7 +763,11 @@ void TMainForm::buildTransmitArea()
         *boxes[i] = box;
         *sendButtons[i] = button;
     }
-    macros->setRowStretch(3, 1);
+    auto* escapes = new QLabel(QStringLiteral("A byte: #013 (decimal), #$0D or #x0D (hexadecimal)"), gbMacros);
+    escapes->setObjectName(QStringLiteral("MacroEscapes"));
+    escapes->setEnabled(false);
+    macros->addWidget(escapes, 3, 0, 1, 2);
+    macros->setRowStretch(4, 1);
     macros->setColumnStretch(0, 1);
     row->addWidget(gbMacros, 1);
 
@@ -862,30 +946,81 @@ void TMainForm::ClrOutMemoClick()
     TxMemo->clear();
 }
 
+void TMainForm::modemLineSet(const char* line, bool ok)
+{
+    if (ok || !SerialPortDriver->Connected())
+        return;
+    m_statusDetail->setText(QStringLiteral("%1 cannot be set on %2 (a pseudo-terminal, or a cable or adapter "
+                                           "without the line)")
+                                .arg(QString::fromLatin1(line),
+                                     QDir::toNativeSeparators(SerialPortDriver->Device(SerialPortDriver->ComPort()))));
+    beep();
+}
+
 void TMainForm::SetDTRBtnClick()
 {
-    SerialPortDriver->SetDTR(true);
+    modemLineSet("DTR", SerialPortDriver->SetDTR(true));
 }
 
 void TMainForm::ClrDTRBtnClick()
 {
-    SerialPortDriver->SetDTR(false);
+    modemLineSet("DTR", SerialPortDriver->SetDTR(false));
 }
 
 void TMainForm::SetRTSBtnClick()
 {
-    SerialPortDriver->SetRTS(true);
+    modemLineSet("RTS", SerialPortDriver->SetRTS(true));
 }
 
 void TMainForm::ClrRTSBtnClick()
 {
-    SerialPortDriver->SetRTS(false);
+    modemLineSet("RTS", SerialPortDriver->SetRTS(false));
+}
+
+void TMainForm::BreakBtnClick()
+{
+    if (!SerialPortDriver->Connected())
+        return;
+    if (!SerialPortDriver->SetBreak(true)) {
+        modemLineSet("Break", false);
+        return;
+    }
+    BreakBtn->setEnabled(false);
+    QTimer::singleShot(250, this, [this] {
+        SerialPortDriver->SetBreak(false);
+        BreakBtn->setEnabled(true);
+    });
+}
+
+void TMainForm::showModemLines()
+{
+    TSerialPortDriver::TModemLines lines;
+    const bool connected = SerialPortDriver->Connected();
+    const bool known = SerialPortDriver->ReadModemLines(lines);
+    if (connected && !m_modemTimer.isActive())
+        m_modemTimer.start();
+    else if (!connected)
+        m_modemTimer.stop();
+    const bool on[4] = {lines.CTS, lines.DSR, lines.DCD, lines.RI};
+    QLabel* leds[4] = {LedCTS, LedDSR, LedDCD, LedRI};
+    for (int i = 0; i < 4; ++i) {
+        leds[i]->setEnabled(known);
+        leds[i]->setStyleSheet(known && on[i] ? QStringLiteral("QLabel { background: #3c3; color: black; border: 1px solid #282; border-radius: 3px; }")
+                                              : QStringLiteral("QLabel { border: 1px solid palette(mid); border-radius: 3px; }"));
+        leds[i]->setToolTip(!connected ? QStringLiteral("Shown while connected")
+                            : known    ? QStringLiteral("%1 is %2").arg(leds[i]->text(), on[i] ? "on" : "off")
+                                       : QStringLiteral("This device does not report its modem lines"));
+    }
 }
 
 void TMainForm::SendMacro(const QString& text)
 {
     if (IsSending())
         return;
+    if (text.size() > MaxMacroLength) {
+        showError(QStringLiteral("The macro is longer than %1 characters and was not sent").arg(MaxMacroLength));
+        return;
+    }
     const TMacroDecoding macro = DecodeMacro(ToCp1250(text));
     if (!macro.Ok) {
         showError(InvalidIntegerMessage(macro.BadText));
@@ -938,7 +1073,7 @@ QString TMainForm::OpenDialogFilter()
 
 void TMainForm::SendFileBtnClick()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), OpenDialogFilter());
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Send File"), QString(), OpenDialogFilter());
     if (!path.isEmpty())
         SendFile(path);
 }
@@ -983,6 +1118,11 @@ void TMainForm::setSending(bool on)
                        static_cast<QWidget*>(bMacro2), static_cast<QWidget*>(bMacro3)})
         w->setEnabled(!on);
     TxMemo->setReadOnly(on);
+    // New line settings purge the output queue: they wait too.
+    for (QWidget* w : {static_cast<QWidget*>(ComPortRG), static_cast<QWidget*>(BaudRateRG),
+                       static_cast<QWidget*>(DataBitsRG), static_cast<QWidget*>(ParityRG),
+                       static_cast<QWidget*>(StopBitsRG), static_cast<QWidget*>(HandshakingRG)})
+        w->setEnabled(!on);
     for (QWidget* w : {static_cast<QWidget*>(SendProgressText), static_cast<QWidget*>(SendProgress),
                        static_cast<QWidget*>(SendCancelBtn)})
         w->setVisible(on);
@@ -1009,6 +1149,8 @@ void TMainForm::showSendProgress()
 void TMainForm::sendFinished(const TFileSendResult& result)
 {
     setSending(false);
+    if (std::exchange(m_disconnectAfterSend, false) && cbAuto->isChecked())
+        DisconnectBtnClick();
     const QString message = FileSendMessage(result);
     m_statusDetail->setText(message);
     if (result.End == TFileSendResult::Finished || result.End == TFileSendResult::Cancelled)
@@ -1039,24 +1181,83 @@ void TMainForm::showConnected()
     m_statusText->setText(text);
 }
 
+QString OpenFailureText(const TOpenFailure& f)
+{
+    const QString device = QDir::toNativeSeparators(f.Device);
+    switch (f.Error) {
+    case oeNone:
+        return QString();
+    case oeNoSuchDevice:
+        return QStringLiteral("%1: no such device").arg(device);
+    case oePermissionDenied:
+        if (f.Group.isEmpty() || f.Group == QLatin1String("root"))
+            return QStringLiteral("%1: permission denied").arg(device);
+        return QStringLiteral("%1: permission denied; join the group %2 (sudo usermod -aG %2 $USER) and log in again")
+            .arg(device, f.Group);
+    case oeInUse:
+        if (f.HolderPid == QCoreApplication::applicationPid())
+            return QStringLiteral("%1: in use by another terminal window").arg(device);
+        if (f.HolderPid)
+            return QStringLiteral("%1: in use by another program (%2, process %3)")
+                .arg(device, f.Holder.isEmpty() ? QStringLiteral("?") : f.Holder)
+                .arg(f.HolderPid);
+        return QStringLiteral("%1: in use by another program").arg(device);
+    case oeOther:
+        return QStringLiteral("%1: %2").arg(device, f.SystemText);
+    }
+    return QString();
+}
+
+void TMainForm::watchForReturn()
+{
+    const bool present = QFileInfo::exists(m_lostDevice);
+    if (!present) {
+        m_lostGone = true;
+        return;
+    }
+    if (!m_lostGone || SerialPortDriver->Connected())
+        return;
+    // Back after it was gone: connect again, or offer to.
+    m_returnWatch.stop();
+    if (cbReconnect->isChecked()) {
+        ConnectBtnClick();
+        return;
+    }
+    m_statusDetail->setText(QStringLiteral("%1 is back").arg(QDir::toNativeSeparators(m_lostDevice)));
+    ReconnectBtn->show();
+}
+
+void TMainForm::stopWatchingForReturn()
+{
+    m_returnWatch.stop();
+    ReconnectBtn->hide();
+}
+
 void TMainForm::ConnectBtnClick()
 {
+    stopWatchingForReturn();
     ApplyPortSettings();
     if (SerialPortDriver->Connect()) {
         ConnectBtn->setEnabled(false);
         DisconnectBtn->setEnabled(true);
         showConnected();
+        m_statusDetail->clear();
+        showModemLines();
         TxMemo->setFocus();
     } else {
         m_statusText->setText(QStringLiteral("Error: port is not available"));
+        m_statusDetail->setText(OpenFailureText(SerialPortDriver->LastOpenFailure()));
         beep();
     }
 }
 
 void TMainForm::DisconnectBtnClick()
 {
+    stopWatchingForReturn();
+    m_sender->portClosing();
     m_statusText->setText(QStringLiteral("Disconnected"));
     SerialPortDriver->Disconnect();
+    showModemLines();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);
 }
@@ -1064,9 +1265,16 @@ void TMainForm::DisconnectBtnClick()
 void TMainForm::SerialPortDriverConnectionLost()
 {
     m_statusText->setText(QStringLiteral("Error: port is not available"));
+    m_statusDetail->setText(QStringLiteral("%1 went away (unplugged, or the other side closed)")
+                                .arg(QDir::toNativeSeparators(SerialPortDriver->Device(SerialPortDriver->ComPort()))));
+    showModemLines();
     beep();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);
+    // An adapter that was pulled may come back.
+    m_lostDevice = SerialPortDriver->Device(SerialPortDriver->ComPort());
+    m_lostGone = !QFileInfo::exists(m_lostDevice);
+    m_returnWatch.start();
 }
 
 void TMainForm::ApplyPortSettings()
@@ -1091,7 +1299,18 @@ void TMainForm::ComPortRGClick()
 
 void TMainForm::BaudRateRGClick()
 {
-    SerialPortDriver->SetComPortSpeed(TComPortBaudRate(BaudRateRG->ItemIndex() + 1));
+    if (BaudRateRG->ItemIndex() == OtherBaudRateIndex) {
+        const int rate = cbBaudRate->currentText().trimmed().toInt();
+        if (rate <= 0) {
+            m_statusDetail->setText(QStringLiteral("'%1' is not a bit rate").arg(cbBaudRate->currentText()));
+            beep();
+            return;
+        }
+        SerialPortDriver->SetComPortCustomSpeed(rate);
+    } else {
+        SerialPortDriver->SetComPortCustomSpeed(0);
+        SerialPortDriver->SetComPortSpeed(TComPortBaudRate(BaudRateRG->ItemIndex() + 1));
+    }
     if (SerialPortDriver->Connected())
         showConnected();
 }
@@ -1135,6 +1354,7 @@ void TMainForm::SetApplicationTitle(const QString& title)
 
 void TMainForm::AppEventsActivate()
 {
+    m_disconnectAfterSend = false;
     if (cbAuto->isChecked())
         ConnectBtnClick();
     SetApplicationTitle(QStringLiteral("Terminal - Connected"));
@@ -1142,7 +1362,10 @@ void TMainForm::AppEventsActivate()
 
 void TMainForm::AppEventsDeactivate()
 {
-    if (cbAuto->isChecked())
+    // A file on its way keeps the port until it is through.
+    if (cbAuto->isChecked() && IsSending())
+        m_disconnectAfterSend = true;
+    else if (cbAuto->isChecked())
         DisconnectBtnClick();
     SetApplicationTitle(QStringLiteral("Terminal - Disconnected"));
 }
@@ -1225,7 +1448,8 @@ void TMainForm::SetPortDevice(TComPortNumber port, const QString& device)
 void TMainForm::updatePortToolTip()
 {
     const int port = qBound(0, ComPortRG->ItemIndex(), 3);
-    ComPortRG->setToolTip(QStringLiteral("Port number\n%1 = %2\nRight click to choose the device of each COM number")
+    ComPortRG->setToolTip(QStringLiteral("Port number\n%1 = %2\nDevice... (or a right click) chooses the device of each "
+                                         "COM number")
                               .arg(portName(port), PortDevice(TComPortNumber(port))));
 }
 
@@ -1241,17 +1465,36 @@ void TMainForm::BuildPortMenu(QMenu* menu)
             action->setCheckable(true);
             action->setChecked(device == current);
         };
+        // Every device once: the system's list (one entry per device, however
+        // many names it has), the default device marked in it or after it, and
+        // a typed device that is neither.
+        const QString standard = TSerialPortDriver::DefaultDevice(port);
+        QStringList seen;
+        bool standardListed = false;
+        bool currentListed = current == standard;
         for (const QSerialPortInfo& info : ports) {
             const QString device = info.systemLocation();
+            const QString canonical = QFileInfo(device).canonicalFilePath();
+            const QString key = canonical.isEmpty() ? device : canonical;
+            if (seen.contains(key))
+                continue;
+            seen << key;
             QString label = device;
             if (!info.description().isEmpty())
                 label += QStringLiteral("  (") + info.description() + QLatin1Char(')');
+            if (device == standard) {
+                label += QStringLiteral("  [default]");
+                standardListed = true;
+            }
+            currentListed = currentListed || device == current;
             addChoice(device, label);
         }
-        if (!ports.isEmpty())
+        if (!currentListed)
+            addChoice(current, current);
+        if (!seen.isEmpty() || !currentListed)
             sub->addSeparator();
-        const QString standard = TSerialPortDriver::DefaultDevice(port);
-        addChoice(standard, QStringLiteral("Default: %1").arg(standard));
+        if (!standardListed)
+            addChoice(standard, QStringLiteral("Default: %1").arg(standard));
         sub->addAction(QStringLiteral("Other device..."), this, [this, port, i] {
             bool ok = false;
             const QString device = QInputDialog::getText(this, QStringLiteral("COM Port"),
@@ -1344,6 +1587,15 @@ void TMainForm::setupStorage()
                      if (index >= 0 && index < cbEnterKey->count())
                          cbEnterKey->setCurrentIndex(index);
                  });
+    s.addText(QStringLiteral("cbBaudRate_Text"), [this] { return cbBaudRate->currentText(); },
+              [this](const QString& text) {
+                  if (text.toInt() <= 0)
+                      return;
+                  cbBaudRate->setEditText(text);
+                  if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+                      BaudRateRGClick();
+              });
+    check("cbReconnect_Checked", cbReconnect);
     s.addInteger(QStringLiteral("sbKeepMB_Value"), [this] { return sbKeepMB->value(); },
                  [this](int mb) {
                      if (mb > 0)

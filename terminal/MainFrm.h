@@ -49,8 +49,12 @@ public:
     int ItemIndex() const { return m_index; }
     // An index outside the items leaves the selection as it is.
     void SetItemIndex(int index);
-    int count() const;
-    QStringList items() const;
+    int count() const;  // the items and the "other" item, if any
+    QStringList items() const;  // the fixed items' captions
+    // Adds one more item after the fixed ones, with a field beside it that
+    // holds its value (a bit rate typed by the user); choosing it is index
+    // items().size().
+    void addOtherItem(const QString& caption, QWidget* field);
 
 signals:
     void Click();
@@ -58,6 +62,7 @@ signals:
 private:
     QButtonGroup* m_buttons;
     int m_index = -1;
+    int m_fixed = 0;
 };
 
 // The transmit box: an editable text box that reports every key press that
@@ -82,6 +87,9 @@ public:
     QPushButton* ExitBtn;
 };
 
+// Why a port could not be opened, in words for the status bar.
+QString OpenFailureText(const TOpenFailure& failure);
+
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -93,6 +101,8 @@ public:
     QPushButton *ConnectBtn, *DisconnectBtn, *Button1, *QuitBtn;
     TRadioGroup *ComPortRG, *BaudRateRG, *DataBitsRG, *ParityRG, *StopBitsRG, *HandshakingRG;
     QGroupBox* GroupBox3;
+    QPushButton* DeviceBtn;  // opens the device map of the COM numbers
+    QComboBox* cbBaudRate;  // the bit rate of BaudRateRG's "other" item
     QCheckBox *cbAuto, *TCBox;
     QComboBox* cbFontSize;
     // Line endings: LF alone ends a received line; one time stamp per line;
@@ -101,6 +111,10 @@ public:
     QComboBox* cbEnterKey;
     // Megabytes the receive boxes may hold; the oldest lines go beyond it.
     QSpinBox* sbKeepMB;
+    // Connect again by itself when a lost device returns; else the status
+    // bar offers ReconnectBtn.
+    QCheckBox* cbReconnect;
+    QPushButton* ReconnectBtn;
     // Log to file (raw bytes or the displayed text), and its state in the
     // status bar.
     QPushButton* LogBtn;
@@ -115,6 +129,8 @@ public:
     QPushButton *ClrInMemo, *Button2;
     TTxMemo* TxMemo;
     QPushButton *ClrOutMemo, *SetDTRBtn, *ClrDTRBtn, *SetRTSBtn, *ClrRTSBtn, *SendFileBtn;
+    QPushButton* BreakBtn;
+    QLabel *LedCTS, *LedDSR, *LedDCD, *LedRI;  // modem status lines, greyed when unknown
     QGroupBox* gbMacros;
     THistoryComboBox *lbMacro1, *lbMacro2, *lbMacro3;
     QPushButton *bMacro1, *bMacro2, *bMacro3;
@@ -160,6 +176,7 @@ public:
     void ClrDTRBtnClick();
     void SetRTSBtnClick();
     void ClrRTSBtnClick();
+    void BreakBtnClick();
     void SendMacro(const QString& text);
     void bMacro1Click();
     void bMacro2Click();
@@ -229,6 +246,10 @@ private:
     void refreshDisplay();
     void setSending(bool on);
     void syncColumns();
+    void modemLineSet(const char* line, bool ok);
+    void showModemLines();
+    void watchForReturn();
+    void stopWatchingForReturn();
     void showLogState();
     void logFailed();
     void showSendProgress();
@@ -242,6 +263,10 @@ private:
     QLabel* m_statusDetail = nullptr;
     TFileSender* m_sender = nullptr;
     QTimer m_displayTimer;
+    QTimer m_modemTimer;
+    QTimer m_returnWatch;  // after a lost connection: is the device back?
+    QString m_lostDevice;
+    bool m_lostGone = false;
     QElapsedTimer m_sinceDisplay;
     bool m_columnsChanged[3] = {false, false, false};
     std::unique_ptr<TStoredSettings> m_storage;
@@ -249,9 +274,11 @@ private:
     QString m_applicationTitle;
     int m_beeps = 0;
     static constexpr int FirstStartHeight = -2;
+    static constexpr int OtherBaudRateIndex = 12;  // BaudRateRG's item after 115200
     int m_pendingPanel3Height = -1;
     int m_panel3Minimum = 0;
     int m_panel4Minimum = 0;
     bool m_saved = false;
     bool m_applicationActive = false;
+    bool m_disconnectAfterSend = false;  // Auto Dis/Connect waited for a file send
 };

@@ -1,6 +1,7 @@
 #include "SerialPortDrv.h"
 #include "SerialPortNative.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 #include <cstdlib>
 
 namespace {
@@ -117,6 +119,8 @@ struct TSerialPortDriver::Impl {
     std::array<QString, 4> devices;
     QString openKey;  // identity of the open device in openDevices()
     TEffectiveSettings effective;
+    TOpenFailure openFailure;
+    QSerialPort::SerialPortError lastError = QSerialPort::NoError;  // also when already cleared
     bool delivering = false;
     int idleReadErrors = 0;
 
@@ -130,6 +134,7 @@ struct TSerialPortDriver::Impl {
     quint16 inBufSize = 2048;
     quint16 outBufSize = 2048;
     quint16 pollingDelay = 50;
+    int customSpeed = 0;
 
     bool open() const { return port.isOpen(); }
     // QSerialPort's handle is a file descriptor or a Windows HANDLE.
@@ -144,7 +149,7 @@ struct TSerialPortDriver::Impl {
     SerialPortNative::LineRequest request() const
     {
         SerialPortNative::LineRequest r;
-        r.BaudRate = BaudRateValue(speed);
+        r.BaudRate = customSpeed > 0 ? customSpeed : BaudRateValue(speed);
         r.DataBits = dataBits;
         r.StopBits = stopBits;
         r.Parity = parity;
@@ -161,7 +166,8 @@ struct TSerialPortDriver::Impl {
     {
         if (port.setBaudRate(rate))
             return;
-        std::array<int, 13> candidates = kBaudRates;
+        std::vector<int> candidates(kBaudRates.begin(), kBaudRates.end());
+        candidates.insert(candidates.end(), {230400, 460800, 921600});
         std::sort(candidates.begin(), candidates.end(),
                   [rate](int a, int b) { return std::abs(a - rate) < std::abs(b - rate); });
         for (int c : candidates)
@@ -260,6 +266,8 @@ struct TSerialPortDriver::Impl {
 
     void onError(QSerialPort::SerialPortError error)
     {
+        if (error != QSerialPort::NoError)
+            lastError = error;
         if (!open())
             return;
         switch (error) {
@@ -377,6 +385,16 @@ void TSerialPortDriver::SetComPortSwHandshaking(TComPortSwHandshaking value)
         ApplyCommState();
 }
 
+int TSerialPortDriver::ComPortCustomSpeed() const { return d->customSpeed; }
+void TSerialPortDriver::SetComPortCustomSpeed(int bitsPerSecond)
+{
+    bitsPerSecond = std::max(bitsPerSecond, 0);
+    if (bitsPerSecond == d->customSpeed)
+        return;
+    d->customSpeed = bitsPerSecond;
+    ApplyCommState();
+}
+
 quint16 TSerialPortDriver::ComPortInBufSize() const { return d->inBufSize; }
 void TSerialPortDriver::SetComPortInBufSize(quint16 value)
 {
@@ -410,14 +428,52 @@ bool TSerialPortDriver::Connect()
         return true;
     const QString device = Device(d->comPort);
     const QString key = deviceKey(device);
-    if (device.isEmpty() || openDevices().contains(key))
+    d->openFailure = TOpenFailure();
+    d->openFailure.Device = device;
+    if (device.isEmpty()) {
+        d->openFailure.Error = oeNoSuchDevice;
         return false;
+    }
+    if (openDevices().contains(key)) {
+        d->openFailure.Error = oeInUse;
+        d->openFailure.HolderPid = QCoreApplication::applicationPid();
+        d->openFailure.Holder = QCoreApplication::applicationName();
+        return false;
+    }
     d->port.setPortName(device);
     if (!d->port.open(QIODevice::ReadWrite)) {
+        TOpenFailure& f = d->openFailure;
+        switch (d->port.error()) {
+        case QSerialPort::DeviceNotFoundError: f.Error = oeNoSuchDevice; break;
+#ifdef Q_OS_WIN
+        case QSerialPort::PermissionError:  // Windows says "access denied" for a port another program holds
+        case QSerialPort::OpenError: f.Error = oeInUse; break;
+#else
+        case QSerialPort::OpenError: f.Error = oeInUse; break;
+#endif
+        default: f.Error = oeOther; break;
+        }
+        f.SystemText = d->port.errorString();
+        if (f.Error != oeNoSuchDevice) {
+            // QSerialPort says "permission denied" also for a busy port: look closer.
+            TOpenFailure found;
+            SerialPortNative::diagnoseOpenFailure(device, found);
+            if (found.Error != oeNone) {
+                found.SystemText = f.SystemText;
+                f = found;
+            }
+        }
         d->port.clearError();
         return false;
     }
-    SerialPortNative::setExclusive(d->handle(), true);
+    if (!SerialPortNative::setExclusive(d->handle(), true)) {
+        d->port.close();
+        d->port.clearError();
+        d->openFailure.Error = oeInUse;
+        SerialPortNative::diagnoseOpenFailure(device, d->openFailure);
+        d->openFailure.Error = oeInUse;
+        return false;
+    }
     openDevices().insert(key);
     d->openKey = key;
     d->port.setReadBufferSize(std::max<qint64>(kMinQueuedInput, 16 * qint64(d->receiveSize)));
@@ -427,6 +483,11 @@ bool TSerialPortDriver::Connect()
         return false;
     d->startPolling();
     return true;
+}
+
+TOpenFailure TSerialPortDriver::LastOpenFailure() const
+{
+    return d->openFailure;
 }
 
 void TSerialPortDriver::Disconnect()
@@ -559,6 +620,34 @@ bool TSerialPortDriver::SetRTS(bool On)
     if (!Connected())
         return false;
     const bool ok = d->port.setRequestToSend(On);
+    d->port.clearError();
+    return ok;
+}
+
+bool TSerialPortDriver::ReadModemLines(TModemLines& lines)
+{
+    lines = TModemLines();
+    if (!Connected())
+        return false;
+    d->port.clearError();
+    d->lastError = QSerialPort::NoError;
+    const QSerialPort::PinoutSignals pins = d->port.pinoutSignals();
+    const bool ok = d->port.error() == QSerialPort::NoError && d->lastError == QSerialPort::NoError;
+    d->port.clearError();
+    if (!ok)
+        return false;
+    lines.CTS = pins & QSerialPort::ClearToSendSignal;
+    lines.DSR = pins & QSerialPort::DataSetReadySignal;
+    lines.DCD = pins & QSerialPort::DataCarrierDetectSignal;
+    lines.RI = pins & QSerialPort::RingIndicatorSignal;
+    return true;
+}
+
+bool TSerialPortDriver::SetBreak(bool On)
+{
+    if (!Connected())
+        return false;
+    const bool ok = d->port.setBreakEnabled(On);
     d->port.clearError();
     return ok;
 }

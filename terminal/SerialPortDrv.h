@@ -43,6 +43,17 @@ struct TEffectiveSettings {
     QStringList Deviations;
 };
 
+// Why the last Connect failed, as data; the window puts it in words.
+enum TOpenError { oeNone, oeNoSuchDevice, oePermissionDenied, oeInUse, oeOther };
+struct TOpenFailure {
+    TOpenError Error = oeNone;
+    QString Device;      // the device that was to be opened
+    QString Group;       // oePermissionDenied: the group that may use the device ("dialout")
+    qint64 HolderPid = 0;  // oeInUse: the process holding it, where known
+    QString Holder;      // oeInUse: its program name, where known
+    QString SystemText;  // oeOther: the platform's text
+};
+
 class TSerialPortDriver : public QObject {
     Q_OBJECT
 public:
@@ -59,6 +70,11 @@ public:
     void SetComPort(TComPortNumber value);
     TComPortBaudRate ComPortSpeed() const;          // br9600; re-applied while connected
     void SetComPortSpeed(TComPortBaudRate value);
+    // A bit rate in bits per second that replaces ComPortSpeed (230400 and
+    // above, or any the device takes); 0, the default, uses ComPortSpeed.
+    // Re-applied while connected when it changes.
+    int ComPortCustomSpeed() const;
+    void SetComPortCustomSpeed(int bitsPerSecond);
     TComPortDataBits ComPortDataBits() const;       // db8BITS
     void SetComPortDataBits(TComPortDataBits value);
     TComPortStopBits ComPortStopBits() const;       // sb1BITS
@@ -79,7 +95,12 @@ public:
     quint16 OutputTimeout = 4000;                   // ms without progress before SendData gives up
     TComPortReceiveDataEvent OnReceiveData;
 
+    // Opens the device exclusively: the kernel's exclusive mode and an
+    // advisory lock on it, and the usual lock file (LCK..name in the lock
+    // folder), so that other programs cannot open it meanwhile.
     bool Connect();
+    // Why the last Connect returned false (oeNone after a successful one).
+    TOpenFailure LastOpenFailure() const;
     void Disconnect();
     bool Connected() const;
     void ApplyCommState();
@@ -100,6 +121,15 @@ public:
     // adapter without it) or the port is closed.
     bool SetDTR(bool On);
     bool SetRTS(bool On);
+    // The modem status lines; false when closed or when the device does not
+    // report them (a pseudo-terminal, some adapters).
+    struct TModemLines {
+        bool CTS = false, DSR = false, DCD = false, RI = false;
+    };
+    bool ReadModemLines(TModemLines& lines);
+    // Holds the line in the break state (On) or releases it; false when the
+    // device cannot.
+    bool SetBreak(bool On);
 
     // Valid while connected: what the last ApplyCommState really set.
     TEffectiveSettings EffectiveSettings() const;

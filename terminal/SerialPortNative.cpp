@@ -1,17 +1,31 @@
 #include "SerialPortNative.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #if defined(Q_OS_LINUX)
 // The kernel's termios2 (not glibc's termios) carries the real bit rate, also a
 // non-standard one such as 14400 or 56000, so a read-modify-write keeps it.
 #include <asm/termbits.h>
 #include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #elif defined(Q_OS_UNIX)
 #include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
@@ -109,14 +123,114 @@ bool completeSettings(qintptr handle, const LineRequest& request, TEffectiveSett
     return true;
 }
 
-void setExclusive(qintptr handle, bool on)
+bool setExclusive(qintptr handle, bool on)
 {
+    const int fd = fdOf(handle);
+    if (on && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return false;
+    if (!on)
+        ::flock(fd, LOCK_UN);
 #if defined(TIOCEXCL) && defined(TIOCNXCL)
-    ::ioctl(fdOf(handle), on ? TIOCEXCL : TIOCNXCL);
-#else
-    Q_UNUSED(handle);
-    Q_UNUSED(on);
+    ::ioctl(fd, on ? TIOCEXCL : TIOCNXCL);
 #endif
+    return true;
+}
+
+namespace {
+// The program name of a running process, empty when the system does not say.
+QString processName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+}
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+// A live holder of the device's lock file (LCK..name in the lock folders).
+qint64 lockFileHolder(const QString& device)
+{
+    QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : QFileInfo(device).fileName();
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* folder : {"/run/lock", "/var/lock", "/var/spool/locks", "/var/spool/uucp", "/tmp"}) {
+        QFile lock(QString::fromLatin1(folder) + QStringLiteral("/LCK..") + name);
+        if (!lock.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = lock.read(64);
+        bool ok = false;
+        // ASCII (first line) or binary (four bytes) process number.
+        qint64 pid = text.split('\n').value(0).trimmed().toLongLong(&ok);
+        if (!ok && text.size() >= 4)
+            pid = *reinterpret_cast<const qint32*>(text.constData());
+        if (processAlive(pid))
+            return pid;
+    }
+    return 0;
+}
+
+// A process (other than this one) with the device open, where /proc tells.
+qint64 openingProcess(const QString& device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    const qint64 self = ::getpid();
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& p : pids) {
+        bool ok = false;
+        const qint64 pid = p.toLongLong(&ok);
+        if (!ok || pid == self)
+            continue;
+        const QString fdDir = QStringLiteral("/proc/") + p + QStringLiteral("/fd");
+        for (const QFileInfo& fd : QDir(fdDir).entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+            if (fd.symLinkTarget() == target)
+                return pid;
+    }
+    return 0;
+}
+}  // namespace
+
+void diagnoseOpenFailure(const QString& device, TOpenFailure& failure)
+{
+    failure.Device = device;
+    const QByteArray path = QFile::encodeName(device);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            failure.Error = oeNoSuchDevice;
+            return;
+        }
+    } else if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        failure.Error = oePermissionDenied;
+        if (const group* g = ::getgrgid(st.st_gid))
+            failure.Group = QString::fromLocal8Bit(g->gr_name);
+        return;
+    }
+    qint64 holder = lockFileHolder(device);
+    bool busy = holder != 0;
+    if (!busy) {
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) {
+            busy = errno == EBUSY;
+            if (errno == EACCES) {
+                failure.Error = oePermissionDenied;
+                return;
+            }
+        } else {
+            busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            ::close(fd);
+        }
+        if (busy)
+            holder = openingProcess(device);
+    }
+    if (!busy)
+        return;
+    failure.Error = oeInUse;
+    failure.HolderPid = holder;
+    if (holder)
+        failure.Holder = processName(holder);
 }
 
 int outputQueued(qintptr handle)
@@ -218,9 +332,16 @@ bool completeSettings(qintptr handle, const LineRequest& request, TEffectiveSett
     return true;
 }
 
-void setExclusive(qintptr, bool)
+bool setExclusive(qintptr, bool)
 {
     // The port is opened without sharing: nobody else can open it meanwhile.
+    return true;
+}
+
+void diagnoseOpenFailure(const QString& device, TOpenFailure& failure)
+{
+    // The driver has already sorted QSerialPort's error; nothing more to learn.
+    failure.Device = device;
 }
 
 int outputQueued(qintptr handle)
@@ -278,7 +399,8 @@ bool hungUp(qintptr handle)
 #else
 
 bool completeSettings(qintptr, const LineRequest&, TEffectiveSettings&) { return false; }
-void setExclusive(qintptr, bool) {}
+bool setExclusive(qintptr, bool) { return true; }
+void diagnoseOpenFailure(const QString& device, TOpenFailure& failure) { failure.Device = device; }
 int outputQueued(qintptr) { return 0; }
 WriteStatus writeSome(qintptr, const char*, int, int& written) { written = 0; return WriteStatus::Failed; }
 bool waitWritable(qintptr, int) { return false; }

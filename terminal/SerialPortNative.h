@@ -34,9 +34,18 @@ struct LineRequest {
 // (the driver then reports what QSerialPort says).
 bool completeSettings(qintptr handle, const LineRequest& request, TEffectiveSettings& applied);
 
-// Keeps other openers away from a tty while it is open here (TIOCEXCL), and
-// releases it again before closing, so the next open here is not refused.
-void setExclusive(qintptr handle, bool on);
+// Keeps other openers away from a tty while it is open here: the kernel's
+// exclusive mode (TIOCEXCL, which refuses every other open but the
+// super-user's) and an advisory lock on the device (flock, which programs such
+// as picocom honour, as the super-user too). Releases both again before
+// closing, so the next open here is not refused. False when another program
+// holds the advisory lock.
+bool setExclusive(qintptr handle, bool on);
+
+// Finds out why opening device failed: missing, not permitted (and the group
+// that may use it), or held by another program (and which, where the system
+// tells). Leaves oeOther when none of these applies.
+void diagnoseOpenFailure(const QString& device, TOpenFailure& failure);
 
 // Bytes waiting in the operating system's output queue, 0 when unknown.
 int outputQueued(qintptr handle);

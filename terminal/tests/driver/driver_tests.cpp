@@ -2,6 +2,7 @@
 
 #include "PtyPort.h"
 #include "SerialPortDrv.h"
+#include "SerialPortNative.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,6 +13,9 @@
 
 #include <thread>
 
+#include <csignal>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -172,6 +176,7 @@ TEST_F(DriverTest, SecondDriverCannotOpenAnOpenPort)
     other.SetDevice(pnCOM2, com1.device());
     EXPECT_FALSE(other.Connect());
     EXPECT_FALSE(other.Connected());
+    EXPECT_EQ(other.LastOpenFailure().Error, oeInUse);
     drv.Disconnect();
     EXPECT_TRUE(other.Connect());
     EXPECT_FALSE(drv.Connect());
@@ -202,6 +207,81 @@ TEST_F(DriverTest, AnotherProgramCannotOpenAnOpenPort)
     EXPECT_EQ(openFromAnotherProgram(com1.device()), EBUSY);
     drv.Disconnect();
     EXPECT_EQ(openFromAnotherProgram(com1.device()), 0) << "released on Disconnect";
+}
+
+// Runs fn in a child process (as an unprivileged user when asked) and returns
+// its exit status.
+template <class Fn>
+int inChild(bool unprivileged, Fn fn)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(255);
+        ::_exit(fn());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 254;
+}
+
+TEST_F(DriverTest, FailedConnectSaysWhy)
+{
+    drv.SetDevice(pnCOM3, QStringLiteral("/dev/no-such-tty"));
+    drv.SetComPort(pnCOM3);
+    EXPECT_FALSE(drv.Connect());
+    EXPECT_EQ(drv.LastOpenFailure().Error, oeNoSuchDevice);
+    EXPECT_EQ(drv.LastOpenFailure().Device, QStringLiteral("/dev/no-such-tty"));
+
+    // Not permitted: the device's group is named.
+    const QByteArray path = com2.device().toLocal8Bit();
+    ::chmod(path.constData(), 0660);
+    EXPECT_EQ(inChild(true, [&] {
+                  TOpenFailure f;
+                  SerialPortNative::diagnoseOpenFailure(com2.device(), f);
+                  return f.Error == oePermissionDenied && !f.Group.isEmpty() ? 0 : 1;
+              }),
+              0);
+
+    // Held by another program, even one that the super-user runs: named.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ::flock(fd, LOCK_EX);
+        ::ioctl(fd, TIOCEXCL);
+        char c = 1;
+        ::write(ready[1], &c, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    drv.SetComPort(pnCOM2);
+    EXPECT_FALSE(drv.Connect());
+    EXPECT_EQ(drv.LastOpenFailure().Error, oeInUse);
+    EXPECT_EQ(drv.LastOpenFailure().HolderPid, holder);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(drv.Connect());
+    EXPECT_EQ(drv.LastOpenFailure().Error, oeNone);
+
+    // And the other way round: while open here, a program run by the
+    // super-user that honours the advisory lock or the lock file stays out.
+    EXPECT_EQ(inChild(false, [&] {
+                  const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+                  return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1;
+              }),
+              0);
+    QString lockName = com2.device().mid(5);
+    lockName.replace(QLatin1Char('/'), QLatin1Char('_'));
+    bool lockFile = false;
+    for (const char* folder : {"/run/lock", "/var/lock", "/tmp"})
+        lockFile = lockFile || QFile::exists(QString::fromLatin1(folder) + QStringLiteral("/LCK..") + lockName);
+    EXPECT_TRUE(lockFile);
 }
 
 TEST_F(DriverTest, ComPortAndInBufSizeAreIgnoredWhileOpen)

@@ -304,6 +304,11 @@ void LogicTests::decodeMacro_data()
     QTest::newRow("letter") << QByteArray("#0A1") << false << QByteArray() << "A";
     QTest::newRow("blank") << QByteArray("x# 12") << false << QByteArray() << " ";
     QTest::newRow("no nesting") << QByteArray("##065") << false << QByteArray() << "#";
+    QTest::newRow("hex escapes") << QByteArray("#$0Dx#x0a#0XfF#$41") << true << QByteArray("\rx\n\xff" "A") << "";
+    QTest::newRow("$ and x stay text") << QByteArray("$GPGGA,0x1") << true << QByteArray("$GPGGA,0x1") << "";
+    QTest::newRow("bad hex digit") << QByteArray("#$0G") << false << QByteArray() << "G";
+    QTest::newRow("hex cut short") << QByteArray("#x1") << false << QByteArray() << "";
+    QTest::newRow("#0x needs its digits") << QByteArray("#0x") << false << QByteArray() << "";
 }
 
 void LogicTests::decodeMacro()

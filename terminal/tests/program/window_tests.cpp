@@ -4,6 +4,7 @@
 // settings, histories and device map, and garbage in the store.
 #include "CompactTextView.h"
 #include "HistoryComboBox.h"
+#include "MacroCodec.h"
 #include "MainFrm.h"
 #include "PtyPort.h"
 #include "SourceLines.h"
@@ -58,6 +59,11 @@ private slots:
     void sendFileHeldByXoff();
     void sendFileCancelled();
     void logToFile();
+    void errorsSayWhy();
+    void modemLines();
+    void fastBitRates();
+    void hexAndLongMacros();
+    void deviceReturns();
     void lineEndingOptions();
     void speedAndPortWhileConnected();
     void deviationsNamed();
@@ -610,8 +616,14 @@ void WindowTests::sendFileCancelled()
     QTest::keyClicks(form->TxMemo, QStringLiteral("zz"));
     form->SendMacro(QStringLiteral("MM"));
     QVERIFY(form->TxMemo->toPlainText().isEmpty());
+    QVERIFY(!form->BaudRateRG->isEnabled());  // new settings would purge the queue
+    // Auto Dis/Connect lets the file finish before it releases the port.
+    form->cbAuto->setChecked(true);
+    form->AppEventsDeactivate();
+    QVERIFY(form->IsSending());
     QTest::mouseClick(form->SendCancelBtn, Qt::LeftButton);
     QVERIFY(!form->IsSending());
+    QVERIFY(!form->SerialPortDriver->Connected());
     QVERIFY(!form->SendProgress->isVisible());
     QVERIFY(form->bMacro1->isEnabled());
     QVERIFY(m_errors.isEmpty());
@@ -668,6 +680,150 @@ void WindowTests::logToFile()
     QVERIFY(form->close());
     QSettings store(UserStoreFile(), QSettings::IniFormat);
     QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/Log_Mode")), QStringLiteral("Raw"));
+}
+
+void WindowTests::errorsSayWhy()
+{
+    TestPty pty;
+    auto form = makeForm();
+    const QString missing = m_home.filePath(QStringLiteral("no-such-tty"));
+    form->SetPortDevice(pnCOM1, missing);
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
+    QCOMPARE(form->StatusDetail(), missing + QStringLiteral(": no such device"));
+
+    TSerialPortDriver other;
+    other.SetDevice(pnCOM1, pty.device());
+    other.SetComPort(pnCOM1);
+    QVERIFY(other.Connect());
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusDetail(), pty.device() + QStringLiteral(": in use by another terminal window"));
+    other.Disconnect();
+    form->ConnectBtnClick();
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QCOMPARE(form->StatusDetail(), QString());
+
+    TOpenFailure denied;
+    denied.Error = oePermissionDenied;
+    denied.Device = QStringLiteral("/dev/ttyUSB0");
+    denied.Group = QStringLiteral("dialout");
+    QCOMPARE(OpenFailureText(denied), QStringLiteral("/dev/ttyUSB0: permission denied; join the group dialout "
+                                                     "(sudo usermod -aG dialout $USER) and log in again"));
+    TOpenFailure held;
+    held.Error = oeInUse;
+    held.Device = QStringLiteral("/dev/ttyUSB0");
+    held.HolderPid = 4321;
+    held.Holder = QStringLiteral("minicom");
+    QCOMPARE(OpenFailureText(held), QStringLiteral("/dev/ttyUSB0: in use by another program (minicom, process 4321)"));
+}
+
+void WindowTests::modemLines()
+{
+    // A pseudo-terminal has no modem lines: setting one says so, the
+    // indicators show that nothing is known, Break is harmless.
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->SetDTRBtnClick();  // disconnected: no effect, no message
+    QCOMPARE(form->StatusDetail(), QString());
+    form->ConnectBtnClick();
+    const int beeps = form->BeepCount();
+    form->SetDTRBtnClick();
+    QCOMPARE(form->StatusDetail(), QStringLiteral("DTR cannot be set on %1 (a pseudo-terminal, or a cable or adapter "
+                                                  "without the line)")
+                                       .arg(pty.device()));
+    form->ClrRTSBtnClick();
+    QVERIFY(form->StatusDetail().startsWith(QStringLiteral("RTS cannot be set")));
+    QCOMPARE(form->BeepCount(), beeps + 2);
+    QVERIFY(!form->LedCTS->isEnabled());
+    QCOMPARE(form->LedCTS->toolTip(), QStringLiteral("This device does not report its modem lines"));
+    form->BreakBtnClick();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(pty.write("x"));
+    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
+}
+
+void WindowTests::fastBitRates()
+{
+    TestPty pty;
+    {
+        auto form = makeForm();
+        form->SetPortDevice(pnCOM1, pty.device());
+        form->ConnectBtnClick();
+        form->cbBaudRate->setEditText(QStringLiteral("460800"));
+        form->BaudRateRG->SetItemIndex(12);
+        QCOMPARE(pty.outputSpeed(), speed_t(B460800));
+        QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 460800);
+        QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+        form->cbBaudRate->setCurrentIndex(2);  // 921600, chosen from the list
+        emit form->cbBaudRate->activated(2);
+        QCOMPARE(pty.outputSpeed(), speed_t(B921600));
+        QVERIFY(form->close());
+    }
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/BaudRateRG_ItemIndex")), QStringLiteral("12"));
+    auto form = makeForm();
+    QCOMPARE(form->BaudRateRG->ItemIndex(), 12);
+    QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 921600);
+    form->BaudRateRG->SetItemIndex(11);  // the Part's items keep their rates
+    QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 0);
+    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br115200);
+}
+
+void WindowTests::hexAndLongMacros()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+    form->ConnectBtnClick();
+    form->lbMacro1->setEditText(QStringLiteral("AT#$0D#x0a"));
+    form->bMacro1Click();
+    QCOMPARE(pty.read(4), QByteArray("AT\r\n"));
+    form->SendMacro(QStringLiteral("#$0Q"));
+    QCOMPARE(m_errors, QStringList({"'Q' is not a valid integer value"}));
+    // Too long for the box: cut there by the box, then refused whole.
+    form->lbMacro2->setEditText(QString(3000, QLatin1Char('A')));
+    QCOMPARE(form->lbMacro2->currentText().size(), MaxMacroLength + 1);
+    QVERIFY(form->StatusDetail().startsWith(QStringLiteral("Macro 2 is longer than")));
+    form->bMacro2Click();
+    QCOMPARE(m_errors.size(), 2);
+    QVERIFY(m_errors[1].startsWith(QStringLiteral("The macro is longer than 1024 characters")));
+    QCOMPARE(pty.read(1, 200), QByteArray());
+    form->lbMacro2->setEditText(QString(MaxMacroLength, QLatin1Char('B')));
+    form->bMacro2Click();
+    QCOMPARE(pty.read(MaxMacroLength), QByteArray(MaxMacroLength, 'B'));
+}
+
+void WindowTests::deviceReturns()
+{
+    auto pty = std::make_unique<TestPty>();
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty->device());
+    form->ConnectBtnClick();
+    const QString device = pty->device();
+    pty->closeMaster();
+    QTRY_COMPARE_WITH_TIMEOUT(form->StatusText(), QStringLiteral("Error: port is not available"), 5000);
+    QTRY_VERIFY(!QFile::exists(device));
+    pty = std::make_unique<TestPty>();  // the system gives the freed name again
+    if (pty->device() != device)
+        QSKIP("the pseudo-terminal came back under another name");
+    QTRY_VERIFY_WITH_TIMEOUT(form->ReconnectBtn->isVisibleTo(form.get()), 3000);
+    QCOMPARE(form->StatusDetail(), device + QStringLiteral(" is back"));
+    form->ReconnectBtn->click();
+    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(!form->ReconnectBtn->isVisibleTo(form.get()));
+
+    // With the option on it connects by itself.
+    form->cbReconnect->setChecked(true);
+    pty->closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!form->SerialPortDriver->Connected(), 5000);
+    QTRY_VERIFY(!QFile::exists(device));
+    pty = std::make_unique<TestPty>();
+    if (pty->device() != device)
+        QSKIP("the pseudo-terminal came back under another name");
+    QTRY_VERIFY_WITH_TIMEOUT(form->SerialPortDriver->Connected(), 3000);
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
 }
 
 void WindowTests::lineEndingOptions()
