@@ -2,7 +2,8 @@
 # Builds everything and runs every test: first the compiler's tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer with a short fuzz run, then
 # the whole tree's unit and window tests and the real assembler and simulator
-# round trips (CTest's summary closes the output).
+# round trips; last, the command-line tools cross-built for Windows and tested
+# under Wine (CTest's summary of that build closes the output).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,3 +18,5 @@ fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+scripts/windows-cli.sh

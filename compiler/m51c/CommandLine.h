@@ -7,7 +7,8 @@
 // standard output); --lists writes the four lists with LF line ends. Every
 // error-list entry is also printed to `err` as SOURCE:N: TEXT. Exit status 0
 // without errors, 1 with errors, 2 when a file cannot be read or written (or the
-// command line is wrong); a file that cannot be completed is never left behind.
+// command line is wrong); a file that cannot be completed is never left behind,
+// and a read-only target is never replaced.
 
 #include <cstdio>
 #include <string>
