@@ -27,8 +27,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 wine=$(command -v /usr/lib/wine/wine64 wine64 wine | head -n1)
 wineserver=$(command -v /usr/lib/wine/wineserver64 wineserver | head -n1)
 # The same Wine setting as the toolchain file gives the tests: a prefix of the
-# build's own, no display, no debug chatter, no Mono or Gecko download prompt.
-export WINEPREFIX=$PWD/$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
+# build's own, no display, no debug chatter, no Mono or Gecko download prompt,
+# file names in UTF-8.
+export LC_ALL=C.UTF-8 WINEPREFIX=$PWD/$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
 
 launcher=()
 if command -v ccache >/dev/null; then
