@@ -55,4 +55,5 @@ if ! wait "$boot"; then
   echo "Wine could not start (wineboot --init failed)" >&2
   exit 1
 fi
-ctest --test-dir "$build" --output-on-failure -j"$jobs"
+# A hung test (Wine waiting on something) fails after two minutes.
+ctest --test-dir "$build" --output-on-failure --timeout 120 -j"$jobs"
