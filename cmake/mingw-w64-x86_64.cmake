@@ -24,11 +24,12 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Test programs run under Wine in a prefix of the build folder's own, without a
 # display and without Wine's debug chatter. The Windows drive Z: is the root of
-# the Linux file system, so the build's absolute paths keep working.
+# the Linux file system, so the build's absolute paths keep working; a UTF-8
+# locale lets Wine store any Unicode file name there.
 find_program(M51_WINE NAMES wine64 wine PATHS /usr/lib/wine /usr/lib64/wine NO_CMAKE_FIND_ROOT_PATH)
 if(M51_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-    env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
+    env LC_ALL=C.UTF-8 WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
     ${M51_WINE})
 endif()
 # List the tests of a GoogleTest program when CTest runs, not after linking, so

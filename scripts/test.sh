@@ -2,8 +2,9 @@
 # Builds everything and runs every test: first the compiler's tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer with a short fuzz run, then
 # the whole tree's unit and window tests, the real assembler and simulator
-# round trips and the check of the Debian package made from that build (CTest's
-# summary closes the output).
+# round trips and the check of the Debian package made from that build; last,
+# the command-line tools cross-built for Windows and tested under Wine (CTest's
+# summary of that build closes the output).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -18,3 +19,5 @@ fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+scripts/windows-cli.sh

@@ -8,7 +8,8 @@
 // line "ASMLINE M51LINE" (1-based) per output line, LF ended. Every
 // error-list entry is also printed to `err` as SOURCE:N: TEXT. Exit status 0
 // without errors, 1 with errors, 2 when a file cannot be read or written (or the
-// command line is wrong); a file that cannot be completed is never left behind.
+// command line is wrong); a file that cannot be completed is never left behind,
+// and a read-only target is never replaced.
 
 #include <cstdio>
 #include <string>
