@@ -1,12 +1,13 @@
 #include "asembu.h"
 
 #include "Placement.h"
+#include "Session.h"
 #include "TextPane.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-TAed::TAed(QWidget* parent)
+TAed::TAed(Session* session, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Aed"));
@@ -21,6 +22,13 @@ TAed::TAed(QWidget* parent)
     layout->addWidget(M);
     PL = new TPlacement(this, QStringLiteral("Asemb"));
     restorePlacement();
+    if (session) {
+        connect(session, &Session::compiled, this, [this, session] {
+            setLines(session->lastResult().Output);
+            show();
+            raise();
+        });
+    }
 }
 
 std::vector<std::string> TAed::lines() const

@@ -193,9 +193,12 @@ void TEd::loadNextPart(qsizetype size)
     qsizetype end = m_pending.indexOf(QLatin1Char('\n'), m_pendingPos + size);
     if (end < 0)
         end = m_pending.size();
+    // The parts are the file's own text: they change nothing the user did.
+    const bool modified = M->document()->isModified();
     QTextCursor cursor(M->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(QStringView(m_pending).mid(m_pendingPos, end - m_pendingPos).toString());
+    M->document()->setModified(modified);
     m_pendingPos = end;
     if (!isLoading()) {
         m_loadTimer->stop();

@@ -13,14 +13,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSaveFile>
-#include <QStringEncoder>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-
-const char* const Codepage = "windows-1250";
 
 // The pane's lines; an empty pane has none.
 QStringList paneLines(const QPlainTextEdit* pane)
@@ -246,10 +243,7 @@ void TSklad::SpeedButton2Click()
         refreshList();
         return;
     }
-    QStringEncoder encode(Codepage);
-    QByteArray bytes;
-    for (const QString& line : paneLines(M))
-        bytes += encode(line) + "\r\n";
+    const QByteArray bytes = fileBytesFromText(M->toPlainText());
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
         message(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)), QStringLiteral("Zelvar"), false);

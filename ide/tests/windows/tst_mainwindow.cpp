@@ -3,6 +3,7 @@
 // lists and writing the .asm file, the double click on a list entry, the tool
 // buttons and the resize rule.
 
+#include "BuildChain.h"
 #include "Compiler.h"
 #include "Cp1250.h"
 #include "ListBox.h"
@@ -16,12 +17,15 @@
 #include "asembu.h"
 #include "editoru.h"
 #include "lstu.h"
+#include "skladu.h"
+#include "splashu.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -60,6 +64,31 @@ private slots:
     void windowLook();
 
 private:
+    // The run under test and its windows.
+    std::unique_ptr<Zelvar> m_zelvar;
+    TForm1* Form1 = nullptr;
+    TSplash* Splash = nullptr;
+    THelp* Help = nullptr;
+    TEd* Ed = nullptr;
+    TAed* Aed = nullptr;
+    TNastav* Nastav = nullptr;
+    TLST* LST = nullptr;
+    TSklad* Sklad = nullptr;
+    void createWindows()
+    {
+        m_zelvar = std::make_unique<Zelvar>();
+        const WindowSet& w = m_zelvar->windows();
+        Form1 = w.main;
+        Splash = w.splash;
+        Help = w.help;
+        Ed = w.editor;
+        Aed = w.assembly;
+        Nastav = w.setup;
+        LST = w.listing;
+        Sklad = w.store;
+    }
+    void destroyWindows() { m_zelvar.reset(); }
+    TBuildChain* buildChain() const { return m_zelvar->session().buildChain(); }
     QString write(const QString& name, const QByteArray& bytes)
     {
         const QString path = m_dir->filePath(name);
@@ -80,12 +109,18 @@ private:
             return m_saveAnswer;
         };
         Form1->shellRun = [this](const QString& command) { m_started << command; };
+        Form1->askSaveChanges = [this](QWidget*, const QString& file) {
+            m_asked << file;
+            return m_saveChangesAnswer;
+        };
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QStringList m_errors, m_started;
     QString m_openAnswer, m_saveAnswer, m_dialogFolder, m_dialogName;
     int m_saveDialogs = 0;
+    QStringList m_asked;
+    int m_saveChangesAnswer = QMessageBox::Cancel;
 };
 
 void TestMainWindow::init()
@@ -100,6 +135,8 @@ void TestMainWindow::init()
     m_dialogFolder.clear();
     m_dialogName.clear();
     m_saveDialogs = 0;
+    m_asked.clear();
+    m_saveChangesAnswer = QMessageBox::Cancel;
     setErrorHandler([this](const QString& message) { m_errors << message; });
 }
 
@@ -114,7 +151,7 @@ void TestMainWindow::windowsAreCreatedInOrder()
 {
     start();
     QStringList names, captions;
-    for (QWidget* window : createdWindows()) {
+    for (QWidget* window : m_zelvar->createdWindows()) {
         names << window->objectName();
         captions << window->windowTitle();
     }
@@ -151,7 +188,7 @@ void TestMainWindow::autoOpen()
     setup[22] = flag;
     write("Zelvar.INI", SetupFile::fileBytes(setup));
     start();
-    autoOpenLastFile();
+    m_zelvar->autoOpenLastFile();
     QCOMPARE(!Ed->isHidden(), opened);
     QCOMPARE(Ed->fileName(), opened ? source : QString());
     QVERIFY(m_errors.isEmpty());
@@ -306,18 +343,20 @@ void TestMainWindow::checkAutosavesFirst()
     Form1->OpenSourceFile(source);
     Ed->M->setPlainText("ENDLOOP");
     Nastav->Auto->setChecked(false);
+    Nastav->SaveSetup();
     Form1->Kompiluj1Click(false);
     QCOMPARE(readFileBytes(source), QByteArray("LOOP\r\n"));
     Nastav->Auto->setChecked(true);
+    Nastav->SaveSetup();
     Form1->Kompiluj1Click(false);
     QCOMPARE(readFileBytes(source), QByteArray("ENDLOOP\r\n"));
-    // Untitled with autosave: the save dialog asks first; cancelled, the
-    // compile still goes on and writes ".asm" in the current folder.
+    // Untitled: the save dialog asks for a name first; cancelled, nothing is
+    // compiled and no nameless ".asm" appears in the current folder.
     Form1->Nov1Click();
     Ed->M->setPlainText("LOOP");
     Form1->Kompiluj1Click(false);
     QCOMPARE(m_saveDialogs, 1);
-    QVERIFY(QFile::exists(m_dir->filePath(".asm")));
+    QVERIFY(!QFile::exists(m_dir->filePath(".asm")));
 }
 
 void TestMainWindow::asmFileName_data()
@@ -335,7 +374,7 @@ void TestMainWindow::asmFileName()
 {
     QFETCH(QString, source);
     QFETCH(QString, asmFile);
-    QCOMPARE(TForm1::asmFileFor(source), asmFile);
+    QCOMPARE(Session::asmFileFor(source), asmFile);
 }
 
 void TestMainWindow::erBoxClick_data()
@@ -393,6 +432,7 @@ void TestMainWindow::toolButtonRunsCurrentCommand()
     Form1->T1->click();
     // An edited command counts at the next click; the whole text is the command.
     Nastav->Edit6->setText("/opt/my tools/run me --flag");
+    Nastav->SaveSetup();
     Form1->T1Click(1);
     Form1->T7->click();
     QCOMPARE(m_started, (QStringList{"/usr/bin/first", "/opt/my tools/run me --flag", ""}));
@@ -564,7 +604,7 @@ void TestMainWindow::windowLook()
     QFile::remove(TPlacement::ResolveProfilePath("Zelvar"));
     start();
     QWidget* owner = nullptr;
-    for (QWidget* w : createdWindows())
+    for (QWidget* w : m_zelvar->createdWindows())
         if (w->objectName() == window)
             owner = w;
     QVERIFY(owner);
