@@ -3,6 +3,7 @@
 #include "Placement.h"
 #include "Session.h"
 #include "TextPane.h"
+#include "editoru.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -13,7 +14,7 @@ TAed::TAed(Session* session, QWidget* parent)
     setObjectName(QStringLiteral("Aed"));
     setWindowTitle(QStringLiteral("ASM"));
     resize(414, 403);
-    placeByDefault(this, 511, 330);
+    placeByDefault(this, TEd::firstLeftOfViewers(), TEd::FirstTop);
     M = new QPlainTextEdit(this);
     M->setObjectName(QStringLiteral("M"));
     styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true));

@@ -5,6 +5,7 @@
 #include "Session.h"
 #include "TextFiles.h"
 #include "TextPane.h"
+#include "editoru.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -15,7 +16,7 @@ TLST::TLST(Session* session, QWidget* parent)
     setObjectName(QStringLiteral("LST"));
     setWindowTitle(QStringLiteral("LST"));
     resize(487, 300);
-    placeByDefault(this, 941, 330);
+    placeByDefault(this, TEd::firstLeftOfViewers() + 414 + 16, TEd::FirstTop);
     M = new QPlainTextEdit(this);
     M->setObjectName(QStringLiteral("M"));
     styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));

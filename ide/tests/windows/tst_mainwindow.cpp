@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -60,6 +61,11 @@ private slots:
     void shellTargets();
     void menuItems_data();
     void menuItems();
+    void unsavedChangesAreAskedFor_data();
+    void unsavedChangesAreAskedFor();
+    void modifiedShowsInTitleAndStatusBar();
+    void statusBarShowsTheLastCommand();
+    void toolBarFollowsSetupAtOnce();
     void windowLook_data();
     void windowLook();
 
@@ -515,6 +521,92 @@ void TestMainWindow::menuItems()
     QCOMPARE((inFileMenu ? file->actions() : Form1->menuBar()->actions()).indexOf(item), position);
 }
 
+void TestMainWindow::unsavedChangesAreAskedFor_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("textKept");     // the edited text is still in the editor
+    QTest::addColumn<QByteArray>("file");   // the source file afterwards
+    for (const char* command : {"New", "Open", "Close Zelvar"}) {
+        const bool closing = QByteArray(command) == "Close Zelvar";
+        QTest::addRow("%s, Save", command) << command << int(QMessageBox::Save) << closing << QByteArray("EDITED\r\n");
+        QTest::addRow("%s, Discard", command) << command << int(QMessageBox::Discard) << closing << QByteArray("OLD\r\n");
+        QTest::addRow("%s, Cancel", command) << command << int(QMessageBox::Cancel) << true << QByteArray("OLD\r\n");
+    }
+}
+
+void TestMainWindow::unsavedChangesAreAskedFor()
+{
+    QFETCH(QString, command);
+    QFETCH(int, answer);
+    QFETCH(bool, textKept);
+    QFETCH(QByteArray, file);
+    const QString source = write("work.M51", "OLD\r\n");
+    m_openAnswer = write("other.M51", "OTHER\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    // An unchanged text goes without a question.
+    Form1->Nov1Click();
+    QVERIFY(m_asked.isEmpty());
+    Form1->OpenSourceFile(source);
+    Ed->M->selectAll();
+    Ed->M->insertPlainText("EDITED");
+    m_saveChangesAnswer = answer;
+    if (command == "New")
+        Form1->Nov1Click();
+    else if (command == "Open")
+        Form1->Otevt1Click();
+    else
+        Form1->close();
+    QCOMPARE(m_asked, QStringList{QDir::toNativeSeparators(source)});
+    QCOMPARE(Ed->M->toPlainText() == "EDITED", textKept);
+    QCOMPARE(Ed->fileName() == source, textKept || command == "Close Zelvar");
+    QCOMPARE(readFileBytes(source), file);
+}
+
+void TestMainWindow::modifiedShowsInTitleAndStatusBar()
+{
+    const QString source = write("m.M51", "A\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    QCOMPARE(Form1->windowTitle(), QString("Zelvar v3.0b"));
+    QVERIFY(Form1->modifiedStatus->isHidden());
+    Ed->M->insertPlainText("B");
+    QCOMPARE(Form1->windowTitle(), QString("Zelvar v3.0b - m.M51 (modified)"));
+    QVERIFY(!Form1->modifiedStatus->isHidden());
+    // The caption stays the plain path that the other commands read.
+    QCOMPARE(Ed->windowTitle(), source);
+    Form1->UloClick(false);
+    QCOMPARE(Form1->windowTitle(), QString("Zelvar v3.0b"));
+    QVERIFY(Form1->modifiedStatus->isHidden());
+}
+
+void TestMainWindow::statusBarShowsTheLastCommand()
+{
+    const QString source = write("st.M51", "FOO\r\nBAR\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    Form1->buildStatus->setText("Build finished 10:00:00");
+    Form1->Kontroluj1->trigger();
+    QCOMPARE(Form1->statusBar()->currentMessage(), QString("Check: 2 errors"));
+    QVERIFY(Form1->buildStatus->text().isEmpty());
+    Ed->M->setPlainText("PROCESOR 51");
+    Form1->Kontroluj1->trigger();
+    QCOMPARE(Form1->statusBar()->currentMessage(), QString("Check: no errors"));
+}
+
+void TestMainWindow::toolBarFollowsSetupAtOnce()
+{
+    start();
+    QVERIFY(Form1->Panel1->isHidden());
+    Nastav->Edit13->setText("Term");
+    Nastav->Edit6->setText("/usr/bin/xterm");
+    QVERIFY(Nastav->SaveSetup());
+    QVERIFY(!Form1->Panel1->isHidden());
+    QCOMPARE(Form1->T1->text(), QString("Term"));
+    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(15), QString("Term"));
+}
+
 void TestMainWindow::windowLook_data()
 {
     QTest::addColumn<QString>("window");
@@ -537,7 +629,7 @@ void TestMainWindow::windowLook_data()
         {"Form1", "InlineBox", "base", "#808000"},
         {"Form1", "InlineBox", "width", "136"},
         {"Form1", "ErBox", "base", "#008080"},
-        {"Ed", "", "size", "487x612"},
+        {"Ed", "", "height", "612"},
         {"Ed", "Panel1", "height", "29"},
         {"Ed", "Panel1", "window", "#b2b2b2"},
         {"Ed", "Edit1", "width", "73"},

@@ -302,6 +302,17 @@ void TestSetup::dataFolderIsFilledWithoutOverwriting()
     QCOMPARE(readFileBytes(data.filePath("Zelvar.rtf")), QByteArray("{\\rtf1 shipped}"));
     QCOMPARE(readFileBytes(data.filePath("Macro/frame.Mac")), QByteArray("PROCESOR 51\r\n"));
     QCOMPARE(readFileBytes(data.filePath("Zelvar/Macro/frame.Mac")), QByteArray("PROCESOR 51\r\n"));
+    // A data folder made for a program folder that is not installed gets
+    // what Debug and Help need from the program's own folder.
+    QTemporaryDir fresh;
+    writeFileBytes(installed.filePath("Zelvar.INI"), "asm\r\n");
+    writeFileBytes(installed.filePath(programBaseName() + ".rtf"), "{\\rtf1 help}");
+    writeFileBytes(installed.filePath("Zelvar"), "the program itself");
+    copyProgramFiles(installed.path(), fresh.path());
+    for (const QString& name : {programBaseName() + ".rtf", QString("Zelvar.INI"), QString("compile.sh"),
+                               QString("Macro/frame.Mac")})
+        QVERIFY2(QFileInfo::exists(fresh.filePath(name)), qPrintable(name));
+    QVERIFY(!QFileInfo::exists(fresh.filePath("Zelvar")));
     // The help file and the setup file lie in the program folder.
     QCOMPARE(helpFilePath(), m_dir->path() + "/" + programBaseName() + ".rtf");
     QCOMPARE(setupFilePath(), m_dir->path() + "/Zelvar.INI");

@@ -65,6 +65,8 @@ private slots:
     void placementSurvivesARestart();
     void garbledProfileGivesDefaults();
     void helpPlacementOnlyWhenHelpWasWritten();
+    void unwritablePlacesGiveOneMessage();
+    void listingIsWesternText();
 
 private:
     // The run under test and its windows.
@@ -390,6 +392,31 @@ void TestWiring::helpPlacementOnlyWhenHelpWasWritten()
     file.load(profile());
     QVERIFY(file.GetPrivateProfileString("Help", "PlaceNormPosL").isEmpty());
     QVERIFY(!file.GetPrivateProfileString("Editor", "PlaceNormPosL").isEmpty());
+}
+
+void TestWiring::unwritablePlacesGiveOneMessage()
+{
+    // A file where the configuration folder should be.
+    writeFileBytes(m_dir->filePath("config"), "in the way");
+    start();
+    destroyWindows();
+    QCOMPARE(m_errors, QStringList{"Cannot save the window places: the folder " +
+                                   QDir::toNativeSeparators(m_dir->filePath("config")) + " cannot be written"});
+}
+
+void TestWiring::listingIsWesternText()
+{
+    // 0xE8 is "è" in the Western character set (and "č" in code page 1250).
+    writeTemplate("printf 'MOV A,#0 ; \\350\\r\\n' > \"Filename\".lst\n");
+    const QString source = copyBlink();
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    Nastav->SaveSetup();
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
+    Form1->Kompiluj1Click(true);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(LST->M->toPlainText(), QString::fromUtf8("MOV A,#0 ; è"));
 }
 
 QTEST_MAIN(TestWiring)
