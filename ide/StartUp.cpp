@@ -26,13 +26,17 @@ Window* Zelvar::made(Window* window)
     return window;
 }
 
-Zelvar::Zelvar()
+Zelvar::Zelvar(bool showSplash)
     : m_session(std::make_unique<Session>())
 {
     Session& session = *m_session;
     session.loadSetup();
     m_windows.main = made(new TForm1(session, m_windows));
     m_windows.splash = made(new TSplash(splashPicturePath()));
+    if (showSplash) {
+        m_windows.splash->show();
+        QCoreApplication::processEvents();
+    }
     m_windows.help = made(new THelp(helpFilePath()));
     TEd* editor = m_windows.editor = made(new TEd);
     m_windows.assembly = made(new TAed(&session));
@@ -107,7 +111,7 @@ int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash)
     // windows closing must not.
     app.setQuitOnLastWindowClosed(false);
 
-    Zelvar zelvar;
+    Zelvar zelvar(showSplash);
     zelvar.autoOpenLastFile();
     if (showSplash)
         zelvar.windows().splash->exec();

@@ -19,7 +19,9 @@ class QWidget;
 class Zelvar {
 public:
     // Creates the session (and reads the setup) and the windows in their order.
-    Zelvar();
+    // With `showSplash`, the splash is on the screen as soon as it exists, so
+    // the user sees the program while the other windows are made.
+    explicit Zelvar(bool showSplash = false);
     // Ends every window, last created first: each saves its placement, the
     // help window its text when it was changed. Places that cannot be written
     // give one message naming the folder.

@@ -1,7 +1,8 @@
 // Start to the first painted window: Zelvar against MCU 8051 IDE, measured in
 // the same run on the same private X display.
 //
-// The program starts its own Xvfb (no window manager), then starts each
+// The program starts its own Xvfb (no window manager, display :71 or the
+// next free one), then starts each
 // program in turn, alternating, and waits for the first top-level window to
 // be mapped and then to show more than a blank area (its pixels differ), which
 // is when the user first sees something. Each program gets one unmeasured
@@ -34,29 +35,37 @@ struct Display {
     std::string name;
 };
 
-// Starts Xvfb on a free display number (it writes the number it took to a pipe).
+// Starts Xvfb on the first display number from 71 on that has no lock file
+// and whose server then accepts a connection.
 std::optional<Display> startServer()
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return std::nullopt;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
+    for (int number = 71; number < 100; ++number) {
+        if (access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0)
+            continue;
+        const std::string name = ":" + std::to_string(number);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 250; ++i) {
+            usleep(20000);
+            if (waitpid(pid, nullptr, WNOHANG) == pid)
+                break;
+            xcb_connection_t* probe = xcb_connect(name.c_str(), nullptr);
+            const bool up = !xcb_connection_has_error(probe);
+            xcb_disconnect(probe);
+            if (up)
+                return Display{pid, name};
+        }
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
     }
-    close(fds[1]);
-    char buffer[32] = {};
-    const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
-    close(fds[0]);
-    if (n <= 0)
-        return std::nullopt;
-    return Display{pid, ":" + std::string(buffer, size_t(n - (buffer[n - 1] == '\n')))};
+    return std::nullopt;
 }
 
 pid_t launch(const std::vector<std::string>& command, const std::string& display, const std::string& home)
@@ -170,15 +179,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot start Xvfb\n");
         return 2;
     }
-    xcb_connection_t* c = nullptr;
-    for (int i = 0; i < 100 && (!c || xcb_connection_has_error(c)); ++i) {
-        if (c)
-            xcb_disconnect(c);
-        c = xcb_connect(display->name.c_str(), nullptr);
-        usleep(20000);
-    }
+    xcb_connection_t* c = xcb_connect(display->name.c_str(), nullptr);
     if (xcb_connection_has_error(c)) {
         std::fprintf(stderr, "cannot connect to %s\n", display->name.c_str());
+        kill(display->server, SIGTERM);
+        waitpid(display->server, nullptr, 0);
         return 2;
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
