@@ -1,8 +1,6 @@
 #include "Main.h"
 
-#include "Cp1250.h"
 #include "ListBox.h"
-#include "MyVision.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProgramFolder.h"
@@ -37,8 +35,6 @@
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <cmath>
-#include <limits>
 
 namespace {
 
@@ -434,10 +430,10 @@ void TForm1::Kompiluj1Click(bool debug)
 void TForm1::showCompileResult()
 {
     const m51::CompileResult& result = m_session.lastResult();
-    ProcBox->setLines(result.ProcBox);
-    Definebox->setLines(result.Definebox);
-    InlineBox->setLines(result.InlineBox);
-    ErBox->setLines(result.ErBox);
+    ProcBox->setEntries(result.ProcBox);
+    Definebox->setEntries(result.Definebox);
+    InlineBox->setEntries(result.InlineBox);
+    ErBox->setEntries(result.ErBox);
     // The status bar tells the result of this command, not an earlier build's.
     buildStatus->clear();
     const size_t errors = result.ErBox.size();
@@ -466,10 +462,7 @@ void TForm1::ErBoxClick(ListBox* box)
     Ed->raise();
     Ed->activateWindow();
     Ed->M->setFocus();
-    const std::string first = MyVision::ExtractField(' ', cp1250::encode(box->selectedText()), 1);
-    const double number = std::trunc(MyVision::TextToNumber(first));
-    const int line = number > 0 && number < double(std::numeric_limits<int>::max()) ? int(number) : 0;
-    Ed->GoToLine(line);
+    Ed->GoToLine(box->selectedLine());
 }
 
 void TForm1::T1Click(int k)
