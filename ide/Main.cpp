@@ -130,6 +130,15 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
         statusBar()->clearMessage();
         const QString at = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
         buildStatus->setText((ok ? QStringLiteral("Build finished %1") : QStringLiteral("Build failed %1")).arg(at));
+        if (ok || m_session.buildMessages().empty())
+            return;
+        // A failed build's messages follow the compiler's in the error list; a
+        // double click on one goes to the M51 line behind it.
+        std::vector<m51::ListEntry> entries = m_session.lastResult().ErBox;
+        const auto& messages = m_session.buildMessages();
+        entries.insert(entries.end(), messages.begin(), messages.end());
+        ErBox->setEntries(entries);
+        buildStatus->setText(buildStatus->text() + QStringLiteral(": the messages are in the error list"));
     });
     layOutTools();
 
