@@ -75,7 +75,8 @@ public:
     QString templatePath() const;
     QString scriptPath() const;
 
-    // Reads a listing as plain text (code page 1250), as the LST window shows it.
+    // Reads a listing as plain text in the Western character set (windows-1252)
+    // the assemblers write, line ends as '\n' (the LST window drops a final one).
     static QString ReadListingText(const QString& path, bool* ok = nullptr);
 
 signals:
@@ -83,7 +84,8 @@ signals:
     // The build left <base>.lst: show the listing window and load the file.
     void listingReady(const QString& lstPath);
     // The script has ended; ok when it started and exited with code 0.
-    void buildFinished(bool ok);
+    // `output`: what it wrote, decoded as the system's file names are.
+    void buildFinished(bool ok, const QString& output);
 
 private:
     void BuildFinished(TExecuteThread* sender);

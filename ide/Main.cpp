@@ -1,17 +1,14 @@
 #include "Main.h"
 
-#include "BuildChain.h"
-#include "Compiler.h"
-#include "Cp1250.h"
 #include "ListBox.h"
-#include "MyVision.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProgramFolder.h"
+#include "Session.h"
 #include "ShellRun.h"
-#include "StartUp.h"
 #include "TextFiles.h"
 #include "TextPane.h"
+#include "WindowSet.h"
 #include "asembu.h"
 #include "editoru.h"
 #include "helpu.h"
@@ -22,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -29,6 +27,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QStatusBar>
@@ -36,8 +35,6 @@
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <cmath>
-#include <limits>
 
 namespace {
 
@@ -87,6 +84,17 @@ void setBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colo
     widget->setAutoFillBackground(true);
 }
 
+int runSaveChangesBox(QWidget* parent, const QString& file)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Zelvar"),
+                    QStringLiteral("Save changes to %1?").arg(file),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    return box.exec();
+}
+
+const QString MainCaption = QStringLiteral("Zelvar v3.0b");
+
 void showAndRaise(QWidget* window)
 {
     window->show();
@@ -95,11 +103,12 @@ void showAndRaise(QWidget* window)
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun)
+TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
+    : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun),
+      askSaveChanges(runSaveChangesBox), m_session(session), m_windows(windows)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Zelvar v3.0b"));
+    setWindowTitle(MainCaption);
     setFont(courierFont(13, true));
     resize(812, 267);
     placeByDefault(this, 8, 8);
@@ -107,18 +116,31 @@ TForm1::TForm1(QWidget* parent)
     buildClientArea();
     buildStatusBar();
 
-    BuildChain1 = new TBuildChain(programFolder(), [] { return Ed ? Ed->fileName() : QString(); }, this);
-    connect(BuildChain1, &TBuildChain::buildStarted, this, [this] {
-        buildStatus->setText(QStringLiteral("Building %1 ...").arg(QFileInfo(Ed->fileName()).fileName()));
+    connect(&m_session, &Session::setupChanged, this, &TForm1::layOutTools);
+    connect(&m_session, &Session::compiled, this, &TForm1::showCompileResult);
+    connect(&m_session, &Session::modifiedChanged, this, &TForm1::showModified);
+    connect(&m_session, &Session::buildStarted, this, [this](const QString& file) {
+        statusBar()->clearMessage();
+        buildStatus->setText(QStringLiteral("Building %1 ...").arg(QFileInfo(file).fileName()));
     });
-    connect(BuildChain1, &TBuildChain::listingReady, this, &TForm1::BuildFinished);
-    connect(BuildChain1, &TBuildChain::buildFinished, this, [this](bool ok) {
+    connect(&m_session, &Session::buildFinished, this, [this](bool ok) {
         // With a second build still running, the status keeps saying so.
-        if (BuildChain1->runningBuilds() > 0)
+        if (m_session.isBuilding())
             return;
+        statusBar()->clearMessage();
         const QString at = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
         buildStatus->setText((ok ? QStringLiteral("Build finished %1") : QStringLiteral("Build failed %1")).arg(at));
+        if (ok || m_session.buildMessages().empty())
+            return;
+        // A failed build's messages follow the compiler's in the error list; a
+        // double click on one goes to the M51 line behind it.
+        std::vector<m51::ListEntry> entries = m_session.lastResult().ErBox;
+        const auto& messages = m_session.buildMessages();
+        entries.insert(entries.end(), messages.begin(), messages.end());
+        ErBox->setEntries(entries);
+        buildStatus->setText(buildStatus->text() + QStringLiteral(": the messages are in the error list"));
     });
+    layOutTools();
 
     PL1 = new TPlacement(this, QStringLiteral("Form1"));
     restorePlacement();
@@ -134,6 +156,41 @@ void TForm1::buildStatusBar()
     buildStatus = new QLabel(statusBar());
     buildStatus->setObjectName(QStringLiteral("buildStatus"));
     statusBar()->addWidget(buildStatus, 1);
+    modifiedStatus = new QLabel(QStringLiteral("Modified"), statusBar());
+    modifiedStatus->setObjectName(QStringLiteral("modifiedStatus"));
+    modifiedStatus->hide();
+    statusBar()->addPermanentWidget(modifiedStatus);
+}
+
+void TForm1::showModified(bool modified)
+{
+    modifiedStatus->setVisible(modified);
+    setWindowTitle(modified ? MainCaption + QStringLiteral(" - ") + m_session.displayName() + QStringLiteral(" (modified)")
+                            : MainCaption);
+}
+
+void TForm1::layOutTools()
+{
+    const Setup& setup = m_session.setup();
+    QString counted;
+    for (int k = 1; k <= 6; ++k)
+        counted += setup.toolCommand(k);
+    for (int k = 1; k <= 3; ++k)
+        counted += setup.toolCaption(k);
+    Panel1->setVisible(!counted.isEmpty());
+
+    const QFontMetrics metrics(font());
+    int left = 5;
+    for (int k = 1; k <= 7; ++k) {
+        QToolButton* button = toolButton(k);
+        const QString caption = setup.toolCaption(k);
+        const int width = caption.isEmpty() ? 10 : metrics.horizontalAdvance(caption) + 10;
+        button->setText(caption);
+        button->setGeometry(left, 6, width, 22);
+        button->setVisible(k == 1 || !caption.isEmpty());
+        button->setToolTip(setup.toolCommand(k));
+        left += width + 5;
+    }
 }
 
 void TForm1::buildMenus()
@@ -264,53 +321,82 @@ void TForm1::OpenSourceFile(const QString& path)
 {
     guarded([&] {
         const QByteArray bytes = readFileBytes(path);
-        Aed->hide();
-        LST->hide();
-        Ed->setText(textFromFileBytes(bytes));
-        Ed->setWindowTitle(path);
-        showAndRaise(Ed);
-        Nastav->Edit4->setText(path);
-        Nastav->SaveSetup();
+        TEd* editor = m_windows.editor;
+        m_windows.assembly->hide();
+        m_windows.listing->hide();
+        editor->setText(textFromFileBytes(bytes));
+        editor->M->document()->setModified(false);
+        showAndRaise(editor);
+        m_session.fileWasOpened(path);
     });
+}
+
+bool TForm1::maySetTextAside()
+{
+    if (!m_session.isModified())
+        return true;
+    const QString file = m_session.currentFile().isEmpty() ? m_session.displayName()
+                                                            : QDir::toNativeSeparators(m_session.currentFile());
+    switch (askSaveChanges(this, file)) {
+    case QMessageBox::Save: {
+        bool saved = false;
+        guarded([&] { saved = UloClick(false); });
+        return saved;
+    }
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TForm1::Nov1Click()
 {
-    showAndRaise(Ed);
-    Ed->setText(QString());
-    Ed->setWindowTitle(QString());
+    if (!maySetTextAside())
+        return;
+    TEd* editor = m_windows.editor;
+    showAndRaise(editor);
+    editor->setText(QString());
+    editor->M->document()->setModified(false);
+    m_session.setCurrentFile(QString());
 }
 
 void TForm1::Otevt1Click()
 {
+    if (!maySetTextAside())
+        return;
     const QString path = OD1(this, programFolder());
     if (!path.isEmpty())
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
 
-void TForm1::UloClick(bool saveAs)
+bool TForm1::UloClick(bool saveAs)
 {
-    const QString current = Ed->fileName();
+    TEd* editor = m_windows.editor;
+    const QString current = m_session.currentFile();
     if (!saveAs && !current.isEmpty()) {
-        Ed->saveToFile(current);
-        return;
+        editor->saveToFile(current);
+        editor->M->document()->setModified(false);
+        return true;
     }
     const QFileInfo info(current);
     const QString folder = current.isEmpty() ? programFolder() : info.absolutePath();
     const QString name = current.isEmpty() ? QString() : info.fileName();
     const QString path = SD1(this, folder, name);
     if (path.isEmpty())
-        return;
+        return false;
     const QString fullPath = QFileInfo(path).absoluteFilePath();
-    Ed->saveToFile(fullPath);
-    Ed->setWindowTitle(fullPath);
+    editor->saveToFile(fullPath);
+    m_session.setCurrentFile(fullPath);
+    editor->M->document()->setModified(false);
+    return true;
 }
 
 void TForm1::Zavt1Click()
 {
-    Ed->close();
-    Aed->hide();
-    LST->hide();
+    m_windows.editor->close();
+    m_windows.assembly->hide();
+    m_windows.listing->hide();
 }
 
 void TForm1::ZavtZelvar1Click()
@@ -320,7 +406,12 @@ void TForm1::ZavtZelvar1Click()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // Closing the main window ends the program, whatever else is open.
+    // Closing the main window ends the program, whatever else is open, once
+    // unsaved changes are dealt with.
+    if (!maySetTextAside()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
 }
@@ -328,71 +419,53 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::Kompiluj1Click(bool debug)
 {
     guarded([&] {
-        if (Nastav->Auto->isChecked())
+        // The generated files lie beside the source, so an untitled text gets
+        // its name first.
+        if (m_session.currentFile().isEmpty()) {
+            if (!UloClick(true))
+                return;
+        } else if (m_session.setup().autosave()) {
             UloClick(false);
-        showAndRaise(Aed);
+        }
         // The compile runs to its end without the event loop; say so.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        CompileSource();
-        writeAsmFile();
+        m_session.compile(m_windows.editor->lines());
         if (debug)
             startDebugBuild();
     });
 }
 
-void TForm1::CompileSource()
+void TForm1::showCompileResult()
 {
-    m51::CompileResult result = m51::CompileSource(Ed->lines());
-    // Each list is let go as soon as its box holds it: a long source's lists
-    // then never exist twice over all at once.
-    const auto fill = [](ListBox* box, std::vector<m51::ListEntry>& entries) {
-        box->setEntries(entries);
-        std::vector<m51::ListEntry>().swap(entries);
-    };
-    fill(ProcBox, result.ProcBox);
-    fill(Definebox, result.Definebox);
-    fill(InlineBox, result.InlineBox);
-    fill(ErBox, result.ErBox);
-    Aed->setLines(result.Output);
-}
-
-QString TForm1::asmFileFor(const QString& sourcePath)
-{
-    // The rule looks only at '.', '/' and '\', which UTF-8 never uses inside a
-    // multi-byte character, so any path survives it unchanged.
-    return QString::fromStdString(m51::AsmFileName(sourcePath.toStdString()));
-}
-
-void TForm1::writeAsmFile()
-{
-    writeFileBytes(asmFileFor(Ed->fileName()), joinLinesCrLf(Aed->lines()));
+    const m51::CompileResult& result = m_session.lastResult();
+    ProcBox->setEntries(result.ProcBox);
+    Definebox->setEntries(result.Definebox);
+    InlineBox->setEntries(result.InlineBox);
+    ErBox->setEntries(result.ErBox);
+    // The status bar tells the result of this command, not an earlier build's.
+    buildStatus->clear();
+    const size_t errors = result.ErBox.size();
+    statusBar()->showMessage(errors == 0 ? QStringLiteral("Check: no errors")
+                             : errors == 1 ? QStringLiteral("Check: 1 error")
+                                           : QStringLiteral("Check: %1 errors").arg(errors));
 }
 
 void TForm1::startDebugBuild()
 {
-    if (!Nastav->C1->isChecked())
+    const QString error = m_session.startBuild();
+    if (error.isEmpty())
         return;
-    const QString error = BuildChain1->RunBatchBuild(BuildChain::ShowModeFromText(Nastav->Edit5->text()));
-    if (!error.isEmpty()) {
-        if (BuildChain1->runningBuilds() == 0)
-            buildStatus->clear();
-        reportError(error);
-    }
-}
-
-void TForm1::BuildFinished(const QString& listing)
-{
-    guarded([&] {
-        showAndRaise(LST);
-        LST->loadFile(listing);
-    });
+    if (!m_session.isBuilding())
+        buildStatus->clear();
+    reportError(error);
 }
 
 void TForm1::ErBoxClick(ListBox* box)
 {
     if (!box->hasSelection())
         return;
+    TEd* Ed = m_windows.editor;
     if (Ed->isHidden())
         Ed->show();
     Ed->raise();
@@ -403,22 +476,23 @@ void TForm1::ErBoxClick(ListBox* box)
 
 void TForm1::T1Click(int k)
 {
-    shellRun(Nastav->toolCommand(k));
+    shellRun(m_session.setup().toolCommand(k));
 }
 
 void TForm1::Sklad1Click()
 {
-    showAndRaise(Sklad);
+    showAndRaise(m_windows.store);
 }
 
 void TForm1::Vnitn1Click()
 {
-    Nastav->exec();
+    m_windows.setup->LoadSetup();
+    m_windows.setup->exec();
 }
 
 void TForm1::Help1Click()
 {
-    showAndRaise(Help);
+    showAndRaise(m_windows.help);
 }
 
 void TForm1::restorePlacement()

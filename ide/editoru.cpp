@@ -6,12 +6,15 @@
 #include "TextPane.h"
 #include "skladu.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -29,8 +32,8 @@ TEd::TEd(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Ed"));
-    resize(487, 612);
-    placeByDefault(this, 8, 330);
+    resize(designWidth(), 612);
+    placeByDefault(this, 8, FirstTop);
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -91,6 +94,21 @@ TEd::TEd(QWidget* parent)
 
     PL = new TPlacement(this, QStringLiteral("Editor"));
     restorePlacement();
+}
+
+int TEd::designWidth()
+{
+    const QFontMetrics metrics(courierFont(13, true));
+    // Text, the pane's margins and frame, and the vertical scroll bar.
+    const int columns = metrics.horizontalAdvance(QString(80, QLatin1Char('M')));
+    const int extra = 2 * 4 + 2 * 2 + QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+    return std::max(487, columns + extra);
+}
+
+int TEd::firstLeftOfViewers()
+{
+    // The editor's left edge, its width and room for two window borders.
+    return 8 + designWidth() + 16;
 }
 
 bool TEd::eventFilter(QObject* watched, QEvent* event)
@@ -193,9 +211,12 @@ void TEd::loadNextPart(qsizetype size)
     qsizetype end = m_pending.indexOf(QLatin1Char('\n'), m_pendingPos + size);
     if (end < 0)
         end = m_pending.size();
+    // The parts are the file's own text: they change nothing the user did.
+    const bool modified = M->document()->isModified();
     QTextCursor cursor(M->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(QStringView(m_pending).mid(m_pendingPos, end - m_pendingPos).toString());
+    M->document()->setModified(modified);
     m_pendingPos = end;
     if (!isLoading()) {
         m_loadTimer->stop();

@@ -4,11 +4,14 @@
 // window placement saved at the end of one run and restored at the next.
 
 #include "BuildChain.h"
+#include "Compiler.h"
+#include "ListBox.h"
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProfileFile.h"
 #include "ProgramFolder.h"
+#include "Session.h"
 #include "StartUp.h"
 #include "TextFiles.h"
 #include "asembu.h"
@@ -16,6 +19,7 @@
 #include "helpu.h"
 #include "lstu.h"
 #include "skladu.h"
+#include "splashu.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -64,12 +68,42 @@ private slots:
     void placementSurvivesARestart();
     void garbledProfileGivesDefaults();
     void helpPlacementOnlyWhenHelpWasWritten();
+    void unwritablePlacesGiveOneMessage();
+    void listingIsWesternText();
+    void buildMessageEntries();
+    void failedBuildLeadsToTheM51Line();
 
 private:
+    // The run under test and its windows.
+    std::unique_ptr<Zelvar> m_zelvar;
+    TForm1* Form1 = nullptr;
+    TSplash* Splash = nullptr;
+    THelp* Help = nullptr;
+    TEd* Ed = nullptr;
+    TAed* Aed = nullptr;
+    TNastav* Nastav = nullptr;
+    TLST* LST = nullptr;
+    TSklad* Sklad = nullptr;
+    void createWindows()
+    {
+        m_zelvar = std::make_unique<Zelvar>();
+        const WindowSet& w = m_zelvar->windows();
+        Form1 = w.main;
+        Splash = w.splash;
+        Help = w.help;
+        Ed = w.editor;
+        Aed = w.assembly;
+        Nastav = w.setup;
+        LST = w.listing;
+        Sklad = w.store;
+    }
+    void destroyWindows() { m_zelvar.reset(); }
+    TBuildChain* buildChain() const { return m_zelvar->session().buildChain(); }
     void start()
     {
         createWindows();
         Nastav->Auto->setChecked(false);
+        Nastav->SaveSetup();
     }
     // The sample program copied into a source folder whose name holds a blank.
     QString copyBlink()
@@ -126,7 +160,8 @@ void TestWiring::debugBuildsWithTheRealAssembler()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
-    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+    Nastav->SaveSetup();
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
 
     Form1->Kompiluj1Click(true);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
@@ -184,9 +219,10 @@ void TestWiring::buildRunsOnlyForDebugWithC1()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(c1);
+    Nastav->SaveSetup();
     LST->M->setPlainText("earlier listing");
-    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
-    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+    QSignalSpy started(buildChain(), &TBuildChain::buildStarted);
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
 
     Form1->Kompiluj1Click(debug);
     QVERIFY(m_errors.isEmpty());
@@ -201,7 +237,7 @@ void TestWiring::buildRunsOnlyForDebugWithC1()
         QVERIFY(LST->isVisible());
     } else {
         QTest::qWait(50);
-        QCOMPARE(Form1->BuildChain1->runningBuilds(), 0);
+        QCOMPARE(buildChain()->runningBuilds(), 0);
         QCOMPARE(LST->M->toPlainText(), QStringLiteral("earlier listing"));
         QVERIFY(Form1->buildStatus->text().isEmpty());
     }
@@ -217,7 +253,8 @@ void TestWiring::asmWriteFailureStartsNoBuild()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
-    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
+    Nastav->SaveSetup();
+    QSignalSpy started(buildChain(), &TBuildChain::buildStarted);
     Form1->Kompiluj1Click(true);
     QCOMPARE(m_errors.size(), 1);
     QVERIFY(m_errors.front().startsWith("Cannot create file "));
@@ -234,7 +271,8 @@ void TestWiring::missingTemplateAfterDeletingOutputs()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
-    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
+    Nastav->SaveSetup();
+    QSignalSpy started(buildChain(), &TBuildChain::buildStarted);
     Form1->Kompiluj1Click(true);
     QCOMPARE(m_errors, QStringList{"Cannot open file " +
                                    QDir::toNativeSeparators(m_program + "/" + BuildChain::TemplateName())});
@@ -251,8 +289,9 @@ void TestWiring::failingScriptLeavesTheListing()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
+    Nastav->SaveSetup();
     LST->M->setPlainText("earlier listing");
-    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
     Form1->Kompiluj1Click(true);
     QVERIFY(finished.wait(60000));
     QCOMPARE(finished.at(0).at(0).toBool(), false);
@@ -365,6 +404,77 @@ void TestWiring::helpPlacementOnlyWhenHelpWasWritten()
     file.load(profile());
     QVERIFY(file.GetPrivateProfileString("Help", "PlaceNormPosL").isEmpty());
     QVERIFY(!file.GetPrivateProfileString("Editor", "PlaceNormPosL").isEmpty());
+}
+
+void TestWiring::unwritablePlacesGiveOneMessage()
+{
+    // A file where the configuration folder should be.
+    writeFileBytes(m_dir->filePath("config"), "in the way");
+    start();
+    destroyWindows();
+    QCOMPARE(m_errors, QStringList{"Cannot save the window places: the folder " +
+                                   QDir::toNativeSeparators(m_dir->filePath("config")) + " cannot be written"});
+}
+
+void TestWiring::listingIsWesternText()
+{
+    // 0xE8 is "è" in the Western character set (and "č" in code page 1250).
+    writeTemplate("printf 'MOV A,#0 ; \\350\\r\\n' > \"Filename\".lst\n");
+    const QString source = copyBlink();
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    Nastav->SaveSetup();
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
+    Form1->Kompiluj1Click(true);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(LST->M->toPlainText(), QString::fromUtf8("MOV A,#0 ; è"));
+}
+
+void TestWiring::buildMessageEntries()
+{
+    const std::vector<int> lineMap = {0, 0, 4, 7, -1};
+    const QString output = "/src/p.asm:3: undefined symbol FOO\r\n"
+                           "p.asm:4: jump out of range\n"
+                           "p.asm:5: no source line\n"
+                           "p.asm:9: beyond the map\n"
+                           "other.asm:3: another file\n"
+                           "\n"
+                           "m51as: 4 errors\n";
+    const std::vector<m51::ListEntry> expected = {
+        {4, "4 /src/p.asm:3: undefined symbol FOO"}, {7, "7 p.asm:4: jump out of range"},
+        {-1, "p.asm:5: no source line"},             {-1, "p.asm:9: beyond the map"},
+        {-1, "other.asm:3: another file"},           {-1, "m51as: 4 errors"}};
+    QCOMPARE(Session::buildMessageEntries(output, "/src/p.asm", lineMap), expected);
+    QString many;
+    for (int i = 0; i < 2 * Session::MaxBuildMessages; ++i)
+        many += "line\n";
+    QCOMPARE(int(Session::buildMessageEntries(many, "/src/p.asm", lineMap).size()), Session::MaxBuildMessages);
+}
+
+void TestWiring::failedBuildLeadsToTheM51Line()
+{
+    // The build script reports an error on .asm line 40 and fails.
+    writeTemplate("echo \"$(basename \"Filename\").asm:40: undefined symbol\"\necho done\nexit 1\n");
+    const QString source = copyBlink();
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    Nastav->SaveSetup();
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
+    Form1->Kompiluj1Click(true);
+    QVERIFY(finished.wait(60000));
+    const m51::CompileResult result = m51::CompileSource(Ed->lines());
+    const int m51Line = result.LineMap.at(39);
+    QVERIFY(m51Line > 0);
+    const QStringList items = Form1->ErBox->items();
+    QCOMPARE(items.mid(items.size() - 2),
+             (QStringList{QString::number(m51Line) + " blink.asm:40: undefined symbol", "done"}));
+    QVERIFY(Form1->buildStatus->text().startsWith("Build failed"));
+    Form1->ErBox->selectRow(items.size() - 2);
+    Form1->ErBoxClick(Form1->ErBox);
+    QCOMPARE(Ed->M->textCursor().blockNumber(), m51Line);
+    QVERIFY(m_errors.isEmpty());
 }
 
 QTEST_MAIN(TestWiring)
