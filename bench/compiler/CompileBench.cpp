@@ -353,7 +353,8 @@ ChildRun RunMeasured(const std::vector<std::string>& args, const std::string& ou
     return r;
 }
 
-// Best of `runs` runs by wall time (the fastest run waited least for the processor).
+// The best of `runs` runs: the shortest wall time and, apart from it, the
+// least processor time (both suffer from other programs on the machine).
 ChildRun Best(const std::vector<std::string>& args, const std::string& outPath, int runs)
 {
     ChildRun best;
@@ -361,8 +362,13 @@ ChildRun Best(const std::vector<std::string>& args, const std::string& outPath, 
         const ChildRun r = RunMeasured(args, outPath);
         if (!r.ok)
             return r;
-        if (!best.ok || r.wall < best.wall)
+        if (!best.ok) {
             best = r;
+            continue;
+        }
+        best.wall = std::min(best.wall, r.wall);
+        best.cpu = std::min(best.cpu, r.cpu);
+        best.peak = std::max(best.peak, r.peak);
     }
     return best;
 }
@@ -392,7 +398,7 @@ void PrintEndToEnd()
             std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }
-        const int runs = n == 1000000u ? 5 : 2;
+        const int runs = n == 1000000u ? 5 : 3;
         const ChildRun m = Best({M51C_PATH, "-o", output, source}, "/dev/null", runs);
         const ChildRun awk = Best({"awk", "{print}", source}, copy, runs);
         if (!m.ok || !awk.ok) {
