@@ -38,6 +38,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 // The icon lives in the library's resources, which a static library must
@@ -1208,9 +1209,25 @@ QString OpenFailureText(const TOpenFailure& f)
     return QString();
 }
 
+namespace {
+// Whether a device is there now (a COM name on Windows is no file).
+bool devicePresent(const QString& device)
+{
+#ifdef Q_OS_WIN
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    return std::any_of(ports.begin(), ports.end(), [&device](const QSerialPortInfo& info) {
+        return info.portName().compare(device, Qt::CaseInsensitive) == 0
+            || info.systemLocation().compare(device, Qt::CaseInsensitive) == 0;
+    });
+#else
+    return QFileInfo::exists(device);
+#endif
+}
+}  // namespace
+
 void TMainForm::watchForReturn()
 {
-    const bool present = QFileInfo::exists(m_lostDevice);
+    const bool present = devicePresent(m_lostDevice);
     if (!present) {
         m_lostGone = true;
         return;
@@ -1273,7 +1290,7 @@ void TMainForm::SerialPortDriverConnectionLost()
     ConnectBtn->setEnabled(true);
     // An adapter that was pulled may come back.
     m_lostDevice = SerialPortDriver->Device(SerialPortDriver->ComPort());
-    m_lostGone = !QFileInfo::exists(m_lostDevice);
+    m_lostGone = !devicePresent(m_lostDevice);
     m_returnWatch.start();
 }
 
