@@ -26,8 +26,8 @@ public:
     static int designWidth();
     // First-start places of the editor and of the viewers right of it, as
     // offsets from the top left of the screen: side by side, below the main
-    // window.
-    static constexpr int FirstTop = 330;
+    // window and the Macro window (355 high at the top, and a title bar).
+    static constexpr int FirstTop = 8 + 355 + 40;
     static int firstLeftOfViewers();
 
     TPlacement* PL; // window placement, section "Editor"

@@ -66,6 +66,7 @@ private slots:
     void modifiedShowsInTitleAndStatusBar();
     void statusBarShowsTheLastCommand();
     void toolBarFollowsSetupAtOnce();
+    void firstStartPlaces();
     void windowLook_data();
     void windowLook();
 
@@ -607,6 +608,21 @@ void TestMainWindow::toolBarFollowsSetupAtOnce()
     QVERIFY(!Form1->Panel1->isHidden());
     QCOMPARE(Form1->T1->text(), QString("Term"));
     QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(15), QString("Term"));
+}
+
+void TestMainWindow::firstStartPlaces()
+{
+    QFile::remove(TPlacement::ResolveProfilePath("Zelvar"));
+    start();
+    Ed->show();
+    QCoreApplication::processEvents();
+    // An 80-column line fits the editor, and every window starts with its
+    // frame on the screen.
+    QVERIFY(QFontMetrics(Ed->M->font()).horizontalAdvance(QString(80, 'M')) <= Ed->M->viewport()->width());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (QWidget* window : m_zelvar->createdWindows())
+        QVERIFY2(window->frameGeometry().top() >= area.top() && window->frameGeometry().left() >= area.left(),
+                 qPrintable(window->objectName()));
 }
 
 void TestMainWindow::windowLook_data()
