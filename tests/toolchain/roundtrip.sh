@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Round trip of one sample program through the real tool chain:
-#   m51c  ->  mcu8051ide (assembler)  ->  s51 (8052 simulator)
+# Round trip of one sample program through the tool chain:
+#   m51c  ->  m51as (assembler)  ->  s51 (8052 simulator)
 # and a check of the values the program must leave in ports, registers and RAM.
+# With --crosscheck the program is assembled by mcu8051ide instead, the
+# assembler kept as an independent check of m51as: both images must pass the
+# same expectations. That assembler takes the 2-byte AJMP/ACALL for a generic
+# JMP/CALL to a label it has already seen even when the label lies in another
+# 2 KB page, so it is given LJMP/LCALL for every generic JMP/CALL.
 #
-# Usage: roundtrip.sh M51C SOURCE EXPECTFILE WORKDIR
+# Usage: roundtrip.sh [--crosscheck] M51C M51AS SOURCE EXPECTFILE WORKDIR
 #
 # EXPECTFILE lines (blank lines and lines starting with "#" are ignored):
 #   steps N                    instructions to simulate (default 20000)
@@ -14,19 +19,27 @@
 #                              the program, read from the assembler listing.
 set -uo pipefail
 
-if [ $# -ne 4 ]; then
-  echo "usage: $0 M51C SOURCE EXPECTFILE WORKDIR" >&2
+crosscheck=0
+if [ "${1:-}" = --crosscheck ]; then
+  crosscheck=1
+  shift
+fi
+if [ $# -ne 5 ]; then
+  echo "usage: $0 [--crosscheck] M51C M51AS SOURCE EXPECTFILE WORKDIR" >&2
   exit 2
 fi
-m51c=$1 source=$2 expect=$3 work=$4
+m51c=$1 m51as=$2 source=$3 expect=$4 work=$5
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-for tool in mcu8051ide s51; do
+tools=(s51)
+[ $crosscheck -eq 1 ] && tools+=(mcu8051ide)
+for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null 2>&1 ||
     fail "$tool is not installed (scripts/install-deps.sh installs mcu8051ide and sdcc-ucsim)"
 done
 [ -x "$m51c" ] || fail "compiler $m51c not found"
+[ -x "$m51as" ] || fail "assembler $m51as not found"
 [ -r "$source" ] || fail "source $source not readable"
 [ -r "$expect" ] || fail "expectations $expect not readable"
 
@@ -49,18 +62,31 @@ if [ $rc -ne 0 ]; then
 fi
 [ -s "$name.asm" ] || fail "m51c wrote no $name.asm"
 
-# 2. Assemble. Success needs exit code 0 and the "0 errors" summary line.
-# The assembler (a Tcl program) stops at once when HOME is not set.
-HOME=${HOME:-$PWD} timeout 120 mcu8051ide --nocolor --quiet --no-sim --no-bin --compile "$name.asm" >"$name.asm.log" 2>&1
-rc=$?
-if [ $rc -ne 0 ] || ! grep -Eq '^0 errors' "$name.asm.log" || [ ! -s "$name.hex" ]; then
-  cat "$name.asm.log" >&2
-  # Show the generated lines the assembler complained about.
-  grep -Eio 'error at [0-9]+ in [^:]+\.asm' "$name.asm.log" | awk '{print $3}' | sort -un |
-    while read -r n; do
-      printf '  %s.asm line %s: %s\n' "$name" "$n" "$(sed -n "${n}p" "$name.asm" | tr -d '\r')" >&2
-    done
-  fail "assembler rejected the output of m51c for $source (exit $rc)"
+# 2. Assemble. Success needs exit code 0 and a HEX file.
+if [ $crosscheck -eq 0 ]; then
+  "$m51as" "$name.asm" >"$name.asm.log" 2>&1
+  rc=$?
+  if [ $rc -ne 0 ] || [ ! -s "$name.hex" ]; then
+    cat "$name.asm.log" >&2
+    # Show the generated lines the assembler complained about.
+    grep -Eo '\.asm:[0-9]+:' "$name.asm.log" | tr -dc '0-9\n' | sort -un |
+      while read -r n; do
+        printf '  %s.asm line %s: %s\n' "$name" "$n" "$(sed -n "${n}p" "$name.asm" | tr -d '\r')" >&2
+      done
+    fail "m51as rejected the output of m51c for $source (exit $rc)"
+  fi
+else
+  # Generic JMP/CALL (not JMP @A+DPTR) become LJMP/LCALL.
+  sed -E 's/^([[:space:]]*([^[:space:];:]+:)?[[:space:]]*)(jmp|call)([[:space:]]+[^@[:space:]])/\1L\3\4/I' \
+    "$name.asm" >"$name.long.asm" && mv "$name.long.asm" "$name.asm" || fail "cannot rewrite $name.asm"
+  # The assembler (a Tcl program) stops at once when HOME is not set.
+  HOME=${HOME:-$PWD} timeout 120 mcu8051ide --nocolor --quiet --no-sim --no-bin --compile "$name.asm" \
+    >"$name.asm.log" 2>&1
+  rc=$?
+  if [ $rc -ne 0 ] || ! grep -Eq '^0 errors' "$name.asm.log" || [ ! -s "$name.hex" ]; then
+    cat "$name.asm.log" >&2
+    fail "mcu8051ide rejected the output of m51c for $source (exit $rc)"
+  fi
 fi
 
 # 3. Read the expectations.

@@ -1,0 +1,493 @@
+// The passes over the parsed statements. Layout passes give every label its
+// address; the generic JMP and CALL start in their two-byte form and grow to
+// three bytes only when the target is out of reach, so the passes end when no
+// size and no symbol changes any more. The code pass then emits the bytes and
+// reports every error on its line.
+#include "Context.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace m51asm {
+
+namespace {
+
+constexpr std::uint32_t kCodeSpace = 0x10000;
+constexpr int kMaxLayoutPasses = 200;
+
+std::string ValueText(std::int32_t v)
+{
+    if (v < 0)
+        return std::to_string(v);
+    return Hex4(static_cast<std::uint32_t>(v));
+}
+
+bool SjmpReaches(std::uint32_t next, std::int32_t target)
+{
+    const std::int64_t d = static_cast<std::int64_t>(target) - next;
+    return target >= 0 && target < 0x10000 && d >= -128 && d <= 127;
+}
+
+bool SamePage(std::uint32_t next, std::int32_t target)
+{
+    return target >= 0 && target < 0x10000 && (next & 0xF800u) == (static_cast<std::uint32_t>(target) & 0xF800u);
+}
+
+// A two-byte generic JMP/CALL at `address` reaches `target`.
+bool ShortReaches(std::uint16_t form, std::uint32_t address, std::int32_t target)
+{
+    const std::uint32_t next = address + 2;
+    return SamePage(next, target) || (form == kGenericJmp && SjmpReaches(next, target));
+}
+
+class Passes {
+public:
+    explicit Passes(Context& ctx) : m_ctx(ctx) {}
+
+    // One pass over all statements; returns true when a size or a symbol changed.
+    bool Run(AssembleResult* out)
+    {
+        m_out = out;
+        m_ctx.reportErrors = out != nullptr;
+        m_ctx.pc = 0;
+        m_ctx.bank = 0;
+        m_changed = false;
+        for (Statement& st : m_ctx.statements) {
+            m_ctx.currentLine = st.line;
+            if (st.label >= 0)
+                Define(st.label, static_cast<std::int32_t>(m_ctx.pc));
+            st.address = m_ctx.pc;
+            if (st.failed)
+                continue;
+            switch (st.kind) {
+            case Kind::Label:
+            case Kind::End:
+                break;
+            case Kind::Instruction:
+                Instruction(st);
+                break;
+            case Kind::Org: Org(st); break;
+            case Kind::Using: Using(st); break;
+            case Kind::Ds: Ds(st); break;
+            case Kind::Db:
+            case Kind::Dw: Data(st); break;
+            default: Name(st); break;
+            }
+        }
+        return m_changed;
+    }
+
+private:
+    const Operand& OperandOf(const Statement& st, std::uint32_t i) const
+    {
+        return m_ctx.operands[st.firstOperand + i];
+    }
+
+    bool Eval(const Statement& st, std::uint32_t i, std::int32_t& value)
+    {
+        return Evaluate(m_ctx, OperandOf(st, i).expr, static_cast<std::int32_t>(st.address), value);
+    }
+
+    void Error(std::string message) { m_ctx.Error(m_ctx.currentLine, std::move(message)); }
+
+    void Define(std::int32_t id, std::int32_t value)
+    {
+        SymbolEntry& s = m_ctx.symbols[id];
+        if (!s.redefinable && (!s.known || s.value != value))
+            m_changed = true;
+        s.value = value;
+        s.known = true;
+    }
+
+    // Moves the location counter over `size` bytes of the statement; false
+    // (reported) when they would pass 0FFFFH.
+    bool Advance(Statement& st, std::uint32_t size)
+    {
+        const std::uint32_t start = m_ctx.pc;
+        m_ctx.pc = start + size;
+        if (m_ctx.pc <= kCodeSpace)
+            return true;
+        if (m_out)
+            Error("address past 0FFFFH (this line ends at " + Hex4(m_ctx.pc - 1) + ")");
+        m_ctx.pc = kCodeSpace;
+        (void)st;
+        return false;
+    }
+
+    void Org(Statement& st)
+    {
+        std::int32_t v = 0;
+        if (!Eval(st, 0, v)) {
+            if (m_out && m_ctx.unknownSeen)
+                Error("ORG needs a value defined before it");
+            m_ctx.unknownSeen = false;
+            return;
+        }
+        if (v < 0 || v > 0xFFFF) {
+            if (m_out)
+                Error("ORG address " + ValueText(v) + " is out of range (0-0FFFFH)");
+            return;
+        }
+        m_ctx.pc = static_cast<std::uint32_t>(v);
+    }
+
+    void Using(Statement& st)
+    {
+        std::int32_t v = 0;
+        if (!Eval(st, 0, v))
+            return;
+        if (v < 0 || v > 3) {
+            if (m_out)
+                Error("USING takes a register bank 0 to 3");
+            return;
+        }
+        m_ctx.bank = v;
+    }
+
+    void Ds(Statement& st)
+    {
+        std::int32_t v = 0;
+        if (!Eval(st, 0, v)) {
+            m_ctx.unknownSeen = false;
+            return;
+        }
+        if (v < 0 || v > 0xFFFF) {
+            if (m_out)
+                Error("DS size " + ValueText(v) + " is out of range (0-0FFFFH)");
+            return;
+        }
+        if (st.size != static_cast<std::uint32_t>(v))
+            m_changed = true;
+        st.size = static_cast<std::uint32_t>(v);
+        Advance(st, st.size);
+    }
+
+    void Name(Statement& st)
+    {
+        if (st.name < 0)
+            return;
+        std::int32_t v = 0;
+        const bool ok = Eval(st, 0, v);
+        m_ctx.unknownSeen = false;
+        SymbolEntry& s = m_ctx.symbols[st.name];
+        if (!ok) {
+            if (!s.redefinable && s.known)
+                m_changed = true;
+            s.known = false;
+            return;
+        }
+        std::int32_t limit = 0xFFFF;
+        const char* what = nullptr;
+        switch (st.kind) {
+        case Kind::Bit: limit = 0xFF; what = "bit address"; break;
+        case Kind::Data:
+        case Kind::IData: limit = 0xFF; what = "data address"; break;
+        case Kind::XData:
+        case Kind::Code: what = "address"; break;
+        default: break;
+        }
+        if (what && (v < 0 || v > limit)) {
+            if (m_out)
+                Error(std::string(what) + " " + ValueText(v) + " is out of range (0-" + Hex4(static_cast<std::uint32_t>(limit)) + ")");
+            v &= limit;
+        }
+        if (m_out && st.kind == Kind::Equ) {
+            // "PORT EQU P1" names what P1 names.
+            const Operand& op = OperandOf(st, 0);
+            const ExprOp& e = m_ctx.exprOps[op.expr.first];
+            if (op.expr.count == 1 && e.op == Op::Symbol && e.value != st.name)
+                s.kind = m_ctx.symbols[e.value].kind == SymbolKind::Register ? SymbolKind::Number
+                                                                             : m_ctx.symbols[e.value].kind;
+        }
+        Define(st.name, v);
+    }
+
+    void Data(Statement& st)
+    {
+        if (!m_out) {
+            Advance(st, st.size);
+            return;
+        }
+        Begin(st);
+        const std::uint32_t count = st.operandCount;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const Operand& op = OperandOf(st, i);
+            if (op.isString) {
+                const std::string_view text = m_ctx.source.substr(op.expr.first, op.expr.count);
+                const char quote = m_ctx.source[op.expr.first - 1];
+                for (std::size_t k = 0; k < text.size(); ++k) {
+                    if (text[k] == quote)
+                        ++k;
+                    Put(static_cast<std::uint8_t>(text[k]));
+                }
+                continue;
+            }
+            std::int32_t v = 0;
+            Eval(st, i, v);
+            if (st.kind == Kind::Db) {
+                if (v < -256 || v > 255)
+                    Error("value " + ValueText(v) + " does not fit in a byte");
+                Put(static_cast<std::uint8_t>(v));
+            } else {
+                if (v < -65536 || v > 0xFFFF)
+                    Error("value " + ValueText(v) + " does not fit in 16 bits");
+                Put(static_cast<std::uint8_t>(v >> 8));
+                Put(static_cast<std::uint8_t>(v));
+            }
+        }
+        Finish(st);
+    }
+
+    void Instruction(Statement& st)
+    {
+        if (st.form == kGenericJmp || st.form == kGenericCall) {
+            std::int32_t target = 0;
+            const bool ok = Eval(st, 0, target);
+            m_ctx.unknownSeen = false;
+            if (!m_out) {
+                if (ok && st.size == 2 && !ShortReaches(st.form, m_ctx.pc, target)) {
+                    st.size = 3;
+                    m_changed = true;
+                }
+                Advance(st, st.size);
+                return;
+            }
+            Begin(st);
+            const bool jmp = st.form == kGenericJmp;
+            const std::uint32_t next = st.address + st.size;
+            if (st.size == 3) {
+                EmitAddr16(jmp ? 0x02 : 0x12, target, ok);
+            } else if (!ok) {
+                Put(jmp ? 0x01 : 0x11);  // keeps the layout; the error is reported
+                Put(0);
+            } else if (jmp && SjmpReaches(next, target)) {
+                Put(0x80);
+                Put(static_cast<std::uint8_t>(target - static_cast<std::int32_t>(next)));
+            } else {
+                Put(static_cast<std::uint8_t>(((target >> 3) & 0xE0) | (jmp ? 0x01 : 0x11)));
+                Put(static_cast<std::uint8_t>(target));
+            }
+            Finish(st);
+            return;
+        }
+        if (!m_out) {
+            Advance(st, st.size);
+            return;
+        }
+        const Form& f = Forms()[st.form];
+        Begin(st);
+        std::uint8_t opcode = f.opcode;
+        for (std::uint32_t i = 0; i < st.operandCount; ++i) {
+            const Operand& op = OperandOf(st, i);
+            if (op.mode == Mode::Reg || op.mode == Mode::AtReg)
+                opcode = static_cast<std::uint8_t>(opcode + op.reg);
+        }
+        Put(opcode);
+        const std::uint32_t next = st.address + f.size;
+        for (const FieldSpec& field : f.fields) {
+            if (field.kind == Field::None)
+                break;
+            std::int32_t v = 0;
+            const bool ok = Eval(st, field.operand, v);
+            switch (field.kind) {
+            case Field::Direct:
+                if (ok && (v < 0 || v > 0xFF))
+                    Error("direct address " + ValueText(v) + " is out of range (0-0FFH)");
+                Put(static_cast<std::uint8_t>(v));
+                break;
+            case Field::Bit:
+                if (ok && (v < 0 || v > 0xFF))
+                    Error("bit address " + ValueText(v) + " is out of range (0-0FFH)");
+                Put(static_cast<std::uint8_t>(v));
+                break;
+            case Field::Imm8:
+                if (ok && (v < -256 || v > 0xFF))
+                    Error("value " + ValueText(v) + " does not fit in a byte");
+                Put(static_cast<std::uint8_t>(v));
+                break;
+            case Field::Imm16:
+                if (ok && (v < -65536 || v > 0xFFFF))
+                    Error("value " + ValueText(v) + " does not fit in 16 bits");
+                Put(static_cast<std::uint8_t>(v >> 8));
+                Put(static_cast<std::uint8_t>(v));
+                break;
+            case Field::Rel: {
+                const std::int64_t d = static_cast<std::int64_t>(v) - next;
+                if (ok && (v < 0 || v > 0xFFFF))
+                    Error("jump target " + ValueText(v) + " is out of range (0-0FFFFH)");
+                else if (ok && (d < -128 || d > 127))
+                    Error("jump target " + ValueText(v) + " is out of range: " + std::to_string(d) +
+                          " bytes away, " + std::string(MnemonicName(f.mnemonic)) + " reaches -128 to +127");
+                Put(static_cast<std::uint8_t>(d));
+                break;
+            }
+            case Field::Addr11: {
+                const std::uint32_t after = st.address + 2;
+                if (ok && !SamePage(after, v))
+                    Error("target " + ValueText(v) + " is outside the 2 KB page " + Hex4(after & 0xF800) + "-" +
+                          Hex4((after & 0xF800) | 0x7FF) + " of this " + std::string(MnemonicName(f.mnemonic)) +
+                          " (use " + (f.mnemonic == Mnemonic::Ajmp ? "LJMP or JMP)" : "LCALL or CALL)"));
+                m_bytes()[m_first] = static_cast<std::uint8_t>(opcode | ((v >> 3) & 0xE0));
+                Put(static_cast<std::uint8_t>(v));
+                break;
+            }
+            case Field::Addr16:
+                if (ok && (v < 0 || v > 0xFFFF))
+                    Error("address " + ValueText(v) + " is out of range (0-0FFFFH)");
+                Put(static_cast<std::uint8_t>(v >> 8));
+                Put(static_cast<std::uint8_t>(v));
+                break;
+            case Field::None: break;
+            }
+        }
+        Finish(st);
+    }
+
+    void EmitAddr16(std::uint8_t opcode, std::int32_t v, bool ok)
+    {
+        if (ok && (v < 0 || v > 0xFFFF))
+            Error("address " + ValueText(v) + " is out of range (0-0FFFFH)");
+        Put(opcode);
+        Put(static_cast<std::uint8_t>(v >> 8));
+        Put(static_cast<std::uint8_t>(v));
+    }
+
+    std::vector<std::uint8_t>& m_bytes() { return m_ctx.bytes; }
+
+    void Begin(Statement& st)
+    {
+        m_first = m_ctx.bytes.size();
+        st.firstByte = static_cast<std::uint32_t>(m_first);
+    }
+
+    void Put(std::uint8_t b) { m_ctx.bytes.push_back(b); }
+
+    // Copies the statement's bytes into the image and the address map.
+    void Finish(Statement& st)
+    {
+        const auto n = static_cast<std::uint32_t>(m_ctx.bytes.size() - m_first);
+        st.emitted = n;
+        if (!Advance(st, n) && st.address >= kCodeSpace)
+            return;
+        const std::uint32_t fit = std::min(n, kCodeSpace - st.address);
+        if (fit == 0)
+            return;
+        AssembleResult& r = *m_out;
+        for (std::uint32_t i = 0; i < fit; ++i) {
+            r.image[st.address + i] = m_ctx.bytes[m_first + i];
+            r.written[st.address + i] = true;
+        }
+        r.addressMap.push_back({st.line, static_cast<std::uint16_t>(st.address), static_cast<std::uint16_t>(fit)});
+    }
+
+    Context& m_ctx;
+    AssembleResult* m_out = nullptr;
+    bool m_changed = false;
+    std::size_t m_first = 0;
+};
+
+bool NameLess(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'a' && ca <= 'z')
+            ca = static_cast<unsigned char>(ca - 32);
+        if (cb >= 'a' && cb <= 'z')
+            cb = static_cast<unsigned char>(cb - 32);
+        if (ca != cb)
+            return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+} // namespace
+
+Context::Context(std::string_view text, const AssembleOptions& opts) : source(text), options(opts)
+{
+    evalStack.resize(16);
+}
+
+void Context::Error(std::int32_t line, std::string message)
+{
+    errors.push_back({line, std::move(message)});
+}
+
+std::string Hex4(std::uint32_t value)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%04XH", value);
+    if (buffer[0] > '9')
+        return "0" + std::string(buffer);
+    return buffer;
+}
+
+std::vector<std::uint8_t> AssembleResult::Binary() const
+{
+    if (empty)
+        return {};
+    return std::vector<std::uint8_t>(image.begin() + lowest, image.begin() + highest + 1);
+}
+
+std::vector<std::string_view> SplitLines(std::string_view source)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        if (source[i] != '\r' && source[i] != '\n')
+            continue;
+        lines.push_back(source.substr(start, i - start));
+        if (source[i] == '\r' && i + 1 < source.size() && source[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < source.size())
+        lines.push_back(source.substr(start));
+    return lines;
+}
+
+AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
+{
+    Context ctx(source, options);
+    ctx.statements.reserve(source.size() / 24 + 16);
+    ctx.operands.reserve(source.size() / 16 + 16);
+    ctx.exprOps.reserve(source.size() / 16 + 16);
+    ParseSource(ctx);
+
+    Passes passes(ctx);
+    AssembleResult r;
+    r.image.assign(kCodeSpace, 0xFF);
+    r.written.assign(kCodeSpace, false);
+    bool settled = false;
+    for (int i = 0; i < kMaxLayoutPasses && !settled; ++i)
+        settled = !passes.Run(nullptr);
+    if (!settled)
+        ctx.Error(1, "the layout does not settle: ORG, DS or EQU values depend on addresses that they move");
+    ctx.bytes.reserve(ctx.pc + 64);
+    passes.Run(&r);
+
+    std::stable_sort(ctx.errors.begin(), ctx.errors.end(),
+                     [](const AsmError& a, const AsmError& b) { return a.line < b.line; });
+    for (std::uint32_t a = 0; a < kCodeSpace; ++a) {
+        if (!r.written[a])
+            continue;
+        if (r.empty)
+            r.lowest = static_cast<std::uint16_t>(a);
+        r.highest = static_cast<std::uint16_t>(a);
+        r.empty = false;
+    }
+    for (std::size_t id = 0; id < ctx.symbols.size(); ++id) {
+        const SymbolEntry& s = ctx.symbols[static_cast<std::int32_t>(id)];
+        if (s.line <= 0 || s.predefined)
+            continue;
+        r.symbols.push_back({std::string(s.name), s.kind, s.value, s.line, s.redefinable});
+    }
+    std::sort(r.symbols.begin(), r.symbols.end(), [](const Symbol& a, const Symbol& b) { return NameLess(a.name, b.name); });
+    r.errors = std::move(ctx.errors);
+    r.hex = MakeHex(r);
+    if (options.listing)
+        r.listing = MakeListing(ctx, r);
+    return r;
+}
+
+} // namespace m51asm

@@ -1,0 +1,97 @@
+#pragma once
+// The 8051 assembler's public face: one call turns a source in the Intel ASM51
+// dialect (as m51c writes it and as users write it after "ASM:") into a code
+// image, its Intel HEX and binary forms, a listing, the errors and the map from
+// source lines to the code bytes they produced. All text is code page 1250
+// bytes (one character a byte); nothing here touches files or Qt.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace m51asm {
+
+// One problem, on the source line it belongs to.
+struct AsmError {
+    int line = 0;  // 1-based line of the .asm source
+    std::string message;
+};
+
+// A source line that emitted code bytes: `size` bytes from `address` on.
+// Lines that only move the location counter (ORG, DS, labels) have no entry.
+struct AddressMapEntry {
+    int line = 0;  // 1-based line of the .asm source
+    std::uint16_t address = 0;
+    std::uint16_t size = 0;
+
+    friend bool operator==(const AddressMapEntry&, const AddressMapEntry&) = default;
+};
+
+// What a symbol names, as the listing's symbol table shows it.
+enum class SymbolKind {
+    Code,    // label or CODE: "C ADDR"
+    Data,    // DATA: "D ADDR"
+    IData,   // IDATA: "I ADDR"
+    XData,   // XDATA: "X ADDR"
+    Bit,     // BIT: "B ADDR"
+    Number,  // EQU or SET: "NUMB"
+    Register // EQU of a register (R0-R7, A, C, DPTR, AB): "REG"
+};
+
+// A symbol the source defined (predefined register names are left out).
+struct Symbol {
+    std::string name;  // as first written in the source
+    SymbolKind kind = SymbolKind::Number;
+    std::int32_t value = 0;  // address, bit address or number; register number for Register
+    int line = 0;            // 1-based line of its definition
+    bool redefinable = false; // defined with SET
+};
+
+struct AssembleOptions {
+    // Name used in the listing's title line.
+    std::string fileName;
+    // Make the listing at all (a caller that only wants the image saves the time).
+    bool listing = true;
+    // List every line, even between $NOLIST and $LIST (a debugger that reads
+    // the address map back from the listing needs all of them).
+    bool ignoreNolist = false;
+};
+
+struct AssembleResult {
+    // The 64 KB code space: image[a] is the byte at address a (0FFH where
+    // nothing was written), written[a] tells whether the source put a byte there.
+    std::vector<std::uint8_t> image;
+    std::vector<bool> written;
+    // The lowest and highest address written; both 0 and `empty` true when the
+    // program has no code bytes.
+    std::uint16_t lowest = 0;
+    std::uint16_t highest = 0;
+    bool empty = true;
+
+    std::string hex;      // Intel HEX, CR LF line ends, 16 bytes a record
+    std::string listing;  // CR LF line ends; empty when options.listing is false
+
+    std::vector<AsmError> errors;             // in line order
+    std::vector<AddressMapEntry> addressMap;  // in line order
+    std::vector<Symbol> symbols;              // sorted by name
+
+    // Binary image as EPROM programmers expect it: from the lowest to the
+    // highest address written, gaps filled with 0FFH; empty without code.
+    std::vector<std::uint8_t> Binary() const;
+};
+
+// Assembles one source. Never throws on any input (apart from running out of
+// memory); every problem is an AsmError on its line.
+AssembleResult Assemble(std::string_view source, const AssembleOptions& options = {});
+
+// Reads the address map back out of a listing written by Assemble (CR LF or
+// LF line ends). For a listing made with every line listed it equals the
+// result's addressMap; lines hidden by $NOLIST are missing from it.
+std::vector<AddressMapEntry> ReadListingAddressMap(std::string_view listingText);
+
+// The source split into lines as the editor and m51c split them: at CR LF, LF
+// or a lone CR; a final line break adds no empty line.
+std::vector<std::string_view> SplitLines(std::string_view source);
+
+} // namespace m51asm

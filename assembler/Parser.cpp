@@ -1,0 +1,618 @@
+// Reading the source: each line becomes at most one statement with its label,
+// its operands classified by form and its expressions in postfix steps.
+// Lines after END are not read.
+#include "Context.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace m51asm {
+
+namespace {
+
+inline bool IsIdentStart(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
+}
+inline bool IsIdentChar(unsigned char c)
+{
+    return IsIdentStart(c) || (c >= '0' && c <= '9');
+}
+inline bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\f' || c == '\v';
+}
+inline char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Keywords at the start of a statement: the mnemonics, then the directives.
+enum : int { kDirectiveBase = 100 };
+
+struct Keyword {
+    const char* name;
+    int id;  // Mnemonic, or kDirectiveBase + Kind
+};
+
+constexpr int D(Kind k) { return kDirectiveBase + static_cast<int>(k); }
+constexpr int I(Mnemonic m) { return static_cast<int>(m); }
+
+// Sorted by name for the binary search.
+constexpr Keyword kKeywords[] = {
+    {"ACALL", I(Mnemonic::Acall)}, {"ADD", I(Mnemonic::Add)},   {"ADDC", I(Mnemonic::Addc)},
+    {"AJMP", I(Mnemonic::Ajmp)},   {"ANL", I(Mnemonic::Anl)},   {"BIT", D(Kind::Bit)},
+    {"CALL", I(Mnemonic::Call)},   {"CJNE", I(Mnemonic::Cjne)}, {"CLR", I(Mnemonic::Clr)},
+    {"CODE", D(Kind::Code)},       {"CPL", I(Mnemonic::Cpl)},   {"DA", I(Mnemonic::Da)},
+    {"DATA", D(Kind::Data)},       {"DB", D(Kind::Db)},         {"DEC", I(Mnemonic::Dec)},
+    {"DIV", I(Mnemonic::Div)},     {"DJNZ", I(Mnemonic::Djnz)}, {"DS", D(Kind::Ds)},
+    {"DW", D(Kind::Dw)},           {"END", D(Kind::End)},       {"EQU", D(Kind::Equ)},
+    {"IDATA", D(Kind::IData)},     {"INC", I(Mnemonic::Inc)},   {"JB", I(Mnemonic::Jb)},
+    {"JBC", I(Mnemonic::Jbc)},     {"JC", I(Mnemonic::Jc)},     {"JMP", I(Mnemonic::Jmp)},
+    {"JNB", I(Mnemonic::Jnb)},     {"JNC", I(Mnemonic::Jnc)},   {"JNZ", I(Mnemonic::Jnz)},
+    {"JZ", I(Mnemonic::Jz)},       {"LCALL", I(Mnemonic::Lcall)}, {"LJMP", I(Mnemonic::Ljmp)},
+    {"MOV", I(Mnemonic::Mov)},     {"MOVC", I(Mnemonic::Movc)}, {"MOVX", I(Mnemonic::Movx)},
+    {"MUL", I(Mnemonic::Mul)},     {"NOP", I(Mnemonic::Nop)},   {"ORG", D(Kind::Org)},
+    {"ORL", I(Mnemonic::Orl)},     {"POP", I(Mnemonic::Pop)},   {"PUSH", I(Mnemonic::Push)},
+    {"RET", I(Mnemonic::Ret)},     {"RETI", I(Mnemonic::Reti)}, {"RL", I(Mnemonic::Rl)},
+    {"RLC", I(Mnemonic::Rlc)},     {"RR", I(Mnemonic::Rr)},     {"RRC", I(Mnemonic::Rrc)},
+    {"SET", D(Kind::Set)},         {"SETB", I(Mnemonic::Setb)}, {"SJMP", I(Mnemonic::Sjmp)},
+    {"SUBB", I(Mnemonic::Subb)},   {"SWAP", I(Mnemonic::Swap)}, {"USING", D(Kind::Using)},
+    {"XCH", I(Mnemonic::Xch)},     {"XCHD", I(Mnemonic::Xchd)}, {"XDATA", D(Kind::XData)},
+    {"XRL", I(Mnemonic::Xrl)},
+};
+
+// The keyword id of a word, or -1.
+int FindKeyword(std::string_view word)
+{
+    if (word.empty() || word.size() > 5)
+        return -1;
+    char u[6] = {};
+    for (std::size_t i = 0; i < word.size(); ++i)
+        u[i] = Upper(word[i]);
+    const auto it = std::lower_bound(std::begin(kKeywords), std::end(kKeywords), u,
+                                     [](const Keyword& k, const char* w) { return std::strcmp(k.name, w) < 0; });
+    if (it == std::end(kKeywords) || std::strcmp(it->name, u) != 0)
+        return -1;
+    return it->id;
+}
+
+bool IsNameDirective(int id)
+{
+    switch (id) {
+    case D(Kind::Equ): case D(Kind::Set): case D(Kind::Bit): case D(Kind::Data):
+    case D(Kind::IData): case D(Kind::XData): case D(Kind::Code):
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool EqualsUpper(std::string_view s, const char* upper)
+{
+    const std::size_t n = std::strlen(upper);
+    if (s.size() != n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (Upper(s[i]) != upper[i])
+            return false;
+    return true;
+}
+
+// The register of "R0".."R7", or -1.
+int RegisterNumber(std::string_view s)
+{
+    if (s.size() == 2 && (s[0] == 'R' || s[0] == 'r') && s[1] >= '0' && s[1] <= '7')
+        return s[1] - '0';
+    return -1;
+}
+
+// Where the comment of a line starts (or its length): the first ";" outside quotes.
+std::size_t CommentStart(std::string_view line)
+{
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == ';') {
+            return i;
+        }
+    }
+    return line.size();
+}
+
+// Splits operands at the commas outside quotes and parentheses.
+void SplitOperands(std::string_view text, std::vector<std::string_view>& out)
+{
+    out.clear();
+    char quote = 0;
+    int depth = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == ',' && depth <= 0) {
+            out.push_back(Trim(text.substr(start, i - start)));
+            start = i + 1;
+        }
+    }
+    out.push_back(Trim(text.substr(start)));
+}
+
+// The characters of a quoted DB operand without its quotes, when the whole
+// operand is one string.
+bool WholeString(std::string_view op, std::string_view& inner, std::size_t& length)
+{
+    if (op.size() < 2 || (op[0] != '\'' && op[0] != '"'))
+        return false;
+    const char q = op[0];
+    length = 0;
+    for (std::size_t i = 1; i < op.size(); ++i) {
+        if (op[i] != q) {
+            ++length;
+            continue;
+        }
+        if (i + 1 < op.size() && op[i + 1] == q) {
+            ++i;
+            ++length;
+            continue;
+        }
+        if (i + 1 != op.size())
+            return false;
+        inner = op.substr(1, i - 1);
+        return true;
+    }
+    return false;
+}
+
+class LineParser {
+public:
+    explicit LineParser(Context& ctx) : m_ctx(ctx) {}
+
+    // Returns false after END.
+    bool Parse(std::string_view line, std::int32_t lineNo)
+    {
+        m_lineNo = lineNo;
+        std::string_view code = Trim(line.substr(0, CommentStart(line)));
+        if (code.empty())
+            return true;
+        if (code[0] == '$') {
+            Control(code.substr(1));
+            return true;
+        }
+        Statement st;
+        st.line = lineNo;
+        std::size_t p = 0;
+        std::string_view word1 = Word(code, p);
+        if (word1.empty()) {
+            m_ctx.Error(lineNo, "unexpected \"" + std::string(code.substr(0, 1)) + "\" at the start of the line");
+            return true;
+        }
+        std::size_t q = SkipBlanks(code, p);
+        std::string_view mnemonic;
+        std::size_t afterMnemonic = 0;
+        if (q < code.size() && code[q] == ':') {
+            st.label = DefineLabel(word1);
+            q = SkipBlanks(code, q + 1);
+            std::size_t r = q;
+            mnemonic = Word(code, r);
+            afterMnemonic = r;
+            if (mnemonic.empty() && q < code.size()) {
+                m_ctx.Error(lineNo, "unexpected \"" + std::string(code.substr(q, 1)) + "\" after the label");
+                return Push(st);
+            }
+        } else {
+            std::size_t r = q;
+            const std::string_view word2 = Word(code, r);
+            const int id2 = word2.empty() ? -1 : FindKeyword(word2);
+            const int id1 = FindKeyword(word1);
+            if (id2 >= 0 && IsNameDirective(id2)) {
+                return NameDefinition(st, word1, static_cast<Kind>(id2 - kDirectiveBase), code.substr(r));
+            }
+            if (id1 < 0 && (id2 == D(Kind::Db) || id2 == D(Kind::Dw) || id2 == D(Kind::Ds))) {
+                st.label = DefineLabel(word1);
+                mnemonic = word2;
+                afterMnemonic = r;
+            } else {
+                mnemonic = word1;
+                afterMnemonic = p;
+            }
+        }
+        if (mnemonic.empty())
+            return Push(st);
+        const int id = FindKeyword(mnemonic);
+        const std::string_view rest = Trim(code.substr(afterMnemonic));
+        if (id < 0) {
+            m_ctx.Error(lineNo, "unknown mnemonic " + std::string(mnemonic));
+            return Push(st);
+        }
+        if (IsNameDirective(id)) {
+            m_ctx.Error(lineNo, std::string(mnemonic) + " needs a name in front of it");
+            return Push(st);
+        }
+        if (id < kDirectiveBase)
+            Instruction(st, static_cast<Mnemonic>(id), rest);
+        else
+            Directive(st, static_cast<Kind>(id - kDirectiveBase), mnemonic, rest);
+        Push(st);
+        return st.kind != Kind::End;
+    }
+
+private:
+    static std::size_t SkipBlanks(std::string_view s, std::size_t p)
+    {
+        while (p < s.size() && IsBlank(s[p]))
+            ++p;
+        return p;
+    }
+
+    // The identifier at p (blanks skipped), p moved behind it.
+    static std::string_view Word(std::string_view s, std::size_t& p)
+    {
+        p = SkipBlanks(s, p);
+        const std::size_t start = p;
+        if (p >= s.size() || !IsIdentStart(static_cast<unsigned char>(s[p])))
+            return {};
+        while (p < s.size() && IsIdentChar(static_cast<unsigned char>(s[p])))
+            ++p;
+        return s.substr(start, p - start);
+    }
+
+    bool Push(Statement& st)
+    {
+        m_ctx.statements.push_back(st);
+        return true;
+    }
+
+    // Claims `name` for a definition on this line; -1 (reported) when taken.
+    std::int32_t Claim(std::string_view name, bool redefinable)
+    {
+        if (FindKeyword(name) >= 0 || RegisterNumber(name) >= 0 || EqualsUpper(name, "A") ||
+            EqualsUpper(name, "C") || EqualsUpper(name, "AB") || EqualsUpper(name, "DPTR") ||
+            OperatorName(name)) {
+            m_ctx.Error(m_lineNo, "reserved word " + std::string(name) + " cannot be a name");
+            return -1;
+        }
+        const std::int32_t id = m_ctx.symbols.Intern(name);
+        SymbolEntry& s = m_ctx.symbols[id];
+        if (s.line > 0 && !(redefinable && s.redefinable)) {
+            m_ctx.Error(m_lineNo, "symbol " + std::string(name) + " is already defined on line " +
+                                      std::to_string(s.line));
+            return -1;
+        }
+        if (s.predefined) {
+            // The source's own meaning replaces the register name everywhere.
+            s.predefined = false;
+            s.bankRegister = false;
+            s.known = false;
+        }
+        s.name = name;
+        if (s.line == 0)
+            s.line = m_lineNo;
+        s.redefinable = redefinable;
+        return id;
+    }
+
+    static bool OperatorName(std::string_view n)
+    {
+        for (const char* w : {"MOD", "AND", "OR", "XOR", "NOT", "SHL", "SHR", "HIGH", "LOW"})
+            if (EqualsUpper(n, w))
+                return true;
+        return false;
+    }
+
+    std::int32_t DefineLabel(std::string_view name)
+    {
+        const std::int32_t id = Claim(name, false);
+        if (id >= 0)
+            m_ctx.symbols[id].kind = SymbolKind::Code;
+        return id;
+    }
+
+    bool NameDefinition(Statement& st, std::string_view name, Kind kind, std::string_view rest)
+    {
+        st.kind = kind;
+        rest = Trim(rest);
+        if (rest.empty()) {
+            m_ctx.Error(m_lineNo, "missing value after " + std::string(name));
+            st.failed = true;
+            return Push(st);
+        }
+        const std::int32_t id = Claim(name, kind == Kind::Set);
+        if (id < 0) {
+            st.failed = true;
+            return Push(st);
+        }
+        SymbolEntry& s = m_ctx.symbols[id];
+        // A register given a name: "COUNTER EQU R7".
+        const int reg = RegisterNumber(rest);
+        if ((kind == Kind::Equ || kind == Kind::Set) && (reg >= 0 || EqualsUpper(rest, "A"))) {
+            s.kind = SymbolKind::Register;
+            s.value = reg >= 0 ? reg : 8;
+            s.known = true;
+            st.kind = Kind::Label;
+            return Push(st);
+        }
+        switch (kind) {
+        case Kind::Bit: s.kind = SymbolKind::Bit; break;
+        case Kind::Data: s.kind = SymbolKind::Data; break;
+        case Kind::IData: s.kind = SymbolKind::IData; break;
+        case Kind::XData: s.kind = SymbolKind::XData; break;
+        case Kind::Code: s.kind = SymbolKind::Code; break;
+        default: s.kind = SymbolKind::Number; break;
+        }
+        st.name = id;
+        Operand op;
+        op.mode = Mode::Expr;
+        if (!ParseExpression(m_ctx, rest, m_lineNo, op.expr)) {
+            st.failed = true;
+            st.name = -1;
+            return Push(st);
+        }
+        st.firstOperand = static_cast<std::uint32_t>(m_ctx.operands.size());
+        st.operandCount = 1;
+        m_ctx.operands.push_back(op);
+        return Push(st);
+    }
+
+    void Control(std::string_view text)
+    {
+        std::size_t p = 0;
+        for (;;) {
+            const std::string_view w = Word(text, p);
+            if (w.empty())
+                break;
+            if (EqualsUpper(w, "NOLIST") || EqualsUpper(w, "NOLI"))
+                m_ctx.listSwitches.push_back({m_lineNo, false});
+            else if (EqualsUpper(w, "LIST") || EqualsUpper(w, "LI"))
+                m_ctx.listSwitches.push_back({m_lineNo, true});
+            else if (EqualsUpper(w, "NOMOD51") || EqualsUpper(w, "NOMOD"))
+                m_ctx.symbols.DropPredefined();
+            // Arguments in parentheses belong to their control: $TITLE(...)
+            p = SkipBlanks(text, p);
+            if (p < text.size() && text[p] == '(') {
+                int depth = 0;
+                for (; p < text.size(); ++p) {
+                    if (text[p] == '(')
+                        ++depth;
+                    else if (text[p] == ')' && --depth == 0) {
+                        ++p;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+
+    // Classifies one operand; false (reported) when it is malformed.
+    bool ClassifyOperand(std::string_view text, Operand& op)
+    {
+        if (text.empty()) {
+            m_ctx.Error(m_lineNo, "missing operand");
+            return false;
+        }
+        if (text[0] == '@') {
+            std::string compact;
+            for (char c : text.substr(1))
+                if (!IsBlank(c))
+                    compact += Upper(c);
+            if (compact == "R0" || compact == "R1") {
+                op.mode = Mode::AtReg;
+                op.reg = static_cast<std::uint8_t>(compact[1] - '0');
+            } else if (compact == "DPTR") {
+                op.mode = Mode::AtDptr;
+            } else if (compact == "A+DPTR") {
+                op.mode = Mode::AtADptr;
+            } else if (compact == "A+PC") {
+                op.mode = Mode::AtAPc;
+            } else {
+                m_ctx.Error(m_lineNo, "bad indirect operand " + std::string(text) +
+                                          " (@R0, @R1, @DPTR, @A+DPTR or @A+PC)");
+                return false;
+            }
+            return true;
+        }
+        if (text[0] == '#' || text[0] == '/') {
+            op.mode = text[0] == '#' ? Mode::Imm : Mode::NotBit;
+            return ParseExpression(m_ctx, Trim(text.substr(1)), m_lineNo, op.expr);
+        }
+        if (const int reg = RegisterNumber(text); reg >= 0) {
+            op.mode = Mode::Reg;
+            op.reg = static_cast<std::uint8_t>(reg);
+            return true;
+        }
+        if (text.size() <= 4) {
+            if (EqualsUpper(text, "A")) { op.mode = Mode::A; return true; }
+            if (EqualsUpper(text, "C")) { op.mode = Mode::C; return true; }
+            if (EqualsUpper(text, "AB")) { op.mode = Mode::AB; return true; }
+            if (EqualsUpper(text, "DPTR")) { op.mode = Mode::Dptr; return true; }
+        }
+        if (IsIdentStart(static_cast<unsigned char>(text[0]))) {
+            // A register named with EQU earlier in the source.
+            const std::int32_t id = m_ctx.symbols.Find(text);
+            if (id >= 0 && m_ctx.symbols[id].kind == SymbolKind::Register && m_ctx.symbols[id].line > 0) {
+                const int v = m_ctx.symbols[id].value;
+                op.mode = v == 8 ? Mode::A : Mode::Reg;
+                op.reg = static_cast<std::uint8_t>(v & 7);
+                return true;
+            }
+        }
+        op.mode = Mode::Expr;
+        return ParseExpression(m_ctx, text, m_lineNo, op.expr);
+    }
+
+    void Instruction(Statement& st, Mnemonic m, std::string_view rest)
+    {
+        st.kind = Kind::Instruction;
+        m_texts.clear();
+        if (!rest.empty())
+            SplitOperands(rest, m_texts);
+        const std::size_t count = m_texts.size();
+        if (count > 3) {
+            m_ctx.Error(m_lineNo, std::string(MnemonicName(m)) + " takes at most 3 operands");
+            st.failed = true;
+            return;
+        }
+        Operand ops[3];
+        Mode modes[3] = {};
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!ClassifyOperand(m_texts[i], ops[i])) {
+                st.failed = true;
+                return;
+            }
+            modes[i] = ops[i].mode;
+        }
+        int form = -1;
+        if ((m == Mnemonic::Jmp || m == Mnemonic::Call) && count == 1 && modes[0] == Mode::Expr) {
+            st.form = m == Mnemonic::Jmp ? kGenericJmp : kGenericCall;
+            st.size = 2;
+        } else {
+            form = FindForm(m, std::span<const Mode>(modes, count));
+            if (form < 0) {
+                BadOperands(m, count, rest);
+                st.failed = true;
+                return;
+            }
+            st.form = static_cast<std::uint16_t>(form);
+            st.size = Forms()[static_cast<std::size_t>(form)].size;
+        }
+        st.firstOperand = static_cast<std::uint32_t>(m_ctx.operands.size());
+        st.operandCount = static_cast<std::uint32_t>(count);
+        for (std::size_t i = 0; i < count; ++i)
+            m_ctx.operands.push_back(ops[i]);
+    }
+
+    void BadOperands(Mnemonic m, std::size_t count, std::string_view rest)
+    {
+        const std::string name(MnemonicName(m));
+        bool countFits = false;
+        int wanted = -1;
+        for (const Form& f : Forms()) {
+            if (f.mnemonic != m)
+                continue;
+            countFits = countFits || f.operandCount == count;
+            wanted = f.operandCount;
+        }
+        if (m == Mnemonic::Call)
+            wanted = 1, countFits = count == 1;
+        if (!countFits) {
+            m_ctx.Error(m_lineNo, name + (wanted == 0 ? " takes no operands"
+                                                      : " needs " + std::to_string(wanted) +
+                                                            (wanted == 1 ? " operand" : " operands")));
+            return;
+        }
+        std::string message = "invalid operands for " + name + ": " + std::string(rest);
+        if ((m == Mnemonic::Push || m == Mnemonic::Pop) && count == 1)
+            message += " (write ACC for the accumulator)";
+        m_ctx.Error(m_lineNo, message);
+    }
+
+    void Directive(Statement& st, Kind kind, std::string_view word, std::string_view rest)
+    {
+        st.kind = kind;
+        m_texts.clear();
+        if (!rest.empty())
+            SplitOperands(rest, m_texts);
+        const std::size_t count = m_texts.size();
+        const std::string name = [&] {
+            std::string n(word);
+            for (char& c : n)
+                c = Upper(c);
+            return n;
+        }();
+        if (kind == Kind::End) {
+            if (count)
+                m_ctx.Error(m_lineNo, "END takes no operands");
+            return;
+        }
+        if (count == 0) {
+            m_ctx.Error(m_lineNo, name + " needs an operand");
+            st.failed = true;
+            return;
+        }
+        if ((kind == Kind::Org || kind == Kind::Ds || kind == Kind::Using) && count != 1) {
+            m_ctx.Error(m_lineNo, name + " takes one operand");
+            st.failed = true;
+            return;
+        }
+        st.firstOperand = static_cast<std::uint32_t>(m_ctx.operands.size());
+        std::uint32_t size = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            Operand op;
+            op.mode = Mode::Expr;
+            std::string_view inner;
+            std::size_t length = 0;
+            const std::string_view t = m_texts[i];
+            if (kind == Kind::Db && WholeString(t, inner, length)) {
+                op.isString = true;
+                op.expr.first = static_cast<std::uint32_t>(inner.data() - m_ctx.source.data());
+                op.expr.count = static_cast<std::uint32_t>(inner.size());
+                size += static_cast<std::uint32_t>(length);
+            } else if (t.empty()) {
+                m_ctx.Error(m_lineNo, "missing operand");
+                st.failed = true;
+            } else if (!ParseExpression(m_ctx, t, m_lineNo, op.expr)) {
+                st.failed = true;
+            } else {
+                size += kind == Kind::Dw ? 2 : 1;
+            }
+            m_ctx.operands.push_back(op);
+        }
+        if (st.failed) {
+            m_ctx.operands.resize(st.firstOperand);
+            return;
+        }
+        st.operandCount = static_cast<std::uint32_t>(count);
+        if (kind == Kind::Db || kind == Kind::Dw)
+            st.size = size;
+    }
+
+    Context& m_ctx;
+    std::int32_t m_lineNo = 0;
+    std::vector<std::string_view> m_texts;
+};
+
+} // namespace
+
+void ParseSource(Context& ctx)
+{
+    LineParser parser(ctx);
+    const std::string_view s = ctx.source;
+    std::size_t start = 0;
+    std::int32_t lineNo = 0;
+    while (start < s.size()) {
+        std::size_t end = start;
+        while (end < s.size() && s[end] != '\r' && s[end] != '\n')
+            ++end;
+        ++lineNo;
+        const bool more = parser.Parse(s.substr(start, end - start), lineNo);
+        if (!more)
+            return;
+        if (end < s.size() && s[end] == '\r' && end + 1 < s.size() && s[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+}
+
+} // namespace m51asm

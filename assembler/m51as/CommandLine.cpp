@@ -1,0 +1,230 @@
+#include "CommandLine.h"
+
+#include "Assembler.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <system_error>
+
+namespace m51as {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifndef M51AS_VERSION
+#define M51AS_VERSION "0"
+#endif
+
+constexpr const char* kUsage =
+    "Usage: m51as [-o BASE] [--list-all] FILE.asm\n"
+    "Assembles the 8051 source FILE.asm (Intel ASM51 dialect) into BASE.hex\n"
+    "(Intel HEX), BASE.bin (binary image from the lowest to the highest address\n"
+    "written, gaps filled with 0FFH) and BASE.lst (listing).\n"
+    "\n"
+    "  -o BASE      base name of the outputs (default: FILE without its extension)\n"
+    "  --list-all   list every line, also between $NOLIST and $LIST\n"
+    "  -h, --help   show this text\n"
+    "  --version    show the version\n"
+    "\n"
+    "Errors are printed as FILE:LINE: message. Exit status: 0 no errors, 1 errors\n"
+    "(the listing is written, BASE.hex and BASE.bin are not, and older ones are\n"
+    "removed), 2 a file could not be read or written (or the command line is wrong).\n";
+
+struct Options {
+    std::string file;
+    std::optional<std::string> base;
+    bool listAll = false;
+    bool help = false;
+    bool version = false;
+};
+
+std::optional<std::string> Parse(const std::vector<std::string>& args, Options& o)
+{
+    bool optionsEnd = false;
+    bool haveFile = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (!optionsEnd && (a == "-h" || a == "--help")) {
+            o.help = true;
+        } else if (!optionsEnd && (a == "-v" || a == "--version")) {
+            o.version = true;
+        } else if (!optionsEnd && a == "--list-all") {
+            o.listAll = true;
+        } else if (!optionsEnd && a == "-o") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return std::string("option -o needs a base name");
+            o.base = args[++i];
+        } else if (!optionsEnd && a == "--") {
+            optionsEnd = true;
+        } else if (!optionsEnd && a.size() > 1 && a[0] == '-') {
+            return "unknown option " + a;
+        } else {
+            if (haveFile)
+                return std::string("more than one FILE given");
+            o.file = a;
+            haveFile = true;
+        }
+    }
+    if (!haveFile && !o.help && !o.version)
+        return std::string("no FILE given");
+    return std::nullopt;
+}
+
+bool ReadFile(const std::string& path, std::string& bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    char buffer[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    if (!ok && errno == 0)
+        errno = EIO;
+    return ok;
+}
+
+// Writes `bytes` to a new temporary file beside `path` and renames it over
+// `path`; returns 0 or the error number, leaving no temporary file behind.
+int WriteAtomically(const std::string& path, std::string_view bytes)
+{
+    std::random_device random;
+    std::string temp;
+    std::FILE* f = nullptr;
+    for (int attempt = 0; attempt < 16 && !f; ++attempt) {
+        temp = path + ".m51as-" + std::to_string(random() % 1000000000u) + ".tmp";
+#ifdef _WIN32
+        std::error_code ec;
+        if (fs::exists(temp, ec))
+            continue;
+        f = std::fopen(temp.c_str(), "wb");
+#else
+        f = std::fopen(temp.c_str(), "wbx");
+#endif
+        if (!f && errno != EEXIST)
+            break;
+    }
+    if (!f)
+        return errno ? errno : EIO;
+    int error = 0;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
+        error = errno ? errno : EIO;
+    if (std::fclose(f) != 0 && !error)
+        error = errno ? errno : EIO;
+    if (!error) {
+        std::error_code ec;
+        fs::rename(temp, path, ec);
+        if (ec)
+            error = ec.value() ? ec.value() : EIO;
+    }
+    if (error)
+        std::remove(temp.c_str());
+    return error;
+}
+
+int Fail(std::FILE* err, const char* what, const std::string& path, int error)
+{
+    std::fprintf(err, "m51as: cannot %s %s: %s\n", what, path.c_str(), std::strerror(error ? error : EIO));
+    return 2;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return a == b || fs::equivalent(a, b, ec);
+}
+
+std::string FileNamePart(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::string DefaultBase(const std::string& file)
+{
+    const std::size_t slash = file.find_last_of("/\\");
+    const std::size_t dot = file.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot == (slash == std::string::npos ? 0 : slash + 1))
+        return file;
+    return file.substr(0, dot);
+}
+
+int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
+{
+    Options o;
+    if (const auto problem = Parse(args, o)) {
+        std::fprintf(err, "m51as: %s\n%s", problem->c_str(), kUsage);
+        return 2;
+    }
+    if (o.help) {
+        std::fputs(kUsage, out);
+        return 0;
+    }
+    if (o.version) {
+        std::fprintf(out, "m51as %s, 8051 assembler\n", M51AS_VERSION);
+        return 0;
+    }
+
+    std::string source;
+    errno = 0;
+    if (!ReadFile(o.file, source))
+        return Fail(err, "read", o.file, errno);
+
+    const std::string base = o.base.value_or(DefaultBase(o.file));
+    const std::string hexPath = base + ".hex", binPath = base + ".bin", lstPath = base + ".lst";
+    for (const std::string* path : {&hexPath, &binPath, &lstPath}) {
+        if (SameFile(*path, o.file)) {
+            std::fprintf(err, "m51as: the output %s would replace the source\n", path->c_str());
+            return 2;
+        }
+    }
+
+    m51asm::AssembleOptions options;
+    options.fileName = FileNamePart(o.file);
+    options.ignoreNolist = o.listAll;
+    const m51asm::AssembleResult result = m51asm::Assemble(source, options);
+    std::string().swap(source);
+
+    for (const m51asm::AsmError& e : result.errors)
+        std::fprintf(err, "%s:%d: %s\n", o.file.c_str(), e.line, e.message.c_str());
+
+    if (const int e = WriteAtomically(lstPath, result.listing))
+        return Fail(err, "write", lstPath, e);
+    if (!result.errors.empty()) {
+        for (const std::string* path : {&hexPath, &binPath}) {
+            std::error_code ec;
+            fs::remove(*path, ec);
+            if (ec)
+                return Fail(err, "remove the old", *path, ec.value());
+        }
+        std::fprintf(out, "%s: %zu error%s, no HEX or BIN file written\n", o.file.c_str(), result.errors.size(),
+                     result.errors.size() == 1 ? "" : "s");
+        return 1;
+    }
+    if (const int e = WriteAtomically(hexPath, result.hex))
+        return Fail(err, "write", hexPath, e);
+    const std::vector<std::uint8_t> binary = result.Binary();
+    if (const int e = WriteAtomically(binPath, std::string_view(reinterpret_cast<const char*>(binary.data()), binary.size())))
+        return Fail(err, "write", binPath, e);
+    if (result.empty) {
+        std::fprintf(out, "%s: 0 errors, no code\n", o.file.c_str());
+    } else {
+        std::fprintf(out, "%s: 0 errors, %zu bytes of code in %04XH-%04XH\n", o.file.c_str(),
+                     static_cast<std::size_t>(std::count(result.written.begin(), result.written.end(), true)),
+                     result.lowest, result.highest);
+    }
+    return 0;
+}
+
+} // namespace m51as

@@ -1,0 +1,164 @@
+// The m51as command line (files, messages, exit codes), and every sample
+// program as the compiler turns it out: it assembles, and the address map read
+// back from its listing is the one the assembler made.
+#include "Assembler.h"
+#include "CommandLine.h"
+#include "Compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Scratch {
+public:
+    Scratch()
+    {
+        m_path = fs::temp_directory_path() / ("m51as-test-" + std::to_string(std::random_device()()));
+        fs::create_directories(m_path);
+    }
+    ~Scratch()
+    {
+        std::error_code ec;
+        fs::permissions(m_path, fs::perms::owner_all, ec);
+        fs::remove_all(m_path, ec);
+    }
+    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+void Write(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Read(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Outcome {
+    int exitCode;
+    std::string out, err;
+};
+
+std::string Drain(std::FILE* f)
+{
+    std::rewind(f);
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
+    std::fclose(f);
+    return text;
+}
+
+Outcome RunM51as(const std::vector<std::string>& args)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const int code = m51as::Run(args, out, err);
+    return {code, Drain(out), Drain(err)};
+}
+
+} // namespace
+
+TEST(M51as, CleanSourceWritesHexBinAndListing)
+{
+    Scratch dir;
+    Write(dir / "prog.v2.asm", "ORG 2\nMAIN: SJMP MAIN\nEND\n");
+    const Outcome r = RunM51as({dir / "prog.v2.asm"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Read(dir / "prog.v2.hex"), ":0200020080FE7E\r\n:00000001FF\r\n");
+    EXPECT_EQ(Read(dir / "prog.v2.bin"), "\x80\xFE");
+    EXPECT_NE(Read(dir / "prog.v2.lst").find("0 errors"), std::string::npos);
+
+    const Outcome o = RunM51as({"-o", dir / "out", dir / "prog.v2.asm"});
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_TRUE(fs::exists(dir / "out.hex") && fs::exists(dir / "out.bin") && fs::exists(dir / "out.lst"));
+    EXPECT_EQ(m51as::DefaultBase("a.b/prog"), "a.b/prog");
+    EXPECT_EQ(m51as::DefaultBase("dir/.hidden"), "dir/.hidden");
+}
+
+TEST(M51as, ErrorsRemoveTheImagesAndGoToStandardError)
+{
+    Scratch dir;
+    Write(dir / "p.hex", "stale");
+    Write(dir / "p.bin", "stale");
+    Write(dir / "p.asm", "NOP\nFOO\nJZ 1000H\n");
+    const Outcome r = RunM51as({dir / "p.asm"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, dir / "p.asm" + ":2: unknown mnemonic FOO\n" + dir / "p.asm" +
+                         ":3: jump target 1000H is out of range: 4093 bytes away, JZ reaches -128 to +127\n");
+    EXPECT_FALSE(fs::exists(dir / "p.hex"));
+    EXPECT_FALSE(fs::exists(dir / "p.bin"));
+    const std::string listing = Read(dir / "p.lst");
+    EXPECT_NE(listing.find("FOO\r\n*** ERROR: unknown mnemonic FOO\r\n"), std::string::npos);
+    EXPECT_TRUE(listing.ends_with("2 errors\r\n"));
+}
+
+TEST(M51as, CommandLineAndFileProblems)
+{
+    Scratch dir;
+    EXPECT_EQ(RunM51as({"--help"}).exitCode, 0);
+    EXPECT_NE(RunM51as({"--version"}).out.find("m51as"), std::string::npos);
+    EXPECT_EQ(RunM51as({}).exitCode, 2);
+    EXPECT_EQ(RunM51as({"--bogus", "x.asm"}).exitCode, 2);
+    EXPECT_EQ(RunM51as({"a.asm", "b.asm"}).exitCode, 2);
+    const Outcome missing = RunM51as({dir / "none.asm"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("cannot read"), std::string::npos);
+
+    // An output that would replace the source, and a folder that cannot be written.
+    Write(dir / "p.lst", "NOP\n");
+    EXPECT_EQ(RunM51as({dir / "p.lst"}).exitCode, 2);
+    EXPECT_EQ(Read(dir / "p.lst"), "NOP\n");
+    Write(dir / "q.asm", "NOP\n");
+    fs::create_directories(dir / "ro");
+    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    if (!fs::exists(dir / "ro/probe")) {
+        std::ofstream probe(dir / "ro/probe");
+        if (!probe) {  // not running as a user that ignores permissions
+            const Outcome ro = RunM51as({"-o", dir / "ro/q", dir / "q.asm"});
+            EXPECT_EQ(ro.exitCode, 2);
+            EXPECT_TRUE(fs::is_empty(dir / "ro"));
+        }
+    }
+}
+
+TEST(M51as, EverySampleAssemblesAndItsListingGivesTheMapBack)
+{
+    int samples = 0;
+    for (const auto& entry : fs::directory_iterator(M51_EXAMPLES_DIR)) {
+        if (entry.path().extension() != ".M51")
+            continue;
+        ++samples;
+        const std::string bytes = Read(entry.path().string());
+        const m51::CompileResult compiled = m51::CompileSource(m51::SplitSourceLines(bytes));
+        std::string source;
+        for (const std::string& line : compiled.Output)
+            source += line + "\r\n";
+        m51asm::AssembleOptions options;
+        options.ignoreNolist = true;
+        const m51asm::AssembleResult r = m51asm::Assemble(source, options);
+        EXPECT_TRUE(r.errors.empty()) << entry.path() << ": " << r.errors.front().line << " " << r.errors.front().message;
+        EXPECT_FALSE(r.addressMap.empty());
+        EXPECT_EQ(m51asm::ReadListingAddressMap(r.listing), r.addressMap) << entry.path();
+    }
+    EXPECT_GE(samples, 8);
+}
