@@ -99,6 +99,7 @@ public:
     std::optional<int> currentAsmLine() const { return m_program.map.asmLineAt(m_machine.pc); }
     QString serialTerminalPath() const;  // the path a terminal program opens, empty without one
     QString lastError() const { return m_error; }
+    qint64 simulatorProcessId() const { return m_process ? m_process->processId() : 0; }
 
     // Execution. Each is ignored unless the engine is paused (stop: running).
     void run(uint64_t instructionLimit = 0);  // 0: until a breakpoint or Stop
