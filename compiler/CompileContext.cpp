@@ -8,9 +8,9 @@ namespace m51 {
 
 using MyVision::ExtractFieldView;
 
-void ProcedureList::Add(std::string entry)
+void ProcedureList::Add(ListEntry entry)
 {
-    const std::string name = MyVision::UpperText(ExtractFieldView(' ', entry, 2));
+    const std::string name = MyVision::UpperText(ExtractFieldView(' ', entry.text, 2));
     m_lengths |= std::uint64_t{1} << std::min<std::size_t>(name.size(), 63);
     if (!name.empty())
         m_firstBytes[static_cast<unsigned char>(name[0])] = true;
@@ -72,16 +72,16 @@ const InlineList::Chain* InlineList::Find(std::string_view number) const
     return it == m_otherNumbers.end() ? nullptr : &it->second;
 }
 
-void InlineList::Add(std::string entry)
+void InlineList::Add(ListEntry entry)
 {
     const std::size_t position = m_entries.size();
-    const std::string_view first = ExtractFieldView(' ', entry, 1);
+    const std::string_view first = ExtractFieldView(' ', entry.text, 1);
     if (first == "INLINEEND") {
         for (std::uint32_t h : m_openHeaders)
             m_headers[h].end = position;
         m_openHeaders.clear();
     } else if (first == "INLINE" && m_headers.size() < kNone) {
-        const std::string_view number = ExtractFieldView(' ', entry, 2);
+        const std::string_view number = ExtractFieldView(' ', entry.text, 2);
         const auto header = static_cast<std::uint32_t>(m_headers.size());
         m_headers.push_back({position, std::string::npos, kNone});
         m_openHeaders.push_back(header);
@@ -117,7 +117,7 @@ void InlineList::CopyBlock(std::string_view number, std::vector<std::string>& ou
             continue;
         const std::size_t end = header.end == std::string::npos ? m_entries.size() : header.end;
         for (std::size_t j = header.position + 1; j < end; ++j)
-            out.push_back(m_entries[j]);
+            out.push_back(m_entries[j].text);
         copiedUpTo = end;
     }
 }

@@ -4,6 +4,8 @@
 // compile-wide counters and flags, and the lists the compile fills. A fresh
 // record is made for every compile, so two compiles never see each other.
 
+#include "Compiler.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -29,16 +31,16 @@ struct TextHash {
 // reports carry the name field ERROR and are counted like any other entry.
 class ProcedureList {
 public:
-    void Add(std::string entry);
+    void Add(ListEntry entry);
     // Number of entries whose name field equals `upperName`.
     int CountNamed(std::string_view upperName) const;
-    const std::vector<std::string>& Entries() const { return m_entries; }
-    std::vector<std::string> TakeEntries() { return std::move(m_entries); }
+    const std::vector<ListEntry>& Entries() const { return m_entries; }
+    std::vector<ListEntry> TakeEntries() { return std::move(m_entries); }
     // Drops spare capacity once the list is complete.
     void Compact() { m_entries.shrink_to_fit(); }
 
 private:
-    std::vector<std::string> m_entries;
+    std::vector<ListEntry> m_entries;
     std::unordered_map<std::string, int, TextHash, std::equal_to<>> m_nameCount;
     // Lengths (bit n, the last bit for 63 and more) and first bytes of the
     // names present: most words of a line are no name and need no hashing.
@@ -54,11 +56,11 @@ private:
 // translated lines rather than from the collection pass.
 class InlineList {
 public:
-    void Add(std::string entry);
+    void Add(ListEntry entry);
     // Appends the lines of block `number` (its text form) to `out`.
     void CopyBlock(std::string_view number, std::vector<std::string>& out) const;
-    const std::vector<std::string>& Entries() const { return m_entries; }
-    std::vector<std::string> TakeEntries() { return std::move(m_entries); }
+    const std::vector<ListEntry>& Entries() const { return m_entries; }
+    std::vector<ListEntry> TakeEntries() { return std::move(m_entries); }
 
     // Drops spare capacity once the list is complete.
     void Compact();
@@ -81,7 +83,7 @@ private:
     void Append(Chain& chain, std::uint32_t header);
     const Chain* Find(std::string_view number) const;
 
-    std::vector<std::string> m_entries;
+    std::vector<ListEntry> m_entries;
     std::vector<Header> m_headers;
     std::vector<std::uint32_t> m_openHeaders;  // headers still waiting for their INLINEEND
     // Headers by number field: decimal numbers written plainly and met in rising
@@ -97,6 +99,7 @@ struct CompileContext {
     std::string CleanedLine;    // statement before its comment, trimmed, single blanks
     std::string FirstTwoWords;  // UpperText(w1) + " " + UpperText(w2); main pass only
     std::int64_t LineIndex = 0; // 0-based source line; main pass only
+    int SourceLine = 0;         // 0-based source line in every pass: the line list entries refer to
     // Where w1 begins in CleanedLine: 0 in the main pass; in the inline pass the
     // cleaned line is the whole line, and this is where the inline statement
     // after the INLINE keyword begins (ASM: copies from there).
@@ -122,9 +125,9 @@ struct CompileContext {
 
     // Lists filled by the compile.
     ProcedureList ProcBox;
-    std::vector<std::string> Definebox;
+    std::vector<ListEntry> Definebox;
     InlineList InlineBox;
-    std::vector<std::string> ErBox;
+    std::vector<ListEntry> ErBox;
 
     // Word k (1-based) of the current statement.
     const std::string& W(int k) const { return StatementWords[static_cast<std::size_t>(k - 1)]; }

@@ -344,10 +344,10 @@ void TForm1::Kompiluj1Click(bool debug)
 void TForm1::CompileSource()
 {
     const m51::CompileResult result = m51::CompileSource(Ed->lines());
-    ProcBox->setLines(result.ProcBox);
-    Definebox->setLines(result.Definebox);
-    InlineBox->setLines(result.InlineBox);
-    ErBox->setLines(result.ErBox);
+    ProcBox->setEntries(result.ProcBox);
+    Definebox->setEntries(result.Definebox);
+    InlineBox->setEntries(result.InlineBox);
+    ErBox->setEntries(result.ErBox);
     Aed->setLines(result.Output);
 }
 
@@ -392,10 +392,7 @@ void TForm1::ErBoxClick(ListBox* box)
     Ed->raise();
     Ed->activateWindow();
     Ed->M->setFocus();
-    const std::string first = MyVision::ExtractField(' ', cp1250::encode(box->selectedText()), 1);
-    const double number = std::trunc(MyVision::TextToNumber(first));
-    const int line = number > 0 && number < double(std::numeric_limits<int>::max()) ? int(number) : 0;
-    Ed->GoToLine(line);
+    Ed->GoToLine(box->selectedLine());
 }
 
 void TForm1::T1Click(int k)

@@ -89,6 +89,27 @@ TEST(Driver, EveryListCountsLinesFromZero)
     EXPECT_EQ(r.ErBox, (Lines{"3 Duplicate procedure P", "2 FOO"}));
 }
 
+TEST(Driver, EntriesAndOutputLinesKnowTheirSourceLine)
+{
+    const auto r = Compile({"PROCEDURE P", "DEFINE X 1", "FOO", "PROCEDURE P", "IFA=0 INLINE DEFINE Y 2",
+                            "WRMEM 1010B"});
+    const auto lines = [](const std::vector<m51::ListEntry>& list) {
+        std::vector<int> out;
+        for (const m51::ListEntry& e : list)
+            out.push_back(e.line);
+        return out;
+    };
+    EXPECT_EQ(lines(r.full.ProcBox), (std::vector<int>{0, 3, 3}));
+    // The inline pass numbers its definitions 0 in the text; the entry keeps the real line.
+    EXPECT_EQ(r.Definebox, (Lines{"0 Y", "1 X"}));
+    EXPECT_EQ(lines(r.full.Definebox), (std::vector<int>{4, 1}));
+    EXPECT_EQ(lines(r.full.InlineBox), (std::vector<int>{4, 4, 4}));
+    EXPECT_EQ(lines(r.full.ErBox), (std::vector<int>{3, 2, 5}));
+    // P: / Y EQU 002 / " " / P: / JnZ PRS0001, Y EQU 002, PRS0001: / ERORR - binary value
+    EXPECT_EQ(r.full.LineMap, (std::vector<int>{0, 1, 2, 3, 4, 4, 4, 5}));
+    EXPECT_EQ(r.full.LineMap.size(), r.Output.size());
+}
+
 TEST(Driver, DuplicateProcedures)
 {
     // Different case: the reports show the later name as written, the entries upper-case.
@@ -210,13 +231,20 @@ TEST(Driver, StreamingGivesTheSameLines)
     const Lines source = {"PROCEDURE Blink ; main loop", "", "FOO", "IFA=0 INLINE NOP", "ENDPROC"};
     struct Collect : m51::OutputSink {
         Lines lines;
-        void Line(std::string_view l) override { lines.emplace_back(l); }
+        std::vector<int> map;
+        void Line(std::string_view l, int sourceLine) override
+        {
+            lines.emplace_back(l);
+            map.push_back(sourceLine);
+        }
     } sink;
     const std::vector<std::string_view> views(source.begin(), source.end());
     const auto streamed = m51::CompileSource(std::span<const std::string_view>(views), sink);
-    const auto kept = Compile(source);
+    const auto kept = Compile(source).full;
     EXPECT_TRUE(streamed.Output.empty());
+    EXPECT_TRUE(streamed.LineMap.empty());
     EXPECT_EQ(sink.lines, kept.Output);
+    EXPECT_EQ(sink.map, kept.LineMap);
     EXPECT_EQ(streamed.ErBox, kept.ErBox);
     EXPECT_EQ(streamed.ProcBox, kept.ProcBox);
     EXPECT_EQ(streamed.InlineBox, kept.InlineBox);
