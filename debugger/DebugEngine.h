@@ -124,6 +124,8 @@ public:
     void write(Memory memory, unsigned address, uint8_t value);
     void setPin(unsigned port, unsigned bit, bool high);  // the outside level of a port pin
     uint8_t pins(unsigned port) const { return m_pins[port & 3]; }
+    // What the program reads from a port: its latch and the outside level together.
+    uint8_t portValue(unsigned port) const { return m_machine.sfrAt(0x80 + 0x10 * (port & 3)) & m_pins[port & 3]; }
     void sendSerial(const QByteArray& bytes);
 
     // Reads memory when paused; `done` receives the bytes or nothing on error.
