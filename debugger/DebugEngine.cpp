@@ -130,6 +130,9 @@ void DebugEngine::start(const Program& program)
         if (!error.empty())
             fail(QStringLiteral("%1: %2").arg(m_program.hexPath, QString::fromStdString(error)));
     });
+    // s51 otherwise looks at an input file only now and then and may miss it.
+    if (!m_options.serialInFile.isEmpty())
+        send("expression uart0_check_often=1");
     for (unsigned port = 0; port < 4; ++port)
         m_pins[port] = 0xFF;
     m_userBreakpoints.clear();
