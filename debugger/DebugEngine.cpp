@@ -11,6 +11,7 @@
 #include <QProcessEnvironment>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace m51dbg {
 
@@ -37,9 +38,29 @@ const char* SpaceName(DebugEngine::Memory memory)
 
 bool IsReturn(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
 
+// Whether the instruction at `address` writes the stack pointer (81H) as its
+// direct operand: MOV SP,... (WRSP), INC/DEC SP, POP SP, logic on SP.
+bool WritesSp(const std::vector<uint8_t>& code, uint16_t address)
+{
+    if (address + 2u >= code.size())
+        return false;
+    const uint8_t op = code[address], first = code[address + 1], second = code[address + 2];
+    if (op == 0x85)  // MOV dest,src is encoded src first
+        return second == 0x81;
+    if (first != 0x81)
+        return false;
+    switch (op) {
+    case 0x75: case 0xF5: case 0x86: case 0x87: case 0x05: case 0x15: case 0xD0: case 0x42: case 0x43:
+    case 0x52: case 0x53: case 0x62: case 0x63: case 0xC5: case 0xD5:
+        return true;
+    default:
+        return op >= 0x88 && op <= 0x8F;
+    }
+}
+
 } // namespace
 
-DebugEngine::DebugEngine(QObject* parent) : QObject(parent)
+DebugEngine::DebugEngine(QObject* parent) : QObject(parent), m_trace(qEnvironmentVariableIsSet("M51_TRACE_S51"))
 {
     m_watchdog.setSingleShot(true);
     m_watchdog.setInterval(AnswerTimeoutMs);
@@ -87,14 +108,7 @@ void DebugEngine::start(const Program& program)
 
     QStringList arguments{"-q", "-P", "-t", m_options.cpuType, "-X",
                           QString::number(m_options.crystalHz, 'f', 0), "-R", QString::number(m_options.randomSeed)};
-    if (!m_options.serialInFile.isEmpty() || !m_options.serialOutFile.isEmpty()) {
-        QStringList serial;
-        if (!m_options.serialInFile.isEmpty())
-            serial << "in=" + m_options.serialInFile;
-        if (!m_options.serialOutFile.isEmpty())
-            serial << "out=" + m_options.serialOutFile;
-        arguments << "-S" << serial.join(',');
-    } else if (m_options.serialTerminal) {
+    if (m_options.serialTerminal) {
         m_serial = new SerialBridge(this);
         if (!m_serial->open()) {
             fail(m_serial->errorString());
@@ -130,9 +144,6 @@ void DebugEngine::start(const Program& program)
         if (!error.empty())
             fail(QStringLiteral("%1: %2").arg(m_program.hexPath, QString::fromStdString(error)));
     });
-    // s51 otherwise looks at an input file only now and then and may miss it.
-    if (!m_options.serialInFile.isEmpty())
-        send("expression uart0_check_often=1");
     for (unsigned port = 0; port < 4; ++port)
         m_pins[port] = 0xFF;
     m_userBreakpoints.clear();
@@ -217,6 +228,8 @@ void DebugEngine::pump()
         if (!m_inFlight.isEmpty() && (m_waiting.head().exclusive || m_inFlight.last().exclusive))
             return;
         Command command = m_waiting.dequeue();
+        if (m_trace)
+            std::fprintf(stderr, "s51< %s\n", command.text.constData());
         m_process->write(command.text + '\n');
         m_inFlight.enqueue(std::move(command));
         if (!m_watchdog.isActive())
@@ -236,6 +249,8 @@ void DebugEngine::onReadyRead()
         if (m_inFlight.isEmpty())
             continue;  // a prompt nobody waits for
         Command command = m_inFlight.dequeue();
+        if (m_trace)
+            std::fprintf(stderr, "s51> %s\n", raw.constData());
         if (m_inFlight.isEmpty())
             m_watchdog.stop();
         else
@@ -425,6 +440,7 @@ void DebugEngine::addTarget(uint16_t address, std::optional<uint8_t> spAtMost)
 
 void DebugEngine::beginOperation(Operation operation, uint64_t limit)
 {
+    m_onTarget = {};
     m_operation = operation;
     m_stopRequested = false;
     m_limit = limit;
@@ -488,8 +504,16 @@ void DebugEngine::runSlice()
                  finishOperation(StopCause::UserStop);
                  return;
              }
-             // A temporary stop: the step is complete. Stepping out stops on
-             // the return instruction and still has to execute it.
+             // A temporary stop: the step is complete, or goes on (stepping
+             // over a line). Stepping out stops on the return instruction and
+             // still has to execute it.
+             if (m_onTarget) {
+                 const auto next = std::move(m_onTarget);
+                 m_onTarget = {};
+                 clearTargets();
+                 next(report);
+                 return;
+             }
              if (m_operation == Operation::StepOut)
                  send("step", [this](const std::string&) { finishOperation(StopCause::StepDone); }, true);
              else
@@ -498,15 +522,21 @@ void DebugEngine::runSlice()
          true);
 }
 
+void DebugEngine::clearTargets()
+{
+    if (m_targets.empty())
+        return;
+    QByteArray command = "clear";
+    for (const auto& [address, target] : m_targets)
+        command += ' ' + Hex(address);
+    send(command);
+    m_targets.clear();
+}
+
 void DebugEngine::finishOperation(StopCause cause)
 {
-    if (!m_targets.empty()) {
-        QByteArray command = "clear";
-        for (const auto& [address, target] : m_targets)
-            command += ' ' + Hex(address);
-        send(command);
-        m_targets.clear();
-    }
+    clearTargets();
+    m_onTarget = {};
     m_operation = Operation::None;
     m_stopRequested = false;
     if (m_resetRequested) {
@@ -553,31 +583,123 @@ void DebugEngine::stepInstruction()
     }, true);
 }
 
-// The next line is the first line start reached outside the current line.
-// Stepping over, calls and interrupts make the stack deeper than the current
-// line ever does (an M51 line pushes at most one byte), so only line starts
-// reached with SP at most one above the present SP count.
+// Stepping over a line walks its instructions one at a time until the program
+// counter reaches the start of another line (or its own start by a jump from
+// elsewhere ... which the walk cannot tell apart from a loop, so it goes on).
+// A call is run through at full speed to its return address, as is an
+// interrupt taken on the way. A line that keeps the walk going (a wait loop
+// such as LOOPWHILEBIT, JUMP to itself) is left to run at full speed after a
+// while, with stops on every other line start.
 void DebugEngine::stepLine()
 {
     if (m_state != State::Paused)
         return;
-    const bool bySource = !m_program.map.sourceLineStarts().empty();
-    const std::optional<int> line = bySource ? currentSourceLine() : currentAsmLine();
-    int own = -1;  // the current line's start: reaching it again is no new line
+    m_walkBySource = !m_program.map.sourceLineStarts().empty();
+    m_walkLine = (m_walkBySource ? currentSourceLine() : currentAsmLine()).value_or(-1);
+    m_walkSteps = 0;
+    m_operation = Operation::StepLine;
+    m_stopRequested = false;
+    setState(State::Running);
+    walk(m_machine.pc, m_machine.sp());
+}
+
+bool DebugEngine::isLineStart(uint16_t address, int* line) const
+{
+    const Instruction* instruction = m_program.map.instructionAt(address);
+    if (!instruction || instruction->address != address)
+        return false;
+    const int l = m_walkBySource ? instruction->sourceLine : instruction->asmLine;
+    if (l < 0)
+        return false;
+    const auto start = m_walkBySource ? m_program.map.sourceLineAddress(l) : m_program.map.asmLineAddress(l);
+    if (start != address)
+        return false;
     if (line)
-        own = (bySource ? m_program.map.sourceLineAddress(*line) : m_program.map.asmLineAddress(*line)).value_or(-1);
-    const uint8_t sp = m_machine.sp();
-    const std::optional<uint8_t> limit = sp < 0xFF ? std::optional<uint8_t>(sp + 1) : std::nullopt;
-    if (bySource) {
-        for (const auto& [l, address] : m_program.map.sourceLineStarts())
-            if (address != own)
-                addTarget(address, limit);
-    } else {
-        for (const Instruction& instruction : m_program.map.instructions())
-            if (instruction.address != own)
-                addTarget(instruction.address, limit);
+        *line = l;
+    return true;
+}
+
+void DebugEngine::walk(uint16_t pc, uint8_t sp)
+{
+    constexpr int WalkLimit = 200;
+    if (m_stopRequested) {
+        finishOperation(StopCause::UserStop);
+        return;
     }
-    beginOperation(Operation::StepLine);
+    const uint8_t op = pc < m_program.code.size() ? m_program.code[pc] : 0;
+    if (++m_walkSteps > WalkLimit) {
+        // A waiting line: on at full speed to any other line start.
+        bool setsSp = false;
+        for (const Instruction& instruction : m_program.map.instructions())
+            if ((m_walkBySource ? instruction.sourceLine : instruction.asmLine) == m_walkLine
+                && WritesSp(m_program.code, instruction.address))
+                setsSp = true;
+        const std::optional<uint8_t> limit = sp < 0xFF && !setsSp ? std::optional<uint8_t>(sp + 1) : std::nullopt;
+        const int own = (m_walkBySource ? m_program.map.sourceLineAddress(m_walkLine)
+                                        : m_program.map.asmLineAddress(m_walkLine)).value_or(-1);
+        for (const Instruction& instruction : m_program.map.instructions())
+            if (instruction.address != own && isLineStart(instruction.address, nullptr))
+                addTarget(instruction.address, limit);
+        m_onTarget = {};
+        m_done = 0;
+        m_limit = 0;
+        runSlice();
+        return;
+    }
+    const bool lcall = op == 0x12, acall = (op & 0x1F) == 0x11;
+    if (lcall || acall) {
+        runThrough(static_cast<uint16_t>(pc + (lcall ? 3 : 2)), sp);
+        return;
+    }
+    send("step", [this, sp, op](const std::string& answer) {
+        const StopReport report = ParseStopReport(answer);
+        if (!report.pc || !report.sp) {
+            fail(QStringLiteral("The 8051 simulator's answer to a step could not be read: %1")
+                     .arg(QString::fromStdString(answer).left(300)));
+            return;
+        }
+        ++m_instructionsRun;
+        const uint16_t pc = *report.pc;
+        // An interrupt was taken: its handler runs through to the return address.
+        static constexpr uint16_t Vectors[] = {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B};
+        if (*report.sp == static_cast<uint8_t>(sp + 2) && op != 0x12 && (op & 0x1F) != 0x11
+            && std::find(std::begin(Vectors), std::end(Vectors), pc) != std::end(Vectors) && report.stack.size() >= 2) {
+            runThrough(static_cast<uint16_t>(report.stack[0] << 8 | report.stack[1]), sp);
+            return;
+        }
+        if (m_userBreakpoints.count(pc)) {
+            finishOperation(StopCause::Breakpoint);
+            return;
+        }
+        int line = -1;
+        if (isLineStart(pc, &line) && line != m_walkLine) {
+            finishOperation(StopCause::StepDone);
+            return;
+        }
+        walk(pc, *report.sp);
+    }, true);
+}
+
+// Runs at full speed until `address` is reached with the stack back at `sp`
+// (a breakpoint on the way stops there), then walks on.
+void DebugEngine::runThrough(uint16_t address, uint8_t sp)
+{
+    addTarget(address, sp);
+    m_onTarget = [this](const StopReport& report) {
+        if (m_userBreakpoints.count(*report.pc)) {
+            finishOperation(StopCause::Breakpoint);
+            return;
+        }
+        int line = -1;
+        if (isLineStart(*report.pc, &line) && line != m_walkLine) {
+            finishOperation(StopCause::StepDone);
+            return;
+        }
+        walk(*report.pc, report.sp.value_or(0));
+    };
+    m_done = 0;
+    m_limit = 0;
+    runSlice();
 }
 
 void DebugEngine::stepInto()
@@ -613,7 +735,6 @@ void DebugEngine::stepOut()
         if (instruction.size == 1 && instruction.address < m_program.code.size()
             && IsReturn(m_program.code[instruction.address]))
             addTarget(instruction.address, sp);
-    m_stepOutSp = sp;
     beginOperation(Operation::StepOut);
 }
 

@@ -31,6 +31,7 @@
 namespace m51dbg {
 
 class SerialBridge;
+struct StopReport;
 
 // A built program: the HEX file the simulator loads, the code image and the
 // map between M51 lines, assembly lines and addresses.
@@ -44,10 +45,10 @@ struct EngineOptions {
     QString simulator = QStringLiteral("s51");
     QString cpuType = QStringLiteral("8052");
     double crystalHz = 11059200.0;
-    // The UART: a pseudo-terminal pair (see SerialBridge), or files when a
-    // script feeds and records the line, or nothing.
+    // The UART on a pseudo-terminal pair (see SerialBridge), or unconnected.
+    // (s51's own file input is not used: it picks bytes up from a file only
+    // at moments that depend on the host's timing.)
     bool serialTerminal = true;
-    QString serialInFile, serialOutFile;
     // The helper that keeps s51 answering fast (s51wake); empty: searched
     // beside the program and in the build folder.
     QString wakeHelper;
@@ -167,10 +168,15 @@ private:
     void runSlice();
     void sliceDone(const std::string& answer);
     void finishOperation(StopCause cause);
+    void clearTargets();
+    void walk(uint16_t pc, uint8_t sp);
+    void runThrough(uint16_t address, uint8_t sp);
+    bool isLineStart(uint16_t address, int* line) const;
     void refresh(StopCause cause);
     void syncBreakpoints();
     QString findWakeHelper() const;
 
+    bool m_trace = false;  // M51_TRACE_S51 set: every command and answer to stderr
     EngineOptions m_options;
     Program m_program;
     QProcess* m_process = nullptr;
@@ -192,7 +198,11 @@ private:
     uint64_t m_limit = 0, m_done = 0;
     uint64_t m_slice = 5000;
     uint64_t m_instructionsRun = 0;
-    uint8_t m_stepOutSp = 0;
+    // Stepping over a line (see stepLine).
+    bool m_walkBySource = true;
+    int m_walkLine = -1;
+    int m_walkSteps = 0;
+    std::function<void(const StopReport&)> m_onTarget;
     QElapsedTimer m_sliceClock;
 };
 

@@ -177,6 +177,11 @@ StopReport ParseStopReport(std::string_view answer)
         if (t.starts_with("SP ")) {
             if (const auto v = HexAfter(t, "SP "))
                 report.sp = static_cast<uint8_t>(*v);
+            const size_t arrow = t.find("->");
+            if (arrow != std::string_view::npos)
+                for (std::string_view token : Tokens(t.substr(arrow + 2)))
+                    if (IsHexByte(token))
+                        report.stack.push_back(static_cast<uint8_t>(*Hex(token)));
         }
         if (const auto v = HexAfter(t, "ACC="))
             report.acc = static_cast<uint8_t>(*v);

@@ -33,6 +33,7 @@ struct StopReport {
     std::optional<uint8_t> sp, acc, b, psw;
     std::optional<uint16_t> dptr;
     std::optional<std::array<uint8_t, 8>> r;  // R0-R7 of the active bank
+    std::vector<uint8_t> stack;               // from the top: iram[SP], iram[SP-1] ...
 };
 StopReport ParseStopReport(std::string_view answer);
 

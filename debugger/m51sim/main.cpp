@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -24,17 +25,16 @@ int Fail(const std::string& message, int code)
 // Runs the program to its end condition and prints; returns the exit status.
 class Runner : public QObject {
 public:
-    Runner(const m51sim::Options& options, const m51dbg::Program& program, int untilLine)
-        : m_options(options), m_untilLine(untilLine)
+    Runner(const m51sim::Options& options, const m51dbg::Program& program, int untilLine, const QByteArray& serialIn)
+        : m_options(options), m_untilLine(untilLine), m_serialIn(serialIn)
     {
         m51dbg::EngineOptions engineOptions;
         engineOptions.simulator = QString::fromStdString(options.simulator);
         engineOptions.cpuType = QString::fromStdString(options.cpu);
-        engineOptions.serialTerminal = false;
-        engineOptions.serialInFile = QString::fromStdString(options.serialIn);
-        engineOptions.serialOutFile = QString::fromStdString(options.serialOut);
-        // Without a file for either direction the UART is left unconnected.
+        // The UART is connected only when a file feeds or records it.
+        engineOptions.serialTerminal = !options.serialIn.empty() || !options.serialOut.empty();
         m_engine.setOptions(engineOptions);
+        connect(&m_engine, &DebugEngine::serialReceived, this, [this](const QByteArray& bytes) { m_sent += bytes; });
         connect(&m_engine, &DebugEngine::failed, this, [this](const QString& message) {
             finish(Fail(message.toStdString(), 2));
         });
@@ -47,6 +47,8 @@ private:
     void onStopped(DebugEngine::StopCause cause)
     {
         if (cause == DebugEngine::StopCause::Started) {
+            // s51 takes the bytes from the line as its UART receives them.
+            m_engine.sendSerial(m_serialIn);
             if (m_untilLine >= 0) {
                 if (m_engine.currentSourceLine() == m_untilLine) {
                     print(0);
@@ -103,12 +105,23 @@ private:
         m_finished = true;
         m_exitCode = code;
         std::fflush(stdout);
-        QCoreApplication::exit(code);
+        // Bytes the program sent last may still be on the line.
+        QTimer::singleShot(m_options.serialOut.empty() ? 0 : 50, this, [this] {
+            if (!m_options.serialOut.empty()) {
+                QFile out(QString::fromLocal8Bit(m_options.serialOut.c_str()));
+                if (!out.open(QIODevice::WriteOnly) || out.write(m_sent) != m_sent.size()) {
+                    std::fprintf(stderr, "m51sim: cannot write %s\n", m_options.serialOut.c_str());
+                    m_exitCode = 2;
+                }
+            }
+            QCoreApplication::exit(m_exitCode);
+        });
     }
 
     m51sim::Options m_options;
     std::vector<m51sim::PrintItem> m_defaults = m51sim::DefaultPrints();
     int m_untilLine;
+    QByteArray m_serialIn, m_sent;
     DebugEngine m_engine;
     int m_exitCode = 2;
     bool m_finished = false;
@@ -139,8 +152,13 @@ int main(int argc, char** argv)
     QFile source(sourcePath);
     if (!source.open(QIODevice::ReadOnly))
         return Fail("cannot read " + options.source + ": " + source.errorString().toStdString(), 2);
-    if (!options.serialIn.empty() && !QFileInfo(QString::fromStdString(options.serialIn)).isReadable())
-        return Fail("cannot read " + options.serialIn, 2);
+    QByteArray serialIn;
+    if (!options.serialIn.empty()) {
+        QFile in(QString::fromLocal8Bit(options.serialIn.c_str()));
+        if (!in.open(QIODevice::ReadOnly))
+            return Fail("cannot read " + options.serialIn + ": " + in.errorString().toStdString(), 2);
+        serialIn = in.readAll();
+    }
 
     QTemporaryDir work;
     if (!work.isValid())
@@ -161,7 +179,7 @@ int main(int argc, char** argv)
         untilLine = *line;
     }
 
-    Runner runner(options, built.program, untilLine);
+    Runner runner(options, built.program, untilLine, serialIn);
     app.exec();
     return runner.exitCode();
 }

@@ -60,6 +60,7 @@ TEST(S51Answers, StopReportOfABreakpoint)
     EXPECT_EQ(report.b, 0x01);
     EXPECT_EQ(report.psw, 0x81);
     EXPECT_EQ(report.dptr, 0x1234);
+    EXPECT_EQ(report.stack, (std::vector<uint8_t>{0x00, 0x3f, 0x49, 0xfa, 0x78, 0x44, 0xbc, 0xb4}));
     ASSERT_TRUE(report.r);
     EXPECT_EQ((*report.r)[0], 0x08);
     EXPECT_EQ((*report.r)[7], 0x48);
