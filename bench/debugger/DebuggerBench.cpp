@@ -7,6 +7,10 @@
 #include "DebugEngine.h"
 #include "ProgramBuilder.h"
 
+#ifdef M51_WITH_WINDOW
+#include "SimulatorWindow.h"
+#include <QApplication>
+#endif
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -15,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <vector>
 
@@ -41,9 +46,19 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-void StepFigures(const Program& program, const char* title, const QString& helper, int steps)
+void StepFigures(const Program& program, const char* title, const QString& helper, int steps, bool window = false)
 {
     DebugEngine engine;
+#ifdef M51_WITH_WINDOW
+    // The window updates its views in its slot on stopped(), before WaitForStop's.
+    std::unique_ptr<SimulatorWindow> view;
+    if (window) {
+        view = std::make_unique<SimulatorWindow>(&engine);
+        view->show();
+    }
+#else
+    (void)window;
+#endif
     EngineOptions options;
     options.wakeHelper = helper;
     engine.setOptions(options);
@@ -69,7 +84,13 @@ void StepFigures(const Program& program, const char* title, const QString& helpe
 
 int main(int argc, char** argv)
 {
+#ifdef M51_WITH_WINDOW
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     QTemporaryDir dir;
     auto build = [&](const QString& source) {
         QFile file(source);
@@ -123,6 +144,9 @@ int main(int argc, char** argv)
         std::printf("%-44s %.1f ms\n", "stop to stopped state:", stopMs);
     }
     StepFigures(stepped.program, "step line (F10) to updated state:", QString(), 200);
+#ifdef M51_WITH_WINDOW
+    StepFigures(stepped.program, "step line (F10) to updated simulator window:", QString(), 200, true);
+#endif
     StepFigures(stepped.program, "the same without the s51wake helper:", "/nonexistent", 10);
     return 0;
 }
