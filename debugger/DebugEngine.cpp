@@ -21,7 +21,8 @@ namespace {
 constexpr int AnswerTimeoutMs = 10000;
 // A slice of the run lasts about this long; a Stop waits at most one slice.
 constexpr qint64 SliceTargetMs = 15;
-constexpr uint64_t SliceMin = 500, SliceMax = 2000000;
+// The cap bounds a slice that turns slow (conditional breakpoints hit often).
+constexpr uint64_t SliceMin = 500, SliceMax = 200000;
 
 QByteArray Hex(unsigned value) { return "0x" + QByteArray::number(value, 16); }
 
