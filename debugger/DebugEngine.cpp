@@ -68,7 +68,12 @@ DebugEngine::DebugEngine(QObject* parent) : QObject(parent), m_trace(qEnvironmen
     connect(&m_watchdog, &QTimer::timeout, this, &DebugEngine::onWatchdog);
 }
 
-DebugEngine::~DebugEngine() { shutdown(); }
+DebugEngine::~DebugEngine()
+{
+    // Receivers may be half destroyed by now (members of the owner).
+    blockSignals(true);
+    shutdown();
+}
 
 QString DebugEngine::findWakeHelper() const
 {

@@ -3,6 +3,10 @@
 #include "EngineHarness.h"
 #include "ProgramBuilder.h"
 #include "SimulatorWindow.h"
+#include "DebugController.h"
+
+#include <QAction>
+#include <QRegularExpression>
 
 #include <QApplication>
 #include <QFile>
@@ -79,6 +83,43 @@ TEST(SimulatorWindow, BreakpointStopShowsLineRegistersAndChangedRam)
     EXPECT_TRUE(window.findChild<QLabel*>("serialPath")->text().contains("/dev/pts/"));
     if (qEnvironmentVariableIsSet("M51_WINDOW_SHOT"))
         window.grab().save(qEnvironmentVariable("M51_WINDOW_SHOT"));
+}
+
+TEST(DebugController, KeysBreakpointLineAndRebuildWhenChanged)
+{
+    QFile file(M51_EXAMPLES_DIR "/loops.M51");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray source = file.readAll();
+    int caret = LineOf(source, "INCADR 40H");
+    DebugController controller;
+    controller.setSourceProvider([&] { return source; }, [] { return QString("loops.M51"); });
+    controller.setCaretLineProvider([&] { return caret; });
+    int line = -2;
+    QStringList problems;
+    QObject::connect(&controller, &DebugController::executionLineChanged, [&](int l, int) { line = l; });
+    QObject::connect(&controller, &DebugController::problems, [&](const QStringList& p) { problems = p; });
+
+    EXPECT_EQ(controller.action(DebugController::Action::StepLine)->shortcut(), QKeySequence(Qt::Key_F10));
+    controller.action(DebugController::Action::ToggleBreakpoint)->trigger();  // F2 on the caret line
+    EXPECT_EQ(controller.breakpoints(), QSet<int>{caret});
+    controller.action(DebugController::Action::Run)->trigger();  // F5 builds, starts and runs
+    ASSERT_TRUE(WaitForStop(*controller.engine()));  // started
+    ASSERT_TRUE(WaitForStop(*controller.engine()));  // at the breakpoint
+    EXPECT_EQ(line, caret);
+    EXPECT_EQ(controller.simulatorWindow()->registerText("SP"), "62");
+
+    // An edited source is built again; a step key then stops at reset.
+    source.replace("INCADR 40H", "INCADR 41H");
+    controller.action(DebugController::Action::StepLine)->trigger();
+    ASSERT_TRUE(WaitForStop(*controller.engine()));
+    EXPECT_EQ(line, LineOf(source, "STARTPROC MAIN"));
+    EXPECT_EQ(controller.simulatorWindow()->registerText("PC"), "0000");
+
+    source.replace("INCADR 41H", "INCADR");
+    controller.action(DebugController::Action::StepLine)->trigger();
+    // The assembler's complaint comes back on the M51 line.
+    EXPECT_TRUE(problems.filter(QRegularExpression(QString("^loops.M51:%1: ").arg(caret + 1))).size() == 1)
+        << problems.join('\n').toStdString();
 }
 
 int main(int argc, char** argv)
