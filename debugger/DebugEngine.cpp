@@ -81,7 +81,8 @@ QString DebugEngine::findWakeHelper() const
         return QFileInfo::exists(m_options.wakeHelper) ? m_options.wakeHelper : QString();
     QStringList places;
     if (QCoreApplication::instance())
-        places << QCoreApplication::applicationDirPath() << QCoreApplication::applicationDirPath() + "/../lib";
+        places << QCoreApplication::applicationDirPath()
+               << QCoreApplication::applicationDirPath() + QStringLiteral("/../" M51_WAKE_HELPER_INSTALL_DIR);
 #ifdef M51_WAKE_HELPER_DIR
     places << QStringLiteral(M51_WAKE_HELPER_DIR);
 #endif
