@@ -1,0 +1,152 @@
+// Figures of the debugger against the real s51:
+//  - instructions simulated per second during Run, and how late the event
+//    loop (the window's thread) handles a 10 ms timer meanwhile;
+//  - the time from "step line" (F10) to the updated machine state;
+//  - the time from Stop to the stopped state;
+//  - the same step without the s51wake helper, for comparison.
+#include "DebugEngine.h"
+#include "ProgramBuilder.h"
+
+#ifdef M51_WITH_WINDOW
+#include "SimulatorWindow.h"
+#include <QApplication>
+#endif
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+#include <cstdio>
+#include <vector>
+
+using namespace m51dbg;
+
+namespace {
+
+bool WaitForStop(DebugEngine& engine, int timeoutMs = 10000)
+{
+    QEventLoop loop;
+    bool stopped = false;
+    QObject::connect(&engine, &DebugEngine::stopped, &loop, [&] { stopped = true; loop.quit(); });
+    QObject::connect(&engine, &DebugEngine::failed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return stopped;
+}
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void StepFigures(const Program& program, const char* title, const QString& helper, int steps, bool window = false)
+{
+    DebugEngine engine;
+#ifdef M51_WITH_WINDOW
+    // The window updates its views in its slot on stopped(), before WaitForStop's.
+    std::unique_ptr<SimulatorWindow> view;
+    if (window) {
+        view = std::make_unique<SimulatorWindow>(&engine);
+        view->show();
+    }
+#else
+    (void)window;
+#endif
+    EngineOptions options;
+    options.wakeHelper = helper;
+    engine.setOptions(options);
+    engine.start(program);
+    if (!WaitForStop(engine)) {
+        std::printf("%s: simulator failed: %s\n", title, qPrintable(engine.lastError()));
+        return;
+    }
+    std::vector<double> ms;
+    for (int i = 0; i < steps; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        engine.stepLine();
+        if (!WaitForStop(engine, 3000))
+            break;  // the program's final wait loop (JUMP PARK) never ends a step
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::printf("%-44s median %7.2f ms, max %7.2f ms (%zu steps)\n", title, Median(ms),
+                ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()), ms.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+#ifdef M51_WITH_WINDOW
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    QTemporaryDir dir;
+    auto build = [&](const QString& source) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly))
+            return BuildOutput{};
+        return BuildM51(file.readAll().toStdString(), source, dir.path());
+    };
+    // blink runs for ever in its delay loops; loops.M51 has many short lines to step.
+    const BuildOutput built = build(QStringLiteral(M51_EXAMPLES_DIR "/blink.M51"));
+    const BuildOutput stepped = build(QStringLiteral(M51_EXAMPLES_DIR "/loops.M51"));
+    if (!built.ok || !stepped.ok) {
+        std::fprintf(stderr, "build failed\n");
+        return 1;
+    }
+    std::printf("run: blink.M51, steps: loops.M51\n");
+
+    // Run: throughput and event-loop lateness.
+    {
+        DebugEngine engine;
+        engine.start(built.program);
+        if (!WaitForStop(engine)) {
+            std::fprintf(stderr, "simulator failed: %s\n", qPrintable(engine.lastError()));
+            return 2;
+        }
+        double worstLate = 0;
+        QElapsedTimer tick;
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            worstLate = std::max(worstLate, tick.nsecsElapsed() / 1e6 - 10.0);
+            tick.start();
+        });
+        const uint64_t before = engine.instructionsRun();
+        QElapsedTimer clock;
+        clock.start();
+        engine.run();
+        tick.start();
+        timer.start();
+        QTimer::singleShot(2000, &engine, &DebugEngine::stop);
+        QElapsedTimer stopClock;
+        QTimer::singleShot(2000, [&] { stopClock.start(); });
+        WaitForStop(engine);
+        const double stopMs = stopClock.nsecsElapsed() / 1e6;
+        timer.stop();
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        const double instructions = static_cast<double>(engine.instructionsRun() - before);
+        std::printf("%-44s %.2f million instructions/s (%.0f in %.2f s)\n", "run:", instructions / seconds / 1e6,
+                    instructions, seconds);
+        std::printf("%-44s %.1f ms late at worst\n", "event loop during run (10 ms timer):", worstLate);
+        std::printf("%-44s %.1f ms\n", "stop to stopped state:", stopMs);
+    }
+    StepFigures(stepped.program, "step line (F10) to updated state:", QString(), 200);
+#ifdef M51_WITH_WINDOW
+    StepFigures(stepped.program, "step line (F10) to updated simulator window:", QString(), 200, true);
+#endif
+    StepFigures(stepped.program, "the same without the s51wake helper:", "/nonexistent", 10);
+    return 0;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Turns an M51 source into a program the debugger can run: compile, assemble
+// and compose the line maps, all in memory; only the HEX file (which s51 loads)
+// and the assembly and listing beside it are written. Also loads a program
+// that the build chain left on disk.
+
+#include "DebugEngine.h"
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace m51dbg {
+
+struct BuildOutput {
+    bool ok = false;
+    Program program;
+    // "file:line: message", M51 lines for compile errors and for assembler
+    // errors in code that came from an M51 line, .asm lines otherwise.
+    std::vector<QString> errors;
+    std::string assembly;  // the generated .asm text (CR LF)
+    std::string listing;
+};
+
+// `sourceBytes` is the M51 file's content (code page 1250); `sourceName` names
+// it in messages; the HEX file goes to `outputDir`/<base>.hex.
+BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir);
+
+// A built program on disk: the HEX file, the listing written with every line
+// listed, and the compiler's line map ("ASMLINE M51LINE" 1-based, m51c --map).
+// Without a map file the program has assembly lines only.
+BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath, const QString& mapPath);
+
+} // namespace m51dbg

@@ -1,0 +1,54 @@
+#pragma once
+// The command line of m51sim and the machine values it prints: parsed and
+// formatted here, apart from the program that runs them, so both are tested
+// without a simulator.
+
+#include "DebugEngine.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace m51sim {
+
+// One value to print, as the user wrote it: a register name or SPACE[ADDR].
+struct PrintItem {
+    enum class Kind { Register, Iram, Xram, Sfr, Code };
+    std::string text;  // printed back as written
+    Kind kind = Kind::Register;
+    std::string name;   // upper case, for Register
+    unsigned address = 0;
+};
+
+struct Options {
+    std::string source;
+    uint64_t steps = 1000000;
+    std::optional<int> untilLine;  // 1-based
+    std::vector<PrintItem> prints;
+    std::string serialIn, serialOut;
+    std::string simulator = "s51";
+    std::string cpu = "8052";
+    bool help = false, version = false;
+};
+
+// The options, or an error message for exit code 2.
+struct ParseResult {
+    Options options;
+    std::string error;
+};
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+std::optional<PrintItem> ParsePrintItem(const std::string& text);
+
+// What is printed without --print.
+std::vector<PrintItem> DefaultPrints();
+
+// "A=2C", "PC=0123", "iram[30]=2C": the value of a register or SFR/IRAM item
+// from the machine; nothing for XRAM and code, which need a read first.
+std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::MachineState& machine);
+std::string FormatByte(const PrintItem& item, uint8_t value);
+
+extern const char* const Usage;
+
+} // namespace m51sim

@@ -1,0 +1,57 @@
+#include "EngineHarness.h"
+
+#include "Assembler.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+namespace m51dbg::test {
+
+Program AssembleProgram(const std::string& source, const QTemporaryDir& dir)
+{
+    const m51asm::AssembleResult result = m51asm::Assemble(source);
+    Program program;
+    for (const auto& error : result.errors)
+        qWarning("asm line %d: %s", error.line, error.message.c_str());
+    program.hexPath = dir.filePath("program.hex");
+    QFile file(program.hexPath);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(result.hex.data(), static_cast<qint64>(result.hex.size()));
+    program.code = result.image;
+    std::vector<SourceMap::AddressEntry> entries;
+    for (const auto& entry : result.addressMap)
+        entries.push_back({entry.line, entry.address, entry.size});
+    program.map = SourceMap({}, entries);
+    return program;
+}
+
+bool WaitForStop(DebugEngine& engine, int timeoutMs, DebugEngine::StopCause* cause)
+{
+    QEventLoop loop;
+    bool stopped = false;
+    auto c1 = QObject::connect(&engine, &DebugEngine::stopped, &loop, [&](DebugEngine::StopCause why) {
+        stopped = true;
+        if (cause)
+            *cause = why;
+        loop.quit();
+    });
+    auto c2 = QObject::connect(&engine, &DebugEngine::failed, &loop, [&] { loop.quit(); });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(c1);
+    QObject::disconnect(c2);
+    return stopped;
+}
+
+void Pump(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+} // namespace m51dbg::test

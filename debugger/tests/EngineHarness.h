@@ -1,0 +1,23 @@
+#pragma once
+// Drives a DebugEngine from a test: builds programs, waits for stops without
+// blocking the engine's event processing.
+#include "DebugEngine.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <string>
+
+namespace m51dbg::test {
+
+// Assembles 8051 source (assembly-level map, no M51 lines) into `dir`.
+Program AssembleProgram(const std::string& source, const QTemporaryDir& dir);
+
+// Processes events until the engine stopped (returns true) or failed or
+// `timeoutMs` passed (false).
+bool WaitForStop(DebugEngine& engine, int timeoutMs = 5000, DebugEngine::StopCause* cause = nullptr);
+
+// Processes events for the given time.
+void Pump(int ms);
+
+} // namespace m51dbg::test

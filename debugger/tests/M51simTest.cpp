@@ -1,0 +1,145 @@
+// m51sim: its options and values without a simulator, and its contract
+// (output, exit status) with the real s51.
+#include "SimOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace m51sim;
+
+TEST(M51simOptions, PrintItems)
+{
+    m51dbg::MachineState machine;
+    machine.pc = 0x123;
+    machine.iram[0x30] = 0x2C;
+    machine.iram[0x08 + 3] = 0x77;  // R3 of bank 1
+    machine.sfr[0xD0 - 0x80] = 0x08;  // PSW: bank 1
+    machine.sfr[0xE0 - 0x80] = 0x2C;
+    machine.sfr[0x90 - 0x80] = 0xFE;
+    machine.sfr[0x82 - 0x80] = 0x34;
+    machine.sfr[0x83 - 0x80] = 0x12;
+    struct Case {
+        const char* text;
+        const char* printed;  // nullptr: rejected
+    } cases[] = {
+        {"A", "A=2C"},         {"acc", "acc=2C"},           {"PC", "PC=0123"},        {"DPTR", "DPTR=1234"},
+        {"P1", "P1=FE"},       {"PSW", "PSW=08"},           {"R3", "R3=77"},          {"iram[30]", "iram[30]=2C"},
+        {"iram[30H]", "iram[30H]=2C"}, {"sfr[90]", "sfr[90]=FE"}, {"IRAM[30]", "IRAM[30]=2C"},
+        {"R8", nullptr},       {"X", nullptr},              {"iram[100]", nullptr},   {"sfr[7F]", nullptr},
+        {"iram[]", nullptr},   {"iram[3G]", nullptr},       {"xram[10000]", nullptr}, {"iram[30", nullptr},
+    };
+    for (const Case& c : cases) {
+        const auto item = ParsePrintItem(c.text);
+        ASSERT_EQ(item.has_value(), c.printed != nullptr) << c.text;
+        if (item) {
+            EXPECT_EQ(FormatItem(*item, machine), c.printed);
+        }
+    }
+    EXPECT_EQ(FormatItem(*ParsePrintItem("xram[1234]"), machine), std::nullopt);  // read from the simulator
+}
+
+TEST(M51simOptions, Arguments)
+{
+    const auto ok = ParseArguments({"--steps", "500", "--until-line", "12", "--print", "A", "--print", "iram[30]", "p.M51"});
+    EXPECT_EQ(ok.error, "");
+    EXPECT_EQ(ok.options.steps, 500u);
+    EXPECT_EQ(ok.options.untilLine, 12);
+    EXPECT_EQ(ok.options.prints.size(), 2u);
+    EXPECT_EQ(ok.options.source, "p.M51");
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {}, {"--steps", "x", "p.M51"}, {"--steps", "0", "p.M51"}, {"--until-line", "0", "p.M51"},
+             {"--print", "Q", "p.M51"}, {"--frob", "p.M51"}, {"a.M51", "b.M51"}, {"p.M51", "--steps"}})
+        EXPECT_NE(ParseArguments(bad).error, "") << (bad.empty() ? "" : bad[0]);
+    EXPECT_TRUE(ParseArguments({"--help"}).options.help);
+}
+
+namespace {
+
+struct SimRun {
+    int exitCode;
+    QString out, err;
+};
+
+SimRun M51sim(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(M51SIM_PATH, arguments);
+    process.waitForFinished(30000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()), QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+const QString Examples = QStringLiteral(M51_EXAMPLES_DIR);
+const QString Programs = QStringLiteral(M51_TEST_PROGRAMS_DIR);
+
+} // namespace
+
+TEST(M51sim, RunsASampleAndPrintsTheAskedValues)
+{
+    const SimRun run = M51sim({"--steps", "20000", "--print", "iram[40]", "--print", "P1", "--print", "xram[0]",
+                            Examples + "/loops.M51"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("iram[40]=0A\nP1=F5\nxram[0]=")) << run.out.toStdString();
+
+    const SimRun defaults = M51sim({"--steps", "20000", Examples + "/loops.M51"});
+    EXPECT_EQ(defaults.out.count('\n'), 18);
+    EXPECT_TRUE(defaults.out.startsWith("A=")) << defaults.out.toStdString();
+}
+
+TEST(M51sim, UntilLine)
+{
+    // loops.M51: "COUNT2 3" follows the ten passes of LOOP1 TICK.
+    QFile file(Examples + "/loops.M51");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    int count2 = 0;
+    while (count2 < lines.size() && !lines[count2].startsWith("COUNT2 3"))
+        ++count2;
+    const QString line = QString::number(count2 + 1);
+    const SimRun reached = M51sim({"--until-line", line, "--print", "iram[40]", "--print", "iram[41]", Examples + "/loops.M51"});
+    EXPECT_EQ(reached.exitCode, 0) << reached.err.toStdString();
+    EXPECT_EQ(reached.out, "iram[40]=0A\niram[41]=00\n");
+    const SimRun tooShort = M51sim({"--until-line", line, "--steps", "10", "--print", "A", Examples + "/loops.M51"});
+    EXPECT_EQ(tooShort.exitCode, 3);
+    EXPECT_TRUE(tooShort.err.contains("not reached")) << tooShort.err.toStdString();
+}
+
+TEST(M51sim, SerialInAndOut)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in"), out = dir.filePath("out");
+    QFile input(in);
+    ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+    input.write("z");
+    input.close();
+    const SimRun run = M51sim({"--serial-in", in, "--serial-out", out, "--print", "iram[31]", Programs + "/serialecho.M51"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "iram[31]=7A\n");
+    QFile output(out);
+    ASSERT_TRUE(output.open(QIODevice::ReadOnly));
+    EXPECT_EQ(output.readAll(), "Az");
+}
+
+TEST(M51sim, ExitStatusOfErrors)
+{
+    QTemporaryDir dir;
+    const QString broken = dir.filePath("broken.M51");
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("PROCESOR 51\nFROBNICATE 7\nEND\n");
+    file.close();
+    const SimRun compileError = M51sim({broken});
+    EXPECT_EQ(compileError.exitCode, 1);
+    EXPECT_TRUE(compileError.err.contains("broken.M51:2:")) << compileError.err.toStdString();
+
+    EXPECT_EQ(M51sim({"--steps"}).exitCode, 2);
+    EXPECT_EQ(M51sim({dir.filePath("missing.M51")}).exitCode, 2);
+    const SimRun noSimulator = M51sim({"--simulator", "/nonexistent/s51", Examples + "/loops.M51"});
+    EXPECT_EQ(noSimulator.exitCode, 2);
+    EXPECT_TRUE(noSimulator.err.contains("sdcc-ucsim")) << noSimulator.err.toStdString();
+    EXPECT_EQ(M51sim({"--version"}).out.left(7), "m51sim ");
+}

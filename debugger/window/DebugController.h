@@ -1,0 +1,84 @@
+#pragma once
+// The debugging side of the development environment: the Run menu's actions
+// with their usual keys, building the program first when the source changed,
+// breakpoints on M51 lines, and the execution line the editor marks. It owns
+// the engine and the simulator window; the environment supplies the source
+// text and the editor's caret line and shows the lines this reports.
+
+#include "DebugEngine.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace m51dbg {
+
+class SimulatorWindow;
+
+class DebugController : public QObject {
+    Q_OBJECT
+public:
+    enum class Action { Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator };
+
+    explicit DebugController(QObject* parent = nullptr);
+    ~DebugController() override;
+
+    // The current source: its bytes (code page 1250) and its path (may be
+    // empty for an unsaved text); and the editor's caret line (0-based).
+    void setSourceProvider(std::function<QByteArray()> text, std::function<QString()> path);
+    void setCaretLineProvider(std::function<int()> caretLine);
+
+    DebugEngine* engine() { return &m_engine; }
+    SimulatorWindow* simulatorWindow();  // made on first use
+    QAction* action(Action which) const { return m_actions.value(int(which)); }
+    // A "Run" menu with every action, for the main window's menu bar.
+    QMenu* createMenu(QWidget* parent);
+
+    QSet<int> breakpoints() const { return m_breakpoints; }
+    void setBreakpoints(const QSet<int>& lines);
+    void toggleBreakpoint(int line);
+    bool isDebugging() const;
+
+    void trigger(Action which);
+
+signals:
+    // The M51 line (0-based) and assembly line of the program counter, -1
+    // while running or when no program runs.
+    void executionLineChanged(int sourceLine, int asmLine);
+    // Where the breakpoints really are (a line without code moves to the next).
+    void breakpointsChanged(const QSet<int>& lines);
+    // The generated assembly of the build that is being debugged.
+    void built(const QString& assembly);
+    // "file:line: message" of a failed build, or a simulator error.
+    void problems(const QStringList& messages);
+    void statusMessage(const QString& text);
+
+private:
+    bool ensureStarted(std::function<void()> then, bool afterFreshStart);
+    void onStopped(DebugEngine::StopCause cause);
+    void onStateChanged(DebugEngine::State state);
+    void updateActions();
+
+    DebugEngine m_engine;
+    QPointer<SimulatorWindow> m_window;
+    QHash<int, QAction*> m_actions;
+    std::function<QByteArray()> m_text;
+    std::function<QString()> m_path;
+    std::function<int()> m_caretLine;
+    QSet<int> m_breakpoints;
+    QByteArray m_builtText;  // the source the running program was built from
+    std::unique_ptr<QTemporaryDir> m_buildDir;
+    std::function<void()> m_afterStart;
+};
+
+} // namespace m51dbg

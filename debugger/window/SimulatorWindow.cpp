@@ -1,0 +1,375 @@
+#include "SimulatorWindow.h"
+
+#include <QDoubleSpinBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace m51dbg {
+
+namespace {
+
+QString Hex(unsigned value, int digits) { return QStringLiteral("%1").arg(value, digits, 16, QChar('0')).toUpper(); }
+
+// Registers of the timer and interrupt group: name, SFR address.
+const std::pair<const char*, unsigned> TimerRegisters[] = {
+    {"TMOD", 0x89}, {"TCON", 0x88}, {"TH0", 0x8C}, {"TL0", 0x8A}, {"TH1", 0x8D},
+    {"TL1", 0x8B},  {"IE", 0xA8},   {"IP", 0xB8},  {"SCON", 0x98}, {"SBUF", 0x99},
+};
+const char* const FlagNames[] = {"CY", "AC", "F0", "RS1", "RS0", "OV", "P"};  // PSW bits 7..1, 0
+
+QString CauseText(DebugEngine::StopCause cause)
+{
+    switch (cause) {
+    case DebugEngine::StopCause::Started: return QObject::tr("Ready at reset");
+    case DebugEngine::StopCause::Breakpoint: return QObject::tr("Stopped at a breakpoint");
+    case DebugEngine::StopCause::StepDone: return QObject::tr("Step done");
+    case DebugEngine::StopCause::UserStop: return QObject::tr("Stopped");
+    case DebugEngine::StopCause::StepLimit: return QObject::tr("Instruction limit reached");
+    case DebugEngine::StopCause::Reset: return QObject::tr("Reset");
+    case DebugEngine::StopCause::Changed: return QObject::tr("Paused");
+    }
+    return {};
+}
+
+} // namespace
+
+SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engine(engine)
+{
+    setWindowTitle(tr("Simulator"));
+    setObjectName("SimulatorWindow");
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    auto valueLabel = [&](const QString& name) {
+        auto* label = new QLabel("--");
+        label->setFont(mono);
+        label->setObjectName("register_" + name);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_registers[name] = label;
+        return label;
+    };
+
+    // Controls.
+    auto* controls = new QHBoxLayout;
+    const char* const actionNames[] = {"Run", "Stop", "Step line", "Step into", "Step out", "Reset"};
+    for (int i = 0; i < 6; ++i) {
+        auto* button = new QPushButton(tr(actionNames[i]));
+        button->setObjectName(QString(actionNames[i]).remove(' ').toLower());
+        controls->addWidget(button);
+        m_actions[i] = button;
+    }
+    controls->addStretch();
+    connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
+    connect(m_actions[1], &QAbstractButton::clicked, m_engine, &DebugEngine::stop);
+    connect(m_actions[2], &QAbstractButton::clicked, m_engine, &DebugEngine::stepLine);
+    connect(m_actions[3], &QAbstractButton::clicked, m_engine, &DebugEngine::stepInto);
+    connect(m_actions[4], &QAbstractButton::clicked, m_engine, &DebugEngine::stepOut);
+    connect(m_actions[5], &QAbstractButton::clicked, m_engine, &DebugEngine::reset);
+
+    // Registers and PSW flags.
+    auto* registers = new QGroupBox(tr("Registers"));
+    auto* grid = new QGridLayout(registers);
+    int row = 0;
+    for (const char* name : {"A", "B", "PSW", "SP", "DPTR", "PC"}) {
+        grid->addWidget(new QLabel(name), row, 0);
+        grid->addWidget(valueLabel(name), row, 1);
+        ++row;
+    }
+    auto* flags = new QHBoxLayout;
+    for (int i = 0; i < 7; ++i) {
+        m_flags[i] = new QLabel(FlagNames[i]);
+        m_flags[i]->setObjectName(QStringLiteral("flag_") + FlagNames[i]);
+        m_flags[i]->setAlignment(Qt::AlignCenter);
+        m_flags[i]->setMinimumWidth(28);
+        flags->addWidget(m_flags[i]);
+    }
+    grid->addLayout(flags, row++, 0, 1, 4);
+    m_bank = new QLabel;
+    grid->addWidget(m_bank, row++, 0, 1, 4);
+    for (int r = 0; r < 8; ++r) {
+        const QString name = QStringLiteral("R%1").arg(r);
+        grid->addWidget(new QLabel(name), r % 4 + row, 2 * (r / 4));
+        grid->addWidget(valueLabel(name), r % 4 + row, 2 * (r / 4) + 1);
+    }
+
+    // Ports: one button per pin; a click drives the pin from outside.
+    auto* ports = new QGroupBox(tr("Ports (click a pin to drive it)"));
+    auto* portGrid = new QGridLayout(ports);
+    portGrid->setHorizontalSpacing(2);
+    for (unsigned port = 0; port < 4; ++port) {
+        portGrid->addWidget(new QLabel(QStringLiteral("P%1").arg(port)), port, 0);
+        portGrid->addWidget(valueLabel(QStringLiteral("P%1").arg(port)), port, 9);
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            auto* pin = new QToolButton;
+            pin->setObjectName(QStringLiteral("pin_P%1_%2").arg(port).arg(bit));
+            pin->setToolTip(QStringLiteral("P%1.%2").arg(port).arg(bit));
+            pin->setAutoRaise(false);
+            pin->setFixedWidth(24);
+            connect(pin, &QToolButton::clicked, this, [this, port, bit] {
+                const bool high = m_engine->pins(port) & (1u << bit);
+                m_engine->setPin(port, bit, !high);
+            });
+            portGrid->addWidget(pin, port, 8 - bit);
+            m_pins[port][bit] = pin;
+        }
+    }
+
+    // Timers and interrupts.
+    auto* timers = new QGroupBox(tr("Timers, interrupts, serial port"));
+    auto* timerGrid = new QGridLayout(timers);
+    int i = 0;
+    for (const auto& [name, address] : TimerRegisters) {
+        timerGrid->addWidget(new QLabel(name), i / 2, (i % 2) * 2);
+        timerGrid->addWidget(valueLabel(name), i / 2, (i % 2) * 2 + 1);
+        ++i;
+    }
+
+    // Cycles and time.
+    auto* timing = new QGroupBox(tr("Time"));
+    auto* timeGrid = new QGridLayout(timing);
+    m_crystal = new QDoubleSpinBox;
+    m_crystal->setObjectName("crystal");
+    m_crystal->setRange(0.001, 100.0);
+    m_crystal->setDecimals(4);
+    m_crystal->setSuffix(" MHz");
+    m_crystal->setValue(m_engine->options().crystalHz / 1e6);
+    connect(m_crystal, &QDoubleSpinBox::valueChanged, this, &SimulatorWindow::updateTime);
+    m_cycles = new QLabel("0");
+    m_cycles->setObjectName("cycles");
+    m_time = new QLabel("0");
+    m_time->setObjectName("time");
+    timeGrid->addWidget(new QLabel(tr("Crystal")), 0, 0);
+    timeGrid->addWidget(m_crystal, 0, 1);
+    timeGrid->addWidget(new QLabel(tr("Machine cycles")), 1, 0);
+    timeGrid->addWidget(m_cycles, 1, 1);
+    timeGrid->addWidget(new QLabel(tr("Time")), 2, 0);
+    timeGrid->addWidget(m_time, 2, 1);
+
+    // Internal RAM.
+    m_iram = new QTableWidget(16, 16);
+    m_iram->setObjectName("iram");
+    m_iram->setFont(mono);
+    QStringList columns, rows;
+    for (int c = 0; c < 16; ++c) {
+        columns << Hex(c, 1);
+        rows << Hex(c * 16, 2);
+    }
+    m_iram->setHorizontalHeaderLabels(columns);
+    m_iram->setVerticalHeaderLabels(rows);
+    m_iram->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_iram->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c)
+            m_iram->setItem(r, c, new QTableWidgetItem("--"));
+    connect(m_iram, &QTableWidget::cellChanged, this, &SimulatorWindow::onIramEdited);
+    auto* iramBox = new QGroupBox(tr("Internal RAM 00-FFH (changed by the last step: highlighted; double-click to edit)"));
+    (new QVBoxLayout(iramBox))->addWidget(m_iram);
+
+    // Serial line.
+    auto* serial = new QGroupBox(tr("Serial port"));
+    auto* serialLayout = new QVBoxLayout(serial);
+    m_serialPath = new QLabel;
+    m_serialPath->setObjectName("serialPath");
+    m_serialPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_console = new QPlainTextEdit;
+    m_console->setObjectName("console");
+    m_console->setReadOnly(true);
+    m_console->setFont(mono);
+    m_console->setMaximumBlockCount(5000);
+    m_input = new QLineEdit;
+    m_input->setObjectName("consoleInput");
+    m_input->setPlaceholderText(tr("Type here and press Enter to send (with CR)"));
+    connect(m_input, &QLineEdit::returnPressed, this, [this] {
+        m_engine->sendSerial(m_input->text().toLatin1() + '\r');
+        m_input->clear();
+    });
+    serialLayout->addWidget(m_serialPath);
+    serialLayout->addWidget(m_console);
+    serialLayout->addWidget(m_input);
+    connect(m_engine, &DebugEngine::serialReceived, this, &SimulatorWindow::appendConsole);
+
+    m_status = new QLabel;
+    m_status->setObjectName("status");
+    m_status->setWordWrap(true);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(registers);
+    left->addWidget(ports);
+    left->addWidget(timers);
+    left->addWidget(timing);
+    left->addStretch();
+    auto* right = new QVBoxLayout;
+    right->addWidget(iramBox, 3);
+    right->addWidget(serial, 2);
+    auto* columnsLayout = new QHBoxLayout;
+    columnsLayout->addLayout(left);
+    columnsLayout->addLayout(right, 1);
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(controls);
+    main->addLayout(columnsLayout, 1);
+    main->addWidget(m_status);
+
+    connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
+    connect(m_engine, &DebugEngine::stateChanged, this, &SimulatorWindow::onStateChanged);
+    connect(m_engine, &DebugEngine::failed, this, [this](const QString& message) {
+        m_status->setText(tr("Simulator error: %1").arg(message));
+    });
+    onStateChanged(m_engine->state());
+    if (m_engine->state() == DebugEngine::State::Paused)
+        updateViews();
+}
+
+double SimulatorWindow::crystalMHz() const { return m_crystal->value(); }
+void SimulatorWindow::setCrystalMHz(double mhz) { m_crystal->setValue(mhz); }
+
+QString SimulatorWindow::registerText(const QString& name) const
+{
+    const auto it = m_registers.find(name);
+    return it == m_registers.end() ? QString() : it->second->text();
+}
+
+bool SimulatorWindow::isIramByteHighlighted(unsigned address) const
+{
+    const QTableWidgetItem* item = m_iram->item(int(address / 16), int(address % 16));
+    return item && item->background().style() != Qt::NoBrush;
+}
+
+void SimulatorWindow::onStateChanged(DebugEngine::State state)
+{
+    const bool paused = state == DebugEngine::State::Paused;
+    const bool running = state == DebugEngine::State::Running;
+    for (int i : {0, 2, 3, 4})
+        m_actions[i]->setEnabled(paused);
+    m_actions[1]->setEnabled(running);
+    m_actions[5]->setEnabled(paused || running);
+    m_iram->setEditTriggers(paused ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                   : QAbstractItemView::NoEditTriggers);
+    if (running)
+        m_status->setText(tr("Running …"));
+    const QString path = m_engine->serialTerminalPath();
+    m_serialPath->setText(path.isEmpty() ? tr("Serial port: not connected")
+                                         : tr("Serial port on %1 (open it in the terminal program)").arg(path));
+}
+
+void SimulatorWindow::onStopped(DebugEngine::StopCause cause)
+{
+    QString text = CauseText(cause);
+    if (const auto line = m_engine->currentSourceLine())
+        text += tr(" at M51 line %1").arg(*line + 1);
+    else if (const auto asmLine = m_engine->currentAsmLine())
+        text += tr(" at assembly line %1").arg(*asmLine + 1);
+    m_status->setText(text);
+    // Bytes changed by a step stay marked until the next step; an edit or a
+    // pin change in between keeps the marks.
+    if (cause != DebugEngine::StopCause::Changed) {
+        m_previousIram = m_lastStopIram;
+        m_lastStopIram = m_engine->machine().iram;
+        m_havePrevious = m_haveLastStop;
+        m_haveLastStop = true;
+    }
+    updateViews();
+}
+
+void SimulatorWindow::updateViews()
+{
+    const MachineState& m = m_engine->machine();
+    m_updating = true;
+    auto set = [this](const QString& name, const QString& text) { m_registers[name]->setText(text); };
+    set("A", Hex(m.a(), 2));
+    set("B", Hex(m.b(), 2));
+    set("PSW", Hex(m.psw(), 2));
+    set("SP", Hex(m.sp(), 2));
+    set("DPTR", Hex(m.dptr(), 4));
+    set("PC", Hex(m.pc, 4));
+    for (unsigned r = 0; r < 8; ++r)
+        set(QStringLiteral("R%1").arg(r), Hex(m.r(r), 2));
+    m_bank->setText(tr("Register bank %1 (%2H-%3H)").arg(m.bank()).arg(Hex(m.bank() * 8, 2)).arg(Hex(m.bank() * 8 + 7, 2)));
+    for (int i = 0; i < 7; ++i) {
+        const int bit = i == 6 ? 0 : 7 - i;
+        const bool on = m.psw() & (1u << bit);
+        m_flags[i]->setStyleSheet(on ? "background:#2a7; color:white; border-radius:3px" : "color:#888");
+        m_flags[i]->setToolTip(QStringLiteral("%1 = %2").arg(FlagNames[i]).arg(on));
+    }
+    for (unsigned port = 0; port < 4; ++port) {
+        const uint8_t latch = m.sfrAt(0x80 + 0x10 * port), pins = m_engine->pins(port);
+        set(QStringLiteral("P%1").arg(port), Hex(latch & pins, 2));
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            QToolButton* pin = m_pins[port][bit];
+            const bool level = (latch & pins) & (1u << bit);
+            const bool driven = !(pins & (1u << bit));
+            pin->setText(level ? "1" : "0");
+            pin->setStyleSheet(driven ? "background:#c44; color:white" : level ? "" : "background:#fc8");
+            pin->setToolTip(QStringLiteral("P%1.%2: %3%4").arg(port).arg(bit).arg(level ? "high" : "low",
+                                                                             driven ? ", pulled low from outside" : ""));
+        }
+    }
+    for (const auto& [name, address] : TimerRegisters)
+        set(name, Hex(m.sfrAt(address), 2));
+    for (unsigned address = 0; address < 256; ++address) {
+        QTableWidgetItem* item = m_iram->item(int(address / 16), int(address % 16));
+        item->setText(Hex(m.iram[address], 2));
+        const bool changed = m_havePrevious && m_previousIram[address] != m.iram[address];
+        item->setBackground(changed ? QBrush(QColor(255, 220, 120)) : QBrush());
+    }
+    updateTime();
+    m_updating = false;
+}
+
+void SimulatorWindow::updateTime()
+{
+    const uint64_t ticks = m_engine->machine().ticks;
+    m_cycles->setText(QString::number(ticks / 12));
+    const double seconds = static_cast<double>(ticks) / (m_crystal->value() * 1e6);
+    m_time->setText(seconds < 1e-3 ? tr("%1 µs").arg(seconds * 1e6, 0, 'f', 2)
+                    : seconds < 1  ? tr("%1 ms").arg(seconds * 1e3, 0, 'f', 3)
+                                   : tr("%1 s").arg(seconds, 0, 'f', 4));
+}
+
+void SimulatorWindow::onIramEdited(int row, int column)
+{
+    if (m_updating)
+        return;
+    QTableWidgetItem* item = m_iram->item(row, column);
+    bool ok = false;
+    const unsigned value = item->text().trimmed().remove(QChar('H'), Qt::CaseInsensitive).toUInt(&ok, 16);
+    const unsigned address = unsigned(row * 16 + column);
+    if (!ok || value > 0xFF) {
+        m_updating = true;
+        item->setText(Hex(m_engine->machine().iram[address], 2));
+        m_updating = false;
+        m_status->setText(tr("Not a byte in hexadecimal: %1").arg(item->text()));
+        return;
+    }
+    m_engine->write(DebugEngine::Memory::Iram, address, static_cast<uint8_t>(value));
+}
+
+void SimulatorWindow::appendConsole(const QByteArray& bytes)
+{
+    // Printable text as it is, other bytes as <hex>; CR LF, LF or CR end a line.
+    QString text;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == '\r' || (u == '\n' && !m_consoleAfterCr))
+            text += '\n';
+        else if (u == '\n')
+            ;
+        else if (u >= 0x20 && u < 0x7F)
+            text += QChar(u);
+        else
+            text += QStringLiteral("<%1>").arg(Hex(u, 2));
+        m_consoleAfterCr = u == '\r';
+    }
+    m_console->moveCursor(QTextCursor::End);
+    m_console->insertPlainText(text);
+    m_console->moveCursor(QTextCursor::End);
+}
+
+} // namespace m51dbg

@@ -1,0 +1,64 @@
+#pragma once
+// The simulator window: the state of the simulated 8051 while a program is
+// debugged (registers, PSW flags, ports with pins the user drives, timers and
+// interrupt registers, internal RAM with the bytes the last step changed,
+// cycles and time at the crystal frequency) and the simulated serial line's
+// console. It shows one DebugEngine and never waits for it.
+
+#include "DebugEngine.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QAbstractButton;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTableWidget;
+class QToolButton;
+
+namespace m51dbg {
+
+class SimulatorWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SimulatorWindow(DebugEngine* engine, QWidget* parent = nullptr);
+
+    double crystalMHz() const;
+    void setCrystalMHz(double mhz);
+
+    // The text a register field shows ("A" -> "2C"), for tests and tools.
+    QString registerText(const QString& name) const;
+    bool isIramByteHighlighted(unsigned address) const;
+
+private:
+    void onStopped(DebugEngine::StopCause cause);
+    void onStateChanged(DebugEngine::State state);
+    void updateViews();
+    void updateTime();
+    void onIramEdited(int row, int column);
+    void appendConsole(const QByteArray& bytes);
+
+    DebugEngine* m_engine;
+    std::map<QString, QLabel*> m_registers;
+    std::array<QLabel*, 7> m_flags{};
+    std::array<std::array<QToolButton*, 8>, 4> m_pins{};
+    QTableWidget* m_iram = nullptr;
+    QLabel* m_bank = nullptr;
+    QLabel* m_cycles = nullptr;
+    QLabel* m_time = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_serialPath = nullptr;
+    QDoubleSpinBox* m_crystal = nullptr;
+    QPlainTextEdit* m_console = nullptr;
+    QLineEdit* m_input = nullptr;
+    std::array<QAbstractButton*, 6> m_actions{};  // run, stop, step, into, out, reset
+    std::array<uint8_t, 256> m_previousIram{}, m_lastStopIram{};
+    bool m_havePrevious = false, m_haveLastStop = false;
+    bool m_updating = false;
+    bool m_consoleAfterCr = false;
+};
+
+} // namespace m51dbg
