@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "BuildChain.h"
+#include "CodeEditor.h"
 #include "Compiler.h"
 #include "Cp1250.h"
 #include "ListBox.h"
@@ -8,6 +9,8 @@
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProgramFolder.h"
+#include "RecentFiles.h"
+#include "ResultLists.h"
 #include "ShellRun.h"
 #include "StartUp.h"
 #include "TextFiles.h"
@@ -29,6 +32,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QStatusBar>
@@ -96,8 +100,10 @@ void showAndRaise(QWidget* window)
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun)
+    : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun),
+      m_recent(std::make_unique<RecentFiles>())
 {
+    m_recent->load();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Zelvar v3.0b"));
     setFont(courierFont(13, true));
@@ -125,6 +131,8 @@ TForm1::TForm1(QWidget* parent)
     FormResize();
 }
 
+TForm1::~TForm1() = default;
+
 void TForm1::buildStatusBar()
 {
     // The build's progress: "Building ..." while the script runs, then when it
@@ -151,6 +159,12 @@ void TForm1::buildMenus()
     Zavt1 = Soubor1->addAction(look->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Close File"));
     QAction* separator = Soubor1->addSeparator();
     ZavtZelvar1 = Soubor1->addAction(look->standardIcon(QStyle::SP_TitleBarCloseButton), QStringLiteral("Close Zelvar"));
+    // The recent sources follow the items of old, which keep their places.
+    Soubor1->addSeparator();
+    recentMenu = Soubor1->addMenu(QStringLiteral("Recent files"));
+    recentMenu->setObjectName(QStringLiteral("recentMenu"));
+    recentMenu->setToolTipsVisible(true);
+    connect(recentMenu, &QMenu::aboutToShow, this, &TForm1::fillRecentMenu);
     Kontroluj1 = menuBar()->addAction(QStringLiteral("Check"));
     Kompiluj1 = menuBar()->addAction(QStringLiteral("Debug"));
     Sklad1 = menuBar()->addAction(QStringLiteral("Macro"));
@@ -227,19 +241,23 @@ void TForm1::buildClientArea()
     InlineBox->setFixedWidth(136);
     for (ListBox* box : {ProcBox, ErBox, Definebox})
         connect(box, &QListView::doubleClicked, this, [this, box] { ErBoxClick(box); });
+    // Each entry tells its line as a tool tip; an error also says why it is listed.
+    for (ListBox* box : {ProcBox, Definebox})
+        box->setItemDelegate(new ResultEntryDelegate(false, QColor(), box));
+    ErBox->setItemDelegate(new ResultEntryDelegate(true, QColor(225, 255, 255), ErBox));
 
     auto* middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
     middle->setSpacing(0);
-    middle->addWidget(ProcBox, 1);
-    middle->addWidget(Definebox);
-    middle->addWidget(InlineBox);
+    middle->addWidget(withHeading(QStringLiteral("Procedures"), ProcBox, QColor(0, 128, 0)), 1);
+    middle->addWidget(withHeading(QStringLiteral("Definitions"), Definebox, QColor(192, 192, 192)));
+    middle->addWidget(withHeading(QStringLiteral("Inline blocks"), InlineBox, QColor(128, 128, 0)));
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel1);
     layout->addLayout(middle, 1);
-    layout->addWidget(ErBox);
+    layout->addWidget(withHeading(QStringLiteral("Errors"), ErBox, QColor(0, 128, 128)));
 }
 
 QToolButton* TForm1::toolButton(int k) const
@@ -269,9 +287,51 @@ void TForm1::OpenSourceFile(const QString& path)
         Ed->setText(textFromFileBytes(bytes));
         Ed->setWindowTitle(path);
         showAndRaise(Ed);
+        rememberFile(path);
         Nastav->Edit4->setText(path);
         Nastav->SaveSetup();
     });
+}
+
+void TForm1::rememberFile(const QString& path)
+{
+    m_recent->add(path);
+    m_recent->save();
+}
+
+void TForm1::fillRecentMenu()
+{
+    recentMenu->clear();
+    const QStringList files = m_recent->files();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString label = QStringLiteral("&%1 %2").arg((i + 1) % 10).arg(QFileInfo(files[i]).fileName());
+        QAction* action = recentMenu->addAction(label);
+        action->setToolTip(files[i]);
+        action->setStatusTip(files[i]);
+        const QString path = files[i];
+        connect(action, &QAction::triggered, this, [this, path] { openRecentFile(path); });
+    }
+    if (files.isEmpty()) {
+        recentMenu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        return;
+    }
+    recentMenu->addSeparator();
+    connect(recentMenu->addAction(QStringLiteral("Clear list")), &QAction::triggered, this, [this] {
+        m_recent->clear();
+        m_recent->save();
+    });
+}
+
+void TForm1::openRecentFile(const QString& path)
+{
+    if (!QFileInfo(path).isFile()) {
+        m_recent->remove(path);
+        m_recent->save();
+        QMessageBox::information(this, QStringLiteral("Recent files"),
+                                 QStringLiteral("%1\nno longer exists and leaves the list.").arg(path));
+        return;
+    }
+    OpenSourceFile(path);
 }
 
 void TForm1::Nov1Click()
@@ -283,7 +343,7 @@ void TForm1::Nov1Click()
 
 void TForm1::Otevt1Click()
 {
-    const QString path = OD1(this, programFolder());
+    const QString path = OD1(this, m_recent->dialogFolder(Ed->fileName(), programFolder()));
     if (!path.isEmpty())
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
@@ -296,7 +356,7 @@ void TForm1::UloClick(bool saveAs)
         return;
     }
     const QFileInfo info(current);
-    const QString folder = current.isEmpty() ? programFolder() : info.absolutePath();
+    const QString folder = m_recent->dialogFolder(current, programFolder());
     const QString name = current.isEmpty() ? QString() : info.fileName();
     const QString path = SD1(this, folder, name);
     if (path.isEmpty())
@@ -304,6 +364,7 @@ void TForm1::UloClick(bool saveAs)
     const QString fullPath = QFileInfo(path).absoluteFilePath();
     Ed->saveToFile(fullPath);
     Ed->setWindowTitle(fullPath);
+    rememberFile(fullPath);
 }
 
 void TForm1::Zavt1Click()
@@ -349,6 +410,7 @@ void TForm1::CompileSource()
     InlineBox->setLines(result.InlineBox);
     ErBox->setLines(result.ErBox);
     Aed->setLines(result.Output);
+    Ed->showCompileResult(result.ProcBox, result.ErBox);
 }
 
 QString TForm1::asmFileFor(const QString& sourcePath)

@@ -5,10 +5,12 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class ListBox;
 class QAction;
 class QLabel;
+class RecentFiles;
 class TBuildChain;
 class TPlacement;
 class QMenu;
@@ -18,6 +20,7 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
 
     QWidget* Panel1;
     QToolButton* T1;
@@ -39,6 +42,7 @@ public:
     QAction* Uloitjako1;    // "Save As"
     QAction* Zavt1;         // "Close File"
     QAction* ZavtZelvar1;   // "Close Zelvar"
+    QMenu* recentMenu;      // "Recent files": the last ten sources, newest first
     QAction* Kontroluj1;    // "Check"
     QAction* Kompiluj1;     // "Debug"
     QAction* Sklad1;        // "Macro"
@@ -62,6 +66,12 @@ public:
     std::function<void(const QString& command)> shellRun;
 
     QToolButton* toolButton(int k) const;   // T1 … T7 for k = 1 … 7
+
+    // The recent sources and the folder the file dialogs start in.
+    RecentFiles* recentFiles() const { return m_recent.get(); }
+    // Opens an entry of "Recent files"; a file that is gone leaves the list
+    // with a message.
+    void openRecentFile(const QString& path);
 
     // Loads a source file into the editor and makes it the current file;
     // "Cannot open file %s" when it cannot be read, and then nothing changes.
@@ -108,4 +118,8 @@ private:
     void startDebugBuild();
     // The end of a build: the listing (when the build left one) goes to LST.
     void BuildFinished(const QString& listing);
+    void fillRecentMenu();
+    void rememberFile(const QString& path);
+
+    std::unique_ptr<RecentFiles> m_recent;
 };

@@ -1,5 +1,6 @@
 #include "StartUp.h"
 
+#include "CodeEditor.h"
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
