@@ -28,9 +28,9 @@ QString errorReason(QStringView text)
     if (text == QLatin1String("binary value"))
         return QStringLiteral("a variable number cannot be written in binary");
     if (text == QLatin1String("variable number above 207"))
-        return QStringLiteral("variables are numbered 0 to 207");
+        return QStringLiteral("variables run from 0 to 207");
     if (text == QLatin1String("negative variable number"))
-        return QStringLiteral("variables are numbered 0 to 207");
+        return QStringLiteral("variables run from 0 to 207");
     return QStringLiteral("unknown statement, no code generated");
 }
 
@@ -59,7 +59,7 @@ void ResultEntryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->save();
     painter->setFont(font);
     painter->setPen(option.state & QStyle::State_Selected ? option.palette.highlightedText().color() : m_reasonColour);
-    const QString reason = QStringLiteral("\u2190 ") + errorReason(entryText(entry));
+    const QString reason = QStringLiteral("\u2190 line %1: %2").arg(entryLine(entry) + 1).arg(errorReason(entryText(entry)));
     painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetrics(font).elidedText(reason, Qt::ElideRight, area.width()));
     painter->restore();

@@ -2,7 +2,8 @@
 // How the main window's result lists explain themselves to a new user: a
 // heading over each list ("Procedures", "Definitions", "Inline blocks",
 // "Errors"), the line an entry points to as its tool tip (counted from 1, as
-// the editor's gutter counts), and beside each error the reason it is listed.
+// the editor's gutter counts), and beside each error that line and the reason
+// it is listed.
 // The reason is added by the view only; the entries stay the compiler's.
 
 #include <QStringView>

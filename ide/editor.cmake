@@ -14,3 +14,8 @@ add_executable(tst_zelvar_editorparts tests/editor/tst_editorparts.cpp)
 target_link_libraries(tst_zelvar_editorparts PRIVATE zelvar Qt6::Test)
 add_test(NAME zelvar.editorparts COMMAND tst_zelvar_editorparts)
 set_tests_properties(zelvar.editorparts PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+add_executable(tst_zelvar_editorwindows tests/editor/tst_editorwindows.cpp)
+target_link_libraries(tst_zelvar_editorwindows PRIVATE zelvar Qt6::Test)
+add_test(NAME zelvar.editorwindows COMMAND tst_zelvar_editorwindows)
+set_tests_properties(zelvar.editorwindows PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -114,7 +114,7 @@ TEd::TEd(QWidget* parent)
     auto* replace = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
     connect(replace, &QShortcut::activated, this, [this] { findBar->open(true); });
     connect(M->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
-        if (isLoading() && (removed || added))
+        if (isLoading() && !m_appending && (removed || added))
             m_editedWhileLoading = true;
     });
 
@@ -231,9 +231,10 @@ void TEd::loadNextPart(qsizetype size)
         end = m_pending.size();
     QTextCursor cursor(M->document());
     cursor.movePosition(QTextCursor::End);
-    const qsizetype from = m_pendingPos;
-    m_pendingPos = end;     // the part is no edit of the user's
-    cursor.insertText(QStringView(m_pending).mid(from, end - from).toString());
+    m_appending = true;     // the part is no edit of the user's
+    cursor.insertText(QStringView(m_pending).mid(m_pendingPos, end - m_pendingPos).toString());
+    m_appending = false;
+    m_pendingPos = end;
     if (!isLoading()) {
         m_loadTimer->stop();
         m_pending.clear();

@@ -95,5 +95,6 @@ private:
     QString m_pending;          // the text being loaded; m_pendingPos is a '\n'
     qsizetype m_pendingPos = 0;
     QTimer* m_loadTimer;
+    bool m_appending = false;
     bool m_editedWhileLoading = false;
 };

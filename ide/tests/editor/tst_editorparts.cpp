@@ -277,7 +277,7 @@ void TestEditorParts::errorReasons_data()
     QTest::newRow("unknown") << "2 FOO" << 2 << "unknown statement, no code generated";
     QTest::newRow("duplicate") << "14 Duplicate procedure Blink" << 14 << "this procedure name is already defined above";
     QTest::newRow("binary") << "12 binary value" << 12 << "a variable number cannot be written in binary";
-    QTest::newRow("above 207") << "3 variable number above 207" << 3 << "variables are numbered 0 to 207";
+    QTest::newRow("above 207") << "3 variable number above 207" << 3 << "variables run from 0 to 207";
     QTest::newRow("no number") << "INLINE 1" << -1 << "unknown statement, no code generated";
 }
 
