@@ -3,6 +3,7 @@
 #include "Compiler.h"
 #include "Cp1250.h"
 #include "MyVision.h"
+#include "TextFiles.h"
 #include "WEExecuteThread.h"
 
 #include <QDir>
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringEncoder>
 #include <algorithm>
 #include <cmath>
 
@@ -103,9 +103,7 @@ QString ScriptName() { return QStringLiteral("compil.sh"); }
 
 int ShowModeFromText(const QString& visibility)
 {
-    QStringEncoder encode("windows-1250");
-    const QByteArray bytes = encode(visibility);
-    const double v = MyVision::TextToNumber(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    const double v = MyVision::TextToNumber(cp1250::encode(visibility));
     if (!std::isfinite(v))
         return 0;
     return int(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0));
@@ -211,8 +209,5 @@ QString TBuildChain::ReadListingText(const QString& path, bool* ok)
         *ok = opened;
     if (!opened)
         return {};
-    QString text = cp1250::decode(f.readAll());
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    return withLfLineEnds(western::decode(f.readAll()));
 }

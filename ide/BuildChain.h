@@ -75,7 +75,8 @@ public:
     QString templatePath() const;
     QString scriptPath() const;
 
-    // Reads a listing as plain text (code page 1250), as the LST window shows it.
+    // Reads a listing as plain text in the Western character set (windows-1252)
+    // the assemblers write, line ends as '\n' (the LST window drops a final one).
     static QString ReadListingText(const QString& path, bool* ok = nullptr);
 
 signals:

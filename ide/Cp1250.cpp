@@ -57,3 +57,13 @@ QStringList decodeLines(const std::vector<std::string>& lines)
 }
 
 } // namespace cp1250
+
+namespace western {
+
+QString decode(QByteArrayView bytes)
+{
+    QStringDecoder decoder("windows-1252", QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+} // namespace western

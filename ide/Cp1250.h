@@ -24,3 +24,10 @@ QByteArray encodeBytes(QStringView text);
 QStringList decodeLines(const std::vector<std::string>& lines);
 
 } // namespace cp1250
+
+// The Western character set (windows-1252) of the assemblers' listings.
+namespace western {
+
+QString decode(QByteArrayView bytes);
+
+} // namespace western

@@ -1,8 +1,6 @@
 #include "Main.h"
 
-#include "BuildChain.h"
 #include "CodeEditor.h"
-#include "Compiler.h"
 #include "Cp1250.h"
 #include "ListBox.h"
 #include "MyVision.h"
@@ -11,10 +9,11 @@
 #include "ProgramFolder.h"
 #include "RecentFiles.h"
 #include "ResultLists.h"
+#include "Session.h"
 #include "ShellRun.h"
-#include "StartUp.h"
 #include "TextFiles.h"
 #include "TextPane.h"
+#include "WindowSet.h"
 #include "asembu.h"
 #include "editoru.h"
 #include "helpu.h"
@@ -25,6 +24,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -91,6 +91,17 @@ void setBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colo
     widget->setAutoFillBackground(true);
 }
 
+int runSaveChangesBox(QWidget* parent, const QString& file)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Zelvar"),
+                    QStringLiteral("Save changes to %1?").arg(file),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    return box.exec();
+}
+
+const QString MainCaption = QStringLiteral("Zelvar v3.0b");
+
 void showAndRaise(QWidget* window)
 {
     window->show();
@@ -99,13 +110,14 @@ void showAndRaise(QWidget* window)
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun),
+      askSaveChanges(runSaveChangesBox), m_session(session), m_windows(windows),
       m_recent(std::make_unique<RecentFiles>())
 {
     m_recent->load();
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Zelvar v3.0b"));
+    setWindowTitle(MainCaption);
     setFont(courierFont(13, true));
     resize(812, 267);
     placeByDefault(this, 8, 8);
@@ -113,18 +125,23 @@ TForm1::TForm1(QWidget* parent)
     buildClientArea();
     buildStatusBar();
 
-    BuildChain1 = new TBuildChain(programFolder(), [] { return Ed ? Ed->fileName() : QString(); }, this);
-    connect(BuildChain1, &TBuildChain::buildStarted, this, [this] {
-        buildStatus->setText(QStringLiteral("Building %1 ...").arg(QFileInfo(Ed->fileName()).fileName()));
+    connect(&m_session, &Session::setupChanged, this, &TForm1::layOutTools);
+    connect(&m_session, &Session::compiled, this, &TForm1::showCompileResult);
+    connect(&m_session, &Session::fileOpened, this, &TForm1::rememberFile);
+    connect(&m_session, &Session::modifiedChanged, this, &TForm1::showModified);
+    connect(&m_session, &Session::buildStarted, this, [this](const QString& file) {
+        statusBar()->clearMessage();
+        buildStatus->setText(QStringLiteral("Building %1 ...").arg(QFileInfo(file).fileName()));
     });
-    connect(BuildChain1, &TBuildChain::listingReady, this, &TForm1::BuildFinished);
-    connect(BuildChain1, &TBuildChain::buildFinished, this, [this](bool ok) {
+    connect(&m_session, &Session::buildFinished, this, [this](bool ok) {
         // With a second build still running, the status keeps saying so.
-        if (BuildChain1->runningBuilds() > 0)
+        if (m_session.isBuilding())
             return;
+        statusBar()->clearMessage();
         const QString at = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
         buildStatus->setText((ok ? QStringLiteral("Build finished %1") : QStringLiteral("Build failed %1")).arg(at));
     });
+    layOutTools();
 
     PL1 = new TPlacement(this, QStringLiteral("Form1"));
     restorePlacement();
@@ -142,6 +159,41 @@ void TForm1::buildStatusBar()
     buildStatus = new QLabel(statusBar());
     buildStatus->setObjectName(QStringLiteral("buildStatus"));
     statusBar()->addWidget(buildStatus, 1);
+    modifiedStatus = new QLabel(QStringLiteral("Modified"), statusBar());
+    modifiedStatus->setObjectName(QStringLiteral("modifiedStatus"));
+    modifiedStatus->hide();
+    statusBar()->addPermanentWidget(modifiedStatus);
+}
+
+void TForm1::showModified(bool modified)
+{
+    modifiedStatus->setVisible(modified);
+    setWindowTitle(modified ? MainCaption + QStringLiteral(" - ") + m_session.displayName() + QStringLiteral(" (modified)")
+                            : MainCaption);
+}
+
+void TForm1::layOutTools()
+{
+    const Setup& setup = m_session.setup();
+    QString counted;
+    for (int k = 1; k <= 6; ++k)
+        counted += setup.toolCommand(k);
+    for (int k = 1; k <= 3; ++k)
+        counted += setup.toolCaption(k);
+    Panel1->setVisible(!counted.isEmpty());
+
+    const QFontMetrics metrics(font());
+    int left = 5;
+    for (int k = 1; k <= 7; ++k) {
+        QToolButton* button = toolButton(k);
+        const QString caption = setup.toolCaption(k);
+        const int width = caption.isEmpty() ? 10 : metrics.horizontalAdvance(caption) + 10;
+        button->setText(caption);
+        button->setGeometry(left, 6, width, 22);
+        button->setVisible(k == 1 || !caption.isEmpty());
+        button->setToolTip(setup.toolCommand(k));
+        left += width + 5;
+    }
 }
 
 void TForm1::buildMenus()
@@ -282,14 +334,13 @@ void TForm1::OpenSourceFile(const QString& path)
 {
     guarded([&] {
         const QByteArray bytes = readFileBytes(path);
-        Aed->hide();
-        LST->hide();
-        Ed->setText(textFromFileBytes(bytes));
-        Ed->setWindowTitle(path);
-        showAndRaise(Ed);
-        rememberFile(path);
-        Nastav->Edit4->setText(path);
-        Nastav->SaveSetup();
+        TEd* editor = m_windows.editor;
+        m_windows.assembly->hide();
+        m_windows.listing->hide();
+        editor->setText(textFromFileBytes(bytes));
+        editor->M->document()->setModified(false);
+        showAndRaise(editor);
+        m_session.fileWasOpened(path);
     });
 }
 
@@ -331,47 +382,80 @@ void TForm1::openRecentFile(const QString& path)
                                  QStringLiteral("%1\nno longer exists and leaves the list.").arg(path));
         return;
     }
-    OpenSourceFile(path);
+    if (maySetTextAside())
+        OpenSourceFile(path);
+}
+
+bool TForm1::maySetTextAside()
+{
+    if (!m_session.isModified())
+        return true;
+    const QString file = m_session.currentFile().isEmpty() ? m_session.displayName()
+                                                            : QDir::toNativeSeparators(m_session.currentFile());
+    switch (askSaveChanges(this, file)) {
+    case QMessageBox::Save: {
+        bool saved = false;
+        guarded([&] { saved = UloClick(false); });
+        return saved;
+    }
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TForm1::Nov1Click()
 {
-    showAndRaise(Ed);
-    Ed->setText(QString());
-    Ed->setWindowTitle(QString());
+    if (!maySetTextAside())
+        return;
+    TEd* editor = m_windows.editor;
+    showAndRaise(editor);
+    editor->setText(QString());
+    editor->M->document()->setModified(false);
+    m_session.setCurrentFile(QString());
+    // Emptying a text marks the document modified and then clears the flag
+    // without a signal, so the session is told directly.
+    m_session.setModified(false);
 }
 
 void TForm1::Otevt1Click()
 {
-    const QString path = OD1(this, m_recent->dialogFolder(Ed->fileName(), programFolder()));
+    if (!maySetTextAside())
+        return;
+    const QString path = OD1(this, m_recent->dialogFolder(m_session.currentFile(), programFolder()));
     if (!path.isEmpty())
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
 
-void TForm1::UloClick(bool saveAs)
+bool TForm1::UloClick(bool saveAs)
 {
-    const QString current = Ed->fileName();
+    TEd* editor = m_windows.editor;
+    const QString current = m_session.currentFile();
     if (!saveAs && !current.isEmpty()) {
-        Ed->saveToFile(current);
-        return;
+        editor->saveToFile(current);
+        editor->M->document()->setModified(false);
+        return true;
     }
     const QFileInfo info(current);
     const QString folder = m_recent->dialogFolder(current, programFolder());
     const QString name = current.isEmpty() ? QString() : info.fileName();
     const QString path = SD1(this, folder, name);
     if (path.isEmpty())
-        return;
+        return false;
     const QString fullPath = QFileInfo(path).absoluteFilePath();
-    Ed->saveToFile(fullPath);
-    Ed->setWindowTitle(fullPath);
+    editor->saveToFile(fullPath);
+    m_session.setCurrentFile(fullPath);
+    editor->M->document()->setModified(false);
     rememberFile(fullPath);
+    return true;
 }
 
 void TForm1::Zavt1Click()
 {
-    Ed->close();
-    Aed->hide();
-    LST->hide();
+    m_windows.editor->close();
+    m_windows.assembly->hide();
+    m_windows.listing->hide();
 }
 
 void TForm1::ZavtZelvar1Click()
@@ -381,7 +465,12 @@ void TForm1::ZavtZelvar1Click()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // Closing the main window ends the program, whatever else is open.
+    // Closing the main window ends the program, whatever else is open, once
+    // unsaved changes are dealt with.
+    if (!maySetTextAside()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
 }
@@ -389,66 +478,53 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::Kompiluj1Click(bool debug)
 {
     guarded([&] {
-        if (Nastav->Auto->isChecked())
+        // The generated files lie beside the source, so an untitled text gets
+        // its name first.
+        if (m_session.currentFile().isEmpty()) {
+            if (!UloClick(true))
+                return;
+        } else if (m_session.setup().autosave()) {
             UloClick(false);
-        showAndRaise(Aed);
+        }
         // The compile runs to its end without the event loop; say so.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        CompileSource();
-        writeAsmFile();
+        m_session.compile(m_windows.editor->lines());
         if (debug)
             startDebugBuild();
     });
 }
 
-void TForm1::CompileSource()
+void TForm1::showCompileResult()
 {
-    const m51::CompileResult result = m51::CompileSource(Ed->lines());
+    const m51::CompileResult& result = m_session.lastResult();
     ProcBox->setLines(result.ProcBox);
     Definebox->setLines(result.Definebox);
     InlineBox->setLines(result.InlineBox);
     ErBox->setLines(result.ErBox);
-    Aed->setLines(result.Output);
-    Ed->showCompileResult(result.ProcBox, result.ErBox);
-}
-
-QString TForm1::asmFileFor(const QString& sourcePath)
-{
-    // The rule looks only at '.', '/' and '\', which UTF-8 never uses inside a
-    // multi-byte character, so any path survives it unchanged.
-    return QString::fromStdString(m51::AsmFileName(sourcePath.toStdString()));
-}
-
-void TForm1::writeAsmFile()
-{
-    writeFileBytes(asmFileFor(Ed->fileName()), joinLinesCrLf(Aed->lines()));
+    // The status bar tells the result of this command, not an earlier build's.
+    buildStatus->clear();
+    const size_t errors = result.ErBox.size();
+    statusBar()->showMessage(errors == 0 ? QStringLiteral("Check: no errors")
+                             : errors == 1 ? QStringLiteral("Check: 1 error")
+                                           : QStringLiteral("Check: %1 errors").arg(errors));
 }
 
 void TForm1::startDebugBuild()
 {
-    if (!Nastav->C1->isChecked())
+    const QString error = m_session.startBuild();
+    if (error.isEmpty())
         return;
-    const QString error = BuildChain1->RunBatchBuild(BuildChain::ShowModeFromText(Nastav->Edit5->text()));
-    if (!error.isEmpty()) {
-        if (BuildChain1->runningBuilds() == 0)
-            buildStatus->clear();
-        reportError(error);
-    }
-}
-
-void TForm1::BuildFinished(const QString& listing)
-{
-    guarded([&] {
-        showAndRaise(LST);
-        LST->loadFile(listing);
-    });
+    if (!m_session.isBuilding())
+        buildStatus->clear();
+    reportError(error);
 }
 
 void TForm1::ErBoxClick(ListBox* box)
 {
     if (!box->hasSelection())
         return;
+    TEd* Ed = m_windows.editor;
     if (Ed->isHidden())
         Ed->show();
     Ed->raise();
@@ -462,22 +538,23 @@ void TForm1::ErBoxClick(ListBox* box)
 
 void TForm1::T1Click(int k)
 {
-    shellRun(Nastav->toolCommand(k));
+    shellRun(m_session.setup().toolCommand(k));
 }
 
 void TForm1::Sklad1Click()
 {
-    showAndRaise(Sklad);
+    showAndRaise(m_windows.store);
 }
 
 void TForm1::Vnitn1Click()
 {
-    Nastav->exec();
+    m_windows.setup->LoadSetup();
+    m_windows.setup->exec();
 }
 
 void TForm1::Help1Click()
 {
-    showAndRaise(Help);
+    showAndRaise(m_windows.help);
 }
 
 void TForm1::restorePlacement()

@@ -1,7 +1,9 @@
 #pragma once
 // The main window `Form1`: the menu bar, the tool bar of seven user tools and
 // the four lists the compiler fills. The source text itself lives in the
-// editor window; its caption is the current file.
+// editor window; the current file, the settings, the compile result and the
+// build are the session's. The status bar tells the result of the last
+// command and whether the text has unsaved changes.
 
 #include <QMainWindow>
 #include <functional>
@@ -11,15 +13,18 @@ class ListBox;
 class QAction;
 class QLabel;
 class RecentFiles;
-class TBuildChain;
+class Session;
 class TPlacement;
 class QMenu;
 class QToolButton;
+struct WindowSet;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // `windows`: the set the start-up code fills; the commands show and use
+    // the other windows through it.
+    TForm1(Session& session, const WindowSet& windows, QWidget* parent = nullptr);
     ~TForm1() override;
 
     QWidget* Panel1;
@@ -50,10 +55,10 @@ public:
     QAction* Help1;         // "Help"
 
     TPlacement* PL1;        // window placement, section "Form1"
-    // Debug's build chain: template, script, worker thread, listing. Its
-    // progress shows in the status bar (buildStatus).
-    TBuildChain* BuildChain1;
+    // Debug's build progress: "Building ..." while the script runs, then when
+    // it ended and whether it succeeded. A later Check's result replaces it.
     QLabel* buildStatus;
+    QLabel* modifiedStatus; // "Modified" while the text has unsaved changes
 
     // The file dialogs. Each gets the folder to start in (and the save dialog
     // the preset name) and returns the chosen path, or an empty text when the
@@ -64,6 +69,9 @@ public:
     SaveDialog SD1;
     // How a tool's command is started (ShellRun by default).
     std::function<void(const QString& command)> shellRun;
+    // "Save changes to FILE?" with Save, Discard and Cancel; returns the
+    // button (QMessageBox::Save, Discard or Cancel). Tests replace it.
+    std::function<int(QWidget* parent, const QString& file)> askSaveChanges;
 
     QToolButton* toolButton(int k) const;   // T1 … T7 for k = 1 … 7
 
@@ -76,16 +84,22 @@ public:
     // Loads a source file into the editor and makes it the current file;
     // "Cannot open file %s" when it cannot be read, and then nothing changes.
     void OpenSourceFile(const QString& path);
+    // Before the text is replaced or Zelvar ends: unsaved changes are saved,
+    // discarded or kept as the user answers. False when the user cancelled (or
+    // the save did not happen), and then nothing may be lost.
+    bool maySetTextAside();
     void Nov1Click();
     void Otevt1Click();
-    // "Save" (saveAs == false) or "Save As".
-    void UloClick(bool saveAs);
+    // "Save" (saveAs == false) or "Save As". False when the user cancelled the
+    // file dialog; FileError when the file cannot be written.
+    bool UloClick(bool saveAs);
     void Zavt1Click();
     void ZavtZelvar1Click();
-    // "Check" (debug == false) and "Debug": autosave when Auto is set, compile,
-    // write the .asm file; Debug then builds when C1 is set.
+    // "Check" (debug == false) and "Debug": an untitled text is first given a
+    // name (Save As; cancelled, nothing happens); autosave when the setup says
+    // so; compile, write the .asm file; Debug then builds when the setup says
+    // "Compile ASM >> HEX".
     void Kompiluj1Click(bool debug);
-    void CompileSource();
     // Double click in ProcBox, ErBox or Definebox: the editor goes to the line
     // whose 0-based index starts the selected entry.
     void ErBoxClick(ListBox* box);
@@ -96,9 +110,10 @@ public:
     // ErBox takes a third of the client height.
     void FormResize();
 
-    // The .asm file of a source path: the path cut before the first "." of its
-    // file name, plus ".asm".
-    static QString asmFileFor(const QString& sourcePath);
+    // Lays out the tool bar from the settings: a button for tool 1 and for
+    // every tool with a caption, as wide as its caption; the bar shows when
+    // any of the first six commands or the first three captions is set.
+    void layOutTools();
 
     // Window placement, section "Form1".
     void restorePlacement();
@@ -113,13 +128,13 @@ private:
     void buildMenus();
     void buildClientArea();
     void buildStatusBar();
-    void writeAsmFile();
-    // Debug's build chain (RunBatchBuild when C1 is set).
+    void showCompileResult();
+    void showModified(bool modified);
     void startDebugBuild();
-    // The end of a build: the listing (when the build left one) goes to LST.
-    void BuildFinished(const QString& listing);
     void fillRecentMenu();
     void rememberFile(const QString& path);
 
+    Session& m_session;
+    const WindowSet& m_windows;
     std::unique_ptr<RecentFiles> m_recent;
 };

@@ -1,12 +1,8 @@
 #include "Nastavu.h"
 
-#include "Cp1250.h"
-#include "Main.h"
-#include "ProgramFolder.h"
-#include "TextFiles.h"
+#include "Session.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -15,38 +11,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
-
-namespace SetupFile {
-
-QStringList readLines(const QByteArray& bytes)
-{
-    QStringList lines = cp1250::decodeLines(splitLines(bytes));
-    while (lines.size() < PaddedLines)
-        lines.append(QString());
-    return lines;
-}
-
-bool isSet(const QString& line)
-{
-    return line == QLatin1String("A");
-}
-
-QString flagText(bool set)
-{
-    return set ? QStringLiteral("A") : QStringLiteral("F");
-}
-
-QByteArray fileBytes(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines) {
-        bytes += cp1250::encodeBytes(line);
-        bytes += "\r\n";
-    }
-    return bytes;
-}
-
-} // namespace SetupFile
 
 namespace {
 
@@ -79,13 +43,14 @@ QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, bool visib
 
 } // namespace
 
-TNastav::TNastav(TForm1* mainWindow, QWidget* parent)
-    : QDialog(parent), m_mainWindow(mainWindow)
+TNastav::TNastav(Session& session, QWidget* parent)
+    : QDialog(parent), m_session(session)
 {
     setObjectName(QStringLiteral("Nastav"));
     setWindowTitle(QStringLiteral("Internal Setup"));
     buildLayout();
     LoadSetup();
+    connect(&m_session, &Session::setupChanged, this, &TNastav::LoadSetup);
 }
 
 void TNastav::buildLayout()
@@ -212,68 +177,33 @@ QString TNastav::toolCaption(int k) const
 
 void TNastav::LoadSetup()
 {
-    const QString path = setupFilePath();
-    LB.clear();
-    if (QFile::exists(path)) {
-        try {
-            LB = SetupFile::readLines(readFileBytes(path));
-        } catch (const FileError& error) {
-            reportError(error.message());
-            return;
-        }
-    }
-    while (LB.size() < SetupFile::PaddedLines)
-        LB.append(QString());
+    const Setup& setup = m_session.setup();
+    LB = setup.lines();
     for (int line = 1; line <= SetupFile::LineCount; ++line) {
         if (QLineEdit* field = textField(line))
-            field->setText(LB[line - 1]);
+            field->setText(setup.line(line));
         else if (QCheckBox* flag = flagField(line))
-            flag->setChecked(SetupFile::isSet(LB[line - 1]));
+            flag->setChecked(setup.flag(line));
     }
-    ApplyTools();
+}
+
+Setup TNastav::editedSetup() const
+{
+    Setup setup = m_session.setup();
+    for (int line = 1; line <= SetupFile::LineCount; ++line) {
+        if (QLineEdit* field = textField(line))
+            setup.setLine(line, field->text());
+        else
+            setup.setFlag(line, flagField(line)->isChecked());
+    }
+    return setup;
 }
 
 bool TNastav::SaveSetup()
 {
-    LB.clear();
-    for (int line = 1; line <= SetupFile::LineCount; ++line) {
-        if (QLineEdit* field = textField(line))
-            LB.append(field->text());
-        else
-            LB.append(SetupFile::flagText(flagField(line)->isChecked()));
-    }
-    try {
-        writeFileBytes(setupFilePath(), SetupFile::fileBytes(LB));
-    } catch (const FileError& error) {
-        reportError(error.message());
+    if (!m_session.setSetup(editedSetup()))
         return false;
-    }
     if (isVisible())
         accept();
     return true;
-}
-
-void TNastav::ApplyTools()
-{
-    if (!m_mainWindow)
-        return;
-    QString counted;
-    for (int k = 1; k <= 6; ++k)
-        counted += toolCommand(k);
-    for (int k = 1; k <= 3; ++k)
-        counted += toolCaption(k);
-    m_mainWindow->Panel1->setVisible(!counted.isEmpty());
-
-    const QFontMetrics metrics(m_mainWindow->font());
-    int left = 5;
-    for (int k = 1; k <= 7; ++k) {
-        QToolButton* button = m_mainWindow->toolButton(k);
-        const QString caption = toolCaption(k);
-        const int width = caption.isEmpty() ? 10 : metrics.horizontalAdvance(caption) + 10;
-        button->setText(caption);
-        button->setGeometry(left, 6, width, 22);
-        button->setVisible(k == 1 || !caption.isEmpty());
-        button->setToolTip(toolCommand(k));
-        left += width + 5;
-    }
 }

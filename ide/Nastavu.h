@@ -1,13 +1,10 @@
 #pragma once
-// The setup dialog `Nastav`, "Internal Setup", and the setup file Zelvar.INI.
-//
-// The file has no sections and no keys: it is 24 text lines at fixed places,
-// one setting a line, flags written "A" (set) or "F" (clear). The dialog's
-// fields are the live settings of the whole run: the other windows read them
-// directly (the tool commands at each click, the flags at each compile, the
-// last file at start-up).
+// The setup dialog `Nastav`, "Internal Setup": edits a copy of the session's
+// settings and hands it back with "Save setup", which writes Zelvar.INI. The
+// fields follow the session's settings whenever they change.
 
-#include <QByteArray>
+#include "Setup.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -15,32 +12,12 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QToolButton;
-class TForm1;
-
-namespace SetupFile {
-
-// Lines written by SaveSetup; the reader pads what it reads to PaddedLines.
-constexpr int LineCount = 24;
-constexpr int PaddedLines = 30;
-
-// The file's lines (CR, LF or CR LF ends), decoded, padded with empty lines
-// to at least PaddedLines.
-QStringList readLines(const QByteArray& bytes);
-// A flag line is set exactly when it is "A".
-bool isSet(const QString& line);
-QString flagText(bool set);
-// The lines, code page 1250, each ended by CR LF.
-QByteArray fileBytes(const QStringList& lines);
-
-} // namespace SetupFile
+class Session;
 
 class TNastav : public QDialog {
     Q_OBJECT
 public:
-    // Reads the setup file and applies the tools to the main window, which must
-    // therefore exist before the dialog.
-    explicit TNastav(TForm1* mainWindow, QWidget* parent = nullptr);
-
+    explicit TNastav(Session& session, QWidget* parent = nullptr);
     // Line 1 … 24 of the setup file, in file order.
     QLineEdit* Edit1;   // assembler name (hidden)
     QLineEdit* Edit2;   // hidden
@@ -67,21 +44,20 @@ public:
     QCheckBox* AutoOpen;  // "AutoOpen při startu" (hidden)
     QLineEdit* Edit20;    // hidden
     QToolButton* SpeedButton1;  // "Save setup"
-    QStringList LB;       // the file's lines while reading and writing
+    QStringList LB;       // the settings' lines the fields were last filled from
 
     // Command and caption of tool k (1 … 7).
     QString toolCommand(int k) const;
     QString toolCaption(int k) const;
 
-    // Reads the setup file into the fields and applies the tools. No file: all
-    // empty and clear. An unreadable file: "Cannot open file %s", and the rest
-    // is skipped.
+    // Fills the fields from the session's settings.
     void LoadSetup();
-    // Writes the 24 lines and closes the dialog; on failure "Cannot create file
-    // %s" and the dialog stays open. False when the file was not written.
+    // Hands the fields to the session, which writes the 24 lines, and closes
+    // the dialog; on failure "Cannot create file %s" and the dialog stays
+    // open. False when the file was not written.
     bool SaveSetup();
-    // Sets up the main window's tool bar from the fields.
-    void ApplyTools();
+    // The settings as the fields hold them.
+    Setup editedSetup() const;
 
 private:
     QLineEdit* textField(int line) const;   // nullptr for flag lines
@@ -90,5 +66,5 @@ private:
     QCheckBox* flagField(int line) const;   // nullptr for text lines
     void buildLayout();
 
-    TForm1* m_mainWindow;
+    Session& m_session;
 };

@@ -23,11 +23,43 @@ int clampCoord(qint64 v)
     return int(std::clamp<qint64>(v, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 }
 
+// The available area of the screen that holds most of `rect` (the primary
+// screen when none does).
+QRect availableAreaFor(const QRect& rect)
+{
+    QRect best;
+    qint64 bestOverlap = -1;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect overlap = screen->availableGeometry().intersected(rect);
+        const qint64 size = overlap.isEmpty() ? 0 : qint64(overlap.width()) * overlap.height();
+        if (size > bestOverlap) {
+            bestOverlap = size;
+            best = screen->availableGeometry();
+        }
+    }
+    if (bestOverlap <= 0)
+        if (const QScreen* primary = QGuiApplication::primaryScreen())
+            best = primary->availableGeometry();
+    return best;
+}
+
+// A window is never larger than the screen area it is on: a damaged profile
+// must not make a window of 32767 x 32767 pixels.
+QSize fittedSize(const QRect& rect)
+{
+    const QRect area = availableAreaFor(rect);
+    if (area.isEmpty())
+        return rect.size();
+    return rect.size().boundedTo(area.size());
+}
+
 // A rectangle that lies on no screen any more (a monitor was removed, the
 // resolution got smaller) is moved onto the primary screen, as Windows does
 // with a placement that would leave the window out of sight.
+// It is never larger than that screen's area either.
 QRect onSomeScreen(QRect rect)
 {
+    rect.setSize(fittedSize(rect));
     for (const QScreen* screen : QGuiApplication::screens())
         if (screen->availableGeometry().intersects(rect))
             return rect;
@@ -113,9 +145,13 @@ void TPlacement::LoadPlacement()
     TProfileFile file;
     file.load(profilePath());
     const QByteArray section = Section.toUtf8();
+    bool stored = false;
     auto read = [&](const char* key, int def) {
         int v;
-        return ParseProfileInt(file.GetPrivateProfileString(section, key), &v) ? v : def;
+        if (!ParseProfileInt(file.GetPrivateProfileString(section, key), &v))
+            return def;
+        stored = true;
+        return v;
     };
     // Flags and the minimised and maximised positions have no use on a window
     // that always comes back in its normal state; they are read for symmetry.
@@ -130,7 +166,8 @@ void TPlacement::LoadPlacement()
         const QSize least = m_owner->minimumSizeHint().expandedTo(QSize(1, 1));
         const int w = std::max(clampCoord(right - left), least.width());
         const int h = std::max(clampCoord(bottom - top), least.height());
-        m_owner->setGeometry(onSomeScreen(QRect(clampCoord(left), clampCoord(top), w, h)));
+        const QRect rect(clampCoord(left), clampCoord(top), w, h);
+        m_owner->setGeometry(stored ? onSomeScreen(rect) : rect);
     }
     if (SaveScroll) {
         if (auto* area = qobject_cast<QAbstractScrollArea*>(m_owner)) {
@@ -155,6 +192,7 @@ bool TPlacement::SavePlacement()
     QRect normal = m_owner->normalGeometry();
     if (!normal.isValid())
         normal = m_owner->geometry();
+    normal.setSize(fittedSize(normal));
     const Qt::WindowStates state = m_owner->windowState();
     const bool maximised = state & Qt::WindowMaximized;
     const int flags = (state & Qt::WindowMinimized) && maximised ? WPF_RESTORETOMAXIMIZED : 0;
@@ -191,6 +229,20 @@ bool TPlacement::SavePlacement()
     return true;
 }
 
+bool TPlacement::hasStoredPlacement() const
+{
+    if (IniFileName.isEmpty())
+        return false;
+    TProfileFile file;
+    file.load(profilePath());
+    const QByteArray section = Section.toUtf8();
+    int v;
+    for (const char* key : {"PlaceNormPosL", "PlaceNormPosT", "PlaceNormPosR", "PlaceNormPosB"})
+        if (ParseProfileInt(file.GetPrivateProfileString(section, key), &v))
+            return true;
+    return false;
+}
+
 void placeByDefault(QWidget* window, int x, int y)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -204,6 +256,10 @@ void placeByDefault(QWidget* window, int x, int y)
 
 void restoreWindowPlacement(TPlacement* placement)
 {
+    // Nothing stored: the window keeps its first-start place. Applying it as
+    // the inner rectangle would push the title bar above the screen.
+    if (!placement->hasStoredPlacement())
+        return;
     if (auto* owner = qobject_cast<QWidget*>(placement->parent())) {
         placement->WLeft = owner->x();
         placement->WTop = owner->y();

@@ -40,6 +40,8 @@ public:
     // Reads the section and applies it to the owner. A stored rectangle whose
     // right edge lies left of its left edge (or bottom above top) is ignored.
     virtual void LoadPlacement();
+    // Whether the profile holds a rectangle for this window.
+    bool hasStoredPlacement() const;
 
     QString lastError() const { return m_lastError; }
     // The file that IniFileName names.
@@ -55,13 +57,14 @@ private:
     QString m_lastError;
 };
 
-// Puts a window at its first-start place, an offset from the top left of the
-// available screen area (kept on the screen), before any stored placement.
+// Puts a window's frame at its first-start place, an offset from the top left
+// of the available screen area (kept on the screen), before any stored
+// placement.
 void placeByDefault(QWidget* window, int x, int y);
 
 // Restores the owner's stored placement. A window with no stored placement
-// yet keeps the place placeByDefault gave it (its WLeft and WTop), so that on
-// a first start the windows lie side by side instead of on top of each other.
+// yet keeps the place placeByDefault gave its frame, so that on a first start
+// the windows lie side by side, title bars on the screen.
 void restoreWindowPlacement(TPlacement* placement);
 // Saves the owner's placement; "Unable to write to %s" goes to the error
 // handler. False when the placement could not be written.

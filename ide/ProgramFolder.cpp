@@ -52,10 +52,13 @@ QString decideProgramFolder()
     if (!installed && folderIsWritable(exe))
         return exe;
     const QString data = dataFolder();
-    if (!QFileInfo::exists(data)) {
-        QDir().mkpath(data);
+    QDir().mkpath(data);
+    // What is missing comes from the installed resources, or from the
+    // program's own folder when it is not installed; nothing is overwritten.
+    if (installed)
         copyMissingFiles(installedResourceFolder(), data);
-    }
+    else
+        copyProgramFiles(exe, data);
     return data;
 }
 
@@ -99,6 +102,19 @@ QString helpFilePath()
 QString setupFilePath()
 {
     return programFolder() + QStringLiteral("/Zelvar.INI");
+}
+
+void copyProgramFiles(const QString& from, const QString& to)
+{
+    const QString helpName = programBaseName() + QStringLiteral(".rtf");
+    for (const QString& name : {helpName, QStringLiteral("Zelvar.INI"), QStringLiteral("compile.sh"),
+                                QStringLiteral("compile.bat"), QStringLiteral("splash.jpg")}) {
+        const QString source = QDir(from).filePath(name);
+        const QString target = QDir(to).filePath(name);
+        if (QFileInfo(source).isFile() && !QFileInfo::exists(target) && QFile::copy(source, target))
+            QFile::setPermissions(target, QFile::permissions(source) | QFileDevice::WriteOwner);
+    }
+    copyMissingFiles(QDir(from).filePath(QStringLiteral("Macro")), QDir(to).filePath(QStringLiteral("Macro")));
 }
 
 void copyMissingFiles(const QString& from, const QString& to)

@@ -6,8 +6,9 @@
 // template and the generated build script, the snippet folder Macro and the
 // help file. When it is not writable (installed system-wide), the data folder
 // $XDG_DATA_HOME/Zelvar (by default ~/.local/share/Zelvar) takes its role; it
-// is filled at its first use with copies of the installed templates, help file
-// and sample snippets.
+// is filled with copies of whatever it lacks of the installed templates, help
+// file, setup file and sample snippets (of the program's own folder when
+// Zelvar is not installed), so Debug and Help work from the first start.
 
 #include <QString>
 
@@ -30,6 +31,11 @@ QString helpFilePath();
 
 // The setup file Zelvar.INI in the program folder.
 QString setupFilePath();
+
+// Copies the files of a program folder that Zelvar needs (help file, setup
+// file, build templates, splash picture, snippets) from `from` into `to`
+// where `to` lacks them.
+void copyProgramFiles(const QString& from, const QString& to);
 
 // Copies every file and folder of `from` into `to` that `to` does not have yet;
 // existing files are left alone. Used to fill the data folder.

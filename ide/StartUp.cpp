@@ -14,100 +14,89 @@
 #include "splashu.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QLineEdit>
-
-TForm1* Form1 = nullptr;
-TSplash* Splash = nullptr;
-THelp* Help = nullptr;
-TEd* Ed = nullptr;
-TAed* Aed = nullptr;
-TNastav* Nastav = nullptr;
-TLST* LST = nullptr;
-TSklad* Sklad = nullptr;
-
-namespace {
-
-QList<QWidget*>& windows()
-{
-    static QList<QWidget*> list;
-    return list;
-}
+#include <QPlainTextEdit>
+#include <QTextDocument>
 
 template <typename Window>
-Window* made(Window* window)
+Window* Zelvar::made(Window* window)
 {
-    windows().append(window);
+    m_created.append(window);
     return window;
 }
 
-// The snippet store window "Macro": its snippets go into the editor's text,
-// after the caret's line.
-TSklad* createSnippetStore()
+Zelvar::Zelvar(bool showSplash)
+    : m_session(std::make_unique<Session>())
 {
-    auto* store = new TSklad(programFolder());
-    store->setEditor(Ed->M, [] { return Ed->CaretLine(); });
-    return store;
+    Session& session = *m_session;
+    session.loadSetup();
+    m_windows.main = made(new TForm1(session, m_windows));
+    m_windows.splash = made(new TSplash(splashPicturePath()));
+    if (showSplash) {
+        m_windows.splash->show();
+        QCoreApplication::processEvents();
+    }
+    m_windows.help = made(new THelp(helpFilePath()));
+    TEd* editor = m_windows.editor = made(new TEd);
+    m_windows.assembly = made(new TAed(&session));
+    m_windows.setup = made(new TNastav(session, m_windows.main));
+    m_windows.listing = made(new TLST(&session));
+    // The snippet store "Macro": its snippets go into the editor's text, after
+    // the caret's line.
+    m_windows.store = made(new TSklad(programFolder()));
+    m_windows.store->setEditor(editor->M, [editor] { return editor->CaretLine(); });
+
+    // The editor's caption is the current file; its text's changes are the
+    // session's "modified".
+    QObject::connect(&session, &Session::fileChanged, editor, &QWidget::setWindowTitle);
+    QObject::connect(editor->M->document(), &QTextDocument::modificationChanged, &session, &Session::setModified);
+    // A compile's errors mark their lines; its procedures colour their calls.
+    QObject::connect(&session, &Session::compiled, editor, [editor, &session] {
+        editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox);
+    });
 }
 
-} // namespace
-
-void createWindows()
+Zelvar::~Zelvar()
 {
-    Form1 = made(new TForm1);
-    Splash = made(new TSplash(splashPicturePath()));
-    Help = made(new THelp(helpFilePath()));
-    Ed = made(new TEd);
-    Aed = made(new TAed);
-    Nastav = made(new TNastav(Form1, Form1));
-    LST = made(new TLST);
-    Sklad = made(createSnippetStore());
-}
-
-QList<QWidget*> createdWindows()
-{
-    return windows();
-}
-
-void destroyWindows()
-{
-    if (Sklad && !Sklad->FormDestroy())
-        reportError(Sklad->PL1->lastError());
-    if (Help)
-        Help->FormDestroy();
-    if (LST)
-        LST->FormDestroy();
-    if (Aed)
-        Aed->FormDestroy();
-    if (Ed)
-        Ed->FormDestroy();
-    if (Form1)
-        Form1->FormDestroy();
-    // Nastav belongs to Form1 and goes with it.
-    QList<QWidget*>& list = windows();
-    while (!list.isEmpty()) {
-        QWidget* window = list.takeLast();
-        if (window != Nastav)
+    // Every window keeps its place in the same profile: when it cannot be
+    // written, one message names its folder instead of one box per window.
+    QString unwritable;
+    auto keep = [&](TPlacement* placement) {
+        if (!placement->SavePlacement())
+            unwritable = QFileInfo(placement->profilePath()).absolutePath();
+    };
+    if (m_windows.store && !m_windows.store->FormDestroy())
+        unwritable = QFileInfo(m_windows.store->PL1->profilePath()).absolutePath();
+    if (m_windows.help && m_windows.help->saveText())
+        keep(m_windows.help->PL);
+    if (m_windows.listing)
+        keep(m_windows.listing->PL);
+    if (m_windows.assembly)
+        keep(m_windows.assembly->PL);
+    if (m_windows.editor)
+        keep(m_windows.editor->PL);
+    if (m_windows.main)
+        keep(m_windows.main->PL1);
+    if (!unwritable.isEmpty())
+        reportError(QStringLiteral("Cannot save the window places: the folder %1 cannot be written")
+                        .arg(QDir::toNativeSeparators(unwritable)));
+    // The setup dialog belongs to the main window and goes with it.
+    while (!m_created.isEmpty()) {
+        QWidget* window = m_created.takeLast();
+        if (window != m_windows.setup)
             delete window;
     }
-    Form1 = nullptr;
-    Splash = nullptr;
-    Help = nullptr;
-    Ed = nullptr;
-    Aed = nullptr;
-    Nastav = nullptr;
-    LST = nullptr;
-    Sklad = nullptr;
+    m_windows = WindowSet();
 }
 
-void autoOpenLastFile()
+void Zelvar::autoOpenLastFile()
 {
-    const QString last = Nastav->Edit4->text();
-    if (Nastav->AutoOpen->isChecked() && !last.isEmpty() && QFileInfo(last).isFile())
-        Form1->OpenSourceFile(last);
+    const Setup& setup = m_session->setup();
+    const QString last = setup.lastFile();
+    if (setup.autoOpen() && !last.isEmpty() && QFileInfo(last).isFile())
+        m_windows.main->OpenSourceFile(last);
 }
 
 QString splashPicturePath()
@@ -127,14 +116,12 @@ int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash)
     // windows closing must not.
     app.setQuitOnLastWindowClosed(false);
 
-    createWindows();
-    autoOpenLastFile();
+    Zelvar zelvar(showSplash);
+    zelvar.autoOpenLastFile();
     if (showSplash)
-        Splash->exec();
-    Form1->show();
+        zelvar.windows().splash->exec();
+    zelvar.windows().main->show();
     if (arguments.size() > 1 && !arguments.at(1).isEmpty())
-        Form1->OpenSourceFile(QFileInfo(arguments.at(1)).absoluteFilePath());
-    const int code = app.exec();
-    destroyWindows();
-    return code;
+        zelvar.windows().main->OpenSourceFile(QFileInfo(arguments.at(1)).absoluteFilePath());
+    return app.exec();
 }

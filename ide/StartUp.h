@@ -1,51 +1,54 @@
 #pragma once
-// The program's windows and its start-up sequence.
+// The program's start-up code: the session and the windows of one run.
 //
 // Every window is created once, in the order Form1, Splash, Help, Ed, Aed,
 // Nastav, LST, Sklad, kept for the whole run and only shown and hidden. The
-// order matters: the setup dialog applies the tools to the main window when it
-// is created, so Form1 comes before Nastav.
+// session is created first and loads the setup, so each window starts from
+// the settings.
+
+#include "Session.h"
+#include "WindowSet.h"
 
 #include <QList>
 #include <QStringList>
+#include <memory>
 
 class QApplication;
 class QWidget;
-class TAed;
-class TEd;
-class TForm1;
-class THelp;
-class TLST;
-class TNastav;
-class TSklad;
-class TSplash;
 
-extern TForm1* Form1;
-extern TSplash* Splash;
-extern THelp* Help;
-extern TEd* Ed;
-extern TAed* Aed;
-extern TNastav* Nastav;
-extern TLST* LST;
-extern TSklad* Sklad;
+class Zelvar {
+public:
+    // Creates the session (and reads the setup) and the windows in their order.
+    // With `showSplash`, the splash is on the screen as soon as it exists, so
+    // the user sees the program while the other windows are made.
+    explicit Zelvar(bool showSplash = false);
+    // Ends every window, last created first: each saves its placement, the
+    // help window its text when it was changed. Places that cannot be written
+    // give one message naming the folder.
+    ~Zelvar();
 
-// Creates the windows in their order; each one's creation step (placement,
-// help text, setup file) runs at once.
-void createWindows();
-// The windows created by createWindows(), in creation order.
-QList<QWidget*> createdWindows();
-// Ends every window, last created first: each saves its placement, the help
-// window its text when it was changed.
-void destroyWindows();
+    Session& session() { return *m_session; }
+    const WindowSet& windows() const { return m_windows; }
+    // The windows in creation order.
+    QList<QWidget*> createdWindows() const { return m_created; }
 
-// AutoOpen: when the setup says so and the last file still exists, opens it.
-void autoOpenLastFile();
+    // AutoOpen: when the setup says so and the last file still exists, opens it.
+    void autoOpenLastFile();
+
+private:
+    template <typename Window>
+    Window* made(Window* window);
+
+    std::unique_ptr<Session> m_session;
+    WindowSet m_windows;
+    QList<QWidget*> m_created;
+};
 
 // The splash picture: splash.jpg in the program folder, else among the
 // installed resources.
 QString splashPicturePath();
 
-// The whole run: windows, AutoOpen, the modal splash (when `showSplash`), the
-// main window, the file named on the command line (if any), the event loop,
-// the end. Returns the event loop's exit code.
+// The whole run: session and windows, AutoOpen, the modal splash (when
+// `showSplash`), the main window, the file named on the command line (if
+// any), the event loop, the end. Returns the event loop's exit code.
 int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash = true);

@@ -1,5 +1,6 @@
 #include "TextFiles.h"
 
+#include "Compiler.h"
 #include "Cp1250.h"
 
 #include <QApplication>
@@ -71,7 +72,14 @@ void writeFileBytes(const QString& path, const QByteArray& bytes)
 
 QString textFromFileBytes(const QByteArray& bytes)
 {
-    QString text = cp1250::decode(bytes);
+    QString text = withLfLineEnds(cp1250::decode(bytes));
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+
+QString withLfLineEnds(QString text)
+{
     if (text.contains(QLatin1Char('\r'))) {
         // One pass in place (QString::replace moves the tail at every match).
         QChar* out = text.data();
@@ -88,8 +96,6 @@ QString textFromFileBytes(const QByteArray& bytes)
         }
         text.truncate(out - text.constData());
     }
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
     return text;
 }
 
@@ -105,23 +111,7 @@ QByteArray fileBytesFromText(const QString& text)
 
 std::vector<std::string> splitLines(const QByteArray& bytes)
 {
-    std::vector<std::string> lines;
-    const char* p = bytes.constData();
-    const char* end = p + bytes.size();
-    const char* start = p;
-    while (p < end) {
-        if (*p == '\r' || *p == '\n') {
-            lines.emplace_back(start, p);
-            if (*p == '\r' && p + 1 < end && p[1] == '\n')
-                ++p;
-            start = ++p;
-        } else {
-            ++p;
-        }
-    }
-    if (start < end)
-        lines.emplace_back(start, end);
-    return lines;
+    return m51::SplitSourceLines(std::string_view(bytes.constData(), size_t(bytes.size())));
 }
 
 QByteArray joinLinesCrLf(const std::vector<std::string>& lines)

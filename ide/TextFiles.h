@@ -43,12 +43,15 @@ void writeFileBytes(const QString& path, const QByteArray& bytes);
 // File bytes as one text for a text widget: decoded, line ends turned into
 // '\n', a final line end dropped (it adds no line).
 QString textFromFileBytes(const QByteArray& bytes);
+// The text with CR LF and lone CR turned into '\n'.
+QString withLfLineEnds(QString text);
 // A widget's text ('\n' between lines) as file bytes: every line ended by CR LF.
 // An empty text gives an empty file.
 QByteArray fileBytesFromText(const QString& text);
 
 // Splits file bytes into lines at CR LF, LF or a lone CR; a final line end adds
-// no empty line.
+// no empty line (the compiler's splitter, so the editor, the compiler and the
+// setup file agree on what a line is).
 std::vector<std::string> splitLines(const QByteArray& bytes);
 // Lines, each ended by CR LF.
 QByteArray joinLinesCrLf(const std::vector<std::string>& lines);

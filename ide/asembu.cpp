@@ -2,18 +2,20 @@
 
 #include "LineHighlighter.h"
 #include "Placement.h"
+#include "Session.h"
 #include "TextPane.h"
+#include "editoru.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-TAed::TAed(QWidget* parent)
+TAed::TAed(Session* session, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Aed"));
     setWindowTitle(QStringLiteral("ASM"));
     resize(414, 403);
-    placeByDefault(this, 511, 330);
+    placeByDefault(this, TEd::firstLeftOfViewers(), TEd::FirstTop);
     M = new QPlainTextEdit(this);
     M->setObjectName(QStringLiteral("M"));
     styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true));
@@ -23,6 +25,13 @@ TAed::TAed(QWidget* parent)
     layout->addWidget(M);
     PL = new TPlacement(this, QStringLiteral("Asemb"));
     restorePlacement();
+    if (session) {
+        connect(session, &Session::compiled, this, [this, session] {
+            setLines(session->lastResult().Output);
+            show();
+            raise();
+        });
+    }
 }
 
 std::vector<std::string> TAed::lines() const

@@ -1,18 +1,21 @@
 #pragma once
 // The assembly viewer `Aed`, caption "ASM": the compiler's output. Every
-// "Check" and "Debug" overwrites its text and saves its lines as the .asm file.
+// compile of the session replaces its text and shows it; the .asm file is
+// written from the compile result, not from this text.
 
 #include <QWidget>
 #include <string>
 #include <vector>
 
 class QPlainTextEdit;
+class Session;
 class TPlacement;
 
 class TAed : public QWidget {
     Q_OBJECT
 public:
-    explicit TAed(QWidget* parent = nullptr);
+    // With a session, the window follows its compiles.
+    explicit TAed(Session* session = nullptr, QWidget* parent = nullptr);
 
     TPlacement* PL; // window placement, section "Asemb"
 

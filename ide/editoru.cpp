@@ -10,6 +10,8 @@
 #include "TextPane.h"
 #include "skladu.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -35,8 +38,8 @@ TEd::TEd(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Ed"));
-    resize(487, 612);
-    placeByDefault(this, 8, 330);
+    resize(designWidth(), 612);
+    placeByDefault(this, 8, FirstTop);
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -113,10 +116,6 @@ TEd::TEd(QWidget* parent)
     connect(find, &QShortcut::activated, this, [this] { findBar->open(false); });
     auto* replace = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
     connect(replace, &QShortcut::activated, this, [this] { findBar->open(true); });
-    connect(M->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
-        if (isLoading() && !m_appending && (removed || added))
-            m_editedWhileLoading = true;
-    });
 
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(0);
@@ -124,6 +123,21 @@ TEd::TEd(QWidget* parent)
 
     PL = new TPlacement(this, QStringLiteral("Editor"));
     restorePlacement();
+}
+
+int TEd::designWidth()
+{
+    const QFontMetrics metrics(courierFont(13, true));
+    // Text, the pane's margins and frame, and the vertical scroll bar.
+    const int columns = metrics.horizontalAdvance(QString(80, QLatin1Char('M')));
+    const int extra = 2 * 4 + 2 * 2 + QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+    return std::max(487, columns + extra);
+}
+
+int TEd::firstLeftOfViewers()
+{
+    // The editor's left edge, its width and room for two window borders.
+    return 8 + designWidth() + 16;
 }
 
 bool TEd::eventFilter(QObject* watched, QEvent* event)
@@ -214,7 +228,6 @@ void TEd::setText(const QString& text)
     setPaneText(M, text.left(cut));
     m_pending = text;
     m_pendingPos = cut;
-    m_editedWhileLoading = false;
     // The parts that follow are part of the file, not edits to undo.
     M->document()->setUndoRedoEnabled(false);
     m_loadTimer->start();
@@ -229,20 +242,18 @@ void TEd::loadNextPart(qsizetype size)
     qsizetype end = m_pending.indexOf(QLatin1Char('\n'), m_pendingPos + size);
     if (end < 0)
         end = m_pending.size();
+    // The parts are the file's own text: they change nothing the user did.
+    const bool modified = M->document()->isModified();
     QTextCursor cursor(M->document());
     cursor.movePosition(QTextCursor::End);
-    m_appending = true;     // the part is no edit of the user's
     cursor.insertText(QStringView(m_pending).mid(m_pendingPos, end - m_pendingPos).toString());
-    m_appending = false;
+    M->document()->setModified(modified);
     m_pendingPos = end;
     if (!isLoading()) {
         m_loadTimer->stop();
         m_pending.clear();
         m_pendingPos = 0;
         M->document()->setUndoRedoEnabled(true);
-        // The appended parts are the file as it was read, not a change to it.
-        if (!m_editedWhileLoading)
-            M->document()->setModified(false);
     }
 }
 

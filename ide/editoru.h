@@ -27,6 +27,14 @@ class TEd : public QWidget {
 public:
     explicit TEd(QWidget* parent = nullptr);
 
+    // The first-start width: an 80-column line of the text's font fits.
+    static int designWidth();
+    // First-start places of the editor and of the viewers right of it, as
+    // offsets from the top left of the screen: side by side, below the main
+    // window.
+    static constexpr int FirstTop = 330;
+    static int firstLeftOfViewers();
+
     TPlacement* PL; // window placement, section "Editor"
 
     QWidget* Panel1;
@@ -95,6 +103,4 @@ private:
     QString m_pending;          // the text being loaded; m_pendingPos is a '\n'
     qsizetype m_pendingPos = 0;
     QTimer* m_loadTimer;
-    bool m_appending = false;
-    bool m_editedWhileLoading = false;
 };

@@ -58,18 +58,24 @@ void THelp::RTFChange()
     HelpChanged = true;
 }
 
+bool THelp::saveText()
+{
+    if (!HelpChanged)
+        return true;
+    try {
+        writeFileBytes(m_helpFile, writeRtf(RTF->document()));
+        HelpChanged = false;
+    } catch (const FileError& error) {
+        reportError(error.message());
+        return false;
+    }
+    return true;
+}
+
 void THelp::FormDestroy()
 {
-    if (HelpChanged) {
-        try {
-            writeFileBytes(m_helpFile, writeRtf(RTF->document()));
-            HelpChanged = false;
-        } catch (const FileError& error) {
-            reportError(error.message());
-            return;
-        }
-    }
-    savePlacement();
+    if (saveText())
+        savePlacement();
 }
 
 void THelp::restorePlacement()

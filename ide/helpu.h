@@ -24,6 +24,9 @@ public:
     // the window empty, with no message) and clears HelpChanged.
     void FormCreate();
     void RTFChange();
+    // Writes the help file when the text was changed; "Cannot create file %s"
+    // goes to the error handler, and then false.
+    bool saveText();
     // Writes the help file through a save file when the text was changed;
     // "Cannot create file %s" otherwise goes to the error handler, and then the
     // placement is not saved.

@@ -1,19 +1,23 @@
 #include "lstu.h"
 
+#include "BuildChain.h"
 #include "LineHighlighter.h"
 #include "Placement.h"
+#include "Session.h"
+#include "TextFiles.h"
 #include "TextPane.h"
+#include "editoru.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-TLST::TLST(QWidget* parent)
+TLST::TLST(Session* session, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("LST"));
     setWindowTitle(QStringLiteral("LST"));
     resize(487, 300);
-    placeByDefault(this, 941, 330);
+    placeByDefault(this, TEd::firstLeftOfViewers() + 414 + 16, TEd::FirstTop);
     M = new QPlainTextEdit(this);
     M->setObjectName(QStringLiteral("M"));
     styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));
@@ -23,11 +27,29 @@ TLST::TLST(QWidget* parent)
     layout->addWidget(M);
     PL = new TPlacement(this, QStringLiteral("LST"));
     restorePlacement();
+    if (session) {
+        connect(session, &Session::listingReady, this, [this](const QString& path) {
+            try {
+                show();
+                raise();
+                loadFile(path);
+            } catch (const FileError& error) {
+                reportError(error.message());
+            }
+        });
+    }
 }
 
 void TLST::loadFile(const QString& path)
 {
-    loadPaneFile(M, path);
+    bool ok = false;
+    QString text = TBuildChain::ReadListingText(path, &ok);
+    if (!ok)
+        throw FileError::cannotOpen(path);
+    // A final line end adds no line.
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    setPaneText(M, text);
 }
 
 void TLST::restorePlacement()

@@ -1,16 +1,19 @@
 #pragma once
 // The listing viewer `LST`, caption "LST": the assembler's listing after a
-// build. It keeps the last listing until the next build replaces it.
+// build, read in the Western character set (windows-1252) the assemblers
+// write. It keeps the last listing until the next build replaces it.
 
 #include <QWidget>
 
 class QPlainTextEdit;
+class Session;
 class TPlacement;
 
 class TLST : public QWidget {
     Q_OBJECT
 public:
-    explicit TLST(QWidget* parent = nullptr);
+    // With a session, the window shows each listing its builds leave.
+    explicit TLST(Session* session = nullptr, QWidget* parent = nullptr);
 
     TPlacement* PL; // window placement, section "LST"
 

@@ -13,14 +13,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSaveFile>
-#include <QStringEncoder>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-
-const char* const Codepage = "windows-1250";
 
 // The pane's lines; an empty pane has none.
 QStringList paneLines(const QPlainTextEdit* pane)
@@ -146,11 +143,10 @@ TSklad::TSklad(const QString& programFolder, QWidget* parent)
     outer->addWidget(panel);
     outer->addLayout(body, 1);
 
-    connect(FB, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        if (item)
-            FBClick();
-    });
+    // The pane loads on a click (or Enter), never while the selection merely
+    // moves: an arrow key must not replace the text being written.
     connect(FB, &QListWidget::itemClicked, this, &TSklad::FBClick);
+    connect(FB, &QListWidget::itemActivated, this, &TSklad::FBClick);
     connect(SpeedButton1, &QToolButton::clicked, this, &TSklad::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TSklad::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TSklad::SpeedButton3Click);
@@ -213,10 +209,15 @@ void TSklad::FBClick()
     const QListWidgetItem* item = FB->currentItem();
     if (!item)
         return;
+    if (M->document()->isModified() && !M->toPlainText().isEmpty()
+        && !message(QStringLiteral("Replace the edited text in the pane with %1?").arg(item->text()),
+                    QStringLiteral("Macro"), true))
+        return;
     const QString path = m_storeFolder + QLatin1Char('/') + item->text();
     try {
         // Plain text lines: CR LF, LF or a lone CR end a line; a final break adds no empty line.
         M->setPlainText(textFromFileBytes(readFileBytes(path)));
+        M->document()->setModified(false);
     } catch (const FileError& error) {
         message(error.message(), QStringLiteral("Zelvar"), false);
         return;
@@ -246,15 +247,13 @@ void TSklad::SpeedButton2Click()
         refreshList();
         return;
     }
-    QStringEncoder encode(Codepage);
-    QByteArray bytes;
-    for (const QString& line : paneLines(M))
-        bytes += encode(line) + "\r\n";
+    const QByteArray bytes = fileBytesFromText(M->toPlainText());
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
         message(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)), QStringLiteral("Zelvar"), false);
         return;
     }
+    M->document()->setModified(false);
     refreshList();
     const QList<QListWidgetItem*> found = FB->findItems(Edit1->text(), Qt::MatchExactly);
     if (!found.isEmpty()) {

@@ -7,6 +7,9 @@
 // typed. Files are code page 1250 text with CR LF line ends, written through
 // QSaveFile so a failed write leaves the old snippet intact.
 //
+// The pane loads a snippet when it is clicked in the list; text edited in the
+// pane and not saved is replaced only when the user agrees.
+//
 // Wiring: give it the program folder, then setEditor() with the editor's text
 // widget (and, if the editor has one, its own CaretLine). Message boxes go
 // through a replaceable function so tests can answer them.

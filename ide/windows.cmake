@@ -3,6 +3,9 @@
 
 target_sources(zelvar PRIVATE
   ProgramFolder.cpp ProgramFolder.h
+  Setup.cpp Setup.h
+  Session.cpp Session.h
+  WindowSet.h
   ShellRun.cpp ShellRun.h
   ListBox.cpp ListBox.h
   TextPane.cpp TextPane.h

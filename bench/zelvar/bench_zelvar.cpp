@@ -26,6 +26,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -63,12 +64,26 @@ QByteArray makeSource(int lines)
     return text;
 }
 
+// The run of the benchmark at hand, and its windows.
+std::unique_ptr<Zelvar> run;
+TForm1* Form1 = nullptr;
+TEd* Ed = nullptr;
+TAed* Aed = nullptr;
+
 void startWindows()
 {
-    createWindows();
+    run = std::make_unique<Zelvar>();
+    Form1 = run->windows().main;
+    Ed = run->windows().editor;
+    Aed = run->windows().assembly;
     Form1->show();
     if (!QTest::qWaitForWindowExposed(Form1))
         qFatal("main window not shown");
+}
+
+void destroyWindows()
+{
+    run.reset();
 }
 
 void BM_StartToVisibleMainWindow(benchmark::State& state)

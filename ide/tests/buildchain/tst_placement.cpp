@@ -124,6 +124,24 @@ private slots:
         QCOMPARE(edge.geometry(), QRect(area.right() - 20, 10, 100, 100));
     }
 
+    // A damaged profile's huge rectangle comes back no larger than the
+    // screen, and a window is never stored larger than the screen either.
+    void hugeRectangleIsFittedToTheScreen()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        write(ini(), "[Sklad]\nPlaceNormPosL=0\nPlaceNormPosT=0\nPlaceNormPosR=32767\nPlaceNormPosB=32767\n");
+        QWidget w;
+        TPlacement p(&w, "Sklad", ini());
+        p.LoadPlacement();
+        QVERIFY(area.contains(w.geometry()));
+        w.setGeometry(area.left(), area.top(), area.width() + 3000, area.height() + 3000);
+        QVERIFY(p.SavePlacement());
+        QWidget again;
+        TPlacement(&again, "Sklad", ini()).LoadPlacement();
+        QCOMPARE(again.size(), area.size());
+        QVERIFY(readAll(ini()).contains("PlaceNormPosR=" + QByteArray::number(area.left() + area.width()) + "\n"));
+    }
+
     void defaults_data()
     {
         QTest::addColumn<QByteArray>("file");

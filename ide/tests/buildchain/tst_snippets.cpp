@@ -139,6 +139,7 @@ private slots:
         // A click in the list fills in the whole name; then Delete removes it.
         QCOMPARE(items(m_sklad->FB), QStringList{"blink.Mac"});
         m_sklad->FB->setCurrentRow(0);
+        m_sklad->FBClick();
         QCOMPARE(m_sklad->Edit1->text(), QString("blink.Mac"));
         m_sklad->SpeedButton3Click();
         QVERIFY(!QFile::exists(store() + "/blink.Mac"));
@@ -160,6 +161,29 @@ private slots:
         m_sklad->Edit1->setText("cz2");
         m_sklad->SpeedButton2Click();
         QCOMPARE(readAll(store() + "/cz2.Mac"), QByteArray("; \x9a\xe8\xf8\x9e \x81\r\nA 5\r\nWRP1\r\n"));
+    }
+
+    // Moving the selection loads nothing; a click asks before it replaces
+    // text typed into the pane, and replaces an unchanged snippet at once.
+    void paneLoadsOnClickAndAsks()
+    {
+        write(store() + "/a.Mac", "AAA\r\n");
+        write(store() + "/b.Mac", "BBB\r\n");
+        m_sklad->refreshList();
+        m_sklad->M->insertPlainText("my own text");
+        m_sklad->FB->setCurrentRow(1);
+        QCOMPARE(m_sklad->M->toPlainText(), QString("my own text"));
+        m_answer = false;
+        m_sklad->FBClick();
+        QCOMPARE(m_sklad->M->toPlainText(), QString("my own text"));
+        QCOMPARE(m_boxes.size(), 1);
+        m_answer = true;
+        m_sklad->FBClick();
+        QCOMPARE(m_sklad->M->toPlainText(), QString("BBB"));
+        m_sklad->FB->setCurrentRow(0);
+        m_sklad->FBClick();
+        QCOMPARE(m_sklad->M->toPlainText(), QString("AAA"));
+        QCOMPARE(m_boxes.size(), 2);
     }
 
     // A snippet that cannot be written is reported and the old entry stays.

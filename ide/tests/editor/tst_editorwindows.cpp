@@ -32,6 +32,10 @@ private slots:
     void largeFileIsNotModified();
 
 private:
+    std::unique_ptr<Zelvar> m_zelvar;
+    TForm1* Form1 = nullptr;
+    TEd* Ed = nullptr;
+    TSklad* Sklad = nullptr;
     QString write(const QString& name, const QByteArray& bytes)
     {
         const QString path = m_dir->filePath(name);
@@ -48,7 +52,10 @@ void TestEditorWindows::init()
     m_dir = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath("config")));
     setProgramFolder(m_dir->path());
-    createWindows();
+    m_zelvar = std::make_unique<Zelvar>();
+    Form1 = m_zelvar->windows().main;
+    Ed = m_zelvar->windows().editor;
+    Sklad = m_zelvar->windows().store;
     Form1->OD1 = [this](QWidget*, const QString& folder) {
         m_openFolder = folder;
         return QString();
@@ -57,7 +64,7 @@ void TestEditorWindows::init()
 
 void TestEditorWindows::cleanup()
 {
-    destroyWindows();
+    m_zelvar.reset();
     setProgramFolder(QString());
 }
 
@@ -93,6 +100,7 @@ void TestEditorWindows::recentFilesAndDialogFolders()
     Form1->Otevt1Click();
     QCOMPARE(m_openFolder, QFileInfo(second).absolutePath());
     Form1->Nov1Click();   // untitled: the folder used last
+    QVERIFY(!m_zelvar->session().isModified());   // a new text after a file has nothing to save
     Form1->Otevt1Click();
     QCOMPARE(m_openFolder, QFileInfo(second).absolutePath());
     QCOMPARE(Form1->recentFiles()->files(), (QStringList{second, first}));

@@ -3,6 +3,7 @@
 // lists and writing the .asm file, the double click on a list entry, the tool
 // buttons and the resize rule.
 
+#include "BuildChain.h"
 #include "Compiler.h"
 #include "Cp1250.h"
 #include "ListBox.h"
@@ -16,14 +17,18 @@
 #include "asembu.h"
 #include "editoru.h"
 #include "lstu.h"
+#include "skladu.h"
+#include "splashu.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -56,10 +61,40 @@ private slots:
     void shellTargets();
     void menuItems_data();
     void menuItems();
+    void unsavedChangesAreAskedFor_data();
+    void unsavedChangesAreAskedFor();
+    void modifiedShowsInTitleAndStatusBar();
+    void statusBarShowsTheLastCommand();
+    void toolBarFollowsSetupAtOnce();
     void windowLook_data();
     void windowLook();
 
 private:
+    // The run under test and its windows.
+    std::unique_ptr<Zelvar> m_zelvar;
+    TForm1* Form1 = nullptr;
+    TSplash* Splash = nullptr;
+    THelp* Help = nullptr;
+    TEd* Ed = nullptr;
+    TAed* Aed = nullptr;
+    TNastav* Nastav = nullptr;
+    TLST* LST = nullptr;
+    TSklad* Sklad = nullptr;
+    void createWindows()
+    {
+        m_zelvar = std::make_unique<Zelvar>();
+        const WindowSet& w = m_zelvar->windows();
+        Form1 = w.main;
+        Splash = w.splash;
+        Help = w.help;
+        Ed = w.editor;
+        Aed = w.assembly;
+        Nastav = w.setup;
+        LST = w.listing;
+        Sklad = w.store;
+    }
+    void destroyWindows() { m_zelvar.reset(); }
+    TBuildChain* buildChain() const { return m_zelvar->session().buildChain(); }
     QString write(const QString& name, const QByteArray& bytes)
     {
         const QString path = m_dir->filePath(name);
@@ -80,12 +115,18 @@ private:
             return m_saveAnswer;
         };
         Form1->shellRun = [this](const QString& command) { m_started << command; };
+        Form1->askSaveChanges = [this](QWidget*, const QString& file) {
+            m_asked << file;
+            return m_saveChangesAnswer;
+        };
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QStringList m_errors, m_started;
     QString m_openAnswer, m_saveAnswer, m_dialogFolder, m_dialogName;
     int m_saveDialogs = 0;
+    QStringList m_asked;
+    int m_saveChangesAnswer = QMessageBox::Cancel;
 };
 
 void TestMainWindow::init()
@@ -100,6 +141,8 @@ void TestMainWindow::init()
     m_dialogFolder.clear();
     m_dialogName.clear();
     m_saveDialogs = 0;
+    m_asked.clear();
+    m_saveChangesAnswer = QMessageBox::Cancel;
     setErrorHandler([this](const QString& message) { m_errors << message; });
 }
 
@@ -114,7 +157,7 @@ void TestMainWindow::windowsAreCreatedInOrder()
 {
     start();
     QStringList names, captions;
-    for (QWidget* window : createdWindows()) {
+    for (QWidget* window : m_zelvar->createdWindows()) {
         names << window->objectName();
         captions << window->windowTitle();
     }
@@ -151,7 +194,7 @@ void TestMainWindow::autoOpen()
     setup[22] = flag;
     write("Zelvar.INI", SetupFile::fileBytes(setup));
     start();
-    autoOpenLastFile();
+    m_zelvar->autoOpenLastFile();
     QCOMPARE(!Ed->isHidden(), opened);
     QCOMPARE(Ed->fileName(), opened ? source : QString());
     QVERIFY(m_errors.isEmpty());
@@ -306,18 +349,20 @@ void TestMainWindow::checkAutosavesFirst()
     Form1->OpenSourceFile(source);
     Ed->M->setPlainText("ENDLOOP");
     Nastav->Auto->setChecked(false);
+    Nastav->SaveSetup();
     Form1->Kompiluj1Click(false);
     QCOMPARE(readFileBytes(source), QByteArray("LOOP\r\n"));
     Nastav->Auto->setChecked(true);
+    Nastav->SaveSetup();
     Form1->Kompiluj1Click(false);
     QCOMPARE(readFileBytes(source), QByteArray("ENDLOOP\r\n"));
-    // Untitled with autosave: the save dialog asks first; cancelled, the
-    // compile still goes on and writes ".asm" in the current folder.
+    // Untitled: the save dialog asks for a name first; cancelled, nothing is
+    // compiled and no nameless ".asm" appears in the current folder.
     Form1->Nov1Click();
     Ed->M->setPlainText("LOOP");
     Form1->Kompiluj1Click(false);
     QCOMPARE(m_saveDialogs, 1);
-    QVERIFY(QFile::exists(m_dir->filePath(".asm")));
+    QVERIFY(!QFile::exists(m_dir->filePath(".asm")));
 }
 
 void TestMainWindow::asmFileName_data()
@@ -335,7 +380,7 @@ void TestMainWindow::asmFileName()
 {
     QFETCH(QString, source);
     QFETCH(QString, asmFile);
-    QCOMPARE(TForm1::asmFileFor(source), asmFile);
+    QCOMPARE(Session::asmFileFor(source), asmFile);
 }
 
 void TestMainWindow::erBoxClick_data()
@@ -393,6 +438,7 @@ void TestMainWindow::toolButtonRunsCurrentCommand()
     Form1->T1->click();
     // An edited command counts at the next click; the whole text is the command.
     Nastav->Edit6->setText("/opt/my tools/run me --flag");
+    Nastav->SaveSetup();
     Form1->T1Click(1);
     Form1->T7->click();
     QCOMPARE(m_started, (QStringList{"/usr/bin/first", "/opt/my tools/run me --flag", ""}));
@@ -475,6 +521,92 @@ void TestMainWindow::menuItems()
     QCOMPARE((inFileMenu ? file->actions() : Form1->menuBar()->actions()).indexOf(item), position);
 }
 
+void TestMainWindow::unsavedChangesAreAskedFor_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("textKept");     // the edited text is still in the editor
+    QTest::addColumn<QByteArray>("file");   // the source file afterwards
+    for (const char* command : {"New", "Open", "Close Zelvar"}) {
+        const bool closing = QByteArray(command) == "Close Zelvar";
+        QTest::addRow("%s, Save", command) << command << int(QMessageBox::Save) << closing << QByteArray("EDITED\r\n");
+        QTest::addRow("%s, Discard", command) << command << int(QMessageBox::Discard) << closing << QByteArray("OLD\r\n");
+        QTest::addRow("%s, Cancel", command) << command << int(QMessageBox::Cancel) << true << QByteArray("OLD\r\n");
+    }
+}
+
+void TestMainWindow::unsavedChangesAreAskedFor()
+{
+    QFETCH(QString, command);
+    QFETCH(int, answer);
+    QFETCH(bool, textKept);
+    QFETCH(QByteArray, file);
+    const QString source = write("work.M51", "OLD\r\n");
+    m_openAnswer = write("other.M51", "OTHER\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    // An unchanged text goes without a question.
+    Form1->Nov1Click();
+    QVERIFY(m_asked.isEmpty());
+    Form1->OpenSourceFile(source);
+    Ed->M->selectAll();
+    Ed->M->insertPlainText("EDITED");
+    m_saveChangesAnswer = answer;
+    if (command == "New")
+        Form1->Nov1Click();
+    else if (command == "Open")
+        Form1->Otevt1Click();
+    else
+        Form1->close();
+    QCOMPARE(m_asked, QStringList{QDir::toNativeSeparators(source)});
+    QCOMPARE(Ed->M->toPlainText() == "EDITED", textKept);
+    QCOMPARE(Ed->fileName() == source, textKept || command == "Close Zelvar");
+    QCOMPARE(readFileBytes(source), file);
+}
+
+void TestMainWindow::modifiedShowsInTitleAndStatusBar()
+{
+    const QString source = write("m.M51", "A\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    QCOMPARE(Form1->windowTitle(), QString("Zelvar v3.0b"));
+    QVERIFY(Form1->modifiedStatus->isHidden());
+    Ed->M->insertPlainText("B");
+    QCOMPARE(Form1->windowTitle(), QString("Zelvar v3.0b - m.M51 (modified)"));
+    QVERIFY(!Form1->modifiedStatus->isHidden());
+    // The caption stays the plain path that the other commands read.
+    QCOMPARE(Ed->windowTitle(), source);
+    Form1->UloClick(false);
+    QCOMPARE(Form1->windowTitle(), QString("Zelvar v3.0b"));
+    QVERIFY(Form1->modifiedStatus->isHidden());
+}
+
+void TestMainWindow::statusBarShowsTheLastCommand()
+{
+    const QString source = write("st.M51", "FOO\r\nBAR\r\n");
+    start();
+    Form1->OpenSourceFile(source);
+    Form1->buildStatus->setText("Build finished 10:00:00");
+    Form1->Kontroluj1->trigger();
+    QCOMPARE(Form1->statusBar()->currentMessage(), QString("Check: 2 errors"));
+    QVERIFY(Form1->buildStatus->text().isEmpty());
+    Ed->M->setPlainText("PROCESOR 51");
+    Form1->Kontroluj1->trigger();
+    QCOMPARE(Form1->statusBar()->currentMessage(), QString("Check: no errors"));
+}
+
+void TestMainWindow::toolBarFollowsSetupAtOnce()
+{
+    start();
+    QVERIFY(Form1->Panel1->isHidden());
+    Nastav->Edit13->setText("Term");
+    Nastav->Edit6->setText("/usr/bin/xterm");
+    QVERIFY(Nastav->SaveSetup());
+    QVERIFY(!Form1->Panel1->isHidden());
+    QCOMPARE(Form1->T1->text(), QString("Term"));
+    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(15), QString("Term"));
+}
+
 void TestMainWindow::windowLook_data()
 {
     QTest::addColumn<QString>("window");
@@ -497,7 +629,7 @@ void TestMainWindow::windowLook_data()
         {"Form1", "InlineBox", "base", "#808000"},
         {"Form1", "InlineBox", "width", "136"},
         {"Form1", "ErBox", "base", "#008080"},
-        {"Ed", "", "size", "487x612"},
+        {"Ed", "", "height", "612"},
         {"Ed", "Panel1", "height", "29"},
         {"Ed", "Panel1", "window", "#b2b2b2"},
         {"Ed", "Edit1", "width", "73"},
@@ -564,7 +696,7 @@ void TestMainWindow::windowLook()
     QFile::remove(TPlacement::ResolveProfilePath("Zelvar"));
     start();
     QWidget* owner = nullptr;
-    for (QWidget* w : createdWindows())
+    for (QWidget* w : m_zelvar->createdWindows())
         if (w->objectName() == window)
             owner = w;
     QVERIFY(owner);

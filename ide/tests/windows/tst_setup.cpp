@@ -1,17 +1,28 @@
 // The setup file Zelvar.INI and the setup dialog: reading any line ends and
 // lengths, the "A" flag rule, writing exactly 24 lines, and the tool bar the
-// dialog sets up on the main window.
+// main window lays out from the settings.
 
 #include "Main.h"
 #include "Nastavu.h"
 #include "ProgramFolder.h"
+#include "Session.h"
 #include "TextFiles.h"
+#include "WindowSet.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
+// A session that has read the setup file, the main window and the dialog.
+struct SetupWindows {
+    SetupWindows() { session.loadSetup(); }
+    Session session;
+    WindowSet none;
+    TForm1 form{session, none};
+    TNastav setup{session};
+};
 
 class TestSetup : public QObject {
     Q_OBJECT
@@ -60,8 +71,9 @@ void TestSetup::cleanup()
 
 void TestSetup::noFileMeansEmpty()
 {
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     QVERIFY(m_errors.isEmpty());
     QVERIFY(!setup.Auto->isChecked() && !setup.C1->isChecked() && !setup.AutoOpen->isChecked());
     QVERIFY(setup.Edit4->text().isEmpty() && setup.Edit6->text().isEmpty());
@@ -84,8 +96,9 @@ void TestSetup::readsAnyLineEnd()
     for (const char* line : {"asm51", "", "", "A", "/home/u/p\xf8\xedklad.M51", "A", "F", "7", "/usr/bin/terminal"})
         file += QByteArray(line) + eol;
     writeSetup(file);
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     QCOMPARE(setup.Edit1->text(), QStringLiteral("asm51"));
     QVERIFY(setup.Auto->isChecked());
     QCOMPARE(setup.Edit4->text(), QStringLiteral("/home/u/příklad.M51"));
@@ -98,8 +111,9 @@ void TestSetup::readsAnyLineEnd()
 void TestSetup::shortFileIsPadded()
 {
     writeSetup("a\r\nb\r\nc\r\nA\r\nfile");
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     QVERIFY(setup.Auto->isChecked());
     QCOMPARE(setup.Edit4->text(), QStringLiteral("file"));
     QVERIFY(!setup.C1->isChecked() && !setup.C2->isChecked() && !setup.AutoOpen->isChecked());
@@ -125,8 +139,9 @@ void TestSetup::flagRule()
     QStringList file(24);
     file[3] = line;
     writeSetup(lines(file));
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     QCOMPARE(setup.Auto->isChecked(), set);
     QVERIFY(setup.SaveSetup());
     QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(3), set ? QStringLiteral("A") : QStringLiteral("F"));
@@ -138,8 +153,9 @@ void TestSetup::saveWritesExactly24Lines()
     for (int i = 1; i <= 30; ++i)
         file << QStringLiteral("line %1").arg(i);
     writeSetup(lines(file));
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     QVERIFY(setup.SaveSetup());
     const QByteArray saved = readFileBytes(setupFilePath());
     QCOMPARE(saved.count("\r\n"), 24);
@@ -162,8 +178,9 @@ void TestSetup::hiddenFieldsSurvive()
     file[22] = "A";
     file[23] = "last";
     writeSetup(lines(file));
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     setup.Edit6->setText("/usr/bin/xterm");
     QVERIFY(setup.SaveSetup());
     file[3] = "F";
@@ -176,17 +193,21 @@ void TestSetup::unreadableFileSkipsTheRest()
 {
     // A folder in the file's place exists but cannot be read as a file.
     QVERIFY(QDir(m_dir->path()).mkdir("Zelvar.INI"));
-    TForm1 form;
+    Session session;
+    WindowSet none;
+    TForm1 form(session, none);
     form.T1->setText("design");
-    TNastav setup(&form);
+    session.loadSetup();
+    TNastav setup(session);
     QCOMPARE(m_errors, QStringList{QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(setupFilePath())});
     QCOMPARE(form.T1->text(), QStringLiteral("design"));
 }
 
 void TestSetup::saveFailureKeepsDialogOpen()
 {
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     setProgramFolder(m_dir->filePath("missing/folder"));
     setup.show();
     QVERIFY(!setup.SaveSetup());
@@ -230,8 +251,9 @@ void TestSetup::toolBar()
         file[15 + k] = captions[k];
     }
     writeSetup(lines(file));
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     QCOMPARE(!form.Panel1->isHidden(), panel);
     int left = 5;
     for (int k = 1; k <= 7; ++k) {
@@ -254,8 +276,9 @@ void TestSetup::buttonWidthsFollowTheFont()
     file[15] = "Term";
     file[16] = "A longer caption";
     writeSetup(lines(file));
-    TForm1 form;
-    TNastav setup(&form);
+    SetupWindows windows;
+    [[maybe_unused]] TForm1& form = windows.form;
+    [[maybe_unused]] TNastav& setup = windows.setup;
     const QFontMetrics metrics(form.font());
     QCOMPARE(form.T1->width(), metrics.horizontalAdvance("Term") + 10);
     QCOMPARE(form.T2->width(), metrics.horizontalAdvance("A longer caption") + 10);
@@ -279,6 +302,17 @@ void TestSetup::dataFolderIsFilledWithoutOverwriting()
     QCOMPARE(readFileBytes(data.filePath("Zelvar.rtf")), QByteArray("{\\rtf1 shipped}"));
     QCOMPARE(readFileBytes(data.filePath("Macro/frame.Mac")), QByteArray("PROCESOR 51\r\n"));
     QCOMPARE(readFileBytes(data.filePath("Zelvar/Macro/frame.Mac")), QByteArray("PROCESOR 51\r\n"));
+    // A data folder made for a program folder that is not installed gets
+    // what Debug and Help need from the program's own folder.
+    QTemporaryDir fresh;
+    writeFileBytes(installed.filePath("Zelvar.INI"), "asm\r\n");
+    writeFileBytes(installed.filePath(programBaseName() + ".rtf"), "{\\rtf1 help}");
+    writeFileBytes(installed.filePath("Zelvar"), "the program itself");
+    copyProgramFiles(installed.path(), fresh.path());
+    for (const QString& name : {programBaseName() + ".rtf", QString("Zelvar.INI"), QString("compile.sh"),
+                               QString("Macro/frame.Mac")})
+        QVERIFY2(QFileInfo::exists(fresh.filePath(name)), qPrintable(name));
+    QVERIFY(!QFileInfo::exists(fresh.filePath("Zelvar")));
     // The help file and the setup file lie in the program folder.
     QCOMPARE(helpFilePath(), m_dir->path() + "/" + programBaseName() + ".rtf");
     QCOMPARE(setupFilePath(), m_dir->path() + "/Zelvar.INI");

@@ -16,6 +16,7 @@
 #include "helpu.h"
 #include "lstu.h"
 #include "skladu.h"
+#include "splashu.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -64,12 +65,40 @@ private slots:
     void placementSurvivesARestart();
     void garbledProfileGivesDefaults();
     void helpPlacementOnlyWhenHelpWasWritten();
+    void unwritablePlacesGiveOneMessage();
+    void listingIsWesternText();
 
 private:
+    // The run under test and its windows.
+    std::unique_ptr<Zelvar> m_zelvar;
+    TForm1* Form1 = nullptr;
+    TSplash* Splash = nullptr;
+    THelp* Help = nullptr;
+    TEd* Ed = nullptr;
+    TAed* Aed = nullptr;
+    TNastav* Nastav = nullptr;
+    TLST* LST = nullptr;
+    TSklad* Sklad = nullptr;
+    void createWindows()
+    {
+        m_zelvar = std::make_unique<Zelvar>();
+        const WindowSet& w = m_zelvar->windows();
+        Form1 = w.main;
+        Splash = w.splash;
+        Help = w.help;
+        Ed = w.editor;
+        Aed = w.assembly;
+        Nastav = w.setup;
+        LST = w.listing;
+        Sklad = w.store;
+    }
+    void destroyWindows() { m_zelvar.reset(); }
+    TBuildChain* buildChain() const { return m_zelvar->session().buildChain(); }
     void start()
     {
         createWindows();
         Nastav->Auto->setChecked(false);
+        Nastav->SaveSetup();
     }
     // The sample program copied into a source folder whose name holds a blank.
     QString copyBlink()
@@ -123,7 +152,8 @@ void TestWiring::debugBuildsWithTheRealAssembler()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
-    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+    Nastav->SaveSetup();
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
 
     Form1->Kompiluj1Click(true);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
@@ -177,9 +207,10 @@ void TestWiring::buildRunsOnlyForDebugWithC1()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(c1);
+    Nastav->SaveSetup();
     LST->M->setPlainText("earlier listing");
-    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
-    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+    QSignalSpy started(buildChain(), &TBuildChain::buildStarted);
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
 
     Form1->Kompiluj1Click(debug);
     QVERIFY(m_errors.isEmpty());
@@ -194,7 +225,7 @@ void TestWiring::buildRunsOnlyForDebugWithC1()
         QVERIFY(LST->isVisible());
     } else {
         QTest::qWait(50);
-        QCOMPARE(Form1->BuildChain1->runningBuilds(), 0);
+        QCOMPARE(buildChain()->runningBuilds(), 0);
         QCOMPARE(LST->M->toPlainText(), QStringLiteral("earlier listing"));
         QVERIFY(Form1->buildStatus->text().isEmpty());
     }
@@ -210,7 +241,8 @@ void TestWiring::asmWriteFailureStartsNoBuild()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
-    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
+    Nastav->SaveSetup();
+    QSignalSpy started(buildChain(), &TBuildChain::buildStarted);
     Form1->Kompiluj1Click(true);
     QCOMPARE(m_errors.size(), 1);
     QVERIFY(m_errors.front().startsWith("Cannot create file "));
@@ -227,7 +259,8 @@ void TestWiring::missingTemplateAfterDeletingOutputs()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
-    QSignalSpy started(Form1->BuildChain1, &TBuildChain::buildStarted);
+    Nastav->SaveSetup();
+    QSignalSpy started(buildChain(), &TBuildChain::buildStarted);
     Form1->Kompiluj1Click(true);
     QCOMPARE(m_errors, QStringList{"Cannot open file " +
                                    QDir::toNativeSeparators(m_program + "/" + BuildChain::TemplateName())});
@@ -244,8 +277,9 @@ void TestWiring::failingScriptLeavesTheListing()
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
+    Nastav->SaveSetup();
     LST->M->setPlainText("earlier listing");
-    QSignalSpy finished(Form1->BuildChain1, &TBuildChain::buildFinished);
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
     Form1->Kompiluj1Click(true);
     QVERIFY(finished.wait(60000));
     QCOMPARE(finished.at(0).at(0).toBool(), false);
@@ -358,6 +392,31 @@ void TestWiring::helpPlacementOnlyWhenHelpWasWritten()
     file.load(profile());
     QVERIFY(file.GetPrivateProfileString("Help", "PlaceNormPosL").isEmpty());
     QVERIFY(!file.GetPrivateProfileString("Editor", "PlaceNormPosL").isEmpty());
+}
+
+void TestWiring::unwritablePlacesGiveOneMessage()
+{
+    // A file where the configuration folder should be.
+    writeFileBytes(m_dir->filePath("config"), "in the way");
+    start();
+    destroyWindows();
+    QCOMPARE(m_errors, QStringList{"Cannot save the window places: the folder " +
+                                   QDir::toNativeSeparators(m_dir->filePath("config")) + " cannot be written"});
+}
+
+void TestWiring::listingIsWesternText()
+{
+    // 0xE8 is "è" in the Western character set (and "č" in code page 1250).
+    writeTemplate("printf 'MOV A,#0 ; \\350\\r\\n' > \"Filename\".lst\n");
+    const QString source = copyBlink();
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    Nastav->SaveSetup();
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
+    Form1->Kompiluj1Click(true);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(LST->M->toPlainText(), QString::fromUtf8("MOV A,#0 ; è"));
 }
 
 QTEST_MAIN(TestWiring)

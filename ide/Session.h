@@ -1,0 +1,82 @@
+#pragma once
+// The working session of Zelvar, under its windows: the settings, the current
+// source file and whether its text was changed, the result of the last
+// compile and the state of Debug's build. It holds no widget. The program's
+// start-up code owns one; every window gets it through its constructor and
+// follows its signals, so the windows never reach into each other's fields.
+//
+// The text itself stays in the editor; the session is told when it changes
+// (setModified) and gets its lines for a compile.
+
+#include "Compiler.h"
+#include "Setup.h"
+
+#include <QObject>
+#include <QString>
+#include <string>
+#include <vector>
+
+class TBuildChain;
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    explicit Session(QObject* parent = nullptr);
+    ~Session() override;
+
+    // The settings. loadSetup reads Zelvar.INI of the program folder (no file:
+    // all empty and clear); an unreadable file is reported ("Cannot open file
+    // %s") and changes nothing. setSetup writes the file first and takes the
+    // new settings only when that worked ("Cannot create file %s" otherwise).
+    // Both emit setupChanged when they took the settings.
+    const Setup& setup() const { return m_setup; }
+    bool loadSetup();
+    bool setSetup(const Setup& setup);
+
+    // The current source file: its full path, empty for an untitled text.
+    QString currentFile() const { return m_currentFile; }
+    void setCurrentFile(const QString& path);
+    // A file was opened: it becomes the current file, unmodified, and the last
+    // file of the setup (saved at once); fileOpened tells who keeps a history.
+    void fileWasOpened(const QString& path);
+    // Whether the editor's text differs from the current file.
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified);
+    // The name a prompt shows for the current file ("Untitled" when it has none).
+    QString displayName() const;
+
+    // Compiles the lines (code page 1250), keeps the result, emits compiled and
+    // writes the .asm file of the current file from the result (FileError
+    // when that fails; the result is kept all the same).
+    void compile(const std::vector<std::string>& sourceLines);
+    const m51::CompileResult& lastResult() const { return m_result; }
+    // The .asm file of a source path: the path cut before the first "." of its
+    // file name, plus ".asm".
+    static QString asmFileFor(const QString& sourcePath);
+
+    // Debug's build: runs the build script on the current file when the setup
+    // says "Compile ASM >> HEX"; returns the message to show when it could not
+    // start (empty otherwise, also when no build was due).
+    QString startBuild();
+    TBuildChain* buildChain() const { return m_buildChain; }
+    bool isBuilding() const;
+
+signals:
+    void setupChanged();
+    void fileChanged(const QString& path);
+    void fileOpened(const QString& path);
+    void modifiedChanged(bool modified);
+    void compiled();
+    void buildStarted(const QString& file);
+    // ok: the script ended with exit code 0.
+    void buildFinished(bool ok);
+    // The build left a listing file.
+    void listingReady(const QString& path);
+
+private:
+    Setup m_setup;
+    QString m_currentFile;
+    bool m_modified = false;
+    m51::CompileResult m_result;
+    TBuildChain* m_buildChain;
+};
