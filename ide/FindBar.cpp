@@ -35,11 +35,16 @@ FindBar::FindBar(QPlainTextEdit* pane, QWidget* parent)
     m_replace = new QLineEdit(this);
     m_replace->setObjectName(QStringLiteral("replaceText"));
     m_replace->setPlaceholderText(QStringLiteral("Replace with"));
-    m_matchCase = new QCheckBox(QStringLiteral("Match case"), this);
-    m_wholeWords = new QCheckBox(QStringLiteral("Whole words"), this);
+    // Short captions, so the bar fits the editor's narrow first size.
+    m_matchCase = new QCheckBox(QStringLiteral("Case"), this);
+    m_matchCase->setToolTip(QStringLiteral("Match case"));
+    m_wholeWords = new QCheckBox(QStringLiteral("Words"), this);
+    m_wholeWords->setToolTip(QStringLiteral("Whole words only"));
+    for (QLineEdit* field : {m_find, m_replace})
+        field->setMinimumWidth(60);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("findStatus"));
-    QToolButton* previous = button(QStringLiteral("Previous"), QStringLiteral("Previous match (Shift+F3)"), this);
+    QToolButton* previous = button(QStringLiteral("Prev"), QStringLiteral("Previous match (Shift+F3)"), this);
     QToolButton* next = button(QStringLiteral("Next"), QStringLiteral("Next match (F3)"), this);
     QToolButton* closer = button(QStringLiteral("\u2715"), QStringLiteral("Close (Esc)"), this);
     QToolButton* replace = button(QStringLiteral("Replace"), QStringLiteral("Replace this match and find the next"), this);
