@@ -1,9 +1,13 @@
 #include "Main.h"
 
+#include "CodeEditor.h"
+#include "Cp1250.h"
 #include "ListBox.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProgramFolder.h"
+#include "RecentFiles.h"
+#include "ResultLists.h"
 #include "Session.h"
 #include "ShellRun.h"
 #include "TextFiles.h"
@@ -105,8 +109,10 @@ void showAndRaise(QWidget* window)
 
 TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun),
-      askSaveChanges(runSaveChangesBox), m_session(session), m_windows(windows)
+      askSaveChanges(runSaveChangesBox), m_session(session), m_windows(windows),
+      m_recent(std::make_unique<RecentFiles>())
 {
+    m_recent->load();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(MainCaption);
     setFont(courierFont(13, true));
@@ -118,6 +124,7 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
 
     connect(&m_session, &Session::setupChanged, this, &TForm1::layOutTools);
     connect(&m_session, &Session::compiled, this, &TForm1::showCompileResult);
+    connect(&m_session, &Session::fileOpened, this, &TForm1::rememberFile);
     connect(&m_session, &Session::modifiedChanged, this, &TForm1::showModified);
     connect(&m_session, &Session::buildStarted, this, [this](const QString& file) {
         statusBar()->clearMessage();
@@ -146,6 +153,8 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     restorePlacement();
     FormResize();
 }
+
+TForm1::~TForm1() = default;
 
 void TForm1::buildStatusBar()
 {
@@ -208,6 +217,12 @@ void TForm1::buildMenus()
     Zavt1 = Soubor1->addAction(look->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Close File"));
     QAction* separator = Soubor1->addSeparator();
     ZavtZelvar1 = Soubor1->addAction(look->standardIcon(QStyle::SP_TitleBarCloseButton), QStringLiteral("Close Zelvar"));
+    // The recent sources follow the items of old, which keep their places.
+    Soubor1->addSeparator();
+    recentMenu = Soubor1->addMenu(QStringLiteral("Recent files"));
+    recentMenu->setObjectName(QStringLiteral("recentMenu"));
+    recentMenu->setToolTipsVisible(true);
+    connect(recentMenu, &QMenu::aboutToShow, this, &TForm1::fillRecentMenu);
     Kontroluj1 = menuBar()->addAction(QStringLiteral("Check"));
     Kompiluj1 = menuBar()->addAction(QStringLiteral("Debug"));
     Sklad1 = menuBar()->addAction(QStringLiteral("Macro"));
@@ -284,19 +299,23 @@ void TForm1::buildClientArea()
     InlineBox->setFixedWidth(136);
     for (ListBox* box : {ProcBox, ErBox, Definebox})
         connect(box, &QListView::doubleClicked, this, [this, box] { ErBoxClick(box); });
+    // Each entry tells its line as a tool tip; an error also says why it is listed.
+    for (ListBox* box : {ProcBox, Definebox})
+        box->setItemDelegate(new ResultEntryDelegate(false, QColor(), box));
+    ErBox->setItemDelegate(new ResultEntryDelegate(true, QColor(225, 255, 255), ErBox));
 
     auto* middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
     middle->setSpacing(0);
-    middle->addWidget(ProcBox, 1);
-    middle->addWidget(Definebox);
-    middle->addWidget(InlineBox);
+    middle->addWidget(withHeading(QStringLiteral("Procedures"), ProcBox, QColor(0, 128, 0)), 1);
+    middle->addWidget(withHeading(QStringLiteral("Definitions"), Definebox, QColor(192, 192, 192)));
+    middle->addWidget(withHeading(QStringLiteral("Inline blocks"), InlineBox, QColor(128, 128, 0)));
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel1);
     layout->addLayout(middle, 1);
-    layout->addWidget(ErBox);
+    layout->addWidget(withHeading(QStringLiteral("Errors"), ErBox, QColor(0, 128, 128)));
 }
 
 QToolButton* TForm1::toolButton(int k) const
@@ -331,6 +350,48 @@ void TForm1::OpenSourceFile(const QString& path)
     });
 }
 
+void TForm1::rememberFile(const QString& path)
+{
+    m_recent->add(path);
+    m_recent->save();
+}
+
+void TForm1::fillRecentMenu()
+{
+    recentMenu->clear();
+    const QStringList files = m_recent->files();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString label = QStringLiteral("&%1 %2").arg((i + 1) % 10).arg(QFileInfo(files[i]).fileName());
+        QAction* action = recentMenu->addAction(label);
+        action->setToolTip(files[i]);
+        action->setStatusTip(files[i]);
+        const QString path = files[i];
+        connect(action, &QAction::triggered, this, [this, path] { openRecentFile(path); });
+    }
+    if (files.isEmpty()) {
+        recentMenu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        return;
+    }
+    recentMenu->addSeparator();
+    connect(recentMenu->addAction(QStringLiteral("Clear list")), &QAction::triggered, this, [this] {
+        m_recent->clear();
+        m_recent->save();
+    });
+}
+
+void TForm1::openRecentFile(const QString& path)
+{
+    if (!QFileInfo(path).isFile()) {
+        m_recent->remove(path);
+        m_recent->save();
+        QMessageBox::information(this, QStringLiteral("Recent files"),
+                                 QStringLiteral("%1\nno longer exists and leaves the list.").arg(path));
+        return;
+    }
+    if (maySetTextAside())
+        OpenSourceFile(path);
+}
+
 bool TForm1::maySetTextAside()
 {
     if (!m_session.isModified())
@@ -359,13 +420,16 @@ void TForm1::Nov1Click()
     editor->setText(QString());
     editor->M->document()->setModified(false);
     m_session.setCurrentFile(QString());
+    // Emptying a text marks the document modified and then clears the flag
+    // without a signal, so the session is told directly.
+    m_session.setModified(false);
 }
 
 void TForm1::Otevt1Click()
 {
     if (!maySetTextAside())
         return;
-    const QString path = OD1(this, programFolder());
+    const QString path = OD1(this, m_recent->dialogFolder(m_session.currentFile(), programFolder()));
     if (!path.isEmpty())
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
@@ -380,7 +444,7 @@ bool TForm1::UloClick(bool saveAs)
         return true;
     }
     const QFileInfo info(current);
-    const QString folder = current.isEmpty() ? programFolder() : info.absolutePath();
+    const QString folder = m_recent->dialogFolder(current, programFolder());
     const QString name = current.isEmpty() ? QString() : info.fileName();
     const QString path = SD1(this, folder, name);
     if (path.isEmpty())
@@ -389,6 +453,7 @@ bool TForm1::UloClick(bool saveAs)
     editor->saveToFile(fullPath);
     m_session.setCurrentFile(fullPath);
     editor->M->document()->setModified(false);
+    rememberFile(fullPath);
     return true;
 }
 

@@ -7,10 +7,12 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class ListBox;
 class QAction;
 class QLabel;
+class RecentFiles;
 class Session;
 class TPlacement;
 class QMenu;
@@ -23,6 +25,7 @@ public:
     // `windows`: the set the start-up code fills; the commands show and use
     // the other windows through it.
     TForm1(Session& session, const WindowSet& windows, QWidget* parent = nullptr);
+    ~TForm1() override;
 
     QWidget* Panel1;
     QToolButton* T1;
@@ -44,6 +47,7 @@ public:
     QAction* Uloitjako1;    // "Save As"
     QAction* Zavt1;         // "Close File"
     QAction* ZavtZelvar1;   // "Close Zelvar"
+    QMenu* recentMenu;      // "Recent files": the last ten sources, newest first
     QAction* Kontroluj1;    // "Check"
     QAction* Kompiluj1;     // "Debug"
     QAction* Sklad1;        // "Macro"
@@ -70,6 +74,12 @@ public:
     std::function<int(QWidget* parent, const QString& file)> askSaveChanges;
 
     QToolButton* toolButton(int k) const;   // T1 … T7 for k = 1 … 7
+
+    // The recent sources and the folder the file dialogs start in.
+    RecentFiles* recentFiles() const { return m_recent.get(); }
+    // Opens an entry of "Recent files"; a file that is gone leaves the list
+    // with a message.
+    void openRecentFile(const QString& path);
 
     // Loads a source file into the editor and makes it the current file;
     // "Cannot open file %s" when it cannot be read, and then nothing changes.
@@ -121,7 +131,10 @@ private:
     void showCompileResult();
     void showModified(bool modified);
     void startDebugBuild();
+    void fillRecentMenu();
+    void rememberFile(const QString& path);
 
     Session& m_session;
     const WindowSet& m_windows;
+    std::unique_ptr<RecentFiles> m_recent;
 };

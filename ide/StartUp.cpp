@@ -1,5 +1,6 @@
 #include "StartUp.h"
 
+#include "CodeEditor.h"
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
@@ -51,6 +52,10 @@ Zelvar::Zelvar(bool showSplash)
     // session's "modified".
     QObject::connect(&session, &Session::fileChanged, editor, &QWidget::setWindowTitle);
     QObject::connect(editor->M->document(), &QTextDocument::modificationChanged, &session, &Session::setModified);
+    // A compile's errors mark their lines; its procedures colour their calls.
+    QObject::connect(&session, &Session::compiled, editor, [editor, &session] {
+        editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox);
+    });
 }
 
 Zelvar::~Zelvar()

@@ -1,5 +1,6 @@
 #include "asembu.h"
 
+#include "LineHighlighter.h"
 #include "Placement.h"
 #include "Session.h"
 #include "TextPane.h"
@@ -18,6 +19,7 @@ TAed::TAed(Session* session, QWidget* parent)
     M = new QPlainTextEdit(this);
     M->setObjectName(QStringLiteral("M"));
     styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true));
+    new Asm51Highlighter(M);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);

@@ -1,6 +1,10 @@
 #include "editoru.h"
 
+#include "CodeEditor.h"
 #include "Cp1250.h"
+#include "FindBar.h"
+#include "LineHighlighter.h"
+#include "ResultLists.h"
 #include "MyVision.h"
 #include "Placement.h"
 #include "TextPane.h"
@@ -10,10 +14,12 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -68,25 +74,48 @@ TEd::TEd(QWidget* parent)
     panelLayout->addWidget(Next);
     panelLayout->addStretch();
 
-    M = new QPlainTextEdit(this);
+    M = new CodeEditor(this);
     M->setObjectName(QStringLiteral("M"));
     M->setFrameShape(QFrame::NoFrame);
     styleTextPane(M, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
     M->installEventFilter(this);
+    highlighter = new M51Highlighter(M);
+    findBar = new FindBar(M, this);
+
+    auto* status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("status"));
+    status->setSizeGripEnabled(false);
+    caretStatus = new QLabel(status);
+    caretStatus->setObjectName(QStringLiteral("caretStatus"));
+    status->addWidget(caretStatus, 1);
+    connect(M, &CodeEditor::caretMoved, this, &TEd::showCaret);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel1);
-    layout->addWidget(M);
+    layout->addWidget(M, 1);
+    layout->addWidget(findBar);
+    layout->addWidget(status);
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(false); });
     connect(Next, &QPushButton::clicked, this, [this] { Button1Click(true); });
     connect(Edit1, &QLineEdit::returnPressed, this, [this] { Button1Click(true); });
-    auto* findNext = new QShortcut(QKeySequence::FindNext, this);
-    connect(findNext, &QShortcut::activated, this, [this] { Button1Click(true); });
+    // F3 continues the Find bar's search when it has a needle, else the
+    // panel's Next.
+    auto* findNext = new QShortcut(QKeySequence(Qt::Key_F3), this);
+    connect(findNext, &QShortcut::activated, this, [this] {
+        if (findBar->findField()->text().isEmpty())
+            Button1Click(true);
+        else
+            findBar->findNext();
+    });
+    auto* findPrevious = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+    connect(findPrevious, &QShortcut::activated, findBar, &FindBar::findPrevious);
     auto* find = new QShortcut(QKeySequence::Find, this);
-    connect(find, &QShortcut::activated, this, [this] { Edit1->setFocus(); Edit1->selectAll(); });
+    connect(find, &QShortcut::activated, this, [this] { findBar->open(false); });
+    auto* replace = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    connect(replace, &QShortcut::activated, this, [this] { findBar->open(true); });
 
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(0);
@@ -137,7 +166,7 @@ void TEd::GoToLine(int n)
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     M->setTextCursor(cursor);
-    M->ensureCursorVisible();
+    M->centerCursor();
     M->viewport()->update();
 }
 
@@ -189,6 +218,8 @@ void TEd::setText(const QString& text)
     m_pending.clear();
     m_pendingPos = 0;
     M->document()->setUndoRedoEnabled(true);
+    M->setErrorMarkers({});
+    highlighter->setProcedureNames(definedProcedures(text));
     const qsizetype cut = text.size() > FirstPart ? text.indexOf(QLatin1Char('\n'), FirstPart) : -1;
     if (cut < 0) {
         setPaneText(M, text);
@@ -238,6 +269,67 @@ void TEd::insertLines(int index, const std::vector<std::string>& newLines)
         return;
     finishLoading();
     InsertLinesAt(M, qMax(0, index), cp1250::decodeLines(newLines));
+}
+
+void TEd::showCaret()
+{
+    const int line = M->caretLine();
+    QString text = QStringLiteral("Line %1, Column %2").arg(line + 1).arg(M->caretColumn() + 1);
+    const QString error = M->errorAt(line);
+    if (!error.isEmpty())
+        text += QStringLiteral("    ") + error.section(QLatin1Char('\n'), 0, 0);
+    caretStatus->setText(text);
+}
+
+QSet<QString> TEd::definedProcedures(QStringView text)
+{
+    QSet<QString> names;
+    const QLatin1StringView keyword("PROCEDURE");
+    for (qsizetype at = text.indexOf(keyword, 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(keyword, at + keyword.size(), Qt::CaseInsensitive)) {
+        // Only as the first word of a line.
+        qsizetype lineStart = at;
+        while (lineStart > 0 && (text[lineStart - 1] == QLatin1Char(' ') || text[lineStart - 1] == QLatin1Char('\t')))
+            --lineStart;
+        if (lineStart > 0 && text[lineStart - 1] != QLatin1Char('\n'))
+            continue;
+        qsizetype i = at + keyword.size();
+        if (i >= text.size() || (text[i] != QLatin1Char(' ') && text[i] != QLatin1Char('\t')))
+            continue;
+        while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && !text[i].isSpace() && text[i] != QLatin1Char(';'))
+            ++i;
+        if (i > start)
+            names.insert(text.mid(start, i - start).toString().toUpper());
+    }
+    return names;
+}
+
+void TEd::showCompileResult(const std::vector<std::string>& procBox, const std::vector<std::string>& erBox)
+{
+    finishLoading();
+    QMap<int, QString> markers;
+    for (const std::string& entry : erBox) {
+        const QString text = cp1250::decode(entry);
+        const int line = entryLine(text);
+        if (line < 0)
+            continue;
+        const QString reason = entryText(text).toString() + QStringLiteral(": ") + errorReason(entryText(text));
+        QString& marker = markers[line];
+        marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
+    }
+    M->setErrorMarkers(markers);
+    QSet<QString> names;
+    for (const std::string& entry : procBox) {
+        const QString text = cp1250::decode(entry);
+        const QStringView name = entryText(text);
+        if (entryLine(text) >= 0 && !name.contains(QLatin1Char(' ')))
+            names.insert(name.toString().toUpper());
+    }
+    highlighter->setProcedureNames(names);
+    showCaret();
 }
 
 void TEd::restorePlacement()

@@ -7,12 +7,17 @@
 // Positions are kept in line terms: a line is one paragraph of the text pane,
 // so the rule that a line break counts as two characters needs no counting.
 
+#include "CodeEditor.h"
+
+#include <QSet>
 #include <QWidget>
 #include <string>
 #include <vector>
 
+class FindBar;
+class M51Highlighter;
+class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class TPlacement;
 class QPushButton;
 class QTimer;
@@ -36,13 +41,16 @@ public:
     QLineEdit* Edit1;       // search text, hint "Hledaný text"
     QPushButton* Button1;   // "Search"
     QPushButton* Next;      // "Next"
-    QPlainTextEdit* M;      // the source text
+    CodeEditor* M;          // the source text: gutter, markers, caret line
+    M51Highlighter* highlighter;
+    FindBar* findBar;       // Find and Replace (Ctrl+F, Ctrl+H)
+    QLabel* caretStatus;    // "Line 13, Column 5" and the caret line's error
 
     // The 0-based line where the next search begins.
     int SearchStart = 0;
 
-    // Selects line n (0-based) and brings it into view; 0 and lines beyond the
-    // end move nothing.
+    // Selects line n (0-based) and brings it to the middle of the pane; 0 and
+    // lines beyond the end move nothing.
     void GoToLine(int n);
     // The 0-based index of the caret's line, plus 1 (1 for an empty text).
     // It completes a text still being loaded, so that lines inserted right
@@ -73,6 +81,11 @@ public:
     // inserts its snippet, and by the same code).
     void insertLines(int index, const std::vector<std::string>& lines);
 
+    // A compile's lists: each error entry marks its line with the reason as
+    // the tool tip (several entries on a line are listed together); the
+    // procedure names colour their calls. Entries start with the line index.
+    void showCompileResult(const std::vector<std::string>& procBox, const std::vector<std::string>& erBox);
+
     // Window placement, section "Editor": restored at creation, saved at the end.
     void restorePlacement();
     void savePlacement();
@@ -83,6 +96,9 @@ protected:
 
 private:
     void loadNextPart(qsizetype size);
+    void showCaret();
+    // Procedure names defined in `text` (PROCEDURE lines), upper-cased.
+    static QSet<QString> definedProcedures(QStringView text);
 
     QString m_pending;          // the text being loaded; m_pendingPos is a '\n'
     qsizetype m_pendingPos = 0;

@@ -1,6 +1,7 @@
 #include "lstu.h"
 
 #include "BuildChain.h"
+#include "LineHighlighter.h"
 #include "Placement.h"
 #include "Session.h"
 #include "TextFiles.h"
@@ -20,6 +21,7 @@ TLST::TLST(Session* session, QWidget* parent)
     M = new QPlainTextEdit(this);
     M->setObjectName(QStringLiteral("M"));
     styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));
+    new Asm51Highlighter(M);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);

@@ -1,0 +1,267 @@
+#include "SyntaxRules.h"
+
+#include <QHash>
+
+namespace syntax {
+
+namespace {
+
+struct Word {
+    int start;
+    int length;
+};
+
+bool isSeparator(QChar c, bool comma)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || (comma && c == QLatin1Char(','));
+}
+
+// The words of `text` up to `end`.
+std::vector<Word> words(QStringView text, int end, bool comma)
+{
+    std::vector<Word> result;
+    int i = 0;
+    while (i < end) {
+        while (i < end && isSeparator(text[i], comma))
+            ++i;
+        const int start = i;
+        while (i < end && !isSeparator(text[i], comma))
+            ++i;
+        if (i > start)
+            result.push_back({start, i - start});
+    }
+    return result;
+}
+
+int commentStart(QStringView line)
+{
+    const qsizetype at = line.indexOf(QLatin1Char(';'));
+    return at < 0 ? int(line.size()) : int(at);
+}
+
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Decimal, hexadecimal with H, binary with B; "#" in front for an immediate.
+bool isNumber(QStringView word)
+{
+    if (word.startsWith(QLatin1Char('#')))
+        word = word.mid(1);
+    return !word.isEmpty() && isDigit(word[0]);
+}
+
+bool startsWithThenDigits(QStringView word, const char* prefix)
+{
+    const QLatin1StringView p(prefix);
+    if (!word.startsWith(p) || word.size() == p.size())
+        return false;
+    for (QChar c : word.mid(p.size()))
+        if (!isDigit(c))
+            return false;
+    return true;
+}
+
+const QHash<QString, Kind>& m51Keywords()
+{
+    static const QHash<QString, Kind> table = [] {
+        QHash<QString, Kind> t;
+        const auto add = [&t](Kind kind, std::initializer_list<const char*> words) {
+            for (const char* w : words)
+                t.insert(QString::fromLatin1(w), kind);
+        };
+        add(Kind::Structure, {"PROCESOR", "BEGIN", "STARTPROC", "STARTADRESS", "END", "EXTER0", "EXTER1", "TIMER0",
+                              "TIMER1", "SERIAL", "DISABLE", "PROCEDURE", "ENDPROC", "ENDINTERRUPT", "EXITPROC",
+                              "DEFINE", "DEFINEBIT", "INLINE", "INLINEEND"});
+        add(Kind::Flow, {"IF", "IFA=0", "IFA>0", "IFA=B", "IFA=", "IFA<B", "IFA<", "IFA>=B", "IFA>=", "IFA<>B",
+                         "IFA<>", "IFBIT", "IFNOTBIT", "IFCARY", "IFNOTCARY", "WHILEBIT", "WHILENOTBIT", "WHILEA=0",
+                         "WHILEA>0", "ENDWHILE", "LOOPWHILEBIT", "LOOPWHILENOTBIT", "JUMP", "SKIP", "NEXTLOOP",
+                         "DJNZ"});
+        add(Kind::Data, {"A", "B", "WRB", "RDB", "RDADR", "SWAPAB", "WRRAM", "RDRAM", "DPTR", "INCDPTR", "WRP0",
+                         "RDP0", "WRP1", "RDP1", "WRP2", "RDP2", "WRP3", "RDP3", "WRADR", "WRMEM", "RDMEM", "PUSH",
+                         "POP", "WRBADR", "WRADR@R0", "WRADR@R1", "RDADR@R0", "RDADR@R1"});
+        add(Kind::Operation, {"+", "-", "A+1", "A-1", "B+1", "B-1", "AND", "OR", "XOR", "NOT", "*B", "/B",
+                              "SHIFTLEFT", "SHIFTRIGHT", "SHIFTLEFTCARY", "SHIFTRIGHTCARY", "CLEARBIT", "SETBIT",
+                              "CLEAR_C", "CLEAR_A", "INCADR", "DECADR", "SWAPNIBLES", "NOP", "DA", "A+C+", "+ADR",
+                              "-ADR", "A+C+ADR", "NOTBIT", "A+C+B", "+@R0", "+@R1", "-@R0", "-@R1"});
+        return t;
+    }();
+    return table;
+}
+
+// Words whose operand names a procedure (or a label a procedure starts at).
+bool namesProcedure(QStringView upperWord)
+{
+    static const QSet<QString> words = {QStringLiteral("PROCEDURE"), QStringLiteral("STARTPROC"),
+                                        QStringLiteral("SKIP"), QStringLiteral("EXTER0"), QStringLiteral("EXTER1"),
+                                        QStringLiteral("TIMER0"), QStringLiteral("TIMER1"), QStringLiteral("SERIAL")};
+    return words.contains(upperWord.toString()) || startsWithThenDigits(upperWord, "LOOP");
+}
+
+const QSet<QString>& mnemonics()
+{
+    static const QSet<QString> set = [] {
+        QSet<QString> s;
+        for (const char* w : {"ACALL", "ADD",  "ADDC", "AJMP", "ANL",  "CJNE", "CLR",  "CPL",  "DA",   "DEC",
+                              "DIV",   "DJNZ", "INC",  "JB",   "JBC",  "JC",   "JMP",  "JNB",  "JNC",  "JNZ",
+                              "JZ",    "LCALL", "LJMP", "MOV", "MOVC", "MOVX", "MUL",  "NOP",  "ORL",  "POP",
+                              "PUSH",  "RET",  "RETI", "RL",   "RLC",  "RR",   "RRC",  "SETB", "SJMP", "SUBB",
+                              "SWAP",  "XCH",  "XCHD", "XRL",  "CALL"})
+            s.insert(QString::fromLatin1(w));
+        return s;
+    }();
+    return set;
+}
+
+const QSet<QString>& directives()
+{
+    static const QSet<QString> set = [] {
+        QSet<QString> s;
+        for (const char* w : {"ORG", "END", "EQU", "BIT", "DB", "DW", "DS", "SET", "DATA", "IDATA", "XDATA", "CODE",
+                              "USING", "REG", "BYTE", "WORD"})
+            s.insert(QString::fromLatin1(w));
+        return s;
+    }();
+    return set;
+}
+
+const QSet<QString>& registers()
+{
+    static const QSet<QString> set = [] {
+        QSet<QString> s;
+        for (const char* w : {"A",   "AB",  "B",   "C",   "DPTR", "PC",   "R0",   "R1",   "R2",   "R3",   "R4",
+                              "R5",  "R6",  "R7",  "@R0", "@R1", "@DPTR", "@A+DPTR", "@A+PC", "ACC", "SP", "DPL",
+                              "DPH", "PSW", "P0",  "P1",  "P2",  "P3",  "TMOD", "TCON", "TL0", "TL1", "TH0", "TH1",
+                              "SCON", "SBUF", "IE", "IP", "PCON", "T2CON"})
+            s.insert(QString::fromLatin1(w));
+        return s;
+    }();
+    return set;
+}
+
+bool isRegister(QStringView upperWord)
+{
+    if (registers().contains(upperWord.toString()))
+        return true;
+    // Bit addresses of the ports and registers: P1.0, ACC.7
+    const qsizetype dot = upperWord.indexOf(QLatin1Char('.'));
+    return dot > 0 && registers().contains(upperWord.left(dot).toString());
+}
+
+} // namespace
+
+bool m51Keyword(QStringView upperWord, Kind* family)
+{
+    const auto found = m51Keywords().constFind(upperWord.toString());
+    if (found != m51Keywords().cend()) {
+        *family = found.value();
+        return true;
+    }
+    for (const char* prefix : {"COUNT", "LOOP"}) {
+        if (startsWithThenDigits(upperWord, prefix)) {
+            *family = Kind::Flow;
+            return true;
+        }
+    }
+    for (const char* prefix : {"WRCOUNT", "RDCOUNT", "WRBUFFER"}) {
+        if (startsWithThenDigits(upperWord, prefix)) {
+            *family = Kind::Data;
+            return true;
+        }
+    }
+    // RDxx / WRxx of a special-function register (RDTMOD, WRSP ...)
+    if ((upperWord.startsWith(QLatin1String("RD")) || upperWord.startsWith(QLatin1String("WR")))
+        && registers().contains(upperWord.mid(2).toString())) {
+        *family = Kind::Data;
+        return true;
+    }
+    return false;
+}
+
+std::vector<Span> m51Line(QStringView line, const QSet<QString>& procedures)
+{
+    std::vector<Span> spans;
+    const int comment = commentStart(line);
+    const std::vector<Word> ws = words(line, comment, false);
+    if (!ws.empty()) {
+        const QString first = line.mid(ws[0].start, ws[0].length).toString().toUpper();
+        if (first.startsWith(QLatin1String("ASM:"))) {
+            spans.push_back({ws[0].start, 4, Kind::AsmPrefix});
+            const int rest = ws[0].start + 4;
+            if (comment > rest)
+                spans.push_back({rest, comment - rest, Kind::AsmText});
+        } else {
+            QStringView word = first;
+            int start = ws[0].start;
+            // "3@IFA=0": the buffer number loads A before the condition
+            const qsizetype at = word.indexOf(QLatin1Char('@'));
+            if (at > 0 && isNumber(word.left(at)) && word.mid(at + 1).startsWith(QLatin1String("IF"))) {
+                spans.push_back({start, int(at) + 1, Kind::Number});
+                start += int(at) + 1;
+                word = word.mid(at + 1);
+            }
+            Kind family;
+            bool operandIsName = false;
+            if (m51Keyword(word, &family)) {
+                spans.push_back({start, int(word.size()), family});
+                operandIsName = namesProcedure(word);
+            } else if (procedures.contains(word.toString())) {
+                spans.push_back({start, int(word.size()), Kind::Procedure});
+            }
+            for (size_t i = 1; i < ws.size(); ++i) {
+                const QStringView operand = line.mid(ws[i].start, ws[i].length);
+                const QString upper = operand.toString().toUpper();
+                Kind kind;
+                if (isNumber(operand))
+                    spans.push_back({ws[i].start, ws[i].length, Kind::Number});
+                else if (upper == QLatin1String("EXITPROC") || upper == QLatin1String("INLINE")
+                         || upper == QLatin1String("DISABLE"))
+                    spans.push_back({ws[i].start, ws[i].length, Kind::Structure});
+                else if ((i == 1 && operandIsName) || procedures.contains(upper))
+                    spans.push_back({ws[i].start, ws[i].length, Kind::Procedure});
+                else if (i > 1 && m51Keyword(upper, &kind) && ws[i - 1].length == 6
+                         && line.mid(ws[i - 1].start, 6).compare(QLatin1String("INLINE"), Qt::CaseInsensitive) == 0)
+                    spans.push_back({ws[i].start, ws[i].length, kind});   // the statement of an INLINE action
+            }
+        }
+    }
+    if (comment < line.size())
+        spans.push_back({comment, int(line.size()) - comment, Kind::Comment});
+    return spans;
+}
+
+std::vector<Span> asm51Line(QStringView line)
+{
+    std::vector<Span> spans;
+    const int comment = commentStart(line);
+    const std::vector<Word> ws = words(line, comment, true);
+    for (size_t i = 0; i < ws.size(); ++i) {
+        const QStringView word = line.mid(ws[i].start, ws[i].length);
+        const QString upper = word.toString().toUpper();
+        if (upper == QLatin1String("ERROR") || upper == QLatin1String("ERORR") || upper == QLatin1String("ERROR:")) {
+            // The compiler's refusal line, or an assembler's error: the rest of the line says why.
+            spans.push_back({ws[i].start, comment - ws[i].start, Kind::Error});
+            break;
+        }
+        Kind kind;
+        if (word.endsWith(QLatin1Char(':')) && i == 0)
+            kind = Kind::Label;
+        else if (upper.startsWith(QLatin1Char('$')) || directives().contains(upper))
+            kind = Kind::Directive;
+        else if (mnemonics().contains(upper))
+            kind = Kind::Mnemonic;
+        else if (isRegister(upper))
+            kind = Kind::Register;
+        else if (isNumber(word))
+            kind = Kind::Number;
+        else
+            continue;
+        spans.push_back({ws[i].start, ws[i].length, kind});
+    }
+    if (comment < line.size())
+        spans.push_back({comment, int(line.size()) - comment, Kind::Comment});
+    return spans;
+}
+
+} // namespace syntax

@@ -1,0 +1,149 @@
+// The editor's parts wired into the windows: Check marks the errors in the
+// editor and the lists keep the compiler's entries; recent files and the
+// folders the file dialogs start in; undo across the Macro window's
+// insertion; a large file read in parts is not "modified".
+
+#include "CodeEditor.h"
+#include "LineHighlighter.h"
+#include "ListBox.h"
+#include "Main.h"
+#include "ProgramFolder.h"
+#include "RecentFiles.h"
+#include "StartUp.h"
+#include "TextFiles.h"
+#include "editoru.h"
+#include "skladu.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QTextBlock>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestEditorWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void checkMarksErrorsInTheEditor();
+    void recentFilesAndDialogFolders();
+    void undoCoversTheMacroInsertion();
+    void largeFileIsNotModified();
+
+private:
+    std::unique_ptr<Zelvar> m_zelvar;
+    TForm1* Form1 = nullptr;
+    TEd* Ed = nullptr;
+    TSklad* Sklad = nullptr;
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir->filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeFileBytes(path, bytes);
+        return path;
+    }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_openFolder;
+};
+
+void TestEditorWindows::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath("config")));
+    setProgramFolder(m_dir->path());
+    m_zelvar = std::make_unique<Zelvar>();
+    Form1 = m_zelvar->windows().main;
+    Ed = m_zelvar->windows().editor;
+    Sklad = m_zelvar->windows().store;
+    Form1->OD1 = [this](QWidget*, const QString& folder) {
+        m_openFolder = folder;
+        return QString();
+    };
+}
+
+void TestEditorWindows::cleanup()
+{
+    m_zelvar.reset();
+    setProgramFolder(QString());
+}
+
+void TestEditorWindows::checkMarksErrorsInTheEditor()
+{
+    Form1->OpenSourceFile(write("e.M51", "PROCEDURE MAIN\r\nFOO X\r\nWRMEM 300\r\nENDPROC\r\n"));
+    Form1->Kompiluj1Click(false);
+    QCOMPARE(Form1->ErBox->items(), (QStringList{"1 FOO X", "2 variable number above 207"}));
+    const QMap<int, QString> markers = Ed->M->errorMarkers();
+    QCOMPARE(markers.keys(), (QList<int>{1, 2}));
+    QCOMPARE(markers.value(1), QStringLiteral("FOO X: unknown statement, no code generated"));
+    QVERIFY(markers.value(2).contains("0 to 207"));
+    QVERIFY(Ed->highlighter->procedureNames().contains("MAIN"));
+    Ed->M->goToLine(0);
+    QVERIFY(Ed->M->nextError());
+    QVERIFY(Ed->caretStatus->text().startsWith("Line 2, Column 1"));
+    QVERIFY(Ed->caretStatus->text().contains("unknown statement"));
+    for (const char* heading : {"ProcBoxHeading", "DefineboxHeading", "InlineBoxHeading", "ErBoxHeading"})
+        QVERIFY2(Form1->findChild<QLabel*>(heading), heading);
+    // A new text drops the old markers.
+    Form1->Nov1Click();
+    QVERIFY(Ed->M->errorMarkers().isEmpty());
+}
+
+void TestEditorWindows::recentFilesAndDialogFolders()
+{
+    const QString first = write("a/one.M51", "A 1\r\n");
+    const QString second = write("b/two.M51", "A 2\r\n");
+    Form1->Otevt1Click();
+    QCOMPARE(m_openFolder, programFolder());
+    Form1->OpenSourceFile(first);
+    Form1->OpenSourceFile(second);
+    Form1->Otevt1Click();
+    QCOMPARE(m_openFolder, QFileInfo(second).absolutePath());
+    Form1->Nov1Click();   // untitled: the folder used last
+    QVERIFY(!m_zelvar->session().isModified());   // a new text after a file has nothing to save
+    Form1->Otevt1Click();
+    QCOMPARE(m_openFolder, QFileInfo(second).absolutePath());
+    QCOMPARE(Form1->recentFiles()->files(), (QStringList{second, first}));
+    // The menu lists them newest first and opens the one chosen.
+    emit Form1->recentMenu->aboutToShow();
+    const QList<QAction*> items = Form1->recentMenu->actions();
+    QVERIFY(items.size() >= 2);
+    QVERIFY(items[1]->text().endsWith("one.M51"));
+    items[1]->trigger();
+    QCOMPARE(Ed->fileName(), first);
+    // Kept in the profile for the next start.
+    RecentFiles stored;
+    stored.load();
+    QCOMPARE(stored.files(), (QStringList{first, second}));
+}
+
+void TestEditorWindows::undoCoversTheMacroInsertion()
+{
+    Ed->setText("L0\nL1");
+    Ed->M->setTextCursor(QTextCursor(Ed->M->document()->findBlockByNumber(1)));
+    Ed->M->insertPlainText("typed ");
+    Sklad->M->setPlainText("x\ny");
+    Sklad->SpeedButton1Click();
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("L0\ntyped L1\nx\ny"));
+    Ed->M->undo();
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("L0\ntyped L1"));
+    Ed->M->undo();
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("L0\nL1"));
+    Ed->M->redo();
+    Ed->M->redo();
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("L0\ntyped L1\nx\ny"));
+}
+
+void TestEditorWindows::largeFileIsNotModified()
+{
+    QStringList lines;
+    for (int i = 0; i < 60000; ++i)
+        lines << QStringLiteral("SETBIT P1.0 ; %1").arg(i);
+    Ed->setText(lines.join('\n'));
+    QVERIFY(Ed->isLoading());
+    QTRY_VERIFY(!Ed->isLoading());
+    QVERIFY(!Ed->M->document()->isModified());
+}
+
+QTEST_MAIN(TestEditorWindows)
+#include "tst_editorwindows.moc"
