@@ -8,21 +8,33 @@ namespace m51 {
 
 using MyVision::ExtractFieldView;
 
-void ProcedureList::Add(std::string entry)
+void ProcedureList::Add(ListEntry entry)
 {
-    const std::string name = MyVision::UpperText(ExtractFieldView(' ', entry, 2));
+    Count(MyVision::UpperText(ExtractFieldView(' ', entry.text, 2)), 1);
+    m_entries.push_back(std::move(entry));
+}
+
+void ProcedureList::AddReports(const ListEntry& report, std::int64_t listed, std::int64_t total)
+{
+    if (total > 0)
+        Count("ERROR", total);
+    for (std::int64_t i = 0; i < listed; ++i)
+        m_entries.push_back(report);
+}
+
+void ProcedureList::Count(const std::string& name, std::int64_t count)
+{
     m_lengths |= std::uint64_t{1} << std::min<std::size_t>(name.size(), 63);
     if (!name.empty())
         m_firstBytes[static_cast<unsigned char>(name[0])] = true;
     const auto it = m_nameCount.find(std::string_view(name));
     if (it == m_nameCount.end())
-        m_nameCount.emplace(name, 1);
+        m_nameCount.emplace(name, count);
     else
-        ++it->second;
-    m_entries.push_back(std::move(entry));
+        it->second += count;
 }
 
-int ProcedureList::CountNamed(std::string_view upperName) const
+std::int64_t ProcedureList::CountNamed(std::string_view upperName) const
 {
     if (!(m_lengths & (std::uint64_t{1} << std::min<std::size_t>(upperName.size(), 63))))
         return 0;
@@ -72,16 +84,16 @@ const InlineList::Chain* InlineList::Find(std::string_view number) const
     return it == m_otherNumbers.end() ? nullptr : &it->second;
 }
 
-void InlineList::Add(std::string entry)
+void InlineList::Add(ListEntry entry)
 {
     const std::size_t position = m_entries.size();
-    const std::string_view first = ExtractFieldView(' ', entry, 1);
+    const std::string_view first = ExtractFieldView(' ', entry.text, 1);
     if (first == "INLINEEND") {
         for (std::uint32_t h : m_openHeaders)
             m_headers[h].end = position;
         m_openHeaders.clear();
     } else if (first == "INLINE" && m_headers.size() < kNone) {
-        const std::string_view number = ExtractFieldView(' ', entry, 2);
+        const std::string_view number = ExtractFieldView(' ', entry.text, 2);
         const auto header = static_cast<std::uint32_t>(m_headers.size());
         m_headers.push_back({position, std::string::npos, kNone});
         m_openHeaders.push_back(header);
@@ -117,7 +129,7 @@ void InlineList::CopyBlock(std::string_view number, std::vector<std::string>& ou
             continue;
         const std::size_t end = header.end == std::string::npos ? m_entries.size() : header.end;
         for (std::size_t j = header.position + 1; j < end; ++j)
-            out.push_back(m_entries[j]);
+            out.push_back(m_entries[j].text);
         copiedUpTo = end;
     }
 }

@@ -4,6 +4,8 @@
 // compile-wide counters and flags, and the lists the compile fills. A fresh
 // record is made for every compile, so two compiles never see each other.
 
+#include "Compiler.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -26,20 +28,26 @@ struct TextHash {
 // The procedure list with an index of its name fields (the second blank-
 // separated field of each entry, upper-cased), so that "how many entries carry
 // this name" costs one look-up instead of a walk over the list. Duplicate
-// reports carry the name field ERROR and are counted like any other entry.
+// reports carry the name field ERROR and are counted like any other entry,
+// also the reports left out of a long run of duplicates.
 class ProcedureList {
 public:
-    void Add(std::string entry);
+    void Add(ListEntry entry);
+    // Duplicate reports: `listed` copies of `report` (whose name field is
+    // ERROR) join the list, and all `total` reports are counted.
+    void AddReports(const ListEntry& report, std::int64_t listed, std::int64_t total);
     // Number of entries whose name field equals `upperName`.
-    int CountNamed(std::string_view upperName) const;
-    const std::vector<std::string>& Entries() const { return m_entries; }
-    std::vector<std::string> TakeEntries() { return std::move(m_entries); }
+    std::int64_t CountNamed(std::string_view upperName) const;
+    const std::vector<ListEntry>& Entries() const { return m_entries; }
+    std::vector<ListEntry> TakeEntries() { return std::move(m_entries); }
     // Drops spare capacity once the list is complete.
     void Compact() { m_entries.shrink_to_fit(); }
 
 private:
-    std::vector<std::string> m_entries;
-    std::unordered_map<std::string, int, TextHash, std::equal_to<>> m_nameCount;
+    std::vector<ListEntry> m_entries;
+    void Count(const std::string& upperName, std::int64_t count);
+
+    std::unordered_map<std::string, std::int64_t, TextHash, std::equal_to<>> m_nameCount;
     // Lengths (bit n, the last bit for 63 and more) and first bytes of the
     // names present: most words of a line are no name and need no hashing.
     std::uint64_t m_lengths = 0;
@@ -54,11 +62,11 @@ private:
 // translated lines rather than from the collection pass.
 class InlineList {
 public:
-    void Add(std::string entry);
+    void Add(ListEntry entry);
     // Appends the lines of block `number` (its text form) to `out`.
     void CopyBlock(std::string_view number, std::vector<std::string>& out) const;
-    const std::vector<std::string>& Entries() const { return m_entries; }
-    std::vector<std::string> TakeEntries() { return std::move(m_entries); }
+    const std::vector<ListEntry>& Entries() const { return m_entries; }
+    std::vector<ListEntry> TakeEntries() { return std::move(m_entries); }
 
     // Drops spare capacity once the list is complete.
     void Compact();
@@ -81,7 +89,7 @@ private:
     void Append(Chain& chain, std::uint32_t header);
     const Chain* Find(std::string_view number) const;
 
-    std::vector<std::string> m_entries;
+    std::vector<ListEntry> m_entries;
     std::vector<Header> m_headers;
     std::vector<std::uint32_t> m_openHeaders;  // headers still waiting for their INLINEEND
     // Headers by number field: decimal numbers written plainly and met in rising
@@ -91,12 +99,18 @@ private:
     std::unordered_map<std::string, Chain, TextHash, std::equal_to<>> m_otherNumbers;
 };
 
+// The most reports one duplicate definition writes, and the most Call lines
+// one call of a name defined more than once writes; past that, one error entry
+// says how many were left out, so that a source full of one name stays linear.
+inline constexpr std::int64_t kMaxRepeats = 100;
+
 struct CompileContext {
     // Inputs of the translator, set by the driver for every line.
     std::array<std::string, 10> StatementWords;  // w1..w10, absent words empty
     std::string CleanedLine;    // statement before its comment, trimmed, single blanks
     std::string FirstTwoWords;  // UpperText(w1) + " " + UpperText(w2); main pass only
     std::int64_t LineIndex = 0; // 0-based source line; main pass only
+    int SourceLine = 0;         // 0-based source line in every pass: the line list entries refer to
     // Where w1 begins in CleanedLine: 0 in the main pass; in the inline pass the
     // cleaned line is the whole line, and this is where the inline statement
     // after the INLINE keyword begins (ASM: copies from there).
@@ -122,9 +136,9 @@ struct CompileContext {
 
     // Lists filled by the compile.
     ProcedureList ProcBox;
-    std::vector<std::string> Definebox;
+    std::vector<ListEntry> Definebox;
     InlineList InlineBox;
-    std::vector<std::string> ErBox;
+    std::vector<ListEntry> ErBox;
 
     // Word k (1-based) of the current statement.
     const std::string& W(int k) const { return StatementWords[static_cast<std::size_t>(k - 1)]; }

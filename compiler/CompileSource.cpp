@@ -94,22 +94,29 @@ std::string LineNumber(std::size_t index)
 }
 
 // Pass 1: every PROCEDURE line adds its entry; a name already in the list is
-// reported once for every entry that carries it (duplicate reports included).
+// reported once for every entry that carries it (duplicate reports included),
+// up to kMaxRepeats times and then once for all the rest.
 template <class Line>
-void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vector<std::string>& duplicates)
+void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vector<ListEntry>& duplicates)
 {
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int line = static_cast<int>(i);
         const std::string_view statement = StatementOf(lines[i]);
         if (!EqualsUpper(WordOf(statement, 1), "PROCEDURE"))
             continue;
         const std::string_view name = WordOf(statement, 2);
         const std::string upperName = UpperText(name);
-        const int earlier = c.ProcBox.CountNamed(upperName);
-        for (int d = 0; d < earlier; ++d) {
-            c.ProcBox.Add(LineNumber(i) + " ERROR - Duplicate " + std::string(name));
-            duplicates.push_back(LineNumber(i) + " Duplicate procedure " + std::string(name));
-        }
-        c.ProcBox.Add(LineNumber(i) + " " + upperName);
+        const std::int64_t earlier = c.ProcBox.CountNamed(upperName);
+        const std::int64_t written = std::min(earlier, kMaxRepeats);
+        // The reports left out still count as entries named ERROR.
+        c.ProcBox.AddReports({line, LineNumber(i) + " ERROR - Duplicate " + std::string(name)}, written, earlier);
+        if (written > 0)
+            duplicates.insert(duplicates.end(), static_cast<std::size_t>(written),
+                              {line, LineNumber(i) + " Duplicate procedure " + std::string(name)});
+        if (earlier > written)
+            duplicates.push_back({line, LineNumber(i) + " ... and " + std::to_string(earlier - written) +
+                                            " more duplicates of " + std::string(name)});
+        c.ProcBox.Add({line, LineNumber(i) + " " + upperName});
     }
 }
 
@@ -154,22 +161,22 @@ void CollectInlineBlocks(std::span<const Line> lines, CompileContext& c)
         c.StatementStart = WordStart(c.CleanedLine, firstWord);
         c.FirstTwoWords.clear();
         c.LineIndex = 0;
+        c.SourceLine = static_cast<int>(i);
 
         ++c.InlineCounter;
-        c.InlineBox.Add("INLINE " + std::to_string(c.InlineCounter));
+        c.InlineBox.Add({c.SourceLine, "INLINE " + std::to_string(c.InlineCounter)});
         TranslateStatement(c);
         for (std::string* line : {&c.LoadLine, &c.CarryLine, &c.CompareLine, &c.MainLine})
             if (!line->empty())
-                c.InlineBox.Add(*line);
+                c.InlineBox.Add({c.SourceLine, *line});
         for (std::string& line : c.LB)
-            c.InlineBox.Add(std::move(line));
-        c.InlineBox.Add("INLINEEND");
+            c.InlineBox.Add({c.SourceLine, std::move(line)});
+        c.InlineBox.Add({c.SourceLine, "INLINEEND"});
     }
 }
 
 // Pass 3: every line is translated and written with its comment; a line that
-// yields nothing writes one blank, and a statement left untranslated without a
-// comment is reported.
+// yields nothing writes one blank, and a statement left untranslated is reported.
 template <class Line>
 void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& sink)
 {
@@ -193,25 +200,29 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
         for (char ch : w[1])
             c.FirstTwoWords += UpperChar(ch);
         c.LineIndex = static_cast<std::int64_t>(i);
+        const int source = static_cast<int>(i);
+        c.SourceLine = source;
 
         TranslateStatement(c);
 
         for (const std::string* before : {&c.LoadLine, &c.CarryLine, &c.CompareLine})
             if (!before->empty())
-                sink.Line(*before);
+                sink.Line(*before, source);
         if (!comment.empty()) {
             joined.assign(c.MainLine.empty() ? "    ;" : c.MainLine + "     ;");
             joined.append(comment);
-            sink.Line(joined);
+            sink.Line(joined, source);
         } else if (!c.MainLine.empty()) {
-            sink.Line(c.MainLine);
+            sink.Line(c.MainLine, source);
         } else {
-            sink.Line(" ");
-            if (!c.CleanedLine.empty())
-                c.ErBox.push_back(LineNumber(i) + " " + c.CleanedLine);
+            sink.Line(" ", source);
         }
+        // A statement that gives no main line is reported, with or without a
+        // comment: a misspelt keyword must not vanish behind its comment.
+        if (c.MainLine.empty() && !c.CleanedLine.empty())
+            c.ErBox.push_back({source, LineNumber(i) + " " + c.CleanedLine});
         for (const std::string& extra : c.LB)
-            sink.Line(extra);
+            sink.Line(extra, source);
     }
 }
 
@@ -219,7 +230,7 @@ template <class Line>
 CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
 {
     CompileContext c;
-    std::vector<std::string> duplicates;
+    std::vector<ListEntry> duplicates;
     CollectProcedures(lines, c, duplicates);
     c.ProcBox.Compact();
     CollectInlineBlocks(lines, c);
@@ -245,11 +256,16 @@ CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
 
 class VectorSink : public OutputSink {
 public:
-    explicit VectorSink(std::vector<std::string>& out) : m_out(out) {}
-    void Line(std::string_view line) override { m_out.emplace_back(line); }
+    VectorSink(std::vector<std::string>& out, std::vector<int>& map) : m_out(out), m_map(map) {}
+    void Line(std::string_view line, int sourceLine) override
+    {
+        m_out.emplace_back(line);
+        m_map.push_back(sourceLine);
+    }
 
 private:
     std::vector<std::string>& m_out;
+    std::vector<int>& m_map;
 };
 
 template <class Out, class Make>
@@ -284,17 +300,29 @@ std::vector<Out> SplitLines(std::string_view bytes, Make make)
 CompileResult CompileSource(const std::vector<std::string>& sourceLines)
 {
     std::vector<std::string> output;
+    std::vector<int> map;
     // Room for a typical expansion; pages that stay unused are never touched.
     output.reserve(sourceLines.size() * 2);
-    VectorSink sink(output);
+    map.reserve(sourceLines.size() * 2);
+    VectorSink sink(output, map);
     CompileResult result = Compile(std::span<const std::string>(sourceLines), sink);
     result.Output = std::move(output);
+    result.LineMap = std::move(map);
     return result;
 }
 
 CompileResult CompileSource(std::span<const std::string_view> sourceLines, OutputSink& sink)
 {
     return Compile(sourceLines, sink);
+}
+
+std::vector<std::string> EntryTexts(const std::vector<ListEntry>& entries)
+{
+    std::vector<std::string> texts;
+    texts.reserve(entries.size());
+    for (const ListEntry& e : entries)
+        texts.push_back(e.text);
+    return texts;
 }
 
 std::vector<std::string> SplitSourceLines(std::string_view bytes)
@@ -312,7 +340,8 @@ std::string BaseName(std::string_view path)
     const std::size_t slash = path.find_last_of("/\\");
     const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     const std::size_t dot = path.find('.', nameStart);
-    return std::string(path.substr(0, dot));
+    // Trimmed as a field is: "prog .M51" gives "prog".
+    return std::string(TrimView(path.substr(0, dot)));
 }
 
 std::string AsmFileName(std::string_view sourcePath)

@@ -192,13 +192,14 @@ void TBuildChain::BuildFinished(TExecuteThread* sender)
 {
     m_threads.erase(std::remove(m_threads.begin(), m_threads.end(), sender), m_threads.end());
     const bool ok = sender->StartFailed == 0 && sender->exitCode() == 0;
+    const QString output = QString::fromLocal8Bit(sender->Output);
     sender->deleteLater();
     // The current file of this moment: a file opened meanwhile is the one looked at.
     const QString base = BuildChain::BaseOf(m_currentFile ? m_currentFile() : QString());
     const QString listing = base + QStringLiteral(".lst");
     if (!base.isEmpty() && QFileInfo(listing).isFile())
         emit listingReady(listing);
-    emit buildFinished(ok);
+    emit buildFinished(ok, output);
 }
 
 QString TBuildChain::ReadListingText(const QString& path, bool* ok)

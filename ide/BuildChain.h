@@ -84,7 +84,8 @@ signals:
     // The build left <base>.lst: show the listing window and load the file.
     void listingReady(const QString& lstPath);
     // The script has ended; ok when it started and exited with code 0.
-    void buildFinished(bool ok);
+    // `output`: what it wrote, decoded as the system's file names are.
+    void buildFinished(bool ok, const QString& output);
 
 private:
     void BuildFinished(TExecuteThread* sender);

@@ -29,13 +29,24 @@ void ListBox::setLines(const std::vector<std::string>& lines)
     setItems(cp1250::decodeLines(lines));
 }
 
+void ListBox::setEntries(const std::vector<m51::ListEntry>& entries)
+{
+    setItems(cp1250::decodeLines(m51::EntryTexts(entries)));
+    m_lines.clear();
+    m_lines.reserve(entries.size());
+    for (const m51::ListEntry& e : entries)
+        m_lines.push_back(e.line);
+}
+
 void ListBox::setItems(const QStringList& items)
 {
+    m_lines.clear();
     m_model->setStringList(items);
 }
 
 void ListBox::clear()
 {
+    m_lines.clear();
     m_model->setStringList({});
 }
 
@@ -58,6 +69,14 @@ QString ListBox::selectedText() const
 {
     const QModelIndexList rows = selectionModel()->selectedIndexes();
     return rows.isEmpty() ? QString() : rows.first().data().toString();
+}
+
+int ListBox::selectedLine() const
+{
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    if (rows.isEmpty() || rows.first().row() >= int(m_lines.size()))
+        return -1;
+    return m_lines[std::size_t(rows.first().row())];
 }
 
 void ListBox::selectRow(int row)

@@ -5,6 +5,8 @@
 // column the entries run down the first column and on into the next, each
 // column a fraction of the box's width, as in a multi-column list box.
 
+#include "Compiler.h"
+
 #include <QListView>
 #include <string>
 #include <vector>
@@ -17,6 +19,8 @@ public:
     explicit ListBox(int columns, QWidget* parent = nullptr);
 
     void setLines(const std::vector<std::string>& lines);
+    // The entries' texts, and their source lines for selectedLine().
+    void setEntries(const std::vector<m51::ListEntry>& entries);
     void setItems(const QStringList& items);
     void clear();
     QStringList items() const;
@@ -24,6 +28,8 @@ public:
     // The selected entry's text, or an empty text when none is selected.
     bool hasSelection() const;
     QString selectedText() const;
+    // The source line of the selected entry, -1 when none is selected or known.
+    int selectedLine() const;
     void selectRow(int row);
 
 protected:
@@ -34,5 +40,6 @@ private:
     void updateGrid();
 
     QStringListModel* m_model;
+    std::vector<int> m_lines;  // source line of each row, from setEntries()
     int m_columns;
 };

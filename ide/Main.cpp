@@ -1,9 +1,7 @@
 #include "Main.h"
 
 #include "CodeEditor.h"
-#include "Cp1250.h"
 #include "ListBox.h"
-#include "MyVision.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProgramFolder.h"
@@ -40,8 +38,6 @@
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <cmath>
-#include <limits>
 
 namespace {
 
@@ -140,6 +136,17 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
         statusBar()->clearMessage();
         const QString at = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
         buildStatus->setText((ok ? QStringLiteral("Build finished %1") : QStringLiteral("Build failed %1")).arg(at));
+        if (ok || m_session.buildMessages().empty())
+            return;
+        // A failed build's messages follow the compiler's in the error list; a
+        // double click on one goes to the M51 line behind it.
+        std::vector<m51::ListEntry> entries = m_session.lastResult().ErBox;
+        const auto& messages = m_session.buildMessages();
+        entries.insert(entries.end(), messages.begin(), messages.end());
+        ErBox->setEntries(entries);
+        if (auto* reasons = qobject_cast<ResultEntryDelegate*>(ErBox->itemDelegate()))
+            reasons->setCompilerRows(int(m_session.lastResult().ErBox.size()));
+        buildStatus->setText(buildStatus->text() + QStringLiteral(": the messages are in the error list"));
     });
     layOutTools();
 
@@ -498,10 +505,12 @@ void TForm1::Kompiluj1Click(bool debug)
 void TForm1::showCompileResult()
 {
     const m51::CompileResult& result = m_session.lastResult();
-    ProcBox->setLines(result.ProcBox);
-    Definebox->setLines(result.Definebox);
-    InlineBox->setLines(result.InlineBox);
-    ErBox->setLines(result.ErBox);
+    ProcBox->setEntries(result.ProcBox);
+    Definebox->setEntries(result.Definebox);
+    InlineBox->setEntries(result.InlineBox);
+    ErBox->setEntries(result.ErBox);
+    if (auto* reasons = qobject_cast<ResultEntryDelegate*>(ErBox->itemDelegate()))
+        reasons->setCompilerRows(int(result.ErBox.size()));
     // The status bar tells the result of this command, not an earlier build's.
     buildStatus->clear();
     const size_t errors = result.ErBox.size();
@@ -530,10 +539,7 @@ void TForm1::ErBoxClick(ListBox* box)
     Ed->raise();
     Ed->activateWindow();
     Ed->M->setFocus();
-    const std::string first = MyVision::ExtractField(' ', cp1250::encode(box->selectedText()), 1);
-    const double number = std::trunc(MyVision::TextToNumber(first));
-    const int line = number > 0 && number < double(std::numeric_limits<int>::max()) ? int(number) : 0;
-    Ed->GoToLine(line);
+    Ed->GoToLine(box->selectedLine());
 }
 
 void TForm1::T1Click(int k)

@@ -60,6 +60,17 @@ public:
     QString startBuild();
     TBuildChain* buildChain() const { return m_buildChain; }
     bool isBuilding() const;
+    // What the last build's script wrote, and its lines as error list entries:
+    // an assembler message "FILE:LINE: text" about the .asm file is tied to the
+    // M51 line that produced that assembly line (by the compile's line map).
+    QString lastBuildOutput() const { return m_buildOutput; }
+    const std::vector<m51::ListEntry>& buildMessages() const { return m_buildMessages; }
+    // The entries for `output`: one for each non-empty line (at most
+    // MaxBuildMessages), "<M51 line> <message>" when the message is tied to a
+    // line, the message as written otherwise. `.asm` line N is output line N-1.
+    static constexpr int MaxBuildMessages = 500;
+    static std::vector<m51::ListEntry> buildMessageEntries(const QString& output, const QString& asmFile,
+                                                           const std::vector<int>& lineMap);
 
 signals:
     void setupChanged();
@@ -78,5 +89,7 @@ private:
     QString m_currentFile;
     bool m_modified = false;
     m51::CompileResult m_result;
+    QString m_buildOutput;
+    std::vector<m51::ListEntry> m_buildMessages;
     TBuildChain* m_buildChain;
 };

@@ -65,7 +65,9 @@ void TExecuteThread::run()
     if (!WorkingFolder.isEmpty())
         process.setWorkingDirectory(WorkingFolder);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Unseen, its messages are kept to show when the build fails.
+    process.setProcessChannelMode(program == QLatin1String("/bin/sh") ? QProcess::MergedChannels
+                                                                        : QProcess::ForwardedChannels);
     // A group of its own lets abort() end the assembler the script started too.
     process.setChildProcessModifier([] { ::setpgid(0, 0); });
     if (m_abort) {
@@ -80,7 +82,12 @@ void TExecuteThread::run()
     m_pid = process.processId();
     if (m_abort)
         ::kill(-pid_t(process.processId()), SIGTERM);
-    process.waitForFinished(-1);
+    while (!process.waitForFinished(100)) {
+        if (process.state() == QProcess::NotRunning)
+            break;
+        Output += process.readAll();
+    }
+    Output += process.readAll();
     m_pid = 0;
     if (process.exitStatus() == QProcess::NormalExit)
         m_exitCode = process.exitCode();

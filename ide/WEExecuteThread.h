@@ -23,6 +23,9 @@ public:
     int ShowMode = 0;
     int StartFailed = 0;   // -1 when the process could not be started
     QString WorkingFolder; // empty: the program's current folder
+    // What the script wrote (standard output and error, merged) once the
+    // thread has ended; empty when it ran in a terminal window.
+    QByteArray Output;
 
     // The script's exit code once the thread has ended; -1 when it did not start
     // or did not end normally.

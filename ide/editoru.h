@@ -8,6 +8,7 @@
 // so the rule that a line break counts as two characters needs no counting.
 
 #include "CodeEditor.h"
+#include "Compiler.h"
 
 #include <QSet>
 #include <QWidget>
@@ -31,8 +32,8 @@ public:
     static int designWidth();
     // First-start places of the editor and of the viewers right of it, as
     // offsets from the top left of the screen: side by side, below the main
-    // window.
-    static constexpr int FirstTop = 330;
+    // window and the Macro window (355 high at the top, and a title bar).
+    static constexpr int FirstTop = 8 + 355 + 40;
     static int firstLeftOfViewers();
 
     TPlacement* PL; // window placement, section "Editor"
@@ -84,7 +85,10 @@ public:
     // A compile's lists: each error entry marks its line with the reason as
     // the tool tip (several entries on a line are listed together); the
     // procedure names colour their calls. Entries start with the line index.
-    void showCompileResult(const std::vector<std::string>& procBox, const std::vector<std::string>& erBox);
+    // A failed build's messages tied to source lines mark their lines too,
+    // with the message as the reason.
+    void showCompileResult(const std::vector<m51::ListEntry>& procBox, const std::vector<m51::ListEntry>& erBox,
+                           const std::vector<m51::ListEntry>& buildMessages = {});
 
     // Window placement, section "Editor": restored at creation, saved at the end.
     void restorePlacement();

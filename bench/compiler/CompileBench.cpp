@@ -47,7 +47,7 @@ const std::vector<std::string>& SourceLines(std::size_t lines)
 // Counts the bytes the .asm file would get, and keeps nothing.
 class CountingSink : public m51::OutputSink {
 public:
-    void Line(std::string_view line) override { bytes += line.size() + 2; }
+    void Line(std::string_view line, int) override { bytes += line.size() + 2; }
     std::size_t bytes = 0;
 };
 

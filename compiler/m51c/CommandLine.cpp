@@ -3,6 +3,7 @@
 #include "Compiler.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -22,13 +23,16 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "Usage: m51c [--lists LISTFILE] [-o OUTFILE] SOURCE\n"
+    "Usage: m51c [--lists LISTFILE] [--map MAPFILE] [-o OUTFILE] SOURCE\n"
     "Compiles the M51 source SOURCE into 8051 assembly, as Zelvar's \"Check\" does.\n"
     "\n"
     "  -o OUTFILE        write the assembly to OUTFILE instead of the source's\n"
     "                    base name plus \".asm\" (\"-\" for standard output)\n"
     "  --lists LISTFILE  also write the procedure, definition, inline and error\n"
     "                    lists to LISTFILE (\"-\" for standard output)\n"
+    "  --map MAPFILE     also write the line map to MAPFILE: one line per line of\n"
+    "                    assembly, \"ASMLINE M51LINE\" (both counted from 1), the\n"
+    "                    source line that produced it (\"-\" for standard output)\n"
     "  -h, --help        show this text\n"
     "\n"
     "Every error-list entry is also printed to standard error as SOURCE:LINE: TEXT.\n"
@@ -40,6 +44,7 @@ struct Options {
     std::string source;
     std::optional<std::string> output;
     std::optional<std::string> lists;
+    std::optional<std::string> map;
     bool help = false;
 };
 
@@ -52,10 +57,10 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
         const std::string& a = args[i];
         if (!optionsEnd && (a == "-h" || a == "--help")) {
             o.help = true;
-        } else if (!optionsEnd && (a == "-o" || a == "--lists")) {
+        } else if (!optionsEnd && (a == "-o" || a == "--lists" || a == "--map")) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a file name";
-            (a == "-o" ? o.output : o.lists) = args[++i];
+            (a == "-o" ? o.output : a == "--lists" ? o.lists : o.map) = args[++i];
         } else if (!optionsEnd && a == "--") {
             optionsEnd = true;
         } else if (!optionsEnd && a.size() > 1 && a[0] == '-') {
@@ -189,26 +194,38 @@ private:
     int m_error = 0;
 };
 
+// Writes every output line to the assembly file and, when a map is asked
+// for, "ASMLINE M51LINE" to the map file.
 class AsmSink : public m51::OutputSink {
 public:
-    explicit AsmSink(Target& target) : m_target(target) {}
-    void Line(std::string_view line) override
+    AsmSink(Target& target, Target* map) : m_target(target), m_map(map) {}
+    void Line(std::string_view line, int sourceLine) override
     {
         m_target.Write(line);
         m_target.Write("\r\n");
+        if (!m_map)
+            return;
+        char text[48];
+        char* end = std::to_chars(text, text + 20, ++m_lines).ptr;
+        *end++ = ' ';
+        end = std::to_chars(end, text + 46, static_cast<long long>(sourceLine) + 1).ptr;
+        *end++ = '\n';
+        m_map->Write(std::string_view(text, static_cast<std::size_t>(end - text)));
     }
 
 private:
     Target& m_target;
+    Target* m_map;
+    unsigned long long m_lines = 0;
 };
 
 void WriteLists(Target& t, const m51::CompileResult& r)
 {
-    const auto section = [&t](std::string_view title, const std::vector<std::string>& entries) {
+    const auto section = [&t](std::string_view title, const std::vector<m51::ListEntry>& entries) {
         t.Write(title);
         t.Write("\n");
-        for (const std::string& e : entries) {
-            t.Write(e);
+        for (const m51::ListEntry& e : entries) {
+            t.Write(e.text);
             t.Write("\n");
         }
     };
@@ -218,20 +235,35 @@ void WriteLists(Target& t, const m51::CompileResult& r)
     section("[ErBox]", r.ErBox);
 }
 
-// "12 binary value" becomes "SOURCE:13: binary value".
-void PrintError(std::FILE* err, const std::string& source, const std::string& entry)
+// The entry of line 12 "12 binary value" becomes "SOURCE:13: binary value".
+// Appended to `out`, since standard error writes every call through at once.
+void AppendError(std::string& out, const std::string& source, const m51::ListEntry& entry)
 {
+    const std::string& text = entry.text;
     std::size_t digits = 0;
-    while (digits < entry.size() && digits < 18 && entry[digits] >= '0' && entry[digits] <= '9')
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
         ++digits;
-    if (digits == 0 || digits >= entry.size() || entry[digits] != ' ') {
-        std::fprintf(err, "%s: %s\n", source.c_str(), entry.c_str());
-        return;
+    const std::size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
+    out += source;
+    out += ':';
+    if (entry.line >= 0)
+        out += std::to_string(static_cast<long long>(entry.line) + 1) + ':';
+    out += ' ';
+    out.append(text, from);
+    out += '\n';
+}
+
+void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m51::ListEntry>& entries)
+{
+    std::string text;
+    for (const m51::ListEntry& entry : entries) {
+        AppendError(text, source, entry);
+        if (text.size() >= (1u << 16)) {
+            std::fwrite(text.data(), 1, text.size(), err);
+            text.clear();
+        }
     }
-    const unsigned long long line = std::stoull(entry.substr(0, digits)) + 1;
-    std::fprintf(err, "%s:%llu: ", source.c_str(), line);
-    std::fwrite(entry.data() + digits + 1, 1, entry.size() - digits - 1, err);
-    std::fputc('\n', err);
+    std::fwrite(text.data(), 1, text.size(), err);
 }
 
 int Fail(std::FILE* err, const char* what, const std::string& path, int error)
@@ -278,8 +310,22 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         return 2;
     }
 
+    if (o.map && *o.map != "-" && SameFile(*o.map, o.source)) {
+        std::fprintf(err, "m51c: the map file %s would replace the source\n", o.map->c_str());
+        return 2;
+    }
+
     if (o.lists && *o.lists != "-" && outputPath != "-" && SameFile(*o.lists, outputPath)) {
         std::fprintf(err, "m51c: the assembly and the lists cannot share the file %s\n", outputPath.c_str());
+        return 2;
+    }
+    if (o.map && *o.map != "-" &&
+        ((outputPath != "-" && SameFile(*o.map, outputPath)) || (o.lists && *o.lists != "-" && SameFile(*o.map, *o.lists)))) {
+        std::fprintf(err, "m51c: the map cannot share the file %s with the assembly or the lists\n", o.map->c_str());
+        return 2;
+    }
+    if (outputPath == "-" && o.map && *o.map == "-") {
+        std::fprintf(err, "m51c: the assembly and the map cannot both go to standard output\n");
         return 2;
     }
 
@@ -293,23 +339,27 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
             return Fail(err, "write", listFile->Path(), listFile->Error());
     }
 
+    std::optional<Target> mapFile;
+    if (o.map) {
+        mapFile.emplace(*o.map, out);
+        if (!mapFile->IsOpen())
+            return Fail(err, "write", mapFile->Path(), mapFile->Error());
+    }
+
     const std::vector<std::string_view> lines = m51::SplitSourceLineViews(bytes);
-    AsmSink sink(asmFile);
+    AsmSink sink(asmFile, mapFile ? &*mapFile : nullptr);
     const m51::CompileResult result = m51::CompileSource(std::span<const std::string_view>(lines), sink);
     if (listFile)
         WriteLists(*listFile, result);
 
-    for (const std::string& entry : result.ErBox)
-        PrintError(err, o.source, entry);
+    PrintErrors(err, o.source, result.ErBox);
 
-    if (!asmFile.Close())
-        return Fail(err, "write", asmFile.Path(), asmFile.Error());
-    if (listFile && !listFile->Close())
-        return Fail(err, "write", listFile->Path(), listFile->Error());
-    if (!asmFile.Commit())
-        return Fail(err, "write", asmFile.Path(), asmFile.Error());
-    if (listFile && !listFile->Commit())
-        return Fail(err, "write", listFile->Path(), listFile->Error());
+    for (Target* t : {&asmFile, listFile ? &*listFile : nullptr, mapFile ? &*mapFile : nullptr})
+        if (t && !t->Close())
+            return Fail(err, "write", t->Path(), t->Error());
+    for (Target* t : {&asmFile, listFile ? &*listFile : nullptr, mapFile ? &*mapFile : nullptr})
+        if (t && !t->Commit())
+            return Fail(err, "write", t->Path(), t->Error());
     return result.ErBox.empty() ? 0 : 1;
 }
 

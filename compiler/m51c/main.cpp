@@ -1,4 +1,4 @@
-// m51c [--lists LISTFILE] [-o OUTFILE] SOURCE — compiles an M51 source into
+// m51c [--lists LISTFILE] [--map MAPFILE] [-o OUTFILE] SOURCE — compiles an M51 source into
 // 8051 assembly as the environment's "Check" does.
 #include "CommandLine.h"
 

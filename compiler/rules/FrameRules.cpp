@@ -17,7 +17,7 @@ namespace {
 
 // Rule 1 compares UpperText(w1) with the name fields; both passes already hand
 // w1 in capitals, so the copy is made only for a caller that does not.
-int ProcedureEntriesNamed(const CompileContext& c)
+std::int64_t ProcedureEntriesNamed(const CompileContext& c)
 {
     const std::string& w1 = c.W(1);
     for (char ch : w1)
@@ -34,18 +34,22 @@ bool IsProcedureName(const CompileContext& c)
 }
 
 // NAME [argument]: a call, the argument passed in A. A name declared twice
-// resolves once per declaration, so an argument call then adds two Call lines.
+// resolves once per declaration, so an argument call then adds two Call lines
+// (at most kMaxRepeats, and an error entry for the rest).
 void CallProcedure(CompileContext& c, const Rule&)
 {
-    const int entries = ProcedureEntriesNamed(c);
-    for (int i = 0; i < entries; ++i) {
-        if (c.W(2).empty()) {
-            c.MainLine = "Call " + c.W(1);
-        } else {
-            c.MainLine = "Mov A,#" + NormalizeNumber(c.W(2));
-            c.LB.push_back("Call " + c.W(1));
-        }
+    const std::int64_t entries = ProcedureEntriesNamed(c);
+    if (c.W(2).empty()) {
+        c.MainLine = "Call " + c.W(1);
+        return;
     }
+    c.MainLine = "Mov A,#" + NormalizeNumber(c.W(2));
+    const std::int64_t written = std::min(entries, kMaxRepeats);
+    for (std::int64_t i = 0; i < written; ++i)
+        c.LB.push_back("Call " + c.W(1));
+    if (entries > written)
+        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " ... and " +
+                                             std::to_string(entries - written) + " more calls of " + c.W(1)});
 }
 
 void DefineBit(CompileContext& c, const Rule&)
@@ -56,7 +60,7 @@ void DefineBit(CompileContext& c, const Rule&)
 void Define(CompileContext& c, const Rule&)
 {
     c.MainLine = c.W(2) + " EQU " + NormalizeNumber(c.W(3));
-    c.Definebox.push_back(std::to_string(c.LineIndex) + " " + c.W(2));
+    c.Definebox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " " + c.W(2)});
 }
 
 // STARTPROC main: the reset vector jumping to the main procedure.

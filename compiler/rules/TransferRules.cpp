@@ -62,7 +62,7 @@ bool AcceptVariable(CompileContext& c)
 {
     const auto refuse = [&c](std::string_view line, std::string_view entry) {
         c.MainLine = line;
-        c.ErBox.push_back(std::to_string(c.LineIndex) + " " + std::string(entry));
+        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " " + std::string(entry)});
         return false;
     };
     switch (Classify(c.W(2))) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using m51test::Compile;
 using m51test::Lines;
 using m51test::Output;
@@ -68,7 +70,9 @@ TEST(Driver, LinesCommentsAndWords)
         {"NOP ;", {"NOP"}, {}},
         {"FOO", {" "}, {"0 FOO"}},
         {"FOO   BAR  BAZ ", {" "}, {"0 FOO BAR BAZ"}},  // the error shows the cleaned statement
-        {"FOO ;note", {"    ;note"}, {}},
+        {"FOO ;note", {"    ;note"}, {"0 FOO"}},  // a typo beside a comment is reported all the same
+        {"FOO  BAR ; wait here", {"    ;wait here"}, {"0 FOO BAR"}},
+        {"ENDWHILE ; no loop", {"JMP Whi0000     ;no loop", "EnW0000:"}, {}},
         {"A     5", {"Mov A,#005"}, {}},
         {"A\t5", {" "}, {"0 A\t5"}},  // a tab does not separate words
         {"a 5", {"Mov A,#005"}, {}},   // word 1 is upper-cased, the others stay
@@ -87,6 +91,27 @@ TEST(Driver, EveryListCountsLinesFromZero)
     EXPECT_EQ(r.ProcBox, (Lines{"0 P", "3 ERROR - Duplicate P", "3 P"}));
     EXPECT_EQ(r.Definebox, (Lines{"1 X"}));
     EXPECT_EQ(r.ErBox, (Lines{"3 Duplicate procedure P", "2 FOO"}));
+}
+
+TEST(Driver, EntriesAndOutputLinesKnowTheirSourceLine)
+{
+    const auto r = Compile({"PROCEDURE P", "DEFINE X 1", "FOO", "PROCEDURE P", "IFA=0 INLINE DEFINE Y 2",
+                            "WRMEM 1010B"});
+    const auto lines = [](const std::vector<m51::ListEntry>& list) {
+        std::vector<int> out;
+        for (const m51::ListEntry& e : list)
+            out.push_back(e.line);
+        return out;
+    };
+    EXPECT_EQ(lines(r.full.ProcBox), (std::vector<int>{0, 3, 3}));
+    // The inline pass numbers its definitions 0 in the text; the entry keeps the real line.
+    EXPECT_EQ(r.Definebox, (Lines{"0 Y", "1 X"}));
+    EXPECT_EQ(lines(r.full.Definebox), (std::vector<int>{4, 1}));
+    EXPECT_EQ(lines(r.full.InlineBox), (std::vector<int>{4, 4, 4}));
+    EXPECT_EQ(lines(r.full.ErBox), (std::vector<int>{3, 2, 5}));
+    // P: / Y EQU 002 / " " / P: / JnZ PRS0001, Y EQU 002, PRS0001: / ERORR - binary value
+    EXPECT_EQ(r.full.LineMap, (std::vector<int>{0, 1, 2, 3, 4, 4, 4, 5}));
+    EXPECT_EQ(r.full.LineMap.size(), r.Output.size());
 }
 
 TEST(Driver, DuplicateProcedures)
@@ -112,6 +137,33 @@ TEST(Driver, DuplicateProcedures)
     // ... and a call of ERROR hits each duplicate report.
     r = Compile({"PROCEDURE F", "PROCEDURE F", "error 1"});
     EXPECT_EQ(r.Output, (Lines{"F:", "F:", "Mov A,#001", "Call ERROR"}));
+}
+
+// Past 100 reports of one line or Call lines of one call, one error entry
+// counts the rest, and later lines see every definition as before.
+TEST(Driver, LongRunsOfDuplicatesStayBounded)
+{
+    Lines source(150, "PROCEDURE X");
+    source.push_back("X 1");
+    source.push_back("PROCEDURE Error");
+    const auto r = Compile(source);
+    const auto count = [](const Lines& list, const std::string& text) {
+        return std::count(list.begin(), list.end(), text);
+    };
+    EXPECT_EQ(count(r.ErBox, "100 Duplicate procedure X"), 100);
+    EXPECT_EQ(count(r.ErBox, "101 Duplicate procedure X"), 100);
+    EXPECT_EQ(count(r.ProcBox, "149 ERROR - Duplicate X"), 100);
+    EXPECT_EQ(count(r.ErBox, "100 ... and 0 more duplicates of X"), 0);
+    EXPECT_EQ(count(r.ErBox, "101 ... and 1 more duplicates of X"), 1);
+    EXPECT_EQ(count(r.ErBox, "149 ... and 49 more duplicates of X"), 1);
+    // 150 entries of X: 100 Call lines.
+    EXPECT_EQ(count(r.Output, "Call X"), 100);
+    EXPECT_EQ(count(r.ErBox, "150 ... and 50 more calls of X"), 1);
+    // The reports left out still count as entries named ERROR: 149 * 150 / 2.
+    EXPECT_EQ(count(r.ErBox, "151 ... and 11075 more duplicates of Error"), 1);
+    // Reports of lines 1..100, 101 entries for each of lines 101..149 and 151, the call's entry last.
+    EXPECT_EQ(r.ErBox.size(), 5050u + 49 * 101 + 101 + 1);
+    EXPECT_EQ(r.full.ErBox.back().line, 150);
 }
 
 TEST(Driver, ProcedureWithoutName)
@@ -210,13 +262,20 @@ TEST(Driver, StreamingGivesTheSameLines)
     const Lines source = {"PROCEDURE Blink ; main loop", "", "FOO", "IFA=0 INLINE NOP", "ENDPROC"};
     struct Collect : m51::OutputSink {
         Lines lines;
-        void Line(std::string_view l) override { lines.emplace_back(l); }
+        std::vector<int> map;
+        void Line(std::string_view l, int sourceLine) override
+        {
+            lines.emplace_back(l);
+            map.push_back(sourceLine);
+        }
     } sink;
     const std::vector<std::string_view> views(source.begin(), source.end());
     const auto streamed = m51::CompileSource(std::span<const std::string_view>(views), sink);
-    const auto kept = Compile(source);
+    const auto kept = Compile(source).full;
     EXPECT_TRUE(streamed.Output.empty());
+    EXPECT_TRUE(streamed.LineMap.empty());
     EXPECT_EQ(sink.lines, kept.Output);
+    EXPECT_EQ(sink.map, kept.LineMap);
     EXPECT_EQ(streamed.ErBox, kept.ErBox);
     EXPECT_EQ(streamed.ProcBox, kept.ProcBox);
     EXPECT_EQ(streamed.InlineBox, kept.InlineBox);

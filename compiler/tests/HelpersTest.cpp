@@ -193,6 +193,8 @@ TEST(SourceFiles, BaseNameCutsOnlyTheFileName)
         {"noext", "noext.asm"},
         {"dir.d/noext", "dir.d/noext.asm"},
         {"", ".asm"},
+        {"prog .M51", "prog.asm"},  // trimmed as a field is
+        {"/d.x/prog \t.M51", "/d.x/prog.asm"},
     };
     for (const auto& [source, asmName] : cases)
         EXPECT_EQ(AsmFileName(source), asmName) << source;

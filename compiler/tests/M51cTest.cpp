@@ -77,6 +77,23 @@ TEST(M51c, ListsAndErrors)
     EXPECT_NE(both.out.find("Ret\r\n[ProcBox]\n0 BLINK\n"), std::string::npos);
 }
 
+TEST(M51c, LineMap)
+{
+    ScratchDir dir;
+    WriteFile(dir / "p.M51", "PROCEDURE P\r\nIFA=0 INLINE NOP\r\n\r\nLOOP1 P\r\n");
+    auto r = RunM51c({"--map", "p.map", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // P: / JnZ PRS0001 NOP PRS0001: / " " / Mov 08,#... LP0001: CALL P DJNZ
+    EXPECT_EQ(ReadFile(dir / "p.map"), "1 1\n2 2\n3 2\n4 2\n5 3\n6 4\n7 4\n8 4\n");
+    r = RunM51c({"--map", "-", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.out, ReadFile(dir / "p.map"));
+    // The map never takes the place of the source, the assembly or standard output twice.
+    EXPECT_EQ(RunM51c({"--map", "p.M51", "p.M51"}, dir.Path()).exitCode, 2);
+    EXPECT_EQ(RunM51c({"--map", "p.asm", "p.M51"}, dir.Path()).exitCode, 2);
+    EXPECT_EQ(RunM51c({"--map", "-", "-o", "-", "p.M51"}, dir.Path()).exitCode, 2);
+    EXPECT_EQ(ReadFile(dir / "p.M51"), "PROCEDURE P\r\nIFA=0 INLINE NOP\r\n\r\nLOOP1 P\r\n");
+}
+
 TEST(M51c, UnreadableSource)
 {
     ScratchDir dir;
@@ -148,7 +165,7 @@ TEST(M51c, CommandLine)
     ScratchDir dir;
     auto r = RunM51c({"--help"}, dir.Path());
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.out.find("Usage: m51c [--lists LISTFILE] [-o OUTFILE] SOURCE"), std::string::npos);
+    EXPECT_NE(r.out.find("Usage: m51c [--lists LISTFILE] [--map MAPFILE] [-o OUTFILE] SOURCE"), std::string::npos);
     EXPECT_EQ(RunM51c({"-h"}, dir.Path()).out, r.out);
 
     for (const Names& bad : {Names{}, Names{"-x", "p.M51"}, Names{"-o"}, Names{"a.M51", "b.M51"}}) {

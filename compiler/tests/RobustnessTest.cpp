@@ -18,7 +18,7 @@ TEST(Robustness, NulAndHighBytes)
     EXPECT_EQ(r.Output, (Lines{" ", "Mov A,#" + nul, " ", "    ;\x80\x9a", "JnZ PRS0001", "Call \xe8\xed",
                                "PRS0001:"}));
     // A NUL inside a word stays; at the ends of a line it is trimmed like a blank.
-    EXPECT_EQ(r.ErBox, (Lines{"0 " + nul}));
+    EXPECT_EQ(r.ErBox, (Lines{"0 " + nul, "3 \xff\xfe"}));
 
     // Every byte value as a one-byte line and as word 2.
     Lines source;

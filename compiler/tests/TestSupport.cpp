@@ -16,9 +16,16 @@ namespace m51test {
 
 namespace fs = std::filesystem;
 
-m51::CompileResult Compile(const Lines& source)
+TextResult Compile(const Lines& source)
 {
-    return m51::CompileSource(source);
+    TextResult r;
+    r.full = m51::CompileSource(source);
+    r.Output = r.full.Output;
+    r.ProcBox = m51::EntryTexts(r.full.ProcBox);
+    r.Definebox = m51::EntryTexts(r.full.Definebox);
+    r.InlineBox = m51::EntryTexts(r.full.InlineBox);
+    r.ErBox = m51::EntryTexts(r.full.ErBox);
+    return r;
 }
 
 Lines Output(const Lines& source)

@@ -12,8 +12,17 @@ namespace m51test {
 
 using Lines = std::vector<std::string>;
 
+// A fresh compile with the lists as their texts, to compare with expected lines.
+struct TextResult {
+    Lines Output;
+    Lines ProcBox;
+    Lines Definebox;
+    Lines InlineBox;
+    Lines ErBox;
+    m51::CompileResult full;  // the entries with their source lines, and the line map
+};
 // A fresh compile of the given lines.
-m51::CompileResult Compile(const Lines& source);
+TextResult Compile(const Lines& source);
 // The output lines of a fresh compile.
 Lines Output(const Lines& source);
 

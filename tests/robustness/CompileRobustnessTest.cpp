@@ -86,6 +86,8 @@ std::vector<HostileCase> hostileCases()
              return out;
          }()},
         {"ManyInlineBlocks", repeat("IFA=0 INLINE A 5 ;c\r\nLOOP2 INLINE NOP\r\n", 5000)},
+        {"CopiesOfOneProgram", repeat("PROCEDURE MAIN ;start\r\nMAIN 1\r\nPROCEDURE Flash\r\nFLASH\r\n"
+                                      "IFA=0 INLINE FLASH 2\r\nENDPROC\r\n", 400)},
         {"LabelCountersPastTenThousand", repeat("IFA=0 X\r\nLOOP1 Y\r\nWHILEA=0\r\nENDWHILE\r\n", 12000)},
     };
 }
@@ -97,13 +99,20 @@ m51::CompileResult compileAndCheck(const std::string& bytes)
     const m51::CompileResult result = m51::CompileSource(lines);
 
     EXPECT_GE(result.Output.size(), lines.size()) << "a source line yielded no output line";
-    auto checkIndexed = [&](const std::vector<std::string>& list, const char* listName) {
-        for (const std::string& entry : list) {
-            const std::size_t digits = entry.find_first_not_of("0123456789");
-            ASSERT_TRUE(digits != std::string::npos && digits > 0 && entry[digits] == ' ')
-                << listName << " entry without a line index: " << entry.substr(0, 80);
-            EXPECT_LT(std::stoull(entry.substr(0, digits)), lines.size())
-                << listName << " entry beyond the last line: " << entry.substr(0, 80);
+    // Duplicate reports and Call lines are bounded per line, so the lists are too.
+    EXPECT_LE(result.ProcBox.size() + result.ErBox.size(), 210 * lines.size());
+    EXPECT_EQ(result.LineMap.size(), result.Output.size());
+    EXPECT_TRUE(std::is_sorted(result.LineMap.begin(), result.LineMap.end()));
+    auto checkIndexed = [&](const std::vector<m51::ListEntry>& list, const char* listName) {
+        for (const m51::ListEntry& entry : list) {
+            const std::string& text = entry.text;
+            const std::size_t digits = text.find_first_not_of("0123456789");
+            ASSERT_TRUE(digits != std::string::npos && digits > 0 && text[digits] == ' ')
+                << listName << " entry without a line index: " << text.substr(0, 80);
+            EXPECT_LT(std::stoull(text.substr(0, digits)), lines.size())
+                << listName << " entry beyond the last line: " << text.substr(0, 80);
+            EXPECT_TRUE(entry.line >= 0 && static_cast<std::size_t>(entry.line) < lines.size())
+                << listName << " entry without its source line: " << text.substr(0, 80);
         }
     };
     checkIndexed(result.ProcBox, "ProcBox");
@@ -115,6 +124,7 @@ m51::CompileResult compileAndCheck(const std::string& bytes)
 void expectSameResult(const m51::CompileResult& a, const m51::CompileResult& b)
 {
     EXPECT_EQ(a.Output, b.Output);
+    EXPECT_EQ(a.LineMap, b.LineMap);
     EXPECT_EQ(a.ProcBox, b.ProcBox);
     EXPECT_EQ(a.Definebox, b.Definebox);
     EXPECT_EQ(a.InlineBox, b.InlineBox);
@@ -152,10 +162,13 @@ std::vector<fs::path> filesIn(const fs::path& folder, const std::string& extensi
     return files;
 }
 
-// Inputs the fuzzer once found trouble with, kept as regressions.
+// Inputs the fuzzer once found trouble with, kept as regressions. A missing or
+// empty folder would let the test pass without checking anything.
 TEST(FuzzFindings, StillCompile)
 {
-    for (const fs::path& file : filesIn(M51_REGRESSION_DIR)) {
+    const std::vector<fs::path> files = filesIn(M51_REGRESSION_DIR);
+    ASSERT_FALSE(files.empty()) << "no regression inputs in " << M51_REGRESSION_DIR;
+    for (const fs::path& file : files) {
         SCOPED_TRACE(file.filename().string());
         compileAndCheck(readFile(file));
     }
@@ -171,7 +184,7 @@ TEST(SamplePrograms, CompileWithoutErrors)
         SCOPED_TRACE(file.filename().string());
         const m51::CompileResult result = compileAndCheck(readFile(file));
         EXPECT_TRUE(result.ErBox.empty()) << result.ErBox.size() << " errors, first: "
-                                          << (result.ErBox.empty() ? "" : result.ErBox.front());
+                                          << (result.ErBox.empty() ? "" : result.ErBox.front().text);
     }
 }
 

@@ -66,6 +66,7 @@ private slots:
     void modifiedShowsInTitleAndStatusBar();
     void statusBarShowsTheLastCommand();
     void toolBarFollowsSetupAtOnce();
+    void firstStartPlaces();
     void windowLook_data();
     void windowLook();
 
@@ -326,10 +327,10 @@ void TestMainWindow::checkFillsListsAndWritesAsm()
     Form1->OpenSourceFile(source);
     Form1->Kontroluj1->trigger();
     const m51::CompileResult expected = m51::CompileSource(splitLines(text));
-    QCOMPARE(Form1->ProcBox->items(), cp1250::decodeLines(expected.ProcBox));
-    QCOMPARE(Form1->Definebox->items(), cp1250::decodeLines(expected.Definebox));
-    QCOMPARE(Form1->InlineBox->items(), cp1250::decodeLines(expected.InlineBox));
-    QCOMPARE(Form1->ErBox->items(), cp1250::decodeLines(expected.ErBox));
+    QCOMPARE(Form1->ProcBox->items(), cp1250::decodeLines(m51::EntryTexts(expected.ProcBox)));
+    QCOMPARE(Form1->Definebox->items(), cp1250::decodeLines(m51::EntryTexts(expected.Definebox)));
+    QCOMPARE(Form1->InlineBox->items(), cp1250::decodeLines(m51::EntryTexts(expected.InlineBox)));
+    QCOMPARE(Form1->ErBox->items(), cp1250::decodeLines(m51::EntryTexts(expected.ErBox)));
     QVERIFY(Form1->ProcBox->items().contains("0 BLINK"));
     QVERIFY(Form1->ErBox->items().contains("2 FOO"));
     QCOMPARE(Aed->lines(), expected.Output);
@@ -386,17 +387,19 @@ void TestMainWindow::asmFileName()
 void TestMainWindow::erBoxClick_data()
 {
     QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("entryLine");
     QTest::addColumn<int>("line");   // -1: nothing selected
-    QTest::newRow("line 12") << "12 FOO" << 12;
-    QTest::newRow("line 0 moves nothing") << "0 BLINK" << -1;
-    QTest::newRow("not a number") << "INLINE 1" << -1;
-    QTest::newRow("fraction dropped") << "3.7 X" << 3;
-    QTest::newRow("beyond the end") << "99 X" << -1;
+    QTest::newRow("line 12") << "12 FOO" << 12 << 12;
+    QTest::newRow("line 0 moves nothing") << "0 BLINK" << 0 << -1;
+    QTest::newRow("no line") << "INLINE 1" << -1 << -1;
+    QTest::newRow("the entry's line, not its text") << "0 X" << 3 << 3;
+    QTest::newRow("beyond the end") << "99 X" << 99 << -1;
 }
 
 void TestMainWindow::erBoxClick()
 {
     QFETCH(QString, entry);
+    QFETCH(int, entryLine);
     QFETCH(int, line);
     QByteArray text;
     for (int i = 0; i < 20; ++i)
@@ -406,7 +409,7 @@ void TestMainWindow::erBoxClick()
     Ed->hide();
     for (ListBox* box : {Form1->ErBox, Form1->ProcBox, Form1->Definebox}) {
         Ed->M->moveCursor(QTextCursor::Start);
-        box->setItems({"5 OTHER", entry});
+        box->setEntries({{5, "5 OTHER"}, {entryLine, cp1250::encode(entry)}});
         box->selectRow(1);
         Form1->ErBoxClick(box);
         QVERIFY(Ed->isVisible());
@@ -605,6 +608,21 @@ void TestMainWindow::toolBarFollowsSetupAtOnce()
     QVERIFY(!Form1->Panel1->isHidden());
     QCOMPARE(Form1->T1->text(), QString("Term"));
     QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(15), QString("Term"));
+}
+
+void TestMainWindow::firstStartPlaces()
+{
+    QFile::remove(TPlacement::ResolveProfilePath("Zelvar"));
+    start();
+    Ed->show();
+    QCoreApplication::processEvents();
+    // An 80-column line fits the editor, and every window starts with its
+    // frame on the screen.
+    QVERIFY(QFontMetrics(Ed->M->font()).horizontalAdvance(QString(80, 'M')) <= Ed->M->viewport()->width());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (QWidget* window : m_zelvar->createdWindows())
+        QVERIFY2(window->frameGeometry().top() >= area.top() && window->frameGeometry().left() >= area.left(),
+                 qPrintable(window->objectName()));
 }
 
 void TestMainWindow::windowLook_data()

@@ -4,11 +4,14 @@
 // window placement saved at the end of one run and restored at the next.
 
 #include "BuildChain.h"
+#include "Compiler.h"
+#include "ListBox.h"
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProfileFile.h"
 #include "ProgramFolder.h"
+#include "Session.h"
 #include "StartUp.h"
 #include "TextFiles.h"
 #include "asembu.h"
@@ -67,6 +70,8 @@ private slots:
     void helpPlacementOnlyWhenHelpWasWritten();
     void unwritablePlacesGiveOneMessage();
     void listingIsWesternText();
+    void buildMessageEntries();
+    void failedBuildLeadsToTheM51Line();
 
 private:
     // The run under test and its windows.
@@ -417,6 +422,52 @@ void TestWiring::listingIsWesternText()
     Form1->Kompiluj1Click(true);
     QVERIFY(finished.wait(60000));
     QCOMPARE(LST->M->toPlainText(), QString::fromUtf8("MOV A,#0 ; è"));
+}
+
+void TestWiring::buildMessageEntries()
+{
+    const std::vector<int> lineMap = {0, 0, 4, 7, -1};
+    const QString output = "/src/p.asm:3: undefined symbol FOO\r\n"
+                           "p.asm:4: jump out of range\n"
+                           "p.asm:5: no source line\n"
+                           "p.asm:9: beyond the map\n"
+                           "other.asm:3: another file\n"
+                           "\n"
+                           "m51as: 4 errors\n";
+    const std::vector<m51::ListEntry> expected = {
+        {4, "4 /src/p.asm:3: undefined symbol FOO"}, {7, "7 p.asm:4: jump out of range"},
+        {-1, "p.asm:5: no source line"},             {-1, "p.asm:9: beyond the map"},
+        {-1, "other.asm:3: another file"},           {-1, "m51as: 4 errors"}};
+    QCOMPARE(Session::buildMessageEntries(output, "/src/p.asm", lineMap), expected);
+    QString many;
+    for (int i = 0; i < 2 * Session::MaxBuildMessages; ++i)
+        many += "line\n";
+    QCOMPARE(int(Session::buildMessageEntries(many, "/src/p.asm", lineMap).size()), Session::MaxBuildMessages);
+}
+
+void TestWiring::failedBuildLeadsToTheM51Line()
+{
+    // The build script reports an error on .asm line 40 and fails.
+    writeTemplate("echo \"$(basename \"Filename\").asm:40: undefined symbol\"\necho done\nexit 1\n");
+    const QString source = copyBlink();
+    start();
+    Form1->OpenSourceFile(source);
+    Nastav->C1->setChecked(true);
+    Nastav->SaveSetup();
+    QSignalSpy finished(buildChain(), &TBuildChain::buildFinished);
+    Form1->Kompiluj1Click(true);
+    QVERIFY(finished.wait(60000));
+    const m51::CompileResult result = m51::CompileSource(Ed->lines());
+    const int m51Line = result.LineMap.at(39);
+    QVERIFY(m51Line > 0);
+    const QStringList items = Form1->ErBox->items();
+    QCOMPARE(items.mid(items.size() - 2),
+             (QStringList{QString::number(m51Line) + " blink.asm:40: undefined symbol", "done"}));
+    QVERIFY(Form1->buildStatus->text().startsWith("Build failed"));
+    Form1->ErBox->selectRow(items.size() - 2);
+    Form1->ErBoxClick(Form1->ErBox);
+    QCOMPARE(Ed->M->textCursor().blockNumber(), m51Line);
+    QVERIFY(m_errors.isEmpty());
 }
 
 QTEST_MAIN(TestWiring)
