@@ -121,9 +121,14 @@ int CodeEditor::marginWidth() const
     return fontMetrics().height() + 2;
 }
 
+int CodeEditor::gutterWidthFor(const QFontMetrics& metrics, int digits)
+{
+    return metrics.height() + 2 + metrics.horizontalAdvance(QLatin1Char('9')) * digits + 8;
+}
+
 int CodeEditor::gutterWidth() const
 {
-    return marginWidth() + fontMetrics().horizontalAdvance(QLatin1Char('9')) * m_digits + 8;
+    return gutterWidthFor(fontMetrics(), m_digits);
 }
 
 void CodeEditor::updateGutterWidth()

@@ -14,6 +14,7 @@
 // middle of the pane.
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QSet>
@@ -72,6 +73,8 @@ public:
     int caretColumn() const;
 
     int gutterWidth() const;
+    // The gutter's width in a font, for texts of up to 999 lines.
+    static int gutterWidthFor(const QFontMetrics& metrics, int digits = 3);
     // The gutter's margin column, where breakpoints and the execution mark lie.
     int marginWidth() const;
     QWidget* gutter() const { return m_gutter; }

@@ -1,7 +1,6 @@
 #include "Main.h"
 
 #include "CodeEditor.h"
-#include "Cp1250.h"
 #include "ListBox.h"
 #include "Nastavu.h"
 #include "Placement.h"
@@ -145,6 +144,8 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
         const auto& messages = m_session.buildMessages();
         entries.insert(entries.end(), messages.begin(), messages.end());
         ErBox->setEntries(entries);
+        if (auto* reasons = qobject_cast<ResultEntryDelegate*>(ErBox->itemDelegate()))
+            reasons->setCompilerRows(int(m_session.lastResult().ErBox.size()));
         buildStatus->setText(buildStatus->text() + QStringLiteral(": the messages are in the error list"));
     });
     layOutTools();
@@ -508,6 +509,8 @@ void TForm1::showCompileResult()
     Definebox->setEntries(result.Definebox);
     InlineBox->setEntries(result.InlineBox);
     ErBox->setEntries(result.ErBox);
+    if (auto* reasons = qobject_cast<ResultEntryDelegate*>(ErBox->itemDelegate()))
+        reasons->setCompilerRows(int(result.ErBox.size()));
     // The status bar tells the result of this command, not an earlier build's.
     buildStatus->clear();
     const size_t errors = result.ErBox.size();

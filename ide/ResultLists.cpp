@@ -34,6 +34,11 @@ QString errorReason(QStringView text)
     return QStringLiteral("unknown statement, no code generated");
 }
 
+QString ResultEntryDelegate::reasonFor(int row, QStringView entry) const
+{
+    return row < m_compilerRows ? errorReason(entryText(entry)) : QStringLiteral("message of the assembler (Debug)");
+}
+
 ResultEntryDelegate::ResultEntryDelegate(bool reasons, const QColor& reasonColour, QObject* parent)
     : QStyledItemDelegate(parent), m_reasons(reasons), m_reasonColour(reasonColour)
 {
@@ -59,7 +64,7 @@ void ResultEntryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->save();
     painter->setFont(font);
     painter->setPen(option.state & QStyle::State_Selected ? option.palette.highlightedText().color() : m_reasonColour);
-    const QString reason = QStringLiteral("\u2190 line %1: %2").arg(entryLine(entry) + 1).arg(errorReason(entryText(entry)));
+    const QString reason = QStringLiteral("\u2190 line %1: %2").arg(entryLine(entry) + 1).arg(reasonFor(index.row(), entry));
     painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetrics(font).elidedText(reason, Qt::ElideRight, area.width()));
     painter->restore();
@@ -76,7 +81,7 @@ bool ResultEntryDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, 
     if (line >= 0) {
         tip = QStringLiteral("Source line %1 - double-click to show it").arg(line + 1);
         if (m_reasons)
-            tip = entry + QStringLiteral("\n") + errorReason(entryText(entry)) + QStringLiteral("\n") + tip;
+            tip = entry + QStringLiteral("\n") + reasonFor(index.row(), entry) + QStringLiteral("\n") + tip;
     }
     if (tip.isEmpty())
         QToolTip::hideText();

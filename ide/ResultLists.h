@@ -8,6 +8,7 @@
 
 #include <QStringView>
 #include <QStyledItemDelegate>
+#include <limits>
 #include <string_view>
 
 class QLabel;
@@ -26,6 +27,10 @@ class ResultEntryDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     ResultEntryDelegate(bool reasons, const QColor& reasonColour, QObject* parent = nullptr);
+    // The rows from `rows` on are an assembler's messages (after a failed
+    // build), not the compiler's entries.
+    void setCompilerRows(int rows) { m_compilerRows = rows; }
+    QString reasonFor(int row, QStringView entry) const;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -34,6 +39,7 @@ public:
 private:
     bool m_reasons;
     QColor m_reasonColour;
+    int m_compilerRows = std::numeric_limits<int>::max();
 };
 
 // Puts a heading over `list`: a strip in a darker shade of `colour` with the

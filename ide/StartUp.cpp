@@ -56,6 +56,11 @@ Zelvar::Zelvar(bool showSplash)
     QObject::connect(&session, &Session::compiled, editor, [editor, &session] {
         editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox);
     });
+    QObject::connect(&session, &Session::buildFinished, editor, [editor, &session](bool ok) {
+        if (!ok && !session.buildMessages().empty())
+            editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox,
+                                      session.buildMessages());
+    });
 }
 
 Zelvar::~Zelvar()

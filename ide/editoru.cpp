@@ -128,9 +128,10 @@ TEd::TEd(QWidget* parent)
 int TEd::designWidth()
 {
     const QFontMetrics metrics(courierFont(13, true));
-    // Text, the pane's margins and frame, and the vertical scroll bar.
+    // Text, the gutter, the pane's margins and frame, and the vertical scroll bar.
     const int columns = metrics.horizontalAdvance(QString(80, QLatin1Char('M')));
-    const int extra = 2 * 4 + 2 * 2 + QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+    const int extra = CodeEditor::gutterWidthFor(metrics) + 2 * 4 + 2 * 2
+        + QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
     return std::max(487, columns + extra);
 }
 
@@ -307,25 +308,30 @@ QSet<QString> TEd::definedProcedures(QStringView text)
     return names;
 }
 
-void TEd::showCompileResult(const std::vector<std::string>& procBox, const std::vector<std::string>& erBox)
+void TEd::showCompileResult(const std::vector<m51::ListEntry>& procBox, const std::vector<m51::ListEntry>& erBox,
+                            const std::vector<m51::ListEntry>& buildMessages)
 {
     finishLoading();
     QMap<int, QString> markers;
-    for (const std::string& entry : erBox) {
-        const QString text = cp1250::decode(entry);
-        const int line = entryLine(text);
-        if (line < 0)
-            continue;
-        const QString reason = entryText(text).toString() + QStringLiteral(": ") + errorReason(entryText(text));
+    const auto mark = [&markers](int line, const QString& reason) {
         QString& marker = markers[line];
         marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
+    };
+    for (const m51::ListEntry& entry : erBox) {
+        const QString text = cp1250::decode(entry.text);
+        if (entry.line >= 0)
+            mark(entry.line, entryText(text).toString() + QStringLiteral(": ") + errorReason(entryText(text)));
+    }
+    for (const m51::ListEntry& entry : buildMessages) {
+        if (entry.line >= 0)
+            mark(entry.line, QStringLiteral("assembler: ") + entryText(cp1250::decode(entry.text)).toString());
     }
     M->setErrorMarkers(markers);
     QSet<QString> names;
-    for (const std::string& entry : procBox) {
-        const QString text = cp1250::decode(entry);
+    for (const m51::ListEntry& entry : procBox) {
+        const QString text = cp1250::decode(entry.text);
         const QStringView name = entryText(text);
-        if (entryLine(text) >= 0 && !name.contains(QLatin1Char(' ')))
+        if (entry.line >= 0 && !name.contains(QLatin1Char(' ')))
             names.insert(name.toString().toUpper());
     }
     highlighter->setProcedureNames(names);

@@ -8,6 +8,7 @@
 // so the rule that a line break counts as two characters needs no counting.
 
 #include "CodeEditor.h"
+#include "Compiler.h"
 
 #include <QSet>
 #include <QWidget>
@@ -84,7 +85,10 @@ public:
     // A compile's lists: each error entry marks its line with the reason as
     // the tool tip (several entries on a line are listed together); the
     // procedure names colour their calls. Entries start with the line index.
-    void showCompileResult(const std::vector<std::string>& procBox, const std::vector<std::string>& erBox);
+    // A failed build's messages tied to source lines mark their lines too,
+    // with the message as the reason.
+    void showCompileResult(const std::vector<m51::ListEntry>& procBox, const std::vector<m51::ListEntry>& erBox,
+                           const std::vector<m51::ListEntry>& buildMessages = {});
 
     // Window placement, section "Editor": restored at creation, saved at the end.
     void restorePlacement();

@@ -288,6 +288,11 @@ void TestEditorParts::errorReasons()
     QFETCH(QString, reason);
     QCOMPARE(entryLine(entry), line);
     QCOMPARE(errorReason(entryText(entry)), reason);
+    // After a failed build the assembler's messages follow the compiler's entries.
+    ResultEntryDelegate delegate(true, Qt::white);
+    delegate.setCompilerRows(1);
+    QCOMPARE(delegate.reasonFor(0, entry), reason);
+    QCOMPARE(delegate.reasonFor(1, entry), QStringLiteral("message of the assembler (Debug)"));
 }
 
 QTEST_MAIN(TestEditorParts)
