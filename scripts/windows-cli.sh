@@ -24,8 +24,16 @@ fi
 
 build=build-windows
 jobs=$(nproc 2>/dev/null || echo 2)
-wine=$(command -v /usr/lib/wine/wine64 wine64 wine | head -n1)
-wineserver=$(command -v /usr/lib/wine/wineserver64 wineserver | head -n1)
+# The first of the given programs that exists. (Not `command -v ... | head`:
+# head may close the pipe before command -v has written everything, and with
+# pipefail the script would stop silently with status 141.)
+first_program() {
+  local p
+  for p in "$@"; do command -v "$p" && return 0; done
+  return 1
+}
+wine=$(first_program /usr/lib/wine/wine64 wine64 wine)
+wineserver=$(first_program /usr/lib/wine/wineserver64 wineserver)
 # The same Wine setting as the toolchain file gives the tests: a prefix of the
 # build's own, no display, no debug chatter, no Mono or Gecko download prompt,
 # file names in UTF-8.

@@ -29,10 +29,7 @@
 #include <termios.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "SerialPortWin32.h"
 #endif
 
 namespace SerialPortNative {
@@ -281,54 +278,36 @@ bool hungUp(qintptr handle)
 
 #elif defined(Q_OS_WIN)
 
+// The Win32 work lies in the Qt-free core (win32/SerialPortWin32.*); this is
+// the translation between it and the driver's types.
 namespace {
 HANDLE handleOf(qintptr handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
 bool completeSettings(qintptr handle, const LineRequest& request, TEffectiveSettings& applied)
 {
-    const HANDLE h = handleOf(handle);
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    if (!::GetCommState(h, &dcb))
+    // The bit rate stays as QSerialPort set it (the requested one, or the
+    // nearest one the device takes), as on the other platforms.
+    SerialPortWin32::LineSettings s;
+    s.BaudRate = 0;
+    s.DataBits = int(request.DataBits) + 5;
+    s.Stop = SerialPortWin32::StopBits(request.StopBits);
+    s.ParityMode = SerialPortWin32::Parity(request.Parity);
+    s.RtsCts = request.RtsCts;
+    s.XonXoff = request.XonXoff;
+    s.EnableDTR = request.EnableDTR;
+    s.InBufSize = request.InBufSize;
+    s.OutBufSize = request.OutBufSize;
+    SerialPortWin32::AppliedSettings a;
+    if (!SerialPortWin32::applySettings(handleOf(handle), s, a))
         return false;
-    // The device control block exactly as the terminal always used it. The
-    // bit rate stays as QSerialPort set it (the requested one, or the nearest
-    // one the device takes), as on the other platforms.
-    dcb.fBinary = TRUE;
-    dcb.fParity = FALSE;
-    dcb.fOutxCtsFlow = request.RtsCts;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = request.EnableDTR ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fTXContinueOnXoff = FALSE;
-    dcb.fOutX = request.XonXoff;
-    dcb.fInX = request.XonXoff;
-    dcb.fErrorChar = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fRtsControl = request.RtsCts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
-    dcb.fAbortOnError = FALSE;
-    dcb.XonLim = WORD(request.InBufSize / 4);
-    dcb.XoffLim = 1;
-    dcb.ByteSize = BYTE(int(request.DataBits) + 5);
-    dcb.Parity = BYTE(request.Parity);
-    dcb.StopBits = BYTE(request.StopBits);
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
-    dcb.ErrorChar = 0;
-    dcb.EofChar = 0;
-    dcb.EvtChar = 0;
-    ::SetCommState(h, &dcb);
-    ::SetupComm(h, request.InBufSize, request.OutBufSize);
-    if (!::GetCommState(h, &dcb))
-        return false;
-    applied.BaudRate = int(dcb.BaudRate);
-    applied.DataBits = dcb.ByteSize;
-    applied.StopBits = dcb.StopBits <= 2 ? TComPortStopBits(dcb.StopBits) : sb1BITS;
-    applied.Parity = dcb.Parity <= 4 ? TComPortParity(dcb.Parity) : ptNONE;
-    applied.RtsCts = dcb.fOutxCtsFlow;
-    applied.XonXoff = dcb.fOutX && dcb.fInX;
-    applied.ParityChecked = dcb.fParity;
+    applied.BaudRate = int(a.BaudRate);
+    applied.DataBits = a.DataBits;
+    applied.StopBits = TComPortStopBits(a.Stop);
+    applied.Parity = TComPortParity(a.ParityMode);
+    applied.RtsCts = a.RtsCts;
+    applied.XonXoff = a.XonXoff;
+    applied.ParityChecked = a.ParityChecked;
     return true;
 }
 
@@ -340,61 +319,39 @@ bool setExclusive(qintptr, bool)
 
 void diagnoseOpenFailure(const QString& device, TOpenFailure& failure)
 {
-    // The driver has already sorted QSerialPort's error; nothing more to learn.
+    // Opens the port once more to learn the system's own reason.
     failure.Device = device;
+    SerialPortWin32::OpenError error;
+    const HANDLE port = SerialPortWin32::openPort(device.toStdString(), error);
+    if (port != INVALID_HANDLE_VALUE) {
+        SerialPortWin32::closePort(port);
+        return;
+    }
+    switch (error.Kind) {
+    case SerialPortWin32::OpenErrorKind::NoSuchDevice: failure.Error = oeNoSuchDevice; break;
+    case SerialPortWin32::OpenErrorKind::InUse: failure.Error = oeInUse; break;
+    default: break;
+    }
 }
 
 int outputQueued(qintptr handle)
 {
-    DWORD errors = 0;
-    COMSTAT stat{};
-    if (!::ClearCommError(handleOf(handle), &errors, &stat))
-        return 0;
-    return int(stat.cbOutQue);
+    SerialPortWin32::QueueState state;
+    return SerialPortWin32::queueState(handleOf(handle), state) ? int(state.OutQueue) : 0;
 }
 
 WriteStatus writeSome(qintptr handle, const char* data, int size, int& written)
 {
-    // The handle is overlapped: start the write and wait briefly for it; what
-    // the driver has not taken by then is cancelled and counted as not sent.
-    written = 0;
-    const HANDLE h = handleOf(handle);
-    OVERLAPPED ov{};
-    ov.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!ov.hEvent)
-        return WriteStatus::Blocked;
-    DWORD count = 0;
-    bool ok = ::WriteFile(h, data, DWORD(size), nullptr, &ov);
-    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
-        if (::WaitForSingleObject(ov.hEvent, 50) != WAIT_OBJECT_0)
-            ::CancelIoEx(h, &ov);
-        ok = true;
+    switch (SerialPortWin32::writeSome(handleOf(handle), data, size, written)) {
+    case SerialPortWin32::WriteStatus::Progress: return WriteStatus::Progress;
+    case SerialPortWin32::WriteStatus::Failed: return WriteStatus::Failed;
+    default: return WriteStatus::Blocked;
     }
-    const bool done = ok && ::GetOverlappedResult(h, &ov, &count, TRUE);
-    const DWORD error = done ? 0 : ::GetLastError();
-    ::CloseHandle(ov.hEvent);
-    written = int(count);
-    if (written > 0)
-        return WriteStatus::Progress;
-    if (!done && error != ERROR_OPERATION_ABORTED)
-        return (error == ERROR_ACCESS_DENIED || error == ERROR_BAD_COMMAND
-                || error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_INVALID_HANDLE)
-            ? WriteStatus::Failed : WriteStatus::Blocked;
-    return WriteStatus::Blocked;
 }
 
-bool waitWritable(qintptr handle, int ms)
-{
-    ::Sleep(DWORD(qBound(0, ms, 1)));
-    return !hungUp(handle);
-}
+bool waitWritable(qintptr handle, int ms) { return SerialPortWin32::waitWritable(handleOf(handle), ms); }
 
-bool hungUp(qintptr handle)
-{
-    DWORD errors = 0;
-    COMSTAT stat{};
-    return !::ClearCommError(handleOf(handle), &errors, &stat);
-}
+bool hungUp(qintptr handle) { return SerialPortWin32::hungUp(handleOf(handle)); }
 
 #else
 

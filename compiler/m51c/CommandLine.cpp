@@ -369,6 +369,11 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         std::fprintf(err, "m51c: %s\n%s", problem->c_str(), kUsage);
         return 2;
     }
+    // Standard output carries the same bytes as on Linux, also the help and
+    // the version (line feeds, no carriage returns).
+#ifdef _WIN32
+    _setmode(_fileno(out), _O_BINARY);
+#endif
     if (o.help) {
         std::fputs(kUsage, out);
         return 0;
@@ -377,9 +382,6 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         m51::printVersion(out, "m51c");
         return 0;
     }
-#ifdef _WIN32
-    _setmode(_fileno(out), _O_BINARY);
-#endif
 
     SourceBytes source;
     errno = 0;
