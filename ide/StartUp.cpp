@@ -1,6 +1,9 @@
 #include "StartUp.h"
 
 #include "CodeEditor.h"
+#ifdef ZELVAR_WITH_DEBUGGER
+#include "DebugWiring.h"
+#endif
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
@@ -61,6 +64,9 @@ Zelvar::Zelvar(bool showSplash)
             editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox,
                                       session.buildMessages());
     });
+#ifdef ZELVAR_WITH_DEBUGGER
+    attachDebugger(m_windows);
+#endif
 }
 
 Zelvar::~Zelvar()

@@ -13,6 +13,10 @@
 #include "ProgramFolder.h"
 #include "Session.h"
 #include "StartUp.h"
+#ifdef ZELVAR_WITH_DEBUGGER
+#include "DebugController.h"
+#include "SimulatorWindow.h"
+#endif
 #include "TextFiles.h"
 #include "asembu.h"
 #include "editoru.h"
@@ -72,6 +76,9 @@ private slots:
     void listingIsWesternText();
     void buildMessageEntries();
     void failedBuildLeadsToTheM51Line();
+#ifdef ZELVAR_WITH_DEBUGGER
+    void debuggerStopsAtAnEditorBreakpoint();
+#endif
 
 private:
     // The run under test and its windows.
@@ -476,6 +483,35 @@ void TestWiring::failedBuildLeadsToTheM51Line()
     QCOMPARE(Ed->M->textCursor().blockNumber(), m51Line);
     QVERIFY(m_errors.isEmpty());
 }
+
+#ifdef ZELVAR_WITH_DEBUGGER
+// A breakpoint set in the editor's margin stops the simulated program on that
+// M51 line: the editor marks it and the simulator window shows the machine.
+void TestWiring::debuggerStopsAtAnEditorBreakpoint()
+{
+    start();
+    const QString path = copyBlink();
+    QVERIFY(!path.isEmpty());
+    Form1->OpenSourceFile(path);
+    const std::vector<std::string> lines = Ed->lines();
+    int line = -1;
+    for (int i = 0; i < int(lines.size()) && line < 0; ++i)
+        if (lines[i].rfind("SETBIT LED", 0) == 0)
+            line = i;
+    QVERIFY(line > 0);
+    Ed->M->toggleBreakpoint(line);
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    QCOMPARE(debugger->breakpoints(), QSet<int>{line});
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    QTRY_COMPARE_WITH_TIMEOUT(Ed->M->executionLine(), line, 20000);
+    // CLEARBIT LED just ran: the LED's pin P1.0 is low.
+    QLabel* p1 = debugger->simulatorWindow()->findChild<QLabel*>(QStringLiteral("register_P1"));
+    QVERIFY(p1);
+    QTRY_COMPARE(p1->text().left(2), QStringLiteral("FE"));
+    debugger->trigger(m51dbg::DebugController::Action::Stop);
+}
+#endif
 
 QTEST_MAIN(TestWiring)
 #include "tst_wiring.moc"
