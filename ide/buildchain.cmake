@@ -1,9 +1,8 @@
 # Build chain (compile template, worker thread), snippet store and window
 # placement: the library zelvar_build, linked into zelvar, so its tests link
-# only what they exercise. It also holds the code page 1250 conversion and the
+# only what they exercise. It also holds the
 # text file helpers that the snippet store and every window read files with.
 add_library(zelvar_build STATIC
-  Cp1250.h Cp1250.cpp
   TextFiles.h TextFiles.cpp
   BuildChain.h BuildChain.cpp
   WEExecuteThread.h WEExecuteThread.cpp
@@ -11,7 +10,7 @@ add_library(zelvar_build STATIC
   Placement.h Placement.cpp
   ProfileFile.h ProfileFile.cpp)
 target_include_directories(zelvar_build PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(zelvar_build PUBLIC m51compiler Qt6::Widgets)
+target_link_libraries(zelvar_build PUBLIC m51compiler m51cp1250 Qt6::Widgets)
 target_link_libraries(zelvar PUBLIC zelvar_build)
 
 # The build templates (resources/compile.sh and compile.bat, which run m51as;

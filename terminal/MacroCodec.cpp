@@ -1,8 +1,8 @@
 #include "MacroCodec.h"
 
+#include "Cp1250.h"
+
 #include <QFontMetrics>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <array>
 #include <limits>
 
@@ -127,14 +127,14 @@ bool TextToInt(const QString& text, int* value)
 }
 
 namespace {
+// Every byte's character, for decoding received data one byte at a time.
 const std::array<QChar, 256>& cp1250Table()
 {
     static const std::array<QChar, 256> table = [] {
         std::array<QChar, 256> t{};
-        QStringDecoder decoder("windows-1250");
         for (int b = 0; b < 256; ++b) {
             const char c = char(b);
-            const QString s = decoder.decode(QByteArrayView(&c, 1));
+            const QString s = cp1250::decode(std::string_view(&c, 1));
             t[size_t(b)] = s.size() == 1 ? s[0] : QChar(QChar::ReplacementCharacter);
         }
         return t;
@@ -155,9 +155,7 @@ QString FromCp1250(const QByteArray& bytes)
 
 QByteArray ToCp1250(const QString& text)
 {
-    QStringEncoder encoder("windows-1250", QStringEncoder::Flag::Default);
-    QByteArray result = encoder.encode(text);
-    return result;
+    return cp1250::encodeBytes(text);
 }
 
 QChar DisplayChar(quint8 byte, bool pictures)
