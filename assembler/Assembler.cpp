@@ -448,17 +448,10 @@ std::vector<std::uint8_t> AssembleResult::Binary() const
 std::vector<std::string_view> SplitLines(std::string_view source)
 {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        if (source[i] != '\r' && source[i] != '\n')
-            continue;
-        lines.push_back(source.substr(start, i - start));
-        if (source[i] == '\r' && i + 1 < source.size() && source[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < source.size())
-        lines.push_back(source.substr(start));
+    ForEachLine(source, [&](std::string_view line, std::int32_t) {
+        lines.push_back(line);
+        return true;
+    });
     return lines;
 }
 

@@ -170,19 +170,11 @@ std::string MakeListing(const Context& ctx, const AssembleResult& r)
     out += kHeading;
     out += "\r\n\r\n";
 
-    const std::string_view s = ctx.source;
     auto statement = ctx.statements.begin();
     auto error = r.errors.begin();
     auto listSwitch = ctx.listSwitches.begin();
     bool listing = true;
-    std::size_t start = 0;
-    std::int32_t lineNo = 0;
-    while (start < s.size()) {
-        std::size_t end = start;
-        while (end < s.size() && s[end] != '\r' && s[end] != '\n')
-            ++end;
-        ++lineNo;
-        const std::string_view text = s.substr(start, end - start);
+    ForEachLine(ctx.source, [&](std::string_view text, std::int32_t lineNo) {
         bool turnOff = false;
         for (; listSwitch != ctx.listSwitches.end() && listSwitch->first == lineNo; ++listSwitch) {
             if (listSwitch->second)
@@ -222,10 +214,8 @@ std::string MakeListing(const Context& ctx, const AssembleResult& r)
         }
         if (turnOff)
             listing = false;
-        if (end < s.size() && s[end] == '\r' && end + 1 < s.size() && s[end + 1] == '\n')
-            ++end;
-        start = end + 1;
-    }
+        return true;
+    });
     for (; error != r.errors.end(); ++error) {
         out += "*** ERROR: ";
         out += error->message;

@@ -598,21 +598,7 @@ private:
 void ParseSource(Context& ctx)
 {
     LineParser parser(ctx);
-    const std::string_view s = ctx.source;
-    std::size_t start = 0;
-    std::int32_t lineNo = 0;
-    while (start < s.size()) {
-        std::size_t end = start;
-        while (end < s.size() && s[end] != '\r' && s[end] != '\n')
-            ++end;
-        ++lineNo;
-        const bool more = parser.Parse(s.substr(start, end - start), lineNo);
-        if (!more)
-            return;
-        if (end < s.size() && s[end] == '\r' && end + 1 < s.size() && s[end + 1] == '\n')
-            ++end;
-        start = end + 1;
-    }
+    ForEachLine(ctx.source, [&](std::string_view text, std::int32_t lineNo) { return parser.Parse(text, lineNo); });
 }
 
 } // namespace m51asm

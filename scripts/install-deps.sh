@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian/Ubuntu packages, whatever the build, the tests and the
 # build chain need and the machine does not have yet. Safe to run again.
+# With package names as arguments, installs just those that are missing.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   mcu8051ide sdcc-ucsim srecord
   dpkg-dev   # the package: dpkg-shlibdeps
 )
+[ $# -gt 0 ] && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

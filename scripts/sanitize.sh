@@ -26,6 +26,20 @@ cmake --build build-sanitize -j"$jobs"
 status=0
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs" || status=1
 
+# fuzz TARGET DICT ARTIFACTS CORPUS SEEDS...: runs one fuzz target for the
+# set time; a crash or anything it leaves in ARTIFACTS fails the script.
+fuzz() {
+  local target=$1 dict=$2 found=$3
+  shift 3
+  build-fuzz/fuzz/"$target" "$@" -dict="$dict" -max_total_time="$seconds" -max_len=16384 -timeout=20 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$found/" || status=1
+  if compgen -G "$found/*" >/dev/null; then
+    echo "The fuzzer left findings in $found:" >&2
+    ls -l "$found" >&2
+    status=1
+  fi
+}
+
 echo "== Fuzzing CompileSource for ${seconds} s"
 CXX=clang++ CC=clang cmake -S . -B build-fuzz "${common[@]}" -DM51_SANITIZE=ON -DM51_FUZZ=ON \
   -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
@@ -39,14 +53,7 @@ rm -f "$artifacts"/*
 # only seed it.
 seeds=(examples)
 [ -d tests/robustness/inputs ] && seeds+=(tests/robustness/inputs)
-build-fuzz/fuzz/m51_fuzz_compile "$corpus" "${seeds[@]}" \
-  -dict=fuzz/m51.dict -max_total_time="$seconds" -max_len=16384 -timeout=20 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" || status=1
-if compgen -G "$artifacts/*" >/dev/null; then
-  echo "The fuzzer left findings in $artifacts:" >&2
-  ls -l "$artifacts" >&2
-  status=1
-fi
+fuzz m51_fuzz_compile fuzz/m51.dict "$artifacts" "$corpus" "${seeds[@]}"
 
 echo "== Fuzzing Assemble for ${seconds} s"
 asm_corpus=build-fuzz/asm-corpus
@@ -59,14 +66,7 @@ for program in examples/*.M51; do
   build-sanitize/compiler/m51c -o "$asm_seeds/$name.asm" "$program" 2>/dev/null || true
 done
 cp tests/toolchain/crosscheck/allopcodes.asm "$asm_seeds/"
-build-fuzz/fuzz/m51_fuzz_assemble "$asm_corpus" "$asm_seeds" \
-  -dict=fuzz/asm51.dict -max_total_time="$seconds" -max_len=16384 -timeout=20 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$asm_artifacts/" || status=1
-if compgen -G "$asm_artifacts/*" >/dev/null; then
-  echo "The fuzzer left findings in $asm_artifacts:" >&2
-  ls -l "$asm_artifacts" >&2
-  status=1
-fi
+fuzz m51_fuzz_assemble fuzz/asm51.dict "$asm_artifacts" "$asm_corpus" "$asm_seeds"
 if [ $status -ne 0 ]; then
   echo "== Sanitizer tests or fuzzing FAILED" >&2
   exit 1
