@@ -40,13 +40,13 @@ std::string reasonFor(int error)
     switch (error) {
     case 0:
     case EIO:
-        return "input/output error";
+        return "Input/output error";
     case ENOENT:
     case ENOTDIR:
-        return "the folder does not exist";
+        return "Folder does not exist";
     case EACCES:
     case EPERM:
-        return "permission denied";
+        return "Permission denied";
     case ENOSPC:
         return "No space left on device";
     default:
@@ -129,11 +129,11 @@ AtomicFile::AtomicFile(std::string path) : m_path(std::move(path))
     std::error_code ec;
     const fs::file_status status = fs::status(pathOf(target), ec);
     if (fs::is_directory(status)) {
-        fail("it is a folder");
+        fail("Is a folder");
         return;
     }
     if (isReadOnly(target, status)) {
-        fail("the file is read-only");
+        fail("File is read-only");
         return;
     }
 
@@ -174,7 +174,7 @@ AtomicFile::~AtomicFile()
 void AtomicFile::fail(std::string reason)
 {
     if (m_error.empty())
-        m_error = reason.empty() ? "input/output error" : std::move(reason);
+        m_error = reason.empty() ? "Input/output error" : std::move(reason);
 }
 
 bool AtomicFile::flushBuffer()
@@ -238,9 +238,9 @@ std::string AtomicFile::rename()
     if (!MoveFileExW(pathOf(m_temp).c_str(), pathOf(target).c_str(),
             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = GetLastError();
-        fail(code == ERROR_ACCESS_DENIED ? "permission denied"
+        fail(code == ERROR_ACCESS_DENIED ? "Permission denied"
             : code == ERROR_DISK_FULL    ? "No space left on device"
-            : code == ERROR_PATH_NOT_FOUND ? "the folder does not exist"
+            : code == ERROR_PATH_NOT_FOUND ? "Folder does not exist"
                                          : std::system_category().message(static_cast<int>(code)));
         return m_error;
     }
@@ -268,7 +268,7 @@ std::string AtomicFile::commit()
         return m_error;
     }
     if (m_temp.empty())
-        return m_error.empty() ? std::string("input/output error") : m_error;
+        return m_error.empty() ? std::string("Input/output error") : m_error;
     if (!rename().empty())
         discard();
     return m_error;
@@ -330,7 +330,7 @@ std::string OutputSet::commit()
             std::string().swap(m_bytes[i]);
         }
         if (!file.finish().empty() || file.m_temp.empty()) {
-            file.fail("input/output error");
+            file.fail("Input/output error");
             return failWith(file);
         }
     }

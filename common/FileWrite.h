@@ -3,9 +3,9 @@
 // temporary file beside the target, every write, flush, sync and close is
 // checked, the temporary file takes the target's mode and is renamed over the
 // target only when all of it is on the disk. On any failure the target stays
-// as it was and the caller gets the reason ("No space left on device", "the
-// file is read-only", "the folder does not exist", ...), never a silent
-// success. Plain C++ (no Qt), so that the command-line tools, the sanitizer
+// as it was and the caller gets the reason in the words of the system's own
+// messages ("No space left on device", "File is read-only", "Folder does not
+// exist", ...), never a silent success. Plain C++ (no Qt), so that the command-line tools, the sanitizer
 // build and the Windows build share it with Zelvar and terminal.
 //
 // Paths are byte strings as the programs get them; on Windows they are UTF-8.

@@ -84,8 +84,8 @@ TEST_F(FileWriteTest, AFailedWriteKeepsTheTarget)
         const char* reason;
     } cases[] = {
         {file("old.txt"), "read-only"},
-        {file("missing/new.txt"), "folder does not exist"},
-        {file("folder"), "folder"},
+        {file("missing/new.txt"), "does not exist"},
+        {file("folder"), "Is a folder"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
