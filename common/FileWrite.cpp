@@ -313,15 +313,28 @@ AtomicFile& OutputSet::open(std::string path)
     return *m_files.back();
 }
 
+void OutputSet::remove(std::string path)
+{
+    m_removals.push_back(std::move(path));
+}
+
 std::string OutputSet::commit()
 {
-    const auto failWith = [this](const AtomicFile& file) {
-        m_failedPath = file.path();
-        const std::string reason = file.error();
+    const auto discardAll = [this] {
         for (auto& f : m_files)
             f->discard();
-        return reason;
     };
+    const auto failWith = [this, &discardAll](const std::string& path, std::string reason) {
+        m_failedPath = path;
+        discardAll();
+        return reason.empty() ? std::string("Input/output error") : reason;
+    };
+    for (const std::string& path : m_removals) {
+        std::error_code ec;
+        const std::string target = resolvedTarget(path);
+        if (isReadOnly(target, fs::status(pathOf(target), ec)))
+            return failWith(path, "File is read-only");
+    }
     // Everything on the disk under temporary names first.
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         AtomicFile& file = *m_files[i];
@@ -329,51 +342,70 @@ std::string OutputSet::commit()
             file.write(m_bytes[i]);
             std::string().swap(m_bytes[i]);
         }
-        if (!file.finish().empty() || file.m_temp.empty()) {
-            file.fail("Input/output error");
-            return failWith(file);
-        }
+        if (!file.finish().empty() || file.m_temp.empty())
+            return failWith(file.path(), file.error());
     }
-    // Then the renames, with a hard link of each old target kept until all
-    // are in place, so that a failed rename can put the old set back.
-    std::vector<std::string> targets;
-    std::vector<std::string> backups;
-    for (const auto& f : m_files) {
-        targets.push_back(resolvedTarget(f->path()));
-        std::string backup;
-        std::error_code ec;
-        if (fs::exists(pathOf(targets.back()), ec)) {
-            backup = f->m_temp + ".old";
-            fs::create_hard_link(pathOf(targets.back()), pathOf(backup), ec);
-            if (ec)
-                backup.clear();
-        }
-        backups.push_back(backup);
-    }
-    const auto dropBackups = [&backups] {
-        for (const std::string& b : backups) {
+
+    // Then the renames. Every old target is kept under a second name (a hard
+    // link of a replaced file, the file itself for a removed one) until all
+    // are in place, so that a failure half way puts the old set back.
+    struct Step {
+        std::string target;
+        std::string kept;      // the old file's second name, empty if none
+        bool replaced = false; // the target now holds the new file
+    };
+    std::vector<Step> steps;
+    const auto undo = [&steps] {
+        for (Step& step : steps) {
             std::error_code ec;
-            if (!b.empty())
-                fs::remove(pathOf(b), ec);
+            if (!step.kept.empty())
+                fs::rename(pathOf(step.kept), pathOf(step.target), ec);
+            else if (step.replaced)
+                fs::remove(pathOf(step.target), ec);
+            if (!ec)
+                step.kept.clear();
         }
     };
-    for (std::size_t i = 0; i < m_files.size(); ++i) {
-        if (m_files[i]->rename().empty())
-            continue;
-        for (std::size_t k = 0; k < i; ++k) {
+    const auto dropKept = [&steps] {
+        for (const Step& step : steps) {
             std::error_code ec;
-            if (!backups[k].empty()) {
-                fs::rename(pathOf(backups[k]), pathOf(targets[k]), ec);
-                if (!ec)
-                    backups[k].clear();
-            } else {
-                fs::remove(pathOf(targets[k]), ec);
-            }
+            if (!step.kept.empty())
+                fs::remove(pathOf(step.kept), ec);
         }
-        dropBackups();
-        return failWith(*m_files[i]);
+    };
+    for (std::size_t i = 0; i < m_removals.size(); ++i) {
+        Step step{resolvedTarget(m_removals[i]), {}, false};
+        std::error_code ec;
+        if (!fs::exists(pathOf(step.target), ec))
+            continue;
+        step.kept = step.target + ".removed-" + std::to_string(i) + ".tmp";
+        fs::rename(pathOf(step.target), pathOf(step.kept), ec);
+        if (ec) {
+            undo();
+            return failWith(m_removals[i], reasonFor(ec.value()));
+        }
+        steps.push_back(step);
     }
-    dropBackups();
+    for (const auto& f : m_files) {
+        Step step{resolvedTarget(f->path()), {}, false};
+        std::error_code ec;
+        if (fs::exists(pathOf(step.target), ec)) {
+            step.kept = f->m_temp + ".old";
+            fs::create_hard_link(pathOf(step.target), pathOf(step.kept), ec);
+            if (ec)
+                step.kept.clear();
+        }
+        if (!f->rename().empty()) {
+            if (!step.kept.empty())
+                fs::remove(pathOf(step.kept), ec);
+            undo();
+            dropKept();
+            return failWith(f->path(), f->error());
+        }
+        step.replaced = true;
+        steps.push_back(step);
+    }
+    dropKept();
     return {};
 }
 

@@ -75,6 +75,9 @@ public:
     void add(std::string path, std::string bytes);
     // An output written piece by piece by the caller before commit().
     AtomicFile& open(std::string path);
+    // An old output that this run does not make (a HEX file after failed
+    // assembly): removed with the set, refused like a write when read-only.
+    void remove(std::string path);
 
     // "" when every output is in place, else the reason; failedPath() names
     // the output it concerns. On failure no target has changed.
@@ -85,6 +88,7 @@ private:
     std::vector<std::unique_ptr<AtomicFile>> m_files;
     std::vector<std::string> m_bytes;   // for add(); empty for open()
     std::vector<bool> m_whole;
+    std::vector<std::string> m_removals;
     std::string m_failedPath;
 };
 

@@ -147,11 +147,10 @@ TEST_F(FileWriteTest, AnOutputSetChangesAllOrNothing)
     {
         m51::OutputSet set;
         set.add(file("p.hex"), "new");
-        m51::AtomicFile& listing = set.open(file("p.lst"));
-        listing.write("new");
+        set.remove(file("p.lst"));
         set.add(file("p.bin"), "new");
         // The last target turns into a folder: its rename fails after the
-        // first two have been renamed, and they are put back.
+        // first one has been renamed and the listing removed; both come back.
         fs::remove(file("p.bin"));
         fs::create_directory(file("p.bin"));
         writePlain(file("p.bin") + "/inside", "x");
@@ -163,14 +162,27 @@ TEST_F(FileWriteTest, AnOutputSetChangesAllOrNothing)
     EXPECT_TRUE(strayFiles(m_dir, {"p.hex", "p.lst", "p.bin"}).empty());
 
     oldSet();
+    fs::permissions(file("p.bin"), fs::perms::owner_read);
+    {
+        m51::OutputSet set;
+        set.add(file("p.lst"), "new");
+        set.remove(file("p.bin"));
+        EXPECT_EQ(set.commit(), "File is read-only");
+    }
+    expectOldSet();
+
+    oldSet();
     {
         m51::OutputSet set;
         set.add(file("p.hex"), "new hex");
-        set.add(file("p.lst"), "new lst");
+        set.open(file("p.lst")).write("new lst");
+        set.remove(file("p.bin"));
+        set.remove(file("p.none"));
         EXPECT_EQ(set.commit(), "");
     }
     EXPECT_EQ(readAll(file("p.hex")), "new hex");
     EXPECT_EQ(readAll(file("p.lst")), "new lst");
+    EXPECT_TRUE(strayFiles(m_dir, {"p.hex", "p.lst"}).empty());
 
     m51test::SmallDisk disk("m51filewrite-set");
     if (!disk.mounted())
