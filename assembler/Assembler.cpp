@@ -499,6 +499,13 @@ std::string Context::Where(std::int32_t row) const
 
 std::string Context::Chain(std::int32_t row) const
 {
+    // The source by its name here, where the including file is named too.
+    const auto Where = [this](std::int32_t r) {
+        const Run& run = RunOf(r);
+        if (run.file != 0 || files.empty() || files[0].name.empty())
+            return this->Where(r);
+        return files[0].name + ":" + std::to_string(run.firstLine + (r - run.firstRow));
+    };
     std::string chain;
     std::int32_t origin = RunOf(row).origin;
     for (int guard = 0; origin > 0 && guard < 200; ++guard) {
@@ -510,7 +517,7 @@ std::string Context::Chain(std::int32_t row) const
         else
             chain += "in " + (o.macro == "REPT" || o.macro == "IRP" || o.macro == "IRPC"
                                   ? std::string(o.macro) : "macro " + std::string(o.macro)) +
-                     (RunOf(o.parentRow).file == 0 ? ", called on " : ", called at ") + Where(o.parentRow);
+                     ", called at " + Where(o.parentRow);
         origin = RunOf(o.parentRow).origin;
     }
     return chain;

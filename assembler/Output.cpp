@@ -56,6 +56,7 @@ bool HasAddress(const Statement& st)
     case Kind::Db:
     case Kind::Dw:
     case Kind::Ds:
+    case Kind::Dbit:
         return !st.failed;
     case Kind::Label:
         return st.label >= 0;
