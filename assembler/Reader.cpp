@@ -31,11 +31,19 @@ std::string FolderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// folder/name with "dir/.." taken out, as DOS programs write ..\\INC\\REG.INC.
 std::string Joined(const std::string& folder, const std::string& name)
 {
-    if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
-        return folder + name;
-    return folder + "/" + name;
+    std::string path = folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder + name
+                                                                                      : folder + "/" + name;
+    for (std::size_t up; (up = path.find("/../")) != std::string::npos && up > 0;) {
+        const std::size_t start = path.rfind('/', up - 1);
+        const std::size_t from = start == std::string::npos ? 0 : start + 1;
+        if (path.compare(from, up - from, "..") == 0)
+            break;
+        path.erase(from, up + 4 - from);
+    }
+    return path;
 }
 
 } // namespace

@@ -20,7 +20,7 @@ namespace m51asm {
 
 inline constexpr int kMaxIncludeDepth = 16;
 inline constexpr int kMaxMacroDepth = 64;
-inline constexpr std::int64_t kMaxExpandedLines = 2'000'000;
+inline constexpr std::int64_t kMaxExpandedLines = 1'000'000;
 inline constexpr std::int64_t kMaxExpandedBytes = 128 << 20;
 inline constexpr std::int64_t kMaxIncludes = 100'000;
 
