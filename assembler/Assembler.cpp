@@ -558,6 +558,7 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     ReadSource(ctx);
     ctx.parsing = false;
 
+
     Passes passes(ctx);
     AssembleResult r;
     r.image.assign(kCodeSpace, 0xFF);
@@ -582,6 +583,10 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
         r.highest = static_cast<std::uint16_t>(w * 64 + 63 - static_cast<std::uint32_t>(std::countl_zero(word)));
         r.empty = false;
     }
+    std::size_t defined = 0;
+    for (std::size_t id = 0; id < ctx.symbols.size(); ++id)
+        defined += ctx.symbols[static_cast<std::int32_t>(id)].line > 0 && !ctx.symbols[static_cast<std::int32_t>(id)].predefined;
+    r.symbols.reserve(defined);
     for (std::size_t id = 0; id < ctx.symbols.size(); ++id) {
         const SymbolEntry& s = ctx.symbols[static_cast<std::int32_t>(id)];
         if (s.line <= 0 || s.predefined)
@@ -590,6 +595,10 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     }
     std::sort(r.symbols.begin(), r.symbols.end(), [](const Symbol& a, const Symbol& b) { return NameLess(a.name, b.name); });
     r.hex = MakeHex(r, ctx.writtenBits);
+    // The listing needs the statements, bytes and symbols, not the operands:
+    // their memory goes before the listing's is taken.
+    std::vector<Operand>().swap(ctx.operands);
+    std::vector<ExprOp>().swap(ctx.exprOps);
     if (options.listing)
         r.listing = MakeListing(ctx, r);
     r.errors = std::move(ctx.errors);

@@ -176,10 +176,11 @@ struct Context {
     std::vector<SourceFile> files;       // [0] the source
     std::vector<Origin> origins;         // [0] the source
     std::vector<Run> runs;
-    std::deque<std::string> expansions;  // the text of every macro expansion
+    std::deque<std::string> expansions;  // the text of every macro expansion, in chunks that never move
     std::vector<std::string_view> strings;  // DB strings
     std::vector<std::string_view> operandTexts;  // the parser's scratch list
     std::int32_t rows = 0;
+    std::size_t rowBytes = 0;  // the text of all rows, for the listing's size
 
     // Listing: its switches by row, title, symbol table and cross-reference.
     std::vector<std::pair<std::int32_t, ListEvent>> listSwitches;

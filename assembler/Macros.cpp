@@ -333,7 +333,8 @@ bool Reader::Generate(const MacroDef& def, const std::vector<std::string>& value
         names.push_back(local);
         all.emplace_back(name);
     }
-    std::string out;
+    std::string& out = m_scratch;
+    out.clear();
     for (std::string_view line : def.body) {
         Substitute(out, line, names, all);
         out += '\n';
@@ -341,8 +342,16 @@ bool Reader::Generate(const MacroDef& def, const std::vector<std::string>& value
     m_expandedBytes += static_cast<std::int64_t>(out.size());
     if (Limited(row))
         return false;
-    m_ctx.expansions.push_back(std::move(out));
-    text = m_ctx.expansions.back();
+    // Into the current chunk while it has room: views into it stay valid.
+    constexpr std::size_t kChunk = 1 << 20;
+    std::deque<std::string>& chunks = m_ctx.expansions;
+    if (chunks.empty() || chunks.back().capacity() - chunks.back().size() < out.size()) {
+        chunks.emplace_back();
+        chunks.back().reserve(std::max(kChunk, out.size()));
+    }
+    const std::size_t at = chunks.back().size();
+    chunks.back() += out;
+    text = std::string_view(chunks.back()).substr(at, out.size());
     return true;
 }
 

@@ -222,7 +222,9 @@ std::string MakeHex(const AssembleResult& r, const std::vector<std::uint64_t>& w
 std::string MakeListing(const Context& ctx, const AssembleResult& r)
 {
     std::string out;
-    out.reserve(ctx.source.size() + ctx.statements.size() * 30 + r.symbols.size() * 48 + 4096);
+    // Every row: 24 columns before its text and CR LF; code rows of more than four bytes one more row per four.
+    out.reserve(ctx.rowBytes + static_cast<std::size_t>(ctx.rows) * 26 + ctx.bytes.size() * 4 +
+                ctx.errors.size() * 64 + r.symbols.size() * 48 + 4096);
     out += "m51as 8051 assembler";
     if (!ctx.options.fileName.empty()) {
         out += "    ";

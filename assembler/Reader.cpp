@@ -117,6 +117,7 @@ void Reader::Run()
         if (fr.id != m_runFrame)
             StartRun(fr, t, row);
         ++fr.nextLine;
+        m_ctx.rowBytes += end;
         Line(t.substr(0, end), row);  // may push frames: fr is not used after this
         for (auto it = m_pendingIncludes.rbegin(); it != m_pendingIncludes.rend(); ++it) {
             Frame inc;

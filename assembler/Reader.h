@@ -124,6 +124,7 @@ private:
     std::int64_t m_expandedBytes = 0;
     bool m_limitHit = false;
     std::int32_t m_localCount = 0;
+    std::string m_scratch;  // an expansion being made
 
     // Include files loaded, by path: the same file included again is read once.
     std::unordered_map<std::string, std::int32_t> m_loaded;

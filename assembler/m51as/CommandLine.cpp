@@ -110,6 +110,12 @@ bool ReadFile(const std::string& path, std::string& bytes)
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0)
+            bytes.reserve(bytes.size() + static_cast<std::size_t>(size));
+        std::rewind(f);
+    }
     char buffer[1 << 16];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
