@@ -185,6 +185,7 @@ struct Context {
     // Listing: its switches by row, title, symbol table and cross-reference.
     std::vector<std::pair<std::int32_t, ListEvent>> listSwitches;
     std::string title;
+    std::string date;
     bool listSymbols = true;
     bool xref = false;
     std::vector<std::pair<std::int32_t, std::int32_t>> references;  // (symbol, row) with $XREF

@@ -230,9 +230,11 @@ std::string MakeListing(const Context& ctx, const AssembleResult& r)
         out += "    ";
         out += ctx.options.fileName;
     }
-    if (!ctx.title.empty()) {
+    for (const std::string* extra : {&ctx.title, &ctx.date}) {
+        if (extra->empty())
+            continue;
         out += "    ";
-        out += ctx.title;
+        out += *extra;
     }
     out += "\r\n\r\n";
     out += kHeading;

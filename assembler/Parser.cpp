@@ -251,7 +251,7 @@ public:
                 Relocatable("SEGMENT");
                 return Push(st);
             }
-            if (id1 < 0 && (id2 == D(Kind::Db) || id2 == D(Kind::Dw) || id2 == D(Kind::Ds))) {
+            if (id1 < 0 && (id2 == D(Kind::Db) || id2 == D(Kind::Dw) || id2 == D(Kind::Ds) || id2 == D(Kind::Dbit))) {
                 st.label = DefineLabel(word1);
                 mnemonic = word2;
                 afterMnemonic = r;

@@ -285,6 +285,8 @@ void Reader::Controls(std::string_view text, std::int32_t row)
             event(ListEvent::Eject);
         } else if (u == "TITLE" || u == "TT") {
             m_ctx.title = std::string(args.substr(0, 120));
+        } else if (u == "DATE" || u == "DA") {
+            m_ctx.date = std::string(args.substr(0, 40));
         } else if (u == "XREF" || u == "XR") {
             m_ctx.xref = true;
         } else if (u == "NOSYMBOLS" || u == "NOSB") {

@@ -210,7 +210,7 @@ TEST(Reader, ExpressionsAndSyntaxOfOlderPrograms)
         {"FLAGS DATA 21H\nSETB FLAGS.3\nSETB ACC.7\n", "D20BD2E7"},
         {"nop\r\n\tmov\ta,#1\rNOP\n\x1A" "garbage after Ctrl-Z\n", "00740100"},
         {"$TITLE(demo) PAGEWIDTH(132) PAGELENGTH(60)\n$EJECT\n$NOPAGING\n$NODEBUG\n$XREF\n$DATE(1/1/90)\nDB 1\n", "01"},
-        {"$SAVE\n$NOLIST\n$RESTORE\nNAME ABC\nUSING 1\nDB AR2\n", "0A"},
+        {"$SAVE\n$NOLIST\n$RESTORE\nNAME ABC\nUSING 1\nDB AR2\nBSEG AT 10H\nFLAG DBIT 1\nCSEG\nDB FLAG\n", "0A10"},
     };
     for (const Case& c : cases) {
         const AssembleResult r = Assemble(c.source);
