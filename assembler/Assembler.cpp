@@ -1,8 +1,9 @@
 // The passes over the parsed statements. Layout passes give every label its
-// address; the generic JMP and CALL start in their two-byte form and grow to
-// three bytes only when the target is out of reach, so the passes end when no
-// size and no symbol changes any more. The code pass then emits the bytes and
-// reports every error on its line.
+// address, each segment counting on its own location counter; the generic JMP
+// and CALL to a target defined above (or any, with shortestJumps) start in
+// their two-byte form and grow to three bytes only when the target is out of
+// reach, so the passes end when no size and no symbol changes any more. The
+// code pass then emits the bytes and reports every error on its line.
 #include "Context.h"
 #include "FileWrite.h"
 
@@ -54,6 +55,9 @@ public:
         m_ctx.pc = 0;
         m_ctx.bank = 0;
         m_changed = false;
+        m_segment = Segment::Code;
+        for (std::uint32_t& pc : m_segmentPc)
+            pc = 0;
         for (Statement& st : m_ctx.statements) {
             m_ctx.currentLine = st.line;
             if (st.label >= 0)
@@ -69,6 +73,8 @@ public:
                 Instruction(st);
                 break;
             case Kind::Org: Org(st); break;
+            case Kind::Segment: SegmentSwitch(st); break;
+            case Kind::Dbit: Ds(st); break;
             case Kind::Using: Using(st); break;
             case Kind::Ds: Ds(st); break;
             case Kind::Db:
@@ -101,19 +107,48 @@ private:
         s.known = true;
     }
 
-    // Moves the location counter over `size` bytes of the statement; false
-    // (reported) when they would pass 0FFFFH.
+    // The end of the current segment's address space.
+    std::uint32_t Limit() const
+    {
+        return m_segment == Segment::Code || m_segment == Segment::XData ? kCodeSpace : 0x100;
+    }
+
+    // Moves the location counter over `size` bytes (or bits) of the
+    // statement; false (reported) when they would pass the segment's end.
     bool Advance(Statement& st, std::uint32_t size)
     {
         const std::uint32_t start = m_ctx.pc;
         m_ctx.pc = start + size;
-        if (m_ctx.pc <= kCodeSpace)
+        if (m_ctx.pc <= Limit())
             return true;
         if (m_out)
-            Error("address past 0FFFFH (this line ends at " + Hex4(m_ctx.pc - 1) + ")");
-        m_ctx.pc = kCodeSpace;
+            Error("address past " + Hex4(Limit() - 1) + (m_segment == Segment::Code ? "" : " in this segment") +
+                  " (this line ends at " + Hex4(m_ctx.pc - 1) + ")");
+        m_ctx.pc = Limit();
         (void)st;
         return false;
+    }
+
+    void SegmentSwitch(Statement& st)
+    {
+        m_segmentPc[static_cast<int>(m_segment)] = m_ctx.pc;
+        m_segment = static_cast<Segment>(st.form);
+        m_ctx.pc = m_segmentPc[st.form];
+        if (st.operandCount == 0)
+            return;
+        std::int32_t v = 0;
+        if (!Eval(st, 0, v)) {
+            if (m_out && m_ctx.unknownSeen)
+                Error("AT needs a value defined before it");
+            m_ctx.unknownSeen = false;
+            return;
+        }
+        if (v < 0 || static_cast<std::uint32_t>(v) >= Limit()) {
+            if (m_out)
+                Error("AT address " + ValueText(v) + " is out of range (0-" + Hex4(Limit() - 1) + ")");
+            return;
+        }
+        m_ctx.pc = static_cast<std::uint32_t>(v);
     }
 
     void Org(Statement& st)
@@ -125,9 +160,9 @@ private:
             m_ctx.unknownSeen = false;
             return;
         }
-        if (v < 0 || v > 0xFFFF) {
+        if (v < 0 || static_cast<std::uint32_t>(v) >= Limit()) {
             if (m_out)
-                Error("ORG address " + ValueText(v) + " is out of range (0-0FFFFH)");
+                Error("ORG address " + ValueText(v) + " is out of range (0-" + Hex4(Limit() - 1) + ")");
             return;
         }
         m_ctx.pc = static_cast<std::uint32_t>(v);
@@ -155,7 +190,8 @@ private:
         }
         if (v < 0 || v > 0xFFFF) {
             if (m_out)
-                Error("DS size " + ValueText(v) + " is out of range (0-0FFFFH)");
+                Error(std::string(st.kind == Kind::Dbit ? "DBIT" : "DS") + " size " + ValueText(v) +
+                      " is out of range (0-0FFFFH)");
             return;
         }
         if (st.size != static_cast<std::uint32_t>(v))
@@ -215,8 +251,8 @@ private:
         for (std::uint32_t i = 0; i < count; ++i) {
             const Operand& op = OperandOf(st, i);
             if (op.isString) {
-                const std::string_view text = m_ctx.source.substr(op.expr.first, op.expr.count);
-                const char quote = m_ctx.source[op.expr.first - 1];
+                const std::string_view text = m_ctx.strings[op.expr.first];
+                const char quote = text.data()[-1];
                 for (std::size_t k = 0; k < text.size(); ++k) {
                     if (text[k] == quote)
                         ++k;
@@ -247,7 +283,7 @@ private:
             const bool ok = Eval(st, 0, target);
             m_ctx.unknownSeen = false;
             if (!m_out) {
-                if (ok && st.size == 2 && !ShortReaches(st.form, m_ctx.pc, target)) {
+                if (ok && st.size == 2 && !st.longJump && !ShortReaches(st.form, m_ctx.pc, target)) {
                     st.size = 3;
                     m_changed = true;
                 }
@@ -381,7 +417,7 @@ private:
             std::uint64_t& word = m_ctx.writtenBits[a >> 6];
             const std::uint64_t bit = std::uint64_t{1} << (a & 63);
             if (!overlapReported && (word & bit)) {
-                Error("code at " + Hex4(a) + " overlaps code of line " + std::to_string(m_owner[a]));
+                Error("code at " + Hex4(a) + " overlaps code of " + m_ctx.Where(m_owner[a]));
                 overlapReported = true;
             }
             word |= bit;
@@ -393,7 +429,8 @@ private:
                 m_owner[a] = st.line;
             }
         }
-        r.addressMap.push_back({st.line, static_cast<std::uint16_t>(st.address), static_cast<std::uint16_t>(fit)});
+        r.addressMap.push_back(
+            {m_ctx.MainLine(st.line), static_cast<std::uint16_t>(st.address), static_cast<std::uint16_t>(fit)});
     }
 
     Context& m_ctx;
@@ -401,6 +438,8 @@ private:
     std::vector<std::int32_t> m_owner;  // line that wrote each byte, once there is code
     bool m_changed = false;
     std::size_t m_first = 0;
+    Segment m_segment = Segment::Code;
+    std::uint32_t m_segmentPc[static_cast<int>(Segment::Count)] = {};
 };
 
 bool NameLess(std::string_view a, std::string_view b)
@@ -425,11 +464,66 @@ Context::Context(std::string_view text, const AssembleOptions& opts) : source(te
     evalStack.resize(16);
 }
 
-void Context::Error(std::int32_t line, std::string message)
+void Context::Error(std::int32_t row, std::string message)
 {
     // Messages quote source text: a hostile source must not reach the
     // terminal's control sequences, nor a megabyte line the screen.
-    errors.push_back({line, m51::quoteForMessage(message, kMessageChars)});
+    errors.push_back({row, m51::quoteForMessage(message, kMessageChars), {}, {}});
+}
+
+const Run& Context::RunOf(std::int32_t row) const
+{
+    static const Run kNone{1, 0, 0, 1, {}};
+    const auto it = std::upper_bound(runs.begin(), runs.end(), row,
+                                     [](std::int32_t r, const Run& run) { return r < run.firstRow; });
+    return it == runs.begin() ? kNone : *(it - 1);
+}
+
+std::int32_t Context::FileLine(std::int32_t row) const
+{
+    const Run& run = RunOf(row);
+    return run.firstLine + (row - run.firstRow);
+}
+
+std::int32_t Context::MainLine(std::int32_t row) const
+{
+    const Run& run = RunOf(row);
+    if (run.origin == 0)
+        return run.firstLine + (row - run.firstRow);
+    return origins[static_cast<std::size_t>(run.origin)].mainLine;
+}
+
+std::string Context::Where(std::int32_t row) const
+{
+    const Run& run = RunOf(row);
+    const std::string line = std::to_string(run.firstLine + (row - run.firstRow));
+    return run.file == 0 ? "line " + line : files[static_cast<std::size_t>(run.file)].name + ":" + line;
+}
+
+std::string Context::Chain(std::int32_t row) const
+{
+    // The source by its name here, where the including file is named too.
+    const auto Where = [this](std::int32_t r) {
+        const Run& run = RunOf(r);
+        if (run.file != 0 || files.empty() || files[0].name.empty())
+            return this->Where(r);
+        return files[0].name + ":" + std::to_string(run.firstLine + (r - run.firstRow));
+    };
+    std::string chain;
+    std::int32_t origin = RunOf(row).origin;
+    for (int guard = 0; origin > 0 && guard < 200; ++guard) {
+        const Origin& o = origins[static_cast<std::size_t>(origin)];
+        if (!chain.empty())
+            chain += ", ";
+        if (o.macro.empty())
+            chain += "included from " + Where(o.parentRow);
+        else
+            chain += "in " + (o.macro == "REPT" || o.macro == "IRP" || o.macro == "IRPC"
+                                  ? std::string(o.macro) : "macro " + std::string(o.macro)) +
+                     ", called at " + Where(o.parentRow);
+        origin = RunOf(o.parentRow).origin;
+    }
+    return chain;
 }
 
 std::string Hex4(std::uint32_t value)
@@ -464,7 +558,9 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     ctx.statements.reserve(source.size() / 24 + 16);
     ctx.operands.reserve(source.size() / 16 + 16);
     ctx.exprOps.reserve(source.size() / 16 + 16);
-    ParseSource(ctx);
+    ReadSource(ctx);
+    ctx.parsing = false;
+
 
     Passes passes(ctx);
     AssembleResult r;
@@ -478,6 +574,7 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     ctx.bytes.reserve(ctx.pc + 64);
     passes.Run(&r);
 
+    // In reading order; `line` holds the row until the errors are handed out.
     std::stable_sort(ctx.errors.begin(), ctx.errors.end(),
                      [](const AsmError& a, const AsmError& b) { return a.line < b.line; });
     for (std::uint32_t w = 0; w < ctx.writtenBits.size(); ++w) {
@@ -489,17 +586,33 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
         r.highest = static_cast<std::uint16_t>(w * 64 + 63 - static_cast<std::uint32_t>(std::countl_zero(word)));
         r.empty = false;
     }
+    std::size_t defined = 0;
+    for (std::size_t id = 0; id < ctx.symbols.size(); ++id)
+        defined += ctx.symbols[static_cast<std::int32_t>(id)].line > 0 && !ctx.symbols[static_cast<std::int32_t>(id)].predefined;
+    r.symbols.reserve(defined);
     for (std::size_t id = 0; id < ctx.symbols.size(); ++id) {
         const SymbolEntry& s = ctx.symbols[static_cast<std::int32_t>(id)];
         if (s.line <= 0 || s.predefined)
             continue;
-        r.symbols.push_back({std::string(s.name), s.kind, s.value, s.line, s.redefinable});
+        r.symbols.push_back({std::string(s.name), s.kind, s.value, ctx.FileLine(s.line), s.redefinable});
     }
     std::sort(r.symbols.begin(), r.symbols.end(), [](const Symbol& a, const Symbol& b) { return NameLess(a.name, b.name); });
-    r.errors = std::move(ctx.errors);
     r.hex = MakeHex(r, ctx.writtenBits);
+    // The listing needs the statements, bytes and symbols, not the operands:
+    // their memory goes before the listing's is taken.
+    std::vector<Operand>().swap(ctx.operands);
+    std::vector<ExprOp>().swap(ctx.exprOps);
     if (options.listing)
         r.listing = MakeListing(ctx, r);
+    r.errors = std::move(ctx.errors);
+    for (AsmError& e : r.errors) {
+        const std::int32_t row = e.line;
+        const Run& run = ctx.RunOf(row);
+        e.line = ctx.FileLine(row);
+        if (run.file != 0)
+            e.file = ctx.files[static_cast<std::size_t>(run.file)].name;
+        e.context = ctx.Chain(row);
+    }
     return r;
 }
 

@@ -1,25 +1,34 @@
 #pragma once
 // The 8051 assembler's public face: one call turns a source in the Intel ASM51
-// dialect (as m51c writes it and as users write it after "ASM:") into a code
-// image, its Intel HEX and binary forms, a listing, the errors and the map from
-// source lines to the code bytes they produced. All text is code page 1250
-// bytes (one character a byte); nothing here touches files or Qt.
+// dialect (as m51c writes it, as users write it after "ASM:", and as programs
+// for ASM51, Metalink ASM51 and ASEM-51 are written: include files, macros,
+// conditional assembly, absolute segments) into a code image, its Intel HEX and
+// binary forms, a listing, the errors and the map from source lines to the code
+// bytes they produced. All text is code page 1250 bytes (one character a byte);
+// nothing here touches files or Qt: include files come through the caller's
+// readFile.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace m51asm {
 
-// One problem, on the source line it belongs to.
+// One problem, on the line it belongs to.
 struct AsmError {
-    int line = 0;  // 1-based line of the .asm source
+    int line = 0;          // 1-based line in `file`
     std::string message;
+    std::string file;      // the include file the line is written in, as found; empty: the source
+    std::string context;   // how that line was reached when not read straight from the source:
+                           // "included from main.a51:3", "in macro SEND, called on line 20"
 };
 
 // A source line that emitted code bytes: `size` bytes from `address` on.
 // Lines that only move the location counter (ORG, DS, labels) have no entry.
+// Code from an include file or a macro expansion counts for the line of the
+// source that included or called it.
 struct AddressMapEntry {
     int line = 0;  // 1-based line of the .asm source
     std::uint16_t address = 0;
@@ -44,7 +53,7 @@ struct Symbol {
     std::string name;  // as first written in the source
     SymbolKind kind = SymbolKind::Number;
     std::int32_t value = 0;  // address, bit address or number; register number for Register
-    int line = 0;            // 1-based line of its definition
+    int line = 0;            // 1-based line of its definition (in the file it is written in)
     bool redefinable = false; // defined with SET
 };
 
@@ -60,6 +69,23 @@ struct AssembleOptions {
     // over earlier code, an interrupt vector over the program); allowing it
     // lets later code replace earlier code silently, as overlays do.
     bool allowOverlap = false;
+    // Generic JMP and CALL. By default as ASM51-family assemblers choose, so
+    // that existing programs keep their images: a target defined above gives
+    // SJMP (JMP only) when in reach, else AJMP/ACALL in the same 2 KB page,
+    // else LJMP/LCALL; a target not yet defined gives LJMP/LCALL. With
+    // shortestJumps the shortest form that reaches, whichever way it lies
+    // (Zelvar builds m51c's programs so).
+    bool shortestJumps = false;
+
+    // Include files ($INCLUDE(name), $MODxxx register files): the name is looked
+    // up beside the including file (the source is at sourcePath), then in each
+    // of includeDirs, then in registerDir, the register files that come with
+    // m51as. readFile fills `bytes` with a file's contents or returns false;
+    // without it no include file is found.
+    std::string sourcePath;
+    std::vector<std::string> includeDirs;
+    std::string registerDir;
+    std::function<bool(const std::string& path, std::string& bytes)> readFile;
 };
 
 struct AssembleResult {

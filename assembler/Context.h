@@ -1,12 +1,16 @@
 #pragma once
-// The state of one assembly run, shared by the parser, the layout and code
-// passes and the output writers. Everything a run needs lives here; the
-// statements keep views into the caller's source text.
+// The state of one assembly run, shared by the reader (includes, macros,
+// conditionals), the parser, the layout and code passes and the output
+// writers. Everything a run needs lives here; the statements keep views into
+// the caller's source text, the include files and the macro expansions, all of
+// which live as long as the run.
 
 #include "Assembler.h"
 #include "Instructions.h"
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +44,7 @@ enum class Op : std::uint8_t {
     Here,    // push the address of the current statement ($)
     Neg, Not, High, Low,
     Add, Sub, Mul, Div, Mod, And, Or, Xor, Shl, Shr,
+    Eq, Ne, Lt, Le, Gt, Ge,  // relations: all ones when true, 0 when false
     BitOf,   // byte address . bit number
 };
 
@@ -56,8 +61,8 @@ struct ExprRef {
 struct Operand {
     Mode mode = Mode::None;
     std::uint8_t reg = 0;      // register number of Reg and AtReg
-    bool isString = false;     // DB string: `expr` holds offset and length of the characters
-                               // between the quotes in the source (doubled quotes still doubled)
+    bool isString = false;     // DB string: expr.first indexes Context::strings, the characters
+                               // between the quotes (doubled quotes still doubled)
     ExprRef expr;
 };
 
@@ -65,10 +70,15 @@ enum class Kind : std::uint8_t {
     Label,        // nothing but a label (or a line whose statement failed)
     Instruction,  // `form` indexes Forms(), or kGenericJmp / kGenericCall
     Org, Equ, Set, Bit, Data, IData, XData, Code, Db, Dw, Ds, Using, End,
+    Segment,      // CSEG, DSEG, ISEG, BSEG, XSEG: `form` is the Segment, an AT address its operand
+    Dbit,         // DBIT n: n bits of the bit segment
 };
 
+// The absolute segments, each with its own location counter.
+enum class Segment : std::uint8_t { Code, Data, IData, Bit, XData, Count };
+
 struct Statement {
-    std::int32_t line = 0;     // 1-based
+    std::int32_t line = 0;     // row (see Run): the 1-based number of the line read
     std::int32_t label = -1;   // symbol defined as this statement's address
     std::int32_t name = -1;    // symbol defined by EQU, SET, BIT, DATA ...
     std::uint32_t firstOperand = 0;
@@ -80,6 +90,8 @@ struct Statement {
     std::uint16_t form = 0;
     Kind kind = Kind::Label;
     bool failed = false;       // parse error: takes no room
+    Segment segment = Segment::Code;
+    bool longJump = false;     // generic JMP/CALL to a target not yet defined: always LJMP/LCALL
 };
 
 struct SymbolEntry {
@@ -105,14 +117,44 @@ public:
     SymbolEntry& operator[](std::int32_t id) { return m_entries[static_cast<std::size_t>(id)]; }
     const SymbolEntry& operator[](std::int32_t id) const { return m_entries[static_cast<std::size_t>(id)]; }
     std::size_t size() const { return m_entries.size(); }
-    // Turns the predefined register names off ($NOMOD51).
+    // Turns the predefined register names off ($NOMOD51) and on again ($MOD51).
     void DropPredefined();
+    void RestorePredefined();
 
 private:
     void Grow();
     std::vector<SymbolEntry> m_entries;
     std::vector<std::int32_t> m_slots;  // open addressing, -1 empty
 };
+
+// Every line read gets a row number, 1 up, in reading order: the lines of the
+// source, of its include files and of macro expansions, interleaved as they
+// were read. A run is a stretch of rows read one after another from one text;
+// an origin says where that text came from.
+struct Origin {
+    std::int32_t parentRow = 0;  // the $INCLUDE line or the macro call; 0 for the source itself
+    std::int32_t mainLine = 0;   // the line of the source that led here
+    std::string_view macro;      // the macro (or REPT, IRP, IRPC) of an expansion; empty for a file
+    std::uint8_t includeDepth = 0;
+    std::uint8_t macroDepth = 0;
+};
+
+struct Run {
+    std::int32_t firstRow = 0;
+    std::int32_t origin = 0;
+    std::int32_t file = 0;       // the file its lines are written in (a macro's: where it is defined)
+    std::int32_t firstLine = 0;  // line number of the first row in that file
+    std::string_view text;       // from the first row's line to the end of its text
+};
+
+struct SourceFile {
+    std::string name;            // as errors show it
+    std::unique_ptr<std::string> bytes;  // an include file's contents (the source is the caller's)
+    std::string_view text;       // up to a Ctrl-Z
+};
+
+// What the listing does from a row on.
+enum class ListEvent : std::uint8_t { Off, On, Gen, NoGen, GenOnly, Eject };
 
 struct Context {
     explicit Context(std::string_view source, const AssembleOptions& options);
@@ -130,8 +172,28 @@ struct Context {
     // skipped by the image's summary and the HEX writer.
     std::vector<std::uint64_t> writtenBits = std::vector<std::uint64_t>(1024, 0);
 
-    // Listing switches: line numbers (1-based) where $NOLIST / $LIST took effect.
-    std::vector<std::pair<std::int32_t, bool>> listSwitches;
+    // Rows and where they came from.
+    std::vector<SourceFile> files;       // [0] the source
+    std::vector<Origin> origins;         // [0] the source
+    std::vector<Run> runs;
+    std::deque<std::string> expansions;  // the text of every macro expansion, in chunks that never move
+    std::vector<std::string_view> strings;  // DB strings
+    std::vector<std::string_view> operandTexts;  // the parser's scratch list
+    std::int32_t rows = 0;
+    std::size_t rowBytes = 0;  // the text of all rows, for the listing's size
+
+    // Listing: its switches by row, title, symbol table and cross-reference.
+    std::vector<std::pair<std::int32_t, ListEvent>> listSwitches;
+    std::string title;
+    std::string date;
+    bool listSymbols = true;
+    bool xref = false;
+    std::vector<std::pair<std::int32_t, std::int32_t>> references;  // (symbol, row) with $XREF
+
+    // Reading state the parser needs.
+    Segment parseSegment = Segment::Code;
+    bool parsing = true;        // symbols defined so far are "backward" for JMP/CALL
+
 
     // Pass state.
     std::uint32_t pc = 0;
@@ -142,12 +204,31 @@ struct Context {
 
     // Records an error; its text is kept to kMessageChars, control bytes
     // written as \xNN.
-    void Error(std::int32_t line, std::string message);
+    void Error(std::int32_t row, std::string message);
     static constexpr std::size_t kMessageChars = 300;
+
+    // The run of a row, and where the row is written: "line 12" in the
+    // source, "inc.a51:12" in another file.
+    const Run& RunOf(std::int32_t row) const;
+    std::int32_t FileLine(std::int32_t row) const;
+    std::int32_t MainLine(std::int32_t row) const;
+    std::string Where(std::int32_t row) const;
+    // "included from a.a51:3", "in macro X, called on line 20" ..., the chain
+    // up to the source; empty for a row of the source.
+    std::string Chain(std::int32_t row) const;
 };
 
-// Parses all lines into statements (Parser.cpp).
-void ParseSource(Context& ctx);
+// Reads the source with its include files, macros and conditionals and parses
+// each line that remains (Reader.cpp); lines after END are not read.
+void ReadSource(Context& ctx);
+
+// Parses one line (its code, without comment and outer blanks) into at most
+// one statement on `row`. Returns false after END.
+bool ParseLine(Context& ctx, std::string_view code, std::int32_t row);
+
+// Where the comment of a line starts (or its length): the first ";" outside quotes.
+std::size_t CommentStart(std::string_view line);
+std::string_view TrimBlanks(std::string_view s);
 
 // Parses `text` as one expression into ctx.exprOps; false (error reported on
 // `line`) when it is not one.

@@ -1,7 +1,8 @@
 // Expressions: numbers in every ASM51 radix, characters, symbols, $ and the
 // operators, parsed into postfix steps once and evaluated in every pass.
 //
-// Precedence, loosest first: OR XOR, AND, NOT, binary + -, * / MOD SHL SHR,
+// Precedence, loosest first: OR XOR, AND, NOT, the relations (EQ NE LT LE GT
+// GE, = <> < <= > >=: all ones when true), binary + -, * / MOD SHL SHR,
 // unary + - HIGH LOW, the bit selector "." (P1.0, 20H.3), then operands and
 // parentheses. Arithmetic is 32-bit two's complement; ranges are checked
 // where a value is used.
@@ -29,7 +30,7 @@ inline unsigned char Upper(unsigned char c)
 }
 
 enum class Tok { End, Number, Ident, Here, LParen, RParen, Plus, Minus, Star, Slash, Dot, Bad,
-                 Mod, And, Or, Xor, Not, Shl, Shr, High, Low };
+                 Mod, And, Or, Xor, Not, Shl, Shr, High, Low, Eq, Ne, Lt, Le, Gt, Ge };
 
 struct Token {
     Tok kind = Tok::End;
@@ -87,7 +88,8 @@ Tok OperatorWord(std::string_view w)
     struct Word { const char* name; Tok tok; };
     static constexpr Word kWords[] = {{"MOD", Tok::Mod}, {"AND", Tok::And}, {"OR", Tok::Or},   {"XOR", Tok::Xor},
                                       {"NOT", Tok::Not}, {"SHL", Tok::Shl}, {"SHR", Tok::Shr}, {"HIGH", Tok::High},
-                                      {"LOW", Tok::Low}};
+                                      {"LOW", Tok::Low}, {"EQ", Tok::Eq},   {"NE", Tok::Ne},   {"LT", Tok::Lt},
+                                      {"LE", Tok::Le},   {"GT", Tok::Gt},   {"GE", Tok::Ge}};
     for (const Word& word : kWords)
         if (std::strcmp(u, word.name) == 0)
             return word.tok;
@@ -194,6 +196,22 @@ private:
         case '*': m_tok.kind = Tok::Star; break;
         case '/': m_tok.kind = Tok::Slash; break;
         case '.': m_tok.kind = Tok::Dot; break;
+        case '=': m_tok.kind = Tok::Eq; break;
+        case '<':
+        case '>': {
+            const char n = m_pos < m_text.size() ? m_text[m_pos] : 0;
+            if (c == '<' && n == '>') {
+                m_tok.kind = Tok::Ne;
+            } else if (n == '=') {
+                m_tok.kind = c == '<' ? Tok::Le : Tok::Ge;
+            } else {
+                m_tok.kind = c == '<' ? Tok::Lt : Tok::Gt;
+                break;
+            }
+            ++m_pos;
+            m_tok.text = m_text.substr(start, 2);
+            break;
+        }
         default: m_tok.kind = Tok::Bad; Fail("unexpected character \"" + std::string(m_tok.text) + "\""); break;
         }
     }
@@ -238,7 +256,29 @@ private:
             Emit(Op::Not);
             return true;
         }
-        return ParseAdd(depth + 1);
+        return ParseRelation(depth + 1);
+    }
+
+    bool ParseRelation(int depth)
+    {
+        if (!ParseAdd(depth + 1))
+            return false;
+        for (;;) {
+            Op op;
+            switch (m_tok.kind) {
+            case Tok::Eq: op = Op::Eq; break;
+            case Tok::Ne: op = Op::Ne; break;
+            case Tok::Lt: op = Op::Lt; break;
+            case Tok::Le: op = Op::Le; break;
+            case Tok::Gt: op = Op::Gt; break;
+            case Tok::Ge: op = Op::Ge; break;
+            default: return true;
+            }
+            Next();
+            if (!ParseAdd(depth + 1))
+                return false;
+            Emit(op);
+        }
     }
 
     bool ParseAdd(int depth)
@@ -318,6 +358,8 @@ private:
         case Tok::Ident: {
             const std::int32_t id = m_ctx.symbols.Intern(m_tok.text);
             m_ctx.symbols[id].referenced = true;
+            if (m_ctx.xref)
+                m_ctx.references.push_back({id, m_line});
             Emit(Op::Symbol, id);
             Next();
             return true;
@@ -431,6 +473,12 @@ bool Evaluate(Context& ctx, ExprRef expr, std::int32_t here, std::int32_t& value
         case Op::Xor: r = a ^ b; break;
         case Op::Shl: r = b >= 32 ? 0 : a << b; break;
         case Op::Shr: r = b >= 32 ? 0 : a >> b; break;
+        case Op::Eq: r = a == b ? ~0u : 0; break;
+        case Op::Ne: r = a != b ? ~0u : 0; break;
+        case Op::Lt: r = stack[top - 1] < stack[top] ? ~0u : 0; break;
+        case Op::Le: r = stack[top - 1] <= stack[top] ? ~0u : 0; break;
+        case Op::Gt: r = stack[top - 1] > stack[top] ? ~0u : 0; break;
+        case Op::Ge: r = stack[top - 1] >= stack[top] ? ~0u : 0; break;
         case Op::BitOf: {
             const std::int32_t byte = stack[top - 1], bit = stack[top];
             if (bit < 0 || bit > 7) {

@@ -1,6 +1,6 @@
-// Reading the source: each line becomes at most one statement with its label,
-// its operands classified by form and its expressions in postfix steps.
-// Lines after END are not read.
+// Parsing one line: it becomes at most one statement with its label, its
+// operands classified by form and its expressions in postfix steps. Labels
+// take the type of the segment they are in.
 #include "Context.h"
 
 #include <algorithm>
@@ -29,11 +29,7 @@ inline char Upper(char c)
 
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    return TrimBlanks(s);
 }
 
 // Keywords at the start of a statement: the mnemonics, then the directives.
@@ -51,12 +47,17 @@ constexpr int I(Mnemonic m) { return static_cast<int>(m); }
 constexpr Keyword kKeywords[] = {
     {"ACALL", I(Mnemonic::Acall)}, {"ADD", I(Mnemonic::Add)},   {"ADDC", I(Mnemonic::Addc)},
     {"AJMP", I(Mnemonic::Ajmp)},   {"ANL", I(Mnemonic::Anl)},   {"BIT", D(Kind::Bit)},
+    {"BSEG", D(Kind::Segment)},
     {"CALL", I(Mnemonic::Call)},   {"CJNE", I(Mnemonic::Cjne)}, {"CLR", I(Mnemonic::Clr)},
-    {"CODE", D(Kind::Code)},       {"CPL", I(Mnemonic::Cpl)},   {"DA", I(Mnemonic::Da)},
-    {"DATA", D(Kind::Data)},       {"DB", D(Kind::Db)},         {"DEC", I(Mnemonic::Dec)},
+    {"CODE", D(Kind::Code)},       {"CPL", I(Mnemonic::Cpl)},   {"CSEG", D(Kind::Segment)},
+    {"DA", I(Mnemonic::Da)},
+    {"DATA", D(Kind::Data)},       {"DB", D(Kind::Db)},         {"DBIT", D(Kind::Dbit)},
+    {"DEC", I(Mnemonic::Dec)},
     {"DIV", I(Mnemonic::Div)},     {"DJNZ", I(Mnemonic::Djnz)}, {"DS", D(Kind::Ds)},
+    {"DSEG", D(Kind::Segment)},
     {"DW", D(Kind::Dw)},           {"END", D(Kind::End)},       {"EQU", D(Kind::Equ)},
-    {"IDATA", D(Kind::IData)},     {"INC", I(Mnemonic::Inc)},   {"JB", I(Mnemonic::Jb)},
+    {"IDATA", D(Kind::IData)},     {"INC", I(Mnemonic::Inc)},   {"ISEG", D(Kind::Segment)},
+    {"JB", I(Mnemonic::Jb)},
     {"JBC", I(Mnemonic::Jbc)},     {"JC", I(Mnemonic::Jc)},     {"JMP", I(Mnemonic::Jmp)},
     {"JNB", I(Mnemonic::Jnb)},     {"JNC", I(Mnemonic::Jnc)},   {"JNZ", I(Mnemonic::Jnz)},
     {"JZ", I(Mnemonic::Jz)},       {"LCALL", I(Mnemonic::Lcall)}, {"LJMP", I(Mnemonic::Ljmp)},
@@ -68,7 +69,7 @@ constexpr Keyword kKeywords[] = {
     {"SET", D(Kind::Set)},         {"SETB", I(Mnemonic::Setb)}, {"SJMP", I(Mnemonic::Sjmp)},
     {"SUBB", I(Mnemonic::Subb)},   {"SWAP", I(Mnemonic::Swap)}, {"USING", D(Kind::Using)},
     {"XCH", I(Mnemonic::Xch)},     {"XCHD", I(Mnemonic::Xchd)}, {"XDATA", D(Kind::XData)},
-    {"XRL", I(Mnemonic::Xrl)},
+    {"XRL", I(Mnemonic::Xrl)},     {"XSEG", D(Kind::Segment)},
 };
 
 // The keyword id of a word, or -1.
@@ -76,7 +77,7 @@ int FindKeyword(std::string_view word)
 {
     if (word.empty() || word.size() > 5)
         return -1;
-    char u[6] = {};
+    char u[6] = {};  // the longest keyword has five letters
     for (std::size_t i = 0; i < word.size(); ++i)
         u[i] = Upper(word[i]);
     const auto it = std::lower_bound(std::begin(kKeywords), std::end(kKeywords), u,
@@ -116,22 +117,42 @@ int RegisterNumber(std::string_view s)
     return -1;
 }
 
-// Where the comment of a line starts (or its length): the first ";" outside quotes.
-std::size_t CommentStart(std::string_view line)
+const char* SegmentName(Segment s)
 {
-    char quote = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == ';') {
-            return i;
-        }
+    switch (s) {
+    case Segment::Data: return "DSEG";
+    case Segment::IData: return "ISEG";
+    case Segment::Bit: return "BSEG";
+    case Segment::XData: return "XSEG";
+    default: return "CSEG";
     }
-    return line.size();
+}
+
+SymbolKind SegmentKind(Segment s)
+{
+    switch (s) {
+    case Segment::Data: return SymbolKind::Data;
+    case Segment::IData: return SymbolKind::IData;
+    case Segment::Bit: return SymbolKind::Bit;
+    case Segment::XData: return SymbolKind::XData;
+    default: return SymbolKind::Code;
+    }
+}
+
+// True when every symbol of the expression is defined on an earlier line
+// (or predefined): its value is known on first reading, as ASM51's first pass
+// knows it. `$` counts as known.
+bool DefinedAbove(const Context& ctx, ExprRef e)
+{
+    for (std::uint32_t i = 0; i < e.count; ++i) {
+        const ExprOp& op = ctx.exprOps[e.first + i];
+        if (op.op != Op::Symbol)
+            continue;
+        const SymbolEntry& s = ctx.symbols[op.value];
+        if (s.line == 0 && !(s.predefined && s.known))
+            return false;
+    }
+    return true;
 }
 
 // Splits operands at the commas outside quotes and parentheses.
@@ -191,18 +212,14 @@ public:
     explicit LineParser(Context& ctx) : m_ctx(ctx) {}
 
     // Returns false after END.
-    bool Parse(std::string_view line, std::int32_t lineNo)
+    bool Parse(std::string_view code, std::int32_t lineNo)
     {
         m_lineNo = lineNo;
-        std::string_view code = Trim(line.substr(0, CommentStart(line)));
         if (code.empty())
             return true;
-        if (code[0] == '$') {
-            Control(code.substr(1));
-            return true;
-        }
         Statement st;
         st.line = lineNo;
+        st.segment = m_ctx.parseSegment;
         std::size_t p = 0;
         std::string_view word1 = Word(code, p);
         if (word1.empty()) {
@@ -230,7 +247,11 @@ public:
             if (id2 >= 0 && IsNameDirective(id2)) {
                 return NameDefinition(st, word1, static_cast<Kind>(id2 - kDirectiveBase), code.substr(r));
             }
-            if (id1 < 0 && (id2 == D(Kind::Db) || id2 == D(Kind::Dw) || id2 == D(Kind::Ds))) {
+            if (id2 < 0 && EqualsUpper(word2, "SEGMENT")) {
+                Relocatable("SEGMENT");
+                return Push(st);
+            }
+            if (id1 < 0 && (id2 == D(Kind::Db) || id2 == D(Kind::Dw) || id2 == D(Kind::Ds) || id2 == D(Kind::Dbit))) {
                 st.label = DefineLabel(word1);
                 mnemonic = word2;
                 afterMnemonic = r;
@@ -244,6 +265,14 @@ public:
         const int id = FindKeyword(mnemonic);
         const std::string_view rest = Trim(code.substr(afterMnemonic));
         if (id < 0) {
+            if (EqualsUpper(mnemonic, "NAME"))  // the module's name: nothing to do
+                return Push(st);
+            for (const char* word : {"RSEG", "PUBLIC", "EXTRN", "EXTERN"}) {
+                if (EqualsUpper(mnemonic, word)) {
+                    Relocatable(word);
+                    return Push(st);
+                }
+            }
             m_ctx.Error(lineNo, "unknown mnemonic " + std::string(mnemonic));
             return Push(st);
         }
@@ -251,8 +280,18 @@ public:
             m_ctx.Error(lineNo, std::string(mnemonic) + " needs a name in front of it");
             return Push(st);
         }
+        const bool emits = id < kDirectiveBase || id == D(Kind::Db) || id == D(Kind::Dw);
+        if (emits && st.segment != Segment::Code) {
+            m_ctx.Error(lineNo, std::string(id < kDirectiveBase ? "an instruction" : "DB and DW") +
+                                    " belongs in the code segment (CSEG); this line is in " +
+                                    SegmentName(st.segment));
+            st.failed = true;
+            return Push(st);
+        }
         if (id < kDirectiveBase)
             Instruction(st, static_cast<Mnemonic>(id), rest);
+        else if (id == D(Kind::Segment))
+            SegmentSwitch(st, mnemonic, rest);
         else
             Directive(st, static_cast<Kind>(id - kDirectiveBase), mnemonic, rest);
         Push(st);
@@ -260,6 +299,43 @@ public:
     }
 
 private:
+    void Relocatable(const char* word)
+    {
+        m_ctx.Error(m_lineNo, std::string(word) +
+                                  ": relocatable segments and PUBLIC/EXTRN need a linker, which m51as does not have; "
+                                  "write the program with absolute segments (CSEG, DSEG, ISEG, BSEG, XSEG and AT)");
+    }
+
+    // CSEG, DSEG ... with an optional AT address.
+    void SegmentSwitch(Statement& st, std::string_view word, std::string_view rest)
+    {
+        st.kind = Kind::Segment;
+        const char u = Upper(word[0]);
+        const Segment seg = u == 'C' ? Segment::Code : u == 'D' ? Segment::Data : u == 'I' ? Segment::IData
+                          : u == 'B' ? Segment::Bit : Segment::XData;
+        st.form = static_cast<std::uint16_t>(seg);
+        st.segment = seg;
+        m_ctx.parseSegment = seg;
+        if (rest.empty())
+            return;
+        std::size_t p = 0;
+        const std::string_view at = Word(rest, p);
+        if (!EqualsUpper(at, "AT")) {
+            m_ctx.Error(m_lineNo, std::string(SegmentName(seg)) + " takes nothing or AT address");
+            st.failed = true;
+            return;
+        }
+        Operand op;
+        op.mode = Mode::Expr;
+        if (!ParseExpression(m_ctx, Trim(rest.substr(p)), m_lineNo, op.expr)) {
+            st.failed = true;
+            return;
+        }
+        st.firstOperand = static_cast<std::uint32_t>(m_ctx.operands.size());
+        st.operandCount = 1;
+        m_ctx.operands.push_back(op);
+    }
+
     static std::size_t SkipBlanks(std::string_view s, std::size_t p)
     {
         while (p < s.size() && IsBlank(s[p]))
@@ -297,8 +373,9 @@ private:
         const std::int32_t id = m_ctx.symbols.Intern(name);
         SymbolEntry& s = m_ctx.symbols[id];
         if (s.line > 0 && !(redefinable && s.redefinable)) {
-            m_ctx.Error(m_lineNo, "symbol " + std::string(name) + " is already defined on line " +
-                                      std::to_string(s.line));
+            m_ctx.Error(m_lineNo, "symbol " + std::string(name) + " is already defined " +
+                                      (m_ctx.RunOf(s.line).file == m_ctx.RunOf(m_lineNo).file ? "on " : "at ") +
+                                      m_ctx.Where(s.line));
             return -1;
         }
         if (s.predefined) {
@@ -316,7 +393,8 @@ private:
 
     static bool OperatorName(std::string_view n)
     {
-        for (const char* w : {"MOD", "AND", "OR", "XOR", "NOT", "SHL", "SHR", "HIGH", "LOW"})
+        for (const char* w : {"MOD", "AND", "OR", "XOR", "NOT", "SHL", "SHR", "HIGH", "LOW", "EQ", "NE", "LT", "LE",
+                              "GT", "GE"})
             if (EqualsUpper(n, w))
                 return true;
         return false;
@@ -326,7 +404,7 @@ private:
     {
         const std::int32_t id = Claim(name, false);
         if (id >= 0)
-            m_ctx.symbols[id].kind = SymbolKind::Code;
+            m_ctx.symbols[id].kind = SegmentKind(m_ctx.parseSegment);
         return id;
     }
 
@@ -373,36 +451,20 @@ private:
         st.firstOperand = static_cast<std::uint32_t>(m_ctx.operands.size());
         st.operandCount = 1;
         m_ctx.operands.push_back(op);
-        return Push(st);
-    }
-
-    void Control(std::string_view text)
-    {
-        std::size_t p = 0;
-        for (;;) {
-            const std::string_view w = Word(text, p);
-            if (w.empty())
-                break;
-            if (EqualsUpper(w, "NOLIST") || EqualsUpper(w, "NOLI"))
-                m_ctx.listSwitches.push_back({m_lineNo, false});
-            else if (EqualsUpper(w, "LIST") || EqualsUpper(w, "LI"))
-                m_ctx.listSwitches.push_back({m_lineNo, true});
-            else if (EqualsUpper(w, "NOMOD51") || EqualsUpper(w, "NOMOD"))
-                m_ctx.symbols.DropPredefined();
-            // Arguments in parentheses belong to their control: $TITLE(...)
-            p = SkipBlanks(text, p);
-            if (p < text.size() && text[p] == '(') {
-                int depth = 0;
-                for (; p < text.size(); ++p) {
-                    if (text[p] == '(')
-                        ++depth;
-                    else if (text[p] == ')' && --depth == 0) {
-                        ++p;
-                        break;
-                    }
-                }
+        if (kind == Kind::Equ || kind == Kind::Set) {
+            // Known on first reading when it uses only names defined above:
+            // IF, REPT and the jump rule can use it on the lines that follow.
+            bool usesHere = false;
+            for (std::uint32_t i = 0; i < op.expr.count; ++i)
+                usesHere = usesHere || m_ctx.exprOps[op.expr.first + i].op == Op::Here;
+            std::int32_t v = 0;
+            if (!usesHere && Evaluate(m_ctx, op.expr, 0, v)) {
+                s.value = v;
+                s.known = true;
             }
+            m_ctx.unknownSeen = false;
         }
+        return Push(st);
     }
 
     // Classifies one operand; false (reported) when it is malformed.
@@ -486,7 +548,8 @@ private:
         int form = -1;
         if ((m == Mnemonic::Jmp || m == Mnemonic::Call) && count == 1 && modes[0] == Mode::Expr) {
             st.form = m == Mnemonic::Jmp ? kGenericJmp : kGenericCall;
-            st.size = 2;
+            st.longJump = !m_ctx.options.shortestJumps && !DefinedAbove(m_ctx, ops[0].expr);
+            st.size = st.longJump ? 3 : 2;
         } else {
             form = FindForm(m, std::span<const Mode>(modes, count));
             if (form < 0) {
@@ -551,7 +614,7 @@ private:
             st.failed = true;
             return;
         }
-        if ((kind == Kind::Org || kind == Kind::Ds || kind == Kind::Using) && count != 1) {
+        if ((kind == Kind::Org || kind == Kind::Ds || kind == Kind::Using || kind == Kind::Dbit) && count != 1) {
             m_ctx.Error(m_lineNo, name + " takes one operand");
             st.failed = true;
             return;
@@ -566,8 +629,9 @@ private:
             const std::string_view t = m_texts[i];
             if (kind == Kind::Db && WholeString(t, inner, length)) {
                 op.isString = true;
-                op.expr.first = static_cast<std::uint32_t>(inner.data() - m_ctx.source.data());
-                op.expr.count = static_cast<std::uint32_t>(inner.size());
+                op.expr.first = static_cast<std::uint32_t>(m_ctx.strings.size());
+                op.expr.count = 1;
+                m_ctx.strings.push_back(inner);
                 size += static_cast<std::uint32_t>(length);
             } else if (t.empty()) {
                 m_ctx.Error(m_lineNo, "missing operand");
@@ -586,19 +650,53 @@ private:
         st.operandCount = static_cast<std::uint32_t>(count);
         if (kind == Kind::Db || kind == Kind::Dw)
             st.size = size;
+        if (kind == Kind::Dbit && st.segment != Segment::Bit) {
+            m_ctx.Error(m_lineNo, "DBIT belongs in the bit segment (BSEG); this line is in " +
+                                      std::string(SegmentName(st.segment)));
+            st.failed = true;
+        } else if (kind == Kind::Ds && st.segment == Segment::Bit) {
+            m_ctx.Error(m_lineNo, "DS does not reserve bits: write DBIT in the bit segment (BSEG)");
+            st.failed = true;
+        }
     }
 
     Context& m_ctx;
     std::int32_t m_lineNo = 0;
-    std::vector<std::string_view> m_texts;
+    std::vector<std::string_view>& m_texts = m_ctx.operandTexts;
 };
 
 } // namespace
 
-void ParseSource(Context& ctx)
+std::string_view TrimBlanks(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::size_t CommentStart(std::string_view line)
+{
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == ';') {
+            return i;
+        }
+    }
+    return line.size();
+}
+
+bool ParseLine(Context& ctx, std::string_view code, std::int32_t row)
 {
     LineParser parser(ctx);
-    ForEachLine(ctx.source, [&](std::string_view text, std::int32_t lineNo) { return parser.Parse(text, lineNo); });
+    return parser.Parse(code, row);
 }
 
 } // namespace m51asm

@@ -142,6 +142,27 @@ void SymbolTable::Grow()
     }
 }
 
+void SymbolTable::RestorePredefined()
+{
+    for (const Predefined& p : kPredefined) {
+        SymbolEntry& e = m_entries[static_cast<std::size_t>(Find(p.name))];
+        if (!e.predefined)
+            continue;
+        e.kind = p.kind;
+        e.value = p.value;
+        e.known = true;
+    }
+    for (int i = 0; i < 8; ++i) {
+        SymbolEntry& e = m_entries[static_cast<std::size_t>(Find(kBankRegisters[i]))];
+        if (!e.predefined)
+            continue;
+        e.kind = SymbolKind::Data;
+        e.value = i;
+        e.known = true;
+        e.bankRegister = true;
+    }
+}
+
 void SymbolTable::DropPredefined()
 {
     for (SymbolEntry& e : m_entries) {

@@ -64,6 +64,7 @@ BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, 
     m51asm::AssembleOptions options;
     options.fileName = (base + ".asm").toStdString();
     options.ignoreNolist = true;
+    options.shortestJumps = true;  // m51c's programs keep the jumps they have always had
     const m51asm::AssembleResult assembled = m51asm::Assemble(out.assembly, options);
     const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
     for (const m51asm::AsmError& error : assembled.errors) {

@@ -1,8 +1,12 @@
-// Fuzz target: the input bytes are an assembler source. Besides the
-// sanitizers' own checks, the assembly's promises are asserted: every error
-// lies on a line of the source, the address map stays in the code space and
-// matches the image, the listing closes with its true error count, and the
-// map read back from a fully listed listing is the one the assembler made.
+// Fuzz target: the input bytes are an assembler source. Include files come
+// from memory, never from disk: the input split at its first form feed
+// (\f) gives the source and a file "a.inc"; "b.inc" includes a.inc, so
+// nesting and cycles are reachable, and macros and conditionals are in the
+// source itself. Besides the sanitizers' own checks, the assembly's promises
+// are asserted: every error lies on a line of its file, the address map stays
+// in the code space and matches the image, the listing closes with its true
+// error count, and the map read back from a fully listed listing is the one
+// the assembler made.
 #include "Assembler.h"
 
 #include <cstddef>
@@ -23,18 +27,32 @@ void check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string_view source(reinterpret_cast<const char*>(data), size);
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t split = input.find('\f');
+    const std::string_view source = input.substr(0, split);
+    const std::string include = split == std::string_view::npos ? std::string() : std::string(input.substr(split + 1));
     m51asm::AssembleOptions options;
     options.ignoreNolist = true;
+    options.readFile = [&include](const std::string& path, std::string& bytes) {
+        if (path == "a.inc")
+            bytes = include;
+        else if (path == "b.inc")
+            bytes = "NOP\n$INCLUDE(a.inc)\n";
+        else
+            return false;
+        return true;
+    };
     const m51asm::AssembleResult r = m51asm::Assemble(source, options);
 
-    const auto lines = static_cast<int>(m51asm::SplitLines(source).size());
-    int previous = 0;
+    const auto lines = [&](const std::string& file) {
+        const std::string_view text = file.empty() ? source : file == "a.inc" ? std::string_view(include) : "NOP\n$INCLUDE(a.inc)\n";
+        const auto n = static_cast<int>(m51asm::SplitLines(text.substr(0, text.find('\x1A'))).size());
+        return n > 0 ? n : 1;
+    };
     for (const m51asm::AsmError& e : r.errors) {
-        check(e.line >= 1 && e.line <= (lines > 0 ? lines : 1));
-        check(e.line >= previous);
+        check(e.line >= 1 && e.line <= lines(e.file));
+        check(e.file.empty() || e.file == "a.inc" || e.file == "b.inc");
         check(!e.message.empty());
-        previous = e.line;
     }
     for (const m51asm::AddressMapEntry& entry : r.addressMap) {
         check(entry.size > 0 && entry.address + entry.size <= 0x10000);

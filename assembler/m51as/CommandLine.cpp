@@ -11,6 +11,12 @@
 #include <string_view>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#elif defined(__linux__)
+#include <unistd.h>
+#endif
+
 namespace m51as {
 
 namespace {
@@ -22,14 +28,21 @@ namespace fs = std::filesystem;
 #endif
 
 constexpr const char* kUsage =
-    "Usage: m51as [-o BASE] [--list-all] [--allow-overlap] FILE.asm\n"
+    "Usage: m51as [-o BASE] [-I DIR]... [--shortest-jumps] [--list-all] [--allow-overlap] FILE.asm\n"
     "Assembles the 8051 source FILE.asm (Intel ASM51 dialect) into BASE.hex\n"
     "(Intel HEX), BASE.bin (binary image from the lowest to the highest address\n"
     "written, gaps filled with 0FFH) and BASE.lst (listing).\n"
     "\n"
     "  -o BASE          base name of the outputs (default: FILE without its\n"
     "                   extension)\n"
-    "  --list-all       list every line, also between $NOLIST and $LIST\n"
+    "  -I DIR           look for include files in DIR too (after the including\n"
+    "                   file's folder, before the register files of m51as);\n"
+    "                   may be given more than once\n"
+    "  --shortest-jumps a generic JMP or CALL becomes the shortest jump that\n"
+    "                   reaches, forward too (default: as ASM51 does, LJMP or\n"
+    "                   LCALL for a target further down)\n"
+    "  --list-all       list every line, also between $NOLIST and $LIST, and\n"
+    "                   every line of every macro expansion\n"
     "  --allow-overlap  let code written again at an address replace the earlier\n"
     "                   code instead of reporting an error\n"
     "  -h, --help       show this text\n"
@@ -44,6 +57,8 @@ struct Options {
     std::optional<std::string> base;
     bool listAll = false;
     bool allowOverlap = false;
+    bool shortestJumps = false;
+    std::vector<std::string> includeDirs;
     bool help = false;
     bool version = false;
 };
@@ -62,6 +77,14 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
             o.listAll = true;
         } else if (!optionsEnd && a == "--allow-overlap") {
             o.allowOverlap = true;
+        } else if (!optionsEnd && a == "--shortest-jumps") {
+            o.shortestJumps = true;
+        } else if (!optionsEnd && a == "-I") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return std::string("option -I needs a folder");
+            o.includeDirs.push_back(args[++i]);
+        } else if (!optionsEnd && a.size() > 2 && a.compare(0, 2, "-I") == 0) {
+            o.includeDirs.push_back(a.substr(2));
         } else if (!optionsEnd && a == "-o") {
             if (i + 1 >= args.size() || args[i + 1].empty())
                 return std::string("option -o needs a base name");
@@ -87,6 +110,12 @@ bool ReadFile(const std::string& path, std::string& bytes)
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0)
+            bytes.reserve(bytes.size() + static_cast<std::size_t>(size));
+        std::rewind(f);
+    }
     char buffer[1 << 16];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
@@ -122,6 +151,35 @@ bool SameFile(const std::string& a, const std::string& b)
 {
     std::error_code ec;
     return a == b || fs::equivalent(a, b, ec);
+}
+
+// The register files that come with m51as: beside the program (the build
+// tree), in the data folder of an installation relative to the program, or
+// where the package installs them.
+std::string RegisterFolder()
+{
+    std::error_code ec;
+    fs::path exe;
+#ifdef _WIN32
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+        exe = fs::path(std::wstring(buffer, n));
+#elif defined(__linux__)
+    exe = fs::read_symlink("/proc/self/exe", ec);
+#endif
+    std::vector<fs::path> candidates;
+    if (!exe.empty()) {
+        candidates.push_back(exe.parent_path() / "registers");
+        candidates.push_back(exe.parent_path() / ".." / "share" / "zelvar" / "registers");
+    }
+#ifdef M51AS_REGISTER_DIR
+    candidates.push_back(M51AS_REGISTER_DIR);
+#endif
+    for (const fs::path& c : candidates)
+        if (fs::is_directory(c, ec))
+            return c.lexically_normal().string();
+    return {};
 }
 
 std::string FileNamePart(const std::string& path)
@@ -176,11 +234,20 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     options.fileName = FileNamePart(o.file);
     options.ignoreNolist = o.listAll;
     options.allowOverlap = o.allowOverlap;
+    options.shortestJumps = o.shortestJumps;
+    options.sourcePath = o.file;
+    options.includeDirs = o.includeDirs;
+    options.registerDir = RegisterFolder();
+    options.readFile = [](const std::string& path, std::string& bytes) {
+        std::error_code ec;
+        return fs::is_regular_file(path, ec) && ReadFile(path, bytes);
+    };
     const m51asm::AssembleResult result = m51asm::Assemble(source, options);
     std::string().swap(source);
 
     for (const m51asm::AsmError& e : result.errors)
-        std::fprintf(err, "%s:%d: %s\n", o.file.c_str(), e.line, e.message.c_str());
+        std::fprintf(err, "%s:%d: %s%s%s%s\n", (e.file.empty() ? o.file : e.file).c_str(), e.line, e.message.c_str(),
+                     e.context.empty() ? "" : " (", e.context.c_str(), e.context.empty() ? "" : ")");
 
     // The listing, HEX and BIN files of one run go in place together, or
     // the old ones all stay: a flash or a simulation never meets two builds.

@@ -79,8 +79,10 @@ TEST(Assembler, DirectivesAndDefinitions)
 TEST(Assembler, GenericJumpsTakeTheShortestFormThatReaches)
 {
     // Backward near: SJMP; forward in the page: AJMP; other page: LJMP/LCALL.
+    m51asm::AssembleOptions shortest;
+    shortest.shortestJumps = true;
     const AssembleResult r = Assemble("ORG 700H\nBACK: JMP BACK\nJMP NEAR\nCALL FAR\nCALL NEAR\nORG 7F0H\n"
-                                      "NEAR: JMP BACK\nORG 900H\nFAR: CALL BACK\nJMP @A+DPTR\n");
+                                      "NEAR: JMP BACK\nORG 900H\nFAR: CALL BACK\nJMP @A+DPTR\n", shortest);
     EXPECT_EQ(Errors(r), "");
     EXPECT_EQ(r.image[0x700], 0x80);
     EXPECT_EQ(r.image[0x702], 0xE1);  // AJMP 7F0H

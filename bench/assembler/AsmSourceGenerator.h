@@ -79,4 +79,38 @@ inline std::string GenerateAsmSource(std::size_t lines)
     return out;
 }
 
+// A source of `calls` macro calls (a macro of three lines with a LOCAL
+// label), in modules of 5,000 calls placed with ORG 0 like the above.
+inline std::string GenerateMacroSource(std::size_t calls)
+{
+    std::string out = "$MOD51\r\nSEND MACRO CH, DEST\r\nLOCAL L\r\nL: MOV A,#CH ; the character\r\n"
+                      "MOV DEST,A\r\nENDM\r\n";
+    char buffer[96];
+    for (std::size_t i = 0; i < calls; ++i) {
+        if (i % 5000 == 0)
+            out += "ORG 0\r\n";
+        std::snprintf(buffer, sizeof buffer, "SEND %zu, %zXH\r\n", 32 + i % 90, 0x30 + i % 64);
+        out += buffer;
+    }
+    out += "END\r\n";
+    return out;
+}
+
+// The include file of GenerateIncludeSource: five lines, eight bytes of code.
+inline constexpr const char* kIncludedPart =
+    "; a part of the program\r\nMOV A,#1\r\nADD A,#2\r\nMOV 30H,A\r\nSETB P1.0\r\n";
+
+// A source of `includes` lines $INCLUDE(part.inc), in modules of 2,000.
+inline std::string GenerateIncludeSource(std::size_t includes)
+{
+    std::string out = "$MOD51\r\n";
+    for (std::size_t i = 0; i < includes; ++i) {
+        if (i % 2000 == 0)
+            out += "ORG 0\r\n";
+        out += "$INCLUDE(part.inc)\r\n";
+    }
+    out += "END\r\n";
+    return out;
+}
+
 } // namespace m51bench

@@ -12,7 +12,9 @@ namespace m51dbg::test {
 
 Program AssembleProgram(const std::string& source, const QTemporaryDir& dir)
 {
-    const m51asm::AssembleResult result = m51asm::Assemble(source);
+    m51asm::AssembleOptions options;
+    options.shortestJumps = true;  // as ProgramBuilder assembles
+    const m51asm::AssembleResult result = m51asm::Assemble(source, options);
     Program program;
     for (const auto& error : result.errors)
         qWarning("asm line %d: %s", error.line, error.message.c_str());

@@ -14,5 +14,5 @@ rem <name>.bin. compile-mcu8051ide.bat is the earlier chain (mcu8051ide and
 rem srec_cat): copy it over this file to build with it.
 set M51AS=m51as
 if exist "%~dp0m51as.exe" set M51AS="%~dp0m51as.exe"
-%M51AS% "Filename".asm
+%M51AS% --shortest-jumps "Filename".asm
 if errorlevel 1 exit /b 1

@@ -26,4 +26,4 @@ else
   echo "compil.sh: m51as was found neither beside Zelvar nor on PATH" >&2
   exit 2
 fi
-"$m51as" "Filename".asm || exit 1
+"$m51as" --shortest-jumps "Filename".asm || exit 1

@@ -66,7 +66,7 @@ fi
 
 # 2. Assemble. Success needs exit code 0 and a HEX file.
 if [ $crosscheck -eq 0 ]; then
-  "$m51as" "$name.asm" >"$name.asm.log" 2>&1
+  "$m51as" --shortest-jumps "$name.asm" >"$name.asm.log" 2>&1
   rc=$?
   if [ $rc -ne 0 ] || [ ! -s "$name.hex" ]; then
     cat "$name.asm.log" >&2

@@ -3,14 +3,18 @@
 # code images byte for byte (both as binary images from address 0 up, made
 # from the HEX files by srec_cat).
 #
-# Usage: compare.sh M51AS SOURCE.asm WORKDIR
+# Files named after WORKDIR (include files such as a register file) are copied
+# beside the source first.
+#
+# Usage: compare.sh M51AS SOURCE.asm WORKDIR [INCLUDE...]
 set -uo pipefail
 
-if [ $# -ne 3 ]; then
-  echo "usage: $0 M51AS SOURCE.asm WORKDIR" >&2
+if [ $# -lt 3 ]; then
+  echo "usage: $0 M51AS SOURCE.asm WORKDIR [INCLUDE...]" >&2
   exit 2
 fi
 m51as=$1 source=$2 work=$3
+shift 3
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -24,6 +28,9 @@ rm -rf "$work"
 mkdir -p "$work" || fail "cannot create $work"
 name=$(basename "$source" .asm)
 cp "$source" "$work/$name.asm" || fail "cannot copy $source"
+for include in "$@"; do
+  cp "$include" "$work/" || fail "cannot copy $include"
+done
 cd "$work" || fail "cannot enter $work"
 
 "$m51as" -o ours "$name.asm" >ours.log 2>&1 || { cat ours.log >&2; fail "m51as rejected $source"; }
