@@ -556,7 +556,6 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     ctx.operands.reserve(source.size() / 16 + 16);
     ctx.exprOps.reserve(source.size() / 16 + 16);
     ReadSource(ctx);
-    ctx.parsing = false;
 
 
     Passes passes(ctx);

@@ -190,9 +190,8 @@ struct Context {
     bool xref = false;
     std::vector<std::pair<std::int32_t, std::int32_t>> references;  // (symbol, row) with $XREF
 
-    // Reading state the parser needs.
+    // The segment the parser is in.
     Segment parseSegment = Segment::Code;
-    bool parsing = true;        // symbols defined so far are "backward" for JMP/CALL
 
 
     // Pass state.
