@@ -5,7 +5,6 @@
 // reach, so the passes end when no size and no symbol changes any more. The
 // code pass then emits the bytes and reports every error on its line.
 #include "Context.h"
-#include "FileWrite.h"
 
 #include <algorithm>
 #include <bit>
@@ -459,82 +458,6 @@ bool NameLess(std::string_view a, std::string_view b)
 
 } // namespace
 
-Context::Context(std::string_view text, const AssembleOptions& opts) : source(text), options(opts)
-{
-    evalStack.resize(16);
-}
-
-void Context::Error(std::int32_t row, std::string message)
-{
-    // Messages quote source text: a hostile source must not reach the
-    // terminal's control sequences, nor a megabyte line the screen.
-    errors.push_back({row, m51::quoteForMessage(message, kMessageChars), {}, {}});
-}
-
-const Run& Context::RunOf(std::int32_t row) const
-{
-    static const Run kNone{1, 0, 0, 1, {}};
-    const auto it = std::upper_bound(runs.begin(), runs.end(), row,
-                                     [](std::int32_t r, const Run& run) { return r < run.firstRow; });
-    return it == runs.begin() ? kNone : *(it - 1);
-}
-
-std::int32_t Context::FileLine(std::int32_t row) const
-{
-    const Run& run = RunOf(row);
-    return run.firstLine + (row - run.firstRow);
-}
-
-std::int32_t Context::MainLine(std::int32_t row) const
-{
-    const Run& run = RunOf(row);
-    if (run.origin == 0)
-        return run.firstLine + (row - run.firstRow);
-    return origins[static_cast<std::size_t>(run.origin)].mainLine;
-}
-
-std::string Context::Where(std::int32_t row) const
-{
-    const Run& run = RunOf(row);
-    const std::string line = std::to_string(run.firstLine + (row - run.firstRow));
-    return run.file == 0 ? "line " + line : files[static_cast<std::size_t>(run.file)].name + ":" + line;
-}
-
-std::string Context::Chain(std::int32_t row) const
-{
-    // The source by its name here, where the including file is named too.
-    const auto Where = [this](std::int32_t r) {
-        const Run& run = RunOf(r);
-        if (run.file != 0 || files.empty() || files[0].name.empty())
-            return this->Where(r);
-        return files[0].name + ":" + std::to_string(run.firstLine + (r - run.firstRow));
-    };
-    std::string chain;
-    std::int32_t origin = RunOf(row).origin;
-    for (int guard = 0; origin > 0 && guard < 200; ++guard) {
-        const Origin& o = origins[static_cast<std::size_t>(origin)];
-        if (!chain.empty())
-            chain += ", ";
-        if (o.macro.empty())
-            chain += "included from " + Where(o.parentRow);
-        else
-            chain += "in " + (o.macro == "REPT" || o.macro == "IRP" || o.macro == "IRPC"
-                                  ? std::string(o.macro) : "macro " + std::string(o.macro)) +
-                     ", called at " + Where(o.parentRow);
-        origin = RunOf(o.parentRow).origin;
-    }
-    return chain;
-}
-
-std::string Hex4(std::uint32_t value)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04XH", value);
-    if (buffer[0] > '9')
-        return "0" + std::string(buffer);
-    return buffer;
-}
-
 std::vector<std::uint8_t> AssembleResult::Binary() const
 {
     if (empty)
@@ -559,7 +482,6 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     ctx.operands.reserve(source.size() / 16 + 16);
     ctx.exprOps.reserve(source.size() / 16 + 16);
     ReadSource(ctx);
-    ctx.parsing = false;
 
 
     Passes passes(ctx);

@@ -190,9 +190,8 @@ struct Context {
     bool xref = false;
     std::vector<std::pair<std::int32_t, std::int32_t>> references;  // (symbol, row) with $XREF
 
-    // Reading state the parser needs.
+    // The segment the parser is in.
     Segment parseSegment = Segment::Code;
-    bool parsing = true;        // symbols defined so far are "backward" for JMP/CALL
 
 
     // Pass state.
@@ -229,6 +228,16 @@ bool ParseLine(Context& ctx, std::string_view code, std::int32_t row);
 // Where the comment of a line starts (or its length): the first ";" outside quotes.
 std::size_t CommentStart(std::string_view line);
 std::string_view TrimBlanks(std::string_view s);
+
+// Operands (Operands.cpp): the list split at the commas outside quotes and
+// parentheses; the characters of a DB operand that is one whole string; the
+// form of one operand (false, reported on `row`, when it is malformed).
+void SplitOperands(std::string_view text, std::vector<std::string_view>& out);
+bool WholeString(std::string_view op, std::string_view& inner, std::size_t& length);
+bool ClassifyOperand(Context& ctx, std::string_view text, std::int32_t row, Operand& op);
+// `s` in capitals is `upper`; the register of "R0".."R7" or -1.
+bool EqualsUpper(std::string_view s, const char* upper);
+int RegisterNumber(std::string_view s);
 
 // Parses `text` as one expression into ctx.exprOps; false (error reported on
 // `line`) when it is not one.

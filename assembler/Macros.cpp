@@ -152,6 +152,7 @@ bool Reader::MacroLine(std::string_view code, std::string_view w1, std::size_t a
         if (kind) {
             m_def = MacroDef{};
             m_def.name = UpperCase(w1);
+            m_def.shown = kind == 1 ? "REPT" : kind == 2 ? "IRP" : "IRPC";
             m_def.row = row;
             m_defKind = kind;
             m_defItems.clear();
@@ -211,10 +212,12 @@ bool Reader::MacroLine(std::string_view code, std::string_view w1, std::size_t a
         return true;
     }
     std::size_t after2 = 0;
-    const std::string_view w2 = FirstWord(rest, after2);
-    if (!w2.empty() && Upper(w2[0]) == 'M' && SameWord(w2, "MACRO")) {
+    const std::string_view w2 =
+        q < code.size() && Upper(code[q]) == 'M' ? FirstWord(rest, after2) : std::string_view();
+    if (!w2.empty() && SameWord(w2, "MACRO")) {
         m_def = MacroDef{};
         m_def.name = std::string(w1);
+        m_def.shown = w1;
         m_def.row = row;
         m_def.params = Names(rest.substr(after2));
         m_defKind = 0;
@@ -286,7 +289,7 @@ void Reader::Finish(std::int32_t row)
     const auto index = static_cast<std::int32_t>(m_repeats.size() - 1);
     const MacroDef& def = m_repeats.back().def;
     Expand(def, m_repeats.back().items.empty() ? std::vector<std::string>{} : std::vector<std::string>{m_repeats.back().items[0]},
-           row, NewOrigin(row, def.name, false), index);
+           row, NewOrigin(row, def.shown, false), index);
 }
 
 void Reader::Call(const MacroDef& def, std::string_view args, std::int32_t row)
@@ -299,7 +302,7 @@ void Reader::Call(const MacroDef& def, std::string_view args, std::int32_t row)
         return;
     }
     values.resize(def.params.size());
-    Expand(def, values, row, NewOrigin(row, def.name, false), -1);
+    Expand(def, values, row, NewOrigin(row, def.shown, false), -1);
 }
 
 // Reports the first limit met; after it no expansion is made.

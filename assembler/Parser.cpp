@@ -98,25 +98,6 @@ bool IsNameDirective(int id)
     }
 }
 
-bool EqualsUpper(std::string_view s, const char* upper)
-{
-    const std::size_t n = std::strlen(upper);
-    if (s.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (Upper(s[i]) != upper[i])
-            return false;
-    return true;
-}
-
-// The register of "R0".."R7", or -1.
-int RegisterNumber(std::string_view s)
-{
-    if (s.size() == 2 && (s[0] == 'R' || s[0] == 'r') && s[1] >= '0' && s[1] <= '7')
-        return s[1] - '0';
-    return -1;
-}
-
 const char* SegmentName(Segment s)
 {
     switch (s) {
@@ -153,58 +134,6 @@ bool DefinedAbove(const Context& ctx, ExprRef e)
             return false;
     }
     return true;
-}
-
-// Splits operands at the commas outside quotes and parentheses.
-void SplitOperands(std::string_view text, std::vector<std::string_view>& out)
-{
-    out.clear();
-    char quote = 0;
-    int depth = 0;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            --depth;
-        } else if (c == ',' && depth <= 0) {
-            out.push_back(Trim(text.substr(start, i - start)));
-            start = i + 1;
-        }
-    }
-    out.push_back(Trim(text.substr(start)));
-}
-
-// The characters of a quoted DB operand without its quotes, when the whole
-// operand is one string.
-bool WholeString(std::string_view op, std::string_view& inner, std::size_t& length)
-{
-    if (op.size() < 2 || (op[0] != '\'' && op[0] != '"'))
-        return false;
-    const char q = op[0];
-    length = 0;
-    for (std::size_t i = 1; i < op.size(); ++i) {
-        if (op[i] != q) {
-            ++length;
-            continue;
-        }
-        if (i + 1 < op.size() && op[i + 1] == q) {
-            ++i;
-            ++length;
-            continue;
-        }
-        if (i + 1 != op.size())
-            return false;
-        inner = op.substr(1, i - 1);
-        return true;
-    }
-    return false;
 }
 
 class LineParser {
@@ -467,63 +396,6 @@ private:
         return Push(st);
     }
 
-    // Classifies one operand; false (reported) when it is malformed.
-    bool ClassifyOperand(std::string_view text, Operand& op)
-    {
-        if (text.empty()) {
-            m_ctx.Error(m_lineNo, "missing operand");
-            return false;
-        }
-        if (text[0] == '@') {
-            std::string compact;
-            for (char c : text.substr(1))
-                if (!IsBlank(c))
-                    compact += Upper(c);
-            if (compact == "R0" || compact == "R1") {
-                op.mode = Mode::AtReg;
-                op.reg = static_cast<std::uint8_t>(compact[1] - '0');
-            } else if (compact == "DPTR") {
-                op.mode = Mode::AtDptr;
-            } else if (compact == "A+DPTR") {
-                op.mode = Mode::AtADptr;
-            } else if (compact == "A+PC") {
-                op.mode = Mode::AtAPc;
-            } else {
-                m_ctx.Error(m_lineNo, "bad indirect operand " + std::string(text) +
-                                          " (@R0, @R1, @DPTR, @A+DPTR or @A+PC)");
-                return false;
-            }
-            return true;
-        }
-        if (text[0] == '#' || text[0] == '/') {
-            op.mode = text[0] == '#' ? Mode::Imm : Mode::NotBit;
-            return ParseExpression(m_ctx, Trim(text.substr(1)), m_lineNo, op.expr);
-        }
-        if (const int reg = RegisterNumber(text); reg >= 0) {
-            op.mode = Mode::Reg;
-            op.reg = static_cast<std::uint8_t>(reg);
-            return true;
-        }
-        if (text.size() <= 4) {
-            if (EqualsUpper(text, "A")) { op.mode = Mode::A; return true; }
-            if (EqualsUpper(text, "C")) { op.mode = Mode::C; return true; }
-            if (EqualsUpper(text, "AB")) { op.mode = Mode::AB; return true; }
-            if (EqualsUpper(text, "DPTR")) { op.mode = Mode::Dptr; return true; }
-        }
-        if (IsIdentStart(static_cast<unsigned char>(text[0]))) {
-            // A register named with EQU earlier in the source.
-            const std::int32_t id = m_ctx.symbols.Find(text);
-            if (id >= 0 && m_ctx.symbols[id].kind == SymbolKind::Register && m_ctx.symbols[id].line > 0) {
-                const int v = m_ctx.symbols[id].value;
-                op.mode = v == 8 ? Mode::A : Mode::Reg;
-                op.reg = static_cast<std::uint8_t>(v & 7);
-                return true;
-            }
-        }
-        op.mode = Mode::Expr;
-        return ParseExpression(m_ctx, text, m_lineNo, op.expr);
-    }
-
     void Instruction(Statement& st, Mnemonic m, std::string_view rest)
     {
         st.kind = Kind::Instruction;
@@ -539,7 +411,7 @@ private:
         Operand ops[3];
         Mode modes[3] = {};
         for (std::size_t i = 0; i < count; ++i) {
-            if (!ClassifyOperand(m_texts[i], ops[i])) {
+            if (!ClassifyOperand(m_ctx, m_texts[i], m_lineNo, ops[i])) {
                 st.failed = true;
                 return;
             }
@@ -666,32 +538,6 @@ private:
 };
 
 } // namespace
-
-std::string_view TrimBlanks(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::size_t CommentStart(std::string_view line)
-{
-    char quote = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == ';') {
-            return i;
-        }
-    }
-    return line.size();
-}
 
 bool ParseLine(Context& ctx, std::string_view code, std::int32_t row)
 {

@@ -27,6 +27,7 @@ inline constexpr std::int64_t kMaxIncludes = 100'000;
 // A macro, or the body of a REPT, IRP or IRPC.
 struct MacroDef {
     std::string name;                   // as written; "REPT", "IRP", "IRPC" for those
+    std::string_view shown;             // the same in text that lives as long as the run (for errors)
     std::int32_t row = 0;               // the MACRO line
     std::vector<std::string> params;    // upper case
     std::vector<std::string> locals;    // LOCAL names, upper case

@@ -1,4 +1,4 @@
-// m51as [-o BASE] FILE.asm — assembles 8051 source into BASE.hex, BASE.bin and
+// m51as [-o BASE] [-I DIR]... FILE.asm — assembles 8051 source into BASE.hex, BASE.bin and
 // BASE.lst.
 #include "CommandLine.h"
 

@@ -232,3 +232,30 @@ TEST(M51as, EverySampleAssemblesAndItsListingGivesTheMapBack)
     }
     EXPECT_GE(samples, 8);
 }
+
+TEST(M51as, IncludeFoldersAndMessagesFromIncludedFiles)
+{
+    // Beside the source first, then -I in order; errors name the included
+    // file and the line that included it; --shortest-jumps shortens a forward JMP.
+    const Scratch dir;
+    fs::create_directories(dir / "sub");
+    fs::create_directories(dir / "one");
+    fs::create_directories(dir / "two");
+    Write(dir / "sub/prog.a51", "$INCLUDE(a.inc)\n$INCLUDE(b.inc)\nJMP L\nL: DB VA, VB\n");
+    Write(dir / "sub/a.inc", "VA EQU 1\n");
+    Write(dir / "one/a.inc", "VA EQU 9\n");
+    Write(dir / "one/b.inc", "VB EQU 2\n");
+    Write(dir / "two/b.inc", "VB EQU 8\n");
+    Outcome r = RunM51as({"-I", dir / "one", "-I" + (dir / "two"), dir / "sub/prog.a51"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string image = Read(dir / "sub/prog.bin");
+    EXPECT_EQ(image, std::string("\x02\x00\x03\x01\x02", 5));
+    r = RunM51as({"--shortest-jumps", "-I", dir / "one", dir / "sub/prog.a51"});
+    EXPECT_EQ(Read(dir / "sub/prog.bin"), std::string("\x80\x00\x01\x02", 4));
+
+    Write(dir / "one/b.inc", "NOP\nMOV A,NOWHERE\n");
+    r = RunM51as({"-I", dir / "one", dir / "sub/prog.a51"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, dir / "one/b.inc" + ":2: undefined symbol NOWHERE (included from " + dir / "sub/prog.a51" +
+                         ":2)\n" + dir / "sub/prog.a51" + ":4: undefined symbol VB\n");
+}

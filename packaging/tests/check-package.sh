@@ -37,7 +37,8 @@ done
 # The file list.
 expected=(
   usr/share/zelvar/Zelvar.INI usr/share/zelvar/Zelvar.rtf usr/share/zelvar/compile.sh
-  usr/share/zelvar/splash.jpg usr/share/zelvar/Macro/Frame.Mac
+  usr/share/zelvar/splash.jpg usr/share/zelvar/Macro/Frame.Mac usr/share/zelvar/registers/8052.MCU
+  usr/share/zelvar/registers/89S52.MCU
   usr/share/doc/zelvar/README.md usr/share/doc/zelvar/examples/blink.M51
 )
 for p in "${programs[@]}"; do
