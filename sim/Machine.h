@@ -30,6 +30,9 @@ struct Board {
     double lineBaud = 0;    // RealLine: bit rate of the outside line (0: the program's own)
     char lineParity = 'N';  // RealLine: a ninth bit after the data: 'N' none, 'E' even, 'O' odd, 'M' mark, 'S' space
     uint32_t ramSeed = 0;   // power-on RAM contents (0: all zero)
+    // Machine cycles of the hardware LCALL that enters an interrupt handler
+    // (2 on the chip; s51 counts 1, which its lockstep comparison sets).
+    unsigned interruptEntryCycles = 2;
 };
 
 enum class Stop { None, Breakpoint, Watch, Condition, CycleLimit, Requested, PowerDown };
@@ -125,6 +128,11 @@ public:
     void setPc(uint16_t pc) { m_s.pc = pc; }
     uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
     uint64_t instructions() const { return m_s.instructions; }
+    // The interrupt source (0 INT0, 1 timer 0, 2 INT1, 3 timer 1, 4 serial, 5 timer 2)
+    // the next step() enters, or -1.
+    int pendingInterrupt() const { return m_s.pendingSource == 0xFF ? -1 : m_s.pendingSource; }
+    bool idle() const { return m_s.idle; }
+    bool poweredDown() const { return m_s.powerDown; }
 
     // Debugger view, no side effects (Sfr: the latch; ports: latch; SBUF: the received byte).
     uint8_t read(Space, unsigned address) const;
@@ -160,6 +168,7 @@ private:
     unsigned execute();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
+    void tick(unsigned n);
     void pollInterrupts();
     void timers01(unsigned n);
     void timer2(unsigned n);
@@ -214,6 +223,7 @@ private:
     Listener* m_listener = nullptr;
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
+    bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
 };
 
 }  // namespace sim

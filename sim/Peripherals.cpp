@@ -113,6 +113,10 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
             m_s.mode0Cycles = 0;
         }
         return;
+    case TCON:
+        SFR(TCON) = value;
+        m_sample = true;  // IT0/IT1 may have changed
+        return;
     default:
         SFR(address) = value;
         return;
@@ -163,6 +167,7 @@ void Machine::portsChanged()
                 m_listener->pinsChanged(m_s.cycles, p, now);
         }
     }
+    m_sample = true;
     externalEdges();
 }
 
@@ -171,9 +176,10 @@ void Machine::externalEdges()
     const uint8_t p3 = m_s.pinsOut[3], p1 = m_s.pinsOut[1];
     const uint8_t int0 = (p3 >> 2) & 1, int1 = (p3 >> 3) & 1, t0 = (p3 >> 4) & 1, t1 = (p3 >> 5) & 1;
     const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON);
-    if (m_s.prevInt0 && !int0 && (tcon & IT0))
+    // Edge-triggered requests latch a falling edge at once.
+    if ((tcon & IT0) && m_s.prevInt0 && !int0)
         SFR(TCON) |= IE0;
-    if (m_s.prevInt1 && !int1 && (tcon & IT1))
+    if ((tcon & IT1) && m_s.prevInt1 && !int1)
         SFR(TCON) |= IE1;
     if (m_s.prevT0 && !t0 && (tmod & 0x04) && (tcon & TR0) && (!(tmod & 0x08) || int0)) {
         const unsigned mode = tmod & 3;
@@ -535,7 +541,26 @@ void Machine::idealFeed()
 
 void Machine::afterCycles(unsigned n, bool poll)
 {
+    if (n)
+        tick(n);
+    if (poll)
+        pollInterrupts();
+}
+
+void Machine::tick(unsigned n)
+{
     m_s.cycles += n;
+    if (m_sample) {
+        // Level-triggered requests follow the pins as sampled in the cycle.
+        m_sample = false;
+        const uint8_t p3 = m_s.pinsOut[3];
+        uint8_t tcon = SFR(TCON);
+        if (!(tcon & IT0))
+            tcon = static_cast<uint8_t>((p3 & 0x04) ? tcon & ~IE0 : tcon | IE0);
+        if (!(tcon & IT1))
+            tcon = static_cast<uint8_t>((p3 & 0x08) ? tcon & ~IE1 : tcon | IE1);
+        SFR(TCON) = tcon;
+    }
     timers01(n);
     if (m_chip.timer2)
         timer2(n);
@@ -548,20 +573,11 @@ void Machine::afterCycles(unsigned n, bool poll)
     } else if (!m_rxQueue.empty()) {
         idealFeed();
     }
-    if (poll)
-        pollInterrupts();
 }
 
 void Machine::pollInterrupts()
 {
-    uint8_t tcon = SFR(TCON);
-    const uint8_t p3 = m_s.pinsOut[3];
-    // Level-triggered requests follow the pins.
-    if (!(tcon & IT0))
-        tcon = static_cast<uint8_t>((p3 & 0x04) ? tcon & ~IE0 : tcon | IE0);
-    if (!(tcon & IT1))
-        tcon = static_cast<uint8_t>((p3 & 0x08) ? tcon & ~IE1 : tcon | IE1);
-    SFR(TCON) = tcon;
+    const uint8_t tcon = SFR(TCON);
     if (m_s.holdOff) {
         m_s.holdOff = 0;
         return;
