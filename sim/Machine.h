@@ -132,6 +132,7 @@ public:
     // the next step() enters, or -1.
     int pendingInterrupt() const { return m_s.pendingSource == 0xFF ? -1 : m_s.pendingSource; }
     bool idle() const { return m_s.idle; }
+    bool serialSending() const { return m_s.txActive; }  // a frame is going out on TXD
     bool poweredDown() const { return m_s.powerDown; }
 
     // Debugger view, no side effects (Sfr: the latch; ports: latch; SBUF: the received byte).

@@ -54,7 +54,7 @@ std::string S51Script(const std::string& hexPath, unsigned steps, unsigned fullE
     std::string s = "set console interactive off\nfill iram 0 0xff 0\nfill xram 0 0xffff 0\nfile \"" + hexPath + "\"\n";
     for (unsigned i = 1; i <= steps; ++i) {
         s += "step\nexpression sim_ticks\n";
-        if (fullEvery && i % fullEvery == 0)
+        if ((fullEvery && i % fullEvery == 0) || i == steps)
             s += "dump /h iram 0 0xff 16\ndump /h sfr_chip 0 0x7f 16\n";
     }
     return s + "quit\n";
@@ -120,7 +120,7 @@ std::vector<S51Step> ParseS51Trace(std::string_view output)
             step.sp = static_cast<uint8_t>(*hexAfter(line, "SP 0x"));
         if (auto v = hexAfter(line, "DPTR= 0x"))
             step.dptr = static_cast<uint16_t>(*v);
-        if (allDigits(line))
+        if (allDigits(line) && !step.ticks)  // the clock comes first; later numbers are not ours
             step.ticks = std::strtoull(std::string(line).c_str(), nullptr, 10);
         if (line.starts_with("0x") && line.size() > 50 && line[4] == ' ')
             dumpLine(line, dump);
