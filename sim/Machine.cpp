@@ -64,7 +64,12 @@ void Machine::reset()
     m_s.dpl1 = m_s.dph1 = 0;
     m_s.dptrSel = 0;
     m_s.txActive = 0;
+    m_s.txWaiting = 0;
+    m_s.txBits = 0;
+    m_s.txTicks = 0;
     m_s.txLevel = 1;
+    m_s.sbufRead = 1;
+    m_s.riClearSince = UINT64_MAX;
     m_s.rxActive = 0;
     m_s.rxPrev = 1;
     m_s.serialDiv = 0;

@@ -89,7 +89,10 @@ struct CoreState {
     uint16_t txShift;           // bits still to go out, LSB first
     uint8_t txBits;
     uint8_t txByte;
-    uint32_t txTicks;           // 16x clock ticks into the current bit
+    uint32_t txTicks;           // phase of the transmitter's divide-by-16 counter (0-15)
+    uint8_t txWaiting;          // SBUF written: the frame starts at the counter's next rollover
+    uint8_t txPendingByte;
+    uint16_t txPendingShift;
     uint8_t rxActive;
     uint8_t rxBits;
     uint16_t rxShift;
@@ -106,6 +109,8 @@ struct CoreState {
     double lineBitCycles;
     uint32_t lineOwnTicks;      // line at the program's own rate: 16x ticks into the bit
     uint8_t idealPending;       // Ideal mode: a byte is waiting to be handed to SBUF
+    uint8_t sbufRead;           // Ideal mode: the program read SBUF since the last hand-over
+    uint64_t riClearSince;      // Ideal mode: cycle at which RI was found clear
     uint8_t pinsOut[4];         // last pin levels reported to the listener
 };
 
@@ -182,7 +187,7 @@ private:
     void idealFeed();
     void receiveFrame(uint16_t data, bool ninth, bool stop);
     void startTx(uint8_t byte);
-    void txBitDone();
+    void txRollover();
     void portsChanged();
     uint8_t pinLevels(unsigned port) const;
     uint8_t rxdLevel() const;
