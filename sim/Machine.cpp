@@ -28,6 +28,7 @@ Machine::Machine(const Chip& chip, const Board& board)
 {
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
     m_iramMask = chip.iramSize > 128 ? 0xFF : 0x7F;
+    m_shared = m_board.sharedFrom <= m_board.sharedTo;
     if (m_board.ramSeed) {
         uint32_t x = m_board.ramSeed;
         auto next = [&x] {
@@ -83,13 +84,7 @@ void Machine::reset()
         m_s.pinsOut[p] = pinLevels(p);
     m_stopRequest.store(false, std::memory_order_relaxed);
     m_sample = true;
-}
-
-uint8_t Machine::fetchCode(uint16_t address) const
-{
-    if (address >= m_board.sharedFrom && address <= m_board.sharedTo)
-        return m_xram[address];
-    return m_code[address];
+    m_busy = true;
 }
 
 void Machine::watchHit(Space space, unsigned address, bool write)
@@ -116,14 +111,22 @@ unsigned Machine::step()
         afterCycles(1, true);
         return 1;
     }
-    // The peripherals see the instruction's writes from its second cycle on
-    // (a timer started by SETB TR0 counts from the next instruction, one
-    // reloaded by a 2-cycle MOV counts once after the new value).
+    // The peripherals see the instruction's SFR writes from its second cycle
+    // on (a timer started by SETB TR0 counts from the next instruction, one
+    // reloaded by a 2-cycle MOV counts once after the new value); its SFR
+    // reads see the first cycle counted.
     ++m_counts[m_s.pc];
-    tick(1);
+    m_firstCyclePending = true;
     const unsigned n = execute();
     ++m_s.instructions;
-    afterCycles(n - 1, true);
+    if (m_firstCyclePending) {
+        m_firstCyclePending = false;
+        tick(n);
+    } else if (n > 1) {
+        tick(n - 1);
+    }
+    if (m_s.holdOff || (m_s.sfr[0xA8 - 0x80] & 0x80))
+        pollInterrupts();
     return n;
 }
 
@@ -133,8 +136,10 @@ Stop Machine::run(uint64_t cycleBudget)
     m_watchTripped = false;
     bool first = true;
     while (m_s.cycles < end) {
-        if (m_stopRequest.exchange(false, std::memory_order_relaxed))
+        if (m_stopRequest.load(std::memory_order_relaxed)) {
+            m_stopRequest.store(false, std::memory_order_relaxed);
             return Stop::Requested;
+        }
         if (m_s.powerDown)
             return Stop::PowerDown;
         if (!first && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
@@ -185,6 +190,8 @@ void Machine::write(Space space, unsigned address, uint8_t value)
         m_s.iram[address & 0xFF] = value;
         break;
     case Space::Sfr:
+        m_busy = true;
+        m_sample = true;
         m_s.sfr[(address - 0x80) & 0x7F] = value;
         if (address == ACC || address == PSW)
             setParity();
@@ -283,6 +290,8 @@ bool Machine::restore(const Snapshot& shot)
     std::copy(p, p + 65536, m_xram.begin());
     p += 65536 + 4;
     m_rxQueue.assign(p, p + queued);
+    m_busy = true;
+    m_sample = true;
     return true;
 }
 

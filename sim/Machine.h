@@ -174,7 +174,15 @@ private:
     unsigned execute();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
-    void tick(unsigned n);
+    // The clock by n machine cycles: the peripherals only when one of them is busy.
+    void tick(unsigned n)
+    {
+        m_s.cycles += n;
+        if (m_busy)
+            peripherals(n);
+    }
+    void peripherals(unsigned n);
+    bool peripheralsBusy() const;
     void pollInterrupts();
     void timers01(unsigned n);
     void timer2(unsigned n);
@@ -205,7 +213,12 @@ private:
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
     void writeXram(uint16_t address, uint8_t value);
-    uint8_t fetchCode(uint16_t address) const;
+    uint8_t fetchCode(uint16_t address) const
+    {
+        if (m_shared && address >= m_board.sharedFrom && address <= m_board.sharedTo)
+            return m_xram[address];
+        return m_code[address];
+    }
     void push(uint8_t value);
     uint8_t pop();
     void setParity();
@@ -220,6 +233,7 @@ private:
     std::vector<uint8_t> m_breaks;  // per code address
     std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
     bool m_anyWatch = false;
+    bool m_shared = false;  // the board shares a range between code and xram
     bool m_watchTripped = false;
     Hit m_hit;
     bool (*m_condition)(const Machine&, void*) = nullptr;
@@ -230,6 +244,17 @@ private:
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
+    // The instruction's first cycle has not been clocked yet: done before its
+    // first SFR access, or together with the rest when it makes none.
+    bool m_firstCyclePending = false;
+    void firstCycle()
+    {
+        if (m_firstCyclePending) {
+            m_firstCyclePending = false;
+            tick(1);
+        }
+    }
+    bool m_busy = true;    // a timer runs, the UART or the line works, or an SFR was written since
 };
 
 }  // namespace sim
