@@ -116,6 +116,8 @@ unsigned Machine::step()
     // reloaded by a 2-cycle MOV counts once after the new value); its SFR
     // reads see the first cycle counted.
     ++m_counts[m_s.pc];
+    if (m_anyWatch)
+        return watchedStep();
     m_firstCyclePending = true;
     const unsigned n = execute();
     ++m_s.instructions;
@@ -125,6 +127,39 @@ unsigned Machine::step()
     } else if (n > 1) {
         tick(n - 1);
     }
+    if (m_s.holdOff || (m_s.sfr[0xA8 - 0x80] & 0x80))
+        pollInterrupts();
+    return n;
+}
+
+// A step while watches are set: the registers the instructions reach without
+// an address (A, B, PSW, SP, DPTR, R0-R7 of the bank) count as written when
+// they change.
+unsigned Machine::watchedStep()
+{
+    static constexpr uint8_t implicit[] = {0xE0, 0xF0, 0xD0, 0x81, 0x82, 0x83};
+    uint8_t before[6 + 8];
+    const unsigned bank = m_s.sfr[0xD0 - 0x80] & 0x18;
+    for (unsigned i = 0; i < 6; ++i)
+        before[i] = m_s.sfr[implicit[i] - 0x80];
+    std::memcpy(before + 6, m_s.iram + bank, 8);
+    m_firstCyclePending = true;
+    const unsigned n = execute();
+    ++m_s.instructions;
+    if (m_firstCyclePending) {
+        m_firstCyclePending = false;
+        tick(n);
+    } else if (n > 1) {
+        tick(n - 1);
+    }
+    for (unsigned i = 0; i < 6; ++i)
+        if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
+            watchHit(Space::Sfr, implicit[i], true);
+    if ((before[2] ^ m_s.sfr[0xD0 - 0x80]) & 0xFE)  // PSW, not counting P (it follows A)
+        watchHit(Space::Sfr, 0xD0, true);
+    for (unsigned i = 0; i < 8; ++i)
+        if (before[6 + i] != m_s.iram[bank + i])
+            watchHit(Space::Iram, bank + i, true);
     if (m_s.holdOff || (m_s.sfr[0xA8 - 0x80] & 0x80))
         pollInterrupts();
     return n;

@@ -152,6 +152,9 @@ public:
 
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
+    // A watch on any memory cell or SFR: run() stops after the instruction
+    // that read or wrote it. A, B, PSW, SP, DPTR and R0-R7 count as written
+    // whenever an instruction changes them, with or without their address.
     void setWatch(Space, unsigned address, bool onRead, bool onWrite);
     void clearWatches();
     // Stop when the condition holds after an instruction (checked only while one is set).
@@ -172,6 +175,7 @@ public:
 private:
     friend class MachineAccess;
     unsigned execute();
+    unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
     // The clock by n machine cycles: the peripherals only when one of them is busy.
