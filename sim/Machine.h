@@ -18,7 +18,11 @@
 
 namespace sim {
 
-enum class SerialLine { Ideal, RealLine };  // Ideal: a byte handed to SBUF when RI is clear
+// Ideal: the next byte is handed to SBUF once the program has cleared RI and
+// read SBUF (or left RI clear for 1000 cycles). RealLine: bytes are shifted in
+// on RXD bit by bit at the line's bit rate and the UART receives them as the
+// chip does, losing one only where RI was not cleared in time.
+enum class SerialLine { Ideal, RealLine };
 
 struct Board {
     double crystalHz = 11059200.0;
@@ -120,6 +124,7 @@ public:
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
+    // Code memory is 64 KB (on-chip and external alike); bytes never loaded read 0FFH.
     void loadCode(const uint8_t* bytes, size_t size, unsigned base = 0);
     void reset();  // hardware reset: SFR reset values, PC 0; RAM keeps its contents
 
