@@ -132,7 +132,9 @@ public:
     unsigned step();
     // Until a breakpoint, watch, condition, requestStop() or the budget of machine cycles is spent.
     Stop run(uint64_t cycleBudget);
-    void requestStop();  // safe from another thread; run() returns within one instruction
+    // Safe from another thread; run() returns within one instruction. A request
+    // made while nothing runs stops the next run() before its first instruction.
+    void requestStop();
 
     uint16_t pc() const { return m_s.pc; }
     void setPc(uint16_t pc) { m_s.pc = pc; }
