@@ -313,8 +313,13 @@ void Machine::timer2(unsigned n)
 // one tick each with SMOD set, one tick every two overflows without.
 void Machine::serialClock(unsigned overflows)
 {
-    const uint8_t mode = SFR(SCON) >> 6;
+    const uint8_t scon = SFR(SCON);
+    const uint8_t mode = scon >> 6;
     if (mode != 1 && mode != 3)
+        return;
+    // Idle UART, idle line: nothing to clock (the transmitter's divider phase
+    // is left where it is).
+    if (!m_s.txActive && !m_s.rxActive && !(scon & REN) && !m_s.lineActive)
         return;
     unsigned ticks = overflows;
     if (!(SFR(PCON) & SMOD)) {
@@ -637,6 +642,8 @@ void Machine::pollInterrupts()
     if (!(ie & 0x80) || m_s.inService & 2)
         return;
     const uint8_t scon = SFR(SCON);
+    if (!(tcon & (IE0 | TF0 | IE1 | TF1)) && !(scon & (RI | TI)) && !(m_chip.timer2 && (SFR(T2CON) & (TF2 | EXF2))))
+        return;
     unsigned requests = ((tcon & IE0) ? 0x01 : 0) | ((tcon & TF0) ? 0x02 : 0) | ((tcon & IE1) ? 0x04 : 0) |
                         ((tcon & TF1) ? 0x08 : 0) | ((scon & (RI | TI)) ? 0x10 : 0);
     if (m_chip.timer2 && (SFR(T2CON) & (TF2 | EXF2)))
