@@ -151,6 +151,13 @@ void DebugEngine::start(const Program& program)
         if (!error.empty())
             fail(QStringLiteral("%1: %2").arg(m_program.hexPath, QString::fromStdString(error)));
     });
+    if (m_serial) {
+        // Without these s51 looks at its serial input once per million
+        // instructions, and a byte that arrives while the program is busy
+        // overwrites the one before it.
+        send("expression uart0_check_often=1");
+        send("expression uart0_flowctrl=1");
+    }
     for (unsigned port = 0; port < 4; ++port)
         m_pins[port] = 0xFF;
     m_userBreakpoints.clear();

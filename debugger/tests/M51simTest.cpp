@@ -124,6 +124,25 @@ TEST(M51sim, SerialInAndOut)
     EXPECT_EQ(output.readAll(), "Az");
 }
 
+// Bytes that arrive back to back at the program's bit rate all reach it, none
+// overwrites the one before.
+TEST(M51sim, EchoesBytesSentBackToBack)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in"), out = dir.filePath("out");
+    QFile input(in);
+    ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+    input.write("HAL");
+    input.close();
+    const SimRun run = M51sim({"--steps", "20000", "--serial-in", in, "--serial-out", out, "--print", "iram[32]",
+                               Programs + "/echoplus.M51"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "iram[32]=03\n");
+    QFile output(out);
+    ASSERT_TRUE(output.open(QIODevice::ReadOnly));
+    EXPECT_EQ(output.readAll(), "IBM");
+}
+
 TEST(M51sim, ExitStatusOfErrors)
 {
     QTemporaryDir dir;
