@@ -1,0 +1,527 @@
+// The instruction set: fetch, decode and execute one instruction and return
+// its machine cycles; the interrupt entry (a hardware LCALL of 2 cycles).
+
+#include "Machine.h"
+
+#include "Sfr.h"
+
+#include <bit>
+
+namespace sim {
+
+using namespace sfr;
+
+#define SFR(a) m_s.sfr[(a) - 0x80]
+#define ACCU SFR(ACC)
+#define PSWR SFR(PSW)
+
+namespace {
+
+inline uint16_t rel(uint16_t pc, uint8_t offset)
+{
+    return static_cast<uint16_t>(pc + static_cast<int8_t>(offset));
+}
+
+}  // namespace
+
+void Machine::setParity()
+{
+    PSWR = static_cast<uint8_t>((PSWR & ~PAR) | (std::popcount(static_cast<unsigned>(ACCU)) & 1));
+}
+
+uint8_t Machine::readIndirect(uint8_t address)
+{
+    if (m_anyWatch)
+        watchHit(Space::Iram, address, false);
+    if (address > m_iramMask)
+        return 0xFF;  // no RAM above 7FH on a 128-byte chip
+    return m_s.iram[address];
+}
+
+void Machine::writeIndirect(uint8_t address, uint8_t value)
+{
+    if (m_anyWatch)
+        watchHit(Space::Iram, address, true);
+    if (address <= m_iramMask)
+        m_s.iram[address] = value;
+}
+
+uint8_t Machine::readDirect(uint8_t address)
+{
+    if (address < 0x80) {
+        if (m_anyWatch)
+            watchHit(Space::Iram, address, false);
+        return m_s.iram[address];
+    }
+    if (m_anyWatch)
+        watchHit(Space::Sfr, address, false);
+    return readSfr(address);
+}
+
+// Read-modify-write instructions read the port latch, not the pins.
+uint8_t Machine::readDirectLatch(uint8_t address)
+{
+    if (address < 0x80 || (address & 0x0F) != 0 || address > P3)
+        return readDirect(address);
+    if (m_anyWatch)
+        watchHit(Space::Sfr, address, false);
+    return m_s.sfr[address - 0x80];
+}
+
+void Machine::writeDirect(uint8_t address, uint8_t value)
+{
+    if (address < 0x80) {
+        if (m_anyWatch)
+            watchHit(Space::Iram, address, true);
+        m_s.iram[address] = value;
+        return;
+    }
+    if (m_anyWatch)
+        watchHit(Space::Sfr, address, true);
+    writeSfr(address, value);
+}
+
+bool Machine::readBit(uint8_t bit)
+{
+    const uint8_t address = bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
+    return (readDirect(address) >> (bit & 7)) & 1;
+}
+
+bool Machine::readBitLatch(uint8_t bit)
+{
+    const uint8_t address = bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
+    return (readDirectLatch(address) >> (bit & 7)) & 1;
+}
+
+void Machine::writeBit(uint8_t bit, bool value)
+{
+    const uint8_t address = bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
+    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+    const uint8_t old = readDirectLatch(address);
+    writeDirect(address, static_cast<uint8_t>(value ? old | mask : old & ~mask));
+}
+
+uint8_t Machine::readXram(uint16_t address)
+{
+    if (m_anyWatch)
+        watchHit(Space::Xram, address, false);
+    return address < m_board.xramSize ? m_xram[address] : 0xFF;
+}
+
+void Machine::writeXram(uint16_t address, uint8_t value)
+{
+    if (m_anyWatch)
+        watchHit(Space::Xram, address, true);
+    if (address < m_board.xramSize)
+        m_xram[address] = value;
+}
+
+void Machine::push(uint8_t value)
+{
+    const uint8_t sp = static_cast<uint8_t>(SFR(SP) + 1);
+    SFR(SP) = sp;
+    writeIndirect(sp, value);
+}
+
+uint8_t Machine::pop()
+{
+    const uint8_t sp = SFR(SP);
+    SFR(SP) = static_cast<uint8_t>(sp - 1);
+    return readIndirect(sp);
+}
+
+unsigned Machine::interrupt()
+{
+    static constexpr uint8_t clears[6] = {IE0, TF0, IE1, TF1, 0, 0};
+    const unsigned source = m_s.pendingSource;
+    m_s.pendingSource = 0xFF;
+    m_s.idle = 0;
+    SFR(PCON) &= static_cast<uint8_t>(~IDL);
+    const bool high = (SFR(IP) >> source) & 1;
+    m_s.inService |= high ? 2 : 1;
+    // Edge-triggered external requests and the timer flags are cleared on entry.
+    uint8_t clear = clears[source];
+    if (source == 0 && !(SFR(TCON) & IT0))
+        clear = 0;
+    if (source == 2 && !(SFR(TCON) & IT1))
+        clear = 0;
+    SFR(TCON) &= static_cast<uint8_t>(~clear);
+    push(static_cast<uint8_t>(m_s.pc));
+    push(static_cast<uint8_t>(m_s.pc >> 8));
+    m_s.pc = static_cast<uint16_t>(3 + 8 * source);
+    afterCycles(2, false);
+    return 2;
+}
+
+#define R(n) m_s.iram[(PSWR & RS) + (n)]
+#define IMM() fetchCode(m_s.pc++)
+#define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
+
+unsigned Machine::execute()
+{
+    const uint8_t op = fetchCode(m_s.pc++);
+    const uint8_t lo = op & 0x0F;
+
+    // The arithmetic and logic rows share their operand decoding: columns
+    // 4 (#data), 5 (direct), 6-7 (@Ri), 8-F (Rn).
+    auto operand = [&]() -> uint8_t {
+        if (lo == 4)
+            return IMM();
+        if (lo == 5)
+            return readDirect(IMM());
+        if (lo < 8)
+            return readIndirect(R(lo & 1));
+        return R(lo & 7);
+    };
+    auto add = [&](uint8_t b, unsigned carry) {
+        const uint8_t a = ACCU;
+        const unsigned sum = a + b + carry;
+        const unsigned half = (a & 0x0F) + (b & 0x0F) + carry;
+        const unsigned low7 = (a & 0x7F) + (b & 0x7F) + carry;
+        uint8_t psw = static_cast<uint8_t>(PSWR & ~(CY | AC | OV));
+        if (sum > 0xFF)
+            psw |= CY;
+        if (half > 0x0F)
+            psw |= AC;
+        if ((sum > 0xFF) != (low7 > 0x7F))
+            psw |= OV;
+        PSWR = psw;
+        ACCU = static_cast<uint8_t>(sum);
+    };
+    auto subb = [&](uint8_t b) {
+        const uint8_t a = ACCU;
+        const unsigned carry = (PSWR & CY) ? 1 : 0;
+        const int diff = a - b - static_cast<int>(carry);
+        const int half = (a & 0x0F) - (b & 0x0F) - static_cast<int>(carry);
+        const int low7 = (a & 0x7F) - (b & 0x7F) - static_cast<int>(carry);
+        uint8_t psw = static_cast<uint8_t>(PSWR & ~(CY | AC | OV));
+        if (diff < 0)
+            psw |= CY;
+        if (half < 0)
+            psw |= AC;
+        if ((diff < 0) != (low7 < 0))
+            psw |= OV;
+        PSWR = psw;
+        ACCU = static_cast<uint8_t>(diff);
+    };
+    auto jumpIf = [&](bool condition) {
+        const uint8_t offset = IMM();
+        if (condition)
+            m_s.pc = rel(m_s.pc, offset);
+    };
+
+    unsigned cycles = 1;
+    switch (op) {
+    case 0x00: break;  // NOP
+    case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1: {  // AJMP
+        const uint8_t low = IMM();
+        m_s.pc = static_cast<uint16_t>((m_s.pc & 0xF800) | ((op & 0xE0) << 3) | low);
+        cycles = 2;
+        break;
+    }
+    case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1: {  // ACALL
+        const uint8_t low = IMM();
+        push(static_cast<uint8_t>(m_s.pc));
+        push(static_cast<uint8_t>(m_s.pc >> 8));
+        m_s.pc = static_cast<uint16_t>((m_s.pc & 0xF800) | ((op & 0xE0) << 3) | low);
+        cycles = 2;
+        break;
+    }
+    case 0x02: {  // LJMP
+        const uint8_t high = IMM();
+        const uint8_t low = IMM();
+        m_s.pc = static_cast<uint16_t>(high << 8 | low);
+        cycles = 2;
+        break;
+    }
+    case 0x12: {  // LCALL
+        const uint8_t high = IMM();
+        const uint8_t low = IMM();
+        push(static_cast<uint8_t>(m_s.pc));
+        push(static_cast<uint8_t>(m_s.pc >> 8));
+        m_s.pc = static_cast<uint16_t>(high << 8 | low);
+        cycles = 2;
+        break;
+    }
+    case 0x22: case 0x32: {  // RET, RETI
+        const uint8_t high = pop();
+        const uint8_t low = pop();
+        m_s.pc = static_cast<uint16_t>(high << 8 | low);
+        if (op == 0x32) {
+            if (m_s.inService & 2)
+                m_s.inService &= 1;
+            else
+                m_s.inService = 0;
+            m_s.holdOff = 1;
+        }
+        cycles = 2;
+        break;
+    }
+    case 0x03: ACCU = static_cast<uint8_t>(ACCU >> 1 | ACCU << 7); break;  // RR A
+    case 0x23: ACCU = static_cast<uint8_t>(ACCU << 1 | ACCU >> 7); break;  // RL A
+    case 0x13: {  // RRC A
+        const bool c = ACCU & 1;
+        ACCU = static_cast<uint8_t>(ACCU >> 1 | ((PSWR & CY) ? 0x80 : 0));
+        FLAG(CY, c);
+        break;
+    }
+    case 0x33: {  // RLC A
+        const bool c = ACCU & 0x80;
+        ACCU = static_cast<uint8_t>(ACCU << 1 | ((PSWR & CY) ? 1 : 0));
+        FLAG(CY, c);
+        break;
+    }
+    case 0x04: ++ACCU; break;
+    case 0x14: --ACCU; break;
+    case 0x05: case 0x15: {  // INC/DEC direct
+        const uint8_t address = IMM();
+        const uint8_t v = readDirectLatch(address);
+        writeDirect(address, static_cast<uint8_t>(op == 0x05 ? v + 1 : v - 1));
+        break;
+    }
+    case 0x06: case 0x07: case 0x16: case 0x17: {  // INC/DEC @Ri
+        const uint8_t address = R(op & 1);
+        const uint8_t v = readIndirect(address);
+        writeIndirect(address, static_cast<uint8_t>(op < 0x10 ? v + 1 : v - 1));
+        break;
+    }
+    case 0x08: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x0E: case 0x0F: ++R(op & 7); break;
+    case 0x18: case 0x19: case 0x1A: case 0x1B: case 0x1C: case 0x1D: case 0x1E: case 0x1F: --R(op & 7); break;
+    case 0x10: {  // JBC bit,rel
+        const uint8_t bit = IMM();
+        const uint8_t offset = IMM();
+        if (readBit(bit)) {
+            writeBit(bit, false);
+            m_s.pc = rel(m_s.pc, offset);
+        }
+        cycles = 2;
+        break;
+    }
+    case 0x20: case 0x30: {  // JB, JNB
+        const uint8_t bit = IMM();
+        const uint8_t offset = IMM();
+        if (readBit(bit) == (op == 0x20))
+            m_s.pc = rel(m_s.pc, offset);
+        cycles = 2;
+        break;
+    }
+    case 0x40: jumpIf(PSWR & CY); cycles = 2; break;
+    case 0x50: jumpIf(!(PSWR & CY)); cycles = 2; break;
+    case 0x60: jumpIf(ACCU == 0); cycles = 2; break;
+    case 0x70: jumpIf(ACCU != 0); cycles = 2; break;
+    case 0x80: jumpIf(true); cycles = 2; break;
+    case 0x24: case 0x25: case 0x26: case 0x27: case 0x28: case 0x29: case 0x2A: case 0x2B:
+    case 0x2C: case 0x2D: case 0x2E: case 0x2F: add(operand(), 0); break;
+    case 0x34: case 0x35: case 0x36: case 0x37: case 0x38: case 0x39: case 0x3A: case 0x3B:
+    case 0x3C: case 0x3D: case 0x3E: case 0x3F: add(operand(), (PSWR & CY) ? 1 : 0); break;
+    case 0x94: case 0x95: case 0x96: case 0x97: case 0x98: case 0x99: case 0x9A: case 0x9B:
+    case 0x9C: case 0x9D: case 0x9E: case 0x9F: subb(operand()); break;
+    case 0x44: case 0x45: case 0x46: case 0x47: case 0x48: case 0x49: case 0x4A: case 0x4B:
+    case 0x4C: case 0x4D: case 0x4E: case 0x4F: ACCU |= operand(); break;
+    case 0x54: case 0x55: case 0x56: case 0x57: case 0x58: case 0x59: case 0x5A: case 0x5B:
+    case 0x5C: case 0x5D: case 0x5E: case 0x5F: ACCU &= operand(); break;
+    case 0x64: case 0x65: case 0x66: case 0x67: case 0x68: case 0x69: case 0x6A: case 0x6B:
+    case 0x6C: case 0x6D: case 0x6E: case 0x6F: ACCU ^= operand(); break;
+    case 0x42: case 0x52: case 0x62: {  // ORL/ANL/XRL direct,A
+        const uint8_t address = IMM();
+        const uint8_t v = readDirectLatch(address);
+        writeDirect(address, static_cast<uint8_t>(op == 0x42 ? v | ACCU : op == 0x52 ? v & ACCU : v ^ ACCU));
+        break;
+    }
+    case 0x43: case 0x53: case 0x63: {  // ORL/ANL/XRL direct,#data
+        const uint8_t address = IMM();
+        const uint8_t data = IMM();
+        const uint8_t v = readDirectLatch(address);
+        writeDirect(address, static_cast<uint8_t>(op == 0x43 ? v | data : op == 0x53 ? v & data : v ^ data));
+        cycles = 2;
+        break;
+    }
+    case 0x72: FLAG(CY, (PSWR & CY) || readBit(IMM())); cycles = 2; break;         // ORL C,bit
+    case 0xA0: FLAG(CY, (PSWR & CY) || !readBit(IMM())); cycles = 2; break;        // ORL C,/bit
+    case 0x82: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && b); cycles = 2; break; }   // ANL C,bit
+    case 0xB0: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && !b); cycles = 2; break; }  // ANL C,/bit
+    case 0xA2: FLAG(CY, readBit(IMM())); break;                                     // MOV C,bit
+    case 0x92: writeBit(IMM(), PSWR & CY); cycles = 2; break;                       // MOV bit,C
+    case 0xB2: { const uint8_t bit = IMM(); writeBit(bit, !readBitLatch(bit)); break; }  // CPL bit
+    case 0xC2: writeBit(IMM(), false); break;                                       // CLR bit
+    case 0xD2: writeBit(IMM(), true); break;                                        // SETB bit
+    case 0xB3: PSWR ^= CY; break;
+    case 0xC3: PSWR &= static_cast<uint8_t>(~CY); break;
+    case 0xD3: PSWR |= CY; break;
+    case 0x73: m_s.pc = static_cast<uint16_t>(ACCU + (SFR(DPH) << 8 | SFR(DPL))); cycles = 2; break;  // JMP @A+DPTR
+    case 0x74: ACCU = IMM(); break;
+    case 0x75: { const uint8_t address = IMM(); writeDirect(address, IMM()); cycles = 2; break; }
+    case 0x76: case 0x77: writeIndirect(R(op & 1), IMM()); break;
+    case 0x78: case 0x79: case 0x7A: case 0x7B: case 0x7C: case 0x7D: case 0x7E: case 0x7F: R(op & 7) = IMM(); break;
+    case 0x83: {  // MOVC A,@A+PC
+        const uint16_t address = static_cast<uint16_t>(m_s.pc + ACCU);
+        if (m_anyWatch)
+            watchHit(Space::Code, address, false);
+        ACCU = fetchCode(address);
+        cycles = 2;
+        break;
+    }
+    case 0x93: {  // MOVC A,@A+DPTR
+        const uint16_t address = static_cast<uint16_t>(ACCU + (SFR(DPH) << 8 | SFR(DPL)));
+        if (m_anyWatch)
+            watchHit(Space::Code, address, false);
+        ACCU = fetchCode(address);
+        cycles = 2;
+        break;
+    }
+    case 0x84: {  // DIV AB
+        const uint8_t b = SFR(B);
+        uint8_t psw = static_cast<uint8_t>(PSWR & ~(CY | OV));
+        if (b == 0) {
+            psw |= OV;
+        } else {
+            const uint8_t a = ACCU;
+            ACCU = static_cast<uint8_t>(a / b);
+            SFR(B) = static_cast<uint8_t>(a % b);
+        }
+        PSWR = psw;
+        cycles = 4;
+        break;
+    }
+    case 0xA4: {  // MUL AB
+        const unsigned product = ACCU * SFR(B);
+        ACCU = static_cast<uint8_t>(product);
+        SFR(B) = static_cast<uint8_t>(product >> 8);
+        PSWR = static_cast<uint8_t>((PSWR & ~(CY | OV)) | (product > 0xFF ? OV : 0));
+        cycles = 4;
+        break;
+    }
+    case 0x85: {  // MOV direct,direct (source first)
+        const uint8_t source = IMM();
+        const uint8_t dest = IMM();
+        writeDirect(dest, readDirect(source));
+        cycles = 2;
+        break;
+    }
+    case 0x86: case 0x87: writeDirect(IMM(), readIndirect(R(op & 1))); cycles = 2; break;
+    case 0x88: case 0x89: case 0x8A: case 0x8B: case 0x8C: case 0x8D: case 0x8E: case 0x8F:
+        writeDirect(IMM(), R(op & 7));
+        cycles = 2;
+        break;
+    case 0x90: {  // MOV DPTR,#data16
+        const uint8_t high = IMM();
+        const uint8_t low = IMM();
+        writeSfr(DPH, high);
+        writeSfr(DPL, low);
+        cycles = 2;
+        break;
+    }
+    case 0xA3: {  // INC DPTR
+        const uint16_t dptr = static_cast<uint16_t>((SFR(DPH) << 8 | SFR(DPL)) + 1);
+        SFR(DPL) = static_cast<uint8_t>(dptr);
+        SFR(DPH) = static_cast<uint8_t>(dptr >> 8);
+        cycles = 2;
+        break;
+    }
+    case 0xA5: break;  // reserved: executes as a one-cycle no-operation
+    case 0xA6: case 0xA7: writeIndirect(R(op & 1), readDirect(IMM())); cycles = 2; break;
+    case 0xA8: case 0xA9: case 0xAA: case 0xAB: case 0xAC: case 0xAD: case 0xAE: case 0xAF:
+        R(op & 7) = readDirect(IMM());
+        cycles = 2;
+        break;
+    case 0xB4: case 0xB5: case 0xB6: case 0xB7: case 0xB8: case 0xB9: case 0xBA: case 0xBB:
+    case 0xBC: case 0xBD: case 0xBE: case 0xBF: {  // CJNE
+        uint8_t left, right;
+        if (op == 0xB4) {
+            left = ACCU;
+            right = IMM();
+        } else if (op == 0xB5) {
+            right = readDirect(IMM());
+            left = ACCU;
+        } else {
+            left = op < 0xB8 ? readIndirect(R(op & 1)) : R(op & 7);
+            right = IMM();
+        }
+        const uint8_t offset = IMM();
+        FLAG(CY, left < right);
+        if (left != right)
+            m_s.pc = rel(m_s.pc, offset);
+        cycles = 2;
+        break;
+    }
+    case 0xC0: push(readDirect(IMM())); cycles = 2; break;
+    case 0xD0: { const uint8_t address = IMM(); writeDirect(address, pop()); cycles = 2; break; }
+    case 0xC4: ACCU = static_cast<uint8_t>(ACCU << 4 | ACCU >> 4); break;
+    case 0xC5: {  // XCH A,direct
+        const uint8_t address = IMM();
+        const uint8_t v = readDirect(address);
+        writeDirect(address, ACCU);
+        ACCU = v;
+        break;
+    }
+    case 0xC6: case 0xC7: {
+        const uint8_t address = R(op & 1);
+        const uint8_t v = readIndirect(address);
+        writeIndirect(address, ACCU);
+        ACCU = v;
+        break;
+    }
+    case 0xC8: case 0xC9: case 0xCA: case 0xCB: case 0xCC: case 0xCD: case 0xCE: case 0xCF: {
+        const uint8_t v = R(op & 7);
+        R(op & 7) = ACCU;
+        ACCU = v;
+        break;
+    }
+    case 0xD4: {  // DA A
+        unsigned a = ACCU;
+        bool carry = PSWR & CY;
+        if ((a & 0x0F) > 9 || (PSWR & AC)) {
+            a += 6;
+            carry = carry || a > 0xFF;
+            a &= 0xFF;
+        }
+        if ((a >> 4) > 9 || carry) {
+            a += 0x60;
+            carry = carry || a > 0xFF;
+        }
+        ACCU = static_cast<uint8_t>(a);
+        FLAG(CY, carry);
+        break;
+    }
+    case 0xD5: {  // DJNZ direct,rel
+        const uint8_t address = IMM();
+        const uint8_t offset = IMM();
+        const uint8_t v = static_cast<uint8_t>(readDirectLatch(address) - 1);
+        writeDirect(address, v);
+        if (v)
+            m_s.pc = rel(m_s.pc, offset);
+        cycles = 2;
+        break;
+    }
+    case 0xD6: case 0xD7: {  // XCHD A,@Ri
+        const uint8_t address = R(op & 1);
+        const uint8_t v = readIndirect(address);
+        writeIndirect(address, static_cast<uint8_t>((v & 0xF0) | (ACCU & 0x0F)));
+        ACCU = static_cast<uint8_t>((ACCU & 0xF0) | (v & 0x0F));
+        break;
+    }
+    case 0xD8: case 0xD9: case 0xDA: case 0xDB: case 0xDC: case 0xDD: case 0xDE: case 0xDF: {
+        const uint8_t offset = IMM();
+        if (--R(op & 7))
+            m_s.pc = rel(m_s.pc, offset);
+        cycles = 2;
+        break;
+    }
+    case 0xE0: ACCU = readXram(static_cast<uint16_t>(SFR(DPH) << 8 | SFR(DPL))); cycles = 2; break;
+    case 0xE2: case 0xE3: ACCU = readXram(static_cast<uint16_t>(SFR(P2) << 8 | R(op & 1))); cycles = 2; break;
+    case 0xF0: writeXram(static_cast<uint16_t>(SFR(DPH) << 8 | SFR(DPL)), ACCU); cycles = 2; break;
+    case 0xF2: case 0xF3: writeXram(static_cast<uint16_t>(SFR(P2) << 8 | R(op & 1)), ACCU); cycles = 2; break;
+    case 0xE4: ACCU = 0; break;
+    case 0xF4: ACCU = static_cast<uint8_t>(~ACCU); break;
+    case 0xE5: ACCU = readDirect(IMM()); break;
+    case 0xE6: case 0xE7: ACCU = readIndirect(R(op & 1)); break;
+    case 0xE8: case 0xE9: case 0xEA: case 0xEB: case 0xEC: case 0xED: case 0xEE: case 0xEF: ACCU = R(op & 7); break;
+    case 0xF5: writeDirect(IMM(), ACCU); break;
+    case 0xF6: case 0xF7: writeIndirect(R(op & 1), ACCU); break;
+    case 0xF8: case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD: case 0xFE: case 0xFF: R(op & 7) = ACCU; break;
+    }
+    setParity();
+    return cycles;
+}
+
+}  // namespace sim

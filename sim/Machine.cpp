@@ -1,0 +1,281 @@
+#include "Machine.h"
+
+#include "Sfr.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace sim {
+
+using namespace sfr;
+
+namespace {
+
+constexpr uint32_t snapshotMagic = 0x4D353153;  // "S15M"
+
+void putBytes(std::vector<uint8_t>& out, const void* data, size_t n)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    out.insert(out.end(), p, p + n);
+}
+
+}  // namespace
+
+Machine::Machine(const Chip& chip, const Board& board)
+    : m_chip(chip), m_board(board), m_code(65536, 0), m_xram(65536, 0), m_counts(65536, 0),
+      m_breaks(65536, 0), m_watchIram(256, 0), m_watchSfr(128, 0), m_watchXram(65536, 0), m_watchCode(65536, 0)
+{
+    m_board.xramSize = std::min(m_board.xramSize, 65536u);
+    m_iramMask = chip.iramSize > 128 ? 0xFF : 0x7F;
+    if (m_board.ramSeed) {
+        uint32_t x = m_board.ramSeed;
+        auto next = [&x] {
+            x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+            return static_cast<uint8_t>(x);
+        };
+        for (uint8_t& b : m_s.iram)
+            b = next();
+        for (uint8_t& b : m_xram)
+            b = next();
+    }
+    std::fill(std::begin(m_s.drive), std::end(m_s.drive), 0xFF);
+    reset();
+}
+
+void Machine::loadCode(const uint8_t* bytes, size_t size, unsigned base)
+{
+    for (size_t i = 0; i < size && base + i < 65536; ++i)
+        m_code[base + i] = bytes[i];
+}
+
+void Machine::reset()
+{
+    std::memset(m_s.sfr, 0, sizeof m_s.sfr);
+    m_s.sfr[idx(P0)] = m_s.sfr[idx(P1)] = m_s.sfr[idx(P2)] = m_s.sfr[idx(P3)] = 0xFF;
+    m_s.sfr[idx(SP)] = 0x07;
+    m_s.pc = 0;
+    m_s.cycles = 0;
+    m_s.instructions = 0;
+    m_s.inService = 0;
+    m_s.holdOff = 0;
+    m_s.pendingSource = 0xFF;
+    m_s.idle = m_s.powerDown = 0;
+    m_s.dpl1 = m_s.dph1 = 0;
+    m_s.dptrSel = 0;
+    m_s.txActive = 0;
+    m_s.txLevel = 1;
+    m_s.rxActive = 0;
+    m_s.rxPrev = 1;
+    m_s.serialDiv = 0;
+    m_s.mode0Cycles = 0;
+    m_s.idealPending = 0;
+    m_s.lineLevel = 1;
+    m_s.lineActive = 0;
+    m_s.lineBitCycles = m_board.lineBaud > 0 ? m_board.crystalHz / 12.0 / m_board.lineBaud : 0;
+    m_s.prevInt0 = m_s.prevInt1 = m_s.prevT0 = m_s.prevT1 = m_s.prevT2 = m_s.prevT2ex = 1;
+    for (unsigned p = 0; p < 4; ++p)
+        m_s.pinsOut[p] = pinLevels(p);
+    m_stopRequest.store(false, std::memory_order_relaxed);
+}
+
+uint8_t Machine::fetchCode(uint16_t address) const
+{
+    if (address >= m_board.sharedFrom && address <= m_board.sharedTo)
+        return m_xram[address];
+    return m_code[address];
+}
+
+void Machine::watchHit(Space space, unsigned address, bool write)
+{
+    const std::vector<uint8_t>* table = space == Space::Iram  ? &m_watchIram
+                                        : space == Space::Sfr ? &m_watchSfr
+                                        : space == Space::Xram ? &m_watchXram
+                                                               : &m_watchCode;
+    const unsigned i = space == Space::Sfr ? (address & 0x7F) : address;
+    if ((*table)[i] & (write ? 2 : 1)) {
+        if (!m_watchTripped)
+            m_hit = Hit{space, address, write};
+        m_watchTripped = true;
+    }
+}
+
+unsigned Machine::step()
+{
+    if (m_s.powerDown)
+        return 0;
+    if (m_s.pendingSource != 0xFF)
+        return interrupt();
+    if (m_s.idle) {
+        afterCycles(1, true);
+        return 1;
+    }
+    const uint16_t at = m_s.pc;
+    ++m_counts[at];
+    const unsigned n = execute();
+    ++m_s.instructions;
+    afterCycles(n, true);
+    (void)at;
+    return n;
+}
+
+Stop Machine::run(uint64_t cycleBudget)
+{
+    const uint64_t end = m_s.cycles + cycleBudget;
+    m_watchTripped = false;
+    bool first = true;
+    while (m_s.cycles < end) {
+        if (m_stopRequest.exchange(false, std::memory_order_relaxed))
+            return Stop::Requested;
+        if (m_s.powerDown)
+            return Stop::PowerDown;
+        if (!first && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
+            m_hit = Hit{Space::Code, m_s.pc, false};
+            return Stop::Breakpoint;
+        }
+        first = false;
+        step();
+        if (m_watchTripped) {
+            m_watchTripped = false;
+            return Stop::Watch;
+        }
+        if (m_condition && m_condition(*this, m_conditionContext))
+            return Stop::Condition;
+    }
+    return Stop::CycleLimit;
+}
+
+void Machine::requestStop()
+{
+    m_stopRequest.store(true, std::memory_order_relaxed);
+}
+
+uint8_t Machine::read(Space space, unsigned address) const
+{
+    switch (space) {
+    case Space::Iram:
+        return m_s.iram[address & 0xFF];
+    case Space::Sfr:
+        if (address == ACC || address == PSW) {
+            const uint8_t a = m_s.sfr[idx(ACC)];
+            const uint8_t psw = static_cast<uint8_t>((m_s.sfr[idx(PSW)] & ~PAR) | (std::popcount(a) & 1));
+            return address == ACC ? a : psw;
+        }
+        return m_s.sfr[(address - 0x80) & 0x7F];
+    case Space::Xram:
+        return address < m_board.xramSize ? m_xram[address & 0xFFFF] : 0xFF;
+    case Space::Code:
+        return fetchCode(static_cast<uint16_t>(address));
+    }
+    return 0xFF;
+}
+
+void Machine::write(Space space, unsigned address, uint8_t value)
+{
+    switch (space) {
+    case Space::Iram:
+        m_s.iram[address & 0xFF] = value;
+        break;
+    case Space::Sfr:
+        m_s.sfr[(address - 0x80) & 0x7F] = value;
+        if (address == ACC || address == PSW)
+            setParity();
+        portsChanged();
+        break;
+    case Space::Xram:
+        if (address < m_board.xramSize)
+            m_xram[address & 0xFFFF] = value;
+        break;
+    case Space::Code:
+        if (address >= m_board.sharedFrom && address <= m_board.sharedTo)
+            m_xram[address & 0xFFFF] = value;
+        else
+            m_code[address & 0xFFFF] = value;
+        break;
+    }
+}
+
+void Machine::setCodeBreakpoint(uint16_t address, bool on)
+{
+    m_breaks[address] = on;
+}
+
+void Machine::clearCodeBreakpoints()
+{
+    std::fill(m_breaks.begin(), m_breaks.end(), 0);
+}
+
+void Machine::setWatch(Space space, unsigned address, bool onRead, bool onWrite)
+{
+    const uint8_t bits = static_cast<uint8_t>((onRead ? 1 : 0) | (onWrite ? 2 : 0));
+    switch (space) {
+    case Space::Iram: m_watchIram[address & 0xFF] = bits; break;
+    case Space::Sfr: m_watchSfr[address & 0x7F] = bits; break;
+    case Space::Xram: m_watchXram[address & 0xFFFF] = bits; break;
+    case Space::Code: m_watchCode[address & 0xFFFF] = bits; break;
+    }
+    m_anyWatch = false;
+    for (const auto* t : {&m_watchIram, &m_watchSfr, &m_watchXram, &m_watchCode})
+        m_anyWatch = m_anyWatch || std::any_of(t->begin(), t->end(), [](uint8_t b) { return b != 0; });
+}
+
+void Machine::clearWatches()
+{
+    for (auto* t : {&m_watchIram, &m_watchSfr, &m_watchXram, &m_watchCode})
+        std::fill(t->begin(), t->end(), 0);
+    m_anyWatch = false;
+}
+
+void Machine::setCondition(bool (*condition)(const Machine&, void*), void* context)
+{
+    m_condition = condition;
+    m_conditionContext = context;
+}
+
+void Machine::clearExecutionCounts()
+{
+    std::fill(m_counts.begin(), m_counts.end(), 0);
+}
+
+// Layout: magic, size of the core state, the state, code, xram, the queue of
+// bytes waiting for RXD.
+Snapshot Machine::snapshot() const
+{
+    Snapshot shot;
+    auto& out = shot.data;
+    out.reserve(sizeof m_s + 2 * 65536 + 16 + m_rxQueue.size());
+    const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
+    putBytes(out, head, sizeof head);
+    putBytes(out, &m_s, sizeof m_s);
+    putBytes(out, m_code.data(), m_code.size());
+    putBytes(out, m_xram.data(), m_xram.size());
+    const uint32_t queued = static_cast<uint32_t>(m_rxQueue.size());
+    putBytes(out, &queued, sizeof queued);
+    out.insert(out.end(), m_rxQueue.begin(), m_rxQueue.end());
+    return shot;
+}
+
+bool Machine::restore(const Snapshot& shot)
+{
+    const auto& in = shot.data;
+    const size_t fixed = 8 + sizeof m_s + 2 * 65536 + 4;
+    if (in.size() < fixed)
+        return false;
+    uint32_t head[2];
+    std::memcpy(head, in.data(), sizeof head);
+    uint32_t queued;
+    std::memcpy(&queued, in.data() + fixed - 4, 4);
+    if (head[0] != snapshotMagic || head[1] != sizeof m_s || in.size() != fixed + queued)
+        return false;
+    const uint8_t* p = in.data() + 8;
+    std::memcpy(&m_s, p, sizeof m_s);
+    p += sizeof m_s;
+    std::copy(p, p + 65536, m_code.begin());
+    p += 65536;
+    std::copy(p, p + 65536, m_xram.begin());
+    p += 65536 + 4;
+    m_rxQueue.assign(p, p + queued);
+    return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,219 @@
+#pragma once
+// The in-process 8051/8052 simulator: every instruction with its machine
+// cycles and flags, the SFRs, ports as quasi-bidirectional pins, timers 0-2,
+// the UART (ideal or as a real serial line, bit by bit on RXD/TXD),
+// interrupts with both priority levels, breakpoints, watches, execution
+// counters and snapshots. Plain C++, no threads of its own: run() executes on
+// the caller's thread and requestStop() may come from any thread.
+
+#include "Chip.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+enum class SerialLine { Ideal, RealLine };  // Ideal: a byte handed to SBUF when RI is clear
+
+struct Board {
+    double crystalHz = 11059200.0;
+    unsigned xramSize = 65536;  // external RAM on the board
+    // Code fetches and MOVX share [sharedFrom, sharedTo] of external memory
+    // (download-and-run boards); none when from > to.
+    unsigned sharedFrom = 1, sharedTo = 0;
+    SerialLine serial = SerialLine::Ideal;
+    double lineBaud = 0;    // RealLine: bit rate of the outside line (0: the program's own)
+    char lineParity = 'N';  // RealLine: a ninth bit after the data: 'N' none, 'E' even, 'O' odd, 'M' mark, 'S' space
+    uint32_t ramSeed = 0;   // power-on RAM contents (0: all zero)
+};
+
+enum class Stop { None, Breakpoint, Watch, Condition, CycleLimit, Requested, PowerDown };
+
+// What the core tells the outside world, each with the machine cycle it happened at.
+struct Listener {
+    virtual ~Listener() = default;
+    virtual void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) { (void)cycle, (void)port, (void)levels; }
+    // A byte decoded from TXD (or taken from SBUF in Ideal mode).
+    virtual void serialSent(uint64_t cycle, uint8_t byte) { (void)cycle, (void)byte; }
+    // A received byte overwritten or dropped because RI was not cleared in time.
+    virtual void serialLost(uint64_t cycle, uint8_t byte) { (void)cycle, (void)byte; }
+};
+
+enum class Space { Iram, Sfr, Xram, Code };
+
+// The whole machine state as bytes: comparable with ==, stored and read back
+// as they are (bytes() / fromBytes()).
+struct Snapshot {
+    std::vector<uint8_t> data;
+    bool operator==(const Snapshot&) const = default;
+    const std::vector<uint8_t>& bytes() const { return data; }
+    static Snapshot fromBytes(std::vector<uint8_t> bytes) { return Snapshot{std::move(bytes)}; }
+};
+
+// A watch or breakpoint hit: where and why run() stopped.
+struct Hit {
+    Space space = Space::Code;
+    unsigned address = 0;
+    bool write = false;
+};
+
+// Everything that is restored by a snapshot: plain data only.
+struct CoreState {
+    uint8_t iram[256];
+    uint8_t sfr[128];           // 80H-FFH, the latches
+    uint8_t drive[4];           // outside drive per port: 1 = released (pull-up), 0 = pulled low
+    uint16_t pc;
+    uint64_t cycles;
+    uint64_t instructions;
+    // interrupts
+    uint8_t inService;          // bit 0: a low-priority handler runs, bit 1: a high-priority one
+    uint8_t holdOff;            // an instruction that delays interrupt entry by one more (RETI, IE/IP write)
+    uint8_t pendingSource;      // interrupt accepted at the last poll, entered by the next step (0xFF: none)
+    uint8_t idle, powerDown;
+    uint8_t prevInt0, prevInt1, prevT0, prevT1, prevT2, prevT2ex;
+    // second data pointer
+    uint8_t dpl1, dph1;
+    uint8_t dptrSel;
+    // UART
+    uint8_t sbufRx;             // received byte (SBUF read)
+    uint8_t txActive;           // a frame is going out
+    uint8_t txLevel;            // level driven on TXD by the UART
+    uint16_t txShift;           // bits still to go out, LSB first
+    uint8_t txBits;
+    uint8_t txByte;
+    uint32_t txTicks;           // 16x clock ticks into the current bit
+    uint8_t rxActive;
+    uint8_t rxBits;
+    uint16_t rxShift;
+    uint32_t rxTicks;
+    uint8_t rxPrev;             // last RXD level sampled by the receiver
+    uint32_t serialDiv;         // SMOD=0 halves the timer clock: overflow parity
+    uint32_t mode0Cycles;       // mode 0 / mode 2 fixed clock progress
+    // the outside line (RealLine)
+    uint8_t lineLevel;          // level the line drives on RXD
+    uint8_t lineActive;
+    uint16_t lineShift;
+    uint8_t lineBits;
+    double lineNext;            // cycle of the next edge on the line
+    double lineBitCycles;
+    uint32_t lineOwnTicks;      // line at the program's own rate: 16x ticks into the bit
+    uint8_t idealPending;       // Ideal mode: a byte is waiting to be handed to SBUF
+    uint8_t pinsOut[4];         // last pin levels reported to the listener
+};
+
+class Machine {
+public:
+    Machine(const Chip& chip, const Board& board);
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    void loadCode(const uint8_t* bytes, size_t size, unsigned base = 0);
+    void reset();  // hardware reset: SFR reset values, PC 0; RAM keeps its contents
+
+    // One instruction (an interrupt entry counts as its LCALL); returns machine cycles.
+    unsigned step();
+    // Until a breakpoint, watch, condition, requestStop() or the budget of machine cycles is spent.
+    Stop run(uint64_t cycleBudget);
+    void requestStop();  // safe from another thread; run() returns within one instruction
+
+    uint16_t pc() const { return m_s.pc; }
+    void setPc(uint16_t pc) { m_s.pc = pc; }
+    uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
+    uint64_t instructions() const { return m_s.instructions; }
+
+    // Debugger view, no side effects (Sfr: the latch; ports: latch; SBUF: the received byte).
+    uint8_t read(Space, unsigned address) const;
+    void write(Space, unsigned address, uint8_t);
+    uint8_t pins(unsigned port) const;                       // level on the pins: latch AND outside drive
+    void drivePin(unsigned port, unsigned bit, int level);   // 0 low, 1 high, -1 released (pull-up / latch)
+
+    void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
+    size_t serialPending() const { return m_rxQueue.size(); }
+    void setListener(Listener* listener) { m_listener = listener; }
+
+    void setCodeBreakpoint(uint16_t address, bool on);
+    void clearCodeBreakpoints();
+    void setWatch(Space, unsigned address, bool onRead, bool onWrite);
+    void clearWatches();
+    // Stop when the condition holds after an instruction (checked only while one is set).
+    void setCondition(bool (*condition)(const Machine&, void*), void* context);
+    const Hit& lastHit() const { return m_hit; }
+
+    const uint32_t* executionCounts() const { return m_counts.data(); }  // per code address (64 K entries)
+    void clearExecutionCounts();
+
+    Snapshot snapshot() const;
+    bool restore(const Snapshot&);  // false (and no change) when the bytes are not a snapshot of this machine
+
+    const Chip& chip() const { return m_chip; }
+    const Board& board() const { return m_board; }
+    // Cycles one bit of the line takes at lineBaud (0 when the line follows the program's rate).
+    double lineBitCycles() const { return m_s.lineBitCycles; }
+
+private:
+    friend class MachineAccess;
+    unsigned execute();
+    unsigned interrupt();
+    void afterCycles(unsigned n, bool poll);
+    void pollInterrupts();
+    void timers01(unsigned n);
+    void timer2(unsigned n);
+    void serialClock(unsigned ticks16);
+    void serialTx16(unsigned ticks);
+    void serialRx16(unsigned ticks);
+    void serialMode0(unsigned n);
+    void lineAdvance();
+    void lineStartByte();
+    void idealFeed();
+    void receiveFrame(uint16_t data, bool ninth, bool stop);
+    void startTx(uint8_t byte);
+    void txBitDone();
+    void portsChanged();
+    uint8_t pinLevels(unsigned port) const;
+    uint8_t rxdLevel() const;
+    void externalEdges();
+
+    uint8_t readDirect(uint8_t address);
+    uint8_t readDirectLatch(uint8_t address);
+    void writeDirect(uint8_t address, uint8_t value);
+    uint8_t readSfr(uint8_t address);
+    void writeSfr(uint8_t address, uint8_t value);
+    bool readBit(uint8_t bit);
+    bool readBitLatch(uint8_t bit);
+    void writeBit(uint8_t bit, bool value);
+    uint8_t readIndirect(uint8_t address);
+    void writeIndirect(uint8_t address, uint8_t value);
+    uint8_t readXram(uint16_t address);
+    void writeXram(uint16_t address, uint8_t value);
+    uint8_t fetchCode(uint16_t address) const;
+    void push(uint8_t value);
+    uint8_t pop();
+    void setParity();
+    void watchHit(Space space, unsigned address, bool write);
+
+    Chip m_chip;
+    Board m_board;
+    CoreState m_s{};
+    std::vector<uint8_t> m_code;   // 64 KB
+    std::vector<uint8_t> m_xram;   // board xram, 64 KB allocated, xramSize reachable
+    std::vector<uint32_t> m_counts;
+    std::vector<uint8_t> m_breaks;  // per code address
+    std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
+    bool m_anyWatch = false;
+    bool m_watchTripped = false;
+    Hit m_hit;
+    bool (*m_condition)(const Machine&, void*) = nullptr;
+    void* m_conditionContext = nullptr;
+    std::atomic<bool> m_stopRequest{false};
+    std::deque<uint8_t> m_rxQueue;
+    Listener* m_listener = nullptr;
+    unsigned m_codeMask = 0xFFFF;
+    unsigned m_iramMask = 0x7F;
+};
+
+}  // namespace sim
