@@ -27,7 +27,7 @@ struct Options {
     std::optional<int> untilLine;  // 1-based
     std::vector<PrintItem> prints;
     std::string serialIn, serialOut;
-    std::string simulator = "s51";
+    std::string simulator;  // "core", or the s51 program; empty: the core (s51 with M51_SIMULATOR=s51)
     std::string cpu = "8052";
     bool help = false, version = false;
 };

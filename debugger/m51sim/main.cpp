@@ -28,8 +28,13 @@ public:
     Runner(const m51sim::Options& options, const m51dbg::Program& program, int untilLine, const QByteArray& serialIn)
         : m_options(options), m_untilLine(untilLine), m_serialIn(serialIn)
     {
-        m51dbg::EngineOptions engineOptions;
-        engineOptions.simulator = QString::fromStdString(options.simulator);
+        m51dbg::EngineOptions engineOptions = m_engine.options();
+        if (options.simulator == "core") {
+            engineOptions.kind = m51dbg::SimulatorKind::Core;
+        } else if (!options.simulator.empty()) {
+            engineOptions.kind = m51dbg::SimulatorKind::S51;
+            engineOptions.simulator = QString::fromStdString(options.simulator);
+        }
         engineOptions.cpuType = QString::fromStdString(options.cpu);
         // The UART is connected only when a file feeds or records it.
         engineOptions.serialTerminal = !options.serialIn.empty() || !options.serialOut.empty();
