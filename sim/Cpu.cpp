@@ -5,6 +5,7 @@
 
 #include "Sfr.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace sim {
@@ -149,8 +150,9 @@ unsigned Machine::interrupt()
     push(static_cast<uint8_t>(m_s.pc));
     push(static_cast<uint8_t>(m_s.pc >> 8));
     m_s.pc = static_cast<uint16_t>(3 + 8 * source);
-    afterCycles(2, false);
-    return 2;
+    const unsigned n = std::max(1u, m_board.interruptEntryCycles);
+    afterCycles(n, false);
+    return n;
 }
 
 #define R(n) m_s.iram[(PSWR & RS) + (n)]
@@ -336,8 +338,8 @@ unsigned Machine::execute()
         cycles = 2;
         break;
     }
-    case 0x72: FLAG(CY, (PSWR & CY) || readBit(IMM())); cycles = 2; break;         // ORL C,bit
-    case 0xA0: FLAG(CY, (PSWR & CY) || !readBit(IMM())); cycles = 2; break;        // ORL C,/bit
+    case 0x72: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) || b); cycles = 2; break; }   // ORL C,bit
+    case 0xA0: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) || !b); cycles = 2; break; }  // ORL C,/bit
     case 0x82: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && b); cycles = 2; break; }   // ANL C,bit
     case 0xB0: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && !b); cycles = 2; break; }  // ANL C,/bit
     case 0xA2: FLAG(CY, readBit(IMM())); break;                                     // MOV C,bit

@@ -23,7 +23,7 @@ void putBytes(std::vector<uint8_t>& out, const void* data, size_t n)
 }  // namespace
 
 Machine::Machine(const Chip& chip, const Board& board)
-    : m_chip(chip), m_board(board), m_code(65536, 0), m_xram(65536, 0), m_counts(65536, 0),
+    : m_chip(chip), m_board(board), m_code(65536, 0xFF), m_xram(65536, 0), m_counts(65536, 0),
       m_breaks(65536, 0), m_watchIram(256, 0), m_watchSfr(128, 0), m_watchXram(65536, 0), m_watchCode(65536, 0)
 {
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
@@ -64,7 +64,12 @@ void Machine::reset()
     m_s.dpl1 = m_s.dph1 = 0;
     m_s.dptrSel = 0;
     m_s.txActive = 0;
+    m_s.txWaiting = 0;
+    m_s.txBits = 0;
+    m_s.txTicks = 0;
     m_s.txLevel = 1;
+    m_s.sbufRead = 1;
+    m_s.riClearSince = UINT64_MAX;
     m_s.rxActive = 0;
     m_s.rxPrev = 1;
     m_s.serialDiv = 0;
@@ -77,6 +82,7 @@ void Machine::reset()
     for (unsigned p = 0; p < 4; ++p)
         m_s.pinsOut[p] = pinLevels(p);
     m_stopRequest.store(false, std::memory_order_relaxed);
+    m_sample = true;
 }
 
 uint8_t Machine::fetchCode(uint16_t address) const
@@ -110,12 +116,14 @@ unsigned Machine::step()
         afterCycles(1, true);
         return 1;
     }
-    const uint16_t at = m_s.pc;
-    ++m_counts[at];
+    // The peripherals see the instruction's writes from its second cycle on
+    // (a timer started by SETB TR0 counts from the next instruction, one
+    // reloaded by a 2-cycle MOV counts once after the new value).
+    ++m_counts[m_s.pc];
+    tick(1);
     const unsigned n = execute();
     ++m_s.instructions;
-    afterCycles(n, true);
-    (void)at;
+    afterCycles(n - 1, true);
     return n;
 }
 

@@ -30,6 +30,9 @@ struct Board {
     double lineBaud = 0;    // RealLine: bit rate of the outside line (0: the program's own)
     char lineParity = 'N';  // RealLine: a ninth bit after the data: 'N' none, 'E' even, 'O' odd, 'M' mark, 'S' space
     uint32_t ramSeed = 0;   // power-on RAM contents (0: all zero)
+    // Machine cycles of the hardware LCALL that enters an interrupt handler
+    // (2 on the chip; s51 counts 1, which its lockstep comparison sets).
+    unsigned interruptEntryCycles = 2;
 };
 
 enum class Stop { None, Breakpoint, Watch, Condition, CycleLimit, Requested, PowerDown };
@@ -86,7 +89,10 @@ struct CoreState {
     uint16_t txShift;           // bits still to go out, LSB first
     uint8_t txBits;
     uint8_t txByte;
-    uint32_t txTicks;           // 16x clock ticks into the current bit
+    uint32_t txTicks;           // phase of the transmitter's divide-by-16 counter (0-15)
+    uint8_t txWaiting;          // SBUF written: the frame starts at the counter's next rollover
+    uint8_t txPendingByte;
+    uint16_t txPendingShift;
     uint8_t rxActive;
     uint8_t rxBits;
     uint16_t rxShift;
@@ -103,6 +109,8 @@ struct CoreState {
     double lineBitCycles;
     uint32_t lineOwnTicks;      // line at the program's own rate: 16x ticks into the bit
     uint8_t idealPending;       // Ideal mode: a byte is waiting to be handed to SBUF
+    uint8_t sbufRead;           // Ideal mode: the program read SBUF since the last hand-over
+    uint64_t riClearSince;      // Ideal mode: cycle at which RI was found clear
     uint8_t pinsOut[4];         // last pin levels reported to the listener
 };
 
@@ -125,6 +133,12 @@ public:
     void setPc(uint16_t pc) { m_s.pc = pc; }
     uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
     uint64_t instructions() const { return m_s.instructions; }
+    // The interrupt source (0 INT0, 1 timer 0, 2 INT1, 3 timer 1, 4 serial, 5 timer 2)
+    // the next step() enters, or -1.
+    int pendingInterrupt() const { return m_s.pendingSource == 0xFF ? -1 : m_s.pendingSource; }
+    bool idle() const { return m_s.idle; }
+    bool serialSending() const { return m_s.txActive; }  // a frame is going out on TXD
+    bool poweredDown() const { return m_s.powerDown; }
 
     // Debugger view, no side effects (Sfr: the latch; ports: latch; SBUF: the received byte).
     uint8_t read(Space, unsigned address) const;
@@ -160,6 +174,7 @@ private:
     unsigned execute();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
+    void tick(unsigned n);
     void pollInterrupts();
     void timers01(unsigned n);
     void timer2(unsigned n);
@@ -172,7 +187,7 @@ private:
     void idealFeed();
     void receiveFrame(uint16_t data, bool ninth, bool stop);
     void startTx(uint8_t byte);
-    void txBitDone();
+    void txRollover();
     void portsChanged();
     uint8_t pinLevels(unsigned port) const;
     uint8_t rxdLevel() const;
@@ -214,6 +229,7 @@ private:
     Listener* m_listener = nullptr;
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
+    bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
 };
 
 }  // namespace sim

@@ -6,6 +6,7 @@
 
 #include "Sfr.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -73,6 +74,9 @@ uint8_t Machine::readSfr(uint8_t address)
         if (m_board.serial == SerialLine::RealLine)
             lineAdvance();
         return pinLevels(3);
+    case SBUF:
+        m_s.sbufRead = 1;
+        return SFR(SBUF);
     default: return SFR(address);
     }
 }
@@ -112,6 +116,10 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
             m_s.rxActive = 1;  // mode 0 reception starts with REN set and RI clear
             m_s.mode0Cycles = 0;
         }
+        return;
+    case TCON:
+        SFR(TCON) = value;
+        m_sample = true;  // IT0/IT1 may have changed
         return;
     default:
         SFR(address) = value;
@@ -163,6 +171,7 @@ void Machine::portsChanged()
                 m_listener->pinsChanged(m_s.cycles, p, now);
         }
     }
+    m_sample = true;
     externalEdges();
 }
 
@@ -171,9 +180,10 @@ void Machine::externalEdges()
     const uint8_t p3 = m_s.pinsOut[3], p1 = m_s.pinsOut[1];
     const uint8_t int0 = (p3 >> 2) & 1, int1 = (p3 >> 3) & 1, t0 = (p3 >> 4) & 1, t1 = (p3 >> 5) & 1;
     const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON);
-    if (m_s.prevInt0 && !int0 && (tcon & IT0))
+    // Edge-triggered requests latch a falling edge at once.
+    if ((tcon & IT0) && m_s.prevInt0 && !int0)
         SFR(TCON) |= IE0;
-    if (m_s.prevInt1 && !int1 && (tcon & IT1))
+    if ((tcon & IT1) && m_s.prevInt1 && !int1)
         SFR(TCON) |= IE1;
     if (m_s.prevT0 && !t0 && (tmod & 0x04) && (tcon & TR0) && (!(tmod & 0x08) || int0)) {
         const unsigned mode = tmod & 3;
@@ -317,36 +327,45 @@ void Machine::serialClock(unsigned overflows)
         serialRx16(ticks);
 }
 
+// A write to SBUF starts the frame at the next rollover of the transmitter's
+// divide-by-16 counter (so a byte written during the stop bit follows it);
+// TI is set when the stop bit begins.
 void Machine::startTx(uint8_t byte)
 {
     const uint8_t scon = SFR(SCON);
     const unsigned mode = scon >> 6;
-    m_s.txByte = byte;
     m_s.txActive = 1;
-    m_s.txTicks = 0;
     if (mode == 0) {
+        m_s.txByte = byte;
         m_s.mode0Cycles = 0;
         m_s.txBits = 0;
         return;
     }
     const unsigned ninth = (scon & TB8) ? 1 : 0;
-    m_s.txShift = mode == 1 ? static_cast<uint16_t>(byte << 1 | 1u << 9)
-                            : static_cast<uint16_t>(byte << 1 | ninth << 9 | 1u << 10);
-    m_s.txBits = mode == 1 ? 10 : 11;
-    m_s.txLevel = 0;  // the start bit
-    portsChanged();
+    m_s.txPendingByte = byte;
+    m_s.txPendingShift = mode == 1 ? static_cast<uint16_t>(byte << 1 | 1u << 9)
+                                   : static_cast<uint16_t>(byte << 1 | ninth << 9 | 1u << 10);
+    m_s.txWaiting = 1;
 }
 
-void Machine::txBitDone()
+void Machine::txRollover()
 {
-    m_s.txShift >>= 1;
-    --m_s.txBits;
-    if (m_s.txBits == 1)
-        SFR(SCON) |= TI;  // at the beginning of the stop bit
-    if (m_s.txBits == 0) {
-        m_s.txActive = 0;
-        if (m_listener)
-            m_listener->serialSent(m_s.cycles, m_s.txByte);
+    if (m_s.txBits) {
+        m_s.txShift >>= 1;
+        --m_s.txBits;
+        if (m_s.txBits == 1)
+            SFR(SCON) |= TI;  // the stop bit begins
+        if (m_s.txBits == 0) {
+            m_s.txActive = m_s.txWaiting;
+            if (m_listener)
+                m_listener->serialSent(m_s.cycles, m_s.txByte);
+        }
+    }
+    if (m_s.txBits == 0 && m_s.txWaiting) {
+        m_s.txWaiting = 0;
+        m_s.txByte = m_s.txPendingByte;
+        m_s.txShift = m_s.txPendingShift;
+        m_s.txBits = (m_s.txShift & 0x400) ? 11 : 10;
     }
     const uint8_t level = m_s.txBits ? (m_s.txShift & 1) : 1;
     if (level != m_s.txLevel) {
@@ -357,12 +376,18 @@ void Machine::txBitDone()
 
 void Machine::serialTx16(unsigned ticks)
 {
-    if (!m_s.txActive || !m_s.txBits)
+    if (!m_s.txActive) {
+        m_s.txTicks = (m_s.txTicks + ticks) & 15;
         return;
-    m_s.txTicks += ticks;
-    while (m_s.txTicks >= 16 && m_s.txActive) {
-        m_s.txTicks -= 16;
-        txBitDone();
+    }
+    while (ticks) {
+        const unsigned step = std::min(ticks, 16u - m_s.txTicks);
+        m_s.txTicks += step;
+        ticks -= step;
+        if (m_s.txTicks == 16) {
+            m_s.txTicks = 0;
+            txRollover();
+        }
     }
 }
 
@@ -376,7 +401,7 @@ void Machine::serialMode0(unsigned n)
         serialRx16(ticks);
         return;
     }
-    if (m_s.txActive) {
+    if (m_s.txActive && !m_s.txWaiting && !m_s.txBits) {
         m_s.mode0Cycles += n;
         if (m_s.mode0Cycles >= 8) {
             m_s.txActive = 0;
@@ -521,11 +546,24 @@ void Machine::lineAdvance()
     }
 }
 
+// The next byte goes to SBUF once the program has cleared RI and read the
+// last one (or left RI clear for a while without reading it): a program that
+// clears RI before it reads SBUF still gets every byte.
 void Machine::idealFeed()
 {
     const uint8_t scon = SFR(SCON);
-    if (m_rxQueue.empty() || (scon & RI) || !(scon & REN))
+    if (m_rxQueue.empty() || !(scon & REN))
         return;
+    if (scon & RI) {
+        m_s.riClearSince = UINT64_MAX;
+        return;
+    }
+    if (m_s.riClearSince == UINT64_MAX)
+        m_s.riClearSince = m_s.cycles;
+    if (!m_s.sbufRead && m_s.cycles - m_s.riClearSince < 1000)
+        return;
+    m_s.sbufRead = 0;
+    m_s.riClearSince = UINT64_MAX;
     SFR(SBUF) = m_rxQueue.front();
     m_rxQueue.pop_front();
     SFR(SCON) = static_cast<uint8_t>(scon | RI | RB8);
@@ -535,7 +573,26 @@ void Machine::idealFeed()
 
 void Machine::afterCycles(unsigned n, bool poll)
 {
+    if (n)
+        tick(n);
+    if (poll)
+        pollInterrupts();
+}
+
+void Machine::tick(unsigned n)
+{
     m_s.cycles += n;
+    if (m_sample) {
+        // Level-triggered requests follow the pins as sampled in the cycle.
+        m_sample = false;
+        const uint8_t p3 = m_s.pinsOut[3];
+        uint8_t tcon = SFR(TCON);
+        if (!(tcon & IT0))
+            tcon = static_cast<uint8_t>((p3 & 0x04) ? tcon & ~IE0 : tcon | IE0);
+        if (!(tcon & IT1))
+            tcon = static_cast<uint8_t>((p3 & 0x08) ? tcon & ~IE1 : tcon | IE1);
+        SFR(TCON) = tcon;
+    }
     timers01(n);
     if (m_chip.timer2)
         timer2(n);
@@ -548,20 +605,11 @@ void Machine::afterCycles(unsigned n, bool poll)
     } else if (!m_rxQueue.empty()) {
         idealFeed();
     }
-    if (poll)
-        pollInterrupts();
 }
 
 void Machine::pollInterrupts()
 {
-    uint8_t tcon = SFR(TCON);
-    const uint8_t p3 = m_s.pinsOut[3];
-    // Level-triggered requests follow the pins.
-    if (!(tcon & IT0))
-        tcon = static_cast<uint8_t>((p3 & 0x04) ? tcon & ~IE0 : tcon | IE0);
-    if (!(tcon & IT1))
-        tcon = static_cast<uint8_t>((p3 & 0x08) ? tcon & ~IE1 : tcon | IE1);
-    SFR(TCON) = tcon;
+    const uint8_t tcon = SFR(TCON);
     if (m_s.holdOff) {
         m_s.holdOff = 0;
         return;

@@ -1,3 +1,183 @@
-#include "Machine.h"
-#include <gtest/gtest.h>
-TEST(Chip, Known) { EXPECT_NE(sim::findChip("at89s52"), nullptr); }
+// The instruction set against the data sheet: cycles of every opcode, the
+// flags of the arithmetic, the memories each chip has, the ports' latch and
+// pins, run control and snapshots.
+
+#include "TestBoard.h"
+
+#include <thread>
+
+using namespace sim;
+using namespace sim::test;
+
+namespace {
+
+// Machine cycles per opcode, rows 0x-Fx, from the data sheet (A5H: reserved, one cycle).
+const char* const kCycles[16] = {
+    "1221111111111111", "2221111111111111", "2221111111111111", "2221111111111111",
+    "2212111111111111", "2212111111111111", "2212111111111111", "2222121111111111",
+    "2222422222222222", "2222111111111111", "2212412222222222", "2211222222222222",
+    "2211111111111111", "2211121122222222", "2222111111111111", "2222111111111111",
+};
+
+TEST(Cpu, EveryOpcodeTakesItsMachineCycles)
+{
+    Machine m(*findChip("8052"), Board{});
+    for (unsigned op = 0; op < 256; ++op) {
+        m.reset();
+        const uint8_t bytes[3] = {static_cast<uint8_t>(op), 0, 0};
+        m.loadCode(bytes, 3, 0x100);
+        m.setPc(0x100);
+        EXPECT_EQ(m.step(), static_cast<unsigned>(kCycles[op >> 4][op & 15] - '0')) << std::hex << "opcode " << op;
+        EXPECT_EQ(m.cycles(), static_cast<uint64_t>(kCycles[op >> 4][op & 15] - '0'));
+    }
+}
+
+TEST(Cpu, ArithmeticFlags)
+{
+    struct Case { const char* code; uint8_t a, b, psw; };  // psw: CY AC OV P as the data sheet defines them
+    const Case cases[] = {
+        {"MOV A,#7FH\nADD A,#1", 0x80, 0, 0x45},
+        {"MOV A,#0FFH\nADD A,#1", 0x00, 0, 0xC0},
+        {"MOV A,#80H\nADD A,#80H", 0x00, 0, 0x84},
+        {"MOV A,#0FH\nSETB C\nADDC A,#0", 0x10, 0, 0x41},
+        {"MOV A,#0\nSUBB A,#1", 0xFF, 0, 0xC0},
+        {"MOV A,#80H\nSUBB A,#1", 0x7F, 0, 0x45},
+        {"MOV A,#7FH\nSUBB A,#0FFH", 0x80, 0, 0x85},
+        {"MOV A,#15H\nADD A,#27H\nDA A", 0x42, 0, 0x00},
+        {"MOV A,#99H\nADD A,#1\nDA A", 0x00, 0, 0x80},
+        {"MOV A,#80H\nMOV B,#2\nMUL AB", 0x00, 1, 0x04},
+        {"MOV A,#0FBH\nMOV B,#12H\nDIV AB", 0x0D, 0x11, 0x01},
+        {"MOV A,#5\nMOV B,#0\nSETB C\nDIV AB", 0x05, 0, 0x04},
+        {"MOV A,#5\nCJNE A,#6,$+3", 0x05, 0, 0x80},
+        {"MOV A,#7\nRLC A", 0x0E, 0, 0x01},
+    };
+    for (const Case& c : cases) {
+        auto m = makeMachine(std::string(c.code) + "\nHERE: SJMP HERE\n");
+        for (int i = 0; i < 5; ++i)
+            m->step();
+        EXPECT_EQ(m->read(Space::Sfr, 0xE0), c.a) << c.code;
+        EXPECT_EQ(m->read(Space::Sfr, 0xF0), c.b) << c.code;
+        EXPECT_EQ(m->read(Space::Sfr, 0xD0), c.psw) << c.code;
+    }
+}
+
+TEST(Cpu, IndirectRamAbove7FhOnlyOn256ByteChips)
+{
+    const char* program = "MOV R0,#90H\nMOV @R0,#55H\nMOV A,@R0\nHERE: SJMP HERE\n";
+    for (const char* chip : {"8051", "8052"}) {
+        auto m = makeMachine(program, chip);
+        ASSERT_TRUE(runTo(*m, 5, 100));
+        const bool big = findChip(chip)->iramSize == 256;
+        EXPECT_EQ(m->read(Space::Sfr, 0xE0), big ? 0x55 : 0xFF) << chip;
+        EXPECT_EQ(m->read(Space::Sfr, 0x90), 0xFF) << chip;  // P1 is not reached through @R0
+    }
+}
+
+TEST(Cpu, PortsReadPinsButReadModifyWriteUsesTheLatch)
+{
+    auto m = makeMachine("NOP\nMOV A,P1\nANL P1,#0FFH\nCPL P1.1\nMOV C,P1.0\nCLR P1.7\nHERE: SJMP HERE\n");
+    Recorder rec;
+    m->setListener(&rec);
+    m->drivePin(1, 0, 0);  // pulled low from outside
+    EXPECT_EQ(m->pins(1), 0xFE);
+    ASSERT_TRUE(runTo(*m, 0x0C, 100));
+    EXPECT_EQ(m->read(Space::Sfr, 0xE0), 0xFE);
+    EXPECT_EQ(m->read(Space::Sfr, 0x90), 0x7D);  // latch: only CPL P1.1 and CLR P1.7
+    EXPECT_EQ(m->read(Space::Sfr, 0xD0) & 0x80, 0);
+    EXPECT_EQ(m->pins(1), 0x7C);
+    m->drivePin(1, 0, -1);
+    EXPECT_EQ(m->pins(1), 0x7D);
+    ASSERT_EQ(rec.pins.size(), 4u);
+    EXPECT_EQ(rec.pins[0].levels, 0xFE);
+    EXPECT_EQ(rec.pins[1].levels, 0xFC);  // CPL P1.1: NOP 1 + MOV 1 + ANL 2 cycles, then its own first cycle
+    EXPECT_EQ(rec.pins[1].cycle, 5u);
+    EXPECT_EQ(rec.pins[2].levels, 0x7C);
+    EXPECT_EQ(rec.pins[3].levels, 0x7D);
+}
+
+TEST(Cpu, SharedRangeRunsCodeWrittenWithMovx)
+{
+    Board board;
+    board.sharedFrom = 0x8000;
+    board.sharedTo = 0xFFFF;
+    auto m = makeMachine("MOV DPTR,#8000H\nMOV A,#04H\nMOVX @DPTR,A\nINC DPTR\nMOV A,#22H\nMOVX @DPTR,A\n"
+                         "MOV A,#7\nLCALL 8000H\nHERE: SJMP HERE\n",
+                         "8052", board);
+    ASSERT_TRUE(runTo(*m, 0x0F, 100));
+    EXPECT_EQ(m->read(Space::Sfr, 0xE0), 8);  // INC A ran at 8000H
+    EXPECT_EQ(m->read(Space::Code, 0x8001), 0x22);
+}
+
+TEST(Cpu, DualDataPointerOnChipsThatHaveIt)
+{
+    const char* program = "MOV DPTR,#1234H\nINC 0A2H\nMOV DPTR,#5678H\nINC 0A2H\nHERE: SJMP HERE\n";
+    for (const char* chip : {"AT89S52", "8052"}) {
+        auto m = makeMachine(program, chip);
+        ASSERT_TRUE(runTo(*m, 0x0A, 100));
+        const unsigned dptr = m->read(Space::Sfr, 0x83) << 8 | m->read(Space::Sfr, 0x82);
+        EXPECT_EQ(dptr, findChip(chip)->dualDptr ? 0x1234u : 0x5678u) << chip;
+    }
+}
+
+TEST(RunControl, BreakpointWatchBudgetAndCounts)
+{
+    auto m = makeMachine("LOOP: INC 30H\nNOP\nSJMP LOOP\n");
+    m->setCodeBreakpoint(2, true);
+    EXPECT_EQ(m->run(1000), Stop::Breakpoint);
+    EXPECT_EQ(m->pc(), 2);
+    m->setCodeBreakpoint(2, false);
+    m->setWatch(Space::Iram, 0x30, false, true);
+    EXPECT_EQ(m->run(1000), Stop::Watch);
+    EXPECT_EQ(m->lastHit().address, 0x30u);
+    EXPECT_TRUE(m->lastHit().write);
+    EXPECT_EQ(m->pc(), 2);  // stopped after the writing instruction
+    m->clearWatches();
+    const uint64_t before = m->cycles();
+    EXPECT_EQ(m->run(400), Stop::CycleLimit);
+    EXPECT_GE(m->cycles() - before, 400u);
+    EXPECT_LT(m->cycles() - before, 403u);
+    EXPECT_LE(m->executionCounts()[0] - m->executionCounts()[2], 1u);
+    EXPECT_EQ(m->executionCounts()[0], static_cast<uint32_t>(m->read(Space::Iram, 0x30)));
+}
+
+TEST(RunControl, StopRequestFromAnotherThread)
+{
+    auto m = makeMachine("HERE: SJMP HERE\n");
+    std::thread stopper([&m] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m->requestStop();
+    });
+    EXPECT_EQ(m->run(UINT64_MAX / 2), Stop::Requested);
+    stopper.join();
+}
+
+TEST(Snapshot, RestoresAndComparesTheWholeMachine)
+{
+    auto m = makeMachine("MOV TMOD,#1\nSETB TR0\nLOOP: INC 30H\nMOVX @DPTR,A\nINC DPTR\nSJMP LOOP\n");
+    m->run(100);
+    const Snapshot shot = m->snapshot();
+    const uint64_t cycles = m->cycles();
+    m->run(500);
+    EXPECT_NE(m->snapshot(), shot);
+    ASSERT_TRUE(m->restore(Snapshot::fromBytes(shot.bytes())));
+    EXPECT_EQ(m->snapshot(), shot);
+    EXPECT_EQ(m->cycles(), cycles);
+    std::vector<uint8_t> broken = shot.bytes();
+    broken.resize(broken.size() / 2);
+    EXPECT_FALSE(m->restore(Snapshot::fromBytes(broken)));
+    EXPECT_EQ(m->snapshot(), shot);
+}
+
+TEST(Chip, TableNamesAndSizes)
+{
+    ASSERT_NE(findChip("at89s52"), nullptr);
+    EXPECT_EQ(findChip("AT89S52")->iramSize, 256u);
+    EXPECT_TRUE(findChip("8052")->timer2);
+    EXPECT_FALSE(findChip("8051")->timer2);
+    EXPECT_EQ(findChip("AT89C2051")->codeSize, 2048u);
+    EXPECT_EQ(findChip("z80"), nullptr);
+    const auto names = chipNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "STC89C52RC"), names.end());
+}
+
+}  // namespace

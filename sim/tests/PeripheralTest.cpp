@@ -1,0 +1,194 @@
+// Timers, interrupts and power modes against the data sheet's timing.
+
+#include "TestBoard.h"
+
+using namespace sim;
+using namespace sim::test;
+
+namespace {
+
+uint8_t sfr(const Machine& m, unsigned a) { return m.read(Space::Sfr, a); }
+
+// Counts from the timer's start to the overflow flag, stepping NOPs of one cycle.
+unsigned countsToFlag(Machine& m, unsigned sfrAddress, uint8_t flag, unsigned limit = 100000)
+{
+    for (unsigned k = 1; k <= limit; ++k) {
+        m.step();
+        if (sfr(m, sfrAddress) & flag)
+            return k;
+    }
+    return 0;
+}
+
+TEST(Timers, OverflowAfterTheRightNumberOfCounts)
+{
+    struct Case { const char* setup; unsigned first, second; };  // counts to the first and second overflow
+    const Case cases[] = {
+        {"MOV TMOD,#01H\nMOV TH0,#0FFH\nMOV TL0,#0F0H\nSETB TR0", 16, 0},   // 16 bits (then from 0)
+        {"MOV TMOD,#00H\nMOV TH0,#0FFH\nMOV TL0,#00H\nSETB TR0", 32, 8192},     // 13 bits
+        {"MOV TMOD,#00H\nMOV TH0,#0FFH\nMOV TL0,#0FEH\nSETB TR0", 2, 8192},     // TL0 bits 5-7 are not counted
+        {"MOV TMOD,#02H\nMOV TH0,#0F0H\nMOV TL0,#0F0H\nSETB TR0", 16, 16},      // 8 bits reloaded from TH0
+        {"MOV TMOD,#03H\nMOV TH0,#00H\nMOV TL0,#0F0H\nSETB TR0", 16, 256},      // mode 3: TL0 alone
+    };
+    for (const Case& c : cases) {
+        auto m = makeMachine(std::string(c.setup) + "\nNOP\n" + std::string(200, '\n'));
+        while (m->pc() < 10 && !(sfr(*m, 0x88) & 0x10))
+            m->step();
+        // the rest of the code space is 0FFH (MOV R7,A: one cycle), as good as NOPs
+        EXPECT_EQ(countsToFlag(*m, 0x88, 0x20), c.first) << c.setup;
+        if (!c.second) {
+            EXPECT_EQ(sfr(*m, 0x8C) << 8 | sfr(*m, 0x8A), 0) << c.setup;
+            continue;
+        }
+        m->write(Space::Sfr, 0x88, sfr(*m, 0x88) & ~0x20);
+        EXPECT_EQ(countsToFlag(*m, 0x88, 0x20), c.second) << c.setup;
+    }
+}
+
+TEST(Timers, Mode3Th0RunsOnTr1AndSetsTf1)
+{
+    auto m = makeMachine("MOV TMOD,#03H\nMOV TH0,#0FCH\nSETB TR1\n");
+    for (int i = 0; i < 3; ++i)
+        m->step();
+    EXPECT_EQ(countsToFlag(*m, 0x88, 0x80), 4u);
+    EXPECT_EQ(sfr(*m, 0x8A), 0);  // TL0 stays: TR0 is clear
+}
+
+TEST(Timers, GateCountsOnlyWhileInt0IsHigh)
+{
+    auto m = makeMachine("MOV TMOD,#09H\nSETB TR0\n");
+    m->step(), m->step();
+    m->drivePin(3, 2, 0);
+    for (int i = 0; i < 10; ++i)
+        m->step();
+    EXPECT_EQ(sfr(*m, 0x8A), 0);
+    m->drivePin(3, 2, -1);
+    for (int i = 0; i < 10; ++i)
+        m->step();
+    EXPECT_EQ(sfr(*m, 0x8A), 10);
+}
+
+TEST(Timers, CounterCountsFallingEdgesOnT1)
+{
+    auto m = makeMachine("MOV TMOD,#50H\nSETB TR1\n");
+    m->step(), m->step();
+    for (int i = 0; i < 7; ++i) {
+        m->drivePin(3, 5, 0);
+        m->step();
+        m->drivePin(3, 5, -1);
+        m->step();
+    }
+    EXPECT_EQ(sfr(*m, 0x8B), 7);
+}
+
+TEST(Timer2, AutoReloadCaptureAndBitRate)
+{
+    // auto-reload from RCAP2 every 16 counts
+    auto m = makeMachine("MOV RCAP2H,#0FFH\nMOV RCAP2L,#0F0H\nMOV TH2,#0FFH\nMOV TL2,#0F0H\nSETB TR2\n");
+    for (int i = 0; i < 5; ++i)
+        m->step();
+    EXPECT_EQ(countsToFlag(*m, 0xC8, 0x80), 16u);
+    m->write(Space::Sfr, 0xC8, sfr(*m, 0xC8) & 0x7F);
+    EXPECT_EQ(countsToFlag(*m, 0xC8, 0x80), 16u);
+    EXPECT_EQ(sfr(*m, 0xCB) << 8 | sfr(*m, 0xCA), 0xFFF0);
+
+    // capture on a falling edge of T2EX
+    auto c = makeMachine("MOV T2CON,#0DH\n");  // EXEN2, TR2, CP/RL2
+    for (int i = 0; i < 21; ++i)
+        c->step();
+    c->drivePin(1, 1, 0);
+    EXPECT_TRUE(sfr(*c, 0xC8) & 0x40);  // EXF2
+    EXPECT_EQ(sfr(*c, 0xCA), 21);       // the count at the edge: MOV's second cycle and 20 more
+    EXPECT_EQ(sfr(*c, 0xCB), 0);
+}
+
+TEST(Interrupts, EntryTakesTwoCyclesAndClearsTheTimerFlag)
+{
+    auto m = makeMachine("ORG 0\nLJMP MAIN\nORG 0BH\nINC 30H\nRETI\nORG 40H\n"
+                         "MAIN: MOV TMOD,#02H\nMOV TH0,#0FCH\nMOV TL0,#0FCH\nMOV IE,#82H\nSETB TR0\n"
+                         "LOOP: NOP\nSJMP LOOP\n");
+    ASSERT_TRUE(runTo(*m, 0x4E, 100));  // SETB TR0 done
+    const uint64_t start = m->cycles();
+    while (m->pendingInterrupt() < 0)
+        m->step();
+    EXPECT_EQ(m->cycles() - start, 4u);  // four counts to the overflow, polled at the end of that instruction
+    EXPECT_TRUE(sfr(*m, 0x88) & 0x20);
+    EXPECT_EQ(m->step(), 2u);
+    EXPECT_EQ(m->pc(), 0x0B);
+    EXPECT_FALSE(sfr(*m, 0x88) & 0x20);
+}
+
+TEST(Interrupts, PriorityLevelsAndTheInstructionAfterReti)
+{
+    // INT0 (low) and timer 0 (high) pending together: timer 0 first; a high
+    // handler is not interrupted by a low one; after RETI one instruction runs.
+    auto m = makeMachine("ORG 0\nLJMP MAIN\nORG 03H\nINC 30H\nRETI\nORG 0BH\nINC 31H\nRETI\nORG 40H\n"
+                         "MAIN: SETB IT0\nSETB TF0\nSETB IE0\nMOV IP,#02H\nMOV IE,#83H\nNOP\nNOP\nNOP\nHERE: SJMP HERE\n");
+    std::vector<uint16_t> entries;
+    for (int i = 0; i < 30; ++i) {
+        if (m->pendingInterrupt() >= 0) {
+            m->step();
+            entries.push_back(m->pc());
+            continue;
+        }
+        m->step();
+    }
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0], 0x0B);
+    EXPECT_EQ(entries[1], 0x03);
+    EXPECT_EQ(m->read(Space::Iram, 0x30), 1);
+    EXPECT_EQ(m->read(Space::Iram, 0x31), 1);
+    // MOV IE delays by one instruction: the entry follows the first NOP, not MOV IE
+    auto n = makeMachine("SETB TF0\nMOV IE,#82H\nNOP\nNOP\n");
+    n->step(), n->step();
+    EXPECT_EQ(n->pendingInterrupt(), -1);
+    n->step();
+    EXPECT_EQ(n->pendingInterrupt(), 1);
+}
+
+TEST(Interrupts, HighPriorityPreemptsALowHandler)
+{
+    auto m = makeMachine("ORG 0\nLJMP MAIN\nORG 03H\nSETB TF0\nNOP\nNOP\nRETI\nORG 0BH\nRETI\nORG 40H\n"
+                         "MAIN: SETB IT0\nSETB IE0\nMOV IP,#02H\nMOV IE,#83H\nHERE: SJMP HERE\n");
+    std::vector<uint16_t> entries;
+    for (int i = 0; i < 20 && entries.size() < 2; ++i) {
+        const bool entering = m->pendingInterrupt() >= 0;
+        m->step();
+        if (entering)
+            entries.push_back(m->pc());
+    }
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0], 0x03);
+    EXPECT_EQ(entries[1], 0x0B);
+}
+
+TEST(Interrupts, Int0EdgeOnceLevelWhileLow)
+{
+    for (bool edge : {true, false}) {
+        auto m = makeMachine(std::string("ORG 0\nLJMP MAIN\nORG 03H\nINC 30H\nRETI\nORG 40H\nMAIN: ") +
+                             (edge ? "SETB IT0\n" : "CLR IT0\n") + "MOV IE,#81H\nHERE: SJMP HERE\n");
+        ASSERT_TRUE(runTo(*m, 0x45, 100));
+        m->drivePin(3, 2, 0);
+        for (int i = 0; i < 40; ++i)
+            m->step();
+        const uint8_t count = m->read(Space::Iram, 0x30);
+        if (edge)
+            EXPECT_EQ(count, 1);
+        else
+            EXPECT_GT(count, 5);
+    }
+}
+
+TEST(PowerModes, IdleWakesOnAnInterruptPowerDownStops)
+{
+    auto m = makeMachine("ORG 0\nLJMP MAIN\nORG 0BH\nINC 30H\nRETI\nORG 40H\n"
+                         "MAIN: MOV TMOD,#01H\nMOV TH0,#0FFH\nMOV TL0,#00H\nMOV IE,#82H\nSETB TR0\n"
+                         "ORL PCON,#01H\nINC 31H\nORL PCON,#02H\nINC 32H\n");
+    EXPECT_EQ(m->run(10000), Stop::PowerDown);
+    EXPECT_EQ(m->read(Space::Iram, 0x30), 1);
+    EXPECT_EQ(m->read(Space::Iram, 0x31), 1);
+    EXPECT_EQ(m->read(Space::Iram, 0x32), 0);
+    EXPECT_GT(m->cycles(), 256u);  // idle lasted until timer 0 overflowed
+}
+
+}  // namespace
