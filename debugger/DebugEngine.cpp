@@ -1,71 +1,32 @@
 #include "DebugEngine.h"
 
+#include "CoreBackend.h"
 #include "IntelHex.h"
-#include "S51Answers.h"
+#include "S51Backend.h"
 #include "SerialBridge.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcessEnvironment>
-
-#include <algorithm>
-#include <cstdio>
 
 namespace m51dbg {
 
-namespace {
-
-// Without an answer for this long, s51 is taken to hang.
-constexpr int AnswerTimeoutMs = 10000;
-// A slice of the run lasts about this long; a Stop waits at most one slice.
-constexpr qint64 SliceTargetMs = 15;
-// The cap bounds a slice that turns slow (conditional breakpoints hit often).
-constexpr uint64_t SliceMin = 500, SliceMax = 200000;
-
-QByteArray Hex(unsigned value) { return "0x" + QByteArray::number(value, 16); }
-
-const char* SpaceName(DebugEngine::Memory memory)
+QString LoadCodeImage(Program& program)
 {
-    switch (memory) {
-    case DebugEngine::Memory::Iram: return "iram";
-    case DebugEngine::Memory::Sfr: return "sfr";
-    case DebugEngine::Memory::Xram: return "xram";
-    case DebugEngine::Memory::Code: return "rom";
-    }
-    return "iram";
+    if (program.code.size() == 0x10000)
+        return {};
+    QFile file(program.hexPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: cannot read the program: %2").arg(program.hexPath, file.errorString());
+    const QByteArray text = file.readAll();
+    program.code = ReadIntelHex(std::string_view(text.constData(), text.size()));
+    if (program.code.empty())
+        return QStringLiteral("%1: not a valid Intel HEX file").arg(program.hexPath);
+    return {};
 }
 
-bool IsReturn(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
-
-// Whether the instruction at `address` writes the stack pointer (81H) as its
-// direct operand: MOV SP,... (WRSP), INC/DEC SP, POP SP, logic on SP.
-bool WritesSp(const std::vector<uint8_t>& code, uint16_t address)
+DebugEngine::DebugEngine(QObject* parent) : QObject(parent)
 {
-    if (address + 2u >= code.size())
-        return false;
-    const uint8_t op = code[address], first = code[address + 1], second = code[address + 2];
-    if (op == 0x85)  // MOV dest,src is encoded src first
-        return second == 0x81;
-    if (first != 0x81)
-        return false;
-    switch (op) {
-    case 0x75: case 0xF5: case 0x86: case 0x87: case 0x05: case 0x15: case 0xD0: case 0x42: case 0x43:
-    case 0x52: case 0x53: case 0x62: case 0x63: case 0xC5: case 0xD5:
-        return true;
-    default:
-        return op >= 0x88 && op <= 0x8F;
-    }
-}
-
-} // namespace
-
-DebugEngine::DebugEngine(QObject* parent) : QObject(parent), m_trace(qEnvironmentVariableIsSet("M51_TRACE_S51"))
-{
-    m_watchdog.setSingleShot(true);
-    m_watchdog.setInterval(AnswerTimeoutMs);
-    connect(&m_watchdog, &QTimer::timeout, this, &DebugEngine::onWatchdog);
+    if (qgetenv("M51_SIMULATOR") == "s51")
+        m_options.kind = SimulatorKind::S51;
 }
 
 DebugEngine::~DebugEngine()
@@ -73,310 +34,156 @@ DebugEngine::~DebugEngine()
     // Receivers may be half destroyed by now (members of the owner).
     blockSignals(true);
     shutdown();
-}
-
-QString DebugEngine::findWakeHelper() const
-{
-    if (!m_options.wakeHelper.isEmpty())
-        return QFileInfo::exists(m_options.wakeHelper) ? m_options.wakeHelper : QString();
-    QStringList places;
-    if (QCoreApplication::instance())
-        places << QCoreApplication::applicationDirPath()
-               << QCoreApplication::applicationDirPath() + QStringLiteral("/../" M51_WAKE_HELPER_INSTALL_DIR);
-#ifdef M51_WAKE_HELPER_DIR
-    places << QStringLiteral(M51_WAKE_HELPER_DIR);
-#endif
-    for (const QString& place : places) {
-        const QString path = QDir(place).filePath(QStringLiteral("libs51wake.so"));
-        if (QFileInfo::exists(path))
-            return QFileInfo(path).absoluteFilePath();
-    }
-    return {};
+    m_backend.reset();
 }
 
 void DebugEngine::start(const Program& program)
 {
     shutdown();
+    m_failed = false;
     m_error.clear();
     m_program = program;
-    if (m_program.code.size() != 0x10000) {
-        QFile file(m_program.hexPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            fail(QStringLiteral("%1: cannot read the program: %2").arg(m_program.hexPath, file.errorString()));
-            return;
-        }
-        const QByteArray text = file.readAll();
-        m_program.code = ReadIntelHex(std::string_view(text.constData(), text.size()));
-        if (m_program.code.empty()) {
-            fail(QStringLiteral("%1: not a valid Intel HEX file").arg(m_program.hexPath));
-            return;
-        }
+    if (const QString error = LoadCodeImage(m_program); !error.isEmpty()) {
+        fail(error);
+        return;
     }
-
-    QStringList arguments{"-q", "-P", "-t", m_options.cpuType, "-X",
-                          QString::number(m_options.crystalHz, 'f', 0), "-R", QString::number(m_options.randomSeed)};
-    if (m_options.serialTerminal) {
+    if (m_options.serialTerminal && !m_serial) {
         m_serial = new SerialBridge(this);
         if (!m_serial->open()) {
-            fail(m_serial->errorString());
+            const QString error = m_serial->errorString();
+            delete m_serial;
+            m_serial = nullptr;
+            fail(error);
             return;
         }
-        connect(m_serial, &SerialBridge::received, this, &DebugEngine::serialReceived);
-        arguments << "-s" << m_serial->boardPath();
     }
-
-    m_process = new QProcess(this);
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString helper = findWakeHelper();
-    if (!helper.isEmpty())
-        environment.insert("LD_PRELOAD", helper);
-    m_process->setProcessEnvironment(environment);
-    connect(m_process, &QProcess::readyRead, this, &DebugEngine::onReadyRead);
-    connect(m_process, &QProcess::errorOccurred, this, &DebugEngine::onProcessError);
-    connect(m_process, &QProcess::finished, this, &DebugEngine::onFinished);
-    setState(State::Starting);
-    m_process->start(m_options.simulator, arguments);
-    if (!m_process)
-        return;  // failed to start: failed() has been emitted
-
-    // The console prints its prompt (a NUL byte with -P) only when interactive.
-    m_inFlight.enqueue({"set console interactive on", {}, false});
-    m_process->write("set console interactive on\n");
-    m_watchdog.start();
-    QString path = QFileInfo(m_program.hexPath).absoluteFilePath();
-    path.replace('\\', "\\\\").replace('"', "\\\"");
-    send("file \"" + path.toLocal8Bit() + "\"", [this](const std::string& answer) {
-        const std::string error = FindErrorLine(answer);
-        if (!error.empty())
-            fail(QStringLiteral("%1: %2").arg(m_program.hexPath, QString::fromStdString(error)));
-    });
-    for (unsigned port = 0; port < 4; ++port)
-        m_pins[port] = 0xFF;
-    m_userBreakpoints.clear();
-    syncBreakpoints();
-    refresh(StopCause::Started);
+    if (!m_backend || m_backendKind != m_options.kind) {
+        m_backend.reset();
+        m_backendKind = m_options.kind;
+        if (m_backendKind == SimulatorKind::S51)
+            m_backend = std::make_unique<S51Backend>();
+        else
+            m_backend = std::make_unique<CoreBackend>();
+        connect(m_backend.get(), &SimulatorBackend::stateChanged, this, &DebugEngine::stateChanged);
+        connect(m_backend.get(), &SimulatorBackend::stopped, this, &DebugEngine::stopped);
+        connect(m_backend.get(), &SimulatorBackend::failed, this, &DebugEngine::failed);
+        connect(m_backend.get(), &SimulatorBackend::serialReceived, this, &DebugEngine::serialReceived);
+        connect(m_backend.get(), &SimulatorBackend::serialLost, this, &DebugEngine::serialLost);
+    }
+    m_backend->setBreakpoints(breakpointAddresses());
+    m_backend->start(m_program, m_options, m_options.serialTerminal ? m_serial : nullptr);
 }
 
 void DebugEngine::shutdown()
 {
-    m_watchdog.stop();
-    if (m_process) {
-        m_process->disconnect(this);
-        if (m_process->state() != QProcess::NotRunning) {
-            m_process->write("kill\n");
-            m_process->closeWriteChannel();
-            if (!m_process->waitForFinished(200)) {
-                m_process->kill();
-                m_process->waitForFinished(1000);
-            }
-        }
-        delete m_process;
-        m_process = nullptr;
-    }
-    delete m_serial;
-    m_serial = nullptr;
-    m_waiting.clear();
-    m_inFlight.clear();
-    m_buffer.clear();
-    m_targets.clear();
-    m_operation = Operation::None;
-    m_stopRequested = m_resetRequested = false;
-    if (m_state != State::Failed)
-        setState(State::Off);
-}
-
-QString DebugEngine::serialTerminalPath() const { return m_serial ? m_serial->userPath() : QString(); }
-
-void DebugEngine::setState(State state)
-{
-    if (m_state == state)
-        return;
-    m_state = state;
-    emit stateChanged(state);
+    if (m_backend)
+        m_backend->shutdown();
 }
 
 void DebugEngine::fail(const QString& message)
 {
-    if (m_state == State::Failed)
-        return;
+    m_failed = true;
     m_error = message;
-    m_watchdog.stop();
-    if (m_process) {
-        m_process->disconnect(this);
-        m_process->kill();
-        m_process->waitForFinished(1000);
-        m_process->deleteLater();
-        m_process = nullptr;
-    }
-    m_waiting.clear();
-    m_inFlight.clear();
-    m_operation = Operation::None;
-    setState(State::Failed);
+    emit stateChanged(State::Failed);
     emit failed(message);
 }
 
-// ---- the command pipe ----
-
-void DebugEngine::send(const QByteArray& text, std::function<void(const std::string&)> done, bool exclusive)
+DebugEngine::State DebugEngine::state() const
 {
-    if (!m_process)
-        return;
-    m_waiting.enqueue({text, std::move(done), exclusive});
-    pump();
+    if (m_failed)
+        return State::Failed;
+    return m_backend ? m_backend->state() : State::Off;
 }
 
-// Commands that only read or write go out back to back; s51 answers them in
-// order. A command that runs the CPU goes out alone: s51 reads a line that
-// arrives while the CPU runs as the Enter key that stops it.
-void DebugEngine::pump()
+const MachineState& DebugEngine::machine() const { return m_backend ? m_backend->machine() : m_idle; }
+
+QString DebugEngine::lastError() const
 {
-    while (m_process && !m_waiting.isEmpty()) {
-        if (!m_inFlight.isEmpty() && (m_waiting.head().exclusive || m_inFlight.last().exclusive))
-            return;
-        Command command = m_waiting.dequeue();
-        if (m_trace)
-            std::fprintf(stderr, "s51< %s\n", command.text.constData());
-        m_process->write(command.text + '\n');
-        m_inFlight.enqueue(std::move(command));
-        if (!m_watchdog.isActive())
-            m_watchdog.start();
-    }
+    if (m_failed || !m_backend)
+        return m_error;
+    return m_backend->lastError();
 }
 
-void DebugEngine::onReadyRead()
+QString DebugEngine::serialTerminalPath() const
 {
-    if (!m_process)
-        return;
-    m_buffer += m_process->readAll();
-    qsizetype end;
-    while (m_process && (end = m_buffer.indexOf('\0')) >= 0) {
-        const QByteArray raw = m_buffer.left(end);
-        m_buffer.remove(0, end + 1);
-        if (m_inFlight.isEmpty())
-            continue;  // a prompt nobody waits for
-        Command command = m_inFlight.dequeue();
-        if (m_trace)
-            std::fprintf(stderr, "s51> %s\n", raw.constData());
-        if (m_inFlight.isEmpty())
-            m_watchdog.stop();
-        else
-            m_watchdog.start();
-        if (command.done)
-            command.done(CleanAnswer(std::string_view(raw.constData(), raw.size()),
-                                     std::string_view(command.text.constData(), command.text.size())));
-        pump();
-    }
+    return m_serial && m_options.serialTerminal ? m_serial->userPath() : QString();
 }
 
-void DebugEngine::onProcessError(QProcess::ProcessError error)
+void DebugEngine::run(uint64_t instructionLimit)
 {
-    if (error == QProcess::FailedToStart)
-        fail(QStringLiteral("The 8051 simulator \"%1\" could not be started (%2). Install the package sdcc-ucsim "
-                            "or set the simulator's path.")
-                 .arg(m_options.simulator, m_process ? m_process->errorString() : QString()));
+    if (isPaused())
+        m_backend->run(instructionLimit);
 }
 
-void DebugEngine::onFinished(int exitCode, QProcess::ExitStatus status)
+void DebugEngine::stop()
 {
-    const QString output = QString::fromLocal8Bit(m_buffer).trimmed().right(300);
-    if (status == QProcess::CrashExit)
-        fail(QStringLiteral("The 8051 simulator crashed. %1").arg(output));
-    else
-        fail(QStringLiteral("The 8051 simulator ended unexpectedly (exit code %1). %2").arg(exitCode).arg(output));
+    if (m_backend)
+        m_backend->stop();
 }
 
-void DebugEngine::onWatchdog()
+void DebugEngine::reset()
 {
-    fail(QStringLiteral("The 8051 simulator does not answer (waited %1 s for \"%2\").")
-             .arg(AnswerTimeoutMs / 1000)
-             .arg(m_inFlight.isEmpty() ? QString() : QString::fromLocal8Bit(m_inFlight.head().text)));
+    if (m_backend)
+        m_backend->reset();
 }
 
-// ---- machine state ----
-
-void DebugEngine::refresh(StopCause cause)
+void DebugEngine::stepInstruction()
 {
-    auto bad = [this](const char* what) {
-        fail(QStringLiteral("The 8051 simulator's answer to \"%1\" could not be read.").arg(what));
-    };
-    send("dump /h iram 0 0xff 16", [this, bad](const std::string& answer) {
-        if (const auto bytes = ParseDump(answer, 0, 256))
-            std::copy(bytes->begin(), bytes->end(), m_machine.iram.begin());
-        else
-            bad("dump iram");
-    });
-    send("dump /h sfr_chip 0 0x7f 16", [this, bad](const std::string& answer) {
-        if (const auto bytes = ParseDump(answer, 0, 128))
-            std::copy(bytes->begin(), bytes->end(), m_machine.sfr.begin());
-        else
-            bad("dump sfr");
-    });
-    send("expression PC", [this, bad](const std::string& answer) {
-        if (const auto value = ParseExpressionValue(answer))
-            m_machine.pc = static_cast<uint16_t>(*value);
-        else
-            bad("expression PC");
-    });
-    send("expression sim_ticks", [this, bad, cause](const std::string& answer) {
-        const auto value = ParseExpressionValue(answer);
-        if (!value) {
-            bad("expression sim_ticks");
-            return;
-        }
-        m_machine.ticks = static_cast<uint64_t>(*value);
-        if (m_state == State::Failed || m_operation != Operation::None)
-            return;
-        setState(State::Paused);
-        emit stopped(cause);
-    });
+    if (isPaused())
+        m_backend->stepInstruction();
 }
 
-void DebugEngine::write(Memory memory, unsigned address, uint8_t value)
+void DebugEngine::stepLine()
 {
-    if (m_state != State::Paused && m_state != State::Running)
-        return;
-    if (memory == Memory::Code && address < m_program.code.size())
-        m_program.code[address] = value;
-    send(QByteArray("set memory ") + SpaceName(memory) + ' ' + Hex(address) + ' ' + Hex(value));
-    if (m_state == State::Paused)
-        refresh(StopCause::Changed);
+    if (isPaused())
+        m_backend->stepLine();
 }
 
-void DebugEngine::setPin(unsigned port, unsigned bit, bool high)
+void DebugEngine::stepInto()
 {
-    if (m_state != State::Paused && m_state != State::Running)
-        return;
-    port &= 3;
-    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
-    m_pins[port] = high ? (m_pins[port] | mask) : (m_pins[port] & ~mask);
-    send("expression pin" + QByteArray::number(port) + '=' + Hex(m_pins[port]));
-    if (m_state == State::Paused)
-        refresh(StopCause::Changed);
+    if (isPaused())
+        m_backend->stepInto();
 }
 
-void DebugEngine::sendSerial(const QByteArray& bytes)
+void DebugEngine::stepOut()
 {
-    if (m_serial)
-        m_serial->send(bytes);
+    if (isPaused())
+        m_backend->stepOut();
 }
 
-void DebugEngine::read(Memory memory, unsigned address, unsigned count,
-                       std::function<void(std::optional<std::vector<uint8_t>>)> done)
+bool DebugEngine::runToSourceLine(int line)
 {
-    if (count == 0 || m_state != State::Paused) {
-        done(std::nullopt);
-        return;
-    }
-    // The SFR space prints names beside its bytes; its chip prints plain rows.
-    const bool sfr = memory == Memory::Sfr;
-    const unsigned first = sfr ? address - 0x80 : address;
-    const QByteArray space = sfr ? "sfr_chip" : SpaceName(memory);
-    send("dump /h " + space + ' ' + Hex(first) + ' ' + Hex(first + count - 1) + " 16",
-         [first, count, done](const std::string& answer) { done(ParseDump(answer, first, count)); });
+    if (!isPaused())
+        return false;
+    const auto real = m_program.map.sourceLineWithCode(line);
+    if (!real)
+        return false;
+    m_backend->runTo(*m_program.map.sourceLineAddress(*real));
+    return true;
 }
 
-// ---- breakpoints ----
+bool DebugEngine::runToAsmLine(int line)
+{
+    if (!isPaused())
+        return false;
+    const auto real = m_program.map.asmLineWithCode(line);
+    if (!real)
+        return false;
+    m_backend->runTo(*m_program.map.asmLineAddress(*real));
+    return true;
+}
+
+std::set<uint16_t> DebugEngine::breakpointAddresses() const
+{
+    std::set<uint16_t> addresses;
+    for (int line : m_sourceBreakpoints)
+        if (const auto address = m_program.map.sourceLineAddress(line))
+            addresses.insert(*address);
+    for (int line : m_asmBreakpoints)
+        if (const auto address = m_program.map.asmLineAddress(line))
+            addresses.insert(*address);
+    return addresses;
+}
 
 std::set<int> DebugEngine::setSourceBreakpoints(const std::set<int>& lines)
 {
@@ -384,7 +191,8 @@ std::set<int> DebugEngine::setSourceBreakpoints(const std::set<int>& lines)
     for (int line : lines)
         if (const auto real = m_program.map.sourceLineWithCode(line))
             m_sourceBreakpoints.insert(*real);
-    syncBreakpoints();
+    if (m_backend)
+        m_backend->setBreakpoints(breakpointAddresses());
     return m_sourceBreakpoints;
 }
 
@@ -394,379 +202,40 @@ std::set<int> DebugEngine::setAsmBreakpoints(const std::set<int>& lines)
     for (int line : lines)
         if (const auto real = m_program.map.asmLineWithCode(line))
             m_asmBreakpoints.insert(*real);
-    syncBreakpoints();
+    if (m_backend)
+        m_backend->setBreakpoints(breakpointAddresses());
     return m_asmBreakpoints;
 }
 
-// Brings s51's breakpoints in line with the wanted set.
-void DebugEngine::syncBreakpoints()
+void DebugEngine::write(Memory memory, unsigned address, uint8_t value)
 {
-    if (!m_process)
+    if (!m_backend)
         return;
-    std::set<uint16_t> wanted;
-    for (int line : m_sourceBreakpoints)
-        if (const auto address = m_program.map.sourceLineAddress(line))
-            wanted.insert(*address);
-    for (int line : m_asmBreakpoints)
-        if (const auto address = m_program.map.asmLineAddress(line))
-            wanted.insert(*address);
-    for (auto it = m_userBreakpoints.begin(); it != m_userBreakpoints.end();) {
-        if (wanted.count(it->first)) {
-            ++it;
-            continue;
-        }
-        if (!m_targets.count(it->first))
-            send("clear " + Hex(it->first));
-        it = m_userBreakpoints.erase(it);
-    }
-    for (uint16_t address : wanted) {
-        if (m_userBreakpoints.count(address))
-            continue;
-        m_userBreakpoints[address] = 0;
-        // A temporary stop of the running step already sits there: it becomes
-        // the breakpoint (s51 keeps one breakpoint per address).
-        if (m_targets.erase(address))
-            continue;
-        send("break " + Hex(address));
-    }
+    if (memory == Memory::Code && address < m_program.code.size() && (isPaused() || state() == State::Running))
+        m_program.code[address] = value;
+    m_backend->write(memory, address, value);
 }
 
-// ---- execution ----
-
-void DebugEngine::addTarget(uint16_t address, std::optional<uint8_t> spAtMost)
+void DebugEngine::setPin(unsigned port, unsigned bit, bool high)
 {
-    if (m_userBreakpoints.count(address) || m_targets.count(address))
-        return;  // a breakpoint stops there anyway
-    m_targets[address] = StopTarget{0, spAtMost};
-    QByteArray command = "break " + Hex(address);
-    // s51 reads "if" conditions only without blanks.
-    if (spAtMost)
-        command += " if SP<=" + Hex(*spAtMost);
-    send(command);
+    if (m_backend)
+        m_backend->setPin(port, bit, high);
 }
 
-void DebugEngine::beginOperation(Operation operation, uint64_t limit)
+void DebugEngine::sendSerial(const QByteArray& bytes)
 {
-    m_onTarget = {};
-    m_operation = operation;
-    m_stopRequested = false;
-    m_limit = limit;
-    m_done = 0;
-    setState(State::Running);
-    runSlice();
+    if (m_backend)
+        m_backend->sendSerial(bytes);
 }
 
-void DebugEngine::runSlice()
+void DebugEngine::read(Memory memory, unsigned address, unsigned count,
+                       std::function<void(std::optional<std::vector<uint8_t>>)> done)
 {
-    if (m_stopRequested) {
-        finishOperation(StopCause::UserStop);
+    if (!m_backend) {
+        done(std::nullopt);
         return;
     }
-    uint64_t count = m_slice;
-    if (m_limit) {
-        if (m_done >= m_limit) {
-            finishOperation(StopCause::StepLimit);
-            return;
-        }
-        count = std::min(count, m_limit - m_done);
-    }
-    m_sliceClock.start();
-    send("step " + QByteArray::number(static_cast<qulonglong>(count)),
-         [this, count](const std::string& answer) {
-             const StopReport report = ParseStopReport(answer);
-             if (report.reason == StopReason::None || !report.pc) {
-                 fail(QStringLiteral("The 8051 simulator's answer to a step could not be read: %1")
-                          .arg(QString::fromStdString(answer).left(300)));
-                 return;
-             }
-             // Size the next slice after this one's duration.
-             if (report.reason == StopReason::Stepped) {
-                 m_done += count;
-                 m_instructionsRun += count;
-                 const qint64 ms = m_sliceClock.elapsed();
-                 if (count == m_slice && ms < SliceTargetMs / 2)
-                     m_slice = std::min(SliceMax, m_slice * 2);
-                 else if (ms > SliceTargetMs)
-                     m_slice = std::max(SliceMin, m_slice / 2);
-             }
-             const uint16_t pc = *report.pc;
-             const bool atUser = m_userBreakpoints.count(pc) > 0;
-             const auto target = m_targets.find(pc);
-             // A slice may end just before a breakpoint; the next slice would
-             // run over it (s51 starts every run with one unchecked instruction).
-             bool atTarget = target != m_targets.end();
-             if (atTarget && report.reason == StopReason::Stepped && target->second.spAtMost && report.sp
-                 && *report.sp > *target->second.spAtMost)
-                 atTarget = false;
-             if (report.reason == StopReason::Stepped && !atUser && !atTarget) {
-                 runSlice();
-                 return;
-             }
-             if (atUser || (report.reason == StopReason::Breakpoint && !atTarget)) {
-                 finishOperation(report.reason == StopReason::Breakpoint || atUser ? StopCause::Breakpoint
-                                                                                    : StopCause::UserStop);
-                 return;
-             }
-             if (report.reason != StopReason::Breakpoint && report.reason != StopReason::Stepped) {
-                 finishOperation(StopCause::UserStop);
-                 return;
-             }
-             // A temporary stop: the step is complete, or goes on (stepping
-             // over a line). Stepping out stops on the return instruction and
-             // still has to execute it.
-             if (m_onTarget) {
-                 const auto next = std::move(m_onTarget);
-                 m_onTarget = {};
-                 clearTargets();
-                 next(report);
-                 return;
-             }
-             if (m_operation == Operation::StepOut)
-                 send("step", [this](const std::string&) { finishOperation(StopCause::StepDone); }, true);
-             else
-                 finishOperation(StopCause::StepDone);
-         },
-         true);
-}
-
-void DebugEngine::clearTargets()
-{
-    if (m_targets.empty())
-        return;
-    QByteArray command = "clear";
-    for (const auto& [address, target] : m_targets)
-        command += ' ' + Hex(address);
-    send(command);
-    m_targets.clear();
-}
-
-void DebugEngine::finishOperation(StopCause cause)
-{
-    clearTargets();
-    m_onTarget = {};
-    m_operation = Operation::None;
-    m_stopRequested = false;
-    if (m_resetRequested) {
-        m_resetRequested = false;
-        send("reset");
-        cause = StopCause::Reset;
-    }
-    refresh(cause);
-}
-
-void DebugEngine::run(uint64_t instructionLimit)
-{
-    if (m_state != State::Paused)
-        return;
-    beginOperation(Operation::Run, instructionLimit);
-}
-
-void DebugEngine::stop()
-{
-    if (m_state == State::Running)
-        m_stopRequested = true;
-}
-
-void DebugEngine::reset()
-{
-    if (m_state == State::Running) {
-        m_resetRequested = m_stopRequested = true;
-        return;
-    }
-    if (m_state != State::Paused)
-        return;
-    send("reset");
-    refresh(StopCause::Reset);
-}
-
-void DebugEngine::stepInstruction()
-{
-    if (m_state != State::Paused)
-        return;
-    setState(State::Running);
-    send("step", [this](const std::string& answer) {
-        m_instructionsRun += ParseStopReport(answer).reason == StopReason::Stepped;
-        refresh(StopCause::StepDone);
-    }, true);
-}
-
-// Stepping over a line walks its instructions one at a time until the program
-// counter reaches the start of another line (or its own start by a jump from
-// elsewhere ... which the walk cannot tell apart from a loop, so it goes on).
-// A call is run through at full speed to its return address, as is an
-// interrupt taken on the way. A line that keeps the walk going (a wait loop
-// such as LOOPWHILEBIT, JUMP to itself) is left to run at full speed after a
-// while, with stops on every other line start.
-void DebugEngine::stepLine()
-{
-    if (m_state != State::Paused)
-        return;
-    m_walkBySource = !m_program.map.sourceLineStarts().empty();
-    m_walkLine = (m_walkBySource ? currentSourceLine() : currentAsmLine()).value_or(-1);
-    m_walkSteps = 0;
-    m_operation = Operation::StepLine;
-    m_stopRequested = false;
-    setState(State::Running);
-    walk(m_machine.pc, m_machine.sp());
-}
-
-bool DebugEngine::isLineStart(uint16_t address, int* line) const
-{
-    const Instruction* instruction = m_program.map.instructionAt(address);
-    if (!instruction || instruction->address != address)
-        return false;
-    const int l = m_walkBySource ? instruction->sourceLine : instruction->asmLine;
-    if (l < 0)
-        return false;
-    const auto start = m_walkBySource ? m_program.map.sourceLineAddress(l) : m_program.map.asmLineAddress(l);
-    if (start != address)
-        return false;
-    if (line)
-        *line = l;
-    return true;
-}
-
-void DebugEngine::walk(uint16_t pc, uint8_t sp)
-{
-    constexpr int WalkLimit = 200;
-    if (m_stopRequested) {
-        finishOperation(StopCause::UserStop);
-        return;
-    }
-    const uint8_t op = pc < m_program.code.size() ? m_program.code[pc] : 0;
-    if (++m_walkSteps > WalkLimit) {
-        // A waiting line: on at full speed to any other line start.
-        bool setsSp = false;
-        for (const Instruction& instruction : m_program.map.instructions())
-            if ((m_walkBySource ? instruction.sourceLine : instruction.asmLine) == m_walkLine
-                && WritesSp(m_program.code, instruction.address))
-                setsSp = true;
-        const std::optional<uint8_t> limit = sp < 0xFF && !setsSp ? std::optional<uint8_t>(sp + 1) : std::nullopt;
-        const int own = (m_walkBySource ? m_program.map.sourceLineAddress(m_walkLine)
-                                        : m_program.map.asmLineAddress(m_walkLine)).value_or(-1);
-        for (const Instruction& instruction : m_program.map.instructions())
-            if (instruction.address != own && isLineStart(instruction.address, nullptr))
-                addTarget(instruction.address, limit);
-        m_onTarget = {};
-        m_done = 0;
-        m_limit = 0;
-        runSlice();
-        return;
-    }
-    const bool lcall = op == 0x12, acall = (op & 0x1F) == 0x11;
-    if (lcall || acall) {
-        runThrough(static_cast<uint16_t>(pc + (lcall ? 3 : 2)), sp);
-        return;
-    }
-    send("step", [this, sp, op](const std::string& answer) {
-        const StopReport report = ParseStopReport(answer);
-        if (!report.pc || !report.sp) {
-            fail(QStringLiteral("The 8051 simulator's answer to a step could not be read: %1")
-                     .arg(QString::fromStdString(answer).left(300)));
-            return;
-        }
-        ++m_instructionsRun;
-        const uint16_t pc = *report.pc;
-        // An interrupt was taken: its handler runs through to the return address.
-        static constexpr uint16_t Vectors[] = {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B};
-        if (*report.sp == static_cast<uint8_t>(sp + 2) && op != 0x12 && (op & 0x1F) != 0x11
-            && std::find(std::begin(Vectors), std::end(Vectors), pc) != std::end(Vectors) && report.stack.size() >= 2) {
-            runThrough(static_cast<uint16_t>(report.stack[0] << 8 | report.stack[1]), sp);
-            return;
-        }
-        if (m_userBreakpoints.count(pc)) {
-            finishOperation(StopCause::Breakpoint);
-            return;
-        }
-        int line = -1;
-        if (isLineStart(pc, &line) && line != m_walkLine) {
-            finishOperation(StopCause::StepDone);
-            return;
-        }
-        walk(pc, *report.sp);
-    }, true);
-}
-
-// Runs at full speed until `address` is reached with the stack back at `sp`
-// (a breakpoint on the way stops there), then walks on.
-void DebugEngine::runThrough(uint16_t address, uint8_t sp)
-{
-    addTarget(address, sp);
-    m_onTarget = [this](const StopReport& report) {
-        if (m_userBreakpoints.count(*report.pc)) {
-            finishOperation(StopCause::Breakpoint);
-            return;
-        }
-        int line = -1;
-        if (isLineStart(*report.pc, &line) && line != m_walkLine) {
-            finishOperation(StopCause::StepDone);
-            return;
-        }
-        walk(*report.pc, report.sp.value_or(0));
-    };
-    m_done = 0;
-    m_limit = 0;
-    runSlice();
-}
-
-void DebugEngine::stepInto()
-{
-    if (m_state != State::Paused)
-        return;
-    const std::optional<int> line = currentSourceLine();
-    const int own = line ? m_program.map.sourceLineAddress(*line).value_or(-1) : -1;
-    for (const auto& [l, address] : m_program.map.sourceLineStarts())
-        if (address != own)
-            addTarget(address, std::nullopt);
-    if (m_program.map.sourceLineStarts().empty()) {
-        stepInstruction();
-        return;
-    }
-    beginOperation(Operation::StepInto);
-}
-
-// Stops on the return instruction of the current procedure: the first RET or
-// RETI executed with the stack no deeper than now (a called procedure's RET
-// runs deeper, the procedure's own after its POPs at most this deep), then
-// executes it.
-void DebugEngine::stepOut()
-{
-    if (m_state != State::Paused)
-        return;
-    if (m_machine.pc < m_program.code.size() && IsReturn(m_program.code[m_machine.pc])) {
-        stepInstruction();
-        return;
-    }
-    const uint8_t sp = m_machine.sp();
-    for (const Instruction& instruction : m_program.map.instructions())
-        if (instruction.size == 1 && instruction.address < m_program.code.size()
-            && IsReturn(m_program.code[instruction.address]))
-            addTarget(instruction.address, sp);
-    beginOperation(Operation::StepOut);
-}
-
-bool DebugEngine::runToSourceLine(int line)
-{
-    if (m_state != State::Paused)
-        return false;
-    const auto real = m_program.map.sourceLineWithCode(line);
-    if (!real)
-        return false;
-    addTarget(*m_program.map.sourceLineAddress(*real), std::nullopt);
-    beginOperation(Operation::RunTo);
-    return true;
-}
-
-bool DebugEngine::runToAsmLine(int line)
-{
-    if (m_state != State::Paused)
-        return false;
-    const auto real = m_program.map.asmLineWithCode(line);
-    if (!real)
-        return false;
-    addTarget(*m_program.map.asmLineAddress(*real), std::nullopt);
-    beginOperation(Operation::RunTo);
-    return true;
+    m_backend->read(memory, address, count, std::move(done));
 }
 
 } // namespace m51dbg

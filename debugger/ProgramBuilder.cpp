@@ -1,8 +1,8 @@
 #include "ProgramBuilder.h"
 
 #include "Assembler.h"
-#include "Compiler.h"
 #include "FileWriteQt.h"
+#include "ProgramCode.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,15 +11,6 @@
 namespace m51dbg {
 
 namespace {
-
-std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMapEntry>& map)
-{
-    std::vector<SourceMap::AddressEntry> entries;
-    entries.reserve(map.size());
-    for (const auto& entry : map)
-        entries.push_back({entry.line, entry.address, entry.size});
-    return entries;
-}
 
 bool WriteFile(const QString& path, const std::string& bytes, QString& error)
 {
@@ -31,14 +22,13 @@ bool WriteFile(const QString& path, const std::string& bytes, QString& error)
     return true;
 }
 
-// Drops the "12 " line prefix of a compiler list entry.
-QString EntryMessage(const std::string& text)
+std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMapEntry>& map)
 {
-    size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
-        ++digits;
-    const size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
-    return QString::fromLatin1(m51::quoteForMessage(std::string_view(text).substr(from)));
+    std::vector<SourceMap::AddressEntry> entries;
+    entries.reserve(map.size());
+    for (const auto& entry : map)
+        entries.push_back({entry.line, entry.address, entry.size});
+    return entries;
 }
 
 } // namespace
@@ -46,51 +36,32 @@ QString EntryMessage(const std::string& text)
 BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)
 {
     BuildOutput out;
-    const m51::CompileResult compiled = m51::CompileSource(m51::SplitSourceLines(sourceBytes));
-    for (const m51::ListEntry& entry : compiled.ErBox)
-        out.errors.push_back(entry.line < 0 ? QStringLiteral("%1: %2").arg(sourceName, EntryMessage(entry.text))
-                                            : QStringLiteral("%1:%2: %3")
-                                                  .arg(sourceName)
-                                                  .arg(entry.line + 1)
-                                                  .arg(EntryMessage(entry.text)));
-    if (!out.errors.empty())
-        return out;
-
-    for (const std::string& line : compiled.Output) {
-        out.assembly += line;
-        out.assembly += "\r\n";
-    }
     const QString base = QFileInfo(sourceName).completeBaseName().section('.', 0, 0);
-    m51asm::AssembleOptions options;
-    options.fileName = (base + ".asm").toStdString();
-    options.ignoreNolist = true;
-    options.shortestJumps = true;  // m51c's programs keep the jumps they have always had
-    const m51asm::AssembleResult assembled = m51asm::Assemble(out.assembly, options);
     const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
-    for (const m51asm::AsmError& error : assembled.errors) {
-        const size_t index = static_cast<size_t>(error.line - 1);
+    ProgramCode code = CompileM51(sourceBytes, (base + ".asm").toStdString());
+    for (const BuildError& error : code.errors) {
+        const QString file = error.onAssembly ? asmName : sourceName;
         const QString message = QString::fromLatin1(error.message);
-        if (index < compiled.LineMap.size() && compiled.LineMap[index] >= 0)
-            out.errors.push_back(QStringLiteral("%1:%2: %3 (assembly line %4)")
-                                     .arg(sourceName)
-                                     .arg(compiled.LineMap[index] + 1)
-                                     .arg(message)
-                                     .arg(error.line));
+        if (error.line <= 0)
+            out.errors.push_back(QStringLiteral("%1: %2").arg(file, message));
+        else if (error.asmLine > 0)
+            out.errors.push_back(QStringLiteral("%1:%2: %3 (assembly line %4)").arg(file).arg(error.line).arg(message).arg(error.asmLine));
         else
-            out.errors.push_back(QStringLiteral("%1:%2: %3").arg(asmName).arg(error.line).arg(message));
+            out.errors.push_back(QStringLiteral("%1:%2: %3").arg(file).arg(error.line).arg(message));
     }
-    out.listing = assembled.listing;
-    if (!out.errors.empty())
+    out.assembly = std::move(code.assembly);
+    out.listing = std::move(code.listing);
+    if (!code.ok)
         return out;
 
     QString writeError;
     out.program.hexPath = QDir(outputDir).filePath(base + ".hex");
-    if (!WriteFile(out.program.hexPath, assembled.hex, writeError)) {
+    if (!WriteFile(out.program.hexPath, code.hex, writeError)) {
         out.errors.push_back(writeError);
         return out;
     }
-    out.program.code = assembled.image;
-    out.program.map = SourceMap(compiled.LineMap, Entries(assembled.addressMap));
+    out.program.code = std::move(code.image);
+    out.program.map = std::move(code.map);
     out.ok = true;
     return out;
 }

@@ -100,6 +100,12 @@ void SerialBridge::send(const QByteArray& bytes)
         WriteAll(m_boardMaster, bytes);
 }
 
+void SerialBridge::deliver(const QByteArray& bytes)
+{
+    if (m_userMaster >= 0)
+        WriteAll(m_userMaster, bytes);
+}
+
 void SerialBridge::readBoard()
 {
     const QByteArray bytes = ReadAvailable(m_boardMaster);
@@ -112,8 +118,12 @@ void SerialBridge::readBoard()
 void SerialBridge::readUser()
 {
     const QByteArray bytes = ReadAvailable(m_userMaster);
-    if (!bytes.isEmpty())
+    if (bytes.isEmpty())
+        return;
+    if (m_boardOutside)
         WriteAll(m_boardMaster, bytes);
+    else
+        emit typed(bytes);
 }
 
 } // namespace m51dbg

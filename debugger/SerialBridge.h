@@ -1,9 +1,13 @@
 #pragma once
-// The simulated board's serial line. s51 connects its UART to a file; the
-// debugger hands it one pseudo-terminal (the "board" side) and offers a second
-// one (the "user" side) whose path a terminal program opens like a real COM
-// port. Bytes the program sends go to the user side and to received(); bytes
-// typed in the terminal program or given to send() go to the program.
+// The simulated board's serial line: a pseudo-terminal (the "user" side)
+// whose path a terminal program opens like a real COM port. The engine keeps
+// one for its whole life, so the path stays the same across sessions.
+//
+// s51 connects its UART to a file: with the board outside, the bridge hands
+// it a second pseudo-terminal (the "board" side); bytes the program sends go
+// to the user side and to received(), bytes typed in the terminal program or
+// given to send() go to the program. The built-in core is the board itself:
+// it hands the bytes its program sends to deliver(), and takes typed() bytes.
 
 #include <QByteArray>
 #include <QObject>
@@ -29,11 +33,18 @@ public:
     QString userPath() const { return m_userPath; }    // for the terminal program
     QString errorString() const { return m_error; }
 
-    // Bytes to the simulated program's UART input.
+    // Whether the program's UART is on the board side (s51) or in this
+    // process (the core: typed() and deliver()).
+    void setBoardOutside(bool outside) { m_boardOutside = outside; }
+
+    // Bytes to the simulated program's UART input (board outside).
     void send(const QByteArray& bytes);
+    // Bytes the program sent, to the terminal program (board in this process).
+    void deliver(const QByteArray& bytes);
 
 signals:
-    void received(const QByteArray& bytes);  // sent by the program
+    void received(const QByteArray& bytes);  // sent by the program (board outside)
+    void typed(const QByteArray& bytes);     // from the terminal program (board in this process)
 
 private:
     void readBoard();
@@ -42,6 +53,7 @@ private:
     int m_boardMaster = -1, m_boardSlave = -1;
     int m_userMaster = -1, m_userSlave = -1;
     QString m_boardPath, m_userPath, m_error;
+    bool m_boardOutside = true;
     QSocketNotifier* m_boardNotifier = nullptr;
     QSocketNotifier* m_userNotifier = nullptr;
 };

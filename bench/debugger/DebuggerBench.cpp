@@ -1,9 +1,10 @@
-// Figures of the debugger against the real s51:
+// Figures of the debugger on the built-in simulator core and on s51:
 //  - instructions simulated per second during Run, and how late the event
 //    loop (the window's thread) handles a 10 ms timer meanwhile;
-//  - the time from "step line" (F10) to the updated machine state;
-//  - the time from Stop to the stopped state;
-//  - the same step without the s51wake helper, for comparison.
+//  - the time from "step line" (F10) to the updated machine state and window;
+//  - the time from a Stop request (a timer due while the program runs) to
+//    the stopped state, worst of many;
+//  - on s51, the same step without the s51wake helper, for comparison.
 #include "DebugEngine.h"
 #include "ProgramBuilder.h"
 
@@ -19,6 +20,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <memory>
 #include <cstdio>
 #include <vector>
@@ -46,7 +49,16 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-void StepFigures(const Program& program, const char* title, const QString& helper, int steps, bool window = false)
+EngineOptions Options(SimulatorKind kind)
+{
+    EngineOptions options;
+    options.kind = kind;
+    return options;
+}
+
+const char* Name(SimulatorKind kind) { return kind == SimulatorKind::Core ? "core" : "s51"; }
+
+void StepFigures(const Program& program, const char* title, EngineOptions options, int steps, bool window = false)
 {
     DebugEngine engine;
 #ifdef M51_WITH_WINDOW
@@ -59,8 +71,6 @@ void StepFigures(const Program& program, const char* title, const QString& helpe
 #else
     (void)window;
 #endif
-    EngineOptions options;
-    options.wakeHelper = helper;
     engine.setOptions(options);
     engine.start(program);
     if (!WaitForStop(engine)) {
@@ -76,8 +86,94 @@ void StepFigures(const Program& program, const char* title, const QString& helpe
             break;  // the program's final wait loop (JUMP PARK) never ends a step
         ms.push_back(clock.nsecsElapsed() / 1e6);
     }
-    std::printf("%-44s median %7.2f ms, max %7.2f ms (%zu steps)\n", title, Median(ms),
+    std::printf("%-4s %-50s median %7.2f ms, max %7.2f ms (%zu steps)\n", Name(options.kind), title, Median(ms),
                 ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()), ms.size());
+}
+
+// Run: throughput and event-loop lateness.
+void RunFigures(const Program& program, const EngineOptions& options)
+{
+    DebugEngine engine;
+    engine.setOptions(options);
+    engine.start(program);
+    if (!WaitForStop(engine)) {
+        std::printf("%s: simulator failed: %s\n", Name(options.kind), qPrintable(engine.lastError()));
+        return;
+    }
+    double worstLate = 0;
+    QElapsedTimer tick;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        worstLate = std::max(worstLate, tick.nsecsElapsed() / 1e6 - 10.0);
+        tick.start();
+    });
+    const uint64_t before = engine.instructionsRun();
+    QElapsedTimer clock;
+    clock.start();
+    engine.run();
+    tick.start();
+    timer.start();
+    QTimer::singleShot(2000, &engine, &DebugEngine::stop);
+    WaitForStop(engine);
+    timer.stop();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    const double instructions = static_cast<double>(engine.instructionsRun() - before);
+    std::printf("%-4s %-50s %.2f million instructions/s (%.0f in %.2f s)\n", Name(options.kind), "run:",
+                instructions / seconds / 1e6, instructions, seconds);
+    std::printf("%-4s %-50s %.2f ms late at worst\n", Name(options.kind), "event loop during run (10 ms timer):",
+                worstLate);
+}
+
+// Stop: a precise timer asks for the stop while the program runs freely; the
+// time counts from when the timer was due, so waiting for the running slice
+// to end is included.
+void StopFigures(const Program& program, const EngineOptions& options, int rounds)
+{
+    DebugEngine engine;
+    engine.setOptions(options);
+    engine.start(program);
+    if (!WaitForStop(engine))
+        return;
+    std::vector<double> ms, fromCall;
+    for (int i = 0; i < rounds; ++i) {
+        engine.run();
+        QElapsedTimer clock, call;
+        clock.start();
+        const int dueMs = 30 + i % 7;
+        QTimer::singleShot(dueMs, Qt::PreciseTimer, &engine, [&] {
+            call.start();
+            engine.stop();
+        });
+        if (!WaitForStop(engine))
+            break;
+        ms.push_back(clock.nsecsElapsed() / 1e6 - dueMs);
+        fromCall.push_back(call.nsecsElapsed() / 1e6);
+    }
+    // As a click arrives: posted from another thread while the program runs.
+    std::vector<double> posted;
+    for (int i = 0; i < rounds; ++i) {
+        engine.run();
+        QElapsedTimer clock;
+        std::thread clicker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20 + i % 7));
+            clock.start();
+            QMetaObject::invokeMethod(&engine, &DebugEngine::stop, Qt::QueuedConnection);
+        });
+        const bool stopped = WaitForStop(engine);
+        clicker.join();
+        if (!stopped)
+            break;
+        posted.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    auto worst = [](const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
+    std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms\n", Name(options.kind),
+                "stop posted as an input event to stopped state:", Median(posted), worst(posted));
+    std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms (%zu stops)\n", Name(options.kind),
+                "stop request (timer due) to stopped state:", Median(ms), worst(ms), ms.size());
+    std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms\n", Name(options.kind), "stop() call to stopped state:",
+                Median(fromCall), worst(fromCall));
 }
 
 } // namespace
@@ -107,46 +203,16 @@ int main(int argc, char** argv)
     }
     std::printf("run: blink.M51, steps: loops.M51\n");
 
-    // Run: throughput and event-loop lateness.
-    {
-        DebugEngine engine;
-        engine.start(built.program);
-        if (!WaitForStop(engine)) {
-            std::fprintf(stderr, "simulator failed: %s\n", qPrintable(engine.lastError()));
-            return 2;
-        }
-        double worstLate = 0;
-        QElapsedTimer tick;
-        QTimer timer;
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            worstLate = std::max(worstLate, tick.nsecsElapsed() / 1e6 - 10.0);
-            tick.start();
-        });
-        const uint64_t before = engine.instructionsRun();
-        QElapsedTimer clock;
-        clock.start();
-        engine.run();
-        tick.start();
-        timer.start();
-        QTimer::singleShot(2000, &engine, &DebugEngine::stop);
-        QElapsedTimer stopClock;
-        QTimer::singleShot(2000, [&] { stopClock.start(); });
-        WaitForStop(engine);
-        const double stopMs = stopClock.nsecsElapsed() / 1e6;
-        timer.stop();
-        const double seconds = clock.nsecsElapsed() / 1e9;
-        const double instructions = static_cast<double>(engine.instructionsRun() - before);
-        std::printf("%-44s %.2f million instructions/s (%.0f in %.2f s)\n", "run:", instructions / seconds / 1e6,
-                    instructions, seconds);
-        std::printf("%-44s %.1f ms late at worst\n", "event loop during run (10 ms timer):", worstLate);
-        std::printf("%-44s %.1f ms\n", "stop to stopped state:", stopMs);
-    }
-    StepFigures(stepped.program, "step line (F10) to updated state:", QString(), 200);
+    for (SimulatorKind kind : {SimulatorKind::Core, SimulatorKind::S51}) {
+        RunFigures(built.program, Options(kind));
+        StopFigures(built.program, Options(kind), kind == SimulatorKind::Core ? 50 : 10);
+        StepFigures(stepped.program, "step line (F10) to updated state:", Options(kind), 200);
 #ifdef M51_WITH_WINDOW
-    StepFigures(stepped.program, "step line (F10) to updated simulator window:", QString(), 200, true);
+        StepFigures(stepped.program, "step line (F10) to updated simulator window:", Options(kind), 200, true);
 #endif
-    StepFigures(stepped.program, "the same without the s51wake helper:", "/nonexistent", 10);
+    }
+    EngineOptions noHelper = Options(SimulatorKind::S51);
+    noHelper.wakeHelper = QStringLiteral("/nonexistent");
+    StepFigures(stepped.program, "the same without the s51wake helper:", noHelper, 10);
     return 0;
 }

@@ -8,24 +8,33 @@
 namespace m51sim {
 
 const char* const Usage =
-    "Usage: m51sim [options] PROGRAM.M51\n"
-    "Compiles, assembles and runs an M51 program in the s51 8051 simulator and\n"
-    "prints the machine state as NAME=VALUE lines (hexadecimal values).\n"
+    "Usage: m51sim [options] PROGRAM\n"
+    "Runs an 8051 program (.M51 compiled and assembled, .asm or .a51 assembled,\n"
+    ".hex loaded) on the simulator and prints the machine state as NAME=VALUE\n"
+    "lines (hexadecimal values).\n"
     "\n"
-    "  --steps N          instructions to run (default 1000000)\n"
-    "  --until-line N     stop when M51 line N (1-based) is reached\n"
-    "  --print EXPR       print a register (A, B, PSW, SP, DPTR, PC, R0-R7, P0-P3,\n"
-    "                     TMOD, TCON, TH0 ...) or iram[ADDR], xram[ADDR],\n"
-    "                     sfr[ADDR], code[ADDR] with ADDR hexadecimal (iram[30]\n"
-    "                     is address 30H); repeatable; default: the registers\n"
-    "  --serial-in FILE   bytes fed to the serial port as the program reads them\n"
-    "  --serial-out FILE  every byte the program sends\n"
-    "  --cpu TYPE         simulated CPU (default 8052)\n"
-    "  --simulator PATH   the s51 program (default s51)\n"
+    "  --steps N            instructions to run (default 1000000)\n"
+    "  --until-line N       stop when line N (1-based) of the source is reached\n"
+    "  --print EXPR         print a register (A, B, PSW, SP, DPTR, PC, R0-R7, P0-P3,\n"
+    "                       TMOD, TCON, TH0 ...) or iram[ADDR], xram[ADDR],\n"
+    "                       sfr[ADDR], code[ADDR] with ADDR hexadecimal (iram[30]\n"
+    "                       is address 30H); repeatable; default: the registers\n"
+    "  --chip NAME          the 8051 derivative (default 8052; --cpu is the same)\n"
+    "  --xtal HZ            crystal frequency (default 11059200)\n"
+    "  --xram BYTES         external RAM on the board (default 65536)\n"
+    "  --serial-in FILE     bytes fed to the serial port as the program reads them\n"
+    "  --serial-out FILE    every byte the program sends\n"
+    "  --serial-script FILE send, sendfile, expect and wait commands, one a line\n"
+    "  --line-baud N        the serial line carries bits at N baud, on RXD and TXD\n"
+    "  --tty LINK           serve the serial port on a pseudo-terminal linked at\n"
+    "                       LINK and run until interrupted (not on Windows)\n"
+    "  --simulator NAME     core (default), or s51 or the path of the s51 program\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 the run ended as asked, 1 compile or assemble errors,\n"
-    "2 bad arguments or no simulator, 3 --until-line not reached within --steps.\n";
+    "2 bad arguments, unreadable or unwritable files or no simulator,\n"
+    "3 --until-line not reached within --steps, 4 an expect of the serial\n"
+    "script not met within --steps.\n";
 
 namespace {
 
@@ -197,9 +206,33 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         } else if (a == "--simulator") {
             if (!value(o.simulator))
                 return result;
-        } else if (a == "--cpu") {
+        } else if (a == "--cpu" || a == "--chip") {
             if (!value(o.cpu))
                 return result;
+        } else if (a == "--serial-script") {
+            if (!value(o.serialScript))
+                return result;
+        } else if (a == "--tty") {
+            if (!value(o.tty))
+                return result;
+        } else if (a == "--xtal" || a == "--line-baud") {
+            if (!value(v))
+                return result;
+            uint64_t number = 0;
+            if (!ParseUnsigned(v, number) || number == 0 || number > 100000000) {
+                result.error = a + " needs a positive number, not \"" + v + "\"";
+                return result;
+            }
+            (a == "--xtal" ? o.xtal : o.lineBaud) = static_cast<double>(number);
+        } else if (a == "--xram") {
+            if (!value(v))
+                return result;
+            uint64_t number = 0;
+            if (!ParseUnsigned(v, number) || number > 65536) {
+                result.error = "--xram needs a number of bytes up to 65536, not \"" + v + "\"";
+                return result;
+            }
+            o.xram = static_cast<unsigned>(number);
         } else {
             result.error = "unknown option " + a;
             return result;

@@ -3,7 +3,7 @@
 // formatted here, apart from the program that runs them, so both are tested
 // without a simulator.
 
-#include "DebugEngine.h"
+#include "MachineState.h"
 
 #include <cstdint>
 #include <optional>
@@ -27,8 +27,13 @@ struct Options {
     std::optional<int> untilLine;  // 1-based
     std::vector<PrintItem> prints;
     std::string serialIn, serialOut;
-    std::string simulator = "s51";
-    std::string cpu = "8052";
+    std::string serialScript;
+    std::string tty;        // link to the pseudo-terminal of the board's serial port
+    std::string simulator;  // "core", or the s51 program; empty: the core (s51 with M51_SIMULATOR=s51)
+    std::string cpu = "8052";  // --chip (--cpu)
+    double xtal = 11059200.0;
+    unsigned xram = 65536;
+    double lineBaud = 0;    // > 0: the serial line carries bits at this rate
     bool help = false, version = false;
 };
 

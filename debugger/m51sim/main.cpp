@@ -1,22 +1,28 @@
-// m51sim: runs an M51 program in the 8051 simulator for scripts and CI
-// (firmware unit tests) and prints the machine state as NAME=VALUE lines.
-#include "ProgramBuilder.h"
+// m51sim: runs an 8051 program on the simulator for scripts and CI (firmware
+// unit tests) and prints the machine state as NAME=VALUE lines.
+#include "CoreRun.h"
+#include "FileWrite.h"
+#include "ProgramCode.h"
+#include "SerialScript.h"
 #include "SimOptions.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTimer>
+#include "Chip.h"
+#include "Machine.h"
 
-#include "FileWrite.h"
+#ifdef M51SIM_WITH_S51
+#include "S51Run.h"
+#endif
+#ifndef _WIN32
+#include "TtyServe.h"
+#endif
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
-
-using m51dbg::DebugEngine;
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -26,166 +32,224 @@ int Fail(const std::string& message, int code)
     return code;
 }
 
-// Runs the program to its end condition and prints; returns the exit status.
-class Runner : public QObject {
-public:
-    Runner(const m51sim::Options& options, const m51dbg::Program& program, int untilLine, const QByteArray& serialIn)
-        : m_options(options), m_untilLine(untilLine), m_serialIn(serialIn)
-    {
-        m51dbg::EngineOptions engineOptions;
-        engineOptions.simulator = QString::fromStdString(options.simulator);
-        engineOptions.cpuType = QString::fromStdString(options.cpu);
-        // The UART is connected only when a file feeds or records it.
-        engineOptions.serialTerminal = !options.serialIn.empty() || !options.serialOut.empty();
-        m_engine.setOptions(engineOptions);
-        connect(&m_engine, &DebugEngine::serialReceived, this, [this](const QByteArray& bytes) { m_sent += bytes; });
-        connect(&m_engine, &DebugEngine::failed, this, [this](const QString& message) {
-            finish(Fail(message.toStdString(), 2));
-        });
-        connect(&m_engine, &DebugEngine::stopped, this, &Runner::onStopped);
-        m_engine.start(program);
+std::optional<std::string> ReadFile(const std::string& path, std::string& why)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        why = std::strerror(errno);
+        return std::nullopt;
     }
-    int exitCode() const { return m_exitCode; }
-
-private:
-    void onStopped(DebugEngine::StopCause cause)
-    {
-        if (cause == DebugEngine::StopCause::Started) {
-            // s51 takes the bytes from the line as its UART receives them.
-            m_engine.sendSerial(m_serialIn);
-            if (m_untilLine >= 0) {
-                if (m_engine.currentSourceLine() == m_untilLine) {
-                    print(0);
-                    return;
-                }
-                m_engine.setSourceBreakpoints({m_untilLine});
-            }
-            m_engine.run(m_options.steps);
-            return;
-        }
-        if (m_untilLine >= 0 && m_engine.currentSourceLine() != m_untilLine) {
-            std::fprintf(stderr, "m51sim: line %d not reached within %llu instructions\n", m_untilLine + 1,
-                         static_cast<unsigned long long>(m_options.steps));
-            print(3);
-            return;
-        }
-        print(0);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    if (file.bad()) {
+        why = std::strerror(errno);
+        return std::nullopt;
     }
+    return bytes.str();
+}
 
-    // Prints every item in order; XRAM and code bytes are read first.
-    void print(int code)
-    {
-        const auto& items = m_options.prints.empty() ? m_defaults : m_options.prints;
-        auto lines = std::make_shared<std::vector<std::string>>(items.size());
-        auto pending = std::make_shared<int>(1);
-        auto done = [this, lines, pending, code] {
-            if (--*pending > 0)
-                return;
-            for (const std::string& line : *lines)
-                std::printf("%s\n", line.c_str());
-            finish(code);
-        };
-        for (size_t i = 0; i < items.size(); ++i) {
-            const m51sim::PrintItem& item = items[i];
-            if (const auto text = m51sim::FormatItem(item, m_engine.machine())) {
-                (*lines)[i] = *text;
-                continue;
-            }
-            ++*pending;
-            const auto memory = item.kind == m51sim::PrintItem::Kind::Xram ? DebugEngine::Memory::Xram
-                                                                          : DebugEngine::Memory::Code;
-            m_engine.read(memory, item.address, 1, [lines, i, item, done](auto bytes) {
-                (*lines)[i] = bytes ? m51sim::FormatByte(item, (*bytes)[0]) : item.text + "=?";
-                done();
-            });
-        }
-        done();
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return s;
+}
+
+std::string Extension(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return Lower(path.substr(dot));
+}
+
+std::string BaseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.substr(0, name.find('.'));
+}
+
+std::string Folder(const std::string& path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Prints the asked values (the registers without --print); false when the
+// output cannot be written.
+bool Print(const m51sim::Options& options, const sim::Machine& machine)
+{
+    const m51dbg::MachineState state = m51sim::CaptureState(machine);
+    const auto& items = options.prints.empty() ? m51sim::DefaultPrints() : options.prints;
+    for (const m51sim::PrintItem& item : items) {
+        std::string line;
+        if (const auto text = m51sim::FormatItem(item, state))
+            line = *text;
+        else
+            line = m51sim::FormatByte(item, machine.read(item.kind == m51sim::PrintItem::Kind::Xram ? sim::Space::Xram
+                                                                                                  : sim::Space::Code,
+                                                          item.address));
+        std::printf("%s\n", line.c_str());
     }
-
-    void finish(int code)
-    {
-        if (m_finished)
-            return;
-        m_finished = true;
-        m_exitCode = code;
-        // A result that did not reach standard output is a failed run.
-        errno = 0;
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            m_exitCode = Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
-        // Bytes the program sent last may still be on the line.
-        QTimer::singleShot(m_options.serialOut.empty() ? 0 : 50, this, [this] {
-            if (!m_options.serialOut.empty()) {
-                const std::string reason = m51::writeFileAtomically(
-                    m_options.serialOut, std::string_view(m_sent.constData(), size_t(m_sent.size())));
-                if (!reason.empty())
-                    m_exitCode = Fail("cannot write " + m_options.serialOut + ": " + reason, 2);
-            }
-            QCoreApplication::exit(m_exitCode);
-        });
-    }
-
-    m51sim::Options m_options;
-    std::vector<m51sim::PrintItem> m_defaults = m51sim::DefaultPrints();
-    int m_untilLine;
-    QByteArray m_serialIn, m_sent;
-    DebugEngine m_engine;
-    int m_exitCode = 2;
-    bool m_finished = false;
-};
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     const m51sim::ParseResult parsed = m51sim::ParseArguments(args);
     const m51sim::Options& options = parsed.options;
     if (options.help) {
         std::fputs(m51sim::Usage, stdout);
-        return 0;
+        return std::fflush(stdout) == 0 ? 0 : 2;
     }
     if (options.version) {
         std::printf("m51sim %s\n", M51SIM_VERSION);
-        return 0;
+        return std::fflush(stdout) == 0 ? 0 : 2;
     }
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "m51sim: %s\n%s", parsed.error.c_str(), m51sim::Usage);
         return 2;
     }
-
-    const QString sourcePath = QString::fromLocal8Bit(options.source.c_str());
-    QFile source(sourcePath);
-    if (!source.open(QIODevice::ReadOnly))
-        return Fail("cannot read " + options.source + ": " + source.errorString().toStdString(), 2);
-    QByteArray serialIn;
-    if (!options.serialIn.empty()) {
-        QFile in(QString::fromLocal8Bit(options.serialIn.c_str()));
-        if (!in.open(QIODevice::ReadOnly))
-            return Fail("cannot read " + options.serialIn + ": " + in.errorString().toStdString(), 2);
-        serialIn = in.readAll();
+    std::string simulator = options.simulator;
+    if (simulator.empty()) {
+        const char* chosen = std::getenv("M51_SIMULATOR");
+        simulator = chosen && std::string(chosen) == "s51" ? "s51" : "core";
     }
 
-    QTemporaryDir work;
-    if (!work.isValid())
-        return Fail("no temporary folder: " + work.errorString().toStdString(), 2);
-    const m51dbg::BuildOutput built = m51dbg::BuildM51(source.readAll().toStdString(), sourcePath, work.path());
-    for (const QString& error : built.errors)
-        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-    if (!built.ok)
-        return 1;
+    std::string why;
+    const auto source = ReadFile(options.source, why);
+    if (!source)
+        return Fail("cannot read " + options.source + ": " + why, 2);
+    const std::string extension = Extension(options.source);
+    const bool isHex = extension == ".hex" || extension == ".ihx";
+    const bool isAsm = extension == ".asm" || extension == ".a51";
+    const std::string asmName = Folder(options.source) + BaseName(options.source) + ".asm";
+    const m51dbg::ProgramCode code = isHex   ? m51dbg::ReadHexProgram(*source)
+                                     : isAsm ? m51dbg::AssembleProgram(*source, BaseName(options.source) + extension, options.source)
+                                             : m51dbg::CompileM51(*source, BaseName(options.source) + ".asm");
+    for (const m51dbg::BuildError& error : code.errors)
+        std::fprintf(stderr, "%s\n", m51dbg::FormatBuildError(error, options.source, isAsm ? options.source : asmName).c_str());
+    if (!code.ok)
+        return isHex ? 2 : 1;
 
+    // --until-line: an M51 line, or a line of an assembly source.
     int untilLine = -1;
+    std::optional<uint16_t> untilAddress;
     if (options.untilLine) {
-        const auto line = built.program.map.sourceLineWithCode(*options.untilLine - 1);
+        if (isHex)
+            return Fail("--until-line needs a source, not a HEX file", 2);
+        const int wanted = *options.untilLine - 1;
+        const auto line = isAsm ? code.map.asmLineWithCode(wanted) : code.map.sourceLineWithCode(wanted);
         if (!line)
             return Fail("line " + std::to_string(*options.untilLine) + " has no code and none follows", 2);
-        if (*line != *options.untilLine - 1)
+        if (*line != wanted)
             std::fprintf(stderr, "m51sim: line %d has no code; stopping at line %d\n", *options.untilLine, *line + 1);
         untilLine = *line;
+        untilAddress = isAsm ? code.map.asmLineAddress(*line) : code.map.sourceLineAddress(*line);
+    }
+    std::string serialIn;
+    if (!options.serialIn.empty()) {
+        const auto bytes = ReadFile(options.serialIn, why);
+        if (!bytes)
+            return Fail("cannot read " + options.serialIn + ": " + why, 2);
+        serialIn = *bytes;
     }
 
-    Runner runner(options, built.program, untilLine, serialIn);
-    app.exec();
-    return runner.exitCode();
+    if (simulator != "core") {
+#ifdef M51SIM_WITH_S51
+        if (!options.serialScript.empty() || !options.tty.empty())
+            return Fail("--serial-script and --tty need the built-in simulator", 2);
+        m51sim::Options s51Options = options;
+        if (s51Options.simulator.empty())
+            s51Options.simulator = simulator;
+        return m51sim::RunOnS51(argc, argv, s51Options, code, untilLine, !isAsm, serialIn);
+#else
+        return Fail("this m51sim has only the built-in simulator (--simulator core)", 2);
+#endif
+    }
+
+    const sim::Chip* chip = sim::findChip(options.cpu);
+    if (!chip) {
+        std::string names;
+        for (const std::string& name : sim::chipNames())
+            names += (names.empty() ? "" : ", ") + name;
+        return Fail("unknown chip \"" + options.cpu + "\" (known: " + names + ")", 2);
+    }
+    m51sim::CoreRunSettings settings;
+    settings.steps = options.steps;
+    settings.untilAddress = untilAddress;
+    settings.serialIn = serialIn;
+    if (!options.serialScript.empty()) {
+        const auto text = ReadFile(options.serialScript, why);
+        if (!text)
+            return Fail("cannot read " + options.serialScript + ": " + why, 2);
+        const std::string folder = Folder(options.serialScript);
+        m51sim::SerialScript script = m51sim::ParseSerialScript(
+            *text, options.serialScript, [&folder](const std::string& path, std::string& reason) {
+                const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
+                return ReadFile(absolute ? path : folder + path, reason);
+            });
+        if (!script.error.empty())
+            return Fail(script.error, 2);
+        settings.script = std::move(script.commands);
+    }
+
+    sim::Board board;
+    board.crystalHz = options.xtal;
+    board.xramSize = options.xram;
+    if (options.lineBaud > 0) {
+        board.serial = sim::SerialLine::RealLine;
+        board.lineBaud = options.lineBaud;
+    }
+    sim::Machine machine(*chip, board);
+    machine.loadCode(code.image.data(), code.image.size());
+    machine.reset();
+
+    int status = 0;
+    std::string serialOut;
+    if (!options.tty.empty()) {
+#ifdef _WIN32
+        return Fail("--tty needs a pseudo-terminal, which Windows does not have", 2);
+#else
+        if (!serialIn.empty())
+            machine.sendSerial(reinterpret_cast<const uint8_t*>(serialIn.data()), serialIn.size());
+        if (const std::string error = m51sim::ServeOnTty(machine, options.tty); !error.empty())
+            return Fail(error, 2);
+#endif
+    } else {
+        const m51sim::CoreRunResult result = m51sim::RunOnCore(machine, settings);
+        serialOut = result.serialOut;
+        if (result.bytesLost)
+            std::fprintf(stderr, "m51sim: %u received byte(s) lost: the program did not take them in time\n",
+                         result.bytesLost);
+        if (result.end == m51sim::CoreRunResult::End::ExpectNotMet) {
+            std::string shown;
+            for (unsigned char c : result.waitingFor) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, c < 0x20 || c >= 0x7F ? "\\x%02X" : "%c", c);
+                shown += escaped;
+            }
+            std::fprintf(stderr, "%s:%d: \"%s\" not received within %llu instructions\n", options.serialScript.c_str(),
+                         result.waitingLine, shown.c_str(), static_cast<unsigned long long>(options.steps));
+            status = 4;
+        } else if (untilAddress && result.end != m51sim::CoreRunResult::End::Until) {
+            std::fprintf(stderr, "m51sim: line %d not reached within %llu instructions\n", untilLine + 1,
+                         static_cast<unsigned long long>(options.steps));
+            status = 3;
+        }
+    }
+    if (!options.serialOut.empty()) {
+        if (const std::string error = m51::writeFileAtomically(options.serialOut, serialOut); !error.empty())
+            return Fail("cannot write " + options.serialOut + ": " + error, 2);
+    }
+    // A result that did not reach standard output is a failed run.
+    errno = 0;
+    if (!Print(options, machine))
+        return Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
+    return status;
 }

@@ -1,4 +1,5 @@
-// The engine against the real s51 simulator, with small assembly programs.
+// The engine with small assembly programs, on the simulator core (and on s51
+// with M51_SIMULATOR=s51).
 #include "EngineHarness.h"
 
 #include <QCoreApplication>
@@ -155,11 +156,127 @@ TEST_F(Engine, WritesAndReadsMemory)
     EXPECT_EQ(*code, (std::vector<uint8_t>{0x02, 0x00, 0x30}));
 }
 
+// The cycle counter after every kind of stop, also when stop and step
+// requests come back to back, is the exact sum of the executed instructions'
+// cycles (NOP 1, SJMP 2), never a stale or garbage value.
+TEST(EngineCounters, ExactAfterEveryStop)
+{
+    QTemporaryDir dir;
+    DebugEngine engine;
+    engine.start(AssembleProgram("L:      NOP\n        SJMP L\n        END\n", dir));
+    ASSERT_TRUE(WaitForStop(engine));
+    auto cyclesOf = [](uint64_t instructions) { return instructions / 2 * 3 + instructions % 2; };
+    uint64_t executed = 0;
+    for (uint64_t limit : {1u, 2u, 1001u, 20000u}) {
+        Cause cause{};
+        engine.run(limit);
+        ASSERT_TRUE(WaitForStop(engine, 5000, &cause));
+        EXPECT_EQ(cause, Cause::StepLimit);
+        executed += limit;
+        EXPECT_EQ(engine.machine().ticks, 12 * cyclesOf(executed)) << limit;
+    }
+    // Stop, step and reset requests racing a free run.
+    for (int round = 0; round < 5; ++round) {
+        engine.run();
+        Pump(round * 3);
+        engine.stop();
+        engine.stepInstruction();
+        engine.stop();
+        ASSERT_TRUE(WaitForStop(engine));
+        Pump(20);
+        ASSERT_EQ(engine.state(), DebugEngine::State::Paused);
+        const uint64_t ticks = engine.machine().ticks;
+        EXPECT_EQ(ticks % 12, 0u);
+        EXPECT_LT(ticks, 12ull * 1000 * 1000 * 1000) << "round " << round;
+        const uint16_t pc = engine.machine().pc;
+        EXPECT_TRUE(pc == 0 || pc == 1) << pc;
+    }
+    engine.reset();
+    ASSERT_TRUE(WaitForStop(engine));
+    EXPECT_EQ(engine.machine().ticks, 0u);
+}
+
+// The board's serial port keeps its path across resets and new sessions, and
+// a terminal that opened it once still talks to the new program.
+TEST(EngineSerial, OnePathAcrossSessions)
+{
+    QTemporaryDir dir;
+    DebugEngine engine;
+    const Program program = AssembleProgram(Program1, dir);
+    engine.start(program);
+    ASSERT_TRUE(WaitForStop(engine));
+    const QString path = engine.serialTerminalPath();
+    ASSERT_FALSE(path.isEmpty());
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    for (int session = 0; session < 3; ++session) {
+        if (session > 0) {
+            if (session == 1) {
+                engine.reset();
+            } else {
+                engine.shutdown();
+                engine.start(program);
+            }
+            ASSERT_TRUE(WaitForStop(engine)) << session;
+        }
+        EXPECT_EQ(engine.serialTerminalPath(), path);
+        // Line 23 sends "A" once the pin and timer waits are passed.
+        engine.setAsmBreakpoints({24});
+        engine.setPin(3, 2, false);
+        ASSERT_TRUE(WaitForStop(engine));
+        engine.run();
+        ASSERT_TRUE(WaitForStop(engine)) << session;
+        engine.setAsmBreakpoints({});
+        engine.run(3000);  // the byte goes out while the program waits for one
+        ASSERT_TRUE(WaitForStop(engine)) << session;
+        QByteArray received;
+        for (int i = 0; i < 100 && !received.contains('A'); ++i) {
+            Pump(5);
+            char c;
+            while (::read(fd, &c, 1) == 1)
+                received += c;
+        }
+        EXPECT_TRUE(received.endsWith('A')) << session << ": " << received.toHex().constData();
+        engine.setPin(3, 2, true);
+        ASSERT_TRUE(WaitForStop(engine));
+    }
+    ::close(fd);
+}
+
+// On the real line a byte that arrives while RI is still set is lost, and
+// the engine says which; in the ideal line it waits for the program.
+TEST(EngineSerial, LostByteIsReported)
+{
+    QTemporaryDir dir;
+    const Program program = AssembleProgram("        MOV TMOD,#20H\n        MOV TH1,#0FDH\n        MOV TL1,#0FDH\n"
+                                            "        SETB TR1\n        MOV SCON,#50H\n        SJMP $\n        END\n", dir);
+    for (bool realLine : {true, false}) {
+        DebugEngine engine;
+        EngineOptions options;
+        options.kind = SimulatorKind::Core;
+        options.serialTerminal = false;
+        options.realLine = realLine;
+        engine.setOptions(options);
+        engine.start(program);
+        ASSERT_TRUE(WaitForStop(engine));
+        engine.run(100);
+        ASSERT_TRUE(WaitForStop(engine));
+        QByteArray lost;
+        QObject::connect(&engine, &DebugEngine::serialLost, [&](uint8_t byte) { lost += char(byte); });
+        engine.sendSerial("abc");
+        engine.run(20000);
+        ASSERT_TRUE(WaitForStop(engine));
+        EXPECT_EQ(engine.machine().sfrAt(0x99), 'a') << realLine;
+        EXPECT_EQ(lost, realLine ? "bc" : "") << realLine;
+    }
+}
+
 TEST(EngineFailure, MissingSimulatorIsAClearError)
 {
     QTemporaryDir dir;
     DebugEngine engine;
     EngineOptions options;
+    options.kind = SimulatorKind::S51;
     options.simulator = "/nonexistent/s51";
     engine.setOptions(options);
     QString message;
@@ -174,6 +291,9 @@ TEST(EngineFailure, CrashedSimulatorIsAClearError)
 {
     QTemporaryDir dir;
     DebugEngine engine;
+    EngineOptions options;
+    options.kind = SimulatorKind::S51;
+    engine.setOptions(options);
     engine.start(AssembleProgram("NOP\nEND\n", dir));
     ASSERT_TRUE(WaitForStop(engine));
     QString message;

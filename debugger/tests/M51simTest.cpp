@@ -5,8 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +129,106 @@ TEST(M51sim, SerialInAndOut)
     QFile output(out);
     ASSERT_TRUE(output.open(QIODevice::ReadOnly));
     EXPECT_EQ(output.readAll(), "Az");
+}
+
+// Bytes that arrive back to back at the program's bit rate all reach it, none
+// overwrites the one before.
+TEST(M51sim, EchoesBytesSentBackToBack)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in"), out = dir.filePath("out");
+    QFile input(in);
+    ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+    input.write("HAL");
+    input.close();
+    const SimRun run = M51sim({"--steps", "20000", "--serial-in", in, "--serial-out", out, "--print", "iram[32]",
+                               Programs + "/echoplus.M51"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "iram[32]=03\n");
+    QFile output(out);
+    ASSERT_TRUE(output.open(QIODevice::ReadOnly));
+    EXPECT_EQ(output.readAll(), "IBM");
+}
+
+// The options of the built-in simulator: program kinds, the serial script
+// and its exit status, and the board's settings.
+TEST(M51simCore, ProgramKindsScriptAndBoard)
+{
+    if (qgetenv("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "the built-in simulator's options";
+    QTemporaryDir dir;
+    auto write = [&dir](const QString& name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return dir.filePath(name);
+    };
+    const QString source = write("count.a51", "        MOV R0,#0\nLOOP:   INC R0\n        CJNE R0,#10,LOOP\n"
+                                              "        MOV 30H,R0\nPARK:   SJMP PARK\n        END\n");
+    const SimRun asmRun = M51sim({"--until-line", "5", "--print", "iram[30]", "--print", "PC", source});
+    EXPECT_EQ(asmRun.exitCode, 0) << asmRun.err.toStdString();
+    EXPECT_EQ(asmRun.out, "iram[30]=0A\nPC=0008\n");
+    const QString hex = write("count.hex", ":08000000780008B80AFC88303D\n:0A000800\n:00000001FF\n");
+    const SimRun badHex = M51sim({hex});
+    EXPECT_EQ(badHex.exitCode, 2);
+    EXPECT_TRUE(badHex.err.contains("Intel HEX")) << badHex.err.toStdString();
+
+    const QString met = write("met.txt", "send H\nexpect I\nsend A\nexpect B\n");
+    const SimRun scripted = M51sim({"--serial-script", met, "--print", "iram[32]", Programs + "/echoplus.M51"});
+    EXPECT_EQ(scripted.exitCode, 0) << scripted.err.toStdString();
+    EXPECT_EQ(scripted.out, "iram[32]=02\n");
+    const QString unmet = write("unmet.txt", "send H\n\nexpect IX\n");
+    const SimRun notMet = M51sim({"--steps", "5000", "--serial-script", unmet, Programs + "/echoplus.M51"});
+    EXPECT_EQ(notMet.exitCode, 4);
+    EXPECT_TRUE(notMet.err.contains("unmet.txt:3:")) << notMet.err.toStdString();
+    const SimRun badScript = M51sim({"--serial-script", write("bad.txt", "sned H\n"), Programs + "/echoplus.M51"});
+    EXPECT_EQ(badScript.exitCode, 2);
+    EXPECT_TRUE(badScript.err.contains("bad.txt:1: unknown command")) << badScript.err.toStdString();
+
+    // Timer 0 counts machine cycles: a crystal twice as fast does not change
+    // them, an unknown chip or a bad number is refused.
+    EXPECT_EQ(M51sim({"--xtal", "24000000", "--until-line", "5", "--print", "iram[30]", source}).out, "iram[30]=0A\n");
+    EXPECT_EQ(M51sim({"--chip", "Z80", source}).exitCode, 2);
+    EXPECT_EQ(M51sim({"--xram", "70000", source}).exitCode, 2);
+    EXPECT_EQ(M51sim({"--line-baud", "fast", source}).exitCode, 2);
+}
+
+// --tty: a terminal program opens the linked pseudo-terminal and talks to
+// the board until m51sim is interrupted; the values are printed then.
+TEST(M51simCore, ServesTheSerialPortOnAPseudoTerminal)
+{
+    if (qgetenv("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "the built-in simulator's option";
+    QTemporaryDir dir;
+    const QString link = dir.filePath("board");
+    QProcess process;
+    process.start(M51SIM_PATH, {"--tty", link, "--print", "iram[32]", Programs + "/echoplus.M51"});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    int fd = -1;
+    for (int i = 0; i < 200 && fd < 0; ++i) {
+        QThread::msleep(10);
+        fd = ::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    ASSERT_GE(fd, 0);
+    QByteArray echoed;
+    for (char c : {'H', 'A', 'L'}) {
+        ASSERT_EQ(::write(fd, &c, 1), 1);
+        for (int i = 0; i < 200; ++i) {
+            QThread::msleep(5);
+            char got;
+            if (::read(fd, &got, 1) == 1) {
+                echoed += got;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    EXPECT_EQ(echoed, "IBM");
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.readAllStandardOutput(), "iram[32]=03\n");
+    EXPECT_FALSE(QFileInfo::exists(link));
 }
 
 TEST(M51sim, ExitStatusOfErrors)

@@ -1,0 +1,503 @@
+#include "CoreBackend.h"
+
+#include "SerialBridge.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+
+namespace m51dbg {
+
+namespace {
+
+// One slice of the run lasts about this long: the longest a Stop waits.
+constexpr qint64 SliceNs = 500'000;
+constexpr uint64_t BudgetMin = 1000, BudgetMax = 4'000'000;
+
+bool IsReturn(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
+bool IsCall(uint8_t opcode) { return opcode == 0x12 || (opcode & 0x1F) == 0x11; }  // LCALL, ACALL
+
+sim::Space CoreSpace(SimulatorBackend::Memory memory)
+{
+    switch (memory) {
+    case SimulatorBackend::Memory::Iram: return sim::Space::Iram;
+    case SimulatorBackend::Memory::Sfr: return sim::Space::Sfr;
+    case SimulatorBackend::Memory::Xram: return sim::Space::Xram;
+    case SimulatorBackend::Memory::Code: return sim::Space::Code;
+    }
+    return sim::Space::Iram;
+}
+
+unsigned SpaceSize(SimulatorBackend::Memory memory)
+{
+    switch (memory) {
+    case SimulatorBackend::Memory::Iram: return 0x100;
+    case SimulatorBackend::Memory::Sfr: return 0x100;
+    default: return 0x10000;
+    }
+}
+
+} // namespace
+
+CoreBackend::CoreBackend(QObject* parent) : SimulatorBackend(parent)
+{
+    m_sliceTimer.setInterval(0);
+    connect(&m_sliceTimer, &QTimer::timeout, this, &CoreBackend::slice);
+}
+
+CoreBackend::~CoreBackend()
+{
+    blockSignals(true);
+    shutdown();
+}
+
+void CoreBackend::start(const Program& program, const EngineOptions& options, SerialBridge* serial)
+{
+    shutdown();
+    m_error.clear();
+    m_program = program;
+    const sim::Chip* chip = sim::findChip(options.cpuType.toStdString());
+    if (!chip) {
+        QStringList names;
+        for (const std::string& name : sim::chipNames())
+            names << QString::fromStdString(name);
+        fail(QStringLiteral("Unknown 8051 type \"%1\"; the simulator knows %2.")
+                 .arg(options.cpuType, names.join(QStringLiteral(", "))));
+        return;
+    }
+    sim::Board board;
+    board.crystalHz = options.crystalHz;
+    board.xramSize = options.xramSize;
+    board.serial = options.realLine ? sim::SerialLine::RealLine : sim::SerialLine::Ideal;
+    board.lineBaud = options.lineBaud;
+    m_core = std::make_unique<sim::Machine>(*chip, board);
+    m_core->loadCode(m_program.code.data(), m_program.code.size());
+    m_core->setListener(this);
+    m_core->reset();
+    for (uint16_t address : m_breakpoints)
+        m_core->setCodeBreakpoint(address, true);
+    m_pins.fill(0xFF);
+    m_instructionsRun = 0;
+    m_budget = 20000;
+    if (serial && serial->isOpen()) {
+        m_serial = serial;
+        m_serial->setBoardOutside(false);
+        connect(m_serial, &SerialBridge::typed, this, &CoreBackend::sendSerial);
+    }
+    setState(State::Starting);
+    finish(StopCause::Started);
+}
+
+void CoreBackend::shutdown()
+{
+    ++m_session;
+    m_sliceTimer.stop();
+    if (m_serial)
+        m_serial->disconnect(this);  // the engine's, kept for the next session
+    m_serial = nullptr;
+    m_core.reset();
+    m_sent.clear();
+    m_operation = Operation::None;
+    m_stopRequested = m_resetRequested = false;
+    if (m_state != State::Failed)
+        setState(State::Off);
+}
+
+void CoreBackend::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void CoreBackend::fail(const QString& message)
+{
+    m_error = message;
+    m_sliceTimer.stop();
+    m_operation = Operation::None;
+    // Reported later, like every other answer: the caller connects after start().
+    const unsigned session = ++m_session;
+    QMetaObject::invokeMethod(this, [this, session, message] {
+        if (session != m_session)
+            return;
+        setState(State::Failed);
+        emit failed(message);
+    }, Qt::QueuedConnection);
+}
+
+// ---- serial line ----
+
+void CoreBackend::serialSent(uint64_t, uint8_t byte) { m_sent.append(static_cast<char>(byte)); }
+
+void CoreBackend::serialLost(uint64_t, uint8_t byte)
+{
+    m_lost.push_back(byte);  // reported after the slice, with the bytes the program sent
+}
+
+void CoreBackend::flushSerial()
+{
+    if (!m_sent.isEmpty()) {
+        const QByteArray bytes = std::exchange(m_sent, {});
+        if (m_serial)
+            m_serial->deliver(bytes);
+        emit serialReceived(bytes);
+    }
+    for (const uint8_t byte : std::exchange(m_lost, {}))
+        emit SimulatorBackend::serialLost(byte);
+}
+
+void CoreBackend::sendSerial(const QByteArray& bytes)
+{
+    if (m_core && !bytes.isEmpty())
+        m_core->sendSerial(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+}
+
+// ---- machine state ----
+
+uint8_t CoreBackend::sp() const { return m_core->read(sim::Space::Sfr, 0x81); }
+
+void CoreBackend::capture()
+{
+    for (unsigned i = 0; i < 256; ++i)
+        m_machine.iram[i] = m_core->read(sim::Space::Iram, i);
+    for (unsigned i = 0; i < 128; ++i)
+        m_machine.sfr[i] = m_core->read(sim::Space::Sfr, 0x80 + i);
+    m_machine.pc = m_core->pc();
+    m_machine.ticks = m_core->cycles() * 12;
+}
+
+void CoreBackend::finish(StopCause cause)
+{
+    m_sliceTimer.stop();
+    m_operation = Operation::None;
+    m_stopRequested = false;
+    m_through = {};
+    if (m_resetRequested) {
+        m_resetRequested = false;
+        m_core->reset();
+        cause = StopCause::Reset;
+    }
+    flushSerial();
+    capture();
+    report(cause);
+}
+
+void CoreBackend::report(StopCause cause)
+{
+    const unsigned session = m_session;
+    QMetaObject::invokeMethod(this, [this, session, cause] {
+        if (session != m_session || !m_core)
+            return;
+        setState(State::Paused);
+        emit stopped(cause);
+    }, Qt::QueuedConnection);
+}
+
+void CoreBackend::read(Memory memory, unsigned address, unsigned count,
+                       std::function<void(std::optional<std::vector<uint8_t>>)> done)
+{
+    if (count == 0 || m_state != State::Paused || address + count > SpaceSize(memory)) {
+        done(std::nullopt);
+        return;
+    }
+    std::vector<uint8_t> bytes(count);
+    for (unsigned i = 0; i < count; ++i)
+        bytes[i] = m_core->read(CoreSpace(memory), address + i);
+    done(bytes);
+}
+
+void CoreBackend::write(Memory memory, unsigned address, uint8_t value)
+{
+    if ((m_state != State::Paused && m_state != State::Running) || address >= SpaceSize(memory))
+        return;
+    m_core->write(CoreSpace(memory), address, value);
+    if (memory == Memory::Code && address < m_program.code.size())
+        m_program.code[address] = value;
+    if (m_state == State::Paused) {
+        capture();
+        report(StopCause::Changed);
+    }
+}
+
+void CoreBackend::setPin(unsigned port, unsigned bit, bool high)
+{
+    if (m_state != State::Paused && m_state != State::Running)
+        return;
+    port &= 3;
+    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+    m_pins[port] = high ? (m_pins[port] | mask) : (m_pins[port] & ~mask);
+    // High from outside is the pull-up's level: the latch decides, as on s51.
+    m_core->drivePin(port, bit & 7, high ? -1 : 0);
+    if (m_state == State::Paused) {
+        capture();
+        report(StopCause::Changed);
+    }
+}
+
+void CoreBackend::setBreakpoints(const std::set<uint16_t>& addresses)
+{
+    for (uint16_t address : m_breakpoints) {
+        m_isBreakpoint[address] = 0;
+        if (m_core)
+            m_core->setCodeBreakpoint(address, false);
+    }
+    m_breakpoints = addresses;
+    for (uint16_t address : m_breakpoints) {
+        m_isBreakpoint[address] = 1;
+        if (m_core)
+            m_core->setCodeBreakpoint(address, true);
+    }
+}
+
+// ---- execution ----
+
+void CoreBackend::begin(Operation operation, uint64_t limit)
+{
+    m_operation = operation;
+    m_stopRequested = false;
+    m_limit = limit;
+    m_done = 0;
+    m_first = true;
+    setState(State::Running);
+    m_sliceTimer.start();
+}
+
+void CoreBackend::run(uint64_t instructionLimit)
+{
+    if (m_state == State::Paused)
+        begin(Operation::Run, instructionLimit);
+}
+
+void CoreBackend::stop()
+{
+    if (m_state == State::Running && m_operation != Operation::None)
+        finish(StopCause::UserStop);
+}
+
+void CoreBackend::reset()
+{
+    if (m_state == State::Running) {
+        if (m_operation != Operation::None) {
+            m_resetRequested = true;
+            finish(StopCause::Reset);
+        } else {
+            // A stop is on its way to the caller; the reset follows it.
+            m_core->reset();
+            capture();
+            report(StopCause::Reset);
+        }
+        return;
+    }
+    if (m_state != State::Paused)
+        return;
+    m_core->reset();
+    setState(State::Running);
+    finish(StopCause::Reset);
+}
+
+void CoreBackend::stepInstruction()
+{
+    if (m_state != State::Paused)
+        return;
+    setState(State::Running);
+    const uint64_t before = m_core->instructions();
+    m_core->step();
+    m_instructionsRun += m_core->instructions() - before;
+    finish(StopCause::StepDone);
+}
+
+void CoreBackend::stepLine()
+{
+    if (m_state != State::Paused)
+        return;
+    m_walkBySource = !m_program.map.sourceLineStarts().empty();
+    const uint16_t pc = m_core->pc();
+    m_walkLine = (m_walkBySource ? m_program.map.sourceLineAt(pc) : m_program.map.asmLineAt(pc)).value_or(-1);
+    m_through = {};
+    begin(Operation::StepLine);
+}
+
+void CoreBackend::stepInto()
+{
+    if (m_state != State::Paused)
+        return;
+    if (m_program.map.sourceLineStarts().empty()) {
+        stepInstruction();
+        return;
+    }
+    const std::optional<int> line = m_program.map.sourceLineAt(m_core->pc());
+    m_ownLineAddress = line ? m_program.map.sourceLineAddress(*line).value_or(-1) : -1;
+    begin(Operation::StepInto);
+}
+
+void CoreBackend::stepOut()
+{
+    if (m_state != State::Paused)
+        return;
+    const uint16_t pc = m_core->pc();
+    if (pc < m_program.code.size() && IsReturn(m_program.code[pc])) {
+        stepInstruction();
+        return;
+    }
+    m_outSp = sp();
+    begin(Operation::StepOut);
+}
+
+void CoreBackend::runTo(uint16_t address)
+{
+    if (m_state != State::Paused)
+        return;
+    m_target = address;
+    begin(Operation::RunTo);
+}
+
+bool CoreBackend::isLineStart(uint16_t address, int* line) const
+{
+    const Instruction* instruction = m_program.map.instructionAt(address);
+    if (!instruction || instruction->address != address)
+        return false;
+    const int l = m_walkBySource ? instruction->sourceLine : instruction->asmLine;
+    if (l < 0)
+        return false;
+    const auto start = m_walkBySource ? m_program.map.sourceLineAddress(l) : m_program.map.asmLineAddress(l);
+    if (start != address)
+        return false;
+    if (line)
+        *line = l;
+    return true;
+}
+
+void CoreBackend::slice()
+{
+    if (m_operation == Operation::None || !m_core) {
+        m_sliceTimer.stop();
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    if (m_operation == Operation::Run && m_limit == 0) {
+        if (!runFreely())
+            return;
+    } else {
+        for (unsigned n = 1;; ++n) {
+            if (const auto cause = stepOnce()) {
+                finish(*cause);
+                return;
+            }
+            if ((n & 255) == 0 && clock.nsecsElapsed() > SliceNs)
+                break;
+        }
+    }
+    flushSerial();
+}
+
+// A run without an instruction limit: the core runs at full speed with the
+// breakpoints set in it, for a budget of cycles sized to the slice.
+bool CoreBackend::runFreely()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const uint64_t before = m_core->instructions();
+    const sim::Stop stop = m_core->run(m_budget);
+    m_instructionsRun += m_core->instructions() - before;
+    const qint64 ns = clock.nsecsElapsed();
+    if (stop == sim::Stop::CycleLimit) {
+        if (ns < SliceNs / 2)
+            m_budget = std::min(BudgetMax, m_budget * 2);
+        else if (ns > SliceNs)
+            m_budget = std::max(BudgetMin, m_budget / 2);
+        return true;
+    }
+    finish(stop == sim::Stop::Breakpoint ? StopCause::Breakpoint : StopCause::UserStop);
+    return false;
+}
+
+// One instruction of a stepping operation; the stop cause when it is over.
+// A breakpoint counts before an instruction, except the operation's first.
+std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
+{
+    const uint16_t pc = m_core->pc();
+    const bool first = std::exchange(m_first, false);
+    if (!first && m_isBreakpoint[pc])
+        return StopCause::Breakpoint;
+    switch (m_operation) {
+    case Operation::Run:
+        if (m_done >= m_limit)
+            return StopCause::StepLimit;
+        break;
+    case Operation::RunTo:
+        if (!first && pc == m_target)
+            return StopCause::StepDone;
+        break;
+    case Operation::StepInto:
+        if (!first && pc != m_ownLineAddress && m_program.map.sourceLineAddress(
+                                                      m_program.map.sourceLineAt(pc).value_or(-1)) == pc)
+            return StopCause::StepDone;
+        break;
+    case Operation::StepOut:
+        if (!first && pc < m_program.code.size() && IsReturn(m_program.code[pc]) && sp() <= m_outSp) {
+            m_core->step();
+            ++m_instructionsRun;
+            return StopCause::StepDone;
+        }
+        break;
+    case Operation::StepLine:
+        return walkStep();
+    case Operation::None:
+        return StopCause::UserStop;
+    }
+    const uint64_t before = m_core->instructions();
+    m_core->step();
+    m_instructionsRun += m_core->instructions() - before;
+    ++m_done;
+    if (m_core->read(sim::Space::Sfr, 0x87) & 0x02)  // power-down: nothing runs any more
+        return StopCause::UserStop;
+    return std::nullopt;
+}
+
+// Stepping over a line walks its instructions one at a time until the program
+// counter reaches the start of another line. A call is run through to its
+// return address (with the stack back where it was), as is an interrupt taken
+// on the way; a breakpoint on the way stops there.
+std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
+{
+    const uint16_t pc = m_core->pc();
+    if (m_through.active) {
+        if (pc == m_through.address && sp() <= m_through.sp) {
+            m_through.active = false;
+            int line = -1;
+            if (isLineStart(pc, &line) && line != m_walkLine)
+                return StopCause::StepDone;
+        }
+    }
+    const uint8_t op = pc < m_program.code.size() ? m_program.code[pc] : 0;
+    const uint8_t spBefore = sp();
+    if (!m_through.active && IsCall(op))
+        m_through = {true, static_cast<uint16_t>(pc + (op == 0x12 ? 3 : 2)), spBefore};
+    const uint64_t before = m_core->instructions();
+    m_core->step();
+    m_instructionsRun += m_core->instructions() - before;
+    const uint16_t now = m_core->pc();
+    const uint8_t spNow = sp();
+    if (!m_through.active) {
+        static constexpr uint16_t Vectors[] = {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B};
+        if (spNow == static_cast<uint8_t>(spBefore + 2) && !IsCall(op)
+            && std::find(std::begin(Vectors), std::end(Vectors), now) != std::end(Vectors)) {
+            const uint16_t back = static_cast<uint16_t>(m_core->read(sim::Space::Iram, spNow) << 8
+                                                        | m_core->read(sim::Space::Iram, spNow - 1u));
+            m_through = {true, back, spBefore};
+            return std::nullopt;
+        }
+    }
+    if (m_isBreakpoint[now])
+        return StopCause::Breakpoint;
+    if (m_through.active)
+        return std::nullopt;
+    int line = -1;
+    if (isLineStart(now, &line) && line != m_walkLine)
+        return StopCause::StepDone;
+    return std::nullopt;
+}
+
+} // namespace m51dbg

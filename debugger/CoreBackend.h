@@ -1,0 +1,114 @@
+#pragma once
+// The built-in backend: the program runs on the simulator core (m51simcore)
+// in this process, on the engine's thread, in slices of about half a
+// millisecond between which the event loop runs. A Stop therefore takes
+// effect within one slice, the window never waits for the simulator, and the
+// machine state of a stop (counters included) is read from the core after
+// the slice, never while it runs.
+//
+// Stepping works on the core directly, one instruction at a time, with the
+// same rules as on s51: stepping over a line runs calls and interrupt
+// handlers through to their return, stepping out ends after the return
+// instruction of the current procedure.
+
+#include "SimulatorBackend.h"
+
+#include "Machine.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace m51dbg {
+
+class CoreBackend : public SimulatorBackend, private sim::Listener {
+    Q_OBJECT
+public:
+    explicit CoreBackend(QObject* parent = nullptr);
+    ~CoreBackend() override;
+
+    void start(const Program& program, const EngineOptions& options, SerialBridge* serial) override;
+    void shutdown() override;
+
+    State state() const override { return m_state; }
+    const MachineState& machine() const override { return m_machine; }
+    uint8_t pins(unsigned port) const override { return m_pins[port & 3]; }
+    QString lastError() const override { return m_error; }
+    uint64_t instructionsRun() const override { return m_instructionsRun; }
+
+    void run(uint64_t instructionLimit) override;
+    void stop() override;
+    void reset() override;
+    void stepInstruction() override;
+    void stepLine() override;
+    void stepInto() override;
+    void stepOut() override;
+    void runTo(uint16_t address) override;
+    void setBreakpoints(const std::set<uint16_t>& addresses) override;
+
+    void write(Memory memory, unsigned address, uint8_t value) override;
+    void setPin(unsigned port, unsigned bit, bool high) override;
+    void sendSerial(const QByteArray& bytes) override;
+    void read(Memory memory, unsigned address, unsigned count,
+              std::function<void(std::optional<std::vector<uint8_t>>)> done) override;
+
+    // The core itself (for figures and tests); null when not started.
+    sim::Machine* core() { return m_core.get(); }
+
+private:
+    enum class Operation { None, Run, StepLine, StepInto, StepOut, RunTo };
+    // A call or interrupt handler being run through to its return.
+    struct Through {
+        bool active = false;
+        uint16_t address = 0;
+        uint8_t sp = 0;
+    };
+
+    void serialSent(uint64_t cycle, uint8_t byte) override;
+    void serialLost(uint64_t cycle, uint8_t byte) override;
+
+    void begin(Operation operation, uint64_t limit = 0);
+    void slice();
+    bool runFreely();  // false when the operation ended
+    std::optional<StopCause> stepOnce();
+    std::optional<StopCause> walkStep();
+    void finish(StopCause cause);
+    void report(StopCause cause);  // the stop, after the engine's caller has returned
+    void capture();
+    void flushSerial();
+    void setState(State state);
+    void fail(const QString& message);
+    bool isLineStart(uint16_t address, int* line) const;
+    uint8_t sp() const;
+
+    Program m_program;
+    std::unique_ptr<sim::Machine> m_core;
+    SerialBridge* m_serial = nullptr;
+    State m_state = State::Off;
+    QString m_error;
+    MachineState m_machine;
+    std::array<uint8_t, 4> m_pins{0xFF, 0xFF, 0xFF, 0xFF};
+    std::set<uint16_t> m_breakpoints;
+    std::vector<uint8_t> m_isBreakpoint = std::vector<uint8_t>(0x10000);
+    QTimer m_sliceTimer;
+    QByteArray m_sent;
+    std::vector<uint8_t> m_lost;
+    unsigned m_session = 0;  // a report of an earlier session is dropped
+
+    Operation m_operation = Operation::None;
+    bool m_stopRequested = false, m_resetRequested = false, m_first = true;
+    uint64_t m_limit = 0, m_done = 0;
+    uint64_t m_budget = 20000;  // machine cycles of one free-running slice
+    uint64_t m_instructionsRun = 0;
+    uint16_t m_target = 0;      // runTo
+    uint8_t m_outSp = 0;        // stepOut
+    int m_ownLineAddress = -1;  // stepInto
+    bool m_walkBySource = true;
+    int m_walkLine = -1;
+    Through m_through;
+};
+
+} // namespace m51dbg

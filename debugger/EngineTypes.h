@@ -1,0 +1,52 @@
+#pragma once
+// What the debugger's engine and its simulator backends share: the program,
+// the options and the machine state after a stop.
+
+#include "MachineState.h"
+#include "SourceMap.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace m51dbg {
+
+// A built program: the HEX file the simulator loads, the code image and the
+// map between M51 lines, assembly lines and addresses.
+struct Program {
+    QString hexPath;
+    std::vector<uint8_t> code;  // 64 KB image; read from hexPath when empty
+    SourceMap map;
+};
+
+// Which simulator runs the program: the built-in core (in this process), or
+// the s51 program driven through its console (the reference).
+enum class SimulatorKind { Core, S51 };
+
+struct EngineOptions {
+    SimulatorKind kind = SimulatorKind::Core;
+    QString simulator = QStringLiteral("s51");  // the s51 program, for SimulatorKind::S51
+    QString cpuType = QStringLiteral("8052");
+    double crystalHz = 11059200.0;
+    unsigned xramSize = 65536;
+    // Core: the serial line carries bytes at its bit rate, bit by bit on RXD
+    // and TXD (else bytes are handed to SBUF as soon as the program is ready).
+    bool realLine = false;
+    double lineBaud = 0;  // real line: the outside line's bit rate (0: the program's own)
+    // The UART on a pseudo-terminal a terminal program opens (see
+    // SerialBridge), or only on serialReceived()/sendSerial(). s51 without it
+    // has its UART unconnected. (s51's own file input is not used: it picks
+    // bytes up from a file only at moments that depend on the host's timing.)
+    bool serialTerminal = true;
+    // The helper that keeps s51 answering fast (s51wake); empty: searched
+    // beside the program and in the build folder.
+    QString wakeHelper;
+    int randomSeed = 1;  // s51 fills RAM with random bytes at power-on; fixed seed, same bytes
+};
+
+// Reads the program's code image from its HEX file when it has none; an
+// error message when that fails.
+QString LoadCodeImage(Program& program);
+
+} // namespace m51dbg

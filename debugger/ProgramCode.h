@@ -1,0 +1,43 @@
+#pragma once
+// A program's code and line maps from its source, in memory and without Qt:
+// an M51 source compiled and assembled, an assembly source assembled, or an
+// Intel HEX file read. Zelvar's debugger and m51sim (also its Windows build)
+// both build through here.
+
+#include "SourceMap.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace m51dbg {
+
+// An error of a build: on an M51 line (or, for assembler errors in code that
+// did not come from an M51 line, on a line of the generated assembly).
+struct BuildError {
+    bool onAssembly = false;  // the line is one of the .asm text
+    int line = 0;             // 1-based; 0: the file as a whole
+    int asmLine = 0;          // assembler errors on an M51 line: the assembly line too
+    std::string message;      // code page 1250 bytes
+};
+
+struct ProgramCode {
+    bool ok = false;
+    std::vector<BuildError> errors;
+    std::string assembly;  // the generated .asm text (CR LF), M51 builds
+    std::string listing;
+    std::string hex;       // Intel HEX of the image
+    std::vector<uint8_t> image;  // 64 KB
+    SourceMap map;
+};
+
+ProgramCode CompileM51(const std::string& sourceBytes, const std::string& asmFileName);
+// sourcePath: where the source is, for its include files (empty: none beside it).
+ProgramCode AssembleProgram(const std::string& asmBytes, const std::string& asmFileName,
+                            const std::string& sourcePath = {});
+ProgramCode ReadHexProgram(const std::string& hexText);
+
+// "file:line: message" for m51sim's messages.
+std::string FormatBuildError(const BuildError& error, const std::string& sourceName, const std::string& asmName);
+
+} // namespace m51dbg

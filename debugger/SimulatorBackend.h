@@ -1,0 +1,75 @@
+#pragma once
+// One simulator under the debugger's engine: it runs, stops, steps and resets
+// the program, keeps the machine state of the last stop and the outside
+// levels of the port pins, and reports through the signals below. The engine
+// (DebugEngine) owns one backend at a time and turns M51 and assembly lines
+// into the addresses the backend works with.
+//
+// Every call returns at once; a backend runs the program in slices, so the
+// window stays responsive and a Stop takes effect quickly.
+
+#include "EngineTypes.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+#include <set>
+
+namespace m51dbg {
+
+class SerialBridge;
+
+class SimulatorBackend : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Off, Starting, Paused, Running, Failed };
+    Q_ENUM(State)
+    enum class StopCause { Started, Breakpoint, StepDone, UserStop, StepLimit, Reset, Changed };
+    Q_ENUM(StopCause)
+    enum class Memory { Iram, Sfr, Xram, Code };
+
+    using QObject::QObject;
+
+    // Starts with the program (its code image loaded); stopped(Started) when
+    // paused at reset, failed() otherwise. `serial` (may be null) is the
+    // board's serial line, owned by the engine and kept across sessions.
+    virtual void start(const Program& program, const EngineOptions& options, SerialBridge* serial) = 0;
+    virtual void shutdown() = 0;
+
+    virtual State state() const = 0;
+    virtual const MachineState& machine() const = 0;
+    virtual uint8_t pins(unsigned port) const = 0;
+    virtual QString lastError() const = 0;
+    virtual qint64 processId() const { return 0; }
+    virtual uint64_t instructionsRun() const = 0;
+
+    virtual void run(uint64_t instructionLimit) = 0;
+    virtual void stop() = 0;
+    virtual void reset() = 0;
+    virtual void stepInstruction() = 0;
+    virtual void stepLine() = 0;
+    virtual void stepInto() = 0;
+    virtual void stepOut() = 0;
+    virtual void runTo(uint16_t address) = 0;  // when paused
+    // The user's breakpoints, kept across runs.
+    virtual void setBreakpoints(const std::set<uint16_t>& addresses) = 0;
+
+    virtual void write(Memory memory, unsigned address, uint8_t value) = 0;
+    virtual void setPin(unsigned port, unsigned bit, bool high) = 0;
+    virtual void sendSerial(const QByteArray& bytes) = 0;
+    virtual void read(Memory memory, unsigned address, unsigned count,
+                      std::function<void(std::optional<std::vector<uint8_t>>)> done) = 0;
+
+signals:
+    void stateChanged(SimulatorBackend::State state);
+    void stopped(SimulatorBackend::StopCause cause);
+    void failed(const QString& message);
+    void serialReceived(const QByteArray& bytes);
+    // A byte the board received was lost: the program had not taken the one
+    // before (RI still set), as on a real UART.
+    void serialLost(uint8_t byte);
+};
+
+} // namespace m51dbg

@@ -1,0 +1,16 @@
+#pragma once
+// m51sim --tty: the simulated board's serial port on a pseudo-terminal, so a
+// terminal program talks to the board as to a real one (Linux).
+
+#include "Machine.h"
+
+#include <string>
+
+namespace m51sim {
+
+// Serves until SIGINT or SIGTERM, running the program at the speed of its
+// crystal; the pseudo-terminal's path is linked at `link` for the time. An
+// error message when the pseudo-terminal or the link cannot be made.
+std::string ServeOnTty(sim::Machine& machine, const std::string& link);
+
+} // namespace m51sim
