@@ -30,7 +30,11 @@ struct Recorder : Listener {
 
 inline std::unique_ptr<Machine> makeMachine(const std::string& source, const char* chip = "8052", Board board = {})
 {
-    const m51asm::AssembleResult r = m51asm::Assemble(source, m51asm::AssembleOptions{"test.a51", false, false, false});
+    m51asm::AssembleOptions options;
+    options.fileName = "test.a51";
+    options.listing = false;
+    options.shortestJumps = true;
+    const m51asm::AssembleResult r = m51asm::Assemble(source, options);
     for (const auto& e : r.errors)
         ADD_FAILURE() << "line " << e.line << ": " << e.message;
     auto m = std::make_unique<Machine>(*findChip(chip), board);
