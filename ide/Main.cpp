@@ -31,7 +31,6 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QStatusBar>
 #include <QStyle>
@@ -345,7 +344,7 @@ void TForm1::OpenSourceFile(const QString& path)
         m_windows.assembly->hide();
         m_windows.listing->hide();
         editor->setText(textFromFileBytes(bytes));
-        editor->M->document()->setModified(false);
+        editor->M->setModified(false);
         showAndRaise(editor);
         m_session.fileWasOpened(path);
     });
@@ -419,7 +418,7 @@ void TForm1::Nov1Click()
     TEd* editor = m_windows.editor;
     showAndRaise(editor);
     editor->setText(QString());
-    editor->M->document()->setModified(false);
+    editor->M->setModified(false);
     m_session.setCurrentFile(QString());
     // Emptying a text marks the document modified and then clears the flag
     // without a signal, so the session is told directly.
@@ -441,7 +440,7 @@ bool TForm1::UloClick(bool saveAs)
     const QString current = m_session.currentFile();
     if (!saveAs && !current.isEmpty()) {
         editor->saveToFile(current);
-        editor->M->document()->setModified(false);
+        editor->M->setModified(false);
         return true;
     }
     const QFileInfo info(current);
@@ -453,7 +452,7 @@ bool TForm1::UloClick(bool saveAs)
     const QString fullPath = QFileInfo(path).absoluteFilePath();
     editor->saveToFile(fullPath);
     m_session.setCurrentFile(fullPath);
-    editor->M->document()->setModified(false);
+    editor->M->setModified(false);
     rememberFile(fullPath);
     return true;
 }

@@ -73,7 +73,8 @@ public:
     // button (QMessageBox::Save, Discard or Cancel). Tests replace it.
     std::function<int(QWidget* parent, const QString& file)> askSaveChanges;
 
-    QToolButton* toolButton(int k) const;   // T1 … T7 for k = 1 … 7
+    QToolButton* toolButton(int k) const;
+    Session& session() const { return m_session; }   // T1 … T7 for k = 1 … 7
 
     // The recent sources and the folder the file dialogs start in.
     RecentFiles* recentFiles() const { return m_recent.get(); }

@@ -27,7 +27,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -167,7 +166,7 @@ void TestMainWindow::windowsAreCreatedInOrder()
     // The editor starts hidden, empty and untitled; the viewers empty.
     QVERIFY(Ed->isHidden());
     QCOMPARE(Ed->lineCount(), 0);
-    QVERIFY(Aed->M->document()->isEmpty() && LST->M->document()->isEmpty());
+    QVERIFY(Aed->M->isEmpty() && LST->M->isEmpty());
     QCOMPARE(Form1->ProcBox->count(), 0);
     QVERIFY(m_errors.isEmpty());
 }
@@ -197,7 +196,7 @@ void TestMainWindow::autoOpen()
     start();
     m_zelvar->autoOpenLastFile();
     QCOMPARE(!Ed->isHidden(), opened);
-    QCOMPARE(Ed->fileName(), opened ? source : QString());
+    QCOMPARE(Ed->windowTitle(), opened ? source : QString());
     QVERIFY(m_errors.isEmpty());
 }
 
@@ -210,7 +209,7 @@ void TestMainWindow::openLoadsAndRecords()
     Form1->OpenSourceFile(source);
     QVERIFY(Aed->isHidden() && LST->isHidden());
     QVERIFY(Ed->isVisible());
-    QCOMPARE(Ed->fileName(), source);
+    QCOMPARE(Ed->windowTitle(), source);
     QCOMPARE(Ed->lines(), (std::vector<std::string>{"PROCEDURE Blink", "LOOP"}));
     // Recorded in the setup file at once, with no dialog shown.
     QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(4), source);
@@ -226,7 +225,7 @@ void TestMainWindow::openUnreadableChangesNothing()
     const QString missing = m_dir->filePath("gone.M51");
     Form1->OpenSourceFile(missing);
     QCOMPARE(m_errors, QStringList{QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(missing)});
-    QCOMPARE(Ed->fileName(), source);
+    QCOMPARE(Ed->windowTitle(), source);
     QCOMPARE(Ed->lines(), std::vector<std::string>{"KEEP"});
     QVERIFY(Aed->isVisible());
     QCOMPARE(Nastav->Edit4->text(), source);
@@ -240,7 +239,7 @@ void TestMainWindow::openDialogCancelAndFolder()
     QVERIFY(Ed->isHidden());
     m_openAnswer = write("b.M51", "X\r\n");
     Form1->Otevt1Click();
-    QCOMPARE(Ed->fileName(), m_openAnswer);
+    QCOMPARE(Ed->windowTitle(), m_openAnswer);
     // Always the program folder, whatever was opened before.
     Form1->Otevt1Click();
     QCOMPARE(m_dialogFolder, programFolder());
@@ -267,7 +266,7 @@ void TestMainWindow::saveUntitledAsksLikeSaveAs()
     QCOMPARE(m_saveDialogs, 1);
     QCOMPARE(m_dialogFolder, programFolder());
     QCOMPARE(m_dialogName, QString());
-    QCOMPARE(Ed->fileName(), m_saveAnswer);
+    QCOMPARE(Ed->windowTitle(), m_saveAnswer);
     QCOMPARE(readFileBytes(m_saveAnswer), QByteArray("LOOP\r\n"));
 }
 
@@ -280,10 +279,10 @@ void TestMainWindow::saveAsPresetsAndCancel()
     Form1->UloClick(true);   // cancelled
     QCOMPARE(m_dialogFolder, m_dir->filePath("work"));
     QCOMPARE(m_dialogName, QStringLiteral("prog.M51"));
-    QCOMPARE(Ed->fileName(), source);
+    QCOMPARE(Ed->windowTitle(), source);
     m_saveAnswer = m_dir->filePath("copy.M51");
     Form1->UloClick(true);
-    QCOMPARE(Ed->fileName(), m_saveAnswer);
+    QCOMPARE(Ed->windowTitle(), m_saveAnswer);
     QCOMPARE(readFileBytes(m_saveAnswer), QByteArray("A\r\n"));
 }
 
@@ -297,7 +296,7 @@ void TestMainWindow::saveFailureKeepsCaption()
     Form1->Uloitjako1->trigger();   // the menu command reports it
     QCOMPARE(m_errors.size(), 1);
     QVERIFY(m_errors.first().startsWith("Cannot create file "));
-    QCOMPARE(Ed->fileName(), source);
+    QCOMPARE(Ed->windowTitle(), source);
     QCOMPARE(readFileBytes(source), QByteArray("OLD\r\n"));
 }
 
@@ -315,7 +314,7 @@ void TestMainWindow::newAndCloseFile()
     QCOMPARE(readFileBytes(source), QByteArray("B\r\n"));
     Form1->Nov1Click();
     QVERIFY(Ed->isVisible());
-    QCOMPARE(Ed->fileName(), QString());
+    QCOMPARE(Ed->windowTitle(), QString());
     QCOMPARE(Ed->lineCount(), 0);
 }
 
@@ -408,17 +407,16 @@ void TestMainWindow::erBoxClick()
     Form1->OpenSourceFile(write("e.M51", text));
     Ed->hide();
     for (ListBox* box : {Form1->ErBox, Form1->ProcBox, Form1->Definebox}) {
-        Ed->M->moveCursor(QTextCursor::Start);
+        Ed->M->setCursorPosition(0, 0);
         box->setEntries({{5, "5 OTHER"}, {entryLine, cp1250::encode(entry)}});
         box->selectRow(1);
         Form1->ErBoxClick(box);
         QVERIFY(Ed->isVisible());
-        const QTextCursor cursor = Ed->M->textCursor();
         if (line < 0) {
-            QVERIFY(!cursor.hasSelection());
+            QVERIFY(!Ed->M->hasSelectedText());
         } else {
-            QCOMPARE(cursor.selectedText(), QStringLiteral("LINE%1").arg(line));
-            QCOMPARE(cursor.blockNumber(), line);
+            QCOMPARE(Ed->M->selectedText(), QStringLiteral("LINE%1").arg(line));
+            QCOMPARE(Ed->M->caretLine(), line);
         }
     }
 }
@@ -563,7 +561,7 @@ void TestMainWindow::unsavedChangesAreAskedFor()
         Form1->close();
     QCOMPARE(m_asked, QStringList{QDir::toNativeSeparators(source)});
     QCOMPARE(Ed->M->toPlainText() == "EDITED", textKept);
-    QCOMPARE(Ed->fileName() == source, textKept || command == "Close Zelvar");
+    QCOMPARE(Ed->windowTitle() == source, textKept || command == "Close Zelvar");
     QCOMPARE(readFileBytes(source), file);
 }
 
