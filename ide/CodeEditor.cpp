@@ -62,6 +62,11 @@ CodeEditor::CodeEditor(QWidget* parent)
     });
     connect(this, &QsciScintilla::linesChanged, this, &CodeEditor::updateNumberWidth);
     connect(this, &QsciScintillaBase::SCN_CHARADDED, this, &CodeEditor::charAdded);
+    connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
+            [this](int position, int type, const char*, int, int linesAdded, int, int, int, int, int) {
+                textModified(position, type, linesAdded);
+            });
+    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, &CodeEditor::annotateVisible);
     SendScintilla(SCI_AUTOCSETIGNORECASE, 1);
     SendScintilla(SCI_AUTOCSETMAXHEIGHT, 12);
 
@@ -224,37 +229,101 @@ void CodeEditor::updateNumberWidth()
 
 void CodeEditor::setErrorMarkers(const QMap<int, QString>& markers)
 {
+    for (int line : std::as_const(m_annotated))
+        clearAnnotations(line);
+    m_annotated.clear();
     markerDeleteAll(ErrorLine);
     markerDeleteAll(ErrorMark);
-    clearAnnotations();
-    m_errors.clear();
+    m_reasons.clear();
     for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
         if (it.key() < 0 || it.key() >= lines())
             continue;
-        const QString reason = it.value().isEmpty() ? QStringLiteral("error") : it.value();
-        const int handle = markerAdd(it.key(), ErrorLine);
+        markerAdd(it.key(), ErrorLine);
         markerAdd(it.key(), ErrorMark);
-        m_errors.insert(handle, reason);
-        annotate(it.key(), reason, *m_annotationStyle);
+        m_reasons.insert(it.key(), it.value().isEmpty() ? QStringLiteral("error") : it.value());
+    }
+    annotateVisible();
+}
+
+void CodeEditor::annotateVisible()
+{
+    if (m_reasons.isEmpty() && m_annotated.isEmpty())
+        return;
+    m_annotationStyle->apply(this);
+    const int style = m_annotationStyle->style();
+    const int first = int(SendScintilla(SCI_DOCLINEFROMVISIBLE, firstVisibleLine()));
+    const int last = int(SendScintilla(SCI_DOCLINEFROMVISIBLE, firstVisibleLine() + SendScintilla(SCI_LINESONSCREEN) + 2));
+    for (auto it = m_reasons.lowerBound(first); it != m_reasons.cend() && it.key() <= last; ++it) {
+        if (m_annotated.contains(it.key()) && annotation(it.key()) == it.value())
+            continue;
+        annotate(it.key(), it.value(), style);
+        m_annotated.insert(it.key());
+    }
+}
+
+void CodeEditor::textModified(int position, int type, int linesAdded)
+{
+    if (linesAdded == 0 || !(type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)))
+        return;
+    const int line = int(SendScintilla(SCI_LINEFROMPOSITION, position));
+    const bool atLineStart = position == int(SendScintilla(SCI_POSITIONFROMLINE, line));
+    // Lines inserted at a line's start push that line down; lines removed
+    // take their reasons with them.
+    const int from = atLineStart ? line : line + 1;
+    const auto shifted = [&](const auto& keys) {
+        std::decay_t<decltype(keys)> moved;
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it) {
+            const int key = it.key();
+            if (key < from)
+                moved.insert(key, it.value());
+            else if (linesAdded > 0)
+                moved.insert(key + linesAdded, it.value());
+            else if (key >= from - linesAdded)
+                moved.insert(key + linesAdded, it.value());
+        }
+        return moved;
+    };
+    if (!m_reasons.isEmpty() && m_reasons.lastKey() >= from) {
+        m_reasons = shifted(m_reasons);
+        syncErrorMarks(line);
+    }
+    QMap<int, bool> annotated;
+    for (int key : std::as_const(m_annotated))
+        annotated.insert(key, true);
+    m_annotated.clear();
+    for (auto it = annotated.cbegin(); it != annotated.cend(); ++it)
+        if (const QMap<int, bool> one = shifted(QMap<int, bool>{{it.key(), true}}); !one.isEmpty())
+            m_annotated.insert(one.firstKey());
+}
+
+void CodeEditor::syncErrorMarks(int line)
+{
+    // The component merges the marks of removed lines into the line before:
+    // the marks follow the reasons.
+    for (int at = qMax(0, line - 1); at <= line + 1 && at < lines(); ++at) {
+        const bool marked = markersAtLine(at) & (1u << ErrorLine);
+        if (marked == m_reasons.contains(at))
+            continue;
+        if (marked) {
+            markerDelete(at, ErrorLine);
+            markerDelete(at, ErrorMark);
+            clearAnnotations(at);
+            m_annotated.remove(at);
+        } else {
+            markerAdd(at, ErrorLine);
+            markerAdd(at, ErrorMark);
+        }
     }
 }
 
 QMap<int, QString> CodeEditor::errorMarkers() const
 {
-    QMap<int, QString> markers;
-    for (auto it = m_errors.cbegin(); it != m_errors.cend(); ++it) {
-        const int line = markerLine(it.key());
-        if (line < 0)
-            continue;
-        QString& reason = markers[line];
-        reason = reason.isEmpty() ? it.value() : reason + QLatin1Char('\n') + it.value();
-    }
-    return markers;
+    return m_reasons;
 }
 
 QString CodeEditor::errorAt(int line) const
 {
-    return errorMarkers().value(line);
+    return m_reasons.value(line);
 }
 
 bool CodeEditor::jumpToMarker(unsigned mask, bool forward)
@@ -283,10 +352,9 @@ void CodeEditor::setExecutionLine(int line)
 {
     markerDeleteAll(Execution);
     markerDeleteAll(ExecutionLine);
-    m_executionHandle = -1;
     if (line < 0 || line >= lines())
         return;
-    m_executionHandle = markerAdd(line, Execution);
+    markerAdd(line, Execution);
     markerAdd(line, ExecutionLine);
     const int first = firstVisibleLine();
     const int visible = int(SendScintilla(SCI_VISIBLEFROMDOCLINE, line));
@@ -296,7 +364,7 @@ void CodeEditor::setExecutionLine(int line)
 
 int CodeEditor::executionLine() const
 {
-    return m_executionHandle < 0 ? -1 : markerLine(m_executionHandle);
+    return markerFindNext(0, 1u << Execution);
 }
 
 void CodeEditor::setBreakpoints(const QSet<int>& set)

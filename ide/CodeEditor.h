@@ -138,14 +138,20 @@ private:
     void defineMarkers();
     void updateNumberWidth();
     void appendUndoable(const QString& text);
+    // Keeps the reasons on their lines as lines come and go.
+    void textModified(int position, int type, int linesAdded);
+    void syncErrorMarks(int line);
+    // Shows the reasons of the lines in view as annotations (many thousand
+    // annotations would make every Check slow).
+    void annotateVisible();
     bool jumpToMarker(unsigned mask, bool forward);
     void charAdded(int ch);
     QString wordBeforeCaret(bool* firstWord) const;
 
     Colours m_colours;
     QsciStyle* m_annotationStyle;
-    QHash<int, QString> m_errors; // marker handle -> reason
-    int m_executionHandle = -1;
+    QMap<int, QString> m_reasons;   // error line -> reason
+    QSet<int> m_annotated;          // lines given an annotation
     int m_digits = 0;
     bool m_source = false;
     QStringList m_procedures;

@@ -169,11 +169,6 @@ QString TEd::text() const
     return M->text();
 }
 
-void TEd::saveToFile(const QString& path)
-{
-    savePaneFile(M, path);
-}
-
 void TEd::setText(const QString& text)
 {
     M->setErrorMarkers({});

@@ -62,7 +62,6 @@ public:
     // The text as code page 1250 lines, and line-wise changes.
     std::vector<std::string> lines();
     int lineCount();
-    void saveToFile(const QString& path);
     // The text with '\n' between lines.
     QString text() const;
 

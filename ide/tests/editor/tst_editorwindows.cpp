@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QStatusBar>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,6 +31,8 @@ private slots:
     void recentFilesAndDialogFolders();
     void undoCoversTheMacroInsertion();
     void largeFileIsNotModified();
+    void anotherFileEmptiesTheLists();
+    void fileChangedOnDiskAsksToReload();
 
 private:
     std::unique_ptr<Zelvar> m_zelvar;
@@ -145,6 +148,47 @@ void TestEditorWindows::largeFileIsNotModified()
     QCOMPARE(Ed->lineCount(), 60000);
     QVERIFY(!Ed->M->isModified());
     QVERIFY(!m_zelvar->session().isModified());
+}
+
+void TestEditorWindows::anotherFileEmptiesTheLists()
+{
+    Form1->OpenSourceFile(write("a.M51", "PROCEDURE MAIN\r\nFOO\r\nENDPROC\r\n"));
+    Form1->Kompiluj1Click(false);
+    QVERIFY(Form1->ProcBox->count() > 0 && Form1->ErBox->count() > 0);
+    Form1->OpenSourceFile(write("b.M51", "NOP\r\n"));
+    for (ListBox* box : {Form1->ProcBox, Form1->Definebox, Form1->InlineBox, Form1->ErBox})
+        QCOMPARE(box->count(), 0);
+    QVERIFY(Form1->statusBar()->currentMessage().isEmpty());
+    QVERIFY(Ed->M->errorMarkers().isEmpty());
+}
+
+void TestEditorWindows::fileChangedOnDiskAsksToReload()
+{
+    const QString path = write("c.M51", "NOP\r\n");
+    Form1->OpenSourceFile(path);
+    QStringList asked;
+    bool answer = false;
+    Form1->askReload = [&](QWidget*, const QString& file, bool modified) {
+        asked << QStringLiteral("%1 %2").arg(QFileInfo(file).fileName()).arg(modified);
+        return answer;
+    };
+    // Refused: the text stays, and so does the question's memory of the change.
+    writeFileBytes(path, "SETBIT P1.0\r\n");
+    QTRY_COMPARE(asked, QStringList{"c.M51 0"});
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("NOP"));
+    // With changes of the user's own, the question says so; yes reloads.
+    Ed->M->insertPlainText("; mine ");
+    answer = true;
+    writeFileBytes(path, "CLEARBIT P1.0\r\n");
+    QTRY_COMPARE(asked.size(), 2);
+    QCOMPARE(asked.last(), QStringLiteral("c.M51 1"));
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("CLEARBIT P1.0"));
+    QVERIFY(!m_zelvar->session().isModified());
+    // Our own save is no change on disk.
+    Ed->M->insertPlainText("; x ");
+    Form1->UloClick(false);
+    QTest::qWait(200);
+    QCOMPARE(asked.size(), 2);
 }
 
 QTEST_MAIN(TestEditorWindows)

@@ -43,7 +43,7 @@ private slots:
     void openLoadsAndRecords();
     void openUnreadableChangesNothing();
     void openDialogCancelAndFolder();
-    void saveWritesCrLf();
+    void saveKeepsTheFilesLineEnds();
     void saveUntitledAsksLikeSaveAs();
     void saveAsPresetsAndCancel();
     void saveFailureKeepsCaption();
@@ -245,15 +245,22 @@ void TestMainWindow::openDialogCancelAndFolder()
     QCOMPARE(m_dialogFolder, programFolder());
 }
 
-void TestMainWindow::saveWritesCrLf()
+void TestMainWindow::saveKeepsTheFilesLineEnds()
 {
-    const QString source = write("s.M51", "A\nB\n");
+    // The file's own line ends come back, for the lines added too.
+    const QList<std::pair<QByteArray, QByteArray>> files = {
+        {"A\nB\n", "A\nB\n\xe8" "as\n"},
+        {"A\r\nB\r\n", "A\r\nB\r\n\xe8" "as\r\n"},
+    };
     start();
-    Form1->OpenSourceFile(source);
-    Ed->M->appendPlainText("čas");
-    Form1->UloClick(false);
-    QCOMPARE(m_saveDialogs, 0);
-    QCOMPARE(readFileBytes(source), QByteArray("A\r\nB\r\n\xe8" "as\r\n"));
+    for (const auto& [before, after] : files) {
+        const QString source = write("s.M51", before);
+        Form1->OpenSourceFile(source);
+        Ed->M->appendPlainText("čas");
+        Form1->UloClick(false);
+        QCOMPARE(m_saveDialogs, 0);
+        QCOMPARE(readFileBytes(source), after);
+    }
 }
 
 void TestMainWindow::saveUntitledAsksLikeSaveAs()
