@@ -135,5 +135,8 @@ int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash)
     zelvar.windows().main->show();
     if (arguments.size() > 1 && !arguments.at(1).isEmpty())
         zelvar.windows().main->OpenSourceFile(QFileInfo(arguments.at(1)).absoluteFilePath());
+    // With no file, an empty editor with its hint to open a sample.
+    if (zelvar.session().currentFile().isEmpty())
+        zelvar.windows().editor->show();
     return app.exec();
 }

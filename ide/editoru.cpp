@@ -68,6 +68,17 @@ TEd::TEd(QWidget* parent)
     styleTextPane(M, highlighter, QColor(64, 0, 64), QColor(0, 255, 255));
     M->setSourceEditing(true);
     findBar = new FindBar(M, this);
+    emptyHint = new QLabel(M->viewport());
+    emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    emptyHint->setText(QStringLiteral(
+        "Type an M51 program here, or open a sample with File \u25B8 Open (Ctrl+O):\n"
+        "the examples folder beside Zelvar's documentation holds blink.M51 and others.\n"
+        "F9 checks the program, Ctrl+F9 builds it for debugging, F1 opens Help."));
+    emptyHint->setStyleSheet(QStringLiteral("color: rgb(150, 120, 170); background: transparent;"));
+    emptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    emptyHint->move(CodeEditor::gutterWidthFor(QFontMetrics(M->font())) + 8, 8);
+    emptyHint->adjustSize();
+    connect(M, &QsciScintilla::textChanged, this, [this] { emptyHint->setVisible(M->isEmpty()); });
 
     auto* status = new QStatusBar(this);
     status->setObjectName(QStringLiteral("status"));

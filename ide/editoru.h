@@ -46,6 +46,7 @@ public:
     M51Lexer* highlighter;  // the colours, folds and procedure names
     FindBar* findBar;       // Find and Replace (Ctrl+F, Ctrl+H)
     QLabel* caretStatus;    // "Line 13, Column 5" and the caret line's error
+    QLabel* emptyHint;      // over an empty text: how to start, where the samples are
 
     // The 0-based line where the next search begins.
     int SearchStart = 0;

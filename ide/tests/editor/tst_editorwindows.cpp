@@ -33,6 +33,7 @@ private slots:
     void largeFileIsNotModified();
     void anotherFileEmptiesTheLists();
     void fileChangedOnDiskAsksToReload();
+    void emptyTextShowsTheHint();
 
 private:
     std::unique_ptr<Zelvar> m_zelvar;
@@ -189,6 +190,19 @@ void TestEditorWindows::fileChangedOnDiskAsksToReload()
     Form1->UloClick(false);
     QTest::qWait(200);
     QCOMPARE(asked.size(), 2);
+}
+
+void TestEditorWindows::emptyTextShowsTheHint()
+{
+    Ed->show();
+    Ed->setText(QString());
+    QVERIFY(Ed->emptyHint->isVisible());
+    QVERIFY(Ed->emptyHint->text().contains("sample"));
+    Ed->M->insertPlainText("N");
+    QVERIFY(!Ed->emptyHint->isVisible());
+    Ed->M->selectAll();
+    Ed->M->removeSelectedText();
+    QVERIFY(Ed->emptyHint->isVisible());
 }
 
 QTEST_MAIN(TestEditorWindows)
