@@ -133,6 +133,14 @@ void CodeEditor::setColours(const Colours& colours)
     m_annotationStyle->setPaper(colours.annotationPaper);
 }
 
+void CodeEditor::setAnnotationFont(const QFont& font)
+{
+    QFont italic = font;
+    italic.setItalic(true);
+    italic.setBold(false);
+    m_annotationStyle->setFont(italic);
+}
+
 void CodeEditor::setSourceEditing(bool on)
 {
     m_source = on;

@@ -53,6 +53,8 @@ public:
 
     // Source editing extras: completion, call tips and the fold margin.
     void setSourceEditing(bool on);
+    // The font of the reasons shown under error lines.
+    void setAnnotationFont(const QFont& font);
 
     // The text with '\n' line ends; setting it clears the undo history and
     // the modified flag (the text of a file just read).

@@ -1,5 +1,7 @@
 #include "SyntaxLexer.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <Qsci/qsciscintilla.h>
 
 using syntax::Kind;
@@ -42,6 +44,18 @@ int utf8Length(QStringView text)
     return bytes;
 }
 
+// The editor component sizes its fonts in points: a font given in pixels
+// (the windows' Courier) gets the point size of the same height.
+QFont inPoints(QFont font)
+{
+    if (font.pixelSize() > 0) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const qreal dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+        font.setPointSizeF(font.pixelSize() * 72.0 / dpi);
+    }
+    return font;
+}
+
 } // namespace
 
 int syntax::m51FoldStep(QStringView line, QStringView previous, QStringView next)
@@ -59,11 +73,11 @@ int syntax::m51FoldStep(QStringView line, QStringView previous, QStringView next
 }
 
 SyntaxLexer::SyntaxLexer(Palette palette, const QColor& paper, const QColor& text, const QFont& font, QObject* parent)
-    : QsciLexerCustom(parent), m_palette(std::move(palette)), m_paper(paper), m_text(text), m_font(font)
+    : QsciLexerCustom(parent), m_palette(std::move(palette)), m_paper(paper), m_text(text), m_font(inPoints(font))
 {
     setDefaultPaper(paper);
     setDefaultColor(text);
-    setDefaultFont(font);
+    setDefaultFont(m_font);
 }
 
 QString SyntaxLexer::description(int style) const

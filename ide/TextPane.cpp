@@ -18,12 +18,12 @@ QFont courierFont(int pixelHeight, bool bold)
     return font;
 }
 
-void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text)
+void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text, const QFont& font)
 {
     pane->setLexer(lexer);
     pane->setPaper(background);
     pane->setColor(text);
-    const QFont font = lexer->defaultFont(0);
+    pane->setMarginsFont(lexer->defaultFont(0));
     // The widget's own font and palette tell the look too (dialogs, tool tips).
     pane->QWidget::setFont(font);
     QPalette palette = pane->palette();
@@ -32,7 +32,7 @@ void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& backgroun
         palette.setColor(group, QPalette::Text, text);
     }
     pane->setPalette(palette);
-    pane->setMarginsFont(font);
+    pane->setAnnotationFont(lexer->defaultFont(0));
     pane->setCaretForegroundColor(text);
 }
 

@@ -18,7 +18,8 @@ QFont courierFont(int pixelHeight, bool bold);
 
 // Gives the pane its lexer (which carries the background, text colour and
 // font) and matching margins, caret and selection.
-void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text);
+void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text,
+                   const QFont& font);
 
 // The margins and marks of the ASM and LST windows, on their light background.
 CodeEditor::Colours viewerColours();

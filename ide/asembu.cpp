@@ -19,7 +19,7 @@ TAed::TAed(Session* session, QWidget* parent)
     M = new CodeEditor(this);
     M->setObjectName(QStringLiteral("M"));
     styleTextPane(M, new Asm51Lexer(QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true), M),
-                  QColor(194, 211, 194), QColor(0, 0, 0));
+                  QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true));
     // The viewers' own look: light gutter, a pale caret line.
     M->setColours(viewerColours());
     auto* layout = new QVBoxLayout(this);

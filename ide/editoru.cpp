@@ -65,7 +65,7 @@ TEd::TEd(QWidget* parent)
     M->setObjectName(QStringLiteral("M"));
     M->setFrameShape(QFrame::NoFrame);
     highlighter = new M51Lexer(QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true), M);
-    styleTextPane(M, highlighter, QColor(64, 0, 64), QColor(0, 255, 255));
+    styleTextPane(M, highlighter, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
     M->setSourceEditing(true);
     findBar = new FindBar(M, this);
     emptyHint = new QLabel(M->viewport());
