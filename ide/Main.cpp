@@ -298,7 +298,8 @@ void TForm1::buildClientArea()
     Definebox->setObjectName(QStringLiteral("Definebox"));
     InlineBox = new ListBox(1, client);
     InlineBox->setObjectName(QStringLiteral("InlineBox"));
-    ErBox = new ListBox(2, client);
+    // One column: an error's entry and its reason get the list's whole width.
+    ErBox = new ListBox(1, client);
     ErBox->setObjectName(QStringLiteral("ErBox"));
     setBackground(ProcBox, QPalette::Base, QColor(0, 128, 0));
     setBackground(Definebox, QPalette::Base, QColor(192, 192, 192));
