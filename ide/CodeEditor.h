@@ -1,45 +1,76 @@
 #pragma once
-// The source text pane: a plain-text editor with a gutter of line numbers
-// (counted from 1, as the status bar and m51c count them), the caret's line
-// shaded, error markers (the line shaded and its number on red, the reason as
-// a tool tip), and a margin for a debugger: breakpoints (toggled by a click in
-// the margin or F2, announced by breakpointToggled) and the execution line.
+// The code pane of the source editor and of the ASM and LST windows, on the
+// QScintilla editor component: line numbers (counted from 1, as the status
+// bar and m51c count them), the caret's line shaded, error markers (the line
+// shaded, a red mark in the margin and the reason as an annotation under the
+// line), a margin for a debugger (breakpoints, toggled by a click in the
+// margin or F2 and announced by breakpointToggled; the execution line),
+// bookmarks (Ctrl+F2, next F4, previous Shift+F4), zoom (Ctrl++, Ctrl+-,
+// Ctrl+0 and the wheel), and for sources completion (Ctrl+Space, or as a
+// word is typed), call tips and folding.
 //
 // Markers belong to lines, not to line numbers: they travel with their line
-// when lines are inserted or removed above it, and go with it when it is
-// deleted. Lines are addressed by their 0-based index, like the compiler's
-// list entries.
+// when lines are inserted or removed above it. Lines are addressed by their
+// 0-based index, like the compiler's list entries. The text inside the pane
+// always has '\n' line ends; a file's own line ends are the document's
+// business (SourceDocument).
 //
 // Jumps (goToLine, the error keys, the execution line) put the line in the
 // middle of the pane.
 
 #include <QColor>
 #include <QFontMetrics>
+#include <QHash>
 #include <QMap>
-#include <QPlainTextEdit>
 #include <QSet>
+#include <QStringList>
+#include <Qsci/qsciscintilla.h>
 #include <functional>
 
-class CodeEditor : public QPlainTextEdit {
+class QsciStyle;
+
+class CodeEditor : public QsciScintilla {
     Q_OBJECT
 public:
     explicit CodeEditor(QWidget* parent = nullptr);
+    ~CodeEditor() override;
 
     struct Colours {
         QColor gutter{40, 0, 40};
         QColor number{160, 130, 160};
-        QColor currentNumber{0, 255, 255};
         QColor currentLine{84, 16, 84};
         QColor errorLine{110, 0, 40};
         QColor errorMark{220, 40, 40};
         QColor executionLine{90, 90, 0};
         QColor executionMark{255, 220, 0};
         QColor breakpoint{230, 30, 30};
+        QColor bookmark{80, 160, 255};
+        QColor annotationText{255, 200, 200};
+        QColor annotationPaper{80, 0, 30};
     };
     void setColours(const Colours& colours);
     const Colours& colours() const { return m_colours; }
 
-    // Error markers: line index -> the reason shown as its tool tip. Replaces
+    // Source editing extras: completion, call tips and the fold margin.
+    void setSourceEditing(bool on);
+    // The font of the reasons shown under error lines.
+    void setAnnotationFont(const QFont& font);
+
+    // The text with '\n' line ends; setting it clears the undo history and
+    // the modified flag (the text of a file just read).
+    QString toPlainText() const { return text(); }
+    void setPlainText(const QString& text);
+    // Replaces the selection (or inserts at the caret) and puts the caret after it.
+    void insertPlainText(const QString& text);
+    // Appends the text as a new last line.
+    void appendPlainText(const QString& text);
+    bool isEmpty() const { return length() == 0; }
+    // Inserts `lines` so that the first becomes line `index`; an index at or
+    // past the end appends them, an empty pane simply takes them. One undo
+    // step; the caret stays on its line.
+    void insertLinesAt(int index, const QStringList& lines);
+
+    // Error markers: line index -> the reason shown under the line. Replaces
     // all markers.
     void setErrorMarkers(const QMap<int, QString>& markers);
     QMap<int, QString> errorMarkers() const;
@@ -58,10 +89,30 @@ public:
     // Sets or clears the line's breakpoint and emits breakpointToggled.
     void toggleBreakpoint(int line);
 
+    // Bookmarks: Ctrl+F2 toggles the caret line's, F4 / Shift+F4 go to the
+    // next / previous one round the end of the text.
+    void toggleBookmark(int line);
+    QSet<int> bookmarks() const;
+    bool nextBookmark();
+    bool previousBookmark();
+
+    // Completion words besides the statements: procedure names (also
+    // complete a line's first word) and defined names (operands).
+    void setCompletionNames(const QStringList& procedures, const QStringList& defined);
+    // Ctrl+Space: the words that start as the word before the caret does.
+    void showCompletion();
+    // The call tip of the caret line's statement (form and assembly); false
+    // when the line's first word has none.
+    bool showStatementTip();
+    // The words offered for `prefix` at the start of a line or after it.
+    QStringList completionsFor(const QString& prefix, bool firstWord) const;
+
     // Moves the caret to the start of the line (selecting it with `select`)
     // and puts the line in the middle of the pane. Lines outside the text
     // move nothing; returns whether the caret moved.
     bool goToLine(int line, bool select = false);
+    // Brings the line to the middle of the pane without moving the caret.
+    void centreLine(int line);
     // Ctrl+G: asks for a line number (from 1) and goes there.
     void goToLineDialog();
     // The question Ctrl+G asks: returns the line number from 1, or 0 for
@@ -72,36 +123,39 @@ public:
     int caretLine() const;
     int caretColumn() const;
 
-    int gutterWidth() const;
-    // The gutter's width in a font, for texts of up to 999 lines.
+    // The width of the margins left of the text in a font, for texts of up to
+    // 999 lines.
     static int gutterWidthFor(const QFontMetrics& metrics, int digits = 3);
-    // The gutter's margin column, where breakpoints and the execution mark lie.
+    int gutterWidth() const;
+    // The width of the margin where breakpoints and the execution mark lie.
     int marginWidth() const;
-    QWidget* gutter() const { return m_gutter; }
 
 signals:
     void breakpointToggled(int line, bool set);
     // The caret moved to another line or column.
     void caretMoved(int line, int column);
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    bool event(QEvent* event) override;
-    bool viewportEvent(QEvent* event) override;
-
 private:
-    friend class CodeEditorGutter;
-    void paintGutter(QPaintEvent* event);
-    void gutterClicked(int y);
-    QString toolTipAt(int y) const;
-    void updateGutterWidth();
-    bool jumpToError(bool forward);
-    void markersChanged();
+    enum Marker { ErrorLine, ErrorMark, Breakpoint, Execution, ExecutionLine, Bookmark };
+    void defineMarkers();
+    void updateNumberWidth();
+    void appendUndoable(const QString& text);
+    // Keeps the reasons on their lines as lines come and go.
+    void textModified(int position, int type, int linesAdded);
+    void syncErrorMarks(int line);
+    // Shows the reasons of the lines in view as annotations (many thousand
+    // annotations would make every Check slow).
+    void annotateVisible();
+    bool jumpToMarker(unsigned mask, bool forward);
+    void charAdded(int ch);
+    QString wordBeforeCaret(bool* firstWord) const;
 
-    QWidget* m_gutter;
     Colours m_colours;
-    int m_executionLine = -1;
-    int m_errorCount = 0;
+    QsciStyle* m_annotationStyle;
+    QMap<int, QString> m_reasons;   // error line -> reason
+    QSet<int> m_annotated;          // lines given an annotation
     int m_digits = 0;
+    bool m_source = false;
+    QStringList m_procedures;
+    QStringList m_defined;
 };

@@ -6,6 +6,7 @@
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProfileFile.h"
+#include "Session.h"
 #include "WindowSet.h"
 #include "asembu.h"
 #include "editoru.h"
@@ -13,33 +14,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QStatusBar>
-#include <QTextBlock>
-
-namespace {
-
-// Marks (or, with -1, clears) the ASM window's line of the program counter and
-// brings it into view.
-void markAssemblyLine(QPlainTextEdit* pane, int line)
-{
-    QList<QTextEdit::ExtraSelection> marks;
-    const QTextBlock block = pane->document()->findBlockByNumber(line);
-    if (line >= 0 && block.isValid()) {
-        QTextEdit::ExtraSelection mark;
-        mark.format.setBackground(QColor(255, 236, 140));
-        mark.format.setForeground(Qt::black);
-        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
-        mark.cursor = QTextCursor(block);
-        marks.append(mark);
-        QTextCursor cursor(block);
-        pane->setTextCursor(cursor);
-        pane->centerCursor();
-    }
-    pane->setExtraSelections(marks);
-}
-
-} // namespace
 
 m51dbg::DebugController* attachDebugger(const WindowSet& windows)
 {
@@ -55,7 +30,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
             }
             return text;
         },
-        [editor] { return editor->fileName(); });
+        [main] { return main->session().currentFile(); });
     debugger->setCaretLineProvider([editor] { return editor->CaretLine() - 1; });
 
     // The Run menu comes after the main window's own menu items, so theirs
@@ -76,12 +51,9 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     QObject::connect(debugger, &m51dbg::DebugController::executionLineChanged, editor,
                      [editor, windows](int sourceLine, int asmLine) {
                          editor->M->setExecutionLine(sourceLine);
-                         const QTextBlock block = editor->M->document()->findBlockByNumber(sourceLine);
-                         if (sourceLine >= 0 && block.isValid()) {
-                             editor->M->setTextCursor(QTextCursor(block));
-                             editor->M->centerCursor();
-                         }
-                         markAssemblyLine(windows.assembly->M, asmLine);
+                         editor->M->goToLine(sourceLine);
+                         windows.assembly->M->setExecutionLine(asmLine);
+                         windows.assembly->M->goToLine(asmLine);
                      });
     // The ASM window shows the assembly of the program being debugged, so its
     // marked line is the one the simulator executes.

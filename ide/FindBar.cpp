@@ -1,14 +1,14 @@
 #include "FindBar.h"
 
+#include "CodeEditor.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextCursor>
+#include <QRegularExpression>
 #include <QToolButton>
 
 namespace {
@@ -24,7 +24,7 @@ QToolButton* button(const QString& text, const QString& tip, QWidget* parent)
 
 } // namespace
 
-FindBar::FindBar(QPlainTextEdit* pane, QWidget* parent)
+FindBar::FindBar(CodeEditor* pane, QWidget* parent)
     : QWidget(parent), m_pane(pane)
 {
     setObjectName(QStringLiteral("findBar"));
@@ -40,6 +40,8 @@ FindBar::FindBar(QPlainTextEdit* pane, QWidget* parent)
     m_matchCase->setToolTip(QStringLiteral("Match case"));
     m_wholeWords = new QCheckBox(QStringLiteral("Words"), this);
     m_wholeWords->setToolTip(QStringLiteral("Whole words only"));
+    m_regex = new QCheckBox(QStringLiteral("Regex"), this);
+    m_regex->setToolTip(QStringLiteral("The text is a regular expression; \\1 in the replacement is its first group"));
     for (QLineEdit* field : {m_find, m_replace})
         field->setMinimumWidth(60);
     m_status = new QLabel(this);
@@ -61,6 +63,7 @@ FindBar::FindBar(QPlainTextEdit* pane, QWidget* parent)
     findRow->addWidget(next);
     findRow->addWidget(m_matchCase);
     findRow->addWidget(m_wholeWords);
+    findRow->addWidget(m_regex);
     findRow->addWidget(closer);
     m_replaceRow = new QWidget(this);
     auto* replaceRow = new QHBoxLayout(m_replaceRow);
@@ -91,10 +94,10 @@ FindBar::FindBar(QPlainTextEdit* pane, QWidget* parent)
 
 void FindBar::open(bool replace)
 {
-    const QTextCursor cursor = m_pane->textCursor();
-    if (cursor.hasSelection() && cursor.block().contains(cursor.selectionStart())
-        && cursor.block().contains(cursor.selectionEnd()))
-        m_find->setText(cursor.selectedText());
+    int lineFrom = 0, indexFrom = 0, lineTo = 0, indexTo = 0;
+    m_pane->getSelection(&lineFrom, &indexFrom, &lineTo, &indexTo);
+    if (m_pane->hasSelectedText() && lineFrom == lineTo)
+        m_find->setText(m_pane->selectedText());
     m_replaceRow->setVisible(replace);
     m_status->clear();
     show();
@@ -113,16 +116,6 @@ bool FindBar::replaceShown() const
     return isVisible() && m_replaceRow->isVisible();
 }
 
-QTextDocument::FindFlags FindBar::flags() const
-{
-    QTextDocument::FindFlags f;
-    if (m_matchCase->isChecked())
-        f |= QTextDocument::FindCaseSensitively;
-    if (m_wholeWords->isChecked())
-        f |= QTextDocument::FindWholeWords;
-    return f;
-}
-
 void FindBar::showFound(bool found)
 {
     m_find->setStyleSheet(found ? QString() : QStringLiteral("QLineEdit { background: rgb(255, 170, 170); }"));
@@ -134,24 +127,26 @@ bool FindBar::find(bool backward)
     const QString needle = m_find->text();
     if (needle.isEmpty())
         return false;
-    QTextDocument::FindFlags f = flags();
-    if (backward)
-        f |= QTextDocument::FindBackward;
-    QTextDocument* document = m_pane->document();
-    QTextCursor found = document->find(needle, m_pane->textCursor(), f);
-    if (found.isNull()) {
-        // Round the end of the text.
-        QTextCursor from(document);
-        if (backward)
-            from.movePosition(QTextCursor::End);
-        found = document->find(needle, from, f);
+    // From the selection's start backwards, from its end forwards, round the
+    // end of the text.
+    int lineFrom = -1, indexFrom = -1, lineTo = -1, indexTo = -1;
+    int line = -1, index = -1;
+    if (m_pane->hasSelectedText()) {
+        m_pane->getSelection(&lineFrom, &indexFrom, &lineTo, &indexTo);
+        line = backward ? lineFrom : lineTo;
+        index = backward ? indexFrom : indexTo;
+    } else {
+        m_pane->getCursorPosition(&line, &index);
     }
-    showFound(!found.isNull());
-    if (found.isNull())
-        return false;
-    m_pane->setTextCursor(found);
-    m_pane->centerCursor();
-    return true;
+    const bool found = m_pane->findFirst(needle, m_regex->isChecked(), m_matchCase->isChecked(),
+                                         m_wholeWords->isChecked(), true, !backward, line, index, true, false, true);
+    showFound(found);
+    if (found) {
+        int caretLine = 0, caretIndex = 0;
+        m_pane->getSelection(&caretLine, &caretIndex, &lineTo, &indexTo);
+        m_pane->centreLine(caretLine);
+    }
+    return found;
 }
 
 bool FindBar::findNext()
@@ -166,22 +161,30 @@ bool FindBar::findPrevious()
 
 bool FindBar::selectionIsMatch() const
 {
-    const QTextCursor cursor = m_pane->textCursor();
-    if (!cursor.hasSelection())
+    if (!m_pane->hasSelectedText())
         return false;
-    QTextCursor start(m_pane->document());
-    start.setPosition(cursor.selectionStart());
-    const QTextCursor found = m_pane->document()->find(m_find->text(), start, flags());
-    return !found.isNull() && found.selectionStart() == cursor.selectionStart()
-        && found.selectionEnd() == cursor.selectionEnd();
+    const QString selected = m_pane->selectedText();
+    const auto cs = m_matchCase->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    if (!m_regex->isChecked())
+        return selected.compare(m_find->text(), cs) == 0;
+    QRegularExpression pattern(QRegularExpression::anchoredPattern(m_find->text()),
+                               m_matchCase->isChecked() ? QRegularExpression::NoPatternOption
+                                                        : QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(selected).hasMatch();
 }
 
 bool FindBar::replaceOne()
 {
     if (m_find->text().isEmpty())
         return false;
-    if (selectionIsMatch())
-        m_pane->textCursor().insertText(m_replace->text());
+    if (selectionIsMatch()) {
+        // The component replaces the match it found last: find the selected one.
+        int lineFrom = 0, indexFrom = 0, lineTo = 0, indexTo = 0;
+        m_pane->getSelection(&lineFrom, &indexFrom, &lineTo, &indexTo);
+        if (m_pane->findFirst(m_find->text(), m_regex->isChecked(), m_matchCase->isChecked(),
+                              m_wholeWords->isChecked(), false, true, lineFrom, indexFrom, true, false, true))
+            m_pane->replace(m_replace->text());
+    }
     return findNext();
 }
 
@@ -190,19 +193,24 @@ int FindBar::replaceAll()
     const QString needle = m_find->text();
     if (needle.isEmpty())
         return 0;
-    QTextDocument* document = m_pane->document();
-    QTextCursor edit(document);
-    edit.beginEditBlock();
-    int count = 0;
-    QTextCursor found = document->find(needle, 0, flags());
-    while (!found.isNull()) {
-        edit.setPosition(found.selectionStart());
-        edit.setPosition(found.selectionEnd(), QTextCursor::KeepAnchor);
-        edit.insertText(m_replace->text());
-        ++count;
-        found = document->find(needle, edit.position(), flags());
+    // A pattern that matches the empty text would replace forever.
+    if (m_regex->isChecked() && QRegularExpression(needle).match(QString()).hasMatch()) {
+        showFound(false);
+        m_status->setText(QStringLiteral("Matches the empty text"));
+        return 0;
     }
-    edit.endEditBlock();
+    int line = 0, index = 0;
+    m_pane->getCursorPosition(&line, &index);
+    m_pane->beginUndoAction();
+    int count = 0;
+    bool found = m_pane->findFirst(needle, m_regex->isChecked(), m_matchCase->isChecked(), m_wholeWords->isChecked(),
+                                   false, true, 0, 0, false, false, true);
+    while (found) {
+        m_pane->replace(m_replace->text());
+        ++count;
+        found = m_pane->findNext();
+    }
+    m_pane->endUndoAction();
     showFound(count > 0);
     if (count > 0)
         m_status->setText(count == 1 ? QStringLiteral("1 replaced") : QStringLiteral("%1 replaced").arg(count));

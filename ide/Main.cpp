@@ -31,7 +31,6 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QStatusBar>
 #include <QStyle>
@@ -87,6 +86,14 @@ void setBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colo
     widget->setAutoFillBackground(true);
 }
 
+bool runReloadBox(QWidget* parent, const QString& file, bool modified)
+{
+    const QString text = modified
+        ? QStringLiteral("%1\nwas changed by another program. Reload it and lose your changes?").arg(file)
+        : QStringLiteral("%1\nwas changed by another program. Reload it?").arg(file);
+    return QMessageBox::question(parent, QStringLiteral("Zelvar"), text) == QMessageBox::Yes;
+}
+
 int runSaveChangesBox(QWidget* parent, const QString& file)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Zelvar"),
@@ -108,7 +115,7 @@ void showAndRaise(QWidget* window)
 
 TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun),
-      askSaveChanges(runSaveChangesBox), m_session(session), m_windows(windows),
+      askSaveChanges(runSaveChangesBox), askReload(runReloadBox), m_session(session), m_windows(windows),
       m_recent(std::make_unique<RecentFiles>())
 {
     m_recent->load();
@@ -125,6 +132,7 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     connect(&m_session, &Session::compiled, this, &TForm1::showCompileResult);
     connect(&m_session, &Session::fileOpened, this, &TForm1::rememberFile);
     connect(&m_session, &Session::modifiedChanged, this, &TForm1::showModified);
+    connect(&m_session.document(), &SourceDocument::changedOnDisk, this, &TForm1::reloadChangedFile);
     connect(&m_session, &Session::buildStarted, this, [this](const QString& file) {
         statusBar()->clearMessage();
         buildStatus->setText(QStringLiteral("Building %1 ...").arg(QFileInfo(file).fileName()));
@@ -290,7 +298,8 @@ void TForm1::buildClientArea()
     Definebox->setObjectName(QStringLiteral("Definebox"));
     InlineBox = new ListBox(1, client);
     InlineBox->setObjectName(QStringLiteral("InlineBox"));
-    ErBox = new ListBox(2, client);
+    // One column: an error's entry and its reason get the list's whole width.
+    ErBox = new ListBox(1, client);
     ErBox->setObjectName(QStringLiteral("ErBox"));
     setBackground(ProcBox, QPalette::Base, QColor(0, 128, 0));
     setBackground(Definebox, QPalette::Base, QColor(192, 192, 192));
@@ -340,14 +349,16 @@ void TForm1::FormResize()
 void TForm1::OpenSourceFile(const QString& path)
 {
     guarded([&] {
-        const QByteArray bytes = readFileBytes(path);
+        const QString text = m_session.document().open(path);
         TEd* editor = m_windows.editor;
         m_windows.assembly->hide();
         m_windows.listing->hide();
-        editor->setText(textFromFileBytes(bytes));
-        editor->M->document()->setModified(false);
+        editor->setText(text);
+        editor->M->setModified(false);
         showAndRaise(editor);
         m_session.fileWasOpened(path);
+        // The lists and the status told of the file before.
+        clearResults();
     });
 }
 
@@ -419,11 +430,36 @@ void TForm1::Nov1Click()
     TEd* editor = m_windows.editor;
     showAndRaise(editor);
     editor->setText(QString());
-    editor->M->document()->setModified(false);
-    m_session.setCurrentFile(QString());
-    // Emptying a text marks the document modified and then clears the flag
-    // without a signal, so the session is told directly.
-    m_session.setModified(false);
+    editor->M->setModified(false);
+    m_session.document().reset();
+    clearResults();
+}
+
+void TForm1::clearResults()
+{
+    for (ListBox* box : {ProcBox, Definebox, InlineBox, ErBox})
+        box->clear();
+    buildStatus->clear();
+    statusBar()->clearMessage();
+}
+
+void TForm1::reloadChangedFile(const QString& path)
+{
+    // One question at a time, however often the file changes meanwhile.
+    if (m_askingReload)
+        return;
+    m_askingReload = true;
+    const auto done = qScopeGuard([this] { m_askingReload = false; });
+    if (!askReload(this, QDir::toNativeSeparators(path), m_session.isModified()))
+        return;
+    guarded([&] {
+        TEd* editor = m_windows.editor;
+        const int line = editor->M->caretLine();
+        editor->setText(m_session.document().reload());
+        editor->M->setModified(false);
+        editor->M->goToLine(qMin(line, editor->M->lines() - 1));
+        clearResults();
+    });
 }
 
 void TForm1::Otevt1Click()
@@ -440,8 +476,8 @@ bool TForm1::UloClick(bool saveAs)
     TEd* editor = m_windows.editor;
     const QString current = m_session.currentFile();
     if (!saveAs && !current.isEmpty()) {
-        editor->saveToFile(current);
-        editor->M->document()->setModified(false);
+        m_session.document().save(current, editor->text());
+        editor->M->setModified(false);
         return true;
     }
     const QFileInfo info(current);
@@ -451,9 +487,8 @@ bool TForm1::UloClick(bool saveAs)
     if (path.isEmpty())
         return false;
     const QString fullPath = QFileInfo(path).absoluteFilePath();
-    editor->saveToFile(fullPath);
-    m_session.setCurrentFile(fullPath);
-    editor->M->document()->setModified(false);
+    m_session.document().save(fullPath, editor->text());
+    editor->M->setModified(false);
     rememberFile(fullPath);
     return true;
 }

@@ -72,8 +72,14 @@ public:
     // "Save changes to FILE?" with Save, Discard and Cancel; returns the
     // button (QMessageBox::Save, Discard or Cancel). Tests replace it.
     std::function<int(QWidget* parent, const QString& file)> askSaveChanges;
+    // "FILE was changed by another program. Reload it?" (`modified`: and lose
+    // the changes); true for reload. Tests replace it.
+    std::function<bool(QWidget* parent, const QString& file, bool modified)> askReload;
+    // The current file changed on disk: asks, and reloads when the user says so.
+    void reloadChangedFile(const QString& path);
 
-    QToolButton* toolButton(int k) const;   // T1 … T7 for k = 1 … 7
+    QToolButton* toolButton(int k) const;
+    Session& session() const { return m_session; }   // T1 … T7 for k = 1 … 7
 
     // The recent sources and the folder the file dialogs start in.
     RecentFiles* recentFiles() const { return m_recent.get(); }
@@ -130,6 +136,8 @@ private:
     void buildStatusBar();
     void showCompileResult();
     void showModified(bool modified);
+    // Empties the lists and the status: they told of another text.
+    void clearResults();
     void startDebugBuild();
     void fillRecentMenu();
     void rememberFile(const QString& path);
@@ -137,4 +145,5 @@ private:
     Session& m_session;
     const WindowSet& m_windows;
     std::unique_ptr<RecentFiles> m_recent;
+    bool m_askingReload = false;
 };

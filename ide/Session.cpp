@@ -10,13 +10,15 @@
 #include <optional>
 
 Session::Session(QObject* parent)
-    : QObject(parent)
+    : QObject(parent), m_document(new SourceDocument(this))
 {
-    m_buildChain = new TBuildChain(programFolder(), [this] { return m_currentFile; }, this);
-    connect(m_buildChain, &TBuildChain::buildStarted, this, [this] { emit buildStarted(m_currentFile); });
+    connect(m_document, &SourceDocument::pathChanged, this, &Session::fileChanged);
+    connect(m_document, &SourceDocument::modifiedChanged, this, &Session::modifiedChanged);
+    m_buildChain = new TBuildChain(programFolder(), [this] { return currentFile(); }, this);
+    connect(m_buildChain, &TBuildChain::buildStarted, this, [this] { emit buildStarted(currentFile()); });
     connect(m_buildChain, &TBuildChain::buildFinished, this, [this](bool ok, const QString& output) {
         m_buildOutput = output;
-        m_buildMessages = buildMessageEntries(output, asmFileFor(m_currentFile), m_result.LineMap);
+        m_buildMessages = buildMessageEntries(output, asmFileFor(currentFile()), m_result.LineMap);
         emit buildFinished(ok);
     });
     connect(m_buildChain, &TBuildChain::listingReady, this, &Session::listingReady);
@@ -49,18 +51,8 @@ bool Session::setSetup(const Setup& setup)
     return true;
 }
 
-void Session::setCurrentFile(const QString& path)
-{
-    if (path == m_currentFile)
-        return;
-    m_currentFile = path;
-    emit fileChanged(path);
-}
-
 void Session::fileWasOpened(const QString& path)
 {
-    setCurrentFile(path);
-    setModified(false);
     Setup changed = m_setup;
     changed.setLastFile(path);
     setSetup(changed);
@@ -69,15 +61,12 @@ void Session::fileWasOpened(const QString& path)
 
 void Session::setModified(bool modified)
 {
-    if (modified == m_modified)
-        return;
-    m_modified = modified;
-    emit modifiedChanged(modified);
+    m_document->setModified(modified);
 }
 
 QString Session::displayName() const
 {
-    return m_currentFile.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(m_currentFile).fileName();
+    return currentFile().isEmpty() ? QStringLiteral("Untitled") : QFileInfo(currentFile()).fileName();
 }
 
 void Session::compile(const std::vector<std::string>& sourceLines)
@@ -85,7 +74,7 @@ void Session::compile(const std::vector<std::string>& sourceLines)
     m_result = m51::CompileSource(sourceLines);
     std::optional<FileError> failed;
     try {
-        writeFileBytes(asmFileFor(m_currentFile), joinLinesCrLf(m_result.Output));
+        writeFileBytes(asmFileFor(currentFile()), joinLinesCrLf(m_result.Output));
     } catch (const FileError& error) {
         failed = error;
     }

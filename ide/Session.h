@@ -5,11 +5,13 @@
 // start-up code owns one; every window gets it through its constructor and
 // follows its signals, so the windows never reach into each other's fields.
 //
-// The text itself stays in the editor; the session is told when it changes
-// (setModified) and gets its lines for a compile.
+// The current file is the session's SourceDocument (path, modified flag, line
+// ends, watched on disk); the text itself is the editor's, and the session
+// gets its lines for a compile.
 
 #include "Compiler.h"
 #include "Setup.h"
+#include "SourceDocument.h"
 
 #include <QObject>
 #include <QString>
@@ -34,13 +36,13 @@ public:
     bool setSetup(const Setup& setup);
 
     // The current source file: its full path, empty for an untitled text.
-    QString currentFile() const { return m_currentFile; }
-    void setCurrentFile(const QString& path);
-    // A file was opened: it becomes the current file, unmodified, and the last
-    // file of the setup (saved at once); fileOpened tells who keeps a history.
+    QString currentFile() const { return m_document->path(); }
+    SourceDocument& document() const { return *m_document; }
+    // A file was opened through the document: it becomes the last file of
+    // the setup (saved at once); fileOpened tells who keeps a history.
     void fileWasOpened(const QString& path);
     // Whether the editor's text differs from the current file.
-    bool isModified() const { return m_modified; }
+    bool isModified() const { return m_document->isModified(); }
     void setModified(bool modified);
     // The name a prompt shows for the current file ("Untitled" when it has none).
     QString displayName() const;
@@ -88,8 +90,7 @@ signals:
 
 private:
     Setup m_setup;
-    QString m_currentFile;
-    bool m_modified = false;
+    SourceDocument* m_document;
     m51::CompileResult m_result;
     bool m_asmWritten = true;
     QString m_buildOutput;

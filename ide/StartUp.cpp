@@ -20,8 +20,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QPlainTextEdit>
-#include <QTextDocument>
 
 template <typename Window>
 Window* Zelvar::made(Window* window)
@@ -49,20 +47,23 @@ Zelvar::Zelvar(bool showSplash)
     // The snippet store "Macro": its snippets go into the editor's text, after
     // the caret's line.
     m_windows.store = made(new TSklad(programFolder()));
-    m_windows.store->setEditor(editor->M, [editor] { return editor->CaretLine(); });
+    m_windows.store->setEditor(
+        TSklad::Inserter([editor](int index, const QStringList& lines) { editor->M->insertLinesAt(index, lines); }),
+        [editor] { return editor->CaretLine(); });
 
     // The editor's caption is the current file; its text's changes are the
     // session's "modified".
     QObject::connect(&session, &Session::fileChanged, editor, &QWidget::setWindowTitle);
-    QObject::connect(editor->M->document(), &QTextDocument::modificationChanged, &session, &Session::setModified);
+    QObject::connect(editor->M, &QsciScintilla::modificationChanged, &session, &Session::setModified);
     // A compile's errors mark their lines; its procedures colour their calls.
     QObject::connect(&session, &Session::compiled, editor, [editor, &session] {
-        editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox);
+        editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox, {},
+                                  session.lastResult().Definebox);
     });
     QObject::connect(&session, &Session::buildFinished, editor, [editor, &session](bool ok) {
         if (!ok && !session.buildMessages().empty())
             editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox,
-                                      session.buildMessages());
+                                      session.buildMessages(), session.lastResult().Definebox);
     });
 #ifdef ZELVAR_WITH_DEBUGGER
     attachDebugger(m_windows);
@@ -134,5 +135,8 @@ int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash)
     zelvar.windows().main->show();
     if (arguments.size() > 1 && !arguments.at(1).isEmpty())
         zelvar.windows().main->OpenSourceFile(QFileInfo(arguments.at(1)).absoluteFilePath());
+    // With no file, an empty editor with its hint to open a sample.
+    if (zelvar.session().currentFile().isEmpty())
+        zelvar.windows().editor->show();
     return app.exec();
 }

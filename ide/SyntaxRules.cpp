@@ -90,6 +90,17 @@ const QHash<QString, Kind>& m51Keywords()
     return table;
 }
 
+} // namespace
+
+QStringList m51KeywordList()
+{
+    QStringList words = m51Keywords().keys();
+    words.sort();
+    return words;
+}
+
+namespace {
+
 // Words whose operand names a procedure (or a label a procedure starts at).
 bool namesProcedure(QStringView upperWord)
 {

@@ -10,6 +10,7 @@
 // the window that shows the text.
 
 #include <QSet>
+#include <QStringList>
 #include <QString>
 #include <QStringView>
 #include <vector>
@@ -43,6 +44,9 @@ struct Span {
 // The M51 keyword family of an upper-cased first word, or false when the word
 // is no keyword.
 bool m51Keyword(QStringView upperWord, Kind* family);
+
+// Every M51 keyword, upper-cased, sorted (the editor's completion list).
+QStringList m51KeywordList();
 
 // Spans of one M51 source line. `procedures` holds known procedure names,
 // upper-cased; a first word among them is a call.

@@ -1,12 +1,12 @@
 #include "TextPane.h"
 
+#include "CodeEditor.h"
 #include "Cp1250.h"
+#include "SyntaxLexer.h"
 #include "TextFiles.h"
 
 #include <QFont>
 #include <QPalette>
-#include <QPlainTextEdit>
-#include <QTextDocument>
 
 QFont courierFont(int pixelHeight, bool bold)
 {
@@ -18,38 +18,42 @@ QFont courierFont(int pixelHeight, bool bold)
     return font;
 }
 
-void styleTextPane(QPlainTextEdit* pane, const QColor& background, const QColor& text, const QFont& font)
+void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text, const QFont& font)
 {
+    pane->setLexer(lexer);
+    pane->setPaper(background);
+    pane->setColor(text);
+    pane->setMarginsFont(lexer->defaultFont(0));
+    // The widget's own font and palette tell the look too (dialogs, tool tips).
+    pane->QWidget::setFont(font);
     QPalette palette = pane->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         palette.setColor(group, QPalette::Base, background);
         palette.setColor(group, QPalette::Text, text);
     }
-    // The selection stays visible while another window has the focus.
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
     pane->setPalette(palette);
-    pane->setFont(font);
-    pane->setLineWrapMode(QPlainTextEdit::NoWrap);
-    pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    pane->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    pane->setTabStopDistance(QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')) * 8);
+    pane->setAnnotationFont(lexer->defaultFont(0));
+    pane->setCaretForegroundColor(text);
 }
 
-QString paneText(const QPlainTextEdit* pane)
+CodeEditor::Colours viewerColours()
 {
-    // The raw text keeps non-breaking spaces (plain text would turn them into
-    // blanks); paragraph and line separators become line ends.
-    QString text = pane->document()->toRawText();
-    for (QChar& c : text) {
-        if (c.unicode() == 0x2029 || c.unicode() == 0x2028)
-            c = QLatin1Char('\n');
-    }
-    return text;
+    CodeEditor::Colours colours;
+    colours.gutter = QColor(172, 190, 172);
+    colours.number = QColor(60, 80, 60);
+    colours.currentLine = QColor(214, 228, 214);
+    colours.executionLine = QColor(255, 236, 140);
+    colours.annotationText = QColor(120, 0, 0);
+    colours.annotationPaper = QColor(255, 225, 225);
+    return colours;
 }
 
-std::vector<std::string> paneLines(const QPlainTextEdit* pane)
+QString paneText(const CodeEditor* pane)
+{
+    return pane->text();
+}
+
+std::vector<std::string> paneLines(const CodeEditor* pane)
 {
     const QString text = paneText(pane);
     std::vector<std::string> lines;
@@ -69,12 +73,12 @@ std::vector<std::string> paneLines(const QPlainTextEdit* pane)
     return lines;
 }
 
-void setPaneText(QPlainTextEdit* pane, const QString& text)
+void setPaneText(CodeEditor* pane, const QString& text)
 {
     pane->setPlainText(text);
 }
 
-void setPaneLines(QPlainTextEdit* pane, const std::vector<std::string>& lines)
+void setPaneLines(CodeEditor* pane, const std::vector<std::string>& lines)
 {
     std::string joined;
     size_t size = 0;
@@ -89,13 +93,13 @@ void setPaneLines(QPlainTextEdit* pane, const std::vector<std::string>& lines)
     pane->setPlainText(cp1250::decode(joined));
 }
 
-void loadPaneFile(QPlainTextEdit* pane, const QString& path)
+void loadPaneFile(CodeEditor* pane, const QString& path)
 {
     const QByteArray bytes = readFileBytes(path);
     setPaneText(pane, textFromFileBytes(bytes));
 }
 
-void savePaneFile(const QPlainTextEdit* pane, const QString& path)
+void savePaneFile(const CodeEditor* pane, const QString& path)
 {
     writeFileBytes(path, fileBytesFromText(paneText(pane)));
 }

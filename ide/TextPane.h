@@ -1,7 +1,9 @@
 #pragma once
-// The plain-text panes of the editor and the viewers: their look (a fixed
-// Courier font, colours, no word wrap) and their text as code page 1250 lines.
-// A pane's lines are its paragraphs; an empty pane has no lines.
+// The code panes of the editor and the viewers: their look (a fixed Courier
+// font, colours, no word wrap) and their text as code page 1250 lines. An
+// empty pane has no lines.
+
+#include "CodeEditor.h"
 
 #include <QColor>
 #include <QFont>
@@ -9,21 +11,27 @@
 #include <string>
 #include <vector>
 
-class QPlainTextEdit;
+class SyntaxLexer;
 
 // Courier New (or the system's closest fixed font) at a pixel height.
 QFont courierFont(int pixelHeight, bool bold);
 
-void styleTextPane(QPlainTextEdit* pane, const QColor& background, const QColor& text, const QFont& font);
+// Gives the pane its lexer (which carries the background, text colour and
+// font) and matching margins, caret and selection.
+void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text,
+                   const QFont& font);
 
-std::vector<std::string> paneLines(const QPlainTextEdit* pane);
-QString paneText(const QPlainTextEdit* pane);   // '\n' between lines
+// The margins and marks of the ASM and LST windows, on their light background.
+CodeEditor::Colours viewerColours();
+
+std::vector<std::string> paneLines(const CodeEditor* pane);
+QString paneText(const CodeEditor* pane);   // '\n' between lines
 // Replaces the whole text in one step (fast for long texts).
-void setPaneText(QPlainTextEdit* pane, const QString& text);
-void setPaneLines(QPlainTextEdit* pane, const std::vector<std::string>& lines);
+void setPaneText(CodeEditor* pane, const QString& text);
+void setPaneLines(CodeEditor* pane, const std::vector<std::string>& lines);
 
 // Loads a text file into the pane; FileError when it cannot be read, and then
 // the pane keeps its text.
-void loadPaneFile(QPlainTextEdit* pane, const QString& path);
+void loadPaneFile(CodeEditor* pane, const QString& path);
 // Writes the pane's lines, each ended by CR LF; FileError when that fails.
-void savePaneFile(const QPlainTextEdit* pane, const QString& path);
+void savePaneFile(const CodeEditor* pane, const QString& path);

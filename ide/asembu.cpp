@@ -1,12 +1,12 @@
 #include "asembu.h"
 
-#include "LineHighlighter.h"
+#include "CodeEditor.h"
+#include "SyntaxLexer.h"
 #include "Placement.h"
 #include "Session.h"
 #include "TextPane.h"
 #include "editoru.h"
 
-#include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 TAed::TAed(Session* session, QWidget* parent)
@@ -16,10 +16,12 @@ TAed::TAed(Session* session, QWidget* parent)
     setWindowTitle(QStringLiteral("ASM"));
     resize(414, 403);
     placeByDefault(this, TEd::firstLeftOfViewers(), TEd::FirstTop);
-    M = new QPlainTextEdit(this);
+    M = new CodeEditor(this);
     M->setObjectName(QStringLiteral("M"));
-    styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true));
-    new Asm51Highlighter(M);
+    styleTextPane(M, new Asm51Lexer(QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true), M),
+                  QColor(194, 211, 194), QColor(0, 0, 0), courierFont(11, true));
+    // The viewers' own look: light gutter, a pale caret line.
+    M->setColours(viewerColours());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class QPlainTextEdit;
+class CodeEditor;
 class Session;
 class TPlacement;
 
@@ -19,7 +19,7 @@ public:
 
     TPlacement* PL; // window placement, section "Asemb"
 
-    QPlainTextEdit* M;
+    CodeEditor* M;
 
     std::vector<std::string> lines() const;
     void setLines(const std::vector<std::string>& lines);

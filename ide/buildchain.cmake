@@ -4,6 +4,7 @@
 # text file helpers that the snippet store and every window read files with.
 add_library(zelvar_build STATIC
   TextFiles.h TextFiles.cpp
+  SourceDocument.h SourceDocument.cpp
   BuildChain.h BuildChain.cpp
   WEExecuteThread.h WEExecuteThread.cpp
   skladu.h skladu.cpp
@@ -36,3 +37,4 @@ zelvar_build_test(build)
 zelvar_build_test(assembler)
 zelvar_build_test(snippets)
 zelvar_build_test(placement)
+zelvar_build_test(sourcedocument)

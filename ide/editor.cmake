@@ -1,10 +1,17 @@
-# The editor's parts: the code pane with its gutter and markers, the lazy
-# syntax colouring of sources, assembly and listings, Find and Replace, the
-# recent files, and the explanations on the result lists; their tests.
+# The editor's parts: the code pane (on the QScintilla editor component) with
+# its margins, markers, completion and call tips, the syntax colouring and
+# folding of sources, assembly and listings, Find and Replace, the recent
+# files, and the explanations on the result lists; their tests.
+find_library(QSCINTILLA_LIBRARY NAMES qscintilla2_qt6 REQUIRED)
+find_path(QSCINTILLA_INCLUDE_DIR Qsci/qsciscintilla.h PATH_SUFFIXES qt6 x86_64-linux-gnu/qt6 REQUIRED)
+target_include_directories(zelvar SYSTEM PUBLIC ${QSCINTILLA_INCLUDE_DIR})
+target_link_libraries(zelvar PUBLIC ${QSCINTILLA_LIBRARY})
 
 target_sources(zelvar PRIVATE
   SyntaxRules.cpp SyntaxRules.h
-  LineHighlighter.cpp LineHighlighter.h
+  SyntaxLexer.cpp SyntaxLexer.h
+  StatementTips.cpp StatementTips.h
+  editor.qrc
   CodeEditor.cpp CodeEditor.h
   FindBar.cpp FindBar.h
   RecentFiles.cpp RecentFiles.h

@@ -3,7 +3,7 @@
 #include "CodeEditor.h"
 #include "Cp1250.h"
 #include "FindBar.h"
-#include "LineHighlighter.h"
+#include "SyntaxLexer.h"
 #include "ResultLists.h"
 #include "MyVision.h"
 #include "Placement.h"
@@ -13,26 +13,13 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-
-// Characters shown at once, and per step of the rest of a long text.
-constexpr qsizetype FirstPart = 384 * 1024;
-constexpr qsizetype LaterPart = 192 * 1024;
-
-} // namespace
 
 TEd::TEd(QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -77,10 +64,21 @@ TEd::TEd(QWidget* parent)
     M = new CodeEditor(this);
     M->setObjectName(QStringLiteral("M"));
     M->setFrameShape(QFrame::NoFrame);
-    styleTextPane(M, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
-    M->installEventFilter(this);
-    highlighter = new M51Highlighter(M);
+    highlighter = new M51Lexer(QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true), M);
+    styleTextPane(M, highlighter, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
+    M->setSourceEditing(true);
     findBar = new FindBar(M, this);
+    emptyHint = new QLabel(M->viewport());
+    emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    emptyHint->setText(QStringLiteral(
+        "Type an M51 program here, or open a sample with File \u25B8 Open (Ctrl+O):\n"
+        "the examples folder beside Zelvar's documentation holds blink.M51 and others.\n"
+        "F9 checks the program, Ctrl+F9 builds it for debugging, F1 opens Help."));
+    emptyHint->setStyleSheet(QStringLiteral("color: rgb(150, 120, 170); background: transparent;"));
+    emptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    emptyHint->move(CodeEditor::gutterWidthFor(QFontMetrics(M->font())) + 8, 8);
+    emptyHint->adjustSize();
+    connect(M, &QsciScintilla::textChanged, this, [this] { emptyHint->setVisible(M->isEmpty()); });
 
     auto* status = new QStatusBar(this);
     status->setObjectName(QStringLiteral("status"));
@@ -117,10 +115,6 @@ TEd::TEd(QWidget* parent)
     auto* replace = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
     connect(replace, &QShortcut::activated, this, [this] { findBar->open(true); });
 
-    m_loadTimer = new QTimer(this);
-    m_loadTimer->setInterval(0);
-    connect(m_loadTimer, &QTimer::timeout, this, [this] { loadNextPart(LaterPart); });
-
     PL = new TPlacement(this, QStringLiteral("Editor"));
     restorePlacement();
 }
@@ -141,40 +135,16 @@ int TEd::firstLeftOfViewers()
     return 8 + designWidth() + 16;
 }
 
-bool TEd::eventFilter(QObject* watched, QEvent* event)
-{
-    // Shift+Enter would put a line separator inside a line; every line end of
-    // a source is a real one.
-    if (watched == M && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && (key->modifiers() & Qt::ShiftModifier)) {
-            M->textCursor().insertBlock();
-            M->ensureCursorVisible();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void TEd::GoToLine(int n)
 {
-    if (n <= 0)
+    if (n <= 0 || n >= lineCount())
         return;
-    finishLoading();
-    const QTextBlock block = M->document()->findBlockByNumber(n);
-    if (!block.isValid() || n >= lineCount())
-        return;
-    QTextCursor cursor(block);
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    M->setTextCursor(cursor);
-    M->centerCursor();
-    M->viewport()->update();
+    M->goToLine(n, true);
 }
 
 int TEd::CaretLine()
 {
-    finishLoading();
-    return M->textCursor().blockNumber() + 1;
+    return M->caretLine() + 1;
 }
 
 void TEd::Button1Click(bool next)
@@ -197,79 +167,33 @@ void TEd::Button1Click(bool next)
 
 std::vector<std::string> TEd::lines()
 {
-    finishLoading();
     return paneLines(M);
 }
 
 int TEd::lineCount()
 {
-    finishLoading();
-    return M->document()->isEmpty() ? 0 : M->document()->blockCount();
+    return M->isEmpty() ? 0 : M->lines();
 }
 
-void TEd::saveToFile(const QString& path)
+QString TEd::text() const
 {
-    finishLoading();
-    savePaneFile(M, path);
+    return M->text();
 }
 
 void TEd::setText(const QString& text)
 {
-    m_loadTimer->stop();
-    m_pending.clear();
-    m_pendingPos = 0;
-    M->document()->setUndoRedoEnabled(true);
     M->setErrorMarkers({});
-    highlighter->setProcedureNames(definedProcedures(text));
-    const qsizetype cut = text.size() > FirstPart ? text.indexOf(QLatin1Char('\n'), FirstPart) : -1;
-    if (cut < 0) {
-        setPaneText(M, text);
-        return;
-    }
-    setPaneText(M, text.left(cut));
-    m_pending = text;
-    m_pendingPos = cut;
-    // The parts that follow are part of the file, not edits to undo.
-    M->document()->setUndoRedoEnabled(false);
-    m_loadTimer->start();
-}
-
-void TEd::loadNextPart(qsizetype size)
-{
-    if (!isLoading()) {
-        m_loadTimer->stop();
-        return;
-    }
-    qsizetype end = m_pending.indexOf(QLatin1Char('\n'), m_pendingPos + size);
-    if (end < 0)
-        end = m_pending.size();
-    // The parts are the file's own text: they change nothing the user did.
-    const bool modified = M->document()->isModified();
-    QTextCursor cursor(M->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(QStringView(m_pending).mid(m_pendingPos, end - m_pendingPos).toString());
-    M->document()->setModified(modified);
-    m_pendingPos = end;
-    if (!isLoading()) {
-        m_loadTimer->stop();
-        m_pending.clear();
-        m_pendingPos = 0;
-        M->document()->setUndoRedoEnabled(true);
-    }
-}
-
-void TEd::finishLoading()
-{
-    if (isLoading())
-        loadNextPart(m_pending.size());
+    const QSet<QString> names = definedProcedures(text);
+    highlighter->setProcedureNames(names);
+    M->setCompletionNames(QStringList(names.cbegin(), names.cend()), {});
+    setPaneText(M, text);
 }
 
 void TEd::insertLines(int index, const std::vector<std::string>& newLines)
 {
     if (newLines.empty())
         return;
-    finishLoading();
-    InsertLinesAt(M, qMax(0, index), cp1250::decodeLines(newLines));
+    M->insertLinesAt(qMax(0, index), cp1250::decodeLines(newLines));
 }
 
 void TEd::showCaret()
@@ -309,9 +233,9 @@ QSet<QString> TEd::definedProcedures(QStringView text)
 }
 
 void TEd::showCompileResult(const std::vector<m51::ListEntry>& procBox, const std::vector<m51::ListEntry>& erBox,
-                            const std::vector<m51::ListEntry>& buildMessages)
+                            const std::vector<m51::ListEntry>& buildMessages,
+                            const std::vector<m51::ListEntry>& definitions)
 {
-    finishLoading();
     QMap<int, QString> markers;
     const auto mark = [&markers](int line, const QString& reason) {
         QString& marker = markers[line];
@@ -335,6 +259,13 @@ void TEd::showCompileResult(const std::vector<m51::ListEntry>& procBox, const st
             names.insert(name.toString().toUpper());
     }
     highlighter->setProcedureNames(names);
+    QStringList defined;
+    for (const m51::ListEntry& entry : definitions) {
+        const QString name = entryText(cp1250::decode(entry.text)).toString().section(QLatin1Char(' '), 0, 0);
+        if (!name.isEmpty())
+            defined << name;
+    }
+    M->setCompletionNames(QStringList(names.cbegin(), names.cend()), defined);
     showCaret();
 }
 

@@ -6,6 +6,7 @@
 #include "TextPane.h"
 
 #include <QFile>
+#include <QShortcut>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -30,6 +31,9 @@ THelp::THelp(const QString& helpFile, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(RTF);
     connect(RTF, &QTextEdit::textChanged, this, &THelp::RTFChange);
+    // Esc closes Help, as it closes a dialog.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     PL = new TPlacement(this, QStringLiteral("Help"));
     FormCreate();
 }

@@ -1,14 +1,14 @@
 #include "lstu.h"
 
 #include "BuildChain.h"
-#include "LineHighlighter.h"
+#include "CodeEditor.h"
+#include "SyntaxLexer.h"
 #include "Placement.h"
 #include "Session.h"
 #include "TextFiles.h"
 #include "TextPane.h"
 #include "editoru.h"
 
-#include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 TLST::TLST(Session* session, QWidget* parent)
@@ -18,10 +18,12 @@ TLST::TLST(Session* session, QWidget* parent)
     setWindowTitle(QStringLiteral("LST"));
     resize(487, 300);
     placeByDefault(this, TEd::firstLeftOfViewers() + 414 + 16, TEd::FirstTop);
-    M = new QPlainTextEdit(this);
+    M = new CodeEditor(this);
     M->setObjectName(QStringLiteral("M"));
-    styleTextPane(M, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));
-    new Asm51Highlighter(M);
+    styleTextPane(M, new Asm51Lexer(QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true), M),
+                  QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));
+    // The viewers' own look: light gutter, a pale caret line.
+    M->setColours(viewerColours());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-class QPlainTextEdit;
+class CodeEditor;
 class Session;
 class TPlacement;
 
@@ -17,7 +17,7 @@ public:
 
     TPlacement* PL; // window placement, section "LST"
 
-    QPlainTextEdit* M;
+    CodeEditor* M;
 
     // Replaces the text with the file's; FileError when it cannot be read, and
     // then the text stays as it was.

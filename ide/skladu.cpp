@@ -177,6 +177,14 @@ bool TSklad::FormDestroy()
 void TSklad::setEditor(QPlainTextEdit* editor, std::function<int()> caretLine)
 {
     m_editor = editor;
+    m_insert = nullptr;
+    m_caretLine = std::move(caretLine);
+}
+
+void TSklad::setEditor(Inserter insert, std::function<int()> caretLine)
+{
+    m_editor = nullptr;
+    m_insert = std::move(insert);
     m_caretLine = std::move(caretLine);
 }
 
@@ -227,6 +235,10 @@ void TSklad::FBClick()
 
 void TSklad::SpeedButton1Click()
 {
+    if (m_insert) {
+        m_insert(m_caretLine ? m_caretLine() : 0, paneLines(M));
+        return;
+    }
     if (!m_editor)
         return;
     const int k = m_caretLine ? m_caretLine() : m_editor->textCursor().blockNumber() + 1;

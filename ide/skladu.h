@@ -48,6 +48,9 @@ public:
     // The editor the snippets go into. `caretLine` gives the 0-based index of
     // the caret's line plus 1; by default it is taken from the widget's caret.
     void setEditor(QPlainTextEdit* editor, std::function<int()> caretLine = {});
+    // Or any editor: `insert` puts the lines in as InsertLinesAt does.
+    using Inserter = std::function<void(int index, const QStringList& lines)>;
+    void setEditor(Inserter insert, std::function<int()> caretLine);
     void setMessageBox(MessageBoxFn messageBox) { m_messageBox = std::move(messageBox); }
 
     QString StoreFolder() const { return m_storeFolder; }
@@ -73,6 +76,7 @@ private:
     QString m_storeFolder;
     bool m_placementSaved = false;
     QPlainTextEdit* m_editor = nullptr;
+    Inserter m_insert;
     std::function<int()> m_caretLine;
     MessageBoxFn m_messageBox;
 };

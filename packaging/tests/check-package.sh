@@ -30,7 +30,7 @@ dpkg-deb -x "$deb" "$root"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version), expected $version"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for d in sdcc-ucsim qt6-qpa-plugins libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6serialport6; do
+for d in sdcc-ucsim qt6-qpa-plugins libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6serialport6 libqscintilla2-qt6-15; do
   [[ "$depends" =~ (^|,\ )"$d"(\ |,|$) ]] || fail "Depends lacks $d"
 done
 

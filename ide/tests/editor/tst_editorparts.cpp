@@ -1,10 +1,12 @@
 // The editor's parts on their own: syntax classes of M51 and 8051 lines, the
-// lazy colouring, markers that travel with their lines, the error keys,
-// breakpoints, Find and Replace, the recent files and the error reasons.
+// lazy colouring and the folds, markers that travel with their lines, the
+// error keys, breakpoints and bookmarks, completion and call tips, Find and
+// Replace, the recent files and the error reasons.
 
 #include "CodeEditor.h"
 #include "FindBar.h"
-#include "LineHighlighter.h"
+#include "StatementTips.h"
+#include "SyntaxLexer.h"
 #include "RecentFiles.h"
 #include "ResultLists.h"
 #include "SyntaxRules.h"
@@ -13,7 +15,6 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTextBlock>
 #include <QtTest>
 
 using syntax::Kind;
@@ -41,11 +42,17 @@ private slots:
     void asmSpans_data();
     void asmSpans();
     void colouringIsLazy();
+    void foldSteps_data();
+    void foldSteps();
+    void foldsInThePane();
     void markersTravelWithTheirLines();
     void errorKeysGoRound();
     void breakpointsAndExecutionLine();
+    void bookmarks();
     void goToLineCentres();
+    void completionAndTips();
     void findAndReplace();
+    void findAndReplaceWithPatterns();
     void recentFiles();
     void errorReasons_data();
     void errorReasons();
@@ -106,30 +113,108 @@ void TestEditorParts::asmSpans()
     QCOMPARE(syntax::asm51Line(line), spans);
 }
 
+namespace {
+
+int styleAt(CodeEditor& editor, int line, int column)
+{
+    return int(editor.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, editor.positionFromLineIndex(line, column)));
+}
+
+int foldLevel(CodeEditor& editor, int line)
+{
+    return int(editor.SendScintilla(QsciScintillaBase::SCI_GETFOLDLEVEL, line));
+}
+
+} // namespace
+
 void TestEditorParts::colouringIsLazy()
 {
     CodeEditor editor;
     editor.resize(400, 300);
-    auto* highlighter = new M51Highlighter(&editor);
+    auto* lexer = new M51Lexer(Qt::black, Qt::white, QFont(), &editor);
+    editor.setLexer(lexer);
     editor.setPlainText(numbered(20000));
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
     editor.viewport()->repaint();
-    const qint64 first = highlighter->classifiedLines();
+    QCoreApplication::processEvents();
+    const qint64 first = lexer->styledLines();
     QVERIFY(first > 5);
-    QVERIFY(first < 200);
-    // The visible line is coloured; one keystroke recolours about one line.
-    const QTextBlock top = editor.document()->firstBlock();
-    QVERIFY(!top.layout()->formats().isEmpty());
-    QCOMPARE(top.layout()->formats().first().format.foreground().color(),
-             M51Highlighter::defaultPalette().value(Kind::Operation).foreground().color());
+    QVERIFY2(first < 200, qPrintable(QString::number(first)));
+    // The visible lines are coloured; one keystroke restyles at most the
+    // lines on the screen from the edited one down.
+    QCOMPARE(styleAt(editor, 0, 0), SyntaxLexer::styleOf(Kind::Operation));
+    QCOMPARE(lexer->color(styleAt(editor, 0, 0)), M51Lexer::defaultPalette().value(Kind::Operation).colour);
+    QCOMPARE(styleAt(editor, 0, 12), SyntaxLexer::styleOf(Kind::Comment));
+    editor.setCursorPosition(0, 0);
     QTest::keyClick(editor.viewport(), Qt::Key_X);
     editor.viewport()->repaint();
-    QVERIFY(highlighter->classifiedLines() - first <= 2);
+    QCoreApplication::processEvents();
+    const qint64 onScreen = editor.SendScintilla(QsciScintillaBase::SCI_LINESONSCREEN);
+    QVERIFY2(lexer->styledLines() - first <= onScreen + 2, qPrintable(QString::number(lexer->styledLines() - first)));
     // New procedure names colour the calls already on the screen.
-    highlighter->setProcedureNames({QStringLiteral("XSETBIT")});
+    lexer->setProcedureNames({QStringLiteral("XSETBIT")});
     editor.viewport()->repaint();
-    QCOMPARE(editor.document()->firstBlock().layout()->formats().first().format.fontUnderline(), true);
+    QCoreApplication::processEvents();
+    QCOMPARE(styleAt(editor, 0, 0), SyntaxLexer::styleOf(Kind::Procedure));
+    QVERIFY(lexer->font(SyntaxLexer::styleOf(Kind::Procedure)).underline());
+    // Letters beyond ASCII take more than one byte: the colours still start
+    // where their words do.
+    editor.setPlainText(QStringLiteral("; čárka\nSETBIT P1.0"));
+    editor.viewport()->repaint();
+    QCoreApplication::processEvents();
+    QCOMPARE(styleAt(editor, 1, 0), SyntaxLexer::styleOf(Kind::Operation));
+}
+
+void TestEditorParts::foldSteps_data()
+{
+    QTest::addColumn<QString>("previous");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<int>("step");
+    QTest::newRow("procedure opens") << "" << "  procedure Blink ; x" << "NOP" << 1;
+    QTest::newRow("endproc closes") << "NOP" << "ENDPROC" << "" << -1;
+    QTest::newRow("while opens") << "" << "WHILEA=0" << "" << 1;
+    QTest::newRow("endwhile closes") << "" << "endwhile" << "" << -1;
+    QTest::newRow("waiting loop is one line") << "" << "LOOPWHILEBIT P3.2" << "" << 0;
+    QTest::newRow("comment run opens") << "NOP" << "; a" << "; b" << 1;
+    QTest::newRow("comment run goes on") << "; a" << "; b" << "; c" << 0;
+    QTest::newRow("comment run closes") << "; b" << "  ; c" << "NOP" << -1;
+    QTest::newRow("single comment") << "NOP" << "; only" << "NOP" << 0;
+    QTest::newRow("plain statement") << "" << "SETBIT P1.0" << "" << 0;
+}
+
+void TestEditorParts::foldSteps()
+{
+    QFETCH(QString, previous);
+    QFETCH(QString, line);
+    QFETCH(QString, next);
+    QFETCH(int, step);
+    QCOMPARE(syntax::m51FoldStep(line, previous, next), step);
+}
+
+void TestEditorParts::foldsInThePane()
+{
+    CodeEditor editor;
+    editor.setLexer(new M51Lexer(Qt::black, Qt::white, QFont(), &editor));
+    editor.setSourceEditing(true);
+    editor.setPlainText("PROCEDURE A\nWHILEBIT P1.0\nNOP\nENDWHILE\nENDPROC\nNOP");
+    editor.resize(300, 300);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    editor.viewport()->repaint();
+    QCoreApplication::processEvents();
+    const int base = QsciScintillaBase::SC_FOLDLEVELBASE, header = QsciScintillaBase::SC_FOLDLEVELHEADERFLAG;
+    const QList<int> expected = {base | header, (base + 1) | header, base + 2, base + 2, base + 1, base};
+    for (int line = 0; line < expected.size(); ++line)
+        QCOMPARE(foldLevel(editor, line), expected[line]);
+    // Folding the procedure hides its body, not the line after it.
+    editor.SendScintilla(QsciScintillaBase::SCI_TOGGLEFOLD, 0);
+    QVERIFY(!editor.SendScintilla(QsciScintillaBase::SCI_GETLINEVISIBLE, 2));
+    QVERIFY(editor.SendScintilla(QsciScintillaBase::SCI_GETLINEVISIBLE, 5));
+    // A jump to a folded line unfolds it.
+    QVERIFY(editor.goToLine(2));
+    QVERIFY(editor.SendScintilla(QsciScintillaBase::SCI_GETLINEVISIBLE, 2));
 }
 
 void TestEditorParts::markersTravelWithTheirLines()
@@ -137,17 +222,20 @@ void TestEditorParts::markersTravelWithTheirLines()
     CodeEditor editor;
     editor.setPlainText(numbered(10));
     editor.setErrorMarkers({{2, QStringLiteral("two")}, {5, QStringLiteral("five")}});
-    QTextCursor cursor(editor.document()->findBlockByNumber(1));
-    cursor.insertText(QStringLiteral("new line\n"));
+    editor.insertAt(QStringLiteral("new line\n"), 1, 0);
     QCOMPARE(editor.errorMarkers(), (QMap<int, QString>{{3, "two"}, {6, "five"}}));
     QCOMPARE(editor.errorAt(6), QStringLiteral("five"));
-    // The marked line deleted: its marker goes with it.
-    cursor = QTextCursor(editor.document()->findBlockByNumber(3));
-    cursor.select(QTextCursor::BlockUnderCursor);
-    cursor.removeSelectedText();
-    QCOMPARE(editor.errorMarkers().keys(), QList<int>{5});
+    // The reason is shown under its line, and moves with it.
+    QCOMPARE(editor.annotation(6), QStringLiteral("five"));
+    editor.toggleBreakpoint(6);
+    // Lines removed above: the marks move up with their lines.
+    editor.setSelection(0, 0, 1, 0);
+    editor.removeSelectedText();
+    QCOMPARE(editor.errorMarkers(), (QMap<int, QString>{{2, "two"}, {5, "five"}}));
+    QCOMPARE(editor.breakpoints(), QSet<int>{5});
     editor.setErrorMarkers({});
     QVERIFY(editor.errorMarkers().isEmpty());
+    QVERIFY(editor.annotation(5).isEmpty());
 }
 
 void TestEditorParts::errorKeysGoRound()
@@ -189,12 +277,33 @@ void TestEditorParts::breakpointsAndExecutionLine()
     editor.setBreakpoints({1, 8});
     QCOMPARE(editor.breakpoints(), (QSet<int>{1, 8}));
     // A click in the margin toggles the line under the mouse.
-    const QRect line1 = editor.cursorRect(QTextCursor(editor.document()->findBlockByNumber(1)));
-    QTest::mouseClick(editor.gutter(), Qt::LeftButton, {}, QPoint(3, line1.center().y()));
+    const int y = int(editor.SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0,
+                                           editor.positionFromLineIndex(1, 0)))
+        + editor.textHeight(1) / 2;
+    QTest::mouseClick(editor.viewport(), Qt::LeftButton, {}, QPoint(3, y));
     QCOMPARE(editor.breakpoints(), QSet<int>{8});
     editor.setExecutionLine(4);
     QCOMPARE(editor.executionLine(), 4);
     QCOMPARE(editor.caretLine(), 3);   // the caret stays where the user left it
+}
+
+void TestEditorParts::bookmarks()
+{
+    CodeEditor editor;
+    editor.setPlainText(numbered(10));
+    editor.toggleBookmark(2);
+    editor.toggleBookmark(6);
+    editor.toggleBookmark(8);
+    editor.toggleBookmark(8);
+    QCOMPARE(editor.bookmarks(), (QSet<int>{2, 6}));
+    editor.goToLine(4);
+    const QList<std::pair<bool, int>> steps = {{true, 6}, {true, 2}, {false, 6}};
+    for (const auto& [forward, line] : steps) {
+        QVERIFY(forward ? editor.nextBookmark() : editor.previousBookmark());
+        QCOMPARE(editor.caretLine(), line);
+    }
+    // Bookmarks are no breakpoints.
+    QVERIFY(editor.breakpoints().isEmpty());
 }
 
 void TestEditorParts::goToLineCentres()
@@ -205,37 +314,65 @@ void TestEditorParts::goToLineCentres()
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
     QVERIFY(editor.goToLine(500, true));
-    QCOMPARE(editor.textCursor().selectedText(), QStringLiteral("SETBIT P1.0 ; line 500"));
-    const int y = editor.cursorRect().center().y();
-    QVERIFY2(qAbs(y - editor.viewport()->height() / 2) < editor.fontMetrics().height() * 2, qPrintable(QString::number(y)));
+    QCOMPARE(editor.selectedText(), QStringLiteral("SETBIT P1.0 ; line 500"));
+    const int onScreen = int(editor.SendScintilla(QsciScintillaBase::SCI_LINESONSCREEN));
+    QVERIFY2(qAbs(editor.firstVisibleLine() + onScreen / 2 - 500) <= 1, qPrintable(QString::number(editor.firstVisibleLine())));
     QVERIFY(!editor.goToLine(1000));
     editor.askLine = [](QWidget*, int current, int last) {
         return current == 501 && last == 1000 ? 20 : 0;
     };
-    QTest::keyClick(&editor, Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClick(editor.viewport(), Qt::Key_G, Qt::ControlModifier);
     QCOMPARE(editor.caretLine(), 19);
+}
+
+void TestEditorParts::completionAndTips()
+{
+    CodeEditor editor;
+    editor.setCompletionNames({"BLINK", "SETUP"}, {"LIMIT", "LED"});
+    // A line's first word: statements and procedures; an operand: definitions and procedures.
+    QCOMPARE(editor.completionsFor("SETB", true), QStringList{"SETBIT"});
+    QCOMPARE(editor.completionsFor("se", true), (QStringList{"SERIAL", "SETBIT", "SETUP"}));
+    QCOMPARE(editor.completionsFor("L", false), (QStringList{"LED", "LIMIT"}));
+    QVERIFY(!editor.completionsFor("WRP", true).isEmpty());
+    QVERIFY(editor.completionsFor("SETBIT", true).isEmpty());   // complete already
+
+    // The tips come from the help's examples: the form and its assembly.
+    const QHash<QString, StatementTip> tips = statementTipsFrom(
+        "text\n```m51\nSETBIT P1.0            Setb P1.0\nWHILEBIT P3.2          Whi0001:\n"
+        "                       JnB P3.2,EnW0001\n; a comment\nsetbit P2.0   Setb P2.0\n```\nNOTBIT outside\n");
+    QCOMPARE(tips.size(), 2);
+    QCOMPARE(tips.value("SETBIT").form, QStringLiteral("SETBIT P1.0"));   // the first example wins
+    QCOMPARE(tips.value("WHILEBIT").assembly, (QStringList{"Whi0001:", "JnB P3.2,EnW0001"}));
+    // The help built into Zelvar gives a tip for the common statements.
+    for (const char* word : {"SETBIT", "CLEARBIT", "WHILEBIT", "ENDWHILE", "PROCEDURE"})
+        QVERIFY2(statementTips().contains(word), word);
+    editor.setPlainText("SETBIT P1.0\nFOO");
+    editor.setCursorPosition(0, 3);
+    QVERIFY(editor.showStatementTip());
+    editor.setCursorPosition(1, 1);
+    QVERIFY(!editor.showStatementTip());
 }
 
 void TestEditorParts::findAndReplace()
 {
-    QPlainTextEdit pane;
+    CodeEditor pane;
     pane.setPlainText("setbit a\nSETBIT b\nclearbit c\nsetbitx");
     FindBar bar(&pane);
     bar.open(true);
     bar.findField()->setText("SETBIT");
     QVERIFY(bar.findNext());
-    QCOMPARE(pane.textCursor().blockNumber(), 0);
+    QCOMPARE(pane.caretLine(), 0);
     QVERIFY(bar.findNext());
     QVERIFY(bar.findNext());
-    QCOMPARE(pane.textCursor().blockNumber(), 3);
+    QCOMPARE(pane.caretLine(), 3);
     QVERIFY(bar.findNext());   // round the end
-    QCOMPARE(pane.textCursor().blockNumber(), 0);
+    QCOMPARE(pane.caretLine(), 0);
     QVERIFY(bar.findPrevious());
-    QCOMPARE(pane.textCursor().blockNumber(), 3);
+    QCOMPARE(pane.caretLine(), 3);
     bar.wholeWords()->setChecked(true);
     bar.matchCase()->setChecked(true);
     QVERIFY(bar.findNext());
-    QCOMPARE(pane.textCursor().blockNumber(), 1);
+    QCOMPARE(pane.caretLine(), 1);
     bar.matchCase()->setChecked(false);
     bar.replaceField()->setText("NOTBIT");
     QCOMPARE(bar.replaceAll(), 2);
@@ -245,6 +382,29 @@ void TestEditorParts::findAndReplace()
     bar.findField()->setText("jump");
     QVERIFY(!bar.findNext());
     QCOMPARE(bar.replaceAll(), 0);
+}
+
+void TestEditorParts::findAndReplaceWithPatterns()
+{
+    CodeEditor pane;
+    pane.setPlainText("WRP1 10\nWRP2 20\nRDP1\nwrp3 x");
+    FindBar bar(&pane);
+    bar.open(true);
+    bar.regularExpression()->setChecked(true);
+    bar.findField()->setText("WRP([0-9]) ([0-9]+)");
+    QVERIFY(bar.findNext());
+    QCOMPARE(pane.selectedText(), QStringLiteral("WRP1 10"));
+    // One replacement with the groups, then the next match is selected.
+    bar.replaceField()->setText("\\2 TO P\\1");
+    QVERIFY(bar.replaceOne());
+    QCOMPARE(pane.text(0), QStringLiteral("10 TO P1\n"));
+    QCOMPARE(pane.selectedText(), QStringLiteral("WRP2 20"));
+    QCOMPARE(bar.replaceAll(), 1);
+    QCOMPARE(pane.toPlainText(), QStringLiteral("10 TO P1\n20 TO P2\nRDP1\nwrp3 x"));
+    // A pattern that matches nothing at all would replace forever: refused.
+    bar.findField()->setText("X*");
+    QCOMPARE(bar.replaceAll(), 0);
+    QCOMPARE(pane.toPlainText(), QStringLiteral("10 TO P1\n20 TO P2\nRDP1\nwrp3 x"));
 }
 
 void TestEditorParts::recentFiles()

@@ -4,7 +4,7 @@
 // insertion; a large file read in parts is not "modified".
 
 #include "CodeEditor.h"
-#include "LineHighlighter.h"
+#include "SyntaxLexer.h"
 #include "ListBox.h"
 #include "Main.h"
 #include "ProgramFolder.h"
@@ -17,7 +17,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
-#include <QTextBlock>
+#include <QStatusBar>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,6 +31,9 @@ private slots:
     void recentFilesAndDialogFolders();
     void undoCoversTheMacroInsertion();
     void largeFileIsNotModified();
+    void anotherFileEmptiesTheLists();
+    void fileChangedOnDiskAsksToReload();
+    void emptyTextShowsTheHint();
 
 private:
     std::unique_ptr<Zelvar> m_zelvar;
@@ -77,6 +81,8 @@ void TestEditorWindows::checkMarksErrorsInTheEditor()
     QCOMPARE(markers.keys(), (QList<int>{1, 2}));
     QCOMPARE(markers.value(1), QStringLiteral("FOO X: unknown statement, no code generated"));
     QVERIFY(markers.value(2).contains("0 to 207"));
+    // The reasons show under their lines.
+    QCOMPARE(Ed->M->annotation(1), markers.value(1));
     QVERIFY(Ed->highlighter->procedureNames().contains("MAIN"));
     Ed->M->goToLine(0);
     QVERIFY(Ed->M->nextError());
@@ -110,7 +116,7 @@ void TestEditorWindows::recentFilesAndDialogFolders()
     QVERIFY(items.size() >= 2);
     QVERIFY(items[1]->text().endsWith("one.M51"));
     items[1]->trigger();
-    QCOMPARE(Ed->fileName(), first);
+    QCOMPARE(Ed->windowTitle(), first);
     // Kept in the profile for the next start.
     RecentFiles stored;
     stored.load();
@@ -120,7 +126,7 @@ void TestEditorWindows::recentFilesAndDialogFolders()
 void TestEditorWindows::undoCoversTheMacroInsertion()
 {
     Ed->setText("L0\nL1");
-    Ed->M->setTextCursor(QTextCursor(Ed->M->document()->findBlockByNumber(1)));
+    Ed->M->setCursorPosition(1, 0);
     Ed->M->insertPlainText("typed ");
     Sklad->M->setPlainText("x\ny");
     Sklad->SpeedButton1Click();
@@ -140,9 +146,63 @@ void TestEditorWindows::largeFileIsNotModified()
     for (int i = 0; i < 60000; ++i)
         lines << QStringLiteral("SETBIT P1.0 ; %1").arg(i);
     Ed->setText(lines.join('\n'));
-    QVERIFY(Ed->isLoading());
-    QTRY_VERIFY(!Ed->isLoading());
-    QVERIFY(!Ed->M->document()->isModified());
+    QCOMPARE(Ed->lineCount(), 60000);
+    QVERIFY(!Ed->M->isModified());
+    QVERIFY(!m_zelvar->session().isModified());
+}
+
+void TestEditorWindows::anotherFileEmptiesTheLists()
+{
+    Form1->OpenSourceFile(write("a.M51", "PROCEDURE MAIN\r\nFOO\r\nENDPROC\r\n"));
+    Form1->Kompiluj1Click(false);
+    QVERIFY(Form1->ProcBox->count() > 0 && Form1->ErBox->count() > 0);
+    Form1->OpenSourceFile(write("b.M51", "NOP\r\n"));
+    for (ListBox* box : {Form1->ProcBox, Form1->Definebox, Form1->InlineBox, Form1->ErBox})
+        QCOMPARE(box->count(), 0);
+    QVERIFY(Form1->statusBar()->currentMessage().isEmpty());
+    QVERIFY(Ed->M->errorMarkers().isEmpty());
+}
+
+void TestEditorWindows::fileChangedOnDiskAsksToReload()
+{
+    const QString path = write("c.M51", "NOP\r\n");
+    Form1->OpenSourceFile(path);
+    QStringList asked;
+    bool answer = false;
+    Form1->askReload = [&](QWidget*, const QString& file, bool modified) {
+        asked << QStringLiteral("%1 %2").arg(QFileInfo(file).fileName()).arg(modified);
+        return answer;
+    };
+    // Refused: the text stays, and so does the question's memory of the change.
+    writeFileBytes(path, "SETBIT P1.0\r\n");
+    QTRY_COMPARE(asked, QStringList{"c.M51 0"});
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("NOP"));
+    // With changes of the user's own, the question says so; yes reloads.
+    Ed->M->insertPlainText("; mine ");
+    answer = true;
+    writeFileBytes(path, "CLEARBIT P1.0\r\n");
+    QTRY_COMPARE(asked.size(), 2);
+    QCOMPARE(asked.last(), QStringLiteral("c.M51 1"));
+    QCOMPARE(Ed->M->toPlainText(), QStringLiteral("CLEARBIT P1.0"));
+    QVERIFY(!m_zelvar->session().isModified());
+    // Our own save is no change on disk.
+    Ed->M->insertPlainText("; x ");
+    Form1->UloClick(false);
+    QTest::qWait(200);
+    QCOMPARE(asked.size(), 2);
+}
+
+void TestEditorWindows::emptyTextShowsTheHint()
+{
+    Ed->show();
+    Ed->setText(QString());
+    QVERIFY(Ed->emptyHint->isVisible());
+    QVERIFY(Ed->emptyHint->text().contains("sample"));
+    Ed->M->insertPlainText("N");
+    QVERIFY(!Ed->emptyHint->isVisible());
+    Ed->M->selectAll();
+    Ed->M->removeSelectedText();
+    QVERIFY(Ed->emptyHint->isVisible());
 }
 
 QTEST_MAIN(TestEditorWindows)

@@ -6,7 +6,7 @@
 #include "TextFiles.h"
 #include "TextPane.h"
 
-#include <QPlainTextEdit>
+#include "CodeEditor.h"
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -131,7 +131,7 @@ void TestCp1250::paneKeepsEveryByte()
     QTemporaryDir dir;
     const QString in = dir.filePath("in.M51"), out = dir.filePath("out.M51");
     writeFileBytes(in, file);
-    QPlainTextEdit pane;
+    CodeEditor pane;
     loadPaneFile(&pane, in);
     savePaneFile(&pane, out);
     QCOMPARE(readFileBytes(out), file);
@@ -157,7 +157,7 @@ void TestCp1250::fileErrorsNameThePath()
         QCOMPARE(error.message(), QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(missing) + "\nFolder does not exist");
     }
     // A failed load leaves the pane as it was.
-    QPlainTextEdit pane;
+    CodeEditor pane;
     pane.setPlainText("kept");
     QVERIFY_THROWS_EXCEPTION(FileError, loadPaneFile(&pane, missing));
     QCOMPARE(pane.toPlainText(), QStringLiteral("kept"));

@@ -4,9 +4,7 @@
 #include "editoru.h"
 
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QtTest>
 
 class TestEditor : public QObject {
@@ -22,13 +20,12 @@ private slots:
     void searchIgnoresCase();
     void insertLines_data();
     void insertLines();
-    void longTextLoadsInParts();
+    void longTextLoadsWhole();
 
 private:
     static int selectedLine(const TEd& ed)
     {
-        const QTextCursor cursor = ed.M->textCursor();
-        return cursor.hasSelection() ? cursor.blockNumber() : -1;
+        return ed.M->hasSelectedText() ? ed.M->caretLine() : -1;
     }
     static QStringList text(const TEd& ed) { return ed.M->toPlainText().split('\n'); }
 };
@@ -50,14 +47,13 @@ void TestEditor::goToLine()
     QFETCH(QString, selected);
     TEd ed;
     ed.setText("A\nBB\nCCC");
-    ed.M->moveCursor(QTextCursor::Start);
+    ed.M->setCursorPosition(0, 0);
     ed.GoToLine(line);
-    const QTextCursor cursor = ed.M->textCursor();
-    QCOMPARE(cursor.selectedText(), selected);
+    QCOMPARE(ed.M->selectedText(), selected);
     if (!selected.isEmpty())   // the caret ends at the end of the selection
-        QCOMPARE(cursor.position(), cursor.block().position() + cursor.block().length() - 1);
+        QCOMPARE(ed.M->caretColumn(), int(selected.size()));
     else
-        QCOMPARE(cursor.position(), 0);
+        QCOMPARE(ed.M->caretLine() + ed.M->caretColumn(), 0);
 }
 
 void TestEditor::caretLine_data()
@@ -80,9 +76,7 @@ void TestEditor::caretLine()
     QFETCH(int, result);
     TEd ed;
     ed.setText(content);
-    QTextCursor cursor(ed.M->document()->findBlockByNumber(line));
-    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
-    ed.M->setTextCursor(cursor);
+    ed.M->setCursorPosition(line, column);
     QCOMPARE(ed.CaretLine(), result);
 }
 
@@ -172,7 +166,7 @@ void TestEditor::insertLines()
     QCOMPARE(ed.lineCount(), result.size());
 }
 
-void TestEditor::longTextLoadsInParts()
+void TestEditor::longTextLoadsWhole()
 {
     QString text;
     for (int i = 0; i < 60000; ++i)
@@ -180,24 +174,21 @@ void TestEditor::longTextLoadsInParts()
     text.chop(1);
     TEd ed;
     ed.setText(text);
-    QVERIFY(ed.isLoading());
-    QVERIFY(ed.M->document()->blockCount() < 60000);
+    // The whole text is there at once; none of it can be undone, and the
+    // file just read is unmodified.
+    QCOMPARE(ed.M->lines(), 60000);
     QVERIFY(ed.M->toPlainText().startsWith("line 0\nline 1\n"));
-    // The event loop brings the rest; none of it can be undone.
-    QTRY_VERIFY(!ed.isLoading());
-    QCOMPARE(ed.M->document()->blockCount(), 60000);
-    QVERIFY(!ed.M->document()->isUndoAvailable());
-    // Whatever reads the text completes the load first.
+    QVERIFY(!ed.M->isUndoAvailable());
+    QVERIFY(!ed.M->isModified());
     ed.setText(text);
     const std::vector<std::string> lines = ed.lines();
-    QVERIFY(!ed.isLoading());
     QCOMPARE(lines.size(), size_t(60000));
     QCOMPARE(lines[31234], std::string("line 31234"));
     QCOMPARE(lines.back(), std::string("line 59999"));
     ed.setText(text);
     ed.GoToLine(59998);
-    QCOMPARE(ed.M->textCursor().selectedText(), QStringLiteral("line 59998"));
-    // A new text stops the old load.
+    QCOMPARE(ed.M->selectedText(), QStringLiteral("line 59998"));
+    // A new text replaces the old one whole.
     ed.setText(text);
     ed.setText("short");
     QTest::qWait(50);

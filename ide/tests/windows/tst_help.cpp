@@ -24,6 +24,7 @@ private slots:
     void plainTextFileIsKept();
     void writeFailureIsReported();
     void splashShowsTheBuildDate();
+    void escapeClosesHelp();
 
 private:
     QString helpWith(const QString& text)
@@ -133,6 +134,16 @@ void TestHelp::splashShowsTheBuildDate()
     QCOMPARE(splash.size(), QSize(597, 450));
     if (QFile::exists(QString::fromUtf8(ZELVAR_RESOURCES) + "/splash.jpg"))
         QVERIFY(!splash.Image1->pixmap().isNull());
+}
+
+void TestHelp::escapeClosesHelp()
+{
+    THelp help(helpWith("text"));
+    help.show();
+    QVERIFY(QTest::qWaitForWindowActive(&help));
+    help.RTF->setFocus();
+    QTest::keyClick(help.RTF, Qt::Key_Escape);
+    QVERIFY(help.isHidden());
 }
 
 QTEST_MAIN(TestHelp)
