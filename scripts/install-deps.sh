@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libqscintilla2-qt6-dev   # the code editor component of Zelvar
   libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev
