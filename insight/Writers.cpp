@@ -87,13 +87,15 @@ std::string LcovTrace(const Report& report, const std::string& testName, const s
     return out;
 }
 
-std::string ProfileCsv(const Report& report, const std::string& sourceName, const std::string& asmName)
+std::string ProfileCsv(const Report& report, const std::string& sourceName, const std::string& asmName,
+                       const std::string& testName)
 {
-    std::string out = "kind,file,line,name,count,cycles,inclusive_cycles,seconds,share\n";
+    const std::string test = testName.empty() ? std::string() : Field(testName) + ",";
+    std::string out = (testName.empty() ? "" : "test,") + std::string("kind,file,line,name,count,cycles,inclusive_cycles,seconds,share\n");
     auto row = [&](const char* kind, const std::string& file, int line, const std::string& name, uint64_t count,
                    uint64_t cycles, uint64_t inclusive) {
         const double share = report.totalCycles ? 100.0 * inclusive / report.totalCycles : 0;
-        out += std::string(kind) + "," + Field(file) + "," + (line >= 0 ? std::to_string(line + 1) : "") + ","
+        out += test + kind + "," + Field(file) + "," + (line >= 0 ? std::to_string(line + 1) : "") + ","
             + Field(name) + "," + std::to_string(count) + "," + std::to_string(cycles) + "," + std::to_string(inclusive)
             + "," + Number(Seconds(inclusive, report.crystalHz), "%.9f") + "," + Number(share, "%.3f") + "\n";
     };

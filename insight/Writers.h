@@ -18,6 +18,9 @@ std::string LcovTrace(const Report& report, const std::string& testName, const s
 // One row a line and one a procedure:
 // kind,file,line,name,count,cycles,inclusive_cycles,seconds,share
 // kind: "line" (M51), "asm", "procedure", "interrupt", "idle"; share of the run's cycles in percent.
-std::string ProfileCsv(const Report& report, const std::string& sourceName, const std::string& asmName);
+// With `testName`, every row starts with a "test" column holding it (the
+// profiles of several tests in one file).
+std::string ProfileCsv(const Report& report, const std::string& sourceName, const std::string& asmName,
+                       const std::string& testName = {});
 
 } // namespace insight

@@ -144,6 +144,28 @@ std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::Machi
     return FormatByte(item, machine.sfrAt(SfrNames().at(item.name)));
 }
 
+std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineState& machine)
+{
+    switch (item.kind) {
+    case PrintItem::Kind::Iram:
+        return machine.iram[item.address];
+    case PrintItem::Kind::Sfr:
+        return machine.sfrAt(item.address);
+    case PrintItem::Kind::Xram:
+    case PrintItem::Kind::Code:
+        return std::nullopt;
+    case PrintItem::Kind::Register:
+        break;
+    }
+    if (item.name == "PC")
+        return machine.pc;
+    if (item.name == "DPTR")
+        return machine.dptr();
+    if (item.name.size() == 2 && item.name[0] == 'R' && std::isdigit(static_cast<unsigned char>(item.name[1])))
+        return machine.r(static_cast<unsigned>(item.name[1] - '0'));
+    return machine.sfrAt(SfrNames().at(item.name));
+}
+
 ParseResult ParseArguments(const std::vector<std::string>& args)
 {
     ParseResult result;

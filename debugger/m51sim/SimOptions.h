@@ -53,6 +53,9 @@ std::vector<PrintItem> DefaultPrints();
 // from the machine; nothing for XRAM and code, which need a read first.
 std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::MachineState& machine);
 std::string FormatByte(const PrintItem& item, uint8_t value);
+// The value of a register or SFR/IRAM item (PC and DPTR 16 bits); nothing
+// for XRAM and code, which need a read of the machine.
+std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineState& machine);
 
 extern const char* const Usage;
 
