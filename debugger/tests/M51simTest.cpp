@@ -230,6 +230,21 @@ TEST(M51simCore, ServesTheSerialPortOnAPseudoTerminal)
     EXPECT_FALSE(QFileInfo::exists(link));
 }
 
+// An output that cannot be written is a failure with its reason, never a
+// silent success.
+TEST(M51sim, UnwritableOutputsFail)
+{
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(M51SIM_PATH, {"--steps", "100", Examples + "/blink.M51"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(process.readAllStandardError().contains("No space left")) << "stdout on a full disk";
+    const SimRun serialOut = M51sim({"--steps", "100", "--serial-out", "/nonexistent/folder/out", Examples + "/blink.M51"});
+    EXPECT_EQ(serialOut.exitCode, 2);
+    EXPECT_TRUE(serialOut.err.contains("/nonexistent/folder/out")) << serialOut.err.toStdString();
+}
+
 TEST(M51sim, ExitStatusOfErrors)
 {
     QTemporaryDir dir;
