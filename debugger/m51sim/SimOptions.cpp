@@ -9,6 +9,7 @@ namespace m51sim {
 
 const char* const Usage =
     "Usage: m51sim [options] PROGRAM\n"
+    "       m51sim test FOLDER|FILE.m51test [--junit FILE] [--coverage FILE] [--profile FILE]\n"
     "Runs an 8051 program (.M51 compiled and assembled, .asm or .a51 assembled,\n"
     ".hex loaded) on the simulator and prints the machine state as NAME=VALUE\n"
     "lines (hexadecimal values).\n"
@@ -29,7 +30,16 @@ const char* const Usage =
     "  --tty LINK           serve the serial port on a pseudo-terminal linked at\n"
     "                       LINK and run until interrupted (not on Windows)\n"
     "  --simulator NAME     core (default), or s51 or the path of the s51 program\n"
+    "  --coverage FILE      write the lines and branches that ran as an lcov\n"
+    "                       trace file (genhtml renders it)\n"
+    "  --profile FILE       write the machine cycles per line and per procedure\n"
+    "                       as CSV\n"
     "  --help, --version\n"
+    "\n"
+    "m51sim test runs the firmware tests (*.m51test) of a folder, prints a line\n"
+    "per test and \"N passed, M failed\"; --junit writes a JUnit XML report, and\n"
+    "--coverage and --profile those of all the tests. Exit status 0 all passed,\n"
+    "1 a test failed, 2 no tests or a file not written.\n"
     "\n"
     "Exit status: 0 the run ended as asked, 1 compile or assemble errors,\n"
     "2 bad arguments, unreadable or unwritable files or no simulator,\n"
@@ -233,6 +243,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
                 return result;
         } else if (a == "--serial-script") {
             if (!value(o.serialScript))
+                return result;
+        } else if (a == "--coverage") {
+            if (!value(o.coverage))
+                return result;
+        } else if (a == "--profile") {
+            if (!value(o.profile))
                 return result;
         } else if (a == "--tty") {
             if (!value(o.tty))

@@ -34,6 +34,8 @@ struct Options {
     double xtal = 11059200.0;
     unsigned xram = 65536;
     double lineBaud = 0;    // > 0: the serial line carries bits at this rate
+    std::string coverage;   // lcov trace file of the run
+    std::string profile;    // cycle profile CSV of the run
     bool help = false, version = false;
 };
 
