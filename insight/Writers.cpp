@@ -1,5 +1,6 @@
 #include "Writers.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace insight {
@@ -15,10 +16,19 @@ std::string Clean(std::string text, bool commas)
     return text;
 }
 
+// lcov's test names hold letters, digits and underscores only.
+std::string TestName(const std::string& name)
+{
+    std::string out;
+    for (char c : name)
+        out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return out;
+}
+
 void Record(std::string& out, const Report& report, const std::vector<LineStats>& lines, const std::string& path,
             bool source, const std::string& testName)
 {
-    out += "TN:" + Clean(testName, false) + "\n";
+    out += "TN:" + TestName(testName) + "\n";
     out += "SF:" + Clean(path, false) + "\n";
     int functions = 0, functionsHit = 0;
     for (const ProcedureStats& procedure : report.procedures) {

@@ -11,7 +11,8 @@ namespace insight {
 // One record per source: `sourcePath` gets the M51 lines (empty: none),
 // `asmPath` the assembly lines (empty: none). Lines are written 1-based;
 // every conditional jump is a block of two branches, taken and fall-through.
-// Procedures on a line of that source are its functions.
+// Procedures on a line of that source are its functions. The test name
+// keeps letters and digits, anything else becomes "_" (lcov's rule).
 std::string LcovTrace(const Report& report, const std::string& testName, const std::string& sourcePath,
                       const std::string& asmPath);
 

@@ -202,7 +202,7 @@ TEST(TestRun, AFolderOfTestsWithItsReports)
     const fs::path dir = fs::temp_directory_path() / ("m51test-" + std::to_string(::getpid()));
     fs::create_directories(dir / "tests");
     std::ofstream(dir / "p.M51", std::ios::binary) << Program;
-    std::ofstream(dir / "tests" / "a_answers.m51test") << "program ../p.M51\nsend ?\nexpect !\n";
+    std::ofstream(dir / "tests" / "a-answers.m51test") << "program ../p.M51\nsend ?\nexpect !\n";
     std::ofstream(dir / "tests" / "b_counts.m51test") << "program ../p.M51\nsend ?\nexpect !\ncheck iram[31] = 1\n";
     std::ofstream(dir / "tests" / "c_broken.m51test") << "program ../missing.M51\n";
     const std::string junit = (dir / "report.xml").string(), trace = (dir / "cov.info").string();
@@ -224,7 +224,7 @@ TEST(TestRun, AFolderOfTestsWithItsReports)
     const std::string printed(buffer, n);
     std::fclose(out);
     std::fclose(err);
-    EXPECT_EQ(printed.rfind("PASS a_answers (", 0), 0u) << printed;
+    EXPECT_EQ(printed.rfind("PASS a-answers (", 0), 0u) << printed;
     EXPECT_NE(printed.find("\nFAIL b_counts: " + (dir / "tests" / "b_counts.m51test").string() + ":4: iram[31] is 00, expected 01\n"),
               std::string::npos) << printed;
     EXPECT_NE(printed.find("\nERROR c_broken: cannot read "), std::string::npos) << printed;
