@@ -152,7 +152,10 @@ int RunTestFolder(const std::string& path, const FolderOptions& options, const m
             status = 2;
         }
     };
-    const std::string suite = fs::path(path).filename().string().empty() ? path : fs::path(path).filename().string();
+    // The suite is the folder's own name, also for "." or a path ending in a slash.
+    std::string suite = fs::weakly_canonical(fs::absolute(path, ec), ec).filename().string();
+    if (suite.empty())
+        suite = path;
     write(options.junitFile, JUnitXml(outcomes, suite));
     write(options.coverageFile, trace);
     write(options.profileFile, profile);

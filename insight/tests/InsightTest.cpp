@@ -139,6 +139,35 @@ END
     EXPECT_EQ(lineSum, report.totalCycles);
 }
 
+TEST(Profile, IdleCyclesAreCountedApart)
+{
+    // Sleeps in idle mode until timer 0 wakes it, five times.
+    const char* const program = R"(ORG 0
+LJMP MAIN
+ORG 0BH
+RETI
+ORG 30H
+MAIN: MOV TMOD,#02H
+MOV IE,#82H
+SETB TR0
+MOV R3,#5
+SLEEP: ORL PCON,#1
+DJNZ R3,SLEEP
+DONE: SJMP DONE
+END
+)";
+    auto run = Start(program, false);
+    ASSERT_TRUE(run);
+    run->go(100000, run->label("DONE"));
+    ASSERT_EQ(run->machine->pc(), run->label("DONE"));
+    const Report report = run->report();
+    EXPECT_GT(report.idleCycles, 5u * 200);
+    const auto lineSum = std::accumulate(report.asmLines.begin(), report.asmLines.end(), uint64_t{0},
+                                         [](uint64_t s, const LineStats& l) { return s + l.cycles; });
+    EXPECT_EQ(lineSum + report.idleCycles, report.totalCycles);
+    EXPECT_EQ(run->procedure(report, "timer 0 interrupt")->entries, 5u);
+}
+
 const char* const Conditions = R"(PROCESOR 51
 BEGIN
 STARTPROC MAIN
