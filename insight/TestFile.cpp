@@ -259,7 +259,10 @@ struct Parser {
         } else if (key == "board") {
             if (!boards)
                 return fail("boards need a build with virtual boards");
-            test.board = value;
+            if (value.empty())
+                return fail("board needs a file");
+            test.board = resolve(value);
+            test.boardLine = line;
         } else if (key == "xtal" || key == "limit") {
             const auto n = Decimal(rest);
             if (!n || *n == 0)

@@ -4,7 +4,7 @@
 //
 //   program FILE              the program (.M51, .asm/.a51, .hex), relative to the test
 //   chip NAME                 the 8051 derivative (default 8052)
-//   board NAME                a board with virtual parts (needs a build with boards)
+//   board FILE                a board with virtual parts (needs a build with boards)
 //   xtal HZ                   crystal frequency (default 11059200)
 //   limit CYCLES              the run ends after so many machine cycles (default 10000000)
 //   until line N              the run ends when line N of the program's source is reached
@@ -22,7 +22,7 @@
 //   check pin P1.0 = 0|1      the level on the pin
 //   check serial = TEXT       everything the program sent (escapes as for send)
 //   check serial contains TEXT
-//   check lcd = TEXT          the board's LCD (needs a build with boards)
+//   check lcd = TEXT          the board's LCD, its lines joined by \n (needs a build with boards)
 //   check line N reached | check line N not reached
 //   check cycles <= N
 //
@@ -76,7 +76,8 @@ struct TestFile {
     std::string program;  // path of the program, resolved against the test's folder
     int programLine = 0;
     std::string chip = "8052";
-    std::string board;
+    std::string board;  // the board file, resolved against the test's folder
+    int boardLine = 0;
     double xtal = 11059200.0;
     uint64_t limit = 10000000;
     std::optional<int> untilLine;  // 1-based

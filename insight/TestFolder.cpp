@@ -85,7 +85,7 @@ std::string JUnitXml(const std::vector<TestOutcome>& outcomes, const std::string
 }
 
 int RunTestFolder(const std::string& path, const FolderOptions& options, const m51sim::FileReader& readFile,
-                  std::FILE* out, std::FILE* err)
+                  std::FILE* out, std::FILE* err, const BoardFactory& boards)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -123,7 +123,7 @@ int RunTestFolder(const std::string& path, const FolderOptions& options, const m
             outcome.error = true;
             outcome.failures.push_back("cannot read " + file + ": " + why);
         } else {
-            outcome = RunTest(ParseTestFile(*text, file, readFile, false), readFile, coverage);
+            outcome = RunTest(ParseTestFile(*text, file, readFile, bool(boards)), readFile, coverage, boards);
         }
         if (outcome.passed) {
             ++passed;

@@ -38,9 +38,26 @@ std::string FileName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Keeps what the program sends and passes everything on to the board.
 struct Collector : sim::Listener {
     std::string sent;
-    void serialSent(uint64_t, uint8_t byte) override { sent += static_cast<char>(byte); }
+    sim::Listener* next = nullptr;
+    void serialSent(uint64_t cycle, uint8_t byte) override
+    {
+        sent += static_cast<char>(byte);
+        if (next)
+            next->serialSent(cycle, byte);
+    }
+    void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
+    {
+        if (next)
+            next->pinsChanged(cycle, port, levels);
+    }
+    void serialLost(uint64_t cycle, uint8_t byte) override
+    {
+        if (next)
+            next->serialLost(cycle, byte);
+    }
 };
 
 std::string Hex(unsigned value, int digits)
@@ -112,7 +129,7 @@ BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader&
     return built;
 }
 
-TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bool coverage)
+TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bool coverage, const BoardFactory& boards)
 {
     TestOutcome outcome;
     outcome.name = test.name;
@@ -163,9 +180,9 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
         return outcome;
     }
 
-    sim::Board board;
-    board.crystalHz = test.xtal;
-    sim::Machine machine(*sim::findChip(test.chip), board);
+    sim::Board setup;
+    setup.crystalHz = test.xtal;
+    sim::Machine machine(*sim::findChip(test.chip), setup);
     machine.loadCode(built.code.image.data(), built.code.image.size());
     machine.reset();
     const ProgramInfo program = InfoOf(built.code, built.m51);
@@ -174,6 +191,17 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     if (coverage)
         recorder = std::make_unique<Recorder>(machine, ProcedureIndex(procedures), procedures.size());
     Collector collector;
+    std::unique_ptr<TestBoard> board;
+    if (!test.board.empty()) {
+        std::string why = "this build has no virtual boards";
+        board = boards ? boards(test.board, machine, why) : nullptr;
+        if (!board) {
+            outcome.error = true;
+            fail(test.boardLine, test.board + ": " + why);
+            return outcome;
+        }
+        collector.next = &board->listener();
+    }
     machine.setListener(&collector);
 
     m51sim::ScriptRunner script(test.script);
@@ -261,7 +289,10 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
             break;
         }
         case Check::Kind::Lcd:
-            fail(check.line, "this build has no virtual boards");
+            if (!board)
+                fail(check.line, "the test has no board with an LCD (board FILE)");
+            else if (const std::string shown = board->lcdText(); shown != check.text)
+                fail(check.line, "the LCD shows \"" + ShowBytes(shown) + "\", expected \"" + ShowBytes(check.text) + "\"");
             break;
         case Check::Kind::Reached:
         case Check::Kind::NotReached: {

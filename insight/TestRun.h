@@ -10,6 +10,8 @@
 #include "TestFile.h"
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,7 +41,21 @@ struct TestOutcome {
     std::string sourcePath, asmPath;
 };
 
-TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bool coverage);
+// A virtual board under a test's program (`board FILE`), for builds that
+// have boards: it hears everything the machine tells the outside world and
+// shows what its LCD shows.
+struct TestBoard {
+    virtual ~TestBoard() = default;
+    virtual sim::Listener& listener() = 0;
+    virtual std::string lcdText() const = 0;  // the LCD's lines, "\n" between them
+};
+// Makes the board of the file `path` on `machine`; nullptr with the reason in `error`.
+using BoardFactory = std::function<std::unique_ptr<TestBoard>(const std::string& path, sim::Machine& machine,
+                                                              std::string& error)>;
+
+// Without `boards`, `board` and `check lcd` lines are refused.
+TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bool coverage,
+                    const BoardFactory& boards = {});
 
 struct FolderOptions {
     std::string junitFile, coverageFile, profileFile;
@@ -49,7 +65,7 @@ struct FolderOptions {
 // test file. Exit status 0 all passed, 1 a test failed, 2 no tests, an
 // unreadable folder or an output file not written.
 int RunTestFolder(const std::string& path, const FolderOptions& options, const m51sim::FileReader& readFile,
-                  std::FILE* out, std::FILE* err);
+                  std::FILE* out, std::FILE* err, const BoardFactory& boards = {});
 
 // JUnit XML (the form CI servers read): one suite, one case a test.
 std::string JUnitXml(const std::vector<TestOutcome>& outcomes, const std::string& suiteName);

@@ -196,6 +196,54 @@ TEST(TestRun, ExpectationsPassAndFailForTheRightReason)
     }
 }
 
+// A board that shows the last level of port 1 it heard of on its "LCD".
+struct FakeBoard : TestBoard, sim::Listener {
+    int levels = -1;
+    sim::Listener& listener() override { return *this; }
+    std::string lcdText() const override { return "P1\n" + std::to_string(levels); }
+    void pinsChanged(uint64_t, unsigned port, uint8_t value) override
+    {
+        if (port == 1)
+            levels = value;
+    }
+};
+
+TEST(TestRun, ABoardHearsThePinsAndShowsItsLcd)
+{
+    Files files;
+    files.files["p.M51"] = Program;
+    std::string madeFor;
+    const BoardFactory factory = [&madeFor](const std::string& path, sim::Machine&, std::string& why) -> std::unique_ptr<TestBoard> {
+        madeFor = path;
+        if (path.find("missing") != std::string::npos) {
+            why = "cannot read it";
+            return nullptr;
+        }
+        return std::make_unique<FakeBoard>();
+    };
+    const std::string body = "send ?\npin P3.3 = 0 at 3000\nuntil line 27\ncheck serial = !\n";
+    const TestFile test = ParseTestFile("program p.M51\nboard lamp.board\n" + body + "check lcd = P1\\n254\n",
+                                        "t/x.m51test", files.reader(), true);
+    ASSERT_TRUE(test.errors.empty()) << test.errors.front();
+    files.files["t/p.M51"] = Program;
+    const TestOutcome outcome = RunTest(test, files.reader(), false, factory);
+    EXPECT_EQ(madeFor, "t/lamp.board");
+    EXPECT_TRUE(outcome.passed) << (outcome.failures.empty() ? "" : outcome.failures[0]);
+
+    const TestFile wrong = ParseTestFile("program p.M51\nboard lamp.board\n" + body + "check lcd = hello\n",
+                                         "t/x.m51test", files.reader(), true);
+    const TestOutcome shown = RunTest(wrong, files.reader(), false, factory);
+    ASSERT_FALSE(shown.passed);
+    EXPECT_EQ(shown.failures[0], "t/x.m51test:7: the LCD shows \"P1\\n254\", expected \"hello\"");
+
+    const TestFile missing = ParseTestFile("program p.M51\nboard missing.board\n", "t/x.m51test", files.reader(), true);
+    const TestOutcome failed = RunTest(missing, files.reader(), false, factory);
+    EXPECT_TRUE(failed.error);
+    EXPECT_EQ(failed.failures[0], "t/x.m51test:2: t/missing.board: cannot read it");
+    EXPECT_EQ(RunTest(missing, files.reader(), false).failures[0],
+              "t/x.m51test:2: t/missing.board: this build has no virtual boards");
+}
+
 TEST(TestRun, AFolderOfTestsWithItsReports)
 {
     namespace fs = std::filesystem;
