@@ -4,6 +4,7 @@
 #include "Writers.h"
 
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <numeric>
 
@@ -268,7 +269,7 @@ TEST(Files, LcovTraceAndProfileCsv)
     run->go(5000, run->label("PARK"));
     const Report report = run->report();
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("m51insight-" + std::to_string(::getpid()));
+    const fs::path dir = fs::temp_directory_path() / ("m51insight-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(dir);
     const fs::path source = dir / "conditions.M51", asmFile = dir / "conditions.asm", trace = dir / "run.info";
     std::ofstream(source, std::ios::binary) << Conditions;

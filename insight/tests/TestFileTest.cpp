@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -247,7 +248,7 @@ TEST(TestRun, ABoardHearsThePinsAndShowsItsLcd)
 TEST(TestRun, AFolderOfTestsWithItsReports)
 {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("m51test-" + std::to_string(::getpid()));
+    const fs::path dir = fs::temp_directory_path() / ("m51test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(dir / "tests");
     std::ofstream(dir / "p.M51", std::ios::binary) << Program;
     std::ofstream(dir / "tests" / "a-answers.m51test") << "program ../p.M51\nsend ?\nexpect !\n";
