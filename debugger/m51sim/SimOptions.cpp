@@ -34,6 +34,8 @@ const char* const Usage =
     "                       trace file (genhtml renders it)\n"
     "  --profile FILE       write the machine cycles per line and per procedure\n"
     "                       as CSV\n"
+    "  --save-state FILE    save the whole simulation state at the end of the run\n"
+    "  --load-state FILE    start from a saved state (same program, chip, crystal)\n"
     "  --help, --version\n"
     "\n"
     "m51sim test runs the firmware tests (*.m51test) of a folder, prints a line\n"
@@ -249,6 +251,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
                 return result;
         } else if (a == "--profile") {
             if (!value(o.profile))
+                return result;
+        } else if (a == "--load-state") {
+            if (!value(o.loadState))
+                return result;
+        } else if (a == "--save-state") {
+            if (!value(o.saveState))
                 return result;
         } else if (a == "--tty") {
             if (!value(o.tty))

@@ -36,6 +36,8 @@ struct Options {
     double lineBaud = 0;    // > 0: the serial line carries bits at this rate
     std::string coverage;   // lcov trace file of the run
     std::string profile;    // cycle profile CSV of the run
+    std::string loadState;  // the run starts from this saved simulation state instead of reset
+    std::string saveState;  // the simulation state at the end of the run is saved here
     bool help = false, version = false;
 };
 

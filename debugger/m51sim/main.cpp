@@ -7,6 +7,7 @@
 #include "SimOptions.h"
 
 #include "Insight.h"
+#include "StateFile.h"
 #include "TestRun.h"
 #include "Writers.h"
 
@@ -222,6 +223,8 @@ int main(int argc, char** argv)
     const bool insightWanted = !options.coverage.empty() || !options.profile.empty();
     if (insightWanted && (simulator != "core" || !options.tty.empty()))
         return Fail("--coverage and --profile need the built-in simulator and a run, not --tty", 2);
+    if ((!options.loadState.empty() || !options.saveState.empty()) && simulator != "core")
+        return Fail("--load-state and --save-state need the built-in simulator", 2);
     if (simulator != "core") {
 #ifdef M51SIM_WITH_S51
         if (!options.serialScript.empty() || !options.tty.empty())
@@ -271,6 +274,14 @@ int main(int argc, char** argv)
     sim::Machine machine(*chip, board);
     machine.loadCode(code.image.data(), code.image.size());
     machine.reset();
+    if (!options.loadState.empty()) {
+        if (const std::string error = insight::LoadStateFile(options.loadState, machine); !error.empty())
+            return Fail("cannot load " + options.loadState + ": " + error, 2);
+        // The saved state holds its own code memory: it must be this program's.
+        for (size_t a = 0; a < code.image.size(); ++a)
+            if (machine.read(sim::Space::Code, static_cast<unsigned>(a)) != code.image[a])
+                return Fail(options.loadState + " is the state of another program", 2);
+    }
     const insight::ProgramInfo program = insight::InfoOf(code, !isAsm && !isHex);
     const std::vector<insight::ProcedureInfo> procedures = insight::FindProcedures(program);
     std::unique_ptr<insight::Recorder> recorder;
@@ -315,6 +326,10 @@ int main(int argc, char** argv)
     if (!options.serialOut.empty()) {
         if (const std::string error = m51::writeFileAtomically(options.serialOut, serialOut); !error.empty())
             return Fail("cannot write " + options.serialOut + ": " + error, 2);
+    }
+    if (!options.saveState.empty()) {
+        if (const std::string error = insight::SaveStateFile(options.saveState, machine); !error.empty())
+            return Fail("cannot write " + options.saveState + ": " + error, 2);
     }
     if (recorder && !WriteInsight(options, insight::BuildReport(machine, program, procedures, recorder.get()), code, isAsm,
                                   isHex, asmName))
