@@ -20,6 +20,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <memory>
 #include <cstdio>
 #include <vector>
@@ -149,7 +151,25 @@ void StopFigures(const Program& program, const EngineOptions& options, int round
         ms.push_back(clock.nsecsElapsed() / 1e6 - dueMs);
         fromCall.push_back(call.nsecsElapsed() / 1e6);
     }
+    // As a click arrives: posted from another thread while the program runs.
+    std::vector<double> posted;
+    for (int i = 0; i < rounds; ++i) {
+        engine.run();
+        QElapsedTimer clock;
+        std::thread clicker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20 + i % 7));
+            clock.start();
+            QMetaObject::invokeMethod(&engine, &DebugEngine::stop, Qt::QueuedConnection);
+        });
+        const bool stopped = WaitForStop(engine);
+        clicker.join();
+        if (!stopped)
+            break;
+        posted.push_back(clock.nsecsElapsed() / 1e6);
+    }
     auto worst = [](const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
+    std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms\n", Name(options.kind),
+                "stop posted as an input event to stopped state:", Median(posted), worst(posted));
     std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms (%zu stops)\n", Name(options.kind),
                 "stop request (timer due) to stopped state:", Median(ms), worst(ms), ms.size());
     std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms\n", Name(options.kind), "stop() call to stopped state:",

@@ -334,7 +334,9 @@ int main(int argc, char** argv)
     if (recorder && !WriteInsight(options, insight::BuildReport(machine, program, procedures, recorder.get()), code, isAsm,
                                   isHex, asmName))
         return 2;
+    // A result that did not reach standard output is a failed run.
+    errno = 0;
     if (!Print(options, machine))
-        return Fail(std::string("cannot write the output: ") + std::strerror(errno), 2);
+        return Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
     return status;
 }
