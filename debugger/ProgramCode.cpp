@@ -67,6 +67,9 @@ void Assemble(ProgramCode& out, const std::string& text, const std::string& asmF
     out.hex = assembled.hex;
     out.image = assembled.image;
     out.map = SourceMap(lineMap, Entries(assembled.addressMap));
+    for (const m51asm::Symbol& symbol : assembled.symbols)
+        if (symbol.kind == m51asm::SymbolKind::Code)
+            out.labels.emplace_back(symbol.name, static_cast<uint16_t>(symbol.value));
     out.ok = true;
 }
 

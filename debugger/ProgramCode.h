@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace m51dbg {
@@ -29,6 +30,8 @@ struct ProgramCode {
     std::string hex;       // Intel HEX of the image
     std::vector<uint8_t> image;  // 64 KB
     SourceMap map;
+    // The code labels the assembler defined (name, address), for profiles by procedure.
+    std::vector<std::pair<std::string, uint16_t>> labels;
 };
 
 ProgramCode CompileM51(const std::string& sourceBytes, const std::string& asmFileName);

@@ -54,7 +54,7 @@ CoreRunResult RunOnCore(sim::Machine& machine, const CoreRunSettings& settings)
             break;
         }
         // An interrupt entry (as its LCALL) and an idle cycle count as a step too.
-        if (machine.step() == 0) {
+        if ((settings.step ? settings.step(machine) : machine.step()) == 0) {
             result.end = CoreRunResult::End::PowerDown;
             break;
         }

@@ -9,6 +9,7 @@
 #include "Machine.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ struct CoreRunSettings {
     std::optional<uint16_t> untilAddress;  // stop before the instruction there
     std::string serialIn;                  // given to the board at reset
     std::vector<ScriptCommand> script;
+    // Steps the machine once (coverage and profile watch the run through
+    // here); empty: the machine's own step().
+    std::function<unsigned(sim::Machine&)> step;
 };
 
 struct CoreRunResult {

@@ -9,6 +9,7 @@ namespace m51sim {
 
 const char* const Usage =
     "Usage: m51sim [options] PROGRAM\n"
+    "       m51sim test FOLDER|FILE.m51test [--junit FILE] [--coverage FILE] [--profile FILE]\n"
     "Runs an 8051 program (.M51 compiled and assembled, .asm or .a51 assembled,\n"
     ".hex loaded) on the simulator and prints the machine state as NAME=VALUE\n"
     "lines (hexadecimal values).\n"
@@ -29,7 +30,18 @@ const char* const Usage =
     "  --tty LINK           serve the serial port on a pseudo-terminal linked at\n"
     "                       LINK and run until interrupted (not on Windows)\n"
     "  --simulator NAME     core (default), or s51 or the path of the s51 program\n"
+    "  --coverage FILE      write the lines and branches that ran as an lcov\n"
+    "                       trace file (genhtml renders it)\n"
+    "  --profile FILE       write the machine cycles per line and per procedure\n"
+    "                       as CSV\n"
+    "  --save-state FILE    save the whole simulation state at the end of the run\n"
+    "  --load-state FILE    start from a saved state (same program, chip, crystal)\n"
     "  --help, --version\n"
+    "\n"
+    "m51sim test runs the firmware tests (*.m51test) of a folder, prints a line\n"
+    "per test and \"N passed, M failed\"; --junit writes a JUnit XML report, and\n"
+    "--coverage and --profile those of all the tests. Exit status 0 all passed,\n"
+    "1 a test failed, 2 no tests or a file not written.\n"
     "\n"
     "Exit status: 0 the run ended as asked, 1 compile or assemble errors,\n"
     "2 bad arguments, unreadable or unwritable files or no simulator,\n"
@@ -144,6 +156,28 @@ std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::Machi
     return FormatByte(item, machine.sfrAt(SfrNames().at(item.name)));
 }
 
+std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineState& machine)
+{
+    switch (item.kind) {
+    case PrintItem::Kind::Iram:
+        return machine.iram[item.address];
+    case PrintItem::Kind::Sfr:
+        return machine.sfrAt(item.address);
+    case PrintItem::Kind::Xram:
+    case PrintItem::Kind::Code:
+        return std::nullopt;
+    case PrintItem::Kind::Register:
+        break;
+    }
+    if (item.name == "PC")
+        return machine.pc;
+    if (item.name == "DPTR")
+        return machine.dptr();
+    if (item.name.size() == 2 && item.name[0] == 'R' && std::isdigit(static_cast<unsigned char>(item.name[1])))
+        return machine.r(static_cast<unsigned>(item.name[1] - '0'));
+    return machine.sfrAt(SfrNames().at(item.name));
+}
+
 ParseResult ParseArguments(const std::vector<std::string>& args)
 {
     ParseResult result;
@@ -211,6 +245,18 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
                 return result;
         } else if (a == "--serial-script") {
             if (!value(o.serialScript))
+                return result;
+        } else if (a == "--coverage") {
+            if (!value(o.coverage))
+                return result;
+        } else if (a == "--profile") {
+            if (!value(o.profile))
+                return result;
+        } else if (a == "--load-state") {
+            if (!value(o.loadState))
+                return result;
+        } else if (a == "--save-state") {
+            if (!value(o.saveState))
                 return result;
         } else if (a == "--tty") {
             if (!value(o.tty))

@@ -34,6 +34,10 @@ struct Options {
     double xtal = 11059200.0;
     unsigned xram = 65536;
     double lineBaud = 0;    // > 0: the serial line carries bits at this rate
+    std::string coverage;   // lcov trace file of the run
+    std::string profile;    // cycle profile CSV of the run
+    std::string loadState;  // the run starts from this saved simulation state instead of reset
+    std::string saveState;  // the simulation state at the end of the run is saved here
     bool help = false, version = false;
 };
 
@@ -53,6 +57,9 @@ std::vector<PrintItem> DefaultPrints();
 // from the machine; nothing for XRAM and code, which need a read first.
 std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::MachineState& machine);
 std::string FormatByte(const PrintItem& item, uint8_t value);
+// The value of a register or SFR/IRAM item (PC and DPTR 16 bits); nothing
+// for XRAM and code, which need a read of the machine.
+std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineState& machine);
 
 extern const char* const Usage;
 

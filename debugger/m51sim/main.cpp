@@ -6,6 +6,11 @@
 #include "SerialScript.h"
 #include "SimOptions.h"
 
+#include "Insight.h"
+#include "StateFile.h"
+#include "TestRun.h"
+#include "Writers.h"
+
 #include "Chip.h"
 #include "Machine.h"
 
@@ -22,6 +27,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -96,11 +102,65 @@ bool Print(const m51sim::Options& options, const sim::Machine& machine)
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
+// m51sim test PATH [--junit FILE] [--coverage FILE] [--profile FILE]
+int RunTests(const std::vector<std::string>& args)
+{
+    insight::FolderOptions folder;
+    std::string path;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string* target = a == "--junit" ? &folder.junitFile : a == "--coverage" ? &folder.coverageFile
+                              : a == "--profile"                 ? &folder.profileFile
+                                                                 : nullptr;
+        if (target) {
+            if (i + 1 >= args.size())
+                return Fail("option " + a + " needs a value", 2);
+            *target = args[++i];
+        } else if (!a.empty() && a[0] == '-') {
+            return Fail("unknown option " + a + " for m51sim test", 2);
+        } else if (!path.empty()) {
+            return Fail("m51sim test takes one folder or test file", 2);
+        } else {
+            path = a;
+        }
+    }
+    if (path.empty())
+        return Fail("m51sim test needs a folder or a test file", 2);
+    const int status = insight::RunTestFolder(path, folder, ReadFile, stdout, stderr);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : 2;
+}
+
+// The coverage and profile files of a run; false when one was not written.
+bool WriteInsight(const m51sim::Options& options, const insight::Report& report, const m51dbg::ProgramCode& code,
+                  bool isAsm, bool isHex, const std::string& asmName)
+{
+    const std::string sourcePath = isAsm || isHex ? std::string() : options.source;
+    std::string why;
+    const auto onDisk = isAsm || isHex ? std::nullopt : ReadFile(asmName, why);
+    // The assembly of an M51 program only when the file beside it is the one this build made.
+    const std::string asmPath = isAsm ? options.source : onDisk && *onDisk == code.assembly ? asmName : std::string();
+    const std::pair<const std::string*, std::string> files[] = {
+        {&options.coverage, options.coverage.empty() ? "" : insight::LcovTrace(report, BaseName(options.source), sourcePath, asmPath)},
+        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, isAsm ? options.source : asmName)},
+    };
+    for (const auto& [path, bytes] : files) {
+        if (path->empty())
+            continue;
+        if (const std::string error = m51::writeFileAtomically(*path, bytes); !error.empty()) {
+            Fail("cannot write " + *path + ": " + error, 2);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "test")
+        return RunTests(args);
     const m51sim::ParseResult parsed = m51sim::ParseArguments(args);
     const m51sim::Options& options = parsed.options;
     if (options.help) {
@@ -160,6 +220,11 @@ int main(int argc, char** argv)
         serialIn = *bytes;
     }
 
+    const bool insightWanted = !options.coverage.empty() || !options.profile.empty();
+    if (insightWanted && (simulator != "core" || !options.tty.empty()))
+        return Fail("--coverage and --profile need the built-in simulator and a run, not --tty", 2);
+    if ((!options.loadState.empty() || !options.saveState.empty()) && simulator != "core")
+        return Fail("--load-state and --save-state need the built-in simulator", 2);
     if (simulator != "core") {
 #ifdef M51SIM_WITH_S51
         if (!options.serialScript.empty() || !options.tty.empty())
@@ -209,6 +274,21 @@ int main(int argc, char** argv)
     sim::Machine machine(*chip, board);
     machine.loadCode(code.image.data(), code.image.size());
     machine.reset();
+    if (!options.loadState.empty()) {
+        if (const std::string error = insight::LoadStateFile(options.loadState, machine); !error.empty())
+            return Fail("cannot load " + options.loadState + ": " + error, 2);
+        // The saved state holds its own code memory: it must be this program's.
+        for (size_t a = 0; a < code.image.size(); ++a)
+            if (machine.read(sim::Space::Code, static_cast<unsigned>(a)) != code.image[a])
+                return Fail(options.loadState + " is the state of another program", 2);
+    }
+    const insight::ProgramInfo program = insight::InfoOf(code, !isAsm && !isHex);
+    const std::vector<insight::ProcedureInfo> procedures = insight::FindProcedures(program);
+    std::unique_ptr<insight::Recorder> recorder;
+    if (insightWanted) {
+        recorder = std::make_unique<insight::Recorder>(machine, insight::ProcedureIndex(procedures), procedures.size());
+        settings.step = [&recorder](sim::Machine& m) { return recorder->step(m); };
+    }
 
     int status = 0;
     std::string serialOut;
@@ -247,6 +327,13 @@ int main(int argc, char** argv)
         if (const std::string error = m51::writeFileAtomically(options.serialOut, serialOut); !error.empty())
             return Fail("cannot write " + options.serialOut + ": " + error, 2);
     }
+    if (!options.saveState.empty()) {
+        if (const std::string error = insight::SaveStateFile(options.saveState, machine); !error.empty())
+            return Fail("cannot write " + options.saveState + ": " + error, 2);
+    }
+    if (recorder && !WriteInsight(options, insight::BuildReport(machine, program, procedures, recorder.get()), code, isAsm,
+                                  isHex, asmName))
+        return 2;
     // A result that did not reach standard output is a failed run.
     errno = 0;
     if (!Print(options, machine))

@@ -1,0 +1,268 @@
+#include "History.h"
+
+#include <algorithm>
+
+namespace insight {
+
+// Passes the machine's outputs on only while the steps are new.
+struct History::Muted : sim::Listener {
+    History* history = nullptr;
+    bool live() const { return history->m_listener && !history->replaying(); }
+    void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
+    {
+        if (live())
+            history->m_listener->pinsChanged(cycle, port, levels);
+    }
+    void serialSent(uint64_t cycle, uint8_t byte) override
+    {
+        if (live())
+            history->m_listener->serialSent(cycle, byte);
+    }
+    void serialLost(uint64_t cycle, uint8_t byte) override
+    {
+        if (live())
+            history->m_listener->serialLost(cycle, byte);
+    }
+};
+
+namespace {
+constexpr uint32_t NotAnInstruction = 1u << 16;
+}
+
+History::History(sim::Machine& machine, uint64_t depth, uint64_t interval)
+    : m_machine(machine), m_depth(std::max<uint64_t>(depth, 1)), m_interval(std::max<uint64_t>(interval, 1)),
+      m_trace(m_depth + 2 * m_interval + 1, 0), m_muted(new Muted)
+{
+    m_muted->history = this;
+    m_machine.setListener(m_muted);
+    clear();
+}
+
+History::~History()
+{
+    m_machine.setListener(nullptr);
+    delete m_muted;
+}
+
+void History::clear()
+{
+    m_position = m_newest = 0;
+    m_inputs.clear();
+    m_checkpoints.clear();
+    m_checkpoints.push_back({0, m_machine.snapshot()});
+}
+
+uint64_t History::oldest() const
+{
+    return m_checkpoints.front().position;
+}
+
+unsigned History::advance()
+{
+    const bool instruction = m_machine.pendingInterrupt() < 0 && !m_machine.idle();
+    m_trace[m_position % m_trace.size()] = m_machine.pc() | (instruction ? 0 : NotAnInstruction);
+    const unsigned n = m_machine.step();
+    ++m_position;
+    return n;
+}
+
+unsigned History::step()
+{
+    if (m_position < m_newest) {
+        applyInputsAt(m_position);
+        return advance();
+    }
+    const unsigned n = advance();
+    m_newest = m_position;
+    if (m_position % m_interval == 0) {
+        m_checkpoints.push_back({m_position, m_machine.snapshot()});
+        trim();
+    }
+    return n;
+}
+
+// Drops what lies beyond the depth: checkpoints older than the newest one
+// that still covers it, and the inputs before the oldest checkpoint.
+void History::trim()
+{
+    const uint64_t wanted = m_newest > m_depth ? m_newest - m_depth : 0;
+    while (m_checkpoints.size() > 1 && m_checkpoints[1].position <= wanted)
+        m_checkpoints.pop_front();
+    while (!m_inputs.empty() && m_inputs.front().at < oldest())
+        m_inputs.pop_front();
+}
+
+void History::record(Input input)
+{
+    if (m_position < m_newest) {
+        // A new present: the recorded future is gone.
+        while (!m_checkpoints.empty() && m_checkpoints.back().position > m_position)
+            m_checkpoints.pop_back();
+        while (!m_inputs.empty() && m_inputs.back().at >= m_position)
+            m_inputs.pop_back();
+        m_newest = m_position;
+    }
+    input.at = m_position;
+    apply(input);
+    m_inputs.push_back(std::move(input));
+}
+
+void History::apply(const Input& input)
+{
+    switch (input.kind) {
+    case Input::Kind::Serial:
+        m_machine.sendSerial(reinterpret_cast<const uint8_t*>(input.bytes.data()), input.bytes.size());
+        break;
+    case Input::Kind::Pin:
+        m_machine.drivePin(input.a, input.b, input.c);
+        break;
+    case Input::Kind::Write:
+        m_machine.write(static_cast<sim::Space>(input.c), input.a, static_cast<uint8_t>(input.b));
+        break;
+    case Input::Kind::SetPc:
+        m_machine.setPc(static_cast<uint16_t>(input.a));
+        break;
+    }
+}
+
+void History::applyInputsAt(uint64_t position)
+{
+    auto it = std::lower_bound(m_inputs.begin(), m_inputs.end(), position,
+                               [](const Input& input, uint64_t at) { return input.at < at; });
+    for (; it != m_inputs.end() && it->at == position; ++it)
+        apply(*it);
+}
+
+void History::sendSerial(const std::string& bytes)
+{
+    if (!bytes.empty())
+        record({0, Input::Kind::Serial, bytes, 0, 0, 0});
+}
+
+void History::drivePin(unsigned port, unsigned bit, int level)
+{
+    record({0, Input::Kind::Pin, {}, port, bit, level});
+}
+
+void History::write(sim::Space space, unsigned address, uint8_t value)
+{
+    record({0, Input::Kind::Write, {}, address, value, static_cast<int>(space)});
+}
+
+void History::setPc(uint16_t pc)
+{
+    record({0, Input::Kind::SetPc, {}, pc, 0, 0});
+}
+
+const History::Checkpoint* History::checkpointAtOrBefore(uint64_t position) const
+{
+    auto it = std::upper_bound(m_checkpoints.begin(), m_checkpoints.end(), position,
+                               [](uint64_t at, const Checkpoint& c) { return at < c.position; });
+    if (it == m_checkpoints.begin())
+        return nullptr;
+    return &*std::prev(it);
+}
+
+bool History::goTo(uint64_t position)
+{
+    if (position > m_newest || position < oldest())
+        return false;
+    if (position < m_position || position - m_position > m_interval) {
+        const Checkpoint* checkpoint = checkpointAtOrBefore(position);
+        if (!checkpoint || !m_machine.restore(checkpoint->snapshot))
+            return false;
+        m_position = checkpoint->position;
+    }
+    while (m_position < position) {
+        applyInputsAt(m_position);
+        advance();
+    }
+    // The present includes what came from outside after its last step.
+    if (m_position == m_newest)
+        applyInputsAt(m_position);
+    return true;
+}
+
+bool History::stepBack(uint64_t steps)
+{
+    return steps <= m_position && goTo(m_position - steps);
+}
+
+bool History::stepBackLine(const std::function<int(uint16_t)>& lineOf)
+{
+    if (m_position == 0 || m_position - 1 < oldest())
+        return false;
+    // A step that was no instruction (an interrupt entry, idle) is a line of its own.
+    auto key = [&](uint64_t q) {
+        const uint32_t trace = traceAt(q);
+        return trace & NotAnInstruction ? -2 : lineOf(static_cast<uint16_t>(trace));
+    };
+    uint64_t q = m_position - 1;
+    const int line = key(q);
+    while (q > oldest() && key(q - 1) == line)
+        --q;
+    return goTo(q);
+}
+
+bool History::reverseContinue(const std::vector<uint16_t>& breakpoints, const std::vector<Watch>& watches)
+{
+    const uint64_t from = m_position;
+    if (from == 0 || from <= oldest())
+        return false;
+    std::vector<bool> isBreak(65536, false);
+    for (uint16_t address : breakpoints)
+        isBreak[address] = true;
+    auto readAll = [&] {
+        std::vector<uint8_t> values;
+        values.reserve(watches.size());
+        for (const Watch& w : watches)
+            values.push_back(m_machine.read(w.space, w.address));
+        return values;
+    };
+    // Segment by segment from the newest checkpoint before `from` back: the
+    // last hit in a segment is the one wanted.
+    for (size_t i = m_checkpoints.size(); i-- > 0;) {
+        const uint64_t begin = m_checkpoints[i].position;
+        if (begin >= from)
+            continue;
+        const uint64_t end = std::min(from, i + 1 < m_checkpoints.size() ? m_checkpoints[i + 1].position : from);
+        std::optional<uint64_t> found;
+        if (!watches.empty()) {
+            if (!goTo(begin))
+                return false;
+            std::vector<uint8_t> before = readAll();
+            while (m_position < end) {
+                const uint64_t q = m_position;
+                applyInputsAt(q);
+                advance();
+                std::vector<uint8_t> after = readAll();
+                if (after != before)
+                    found = q;
+                before = std::move(after);
+            }
+        }
+        for (uint64_t q = end; q-- > std::max(begin, found ? *found + 1 : begin);) {
+            const uint32_t trace = traceAt(q);
+            if (!(trace & NotAnInstruction) && isBreak[trace & 0xFFFF] && q < from) {
+                found = q;
+                break;
+            }
+        }
+        if (found)
+            return goTo(*found);
+    }
+    goTo(from);
+    return false;
+}
+
+size_t History::memoryBytes() const
+{
+    size_t bytes = m_trace.size() * sizeof(uint32_t);
+    for (const Checkpoint& c : m_checkpoints)
+        bytes += c.snapshot.bytes().size() + sizeof c;
+    for (const Input& input : m_inputs)
+        bytes += sizeof input + input.bytes.size();
+    return bytes;
+}
+
+} // namespace insight

@@ -1,0 +1,104 @@
+#pragma once
+// Stepping back through a run: the machine steps through here, which keeps
+// a snapshot every `interval` steps and every input from outside (serial
+// bytes, pin levels, writes by the debugger) with the step it came at. Going
+// back restores the checkpoint before the wanted step and replays the steps
+// from there with the same inputs: the core is deterministic, so the machine
+// is then exactly as it was. The outside world is not rewound: while the
+// position is behind the newest step ("replaying") the machine's outputs are
+// not passed on, and stepping forward replays the recorded inputs until the
+// present is reached again. An input given while replaying starts a new
+// present there (the recorded future is dropped).
+
+#include "Machine.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace insight {
+
+class History {
+public:
+    // Keeps at least `depth` steps behind the newest one.
+    explicit History(sim::Machine& machine, uint64_t depth = 100000, uint64_t interval = 4096);
+    ~History();
+    History(const History&) = delete;
+    History& operator=(const History&) = delete;
+
+    // Forgets everything: the machine as it is now is step 0 (after a reset or a load).
+    void clear();
+
+    // One step forward: a replayed one while behind the newest step, a new one otherwise.
+    unsigned step();
+
+    // Inputs: applied now and recorded for replays.
+    void sendSerial(const std::string& bytes);
+    void drivePin(unsigned port, unsigned bit, int level);
+    void write(sim::Space space, unsigned address, uint8_t value);
+    void setPc(uint16_t pc);
+
+    // The machine's outputs, passed on only for new steps.
+    void setListener(sim::Listener* listener) { m_listener = listener; }
+
+    uint64_t position() const { return m_position; }
+    uint64_t newest() const { return m_newest; }
+    uint64_t oldest() const;
+    bool replaying() const { return m_position < m_newest; }
+
+    // To step `position` (oldest() to newest()); false when it is out of reach.
+    bool goTo(uint64_t position);
+    bool stepBack(uint64_t steps = 1);
+    // Back to the start of the line run before (or, in the middle of a line,
+    // the start of this one); `lineOf` gives a line key for a code address.
+    bool stepBackLine(const std::function<int(uint16_t)>& lineOf);
+
+    struct Watch {
+        sim::Space space;
+        unsigned address;
+    };
+    // Back to the last step before this one that starts at a breakpoint
+    // address, or that changes a watched byte (stopping before the write, on
+    // the instruction that makes it). False, and no move, when there is none.
+    bool reverseContinue(const std::vector<uint16_t>& breakpoints, const std::vector<Watch>& watches);
+
+    // Bytes held for stepping back (snapshots, inputs, the step trace).
+    size_t memoryBytes() const;
+
+private:
+    struct Input {
+        enum class Kind : uint8_t { Serial, Pin, Write, SetPc };
+        uint64_t at = 0;
+        Kind kind = Kind::Serial;
+        std::string bytes;
+        unsigned a = 0, b = 0;
+        int c = 0;
+    };
+    struct Checkpoint {
+        uint64_t position;
+        sim::Snapshot snapshot;
+    };
+    struct Muted;  // the listener between the machine and ours
+
+    void record(Input input);
+    void apply(const Input& input);
+    void applyInputsAt(uint64_t position);
+    unsigned advance();  // one step of the machine, traced
+    void trim();
+    const Checkpoint* checkpointAtOrBefore(uint64_t position) const;
+    uint32_t traceAt(uint64_t position) const { return m_trace[position % m_trace.size()]; }
+
+    sim::Machine& m_machine;
+    uint64_t m_depth, m_interval;
+    uint64_t m_position = 0, m_newest = 0;
+    std::deque<Checkpoint> m_checkpoints;
+    std::deque<Input> m_inputs;
+    std::vector<uint32_t> m_trace;  // per step: PC before it, bit 16 set when it was no instruction
+    sim::Listener* m_listener = nullptr;
+    Muted* m_muted;
+};
+
+} // namespace insight

@@ -1,0 +1,233 @@
+#include "Insight.h"
+
+#include <algorithm>
+#include <optional>
+#include <cctype>
+#include <map>
+#include <set>
+
+namespace insight {
+
+namespace {
+
+// The compiler's own labels: PRS0001, LP0001, Whi0001, EnW0001, EXP0001.
+bool CompilerLabel(const std::string& name)
+{
+    static const char* const prefixes[] = {"PRS", "LP", "WHI", "ENW", "EXP"};
+    std::string upper;
+    for (char c : name)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* prefix : prefixes) {
+        const std::string p = prefix;
+        if (upper.size() > p.size() && upper.compare(0, p.size(), p) == 0
+            && std::all_of(upper.begin() + p.size(), upper.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return true;
+    }
+    return false;
+}
+
+const char* const VectorNames[VectorCount] = {"external interrupt 0", "timer 0 interrupt", "external interrupt 1",
+                                              "timer 1 interrupt", "serial interrupt", "timer 2 interrupt"};
+
+std::string HexName(uint16_t address)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string name = "code_";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        name += digits[(address >> shift) & 0xF];
+    return name;
+}
+
+} // namespace
+
+ProgramInfo InfoOf(const m51dbg::ProgramCode& code, bool fromM51)
+{
+    ProgramInfo info;
+    info.image = code.image;
+    info.image.resize(65536, 0xFF);
+    info.map = code.map;
+    for (const auto& [name, address] : code.labels)
+        info.labels.push_back({name, address});
+    info.fromM51 = fromM51;
+    return info;
+}
+
+std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
+{
+    auto read = [&program](uint16_t a) -> uint8_t { return a < program.image.size() ? program.image[a] : 0xFF; };
+    // Code exists where the map has an instruction, or (a HEX program) where the image was written.
+    auto hasCode = [&](uint16_t a) { return program.map.empty() ? read(a) != 0xFF : program.map.instructionAt(a) != nullptr; };
+
+    std::map<uint16_t, ProcedureInfo> found;
+    found[0] = ProcedureInfo{"reset", 0, -1, false};
+    std::set<uint16_t> handlers;
+    auto add = [&found](uint16_t start) { found.try_emplace(start, ProcedureInfo{{}, start, -1, false}); };
+    if (const auto target = TargetOf(0, read); target && hasCode(0))
+        add(*target);
+    for (int v = 0; v < VectorCount; ++v) {
+        const uint16_t at = VectorAddress(v);
+        if (!hasCode(at))
+            continue;
+        found[at] = ProcedureInfo{VectorNames[v], at, v, true};
+        const uint8_t op = read(at);
+        const bool jump = op == 0x02 || op == 0x80 || (op & 0x1F) == 0x01;
+        if (const auto target = TargetOf(at, read); jump && target && *target >= at + 8) {
+            add(*target);
+            handlers.insert(*target);
+        }
+    }
+    for (const m51dbg::Instruction& instruction : program.map.instructions()) {
+        if (ShapeOf(read(instruction.address)).flow == Flow::Call)
+            if (const auto target = TargetOf(instruction.address, read))
+                add(*target);
+    }
+    if (program.fromM51)
+        for (const CodeLabel& label : program.labels)
+            if (!CompilerLabel(label.name))
+                add(label.address);
+    // Names: the program's label at the start, the compiler's when none other.
+    for (int pass = 0; pass < 2; ++pass)
+        for (const CodeLabel& label : program.labels) {
+            const auto it = found.find(label.address);
+            if (it != found.end() && it->second.name.empty() && (pass == 1 || !CompilerLabel(label.name)))
+                it->second.name = label.name;
+        }
+    std::vector<ProcedureInfo> procedures;
+    for (auto& [start, info] : found) {
+        if (info.name.empty())
+            info.name = HexName(start);
+        info.handler = info.handler || handlers.count(start);
+        procedures.push_back(info);
+    }
+    return procedures;
+}
+
+std::vector<uint16_t> ProcedureIndex(const std::vector<ProcedureInfo>& procedures)
+{
+    std::vector<uint16_t> index(65536, 0);
+    for (size_t i = 0; i < procedures.size(); ++i) {
+        const unsigned from = procedures[i].start;
+        const unsigned to = i + 1 < procedures.size() ? procedures[i + 1].start : 65536;
+        std::fill(index.begin() + from, index.begin() + to, static_cast<uint16_t>(i));
+    }
+    return index;
+}
+
+BranchState StateOf(const Branch& branch)
+{
+    if (branch.taken && branch.fallThrough)
+        return BranchState::Both;
+    if (branch.taken)
+        return BranchState::OnlyTaken;
+    return branch.fallThrough ? BranchState::OnlyFallThrough : BranchState::Never;
+}
+
+namespace {
+
+// Adds one instruction's figures to the line it belongs to.
+void AddTo(std::map<int, LineStats>& lines, int line, uint64_t count, uint64_t cycles, const Branch* branch)
+{
+    LineStats& stats = lines[line];
+    stats.line = line;
+    stats.hits = std::max(stats.hits, count);
+    stats.cycles += cycles;
+    if (branch)
+        stats.branches.push_back(*branch);
+}
+
+std::vector<LineStats> Flatten(std::map<int, LineStats>& lines)
+{
+    std::vector<LineStats> out;
+    out.reserve(lines.size());
+    for (auto& [line, stats] : lines) {
+        std::sort(stats.branches.begin(), stats.branches.end(),
+                  [](const Branch& a, const Branch& b) { return a.address < b.address; });
+        out.push_back(std::move(stats));
+    }
+    return out;
+}
+
+} // namespace
+
+Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, const std::vector<ProcedureInfo>& procedures,
+                   const Recorder* recorder)
+{
+    Report report;
+    report.totalCycles = machine.cycles();
+    report.instructions = machine.instructions();
+    report.crystalHz = machine.board().crystalHz;
+    report.branchesKnown = recorder != nullptr;
+    const uint32_t* counts = machine.executionCounts();
+    const std::vector<uint16_t> procedureOf = ProcedureIndex(procedures);
+    std::vector<uint64_t> own(procedures.size(), 0);
+
+    // Interrupt entries: the hardware call belongs to the vector's line and procedure.
+    std::map<uint16_t, uint64_t> entryCycles;
+    if (recorder) {
+        report.idleCycles = recorder->idleCycles();
+        for (int v = 0; v < VectorCount; ++v)
+            if (recorder->entryCycles(v))
+                entryCycles[VectorAddress(v)] = recorder->entryCycles(v);
+    }
+    std::map<int, LineStats> sourceLines, asmLines;
+    for (const m51dbg::Instruction& instruction : program.map.instructions()) {
+        const uint16_t a = instruction.address;
+        const Shape shape = ShapeOf(machine.read(sim::Space::Code, a));
+        const uint64_t count = counts[a];
+        uint64_t cycles = count * shape.cycles;
+        if (const auto it = entryCycles.find(a); it != entryCycles.end())
+            cycles += it->second;
+        std::optional<Branch> branch;
+        if (shape.flow == Flow::CondJump && recorder) {
+            const uint64_t taken = std::min<uint64_t>(recorder->taken()[a], count);
+            branch = Branch{a, taken, count - taken};
+        }
+        AddTo(asmLines, instruction.asmLine, count, cycles, branch ? &*branch : nullptr);
+        if (instruction.sourceLine >= 0)
+            AddTo(sourceLines, instruction.sourceLine, count, cycles, branch ? &*branch : nullptr);
+    }
+    report.sourceLines = Flatten(sourceLines);
+    report.asmLines = Flatten(asmLines);
+
+    // Own cycles by address: also for code the map does not cover (a HEX program).
+    for (unsigned a = 0; a < 65536; ++a)
+        if (counts[a])
+            own[procedureOf[a]] += uint64_t{counts[a]} * ShapeOf(machine.read(sim::Space::Code, a)).cycles;
+    for (const auto& [address, cycles] : entryCycles)
+        own[procedureOf[address]] += cycles;
+
+    std::vector<uint64_t> callee;
+    std::array<uint64_t, VectorCount> handler{};
+    if (recorder) {
+        callee = recorder->calleeCycles(machine.cycles());
+        handler = recorder->handlerCycles(machine.cycles());
+    }
+    for (size_t i = 0; i < procedures.size(); ++i) {
+        ProcedureStats stats;
+        stats.info = procedures[i];
+        if (const m51dbg::Instruction* first = program.map.instructionAt(procedures[i].start)) {
+            stats.sourceLine = first->sourceLine;
+            stats.asmLine = first->asmLine;
+        }
+        stats.ownCycles = own[i];
+        stats.inclusiveCycles = own[i];
+        stats.entries = counts[procedures[i].start];
+        if (recorder) {
+            stats.recorded = true;
+            const int v = procedures[i].vector;
+            if (v >= 0) {
+                stats.entries = recorder->entries(v);
+                stats.inclusiveCycles = handler[v];
+            } else {
+                stats.inclusiveCycles = own[i] + (i < callee.size() ? callee[i] : 0);
+                // Entered by a jump (the main procedure, a handler): its first instruction's count.
+                if (recorder->calls()[i])
+                    stats.entries = recorder->calls()[i];
+            }
+        }
+        report.procedures.push_back(std::move(stats));
+    }
+    return report;
+}
+
+} // namespace insight

@@ -1,0 +1,125 @@
+#include "Recorder.h"
+
+namespace insight {
+
+namespace {
+constexpr size_t MaxFrames = 4096;  // deeper means the program no longer returns: stop following
+constexpr unsigned SpAddress = 0x81;
+}
+
+Recorder::Recorder(const sim::Machine& machine, std::vector<uint16_t> procedureOf, size_t procedures)
+    : m_flow(65536, Flow::Plain), m_length(65536, 1), m_procedureOf(std::move(procedureOf)), m_taken(65536, 0),
+      m_calls(procedures, 0)
+{
+    m_totals.callee.assign(procedures, 0);
+    m_totals.open.assign(procedures, 0);
+    m_procedureOf.resize(65536, 0);
+    for (unsigned a = 0; a < 65536; ++a) {
+        const Shape shape = ShapeOf(machine.read(sim::Space::Code, a));
+        m_flow[a] = shape.flow;
+        m_length[a] = shape.length;
+    }
+}
+
+void Recorder::clear(sim::Machine& machine)
+{
+    machine.clearExecutionCounts();
+    std::fill(m_taken.begin(), m_taken.end(), 0);
+    std::fill(m_calls.begin(), m_calls.end(), 0);
+    m_totals = Totals{std::vector<uint64_t>(m_calls.size(), 0), std::vector<uint32_t>(m_calls.size(), 0), {}, 0};
+    m_frames.clear();
+    m_entries = m_entryCycles = {};
+    m_idle = 0;
+}
+
+unsigned Recorder::step(sim::Machine& machine)
+{
+    const int source = machine.pendingInterrupt();
+    if (source >= 0) {
+        Frame frame{machine.cycles(), m_totals.interruptNet, static_cast<uint32_t>(source), 0, true};
+        const unsigned n = machine.step();
+        frame.sp = machine.read(sim::Space::Sfr, SpAddress);
+        ++m_entries[source];
+        m_entryCycles[source] += n;
+        if (m_frames.size() < MaxFrames)
+            m_frames.push_back(frame);
+        return n;
+    }
+    if (machine.idle()) {
+        const unsigned n = machine.step();
+        m_idle += n;
+        return n;
+    }
+    const uint16_t at = machine.pc();
+    const unsigned n = machine.step();
+    const Flow flow = m_flow[at];
+    if (flow == Flow::Plain || n == 0)
+        return n;
+    switch (flow) {
+    case Flow::CondJump:
+        if (machine.pc() != static_cast<uint16_t>(at + m_length[at]))
+            ++m_taken[at];
+        break;
+    case Flow::Call: {
+        const uint16_t caller = m_procedureOf[at];
+        ++m_calls[m_procedureOf[machine.pc()]];
+        if (m_frames.size() >= MaxFrames)
+            break;
+        m_frames.push_back(Frame{machine.cycles(), m_totals.interruptNet, caller, machine.read(sim::Space::Sfr, SpAddress), false});
+        ++m_totals.open[caller];
+        break;
+    }
+    case Flow::Return:
+    case Flow::ReturnInterrupt:
+        returned(machine);
+        break;
+    case Flow::Plain:
+        break;
+    }
+    return n;
+}
+
+// Every frame whose return address is no longer on the stack has ended:
+// a RET or RETI pops one, a program that resets SP pops them all.
+void Recorder::returned(const sim::Machine& machine)
+{
+    const uint8_t sp = machine.read(sim::Space::Sfr, SpAddress);
+    while (!m_frames.empty() && m_frames.back().sp > sp) {
+        const Frame frame = m_frames.back();
+        m_frames.pop_back();
+        close(m_totals, frame, machine.cycles());
+    }
+}
+
+void Recorder::close(Totals& totals, const Frame& frame, uint64_t now)
+{
+    const uint64_t net = (now - frame.start) - (totals.interruptNet - frame.mark);
+    if (frame.interrupt) {
+        totals.handler[frame.owner] += net;
+        totals.interruptNet += net;
+        return;
+    }
+    // Only the outermost open call from a procedure counts: it holds the inner ones.
+    if (--totals.open[frame.owner] == 0)
+        totals.callee[frame.owner] += net;
+}
+
+Recorder::Totals Recorder::closedAt(uint64_t now) const
+{
+    Totals totals = m_totals;
+    for (size_t i = m_frames.size(); i-- > 0;)
+        close(totals, m_frames[i], now);
+    return totals;
+}
+
+std::vector<uint64_t> Recorder::calleeCycles(uint64_t now) const
+{
+    return closedAt(now).callee;
+}
+
+std::array<uint64_t, VectorCount> Recorder::handlerCycles(uint64_t now) const
+{
+    return closedAt(now).handler;
+}
+
+} // namespace insight

@@ -1,0 +1,81 @@
+#pragma once
+// Watches a program run instruction by instruction for what the core's
+// execution counters cannot tell: which way each conditional jump went, how
+// often each interrupt was entered, the idle cycles, and the cycles spent in
+// the calls each procedure makes (its profile "with what it calls"), with
+// the time of interrupt handlers kept apart from the code they interrupted.
+// The work per instruction is a table look-up; calls, returns and jumps add
+// a few operations more.
+
+#include "CodeShape.h"
+
+#include "Machine.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace insight {
+
+constexpr int VectorCount = 6;  // INT0, timer 0, INT1, timer 1, serial, timer 2
+inline uint16_t VectorAddress(int source) { return static_cast<uint16_t>(3 + 8 * source); }
+
+class Recorder {
+public:
+    // `procedureOf[a]` is the index of the procedure that address a belongs
+    // to (64 K entries), `procedures` how many there are. The code is read
+    // from the machine now: a program loaded later needs a new recorder.
+    Recorder(const sim::Machine& machine, std::vector<uint16_t> procedureOf, size_t procedures);
+
+    // One step of the machine, observed; returns its machine cycles.
+    unsigned step(sim::Machine& machine);
+    // Forgets what was recorded (and clears the core's execution counters).
+    void clear(sim::Machine& machine);
+
+    // Conditional jumps taken, per code address.
+    const std::vector<uint32_t>& taken() const { return m_taken; }
+    uint64_t entries(int source) const { return m_entries[source]; }
+    uint64_t entryCycles(int source) const { return m_entryCycles[source]; }
+    uint64_t idleCycles() const { return m_idle; }
+    // Calls into each procedure.
+    const std::vector<uint64_t>& calls() const { return m_calls; }
+    // Cycles spent in the calls made from each procedure's code, up to
+    // machine cycle `now` (calls still open counted so far), interrupt
+    // handlers left out.
+    std::vector<uint64_t> calleeCycles(uint64_t now) const;
+    // Cycles from entry to RETI of each interrupt source, up to `now`,
+    // without the handlers of other interrupts nested in it.
+    std::array<uint64_t, VectorCount> handlerCycles(uint64_t now) const;
+
+private:
+    struct Frame {
+        uint64_t start = 0;     // machine cycle of the call's end / before the interrupt entry
+        uint64_t mark = 0;      // Totals::interruptNet when the frame opened
+        uint32_t owner = 0;     // calling procedure, or the interrupt source
+        uint8_t sp = 0;         // SP with the return address pushed
+        bool interrupt = false;
+    };
+    // What closing frames changes: kept apart so that the figures of a run
+    // still going are those of all its frames closed now.
+    struct Totals {
+        std::vector<uint64_t> callee;
+        std::vector<uint32_t> open;  // calls from each procedure still open
+        std::array<uint64_t, VectorCount> handler{};
+        uint64_t interruptNet = 0;  // cycles in interrupt handlers so far (nesting counted once)
+    };
+    void returned(const sim::Machine& machine);
+    static void close(Totals& totals, const Frame& frame, uint64_t now);
+    Totals closedAt(uint64_t now) const;
+
+    std::vector<Flow> m_flow;      // per code address
+    std::vector<uint8_t> m_length; // per code address, conditional jumps only
+    std::vector<uint16_t> m_procedureOf;
+    std::vector<uint32_t> m_taken;
+    std::vector<uint64_t> m_calls;
+    Totals m_totals;
+    std::vector<Frame> m_frames;
+    std::array<uint64_t, VectorCount> m_entries{}, m_entryCycles{};
+    uint64_t m_idle = 0;
+};
+
+} // namespace insight

@@ -1,0 +1,94 @@
+#pragma once
+// A firmware test (*.m51test): plain text, one directive a line, blank lines
+// and lines starting with # skipped.
+//
+//   program FILE              the program (.M51, .asm/.a51, .hex), relative to the test
+//   chip NAME                 the 8051 derivative (default 8052)
+//   board FILE                a board with virtual parts (needs a build with boards)
+//   xtal HZ                   crystal frequency (default 11059200)
+//   limit CYCLES              the run ends after so many machine cycles (default 10000000)
+//   until line N              the run ends when line N of the program's source is reached
+//
+// Stimuli, worked through in order as the run goes (the serial script):
+//   send TEXT | sendfile FILE | expect TEXT | wait CYCLES
+// and pin changes, each applied once:
+//   pin P3.2 = 0|1|released at CYCLE
+//   pin P3.2 = 0|1|released when line N
+//   pin P3.2 = 0|1|released when ITEM = VALUE
+//
+// Expectations, checked when the run has ended:
+//   check ITEM = VALUE        ITEM as m51sim --print takes it (A, P1, iram[40], xram[100] ...),
+//                             VALUE hexadecimal as m51sim prints it (05, 2C, 0FAH, 0x1F)
+//   check pin P1.0 = 0|1      the level on the pin
+//   check serial = TEXT       everything the program sent (escapes as for send)
+//   check serial contains TEXT
+//   check lcd = TEXT          the board's LCD, its lines joined by \n (needs a build with boards)
+//   check line N reached | check line N not reached
+//   check cycles <= N
+//
+// Without `until line`, a run with a serial script ends when the script is
+// done, one without at the limit; a power-down ends it too. Lines are those of
+// the program's source (the M51 file, or the assembly file). Every mistake is
+// "FILE:LINE: message".
+
+#include "SerialScript.h"
+#include "SimOptions.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace insight {
+
+struct PinLevel {
+    unsigned port = 0, bit = 0;
+    int level = -1;  // 0, 1, -1 released
+};
+
+struct PinChange {
+    enum class When { AtCycle, AtLine, OnValue };
+    PinLevel pin;
+    When when = When::AtCycle;
+    uint64_t cycle = 0;  // AtCycle
+    int sourceLine = 0;  // AtLine: 1-based line of the program
+    m51sim::PrintItem item;  // OnValue
+    unsigned value = 0;
+    int line = 0;  // of the test file
+};
+
+struct Check {
+    enum class Kind { Value, Pin, SerialEquals, SerialContains, Lcd, Reached, NotReached, CyclesAtMost };
+    Kind kind = Kind::Value;
+    m51sim::PrintItem item;  // Value
+    unsigned value = 0;      // Value, Pin (level)
+    PinLevel pin;            // Pin
+    std::string text;        // serial, LCD
+    int sourceLine = 0;      // Reached, NotReached: 1-based
+    uint64_t cycles = 0;     // CyclesAtMost
+    int line = 0;            // of the test file
+};
+
+struct TestFile {
+    std::string path;     // as given
+    std::string name;     // file name without .m51test
+    std::string program;  // path of the program, resolved against the test's folder
+    int programLine = 0;
+    std::string chip = "8052";
+    std::string board;  // the board file, resolved against the test's folder
+    int boardLine = 0;
+    double xtal = 11059200.0;
+    uint64_t limit = 10000000;
+    std::optional<int> untilLine;  // 1-based
+    int untilAt = 0;               // its line in the test file
+    std::vector<m51sim::ScriptCommand> script;
+    std::vector<PinChange> pins;
+    std::vector<Check> checks;
+    std::vector<std::string> errors;  // "FILE:LINE: message"
+};
+
+// `boards` tells whether this build has virtual boards (board and lcd lines).
+TestFile ParseTestFile(std::string_view text, const std::string& path, const m51sim::FileReader& readFile, bool boards);
+
+} // namespace insight

@@ -1,0 +1,174 @@
+// Stepping back: every position comes back as exactly the core's snapshot,
+// with the serial and pin inputs replayed and the outputs not sent twice.
+#include "History.h"
+#include "InsightHarness.h"
+#include "StateFile.h"
+
+using namespace insight;
+using namespace insight::test;
+
+namespace {
+
+// Echoes serial bytes plus one, counts timer 0 interrupts at 40H and INT0
+// edges at 41H: every kind of input matters for the state.
+const char* const Busy = R"(ORG 0
+LJMP MAIN
+ORG 03H
+INC 41H
+RETI
+ORG 0BH
+INC 40H
+RETI
+ORG 30H
+MAIN: MOV SP,#60H
+MOV TMOD,#22H
+MOV TH0,#0
+MOV TH1,#0FFH
+MOV SCON,#50H
+SETB IT0
+MOV IE,#83H
+SETB TR1
+SETB TR0
+LOOP: JNB RI,LOOP
+CLR RI
+MOV A,SBUF
+INC A
+MOV 42H,A
+MOV SBUF,A
+WAITTX: JNB TI,WAITTX
+CLR TI
+SJMP LOOP
+END
+)";
+
+struct Sent : sim::Listener {
+    std::string bytes;
+    void serialSent(uint64_t, uint8_t byte) override { bytes += static_cast<char>(byte); }
+};
+
+TEST(History, SteppingBackReturnsTheSnapshotOfEveryEarlierStep)
+{
+    auto run = Start(Busy, false);
+    ASSERT_TRUE(run);
+    sim::Machine& machine = *run->machine;
+    History history(machine, 100000, 1000);
+    Sent sent;
+    history.setListener(&sent);
+    std::vector<std::pair<uint64_t, sim::Snapshot>> seen;
+    for (uint64_t i = 0; i < 120000; ++i) {
+        if (i % 9000 == 100)
+            history.sendSerial(std::string(1, static_cast<char>('a' + i / 9000)));
+        if (i % 7000 == 50)
+            history.drivePin(3, 2, (i / 7000) % 2 ? 0 : -1);
+        if (i % 13000 == 0 || i == 119999)
+            seen.emplace_back(history.position(), machine.snapshot());
+        history.step();
+    }
+    const sim::Snapshot present = machine.snapshot();
+    const std::string sentLive = sent.bytes;
+    ASSERT_GT(sentLive.size(), 10u);
+    ASSERT_GT(machine.read(sim::Space::Iram, 0x41), 3u);
+    ASSERT_LE(history.oldest(), history.newest() - 100000);
+    // Back to each remembered step within reach, in any order.
+    for (size_t i = seen.size(); i-- > 0;) {
+        const auto& [position, snapshot] = seen[i];
+        SCOPED_TRACE(position);
+        if (position < history.oldest()) {
+            EXPECT_FALSE(history.goTo(position));
+            continue;
+        }
+        ASSERT_TRUE(history.goTo(position));
+        EXPECT_TRUE(history.replaying());
+        EXPECT_TRUE(machine.snapshot() == snapshot);
+    }
+    // Forward again through the recorded inputs to the present; nothing sent twice.
+    while (history.replaying())
+        history.step();
+    EXPECT_TRUE(machine.snapshot() == present);
+    EXPECT_EQ(sent.bytes, sentLive);
+    // k steps back from N + k is step N.
+    const uint64_t n = history.position();
+    for (int k = 0; k < 5; ++k)
+        history.step();
+    ASSERT_TRUE(history.stepBack(5));
+    EXPECT_EQ(history.position(), n);
+    EXPECT_TRUE(machine.snapshot() == present);
+}
+
+TEST(History, AnInputWhileBehindStartsANewPresent)
+{
+    auto run = Start(Busy, false);
+    ASSERT_TRUE(run);
+    History history(*run->machine, 10000, 500);
+    for (int i = 0; i < 3000; ++i)
+        history.step();
+    ASSERT_TRUE(history.stepBack(1000));
+    history.sendSerial("A");
+    EXPECT_EQ(history.newest(), 2000u);
+    EXPECT_FALSE(history.replaying());
+    for (int i = 0; i < 3000; ++i)
+        history.step();
+    EXPECT_EQ(run->machine->read(sim::Space::Iram, 0x42), 'B');
+}
+
+TEST(History, StepBackByLineAndReverseContinue)
+{
+    auto run = Start(Busy, false);
+    ASSERT_TRUE(run);
+    sim::Machine& machine = *run->machine;
+    History history(machine, 100000, 1000);
+    auto lineOf = [&run](uint16_t address) { return run->code.map.asmLineAt(address).value_or(-1); };
+    const uint16_t store = run->code.map.asmLineAddress(LineOf(Busy, "MOV 42H,A")).value();
+    const uint16_t clrRi = run->label("LOOP") + 3;
+    for (int i = 0; i < 20000; ++i) {
+        if (i == 5000 || i == 12000)
+            history.sendSerial(i == 5000 ? "x" : "y");
+        history.step();
+    }
+    ASSERT_EQ(machine.read(sim::Space::Iram, 0x42), 'z');
+    // Back to the instruction that wrote the watched byte: the second echo.
+    ASSERT_TRUE(history.reverseContinue({}, {{sim::Space::Iram, 0x42}}));
+    EXPECT_EQ(machine.pc(), store);
+    EXPECT_EQ(machine.read(sim::Space::Iram, 0x42), 'y');
+    const uint64_t secondWrite = history.position();
+    // One line back: the INC A before it; and back to the CLR RI breakpoint.
+    ASSERT_TRUE(history.stepBackLine(lineOf));
+    EXPECT_EQ(lineOf(machine.pc()), LineOf(Busy, "INC A"));
+    ASSERT_TRUE(history.reverseContinue({clrRi}, {}));
+    EXPECT_EQ(machine.pc(), clrRi);
+    EXPECT_LT(history.position(), secondWrite);
+    // And from there to the first write; none before it.
+    ASSERT_TRUE(history.reverseContinue({}, {{sim::Space::Iram, 0x42}}));
+    EXPECT_EQ(machine.read(sim::Space::Iram, 0x42), 0);
+    const uint64_t first = history.position();
+    EXPECT_FALSE(history.reverseContinue({}, {{sim::Space::Iram, 0x42}}));
+    EXPECT_EQ(history.position(), first);
+}
+
+TEST(StateFile, SavedStateComesBackExactlyAndOnlyOnTheSameMachine)
+{
+    auto run = Start(Busy, false);
+    ASSERT_TRUE(run);
+    run->machine->sendSerial(reinterpret_cast<const uint8_t*>("qr"), 2);
+    for (int i = 0; i < 5000; ++i)
+        run->machine->step();
+    const std::string bytes = StateBytes(*run->machine);
+    const sim::Snapshot saved = run->machine->snapshot();
+    for (int i = 0; i < 5000; ++i)
+        run->machine->step();
+    ASSERT_EQ(RestoreState(*run->machine, bytes), "");
+    EXPECT_TRUE(run->machine->snapshot() == saved);
+
+    sim::Machine other(*sim::findChip("8051"), sim::Board{});
+    EXPECT_EQ(RestoreState(other, bytes), "the state is of a 8052, the simulator runs a 8051");
+    sim::Board slow;
+    slow.crystalHz = 12000000;
+    sim::Machine otherBoard(*sim::findChip("8052"), slow);
+    EXPECT_EQ(RestoreState(otherBoard, bytes), "the state is of a board with a 11059200 Hz crystal");
+    EXPECT_EQ(RestoreState(*run->machine, bytes.substr(0, bytes.size() - 7)),
+              "the state file is damaged or of another simulator version");
+    EXPECT_EQ(RestoreState(*run->machine, "hello"), "not a simulation state file");
+    EXPECT_TRUE(run->machine->snapshot() == saved);
+}
+
+} // namespace
