@@ -10,7 +10,7 @@ packages=(
   libqscintilla2-qt6-dev   # the code editor component of Zelvar
   libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  mcu8051ide sdcc-ucsim srecord
+  mcu8051ide sdcc-ucsim srecord lcov
   dpkg-dev   # the package: dpkg-shlibdeps
 )
 [ $# -gt 0 ] && packages=("$@")
