@@ -20,6 +20,7 @@ struct CoreRunSettings {
     std::optional<uint16_t> untilAddress;  // stop before the instruction there
     std::string serialIn;                  // given to the board at reset
     std::vector<ScriptCommand> script;
+    sim::Listener* pins = nullptr;         // also told of every pin change (the virtual board)
 };
 
 struct CoreRunResult {
