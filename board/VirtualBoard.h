@@ -27,6 +27,7 @@ public:
     // its cycle. The board does not become the machine's listener: the owner
     // passes reports on (see ListenerFan.h).
     void attach(sim::Machine* machine);
+    const sim::Machine* machine() const { return m_machine; }
     // After a reset of the machine: parts power on again (the LCD's internal reset).
     void powerOn();
     void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override;
