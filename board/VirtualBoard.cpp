@@ -64,10 +64,7 @@ VirtualBoard::VirtualBoard(const BoardDescription& description, double crystalHz
     }
 }
 
-VirtualBoard::~VirtualBoard()
-{
-    attach(nullptr);
-}
+VirtualBoard::~VirtualBoard() = default;
 
 void VirtualBoard::readLatches()
 {
@@ -142,6 +139,10 @@ void VirtualBoard::applyDrives()
             break;
     }
     m_driving = false;
+    // Without the machine's reports (no listener yet) the parts learn of the drives here.
+    for (unsigned p = 0; p < 4; ++p)
+        if (const uint8_t level = m_machine->pins(p); level != m_ports.level[p])
+            pinsChanged(m_machine->cycles(), p, level);
 }
 
 bool VirtualBoard::setClosed(size_t i, bool closed)

@@ -27,6 +27,8 @@ public:
     // its cycle. The board does not become the machine's listener: the owner
     // passes reports on (see ListenerFan.h).
     void attach(sim::Machine* machine);
+    // The machine is gone (or about to go): forget it without touching it.
+    void release() { m_machine = nullptr; }
     const sim::Machine* machine() const { return m_machine; }
     // After a reset of the machine: parts power on again (the LCD's internal reset).
     void powerOn();
