@@ -1,3 +1,4 @@
+#include "WatchList.h"
 #include "Watches.h"
 
 #include <gtest/gtest.h>
@@ -107,4 +108,36 @@ TEST(Watches, FormsAndEditing)
     EXPECT_FALSE(WriteWatch(*ParseWatch("FLASHES", names).target, 1, m.reader(), m.writer()));
     EXPECT_FALSE(WriteWatch(*ParseWatch("code[10]", names).target, 1, m.reader(), m.writer()));
     EXPECT_FALSE(WriteWatch(*ParseWatch("PC", names).target, 1, m.reader(), m.writer()));
+}
+
+TEST(WatchList, ChangesMarkedAgainstTheLastStopAndNamesOfANewBuild)
+{
+    Memory m;
+    WatchList list;
+    list.setNames(CollectSourceNames("DEFINEBIT LED P1.1\n"));
+    list.add("iram[30]");
+    list.add("LED");
+    list.add("COUNTER");  // not (yet) a name of the program
+    EXPECT_FALSE(list.entries()[2].target);
+    list.sample(m.reader(), 0, true);
+    EXPECT_FALSE(list.entries()[0].changed) << "nothing to compare with at the first stop";
+    m.iram[0x30] = 7;
+    list.sample(m.reader(), 0, false);  // while running
+    EXPECT_TRUE(list.entries()[0].changed);
+    EXPECT_EQ(list.entries()[0].value, 7);
+    list.sample(m.reader(), 0, true);  // the stop: still changed since the one before
+    EXPECT_TRUE(list.entries()[0].changed);
+    list.sample(m.reader(), 0, true);
+    EXPECT_FALSE(list.entries()[0].changed);
+    // A new build defines COUNTER and moves LED.
+    list.setNames(CollectSourceNames("DEFINE COUNTER 30H\nDEFINEBIT LED P1.2\n"));
+    ASSERT_TRUE(list.entries()[2].target);
+    EXPECT_FALSE(list.entries()[1].known) << "a moved name starts afresh";
+    list.setExpression(2, "iram[COUNTER]");
+    list.sample(m.reader(), 0, true);
+    EXPECT_EQ(list.entries()[2].value, 7);
+    EXPECT_TRUE(list.write(2, 9, m.reader(), m.writer()));
+    EXPECT_EQ(m.iram[0x30], 9);
+    list.remove(0);
+    EXPECT_EQ(list.size(), 2u);
 }
