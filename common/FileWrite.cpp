@@ -177,10 +177,10 @@ void AtomicFile::fail(std::string reason)
         m_error = reason.empty() ? "Input/output error" : std::move(reason);
 }
 
-bool AtomicFile::flushBuffer()
+bool AtomicFile::writeAll(std::string_view bytes)
 {
-    const char* data = m_buffer.data();
-    std::size_t left = m_buffer.size();
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
     while (left > 0 && ok()) {
         const long n = writeSome(m_fd, data, left);
         if (n < 0 && errno == EINTR)
@@ -192,8 +192,14 @@ bool AtomicFile::flushBuffer()
         data += n;
         left -= static_cast<std::size_t>(n);
     }
-    m_buffer.clear();
     return ok();
+}
+
+bool AtomicFile::flushBuffer()
+{
+    const bool written = writeAll(m_buffer);
+    m_buffer.clear();
+    return written;
 }
 
 bool AtomicFile::write(std::string_view bytes)
@@ -210,11 +216,7 @@ bool AtomicFile::write(std::string_view bytes)
         m_buffer.append(bytes);
         return true;
     }
-    m_buffer.assign(bytes);
-    const bool written = flushBuffer();
-    m_buffer.shrink_to_fit();
-    m_buffer.reserve(kBufferSize);
-    return written;
+    return writeAll(bytes);
 }
 
 std::string AtomicFile::finish()

@@ -49,6 +49,7 @@ public:
 private:
     friend class OutputSet;
     void fail(std::string reason);
+    bool writeAll(std::string_view bytes);
     bool flushBuffer();
     std::string rename();
 

@@ -132,18 +132,19 @@ void CoreBackend::serialSent(uint64_t, uint8_t byte) { m_sent.append(static_cast
 
 void CoreBackend::serialLost(uint64_t, uint8_t byte)
 {
-    // The program did not clear RI in time: a real UART loses the byte too.
-    qWarning("simulated UART: received byte %02X lost (RI not cleared in time)", byte);
+    m_lost.push_back(byte);  // reported after the slice, with the bytes the program sent
 }
 
 void CoreBackend::flushSerial()
 {
-    if (m_sent.isEmpty())
-        return;
-    const QByteArray bytes = std::exchange(m_sent, {});
-    if (m_serial)
-        m_serial->deliver(bytes);
-    emit serialReceived(bytes);
+    if (!m_sent.isEmpty()) {
+        const QByteArray bytes = std::exchange(m_sent, {});
+        if (m_serial)
+            m_serial->deliver(bytes);
+        emit serialReceived(bytes);
+    }
+    for (const uint8_t byte : std::exchange(m_lost, {}))
+        emit SimulatorBackend::serialLost(byte);
 }
 
 void CoreBackend::sendSerial(const QByteArray& bytes)

@@ -95,6 +95,7 @@ private:
     std::vector<uint8_t> m_isBreakpoint = std::vector<uint8_t>(0x10000);
     QTimer m_sliceTimer;
     QByteArray m_sent;
+    std::vector<uint8_t> m_lost;
     unsigned m_session = 0;  // a report of an earlier session is dropped
 
     Operation m_operation = Operation::None;

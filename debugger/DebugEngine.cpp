@@ -68,6 +68,7 @@ void DebugEngine::start(const Program& program)
         connect(m_backend.get(), &SimulatorBackend::stopped, this, &DebugEngine::stopped);
         connect(m_backend.get(), &SimulatorBackend::failed, this, &DebugEngine::failed);
         connect(m_backend.get(), &SimulatorBackend::serialReceived, this, &DebugEngine::serialReceived);
+        connect(m_backend.get(), &SimulatorBackend::serialLost, this, &DebugEngine::serialLost);
     }
     m_backend->setBreakpoints(breakpointAddresses());
     m_backend->start(m_program, m_options, m_options.serialTerminal ? m_serial : nullptr);

@@ -98,6 +98,7 @@ signals:
     void stopped(DebugEngine::StopCause cause);  // machine() is up to date
     void failed(const QString& message);
     void serialReceived(const QByteArray& bytes);
+    void serialLost(uint8_t byte);  // a received byte the program did not take in time
 
 private:
     void fail(const QString& message);

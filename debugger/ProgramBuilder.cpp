@@ -1,12 +1,12 @@
 #include "ProgramBuilder.h"
 
 #include "Assembler.h"
+#include "FileWriteQt.h"
 #include "ProgramCode.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace m51dbg {
 
@@ -14,10 +14,9 @@ namespace {
 
 bool WriteFile(const QString& path, const std::string& bytes, QString& error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), static_cast<qint64>(bytes.size())) < 0
-        || !file.commit()) {
-        error = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
+    const QString reason = m51::writeFileAtomically(path, QByteArray::fromStdString(bytes));
+    if (!reason.isEmpty()) {
+        error = QStringLiteral("%1: cannot write: %2").arg(path, reason);
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "Assembler.h"
 #include "Compiler.h"
+#include "FileWrite.h"
 #include "IntelHex.h"
 
 namespace m51dbg {
@@ -24,7 +25,7 @@ std::string EntryMessage(const std::string& text)
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
         ++digits;
     const size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
-    return text.substr(from);
+    return m51::quoteForMessage(std::string_view(text).substr(from));
 }
 
 // Assembles `text`; errors on lines that came from M51 lines go there.

@@ -67,6 +67,9 @@ signals:
     void stopped(SimulatorBackend::StopCause cause);
     void failed(const QString& message);
     void serialReceived(const QByteArray& bytes);
+    // A byte the board received was lost: the program had not taken the one
+    // before (RI still set), as on a real UART.
+    void serialLost(uint8_t byte);
 };
 
 } // namespace m51dbg

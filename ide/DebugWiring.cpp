@@ -3,11 +3,15 @@
 #include "CodeEditor.h"
 #include "DebugController.h"
 #include "Main.h"
+#include "Nastavu.h"
+#include "Placement.h"
+#include "ProfileFile.h"
 #include "WindowSet.h"
 #include "asembu.h"
 #include "editoru.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -54,8 +58,8 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
         [editor] { return editor->fileName(); });
     debugger->setCaretLineProvider([editor] { return editor->CaretLine() - 1; });
 
-    // The Run menu follows the Parts' menu items, so their places stay as they
-    // were. Its keys work from every window, as the main window's commands do;
+    // The Run menu comes after the main window's own menu items, so theirs
+    // keep their places. Its keys work from every window, as the main window's commands do;
     // F2 stays the editor's own (it toggles at the editor's caret).
     main->menuBar()->addMenu(debugger->createMenu(main));
     using Action = m51dbg::DebugController::Action;
@@ -89,5 +93,22 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
         if (!messages.isEmpty())
             main->statusBar()->showMessage(messages.join(QStringLiteral("  |  ")));
     });
+    // The Setup dialog's simulator choice, kept in the profile file.
+    if (TNastav* setup = windows.setup) {
+        const QString profile = TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"));
+        TProfileFile file;
+        file.load(profile);
+        const bool s51 = file.GetPrivateProfileString("Simulator", "Kind").trimmed().toLower() == "s51";
+        setup->Simulator->setCurrentIndex(s51 ? 1 : 0);
+        debugger->setSimulator(s51 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
+        QObject::connect(setup->Simulator, &QComboBox::currentIndexChanged, debugger, [debugger, profile, main](int index) {
+            debugger->setSimulator(index == 1 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
+            TProfileFile file;
+            file.load(profile);
+            file.WritePrivateProfileString("Simulator", "Kind", index == 1 ? "s51" : "core");
+            if (!file.save(profile))
+                main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
+        });
+    }
     return debugger;
 }

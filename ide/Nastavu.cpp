@@ -3,6 +3,7 @@
 #include "Session.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -108,6 +109,12 @@ void TNastav::buildLayout()
         *captions[row] = makeEdit(this, qPrintable(QStringLiteral("Edit%1").arg(13 + row)), QRect(36, y, 89, 21), true);
         *commands[row] = makeEdit(this, qPrintable(QStringLiteral("Edit%1").arg(6 + row)), QRect(132, y, 209, 21), true);
     }
+
+    makeLabel(this, QStringLiteral("Simulator for Run and Debug"), 16, 320);
+    Simulator = new QComboBox(this);
+    Simulator->setObjectName(QStringLiteral("Simulator"));
+    Simulator->addItems({QStringLiteral("Built-in 8051 simulator"), QStringLiteral("s51 (sdcc-ucsim)")});
+    Simulator->setGeometry(16, 338, 209, 21);
 
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QToolButton;
@@ -44,6 +45,10 @@ public:
     QCheckBox* AutoOpen;  // "AutoOpen při startu" (hidden)
     QLineEdit* Edit20;    // hidden
     QToolButton* SpeedButton1;  // "Save setup"
+    // The debugger's simulator: 0 the built-in one, 1 s51. Kept in the profile
+    // file, not in Zelvar.INI (whose lines are fixed); applies from the next
+    // debug session on.
+    QComboBox* Simulator;
     QStringList LB;       // the settings' lines the fields were last filled from
 
     // Command and caption of tool k (1 … 7).

@@ -6,6 +6,7 @@
 #include "Sfr.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 namespace sim {
@@ -18,6 +19,14 @@ using namespace sfr;
 
 namespace {
 
+// Parity of every byte: PSW.P follows A after each instruction.
+constexpr auto kParity = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned v = 0; v < 256; ++v)
+        t[v] = static_cast<uint8_t>(std::popcount(v) & 1);
+    return t;
+}();
+
 inline uint16_t rel(uint16_t pc, uint8_t offset)
 {
     return static_cast<uint16_t>(pc + static_cast<int8_t>(offset));
@@ -27,7 +36,7 @@ inline uint16_t rel(uint16_t pc, uint8_t offset)
 
 void Machine::setParity()
 {
-    PSWR = static_cast<uint8_t>((PSWR & ~PAR) | (std::popcount(static_cast<unsigned>(ACCU)) & 1));
+    PSWR = static_cast<uint8_t>((PSWR & ~PAR) | kParity[ACCU]);
 }
 
 uint8_t Machine::readIndirect(uint8_t address)

@@ -28,6 +28,7 @@ Machine::Machine(const Chip& chip, const Board& board)
 {
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
     m_iramMask = chip.iramSize > 128 ? 0xFF : 0x7F;
+    m_shared = m_board.sharedFrom <= m_board.sharedTo;
     if (m_board.ramSeed) {
         uint32_t x = m_board.ramSeed;
         auto next = [&x] {
@@ -83,13 +84,7 @@ void Machine::reset()
         m_s.pinsOut[p] = pinLevels(p);
     m_stopRequest.store(false, std::memory_order_relaxed);
     m_sample = true;
-}
-
-uint8_t Machine::fetchCode(uint16_t address) const
-{
-    if (address >= m_board.sharedFrom && address <= m_board.sharedTo)
-        return m_xram[address];
-    return m_code[address];
+    m_busy = true;
 }
 
 void Machine::watchHit(Space space, unsigned address, bool write)
@@ -116,14 +111,57 @@ unsigned Machine::step()
         afterCycles(1, true);
         return 1;
     }
-    // The peripherals see the instruction's writes from its second cycle on
-    // (a timer started by SETB TR0 counts from the next instruction, one
-    // reloaded by a 2-cycle MOV counts once after the new value).
+    // The peripherals see the instruction's SFR writes from its second cycle
+    // on (a timer started by SETB TR0 counts from the next instruction, one
+    // reloaded by a 2-cycle MOV counts once after the new value); its SFR
+    // reads see the first cycle counted.
     ++m_counts[m_s.pc];
-    tick(1);
+    if (m_anyWatch)
+        return watchedStep();
+    m_firstCyclePending = true;
     const unsigned n = execute();
     ++m_s.instructions;
-    afterCycles(n - 1, true);
+    if (m_firstCyclePending) {
+        m_firstCyclePending = false;
+        tick(n);
+    } else if (n > 1) {
+        tick(n - 1);
+    }
+    if (m_s.holdOff || (m_s.sfr[0xA8 - 0x80] & 0x80))
+        pollInterrupts();
+    return n;
+}
+
+// A step while watches are set: the registers the instructions reach without
+// an address (A, B, PSW, SP, DPTR, R0-R7 of the bank) count as written when
+// they change.
+unsigned Machine::watchedStep()
+{
+    static constexpr uint8_t implicit[] = {0xE0, 0xF0, 0xD0, 0x81, 0x82, 0x83};
+    uint8_t before[6 + 8];
+    const unsigned bank = m_s.sfr[0xD0 - 0x80] & 0x18;
+    for (unsigned i = 0; i < 6; ++i)
+        before[i] = m_s.sfr[implicit[i] - 0x80];
+    std::memcpy(before + 6, m_s.iram + bank, 8);
+    m_firstCyclePending = true;
+    const unsigned n = execute();
+    ++m_s.instructions;
+    if (m_firstCyclePending) {
+        m_firstCyclePending = false;
+        tick(n);
+    } else if (n > 1) {
+        tick(n - 1);
+    }
+    for (unsigned i = 0; i < 6; ++i)
+        if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
+            watchHit(Space::Sfr, implicit[i], true);
+    if ((before[2] ^ m_s.sfr[0xD0 - 0x80]) & 0xFE)  // PSW, not counting P (it follows A)
+        watchHit(Space::Sfr, 0xD0, true);
+    for (unsigned i = 0; i < 8; ++i)
+        if (before[6 + i] != m_s.iram[bank + i])
+            watchHit(Space::Iram, bank + i, true);
+    if (m_s.holdOff || (m_s.sfr[0xA8 - 0x80] & 0x80))
+        pollInterrupts();
     return n;
 }
 
@@ -133,8 +171,10 @@ Stop Machine::run(uint64_t cycleBudget)
     m_watchTripped = false;
     bool first = true;
     while (m_s.cycles < end) {
-        if (m_stopRequest.exchange(false, std::memory_order_relaxed))
+        if (m_stopRequest.load(std::memory_order_relaxed)) {
+            m_stopRequest.store(false, std::memory_order_relaxed);
             return Stop::Requested;
+        }
         if (m_s.powerDown)
             return Stop::PowerDown;
         if (!first && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
@@ -185,6 +225,8 @@ void Machine::write(Space space, unsigned address, uint8_t value)
         m_s.iram[address & 0xFF] = value;
         break;
     case Space::Sfr:
+        m_busy = true;
+        m_sample = true;
         m_s.sfr[(address - 0x80) & 0x7F] = value;
         if (address == ACC || address == PSW)
             setParity();
@@ -283,6 +325,8 @@ bool Machine::restore(const Snapshot& shot)
     std::copy(p, p + 65536, m_xram.begin());
     p += 65536 + 4;
     m_rxQueue.assign(p, p + queued);
+    m_busy = true;
+    m_sample = true;
     return true;
 }
 

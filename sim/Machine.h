@@ -18,7 +18,11 @@
 
 namespace sim {
 
-enum class SerialLine { Ideal, RealLine };  // Ideal: a byte handed to SBUF when RI is clear
+// Ideal: the next byte is handed to SBUF once the program has cleared RI and
+// read SBUF (or left RI clear for 1000 cycles). RealLine: bytes are shifted in
+// on RXD bit by bit at the line's bit rate and the UART receives them as the
+// chip does, losing one only where RI was not cleared in time.
+enum class SerialLine { Ideal, RealLine };
 
 struct Board {
     double crystalHz = 11059200.0;
@@ -120,6 +124,7 @@ public:
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
+    // Code memory is 64 KB (on-chip and external alike); bytes never loaded read 0FFH.
     void loadCode(const uint8_t* bytes, size_t size, unsigned base = 0);
     void reset();  // hardware reset: SFR reset values, PC 0; RAM keeps its contents
 
@@ -127,7 +132,9 @@ public:
     unsigned step();
     // Until a breakpoint, watch, condition, requestStop() or the budget of machine cycles is spent.
     Stop run(uint64_t cycleBudget);
-    void requestStop();  // safe from another thread; run() returns within one instruction
+    // Safe from another thread; run() returns within one instruction. A request
+    // made while nothing runs stops the next run() before its first instruction.
+    void requestStop();
 
     uint16_t pc() const { return m_s.pc; }
     void setPc(uint16_t pc) { m_s.pc = pc; }
@@ -152,6 +159,9 @@ public:
 
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
+    // A watch on any memory cell or SFR: run() stops after the instruction
+    // that read or wrote it. A, B, PSW, SP, DPTR and R0-R7 count as written
+    // whenever an instruction changes them, with or without their address.
     void setWatch(Space, unsigned address, bool onRead, bool onWrite);
     void clearWatches();
     // Stop when the condition holds after an instruction (checked only while one is set).
@@ -172,9 +182,18 @@ public:
 private:
     friend class MachineAccess;
     unsigned execute();
+    unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
-    void tick(unsigned n);
+    // The clock by n machine cycles: the peripherals only when one of them is busy.
+    void tick(unsigned n)
+    {
+        m_s.cycles += n;
+        if (m_busy)
+            peripherals(n);
+    }
+    void peripherals(unsigned n);
+    bool peripheralsBusy() const;
     void pollInterrupts();
     void timers01(unsigned n);
     void timer2(unsigned n);
@@ -205,7 +224,12 @@ private:
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
     void writeXram(uint16_t address, uint8_t value);
-    uint8_t fetchCode(uint16_t address) const;
+    uint8_t fetchCode(uint16_t address) const
+    {
+        if (m_shared && address >= m_board.sharedFrom && address <= m_board.sharedTo)
+            return m_xram[address];
+        return m_code[address];
+    }
     void push(uint8_t value);
     uint8_t pop();
     void setParity();
@@ -220,6 +244,7 @@ private:
     std::vector<uint8_t> m_breaks;  // per code address
     std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
     bool m_anyWatch = false;
+    bool m_shared = false;  // the board shares a range between code and xram
     bool m_watchTripped = false;
     Hit m_hit;
     bool (*m_condition)(const Machine&, void*) = nullptr;
@@ -230,6 +255,17 @@ private:
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
+    // The instruction's first cycle has not been clocked yet: done before its
+    // first SFR access, or together with the rest when it makes none.
+    bool m_firstCyclePending = false;
+    void firstCycle()
+    {
+        if (m_firstCyclePending) {
+            m_firstCyclePending = false;
+            tick(1);
+        }
+    }
+    bool m_busy = true;    // a timer runs, the UART or the line works, or an SFR was written since
 };
 
 }  // namespace sim

@@ -19,7 +19,7 @@ using namespace sfr;
 namespace {
 
 // Advances an 8051 timer (modes 0-2) by k counts; returns the overflows.
-unsigned advance(uint8_t& tl, uint8_t& th, unsigned mode, uint64_t k)
+inline unsigned advance(uint8_t& tl, uint8_t& th, unsigned mode, uint64_t k)
 {
     switch (mode) {
     case 0: {
@@ -66,6 +66,7 @@ bool parityBit(uint8_t byte, char parity)
 
 uint8_t Machine::readSfr(uint8_t address)
 {
+    firstCycle();
     switch (address) {
     case P0: return pinLevels(0);
     case P1: return pinLevels(1);
@@ -83,6 +84,8 @@ uint8_t Machine::readSfr(uint8_t address)
 
 void Machine::writeSfr(uint8_t address, uint8_t value)
 {
+    firstCycle();
+    m_busy = true;
     switch (address) {
     case P0: case P1: case P2: case P3:
         SFR(address) = value;
@@ -172,6 +175,7 @@ void Machine::portsChanged()
         }
     }
     m_sample = true;
+    m_busy = true;
     externalEdges();
 }
 
@@ -309,8 +313,13 @@ void Machine::timer2(unsigned n)
 // one tick each with SMOD set, one tick every two overflows without.
 void Machine::serialClock(unsigned overflows)
 {
-    const uint8_t mode = SFR(SCON) >> 6;
+    const uint8_t scon = SFR(SCON);
+    const uint8_t mode = scon >> 6;
     if (mode != 1 && mode != 3)
+        return;
+    // Idle UART, idle line: nothing to clock (the transmitter's divider phase
+    // is left where it is).
+    if (!m_s.txActive && !m_s.rxActive && !(scon & REN) && !m_s.lineActive)
         return;
     unsigned ticks = overflows;
     if (!(SFR(PCON) & SMOD)) {
@@ -495,6 +504,7 @@ void Machine::serialRx16(unsigned ticks)
 void Machine::sendSerial(const uint8_t* bytes, size_t n)
 {
     m_rxQueue.insert(m_rxQueue.end(), bytes, bytes + n);
+    m_busy = true;
     if (m_board.serial == SerialLine::RealLine)
         lineAdvance();
     else
@@ -579,9 +589,20 @@ void Machine::afterCycles(unsigned n, bool poll)
         pollInterrupts();
 }
 
-void Machine::tick(unsigned n)
+bool Machine::peripheralsBusy() const
 {
-    m_s.cycles += n;
+    const uint8_t tcon = m_s.sfr[TCON - 0x80], tmod = m_s.sfr[TMOD - 0x80], scon = m_s.sfr[SCON - 0x80];
+    if (m_sample || (tcon & (TR0 | TR1)) || (tmod & 3) == 3)
+        return true;
+    if (m_chip.timer2 && (m_s.sfr[T2CON - 0x80] & TR2))
+        return true;
+    if (m_s.txActive || m_s.rxActive || m_s.lineActive || !m_rxQueue.empty())
+        return true;
+    return (scon & REN) && (scon >> 6) == 2;
+}
+
+void Machine::peripherals(unsigned n)
+{
     if (m_sample) {
         // Level-triggered requests follow the pins as sampled in the cycle.
         m_sample = false;
@@ -593,8 +614,10 @@ void Machine::tick(unsigned n)
             tcon = static_cast<uint8_t>((p3 & 0x08) ? tcon & ~IE1 : tcon | IE1);
         SFR(TCON) = tcon;
     }
-    timers01(n);
-    if (m_chip.timer2)
+    const uint8_t tcon = SFR(TCON);
+    if ((tcon & (TR0 | TR1)) || (SFR(TMOD) & 3) == 3)
+        timers01(n);
+    if (m_chip.timer2 && (SFR(T2CON) & TR2))
         timer2(n);
     const uint8_t mode = SFR(SCON) >> 6;
     if ((mode == 0 || mode == 2) && (m_s.txActive || m_s.rxActive || (SFR(SCON) & REN)))
@@ -605,6 +628,7 @@ void Machine::tick(unsigned n)
     } else if (!m_rxQueue.empty()) {
         idealFeed();
     }
+    m_busy = peripheralsBusy();
 }
 
 void Machine::pollInterrupts()
@@ -618,6 +642,8 @@ void Machine::pollInterrupts()
     if (!(ie & 0x80) || m_s.inService & 2)
         return;
     const uint8_t scon = SFR(SCON);
+    if (!(tcon & (IE0 | TF0 | IE1 | TF1)) && !(scon & (RI | TI)) && !(m_chip.timer2 && (SFR(T2CON) & (TF2 | EXF2))))
+        return;
     unsigned requests = ((tcon & IE0) ? 0x01 : 0) | ((tcon & TF0) ? 0x02 : 0) | ((tcon & IE1) ? 0x04 : 0) |
                         ((tcon & TF1) ? 0x08 : 0) | ((scon & (RI | TI)) ? 0x10 : 0);
     if (m_chip.timer2 && (SFR(T2CON) & (TF2 | EXF2)))

@@ -37,7 +37,9 @@ constexpr const char* kUsage =
     "\n"
     "Errors are printed as FILE:LINE: message. Exit status: 0 no errors, 1 errors\n"
     "(the listing is written, BASE.hex and BASE.bin are not, and older ones are\n"
-    "removed), 2 a file could not be read or written (or the command line is wrong).\n";
+    "removed), 2 a file could not be read or written (or the command line is wrong).\n"
+    "The outputs change together, only when all of them were written; otherwise,\n"
+    "and when one of them is read-only, the old ones stay as they were.\n";
 
 struct Options {
     std::string file;

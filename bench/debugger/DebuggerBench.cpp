@@ -20,6 +20,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <memory>
 #include <cstdio>
 #include <vector>
@@ -134,20 +136,44 @@ void StopFigures(const Program& program, const EngineOptions& options, int round
     engine.start(program);
     if (!WaitForStop(engine))
         return;
-    std::vector<double> ms;
+    std::vector<double> ms, fromCall;
     for (int i = 0; i < rounds; ++i) {
         engine.run();
-        QElapsedTimer clock;
+        QElapsedTimer clock, call;
         clock.start();
         const int dueMs = 30 + i % 7;
-        QTimer::singleShot(dueMs, Qt::PreciseTimer, &engine, &DebugEngine::stop);
+        QTimer::singleShot(dueMs, Qt::PreciseTimer, &engine, [&] {
+            call.start();
+            engine.stop();
+        });
         if (!WaitForStop(engine))
             break;
         ms.push_back(clock.nsecsElapsed() / 1e6 - dueMs);
+        fromCall.push_back(call.nsecsElapsed() / 1e6);
     }
+    // As a click arrives: posted from another thread while the program runs.
+    std::vector<double> posted;
+    for (int i = 0; i < rounds; ++i) {
+        engine.run();
+        QElapsedTimer clock;
+        std::thread clicker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20 + i % 7));
+            clock.start();
+            QMetaObject::invokeMethod(&engine, &DebugEngine::stop, Qt::QueuedConnection);
+        });
+        const bool stopped = WaitForStop(engine);
+        clicker.join();
+        if (!stopped)
+            break;
+        posted.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    auto worst = [](const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
+    std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms\n", Name(options.kind),
+                "stop posted as an input event to stopped state:", Median(posted), worst(posted));
     std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms (%zu stops)\n", Name(options.kind),
-                "stop request to stopped state:", Median(ms), ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()),
-                ms.size());
+                "stop request (timer due) to stopped state:", Median(ms), worst(ms), ms.size());
+    std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms\n", Name(options.kind), "stop() call to stopped state:",
+                Median(fromCall), worst(fromCall));
 }
 
 } // namespace

@@ -64,8 +64,10 @@ TEST_F(FileWriteTest, ReplacesTheTargetAndKeepsItsMode)
     fs::permissions(file("old.txt"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(m51::writeFileAtomically(file("old.txt"), "new"), "");
     EXPECT_EQ(readAll(file("old.txt")), "new");
+#ifndef _WIN32  // Windows keeps a read-only flag only
     EXPECT_EQ(fs::status(file("old.txt")).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
 
     EXPECT_EQ(m51::writeFileAtomically(file("fresh.txt"), std::string(3 << 20, 'x')), "");
     EXPECT_EQ(fs::file_size(file("fresh.txt")), 3u << 20);

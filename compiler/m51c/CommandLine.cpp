@@ -42,10 +42,14 @@ constexpr const char* kUsage =
     "  -h, --help        show this text\n"
     "  -v, --version     show the version\n"
     "\n"
-    "Every error-list entry is also printed to standard error as SOURCE:LINE: TEXT.\n"
+    "Every error-list entry is also printed to standard error as SOURCE:LINE: TEXT\n"
+    "(a statement that made no code as SOURCE:LINE: unknown statement, no code\n"
+    "generated: STATEMENT); control bytes of the source show as \\xNN, and long\n"
+    "text is cut.\n"
     "Exit status: 0 no errors, 1 the error list is not empty, 2 a file could not be\n"
-    "read or written (or the command line is wrong); a file that could not be\n"
-    "written completely is not left behind.\n";
+    "read or written (or the command line is wrong). The output files are put in\n"
+    "place together, only when all of them were written; otherwise, and when one\n"
+    "of them is read-only, the old ones stay as they were.\n";
 
 struct Options {
     std::string source;

@@ -118,10 +118,10 @@ private:
             return;
         m_finished = true;
         m_exitCode = code;
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "m51sim: cannot write the output: %s\n", std::strerror(errno));
-            m_exitCode = 2;
-        }
+        // A result that did not reach standard output is a failed run.
+        errno = 0;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            m_exitCode = Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
         // Bytes the program sent last may still be on the line.
         QTimer::singleShot(m_options.serialOut.empty() ? 0 : 50, this, [this] {
             if (!m_options.serialOut.empty()) {

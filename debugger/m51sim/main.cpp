@@ -282,7 +282,9 @@ int main(int argc, char** argv)
         if (const std::string error = m51::writeFileAtomically(options.serialOut, serialOut); !error.empty())
             return Fail("cannot write " + options.serialOut + ": " + error, 2);
     }
+    // A result that did not reach standard output is a failed run.
+    errno = 0;
     if (!Print(options, machine, virtualBoard.get()))
-        return Fail(std::string("cannot write the output: ") + std::strerror(errno), 2);
+        return Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
     return status;
 }

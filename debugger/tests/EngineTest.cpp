@@ -243,6 +243,34 @@ TEST(EngineSerial, OnePathAcrossSessions)
     ::close(fd);
 }
 
+// On the real line a byte that arrives while RI is still set is lost, and
+// the engine says which; in the ideal line it waits for the program.
+TEST(EngineSerial, LostByteIsReported)
+{
+    QTemporaryDir dir;
+    const Program program = AssembleProgram("        MOV TMOD,#20H\n        MOV TH1,#0FDH\n        MOV TL1,#0FDH\n"
+                                            "        SETB TR1\n        MOV SCON,#50H\n        SJMP $\n        END\n", dir);
+    for (bool realLine : {true, false}) {
+        DebugEngine engine;
+        EngineOptions options;
+        options.kind = SimulatorKind::Core;
+        options.serialTerminal = false;
+        options.realLine = realLine;
+        engine.setOptions(options);
+        engine.start(program);
+        ASSERT_TRUE(WaitForStop(engine));
+        engine.run(100);
+        ASSERT_TRUE(WaitForStop(engine));
+        QByteArray lost;
+        QObject::connect(&engine, &DebugEngine::serialLost, [&](uint8_t byte) { lost += char(byte); });
+        engine.sendSerial("abc");
+        engine.run(20000);
+        ASSERT_TRUE(WaitForStop(engine));
+        EXPECT_EQ(engine.machine().sfrAt(0x99), 'a') << realLine;
+        EXPECT_EQ(lost, realLine ? "bc" : "") << realLine;
+    }
+}
+
 TEST(EngineFailure, MissingSimulatorIsAClearError)
 {
     QTemporaryDir dir;

@@ -75,6 +75,13 @@ void DebugController::setSourceProvider(std::function<QByteArray()> text, std::f
 
 void DebugController::setCaretLineProvider(std::function<int()> caretLine) { m_caretLine = std::move(caretLine); }
 
+void DebugController::setSimulator(SimulatorKind kind)
+{
+    EngineOptions options = m_engine.options();
+    options.kind = kind;
+    m_engine.setOptions(options);
+}
+
 SimulatorWindow* DebugController::simulatorWindow()
 {
     if (!m_window) {

@@ -39,6 +39,8 @@ public:
     void setCaretLineProvider(std::function<int()> caretLine);
 
     DebugEngine* engine() { return &m_engine; }
+    // The simulator of the next debug session (a running one keeps its own).
+    void setSimulator(SimulatorKind kind);
     SimulatorWindow* simulatorWindow();  // made on first use
     QAction* action(Action which) const { return m_actions.value(int(which)); }
     // A "Run" menu with every action, for the main window's menu bar.

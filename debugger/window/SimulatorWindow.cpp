@@ -195,6 +195,11 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget
     serialLayout->addWidget(m_console);
     serialLayout->addWidget(m_input);
     connect(m_engine, &DebugEngine::serialReceived, this, &SimulatorWindow::appendConsole);
+    connect(m_engine, &DebugEngine::serialLost, this, [this](uint8_t byte) {
+        m_console->moveCursor(QTextCursor::End);
+        m_console->insertPlainText(tr("\n[received byte %1 lost: the program had not read the one before]\n").arg(Hex(byte, 2)));
+        m_consoleAfterCr = false;
+    });
 
     m_status = new QLabel;
     m_status->setObjectName("status");

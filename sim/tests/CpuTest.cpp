@@ -131,6 +131,16 @@ TEST(RunControl, BreakpointWatchBudgetAndCounts)
     EXPECT_EQ(m->lastHit().address, 0x30u);
     EXPECT_TRUE(m->lastHit().write);
     EXPECT_EQ(m->pc(), 2);  // stopped after the writing instruction
+    // A and R0, changed by instructions that do not name their address
+    auto a = makeMachine("NOP\nMOV R0,#1\nINC A\nNOP\n");
+    a->setWatch(Space::Sfr, 0xE0, false, true);
+    a->setWatch(Space::Iram, 0x00, false, true);  // R0
+    EXPECT_EQ(a->run(100), Stop::Watch);
+    EXPECT_EQ(a->pc(), 3);
+    EXPECT_EQ(a->lastHit().space, Space::Iram);
+    EXPECT_EQ(a->run(100), Stop::Watch);
+    EXPECT_EQ(a->pc(), 4);
+    EXPECT_EQ(a->lastHit().address, 0xE0u);
     m->clearWatches();
     const uint64_t before = m->cycles();
     EXPECT_EQ(m->run(400), Stop::CycleLimit);

@@ -26,6 +26,7 @@
 #include "splashu.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -78,6 +79,7 @@ private slots:
     void failedBuildLeadsToTheM51Line();
 #ifdef ZELVAR_WITH_DEBUGGER
     void debuggerStopsAtAnEditorBreakpoint();
+    void simulatorChoiceSurvivesARestart();
 #endif
 
 private:
@@ -406,7 +408,7 @@ void TestWiring::helpPlacementOnlyWhenHelpWasWritten()
     Help->RTF->setPlainText("edited help");
     QVERIFY(Help->HelpChanged);
     destroyWindows();
-    QCOMPARE(m_errors, QStringList{"Cannot create file " + QDir::toNativeSeparators(helpFilePath())});
+    QCOMPARE(m_errors, QStringList{"Cannot create file " + QDir::toNativeSeparators(helpFilePath()) + "\nIs a folder"});
     TProfileFile file;
     file.load(profile());
     QVERIFY(file.GetPrivateProfileString("Help", "PlaceNormPosL").isEmpty());
@@ -510,6 +512,25 @@ void TestWiring::debuggerStopsAtAnEditorBreakpoint()
     QVERIFY(p1);
     QTRY_COMPARE(p1->text().left(2), QStringLiteral("FE"));
     debugger->trigger(m51dbg::DebugController::Action::Stop);
+}
+
+// Setup's simulator choice goes to the profile file (Zelvar.INI keeps its 24
+// lines) and to the next debug session, also after a restart.
+void TestWiring::simulatorChoiceSurvivesARestart()
+{
+    start();
+    auto engineKind = [this] { return Form1->findChild<m51dbg::DebugController*>()->engine()->options().kind; };
+    QCOMPARE(Nastav->Simulator->currentIndex(), 0);
+    QCOMPARE(engineKind(), m51dbg::SimulatorKind::Core);
+    Nastav->Simulator->setCurrentIndex(1);
+    QCOMPARE(engineKind(), m51dbg::SimulatorKind::S51);
+    TProfileFile file;
+    file.load(profile());
+    QCOMPARE(file.GetPrivateProfileString("Simulator", "Kind"), QByteArray("s51"));
+    destroyWindows();
+    createWindows();
+    QCOMPARE(Nastav->Simulator->currentIndex(), 1);
+    QCOMPARE(engineKind(), m51dbg::SimulatorKind::S51);
 }
 #endif
 

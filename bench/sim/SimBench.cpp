@@ -1,0 +1,137 @@
+// Figures of the in-process simulator core:
+//  - instructions per second running each sample (items_per_second), and s51
+//    running the same program for the same number of instructions from one
+//    command script (s51_per_second; its start-up time taken out), with the ratio;
+//  - the time from requestStop() on another thread to run() returning.
+#include "Machine.h"
+#include "ProgramBuilder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+struct Sample {
+    std::string name;
+    std::vector<uint8_t> code;
+    std::string hexPath;
+};
+
+std::vector<Sample>& samples()
+{
+    static std::vector<Sample> list;
+    return list;
+}
+
+QTemporaryDir& workDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+void loadSamples()
+{
+    const QDir examples(QStringLiteral(M51_EXAMPLES_DIR));
+    for (const QString& name : examples.entryList({QStringLiteral("*.M51")}, QDir::Files, QDir::Name)) {
+        QFile file(examples.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray source = file.readAll();
+        const auto built = m51dbg::BuildM51(std::string(source.constData(), source.size()), name, workDir().path());
+        if (built.ok)
+            samples().push_back({name.toStdString(), built.program.code, built.program.hexPath.toStdString()});
+    }
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Wall time of s51 running `steps` instructions of the program from a script.
+double s51Seconds(const std::string& hexPath, unsigned long steps)
+{
+    const std::string dir = workDir().path().toStdString();
+    const std::string script = dir + "/bench.cmd";
+    std::ofstream(script) << "file \"" << hexPath << "\"\n" << (steps ? "step " + std::to_string(steps) + "\n" : "")
+                          << "quit\n";
+    const std::string command = "s51 -q -P -t 8052 -C '" + script + "' < /dev/null > /dev/null 2>&1";
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0)
+        return -1;
+    return secondsSince(start);
+}
+
+void BM_Run(benchmark::State& state, size_t index)
+{
+    const Sample& sample = samples()[index];
+    sim::Machine m(*sim::findChip("8052"), sim::Board{});
+    m.loadCode(sample.code.data(), sample.code.size());
+    uint64_t instructions = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        const uint64_t before = m.instructions();
+        m.run(10'000'000);
+        instructions += m.instructions() - before;
+    }
+    const double coreRate = static_cast<double>(instructions) / secondsSince(start);
+    state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    // s51 on the same program for as many instructions as one iteration ran
+    const unsigned long steps = static_cast<unsigned long>(instructions / state.iterations());
+    const double empty = s51Seconds(sample.hexPath, 0);
+    const double full = s51Seconds(sample.hexPath, steps);
+    if (empty >= 0 && full > empty) {
+        const double s51Rate = steps / (full - empty);
+        state.counters["s51_per_second"] = s51Rate;
+        state.counters["times_s51"] = coreRate / s51Rate;
+    }
+}
+
+void BM_StopLatency(benchmark::State& state)
+{
+    sim::Machine m(*sim::findChip("8052"), sim::Board{});
+    const uint8_t loop[] = {0x05, 0x30, 0x80, 0xFC};  // INC 30H; SJMP back
+    m.loadCode(loop, sizeof loop);
+    double worst = 0;
+    for (auto _ : state) {
+        std::atomic<bool> started{false};
+        std::chrono::steady_clock::time_point asked;
+        std::thread runner([&] {
+            started = true;
+            m.run(UINT64_MAX / 4);
+        });
+        while (!started)
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        asked = std::chrono::steady_clock::now();
+        m.requestStop();
+        runner.join();
+        const double latency = secondsSince(asked);
+        worst = std::max(worst, latency);
+        state.SetIterationTime(latency);
+    }
+    state.counters["worst_us"] = worst * 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    loadSamples();
+    for (size_t i = 0; i < samples().size(); ++i)
+        benchmark::RegisterBenchmark(("Run/" + samples()[i].name).c_str(), BM_Run, i)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("StopLatency", BM_StopLatency)->UseManualTime()->Iterations(50)->Unit(benchmark::kMicrosecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}
