@@ -56,7 +56,8 @@ public:
               std::function<void(std::optional<std::vector<uint8_t>>)> done) override;
 
     // The core itself (for figures and tests); null when not started.
-    sim::Machine* core() { return m_core.get(); }
+    sim::Machine* core() override { return m_core.get(); }
+    void setPinListener(sim::Listener* listener) override { m_pinListener = listener; }
 
 private:
     enum class Operation { None, Run, StepLine, StepInto, StepOut, RunTo };
@@ -69,6 +70,11 @@ private:
 
     void serialSent(uint64_t cycle, uint8_t byte) override;
     void serialLost(uint64_t cycle, uint8_t byte) override;
+    void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
+    {
+        if (m_pinListener)
+            m_pinListener->pinsChanged(cycle, port, levels);
+    }
 
     void begin(Operation operation, uint64_t limit = 0);
     void slice();
@@ -109,6 +115,7 @@ private:
     bool m_walkBySource = true;
     int m_walkLine = -1;
     Through m_through;
+    sim::Listener* m_pinListener = nullptr;
 };
 
 } // namespace m51dbg

@@ -58,6 +58,15 @@ public:
     QString serialTerminalPath() const;  // the path a terminal program opens, empty without one
     QString lastError() const;
     qint64 simulatorProcessId() const { return m_backend ? m_backend->processId() : 0; }
+    // The built-in simulator's machine while a session runs on it (else null),
+    // and a listener told of its pin changes, kept across sessions (the virtual board).
+    sim::Machine* core() { return m_backend ? m_backend->core() : nullptr; }
+    void setPinListener(sim::Listener* listener)
+    {
+        m_pinListener = listener;
+        if (m_backend)
+            m_backend->setPinListener(listener);
+    }
 
     // Execution. Each is ignored unless the engine is paused (stop: running).
     void run(uint64_t instructionLimit = 0);  // 0: until a breakpoint or Stop
@@ -113,6 +122,7 @@ private:
     MachineState m_idle;  // before the first start
     QString m_error;
     bool m_failed = false;
+    sim::Listener* m_pinListener = nullptr;
 };
 
 } // namespace m51dbg

@@ -1,5 +1,9 @@
 #include "SimulatorWindow.h"
 
+#include "BoardPane.h"
+#include "BoardSession.h"
+#include "WatchPane.h"
+
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -43,7 +47,8 @@ QString CauseText(DebugEngine::StopCause cause)
 
 } // namespace
 
-SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engine(engine)
+SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSession* board, WatchList* watches)
+    : QWidget(parent), m_engine(engine)
 {
     setWindowTitle(tr("Simulator"));
     setObjectName("SimulatorWindow");
@@ -217,6 +222,30 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget
     auto* columnsLayout = new QHBoxLayout;
     columnsLayout->addLayout(left);
     columnsLayout->addLayout(right, 1);
+    // The virtual board and the watches: live while the program runs.
+    if (board || watches) {
+        auto* third = new QVBoxLayout;
+        if (board) {
+            auto* boardBox = new QGroupBox(tr("Board"));
+            m_boardPane = new board::BoardPane(board->board(), boardBox);
+            m_boardPane->setObjectName("boardPane");
+            (new QVBoxLayout(boardBox))->addWidget(m_boardPane);
+            connect(board, &BoardSession::boardChanged, m_boardPane, &board::BoardPane::setBoard);
+            connect(m_engine, &DebugEngine::stateChanged, m_boardPane, [this](DebugEngine::State state) {
+                m_boardPane->setLive(state == DebugEngine::State::Running);
+            });
+            connect(m_engine, &DebugEngine::stopped, m_boardPane, &board::BoardPane::refresh);
+            third->addWidget(boardBox, 3);
+        }
+        if (watches) {
+            auto* watchBox = new QGroupBox(tr("Watch"));
+            m_watchPane = new WatchPane(m_engine, watches, watchBox);
+            m_watchPane->setObjectName("watchPane");
+            (new QVBoxLayout(watchBox))->addWidget(m_watchPane);
+            third->addWidget(watchBox, 2);
+        }
+        columnsLayout->addLayout(third, 1);
+    }
     auto* main = new QVBoxLayout(this);
     main->addLayout(controls);
     main->addLayout(columnsLayout, 1);

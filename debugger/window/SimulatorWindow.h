@@ -19,12 +19,25 @@ class QPlainTextEdit;
 class QTableWidget;
 class QToolButton;
 
+namespace board {
+class BoardPane;
+}
+
 namespace m51dbg {
+
+class BoardSession;
+class WatchList;
+class WatchPane;
 
 class SimulatorWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit SimulatorWindow(DebugEngine* engine, QWidget* parent = nullptr);
+    // `board` and `watches` (may be null) add the Board and Watch panes.
+    explicit SimulatorWindow(DebugEngine* engine, QWidget* parent = nullptr, BoardSession* board = nullptr,
+                             WatchList* watches = nullptr);
+
+    board::BoardPane* boardPane() const { return m_boardPane; }
+    WatchPane* watchPane() const { return m_watchPane; }
 
     double crystalMHz() const;
     void setCrystalMHz(double mhz);
@@ -42,6 +55,8 @@ private:
     void appendConsole(const QByteArray& bytes);
 
     DebugEngine* m_engine;
+    board::BoardPane* m_boardPane = nullptr;
+    WatchPane* m_watchPane = nullptr;
     std::map<QString, QLabel*> m_registers;
     std::array<QLabel*, 7> m_flags{};
     std::array<std::array<QToolButton*, 8>, 4> m_pins{};

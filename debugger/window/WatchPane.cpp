@@ -1,5 +1,7 @@
 #include "WatchPane.h"
 
+#include "Machine.h"
+
 #include <QBrush>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -54,6 +56,14 @@ WatchPane::WatchPane(DebugEngine* engine, WatchList* list, QWidget* parent)
 
 ByteReader WatchPane::reader() const
 {
+    // The built-in simulator is read directly (also while it runs, between
+    // its slices); s51's state is the one of its last stop.
+    if (sim::Machine* core = m_engine->core()) {
+        return [core](WatchSpace space, unsigned address) -> uint8_t {
+            static constexpr sim::Space Spaces[] = {sim::Space::Iram, sim::Space::Sfr, sim::Space::Xram, sim::Space::Code};
+            return core->read(Spaces[static_cast<int>(space)], address);
+        };
+    }
     return [this](WatchSpace space, unsigned address) -> uint8_t {
         const MachineState& m = m_engine->machine();
         switch (space) {
@@ -80,8 +90,10 @@ void WatchPane::addWatch(const QString& expression)
 
 void WatchPane::sample(bool atStop)
 {
-    if (m_engine->state() != DebugEngine::State::Off)
-        m_list->sample(reader(), m_engine->machine().pc, atStop);
+    if (m_engine->state() != DebugEngine::State::Off) {
+        const sim::Machine* core = m_engine->core();
+        m_list->sample(reader(), core ? core->pc() : m_engine->machine().pc, atStop);
+    }
     fill();
 }
 

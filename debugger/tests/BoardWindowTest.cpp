@@ -1,0 +1,77 @@
+// The Board and Watch panes in the simulator window as a new user meets them:
+// F5 on a sample with its board, then the LCD, the keypad and the watches
+// while the program runs.
+#include "BoardPane.h"
+#include "DebugController.h"
+#include "PartViews.h"
+#include "SimulatorWindow.h"
+#include "WatchPane.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace m51dbg;
+
+namespace {
+
+QByteArray ReadSample(const QString& name)
+{
+    QFile file(QStringLiteral(M51_EXAMPLES_DIR "/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void RunSample(DebugController& controller, const QString& name)
+{
+    const QByteArray text = ReadSample(name);
+    ASSERT_FALSE(text.isEmpty()) << name.toStdString();
+    controller.setSourceProvider([text] { return text; }, [name] { return QStringLiteral(M51_EXAMPLES_DIR "/") + name; });
+    controller.simulatorWindow()->show();
+    controller.action(DebugController::Action::Run)->trigger();
+}
+
+} // namespace
+
+TEST(BoardWindow, LcdSampleShowsHelloOnTheBoardWhileRunning)
+{
+    if (qEnvironmentVariable("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "the board needs the built-in simulator";
+    DebugController controller;
+    RunSample(controller, "lcd.M51");
+    SimulatorWindow* window = controller.simulatorWindow();
+    ASSERT_TRUE(window->boardPane());
+    QTRY_VERIFY_WITH_TIMEOUT(window->boardPane()->lcdView() != nullptr, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->boardPane()->lcdView()->shownRows().value(0), QStringLiteral("hello           "), 5000);
+    EXPECT_EQ(window->boardPane()->lcdView()->shownRows().value(1), QStringLiteral("from Zelvar     "));
+    EXPECT_TRUE(window->boardPane()->isLive()) << "redrawn while the program runs";
+    controller.trigger(DebugController::Action::Stop);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->boardPane()->isLive(), 5000);
+}
+
+TEST(BoardWindow, KeypadReaderReactsAndWatchesFollowByName)
+{
+    if (qEnvironmentVariable("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "the board needs the built-in simulator";
+    DebugController controller;
+    RunSample(controller, "keypad.M51");
+    SimulatorWindow* window = controller.simulatorWindow();
+    WatchPane* watches = window->watchPane();
+    ASSERT_TRUE(watches);
+    watches->addWatch("MEM0");
+    watches->addWatch("P2");
+    watches->addWatch("NOSUCH");
+    QTRY_VERIFY_WITH_TIMEOUT(controller.engine()->state() == DebugEngine::State::Running, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->boardPane()->buttonOf(0, '6') != nullptr, 5000);
+    QTest::mousePress(window->boardPane()->buttonOf(0, '6'), Qt::LeftButton);
+    // The running program reads the key; the watch list shows it without a stop.
+    QTRY_COMPARE_WITH_TIMEOUT(watches->cellText(0, 1), QStringLiteral("36H"), 5000);
+    EXPECT_EQ(watches->cellText(0, 4), QStringLiteral("'6'"));
+    QTRY_COMPARE_WITH_TIMEOUT(watches->cellText(1, 1), QStringLiteral("F8H"), 5000);
+    EXPECT_EQ(watches->cellText(2, 1), QStringLiteral("?"));
+    QTest::mouseRelease(window->boardPane()->buttonOf(0, '6'), Qt::LeftButton);
+    controller.trigger(DebugController::Action::Stop);
+    QTRY_VERIFY_WITH_TIMEOUT(controller.engine()->isPaused(), 5000);
+}
