@@ -58,6 +58,7 @@ public:
     // The core itself (for figures and tests); null when not started.
     sim::Machine* core() override { return m_core.get(); }
     void setPinListener(sim::Listener* listener) override { m_pinListener = listener; }
+    void setRealTime(bool on) override;
 
 private:
     enum class Operation { None, Run, StepLine, StepInto, StepOut, RunTo };
@@ -116,6 +117,9 @@ private:
     int m_walkLine = -1;
     Through m_through;
     sim::Listener* m_pinListener = nullptr;
+    bool m_realTime = false;
+    QElapsedTimer m_realClock;  // real time: since m_realStart cycles
+    uint64_t m_realStart = 0;
 };
 
 } // namespace m51dbg

@@ -61,6 +61,13 @@ public:
     // The built-in simulator's machine while a session runs on it (else null),
     // and a listener told of its pin changes, kept across sessions (the virtual board).
     sim::Machine* core() { return m_backend ? m_backend->core() : nullptr; }
+    // Real time at the crystal or as fast as possible (the built-in simulator), also while running.
+    void setRealTime(bool on)
+    {
+        m_options.realTime = on;
+        if (m_backend)
+            m_backend->setRealTime(on);
+    }
     void setPinListener(sim::Listener* listener)
     {
         m_pinListener = listener;

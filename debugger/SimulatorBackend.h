@@ -53,6 +53,8 @@ public:
     virtual sim::Machine* core() { return nullptr; }
     // Also told of every pin change of the machine (the virtual board); null: none.
     virtual void setPinListener(sim::Listener* listener) { (void)listener; }
+    // Real time at the crystal or as fast as possible, also during a run (built-in simulator).
+    virtual void setRealTime(bool on) { (void)on; }
     virtual uint64_t instructionsRun() const = 0;
 
     virtual void run(uint64_t instructionLimit) = 0;

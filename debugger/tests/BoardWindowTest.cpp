@@ -9,6 +9,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -72,6 +74,34 @@ TEST(BoardWindow, KeypadReaderReactsAndWatchesFollowByName)
     QTRY_COMPARE_WITH_TIMEOUT(watches->cellText(1, 1), QStringLiteral("F8H"), 5000);
     EXPECT_EQ(watches->cellText(2, 1), QStringLiteral("?"));
     QTest::mouseRelease(window->boardPane()->buttonOf(0, '6'), Qt::LeftButton);
+    controller.trigger(DebugController::Action::Stop);
+    QTRY_VERIFY_WITH_TIMEOUT(controller.engine()->isPaused(), 5000);
+}
+
+// Real time keeps the chip's pace at its crystal: after a while the core has
+// run no more cycles than the crystal made (as fast as possible it runs ~50 times more).
+TEST(BoardWindow, RealTimeRunsAtTheCrystal)
+{
+    if (qEnvironmentVariable("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "real time is the built-in simulator's";
+    DebugController controller;
+    auto* speed = controller.simulatorWindow()->findChild<QComboBox*>("speed");
+    ASSERT_TRUE(speed);
+    speed->setCurrentIndex(1);
+    EXPECT_TRUE(controller.engine()->options().realTime);
+    RunSample(controller, "counter.M51");
+    QTRY_VERIFY_WITH_TIMEOUT(controller.engine()->state() == DebugEngine::State::Running, 5000);
+    QElapsedTimer clock;
+    clock.start();
+    const uint64_t start = controller.engine()->core()->cycles();
+    QTest::qWait(300);
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+    const double ran = static_cast<double>(controller.engine()->core()->cycles() - start);
+    const double crystal = controller.engine()->options().crystalHz / 12.0 * seconds;
+    EXPECT_GT(ran, 0.0);
+    EXPECT_LT(ran, crystal * 1.2) << "ran " << ran << " cycles in " << seconds << " s";
+    // The board shows the counter steadily at that pace.
+    EXPECT_EQ(controller.simulatorWindow()->boardPane()->sevenSegView()->shownText().size(), 4);
     controller.trigger(DebugController::Action::Stop);
     QTRY_VERIFY_WITH_TIMEOUT(controller.engine()->isPaused(), 5000);
 }

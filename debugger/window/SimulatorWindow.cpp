@@ -4,6 +4,7 @@
 #include "BoardSession.h"
 #include "WatchPane.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -72,6 +73,16 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
         m_actions[i] = button;
     }
     controls->addStretch();
+    // Speed: the chip's real pace (a blinking LED blinks at its rate) or all the host can do.
+    auto* speed = new QComboBox;
+    speed->setObjectName("speed");
+    speed->addItem(tr("As fast as possible"));
+    speed->addItem(tr("Real time at the crystal"));
+    speed->setCurrentIndex(m_engine->options().realTime ? 1 : 0);
+    speed->setToolTip(tr("Real time runs the built-in simulator at the crystal's pace"));
+    connect(speed, &QComboBox::currentIndexChanged, m_engine, [this](int index) { m_engine->setRealTime(index == 1); });
+    controls->addWidget(new QLabel(tr("Speed")));
+    controls->addWidget(speed);
     connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
     connect(m_actions[1], &QAbstractButton::clicked, m_engine, &DebugEngine::stop);
     connect(m_actions[2], &QAbstractButton::clicked, m_engine, &DebugEngine::stepLine);
