@@ -59,6 +59,11 @@ public:
     sim::Machine* core() override { return m_core.get(); }
     void setPinListener(sim::Listener* listener) override { m_pinListener = listener; }
     void setRealTime(bool on) override;
+    void captureLive() override
+    {
+        if (m_core && m_state == State::Running)
+            capture();
+    }
 
 private:
     enum class Operation { None, Run, StepLine, StepInto, StepOut, RunTo };

@@ -61,6 +61,13 @@ public:
     // The built-in simulator's machine while a session runs on it (else null),
     // and a listener told of its pin changes, kept across sessions (the virtual board).
     sim::Machine* core() { return m_backend ? m_backend->core() : nullptr; }
+    // While running: machine() brought up to this moment (the built-in simulator;
+    // s51's stays the state of its last stop).
+    void refreshLive()
+    {
+        if (m_backend)
+            m_backend->captureLive();
+    }
     // Real time at the crystal or as fast as possible (the built-in simulator), also while running.
     void setRealTime(bool on)
     {

@@ -53,6 +53,9 @@ public:
     virtual sim::Machine* core() { return nullptr; }
     // Also told of every pin change of the machine (the virtual board); null: none.
     virtual void setPinListener(sim::Listener* listener) { (void)listener; }
+    // The machine state of this moment while the program runs (the built-in
+    // simulator, between its slices); machine() shows it afterwards.
+    virtual void captureLive() {}
     // Real time at the crystal or as fast as possible, also during a run (built-in simulator).
     virtual void setRealTime(bool on) { (void)on; }
     virtual uint64_t instructionsRun() const = 0;

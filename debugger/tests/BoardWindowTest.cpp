@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -49,6 +50,11 @@ TEST(BoardWindow, LcdSampleShowsHelloOnTheBoardWhileRunning)
     QTRY_COMPARE_WITH_TIMEOUT(window->boardPane()->lcdView()->shownRows().value(0), QStringLiteral("hello           "), 5000);
     EXPECT_EQ(window->boardPane()->lcdView()->shownRows().value(1), QStringLiteral("from Zelvar     "));
     EXPECT_TRUE(window->boardPane()->isLive()) << "redrawn while the program runs";
+    // The machine views follow the running program too.
+    auto* cycles = window->findChild<QLabel*>("cycles");
+    ASSERT_TRUE(cycles);
+    const QString before = cycles->text();
+    QTRY_VERIFY_WITH_TIMEOUT(cycles->text() != before, 2000);
     controller.trigger(DebugController::Action::Stop);
     QTRY_VERIFY_WITH_TIMEOUT(!window->boardPane()->isLive(), 5000);
 }

@@ -264,6 +264,12 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
     connect(m_engine, &DebugEngine::stateChanged, this, &SimulatorWindow::onStateChanged);
+    // Live views: the registers, ports, RAM and time follow the running program.
+    m_liveTimer.setInterval(40);
+    connect(&m_liveTimer, &QTimer::timeout, this, [this] {
+        m_engine->refreshLive();
+        updateViews();
+    });
     connect(m_engine, &DebugEngine::failed, this, [this](const QString& message) {
         m_status->setText(tr("Simulator error: %1").arg(message));
     });
@@ -299,6 +305,10 @@ void SimulatorWindow::onStateChanged(DebugEngine::State state)
                                    : QAbstractItemView::NoEditTriggers);
     if (running)
         m_status->setText(tr("Running …"));
+    if (running)
+        m_liveTimer.start();
+    else
+        m_liveTimer.stop();
     const QString path = m_engine->serialTerminalPath();
     m_serialPath->setText(path.isEmpty() ? tr("Serial port: not connected")
                                          : tr("Serial port on %1 (open it in the terminal program)").arg(path));

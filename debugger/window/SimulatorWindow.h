@@ -7,6 +7,7 @@
 
 #include "DebugEngine.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -55,6 +56,7 @@ private:
     void appendConsole(const QByteArray& bytes);
 
     DebugEngine* m_engine;
+    QTimer m_liveTimer;  // 25 times a second while the program runs
     board::BoardPane* m_boardPane = nullptr;
     WatchPane* m_watchPane = nullptr;
     std::map<QString, QLabel*> m_registers;
