@@ -147,6 +147,10 @@ TEST(RunControl, BreakpointWatchBudgetAndCounts)
     EXPECT_GE(m->cycles() - before, 400u);
     EXPECT_LT(m->cycles() - before, 403u);
     EXPECT_LE(m->executionCounts()[0] - m->executionCounts()[2], 1u);
+    m->setCondition([](const Machine& machine, void*) { return machine.read(Space::Iram, 0x30) == 0xF0; }, nullptr);
+    EXPECT_EQ(m->run(100000), Stop::Condition);
+    EXPECT_EQ(m->read(Space::Iram, 0x30), 0xF0);
+    EXPECT_EQ(m->pc(), 2);
     EXPECT_EQ(m->executionCounts()[0], static_cast<uint32_t>(m->read(Space::Iram, 0x30)));
 }
 
