@@ -57,6 +57,13 @@ TEST(BoardWindow, LcdSampleShowsHelloOnTheBoardWhileRunning)
     QTRY_VERIFY_WITH_TIMEOUT(cycles->text() != before, 2000);
     controller.trigger(DebugController::Action::Stop);
     QTRY_VERIFY_WITH_TIMEOUT(!window->boardPane()->isLive(), 5000);
+    // The stopwatch counts from its reset: zero there, the step's cycles after a step.
+    auto* stopwatch = window->findChild<QLabel*>("stopwatch");
+    ASSERT_TRUE(stopwatch);
+    QTest::mouseClick(window->findChild<QAbstractButton*>("resetStopwatch"), Qt::LeftButton);
+    EXPECT_TRUE(stopwatch->text().startsWith("0 cycles")) << stopwatch->text().toStdString();
+    controller.trigger(DebugController::Action::StepInto);
+    QTRY_VERIFY_WITH_TIMEOUT(!stopwatch->text().startsWith("0 cycles"), 5000);
 }
 
 TEST(BoardWindow, KeypadReaderReactsAndWatchesFollowByName)

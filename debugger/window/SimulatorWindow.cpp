@@ -168,6 +168,19 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     timeGrid->addWidget(m_cycles, 1, 1);
     timeGrid->addWidget(new QLabel(tr("Time")), 2, 0);
     timeGrid->addWidget(m_time, 2, 1);
+    // A stopwatch between two points of the program: reset it, run or step, read it.
+    m_stopwatch = new QLabel("0");
+    m_stopwatch->setObjectName("stopwatch");
+    auto* resetStopwatch = new QPushButton(tr("Reset"));
+    resetStopwatch->setObjectName("resetStopwatch");
+    resetStopwatch->setToolTip(tr("Start the stopwatch again from this moment"));
+    connect(resetStopwatch, &QAbstractButton::clicked, this, [this] {
+        m_stopwatchBase = m_engine->machine().ticks;
+        updateTime();
+    });
+    timeGrid->addWidget(new QLabel(tr("Stopwatch")), 3, 0);
+    timeGrid->addWidget(m_stopwatch, 3, 1);
+    timeGrid->addWidget(resetStopwatch, 3, 2);
 
     // Internal RAM.
     m_iram = new QTableWidget(16, 16);
@@ -382,10 +395,17 @@ void SimulatorWindow::updateTime()
 {
     const uint64_t ticks = m_engine->machine().ticks;
     m_cycles->setText(QString::number(ticks / 12));
-    const double seconds = static_cast<double>(ticks) / (m_crystal->value() * 1e6);
-    m_time->setText(seconds < 1e-3 ? tr("%1 µs").arg(seconds * 1e6, 0, 'f', 2)
-                    : seconds < 1  ? tr("%1 ms").arg(seconds * 1e3, 0, 'f', 3)
-                                   : tr("%1 s").arg(seconds, 0, 'f', 4));
+    auto timeText = [this](uint64_t t) {
+        const double seconds = static_cast<double>(t) / (m_crystal->value() * 1e6);
+        return seconds < 1e-3 ? tr("%1 µs").arg(seconds * 1e6, 0, 'f', 2)
+               : seconds < 1  ? tr("%1 ms").arg(seconds * 1e3, 0, 'f', 3)
+                              : tr("%1 s").arg(seconds, 0, 'f', 4);
+    };
+    m_time->setText(timeText(ticks));
+    if (ticks < m_stopwatchBase)  // a reset or a new session: the stopwatch starts there
+        m_stopwatchBase = 0;
+    const uint64_t lap = ticks - m_stopwatchBase;
+    m_stopwatch->setText(tr("%1 cycles, %2").arg(lap / 12).arg(timeText(lap)));
 }
 
 void SimulatorWindow::onIramEdited(int row, int column)

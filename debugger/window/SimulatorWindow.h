@@ -66,6 +66,8 @@ private:
     QLabel* m_bank = nullptr;
     QLabel* m_cycles = nullptr;
     QLabel* m_time = nullptr;
+    QLabel* m_stopwatch = nullptr;
+    uint64_t m_stopwatchBase = 0;  // ticks at the stopwatch's reset
     QLabel* m_status = nullptr;
     QLabel* m_serialPath = nullptr;
     QDoubleSpinBox* m_crystal = nullptr;
