@@ -59,8 +59,11 @@ VirtualBoard::VirtualBoard(const BoardDescription& description, double crystalHz
             watch.mask[pin.port] |= pin.mask();
         m_watches.push_back(watch);
         if (spec.kind == PartKind::Button || spec.kind == PartKind::Switch || spec.kind == PartKind::Keypad
-            || spec.kind == PartKind::Lcd)
+            || spec.kind == PartKind::Lcd) {
             m_drivers.push_back(part);
+            for (unsigned p = 0; p < 4; ++p)
+                m_driverPins[p] |= watch.mask[p];
+        }
     }
 }
 
@@ -107,7 +110,7 @@ void VirtualBoard::pinsChanged(uint64_t cycle, unsigned port, uint8_t levels)
     for (const Watch& w : m_watches)
         if (w.mask[port] & changed)
             w.part->pinsChanged(cycle, m_ports);
-    if (!m_driving)
+    if (!m_driving && (changed & m_driverPins[port]))
         applyDrives();
 }
 
@@ -119,6 +122,7 @@ void VirtualBoard::applyDrives()
     if (!m_machine || m_drivers.empty())
         return;
     m_driving = true;
+    bool drove = false;
     for (int round = 0; round < 4; ++round) {
         readLatches();
         uint8_t low[4] = {0, 0, 0, 0};
@@ -137,8 +141,11 @@ void VirtualBoard::applyDrives()
         }
         if (!any)
             break;
+        drove = true;
     }
     m_driving = false;
+    if (!drove)
+        return;
     // Without the machine's reports (no listener yet) the parts learn of the drives here.
     for (unsigned p = 0; p < 4; ++p)
         if (const uint8_t level = m_machine->pins(p); level != m_ports.level[p])

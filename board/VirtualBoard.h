@@ -66,6 +66,7 @@ private:
     std::vector<std::unique_ptr<Part>> m_parts;
     std::vector<Watch> m_watches;
     std::vector<Part*> m_drivers;  // parts that may pull pins low
+    uint8_t m_driverPins[4] = {0, 0, 0, 0};  // their pins: a change elsewhere needs no new drives
     sim::Machine* m_machine = nullptr;
     PortState m_ports;
     uint8_t m_applied[4] = {0, 0, 0, 0};  // pins the board pulls low now
