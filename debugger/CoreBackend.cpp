@@ -79,6 +79,7 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     m_pins.fill(0xFF);
     m_instructionsRun = 0;
     m_budget = 20000;
+    m_realTime = options.realTime;
     if (serial && serial->isOpen()) {
         m_serial = serial;
         m_serial->setBoardOutside(false);
@@ -260,7 +261,17 @@ void CoreBackend::begin(Operation operation, uint64_t limit)
     m_done = 0;
     m_first = true;
     setState(State::Running);
+    setRealTime(m_realTime);  // the pace counts from here
     m_sliceTimer.start();
+}
+
+void CoreBackend::setRealTime(bool on)
+{
+    m_realTime = on;
+    m_realClock.start();
+    m_realStart = m_core ? m_core->cycles() : 0;
+    // In real time most slices find little to do: no need to spin.
+    m_sliceTimer.setInterval(on ? 1 : 0);
 }
 
 void CoreBackend::run(uint64_t instructionLimit)
@@ -396,13 +407,28 @@ void CoreBackend::slice()
 // breakpoints set in it, for a budget of cycles sized to the slice.
 bool CoreBackend::runFreely()
 {
+    uint64_t budget = m_budget;
+    if (m_realTime) {  // the cycles the crystal has made since the pace began, less those run
+        const double perSecond = m_core->board().crystalHz / 12.0;
+        const uint64_t due = m_realStart + static_cast<uint64_t>(static_cast<double>(m_realClock.nsecsElapsed()) * 1e-9 * perSecond);
+        const uint64_t now = m_core->cycles();
+        if (due <= now)
+            return true;
+        if (due - now > static_cast<uint64_t>(perSecond / 10)) {  // a host too slow for the chip: no racing to catch up
+            m_realClock.start();
+            m_realStart = now;
+        }
+        budget = std::min(due - now, m_budget);
+    }
     QElapsedTimer clock;
     clock.start();
     const uint64_t before = m_core->instructions();
-    const sim::Stop stop = m_core->run(m_budget);
+    const sim::Stop stop = m_core->run(budget);
     m_instructionsRun += m_core->instructions() - before;
     const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {
+        if (m_realTime)
+            return true;
         if (ns < SliceNs / 2)
             m_budget = std::min(BudgetMax, m_budget * 2);
         else if (ns > SliceNs)

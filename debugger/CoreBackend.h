@@ -56,7 +56,14 @@ public:
               std::function<void(std::optional<std::vector<uint8_t>>)> done) override;
 
     // The core itself (for figures and tests); null when not started.
-    sim::Machine* core() { return m_core.get(); }
+    sim::Machine* core() override { return m_core.get(); }
+    void setPinListener(sim::Listener* listener) override { m_pinListener = listener; }
+    void setRealTime(bool on) override;
+    void captureLive() override
+    {
+        if (m_core && m_state == State::Running)
+            capture();
+    }
 
 private:
     enum class Operation { None, Run, StepLine, StepInto, StepOut, RunTo };
@@ -69,6 +76,11 @@ private:
 
     void serialSent(uint64_t cycle, uint8_t byte) override;
     void serialLost(uint64_t cycle, uint8_t byte) override;
+    void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
+    {
+        if (m_pinListener)
+            m_pinListener->pinsChanged(cycle, port, levels);
+    }
 
     void begin(Operation operation, uint64_t limit = 0);
     void slice();
@@ -109,6 +121,10 @@ private:
     bool m_walkBySource = true;
     int m_walkLine = -1;
     Through m_through;
+    sim::Listener* m_pinListener = nullptr;
+    bool m_realTime = false;
+    QElapsedTimer m_realClock;  // real time: since m_realStart cycles
+    uint64_t m_realStart = 0;
 };
 
 } // namespace m51dbg

@@ -71,6 +71,7 @@ void DebugEngine::start(const Program& program)
         connect(m_backend.get(), &SimulatorBackend::serialLost, this, &DebugEngine::serialLost);
     }
     m_backend->setBreakpoints(breakpointAddresses());
+    m_backend->setPinListener(m_pinListener);
     m_backend->start(m_program, m_options, m_options.serialTerminal ? m_serial : nullptr);
 }
 

@@ -58,6 +58,29 @@ public:
     QString serialTerminalPath() const;  // the path a terminal program opens, empty without one
     QString lastError() const;
     qint64 simulatorProcessId() const { return m_backend ? m_backend->processId() : 0; }
+    // The built-in simulator's machine while a session runs on it (else null),
+    // and a listener told of its pin changes, kept across sessions (the virtual board).
+    sim::Machine* core() { return m_backend ? m_backend->core() : nullptr; }
+    // While running: machine() brought up to this moment (the built-in simulator;
+    // s51's stays the state of its last stop).
+    void refreshLive()
+    {
+        if (m_backend)
+            m_backend->captureLive();
+    }
+    // Real time at the crystal or as fast as possible (the built-in simulator), also while running.
+    void setRealTime(bool on)
+    {
+        m_options.realTime = on;
+        if (m_backend)
+            m_backend->setRealTime(on);
+    }
+    void setPinListener(sim::Listener* listener)
+    {
+        m_pinListener = listener;
+        if (m_backend)
+            m_backend->setPinListener(listener);
+    }
 
     // Execution. Each is ignored unless the engine is paused (stop: running).
     void run(uint64_t instructionLimit = 0);  // 0: until a breakpoint or Stop
@@ -113,6 +136,7 @@ private:
     MachineState m_idle;  // before the first start
     QString m_error;
     bool m_failed = false;
+    sim::Listener* m_pinListener = nullptr;
 };
 
 } // namespace m51dbg

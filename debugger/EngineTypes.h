@@ -33,6 +33,9 @@ struct EngineOptions {
     // Core: the serial line carries bytes at its bit rate, bit by bit on RXD
     // and TXD (else bytes are handed to SBUF as soon as the program is ready).
     bool realLine = false;
+    // Built-in simulator: a free run keeps the chip's own pace at its crystal
+    // (a blinking LED blinks at its real rate), else as fast as possible.
+    bool realTime = false;
     double lineBaud = 0;  // real line: the outside line's bit rate (0: the program's own)
     // The UART on a pseudo-terminal a terminal program opens (see
     // SerialBridge), or only on serialReceived()/sendSerial(). s51 without it

@@ -17,6 +17,11 @@
 #include <optional>
 #include <set>
 
+namespace sim {
+class Machine;
+struct Listener;
+}
+
 namespace m51dbg {
 
 class SerialBridge;
@@ -43,6 +48,16 @@ public:
     virtual uint8_t pins(unsigned port) const = 0;
     virtual QString lastError() const = 0;
     virtual qint64 processId() const { return 0; }
+    // The built-in simulator's machine (null for s51 and before a start): the
+    // virtual board reads and drives its pins, on the engine's thread between slices.
+    virtual sim::Machine* core() { return nullptr; }
+    // Also told of every pin change of the machine (the virtual board); null: none.
+    virtual void setPinListener(sim::Listener* listener) { (void)listener; }
+    // The machine state of this moment while the program runs (the built-in
+    // simulator, between its slices); machine() shows it afterwards.
+    virtual void captureLive() {}
+    // Real time at the crystal or as fast as possible, also during a run (built-in simulator).
+    virtual void setRealTime(bool on) { (void)on; }
     virtual uint64_t instructionsRun() const = 0;
 
     virtual void run(uint64_t instructionLimit) = 0;

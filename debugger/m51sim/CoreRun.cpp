@@ -7,6 +7,12 @@ namespace {
 struct Collector : sim::Listener {
     std::string sent;
     unsigned lost = 0;
+    sim::Listener* pins = nullptr;
+    void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
+    {
+        if (pins)
+            pins->pinsChanged(cycle, port, levels);
+    }
     void serialSent(uint64_t, uint8_t byte) override { sent += static_cast<char>(byte); }
     void serialLost(uint64_t, uint8_t) override { ++lost; }
 };
@@ -23,6 +29,7 @@ CoreRunResult RunOnCore(sim::Machine& machine, const CoreRunSettings& settings)
 {
     CoreRunResult result;
     Collector collector;
+    collector.pins = settings.pins;
     machine.setListener(&collector);
     Send(machine, settings.serialIn);
     ScriptRunner script(settings.script);

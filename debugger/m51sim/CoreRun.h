@@ -24,6 +24,7 @@ struct CoreRunSettings {
     // Steps the machine once (coverage and profile watch the run through
     // here); empty: the machine's own step().
     std::function<unsigned(sim::Machine&)> step;
+    sim::Listener* pins = nullptr;         // also told of every pin change (the virtual board)
 };
 
 struct CoreRunResult {

@@ -19,7 +19,9 @@ const char* const Usage =
     "  --print EXPR         print a register (A, B, PSW, SP, DPTR, PC, R0-R7, P0-P3,\n"
     "                       TMOD, TCON, TH0 ...) or iram[ADDR], xram[ADDR],\n"
     "                       sfr[ADDR], code[ADDR] with ADDR hexadecimal (iram[30]\n"
-    "                       is address 30H); repeatable; default: the registers\n"
+    "                       is address 30H); repeatable; default: the registers;\n"
+    "                       with --board also lcd (the LCD's rows as lcd1=TEXT ...,\n"
+    "                       trailing blanks left out) and 7seg (7seg=DIGITS shown)\n"
     "  --chip NAME          the 8051 derivative (default 8052; --cpu is the same)\n"
     "  --xtal HZ            crystal frequency (default 11059200)\n"
     "  --xram BYTES         external RAM on the board (default 65536)\n"
@@ -36,6 +38,9 @@ const char* const Usage =
     "                       as CSV\n"
     "  --save-state FILE    save the whole simulation state at the end of the run\n"
     "  --load-state FILE    start from a saved state (same program, chip, crystal)\n"
+    "  --board FILE         the virtual board (NAME.board) on the port pins\n"
+    "  --press KEY          hold a keypad key (0-9, A-D, *, #) or a button or switch\n"
+    "                       (its key or label) from reset; repeatable\n"
     "  --help, --version\n"
     "\n"
     "m51sim test runs the firmware tests (*.m51test) of a folder, prints a line\n"
@@ -92,6 +97,10 @@ std::optional<PrintItem> ParsePrintItem(const std::string& text)
     const size_t open = text.find('[');
     if (open == std::string::npos) {
         item.name = Upper(text);
+        if (item.name == "LCD" || item.name == "7SEG") {
+            item.kind = item.name == "LCD" ? PrintItem::Kind::Lcd : PrintItem::Kind::SevenSeg;
+            return item;
+        }
         const bool known = SfrNames().count(item.name) || item.name == "PC" || item.name == "DPTR"
             || (item.name.size() == 2 && item.name[0] == 'R' && item.name[1] >= '0' && item.name[1] <= '7');
         if (!known)
@@ -143,6 +152,8 @@ std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::Machi
         return FormatByte(item, machine.sfrAt(item.address));
     case PrintItem::Kind::Xram:
     case PrintItem::Kind::Code:
+    case PrintItem::Kind::Lcd:
+    case PrintItem::Kind::SevenSeg:
         return std::nullopt;
     case PrintItem::Kind::Register:
         break;
@@ -261,6 +272,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         } else if (a == "--tty") {
             if (!value(o.tty))
                 return result;
+        } else if (a == "--board") {
+            if (!value(o.board))
+                return result;
+        } else if (a == "--press") {
+            if (!value(v))
+                return result;
+            o.presses.push_back(v);
         } else if (a == "--xtal" || a == "--line-baud") {
             if (!value(v))
                 return result;
@@ -286,6 +304,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     }
     if (o.source.empty() && !o.help && !o.version)
         result.error = "no program given";
+    for (const PrintItem& item : o.prints)
+        if ((item.kind == PrintItem::Kind::Lcd || item.kind == PrintItem::Kind::SevenSeg) && o.board.empty() && result.error.empty())
+            result.error = "--print " + item.text + " needs a board (--board FILE)";
+    if (!o.presses.empty() && o.board.empty() && result.error.empty())
+        result.error = "--press needs a board (--board FILE)";
     return result;
 }
 

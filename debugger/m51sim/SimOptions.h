@@ -12,9 +12,10 @@
 
 namespace m51sim {
 
-// One value to print, as the user wrote it: a register name or SPACE[ADDR].
+// One value to print, as the user wrote it: a register name or SPACE[ADDR],
+// or a display of the board (lcd, 7seg).
 struct PrintItem {
-    enum class Kind { Register, Iram, Xram, Sfr, Code };
+    enum class Kind { Register, Iram, Xram, Sfr, Code, Lcd, SevenSeg };
     std::string text;  // printed back as written
     Kind kind = Kind::Register;
     std::string name;   // upper case, for Register
@@ -38,6 +39,8 @@ struct Options {
     std::string profile;    // cycle profile CSV of the run
     std::string loadState;  // the run starts from this saved simulation state instead of reset
     std::string saveState;  // the simulation state at the end of the run is saved here
+    std::string board;      // NAME.board: the virtual board on the pins
+    std::vector<std::string> presses;  // keypad keys and buttons held from reset (--press)
     bool help = false, version = false;
 };
 
@@ -54,7 +57,8 @@ std::optional<PrintItem> ParsePrintItem(const std::string& text);
 std::vector<PrintItem> DefaultPrints();
 
 // "A=2C", "PC=0123", "iram[30]=2C": the value of a register or SFR/IRAM item
-// from the machine; nothing for XRAM and code, which need a read first.
+// from the machine; nothing for XRAM and code, which need a read first, nor
+// for the board's displays.
 std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::MachineState& machine);
 std::string FormatByte(const PrintItem& item, uint8_t value);
 // The value of a register or SFR/IRAM item (PC and DPTR 16 bits); nothing

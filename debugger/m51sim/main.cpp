@@ -1,5 +1,6 @@
 // m51sim: runs an 8051 program on the simulator for scripts and CI (firmware
 // unit tests) and prints the machine state as NAME=VALUE lines.
+#include "BoardRun.h"
 #include "CoreRun.h"
 #include "FileWrite.h"
 #include "ProgramCode.h"
@@ -85,11 +86,19 @@ std::string Folder(const std::string& path)
 
 // Prints the asked values (the registers without --print); false when the
 // output cannot be written.
-bool Print(const m51sim::Options& options, const sim::Machine& machine)
+bool Print(const m51sim::Options& options, const sim::Machine& machine, const board::VirtualBoard* board)
 {
     const m51dbg::MachineState state = m51sim::CaptureState(machine);
     const auto& items = options.prints.empty() ? m51sim::DefaultPrints() : options.prints;
     for (const m51sim::PrintItem& item : items) {
+        if (item.kind == m51sim::PrintItem::Kind::Lcd || item.kind == m51sim::PrintItem::Kind::SevenSeg) {
+            std::string error;
+            for (const std::string& line : m51sim::FormatBoardItem(item, *board, error))
+                std::printf("%s\n", line.c_str());
+            if (!error.empty())
+                std::fprintf(stderr, "m51sim: %s\n", error.c_str());
+            continue;
+        }
         std::string line;
         if (const auto text = m51sim::FormatItem(item, state))
             line = *text;
@@ -126,7 +135,7 @@ int RunTests(const std::vector<std::string>& args)
     }
     if (path.empty())
         return Fail("m51sim test needs a folder or a test file", 2);
-    const int status = insight::RunTestFolder(path, folder, ReadFile, stdout, stderr);
+    const int status = insight::RunTestFolder(path, folder, ReadFile, stdout, stderr, m51sim::TestBoards(ReadFile));
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : 2;
 }
 
@@ -225,6 +234,8 @@ int main(int argc, char** argv)
         return Fail("--coverage and --profile need the built-in simulator and a run, not --tty", 2);
     if ((!options.loadState.empty() || !options.saveState.empty()) && simulator != "core")
         return Fail("--load-state and --save-state need the built-in simulator", 2);
+    if (!options.board.empty() && (simulator != "core" || !options.tty.empty()))
+        return Fail("--board needs the built-in simulator and a run (not --tty)", 2);
     if (simulator != "core") {
 #ifdef M51SIM_WITH_S51
         if (!options.serialScript.empty() || !options.tty.empty())
@@ -289,6 +300,27 @@ int main(int argc, char** argv)
         recorder = std::make_unique<insight::Recorder>(machine, insight::ProcedureIndex(procedures), procedures.size());
         settings.step = [&recorder](sim::Machine& m) { return recorder->step(m); };
     }
+    std::unique_ptr<board::VirtualBoard> virtualBoard;
+    if (!options.board.empty()) {
+        const auto text = ReadFile(options.board, why);
+        if (!text)
+            return Fail("cannot read " + options.board + ": " + why, 2);
+        virtualBoard = m51sim::MakeBoard(*text, options.board, options.xtal, why);
+        if (!virtualBoard) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            return 2;
+        }
+        virtualBoard->attach(&machine);
+        if (const std::string error = m51sim::PressKeys(*virtualBoard, options.presses); !error.empty())
+            return Fail(error, 2);
+        for (const m51sim::PrintItem& item : options.prints) {
+            std::string error;
+            if ((item.kind == m51sim::PrintItem::Kind::Lcd || item.kind == m51sim::PrintItem::Kind::SevenSeg)
+                && (m51sim::FormatBoardItem(item, *virtualBoard, error), !error.empty()))
+                return Fail(options.board + ": " + error, 2);
+        }
+        settings.pins = virtualBoard.get();
+    }
 
     int status = 0;
     std::string serialOut;
@@ -303,6 +335,8 @@ int main(int argc, char** argv)
 #endif
     } else {
         const m51sim::CoreRunResult result = m51sim::RunOnCore(machine, settings);
+        if (virtualBoard)
+            virtualBoard->settle();
         serialOut = result.serialOut;
         if (result.bytesLost)
             std::fprintf(stderr, "m51sim: %u received byte(s) lost: the program did not take them in time\n",
@@ -336,7 +370,7 @@ int main(int argc, char** argv)
         return 2;
     // A result that did not reach standard output is a failed run.
     errno = 0;
-    if (!Print(options, machine))
+    if (!Print(options, machine, virtualBoard.get()))
         return Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
     return status;
 }

@@ -85,7 +85,7 @@ void DebugController::setSimulator(SimulatorKind kind)
 SimulatorWindow* DebugController::simulatorWindow()
 {
     if (!m_window) {
-        m_window = new SimulatorWindow(&m_engine);
+        m_window = new SimulatorWindow(&m_engine, nullptr, &m_board, &m_watches);
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     return m_window;
@@ -159,6 +159,11 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     }
     m_builtText = text;
     emit built(QString::fromLatin1(output.assembly));
+    // The board beside the source; its mistakes are shown, the rest of it still works.
+    const QStringList boardErrors = m_board.load(path.isEmpty() ? QString() : BoardSession::BoardPathFor(path));
+    if (!boardErrors.isEmpty())
+        emit problems(boardErrors);
+    m_watches.setNames(CollectSourceNames(text.toStdString()));
     // A fresh start shows the reset state: a step key then stops on the first
     // line instead of stepping past it.
     m_afterStart = afterFreshStart ? std::move(then) : std::function<void()>();

@@ -5,7 +5,9 @@
 // the engine and the simulator window; the environment supplies the source
 // text and the editor's caret line and shows the lines this reports.
 
+#include "BoardSession.h"
 #include "DebugEngine.h"
+#include "WatchList.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -39,6 +41,9 @@ public:
     void setCaretLineProvider(std::function<int()> caretLine);
 
     DebugEngine* engine() { return &m_engine; }
+    // The virtual board of the program (NAME.board beside the source) and the watch list.
+    BoardSession* boardSession() { return &m_board; }
+    WatchList* watches() { return &m_watches; }
     // The simulator of the next debug session (a running one keeps its own).
     void setSimulator(SimulatorKind kind);
     SimulatorWindow* simulatorWindow();  // made on first use
@@ -72,6 +77,8 @@ private:
     void updateActions();
 
     DebugEngine m_engine;
+    BoardSession m_board{&m_engine};
+    WatchList m_watches;
     QPointer<SimulatorWindow> m_window;
     QHash<int, QAction*> m_actions;
     std::function<QByteArray()> m_text;

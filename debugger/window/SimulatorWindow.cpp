@@ -1,5 +1,10 @@
 #include "SimulatorWindow.h"
 
+#include "BoardPane.h"
+#include "BoardSession.h"
+#include "WatchPane.h"
+
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -43,7 +48,8 @@ QString CauseText(DebugEngine::StopCause cause)
 
 } // namespace
 
-SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engine(engine)
+SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSession* board, WatchList* watches)
+    : QWidget(parent), m_engine(engine)
 {
     setWindowTitle(tr("Simulator"));
     setObjectName("SimulatorWindow");
@@ -67,6 +73,16 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget
         m_actions[i] = button;
     }
     controls->addStretch();
+    // Speed: the chip's real pace (a blinking LED blinks at its rate) or all the host can do.
+    auto* speed = new QComboBox;
+    speed->setObjectName("speed");
+    speed->addItem(tr("As fast as possible"));
+    speed->addItem(tr("Real time at the crystal"));
+    speed->setCurrentIndex(m_engine->options().realTime ? 1 : 0);
+    speed->setToolTip(tr("Real time runs the built-in simulator at the crystal's pace"));
+    connect(speed, &QComboBox::currentIndexChanged, m_engine, [this](int index) { m_engine->setRealTime(index == 1); });
+    controls->addWidget(new QLabel(tr("Speed")));
+    controls->addWidget(speed);
     connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
     connect(m_actions[1], &QAbstractButton::clicked, m_engine, &DebugEngine::stop);
     connect(m_actions[2], &QAbstractButton::clicked, m_engine, &DebugEngine::stepLine);
@@ -152,6 +168,19 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget
     timeGrid->addWidget(m_cycles, 1, 1);
     timeGrid->addWidget(new QLabel(tr("Time")), 2, 0);
     timeGrid->addWidget(m_time, 2, 1);
+    // A stopwatch between two points of the program: reset it, run or step, read it.
+    m_stopwatch = new QLabel("0");
+    m_stopwatch->setObjectName("stopwatch");
+    auto* resetStopwatch = new QPushButton(tr("Reset"));
+    resetStopwatch->setObjectName("resetStopwatch");
+    resetStopwatch->setToolTip(tr("Start the stopwatch again from this moment"));
+    connect(resetStopwatch, &QAbstractButton::clicked, this, [this] {
+        m_stopwatchBase = m_engine->machine().ticks;
+        updateTime();
+    });
+    timeGrid->addWidget(new QLabel(tr("Stopwatch")), 3, 0);
+    timeGrid->addWidget(m_stopwatch, 3, 1);
+    timeGrid->addWidget(resetStopwatch, 3, 2);
 
     // Internal RAM.
     m_iram = new QTableWidget(16, 16);
@@ -217,6 +246,30 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget
     auto* columnsLayout = new QHBoxLayout;
     columnsLayout->addLayout(left);
     columnsLayout->addLayout(right, 1);
+    // The virtual board and the watches: live while the program runs.
+    if (board || watches) {
+        auto* third = new QVBoxLayout;
+        if (board) {
+            auto* boardBox = new QGroupBox(tr("Board"));
+            m_boardPane = new board::BoardPane(board->board(), boardBox);
+            m_boardPane->setObjectName("boardPane");
+            (new QVBoxLayout(boardBox))->addWidget(m_boardPane);
+            connect(board, &BoardSession::boardChanged, m_boardPane, &board::BoardPane::setBoard);
+            connect(m_engine, &DebugEngine::stateChanged, m_boardPane, [this](DebugEngine::State state) {
+                m_boardPane->setLive(state == DebugEngine::State::Running);
+            });
+            connect(m_engine, &DebugEngine::stopped, m_boardPane, &board::BoardPane::refresh);
+            third->addWidget(boardBox, 3);
+        }
+        if (watches) {
+            auto* watchBox = new QGroupBox(tr("Watch"));
+            m_watchPane = new WatchPane(m_engine, watches, watchBox);
+            m_watchPane->setObjectName("watchPane");
+            (new QVBoxLayout(watchBox))->addWidget(m_watchPane);
+            third->addWidget(watchBox, 2);
+        }
+        columnsLayout->addLayout(third, 1);
+    }
     auto* main = new QVBoxLayout(this);
     main->addLayout(controls);
     main->addLayout(columnsLayout, 1);
@@ -224,6 +277,12 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent) : QWidget
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
     connect(m_engine, &DebugEngine::stateChanged, this, &SimulatorWindow::onStateChanged);
+    // Live views: the registers, ports, RAM and time follow the running program.
+    m_liveTimer.setInterval(40);
+    connect(&m_liveTimer, &QTimer::timeout, this, [this] {
+        m_engine->refreshLive();
+        updateViews();
+    });
     connect(m_engine, &DebugEngine::failed, this, [this](const QString& message) {
         m_status->setText(tr("Simulator error: %1").arg(message));
     });
@@ -259,6 +318,10 @@ void SimulatorWindow::onStateChanged(DebugEngine::State state)
                                    : QAbstractItemView::NoEditTriggers);
     if (running)
         m_status->setText(tr("Running …"));
+    if (running)
+        m_liveTimer.start();
+    else
+        m_liveTimer.stop();
     const QString path = m_engine->serialTerminalPath();
     m_serialPath->setText(path.isEmpty() ? tr("Serial port: not connected")
                                          : tr("Serial port on %1 (open it in the terminal program)").arg(path));
@@ -332,10 +395,17 @@ void SimulatorWindow::updateTime()
 {
     const uint64_t ticks = m_engine->machine().ticks;
     m_cycles->setText(QString::number(ticks / 12));
-    const double seconds = static_cast<double>(ticks) / (m_crystal->value() * 1e6);
-    m_time->setText(seconds < 1e-3 ? tr("%1 µs").arg(seconds * 1e6, 0, 'f', 2)
-                    : seconds < 1  ? tr("%1 ms").arg(seconds * 1e3, 0, 'f', 3)
-                                   : tr("%1 s").arg(seconds, 0, 'f', 4));
+    auto timeText = [this](uint64_t t) {
+        const double seconds = static_cast<double>(t) / (m_crystal->value() * 1e6);
+        return seconds < 1e-3 ? tr("%1 µs").arg(seconds * 1e6, 0, 'f', 2)
+               : seconds < 1  ? tr("%1 ms").arg(seconds * 1e3, 0, 'f', 3)
+                              : tr("%1 s").arg(seconds, 0, 'f', 4);
+    };
+    m_time->setText(timeText(ticks));
+    if (ticks < m_stopwatchBase)  // a reset or a new session: the stopwatch starts there
+        m_stopwatchBase = 0;
+    const uint64_t lap = ticks - m_stopwatchBase;
+    m_stopwatch->setText(tr("%1 cycles, %2").arg(lap / 12).arg(timeText(lap)));
 }
 
 void SimulatorWindow::onIramEdited(int row, int column)

@@ -7,6 +7,7 @@
 
 #include "DebugEngine.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -19,12 +20,25 @@ class QPlainTextEdit;
 class QTableWidget;
 class QToolButton;
 
+namespace board {
+class BoardPane;
+}
+
 namespace m51dbg {
+
+class BoardSession;
+class WatchList;
+class WatchPane;
 
 class SimulatorWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit SimulatorWindow(DebugEngine* engine, QWidget* parent = nullptr);
+    // `board` and `watches` (may be null) add the Board and Watch panes.
+    explicit SimulatorWindow(DebugEngine* engine, QWidget* parent = nullptr, BoardSession* board = nullptr,
+                             WatchList* watches = nullptr);
+
+    board::BoardPane* boardPane() const { return m_boardPane; }
+    WatchPane* watchPane() const { return m_watchPane; }
 
     double crystalMHz() const;
     void setCrystalMHz(double mhz);
@@ -42,6 +56,9 @@ private:
     void appendConsole(const QByteArray& bytes);
 
     DebugEngine* m_engine;
+    QTimer m_liveTimer;  // 25 times a second while the program runs
+    board::BoardPane* m_boardPane = nullptr;
+    WatchPane* m_watchPane = nullptr;
     std::map<QString, QLabel*> m_registers;
     std::array<QLabel*, 7> m_flags{};
     std::array<std::array<QToolButton*, 8>, 4> m_pins{};
@@ -49,6 +66,8 @@ private:
     QLabel* m_bank = nullptr;
     QLabel* m_cycles = nullptr;
     QLabel* m_time = nullptr;
+    QLabel* m_stopwatch = nullptr;
+    uint64_t m_stopwatchBase = 0;  // ticks at the stopwatch's reset
     QLabel* m_status = nullptr;
     QLabel* m_serialPath = nullptr;
     QDoubleSpinBox* m_crystal = nullptr;
