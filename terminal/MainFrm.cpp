@@ -343,7 +343,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    m_statusText = new QLabel(QStringLiteral("Disconnected"), StatusBar);
+    m_statusText = new QLabel(LinkStatusText(TLinkState::Disconnected), StatusBar);
     m_statusText->setObjectName(QStringLiteral("StatusText"));
     StatusBar->addWidget(m_statusText);
     // Why a port failed, what a command could not do, how a send ended.
@@ -1175,11 +1175,19 @@ QString TMainForm::StatusDetail() const
 
 void TMainForm::showConnected()
 {
-    const QStringList deviations = SerialPortDriver->EffectiveSettings().Deviations;
-    QString text = QStringLiteral("Connected");
-    if (!deviations.isEmpty())
-        text += QStringLiteral(" (") + deviations.join(QStringLiteral("; ")) + QLatin1Char(')');
-    m_statusText->setText(text);
+    setLinkState(TLinkState::Connected);
+}
+
+void TMainForm::setLinkState(TLinkState state)
+{
+    const bool changed = state != m_linkState;
+    m_linkState = state;
+    const QStringList deviations =
+        state == TLinkState::Connected ? SerialPortDriver->EffectiveSettings().Deviations : QStringList();
+    m_statusText->setText(LinkStatusText(state, deviations));
+    // Once the title tells the state, it follows every change of it.
+    if (changed && m_applicationTitle != QString::fromLatin1(MainCaption))
+        SetApplicationTitle(LinkTitleText(state));
 }
 
 QString OpenFailureText(const TOpenFailure& f)
@@ -1262,7 +1270,7 @@ void TMainForm::ConnectBtnClick()
         showModemLines();
         TxMemo->setFocus();
     } else {
-        m_statusText->setText(QStringLiteral("Error: port is not available"));
+        setLinkState(TLinkState::OpenFailed);
         m_statusDetail->setText(OpenFailureText(SerialPortDriver->LastOpenFailure()));
         beep();
     }
@@ -1272,8 +1280,8 @@ void TMainForm::DisconnectBtnClick()
 {
     stopWatchingForReturn();
     m_sender->portClosing();
-    m_statusText->setText(QStringLiteral("Disconnected"));
     SerialPortDriver->Disconnect();
+    setLinkState(TLinkState::Disconnected);
     showModemLines();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);
@@ -1281,7 +1289,7 @@ void TMainForm::DisconnectBtnClick()
 
 void TMainForm::SerialPortDriverConnectionLost()
 {
-    m_statusText->setText(QStringLiteral("Error: port is not available"));
+    setLinkState(TLinkState::Lost);
     m_statusDetail->setText(QStringLiteral("%1 went away (unplugged, or the other side closed)")
                                 .arg(QDir::toNativeSeparators(SerialPortDriver->Device(SerialPortDriver->ComPort()))));
     showModemLines();
@@ -1374,7 +1382,7 @@ void TMainForm::AppEventsActivate()
     m_disconnectAfterSend = false;
     if (cbAuto->isChecked())
         ConnectBtnClick();
-    SetApplicationTitle(QStringLiteral("Terminal - Connected"));
+    SetApplicationTitle(LinkTitleText(m_linkState));
 }
 
 void TMainForm::AppEventsDeactivate()
@@ -1384,7 +1392,7 @@ void TMainForm::AppEventsDeactivate()
         m_disconnectAfterSend = true;
     else if (cbAuto->isChecked())
         DisconnectBtnClick();
-    SetApplicationTitle(QStringLiteral("Terminal - Disconnected"));
+    SetApplicationTitle(LinkTitleText(m_linkState));
 }
 
 void TMainForm::applicationStateChanged(Qt::ApplicationState state)

@@ -9,6 +9,7 @@
 // window's published names so each action can be driven directly.
 
 #include "LogFile.h"
+#include "LinkStatus.h"
 #include "ReceiveStore.h"
 #include "SerialPortDrv.h"
 
@@ -238,6 +239,7 @@ private:
     void showPortMenu(const QPoint& globalPos);
     void updatePortToolTip();
     void showConnected();
+    void setLinkState(TLinkState state);
     void showError(const QString& message);
     void beep();
     void updateSplitterLimits();
@@ -256,6 +258,7 @@ private:
     void sendFinished(const TFileSendResult& result);
 
     TReceiveLog m_log;
+    TLinkState m_linkState = TLinkState::Disconnected;
     TLogFile m_logFile;
     TLogFile::Mode m_logMode = TLogFile::Raw;  // the user's last choice
     QString m_logPath;

@@ -1,5 +1,10 @@
 # The terminal's window, receive and transmit paths, stored settings, the
 # program itself, its tests, and what `cmake --install` puts on the system.
+target_include_directories(terminalcore PUBLIC ${CMAKE_CURRENT_LIST_DIR}/core ${CMAKE_CURRENT_LIST_DIR}/ui)
+# core/: the terminal's logic without widgets; ui/: the window's panels.
+target_sources(terminalcore PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp)
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp

@@ -917,9 +917,11 @@ void WindowTests::autoDisConnect()
     auto form = makeForm();
     form->SetPortDevice(pnCOM1, pty.device());
 
-    // Without Auto Dis/Connect only the title follows the activation.
+    // Without Auto Dis/Connect the activation leaves the port closed, and the
+    // title says so, as the status bar does.
     form->AppEventsActivate();
-    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Connected"));
+    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
     QVERIFY(!form->SerialPortDriver->Connected());
     form->AppEventsDeactivate();
     QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
@@ -941,6 +943,10 @@ void WindowTests::autoDisConnect()
     form->AppEventsActivate();
     QVERIFY(form->SerialPortDriver->Connected());
     QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Connected"));
+    // A port lost while active: the title follows the status bar at once.
+    pty.closeMaster();
+    QTRY_COMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
+    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
 }
 
 void WindowTests::portLost()
