@@ -3,6 +3,7 @@
 #include "CompactTextView.h"
 #include "FileSender.h"
 #include "HistoryComboBox.h"
+#include "SendPacingDialog.h"
 #include "MacroCodec.h"
 #include "Storage.h"
 
@@ -702,8 +703,10 @@ void TMainForm::buildTransmitArea()
     makeButton(SetRTSBtn, "SetRTSBtn", "SET RTS", nullptr, 2, 0, 1, &TMainForm::SetRTSBtnClick);
     makeButton(ClrRTSBtn, "ClrRTSBtn", "CLR RTS", nullptr, 2, 1, 1, &TMainForm::ClrRTSBtnClick);
     makeButton(SendFileBtn, "SendFileBtn", "Send File",
-               "Send file through serial line.\r\nUseful for downloading data\r\nto target controler.", 3, 0, 2,
+               "Send file through serial line.\r\nUseful for downloading data\r\nto target controler.", 3, 0, 1,
                &TMainForm::SendFileBtnClick);
+    makeButton(PacingBtn, "PacingBtn", "Pacing...", "Pauses after each character or line of Send File,\r\n"
+               "and a prompt to wait for, for monitors and boot loaders", 3, 1, 1, &TMainForm::PacingBtnClick);
     makeButton(BreakBtn, "BreakBtn", "BREAK", "Hold the line in the break state for 250 ms", 4, 0, 2,
                &TMainForm::BreakBtnClick);
     // The modem status lines while connected.
@@ -811,6 +814,8 @@ void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* Data
     // as its lower limit 0, not as the last value it held.
     options.CountChar = ChCount0->hasAcceptableInput() ? ChCount0->value() : ChCount0->minimum();
     m_log.receive(DataPtr, DataSize, options);
+    if (m_sender->active())
+        m_sender->received(DataPtr, DataSize);
     m_columnsChanged[0] = m_columnsChanged[0] || options.Dec;
     m_columnsChanged[1] = m_columnsChanged[1] || options.Hex;
     m_columnsChanged[2] = m_columnsChanged[2] || options.Bin;
@@ -1079,6 +1084,22 @@ void TMainForm::SendFileBtnClick()
         SendFile(path);
 }
 
+void TMainForm::PacingBtnClick()
+{
+    TSendPacingDialog dialog(m_sender->pacing(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        SetSendPacing(dialog.pacing());
+}
+
+void TMainForm::SetSendPacing(const TSendPacing& pacing)
+{
+    m_sender->setPacing(pacing);
+    const bool paced = pacing.paced();
+    PacingBtn->setText(paced ? QStringLiteral("Paced...") : QStringLiteral("Pacing..."));
+    const auto store = OpenUserStore();
+    SaveSendPacing(*store, ProgramKey(), pacing);
+}
+
 void TMainForm::SendFile(const QString& path)
 {
     if (IsSending())
@@ -1115,7 +1136,7 @@ bool TMainForm::IsSending() const
 void TMainForm::setSending(bool on)
 {
     // Typed keys and macros would mix into the file's bytes: they wait.
-    for (QWidget* w : {static_cast<QWidget*>(SendFileBtn), static_cast<QWidget*>(bMacro1),
+    for (QWidget* w : {static_cast<QWidget*>(SendFileBtn), static_cast<QWidget*>(PacingBtn), static_cast<QWidget*>(bMacro1),
                        static_cast<QWidget*>(bMacro2), static_cast<QWidget*>(bMacro3)})
         w->setEnabled(!on);
     TxMemo->setReadOnly(on);
@@ -1638,6 +1659,9 @@ void TMainForm::RestoreStored()
     const QString group = windowStateGroup();
     m_storage->restore(*store, group);
     m_placement->restore(*store, group);
+    const TSendPacing pacing = LoadSendPacing(*store, ProgramKey());
+    m_sender->setPacing(pacing);
+    PacingBtn->setText(pacing.paced() ? QStringLiteral("Paced...") : QStringLiteral("Pacing..."));
 }
 
 void TMainForm::SaveStored(bool destroying)

@@ -37,6 +37,7 @@ class QAction;
 class TCompactTextView;
 class TFileSender;
 struct TFileSendResult;
+struct TSendPacing;
 class THistoryComboBox;
 class TStoredPlacement;
 class TStoredSettings;
@@ -131,6 +132,7 @@ public:
     TTxMemo* TxMemo;
     QPushButton *ClrOutMemo, *SetDTRBtn, *ClrDTRBtn, *SetRTSBtn, *ClrRTSBtn, *SendFileBtn;
     QPushButton* BreakBtn;
+    QPushButton* PacingBtn;  // the pacing of Send File
     QLabel *LedCTS, *LedDSR, *LedDCD, *LedRI;  // modem status lines, greyed when unknown
     QGroupBox* gbMacros;
     THistoryComboBox *lbMacro1, *lbMacro2, *lbMacro3;
@@ -186,6 +188,9 @@ public:
     void SaveMacro21Click();
     void SaveMAcro31Click();
     void SendFileBtnClick();
+    void PacingBtnClick();
+    // The pacing of the next Send File, stored at once.
+    void SetSendPacing(const TSendPacing& pacing);
     // What Send File does with the chosen file: starts sending it and returns;
     // progress and the outcome show in the status bar, failures also in the
     // error box.

@@ -4,14 +4,16 @@ target_include_directories(terminalcore PUBLIC ${CMAKE_CURRENT_LIST_DIR}/core ${
 # core/: the terminal's logic without widgets; ui/: the window's panels.
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
-  ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp)
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.h
   ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/FileSender.h
-  ${CMAKE_CURRENT_LIST_DIR}/FileSender.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LogFile.h
   ${CMAKE_CURRENT_LIST_DIR}/LogFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Storage.h
@@ -37,4 +39,7 @@ endif()
 
 if(UNIX)
   add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests/program ${CMAKE_CURRENT_BINARY_DIR}/tests/program)
+endif()
+if(UNIX)
+  add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests/transfer ${CMAKE_CURRENT_BINARY_DIR}/tests/transfer)
 endif()
