@@ -3,6 +3,7 @@
 #include "CompactTextView.h"
 #include "FileSender.h"
 #include "HistoryComboBox.h"
+#include "ProtocolTransfer.h"
 #include "SendPacingDialog.h"
 #include "MacroCodec.h"
 #include "Storage.h"
@@ -388,6 +389,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
             logFailed();
     };
 
+    m_transfer = new TProtocolTransfer(SerialPortDriver, this);
+    connect(m_transfer, &TProtocolTransfer::progress, this, &TMainForm::showTransferProgress);
+    connect(m_transfer, &TProtocolTransfer::finished, this, &TMainForm::transferFinished);
+    connect(SendCancelBtn, &QPushButton::clicked, m_transfer, &TProtocolTransfer::cancel);
     m_sender = new TFileSender(SerialPortDriver, this);
     connect(m_sender, &TFileSender::progress, this, &TMainForm::showSendProgress);
     connect(m_sender, &TFileSender::finished, this, &TMainForm::sendFinished);
@@ -707,8 +712,10 @@ void TMainForm::buildTransmitArea()
                &TMainForm::SendFileBtnClick);
     makeButton(PacingBtn, "PacingBtn", "Pacing...", "Pauses after each character or line of Send File,\r\n"
                "and a prompt to wait for, for monitors and boot loaders", 3, 1, 1, &TMainForm::PacingBtnClick);
-    makeButton(BreakBtn, "BreakBtn", "BREAK", "Hold the line in the break state for 250 ms", 4, 0, 2,
+    makeButton(BreakBtn, "BreakBtn", "BREAK", "Hold the line in the break state for 250 ms", 4, 0, 1,
                &TMainForm::BreakBtnClick);
+    makeButton(TransferBtn, "TransferBtn", "Transfer", "Send or receive files with XMODEM, YMODEM or ZMODEM", 4, 1,
+               1, &TMainForm::TransferBtnClick);
     // The modem status lines while connected.
     auto* leds = new QHBoxLayout;
     leds->setSpacing(2);
@@ -801,6 +808,11 @@ void TMainForm::buildTransmitArea()
 
 void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* DataPtr, int DataSize)
 {
+    // During a file transfer the bytes belong to the protocol program.
+    if (m_transfer->active()) {
+        m_transfer->received(DataPtr, DataSize);
+        return;
+    }
     TReceiveOptions options;
     options.Dec = CBoxDec->isChecked();
     options.Hex = CBoxHex->isChecked();
@@ -1130,13 +1142,114 @@ void TMainForm::SendFile(const QString& path)
 
 bool TMainForm::IsSending() const
 {
-    return m_sender->active();
+    return m_sender->active() || m_transfer->active();
+}
+
+void TMainForm::TransferBtnClick()
+{
+    QMenu menu(this);
+    const TProtocol sendable[] = {TProtocol::XmodemCrc, TProtocol::Xmodem1K, TProtocol::Ymodem, TProtocol::Zmodem};
+    for (TProtocol p : sendable)
+        menu.addAction(QStringLiteral("Send with %1...").arg(ProtocolName(p)), this, [this, p] {
+            TTransferRequest r;
+            r.Protocol = p;
+            r.Direction = TTransferDirection::Send;
+            if (p == TProtocol::XmodemCrc || p == TProtocol::Xmodem1K) {
+                const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Send with %1").arg(ProtocolName(p)),
+                                                                  m_transferFolder, OpenDialogFilter());
+                if (!file.isEmpty())
+                    r.Files = {file};
+            } else {
+                r.Files = QFileDialog::getOpenFileNames(this, QStringLiteral("Send with %1").arg(ProtocolName(p)),
+                                                        m_transferFolder, OpenDialogFilter());
+            }
+            if (!r.Files.isEmpty())
+                StartTransfer(r);
+        });
+    menu.addSeparator();
+    const TProtocol receivable[] = {TProtocol::XmodemChecksum, TProtocol::XmodemCrc, TProtocol::Ymodem,
+                                    TProtocol::Zmodem};
+    for (TProtocol p : receivable)
+        menu.addAction(QStringLiteral("Receive with %1...").arg(ProtocolName(p)), this, [this, p] {
+            TTransferRequest r;
+            r.Protocol = p;
+            r.Direction = TTransferDirection::Receive;
+            if (p == TProtocol::XmodemChecksum || p == TProtocol::XmodemCrc) {
+                // XMODEM carries no name: the user gives the file.
+                const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Receive with %1").arg(ProtocolName(p)),
+                                                                  m_transferFolder);
+                if (file.isEmpty())
+                    return;
+                r.Folder = QFileInfo(file).absolutePath();
+                r.XmodemName = QFileInfo(file).fileName();
+            } else {
+                r.Folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Receive into folder"), m_transferFolder);
+                if (r.Folder.isEmpty())
+                    return;
+            }
+            StartTransfer(r);
+        });
+    menu.addAction(QStringLiteral("Resume with ZMODEM..."), this, [this] {
+        TTransferRequest r;
+        r.Protocol = TProtocol::Zmodem;
+        r.Direction = TTransferDirection::Receive;
+        r.Resume = true;
+        r.Folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Receive into folder"), m_transferFolder);
+        if (!r.Folder.isEmpty())
+            StartTransfer(r);
+    });
+    menu.exec(TransferBtn->mapToGlobal(QPoint(0, TransferBtn->height())));
+}
+
+void TMainForm::StartTransfer(const TTransferRequest& request)
+{
+    if (IsSending())
+        return;
+    if (!SerialPortDriver->Connected()) {
+        showError(QStringLiteral("Connect first: a transfer needs an open port"));
+        return;
+    }
+    m_transferFolder = request.Direction == TTransferDirection::Receive || request.Files.isEmpty()
+                           ? request.Folder
+                           : QFileInfo(request.Files.first()).absolutePath();
+    setSending(true);
+    m_transfer->start(request);
+}
+
+void TMainForm::showTransferProgress()
+{
+    const qint64 total = m_transfer->total();
+    const qint64 done = m_transfer->done();
+    SendProgress->setRange(0, total > 0 ? 1000 : 0);  // unknown size: a busy bar
+    if (total > 0)
+        SendProgress->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
+    QString text = QStringLiteral("%1 bytes").arg(QLocale().toString(done));
+    const double rate = m_transfer->rate();
+    if (rate > 0) {
+        text += QStringLiteral(", %1 B/s").arg(QLocale().toString(qint64(rate)));
+        const int left = m_transfer->secondsLeft();
+        if (left >= 0)
+            text += QStringLiteral(", %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
+    SendProgressText->setText(text);
+}
+
+void TMainForm::transferFinished(const TTransferResult& result)
+{
+    setSending(false);
+    SendProgress->setRange(0, 1000);
+    const QString message = TransferMessage(result);
+    m_statusDetail->setText(message);
+    if (result.End == TTransferResult::Succeeded || result.End == TTransferResult::Cancelled)
+        return;
+    beep();
+    showError(message);
 }
 
 void TMainForm::setSending(bool on)
 {
     // Typed keys and macros would mix into the file's bytes: they wait.
-    for (QWidget* w : {static_cast<QWidget*>(SendFileBtn), static_cast<QWidget*>(PacingBtn), static_cast<QWidget*>(bMacro1),
+    for (QWidget* w : {static_cast<QWidget*>(SendFileBtn), static_cast<QWidget*>(PacingBtn), static_cast<QWidget*>(TransferBtn), static_cast<QWidget*>(bMacro1),
                        static_cast<QWidget*>(bMacro2), static_cast<QWidget*>(bMacro3)})
         w->setEnabled(!on);
     TxMemo->setReadOnly(on);
@@ -1301,6 +1414,7 @@ void TMainForm::DisconnectBtnClick()
 {
     stopWatchingForReturn();
     m_sender->portClosing();
+    m_transfer->portClosing();
     SerialPortDriver->Disconnect();
     setLinkState(TLinkState::Disconnected);
     showModemLines();

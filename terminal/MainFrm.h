@@ -38,6 +38,9 @@ class TCompactTextView;
 class TFileSender;
 struct TFileSendResult;
 struct TSendPacing;
+struct TTransferRequest;
+struct TTransferResult;
+class TProtocolTransfer;
 class THistoryComboBox;
 class TStoredPlacement;
 class TStoredSettings;
@@ -133,6 +136,7 @@ public:
     QPushButton *ClrOutMemo, *SetDTRBtn, *ClrDTRBtn, *SetRTSBtn, *ClrRTSBtn, *SendFileBtn;
     QPushButton* BreakBtn;
     QPushButton* PacingBtn;  // the pacing of Send File
+    QPushButton* TransferBtn;  // XMODEM, YMODEM and ZMODEM
     QLabel *LedCTS, *LedDSR, *LedDCD, *LedRI;  // modem status lines, greyed when unknown
     QGroupBox* gbMacros;
     THistoryComboBox *lbMacro1, *lbMacro2, *lbMacro3;
@@ -189,6 +193,11 @@ public:
     void SaveMAcro31Click();
     void SendFileBtnClick();
     void PacingBtnClick();
+    void TransferBtnClick();
+    // Starts a protocol transfer; progress and the outcome show in the
+    // status bar, failures also in the error box.
+    void StartTransfer(const TTransferRequest& request);
+    TProtocolTransfer* Transfer() const { return m_transfer; }
     // The pacing of the next Send File, stored at once.
     void SetSendPacing(const TSendPacing& pacing);
     // What Send File does with the chosen file: starts sending it and returns;
@@ -261,6 +270,8 @@ private:
     void logFailed();
     void showSendProgress();
     void sendFinished(const TFileSendResult& result);
+    void showTransferProgress();
+    void transferFinished(const TTransferResult& result);
 
     TReceiveLog m_log;
     TLinkState m_linkState = TLinkState::Disconnected;
@@ -270,6 +281,8 @@ private:
     QLabel* m_statusText = nullptr;
     QLabel* m_statusDetail = nullptr;
     TFileSender* m_sender = nullptr;
+    TProtocolTransfer* m_transfer = nullptr;
+    QString m_transferFolder;
     QTimer m_displayTimer;
     QTimer m_modemTimer;
     QTimer m_returnWatch;  // after a lost connection: is the device back?

@@ -5,6 +5,8 @@ target_include_directories(terminalcore PUBLIC ${CMAKE_CURRENT_LIST_DIR}/core ${
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp)
 target_sources(terminalcore PRIVATE
