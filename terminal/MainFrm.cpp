@@ -3,6 +3,7 @@
 #include "CompactTextView.h"
 #include "FileSender.h"
 #include "HistoryComboBox.h"
+#include "PlotPane.h"
 #include "ProtocolTransfer.h"
 #include "SendPacingDialog.h"
 #include "MacroCodec.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFile>
 #include <QDir>
 #include <QFileDialog>
@@ -398,6 +400,20 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     connect(m_sender, &TFileSender::finished, this, &TMainForm::sendFinished);
     connect(SendCancelBtn, &QPushButton::clicked, m_sender, &TFileSender::cancel);
 
+    // The live plot, beside the boxes; it takes data only while shown.
+    PlotDock = new QDockWidget(QStringLiteral("Plot"), this);
+    PlotDock->setObjectName(QStringLiteral("PlotDock"));
+    PlotDock->setWidget(new TPlotPane(&m_plotData, PlotDock));
+    PlotDock->setAllowedAreas(Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
+    addDockWidget(Qt::RightDockWidgetArea, PlotDock);
+    PlotDock->hide();
+    connect(PlotBtn, &QPushButton::toggled, PlotDock, &QDockWidget::setVisible);
+    connect(PlotDock, &QDockWidget::visibilityChanged, this, [this](bool on) {
+        if (!PlotDock->isHidden() != PlotBtn->isChecked())
+            PlotBtn->setChecked(!PlotDock->isHidden());
+        if (on && !m_plotClock.isValid())
+            m_plotClock.start();
+    });
     AboutFrm = new TAboutFrm(this);
     m_displayTimer.setSingleShot(true);
     connect(&m_displayTimer, &QTimer::timeout, this, &TMainForm::refreshDisplay);
@@ -439,6 +455,8 @@ void TMainForm::buildControlPanel(QWidget* panel)
     makeButton(DisconnectBtn, "DisconnectBtn", "&Disconnect", "Disconnect");
     makeButton(Button1, "Button1", "&About..", "About program");
     makeButton(QuitBtn, "QuitBtn", "&Quit", "Quit Terminal");
+    makeButton(PlotBtn, "PlotBtn", "&Plot", "Plot the numbers of the received lines over time");
+    PlotBtn->setCheckable(true);
     DisconnectBtn->setEnabled(false);
     buttons->addStretch(1);
     row->addLayout(buttons);
@@ -826,6 +844,11 @@ void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* Data
     // as its lower limit 0, not as the last value it held.
     options.CountChar = ChCount0->hasAcceptableInput() ? ChCount0->value() : ChCount0->minimum();
     m_log.receive(DataPtr, DataSize, options);
+    if (PlotBtn->isChecked()) {
+        if (!m_plotClock.isValid())
+            m_plotClock.start();
+        m_plotData.receive(DataPtr, DataSize, m_plotClock.nsecsElapsed() / 1e9);
+    }
     if (m_sender->active())
         m_sender->received(DataPtr, DataSize);
     m_columnsChanged[0] = m_columnsChanged[0] || options.Dec;

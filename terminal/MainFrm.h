@@ -10,6 +10,7 @@
 
 #include "LogFile.h"
 #include "LinkStatus.h"
+#include "PlotData.h"
 #include "ReceiveStore.h"
 #include "SerialPortDrv.h"
 
@@ -34,6 +35,7 @@ class QSpinBox;
 class QSplitter;
 class QStatusBar;
 class QAction;
+class QDockWidget;
 class TCompactTextView;
 class TFileSender;
 struct TFileSendResult;
@@ -123,6 +125,10 @@ public:
     // Log to file (raw bytes or the displayed text), and its state in the
     // status bar.
     QPushButton* LogBtn;
+    // The live plot of the received lines' numbers, and its data.
+    QPushButton* PlotBtn;
+    QDockWidget* PlotDock;
+    const TPlotData& PlotData() const { return m_plotData; }
     QLabel* LogStatus;
     QWidget *Panel3, *Panel4;
     QSplitter* RxSplitter1;
@@ -275,6 +281,8 @@ private:
 
     TReceiveLog m_log;
     TLinkState m_linkState = TLinkState::Disconnected;
+    TPlotData m_plotData;
+    QElapsedTimer m_plotClock;
     TLogFile m_logFile;
     TLogFile::Mode m_logMode = TLogFile::Raw;  // the user's last choice
     QString m_logPath;

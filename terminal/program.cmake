@@ -1,12 +1,20 @@
 # The terminal's window, receive and transmit paths, stored settings, the
 # program itself, its tests, and what `cmake --install` puts on the system.
 target_include_directories(terminalcore PUBLIC ${CMAKE_CURRENT_LIST_DIR}/core ${CMAKE_CURRENT_LIST_DIR}/ui)
+# The live plot draws with QCustomPlot (Debian: libqcustomplot-dev).
+find_package(Qt6 REQUIRED COMPONENTS PrintSupport)  # which QCustomPlot links
+find_package(QCustomPlotQt6 REQUIRED)
+target_link_libraries(terminalcore PUBLIC QCustomPlotQt6::QCustomPlotQt6)
 # core/: the terminal's logic without widgets; ui/: the window's panels.
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.h
   ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp)
 target_sources(terminalcore PRIVATE

@@ -3,6 +3,7 @@
 // placement and history rules, and the compact text view's selection.
 #include "CompactTextView.h"
 #include "MacroCodec.h"
+#include "PlotData.h"
 #include "ReceiveStore.h"
 #include "SourceLines.h"
 #include "Storage.h"
@@ -49,6 +50,9 @@ private slots:
     void historyRules();
     void historyStore();
     void viewSelectAndCopy();
+    void plotLines_data();
+    void plotLines();
+    void plotSeriesAcrossBlocks();
 };
 
 void LogicTests::intToBin_data()
@@ -593,6 +597,53 @@ void LogicTests::viewSelectAndCopy()
         feed(many, "more\r");
     follow.refreshNow();
     QCOMPARE(follow.firstVisibleLine(), 10);
+}
+
+void LogicTests::plotLines_data()
+{
+    // A line and its values as "name:value" separated by blanks.
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("values");
+    QTest::newRow("blanks") << QByteArray("1 2.5  -3") << "1:1 2:2.5 3:-3";
+    QTest::newRow("commas and semicolons") << QByteArray("4,5;6") << "1:4 2:5 3:6";
+    QTest::newRow("tabs, exponent") << QByteArray("1e3\t-2.5E-1") << "1:1000 2:-0.25";
+    QTest::newRow("name=value pairs") << QByteArray("t=21.5 rh=40") << "t:21.5 rh:40";
+    QTest::newRow("words keep the positions") << QByteArray("temp 21.5 C") << "2:21.5";
+    QTest::newRow("a bad value is skipped") << QByteArray("x=abc y=2") << "y:2";
+    QTest::newRow("no number") << QByteArray("READY") << "";
+    QTest::newRow("empty") << QByteArray() << "";
+}
+
+void LogicTests::plotLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, values);
+    QStringList got;
+    for (const auto& [name, value] : ParsePlotLine(line))
+        got << name + QLatin1Char(':') + QString::number(value);
+    QCOMPARE(got.join(QLatin1Char(' ')), values);
+}
+
+void LogicTests::plotSeriesAcrossBlocks()
+{
+    TPlotData data;
+    const QByteArray stream = "1,10\r\n2,2";
+    data.receive(stream.constData(), stream.size(), 0.5);
+    QCOMPARE(data.series().size(), 2);
+    const QByteArray next = "0\r\nhello\n3\r";  // the line "2,20" spans two blocks
+    data.receive(next.constData(), next.size(), 1.5);
+    QCOMPARE(data.series().size(), 2);
+    QCOMPARE(data.series()[0].Value, (QVector<double>{1, 2, 3}));
+    QCOMPARE(data.series()[1].Value, (QVector<double>{10, 20}));
+    QCOMPARE(data.series()[1].Time, (QVector<double>{0.5, 1.5}));
+    QCOMPARE(data.toCsv(), QByteArray("time,1,2\n0.500000,1,10\n1.500000,2,20\n1.500000,3,\n"));
+    // The time window drops the rows that left it from the export.
+    data.setWindow(0.5);
+    data.receive("9\n", 2, 10.0);
+    QCOMPARE(data.series()[0].Value.last(), 9.0);
+    QCOMPARE(data.toCsv(), QByteArray("time,1,2\n10.000000,9,\n"));
+    data.clear();
+    QVERIFY(data.series().isEmpty());
 }
 
 QTEST_MAIN(LogicTests)
