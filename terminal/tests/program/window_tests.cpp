@@ -8,6 +8,8 @@
 #include "MainFrm.h"
 #include "PtyPort.h"
 #include "SourceLines.h"
+#include "ProtocolTransfer.h"
+#include <QDockWidget>
 #include "Storage.h"
 
 #include <QAbstractButton>
@@ -74,6 +76,7 @@ private slots:
     void macroHistories();
     void garbageInStore();
     void deviceMap();
+    void plotAndTransferWiring();
 
 private:
     std::unique_ptr<TMainForm> makeForm(bool show = true);
@@ -1166,6 +1169,47 @@ void WindowTests::deviceMap()
     QVERIFY(form->SerialPortDriver->Connected());
     QVERIFY(other.write("x"));
     QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
+}
+
+
+void WindowTests::plotAndTransferWiring()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+
+    // A transfer needs an open port, and says so.
+    TTransferRequest request;
+    request.Direction = TTransferDirection::Receive;
+    request.Folder = m_home.path();
+    form->StartTransfer(request);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY(!form->IsSending());
+
+    // Lines with numbers reach the plot only while it is on.
+    form->ConnectBtnClick();
+    QVERIFY(pty.write("1 2\r\n"));
+    QTRY_COMPARE(form->ReceiveLog().Received, 5);
+    QVERIFY(form->PlotData().series().isEmpty());
+    form->PlotBtn->click();
+    QVERIFY(form->PlotDock->isVisible());
+    QVERIFY(pty.write("3 4\r\nt=5\r\n"));
+    QTRY_COMPARE(form->PlotData().series().size(), 3);
+    QCOMPARE(form->PlotData().series()[0].Value, QVector<double>{3});
+
+    // While a transfer runs the port's bytes go to the protocol program,
+    // not into the receive box, and typed keys wait.
+    form->StartTransfer(request);
+    QVERIFY(form->IsSending());
+    QVERIFY(!form->TransferBtn->isEnabled());
+    const qint64 before = form->ReceiveLog().Received;
+    QVERIFY(pty.write("noise"));
+    QTRY_VERIFY(form->Transfer()->bytesFromPort() >= 5);
+    QCOMPARE(form->ReceiveLog().Received, before);
+    form->SendCancelBtn->click();
+    QVERIFY(!form->IsSending());
+    QVERIFY(form->StatusDetail().contains(QStringLiteral("cancelled")));
+    QVERIFY(form->TransferBtn->isEnabled());
 }
 
 QTEST_MAIN(WindowTests)
