@@ -4,6 +4,7 @@
 // size and no symbol changes any more. The code pass then emits the bytes and
 // reports every error on its line.
 #include "Context.h"
+#include "FileWrite.h"
 
 #include <algorithm>
 #include <bit>
@@ -426,7 +427,9 @@ Context::Context(std::string_view text, const AssembleOptions& opts) : source(te
 
 void Context::Error(std::int32_t line, std::string message)
 {
-    errors.push_back({line, std::move(message)});
+    // Messages quote source text: a hostile source must not reach the
+    // terminal's control sequences, nor a megabyte line the screen.
+    errors.push_back({line, m51::quoteForMessage(message, kMessageChars)});
 }
 
 std::string Hex4(std::uint32_t value)

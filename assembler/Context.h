@@ -140,7 +140,10 @@ struct Context {
     bool unknownSeen = false;   // an expression met a symbol without value
     std::int32_t currentLine = 0;
 
+    // Records an error; its text is kept to kMessageChars, control bytes
+    // written as \xNN.
     void Error(std::int32_t line, std::string message);
+    static constexpr std::size_t kMessageChars = 300;
 };
 
 // Parses all lines into statements (Parser.cpp).

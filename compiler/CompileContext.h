@@ -138,6 +138,11 @@ struct CompileContext {
     std::int64_t RepeatedCalls = 0;  // Call lines written for names defined more than once
     std::string CountRegister;       // last valid counted-register address ("08" .. "0Fh")
     std::string BufferRegister;      // last valid buffer address ("10h" .. "18h")
+    // WHILE loops of the main pass that no ENDWHILE has closed yet: their
+    // number and source line. Reported at the end of the compile, since the
+    // assembler would miss their "EnW" labels.
+    std::vector<std::pair<std::int64_t, int>> OpenWhileLoops;
+    bool ExitLabelOnly = false;      // rule 42 made the whole main line of this statement
 
     // Lists filled by the compile.
     ProcedureList ProcBox;

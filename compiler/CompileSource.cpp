@@ -206,6 +206,16 @@ void CollectInlineBlocks(std::span<const Line> lines, CompileContext& c)
     }
 }
 
+// A line whose inline block holds a further INLINE: the collection takes
+// the block from after the first or second INLINE only, so an inner
+// condition is left out and the block numbers no longer pair.
+bool HoldsNestedInline(const std::array<std::string, kWordSlots>& words)
+{
+    if (!EqualsUpper(words[1], "INLINE") && !EqualsUpper(words[2], "INLINE"))
+        return false;
+    return std::count_if(words.begin() + 1, words.end(), [](const std::string& w) { return EqualsUpper(w, "INLINE"); }) > 1;
+}
+
 // Pass 3: every line is translated and written with its comment; a line that
 // yields nothing writes one blank, and a statement left untranslated is reported.
 template <class Line>
@@ -262,12 +272,18 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
             sink.Line(" ", source);
         }
         // A statement that gives no main line is reported, with or without a
-        // comment: a misspelt keyword must not vanish behind its comment.
-        if (c.MainLine.empty() && !c.CleanedLine.empty())
+        // comment: a misspelt keyword must not vanish behind its comment. So
+        // is one whose only line is the exit label that its mention of
+        // EXITPROC added: no statement made code.
+        if ((c.MainLine.empty() || c.ExitLabelOnly) && !c.CleanedLine.empty())
             c.ErBox.push_back({source, LineNumber(i) + " " + c.CleanedLine});
+        if (HoldsNestedInline(c.StatementWords))
+            c.ErBox.push_back({source, LineNumber(i) + " INLINE inside an inline block"});
         for (const std::string& extra : c.LB)
             sink.Line(extra, source);
     }
+    for (const auto& [number, line] : c.OpenWhileLoops)
+        c.ErBox.push_back({line, LineNumber(static_cast<std::size_t>(line)) + " WHILE loop without ENDWHILE"});
 }
 
 template <class Line>
@@ -285,6 +301,7 @@ CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
     c.ErBox = std::move(duplicates);
     c.LoopCounter = 0;
     c.WhileCounter = 0;
+    c.OpenWhileLoops.clear();
     c.ExitCounter = 0;
     c.ExitPending = false;
     c.InlineCounter = 0;

@@ -331,6 +331,7 @@ void TranslateStatement(CompileContext& context)
     context.CompareLine.clear();
     context.MainLine.clear();
     context.LB.clear();
+    context.ExitLabelOnly = false;
     const std::string& w1 = context.StatementWords[0];
     std::uint64_t key = PackedKey(w1);
     auto [keyed, keyedEnd] = KeyedRange(key, kChainLength);

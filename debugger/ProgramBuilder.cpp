@@ -2,11 +2,11 @@
 
 #include "Assembler.h"
 #include "Compiler.h"
+#include "FileWriteQt.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace m51dbg {
 
@@ -23,10 +23,9 @@ std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMa
 
 bool WriteFile(const QString& path, const std::string& bytes, QString& error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), static_cast<qint64>(bytes.size())) < 0
-        || !file.commit()) {
-        error = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
+    const QString reason = m51::writeFileAtomically(path, QByteArray::fromStdString(bytes));
+    if (!reason.isEmpty()) {
+        error = QStringLiteral("%1: cannot write: %2").arg(path, reason);
         return false;
     }
     return true;
@@ -39,7 +38,7 @@ QString EntryMessage(const std::string& text)
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
         ++digits;
     const size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
-    return QString::fromLatin1(text.substr(from));
+    return QString::fromLatin1(m51::quoteForMessage(std::string_view(text).substr(from)));
 }
 
 } // namespace

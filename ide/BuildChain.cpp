@@ -3,6 +3,7 @@
 #include "Compiler.h"
 #include "Cp1250.h"
 #include "MyVision.h"
+#include "FileWriteQt.h"
 #include "TextFiles.h"
 #include "WEExecuteThread.h"
 
@@ -10,7 +11,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 
@@ -168,10 +168,9 @@ QString TBuildChain::RunBatchBuild(int showMode)
         script += line + eol;
     // Written aside and renamed, so a build still reading the previous script
     // keeps its own copy.
-    QSaveFile out(scriptPath());
-    if (!out.open(QIODevice::WriteOnly) || out.write(script.data(), qint64(script.size())) != qint64(script.size()) ||
-        !out.commit())
-        return QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(scriptPath()));
+    const QString reason = m51::writeFileAtomically(scriptPath(), QByteArray::fromStdString(script));
+    if (!reason.isEmpty())
+        return FileError::cannotCreate(scriptPath(), reason).message();
 
     auto* thread = new TExecuteThread;
     thread->CommandLine = QDir::toNativeSeparators(scriptPath());

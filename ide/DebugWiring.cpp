@@ -54,8 +54,8 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
         [editor] { return editor->fileName(); });
     debugger->setCaretLineProvider([editor] { return editor->CaretLine() - 1; });
 
-    // The Run menu follows the Parts' menu items, so their places stay as they
-    // were. Its keys work from every window, as the main window's commands do;
+    // The Run menu comes after the main window's own menu items, so theirs
+    // keep their places. Its keys work from every window, as the main window's commands do;
     // F2 stays the editor's own (it toggles at the editor's caret).
     main->menuBar()->addMenu(debugger->createMenu(main));
     using Action = m51dbg::DebugController::Action;

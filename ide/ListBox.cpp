@@ -1,6 +1,7 @@
 #include "ListBox.h"
 
 #include "Cp1250.h"
+#include "FileWrite.h"
 
 #include <QEvent>
 #include <QResizeEvent>
@@ -34,9 +35,10 @@ void ListBox::setEntries(const std::vector<m51::ListEntry>& entries)
     // Runs of equal entries (a long run of duplicate reports) share one
     // decoded text: QString is shared on copy.
     std::vector<std::string> distinct;
+    // Source text shows without control bytes and cut when long.
     for (size_t i = 0; i < entries.size(); ++i)
         if (i == 0 || entries[i].text != entries[i - 1].text)
-            distinct.push_back(entries[i].text);
+            distinct.push_back(m51::quoteForMessage(entries[i].text));
     const QStringList decoded = cp1250::decodeLines(distinct);
     QStringList items;
     items.reserve(qsizetype(entries.size()));

@@ -514,6 +514,10 @@ void TForm1::showCompileResult()
     // The status bar tells the result of this command, not an earlier build's.
     buildStatus->clear();
     const size_t errors = result.ErBox.size();
+    if (!m_session.lastAsmWritten()) {
+        statusBar()->showMessage(QStringLiteral("Check: the assembly file could not be written"));
+        return;
+    }
     statusBar()->showMessage(errors == 0 ? QStringLiteral("Check: no errors")
                              : errors == 1 ? QStringLiteral("Check: 1 error")
                                            : QStringLiteral("Check: %1 errors").arg(errors));

@@ -1,9 +1,10 @@
 #include "ProfileFile.h"
 
+#include "FileWriteQt.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -142,11 +143,5 @@ void TProfileFile::WritePrivateProfileString(QByteArrayView section, QByteArrayV
 bool TProfileFile::save(const QString& path) const
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray out = bytes();
-    if (f.write(out) != out.size())
-        return false;
-    return f.commit();
+    return m51::writeFileAtomically(path, bytes()).isEmpty();
 }

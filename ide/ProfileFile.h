@@ -30,7 +30,7 @@ public:
     // section at the end of the file.
     void WritePrivateProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value);
 
-    // Writes the file atomically (QSaveFile), creating its folder when needed.
+    // Writes the file atomically (temporary file and rename), creating its folder when needed.
     bool save(const QString& path) const;
 
 private:

@@ -1,5 +1,7 @@
 #include "ResultLists.h"
 
+#include "ErrorReasons.h"
+
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QLabel>
@@ -23,15 +25,11 @@ QStringView entryText(QStringView entry)
 
 QString errorReason(QStringView text)
 {
-    if (text.startsWith(QLatin1String("Duplicate procedure ")))
-        return QStringLiteral("this procedure name is already defined above");
-    if (text == QLatin1String("binary value"))
-        return QStringLiteral("a variable number cannot be written in binary");
-    if (text == QLatin1String("variable number above 207"))
-        return QStringLiteral("variables run from 0 to 207");
-    if (text == QLatin1String("negative variable number"))
-        return QStringLiteral("variables run from 0 to 207");
-    return QStringLiteral("unknown statement, no code generated");
+    // The compiler's own words, which m51c prints too; the entry texts it
+    // matches are plain ASCII.
+    const QByteArray entry = text.toLatin1();
+    const std::string_view reason = m51::ErrorReason(std::string_view(entry.constData(), size_t(entry.size())));
+    return QString::fromLatin1(reason.data(), qsizetype(reason.size()));
 }
 
 QString ResultEntryDelegate::reasonFor(int row, QStringView entry) const

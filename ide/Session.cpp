@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <optional>
 
 Session::Session(QObject* parent)
     : QObject(parent)
@@ -82,8 +83,16 @@ QString Session::displayName() const
 void Session::compile(const std::vector<std::string>& sourceLines)
 {
     m_result = m51::CompileSource(sourceLines);
+    std::optional<FileError> failed;
+    try {
+        writeFileBytes(asmFileFor(m_currentFile), joinLinesCrLf(m_result.Output));
+    } catch (const FileError& error) {
+        failed = error;
+    }
+    m_asmWritten = !failed;
     emit compiled();
-    writeFileBytes(asmFileFor(m_currentFile), joinLinesCrLf(m_result.Output));
+    if (failed)
+        throw *failed;
 }
 
 QString Session::asmFileFor(const QString& sourcePath)

@@ -45,11 +45,13 @@ public:
     // The name a prompt shows for the current file ("Untitled" when it has none).
     QString displayName() const;
 
-    // Compiles the lines (code page 1250), keeps the result, emits compiled and
-    // writes the .asm file of the current file from the result (FileError
-    // when that fails; the result is kept all the same).
+    // Compiles the lines (code page 1250), keeps the result, writes the .asm
+    // file of the current file from it and emits compiled; then FileError when
+    // the write failed (the result is kept all the same, the old .asm too).
     void compile(const std::vector<std::string>& sourceLines);
     const m51::CompileResult& lastResult() const { return m_result; }
+    // False when the last compile could not write its .asm file.
+    bool lastAsmWritten() const { return m_asmWritten; }
     // The .asm file of a source path: the path cut before the first "." of its
     // file name, plus ".asm".
     static QString asmFileFor(const QString& sourcePath);
@@ -89,6 +91,7 @@ private:
     QString m_currentFile;
     bool m_modified = false;
     m51::CompileResult m_result;
+    bool m_asmWritten = true;
     QString m_buildOutput;
     std::vector<m51::ListEntry> m_buildMessages;
     TBuildChain* m_buildChain;

@@ -2,12 +2,12 @@
 
 #include "Compiler.h"
 #include "Cp1250.h"
+#include "FileWriteQt.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
-#include <QSaveFile>
 
 FileError::FileError(const QString& message)
     : std::runtime_error(message.toStdString()), m_message(message)
@@ -19,9 +19,10 @@ FileError FileError::cannotOpen(const QString& path)
     return FileError(QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(path)));
 }
 
-FileError FileError::cannotCreate(const QString& path)
+FileError FileError::cannotCreate(const QString& path, const QString& reason)
 {
-    return FileError(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)));
+    const QString message = QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path));
+    return FileError(reason.isEmpty() ? message : message + QLatin1Char('\n') + reason);
 }
 
 namespace {
@@ -65,9 +66,11 @@ QByteArray readFileBytes(const QString& path)
 
 void writeFileBytes(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (path.isEmpty())
         throw FileError::cannotCreate(path);
+    const QString reason = m51::writeFileAtomically(path, bytes);
+    if (!reason.isEmpty())
+        throw FileError::cannotCreate(path, reason);
 }
 
 QString textFromFileBytes(const QByteArray& bytes)

@@ -4,8 +4,9 @@
 //
 // Files are code page 1250 text. Reading accepts CR LF, LF or a lone CR as a
 // line end; writing ends every line with CR LF, as the Windows tools sharing
-// these files expect. Every write goes through QSaveFile, so a write that fails
-// leaves the previous file as it was.
+// these files expect. Every write goes to a temporary file renamed over the
+// target (FileWrite.h), so a write that fails leaves the previous file as it
+// was and its error tells why.
 
 #include <QByteArray>
 #include <QString>
@@ -23,7 +24,9 @@ public:
     explicit FileError(const QString& message);
     QString message() const { return m_message; }
     static FileError cannotOpen(const QString& path);
-    static FileError cannotCreate(const QString& path);
+    // "Cannot create file <path>", and on a line of its own why ("No space
+    // left on device", "File is read-only", ...) when that is known.
+    static FileError cannotCreate(const QString& path, const QString& reason = {});
 
 private:
     QString m_message;
@@ -37,7 +40,8 @@ void reportError(const QString& message);
 
 // Reads the whole file; FileError::cannotOpen when it cannot be read.
 QByteArray readFileBytes(const QString& path);
-// Replaces the file atomically; FileError::cannotCreate when that fails.
+// Replaces the file atomically; FileError::cannotCreate with the reason when
+// that fails, and the file is then as it was.
 void writeFileBytes(const QString& path, const QByteArray& bytes);
 
 // File bytes as one text for a text widget: decoded, line ends turned into

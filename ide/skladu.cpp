@@ -1,6 +1,7 @@
 #include "skladu.h"
 
 #include "Placement.h"
+#include "FileWriteQt.h"
 #include "TextFiles.h"
 
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -248,9 +248,9 @@ void TSklad::SpeedButton2Click()
         return;
     }
     const QByteArray bytes = fileBytesFromText(M->toPlainText());
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        message(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)), QStringLiteral("Zelvar"), false);
+    const QString reason = m51::writeFileAtomically(path, bytes);
+    if (!reason.isEmpty()) {
+        message(FileError::cannotCreate(path, reason).message(), QStringLiteral("Zelvar"), false);
         return;
     }
     M->document()->setModified(false);

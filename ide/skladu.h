@@ -5,7 +5,7 @@
 // into the source after the editor's caret line, saves the pane under the name
 // in Edit1 (always as <name>.Mac), or deletes the snippet file named exactly as
 // typed. Files are code page 1250 text with CR LF line ends, written through
-// QSaveFile so a failed write leaves the old snippet intact.
+// a temporary file and a rename, so a failed write leaves the old snippet intact.
 //
 // The pane loads a snippet when it is clicked in the list; text edited in the
 // pane and not saved is replaced only when the user agrees.

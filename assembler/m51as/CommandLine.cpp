@@ -1,13 +1,13 @@
 #include "CommandLine.h"
 
 #include "Assembler.h"
+#include "FileWrite.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <system_error>
 
@@ -37,7 +37,9 @@ constexpr const char* kUsage =
     "\n"
     "Errors are printed as FILE:LINE: message. Exit status: 0 no errors, 1 errors\n"
     "(the listing is written, BASE.hex and BASE.bin are not, and older ones are\n"
-    "removed), 2 a file could not be read or written (or the command line is wrong).\n";
+    "removed), 2 a file could not be read or written (or the command line is wrong).\n"
+    "The outputs change together, only when all of them were written; otherwise,\n"
+    "and when one of them is read-only, the old ones stay as they were.\n";
 
 struct Options {
     std::string file;
@@ -98,48 +100,24 @@ bool ReadFile(const std::string& path, std::string& bytes)
     return ok;
 }
 
-// Writes `bytes` to a new temporary file beside `path` and renames it over
-// `path`; returns 0 or the error number, leaving no temporary file behind.
-int WriteAtomically(const std::string& path, std::string_view bytes)
-{
-    std::random_device random;
-    std::string temp;
-    std::FILE* f = nullptr;
-    for (int attempt = 0; attempt < 16 && !f; ++attempt) {
-        temp = path + ".m51as-" + std::to_string(random() % 1000000000u) + ".tmp";
-#ifdef _WIN32
-        std::error_code ec;
-        if (fs::exists(temp, ec))
-            continue;
-        f = std::fopen(temp.c_str(), "wb");
-#else
-        f = std::fopen(temp.c_str(), "wbx");
-#endif
-        if (!f && errno != EEXIST)
-            break;
-    }
-    if (!f)
-        return errno ? errno : EIO;
-    int error = 0;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-        error = errno ? errno : EIO;
-    if (std::fclose(f) != 0 && !error)
-        error = errno ? errno : EIO;
-    if (!error) {
-        std::error_code ec;
-        fs::rename(temp, path, ec);
-        if (ec)
-            error = ec.value() ? ec.value() : EIO;
-    }
-    if (error)
-        std::remove(temp.c_str());
-    return error;
-}
-
 int Fail(std::FILE* err, const char* what, const std::string& path, int error)
 {
     std::fprintf(err, "m51as: cannot %s %s: %s\n", what, path.c_str(), std::strerror(error ? error : EIO));
     return 2;
+}
+
+int Fail(std::FILE* err, const char* what, const std::string& path, const std::string& reason)
+{
+    std::fprintf(err, "m51as: cannot %s %s: %s\n", what, path.c_str(), reason.c_str());
+    return 2;
+}
+
+// The summary on standard output; a failed write of it is a failed run.
+int Finish(std::FILE* out, std::FILE* err, int status)
+{
+    if (std::fflush(out) != 0 || std::ferror(out))
+        return Fail(err, "write", "the standard output", errno);
+    return status;
 }
 
 bool SameFile(const std::string& a, const std::string& b)
@@ -206,24 +184,24 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     for (const m51asm::AsmError& e : result.errors)
         std::fprintf(err, "%s:%d: %s\n", o.file.c_str(), e.line, e.message.c_str());
 
-    if (const int e = WriteAtomically(lstPath, result.listing))
-        return Fail(err, "write", lstPath, e);
+    // The listing, HEX and BIN files of one run go in place together, or
+    // the old ones all stay: a flash or a simulation never meets two builds.
+    m51::OutputSet outputs;
+    outputs.add(lstPath, result.listing);
     if (!result.errors.empty()) {
-        for (const std::string* path : {&hexPath, &binPath}) {
-            std::error_code ec;
-            fs::remove(*path, ec);
-            if (ec)
-                return Fail(err, "remove the old", *path, ec.value());
-        }
+        outputs.remove(hexPath);
+        outputs.remove(binPath);
+        if (const std::string reason = outputs.commit(); !reason.empty())
+            return Fail(err, "write", outputs.failedPath(), reason);
         std::fprintf(out, "%s: %zu error%s, no HEX or BIN file written\n", o.file.c_str(), result.errors.size(),
                      result.errors.size() == 1 ? "" : "s");
-        return 1;
+        return Finish(out, err, 1);
     }
-    if (const int e = WriteAtomically(hexPath, result.hex))
-        return Fail(err, "write", hexPath, e);
+    outputs.add(hexPath, result.hex);
     const std::vector<std::uint8_t> binary = result.Binary();
-    if (const int e = WriteAtomically(binPath, std::string_view(reinterpret_cast<const char*>(binary.data()), binary.size())))
-        return Fail(err, "write", binPath, e);
+    outputs.add(binPath, std::string(reinterpret_cast<const char*>(binary.data()), binary.size()));
+    if (const std::string reason = outputs.commit(); !reason.empty())
+        return Fail(err, "write", outputs.failedPath(), reason);
     if (result.empty) {
         std::fprintf(out, "%s: 0 errors, no code\n", o.file.c_str());
     } else {
@@ -231,7 +209,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
                      static_cast<std::size_t>(std::count(result.written.begin(), result.written.end(), true)),
                      result.lowest, result.highest);
     }
-    return 0;
+    return Finish(out, err, 0);
 }
 
 } // namespace m51as

@@ -4,12 +4,14 @@
 #include "Assembler.h"
 #include "CommandLine.h"
 #include "Compiler.h"
+#include "SmallDisk.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -110,6 +112,74 @@ TEST(M51as, ErrorsRemoveTheImagesAndGoToStandardError)
     const std::string listing = Read(dir / "p.lst");
     EXPECT_NE(listing.find("FOO\r\n*** ERROR: unknown mnemonic FOO\r\n"), std::string::npos);
     EXPECT_TRUE(listing.ends_with("2 errors\r\n"));
+}
+
+// A failed write leaves the whole old set (listing, HEX, BIN) as it was, with
+// exit 2 and the reason: a read-only output, a full disk, a full standard output.
+TEST(M51as, FailedWritesKeepTheOldSet)
+{
+    const auto oldSet = [](const std::string& base) {
+        for (const char* ext : {".hex", ".bin", ".lst"}) {
+            std::error_code ec;
+            fs::permissions(base + ext, fs::perms::owner_read | fs::perms::owner_write, ec);
+            Write(base + ext, std::string("old") + ext);
+        }
+    };
+    const auto expectOldSet = [](const std::string& base) {
+        for (const char* ext : {".hex", ".bin", ".lst"})
+            EXPECT_EQ(Read(base + ext), std::string("old") + ext) << ext;
+    };
+    Scratch dir;
+    Write(dir / "p.asm", "NOP\n");
+    Write(dir / "bad.asm", "FOO\n");
+    for (const char* readOnly : {".hex", ".bin", ".lst"}) {
+        for (const char* source : {"p.asm", "bad.asm"}) {
+            SCOPED_TRACE(std::string(source) + " with " + readOnly + " read-only");
+            oldSet(dir / "out");
+            fs::permissions(dir / "out" + readOnly, fs::perms::owner_read);
+            const Outcome r = RunM51as({"-o", dir / "out", dir / source});
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_NE(r.err.find("out" + std::string(readOnly) + ": File is read-only"), std::string::npos) << r.err;
+            expectOldSet(dir / "out");
+        }
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 5);
+
+#ifdef __linux__
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::FILE* err = std::tmpfile();
+    EXPECT_EQ(m51as::Run({"-o", dir / "q", dir / "p.asm"}, full, err), 2);
+    std::fclose(full);
+    EXPECT_NE(Drain(err).find("No space left on device"), std::string::npos);
+
+    m51test::SmallDisk disk("m51as-full");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    oldSet(disk.file("big"));
+    std::string program = "ORG 0\n";
+    for (int i = 0; i < 4000; ++i)
+        program += "MOV A,#" + std::to_string(i % 200) + "\n";
+    Write(dir / "big.asm", program);
+    const Outcome r = RunM51as({"-o", disk.file("big"), dir / "big.asm"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    expectOldSet(disk.file("big"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(disk.path()), fs::directory_iterator()), 3);
+#endif
+}
+
+// Source text in messages: control bytes as \xNN, a huge line cut short.
+TEST(M51as, MessagesQuoteSourceTextSafely)
+{
+    Scratch dir;
+    Write(dir / "p.asm", "\x1b[2J\x1b]0\x07 A\nNOP\n" + std::string(50u << 20, 'B') + "\n");
+    const Outcome r = RunM51as({dir / "p.asm"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err.substr(0, 300);
+    EXPECT_EQ(r.err.find('\x07'), std::string::npos);
+    EXPECT_NE(r.err.find("\\x1B"), std::string::npos) << r.err.substr(0, 300);
+    EXPECT_LT(r.err.size(), 2000u);
 }
 
 TEST(M51as, CommandLineAndFileProblems)

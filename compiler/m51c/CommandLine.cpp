@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include "Compiler.h"
+#include "ErrorReasons.h"
+#include "FileWrite.h"
 #include "ProgramInfo.h"
 
 #include <cerrno>
@@ -9,7 +11,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <system_error>
 
@@ -41,10 +42,14 @@ constexpr const char* kUsage =
     "  -h, --help        show this text\n"
     "  -v, --version     show the version\n"
     "\n"
-    "Every error-list entry is also printed to standard error as SOURCE:LINE: TEXT.\n"
+    "Every error-list entry is also printed to standard error as SOURCE:LINE: TEXT\n"
+    "(a statement that made no code as SOURCE:LINE: unknown statement, no code\n"
+    "generated: STATEMENT); control bytes of the source show as \\xNN, and long\n"
+    "text is cut.\n"
     "Exit status: 0 no errors, 1 the error list is not empty, 2 a file could not be\n"
-    "read or written (or the command line is wrong); a file that could not be\n"
-    "written completely is not left behind.\n";
+    "read or written (or the command line is wrong). The output files are put in\n"
+    "place together, only when all of them were written; otherwise, and when one\n"
+    "of them is read-only, the old ones stay as they were.\n";
 
 struct Options {
     std::string source;
@@ -139,115 +144,50 @@ private:
     std::string m_more;
 };
 
-// Creates a file that must not exist yet.
-std::FILE* OpenNew(const std::string& path)
-{
-#ifdef _WIN32
-    const int fd = _wopen(PathOf(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0)
-        return nullptr;
-    std::FILE* f = _fdopen(fd, "wb");
-    if (!f)
-        _close(fd);
-    return f;
-#else
-    return std::fopen(path.c_str(), "wbx");
-#endif
-}
-
-// A file written under a temporary name beside its target and renamed over it
-// only when everything was written; "-" writes straight to standard output.
+// One output of the run: a file of the run's output set (written under a
+// temporary name and put in place with the others only when all of them were
+// written), or "-" for standard output.
 class Target {
 public:
-    Target(std::string path, std::FILE* standardOut) : m_path(std::move(path))
+    Target(std::string path, std::FILE* standardOut, m51::OutputSet& outputs) : m_path(std::move(path))
     {
-        if (m_path == "-") {
-            m_file = standardOut;
-            return;
-        }
-        // Renaming over a read-only file would replace it in spite of its
-        // protection (Linux, Wine); Windows itself refuses.
-        std::error_code ec;
-        const fs::file_status status = fs::status(PathOf(m_path), ec);
-        if (fs::is_regular_file(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
-            m_error = EACCES;
-            return;
-        }
-        std::random_device random;
-        for (int attempt = 0; attempt < 16 && !m_file; ++attempt) {
-            m_temp = m_path + ".m51c-" + std::to_string(random() % 1000000000u) + ".tmp";
-            m_file = OpenNew(m_temp);
-            if (!m_file && errno != EEXIST)
-                break;
-        }
-        if (m_file)
-            std::setvbuf(m_file, nullptr, _IOFBF, 1 << 20);
+        if (m_path == "-")
+            m_out = standardOut;
         else
-            m_error = errno;
+            m_file = &outputs.open(m_path);
     }
-    ~Target() { Discard(); }
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
 
-    bool IsOpen() const { return m_file != nullptr; }
+    bool IsOpen() const { return m_out || m_file->ok(); }
     const std::string& Path() const { return m_path; }
-    int Error() const { return m_error; }
+    std::string Error() const { return m_file ? m_file->error() : m_error; }
 
     void Write(std::string_view bytes)
     {
-        if (m_file && !m_error && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
-            m_error = errno ? errno : EIO;
+        if (m_file) {
+            m_file->write(bytes);
+        } else if (m_error.empty() && std::fwrite(bytes.data(), 1, bytes.size(), m_out) != bytes.size()) {
+            m_error = std::strerror(errno ? errno : EIO);
+        }
     }
 
-    // Flushes and closes; false (with Error()) when anything failed.
+    // Flushes standard output or the file; false (with Error()) when
+    // anything failed.
     bool Close()
     {
-        if (!m_file)
-            return false;
-        if (std::fflush(m_file) != 0 && !m_error)
-            m_error = errno ? errno : EIO;
-        if (m_temp.empty()) {
-            m_file = nullptr;
-            return !m_error;
-        }
-        if (std::fclose(m_file) != 0 && !m_error)
-            m_error = errno ? errno : EIO;
-        m_file = nullptr;
-        return !m_error;
-    }
-
-    // Moves the finished temporary file over the target.
-    bool Commit()
-    {
-        if (m_temp.empty())
-            return !m_error;
-        std::error_code ec;
-        fs::rename(PathOf(m_temp), PathOf(m_path), ec);
-        if (ec) {
-            m_error = ec.value();
-            return false;
-        }
-        m_temp.clear();
-        return true;
-    }
-
-    void Discard()
-    {
-        if (m_file && !m_temp.empty())
-            std::fclose(m_file);
-        m_file = nullptr;
-        if (!m_temp.empty()) {
-            std::error_code ec;
-            fs::remove(PathOf(m_temp), ec);
-            m_temp.clear();
-        }
+        if (m_file)
+            return m_file->finish().empty();
+        if ((std::fflush(m_out) != 0 || std::ferror(m_out)) && m_error.empty())
+            m_error = std::strerror(errno ? errno : EIO);
+        return m_error.empty();
     }
 
 private:
     std::string m_path;
-    std::string m_temp;
-    std::FILE* m_file = nullptr;
-    int m_error = 0;
+    std::FILE* m_out = nullptr;
+    m51::AtomicFile* m_file = nullptr;
+    std::string m_error;
 };
 
 // Writes every output line to the assembly file and, when a map is asked
@@ -317,8 +257,11 @@ void WriteLists(Target& t, const m51::CompileResult& r)
     section("[ErBox]", r.ErBox);
 }
 
-// The entry of line 12 "12 binary value" becomes "SOURCE:13: binary value".
-// Appended to `out`, since standard error writes every call through at once.
+// The entry of line 12 "12 binary value" becomes "SOURCE:13: binary value";
+// a statement that made no code gets its reason in front, as Zelvar shows it:
+// "SOURCE:4: unknown statement, no code generated: XYZZY 3". Source text is
+// quoted without control bytes and cut when long. Appended to `out`, since
+// standard error writes every call through at once.
 void AppendError(std::string& out, const std::string& source, const m51::ListEntry& entry)
 {
     const std::string& text = entry.text;
@@ -331,7 +274,12 @@ void AppendError(std::string& out, const std::string& source, const m51::ListEnt
     if (entry.line >= 0)
         out += std::to_string(static_cast<long long>(entry.line) + 1) + ':';
     out += ' ';
-    out.append(text, from);
+    const std::string_view message = std::string_view(text).substr(from);
+    if (m51::IsUnknownStatement(message)) {
+        out += m51::ErrorReason(message);
+        out += ": ";
+    }
+    out += m51::quoteForMessage(message);
     out += '\n';
 }
 
@@ -351,6 +299,12 @@ void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m5
 int Fail(std::FILE* err, const char* what, const std::string& path, int error)
 {
     std::fprintf(err, "m51c: cannot %s %s: %s\n", what, path.c_str(), std::strerror(error ? error : EIO));
+    return 2;
+}
+
+int Fail(std::FILE* err, const char* what, const std::string& path, const std::string& reason)
+{
+    std::fprintf(err, "m51c: cannot %s %s: %s\n", what, path.c_str(), reason.c_str());
     return 2;
 }
 
@@ -417,19 +371,21 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         return 2;
     }
 
-    Target asmFile(outputPath, out);
+    // The assembly, the lists and the map go in place together or not at all.
+    m51::OutputSet outputs;
+    Target asmFile(outputPath, out, outputs);
     if (!asmFile.IsOpen())
         return Fail(err, "write", asmFile.Path(), asmFile.Error());
     std::optional<Target> listFile;
     if (o.lists) {
-        listFile.emplace(*o.lists, out);
+        listFile.emplace(*o.lists, out, outputs);
         if (!listFile->IsOpen())
             return Fail(err, "write", listFile->Path(), listFile->Error());
     }
 
     std::optional<Target> mapFile;
     if (o.map) {
-        mapFile.emplace(*o.map, out);
+        mapFile.emplace(*o.map, out, outputs);
         if (!mapFile->IsOpen())
             return Fail(err, "write", mapFile->Path(), mapFile->Error());
     }
@@ -446,9 +402,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     for (Target* t : {&asmFile, listFile ? &*listFile : nullptr, mapFile ? &*mapFile : nullptr})
         if (t && !t->Close())
             return Fail(err, "write", t->Path(), t->Error());
-    for (Target* t : {&asmFile, listFile ? &*listFile : nullptr, mapFile ? &*mapFile : nullptr})
-        if (t && !t->Commit())
-            return Fail(err, "write", t->Path(), t->Error());
+    if (const std::string reason = outputs.commit(); !reason.empty())
+        return Fail(err, "write", outputs.failedPath(), reason);
     return result.ErBox.empty() ? 0 : 1;
 }
 

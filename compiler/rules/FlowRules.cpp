@@ -6,6 +6,8 @@
 #include "../Helpers.h"
 #include "../MyVision.h"
 
+#include <algorithm>
+
 namespace m51::rules {
 
 using namespace MyVision;
@@ -114,6 +116,7 @@ void WhileBit(CompileContext& c, const Rule& rule)
     const std::string d = LabelDigits(c.WhileCounter);
     c.MainLine = "Whi" + d + ":";
     c.LB.push_back(std::string(rule.text) + NormalizeNumber(c.W(2)) + ",EnW" + d);
+    c.OpenWhileLoops.emplace_back(c.WhileCounter, c.SourceLine);
 }
 
 // WHILEA=0 / WHILEA>0 take no operand; a word given anyway stands verbatim
@@ -124,14 +127,23 @@ void WhileAccumulator(CompileContext& c, const Rule& rule)
     const std::string d = LabelDigits(c.WhileCounter);
     c.MainLine = "Whi" + d + ":";
     c.LB.push_back(std::string(rule.text) + c.W(2) + "EnW" + d);
+    c.OpenWhileLoops.emplace_back(c.WhileCounter, c.SourceLine);
 }
 
 // ENDWHILE closes the most recently opened WHILE number (loops do not nest).
+// One with no open loop of that number repeats a jump and a label the
+// assembler rejects, so Check reports it; the lines stay as they are.
 void EndWhile(CompileContext& c, const Rule&)
 {
     const std::string d = LabelDigits(c.WhileCounter);
     c.MainLine = "JMP Whi" + d;
     c.LB.push_back("EnW" + d + ":");
+    auto& open = c.OpenWhileLoops;
+    const auto loop = std::find_if(open.begin(), open.end(), [&c](const auto& l) { return l.first == c.WhileCounter; });
+    if (loop != open.end())
+        open.erase(loop);
+    else
+        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " ENDWHILE without an open WHILE loop"});
 }
 
 void Djnz(CompileContext& c, const Rule&)

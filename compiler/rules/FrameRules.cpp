@@ -141,6 +141,7 @@ void ExitMention(CompileContext& c, const Rule&)
 {
     if (!c.ExitPending)
         ++c.ExitCounter;
+    c.ExitLabelOnly = c.MainLine.empty();
     c.MainLine += " EXP" + LabelDigits(c.ExitCounter);
     c.ExitPending = true;
 }

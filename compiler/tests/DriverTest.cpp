@@ -72,7 +72,7 @@ TEST(Driver, LinesCommentsAndWords)
         {"FOO   BAR  BAZ ", {" "}, {"0 FOO BAR BAZ"}},  // the error shows the cleaned statement
         {"FOO ;note", {"    ;note"}, {"0 FOO"}},  // a typo beside a comment is reported all the same
         {"FOO  BAR ; wait here", {"    ;wait here"}, {"0 FOO BAR"}},
-        {"ENDWHILE ; no loop", {"JMP Whi0000     ;no loop", "EnW0000:"}, {}},
+        {"ENDWHILE ; no loop", {"JMP Whi0000     ;no loop", "EnW0000:"}, {"0 ENDWHILE without an open WHILE loop"}},
         {"A     5", {"Mov A,#005"}, {}},
         {"A\t5", {" "}, {"0 A\t5"}},  // a tab does not separate words
         {"a 5", {"Mov A,#005"}, {}},   // word 1 is upper-cased, the others stay

@@ -124,3 +124,37 @@ TEST(FlowRules, LoopNumbersRestartAfterTheInlinePass)
               (Lines{"JnC PRS0001", "LP0001:", "CALL X", "DJNZ 08,LP0001", "PRS0001:", "LP0001:", "CALL Y",
                      "DJNZ 08,LP0001"}));
 }
+
+// Programs that compile to lines the assembler cannot build are reported at
+// Check; their lines stay as the rules make them (WhileLoops above).
+TEST(FlowRules, ProgramsThatCannotBuildAreReported)
+{
+    const struct {
+        Lines source;
+        Lines errors;
+    } cases[] = {
+        {{"WHILEA=0", "ENDWHILE"}, {}},
+        {{"WHILEA=0"}, {"0 WHILE loop without ENDWHILE"}},
+        {{"NOP", "WHILEBIT P1.0", "NOP"}, {"1 WHILE loop without ENDWHILE"}},
+        {{"ENDWHILE"}, {"0 ENDWHILE without an open WHILE loop"}},
+        {{"WHILEA=0", "ENDWHILE", "ENDWHILE"}, {"2 ENDWHILE without an open WHILE loop"}},
+        // Nested: the second ENDWHILE repeats the inner end, the outer never ends.
+        {{"WHILEA=0", "WHILEA>0", "ENDWHILE", "ENDWHILE"},
+         {"3 ENDWHILE without an open WHILE loop", "0 WHILE loop without ENDWHILE"}},
+        // A WHILE inside an inline block belongs to the inline pass.
+        {{"IFA=0 INLINE WHILEA=0"}, {}},
+        // Only the exit label came out of the line: no statement made code.
+        {{"PROCEDURE X", "3@3@IFA=0 EXITPROC", "ENDPROC"}, {"1 3@3@IFA=0 EXITPROC"}},
+        {{"PROCEDURE X", "JUMP EXITPROC", "IFA=0 EXITPROC", "ENDPROC"}, {}},
+        // A block cannot hold another INLINE: the inner condition is left out.
+        {{"IFA=0 INLINE IFA=0 INLINE A 1"}, {"0 INLINE inside an inline block"}},
+        {{"IFA= 5 INLINE IFA= 6 INLINE X"}, {"0 INLINE inside an inline block"}},
+        {{"IFA=0 INLINE A 1", "IFA= 5 inline X"}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Compile(c.source).ErBox, c.errors) << ::testing::PrintToString(c.source);
+
+    // The lines are those of the rules, reported or not.
+    EXPECT_EQ(Output({"PROCEDURE X", "3@3@IFA=0 EXITPROC", "ENDPROC"}), (Lines{"X:", " EXP0001", "EXP0001:", "Ret"}));
+    EXPECT_EQ(Output({"IFA=0 INLINE IFA=0 INLINE A 1"}), (Lines{"JnZ PRS0001", "Mov A,#001", "PRS0001:"}));
+}

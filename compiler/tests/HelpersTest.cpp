@@ -2,6 +2,7 @@
 
 #include "CompileContext.h"
 #include "Compiler.h"
+#include "ErrorReasons.h"
 #include "Helpers.h"
 #include "MyVision.h"
 
@@ -226,4 +227,27 @@ TEST(SourceFiles, SplitLinesAsTheEditorLoadsThem)
     for (int i = 0; i < 300000; ++i)
         crOnly += "NOP\r";
     EXPECT_EQ(SplitSourceLineViews(crOnly).size(), 300000u);
+}
+
+TEST(Helpers, ErrorReasonsOfTheEntries)
+{
+    const struct {
+        const char* entry;
+        const char* reason;
+        bool unknown;
+    } cases[] = {
+        {"XYZZY 3", "unknown statement, no code generated", true},
+        {"3@3@IFA=0 EXITPROC", "unknown statement, no code generated", true},
+        {"Duplicate procedure blink", "this procedure name is already defined above", false},
+        {"... and 5 more calls of X", "a name defined more than once is called only so many times", false},
+        {"binary value", "a variable number cannot be written in binary", false},
+        {"binary values", "unknown statement, no code generated", true},
+        {"negative variable number", "variables run from 0 to 207", false},
+        {"WHILE loop without ENDWHILE", "no ENDWHILE closes this loop (WHILE loops do not nest), so its end label is missing", false},
+        {"INLINE inside an inline block", "an inline block cannot hold another INLINE; the inner part is left out", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(m51::ErrorReason(c.entry), c.reason) << c.entry;
+        EXPECT_EQ(m51::IsUnknownStatement(c.entry), c.unknown) << c.entry;
+    }
 }

@@ -1,8 +1,15 @@
 // The m51c command line: files, line ends, lists, messages and exit codes.
 
+#include "SmallDisk.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iterator>
+#ifdef __linux__
+#include <sys/wait.h>
+#endif
 
 using m51test::ReadFile;
 using m51test::RunM51c;
@@ -68,7 +75,7 @@ TEST(M51c, ListsAndErrors)
               "[Definebox]\n1 LIMIT\n"
               "[InlineBox]\nINLINE 1\nNOP\nINLINEEND\n"
               "[ErBox]\n5 Duplicate procedure blink\n3 FOO\n4 binary value\n");
-    EXPECT_EQ(r.err, "p.M51:6: Duplicate procedure blink\np.M51:4: FOO\np.M51:5: binary value\n");
+    EXPECT_EQ(r.err, "p.M51:6: Duplicate procedure blink\np.M51:4: unknown statement, no code generated: FOO\np.M51:5: binary value\n");
     EXPECT_TRUE(std::filesystem::exists(dir / "p.asm"));
 
     // Lists to standard output, after the assembly.
@@ -132,6 +139,64 @@ TEST(M51c, UnwritableOutputLeavesNoFileBehind)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(ReadFile(dir / "p.asm"), "old");
     EXPECT_EQ(dir.Files(), (Names{"p.M51", "p.asm", "taken"}));
+}
+
+// Outputs onto a full disk, a read-only list file or a full standard output:
+// exit 2 with the reason, and every old output as it was.
+TEST(M51c, FailedWritesKeepTheOldOutputs)
+{
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    std::string program;
+    for (int i = 0; i < 20000; ++i)
+        program += "NOP\n";
+    WriteFile(dir / "p.M51", program);
+
+    WriteFile(dir / "p.asm", "old");
+    WriteFile(dir / "p.lst", "old lists");
+    fs::permissions(dir / "p.lst", fs::perms::owner_read);
+    auto r = RunM51c({"--lists", "p.lst", "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("cannot write p.lst: File is read-only"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / "p.asm"), "old");
+    EXPECT_EQ(ReadFile(dir / "p.lst"), "old lists");
+    fs::permissions(dir / "p.lst", fs::perms::owner_write, fs::perm_options::add);
+
+#ifdef __linux__
+    const std::string command = "'" + std::string(M51C_PATH) + "' -o - '" + (dir / "p.M51").string() + "' >/dev/full 2>'" +
+                                (dir / "err").string() + "'";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+    EXPECT_NE(ReadFile(dir / "err").find("No space left on device"), std::string::npos) << ReadFile(dir / "err");
+
+    m51test::SmallDisk disk("m51c-full");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    WriteFile(disk.path() / "p.asm", "old");
+    WriteFile(disk.path() / "p.map", "old map");
+    r = RunM51c({"-o", disk.file("p.asm"), "--map", disk.file("p.map"), "p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(disk.path() / "p.asm"), "old");
+    EXPECT_EQ(ReadFile(disk.path() / "p.map"), "old map");
+    EXPECT_EQ(std::distance(fs::directory_iterator(disk.path()), fs::directory_iterator()), 2);
+#endif
+}
+
+// Source text in messages: control bytes as \xNN, a huge line cut short.
+TEST(M51c, MessagesQuoteSourceTextSafely)
+{
+    ScratchDir dir;
+    WriteFile(dir / "p.M51", "NOP\nFOO \x1b[2J\x1b]0\x07 3\nXYZZY " + std::string(50u << 20, 'A') + "\n");
+    const auto r = RunM51c({"p.M51"}, dir.Path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+    EXPECT_NE(r.err.find("p.M51:2: unknown statement, no code generated: FOO \\x1B[2J\\x1B]0\\x07 3\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("p.M51:3: unknown statement, no code generated: XYZZY AAA"), std::string::npos);
+    EXPECT_LT(r.err.size(), 1000u);
+    EXPECT_EQ(r.err.substr(r.err.size() - 2), "\x85\n");
 }
 
 TEST(M51c, ReadOnlyOutputIsKept)

@@ -48,7 +48,7 @@ TEST(M51cWindows, NamesOutsideTheAnsiCodePage)
     WriteFile(dir.Path() / Utf8Path(name + ".M51"), "NOP\nFOO\n");
     const auto r = RunM51c({"--lists", name + ".lst", name + ".M51"}, dir.Path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, name + ".M51:2: FOO\n");
+    EXPECT_EQ(r.err, name + ".M51:2: unknown statement, no code generated: FOO\n");
     EXPECT_EQ(ReadFile(dir.Path() / Utf8Path(name + ".asm")).substr(0, 5), "NOP\r\n");
     EXPECT_NE(ReadFile(dir.Path() / Utf8Path(name + ".lst")).find("[ErBox]\n1 FOO\n"), std::string::npos);
 }

@@ -9,7 +9,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "FileWrite.h"
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 using m51dbg::DebugEngine;
@@ -104,15 +108,17 @@ private:
             return;
         m_finished = true;
         m_exitCode = code;
-        std::fflush(stdout);
+        // A result that did not reach standard output is a failed run.
+        errno = 0;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            m_exitCode = Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
         // Bytes the program sent last may still be on the line.
         QTimer::singleShot(m_options.serialOut.empty() ? 0 : 50, this, [this] {
             if (!m_options.serialOut.empty()) {
-                QFile out(QString::fromLocal8Bit(m_options.serialOut.c_str()));
-                if (!out.open(QIODevice::WriteOnly) || out.write(m_sent) != m_sent.size()) {
-                    std::fprintf(stderr, "m51sim: cannot write %s\n", m_options.serialOut.c_str());
-                    m_exitCode = 2;
-                }
+                const std::string reason = m51::writeFileAtomically(
+                    m_options.serialOut, std::string_view(m_sent.constData(), size_t(m_sent.size())));
+                if (!reason.empty())
+                    m_exitCode = Fail("cannot write " + m_options.serialOut + ": " + reason, 2);
             }
             QCoreApplication::exit(m_exitCode);
         });

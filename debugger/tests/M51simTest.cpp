@@ -1,6 +1,7 @@
 // m51sim: its options and values without a simulator, and its contract
 // (output, exit status) with the real s51.
 #include "SimOptions.h"
+#include "SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -142,4 +143,45 @@ TEST(M51sim, ExitStatusOfErrors)
     EXPECT_EQ(noSimulator.exitCode, 2);
     EXPECT_TRUE(noSimulator.err.contains("sdcc-ucsim")) << noSimulator.err.toStdString();
     EXPECT_EQ(M51sim({"--version"}).out.left(7), "m51sim ");
+}
+
+// A result that cannot be written is a failed run (exit 2, with the reason),
+// and a serial record that cannot be written leaves the old file or none.
+TEST(M51sim, FailedWritesExitWithTheReason)
+{
+    SimRun full;
+    {
+        QProcess process;
+        process.setStandardOutputFile("/dev/full");
+        process.start(M51SIM_PATH, {"--steps", "2000", "--print", "P1", Examples + "/loops.M51"});
+        process.waitForFinished(30000);
+        full = {process.exitCode(), {}, QString::fromLocal8Bit(process.readAllStandardError())};
+    }
+    EXPECT_EQ(full.exitCode, 2);
+    EXPECT_TRUE(full.err.contains("No space left on device")) << full.err.toStdString();
+
+    QTemporaryDir dir;
+    const SimRun missing = M51sim({"--serial-out", dir.filePath("no/out"), "--print", "A", Programs + "/serialecho.M51"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains("Folder does not exist")) << missing.err.toStdString();
+
+    m51test::SmallDisk disk("m51sim-full");
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    const QString out = QString::fromStdString(disk.file("out"));
+    QFile old(out);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    QFile filler(QString::fromStdString(disk.file("filler")));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'x')) > 0) {
+    }
+    filler.close();
+    const SimRun run = M51sim({"--serial-out", out, "--print", "A", Programs + "/serialecho.M51"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("No space left on device")) << run.err.toStdString();
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "old");
+    EXPECT_EQ(QDir(QString::fromStdString(disk.path().string())).entryList(QDir::Files).size(), 2);
 }

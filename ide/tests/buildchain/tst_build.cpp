@@ -82,7 +82,8 @@ private slots:
         setTemplate("exit 0\n");
         QVERIFY(QDir().mkpath(m_program + "/compil.sh")); // a folder in the way
         TBuildChain chain(m_program, [&] { return m_current; });
-        QCOMPARE(chain.RunBatchBuild(0), "Cannot create file " + QDir::toNativeSeparators(m_program + "/compil.sh"));
+        QCOMPARE(chain.RunBatchBuild(0),
+                 "Cannot create file " + QDir::toNativeSeparators(m_program + "/compil.sh") + "\nIs a folder");
         QCOMPARE(chain.runningBuilds(), 0);
     }
 

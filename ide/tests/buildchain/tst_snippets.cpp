@@ -194,7 +194,7 @@ private slots:
         m_sklad->Edit1->setText("dir");
         m_sklad->SpeedButton2Click();
         QCOMPARE(m_boxes.size(), 2); // overwrite?, then the failure
-        QCOMPARE(m_boxes[1].text, "Cannot create file " + QDir::toNativeSeparators(store() + "/dir.Mac"));
+        QCOMPARE(m_boxes[1].text, "Cannot create file " + QDir::toNativeSeparators(store() + "/dir.Mac") + "\nIs a folder");
         QVERIFY(QFileInfo(store() + "/dir.Mac").isDir());
         QCOMPARE(m_sklad->M->toPlainText(), QString("kept"));
     }

@@ -115,7 +115,8 @@ void TestHelp::writeFailureIsReported()
     THelp help(path);
     help.RTF->insertPlainText("x");
     help.FormDestroy();
-    QCOMPARE(m_errors, QStringList{QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path)});
+    QCOMPARE(m_errors, QStringList{QStringLiteral("Cannot create file ") + QDir::toNativeSeparators(path) +
+                                   "\nFolder does not exist"});
 }
 
 void TestHelp::splashShowsTheBuildDate()

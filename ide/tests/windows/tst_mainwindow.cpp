@@ -12,6 +12,7 @@
 #include "Placement.h"
 #include "ProgramFolder.h"
 #include "ShellRun.h"
+#include "SmallDisk.h"
 #include "StartUp.h"
 #include "TextFiles.h"
 #include "asembu.h"
@@ -48,6 +49,7 @@ private slots:
     void saveUntitledAsksLikeSaveAs();
     void saveAsPresetsAndCancel();
     void saveFailureKeepsCaption();
+    void failedWritesKeepTheTextModified();
     void newAndCloseFile();
     void checkFillsListsAndWritesAsm();
     void checkAutosavesFirst();
@@ -299,6 +301,47 @@ void TestMainWindow::saveFailureKeepsCaption()
     QVERIFY(m_errors.first().startsWith("Cannot create file "));
     QCOMPARE(Ed->fileName(), source);
     QCOMPARE(readFileBytes(source), QByteArray("OLD\r\n"));
+}
+
+// A save or a Check that cannot write says why, keeps the old file and the
+// text marked modified: a read-only source, then a full disk.
+void TestMainWindow::failedWritesKeepTheTextModified()
+{
+    const QString readOnly = write("ro.M51", "OLD\r\n");
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    start();
+    Form1->OpenSourceFile(readOnly);
+    Ed->M->insertPlainText("NEW ");
+    Form1->Ulo->trigger();
+    QCOMPARE(m_errors, QStringList{"Cannot create file " + QDir::toNativeSeparators(readOnly) + "\nFile is read-only"});
+    QVERIFY(Form1->windowTitle().endsWith("(modified)"));
+    QCOMPARE(readFileBytes(readOnly), QByteArray("OLD\r\n"));
+    QVERIFY(!(QFileInfo(readOnly).permissions() & QFileDevice::WriteOwner));
+
+    m51test::SmallDisk disk("zelvar-full");
+    if (!disk.mounted())
+        QSKIP("cannot mount a small file system here");
+    const QString source = QString::fromStdString(disk.file("full.M51"));
+    const QString asmFile = QString::fromStdString(disk.file("full.asm"));
+    writeFileBytes(source, "OLD\r\n");
+    writeFileBytes(asmFile, "old asm");
+    Form1->OpenSourceFile(source);
+    Ed->M->selectAll();
+    Ed->M->insertPlainText(QString("NOP\n").repeated(20000));
+    m_errors.clear();
+    Form1->Ulo->trigger();
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors.first().endsWith("\nNo space left on device"), qPrintable(m_errors.first()));
+    QVERIFY(Form1->windowTitle().endsWith("(modified)"));
+    QCOMPARE(readFileBytes(source), QByteArray("OLD\r\n"));
+
+    m_errors.clear();
+    Form1->Kontroluj1->trigger();
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors.first().endsWith("\nNo space left on device"), qPrintable(m_errors.first()));
+    QCOMPARE(readFileBytes(asmFile), QByteArray("old asm"));
+    QCOMPARE(Form1->statusBar()->currentMessage(), QString("Check: the assembly file could not be written"));
+    QCOMPARE(QDir(QString::fromStdString(disk.path().string())).entryList(QDir::Files).size(), 2);
 }
 
 void TestMainWindow::newAndCloseFile()

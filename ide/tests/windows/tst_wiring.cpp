@@ -406,7 +406,7 @@ void TestWiring::helpPlacementOnlyWhenHelpWasWritten()
     Help->RTF->setPlainText("edited help");
     QVERIFY(Help->HelpChanged);
     destroyWindows();
-    QCOMPARE(m_errors, QStringList{"Cannot create file " + QDir::toNativeSeparators(helpFilePath())});
+    QCOMPARE(m_errors, QStringList{"Cannot create file " + QDir::toNativeSeparators(helpFilePath()) + "\nIs a folder"});
     TProfileFile file;
     file.load(profile());
     QVERIFY(file.GetPrivateProfileString("Help", "PlaceNormPosL").isEmpty());

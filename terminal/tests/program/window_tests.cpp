@@ -769,7 +769,7 @@ void WindowTests::fastBitRates()
     auto form = makeForm();
     QCOMPARE(form->BaudRateRG->ItemIndex(), 12);
     QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 921600);
-    form->BaudRateRG->SetItemIndex(11);  // the Part's items keep their rates
+    form->BaudRateRG->SetItemIndex(11);  // the listed rates keep their meaning
     QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 0);
     QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br115200);
 }
