@@ -945,9 +945,14 @@ void TMainForm::StopLog()
 
 void TMainForm::logFailed()
 {
-    m_statusDetail->setText(QStringLiteral("Log stopped: %1").arg(m_logFile.errorString()));
+    // Never silent: the status bar keeps the reason, and the error box says
+    // that what follows is no longer logged.
+    const QString message = QStringLiteral("Log stopped: %1").arg(m_logFile.errorString());
+    m_statusDetail->setText(message);
     beep();
     showLogState();
+    showError(message + QStringLiteral("\nWhat arrives from now on is not written to %1.")
+                            .arg(QDir::toNativeSeparators(m_logFile.path())));
 }
 
 void TMainForm::showLogState()

@@ -1,6 +1,6 @@
 #include "PlotData.h"
 
-#include <cstdlib>
+#include <algorithm>
 
 namespace {
 bool isSeparator(char c)
@@ -98,11 +98,13 @@ void TPlotData::addLine(const QByteArray& line, double t)
 
 void TPlotData::trim(Series& s, double newest)
 {
+    // Old values go in steps of a thousand or so, not one by one.
+    if (s.Time.size() % 1024 != 0)
+        return;
     qsizetype drop = std::max<qsizetype>(0, s.Time.size() - MaxPoints);
     if (m_window > 0)
-        while (drop < s.Time.size() && s.Time[drop] < newest - m_window)
-            ++drop;
-    if (drop > 1024 || (drop > 0 && drop == s.Time.size())) {
+        drop = std::max<qsizetype>(drop, std::lower_bound(s.Time.cbegin(), s.Time.cend(), newest - m_window) - s.Time.cbegin());
+    if (drop > 0) {
         s.Time.remove(0, drop);
         s.Value.remove(0, drop);
     }

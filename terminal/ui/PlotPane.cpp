@@ -1,5 +1,6 @@
 #include "PlotPane.h"
 
+#include "FileWriteQt.h"
 #include "PlotData.h"
 
 #include <QCheckBox>
@@ -118,13 +119,11 @@ void TPlotPane::redraw()
 
 bool TPlotPane::exportCsv(const QString& path, QString* error) const
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(m_data->toCsv()) < 0 || !f.flush()) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, f.errorString());
-        return false;
-    }
-    return true;
+    // An export that fails leaves any older file of that name as it was.
+    const QString reason = m51::writeFileAtomically(path, m_data->toCsv());
+    if (!reason.isEmpty() && error)
+        *error = QStringLiteral("%1: %2").arg(path, reason);
+    return reason.isEmpty();
 }
 
 bool TPlotPane::exportPng(const QString& path)
