@@ -44,6 +44,7 @@ TPlotPane::TPlotPane(TPlotData* data, QWidget* parent) : QWidget(parent), m_data
     column->addLayout(bar);
     m_plot = new QCustomPlot(this);
     m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    m_plot->setPlottingHint(QCP::phFastPolylines, true);
     m_plot->xAxis->setLabel(QStringLiteral("s"));
     m_plot->legend->setVisible(true);
     m_plot->setMinimumHeight(120);
@@ -101,7 +102,11 @@ void TPlotPane::redraw()
     for (int i = 0; i < series.size(); ++i) {
         if (i >= m_plot->graphCount()) {
             QCPGraph* g = m_plot->addGraph();
-            g->setPen(QPen(colours[i % 6], 1.5));
+            // Thin, plain lines: a wide or smoothed pen costs far more to
+            // draw than the values cost to collect.
+            g->setPen(QPen(colours[i % 6], 1));
+            g->setAntialiased(false);
+            g->setAdaptiveSampling(true);
         }
         QCPGraph* g = m_plot->graph(i);
         g->setName(series[i].Name);
