@@ -2,6 +2,8 @@
 
 #include "CompactTextView.h"
 #include "FileSender.h"
+#include "FindBar.h"
+#include "HexBytes.h"
 #include "HistoryComboBox.h"
 #include "PlotPane.h"
 #include "ProtocolTransfer.h"
@@ -35,6 +37,7 @@
 #include <QRadioButton>
 #include <QSerialPortInfo>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitterHandle>
 #include <QSplitter>
@@ -426,6 +429,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     lbMacro1->LoadHistory();
     lbMacro2->LoadHistory();
     lbMacro3->LoadHistory();
+    HexBox->LoadHistory();
 }
 
 TMainForm::~TMainForm()
@@ -679,6 +683,21 @@ void TMainForm::buildReceiveArea()
     makeColumn(Memo2, CBoxHex, "Memo2", "CBoxHex", "Hex", "HEX value", &m_log.Hex, 57, 2);
     makeColumn(Memo3, CBoxBin, "Memo3", "CBoxBin", "Bin", "BIN value", &m_log.Bin, 82, 3);
     grid->addWidget(RxScrollBar, 1, 4);
+    FindBar = new TFindBar(receive);
+    FindBar->setObjectName(QStringLiteral("FindBar"));
+    FindBar->hide();
+    grid->addWidget(FindBar, 2, 0, 1, 5);
+    FindAction = new QAction(QStringLiteral("&Find..."), this);
+    FindAction->setObjectName(QStringLiteral("FindAction"));
+    FindAction->setShortcut(QKeySequence::Find);  // shown in the menu; the shortcut below works
+    FindAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(FindAction, &QAction::triggered, FindBar, &TFindBar::open);
+    RxMemo->addMenuAction(FindAction);
+    // Ctrl+F in the receive area only: typed in the transmit box it is a byte.
+    auto* findKey = new QShortcut(QKeySequence::Find, receive, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(findKey, &QShortcut::activated, FindBar, &TFindBar::open);
+    connect(FindBar, &TFindBar::findRequested, this, &TMainForm::FindInReceive);
+    connect(FindBar, &TFindBar::closed, RxMemo, [this] { RxMemo->setFocus(); });
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(1, 1);
     row->addWidget(receive, 1);
@@ -707,7 +726,30 @@ void TMainForm::buildTransmitArea()
     TxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     TxMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     TxMemo->OnKeyPress = [this](const QByteArray& key) { TxMemoKeyPress(key); };
-    row->addWidget(TxMemo, 1);
+    auto* typed = new QVBoxLayout;
+    typed->setSpacing(2);
+    typed->addWidget(TxMemo, 1);
+    auto* hexRow = new QHBoxLayout;
+    hexRow->setSpacing(4);
+    auto* hexLabel = new QLabel(QStringLiteral("Hex"), group);
+    HexBox = new THistoryComboBox(group);
+    HexBox->setObjectName(QStringLiteral("HexBox"));
+    HexBox->setToolTip(QStringLiteral("Bytes in hexadecimal, such as 0D 0A or 0D0A;\nEnter sends them"));
+    HexBox->SetKey(QStringLiteral("TERMINAL\\HexSend"));
+    HexBox->SetMaxHistoryLength(10);
+    HexBox->setMinimumContentsLength(4);  // the window keeps its narrowest width
+    hexLabel->setBuddy(HexBox);
+    HexSendBtn = new QPushButton(QStringLiteral("Send"), group);
+    HexSendBtn->setObjectName(QStringLiteral("HexSendBtn"));
+    HexSendBtn->setToolTip(QStringLiteral("Send the hexadecimal bytes"));
+    HexSendBtn->setFixedWidth(44);
+    connect(HexSendBtn, &QPushButton::clicked, this, &TMainForm::HexSendBtnClick);
+    connect(HexBox, &THistoryComboBox::entered, this, &TMainForm::HexSendBtnClick);
+    hexRow->addWidget(hexLabel);
+    hexRow->addWidget(HexBox, 1);
+    hexRow->addWidget(HexSendBtn);
+    typed->addLayout(hexRow);
+    row->addLayout(typed, 1);
 
     auto* buttons = new QGridLayout;
     buttons->setSpacing(2);
@@ -1075,6 +1117,45 @@ void TMainForm::SendMacro(const QString& text)
     TxMemo->appendPlainText(DisplayText(MacroEcho(macro.Bytes), HasControlPictures(TxMemo->font())));
     if (!macro.Bytes.isEmpty())
         SerialPortDriver->SendData(macro.Bytes.constData(), int(macro.Bytes.size()));
+}
+
+void TMainForm::HexSendBtnClick()
+{
+    if (IsSending())
+        return;
+    const THexBytes hex = ParseHexBytes(HexBox->currentText());
+    if (!hex.Ok) {
+        showError(QStringLiteral("Hexadecimal bytes, column %1: %2").arg(hex.Column).arg(hex.Error));
+        return;
+    }
+    if (hex.Bytes.isEmpty())
+        return;
+    if (!SerialPortDriver->Connected()) {
+        showError(QStringLiteral("Not connected; the bytes were not sent"));
+        return;
+    }
+    TxMemo->appendPlainText(DisplayText(MacroEcho(hex.Bytes), HasControlPictures(TxMemo->font())));
+    SerialPortDriver->SendData(hex.Bytes.constData(), int(hex.Bytes.size()));
+    const QString text = HexBox->currentText();
+    HexBox->SaveHistory();
+    HexBox->SetText(text);
+}
+
+void TMainForm::FindInReceive(const TFindQuery& query)
+{
+    TCompactTextView::Position from{RxMemo->firstVisibleLine(), 0};
+    if (RxMemo->hasSelection()) {
+        from = RxMemo->selectionStart();
+        if (query.Forward)
+            ++from.Column;  // past the hit that is selected now
+    }
+    const auto hit = FindInLines(m_log.Text, query, from.Line, from.Column);
+    FindBar->showResult(hit);
+    if (!hit)
+        return;
+    const TCompactTextView::Position start{hit->Line, hit->Column};
+    RxMemo->setSelection(start, {hit->Line, hit->Column + query.Text.size()});
+    RxMemo->showPosition(start);
 }
 
 void TMainForm::bMacro1Click()

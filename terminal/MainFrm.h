@@ -11,6 +11,7 @@
 #include "LogFile.h"
 #include "LinkStatus.h"
 #include "PlotData.h"
+#include "ReceiveFind.h"
 #include "ReceiveStore.h"
 #include "SerialPortDrv.h"
 
@@ -44,6 +45,7 @@ struct TTransferRequest;
 struct TTransferResult;
 class TProtocolTransfer;
 class THistoryComboBox;
+class TFindBar;
 class TStoredPlacement;
 class TStoredSettings;
 
@@ -146,6 +148,13 @@ public:
     QLabel *LedCTS, *LedDSR, *LedDCD, *LedRI;  // modem status lines, greyed when unknown
     QGroupBox* gbMacros;
     THistoryComboBox *lbMacro1, *lbMacro2, *lbMacro3;
+    // Bytes typed in hexadecimal ("0D 0A"), with their own history.
+    THistoryComboBox* HexBox;
+    QPushButton* HexSendBtn;
+    // Find in the received text (Ctrl+F in the receive area, or the receive
+    // box's context menu).
+    QAction* FindAction;
+    TFindBar* FindBar;
     QPushButton *bMacro1, *bMacro2, *bMacro3;
     QMenu* PopupMenu1;
     QAction *SaveMacro11, *SaveMacro21, *SaveMAcro31;
@@ -191,6 +200,11 @@ public:
     void ClrRTSBtnClick();
     void BreakBtnClick();
     void SendMacro(const QString& text);
+    // Sends HexBox's bytes and keeps the line in its history.
+    void HexSendBtnClick();
+    // Looks for the query from the receive box's selection (or its top line)
+    // through everything kept, and selects and shows the hit.
+    void FindInReceive(const TFindQuery& query);
     void bMacro1Click();
     void bMacro2Click();
     void bMacro3Click();

@@ -13,10 +13,16 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.h
   ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/HexBytes.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/HexBytes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/ReceiveFind.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/ReceiveFind.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
-  ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.cpp)
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp

@@ -2,8 +2,10 @@
 // stores, macro decoding, typed keys, integer texts, stored settings,
 // placement and history rules, and the compact text view's selection.
 #include "CompactTextView.h"
+#include "HexBytes.h"
 #include "MacroCodec.h"
 #include "PlotData.h"
+#include "ReceiveFind.h"
 #include "ReceiveStore.h"
 #include "SourceLines.h"
 #include "Storage.h"
@@ -53,6 +55,10 @@ private slots:
     void plotLines_data();
     void plotLines();
     void plotSeriesAcrossBlocks();
+    void hexBytes_data();
+    void hexBytes();
+    void findInStore_data();
+    void findInStore();
 };
 
 void LogicTests::intToBin_data()
@@ -644,6 +650,82 @@ void LogicTests::plotSeriesAcrossBlocks()
     QCOMPARE(data.toCsv(), QByteArray("time,1,2\n10.000000,9,\n"));
     data.clear();
     QVERIFY(data.series().isEmpty());
+}
+
+void LogicTests::hexBytes_data()
+{
+    // The typed line, the bytes (hexadecimal) or "column: error word".
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("bytes");
+    QTest::newRow("pairs with blanks") << "0D 0A" << "0d0a";
+    QTest::newRow("pairs run together") << "0D0A" << "0d0a";
+    QTest::newRow("lower case, tabs, commas") << "ff,\t7e , 00" << "ff7e00";
+    QTest::newRow("0x prefix") << "0x0D 0X0a0B" << "0d0a0b";
+    QTest::newRow("single digits") << "d a 1" << "0d0a01";
+    QTest::newRow("empty") << "   " << "";
+    QTest::newRow("odd digits") << "0D 0A0" << "4: digits";
+    QTest::newRow("not a digit") << "0D 0G" << "5: digit";
+    QTest::newRow("a byte too big is three digits") << "100" << "1: digits";
+    QTest::newRow("0x alone") << "01 0x" << "6: without";
+}
+
+void LogicTests::hexBytes()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, bytes);
+    const THexBytes got = ParseHexBytes(text);
+    if (!got.Ok) {
+        const QStringList expected = bytes.split(QStringLiteral(": "));
+        QCOMPARE(got.Column, expected[0].toInt());
+        QVERIFY2(got.Error.contains(expected[1]), qPrintable(got.Error));
+        return;
+    }
+    QCOMPARE(QString::fromLatin1(got.Bytes.toHex()), bytes);
+}
+
+void LogicTests::findInStore_data()
+{
+    // From (line, column), the hit "line:column" with "w" when it wrapped, or "none".
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<bool>("forward");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("hit");
+    const QByteArray text = "ok\r\nError 1\r\nerror 2 error\r\nOK";
+    const QByteArray one = "error 2 error";
+    QTest::newRow("next from the start") << text << QByteArray("ok") << false << true << 0 << 0 << "0:0";
+    QTest::newRow("next after a hit") << text << QByteArray("ok") << false << true << 0 << 1 << "3:0";
+    QTest::newRow("next wraps to the start") << text << QByteArray("ok") << false << true << 3 << 1 << "0:0w";
+    QTest::newRow("case: only the upper") << text << QByteArray("OK") << true << true << 1 << 0 << "3:0";
+    QTest::newRow("case: none other") << text << QByteArray("ERROR") << true << true << 0 << 0 << "none";
+    QTest::newRow("previous wraps to the end") << text << QByteArray("ok") << false << false << 0 << 0 << "3:0w";
+    QTest::newRow("previous on earlier lines") << text << QByteArray("error") << false << false << 2 << 0 << "1:0";
+    QTest::newRow("previous within a line") << one << QByteArray("error") << false << false << 0 << 8 << "0:0";
+    QTest::newRow("next within a line") << one << QByteArray("error") << false << true << 0 << 1 << "0:8";
+    QTest::newRow("back round to the same line") << QByteArray("x ab") << QByteArray("ab") << false << true << 0 << 3
+                                                 << "0:2w";
+    QTest::newRow("no match across lines") << text << QByteArray("ok\r\n") << false << true << 0 << 0 << "none";
+    QTest::newRow("accented letters fold") << QByteArray("\x8a" "KODA") << QByteArray("\x9a" "koda") << false << true
+                                           << 0 << 0 << "0:0";
+}
+
+void LogicTests::findInStore()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, find);
+    QFETCH(bool, matchCase);
+    QFETCH(bool, forward);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QFETCH(QString, hit);
+    TReceiveLog log;
+    feed(log, text);
+    const auto got = FindInLines(log.Text, TFindQuery{find, matchCase, forward}, line, column);
+    const QString seen = !got ? QStringLiteral("none")
+                              : QStringLiteral("%1:%2%3").arg(got->Line).arg(got->Column).arg(got->Wrapped ? "w" : "");
+    QCOMPARE(seen, hit);
 }
 
 QTEST_MAIN(LogicTests)

@@ -3,6 +3,7 @@
 // connected, Auto Dis/Connect, a lost port, the font size, the stored
 // settings, histories and device map, and garbage in the store.
 #include "CompactTextView.h"
+#include "FindBar.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "MainFrm.h"
@@ -77,6 +78,7 @@ private slots:
     void garbageInStore();
     void deviceMap();
     void plotAndTransferWiring();
+    void hexLineAndFind();
 
 private:
     std::unique_ptr<TMainForm> makeForm(bool show = true);
@@ -1210,6 +1212,57 @@ void WindowTests::plotAndTransferWiring()
     QVERIFY(!form->IsSending());
     QVERIFY(form->StatusDetail().contains(QStringLiteral("cancelled")));
     QVERIFY(form->TransferBtn->isEnabled());
+}
+
+void WindowTests::hexLineAndFind()
+{
+    TestPty pty;
+    {
+        auto form = makeForm();
+        form->SetPortDevice(pnCOM1, pty.device());
+        form->ConnectBtnClick();
+        QVERIFY(form->SerialPortDriver->Connected());
+
+        // Enter in the hex line sends its bytes, echoes them and keeps the line.
+        form->HexBox->setEditText(QStringLiteral("41 0d0A"));
+        QTest::keyClick(form->HexBox->lineEdit(), Qt::Key_Return);
+        QCOMPARE(pty.read(3), QByteArray("A\r\n"));
+        QCOMPARE(form->HexBox->History(), QStringList({"41 0d0A"}));
+        QCOMPARE(form->HexBox->currentText(), QStringLiteral("41 0d0A"));
+        // A bad line sends nothing and says where it is wrong.
+        form->HexBox->setEditText(QStringLiteral("41 4G"));
+        form->HexSendBtn->click();
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY2(m_errors[0].contains(QStringLiteral("column 5")), qPrintable(m_errors[0]));
+        QCOMPARE(pty.read(1, 200), QByteArray());
+
+        // Find goes through the store from the selection and shows the hit.
+        QVERIFY(pty.write("boot\r\nerror 1\r\nok\r\nERROR 2\r\n"));
+        QTRY_COMPARE(form->ReceiveLog().Received, 28);
+        form->RxMemo->setFocus();
+        QTest::keyClick(form->RxMemo, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(form->FindBar->isVisible());
+        auto* edit = form->FindBar->findChild<QLineEdit*>(QStringLiteral("FindEdit"));
+        QTest::keyClicks(edit, QStringLiteral("error"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("error"));
+        QCOMPARE(form->RxMemo->selectionStart().Line, 1);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("ERROR"));
+        QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(form->RxMemo->selectionStart().Line, 1);
+        // Ctrl+F typed in the transmit box is still a byte for the device.
+        form->TxMemo->setFocus();
+        QTest::keyClick(form->TxMemo, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(pty.read(1), QByteArray("\x06"));
+        QVERIFY(form->close());
+    }
+    // The hex history is stored under its own name, the macros' untouched.
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("TERMINAL/HexSend/H0")), QStringLiteral("41 0d0A"));
+    QVERIFY(!store.contains(QStringLiteral("TERMINAL/Macro1/H0")));
+    auto again = makeForm();
+    QCOMPARE(again->HexBox->History(), QStringList({"41 0d0A"}));
 }
 
 QTEST_MAIN(WindowTests)
