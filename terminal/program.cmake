@@ -13,6 +13,8 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.h
   ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/TerminalSettings.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/TerminalSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/HexBytes.h
   ${CMAKE_CURRENT_LIST_DIR}/core/HexBytes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/ReceiveFind.h

@@ -8,6 +8,7 @@
 #include "ReceiveFind.h"
 #include "ReceiveStore.h"
 #include "SourceLines.h"
+#include "TerminalSettings.h"
 #include "Storage.h"
 
 #include <QApplication>
@@ -55,6 +56,8 @@ private slots:
     void plotLines_data();
     void plotLines();
     void plotSeriesAcrossBlocks();
+    void terminalSettingsOldFile_data();
+    void terminalSettingsOldFile();
     void hexBytes_data();
     void hexBytes();
     void findInStore_data();
@@ -650,6 +653,65 @@ void LogicTests::plotSeriesAcrossBlocks()
     QCOMPARE(data.toCsv(), QByteArray("time,1,2\n10.000000,9,\n"));
     data.clear();
     QVERIFY(data.series().isEmpty());
+}
+
+void LogicTests::terminalSettingsOldFile_data()
+{
+    // A WindowState group as the program has stored it, and the bit rate read from it.
+    QTest::addColumn<QString>("rateIndex");
+    QTest::addColumn<QString>("otherText");
+    QTest::addColumn<int>("bitRate");
+    QTest::newRow("a listed rate") << "5" << "460800" << 9600;
+    QTest::newRow("the other rate") << "12" << "921600" << 921600;
+    QTest::newRow("other, typed as a listed rate") << "12" << "115200" << 115200;
+    QTest::newRow("other without a number") << "12" << "fast" << 230400;
+}
+
+void LogicTests::terminalSettingsOldFile()
+{
+    QFETCH(QString, rateIndex);
+    QFETCH(QString, otherText);
+    QFETCH(int, bitRate);
+    QTemporaryDir dir;
+    const QString group = QStringLiteral("terminal/WindowState");
+    const QString oldPath = dir.filePath(QStringLiteral("old.ini")), newPath = dir.filePath(QStringLiteral("new.ini"));
+    {
+        QSettings old(oldPath, QSettings::IniFormat);
+        old.beginGroup(group);
+        const QStringList names = TerminalSettingNames();
+        for (int i = 0; i < names.size(); ++i)
+            old.setValue(names[i], QString::number(i % 3));  // integers, and text for the texts
+        for (const char* name : {"cbAuto_Checked", "CBoxHex_Checked", "cbStampOnce_Checked"})
+            old.setValue(QString::fromLatin1(name), QStringLiteral("True"));
+        for (const char* name : {"CBoxDec_Checked", "CBoxBin_Checked", "cbLfNewLine_Checked", "cbReconnect_Checked"})
+            old.setValue(QString::fromLatin1(name), QStringLiteral("False"));
+        old.setValue(QStringLiteral("BaudRateRG_ItemIndex"), rateIndex);
+        old.setValue(QStringLiteral("cbBaudRate_Text"), otherText);
+        old.setValue(QStringLiteral("sbKeepMB_Value"), QStringLiteral("64"));
+        old.setValue(QStringLiteral("lbMacro2_Text"), QStringLiteral("AT#013"));
+        old.setValue(QStringLiteral("Log_File"), QStringLiteral("/tmp/a b.log"));
+    }
+    const QSettings old(oldPath, QSettings::IniFormat);
+    TTerminalSettings settings;
+    LoadTerminalSettings(old, group, settings);
+    QCOMPARE(settings.BitRate, bitRate);
+    QVERIFY(settings.AutoConnect && settings.Hex && settings.StampOnce && !settings.Dec && !settings.Reconnect);
+    QCOMPARE(settings.KeepMB, 64);
+    QCOMPARE(settings.Macro[1], QStringLiteral("AT#013"));
+    {
+        QSettings again(newPath, QSettings::IniFormat);
+        SaveTerminalSettings(again, group, settings);
+    }
+    // Written back, every value reads as it was stored (a bad rate text
+    // becomes the rate the program uses, as before).
+    const QSettings again(newPath, QSettings::IniFormat);
+    for (const QString& name : TerminalSettingNames()) {
+        const QString key = group + QLatin1Char('/') + name;
+        QString expected = ReadStoreText(old, key);
+        if (name == QLatin1String("cbBaudRate_Text") && expected.toInt() <= 0)
+            expected = QStringLiteral("230400");
+        QCOMPARE(ReadStoreText(again, key), expected);
+    }
 }
 
 void LogicTests::hexBytes_data()
