@@ -10,6 +10,7 @@
 #include "SendPacingDialog.h"
 #include "MacroCodec.h"
 #include "Storage.h"
+#include "TerminalSettings.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -46,6 +47,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 // The icon lives in the library's resources, which a static library must
@@ -1804,83 +1806,97 @@ void TMainForm::beep()
 
 void TMainForm::setupStorage()
 {
-    m_storage = std::make_unique<TStoredSettings>();
     m_placement = std::make_unique<TStoredPlacement>(this);
-    TStoredSettings& s = *m_storage;
-    auto radio = [&s](const char* name, TRadioGroup* group) {
-        s.addInteger(QString::fromLatin1(name), [group] { return group->ItemIndex(); },
-                     [group](int value) { group->SetItemIndex(value); });
-    };
-    radio("ComPortRG_ItemIndex", ComPortRG);
-    radio("BaudRateRG_ItemIndex", BaudRateRG);
-    radio("DataBitsRG_ItemIndex", DataBitsRG);
-    radio("ParityRG_ItemIndex", ParityRG);
-    radio("StopBitsRG_ItemIndex", StopBitsRG);
-    radio("HandshakingRG_ItemIndex", HandshakingRG);
-    s.addInteger(
-        QStringLiteral("RxSplitter1_Top"),
-        [this] {
-            const int top = RxSplitter1->mapTo(this, QPoint(0, 0)).y();
-            return top + (m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height());
-        },
-        [this](int top) { m_pendingPanel3Height = top - RxSplitter1->mapTo(this, QPoint(0, 0)).y(); });
-    s.addInteger(
-        QStringLiteral("Panel3_Height"),
-        [this] { return m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height(); },
-        [this](int height) { m_pendingPanel3Height = height; });
-    // The transmit area takes whatever the receive area leaves; its height is
-    // stored for completeness and follows from the other two on restore.
-    s.addInteger(QStringLiteral("Panel4_Height"), [this] { return Panel4->height(); }, [](int) {});
-    auto check = [&s](const char* name, QCheckBox* box) {
-        s.addBoolean(QString::fromLatin1(name), [box] { return box->isChecked(); },
-                     [box](bool on) { box->setChecked(on); });
-    };
-    check("cbAuto_Checked", cbAuto);
-    s.addText(QStringLiteral("cbFontSize_Text"), [this] { return cbFontSize->currentText(); },
-              [this](const QString& text) { cbFontSize->setEditText(text); });
-    auto macro = [&s](const char* name, THistoryComboBox* box) {
-        s.addText(QString::fromLatin1(name), [box] { return box->currentText(); },
-                  [box](const QString& text) { box->setEditText(text); });
-    };
-    macro("lbMacro1_Text", lbMacro1);
-    macro("lbMacro2_Text", lbMacro2);
-    macro("lbMacro3_Text", lbMacro3);
-    check("CBoxBin_Checked", CBoxBin);
-    check("CBoxDec_Checked", CBoxDec);
-    check("CBoxHex_Checked", CBoxHex);
-    // Beyond the original list: line endings and the log's last choice.
-    check("cbLfNewLine_Checked", cbLfNewLine);
-    check("cbStampOnce_Checked", cbStampOnce);
-    s.addInteger(QStringLiteral("cbEnterKey_ItemIndex"), [this] { return cbEnterKey->currentIndex(); },
-                 [this](int index) {
-                     if (index >= 0 && index < cbEnterKey->count())
-                         cbEnterKey->setCurrentIndex(index);
-                 });
-    s.addText(QStringLiteral("cbBaudRate_Text"), [this] { return cbBaudRate->currentText(); },
-              [this](const QString& text) {
-                  if (text.toInt() <= 0)
-                      return;
-                  cbBaudRate->setEditText(text);
-                  if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
-                      BaudRateRGClick();
-              });
-    check("cbReconnect_Checked", cbReconnect);
-    s.addInteger(QStringLiteral("sbKeepMB_Value"), [this] { return sbKeepMB->value(); },
-                 [this](int mb) {
-                     if (mb > 0)
-                         sbKeepMB->setValue(mb);
-                 });
-    s.addText(QStringLiteral("Log_Mode"), [this] { return LogModeName(m_logMode); },
-              [this](const QString& name) { m_logMode = LogModeFromName(name); });
-    s.addText(QStringLiteral("Log_File"), [this] { return m_logPath; },
-              [this](const QString& path) { m_logPath = path; });
+}
+
+TTerminalSettings TMainForm::settingsFromWindow() const
+{
+    TTerminalSettings s;
+    s.ComPort = ComPortRG->ItemIndex();
+    s.OtherChosen = BaudRateRG->ItemIndex() == OtherBaudRateIndex;
+    s.OtherBitRate = cbBaudRate->currentText().trimmed().toInt();
+    const int rate = BaudRateRG->ItemIndex();
+    s.BitRate = s.OtherChosen ? s.OtherBitRate : rate >= 0 && rate < OtherBaudRateIndex ? TTerminalSettings::ListedBitRates[rate] : 0;
+    s.DataBits = DataBitsRG->ItemIndex();
+    s.Parity = ParityRG->ItemIndex();
+    s.StopBits = StopBitsRG->ItemIndex();
+    s.Handshaking = HandshakingRG->ItemIndex();
+    const int height = m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height();
+    s.ReceiveTop = RxSplitter1->mapTo(this, QPoint(0, 0)).y() + height;
+    s.ReceiveHeight = height;
+    s.TransmitHeight = Panel4->height();
+    s.AutoConnect = cbAuto->isChecked();
+    s.FontSize = cbFontSize->currentText();
+    const THistoryComboBox* macros[3] = {lbMacro1, lbMacro2, lbMacro3};
+    for (int i = 0; i < 3; ++i)
+        s.Macro[i] = macros[i]->currentText();
+    s.Dec = CBoxDec->isChecked();
+    s.Hex = CBoxHex->isChecked();
+    s.Bin = CBoxBin->isChecked();
+    s.LfNewLine = cbLfNewLine->isChecked();
+    s.StampOnce = cbStampOnce->isChecked();
+    s.EnterKey = cbEnterKey->currentIndex();
+    s.Reconnect = cbReconnect->isChecked();
+    s.KeepMB = sbKeepMB->value();
+    s.LogMode = LogModeName(m_logMode);
+    s.LogFile = m_logPath;
+    return s;
+}
+
+void TMainForm::applySettings(const TTerminalSettings& s)
+{
+    ComPortRG->SetItemIndex(s.ComPort);
+    const bool other = s.OtherChosen && s.BitRate == s.OtherBitRate;
+    int listed = 0;
+    while (listed < OtherBaudRateIndex && TTerminalSettings::ListedBitRates[listed] != s.BitRate)
+        ++listed;
+    if (other || listed == OtherBaudRateIndex) {
+        if (s.BitRate > 0)
+            cbBaudRate->setEditText(QString::number(s.BitRate));
+        BaudRateRG->SetItemIndex(OtherBaudRateIndex);
+    } else {
+        if (s.OtherBitRate > 0)
+            cbBaudRate->setEditText(QString::number(s.OtherBitRate));
+        BaudRateRG->SetItemIndex(listed);
+    }
+    if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+        BaudRateRGClick();
+    DataBitsRG->SetItemIndex(s.DataBits);
+    ParityRG->SetItemIndex(s.Parity);
+    StopBitsRG->SetItemIndex(s.StopBits);
+    HandshakingRG->SetItemIndex(s.Handshaking);
+    cbAuto->setChecked(s.AutoConnect);
+    cbFontSize->setEditText(s.FontSize);
+    THistoryComboBox* macros[3] = {lbMacro1, lbMacro2, lbMacro3};
+    for (int i = 0; i < 3; ++i)
+        macros[i]->setEditText(s.Macro[i]);
+    CBoxDec->setChecked(s.Dec);
+    CBoxHex->setChecked(s.Hex);
+    CBoxBin->setChecked(s.Bin);
+    cbLfNewLine->setChecked(s.LfNewLine);
+    cbStampOnce->setChecked(s.StampOnce);
+    if (s.EnterKey >= 0 && s.EnterKey < cbEnterKey->count())
+        cbEnterKey->setCurrentIndex(s.EnterKey);
+    cbReconnect->setChecked(s.Reconnect);
+    sbKeepMB->setValue(s.KeepMB);
+    m_logMode = LogModeFromName(s.LogMode);
+    m_logPath = s.LogFile;
 }
 
 void TMainForm::RestoreStored()
 {
     const auto store = OpenUserStore();
     const QString group = windowStateGroup();
-    m_storage->restore(*store, group);
+    TTerminalSettings settings = settingsFromWindow();
+    // The area heights apply only as stored: the height wins over the top.
+    constexpr int none = std::numeric_limits<int>::min();
+    settings.ReceiveTop = settings.ReceiveHeight = none;
+    LoadTerminalSettings(*store, group, settings);
+    applySettings(settings);
+    if (settings.ReceiveTop != none)
+        m_pendingPanel3Height = settings.ReceiveTop - RxSplitter1->mapTo(this, QPoint(0, 0)).y();
+    if (settings.ReceiveHeight != none)
+        m_pendingPanel3Height = settings.ReceiveHeight;
     m_placement->restore(*store, group);
     const TSendPacing pacing = LoadSendPacing(*store, ProgramKey());
     m_sender->setPacing(pacing);
@@ -1893,7 +1909,7 @@ void TMainForm::SaveStored(bool destroying)
         return;
     const auto store = OpenUserStore();
     const QString group = windowStateGroup();
-    m_storage->save(*store, group);
+    SaveTerminalSettings(*store, group, settingsFromWindow());
     m_placement->save(*store, group, destroying);
     store->sync();
     m_saved = true;

@@ -14,6 +14,7 @@
 #include "ReceiveFind.h"
 #include "ReceiveStore.h"
 #include "SerialPortDrv.h"
+#include "TerminalSettings.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -256,7 +257,6 @@ public:
     // Stored settings and placement, as on showing and closing.
     void RestoreStored();
     void SaveStored(bool destroying);
-    const TStoredSettings& Storage() const { return *m_storage; }
 
     void setVisible(bool visible) override;
 
@@ -312,7 +312,9 @@ private:
     bool m_lostGone = false;
     QElapsedTimer m_sinceDisplay;
     bool m_columnsChanged[3] = {false, false, false};
-    std::unique_ptr<TStoredSettings> m_storage;
+    // The settings as the window shows them, and the window set to show them.
+    TTerminalSettings settingsFromWindow() const;
+    void applySettings(const TTerminalSettings& settings);
     std::unique_ptr<TStoredPlacement> m_placement;
     QString m_applicationTitle;
     int m_beeps = 0;

@@ -39,11 +39,11 @@ TStoredSettings table(TTerminalSettings& s)
                                                                          : listedIndex(s.BitRate);
                  },
                  [&s](int index) {
+                     if (index < 0 || index > TTerminalSettings::OtherBitRateIndex)
+                         return;  // not a list position: the rate stays
                      s.OtherChosen = index == TTerminalSettings::OtherBitRateIndex;
-                     if (index >= 0 && index < TTerminalSettings::OtherBitRateIndex)
-                         s.BitRate = TTerminalSettings::ListedBitRates[index];
-                     else if (index == TTerminalSettings::OtherBitRateIndex)
-                         s.BitRate = -1;  // the rate is the "other" text, read later in the table
+                     // The "other" rate is its text, read later in the table.
+                     s.BitRate = s.OtherChosen ? -1 : TTerminalSettings::ListedBitRates[index];
                  });
     integer("DataBitsRG_ItemIndex", s.DataBits);
     integer("ParityRG_ItemIndex", s.Parity);

@@ -12,6 +12,7 @@
 #include "ProtocolTransfer.h"
 #include <QDockWidget>
 #include "Storage.h"
+#include "TerminalSettings.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -79,6 +80,7 @@ private slots:
     void deviceMap();
     void plotAndTransferWiring();
     void hexLineAndFind();
+    void oldStoredValuesUnchanged();
 
 private:
     std::unique_ptr<TMainForm> makeForm(bool show = true);
@@ -1263,6 +1265,40 @@ void WindowTests::hexLineAndFind()
     QVERIFY(!store.contains(QStringLiteral("TERMINAL/Macro1/H0")));
     auto again = makeForm();
     QCOMPARE(again->HexBox->History(), QStringList({"41 0d0A"}));
+}
+
+void WindowTests::oldStoredValuesUnchanged()
+{
+    // A store an earlier version wrote: the window shows it and writes it
+    // back value for value (the area heights follow the screen's layout).
+    const QString group = QStringLiteral("terminal/WindowState/");
+    const QList<std::pair<const char*, const char*>> values = {
+        {"ComPortRG_ItemIndex", "2"},      {"BaudRateRG_ItemIndex", "12"},  {"DataBitsRG_ItemIndex", "2"},
+        {"ParityRG_ItemIndex", "1"},       {"StopBitsRG_ItemIndex", "2"},   {"HandshakingRG_ItemIndex", "1"},
+        {"cbAuto_Checked", "False"},       {"cbFontSize_Text", "10"},       {"lbMacro1_Text", "ATZ"},
+        {"lbMacro2_Text", "#013#010"},     {"lbMacro3_Text", ""},           {"CBoxBin_Checked", "True"},
+        {"CBoxDec_Checked", "False"},      {"CBoxHex_Checked", "True"},     {"cbLfNewLine_Checked", "True"},
+        {"cbStampOnce_Checked", "False"},  {"cbEnterKey_ItemIndex", "2"},   {"cbBaudRate_Text", "460800"},
+        {"cbReconnect_Checked", "True"},   {"sbKeepMB_Value", "64"},        {"Log_Mode", "Text"},
+        {"Log_File", "/tmp/board.log"}};
+    {
+        QSettings store(UserStoreFile(), QSettings::IniFormat);
+        for (const auto& [name, value] : values)
+            store.setValue(group + QString::fromLatin1(name), QString::fromLatin1(value));
+    }
+    {
+        auto form = makeForm();
+        QCOMPARE(form->BaudRateRG->ItemIndex(), 12);
+        QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 460800);
+        QVERIFY(form->CBoxHex->isChecked() && form->cbReconnect->isChecked());
+        QVERIFY(form->close());
+    }
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    for (const auto& [name, value] : values)
+        QCOMPARE(ReadStoreText(store, group + QString::fromLatin1(name)), QString::fromLatin1(value));
+    QStringList stored = store.allKeys().filter(group).replaceInStrings(group, QString());
+    for (const QString& name : TerminalSettingNames())
+        QVERIFY2(stored.contains(name), qPrintable(name));
 }
 
 QTEST_MAIN(WindowTests)
