@@ -23,6 +23,8 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.cpp)
 target_sources(terminalcore PRIVATE
