@@ -44,6 +44,7 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/HistoryComboBox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFrm.h
   ${CMAKE_CURRENT_LIST_DIR}/MainFrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/MainWindowSending.cpp
   ${CMAKE_CURRENT_LIST_DIR}/terminal.qrc)
 
 add_executable(terminal WIN32 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
