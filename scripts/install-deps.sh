@@ -8,6 +8,7 @@ packages=(
   build-essential cmake pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libqscintilla2-qt6-dev   # the code editor component of Zelvar
+  libqcustomplot-dev lrzsz   # the terminal's plot and its file transfers
   libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   mcu8051ide sdcc-ucsim srecord lcov

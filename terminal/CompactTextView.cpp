@@ -75,6 +75,17 @@ void TCompactTextView::setFirstVisibleLine(qint64 first)
     m_followEnd = atEnd();
 }
 
+void TCompactTextView::showPosition(Position position)
+{
+    const qint64 first = firstVisibleLine();
+    if (position.Line < first || position.Line >= first + visibleLineCount())
+        setFirstVisibleLine(position.Line - visibleLineCount() / 2);
+    QScrollBar* h = horizontalScrollBar();
+    const int x = int(std::min<qint64>(position.Column * charWidth(), INT_MAX));
+    if (x < h->value() || x >= h->value() + viewport()->width() - 2 * charWidth())
+        h->setValue(std::max(0, x - viewport()->width() / 3));
+}
+
 void TCompactTextView::refreshNow()
 {
     const bool follow = m_followEnd;
@@ -357,5 +368,9 @@ void TCompactTextView::contextMenuEvent(QContextMenuEvent* event)
     copyAction->setEnabled(hasSelection());
     QAction* all = menu.addAction(tr("Select &All"), this, &TCompactTextView::selectAll);
     all->setShortcut(QKeySequence::SelectAll);
+    if (!m_menuActions.isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(m_menuActions);
+    }
     menu.exec(event->globalPos());
 }

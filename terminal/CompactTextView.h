@@ -10,6 +10,7 @@
 #include <QAbstractScrollArea>
 #include <QTimer>
 
+class QAction;
 class QScrollBar;
 
 class TLineSource;
@@ -33,11 +34,14 @@ public:
         bool operator==(const Position& o) const { return Line == o.Line && Column == o.Column; }
     };
     bool hasSelection() const { return !(m_anchor == m_cursor); }
+    Position selectionStart() const { return qMin(m_anchor, m_cursor); }
     QString selectedText() const;
     void setSelection(Position anchor, Position cursor);
     void selectAll();
     void clearSelection();
     void copy() const;
+    // An owner's command shown in the context menu after Copy and Select All.
+    void addMenuAction(QAction* action) { m_menuActions.append(action); }
 
     qint64 firstVisibleLine() const;
     // Shows line first at the top (within the scroll range); the view then
@@ -47,6 +51,9 @@ public:
     // view's own (columns that scroll together with a main view).
     void setScrollPartner(QScrollBar* partner) { m_partner = partner; }
     int visibleLineCount() const;
+    // Scrolls so that the position is in sight (a found text), vertically
+    // near the middle when it was out of sight.
+    void showPosition(Position position);
     bool atEnd() const;
     void scrollToEnd();
     // Milliseconds between the owner's refreshes while data keeps arriving.
@@ -87,4 +94,5 @@ private:
     qint64 m_paintedLines = 0;
     qint64 m_droppedSeen = 0;  // the source's dropped lines at the last refresh
     QScrollBar* m_partner = nullptr;
+    QList<QAction*> m_menuActions;
 };

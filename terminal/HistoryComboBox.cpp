@@ -2,6 +2,7 @@
 
 #include "Storage.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 
 THistoryComboBox::THistoryComboBox(QWidget* parent) : QComboBox(parent)
@@ -54,4 +55,13 @@ void THistoryComboBox::SaveHistory()
     AddToHistory(currentText());
     const auto store = OpenUserStore();
     SaveHistoryList(*store, KeyToGroup(m_key), History());
+}
+
+void THistoryComboBox::keyPressEvent(QKeyEvent* event)
+{
+    // The edit field passes Enter on to the box (its returnPressed comes
+    // again from here), so the press is told once, here.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        emit entered();
+    QComboBox::keyPressEvent(event);
 }

@@ -26,6 +26,13 @@ public:
     void SaveHistory();
     void AddToHistory(const QString& text);
 
+signals:
+    // Enter or Return was pressed in the edit field (once per press).
+    void entered();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void setHistory(const QStringList& list);
     QString m_key;

@@ -226,3 +226,16 @@ QByteArray TypedBytes(int key, Qt::KeyboardModifiers modifiers, const QString& t
     }
     return text.isEmpty() ? QByteArray() : ToCp1250(text);
 }
+
+QByteArray EncodeMacro(const QByteArray& bytes)
+{
+    QByteArray out;
+    for (const char c : bytes) {
+        const auto b = quint8(c);
+        if (b >= 32 && b < 127 && b != '#')
+            out.append(c);
+        else
+            out.append('#').append(QByteArray::number(b).rightJustified(3, '0'));
+    }
+    return out;
+}

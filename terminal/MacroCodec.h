@@ -22,6 +22,10 @@ struct TMacroDecoding {
 // are decoded.
 TMacroDecoding DecodeMacro(const QByteArray& text);
 
+// The inverse of DecodeMacro: printable characters stand for themselves,
+// "#", controls and bytes above 126 become "#" and three decimal digits.
+QByteArray EncodeMacro(const QByteArray& bytes);
+
 // The longest macro text the macro rows send; longer ones are refused whole.
 constexpr int MaxMacroLength = 1024;
 

@@ -2,9 +2,15 @@
 
 #include "CompactTextView.h"
 #include "FileSender.h"
+#include "FindBar.h"
+#include "HexBytes.h"
 #include "HistoryComboBox.h"
+#include "PlotPane.h"
+#include "ProtocolTransfer.h"
+#include "SendPacingDialog.h"
 #include "MacroCodec.h"
 #include "Storage.h"
+#include "TerminalSettings.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,6 +18,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFile>
 #include <QDir>
 #include <QFileDialog>
@@ -31,6 +38,7 @@
 #include <QRadioButton>
 #include <QSerialPortInfo>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitterHandle>
 #include <QSplitter>
@@ -39,6 +47,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 // The icon lives in the library's resources, which a static library must
@@ -128,76 +137,6 @@ QString windowStateGroup()
     return ProgramKey() + QStringLiteral("/WindowState");
 }
 }  // namespace
-
-// ---------------------------------------------------------------------------
-
-TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
-    : QGroupBox(caption, parent), m_buttons(new QButtonGroup(this))
-{
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(6, 2, 6, 4);
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(0);
-    const int rows = (int(items.size()) + columns - 1) / columns;
-    for (int i = 0; i < items.size(); ++i) {
-        auto* button = new QRadioButton(items[i], this);
-        m_buttons->addButton(button, i);
-        grid->addWidget(button, i % rows, i / rows);
-    }
-    m_fixed = int(items.size());
-    grid->setRowStretch(rows + 1, 1);
-    connect(m_buttons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-        if (checked && id != m_index) {
-            m_index = id;
-            emit Click();
-        }
-    });
-}
-
-void TRadioGroup::SetItemIndex(int index)
-{
-    if (index < 0 || index >= count() || index == m_index)
-        return;
-    m_buttons->button(index)->setChecked(true);
-}
-
-int TRadioGroup::count() const
-{
-    return int(m_buttons->buttons().size());
-}
-
-QStringList TRadioGroup::items() const
-{
-    QStringList list;
-    for (int i = 0; i < m_fixed; ++i)
-        list << m_buttons->button(i)->text();
-    return list;
-}
-
-void TRadioGroup::addOtherItem(const QString& caption, QWidget* field)
-{
-    auto* grid = static_cast<QGridLayout*>(layout());
-    const int row = (m_fixed + grid->columnCount() - 1) / std::max(1, grid->columnCount());
-    auto* button = new QRadioButton(caption, this);
-    m_buttons->addButton(button, count());
-    auto* line = new QHBoxLayout;
-    line->setSpacing(4);
-    line->addWidget(button);
-    line->addWidget(field, 1);
-    grid->addLayout(line, row, 0, 1, grid->columnCount());
-}
-
-// ---------------------------------------------------------------------------
-
-void TTxMemo::keyPressEvent(QKeyEvent* event)
-{
-    QByteArray bytes = TypedBytes(event->key(), event->modifiers(), event->text());
-    if (bytes == QByteArray(1, 13) && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
-        bytes = EnterBytes;
-    if (!bytes.isEmpty() && OnKeyPress)
-        OnKeyPress(bytes);
-    QPlainTextEdit::keyPressEvent(event);
-}
 
 // ---------------------------------------------------------------------------
 
@@ -343,7 +282,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    m_statusText = new QLabel(QStringLiteral("Disconnected"), StatusBar);
+    m_statusText = new QLabel(LinkStatusText(TLinkState::Disconnected), StatusBar);
     m_statusText->setObjectName(QStringLiteral("StatusText"));
     StatusBar->addWidget(m_statusText);
     // Why a port failed, what a command could not do, how a send ended.
@@ -387,11 +326,29 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
             logFailed();
     };
 
+    m_transfer = new TProtocolTransfer(SerialPortDriver, this);
+    connect(m_transfer, &TProtocolTransfer::progress, this, &TMainForm::showTransferProgress);
+    connect(m_transfer, &TProtocolTransfer::finished, this, &TMainForm::transferFinished);
+    connect(SendCancelBtn, &QPushButton::clicked, m_transfer, &TProtocolTransfer::cancel);
     m_sender = new TFileSender(SerialPortDriver, this);
     connect(m_sender, &TFileSender::progress, this, &TMainForm::showSendProgress);
     connect(m_sender, &TFileSender::finished, this, &TMainForm::sendFinished);
     connect(SendCancelBtn, &QPushButton::clicked, m_sender, &TFileSender::cancel);
 
+    // The live plot, beside the boxes; it takes data only while shown.
+    PlotDock = new QDockWidget(QStringLiteral("Plot"), this);
+    PlotDock->setObjectName(QStringLiteral("PlotDock"));
+    PlotDock->setWidget(new TPlotPane(&m_plotData, PlotDock));
+    PlotDock->setAllowedAreas(Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
+    addDockWidget(Qt::RightDockWidgetArea, PlotDock);
+    PlotDock->hide();
+    connect(PlotBtn, &QPushButton::toggled, PlotDock, &QDockWidget::setVisible);
+    connect(PlotDock, &QDockWidget::visibilityChanged, this, [this](bool on) {
+        if (!PlotDock->isHidden() != PlotBtn->isChecked())
+            PlotBtn->setChecked(!PlotDock->isHidden());
+        if (on && !m_plotClock.isValid())
+            m_plotClock.start();
+    });
     AboutFrm = new TAboutFrm(this);
     m_displayTimer.setSingleShot(true);
     connect(&m_displayTimer, &QTimer::timeout, this, &TMainForm::refreshDisplay);
@@ -404,6 +361,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     lbMacro1->LoadHistory();
     lbMacro2->LoadHistory();
     lbMacro3->LoadHistory();
+    HexBox->LoadHistory();
 }
 
 TMainForm::~TMainForm()
@@ -433,6 +391,8 @@ void TMainForm::buildControlPanel(QWidget* panel)
     makeButton(DisconnectBtn, "DisconnectBtn", "&Disconnect", "Disconnect");
     makeButton(Button1, "Button1", "&About..", "About program");
     makeButton(QuitBtn, "QuitBtn", "&Quit", "Quit Terminal");
+    makeButton(PlotBtn, "PlotBtn", "&Plot", "Plot the numbers of the received lines over time");
+    PlotBtn->setCheckable(true);
     DisconnectBtn->setEnabled(false);
     buttons->addStretch(1);
     row->addLayout(buttons);
@@ -655,6 +615,21 @@ void TMainForm::buildReceiveArea()
     makeColumn(Memo2, CBoxHex, "Memo2", "CBoxHex", "Hex", "HEX value", &m_log.Hex, 57, 2);
     makeColumn(Memo3, CBoxBin, "Memo3", "CBoxBin", "Bin", "BIN value", &m_log.Bin, 82, 3);
     grid->addWidget(RxScrollBar, 1, 4);
+    FindBar = new TFindBar(receive);
+    FindBar->setObjectName(QStringLiteral("FindBar"));
+    FindBar->hide();
+    grid->addWidget(FindBar, 2, 0, 1, 5);
+    FindAction = new QAction(QStringLiteral("&Find..."), this);
+    FindAction->setObjectName(QStringLiteral("FindAction"));
+    FindAction->setShortcut(QKeySequence::Find);  // shown in the menu; the shortcut below works
+    FindAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(FindAction, &QAction::triggered, FindBar, &TFindBar::open);
+    RxMemo->addMenuAction(FindAction);
+    // Ctrl+F in the receive area only: typed in the transmit box it is a byte.
+    auto* findKey = new QShortcut(QKeySequence::Find, receive, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(findKey, &QShortcut::activated, FindBar, &TFindBar::open);
+    connect(FindBar, &TFindBar::findRequested, this, &TMainForm::FindInReceive);
+    connect(FindBar, &TFindBar::closed, RxMemo, [this] { RxMemo->setFocus(); });
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(1, 1);
     row->addWidget(receive, 1);
@@ -683,7 +658,30 @@ void TMainForm::buildTransmitArea()
     TxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     TxMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     TxMemo->OnKeyPress = [this](const QByteArray& key) { TxMemoKeyPress(key); };
-    row->addWidget(TxMemo, 1);
+    auto* typed = new QVBoxLayout;
+    typed->setSpacing(2);
+    typed->addWidget(TxMemo, 1);
+    auto* hexRow = new QHBoxLayout;
+    hexRow->setSpacing(4);
+    auto* hexLabel = new QLabel(QStringLiteral("Hex"), group);
+    HexBox = new THistoryComboBox(group);
+    HexBox->setObjectName(QStringLiteral("HexBox"));
+    HexBox->setToolTip(QStringLiteral("Bytes in hexadecimal, such as 0D 0A or 0D0A;\nEnter sends them"));
+    HexBox->SetKey(QStringLiteral("TERMINAL\\HexSend"));
+    HexBox->SetMaxHistoryLength(10);
+    HexBox->setMinimumContentsLength(4);  // the window keeps its narrowest width
+    hexLabel->setBuddy(HexBox);
+    HexSendBtn = new QPushButton(QStringLiteral("Send"), group);
+    HexSendBtn->setObjectName(QStringLiteral("HexSendBtn"));
+    HexSendBtn->setToolTip(QStringLiteral("Send the hexadecimal bytes"));
+    HexSendBtn->setFixedWidth(44);
+    connect(HexSendBtn, &QPushButton::clicked, this, &TMainForm::HexSendBtnClick);
+    connect(HexBox, &THistoryComboBox::entered, this, &TMainForm::HexSendBtnClick);
+    hexRow->addWidget(hexLabel);
+    hexRow->addWidget(HexBox, 1);
+    hexRow->addWidget(HexSendBtn);
+    typed->addLayout(hexRow);
+    row->addLayout(typed, 1);
 
     auto* buttons = new QGridLayout;
     buttons->setSpacing(2);
@@ -702,10 +700,14 @@ void TMainForm::buildTransmitArea()
     makeButton(SetRTSBtn, "SetRTSBtn", "SET RTS", nullptr, 2, 0, 1, &TMainForm::SetRTSBtnClick);
     makeButton(ClrRTSBtn, "ClrRTSBtn", "CLR RTS", nullptr, 2, 1, 1, &TMainForm::ClrRTSBtnClick);
     makeButton(SendFileBtn, "SendFileBtn", "Send File",
-               "Send file through serial line.\r\nUseful for downloading data\r\nto target controler.", 3, 0, 2,
+               "Send file through serial line.\r\nUseful for downloading data\r\nto target controler.", 3, 0, 1,
                &TMainForm::SendFileBtnClick);
-    makeButton(BreakBtn, "BreakBtn", "BREAK", "Hold the line in the break state for 250 ms", 4, 0, 2,
+    makeButton(PacingBtn, "PacingBtn", "Pacing...", "Pauses after each character or line of Send File,\r\n"
+               "and a prompt to wait for, for monitors and boot loaders", 3, 1, 1, &TMainForm::PacingBtnClick);
+    makeButton(BreakBtn, "BreakBtn", "BREAK", "Hold the line in the break state for 250 ms", 4, 0, 1,
                &TMainForm::BreakBtnClick);
+    makeButton(TransferBtn, "TransferBtn", "Transfer", "Send or receive files with XMODEM, YMODEM or ZMODEM", 4, 1,
+               1, &TMainForm::TransferBtnClick);
     // The modem status lines while connected.
     auto* leds = new QHBoxLayout;
     leds->setSpacing(2);
@@ -798,6 +800,11 @@ void TMainForm::buildTransmitArea()
 
 void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* DataPtr, int DataSize)
 {
+    // During a file transfer the bytes belong to the protocol program.
+    if (m_transfer->active()) {
+        m_transfer->received(DataPtr, DataSize);
+        return;
+    }
     TReceiveOptions options;
     options.Dec = CBoxDec->isChecked();
     options.Hex = CBoxHex->isChecked();
@@ -811,6 +818,13 @@ void TMainForm::SerialPortDriverReceiveData(TSerialPortDriver*, const char* Data
     // as its lower limit 0, not as the last value it held.
     options.CountChar = ChCount0->hasAcceptableInput() ? ChCount0->value() : ChCount0->minimum();
     m_log.receive(DataPtr, DataSize, options);
+    if (PlotBtn->isChecked()) {
+        if (!m_plotClock.isValid())
+            m_plotClock.start();
+        m_plotData.receive(DataPtr, DataSize, m_plotClock.nsecsElapsed() / 1e9);
+    }
+    if (m_sender->active())
+        m_sender->received(DataPtr, DataSize);
     m_columnsChanged[0] = m_columnsChanged[0] || options.Dec;
     m_columnsChanged[1] = m_columnsChanged[1] || options.Hex;
     m_columnsChanged[2] = m_columnsChanged[2] || options.Bin;
@@ -905,9 +919,14 @@ void TMainForm::StopLog()
 
 void TMainForm::logFailed()
 {
-    m_statusDetail->setText(QStringLiteral("Log stopped: %1").arg(m_logFile.errorString()));
+    // Never silent: the status bar keeps the reason, and the error box says
+    // that what follows is no longer logged.
+    const QString message = QStringLiteral("Log stopped: %1").arg(m_logFile.errorString());
+    m_statusDetail->setText(message);
     beep();
     showLogState();
+    showError(message + QStringLiteral("\nWhat arrives from now on is not written to %1.")
+                            .arg(QDir::toNativeSeparators(m_logFile.path())));
 }
 
 void TMainForm::showLogState()
@@ -1032,6 +1051,45 @@ void TMainForm::SendMacro(const QString& text)
         SerialPortDriver->SendData(macro.Bytes.constData(), int(macro.Bytes.size()));
 }
 
+void TMainForm::HexSendBtnClick()
+{
+    if (IsSending())
+        return;
+    const THexBytes hex = ParseHexBytes(HexBox->currentText());
+    if (!hex.Ok) {
+        showError(QStringLiteral("Hexadecimal bytes, column %1: %2").arg(hex.Column).arg(hex.Error));
+        return;
+    }
+    if (hex.Bytes.isEmpty())
+        return;
+    if (!SerialPortDriver->Connected()) {
+        showError(QStringLiteral("Not connected; the bytes were not sent"));
+        return;
+    }
+    TxMemo->appendPlainText(DisplayText(MacroEcho(hex.Bytes), HasControlPictures(TxMemo->font())));
+    SerialPortDriver->SendData(hex.Bytes.constData(), int(hex.Bytes.size()));
+    const QString text = HexBox->currentText();
+    HexBox->SaveHistory();
+    HexBox->SetText(text);
+}
+
+void TMainForm::FindInReceive(const TFindQuery& query)
+{
+    TCompactTextView::Position from{RxMemo->firstVisibleLine(), 0};
+    if (RxMemo->hasSelection()) {
+        from = RxMemo->selectionStart();
+        if (query.Forward)
+            ++from.Column;  // past the hit that is selected now
+    }
+    const auto hit = FindInLines(m_log.Text, query, from.Line, from.Column);
+    FindBar->showResult(hit);
+    if (!hit)
+        return;
+    const TCompactTextView::Position start{hit->Line, hit->Column};
+    RxMemo->setSelection(start, {hit->Line, hit->Column + query.Text.size()});
+    RxMemo->showPosition(start);
+}
+
 void TMainForm::bMacro1Click()
 {
     SendMacro(lbMacro1->currentText());
@@ -1062,104 +1120,6 @@ void TMainForm::SaveMAcro31Click()
     lbMacro3->SaveHistory();
 }
 
-QString TMainForm::OpenDialogFilter()
-{
-#ifdef Q_OS_WIN
-    const QString all = QStringLiteral("All files (*.*)");
-#else
-    const QString all = QStringLiteral("All files (*)");  // "*.*" would hide files without an extension
-#endif
-    return all + QStringLiteral(";;HEX file (*.hex);;BIN file (*.bin);;ASCII text file (*.txt)");
-}
-
-void TMainForm::SendFileBtnClick()
-{
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Send File"), QString(), OpenDialogFilter());
-    if (!path.isEmpty())
-        SendFile(path);
-}
-
-void TMainForm::SendFile(const QString& path)
-{
-    if (IsSending())
-        return;
-    if (!SerialPortDriver->Connected()) {
-        // Nothing can go out: the file is only read through, so that a file
-        // that cannot be read is still reported.
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            showError(file.errorString());
-            return;
-        }
-        QByteArray block(65536, Qt::Uninitialized);
-        qint64 n = 0;
-        while ((n = file.read(block.data(), block.size())) > 0) {
-        }
-        if (n < 0)
-            showError(file.errorString());
-        return;
-    }
-    QString error;
-    if (!m_sender->start(path, &error)) {
-        showError(error);
-        return;
-    }
-    setSending(true);
-}
-
-bool TMainForm::IsSending() const
-{
-    return m_sender->active();
-}
-
-void TMainForm::setSending(bool on)
-{
-    // Typed keys and macros would mix into the file's bytes: they wait.
-    for (QWidget* w : {static_cast<QWidget*>(SendFileBtn), static_cast<QWidget*>(bMacro1),
-                       static_cast<QWidget*>(bMacro2), static_cast<QWidget*>(bMacro3)})
-        w->setEnabled(!on);
-    TxMemo->setReadOnly(on);
-    // New line settings purge the output queue: they wait too.
-    for (QWidget* w : {static_cast<QWidget*>(ComPortRG), static_cast<QWidget*>(BaudRateRG),
-                       static_cast<QWidget*>(DataBitsRG), static_cast<QWidget*>(ParityRG),
-                       static_cast<QWidget*>(StopBitsRG), static_cast<QWidget*>(HandshakingRG)})
-        w->setEnabled(!on);
-    for (QWidget* w : {static_cast<QWidget*>(SendProgressText), static_cast<QWidget*>(SendProgress),
-                       static_cast<QWidget*>(SendCancelBtn)})
-        w->setVisible(on);
-    if (on)
-        m_statusDetail->clear();
-}
-
-void TMainForm::showSendProgress()
-{
-    const qint64 total = m_sender->total();
-    const qint64 sent = m_sender->sent();
-    SendProgress->setValue(total > 0 ? int(sent * 1000 / total) : 0);
-    QString text = QStringLiteral("%1 of %2 bytes").arg(QLocale().toString(sent), QLocale().toString(total));
-    const double rate = m_sender->rate();
-    if (rate > 0) {
-        text += QStringLiteral(", %1 B/s").arg(QLocale().toString(qint64(rate)));
-        const int left = m_sender->secondsLeft();
-        if (left >= 0)
-            text += QStringLiteral(", %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
-    }
-    SendProgressText->setText(text);
-}
-
-void TMainForm::sendFinished(const TFileSendResult& result)
-{
-    setSending(false);
-    if (std::exchange(m_disconnectAfterSend, false) && cbAuto->isChecked())
-        DisconnectBtnClick();
-    const QString message = FileSendMessage(result);
-    m_statusDetail->setText(message);
-    if (result.End == TFileSendResult::Finished || result.End == TFileSendResult::Cancelled)
-        return;
-    beep();
-    showError(message);
-}
-
 // ---------------------------------------------------------------------------
 // Connection and settings
 
@@ -1175,11 +1135,19 @@ QString TMainForm::StatusDetail() const
 
 void TMainForm::showConnected()
 {
-    const QStringList deviations = SerialPortDriver->EffectiveSettings().Deviations;
-    QString text = QStringLiteral("Connected");
-    if (!deviations.isEmpty())
-        text += QStringLiteral(" (") + deviations.join(QStringLiteral("; ")) + QLatin1Char(')');
-    m_statusText->setText(text);
+    setLinkState(TLinkState::Connected);
+}
+
+void TMainForm::setLinkState(TLinkState state)
+{
+    const bool changed = state != m_linkState;
+    m_linkState = state;
+    const QStringList deviations =
+        state == TLinkState::Connected ? SerialPortDriver->EffectiveSettings().Deviations : QStringList();
+    m_statusText->setText(LinkStatusText(state, deviations));
+    // Once the title tells the state, it follows every change of it.
+    if (changed && m_applicationTitle != QString::fromLatin1(MainCaption))
+        SetApplicationTitle(LinkTitleText(state));
 }
 
 QString OpenFailureText(const TOpenFailure& f)
@@ -1262,7 +1230,7 @@ void TMainForm::ConnectBtnClick()
         showModemLines();
         TxMemo->setFocus();
     } else {
-        m_statusText->setText(QStringLiteral("Error: port is not available"));
+        setLinkState(TLinkState::OpenFailed);
         m_statusDetail->setText(OpenFailureText(SerialPortDriver->LastOpenFailure()));
         beep();
     }
@@ -1272,8 +1240,9 @@ void TMainForm::DisconnectBtnClick()
 {
     stopWatchingForReturn();
     m_sender->portClosing();
-    m_statusText->setText(QStringLiteral("Disconnected"));
+    m_transfer->portClosing();
     SerialPortDriver->Disconnect();
+    setLinkState(TLinkState::Disconnected);
     showModemLines();
     DisconnectBtn->setEnabled(false);
     ConnectBtn->setEnabled(true);
@@ -1281,7 +1250,7 @@ void TMainForm::DisconnectBtnClick()
 
 void TMainForm::SerialPortDriverConnectionLost()
 {
-    m_statusText->setText(QStringLiteral("Error: port is not available"));
+    setLinkState(TLinkState::Lost);
     m_statusDetail->setText(QStringLiteral("%1 went away (unplugged, or the other side closed)")
                                 .arg(QDir::toNativeSeparators(SerialPortDriver->Device(SerialPortDriver->ComPort()))));
     showModemLines();
@@ -1374,7 +1343,7 @@ void TMainForm::AppEventsActivate()
     m_disconnectAfterSend = false;
     if (cbAuto->isChecked())
         ConnectBtnClick();
-    SetApplicationTitle(QStringLiteral("Terminal - Connected"));
+    SetApplicationTitle(LinkTitleText(m_linkState));
 }
 
 void TMainForm::AppEventsDeactivate()
@@ -1384,7 +1353,7 @@ void TMainForm::AppEventsDeactivate()
         m_disconnectAfterSend = true;
     else if (cbAuto->isChecked())
         DisconnectBtnClick();
-    SetApplicationTitle(QStringLiteral("Terminal - Disconnected"));
+    SetApplicationTitle(LinkTitleText(m_linkState));
 }
 
 void TMainForm::applicationStateChanged(Qt::ApplicationState state)
@@ -1552,84 +1521,101 @@ void TMainForm::beep()
 
 void TMainForm::setupStorage()
 {
-    m_storage = std::make_unique<TStoredSettings>();
     m_placement = std::make_unique<TStoredPlacement>(this);
-    TStoredSettings& s = *m_storage;
-    auto radio = [&s](const char* name, TRadioGroup* group) {
-        s.addInteger(QString::fromLatin1(name), [group] { return group->ItemIndex(); },
-                     [group](int value) { group->SetItemIndex(value); });
-    };
-    radio("ComPortRG_ItemIndex", ComPortRG);
-    radio("BaudRateRG_ItemIndex", BaudRateRG);
-    radio("DataBitsRG_ItemIndex", DataBitsRG);
-    radio("ParityRG_ItemIndex", ParityRG);
-    radio("StopBitsRG_ItemIndex", StopBitsRG);
-    radio("HandshakingRG_ItemIndex", HandshakingRG);
-    s.addInteger(
-        QStringLiteral("RxSplitter1_Top"),
-        [this] {
-            const int top = RxSplitter1->mapTo(this, QPoint(0, 0)).y();
-            return top + (m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height());
-        },
-        [this](int top) { m_pendingPanel3Height = top - RxSplitter1->mapTo(this, QPoint(0, 0)).y(); });
-    s.addInteger(
-        QStringLiteral("Panel3_Height"),
-        [this] { return m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height(); },
-        [this](int height) { m_pendingPanel3Height = height; });
-    // The transmit area takes whatever the receive area leaves; its height is
-    // stored for completeness and follows from the other two on restore.
-    s.addInteger(QStringLiteral("Panel4_Height"), [this] { return Panel4->height(); }, [](int) {});
-    auto check = [&s](const char* name, QCheckBox* box) {
-        s.addBoolean(QString::fromLatin1(name), [box] { return box->isChecked(); },
-                     [box](bool on) { box->setChecked(on); });
-    };
-    check("cbAuto_Checked", cbAuto);
-    s.addText(QStringLiteral("cbFontSize_Text"), [this] { return cbFontSize->currentText(); },
-              [this](const QString& text) { cbFontSize->setEditText(text); });
-    auto macro = [&s](const char* name, THistoryComboBox* box) {
-        s.addText(QString::fromLatin1(name), [box] { return box->currentText(); },
-                  [box](const QString& text) { box->setEditText(text); });
-    };
-    macro("lbMacro1_Text", lbMacro1);
-    macro("lbMacro2_Text", lbMacro2);
-    macro("lbMacro3_Text", lbMacro3);
-    check("CBoxBin_Checked", CBoxBin);
-    check("CBoxDec_Checked", CBoxDec);
-    check("CBoxHex_Checked", CBoxHex);
-    // Beyond the original list: line endings and the log's last choice.
-    check("cbLfNewLine_Checked", cbLfNewLine);
-    check("cbStampOnce_Checked", cbStampOnce);
-    s.addInteger(QStringLiteral("cbEnterKey_ItemIndex"), [this] { return cbEnterKey->currentIndex(); },
-                 [this](int index) {
-                     if (index >= 0 && index < cbEnterKey->count())
-                         cbEnterKey->setCurrentIndex(index);
-                 });
-    s.addText(QStringLiteral("cbBaudRate_Text"), [this] { return cbBaudRate->currentText(); },
-              [this](const QString& text) {
-                  if (text.toInt() <= 0)
-                      return;
-                  cbBaudRate->setEditText(text);
-                  if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
-                      BaudRateRGClick();
-              });
-    check("cbReconnect_Checked", cbReconnect);
-    s.addInteger(QStringLiteral("sbKeepMB_Value"), [this] { return sbKeepMB->value(); },
-                 [this](int mb) {
-                     if (mb > 0)
-                         sbKeepMB->setValue(mb);
-                 });
-    s.addText(QStringLiteral("Log_Mode"), [this] { return LogModeName(m_logMode); },
-              [this](const QString& name) { m_logMode = LogModeFromName(name); });
-    s.addText(QStringLiteral("Log_File"), [this] { return m_logPath; },
-              [this](const QString& path) { m_logPath = path; });
+}
+
+TTerminalSettings TMainForm::settingsFromWindow() const
+{
+    TTerminalSettings s;
+    s.ComPort = ComPortRG->ItemIndex();
+    s.OtherChosen = BaudRateRG->ItemIndex() == OtherBaudRateIndex;
+    s.OtherBitRate = cbBaudRate->currentText().trimmed().toInt();
+    const int rate = BaudRateRG->ItemIndex();
+    s.BitRate = s.OtherChosen ? s.OtherBitRate : rate >= 0 && rate < OtherBaudRateIndex ? TTerminalSettings::ListedBitRates[rate] : 0;
+    s.DataBits = DataBitsRG->ItemIndex();
+    s.Parity = ParityRG->ItemIndex();
+    s.StopBits = StopBitsRG->ItemIndex();
+    s.Handshaking = HandshakingRG->ItemIndex();
+    const int height = m_pendingPanel3Height != -1 && !isVisible() ? m_pendingPanel3Height : Panel3->height();
+    s.ReceiveTop = RxSplitter1->mapTo(this, QPoint(0, 0)).y() + height;
+    s.ReceiveHeight = height;
+    s.TransmitHeight = Panel4->height();
+    s.AutoConnect = cbAuto->isChecked();
+    s.FontSize = cbFontSize->currentText();
+    const THistoryComboBox* macros[3] = {lbMacro1, lbMacro2, lbMacro3};
+    for (int i = 0; i < 3; ++i)
+        s.Macro[i] = macros[i]->currentText();
+    s.Dec = CBoxDec->isChecked();
+    s.Hex = CBoxHex->isChecked();
+    s.Bin = CBoxBin->isChecked();
+    s.LfNewLine = cbLfNewLine->isChecked();
+    s.StampOnce = cbStampOnce->isChecked();
+    s.EnterKey = cbEnterKey->currentIndex();
+    s.Reconnect = cbReconnect->isChecked();
+    s.KeepMB = sbKeepMB->value();
+    s.LogMode = LogModeName(m_logMode);
+    s.LogFile = m_logPath;
+    return s;
+}
+
+void TMainForm::applySettings(const TTerminalSettings& s)
+{
+    ComPortRG->SetItemIndex(s.ComPort);
+    const bool other = s.OtherChosen && s.BitRate == s.OtherBitRate;
+    int listed = 0;
+    while (listed < OtherBaudRateIndex && TTerminalSettings::ListedBitRates[listed] != s.BitRate)
+        ++listed;
+    if (other || listed == OtherBaudRateIndex) {
+        if (s.BitRate > 0)
+            cbBaudRate->setEditText(QString::number(s.BitRate));
+        BaudRateRG->SetItemIndex(OtherBaudRateIndex);
+    } else {
+        if (s.OtherBitRate > 0)
+            cbBaudRate->setEditText(QString::number(s.OtherBitRate));
+        BaudRateRG->SetItemIndex(listed);
+    }
+    if (BaudRateRG->ItemIndex() == OtherBaudRateIndex)
+        BaudRateRGClick();
+    DataBitsRG->SetItemIndex(s.DataBits);
+    ParityRG->SetItemIndex(s.Parity);
+    StopBitsRG->SetItemIndex(s.StopBits);
+    HandshakingRG->SetItemIndex(s.Handshaking);
+    cbAuto->setChecked(s.AutoConnect);
+    cbFontSize->setEditText(s.FontSize);
+    THistoryComboBox* macros[3] = {lbMacro1, lbMacro2, lbMacro3};
+    for (int i = 0; i < 3; ++i)
+        macros[i]->setEditText(s.Macro[i]);
+    CBoxDec->setChecked(s.Dec);
+    CBoxHex->setChecked(s.Hex);
+    CBoxBin->setChecked(s.Bin);
+    cbLfNewLine->setChecked(s.LfNewLine);
+    cbStampOnce->setChecked(s.StampOnce);
+    if (s.EnterKey >= 0 && s.EnterKey < cbEnterKey->count())
+        cbEnterKey->setCurrentIndex(s.EnterKey);
+    cbReconnect->setChecked(s.Reconnect);
+    sbKeepMB->setValue(s.KeepMB);
+    m_logMode = LogModeFromName(s.LogMode);
+    m_logPath = s.LogFile;
 }
 
 void TMainForm::RestoreStored()
 {
     const auto store = OpenUserStore();
     const QString group = windowStateGroup();
-    m_storage->restore(*store, group);
+    TTerminalSettings settings = settingsFromWindow();
+    // The area heights apply only as stored: the height wins over the top.
+    constexpr int none = std::numeric_limits<int>::min();
+    settings.ReceiveTop = settings.ReceiveHeight = none;
+    LoadTerminalSettings(*store, group, settings);
+    applySettings(settings);
+    if (settings.ReceiveTop != none)
+        m_pendingPanel3Height = settings.ReceiveTop - RxSplitter1->mapTo(this, QPoint(0, 0)).y();
+    if (settings.ReceiveHeight != none)
+        m_pendingPanel3Height = settings.ReceiveHeight;
     m_placement->restore(*store, group);
+    const TSendPacing pacing = LoadSendPacing(*store, ProgramKey());
+    m_sender->setPacing(pacing);
+    PacingBtn->setText(pacing.paced() ? QStringLiteral("Paced...") : QStringLiteral("Pacing..."));
 }
 
 void TMainForm::SaveStored(bool destroying)
@@ -1638,7 +1624,7 @@ void TMainForm::SaveStored(bool destroying)
         return;
     const auto store = OpenUserStore();
     const QString group = windowStateGroup();
-    m_storage->save(*store, group);
+    SaveTerminalSettings(*store, group, settingsFromWindow());
     m_placement->save(*store, group, destroying);
     store->sync();
     m_saved = true;

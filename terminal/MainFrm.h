@@ -9,8 +9,13 @@
 // window's published names so each action can be driven directly.
 
 #include "LogFile.h"
+#include "LinkStatus.h"
+#include "PlotData.h"
+#include "ReceiveFind.h"
 #include "ReceiveStore.h"
 #include "SerialPortDrv.h"
+#include "TerminalSettings.h"
+#include "WindowControls.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -33,51 +38,18 @@ class QSpinBox;
 class QSplitter;
 class QStatusBar;
 class QAction;
+class QDockWidget;
 class TCompactTextView;
 class TFileSender;
 struct TFileSendResult;
+struct TSendPacing;
+struct TTransferRequest;
+struct TTransferResult;
+class TProtocolTransfer;
 class THistoryComboBox;
+class TFindBar;
 class TStoredPlacement;
 class TStoredSettings;
-
-// A group of radio buttons with one selected index, like the platform's radio
-// group: choosing an item, by the user or by setting ItemIndex, raises Click.
-class TRadioGroup : public QGroupBox {
-    Q_OBJECT
-public:
-    TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent = nullptr);
-    int ItemIndex() const { return m_index; }
-    // An index outside the items leaves the selection as it is.
-    void SetItemIndex(int index);
-    int count() const;  // the items and the "other" item, if any
-    QStringList items() const;  // the fixed items' captions
-    // Adds one more item after the fixed ones, with a field beside it that
-    // holds its value (a bit rate typed by the user); choosing it is index
-    // items().size().
-    void addOtherItem(const QString& caption, QWidget* field);
-
-signals:
-    void Click();
-
-private:
-    QButtonGroup* m_buttons;
-    int m_index = -1;
-    int m_fixed = 0;
-};
-
-// The transmit box: an editable text box that reports every key press that
-// stands for bytes before it edits the text.
-class TTxMemo : public QPlainTextEdit {
-    Q_OBJECT
-public:
-    explicit TTxMemo(QWidget* parent = nullptr) : QPlainTextEdit(parent) {}
-    std::function<void(const QByteArray&)> OnKeyPress;
-    // What the Enter key sends (CR, LF or CR LF).
-    QByteArray EnterBytes = QByteArray(1, 13);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-};
 
 // The about box.
 class TAboutFrm : public QDialog {
@@ -118,6 +90,10 @@ public:
     // Log to file (raw bytes or the displayed text), and its state in the
     // status bar.
     QPushButton* LogBtn;
+    // The live plot of the received lines' numbers, and its data.
+    QPushButton* PlotBtn;
+    QDockWidget* PlotDock;
+    const TPlotData& PlotData() const { return m_plotData; }
     QLabel* LogStatus;
     QWidget *Panel3, *Panel4;
     QSplitter* RxSplitter1;
@@ -130,9 +106,18 @@ public:
     TTxMemo* TxMemo;
     QPushButton *ClrOutMemo, *SetDTRBtn, *ClrDTRBtn, *SetRTSBtn, *ClrRTSBtn, *SendFileBtn;
     QPushButton* BreakBtn;
+    QPushButton* PacingBtn;  // the pacing of Send File
+    QPushButton* TransferBtn;  // XMODEM, YMODEM and ZMODEM
     QLabel *LedCTS, *LedDSR, *LedDCD, *LedRI;  // modem status lines, greyed when unknown
     QGroupBox* gbMacros;
     THistoryComboBox *lbMacro1, *lbMacro2, *lbMacro3;
+    // Bytes typed in hexadecimal ("0D 0A"), with their own history.
+    THistoryComboBox* HexBox;
+    QPushButton* HexSendBtn;
+    // Find in the received text (Ctrl+F in the receive area, or the receive
+    // box's context menu).
+    QAction* FindAction;
+    TFindBar* FindBar;
     QPushButton *bMacro1, *bMacro2, *bMacro3;
     QMenu* PopupMenu1;
     QAction *SaveMacro11, *SaveMacro21, *SaveMAcro31;
@@ -178,6 +163,11 @@ public:
     void ClrRTSBtnClick();
     void BreakBtnClick();
     void SendMacro(const QString& text);
+    // Sends HexBox's bytes and keeps the line in its history.
+    void HexSendBtnClick();
+    // Looks for the query from the receive box's selection (or its top line)
+    // through everything kept, and selects and shows the hit.
+    void FindInReceive(const TFindQuery& query);
     void bMacro1Click();
     void bMacro2Click();
     void bMacro3Click();
@@ -185,6 +175,14 @@ public:
     void SaveMacro21Click();
     void SaveMAcro31Click();
     void SendFileBtnClick();
+    void PacingBtnClick();
+    void TransferBtnClick();
+    // Starts a protocol transfer; progress and the outcome show in the
+    // status bar, failures also in the error box.
+    void StartTransfer(const TTransferRequest& request);
+    TProtocolTransfer* Transfer() const { return m_transfer; }
+    // The pacing of the next Send File, stored at once.
+    void SetSendPacing(const TSendPacing& pacing);
     // What Send File does with the chosen file: starts sending it and returns;
     // progress and the outcome show in the status bar, failures also in the
     // error box.
@@ -221,7 +219,6 @@ public:
     // Stored settings and placement, as on showing and closing.
     void RestoreStored();
     void SaveStored(bool destroying);
-    const TStoredSettings& Storage() const { return *m_storage; }
 
     void setVisible(bool visible) override;
 
@@ -238,6 +235,7 @@ private:
     void showPortMenu(const QPoint& globalPos);
     void updatePortToolTip();
     void showConnected();
+    void setLinkState(TLinkState state);
     void showError(const QString& message);
     void beep();
     void updateSplitterLimits();
@@ -254,14 +252,21 @@ private:
     void logFailed();
     void showSendProgress();
     void sendFinished(const TFileSendResult& result);
+    void showTransferProgress();
+    void transferFinished(const TTransferResult& result);
 
     TReceiveLog m_log;
+    TLinkState m_linkState = TLinkState::Disconnected;
+    TPlotData m_plotData;
+    QElapsedTimer m_plotClock;
     TLogFile m_logFile;
     TLogFile::Mode m_logMode = TLogFile::Raw;  // the user's last choice
     QString m_logPath;
     QLabel* m_statusText = nullptr;
     QLabel* m_statusDetail = nullptr;
     TFileSender* m_sender = nullptr;
+    TProtocolTransfer* m_transfer = nullptr;
+    QString m_transferFolder;
     QTimer m_displayTimer;
     QTimer m_modemTimer;
     QTimer m_returnWatch;  // after a lost connection: is the device back?
@@ -269,7 +274,9 @@ private:
     bool m_lostGone = false;
     QElapsedTimer m_sinceDisplay;
     bool m_columnsChanged[3] = {false, false, false};
-    std::unique_ptr<TStoredSettings> m_storage;
+    // The settings as the window shows them, and the window set to show them.
+    TTerminalSettings settingsFromWindow() const;
+    void applySettings(const TTerminalSettings& settings);
     std::unique_ptr<TStoredPlacement> m_placement;
     QString m_applicationTitle;
     int m_beeps = 0;

@@ -1,12 +1,39 @@
 # The terminal's window, receive and transmit paths, stored settings, the
 # program itself, its tests, and what `cmake --install` puts on the system.
+target_include_directories(terminalcore PUBLIC ${CMAKE_CURRENT_LIST_DIR}/core ${CMAKE_CURRENT_LIST_DIR}/ui)
+# The live plot draws with QCustomPlot (Debian: libqcustomplot-dev).
+find_package(Qt6 REQUIRED COMPONENTS PrintSupport)  # which QCustomPlot links
+find_package(QCustomPlotQt6 REQUIRED)
+target_link_libraries(terminalcore PUBLIC QCustomPlotQt6::QCustomPlotQt6 m51filewrite)
+# core/: the terminal's logic without widgets; ui/: the window's panels.
+target_sources(terminalcore PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/ProtocolTransfer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/PlotData.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/TerminalSettings.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/TerminalSettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/HexBytes.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/HexBytes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/ReceiveFind.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/ReceiveFind.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.cpp)
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.h
   ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/FileSender.h
-  ${CMAKE_CURRENT_LIST_DIR}/FileSender.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LogFile.h
   ${CMAKE_CURRENT_LIST_DIR}/LogFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Storage.h
@@ -17,6 +44,7 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/HistoryComboBox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MainFrm.h
   ${CMAKE_CURRENT_LIST_DIR}/MainFrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/MainWindowSending.cpp
   ${CMAKE_CURRENT_LIST_DIR}/terminal.qrc)
 
 add_executable(terminal WIN32 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
@@ -32,4 +60,7 @@ endif()
 
 if(UNIX)
   add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests/program ${CMAKE_CURRENT_BINARY_DIR}/tests/program)
+endif()
+if(UNIX)
+  add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests/transfer ${CMAKE_CURRENT_BINARY_DIR}/tests/transfer)
 endif()

@@ -9,7 +9,9 @@
 //   terminal_bench [megabytes=100 [receive|send|memory]]
 //     "receive": the receive figures only; "send": also Send File; "memory":
 //     only the memory held after that many megabytes fed straight into the
-//     receive store with the default limit (2000 for the 2 GB figure).
+//     receive store with the default limit (2000 for the 2 GB figure);
+//     "plot": the receive figures and lines of readings with the live plot
+//     off and on.
 #include "CompactTextView.h"
 #include "MainFrm.h"
 #include "PtyPort.h"
@@ -19,6 +21,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -58,6 +61,19 @@ QByteArray makeData(qint64 size)
             data.append(char(' ' + rng.bounded(95)));
         data.append("\r\n");
     }
+    data.resize(size);
+    return data;
+}
+
+// Lines of readings as a board prints them: "t=12.5 v=3.301 n=42".
+QByteArray makeReadings(qint64 size)
+{
+    QByteArray data;
+    data.reserve(size + 64);
+    QRandomGenerator rng(52);
+    for (qint64 i = 0; data.size() < size; ++i)
+        data += "t=" + QByteArray::number(rng.bounded(1000) / 10.0) + " v=" + QByteArray::number(rng.bounded(5000) / 1000.0)
+                + " n=" + QByteArray::number(i % 1000) + "\r\n";
     data.resize(size);
     return data;
 }
@@ -135,10 +151,10 @@ void runLoop(Figures& f, qint64 total, Received received, double limitSeconds)
         f.slowestSecondMBs = f.bytes / 1e6 / f.seconds;
 }
 
-Figures benchTerminal(qint64 total)
+Figures benchTerminal(qint64 total, bool readings = false, bool plot = false)
 {
     Figures f;
-    const QByteArray data = makeData(total);
+    const QByteArray data = readings ? makeReadings(total) : makeData(total);
     PtyPort pty;
     TMainForm form;
     form.show();
@@ -150,6 +166,8 @@ Figures benchTerminal(qint64 total)
     form.CBoxHex->setChecked(true);
     form.CBoxBin->setChecked(true);
     form.TCBox->setChecked(true);
+    if (plot)
+        form.PlotBtn->click();
     form.ConnectBtnClick();
     if (!form.SerialPortDriver->Connected()) {
         std::printf("cannot open %s\n", qPrintable(pty.device()));
@@ -392,6 +410,11 @@ int main(int argc, char* argv[])
                 qPrintable(QGuiApplication::platformName()));
     print("terminal (compact store)", benchTerminal(megabytes * 1000 * 1000));
     if (argc > 2 && QByteArray(argv[2]) == "receive")
+        return 0;
+    // Lines of readings, the live plot off and then on, in the same run.
+    print("readings, plot off", benchTerminal(megabytes * 1000 * 1000, true, false));
+    print("readings, plot on", benchTerminal(megabytes * 1000 * 1000, true, true));
+    if (argc > 2 && QByteArray(argv[2]) == "plot")
         return 0;
     if (argc > 2 && QByteArray(argv[2]) == "send") {
         benchSendFile();

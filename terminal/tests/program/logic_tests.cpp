@@ -2,9 +2,13 @@
 // stores, macro decoding, typed keys, integer texts, stored settings,
 // placement and history rules, and the compact text view's selection.
 #include "CompactTextView.h"
+#include "HexBytes.h"
 #include "MacroCodec.h"
+#include "PlotData.h"
+#include "ReceiveFind.h"
 #include "ReceiveStore.h"
 #include "SourceLines.h"
+#include "TerminalSettings.h"
 #include "Storage.h"
 
 #include <QApplication>
@@ -49,6 +53,15 @@ private slots:
     void historyRules();
     void historyStore();
     void viewSelectAndCopy();
+    void plotLines_data();
+    void plotLines();
+    void plotSeriesAcrossBlocks();
+    void terminalSettingsOldFile_data();
+    void terminalSettingsOldFile();
+    void hexBytes_data();
+    void hexBytes();
+    void findInStore_data();
+    void findInStore();
 };
 
 void LogicTests::intToBin_data()
@@ -593,6 +606,188 @@ void LogicTests::viewSelectAndCopy()
         feed(many, "more\r");
     follow.refreshNow();
     QCOMPARE(follow.firstVisibleLine(), 10);
+}
+
+void LogicTests::plotLines_data()
+{
+    // A line and its values as "name:value" separated by blanks.
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("values");
+    QTest::newRow("blanks") << QByteArray("1 2.5  -3") << "1:1 2:2.5 3:-3";
+    QTest::newRow("commas and semicolons") << QByteArray("4,5;6") << "1:4 2:5 3:6";
+    QTest::newRow("tabs, exponent") << QByteArray("1e3\t-2.5E-1") << "1:1000 2:-0.25";
+    QTest::newRow("name=value pairs") << QByteArray("t=21.5 rh=40") << "t:21.5 rh:40";
+    QTest::newRow("words keep the positions") << QByteArray("temp 21.5 C") << "2:21.5";
+    QTest::newRow("a bad value is skipped") << QByteArray("x=abc y=2") << "y:2";
+    QTest::newRow("no number") << QByteArray("READY") << "";
+    QTest::newRow("empty") << QByteArray() << "";
+}
+
+void LogicTests::plotLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, values);
+    QStringList got;
+    for (const auto& [name, value] : ParsePlotLine(line))
+        got << name + QLatin1Char(':') + QString::number(value);
+    QCOMPARE(got.join(QLatin1Char(' ')), values);
+}
+
+void LogicTests::plotSeriesAcrossBlocks()
+{
+    TPlotData data;
+    const QByteArray stream = "1,10\r\n2,2";
+    data.receive(stream.constData(), stream.size(), 0.5);
+    QCOMPARE(data.series().size(), 2);
+    const QByteArray next = "0\r\nhello\n3\r";  // the line "2,20" spans two blocks
+    data.receive(next.constData(), next.size(), 1.5);
+    QCOMPARE(data.series().size(), 2);
+    QCOMPARE(data.series()[0].Value, (QVector<double>{1, 2, 3}));
+    QCOMPARE(data.series()[1].Value, (QVector<double>{10, 20}));
+    QCOMPARE(data.series()[1].Time, (QVector<double>{0.5, 1.5}));
+    QCOMPARE(data.toCsv(), QByteArray("time,1,2\n0.500000,1,10\n1.500000,2,20\n1.500000,3,\n"));
+    // The time window drops the rows that left it from the export.
+    data.setWindow(0.5);
+    data.receive("9\n", 2, 10.0);
+    QCOMPARE(data.series()[0].Value.last(), 9.0);
+    QCOMPARE(data.toCsv(), QByteArray("time,1,2\n10.000000,9,\n"));
+    data.clear();
+    QVERIFY(data.series().isEmpty());
+}
+
+void LogicTests::terminalSettingsOldFile_data()
+{
+    // A WindowState group as the program has stored it, and the bit rate read from it.
+    QTest::addColumn<QString>("rateIndex");
+    QTest::addColumn<QString>("otherText");
+    QTest::addColumn<int>("bitRate");
+    QTest::newRow("a listed rate") << "5" << "460800" << 9600;
+    QTest::newRow("the other rate") << "12" << "921600" << 921600;
+    QTest::newRow("other, typed as a listed rate") << "12" << "115200" << 115200;
+    QTest::newRow("other without a number") << "12" << "fast" << 230400;
+}
+
+void LogicTests::terminalSettingsOldFile()
+{
+    QFETCH(QString, rateIndex);
+    QFETCH(QString, otherText);
+    QFETCH(int, bitRate);
+    QTemporaryDir dir;
+    const QString group = QStringLiteral("terminal/WindowState");
+    const QString oldPath = dir.filePath(QStringLiteral("old.ini")), newPath = dir.filePath(QStringLiteral("new.ini"));
+    {
+        QSettings old(oldPath, QSettings::IniFormat);
+        old.beginGroup(group);
+        const QStringList names = TerminalSettingNames();
+        for (int i = 0; i < names.size(); ++i)
+            old.setValue(names[i], QString::number(i % 3));  // integers, and text for the texts
+        for (const char* name : {"cbAuto_Checked", "CBoxHex_Checked", "cbStampOnce_Checked"})
+            old.setValue(QString::fromLatin1(name), QStringLiteral("True"));
+        for (const char* name : {"CBoxDec_Checked", "CBoxBin_Checked", "cbLfNewLine_Checked", "cbReconnect_Checked"})
+            old.setValue(QString::fromLatin1(name), QStringLiteral("False"));
+        old.setValue(QStringLiteral("BaudRateRG_ItemIndex"), rateIndex);
+        old.setValue(QStringLiteral("cbBaudRate_Text"), otherText);
+        old.setValue(QStringLiteral("sbKeepMB_Value"), QStringLiteral("64"));
+        old.setValue(QStringLiteral("lbMacro2_Text"), QStringLiteral("AT#013"));
+        old.setValue(QStringLiteral("Log_File"), QStringLiteral("/tmp/a b.log"));
+    }
+    const QSettings old(oldPath, QSettings::IniFormat);
+    TTerminalSettings settings;
+    LoadTerminalSettings(old, group, settings);
+    QCOMPARE(settings.BitRate, bitRate);
+    QVERIFY(settings.AutoConnect && settings.Hex && settings.StampOnce && !settings.Dec && !settings.Reconnect);
+    QCOMPARE(settings.KeepMB, 64);
+    QCOMPARE(settings.Macro[1], QStringLiteral("AT#013"));
+    {
+        QSettings again(newPath, QSettings::IniFormat);
+        SaveTerminalSettings(again, group, settings);
+    }
+    // Written back, every value reads as it was stored (a bad rate text
+    // becomes the rate the program uses, as before).
+    const QSettings again(newPath, QSettings::IniFormat);
+    for (const QString& name : TerminalSettingNames()) {
+        const QString key = group + QLatin1Char('/') + name;
+        QString expected = ReadStoreText(old, key);
+        if (name == QLatin1String("cbBaudRate_Text") && expected.toInt() <= 0)
+            expected = QStringLiteral("230400");
+        QCOMPARE(ReadStoreText(again, key), expected);
+    }
+}
+
+void LogicTests::hexBytes_data()
+{
+    // The typed line, the bytes (hexadecimal) or "column: error word".
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("bytes");
+    QTest::newRow("pairs with blanks") << "0D 0A" << "0d0a";
+    QTest::newRow("pairs run together") << "0D0A" << "0d0a";
+    QTest::newRow("lower case, tabs, commas") << "ff,\t7e , 00" << "ff7e00";
+    QTest::newRow("0x prefix") << "0x0D 0X0a0B" << "0d0a0b";
+    QTest::newRow("single digits") << "d a 1" << "0d0a01";
+    QTest::newRow("empty") << "   " << "";
+    QTest::newRow("odd digits") << "0D 0A0" << "4: digits";
+    QTest::newRow("not a digit") << "0D 0G" << "5: digit";
+    QTest::newRow("a byte too big is three digits") << "100" << "1: digits";
+    QTest::newRow("0x alone") << "01 0x" << "6: without";
+}
+
+void LogicTests::hexBytes()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, bytes);
+    const THexBytes got = ParseHexBytes(text);
+    if (!got.Ok) {
+        const QStringList expected = bytes.split(QStringLiteral(": "));
+        QCOMPARE(got.Column, expected[0].toInt());
+        QVERIFY2(got.Error.contains(expected[1]), qPrintable(got.Error));
+        return;
+    }
+    QCOMPARE(QString::fromLatin1(got.Bytes.toHex()), bytes);
+}
+
+void LogicTests::findInStore_data()
+{
+    // From (line, column), the hit "line:column" with "w" when it wrapped, or "none".
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<bool>("forward");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("hit");
+    const QByteArray text = "ok\r\nError 1\r\nerror 2 error\r\nOK";
+    const QByteArray one = "error 2 error";
+    QTest::newRow("next from the start") << text << QByteArray("ok") << false << true << 0 << 0 << "0:0";
+    QTest::newRow("next after a hit") << text << QByteArray("ok") << false << true << 0 << 1 << "3:0";
+    QTest::newRow("next wraps to the start") << text << QByteArray("ok") << false << true << 3 << 1 << "0:0w";
+    QTest::newRow("case: only the upper") << text << QByteArray("OK") << true << true << 1 << 0 << "3:0";
+    QTest::newRow("case: none other") << text << QByteArray("ERROR") << true << true << 0 << 0 << "none";
+    QTest::newRow("previous wraps to the end") << text << QByteArray("ok") << false << false << 0 << 0 << "3:0w";
+    QTest::newRow("previous on earlier lines") << text << QByteArray("error") << false << false << 2 << 0 << "1:0";
+    QTest::newRow("previous within a line") << one << QByteArray("error") << false << false << 0 << 8 << "0:0";
+    QTest::newRow("next within a line") << one << QByteArray("error") << false << true << 0 << 1 << "0:8";
+    QTest::newRow("back round to the same line") << QByteArray("x ab") << QByteArray("ab") << false << true << 0 << 3
+                                                 << "0:2w";
+    QTest::newRow("no match across lines") << text << QByteArray("ok\r\n") << false << true << 0 << 0 << "none";
+    QTest::newRow("accented letters fold") << QByteArray("\x8a" "KODA") << QByteArray("\x9a" "koda") << false << true
+                                           << 0 << 0 << "0:0";
+}
+
+void LogicTests::findInStore()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, find);
+    QFETCH(bool, matchCase);
+    QFETCH(bool, forward);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QFETCH(QString, hit);
+    TReceiveLog log;
+    feed(log, text);
+    const auto got = FindInLines(log.Text, TFindQuery{find, matchCase, forward}, line, column);
+    const QString seen = !got ? QStringLiteral("none")
+                              : QStringLiteral("%1:%2%3").arg(got->Line).arg(got->Column).arg(got->Wrapped ? "w" : "");
+    QCOMPARE(seen, hit);
 }
 
 QTEST_MAIN(LogicTests)

@@ -3,12 +3,16 @@
 // connected, Auto Dis/Connect, a lost port, the font size, the stored
 // settings, histories and device map, and garbage in the store.
 #include "CompactTextView.h"
+#include "FindBar.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "MainFrm.h"
 #include "PtyPort.h"
 #include "SourceLines.h"
+#include "ProtocolTransfer.h"
+#include <QDockWidget>
 #include "Storage.h"
+#include "TerminalSettings.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -74,6 +78,9 @@ private slots:
     void macroHistories();
     void garbageInStore();
     void deviceMap();
+    void plotAndTransferWiring();
+    void hexLineAndFind();
+    void oldStoredValuesUnchanged();
 
 private:
     std::unique_ptr<TMainForm> makeForm(bool show = true);
@@ -917,9 +924,11 @@ void WindowTests::autoDisConnect()
     auto form = makeForm();
     form->SetPortDevice(pnCOM1, pty.device());
 
-    // Without Auto Dis/Connect only the title follows the activation.
+    // Without Auto Dis/Connect the activation leaves the port closed, and the
+    // title says so, as the status bar does.
     form->AppEventsActivate();
-    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Connected"));
+    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
     QVERIFY(!form->SerialPortDriver->Connected());
     form->AppEventsDeactivate();
     QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
@@ -941,6 +950,10 @@ void WindowTests::autoDisConnect()
     form->AppEventsActivate();
     QVERIFY(form->SerialPortDriver->Connected());
     QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Connected"));
+    // A port lost while active: the title follows the status bar at once.
+    pty.closeMaster();
+    QTRY_COMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
+    QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
 }
 
 void WindowTests::portLost()
@@ -1160,6 +1173,132 @@ void WindowTests::deviceMap()
     QVERIFY(form->SerialPortDriver->Connected());
     QVERIFY(other.write("x"));
     QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
+}
+
+
+void WindowTests::plotAndTransferWiring()
+{
+    TestPty pty;
+    auto form = makeForm();
+    form->SetPortDevice(pnCOM1, pty.device());
+
+    // A transfer needs an open port, and says so.
+    TTransferRequest request;
+    request.Direction = TTransferDirection::Receive;
+    request.Folder = m_home.path();
+    form->StartTransfer(request);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY(!form->IsSending());
+
+    // Lines with numbers reach the plot only while it is on.
+    form->ConnectBtnClick();
+    QVERIFY(pty.write("1 2\r\n"));
+    QTRY_COMPARE(form->ReceiveLog().Received, 5);
+    QVERIFY(form->PlotData().series().isEmpty());
+    form->PlotBtn->click();
+    QVERIFY(form->PlotDock->isVisible());
+    QVERIFY(pty.write("3 4\r\nt=5\r\n"));
+    QTRY_COMPARE(form->PlotData().series().size(), 3);
+    QCOMPARE(form->PlotData().series()[0].Value, QVector<double>{3});
+
+    // While a transfer runs the port's bytes go to the protocol program,
+    // not into the receive box, and typed keys wait.
+    form->StartTransfer(request);
+    QVERIFY(form->IsSending());
+    QVERIFY(!form->TransferBtn->isEnabled());
+    const qint64 before = form->ReceiveLog().Received;
+    QVERIFY(pty.write("noise"));
+    QTRY_VERIFY(form->Transfer()->bytesFromPort() >= 5);
+    QCOMPARE(form->ReceiveLog().Received, before);
+    form->SendCancelBtn->click();
+    QVERIFY(!form->IsSending());
+    QVERIFY(form->StatusDetail().contains(QStringLiteral("cancelled")));
+    QVERIFY(form->TransferBtn->isEnabled());
+}
+
+void WindowTests::hexLineAndFind()
+{
+    TestPty pty;
+    {
+        auto form = makeForm();
+        form->SetPortDevice(pnCOM1, pty.device());
+        form->ConnectBtnClick();
+        QVERIFY(form->SerialPortDriver->Connected());
+
+        // Enter in the hex line sends its bytes, echoes them and keeps the line.
+        form->HexBox->setEditText(QStringLiteral("41 0d0A"));
+        QTest::keyClick(form->HexBox->lineEdit(), Qt::Key_Return);
+        QCOMPARE(pty.read(3), QByteArray("A\r\n"));
+        QCOMPARE(form->HexBox->History(), QStringList({"41 0d0A"}));
+        QCOMPARE(form->HexBox->currentText(), QStringLiteral("41 0d0A"));
+        // A bad line sends nothing and says where it is wrong.
+        form->HexBox->setEditText(QStringLiteral("41 4G"));
+        form->HexSendBtn->click();
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY2(m_errors[0].contains(QStringLiteral("column 5")), qPrintable(m_errors[0]));
+        QCOMPARE(pty.read(1, 200), QByteArray());
+
+        // Find goes through the store from the selection and shows the hit.
+        QVERIFY(pty.write("boot\r\nerror 1\r\nok\r\nERROR 2\r\n"));
+        QTRY_COMPARE(form->ReceiveLog().Received, 28);
+        form->RxMemo->setFocus();
+        QTest::keyClick(form->RxMemo, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(form->FindBar->isVisible());
+        auto* edit = form->FindBar->findChild<QLineEdit*>(QStringLiteral("FindEdit"));
+        QTest::keyClicks(edit, QStringLiteral("error"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("error"));
+        QCOMPARE(form->RxMemo->selectionStart().Line, 1);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("ERROR"));
+        QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(form->RxMemo->selectionStart().Line, 1);
+        // Ctrl+F typed in the transmit box is still a byte for the device.
+        form->TxMemo->setFocus();
+        QTest::keyClick(form->TxMemo, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(pty.read(1), QByteArray("\x06"));
+        QVERIFY(form->close());
+    }
+    // The hex history is stored under its own name, the macros' untouched.
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    QCOMPARE(ReadStoreText(store, QStringLiteral("TERMINAL/HexSend/H0")), QStringLiteral("41 0d0A"));
+    QVERIFY(!store.contains(QStringLiteral("TERMINAL/Macro1/H0")));
+    auto again = makeForm();
+    QCOMPARE(again->HexBox->History(), QStringList({"41 0d0A"}));
+}
+
+void WindowTests::oldStoredValuesUnchanged()
+{
+    // A store an earlier version wrote: the window shows it and writes it
+    // back value for value (the area heights follow the screen's layout).
+    const QString group = QStringLiteral("terminal/WindowState/");
+    const QList<std::pair<const char*, const char*>> values = {
+        {"ComPortRG_ItemIndex", "2"},      {"BaudRateRG_ItemIndex", "12"},  {"DataBitsRG_ItemIndex", "2"},
+        {"ParityRG_ItemIndex", "1"},       {"StopBitsRG_ItemIndex", "2"},   {"HandshakingRG_ItemIndex", "1"},
+        {"cbAuto_Checked", "False"},       {"cbFontSize_Text", "10"},       {"lbMacro1_Text", "ATZ"},
+        {"lbMacro2_Text", "#013#010"},     {"lbMacro3_Text", ""},           {"CBoxBin_Checked", "True"},
+        {"CBoxDec_Checked", "False"},      {"CBoxHex_Checked", "True"},     {"cbLfNewLine_Checked", "True"},
+        {"cbStampOnce_Checked", "False"},  {"cbEnterKey_ItemIndex", "2"},   {"cbBaudRate_Text", "460800"},
+        {"cbReconnect_Checked", "True"},   {"sbKeepMB_Value", "64"},        {"Log_Mode", "Text"},
+        {"Log_File", "/tmp/board.log"}};
+    {
+        QSettings store(UserStoreFile(), QSettings::IniFormat);
+        for (const auto& [name, value] : values)
+            store.setValue(group + QString::fromLatin1(name), QString::fromLatin1(value));
+    }
+    {
+        auto form = makeForm();
+        QCOMPARE(form->BaudRateRG->ItemIndex(), 12);
+        QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 460800);
+        QVERIFY(form->CBoxHex->isChecked() && form->cbReconnect->isChecked());
+        QVERIFY(form->close());
+    }
+    QSettings store(UserStoreFile(), QSettings::IniFormat);
+    for (const auto& [name, value] : values)
+        QCOMPARE(ReadStoreText(store, group + QString::fromLatin1(name)), QString::fromLatin1(value));
+    QStringList stored = store.allKeys().filter(group).replaceInStrings(group, QString());
+    for (const QString& name : TerminalSettingNames())
+        QVERIFY2(stored.contains(name), qPrintable(name));
 }
 
 QTEST_MAIN(WindowTests)
