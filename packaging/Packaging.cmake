@@ -46,7 +46,7 @@ foreach(entry Zelvar:zelvar terminal:zelvar-terminal)
 endforeach()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${zelvar_doc_dir}/examples
-  FILES_MATCHING PATTERN "*.M51")
+  FILES_MATCHING PATTERN "*.M51" PATTERN "*.board" PATTERN "*.m51test" PATTERN "*.sh" PATTERN "*.yml")
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${zelvar_doc_dir})
 
 # The package. Its dependencies: the shared libraries the programs use (found
@@ -77,6 +77,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "sdcc-ucsim")
 if(TARGET Zelvar OR TARGET terminal)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins")
+endif()
+# terminal's XMODEM, YMODEM and ZMODEM transfers run the lrzsz programs.
+if(TARGET terminal)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lrzsz")
 endif()
 if(TARGET m51as)
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mcu8051ide, srecord")
