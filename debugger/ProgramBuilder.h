@@ -27,6 +27,13 @@ struct BuildOutput {
 // it in messages; the HEX file goes to `outputDir`/<base>.hex.
 BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir);
 
+// The same for an assembly source (.asm, .a51) the user wrote: its own lines
+// are the lines the debugger stops on; include files are looked up beside it.
+BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir);
+
+// Whether a path names an assembly source rather than an M51 one.
+bool IsAssemblySource(const QString& path);
+
 // A built program on disk: the HEX file, the listing written with every line
 // listed, and the compiler's line map ("ASMLINE M51LINE" 1-based, m51c --map).
 // Without a map file the program has assembly lines only.

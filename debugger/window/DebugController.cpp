@@ -148,7 +148,8 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     const QString name = path.isEmpty() ? QStringLiteral("untitled.M51") : path;
     m_buildDir = std::make_unique<QTemporaryDir>();
     emit statusMessage(tr("Building %1 …").arg(QFileInfo(name).fileName()));
-    const BuildOutput output = BuildM51(text.toStdString(), name, m_buildDir->path());
+    const BuildOutput output = IsAssemblySource(name) ? BuildAssembly(text.toStdString(), name, m_buildDir->path())
+                                                      : BuildM51(text.toStdString(), name, m_buildDir->path());
     if (!output.ok) {
         QStringList messages;
         for (const QString& error : output.errors)

@@ -79,6 +79,8 @@ private slots:
     void failedBuildLeadsToTheM51Line();
 #ifdef ZELVAR_WITH_DEBUGGER
     void debuggerStopsAtAnEditorBreakpoint();
+    void assemblySourceErrorsLandOnTheirLines();
+    void debuggerStopsOnAnAssemblyLine();
     void simulatorChoiceSurvivesARestart();
 #endif
 
@@ -509,6 +511,55 @@ void TestWiring::debuggerStopsAtAnEditorBreakpoint()
     QLabel* p1 = debugger->simulatorWindow()->findChild<QLabel*>(QStringLiteral("register_P1"));
     QVERIFY(p1);
     QTRY_COMPARE(p1->text().left(2), QStringLiteral("FE"));
+    debugger->trigger(m51dbg::DebugController::Action::Stop);
+}
+
+// An assembly source opened in Zelvar: Check assembles it (not the M51
+// compiler), errors of the source mark their own lines and those of an
+// include file name it, and the source is never overwritten by a generated
+// .asm file of the same name.
+void TestWiring::assemblySourceErrorsLandOnTheirLines()
+{
+    start();
+    const QByteArray source = "$NOMOD51\r\n$INCLUDE(defs.inc)\r\n        ORG 0\r\n        MOV A,#1\r\n"
+                              "        FROB A\r\n        SJMP $\r\n";
+    for (const QString& name : {QStringLiteral("prog.a51"), QStringLiteral("prog.asm")}) {
+        const QString path = m_dir->filePath(name);
+        writeFileBytes(path, source);
+        writeFileBytes(m_dir->filePath(QStringLiteral("defs.inc")), "P1 DATA 90H\r\nP2 DATA\r\n");
+        Form1->OpenSourceFile(path);
+        Form1->Kompiluj1Click(false);
+        const QStringList items = Form1->ErBox->items();
+        QVERIFY2(items.size() == 2, qPrintable(items.join('|')));
+        QVERIFY2(items.filter(QRegularExpression("^4 .*FROB")).size() == 1, qPrintable(items.join('|')));
+        QVERIFY2(items.filter(QRegularExpression("^defs.inc:2: .*included from")).size() == 1,
+                 qPrintable(items.join('|')));
+        QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{4});
+        QCOMPARE(readAll(path), source);
+    }
+}
+
+// A breakpoint on a line of an assembly source: Run stops there.
+void TestWiring::debuggerStopsOnAnAssemblyLine()
+{
+    start();
+    const QString path = m_dir->filePath(QStringLiteral("count.a51"));
+    writeFileBytes(path, "; counts on P1\r\n        ORG 0\r\nSTART:  MOV A,#0\r\nLOOP:   INC A\r\n"
+                         "        MOV P1,A\r\n        CJNE A,#3,LOOP\r\n        MOV R7,A\r\n        SJMP $\r\n");
+    Form1->OpenSourceFile(path);
+    // Debug builds it beside itself, without the M51 build script.
+    Form1->Kompiluj1Click(true);
+    QVERIFY(Form1->ErBox->items().isEmpty());
+    QVERIFY(readAll(m_dir->filePath(QStringLiteral("count.hex"))).startsWith(":"));
+    QVERIFY(QFileInfo::exists(m_dir->filePath(QStringLiteral("count.lst"))));
+    Ed->M->toggleBreakpoint(6);
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    QTRY_COMPARE_WITH_TIMEOUT(Ed->M->executionLine(), 6, 20000);
+    QLabel* p1 = debugger->simulatorWindow()->findChild<QLabel*>(QStringLiteral("register_P1"));
+    QVERIFY(p1);
+    QTRY_COMPARE(p1->text().left(2), QStringLiteral("03"));
     debugger->trigger(m51dbg::DebugController::Action::Stop);
 }
 
