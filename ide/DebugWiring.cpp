@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 
 m51dbg::DebugController* attachDebugger(const WindowSet& windows)
@@ -32,6 +33,10 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
         },
         [main] { return main->session().currentFile(); });
     debugger->setCaretLineProvider([editor] { return editor->CaretLine() - 1; });
+    debugger->setRebuildQuestion([main] {
+        return QMessageBox::question(main, QStringLiteral("Zelvar"),
+                                     QStringLiteral("The program changed: rebuild and restart?")) == QMessageBox::Yes;
+    });
 
     // The Run menu comes after the main window's own menu items, so theirs
     // keep their places. Its keys work from every window, as the main window's commands do;

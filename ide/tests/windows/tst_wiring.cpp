@@ -32,6 +32,7 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -545,7 +546,8 @@ void TestWiring::debuggerStopsOnAnAssemblyLine()
     start();
     const QString path = m_dir->filePath(QStringLiteral("count.a51"));
     writeFileBytes(path, "; counts on P1\r\n        ORG 0\r\nSTART:  MOV A,#0\r\nLOOP:   INC A\r\n"
-                         "        MOV P1,A\r\n        CJNE A,#3,LOOP\r\n        MOV R7,A\r\n        SJMP $\r\n");
+                         "        MOV P1,A\r\n        CJNE A,#3,LOOP\r\n        MOV R7,A\r\n        MOV R6,A\r\n"
+                         "        MOV R5,A\r\n        SJMP $\r\n");
     Form1->OpenSourceFile(path);
     // Debug builds it beside itself, without the M51 build script.
     Form1->Kompiluj1Click(true);
@@ -560,6 +562,28 @@ void TestWiring::debuggerStopsOnAnAssemblyLine()
     QLabel* p1 = debugger->simulatorWindow()->findChild<QLabel*>(QStringLiteral("register_P1"));
     QVERIFY(p1);
     QTRY_COMPARE(p1->text().left(2), QStringLiteral("03"));
+    QVERIFY(!Form1->statusBar()->currentMessage().startsWith(QStringLiteral("Building")));
+
+    // Editing during the session: the next step asks before rebuilding. "No"
+    // goes on with the running program, and the same text is not asked again;
+    // "yes" to a further change restarts at the reset state.
+    int asked = 0;
+    bool rebuild = false;
+    debugger->setRebuildQuestion([&] {
+        ++asked;
+        return rebuild;
+    });
+    Ed->M->insertLinesAt(10, {QStringLiteral("        NOP")});
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QTRY_COMPARE(Ed->M->executionLine(), 7);
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QTRY_COMPARE(Ed->M->executionLine(), 8);
+    QCOMPARE(asked, 1);
+    rebuild = true;
+    Ed->M->insertLinesAt(11, {QStringLiteral("        NOP")});
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QCOMPARE(asked, 2);
+    QTRY_COMPARE(Ed->M->executionLine(), 2);
     debugger->trigger(m51dbg::DebugController::Action::Stop);
 }
 
