@@ -92,6 +92,8 @@ void Session::compile(const std::vector<std::string>& sourceLines)
         const m51dbg::ProgramCode code = m51dbg::AssembleSource(bytes, info.fileName().toStdString(),
                                                                 currentFile().toStdString());
         m_result = {};
+        // The ASM window shows the source itself: it is the program's assembly.
+        m_result.Output = sourceLines;
         m_asmHex = code.ok ? code.hex : std::string();
         m_asmListing = code.listing;
         for (const m51dbg::BuildError& error : code.errors) {
