@@ -52,6 +52,7 @@ BuildOutput Finish(ProgramCode code, const QString& sourceName, const QString& a
         out.errors.push_back(error.line <= 0 ? QStringLiteral("%1: %2").arg(file, message)
                                              : QStringLiteral("%1:%2: %3").arg(file).arg(error.line).arg(message));
     }
+    out.buildErrors = code.errors;
     out.assembly = std::move(code.assembly);
     out.listing = std::move(code.listing);
     if (!code.ok)

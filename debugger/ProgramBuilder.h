@@ -5,6 +5,7 @@
 // that the build chain left on disk.
 
 #include "DebugEngine.h"
+#include "ProgramCode.h"
 
 #include <QString>
 
@@ -19,6 +20,7 @@ struct BuildOutput {
     // "file:line: message", M51 lines for compile errors and for assembler
     // errors in code that came from an M51 line, .asm lines otherwise.
     std::vector<QString> errors;
+    std::vector<BuildError> buildErrors;  // the same as values (no write errors)
     std::string assembly;  // the generated .asm text (CR LF)
     std::string listing;
 };

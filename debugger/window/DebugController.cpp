@@ -161,6 +161,7 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
         QStringList messages;
         for (const QString& error : output.errors)
             messages << error;
+        emit buildFailed(output.buildErrors);
         emit problems(messages);
         emit statusMessage(tr("The program has errors; nothing to debug."));
         return false;

@@ -6,6 +6,7 @@
 // text and the editor's caret line and shows the lines this reports.
 
 #include "DebugEngine.h"
+#include "ProgramCode.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -68,6 +69,8 @@ signals:
     void built(const QString& assembly);
     // "file:line: message" of a failed build, or a simulator error.
     void problems(const QStringList& messages);
+    // The errors of a failed build as values, for the error list and markers.
+    void buildFailed(const std::vector<BuildError>& errors);
     void statusMessage(const QString& text);
 
 private:

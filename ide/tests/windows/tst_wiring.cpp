@@ -538,6 +538,18 @@ void TestWiring::assemblySourceErrorsLandOnTheirLines()
         QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{4});
         QCOMPARE(readAll(path), source);
     }
+    // Run builds on its own: its errors land in the error list and the
+    // editor's markers the same way, not only in the status bar.
+    Form1->ErBox->clear();
+    Ed->M->setErrorMarkers({});
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    const QStringList items = Form1->ErBox->items();
+    QVERIFY2(items.filter(QRegularExpression("^4 .*FROB")).size() == 1, qPrintable(items.join('|')));
+    QVERIFY2(items.filter(QRegularExpression("defs.inc:2: .*included from")).size() == 1, qPrintable(items.join('|')));
+    QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{4});
+    QVERIFY(!Form1->statusBar()->currentMessage().startsWith(QStringLiteral("Building")));
 }
 
 // A breakpoint on a line of an assembly source: Run stops there.
