@@ -33,29 +33,33 @@ std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMa
 
 } // namespace
 
-BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)
+namespace {
+
+// The build's errors as "file:line: message" and, when it worked, the HEX
+// file written and the program taken over.
+BuildOutput Finish(ProgramCode code, const QString& sourceName, const QString& asmName, const QString& hexPath)
 {
     BuildOutput out;
-    const QString base = QFileInfo(sourceName).completeBaseName().section('.', 0, 0);
-    const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
-    ProgramCode code = CompileM51(sourceBytes, (base + ".asm").toStdString());
     for (const BuildError& error : code.errors) {
-        const QString file = error.onAssembly ? asmName : sourceName;
-        const QString message = QString::fromLatin1(error.message);
-        if (error.line <= 0)
-            out.errors.push_back(QStringLiteral("%1: %2").arg(file, message));
-        else if (error.asmLine > 0)
-            out.errors.push_back(QStringLiteral("%1:%2: %3 (assembly line %4)").arg(file).arg(error.line).arg(message).arg(error.asmLine));
-        else
-            out.errors.push_back(QStringLiteral("%1:%2: %3").arg(file).arg(error.line).arg(message));
+        const QString file = !error.file.empty() ? QString::fromStdString(error.file)
+                             : error.onAssembly  ? asmName
+                                                 : sourceName;
+        QString message = QString::fromLatin1(error.message);
+        if (error.asmLine > 0)
+            message += QStringLiteral(" (assembly line %1)").arg(error.asmLine);
+        if (!error.context.empty())
+            message += QStringLiteral(", ") + QString::fromLatin1(error.context);
+        out.errors.push_back(error.line <= 0 ? QStringLiteral("%1: %2").arg(file, message)
+                                             : QStringLiteral("%1:%2: %3").arg(file).arg(error.line).arg(message));
     }
+    out.buildErrors = code.errors;
     out.assembly = std::move(code.assembly);
     out.listing = std::move(code.listing);
     if (!code.ok)
         return out;
 
     QString writeError;
-    out.program.hexPath = QDir(outputDir).filePath(base + ".hex");
+    out.program.hexPath = hexPath;
     if (!WriteFile(out.program.hexPath, code.hex, writeError)) {
         out.errors.push_back(writeError);
         return out;
@@ -64,6 +68,31 @@ BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, 
     out.program.map = std::move(code.map);
     out.ok = true;
     return out;
+}
+
+} // namespace
+
+BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)
+{
+    const QString base = QFileInfo(sourceName).completeBaseName().section('.', 0, 0);
+    const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
+    return Finish(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
+                  QDir(outputDir).filePath(base + ".hex"));
+}
+
+BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)
+{
+    const QFileInfo info(sourceName);
+    const std::string path = info.isAbsolute() ? sourceName.toStdString() : std::string();
+    ProgramCode code = AssembleSource(sourceBytes, info.fileName().toStdString(), path);
+    return Finish(std::move(code), sourceName, sourceName,
+                  QDir(outputDir).filePath(info.completeBaseName().section('.', 0, 0) + ".hex"));
+}
+
+bool IsAssemblySource(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("asm") || suffix == QLatin1String("a51");
 }
 
 BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath, const QString& mapPath)

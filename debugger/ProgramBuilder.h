@@ -5,6 +5,7 @@
 // that the build chain left on disk.
 
 #include "DebugEngine.h"
+#include "ProgramCode.h"
 
 #include <QString>
 
@@ -19,6 +20,7 @@ struct BuildOutput {
     // "file:line: message", M51 lines for compile errors and for assembler
     // errors in code that came from an M51 line, .asm lines otherwise.
     std::vector<QString> errors;
+    std::vector<BuildError> buildErrors;  // the same as values (no write errors)
     std::string assembly;  // the generated .asm text (CR LF)
     std::string listing;
 };
@@ -26,6 +28,13 @@ struct BuildOutput {
 // `sourceBytes` is the M51 file's content (code page 1250); `sourceName` names
 // it in messages; the HEX file goes to `outputDir`/<base>.hex.
 BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir);
+
+// The same for an assembly source (.asm, .a51) the user wrote: its own lines
+// are the lines the debugger stops on; include files are looked up beside it.
+BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir);
+
+// Whether a path names an assembly source rather than an M51 one.
+bool IsAssemblySource(const QString& path);
 
 // A built program on disk: the HEX file, the listing written with every line
 // listed, and the compiler's line map ("ASMLINE M51LINE" 1-based, m51c --map).

@@ -55,11 +55,13 @@ void Assemble(ProgramCode& out, const std::string& text, const std::string& asmF
         };
     const m51asm::AssembleResult assembled = m51asm::Assemble(text, options);
     for (const m51asm::AsmError& error : assembled.errors) {
+        // A line of an include file is no line of the source and has no
+        // place in the line map.
         const size_t index = static_cast<size_t>(error.line - 1);
-        if (index < lineMap.size() && lineMap[index] >= 0)
-            out.errors.push_back({false, lineMap[index] + 1, error.line, error.message});
+        if (error.file.empty() && index < lineMap.size() && lineMap[index] >= 0)
+            out.errors.push_back({false, lineMap[index] + 1, error.line, error.message, {}, error.context});
         else
-            out.errors.push_back({true, error.line, 0, error.message});
+            out.errors.push_back({true, error.line, 0, error.message, error.file, error.context});
     }
     out.listing = assembled.listing;
     if (!out.errors.empty())
@@ -80,7 +82,7 @@ ProgramCode CompileM51(const std::string& sourceBytes, const std::string& asmFil
     ProgramCode out;
     const m51::CompileResult compiled = m51::CompileSource(m51::SplitSourceLines(sourceBytes));
     for (const m51::ListEntry& entry : compiled.ErBox)
-        out.errors.push_back({false, entry.line < 0 ? 0 : entry.line + 1, 0, EntryMessage(entry.text)});
+        out.errors.push_back({false, entry.line < 0 ? 0 : entry.line + 1, 0, EntryMessage(entry.text), {}, {}});
     if (!out.errors.empty())
         return out;
     for (const std::string& line : compiled.Output) {
@@ -98,12 +100,27 @@ ProgramCode AssembleProgram(const std::string& asmBytes, const std::string& asmF
     return out;
 }
 
+ProgramCode AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath)
+{
+    ProgramCode out;
+    const size_t lines = m51::SplitSourceLines(asmBytes).size();
+    std::vector<int> identity(lines);
+    for (size_t i = 0; i < lines; ++i)
+        identity[i] = int(i);
+    Assemble(out, asmBytes, asmFileName, identity, false, sourcePath);
+    for (BuildError& error : out.errors)
+        if (!error.onAssembly)
+            error.asmLine = 0;  // the assembly line is the source line
+    out.assembly = asmBytes;
+    return out;
+}
+
 ProgramCode ReadHexProgram(const std::string& hexText)
 {
     ProgramCode out;
     out.image = ReadIntelHex(hexText);
     if (out.image.empty()) {
-        out.errors.push_back({false, 0, 0, "not a valid Intel HEX file"});
+        out.errors.push_back({false, 0, 0, "not a valid Intel HEX file", {}, {}});
         return out;
     }
     out.hex = hexText;
@@ -113,12 +130,14 @@ ProgramCode ReadHexProgram(const std::string& hexText)
 
 std::string FormatBuildError(const BuildError& error, const std::string& sourceName, const std::string& asmName)
 {
-    std::string text = error.onAssembly ? asmName : sourceName;
+    std::string text = !error.file.empty() ? error.file : error.onAssembly ? asmName : sourceName;
     if (error.line > 0)
         text += ':' + std::to_string(error.line);
     text += ": " + error.message;
     if (error.asmLine > 0)
         text += " (assembly line " + std::to_string(error.asmLine) + ')';
+    if (!error.context.empty())
+        text += ", " + error.context;
     return text;
 }
 

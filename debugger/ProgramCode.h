@@ -20,6 +20,8 @@ struct BuildError {
     int line = 0;             // 1-based; 0: the file as a whole
     int asmLine = 0;          // assembler errors on an M51 line: the assembly line too
     std::string message;      // code page 1250 bytes
+    std::string file;         // an include file the line is in (as found); empty: the source itself
+    std::string context;      // how that line was reached: "included from main.a51:3", a macro call
 };
 
 struct ProgramCode {
@@ -38,6 +40,10 @@ ProgramCode CompileM51(const std::string& sourceBytes, const std::string& asmFil
 // sourcePath: where the source is, for its include files (empty: none beside it).
 ProgramCode AssembleProgram(const std::string& asmBytes, const std::string& asmFileName,
                             const std::string& sourcePath = {});
+// An assembly source the user wrote, for the debugger: its own lines are the
+// program's source lines (breakpoints, stepping, the execution line), code
+// from include files and macros counting for the line that brought it in.
+ProgramCode AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath);
 ProgramCode ReadHexProgram(const std::string& hexText);
 
 // "file:line: message" for m51sim's messages.

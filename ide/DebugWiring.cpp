@@ -2,10 +2,13 @@
 
 #include "CodeEditor.h"
 #include "DebugController.h"
+#include "ListBox.h"
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProfileFile.h"
+#include "ProgramCode.h"
+#include "ResultLists.h"
 #include "Session.h"
 #include "WindowSet.h"
 #include "asembu.h"
@@ -13,7 +16,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 
 m51dbg::DebugController* attachDebugger(const WindowSet& windows)
@@ -32,6 +37,10 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
         },
         [main] { return main->session().currentFile(); });
     debugger->setCaretLineProvider([editor] { return editor->CaretLine() - 1; });
+    debugger->setRebuildQuestion([main] {
+        return QMessageBox::question(main, QStringLiteral("Zelvar"),
+                                     QStringLiteral("The program changed: rebuild and restart?")) == QMessageBox::Yes;
+    });
 
     // The Run menu comes after the main window's own menu items, so theirs
     // keep their places. Its keys work from every window, as the main window's commands do;
@@ -61,10 +70,34 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                      [windows](const QString& assembly) { windows.assembly->M->setPlainText(assembly); });
     QObject::connect(debugger, &m51dbg::DebugController::statusMessage, main,
                      [main](const QString& text) { main->statusBar()->showMessage(text); });
+    // One message fits the status bar; more go to the error list.
     QObject::connect(debugger, &m51dbg::DebugController::problems, main, [main](const QStringList& messages) {
-        if (!messages.isEmpty())
-            main->statusBar()->showMessage(messages.join(QStringLiteral("  |  ")));
+        if (messages.size() == 1)
+            main->statusBar()->showMessage(messages.front());
+        else if (messages.size() > 1)
+            main->statusBar()->showMessage(QStringLiteral("%1 (and %2 more in the error list)")
+                                               .arg(messages.front())
+                                               .arg(messages.size() - 1));
     });
+    // A failed build's errors in the error list, those on source lines marked
+    // in the editor; a double click goes to the line.
+    QObject::connect(debugger, &m51dbg::DebugController::buildFailed, main,
+                     [main, editor](const std::vector<m51dbg::BuildError>& errors) {
+                         const QString source = QFileInfo(main->session().currentFile()).fileName();
+                         std::vector<m51::ListEntry> entries;
+                         for (const m51dbg::BuildError& error : errors) {
+                             if (!error.onAssembly && error.file.empty() && error.line > 0)
+                                 entries.push_back({error.line - 1, std::to_string(error.line - 1) + ' ' + error.message});
+                             else
+                                 entries.push_back({-1, m51dbg::FormatBuildError(error, source.toStdString(),
+                                                                                 Session::asmFileFor(source).toStdString())});
+                         }
+                         main->ErBox->setEntries(entries);
+                         if (auto* reasons = qobject_cast<ResultEntryDelegate*>(main->ErBox->itemDelegate()))
+                             reasons->setCompilerRows(0);
+                         const m51::CompileResult& result = main->session().lastResult();
+                         editor->showCompileResult(result.ProcBox, {}, entries, result.Definebox);
+                     });
     // The Setup dialog's simulator choice, kept in the profile file.
     if (TNastav* setup = windows.setup) {
         const QString profile = TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"));

@@ -40,7 +40,8 @@
 
 namespace {
 
-const QStringList openFilters = {QStringLiteral("M51 (*.M51)"), QStringLiteral("TXT (*.txt)"),
+const QStringList openFilters = {QStringLiteral("M51 (*.M51)"), QStringLiteral("Assembly (*.asm *.a51 *.ASM *.A51)"),
+                                 QStringLiteral("TXT (*.txt)"),
                                  QStringLiteral("*.* (*)")};
 const QStringList saveFilters = {QStringLiteral("M51 (*.M51)"), QStringLiteral("TXT (*.TXT)"),
                                  QStringLiteral("*.* (*)")};
@@ -545,7 +546,7 @@ void TForm1::showCompileResult()
     InlineBox->setEntries(result.InlineBox);
     ErBox->setEntries(result.ErBox);
     if (auto* reasons = qobject_cast<ResultEntryDelegate*>(ErBox->itemDelegate()))
-        reasons->setCompilerRows(int(result.ErBox.size()));
+        reasons->setCompilerRows(m_session.isAssemblySource() ? 0 : int(result.ErBox.size()));
     // The status bar tells the result of this command, not an earlier build's.
     buildStatus->clear();
     const size_t errors = result.ErBox.size();

@@ -2,9 +2,11 @@
 
 #include "BuildChain.h"
 #include "Cp1250.h"
+#include "ProgramCode.h"
 #include "ProgramFolder.h"
 #include "TextFiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <optional>
@@ -69,8 +71,50 @@ QString Session::displayName() const
     return currentFile().isEmpty() ? QStringLiteral("Untitled") : QFileInfo(currentFile()).fileName();
 }
 
+bool Session::isAssemblySource(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("asm") || suffix == QLatin1String("a51");
+}
+
+bool Session::isAssemblySource() const
+{
+    return isAssemblySource(currentFile());
+}
+
 void Session::compile(const std::vector<std::string>& sourceLines)
 {
+    if (isAssemblySource()) {
+        std::string bytes;
+        for (const std::string& line : sourceLines)
+            bytes += line + "\r\n";
+        const QFileInfo info(currentFile());
+        const m51dbg::ProgramCode code = m51dbg::AssembleSource(bytes, info.fileName().toStdString(),
+                                                                currentFile().toStdString());
+        m_result = {};
+        // The ASM window shows the source itself: it is the program's assembly.
+        m_result.Output = sourceLines;
+        m_asmHex = code.ok ? code.hex : std::string();
+        m_asmListing = code.listing;
+        for (const m51dbg::BuildError& error : code.errors) {
+            std::string text = error.message;
+            if (!error.context.empty())
+                text += ", " + error.context;
+            if (!error.onAssembly && error.line > 0)
+                m_result.ErBox.push_back({error.line - 1, std::to_string(error.line - 1) + ' ' + text});
+            else if (error.line > 0)
+                m_result.ErBox.push_back(
+                    {-1, (error.file.empty() ? info.fileName().toStdString()
+                                             : info.dir().relativeFilePath(QString::fromStdString(error.file)).toStdString()) +
+                             ':' +
+                             std::to_string(error.line) + ": " + text});
+            else
+                m_result.ErBox.push_back({-1, text});
+        }
+        m_asmWritten = true;
+        emit compiled();
+        return;
+    }
     m_result = m51::CompileSource(sourceLines);
     std::optional<FileError> failed;
     try {
@@ -93,6 +137,20 @@ QString Session::asmFileFor(const QString& sourcePath)
 
 QString Session::startBuild()
 {
+    if (isAssemblySource()) {
+        if (m_asmHex.empty())
+            return {};
+        const QFileInfo info(currentFile());
+        const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
+        try {
+            writeFileBytes(base + QStringLiteral(".hex"), QByteArray::fromStdString(m_asmHex));
+            writeFileBytes(base + QStringLiteral(".lst"), QByteArray::fromStdString(m_asmListing));
+        } catch (const FileError& error) {
+            return error.message();
+        }
+        emit listingReady(base + QStringLiteral(".lst"));
+        return {};
+    }
     if (!m_setup.buildAssembly())
         return {};
     return m_buildChain->RunBatchBuild(BuildChain::ShowModeFromText(m_setup.visibility()));

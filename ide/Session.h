@@ -50,7 +50,13 @@ public:
     // Compiles the lines (code page 1250), keeps the result, writes the .asm
     // file of the current file from it and emits compiled; then FileError when
     // the write failed (the result is kept all the same, the old .asm too).
+    // An assembly source (.asm, .a51) is assembled instead, with its include
+    // files; its errors become the error entries (an include file's named in
+    // them), and no file is written: the source is its own assembly.
     void compile(const std::vector<std::string>& sourceLines);
+    // Whether the current file is an assembly source rather than M51.
+    bool isAssemblySource() const;
+    static bool isAssemblySource(const QString& path);
     const m51::CompileResult& lastResult() const { return m_result; }
     // False when the last compile could not write its .asm file.
     bool lastAsmWritten() const { return m_asmWritten; }
@@ -61,6 +67,9 @@ public:
     // Debug's build: runs the build script on the current file when the setup
     // says "Compile ASM >> HEX"; returns the message to show when it could not
     // start (empty otherwise, also when no build was due).
+    // An assembly source needs no script: its image and listing, made by the
+    // last compile, are written beside it (<name>.hex, <name>.lst) and
+    // listingReady tells where; an error says what could not be written.
     QString startBuild();
     TBuildChain* buildChain() const { return m_buildChain; }
     bool isBuilding() const;
@@ -93,6 +102,8 @@ private:
     SourceDocument* m_document;
     m51::CompileResult m_result;
     bool m_asmWritten = true;
+    std::string m_asmHex;      // an assembly source's last image (Intel HEX), empty after errors
+    std::string m_asmListing;  // and its listing
     QString m_buildOutput;
     std::vector<m51::ListEntry> m_buildMessages;
     TBuildChain* m_buildChain;

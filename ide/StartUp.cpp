@@ -56,10 +56,17 @@ Zelvar::Zelvar(bool showSplash)
     QObject::connect(&session, &Session::fileChanged, editor, &QWidget::setWindowTitle);
     QObject::connect(editor->M, &QsciScintilla::modificationChanged, &session, &Session::setModified);
     // A compile's errors mark their lines; its procedures colour their calls.
+    // An assembly source's errors are the assembler's, marked as such.
     QObject::connect(&session, &Session::compiled, editor, [editor, &session] {
-        editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox, {},
-                                  session.lastResult().Definebox);
+        if (session.isAssemblySource())
+            editor->showCompileResult({}, {}, session.lastResult().ErBox, {});
+        else
+            editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox, {},
+                                      session.lastResult().Definebox);
     });
+    // An assembly source gets the 8051 colours, an M51 source the M51 ones.
+    QObject::connect(&session, &Session::fileChanged, editor,
+                     [editor](const QString& path) { editor->setAssemblySource(Session::isAssemblySource(path)); });
     QObject::connect(&session, &Session::buildFinished, editor, [editor, &session](bool ok) {
         if (!ok && !session.buildMessages().empty())
             editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox,

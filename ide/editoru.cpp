@@ -65,6 +65,7 @@ TEd::TEd(QWidget* parent)
     M->setObjectName(QStringLiteral("M"));
     M->setFrameShape(QFrame::NoFrame);
     highlighter = new M51Lexer(QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true), M);
+    asmHighlighter = new Asm51Lexer(QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true), M);
     styleTextPane(M, highlighter, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
     M->setSourceEditing(true);
     findBar = new FindBar(M, this);
@@ -267,6 +268,20 @@ void TEd::showCompileResult(const std::vector<m51::ListEntry>& procBox, const st
     }
     M->setCompletionNames(QStringList(names.cbegin(), names.cend()), defined);
     showCaret();
+}
+
+void TEd::setAssemblySource(bool assembly)
+{
+    SyntaxLexer* wanted = assembly ? static_cast<SyntaxLexer*>(asmHighlighter) : highlighter;
+    if (M->lexer() == wanted)
+        return;
+    // The markers and margins stay; only the colouring changes. The 8051
+    // colours are made for the ASM window's light paper, so an assembly
+    // source gets that paper too (on the M51 purple its mnemonics vanish).
+    if (assembly)
+        styleTextPane(M, wanted, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));
+    else
+        styleTextPane(M, wanted, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
 }
 
 void TEd::restorePlacement()

@@ -16,6 +16,7 @@
 #include <vector>
 
 class FindBar;
+class Asm51Lexer;
 class M51Lexer;
 class QLabel;
 class QLineEdit;
@@ -44,6 +45,10 @@ public:
     QPushButton* Next;      // "Next"
     CodeEditor* M;          // the source text: gutter, markers, caret line
     M51Lexer* highlighter;  // the colours, folds and procedure names
+    Asm51Lexer* asmHighlighter;  // the colours of an assembly source (.asm, .a51)
+
+    // Colours the text as 8051 assembly (true) or as M51 (false).
+    void setAssemblySource(bool assembly);
     FindBar* findBar;       // Find and Replace (Ctrl+F, Ctrl+H)
     QLabel* caretStatus;    // "Line 13, Column 5" and the caret line's error
     QLabel* emptyHint;      // over an empty text: how to start, where the samples are

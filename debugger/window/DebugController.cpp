@@ -75,6 +75,8 @@ void DebugController::setSourceProvider(std::function<QByteArray()> text, std::f
 
 void DebugController::setCaretLineProvider(std::function<int()> caretLine) { m_caretLine = std::move(caretLine); }
 
+void DebugController::setRebuildQuestion(std::function<bool()> ask) { m_askRebuild = std::move(ask); }
+
 void DebugController::setSimulator(SimulatorKind kind)
 {
     EngineOptions options = m_engine.options();
@@ -140,7 +142,12 @@ void DebugController::toggleBreakpoint(int line)
 bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshStart)
 {
     const QByteArray text = m_text ? m_text() : QByteArray();
-    if (isDebugging() && text == m_builtText) {
+    if (isDebugging() && (text == m_builtText || text == m_keptText)) {
+        then();
+        return true;
+    }
+    if (isDebugging() && m_askRebuild && !m_askRebuild()) {
+        m_keptText = text;
         then();
         return true;
     }
@@ -148,22 +155,27 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     const QString name = path.isEmpty() ? QStringLiteral("untitled.M51") : path;
     m_buildDir = std::make_unique<QTemporaryDir>();
     emit statusMessage(tr("Building %1 …").arg(QFileInfo(name).fileName()));
-    const BuildOutput output = BuildM51(text.toStdString(), name, m_buildDir->path());
+    const BuildOutput output = IsAssemblySource(name) ? BuildAssembly(text.toStdString(), name, m_buildDir->path())
+                                                      : BuildM51(text.toStdString(), name, m_buildDir->path());
     if (!output.ok) {
         QStringList messages;
         for (const QString& error : output.errors)
             messages << error;
+        emit buildFailed(output.buildErrors);
         emit problems(messages);
         emit statusMessage(tr("The program has errors; nothing to debug."));
         return false;
     }
     m_builtText = text;
+    m_keptText.clear();
     emit built(QString::fromLatin1(output.assembly));
     // The board beside the source; its mistakes are shown, the rest of it still works.
     const QStringList boardErrors = m_board.load(path.isEmpty() ? QString() : BoardSession::BoardPathFor(path));
     if (!boardErrors.isEmpty())
         emit problems(boardErrors);
     m_watches.setNames(CollectSourceNames(text.toStdString()));
+    // The build's "Building …" gives way to what runs now.
+    emit statusMessage(tr("Debugging %1").arg(QFileInfo(name).fileName()));
     // A fresh start shows the reset state: a step key then stops on the first
     // line instead of stepping past it.
     m_afterStart = afterFreshStart ? std::move(then) : std::function<void()>();

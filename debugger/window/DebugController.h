@@ -8,6 +8,7 @@
 #include "BoardSession.h"
 #include "DebugEngine.h"
 #include "WatchList.h"
+#include "ProgramCode.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -39,6 +40,11 @@ public:
     // empty for an unsaved text); and the editor's caret line (0-based).
     void setSourceProvider(std::function<QByteArray()> text, std::function<QString()> path);
     void setCaretLineProvider(std::function<int()> caretLine);
+    // Asked when the source changed while a program is being debugged and a
+    // Run menu command comes: true rebuilds and restarts, false goes on with
+    // the running program (and the same text is not asked about again).
+    // Without it the program is rebuilt.
+    void setRebuildQuestion(std::function<bool()> ask);
 
     DebugEngine* engine() { return &m_engine; }
     // The virtual board of the program (NAME.board beside the source) and the watch list.
@@ -68,6 +74,8 @@ signals:
     void built(const QString& assembly);
     // "file:line: message" of a failed build, or a simulator error.
     void problems(const QStringList& messages);
+    // The errors of a failed build as values, for the error list and markers.
+    void buildFailed(const std::vector<BuildError>& errors);
     void statusMessage(const QString& text);
 
 private:
@@ -86,6 +94,8 @@ private:
     std::function<int()> m_caretLine;
     QSet<int> m_breakpoints;
     QByteArray m_builtText;  // the source the running program was built from
+    QByteArray m_keptText;   // a changed source the user chose not to rebuild for
+    std::function<bool()> m_askRebuild;
     std::unique_ptr<QTemporaryDir> m_buildDir;
     std::function<void()> m_afterStart;
 };

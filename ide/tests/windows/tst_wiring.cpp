@@ -32,6 +32,7 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -79,6 +80,8 @@ private slots:
     void failedBuildLeadsToTheM51Line();
 #ifdef ZELVAR_WITH_DEBUGGER
     void debuggerStopsAtAnEditorBreakpoint();
+    void assemblySourceErrorsLandOnTheirLines();
+    void debuggerStopsOnAnAssemblyLine();
     void simulatorChoiceSurvivesARestart();
 #endif
 
@@ -509,6 +512,90 @@ void TestWiring::debuggerStopsAtAnEditorBreakpoint()
     QLabel* p1 = debugger->simulatorWindow()->findChild<QLabel*>(QStringLiteral("register_P1"));
     QVERIFY(p1);
     QTRY_COMPARE(p1->text().left(2), QStringLiteral("FE"));
+    debugger->trigger(m51dbg::DebugController::Action::Stop);
+}
+
+// An assembly source opened in Zelvar: Check assembles it (not the M51
+// compiler), errors of the source mark their own lines and those of an
+// include file name it, and the source is never overwritten by a generated
+// .asm file of the same name.
+void TestWiring::assemblySourceErrorsLandOnTheirLines()
+{
+    start();
+    const QByteArray source = "$NOMOD51\r\n$INCLUDE(defs.inc)\r\n        ORG 0\r\n        MOV A,#1\r\n"
+                              "        FROB A\r\n        SJMP $\r\n";
+    for (const QString& name : {QStringLiteral("prog.a51"), QStringLiteral("prog.asm")}) {
+        const QString path = m_dir->filePath(name);
+        writeFileBytes(path, source);
+        writeFileBytes(m_dir->filePath(QStringLiteral("defs.inc")), "P1 DATA 90H\r\nP2 DATA\r\n");
+        Form1->OpenSourceFile(path);
+        Form1->Kompiluj1Click(false);
+        const QStringList items = Form1->ErBox->items();
+        QVERIFY2(items.size() == 2, qPrintable(items.join('|')));
+        QVERIFY2(items.filter(QRegularExpression("^4 .*FROB")).size() == 1, qPrintable(items.join('|')));
+        QVERIFY2(items.filter(QRegularExpression("^defs.inc:2: .*included from")).size() == 1,
+                 qPrintable(items.join('|')));
+        QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{4});
+        QCOMPARE(readAll(path), source);
+    }
+    // Run builds on its own: its errors land in the error list and the
+    // editor's markers the same way, not only in the status bar.
+    Form1->ErBox->clear();
+    Ed->M->setErrorMarkers({});
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    const QStringList items = Form1->ErBox->items();
+    QVERIFY2(items.filter(QRegularExpression("^4 .*FROB")).size() == 1, qPrintable(items.join('|')));
+    QVERIFY2(items.filter(QRegularExpression("defs.inc:2: .*included from")).size() == 1, qPrintable(items.join('|')));
+    QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{4});
+    QVERIFY(!Form1->statusBar()->currentMessage().startsWith(QStringLiteral("Building")));
+}
+
+// A breakpoint on a line of an assembly source: Run stops there.
+void TestWiring::debuggerStopsOnAnAssemblyLine()
+{
+    start();
+    const QString path = m_dir->filePath(QStringLiteral("count.a51"));
+    writeFileBytes(path, "; counts on P1\r\n        ORG 0\r\nSTART:  MOV A,#0\r\nLOOP:   INC A\r\n"
+                         "        MOV P1,A\r\n        CJNE A,#3,LOOP\r\n        MOV R7,A\r\n        MOV R6,A\r\n"
+                         "        MOV R5,A\r\n        SJMP $\r\n");
+    Form1->OpenSourceFile(path);
+    // Debug builds it beside itself, without the M51 build script.
+    Form1->Kompiluj1Click(true);
+    QVERIFY(Form1->ErBox->items().isEmpty());
+    QVERIFY(readAll(m_dir->filePath(QStringLiteral("count.hex"))).startsWith(":"));
+    QVERIFY(QFileInfo::exists(m_dir->filePath(QStringLiteral("count.lst"))));
+    Ed->M->toggleBreakpoint(6);
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    QTRY_COMPARE_WITH_TIMEOUT(Ed->M->executionLine(), 6, 20000);
+    QLabel* p1 = debugger->simulatorWindow()->findChild<QLabel*>(QStringLiteral("register_P1"));
+    QVERIFY(p1);
+    QTRY_COMPARE(p1->text().left(2), QStringLiteral("03"));
+    QVERIFY(!Form1->statusBar()->currentMessage().startsWith(QStringLiteral("Building")));
+
+    // Editing during the session: the next step asks before rebuilding. "No"
+    // goes on with the running program, and the same text is not asked again;
+    // "yes" to a further change restarts at the reset state.
+    int asked = 0;
+    bool rebuild = false;
+    debugger->setRebuildQuestion([&] {
+        ++asked;
+        return rebuild;
+    });
+    Ed->M->insertLinesAt(10, {QStringLiteral("        NOP")});
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QTRY_COMPARE(Ed->M->executionLine(), 7);
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QTRY_COMPARE(Ed->M->executionLine(), 8);
+    QCOMPARE(asked, 1);
+    rebuild = true;
+    Ed->M->insertLinesAt(11, {QStringLiteral("        NOP")});
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QCOMPARE(asked, 2);
+    QTRY_COMPARE(Ed->M->executionLine(), 2);
     debugger->trigger(m51dbg::DebugController::Action::Stop);
 }
 
