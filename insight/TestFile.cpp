@@ -127,7 +127,8 @@ struct Parser {
             return false;
         }
         const auto parsed = m51sim::ParsePrintItem(parts->left);
-        if (!parsed) {
+        // The board's displays are no register values: `check lcd = TEXT` reads the LCD.
+        if (!parsed || parsed->kind == m51sim::PrintItem::Kind::Lcd || parsed->kind == m51sim::PrintItem::Kind::SevenSeg) {
             fail("unknown register or address \"" + parts->left + "\"");
             return false;
         }

@@ -76,7 +76,9 @@ unsigned ValueOf(const m51sim::PrintItem& item, const sim::Machine& machine)
     case Kind::Sfr: return machine.read(sim::Space::Sfr, item.address);
     case Kind::Xram: return machine.read(sim::Space::Xram, item.address);
     case Kind::Code: return machine.read(sim::Space::Code, item.address);
-    case Kind::Register: break;
+    case Kind::Register:
+    case Kind::Lcd:
+    case Kind::SevenSeg: break;
     }
     return m51sim::ItemValue(item, m51sim::CaptureState(machine)).value_or(0);
 }

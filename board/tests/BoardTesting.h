@@ -19,7 +19,11 @@ struct Rig {
 
     Rig(const std::string& source, const std::string& boardText)
     {
-        const auto r = m51asm::Assemble(source, m51asm::AssembleOptions{"test.a51", false, false, false});
+        m51asm::AssembleOptions options;
+        options.fileName = "test.a51";
+        options.listing = false;
+        options.shortestJumps = true;
+        const auto r = m51asm::Assemble(source, options);
         for (const auto& e : r.errors)
             ADD_FAILURE() << "line " << e.line << ": " << e.message;
         sim::Board hw;

@@ -20,25 +20,17 @@ std::string TrimRight(std::string s)
     return s;
 }
 
-// A test's board: wired to the test's machine for the run, released before
-// the machine goes.
-class TestBoardOnPins : public insight::TestBoard {
-public:
-    TestBoardOnPins(std::unique_ptr<board::VirtualBoard> board, sim::Machine& machine) : m_board(std::move(board))
-    {
-        m_board->attach(&machine);
-    }
-    ~TestBoardOnPins() override { m_board->release(); }
-    sim::Listener& listener() override { return *m_board; }
-    // The LCD's rows without their trailing blanks, and without the empty rows at the end.
-    std::string lcdText() const override
-    {
-        const board::LcdPart* part = m_board->find<board::LcdPart>(board::PartKind::Lcd);
-        if (!part)
-            return {};
+} // namespace
+
+std::string LcdText(const board::VirtualBoard& board)
+{
+    for (size_t i = 0; i < board.partCount(); ++i) {
+        if (board.part(i).kind() != board::PartKind::Lcd)
+            continue;
+        const board::Lcd& lcd = static_cast<const board::LcdPart&>(board.part(i)).lcd();
         std::vector<std::string> rows;
-        for (unsigned r = 0; r < part->lcd().config().rows; ++r)
-            rows.push_back(TrimRight(part->lcd().rowText(r)));
+        for (unsigned r = 0; r < lcd.config().rows; ++r)
+            rows.push_back(TrimRight(lcd.rowText(r)));
         while (!rows.empty() && rows.back().empty())
             rows.pop_back();
         std::string text;
@@ -46,25 +38,7 @@ public:
             text += (r ? "\n" : "") + rows[r];
         return text;
     }
-
-private:
-    std::unique_ptr<board::VirtualBoard> m_board;
-};
-
-} // namespace
-
-insight::BoardFactory TestBoards(const FileReader& readFile)
-{
-    return [readFile](const std::string& path, sim::Machine& machine,
-                      std::string& error) -> std::unique_ptr<insight::TestBoard> {
-        const auto text = readFile(path, error);
-        if (!text)
-            return nullptr;
-        auto board = MakeBoard(*text, path, machine.board().crystalHz, error);
-        if (!board)
-            return nullptr;
-        return std::make_unique<TestBoardOnPins>(std::move(board), machine);
-    };
+    return {};
 }
 
 std::unique_ptr<board::VirtualBoard> MakeBoard(const std::string& text, const std::string& path, double crystalHz,

@@ -3,9 +3,7 @@
 // buttons held from reset (--press) and the displays printed (--print lcd,
 // --print 7seg). Plain C++, like the rest of m51sim's run on the core.
 
-#include "SerialScript.h"
 #include "SimOptions.h"
-#include "TestRun.h"
 #include "VirtualBoard.h"
 
 #include <memory>
@@ -27,8 +25,8 @@ std::string PressKeys(board::VirtualBoard& board, const std::vector<std::string>
 // has no such display.
 std::vector<std::string> FormatBoardItem(const PrintItem& item, const board::VirtualBoard& board, std::string& error);
 
-// The boards of `m51sim test`: a test's `board FILE` read through `readFile`
-// and wired to the test's machine, its LCD read for `check lcd`.
-insight::BoardFactory TestBoards(const FileReader& readFile);
+// The board's LCD rows without their trailing blanks, and without the empty
+// rows at the end, "\n" between them; empty without an LCD.
+std::string LcdText(const board::VirtualBoard& board);
 
 } // namespace m51sim

@@ -6,6 +6,7 @@
 #include "ProgramCode.h"
 #include "SerialScript.h"
 #include "SimOptions.h"
+#include "TestBoards.h"
 
 #include "Insight.h"
 #include "StateFile.h"
