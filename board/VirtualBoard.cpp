@@ -51,15 +51,15 @@ constexpr unsigned PortAddress[4] = {0x80, 0x90, 0xA0, 0xB0};
 VirtualBoard::VirtualBoard(const BoardDescription& description, double crystalHz)
     : m_description(description)
 {
-    for (const auto& spec : m_description.parts) {
-        m_parts.push_back(MakePart(spec, crystalHz));
+    for (const auto& wanted : m_description.parts) {
+        m_parts.push_back(MakePart(wanted, crystalHz));
         Part* part = m_parts.back().get();
         Watch watch{part, {0, 0, 0, 0}};
         for (const Pin& pin : part->pins())
             watch.mask[pin.port] |= pin.mask();
         m_watches.push_back(watch);
-        if (spec.kind == PartKind::Button || spec.kind == PartKind::Switch || spec.kind == PartKind::Keypad
-            || spec.kind == PartKind::Lcd) {
+        if (wanted.kind == PartKind::Button || wanted.kind == PartKind::Switch || wanted.kind == PartKind::Keypad
+            || wanted.kind == PartKind::Lcd) {
             m_drivers.push_back(part);
             for (unsigned p = 0; p < 4; ++p)
                 m_driverPins[p] |= watch.mask[p];
