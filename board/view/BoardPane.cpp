@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace board {
@@ -41,13 +42,14 @@ BoardPane::BoardPane(VirtualBoard* model, QWidget* parent) : QWidget(parent)
     setFocusPolicy(Qt::StrongFocus);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFocusPolicy(Qt::NoFocus);
-    outer->addWidget(scroll);
-    m_content = new QWidget(scroll);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(m_scroll);
+    m_content = new QWidget(m_scroll);
     m_layout = new QVBoxLayout(m_content);
-    scroll->setWidget(m_content);
+    m_scroll->setWidget(m_content);
     m_timer.setInterval(FrameMs);
     connect(&m_timer, &QTimer::timeout, this, &BoardPane::refresh);
     setBoard(model);
@@ -164,7 +166,16 @@ void BoardPane::rebuild()
         m_layout->addWidget(box);
     }
     m_layout->addStretch();
+    fitWidth();
     refresh();
+}
+
+// The pane is as wide as its widest part (an LCD's full line), so no display
+// is cut off; only the height scrolls.
+void BoardPane::fitWidth()
+{
+    const int bar = m_scroll->verticalScrollBar()->sizeHint().width();
+    m_scroll->setMinimumWidth(m_content->sizeHint().width() + bar + 2 * m_scroll->frameWidth());
 }
 
 void BoardPane::refresh()

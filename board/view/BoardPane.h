@@ -15,6 +15,7 @@
 
 class QAbstractButton;
 class QVBoxLayout;
+class QScrollArea;
 
 namespace board {
 
@@ -53,6 +54,7 @@ protected:
 
 private:
     void rebuild();
+    void fitWidth();
     bool keyEvent(QKeyEvent* event, bool down);
 
     struct Control {
@@ -64,6 +66,7 @@ private:
     VirtualBoard* m_board = nullptr;
     QVBoxLayout* m_layout = nullptr;
     QWidget* m_content = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QTimer m_timer;
     std::vector<Control> m_controls;
     std::vector<LedView*> m_leds;
