@@ -1627,6 +1627,10 @@ void TMainForm::SaveStored(bool destroying)
     SaveTerminalSettings(*store, group, settingsFromWindow());
     m_placement->save(*store, group, destroying);
     store->sync();
+    // A settings file that could not be written is said, not passed over:
+    // the next start would otherwise come up with the old settings unexplained.
+    if (store->status() != QSettings::NoError)
+        showError(QStringLiteral("The settings could not be saved to %1").arg(QDir::toNativeSeparators(store->fileName())));
     m_saved = true;
 }
 
