@@ -22,6 +22,8 @@ public:
         std::filesystem::create_directories(m_path, ec);
 #if defined(__linux__)
         m_mounted = !ec && ::mount("tmpfs", m_path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size) == 0;
+#else
+        (void)size;
 #endif
     }
     ~SmallDisk()

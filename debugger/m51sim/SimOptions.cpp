@@ -176,6 +176,8 @@ std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineSt
         return machine.sfrAt(item.address);
     case PrintItem::Kind::Xram:
     case PrintItem::Kind::Code:
+    case PrintItem::Kind::Lcd:
+    case PrintItem::Kind::SevenSeg:
         return std::nullopt;
     case PrintItem::Kind::Register:
         break;
