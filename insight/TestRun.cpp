@@ -1,5 +1,7 @@
 #include "TestRun.h"
 
+#include "PathNames.h"
+
 #include "CoreRun.h"
 #include "FileWrite.h"
 #include "Writers.h"
@@ -16,21 +18,7 @@ namespace insight {
 
 namespace {
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return s;
-}
-
-std::string Extension(const std::string& path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    return Lower(path.substr(dot));
-}
+using m51sim::Extension;
 
 std::string FileName(const std::string& path)
 {

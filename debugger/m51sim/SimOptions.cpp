@@ -145,26 +145,11 @@ std::string FormatByte(const PrintItem& item, uint8_t value) { return item.text 
 
 std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::MachineState& machine)
 {
-    switch (item.kind) {
-    case PrintItem::Kind::Iram:
-        return FormatByte(item, machine.iram[item.address]);
-    case PrintItem::Kind::Sfr:
-        return FormatByte(item, machine.sfrAt(item.address));
-    case PrintItem::Kind::Xram:
-    case PrintItem::Kind::Code:
-    case PrintItem::Kind::Lcd:
-    case PrintItem::Kind::SevenSeg:
+    const std::optional<unsigned> value = ItemValue(item, machine);
+    if (!value)
         return std::nullopt;
-    case PrintItem::Kind::Register:
-        break;
-    }
-    if (item.name == "PC")
-        return item.text + '=' + Hex(machine.pc, 4);
-    if (item.name == "DPTR")
-        return item.text + '=' + Hex(machine.dptr(), 4);
-    if (item.name.size() == 2 && item.name[0] == 'R' && std::isdigit(static_cast<unsigned char>(item.name[1])))
-        return FormatByte(item, machine.r(static_cast<unsigned>(item.name[1] - '0')));
-    return FormatByte(item, machine.sfrAt(SfrNames().at(item.name)));
+    const bool wide = item.kind == PrintItem::Kind::Register && (item.name == "PC" || item.name == "DPTR");
+    return item.text + '=' + Hex(*value, wide ? 4 : 2);
 }
 
 std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineState& machine)

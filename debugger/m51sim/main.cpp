@@ -5,6 +5,7 @@
 #include "FileWrite.h"
 #include "ProgramCode.h"
 #include "SerialScript.h"
+#include "PathNames.h"
 #include "SimOptions.h"
 #include "TestBoards.h"
 
@@ -56,21 +57,7 @@ std::optional<std::string> ReadFile(const std::string& path, std::string& why)
     return bytes.str();
 }
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return s;
-}
-
-std::string Extension(const std::string& path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    return Lower(path.substr(dot));
-}
+using m51sim::Extension;
 
 std::string BaseName(const std::string& path)
 {
