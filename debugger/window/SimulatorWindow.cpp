@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -270,9 +271,13 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
         }
         columnsLayout->addLayout(third, 1);
     }
+    m_paneTabs = new QTabWidget;
+    m_paneTabs->setObjectName("paneTabs");
+    m_paneTabs->hide();  // until the first pane comes
     auto* main = new QVBoxLayout(this);
     main->addLayout(controls);
     main->addLayout(columnsLayout, 1);
+    main->addWidget(m_paneTabs, 1);
     main->addWidget(m_status);
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
@@ -289,6 +294,14 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     onStateChanged(m_engine->state());
     if (m_engine->state() == DebugEngine::State::Paused)
         updateViews();
+}
+
+void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* widget)
+{
+    widget->setObjectName(id);
+    m_panes.push_back({id, title, widget});
+    m_paneTabs->addTab(widget, title);
+    m_paneTabs->show();
 }
 
 double SimulatorWindow::crystalMHz() const { return m_crystal->value(); }

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 class QAbstractButton;
 class QDoubleSpinBox;
@@ -18,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QTableWidget;
+class QTabWidget;
 class QToolButton;
 
 namespace board {
@@ -36,6 +38,17 @@ public:
     // `board` and `watches` (may be null) add the Board and Watch panes.
     explicit SimulatorWindow(DebugEngine* engine, QWidget* parent = nullptr, BoardSession* board = nullptr,
                              WatchList* watches = nullptr);
+
+    // A further view of the debugged program (memory, stack, breakpoints, ...):
+    // shown as a tab of the window's pane area; `id` names it for stored
+    // places, `title` is its caption. The window takes ownership.
+    struct Pane {
+        QString id;
+        QString title;
+        QWidget* widget = nullptr;
+    };
+    void addPane(const QString& id, const QString& title, QWidget* widget);
+    const std::vector<Pane>& panes() const { return m_panes; }
 
     board::BoardPane* boardPane() const { return m_boardPane; }
     WatchPane* watchPane() const { return m_watchPane; }
@@ -59,6 +72,8 @@ private:
     QTimer m_liveTimer;  // 25 times a second while the program runs
     board::BoardPane* m_boardPane = nullptr;
     WatchPane* m_watchPane = nullptr;
+    std::vector<Pane> m_panes;
+    QTabWidget* m_paneTabs = nullptr;
     std::map<QString, QLabel*> m_registers;
     std::array<QLabel*, 7> m_flags{};
     std::array<std::array<QToolButton*, 8>, 4> m_pins{};
