@@ -17,6 +17,7 @@ struct Chip {
     bool auxr = false;            // AUXR at 8EH
     bool dualDptr = false;        // a second data pointer selected by AUXR1 (A2H) bit 0
     unsigned xramOnChip = 0;      // on-chip expanded RAM reached with MOVX (informative)
+    bool t2mod = false;           // T2MOD at C9H: DCEN lets timer 2 count down while T2EX is low
 };
 
 // "8051", "8052", "AT89S52", ... case-insensitive; nullptr if unknown.

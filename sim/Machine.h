@@ -197,6 +197,8 @@ private:
     void pollInterrupts();
     void timers01(unsigned n);
     void timer2(unsigned n);
+    void timer2Down(uint64_t counts);
+    bool upDownCounting() const { return m_chip.t2mod && (m_s.sfr[0xC9 - 0x80] & 0x01); }
     void serialClock(unsigned ticks16);
     void serialTx16(unsigned ticks);
     void serialRx16(unsigned ticks);

@@ -213,7 +213,8 @@ void Machine::externalEdges()
         const uint8_t t2con = SFR(T2CON);
         if (m_s.prevT2 && !t2 && (t2con & (TR2 | CT2)) == (TR2 | CT2))
             timer2(0x80000000u | 1);
-        if (m_s.prevT2ex && !t2ex && (t2con & EXEN2)) {
+        const bool direction = upDownCounting() && !(t2con & (CPRL2 | RCLK | TCLK));
+        if (m_s.prevT2ex && !t2ex && (t2con & EXEN2) && !direction) {
             SFR(T2CON) |= EXF2;
             if (!(t2con & (RCLK | TCLK))) {
                 if (t2con & CPRL2) {
@@ -276,6 +277,10 @@ void Machine::timer2(unsigned n)
         return;
     const bool baud = t2con & (RCLK | TCLK);
     const uint64_t k = fromPin ? (n & 0x7FFFFFFFu) : baud ? uint64_t{n} * 6 : n;
+    if (!baud && !(t2con & CPRL2) && upDownCounting() && !(m_s.pinsOut[1] & 0x02)) {
+        timer2Down(k);
+        return;
+    }
     uint64_t v = (static_cast<uint64_t>(SFR(TH2)) << 8 | SFR(TL2)) + k;
     unsigned overflows = 0;
     if (v > 0xFFFF) {
@@ -294,6 +299,9 @@ void Machine::timer2(unsigned n)
     if (!overflows)
         return;
     if (!baud) {
+        // Counting up or down, EXF2 toggles with each overflow (a 17th bit).
+        if (upDownCounting() && !(t2con & CPRL2) && (overflows & 1))
+            SFR(T2CON) ^= EXF2;
         SFR(T2CON) |= TF2;
         return;
     }
@@ -305,6 +313,28 @@ void Machine::timer2(unsigned n)
         if (t2con & RCLK)
             serialRx16(overflows);
     }
+}
+
+// Down-counting (DCEN set, T2EX low): the timer underflows when it equals
+// RCAP2, reloads 0FFFFH and sets TF2; EXF2 toggles with each underflow.
+void Machine::timer2Down(uint64_t k)
+{
+    const uint64_t reload = static_cast<uint64_t>(SFR(RCAP2H)) << 8 | SFR(RCAP2L);
+    const uint64_t count = static_cast<uint64_t>(SFR(TH2)) << 8 | SFR(TL2);
+    const uint64_t toUnderflow = ((count - reload) & 0xFFFF) + 1, period = 0x10000 - reload;
+    uint64_t v = count - k;
+    uint64_t underflows = 0;
+    if (k >= toUnderflow) {
+        underflows = 1 + (k - toUnderflow) / period;
+        v = 0xFFFF - (k - toUnderflow) % period;
+    }
+    SFR(TL2) = static_cast<uint8_t>(v);
+    SFR(TH2) = static_cast<uint8_t>(v >> 8);
+    if (!underflows)
+        return;
+    if (underflows & 1)
+        SFR(T2CON) ^= EXF2;
+    SFR(T2CON) |= TF2;
 }
 
 // ---- UART ----------------------------------------------------------------------
@@ -419,10 +449,16 @@ void Machine::serialMode0(unsigned n)
                 m_listener->serialSent(m_s.cycles, m_s.txByte);
         }
     } else if (m_s.rxActive) {
-        m_s.mode0Cycles += n;
+        // One bit per machine cycle, least significant first, sampled on RXD
+        // (the pins as they are during this instruction).
+        if (m_s.mode0Cycles == 0)
+            m_s.rxShift = 0;
+        const uint16_t bit = pinLevels(3) & 1;
+        for (unsigned i = 0; i < n && m_s.mode0Cycles < 8; ++i)
+            m_s.rxShift |= static_cast<uint16_t>(bit << m_s.mode0Cycles++);
         if (m_s.mode0Cycles >= 8) {
             m_s.rxActive = 0;
-            SFR(SBUF) = (pinLevels(3) & 1) ? 0xFF : 0x00;
+            SFR(SBUF) = static_cast<uint8_t>(m_s.rxShift);
             SFR(SCON) |= RI;
         }
     }
@@ -646,7 +682,9 @@ void Machine::pollInterrupts()
         return;
     unsigned requests = ((tcon & IE0) ? 0x01 : 0) | ((tcon & TF0) ? 0x02 : 0) | ((tcon & IE1) ? 0x04 : 0) |
                         ((tcon & TF1) ? 0x08 : 0) | ((scon & (RI | TI)) ? 0x10 : 0);
-    if (m_chip.timer2 && (SFR(T2CON) & (TF2 | EXF2)))
+    // Counting up and down, EXF2 is the count's 17th bit and requests nothing.
+    const uint8_t t2flags = upDownCounting() ? TF2 : (TF2 | EXF2);
+    if (m_chip.timer2 && (SFR(T2CON) & t2flags))
         requests |= 0x20;
     requests &= ie & (m_chip.timer2 ? 0x3F : 0x1F);
     if (!requests)

@@ -192,3 +192,43 @@ TEST(PowerModes, IdleWakesOnAnInterruptPowerDownStops)
 }
 
 }  // namespace
+
+// Up/down counting (T2MOD.DCEN): with T2EX low the timer counts down, underflows
+// when it equals RCAP2, reloads 0FFFFH and toggles EXF2; with T2EX high it counts up.
+TEST(Timers, Timer2CountsDownWhileT2exIsLow)
+{
+    struct Case { bool t2exHigh; unsigned first, second; uint16_t after; };
+    const Case cases[] = {
+        {false, 5, 16, 0xFFFF},  // FFF4 down to FFF0, then the 16 counts of FFFF..FFF0
+        {true, 12, 16, 0xFFF0},  // FFF4 up past FFFF, reloaded from RCAP2
+    };
+    for (const Case& c : cases) {
+        auto m = makeMachine("MOV 0CBH,#0FFH\nMOV 0CAH,#0F0H\nMOV 0CDH,#0FFH\nMOV 0CCH,#0F4H\nMOV 0C9H,#01H\n"
+                             "SETB TR2\n",
+                             "AT89S52");
+        m->drivePin(1, 1, c.t2exHigh ? 1 : 0);
+        for (int i = 0; i < 6; ++i)
+            m->step();
+        EXPECT_EQ(countsToFlag(*m, 0xC8, 0x80), c.first) << c.t2exHigh;
+        EXPECT_EQ(sfr(*m, 0xCD) << 8 | sfr(*m, 0xCC), c.after) << c.t2exHigh;
+        EXPECT_TRUE(sfr(*m, 0xC8) & 0x40) << "EXF2 toggles with the first overflow";
+        m->write(Space::Sfr, 0xC8, sfr(*m, 0xC8) & ~0x80);
+        EXPECT_EQ(countsToFlag(*m, 0xC8, 0x80), c.second) << c.t2exHigh;
+        EXPECT_FALSE(sfr(*m, 0xC8) & 0x40) << "and back with the second";
+    }
+}
+
+// Mode 0 shifts RXD in, one bit per machine cycle, least significant bit first.
+TEST(Uart, Mode0ReceivesTheBitsOnRxd)
+{
+    auto m = makeMachine("MOV SCON,#10H\n");
+    m->drivePin(3, 0, 0);
+    m->step();  // the write's own second cycle samples the first bit (low)
+    const int levels[] = {1, 0, 1, 1, 0, 0, 1};
+    for (int level : levels) {
+        m->drivePin(3, 0, level);
+        m->step();  // one cycle each (0FFH: MOV R7,A)
+    }
+    EXPECT_TRUE(sfr(*m, 0x98) & 0x01);
+    EXPECT_EQ(sfr(*m, 0x99), 0x9A);  // bit 0 low, then 1,0,1,1,0,0,1
+}
