@@ -210,6 +210,7 @@ private:
     void startTx(uint8_t byte);
     void txRollover();
     void portsChanged();
+    void portWritten(unsigned port);
     uint8_t pinLevels(unsigned port) const;
     uint8_t rxdLevel() const;
     void externalEdges();

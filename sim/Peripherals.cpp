@@ -41,6 +41,10 @@ inline unsigned advance(uint8_t& tl, uint8_t& th, unsigned mode, uint64_t k)
             return 0;
         }
         const uint64_t period = 256u - th, over = v - 256;
+        if (over < period) {  // the usual case: one overflow, no division
+            tl = static_cast<uint8_t>(th + over);
+            return 1;
+        }
         tl = static_cast<uint8_t>(th + over % period);
         return static_cast<unsigned>(1 + over / period);
     }
@@ -85,12 +89,13 @@ uint8_t Machine::readSfr(uint8_t address)
 void Machine::writeSfr(uint8_t address, uint8_t value)
 {
     firstCycle();
+    if ((address & 0x0F) == 0 && address <= P3) {  // P0-P3
+        SFR(address) = value;
+        portWritten((address >> 4) & 3);
+        return;
+    }
     m_busy = true;
     switch (address) {
-    case P0: case P1: case P2: case P3:
-        SFR(address) = value;
-        portsChanged();
-        return;
     case SBUF:
         startTx(value);
         return;
@@ -174,6 +179,25 @@ void Machine::portsChanged()
                 m_listener->pinsChanged(m_s.cycles, p, now);
         }
     }
+    m_sample = true;
+    m_busy = true;
+    externalEdges();
+}
+
+// A port's latch was written: only that port's pins can change, and the
+// peripherals need to look again only when an input they watch did.
+void Machine::portWritten(unsigned port)
+{
+    const uint8_t before = m_s.pinsOut[port], now = pinLevels(port);
+    if (now == before)
+        return;
+    m_s.pinsOut[port] = now;
+    if (m_listener)
+        m_listener->pinsChanged(m_s.cycles, port, now);
+    // The inputs the chip watches: INT0, INT1, T0, T1 on P3; T2, T2EX on P1.
+    const uint8_t watched = port == 3 ? 0x3C : port == 1 ? 0x03 : 0;
+    if (!((before ^ now) & watched))
+        return;
     m_sample = true;
     m_busy = true;
     externalEdges();
@@ -290,8 +314,13 @@ void Machine::timer2(unsigned n)
         } else {
             const uint64_t reload = static_cast<uint64_t>(SFR(RCAP2H)) << 8 | SFR(RCAP2L);
             const uint64_t period = 65536 - reload, over = v - 65536;
-            overflows = static_cast<unsigned>(1 + over / period);
-            v = reload + over % period;
+            if (over < period) {
+                overflows = 1;
+                v = reload + over;
+            } else {
+                overflows = static_cast<unsigned>(1 + over / period);
+                v = reload + over % period;
+            }
         }
     }
     SFR(TL2) = static_cast<uint8_t>(v);
