@@ -1,0 +1,310 @@
+// The UART in modes 0-3 and the outside serial line: bytes shifted in on RXD
+// bit by bit at the line's rate (or handed to SBUF in the ideal mode) and
+// frames decoded from TXD.
+
+#include "Machine.h"
+
+#include "Sfr.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace sim {
+
+using namespace sfr;
+
+#define SFR(a) m_s.sfr[(a) - 0x80]
+
+namespace {
+
+bool parityBit(uint8_t byte, char parity)
+{
+    const bool odd = std::popcount(static_cast<unsigned>(byte)) & 1;
+    switch (parity) {
+    case 'E': case 'e': return odd;
+    case 'O': case 'o': return !odd;
+    case 'M': case 'm': return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+// Timer 1 overflows drive the 16x clock of the directions timer 2 does not:
+// one tick each with SMOD set, one tick every two overflows without.
+void Machine::serialClock(unsigned overflows)
+{
+    const uint8_t scon = SFR(SCON);
+    const uint8_t mode = scon >> 6;
+    if (mode != 1 && mode != 3)
+        return;
+    // Idle UART, idle line: nothing to clock (the transmitter's divider phase
+    // is left where it is).
+    if (!m_s.txActive && !m_s.rxActive && !(scon & REN) && !m_s.lineActive)
+        return;
+    unsigned ticks = overflows;
+    if (!(SFR(PCON) & SMOD)) {
+        const unsigned total = overflows + m_s.serialDiv;
+        ticks = total / 2;
+        m_s.serialDiv = total & 1;
+    }
+    if (!ticks)
+        return;
+    const uint8_t t2con = m_chip.timer2 ? SFR(T2CON) : 0;
+    if (!(t2con & TCLK))
+        serialTx16(ticks);
+    if (!(t2con & RCLK))
+        serialRx16(ticks);
+}
+
+// A write to SBUF starts the frame at the next rollover of the transmitter's
+// divide-by-16 counter (so a byte written during the stop bit follows it);
+// TI is set when the stop bit begins.
+void Machine::startTx(uint8_t byte)
+{
+    const uint8_t scon = SFR(SCON);
+    const unsigned mode = scon >> 6;
+    m_s.txActive = 1;
+    if (mode == 0) {
+        m_s.txByte = byte;
+        m_s.mode0Cycles = 0;
+        m_s.txBits = 0;
+        return;
+    }
+    const unsigned ninth = (scon & TB8) ? 1 : 0;
+    m_s.txPendingByte = byte;
+    m_s.txPendingShift = mode == 1 ? static_cast<uint16_t>(byte << 1 | 1u << 9)
+                                   : static_cast<uint16_t>(byte << 1 | ninth << 9 | 1u << 10);
+    m_s.txWaiting = 1;
+}
+
+void Machine::txRollover()
+{
+    if (m_s.txBits) {
+        m_s.txShift >>= 1;
+        --m_s.txBits;
+        if (m_s.txBits == 1)
+            SFR(SCON) |= TI;  // the stop bit begins
+        if (m_s.txBits == 0) {
+            m_s.txActive = m_s.txWaiting;
+            if (m_listener)
+                m_listener->serialSent(m_s.cycles, m_s.txByte);
+        }
+    }
+    if (m_s.txBits == 0 && m_s.txWaiting) {
+        m_s.txWaiting = 0;
+        m_s.txByte = m_s.txPendingByte;
+        m_s.txShift = m_s.txPendingShift;
+        m_s.txBits = (m_s.txShift & 0x400) ? 11 : 10;
+    }
+    const uint8_t level = m_s.txBits ? (m_s.txShift & 1) : 1;
+    if (level != m_s.txLevel) {
+        m_s.txLevel = level;
+        portsChanged();
+    }
+}
+
+void Machine::serialTx16(unsigned ticks)
+{
+    if (!m_s.txActive) {
+        m_s.txTicks = (m_s.txTicks + ticks) & 15;
+        return;
+    }
+    while (ticks) {
+        const unsigned step = std::min(ticks, 16u - m_s.txTicks);
+        m_s.txTicks += step;
+        ticks -= step;
+        if (m_s.txTicks == 16) {
+            m_s.txTicks = 0;
+            txRollover();
+        }
+    }
+}
+
+// Mode 0 shifts one bit per machine cycle; mode 2 runs from the oscillator.
+void Machine::serialMode0(unsigned n)
+{
+    const uint8_t scon = SFR(SCON);
+    if ((scon >> 6) == 2) {
+        const unsigned ticks = n * ((SFR(PCON) & SMOD) ? 6 : 3);
+        serialTx16(ticks);
+        serialRx16(ticks);
+        return;
+    }
+    if (m_s.txActive && !m_s.txWaiting && !m_s.txBits) {
+        m_s.mode0Cycles += n;
+        if (m_s.mode0Cycles >= 8) {
+            m_s.txActive = 0;
+            SFR(SCON) |= TI;
+            if (m_listener)
+                m_listener->serialSent(m_s.cycles, m_s.txByte);
+        }
+    } else if (m_s.rxActive) {
+        // One bit per machine cycle, least significant first, sampled on RXD
+        // (the pins as they are during this instruction).
+        if (m_s.mode0Cycles == 0)
+            m_s.rxShift = 0;
+        const uint16_t bit = pinLevels(3) & 1;
+        for (unsigned i = 0; i < n && m_s.mode0Cycles < 8; ++i)
+            m_s.rxShift |= static_cast<uint16_t>(bit << m_s.mode0Cycles++);
+        if (m_s.mode0Cycles >= 8) {
+            m_s.rxActive = 0;
+            SFR(SBUF) = static_cast<uint8_t>(m_s.rxShift);
+            SFR(SCON) |= RI;
+        }
+    }
+}
+
+void Machine::receiveFrame(uint16_t data, bool ninth, bool stop)
+{
+    const uint8_t scon = SFR(SCON);
+    const bool nineBits = (scon >> 6) != 1;
+    const bool mark = nineBits ? ninth : stop;
+    if (scon & RI) {
+        if (m_listener)
+            m_listener->serialLost(m_s.cycles, static_cast<uint8_t>(data));
+        return;
+    }
+    if ((scon & SM2) && !mark)
+        return;
+    SFR(SBUF) = static_cast<uint8_t>(data);
+    SFR(SCON) = static_cast<uint8_t>((scon & ~RB8) | (mark ? RB8 : 0) | RI);
+}
+
+// The receiver samples RXD at the 16x clock: a falling edge starts a frame,
+// each bit is taken in its middle (tick 8 of 16).
+void Machine::serialRx16(unsigned ticks)
+{
+    const bool real = m_board.serial == SerialLine::RealLine;
+    const bool own = real && m_s.lineBitCycles <= 0;
+    if (!m_s.rxActive && !(SFR(SCON) & REN)) {
+        if (own) {
+            m_s.lineOwnTicks += ticks;
+            lineAdvance();
+        }
+        return;
+    }
+    const uint8_t mode = SFR(SCON) >> 6;
+    const unsigned frameBits = mode == 1 ? 10 : 11;
+    for (unsigned i = 0; i < ticks; ++i) {
+        if (own)
+            ++m_s.lineOwnTicks;
+        if (real)
+            lineAdvance();
+        const uint8_t level = (pinLevels(3) & 1);
+        if (!m_s.rxActive) {
+            if (m_s.rxPrev && !level) {
+                m_s.rxActive = 1;
+                m_s.rxTicks = 0;
+                m_s.rxBits = 0;
+                m_s.rxShift = 0;
+            }
+            m_s.rxPrev = level;
+            if (!m_s.rxActive && !m_s.lineActive && level) {
+                // idle line: the rest of the ticks change nothing
+                if (own)
+                    m_s.lineOwnTicks += ticks - i - 1;
+                return;
+            }
+            continue;
+        }
+        ++m_s.rxTicks;
+        if (m_s.rxTicks != 8u + 16u * m_s.rxBits)
+            continue;
+        if (m_s.rxBits == 0 && level) {
+            m_s.rxActive = 0;  // a glitch, not a start bit
+            m_s.rxPrev = level;
+            continue;
+        }
+        m_s.rxShift |= static_cast<uint16_t>(level << m_s.rxBits);
+        if (++m_s.rxBits == frameBits) {
+            m_s.rxActive = 0;
+            m_s.rxPrev = level;
+            const uint16_t bits = m_s.rxShift;
+            receiveFrame((bits >> 1) & 0xFF, (bits >> 9) & 1, (bits >> (frameBits - 1)) & 1);
+        }
+    }
+}
+
+// ---- the outside line ------------------------------------------------------------
+
+void Machine::sendSerial(const uint8_t* bytes, size_t n)
+{
+    m_rxQueue.insert(m_rxQueue.end(), bytes, bytes + n);
+    m_busy = true;
+    if (m_board.serial == SerialLine::RealLine)
+        lineAdvance();
+    else
+        idealFeed();
+}
+
+void Machine::lineStartByte()
+{
+    const uint8_t byte = m_rxQueue.front();
+    m_rxQueue.pop_front();
+    const bool parity = m_board.lineParity != 'N' && m_board.lineParity != 'n';
+    m_s.lineShift = static_cast<uint16_t>(byte << 1);  // start bit 0, data LSB first
+    m_s.lineBits = 9;
+    if (parity)
+        m_s.lineShift |= static_cast<uint16_t>(parityBit(byte, m_board.lineParity) << m_s.lineBits++);
+    m_s.lineShift |= static_cast<uint16_t>(1u << m_s.lineBits++);  // stop bit
+    m_s.lineActive = 1;
+}
+
+// Brings the line's level on RXD up to now: the position is in machine cycles
+// at a fixed bit rate, or in ticks of the receiver's 16x clock when the line
+// follows the program's own rate.
+void Machine::lineAdvance()
+{
+    const bool own = m_s.lineBitCycles <= 0;
+    const double now = own ? static_cast<double>(m_s.lineOwnTicks) : static_cast<double>(m_s.cycles);
+    const double bit = own ? 16.0 : m_s.lineBitCycles;
+    uint8_t level = 1;
+    for (;;) {
+        if (!m_s.lineActive) {
+            if (m_rxQueue.empty())
+                break;
+            lineStartByte();
+            m_s.lineNext = std::max(m_s.lineNext, now);  // frame start
+        }
+        const double k = std::floor((now - m_s.lineNext) / bit);
+        if (k < m_s.lineBits) {
+            level = (m_s.lineShift >> static_cast<unsigned>(std::max(k, 0.0))) & 1;
+            break;
+        }
+        m_s.lineNext += m_s.lineBits * bit;  // back to back with the next byte
+        m_s.lineActive = 0;
+    }
+    if (!m_s.lineActive)
+        m_s.lineNext = std::max(m_s.lineNext, now);
+    if (level != m_s.lineLevel) {
+        m_s.lineLevel = level;
+        portsChanged();
+    }
+}
+
+// The next byte goes to SBUF once the program has cleared RI and read the
+// last one (or left RI clear for a while without reading it): a program that
+// clears RI before it reads SBUF still gets every byte.
+void Machine::idealFeed()
+{
+    const uint8_t scon = SFR(SCON);
+    if (m_rxQueue.empty() || !(scon & REN))
+        return;
+    if (scon & RI) {
+        m_s.riClearSince = UINT64_MAX;
+        return;
+    }
+    if (m_s.riClearSince == UINT64_MAX)
+        m_s.riClearSince = m_s.cycles;
+    if (!m_s.sbufRead && m_s.cycles - m_s.riClearSince < 1000)
+        return;
+    m_s.sbufRead = 0;
+    m_s.riClearSince = UINT64_MAX;
+    SFR(SBUF) = m_rxQueue.front();
+    m_rxQueue.pop_front();
+    SFR(SCON) = static_cast<uint8_t>(scon | RI | RB8);
+}
+
+}  // namespace sim
