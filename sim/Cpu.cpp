@@ -143,6 +143,8 @@ uint8_t Machine::pop()
 unsigned Machine::interrupt()
 {
     static constexpr uint8_t clears[6] = {IE0, TF0, IE1, TF1, 0, 0};
+    catchUp();
+    m_pollNeeded = true;
     const unsigned source = m_s.pendingSource;
     m_s.pendingSource = 0xFF;
     m_s.idle = 0;

@@ -85,6 +85,9 @@ void Machine::reset()
     m_stopRequest.store(false, std::memory_order_relaxed);
     m_sample = true;
     m_busy = true;
+    m_lazy = false;
+    m_lag = 0;
+    m_pollNeeded = true;
 }
 
 void Machine::watchHit(Space space, unsigned address, bool write)
@@ -102,6 +105,13 @@ void Machine::watchHit(Space space, unsigned address, bool write)
 }
 
 unsigned Machine::step()
+{
+    const unsigned n = stepOnce();
+    catchUp();
+    return n;
+}
+
+unsigned Machine::stepOnce()
 {
     if (m_s.powerDown)
         return 0;
@@ -127,7 +137,7 @@ unsigned Machine::step()
     } else if (n > 1) {
         tick(n - 1);
     }
-    if (m_s.holdOff || (m_s.sfr[0xA8 - 0x80] & 0x80))
+    if (m_s.holdOff || (m_pollNeeded && (m_s.sfr[0xA8 - 0x80] & 0x80)))
         pollInterrupts();
     return n;
 }
@@ -160,12 +170,19 @@ unsigned Machine::watchedStep()
     for (unsigned i = 0; i < 8; ++i)
         if (before[6 + i] != m_s.iram[bank + i])
             watchHit(Space::Iram, bank + i, true);
-    if (m_s.holdOff || (m_s.sfr[0xA8 - 0x80] & 0x80))
+    if (m_s.holdOff || (m_pollNeeded && (m_s.sfr[0xA8 - 0x80] & 0x80)))
         pollInterrupts();
     return n;
 }
 
 Stop Machine::run(uint64_t cycleBudget)
+{
+    const Stop stop = runFor(cycleBudget);
+    catchUp();
+    return stop;
+}
+
+Stop Machine::runFor(uint64_t cycleBudget)
 {
     const uint64_t end = m_s.cycles + cycleBudget;
     m_watchTripped = false;
@@ -182,7 +199,7 @@ Stop Machine::run(uint64_t cycleBudget)
             return Stop::Breakpoint;
         }
         first = false;
-        step();
+        stepOnce();
         if (m_watchTripped) {
             m_watchTripped = false;
             return Stop::Watch;
@@ -220,12 +237,13 @@ uint8_t Machine::read(Space space, unsigned address) const
 
 void Machine::write(Space space, unsigned address, uint8_t value)
 {
+    m_pollNeeded = true;
     switch (space) {
     case Space::Iram:
         m_s.iram[address & 0xFF] = value;
         break;
     case Space::Sfr:
-        m_busy = true;
+        changing();
         m_sample = true;
         m_s.sfr[(address - 0x80) & 0x7F] = value;
         if (address == ACC || address == PSW)
@@ -257,6 +275,7 @@ void Machine::clearCodeBreakpoints()
 
 void Machine::setWatch(Space space, unsigned address, bool onRead, bool onWrite)
 {
+    changing();
     const uint8_t bits = static_cast<uint8_t>((onRead ? 1 : 0) | (onWrite ? 2 : 0));
     switch (space) {
     case Space::Iram: m_watchIram[address & 0xFF] = bits; break;
@@ -278,6 +297,7 @@ void Machine::clearWatches()
 
 void Machine::setCondition(bool (*condition)(const Machine&, void*), void* context)
 {
+    changing();
     m_condition = condition;
     m_conditionContext = context;
 }
@@ -327,6 +347,9 @@ bool Machine::restore(const Snapshot& shot)
     m_rxQueue.assign(p, p + queued);
     m_busy = true;
     m_sample = true;
+    m_lazy = false;
+    m_lag = 0;
+    m_pollNeeded = true;
     return true;
 }
 

@@ -182,16 +182,46 @@ public:
 private:
     friend class MachineAccess;
     unsigned execute();
+    unsigned stepOnce();  // step() without bringing the timers up to date
+    Stop runFor(uint64_t cycleBudget);
     unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
-    // The clock by n machine cycles: the peripherals only when one of them is busy.
+    // The clock by n machine cycles: the peripherals only when one of them is
+    // busy, and while only the timers count towards an overflow whose flag is
+    // clear, not before that overflow is due (catchUp() brings them up to date
+    // before anything looks at them).
     void tick(unsigned n)
     {
         m_s.cycles += n;
-        if (m_busy)
+        if (!m_busy)
+            return;
+        if (!m_lazy) {
             peripherals(n);
+            return;
+        }
+        m_lag += n;
+        if (m_lag >= m_horizon)
+            catchUp();
     }
+    void catchUp()
+    {
+        if (!m_lag)
+            return;
+        const unsigned n = static_cast<unsigned>(m_lag);
+        m_lag = 0;
+        m_lazy = false;
+        peripherals(n);
+    }
+    // Something the peripherals depend on changes now: bring them up to date
+    // and clock them instruction by instruction again.
+    void changing()
+    {
+        catchUp();
+        m_lazy = false;
+        m_busy = true;
+    }
+    bool quietTimers(uint64_t& horizon) const;
     void peripherals(unsigned n);
     bool peripheralsBusy() const;
     void pollInterrupts();
@@ -269,6 +299,11 @@ private:
         }
     }
     bool m_busy = true;    // a timer runs, the UART or the line works, or an SFR was written since
+    bool m_lazy = false;   // only timers count: their cycles are gathered in m_lag until m_horizon
+    uint64_t m_lag = 0, m_horizon = 0;
+    // The interrupt requests may have changed since the last poll (a flag, IE,
+    // IP, an entry or a return): without, the poll's answer is the same.
+    bool m_pollNeeded = true;
 };
 
 }  // namespace sim

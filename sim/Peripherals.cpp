@@ -21,6 +21,7 @@ using namespace sfr;
 uint8_t Machine::readSfr(uint8_t address)
 {
     firstCycle();
+    catchUp();
     switch (address) {
     case P0: return pinLevels(0);
     case P1: return pinLevels(1);
@@ -39,11 +40,14 @@ uint8_t Machine::readSfr(uint8_t address)
 void Machine::writeSfr(uint8_t address, uint8_t value)
 {
     firstCycle();
+    catchUp();
+    m_pollNeeded = true;
     if ((address & 0x0F) == 0 && address <= P3) {  // P0-P3
         SFR(address) = value;
         portWritten((address >> 4) & 3);
         return;
     }
+    m_lazy = false;
     m_busy = true;
     switch (address) {
     case SBUF:
@@ -111,6 +115,7 @@ uint8_t Machine::pins(unsigned port) const
 
 void Machine::drivePin(unsigned port, unsigned bit, int level)
 {
+    changing();
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
     uint8_t& drive = m_s.drive[port & 3];
     drive = static_cast<uint8_t>(level == 0 ? drive & ~mask : drive | mask);
@@ -130,6 +135,7 @@ void Machine::portsChanged()
         }
     }
     m_sample = true;
+    m_lazy = false;
     m_busy = true;
     externalEdges();
 }
@@ -144,17 +150,19 @@ void Machine::portWritten(unsigned port)
     m_s.pinsOut[port] = now;
     if (m_listener)
         m_listener->pinsChanged(m_s.cycles, port, now);
-    // The inputs the chip watches: INT0, INT1, T0, T1 on P3; T2, T2EX on P1.
-    const uint8_t watched = port == 3 ? 0x3C : port == 1 ? 0x03 : 0;
+    // The inputs the chip watches: RXD, INT0, INT1, T0, T1 on P3; T2, T2EX on P1.
+    const uint8_t watched = port == 3 ? 0x3D : port == 1 ? 0x03 : 0;
     if (!((before ^ now) & watched))
         return;
     m_sample = true;
+    m_lazy = false;
     m_busy = true;
     externalEdges();
 }
 
 void Machine::externalEdges()
 {
+    m_pollNeeded = true;
     const uint8_t p3 = m_s.pinsOut[3], p1 = m_s.pinsOut[1];
     const uint8_t int0 = (p3 >> 2) & 1, int1 = (p3 >> 3) & 1, t0 = (p3 >> 4) & 1, t1 = (p3 >> 5) & 1;
     const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON);
@@ -226,6 +234,7 @@ bool Machine::peripheralsBusy() const
 
 void Machine::peripherals(unsigned n)
 {
+    m_pollNeeded = true;  // flags may be set
     if (m_sample) {
         // Level-triggered requests follow the pins as sampled in the cycle.
         m_sample = false;
@@ -252,13 +261,62 @@ void Machine::peripherals(unsigned n)
         idealFeed();
     }
     m_busy = peripheralsBusy();
+    m_lazy = m_busy && quietTimers(m_horizon);
+}
+
+// True when only the timers count and nothing they drive is due before
+// `horizon` cycles from now: no flag of theirs to set, the UART idle with no
+// start bit on RXD, no line or queue, no pin sampling pending, no watches
+// or condition looking at every instruction.
+bool Machine::quietTimers(uint64_t& horizon) const
+{
+    const uint8_t scon = SFR(SCON), mode = scon >> 6;
+    if (m_sample || m_anyWatch || m_condition || m_s.txActive || m_s.rxActive || m_s.lineActive ||
+        !m_rxQueue.empty())
+        return false;
+    if ((scon & REN) && (mode == 0 || mode == 2 || m_s.rxPrev != (pinLevels(3) & 1)))
+        return false;
+    uint64_t h = 1u << 20;
+    const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON), p3 = m_s.pinsOut[3];
+    const unsigned mode0 = tmod & 3, mode1 = (tmod >> 4) & 3;
+    const bool run0 = (tcon & TR0) && (!(tmod & 0x08) || (p3 & 0x04)) && !(tmod & 0x04);
+    auto until = [](unsigned mode, uint8_t tl, uint8_t th) -> uint64_t {
+        switch (mode) {
+        case 0: return 8192u - ((unsigned{th} << 5) | (tl & 0x1Fu));
+        case 1: return 65536u - ((unsigned{th} << 8) | tl);
+        default: return 256u - tl;
+        }
+    };
+    if (mode0 == 3) {
+        if (run0 && !(tcon & TF0))
+            h = std::min<uint64_t>(h, 256u - SFR(TL0));
+        if ((tcon & TR1) && !(tcon & TF1))
+            h = std::min<uint64_t>(h, 256u - SFR(TH0));
+    } else if (run0 && !(tcon & TF0)) {
+        h = std::min(h, until(mode0, SFR(TL0), SFR(TH0)));
+    }
+    const bool gate1 = !(tmod & 0x80) || (p3 & 0x08);
+    const bool run1 = mode1 != 3 && !(tmod & 0x40) && gate1 && (mode0 == 3 || (tcon & TR1));
+    if (run1 && mode0 != 3 && !(tcon & TF1))
+        h = std::min(h, until(mode1, SFR(TL1), SFR(TH1)));
+    if (m_chip.timer2) {
+        const uint8_t t2con = SFR(T2CON);
+        if ((t2con & TR2) && upDownCounting())
+            return false;
+        if ((t2con & (TR2 | CT2 | RCLK | TCLK)) == TR2 && !(t2con & TF2))
+            h = std::min<uint64_t>(h, 65536u - ((unsigned{SFR(TH2)} << 8) | SFR(TL2)));
+    }
+    horizon = h;
+    return true;
 }
 
 void Machine::pollInterrupts()
 {
     const uint8_t tcon = SFR(TCON);
+    m_pollNeeded = false;
     if (m_s.holdOff) {
         m_s.holdOff = 0;
+        m_pollNeeded = true;  // the poll after this one looks at the requests
         return;
     }
     const uint8_t ie = SFR(IE);

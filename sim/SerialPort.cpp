@@ -231,8 +231,8 @@ void Machine::serialRx16(unsigned ticks)
 
 void Machine::sendSerial(const uint8_t* bytes, size_t n)
 {
+    changing();
     m_rxQueue.insert(m_rxQueue.end(), bytes, bytes + n);
-    m_busy = true;
     if (m_board.serial == SerialLine::RealLine)
         lineAdvance();
     else
