@@ -253,6 +253,22 @@ void CoreBackend::setBreakpoints(const std::set<uint16_t>& addresses)
 
 // ---- execution ----
 
+bool CoreBackend::breakpointStops(uint16_t address)
+{
+    if (!m_breakFilter)
+        return true;
+    const ByteReader read = [this](WatchSpace space, unsigned a) -> uint8_t {
+        switch (space) {
+        case WatchSpace::Iram: return m_core->read(sim::Space::Iram, a & 0xFF);
+        case WatchSpace::Sfr: return m_core->read(sim::Space::Sfr, a);
+        case WatchSpace::Xram: return m_core->read(sim::Space::Xram, a & 0xFFFF);
+        case WatchSpace::Code: return m_core->read(sim::Space::Code, a & 0xFFFF);
+        }
+        return 0;
+    };
+    return m_breakFilter(address, read, m_core->pc());
+}
+
 void CoreBackend::begin(Operation operation, uint64_t limit)
 {
     m_operation = operation;
@@ -435,6 +451,8 @@ bool CoreBackend::runFreely()
             m_budget = std::max(BudgetMin, m_budget / 2);
         return true;
     }
+    if (stop == sim::Stop::Breakpoint && !breakpointStops(m_core->pc()))
+        return true;  // its condition does not hold: the next slice runs on past it
     finish(stop == sim::Stop::Breakpoint ? StopCause::Breakpoint : StopCause::UserStop);
     return false;
 }
@@ -445,7 +463,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
 {
     const uint16_t pc = m_core->pc();
     const bool first = std::exchange(m_first, false);
-    if (!first && m_isBreakpoint[pc])
+    if (!first && m_isBreakpoint[pc] && breakpointStops(pc))
         return StopCause::Breakpoint;
     switch (m_operation) {
     case Operation::Run:
@@ -516,7 +534,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
             return std::nullopt;
         }
     }
-    if (m_isBreakpoint[now])
+    if (m_isBreakpoint[now] && breakpointStops(now))
         return StopCause::Breakpoint;
     if (m_through.active)
         return std::nullopt;
