@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <utility>
+
 namespace m51dbg {
 
 QString LoadCodeImage(Program& program)
@@ -206,31 +208,38 @@ std::set<uint16_t> DebugEngine::breakpointAddresses() const
 
 std::set<int> DebugEngine::setSourceBreakpoints(const std::set<int>& lines)
 {
-    m_sourceBreakpoints.clear();
+    const std::set<int> before = std::exchange(m_sourceBreakpoints, {});
     for (int line : lines)
         if (const auto real = m_program.map.sourceLineWithCode(line))
             m_sourceBreakpoints.insert(*real);
-    applyBreakpoints();
+    forgetRemoved(false, before);
     return m_sourceBreakpoints;
 }
 
 std::set<int> DebugEngine::setAsmBreakpoints(const std::set<int>& lines)
 {
-    m_asmBreakpoints.clear();
+    const std::set<int> before = std::exchange(m_asmBreakpoints, {});
     for (int line : lines)
         if (const auto real = m_program.map.asmLineWithCode(line))
             m_asmBreakpoints.insert(*real);
-    applyBreakpoints();
+    forgetRemoved(true, before);
     return m_asmBreakpoints;
 }
 
-// The backend's addresses of the enabled breakpoints; a removed breakpoint's settings go with it.
+// A removed breakpoint's settings go with it; those of lines given a
+// condition before a session (no breakpoint set in the engine yet) stay.
+void DebugEngine::forgetRemoved(bool assembly, const std::set<int>& before)
+{
+    const std::set<int>& now = assembly ? m_asmBreakpoints : m_sourceBreakpoints;
+    for (int line : before)
+        if (!now.contains(line))
+            m_breakpointSettings.erase({assembly, line});
+    applyBreakpoints();
+}
+
+// The backend's addresses of the enabled breakpoints.
 void DebugEngine::applyBreakpoints()
 {
-    std::erase_if(m_breakpointSettings, [this](const auto& entry) {
-        const std::set<int>& lines = entry.first.assembly ? m_asmBreakpoints : m_sourceBreakpoints;
-        return !lines.contains(entry.first.line);
-    });
     if (m_backend)
         m_backend->setBreakpoints(breakpointAddresses());
     emit breakpointsUpdated();

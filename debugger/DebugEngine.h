@@ -155,6 +155,7 @@ private:
     void fail(const QString& message);
     std::set<uint16_t> breakpointAddresses() const;
     void applyBreakpoints();
+    void forgetRemoved(bool assembly, const std::set<int>& before);
     // Whether a breakpoint reached at `address` stops (its condition holds); counts its hit.
     bool breakpointStops(uint16_t address, const ByteReader& read, uint16_t pc);
     void onBackendStopped(StopCause cause);

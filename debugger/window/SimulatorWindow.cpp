@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -84,6 +85,21 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     connect(speed, &QComboBox::currentIndexChanged, m_engine, [this](int index) { m_engine->setRealTime(index == 1); });
     controls->addWidget(new QLabel(tr("Speed")));
     controls->addWidget(speed);
+    // Animate's pause after each line, kept with the speed in the engine's options.
+    auto* pause = new QSpinBox;
+    pause->setObjectName("animatePause");
+    pause->setRange(0, 10000);
+    pause->setSingleStep(50);
+    pause->setSuffix(tr(" ms"));
+    pause->setValue(int(m_engine->options().animatePauseMs));
+    pause->setToolTip(tr("Run ▸ Animate steps line by line with this pause"));
+    connect(pause, &QSpinBox::valueChanged, m_engine, [this](int ms) {
+        EngineOptions options = m_engine->options();
+        options.animatePauseMs = unsigned(ms);
+        m_engine->setOptions(options);
+    });
+    controls->addWidget(new QLabel(tr("Animate pause")));
+    controls->addWidget(pause);
     connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
     connect(m_actions[1], &QAbstractButton::clicked, m_engine, &DebugEngine::stop);
     connect(m_actions[2], &QAbstractButton::clicked, m_engine, &DebugEngine::stepLine);
