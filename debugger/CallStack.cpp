@@ -50,6 +50,23 @@ uint16_t HandlerEntry(const std::vector<uint8_t>& code, uint16_t vector)
     return vector;
 }
 
+// The bytes the code from `entry` up to `at` pushes (PUSH less POP), read
+// straight through: how far above the frame's return address SP is. -1 when
+// not known (no map, or more POPs than PUSHes).
+int PushedBetween(const std::vector<uint8_t>& code, const SourceMap& map, uint16_t entry, uint16_t at)
+{
+    if (map.empty() || entry > at)
+        return -1;
+    int pushed = 0;
+    for (const Instruction& instruction : map.instructions()) {
+        if (instruction.address < entry || instruction.address >= at)
+            continue;
+        const uint8_t op = CodeAt(code, instruction.address);
+        pushed += op == 0xC0 ? 1 : op == 0xD0 ? -1 : 0;
+    }
+    return pushed >= 0 ? pushed : -1;
+}
+
 class Names {
 public:
     explicit Names(std::vector<CodeName> names) : m_names(std::move(names))
@@ -124,7 +141,8 @@ StackView ReadStack(const MachineState& machine, const std::vector<uint8_t>& cod
     for (int s = 0; s < sources; ++s)  // the PC on a vector: the handler's first instruction
         if (machine.pc == InterruptVector(s))
             Name(current, names, machine.pc);
-    for (unsigned k = machine.sp(); k > view.base && k < 256; --k) {
+    // Whether the pair at (k-1, k) is the current frame's return address; if so the frame is done.
+    auto frameAt = [&](unsigned k) {
         const uint16_t back = static_cast<uint16_t>(machine.iram[k] << 8 | machine.iram[k - 1]);
         const int source = handlerSource(current.entry);
         StackFrame outer;
@@ -138,13 +156,27 @@ StackView ReadStack(const MachineState& machine, const std::vector<uint8_t>& cod
             current.enteredBy = StackFrame::Entry::Call;
             outer = Guessed(names, call.address);
         } else {
-            continue;  // a pushed byte
+            return false;
         }
         current.returnSlot = static_cast<int>(k - 1);
         current.returnAddress = back;
         view.frames.push_back(current);
         current = outer;
-        --k;
+        return true;
+    };
+    unsigned k = machine.sp();
+    while (k > view.base && k < 256) {
+        // First where the frame's own PUSHes and POPs put its return address, then below it byte by byte.
+        const int pushed = PushedBetween(code, map, current.entry, current.at);
+        const unsigned expected = pushed >= 0 && unsigned(pushed) < k ? k - unsigned(pushed) : 0;
+        if (expected > view.base && frameAt(expected)) {
+            k = expected - 2;
+            continue;
+        }
+        while (k > view.base && !frameAt(k))
+            --k;
+        if (k > view.base)
+            k -= 2;
     }
     view.frames.push_back(current);
     for (StackFrame& frame : view.frames) {

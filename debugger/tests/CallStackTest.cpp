@@ -108,6 +108,10 @@ TEST_F(Stack, FramesNamedByProcedureWithTheirLines)
         if (c.breakpoint == 29) {
             EXPECT_EQ(view.frames[0].interruptSource, 1);
             EXPECT_EQ(view.frames.back().enteredBy, E::Reset);
+            // The interrupted code, not the pushed PSW taken for a return address.
+            ASSERT_GE(view.frames.size(), 2u);
+            EXPECT_NE(view.frames[1].at, 0) << view.frames[1].procedure;
+            EXPECT_EQ(view.frames[0].returnSlot, int(m_engine.machine().sp()) - 2);
             const std::vector<InterruptState> states = InterruptStates(m_engine.machine(), view, true);
             ASSERT_EQ(states.size(), 6u);
             for (size_t s = 0; s < states.size(); ++s) {
