@@ -21,22 +21,24 @@ BreakpointPane::BreakpointPane(DebugController* controller, QWidget* parent)
     m_table->setHorizontalHeaderLabels({tr("On"), tr("Line"), tr("Condition"), tr("Hits")});
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     m_table->setToolTip(tr("Double-click a condition to edit it: A = 5, iram[30] > 10, a DEFINEBIT name …; "
                            "empty: the breakpoint always stops"));
     m_message = new QLabel;
-    m_message->setWordWrap(true);
     m_message->setStyleSheet("color:#b00");
     m_remove = new QPushButton(tr("Remove"));
     auto* removeAll = new QPushButton(tr("Remove all"));
+    // The message shares the buttons' row: the pane keeps its height when one comes.
+    m_message->setWordWrap(false);
+    m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_remove);
     buttons->addWidget(removeAll);
-    buttons->addStretch();
+    buttons->addWidget(m_message, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
-    layout->addWidget(m_message);
     layout->addLayout(buttons);
     connect(m_remove, &QAbstractButton::clicked, this, [this] { removeRows(false); });
     connect(removeAll, &QAbstractButton::clicked, this, [this] { removeRows(true); });

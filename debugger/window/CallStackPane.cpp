@@ -24,6 +24,7 @@ CallStackPane::CallStackPane(StackModel* model, QWidget* parent) : QWidget(paren
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setToolTip(tr("Double-click a frame to show its line"));
     auto* layout = new QVBoxLayout(this);

@@ -100,6 +100,7 @@ SimulatorWindow* DebugController::simulatorWindow()
     if (!m_window) {
         m_window = new SimulatorWindow(&m_engine, nullptr, &m_board, &m_watches);
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+        connect(m_window, &SimulatorWindow::stopRequested, this, &DebugController::stopAnimating);
         auto* callStack = new CallStackPane(&m_stack);
         connect(callStack, &CallStackPane::lineActivated, this, &DebugController::sourceLineRequested);
         m_window->addPane(QStringLiteral("callStackPane"), tr("Call stack"), callStack);
@@ -336,6 +337,8 @@ void DebugController::updateActions()
     for (Action a : {Action::Run, Action::StepLine, Action::StepInto, Action::StepOut, Action::RunToCaret, Action::Animate})
         m_actions.value(int(a))->setEnabled(!running && !m_animating);
     m_actions.value(int(Action::Stop))->setEnabled(running || m_animating);
+    if (m_window)
+        m_window->setAnimating(m_animating);
     m_actions.value(int(Action::Reset))->setEnabled(isDebugging());
 }
 

@@ -16,6 +16,7 @@ InterruptPane::InterruptPane(StackModel* model, QWidget* parent) : QWidget(paren
     m_table->setHorizontalHeaderLabels({tr("Source"), tr("Enabled"), tr("Pending"), tr("In service"), tr("Priority")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -101,7 +101,10 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     controls->addWidget(new QLabel(tr("Animate pause")));
     controls->addWidget(pause);
     connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
-    connect(m_actions[1], &QAbstractButton::clicked, m_engine, &DebugEngine::stop);
+    connect(m_actions[1], &QAbstractButton::clicked, this, [this] {
+        emit stopRequested();
+        m_engine->stop();
+    });
     connect(m_actions[2], &QAbstractButton::clicked, m_engine, &DebugEngine::stepLine);
     connect(m_actions[3], &QAbstractButton::clicked, m_engine, &DebugEngine::stepInto);
     connect(m_actions[4], &QAbstractButton::clicked, m_engine, &DebugEngine::stepOut);
@@ -320,6 +323,12 @@ void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* 
     m_paneTabs->show();
 }
 
+void SimulatorWindow::setAnimating(bool on)
+{
+    m_animating = on;
+    onStateChanged(m_engine->state());
+}
+
 double SimulatorWindow::crystalMHz() const { return m_crystal->value(); }
 void SimulatorWindow::setCrystalMHz(double mhz) { m_crystal->setValue(mhz); }
 
@@ -340,8 +349,8 @@ void SimulatorWindow::onStateChanged(DebugEngine::State state)
     const bool paused = state == DebugEngine::State::Paused;
     const bool running = state == DebugEngine::State::Running;
     for (int i : {0, 2, 3, 4})
-        m_actions[i]->setEnabled(paused);
-    m_actions[1]->setEnabled(running);
+        m_actions[i]->setEnabled(paused && !m_animating);
+    m_actions[1]->setEnabled(running || m_animating);
     m_actions[5]->setEnabled(paused || running);
     m_iram->setEditTriggers(paused ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                                    : QAbstractItemView::NoEditTriggers);
