@@ -439,7 +439,11 @@ bool CoreBackend::runFreely()
     QElapsedTimer clock;
     clock.start();
     const uint64_t before = m_core->instructions();
-    const sim::Stop stop = m_core->run(budget);
+    const uint64_t end = m_core->cycles() + budget;
+    sim::Stop stop = m_core->run(budget);
+    // A breakpoint whose condition does not hold: on past it, within the same budget.
+    while (stop == sim::Stop::Breakpoint && !breakpointStops(m_core->pc()))
+        stop = m_core->cycles() < end ? m_core->run(end - m_core->cycles()) : sim::Stop::CycleLimit;
     m_instructionsRun += m_core->instructions() - before;
     const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {
@@ -451,8 +455,6 @@ bool CoreBackend::runFreely()
             m_budget = std::max(BudgetMin, m_budget / 2);
         return true;
     }
-    if (stop == sim::Stop::Breakpoint && !breakpointStops(m_core->pc()))
-        return true;  // its condition does not hold: the next slice runs on past it
     finish(stop == sim::Stop::Breakpoint ? StopCause::Breakpoint : StopCause::UserStop);
     return false;
 }
