@@ -149,11 +149,48 @@ TEST_F(Stack, ConditionalBreakpointStopsOnlyWhenItHoldsAndCountsItsHits)
     // A condition in error is said and leaves the breakpoint stopping every time.
     EXPECT_FALSE(m_engine.setBreakpointCondition(loop, "iram[40] >").isEmpty());
     ASSERT_EQ(Run(), Cause::Breakpoint);
-    // Disabled: the program runs on past it.
+    // Disabled: the program runs on past it, without counting.
+    const uint64_t hits = m_engine.breakpointSettings(loop).hits;
     m_engine.setBreakpointEnabled(loop, false);
     m_engine.run();
     EXPECT_FALSE(WaitForStop(m_engine, 300));
     m_engine.stop();
     EXPECT_TRUE(WaitForStop(m_engine));
-    EXPECT_GT(m_engine.machine().iram[0x40], 12);
+    EXPECT_EQ(m_engine.breakpointSettings(loop).hits, hits);
+}
+
+TEST(StackOfAnAssemblySource, FramesNamedByTheCallsTargetLabels)
+{
+    const char* const source =
+        "        ORG 0\n"
+        "        LJMP MAIN\n"
+        "        ORG 30H\n"
+        "MAIN:   MOV SP,#50H\n"
+        "LOOP:   ACALL SUB\n"      // 4
+        "        SJMP LOOP\n"
+        "SUB:    PUSH ACC\n"
+        "INNER:  NOP\n"            // 7: a label inside SUB, not a procedure of its own
+        "        POP ACC\n"
+        "        RET\n"
+        "        END\n";
+    QTemporaryDir dir;
+    const BuildOutput built = BuildAssembly(source, dir.path() + "/calls.a51", dir.path());
+    ASSERT_TRUE(built.ok);
+    std::vector<CodeName> labels;
+    for (const auto& [name, address] : built.program.labels)
+        labels.push_back({name, address});
+    DebugEngine engine;
+    engine.start(built.program);
+    ASSERT_TRUE(WaitForStop(engine));
+    engine.setSourceBreakpoints({7});
+    engine.run();
+    ASSERT_TRUE(WaitForStop(engine));
+    const StackView view = ReadStack(engine.machine(), built.program.code, built.program.map, labels, false);
+    EXPECT_EQ(view.base, 0x51u);
+    ASSERT_EQ(view.frames.size(), 2u);
+    EXPECT_EQ(view.frames[0].procedure, "SUB");
+    EXPECT_EQ(view.frames[0].sourceLine, 7);
+    EXPECT_EQ(view.frames[0].returnSlot, 0x51);  // below the pushed ACC
+    EXPECT_EQ(view.frames[1].procedure, "LOOP");
+    EXPECT_EQ(view.frames[1].sourceLine, 4);
 }
