@@ -312,16 +312,18 @@ void DebugEngine::onBackendStopped(StopCause cause)
 {
     if (cause == StopCause::Breakpoint && m_backend && !m_backend->filtersBreakpoints()) {
         const MachineState& m = m_backend->machine();
-        const ByteReader read = [this, &m](WatchSpace space, unsigned address) -> uint8_t {
+        bool unknown = false;  // the condition reads external RAM, which the stop did not bring back
+        const ByteReader read = [this, &m, &unknown](WatchSpace space, unsigned address) -> uint8_t {
             switch (space) {
             case WatchSpace::Iram: return m.iram[address & 0xFF];
             case WatchSpace::Sfr: return m.sfrAt(address);
             case WatchSpace::Code: return address < m_program.code.size() ? m_program.code[address] : 0xFF;
-            case WatchSpace::Xram: return 0;  // not read back from s51 at a stop
+            case WatchSpace::Xram: unknown = true; return 0;
             }
             return 0;
         };
-        if (!breakpointStops(m.pc, read, m.pc) && m_freeRun) {
+        // A condition that cannot be told stops, rather than being passed by unseen.
+        if (!breakpointStops(m.pc, read, m.pc) && !unknown && m_freeRun) {
             m_backend->run(0);
             return;
         }
