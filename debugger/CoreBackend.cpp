@@ -253,6 +253,22 @@ void CoreBackend::setBreakpoints(const std::set<uint16_t>& addresses)
 
 // ---- execution ----
 
+bool CoreBackend::breakpointStops(uint16_t address)
+{
+    if (!m_breakFilter)
+        return true;
+    const ByteReader read = [this](WatchSpace space, unsigned a) -> uint8_t {
+        switch (space) {
+        case WatchSpace::Iram: return m_core->read(sim::Space::Iram, a & 0xFF);
+        case WatchSpace::Sfr: return m_core->read(sim::Space::Sfr, a);
+        case WatchSpace::Xram: return m_core->read(sim::Space::Xram, a & 0xFFFF);
+        case WatchSpace::Code: return m_core->read(sim::Space::Code, a & 0xFFFF);
+        }
+        return 0;
+    };
+    return m_breakFilter(address, read, m_core->pc());
+}
+
 void CoreBackend::begin(Operation operation, uint64_t limit)
 {
     m_operation = operation;
@@ -423,7 +439,11 @@ bool CoreBackend::runFreely()
     QElapsedTimer clock;
     clock.start();
     const uint64_t before = m_core->instructions();
-    const sim::Stop stop = m_core->run(budget);
+    const uint64_t end = m_core->cycles() + budget;
+    sim::Stop stop = m_core->run(budget);
+    // A breakpoint whose condition does not hold: on past it, within the same budget.
+    while (stop == sim::Stop::Breakpoint && !breakpointStops(m_core->pc()))
+        stop = m_core->cycles() < end ? m_core->run(end - m_core->cycles()) : sim::Stop::CycleLimit;
     m_instructionsRun += m_core->instructions() - before;
     const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {
@@ -445,7 +465,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
 {
     const uint16_t pc = m_core->pc();
     const bool first = std::exchange(m_first, false);
-    if (!first && m_isBreakpoint[pc])
+    if (!first && m_isBreakpoint[pc] && breakpointStops(pc))
         return StopCause::Breakpoint;
     switch (m_operation) {
     case Operation::Run:
@@ -516,7 +536,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
             return std::nullopt;
         }
     }
-    if (m_isBreakpoint[now])
+    if (m_isBreakpoint[now] && breakpointStops(now))
         return StopCause::Breakpoint;
     if (m_through.active)
         return std::nullopt;

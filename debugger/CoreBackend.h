@@ -48,6 +48,8 @@ public:
     void stepOut() override;
     void runTo(uint16_t address) override;
     void setBreakpoints(const std::set<uint16_t>& addresses) override;
+    void setBreakFilter(BreakFilter filter) override { m_breakFilter = std::move(filter); }
+    bool filtersBreakpoints() const override { return true; }
 
     void write(Memory memory, unsigned address, uint8_t value) override;
     void setPin(unsigned port, unsigned bit, bool high) override;
@@ -95,6 +97,7 @@ private:
     void fail(const QString& message);
     bool isLineStart(uint16_t address, int* line) const;
     uint8_t sp() const;
+    bool breakpointStops(uint16_t address);  // a breakpoint reached: whether its condition holds
 
     Program m_program;
     std::unique_ptr<sim::Machine> m_core;
@@ -122,6 +125,7 @@ private:
     int m_walkLine = -1;
     Through m_through;
     sim::Listener* m_pinListener = nullptr;
+    BreakFilter m_breakFilter;
     bool m_realTime = false;
     QElapsedTimer m_realClock;  // real time: since m_realStart cycles
     uint64_t m_realStart = 0;

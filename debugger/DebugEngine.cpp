@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <utility>
+
 namespace m51dbg {
 
 QString LoadCodeImage(Program& program)
@@ -65,12 +67,17 @@ void DebugEngine::start(const Program& program)
         else
             m_backend = std::make_unique<CoreBackend>();
         connect(m_backend.get(), &SimulatorBackend::stateChanged, this, &DebugEngine::stateChanged);
-        connect(m_backend.get(), &SimulatorBackend::stopped, this, &DebugEngine::stopped);
+        connect(m_backend.get(), &SimulatorBackend::stopped, this, &DebugEngine::onBackendStopped);
         connect(m_backend.get(), &SimulatorBackend::failed, this, &DebugEngine::failed);
         connect(m_backend.get(), &SimulatorBackend::serialReceived, this, &DebugEngine::serialReceived);
         connect(m_backend.get(), &SimulatorBackend::serialLost, this, &DebugEngine::serialLost);
     }
     m_backend->setBreakpoints(breakpointAddresses());
+    m_backend->setBreakFilter([this](uint16_t address, const ByteReader& read, uint16_t pc) {
+        return breakpointStops(address, read, pc);
+    });
+    resetHitCounts();
+    m_freeRun = false;
     m_backend->setPinListener(m_pinListener);
     m_backend->start(m_program, m_options, m_options.serialTerminal ? m_serial : nullptr);
 }
@@ -112,8 +119,10 @@ QString DebugEngine::serialTerminalPath() const
 
 void DebugEngine::run(uint64_t instructionLimit)
 {
-    if (isPaused())
-        m_backend->run(instructionLimit);
+    if (!isPaused())
+        return;
+    m_freeRun = instructionLimit == 0;
+    m_backend->run(instructionLimit);
 }
 
 void DebugEngine::stop()
@@ -124,30 +133,35 @@ void DebugEngine::stop()
 
 void DebugEngine::reset()
 {
+    resetHitCounts();
     if (m_backend)
         m_backend->reset();
 }
 
 void DebugEngine::stepInstruction()
 {
+    m_freeRun = false;
     if (isPaused())
         m_backend->stepInstruction();
 }
 
 void DebugEngine::stepLine()
 {
+    m_freeRun = false;
     if (isPaused())
         m_backend->stepLine();
 }
 
 void DebugEngine::stepInto()
 {
+    m_freeRun = false;
     if (isPaused())
         m_backend->stepInto();
 }
 
 void DebugEngine::stepOut()
 {
+    m_freeRun = false;
     if (isPaused())
         m_backend->stepOut();
 }
@@ -159,6 +173,7 @@ bool DebugEngine::runToSourceLine(int line)
     const auto real = m_program.map.sourceLineWithCode(line);
     if (!real)
         return false;
+    m_freeRun = false;
     m_backend->runTo(*m_program.map.sourceLineAddress(*real));
     return true;
 }
@@ -170,6 +185,7 @@ bool DebugEngine::runToAsmLine(int line)
     const auto real = m_program.map.asmLineWithCode(line);
     if (!real)
         return false;
+    m_freeRun = false;
     m_backend->runTo(*m_program.map.asmLineAddress(*real));
     return true;
 }
@@ -177,35 +193,144 @@ bool DebugEngine::runToAsmLine(int line)
 std::set<uint16_t> DebugEngine::breakpointAddresses() const
 {
     std::set<uint16_t> addresses;
+    auto enabled = [this](bool assembly, int line) {
+        const auto it = m_breakpointSettings.find({assembly, line});
+        return it == m_breakpointSettings.end() || it->second.enabled;
+    };
     for (int line : m_sourceBreakpoints)
-        if (const auto address = m_program.map.sourceLineAddress(line))
+        if (const auto address = m_program.map.sourceLineAddress(line); address && enabled(false, line))
             addresses.insert(*address);
     for (int line : m_asmBreakpoints)
-        if (const auto address = m_program.map.asmLineAddress(line))
+        if (const auto address = m_program.map.asmLineAddress(line); address && enabled(true, line))
             addresses.insert(*address);
     return addresses;
 }
 
 std::set<int> DebugEngine::setSourceBreakpoints(const std::set<int>& lines)
 {
-    m_sourceBreakpoints.clear();
+    const std::set<int> before = std::exchange(m_sourceBreakpoints, {});
     for (int line : lines)
         if (const auto real = m_program.map.sourceLineWithCode(line))
             m_sourceBreakpoints.insert(*real);
-    if (m_backend)
-        m_backend->setBreakpoints(breakpointAddresses());
+    forgetRemoved(false, before);
     return m_sourceBreakpoints;
 }
 
 std::set<int> DebugEngine::setAsmBreakpoints(const std::set<int>& lines)
 {
-    m_asmBreakpoints.clear();
+    const std::set<int> before = std::exchange(m_asmBreakpoints, {});
     for (int line : lines)
         if (const auto real = m_program.map.asmLineWithCode(line))
             m_asmBreakpoints.insert(*real);
+    forgetRemoved(true, before);
+    return m_asmBreakpoints;
+}
+
+// A removed breakpoint's settings go with it; those of lines given a
+// condition before a session (no breakpoint set in the engine yet) stay.
+void DebugEngine::forgetRemoved(bool assembly, const std::set<int>& before)
+{
+    const std::set<int>& now = assembly ? m_asmBreakpoints : m_sourceBreakpoints;
+    for (int line : before)
+        if (!now.contains(line))
+            m_breakpointSettings.erase({assembly, line});
+    applyBreakpoints();
+}
+
+// The backend's addresses of the enabled breakpoints.
+void DebugEngine::applyBreakpoints()
+{
     if (m_backend)
         m_backend->setBreakpoints(breakpointAddresses());
-    return m_asmBreakpoints;
+    emit breakpointsUpdated();
+}
+
+QString DebugEngine::setBreakpointCondition(BreakpointRef breakpoint, const QString& condition)
+{
+    BreakpointSettings& settings = m_breakpointSettings[breakpoint];
+    const ConditionParse parse = ParseCondition(condition.toStdString(), m_conditionNames);
+    settings.condition = condition.trimmed();
+    settings.parsed = parse.condition;
+    settings.error = QString::fromStdString(parse.error);
+    emit breakpointsUpdated();
+    return settings.error;
+}
+
+void DebugEngine::setBreakpointEnabled(BreakpointRef breakpoint, bool enabled)
+{
+    m_breakpointSettings[breakpoint].enabled = enabled;
+    applyBreakpoints();
+}
+
+BreakpointSettings DebugEngine::breakpointSettings(BreakpointRef breakpoint) const
+{
+    const auto it = m_breakpointSettings.find(breakpoint);
+    return it == m_breakpointSettings.end() ? BreakpointSettings() : it->second;
+}
+
+// A new build's names: every condition is read again with them.
+void DebugEngine::setConditionNames(SourceNames names)
+{
+    m_conditionNames = std::move(names);
+    for (auto& [breakpoint, settings] : m_breakpointSettings) {
+        const ConditionParse parse = ParseCondition(settings.condition.toStdString(), m_conditionNames);
+        settings.parsed = parse.condition;
+        settings.error = QString::fromStdString(parse.error);
+    }
+    emit breakpointsUpdated();
+}
+
+void DebugEngine::resetHitCounts()
+{
+    for (auto& entry : m_breakpointSettings)
+        entry.second.hits = 0;
+    emit breakpointsUpdated();
+}
+
+bool DebugEngine::breakpointStops(uint16_t address, const ByteReader& read, uint16_t pc)
+{
+    bool stops = false;
+    auto check = [&](bool assembly, int line, std::optional<uint16_t> at) {
+        if (at != address)
+            return;
+        BreakpointSettings& settings = m_breakpointSettings[{assembly, line}];
+        if (!settings.enabled || (settings.parsed && !EvaluateCondition(*settings.parsed, read, pc)))
+            return;
+        ++settings.hits;
+        stops = true;
+    };
+    for (int line : m_sourceBreakpoints)
+        check(false, line, m_program.map.sourceLineAddress(line));
+    for (int line : m_asmBreakpoints)
+        check(true, line, m_program.map.asmLineAddress(line));
+    return stops;
+}
+
+// A backend that cannot ask about conditions stops at every breakpoint: its
+// condition is checked here, and a run goes on when it does not hold.
+void DebugEngine::onBackendStopped(StopCause cause)
+{
+    if (cause == StopCause::Breakpoint && m_backend && !m_backend->filtersBreakpoints()) {
+        const MachineState& m = m_backend->machine();
+        bool unknown = false;  // the condition reads external RAM, which the stop did not bring back
+        const ByteReader read = [this, &m, &unknown](WatchSpace space, unsigned address) -> uint8_t {
+            switch (space) {
+            case WatchSpace::Iram: return m.iram[address & 0xFF];
+            case WatchSpace::Sfr: return m.sfrAt(address);
+            case WatchSpace::Code: return address < m_program.code.size() ? m_program.code[address] : 0xFF;
+            case WatchSpace::Xram: unknown = true; return 0;
+            }
+            return 0;
+        };
+        // A condition that cannot be told stops, rather than being passed by unseen.
+        if (!breakpointStops(m.pc, read, m.pc) && !unknown && m_freeRun) {
+            m_backend->run(0);
+            return;
+        }
+    }
+    if (cause == StopCause::Breakpoint)
+        emit breakpointsUpdated();
+    emit stopped(cause);
 }
 
 void DebugEngine::write(Memory memory, unsigned address, uint8_t value)

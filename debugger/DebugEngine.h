@@ -11,6 +11,7 @@
 // pseudo-terminal keeps its path for the engine's whole life so a connected
 // terminal program stays connected across rebuilds, resets and sessions.
 
+#include "BreakConditions.h"
 #include "EngineTypes.h"
 #include "SimulatorBackend.h"
 
@@ -20,6 +21,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -28,6 +30,22 @@
 namespace m51dbg {
 
 class SerialBridge;
+
+// A breakpoint by its line: an M51 line or (assembly) a line of the .asm file.
+struct BreakpointRef {
+    bool assembly = false;
+    int line = 0;  // 0-based, where the breakpoint really is
+    auto operator<=>(const BreakpointRef&) const = default;
+};
+
+// What a breakpoint has beyond its line: kept with it across runs.
+struct BreakpointSettings {
+    bool enabled = true;
+    QString condition;                       // as the user typed it; empty: always stops
+    std::optional<BreakCondition> parsed;    // none: no condition (or one with an error)
+    QString error;                           // why the condition is not one (the breakpoint then always stops)
+    uint64_t hits = 0;                       // stops since the start or the last Reset
+};
 
 class DebugEngine : public QObject {
     Q_OBJECT
@@ -99,6 +117,15 @@ public:
     std::set<int> setSourceBreakpoints(const std::set<int>& lines);
     std::set<int> setAsmBreakpoints(const std::set<int>& lines);
     const std::set<int>& sourceBreakpoints() const { return m_sourceBreakpoints; }
+    const std::set<int>& asmBreakpoints() const { return m_asmBreakpoints; }
+    // A breakpoint's condition, enabling and hit count. The condition's names
+    // are the source's (setConditionNames); an error comes back as the text
+    // shown to the user (empty: accepted) and leaves the breakpoint unconditional.
+    QString setBreakpointCondition(BreakpointRef breakpoint, const QString& condition);
+    void setBreakpointEnabled(BreakpointRef breakpoint, bool enabled);
+    BreakpointSettings breakpointSettings(BreakpointRef breakpoint) const;
+    void setConditionNames(SourceNames names);
+    void resetHitCounts();  // also by reset() and start()
 
     // Machine changes; allowed when paused and while running (applied between
     // slices). The state is refreshed and stopped(Changed) follows when paused.
@@ -122,10 +149,16 @@ signals:
     void failed(const QString& message);
     void serialReceived(const QByteArray& bytes);
     void serialLost(uint8_t byte);  // a received byte the program did not take in time
+    void breakpointsUpdated();      // a breakpoint's settings or hit count changed
 
 private:
     void fail(const QString& message);
     std::set<uint16_t> breakpointAddresses() const;
+    void applyBreakpoints();
+    void forgetRemoved(bool assembly, const std::set<int>& before);
+    // Whether a breakpoint reached at `address` stops (its condition holds); counts its hit.
+    bool breakpointStops(uint16_t address, const ByteReader& read, uint16_t pc);
+    void onBackendStopped(StopCause cause);
 
     EngineOptions m_options;
     Program m_program;
@@ -133,6 +166,9 @@ private:
     SimulatorKind m_backendKind = SimulatorKind::Core;
     SerialBridge* m_serial = nullptr;  // opened on first use, kept
     std::set<int> m_sourceBreakpoints, m_asmBreakpoints;
+    std::map<BreakpointRef, BreakpointSettings> m_breakpointSettings;
+    SourceNames m_conditionNames;
+    bool m_freeRun = false;  // the backend's operation is a run without limit (s51: resumed past a false condition)
     MachineState m_idle;  // before the first start
     QString m_error;
     bool m_failed = false;

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace m51dbg {
@@ -18,6 +20,8 @@ struct Program {
     QString hexPath;
     std::vector<uint8_t> code;  // 64 KB image; read from hexPath when empty
     SourceMap map;
+    // The code labels the assembler defined (name, address): the names of the call stack.
+    std::vector<std::pair<std::string, uint16_t>> labels;
 };
 
 // Which simulator runs the program: the built-in core (in this process), or
@@ -36,6 +40,7 @@ struct EngineOptions {
     // Built-in simulator: a free run keeps the chip's own pace at its crystal
     // (a blinking LED blinks at its real rate), else as fast as possible.
     bool realTime = false;
+    unsigned animatePauseMs = 200;  // Animate: the pause after each line stepped
     double lineBaud = 0;  // real line: the outside line's bit rate (0: the program's own)
     // The UART on a pseudo-terminal a terminal program opens (see
     // SerialBridge), or only on serialReceived()/sendSerial(). s51 without it

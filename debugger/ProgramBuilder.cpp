@@ -66,6 +66,7 @@ BuildOutput Finish(ProgramCode code, const QString& sourceName, const QString& a
     }
     out.program.code = std::move(code.image);
     out.program.map = std::move(code.map);
+    out.program.labels = std::move(code.labels);
     out.ok = true;
     return out;
 }

@@ -9,6 +9,7 @@
 // window stays responsive and a Stop takes effect quickly.
 
 #include "EngineTypes.h"
+#include "Watches.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -70,6 +71,12 @@ public:
     virtual void runTo(uint16_t address) = 0;  // when paused
     // The user's breakpoints, kept across runs.
     virtual void setBreakpoints(const std::set<uint16_t>& addresses) = 0;
+    // Asked when the program reaches a breakpoint: false runs on (its condition
+    // does not hold); `read` reads the machine of that moment. A backend
+    // without it (filtersBreakpoints() false) stops at every breakpoint.
+    using BreakFilter = std::function<bool(uint16_t address, const ByteReader& read, uint16_t pc)>;
+    virtual void setBreakFilter(BreakFilter filter) { (void)filter; }
+    virtual bool filtersBreakpoints() const { return false; }
 
     virtual void write(Memory memory, unsigned address, uint8_t value) = 0;
     virtual void setPin(unsigned port, unsigned bit, bool high) = 0;

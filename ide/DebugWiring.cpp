@@ -48,7 +48,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     main->menuBar()->addMenu(debugger->createMenu(main));
     using Action = m51dbg::DebugController::Action;
     for (Action which : {Action::Run, Action::Stop, Action::StepLine, Action::StepInto, Action::StepOut,
-                         Action::RunToCaret}) {
+                         Action::RunToCaret, Action::Animate}) {
         if (QAction* action = debugger->action(which))
             action->setShortcutContext(Qt::ApplicationShortcut);
     }
@@ -63,6 +63,14 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                          editor->M->goToLine(sourceLine);
                          windows.assembly->M->setExecutionLine(asmLine);
                          windows.assembly->M->goToLine(asmLine);
+                     });
+    // A call stack frame double-clicked: its line in the editor and the ASM window.
+    QObject::connect(debugger, &m51dbg::DebugController::sourceLineRequested, editor,
+                     [editor, windows](int sourceLine, int asmLine) {
+                         if (sourceLine >= 0)
+                             editor->M->goToLine(sourceLine);
+                         if (asmLine >= 0)
+                             windows.assembly->M->goToLine(asmLine);
                      });
     // The ASM window shows the assembly of the program being debugged, so its
     // marked line is the one the simulator executes.

@@ -1,12 +1,19 @@
 #include "DebugController.h"
 
+#include "BreakpointPane.h"
+#include "CallStackPane.h"
+#include "InterruptPane.h"
 #include "ProgramBuilder.h"
 #include "SimulatorWindow.h"
+#include "StackPane.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
+
+#include <algorithm>
+#include <utility>
 
 namespace m51dbg {
 
@@ -33,10 +40,11 @@ const ActionInfo& Info(int index)
          "actionToggleBreakpoint"},
         {DebugController::Action::Reset, "R&eset", QKeySequence(), "actionReset"},
         {DebugController::Action::ShowSimulator, "&Simulator window", QKeySequence(), "actionSimulator"},
+        {DebugController::Action::Animate, "&Animate", QKeySequence(Qt::CTRL | Qt::Key_F5), "actionAnimate"},
     };
     return infos[index];
 }
-constexpr int ActionCount = 9;
+constexpr int ActionCount = 10;
 
 } // namespace
 
@@ -53,8 +61,11 @@ DebugController::DebugController(QObject* parent) : QObject(parent)
     }
     connect(&m_engine, &DebugEngine::stopped, this, &DebugController::onStopped);
     connect(&m_engine, &DebugEngine::stateChanged, this, &DebugController::onStateChanged);
+    m_animateTimer.setSingleShot(true);
+    connect(&m_animateTimer, &QTimer::timeout, this, &DebugController::animateStep);
     connect(&m_engine, &DebugEngine::failed, this, [this](const QString& message) {
         m_afterStart = {};
+        stopAnimating();
         emit problems({message});
         emit executionLineChanged(-1, -1);
     });
@@ -89,6 +100,13 @@ SimulatorWindow* DebugController::simulatorWindow()
     if (!m_window) {
         m_window = new SimulatorWindow(&m_engine, nullptr, &m_board, &m_watches);
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+        connect(m_window, &SimulatorWindow::stopRequested, this, &DebugController::stopAnimating);
+        auto* callStack = new CallStackPane(&m_stack);
+        connect(callStack, &CallStackPane::lineActivated, this, &DebugController::sourceLineRequested);
+        m_window->addPane(QStringLiteral("callStackPane"), tr("Call stack"), callStack);
+        m_window->addPane(QStringLiteral("stackPane"), tr("Stack"), new StackPane(&m_stack));
+        m_window->addPane(QStringLiteral("interruptPane"), tr("Interrupts"), new InterruptPane(&m_stack));
+        m_window->addPane(QStringLiteral("breakpointPane"), tr("Breakpoints"), new BreakpointPane(this));
     }
     return m_window;
 }
@@ -98,9 +116,13 @@ QMenu* DebugController::createMenu(QWidget* parent)
     auto* menu = new QMenu(tr("&Run"), parent);
     menu->setObjectName("menuRun");
     for (int i = 0; i < ActionCount; ++i) {
+        if (Info(i).action == Action::Animate)
+            continue;  // with the other ways of running, after Run to caret line
         if (i == 6 || i == 7 || i == 8)
             menu->addSeparator();
         menu->addAction(m_actions.value(int(Info(i).action)));
+        if (Info(i).action == Action::RunToCaret)
+            menu->addAction(m_actions.value(int(Action::Animate)));
     }
     return menu;
 }
@@ -108,6 +130,12 @@ QMenu* DebugController::createMenu(QWidget* parent)
 bool DebugController::isDebugging() const
 {
     return m_engine.state() == DebugEngine::State::Paused || m_engine.state() == DebugEngine::State::Running;
+}
+
+QString DebugController::sourceFileName() const
+{
+    const QString path = m_path ? m_path() : QString();
+    return path.isEmpty() ? QStringLiteral("untitled.M51") : QFileInfo(path).fileName();
 }
 
 void DebugController::setBreakpoints(const QSet<int>& lines)
@@ -174,6 +202,15 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     if (!boardErrors.isEmpty())
         emit problems(boardErrors);
     m_watches.setNames(CollectSourceNames(text.toStdString()));
+    m_engine.setConditionNames(CollectSourceNames(text.toStdString()));
+    // The call stack's names: the M51 procedures, or every label of an assembly source.
+    std::vector<CodeName> procedures;
+    const std::vector<std::string> names = IsAssemblySource(name) ? std::vector<std::string>()
+                                                                  : ProcedureNames(text.toStdString());
+    for (const auto& [label, address] : output.program.labels)
+        if (IsAssemblySource(name) || std::find(names.begin(), names.end(), label) != names.end())
+            procedures.push_back({label, address});
+    m_stack.setProcedures(std::move(procedures));
     // The build's "Building …" gives way to what runs now.
     emit statusMessage(tr("Debugging %1").arg(QFileInfo(name).fileName()));
     // A fresh start shows the reset state: a step key then stops on the first
@@ -187,9 +224,11 @@ void DebugController::trigger(Action which)
 {
     switch (which) {
     case Action::Stop:
+        stopAnimating();
         m_engine.stop();
         return;
     case Action::Reset:
+        stopAnimating();
         m_engine.reset();
         return;
     case Action::ShowSimulator:
@@ -202,7 +241,8 @@ void DebugController::trigger(Action which)
     default:
         break;
     }
-    if (m_engine.state() == DebugEngine::State::Running || m_engine.state() == DebugEngine::State::Starting)
+    if (m_engine.state() == DebugEngine::State::Running || m_engine.state() == DebugEngine::State::Starting
+        || m_animating)
         return;
     const bool stepping = which == Action::StepLine || which == Action::StepInto || which == Action::StepOut;
     ensureStarted([this, which] {
@@ -223,14 +263,52 @@ void DebugController::trigger(Action which)
             if (!m_engine.runToSourceLine(m_caretLine ? m_caretLine() : -1))
                 emit statusMessage(tr("No code at or after the caret line."));
             break;
+        case Action::Animate:
+            m_animating = true;
+            updateActions();
+            animateStep();
+            break;
         default:
             break;
         }
     }, !stepping);
 }
 
+// One line of Animate; the next follows the pause after its stop.
+void DebugController::animateStep()
+{
+    if (!m_animating || !m_engine.isPaused())
+        return;
+    // A jump to itself is where the program ends: stepping over it would never finish.
+    const Program& program = m_engine.program();
+    const uint16_t pc = m_engine.machine().pc;
+    auto at = [&](unsigned a) { return a < program.code.size() ? program.code[a] : uint8_t(0xFF); };
+    const bool selfJump = (at(pc) == 0x80 && at(pc + 1u) == 0xFE) || (at(pc) == 0x02 && (at(pc + 1u) << 8 | at(pc + 2u)) == pc)
+                          || ((at(pc) & 0x1F) == 0x01 && (((pc + 2u) & 0xF800) | ((at(pc) & 0xE0u) << 3) | at(pc + 1u)) == pc);
+    if (selfJump) {
+        stopAnimating();
+        emit statusMessage(tr("Animate: the program ends here (a jump to itself)."));
+        return;
+    }
+    m_engine.stepLine();
+}
+
+void DebugController::stopAnimating()
+{
+    m_animateTimer.stop();
+    if (!std::exchange(m_animating, false))
+        return;
+    updateActions();
+}
+
 void DebugController::onStopped(DebugEngine::StopCause cause)
 {
+    if (m_animating && cause != DebugEngine::StopCause::Started && cause != DebugEngine::StopCause::Changed) {
+        if (cause == DebugEngine::StopCause::StepDone)
+            m_animateTimer.start(int(m_engine.options().animatePauseMs));
+        else
+            stopAnimating();
+    }
     if (cause == DebugEngine::StopCause::Started) {
         setBreakpoints(m_breakpoints);
         simulatorWindow()->show();
@@ -256,9 +334,11 @@ void DebugController::updateActions()
 {
     const DebugEngine::State state = m_engine.state();
     const bool running = state == DebugEngine::State::Running || state == DebugEngine::State::Starting;
-    for (Action a : {Action::Run, Action::StepLine, Action::StepInto, Action::StepOut, Action::RunToCaret})
-        m_actions.value(int(a))->setEnabled(!running);
-    m_actions.value(int(Action::Stop))->setEnabled(running);
+    for (Action a : {Action::Run, Action::StepLine, Action::StepInto, Action::StepOut, Action::RunToCaret, Action::Animate})
+        m_actions.value(int(a))->setEnabled(!running && !m_animating);
+    m_actions.value(int(Action::Stop))->setEnabled(running || m_animating);
+    if (m_window)
+        m_window->setAnimating(m_animating);
     m_actions.value(int(Action::Reset))->setEnabled(isDebugging());
 }
 

@@ -7,6 +7,7 @@
 
 #include "BoardSession.h"
 #include "DebugEngine.h"
+#include "StackModel.h"
 #include "WatchList.h"
 #include "ProgramCode.h"
 
@@ -16,6 +17,7 @@
 #include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -31,7 +33,7 @@ class SimulatorWindow;
 class DebugController : public QObject {
     Q_OBJECT
 public:
-    enum class Action { Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator };
+    enum class Action { Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator, Animate };
 
     explicit DebugController(QObject* parent = nullptr);
     ~DebugController() override;
@@ -61,6 +63,10 @@ public:
     void setBreakpoints(const QSet<int>& lines);
     void toggleBreakpoint(int line);
     bool isDebugging() const;
+    // Animate: stepping line by line with the pause of the engine's options, until Stop, a breakpoint or the end.
+    bool isAnimating() const { return m_animating; }
+    // The source's file name as messages name it ("untitled.M51" when unsaved).
+    QString sourceFileName() const;
 
     void trigger(Action which);
 
@@ -77,12 +83,16 @@ signals:
     // The errors of a failed build as values, for the error list and markers.
     void buildFailed(const std::vector<BuildError>& errors);
     void statusMessage(const QString& text);
+    // A line to show (a call stack frame double-clicked): M51 or assembly source line and .asm line, 0-based.
+    void sourceLineRequested(int sourceLine, int asmLine);
 
 private:
     bool ensureStarted(std::function<void()> then, bool afterFreshStart);
     void onStopped(DebugEngine::StopCause cause);
     void onStateChanged(DebugEngine::State state);
     void updateActions();
+    void animateStep();
+    void stopAnimating();
 
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
@@ -98,6 +108,9 @@ private:
     std::function<bool()> m_askRebuild;
     std::unique_ptr<QTemporaryDir> m_buildDir;
     std::function<void()> m_afterStart;
+    StackModel m_stack{&m_engine};
+    QTimer m_animateTimer;
+    bool m_animating = false;
 };
 
 } // namespace m51dbg

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -84,8 +85,26 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     connect(speed, &QComboBox::currentIndexChanged, m_engine, [this](int index) { m_engine->setRealTime(index == 1); });
     controls->addWidget(new QLabel(tr("Speed")));
     controls->addWidget(speed);
+    // Animate's pause after each line, kept with the speed in the engine's options.
+    auto* pause = new QSpinBox;
+    pause->setObjectName("animatePause");
+    pause->setRange(0, 10000);
+    pause->setSingleStep(50);
+    pause->setSuffix(tr(" ms"));
+    pause->setValue(int(m_engine->options().animatePauseMs));
+    pause->setToolTip(tr("Run ▸ Animate steps line by line with this pause"));
+    connect(pause, &QSpinBox::valueChanged, m_engine, [this](int ms) {
+        EngineOptions options = m_engine->options();
+        options.animatePauseMs = unsigned(ms);
+        m_engine->setOptions(options);
+    });
+    controls->addWidget(new QLabel(tr("Animate pause")));
+    controls->addWidget(pause);
     connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
-    connect(m_actions[1], &QAbstractButton::clicked, m_engine, &DebugEngine::stop);
+    connect(m_actions[1], &QAbstractButton::clicked, this, [this] {
+        emit stopRequested();
+        m_engine->stop();
+    });
     connect(m_actions[2], &QAbstractButton::clicked, m_engine, &DebugEngine::stepLine);
     connect(m_actions[3], &QAbstractButton::clicked, m_engine, &DebugEngine::stepInto);
     connect(m_actions[4], &QAbstractButton::clicked, m_engine, &DebugEngine::stepOut);
@@ -304,6 +323,12 @@ void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* 
     m_paneTabs->show();
 }
 
+void SimulatorWindow::setAnimating(bool on)
+{
+    m_animating = on;
+    onStateChanged(m_engine->state());
+}
+
 double SimulatorWindow::crystalMHz() const { return m_crystal->value(); }
 void SimulatorWindow::setCrystalMHz(double mhz) { m_crystal->setValue(mhz); }
 
@@ -324,8 +349,8 @@ void SimulatorWindow::onStateChanged(DebugEngine::State state)
     const bool paused = state == DebugEngine::State::Paused;
     const bool running = state == DebugEngine::State::Running;
     for (int i : {0, 2, 3, 4})
-        m_actions[i]->setEnabled(paused);
-    m_actions[1]->setEnabled(running);
+        m_actions[i]->setEnabled(paused && !m_animating);
+    m_actions[1]->setEnabled(running || m_animating);
     m_actions[5]->setEnabled(paused || running);
     m_iram->setEditTriggers(paused ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                                    : QAbstractItemView::NoEditTriggers);

@@ -53,12 +53,18 @@ public:
     board::BoardPane* boardPane() const { return m_boardPane; }
     WatchPane* watchPane() const { return m_watchPane; }
 
+    // Run ▸ Animate is under way: Stop stays enabled between its steps.
+    void setAnimating(bool on);
+
     double crystalMHz() const;
     void setCrystalMHz(double mhz);
 
     // The text a register field shows ("A" -> "2C"), for tests and tools.
     QString registerText(const QString& name) const;
     bool isIramByteHighlighted(unsigned address) const;
+
+signals:
+    void stopRequested();  // the window's Stop: also ends Animate
 
 private:
     void onStopped(DebugEngine::StopCause cause);
@@ -93,6 +99,7 @@ private:
     bool m_havePrevious = false, m_haveLastStop = false;
     bool m_updating = false;
     bool m_consoleAfterCr = false;
+    bool m_animating = false;
 };
 
 } // namespace m51dbg

@@ -1,0 +1,65 @@
+#pragma once
+// The call stack of a stopped program, read from its stack: the bytes from the
+// stack's base up to SP, the return addresses among them (each an LCALL's or
+// ACALL's, or an interrupt's), and the procedure every frame runs in, named by
+// the program's code labels (M51 procedures, or assembly labels). Also the
+// state of each interrupt source of the chip. Plain C++, no Qt.
+
+#include "MachineState.h"
+#include "SourceMap.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace m51dbg {
+
+struct CodeName {
+    std::string name;
+    uint16_t address = 0;
+};
+
+// The interrupt sources in vector order: 0 INT0, 1 timer 0, 2 INT1, 3 timer 1, 4 serial, 5 timer 2.
+constexpr uint16_t InterruptVector(int source) { return static_cast<uint16_t>(0x03 + 8 * source); }
+
+struct StackFrame {
+    enum class Entry { Reset, Call, Interrupt };
+    std::string procedure;  // empty when no label names the code
+    uint16_t entry = 0;     // where the procedure starts (the call's target, the handler)
+    uint16_t at = 0;        // the frame's position: the PC, or the call the frame waits in, or the interrupted instruction
+    int sourceLine = -1, asmLine = -1;  // of `at` (0-based)
+    Entry enteredBy = Entry::Reset;     // how this frame was entered
+    int interruptSource = -1;           // Entry::Interrupt: which source
+    int returnSlot = -1;                // the iram address of the low byte of its return address (-1: none)
+    uint16_t returnAddress = 0;
+};
+
+struct StackView {
+    unsigned base = 8;                // the lowest byte of the stack
+    std::vector<StackFrame> frames;  // the innermost (the PC's) first
+};
+
+// `procedures`: the code labels that name procedures, any order. A return
+// address is taken as one where the instruction before it calls the frame's
+// procedure, or, in an interrupt handler, where it is an instruction's start.
+StackView ReadStack(const MachineState& machine, const std::vector<uint8_t>& code, const SourceMap& map,
+                    const std::vector<CodeName>& procedures, bool timer2);
+
+// Where the stack begins: after the first "MOV SP,#n" of the program that SP
+// has not gone below, else at 08H (SP's reset value 07H plus one).
+unsigned StackBase(const MachineState& machine, const std::vector<uint8_t>& code, const SourceMap& map);
+
+// The M51 procedures of a source: the names of its PROCEDURE lines (upper case).
+std::vector<std::string> ProcedureNames(const std::string& m51Source);
+
+struct InterruptState {
+    const char* name;        // "External 0", "Timer 0", ...
+    const char* enableBit;   // "EX0", "ET0", ...
+    bool enabled = false;    // its enable bit and EA
+    bool pending = false;    // its request flag(s)
+    bool inService = false;  // its handler runs (a frame of the stack)
+    int priority = 0;        // 0 low, 1 high (IP)
+};
+std::vector<InterruptState> InterruptStates(const MachineState& machine, const StackView& stack, bool timer2);
+
+} // namespace m51dbg

@@ -1,0 +1,196 @@
+// The call stack read from a stopped M51 program's stack, and breakpoints
+// with conditions and hit counts, on the simulator (core and s51).
+#include "CallStack.h"
+#include "EngineHarness.h"
+#include "ProgramBuilder.h"
+
+#include <gtest/gtest.h>
+
+using namespace m51dbg;
+using namespace m51dbg::test;
+using Cause = DebugEngine::StopCause;
+
+namespace {
+
+const char* const Nested =
+    "PROCESOR 51\n"
+    "BEGIN\n"
+    "STARTPROC MAIN\n"
+    "EXTER0 DISABLE\n"
+    "TIMER0 T0ISR\n"
+    "EXTER1 DISABLE\n"
+    "TIMER1 DISABLE\n"
+    "SERIAL DISABLE\n"
+    "STARTADRESS 30H\n"
+    "PROCEDURE MAIN\n"
+    "WRSP 60H\n"
+    "WRTMOD 02H\n"
+    "WRIE 82H\n"
+    "OUTER\n"             // 13
+    "SETBIT TR0\n"
+    "PROCEDURE PARK\n"
+    "INCADR 40H\n"        // 16: counts the passes of the loop
+    "OUTER\n"             // 17
+    "JUMP PARK\n"
+    "PROCEDURE OUTER\n"
+    "PUSH A\n"
+    "INNER\n"             // 21
+    "POP A\n"
+    "ENDPROC\n"
+    "PROCEDURE INNER\n"
+    "NOP\n"               // 25
+    "ENDPROC\n"
+    "PROCEDURE T0ISR\n"
+    "PUSH PSW\n"
+    "NOP\n"               // 29
+    "POP PSW\n"
+    "ENDINTERRUPT\n"
+    "END\n";
+
+class Stack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const BuildOutput built = BuildM51(Nested, m_dir.path() + "/nested.M51", m_dir.path());
+        ASSERT_TRUE(built.ok) << (built.errors.empty() ? std::string() : built.errors.front().toStdString());
+        m_program = built.program;
+        for (const std::string& name : ProcedureNames(Nested))
+            for (const auto& [label, address] : m_program.labels)
+                if (label == name)
+                    m_procedures.push_back({label, address});
+        m_engine.start(m_program);
+        ASSERT_TRUE(WaitForStop(m_engine)) << m_engine.lastError().toStdString();
+    }
+    Cause Run()
+    {
+        Cause cause{};
+        m_engine.run();
+        EXPECT_TRUE(WaitForStop(m_engine, 5000, &cause));
+        return cause;
+    }
+    StackView Read() const { return ReadStack(m_engine.machine(), m_program.code, m_program.map, m_procedures, true); }
+
+    QTemporaryDir m_dir;
+    DebugEngine m_engine;
+    Program m_program;
+    std::vector<CodeName> m_procedures;
+};
+
+} // namespace
+
+TEST_F(Stack, FramesNamedByProcedureWithTheirLines)
+{
+    struct Frame {
+        const char* procedure;
+        int line;
+        StackFrame::Entry entry;
+    };
+    using E = StackFrame::Entry;
+    struct Case {
+        int breakpoint;
+        std::vector<Frame> frames;  // innermost first
+    } cases[] = {
+        {25, {{"INNER", 25, E::Call}, {"OUTER", 21, E::Call}, {"MAIN", 13, E::Reset}}},
+        // The timer's handler interrupts the loop (the frame below it is PARK or a procedure it calls).
+        {29, {{"T0ISR", 29, E::Interrupt}}},
+    };
+    for (const Case& c : cases) {
+        m_engine.setSourceBreakpoints({c.breakpoint});
+        ASSERT_EQ(Run(), Cause::Breakpoint) << c.breakpoint;
+        const StackView view = Read();
+        EXPECT_EQ(view.base, 0x61u);
+        ASSERT_GE(view.frames.size(), c.frames.size()) << c.breakpoint;
+        for (size_t i = 0; i < c.frames.size(); ++i) {
+            EXPECT_EQ(view.frames[i].procedure, c.frames[i].procedure) << c.breakpoint << " frame " << i;
+            EXPECT_EQ(view.frames[i].sourceLine, c.frames[i].line) << c.breakpoint << " frame " << i;
+            EXPECT_EQ(view.frames[i].enteredBy, c.frames[i].entry) << c.breakpoint << " frame " << i;
+        }
+        if (c.breakpoint == 29) {
+            EXPECT_EQ(view.frames[0].interruptSource, 1);
+            EXPECT_EQ(view.frames.back().enteredBy, E::Reset);
+            // The interrupted code, not the pushed PSW taken for a return address.
+            ASSERT_GE(view.frames.size(), 2u);
+            EXPECT_NE(view.frames[1].at, 0) << view.frames[1].procedure;
+            EXPECT_EQ(view.frames[0].returnSlot, int(m_engine.machine().sp()) - 2);
+            const std::vector<InterruptState> states = InterruptStates(m_engine.machine(), view, true);
+            ASSERT_EQ(states.size(), 6u);
+            for (size_t s = 0; s < states.size(); ++s) {
+                EXPECT_EQ(states[s].inService, s == 1) << states[s].name;
+                EXPECT_EQ(states[s].enabled, s == 1) << states[s].name;
+            }
+        }
+    }
+}
+
+TEST_F(Stack, ConditionalBreakpointStopsOnlyWhenItHoldsAndCountsItsHits)
+{
+    const BreakpointRef loop{false, 16};
+    ASSERT_EQ(m_engine.setSourceBreakpoints({16}), std::set<int>{16});
+    struct Case {
+        const char* condition;
+        int first, second;  // 40H at the first and second stop
+    } cases[] = {{"", 0, 1}, {"iram[40] >= 5", 5, 6}, {"iram[40] = 9", 9, -1}};
+    for (const Case& c : cases) {
+        m_engine.reset();
+        ASSERT_TRUE(WaitForStop(m_engine));
+        m_engine.write(DebugEngine::Memory::Iram, 0x40, 0);
+        ASSERT_TRUE(WaitForStop(m_engine));
+        EXPECT_EQ(m_engine.breakpointSettings(loop).hits, 0u) << "reset clears the hits";
+        EXPECT_EQ(m_engine.setBreakpointCondition(loop, c.condition), QString()) << c.condition;
+        ASSERT_EQ(Run(), Cause::Breakpoint) << c.condition;
+        EXPECT_EQ(m_engine.machine().iram[0x40], c.first) << c.condition;
+        EXPECT_EQ(m_engine.breakpointSettings(loop).hits, 1u) << c.condition;
+        if (c.second < 0)
+            continue;
+        ASSERT_EQ(Run(), Cause::Breakpoint) << c.condition;
+        EXPECT_EQ(m_engine.machine().iram[0x40], c.second) << c.condition;
+        EXPECT_EQ(m_engine.breakpointSettings(loop).hits, 2u) << c.condition;
+    }
+    // A condition in error is said and leaves the breakpoint stopping every time.
+    EXPECT_FALSE(m_engine.setBreakpointCondition(loop, "iram[40] >").isEmpty());
+    ASSERT_EQ(Run(), Cause::Breakpoint);
+    // Disabled: the program runs on past it, without counting.
+    const uint64_t hits = m_engine.breakpointSettings(loop).hits;
+    m_engine.setBreakpointEnabled(loop, false);
+    m_engine.run();
+    EXPECT_FALSE(WaitForStop(m_engine, 300));
+    m_engine.stop();
+    EXPECT_TRUE(WaitForStop(m_engine));
+    EXPECT_EQ(m_engine.breakpointSettings(loop).hits, hits);
+}
+
+TEST(StackOfAnAssemblySource, FramesNamedByTheCallsTargetLabels)
+{
+    const char* const source =
+        "        ORG 0\n"
+        "        LJMP MAIN\n"
+        "        ORG 30H\n"
+        "MAIN:   MOV SP,#50H\n"
+        "LOOP:   ACALL SUB\n"      // 4
+        "        SJMP LOOP\n"
+        "SUB:    PUSH ACC\n"
+        "INNER:  NOP\n"            // 7: a label inside SUB, not a procedure of its own
+        "        POP ACC\n"
+        "        RET\n"
+        "        END\n";
+    QTemporaryDir dir;
+    const BuildOutput built = BuildAssembly(source, dir.path() + "/calls.a51", dir.path());
+    ASSERT_TRUE(built.ok);
+    std::vector<CodeName> labels;
+    for (const auto& [name, address] : built.program.labels)
+        labels.push_back({name, address});
+    DebugEngine engine;
+    engine.start(built.program);
+    ASSERT_TRUE(WaitForStop(engine));
+    engine.setSourceBreakpoints({7});
+    engine.run();
+    ASSERT_TRUE(WaitForStop(engine));
+    const StackView view = ReadStack(engine.machine(), built.program.code, built.program.map, labels, false);
+    EXPECT_EQ(view.base, 0x51u);
+    ASSERT_EQ(view.frames.size(), 2u);
+    EXPECT_EQ(view.frames[0].procedure, "SUB");
+    EXPECT_EQ(view.frames[0].sourceLine, 7);
+    EXPECT_EQ(view.frames[0].returnSlot, 0x51);  // below the pushed ACC
+    EXPECT_EQ(view.frames[1].procedure, "LOOP");
+    EXPECT_EQ(view.frames[1].sourceLine, 4);
+}
