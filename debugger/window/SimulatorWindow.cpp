@@ -2,6 +2,8 @@
 
 #include "BoardPane.h"
 #include "BoardSession.h"
+#include "DebugViews.h"
+#include "SerialSend.h"
 #include "WatchPane.h"
 
 #include <QComboBox>
@@ -214,16 +216,19 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_console->setReadOnly(true);
     m_console->setFont(mono);
     m_console->setMaximumBlockCount(5000);
-    m_input = new QLineEdit;
-    m_input->setObjectName("consoleInput");
-    m_input->setPlaceholderText(tr("Type here and press Enter to send (with CR)"));
-    connect(m_input, &QLineEdit::returnPressed, this, [this] {
-        m_engine->sendSerial(m_input->text().toLatin1() + '\r');
-        m_input->clear();
+    // Text, hexadecimal bytes or a file to the board; Clear, and cleared for a new program.
+    auto* sendBar = new SerialSendBar(m_engine);
+    connect(sendBar, &SerialSendBar::message, this, [this](const QString& text) { m_status->setText(text); });
+    connect(sendBar, &SerialSendBar::clearRequested, m_console, &QPlainTextEdit::clear);
+    connect(m_engine, &DebugEngine::stopped, m_console, [this](DebugEngine::StopCause cause) {
+        if (cause == DebugEngine::StopCause::Started) {
+            m_console->clear();
+            m_consoleAfterCr = false;
+        }
     });
     serialLayout->addWidget(m_serialPath);
     serialLayout->addWidget(m_console);
-    serialLayout->addWidget(m_input);
+    serialLayout->addWidget(sendBar);
     connect(m_engine, &DebugEngine::serialReceived, this, &SimulatorWindow::appendConsole);
     connect(m_engine, &DebugEngine::serialLost, this, [this](uint8_t byte) {
         m_console->moveCursor(QTextCursor::End);
@@ -294,6 +299,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     onStateChanged(m_engine->state());
     if (m_engine->state() == DebugEngine::State::Paused)
         updateViews();
+    AddDebugViews(*this, m_engine);
 }
 
 void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* widget)
