@@ -36,6 +36,7 @@ DisassemblyPane::DisassemblyPane(DebugEngine* engine, QWidget* parent)
     m_table->setFont(mono);
     m_table->setHorizontalHeaderLabels({QString(), tr("Address"), tr("Bytes"), tr("Instruction"), tr("Source")});
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 4);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -65,6 +66,9 @@ DisassemblyPane::DisassemblyPane(DebugEngine* engine, QWidget* parent)
     bar->addWidget(m_note, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    // A few rows are enough on a short screen: the pane area never squeezes the registers above it.
+    m_table->setMinimumHeight(3 * QFontMetrics(m_table->font()).height());
     layout->addLayout(bar);
     layout->addWidget(m_table, 1);
 
@@ -143,6 +147,16 @@ void DisassemblyPane::follow()
     show(startBefore(pc));
 }
 
+void DisassemblyPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Shown again (its tab chosen): the current instruction in sight, once laid out.
+    QTimer::singleShot(0, this, [this] {
+        if (m_follow->isChecked() && !m_addresses.empty())
+            show(m_addresses.front());
+    });
+}
+
 void DisassemblyPane::goTo(uint16_t address)
 {
     m_follow->setChecked(false);
@@ -165,6 +179,7 @@ void DisassemblyPane::show(uint16_t start)
     m_addresses.clear();
     unsigned address = start;
     const QBrush current(QColor(255, 236, 150));
+    int currentRow = -1;
     for (int row = 0; row < Rows; ++row) {
         const uint8_t bytes[3] = {codeAt(address), codeAt(address + 1), codeAt(address + 2)};
         const sim::Disassembled d = sim::disassemble(bytes, uint16_t(address), chip);
@@ -191,9 +206,13 @@ void DisassemblyPane::show(uint16_t start)
             if (column == Mark)
                 item->setForeground(QBrush(QColor(200, 30, 30)));
         }
+        if (here)
+            currentRow = row;
         m_addresses.push_back(uint16_t(address));
         address = (address + d.length) & 0xFFFF;
     }
+    if (currentRow >= 0)
+        m_table->scrollToItem(m_table->item(currentRow, Address));
 }
 
 } // namespace m51dbg

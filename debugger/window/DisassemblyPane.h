@@ -31,6 +31,9 @@ public:
     // Shows the instructions from `address` on (and stops following the PC).
     void goTo(uint16_t address);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void follow();
     void show(uint16_t start);

@@ -207,6 +207,8 @@ QVariant MemoryModel::data(const QModelIndex& index, int role) const
 
 QVariant MemoryModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (role == Qt::TextAlignmentRole && orientation == Qt::Horizontal && section == CharColumn)
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Vertical)

@@ -33,10 +33,11 @@ MemoryPane::MemoryPane(DebugEngine* engine, DebugEngine::Memory memory, QWidget*
     auto* columns = m_view->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Fixed);
     columns->setMinimumSectionSize(10);
-    columns->setDefaultSectionSize(metrics.horizontalAdvance("WW") + 6);
+    columns->setDefaultSectionSize(metrics.horizontalAdvance("00") + 14);
+    for (int column = 0; column < MemoryModel::CharColumn; ++column)
+        columns->resizeSection(column, columns->defaultSectionSize());
     columns->resizeSection(MemoryModel::CharColumn, std::max(metrics.horizontalAdvance(QString(17, 'W')),
                                                              metrics.horizontalAdvance(tr("Characters")) + 12));
-    columns->setStretchLastSection(true);
     auto* rows = m_view->verticalHeader();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setMinimumSectionSize(metrics.height());
@@ -63,6 +64,9 @@ MemoryPane::MemoryPane(DebugEngine* engine, DebugEngine::Memory memory, QWidget*
     bar->addWidget(m_note, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    // A few rows are enough on a short screen: the pane area never squeezes the registers above it.
+    m_view->setMinimumHeight(3 * QFontMetrics(m_view->font()).height());
     layout->addLayout(bar);
     layout->addWidget(m_view, 1);
 

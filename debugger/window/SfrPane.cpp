@@ -27,10 +27,15 @@ SfrPane::SfrPane(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engi
         headers << QString::number(bit);
     m_table->setHorizontalHeaderLabels(headers);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(m_table->font()).height() + 6);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->setToolTip(tr("Type a value in hexadecimal, or click a bit's box to toggle it"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    // A few rows are enough on a short screen: the pane area never squeezes the registers above it.
+    m_table->setMinimumHeight(3 * QFontMetrics(m_table->font()).height());
     layout->addWidget(m_table);
     m_atStop.fill(-1);
     m_before.fill(-1);

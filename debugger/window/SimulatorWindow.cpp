@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -281,8 +283,19 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_paneTabs->hide();  // until the first pane comes
     auto* main = new QVBoxLayout(this);
     main->addLayout(controls);
-    main->addLayout(columnsLayout, 1);
-    main->addWidget(m_paneTabs, 1);
+    // The views above and the pane tabs below share the height; each keeps
+    // at least what it needs, the divider between them can be dragged.
+    auto* views = new QWidget;
+    columnsLayout->setContentsMargins(0, 0, 0, 0);
+    views->setLayout(columnsLayout);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->setObjectName("paneSplitter");
+    split->setChildrenCollapsible(false);
+    split->addWidget(views);
+    split->addWidget(m_paneTabs);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    main->addWidget(split, 1);
     main->addWidget(m_status);
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
@@ -300,6 +313,9 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     if (m_engine->state() == DebugEngine::State::Paused)
         updateViews();
     AddDebugViews(*this, m_engine);
+    // As tall as the views want and the screen allows (not two thirds of it, as a new window would be).
+    if (const QScreen* shown = screen())
+        resize(sizeHint().boundedTo(shown->availableSize()).expandedTo(minimumSizeHint()));
 }
 
 void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* widget)
