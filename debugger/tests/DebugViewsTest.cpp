@@ -147,6 +147,20 @@ TEST(DebugViews, EditsWriteTheMachineAndChangesAreMarked)
     ASSERT_NE(at, shown.end());
     EXPECT_TRUE(disassembly->table()->item(int(at - shown.begin()), 0)->text().contains(QStringLiteral("▶")));
     EXPECT_EQ(disassembly->table()->item(int(at - shown.begin()), 3)->text(), "INC A");
+
+    // A window made at a stop (as Zelvar makes it at a session's first stop)
+    // marks what the running program changes since then.
+    if (OnS51(engine))
+        return;  // s51's memories are read at its stops only
+    SimulatorWindow late(&engine);
+    late.show();
+    late.findChild<QTabWidget*>("paneTabs")->setCurrentWidget(Pane<SfrPane>(late, "sfrView"));
+    engine.run();
+    Pump(100);
+    EXPECT_TRUE(Pane<MemoryPane>(late, "xramView")->model()->isChanged(0x10));
+    EXPECT_NE(Pane<SfrPane>(late, "sfrView")->table()->item(sfr->rowOf(0x82), 2)->background().style(), Qt::NoBrush);
+    engine.stop();
+    ASSERT_TRUE(WaitForStop(engine));
 }
 
 TEST(DebugViews, ConsoleSendsHexBytesAndFilesAndClearsForANewProgram)

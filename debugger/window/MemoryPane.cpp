@@ -89,8 +89,12 @@ MemoryPane::MemoryPane(DebugEngine* engine, DebugEngine::Memory memory, QWidget*
         else
             m_live.stop();
     });
-    if (m_engine->isPaused())
-        m_model->onStopped(DebugEngine::StopCause::Changed);
+    // Made at a stop (the window comes with a new session's first stop): the
+    // rows a new view shows first are taken as that stop's bytes.
+    if (m_engine->isPaused()) {
+        m_model->setShownRows(0, 63, false);
+        m_model->onStopped(DebugEngine::StopCause::Started);
+    }
 }
 
 bool MemoryPane::goTo(unsigned address)

@@ -40,18 +40,7 @@ SfrPane::SfrPane(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engi
     m_atStop.fill(-1);
     m_before.fill(-1);
     connect(m_table, &QTableWidget::cellChanged, this, &SfrPane::onItemChanged);
-    connect(m_engine, &DebugEngine::stopped, this, [this](DebugEngine::StopCause cause) {
-        if (cause == DebugEngine::StopCause::Started)
-            rebuild();
-        if (cause == DebugEngine::StopCause::Started || cause == DebugEngine::StopCause::Reset) {
-            m_before.fill(-1);
-        } else if (cause != DebugEngine::StopCause::Changed) {
-            m_before = m_atStop;
-        }
-        for (const sim::SfrInfo& sfr : m_sfrs)
-            m_atStop[sfr.address - 0x80] = valueOf(sfr.address);
-        fill();
-    });
+    connect(m_engine, &DebugEngine::stopped, this, &SfrPane::onStopped);
     m_live.setInterval(40);
     connect(&m_live, &QTimer::timeout, this, [this] {
         if (isVisible())
@@ -63,7 +52,25 @@ SfrPane::SfrPane(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engi
         else
             m_live.stop();
     });
-    rebuild();
+    // Made at a stop (the window comes with a new session's first stop): that stop's values.
+    if (m_engine->isPaused()) {
+        onStopped(DebugEngine::StopCause::Started);
+    } else {
+        rebuild();
+        fill();
+    }
+}
+
+void SfrPane::onStopped(DebugEngine::StopCause cause)
+{
+    if (cause == DebugEngine::StopCause::Started)
+        rebuild();
+    if (cause == DebugEngine::StopCause::Started || cause == DebugEngine::StopCause::Reset)
+        m_before.fill(-1);
+    else if (cause != DebugEngine::StopCause::Changed)
+        m_before = m_atStop;
+    for (const sim::SfrInfo& sfr : m_sfrs)
+        m_atStop[sfr.address - 0x80] = valueOf(sfr.address);
     fill();
 }
 

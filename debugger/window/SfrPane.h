@@ -29,6 +29,7 @@ public:
 
 private:
     static constexpr int ValueColumn = 2, FirstBitColumn = 3;  // bit 7 first
+    void onStopped(DebugEngine::StopCause cause);
     void rebuild();
     void fill();
     void onItemChanged(int row, int column);
