@@ -69,11 +69,10 @@ SerialSendBar::SerialSendBar(DebugEngine* engine, QWidget* parent)
     m_input->setObjectName("consoleInput");
     auto placeholder = [this] {
         const int mode = m_mode->currentIndex();
-        m_input->setPlaceholderText(mode == int(Mode::Hex)    ? tr("Hex bytes, e.g. 0D 0A")
-                                    : mode == int(Mode::Text) ? tr("Text (no CR)")
-                                                              : tr("Text, Enter sends it with CR"));
+        m_input->setPlaceholderText(mode == int(Mode::Hex) ? tr("e.g. 0D 0A") : tr("Text to send"));
         m_input->setToolTip(mode == int(Mode::Hex) ? tr("Bytes in hexadecimal (0D 0A, 0D0A, 00, 41H); Enter sends them")
-                                                   : tr("Type here and press Enter to send"));
+                                                   : mode == int(Mode::Text) ? tr("Type here and press Enter to send (without CR)")
+                                                                             : tr("Type here and press Enter to send (with CR)"));
     };
     placeholder();
     connect(m_mode, &QComboBox::currentIndexChanged, this, placeholder);
