@@ -2,6 +2,8 @@
 
 #include "BoardPane.h"
 #include "BoardSession.h"
+#include "DebugViews.h"
+#include "SerialSend.h"
 #include "WatchPane.h"
 
 #include <QComboBox>
@@ -16,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QScreen>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -233,16 +237,19 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_console->setReadOnly(true);
     m_console->setFont(mono);
     m_console->setMaximumBlockCount(5000);
-    m_input = new QLineEdit;
-    m_input->setObjectName("consoleInput");
-    m_input->setPlaceholderText(tr("Type here and press Enter to send (with CR)"));
-    connect(m_input, &QLineEdit::returnPressed, this, [this] {
-        m_engine->sendSerial(m_input->text().toLatin1() + '\r');
-        m_input->clear();
+    // Text, hexadecimal bytes or a file to the board; Clear, and cleared for a new program.
+    auto* sendBar = new SerialSendBar(m_engine);
+    connect(sendBar, &SerialSendBar::message, this, [this](const QString& text) { m_status->setText(text); });
+    connect(sendBar, &SerialSendBar::clearRequested, m_console, &QPlainTextEdit::clear);
+    connect(m_engine, &DebugEngine::stopped, m_console, [this](DebugEngine::StopCause cause) {
+        if (cause == DebugEngine::StopCause::Started) {
+            m_console->clear();
+            m_consoleAfterCr = false;
+        }
     });
     serialLayout->addWidget(m_serialPath);
     serialLayout->addWidget(m_console);
-    serialLayout->addWidget(m_input);
+    serialLayout->addWidget(sendBar);
     connect(m_engine, &DebugEngine::serialReceived, this, &SimulatorWindow::appendConsole);
     connect(m_engine, &DebugEngine::serialLost, this, [this](uint8_t byte) {
         m_console->moveCursor(QTextCursor::End);
@@ -295,8 +302,19 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_paneTabs->hide();  // until the first pane comes
     auto* main = new QVBoxLayout(this);
     main->addLayout(controls);
-    main->addLayout(columnsLayout, 1);
-    main->addWidget(m_paneTabs, 1);
+    // The views above and the pane tabs below share the height; each keeps
+    // at least what it needs, the divider between them can be dragged.
+    auto* views = new QWidget;
+    columnsLayout->setContentsMargins(0, 0, 0, 0);
+    views->setLayout(columnsLayout);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->setObjectName("paneSplitter");
+    split->setChildrenCollapsible(false);
+    split->addWidget(views);
+    split->addWidget(m_paneTabs);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    main->addWidget(split, 1);
     main->addWidget(m_status);
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
@@ -313,6 +331,10 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     onStateChanged(m_engine->state());
     if (m_engine->state() == DebugEngine::State::Paused)
         updateViews();
+    AddDebugViews(*this, m_engine);
+    // As tall as the views want and the screen allows (not two thirds of it, as a new window would be).
+    if (const QScreen* shown = screen())
+        resize(sizeHint().boundedTo(shown->availableSize()).expandedTo(minimumSizeHint()));
 }
 
 void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* widget)

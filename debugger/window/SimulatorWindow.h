@@ -93,7 +93,6 @@ private:
     QLabel* m_serialPath = nullptr;
     QDoubleSpinBox* m_crystal = nullptr;
     QPlainTextEdit* m_console = nullptr;
-    QLineEdit* m_input = nullptr;
     std::array<QAbstractButton*, 6> m_actions{};  // run, stop, step, into, out, reset
     std::array<uint8_t, 256> m_previousIram{}, m_lastStopIram{};
     bool m_havePrevious = false, m_haveLastStop = false;

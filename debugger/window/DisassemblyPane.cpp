@@ -1,0 +1,218 @@
+#include "DisassemblyPane.h"
+
+#include "Disassembler.h"
+#include "Machine.h"
+#include "MemoryModel.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <set>
+
+namespace m51dbg {
+
+namespace {
+
+constexpr int Rows = 40, Before = 8;
+enum Column { Mark, Address, Bytes, Text, Line, ColumnCount };
+
+QString Hex(unsigned value, int digits) { return QStringLiteral("%1").arg(value, digits, 16, QChar('0')).toUpper(); }
+
+} // namespace
+
+DisassemblyPane::DisassemblyPane(DebugEngine* engine, QWidget* parent)
+    : QWidget(parent), m_engine(engine), m_table(new QTableWidget(0, ColumnCount)), m_follow(new QCheckBox(tr("Follow PC"))),
+      m_goTo(new QLineEdit), m_note(new QLabel)
+{
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_table->setObjectName("disassemblyTable");
+    m_table->setFont(mono);
+    m_table->setHorizontalHeaderLabels({QString(), tr("Address"), tr("Bytes"), tr("Instruction"), tr("Source")});
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 4);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setWordWrap(false);
+    auto* header = m_table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setStretchLastSection(true);
+    m_follow->setObjectName("followPc");
+    m_follow->setChecked(true);
+    connect(m_follow, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            follow();
+    });
+    m_goTo->setObjectName("goToAddress");
+    m_goTo->setPlaceholderText(tr("Address (hex)"));
+    m_goTo->setMaximumWidth(QFontMetrics(m_goTo->font()).horizontalAdvance("Address (hex)") + 40);
+    connect(m_goTo, &QLineEdit::returnPressed, this, [this] {
+        if (const auto address = ParseHexNumber(m_goTo->text(), 0xFFFF))
+            goTo(uint16_t(*address));
+        else
+            m_note->setText(tr("Not an address in hexadecimal: %1").arg(m_goTo->text()));
+    });
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(m_follow);
+    bar->addWidget(new QLabel(tr("Go to")));
+    bar->addWidget(m_goTo);
+    bar->addWidget(m_note, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    // A few rows are enough on a short screen: the pane area never squeezes the registers above it.
+    m_table->setMinimumHeight(3 * QFontMetrics(m_table->font()).height());
+    layout->addLayout(bar);
+    layout->addWidget(m_table, 1);
+
+    connect(m_engine, &DebugEngine::stopped, this, [this] {
+        m_note->clear();
+        follow();
+    });
+    m_live.setInterval(40);
+    connect(&m_live, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            follow();
+    });
+    connect(m_engine, &DebugEngine::stateChanged, this, [this](DebugEngine::State state) {
+        if (state == DebugEngine::State::Running)
+            m_live.start();
+        else
+            m_live.stop();
+    });
+    follow();
+}
+
+uint8_t DisassemblyPane::codeAt(unsigned address)
+{
+    address &= 0xFFFF;
+    if (sim::Machine* core = m_engine->core())
+        return core->read(sim::Space::Code, address);
+    const std::vector<uint8_t>& code = m_engine->program().code;
+    return address < code.size() ? code[address] : 0xFF;
+}
+
+uint16_t DisassemblyPane::pcNow()
+{
+    // While running, the built-in simulator's PC of this moment.
+    if (const sim::Machine* core = m_engine->core())
+        return core->pc();
+    return m_engine->machine().pc;
+}
+
+uint16_t DisassemblyPane::startBefore(uint16_t pc)
+{
+    // Instruction starts the assembler knows come first; else the earliest
+    // address within reach whose decoding lands exactly on the PC.
+    const SourceMap& map = m_engine->program().map;
+    std::vector<unsigned> candidates;
+    for (unsigned back = 3 * Before; back > 0; --back)
+        if (back <= pc && map.instructionAt(uint16_t(pc - back)) &&
+            map.instructionAt(uint16_t(pc - back))->address == pc - back)
+            candidates.push_back(pc - back);
+    for (unsigned back = 3 * Before; back > 0; --back)
+        if (back <= pc)
+            candidates.push_back(pc - back);
+    for (unsigned start : candidates) {
+        std::vector<unsigned> starts;
+        unsigned at = start;
+        while (at < pc) {
+            starts.push_back(at);
+            at += sim::instructionLength(codeAt(at));
+        }
+        if (at == pc)
+            return uint16_t(starts.size() > Before ? starts[starts.size() - Before] : start);
+    }
+    return pc;
+}
+
+void DisassemblyPane::follow()
+{
+    if (!m_follow->isChecked())
+        return;
+    const uint16_t pc = pcNow();
+    // The PC inside what is shown, away from its end: only the mark moves.
+    const auto it = std::find(m_addresses.begin(), m_addresses.end(), pc);
+    if (it != m_addresses.end() && it - m_addresses.begin() < Rows - 6 && it - m_addresses.begin() >= 2) {
+        show(m_addresses.front());
+        return;
+    }
+    show(startBefore(pc));
+}
+
+void DisassemblyPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Shown again (its tab chosen): the current instruction in sight, once laid out.
+    QTimer::singleShot(0, this, [this] {
+        if (m_follow->isChecked() && !m_addresses.empty())
+            show(m_addresses.front());
+    });
+}
+
+void DisassemblyPane::goTo(uint16_t address)
+{
+    m_follow->setChecked(false);
+    show(address);
+}
+
+void DisassemblyPane::show(uint16_t start)
+{
+    const bool running = m_engine->state() == DebugEngine::State::Running;
+    const uint16_t pc = pcNow();
+    const sim::Machine* core = m_engine->core();
+    const sim::Chip* chip = core ? &core->chip() : sim::findChip(m_engine->options().cpuType.toStdString());
+    const SourceMap& map = m_engine->program().map;
+    std::set<unsigned> breakpoints;
+    for (int line : m_engine->sourceBreakpoints())
+        if (const auto address = map.sourceLineAddress(line))
+            breakpoints.insert(*address);
+
+    m_table->setRowCount(Rows);
+    m_addresses.clear();
+    unsigned address = start;
+    const QBrush current(QColor(255, 236, 150));
+    int currentRow = -1;
+    for (int row = 0; row < Rows; ++row) {
+        const uint8_t bytes[3] = {codeAt(address), codeAt(address + 1), codeAt(address + 2)};
+        const sim::Disassembled d = sim::disassemble(bytes, uint16_t(address), chip);
+        QString byteText;
+        for (unsigned i = 0; i < d.length; ++i)
+            byteText += Hex(bytes[i], 2) + (i + 1 < d.length ? " " : "");
+        QString line;
+        if (const auto source = map.sourceLineAt(uint16_t(address)))
+            line = tr("M51 line %1").arg(*source + 1);
+        else if (const auto asmLine = map.asmLineAt(uint16_t(address)))
+            line = tr("assembly line %1").arg(*asmLine + 1);
+        const bool here = address == pc;
+        const QString mark = QString(breakpoints.count(address) ? QStringLiteral("●") : QString()) +
+                             (here ? (running ? QStringLiteral("›") : QStringLiteral("▶")) : QString());
+        const QString texts[ColumnCount] = {mark, Hex(address, 4), byteText, QString::fromStdString(d.text), line};
+        for (int column = 0; column < ColumnCount; ++column) {
+            QTableWidgetItem* item = m_table->item(row, column);
+            if (!item) {
+                item = new QTableWidgetItem;
+                m_table->setItem(row, column, item);
+            }
+            item->setText(texts[column]);
+            item->setBackground(here ? current : QBrush());
+            if (column == Mark)
+                item->setForeground(QBrush(QColor(200, 30, 30)));
+        }
+        if (here)
+            currentRow = row;
+        m_addresses.push_back(uint16_t(address));
+        address = (address + d.length) & 0xFFFF;
+    }
+    if (currentRow >= 0)
+        m_table->scrollToItem(m_table->item(currentRow, Address));
+}
+
+} // namespace m51dbg
