@@ -6,7 +6,12 @@
 #include "FindBar.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
+#include "ConnectionPanel.h"
 #include "MainFrm.h"
+#include "ReceivePanel.h"
+#include "SettingsBox.h"
+#include "StatusTexts.h"
+#include "TransmitPanel.h"
 #include "PtyPort.h"
 #include "SourceLines.h"
 #include "ProtocolTransfer.h"
@@ -122,30 +127,30 @@ void WindowTests::firstStartWithoutStore()
     QVERIFY(!QFile::exists(UserStoreFile()));
     auto form = makeForm();
     QVERIFY(form->windowState() & Qt::WindowMaximized);
-    QCOMPARE(form->ComPortRG->ItemIndex(), 0);
-    QCOMPARE(form->BaudRateRG->ItemIndex(), 3);
-    QCOMPARE(form->DataBitsRG->ItemIndex(), 3);
-    QCOMPARE(form->ParityRG->ItemIndex(), 0);
-    QCOMPARE(form->StopBitsRG->ItemIndex(), 0);
-    QCOMPARE(form->HandshakingRG->ItemIndex(), 0);
-    QCOMPARE(form->cbFontSize->currentText(), QStringLiteral("8"));
-    QCOMPARE(form->RxMemo->font().pointSize(), 8);
-    for (QCheckBox* box : {form->cbAuto, form->TCBox, form->CBoxDec, form->CBoxHex, form->CBoxBin})
+    QCOMPARE(form->connectionPanel()->ComPortRG->ItemIndex(), 0);
+    QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 3);
+    QCOMPARE(form->connectionPanel()->DataBitsRG->ItemIndex(), 3);
+    QCOMPARE(form->connectionPanel()->ParityRG->ItemIndex(), 0);
+    QCOMPARE(form->connectionPanel()->StopBitsRG->ItemIndex(), 0);
+    QCOMPARE(form->connectionPanel()->HandshakingRG->ItemIndex(), 0);
+    QCOMPARE(form->settingsBox()->cbFontSize->currentText(), QStringLiteral("8"));
+    QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 8);
+    for (QCheckBox* box : {form->settingsBox()->cbAuto, form->settingsBox()->TCBox, form->receivePanel()->CBoxDec, form->receivePanel()->CBoxHex, form->receivePanel()->CBoxBin})
         QVERIFY(!box->isChecked());
-    for (THistoryComboBox* box : {form->lbMacro1, form->lbMacro2, form->lbMacro3}) {
+    for (THistoryComboBox* box : {form->transmitPanel()->lbMacro1, form->transmitPanel()->lbMacro2, form->transmitPanel()->lbMacro3}) {
         QCOMPARE(box->currentText(), QString());
         QCOMPARE(box->count(), 0);
         QCOMPARE(box->MaxHistoryLength(), 10);
     }
-    QCOMPARE(form->ChCount0->value(), 13);
-    QCOMPARE(form->LabCount0->text(), QStringLiteral("0"));
+    QCOMPARE(form->receivePanel()->ChCount0->value(), 13);
+    QCOMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("0"));
     QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
-    QVERIFY(form->ConnectBtn->isEnabled());
-    QVERIFY(!form->DisconnectBtn->isEnabled());
-    QCOMPARE(form->SerialPortDriver->ComPortPollingDelay(), quint16(0));
-    QCOMPARE(form->SerialPortDriver->ComPortParity(), ptEVEN);  // until the first connect
-    QCOMPARE(form->ReceiveLog().Text.lineCount(), 1);           // one empty line
-    QCOMPARE(form->PortDevice(pnCOM1), TSerialPortDriver::DefaultDevice(pnCOM1));
+    QVERIFY(form->connectionPanel()->ConnectBtn->isEnabled());
+    QVERIFY(!form->connectionPanel()->DisconnectBtn->isEnabled());
+    QCOMPARE(form->connection()->driver()->ComPortPollingDelay(), quint16(0));
+    QCOMPARE(form->connection()->driver()->ComPortParity(), ptEVEN);  // until the first connect
+    QCOMPARE(form->pipeline()->log().Text.lineCount(), 1);           // one empty line
+    QCOMPARE(form->connection()->driver()->Device(pnCOM1), TSerialPortDriver::DefaultDevice(pnCOM1));
     QVERIFY(m_errors.isEmpty());
 
     // Closed while still maximized: stored maximized, with a usable normal rectangle.
@@ -164,25 +169,25 @@ void WindowTests::controlTexts()
     // The texts whose form is easy to get wrong: blanks kept at both ends,
     // the platform's line breaks turned into tooltip lines.
     auto form = makeForm(false);
-    QCOMPARE(form->ComPortRG->title(), QStringLiteral(" COM Port "));
-    QCOMPARE(form->DataBitsRG->title(), QStringLiteral(" Data bits"));
-    QCOMPARE(form->cbAuto->toolTip(),
+    QCOMPARE(form->connectionPanel()->ComPortRG->title(), QStringLiteral(" COM Port "));
+    QCOMPARE(form->connectionPanel()->DataBitsRG->title(), QStringLiteral(" Data bits"));
+    QCOMPARE(form->settingsBox()->cbAuto->toolTip(),
              QStringLiteral("Auto Connect and Disconnect.\nIf you use same com port for \nsomething else. Like "
                             "programing,... "));
-    QCOMPARE(form->lbMacro2->toolTip(),
+    QCOMPARE(form->transmitPanel()->lbMacro2->toolTip(),
              QStringLiteral("You can add any ASCII character\njust by using #xxx format. Where xxx\nis an ASCII code. "
                             "For example #013 \nfor <CR>. \nRight click to save macro."));
-    QCOMPARE(form->BaudRateRG->items().size(), 12);
+    QCOMPARE(form->connectionPanel()->BaudRateRG->items().size(), 12);
     QCOMPARE(form->windowTitle(), QStringLiteral("Terminal v1.6"));
     QCOMPARE(form->size(), QSize(727, 504));
     QCOMPARE(form->AboutFrm->windowTitle(), QStringLiteral("About Terminal"));
     QCOMPARE(form->AboutFrm->size(), QSize(260, 193));
     QCOMPARE(form->AboutFrm->ExitBtn->text(), QStringLiteral("&Exit"));
     QCOMPARE(form->AboutFrm->ExitBtn->toolTip(), QStringLiteral("close this box"));
-    QCOMPARE(form->Memo1->width(), 56);
-    QCOMPARE(form->Memo2->width(), 57);
-    QCOMPARE(form->Memo3->width(), 82);
-    QVERIFY(TMainForm::OpenDialogFilter().endsWith(
+    QCOMPARE(form->receivePanel()->Memo1->width(), 56);
+    QCOMPARE(form->receivePanel()->Memo2->width(), 57);
+    QCOMPARE(form->receivePanel()->Memo3->width(), 82);
+    QVERIFY(TTransmitPanel::OpenDialogFilter().endsWith(
         QStringLiteral(";;HEX file (*.hex);;BIN file (*.bin);;ASCII text file (*.txt)")));
 }
 
@@ -348,7 +353,7 @@ void WindowTests::radioGroupMapping()
     QVERIFY(group);
     group->SetItemIndex(index == 0 ? 1 : 0);  // the handler runs on a change of selection
     group->SetItemIndex(index);
-    const TSerialPortDriver& d = *form->SerialPortDriver;
+    const TSerialPortDriver& d = *form->connection()->driver();
     const QMap<QString, int> actual{{"port", d.ComPort()},
                                     {"speed", d.ComPortSpeed()},
                                     {"data", d.ComPortDataBits()},
@@ -364,31 +369,31 @@ void WindowTests::connectStatuses()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->SetPortDevice(pnCOM2, m_home.filePath(QStringLiteral("no-such-tty")));
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->setPortDevice(pnCOM2, m_home.filePath(QStringLiteral("no-such-tty")));
 
-    form->ConnectBtnClick();
+    form->connection()->open();
     QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
-    QVERIFY(form->SerialPortDriver->Connected());
-    QVERIFY(!form->ConnectBtn->isEnabled());
-    QVERIFY(form->DisconnectBtn->isEnabled());
-    QCOMPARE(form->SerialPortDriver->ComPortParity(), ptNONE);  // the group's selection replaced even parity
+    QVERIFY(form->connection()->driver()->Connected());
+    QVERIFY(!form->connectionPanel()->ConnectBtn->isEnabled());
+    QVERIFY(form->connectionPanel()->DisconnectBtn->isEnabled());
+    QCOMPARE(form->connection()->driver()->ComPortParity(), ptNONE);  // the group's selection replaced even parity
 
-    form->DisconnectBtnClick();
+    form->connection()->close();
     QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
-    QVERIFY(!form->SerialPortDriver->Connected());
-    QVERIFY(form->ConnectBtn->isEnabled());
-    QVERIFY(!form->DisconnectBtn->isEnabled());
-    form->DisconnectBtnClick();  // also when already disconnected
+    QVERIFY(!form->connection()->driver()->Connected());
+    QVERIFY(form->connectionPanel()->ConnectBtn->isEnabled());
+    QVERIFY(!form->connectionPanel()->DisconnectBtn->isEnabled());
+    form->connection()->close();  // also when already disconnected
     QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
 
     const int beeps = form->BeepCount();
-    form->ComPortRG->SetItemIndex(1);
-    form->ConnectBtnClick();
+    form->connectionPanel()->ComPortRG->SetItemIndex(1);
+    form->connection()->open();
     QCOMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
     QCOMPARE(form->BeepCount(), beeps + 1);
-    QVERIFY(form->ConnectBtn->isEnabled());
-    QVERIFY(!form->DisconnectBtn->isEnabled());
+    QVERIFY(form->connectionPanel()->ConnectBtn->isEnabled());
+    QVERIFY(!form->connectionPanel()->DisconnectBtn->isEnabled());
     QVERIFY(m_errors.isEmpty());  // no dialog
 }
 
@@ -396,20 +401,20 @@ void WindowTests::receiveThroughPort()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->CBoxDec->setChecked(true);
-    form->CBoxHex->setChecked(true);
-    form->CBoxBin->setChecked(true);
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->receivePanel()->CBoxDec->setChecked(true);
+    form->receivePanel()->CBoxHex->setChecked(true);
+    form->receivePanel()->CBoxBin->setChecked(true);
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
     QVERIFY(pty.write("AB\r\nCD"));
-    const TReceiveLog& log = form->ReceiveLog();
+    const TReceiveLog& log = form->pipeline()->log();
     QTRY_COMPARE(log.Received, 6);
     QCOMPARE(sourceLines(log.Text), QStringList({"AB", "CD"}));
     QCOMPARE(sourceLines(log.Dec), QStringList({"65", "66", "13", "10", "67", "68"}));
     QCOMPARE(sourceLines(log.Hex).at(2), QStringLiteral("0D"));
     QCOMPARE(sourceLines(log.Bin).at(2), QStringLiteral("00001101"));
-    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("1"));
+    QTRY_COMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("1"));
 
     // A large burst arrives in several blocks and in order.
     QByteArray burst;
@@ -422,42 +427,42 @@ void WindowTests::receiveThroughPort()
     QCOMPARE(QString::fromLatin1(log.Text.line(2000)), QStringLiteral("line 1999"));
     QCOMPARE(log.Dec.lineCount(), 6 + burst.size());
     // The view shows the end and can be copied from.
-    form->RxMemo->refreshNow();
-    QVERIFY(form->RxMemo->atEnd());
-    form->RxMemo->setSelection({2000, 0}, {2000, 9});
-    QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("line 1999"));
+    form->receivePanel()->RxMemo->refreshNow();
+    QVERIFY(form->receivePanel()->RxMemo->atEnd());
+    form->receivePanel()->RxMemo->setSelection({2000, 0}, {2000, 9});
+    QCOMPARE(form->receivePanel()->RxMemo->selectedText(), QStringLiteral("line 1999"));
 }
 
 void WindowTests::counterAndClear()
 {
     auto form = makeForm();
     const QByteArray block("\r\r\n");
-    form->SerialPortDriverReceiveData(form->SerialPortDriver, block.constData(), int(block.size()));
-    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("2"));
-    form->ChCount0->setValue(10);
-    form->SerialPortDriverReceiveData(form->SerialPortDriver, block.constData(), int(block.size()));
-    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("3"));
+    form->pipeline()->receive(block.constData(), int(block.size()));
+    QTRY_COMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("2"));
+    form->receivePanel()->ChCount0->setValue(10);
+    form->pipeline()->receive(block.constData(), int(block.size()));
+    QTRY_COMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("3"));
     // Cleared while typing, the spin box counts its lower limit 0.
-    QLineEdit* countEdit = form->ChCount0->findChild<QLineEdit*>();
+    QLineEdit* countEdit = form->receivePanel()->ChCount0->findChild<QLineEdit*>();
     QVERIFY(countEdit);
     countEdit->clear();
     const QByteArray zeros("\0\r\0", 3);
-    form->SerialPortDriverReceiveData(form->SerialPortDriver, zeros.constData(), int(zeros.size()));
-    QTRY_COMPARE(form->LabCount0->text(), QStringLiteral("5"));
-    form->ChCount0->setValue(10);
-    form->ClrInMemoClick();
-    QCOMPARE(form->ReceiveLog().Text.lineCount(), 0);
-    QCOMPARE(form->LabCount0->text(), QStringLiteral("5"));
-    form->Button2Click();
-    QCOMPARE(form->CharCount(), 0);
-    QCOMPARE(form->LabCount0->text(), QStringLiteral("0"));
+    form->pipeline()->receive(zeros.constData(), int(zeros.size()));
+    QTRY_COMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("5"));
+    form->receivePanel()->ChCount0->setValue(10);
+    form->receivePanel()->ClrInMemo->click();
+    QCOMPARE(form->pipeline()->log().Text.lineCount(), 0);
+    QCOMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("5"));
+    form->receivePanel()->Button2->click();
+    QCOMPARE(form->pipeline()->log().CharCount, 0);
+    QCOMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("0"));
     // After CLEAR the next block's line is the first line, stamped with Time on.
-    form->TCBox->setChecked(true);
+    form->settingsBox()->TCBox->setChecked(true);
     const QByteArray ok("OK");
-    form->SerialPortDriverReceiveData(form->SerialPortDriver, ok.constData(), int(ok.size()));
-    QCOMPARE(form->ReceiveLog().Text.lineCount(), 1);
+    form->pipeline()->receive(ok.constData(), int(ok.size()));
+    QCOMPARE(form->pipeline()->log().Text.lineCount(), 1);
     QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d> OK$"))
-                .match(QString::fromLatin1(form->ReceiveLog().Text.line(0)))
+                .match(QString::fromLatin1(form->pipeline()->log().Text.line(0)))
                 .hasMatch());
 }
 
@@ -465,75 +470,75 @@ void WindowTests::typedKeys()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    QTest::keyClicks(form->TxMemo, QStringLiteral("ab"));
-    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("ab"));
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    QTest::keyClicks(form->transmitPanel()->TxMemo, QStringLiteral("ab"));
+    QCOMPARE(form->transmitPanel()->TxMemo->toPlainText(), QStringLiteral("ab"));
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
     QCOMPARE(pty.read(1, 200), QByteArray());  // nothing was sent while disconnected
-    QTest::keyClicks(form->TxMemo, QStringLiteral("hi"));
-    QTest::keyClick(form->TxMemo, Qt::Key_Return);
-    QTest::keyClick(form->TxMemo, Qt::Key_Backspace);
-    QTest::keyClick(form->TxMemo, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClicks(form->transmitPanel()->TxMemo, QStringLiteral("hi"));
+    QTest::keyClick(form->transmitPanel()->TxMemo, Qt::Key_Return);
+    QTest::keyClick(form->transmitPanel()->TxMemo, Qt::Key_Backspace);
+    QTest::keyClick(form->transmitPanel()->TxMemo, Qt::Key_X, Qt::ControlModifier);
     QCOMPARE(pty.read(5), QByteArray("hi\r\b\x18"));
-    QVERIFY(form->TxMemo->toPlainText().startsWith(QStringLiteral("abhi")));
+    QVERIFY(form->transmitPanel()->TxMemo->toPlainText().startsWith(QStringLiteral("abhi")));
 }
 
 void WindowTests::macros()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
 
-    form->lbMacro1->setEditText(QStringLiteral("#065#066"));
-    form->bMacro1Click();
+    form->transmitPanel()->lbMacro1->setEditText(QStringLiteral("#065#066"));
+    form->transmitPanel()->bMacro1->click();
     QCOMPARE(pty.read(2), QByteArray("AB"));
-    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("AB"));
+    QCOMPARE(form->transmitPanel()->TxMemo->toPlainText(), QStringLiteral("AB"));
 
-    form->lbMacro2->setEditText(QStringLiteral("#000X"));
-    form->bMacro2Click();
+    form->transmitPanel()->lbMacro2->setEditText(QStringLiteral("#000X"));
+    form->transmitPanel()->bMacro2->click();
     QCOMPARE(pty.read(2), QByteArray("\0X", 2));
-    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("AB\n"));  // an empty line added
+    QCOMPARE(form->transmitPanel()->TxMemo->toPlainText(), QStringLiteral("AB\n"));  // an empty line added
 
-    form->lbMacro3->setEditText(QStringLiteral("AB#"));
-    form->bMacro3Click();
+    form->transmitPanel()->lbMacro3->setEditText(QStringLiteral("AB#"));
+    form->transmitPanel()->bMacro3->click();
     QCOMPARE(m_errors, QStringList({"'' is not a valid integer value"}));
     QCOMPARE(pty.read(1, 200), QByteArray());
-    QCOMPARE(form->TxMemo->toPlainText(), QStringLiteral("AB\n"));
+    QCOMPARE(form->transmitPanel()->TxMemo->toPlainText(), QStringLiteral("AB\n"));
 
-    form->SendMacro(QStringLiteral("#999"));
+    form->transmitPanel()->sendMacro(QStringLiteral("#999"));
     QCOMPARE(pty.read(1), QByteArray("\xe7"));
 
     // Macros longer than 79 characters go out whole.
     QString longMacro;
     for (int i = 0; i < 60; ++i)
         longMacro += QStringLiteral("AT#013");
-    form->SendMacro(longMacro);
+    form->transmitPanel()->sendMacro(longMacro);
     QByteArray expected;
     for (int i = 0; i < 60; ++i)
         expected += "AT\r";
     QCOMPARE(pty.read(expected.size()), expected);
 
     // Disconnected, the copy still goes to TxMemo and nothing is sent.
-    form->DisconnectBtnClick();
-    form->SendMacro(QStringLiteral("OFF"));
-    QVERIFY(form->TxMemo->toPlainText().endsWith(QStringLiteral("\nOFF")));
+    form->connection()->close();
+    form->transmitPanel()->sendMacro(QStringLiteral("OFF"));
+    QVERIFY(form->transmitPanel()->TxMemo->toPlainText().endsWith(QStringLiteral("\nOFF")));
 }
 
 void WindowTests::sendFile()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
 
     QTemporaryDir dir;
     const QString empty = dir.filePath(QStringLiteral("empty.bin"));
     QFile(empty).open(QIODevice::WriteOnly);
-    form->SendFile(empty);
+    form->transmitPanel()->sendFile(empty);
     QCOMPARE(pty.read(1, 200), QByteArray());
     QVERIFY(m_errors.isEmpty());
 
@@ -546,13 +551,13 @@ void WindowTests::sendFile()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(data);
     }
-    form->SendFile(file);
+    form->transmitPanel()->sendFile(file);
     QCOMPARE(pty.read(data.size()), data);
 
-    form->SendFile(dir.filePath(QStringLiteral("missing.bin")));
+    form->transmitPanel()->sendFile(dir.filePath(QStringLiteral("missing.bin")));
     QCOMPARE(m_errors.size(), 1);
     QVERIFY(!m_errors[0].isEmpty());
-    form->SendFile(dir.path());  // a folder cannot be read as a file
+    form->transmitPanel()->sendFile(dir.path());  // a folder cannot be read as a file
     QCOMPARE(m_errors.size(), 2);
     QCOMPARE(pty.read(1, 200), QByteArray());
 }
@@ -577,20 +582,20 @@ void WindowTests::sendFileHeldByXoff()
     // the bytes counted arrive, and nothing after them.
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->HandshakingRG->SetItemIndex(2);
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
-    form->SerialPortDriver->OutputTimeout = 300;
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connectionPanel()->HandshakingRG->SetItemIndex(2);
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
+    form->connection()->driver()->OutputTimeout = 300;
     QVERIFY(pty.write("\x13"));
     QTest::qWait(50);
     QTemporaryDir dir;
     const QByteArray data = writeFile(dir.filePath(QStringLiteral("image.bin")), 1 << 20);
-    form->SendFile(dir.filePath(QStringLiteral("image.bin")));
-    QVERIFY(form->IsSending());
+    form->transmitPanel()->sendFile(dir.filePath(QStringLiteral("image.bin")));
+    QVERIFY(form->transmitter()->busy());
     QVERIFY(pty.write("alive\r"));
-    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("alive"));
-    QTRY_VERIFY_WITH_TIMEOUT(!form->IsSending(), 5000);
+    QTRY_COMPARE(form->pipeline()->log().Text.line(0), QByteArray("alive"));
+    QTRY_VERIFY_WITH_TIMEOUT(!form->transmitter()->busy(), 5000);
     QCOMPARE(m_errors.size(), 1);
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral("^Send File stopped after (\\d+) of 1048576 bytes: the device did not "
@@ -600,7 +605,7 @@ void WindowTests::sendFileHeldByXoff()
     QCOMPARE(form->StatusDetail(), m_errors[0]);
     const int sent = m.captured(1).toInt();
     QVERIFY(sent < data.size());
-    QVERIFY(form->SendFileBtn->isEnabled());
+    QVERIFY(form->transmitPanel()->SendFileBtn->isEnabled());
     QVERIFY(pty.write("\x11"));
     QCOMPARE(pty.read(data.size(), 500), data.left(sent));
 }
@@ -609,30 +614,30 @@ void WindowTests::sendFileCancelled()
 {
     TestPty pty;  // the far end reads nothing until the end
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->ConnectBtnClick();
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->open();
     QTemporaryDir dir;
     const QByteArray data = writeFile(dir.filePath(QStringLiteral("big.bin")), 4 << 20);
-    form->SendFile(dir.filePath(QStringLiteral("big.bin")));
-    QVERIFY(form->IsSending());
+    form->transmitPanel()->sendFile(dir.filePath(QStringLiteral("big.bin")));
+    QVERIFY(form->transmitter()->busy());
     QTest::qWait(100);
     // Typing and macros wait while the file is on its way.
-    QVERIFY(!form->bMacro1->isEnabled());
-    QVERIFY(!form->SendFileBtn->isEnabled());
+    QVERIFY(!form->transmitPanel()->bMacro1->isEnabled());
+    QVERIFY(!form->transmitPanel()->SendFileBtn->isEnabled());
     QVERIFY(form->SendProgress->isVisible());
-    QTest::keyClicks(form->TxMemo, QStringLiteral("zz"));
-    form->SendMacro(QStringLiteral("MM"));
-    QVERIFY(form->TxMemo->toPlainText().isEmpty());
-    QVERIFY(!form->BaudRateRG->isEnabled());  // new settings would purge the queue
+    QTest::keyClicks(form->transmitPanel()->TxMemo, QStringLiteral("zz"));
+    form->transmitPanel()->sendMacro(QStringLiteral("MM"));
+    QVERIFY(form->transmitPanel()->TxMemo->toPlainText().isEmpty());
+    QVERIFY(!form->connectionPanel()->BaudRateRG->isEnabled());  // new settings would purge the queue
     // Auto Dis/Connect lets the file finish before it releases the port.
-    form->cbAuto->setChecked(true);
+    form->settingsBox()->cbAuto->setChecked(true);
     form->AppEventsDeactivate();
-    QVERIFY(form->IsSending());
+    QVERIFY(form->transmitter()->busy());
     QTest::mouseClick(form->SendCancelBtn, Qt::LeftButton);
-    QVERIFY(!form->IsSending());
-    QVERIFY(!form->SerialPortDriver->Connected());
+    QVERIFY(!form->transmitter()->busy());
+    QVERIFY(!form->connection()->driver()->Connected());
     QVERIFY(!form->SendProgress->isVisible());
-    QVERIFY(form->bMacro1->isEnabled());
+    QVERIFY(form->transmitPanel()->bMacro1->isEnabled());
     QVERIFY(m_errors.isEmpty());
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral("^Send File cancelled after (\\d+) of 4194304 bytes$"))
@@ -647,32 +652,32 @@ void WindowTests::logToFile()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->ConnectBtnClick();
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->open();
     QTemporaryDir dir;
     const QString raw = dir.filePath(QStringLiteral("raw.log"));
     QVERIFY(form->StartLog(raw, TLogFile::Raw));
-    QCOMPARE(form->LogBtn->text(), QStringLiteral("Stop log"));
+    QCOMPARE(form->receivePanel()->LogBtn->text(), QStringLiteral("Stop log"));
     QByteArray sent;
     for (int i = 0; i < 20000; ++i)
         sent.append(char(i * 31 + i / 256));
     QVERIFY(pty.write(sent));
-    QTRY_COMPARE(form->ReceiveLog().Received, qint64(sent.size()));
+    QTRY_COMPARE(form->pipeline()->log().Received, qint64(sent.size()));
     QTRY_VERIFY(form->LogStatus->text().startsWith(QStringLiteral("Log: raw.log, ")));
     form->LogBtnClick();  // stops
-    QVERIFY(!form->Log().active());
-    QCOMPARE(form->LogBtn->text(), QStringLiteral("Log to file..."));
+    QVERIFY(!form->pipeline()->logFile().active());
+    QCOMPARE(form->receivePanel()->LogBtn->text(), QStringLiteral("Log to file..."));
     QFile rawFile(raw);
     QVERIFY(rawFile.open(QIODevice::ReadOnly));
     QCOMPARE(rawFile.readAll(), sent);
 
     // The text as shown, time stamps included; the open line when stopped.
-    form->ClrInMemoClick();
-    form->TCBox->setChecked(true);
+    form->receivePanel()->ClrInMemo->click();
+    form->settingsBox()->TCBox->setChecked(true);
     const QString text = dir.filePath(QStringLiteral("text.txt"));
     QVERIFY(form->StartLog(text, TLogFile::Text));
     QVERIFY(pty.write("AB\r\nCD"));
-    QTRY_COMPARE(form->ReceiveLog().Text.lineCount(), 2);
+    QTRY_COMPARE(form->pipeline()->log().Text.lineCount(), 2);
     form->StopLog();
     QFile textFile(text);
     QVERIFY(textFile.open(QIODevice::ReadOnly));
@@ -694,8 +699,8 @@ void WindowTests::errorsSayWhy()
     TestPty pty;
     auto form = makeForm();
     const QString missing = m_home.filePath(QStringLiteral("no-such-tty"));
-    form->SetPortDevice(pnCOM1, missing);
-    form->ConnectBtnClick();
+    form->connection()->setPortDevice(pnCOM1, missing);
+    form->connection()->open();
     QCOMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
     QCOMPARE(form->StatusDetail(), missing + QStringLiteral(": no such device"));
 
@@ -703,11 +708,11 @@ void WindowTests::errorsSayWhy()
     other.SetDevice(pnCOM1, pty.device());
     other.SetComPort(pnCOM1);
     QVERIFY(other.Connect());
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->ConnectBtnClick();
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->open();
     QCOMPARE(form->StatusDetail(), pty.device() + QStringLiteral(": in use by another terminal window"));
     other.Disconnect();
-    form->ConnectBtnClick();
+    form->connection()->open();
     QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
     QCOMPARE(form->StatusDetail(), QString());
 
@@ -731,24 +736,24 @@ void WindowTests::modemLines()
     // indicators show that nothing is known, Break is harmless.
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->SetDTRBtnClick();  // disconnected: no effect, no message
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->transmitPanel()->SetDTRBtn->click();  // disconnected: no effect, no message
     QCOMPARE(form->StatusDetail(), QString());
-    form->ConnectBtnClick();
+    form->connection()->open();
     const int beeps = form->BeepCount();
-    form->SetDTRBtnClick();
+    form->transmitPanel()->SetDTRBtn->click();
     QCOMPARE(form->StatusDetail(), QStringLiteral("DTR cannot be set on %1 (a pseudo-terminal, or a cable or adapter "
                                                   "without the line)")
                                        .arg(pty.device()));
-    form->ClrRTSBtnClick();
+    form->transmitPanel()->ClrRTSBtn->click();
     QVERIFY(form->StatusDetail().startsWith(QStringLiteral("RTS cannot be set")));
     QCOMPARE(form->BeepCount(), beeps + 2);
-    QVERIFY(!form->LedCTS->isEnabled());
-    QCOMPARE(form->LedCTS->toolTip(), QStringLiteral("This device does not report its modem lines"));
-    form->BreakBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(!form->transmitPanel()->LedCTS->isEnabled());
+    QCOMPARE(form->transmitPanel()->LedCTS->toolTip(), QStringLiteral("This device does not report its modem lines"));
+    form->transmitPanel()->BreakBtn->click();
+    QVERIFY(form->connection()->driver()->Connected());
     QVERIFY(pty.write("x"));
-    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
+    QTRY_COMPARE(form->pipeline()->log().Text.line(0), QByteArray("x"));
 }
 
 void WindowTests::fastBitRates()
@@ -756,49 +761,49 @@ void WindowTests::fastBitRates()
     TestPty pty;
     {
         auto form = makeForm();
-        form->SetPortDevice(pnCOM1, pty.device());
-        form->ConnectBtnClick();
-        form->cbBaudRate->setEditText(QStringLiteral("460800"));
-        form->BaudRateRG->SetItemIndex(12);
+        form->connection()->setPortDevice(pnCOM1, pty.device());
+        form->connection()->open();
+        form->connectionPanel()->cbBaudRate->setEditText(QStringLiteral("460800"));
+        form->connectionPanel()->BaudRateRG->SetItemIndex(12);
         QCOMPARE(pty.outputSpeed(), speed_t(B460800));
-        QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 460800);
+        QCOMPARE(form->connection()->driver()->ComPortCustomSpeed(), 460800);
         QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
-        form->cbBaudRate->setCurrentIndex(2);  // 921600, chosen from the list
-        emit form->cbBaudRate->activated(2);
+        form->connectionPanel()->cbBaudRate->setCurrentIndex(2);  // 921600, chosen from the list
+        emit form->connectionPanel()->cbBaudRate->activated(2);
         QCOMPARE(pty.outputSpeed(), speed_t(B921600));
         QVERIFY(form->close());
     }
     QSettings store(UserStoreFile(), QSettings::IniFormat);
     QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/WindowState/BaudRateRG_ItemIndex")), QStringLiteral("12"));
     auto form = makeForm();
-    QCOMPARE(form->BaudRateRG->ItemIndex(), 12);
-    QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 921600);
-    form->BaudRateRG->SetItemIndex(11);  // the listed rates keep their meaning
-    QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 0);
-    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br115200);
+    QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 12);
+    QCOMPARE(form->connection()->driver()->ComPortCustomSpeed(), 921600);
+    form->connectionPanel()->BaudRateRG->SetItemIndex(11);  // the listed rates keep their meaning
+    QCOMPARE(form->connection()->driver()->ComPortCustomSpeed(), 0);
+    QCOMPARE(form->connection()->driver()->ComPortSpeed(), br115200);
 }
 
 void WindowTests::hexAndLongMacros()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->ConnectBtnClick();
-    form->lbMacro1->setEditText(QStringLiteral("AT#$0D#x0a"));
-    form->bMacro1Click();
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->open();
+    form->transmitPanel()->lbMacro1->setEditText(QStringLiteral("AT#$0D#x0a"));
+    form->transmitPanel()->bMacro1->click();
     QCOMPARE(pty.read(4), QByteArray("AT\r\n"));
-    form->SendMacro(QStringLiteral("#$0Q"));
+    form->transmitPanel()->sendMacro(QStringLiteral("#$0Q"));
     QCOMPARE(m_errors, QStringList({"'Q' is not a valid integer value"}));
     // Too long for the box: cut there by the box, then refused whole.
-    form->lbMacro2->setEditText(QString(3000, QLatin1Char('A')));
-    QCOMPARE(form->lbMacro2->currentText().size(), MaxMacroLength + 1);
+    form->transmitPanel()->lbMacro2->setEditText(QString(3000, QLatin1Char('A')));
+    QCOMPARE(form->transmitPanel()->lbMacro2->currentText().size(), MaxMacroLength + 1);
     QVERIFY(form->StatusDetail().startsWith(QStringLiteral("Macro 2 is longer than")));
-    form->bMacro2Click();
+    form->transmitPanel()->bMacro2->click();
     QCOMPARE(m_errors.size(), 2);
     QVERIFY(m_errors[1].startsWith(QStringLiteral("The macro is longer than 1024 characters")));
     QCOMPARE(pty.read(1, 200), QByteArray());
-    form->lbMacro2->setEditText(QString(MaxMacroLength, QLatin1Char('B')));
-    form->bMacro2Click();
+    form->transmitPanel()->lbMacro2->setEditText(QString(MaxMacroLength, QLatin1Char('B')));
+    form->transmitPanel()->bMacro2->click();
     QCOMPARE(pty.read(MaxMacroLength), QByteArray(MaxMacroLength, 'B'));
 }
 
@@ -806,8 +811,8 @@ void WindowTests::deviceReturns()
 {
     auto pty = std::make_unique<TestPty>();
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty->device());
-    form->ConnectBtnClick();
+    form->connection()->setPortDevice(pnCOM1, pty->device());
+    form->connection()->open();
     const QString device = pty->device();
     pty->closeMaster();
     QTRY_COMPARE_WITH_TIMEOUT(form->StatusText(), QStringLiteral("Error: port is not available"), 5000);
@@ -818,18 +823,18 @@ void WindowTests::deviceReturns()
     QTRY_VERIFY_WITH_TIMEOUT(form->ReconnectBtn->isVisibleTo(form.get()), 3000);
     QCOMPARE(form->StatusDetail(), device + QStringLiteral(" is back"));
     form->ReconnectBtn->click();
-    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(form->connection()->driver()->Connected());
     QVERIFY(!form->ReconnectBtn->isVisibleTo(form.get()));
 
     // With the option on it connects by itself.
-    form->cbReconnect->setChecked(true);
+    form->settingsBox()->cbReconnect->setChecked(true);
     pty->closeMaster();
-    QTRY_VERIFY_WITH_TIMEOUT(!form->SerialPortDriver->Connected(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form->connection()->driver()->Connected(), 5000);
     QTRY_VERIFY(!QFile::exists(device));
     pty = std::make_unique<TestPty>();
     if (pty->device() != device)
         QSKIP("the pseudo-terminal came back under another name");
-    QTRY_VERIFY_WITH_TIMEOUT(form->SerialPortDriver->Connected(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(form->connection()->driver()->Connected(), 3000);
     QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
 }
 
@@ -838,80 +843,80 @@ void WindowTests::lineEndingOptions()
     TestPty pty;
     {
         auto form = makeForm();
-        form->SetPortDevice(pnCOM1, pty.device());
-        form->ConnectBtnClick();
-        form->cbEnterKey->setCurrentIndex(2);
-        QTest::keyClick(form->TxMemo, Qt::Key_Return);
+        form->connection()->setPortDevice(pnCOM1, pty.device());
+        form->connection()->open();
+        form->settingsBox()->cbEnterKey->setCurrentIndex(2);
+        QTest::keyClick(form->transmitPanel()->TxMemo, Qt::Key_Return);
         QCOMPARE(pty.read(2), QByteArray("\r\n"));
-        form->cbLfNewLine->setChecked(true);
+        form->settingsBox()->cbLfNewLine->setChecked(true);
         QVERIFY(pty.write("one\ntwo\n"));
-        QTRY_COMPARE(sourceLines(form->ReceiveLog().Text), QStringList({"one", "two", ""}));
-        form->cbStampOnce->setChecked(true);
+        QTRY_COMPARE(sourceLines(form->pipeline()->log().Text), QStringList({"one", "two", ""}));
+        form->settingsBox()->cbStampOnce->setChecked(true);
         QVERIFY(form->close());
     }
     // The choices come back after a restart.
     auto form = makeForm();
-    QCOMPARE(form->cbEnterKey->currentText(), QStringLiteral("CR LF"));
-    QVERIFY(form->cbLfNewLine->isChecked());
-    QVERIFY(form->cbStampOnce->isChecked());
-    QCOMPARE(form->TxMemo->EnterBytes, QByteArray("\r\n"));
+    QCOMPARE(form->settingsBox()->cbEnterKey->currentText(), QStringLiteral("CR LF"));
+    QVERIFY(form->settingsBox()->cbLfNewLine->isChecked());
+    QVERIFY(form->settingsBox()->cbStampOnce->isChecked());
+    QCOMPARE(form->transmitPanel()->TxMemo->EnterBytes, QByteArray("\r\n"));
 }
 
 void WindowTests::speedAndPortWhileConnected()
 {
     TestPty one, two;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, one.device());
-    form->SetPortDevice(pnCOM2, two.device());
-    form->SetPortDevice(pnCOM3, m_home.filePath(QStringLiteral("gone")));
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connection()->setPortDevice(pnCOM1, one.device());
+    form->connection()->setPortDevice(pnCOM2, two.device());
+    form->connection()->setPortDevice(pnCOM3, m_home.filePath(QStringLiteral("gone")));
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
     QCOMPARE(one.outputSpeed(), speed_t(B2400));
 
     // 9600 while connected: applied at once, the port stays open.
-    form->BaudRateRG->SetItemIndex(5);
-    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br9600);
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connectionPanel()->BaudRateRG->SetItemIndex(5);
+    QCOMPARE(form->connection()->driver()->ComPortSpeed(), br9600);
+    QVERIFY(form->connection()->driver()->Connected());
     QCOMPARE(one.outputSpeed(), speed_t(B9600));
     QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
 
     // COM2 while connected: COM1 closes, COM2 opens.
-    form->ComPortRG->SetItemIndex(1);
-    QVERIFY(form->SerialPortDriver->Connected());
-    QCOMPARE(form->SerialPortDriver->ComPort(), pnCOM2);
+    form->connectionPanel()->ComPortRG->SetItemIndex(1);
+    QVERIFY(form->connection()->driver()->Connected());
+    QCOMPARE(form->connection()->driver()->ComPort(), pnCOM2);
     QVERIFY(two.write("2"));
-    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("2"));
+    QTRY_COMPARE(form->pipeline()->log().Text.line(0), QByteArray("2"));
     QVERIFY(one.write("1"));
     QTest::qWait(100);
-    QCOMPARE(form->ReceiveLog().Text.line(0), QByteArray("2"));
+    QCOMPARE(form->pipeline()->log().Text.line(0), QByteArray("2"));
 
     // COM3 cannot be opened: disconnected with the error status.
-    form->ComPortRG->SetItemIndex(2);
-    QVERIFY(!form->SerialPortDriver->Connected());
+    form->connectionPanel()->ComPortRG->SetItemIndex(2);
+    QVERIFY(!form->connection()->driver()->Connected());
     QCOMPARE(form->StatusText(), QStringLiteral("Error: port is not available"));
-    QVERIFY(form->ConnectBtn->isEnabled());
-    QVERIFY(!form->DisconnectBtn->isEnabled());
+    QVERIFY(form->connectionPanel()->ConnectBtn->isEnabled());
+    QVERIFY(!form->connectionPanel()->DisconnectBtn->isEnabled());
 
     // Handshaking maps to both driver properties.
-    form->HandshakingRG->SetItemIndex(3);
-    QCOMPARE(form->SerialPortDriver->ComPortHwHandshaking(), hhRTSCTS);
-    QCOMPARE(form->SerialPortDriver->ComPortSwHandshaking(), shXONXOFF);
-    form->HandshakingRG->SetItemIndex(2);
-    QCOMPARE(form->SerialPortDriver->ComPortHwHandshaking(), hhNONE);
-    QCOMPARE(form->SerialPortDriver->ComPortSwHandshaking(), shXONXOFF);
-    form->StopBitsRG->SetItemIndex(2);
-    QCOMPARE(form->SerialPortDriver->ComPortStopBits(), sb2BITS);
+    form->connectionPanel()->HandshakingRG->SetItemIndex(3);
+    QCOMPARE(form->connection()->driver()->ComPortHwHandshaking(), hhRTSCTS);
+    QCOMPARE(form->connection()->driver()->ComPortSwHandshaking(), shXONXOFF);
+    form->connectionPanel()->HandshakingRG->SetItemIndex(2);
+    QCOMPARE(form->connection()->driver()->ComPortHwHandshaking(), hhNONE);
+    QCOMPARE(form->connection()->driver()->ComPortSwHandshaking(), shXONXOFF);
+    form->connectionPanel()->StopBitsRG->SetItemIndex(2);
+    QCOMPARE(form->connection()->driver()->ComPortStopBits(), sb2BITS);
 }
 
 void WindowTests::deviationsNamed()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->StopBitsRG->SetItemIndex(1);  // 1.5 stop bits
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
-    const QStringList deviations = form->SerialPortDriver->EffectiveSettings().Deviations;
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connectionPanel()->StopBitsRG->SetItemIndex(1);  // 1.5 stop bits
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
+    const QStringList deviations = form->connection()->driver()->EffectiveSettings().Deviations;
     if (deviations.isEmpty())
         QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
     else
@@ -922,24 +927,24 @@ void WindowTests::autoDisConnect()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
+    form->connection()->setPortDevice(pnCOM1, pty.device());
 
     // Without Auto Dis/Connect the activation leaves the port closed, and the
     // title says so, as the status bar does.
     form->AppEventsActivate();
     QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
     QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
-    QVERIFY(!form->SerialPortDriver->Connected());
+    QVERIFY(!form->connection()->driver()->Connected());
     form->AppEventsDeactivate();
     QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Disconnected"));
 
-    form->cbAuto->setChecked(true);
+    form->settingsBox()->cbAuto->setChecked(true);
     form->AppEventsActivate();
-    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(form->connection()->driver()->Connected());
     QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
     // Switching to another program releases the port for it.
     form->AppEventsDeactivate();
-    QVERIFY(!form->SerialPortDriver->Connected());
+    QVERIFY(!form->connection()->driver()->Connected());
     QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
     {
         TSerialPortDriver other;
@@ -948,7 +953,7 @@ void WindowTests::autoDisConnect()
         QVERIFY(other.Connect());
     }
     form->AppEventsActivate();
-    QVERIFY(form->SerialPortDriver->Connected());
+    QVERIFY(form->connection()->driver()->Connected());
     QCOMPARE(form->ApplicationTitle(), QStringLiteral("Terminal - Connected"));
     // A port lost while active: the title follows the status bar at once.
     pty.closeMaster();
@@ -960,34 +965,34 @@ void WindowTests::portLost()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connection()->setPortDevice(pnCOM1, pty.device());
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
     const int beeps = form->BeepCount();
     pty.closeMaster();
     QTRY_COMPARE_WITH_TIMEOUT(form->StatusText(), QStringLiteral("Error: port is not available"), 5000);
     QCOMPARE(form->BeepCount(), beeps + 1);
-    QVERIFY(!form->SerialPortDriver->Connected());
-    QVERIFY(form->ConnectBtn->isEnabled());
-    QVERIFY(!form->DisconnectBtn->isEnabled());
+    QVERIFY(!form->connection()->driver()->Connected());
+    QVERIFY(form->connectionPanel()->ConnectBtn->isEnabled());
+    QVERIFY(!form->connectionPanel()->DisconnectBtn->isEnabled());
 }
 
 void WindowTests::fontSize()
 {
     auto form = makeForm();
-    form->cbFontSize->setEditText(QStringLiteral("12"));
-    form->cbFontSizeChange();
-    QCOMPARE(form->RxMemo->font().pointSize(), 12);
-    QCOMPARE(form->TxMemo->font().pointSize(), 12);
-    QCOMPARE(form->Memo1->font().pointSize(), 8);
-    form->cbFontSize->setEditText(QStringLiteral("abc"));
-    form->cbFontSizeChange();
+    form->settingsBox()->cbFontSize->setEditText(QStringLiteral("12"));
+    form->applyFontSize();
+    QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 12);
+    QCOMPARE(form->transmitPanel()->TxMemo->font().pointSize(), 12);
+    QCOMPARE(form->receivePanel()->Memo1->font().pointSize(), 8);
+    form->settingsBox()->cbFontSize->setEditText(QStringLiteral("abc"));
+    form->applyFontSize();
     QCOMPARE(m_errors, QStringList({"'abc' is not a valid integer value"}));
-    QCOMPARE(form->RxMemo->font().pointSize(), 12);
+    QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 12);
     // Typed by the user: each edit applies.
-    form->cbFontSize->lineEdit()->selectAll();
-    QTest::keyClicks(form->cbFontSize->lineEdit(), QStringLiteral("14"));
-    QCOMPARE(form->TxMemo->font().pointSize(), 14);
+    form->settingsBox()->cbFontSize->lineEdit()->selectAll();
+    QTest::keyClicks(form->settingsBox()->cbFontSize->lineEdit(), QStringLiteral("14"));
+    QCOMPARE(form->transmitPanel()->TxMemo->font().pointSize(), 14);
 }
 
 void WindowTests::restartRestoresEverything()
@@ -997,20 +1002,20 @@ void WindowTests::restartRestoresEverything()
         form->setWindowState(Qt::WindowNoState);
         form->setGeometry(40, 50, 900, 600);
         QCoreApplication::processEvents();
-        form->ComPortRG->SetItemIndex(2);
-        form->BaudRateRG->SetItemIndex(11);
-        form->DataBitsRG->SetItemIndex(1);
-        form->ParityRG->SetItemIndex(4);
-        form->StopBitsRG->SetItemIndex(2);
-        form->HandshakingRG->SetItemIndex(1);
-        form->cbAuto->setChecked(true);
-        form->CBoxDec->setChecked(true);
-        form->CBoxBin->setChecked(true);
-        form->TCBox->setChecked(true);  // not stored
-        form->cbFontSize->setEditText(QStringLiteral("10"));
-        form->lbMacro1->setEditText(QStringLiteral("ATZ "));
-        form->lbMacro2->setEditText(QStringLiteral("two"));
-        form->lbMacro3->setEditText(QStringLiteral("#013"));
+        form->connectionPanel()->ComPortRG->SetItemIndex(2);
+        form->connectionPanel()->BaudRateRG->SetItemIndex(11);
+        form->connectionPanel()->DataBitsRG->SetItemIndex(1);
+        form->connectionPanel()->ParityRG->SetItemIndex(4);
+        form->connectionPanel()->StopBitsRG->SetItemIndex(2);
+        form->connectionPanel()->HandshakingRG->SetItemIndex(1);
+        form->settingsBox()->cbAuto->setChecked(true);
+        form->receivePanel()->CBoxDec->setChecked(true);
+        form->receivePanel()->CBoxBin->setChecked(true);
+        form->settingsBox()->TCBox->setChecked(true);  // not stored
+        form->settingsBox()->cbFontSize->setEditText(QStringLiteral("10"));
+        form->transmitPanel()->lbMacro1->setEditText(QStringLiteral("ATZ "));
+        form->transmitPanel()->lbMacro2->setEditText(QStringLiteral("two"));
+        form->transmitPanel()->lbMacro3->setEditText(QStringLiteral("#013"));
         form->RxSplitter1->setSizes({260, form->RxSplitter1->height() - 260});
         QCoreApplication::processEvents();
         QCOMPARE(form->Panel3->height(), 260);
@@ -1027,51 +1032,51 @@ void WindowTests::restartRestoresEverything()
     auto form = makeForm();
     QVERIFY(!(form->windowState() & Qt::WindowMaximized));
     QCOMPARE(form->geometry(), QRect(40, 50, 900, 600));
-    QCOMPARE(form->ComPortRG->ItemIndex(), 2);
-    QCOMPARE(form->BaudRateRG->ItemIndex(), 11);
-    QCOMPARE(form->DataBitsRG->ItemIndex(), 1);
-    QCOMPARE(form->ParityRG->ItemIndex(), 4);
-    QCOMPARE(form->StopBitsRG->ItemIndex(), 2);
-    QCOMPARE(form->HandshakingRG->ItemIndex(), 1);
-    QVERIFY(form->cbAuto->isChecked());
-    QVERIFY(form->CBoxDec->isChecked());
-    QVERIFY(!form->CBoxHex->isChecked());
-    QVERIFY(form->CBoxBin->isChecked());
-    QVERIFY(!form->TCBox->isChecked());
-    QCOMPARE(form->cbFontSize->currentText(), QStringLiteral("10"));
-    QCOMPARE(form->RxMemo->font().pointSize(), 10);  // applied by FormShow
-    QCOMPARE(form->lbMacro1->currentText(), QStringLiteral("ATZ"));  // trailing blank gone
-    QCOMPARE(form->lbMacro2->currentText(), QStringLiteral("two"));
-    QCOMPARE(form->lbMacro3->currentText(), QStringLiteral("#013"));
+    QCOMPARE(form->connectionPanel()->ComPortRG->ItemIndex(), 2);
+    QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 11);
+    QCOMPARE(form->connectionPanel()->DataBitsRG->ItemIndex(), 1);
+    QCOMPARE(form->connectionPanel()->ParityRG->ItemIndex(), 4);
+    QCOMPARE(form->connectionPanel()->StopBitsRG->ItemIndex(), 2);
+    QCOMPARE(form->connectionPanel()->HandshakingRG->ItemIndex(), 1);
+    QVERIFY(form->settingsBox()->cbAuto->isChecked());
+    QVERIFY(form->receivePanel()->CBoxDec->isChecked());
+    QVERIFY(!form->receivePanel()->CBoxHex->isChecked());
+    QVERIFY(form->receivePanel()->CBoxBin->isChecked());
+    QVERIFY(!form->settingsBox()->TCBox->isChecked());
+    QCOMPARE(form->settingsBox()->cbFontSize->currentText(), QStringLiteral("10"));
+    QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 10);  // applied by FormShow
+    QCOMPARE(form->transmitPanel()->lbMacro1->currentText(), QStringLiteral("ATZ"));  // trailing blank gone
+    QCOMPARE(form->transmitPanel()->lbMacro2->currentText(), QStringLiteral("two"));
+    QCOMPARE(form->transmitPanel()->lbMacro3->currentText(), QStringLiteral("#013"));
     QCoreApplication::processEvents();
     QCOMPARE(form->Panel3->height(), 260);
     // The restored groups reached the driver (the stop bits by their click).
-    QCOMPARE(form->SerialPortDriver->ComPort(), pnCOM3);
-    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br115200);
-    QCOMPARE(form->SerialPortDriver->ComPortStopBits(), sb2BITS);
+    QCOMPARE(form->connection()->driver()->ComPort(), pnCOM3);
+    QCOMPARE(form->connection()->driver()->ComPortSpeed(), br115200);
+    QCOMPARE(form->connection()->driver()->ComPortStopBits(), sb2BITS);
 }
 
 void WindowTests::macroHistories()
 {
     {
         auto form = makeForm();
-        form->lbMacro1->setEditText(QStringLiteral("AT"));
-        form->SaveMacro11Click();
-        form->SaveMacro11Click();
-        QCOMPARE(form->lbMacro1->History(), QStringList({"AT"}));
-        form->lbMacro1->setEditText(QStringLiteral("ATZ "));
-        form->SaveMacro11Click();
-        form->lbMacro1->setEditText(QStringLiteral("AT"));
-        form->SaveMacro11Click();
-        QCOMPARE(form->lbMacro1->History(), QStringList({"AT", "ATZ "}));
+        form->transmitPanel()->lbMacro1->setEditText(QStringLiteral("AT"));
+        form->transmitPanel()->SaveMacro11->trigger();
+        form->transmitPanel()->SaveMacro11->trigger();
+        QCOMPARE(form->transmitPanel()->lbMacro1->History(), QStringList({"AT"}));
+        form->transmitPanel()->lbMacro1->setEditText(QStringLiteral("ATZ "));
+        form->transmitPanel()->SaveMacro11->trigger();
+        form->transmitPanel()->lbMacro1->setEditText(QStringLiteral("AT"));
+        form->transmitPanel()->SaveMacro11->trigger();
+        QCOMPARE(form->transmitPanel()->lbMacro1->History(), QStringList({"AT", "ATZ "}));
         for (int i = 0; i < 11; ++i) {
-            form->lbMacro2->setEditText(QStringLiteral("m%1").arg(i));
-            form->SaveMacro21Click();
+            form->transmitPanel()->lbMacro2->setEditText(QStringLiteral("m%1").arg(i));
+            form->transmitPanel()->SaveMacro21->trigger();
         }
-        QCOMPARE(form->lbMacro2->count(), 10);
-        QCOMPARE(form->lbMacro2->itemText(0), QStringLiteral("m10"));
-        QCOMPARE(form->lbMacro2->currentText(), QStringLiteral("m10"));
-        form->lbMacro3->setEditText(QStringLiteral("unsaved"));
+        QCOMPARE(form->transmitPanel()->lbMacro2->count(), 10);
+        QCOMPARE(form->transmitPanel()->lbMacro2->itemText(0), QStringLiteral("m10"));
+        QCOMPARE(form->transmitPanel()->lbMacro2->currentText(), QStringLiteral("m10"));
+        form->transmitPanel()->lbMacro3->setEditText(QStringLiteral("unsaved"));
         QVERIFY(form->close());
     }
     QSettings store(UserStoreFile(), QSettings::IniFormat);
@@ -1081,13 +1086,13 @@ void WindowTests::macroHistories()
     QVERIFY(!store.contains(QStringLiteral("TERMINAL/Macro3/H0")));  // histories are written only by Save Macro
 
     auto form = makeForm();
-    QCOMPARE(form->lbMacro1->History(), QStringList({"AT", "ATZ "}));  // the history keeps the blank
-    QCOMPARE(form->lbMacro2->count(), 10);
-    QCOMPARE(form->lbMacro3->count(), 0);
-    QCOMPARE(form->lbMacro3->currentText(), QStringLiteral("unsaved"));
+    QCOMPARE(form->transmitPanel()->lbMacro1->History(), QStringList({"AT", "ATZ "}));  // the history keeps the blank
+    QCOMPARE(form->transmitPanel()->lbMacro2->count(), 10);
+    QCOMPARE(form->transmitPanel()->lbMacro3->count(), 0);
+    QCOMPARE(form->transmitPanel()->lbMacro3->currentText(), QStringLiteral("unsaved"));
     // Choosing an entry puts it into the edit text, ready to send.
-    form->lbMacro1->setCurrentIndex(1);
-    QCOMPARE(form->lbMacro1->currentText(), QStringLiteral("ATZ "));
+    form->transmitPanel()->lbMacro1->setCurrentIndex(1);
+    QCOMPARE(form->transmitPanel()->lbMacro1->currentText(), QStringLiteral("ATZ "));
 }
 
 void WindowTests::garbageInStore()
@@ -1110,15 +1115,15 @@ void WindowTests::garbageInStore()
                 "\x01\x02 not an ini line\n");
     }
     auto form = makeForm();
-    QCOMPARE(form->BaudRateRG->ItemIndex(), 0);  // 300 baud
-    QCOMPARE(form->ComPortRG->ItemIndex(), 0);
-    QCOMPARE(form->ParityRG->ItemIndex(), 0);
-    QVERIFY(!form->cbAuto->isChecked());
-    QVERIFY(form->CBoxHex->isChecked());
-    QCOMPARE(form->PortDevice(pnCOM1), TSerialPortDriver::DefaultDevice(pnCOM1));
-    QCOMPARE(form->lbMacro1->History(), QStringList({"first"}));
+    QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 0);  // 300 baud
+    QCOMPARE(form->connectionPanel()->ComPortRG->ItemIndex(), 0);
+    QCOMPARE(form->connectionPanel()->ParityRG->ItemIndex(), 0);
+    QVERIFY(!form->settingsBox()->cbAuto->isChecked());
+    QVERIFY(form->receivePanel()->CBoxHex->isChecked());
+    QCOMPARE(form->connection()->driver()->Device(pnCOM1), TSerialPortDriver::DefaultDevice(pnCOM1));
+    QCOMPARE(form->transmitPanel()->lbMacro1->History(), QStringList({"first"}));
     QVERIFY(form->Panel3->height() > 0);
-    QCOMPARE(form->SerialPortDriver->ComPortSpeed(), br300);
+    QCOMPARE(form->connection()->driver()->ComPortSpeed(), br300);
     QVERIFY(m_errors.isEmpty());
 
     // A stored font size that is not a number is reported when it is applied.
@@ -1130,7 +1135,7 @@ void WindowTests::garbageInStore()
     m_errors.clear();
     auto second = makeForm();
     QCOMPARE(m_errors, QStringList({"'big' is not a valid integer value"}));
-    QCOMPARE(second->RxMemo->font().pointSize(), 8);
+    QCOMPARE(second->receivePanel()->RxMemo->font().pointSize(), 8);
 }
 
 void WindowTests::deviceMap()
@@ -1138,23 +1143,23 @@ void WindowTests::deviceMap()
     TestPty pty;
     {
         auto form = makeForm();
-        form->SetPortDevice(pnCOM4, pty.device());
-        QCOMPARE(form->SerialPortDriver->Device(pnCOM4), pty.device());
-        form->ComPortRG->SetItemIndex(3);
-        QVERIFY(form->ComPortRG->toolTip().contains(QStringLiteral("COM4 = ") + pty.device()));
-        QVERIFY(form->ComPortRG->toolTip().startsWith(QStringLiteral("Port number")));
+        form->connection()->setPortDevice(pnCOM4, pty.device());
+        QCOMPARE(form->connection()->driver()->Device(pnCOM4), pty.device());
+        form->connectionPanel()->ComPortRG->SetItemIndex(3);
+        QVERIFY(form->connectionPanel()->ComPortRG->toolTip().contains(QStringLiteral("COM4 = ") + pty.device()));
+        QVERIFY(form->connectionPanel()->ComPortRG->toolTip().startsWith(QStringLiteral("Port number")));
     }
     QSettings store(UserStoreFile(), QSettings::IniFormat);
     QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/Ports/COM4")), pty.device());
     auto form = makeForm();
-    QCOMPARE(form->PortDevice(pnCOM4), pty.device());
-    form->ComPortRG->SetItemIndex(3);
-    form->ConnectBtnClick();
-    QVERIFY(form->SerialPortDriver->Connected());
+    QCOMPARE(form->connection()->driver()->Device(pnCOM4), pty.device());
+    form->connectionPanel()->ComPortRG->SetItemIndex(3);
+    form->connection()->open();
+    QVERIFY(form->connection()->driver()->Connected());
 
     // The context menu offers the default device of each number.
     QMenu menu;
-    form->BuildPortMenu(&menu);
+    form->connectionPanel()->buildPortMenu(&menu);
     QCOMPARE(menu.actions().size(), 4);
     QCOMPARE(menu.actions()[3]->text(), QStringLiteral("COM4 = ") + pty.device());
     QMenu* com2 = menu.actions()[1]->menu();
@@ -1169,10 +1174,10 @@ void WindowTests::deviceMap()
 
     // Another device for the open COM number: the port is reopened on it.
     TestPty other;
-    form->SetPortDevice(pnCOM4, other.device());
-    QVERIFY(form->SerialPortDriver->Connected());
+    form->connection()->setPortDevice(pnCOM4, other.device());
+    QVERIFY(form->connection()->driver()->Connected());
     QVERIFY(other.write("x"));
-    QTRY_COMPARE(form->ReceiveLog().Text.line(0), QByteArray("x"));
+    QTRY_COMPARE(form->pipeline()->log().Text.line(0), QByteArray("x"));
 }
 
 
@@ -1180,40 +1185,40 @@ void WindowTests::plotAndTransferWiring()
 {
     TestPty pty;
     auto form = makeForm();
-    form->SetPortDevice(pnCOM1, pty.device());
+    form->connection()->setPortDevice(pnCOM1, pty.device());
 
     // A transfer needs an open port, and says so.
     TTransferRequest request;
     request.Direction = TTransferDirection::Receive;
     request.Folder = m_home.path();
-    form->StartTransfer(request);
+    form->transmitPanel()->startTransfer(request);
     QCOMPARE(m_errors.size(), 1);
-    QVERIFY(!form->IsSending());
+    QVERIFY(!form->transmitter()->busy());
 
     // Lines with numbers reach the plot only while it is on.
-    form->ConnectBtnClick();
+    form->connection()->open();
     QVERIFY(pty.write("1 2\r\n"));
-    QTRY_COMPARE(form->ReceiveLog().Received, 5);
-    QVERIFY(form->PlotData().series().isEmpty());
-    form->PlotBtn->click();
+    QTRY_COMPARE(form->pipeline()->log().Received, 5);
+    QVERIFY(form->pipeline()->plotData().series().isEmpty());
+    form->connectionPanel()->PlotBtn->click();
     QVERIFY(form->PlotDock->isVisible());
     QVERIFY(pty.write("3 4\r\nt=5\r\n"));
-    QTRY_COMPARE(form->PlotData().series().size(), 3);
-    QCOMPARE(form->PlotData().series()[0].Value, QVector<double>{3});
+    QTRY_COMPARE(form->pipeline()->plotData().series().size(), 3);
+    QCOMPARE(form->pipeline()->plotData().series()[0].Value, QVector<double>{3});
 
     // While a transfer runs the port's bytes go to the protocol program,
     // not into the receive box, and typed keys wait.
-    form->StartTransfer(request);
-    QVERIFY(form->IsSending());
-    QVERIFY(!form->TransferBtn->isEnabled());
-    const qint64 before = form->ReceiveLog().Received;
+    form->transmitPanel()->startTransfer(request);
+    QVERIFY(form->transmitter()->busy());
+    QVERIFY(!form->transmitPanel()->TransferBtn->isEnabled());
+    const qint64 before = form->pipeline()->log().Received;
     QVERIFY(pty.write("noise"));
-    QTRY_VERIFY(form->Transfer()->bytesFromPort() >= 5);
-    QCOMPARE(form->ReceiveLog().Received, before);
+    QTRY_VERIFY(form->transmitter()->transfer()->bytesFromPort() >= 5);
+    QCOMPARE(form->pipeline()->log().Received, before);
     form->SendCancelBtn->click();
-    QVERIFY(!form->IsSending());
+    QVERIFY(!form->transmitter()->busy());
     QVERIFY(form->StatusDetail().contains(QStringLiteral("cancelled")));
-    QVERIFY(form->TransferBtn->isEnabled());
+    QVERIFY(form->transmitPanel()->TransferBtn->isEnabled());
 }
 
 void WindowTests::hexLineAndFind()
@@ -1221,41 +1226,41 @@ void WindowTests::hexLineAndFind()
     TestPty pty;
     {
         auto form = makeForm();
-        form->SetPortDevice(pnCOM1, pty.device());
-        form->ConnectBtnClick();
-        QVERIFY(form->SerialPortDriver->Connected());
+        form->connection()->setPortDevice(pnCOM1, pty.device());
+        form->connection()->open();
+        QVERIFY(form->connection()->driver()->Connected());
 
         // Enter in the hex line sends its bytes, echoes them and keeps the line.
-        form->HexBox->setEditText(QStringLiteral("41 0d0A"));
-        QTest::keyClick(form->HexBox->lineEdit(), Qt::Key_Return);
+        form->transmitPanel()->HexBox->setEditText(QStringLiteral("41 0d0A"));
+        QTest::keyClick(form->transmitPanel()->HexBox->lineEdit(), Qt::Key_Return);
         QCOMPARE(pty.read(3), QByteArray("A\r\n"));
-        QCOMPARE(form->HexBox->History(), QStringList({"41 0d0A"}));
-        QCOMPARE(form->HexBox->currentText(), QStringLiteral("41 0d0A"));
+        QCOMPARE(form->transmitPanel()->HexBox->History(), QStringList({"41 0d0A"}));
+        QCOMPARE(form->transmitPanel()->HexBox->currentText(), QStringLiteral("41 0d0A"));
         // A bad line sends nothing and says where it is wrong.
-        form->HexBox->setEditText(QStringLiteral("41 4G"));
-        form->HexSendBtn->click();
+        form->transmitPanel()->HexBox->setEditText(QStringLiteral("41 4G"));
+        form->transmitPanel()->HexSendBtn->click();
         QCOMPARE(m_errors.size(), 1);
         QVERIFY2(m_errors[0].contains(QStringLiteral("column 5")), qPrintable(m_errors[0]));
         QCOMPARE(pty.read(1, 200), QByteArray());
 
         // Find goes through the store from the selection and shows the hit.
         QVERIFY(pty.write("boot\r\nerror 1\r\nok\r\nERROR 2\r\n"));
-        QTRY_COMPARE(form->ReceiveLog().Received, 28);
-        form->RxMemo->setFocus();
-        QTest::keyClick(form->RxMemo, Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(form->FindBar->isVisible());
-        auto* edit = form->FindBar->findChild<QLineEdit*>(QStringLiteral("FindEdit"));
+        QTRY_COMPARE(form->pipeline()->log().Received, 28);
+        form->receivePanel()->RxMemo->setFocus();
+        QTest::keyClick(form->receivePanel()->RxMemo, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(form->receivePanel()->FindBar->isVisible());
+        auto* edit = form->receivePanel()->FindBar->findChild<QLineEdit*>(QStringLiteral("FindEdit"));
         QTest::keyClicks(edit, QStringLiteral("error"));
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("error"));
-        QCOMPARE(form->RxMemo->selectionStart().Line, 1);
+        QCOMPARE(form->receivePanel()->RxMemo->selectedText(), QStringLiteral("error"));
+        QCOMPARE(form->receivePanel()->RxMemo->selectionStart().Line, 1);
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(form->RxMemo->selectedText(), QStringLiteral("ERROR"));
+        QCOMPARE(form->receivePanel()->RxMemo->selectedText(), QStringLiteral("ERROR"));
         QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
-        QCOMPARE(form->RxMemo->selectionStart().Line, 1);
+        QCOMPARE(form->receivePanel()->RxMemo->selectionStart().Line, 1);
         // Ctrl+F typed in the transmit box is still a byte for the device.
-        form->TxMemo->setFocus();
-        QTest::keyClick(form->TxMemo, Qt::Key_F, Qt::ControlModifier);
+        form->transmitPanel()->TxMemo->setFocus();
+        QTest::keyClick(form->transmitPanel()->TxMemo, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(pty.read(1), QByteArray("\x06"));
         QVERIFY(form->close());
     }
@@ -1264,7 +1269,7 @@ void WindowTests::hexLineAndFind()
     QCOMPARE(ReadStoreText(store, QStringLiteral("TERMINAL/HexSend/H0")), QStringLiteral("41 0d0A"));
     QVERIFY(!store.contains(QStringLiteral("TERMINAL/Macro1/H0")));
     auto again = makeForm();
-    QCOMPARE(again->HexBox->History(), QStringList({"41 0d0A"}));
+    QCOMPARE(again->transmitPanel()->HexBox->History(), QStringList({"41 0d0A"}));
 }
 
 void WindowTests::oldStoredValuesUnchanged()
@@ -1288,9 +1293,9 @@ void WindowTests::oldStoredValuesUnchanged()
     }
     {
         auto form = makeForm();
-        QCOMPARE(form->BaudRateRG->ItemIndex(), 12);
-        QCOMPARE(form->SerialPortDriver->ComPortCustomSpeed(), 460800);
-        QVERIFY(form->CBoxHex->isChecked() && form->cbReconnect->isChecked());
+        QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 12);
+        QCOMPARE(form->connection()->driver()->ComPortCustomSpeed(), 460800);
+        QVERIFY(form->receivePanel()->CBoxHex->isChecked() && form->settingsBox()->cbReconnect->isChecked());
         QVERIFY(form->close());
     }
     QSettings store(UserStoreFile(), QSettings::IniFormat);
