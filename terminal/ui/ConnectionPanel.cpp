@@ -109,27 +109,38 @@ void TConnectionPanel::readGroups()
 {
     if (m_showing)
         return;
+    takeGroups();
+    emit edited();
+}
+
+void TConnectionPanel::takeGroups()
+{
     m_settings.ComPort = ComPortRG->ItemIndex();
     m_settings.DataBits = DataBitsRG->ItemIndex();
     m_settings.Parity = ParityRG->ItemIndex();
     m_settings.StopBits = StopBitsRG->ItemIndex();
     m_settings.Handshaking = HandshakingRG->ItemIndex();
-    emit edited();
+}
+
+bool TConnectionPanel::takeBitRate()
+{
+    const int index = BaudRateRG->ItemIndex();
+    m_settings.OtherChosen = index == OtherIndex;
+    m_settings.OtherBitRate = cbBaudRate->currentText().trimmed().toInt();
+    if (index >= 0 && index < OtherIndex)
+        m_settings.BitRate = TTerminalSettings::ListedBitRates[index];
+    else if (m_settings.OtherBitRate > 0)
+        m_settings.BitRate = m_settings.OtherBitRate;
+    else
+        return false;  // the rate in use stays; the stored "other" text is what was typed
+    return true;
 }
 
 void TConnectionPanel::readBitRate()
 {
     if (m_showing)
         return;
-    const int index = BaudRateRG->ItemIndex();
-    m_settings.OtherChosen = index == OtherIndex;
-    m_settings.OtherBitRate = cbBaudRate->currentText().trimmed().toInt();
-    if (index >= 0 && index < OtherIndex) {
-        m_settings.BitRate = TTerminalSettings::ListedBitRates[index];
-    } else if (m_settings.OtherBitRate > 0) {
-        m_settings.BitRate = m_settings.OtherBitRate;
-    } else {
-        // The rate in use stays; the stored "other" text is what was typed.
+    if (!takeBitRate()) {
         emit problem(NotABitRateText(cbBaudRate->currentText()));
         return;
     }
@@ -159,6 +170,10 @@ void TConnectionPanel::showSettings()
     StopBitsRG->SetItemIndex(s.StopBits);
     HandshakingRG->SetItemIndex(s.Handshaking);
     m_showing = false;
+    // What the groups made of it: a stored index off the list leaves the
+    // selection as it was.
+    takeGroups();
+    takeBitRate();
     updatePortToolTip();
 }
 

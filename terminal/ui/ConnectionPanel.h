@@ -41,6 +41,8 @@ signals:
 private:
     void readBitRate();
     void readGroups();
+    void takeGroups();
+    bool takeBitRate();
     void showPortMenu(const QPoint& globalPos);
 
     TTerminalSettings& m_settings;

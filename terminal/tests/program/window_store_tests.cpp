@@ -259,6 +259,9 @@ void WindowStoreTests::garbageInStore()
     QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 0);  // 300 baud
     QCOMPARE(form->connectionPanel()->ComPortRG->ItemIndex(), 0);
     QCOMPARE(form->connectionPanel()->ParityRG->ItemIndex(), 0);
+    // The value the core applies is what the groups show, never the garbage.
+    QCOMPARE(form->settings().ComPort, 0);
+    QCOMPARE(form->settings().Parity, 0);
     QVERIFY(!form->settingsBox()->cbAuto->isChecked());
     QVERIFY(form->receivePanel()->CBoxHex->isChecked());
     QCOMPARE(form->connection()->driver()->Device(pnCOM1), TSerialPortDriver::DefaultDevice(pnCOM1));
