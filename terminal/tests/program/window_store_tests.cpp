@@ -54,22 +54,20 @@ void WindowStoreTests::firstStartWithoutStore()
     QVERIFY(!QFile::exists(UserStoreFile()));
     auto form = makeForm();
     QVERIFY(form->windowState() & Qt::WindowMaximized);
-    QCOMPARE(form->connectionPanel()->ComPortRG->ItemIndex(), 0);
+    const TTerminalSettings& s = form->settings();
+    QCOMPARE(std::tuple(s.ComPort, s.BitRate, s.DataBits, s.Parity, s.StopBits, s.Handshaking),
+             std::tuple(0, 2400, 3, 0, 0, 0));
+    QCOMPARE(s.FontSize, QStringLiteral("8"));
+    QVERIFY(!s.AutoConnect && !s.Time && !s.Dec && !s.Hex && !s.Bin);
+    QCOMPARE(form->pipeline()->options().CountChar, 13);
+    // The panels show the value.
     QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 3);
-    QCOMPARE(form->connectionPanel()->DataBitsRG->ItemIndex(), 3);
-    QCOMPARE(form->connectionPanel()->ParityRG->ItemIndex(), 0);
-    QCOMPARE(form->connectionPanel()->StopBitsRG->ItemIndex(), 0);
-    QCOMPARE(form->connectionPanel()->HandshakingRG->ItemIndex(), 0);
-    QCOMPARE(form->settingsBox()->cbFontSize->currentText(), QStringLiteral("8"));
     QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 8);
-    for (QCheckBox* box : {form->settingsBox()->cbAuto, form->settingsBox()->TCBox, form->receivePanel()->CBoxDec, form->receivePanel()->CBoxHex, form->receivePanel()->CBoxBin})
-        QVERIFY(!box->isChecked());
     for (THistoryComboBox* box : {form->transmitPanel()->lbMacro1, form->transmitPanel()->lbMacro2, form->transmitPanel()->lbMacro3}) {
         QCOMPARE(box->currentText(), QString());
         QCOMPARE(box->count(), 0);
         QCOMPARE(box->MaxHistoryLength(), 10);
     }
-    QCOMPARE(form->receivePanel()->ChCount0->value(), 13);
     QCOMPARE(form->receivePanel()->LabCount0->text(), QStringLiteral("0"));
     QCOMPARE(form->StatusText(), QStringLiteral("Disconnected"));
     QVERIFY(form->connectionPanel()->ConnectBtn->isEnabled());
@@ -173,22 +171,18 @@ void WindowStoreTests::restartRestoresEverything()
     auto form = makeForm();
     QVERIFY(!(form->windowState() & Qt::WindowMaximized));
     QCOMPARE(form->geometry(), QRect(40, 50, 900, 600));
-    QCOMPARE(form->connectionPanel()->ComPortRG->ItemIndex(), 2);
-    QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 11);
-    QCOMPARE(form->connectionPanel()->DataBitsRG->ItemIndex(), 1);
+    const TTerminalSettings& s = form->settings();
+    QCOMPARE(std::tuple(s.ComPort, s.BitRate, s.DataBits, s.Parity, s.StopBits, s.Handshaking),
+             std::tuple(2, 115200, 1, 4, 2, 1));
+    QVERIFY(s.AutoConnect && s.Dec && !s.Hex && s.Bin && !s.Time);  // the time column is not stored
+    QCOMPARE(s.FontSize, QStringLiteral("10"));
+    QCOMPARE(QStringList(s.Macro, s.Macro + 3), QStringList({"ATZ", "two", "#013"}));  // trailing blank gone
+    QVERIFY(form->pipeline()->options().Dec && form->pipeline()->options().Bin);
+    // The panels show the value.
     QCOMPARE(form->connectionPanel()->ParityRG->ItemIndex(), 4);
-    QCOMPARE(form->connectionPanel()->StopBitsRG->ItemIndex(), 2);
-    QCOMPARE(form->connectionPanel()->HandshakingRG->ItemIndex(), 1);
-    QVERIFY(form->settingsBox()->cbAuto->isChecked());
-    QVERIFY(form->receivePanel()->CBoxDec->isChecked());
-    QVERIFY(!form->receivePanel()->CBoxHex->isChecked());
     QVERIFY(form->receivePanel()->CBoxBin->isChecked());
-    QVERIFY(!form->settingsBox()->TCBox->isChecked());
-    QCOMPARE(form->settingsBox()->cbFontSize->currentText(), QStringLiteral("10"));
-    QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 10);  // applied by FormShow
-    QCOMPARE(form->transmitPanel()->lbMacro1->currentText(), QStringLiteral("ATZ"));  // trailing blank gone
-    QCOMPARE(form->transmitPanel()->lbMacro2->currentText(), QStringLiteral("two"));
-    QCOMPARE(form->transmitPanel()->lbMacro3->currentText(), QStringLiteral("#013"));
+    QCOMPARE(form->transmitPanel()->lbMacro1->currentText(), QStringLiteral("ATZ"));
+    QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 10);  // applied on showing
     QCoreApplication::processEvents();
     QCOMPARE(form->Panel3->height(), 260);
     // The restored groups reached the driver (the stop bits by their click).
