@@ -134,6 +134,7 @@ void TConnection::close()
 void TConnection::setPortDevice(TComPortNumber port, const QString& device)
 {
     StorePortDevice(*m_driver, port, device);
+    emit devicesChanged();
     // The open port is now another device: reopen it.
     if (connected() && m_settings.ComPort == int(port))
         open();

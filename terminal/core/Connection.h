@@ -56,6 +56,7 @@ signals:
     void deviceReturned();  // the lost device is back: offer to reconnect
     void watchStopped();    // no longer offering
     void closing();         // the port is about to close: senders let go
+    void devicesChanged();  // a COM number names another device
 
 private:
     void setState(TLinkState state);

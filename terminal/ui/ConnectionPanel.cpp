@@ -102,6 +102,7 @@ TConnectionPanel::TConnectionPanel(TTerminalSettings& settings, TConnection* con
         connect(button, &QWidget::customContextMenuRequested, this,
                 [this, button](const QPoint& pos) { showPortMenu(button->mapToGlobal(pos)); });
     }
+    connect(m_connection, &TConnection::devicesChanged, this, &TConnectionPanel::updatePortToolTip);
     updatePortToolTip();
 }
 
@@ -205,10 +206,8 @@ void TConnectionPanel::buildPortMenu(QMenu* menu)
         QMenu* sub = menu->addMenu(QStringLiteral("%1 = %2").arg(PortName(i), current));
         auto addChoice = [&](const TPortChoice& choice) {
             const QString device = choice.Device;
-            QAction* action = sub->addAction(choice.Label, this, [this, port, device] {
-                m_connection->setPortDevice(port, device);
-                updatePortToolTip();
-            });
+            QAction* action = sub->addAction(choice.Label, this,
+                                             [this, port, device] { m_connection->setPortDevice(port, device); });
             action->setCheckable(true);
             action->setChecked(choice.Current);
         };
@@ -224,10 +223,8 @@ void TConnectionPanel::buildPortMenu(QMenu* menu)
             const QString device = QInputDialog::getText(this, QStringLiteral("COM Port"),
                                                          QStringLiteral("Device of %1:").arg(PortName(i)),
                                                          QLineEdit::Normal, m_connection->driver()->Device(port), &ok);
-            if (!ok || device.trimmed().isEmpty())
-                return;
-            m_connection->setPortDevice(port, device);
-            updatePortToolTip();
+            if (ok && !device.trimmed().isEmpty())
+                m_connection->setPortDevice(port, device);
         });
     }
 }

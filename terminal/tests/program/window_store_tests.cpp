@@ -286,6 +286,11 @@ void WindowStoreTests::deviceMap()
         form->connectionPanel()->ComPortRG->SetItemIndex(3);
         QVERIFY(form->connectionPanel()->ComPortRG->toolTip().contains(QStringLiteral("COM4 = ") + pty.device()));
         QVERIFY(form->connectionPanel()->ComPortRG->toolTip().startsWith(QStringLiteral("Port number")));
+        // The hint follows the map, however it is changed.
+        const QString other = m_home.filePath(QStringLiteral("ttyOther"));
+        form->connection()->setPortDevice(pnCOM4, other);
+        QVERIFY(form->connectionPanel()->ComPortRG->toolTip().contains(QStringLiteral("COM4 = ") + other));
+        form->connection()->setPortDevice(pnCOM4, pty.device());
     }
     QSettings store(UserStoreFile(), QSettings::IniFormat);
     QCOMPARE(ReadStoreText(store, QStringLiteral("terminal/Ports/COM4")), pty.device());
