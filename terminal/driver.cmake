@@ -1,6 +1,7 @@
 # Serial port driver (TSerialPortDriver) and its tests.
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortDrv.h
+  ${CMAKE_CURRENT_LIST_DIR}/SerialPortDrvImpl.h
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortDrv.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortNative.h
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortNative.cpp)

@@ -19,6 +19,16 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/HexBytes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/ReceiveFind.h
   ${CMAKE_CURRENT_LIST_DIR}/core/ReceiveFind.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/StatusTexts.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/StatusTexts.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/DeviceMap.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/DeviceMap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/Connection.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/Connection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/ReceivePipeline.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/ReceivePipeline.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/Transmitter.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/Transmitter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
@@ -26,7 +36,20 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.h
-  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/UiText.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/AboutBox.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/AboutBox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/GripSplitter.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ConnectionPanel.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ConnectionPanel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/SettingsBox.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/SettingsBox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ReceivePanel.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ReceivePanel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/TransmitPanel.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/TransmitPanel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/TransmitSending.cpp)
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
   ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp
@@ -42,9 +65,9 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/CompactTextView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HistoryComboBox.h
   ${CMAKE_CURRENT_LIST_DIR}/HistoryComboBox.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/MainFrm.h
-  ${CMAKE_CURRENT_LIST_DIR}/MainFrm.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ui/MainWindowSending.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/MainFrm.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/MainFrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/MainFrmStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/terminal.qrc)
 
 add_executable(terminal WIN32 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)

@@ -13,7 +13,11 @@
 //     "plot": the receive figures and lines of readings with the live plot
 //     off and on.
 #include "CompactTextView.h"
+#include "ConnectionPanel.h"
 #include "MainFrm.h"
+#include "ReceivePanel.h"
+#include "SettingsBox.h"
+#include "TransmitPanel.h"
 #include "PtyPort.h"
 #include "ReceiveStore.h"
 
@@ -159,29 +163,29 @@ Figures benchTerminal(qint64 total, bool readings = false, bool plot = false)
     TMainForm form;
     form.show();
     QCoreApplication::processEvents();
-    form.SetPortDevice(pnCOM1, pty.device());
-    form.ComPortRG->SetItemIndex(0);
-    form.BaudRateRG->SetItemIndex(11);
-    form.CBoxDec->setChecked(true);
-    form.CBoxHex->setChecked(true);
-    form.CBoxBin->setChecked(true);
-    form.TCBox->setChecked(true);
+    form.connection()->setPortDevice(pnCOM1, pty.device());
+    form.connectionPanel()->ComPortRG->SetItemIndex(0);
+    form.connectionPanel()->BaudRateRG->SetItemIndex(11);
+    form.receivePanel()->CBoxDec->setChecked(true);
+    form.receivePanel()->CBoxHex->setChecked(true);
+    form.receivePanel()->CBoxBin->setChecked(true);
+    form.settingsBox()->TCBox->setChecked(true);
     if (plot)
-        form.PlotBtn->click();
-    form.ConnectBtnClick();
-    if (!form.SerialPortDriver->Connected()) {
+        form.connectionPanel()->PlotBtn->click();
+    form.connection()->open();
+    if (!form.connection()->driver()->Connected()) {
         std::printf("cannot open %s\n", qPrintable(pty.device()));
         return f;
     }
     // The display is behind from the first undisplayed block to the next paint.
     QElapsedTimer pending;
-    auto inner = form.SerialPortDriver->OnReceiveData;
-    form.SerialPortDriver->OnReceiveData = [&](TSerialPortDriver* s, const char* p, int n) {
+    auto inner = form.connection()->driver()->OnReceiveData;
+    form.connection()->driver()->OnReceiveData = [&](TSerialPortDriver* s, const char* p, int n) {
         inner(s, p, n);
         if (!pending.isValid())
             pending.start();
     };
-    QObject::connect(form.RxMemo, &TCompactTextView::painted, [&] {
+    QObject::connect(form.receivePanel()->RxMemo, &TCompactTextView::painted, [&] {
         if (pending.isValid()) {
             f.maxDisplayLagMs = std::max(f.maxDisplayLagMs, pending.nsecsElapsed() / 1e6);
             pending.invalidate();
@@ -190,7 +194,7 @@ Figures benchTerminal(qint64 total, bool readings = false, bool plot = false)
     const qint64 before = residentBytes();
     std::atomic<bool> stop{false};
     std::thread feeder = startFeeder(pty.master(), data, stop);
-    runLoop(f, total, [&] { return form.ReceiveLog().Received; }, 120);
+    runLoop(f, total, [&] { return form.pipeline()->log().Received; }, 120);
     // The last blocks are shown by the next refresh.
     QElapsedTimer settle;
     settle.start();
@@ -198,11 +202,11 @@ Figures benchTerminal(qint64 total, bool readings = false, bool plot = false)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     f.bytesPerByte = double(residentBytes() - before) / double(std::max<qint64>(1, f.bytes));
     stop = true;
-    form.DisconnectBtnClick();
+    form.connection()->close();
     feeder.join();
     std::printf("  (store holds %.1f MB for %lld lines of text and %lld column lines)\n",
-                form.ReceiveLog().memoryBytes() / 1e6, (long long)form.ReceiveLog().Text.lineCount(),
-                (long long)form.ReceiveLog().Dec.lineCount());
+                form.pipeline()->log().memoryBytes() / 1e6, (long long)form.pipeline()->log().Text.lineCount(),
+                (long long)form.pipeline()->log().Dec.lineCount());
     return f;
 }
 
@@ -316,10 +320,10 @@ void benchSendFile()
     }
     PtyPort pty;
     TMainForm form;
-    form.SetPortDevice(pnCOM1, pty.device());
-    form.ComPortRG->SetItemIndex(0);
-    form.BaudRateRG->SetItemIndex(11);
-    form.ConnectBtnClick();
+    form.connection()->setPortDevice(pnCOM1, pty.device());
+    form.connectionPanel()->ComPortRG->SetItemIndex(0);
+    form.connectionPanel()->BaudRateRG->SetItemIndex(11);
+    form.connection()->open();
     std::atomic<qint64> got{0};
     std::atomic<bool> stop{false};
     std::thread reader([&] {
@@ -338,7 +342,7 @@ void benchSendFile()
     // the loop.
     QElapsedTimer clock;
     clock.start();
-    form.SendFile(path);
+    form.transmitPanel()->sendFile(path);
     double timerLateMs = 0, longestTurnMs = 0;
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
@@ -351,7 +355,7 @@ void benchSendFile()
     timer.start(50);
     QElapsedTimer turn;
     turn.start();
-    while (form.IsSending() && clock.elapsed() < 60000) {
+    while (form.transmitter()->busy() && clock.elapsed() < 60000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         longestTurnMs = std::max(longestTurnMs, turn.nsecsElapsed() / 1e6);
         turn.restart();

@@ -23,6 +23,10 @@ struct TTerminalSettings {
     bool Dec = false, Hex = false, Bin = false;
     bool LfNewLine = false, StampOnce = false;
     int KeepMB = 256;
+    // Not stored: the time column and the counted character start as they
+    // always did with each run.
+    bool Time = false;
+    int CountChar = 13;
     // Typing and connecting.
     int EnterKey = 0;  // CR, LF, CR LF
     bool AutoConnect = false;

@@ -1,0 +1,51 @@
+#pragma once
+// TConnectionPanel: the top row of the window - Connect, Disconnect, About,
+// Quit and Plot, and the six radio groups of the line settings with the
+// "other" bit rate and the device map of the COM numbers. It edits the line
+// fields of the settings value and says so; the connection applies them.
+
+#include "Connection.h"
+#include "TerminalSettings.h"
+#include "WindowControls.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QMenu;
+class QPushButton;
+
+class TConnectionPanel : public QWidget {
+    Q_OBJECT
+public:
+    TConnectionPanel(TTerminalSettings& settings, TConnection* connection, QWidget* parent = nullptr);
+
+    QPushButton *ConnectBtn, *DisconnectBtn, *Button1, *QuitBtn, *PlotBtn, *DeviceBtn;
+    TRadioGroup *ComPortRG, *BaudRateRG, *DataBitsRG, *ParityRG, *StopBitsRG, *HandshakingRG;
+    QComboBox* cbBaudRate;  // the bit rate of BaudRateRG's "other" item
+
+    // Shows the settings value's line fields (without raising edited()).
+    void showSettings();
+    void showState(TLinkState state);
+    // While a send holds the port, new line settings (which purge the output
+    // queue) wait.
+    void setSending(bool on);
+    void updatePortToolTip();
+    // Per COM number the ports the system reports, the default device and
+    // "Other device..." for a typed path.
+    void buildPortMenu(QMenu* menu);
+
+signals:
+    void edited();
+    void problem(const QString& detail);  // a typed bit rate that is none
+
+private:
+    void readBitRate();
+    void readGroups();
+    void takeGroups();
+    bool takeBitRate();
+    void showPortMenu(const QPoint& globalPos);
+
+    TTerminalSettings& m_settings;
+    TConnection* m_connection;
+    bool m_showing = false;
+};
