@@ -53,8 +53,8 @@ void CallProcedure(CompileContext& c, const Rule&)
     for (std::int64_t i = 0; i < written; ++i)
         c.LB.push_back("Call " + c.W(1));
     if (entries > written)
-        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " ... and " +
-                                             std::to_string(entries - written) + " more calls of " + c.W(1)});
+        c.AddError(c.SourceLine, ErrorKind::MoreDuplicates,
+                   "... and " + std::to_string(entries - written) + " more calls of " + c.W(1));
 }
 
 void DefineBit(CompileContext& c, const Rule&)
