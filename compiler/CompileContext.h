@@ -150,6 +150,8 @@ struct CompileContext {
     InlineList InlineBox;
     std::vector<ListEntry> ErBox;
     std::vector<Diagnostic> Diagnostics;  // beside ErBox, entry for entry
+    std::vector<std::string> ProcedureNames;
+    std::vector<std::string> DefinedNames;
 
     // Adds an error entry "<line index> <message>" for 0-based `line` and its diagnostic.
     void AddError(int line, ErrorKind kind, std::string_view message);

@@ -150,6 +150,7 @@ void CollectProcedures(std::span<const Line> lines, CompileContext& c)
             c.AddError(line, ErrorKind::MoreDuplicates,
                        "... and " + std::to_string(earlier - written) + " more duplicates of " + std::string(name));
         c.ProcBox.Add({line, LineNumber(i) + " " + upperName});
+        c.ProcedureNames.push_back(upperName);
     }
 }
 
@@ -321,6 +322,8 @@ CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
     result.InlineBox = c.InlineBox.TakeEntries();
     result.ErBox = std::move(c.ErBox);
     result.Diagnostics = std::move(c.Diagnostics);
+    result.ProcedureNames = std::move(c.ProcedureNames);
+    result.DefinedNames = std::move(c.DefinedNames);
     return result;
 }
 

@@ -32,6 +32,10 @@ struct CompileResult {
     // One diagnostic for each entry of ErBox, in the same order: its line
     // (1-based), its kind and the message the entry shows after its line index.
     std::vector<Diagnostic> Diagnostics;
+    // The names the source defines: procedures (upper-cased, as ProcBox lists
+    // them) and DEFINE names (as written), for colouring and completion.
+    std::vector<std::string> ProcedureNames;
+    std::vector<std::string> DefinedNames;
 };
 
 // The texts of a list's entries, in order.

@@ -66,6 +66,7 @@ void Define(CompileContext& c, const Rule&)
 {
     c.MainLine = c.W(2) + " EQU " + NormalizeNumber(c.W(3));
     c.Definebox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " " + c.W(2)});
+    c.DefinedNames.push_back(c.W(2));
 }
 
 // STARTPROC main: the reset vector jumping to the main procedure.
