@@ -105,6 +105,12 @@ void ListBox::setEntries(const std::vector<m51::ListEntry>& entries)
 void ListBox::setRows(std::vector<ResultRow> rows)
 {
     m_model->setRows(std::move(rows));
+    // With a note column the text column grows to its longest text (of the
+    // first thousand rows) so that no message is cut; the list scrolls sideways.
+    if (m_model->columnCount() > 2 && m_model->rowCount() > 0) {
+        const int least = fontMetrics().horizontalAdvance(QLatin1Char('M')) * 40;
+        setColumnWidth(ResultRowModel::TextColumn, qMax(least, sizeHintForColumn(ResultRowModel::TextColumn)));
+    }
 }
 
 void ListBox::setItems(const QStringList& items)
@@ -168,10 +174,13 @@ void ListBox::changeEvent(QEvent* event)
 
 void ListBox::fitRows()
 {
-    // A row a line of the font high; the line column wide enough for six digits.
+    // A row a line of the font high; the line column wide enough for six
+    // digits (or its heading).
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
     verticalHeader()->setMinimumSectionSize(fontMetrics().height());
-    setColumnWidth(ResultRowModel::LineColumn, fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 8);
+    const int digits = fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 8;
+    const int heading = horizontalHeader()->fontMetrics().horizontalAdvance(m_model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString()) + 12;
+    setColumnWidth(ResultRowModel::LineColumn, qMax(digits, heading));
     if (m_model->columnCount() > 2)
         setColumnWidth(ResultRowModel::TextColumn, fontMetrics().horizontalAdvance(QLatin1Char('M')) * 40);
 }

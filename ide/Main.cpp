@@ -301,8 +301,11 @@ void TForm1::buildClientArea()
     setBackground(Definebox, QPalette::Base, QColor(192, 192, 192));
     setBackground(InlineBox, QPalette::Base, QColor(128, 128, 0));
     setBackground(ErBox, QPalette::Base, QColor(0, 128, 128));
-    Definebox->setFixedWidth(136);
-    InlineBox->setFixedWidth(136);
+    // Narrow lists: a name is cut at the edge (its tool tip holds all of it).
+    for (ListBox* box : {Definebox, InlineBox}) {
+        box->setFixedWidth(200);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
     for (ListBox* box : {ProcBox, ErBox, Definebox, InlineBox})
         connect(box, &QAbstractItemView::doubleClicked, this, [this, box] { ErBoxClick(box); });
 
