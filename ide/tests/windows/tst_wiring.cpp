@@ -81,6 +81,7 @@ private slots:
     void failedBuildLeadsToTheM51Line();
 #ifdef ZELVAR_WITH_DEBUGGER
     void debuggerStopsAtAnEditorBreakpoint();
+    void checkThenRunBuildsOnce();
     void assemblySourceErrorsLandOnTheirLines();
     void debuggerStopsOnAnAssemblyLine();
     void simulatorChoiceSurvivesARestart();
@@ -532,6 +533,44 @@ void TestWiring::debuggerStopsAtAnEditorBreakpoint()
     QVERIFY(p1);
     QTRY_COMPARE(p1->text().left(2), QStringLiteral("FE"));
     debugger->trigger(m51dbg::DebugController::Action::Stop);
+}
+
+// Check, then Run: one compile, the program run from it. After an edit,
+// Run compiles the new text; an assembler error of the new text lands on its
+// M51 line in the error list and the status bar says the run's outcome.
+void TestWiring::checkThenRunBuildsOnce()
+{
+    start();
+    const QString path = copyBlink();
+    QVERIFY(!path.isEmpty());
+    Form1->OpenSourceFile(path);
+    Form1->Kompiluj1Click(false);
+    Session& session = Form1->session();
+    const int compiles = session.lastBuild().compiles;
+    QVERIFY(!session.lastBuild().assembled);
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    QCOMPARE(session.lastBuild().compiles, compiles);
+    QVERIFY(session.lastBuild().assembled);
+    QTRY_VERIFY_WITH_TIMEOUT(debugger->isDebugging(), 20000);
+    debugger->trigger(m51dbg::DebugController::Action::Stop);
+    QTRY_VERIFY_WITH_TIMEOUT(debugger->engine()->state() == m51dbg::DebugEngine::State::Paused, 20000);
+
+    // An edit: a jump to a label nowhere defined, which only the assembler sees.
+    const std::vector<std::string> lines = Ed->lines();
+    const int park = int(std::find(lines.begin(), lines.end(), std::string("JUMP PARK")) - lines.begin());
+    QVERIFY(park < int(lines.size()));
+    Ed->M->insertAt(QStringLiteral("JUMP NOWHERE\n"), park, 0);
+    debugger->setRebuildQuestion([] { return true; });
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    QCOMPARE(session.lastBuild().compiles, compiles + 1);
+    const std::vector<ResultRow>& rows = Form1->ErBox->rows();
+    QVERIFY2(rows.size() == 1, qPrintable(Form1->ErBox->items().join('|')));
+    QCOMPARE(rows[0].line, park);
+    QVERIFY2(rows[0].text.contains(QStringLiteral("NOWHERE")), qPrintable(rows[0].text));
+    QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{park});
+    QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("The program has errors; nothing to debug."));
 }
 
 // An assembly source opened in Zelvar: Check assembles it (not the M51
