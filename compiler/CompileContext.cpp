@@ -6,6 +6,19 @@
 
 namespace m51 {
 
+void CompileContext::AddError(int line, ErrorKind kind, std::string_view message)
+{
+    std::string text = std::to_string(line);
+    text += ' ';
+    text += message;
+    ErBox.push_back({line, std::move(text)});
+    Diagnostic d;
+    d.line = line + 1;
+    d.kind = kind;
+    d.message = message;
+    Diagnostics.push_back(std::move(d));
+}
+
 using MyVision::ExtractFieldView;
 
 void ProcedureList::Add(ListEntry entry)

@@ -149,6 +149,12 @@ struct CompileContext {
     std::vector<ListEntry> Definebox;
     InlineList InlineBox;
     std::vector<ListEntry> ErBox;
+    std::vector<Diagnostic> Diagnostics;  // beside ErBox, entry for entry
+    std::vector<std::string> ProcedureNames;
+    std::vector<std::string> DefinedNames;
+
+    // Adds an error entry "<line index> <message>" for 0-based `line` and its diagnostic.
+    void AddError(int line, ErrorKind kind, std::string_view message);
 
     // Word k (1-based) of the current statement.
     const std::string& W(int k) const { return StatementWords[static_cast<std::size_t>(k - 1)]; }

@@ -122,7 +122,7 @@ std::string LineNumber(std::size_t index)
 // reported once for every entry that carries it (duplicate reports included),
 // up to kMaxRepeats times and then once for all the rest.
 template <class Line>
-void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vector<ListEntry>& duplicates)
+void CollectProcedures(std::span<const Line> lines, CompileContext& c)
 {
     std::int64_t reported = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -139,13 +139,18 @@ void CollectProcedures(std::span<const Line> lines, CompileContext& c, std::vect
         reported += written;
         // The reports left out still count as entries named ERROR.
         c.ProcBox.AddReports({line, LineNumber(i) + " ERROR - Duplicate " + std::string(name)}, written, earlier);
-        if (written > 0)
-            duplicates.insert(duplicates.end(), static_cast<std::size_t>(written),
-                              {line, LineNumber(i) + " Duplicate procedure " + std::string(name)});
+        if (written > 0) {
+            c.AddError(line, ErrorKind::DuplicateProcedure, "Duplicate procedure " + std::string(name));
+            const ListEntry entry = c.ErBox.back();
+            const Diagnostic diagnostic = c.Diagnostics.back();
+            c.ErBox.insert(c.ErBox.end(), static_cast<std::size_t>(written - 1), entry);
+            c.Diagnostics.insert(c.Diagnostics.end(), static_cast<std::size_t>(written - 1), diagnostic);
+        }
         if (earlier > written)
-            duplicates.push_back({line, LineNumber(i) + " ... and " + std::to_string(earlier - written) +
-                                            " more duplicates of " + std::string(name)});
+            c.AddError(line, ErrorKind::MoreDuplicates,
+                       "... and " + std::to_string(earlier - written) + " more duplicates of " + std::string(name));
         c.ProcBox.Add({line, LineNumber(i) + " " + upperName});
+        c.ProcedureNames.push_back(upperName);
     }
 }
 
@@ -276,22 +281,25 @@ void TranslateLines(std::span<const Line> lines, CompileContext& c, OutputSink& 
         // is one whose only line is the exit label that its mention of
         // EXITPROC added: no statement made code.
         if ((c.MainLine.empty() || c.ExitLabelOnly) && !c.CleanedLine.empty())
-            c.ErBox.push_back({source, LineNumber(i) + " " + c.CleanedLine});
+            c.AddError(source, ErrorKind::UnknownStatement, c.CleanedLine);
         if (HoldsNestedInline(c.StatementWords))
-            c.ErBox.push_back({source, LineNumber(i) + " INLINE inside an inline block"});
+            c.AddError(source, ErrorKind::NestedInline, "INLINE inside an inline block");
         for (const std::string& extra : c.LB)
             sink.Line(extra, source);
     }
     for (const auto& [number, line] : c.OpenWhileLoops)
-        c.ErBox.push_back({line, LineNumber(static_cast<std::size_t>(line)) + " WHILE loop without ENDWHILE"});
+        c.AddError(line, ErrorKind::WhileWithoutEndwhile, "WHILE loop without ENDWHILE");
 }
 
 template <class Line>
 CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
 {
     CompileContext c;
-    std::vector<ListEntry> duplicates;
-    CollectProcedures(lines, c, duplicates);
+    CollectProcedures(lines, c);
+    std::vector<ListEntry> duplicates = std::move(c.ErBox);
+    std::vector<Diagnostic> duplicateDiagnostics = std::move(c.Diagnostics);
+    c.ErBox.clear();
+    c.Diagnostics.clear();
     c.ProcBox.Compact();
     CollectInlineBlocks(lines, c);
     c.InlineBox.Compact();
@@ -299,6 +307,7 @@ CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
     // Reports of the translator during the inline pass are dropped; the
     // duplicate reports head the error list.
     c.ErBox = std::move(duplicates);
+    c.Diagnostics = std::move(duplicateDiagnostics);
     c.LoopCounter = 0;
     c.WhileCounter = 0;
     c.OpenWhileLoops.clear();
@@ -312,6 +321,9 @@ CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
     result.Definebox = std::move(c.Definebox);
     result.InlineBox = c.InlineBox.TakeEntries();
     result.ErBox = std::move(c.ErBox);
+    result.Diagnostics = std::move(c.Diagnostics);
+    result.ProcedureNames = std::move(c.ProcedureNames);
+    result.DefinedNames = std::move(c.DefinedNames);
     return result;
 }
 

@@ -3,6 +3,8 @@
 // assembly lines and the four lists the main window shows. All text is code
 // page 1250 bytes; nothing here touches files or Qt.
 
+#include "Diagnostic.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,6 +29,13 @@ struct CompileResult {
     std::vector<ListEntry> Definebox;    // names defined with DEFINE
     std::vector<ListEntry> InlineBox;    // "INLINE n", the block's lines, "INLINEEND"
     std::vector<ListEntry> ErBox;        // errors
+    // One diagnostic for each entry of ErBox, in the same order: its line
+    // (1-based), its kind and the message the entry shows after its line index.
+    std::vector<Diagnostic> Diagnostics;
+    // The names the source defines: procedures (upper-cased, as ProcBox lists
+    // them) and DEFINE names (as written), for colouring and completion.
+    std::vector<std::string> ProcedureNames;
+    std::vector<std::string> DefinedNames;
 };
 
 // The texts of a list's entries, in order.

@@ -33,11 +33,7 @@ std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMa
 
 } // namespace
 
-namespace {
-
-// The build's errors as "file:line: message" and, when it worked, the HEX
-// file written and the program taken over.
-BuildOutput Finish(ProgramCode code, const QString& sourceName, const QString& asmName, const QString& hexPath)
+BuildOutput FinishBuild(ProgramCode code, const QString& sourceName, const QString& asmName, const QString& hexPath)
 {
     BuildOutput out;
     for (const BuildError& error : code.errors) {
@@ -62,6 +58,7 @@ BuildOutput Finish(ProgramCode code, const QString& sourceName, const QString& a
     out.program.hexPath = hexPath;
     if (!WriteFile(out.program.hexPath, code.hex, writeError)) {
         out.errors.push_back(writeError);
+        out.buildErrors.push_back({false, 0, 0, writeError.toStdString(), {}, {}, m51::Stage::Files});
         return out;
     }
     out.program.code = std::move(code.image);
@@ -71,13 +68,11 @@ BuildOutput Finish(ProgramCode code, const QString& sourceName, const QString& a
     return out;
 }
 
-} // namespace
-
 BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)
 {
     const QString base = QFileInfo(sourceName).completeBaseName().section('.', 0, 0);
     const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
-    return Finish(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
+    return FinishBuild(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
                   QDir(outputDir).filePath(base + ".hex"));
 }
 
@@ -86,7 +81,7 @@ BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceN
     const QFileInfo info(sourceName);
     const std::string path = info.isAbsolute() ? sourceName.toStdString() : std::string();
     ProgramCode code = AssembleSource(sourceBytes, info.fileName().toStdString(), path);
-    return Finish(std::move(code), sourceName, sourceName,
+    return FinishBuild(std::move(code), sourceName, sourceName,
                   QDir(outputDir).filePath(info.completeBaseName().section('.', 0, 0) + ".hex"));
 }
 

@@ -20,10 +20,15 @@ struct BuildOutput {
     // "file:line: message", M51 lines for compile errors and for assembler
     // errors in code that came from an M51 line, .asm lines otherwise.
     std::vector<QString> errors;
-    std::vector<BuildError> buildErrors;  // the same as values (no write errors)
+    std::vector<BuildError> buildErrors;  // the same as values
     std::string assembly;  // the generated .asm text (CR LF)
     std::string listing;
 };
+
+// A program built in memory made ready to run: its errors as "file:line:
+// message" (the source's lines named `sourceName`, the generated assembly's
+// `asmName`) and, when it has none, the HEX file written to `hexPath`.
+BuildOutput FinishBuild(ProgramCode code, const QString& sourceName, const QString& asmName, const QString& hexPath);
 
 // `sourceBytes` is the M51 file's content (code page 1250); `sourceName` names
 // it in messages; the HEX file goes to `outputDir`/<base>.hex.

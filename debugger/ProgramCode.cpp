@@ -22,16 +22,6 @@ std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMa
     return entries;
 }
 
-// Drops the "12 " line prefix of a compiler list entry.
-std::string EntryMessage(const std::string& text)
-{
-    size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
-        ++digits;
-    const size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
-    return m51::quoteForMessage(std::string_view(text).substr(from));
-}
-
 // Assembles `text`; errors on lines that came from M51 lines go there.
 // m51c's programs keep the shortest jumps they have always had; an assembly
 // source gets the ASM51 rule its own images were made with, and finds its
@@ -79,10 +69,14 @@ void Assemble(ProgramCode& out, const std::string& text, const std::string& asmF
 
 ProgramCode CompileM51(const std::string& sourceBytes, const std::string& asmFileName)
 {
+    return AssembleCompiled(m51::CompileSource(m51::SplitSourceLines(sourceBytes)), asmFileName);
+}
+
+ProgramCode AssembleCompiled(const m51::CompileResult& compiled, const std::string& asmFileName)
+{
     ProgramCode out;
-    const m51::CompileResult compiled = m51::CompileSource(m51::SplitSourceLines(sourceBytes));
-    for (const m51::ListEntry& entry : compiled.ErBox)
-        out.errors.push_back({false, entry.line < 0 ? 0 : entry.line + 1, 0, EntryMessage(entry.text), {}, {}});
+    for (const m51::Diagnostic& d : compiled.Diagnostics)
+        out.errors.push_back({false, d.line, 0, m51::quoteForMessage(d.message), {}, {}, m51::Stage::Compiler, d.kind});
     if (!out.errors.empty())
         return out;
     for (const std::string& line : compiled.Output) {
@@ -120,12 +114,25 @@ ProgramCode ReadHexProgram(const std::string& hexText)
     ProgramCode out;
     out.image = ReadIntelHex(hexText);
     if (out.image.empty()) {
-        out.errors.push_back({false, 0, 0, "not a valid Intel HEX file", {}, {}});
+        out.errors.push_back({false, 0, 0, "not a valid Intel HEX file", {}, {}, m51::Stage::Files});
         return out;
     }
     out.hex = hexText;
     out.ok = true;
     return out;
+}
+
+m51::Diagnostic ToDiagnostic(const BuildError& error, const std::string& asmName)
+{
+    m51::Diagnostic d;
+    d.file = !error.file.empty() ? error.file : error.onAssembly ? asmName : std::string();
+    d.line = error.line;
+    d.stage = error.stage;
+    d.kind = error.kind;
+    d.message = error.message;
+    d.context = error.context;
+    d.asmLine = error.asmLine;
+    return d;
 }
 
 std::string FormatBuildError(const BuildError& error, const std::string& sourceName, const std::string& asmName)

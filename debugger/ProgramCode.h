@@ -4,6 +4,7 @@
 // Intel HEX file read. Zelvar's debugger and m51sim (also its Windows build)
 // both build through here.
 
+#include "Compiler.h"
 #include "SourceMap.h"
 
 #include <cstdint>
@@ -22,7 +23,12 @@ struct BuildError {
     std::string message;      // code page 1250 bytes
     std::string file;         // an include file the line is in (as found); empty: the source itself
     std::string context;      // how that line was reached: "included from main.a51:3", a macro call
+    m51::Stage stage = m51::Stage::Assembler;
+    m51::ErrorKind kind = m51::ErrorKind::Other;  // a compiler error: why the compiler reported it
 };
+
+// The error as a diagnostic: a line of the generated assembly names `asmName`.
+m51::Diagnostic ToDiagnostic(const BuildError& error, const std::string& asmName);
 
 struct ProgramCode {
     bool ok = false;
@@ -37,6 +43,9 @@ struct ProgramCode {
 };
 
 ProgramCode CompileM51(const std::string& sourceBytes, const std::string& asmFileName);
+// Assembles what a compile made (its output lines and line map); the
+// compile's own errors are the program's errors, and then nothing is assembled.
+ProgramCode AssembleCompiled(const m51::CompileResult& compiled, const std::string& asmFileName);
 // sourcePath: where the source is, for its include files (empty: none beside it).
 ProgramCode AssembleProgram(const std::string& asmBytes, const std::string& asmFileName,
                             const std::string& sourcePath = {});

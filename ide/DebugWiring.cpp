@@ -8,7 +8,6 @@
 #include "Placement.h"
 #include "ProfileFile.h"
 #include "ProgramCode.h"
-#include "ResultLists.h"
 #include "Session.h"
 #include "WindowSet.h"
 #include "asembu.h"
@@ -16,6 +15,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -36,6 +36,20 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
             return text;
         },
         [main] { return main->session().currentFile(); });
+    // Run builds through the session's one build step: a source already
+    // checked (or run) with this text is not compiled again, and every
+    // stage's errors land in the session's diagnostics, which the error list
+    // and the editor's markers show.
+    debugger->setProgramBuilder([main, editor](const QString& outputDir) {
+        Session& session = main->session();
+        const ProgramBuild& build = session.build(editor->lines(), Session::Goal::Program);
+        const QString source =
+            session.currentFile().isEmpty() ? QStringLiteral("untitled.M51") : session.currentFile();
+        const QString asmName = build.assemblySource ? source : Session::asmFileFor(source);
+        const QString base = QFileInfo(source).completeBaseName().section(QLatin1Char('.'), 0, 0);
+        return m51dbg::FinishBuild(build.program, source, asmName,
+                                   QDir(outputDir).filePath(base + QStringLiteral(".hex")));
+    });
     debugger->setCaretLineProvider([editor] { return editor->CaretLine() - 1; });
     debugger->setRebuildQuestion([main] {
         return QMessageBox::question(main, QStringLiteral("Zelvar"),
@@ -87,25 +101,6 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                                                .arg(messages.front())
                                                .arg(messages.size() - 1));
     });
-    // A failed build's errors in the error list, those on source lines marked
-    // in the editor; a double click goes to the line.
-    QObject::connect(debugger, &m51dbg::DebugController::buildFailed, main,
-                     [main, editor](const std::vector<m51dbg::BuildError>& errors) {
-                         const QString source = QFileInfo(main->session().currentFile()).fileName();
-                         std::vector<m51::ListEntry> entries;
-                         for (const m51dbg::BuildError& error : errors) {
-                             if (!error.onAssembly && error.file.empty() && error.line > 0)
-                                 entries.push_back({error.line - 1, std::to_string(error.line - 1) + ' ' + error.message});
-                             else
-                                 entries.push_back({-1, m51dbg::FormatBuildError(error, source.toStdString(),
-                                                                                 Session::asmFileFor(source).toStdString())});
-                         }
-                         main->ErBox->setEntries(entries);
-                         if (auto* reasons = qobject_cast<ResultEntryDelegate*>(main->ErBox->itemDelegate()))
-                             reasons->setCompilerRows(0);
-                         const m51::CompileResult& result = main->session().lastResult();
-                         editor->showCompileResult(result.ProcBox, {}, entries, result.Definebox);
-                     });
     // The Setup dialog's simulator choice, kept in the profile file.
     if (TNastav* setup = windows.setup) {
         const QString profile = TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"));

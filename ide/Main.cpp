@@ -143,20 +143,14 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
         if (m_session.isBuilding())
             return;
         statusBar()->clearMessage();
-        const QString at = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
-        buildStatus->setText((ok ? QStringLiteral("Build finished %1") : QStringLiteral("Build failed %1")).arg(at));
-        if (ok || m_session.buildMessages().empty())
-            return;
+        buildStatus->setText(m_session.outcome());
         // A failed build's messages follow the compiler's in the error list; a
         // double click on one goes to the M51 line behind it.
-        std::vector<m51::ListEntry> entries = m_session.lastResult().ErBox;
-        const auto& messages = m_session.buildMessages();
-        entries.insert(entries.end(), messages.begin(), messages.end());
-        ErBox->setEntries(entries);
-        if (auto* reasons = qobject_cast<ResultEntryDelegate*>(ErBox->itemDelegate()))
-            reasons->setCompilerRows(int(m_session.lastResult().ErBox.size()));
-        buildStatus->setText(buildStatus->text() + QStringLiteral(": the messages are in the error list"));
+        if (!ok && !m_session.lastBuild().scriptDiagnostics.empty())
+            buildStatus->setText(buildStatus->text() + QStringLiteral(": the messages are in the error list"));
     });
+    // Every stage's errors in the error list, as soon as a stage ends.
+    connect(&m_session, &Session::diagnosticsChanged, this, &TForm1::showDiagnostics);
     layOutTools();
 
     PL1 = new TPlacement(this, QStringLiteral("Form1"));
@@ -293,27 +287,27 @@ void TForm1::buildClientArea()
         *buttons[k - 1] = button;
     }
 
-    ProcBox = new ListBox(3, client);
+    const QString line = QStringLiteral("Line");
+    ProcBox = new ListBox({line, QStringLiteral("Procedure")}, client);
     ProcBox->setObjectName(QStringLiteral("ProcBox"));
-    Definebox = new ListBox(1, client);
+    Definebox = new ListBox({line, QStringLiteral("Name")}, client);
     Definebox->setObjectName(QStringLiteral("Definebox"));
-    InlineBox = new ListBox(1, client);
+    InlineBox = new ListBox({line, QStringLiteral("Block")}, client);
     InlineBox->setObjectName(QStringLiteral("InlineBox"));
-    // One column: an error's entry and its reason get the list's whole width.
-    ErBox = new ListBox(1, client);
+    // An error's entry and its reason get the list's whole width.
+    ErBox = new ListBox({line, QStringLiteral("Entry"), QStringLiteral("Reason")}, client);
     ErBox->setObjectName(QStringLiteral("ErBox"));
     setBackground(ProcBox, QPalette::Base, QColor(0, 128, 0));
     setBackground(Definebox, QPalette::Base, QColor(192, 192, 192));
     setBackground(InlineBox, QPalette::Base, QColor(128, 128, 0));
     setBackground(ErBox, QPalette::Base, QColor(0, 128, 128));
-    Definebox->setFixedWidth(136);
-    InlineBox->setFixedWidth(136);
-    for (ListBox* box : {ProcBox, ErBox, Definebox})
-        connect(box, &QListView::doubleClicked, this, [this, box] { ErBoxClick(box); });
-    // Each entry tells its line as a tool tip; an error also says why it is listed.
-    for (ListBox* box : {ProcBox, Definebox})
-        box->setItemDelegate(new ResultEntryDelegate(false, QColor(), box));
-    ErBox->setItemDelegate(new ResultEntryDelegate(true, QColor(225, 255, 255), ErBox));
+    // Narrow lists: a name is cut at the edge (its tool tip holds all of it).
+    for (ListBox* box : {Definebox, InlineBox}) {
+        box->setFixedWidth(200);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    for (ListBox* box : {ProcBox, ErBox, Definebox, InlineBox})
+        connect(box, &QAbstractItemView::doubleClicked, this, [this, box] { ErBoxClick(box); });
 
     auto* middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
@@ -544,19 +538,15 @@ void TForm1::showCompileResult()
     ProcBox->setEntries(result.ProcBox);
     Definebox->setEntries(result.Definebox);
     InlineBox->setEntries(result.InlineBox);
-    ErBox->setEntries(result.ErBox);
-    if (auto* reasons = qobject_cast<ResultEntryDelegate*>(ErBox->itemDelegate()))
-        reasons->setCompilerRows(m_session.isAssemblySource() ? 0 : int(result.ErBox.size()));
+    showDiagnostics();
     // The status bar tells the result of this command, not an earlier build's.
     buildStatus->clear();
-    const size_t errors = result.ErBox.size();
-    if (!m_session.lastAsmWritten()) {
-        statusBar()->showMessage(QStringLiteral("Check: the assembly file could not be written"));
-        return;
-    }
-    statusBar()->showMessage(errors == 0 ? QStringLiteral("Check: no errors")
-                             : errors == 1 ? QStringLiteral("Check: 1 error")
-                                           : QStringLiteral("Check: %1 errors").arg(errors));
+    statusBar()->showMessage(m_session.outcome());
+}
+
+void TForm1::showDiagnostics()
+{
+    ErBox->setRows(errorRows(m_session.lastResult(), m_session.diagnostics()));
 }
 
 void TForm1::startDebugBuild()

@@ -135,6 +135,7 @@ private:
     void buildClientArea();
     void buildStatusBar();
     void showCompileResult();
+    void showDiagnostics();
     void showModified(bool modified);
     // Empties the lists and the status: they told of another text.
     void clearResults();

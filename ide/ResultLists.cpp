@@ -1,91 +1,63 @@
 #include "ResultLists.h"
 
-#include "ErrorReasons.h"
+#include "Cp1250.h"
+#include "FileWrite.h"
 
-#include <QAbstractItemView>
-#include <QHelpEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QToolTip>
 #include <QVBoxLayout>
 
-int entryLine(QStringView entry)
+namespace {
+
+QString fromBytes(std::string_view text)
 {
-    const qsizetype blank = entry.indexOf(QLatin1Char(' '));
-    bool ok = false;
-    const int line = entry.left(blank < 0 ? entry.size() : blank).toInt(&ok);
-    return ok && line >= 0 ? line : -1;
+    return cp1250::decode(text);
 }
 
-QStringView entryText(QStringView entry)
+QString noteOf(const m51::Diagnostic& d)
 {
-    const qsizetype blank = entry.indexOf(QLatin1Char(' '));
-    return blank < 0 ? QStringView() : entry.mid(blank + 1);
+    if (d.stage == m51::Stage::Compiler)
+        return fromBytes(m51::ErrorReason(d.kind));
+    QString note = fromBytes(m51::StageName(d.stage));
+    if (d.severity == m51::Severity::Warning)
+        note += QStringLiteral(", warning");
+    else if (d.severity == m51::Severity::Note)
+        note += QStringLiteral(", message");
+    return note;
 }
 
-QString errorReason(QStringView text)
-{
-    // The compiler's own words, which m51c prints too; the entry texts it
-    // matches are plain ASCII.
-    const QByteArray entry = text.toLatin1();
-    const std::string_view reason = m51::ErrorReason(std::string_view(entry.constData(), size_t(entry.size())));
-    return QString::fromLatin1(reason.data(), qsizetype(reason.size()));
-}
+} // namespace
 
-QString ResultEntryDelegate::reasonFor(int row, QStringView entry) const
+std::vector<ResultRow> errorRows(const m51::CompileResult& compiled, const std::vector<m51::Diagnostic>& diagnostics)
 {
-    return row < m_compilerRows ? errorReason(entryText(entry)) : QStringLiteral("message of the assembler (Debug)");
-}
-
-ResultEntryDelegate::ResultEntryDelegate(bool reasons, const QColor& reasonColour, QObject* parent)
-    : QStyledItemDelegate(parent), m_reasons(reasons), m_reasonColour(reasonColour)
-{
-}
-
-void ResultEntryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
-{
-    QStyledItemDelegate::paint(painter, option, index);
-    if (!m_reasons)
-        return;
-    const QString entry = index.data().toString();
-    if (entryLine(entry) < 0)
-        return;
-    // The reason follows the entry's text, in a lighter colour, cut to the cell.
-    const QFontMetrics metrics(option.font);
-    const int textWidth = metrics.horizontalAdvance(entry);
-    QRect area = option.rect.adjusted(textWidth + 6 + metrics.horizontalAdvance(QLatin1Char(' ')) * 2, 0, -2, 0);
-    if (area.width() <= metrics.horizontalAdvance(QStringLiteral("...")))
-        return;
-    QFont font = option.font;
-    font.setBold(false);
-    font.setItalic(true);
-    painter->save();
-    painter->setFont(font);
-    painter->setPen(option.state & QStyle::State_Selected ? option.palette.highlightedText().color() : m_reasonColour);
-    const QString reason = QStringLiteral("\u2190 line %1: %2").arg(entryLine(entry) + 1).arg(reasonFor(index.row(), entry));
-    painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-                      QFontMetrics(font).elidedText(reason, Qt::ElideRight, area.width()));
-    painter->restore();
-}
-
-bool ResultEntryDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                                    const QModelIndex& index)
-{
-    if (event->type() != QEvent::ToolTip || !index.isValid())
-        return QStyledItemDelegate::helpEvent(event, view, option, index);
-    const QString entry = index.data().toString();
-    const int line = entryLine(entry);
-    QString tip;
-    if (line >= 0) {
-        tip = QStringLiteral("Source line %1 - double-click to show it").arg(line + 1);
-        if (m_reasons)
-            tip = entry + QStringLiteral("\n") + reasonFor(index.row(), entry) + QStringLiteral("\n") + tip;
+    std::vector<ResultRow> rows;
+    rows.reserve(diagnostics.size());
+    // The notes of a kind are shared: one text for 100,000 unknown statements.
+    QString notes[16];
+    for (size_t i = 0; i < diagnostics.size(); ++i) {
+        const m51::Diagnostic& d = diagnostics[i];
+        ResultRow row;
+        row.line = d.file.empty() && d.line > 0 ? d.line - 1 : -1;
+        if (i < compiled.ErBox.size() && d.stage == m51::Stage::Compiler) {
+            const bool same = i > 0 && compiled.ErBox[i].text == compiled.ErBox[i - 1].text;
+            row.text = same ? rows.back().text : fromBytes(m51::quoteForMessage(compiled.ErBox[i].text));
+            QString& note = notes[size_t(d.kind) % 16];
+            if (note.isEmpty())
+                note = noteOf(d);
+            row.note = note;
+        } else {
+            row.text = fromBytes(d.file.empty() ? m51::DiagnosticText(d) : m51::FormatDiagnostic(d, {}));
+            row.note = noteOf(d);
+        }
+        rows.push_back(std::move(row));
     }
-    if (tip.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), tip, view);
-    return true;
+    return rows;
+}
+
+QString markerText(const m51::Diagnostic& d)
+{
+    if (d.stage == m51::Stage::Compiler)
+        return fromBytes(m51::quoteForMessage(d.message)) + QStringLiteral(": ") + fromBytes(m51::ErrorReason(d.kind));
+    return fromBytes(m51::StageName(d.stage)) + QStringLiteral(": ") + fromBytes(m51::DiagnosticText(d));
 }
 
 QWidget* withHeading(const QString& title, QWidget* list, const QColor& colour, QLabel** heading)

@@ -1,46 +1,29 @@
 #pragma once
-// How the main window's result lists explain themselves to a new user: a
-// heading over each list ("Procedures", "Definitions", "Inline blocks",
-// "Errors"), the line an entry points to as its tool tip (counted from 1, as
-// the editor's gutter counts), and beside each error that line and the reason
-// it is listed.
-// The reason is added by the view only; the entries stay the compiler's.
+// What the main window's result lists and the editor's error markers show of
+// a build: the error list's rows from the build's diagnostics (the compiler's
+// entries with their texts as the compiler made them and the reason beside
+// them; every other stage's messages with the stage that reported them), the
+// text an error marker shows under its line, and a heading over each list
+// ("Procedures", "Definitions", "Inline blocks", "Errors").
 
-#include <QStringView>
-#include <QStyledItemDelegate>
-#include <limits>
-#include <string_view>
+#include "Compiler.h"
+#include "Diagnostic.h"
+#include "ListBox.h"
+
+#include <QString>
+#include <vector>
 
 class QLabel;
+class QWidget;
 
-// A short reason for an error-list entry's text (the entry without its line
-// index), after the kinds of error the compiler reports.
-QString errorReason(QStringView entryText);
-// The line index an entry starts with, or -1.
-int entryLine(QStringView entry);
-// The entry's text after its line index and blank.
-QStringView entryText(QStringView entry);
+// The error list's rows: diagnostics[i] for i below compiled.ErBox.size() are
+// the compiler's, beside its entries; the rest are later stages'. A row has
+// a source line when its diagnostic is on a line of the current source.
+std::vector<ResultRow> errorRows(const m51::CompileResult& compiled, const std::vector<m51::Diagnostic>& diagnostics);
 
-// Paints an entry of a result list and tells its line in a tool tip; with
-// `reasons`, the reason for an error follows the entry's text.
-class ResultEntryDelegate : public QStyledItemDelegate {
-    Q_OBJECT
-public:
-    ResultEntryDelegate(bool reasons, const QColor& reasonColour, QObject* parent = nullptr);
-    // The rows from `rows` on are an assembler's messages (after a failed
-    // build), not the compiler's entries.
-    void setCompilerRows(int rows) { m_compilerRows = rows; }
-    QString reasonFor(int row, QStringView entry) const;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override;
-
-private:
-    bool m_reasons;
-    QColor m_reasonColour;
-    int m_compilerRows = std::numeric_limits<int>::max();
-};
+// The reason an error marker shows under its line: "XYZZY 3: unknown
+// statement, no code generated", "assembler: undefined symbol LOOP (assembly line 7)".
+QString markerText(const m51::Diagnostic& diagnostic);
 
 // Puts a heading over `list`: a strip in a darker shade of `colour` with the
 // title in white. Returns the widget holding both.

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "BuildChain.h"
+#include "BuildScriptOutput.h"
 #include "Cp1250.h"
 #include "ProgramCode.h"
 #include "ProgramFolder.h"
@@ -8,7 +9,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QLocale>
+#include <QTime>
 #include <optional>
 
 Session::Session(QObject* parent)
@@ -20,7 +22,16 @@ Session::Session(QObject* parent)
     connect(m_buildChain, &TBuildChain::buildStarted, this, [this] { emit buildStarted(currentFile()); });
     connect(m_buildChain, &TBuildChain::buildFinished, this, [this](bool ok, const QString& output) {
         m_buildOutput = output;
-        m_buildMessages = buildMessageEntries(output, asmFileFor(currentFile()), m_result.LineMap);
+        // A script that worked adds only what names a line or warns; its
+        // chatter stays out of the error list.
+        std::vector<m51::Diagnostic> messages =
+            readBuildScriptOutput(output, asmFileFor(currentFile()), m_build.compiled.LineMap);
+        if (ok)
+            std::erase_if(messages, [](const m51::Diagnostic& d) { return d.severity == m51::Severity::Note; });
+        m_build.scriptDiagnostics = std::move(messages);
+        setDiagnostics();
+        const QString at = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+        setOutcome((ok ? QStringLiteral("Build finished %1") : QStringLiteral("Build failed %1")).arg(at));
         emit buildFinished(ok);
     });
     connect(m_buildChain, &TBuildChain::listingReady, this, &Session::listingReady);
@@ -82,47 +93,62 @@ bool Session::isAssemblySource() const
     return isAssemblySource(currentFile());
 }
 
+const ProgramBuild& Session::build(const std::vector<std::string>& lines, Goal goal)
+{
+    // Told even when nothing was built again: the step's errors are shown anew.
+    buildStages(lines, goal);
+    emit diagnosticsChanged();
+    return m_build;
+}
+
+bool Session::buildStages(const std::vector<std::string>& lines, Goal goal)
+{
+    const std::string path = currentFile().toStdString();
+    bool changed = false;
+    if (!m_build.isOf(path, lines)) {
+        const int compiles = m_build.compiles;
+        m_build = CompileStage(path, lines);
+        m_build.compiles += compiles;
+        changed = true;
+    }
+    if (goal == Goal::Program && !m_build.assembled) {
+        AssembleStage(m_build);
+        changed = true;
+    }
+    if (changed)
+        m_diagnostics = m_build.diagnostics();
+    return changed;
+}
+
+void Session::setDiagnostics()
+{
+    m_diagnostics = m_build.diagnostics();
+    emit diagnosticsChanged();
+}
+
+void Session::setOutcome(const QString& text)
+{
+    m_outcome = text;
+    emit outcomeChanged(text);
+}
+
 void Session::compile(const std::vector<std::string>& sourceLines)
 {
-    if (isAssemblySource()) {
-        std::string bytes;
-        for (const std::string& line : sourceLines)
-            bytes += line + "\r\n";
-        const QFileInfo info(currentFile());
-        const m51dbg::ProgramCode code = m51dbg::AssembleSource(bytes, info.fileName().toStdString(),
-                                                                currentFile().toStdString());
-        m_result = {};
-        // The ASM window shows the source itself: it is the program's assembly.
-        m_result.Output = sourceLines;
-        m_asmHex = code.ok ? code.hex : std::string();
-        m_asmListing = code.listing;
-        for (const m51dbg::BuildError& error : code.errors) {
-            std::string text = error.message;
-            if (!error.context.empty())
-                text += ", " + error.context;
-            if (!error.onAssembly && error.line > 0)
-                m_result.ErBox.push_back({error.line - 1, std::to_string(error.line - 1) + ' ' + text});
-            else if (error.line > 0)
-                m_result.ErBox.push_back(
-                    {-1, (error.file.empty() ? info.fileName().toStdString()
-                                             : info.dir().relativeFilePath(QString::fromStdString(error.file)).toStdString()) +
-                             ':' +
-                             std::to_string(error.line) + ": " + text});
-            else
-                m_result.ErBox.push_back({-1, text});
-        }
-        m_asmWritten = true;
-        emit compiled();
-        return;
-    }
-    m_result = m51::CompileSource(sourceLines);
+    buildStages(sourceLines, Goal::Compile);
     std::optional<FileError> failed;
-    try {
-        writeFileBytes(asmFileFor(currentFile()), joinLinesCrLf(m_result.Output));
-    } catch (const FileError& error) {
-        failed = error;
+    if (!m_build.assemblySource) {
+        try {
+            writeFileBytes(asmFileFor(currentFile()), joinLinesCrLf(m_build.compiled.Output));
+        } catch (const FileError& error) {
+            failed = error;
+        }
     }
     m_asmWritten = !failed;
+    const size_t errors = m51::ErrorCount(m_diagnostics);
+    setOutcome(failed        ? QStringLiteral("Check: the assembly file could not be written")
+               : errors == 0 ? QStringLiteral("Check: no errors")
+               : errors == 1 ? QStringLiteral("Check: 1 error")
+                             : QStringLiteral("Check: %1 errors").arg(errors));
     emit compiled();
     if (failed)
         throw *failed;
@@ -138,13 +164,13 @@ QString Session::asmFileFor(const QString& sourcePath)
 QString Session::startBuild()
 {
     if (isAssemblySource()) {
-        if (m_asmHex.empty())
+        if (!m_build.assemblySource || !m_build.program.ok)
             return {};
         const QFileInfo info(currentFile());
         const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
         try {
-            writeFileBytes(base + QStringLiteral(".hex"), QByteArray::fromStdString(m_asmHex));
-            writeFileBytes(base + QStringLiteral(".lst"), QByteArray::fromStdString(m_asmListing));
+            writeFileBytes(base + QStringLiteral(".hex"), QByteArray::fromStdString(m_build.program.hex));
+            writeFileBytes(base + QStringLiteral(".lst"), QByteArray::fromStdString(m_build.program.listing));
         } catch (const FileError& error) {
             return error.message();
         }
@@ -154,33 +180,6 @@ QString Session::startBuild()
     if (!m_setup.buildAssembly())
         return {};
     return m_buildChain->RunBatchBuild(BuildChain::ShowModeFromText(m_setup.visibility()));
-}
-
-std::vector<m51::ListEntry> Session::buildMessageEntries(const QString& output, const QString& asmFile,
-                                                         const std::vector<int>& lineMap)
-{
-    // "FILE:LINE: text", FILE the .asm file by its full path or its name.
-    static const QRegularExpression message(QStringLiteral("^(.+):(\\d+): (.*)$"));
-    const QString asmName = QFileInfo(asmFile).fileName();
-    std::vector<m51::ListEntry> entries;
-    for (const QString& line : withLfLineEnds(output).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (int(entries.size()) == MaxBuildMessages)
-            break;
-        m51::ListEntry entry{-1, cp1250::encode(line)};
-        const QRegularExpressionMatch match = message.match(line);
-        if (match.hasMatch() && !asmName.isEmpty()) {
-            const QString file = match.captured(1);
-            const bool ours = file == asmFile || QFileInfo(file).fileName() == asmName;
-            bool ok = false;
-            const qlonglong asmLine = match.captured(2).toLongLong(&ok);
-            if (ours && ok && asmLine >= 1 && asmLine <= qlonglong(lineMap.size()) && lineMap[size_t(asmLine - 1)] >= 0) {
-                entry.line = lineMap[size_t(asmLine - 1)];
-                entry.text = std::to_string(entry.line) + ' ' + entry.text;
-            }
-        }
-        entries.push_back(std::move(entry));
-    }
-    return entries;
 }
 
 bool Session::isBuilding() const

@@ -10,6 +10,7 @@
 // gets its lines for a compile.
 
 #include "Compiler.h"
+#include "ProgramBuild.h"
 #include "Setup.h"
 #include "SourceDocument.h"
 
@@ -47,43 +48,50 @@ public:
     // The name a prompt shows for the current file ("Untitled" when it has none).
     QString displayName() const;
 
-    // Compiles the lines (code page 1250), keeps the result, writes the .asm
-    // file of the current file from it and emits compiled; then FileError when
+    // The one build step of Check, Debug and Run: builds `lines` of the
+    // current file as far as `goal` asks (Compile: the lists and the
+    // assembly; Program: the code too) and keeps the result. The same text
+    // of the same file is not compiled again: a later step goes on from what
+    // an earlier one built. Emits diagnosticsChanged (Check's compile emits
+    // compiled instead).
+    enum class Goal { Compile, Program };
+    const ProgramBuild& build(const std::vector<std::string>& lines, Goal goal);
+    const ProgramBuild& lastBuild() const { return m_build; }
+    // Every stage's diagnostics of the last build (compiler, assembler, build script).
+    const std::vector<m51::Diagnostic>& diagnostics() const { return m_diagnostics; }
+
+    // Check: builds the lines (code page 1250), writes the .asm file of the
+    // current file from the compile and emits compiled; then FileError when
     // the write failed (the result is kept all the same, the old .asm too).
     // An assembly source (.asm, .a51) is assembled instead, with its include
-    // files; its errors become the error entries (an include file's named in
-    // them), and no file is written: the source is its own assembly.
+    // files, and no file is written: the source is its own assembly.
     void compile(const std::vector<std::string>& sourceLines);
     // Whether the current file is an assembly source rather than M51.
     bool isAssemblySource() const;
     static bool isAssemblySource(const QString& path);
-    const m51::CompileResult& lastResult() const { return m_result; }
+    const m51::CompileResult& lastResult() const { return m_build.compiled; }
     // False when the last compile could not write its .asm file.
     bool lastAsmWritten() const { return m_asmWritten; }
     // The .asm file of a source path: the path cut before the first "." of its
     // file name, plus ".asm".
     static QString asmFileFor(const QString& sourcePath);
 
+    // What the last step (Check, Debug's script) came to, for the status bar.
+    QString outcome() const { return m_outcome; }
+
     // Debug's build: runs the build script on the current file when the setup
     // says "Compile ASM >> HEX"; returns the message to show when it could not
     // start (empty otherwise, also when no build was due).
     // An assembly source needs no script: its image and listing, made by the
-    // last compile, are written beside it (<name>.hex, <name>.lst) and
+    // last build, are written beside it (<name>.hex, <name>.lst) and
     // listingReady tells where; an error says what could not be written.
     QString startBuild();
     TBuildChain* buildChain() const { return m_buildChain; }
     bool isBuilding() const;
-    // What the last build's script wrote, and its lines as error list entries:
-    // an assembler message "FILE:LINE: text" about the .asm file is tied to the
-    // M51 line that produced that assembly line (by the compile's line map).
+    // What the last build's script wrote; its messages are diagnostics of the
+    // build (readBuildScriptOutput), an assembler's about the .asm file on the
+    // M51 line that produced the assembly line.
     QString lastBuildOutput() const { return m_buildOutput; }
-    const std::vector<m51::ListEntry>& buildMessages() const { return m_buildMessages; }
-    // The entries for `output`: one for each non-empty line (at most
-    // MaxBuildMessages), "<M51 line> <message>" when the message is tied to a
-    // line, the message as written otherwise. `.asm` line N is output line N-1.
-    static constexpr int MaxBuildMessages = 500;
-    static std::vector<m51::ListEntry> buildMessageEntries(const QString& output, const QString& asmFile,
-                                                           const std::vector<int>& lineMap);
 
 signals:
     void setupChanged();
@@ -91,6 +99,8 @@ signals:
     void fileOpened(const QString& path);
     void modifiedChanged(bool modified);
     void compiled();
+    void diagnosticsChanged();
+    void outcomeChanged(const QString& text);
     void buildStarted(const QString& file);
     // ok: the script ended with exit code 0.
     void buildFinished(bool ok);
@@ -98,13 +108,17 @@ signals:
     void listingReady(const QString& path);
 
 private:
+    // The build step without its signal: whether the diagnostics changed.
+    bool buildStages(const std::vector<std::string>& lines, Goal goal);
+    void setDiagnostics();
+    void setOutcome(const QString& text);
+
     Setup m_setup;
     SourceDocument* m_document;
-    m51::CompileResult m_result;
+    ProgramBuild m_build;
+    std::vector<m51::Diagnostic> m_diagnostics;
     bool m_asmWritten = true;
-    std::string m_asmHex;      // an assembly source's last image (Intel HEX), empty after errors
-    std::string m_asmListing;  // and its listing
+    QString m_outcome;
     QString m_buildOutput;
-    std::vector<m51::ListEntry> m_buildMessages;
     TBuildChain* m_buildChain;
 };

@@ -55,23 +55,14 @@ Zelvar::Zelvar(bool showSplash)
     // session's "modified".
     QObject::connect(&session, &Session::fileChanged, editor, &QWidget::setWindowTitle);
     QObject::connect(editor->M, &QsciScintilla::modificationChanged, &session, &Session::setModified);
-    // A compile's errors mark their lines; its procedures colour their calls.
-    // An assembly source's errors are the assembler's, marked as such.
-    QObject::connect(&session, &Session::compiled, editor, [editor, &session] {
-        if (session.isAssemblySource())
-            editor->showCompileResult({}, {}, session.lastResult().ErBox, {});
-        else
-            editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox, {},
-                                      session.lastResult().Definebox);
-    });
+    // A build's errors, of every stage, mark their lines; its procedures
+    // colour their calls.
+    const auto showResult = [editor, &session] { editor->showCompileResult(session.lastResult(), session.diagnostics()); };
+    QObject::connect(&session, &Session::compiled, editor, showResult);
+    QObject::connect(&session, &Session::diagnosticsChanged, editor, showResult);
     // An assembly source gets the 8051 colours, an M51 source the M51 ones.
     QObject::connect(&session, &Session::fileChanged, editor,
                      [editor](const QString& path) { editor->setAssemblySource(Session::isAssemblySource(path)); });
-    QObject::connect(&session, &Session::buildFinished, editor, [editor, &session](bool ok) {
-        if (!ok && !session.buildMessages().empty())
-            editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox,
-                                      session.buildMessages(), session.lastResult().Definebox);
-    });
 #ifdef ZELVAR_WITH_DEBUGGER
     attachDebugger(m_windows);
 #endif

@@ -233,39 +233,24 @@ QSet<QString> TEd::definedProcedures(QStringView text)
     return names;
 }
 
-void TEd::showCompileResult(const std::vector<m51::ListEntry>& procBox, const std::vector<m51::ListEntry>& erBox,
-                            const std::vector<m51::ListEntry>& buildMessages,
-                            const std::vector<m51::ListEntry>& definitions)
+void TEd::showCompileResult(const m51::CompileResult& compiled, const std::vector<m51::Diagnostic>& diagnostics)
 {
     QMap<int, QString> markers;
-    const auto mark = [&markers](int line, const QString& reason) {
-        QString& marker = markers[line];
+    for (const m51::Diagnostic& d : diagnostics) {
+        if (!d.file.empty() || d.line <= 0 || d.severity == m51::Severity::Note)
+            continue;
+        QString& marker = markers[d.line - 1];
+        const QString reason = markerText(d);
         marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
-    };
-    for (const m51::ListEntry& entry : erBox) {
-        const QString text = cp1250::decode(entry.text);
-        if (entry.line >= 0)
-            mark(entry.line, entryText(text).toString() + QStringLiteral(": ") + errorReason(entryText(text)));
-    }
-    for (const m51::ListEntry& entry : buildMessages) {
-        if (entry.line >= 0)
-            mark(entry.line, QStringLiteral("assembler: ") + entryText(cp1250::decode(entry.text)).toString());
     }
     M->setErrorMarkers(markers);
     QSet<QString> names;
-    for (const m51::ListEntry& entry : procBox) {
-        const QString text = cp1250::decode(entry.text);
-        const QStringView name = entryText(text);
-        if (entry.line >= 0 && !name.contains(QLatin1Char(' ')))
-            names.insert(name.toString().toUpper());
-    }
+    for (const std::string& name : compiled.ProcedureNames)
+        names.insert(cp1250::decode(name));
     highlighter->setProcedureNames(names);
     QStringList defined;
-    for (const m51::ListEntry& entry : definitions) {
-        const QString name = entryText(cp1250::decode(entry.text)).toString().section(QLatin1Char(' '), 0, 0);
-        if (!name.isEmpty())
-            defined << name;
-    }
+    for (const std::string& name : compiled.DefinedNames)
+        defined << cp1250::decode(name);
     M->setCompletionNames(QStringList(names.cbegin(), names.cend()), defined);
     showCaret();
 }

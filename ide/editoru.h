@@ -79,15 +79,11 @@ public:
     // inserts its snippet, and by the same code).
     void insertLines(int index, const std::vector<std::string>& lines);
 
-    // A compile's lists: each error entry marks its line with the reason as
-    // the tool tip (several entries on a line are listed together); the
-    // procedure names colour their calls. Entries start with the line index.
-    // A failed build's messages tied to source lines mark their lines too,
-    // with the message as the reason.
-    // The definitions' names complete operands.
-    void showCompileResult(const std::vector<m51::ListEntry>& procBox, const std::vector<m51::ListEntry>& erBox,
-                           const std::vector<m51::ListEntry>& buildMessages = {},
-                           const std::vector<m51::ListEntry>& definitions = {});
+    // A build's results: each diagnostic on a line of this source marks the
+    // line with its reason as the annotation and tool tip (several on a line
+    // are listed together); the procedure names colour their calls; the
+    // definitions' names complete operands.
+    void showCompileResult(const m51::CompileResult& compiled, const std::vector<m51::Diagnostic>& diagnostics);
 
     // Window placement, section "Editor": restored at creation, saved at the end.
     void restorePlacement();

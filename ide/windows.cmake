@@ -5,6 +5,8 @@ target_sources(zelvar PRIVATE
   ProgramFolder.cpp ProgramFolder.h
   Setup.cpp Setup.h
   Session.cpp Session.h
+  ProgramBuild.cpp ProgramBuild.h
+  BuildScriptOutput.cpp BuildScriptOutput.h
   WindowSet.h
   ShellRun.cpp ShellRun.h
   ListBox.cpp ListBox.h

@@ -1,7 +1,6 @@
 #include "CommandLine.h"
 
 #include "Compiler.h"
-#include "ErrorReasons.h"
 #include "FileWrite.h"
 #include "ProgramInfo.h"
 
@@ -257,37 +256,16 @@ void WriteLists(Target& t, const m51::CompileResult& r)
     section("[ErBox]", r.ErBox);
 }
 
-// The entry of line 12 "12 binary value" becomes "SOURCE:13: binary value";
-// a statement that made no code gets its reason in front, as Zelvar shows it:
-// "SOURCE:4: unknown statement, no code generated: XYZZY 3". Source text is
-// quoted without control bytes and cut when long. Appended to `out`, since
-// standard error writes every call through at once.
-void AppendError(std::string& out, const std::string& source, const m51::ListEntry& entry)
-{
-    const std::string& text = entry.text;
-    std::size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
-        ++digits;
-    const std::size_t from = digits > 0 && digits < text.size() && text[digits] == ' ' ? digits + 1 : 0;
-    out += source;
-    out += ':';
-    if (entry.line >= 0)
-        out += std::to_string(static_cast<long long>(entry.line) + 1) + ':';
-    out += ' ';
-    const std::string_view message = std::string_view(text).substr(from);
-    if (m51::IsUnknownStatement(message)) {
-        out += m51::ErrorReason(message);
-        out += ": ";
-    }
-    out += m51::quoteForMessage(message);
-    out += '\n';
-}
-
-void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m51::ListEntry>& entries)
+// Every error as "SOURCE:13: binary value"; a statement that made no code
+// gets its reason in front, as Zelvar shows it: "SOURCE:4: unknown statement,
+// no code generated: XYZZY 3". Written in blocks, since standard error writes
+// every call through at once.
+void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m51::Diagnostic>& diagnostics)
 {
     std::string text;
-    for (const m51::ListEntry& entry : entries) {
-        AppendError(text, source, entry);
+    for (const m51::Diagnostic& d : diagnostics) {
+        text += m51::FormatDiagnostic(d, source);
+        text += '\n';
         if (text.size() >= (1u << 16)) {
             std::fwrite(text.data(), 1, text.size(), err);
             text.clear();
@@ -397,7 +375,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (listFile)
         WriteLists(*listFile, result);
 
-    PrintErrors(err, o.source, result.ErBox);
+    PrintErrors(err, o.source, result.Diagnostics);
 
     for (Target* t : {&asmFile, listFile ? &*listFile : nullptr, mapFile ? &*mapFile : nullptr})
         if (t && !t->Close())

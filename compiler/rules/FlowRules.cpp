@@ -143,7 +143,7 @@ void EndWhile(CompileContext& c, const Rule&)
     if (loop != open.end())
         open.erase(loop);
     else
-        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " ENDWHILE without an open WHILE loop"});
+        c.AddError(c.SourceLine, ErrorKind::EndwhileWithoutWhile, "ENDWHILE without an open WHILE loop");
 }
 
 void Djnz(CompileContext& c, const Rule&)

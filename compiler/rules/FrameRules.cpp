@@ -53,8 +53,8 @@ void CallProcedure(CompileContext& c, const Rule&)
     for (std::int64_t i = 0; i < written; ++i)
         c.LB.push_back("Call " + c.W(1));
     if (entries > written)
-        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " ... and " +
-                                             std::to_string(entries - written) + " more calls of " + c.W(1)});
+        c.AddError(c.SourceLine, ErrorKind::MoreDuplicates,
+                   "... and " + std::to_string(entries - written) + " more calls of " + c.W(1));
 }
 
 void DefineBit(CompileContext& c, const Rule&)
@@ -66,6 +66,7 @@ void Define(CompileContext& c, const Rule&)
 {
     c.MainLine = c.W(2) + " EQU " + NormalizeNumber(c.W(3));
     c.Definebox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " " + c.W(2)});
+    c.DefinedNames.push_back(c.W(2));
 }
 
 // STARTPROC main: the reset vector jumping to the main procedure.

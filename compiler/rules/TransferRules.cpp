@@ -60,18 +60,18 @@ std::string AddressText(std::string_view literal)
 // instruction, and an error entry. Returns false when the variable is refused.
 bool AcceptVariable(CompileContext& c)
 {
-    const auto refuse = [&c](std::string_view line, std::string_view entry) {
+    const auto refuse = [&c](std::string_view line, ErrorKind kind, std::string_view entry) {
         c.MainLine = line;
-        c.ErBox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " " + std::string(entry)});
+        c.AddError(c.SourceLine, kind, entry);
         return false;
     };
     switch (Classify(c.W(2))) {
     case Variable::Binary:
-        return refuse("ERORR - binary value", "binary value");
+        return refuse("ERORR - binary value", ErrorKind::BinaryVariable, "binary value");
     case Variable::Above:
-        return refuse("ERROR - variable number above 207", "variable number above 207");
+        return refuse("ERROR - variable number above 207", ErrorKind::VariableAbove207, "variable number above 207");
     case Variable::Negative:
-        return refuse("ERROR - negative variable number", "negative variable number");
+        return refuse("ERROR - negative variable number", ErrorKind::NegativeVariable, "negative variable number");
     default:
         return true;
     }

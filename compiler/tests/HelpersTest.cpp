@@ -2,7 +2,6 @@
 
 #include "CompileContext.h"
 #include "Compiler.h"
-#include "ErrorReasons.h"
 #include "Helpers.h"
 #include "MyVision.h"
 
@@ -229,25 +228,40 @@ TEST(SourceFiles, SplitLinesAsTheEditorLoadsThem)
     EXPECT_EQ(SplitSourceLineViews(crOnly).size(), 300000u);
 }
 
-TEST(Helpers, ErrorReasonsOfTheEntries)
+// Each kind of error the compiler reports, as a diagnostic on its 1-based
+// line beside an entry whose text is unchanged ("<line index> <message>").
+TEST(Helpers, EveryErrorKindLandsOnItsLine)
 {
     const struct {
-        const char* entry;
-        const char* reason;
-        bool unknown;
+        std::vector<std::string> source;
+        int line;
+        ErrorKind kind;
+        const char* printed;  // as m51c prints it after "p.M51:"
     } cases[] = {
-        {"XYZZY 3", "unknown statement, no code generated", true},
-        {"3@3@IFA=0 EXITPROC", "unknown statement, no code generated", true},
-        {"Duplicate procedure blink", "this procedure name is already defined above", false},
-        {"... and 5 more calls of X", "a name defined more than once is called only so many times", false},
-        {"binary value", "a variable number cannot be written in binary", false},
-        {"binary values", "unknown statement, no code generated", true},
-        {"negative variable number", "variables run from 0 to 207", false},
-        {"WHILE loop without ENDWHILE", "no ENDWHILE closes this loop (WHILE loops do not nest), so its end label is missing", false},
-        {"INLINE inside an inline block", "an inline block cannot hold another INLINE; the inner part is left out", false},
+        {{"NOP", "", "XYZZY 3"}, 3, ErrorKind::UnknownStatement, "3: unknown statement, no code generated: XYZZY 3"},
+        {{"PROCEDURE P", "PROCEDURE P"}, 2, ErrorKind::DuplicateProcedure, "2: Duplicate procedure P"},
+        {{"NOP", "WRMEM 1010B"}, 2, ErrorKind::BinaryVariable, "2: binary value"},
+        {{"WRMEM 300"}, 1, ErrorKind::VariableAbove207, "1: variable number above 207"},
+        {{"NOP", "NOP", "WHILEA=0"}, 3, ErrorKind::WhileWithoutEndwhile, "3: WHILE loop without ENDWHILE"},
+        {{"NOP", "ENDWHILE"}, 2, ErrorKind::EndwhileWithoutWhile, "2: ENDWHILE without an open WHILE loop"},
+        {{"IFA=0 INLINE IFA=0 INLINE A 1"}, 1, ErrorKind::NestedInline, "1: INLINE inside an inline block"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(m51::ErrorReason(c.entry), c.reason) << c.entry;
-        EXPECT_EQ(m51::IsUnknownStatement(c.entry), c.unknown) << c.entry;
+        const CompileResult r = CompileSource(c.source);
+        ASSERT_EQ(r.Diagnostics.size(), r.ErBox.size()) << c.printed;
+        ASSERT_FALSE(r.Diagnostics.empty()) << c.printed;
+        const Diagnostic& d = r.Diagnostics.front();
+        EXPECT_EQ(d.line, c.line) << c.printed;
+        EXPECT_EQ(d.kind, c.kind) << c.printed;
+        EXPECT_EQ(d.stage, Stage::Compiler);
+        EXPECT_FALSE(ErrorReason(d.kind).empty());
+        EXPECT_EQ(r.ErBox.front().line, c.line - 1);
+        EXPECT_EQ(r.ErBox.front().text, std::to_string(c.line - 1) + ' ' + d.message);
+        EXPECT_EQ(FormatDiagnostic(d, "p.M51"), std::string("p.M51:") + c.printed);
     }
+    // Runs of duplicate reports and the count of the rest keep step with the entries.
+    const CompileResult r = CompileSource(std::vector<std::string>(120, "PROCEDURE X"));
+    ASSERT_EQ(r.Diagnostics.size(), r.ErBox.size());
+    EXPECT_EQ(r.Diagnostics.back().kind, ErrorKind::MoreDuplicates);
+    EXPECT_EQ(r.ErBox.back().text, std::to_string(r.Diagnostics.back().line - 1) + ' ' + r.Diagnostics.back().message);
 }

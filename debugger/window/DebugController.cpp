@@ -88,6 +88,8 @@ void DebugController::setCaretLineProvider(std::function<int()> caretLine) { m_c
 
 void DebugController::setRebuildQuestion(std::function<bool()> ask) { m_askRebuild = std::move(ask); }
 
+void DebugController::setProgramBuilder(std::function<BuildOutput(const QString&)> build) { m_build = std::move(build); }
+
 void DebugController::setSimulator(SimulatorKind kind)
 {
     EngineOptions options = m_engine.options();
@@ -183,8 +185,9 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     const QString name = path.isEmpty() ? QStringLiteral("untitled.M51") : path;
     m_buildDir = std::make_unique<QTemporaryDir>();
     emit statusMessage(tr("Building %1 …").arg(QFileInfo(name).fileName()));
-    const BuildOutput output = IsAssemblySource(name) ? BuildAssembly(text.toStdString(), name, m_buildDir->path())
-                                                      : BuildM51(text.toStdString(), name, m_buildDir->path());
+    const BuildOutput output = m_build                 ? m_build(m_buildDir->path())
+                               : IsAssemblySource(name) ? BuildAssembly(text.toStdString(), name, m_buildDir->path())
+                                                        : BuildM51(text.toStdString(), name, m_buildDir->path());
     if (!output.ok) {
         QStringList messages;
         for (const QString& error : output.errors)

@@ -9,6 +9,7 @@
 #include "DebugEngine.h"
 #include "StackModel.h"
 #include "WatchList.h"
+#include "ProgramBuilder.h"
 #include "ProgramCode.h"
 
 #include <QByteArray>
@@ -47,6 +48,10 @@ public:
     // the running program (and the same text is not asked about again).
     // Without it the program is rebuilt.
     void setRebuildQuestion(std::function<bool()> ask);
+    // How a program is built: given the folder for its HEX file, the build of
+    // the current source (the environment's own build step, which may reuse
+    // what it built before). Without it the controller builds the source itself.
+    void setProgramBuilder(std::function<BuildOutput(const QString& outputDir)> build);
 
     DebugEngine* engine() { return &m_engine; }
     // The virtual board of the program (NAME.board beside the source) and the watch list.
@@ -106,6 +111,7 @@ private:
     QByteArray m_builtText;  // the source the running program was built from
     QByteArray m_keptText;   // a changed source the user chose not to rebuild for
     std::function<bool()> m_askRebuild;
+    std::function<BuildOutput(const QString&)> m_build;
     std::unique_ptr<QTemporaryDir> m_buildDir;
     std::function<void()> m_afterStart;
     StackModel m_stack{&m_engine};

@@ -54,8 +54,7 @@ private slots:
     void findAndReplace();
     void findAndReplaceWithPatterns();
     void recentFiles();
-    void errorReasons_data();
-    void errorReasons();
+    void errorRows();
 };
 
 void TestEditorParts::m51Spans_data()
@@ -429,30 +428,43 @@ void TestEditorParts::recentFiles()
     QCOMPARE(RecentFiles(dir.filePath("none")).dialogFolder(QString(), "/fallback"), QStringLiteral("/fallback"));
 }
 
-void TestEditorParts::errorReasons_data()
+void TestEditorParts::errorRows()
 {
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<int>("line");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("unknown") << "2 FOO" << 2 << "unknown statement, no code generated";
-    QTest::newRow("duplicate") << "14 Duplicate procedure Blink" << 14 << "this procedure name is already defined above";
-    QTest::newRow("binary") << "12 binary value" << 12 << "a variable number cannot be written in binary";
-    QTest::newRow("above 207") << "3 variable number above 207" << 3 << "variables run from 0 to 207";
-    QTest::newRow("no number") << "INLINE 1" << -1 << "unknown statement, no code generated";
-}
-
-void TestEditorParts::errorReasons()
-{
-    QFETCH(QString, entry);
-    QFETCH(int, line);
-    QFETCH(QString, reason);
-    QCOMPARE(entryLine(entry), line);
-    QCOMPARE(errorReason(entryText(entry)), reason);
-    // After a failed build the assembler's messages follow the compiler's entries.
-    ResultEntryDelegate delegate(true, Qt::white);
-    delegate.setCompilerRows(1);
-    QCOMPARE(delegate.reasonFor(0, entry), reason);
-    QCOMPARE(delegate.reasonFor(1, entry), QStringLiteral("message of the assembler (Debug)"));
+    // The compiler's rows keep its entry texts and get the reason; later
+    // stages' rows name their stage; only lines of this source are lines.
+    const m51::CompileResult compiled = m51::CompileSource({"NOP", "FOO 1", "WRMEM 1010B"});
+    std::vector<m51::Diagnostic> diagnostics = compiled.Diagnostics;
+    m51::Diagnostic onLine;
+    onLine.stage = m51::Stage::Assembler;
+    onLine.line = 3;
+    onLine.asmLine = 5;
+    onLine.message = "undefined symbol";
+    diagnostics.push_back(onLine);
+    m51::Diagnostic elsewhere = onLine;
+    elsewhere.stage = m51::Stage::BuildScript;
+    elsewhere.severity = m51::Severity::Warning;
+    elsewhere.file = "regs.inc";
+    elsewhere.asmLine = 0;
+    diagnostics.push_back(elsewhere);
+    const std::vector<ResultRow> rows = ::errorRows(compiled, diagnostics);
+    const struct {
+        int line;
+        const char* text;
+        const char* note;
+    } expected[] = {
+        {1, "1 FOO 1", "unknown statement, no code generated"},
+        {2, "2 binary value", "a variable number cannot be written in binary"},
+        {2, "undefined symbol (assembly line 5)", "assembler"},
+        {-1, "regs.inc:3: undefined symbol", "build script, warning"},
+    };
+    QCOMPARE(rows.size(), std::size(expected));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        QCOMPARE(rows[i].line, expected[i].line);
+        QCOMPARE(rows[i].text, QString(expected[i].text));
+        QCOMPARE(rows[i].note, QString(expected[i].note));
+    }
+    QCOMPARE(markerText(diagnostics[0]), QStringLiteral("FOO 1: unknown statement, no code generated"));
+    QCOMPARE(markerText(diagnostics[2]), QStringLiteral("assembler: undefined symbol (assembly line 5)"));
 }
 
 QTEST_MAIN(TestEditorParts)

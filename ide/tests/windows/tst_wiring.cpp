@@ -4,6 +4,7 @@
 // window placement saved at the end of one run and restored at the next.
 
 #include "BuildChain.h"
+#include "BuildScriptOutput.h"
 #include "Compiler.h"
 #include "ListBox.h"
 #include "Main.h"
@@ -76,10 +77,11 @@ private slots:
     void helpPlacementOnlyWhenHelpWasWritten();
     void unwritablePlacesGiveOneMessage();
     void listingIsWesternText();
-    void buildMessageEntries();
+    void buildScriptOutput();
     void failedBuildLeadsToTheM51Line();
 #ifdef ZELVAR_WITH_DEBUGGER
     void debuggerStopsAtAnEditorBreakpoint();
+    void checkThenRunBuildsOnce();
     void assemblySourceErrorsLandOnTheirLines();
     void debuggerStopsOnAnAssemblyLine();
     void simulatorChoiceSurvivesARestart();
@@ -441,25 +443,43 @@ void TestWiring::listingIsWesternText()
     QCOMPARE(LST->M->toPlainText(), QString::fromUtf8("MOV A,#0 ; è"));
 }
 
-void TestWiring::buildMessageEntries()
+void TestWiring::buildScriptOutput()
 {
     const std::vector<int> lineMap = {0, 0, 4, 7, -1};
     const QString output = "/src/p.asm:3: undefined symbol FOO\r\n"
-                           "p.asm:4: jump out of range\n"
+                           "p.asm:4:12: jump out of range\n"
                            "p.asm:5: no source line\n"
                            "p.asm:9: beyond the map\n"
-                           "other.asm:3: another file\n"
+                           "C:\\inc\\regs.inc:3: warning: unused\n"
                            "\n"
                            "m51as: 4 errors\n";
-    const std::vector<m51::ListEntry> expected = {
-        {4, "4 /src/p.asm:3: undefined symbol FOO"}, {7, "7 p.asm:4: jump out of range"},
-        {-1, "p.asm:5: no source line"},             {-1, "p.asm:9: beyond the map"},
-        {-1, "other.asm:3: another file"},           {-1, "m51as: 4 errors"}};
-    QCOMPARE(Session::buildMessageEntries(output, "/src/p.asm", lineMap), expected);
+    const struct {
+        const char* file;
+        int line, column, asmLine;
+        m51::Severity severity;
+        const char* message;
+    } expected[] = {
+        {"", 5, 0, 3, m51::Severity::Error, "undefined symbol FOO"},
+        {"", 8, 0, 4, m51::Severity::Error, "jump out of range"},
+        {"p.asm", 5, 0, 0, m51::Severity::Error, "no source line"},
+        {"p.asm", 9, 0, 0, m51::Severity::Error, "beyond the map"},
+        {"C:\\inc\\regs.inc", 3, 0, 0, m51::Severity::Warning, "warning: unused"},
+        {"", 0, 0, 0, m51::Severity::Note, "m51as: 4 errors"},
+    };
+    const std::vector<m51::Diagnostic> read = readBuildScriptOutput(output, "/src/p.asm", lineMap);
+    QCOMPARE(read.size(), std::size(expected));
+    for (size_t i = 0; i < read.size(); ++i) {
+        QCOMPARE(QString::fromStdString(read[i].file), QString(expected[i].file));
+        QCOMPARE(read[i].line, expected[i].line);
+        QCOMPARE(read[i].asmLine, expected[i].asmLine);
+        QCOMPARE(read[i].severity, expected[i].severity);
+        QCOMPARE(read[i].stage, m51::Stage::BuildScript);
+        QCOMPARE(QString::fromStdString(read[i].message), QString(expected[i].message));
+    }
     QString many;
-    for (int i = 0; i < 2 * Session::MaxBuildMessages; ++i)
+    for (int i = 0; i < 2 * MaxBuildScriptMessages; ++i)
         many += "line\n";
-    QCOMPARE(int(Session::buildMessageEntries(many, "/src/p.asm", lineMap).size()), Session::MaxBuildMessages);
+    QCOMPARE(int(readBuildScriptOutput(many, "/src/p.asm", lineMap).size()), MaxBuildScriptMessages);
 }
 
 void TestWiring::failedBuildLeadsToTheM51Line()
@@ -479,7 +499,7 @@ void TestWiring::failedBuildLeadsToTheM51Line()
     QVERIFY(m51Line > 0);
     const QStringList items = Form1->ErBox->items();
     QCOMPARE(items.mid(items.size() - 2),
-             (QStringList{QString::number(m51Line) + " blink.asm:40: undefined symbol", "done"}));
+             (QStringList{"undefined symbol (assembly line 40)", "done"}));
     QVERIFY(Form1->buildStatus->text().startsWith("Build failed"));
     Form1->ErBox->selectRow(items.size() - 2);
     Form1->ErBoxClick(Form1->ErBox);
@@ -515,10 +535,56 @@ void TestWiring::debuggerStopsAtAnEditorBreakpoint()
     debugger->trigger(m51dbg::DebugController::Action::Stop);
 }
 
+// Check, then Run: one compile, the program run from it. After an edit,
+// Run compiles the new text; an assembler error of the new text lands on its
+// M51 line in the error list and the status bar says the run's outcome.
+void TestWiring::checkThenRunBuildsOnce()
+{
+    start();
+    const QString path = copyBlink();
+    QVERIFY(!path.isEmpty());
+    Form1->OpenSourceFile(path);
+    Form1->Kompiluj1Click(false);
+    Session& session = Form1->session();
+    const int compiles = session.lastBuild().compiles;
+    QVERIFY(!session.lastBuild().assembled);
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    QCOMPARE(session.lastBuild().compiles, compiles);
+    QVERIFY(session.lastBuild().assembled);
+    QTRY_VERIFY_WITH_TIMEOUT(debugger->isDebugging(), 20000);
+    debugger->trigger(m51dbg::DebugController::Action::Stop);
+    QTRY_VERIFY_WITH_TIMEOUT(debugger->engine()->state() == m51dbg::DebugEngine::State::Paused, 20000);
+
+    // An edit: a jump to a label nowhere defined, which only the assembler sees.
+    const std::vector<std::string> lines = Ed->lines();
+    const int park = int(std::find(lines.begin(), lines.end(), std::string("JUMP PARK")) - lines.begin());
+    QVERIFY(park < int(lines.size()));
+    Ed->M->insertAt(QStringLiteral("JUMP NOWHERE\n"), park, 0);
+    debugger->setRebuildQuestion([] { return true; });
+    debugger->trigger(m51dbg::DebugController::Action::Run);
+    QCOMPARE(session.lastBuild().compiles, compiles + 1);
+    const std::vector<ResultRow>& rows = Form1->ErBox->rows();
+    QVERIFY2(rows.size() == 1, qPrintable(Form1->ErBox->items().join('|')));
+    QCOMPARE(rows[0].line, park);
+    QVERIFY2(rows[0].text.contains(QStringLiteral("NOWHERE")), qPrintable(rows[0].text));
+    QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{park});
+    QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("The program has errors; nothing to debug."));
+}
+
 // An assembly source opened in Zelvar: Check assembles it (not the M51
 // compiler), errors of the source mark their own lines and those of an
 // include file name it, and the source is never overwritten by a generated
 // .asm file of the same name.
+// The error list has one row about FROB, on source line 5 (index 4).
+static bool frobOnLine5(const ListBox* box)
+{
+    return std::count_if(box->rows().begin(), box->rows().end(), [](const ResultRow& row) {
+               return row.line == 4 && row.text.contains(QStringLiteral("FROB"));
+           }) == 1;
+}
+
 void TestWiring::assemblySourceErrorsLandOnTheirLines()
 {
     start();
@@ -532,7 +598,7 @@ void TestWiring::assemblySourceErrorsLandOnTheirLines()
         Form1->Kompiluj1Click(false);
         const QStringList items = Form1->ErBox->items();
         QVERIFY2(items.size() == 2, qPrintable(items.join('|')));
-        QVERIFY2(items.filter(QRegularExpression("^4 .*FROB")).size() == 1, qPrintable(items.join('|')));
+        QVERIFY2(frobOnLine5(Form1->ErBox), qPrintable(items.join('|')));
         QVERIFY2(items.filter(QRegularExpression("^defs.inc:2: .*included from")).size() == 1,
                  qPrintable(items.join('|')));
         QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{4});
@@ -546,7 +612,7 @@ void TestWiring::assemblySourceErrorsLandOnTheirLines()
     QVERIFY(debugger);
     debugger->trigger(m51dbg::DebugController::Action::Run);
     const QStringList items = Form1->ErBox->items();
-    QVERIFY2(items.filter(QRegularExpression("^4 .*FROB")).size() == 1, qPrintable(items.join('|')));
+    QVERIFY2(frobOnLine5(Form1->ErBox), qPrintable(items.join('|')));
     QVERIFY2(items.filter(QRegularExpression("defs.inc:2: .*included from")).size() == 1, qPrintable(items.join('|')));
     QCOMPARE(Ed->M->errorMarkers().keys(), QList<int>{4});
     QVERIFY(!Form1->statusBar()->currentMessage().startsWith(QStringLiteral("Building")));

@@ -1,0 +1,44 @@
+#pragma once
+// The result of one build of the current source, as the session keeps it: the
+// compile (lists, assembly lines, line map), then, when a program was wanted,
+// the assembly (image, Intel HEX, listing, address map, code labels), and the
+// diagnostics of every stage on their M51 lines. Check, Debug and Run all
+// build through this, and a later command reuses what an earlier one built
+// from the same text.
+
+#include "Compiler.h"
+#include "Diagnostic.h"
+#include "ProgramCode.h"
+
+#include <string>
+#include <vector>
+
+struct ProgramBuild {
+    std::string path;                     // the source it was built from (UTF-8); empty: untitled
+    std::vector<std::string> source;      // its lines (code page 1250)
+    bool assemblySource = false;          // an .asm/.a51 source: assembled, not compiled
+    bool assembled = false;               // the assembler stage has run
+    int compiles = 0;                     // compiles the session has made, this one included (0: none yet)
+    m51::CompileResult compiled;          // for an assembly source: Output holds its own lines
+    m51dbg::ProgramCode program;          // after the assembler stage
+    std::vector<m51::Diagnostic> assemblerDiagnostics;
+    std::vector<m51::Diagnostic> scriptDiagnostics;  // Debug's build script, after it ended
+
+    // Whether this build is of `lines` of the source at `path`.
+    bool isOf(const std::string& sourcePath, const std::vector<std::string>& lines) const;
+    // Every stage's diagnostics: the compiler's (entry for entry with
+    // compiled.ErBox), the assembler's, the build script's.
+    std::vector<m51::Diagnostic> diagnostics() const;
+    // No error in any stage that ran.
+    bool ok() const;
+};
+
+// The file name the generated assembly is known by in messages (<base>.asm).
+std::string AsmNameFor(const std::string& sourcePath);
+
+// Compiles `lines` of the source at `path` (an assembly source is assembled
+// instead, which is its whole build).
+ProgramBuild CompileStage(const std::string& path, std::vector<std::string> lines);
+// Assembles what the compile made, once; its errors land on the M51 lines
+// that produced the assembly lines.
+void AssembleStage(ProgramBuild& build);
