@@ -1,6 +1,7 @@
 #include "CoreBackend.h"
 
 #include "SerialBridge.h"
+#include "StateFile.h"
 
 #include <QMetaObject>
 
@@ -72,8 +73,10 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     board.lineBaud = options.lineBaud;
     m_core = std::make_unique<sim::Machine>(*chip, board);
     m_core->loadCode(m_program.code.data(), m_program.code.size());
-    m_core->setListener(this);
     m_core->reset();
+    m_history = std::make_unique<insight::History>(*m_core);
+    m_history->setListener(this);
+    m_boardBehind = false;
     for (uint16_t address : m_breakpoints)
         m_core->setCodeBreakpoint(address, true);
     m_pins.fill(0xFF);
@@ -96,6 +99,7 @@ void CoreBackend::shutdown()
     if (m_serial)
         m_serial->disconnect(this);  // the engine's, kept for the next session
     m_serial = nullptr;
+    m_history.reset();
     m_core.reset();
     m_sent.clear();
     m_operation = Operation::None;
@@ -151,7 +155,7 @@ void CoreBackend::flushSerial()
 void CoreBackend::sendSerial(const QByteArray& bytes)
 {
     if (m_core && !bytes.isEmpty())
-        m_core->sendSerial(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+        m_history->sendSerial(bytes.toStdString());
 }
 
 // ---- machine state ----
@@ -176,9 +180,11 @@ void CoreBackend::finish(StopCause cause)
     m_through = {};
     if (m_resetRequested) {
         m_resetRequested = false;
-        m_core->reset();
+        resetMachine();
         cause = StopCause::Reset;
     }
+    if (m_history->replaying() || m_boardBehind)
+        showPinsToBoard();
     flushSerial();
     capture();
     report(cause);
@@ -212,7 +218,7 @@ void CoreBackend::write(Memory memory, unsigned address, uint8_t value)
 {
     if ((m_state != State::Paused && m_state != State::Running) || address >= SpaceSize(memory))
         return;
-    m_core->write(CoreSpace(memory), address, value);
+    m_history->write(CoreSpace(memory), address, value);
     if (memory == Memory::Code && address < m_program.code.size())
         m_program.code[address] = value;
     if (m_state == State::Paused) {
@@ -229,7 +235,7 @@ void CoreBackend::setPin(unsigned port, unsigned bit, bool high)
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
     m_pins[port] = high ? (m_pins[port] | mask) : (m_pins[port] & ~mask);
     // High from outside is the pull-up's level: the latch decides, as on s51.
-    m_core->drivePin(port, bit & 7, high ? -1 : 0);
+    m_history->drivePin(port, bit & 7, high ? -1 : 0);
     if (m_state == State::Paused) {
         capture();
         report(StopCause::Changed);
@@ -294,7 +300,7 @@ void CoreBackend::reset()
             finish(StopCause::Reset);
         } else {
             // A stop is on its way to the caller; the reset follows it.
-            m_core->reset();
+            resetMachine();
             capture();
             report(StopCause::Reset);
         }
@@ -302,7 +308,7 @@ void CoreBackend::reset()
     }
     if (m_state != State::Paused)
         return;
-    m_core->reset();
+    resetMachine();
     setState(State::Running);
     finish(StopCause::Reset);
 }
@@ -313,7 +319,7 @@ void CoreBackend::stepInstruction()
         return;
     setState(State::Running);
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepMachine();
     m_instructionsRun += m_core->instructions() - before;
     finish(StopCause::StepDone);
 }
@@ -423,7 +429,23 @@ bool CoreBackend::runFreely()
     QElapsedTimer clock;
     clock.start();
     const uint64_t before = m_core->instructions();
-    const sim::Stop stop = m_core->run(budget);
+    // The core's own run() with its breakpoints, but every step through the
+    // history. A breakpoint counts before an instruction, except the run's
+    // very first (a slice may end right at one).
+    sim::Stop stop = sim::Stop::CycleLimit;
+    const uint64_t end = m_core->cycles() + budget;
+    while (m_core->cycles() < end) {
+        if (m_core->poweredDown()) {
+            stop = sim::Stop::PowerDown;
+            break;
+        }
+        if (!std::exchange(m_first, false) && m_isBreakpoint[m_core->pc()] && m_core->pendingInterrupt() < 0
+            && !m_core->idle()) {
+            stop = sim::Stop::Breakpoint;
+            break;
+        }
+        m_history->step();
+    }
     m_instructionsRun += m_core->instructions() - before;
     const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {
@@ -463,7 +485,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
         break;
     case Operation::StepOut:
         if (!first && pc < m_program.code.size() && IsReturn(m_program.code[pc]) && sp() <= m_outSp) {
-            m_core->step();
+            stepMachine();
             ++m_instructionsRun;
             return StopCause::StepDone;
         }
@@ -474,7 +496,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
         return StopCause::UserStop;
     }
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepMachine();
     m_instructionsRun += m_core->instructions() - before;
     ++m_done;
     if (m_core->read(sim::Space::Sfr, 0x87) & 0x02)  // power-down: nothing runs any more
@@ -502,7 +524,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
     if (!m_through.active && IsCall(op))
         m_through = {true, static_cast<uint16_t>(pc + (op == 0x12 ? 3 : 2)), spBefore};
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepMachine();
     m_instructionsRun += m_core->instructions() - before;
     const uint16_t now = m_core->pc();
     const uint8_t spNow = sp();
@@ -524,6 +546,153 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
     if (isLineStart(now, &line) && line != m_walkLine)
         return StopCause::StepDone;
     return std::nullopt;
+}
+
+} // namespace m51dbg
+
+namespace m51dbg {
+
+// ---- stepping back ----
+
+unsigned CoreBackend::stepMachine() { return m_history->step(); }
+
+void CoreBackend::resetMachine()
+{
+    m_core->reset();
+    m_history->clear();  // the reset is the new beginning
+}
+
+bool CoreBackend::canStepBack() const
+{
+    return m_history && m_state == State::Paused && m_history->position() > m_history->oldest();
+}
+
+// The board is shown the pins of the step the machine is at; what it drives
+// in answer is not an input of the past, so the machine's drives stay as
+// recorded. Back at the newest step its answer counts again.
+void CoreBackend::showPinsToBoard()
+{
+    m_boardBehind = m_history->replaying();
+    if (!m_pinListener)
+        return;
+    uint8_t drives[4];
+    for (unsigned p = 0; p < 4; ++p)
+        drives[p] = m_core->outsideDrive(p);
+    for (unsigned p = 0; p < 4; ++p)
+        m_pinListener->pinsChanged(m_core->cycles(), p, m_core->pins(p));
+    if (!m_boardBehind)
+        return;
+    for (unsigned p = 0; p < 4; ++p)
+        for (unsigned b = 0; b < 8; ++b)
+            if ((m_core->outsideDrive(p) ^ drives[p]) & (1u << b))
+                m_core->drivePin(p, b, drives[p] & (1u << b) ? -1 : 0);
+}
+
+// The step at which the line run before began (or, in the middle of a line,
+// this one), walking back over the recorded steps. As stepping over a line,
+// calls and interrupt handlers count as part of the line they came from: the
+// call depth is followed back through calls, returns and interrupt entries.
+std::optional<uint64_t> CoreBackend::previousLineStart() const
+{
+    const bool bySource = !m_program.map.sourceLineStarts().empty();
+    auto lineOf = [&](uint16_t pc) {
+        return (bySource ? m_program.map.sourceLineAt(pc) : m_program.map.asmLineAt(pc)).value_or(-1);
+    };
+    using Kind = insight::History::Traced::Kind;
+    int depth = 0;  // before the step looked at, relative to now
+    std::optional<int> line;
+    int lineDepth = 0;
+    std::optional<uint64_t> start;
+    for (uint64_t q = m_history->position(); q > m_history->oldest(); --q) {
+        const auto step = m_history->traced(q - 1);
+        if (!step)
+            break;
+        const uint8_t op = m_core->read(sim::Space::Code, step->pc);
+        if (step->kind == Kind::InterruptEntry || (step->kind == Kind::Instruction && IsCall(op)))
+            --depth;
+        else if (step->kind == Kind::Instruction && IsReturn(op))
+            ++depth;
+        if (!line) {
+            if (step->kind != Kind::Instruction || depth > 0)
+                continue;  // in a handler or procedure that has returned since
+            line = lineOf(step->pc);
+            lineDepth = depth;
+            start = q - 1;
+            continue;
+        }
+        if (depth > lineDepth)
+            continue;
+        // Interrupts taken and idle time right before the line belong to it,
+        // as stepping over the line from its start runs them through.
+        if (step->kind != Kind::Instruction) {
+            if (depth == lineDepth)
+                start = q - 1;
+            continue;
+        }
+        if (depth < lineDepth || lineOf(step->pc) != *line)
+            break;
+        start = q - 1;
+    }
+    return start;
+}
+
+void CoreBackend::stepBack()
+{
+    if (!canStepBack())
+        return;
+    const std::optional<uint64_t> start = previousLineStart();
+    if (!start || !m_history->goTo(*start))
+        return;
+    setState(State::Running);
+    finish(StopCause::StepDone);
+}
+
+bool CoreBackend::reverseContinue(const std::vector<WatchedByte>& watches)
+{
+    if (!canStepBack())
+        return false;
+    std::vector<insight::History::Watch> watched;
+    for (const WatchedByte& w : watches)
+        if (w.address < SpaceSize(w.memory))
+            watched.push_back({CoreSpace(w.memory), w.address});
+    const std::vector<uint16_t> breakpoints(m_breakpoints.begin(), m_breakpoints.end());
+    const bool found = m_history->reverseContinue(breakpoints, watched);
+    if (!found)
+        m_history->goTo(m_history->oldest());
+    setState(State::Running);
+    finish(found ? StopCause::Breakpoint : StopCause::StepDone);
+    return found;
+}
+
+QString CoreBackend::saveState(const QString& path)
+{
+    if (m_state != State::Paused)
+        return QStringLiteral("the program runs: stop it first");
+    return QString::fromStdString(insight::SaveStateFile(path.toStdString(), *m_core));
+}
+
+// A state of another build would run code the source does not describe:
+// only the program being debugged (with the changes made to its code since) loads.
+QString CoreBackend::loadState(const QString& path)
+{
+    if (m_state != State::Paused)
+        return QStringLiteral("the program runs: stop it first");
+    const sim::Snapshot before = m_core->snapshot();
+    if (const std::string why = insight::LoadStateFile(path.toStdString(), *m_core); !why.empty())
+        return QString::fromStdString(why);
+    for (size_t a = 0; a < m_program.code.size() && a < 0x10000; ++a) {
+        if (m_core->read(sim::Space::Code, static_cast<unsigned>(a)) != m_program.code[a]) {
+            m_core->restore(before);
+            return QStringLiteral("the state is of another program (its code differs from this build)");
+        }
+    }
+    m_history->clear();
+    for (unsigned p = 0; p < 4; ++p)
+        m_pins[p] = m_core->outsideDrive(p);
+    showPinsToBoard();
+    capture();
+    report(StopCause::Changed);
+    return {};
 }
 
 } // namespace m51dbg

@@ -13,6 +13,7 @@
 
 #include "SimulatorBackend.h"
 
+#include "History.h"
 #include "Machine.h"
 
 #include <QElapsedTimer>
@@ -48,6 +49,13 @@ public:
     void stepOut() override;
     void runTo(uint16_t address) override;
     void setBreakpoints(const std::set<uint16_t>& addresses) override;
+
+    bool canStepBack() const override;
+    bool replaying() const override { return m_history && m_history->replaying(); }
+    void stepBack() override;
+    bool reverseContinue(const std::vector<WatchedByte>& watches) override;
+    QString saveState(const QString& path) override;
+    QString loadState(const QString& path) override;
 
     void write(Memory memory, unsigned address, uint8_t value) override;
     void setPin(unsigned port, unsigned bit, bool high) override;
@@ -95,9 +103,17 @@ private:
     void fail(const QString& message);
     bool isLineStart(uint16_t address, int* line) const;
     uint8_t sp() const;
+    unsigned stepMachine();  // one step, through the history
+    void resetMachine();
+    std::optional<uint64_t> previousLineStart() const;
+    void showPinsToBoard();
 
     Program m_program;
     std::unique_ptr<sim::Machine> m_core;
+    // Every step of the core goes through here (the core's listener), so Step
+    // Back reaches the last 100,000 instructions or more.
+    std::unique_ptr<insight::History> m_history;
+    bool m_boardBehind = false;  // the board was shown a past step's pins
     SerialBridge* m_serial = nullptr;
     State m_state = State::Off;
     QString m_error;
