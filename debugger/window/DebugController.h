@@ -31,7 +31,10 @@ class SimulatorWindow;
 class DebugController : public QObject {
     Q_OBJECT
 public:
-    enum class Action { Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator };
+    enum class Action {
+        Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator,
+        StepBack, ReverseContinue, SaveState, LoadState
+    };
 
     explicit DebugController(QObject* parent = nullptr);
     ~DebugController() override;
@@ -45,6 +48,9 @@ public:
     // the running program (and the same text is not asked about again).
     // Without it the program is rebuilt.
     void setRebuildQuestion(std::function<bool()> ask);
+    // Asks for the file of Save State… (`save`) or Load State…; empty: cancelled.
+    // Without it a file dialog asks.
+    void setStateFileQuestion(std::function<QString(bool save)> ask);
 
     DebugEngine* engine() { return &m_engine; }
     // The virtual board of the program (NAME.board beside the source) and the watch list.
@@ -83,6 +89,8 @@ private:
     void onStopped(DebugEngine::StopCause cause);
     void onStateChanged(DebugEngine::State state);
     void updateActions();
+    void reverseContinue();
+    void saveOrLoadState(bool save);
 
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
@@ -96,6 +104,7 @@ private:
     QByteArray m_builtText;  // the source the running program was built from
     QByteArray m_keptText;   // a changed source the user chose not to rebuild for
     std::function<bool()> m_askRebuild;
+    std::function<QString(bool)> m_askStateFile;
     std::unique_ptr<QTemporaryDir> m_buildDir;
     std::function<void()> m_afterStart;
 };

@@ -234,6 +234,11 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_status = new QLabel;
     m_status->setObjectName("status");
     m_status->setWordWrap(true);
+    m_replay = new QLabel(tr("Stepping back: the serial line and the board's outside world are not rewound"));
+    m_replay->setObjectName("replay");
+    m_replay->setWordWrap(true);
+    m_replay->setStyleSheet("background:#fff3c4; color:#5a4500; padding:3px; border-radius:3px");
+    m_replay->hide();
 
     auto* left = new QVBoxLayout;
     left->addWidget(registers);
@@ -278,6 +283,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     main->addLayout(controls);
     main->addLayout(columnsLayout, 1);
     main->addWidget(m_paneTabs, 1);
+    main->addWidget(m_replay);
     main->addWidget(m_status);
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
@@ -362,6 +368,7 @@ void SimulatorWindow::onStopped(DebugEngine::StopCause cause)
 void SimulatorWindow::updateViews()
 {
     const MachineState& m = m_engine->machine();
+    m_replay->setVisible(m_engine->isReplaying());
     m_updating = true;
     auto set = [this](const QString& name, const QString& text) { m_registers[name]->setText(text); };
     set("A", Hex(m.a(), 2));
