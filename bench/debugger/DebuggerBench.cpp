@@ -4,7 +4,9 @@
 //  - the time from "step line" (F10) to the updated machine state and window;
 //  - the time from a Stop request (a timer due while the program runs) to
 //    the stopped state, worst of many;
-//  - on s51, the same step without the s51wake helper, for comparison.
+//  - on s51, the same step without the s51wake helper, for comparison;
+//  - on the core, Step Back (one line, F10 undone) and Reverse Continue over
+//    a history of 150,000 run instructions, to the stopped state.
 #include "DebugEngine.h"
 #include "ProgramBuilder.h"
 
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <thread>
 #include <memory>
 #include <cstdio>
@@ -176,6 +179,40 @@ void StopFigures(const Program& program, const EngineOptions& options, int round
                 Median(fromCall), worst(fromCall));
 }
 
+// Step Back after a run of 150,000 instructions (the history full), wall and
+// processor time to the stopped state; then Reverse Continue to a watched
+// byte the program never writes, which scans the whole history.
+void StepBackFigures(const Program& program, int rounds)
+{
+    DebugEngine engine;
+    engine.start(program);
+    if (!WaitForStop(engine))
+        return;
+    engine.run(150000);
+    WaitForStop(engine, 30000);
+    std::vector<double> ms, cpu;
+    for (int i = 0; i < rounds && engine.canStepBack(); ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const std::clock_t start = std::clock();
+        engine.stepBack();
+        if (!WaitForStop(engine))
+            break;
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        cpu.push_back(1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
+    }
+    auto worst = [](const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
+    std::printf("%-4s %-50s median %7.3f ms, max %7.3f ms (processor %.3f / %.3f ms, %zu steps)\n", "core",
+                "Step Back (one line) to stopped state:", Median(ms), worst(ms), Median(cpu), worst(cpu), ms.size());
+    QElapsedTimer clock;
+    clock.start();
+    const std::clock_t start = std::clock();
+    engine.reverseContinue({{SimulatorBackend::Memory::Iram, 0x7F}});
+    WaitForStop(engine);
+    std::printf("%-4s %-50s %7.3f ms (processor %.3f ms)\n", "core", "Reverse Continue over the whole history:",
+                clock.nsecsElapsed() / 1e6, 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -211,6 +248,8 @@ int main(int argc, char** argv)
         StepFigures(stepped.program, "step line (F10) to updated simulator window:", Options(kind), 200, true);
 #endif
     }
+    StepBackFigures(built.program, 50);
+    StepBackFigures(stepped.program, 50);
     EngineOptions noHelper = Options(SimulatorKind::S51);
     noHelper.wakeHelper = QStringLiteral("/nonexistent");
     StepFigures(stepped.program, "the same without the s51wake helper:", noHelper, 10);
