@@ -15,9 +15,6 @@ namespace {
 constexpr qint64 SliceNs = 500'000;
 constexpr uint64_t BudgetMin = 1000, BudgetMax = 4'000'000;
 
-bool IsReturn(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
-bool IsCall(uint8_t opcode) { return opcode == 0x12 || (opcode & 0x1F) == 0x11; }  // LCALL, ACALL
-
 sim::Space CoreSpace(SimulatorBackend::Memory memory)
 {
     switch (memory) {
@@ -328,9 +325,7 @@ void CoreBackend::stepLine()
 {
     if (m_state != State::Paused)
         return;
-    m_walkBySource = !m_program.map.sourceLineStarts().empty();
-    const uint16_t pc = m_core->pc();
-    m_walkLine = (m_walkBySource ? m_program.map.sourceLineAt(pc) : m_program.map.asmLineAt(pc)).value_or(-1);
+    m_walk.begin(m_program.map, m_core->pc());
     m_through = {};
     begin(Operation::StepLine);
 }
@@ -353,7 +348,7 @@ void CoreBackend::stepOut()
     if (m_state != State::Paused)
         return;
     const uint16_t pc = m_core->pc();
-    if (pc < m_program.code.size() && IsReturn(m_program.code[pc])) {
+    if (pc < m_program.code.size() && IsReturnOpcode(m_program.code[pc])) {
         stepInstruction();
         return;
     }
@@ -367,22 +362,6 @@ void CoreBackend::runTo(uint16_t address)
         return;
     m_target = address;
     begin(Operation::RunTo);
-}
-
-bool CoreBackend::isLineStart(uint16_t address, int* line) const
-{
-    const Instruction* instruction = m_program.map.instructionAt(address);
-    if (!instruction || instruction->address != address)
-        return false;
-    const int l = m_walkBySource ? instruction->sourceLine : instruction->asmLine;
-    if (l < 0)
-        return false;
-    const auto start = m_walkBySource ? m_program.map.sourceLineAddress(l) : m_program.map.asmLineAddress(l);
-    if (start != address)
-        return false;
-    if (line)
-        *line = l;
-    return true;
 }
 
 void CoreBackend::slice()
@@ -484,7 +463,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
             return StopCause::StepDone;
         break;
     case Operation::StepOut:
-        if (!first && pc < m_program.code.size() && IsReturn(m_program.code[pc]) && sp() <= m_outSp) {
+        if (!first && pc < m_program.code.size() && IsReturnOpcode(m_program.code[pc]) && sp() <= m_outSp) {
             stepMachine();
             ++m_instructionsRun;
             return StopCause::StepDone;
@@ -514,24 +493,21 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
     if (m_through.active) {
         if (pc == m_through.address && sp() <= m_through.sp) {
             m_through.active = false;
-            int line = -1;
-            if (isLineStart(pc, &line) && line != m_walkLine)
+            if (m_walk.endsAt(pc))
                 return StopCause::StepDone;
         }
     }
     const uint8_t op = pc < m_program.code.size() ? m_program.code[pc] : 0;
     const uint8_t spBefore = sp();
-    if (!m_through.active && IsCall(op))
-        m_through = {true, static_cast<uint16_t>(pc + (op == 0x12 ? 3 : 2)), spBefore};
+    if (const auto back = LineWalk::CallReturn(op, pc); back && !m_through.active)
+        m_through = {true, *back, spBefore};
     const uint64_t before = m_core->instructions();
     stepMachine();
     m_instructionsRun += m_core->instructions() - before;
     const uint16_t now = m_core->pc();
     const uint8_t spNow = sp();
     if (!m_through.active) {
-        static constexpr uint16_t Vectors[] = {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B};
-        if (spNow == static_cast<uint8_t>(spBefore + 2) && !IsCall(op)
-            && std::find(std::begin(Vectors), std::end(Vectors), now) != std::end(Vectors)) {
+        if (LineWalk::EnteredInterrupt(op, spBefore, now, spNow)) {
             const uint16_t back = static_cast<uint16_t>(m_core->read(sim::Space::Iram, spNow) << 8
                                                         | m_core->read(sim::Space::Iram, spNow - 1u));
             m_through = {true, back, spBefore};
@@ -542,8 +518,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
         return StopCause::Breakpoint;
     if (m_through.active)
         return std::nullopt;
-    int line = -1;
-    if (isLineStart(now, &line) && line != m_walkLine)
+    if (m_walk.endsAt(now))
         return StopCause::StepDone;
     return std::nullopt;
 }
@@ -594,10 +569,9 @@ void CoreBackend::showPinsToBoard()
 // call depth is followed back through calls, returns and interrupt entries.
 std::optional<uint64_t> CoreBackend::previousLineStart() const
 {
-    const bool bySource = !m_program.map.sourceLineStarts().empty();
-    auto lineOf = [&](uint16_t pc) {
-        return (bySource ? m_program.map.sourceLineAt(pc) : m_program.map.asmLineAt(pc)).value_or(-1);
-    };
+    LineWalk walk;
+    walk.begin(m_program.map, m_core->pc());
+    auto lineOf = [&walk](uint16_t pc) { return walk.lineAt(pc); };
     using Kind = insight::History::Traced::Kind;
     int depth = 0;  // before the step looked at, relative to now
     std::optional<int> line;
@@ -608,9 +582,9 @@ std::optional<uint64_t> CoreBackend::previousLineStart() const
         if (!step)
             break;
         const uint8_t op = m_core->read(sim::Space::Code, step->pc);
-        if (step->kind == Kind::InterruptEntry || (step->kind == Kind::Instruction && IsCall(op)))
+        if (step->kind == Kind::InterruptEntry || (step->kind == Kind::Instruction && IsCallOpcode(op)))
             --depth;
-        else if (step->kind == Kind::Instruction && IsReturn(op))
+        else if (step->kind == Kind::Instruction && IsReturnOpcode(op))
             ++depth;
         if (!line) {
             if (step->kind != Kind::Instruction || depth > 0)

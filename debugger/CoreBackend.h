@@ -14,6 +14,7 @@
 #include "SimulatorBackend.h"
 
 #include "History.h"
+#include "LineWalk.h"
 #include "Machine.h"
 
 #include <QElapsedTimer>
@@ -101,7 +102,6 @@ private:
     void flushSerial();
     void setState(State state);
     void fail(const QString& message);
-    bool isLineStart(uint16_t address, int* line) const;
     uint8_t sp() const;
     unsigned stepMachine();  // one step, through the history
     void resetMachine();
@@ -134,8 +134,7 @@ private:
     uint16_t m_target = 0;      // runTo
     uint8_t m_outSp = 0;        // stepOut
     int m_ownLineAddress = -1;  // stepInto
-    bool m_walkBySource = true;
-    int m_walkLine = -1;
+    LineWalk m_walk;
     Through m_through;
     sim::Listener* m_pinListener = nullptr;
     bool m_realTime = false;
