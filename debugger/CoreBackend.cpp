@@ -14,6 +14,10 @@ namespace {
 // One slice of the run lasts about this long: the longest a Stop waits.
 constexpr qint64 SliceNs = 500'000;
 constexpr uint64_t BudgetMin = 1000, BudgetMax = 4'000'000;
+// Step Back reaches this many instructions at least. A snapshot (some 130 KB)
+// every 16,384 steps keeps a free run's copying small; going back replays at
+// most that many steps, well under a millisecond.
+constexpr uint64_t HistoryDepth = 100'000, CheckpointInterval = 16'384;
 
 sim::Space CoreSpace(SimulatorBackend::Memory memory)
 {
@@ -71,7 +75,7 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     m_core = std::make_unique<sim::Machine>(*chip, board);
     m_core->loadCode(m_program.code.data(), m_program.code.size());
     m_core->reset();
-    m_history = std::make_unique<insight::History>(*m_core);
+    m_history = std::make_unique<insight::History>(*m_core, HistoryDepth, CheckpointInterval);
     m_history->setListener(this);
     m_boardBehind = false;
     for (uint16_t address : m_breakpoints)
@@ -408,23 +412,9 @@ bool CoreBackend::runFreely()
     QElapsedTimer clock;
     clock.start();
     const uint64_t before = m_core->instructions();
-    // The core's own run() with its breakpoints, but every step through the
-    // history. A breakpoint counts before an instruction, except the run's
-    // very first (a slice may end right at one).
-    sim::Stop stop = sim::Stop::CycleLimit;
-    const uint64_t end = m_core->cycles() + budget;
-    while (m_core->cycles() < end) {
-        if (m_core->poweredDown()) {
-            stop = sim::Stop::PowerDown;
-            break;
-        }
-        if (!std::exchange(m_first, false) && m_isBreakpoint[m_core->pc()] && m_core->pendingInterrupt() < 0
-            && !m_core->idle()) {
-            stop = sim::Stop::Breakpoint;
-            break;
-        }
-        m_history->step();
-    }
+    // Every step through the history. A breakpoint counts before an
+    // instruction, except the run's very first (a slice may end right at one).
+    const sim::Stop stop = m_history->run(budget, m_isBreakpoint, !std::exchange(m_first, false));
     m_instructionsRun += m_core->instructions() - before;
     const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {

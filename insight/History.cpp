@@ -82,7 +82,6 @@ unsigned History::advance()
     const unsigned n = m_machine.step();
     m_stepping = false;
     ++m_position;
-    m_lastDrives = drives();
     return n;
 }
 
@@ -117,20 +116,23 @@ void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
         auto it = std::lower_bound(m_inputs.begin(), m_inputs.end(), m_position,
                                    [](const Input& input, uint64_t at) { return input.at < at; });
         for (; it != m_inputs.end() && it->at == m_position; ++it)
-            if (it->kind == Input::Kind::Drives && it->c == index)
+            if (it->kind == Input::Kind::Drives && it->c == index) {
                 setDrives(it->b);
+                m_lastDrives = it->b;
+            }
     } else if (m_listener) {
         const uint32_t before = drives();
         m_listener->pinsChanged(cycle, port, levels);
-        if (const uint32_t after = drives(); after != before)
+        if (const uint32_t after = drives(); after != before) {
             m_inputs.push_back({m_position, Input::Kind::Drives, {}, 0, after, index});
+            m_lastDrives = after;
+        }
     }
     --m_reportDepth;
 }
 
-unsigned History::step()
+unsigned History::stepTraced()
 {
-    noteOutsideDrives();
     if (m_position < m_newest) {
         applyInputsAt(m_position);
         return advance();
@@ -142,6 +144,46 @@ unsigned History::step()
         trim();
     }
     return n;
+}
+
+unsigned History::step()
+{
+    noteOutsideDrives();
+    return stepTraced();
+}
+
+// Drives change between steps only when no step runs: looked at once.
+sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst)
+{
+    noteOutsideDrives();
+    const uint64_t end = m_machine.cycles() + cycleBudget;
+    bool first = !breakAtFirst;
+    while (m_machine.cycles() < end) {
+        if (m_machine.poweredDown())
+            return sim::Stop::PowerDown;
+        const uint16_t pc = m_machine.pc();
+        const bool entry = m_machine.pendingInterrupt() >= 0;
+        const bool instruction = !entry && !m_machine.idle();
+        if (!first && instruction && breakpoints[pc])
+            return sim::Stop::Breakpoint;
+        first = false;
+        if (m_position < m_newest) {
+            stepTraced();
+            continue;
+        }
+        // A new step, as advance() and stepTraced() make it: the free run's common case, kept in this loop.
+        m_trace[m_position & m_traceMask] = pc | (instruction ? 0 : entry ? NotAnInstruction | InterruptEntry : NotAnInstruction);
+        m_stepping = true;
+        m_reportsInStep = 0;
+        m_machine.step();
+        m_stepping = false;
+        m_newest = ++m_position;
+        if (m_position - m_checkpoints.back().position >= m_interval) {
+            m_checkpoints.push_back({m_position, m_machine.snapshot()});
+            trim();
+        }
+    }
+    return sim::Stop::CycleLimit;
 }
 
 // Drops what lies beyond the depth: checkpoints older than the newest one
@@ -190,6 +232,7 @@ void History::apply(const Input& input)
         setDrives(input.b);
         break;
     }
+    m_lastDrives = drives();
 }
 
 void History::applyInputsAt(uint64_t position)

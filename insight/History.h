@@ -40,6 +40,10 @@ public:
 
     // One step forward: a replayed one while behind the newest step, a new one otherwise.
     unsigned step();
+    // Steps as the core's run() does: until `cycleBudget` machine cycles have
+    // passed, a power-down, or an instruction at an address `breakpoints`
+    // marks (64 K entries) is next; the first one too when `breakAtFirst`.
+    sim::Stop run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst);
 
     // Inputs: applied now and recorded for replays.
     void sendSerial(const std::string& bytes);
@@ -102,6 +106,7 @@ private:
     void apply(const Input& input);
     void applyInputsAt(uint64_t position);
     unsigned advance();  // one step of the machine, traced
+    unsigned stepTraced();  // step() without looking at the drives
     void trim();
     const Checkpoint* checkpointAtOrBefore(uint64_t position) const;
     uint32_t traceAt(uint64_t position) const { return m_trace[position & m_traceMask]; }
