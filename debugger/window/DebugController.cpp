@@ -72,10 +72,9 @@ std::vector<SimulatorBackend::WatchedByte> WatchedBytes(const WatchList& watches
             else
                 bytes.push_back({Memory::Sfr, t.address & 0xF8});
             break;
-        case WatchTarget::Kind::Register:  // Rn of any bank, and the bank's choice
+        case WatchTarget::Kind::Register:  // Rn of any bank (PSW's flags would stop nearly everywhere)
             for (unsigned bank = 0; bank < 4; ++bank)
                 bytes.push_back({Memory::Iram, bank * 8 + (t.reg & 7)});
-            bytes.push_back({Memory::Sfr, 0xD0});
             break;
         case WatchTarget::Kind::Constant:
         case WatchTarget::Kind::Pc:
