@@ -1,6 +1,7 @@
 #include "CoreBackend.h"
 
 #include "SerialBridge.h"
+#include "StateFile.h"
 
 #include <QMetaObject>
 
@@ -13,9 +14,10 @@ namespace {
 // One slice of the run lasts about this long: the longest a Stop waits.
 constexpr qint64 SliceNs = 500'000;
 constexpr uint64_t BudgetMin = 1000, BudgetMax = 4'000'000;
-
-bool IsReturn(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
-bool IsCall(uint8_t opcode) { return opcode == 0x12 || (opcode & 0x1F) == 0x11; }  // LCALL, ACALL
+// Step Back reaches this many instructions at least. A snapshot (some 130 KB)
+// every 16,384 steps keeps a free run's copying small; going back replays at
+// most that many steps, well under a millisecond.
+constexpr uint64_t HistoryDepth = 100'000, CheckpointInterval = 16'384;
 
 sim::Space CoreSpace(SimulatorBackend::Memory memory)
 {
@@ -72,8 +74,10 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     board.lineBaud = options.lineBaud;
     m_core = std::make_unique<sim::Machine>(*chip, board);
     m_core->loadCode(m_program.code.data(), m_program.code.size());
-    m_core->setListener(this);
     m_core->reset();
+    m_history = std::make_unique<insight::History>(*m_core, HistoryDepth, CheckpointInterval);
+    m_history->setListener(this);
+    m_boardBehind = false;
     for (uint16_t address : m_breakpoints)
         m_core->setCodeBreakpoint(address, true);
     m_pins.fill(0xFF);
@@ -96,6 +100,7 @@ void CoreBackend::shutdown()
     if (m_serial)
         m_serial->disconnect(this);  // the engine's, kept for the next session
     m_serial = nullptr;
+    m_history.reset();
     m_core.reset();
     m_sent.clear();
     m_operation = Operation::None;
@@ -151,7 +156,7 @@ void CoreBackend::flushSerial()
 void CoreBackend::sendSerial(const QByteArray& bytes)
 {
     if (m_core && !bytes.isEmpty())
-        m_core->sendSerial(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+        m_history->sendSerial(bytes.toStdString());
 }
 
 // ---- machine state ----
@@ -176,9 +181,11 @@ void CoreBackend::finish(StopCause cause)
     m_through = {};
     if (m_resetRequested) {
         m_resetRequested = false;
-        m_core->reset();
+        resetMachine();
         cause = StopCause::Reset;
     }
+    if (m_history->replaying() || m_boardBehind)
+        showPinsToBoard();
     flushSerial();
     capture();
     report(cause);
@@ -212,7 +219,7 @@ void CoreBackend::write(Memory memory, unsigned address, uint8_t value)
 {
     if ((m_state != State::Paused && m_state != State::Running) || address >= SpaceSize(memory))
         return;
-    m_core->write(CoreSpace(memory), address, value);
+    m_history->write(CoreSpace(memory), address, value);
     if (memory == Memory::Code && address < m_program.code.size())
         m_program.code[address] = value;
     if (m_state == State::Paused) {
@@ -229,7 +236,7 @@ void CoreBackend::setPin(unsigned port, unsigned bit, bool high)
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
     m_pins[port] = high ? (m_pins[port] | mask) : (m_pins[port] & ~mask);
     // High from outside is the pull-up's level: the latch decides, as on s51.
-    m_core->drivePin(port, bit & 7, high ? -1 : 0);
+    m_history->drivePin(port, bit & 7, high ? -1 : 0);
     if (m_state == State::Paused) {
         capture();
         report(StopCause::Changed);
@@ -310,7 +317,7 @@ void CoreBackend::reset()
             finish(StopCause::Reset);
         } else {
             // A stop is on its way to the caller; the reset follows it.
-            m_core->reset();
+            resetMachine();
             capture();
             report(StopCause::Reset);
         }
@@ -318,7 +325,7 @@ void CoreBackend::reset()
     }
     if (m_state != State::Paused)
         return;
-    m_core->reset();
+    resetMachine();
     setState(State::Running);
     finish(StopCause::Reset);
 }
@@ -329,7 +336,7 @@ void CoreBackend::stepInstruction()
         return;
     setState(State::Running);
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepMachine();
     m_instructionsRun += m_core->instructions() - before;
     finish(StopCause::StepDone);
 }
@@ -338,9 +345,7 @@ void CoreBackend::stepLine()
 {
     if (m_state != State::Paused)
         return;
-    m_walkBySource = !m_program.map.sourceLineStarts().empty();
-    const uint16_t pc = m_core->pc();
-    m_walkLine = (m_walkBySource ? m_program.map.sourceLineAt(pc) : m_program.map.asmLineAt(pc)).value_or(-1);
+    m_walk.begin(m_program.map, m_core->pc());
     m_through = {};
     begin(Operation::StepLine);
 }
@@ -363,7 +368,7 @@ void CoreBackend::stepOut()
     if (m_state != State::Paused)
         return;
     const uint16_t pc = m_core->pc();
-    if (pc < m_program.code.size() && IsReturn(m_program.code[pc])) {
+    if (pc < m_program.code.size() && IsReturnOpcode(m_program.code[pc])) {
         stepInstruction();
         return;
     }
@@ -377,22 +382,6 @@ void CoreBackend::runTo(uint16_t address)
         return;
     m_target = address;
     begin(Operation::RunTo);
-}
-
-bool CoreBackend::isLineStart(uint16_t address, int* line) const
-{
-    const Instruction* instruction = m_program.map.instructionAt(address);
-    if (!instruction || instruction->address != address)
-        return false;
-    const int l = m_walkBySource ? instruction->sourceLine : instruction->asmLine;
-    if (l < 0)
-        return false;
-    const auto start = m_walkBySource ? m_program.map.sourceLineAddress(l) : m_program.map.asmLineAddress(l);
-    if (start != address)
-        return false;
-    if (line)
-        *line = l;
-    return true;
 }
 
 void CoreBackend::slice()
@@ -440,10 +429,13 @@ bool CoreBackend::runFreely()
     clock.start();
     const uint64_t before = m_core->instructions();
     const uint64_t end = m_core->cycles() + budget;
-    sim::Stop stop = m_core->run(budget);
+    // Every step through the history. A breakpoint counts before an
+    // instruction, except the run's very first (a slice may end right at one).
+    sim::Stop stop = m_history->run(budget, m_isBreakpoint, !std::exchange(m_first, false));
     // A breakpoint whose condition does not hold: on past it, within the same budget.
     while (stop == sim::Stop::Breakpoint && !breakpointStops(m_core->pc()))
-        stop = m_core->cycles() < end ? m_core->run(end - m_core->cycles()) : sim::Stop::CycleLimit;
+        stop = m_core->cycles() < end ? m_history->run(end - m_core->cycles(), m_isBreakpoint, false)
+                                      : sim::Stop::CycleLimit;
     m_instructionsRun += m_core->instructions() - before;
     const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {
@@ -482,8 +474,8 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
             return StopCause::StepDone;
         break;
     case Operation::StepOut:
-        if (!first && pc < m_program.code.size() && IsReturn(m_program.code[pc]) && sp() <= m_outSp) {
-            m_core->step();
+        if (!first && pc < m_program.code.size() && IsReturnOpcode(m_program.code[pc]) && sp() <= m_outSp) {
+            stepMachine();
             ++m_instructionsRun;
             return StopCause::StepDone;
         }
@@ -494,7 +486,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
         return StopCause::UserStop;
     }
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepMachine();
     m_instructionsRun += m_core->instructions() - before;
     ++m_done;
     if (m_core->read(sim::Space::Sfr, 0x87) & 0x02)  // power-down: nothing runs any more
@@ -512,24 +504,21 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
     if (m_through.active) {
         if (pc == m_through.address && sp() <= m_through.sp) {
             m_through.active = false;
-            int line = -1;
-            if (isLineStart(pc, &line) && line != m_walkLine)
+            if (m_walk.endsAt(pc))
                 return StopCause::StepDone;
         }
     }
     const uint8_t op = pc < m_program.code.size() ? m_program.code[pc] : 0;
     const uint8_t spBefore = sp();
-    if (!m_through.active && IsCall(op))
-        m_through = {true, static_cast<uint16_t>(pc + (op == 0x12 ? 3 : 2)), spBefore};
+    if (const auto back = LineWalk::CallReturn(op, pc); back && !m_through.active)
+        m_through = {true, *back, spBefore};
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepMachine();
     m_instructionsRun += m_core->instructions() - before;
     const uint16_t now = m_core->pc();
     const uint8_t spNow = sp();
     if (!m_through.active) {
-        static constexpr uint16_t Vectors[] = {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B};
-        if (spNow == static_cast<uint8_t>(spBefore + 2) && !IsCall(op)
-            && std::find(std::begin(Vectors), std::end(Vectors), now) != std::end(Vectors)) {
+        if (LineWalk::EnteredInterrupt(op, spBefore, now, spNow)) {
             const uint16_t back = static_cast<uint16_t>(m_core->read(sim::Space::Iram, spNow) << 8
                                                         | m_core->read(sim::Space::Iram, spNow - 1u));
             m_through = {true, back, spBefore};
@@ -540,10 +529,155 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
         return StopCause::Breakpoint;
     if (m_through.active)
         return std::nullopt;
-    int line = -1;
-    if (isLineStart(now, &line) && line != m_walkLine)
+    if (m_walk.endsAt(now))
         return StopCause::StepDone;
     return std::nullopt;
+}
+
+} // namespace m51dbg
+
+namespace m51dbg {
+
+// ---- stepping back ----
+
+unsigned CoreBackend::stepMachine() { return m_history->step(); }
+
+void CoreBackend::resetMachine()
+{
+    m_core->reset();
+    m_history->clear();  // the reset is the new beginning
+}
+
+bool CoreBackend::canStepBack() const
+{
+    return m_history && m_state == State::Paused && m_history->position() > m_history->oldest();
+}
+
+// The board is shown the pins of the step the machine is at; what it drives
+// in answer is not an input of the past, so the machine's drives stay as
+// recorded. Back at the newest step its answer counts again.
+void CoreBackend::showPinsToBoard()
+{
+    m_boardBehind = m_history->replaying();
+    if (!m_pinListener)
+        return;
+    uint8_t drives[4];
+    for (unsigned p = 0; p < 4; ++p)
+        drives[p] = m_core->outsideDrive(p);
+    for (unsigned p = 0; p < 4; ++p)
+        m_pinListener->pinsChanged(m_core->cycles(), p, m_core->pins(p));
+    if (!m_boardBehind)
+        return;
+    for (unsigned p = 0; p < 4; ++p)
+        for (unsigned b = 0; b < 8; ++b)
+            if ((m_core->outsideDrive(p) ^ drives[p]) & (1u << b))
+                m_core->drivePin(p, b, drives[p] & (1u << b) ? -1 : 0);
+}
+
+// The step at which the line run before began (or, in the middle of a line,
+// this one), walking back over the recorded steps. As stepping over a line,
+// calls and interrupt handlers count as part of the line they came from: the
+// call depth is followed back through calls, returns and interrupt entries.
+std::optional<uint64_t> CoreBackend::previousLineStart() const
+{
+    LineWalk walk;
+    walk.begin(m_program.map, m_core->pc());
+    auto lineOf = [&walk](uint16_t pc) { return walk.lineAt(pc); };
+    using Kind = insight::History::Traced::Kind;
+    int depth = 0;  // before the step looked at, relative to now
+    std::optional<int> line;
+    int lineDepth = 0;
+    std::optional<uint64_t> start;
+    for (uint64_t q = m_history->position(); q > m_history->oldest(); --q) {
+        const auto step = m_history->traced(q - 1);
+        if (!step)
+            break;
+        const uint8_t op = m_core->read(sim::Space::Code, step->pc);
+        if (step->kind == Kind::InterruptEntry || (step->kind == Kind::Instruction && IsCallOpcode(op)))
+            --depth;
+        else if (step->kind == Kind::Instruction && IsReturnOpcode(op))
+            ++depth;
+        if (!line) {
+            if (step->kind != Kind::Instruction || depth > 0)
+                continue;  // in a handler or procedure that has returned since
+            line = lineOf(step->pc);
+            lineDepth = depth;
+            start = q - 1;
+            continue;
+        }
+        if (depth > lineDepth)
+            continue;
+        // Interrupts taken and idle time right before the line belong to it,
+        // as stepping over the line from its start runs them through.
+        if (step->kind != Kind::Instruction) {
+            if (depth == lineDepth)
+                start = q - 1;
+            continue;
+        }
+        if (depth < lineDepth || lineOf(step->pc) != *line)
+            break;
+        start = q - 1;
+    }
+    return start;
+}
+
+void CoreBackend::stepBack()
+{
+    if (!canStepBack())
+        return;
+    const std::optional<uint64_t> start = previousLineStart();
+    if (!start || !m_history->goTo(*start))
+        return;
+    setState(State::Running);
+    finish(StopCause::StepDone);
+}
+
+bool CoreBackend::reverseContinue(const std::vector<WatchedByte>& watches)
+{
+    if (!canStepBack())
+        return false;
+    std::vector<insight::History::Watch> watched;
+    for (const WatchedByte& w : watches)
+        if (w.address < SpaceSize(w.memory))
+            watched.push_back({CoreSpace(w.memory), w.address});
+    const std::vector<uint16_t> breakpoints(m_breakpoints.begin(), m_breakpoints.end());
+    const bool found = m_history->reverseContinue(breakpoints, watched);
+    if (!found)
+        m_history->goTo(m_history->oldest());
+    setState(State::Running);
+    finish(found ? StopCause::Breakpoint : StopCause::StepDone);
+    return found;
+}
+
+QString CoreBackend::saveState(const QString& path)
+{
+    if (m_state != State::Paused)
+        return QStringLiteral("the program runs: stop it first");
+    return QString::fromStdString(insight::SaveStateFile(path.toStdString(), *m_core));
+}
+
+// A state of another build would run code the source does not describe:
+// only the program being debugged (with the changes made to its code since) loads.
+QString CoreBackend::loadState(const QString& path)
+{
+    if (m_state != State::Paused)
+        return QStringLiteral("the program runs: stop it first");
+    const sim::Snapshot before = m_core->snapshot();
+    if (const std::string why = insight::LoadStateFile(path.toStdString(), *m_core); !why.empty())
+        return QString::fromStdString(why);
+    for (size_t a = 0; a < m_program.code.size() && a < 0x10000; ++a) {
+        if (m_core->read(sim::Space::Code, static_cast<unsigned>(a)) != m_program.code[a]) {
+            m_core->restore(before);
+            return QStringLiteral("the state is of another program (its code differs from this build)");
+        }
+    }
+    m_history->clear();
+    for (unsigned p = 0; p < 4; ++p)
+        m_pins[p] = m_core->outsideDrive(p);
+    showPinsToBoard();
+    capture();
+    report(StopCause::Changed);
+    return {};
 }
 
 } // namespace m51dbg

@@ -13,6 +13,8 @@
 
 #include "SimulatorBackend.h"
 
+#include "History.h"
+#include "LineWalk.h"
 #include "Machine.h"
 
 #include <QElapsedTimer>
@@ -50,6 +52,13 @@ public:
     void setBreakpoints(const std::set<uint16_t>& addresses) override;
     void setBreakFilter(BreakFilter filter) override { m_breakFilter = std::move(filter); }
     bool filtersBreakpoints() const override { return true; }
+
+    bool canStepBack() const override;
+    bool replaying() const override { return m_history && m_history->replaying(); }
+    void stepBack() override;
+    bool reverseContinue(const std::vector<WatchedByte>& watches) override;
+    QString saveState(const QString& path) override;
+    QString loadState(const QString& path) override;
 
     void write(Memory memory, unsigned address, uint8_t value) override;
     void setPin(unsigned port, unsigned bit, bool high) override;
@@ -95,12 +104,19 @@ private:
     void flushSerial();
     void setState(State state);
     void fail(const QString& message);
-    bool isLineStart(uint16_t address, int* line) const;
     uint8_t sp() const;
     bool breakpointStops(uint16_t address);  // a breakpoint reached: whether its condition holds
+    unsigned stepMachine();  // one step, through the history
+    void resetMachine();
+    std::optional<uint64_t> previousLineStart() const;
+    void showPinsToBoard();
 
     Program m_program;
     std::unique_ptr<sim::Machine> m_core;
+    // Every step of the core goes through here (the core's listener), so Step
+    // Back reaches the last 100,000 instructions or more.
+    std::unique_ptr<insight::History> m_history;
+    bool m_boardBehind = false;  // the board was shown a past step's pins
     SerialBridge* m_serial = nullptr;
     State m_state = State::Off;
     QString m_error;
@@ -121,8 +137,7 @@ private:
     uint16_t m_target = 0;      // runTo
     uint8_t m_outSp = 0;        // stepOut
     int m_ownLineAddress = -1;  // stepInto
-    bool m_walkBySource = true;
-    int m_walkLine = -1;
+    LineWalk m_walk;
     Through m_through;
     sim::Listener* m_pinListener = nullptr;
     BreakFilter m_breakFilter;

@@ -166,6 +166,29 @@ void DebugEngine::stepOut()
         m_backend->stepOut();
 }
 
+void DebugEngine::stepBack()
+{
+    if (isPaused())
+        m_backend->stepBack();
+}
+
+bool DebugEngine::reverseContinue(const std::vector<WatchedByte>& watches)
+{
+    return isPaused() && m_backend->reverseContinue(watches);
+}
+
+QString DebugEngine::saveState(const QString& path)
+{
+    const QString why = canSaveState() ? m_backend->saveState(path) : QStringLiteral("no paused built-in simulator");
+    return why.isEmpty() ? why : QStringLiteral("%1: %2").arg(path, why);
+}
+
+QString DebugEngine::loadState(const QString& path)
+{
+    const QString why = canSaveState() ? m_backend->loadState(path) : QStringLiteral("no paused built-in simulator");
+    return why.isEmpty() ? why : QStringLiteral("%1: %2").arg(path, why);
+}
+
 bool DebugEngine::runToSourceLine(int line)
 {
     if (!isPaused())

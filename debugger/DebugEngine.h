@@ -112,6 +112,24 @@ public:
     bool runToSourceLine(int line);
     bool runToAsmLine(int line);
 
+    // Stepping back over the recent steps (the built-in simulator): when
+    // paused and something lies behind. Step Back goes to the start of the
+    // line run before; Reverse Continue to the last earlier breakpoint or
+    // change of a watched byte (false: none; then at the oldest step kept).
+    // While behind the newest step, stepping and running replay the recorded
+    // steps; the serial line and the board's outside world are not rewound.
+    using WatchedByte = SimulatorBackend::WatchedByte;
+    bool canStepBack() const { return isPaused() && m_backend->canStepBack(); }
+    bool isReplaying() const { return m_backend && m_backend->replaying(); }
+    void stepBack();
+    bool reverseContinue(const std::vector<WatchedByte>& watches = {});
+
+    // The whole simulation state to and from a file, when paused; empty, or
+    // "path: why" (nothing changed).
+    bool canSaveState() const { return isPaused() && m_backend->core(); }
+    QString saveState(const QString& path);
+    QString loadState(const QString& path);
+
     // Breakpoints, kept across runs. The lines are where the breakpoints
     // really are: a line without code moves to the next one with code.
     std::set<int> setSourceBreakpoints(const std::set<int>& lines);

@@ -37,7 +37,6 @@ const char* SpaceName(SimulatorBackend::Memory memory)
     return "iram";
 }
 
-bool IsReturn(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
 
 // Whether the instruction at `address` writes the stack pointer (81H) as its
 // direct operand: MOV SP,... (WRSP), INC/DEC SP, POP SP, logic on SP.
@@ -572,29 +571,12 @@ void S51Backend::stepLine()
 {
     if (m_state != State::Paused)
         return;
-    m_walkBySource = !m_program.map.sourceLineStarts().empty();
-    m_walkLine = (m_walkBySource ? m_program.map.sourceLineAt(m_machine.pc) : m_program.map.asmLineAt(m_machine.pc)).value_or(-1);
+    m_walk.begin(m_program.map, m_machine.pc);
     m_walkSteps = 0;
     m_operation = Operation::StepLine;
     m_stopRequested = false;
     setState(State::Running);
     walk(m_machine.pc, m_machine.sp());
-}
-
-bool S51Backend::isLineStart(uint16_t address, int* line) const
-{
-    const Instruction* instruction = m_program.map.instructionAt(address);
-    if (!instruction || instruction->address != address)
-        return false;
-    const int l = m_walkBySource ? instruction->sourceLine : instruction->asmLine;
-    if (l < 0)
-        return false;
-    const auto start = m_walkBySource ? m_program.map.sourceLineAddress(l) : m_program.map.asmLineAddress(l);
-    if (start != address)
-        return false;
-    if (line)
-        *line = l;
-    return true;
 }
 
 void S51Backend::walk(uint16_t pc, uint8_t sp)
@@ -609,14 +591,13 @@ void S51Backend::walk(uint16_t pc, uint8_t sp)
         // A waiting line: on at full speed to any other line start.
         bool setsSp = false;
         for (const Instruction& instruction : m_program.map.instructions())
-            if ((m_walkBySource ? instruction.sourceLine : instruction.asmLine) == m_walkLine
+            if (m_walk.lineOf(instruction) == m_walk.line()
                 && WritesSp(m_program.code, instruction.address))
                 setsSp = true;
         const std::optional<uint8_t> limit = sp < 0xFF && !setsSp ? std::optional<uint8_t>(sp + 1) : std::nullopt;
-        const int own = (m_walkBySource ? m_program.map.sourceLineAddress(m_walkLine)
-                                        : m_program.map.asmLineAddress(m_walkLine)).value_or(-1);
+        const int own = m_walk.lineAddress(m_walk.line()).value_or(-1);
         for (const Instruction& instruction : m_program.map.instructions())
-            if (instruction.address != own && isLineStart(instruction.address, nullptr))
+            if (instruction.address != own && m_walk.isLineStart(instruction.address, nullptr))
                 addTarget(instruction.address, limit);
         m_onTarget = {};
         m_done = 0;
@@ -624,9 +605,8 @@ void S51Backend::walk(uint16_t pc, uint8_t sp)
         runSlice();
         return;
     }
-    const bool lcall = op == 0x12, acall = (op & 0x1F) == 0x11;
-    if (lcall || acall) {
-        runThrough(static_cast<uint16_t>(pc + (lcall ? 3 : 2)), sp);
+    if (const auto back = LineWalk::CallReturn(op, pc)) {
+        runThrough(*back, sp);
         return;
     }
     send("step", [this, sp, op](const std::string& answer) {
@@ -639,9 +619,7 @@ void S51Backend::walk(uint16_t pc, uint8_t sp)
         ++m_instructionsRun;
         const uint16_t pc = *report.pc;
         // An interrupt was taken: its handler runs through to the return address.
-        static constexpr uint16_t Vectors[] = {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B};
-        if (*report.sp == static_cast<uint8_t>(sp + 2) && op != 0x12 && (op & 0x1F) != 0x11
-            && std::find(std::begin(Vectors), std::end(Vectors), pc) != std::end(Vectors) && report.stack.size() >= 2) {
+        if (LineWalk::EnteredInterrupt(op, sp, pc, *report.sp) && report.stack.size() >= 2) {
             runThrough(static_cast<uint16_t>(report.stack[0] << 8 | report.stack[1]), sp);
             return;
         }
@@ -649,8 +627,7 @@ void S51Backend::walk(uint16_t pc, uint8_t sp)
             finishOperation(StopCause::Breakpoint);
             return;
         }
-        int line = -1;
-        if (isLineStart(pc, &line) && line != m_walkLine) {
+        if (m_walk.endsAt(pc)) {
             finishOperation(StopCause::StepDone);
             return;
         }
@@ -668,8 +645,7 @@ void S51Backend::runThrough(uint16_t address, uint8_t sp)
             finishOperation(StopCause::Breakpoint);
             return;
         }
-        int line = -1;
-        if (isLineStart(*report.pc, &line) && line != m_walkLine) {
+        if (m_walk.endsAt(*report.pc)) {
             finishOperation(StopCause::StepDone);
             return;
         }
@@ -704,14 +680,14 @@ void S51Backend::stepOut()
 {
     if (m_state != State::Paused)
         return;
-    if (m_machine.pc < m_program.code.size() && IsReturn(m_program.code[m_machine.pc])) {
+    if (m_machine.pc < m_program.code.size() && IsReturnOpcode(m_program.code[m_machine.pc])) {
         stepInstruction();
         return;
     }
     const uint8_t sp = m_machine.sp();
     for (const Instruction& instruction : m_program.map.instructions())
         if (instruction.size == 1 && instruction.address < m_program.code.size()
-            && IsReturn(m_program.code[instruction.address]))
+            && IsReturnOpcode(m_program.code[instruction.address]))
             addTarget(instruction.address, sp);
     beginOperation(Operation::StepOut);
 }

@@ -6,6 +6,7 @@
 // the program in slices of a few milliseconds ("step N") and looks for a Stop
 // request between slices: a stop takes effect within one slice.
 
+#include "LineWalk.h"
 #include "SimulatorBackend.h"
 
 #include <QByteArray>
@@ -89,7 +90,6 @@ private:
     void clearTargets();
     void walk(uint16_t pc, uint8_t sp);
     void runThrough(uint16_t address, uint8_t sp);
-    bool isLineStart(uint16_t address, int* line) const;
     void refresh(StopCause cause);
     void syncBreakpoints();
     QString findWakeHelper() const;
@@ -117,8 +117,7 @@ private:
     uint64_t m_slice = 5000;
     uint64_t m_instructionsRun = 0;
     // Stepping over a line (see stepLine).
-    bool m_walkBySource = true;
-    int m_walkLine = -1;
+    LineWalk m_walk;
     int m_walkSteps = 0;
     std::function<void(const StopReport&)> m_onTarget;
     QElapsedTimer m_sliceClock;

@@ -35,6 +35,11 @@ public:
     enum class StopCause { Started, Breakpoint, StepDone, UserStop, StepLimit, Reset, Changed };
     Q_ENUM(StopCause)
     enum class Memory { Iram, Sfr, Xram, Code };
+    // A byte Reverse Continue watches for a change.
+    struct WatchedByte {
+        Memory memory = Memory::Iram;
+        unsigned address = 0;
+    };
 
     using QObject::QObject;
 
@@ -77,6 +82,32 @@ public:
     using BreakFilter = std::function<bool(uint16_t address, const ByteReader& read, uint16_t pc)>;
     virtual void setBreakFilter(BreakFilter filter) { (void)filter; }
     virtual bool filtersBreakpoints() const { return false; }
+
+    // Stepping back (the built-in simulator keeps the recent steps; s51 cannot).
+    // Step Back ends at the start of the line run before, calls and interrupt
+    // handlers taken back over; Reverse Continue at the last earlier step at a
+    // breakpoint or changing a watched byte (false: none, at the oldest step
+    // kept). Stepping forward afterwards replays the recorded steps, their
+    // inputs included, until the newest one, then runs new ones.
+    virtual bool canStepBack() const { return false; }
+    virtual bool replaying() const { return false; }  // behind the newest step
+    virtual void stepBack() {}
+    virtual bool reverseContinue(const std::vector<WatchedByte>& watches)
+    {
+        (void)watches;
+        return false;
+    }
+    // The whole simulation state to and from a file (when paused); empty, or why not.
+    virtual QString saveState(const QString& path)
+    {
+        (void)path;
+        return QStringLiteral("this simulator cannot save its state");
+    }
+    virtual QString loadState(const QString& path)
+    {
+        (void)path;
+        return QStringLiteral("this simulator cannot load a state");
+    }
 
     virtual void write(Memory memory, unsigned address, uint8_t value) = 0;
     virtual void setPin(unsigned port, unsigned bit, bool high) = 0;

@@ -62,7 +62,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     main->menuBar()->addMenu(debugger->createMenu(main));
     using Action = m51dbg::DebugController::Action;
     for (Action which : {Action::Run, Action::Stop, Action::StepLine, Action::StepInto, Action::StepOut,
-                         Action::RunToCaret, Action::Animate}) {
+                         Action::RunToCaret, Action::Animate, Action::StepBack, Action::ReverseContinue}) {
         if (QAction* action = debugger->action(which))
             action->setShortcutContext(Qt::ApplicationShortcut);
     }

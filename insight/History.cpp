@@ -10,6 +10,10 @@ struct History::Muted : sim::Listener {
     bool live() const { return history->m_listener && !history->replaying(); }
     void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
     {
+        if (history->m_stepping && history->m_reportDepth == 0) {
+            history->pinReportInStep(cycle, port, levels);
+            return;
+        }
         if (live())
             history->m_listener->pinsChanged(cycle, port, levels);
     }
@@ -27,11 +31,20 @@ struct History::Muted : sim::Listener {
 
 namespace {
 constexpr uint32_t NotAnInstruction = 1u << 16;
+constexpr uint32_t InterruptEntry = 1u << 17;
+
+uint64_t PowerOfTwoAtLeast(uint64_t n)
+{
+    uint64_t p = 1;
+    while (p < n)
+        p <<= 1;
+    return p;
+}
 }
 
 History::History(sim::Machine& machine, uint64_t depth, uint64_t interval)
     : m_machine(machine), m_depth(std::max<uint64_t>(depth, 1)), m_interval(std::max<uint64_t>(interval, 1)),
-      m_trace(m_depth + 2 * m_interval + 1, 0), m_muted(new Muted)
+      m_trace(PowerOfTwoAtLeast(m_depth + 2 * m_interval + 1), 0), m_traceMask(m_trace.size() - 1), m_muted(new Muted)
 {
     m_muted->history = this;
     m_machine.setListener(m_muted);
@@ -50,6 +63,7 @@ void History::clear()
     m_inputs.clear();
     m_checkpoints.clear();
     m_checkpoints.push_back({0, m_machine.snapshot()});
+    m_lastDrives = drives();
 }
 
 uint64_t History::oldest() const
@@ -59,14 +73,65 @@ uint64_t History::oldest() const
 
 unsigned History::advance()
 {
-    const bool instruction = m_machine.pendingInterrupt() < 0 && !m_machine.idle();
-    m_trace[m_position % m_trace.size()] = m_machine.pc() | (instruction ? 0 : NotAnInstruction);
+    const uint32_t kind = m_machine.pendingInterrupt() >= 0 ? NotAnInstruction | InterruptEntry
+                          : m_machine.idle()                 ? NotAnInstruction
+                                                             : 0;
+    m_trace[m_position & m_traceMask] = m_machine.pc() | kind;
+    m_stepping = true;
+    m_reportsInStep = 0;
     const unsigned n = m_machine.step();
+    m_stepping = false;
     ++m_position;
     return n;
 }
 
-unsigned History::step()
+uint32_t History::drives() const
+{
+    return uint32_t(m_machine.outsideDrive(0)) | uint32_t(m_machine.outsideDrive(1)) << 8
+           | uint32_t(m_machine.outsideDrive(2)) << 16 | uint32_t(m_machine.outsideDrive(3)) << 24;
+}
+
+void History::setDrives(uint32_t wanted)
+{
+    const uint32_t differ = wanted ^ drives();
+    for (unsigned bit = 0; bit < 32; ++bit)
+        if (differ & (1u << bit))
+            m_machine.drivePin(bit / 8, bit % 8, wanted & (1u << bit) ? -1 : 0);
+}
+
+void History::noteOutsideDrives()
+{
+    if (const uint32_t now = drives(); now != m_lastDrives)
+        record({0, Input::Kind::Drives, {}, 0, now, -1});
+}
+
+// A new step: the listener hears of the change, and what it drives in answer
+// is recorded with the report's number in the step. A replayed one: the
+// listener is not told, the recorded drives are put back instead.
+void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
+{
+    const int index = static_cast<int>(m_reportsInStep++);
+    ++m_reportDepth;
+    if (replaying()) {
+        auto it = std::lower_bound(m_inputs.begin(), m_inputs.end(), m_position,
+                                   [](const Input& input, uint64_t at) { return input.at < at; });
+        for (; it != m_inputs.end() && it->at == m_position; ++it)
+            if (it->kind == Input::Kind::Drives && it->c == index) {
+                setDrives(it->b);
+                m_lastDrives = it->b;
+            }
+    } else if (m_listener) {
+        const uint32_t before = drives();
+        m_listener->pinsChanged(cycle, port, levels);
+        if (const uint32_t after = drives(); after != before) {
+            m_inputs.push_back({m_position, Input::Kind::Drives, {}, 0, after, index});
+            m_lastDrives = after;
+        }
+    }
+    --m_reportDepth;
+}
+
+unsigned History::stepTraced()
 {
     if (m_position < m_newest) {
         applyInputsAt(m_position);
@@ -74,11 +139,51 @@ unsigned History::step()
     }
     const unsigned n = advance();
     m_newest = m_position;
-    if (m_position % m_interval == 0) {
+    if (m_position - m_checkpoints.back().position >= m_interval) {
         m_checkpoints.push_back({m_position, m_machine.snapshot()});
         trim();
     }
     return n;
+}
+
+unsigned History::step()
+{
+    noteOutsideDrives();
+    return stepTraced();
+}
+
+// Drives change between steps only when no step runs: looked at once.
+sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst)
+{
+    noteOutsideDrives();
+    const uint64_t end = m_machine.cycles() + cycleBudget;
+    bool first = !breakAtFirst;
+    while (m_machine.cycles() < end) {
+        if (m_machine.poweredDown())
+            return sim::Stop::PowerDown;
+        const uint16_t pc = m_machine.pc();
+        const bool entry = m_machine.pendingInterrupt() >= 0;
+        const bool instruction = !entry && !m_machine.idle();
+        if (!first && instruction && breakpoints[pc])
+            return sim::Stop::Breakpoint;
+        first = false;
+        if (m_position < m_newest) {
+            stepTraced();
+            continue;
+        }
+        // A new step, as advance() and stepTraced() make it: the free run's common case, kept in this loop.
+        m_trace[m_position & m_traceMask] = pc | (instruction ? 0 : entry ? NotAnInstruction | InterruptEntry : NotAnInstruction);
+        m_stepping = true;
+        m_reportsInStep = 0;
+        m_machine.step();
+        m_stepping = false;
+        m_newest = ++m_position;
+        if (m_position - m_checkpoints.back().position >= m_interval) {
+            m_checkpoints.push_back({m_position, m_machine.snapshot()});
+            trim();
+        }
+    }
+    return sim::Stop::CycleLimit;
 }
 
 // Drops what lies beyond the depth: checkpoints older than the newest one
@@ -105,6 +210,7 @@ void History::record(Input input)
     input.at = m_position;
     apply(input);
     m_inputs.push_back(std::move(input));
+    m_lastDrives = drives();
 }
 
 void History::apply(const Input& input)
@@ -122,7 +228,11 @@ void History::apply(const Input& input)
     case Input::Kind::SetPc:
         m_machine.setPc(static_cast<uint16_t>(input.a));
         break;
+    case Input::Kind::Drives:
+        setDrives(input.b);
+        break;
     }
+    m_lastDrives = drives();
 }
 
 void History::applyInputsAt(uint64_t position)
@@ -130,7 +240,8 @@ void History::applyInputsAt(uint64_t position)
     auto it = std::lower_bound(m_inputs.begin(), m_inputs.end(), position,
                                [](const Input& input, uint64_t at) { return input.at < at; });
     for (; it != m_inputs.end() && it->at == position; ++it)
-        apply(*it);
+        if (it->kind != Input::Kind::Drives || it->c < 0)
+            apply(*it);
 }
 
 void History::sendSerial(const std::string& bytes)
@@ -180,6 +291,7 @@ bool History::goTo(uint64_t position)
     // The present includes what came from outside after its last step.
     if (m_position == m_newest)
         applyInputsAt(m_position);
+    m_lastDrives = drives();
     return true;
 }
 
@@ -253,6 +365,19 @@ bool History::reverseContinue(const std::vector<uint16_t>& breakpoints, const st
     }
     goTo(from);
     return false;
+}
+
+std::optional<History::Traced> History::traced(uint64_t position) const
+{
+    if (position < oldest() || position >= m_newest)
+        return std::nullopt;
+    const uint32_t trace = traceAt(position);
+    Traced t;
+    t.pc = static_cast<uint16_t>(trace);
+    t.kind = trace & InterruptEntry     ? Traced::Kind::InterruptEntry
+             : trace & NotAnInstruction ? Traced::Kind::Idle
+                                        : Traced::Kind::Instruction;
+    return t;
 }
 
 size_t History::memoryBytes() const

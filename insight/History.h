@@ -9,6 +9,12 @@
 // not passed on, and stepping forward replays the recorded inputs until the
 // present is reached again. An input given while replaying starts a new
 // present there (the recorded future is dropped).
+//
+// Pins driven straight on the machine (the virtual board's buttons, keys and
+// the LCD answering a read) are inputs too: the drives found changed before
+// a step, and those the listener makes while it is told of a pin change in
+// the middle of a step, are recorded and put back at the same point of the
+// replay.
 
 #include "Machine.h"
 
@@ -34,6 +40,10 @@ public:
 
     // One step forward: a replayed one while behind the newest step, a new one otherwise.
     unsigned step();
+    // Steps as the core's run() does: until `cycleBudget` machine cycles have
+    // passed, a power-down, or an instruction at an address `breakpoints`
+    // marks (64 K entries) is next; the first one too when `breakAtFirst`.
+    sim::Stop run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst);
 
     // Inputs: applied now and recorded for replays.
     void sendSerial(const std::string& bytes);
@@ -68,9 +78,18 @@ public:
     // Bytes held for stepping back (snapshots, inputs, the step trace).
     size_t memoryBytes() const;
 
+    // What step `position` (oldest() to newest() - 1) began with.
+    struct Traced {
+        uint16_t pc = 0;
+        enum class Kind : uint8_t { Instruction, InterruptEntry, Idle } kind = Kind::Instruction;
+    };
+    std::optional<Traced> traced(uint64_t position) const;
+
 private:
     struct Input {
-        enum class Kind : uint8_t { Serial, Pin, Write, SetPc };
+        // Drives: the outside drive of all four ports (b, a byte each); with
+        // `c` >= 0 put back at the c-th pin report of the step, else before it.
+        enum class Kind : uint8_t { Serial, Pin, Write, SetPc, Drives };
         uint64_t at = 0;
         Kind kind = Kind::Serial;
         std::string bytes;
@@ -87,16 +106,26 @@ private:
     void apply(const Input& input);
     void applyInputsAt(uint64_t position);
     unsigned advance();  // one step of the machine, traced
+    unsigned stepTraced();  // step() without looking at the drives
     void trim();
     const Checkpoint* checkpointAtOrBefore(uint64_t position) const;
-    uint32_t traceAt(uint64_t position) const { return m_trace[position % m_trace.size()]; }
+    uint32_t traceAt(uint64_t position) const { return m_trace[position & m_traceMask]; }
+    uint32_t drives() const;
+    void setDrives(uint32_t drives);
+    void noteOutsideDrives();  // drives changed on the machine since the last step: an input
+    void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
 
     sim::Machine& m_machine;
     uint64_t m_depth, m_interval;
     uint64_t m_position = 0, m_newest = 0;
     std::deque<Checkpoint> m_checkpoints;
     std::deque<Input> m_inputs;
-    std::vector<uint32_t> m_trace;  // per step: PC before it, bit 16 set when it was no instruction
+    std::vector<uint32_t> m_trace;  // per step: PC before it, bit 16 set when it was no instruction, bit 17 an interrupt entry
+    uint64_t m_traceMask = 0;
+    uint32_t m_lastDrives = 0xFFFFFFFF;  // the outside drives after the last step or input
+    bool m_stepping = false;             // the machine is inside step()
+    unsigned m_reportsInStep = 0;        // pin reports of the step so far (outermost only)
+    unsigned m_reportDepth = 0;          // nested reports: the listener drove pins while told of a change
     sim::Listener* m_listener = nullptr;
     Muted* m_muted;
 };

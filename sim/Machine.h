@@ -152,6 +152,7 @@ public:
     void write(Space, unsigned address, uint8_t);
     uint8_t pins(unsigned port) const;                       // level on the pins: latch AND outside drive
     void drivePin(unsigned port, unsigned bit, int level);   // 0 low, 1 high, -1 released (pull-up / latch)
+    uint8_t outsideDrive(unsigned port) const { return m_s.drive[port & 3]; }  // per pin: 0 pulled low, 1 released
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
     size_t serialPending() const { return m_rxQueue.size(); }

@@ -122,6 +122,51 @@ TEST(DebugController, KeysBreakpointLineAndRebuildWhenChanged)
         << problems.join('\n').toStdString();
 }
 
+// Step Back from the Run menu: off until something lies behind (always on
+// s51), the window says what is not rewound while behind; a state file that
+// cannot be written is a problem "path: why".
+TEST(DebugController, StepBackAndStateFiles)
+{
+    QFile file(M51_EXAMPLES_DIR "/loops.M51");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray source = file.readAll();
+    DebugController controller;
+    controller.setSourceProvider([&] { return source; }, [] { return QString("loops.M51"); });
+    QStringList problems;
+    QObject::connect(&controller, &DebugController::problems, [&](const QStringList& p) { problems = p; });
+    const QString unwritable = QStringLiteral("/nonexistent/dir/a.state");
+    controller.setStateFileQuestion([&](bool) { return unwritable; });
+    QAction* back = controller.action(DebugController::Action::StepBack);
+    controller.action(DebugController::Action::StepLine)->trigger();
+    ASSERT_TRUE(WaitForStop(*controller.engine()));  // at reset
+    EXPECT_FALSE(back->isEnabled());
+    for (int i = 0; i < 3; ++i) {
+        controller.action(DebugController::Action::StepLine)->trigger();
+        ASSERT_TRUE(WaitForStop(*controller.engine()));
+    }
+    const bool core = controller.engine()->options().kind == SimulatorKind::Core;
+    EXPECT_EQ(back->isEnabled(), core);
+    EXPECT_EQ(controller.action(DebugController::Action::SaveState)->isEnabled(), core);
+    if (!core)
+        return;
+    const uint16_t pc = controller.engine()->machine().pc;
+    auto* replay = controller.simulatorWindow()->findChild<QLabel*>("replay");
+    ASSERT_TRUE(replay);
+    EXPECT_TRUE(replay->isHidden());
+    back->trigger();
+    ASSERT_TRUE(WaitForStop(*controller.engine()));
+    EXPECT_NE(controller.engine()->machine().pc, pc);
+    EXPECT_FALSE(replay->isHidden());
+    controller.action(DebugController::Action::StepLine)->trigger();
+    ASSERT_TRUE(WaitForStop(*controller.engine()));
+    EXPECT_EQ(controller.engine()->machine().pc, pc);
+    EXPECT_TRUE(replay->isHidden());
+
+    controller.action(DebugController::Action::SaveState)->trigger();
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems.front().startsWith(unwritable + ": ")) << problems.front().toStdString();
+}
+
 int main(int argc, char** argv)
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

@@ -8,6 +8,7 @@
 #include "StackPane.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
@@ -41,10 +42,55 @@ const ActionInfo& Info(int index)
         {DebugController::Action::Reset, "R&eset", QKeySequence(), "actionReset"},
         {DebugController::Action::ShowSimulator, "&Simulator window", QKeySequence(), "actionSimulator"},
         {DebugController::Action::Animate, "&Animate", QKeySequence(Qt::CTRL | Qt::Key_F5), "actionAnimate"},
+        {DebugController::Action::StepBack, "Step Bac&k", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F10),
+         "actionStepBack"},
+        {DebugController::Action::ReverseContinue, "Reverse Co&ntinue", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F5),
+         "actionReverseContinue"},
+        {DebugController::Action::SaveState, "Save St&ate…", QKeySequence(), "actionSaveState"},
+        {DebugController::Action::LoadState, "Loa&d State…", QKeySequence(), "actionLoadState"},
     };
     return infos[index];
 }
-constexpr int ActionCount = 10;
+constexpr int ActionCount = 14;
+
+// The bytes a watch reads: Reverse Continue stops where one of them changes.
+std::vector<SimulatorBackend::WatchedByte> WatchedBytes(const WatchList& watches)
+{
+    using Memory = SimulatorBackend::Memory;
+    std::vector<SimulatorBackend::WatchedByte> bytes;
+    for (const WatchList::Entry& entry : watches.entries()) {
+        if (!entry.target)
+            continue;
+        const WatchTarget& t = *entry.target;
+        const Memory memory = t.space == WatchSpace::Sfr    ? Memory::Sfr
+                              : t.space == WatchSpace::Xram ? Memory::Xram
+                              : t.space == WatchSpace::Code ? Memory::Code
+                                                            : Memory::Iram;
+        switch (t.kind) {
+        case WatchTarget::Kind::Byte:
+            bytes.push_back({memory, t.address});
+            break;
+        case WatchTarget::Kind::Word:
+            bytes.push_back({memory, t.address});
+            bytes.push_back({memory, t.address2});
+            break;
+        case WatchTarget::Kind::Bit:
+            if (t.address < 0x80)
+                bytes.push_back({Memory::Iram, 0x20 + t.address / 8});
+            else
+                bytes.push_back({Memory::Sfr, t.address & 0xF8});
+            break;
+        case WatchTarget::Kind::Register:  // Rn of any bank (PSW's flags would stop nearly everywhere)
+            for (unsigned bank = 0; bank < 4; ++bank)
+                bytes.push_back({Memory::Iram, bank * 8 + (t.reg & 7)});
+            break;
+        case WatchTarget::Kind::Constant:
+        case WatchTarget::Kind::Pc:
+            break;
+        }
+    }
+    return bytes;
+}
 
 } // namespace
 
@@ -89,6 +135,7 @@ void DebugController::setCaretLineProvider(std::function<int()> caretLine) { m_c
 void DebugController::setRebuildQuestion(std::function<bool()> ask) { m_askRebuild = std::move(ask); }
 
 void DebugController::setProgramBuilder(std::function<BuildOutput(const QString&)> build) { m_build = std::move(build); }
+void DebugController::setStateFileQuestion(std::function<QString(bool)> ask) { m_askStateFile = std::move(ask); }
 
 void DebugController::setSimulator(SimulatorKind kind)
 {
@@ -117,14 +164,13 @@ QMenu* DebugController::createMenu(QWidget* parent)
 {
     auto* menu = new QMenu(tr("&Run"), parent);
     menu->setObjectName("menuRun");
-    for (int i = 0; i < ActionCount; ++i) {
-        if (Info(i).action == Action::Animate)
-            continue;  // with the other ways of running, after Run to caret line
-        if (i == 6 || i == 7 || i == 8)
+    // Stepping back beside the other steps, the state files before the window; -1: a separator.
+    static const int order[] = {0, 1, 2, 3, 4, 5, 9, 10, 11, -1, 6, -1, 7, -1, 12, 13, -1, 8};
+    for (int i : order) {
+        if (i < 0)
             menu->addSeparator();
-        menu->addAction(m_actions.value(int(Info(i).action)));
-        if (Info(i).action == Action::RunToCaret)
-            menu->addAction(m_actions.value(int(Action::Animate)));
+        else
+            menu->addAction(m_actions.value(int(Info(i).action)));
     }
     return menu;
 }
@@ -241,6 +287,16 @@ void DebugController::trigger(Action which)
     case Action::ToggleBreakpoint:
         toggleBreakpoint(m_caretLine ? m_caretLine() : -1);
         return;
+    case Action::StepBack:
+        m_engine.stepBack();
+        return;
+    case Action::ReverseContinue:
+        reverseContinue();
+        return;
+    case Action::SaveState:
+    case Action::LoadState:
+        saveOrLoadState(which == Action::SaveState);
+        return;
     default:
         break;
     }
@@ -302,6 +358,39 @@ void DebugController::stopAnimating()
     if (!std::exchange(m_animating, false))
         return;
     updateActions();
+void DebugController::reverseContinue()
+{
+    if (!m_engine.canStepBack())
+        return;
+    if (!m_engine.reverseContinue(WatchedBytes(m_watches)))
+        emit statusMessage(tr("No earlier breakpoint or watch change: back at the oldest step kept."));
+}
+
+// Errors are "path: why", in the problem list like a build's.
+void DebugController::saveOrLoadState(bool save)
+{
+    if (!m_engine.canSaveState())
+        return;
+    QString path;
+    if (m_askStateFile) {
+        path = m_askStateFile(save);
+    } else {
+        const QString source = m_path ? m_path() : QString();
+        const QString suggested = source.isEmpty() ? QString()
+                                                   : QFileInfo(source).path() + QLatin1Char('/')
+                                                         + QFileInfo(source).completeBaseName() + QStringLiteral(".state");
+        const QString filter = tr("Simulation states (*.state);;All files (*)");
+        path = save ? QFileDialog::getSaveFileName(m_window, tr("Save State"), suggested, filter)
+                    : QFileDialog::getOpenFileName(m_window, tr("Load State"), suggested, filter);
+    }
+    if (path.isEmpty())
+        return;
+    const QString error = save ? m_engine.saveState(path) : m_engine.loadState(path);
+    if (!error.isEmpty()) {
+        emit problems({error});
+        return;
+    }
+    emit statusMessage((save ? tr("State saved to %1") : tr("State loaded from %1")).arg(QFileInfo(path).fileName()));
 }
 
 void DebugController::onStopped(DebugEngine::StopCause cause)
@@ -312,6 +401,7 @@ void DebugController::onStopped(DebugEngine::StopCause cause)
         else
             stopAnimating();
     }
+    updateActions();
     if (cause == DebugEngine::StopCause::Started) {
         setBreakpoints(m_breakpoints);
         simulatorWindow()->show();
@@ -343,6 +433,13 @@ void DebugController::updateActions()
     if (m_window)
         m_window->setAnimating(m_animating);
     m_actions.value(int(Action::Reset))->setEnabled(isDebugging());
+    // s51 keeps no history and no state files: these stay off there.
+    const bool back = !running && m_engine.canStepBack();
+    m_actions.value(int(Action::StepBack))->setEnabled(back);
+    m_actions.value(int(Action::ReverseContinue))->setEnabled(back);
+    const bool files = !running && m_engine.canSaveState();
+    m_actions.value(int(Action::SaveState))->setEnabled(files);
+    m_actions.value(int(Action::LoadState))->setEnabled(files);
 }
 
 } // namespace m51dbg

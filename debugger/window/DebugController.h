@@ -34,7 +34,10 @@ class SimulatorWindow;
 class DebugController : public QObject {
     Q_OBJECT
 public:
-    enum class Action { Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator, Animate };
+    enum class Action {
+        Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator, Animate,
+        StepBack, ReverseContinue, SaveState, LoadState
+    };
 
     explicit DebugController(QObject* parent = nullptr);
     ~DebugController() override;
@@ -52,6 +55,9 @@ public:
     // the current source (the environment's own build step, which may reuse
     // what it built before). Without it the controller builds the source itself.
     void setProgramBuilder(std::function<BuildOutput(const QString& outputDir)> build);
+    // Asks for the file of Save State… (`save`) or Load State…; empty: cancelled.
+    // Without it a file dialog asks.
+    void setStateFileQuestion(std::function<QString(bool save)> ask);
 
     DebugEngine* engine() { return &m_engine; }
     // The virtual board of the program (NAME.board beside the source) and the watch list.
@@ -98,6 +104,8 @@ private:
     void updateActions();
     void animateStep();
     void stopAnimating();
+    void reverseContinue();
+    void saveOrLoadState(bool save);
 
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
@@ -112,6 +120,7 @@ private:
     QByteArray m_keptText;   // a changed source the user chose not to rebuild for
     std::function<bool()> m_askRebuild;
     std::function<BuildOutput(const QString&)> m_build;
+    std::function<QString(bool)> m_askStateFile;
     std::unique_ptr<QTemporaryDir> m_buildDir;
     std::function<void()> m_afterStart;
     StackModel m_stack{&m_engine};

@@ -260,6 +260,11 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_status = new QLabel;
     m_status->setObjectName("status");
     m_status->setWordWrap(true);
+    m_replay = new QLabel(tr("Stepping back: the serial line and the board's outside world are not rewound"));
+    m_replay->setObjectName("replay");
+    m_replay->setWordWrap(true);
+    m_replay->setStyleSheet("background:#fff3c4; color:#5a4500; padding:3px; border-radius:3px");
+    m_replay->hide();
 
     auto* left = new QVBoxLayout;
     left->addWidget(registers);
@@ -315,6 +320,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     main->addWidget(split, 1);
+    main->addWidget(m_replay);
     main->addWidget(m_status);
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
@@ -409,6 +415,7 @@ void SimulatorWindow::onStopped(DebugEngine::StopCause cause)
 void SimulatorWindow::updateViews()
 {
     const MachineState& m = m_engine->machine();
+    m_replay->setVisible(m_engine->isReplaying());
     m_updating = true;
     auto set = [this](const QString& name, const QString& text) { m_registers[name]->setText(text); };
     set("A", Hex(m.a(), 2));

@@ -90,6 +90,7 @@ private:
     QLabel* m_stopwatch = nullptr;
     uint64_t m_stopwatchBase = 0;  // ticks at the stopwatch's reset
     QLabel* m_status = nullptr;
+    QLabel* m_replay = nullptr;  // shown while behind the newest step
     QLabel* m_serialPath = nullptr;
     QDoubleSpinBox* m_crystal = nullptr;
     QPlainTextEdit* m_console = nullptr;

@@ -145,6 +145,55 @@ TEST(History, StepBackByLineAndReverseContinue)
     EXPECT_EQ(history.position(), first);
 }
 
+// A board part that answers: P1.1 follows P1.0 inverted, driven while the
+// machine reports the change (as the LCD answers a read).
+struct Answerer : sim::Listener {
+    sim::Machine* machine = nullptr;
+    void pinsChanged(uint64_t, unsigned port, uint8_t levels) override
+    {
+        if (port == 1)
+            machine->drivePin(1, 1, levels & 1 ? 0 : -1);
+    }
+};
+
+TEST(History, PinsDrivenByTheBoardComeBackInTheReplay)
+{
+    const char* const Reader = R"(ORG 0
+MOV SP,#60H
+LOOP: CPL P1.0
+MOV C,P1.1
+ADDC A,#0
+MOV C,P1.2
+MOV 30H,A
+JNC LOOP
+INC 31H
+SJMP LOOP
+END
+)";
+    auto run = Start(Reader, false);
+    ASSERT_TRUE(run);
+    sim::Machine& machine = *run->machine;
+    History history(machine, 50000, 700);
+    Answerer board;
+    board.machine = &machine;
+    history.setListener(&board);
+    std::vector<std::pair<uint64_t, sim::Snapshot>> seen;
+    for (int i = 0; i < 6000; ++i) {
+        if (i == 2500 || i == 4100)  // a button pressed and let go on the board, between steps
+            machine.drivePin(1, 2, i == 2500 ? 0 : -1);
+        if (i % 1100 == 3)
+            seen.emplace_back(history.position(), machine.snapshot());
+        history.step();
+    }
+    ASSERT_GT(machine.read(sim::Space::Iram, 0x30), 0u);
+    ASSERT_GT(machine.read(sim::Space::Iram, 0x31), 0u);
+    for (const auto& [position, snapshot] : seen) {
+        SCOPED_TRACE(position);
+        ASSERT_TRUE(history.goTo(position));
+        EXPECT_TRUE(machine.snapshot() == snapshot);
+    }
+}
+
 TEST(StateFile, SavedStateComesBackExactlyAndOnlyOnTheSameMachine)
 {
     auto run = Start(Busy, false);
