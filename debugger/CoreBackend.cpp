@@ -2,6 +2,8 @@
 
 #include "SerialBridge.h"
 
+#include "Recorder.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -56,6 +58,7 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     shutdown();
     m_error.clear();
     m_program = program;
+    m_recorder = nullptr;
     const sim::Chip* chip = sim::findChip(options.cpuType.toStdString());
     if (!chip) {
         QStringList names;
@@ -96,6 +99,7 @@ void CoreBackend::shutdown()
     if (m_serial)
         m_serial->disconnect(this);  // the engine's, kept for the next session
     m_serial = nullptr;
+    m_recorder = nullptr;
     m_core.reset();
     m_sent.clear();
     m_operation = Operation::None;
@@ -157,6 +161,8 @@ void CoreBackend::sendSerial(const QByteArray& bytes)
 // ---- machine state ----
 
 uint8_t CoreBackend::sp() const { return m_core->read(sim::Space::Sfr, 0x81); }
+
+unsigned CoreBackend::stepCore() { return m_recorder ? m_recorder->step(*m_core) : m_core->step(); }
 
 void CoreBackend::capture()
 {
@@ -313,7 +319,7 @@ void CoreBackend::stepInstruction()
         return;
     setState(State::Running);
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepCore();
     m_instructionsRun += m_core->instructions() - before;
     finish(StopCause::StepDone);
 }
@@ -423,7 +429,7 @@ bool CoreBackend::runFreely()
     QElapsedTimer clock;
     clock.start();
     const uint64_t before = m_core->instructions();
-    const sim::Stop stop = m_core->run(budget);
+    const sim::Stop stop = m_recorder ? m_recorder->run(*m_core, budget, m_isBreakpoint.data()) : m_core->run(budget);
     m_instructionsRun += m_core->instructions() - before;
     const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {
@@ -463,7 +469,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
         break;
     case Operation::StepOut:
         if (!first && pc < m_program.code.size() && IsReturn(m_program.code[pc]) && sp() <= m_outSp) {
-            m_core->step();
+            stepCore();
             ++m_instructionsRun;
             return StopCause::StepDone;
         }
@@ -474,7 +480,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
         return StopCause::UserStop;
     }
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepCore();
     m_instructionsRun += m_core->instructions() - before;
     ++m_done;
     if (m_core->read(sim::Space::Sfr, 0x87) & 0x02)  // power-down: nothing runs any more
@@ -502,7 +508,7 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
     if (!m_through.active && IsCall(op))
         m_through = {true, static_cast<uint16_t>(pc + (op == 0x12 ? 3 : 2)), spBefore};
     const uint64_t before = m_core->instructions();
-    m_core->step();
+    stepCore();
     m_instructionsRun += m_core->instructions() - before;
     const uint16_t now = m_core->pc();
     const uint8_t spNow = sp();

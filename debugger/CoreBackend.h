@@ -59,6 +59,7 @@ public:
     sim::Machine* core() override { return m_core.get(); }
     void setPinListener(sim::Listener* listener) override { m_pinListener = listener; }
     void setRealTime(bool on) override;
+    void setRecorder(insight::Recorder* recorder) override { m_recorder = m_core ? recorder : nullptr; }
     void captureLive() override
     {
         if (m_core && m_state == State::Running)
@@ -95,6 +96,7 @@ private:
     void fail(const QString& message);
     bool isLineStart(uint16_t address, int* line) const;
     uint8_t sp() const;
+    unsigned stepCore();  // one step, through the recorder when there is one
 
     Program m_program;
     std::unique_ptr<sim::Machine> m_core;
@@ -122,6 +124,7 @@ private:
     int m_walkLine = -1;
     Through m_through;
     sim::Listener* m_pinListener = nullptr;
+    insight::Recorder* m_recorder = nullptr;
     bool m_realTime = false;
     QElapsedTimer m_realClock;  // real time: since m_realStart cycles
     uint64_t m_realStart = 0;

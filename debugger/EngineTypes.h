@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace m51dbg {
@@ -18,6 +20,10 @@ struct Program {
     QString hexPath;
     std::vector<uint8_t> code;  // 64 KB image; read from hexPath when empty
     SourceMap map;
+    // The code labels (name, address), for the profile by procedure; an M51
+    // build's own labels are its procedures.
+    std::vector<std::pair<std::string, uint16_t>> labels;
+    bool fromM51 = false;
 };
 
 // Which simulator runs the program: the built-in core (in this process), or

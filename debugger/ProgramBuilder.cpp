@@ -66,6 +66,7 @@ BuildOutput Finish(ProgramCode code, const QString& sourceName, const QString& a
     }
     out.program.code = std::move(code.image);
     out.program.map = std::move(code.map);
+    out.program.labels = std::move(code.labels);
     out.ok = true;
     return out;
 }
@@ -76,8 +77,10 @@ BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, 
 {
     const QString base = QFileInfo(sourceName).completeBaseName().section('.', 0, 0);
     const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
-    return Finish(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
-                  QDir(outputDir).filePath(base + ".hex"));
+    BuildOutput out = Finish(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
+                             QDir(outputDir).filePath(base + ".hex"));
+    out.program.fromM51 = true;
+    return out;
 }
 
 BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)

@@ -1,5 +1,7 @@
 #include "DebugController.h"
 
+#include "Cp1250.h"
+#include "ProfilePane.h"
 #include "ProgramBuilder.h"
 #include "SimulatorWindow.h"
 
@@ -33,10 +35,13 @@ const ActionInfo& Info(int index)
          "actionToggleBreakpoint"},
         {DebugController::Action::Reset, "R&eset", QKeySequence(), "actionReset"},
         {DebugController::Action::ShowSimulator, "&Simulator window", QKeySequence(), "actionSimulator"},
+        {DebugController::Action::ShowCoverage, "Show co&verage", QKeySequence(), "actionShowCoverage"},
+        {DebugController::Action::ShadeHotLines, "Shade the &hottest lines", QKeySequence(), "actionShadeHotLines"},
+        {DebugController::Action::KeepCoverage, "&Keep coverage across runs", QKeySequence(), "actionKeepCoverage"},
     };
     return infos[index];
 }
-constexpr int ActionCount = 9;
+constexpr int ActionCount = 12;
 
 } // namespace
 
@@ -51,6 +56,15 @@ DebugController::DebugController(QObject* parent) : QObject(parent)
         connect(action, &QAction::triggered, this, [this, which = info.action] { trigger(which); });
         m_actions.insert(int(info.action), action);
     }
+    // Coverage and profile: recorded while either of their marks is shown.
+    for (Action a : {Action::ShowCoverage, Action::ShadeHotLines, Action::KeepCoverage})
+        m_actions.value(int(a))->setCheckable(true);
+    for (Action a : {Action::ShowCoverage, Action::ShadeHotLines})
+        connect(m_actions.value(int(a)), &QAction::toggled, this, [this] {
+            m_insight.setRecording(action(Action::ShowCoverage)->isChecked() || action(Action::ShadeHotLines)->isChecked());
+        });
+    connect(m_actions.value(int(Action::KeepCoverage)), &QAction::toggled, &m_insight, &InsightSession::setKeptAcrossRuns);
+    m_insight.setRecording(false);
     connect(&m_engine, &DebugEngine::stopped, this, &DebugController::onStopped);
     connect(&m_engine, &DebugEngine::stateChanged, this, &DebugController::onStateChanged);
     connect(&m_engine, &DebugEngine::failed, this, [this](const QString& message) {
@@ -82,6 +96,7 @@ void DebugController::setSimulator(SimulatorKind kind)
     EngineOptions options = m_engine.options();
     options.kind = kind;
     m_engine.setOptions(options);
+    updateActions();
 }
 
 SimulatorWindow* DebugController::simulatorWindow()
@@ -89,6 +104,13 @@ SimulatorWindow* DebugController::simulatorWindow()
     if (!m_window) {
         m_window = new SimulatorWindow(&m_engine, nullptr, &m_board, &m_watches);
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+        auto* profile = new ProfilePane(&m_insight);
+        connect(profile, &ProfilePane::lineActivated, this, &DebugController::profileLineActivated);
+        connect(this, &DebugController::built, profile, [this, profile] {
+            profile->setSourceLines(cp1250::decode(m_builtText).split(QLatin1Char('\n')));
+        });
+        profile->setSourceLines(cp1250::decode(m_builtText).split(QLatin1Char('\n')));
+        m_window->addPane(QStringLiteral("profile"), tr("Profile"), profile);
     }
     return m_window;
 }
@@ -97,8 +119,9 @@ QMenu* DebugController::createMenu(QWidget* parent)
 {
     auto* menu = new QMenu(tr("&Run"), parent);
     menu->setObjectName("menuRun");
+    menu->setToolTipsVisible(true);  // why a command is off
     for (int i = 0; i < ActionCount; ++i) {
-        if (i == 6 || i == 7 || i == 8)
+        if (i == 6 || i == 7 || i == 8 || i == 9)
             menu->addSeparator();
         menu->addAction(m_actions.value(int(Info(i).action)));
     }
@@ -260,6 +283,13 @@ void DebugController::updateActions()
         m_actions.value(int(a))->setEnabled(!running);
     m_actions.value(int(Action::Stop))->setEnabled(running);
     m_actions.value(int(Action::Reset))->setEnabled(isDebugging());
+    const bool core = m_engine.options().kind == SimulatorKind::Core;
+    for (Action a : {Action::ShowCoverage, Action::ShadeHotLines, Action::KeepCoverage}) {
+        m_actions.value(int(a))->setEnabled(core);
+        m_actions.value(int(a))->setToolTip(core ? QString()
+                                                 : tr("Coverage and the cycle profile need the built-in simulator "
+                                                      "(Setup ▸ Simulator)"));
+    }
 }
 
 } // namespace m51dbg

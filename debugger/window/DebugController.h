@@ -7,6 +7,7 @@
 
 #include "BoardSession.h"
 #include "DebugEngine.h"
+#include "InsightSession.h"
 #include "WatchList.h"
 #include "ProgramCode.h"
 
@@ -31,7 +32,8 @@ class SimulatorWindow;
 class DebugController : public QObject {
     Q_OBJECT
 public:
-    enum class Action { Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator };
+    enum class Action { Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator,
+                        ShowCoverage, ShadeHotLines, KeepCoverage };
 
     explicit DebugController(QObject* parent = nullptr);
     ~DebugController() override;
@@ -50,6 +52,9 @@ public:
     // The virtual board of the program (NAME.board beside the source) and the watch list.
     BoardSession* boardSession() { return &m_board; }
     WatchList* watches() { return &m_watches; }
+    // Coverage and cycle profile of the built-in simulator's sessions; the
+    // checkable actions ShowCoverage, ShadeHotLines and KeepCoverage steer it.
+    InsightSession* insight() { return &m_insight; }
     // The simulator of the next debug session (a running one keeps its own).
     void setSimulator(SimulatorKind kind);
     SimulatorWindow* simulatorWindow();  // made on first use
@@ -77,6 +82,8 @@ signals:
     // The errors of a failed build as values, for the error list and markers.
     void buildFailed(const std::vector<BuildError>& errors);
     void statusMessage(const QString& text);
+    // A row of the Profile pane was double-clicked: its M51 line (-1 none) and assembly line.
+    void profileLineActivated(int sourceLine, int asmLine);
 
 private:
     bool ensureStarted(std::function<void()> then, bool afterFreshStart);
@@ -87,6 +94,7 @@ private:
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
     WatchList m_watches;
+    InsightSession m_insight{&m_engine};
     QPointer<SimulatorWindow> m_window;
     QHash<int, QAction*> m_actions;
     std::function<QByteArray()> m_text;
