@@ -16,11 +16,14 @@ constexpr int HeatMarker = 17;     // 17, 18, 19: heat 1 to 3
 constexpr int CoveredMarker = 20;  // 20 executed, 21 partial, 22 never
 constexpr int TipMarker = 23;      // invisible: carries a line's tip
 constexpr unsigned CoverageMask = 7u << CoveredMarker;
+// A translucent background marker is drawn on the text only when some
+// margin's mask holds it (a margin itself draws nothing for it).
+constexpr unsigned HeatMask = 7u << HeatMarker;
 
 // Legible on the dark source paper and on the ASM window's light one.
 const QColor StripColours[3] = {QColor(40, 175, 70), QColor(240, 170, 0), QColor(225, 45, 45)};
-const int HeatAlpha[3] = {45, 85, 130};
-const QColor HeatColour(255, 120, 0);
+const int HeatAlpha[3] = {40, 70, 105};
+const QColor HeatColour(235, 30, 30);
 
 } // namespace
 
@@ -38,7 +41,7 @@ void CodeEditor::setCoverage(const QList<CoverageLine>& lines, bool showMarks, b
         }
         markerDefine(Invisible, TipMarker);
         setMarginType(CoverageMargin, SymbolMargin);
-        setMarginMarkerMask(CoverageMargin, int(CoverageMask));
+        setMarginMarkerMask(CoverageMargin, int(CoverageMask | HeatMask));
     }
     clearCoverage();
     for (const CoverageLine& line : lines) {

@@ -72,7 +72,8 @@ std::vector<LineMark> MarksOf(const std::vector<LineStats>& lines, bool branches
     const uint64_t top = byCycles.front()->cycles;
     for (size_t i = 0; i < hot; ++i) {
         LineMark& mark = *byCycles[i];
-        mark.heat = std::max(1, static_cast<int>((mark.cycles * HeatLevels + top - 1) / top));
+        if (mark.cycles * HeatFloor >= top)  // a line of no weight beside the hottest stays plain
+            mark.heat = std::max(1, static_cast<int>((mark.cycles * HeatLevels + top - 1) / top));
     }
     return marks;
 }
