@@ -22,7 +22,7 @@ constexpr unsigned HeatMask = 7u << HeatMarker;
 
 // Legible on the dark source paper and on the ASM window's light one.
 const QColor StripColours[3] = {QColor(40, 175, 70), QColor(240, 170, 0), QColor(225, 45, 45)};
-const int HeatAlpha[3] = {40, 70, 105};
+const int HeatAlpha[3] = {35, 60, 90};
 const QColor HeatColour(235, 30, 30);
 
 } // namespace

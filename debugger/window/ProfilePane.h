@@ -21,6 +21,9 @@ public:
     explicit ProfilePane(InsightSession* insight, QWidget* parent = nullptr);
 
     ProfileModel* model() const { return m_model; }
+    // Modest: the window's other views keep their room; the table scrolls.
+    QSize sizeHint() const override { return {520, 170}; }
+    QSize minimumSizeHint() const override { return {240, 110}; }
     // The source's lines as built, for the statement column.
     void setSourceLines(const QStringList& lines);
 
