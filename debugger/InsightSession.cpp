@@ -11,7 +11,7 @@ InsightSession::InsightSession(DebugEngine* engine, QObject* parent) : QObject(p
 
 InsightSession::~InsightSession()
 {
-    if (m_recorder && m_engine->core() == m_machine)
+    if (m_recorder && live())
         m_engine->setRecorder(nullptr);
 }
 
@@ -20,7 +20,7 @@ void InsightSession::setRecording(bool on)
     if (on == m_recording)
         return;
     m_recording = on;
-    if (!m_machine)
+    if (!live())
         return;
     if (!on) {
         m_engine->setRecorder(nullptr);
@@ -42,7 +42,7 @@ void InsightSession::attachRecorder()
 void InsightSession::clear()
 {
     m_cyclesBefore = 0;
-    if (!m_machine)
+    if (!live())
         return;
     if (m_recorder)
         m_recorder->clear(*m_machine);
@@ -85,7 +85,7 @@ void InsightSession::onStopped(DebugEngine::StopCause cause)
         startSession();
         return;
     }
-    if (!m_machine || m_engine->core() != m_machine)
+    if (!live())
         return;
     if (cause == DebugEngine::StopCause::Reset) {
         if (m_recorder)

@@ -46,6 +46,9 @@ private:
     void startSession();
     void attachRecorder();
     void rebuild();
+    // The session's machine is still the engine's (a new start or a shutdown
+    // drops it before the next stop tells).
+    bool live() const { return m_machine && m_engine->core() == m_machine; }
 
     DebugEngine* m_engine;
     sim::Machine* m_machine = nullptr;  // the session's, null without one
