@@ -82,7 +82,7 @@ namespace {
 
 QVariant Number(uint64_t value, int role)
 {
-    return role == ProfileModel::SortRole ? QVariant(qulonglong(value)) : QVariant(QString::number(qulonglong(value)));
+    return role == ProfileModel::SortRole ? QVariant(qlonglong(value)) : QVariant(QString::number(qulonglong(value)));
 }
 
 QVariant Share(uint64_t cycles, uint64_t total, int role)
@@ -106,7 +106,7 @@ QVariant ProfileModel::lineData(const insight::LineStats& line, int column, int 
     case LineCycles:
         return Number(line.cycles, role);
     case LineTime:
-        return role == SortRole ? QVariant(qulonglong(line.cycles)) : QVariant(TimeText(insight::Seconds(line.cycles, hz)));
+        return role == SortRole ? QVariant(qlonglong(line.cycles)) : QVariant(TimeText(insight::Seconds(line.cycles, hz)));
     case LineShare:
         return Share(line.cycles, m_report->totalCycles, role);
     default:
@@ -139,15 +139,15 @@ QVariant ProfileModel::procedureData(const insight::ProcedureStats& procedure, i
     case ProcOwn:
         return Number(procedure.ownCycles, role);
     case ProcOwnTime:
-        return role == SortRole ? QVariant(qulonglong(procedure.ownCycles))
+        return role == SortRole ? QVariant(qlonglong(procedure.ownCycles))
                                 : QVariant(TimeText(insight::Seconds(procedure.ownCycles, hz)));
     case ProcInclusive:
         if (role == Qt::ToolTipRole && !known)
             return tr("Recorded while Run ▸ Show coverage or Shade the hottest lines is on");
-        return known ? Number(procedure.inclusiveCycles, role) : role == SortRole ? QVariant(-1) : QVariant(QStringLiteral("—"));
+        return known ? Number(procedure.inclusiveCycles, role) : role == SortRole ? QVariant(qlonglong(-1)) : QVariant(QStringLiteral("—"));
     case ProcInclusiveTime:
-        return !known ? (role == SortRole ? QVariant(-1) : QVariant(QStringLiteral("—")))
-               : role == SortRole ? QVariant(qulonglong(procedure.inclusiveCycles))
+        return !known ? (role == SortRole ? QVariant(qlonglong(-1)) : QVariant(QStringLiteral("—")))
+               : role == SortRole ? QVariant(qlonglong(procedure.inclusiveCycles))
                                   : QVariant(TimeText(insight::Seconds(procedure.inclusiveCycles, hz)));
     case ProcShare:
         return Share(known ? procedure.inclusiveCycles : procedure.ownCycles, m_report->totalCycles, role);

@@ -2,7 +2,8 @@
 // The cycle profile of a run as a table: by source line (runs, machine
 // cycles, time at the crystal, share of the run) or by procedure (entries,
 // own cycles and with what it calls, interrupt entries and the handlers
-// they run listed as such). Sorting goes by the numbers (Qt::UserRole),
+// they run listed as such). Sorting goes by the numbers (Qt::UserRole, all
+// signed, so that a figure not recorded, -1, sorts below every other one),
 // not by the texts shown.
 
 #include "Insight.h"
