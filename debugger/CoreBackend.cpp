@@ -3,6 +3,8 @@
 #include "SerialBridge.h"
 #include "StateFile.h"
 
+#include "Recorder.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -58,6 +60,7 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     shutdown();
     m_error.clear();
     m_program = program;
+    m_recorder = nullptr;
     const sim::Chip* chip = sim::findChip(options.cpuType.toStdString());
     if (!chip) {
         QStringList names;
@@ -101,6 +104,7 @@ void CoreBackend::shutdown()
         m_serial->disconnect(this);  // the engine's, kept for the next session
     m_serial = nullptr;
     m_history.reset();
+    m_recorder = nullptr;
     m_core.reset();
     m_sent.clear();
     m_operation = Operation::None;
@@ -162,6 +166,14 @@ void CoreBackend::sendSerial(const QByteArray& bytes)
 // ---- machine state ----
 
 uint8_t CoreBackend::sp() const { return m_core->read(sim::Space::Sfr, 0x81); }
+
+// Coverage and profile: the history makes every new step through the recorder.
+void CoreBackend::setRecorder(insight::Recorder* recorder)
+{
+    m_recorder = m_core ? recorder : nullptr;
+    if (m_history)
+        m_history->setRecorder(m_recorder);
+}
 
 void CoreBackend::capture()
 {

@@ -70,6 +70,7 @@ public:
     sim::Machine* core() override { return m_core.get(); }
     void setPinListener(sim::Listener* listener) override { m_pinListener = listener; }
     void setRealTime(bool on) override;
+    void setRecorder(insight::Recorder* recorder) override;
     void captureLive() override
     {
         if (m_core && m_state == State::Running)
@@ -141,6 +142,7 @@ private:
     Through m_through;
     sim::Listener* m_pinListener = nullptr;
     BreakFilter m_breakFilter;
+    insight::Recorder* m_recorder = nullptr;
     bool m_realTime = false;
     QElapsedTimer m_realClock;  // real time: since m_realStart cycles
     uint64_t m_realStart = 0;

@@ -93,6 +93,13 @@ public:
         if (m_backend)
             m_backend->setRealTime(on);
     }
+    // Coverage and profile: the built-in simulator's steps go through
+    // `recorder` (made for core()) until null is set or the next start.
+    void setRecorder(insight::Recorder* recorder)
+    {
+        if (m_backend)
+            m_backend->setRecorder(recorder);
+    }
     void setPinListener(sim::Listener* listener)
     {
         m_pinListener = listener;

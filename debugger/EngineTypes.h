@@ -20,8 +20,10 @@ struct Program {
     QString hexPath;
     std::vector<uint8_t> code;  // 64 KB image; read from hexPath when empty
     SourceMap map;
-    // The code labels the assembler defined (name, address): the names of the call stack.
+    // The code labels the assembler defined (name, address): the names of the
+    // call stack and of the profile by procedure; an M51 build's own labels are its procedures.
     std::vector<std::pair<std::string, uint16_t>> labels;
+    bool fromM51 = false;
 };
 
 // Which simulator runs the program: the built-in core (in this process), or

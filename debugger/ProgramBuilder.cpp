@@ -72,8 +72,10 @@ BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, 
 {
     const QString base = QFileInfo(sourceName).completeBaseName().section('.', 0, 0);
     const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
-    return FinishBuild(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
-                  QDir(outputDir).filePath(base + ".hex"));
+    BuildOutput out = FinishBuild(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
+                                  QDir(outputDir).filePath(base + ".hex"));
+    out.program.fromM51 = true;
+    return out;
 }
 
 BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)

@@ -22,6 +22,9 @@ namespace sim {
 class Machine;
 struct Listener;
 }
+namespace insight {
+class Recorder;
+}
 
 namespace m51dbg {
 
@@ -65,6 +68,10 @@ public:
     // Real time at the crystal or as fast as possible, also during a run (built-in simulator).
     virtual void setRealTime(bool on) { (void)on; }
     virtual uint64_t instructionsRun() const = 0;
+    // The built-in simulator: every step of the session's machine goes
+    // through the recorder (coverage and profile) until null is set; a new
+    // start or a shutdown drops it, as it belongs to one machine.
+    virtual void setRecorder(insight::Recorder* recorder) { (void)recorder; }
 
     virtual void run(uint64_t instructionLimit) = 0;
     virtual void stop() = 0;

@@ -130,10 +130,30 @@ public:
     // The width of the margin where breakpoints and the execution mark lie.
     int marginWidth() const;
 
+    // Coverage and cycle profile of a run (CodeEditorCoverage.cpp): a narrow
+    // strip right of the other margins marks each line with code as run, as
+    // run with a condition gone one way only, or as never run; the hottest
+    // lines get a translucent shade (heat 1..3, 3 the hottest); the mouse on
+    // a line shows its tip. The marks travel with their lines.
+    enum class CoverageMark { Executed, Partial, Never };
+    struct CoverageLine {
+        int line = 0;
+        CoverageMark mark = CoverageMark::Executed;
+        int heat = 0;  // 0: no shade
+        QString tip;
+    };
+    void setCoverage(const QList<CoverageLine>& lines, bool showMarks, bool showHeat);
+    void clearCoverage();
+    // The line's coverage tip, empty without one.
+    QString coverageTipAt(int line) const;
+
 signals:
     void breakpointToggled(int line, bool set);
     // The caret moved to another line or column.
     void caretMoved(int line, int column);
+
+protected:
+    bool viewportEvent(QEvent* event) override;
 
 private:
     enum Marker { ErrorLine, ErrorMark, Breakpoint, Execution, ExecutionLine, Bookmark };
@@ -158,4 +178,6 @@ private:
     bool m_source = false;
     QStringList m_procedures;
     QStringList m_defined;
+    QHash<int, QString> m_coverageTips;  // marker handle of a covered line -> its tip
+    bool m_coverageDefined = false;
 };

@@ -1,6 +1,7 @@
 #include "DebugWiring.h"
 
 #include "CodeEditor.h"
+#include "CoverageWiring.h"
 #include "DebugController.h"
 #include "ListBox.h"
 #include "Main.h"
@@ -118,5 +119,6 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                 main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
         });
     }
+    attachCoverage(windows, debugger);
     return debugger;
 }

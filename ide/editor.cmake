@@ -12,7 +12,7 @@ target_sources(zelvar PRIVATE
   SyntaxLexer.cpp SyntaxLexer.h
   StatementTips.cpp StatementTips.h
   editor.qrc
-  CodeEditor.cpp CodeEditor.h
+  CodeEditor.cpp CodeEditor.h CodeEditorCoverage.cpp
   FindBar.cpp FindBar.h
   RecentFiles.cpp RecentFiles.h
   ResultLists.cpp ResultLists.h)

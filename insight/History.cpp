@@ -1,5 +1,7 @@
 #include "History.h"
 
+#include "Recorder.h"
+
 #include <algorithm>
 
 namespace insight {
@@ -79,7 +81,8 @@ unsigned History::advance()
     m_trace[m_position & m_traceMask] = m_machine.pc() | kind;
     m_stepping = true;
     m_reportsInStep = 0;
-    const unsigned n = m_machine.step();
+    const bool fresh = m_position >= m_newest;
+    const unsigned n = fresh && m_recorder ? m_recorder->step(m_machine) : m_machine.step();
     m_stepping = false;
     ++m_position;
     return n;
@@ -175,7 +178,10 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         m_trace[m_position & m_traceMask] = pc | (instruction ? 0 : entry ? NotAnInstruction | InterruptEntry : NotAnInstruction);
         m_stepping = true;
         m_reportsInStep = 0;
-        m_machine.step();
+        if (m_recorder)
+            m_recorder->step(m_machine);
+        else
+            m_machine.step();
         m_stepping = false;
         m_newest = ++m_position;
         if (m_position - m_checkpoints.back().position >= m_interval) {

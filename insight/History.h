@@ -27,6 +27,8 @@
 
 namespace insight {
 
+class Recorder;
+
 class History {
 public:
     // Keeps at least `depth` steps behind the newest one.
@@ -50,6 +52,10 @@ public:
     void drivePin(unsigned port, unsigned bit, int level);
     void write(sim::Space space, unsigned address, uint8_t value);
     void setPc(uint16_t pc);
+
+    // New steps are made through `recorder` (coverage and profile) while one is
+    // set; replayed steps were recorded when they were new.
+    void setRecorder(Recorder* recorder) { m_recorder = recorder; }
 
     // The machine's outputs, passed on only for new steps.
     void setListener(sim::Listener* listener) { m_listener = listener; }
@@ -115,6 +121,7 @@ private:
     void noteOutsideDrives();  // drives changed on the machine since the last step: an input
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
 
+    Recorder* m_recorder = nullptr;
     sim::Machine& m_machine;
     uint64_t m_depth, m_interval;
     uint64_t m_position = 0, m_newest = 0;

@@ -7,7 +7,10 @@
 //  - on s51, the same step without the s51wake helper, for comparison;
 //  - on the core, Step Back (one line, F10 undone) and Reverse Continue over
 //    a history of 150,000 run instructions, to the stopped state.
+//  - on the core, a run with coverage and profile recorded against the bare
+//    run, in instructions per second of processor time.
 #include "DebugEngine.h"
+#include "InsightSession.h"
 #include "ProgramBuilder.h"
 
 #ifdef M51_WITH_WINDOW
@@ -222,6 +225,35 @@ void StepBackFigures(const Program& program, const char* name, int rounds)
                 clock.nsecsElapsed() / 1e6, 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
 }
 
+// Instructions per processor second of a free run of about `ms`, recorded or bare.
+double RunRate(const Program& program, bool recording, int ms)
+{
+    DebugEngine engine;
+    InsightSession insight(&engine);
+    insight.setRecording(recording);
+    engine.start(program);
+    if (!WaitForStop(engine))
+        return 0;
+    const uint64_t before = engine.instructionsRun();
+    const std::clock_t start = std::clock();
+    engine.run();
+    QTimer::singleShot(ms, &engine, &DebugEngine::stop);
+    WaitForStop(engine);
+    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    return seconds > 0 ? static_cast<double>(engine.instructionsRun() - before) / seconds : 0;
+}
+
+void CoverageFigures(const Program& program, const char* name)
+{
+    double bare = 0, recorded = 0;
+    for (int round = 0; round < 3; ++round) {
+        bare = std::max(bare, RunRate(program, false, 700));
+        recorded = std::max(recorded, RunRate(program, true, 700));
+    }
+    std::printf("core %-50s bare %.2f, recorded %.2f million instructions per processor second: %.2fx the bare run\n",
+                name, bare / 1e6, recorded / 1e6, recorded > 0 ? bare / recorded : 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -248,6 +280,9 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("run: blink.M51, steps: loops.M51\n");
+    CoverageFigures(built.program, "coverage and profile on, blink.M51:");
+    if (const BuildOutput interrupts = build(QStringLiteral(M51_EXAMPLES_DIR "/interrupts.M51")); interrupts.ok)
+        CoverageFigures(interrupts.program, "coverage and profile on, interrupts.M51:");
 
     for (SimulatorKind kind : {SimulatorKind::Core, SimulatorKind::S51}) {
         RunFigures(built.program, Options(kind));

@@ -3,6 +3,8 @@
 #include "BreakpointPane.h"
 #include "CallStackPane.h"
 #include "InterruptPane.h"
+#include "Cp1250.h"
+#include "ProfilePane.h"
 #include "ProgramBuilder.h"
 #include "SimulatorWindow.h"
 #include "StackPane.h"
@@ -48,10 +50,13 @@ const ActionInfo& Info(int index)
          "actionReverseContinue"},
         {DebugController::Action::SaveState, "Save St&ate…", QKeySequence(), "actionSaveState"},
         {DebugController::Action::LoadState, "Loa&d State…", QKeySequence(), "actionLoadState"},
+        {DebugController::Action::ShowCoverage, "Show co&verage", QKeySequence(), "actionShowCoverage"},
+        {DebugController::Action::ShadeHotLines, "Shade the &hottest lines", QKeySequence(), "actionShadeHotLines"},
+        {DebugController::Action::KeepCoverage, "&Keep coverage across runs", QKeySequence(), "actionKeepCoverage"},
     };
     return infos[index];
 }
-constexpr int ActionCount = 14;
+constexpr int ActionCount = 17;
 
 // The bytes a watch reads: Reverse Continue stops where one of them changes.
 std::vector<SimulatorBackend::WatchedByte> WatchedBytes(const WatchList& watches)
@@ -105,6 +110,15 @@ DebugController::DebugController(QObject* parent) : QObject(parent)
         connect(action, &QAction::triggered, this, [this, which = info.action] { trigger(which); });
         m_actions.insert(int(info.action), action);
     }
+    // Coverage and profile: recorded while either of their marks is shown.
+    for (Action a : {Action::ShowCoverage, Action::ShadeHotLines, Action::KeepCoverage})
+        m_actions.value(int(a))->setCheckable(true);
+    for (Action a : {Action::ShowCoverage, Action::ShadeHotLines})
+        connect(m_actions.value(int(a)), &QAction::toggled, this, [this] {
+            m_insight.setRecording(action(Action::ShowCoverage)->isChecked() || action(Action::ShadeHotLines)->isChecked());
+        });
+    connect(m_actions.value(int(Action::KeepCoverage)), &QAction::toggled, &m_insight, &InsightSession::setKeptAcrossRuns);
+    m_insight.setRecording(false);
     connect(&m_engine, &DebugEngine::stopped, this, &DebugController::onStopped);
     connect(&m_engine, &DebugEngine::stateChanged, this, &DebugController::onStateChanged);
     m_animateTimer.setSingleShot(true);
@@ -142,6 +156,7 @@ void DebugController::setSimulator(SimulatorKind kind)
     EngineOptions options = m_engine.options();
     options.kind = kind;
     m_engine.setOptions(options);
+    updateActions();
 }
 
 SimulatorWindow* DebugController::simulatorWindow()
@@ -156,6 +171,13 @@ SimulatorWindow* DebugController::simulatorWindow()
         m_window->addPane(QStringLiteral("stackPane"), tr("Stack"), new StackPane(&m_stack));
         m_window->addPane(QStringLiteral("interruptPane"), tr("Interrupts"), new InterruptPane(&m_stack));
         m_window->addPane(QStringLiteral("breakpointPane"), tr("Breakpoints"), new BreakpointPane(this));
+        auto* profile = new ProfilePane(&m_insight);
+        connect(profile, &ProfilePane::lineActivated, this, &DebugController::profileLineActivated);
+        connect(this, &DebugController::built, profile, [this, profile] {
+            profile->setSourceLines(cp1250::decode(m_builtText).split(QLatin1Char('\n')));
+        });
+        profile->setSourceLines(cp1250::decode(m_builtText).split(QLatin1Char('\n')));
+        m_window->addPane(QStringLiteral("profile"), tr("Profile"), profile);
     }
     return m_window;
 }
@@ -164,8 +186,9 @@ QMenu* DebugController::createMenu(QWidget* parent)
 {
     auto* menu = new QMenu(tr("&Run"), parent);
     menu->setObjectName("menuRun");
-    // Stepping back beside the other steps, the state files before the window; -1: a separator.
-    static const int order[] = {0, 1, 2, 3, 4, 5, 9, 10, 11, -1, 6, -1, 7, -1, 12, 13, -1, 8};
+    menu->setToolTipsVisible(true);  // why a command is off
+    // Stepping back beside the other steps, the state files and coverage before the window; -1: a separator.
+    static const int order[] = {0, 1, 2, 3, 4, 5, 9, 10, 11, -1, 6, -1, 7, -1, 12, 13, -1, 14, 15, 16, -1, 8};
     for (int i : order) {
         if (i < 0)
             menu->addSeparator();
@@ -440,6 +463,13 @@ void DebugController::updateActions()
     const bool files = !running && m_engine.canSaveState();
     m_actions.value(int(Action::SaveState))->setEnabled(files);
     m_actions.value(int(Action::LoadState))->setEnabled(files);
+    const bool core = m_engine.options().kind == SimulatorKind::Core;
+    for (Action a : {Action::ShowCoverage, Action::ShadeHotLines, Action::KeepCoverage}) {
+        m_actions.value(int(a))->setEnabled(core);
+        m_actions.value(int(a))->setToolTip(core ? QString()
+                                                 : tr("Coverage and the cycle profile need the built-in simulator "
+                                                      "(Setup ▸ Simulator)"));
+    }
 }
 
 } // namespace m51dbg

@@ -8,6 +8,7 @@
 #include "BoardSession.h"
 #include "DebugEngine.h"
 #include "StackModel.h"
+#include "InsightSession.h"
 #include "WatchList.h"
 #include "ProgramBuilder.h"
 #include "ProgramCode.h"
@@ -36,7 +37,7 @@ class DebugController : public QObject {
 public:
     enum class Action {
         Run, Stop, StepLine, StepInto, StepOut, RunToCaret, ToggleBreakpoint, Reset, ShowSimulator, Animate,
-        StepBack, ReverseContinue, SaveState, LoadState
+        StepBack, ReverseContinue, SaveState, LoadState, ShowCoverage, ShadeHotLines, KeepCoverage
     };
 
     explicit DebugController(QObject* parent = nullptr);
@@ -63,6 +64,9 @@ public:
     // The virtual board of the program (NAME.board beside the source) and the watch list.
     BoardSession* boardSession() { return &m_board; }
     WatchList* watches() { return &m_watches; }
+    // Coverage and cycle profile of the built-in simulator's sessions; the
+    // checkable actions ShowCoverage, ShadeHotLines and KeepCoverage steer it.
+    InsightSession* insight() { return &m_insight; }
     // The simulator of the next debug session (a running one keeps its own).
     void setSimulator(SimulatorKind kind);
     SimulatorWindow* simulatorWindow();  // made on first use
@@ -96,6 +100,8 @@ signals:
     void statusMessage(const QString& text);
     // A line to show (a call stack frame double-clicked): M51 or assembly source line and .asm line, 0-based.
     void sourceLineRequested(int sourceLine, int asmLine);
+    // A row of the Profile pane was double-clicked: its M51 line (-1 none) and assembly line.
+    void profileLineActivated(int sourceLine, int asmLine);
 
 private:
     bool ensureStarted(std::function<void()> then, bool afterFreshStart);
@@ -110,6 +116,7 @@ private:
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
     WatchList m_watches;
+    InsightSession m_insight{&m_engine};
     QPointer<SimulatorWindow> m_window;
     QHash<int, QAction*> m_actions;
     std::function<QByteArray()> m_text;

@@ -1,0 +1,97 @@
+#include "CoverageWiring.h"
+
+#include "DebugController.h"
+#include "LineMarks.h"
+#include "Main.h"
+#include "Placement.h"
+#include "ProfileFile.h"
+#include "WindowSet.h"
+#include "asembu.h"
+#include "editoru.h"
+
+#include <QAction>
+#include <QStatusBar>
+
+namespace {
+
+constexpr const char* Section = "Coverage";
+
+struct Choice {
+    m51dbg::DebugController::Action action;
+    const char* key;
+    bool byDefault;
+};
+constexpr Choice Choices[] = {
+    {m51dbg::DebugController::Action::ShowCoverage, "Show", true},
+    {m51dbg::DebugController::Action::ShadeHotLines, "ShadeHotLines", true},
+    {m51dbg::DebugController::Action::KeepCoverage, "KeepAcrossRuns", false},
+};
+
+} // namespace
+
+QList<CodeEditor::CoverageLine> CoverageLinesOf(const insight::Report& report, const std::vector<insight::LineStats>& lines)
+{
+    QList<CodeEditor::CoverageLine> out;
+    for (const insight::LineMark& mark : insight::MarksOf(lines, report.branchesKnown)) {
+        const auto kind = mark.coverage == insight::LineCoverage::Executed ? CodeEditor::CoverageMark::Executed
+                          : mark.coverage == insight::LineCoverage::Partial ? CodeEditor::CoverageMark::Partial
+                                                                            : CodeEditor::CoverageMark::Never;
+        out.push_back({mark.line, kind, mark.heat,
+                       QString::fromStdString(insight::TipOf(mark, report.branchesKnown, report.crystalHz,
+                                                             report.totalCycles))});
+    }
+    return out;
+}
+
+void attachCoverage(const WindowSet& windows, m51dbg::DebugController* debugger)
+{
+    const QString profile = TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"));
+    TProfileFile file;
+    file.load(profile);
+    for (const Choice& choice : Choices) {
+        const QByteArray stored = file.GetPrivateProfileString(Section, choice.key).trimmed();
+        debugger->action(choice.action)->setChecked(stored.isEmpty() ? choice.byDefault : stored == "1");
+    }
+
+    auto refresh = [debugger, windows] {
+        const auto report = debugger->insight()->report();
+        const bool marks = debugger->action(m51dbg::DebugController::Action::ShowCoverage)->isChecked();
+        const bool heat = debugger->action(m51dbg::DebugController::Action::ShadeHotLines)->isChecked();
+        CodeEditor* source = windows.editor->M;
+        CodeEditor* assembly = windows.assembly->M;
+        if (!report || (!marks && !heat)) {
+            source->clearCoverage();
+            assembly->clearCoverage();
+            return;
+        }
+        source->setCoverage(CoverageLinesOf(*report, report->sourceLines), marks, heat);
+        assembly->setCoverage(CoverageLinesOf(*report, report->asmLines), marks, heat);
+    };
+    QObject::connect(debugger->insight(), &m51dbg::InsightSession::reportChanged, windows.editor, refresh);
+    for (const Choice& choice : Choices)
+        QObject::connect(debugger->action(choice.action), &QAction::toggled, windows.editor,
+                         [refresh, profile, main = windows.main, key = choice.key](bool on) {
+                             TProfileFile file;
+                             file.load(profile);
+                             file.WritePrivateProfileString(Section, key, on ? "1" : "0");
+                             if (!file.save(profile))
+                                 main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
+                             refresh();
+                         });
+    // A new build's text has other lines: the old marks go.
+    QObject::connect(debugger, &m51dbg::DebugController::built, windows.editor, [windows] {
+        windows.editor->M->clearCoverage();
+        windows.assembly->M->clearCoverage();
+    });
+    QObject::connect(debugger, &m51dbg::DebugController::profileLineActivated, windows.editor,
+                     [windows](int sourceLine, int asmLine) {
+                         QWidget* window = sourceLine >= 0 ? static_cast<QWidget*>(windows.editor) : windows.assembly;
+                         CodeEditor* pane = sourceLine >= 0 ? windows.editor->M : windows.assembly->M;
+                         if (!pane->goToLine(sourceLine >= 0 ? sourceLine : asmLine))
+                             return;
+                         window->show();
+                         window->raise();
+                         window->activateWindow();
+                         pane->setFocus();
+                     });
+}
