@@ -2,13 +2,16 @@
 
 #include "CodeEditor.h"
 #ifdef ZELVAR_WITH_DEBUGGER
+#include "DebugController.h"
 #include "DebugWiring.h"
+#include "SimulatorDocks.h"
 #endif
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProgramFolder.h"
 #include "TextFiles.h"
+#include "WindowLayout.h"
 #include "asembu.h"
 #include "editoru.h"
 #include "helpu.h"
@@ -20,6 +23,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QTimer>
 
 template <typename Window>
 Window* Zelvar::made(Window* window)
@@ -72,9 +76,19 @@ Zelvar::Zelvar(bool showSplash)
             editor->showCompileResult(session.lastResult().ProcBox, session.lastResult().ErBox,
                                       session.buildMessages(), session.lastResult().Definebox);
     });
+    m_layout = new WindowLayout(m_windows);
 #ifdef ZELVAR_WITH_DEBUGGER
-    attachDebugger(m_windows);
+    m51dbg::DebugController* debugger = attachDebugger(m_windows);
+    dockSimulator(debugger, m_layout);
+    m_afterFirstPaint = [debugger] { debugger->simulatorWindow(); };
 #endif
+    m_layout->restore();
+}
+
+void Zelvar::afterFirstPaint()
+{
+    if (m_afterFirstPaint)
+        std::exchange(m_afterFirstPaint, {})();
 }
 
 Zelvar::~Zelvar()
@@ -86,6 +100,10 @@ Zelvar::~Zelvar()
         if (!placement->SavePlacement())
             unwritable = QFileInfo(placement->profilePath()).absolutePath();
     };
+    // The docks' places first: in One window the editor, ASM and LST then
+    // become windows again, at the places their own sections keep.
+    if (m_layout && !m_layout->save())
+        unwritable = QFileInfo(TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"))).absolutePath();
     if (m_windows.store && !m_windows.store->FormDestroy())
         unwritable = QFileInfo(m_windows.store->PL1->profilePath()).absolutePath();
     if (m_windows.help && m_windows.help->saveText())
@@ -145,5 +163,6 @@ int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash)
     // With no file, an empty editor with its hint to open a sample.
     if (zelvar.session().currentFile().isEmpty())
         zelvar.windows().editor->show();
+    QTimer::singleShot(200, &app, [&zelvar] { zelvar.afterFirstPaint(); });
     return app.exec();
 }

@@ -89,8 +89,29 @@ SimulatorWindow* DebugController::simulatorWindow()
     if (!m_window) {
         m_window = new SimulatorWindow(&m_engine, nullptr, &m_board, &m_watches);
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+        if (m_hostMade)
+            m_hostMade(m_window);
     }
     return m_window;
+}
+
+void DebugController::setWindowHost(std::function<void(SimulatorWindow*)> made, std::function<void()> show)
+{
+    m_hostMade = std::move(made);
+    m_hostShow = std::move(show);
+    if (m_window && m_hostMade)
+        m_hostMade(m_window);
+}
+
+void DebugController::showSimulatorWindow()
+{
+    SimulatorWindow* window = simulatorWindow();
+    if (m_hostShow) {
+        m_hostShow();
+        return;
+    }
+    window->show();
+    window->raise();
 }
 
 QMenu* DebugController::createMenu(QWidget* parent)
@@ -193,8 +214,7 @@ void DebugController::trigger(Action which)
         m_engine.reset();
         return;
     case Action::ShowSimulator:
-        simulatorWindow()->show();
-        simulatorWindow()->raise();
+        showSimulatorWindow();
         return;
     case Action::ToggleBreakpoint:
         toggleBreakpoint(m_caretLine ? m_caretLine() : -1);
@@ -233,7 +253,7 @@ void DebugController::onStopped(DebugEngine::StopCause cause)
 {
     if (cause == DebugEngine::StopCause::Started) {
         setBreakpoints(m_breakpoints);
-        simulatorWindow()->show();
+        showSimulatorWindow();
         auto then = std::move(m_afterStart);
         m_afterStart = {};
         if (then) {

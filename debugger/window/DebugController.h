@@ -53,6 +53,11 @@ public:
     // The simulator of the next debug session (a running one keeps its own).
     void setSimulator(SimulatorKind kind);
     SimulatorWindow* simulatorWindow();  // made on first use
+    // Where the simulator window shows: on its own by default; a host (Zelvar's
+    // main window) gets the window once it is made, to dock it and its panes,
+    // and `show` whenever it is to come into view (a debug start, the Run
+    // menu's "Simulator window").
+    void setWindowHost(std::function<void(SimulatorWindow*)> made, std::function<void()> show);
     QAction* action(Action which) const { return m_actions.value(int(which)); }
     // A "Run" menu with every action, for the main window's menu bar.
     QMenu* createMenu(QWidget* parent);
@@ -83,6 +88,7 @@ private:
     void onStopped(DebugEngine::StopCause cause);
     void onStateChanged(DebugEngine::State state);
     void updateActions();
+    void showSimulatorWindow();
 
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
@@ -98,6 +104,8 @@ private:
     std::function<bool()> m_askRebuild;
     std::unique_ptr<QTemporaryDir> m_buildDir;
     std::function<void()> m_afterStart;
+    std::function<void(SimulatorWindow*)> m_hostMade;
+    std::function<void()> m_hostShow;
 };
 
 } // namespace m51dbg
