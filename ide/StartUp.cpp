@@ -21,9 +21,45 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
+
+namespace {
+
+// Notes the first paint of a window.
+class FirstPaint : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+// Shows the window and runs the events until it has been painted (a fifth
+// of a second at most, for a display that never exposes it).
+template <typename Window>
+Window* showPainted(Window* window)
+{
+    FirstPaint paint;
+    window->installEventFilter(&paint);
+    window->show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!paint.painted && waited.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    // The painted picture reaches the screen now, not with the next events.
+    QCoreApplication::processEvents();
+    window->removeEventFilter(&paint);
+    return window;
+}
+
+} // namespace
 
 template <typename Window>
 Window* Zelvar::made(Window* window)
@@ -37,12 +73,12 @@ Zelvar::Zelvar(bool showSplash)
 {
     Session& session = *m_session;
     session.loadSetup();
+    // The splash comes first and is painted before anything else is made:
+    // it is what the user sees of the start. It is listed after the main
+    // window all the same, the order the windows end in.
+    TSplash* splash = showSplash ? showPainted(new TSplash(splashPicturePath())) : nullptr;
     m_windows.main = made(new TForm1(session, m_windows));
-    m_windows.splash = made(new TSplash(splashPicturePath()));
-    if (showSplash) {
-        m_windows.splash->show();
-        QCoreApplication::processEvents();
-    }
+    m_windows.splash = made(splash ? splash : new TSplash(splashPicturePath()));
     m_windows.help = made(new THelp(helpFilePath()));
     TEd* editor = m_windows.editor = made(new TEd);
     m_windows.assembly = made(new TAed(&session));

@@ -61,6 +61,9 @@ WindowLayout::WindowLayout(const WindowSet& windows, const QString& iniFileName)
     : QObject(windows.main), m_windows(windows), m_main(windows.main), m_iniFileName(iniFileName)
 {
     m_main->setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks | QMainWindow::AllowNestedDocks);
+    // Docks beside the editor reach down to the bottom; the lists lie under the editor only.
+    m_main->setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
+    m_main->setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
     m_viewMenu = m_main->menuBar()->addMenu(QStringLiteral("View"));
     m_viewMenu->setObjectName(QStringLiteral("menuView"));
     m_viewMenu->setFont(QApplication::font("QMenu"));
@@ -138,6 +141,12 @@ void WindowLayout::placeDock(QDockWidget* dock, Group group)
         }
     const Default place = DefaultPlace(m_kind, group);
     m_main->addDockWidget(place.area, dock, place.orientation);
+    // The editor keeps the most room: the lists under it a third of the
+    // height at most, the docks beside it what their contents need.
+    if (group == Group::Lists)
+        m_main->resizeDocks({dock}, {std::min(240, m_main->height() / 3)}, Qt::Vertical);
+    else
+        m_main->resizeDocks({dock}, {group == Group::Simulator ? 470 : 430}, Qt::Horizontal);
 }
 
 void WindowLayout::showDefaultPlacedDocks()

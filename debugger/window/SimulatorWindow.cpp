@@ -321,7 +321,14 @@ void SimulatorWindow::setPaneHost(PaneHost host)
     // A pane's box needs no caption of its own where the host gives it one;
     // the internal RAM's says how to read and edit it.
     for (const Pane& pane : m_ownPanes) {
-        if (auto* box = qobject_cast<QGroupBox*>(pane.widget); box && pane.id != QLatin1String("iram"))
+        auto* box = qobject_cast<QGroupBox*>(pane.widget);
+        if (box && pane.id == QLatin1String("iram")) {
+            // The hint wraps in a narrow dock, where a long caption could not.
+            auto* hint = new QLabel(tr("00-FFH; changed by the last step: highlighted; double-click to edit"));
+            hint->setWordWrap(true);
+            static_cast<QVBoxLayout*>(box->layout())->insertWidget(0, hint);
+        }
+        if (box)
             box->setTitle({});
         m_host(pane);
     }
