@@ -14,7 +14,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QTimer>
 
 namespace {
 
@@ -124,7 +126,7 @@ void WindowLayout::placeDock(QDockWidget* dock, Group group)
     auto firstOf = [&](Group g) -> QDockWidget* {
         for (const QString& id : m_order) {
             QDockWidget* other = m_docks[id];
-            if (m_groups[id] == g && other != dock && !other->isFloating() &&
+            if (m_groups[id] == g && other != dock && !other->isFloating() && !m_unplaced.count(id) &&
                 m_main->dockWidgetArea(other) != Qt::NoDockWidgetArea)
                 return other;
         }
@@ -141,12 +143,17 @@ void WindowLayout::placeDock(QDockWidget* dock, Group group)
         }
     const Default place = DefaultPlace(m_kind, group);
     m_main->addDockWidget(place.area, dock, place.orientation);
-    // The editor keeps the most room: the lists under it a third of the
-    // height at most, the docks beside it what their contents need.
+    sizeByDefault(dock, group);
+}
+
+// The editor keeps the most room: the lists under it a third of the height
+// at most, the docks beside it what their contents need.
+void WindowLayout::sizeByDefault(QDockWidget* dock, Group group)
+{
     if (group == Group::Lists)
         m_main->resizeDocks({dock}, {std::min(240, m_main->height() / 3)}, Qt::Vertical);
     else
-        m_main->resizeDocks({dock}, {group == Group::Simulator ? 470 : 430}, Qt::Horizontal);
+        m_main->resizeDocks({dock}, {group == Group::Simulator ? 430 : 420}, Qt::Horizontal);
 }
 
 void WindowLayout::showDefaultPlacedDocks()
@@ -162,17 +169,32 @@ void WindowLayout::showDefaultPlacedDocks()
 
 void WindowLayout::placeAllByDefault()
 {
-    const std::vector<QString> order = m_order;
+    const bool arranging = std::exchange(m_arranging, true);
+    const auto done = qScopeGuard([this, arranging] { m_arranging = arranging; });
+    // All out first, so that each group finds only its own kind placed before it.
+    std::vector<QString> shown;
+    for (const QString& id : m_order)
+        if (!m_docks[id]->isHidden())
+            shown.push_back(id);
+    for (const QString& id : shown) {
+        m_docks[id]->setFloating(false);
+        m_main->removeDockWidget(m_docks[id]);
+        m_unplaced.insert(id);
+    }
     for (Group group : {Group::Lists, Group::Code, Group::Simulator, Group::Panes})
-        for (const QString& id : order) {
-            QDockWidget* dock = m_docks[id];
-            if (m_groups[id] != group || dock->isHidden())
+        for (const QString& id : shown) {
+            if (m_groups[id] != group)
                 continue;
-            dock->setFloating(false);
-            m_main->removeDockWidget(dock);
-            placeDock(dock, group);
-            dock->show();
+            placeDock(m_docks[id], group);
+            m_unplaced.erase(id);
+            m_docks[id]->show();
         }
+    // Sizes once the main window has its new size.
+    QTimer::singleShot(0, this, [this, shown] {
+        for (const QString& id : shown)
+            if (QDockWidget* d = dock(id); d && !d->isHidden() && !d->isFloating())
+                sizeByDefault(d, m_groups[id]);
+    });
 }
 
 void WindowLayout::makeRoomForDocks()
@@ -204,6 +226,8 @@ void WindowLayout::switchTo(Kind kind, bool remember)
 {
     if (kind == m_kind)
         return;
+    const bool arranging = std::exchange(m_arranging, true);
+    const auto done = qScopeGuard([this, arranging] { m_arranging = arranging; });
     if (remember)
         m_states[m_kind] = m_main->saveState();
     if (m_kind == Kind::OneWindow)
@@ -265,8 +289,8 @@ void WindowLayout::toOneWindow()
             window->installEventFilter(this);
             // Closing the dock hides its window, so that the window's own
             // show (after a Check, a build) brings the dock back.
-            connect(d, &QDockWidget::visibilityChanged, window, [d, window](bool) {
-                if (d->isHidden() && window->parentWidget() == d)
+            connect(d, &QDockWidget::visibilityChanged, window, [this, d, window](bool) {
+                if (!m_arranging && d->isHidden() && window->parentWidget() == d)
                     window->hide();
             });
         }

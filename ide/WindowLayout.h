@@ -18,6 +18,7 @@
 #include <QString>
 
 #include <map>
+#include <set>
 #include <vector>
 
 class QAction;
@@ -81,6 +82,7 @@ private:
     void toSeparateWindows(bool show);
     void placeDock(QDockWidget* dock, Group group);
     void placeAllByDefault();
+    void sizeByDefault(QDockWidget* dock, Group group);
     QDockWidget* makeDock(const QString& id, const QString& title, Group group);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -88,12 +90,14 @@ private:
     TForm1* m_main;
     QString m_iniFileName;
     Kind m_kind = Kind::Separate;
+    bool m_arranging = false;  // docks moved by the layout itself, not closed by the user
     QAction* m_oneWindow = nullptr;
     QMenu* m_viewMenu = nullptr;
     QAction* m_panesSeparator = nullptr;
     std::map<QString, QDockWidget*> m_docks;
     std::map<QString, Group> m_groups;
     std::vector<QString> m_order;  // ids in the order the docks were made
+    std::set<QString> m_unplaced;  // taken out to be placed again
     std::map<QString, bool> m_defaultPlaced;  // docks that got their group's place: not shown yet
     std::map<Kind, QByteArray> m_states;  // saveState of each layout
     QByteArray m_onePlace;                // the main window in One window (saveGeometry)
