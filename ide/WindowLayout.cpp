@@ -51,6 +51,13 @@ QMargins FrameMargins(const QWidget* window)
             frame.bottom() - inner.bottom()};
 }
 
+QByteArray placeText(const QWidget* window)
+{
+    const QRect r = window->normalGeometry().isValid() ? window->normalGeometry() : window->geometry();
+    return QByteArray::number(r.left()) + ' ' + QByteArray::number(r.top()) + ' ' + QByteArray::number(r.width()) +
+           ' ' + QByteArray::number(r.height()) + ' ' + (window->isMaximized() ? '1' : '0');
+}
+
 QRect AvailableArea(const QWidget* window)
 {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
@@ -231,7 +238,7 @@ void WindowLayout::switchTo(Kind kind, bool remember)
     if (remember)
         m_states[m_kind] = m_main->saveState();
     if (m_kind == Kind::OneWindow)
-        m_onePlace = m_main->saveGeometry();
+        m_onePlace = placeText(m_main);
     else
         m_separatePlace = m_main->normalGeometry().isValid() ? m_main->normalGeometry() : m_main->geometry();
     m_kind = kind;
@@ -299,9 +306,19 @@ void WindowLayout::toOneWindow()
         window->setVisible(visible);
         d->setVisible(visible);
     }
-    if (!m_onePlace.isEmpty() && m_main->restoreGeometry(m_onePlace))
-        return;
-    m_main->setGeometry(AvailableArea(m_main).marginsRemoved(FrameMargins(m_main)));
+    const QRect area = AvailableArea(m_main).marginsRemoved(FrameMargins(m_main));
+    // "left top width height maximised", as the main window was left in One
+    // window; kept on the screen it is on now.
+    const QList<QByteArray> v = m_onePlace.split(' ');
+    QRect place = area;
+    if (v.size() == 5) {
+        const QRect stored(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
+        if (stored.isValid() && stored.intersects(area))
+            place = QRect(stored.topLeft(), stored.size().boundedTo(area.size()));
+    }
+    m_main->setGeometry(place);
+    if (v.size() == 5 && v[4] == "1")
+        m_main->setWindowState(m_main->windowState() | Qt::WindowMaximized);
 }
 
 void WindowLayout::toSeparateWindows(bool show)
@@ -349,7 +366,7 @@ void WindowLayout::restore()
     file.load(TPlacement::ResolveProfilePath(m_iniFileName));
     m_states[Kind::Separate] = QByteArray::fromBase64(file.GetPrivateProfileString(Section, "Separate"));
     m_states[Kind::OneWindow] = QByteArray::fromBase64(file.GetPrivateProfileString(Section, "OneWindow"));
-    m_onePlace = QByteArray::fromBase64(file.GetPrivateProfileString(Section, "OneWindowPlace"));
+    m_onePlace = file.GetPrivateProfileString(Section, "OneWindowPlace").trimmed();
     m_separatePlace = m_main->geometry();
     // Docks made later (the simulator's, at a debug start) take their places from this.
     if (!m_states[Kind::Separate].isEmpty())
@@ -364,7 +381,7 @@ bool WindowLayout::save()
         return true;
     m_states[m_kind] = m_main->saveState();
     if (m_kind == Kind::OneWindow) {
-        m_onePlace = m_main->saveGeometry();
+        m_onePlace = placeText(m_main);
         toSeparateWindows(false);
     }
     const QString path = TPlacement::ResolveProfilePath(m_iniFileName);
@@ -373,6 +390,6 @@ bool WindowLayout::save()
     file.WritePrivateProfileString(Section, "Layout", m_kind == Kind::OneWindow ? "one" : "separate");
     file.WritePrivateProfileString(Section, "Separate", m_states[Kind::Separate].toBase64());
     file.WritePrivateProfileString(Section, "OneWindow", m_states[Kind::OneWindow].toBase64());
-    file.WritePrivateProfileString(Section, "OneWindowPlace", m_onePlace.toBase64());
+    file.WritePrivateProfileString(Section, "OneWindowPlace", m_onePlace);
     return file.save(path);
 }

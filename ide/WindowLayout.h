@@ -100,7 +100,7 @@ private:
     std::set<QString> m_unplaced;  // taken out to be placed again
     std::map<QString, bool> m_defaultPlaced;  // docks that got their group's place: not shown yet
     std::map<Kind, QByteArray> m_states;  // saveState of each layout
-    QByteArray m_onePlace;                // the main window in One window (saveGeometry)
+    QByteArray m_onePlace;                // the main window in One window: "left top width height maximised"
     QRect m_separatePlace;                // the main window in separate windows
     std::map<QWidget*, Place> m_places;   // the editor, ASM and LST as windows
 };
