@@ -267,7 +267,7 @@ void TForm1::buildMenus()
 
 void TForm1::buildClientArea()
 {
-    auto* client = new QWidget(this);
+    auto* client = m_lists = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
     client->installEventFilter(this);
@@ -331,14 +331,14 @@ QToolButton* TForm1::toolButton(int k) const
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == centralWidget() && event->type() == QEvent::Resize)
+    if (watched == m_lists && event->type() == QEvent::Resize)
         FormResize();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::FormResize()
 {
-    ErBox->setFixedHeight(centralWidget()->height() / 3);
+    ErBox->setFixedHeight(m_lists->height() / 3);
 }
 
 void TForm1::OpenSourceFile(const QString& path)

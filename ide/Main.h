@@ -147,4 +147,5 @@ private:
     const WindowSet& m_windows;
     std::unique_ptr<RecentFiles> m_recent;
     bool m_askingReload = false;
+    QWidget* m_lists = nullptr;  // the tool bar and the lists: the middle, or a dock in One window
 };

@@ -2,13 +2,16 @@
 
 #include "CodeEditor.h"
 #ifdef ZELVAR_WITH_DEBUGGER
+#include "DebugController.h"
 #include "DebugWiring.h"
+#include "SimulatorDocks.h"
 #endif
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProgramFolder.h"
 #include "TextFiles.h"
+#include "WindowLayout.h"
 #include "asembu.h"
 #include "editoru.h"
 #include "helpu.h"
@@ -18,8 +21,45 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QFileInfo>
 #include <QIcon>
+#include <QTimer>
+
+namespace {
+
+// Notes the first paint of a window.
+class FirstPaint : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+// Shows the window and runs the events until it has been painted (a fifth
+// of a second at most, for a display that never exposes it).
+template <typename Window>
+Window* showPainted(Window* window)
+{
+    FirstPaint paint;
+    window->installEventFilter(&paint);
+    window->show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!paint.painted && waited.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    // The painted picture reaches the screen now, not with the next events.
+    QCoreApplication::processEvents();
+    window->removeEventFilter(&paint);
+    return window;
+}
+
+} // namespace
 
 template <typename Window>
 Window* Zelvar::made(Window* window)
@@ -33,12 +73,12 @@ Zelvar::Zelvar(bool showSplash)
 {
     Session& session = *m_session;
     session.loadSetup();
+    // The splash comes first and is painted before anything else is made:
+    // it is what the user sees of the start. It is listed after the main
+    // window all the same, the order the windows end in.
+    TSplash* splash = showSplash ? showPainted(new TSplash(splashPicturePath())) : nullptr;
     m_windows.main = made(new TForm1(session, m_windows));
-    m_windows.splash = made(new TSplash(splashPicturePath()));
-    if (showSplash) {
-        m_windows.splash->show();
-        QCoreApplication::processEvents();
-    }
+    m_windows.splash = made(splash ? splash : new TSplash(splashPicturePath()));
     m_windows.help = made(new THelp(helpFilePath()));
     TEd* editor = m_windows.editor = made(new TEd);
     m_windows.assembly = made(new TAed(&session));
@@ -63,9 +103,19 @@ Zelvar::Zelvar(bool showSplash)
     // An assembly source gets the 8051 colours, an M51 source the M51 ones.
     QObject::connect(&session, &Session::fileChanged, editor,
                      [editor](const QString& path) { editor->setAssemblySource(Session::isAssemblySource(path)); });
+    m_layout = new WindowLayout(m_windows);
 #ifdef ZELVAR_WITH_DEBUGGER
-    attachDebugger(m_windows);
+    m51dbg::DebugController* debugger = attachDebugger(m_windows);
+    dockSimulator(debugger, m_layout);
+    m_afterFirstPaint = [debugger] { debugger->simulatorWindow(); };
 #endif
+    m_layout->restore();
+}
+
+void Zelvar::afterFirstPaint()
+{
+    if (m_afterFirstPaint)
+        std::exchange(m_afterFirstPaint, {})();
 }
 
 Zelvar::~Zelvar()
@@ -77,6 +127,10 @@ Zelvar::~Zelvar()
         if (!placement->SavePlacement())
             unwritable = QFileInfo(placement->profilePath()).absolutePath();
     };
+    // The docks' places first: in One window the editor, ASM and LST then
+    // become windows again, at the places their own sections keep.
+    if (m_layout && !m_layout->save())
+        unwritable = QFileInfo(TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"))).absolutePath();
     if (m_windows.store && !m_windows.store->FormDestroy())
         unwritable = QFileInfo(m_windows.store->PL1->profilePath()).absolutePath();
     if (m_windows.help && m_windows.help->saveText())
@@ -136,5 +190,6 @@ int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash)
     // With no file, an empty editor with its hint to open a sample.
     if (zelvar.session().currentFile().isEmpty())
         zelvar.windows().editor->show();
+    QTimer::singleShot(200, &app, [&zelvar] { zelvar.afterFirstPaint(); });
     return app.exec();
 }

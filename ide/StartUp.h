@@ -11,10 +11,12 @@
 
 #include <QList>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QApplication;
 class QWidget;
+class WindowLayout;
 
 class Zelvar {
 public:
@@ -34,6 +36,11 @@ public:
 
     // AutoOpen: when the setup says so and the last file still exists, opens it.
     void autoOpenLastFile();
+    // Separate windows or One window, and the main window's docks.
+    WindowLayout* layout() const { return m_layout; }
+    // What need not be there for the first painted window: the simulator's
+    // window and docks, so that their stored places come back.
+    void afterFirstPaint();
 
 private:
     template <typename Window>
@@ -42,6 +49,8 @@ private:
     std::unique_ptr<Session> m_session;
     WindowSet m_windows;
     QList<QWidget*> m_created;
+    WindowLayout* m_layout = nullptr;
+    std::function<void()> m_afterFirstPaint;
 };
 
 // The splash picture: splash.jpg in the program folder, else among the

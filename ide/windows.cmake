@@ -18,7 +18,8 @@ target_sources(zelvar PRIVATE
   lstu.cpp lstu.h
   helpu.cpp helpu.h
   splashu.cpp splashu.h
-  StartUp.cpp StartUp.h)
+  StartUp.cpp StartUp.h
+  WindowLayout.cpp WindowLayout.h)
 # Where an installed Zelvar finds its templates, help file and snippets.
 set_source_files_properties(ProgramFolder.cpp PROPERTIES
   COMPILE_DEFINITIONS "ZELVAR_DATADIR=\"${CMAKE_INSTALL_FULL_DATADIR}/zelvar\"")
@@ -93,3 +94,13 @@ if(TARGET m51as)
 endif()
 add_test(NAME zelvar.wiring COMMAND tst_zelvar_wiring)
 set_tests_properties(zelvar.wiring PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
+
+# The main window's docks: the simulator's panes after a debug start, both
+# layouts kept with the window places.
+if(TARGET m51debugwindow)
+  add_executable(tst_zelvar_docks tests/windows/tst_docks.cpp tests/windows/FreshConfig.cpp)
+  target_link_libraries(tst_zelvar_docks PRIVATE zelvar Qt6::Test)
+  target_compile_definitions(tst_zelvar_docks PRIVATE ZELVAR_EXAMPLES="${PROJECT_SOURCE_DIR}/examples")
+  add_test(NAME zelvar.docks COMMAND tst_zelvar_docks)
+  set_tests_properties(zelvar.docks PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()

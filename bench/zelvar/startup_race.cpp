@@ -10,6 +10,12 @@
 // Prints every time, the medians and the ratio Zelvar / MCU 8051 IDE.
 //
 // Usage: startup_race ZELVAR_PROGRAM [runs]
+//
+// Last figures (2 shared cores, load average 8-15, median of 9): Zelvar 114 ms,
+// MCU 8051 IDE 649 ms, ratio 0.18, with the splash made and painted before
+// the other windows (35 ms of processor time to the painted splash); with the
+// splash made after the main window and painted with the event loop, 191 ms
+// against 688 ms, ratio 0.28 (about 78 ms of processor time).
 
 #include <xcb/xcb.h>
 

@@ -178,8 +178,29 @@ SimulatorWindow* DebugController::simulatorWindow()
         });
         profile->setSourceLines(cp1250::decode(m_builtText).split(QLatin1Char('\n')));
         m_window->addPane(QStringLiteral("profile"), tr("Profile"), profile);
+        if (m_hostMade)
+            m_hostMade(m_window);
     }
     return m_window;
+}
+
+void DebugController::setWindowHost(std::function<void(SimulatorWindow*)> made, std::function<void()> show)
+{
+    m_hostMade = std::move(made);
+    m_hostShow = std::move(show);
+    if (m_window && m_hostMade)
+        m_hostMade(m_window);
+}
+
+void DebugController::showSimulatorWindow()
+{
+    SimulatorWindow* window = simulatorWindow();
+    if (m_hostShow) {
+        m_hostShow();
+        return;
+    }
+    window->show();
+    window->raise();
 }
 
 QMenu* DebugController::createMenu(QWidget* parent)
@@ -304,8 +325,7 @@ void DebugController::trigger(Action which)
         m_engine.reset();
         return;
     case Action::ShowSimulator:
-        simulatorWindow()->show();
-        simulatorWindow()->raise();
+        showSimulatorWindow();
         return;
     case Action::ToggleBreakpoint:
         toggleBreakpoint(m_caretLine ? m_caretLine() : -1);
@@ -381,6 +401,8 @@ void DebugController::stopAnimating()
     if (!std::exchange(m_animating, false))
         return;
     updateActions();
+}
+
 void DebugController::reverseContinue()
 {
     if (!m_engine.canStepBack())
@@ -427,7 +449,7 @@ void DebugController::onStopped(DebugEngine::StopCause cause)
     updateActions();
     if (cause == DebugEngine::StopCause::Started) {
         setBreakpoints(m_breakpoints);
-        simulatorWindow()->show();
+        showSimulatorWindow();
         auto then = std::move(m_afterStart);
         m_afterStart = {};
         if (then) {

@@ -70,6 +70,11 @@ public:
     // The simulator of the next debug session (a running one keeps its own).
     void setSimulator(SimulatorKind kind);
     SimulatorWindow* simulatorWindow();  // made on first use
+    // Where the simulator window shows: on its own by default; a host (Zelvar's
+    // main window) gets the window once it is made, to dock it and its panes,
+    // and `show` whenever it is to come into view (a debug start, the Run
+    // menu's "Simulator window").
+    void setWindowHost(std::function<void(SimulatorWindow*)> made, std::function<void()> show);
     QAction* action(Action which) const { return m_actions.value(int(which)); }
     // A "Run" menu with every action, for the main window's menu bar.
     QMenu* createMenu(QWidget* parent);
@@ -112,6 +117,7 @@ private:
     void stopAnimating();
     void reverseContinue();
     void saveOrLoadState(bool save);
+    void showSimulatorWindow();
 
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
@@ -133,6 +139,8 @@ private:
     StackModel m_stack{&m_engine};
     QTimer m_animateTimer;
     bool m_animating = false;
+    std::function<void(SimulatorWindow*)> m_hostMade;
+    std::function<void()> m_hostShow;
 };
 
 } // namespace m51dbg

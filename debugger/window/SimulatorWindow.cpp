@@ -70,15 +70,16 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     };
 
     // Controls.
-    auto* controls = new QHBoxLayout;
+    // Two rows of three, so that the window fits a narrow dock.
+    auto* controls = new QGridLayout;
     const char* const actionNames[] = {"Run", "Stop", "Step line", "Step into", "Step out", "Reset"};
     for (int i = 0; i < 6; ++i) {
         auto* button = new QPushButton(tr(actionNames[i]));
         button->setObjectName(QString(actionNames[i]).remove(' ').toLower());
-        controls->addWidget(button);
+        controls->addWidget(button, i / 3, i % 3);
         m_actions[i] = button;
     }
-    controls->addStretch();
+    controls->setColumnStretch(3, 1);
     // Speed: the chip's real pace (a blinking LED blinks at its rate) or all the host can do.
     auto* speed = new QComboBox;
     speed->setObjectName("speed");
@@ -87,8 +88,8 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     speed->setCurrentIndex(m_engine->options().realTime ? 1 : 0);
     speed->setToolTip(tr("Real time runs the built-in simulator at the crystal's pace"));
     connect(speed, &QComboBox::currentIndexChanged, m_engine, [this](int index) { m_engine->setRealTime(index == 1); });
-    controls->addWidget(new QLabel(tr("Speed")));
-    controls->addWidget(speed);
+    controls->addWidget(new QLabel(tr("Speed")), 0, 4);
+    controls->addWidget(speed, 1, 4);
     // Animate's pause after each line, kept with the speed in the engine's options.
     auto* pause = new QSpinBox;
     pause->setObjectName("animatePause");
@@ -102,8 +103,8 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
         options.animatePauseMs = unsigned(ms);
         m_engine->setOptions(options);
     });
-    controls->addWidget(new QLabel(tr("Animate pause")));
-    controls->addWidget(pause);
+    controls->addWidget(new QLabel(tr("Animate pause")), 0, 5);
+    controls->addWidget(pause, 1, 5);
     connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
     connect(m_actions[1], &QAbstractButton::clicked, this, [this] {
         emit stopRequested();
@@ -225,6 +226,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     connect(m_iram, &QTableWidget::cellChanged, this, &SimulatorWindow::onIramEdited);
     auto* iramBox = new QGroupBox(tr("Internal RAM 00-FFH (changed by the last step: highlighted; double-click to edit)"));
     (new QVBoxLayout(iramBox))->addWidget(m_iram);
+    m_ownPanes.push_back({QStringLiteral("iram"), tr("Internal RAM"), iramBox});
 
     // Serial line.
     auto* serial = new QGroupBox(tr("Serial port"));
@@ -250,6 +252,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     serialLayout->addWidget(m_serialPath);
     serialLayout->addWidget(m_console);
     serialLayout->addWidget(sendBar);
+    m_ownPanes.push_back({QStringLiteral("serial"), tr("Serial port"), serial});
     connect(m_engine, &DebugEngine::serialReceived, this, &SimulatorWindow::appendConsole);
     connect(m_engine, &DebugEngine::serialLost, this, [this](uint8_t byte) {
         m_console->moveCursor(QTextCursor::End);
@@ -292,6 +295,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
             });
             connect(m_engine, &DebugEngine::stopped, m_boardPane, &board::BoardPane::refresh);
             third->addWidget(boardBox, 3);
+            m_ownPanes.push_back({QStringLiteral("board"), tr("Board"), boardBox});
         }
         if (watches) {
             auto* watchBox = new QGroupBox(tr("Watch"));
@@ -299,6 +303,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
             m_watchPane->setObjectName("watchPane");
             (new QVBoxLayout(watchBox))->addWidget(m_watchPane);
             third->addWidget(watchBox, 2);
+            m_ownPanes.push_back({QStringLiteral("watch"), tr("Watch"), watchBox});
         }
         columnsLayout->addLayout(third, 1);
     }
@@ -347,6 +352,10 @@ void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* 
 {
     widget->setObjectName(id);
     m_panes.push_back({id, title, widget});
+    if (m_host) {
+        m_host(m_panes.back());
+        return;
+    }
     m_paneTabs->addTab(widget, title);
     m_paneTabs->show();
 }
@@ -355,6 +364,30 @@ void SimulatorWindow::setAnimating(bool on)
 {
     m_animating = on;
     onStateChanged(m_engine->state());
+}
+
+void SimulatorWindow::setPaneHost(PaneHost host)
+{
+    m_host = std::move(host);
+    if (!m_host)
+        return;
+    // A pane's box needs no caption of its own where the host gives it one;
+    // the internal RAM's says how to read and edit it.
+    for (const Pane& pane : m_ownPanes) {
+        auto* box = qobject_cast<QGroupBox*>(pane.widget);
+        if (box && pane.id == QLatin1String("iram")) {
+            // The hint wraps in a narrow dock, where a long caption could not.
+            auto* hint = new QLabel(tr("00-FFH; changed by the last step: highlighted; double-click to edit"));
+            hint->setWordWrap(true);
+            static_cast<QVBoxLayout*>(box->layout())->insertWidget(0, hint);
+        }
+        if (box)
+            box->setTitle({});
+        m_host(pane);
+    }
+    for (const Pane& pane : m_panes)
+        m_host(pane);
+    m_paneTabs->hide();
 }
 
 double SimulatorWindow::crystalMHz() const { return m_crystal->value(); }

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 class QAbstractButton;
@@ -50,6 +51,17 @@ public:
     void addPane(const QString& id, const QString& title, QWidget* widget);
     const std::vector<Pane>& panes() const { return m_panes; }
 
+    // Hands the window's separable panes to a host that shows them elsewhere
+    // (Zelvar docks them in its main window): the internal RAM ("iram"), the
+    // serial console ("serial"), the Board ("board") and Watch ("watch")
+    // panes and every addPane pane, those made so far at once and later ones
+    // as they come. The host reparents each widget; the window keeps the
+    // controls, registers, ports, timers and time. The window still owns the
+    // panes: when it goes, the host must delete them with it.
+    using PaneHost = std::function<void(const Pane& pane)>;
+    void setPaneHost(PaneHost host);
+    bool hasPaneHost() const { return bool(m_host); }
+
     board::BoardPane* boardPane() const { return m_boardPane; }
     WatchPane* watchPane() const { return m_watchPane; }
 
@@ -79,6 +91,8 @@ private:
     board::BoardPane* m_boardPane = nullptr;
     WatchPane* m_watchPane = nullptr;
     std::vector<Pane> m_panes;
+    PaneHost m_host;
+    std::vector<Pane> m_ownPanes;  // iram, serial, board, watch: in the window's layout until hosted
     QTabWidget* m_paneTabs = nullptr;
     std::map<QString, QLabel*> m_registers;
     std::array<QLabel*, 7> m_flags{};

@@ -1,0 +1,395 @@
+#include "WindowLayout.h"
+
+#include "Main.h"
+#include "Placement.h"
+#include "ProfileFile.h"
+#include "WindowSet.h"
+#include "asembu.h"
+#include "editoru.h"
+#include "lstu.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QEvent>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+const char* const Section = "Docks";
+
+struct Default {
+    Qt::DockWidgetArea area;
+    Qt::Orientation orientation;  // beside the docks already in the area
+};
+
+// Separate windows: the simulator beside the lists, its panes beside it.
+// One window: the lists under the editor, ASM and LST right of it with the
+// simulator's panes below them, the simulator left of it.
+Default DefaultPlace(WindowLayout::Kind kind, WindowLayout::Group group)
+{
+    using G = WindowLayout::Group;
+    if (kind == WindowLayout::Kind::Separate)
+        return {Qt::RightDockWidgetArea, Qt::Horizontal};
+    switch (group) {
+    case G::Lists: return {Qt::BottomDockWidgetArea, Qt::Horizontal};
+    case G::Code: return {Qt::RightDockWidgetArea, Qt::Vertical};
+    case G::Simulator: return {Qt::LeftDockWidgetArea, Qt::Vertical};
+    case G::Panes: return {Qt::RightDockWidgetArea, Qt::Vertical};
+    }
+    return {Qt::RightDockWidgetArea, Qt::Vertical};
+}
+
+QMargins FrameMargins(const QWidget* window)
+{
+    const QRect frame = window->frameGeometry(), inner = window->geometry();
+    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+            frame.bottom() - inner.bottom()};
+}
+
+QByteArray placeText(const QWidget* window)
+{
+    const QRect r = window->normalGeometry().isValid() ? window->normalGeometry() : window->geometry();
+    return QByteArray::number(r.left()) + ' ' + QByteArray::number(r.top()) + ' ' + QByteArray::number(r.width()) +
+           ' ' + QByteArray::number(r.height()) + ' ' + (window->isMaximized() ? '1' : '0');
+}
+
+QRect AvailableArea(const QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+} // namespace
+
+WindowLayout::WindowLayout(const WindowSet& windows, const QString& iniFileName)
+    : QObject(windows.main), m_windows(windows), m_main(windows.main), m_iniFileName(iniFileName)
+{
+    m_main->setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks | QMainWindow::AllowNestedDocks);
+    // Docks beside the editor reach down to the bottom; the lists lie under the editor only.
+    m_main->setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
+    m_main->setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
+    m_viewMenu = m_main->menuBar()->addMenu(QStringLiteral("View"));
+    m_viewMenu->setObjectName(QStringLiteral("menuView"));
+    m_viewMenu->setFont(QApplication::font("QMenu"));
+    m_oneWindow = m_viewMenu->addAction(QStringLiteral("One window"));
+    m_oneWindow->setObjectName(QStringLiteral("actionOneWindow"));
+    m_oneWindow->setCheckable(true);
+    m_oneWindow->setStatusTip(QStringLiteral("The editor, the lists, ASM, LST and the simulator in the main window"));
+    connect(m_oneWindow, &QAction::toggled, this, [this](bool one) { setKind(one ? Kind::OneWindow : Kind::Separate); });
+    m_panesSeparator = m_viewMenu->addSeparator();
+    m_panesSeparator->setVisible(false);
+    m_separatePlace = m_main->geometry();
+}
+
+WindowLayout::~WindowLayout() = default;
+
+QDockWidget* WindowLayout::dock(const QString& id) const
+{
+    const auto it = m_docks.find(id);
+    return it == m_docks.end() ? nullptr : it->second;
+}
+
+QDockWidget* WindowLayout::makeDock(const QString& id, const QString& title, Group group)
+{
+    auto* dock = new QDockWidget(title, m_main);
+    dock->setObjectName(QStringLiteral("dock_") + id);
+    m_docks[id] = dock;
+    m_groups[id] = group;
+    m_viewMenu->addAction(dock->toggleViewAction());
+    m_panesSeparator->setVisible(true);
+    m_order.push_back(id);
+    connect(dock, &QObject::destroyed, this, [this, id] {
+        m_docks.erase(id);
+        m_defaultPlaced.erase(id);
+        m_groups.erase(id);
+        std::erase(m_order, id);
+    });
+    return dock;
+}
+
+QDockWidget* WindowLayout::addDock(const QString& id, const QString& title, QWidget* widget, Group group)
+{
+    QDockWidget* dock = makeDock(id, title, group);
+    dock->setWidget(widget);
+    if (m_main->restoreDockWidget(dock)) {
+        m_defaultPlaced.erase(id);
+    } else {
+        placeDock(dock, group);
+        m_defaultPlaced[id] = true;
+    }
+    return dock;
+}
+
+// The first dock of the same group gets this one as a tab; else the group's
+// area takes it beside what is there; the simulator's panes in One window go
+// under ASM and LST.
+void WindowLayout::placeDock(QDockWidget* dock, Group group)
+{
+    auto firstOf = [&](Group g) -> QDockWidget* {
+        for (const QString& id : m_order) {
+            QDockWidget* other = m_docks[id];
+            if (m_groups[id] == g && other != dock && !other->isFloating() && !m_unplaced.count(id) &&
+                m_main->dockWidgetArea(other) != Qt::NoDockWidgetArea)
+                return other;
+        }
+        return nullptr;
+    };
+    if (QDockWidget* first = firstOf(group); first && group != Group::Simulator) {
+        m_main->tabifyDockWidget(first, dock);
+        return;
+    }
+    if (m_kind == Kind::OneWindow && group == Group::Panes)
+        if (QDockWidget* code = firstOf(Group::Code)) {
+            m_main->splitDockWidget(code, dock, Qt::Vertical);
+            return;
+        }
+    const Default place = DefaultPlace(m_kind, group);
+    m_main->addDockWidget(place.area, dock, place.orientation);
+    sizeByDefault(dock, group);
+}
+
+// The editor keeps the most room: the lists under it a third of the height
+// at most, the docks beside it what their contents need.
+void WindowLayout::sizeByDefault(QDockWidget* dock, Group group)
+{
+    if (group == Group::Lists)
+        m_main->resizeDocks({dock}, {std::min(240, m_main->height() / 3)}, Qt::Vertical);
+    else
+        m_main->resizeDocks({dock}, {group == Group::Simulator ? 430 : 420}, Qt::Horizontal);
+}
+
+void WindowLayout::showDefaultPlacedDocks()
+{
+    for (auto& [id, waiting] : m_defaultPlaced) {
+        QDockWidget* d = dock(id);
+        if (!waiting || !d)
+            continue;
+        waiting = false;
+        d->show();
+    }
+}
+
+void WindowLayout::placeAllByDefault()
+{
+    const bool arranging = std::exchange(m_arranging, true);
+    const auto done = qScopeGuard([this, arranging] { m_arranging = arranging; });
+    // All out first, so that each group finds only its own kind placed before it.
+    std::vector<QString> shown;
+    for (const QString& id : m_order)
+        if (!m_docks[id]->isHidden())
+            shown.push_back(id);
+    for (const QString& id : shown) {
+        m_docks[id]->setFloating(false);
+        m_main->removeDockWidget(m_docks[id]);
+        m_unplaced.insert(id);
+    }
+    for (Group group : {Group::Lists, Group::Code, Group::Simulator, Group::Panes})
+        for (const QString& id : shown) {
+            if (m_groups[id] != group)
+                continue;
+            placeDock(m_docks[id], group);
+            m_unplaced.erase(id);
+            m_docks[id]->show();
+        }
+    // Sizes once the main window has its new size.
+    QTimer::singleShot(0, this, [this, shown] {
+        for (const QString& id : shown)
+            if (QDockWidget* d = dock(id); d && !d->isHidden() && !d->isFloating())
+                sizeByDefault(d, m_groups[id]);
+    });
+}
+
+void WindowLayout::makeRoomForDocks()
+{
+    if (m_kind != Kind::Separate)
+        return;
+    const QRect area = AvailableArea(m_main);
+    const QMargins frame = FrameMargins(m_main);
+    QRect rect = m_main->geometry();
+    rect.setRight(area.right() - frame.right());
+    // Down to the editor's title bar when the editor is below, else to a
+    // height the simulator's groups fit in.
+    const QRect editor = m_windows.editor && m_windows.editor->isVisible() ? m_windows.editor->frameGeometry() : QRect();
+    int bottom = std::min(area.bottom() - frame.bottom(), rect.top() + 640);
+    if (editor.isValid() && editor.top() > rect.top() + 200)
+        bottom = editor.top() - frame.bottom() - 6;
+    rect.setBottom(std::max(rect.bottom(), bottom));
+    m_main->setGeometry(rect);
+}
+
+void WindowLayout::setKind(Kind kind)
+{
+    switchTo(kind, true);
+}
+
+// `remember`: the layout left keeps its docks' places (at start-up it has
+// none yet, and keeps the stored ones).
+void WindowLayout::switchTo(Kind kind, bool remember)
+{
+    if (kind == m_kind)
+        return;
+    const bool arranging = std::exchange(m_arranging, true);
+    const auto done = qScopeGuard([this, arranging] { m_arranging = arranging; });
+    if (remember)
+        m_states[m_kind] = m_main->saveState();
+    if (m_kind == Kind::OneWindow)
+        m_onePlace = placeText(m_main);
+    else
+        m_separatePlace = m_main->normalGeometry().isValid() ? m_main->normalGeometry() : m_main->geometry();
+    m_kind = kind;
+    if (kind == Kind::OneWindow)
+        toOneWindow();
+    else
+        toSeparateWindows(true);
+    const QByteArray& state = m_states[kind];
+    if (state.isEmpty() || !m_main->restoreState(state))
+        placeAllByDefault();
+    // ASM and LST are shown when their window would be.
+    for (QWidget* content : {static_cast<QWidget*>(m_windows.assembly), static_cast<QWidget*>(m_windows.listing)})
+        if (QDockWidget* d = content ? qobject_cast<QDockWidget*>(content->parentWidget()) : nullptr)
+            d->setVisible(!content->isHidden());
+    // The lists, ASM and LST docks are there in One window only.
+    for (const char* id : {"lists", "asm", "lst"})
+        if (QDockWidget* d = dock(QLatin1String(id))) {
+            d->toggleViewAction()->setVisible(kind == Kind::OneWindow);
+            if (kind == Kind::Separate)
+                d->hide();
+        }
+    const QSignalBlocker quiet(m_oneWindow);
+    m_oneWindow->setChecked(kind == Kind::OneWindow);
+    emit kindChanged(kind);
+}
+
+void WindowLayout::toOneWindow()
+{
+    const std::pair<QWidget*, const char*> viewers[] = {{m_windows.assembly, "asm"}, {m_windows.listing, "lst"}};
+    for (QWidget* window : {static_cast<QWidget*>(m_windows.editor), viewers[0].first, viewers[1].first})
+        if (window)
+            m_places[window] = {window->normalGeometry().isValid() ? window->normalGeometry() : window->geometry(),
+                                !window->isHidden(), window->windowFlags()};
+    // The lists leave the middle to the editor.
+    QWidget* lists = m_main->takeCentralWidget();
+    QDockWidget* listsDock = dock(QStringLiteral("lists"));
+    if (!listsDock) {
+        listsDock = makeDock(QStringLiteral("lists"), QStringLiteral("Lists"), Group::Lists);
+        placeDock(listsDock, Group::Lists);
+    }
+    listsDock->setWidget(lists);
+    lists->show();
+    listsDock->show();
+    if (m_windows.editor) {
+        m_main->setCentralWidget(m_windows.editor);
+        m_windows.editor->show();
+    }
+    for (const auto& [window, id] : viewers) {
+        if (!window)
+            continue;
+        QDockWidget* d = dock(QLatin1String(id));
+        if (!d) {
+            d = makeDock(QLatin1String(id), window->windowTitle(), Group::Code);
+            placeDock(d, Group::Code);
+            window->installEventFilter(this);
+            // Closing the dock hides its window, so that the window's own
+            // show (after a Check, a build) brings the dock back.
+            connect(d, &QDockWidget::visibilityChanged, window, [this, d, window](bool) {
+                if (!m_arranging && d->isHidden() && window->parentWidget() == d)
+                    window->hide();
+            });
+        }
+        const bool visible = m_places[window].visible;
+        d->setWidget(window);
+        window->setVisible(visible);
+        d->setVisible(visible);
+    }
+    const QRect area = AvailableArea(m_main).marginsRemoved(FrameMargins(m_main));
+    // "left top width height maximised", as the main window was left in One
+    // window; kept on the screen it is on now.
+    const QList<QByteArray> v = m_onePlace.split(' ');
+    QRect place = area;
+    if (v.size() == 5) {
+        const QRect stored(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
+        if (stored.isValid() && stored.intersects(area))
+            place = QRect(stored.topLeft(), stored.size().boundedTo(area.size()));
+    }
+    m_main->setGeometry(place);
+    if (v.size() == 5 && v[4] == "1")
+        m_main->setWindowState(m_main->windowState() | Qt::WindowMaximized);
+}
+
+void WindowLayout::toSeparateWindows(bool show)
+{
+    QWidget* editor = m_main->centralWidget() == m_windows.editor ? m_main->takeCentralWidget() : nullptr;
+    if (QDockWidget* listsDock = dock(QStringLiteral("lists")); listsDock && listsDock->widget()) {
+        QWidget* lists = listsDock->widget();
+        m_main->setCentralWidget(lists);
+        lists->show();
+        listsDock->hide();
+    }
+    for (QWidget* window : {static_cast<QWidget*>(m_windows.assembly), static_cast<QWidget*>(m_windows.listing), editor}) {
+        if (!window)
+            continue;
+        auto* d = qobject_cast<QDockWidget*>(window->parentWidget());
+        const bool visible = window == editor || (d && !d->isHidden() && !window->isHidden());
+        const auto it = m_places.find(window);
+        window->setParent(nullptr, it != m_places.end() ? it->second.flags : Qt::Window);
+        if (it != m_places.end())
+            window->setGeometry(it->second.geometry);
+        if (d)
+            d->hide();
+        window->setVisible(show && visible);
+    }
+    m_main->setGeometry(m_separatePlace);
+}
+
+bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
+{
+    // ASM and LST, shown or hidden by their own commands, take their dock along.
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+        auto* window = static_cast<QWidget*>(watched);
+        if (auto* d = qobject_cast<QDockWidget*>(window->parentWidget())) {
+            d->setVisible(event->type() == QEvent::ShowToParent);
+            if (event->type() == QEvent::ShowToParent)
+                d->raise();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void WindowLayout::restore()
+{
+    TProfileFile file;
+    file.load(TPlacement::ResolveProfilePath(m_iniFileName));
+    m_states[Kind::Separate] = QByteArray::fromBase64(file.GetPrivateProfileString(Section, "Separate"));
+    m_states[Kind::OneWindow] = QByteArray::fromBase64(file.GetPrivateProfileString(Section, "OneWindow"));
+    m_onePlace = file.GetPrivateProfileString(Section, "OneWindowPlace").trimmed();
+    m_separatePlace = m_main->geometry();
+    // Docks made later (the simulator's, at a debug start) take their places from this.
+    if (!m_states[Kind::Separate].isEmpty())
+        m_main->restoreState(m_states[Kind::Separate]);
+    if (file.GetPrivateProfileString(Section, "Layout").trimmed().toLower() == "one")
+        switchTo(Kind::OneWindow, false);
+}
+
+bool WindowLayout::save()
+{
+    if (m_iniFileName.isEmpty())
+        return true;
+    m_states[m_kind] = m_main->saveState();
+    if (m_kind == Kind::OneWindow) {
+        m_onePlace = placeText(m_main);
+        toSeparateWindows(false);
+    }
+    const QString path = TPlacement::ResolveProfilePath(m_iniFileName);
+    TProfileFile file;
+    file.load(path);
+    file.WritePrivateProfileString(Section, "Layout", m_kind == Kind::OneWindow ? "one" : "separate");
+    file.WritePrivateProfileString(Section, "Separate", m_states[Kind::Separate].toBase64());
+    file.WritePrivateProfileString(Section, "OneWindow", m_states[Kind::OneWindow].toBase64());
+    file.WritePrivateProfileString(Section, "OneWindowPlace", m_onePlace);
+    return file.save(path);
+}
