@@ -131,13 +131,14 @@ void TPlotData::addLine(const char* line, qsizetype size, double t)
 
 void TPlotData::trim(Series& s, double newest)
 {
-    // Old values go in steps of a thousand or so, not one by one.
+    // Old values go in steps of a quarter of the series, so that moving the
+    // kept ones costs little per value, however fast lines come.
     if (s.Time.size() % 1024 != 0)
         return;
     qsizetype drop = std::max<qsizetype>(0, s.Time.size() - MaxPoints);
     if (m_window > 0)
         drop = std::max<qsizetype>(drop, std::lower_bound(s.Time.cbegin(), s.Time.cend(), newest - m_window) - s.Time.cbegin());
-    if (drop > 0) {
+    if (drop >= std::max<qsizetype>(1024, s.Time.size() / 4)) {
         s.Time.remove(0, drop);
         s.Value.remove(0, drop);
     }

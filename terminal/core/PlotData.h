@@ -30,7 +30,9 @@ public:
     void receive(const char* data, qsizetype size, double t);
     void clear();
     // Values older than this many seconds before the newest are dropped
-    // (0: all kept, up to MaxPoints a series).
+    // (0: all kept, up to MaxPoints a series); a series lets go of them in
+    // steps, so it may hold up to a third more for a while. The export keeps
+    // to the window exactly.
     void setWindow(double seconds) { m_window = seconds; }
     double window() const { return m_window; }
     const QList<Series>& series() const { return m_series; }
