@@ -42,13 +42,7 @@ TPlotPane::TPlotPane(TPlotData* data, QWidget* parent) : QWidget(parent), m_data
     bar->addWidget(csv);
     bar->addWidget(png);
     column->addLayout(bar);
-    m_plot = new QCustomPlot(this);
-    m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-    m_plot->setPlottingHint(QCP::phFastPolylines, true);
-    m_plot->xAxis->setLabel(QStringLiteral("s"));
-    m_plot->legend->setVisible(true);
-    m_plot->setMinimumHeight(120);
-    column->addWidget(m_plot, 1);
+    m_column = column;
     m_data->setWindow(m_window->value());
     connect(m_window, &QDoubleSpinBox::valueChanged, this, [this](double s) {
         m_data->setWindow(s);
@@ -92,8 +86,31 @@ void TPlotPane::refresh()
     redraw();
 }
 
+void TPlotPane::makePlot()
+{
+    // Made when first drawn: the pane starts hidden, and the window comes up
+    // sooner without the plot's axes, layers and first replot.
+    if (m_plot)
+        return;
+    m_plot = new QCustomPlot(this);
+    m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    m_plot->setPlottingHint(QCP::phFastPolylines, true);
+    m_plot->xAxis->setLabel(QStringLiteral("s"));
+    m_plot->legend->setVisible(true);
+    m_plot->setMinimumHeight(120);
+    m_column->addWidget(m_plot, 1);
+}
+
+void TPlotPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_plot)
+        redraw();
+}
+
 void TPlotPane::redraw()
 {
+    makePlot();
     m_drawn = m_data->generation();
     static const QColor colours[] = {QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),
                                      QColor(255, 127, 14), QColor(148, 103, 189), QColor(140, 86, 75)};

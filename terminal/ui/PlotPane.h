@@ -14,6 +14,7 @@
 class QCheckBox;
 class QCustomPlot;
 class QDoubleSpinBox;
+class QVBoxLayout;
 class TPlotData;
 
 class TPlotPane : public QWidget {
@@ -27,11 +28,16 @@ public:
 
     static constexpr int FramePeriodMs = 100;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void refresh();
+    void makePlot();
 
     TPlotData* m_data;
-    QCustomPlot* m_plot;
+    QCustomPlot* m_plot = nullptr;
+    QVBoxLayout* m_column;
     QCheckBox* m_pause;
     QCheckBox* m_autoScale;
     QDoubleSpinBox* m_window;
