@@ -35,6 +35,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <thread>
@@ -109,14 +110,22 @@ struct Figures {
     double maxDisplayLagMs = 0;
     double maxTimerLateMs = 0;
     double bytesPerByte = 0;
+    double cpuSeconds = 0;  // processor time of the whole process (the feeding thread too): the machine may be shared
 };
+
+double processCpuSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
 
 void print(const char* name, const Figures& f)
 {
     std::printf("%-28s %8.2f MB in %6.2f s  %7.3f MB/s  slowest second %7.2f MB/s  display lag max %6.1f ms  "
-                "timer late max %6.1f ms  memory %5.2f bytes/byte\n",
+                "timer late max %6.1f ms  memory %5.2f bytes/byte  processor %6.2f s (%.1f MB per processor second)\n",
                 name, f.bytes / 1e6, f.seconds, f.bytes / 1e6 / f.seconds, f.slowestSecondMBs, f.maxDisplayLagMs,
-                f.maxTimerLateMs, f.bytesPerByte);
+                f.maxTimerLateMs, f.bytesPerByte, f.cpuSeconds, f.cpuSeconds > 0 ? f.bytes / 1e6 / f.cpuSeconds : 0.0);
     std::fflush(stdout);
 }
 
@@ -127,6 +136,7 @@ void runLoop(Figures& f, qint64 total, Received received, double limitSeconds)
 {
     QElapsedTimer clock;
     clock.start();
+    const double cpuBefore = processCpuSeconds();
     QTimer timer;
     QElapsedTimer sinceTick;
     sinceTick.start();
@@ -150,6 +160,7 @@ void runLoop(Figures& f, qint64 total, Received received, double limitSeconds)
         }
     }
     f.seconds = clock.nsecsElapsed() / 1e9;
+    f.cpuSeconds = processCpuSeconds() - cpuBefore;
     f.bytes = received();
     if (f.slowestSecondMBs > 1e8)
         f.slowestSecondMBs = f.bytes / 1e6 / f.seconds;

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -191,6 +192,38 @@ TEST(M51simCore, ProgramKindsScriptAndBoard)
     EXPECT_EQ(M51sim({"--chip", "Z80", source}).exitCode, 2);
     EXPECT_EQ(M51sim({"--xram", "70000", source}).exitCode, 2);
     EXPECT_EQ(M51sim({"--line-baud", "fast", source}).exitCode, 2);
+}
+
+// A ROM monitor's HEX download on the real line: once the loader of the
+// examples has signed on, sendfile puts a 2 KB file on RXD back to back at
+// the program's bit rate, and the loader counts every record as sound.
+TEST(M51simCore, HexDownloadOnTheRealLine)
+{
+    if (qgetenv("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "the built-in simulator's options";
+    QTemporaryDir dir;
+    QByteArray hex;
+    for (int address = 0; address < 2048; address += 16) {
+        QByteArray record;
+        record.append(char(16)).append(char(address >> 8)).append(char(address)).append(char(0));
+        for (int i = 0; i < 16; ++i)
+            record.append(char(address * 7 + i * 13));
+        quint8 sum = 0;
+        for (char c : record)
+            sum = quint8(sum - quint8(c));
+        hex += ':' + (record + char(sum)).toHex().toUpper() + "\r\n";
+    }
+    hex += ":00000001FF\r\n";
+    for (const auto& [name, bytes] : {std::pair{"firmware.hex", hex},
+                                      std::pair{"load.txt", QByteArray("expect READY\\r\\n\nsendfile firmware.hex\nexpect OK 129\\r\\n\n")}}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    const SimRun run = M51sim({"--line-baud", "115200", "--steps", "5000000", "--serial-script", dir.filePath("load.txt"),
+                               "--print", "xram[7F0]", Examples + "/hexload.a51"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QByteArray("xram[7F0]=") + QByteArray(1, char(0x7F0 * 7)).toHex().toUpper() + "\n");
 }
 
 // --tty: a terminal program opens the linked pseudo-terminal and talks to

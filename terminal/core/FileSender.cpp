@@ -6,7 +6,9 @@
 
 #include <QFileInfo>
 #include <QSettings>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 TFileSender::TFileSender(TSerialPortDriver* driver, QObject* parent) : QObject(parent), m_driver(driver)
 {
@@ -142,6 +144,15 @@ void TFileSender::pump()
     }
 }
 
+// Waits that are too short for the event loop's timers are slept in small
+// steps rather than spun: the processor stays free for the rest of the
+// machine (a simulated board, say), and the pause is still kept to a few
+// tens of microseconds.
+static void idle(qint64 ns)
+{
+    std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
+}
+
 void TFileSender::pumpPaced()
 {
     QElapsedTimer slice;
@@ -152,6 +163,7 @@ void TFileSender::pumpPaced()
             if (m_driver->OutQueued() > 0) {
                 if (m_sinceProgress.elapsed() > m_driver->OutputTimeout)
                     finish(TFileSendResult::TimedOut);
+                idle(20000);
                 continue;
             }
             m_awaitDrain = false;
@@ -167,6 +179,7 @@ void TFileSender::pumpPaced()
         if (wait > 0) {
             if (wait > 1500000)
                 return;  // long enough for the timer
+            idle(std::min<qint64>(wait, 50000));
             continue;
         }
         if (!fillBlock())

@@ -42,13 +42,7 @@ TPlotPane::TPlotPane(TPlotData* data, QWidget* parent) : QWidget(parent), m_data
     bar->addWidget(csv);
     bar->addWidget(png);
     column->addLayout(bar);
-    m_plot = new QCustomPlot(this);
-    m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-    m_plot->setPlottingHint(QCP::phFastPolylines, true);
-    m_plot->xAxis->setLabel(QStringLiteral("s"));
-    m_plot->legend->setVisible(true);
-    m_plot->setMinimumHeight(120);
-    column->addWidget(m_plot, 1);
+    m_column = column;
     m_data->setWindow(m_window->value());
     connect(m_window, &QDoubleSpinBox::valueChanged, this, [this](double s) {
         m_data->setWindow(s);
@@ -87,17 +81,43 @@ void TPlotPane::refresh()
 {
     if (!isVisible() || paused() || m_data->generation() == m_drawn)
         return;
+    if (m_sinceDrawn.isValid() && m_sinceDrawn.elapsed() < 3 * m_drawMs)
+        return;
     redraw();
+}
+
+void TPlotPane::makePlot()
+{
+    // Made when first drawn: the pane starts hidden, and the window comes up
+    // sooner without the plot's axes, layers and first replot.
+    if (m_plot)
+        return;
+    m_plot = new QCustomPlot(this);
+    m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    m_plot->setPlottingHint(QCP::phFastPolylines, true);
+    m_plot->xAxis->setLabel(QStringLiteral("s"));
+    m_plot->legend->setVisible(true);
+    m_plot->setMinimumHeight(120);
+    m_column->addWidget(m_plot, 1);
+}
+
+void TPlotPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_plot)
+        redraw();
 }
 
 void TPlotPane::redraw()
 {
+    makePlot();
     m_drawn = m_data->generation();
     static const QColor colours[] = {QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),
                                      QColor(255, 127, 14), QColor(148, 103, 189), QColor(140, 86, 75)};
     const auto& series = m_data->series();
     while (m_plot->graphCount() > series.size())
         m_plot->removeGraph(m_plot->graphCount() - 1);
+    m_given.resize(m_plot->graphCount());
     double newest = 0;
     for (int i = 0; i < series.size(); ++i) {
         if (i >= m_plot->graphCount()) {
@@ -107,19 +127,37 @@ void TPlotPane::redraw()
             g->setPen(QPen(colours[i % 6], 1));
             g->setAntialiased(false);
             g->setAdaptiveSampling(true);
+            m_given.append(0);
         }
         QCPGraph* g = m_plot->graph(i);
-        g->setName(series[i].Name);
-        g->setData(series[i].Time, series[i].Value, true);
-        if (!series[i].Time.isEmpty())
-            newest = std::max(newest, series[i].Time.last());
+        const TPlotData::Series& s = series[i];
+        g->setName(s.Name);
+        // Only the values that came since the last frame are added, and those
+        // the series dropped are removed; after a clear, or when more came
+        // than the series keeps, the graph takes the series whole.
+        const quint64 fresh = s.Appended - m_given[i];
+        if (s.Appended < m_given[i] || fresh > quint64(s.Time.size())) {
+            g->setData(s.Time, s.Value, true);
+        } else if (fresh > 0) {
+            const qsizetype from = s.Time.size() - qsizetype(fresh);
+            g->addData(s.Time.mid(from), s.Value.mid(from), true);
+        }
+        m_given[i] = s.Appended;
+        if (!s.Time.isEmpty()) {
+            g->data()->removeBefore(s.Time.first());
+            newest = std::max(newest, s.Time.last());
+        }
     }
     if (m_autoScale->isChecked()) {
         m_plot->rescaleAxes();
         if (m_data->window() > 0)
             m_plot->xAxis->setRange(std::max(0.0, newest - m_data->window()), std::max(newest, 1.0));
     }
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
+    QElapsedTimer drawing;
+    drawing.start();
+    m_plot->replot(QCustomPlot::rpImmediateRefresh);
+    m_drawMs = drawing.nsecsElapsed() / 1e6;
+    m_sinceDrawn.start();
 }
 
 bool TPlotPane::exportCsv(const QString& path, QString* error) const

@@ -5,6 +5,7 @@
 #include "HexBytes.h"
 #include "MacroCodec.h"
 #include "PlotData.h"
+#include "PlotPane.h"
 #include "ReceiveFind.h"
 #include "ReceiveStore.h"
 #include "SourceLines.h"
@@ -16,6 +17,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <qcustomplot.h>
 
 namespace {
 void feed(TReceiveLog& log, const QByteArray& block, const TReceiveOptions& options = {})
@@ -43,6 +45,7 @@ private slots:
     void plotLines_data();
     void plotLines();
     void plotSeriesAcrossBlocks();
+    void plotPaneTakesWhatCame();
     void findInStore_data();
     void findInStore();
 };
@@ -366,6 +369,46 @@ void LogicTests::plotSeriesAcrossBlocks()
     QCOMPARE(data.toCsv(), QByteArray("time,1,2\n10.000000,9,\n"));
     data.clear();
     QVERIFY(data.series().isEmpty());
+}
+
+void LogicTests::plotPaneTakesWhatCame()
+{
+    // Frame by frame the graphs get only the new values, drop those the time
+    // window dropped, and start over after a clear: they always hold what
+    // the series hold.
+    TPlotData data;
+    TPlotPane pane(&data);
+    pane.show();
+    QCustomPlot* plot = pane.findChild<QCustomPlot*>();
+    QVERIFY(plot);
+    auto same = [&] {
+        for (int i = 0; i < data.series().size(); ++i) {
+            const auto& s = data.series()[i];
+            const auto graph = plot->graph(i)->data();
+            if (graph->isEmpty() || graph->constBegin()->key != s.Time.first() || (graph->constEnd() - 1)->key != s.Time.last()
+                || (graph->constEnd() - 1)->value != s.Value.last())
+                return false;
+        }
+        return plot->graphCount() == data.series().size();
+    };
+    double t = 0;
+    for (int frame = 0; frame < 40; ++frame) {
+        QByteArray block;
+        for (int line = 0; line < 500; ++line)
+            block += QByteArray::number(frame * 500 + line) + "," + QByteArray::number(-line) + "\r\n";
+        data.receive(block.constData(), block.size(), t += 3);
+        if (frame % 3 == 0)
+            continue;  // two blocks came between frames
+        pane.redraw();
+        QVERIFY2(same(), qPrintable(QStringLiteral("frame %1").arg(frame)));
+    }
+    QVERIFY(data.series()[0].Time.first() > 0);  // the 60 s window dropped the oldest
+    data.clear();
+    data.receive("7 8 9\n", 6, t);
+    pane.redraw();
+    QCOMPARE(plot->graphCount(), 3);
+    QVERIFY(same());
+    QCOMPARE(plot->graph(0)->dataCount(), 1);
 }
 
 void LogicTests::findInStore_data()

@@ -7,6 +7,9 @@
 #include "SerialPortDrv.h"
 
 #include <QProcess>
+#include <functional>
+#include <optional>
+#include <sys/socket.h>
 #include <QRandomGenerator>
 
 #include <QSettings>
@@ -53,20 +56,29 @@ TFileSendResult sendAndWait(TFileSender& sender, const QString& path, int timeou
     return none;
 }
 
-// An lrzsz program on the far end of the line: its input and output are the
-// pseudo-terminal's master side.
+// An lrzsz program on the far end of the line. It talks through a socket
+// that a thread relays to the pseudo-terminal's master side: given the master
+// itself, the program's terminal settings and flushes would act on this
+// side's line (the slave's queue) and drop bytes a real device never loses.
 class FarProgram {
 public:
     FarProgram(PtyPort& pty, const QString& program, const QStringList& arguments, const QString& folder)
+        : m_master(pty.master())
     {
-        const int fd = pty.master();
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+            return;
+        m_socket = pair[0];
+        const int theirs = pair[1];
         m_process.setWorkingDirectory(folder);
-        m_process.setChildProcessModifier([fd] {
-            ::dup2(fd, 0);
-            ::dup2(fd, 1);
+        m_process.setChildProcessModifier([theirs] {
+            ::dup2(theirs, 0);
+            ::dup2(theirs, 1);
         });
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start(program, arguments);
+        ::close(theirs);
+        m_relay = std::thread([this] { relay(); });
     }
     ~FarProgram()
     {
@@ -74,6 +86,11 @@ public:
             m_process.kill();
             m_process.waitForFinished(2000);
         }
+        m_stop = true;
+        if (m_relay.joinable())
+            m_relay.join();
+        if (m_socket >= 0)
+            ::close(m_socket);
     }
     QProcess& process() { return m_process; }
     // Waits with the event loop running: the program's last bytes must still
@@ -88,7 +105,54 @@ public:
     }
 
 private:
+    // Both ends are non-blocking: a side that stopped reading must not keep
+    // the relay from ending.
+    bool writeAll(int fd, const char* data, ssize_t size)
+    {
+        while (size > 0 && !m_stop) {
+            const ssize_t n = ::write(fd, data, size_t(size));
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 5);
+                continue;
+            }
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+    void relay()
+    {
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        ::fcntl(m_socket, F_SETFL, ::fcntl(m_socket, F_GETFL) | O_NONBLOCK);
+        char buf[16384];
+        bool programOpen = true;
+        while (!m_stop) {
+            pollfd p[2] = {{m_master, POLLIN, 0}, {m_socket, short(programOpen ? POLLIN : 0), 0}};
+            if (::poll(p, 2, 5) <= 0)
+                continue;
+            if (p[0].revents & POLLIN) {
+                const ssize_t n = ::read(m_master, buf, sizeof buf);
+                if (n > 0 && programOpen)
+                    writeAll(m_socket, buf, n);
+            }
+            if (p[1].revents & (POLLIN | POLLHUP)) {
+                const ssize_t n = ::read(m_socket, buf, sizeof buf);
+                if (n > 0)
+                    writeAll(m_master, buf, n);
+                else
+                    programOpen = false;
+            }
+        }
+    }
+
+    int m_master;
+    int m_socket = -1;
     QProcess m_process;
+    std::atomic<bool> m_stop{false};
+    std::thread m_relay;
 };
 
 QByteArray randomBytes(qsizetype size)
@@ -105,10 +169,13 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-TTransferResult transferAndWait(TProtocolTransfer& transfer, const TTransferRequest& request, int timeoutMs = 120000)
+TTransferResult transferAndWait(TProtocolTransfer& transfer, const TTransferRequest& request, int timeoutMs = 120000,
+                                const std::function<void()>& started = {})
 {
     QSignalSpy done(&transfer, &TProtocolTransfer::finished);
     transfer.start(request);
+    if (started)
+        started();
     if (done.isEmpty())
         done.wait(timeoutMs);
     if (!done.isEmpty())
@@ -292,7 +359,10 @@ void TransferTests::protocolsBothWays_data()
     row("XMODEM-CRC receive", TProtocol::XmodemCrc, false, "sx", {"-b", "out.bin"}, 128 << 10);
     row("XMODEM-1K receive", TProtocol::Xmodem1K, false, "sx", {"-b", "-k", "out.bin"}, mb);
     row("YMODEM receive", TProtocol::Ymodem, false, "sb", {"-b", "out.bin"}, mb);
+    row("XMODEM-1K send", TProtocol::Xmodem1K, true, "rx", {"-b", "-c", "in.bin"}, mb);
+    row("YMODEM send", TProtocol::Ymodem, true, "rb", {"-b"}, mb);
     row("ZMODEM send", TProtocol::Zmodem, true, "rz", {"-b"}, mb);
+    row("ZMODEM receive", TProtocol::Zmodem, false, "sz", {"-b", "out.bin"}, mb);
 }
 
 void TransferTests::protocolsBothWays()
@@ -314,7 +384,6 @@ void TransferTests::protocolsBothWays()
     QVERIFY(line.driver.Connect());
     TProtocolTransfer transfer(&line.driver);
     line.driver.OnReceiveData = [&transfer](TSerialPortDriver*, const char* d, int n) { transfer.received(d, n); };
-    FarProgram far(line.pty, farProgram, farArguments, there.path());
     TTransferRequest request;
     request.Protocol = TProtocol(protocol);
     request.Direction = send ? TTransferDirection::Send : TTransferDirection::Receive;
@@ -322,10 +391,15 @@ void TransferTests::protocolsBothWays()
     request.Folder = here.path();
     request.XmodemName = QStringLiteral("board.bin");
     request.IdleTimeoutMs = 10000;
-    const TTransferResult result = transferAndWait(transfer, request);
+    // The far program starts once this side listens, as a user starts the
+    // device's end after the terminal's: a receiver's first request would
+    // otherwise go to the text view and be repeated only after 10 s.
+    std::optional<FarProgram> far;
+    const TTransferResult result = transferAndWait(transfer, request, 120000,
+                                                   [&] { far.emplace(line.pty, farProgram, farArguments, there.path()); });
     QVERIFY2(result.End == TTransferResult::Succeeded, qPrintable(TransferMessage(result)));
-    QVERIFY(far.ended(10000));
-    QCOMPARE(far.process().exitCode(), 0);
+    QVERIFY(far->ended(10000));
+    QCOMPARE(far->process().exitCode(), 0);
     QString arrived;
     if (send)
         arrived = there.filePath(farProgram == QLatin1String("rx") ? QStringLiteral("in.bin") : QStringLiteral("firmware.bin"));
@@ -334,7 +408,8 @@ void TransferTests::protocolsBothWays()
     const QByteArray got = readAll(arrived);
     QCOMPARE(got.size(), data.size());
     QVERIFY(got == data);
-    QCOMPARE(result.Files, QStringList{QFileInfo(arrived).fileName()});
+    // What was sent, or the file as it came into the folder.
+    QCOMPARE(result.Files, QStringList{QFileInfo(send ? source : arrived).fileName()});
     QVERIFY(TransferMessage(result).contains(QStringLiteral("finished")));
 }
 
