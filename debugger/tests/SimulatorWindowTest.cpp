@@ -100,6 +100,9 @@ TEST(DebugController, KeysBreakpointLineAndRebuildWhenChanged)
     QObject::connect(&controller, &DebugController::problems, [&](const QStringList& p) { problems = p; });
 
     EXPECT_EQ(controller.action(DebugController::Action::StepLine)->shortcut(), QKeySequence(Qt::Key_F10));
+    // The coverage choices are only choices: ticking one starts no session.
+    controller.action(DebugController::Action::ShowCoverage)->trigger();
+    EXPECT_EQ(controller.engine()->state(), DebugEngine::State::Off);
     controller.action(DebugController::Action::ToggleBreakpoint)->trigger();  // F2 on the caret line
     EXPECT_EQ(controller.breakpoints(), QSet<int>{caret});
     controller.action(DebugController::Action::Run)->trigger();  // F5 builds, starts and runs

@@ -340,6 +340,10 @@ void DebugController::trigger(Action which)
     case Action::LoadState:
         saveOrLoadState(which == Action::SaveState);
         return;
+    case Action::ShowCoverage:
+    case Action::ShadeHotLines:
+    case Action::KeepCoverage:
+        return;  // choices, taken by their toggles: nothing to start
     default:
         break;
     }
