@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QDockWidget>
+#include <QTabBar>
+#include <QTimer>
 #include <QEvent>
 #include <QApplication>
 #include <QMenu>
@@ -141,6 +143,7 @@ void WindowLayout::placeDock(QDockWidget* dock, Group group)
     };
     if (QDockWidget* first = firstOf(group); first && group != Group::Simulator) {
         m_main->tabifyDockWidget(first, dock);
+        keepTabTitlesWhole();
         return;
     }
     if (m_kind == Kind::OneWindow && group == Group::Panes)
@@ -249,6 +252,7 @@ void WindowLayout::switchTo(Kind kind, bool remember)
     const QByteArray& state = m_states[kind];
     if (state.isEmpty() || !m_main->restoreState(state))
         placeAllByDefault();
+    keepTabTitlesWhole();
     // ASM and LST are shown when their window would be.
     for (QWidget* content : {static_cast<QWidget*>(m_windows.assembly), static_cast<QWidget*>(m_windows.listing)})
         if (QDockWidget* d = content ? qobject_cast<QDockWidget*>(content->parentWidget()) : nullptr)
@@ -371,6 +375,7 @@ void WindowLayout::restore()
     // Docks made later (the simulator's, at a debug start) take their places from this.
     if (!m_states[Kind::Separate].isEmpty())
         m_main->restoreState(m_states[Kind::Separate]);
+    keepTabTitlesWhole();
     if (file.GetPrivateProfileString(Section, "Layout").trimmed().toLower() == "one")
         switchTo(Kind::OneWindow, false);
 }
@@ -392,4 +397,17 @@ bool WindowLayout::save()
     file.WritePrivateProfileString(Section, "OneWindow", m_states[Kind::OneWindow].toBase64());
     file.WritePrivateProfileString(Section, "OneWindowPlace", m_onePlace);
     return file.save(path);
+}
+
+// Tabbed docks show their whole titles ("Internal RAM", "Interrupts") and
+// scroll, rather than cutting them to "Inte…". The main window makes its tab
+// bars as it lays the docks out, so this looks once that is done.
+void WindowLayout::keepTabTitlesWhole()
+{
+    QTimer::singleShot(0, m_main, [main = m_main] {
+        for (QTabBar* bar : main->findChildren<QTabBar*>(Qt::FindDirectChildrenOnly)) {
+            bar->setElideMode(Qt::ElideNone);
+            bar->setUsesScrollButtons(true);
+        }
+    });
 }

@@ -81,6 +81,7 @@ private:
     void toOneWindow();
     void toSeparateWindows(bool show);
     void placeDock(QDockWidget* dock, Group group);
+    void keepTabTitlesWhole();
     void placeAllByDefault();
     void sizeByDefault(QDockWidget* dock, Group group);
     QDockWidget* makeDock(const QString& id, const QString& title, Group group);

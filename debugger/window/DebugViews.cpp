@@ -9,9 +9,9 @@ namespace m51dbg {
 
 void AddDebugViews(SimulatorWindow& window, DebugEngine* engine)
 {
-    window.addPane("iramView", QObject::tr("Internal RAM"), new MemoryPane(engine, DebugEngine::Memory::Iram));
-    window.addPane("xramView", QObject::tr("External RAM"), new MemoryPane(engine, DebugEngine::Memory::Xram));
-    window.addPane("codeView", QObject::tr("Code"), new MemoryPane(engine, DebugEngine::Memory::Code));
+    window.addPane("iramView", QObject::tr("Memory: internal"), new MemoryPane(engine, DebugEngine::Memory::Iram));
+    window.addPane("xramView", QObject::tr("Memory: external"), new MemoryPane(engine, DebugEngine::Memory::Xram));
+    window.addPane("codeView", QObject::tr("Memory: code"), new MemoryPane(engine, DebugEngine::Memory::Code));
     window.addPane("sfrView", QObject::tr("SFR"), new SfrPane(engine));
     window.addPane("disassemblyView", QObject::tr("Disassembly"), new DisassemblyPane(engine));
 }
