@@ -184,6 +184,7 @@ QString TEd::text() const
 void TEd::setText(const QString& text)
 {
     M->setErrorMarkers({});
+    m_firstReason.clear();
     const QSet<QString> names = definedProcedures(text);
     highlighter->setProcedureNames(names);
     M->setCompletionNames(QStringList(names.cbegin(), names.cend()), {});
@@ -201,9 +202,8 @@ void TEd::showCaret()
 {
     const int line = M->caretLine();
     QString text = QStringLiteral("Line %1, Column %2").arg(line + 1).arg(M->caretColumn() + 1);
-    const QString error = M->errorAt(line);
-    if (!error.isEmpty())
-        text += QStringLiteral("    ") + error.section(QLatin1Char('\n'), 0, 0);
+    if (const auto reason = m_firstReason.constFind(line); reason != m_firstReason.cend())
+        text += QStringLiteral("    ") + *reason;
     caretStatus->setText(text);
 }
 
@@ -236,12 +236,15 @@ QSet<QString> TEd::definedProcedures(QStringView text)
 void TEd::showCompileResult(const m51::CompileResult& compiled, const std::vector<m51::Diagnostic>& diagnostics)
 {
     QMap<int, QString> markers;
+    m_firstReason.clear();
     for (const m51::Diagnostic& d : diagnostics) {
         if (!d.file.empty() || d.line <= 0 || d.severity == m51::Severity::Note)
             continue;
         QString& marker = markers[d.line - 1];
         const QString reason = markerText(d);
         marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
+        if (!m_firstReason.contains(d.line - 1))
+            m_firstReason.insert(d.line - 1, reason);
     }
     M->setErrorMarkers(markers);
     QSet<QString> names;

@@ -10,6 +10,7 @@
 #include "CodeEditor.h"
 #include "Compiler.h"
 
+#include <QMap>
 #include <QSet>
 #include <QWidget>
 #include <string>
@@ -94,4 +95,6 @@ private:
     void showCaret();
     // Procedure names defined in `text` (PROCEDURE lines), upper-cased.
     static QSet<QString> definedProcedures(QStringView text);
+
+    QMap<int, QString> m_firstReason;  // line (0-based) -> its first diagnostic, for the status line
 };
