@@ -196,6 +196,12 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     // A stopwatch between two points of the program: reset it, run or step, read it.
     m_stopwatch = new QLabel("0");
     m_stopwatch->setObjectName("stopwatch");
+    // The counters keep their width as they grow: a wider number would lay the
+    // whole window out and paint it again at that step.
+    const QFontMetrics counterMetrics(m_cycles->font());
+    m_cycles->setMinimumWidth(counterMetrics.horizontalAdvance(QStringLiteral("0000000000000")));
+    m_time->setMinimumWidth(counterMetrics.horizontalAdvance(QStringLiteral("00000.000000 s")));
+    m_stopwatch->setMinimumWidth(counterMetrics.horizontalAdvance(QStringLiteral("0000000000 cycles, 00000.000 ms")));
     auto* resetStopwatch = new QPushButton(tr("Reset"));
     resetStopwatch->setObjectName("resetStopwatch");
     resetStopwatch->setToolTip(tr("Start the stopwatch again from this moment"));
@@ -218,8 +224,12 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     }
     m_iram->setHorizontalHeaderLabels(columns);
     m_iram->setVerticalHeaderLabels(rows);
-    m_iram->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_iram->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Every cell holds two hex digits: sized once, not measured again at every step.
+    const QFontMetrics digits(mono);
+    m_iram->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_iram->horizontalHeader()->setDefaultSectionSize(digits.horizontalAdvance(QStringLiteral("FFW")) + 6);
+    m_iram->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_iram->verticalHeader()->setDefaultSectionSize(digits.height() + 6);
     for (int r = 0; r < 16; ++r)
         for (int c = 0; c < 16; ++c)
             m_iram->setItem(r, c, new QTableWidgetItem("--"));
@@ -263,6 +273,9 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_status = new QLabel;
     m_status->setObjectName("status");
     m_status->setWordWrap(true);
+    // Its text changes at every stop: its width must not lay the window out again.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->setMinimumHeight(2 * m_status->fontMetrics().lineSpacing());
     m_replay = new QLabel(tr("Stepping back: the serial line and the board's outside world are not rewound"));
     m_replay->setObjectName("replay");
     m_replay->setWordWrap(true);
