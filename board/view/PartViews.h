@@ -15,6 +15,8 @@ public:
     LedView(const LedPart& part, QWidget* parent = nullptr);
     void refresh();
     QSize sizeHint() const override;
+    // A short pane scrolls rather than squeezing a part out of sight.
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -29,6 +31,8 @@ public:
     SevenSegView(const SevenSegPart& part, QWidget* parent = nullptr);
     void refresh();
     QSize sizeHint() const override;
+    // A short pane scrolls rather than squeezing a part out of sight.
+    QSize minimumSizeHint() const override { return sizeHint(); }
     QString shownText() const { return m_text; }
 
 protected:
@@ -45,6 +49,8 @@ public:
     LcdView(const LcdPart& part, QWidget* parent = nullptr);
     void refresh();
     QSize sizeHint() const override;
+    // A short pane scrolls rather than squeezing a part out of sight.
+    QSize minimumSizeHint() const override { return sizeHint(); }
     // The rows as drawn at the last refresh (CGRAM characters as '?').
     QStringList shownRows() const { return m_rows; }
 
@@ -65,6 +71,8 @@ public:
     TraceView(const TracePart& part, QWidget* parent = nullptr);
     void refresh(uint64_t now, uint64_t span);
     QSize sizeHint() const override;
+    // A short pane scrolls rather than squeezing a part out of sight.
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent*) override;
