@@ -142,7 +142,6 @@ private:
     Through m_through;
     sim::Listener* m_pinListener = nullptr;
     BreakFilter m_breakFilter;
-    insight::Recorder* m_recorder = nullptr;
     bool m_realTime = false;
     QElapsedTimer m_realClock;  // real time: since m_realStart cycles
     uint64_t m_realStart = 0;

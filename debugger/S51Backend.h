@@ -62,6 +62,8 @@ public:
               std::function<void(std::optional<std::vector<uint8_t>>)> done) override;
 
 private:
+    // A number as s51's commands take it (0x2c).
+    static QByteArray hex(unsigned value) { return "0x" + QByteArray::number(value, 16); }
     struct Command {
         QByteArray text;
         std::function<void(const std::string&)> done;

@@ -38,6 +38,17 @@ using ErrorHandler = std::function<void(const QString& message)>;
 void setErrorHandler(ErrorHandler handler);
 void reportError(const QString& message);
 
+// Runs a command; a file error ends it and goes to the error handler.
+template <typename Command>
+void guarded(Command command)
+{
+    try {
+        command();
+    } catch (const FileError& error) {
+        reportError(error.message());
+    }
+}
+
 // Reads the whole file; FileError::cannotOpen when it cannot be read.
 QByteArray readFileBytes(const QString& path);
 // Replaces the file atomically; FileError::cannotCreate with the reason when

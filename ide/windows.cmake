@@ -11,7 +11,7 @@ target_sources(zelvar PRIVATE
   ShellRun.cpp ShellRun.h
   ListBox.cpp ListBox.h
   TextPane.cpp TextPane.h
-  Main.cpp Main.h
+  Main.cpp MainFrame.cpp Main.h
   Nastavu.cpp Nastavu.h
   editoru.cpp editoru.h
   asembu.cpp asembu.h

@@ -38,19 +38,6 @@ void Recorder::machineReset()
     std::fill(m_totals.open.begin(), m_totals.open.end(), 0);
 }
 
-sim::Stop Recorder::run(sim::Machine& machine, uint64_t cycleBudget, const uint8_t* breakpoints)
-{
-    const uint64_t end = machine.cycles() + cycleBudget;
-    for (bool first = true; machine.cycles() < end; first = false) {
-        if (machine.poweredDown())
-            return sim::Stop::PowerDown;
-        if (!first && breakpoints[machine.pc()] && machine.pendingInterrupt() < 0 && !machine.idle())
-            return sim::Stop::Breakpoint;
-        step(machine);
-    }
-    return sim::Stop::CycleLimit;
-}
-
 unsigned Recorder::step(sim::Machine& machine)
 {
     const int source = machine.pendingInterrupt();

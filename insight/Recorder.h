@@ -31,10 +31,6 @@ public:
     unsigned step(sim::Machine& machine);
     // Forgets what was recorded (and clears the core's execution counters).
     void clear(sim::Machine& machine);
-    // Steps until `cycleBudget` machine cycles are spent, the machine powers
-    // down, or the PC reaches an address marked in `breakpoints` (64 K
-    // entries; the first step is never held, as in Machine::run).
-    sim::Stop run(sim::Machine& machine, uint64_t cycleBudget, const uint8_t* breakpoints);
     // The machine was reset: the calls and interrupts open so far never return.
     void machineReset();
 

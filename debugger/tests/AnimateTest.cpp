@@ -15,15 +15,6 @@ using Action = DebugController::Action;
 
 namespace {
 
-int LineOf(const QByteArray& source, const char* text)
-{
-    const QList<QByteArray> lines = source.split('\n');
-    for (int i = 0; i < lines.size(); ++i)
-        if (lines[i].startsWith(text))
-            return i;
-    return -1;
-}
-
 bool PumpWhile(const std::function<bool()>& condition, int timeoutMs = 5000)
 {
     QElapsedTimer clock;

@@ -56,4 +56,13 @@ void Pump(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+int LineOf(const QByteArray& source, const char* text)
+{
+    const QList<QByteArray> lines = source.split('\n');
+    for (int i = 0; i < lines.size(); ++i)
+        if (lines[i].startsWith(text))
+            return i;
+    return -1;
+}
+
 } // namespace m51dbg::test

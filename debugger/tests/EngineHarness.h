@@ -3,6 +3,7 @@
 // blocking the engine's event processing.
 #include "DebugEngine.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -16,6 +17,9 @@ Program AssembleProgram(const std::string& source, const QTemporaryDir& dir);
 // Processes events until the engine stopped (returns true) or failed or
 // `timeoutMs` passed (false).
 bool WaitForStop(DebugEngine& engine, int timeoutMs = 5000, DebugEngine::StopCause* cause = nullptr);
+
+// The 0-based line of `source` that starts with `text`, -1 if none.
+int LineOf(const QByteArray& source, const char* text);
 
 // Processes events for the given time.
 void Pump(int ms);

@@ -22,19 +22,6 @@
 using namespace m51dbg;
 using namespace m51dbg::test;
 
-namespace {
-
-int LineOf(const QByteArray& source, const char* text)
-{
-    const QList<QByteArray> lines = source.split('\n');
-    for (int i = 0; i < lines.size(); ++i)
-        if (lines[i].startsWith(text))
-            return i;
-    return -1;
-}
-
-} // namespace
-
 TEST(SimulatorWindow, BreakpointStopShowsLineRegistersAndChangedRam)
 {
     QFile file(M51_EXAMPLES_DIR "/loops.M51");

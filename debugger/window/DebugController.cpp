@@ -101,18 +101,22 @@ std::vector<SimulatorBackend::WatchedByte> WatchedBytes(const WatchList& watches
 
 DebugController::DebugController(QObject* parent) : QObject(parent)
 {
+    // The coverage choices are ticked, not run: their toggles act, below.
+    const auto isChoice = [](Action a) {
+        return a == Action::ShowCoverage || a == Action::ShadeHotLines || a == Action::KeepCoverage;
+    };
     for (int i = 0; i < ActionCount; ++i) {
         const ActionInfo& info = Info(i);
         auto* action = new QAction(tr(info.text), this);
         action->setObjectName(info.name);
         if (!info.key.isEmpty())
             action->setShortcut(info.key);
-        connect(action, &QAction::triggered, this, [this, which = info.action] { trigger(which); });
+        action->setCheckable(isChoice(info.action));
+        if (!isChoice(info.action))
+            connect(action, &QAction::triggered, this, [this, which = info.action] { trigger(which); });
         m_actions.insert(int(info.action), action);
     }
     // Coverage and profile: recorded while either of their marks is shown.
-    for (Action a : {Action::ShowCoverage, Action::ShadeHotLines, Action::KeepCoverage})
-        m_actions.value(int(a))->setCheckable(true);
     for (Action a : {Action::ShowCoverage, Action::ShadeHotLines})
         connect(m_actions.value(int(a)), &QAction::toggled, this, [this] {
             m_insight.setRecording(action(Action::ShowCoverage)->isChecked() || action(Action::ShadeHotLines)->isChecked());
@@ -340,10 +344,6 @@ void DebugController::trigger(Action which)
     case Action::LoadState:
         saveOrLoadState(which == Action::SaveState);
         return;
-    case Action::ShowCoverage:
-    case Action::ShadeHotLines:
-    case Action::KeepCoverage:
-        return;  // choices, taken by their toggles: nothing to start
     default:
         break;
     }
