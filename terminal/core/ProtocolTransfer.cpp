@@ -119,6 +119,7 @@ void TProtocolTransfer::start(const TTransferRequest& request)
     m_active = true;
     m_childDone = false;
     m_toPort.clear();
+    m_fromPortEarly.clear();
     m_errors.clear();
     m_toPortCount = m_fromPortCount = m_total = 0;
     const bool send = request.Direction == TTransferDirection::Send;
@@ -140,6 +141,13 @@ void TProtocolTransfer::start(const TTransferRequest& request)
         if (m_errors.size() > 8192)
             m_errors = m_errors.right(4096);
     });
+    // What the device sent while the program was starting (a receiver's first
+    // request) reaches it once it runs: dropped, the device would repeat it
+    // only after its own time-out.
+    connect(m_child, &QProcess::started, this, [this] {
+        m_child->write(m_fromPortEarly);
+        m_fromPortEarly.clear();
+    });
     connect(m_child, &QProcess::finished, this, &TProtocolTransfer::childFinished);
     connect(m_child, &QProcess::errorOccurred, this, &TProtocolTransfer::childError);
     m_started.start();
@@ -158,6 +166,8 @@ void TProtocolTransfer::received(const char* data, int size)
     m_fromPortCount += size;
     if (m_child && m_child->state() == QProcess::Running)
         m_child->write(data, size);
+    else if (m_child && m_child->state() == QProcess::Starting)
+        m_fromPortEarly.append(data, size);
 }
 
 qint64 TProtocolTransfer::done() const

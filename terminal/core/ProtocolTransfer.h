@@ -90,6 +90,7 @@ private:
     bool m_childDone = false;
     int m_exitCode = 0;
     QByteArray m_toPort;
+    QByteArray m_fromPortEarly;  // from the device while the program starts
     QByteArray m_errors;     // the tail of the program's messages
     qint64 m_toPortCount = 0;
     qint64 m_fromPortCount = 0;
