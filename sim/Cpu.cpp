@@ -1,8 +1,7 @@
 // The instruction set: fetch, decode and execute one instruction and return
 // its machine cycles; the interrupt entry (a hardware LCALL of 2 cycles).
 
-#include "Machine.h"
-
+#include "Access.h"
 #include "Sfr.h"
 
 #include <algorithm>
@@ -27,6 +26,23 @@ constexpr auto kParity = [] {
     return t;
 }();
 
+// Instructions that change neither A nor any directly addressed byte (which
+// may be ACC or PSW): PSW.P needs no update after them.
+constexpr auto kKeepsParity = [] {
+    std::array<bool, 256> t{};
+    for (unsigned op : {0x00, 0x02, 0x12, 0x22, 0x32, 0x06, 0x07, 0x16, 0x17, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70,
+                        0x80, 0x72, 0xA0, 0x82, 0xB0, 0xA2, 0xB3, 0xC3, 0xD3, 0x73, 0x76, 0x77, 0x90, 0xA3, 0xA5,
+                        0xA6, 0xA7, 0xC0, 0xF0, 0xF2, 0xF3, 0xF6, 0xF7})
+        t[op] = true;
+    for (unsigned op = 0; op < 256; op += 0x20)
+        t[op | 0x01] = t[op | 0x11] = true;  // AJMP, ACALL
+    for (unsigned r = 0; r < 8; ++r)
+        for (unsigned row : {0x08, 0x18, 0x78, 0xA8, 0xB8, 0xD8, 0xF8})  // Rn only (CJNE Rn too)
+            t[row | r] = true;
+    t[0xB4] = t[0xB5] = t[0xB6] = t[0xB7] = true;  // CJNE A/@Ri: only CY
+    return t;
+}();
+
 inline uint16_t rel(uint16_t pc, uint8_t offset)
 {
     return static_cast<uint16_t>(pc + static_cast<int8_t>(offset));
@@ -39,24 +55,8 @@ void Machine::setParity()
     PSWR = static_cast<uint8_t>((PSWR & ~PAR) | kParity[ACCU]);
 }
 
-uint8_t Machine::readIndirect(uint8_t address)
-{
-    if (m_anyWatch)
-        watchHit(Space::Iram, address, false);
-    if (address > m_iramMask)
-        return 0xFF;  // no RAM above 7FH on a 128-byte chip
-    return m_s.iram[address];
-}
-
-void Machine::writeIndirect(uint8_t address, uint8_t value)
-{
-    if (m_anyWatch)
-        watchHit(Space::Iram, address, true);
-    if (address <= m_iramMask)
-        m_s.iram[address] = value;
-}
-
-uint8_t Machine::readDirect(uint8_t address)
+// The full way of a direct access: watches, and the SFRs with side effects.
+uint8_t Machine::readDirectFull(uint8_t address)
 {
     if (address < 0x80) {
         if (m_anyWatch)
@@ -68,17 +68,7 @@ uint8_t Machine::readDirect(uint8_t address)
     return readSfr(address);
 }
 
-// Read-modify-write instructions read the port latch, not the pins.
-uint8_t Machine::readDirectLatch(uint8_t address)
-{
-    if (address < 0x80 || (address & 0x0F) != 0 || address > P3)
-        return readDirect(address);
-    if (m_anyWatch)
-        watchHit(Space::Sfr, address, false);
-    return m_s.sfr[address - 0x80];
-}
-
-void Machine::writeDirect(uint8_t address, uint8_t value)
+void Machine::writeDirectFull(uint8_t address, uint8_t value)
 {
     if (address < 0x80) {
         if (m_anyWatch)
@@ -91,22 +81,16 @@ void Machine::writeDirect(uint8_t address, uint8_t value)
     writeSfr(address, value);
 }
 
-bool Machine::readBit(uint8_t bit)
+// A bit of an SFR (the latch for ports), or any bit while watches are set.
+void Machine::writeBitFull(uint8_t bit, bool value)
 {
-    const uint8_t address = bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
-    return (readDirect(address) >> (bit & 7)) & 1;
-}
-
-bool Machine::readBitLatch(uint8_t bit)
-{
-    const uint8_t address = bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
-    return (readDirectLatch(address) >> (bit & 7)) & 1;
-}
-
-void Machine::writeBit(uint8_t bit, bool value)
-{
-    const uint8_t address = bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
+    const uint8_t address = access::bitByte(bit);
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+    if (!m_anyWatch && (address & 0xCF) == 0x80) {  // a port's latch
+        const uint8_t latch = m_s.sfr[address - 0x80];
+        writePort(address, static_cast<uint8_t>(value ? latch | mask : latch & ~mask));
+        return;
+    }
     const uint8_t old = readDirectLatch(address);
     writeDirect(address, static_cast<uint8_t>(value ? old | mask : old & ~mask));
 }
@@ -123,21 +107,7 @@ void Machine::writeXram(uint16_t address, uint8_t value)
     if (m_anyWatch)
         watchHit(Space::Xram, address, true);
     if (address < m_board.xramSize)
-        m_xram[address] = value;
-}
-
-void Machine::push(uint8_t value)
-{
-    const uint8_t sp = static_cast<uint8_t>(SFR(SP) + 1);
-    SFR(SP) = sp;
-    writeIndirect(sp, value);
-}
-
-uint8_t Machine::pop()
-{
-    const uint8_t sp = SFR(SP);
-    SFR(SP) = static_cast<uint8_t>(sp - 1);
-    return readIndirect(sp);
+        storeXram(address, value);
 }
 
 unsigned Machine::interrupt()
@@ -167,17 +137,20 @@ unsigned Machine::interrupt()
 }
 
 #define R(n) m_s.iram[(PSWR & RS) + (n)]
-#define IMM() fetchCode(m_s.pc++)
+#define IMM() fetchCode(pc++)
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
 
-unsigned Machine::execute()
+// Inline: the run loop and stepOnce() each have it in their own body. The
+// program counter is the caller's local, so that it stays in a register
+// while the instruction fetches its operands; the caller stores it back.
+[[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc)
 {
-    const uint8_t op = fetchCode(m_s.pc++);
-    const uint8_t lo = op & 0x0F;
+    const uint8_t op = fetchCode(pc++);
 
     // The arithmetic and logic rows share their operand decoding: columns
     // 4 (#data), 5 (direct), 6-7 (@Ri), 8-F (Rn).
-    auto operand = [&]() -> uint8_t {
+    auto operand = [&]() __attribute__((always_inline)) -> uint8_t {
+        const uint8_t lo = op & 0x0F;
         if (lo == 4)
             return IMM();
         if (lo == 5)
@@ -186,7 +159,7 @@ unsigned Machine::execute()
             return readIndirect(R(lo & 1));
         return R(lo & 7);
     };
-    auto add = [&](uint8_t b, unsigned carry) {
+    auto add = [&](uint8_t b, unsigned carry) __attribute__((always_inline)) {
         const uint8_t a = ACCU;
         const unsigned sum = a + b + carry;
         const unsigned half = (a & 0x0F) + (b & 0x0F) + carry;
@@ -201,7 +174,7 @@ unsigned Machine::execute()
         PSWR = psw;
         ACCU = static_cast<uint8_t>(sum);
     };
-    auto subb = [&](uint8_t b) {
+    auto subb = [&](uint8_t b) __attribute__((always_inline)) {
         const uint8_t a = ACCU;
         const unsigned carry = (PSWR & CY) ? 1 : 0;
         const int diff = a - b - static_cast<int>(carry);
@@ -217,10 +190,10 @@ unsigned Machine::execute()
         PSWR = psw;
         ACCU = static_cast<uint8_t>(diff);
     };
-    auto jumpIf = [&](bool condition) {
+    auto jumpIf = [&](bool condition) __attribute__((always_inline)) {
         const uint8_t offset = IMM();
         if (condition)
-            m_s.pc = rel(m_s.pc, offset);
+            pc = rel(pc, offset);
     };
 
     unsigned cycles = 1;
@@ -228,44 +201,45 @@ unsigned Machine::execute()
     case 0x00: break;  // NOP
     case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1: {  // AJMP
         const uint8_t low = IMM();
-        m_s.pc = static_cast<uint16_t>((m_s.pc & 0xF800) | ((op & 0xE0) << 3) | low);
+        pc = static_cast<uint16_t>((pc & 0xF800) | ((op & 0xE0) << 3) | low);
         cycles = 2;
         break;
     }
     case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1: {  // ACALL
         const uint8_t low = IMM();
-        push(static_cast<uint8_t>(m_s.pc));
-        push(static_cast<uint8_t>(m_s.pc >> 8));
-        m_s.pc = static_cast<uint16_t>((m_s.pc & 0xF800) | ((op & 0xE0) << 3) | low);
+        push(static_cast<uint8_t>(pc));
+        push(static_cast<uint8_t>(pc >> 8));
+        pc = static_cast<uint16_t>((pc & 0xF800) | ((op & 0xE0) << 3) | low);
         cycles = 2;
         break;
     }
     case 0x02: {  // LJMP
         const uint8_t high = IMM();
         const uint8_t low = IMM();
-        m_s.pc = static_cast<uint16_t>(high << 8 | low);
+        pc = static_cast<uint16_t>(high << 8 | low);
         cycles = 2;
         break;
     }
     case 0x12: {  // LCALL
         const uint8_t high = IMM();
         const uint8_t low = IMM();
-        push(static_cast<uint8_t>(m_s.pc));
-        push(static_cast<uint8_t>(m_s.pc >> 8));
-        m_s.pc = static_cast<uint16_t>(high << 8 | low);
+        push(static_cast<uint8_t>(pc));
+        push(static_cast<uint8_t>(pc >> 8));
+        pc = static_cast<uint16_t>(high << 8 | low);
         cycles = 2;
         break;
     }
     case 0x22: case 0x32: {  // RET, RETI
         const uint8_t high = pop();
         const uint8_t low = pop();
-        m_s.pc = static_cast<uint16_t>(high << 8 | low);
+        pc = static_cast<uint16_t>(high << 8 | low);
         if (op == 0x32) {
             if (m_s.inService & 2)
                 m_s.inService &= 1;
             else
                 m_s.inService = 0;
             m_s.holdOff = 1;
+            m_pollNeeded = true;
         }
         cycles = 2;
         break;
@@ -305,7 +279,7 @@ unsigned Machine::execute()
         const uint8_t offset = IMM();
         if (readBit(bit)) {
             writeBit(bit, false);
-            m_s.pc = rel(m_s.pc, offset);
+            pc = rel(pc, offset);
         }
         cycles = 2;
         break;
@@ -314,7 +288,7 @@ unsigned Machine::execute()
         const uint8_t bit = IMM();
         const uint8_t offset = IMM();
         if (readBit(bit) == (op == 0x20))
-            m_s.pc = rel(m_s.pc, offset);
+            pc = rel(pc, offset);
         cycles = 2;
         break;
     }
@@ -361,13 +335,13 @@ unsigned Machine::execute()
     case 0xB3: PSWR ^= CY; break;
     case 0xC3: PSWR &= static_cast<uint8_t>(~CY); break;
     case 0xD3: PSWR |= CY; break;
-    case 0x73: m_s.pc = static_cast<uint16_t>(ACCU + (SFR(DPH) << 8 | SFR(DPL))); cycles = 2; break;  // JMP @A+DPTR
+    case 0x73: pc = static_cast<uint16_t>(ACCU + (SFR(DPH) << 8 | SFR(DPL))); cycles = 2; break;  // JMP @A+DPTR
     case 0x74: ACCU = IMM(); break;
     case 0x75: { const uint8_t address = IMM(); writeDirect(address, IMM()); cycles = 2; break; }
     case 0x76: case 0x77: writeIndirect(R(op & 1), IMM()); break;
     case 0x78: case 0x79: case 0x7A: case 0x7B: case 0x7C: case 0x7D: case 0x7E: case 0x7F: R(op & 7) = IMM(); break;
     case 0x83: {  // MOVC A,@A+PC
-        const uint16_t address = static_cast<uint16_t>(m_s.pc + ACCU);
+        const uint16_t address = static_cast<uint16_t>(pc + ACCU);
         if (m_anyWatch)
             watchHit(Space::Code, address, false);
         ACCU = fetchCode(address);
@@ -419,8 +393,8 @@ unsigned Machine::execute()
     case 0x90: {  // MOV DPTR,#data16
         const uint8_t high = IMM();
         const uint8_t low = IMM();
-        writeSfr(DPH, high);
-        writeSfr(DPL, low);
+        SFR(DPH) = high;
+        SFR(DPL) = low;
         cycles = 2;
         break;
     }
@@ -453,7 +427,7 @@ unsigned Machine::execute()
         const uint8_t offset = IMM();
         FLAG(CY, left < right);
         if (left != right)
-            m_s.pc = rel(m_s.pc, offset);
+            pc = rel(pc, offset);
         cycles = 2;
         break;
     }
@@ -502,7 +476,7 @@ unsigned Machine::execute()
         const uint8_t v = static_cast<uint8_t>(readDirectLatch(address) - 1);
         writeDirect(address, v);
         if (v)
-            m_s.pc = rel(m_s.pc, offset);
+            pc = rel(pc, offset);
         cycles = 2;
         break;
     }
@@ -516,7 +490,7 @@ unsigned Machine::execute()
     case 0xD8: case 0xD9: case 0xDA: case 0xDB: case 0xDC: case 0xDD: case 0xDE: case 0xDF: {
         const uint8_t offset = IMM();
         if (--R(op & 7))
-            m_s.pc = rel(m_s.pc, offset);
+            pc = rel(pc, offset);
         cycles = 2;
         break;
     }
@@ -533,8 +507,158 @@ unsigned Machine::execute()
     case 0xF6: case 0xF7: writeIndirect(R(op & 1), ACCU); break;
     case 0xF8: case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD: case 0xFE: case 0xFF: R(op & 7) = ACCU; break;
     }
-    setParity();
+    if (!kKeepsParity[op])
+        setParity();
     return cycles;
+}
+
+// ---- the instruction loop ----------------------------------------------------
+
+unsigned Machine::step()
+{
+    const unsigned n = stepOnce();
+    catchUp();
+    return n;
+}
+
+unsigned Machine::stepOnce()
+{
+    if (m_s.powerDown)
+        return 0;
+    if (m_s.pendingSource != 0xFF)
+        return interrupt();
+    if (m_s.idle) {
+        afterCycles(1, true);
+        return 1;
+    }
+    if (m_anyWatch) {
+        ++m_counts[m_s.pc];
+        return watchedStep();
+    }
+    uint16_t pc = m_s.pc;
+    return plainStep(pc);
+}
+
+// With EA clear and no RETI or IE/IP write just done the poll finds nothing,
+// and it need not look again until one of those (or a flag) changes.
+[[gnu::always_inline]] inline void Machine::pollIfNeeded()
+{
+    if (!m_pollNeeded)
+        return;
+    if (m_s.holdOff || (SFR(IE) & 0x80))
+        pollInterrupts();
+    else
+        m_pollNeeded = false;
+}
+
+// The peripherals see the instruction's SFR writes from its second cycle on
+// (a timer started by SETB TR0 counts from the next instruction, one reloaded
+// by a 2-cycle MOV counts once after the new value); its SFR reads see the
+// first cycle counted.
+[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc)
+{
+    ++m_counts[pc];
+    m_firstCyclePending = true;
+    const unsigned n = execute(pc);
+    m_s.pc = pc;
+    ++m_s.instructions;
+    if (m_firstCyclePending) {
+        m_firstCyclePending = false;
+        tick(n);
+    } else if (n > 1) {
+        tick(n - 1);
+    }
+    pollIfNeeded();
+    return n;
+}
+
+// A step while watches are set: the registers the instructions reach without
+// an address (A, B, PSW, SP, DPTR, R0-R7 of the bank) count as written when
+// they change.
+unsigned Machine::watchedStep()
+{
+    static constexpr uint8_t implicit[] = {0xE0, 0xF0, 0xD0, 0x81, 0x82, 0x83};
+    uint8_t before[6 + 8];
+    const unsigned bank = PSWR & RS;
+    for (unsigned i = 0; i < 6; ++i)
+        before[i] = m_s.sfr[implicit[i] - 0x80];
+    std::copy(m_s.iram + bank, m_s.iram + bank + 8, before + 6);
+    m_firstCyclePending = true;
+    uint16_t pc = m_s.pc;
+    const unsigned n = execute(pc);
+    m_s.pc = pc;
+    ++m_s.instructions;
+    if (m_firstCyclePending) {
+        m_firstCyclePending = false;
+        tick(n);
+    } else if (n > 1) {
+        tick(n - 1);
+    }
+    for (unsigned i = 0; i < 6; ++i)
+        if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
+            watchHit(Space::Sfr, implicit[i], true);
+    if ((before[2] ^ PSWR) & 0xFE)  // PSW, not counting P (it follows A)
+        watchHit(Space::Sfr, 0xD0, true);
+    for (unsigned i = 0; i < 8; ++i)
+        if (before[6 + i] != m_s.iram[bank + i])
+            watchHit(Space::Iram, bank + i, true);
+    pollIfNeeded();
+    return n;
+}
+
+Stop Machine::run(uint64_t cycleBudget)
+{
+    const Stop stop = runFor(cycleBudget);
+    catchUp();
+    return stop;
+}
+
+// Plain instructions go round the short loop; anything unusual (an interrupt
+// entry, idle, power-down, watches, a condition) takes one turn of the full one.
+Stop Machine::runFor(uint64_t cycleBudget)
+{
+    const uint64_t end = m_s.cycles + cycleBudget;
+    m_watchTripped = false;
+    bool first = true;  // a breakpoint where the run starts does not stop it
+    m_attention = unusual();
+    // The program counter of plain steps stays in a register here (no
+    // listener moves it in the middle of an instruction); m_s.pc follows it.
+    uint16_t pc = m_s.pc;
+    if (!m_attention && m_s.cycles < end && !m_stopRequest.load(std::memory_order_relaxed)) {
+        plainStep(pc);
+        first = false;
+    }
+    while (m_s.cycles < end) {
+        if (m_stopRequest.load(std::memory_order_relaxed)) {
+            m_stopRequest.store(false, std::memory_order_relaxed);
+            return Stop::Requested;
+        }
+        if (!m_attention) {
+            if (m_breaks[pc]) {
+                m_hit = Hit{Space::Code, pc, false};
+                return Stop::Breakpoint;
+            }
+            plainStep(pc);
+            continue;
+        }
+        if (m_s.powerDown)
+            return Stop::PowerDown;
+        if (!first && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
+            m_hit = Hit{Space::Code, m_s.pc, false};
+            return Stop::Breakpoint;
+        }
+        first = false;
+        stepOnce();
+        pc = m_s.pc;
+        m_attention = unusual();
+        if (m_watchTripped) {
+            m_watchTripped = false;
+            return Stop::Watch;
+        }
+        if (m_condition && m_condition(*this, m_conditionContext))
+            return Stop::Condition;
+    }
+    return Stop::CycleLimit;
 }
 
 }  // namespace sim

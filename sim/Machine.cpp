@@ -41,13 +41,27 @@ Machine::Machine(const Chip& chip, const Board& board)
             b = next();
     }
     std::fill(std::begin(m_s.drive), std::end(m_s.drive), 0xFF);
+    buildCodeView();
     reset();
+}
+
+void Machine::buildCodeView()
+{
+    if (!m_shared) {
+        m_fetch = m_code.data();
+        return;
+    }
+    m_view = m_code;
+    std::copy(m_xram.begin() + m_board.sharedFrom, m_xram.begin() + std::min(m_board.sharedTo, 0xFFFFu) + 1,
+              m_view.begin() + m_board.sharedFrom);
+    m_fetch = m_view.data();
 }
 
 void Machine::loadCode(const uint8_t* bytes, size_t size, unsigned base)
 {
     for (size_t i = 0; i < size && base + i < 65536; ++i)
         m_code[base + i] = bytes[i];
+    buildCodeView();
 }
 
 void Machine::reset()
@@ -88,6 +102,7 @@ void Machine::reset()
     m_lazy = false;
     m_lag = 0;
     m_pollNeeded = true;
+    m_attention = true;
 }
 
 void Machine::watchHit(Space space, unsigned address, bool write)
@@ -102,112 +117,6 @@ void Machine::watchHit(Space space, unsigned address, bool write)
             m_hit = Hit{space, address, write};
         m_watchTripped = true;
     }
-}
-
-unsigned Machine::step()
-{
-    const unsigned n = stepOnce();
-    catchUp();
-    return n;
-}
-
-unsigned Machine::stepOnce()
-{
-    if (m_s.powerDown)
-        return 0;
-    if (m_s.pendingSource != 0xFF)
-        return interrupt();
-    if (m_s.idle) {
-        afterCycles(1, true);
-        return 1;
-    }
-    // The peripherals see the instruction's SFR writes from its second cycle
-    // on (a timer started by SETB TR0 counts from the next instruction, one
-    // reloaded by a 2-cycle MOV counts once after the new value); its SFR
-    // reads see the first cycle counted.
-    ++m_counts[m_s.pc];
-    if (m_anyWatch)
-        return watchedStep();
-    m_firstCyclePending = true;
-    const unsigned n = execute();
-    ++m_s.instructions;
-    if (m_firstCyclePending) {
-        m_firstCyclePending = false;
-        tick(n);
-    } else if (n > 1) {
-        tick(n - 1);
-    }
-    if (m_s.holdOff || (m_pollNeeded && (m_s.sfr[0xA8 - 0x80] & 0x80)))
-        pollInterrupts();
-    return n;
-}
-
-// A step while watches are set: the registers the instructions reach without
-// an address (A, B, PSW, SP, DPTR, R0-R7 of the bank) count as written when
-// they change.
-unsigned Machine::watchedStep()
-{
-    static constexpr uint8_t implicit[] = {0xE0, 0xF0, 0xD0, 0x81, 0x82, 0x83};
-    uint8_t before[6 + 8];
-    const unsigned bank = m_s.sfr[0xD0 - 0x80] & 0x18;
-    for (unsigned i = 0; i < 6; ++i)
-        before[i] = m_s.sfr[implicit[i] - 0x80];
-    std::memcpy(before + 6, m_s.iram + bank, 8);
-    m_firstCyclePending = true;
-    const unsigned n = execute();
-    ++m_s.instructions;
-    if (m_firstCyclePending) {
-        m_firstCyclePending = false;
-        tick(n);
-    } else if (n > 1) {
-        tick(n - 1);
-    }
-    for (unsigned i = 0; i < 6; ++i)
-        if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
-            watchHit(Space::Sfr, implicit[i], true);
-    if ((before[2] ^ m_s.sfr[0xD0 - 0x80]) & 0xFE)  // PSW, not counting P (it follows A)
-        watchHit(Space::Sfr, 0xD0, true);
-    for (unsigned i = 0; i < 8; ++i)
-        if (before[6 + i] != m_s.iram[bank + i])
-            watchHit(Space::Iram, bank + i, true);
-    if (m_s.holdOff || (m_pollNeeded && (m_s.sfr[0xA8 - 0x80] & 0x80)))
-        pollInterrupts();
-    return n;
-}
-
-Stop Machine::run(uint64_t cycleBudget)
-{
-    const Stop stop = runFor(cycleBudget);
-    catchUp();
-    return stop;
-}
-
-Stop Machine::runFor(uint64_t cycleBudget)
-{
-    const uint64_t end = m_s.cycles + cycleBudget;
-    m_watchTripped = false;
-    bool first = true;
-    while (m_s.cycles < end) {
-        if (m_stopRequest.load(std::memory_order_relaxed)) {
-            m_stopRequest.store(false, std::memory_order_relaxed);
-            return Stop::Requested;
-        }
-        if (m_s.powerDown)
-            return Stop::PowerDown;
-        if (!first && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
-            m_hit = Hit{Space::Code, m_s.pc, false};
-            return Stop::Breakpoint;
-        }
-        first = false;
-        stepOnce();
-        if (m_watchTripped) {
-            m_watchTripped = false;
-            return Stop::Watch;
-        }
-        if (m_condition && m_condition(*this, m_conditionContext))
-            return Stop::Condition;
-    }
-    return Stop::CycleLimit;
 }
 
 void Machine::requestStop()
@@ -252,13 +161,16 @@ void Machine::write(Space space, unsigned address, uint8_t value)
         break;
     case Space::Xram:
         if (address < m_board.xramSize)
-            m_xram[address & 0xFFFF] = value;
+            storeXram(static_cast<uint16_t>(address), value);
         break;
     case Space::Code:
-        if (address >= m_board.sharedFrom && address <= m_board.sharedTo)
-            m_xram[address & 0xFFFF] = value;
-        else
+        if (inShared(address)) {
+            storeXram(static_cast<uint16_t>(address), value);
+        } else {
             m_code[address & 0xFFFF] = value;
+            if (m_shared)
+                m_view[address & 0xFFFF] = value;
+        }
         break;
     }
 }
@@ -283,6 +195,7 @@ void Machine::setWatch(Space space, unsigned address, bool onRead, bool onWrite)
     case Space::Xram: m_watchXram[address & 0xFFFF] = bits; break;
     case Space::Code: m_watchCode[address & 0xFFFF] = bits; break;
     }
+    m_attention = true;
     m_anyWatch = false;
     for (const auto* t : {&m_watchIram, &m_watchSfr, &m_watchXram, &m_watchCode})
         m_anyWatch = m_anyWatch || std::any_of(t->begin(), t->end(), [](uint8_t b) { return b != 0; });
@@ -298,6 +211,7 @@ void Machine::clearWatches()
 void Machine::setCondition(bool (*condition)(const Machine&, void*), void* context)
 {
     changing();
+    m_attention = true;
     m_condition = condition;
     m_conditionContext = context;
 }
@@ -345,11 +259,13 @@ bool Machine::restore(const Snapshot& shot)
     std::copy(p, p + 65536, m_xram.begin());
     p += 65536 + 4;
     m_rxQueue.assign(p, p + queued);
+    buildCodeView();
     m_busy = true;
     m_sample = true;
     m_lazy = false;
     m_lag = 0;
     m_pollNeeded = true;
+    m_attention = true;
     return true;
 }
 

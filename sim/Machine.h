@@ -182,8 +182,20 @@ public:
 
 private:
     friend class MachineAccess;
-    unsigned execute();
+    unsigned execute(uint16_t& pc);
     unsigned stepOnce();  // step() without bringing the timers up to date
+    // An instruction with no interrupt entry, idle mode or watch to look at.
+    unsigned plainStep(uint16_t& pc);
+    void pollIfNeeded();
+    // Something other than plain instructions may come: an interrupt entry,
+    // idle or power-down, watches or a stop condition.
+    bool unusual() const
+    {
+        return (m_s.pendingSource != 0xFF) | m_s.idle | m_s.powerDown | m_anyWatch | (m_condition != nullptr);
+    }
+    // Set by everything that can make unusual() true; the run loop looks at
+    // unusual() itself only while this is set.
+    bool m_attention = true;
     Stop runFor(uint64_t cycleBudget);
     unsigned watchedStep();
     unsigned interrupt();
@@ -241,29 +253,64 @@ private:
     void startTx(uint8_t byte);
     void txRollover();
     void portsChanged();
-    void portWritten(unsigned port);
-    uint8_t pinLevels(unsigned port) const;
-    uint8_t rxdLevel() const;
+    void portWritten(unsigned port)
+    {
+        const uint8_t now = pinLevels(port);
+        if (now != m_s.pinsOut[port])
+            pinsMoved(port, now);
+    }
+    void pinsMoved(unsigned port, uint8_t now);
+    uint8_t watchedInputs(unsigned port) const;
+    uint8_t rxdLevel() const { return m_board.serial == SerialLine::RealLine ? m_s.lineLevel : 1; }
+    // Level on a port's pins: the latch AND the outside drive, and on P3 the
+    // UART's TXD and the line's RXD.
+    uint8_t pinLevels(unsigned port) const
+    {
+        uint8_t level = static_cast<uint8_t>(m_s.sfr[(port & 3) << 4] & m_s.drive[port & 3]);
+        if (port == 3) {
+            if (!m_s.txLevel)
+                level &= static_cast<uint8_t>(~0x02);
+            if (!rxdLevel())
+                level &= static_cast<uint8_t>(~0x01);
+        }
+        return level;
+    }
     void externalEdges();
 
+    // Inline in Access.h for the instruction loop; the ...Full ones take
+    // watches and the SFRs with side effects.
     uint8_t readDirect(uint8_t address);
     uint8_t readDirectLatch(uint8_t address);
     void writeDirect(uint8_t address, uint8_t value);
+    uint8_t readDirectFull(uint8_t address);
+    void writeDirectFull(uint8_t address, uint8_t value);
     uint8_t readSfr(uint8_t address);
     void writeSfr(uint8_t address, uint8_t value);
+    void writePort(uint8_t address, uint8_t value)
+    {
+        firstCycle();
+        m_s.sfr[address - 0x80] = value;
+        portWritten((address >> 4) & 3);
+    }
     bool readBit(uint8_t bit);
     bool readBitLatch(uint8_t bit);
     void writeBit(uint8_t bit, bool value);
+    void writeBitFull(uint8_t bit, bool value);
+    // P3's pins change only from outside: no frame going out on TXD, no line on RXD.
+    bool quietP3() const { return m_board.serial != SerialLine::RealLine && !m_s.txActive; }
     uint8_t readIndirect(uint8_t address);
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
     void writeXram(uint16_t address, uint8_t value);
-    uint8_t fetchCode(uint16_t address) const
+    uint8_t fetchCode(uint16_t address) const { return m_fetch[address]; }
+    bool inShared(unsigned address) const { return address >= m_board.sharedFrom && address <= m_board.sharedTo; }
+    void storeXram(uint16_t address, uint8_t value)
     {
-        if (m_shared && address >= m_board.sharedFrom && address <= m_board.sharedTo)
-            return m_xram[address];
-        return m_code[address];
+        m_xram[address] = value;
+        if (m_shared && inShared(address))
+            m_view[address] = value;
     }
+    void buildCodeView();
     void push(uint8_t value);
     uint8_t pop();
     void setParity();
@@ -274,6 +321,10 @@ private:
     CoreState m_s{};
     std::vector<uint8_t> m_code;   // 64 KB
     std::vector<uint8_t> m_xram;   // board xram, 64 KB allocated, xramSize reachable
+    // What code fetches see: m_code, or on a board with a shared range a copy
+    // of it with that range taken from xram (kept up to date by every write).
+    std::vector<uint8_t> m_view;
+    const uint8_t* m_fetch = nullptr;
     std::vector<uint32_t> m_counts;
     std::vector<uint8_t> m_breaks;  // per code address
     std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write

@@ -63,6 +63,7 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
             m_s.powerDown = 1;
         else if (value & IDL)
             m_s.idle = 1;
+        m_attention = true;
         return;
     case AUXR1:
         if (m_chip.dualDptr && ((value ^ m_s.dptrSel) & 1)) {
@@ -90,23 +91,6 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
 }
 
 // ---- ports -------------------------------------------------------------------
-
-uint8_t Machine::rxdLevel() const
-{
-    return m_board.serial == SerialLine::RealLine ? m_s.lineLevel : 1;
-}
-
-uint8_t Machine::pinLevels(unsigned port) const
-{
-    uint8_t level = static_cast<uint8_t>(m_s.sfr[(port & 3) << 4] & m_s.drive[port & 3]);
-    if (port == 3) {
-        if (!m_s.txLevel)
-            level &= static_cast<uint8_t>(~0x02);
-        if (!rxdLevel())
-            level &= static_cast<uint8_t>(~0x01);
-    }
-    return level;
-}
 
 uint8_t Machine::pins(unsigned port) const
 {
@@ -140,23 +124,41 @@ void Machine::portsChanged()
     externalEdges();
 }
 
+// The inputs the chip looks at now: RXD, INT0 and INT1 always, T0 and T1
+// when their timer counts pulses; T2 and T2EX on P1 as timer 2 uses them.
+inline uint8_t Machine::watchedInputs(unsigned port) const
+{
+    if (port == 3) {
+        const uint8_t tmod = SFR(TMOD);
+        return static_cast<uint8_t>(0x0D | ((tmod & 0x04) ? 0x10 : 0) | ((tmod & 0x40) ? 0x20 : 0));
+    }
+    if (port != 1 || !m_chip.timer2)
+        return 0;
+    const uint8_t t2con = SFR(T2CON);
+    return static_cast<uint8_t>(((t2con & CT2) ? 0x01 : 0) | ((t2con & EXEN2) || upDownCounting() ? 0x02 : 0));
+}
+
 // A port's latch was written: only that port's pins can change, and the
 // peripherals need to look again only when an input they watch did.
-void Machine::portWritten(unsigned port)
+void Machine::pinsMoved(unsigned port, uint8_t now)
 {
-    const uint8_t before = m_s.pinsOut[port], now = pinLevels(port);
-    if (now == before)
-        return;
+    const uint8_t before = m_s.pinsOut[port];
+    catchUp();
     m_s.pinsOut[port] = now;
     if (m_listener)
         m_listener->pinsChanged(m_s.cycles, port, now);
-    // The inputs the chip watches: RXD, INT0, INT1, T0, T1 on P3; T2, T2EX on P1.
-    const uint8_t watched = port == 3 ? 0x3D : port == 1 ? 0x03 : 0;
-    if (!((before ^ now) & watched))
+    const uint8_t changed = before ^ now;
+    if (!(changed & watchedInputs(port))) {
+        // Counter inputs not in use: remember their level, so that counting
+        // started later sees no edge that came before it.
+        if (port == 3 && (changed & 0x30))
+            m_s.prevT0 = (now >> 4) & 1, m_s.prevT1 = (now >> 5) & 1;
+        else if (port == 1 && (changed & 0x03))
+            m_s.prevT2 = now & 1, m_s.prevT2ex = (now >> 1) & 1;
         return;
+    }
+    changing();
     m_sample = true;
-    m_lazy = false;
-    m_busy = true;
     externalEdges();
 }
 
@@ -335,6 +337,7 @@ void Machine::pollInterrupts()
     if (!requests)
         return;
     const unsigned high = requests & SFR(IP);
+    m_attention = true;
     if (high)
         m_s.pendingSource = static_cast<uint8_t>(std::countr_zero(high));
     else if (!(m_s.inService & 1))

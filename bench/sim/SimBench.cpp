@@ -2,6 +2,8 @@
 //  - instructions per second running each sample (items_per_second), and s51
 //    running the same program for the same number of instructions from one
 //    command script (s51_per_second; its start-up time taken out), with the ratio;
+//  - the share of those instructions spent in a jump to itself (SJMP $, where
+//    most samples end), so that the figure is read for what it measures;
 //  - the time from requestStop() on another thread to run() returning on its
 //    own thread (on a loaded machine mostly the time until that thread runs).
 #include "Machine.h"
@@ -87,6 +89,11 @@ void BM_Run(benchmark::State& state, size_t index)
     }
     const double coreRate = static_cast<double>(instructions) / secondsSince(start);
     state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    uint64_t halted = 0;
+    for (size_t a = 0; a + 1 < sample.code.size(); ++a)
+        if (sample.code[a] == 0x80 && sample.code[a + 1] == 0xFE)
+            halted += m.executionCounts()[a];
+    state.counters["halt_share"] = static_cast<double>(halted) / static_cast<double>(m.instructions());
     // s51 on the same program for as many instructions as one iteration ran
     const unsigned long steps = static_cast<unsigned long>(instructions / state.iterations());
     const double empty = s51Seconds(sample.hexPath, 0);

@@ -106,6 +106,19 @@ TEST(Cpu, SharedRangeRunsCodeWrittenWithMovx)
     ASSERT_TRUE(runTo(*m, 0x0F, 100));
     EXPECT_EQ(m->read(Space::Sfr, 0xE0), 8);  // INC A ran at 8000H
     EXPECT_EQ(m->read(Space::Code, 0x8001), 0x22);
+
+    // The code the run fetches follows the debugger's writes and a restored state.
+    const Snapshot before = m->snapshot();
+    m->write(Space::Code, 0x8000, 0x14);  // DEC A
+    m->write(Space::Sfr, 0xE0, 7);
+    m->setPc(0x8000);
+    m->run(1);
+    EXPECT_EQ(m->read(Space::Sfr, 0xE0), 6);
+    ASSERT_TRUE(m->restore(before));
+    m->write(Space::Sfr, 0xE0, 7);
+    m->setPc(0x8000);
+    m->run(1);
+    EXPECT_EQ(m->read(Space::Sfr, 0xE0), 8);
 }
 
 TEST(Cpu, DualDataPointerOnChipsThatHaveIt)

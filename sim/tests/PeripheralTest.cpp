@@ -81,6 +81,16 @@ TEST(Timers, CounterCountsFallingEdgesOnT1)
     EXPECT_EQ(sfr(*m, 0x8B), 7);
 }
 
+// T1 went low while timer 1 timed; counting starts later and an edge on
+// another input (INT0) must not count that old fall.
+TEST(Timers, CounterSeesNoEdgeFromBeforeItCounted)
+{
+    auto m = makeMachine("CLR P3.5\nMOV TMOD,#50H\nSETB TR1\nCLR P3.2\nSETB P3.2\nSETB P3.5\nCLR P3.5\n"
+                         "HERE: SJMP HERE\n");
+    m->run(100);
+    EXPECT_EQ(sfr(*m, 0x8B), 1);  // only the fall after counting started
+}
+
 TEST(Timer2, AutoReloadCaptureAndBitRate)
 {
     // auto-reload from RCAP2 every 16 counts

@@ -1,0 +1,131 @@
+#pragma once
+// The memory accesses of the instruction loop, inline so that the common
+// case costs no call: internal RAM, the SFRs no peripheral looks at or
+// changes (A, B, PSW, SP, DPTR and, for reads, IE, IP, TMOD and PCON), the
+// port latches and the pins of P0-P2. P3's pins, timers, the UART and every
+// access while a watch is set take the full way through readSfr()/writeSfr()
+// and watchHit(). Included by Cpu.cpp only.
+
+#include "Machine.h"
+#include "Sfr.h"
+
+namespace sim {
+
+namespace access {
+
+// Bit i: SFR 80H+i. Reads that need no clocking of the peripherals first.
+constexpr uint64_t plainReadLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x03) | (1ull << 0x07) |
+                                  (1ull << 0x09) | (1ull << 0x28) | (1ull << 0x38);
+// ... and writes that no peripheral notices.
+constexpr uint64_t plainWriteLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x03);
+// 0D0H PSW, 0E0H ACC, 0F0H B (bits 80H-FFH of the SFR space)
+constexpr uint64_t plainHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
+
+inline bool plain(uint64_t low, uint8_t address)
+{
+    const unsigned i = address - 0x80u;
+    return i < 64 ? (low >> i) & 1 : (plainHigh >> (i - 64)) & 1;
+}
+
+inline uint8_t bitByte(uint8_t bit)
+{
+    return bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
+}
+
+}  // namespace access
+
+inline uint8_t Machine::readDirect(uint8_t address)
+{
+    if (!m_anyWatch) {
+        if (address < 0x80)
+            return m_s.iram[address];
+        if (access::plain(access::plainReadLow, address))
+            return m_s.sfr[address - 0x80];
+        if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
+            return pinLevels((address >> 4) & 3);
+    }
+    return readDirectFull(address);
+}
+
+// Read-modify-write instructions read the port latch, not the pins.
+inline uint8_t Machine::readDirectLatch(uint8_t address)
+{
+    if (address < 0x80 || (address & 0x0F) != 0 || address > sfr::P3)
+        return readDirect(address);
+    if (m_anyWatch)
+        watchHit(Space::Sfr, address, false);
+    return m_s.sfr[address - 0x80];
+}
+
+inline void Machine::writeDirect(uint8_t address, uint8_t value)
+{
+    if (!m_anyWatch) {
+        if (address < 0x80) {
+            m_s.iram[address] = value;
+            return;
+        }
+        if (access::plain(access::plainWriteLow, address)) {
+            m_s.sfr[address - 0x80] = value;
+            return;
+        }
+        if ((address & 0xCF) == 0x80) {  // P0-P3
+            writePort(address, value);
+            return;
+        }
+    }
+    writeDirectFull(address, value);
+}
+
+inline uint8_t Machine::readIndirect(uint8_t address)
+{
+    if (m_anyWatch)
+        watchHit(Space::Iram, address, false);
+    if (address > m_iramMask)
+        return 0xFF;  // no RAM above 7FH on a 128-byte chip
+    return m_s.iram[address];
+}
+
+inline void Machine::writeIndirect(uint8_t address, uint8_t value)
+{
+    if (m_anyWatch)
+        watchHit(Space::Iram, address, true);
+    if (address <= m_iramMask)
+        m_s.iram[address] = value;
+}
+
+inline bool Machine::readBit(uint8_t bit)
+{
+    return (readDirect(access::bitByte(bit)) >> (bit & 7)) & 1;
+}
+
+inline bool Machine::readBitLatch(uint8_t bit)
+{
+    return (readDirectLatch(access::bitByte(bit)) >> (bit & 7)) & 1;
+}
+
+inline void Machine::writeBit(uint8_t bit, bool value)
+{
+    if (bit >= 0x80 || m_anyWatch) {
+        writeBitFull(bit, value);
+        return;
+    }
+    uint8_t& byte = m_s.iram[0x20 + (bit >> 3)];
+    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+    byte = static_cast<uint8_t>(value ? byte | mask : byte & ~mask);
+}
+
+inline void Machine::push(uint8_t value)
+{
+    const uint8_t sp = static_cast<uint8_t>(m_s.sfr[sfr::SP - 0x80] + 1);
+    m_s.sfr[sfr::SP - 0x80] = sp;
+    writeIndirect(sp, value);
+}
+
+inline uint8_t Machine::pop()
+{
+    const uint8_t sp = m_s.sfr[sfr::SP - 0x80];
+    m_s.sfr[sfr::SP - 0x80] = static_cast<uint8_t>(sp - 1);
+    return readIndirect(sp);
+}
+
+}  // namespace sim
