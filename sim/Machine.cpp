@@ -13,6 +13,8 @@ using namespace sfr;
 namespace {
 
 constexpr uint32_t snapshotMagic = 0x4D353153;  // "S15M"
+// Saved states are read back by size: new state goes into what was padding.
+static_assert(sizeof(CoreState) == 512, "earlier saved states would no longer load");
 
 void putBytes(std::vector<uint8_t>& out, const void* data, size_t n)
 {
@@ -93,6 +95,7 @@ void Machine::reset()
     m_s.lineLevel = 1;
     m_s.lineActive = 0;
     m_s.lineBitCycles = m_board.lineBaud > 0 ? m_board.crystalHz / 12.0 / m_board.lineBaud : 0;
+    m_s.t2outLow = 0;
     m_s.prevInt0 = m_s.prevInt1 = m_s.prevT0 = m_s.prevT1 = m_s.prevT2 = m_s.prevT2ex = 1;
     for (unsigned p = 0; p < 4; ++p)
         m_s.pinsOut[p] = pinLevels(p);

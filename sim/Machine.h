@@ -116,6 +116,7 @@ struct CoreState {
     uint8_t sbufRead;           // Ideal mode: the program read SBUF since the last hand-over
     uint64_t riClearSince;      // Ideal mode: cycle at which RI was found clear
     uint8_t pinsOut[4];         // last pin levels reported to the listener
+    uint8_t t2outLow;           // timer 2's clock output (T2OE) drives P1.0 low; in what was padding
 };
 
 class Machine {
@@ -241,6 +242,11 @@ private:
     void timers01(unsigned n);
     void timer2(unsigned n);
     void timer2Down(uint64_t counts);
+    // Timer 2 toggles P1.0 at each overflow (T2OE set, counting the clock).
+    bool clockOut() const
+    {
+        return m_chip.t2mod && (m_s.sfr[0xC9 - 0x80] & 0x02) && !(m_s.sfr[0xC8 - 0x80] & 0x02);
+    }
     bool upDownCounting() const { return m_chip.t2mod && (m_s.sfr[0xC9 - 0x80] & 0x01); }
     void serialClock(unsigned ticks16);
     void serialTx16(unsigned ticks);
@@ -261,6 +267,13 @@ private:
     }
     void pinsMoved(unsigned port, uint8_t now);
     uint8_t watchedInputs(unsigned port) const;
+    // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
+    bool mode0DataLevel() const
+    {
+        if (!m_s.txActive || m_s.txWaiting || m_s.txBits || (m_s.sfr[0x98 - 0x80] >> 6) || m_s.mode0Cycles >= 8)
+            return true;
+        return (m_s.txByte >> m_s.mode0Cycles) & 1;
+    }
     uint8_t rxdLevel() const { return m_board.serial == SerialLine::RealLine ? m_s.lineLevel : 1; }
     // Level on a port's pins: the latch AND the outside drive, and on P3 the
     // UART's TXD and the line's RXD.
@@ -270,8 +283,10 @@ private:
         if (port == 3) {
             if (!m_s.txLevel)
                 level &= static_cast<uint8_t>(~0x02);
-            if (!rxdLevel())
+            if (!rxdLevel() || !mode0DataLevel())
                 level &= static_cast<uint8_t>(~0x01);
+        } else if (port == 1 && m_s.t2outLow && clockOut()) {
+            level &= static_cast<uint8_t>(~0x01);
         }
         return level;
     }

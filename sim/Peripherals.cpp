@@ -80,6 +80,10 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
             m_s.mode0Cycles = 0;
         }
         return;
+    case T2MOD:
+        SFR(T2MOD) = value;
+        portsChanged();  // T2OE hands P1.0 to timer 2's clock output, or back
+        return;
     case TCON:
         SFR(TCON) = value;
         m_sample = true;  // IT0/IT1 may have changed
@@ -303,7 +307,7 @@ bool Machine::quietTimers(uint64_t& horizon) const
         h = std::min(h, until(mode1, SFR(TL1), SFR(TH1)));
     if (m_chip.timer2) {
         const uint8_t t2con = SFR(T2CON);
-        if ((t2con & TR2) && upDownCounting())
+        if ((t2con & TR2) && (upDownCounting() || clockOut()))
             return false;
         if ((t2con & (TR2 | CT2 | RCLK | TCLK)) == TR2 && !(t2con & TF2))
             h = std::min<uint64_t>(h, 65536u - ((unsigned{SFR(TH2)} << 8) | SFR(TL2)));

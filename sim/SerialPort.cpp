@@ -133,10 +133,21 @@ void Machine::serialMode0(unsigned n)
         return;
     }
     if (m_s.txActive && !m_s.txWaiting && !m_s.txBits) {
-        m_s.mode0Cycles += n;
+        // One bit a machine cycle on RXD, least significant first; TXD is the
+        // shift clock, low and high again in each of the eight cycles (a
+        // shift register outside takes the bit on the rising edge).
+        for (unsigned i = 0; i < n && m_s.mode0Cycles < 8; ++i) {
+            portsChanged();  // the bit on RXD
+            m_s.txLevel = 0;
+            portsChanged();
+            m_s.txLevel = 1;
+            portsChanged();
+            ++m_s.mode0Cycles;
+        }
         if (m_s.mode0Cycles >= 8) {
             m_s.txActive = 0;
             SFR(SCON) |= TI;
+            portsChanged();  // RXD released
             if (m_listener)
                 m_listener->serialSent(m_s.cycles, m_s.txByte);
         }

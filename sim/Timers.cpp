@@ -58,15 +58,16 @@ void Machine::timer2(unsigned n)
     if (!fromPin && (t2con & CT2))
         return;
     const bool baud = t2con & (RCLK | TCLK);
-    const uint64_t k = fromPin ? (n & 0x7FFFFFFFu) : baud ? uint64_t{n} * 6 : n;
-    if (!baud && !(t2con & CPRL2) && upDownCounting() && !(m_s.pinsOut[1] & 0x02)) {
+    const bool clock = clockOut();  // like the baud-rate generator: the oscillator halved, reloads, no TF2
+    const uint64_t k = fromPin ? (n & 0x7FFFFFFFu) : (baud || clock) ? uint64_t{n} * 6 : n;
+    if (!baud && !clock && !(t2con & CPRL2) && upDownCounting() && !(m_s.pinsOut[1] & 0x02)) {
         timer2Down(k);
         return;
     }
     uint64_t v = (static_cast<uint64_t>(SFR(TH2)) << 8 | SFR(TL2)) + k;
     unsigned overflows = 0;
     if (v > 0xFFFF) {
-        if ((t2con & CPRL2) && !baud) {
+        if ((t2con & CPRL2) && !baud && !clock) {
             overflows = static_cast<unsigned>(v >> 16);
             v &= 0xFFFF;
         } else {
@@ -85,7 +86,11 @@ void Machine::timer2(unsigned n)
     SFR(TH2) = static_cast<uint8_t>(v >> 8);
     if (!overflows)
         return;
-    if (!baud) {
+    if (clock && (overflows & 1)) {
+        m_s.t2outLow ^= 1;
+        portsChanged();
+    }
+    if (!baud && !clock) {
         // Counting up or down, EXF2 toggles with each overflow (a 17th bit).
         if (upDownCounting() && !(t2con & CPRL2) && (overflows & 1))
             SFR(T2CON) ^= EXF2;

@@ -228,6 +228,52 @@ TEST(Timers, Timer2CountsDownWhileT2exIsLow)
     }
 }
 
+// T2OE: timer 2 counts the oscillator halved and toggles P1.0 at each
+// reload, without TF2; a chip without T2MOD keeps P1.0 and sets TF2.
+TEST(Timer2, ClockOutTogglesP1_0OnChipsWithT2mod)
+{
+    const char* program = "MOV RCAP2H,#0FFH\nMOV RCAP2L,#0F0H\nMOV TH2,#0FFH\nMOV TL2,#0F0H\n"
+                          "MOV 0C9H,#02H\nSETB TR2\nSJMP $\n";
+    for (const char* chip : {"AT89C52", "8052"}) {
+        Recorder rec;
+        auto m = makeMachine(program, chip);
+        m->setListener(&rec);
+        m->run(16 + 160);
+        unsigned toggles = 0;
+        for (const auto& p : rec.pins)
+            toggles += p.port == 1;
+        const bool clockOut = findChip(chip)->t2mod;
+        if (clockOut)
+            EXPECT_NEAR(toggles, 160 * 6 / 16, 2) << "16 counts a half period, 6 counts a cycle";
+        else
+            EXPECT_EQ(toggles, 0u) << chip;
+        EXPECT_EQ((sfr(*m, 0xC8) & 0x80) != 0, !clockOut) << chip;
+    }
+}
+
+// Mode 0 sends on RXD with TXD as the clock: a shift register taking RXD at
+// each rising edge of TXD reads the byte, least significant bit first.
+TEST(Uart, Mode0SendsOnRxdWithTheClockOnTxd)
+{
+    Recorder rec;
+    auto m = makeMachine("MOV SCON,#0\nMOV SBUF,#0A5H\nHERE: JNB TI,HERE\nSJMP $\n");
+    m->setListener(&rec);
+    m->run(40);
+    unsigned byte = 0, bits = 0;
+    uint8_t last = 0xFF;
+    for (const auto& p : rec.pins) {
+        if (p.port != 3)
+            continue;
+        if (!(last & 0x02) && (p.levels & 0x02))
+            byte |= (p.levels & 1u) << bits++;
+        last = p.levels;
+    }
+    EXPECT_EQ(bits, 8u);
+    EXPECT_EQ(byte, 0xA5u);
+    EXPECT_EQ(m->pins(3) & 0x03, 0x03) << "both released after the byte";
+    EXPECT_EQ(rec.sent, "\xA5");
+}
+
 // Mode 0 shifts RXD in, one bit per machine cycle, least significant bit first.
 TEST(Uart, Mode0ReceivesTheBitsOnRxd)
 {
