@@ -4,7 +4,7 @@
 // changes (A, B, PSW, SP, DPTR and, for reads, IE, IP, TMOD and PCON), the
 // port latches and the pins of P0-P2. P3's pins, timers, the UART and every
 // access while a watch is set take the full way through readSfr()/writeSfr()
-// and watchHit(). Included by Cpu.cpp only.
+// and watchHit(). Included by the core's sources that run instructions.
 
 #include "Machine.h"
 #include "Sfr.h"

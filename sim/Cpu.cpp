@@ -1,5 +1,5 @@
 // The instruction set: fetch, decode and execute one instruction and return
-// its machine cycles; the interrupt entry (a hardware LCALL of 2 cycles).
+// its machine cycles; the loops of step() and run() around it.
 
 #include "Access.h"
 #include "Sfr.h"
@@ -53,87 +53,6 @@ inline uint16_t rel(uint16_t pc, uint8_t offset)
 void Machine::setParity()
 {
     PSWR = static_cast<uint8_t>((PSWR & ~PAR) | kParity[ACCU]);
-}
-
-// The full way of a direct access: watches, and the SFRs with side effects.
-uint8_t Machine::readDirectFull(uint8_t address)
-{
-    if (address < 0x80) {
-        if (m_anyWatch)
-            watchHit(Space::Iram, address, false);
-        return m_s.iram[address];
-    }
-    if (m_anyWatch)
-        watchHit(Space::Sfr, address, false);
-    return readSfr(address);
-}
-
-void Machine::writeDirectFull(uint8_t address, uint8_t value)
-{
-    if (address < 0x80) {
-        if (m_anyWatch)
-            watchHit(Space::Iram, address, true);
-        m_s.iram[address] = value;
-        return;
-    }
-    if (m_anyWatch)
-        watchHit(Space::Sfr, address, true);
-    writeSfr(address, value);
-}
-
-// A bit of an SFR (the latch for ports), or any bit while watches are set.
-void Machine::writeBitFull(uint8_t bit, bool value)
-{
-    const uint8_t address = access::bitByte(bit);
-    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
-    if (!m_anyWatch && (address & 0xCF) == 0x80) {  // a port's latch
-        const uint8_t latch = m_s.sfr[address - 0x80];
-        writePort(address, static_cast<uint8_t>(value ? latch | mask : latch & ~mask));
-        return;
-    }
-    const uint8_t old = readDirectLatch(address);
-    writeDirect(address, static_cast<uint8_t>(value ? old | mask : old & ~mask));
-}
-
-uint8_t Machine::readXram(uint16_t address)
-{
-    if (m_anyWatch)
-        watchHit(Space::Xram, address, false);
-    return address < m_board.xramSize ? m_xram[address] : 0xFF;
-}
-
-void Machine::writeXram(uint16_t address, uint8_t value)
-{
-    if (m_anyWatch)
-        watchHit(Space::Xram, address, true);
-    if (address < m_board.xramSize)
-        storeXram(address, value);
-}
-
-unsigned Machine::interrupt()
-{
-    static constexpr uint8_t clears[6] = {IE0, TF0, IE1, TF1, 0, 0};
-    catchUp();
-    m_pollNeeded = true;
-    const unsigned source = m_s.pendingSource;
-    m_s.pendingSource = 0xFF;
-    m_s.idle = 0;
-    SFR(PCON) &= static_cast<uint8_t>(~IDL);
-    const bool high = (SFR(IP) >> source) & 1;
-    m_s.inService |= high ? 2 : 1;
-    // Edge-triggered external requests and the timer flags are cleared on entry.
-    uint8_t clear = clears[source];
-    if (source == 0 && !(SFR(TCON) & IT0))
-        clear = 0;
-    if (source == 2 && !(SFR(TCON) & IT1))
-        clear = 0;
-    SFR(TCON) &= static_cast<uint8_t>(~clear);
-    push(static_cast<uint8_t>(m_s.pc));
-    push(static_cast<uint8_t>(m_s.pc >> 8));
-    m_s.pc = static_cast<uint16_t>(3 + 8 * source);
-    const unsigned n = std::max(1u, m_board.interruptEntryCycles);
-    afterCycles(n, false);
-    return n;
 }
 
 #define R(n) m_s.iram[(PSWR & RS) + (n)]
@@ -555,9 +474,8 @@ unsigned Machine::stepOnce()
 // (a timer started by SETB TR0 counts from the next instruction, one reloaded
 // by a 2-cycle MOV counts once after the new value); its SFR reads see the
 // first cycle counted.
-[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc)
+[[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc)
 {
-    ++m_counts[pc];
     m_firstCyclePending = true;
     const unsigned n = execute(pc);
     m_s.pc = pc;
@@ -568,6 +486,13 @@ unsigned Machine::stepOnce()
     } else if (n > 1) {
         tick(n - 1);
     }
+    return n;
+}
+
+[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc)
+{
+    ++m_counts[pc];
+    const unsigned n = executeClocked(pc);
     pollIfNeeded();
     return n;
 }
@@ -583,17 +508,8 @@ unsigned Machine::watchedStep()
     for (unsigned i = 0; i < 6; ++i)
         before[i] = m_s.sfr[implicit[i] - 0x80];
     std::copy(m_s.iram + bank, m_s.iram + bank + 8, before + 6);
-    m_firstCyclePending = true;
     uint16_t pc = m_s.pc;
-    const unsigned n = execute(pc);
-    m_s.pc = pc;
-    ++m_s.instructions;
-    if (m_firstCyclePending) {
-        m_firstCyclePending = false;
-        tick(n);
-    } else if (n > 1) {
-        tick(n - 1);
-    }
+    const unsigned n = executeClocked(pc);
     for (unsigned i = 0; i < 6; ++i)
         if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
             watchHit(Space::Sfr, implicit[i], true);

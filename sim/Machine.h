@@ -187,6 +187,7 @@ private:
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
     unsigned plainStep(uint16_t& pc);
+    unsigned executeClocked(uint16_t& pc);  // execute() with the clock and the instruction count
     void pollIfNeeded();
     // Something other than plain instructions may come: an interrupt entry,
     // idle or power-down, watches or a stop condition.

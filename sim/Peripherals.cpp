@@ -1,13 +1,13 @@
 // The SFRs with side effects, the ports and their watched inputs, and the
-// peripherals' work per instruction with the interrupt poll. Timers and the
+// peripherals' work per instruction, the interrupt poll and entry. Timers and the
 // UART (Timers.cpp, SerialPort.cpp) advance by the cycles of each instruction
 // at once, not cycle by cycle.
 
-#include "Machine.h"
-
+#include "Access.h"
 #include "Sfr.h"
 #include "TimerCount.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace sim {
@@ -17,6 +17,62 @@ using namespace sfr;
 #define SFR(a) m_s.sfr[(a) - 0x80]
 
 // ---- SFR access ------------------------------------------------------------
+
+// The full way of a direct access: watches, and the SFRs with side effects.
+uint8_t Machine::readDirectFull(uint8_t address)
+{
+    if (address < 0x80) {
+        if (m_anyWatch)
+            watchHit(Space::Iram, address, false);
+        return m_s.iram[address];
+    }
+    if (m_anyWatch)
+        watchHit(Space::Sfr, address, false);
+    return readSfr(address);
+}
+
+void Machine::writeDirectFull(uint8_t address, uint8_t value)
+{
+    if (address < 0x80) {
+        if (m_anyWatch)
+            watchHit(Space::Iram, address, true);
+        m_s.iram[address] = value;
+        return;
+    }
+    if (m_anyWatch)
+        watchHit(Space::Sfr, address, true);
+    writeSfr(address, value);
+}
+
+// A bit of an SFR (the latch for ports), or any bit while watches are set.
+void Machine::writeBitFull(uint8_t bit, bool value)
+{
+    const uint8_t address = access::bitByte(bit);
+    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+    if (!m_anyWatch && (address & 0xCF) == 0x80) {  // a port's latch
+        const uint8_t latch = m_s.sfr[address - 0x80];
+        writePort(address, static_cast<uint8_t>(value ? latch | mask : latch & ~mask));
+        return;
+    }
+    const uint8_t old = readDirectLatch(address);
+    writeDirect(address, static_cast<uint8_t>(value ? old | mask : old & ~mask));
+}
+
+uint8_t Machine::readXram(uint16_t address)
+{
+    if (m_anyWatch)
+        watchHit(Space::Xram, address, false);
+    return address < m_board.xramSize ? m_xram[address] : 0xFF;
+}
+
+void Machine::writeXram(uint16_t address, uint8_t value)
+{
+    if (m_anyWatch)
+        watchHit(Space::Xram, address, true);
+    if (address < m_board.xramSize)
+        storeXram(address, value);
+}
+
 
 uint8_t Machine::readSfr(uint8_t address)
 {
@@ -346,6 +402,33 @@ void Machine::pollInterrupts()
         m_s.pendingSource = static_cast<uint8_t>(std::countr_zero(high));
     else if (!(m_s.inService & 1))
         m_s.pendingSource = static_cast<uint8_t>(std::countr_zero(requests));
+}
+
+// The entry into a handler: a hardware LCALL of 2 cycles.
+unsigned Machine::interrupt()
+{
+    static constexpr uint8_t clears[6] = {IE0, TF0, IE1, TF1, 0, 0};
+    catchUp();
+    m_pollNeeded = true;
+    const unsigned source = m_s.pendingSource;
+    m_s.pendingSource = 0xFF;
+    m_s.idle = 0;
+    SFR(PCON) &= static_cast<uint8_t>(~IDL);
+    const bool high = (SFR(IP) >> source) & 1;
+    m_s.inService |= high ? 2 : 1;
+    // Edge-triggered external requests and the timer flags are cleared on entry.
+    uint8_t clear = clears[source];
+    if (source == 0 && !(SFR(TCON) & IT0))
+        clear = 0;
+    if (source == 2 && !(SFR(TCON) & IT1))
+        clear = 0;
+    SFR(TCON) &= static_cast<uint8_t>(~clear);
+    push(static_cast<uint8_t>(m_s.pc));
+    push(static_cast<uint8_t>(m_s.pc >> 8));
+    m_s.pc = static_cast<uint16_t>(3 + 8 * source);
+    const unsigned n = std::max(1u, m_board.interruptEntryCycles);
+    afterCycles(n, false);
+    return n;
 }
 
 }  // namespace sim
