@@ -76,17 +76,11 @@ DisassemblyPane::DisassemblyPane(DebugEngine* engine, QWidget* parent)
         m_note->clear();
         follow();
     });
-    m_live.setInterval(40);
     connect(&m_live, &QTimer::timeout, this, [this] {
         if (isVisible())
             follow();
     });
-    connect(m_engine, &DebugEngine::stateChanged, this, [this](DebugEngine::State state) {
-        if (state == DebugEngine::State::Running)
-            m_live.start();
-        else
-            m_live.stop();
-    });
+    m_live.follow(m_engine);
     follow();
 }
 

@@ -5,9 +5,9 @@
 // the source line of each instruction where there is one. It follows the PC
 // at each stop and while the program runs; "Go to" shows another address.
 
+#include "LiveTimer.h"
 #include "DebugEngine.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -47,7 +47,7 @@ private:
     QCheckBox* m_follow;
     QLineEdit* m_goTo;
     QLabel* m_note;
-    QTimer m_live;
+    LiveTimer m_live;
     std::vector<uint16_t> m_addresses;
 };
 

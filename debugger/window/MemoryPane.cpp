@@ -78,17 +78,11 @@ MemoryPane::MemoryPane(DebugEngine* engine, DebugEngine::Memory memory, QWidget*
         if (cause == DebugEngine::StopCause::Started)
             updateNote();
     });
-    m_live.setInterval(40);
     connect(&m_live, &QTimer::timeout, this, [this] {
         if (isVisible())
             m_model->refreshShown();
     });
-    connect(m_engine, &DebugEngine::stateChanged, this, [this](DebugEngine::State state) {
-        if (state == DebugEngine::State::Running)
-            m_live.start();
-        else
-            m_live.stop();
-    });
+    m_live.follow(m_engine);
     // Made at a stop (the window comes with a new session's first stop): the
     // rows a new view shows first are taken as that stop's bytes.
     if (m_engine->isPaused()) {

@@ -4,9 +4,9 @@
 // marked, editable where the memory is writable. Drawn at each stop and 25
 // times a second while the program runs, only the rows in sight.
 
+#include "LiveTimer.h"
 #include "DebugEngine.h"
 
-#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -37,7 +37,7 @@ private:
     QTableView* m_view;
     QLineEdit* m_goTo;
     QLabel* m_note;
-    QTimer m_live;
+    LiveTimer m_live;
 };
 
 } // namespace m51dbg

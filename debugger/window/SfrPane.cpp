@@ -41,17 +41,11 @@ SfrPane::SfrPane(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engi
     m_before.fill(-1);
     connect(m_table, &QTableWidget::cellChanged, this, &SfrPane::onItemChanged);
     connect(m_engine, &DebugEngine::stopped, this, &SfrPane::onStopped);
-    m_live.setInterval(40);
     connect(&m_live, &QTimer::timeout, this, [this] {
         if (isVisible())
             fill();
     });
-    connect(m_engine, &DebugEngine::stateChanged, this, [this](DebugEngine::State state) {
-        if (state == DebugEngine::State::Running)
-            m_live.start();
-        else
-            m_live.stop();
-    });
+    m_live.follow(m_engine);
     // Made at a stop (the window comes with a new session's first stop): that stop's values.
     if (m_engine->isPaused()) {
         onStopped(DebugEngine::StopCause::Started);

@@ -5,10 +5,10 @@
 // typed in or a bit's box clicked writes the register; values changed since
 // the last stop are marked.
 
+#include "LiveTimer.h"
 #include "DebugEngine.h"
 #include "SfrTable.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -39,7 +39,7 @@ private:
     QTableWidget* m_table;
     std::vector<sim::SfrInfo> m_sfrs;
     std::array<int16_t, 128> m_atStop{}, m_before{};  // -1: not known
-    QTimer m_live;
+    LiveTimer m_live;
     bool m_filling = false;
 };
 

@@ -6,15 +6,9 @@ namespace m51dbg {
 
 StackModel::StackModel(DebugEngine* engine, QObject* parent) : QObject(parent), m_engine(engine)
 {
-    m_timer.setInterval(40);
     connect(&m_timer, &QTimer::timeout, this, &StackModel::update);
     connect(m_engine, &DebugEngine::stopped, this, &StackModel::update);
-    connect(m_engine, &DebugEngine::stateChanged, this, [this](DebugEngine::State state) {
-        if (state == DebugEngine::State::Running)
-            m_timer.start();
-        else
-            m_timer.stop();
-    });
+    m_timer.follow(m_engine);
 }
 
 void StackModel::setProcedures(std::vector<CodeName> procedures)

@@ -3,11 +3,11 @@
 // panes show it: read again at every stop and 25 times a second while the
 // program runs, with the procedure names of the program being debugged.
 
+#include "LiveTimer.h"
 #include "CallStack.h"
 #include "DebugEngine.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <vector>
 
@@ -35,7 +35,7 @@ private:
     std::vector<CodeName> m_procedures;
     StackView m_view;
     std::vector<InterruptState> m_interrupts;
-    QTimer m_timer;
+    LiveTimer m_timer;
 };
 
 } // namespace m51dbg

@@ -42,15 +42,9 @@ WatchPane::WatchPane(DebugEngine* engine, WatchList* list, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
     connect(m_table, &QTableWidget::cellChanged, this, &WatchPane::onCellChanged);
-    m_timer.setInterval(40);
     connect(&m_timer, &QTimer::timeout, this, [this] { sample(false); });
     connect(m_engine, &DebugEngine::stopped, this, [this] { sample(true); });
-    connect(m_engine, &DebugEngine::stateChanged, this, [this](DebugEngine::State state) {
-        if (state == DebugEngine::State::Running)
-            m_timer.start();
-        else
-            m_timer.stop();
-    });
+    m_timer.follow(m_engine);
     fill();
 }
 

@@ -4,10 +4,10 @@
 // new watch, a value cell edited writes the machine. Redrawn at each stop
 // and 25 times a second while the program runs on the built-in simulator.
 
+#include "LiveTimer.h"
 #include "DebugEngine.h"
 #include "WatchList.h"
 
-#include <QTimer>
 #include <QWidget>
 
 class QTableWidget;
@@ -35,7 +35,7 @@ private:
     DebugEngine* m_engine;
     WatchList* m_list;
     QTableWidget* m_table = nullptr;
-    QTimer m_timer;
+    LiveTimer m_timer;
     bool m_filling = false;
 };
 
