@@ -32,6 +32,12 @@ inline uint8_t bitByte(uint8_t bit)
     return bit < 0x80 ? static_cast<uint8_t>(0x20 + (bit >> 3)) : static_cast<uint8_t>(bit & 0xF8);
 }
 
+// Bits 80H-87H, 90H-97H, 0A0H-0A7H and 0B0H-0B7H: the pins and latches of P0-P3.
+inline bool isPortBit(uint8_t bit)
+{
+    return (bit & 0xC8) == 0x80;
+}
+
 }  // namespace access
 
 inline uint8_t Machine::readDirect(uint8_t address)
@@ -76,6 +82,21 @@ inline void Machine::writeDirect(uint8_t address, uint8_t value)
     writeDirectFull(address, value);
 }
 
+// Read-modify-write of a direct byte (INC, DEC, DJNZ, ANL/ORL/XRL direct):
+// a byte of RAM in place, an SFR by its latch; returns the new value.
+template <class Change>
+[[gnu::always_inline]] inline uint8_t Machine::modifyDirect(uint8_t address, Change change)
+{
+    if (address < 0x80 && !m_anyWatch) {
+        uint8_t& byte = m_s.iram[address];
+        byte = change(byte);
+        return byte;
+    }
+    const uint8_t v = change(readDirectLatch(address));
+    writeDirect(address, v);
+    return v;
+}
+
 inline uint8_t Machine::readIndirect(uint8_t address)
 {
     if (m_anyWatch)
@@ -95,6 +116,8 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
 
 inline bool Machine::readBit(uint8_t bit)
 {
+    if (!m_anyWatch && access::isPortBit(bit) && (bit < 0xB0 || quietP3()))  // a pin only the outside drives
+        return (pinLevels((bit >> 4) & 3) >> (bit & 7)) & 1;
     return (readDirect(access::bitByte(bit)) >> (bit & 7)) & 1;
 }
 
@@ -106,7 +129,10 @@ inline bool Machine::readBitLatch(uint8_t bit)
 inline void Machine::writeBit(uint8_t bit, bool value)
 {
     if (bit >= 0x80 || m_anyWatch) {
-        writeBitFull(bit, value);
+        if (!m_anyWatch && access::isPortBit(bit))
+            writePortBit(bit, value);
+        else
+            writeBitFull(bit, value);
         return;
     }
     uint8_t& byte = m_s.iram[0x20 + (bit >> 3)];

@@ -48,6 +48,12 @@ inline uint16_t rel(uint16_t pc, uint8_t offset)
     return static_cast<uint16_t>(pc + static_cast<int8_t>(offset));
 }
 
+// ORL, ANL or XRL to a direct byte, by the opcode's row (4xH, 5xH, 6xH).
+inline uint8_t logic(uint8_t op, uint8_t v, uint8_t x)
+{
+    return static_cast<uint8_t>(op < 0x50 ? v | x : op < 0x60 ? v & x : v ^ x);
+}
+
 }  // namespace
 
 void Machine::setParity()
@@ -181,8 +187,7 @@ void Machine::setParity()
     case 0x14: --ACCU; break;
     case 0x05: case 0x15: {  // INC/DEC direct
         const uint8_t address = IMM();
-        const uint8_t v = readDirectLatch(address);
-        writeDirect(address, static_cast<uint8_t>(op == 0x05 ? v + 1 : v - 1));
+        modifyDirect(address, [op](uint8_t v) { return static_cast<uint8_t>(op == 0x05 ? v + 1 : v - 1); });
         break;
     }
     case 0x06: case 0x07: case 0x16: case 0x17: {  // INC/DEC @Ri
@@ -230,15 +235,14 @@ void Machine::setParity()
     case 0x6C: case 0x6D: case 0x6E: case 0x6F: ACCU ^= operand(); break;
     case 0x42: case 0x52: case 0x62: {  // ORL/ANL/XRL direct,A
         const uint8_t address = IMM();
-        const uint8_t v = readDirectLatch(address);
-        writeDirect(address, static_cast<uint8_t>(op == 0x42 ? v | ACCU : op == 0x52 ? v & ACCU : v ^ ACCU));
+        const uint8_t a = ACCU;
+        modifyDirect(address, [op, a](uint8_t v) { return logic(op, v, a); });
         break;
     }
     case 0x43: case 0x53: case 0x63: {  // ORL/ANL/XRL direct,#data
         const uint8_t address = IMM();
         const uint8_t data = IMM();
-        const uint8_t v = readDirectLatch(address);
-        writeDirect(address, static_cast<uint8_t>(op == 0x43 ? v | data : op == 0x53 ? v & data : v ^ data));
+        modifyDirect(address, [op, data](uint8_t v) { return logic(op, v, data); });
         cycles = 2;
         break;
     }
@@ -392,9 +396,7 @@ void Machine::setParity()
     case 0xD5: {  // DJNZ direct,rel
         const uint8_t address = IMM();
         const uint8_t offset = IMM();
-        const uint8_t v = static_cast<uint8_t>(readDirectLatch(address) - 1);
-        writeDirect(address, v);
-        if (v)
+        if (modifyDirect(address, [](uint8_t v) { return static_cast<uint8_t>(v - 1); }))
             pc = rel(pc, offset);
         cycles = 2;
         break;

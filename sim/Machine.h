@@ -267,6 +267,7 @@ private:
             pinsMoved(port, now);
     }
     void pinsMoved(unsigned port, uint8_t now);
+    void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them
     uint8_t watchedInputs(unsigned port) const;
     // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
     bool mode0DataLevel() const
@@ -299,6 +300,8 @@ private:
     uint8_t readDirectLatch(uint8_t address);
     void writeDirect(uint8_t address, uint8_t value);
     uint8_t readDirectFull(uint8_t address);
+    template <class Change>
+    uint8_t modifyDirect(uint8_t address, Change change);
     void writeDirectFull(uint8_t address, uint8_t value);
     uint8_t readSfr(uint8_t address);
     void writeSfr(uint8_t address, uint8_t value);
@@ -312,6 +315,7 @@ private:
     bool readBitLatch(uint8_t bit);
     void writeBit(uint8_t bit, bool value);
     void writeBitFull(uint8_t bit, bool value);
+    void writePortBit(uint8_t bit, bool value);
     // P3's pins change only from outside: no frame going out on TXD, no line on RXD.
     bool quietP3() const { return m_board.serial != SerialLine::RealLine && !m_s.txActive; }
     uint8_t readIndirect(uint8_t address);

@@ -44,16 +44,28 @@ void Machine::writeDirectFull(uint8_t address, uint8_t value)
     writeSfr(address, value);
 }
 
-// A bit of an SFR (the latch for ports), or any bit while watches are set.
+// A bit of a port's latch, no watch set: the instruction loop's most common
+// SFR write (a strobe, a chip select, an LED), kept short.
+void Machine::writePortBit(uint8_t bit, bool value)
+{
+    if (m_firstCyclePending && m_busy) {
+        firstCycle();  // the peripherals' first cycle sees the latch as it was
+    } else if (m_firstCyclePending) {
+        m_firstCyclePending = false;
+        ++m_s.cycles;
+    }
+    const unsigned port = (bit >> 4) & 3;
+    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+    uint8_t& latch = m_s.sfr[port << 4];
+    latch = static_cast<uint8_t>(value ? latch | mask : latch & ~mask);
+    portWritten(port);
+}
+
+// A bit of any other SFR, or any bit while watches are set.
 void Machine::writeBitFull(uint8_t bit, bool value)
 {
     const uint8_t address = access::bitByte(bit);
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
-    if (!m_anyWatch && (address & 0xCF) == 0x80) {  // a port's latch
-        const uint8_t latch = m_s.sfr[address - 0x80];
-        writePort(address, static_cast<uint8_t>(value ? latch | mask : latch & ~mask));
-        return;
-    }
     const uint8_t old = readDirectLatch(address);
     writeDirect(address, static_cast<uint8_t>(value ? old | mask : old & ~mask));
 }
@@ -202,12 +214,24 @@ inline uint8_t Machine::watchedInputs(unsigned port) const
 // peripherals need to look again only when an input they watch did.
 void Machine::pinsMoved(unsigned port, uint8_t now)
 {
-    const uint8_t before = m_s.pinsOut[port];
+    const uint8_t changed = m_s.pinsOut[port] ^ now;
+    static constexpr uint8_t inputs[4] = {0x00, 0x03, 0x00, 0x3D};  // pins a peripheral can ever look at
+    if (changed & inputs[port]) {
+        inputsMoved(port, now, changed);
+        return;
+    }
+    // No peripheral looks at these pins: the timers can stay behind.
+    m_s.pinsOut[port] = now;
+    if (m_listener)
+        m_listener->pinsChanged(m_s.cycles, port, now);
+}
+
+void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
+{
     catchUp();
     m_s.pinsOut[port] = now;
     if (m_listener)
         m_listener->pinsChanged(m_s.cycles, port, now);
-    const uint8_t changed = before ^ now;
     if (!(changed & watchedInputs(port))) {
         // Counter inputs not in use: remember their level, so that counting
         // started later sees no edge that came before it.
