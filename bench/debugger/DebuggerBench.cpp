@@ -51,11 +51,13 @@ bool WaitForStop(DebugEngine& engine, int timeoutMs = 10000)
 
 // The layout and painting a stop asked for: the window is updated only when
 // they are done, so they count in the step that caused them (and the first
-// fill after start does not land in the first step's figure).
+// fill after start does not land in the first step's figure). A layout posts
+// its parent's only as it runs, so one pass over the posted events is not
+// enough: the events are handled until none are left.
 void Settle()
 {
     QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1000);
 }
 
 double Median(std::vector<double> v)
