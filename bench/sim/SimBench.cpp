@@ -1,7 +1,10 @@
 // Figures of the in-process simulator core:
 //  - instructions per second running each sample (items_per_second), and s51
 //    running the same program for the same number of instructions from one
-//    command script (s51_per_second; its start-up time taken out), with the ratio;
+//    command script (s51_per_second; its start-up time taken out), with the
+//    ratio of the two at their best (times_s51: the fastest iteration of the
+//    core against the fastest of three s51 runs, since on a shared machine
+//    other work only ever slows either down, and not both at the same moment);
 //  - the share of those instructions spent in a jump to itself (SJMP $, where
 //    most samples end), so that the figure is read for what it measures;
 //  - the time from requestStop() on another thread to run() returning on its
@@ -15,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -81,14 +85,17 @@ void BM_Run(benchmark::State& state, size_t index)
     sim::Machine m(*sim::findChip("8052"), sim::Board{});
     m.loadCode(sample.code.data(), sample.code.size());
     uint64_t instructions = 0;
-    const auto start = std::chrono::steady_clock::now();
+    double bestRate = 0;
     for (auto _ : state) {
         const uint64_t before = m.instructions();
+        const auto start = std::chrono::steady_clock::now();
         m.run(10'000'000);
+        const double seconds = secondsSince(start);
         instructions += m.instructions() - before;
+        bestRate = std::max(bestRate, static_cast<double>(m.instructions() - before) / seconds);
     }
-    const double coreRate = static_cast<double>(instructions) / secondsSince(start);
     state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    state.counters["best_per_second"] = bestRate;
     uint64_t halted = 0;
     for (size_t a = 0; a + 1 < sample.code.size(); ++a)
         if (sample.code[a] == 0x80 && sample.code[a + 1] == 0xFE)
@@ -96,12 +103,16 @@ void BM_Run(benchmark::State& state, size_t index)
     state.counters["halt_share"] = static_cast<double>(halted) / static_cast<double>(m.instructions());
     // s51 on the same program for as many instructions as one iteration ran
     const unsigned long steps = static_cast<unsigned long>(instructions / state.iterations());
-    const double empty = s51Seconds(sample.hexPath, 0);
-    const double full = s51Seconds(sample.hexPath, steps);
-    if (empty >= 0 && full > empty) {
-        const double s51Rate = steps / (full - empty);
+    double s51Rate = 0;
+    for (int run = 0; run < 3; ++run) {
+        const double empty = s51Seconds(sample.hexPath, 0);
+        const double full = s51Seconds(sample.hexPath, steps);
+        if (empty >= 0 && full > empty)
+            s51Rate = std::max(s51Rate, steps / (full - empty));
+    }
+    if (s51Rate > 0) {
         state.counters["s51_per_second"] = s51Rate;
-        state.counters["times_s51"] = coreRate / s51Rate;
+        state.counters["times_s51"] = bestRate / s51Rate;
     }
 }
 
