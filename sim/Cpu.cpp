@@ -538,26 +538,26 @@ Stop Machine::runFor(uint64_t cycleBudget)
     const uint64_t end = m_s.cycles + cycleBudget;
     m_watchTripped = false;
     bool first = true;  // a breakpoint where the run starts does not stop it
-    m_attention = unusual();
+    settleAttention();
     // The program counter of plain steps stays in a register here (no
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
-    if (!m_attention && m_s.cycles < end && !m_stopRequest.load(std::memory_order_relaxed)) {
+    if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
         plainStep(pc);
         first = false;
     }
     while (m_s.cycles < end) {
-        if (m_stopRequest.load(std::memory_order_relaxed)) {
-            m_stopRequest.store(false, std::memory_order_relaxed);
-            return Stop::Requested;
-        }
-        if (!m_attention) {
+        if (!m_attention.load(std::memory_order_relaxed)) {
             if (m_breaks[pc]) {
                 m_hit = Hit{Space::Code, pc, false};
                 return Stop::Breakpoint;
             }
             plainStep(pc);
             continue;
+        }
+        if (m_stopRequest.load(std::memory_order_relaxed)) {
+            m_stopRequest.store(false, std::memory_order_relaxed);
+            return Stop::Requested;
         }
         if (m_s.powerDown)
             return Stop::PowerDown;
@@ -568,7 +568,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
         first = false;
         stepOnce();
         pc = m_s.pc;
-        m_attention = unusual();
+        settleAttention();
         if (m_watchTripped) {
             m_watchTripped = false;
             return Stop::Watch;

@@ -105,7 +105,7 @@ void Machine::reset()
     m_lazy = false;
     m_lag = 0;
     m_pollNeeded = true;
-    m_attention = true;
+    attend();
 }
 
 void Machine::watchHit(Space space, unsigned address, bool write)
@@ -124,7 +124,8 @@ void Machine::watchHit(Space space, unsigned address, bool write)
 
 void Machine::requestStop()
 {
-    m_stopRequest.store(true, std::memory_order_relaxed);
+    m_stopRequest.store(true);
+    m_attention.store(true);
 }
 
 uint8_t Machine::read(Space space, unsigned address) const
@@ -198,7 +199,7 @@ void Machine::setWatch(Space space, unsigned address, bool onRead, bool onWrite)
     case Space::Xram: m_watchXram[address & 0xFFFF] = bits; break;
     case Space::Code: m_watchCode[address & 0xFFFF] = bits; break;
     }
-    m_attention = true;
+    attend();
     m_anyWatch = false;
     for (const auto* t : {&m_watchIram, &m_watchSfr, &m_watchXram, &m_watchCode})
         m_anyWatch = m_anyWatch || std::any_of(t->begin(), t->end(), [](uint8_t b) { return b != 0; });
@@ -214,7 +215,7 @@ void Machine::clearWatches()
 void Machine::setCondition(bool (*condition)(const Machine&, void*), void* context)
 {
     changing();
-    m_attention = true;
+    attend();
     m_condition = condition;
     m_conditionContext = context;
 }
@@ -268,7 +269,7 @@ bool Machine::restore(const Snapshot& shot)
     m_lazy = false;
     m_lag = 0;
     m_pollNeeded = true;
-    m_attention = true;
+    attend();
     return true;
 }
 

@@ -195,9 +195,23 @@ private:
     {
         return (m_s.pendingSource != 0xFF) | m_s.idle | m_s.powerDown | m_anyWatch | (m_condition != nullptr);
     }
-    // Set by everything that can make unusual() true; the run loop looks at
-    // unusual() itself only while this is set.
-    bool m_attention = true;
+    // Set by everything that can make unusual() true, and by requestStop();
+    // the run loop looks at unusual() and the stop request only while this
+    // is set, so that a plain instruction costs one test.
+    std::atomic<bool> m_attention{true};
+    void attend() { m_attention.store(true, std::memory_order_relaxed); }
+    // Clears the flag when nothing needs it, without losing a stop request
+    // made from another thread meanwhile.
+    void settleAttention()
+    {
+        if (unusual()) {
+            attend();
+            return;
+        }
+        m_attention.store(false);
+        if (m_stopRequest.load())
+            attend();
+    }
     Stop runFor(uint64_t cycleBudget);
     unsigned watchedStep();
     unsigned interrupt();

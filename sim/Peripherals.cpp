@@ -146,7 +146,7 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
             m_s.powerDown = 1;
         else if (value & IDL)
             m_s.idle = 1;
-        m_attention = true;
+        attend();
         return;
     case AUXR1:
         if (m_chip.dualDptr && ((value ^ m_s.dptrSel) & 1)) {
@@ -435,7 +435,7 @@ void Machine::pollInterrupts()
     if (!requests)
         return;
     const unsigned high = requests & SFR(IP);
-    m_attention = true;
+    attend();
     if (high)
         m_s.pendingSource = static_cast<uint8_t>(std::countr_zero(high));
     else if (!(m_s.inService & 1))
