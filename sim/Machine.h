@@ -274,11 +274,21 @@ private:
     void startTx(uint8_t byte);
     void txRollover();
     void portsChanged();
+    // Per port, the pins a peripheral can ever look at: T2 and T2EX on P1;
+    // RXD, INT0, INT1, T0 and T1 on P3.
+    static constexpr uint8_t kInputPins[4] = {0x00, 0x03, 0x00, 0x3D};
+    // A latch was written: a strobe nobody listens to settles here, anything
+    // else is reported and looked at by pinsMoved().
     void portWritten(unsigned port)
     {
         const uint8_t now = pinLevels(port);
-        if (now != m_s.pinsOut[port])
+        const uint8_t changed = now ^ m_s.pinsOut[port];
+        if (!changed)
+            return;
+        if ((changed & kInputPins[port]) || m_listener)
             pinsMoved(port, now);
+        else
+            m_s.pinsOut[port] = now;
     }
     void pinsMoved(unsigned port, uint8_t now);
     void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them

@@ -16,14 +16,6 @@ using namespace sfr;
 
 #define SFR(a) m_s.sfr[(a) - 0x80]
 
-namespace {
-
-// Per port, the pins a peripheral can ever look at: T2 and T2EX on P1; RXD,
-// INT0, INT1, T0 and T1 on P3.
-constexpr uint8_t kInputPins[4] = {0x00, 0x03, 0x00, 0x3D};
-
-}  // namespace
-
 // ---- SFR access ------------------------------------------------------------
 
 // The full way of a direct access: watches, and the SFRs with side effects.
@@ -66,14 +58,7 @@ void Machine::writePortBit(uint8_t bit, bool value)
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
     uint8_t& latch = m_s.sfr[port << 4];
     latch = static_cast<uint8_t>(value ? latch | mask : latch & ~mask);
-    const uint8_t now = pinLevels(port);
-    const uint8_t changed = now ^ m_s.pinsOut[port];
-    if (!changed)
-        return;
-    if ((changed & kInputPins[port]) || m_listener)
-        pinsMoved(port, now);
-    else
-        m_s.pinsOut[port] = now;  // a strobe nobody listens to
+    portWritten(port);
 }
 
 // A bit of any other SFR, or any bit while watches are set.
