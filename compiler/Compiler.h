@@ -3,7 +3,7 @@
 // assembly lines and the four lists the main window shows. All text is code
 // page 1250 bytes; nothing here touches files or Qt.
 
-#include "Diagnostic.h"
+#include "common/Diagnostic.h"
 
 #include <span>
 #include <string>

@@ -6,7 +6,7 @@
 // state of each interrupt source of the chip. Plain C++, no Qt.
 
 #include "MachineState.h"
-#include "SourceMap.h"
+#include "toolchain/SourceMap.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "DebugEngine.h"
 
 #include "CoreBackend.h"
-#include "IntelHex.h"
+#include "toolchain/IntelHex.h"
 #include "S51Backend.h"
 #include "SerialBridge.h"
 

@@ -3,7 +3,7 @@
 // the options and the machine state after a stop.
 
 #include "MachineState.h"
-#include "SourceMap.h"
+#include "toolchain/SourceMap.h"
 
 #include <QString>
 

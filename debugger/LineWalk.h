@@ -6,7 +6,7 @@
 // with the stack back where it was. The backends differ only in how they
 // step (the core at once, s51 by its answers); the rules are here.
 
-#include "SourceMap.h"
+#include "toolchain/SourceMap.h"
 
 #include <cstdint>
 #include <optional>

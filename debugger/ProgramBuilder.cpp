@@ -2,7 +2,7 @@
 
 #include "Assembler.h"
 #include "FileWriteQt.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 // that the build chain left on disk.
 
 #include "DebugEngine.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 
 #include <QString>
 

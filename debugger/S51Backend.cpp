@@ -1,6 +1,6 @@
 #include "S51Backend.h"
 
-#include "IntelHex.h"
+#include "toolchain/IntelHex.h"
 #include "S51Answers.h"
 #include "SerialBridge.h"
 

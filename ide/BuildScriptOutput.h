@@ -6,7 +6,7 @@
 // about another file keeps that file and line; any other non-empty line is a
 // note without a line. A message starting "warning" is a warning.
 
-#include "Diagnostic.h"
+#include "common/Diagnostic.h"
 
 #include <QString>
 #include <vector>

@@ -8,7 +8,7 @@
 #include "Nastavu.h"
 #include "Placement.h"
 #include "ProfileFile.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 #include "Session.h"
 #include "WindowSet.h"
 #include "asembu.h"

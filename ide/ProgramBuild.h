@@ -7,8 +7,8 @@
 // from the same text.
 
 #include "Compiler.h"
-#include "Diagnostic.h"
-#include "ProgramCode.h"
+#include "common/Diagnostic.h"
+#include "toolchain/Build.h"
 
 #include <string>
 #include <vector>

@@ -7,7 +7,7 @@
 // ("Procedures", "Definitions", "Inline blocks", "Errors").
 
 #include "Compiler.h"
-#include "Diagnostic.h"
+#include "common/Diagnostic.h"
 #include "ListBox.h"
 
 #include <QString>

@@ -3,7 +3,7 @@
 #include "BuildChain.h"
 #include "BuildScriptOutput.h"
 #include "Cp1250.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 #include "ProgramFolder.h"
 #include "TextFiles.h"
 

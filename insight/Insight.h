@@ -6,9 +6,9 @@
 // Results are plain data; the writers turn them into lcov and CSV files and
 // Zelvar into gutter marks and its profile table.
 
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 #include "Recorder.h"
-#include "SourceMap.h"
+#include "toolchain/SourceMap.h"
 
 #include "Machine.h"
 

@@ -6,7 +6,7 @@
 // "N passed, M failed", a JUnit report and the merged coverage. Plain C++.
 
 #include "Insight.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 #include "TestFile.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // core (instructions per second of host time), and the Board pane's redraw.
 #include "BoardFile.h"
 #include "ListenerFan.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 #include "VirtualBoard.h"
 
 #include <benchmark/benchmark.h>

@@ -6,7 +6,7 @@
 //  - the memory the history of 100,000 steps takes.
 #include "History.h"
 #include "Insight.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 
 #include "Chip.h"
 #include "Machine.h"

@@ -1,7 +1,7 @@
 #pragma once
 // m51sim's run in s51 (Linux, through the debugger's engine and Qt).
 
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 #include "SimOptions.h"
 
 namespace m51sim {

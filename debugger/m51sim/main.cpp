@@ -3,7 +3,7 @@
 #include "BoardRun.h"
 #include "CoreRun.h"
 #include "FileWrite.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 #include "SerialScript.h"
 #include "PathNames.h"
 #include "SimOptions.h"

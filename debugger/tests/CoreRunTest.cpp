@@ -1,7 +1,7 @@
 // m51sim's run on the simulator core, through the same calls m51sim makes:
 // the program kinds, the end conditions and the serial line with a script.
 #include "CoreRun.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "IntelHex.h"
-#include "SourceMap.h"
+#include "toolchain/IntelHex.h"
+#include "toolchain/SourceMap.h"
 
 #include <gtest/gtest.h>
 

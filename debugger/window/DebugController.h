@@ -11,7 +11,7 @@
 #include "InsightSession.h"
 #include "WatchList.h"
 #include "ProgramBuilder.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -2,7 +2,7 @@
 // Builds a program in memory and runs it through a Recorder for the tests.
 
 #include "Insight.h"
-#include "ProgramCode.h"
+#include "toolchain/Build.h"
 
 #include "Chip.h"
 #include "Machine.h"

@@ -1,4 +1,4 @@
-#include "Diagnostic.h"
+#include "common/Diagnostic.h"
 
 #include "FileWrite.h"
 
