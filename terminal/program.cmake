@@ -35,8 +35,8 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.h
-  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ReceiveFindBar.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ReceiveFindBar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/UiText.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/AboutBox.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/AboutBox.cpp
