@@ -6,10 +6,10 @@
 
 #include "CompileContext.h"
 #include "MyVision.h"
+#include "PlainText.h"
 #include "Translator.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace m51 {
 
@@ -345,34 +345,13 @@ template <class Out, class Make>
 std::vector<Out> SplitLines(std::string_view bytes, Make make)
 {
     std::vector<Out> lines;
-    const char* const data = bytes.data();
-    const std::size_t size = bytes.size();
-    // Room for one line per LF (counted at memchr speed), so that the vector
-    // of a large file is never copied while it grows.
-    std::size_t count = 1;
-    for (const char* p = data; size > 0 && (p = static_cast<const char*>(std::memchr(p, '\n', size - static_cast<std::size_t>(p - data)))); ++p)
-        ++count;
-    lines.reserve(count);
-    std::size_t start = 0;
-    std::size_t lf = 0;  // the next LF at or after start (size: none); found once, kept while ahead
-    bool lfKnown = false;
-    while (start < size) {
-        // The next LF, then a CR before it (a CR LF end, or a lone CR earlier).
-        if (!lfKnown || lf < start) {
-            const void* found = std::memchr(data + start, '\n', size - start);
-            lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
-            lfKnown = true;
-        }
-        std::size_t end = lf;
-        std::size_t next = end + 1;
-        if (const void* cr = std::memchr(data + start, '\r', end - start)) {
-            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
-            next = at + 1 == end && lf < size ? end + 1 : at + 1;
-            end = at;
-        }
-        lines.push_back(make(bytes.substr(start, end - start)));
-        start = next;
-    }
+    // Room for one line per LF, so that the vector of a large file is never
+    // copied while it grows.
+    lines.reserve(LineCountGuess(bytes));
+    ForEachLine(bytes, [&](std::string_view line, std::int32_t) {
+        lines.push_back(make(line));
+        return true;
+    });
     return lines;
 }
 

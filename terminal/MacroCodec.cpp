@@ -1,23 +1,11 @@
 #include "MacroCodec.h"
 
 #include "Cp1250.h"
+#include "PlainText.h"
 
 #include <QFontMetrics>
 #include <array>
 #include <limits>
-
-namespace {
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-}  // namespace
 
 TMacroDecoding DecodeMacro(const QByteArray& text)
 {
@@ -34,7 +22,7 @@ TMacroDecoding DecodeMacro(const QByteArray& text)
                 return false;
             }
             const char c = text[from + k];
-            const int d = base == 16 ? hexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+            const int d = base == 16 ? m51::HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
             if (d < 0) {
                 result.BadText = FromCp1250(QByteArray(1, c));
                 return false;
