@@ -3,7 +3,6 @@
 #include "Cp1250.h"
 #include "PlainText.h"
 
-#include <QFontMetrics>
 #include <array>
 #include <limits>
 
@@ -162,12 +161,6 @@ QString DisplayText(const QByteArray& bytes, bool pictures)
     for (const char c : bytes)
         *out++ = DisplayChar(quint8(c), pictures);
     return text;
-}
-
-bool HasControlPictures(const QFont& font)
-{
-    const QFontMetrics metrics(font);
-    return metrics.inFont(QChar(0x2400)) && metrics.inFont(QChar(0x240D)) && metrics.inFont(QChar(0x241B));
 }
 
 QByteArray TypedBytes(int key, Qt::KeyboardModifiers modifiers, const QString& text)
