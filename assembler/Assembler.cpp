@@ -467,12 +467,7 @@ std::vector<std::uint8_t> AssembleResult::Binary() const
 
 std::vector<std::string_view> SplitLines(std::string_view source)
 {
-    std::vector<std::string_view> lines;
-    ForEachLine(source, [&](std::string_view line, std::int32_t) {
-        lines.push_back(line);
-        return true;
-    });
-    return lines;
+    return m51::SplitLines(source);
 }
 
 AssembleResult Assemble(std::string_view source, const AssembleOptions& options)

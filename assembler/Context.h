@@ -7,6 +7,7 @@
 
 #include "Assembler.h"
 #include "Instructions.h"
+#include "PlainText.h"
 
 #include <cstdint>
 #include <deque>
@@ -17,25 +18,9 @@
 
 namespace m51asm {
 
-// Calls f(text, lineNo) for each line of `source` (lines end at CR LF, LF or a
-// lone CR; numbered from 1; a final line break adds no line) until f returns
-// false. Parsing, listing and SplitLines all walk the source this one way.
-template <class F>
-void ForEachLine(std::string_view source, F&& f)
-{
-    std::size_t start = 0;
-    std::int32_t lineNo = 0;
-    while (start < source.size()) {
-        std::size_t end = start;
-        while (end < source.size() && source[end] != '\r' && source[end] != '\n')
-            ++end;
-        if (!f(source.substr(start, end - start), ++lineNo))
-            return;
-        if (end < source.size() && source[end] == '\r' && end + 1 < source.size() && source[end + 1] == '\n')
-            ++end;
-        start = end + 1;
-    }
-}
+// Parsing, listing and SplitLines all walk the source the one shared way
+// (lines end at CR LF, LF or a lone CR; numbered from 1).
+using m51::ForEachLine;
 
 // One step of an expression in postfix order.
 enum class Op : std::uint8_t {

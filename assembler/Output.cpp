@@ -121,12 +121,7 @@ const char* TypeName(SymbolKind k)
 
 bool IsHex(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int HexValue(char c)
-{
-    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    return m51::HexDigit(c) >= 0;
 }
 
 // The symbol table, with the lines that use each name after $XREF.
@@ -365,7 +360,7 @@ std::vector<AddressMapEntry> ReadListingAddressMap(std::string_view text)
             continue;
         std::uint32_t address = 0;
         for (int i = 0; i < 4; ++i)
-            address = address * 16 + static_cast<std::uint32_t>(HexValue(row[static_cast<std::size_t>(i)]));
+            address = address * 16 + static_cast<std::uint32_t>(m51::HexDigit(row[static_cast<std::size_t>(i)]));
         std::uint32_t count = 0;
         std::size_t p = 6;
         while (p + 1 < row.size() && p < 14 && IsHex(row[p]) && IsHex(row[p + 1])) {

@@ -5,26 +5,22 @@
 #include "Compiler.h"
 
 #include "CompileContext.h"
+#include "Language.h"
 #include "MyVision.h"
+#include "PlainText.h"
 #include "Translator.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace m51 {
 
 using namespace MyVision;
+using language::ForEachWord;
+using language::StatementOf;
 
 namespace {
 
 constexpr std::size_t kWordSlots = 10;
-
-// The statement of a line: the text before its first ";", trimmed; blank runs
-// are still in it (they separate words like single blanks).
-std::string_view StatementOf(std::string_view line)
-{
-    return TrimView(line.substr(0, line.find(';')));
-}
 
 // The cleaned line: the statement with every run of blanks reduced to one.
 void CleanInto(std::string_view statement, std::string& out)
@@ -40,35 +36,6 @@ void CleanInto(std::string_view statement, std::string& out)
         *p++ = c;
     }
     out.resize(static_cast<std::size_t>(p - first));
-}
-
-// Calls f(k, word) for words k = 1 .. maxWords of a statement: the fields
-// between runs of blanks, each trimmed (a tab stays inside its word, but a
-// word loses control bytes at its ends). An empty statement has one empty word.
-template <class F>
-void ForEachWord(std::string_view statement, std::size_t maxWords, F&& f)
-{
-    std::size_t start = 0;
-    for (std::size_t k = 1; k <= maxWords; ++k) {
-        const std::size_t blank = statement.find(' ', start);
-        const std::size_t end = blank == std::string_view::npos ? statement.size() : blank;
-        f(k, TrimView(statement.substr(start, end - start)));
-        if (blank == std::string_view::npos)
-            return;
-        start = blank;
-        while (start < statement.size() && statement[start] == ' ')
-            ++start;
-    }
-}
-
-std::string_view WordOf(std::string_view statement, std::size_t k)
-{
-    std::string_view word;
-    ForEachWord(statement, k, [&](std::size_t i, std::string_view w) {
-        if (i == k)
-            word = w;
-    });
-    return word;
 }
 
 // Offset of word k (trimmed) in a cleaned line; the line's length when it has
@@ -129,10 +96,10 @@ void CollectProcedures(std::span<const Line> lines, CompileContext& c)
         if (!MayStartWithP(lines[i]))
             continue;
         const int line = static_cast<int>(i);
-        const std::string_view statement = StatementOf(lines[i]);
-        if (!EqualsUpper(WordOf(statement, 1), "PROCEDURE"))
+        const std::optional<std::string_view> declared = language::DeclaredProcedure(lines[i]);
+        if (!declared)
             continue;
-        const std::string_view name = WordOf(statement, 2);
+        const std::string_view name = *declared;
         const std::string upperName = UpperText(name);
         const std::int64_t earlier = c.ProcBox.CountNamed(upperName);
         const std::int64_t written = std::min({earlier, kMaxRepeats, kMaxRepeatsPerCompile - reported});
@@ -345,34 +312,13 @@ template <class Out, class Make>
 std::vector<Out> SplitLines(std::string_view bytes, Make make)
 {
     std::vector<Out> lines;
-    const char* const data = bytes.data();
-    const std::size_t size = bytes.size();
-    // Room for one line per LF (counted at memchr speed), so that the vector
-    // of a large file is never copied while it grows.
-    std::size_t count = 1;
-    for (const char* p = data; size > 0 && (p = static_cast<const char*>(std::memchr(p, '\n', size - static_cast<std::size_t>(p - data)))); ++p)
-        ++count;
-    lines.reserve(count);
-    std::size_t start = 0;
-    std::size_t lf = 0;  // the next LF at or after start (size: none); found once, kept while ahead
-    bool lfKnown = false;
-    while (start < size) {
-        // The next LF, then a CR before it (a CR LF end, or a lone CR earlier).
-        if (!lfKnown || lf < start) {
-            const void* found = std::memchr(data + start, '\n', size - start);
-            lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : size;
-            lfKnown = true;
-        }
-        std::size_t end = lf;
-        std::size_t next = end + 1;
-        if (const void* cr = std::memchr(data + start, '\r', end - start)) {
-            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
-            next = at + 1 == end && lf < size ? end + 1 : at + 1;
-            end = at;
-        }
-        lines.push_back(make(bytes.substr(start, end - start)));
-        start = next;
-    }
+    // Room for one line per LF, so that the vector of a large file is never
+    // copied while it grows.
+    lines.reserve(LineCountGuess(bytes));
+    ForEachLine(bytes, [&](std::string_view line, std::int32_t) {
+        lines.push_back(make(line));
+        return true;
+    });
     return lines;
 }
 

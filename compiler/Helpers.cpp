@@ -1,7 +1,9 @@
 #include "Helpers.h"
 
 #include "MyVision.h"
+#include "PlainText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -34,17 +36,6 @@ bool HasSuffix(std::string_view word, char upperSuffix)
 }
 
 } // namespace
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return 0;
-}
 
 namespace {
 
@@ -107,7 +98,7 @@ std::int32_t NumberValue(std::string_view word)
     if (HasSuffix(word, 'H')) {
         std::uint32_t value = 0;
         for (char c : word.substr(0, word.size() - 1))
-            value = value * 16u + static_cast<std::uint32_t>(HexDigitValue(c));
+            value = value * 16u + static_cast<std::uint32_t>(std::max(0, m51::HexDigit(c)));  // a bad digit counts as 0
         return static_cast<std::int32_t>(value);
     }
     return TruncateToInt32(TextToNumber(word));

@@ -26,9 +26,6 @@ std::string NormalizeNumber(std::string_view word);
 // Two upper-case hexadecimal digits.
 std::string ByteToHex(std::uint8_t value);
 
-// Value of one hexadecimal digit (either case); any other character counts as 0.
-int HexDigitValue(char c);
-
 // Value of a literal: hexadecimal with suffix H (any other character counts as
 // the digit 0; more than eight digits wrap), otherwise the decimal value
 // truncated toward zero and held within the 32-bit range; names give 0.

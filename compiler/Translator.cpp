@@ -3,6 +3,7 @@
 #include "Translator.h"
 
 #include "Helpers.h"
+#include "Language.h"
 #include "MyVision.h"
 #include "rules/Rules.h"
 
@@ -184,6 +185,27 @@ constexpr Rule kChain[] = {
     // EXITPROC mentioned in the line without an exit jump of its own
     {42, {}, MentionsUntakenExit, ExitMention, {}},
 };
+
+// The chain knows no word the language does not: every keyword it fires on
+// is a statement keyword of the language, and every statement keyword spelled
+// out in full has an entry.
+constexpr bool ChainSpeaksTheLanguage()
+{
+    for (const Rule& rule : kChain) {
+        const auto keyword = language::FindKeyword(rule.keyword);
+        if (!rule.keyword.empty() && (!keyword || keyword->role != language::Role::Statement))
+            return false;
+    }
+    for (const language::Keyword& keyword : language::kKeywords) {
+        bool found = keyword.role != language::Role::Statement;
+        for (const Rule& rule : kChain)
+            found = found || rule.keyword == keyword.word;
+        if (!found)
+            return false;
+    }
+    return true;
+}
+static_assert(ChainSpeaksTheLanguage());
 
 // w1 packed with its length for a quick keyword comparison: the length in the
 // top byte and the first seven bytes below it. Keywords longer than seven bytes

@@ -1,5 +1,7 @@
 #include "S51Answers.h"
 
+#include "PlainText.h"
+
 #include <charconv>
 #include <cctype>
 
@@ -7,18 +9,7 @@ namespace m51dbg {
 
 namespace {
 
-std::vector<std::string_view> SplitLines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const size_t end = text.find('\n');
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos)
-            break;
-        text.remove_prefix(end + 1);
-    }
-    return lines;
-}
+using m51::SplitLines;
 
 std::string_view Trim(std::string_view s)
 {

@@ -1,5 +1,7 @@
 #include "RtfCodec.h"
 
+#include "PlainText.h"
+
 #include <QColor>
 #include <QFont>
 #include <QHash>
@@ -115,13 +117,6 @@ int clampInt(qint64 v, int lo, int hi) { return int(v < lo ? lo : v > hi ? hi : 
 
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Destinations whose content is not text of the document.
 bool isSkippedDestination(QByteArrayView word)
@@ -263,8 +258,8 @@ private:
         switch (c) {
         case '\'': {
             int value = 0, digits = 0;
-            while (digits < 2 && m_pos < m_in.size() && hexValue(m_in[m_pos]) >= 0) {
-                value = value * 16 + hexValue(m_in[m_pos++]);
+            while (digits < 2 && m_pos < m_in.size() && m51::HexDigit(m_in[m_pos]) >= 0) {
+                value = value * 16 + m51::HexDigit(m_in[m_pos++]);
                 ++digits;
             }
             if (digits > 0) // an escape without its digits stands for nothing

@@ -1,6 +1,8 @@
 #include "StatementTips.h"
 
-#include <QFile>
+#include "Cp1250.h"
+#include "Language.h"
+
 #include <QRegularExpression>
 
 QHash<QString, StatementTip> statementTipsFrom(const QString& helpSource)
@@ -39,20 +41,17 @@ QHash<QString, StatementTip> statementTipsFrom(const QString& helpSource)
     return tips;
 }
 
-// The help source is a resource of the zelvar library, which a program
-// links statically: it must be registered by name.
-static void registerHelpSource()
-{
-    Q_INIT_RESOURCE(editor);
-}
-
 const QHash<QString, StatementTip>& statementTips()
 {
     static const QHash<QString, StatementTip> tips = [] {
-        registerHelpSource();
-        QFile file(QStringLiteral(":/zelvar/Zelvar-help.txt"));
-        return file.open(QIODevice::ReadOnly) ? statementTipsFrom(QString::fromUtf8(file.readAll()))
-                                              : QHash<QString, StatementTip>();
+        QHash<QString, StatementTip> table;
+        for (const m51::language::StatementTip& tip : m51::language::StatementTips()) {
+            StatementTip entry{cp1250::decode(tip.form), {}};
+            if (!tip.assembly.empty())
+                entry.assembly = cp1250::decode(tip.assembly).split(QLatin1Char('\n'));
+            table.insert(cp1250::decode(tip.word), entry);
+        }
+        return table;
     }();
     return tips;
 }

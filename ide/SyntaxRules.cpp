@@ -1,6 +1,10 @@
 #include "SyntaxRules.h"
 
+#include "Language.h"
+
 #include <QHash>
+
+#include <optional>
 
 namespace syntax {
 
@@ -52,42 +56,41 @@ bool isNumber(QStringView word)
     return !word.isEmpty() && isDigit(word[0]);
 }
 
-bool startsWithThenDigits(QStringView word, const char* prefix)
+Kind familyKind(m51::language::Family family)
 {
-    const QLatin1StringView p(prefix);
-    if (!word.startsWith(p) || word.size() == p.size())
-        return false;
-    for (QChar c : word.mid(p.size()))
-        if (!isDigit(c))
-            return false;
-    return true;
+    switch (family) {
+    case m51::language::Family::Structure:
+        return Kind::Structure;
+    case m51::language::Family::Flow:
+        return Kind::Flow;
+    case m51::language::Family::Data:
+        return Kind::Data;
+    case m51::language::Family::Operation:
+        break;
+    }
+    return Kind::Operation;
 }
 
+// The language's keywords spelled out in full, by their family.
 const QHash<QString, Kind>& m51Keywords()
 {
     static const QHash<QString, Kind> table = [] {
         QHash<QString, Kind> t;
-        const auto add = [&t](Kind kind, std::initializer_list<const char*> words) {
-            for (const char* w : words)
-                t.insert(QString::fromLatin1(w), kind);
-        };
-        add(Kind::Structure, {"PROCESOR", "BEGIN", "STARTPROC", "STARTADRESS", "END", "EXTER0", "EXTER1", "TIMER0",
-                              "TIMER1", "SERIAL", "DISABLE", "PROCEDURE", "ENDPROC", "ENDINTERRUPT", "EXITPROC",
-                              "DEFINE", "DEFINEBIT", "INLINE", "INLINEEND"});
-        add(Kind::Flow, {"IF", "IFA=0", "IFA>0", "IFA=B", "IFA=", "IFA<B", "IFA<", "IFA>=B", "IFA>=", "IFA<>B",
-                         "IFA<>", "IFBIT", "IFNOTBIT", "IFCARY", "IFNOTCARY", "WHILEBIT", "WHILENOTBIT", "WHILEA=0",
-                         "WHILEA>0", "ENDWHILE", "LOOPWHILEBIT", "LOOPWHILENOTBIT", "JUMP", "SKIP", "NEXTLOOP",
-                         "DJNZ"});
-        add(Kind::Data, {"A", "B", "WRB", "RDB", "RDADR", "SWAPAB", "WRRAM", "RDRAM", "DPTR", "INCDPTR", "WRP0",
-                         "RDP0", "WRP1", "RDP1", "WRP2", "RDP2", "WRP3", "RDP3", "WRADR", "WRMEM", "RDMEM", "PUSH",
-                         "POP", "WRBADR", "WRADR@R0", "WRADR@R1", "RDADR@R0", "RDADR@R1"});
-        add(Kind::Operation, {"+", "-", "A+1", "A-1", "B+1", "B-1", "AND", "OR", "XOR", "NOT", "*B", "/B",
-                              "SHIFTLEFT", "SHIFTRIGHT", "SHIFTLEFTCARY", "SHIFTRIGHTCARY", "CLEARBIT", "SETBIT",
-                              "CLEAR_C", "CLEAR_A", "INCADR", "DECADR", "SWAPNIBLES", "NOP", "DA", "A+C+", "+ADR",
-                              "-ADR", "A+C+ADR", "NOTBIT", "A+C+B", "+@R0", "+@R1", "-@R0", "-@R1"});
+        for (const m51::language::Keyword& k : m51::language::kKeywords)
+            t.insert(QString::fromLatin1(k.word.data(), qsizetype(k.word.size())), familyKind(k.family));
         return t;
     }();
     return table;
+}
+
+// The language's keyword an upper-cased word is (Latin-1 only: keywords are ASCII).
+std::optional<m51::language::Keyword> languageKeyword(QStringView upperWord)
+{
+    for (QChar c : upperWord)
+        if (c.unicode() > 0x7F)
+            return std::nullopt;
+    const QByteArray bytes = upperWord.toLatin1();
+    return m51::language::FindKeyword(std::string_view(bytes.constData(), size_t(bytes.size())));
 }
 
 } // namespace
@@ -104,10 +107,8 @@ namespace {
 // Words whose operand names a procedure (or a label a procedure starts at).
 bool namesProcedure(QStringView upperWord)
 {
-    static const QSet<QString> words = {QStringLiteral("PROCEDURE"), QStringLiteral("STARTPROC"),
-                                        QStringLiteral("SKIP"), QStringLiteral("EXTER0"), QStringLiteral("EXTER1"),
-                                        QStringLiteral("TIMER0"), QStringLiteral("TIMER1"), QStringLiteral("SERIAL")};
-    return words.contains(upperWord.toString()) || startsWithThenDigits(upperWord, "LOOP");
+    const auto keyword = languageKeyword(upperWord);
+    return keyword && keyword->operand == m51::language::Operand::ProcedureName;
 }
 
 const QSet<QString>& mnemonics()
@@ -169,17 +170,10 @@ bool m51Keyword(QStringView upperWord, Kind* family)
         *family = found.value();
         return true;
     }
-    for (const char* prefix : {"COUNT", "LOOP"}) {
-        if (startsWithThenDigits(upperWord, prefix)) {
-            *family = Kind::Flow;
-            return true;
-        }
-    }
-    for (const char* prefix : {"WRCOUNT", "RDCOUNT", "WRBUFFER"}) {
-        if (startsWithThenDigits(upperWord, prefix)) {
-            *family = Kind::Data;
-            return true;
-        }
+    // The numbered keywords (COUNTn, LOOPn, WRCOUNTn ...)
+    if (const auto keyword = languageKeyword(upperWord)) {
+        *family = familyKind(keyword->family);
+        return true;
     }
     // RDxx / WRxx of a special-function register (RDTMOD, WRSP ...)
     if ((upperWord.startsWith(QLatin1String("RD")) || upperWord.startsWith(QLatin1String("WR")))
@@ -226,8 +220,8 @@ std::vector<Span> m51Line(QStringView line, const QSet<QString>& procedures)
                 Kind kind;
                 if (isNumber(operand))
                     spans.push_back({ws[i].start, ws[i].length, Kind::Number});
-                else if (upper == QLatin1String("EXITPROC") || upper == QLatin1String("INLINE")
-                         || upper == QLatin1String("DISABLE"))
+                else if (const auto keyword = languageKeyword(upper);
+                         keyword && keyword->role == m51::language::Role::Operand)
                     spans.push_back({ws[i].start, ws[i].length, Kind::Structure});
                 else if ((i == 1 && operandIsName) || procedures.contains(upper))
                     spans.push_back({ws[i].start, ws[i].length, Kind::Procedure});

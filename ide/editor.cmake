@@ -11,7 +11,6 @@ target_sources(zelvar PRIVATE
   SyntaxRules.cpp SyntaxRules.h
   SyntaxLexer.cpp SyntaxLexer.h
   StatementTips.cpp StatementTips.h
-  editor.qrc
   CodeEditor.cpp CodeEditor.h CodeEditorCoverage.cpp
   FindBar.cpp FindBar.h
   RecentFiles.cpp RecentFiles.h
@@ -19,6 +18,8 @@ target_sources(zelvar PRIVATE
 
 add_executable(tst_zelvar_editorparts tests/editor/tst_editorparts.cpp)
 target_link_libraries(tst_zelvar_editorparts PRIVATE zelvar Qt6::Test)
+target_compile_definitions(tst_zelvar_editorparts PRIVATE
+  M51_HELP_SOURCE="${PROJECT_SOURCE_DIR}/tools/makehelp/Zelvar-help.txt")
 add_test(NAME zelvar.editorparts COMMAND tst_zelvar_editorparts)
 set_tests_properties(zelvar.editorparts PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 

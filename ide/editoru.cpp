@@ -3,6 +3,7 @@
 #include "CodeEditor.h"
 #include "Cp1250.h"
 #include "FindBar.h"
+#include "Language.h"
 #include "SyntaxLexer.h"
 #include "ResultLists.h"
 #include "MyVision.h"
@@ -210,26 +211,8 @@ void TEd::showCaret()
 QSet<QString> TEd::definedProcedures(QStringView text)
 {
     QSet<QString> names;
-    const QLatin1StringView keyword("PROCEDURE");
-    for (qsizetype at = text.indexOf(keyword, 0, Qt::CaseInsensitive); at >= 0;
-         at = text.indexOf(keyword, at + keyword.size(), Qt::CaseInsensitive)) {
-        // Only as the first word of a line.
-        qsizetype lineStart = at;
-        while (lineStart > 0 && (text[lineStart - 1] == QLatin1Char(' ') || text[lineStart - 1] == QLatin1Char('\t')))
-            --lineStart;
-        if (lineStart > 0 && text[lineStart - 1] != QLatin1Char('\n'))
-            continue;
-        qsizetype i = at + keyword.size();
-        if (i >= text.size() || (text[i] != QLatin1Char(' ') && text[i] != QLatin1Char('\t')))
-            continue;
-        while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
-            ++i;
-        const qsizetype start = i;
-        while (i < text.size() && !text[i].isSpace() && text[i] != QLatin1Char(';'))
-            ++i;
-        if (i > start)
-            names.insert(text.mid(start, i - start).toString().toUpper());
-    }
+    for (const std::string& name : m51::language::ProcedureNames(cp1250::encode(text)))
+        names.insert(cp1250::decode(name));
     return names;
 }
 

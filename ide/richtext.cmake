@@ -8,7 +8,7 @@ add_library(zelvar_richtext STATIC
   ${CMAKE_CURRENT_LIST_DIR}/RtfCodec.h ${CMAKE_CURRENT_LIST_DIR}/RtfCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/JpegImage.h ${CMAKE_CURRENT_LIST_DIR}/JpegImage.cpp)
 target_include_directories(zelvar_richtext PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(zelvar_richtext PUBLIC Qt6::Gui JPEG::JPEG)
+target_link_libraries(zelvar_richtext PUBLIC Qt6::Gui JPEG::JPEG m51text)
 target_link_libraries(zelvar PUBLIC zelvar_richtext)
 
 # The shipped files (the program's fragment copies and installs resources/).

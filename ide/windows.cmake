@@ -25,7 +25,7 @@ set_source_files_properties(ProgramFolder.cpp PROPERTIES
   COMPILE_DEFINITIONS "ZELVAR_DATADIR=\"${CMAKE_INSTALL_FULL_DATADIR}/zelvar\"")
 
 # The program: the library, a thin main and the window icon.
-add_executable(Zelvar main.cpp windows.qrc)
+add_executable(Zelvar ZelvarMain.cpp windows.qrc)
 target_link_libraries(Zelvar PRIVATE zelvar m51programinfo)
 set_target_properties(Zelvar PROPERTIES WIN32_EXECUTABLE ON)
 

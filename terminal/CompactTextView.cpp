@@ -1,5 +1,6 @@
 #include "CompactTextView.h"
 
+#include "ControlPictures.h"
 #include "MacroCodec.h"
 #include "ReceiveStore.h"
 

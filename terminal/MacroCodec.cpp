@@ -1,23 +1,10 @@
 #include "MacroCodec.h"
 
 #include "Cp1250.h"
+#include "PlainText.h"
 
-#include <QFontMetrics>
 #include <array>
 #include <limits>
-
-namespace {
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-}  // namespace
 
 TMacroDecoding DecodeMacro(const QByteArray& text)
 {
@@ -34,7 +21,7 @@ TMacroDecoding DecodeMacro(const QByteArray& text)
                 return false;
             }
             const char c = text[from + k];
-            const int d = base == 16 ? hexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+            const int d = base == 16 ? m51::HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
             if (d < 0) {
                 result.BadText = FromCp1250(QByteArray(1, c));
                 return false;
@@ -174,12 +161,6 @@ QString DisplayText(const QByteArray& bytes, bool pictures)
     for (const char c : bytes)
         *out++ = DisplayChar(quint8(c), pictures);
     return text;
-}
-
-bool HasControlPictures(const QFont& font)
-{
-    const QFontMetrics metrics(font);
-    return metrics.inFont(QChar(0x2400)) && metrics.inFont(QChar(0x240D)) && metrics.inFont(QChar(0x241B));
 }
 
 QByteArray TypedBytes(int key, Qt::KeyboardModifiers modifiers, const QString& text)

@@ -6,8 +6,6 @@
 #include <QByteArray>
 #include <QString>
 
-class QFont;
-
 // The outcome of decoding one macro text.
 struct TMacroDecoding {
     bool Ok = false;
@@ -47,8 +45,6 @@ QByteArray ToCp1250(const QString& text);
 QChar DisplayChar(quint8 byte, bool pictures);
 // The bytes as DisplayChar shows them, one character a byte.
 QString DisplayText(const QByteArray& bytes, bool pictures);
-// Whether a font draws the control pictures.
-bool HasControlPictures(const QFont& font);
 
 // The bytes a key press in the transmit box stands for: Enter 13, Backspace 8,
 // Tab 9, Escape 27, Ctrl with a letter or one of @[\]^_ its control code,

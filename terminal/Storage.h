@@ -1,6 +1,6 @@
 #pragma once
 // Per-user storage of the terminal: where the values live, the settings list
-// (TStoredSettings), the window placement (TStoredPlacement) and the rules of
+// (TStoredSettings), the rules of the window placement and of
 // the macro histories. Registry keys below HKEY_CURRENT_USER\Software are
 // QSettings group paths with "/" for "\": Software\terminal\WindowState is the
 // group "terminal/WindowState". On Windows the store is the registry itself; on
@@ -15,8 +15,6 @@
 #include <functional>
 #include <memory>
 #include <vector>
-
-class QWidget;
 
 // The INI file used where there is no registry.
 QString UserStoreFile();
@@ -84,23 +82,6 @@ struct TPlacementRestore {
 // minimized, anything else (nothing stored included) maximized.
 TPlacementRestore RestorePlacement(const QSettings& store, const QString& group, QSize screen, int pixelsPerInch,
                                    QRect current);
-
-// TStoredPlacement: the window placement of one top-level window, saved when
-// it closes and restored when it is shown, in one group of the store.
-class TStoredPlacement {
-public:
-    // The window's size now is its normal size until it has been shown normal.
-    explicit TStoredPlacement(QWidget* window);
-    void restore(const QSettings& store, const QString& group);
-    // Does nothing until restore has run once.
-    void save(QSettings& store, const QString& group, bool destroying) const;
-    bool restored() const { return m_restored; }
-
-private:
-    QWidget* m_window;
-    QSize m_designedSize;
-    bool m_restored = false;
-};
 
 // The history rule of THistoryComboBox: text becomes the first entry, later
 // equal entries (case-sensitive) go, and the list keeps at most max entries.

@@ -1,11 +1,6 @@
 # The terminal's window, receive and transmit paths, stored settings, the
 # program itself, its tests, and what `cmake --install` puts on the system.
-target_include_directories(terminalcore PUBLIC ${CMAKE_CURRENT_LIST_DIR}/core ${CMAKE_CURRENT_LIST_DIR}/ui)
-# The live plot draws with QCustomPlot (Debian: libqcustomplot-dev).
-find_package(Qt6 REQUIRED COMPONENTS PrintSupport)  # which QCustomPlot links
-find_package(QCustomPlotQt6 REQUIRED)
-target_link_libraries(terminalcore PUBLIC QCustomPlotQt6::QCustomPlotQt6 m51filewrite)
-# core/: the terminal's logic without widgets; ui/: the window's panels.
+# core/ and the files beside this one: the terminal's logic without widgets.
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp
@@ -29,14 +24,31 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/ReceivePipeline.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/Transmitter.h
   ${CMAKE_CURRENT_LIST_DIR}/core/Transmitter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.h
+  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
+  ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.h
+  ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LogFile.h
+  ${CMAKE_CURRENT_LIST_DIR}/LogFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Storage.h
+  ${CMAKE_CURRENT_LIST_DIR}/Storage.cpp)
+
+# ui/ and the two widgets beside this file: the window and its panels. The
+# live plot draws with QCustomPlot (Debian: libqcustomplot-dev).
+find_package(Qt6 REQUIRED COMPONENTS PrintSupport)  # which QCustomPlot links
+find_package(QCustomPlotQt6 REQUIRED)
+target_link_libraries(terminalui PUBLIC QCustomPlotQt6::QCustomPlotQt6)
+target_sources(terminalui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/PlotPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/SendPacingDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/WindowControls.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.h
-  ${CMAKE_CURRENT_LIST_DIR}/ui/FindBar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ReceiveFindBar.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ReceiveFindBar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/UiText.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/AboutBox.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/AboutBox.cpp
@@ -49,18 +61,11 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ui/ReceivePanel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui/TransmitPanel.h
   ${CMAKE_CURRENT_LIST_DIR}/ui/TransmitPanel.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ui/TransmitSending.cpp)
-target_sources(terminalcore PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.h
-  ${CMAKE_CURRENT_LIST_DIR}/ReceiveStore.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.h
-  ${CMAKE_CURRENT_LIST_DIR}/MacroCodec.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.h
-  ${CMAKE_CURRENT_LIST_DIR}/core/FileSender.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/LogFile.h
-  ${CMAKE_CURRENT_LIST_DIR}/LogFile.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Storage.h
-  ${CMAKE_CURRENT_LIST_DIR}/Storage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/TransmitSending.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ControlPictures.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/ControlPictures.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/StoredPlacement.h
+  ${CMAKE_CURRENT_LIST_DIR}/ui/StoredPlacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CompactTextView.h
   ${CMAKE_CURRENT_LIST_DIR}/CompactTextView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HistoryComboBox.h
@@ -71,7 +76,7 @@ target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/terminal.qrc)
 
 add_executable(terminal WIN32 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-target_link_libraries(terminal PRIVATE terminalcore m51programinfo)
+target_link_libraries(terminal PRIVATE terminalui m51programinfo)
 
 install(TARGETS terminal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(UNIX AND NOT APPLE)

@@ -1,21 +1,8 @@
 #include "IntelHex.h"
 
+#include "PlainText.h"
+
 namespace m51dbg {
-
-namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::vector<uint8_t> ReadIntelHex(std::string_view text)
 {
@@ -32,7 +19,7 @@ std::vector<uint8_t> ReadIntelHex(std::string_view text)
             return {};
         std::vector<uint8_t> bytes;
         for (size_t i = 1; i + 1 < line.size(); i += 2) {
-            const int high = HexDigit(line[i]), low = HexDigit(line[i + 1]);
+            const int high = m51::HexDigit(line[i]), low = m51::HexDigit(line[i + 1]);
             if (high < 0 || low < 0)
                 return {};
             bytes.push_back(static_cast<uint8_t>(high * 16 + low));

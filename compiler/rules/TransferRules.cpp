@@ -6,7 +6,9 @@
 
 #include "../Helpers.h"
 #include "../MyVision.h"
+#include "PlainText.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace m51::rules {
@@ -35,7 +37,7 @@ Variable Classify(std::string_view literal)
         // wrapping, so that a long literal cannot slip back into range.
         std::uint64_t value = 0;
         for (char ch : literal.substr(0, literal.size() - 1)) {
-            value = value * 16 + static_cast<std::uint64_t>(HexDigitValue(ch));
+            value = value * 16 + static_cast<std::uint64_t>(std::max(0, m51::HexDigit(ch)));  // a bad digit counts as 0
             if (value > 207)
                 return Variable::Above;
         }

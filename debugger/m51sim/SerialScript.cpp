@@ -1,23 +1,10 @@
 #include "SerialScript.h"
 
+#include "PlainText.h"
+
 #include <charconv>
 
 namespace m51sim {
-
-namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::optional<std::string> Unescape(std::string_view text)
 {
@@ -35,8 +22,8 @@ std::optional<std::string> Unescape(std::string_view text)
         case 't': out += '\t'; break;
         case '\\': out += '\\'; break;
         case 'x': {
-            const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
-            const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+            const int high = i + 1 < text.size() ? m51::HexDigit(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? m51::HexDigit(text[i + 2]) : -1;
             if (high < 0 || low < 0)
                 return std::nullopt;
             out += static_cast<char>(high * 16 + low);

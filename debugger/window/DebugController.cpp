@@ -168,7 +168,12 @@ SimulatorWindow* DebugController::simulatorWindow()
     if (!m_window) {
         m_window = new SimulatorWindow(&m_engine, nullptr, &m_board, &m_watches);
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
-        connect(m_window, &SimulatorWindow::stopRequested, this, &DebugController::stopAnimating);
+        // The window's buttons take the Run menu's path.
+        m_window->setCommandHandler([this](SimulatorWindow::Command command) {
+            static constexpr Action actions[] = {Action::Run,     Action::Stop,    Action::StepLine,
+                                                 Action::StepInto, Action::StepOut, Action::Reset};
+            trigger(actions[int(command)]);
+        });
         auto* callStack = new CallStackPane(&m_stack);
         connect(callStack, &CallStackPane::lineActivated, this, &DebugController::sourceLineRequested);
         m_window->addPane(QStringLiteral("callStackPane"), tr("Call stack"), callStack);

@@ -105,15 +105,8 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     });
     controls->addWidget(new QLabel(tr("Animate pause")), 0, 5);
     controls->addWidget(pause, 1, 5);
-    connect(m_actions[0], &QAbstractButton::clicked, m_engine, [this] { m_engine->run(); });
-    connect(m_actions[1], &QAbstractButton::clicked, this, [this] {
-        emit stopRequested();
-        m_engine->stop();
-    });
-    connect(m_actions[2], &QAbstractButton::clicked, m_engine, &DebugEngine::stepLine);
-    connect(m_actions[3], &QAbstractButton::clicked, m_engine, &DebugEngine::stepInto);
-    connect(m_actions[4], &QAbstractButton::clicked, m_engine, &DebugEngine::stepOut);
-    connect(m_actions[5], &QAbstractButton::clicked, m_engine, &DebugEngine::reset);
+    for (int i = 0; i < 6; ++i)
+        connect(m_actions[i], &QAbstractButton::clicked, this, [this, i] { command(Command(i)); });
 
     // Registers and PSW flags.
     auto* registers = new QGroupBox(tr("Registers"));
@@ -371,6 +364,41 @@ void SimulatorWindow::addPane(const QString& id, const QString& title, QWidget* 
     }
     m_paneTabs->addTab(widget, title);
     m_paneTabs->show();
+}
+
+void SimulatorWindow::setCommandHandler(std::function<void(Command)> handler)
+{
+    m_commands = std::move(handler);
+}
+
+void SimulatorWindow::command(Command which)
+{
+    if (which == Command::Stop)
+        emit stopRequested();
+    if (m_commands) {
+        m_commands(which);
+        return;
+    }
+    switch (which) {
+    case Command::Run:
+        m_engine->run();
+        break;
+    case Command::Stop:
+        m_engine->stop();
+        break;
+    case Command::StepLine:
+        m_engine->stepLine();
+        break;
+    case Command::StepInto:
+        m_engine->stepInto();
+        break;
+    case Command::StepOut:
+        m_engine->stepOut();
+        break;
+    case Command::Reset:
+        m_engine->reset();
+        break;
+    }
 }
 
 void SimulatorWindow::setAnimating(bool on)

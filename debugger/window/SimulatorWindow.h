@@ -65,6 +65,12 @@ public:
     board::BoardPane* boardPane() const { return m_boardPane; }
     WatchPane* watchPane() const { return m_watchPane; }
 
+    // The commands of the window's six buttons. A window the debugging side
+    // made hands them to it, so that they act as the Run menu's commands do
+    // (building first, ending Animate); a window on its own drives the engine.
+    enum class Command { Run, Stop, StepLine, StepInto, StepOut, Reset };
+    void setCommandHandler(std::function<void(Command)> handler);
+
     // Run ▸ Animate is under way: Stop stays enabled between its steps.
     void setAnimating(bool on);
 
@@ -79,6 +85,7 @@ signals:
     void stopRequested();  // the window's Stop: also ends Animate
 
 private:
+    void command(Command which);
     void onStopped(DebugEngine::StopCause cause);
     void onStateChanged(DebugEngine::State state);
     void updateViews();
@@ -109,6 +116,7 @@ private:
     QDoubleSpinBox* m_crystal = nullptr;
     QPlainTextEdit* m_console = nullptr;
     std::array<QAbstractButton*, 6> m_actions{};  // run, stop, step, into, out, reset
+    std::function<void(Command)> m_commands;       // null: the buttons drive the engine
     std::array<uint8_t, 256> m_previousIram{}, m_lastStopIram{};
     bool m_havePrevious = false, m_haveLastStop = false;
     bool m_updating = false;

@@ -1,7 +1,7 @@
 #include "ReceivePanel.h"
 
 #include "CompactTextView.h"
-#include "FindBar.h"
+#include "ReceiveFindBar.h"
 #include "ReceivePipeline.h"
 #include "UiText.h"
 

@@ -1,5 +1,6 @@
 #include "TransmitPanel.h"
 
+#include "ControlPictures.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "StatusTexts.h"

@@ -7,7 +7,7 @@
 // missing.
 #include "BuildChain.h"
 #include "Compiler.h"
-#include "TestSupport.h"
+#include "BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

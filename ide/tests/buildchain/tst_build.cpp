@@ -2,7 +2,7 @@
 // the generated script, a missing template, listings found or not, failing
 // scripts, the current file changing during a build, the terminal show mode.
 #include "BuildChain.h"
-#include "TestSupport.h"
+#include "BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // left rule, a maximised window, garbage files, the file's location.
 #include "Placement.h"
 #include "ProfileFile.h"
-#include "TestSupport.h"
+#include "BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

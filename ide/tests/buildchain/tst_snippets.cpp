@@ -2,7 +2,7 @@
 // delete exactly as typed, loading from the list, code page 1250 and CR LF,
 // and insertion after the editor's caret line.
 #include "skladu.h"
-#include "TestSupport.h"
+#include "BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // in for the source, the show mode, and hostile file names run by the real
 // shell without splitting a word or running anything.
 #include "BuildChain.h"
-#include "TestSupport.h"
+#include "BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>

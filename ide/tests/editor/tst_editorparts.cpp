@@ -12,6 +12,7 @@
 #include "SyntaxRules.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -51,6 +52,7 @@ private slots:
     void bookmarks();
     void goToLineCentres();
     void completionAndTips();
+    void tipsAgreeWithTheHelp();
     void findAndReplace();
     void findAndReplaceWithPatterns();
     void recentFiles();
@@ -350,6 +352,20 @@ void TestEditorParts::completionAndTips()
     QVERIFY(editor.showStatementTip());
     editor.setCursorPosition(1, 1);
     QVERIFY(!editor.showStatementTip());
+}
+
+// The tips the editor shows are the examples the help gives: a statement
+// added to or changed in one of them shows up here until the other follows.
+void TestEditorParts::tipsAgreeWithTheHelp()
+{
+    QFile help(QStringLiteral(M51_HELP_SOURCE));
+    QVERIFY(help.open(QIODevice::ReadOnly));
+    const QHash<QString, StatementTip> fromHelp = statementTipsFrom(QString::fromUtf8(help.readAll()));
+    QCOMPARE(statementTips().keys().size(), fromHelp.size());
+    for (auto it = fromHelp.cbegin(); it != fromHelp.cend(); ++it) {
+        QVERIFY2(statementTips().contains(it.key()), qPrintable(it.key()));
+        QCOMPARE(tipText(statementTips().value(it.key())), tipText(it.value()));
+    }
 }
 
 void TestEditorParts::findAndReplace()

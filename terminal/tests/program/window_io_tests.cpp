@@ -3,7 +3,7 @@
 // hexadecimal bytes, Send File, the log, the modem lines, the plot and
 // transfer controls, and Find.
 #include "CompactTextView.h"
-#include "FindBar.h"
+#include "ReceiveFindBar.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "ConnectionPanel.h"

@@ -3,7 +3,7 @@
 // macro histories, garbage in the store, the device map, and a store an
 // earlier version wrote.
 #include "CompactTextView.h"
-#include "FindBar.h"
+#include "ReceiveFindBar.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "ConnectionPanel.h"

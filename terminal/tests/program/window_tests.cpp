@@ -3,7 +3,7 @@
 // its failures, settings changed while connected, line endings, Auto
 // Dis/Connect, and a lost port and its return.
 #include "CompactTextView.h"
-#include "FindBar.h"
+#include "ReceiveFindBar.h"
 #include "HistoryComboBox.h"
 #include "MacroCodec.h"
 #include "ConnectionPanel.h"

@@ -1,4 +1,4 @@
-#include "FindBar.h"
+#include "ReceiveFindBar.h"
 
 #include "Cp1250.h"
 

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "M51cRun.h"
 
 #include "Compiler.h"
 #include "FileWrite.h"
