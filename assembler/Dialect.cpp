@@ -52,6 +52,8 @@ const DialectRules& RulesOf(Dialect dialect)
 
 Dialect DetectDialect(std::string_view s)
 {
+    // Lines end at LF (CR LF too); a file of lone CRs has no LF at all.
+    const char eol = s.find('\n') == std::string_view::npos ? '\r' : '\n';
     std::size_t p = 0;
     while (p < s.size()) {
         while (p < s.size() && (s[p] == ' ' || s[p] == '\t'))
@@ -67,9 +69,10 @@ Dialect DetectDialect(std::string_view s)
         }
         if (p < s.size() && s[p] == '.' && DotDirective(s, p))
             return Dialect::As31;
-        while (p < s.size() && s[p] != '\n' && s[p] != '\r')
-            ++p;
-        ++p;
+        const std::size_t end = s.find(eol, p);
+        if (end == std::string_view::npos)
+            break;
+        p = end + 1;
     }
     return Dialect::Asm51;
 }

@@ -143,6 +143,7 @@ TEST(Dialect, AnAs31SourceIsRecognisedByItsDirectives)
         {"; monitor\n\t.org 0\n\tnop\n", Dialect::As31},
         {"start:\t.equ x, 1\n", Dialect::As31},
         {"\tMOV C,P1.0\n\tDB '.org'\n; .org\n", Dialect::Asm51},
+        {"nop\r\t.db 1\r", Dialect::As31},
     };
     for (const Detect& c : cases)
         EXPECT_EQ(Assemble(c.source).dialect, c.dialect) << c.source;
