@@ -522,13 +522,17 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     if (options.listing)
         r.listing = MakeListing(ctx, r);
     r.errors = std::move(ctx.errors);
-    for (AsmError& e : r.errors) {
-        const std::int32_t row = e.line;
-        const Run& run = ctx.RunOf(row);
-        e.line = ctx.FileLine(row);
-        if (run.file != 0)
-            e.file = ctx.files[static_cast<std::size_t>(run.file)].name;
-        e.context = ctx.Chain(row);
+    r.warnings = std::move(ctx.warnings);
+    r.dialect = ctx.dialect;
+    for (std::vector<AsmError>* list : {&r.errors, &r.warnings}) {
+        for (AsmError& e : *list) {
+            const std::int32_t row = e.line;
+            const Run& run = ctx.RunOf(row);
+            e.line = ctx.FileLine(row);
+            if (run.file != 0)
+                e.file = ctx.files[static_cast<std::size_t>(run.file)].name;
+            e.context = ctx.Chain(row);
+        }
     }
     return r;
 }

@@ -8,6 +8,8 @@
 // nothing here touches files or Qt: include files come through the caller's
 // readFile.
 
+#include "Dialect.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -76,6 +78,10 @@ struct AssembleOptions {
     // shortestJumps the shortest form that reaches, whichever way it lies
     // (Zelvar builds m51c's programs so).
     bool shortestJumps = false;
+    // The dialect the source is written in (number forms, directive
+    // spellings, the jump rule ...): see Dialect.h. Auto reads a source with
+    // as31's dot directives as as31 and any other as ASM51.
+    Dialect dialect = Dialect::Auto;
 
     // Include files ($INCLUDE(name), $MODxxx register files): the name is looked
     // up beside the including file (the source is at sourcePath), then in each
@@ -103,6 +109,8 @@ struct AssembleResult {
     std::string listing;  // CR LF line ends; empty when options.listing is false
 
     std::vector<AsmError> errors;             // in line order
+    std::vector<AsmError> warnings;           // $WARNING, #warning: reported, the image is still made
+    Dialect dialect = Dialect::Asm51;         // the dialect the source was read in (never Auto)
     std::vector<AddressMapEntry> addressMap;  // in line order
     std::vector<Symbol> symbols;              // sorted by name
 

@@ -9,7 +9,9 @@
 
 namespace m51asm {
 
-Context::Context(std::string_view text, const AssembleOptions& opts) : source(text), options(opts)
+Context::Context(std::string_view text, const AssembleOptions& opts)
+    : source(text), options(opts),
+      dialect(opts.dialect == Dialect::Auto ? DetectDialect(text) : opts.dialect), rules(RulesOf(dialect))
 {
     evalStack.resize(16);
 }
@@ -19,6 +21,11 @@ void Context::Error(std::int32_t row, std::string message)
     // Messages quote source text: a hostile source must not reach the
     // terminal's control sequences, nor a megabyte line the screen.
     errors.push_back({row, m51::quoteForMessage(message, kMessageChars), {}, {}});
+}
+
+void Context::Warning(std::int32_t row, std::string message)
+{
+    warnings.push_back({row, m51::quoteForMessage(message, kMessageChars), {}, {}});
 }
 
 const Run& Context::RunOf(std::int32_t row) const

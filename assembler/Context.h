@@ -146,12 +146,15 @@ struct Context {
 
     std::string_view source;
     const AssembleOptions& options;
+    Dialect dialect = Dialect::Asm51;  // options.dialect, Auto resolved
+    const DialectRules& rules;
     std::vector<Statement> statements;
     std::vector<Operand> operands;
     std::vector<ExprOp> exprOps;
     std::vector<std::uint8_t> bytes;  // every statement's emitted bytes, in order
     SymbolTable symbols;
     std::vector<AsmError> errors;
+    std::vector<AsmError> warnings;
     std::vector<std::int32_t> evalStack;
     // The addresses written, 64 a word: empty stretches of the code space are
     // skipped by the image's summary and the HEX writer.
@@ -163,6 +166,7 @@ struct Context {
     std::vector<Run> runs;
     std::deque<std::string> expansions;  // the text of every macro expansion, in chunks that never move
     std::vector<std::string_view> strings;  // DB strings
+    std::deque<std::string> kept;           // text made while reading (a line with its #define names replaced ...)
     std::vector<std::string_view> operandTexts;  // the parser's scratch list
     std::int32_t rows = 0;
     std::size_t rowBytes = 0;  // the text of all rows, for the listing's size
@@ -177,7 +181,11 @@ struct Context {
 
     // The segment the parser is in.
     Segment parseSegment = Segment::Code;
-
+    // The location counters as far as they are fixed while the source is
+    // read (from an absolute ORG or AT on, through statements of known size):
+    // a label there has its address at once, for IF and EQU lines below it.
+    std::uint32_t readPc[static_cast<int>(Segment::Count)] = {};
+    bool readPcFixed[static_cast<int>(Segment::Count)] = {true, true, true, true, true};
 
     // Pass state.
     std::uint32_t pc = 0;
@@ -189,6 +197,12 @@ struct Context {
     // Records an error; its text is kept to kMessageChars, control bytes
     // written as \xNN.
     void Error(std::int32_t row, std::string message);
+    void Warning(std::int32_t row, std::string message);
+    // Keeps `text` for the whole run and returns a view of it.
+    std::string_view Keep(std::string text)
+    {
+        return kept.emplace_back(std::move(text));
+    }
     static constexpr std::size_t kMessageChars = 300;
 
     // The run of a row, and where the row is written: "line 12" in the
@@ -210,19 +224,24 @@ void ReadSource(Context& ctx);
 // one statement on `row`. Returns false after END.
 bool ParseLine(Context& ctx, std::string_view code, std::int32_t row);
 
-// Where the comment of a line starts (or its length): the first ";" outside quotes.
-std::size_t CommentStart(std::string_view line);
+// Where the comment of a line starts (or its length): the first ";" outside
+// quotes; with `escapes` a backslash in quotes keeps the next character in.
+std::size_t CommentStart(std::string_view line, bool escapes = false);
 std::string_view TrimBlanks(std::string_view s);
 
 // Operands (Operands.cpp): the list split at the commas outside quotes and
 // parentheses; the characters of a DB operand that is one whole string; the
 // form of one operand (false, reported on `row`, when it is malformed).
-void SplitOperands(std::string_view text, std::vector<std::string_view>& out);
+void SplitOperands(std::string_view text, std::vector<std::string_view>& out, bool escapes = false);
 bool WholeString(std::string_view op, std::string_view& inner, std::size_t& length);
 bool ClassifyOperand(Context& ctx, std::string_view text, std::int32_t row, Operand& op);
 // `s` in capitals is `upper`; the register of "R0".."R7" or -1.
 bool EqualsUpper(std::string_view s, const char* upper);
 int RegisterNumber(std::string_view s);
+
+// The character of a backslash escape (as31): \n \r \t \b \0, else the
+// character itself.
+char EscapedChar(char c);
 
 // Parses `text` as one expression into ctx.exprOps; false (error reported on
 // `line`) when it is not one.

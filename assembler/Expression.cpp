@@ -38,13 +38,30 @@ struct Token {
     std::string_view text;
 };
 
+bool IsBinary(std::string_view s)
+{
+    for (char c : s)
+        if (c != '0' && c != '1')
+            return false;
+    return !s.empty();
+}
+
 // Value of a number token; false with a message when malformed.
-bool NumberValue(std::string_view t, std::int32_t& value, std::string& problem)
+bool NumberValue(std::string_view t, std::int32_t& value, std::string& problem, const DialectRules& rules)
 {
     const unsigned char last = Upper(static_cast<unsigned char>(t.back()));
     unsigned radix = 10;
     std::string_view digits = t;
-    if (last == 'H') {
+    const bool prefixed = rules.cPrefixes && t.size() > 2 && t[0] == '0';
+    if (prefixed && (t[1] == 'x' || t[1] == 'X')) {
+        radix = 16;
+        digits.remove_prefix(2);
+        if (rules.prefixAndSuffix && last == 'H' && digits.size() > 1)
+            digits.remove_suffix(1);
+    } else if (prefixed && (t[1] == 'b' || t[1] == 'B') && IsBinary(t.substr(2))) {
+        radix = 2;
+        digits.remove_prefix(2);
+    } else if (last == 'H') {
         radix = 16;
         digits.remove_suffix(1);
     } else if (last == 'B') {
@@ -140,7 +157,7 @@ private:
             m_tok.kind = Tok::Number;
             m_tok.text = m_text.substr(start, m_pos - start);
             std::string problem;
-            if (!NumberValue(m_tok.text, m_tok.value, problem)) {
+            if (!NumberValue(m_tok.text, m_tok.value, problem, m_ctx.rules)) {
                 Fail(problem);
                 m_tok.kind = Tok::Bad;
             }
@@ -150,7 +167,7 @@ private:
             while (m_pos < m_text.size() && IsIdentChar(static_cast<unsigned char>(m_text[m_pos])))
                 ++m_pos;
             m_tok.text = m_text.substr(start, m_pos - start);
-            m_tok.kind = OperatorWord(m_tok.text);
+            m_tok.kind = m_ctx.rules.symbolOperators ? Tok::Ident : OperatorWord(m_tok.text);
             return;
         }
         if (c == '\'' || c == '"') {
@@ -158,9 +175,16 @@ private:
             int count = 0;
             ++m_pos;
             bool closed = false;
+            const bool escapes = m_ctx.rules.backslashEscapes;
             while (m_pos < m_text.size()) {
+                if (escapes && m_text[m_pos] == '\\' && m_pos + 1 < m_text.size()) {
+                    value = (value << 8) | static_cast<unsigned char>(EscapedChar(m_text[++m_pos]));
+                    ++count;
+                    ++m_pos;
+                    continue;
+                }
                 if (static_cast<unsigned char>(m_text[m_pos]) == c) {
-                    if (m_pos + 1 < m_text.size() && static_cast<unsigned char>(m_text[m_pos + 1]) == c) {
+                    if (!escapes && m_pos + 1 < m_text.size() && static_cast<unsigned char>(m_text[m_pos + 1]) == c) {
                         ++m_pos;
                     } else {
                         ++m_pos;
@@ -196,6 +220,9 @@ private:
         case '*': m_tok.kind = Tok::Star; break;
         case '/': m_tok.kind = Tok::Slash; break;
         case '.': m_tok.kind = Tok::Dot; break;
+        case '&': m_tok.kind = m_ctx.rules.symbolOperators ? Tok::And : Tok::Bad; break;
+        case '|': m_tok.kind = m_ctx.rules.symbolOperators ? Tok::Or : Tok::Bad; break;
+        case '%': m_tok.kind = m_ctx.rules.symbolOperators ? Tok::Mod : Tok::Bad; break;
         case '=': m_tok.kind = Tok::Eq; break;
         case '<':
         case '>': {
@@ -212,14 +239,63 @@ private:
             m_tok.text = m_text.substr(start, 2);
             break;
         }
-        default: m_tok.kind = Tok::Bad; Fail("unexpected character \"" + std::string(m_tok.text) + "\""); break;
+        default: m_tok.kind = Tok::Bad; break;
         }
+        if (m_tok.kind == Tok::Bad)
+            Fail("unexpected character \"" + std::string(m_tok.text) + "\"");
     }
 
     bool Deeper(int depth) { return depth < kMaxDepth || Fail("expression nested too deeply"); }
 
+    // as31: + - loosest, then * / %, then & and | alike, then unary minus.
+    bool ParseSum(int depth)
+    {
+        if (!Deeper(depth) || !ParseProduct(depth + 1))
+            return false;
+        while (m_tok.kind == Tok::Plus || m_tok.kind == Tok::Minus) {
+            const Op op = m_tok.kind == Tok::Plus ? Op::Add : Op::Sub;
+            Next();
+            if (!ParseProduct(depth + 1))
+                return false;
+            Emit(op);
+        }
+        return true;
+    }
+
+    bool ParseProduct(int depth)
+    {
+        if (!ParseBits(depth + 1))
+            return false;
+        for (;;) {
+            const Op op = m_tok.kind == Tok::Star ? Op::Mul : m_tok.kind == Tok::Slash ? Op::Div
+                        : m_tok.kind == Tok::Mod  ? Op::Mod : Op::Number;
+            if (op == Op::Number)
+                return true;
+            Next();
+            if (!ParseBits(depth + 1))
+                return false;
+            Emit(op);
+        }
+    }
+
+    bool ParseBits(int depth)
+    {
+        if (!ParseUnary(depth + 1))
+            return false;
+        while (m_tok.kind == Tok::And || m_tok.kind == Tok::Or) {
+            const Op op = m_tok.kind == Tok::And ? Op::And : Op::Or;
+            Next();
+            if (!ParseUnary(depth + 1))
+                return false;
+            Emit(op);
+        }
+        return true;
+    }
+
     bool ParseOr(int depth)
     {
+        if (m_ctx.rules.symbolOperators)
+            return ParseSum(depth);
         if (!Deeper(depth) || !ParseAnd(depth + 1))
             return false;
         while (m_tok.kind == Tok::Or || m_tok.kind == Tok::Xor) {
@@ -355,6 +431,12 @@ private:
         switch (m_tok.kind) {
         case Tok::Number: Emit(Op::Number, m_tok.value); Next(); return true;
         case Tok::Here: Emit(Op::Here); Next(); return true;
+        case Tok::Star:
+            if (!m_ctx.rules.symbolOperators)
+                return Fail("unexpected \"*\" in expression");
+            Emit(Op::Here);  // as31's location counter
+            Next();
+            return true;
         case Tok::Ident: {
             const std::int32_t id = m_ctx.symbols.Intern(m_tok.text);
             m_ctx.symbols[id].referenced = true;
@@ -387,6 +469,20 @@ private:
 };
 
 } // namespace
+
+// The character a backslash escape stands for: \n \r \t \b \0, any other
+// character itself (\' \" \\).
+char EscapedChar(char c)
+{
+    switch (c) {
+    case 'n': return '\n';
+    case 'r': return '\r';
+    case 't': return '\t';
+    case 'b': return '\b';
+    case '0': return '\0';
+    default: return c;
+    }
+}
 
 bool ParseExpression(Context& ctx, std::string_view text, std::int32_t line, ExprRef& out)
 {

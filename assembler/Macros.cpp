@@ -200,10 +200,15 @@ bool Reader::MacroLine(std::string_view code, std::string_view w1, std::size_t a
     while (q < code.size() && (code[q] == ' ' || code[q] == '\t'))
         ++q;
     if (q < code.size() && code[q] == ':') {
-        if (m_macros.empty())
-            return false;
         std::size_t after2 = 0;
         const std::string_view w2 = FirstWord(code.substr(q + 1), after2);
+        if (SameWord(w2, "REPT") || SameWord(w2, "IRP") || SameWord(w2, "IRPC")) {
+            // A label on a repetition names its first byte.
+            ParseLine(m_ctx, code.substr(0, q + 1), row);
+            return MacroLine(code.substr(q + 1), w2, after2, row);
+        }
+        if (m_macros.empty())
+            return false;
         const auto it = w2.empty() ? m_macros.end() : m_macros.find(UpperCase(w2));
         if (it == m_macros.end())
             return false;

@@ -21,6 +21,18 @@ inline char Upper(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
+// The register (0-7, 8 for A) a name given to it with EQU earlier in the
+// source stands for, or -1.
+int NamedRegister(const Context& ctx, std::string_view name)
+{
+    if (name.empty() || !IsIdentStart(static_cast<unsigned char>(name[0])))
+        return -1;
+    const std::int32_t id = ctx.symbols.Find(name);
+    if (id < 0 || ctx.symbols[id].kind != SymbolKind::Register || ctx.symbols[id].line <= 0)
+        return -1;
+    return ctx.symbols[id].value;
+}
+
 } // namespace
 
 bool EqualsUpper(std::string_view s, const char* upper)
@@ -43,7 +55,7 @@ int RegisterNumber(std::string_view s)
 }
 
 // Splits operands at the commas outside quotes and parentheses.
-void SplitOperands(std::string_view text, std::vector<std::string_view>& out)
+void SplitOperands(std::string_view text, std::vector<std::string_view>& out, bool escapes)
 {
     out.clear();
     char quote = 0;
@@ -52,7 +64,9 @@ void SplitOperands(std::string_view text, std::vector<std::string_view>& out)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (quote) {
-            if (c == quote)
+            if (escapes && c == '\\')
+                ++i;
+            else if (c == quote)
                 quote = 0;
         } else if (c == '\'' || c == '"') {
             quote = c;
@@ -103,13 +117,15 @@ std::string_view TrimBlanks(std::string_view s)
     return s;
 }
 
-std::size_t CommentStart(std::string_view line)
+std::size_t CommentStart(std::string_view line, bool escapes)
 {
     char quote = 0;
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (quote) {
-            if (c == quote)
+            if (escapes && c == '\\')
+                ++i;
+            else if (c == quote)
                 quote = 0;
         } else if (c == '\'' || c == '"') {
             quote = c;
@@ -131,14 +147,15 @@ bool ClassifyOperand(Context& ctx, std::string_view text, std::int32_t row, Oper
         for (char c : text.substr(1))
             if (!IsBlank(c))
                 compact += Upper(c);
-        if (compact == "R0" || compact == "R1") {
+        const int named = NamedRegister(ctx, TrimBlanks(text.substr(1)));
+        if (compact == "R0" || compact == "R1" || named == 0 || named == 1) {
             op.mode = Mode::AtReg;
-            op.reg = static_cast<std::uint8_t>(compact[1] - '0');
+            op.reg = static_cast<std::uint8_t>(named >= 0 ? named : compact[1] - '0');
         } else if (compact == "DPTR") {
             op.mode = Mode::AtDptr;
-        } else if (compact == "A+DPTR") {
+        } else if (compact == "A+DPTR" || (ctx.rules.dotDirectives && compact == "DPTR+A")) {
             op.mode = Mode::AtADptr;
-        } else if (compact == "A+PC") {
+        } else if (compact == "A+PC" || (ctx.rules.dotDirectives && compact == "PC+A")) {
             op.mode = Mode::AtAPc;
         } else {
             ctx.Error(row, "bad indirect operand " + std::string(text) +
@@ -146,6 +163,10 @@ bool ClassifyOperand(Context& ctx, std::string_view text, std::int32_t row, Oper
             return false;
         }
         return true;
+    }
+    if (text[0] == '!' && ctx.rules.symbolOperators) {
+        op.mode = Mode::NotBit;
+        return ParseExpression(ctx, TrimBlanks(text.substr(1)), row, op.expr);
     }
     if (text[0] == '#' || text[0] == '/') {
         op.mode = text[0] == '#' ? Mode::Imm : Mode::NotBit;
@@ -162,15 +183,10 @@ bool ClassifyOperand(Context& ctx, std::string_view text, std::int32_t row, Oper
         if (EqualsUpper(text, "AB")) { op.mode = Mode::AB; return true; }
         if (EqualsUpper(text, "DPTR")) { op.mode = Mode::Dptr; return true; }
     }
-    if (IsIdentStart(static_cast<unsigned char>(text[0]))) {
-        // A register named with EQU earlier in the source.
-        const std::int32_t id = ctx.symbols.Find(text);
-        if (id >= 0 && ctx.symbols[id].kind == SymbolKind::Register && ctx.symbols[id].line > 0) {
-            const int v = ctx.symbols[id].value;
-            op.mode = v == 8 ? Mode::A : Mode::Reg;
-            op.reg = static_cast<std::uint8_t>(v & 7);
-            return true;
-        }
+    if (const int v = NamedRegister(ctx, text); v >= 0) {
+        op.mode = v == 8 ? Mode::A : Mode::Reg;
+        op.reg = static_cast<std::uint8_t>(v & 7);
+        return true;
     }
     op.mode = Mode::Expr;
     return ParseExpression(ctx, text, row, op.expr);

@@ -149,6 +149,8 @@ public:
         Statement st;
         st.line = lineNo;
         st.segment = m_ctx.parseSegment;
+        if (code[0] == '.' && m_ctx.rules.dotDirectives)
+            return DotDirective(st, code.substr(1));
         std::size_t p = 0;
         std::string_view word1 = Word(code, p);
         if (word1.empty()) {
@@ -164,6 +166,8 @@ public:
             std::size_t r = q;
             mnemonic = Word(code, r);
             afterMnemonic = r;
+            if (mnemonic.empty() && q < code.size() && code[q] == '.' && m_ctx.rules.dotDirectives)
+                return DotDirective(st, code.substr(q + 1));
             if (mnemonic.empty() && q < code.size()) {
                 m_ctx.Error(lineNo, "unexpected \"" + std::string(code.substr(q, 1)) + "\" after the label");
                 return Push(st);
@@ -173,6 +177,9 @@ public:
             const std::string_view word2 = Word(code, r);
             const int id2 = word2.empty() ? -1 : FindKeyword(word2);
             const int id1 = FindKeyword(word1);
+            if (m_ctx.rules.cDeclarations && id1 < 0 &&
+                (EqualsUpper(word1, "SFR") || EqualsUpper(word1, "SFR16") || EqualsUpper(word1, "SBIT")))
+                return Declaration(st, word1, code.substr(p));
             if (id2 >= 0 && IsNameDirective(id2)) {
                 return NameDefinition(st, word1, static_cast<Kind>(id2 - kDirectiveBase), code.substr(r));
             }
@@ -286,7 +293,142 @@ private:
 
     bool Push(Statement& st)
     {
+        Track(st);
         m_ctx.statements.push_back(st);
+        return true;
+    }
+
+    // Follows the location counter while it is fixed: a label gets its
+    // address now, so IF and EQU lines below it can use it.
+    void Track(const Statement& st)
+    {
+        const int seg = static_cast<int>(st.segment);
+        std::uint32_t& pc = m_ctx.readPc[seg];
+        bool& fixed = m_ctx.readPcFixed[seg];
+        if (st.label >= 0 && fixed && st.kind != Kind::Segment) {
+            SymbolEntry& s = m_ctx.symbols[st.label];
+            if (!s.known && s.line == m_lineNo) {
+                s.value = static_cast<std::int32_t>(pc);
+                s.known = true;
+            }
+        }
+        if (st.failed)
+            return;
+        std::int32_t v = 0;
+        const auto valueNow = [&] {
+            const bool ok = st.operandCount == 1 && Evaluate(m_ctx, m_ctx.operands[st.firstOperand].expr,
+                                                             static_cast<std::int32_t>(pc), v) && v >= 0 && v <= 0xFFFF;
+            m_ctx.unknownSeen = false;
+            return ok;
+        };
+        switch (st.kind) {
+        case Kind::Org:
+        case Kind::Segment:
+            if (st.kind == Kind::Org || st.operandCount == 1) {
+                fixed = valueNow();
+                pc = static_cast<std::uint32_t>(v);
+            }
+            return;
+        case Kind::Ds:
+        case Kind::Dbit:
+            fixed = fixed && valueNow();
+            pc += static_cast<std::uint32_t>(v);
+            break;
+        case Kind::Instruction:
+            if ((st.form == kGenericJmp || st.form == kGenericCall) && !st.longJump)
+                fixed = false;  // its size is settled by the passes
+            pc += st.size;
+            break;
+        case Kind::Db:
+        case Kind::Dw:
+            pc += st.size;
+            break;
+        default:
+            return;
+        }
+        fixed = fixed && pc <= 0xFFFF;
+    }
+
+    // An as31 directive: .org, .equ NAME, VALUE, .db/.byte, .dw/.word, .skip,
+    // .flag NAME, BIT, .end (which as31 reads on after).
+    bool DotDirective(Statement& st, std::string_view text)
+    {
+        std::size_t p = 0;
+        const std::string_view word = Word(text, p);
+        const std::string_view rest = Trim(text.substr(p));
+        const bool equ = EqualsUpper(word, "EQU");
+        if (equ || EqualsUpper(word, "FLAG")) {
+            const std::size_t comma = rest.find(',');
+            std::size_t n = 0;
+            const std::string_view name = comma == std::string_view::npos ? std::string_view() : Word(rest, n);
+            if (name.empty() || Trim(rest.substr(n, comma - n)).size() != 0) {
+                m_ctx.Error(m_lineNo, std::string(equ ? ".equ" : ".flag") + " needs a name and a value: ." +
+                                          (equ ? "equ NAME, VALUE" : "flag NAME, BYTE.BIT"));
+                return Push(st);
+            }
+            return NameDefinition(st, name, equ ? Kind::Equ : Kind::Bit, rest.substr(comma + 1));
+        }
+        if (EqualsUpper(word, "END"))
+            return Push(st);  // as31 reads on after .end
+        Kind kind = Kind::Label;
+        if (EqualsUpper(word, "ORG"))
+            kind = Kind::Org;
+        else if (EqualsUpper(word, "DB") || EqualsUpper(word, "BYTE"))
+            kind = Kind::Db;
+        else if (EqualsUpper(word, "DW") || EqualsUpper(word, "WORD"))
+            kind = Kind::Dw;
+        else if (EqualsUpper(word, "SKIP") || EqualsUpper(word, "DS"))
+            kind = Kind::Ds;
+        if (kind == Kind::Label) {
+            m_ctx.Error(m_lineNo, "unknown directive ." + std::string(word.empty() ? text.substr(0, 1) : word) +
+                                      " (.org, .equ, .db, .byte, .dw, .word, .skip, .flag, .end, .inc)");
+            return Push(st);
+        }
+        Directive(st, kind, word, rest);
+        return Push(st);
+    }
+
+    // Keil's C header declarations: sfr NAME = address, sfr16 NAME = address,
+    // sbit NAME = byte ^ bit.
+    bool Declaration(Statement& st, std::string_view word, std::string_view text)
+    {
+        std::size_t p = 0;
+        const std::string_view name = Word(text, p);
+        p = SkipBlanks(text, p);
+        if (name.empty() || p >= text.size() || text[p] != '=') {
+            m_ctx.Error(m_lineNo, std::string(word) + " needs NAME = " + (EqualsUpper(word, "SBIT") ? "byte ^ bit" : "address"));
+            return Push(st);
+        }
+        std::string value(Trim(text.substr(p + 1)));
+        const bool bit = EqualsUpper(word, "SBIT");
+        if (bit)
+            std::replace(value.begin(), value.end(), '^', '.');
+        return NameDefinition(st, name, bit ? Kind::Bit : Kind::Data, m_ctx.Keep(std::move(value)));
+    }
+
+    // An as31 string: backslash escapes decoded, kept with its quote
+    // written twice where it stands in the text, as the code pass reads it.
+    bool EscapedString(std::string_view op, std::string_view& inner, std::size_t& length)
+    {
+        if (op.size() < 2 || (op[0] != '"' && op[0] != '\'') || op.back() != op[0])
+            return false;
+        const char q = op[0];
+        std::string text(1, q);
+        length = 0;
+        for (std::size_t i = 1; i + 1 < op.size(); ++i) {
+            char c = op[i];
+            if (c == '\\' && i + 2 < op.size())
+                c = EscapedChar(op[++i]);
+            else if (c == q)
+                return false;
+            if (c == q)
+                text += q;
+            text += c;
+            ++length;
+        }
+        text += q;
+        inner = m_ctx.Keep(std::move(text));
+        inner = inner.substr(1, inner.size() - 2);
         return true;
     }
 
@@ -295,7 +437,7 @@ private:
     {
         if (FindKeyword(name) >= 0 || RegisterNumber(name) >= 0 || EqualsUpper(name, "A") ||
             EqualsUpper(name, "C") || EqualsUpper(name, "AB") || EqualsUpper(name, "DPTR") ||
-            OperatorName(name)) {
+            (!m_ctx.rules.symbolOperators && OperatorName(name))) {
             m_ctx.Error(m_lineNo, "reserved word " + std::string(name) + " cannot be a name");
             return -1;
         }
@@ -401,7 +543,7 @@ private:
         st.kind = Kind::Instruction;
         m_texts.clear();
         if (!rest.empty())
-            SplitOperands(rest, m_texts);
+            SplitOperands(rest, m_texts, m_ctx.rules.backslashEscapes);
         const std::size_t count = m_texts.size();
         if (count > 3) {
             m_ctx.Error(m_lineNo, std::string(MnemonicName(m)) + " takes at most 3 operands");
@@ -420,7 +562,7 @@ private:
         int form = -1;
         if ((m == Mnemonic::Jmp || m == Mnemonic::Call) && count == 1 && modes[0] == Mode::Expr) {
             st.form = m == Mnemonic::Jmp ? kGenericJmp : kGenericCall;
-            st.longJump = !m_ctx.options.shortestJumps && !DefinedAbove(m_ctx, ops[0].expr);
+            st.longJump = !m_ctx.options.shortestJumps && !m_ctx.rules.shortestJumps && !DefinedAbove(m_ctx, ops[0].expr);
             st.size = st.longJump ? 3 : 2;
         } else {
             form = FindForm(m, std::span<const Mode>(modes, count));
@@ -468,7 +610,7 @@ private:
         st.kind = kind;
         m_texts.clear();
         if (!rest.empty())
-            SplitOperands(rest, m_texts);
+            SplitOperands(rest, m_texts, m_ctx.rules.backslashEscapes);
         const std::size_t count = m_texts.size();
         const std::string name = [&] {
             std::string n(word);
@@ -499,7 +641,8 @@ private:
             std::string_view inner;
             std::size_t length = 0;
             const std::string_view t = m_texts[i];
-            if (kind == Kind::Db && WholeString(t, inner, length)) {
+            if (kind == Kind::Db && (m_ctx.rules.backslashEscapes ? EscapedString(t, inner, length)
+                                                                  : WholeString(t, inner, length))) {
                 op.isString = true;
                 op.expr.first = static_cast<std::uint32_t>(m_ctx.strings.size());
                 op.expr.count = 1;

@@ -133,7 +133,7 @@ void Reader::Run()
     if (m_defining)
         m_ctx.Error(m_def.row, m_def.name + " without ENDM");
     for (const Conditional& c : m_conditionals)
-        m_ctx.Error(c.row, c.control ? "$IF without $ENDIF" : "IF without ENDIF");
+        m_ctx.Error(c.row, std::string(IfWord(c)) + " without " + EndifWord(c));
 }
 
 void Reader::StartRun(const Frame& f, std::string_view text, std::int32_t row)
@@ -162,8 +162,8 @@ void Reader::PopFrame()
     if (f.expansion)
         --m_macroDepth;
     if (m_conditionals.size() > f.conditionals) {
-        m_ctx.Error(m_conditionals.back().row, std::string(m_conditionals.back().control ? "$IF" : "IF") +
-                                                   " without " + (m_conditionals.back().control ? "$ENDIF" : "ENDIF") +
+        m_ctx.Error(m_conditionals.back().row, std::string(IfWord(m_conditionals.back())) + " without " +
+                                                   EndifWord(m_conditionals.back()) +
                                                    (f.expansion ? " before the end of the expansion"
                                                                 : " before the end of the file"));
         m_conditionals.resize(f.conditionals);
@@ -173,13 +173,29 @@ void Reader::PopFrame()
 
 void Reader::Line(std::string_view line, std::int32_t row)
 {
-    const std::string_view code = TrimBlanks(line.substr(0, CommentStart(line)));
+    const DialectRules& rules = m_ctx.rules;
+    if (rules.cPreprocessor)
+        line = WithoutCComments(line);
+    std::string_view code = TrimBlanks(line.substr(0, CommentStart(line, rules.backslashEscapes)));
     if (m_defining) {
         Collect(line, code, row);
         return;
     }
     if (code.empty())
         return;
+    if (code[0] == '#' && rules.cPreprocessor && PreprocessorLine(code, row))
+        return;
+    if (!m_defines.empty() && !Skipping())
+        code = ReplaceDefines(code);
+    if (code[0] == '.' && rules.dotDirectives) {
+        std::size_t after = 0;
+        const std::string_view word = FirstWord(code.substr(1), after);
+        if (SameWord(word, "INC") || SameWord(word, "INCLUDE")) {
+            if (!Skipping())
+                Include(TrimBlanks(code.substr(1 + after)), row, ".inc");
+            return;
+        }
+    }
     if (code[0] == '$') {
         Controls(code.substr(1), row);
         return;
@@ -242,18 +258,16 @@ void Reader::Controls(std::string_view text, std::int32_t row)
         const std::string u = UpperCase(word);
         const auto event = [&](ListEvent e) { m_ctx.listSwitches.push_back({row, e}); };
         if (u == "INCLUDE" || u == "IC") {
-            std::int32_t file = 0;
-            std::string_view name = args;
-            if (name.size() >= 2 && (name.front() == '\'' || name.front() == '"') && name.back() == name.front())
-                name = name.substr(1, name.size() - 2);
-            if (name.empty())
-                m_ctx.Error(row, "$INCLUDE needs a file name in parentheses");
-            else if (Resolve(name, file))
-                m_pendingIncludes.push_back({file, row});
-            else if (!m_reported)
-                m_ctx.Error(row, "include file " + std::string(name) +
-                                     " not found (looked beside the including file, in the -I folders and among "
-                                     "the register files of m51as)");
+            Include(args, row, "$INCLUDE");
+        } else if (u == "ERROR" || u == "WARNING") {
+            std::string_view text = args;
+            if (text.size() >= 2 && (text.front() == '\'' || text.front() == '"') && text.back() == text.front())
+                text = text.substr(1, text.size() - 2);
+            const std::string message = text.empty() ? "$" + u : std::string(text);
+            if (u == "ERROR")
+                m_ctx.Error(row, message);
+            else
+                m_ctx.Warning(row, message);
         } else if (u == "NOLIST" || u == "NOLI") {
             m_list = false;
             event(ListEvent::Off);
@@ -300,6 +314,25 @@ void Reader::Controls(std::string_view text, std::int32_t row)
             // do here: $PAGEWIDTH, $PAGELENGTH, $NOPAGING, $DATE, $DEBUG ...
         }
     }
+}
+
+// An include file by its name as written: 'name', "name", <name> or name.
+void Reader::Include(std::string_view name, std::int32_t row, const char* how)
+{
+    name = TrimBlanks(name);
+    if (name.size() >= 2 && ((name.front() == '\'' || name.front() == '"') && name.back() == name.front()))
+        name = name.substr(1, name.size() - 2);
+    else if (name.size() >= 2 && name.front() == '<' && name.back() == '>')
+        name = name.substr(1, name.size() - 2);
+    std::int32_t file = 0;
+    if (name.empty())
+        m_ctx.Error(row, std::string(how) + (how[0] == '$' ? " needs a file name in parentheses" : " needs a file name"));
+    else if (Resolve(name, file))
+        m_pendingIncludes.push_back({file, row});
+    else if (!m_reported)
+        m_ctx.Error(row, "include file " + std::string(name) +
+                             " not found (looked beside the including file, in the -I folders and among "
+                             "the register files of m51as)");
 }
 
 // $MOD51, $MOD52 (the names that are predefined anyway), $NOMOD51, and

@@ -64,7 +64,18 @@ struct Conditional {
     bool taken = false;       // some branch was
     bool elseSeen = false;
     bool control = false;     // $IF rather than IF
+    bool cpp = false;         // #if, #ifdef, #ifndef
 };
+
+// "IF", "$IF" or "#if" and the word that closes it, as messages name them.
+inline const char* IfWord(const Conditional& c)
+{
+    return c.cpp ? "#if" : c.control ? "$IF" : "IF";
+}
+inline const char* EndifWord(const Conditional& c)
+{
+    return c.cpp ? "#endif" : c.control ? "$ENDIF" : "ENDIF";
+}
 
 class Reader {
 public:
@@ -76,7 +87,7 @@ private:
     void Line(std::string_view line, std::int32_t row);
     void Controls(std::string_view text, std::int32_t row);
     bool ModControl(std::string_view word, std::int32_t row);
-    void Include(std::string_view name, std::int32_t row);
+    void Include(std::string_view name, std::int32_t row, const char* how);
     bool Resolve(std::string_view name, std::int32_t& file);
     void StartRun(const Frame& f, std::string_view line, std::int32_t row);
     std::int32_t NewOrigin(std::int32_t parentRow, std::string_view macro, bool include);
@@ -88,6 +99,13 @@ private:
     bool ValueOf(std::string_view text, std::int32_t row, const char* what, std::int32_t& value);
     void ControlVariables(std::string_view args, bool set, std::int32_t row);
     bool Skipping() const { return !m_conditionals.empty() && !m_conditionals.back().active; }
+
+    // Preprocessor.cpp: the C preprocessor lines of Keil sources, their
+    // comments, and the names of #define replaced in the lines that follow.
+    std::string_view WithoutCComments(std::string_view line);
+    bool PreprocessorLine(std::string_view code, std::int32_t row);
+    std::string_view ReplaceDefines(std::string_view code);
+    bool CppCondition(std::string_view text, std::int32_t row);
 
     // Macros.cpp
     bool MacroLine(std::string_view code, std::string_view w1, std::size_t after1, std::int32_t row);
@@ -109,6 +127,8 @@ private:
     std::int32_t m_runFrame = -1;  // id of the frame the current run reads
     std::vector<Conditional> m_conditionals;
     std::unordered_map<std::string, std::int32_t> m_controlVariables;  // $SET names, upper case
+    std::unordered_map<std::string, std::string> m_defines;  // #define names, as written (C: case counts)
+    bool m_inCComment = false;  // inside /* ... */ over several lines
 
     // Macros: the table, the one being defined (nested MACRO ... ENDM count in
     // m_defDepth) and the repetitions being expanded.

@@ -1,4 +1,5 @@
-// Fuzz target: the input bytes are an assembler source. Include files come
+// Fuzz target: the input bytes are an assembler source, assembled in the
+// dialect it is recognised as and again as a Keil A51 and an as31 source. Include files come
 // from memory, never from disk: the input split at its first form feed
 // (\f) gives the source and a file "a.inc"; "b.inc" includes a.inc, so
 // nesting and cycles are reachable, and macros and conditionals are in the
@@ -23,6 +24,8 @@ void check(bool condition)
         std::abort();
 }
 
+void Check(std::string_view source, const std::string& include, const m51asm::AssembleResult& r);
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -42,13 +45,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return false;
         return true;
     };
-    const m51asm::AssembleResult r = m51asm::Assemble(source, options);
+    // The source in the dialect it is recognised as, then as Keil A51 and as31 sources.
+    for (const m51asm::Dialect dialect : {m51asm::Dialect::Auto, m51asm::Dialect::Keil, m51asm::Dialect::As31}) {
+        options.dialect = dialect;
+        Check(source, include, m51asm::Assemble(source, options));
+    }
+    return 0;
+}
+namespace {
 
+void Check(std::string_view source, const std::string& include, const m51asm::AssembleResult& r)
+{
     const auto lines = [&](const std::string& file) {
         const std::string_view text = file.empty() ? source : file == "a.inc" ? std::string_view(include) : "NOP\n$INCLUDE(a.inc)\n";
         const auto n = static_cast<int>(m51asm::SplitLines(text.substr(0, text.find('\x1A'))).size());
         return n > 0 ? n : 1;
     };
+    for (const m51asm::AsmError& e : r.warnings)
+        check(e.line >= 1 && e.line <= lines(e.file));
     for (const m51asm::AsmError& e : r.errors) {
         check(e.line >= 1 && e.line <= lines(e.file));
         check(e.file.empty() || e.file == "a.inc" || e.file == "b.inc");
@@ -65,5 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           r.listing.compare(r.listing.size() - closing.size(), closing.size(), closing) == 0);
     check(m51asm::ReadListingAddressMap(r.listing) == r.addressMap);
     check(r.Binary().size() == (r.empty ? 0u : r.highest - r.lowest + 1u));
-    return 0;
 }
+
+} // namespace

@@ -12,6 +12,7 @@ packages=(
   libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   mcu8051ide sdcc-ucsim srecord lcov
+  as31   # the as31 cross-check of m51as
   dpkg-dev   # the package: dpkg-shlibdeps
 )
 [ $# -gt 0 ] && packages=("$@")

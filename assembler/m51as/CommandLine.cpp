@@ -28,8 +28,9 @@ namespace fs = std::filesystem;
 #endif
 
 constexpr const char* kUsage =
-    "Usage: m51as [-o BASE] [-I DIR]... [--shortest-jumps] [--list-all] [--allow-overlap] FILE.asm\n"
-    "Assembles the 8051 source FILE.asm (Intel ASM51 dialect) into BASE.hex\n"
+    "Usage: m51as [-o BASE] [-I DIR]... [--dialect NAME] [--shortest-jumps] [--list-all] [--allow-overlap]\n"
+    "             FILE.asm\n"
+    "Assembles the 8051 source FILE.asm into BASE.hex\n"
     "(Intel HEX), BASE.bin (binary image from the lowest to the highest address\n"
     "written, gaps filled with 0FFH) and BASE.lst (listing).\n"
     "\n"
@@ -38,6 +39,10 @@ constexpr const char* kUsage =
     "  -I DIR           look for include files in DIR too (after the including\n"
     "                   file's folder, before the register files of m51as);\n"
     "                   may be given more than once\n"
+    "  --dialect NAME   the assembler the source was written for: asm51 (Intel\n"
+    "                   ASM51, Metalink ASM51, ASEM-51), keil (Keil A51) or as31;\n"
+    "                   default: as31 for a source with .org, .equ, .db ...\n"
+    "                   directives, else asm51\n"
     "  --shortest-jumps a generic JMP or CALL becomes the shortest jump that\n"
     "                   reaches, forward too (default: as ASM51 does, LJMP or\n"
     "                   LCALL for a target further down)\n"
@@ -60,6 +65,7 @@ struct Options {
     bool listAll = false;
     bool allowOverlap = false;
     bool shortestJumps = false;
+    m51asm::Dialect dialect = m51asm::Dialect::Auto;
     std::vector<std::string> includeDirs;
     bool help = false;
     bool version = false;
@@ -81,6 +87,17 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
             o.allowOverlap = true;
         } else if (!optionsEnd && a == "--shortest-jumps") {
             o.shortestJumps = true;
+        } else if (!optionsEnd && (a == "--dialect" || a.rfind("--dialect=", 0) == 0)) {
+            std::string name;
+            if (a == "--dialect") {
+                if (i + 1 >= args.size())
+                    return std::string("option --dialect needs a name: asm51, keil or as31");
+                name = args[++i];
+            } else {
+                name = a.substr(10);
+            }
+            if (!m51asm::DialectFromName(name, o.dialect))
+                return "unknown dialect " + name + " (asm51, keil or as31)";
         } else if (!optionsEnd && a == "-I") {
             if (i + 1 >= args.size() || args[i + 1].empty())
                 return std::string("option -I needs a folder");
@@ -237,6 +254,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     options.ignoreNolist = o.listAll;
     options.allowOverlap = o.allowOverlap;
     options.shortestJumps = o.shortestJumps;
+    options.dialect = o.dialect;
     options.sourcePath = o.file;
     options.includeDirs = o.includeDirs;
     options.registerDir = RegisterFolder();
@@ -247,6 +265,9 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     const m51asm::AssembleResult result = m51asm::Assemble(source, options);
     std::string().swap(source);
 
+    for (const m51asm::AsmError& e : result.warnings)
+        std::fprintf(err, "%s:%d: warning: %s%s%s%s\n", (e.file.empty() ? o.file : e.file).c_str(), e.line,
+                     e.message.c_str(), e.context.empty() ? "" : " (", e.context.c_str(), e.context.empty() ? "" : ")");
     for (const m51asm::AsmError& e : result.errors)
         std::fprintf(err, "%s:%d: %s%s%s%s\n", (e.file.empty() ? o.file : e.file).c_str(), e.line, e.message.c_str(),
                      e.context.empty() ? "" : " (", e.context.c_str(), e.context.empty() ? "" : ")");

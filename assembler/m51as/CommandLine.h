@@ -1,7 +1,8 @@
 #pragma once
 // The command-line assembler's contract, apart from main() so that tests can
 // run it in-process:
-//   m51as [-o BASE] [-I DIR]... [--shortest-jumps] [--list-all] [--allow-overlap] FILE.asm
+//   m51as [-o BASE] [-I DIR]... [--dialect asm51|keil|as31] [--shortest-jumps] [--list-all]
+//         [--allow-overlap] FILE.asm
 // writes BASE.lst always and BASE.hex and BASE.bin when there are no errors
 // (removing older ones otherwise, so that no stale image is ever flashed).
 // BASE defaults to FILE without its extension. Every error is printed to `err`

@@ -259,3 +259,19 @@ TEST(M51as, IncludeFoldersAndMessagesFromIncludedFiles)
     EXPECT_EQ(r.err, dir / "one/b.inc" + ":2: undefined symbol NOWHERE (included from " + dir / "sub/prog.a51" +
                          ":2)\n" + dir / "sub/prog.a51" + ":4: undefined symbol VB\n");
 }
+
+TEST(M51as, DialectOptionAndWarnings)
+{
+    Scratch dir;
+    Write(dir / "k.a51", "JMP L\n$WARNING(check the clock)\nL: NOP\n");
+    const Outcome keil = RunM51as({"--dialect", "keil", dir / "k.a51"});
+    EXPECT_EQ(keil.exitCode, 0) << keil.err;
+    EXPECT_EQ(Read(dir / "k.bin"), std::string("\x80\x00\x00", 3));
+    EXPECT_EQ(keil.err, dir / "k.a51" + ":2: warning: check the clock\n");
+    const Outcome asm51 = RunM51as({"--dialect=asm51", dir / "k.a51"});
+    EXPECT_EQ(asm51.exitCode, 0) << asm51.err;
+    EXPECT_EQ(Read(dir / "k.bin"), std::string("\x02\x00\x03\x00", 4));
+    const Outcome bad = RunM51as({"--dialect", "tasm", dir / "k.a51"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err.rfind("m51as: unknown dialect tasm (asm51, keil or as31)\n", 0), 0u) << bad.err;
+}
