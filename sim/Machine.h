@@ -230,8 +230,16 @@ private:
             return;
         }
         m_lag += n;
-        if (m_lag >= m_horizon)
-            catchUp();
+        if (m_lag < m_horizon)
+            return;
+        // Something is due in this instruction's cycles: the ones before it
+        // go in one, as nothing happened in them, and this one's as a step's.
+        m_lag -= n;
+        m_s.cycles -= n;
+        catchUp();
+        m_s.cycles += n;
+        m_lazy = false;
+        peripherals(n);
     }
     void catchUp()
     {
@@ -264,6 +272,10 @@ private:
     }
     bool upDownCounting() const { return m_chip.t2mod && (m_s.sfr[0xC9 - 0x80] & 0x01); }
     void serialClock(unsigned ticks16);
+    // Machine cycles until the 16x clock of the UART's transmitter (or
+    // receiver) has ticked `ticks` times; UINT64_MAX when the clock alone
+    // never ticks it (a stopped timer, or one counting pulses on a pin).
+    uint64_t serialTickCycles(bool tx, unsigned ticks) const;
     void serialTx16(unsigned ticks);
     void serialRx16(unsigned ticks);
     void serialMode0(unsigned n);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 namespace sim {
 
@@ -86,17 +87,26 @@ void Machine::writeXram(uint16_t address, uint8_t value)
 }
 
 
+// While the timers are left behind (m_lag), nothing but their counts moves
+// until the next due event (quietTimers()): only a count register, or the
+// pins of a line that follows the program's own rate, need them brought up
+// to date first. A flag poll (JNB TI, JNB RI, JNB TF0) costs no catch-up.
 uint8_t Machine::readSfr(uint8_t address)
 {
     firstCycle();
-    catchUp();
     switch (address) {
+    case TL0: case TH0: case TL1: case TH1: case TL2: case TH2:
+        catchUp();
+        return SFR(address);
     case P0: return pinLevels(0);
     case P1: return pinLevels(1);
     case P2: return pinLevels(2);
     case P3:
-        if (m_board.serial == SerialLine::RealLine)
+        if (m_board.serial == SerialLine::RealLine) {
+            if (m_s.lineBitCycles <= 0)
+                catchUp();
             lineAdvance();
+        }
         return pinLevels(3);
     case SBUF:
         m_s.sbufRead = 1;
@@ -349,17 +359,23 @@ void Machine::peripherals(unsigned n)
     m_lazy = m_busy && quietTimers(m_horizon);
 }
 
-// True when only the timers count and nothing they drive is due before
-// `horizon` cycles from now: no flag of theirs to set, the UART idle with no
-// start bit on RXD, no line or queue, no pin sampling pending, no watches
-// or condition looking at every instruction.
+// True when nothing the peripherals do is due before `horizon` cycles from
+// now but the timers' counts: no timer flag of theirs to set, no bit of the
+// UART's frames to send or sample, no edge of the line (at a fixed bit rate),
+// no start bit on RXD, no byte to hand over, no pin sampling pending, no
+// watches or condition looking at every instruction.
 bool Machine::quietTimers(uint64_t& horizon) const
 {
     const uint8_t scon = SFR(SCON), mode = scon >> 6;
-    if (m_sample || m_anyWatch || m_condition || m_s.txActive || m_s.rxActive || m_s.lineActive ||
-        !m_rxQueue.empty())
+    const bool real = m_board.serial == SerialLine::RealLine;
+    if (m_sample || m_anyWatch || m_condition)
         return false;
-    if ((scon & REN) && (mode == 0 || mode == 2 || m_s.rxPrev != (pinLevels(3) & 1)))
+    if ((mode == 0 || mode == 2) && (m_s.txActive || m_s.rxActive || (scon & REN)))
+        return false;
+    if (real ? (m_s.lineActive && m_s.lineBitCycles <= 0) || (!m_s.lineActive && !m_rxQueue.empty())
+             : !m_rxQueue.empty() && (scon & REN) && !(scon & RI))
+        return false;
+    if ((scon & REN) && !m_s.rxActive && m_s.rxPrev != (pinLevels(3) & 1))
         return false;
     uint64_t h = 1u << 20;
     const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON), p3 = m_s.pinsOut[3];
@@ -390,6 +406,19 @@ bool Machine::quietTimers(uint64_t& horizon) const
             return false;
         if ((t2con & (TR2 | CT2 | RCLK | TCLK)) == TR2 && !(t2con & TF2))
             h = std::min<uint64_t>(h, 65536u - ((unsigned{SFR(TH2)} << 8) | SFR(TL2)));
+    }
+    if (mode == 1 || mode == 3) {
+        if (m_s.txActive)
+            h = std::min(h, serialTickCycles(true, 16 - m_s.txTicks));
+        if (m_s.rxActive)
+            h = std::min(h, serialTickCycles(false, 8 + 16 * m_s.rxBits - m_s.rxTicks));
+    }
+    if (real && m_s.lineActive) {
+        // The line's next bit edge; one cycle early against rounding.
+        const double now = static_cast<double>(m_s.cycles);
+        const double k = std::max(std::floor((now - m_s.lineNext) / m_s.lineBitCycles), 0.0);
+        const double ahead = m_s.lineNext + (k + 1) * m_s.lineBitCycles - now - 1;
+        h = std::min<uint64_t>(h, ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
     }
     horizon = h;
     return true;

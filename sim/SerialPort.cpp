@@ -58,6 +58,32 @@ void Machine::serialClock(unsigned overflows)
         serialRx16(ticks);
 }
 
+uint64_t Machine::serialTickCycles(bool tx, unsigned ticks) const
+{
+    const uint8_t t2con = m_chip.timer2 ? SFR(T2CON) : 0;
+    if (t2con & (tx ? TCLK : RCLK)) {
+        if ((t2con & (TR2 | CT2)) != TR2)
+            return UINT64_MAX;
+        // Six counts a machine cycle (the oscillator halved), reloading RCAP2.
+        const uint64_t count = uint64_t{SFR(TH2)} << 8 | SFR(TL2);
+        const uint64_t period = 65536 - (uint64_t{SFR(RCAP2H)} << 8 | SFR(RCAP2L));
+        return (65536 - count + (ticks - 1) * period + 5) / 6;
+    }
+    const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON);
+    const unsigned mode0 = tmod & 3, mode1 = (tmod >> 4) & 3;
+    const bool gate1 = !(tmod & 0x80) || (m_s.pinsOut[3] & 0x08);
+    if (mode1 == 3 || (tmod & 0x40) || !gate1 || (mode0 != 3 && !(tcon & TR1)))
+        return UINT64_MAX;
+    const uint64_t overflows = (SFR(PCON) & SMOD) ? ticks : 2 * uint64_t{ticks} - m_s.serialDiv;
+    const uint8_t tl = SFR(TL1), th = SFR(TH1);
+    uint64_t first = 256 - tl, period = 256 - th;
+    if (mode1 == 0)
+        first = 8192 - ((unsigned{th} << 5) | (tl & 0x1Fu)), period = 8192;
+    else if (mode1 == 1)
+        first = 65536 - ((unsigned{th} << 8) | tl), period = 65536;
+    return first + (overflows - 1) * period;
+}
+
 // A write to SBUF starts the frame at the next rollover of the transmitter's
 // divide-by-16 counter (so a byte written during the stop bit follows it);
 // TI is set when the stop bit begins.
@@ -198,6 +224,48 @@ void Machine::serialRx16(unsigned ticks)
     }
     const uint8_t mode = SFR(SCON) >> 6;
     const unsigned frameBits = mode == 1 ? 10 : 11;
+    if (!own) {
+        // RXD keeps one level through these ticks (the line moves with the
+        // cycle count, which stands still here): go from sample to sample.
+        if (real)
+            lineAdvance();
+        const uint8_t level = pinLevels(3) & 1;
+        while (ticks) {
+            if (!m_s.rxActive) {
+                if (!m_s.rxPrev || level) {
+                    m_s.rxPrev = level;
+                    return;
+                }
+                m_s.rxActive = 1;  // the start bit's falling edge
+                m_s.rxTicks = 0;
+                m_s.rxBits = 0;
+                m_s.rxShift = 0;
+                m_s.rxPrev = level;
+                --ticks;
+                continue;
+            }
+            const unsigned due = 8u + 16u * m_s.rxBits - m_s.rxTicks;
+            if (ticks < due) {
+                m_s.rxTicks += ticks;
+                return;
+            }
+            m_s.rxTicks += due;
+            ticks -= due;
+            if (m_s.rxBits == 0 && level) {
+                m_s.rxActive = 0;  // a glitch, not a start bit
+                m_s.rxPrev = level;
+                continue;
+            }
+            m_s.rxShift |= static_cast<uint16_t>(level << m_s.rxBits);
+            if (++m_s.rxBits == frameBits) {
+                m_s.rxActive = 0;
+                m_s.rxPrev = level;
+                const uint16_t bits = m_s.rxShift;
+                receiveFrame((bits >> 1) & 0xFF, (bits >> 9) & 1, (bits >> (frameBits - 1)) & 1);
+            }
+        }
+        return;
+    }
     for (unsigned i = 0; i < ticks; ++i) {
         if (own)
             ++m_s.lineOwnTicks;

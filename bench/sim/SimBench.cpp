@@ -7,13 +7,21 @@
 //    other work only ever slows either down, and not both at the same moment);
 //  - the share of those instructions spent in a jump to itself (SJMP $, where
 //    most samples end), so that the figure is read for what it measures;
+//  - the same for programs that do what firmware does (bench/sim/firmware:
+//    a UART polled with timer 1 as its clock, timer 2 running while RXD is
+//    watched, a 1 kHz timer interrupt driving a multiplexed display on a
+//    board, a HEX download on the real line); s51 runs them without the
+//    serial input, the same number of instructions;
 //  - the time from requestStop() on another thread to run() returning on its
 //    own thread (on a loaded machine mostly the time until that thread runs).
+#include "BoardFile.h"
 #include "Machine.h"
 #include "ProgramBuilder.h"
+#include "VirtualBoard.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -24,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -32,6 +41,9 @@ struct Sample {
     std::string name;
     std::vector<uint8_t> code;
     std::string hexPath;
+    sim::Board hardware{};
+    std::string board;  // parts on the pins, in the board file's words
+    std::string feed;   // given to RXD again whenever less than half of it waits
 };
 
 std::vector<Sample>& samples()
@@ -56,8 +68,57 @@ void loadSamples()
         const QByteArray source = file.readAll();
         const auto built = m51dbg::BuildM51(std::string(source.constData(), source.size()), name, workDir().path());
         if (built.ok)
-            samples().push_back({name.toStdString(), built.program.code, built.program.hexPath.toStdString()});
+            samples().push_back({name.toStdString(), built.program.code, built.program.hexPath.toStdString(), {}, {}, {}});
     }
+}
+
+// Intel HEX of 8 KB in 16-byte records and the end record.
+std::string hexDownload()
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    auto put = [&](unsigned byte, unsigned& sum) {
+        text += digits[(byte >> 4) & 15];
+        text += digits[byte & 15];
+        sum += byte;
+    };
+    for (unsigned address = 0; address < 0x2000; address += 16) {
+        unsigned sum = 0;
+        text += ':';
+        put(16, sum), put(address >> 8, sum), put(address & 0xFF, sum), put(0, sum);
+        for (unsigned i = 0; i < 16; ++i)
+            put((address * 7 + i * 13) & 0xFF, sum);
+        put((0x100 - (sum & 0xFF)) & 0xFF, sum);
+        text += "\r\n";
+    }
+    return text + ":00000001FF\r\n";
+}
+
+void loadFirmware()
+{
+    const QString dir = QStringLiteral(M51_FIRMWARE_DIR);
+    auto add = [&](const QString& file, const std::string& name, sim::Board hardware, std::string board,
+                   std::string feed) {
+        QFile source(file);
+        if (!source.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray text = source.readAll();
+        const auto built = m51dbg::BuildAssembly(std::string(text.constData(), text.size()),
+                                                 QFileInfo(file).fileName(), workDir().path());
+        if (built.ok)
+            samples().push_back({name, built.program.code, built.program.hexPath.toStdString(), hardware,
+                                 std::move(board), std::move(feed)});
+    };
+    sim::Board line;
+    line.serial = sim::SerialLine::RealLine;
+    add(dir + "/interp.a51", "firmware/interp", {}, {}, {});
+    add(dir + "/autobaud.a51", "firmware/autobaud", {}, {}, {});
+    line.lineBaud = 9600;
+    add(dir + "/autobaud.a51", "firmware/autobaud-line-baud", line, {}, {});
+    add(dir + "/display.a51", "firmware/display", {},
+        "7seg 4 seg=P1 sel=P2.0-3 seg-active=low sel-active=low\n", {});
+    line.lineBaud = 115200;
+    add(QStringLiteral(M51_EXAMPLES_DIR) + "/hexload.a51", "firmware/hexload-line-baud", line, {}, hexDownload());
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -82,11 +143,20 @@ double s51Seconds(const std::string& hexPath, unsigned long steps)
 void BM_Run(benchmark::State& state, size_t index)
 {
     const Sample& sample = samples()[index];
-    sim::Machine m(*sim::findChip("8052"), sim::Board{});
+    sim::Machine m(*sim::findChip("8052"), sample.hardware);
     m.loadCode(sample.code.data(), sample.code.size());
+    std::unique_ptr<board::VirtualBoard> parts;
+    if (!sample.board.empty()) {
+        parts = std::make_unique<board::VirtualBoard>(board::ParseBoard(sample.board).board,
+                                                      sample.hardware.crystalHz);
+        m.setListener(parts.get());
+        parts->attach(&m);
+    }
     uint64_t instructions = 0;
     double bestRate = 0;
     for (auto _ : state) {
+        if (m.serialPending() < sample.feed.size() / 2)
+            m.sendSerial(reinterpret_cast<const uint8_t*>(sample.feed.data()), sample.feed.size());
         const uint64_t before = m.instructions();
         const auto start = std::chrono::steady_clock::now();
         m.run(10'000'000);
@@ -95,16 +165,19 @@ void BM_Run(benchmark::State& state, size_t index)
         bestRate = std::max(bestRate, static_cast<double>(m.instructions() - before) / seconds);
     }
     state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    state.counters["instructions"] = static_cast<double>(instructions);
     state.counters["best_per_second"] = bestRate;
     uint64_t halted = 0;
     for (size_t a = 0; a + 1 < sample.code.size(); ++a)
         if (sample.code[a] == 0x80 && sample.code[a + 1] == 0xFE)
             halted += m.executionCounts()[a];
     state.counters["halt_share"] = static_cast<double>(halted) / static_cast<double>(m.instructions());
+    m.setListener(nullptr);
     // s51 on the same program for as many instructions as one iteration ran
     const unsigned long steps = static_cast<unsigned long>(instructions / state.iterations());
     double s51Rate = 0;
-    for (int run = 0; run < 3; ++run) {
+    // M51_BENCH_NO_S51 set: the core alone (for counting its instructions under callgrind).
+    for (int run = 0; run < 3 && !std::getenv("M51_BENCH_NO_S51"); ++run) {
         const double empty = s51Seconds(sample.hexPath, 0);
         const double full = s51Seconds(sample.hexPath, steps);
         if (empty >= 0 && full > empty)
@@ -148,6 +221,7 @@ void BM_StopLatency(benchmark::State& state)
 int main(int argc, char** argv)
 {
     loadSamples();
+    loadFirmware();
     for (size_t i = 0; i < samples().size(); ++i)
         benchmark::RegisterBenchmark(("Run/" + samples()[i].name).c_str(), BM_Run, i)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("StopLatency", BM_StopLatency)->UseManualTime()->Iterations(50)->Unit(benchmark::kMicrosecond);
