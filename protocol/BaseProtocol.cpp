@@ -17,6 +17,16 @@ bool sameLetters(std::string_view a, std::string_view b)
            });
 }
 
+// Where the last "Content-Length:" of a header block begins (any case).
+std::size_t lastLengthHeader(std::string_view headers)
+{
+    for (std::size_t at = headers.size(); at-- > 0;) {
+        if (headers.size() - at >= kLength.size() && sameLetters(headers.substr(at, kLength.size()), kLength))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 } // namespace
 
 FrameReader::FrameReader(std::size_t maxBody, std::size_t maxHeader) : maxBody_(maxBody), maxHeader_(maxHeader) {}
@@ -50,6 +60,13 @@ FrameReader::Next FrameReader::next()
     if (end > maxHeader_)
         return headerFault("a header block longer than " + std::to_string(maxHeader_) + " bytes", end + kEnd.size());
     std::string_view headers = std::string_view(buffer_).substr(0, end);
+    // Bytes before a header (the rest of a broken message) are passed over
+    // up to the header, so that the messages after them still come through.
+    if (const std::size_t header = lastLengthHeader(headers); header != std::string_view::npos && header > 0
+        && (header < 2 || headers.substr(header - 2, 2) != "\r\n")) {
+        buffer_.erase(0, header);
+        return Next{Status::Error, {}, "bytes before a message's header"};
+    }
     std::size_t length = 0;
     bool haveLength = false;
     while (!headers.empty()) {
