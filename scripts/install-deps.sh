@@ -10,6 +10,8 @@ packages=(
   libqscintilla2-qt6-dev   # the code editor component of Zelvar
   libqcustomplot-dev lrzsz   # the terminal's plot and its file transfers
   libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev   # JSON for the language server and the debug adapter
+  sdcc   # the C compiler of C programs
   clang libclang-rt-14-dev
   mcu8051ide sdcc-ucsim srecord lcov
   as31   # the as31 cross-check of m51as
