@@ -446,9 +446,12 @@ unsigned Machine::stepOnce()
 {
     if (m_s.powerDown)
         return 0;
-    if (m_s.pendingSource != 0xFF)
+    if (m_s.pendingSource != 0xFF) {
+        ++m_otherSteps;
         return interrupt();
+    }
     if (m_s.idle) {
+        ++m_otherSteps;
         afterCycles(1, true);
         return 1;
     }

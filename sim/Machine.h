@@ -141,6 +141,10 @@ public:
     void setPc(uint16_t pc) { m_s.pc = pc; }
     uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
     uint64_t instructions() const { return m_s.instructions; }
+    // A count of steps as step() takes them: instructions, interrupt entries
+    // and idle cycles alike. Two readings with no reset() or restore() between
+    // tell the steps a run() took (the count itself is not in a snapshot).
+    uint64_t steps() const { return m_s.instructions + m_otherSteps; }
     // The interrupt source (0 INT0, 1 timer 0, 2 INT1, 3 timer 1, 4 serial, 5 timer 2)
     // the next step() enters, or -1.
     int pendingInterrupt() const { return m_s.pendingSource == 0xFF ? -1 : m_s.pendingSource; }
@@ -412,6 +416,8 @@ private:
     // The interrupt requests may have changed since the last poll (a flag, IE,
     // IP, an entry or a return): without, the poll's answer is the same.
     bool m_pollNeeded = true;
+    // Interrupt entries and idle cycles taken (steps() beside the instructions).
+    uint64_t m_otherSteps = 0;
 };
 
 }  // namespace sim

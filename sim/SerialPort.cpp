@@ -333,7 +333,8 @@ void Machine::lineStartByte()
 
 // Brings the line's level on RXD up to now: the position is in machine cycles
 // at a fixed bit rate, or in ticks of the receiver's 16x clock when the line
-// follows the program's own rate.
+// follows the program's own rate. An idle line keeps the end of its last
+// frame (a new one starts no earlier than now), whenever it is looked at.
 void Machine::lineAdvance()
 {
     const bool own = m_s.lineBitCycles <= 0;
@@ -355,8 +356,6 @@ void Machine::lineAdvance()
         m_s.lineNext += m_s.lineBits * bit;  // back to back with the next byte
         m_s.lineActive = 0;
     }
-    if (!m_s.lineActive)
-        m_s.lineNext = std::max(m_s.lineNext, now);
     if (level != m_s.lineLevel) {
         m_s.lineLevel = level;
         portsChanged();

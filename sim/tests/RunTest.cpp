@@ -60,4 +60,83 @@ TEST(Run, LeavesTheMachineAsSteppingDoes)
     }
 }
 
+// A wire on the board: P1.0 drives INT0 (P3.2), as a part that pulls a pin
+// during the run does.
+struct Wire : Recorder {
+    Machine* machine = nullptr;
+    void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
+    {
+        Recorder::pinsChanged(cycle, port, levels);
+        if (port == 1 && machine && ((machine->outsideDrive(3) >> 2) & 1) != (levels & 1))
+            machine->drivePin(3, 2, levels & 1 ? -1 : 0);
+    }
+};
+
+// The UART in each mode on the ideal line and the real one (at a fixed rate
+// and at the program's own), both interrupt levels and a part on the pins:
+// free runs of random lengths against single steps, the whole machine and
+// every report with its cycle.
+TEST(Run, EveryPeripheralAsSteppingDoes)
+{
+    // Timer 0 at low priority toggles P1.0 (wired to INT0, an edge-triggered
+    // low interrupt); the serial interrupt at high priority echoes each byte.
+    const char* const echo =
+        "ORG 0\nLJMP S\nORG 3\nINC 50H\nRETI\nORG 0BH\nCPL P1.0\nRETI\nORG 23H\nJBC TI,T\nJNB RI,X\nCLR RI\n"
+        "MOV SBUF,SBUF\nX: RETI\nT: INC 51H\nRETI\nS: MOV TMOD,#02H\nMOV TH0,#80H\nSETB TR0\nSETB IT0\n";
+    struct Case {
+        std::string program;
+        SerialLine line;
+        double baud;
+    };
+    const Case cases[] = {
+        // mode 1, timer 2 clocks both directions
+        {std::string(echo) + "MOV RCAP2H,#0FFH\nMOV RCAP2L,#0DCH\nMOV T2CON,#34H\nMOV SCON,#50H\nMOV IP,#10H\n"
+                             "MOV IE,#93H\nL: INC 30H\nSJMP L\n",
+         SerialLine::RealLine, 9600},
+        // mode 3, timer 1 with SMOD, the ninth bit toggling, polled
+        {"MOV TMOD,#20H\nMOV TH1,#0FFH\nORL PCON,#80H\nSETB TR1\nMOV SCON,#0D8H\nSETB TI\n"
+         "L: JNB RI,N\nCLR RI\nMOV A,SBUF\nMOV 31H,A\nN: JNB TI,L\nCLR TI\nCPL TB8\nINC 32H\nMOV SBUF,32H\nSJMP L\n",
+         SerialLine::RealLine, 0},
+        // mode 2 sending and receiving, polled, with the echo's interrupts
+        {std::string(echo) + "MOV SCON,#90H\nMOV IE,#83H\nMOV IP,#02H\nL: MOV SBUF,30H\nJNB TI,$\nCLR TI\n"
+                             "INC 30H\nJNB RI,L\nCLR RI\nSJMP L\n",
+         SerialLine::Ideal, 0},
+        // mode 0 shifting out and in, timer 1 mode 1 interrupt at high priority
+        {"ORG 0\nLJMP S\nORG 1BH\nINC 52H\nRETI\nS: MOV TMOD,#10H\nSETB TR1\nMOV IP,#08H\nMOV IE,#88H\n"
+         "L: MOV SCON,#00H\nMOV SBUF,30H\nJNB TI,$\nCLR TI\nINC 30H\nMOV SCON,#10H\nJNB RI,$\nMOV 33H,SBUF\nSJMP L\n",
+         SerialLine::Ideal, 0},
+    };
+    std::mt19937 random(8051);
+    for (const Case& c : cases) {
+        Board board;
+        board.serial = c.line;
+        board.lineBaud = c.baud;
+        auto ran = makeMachine(c.program, "8052", board), stepped = makeMachine(c.program, "8052", board);
+        Wire ranPins, steppedPins;
+        ranPins.machine = ran.get(), steppedPins.machine = stepped.get();
+        ran->setListener(&ranPins), stepped->setListener(&steppedPins);
+        for (int chunk = 0; chunk < 400; ++chunk) {
+            const uint64_t budget = 1 + random() % (chunk % 3 ? 200 : 5000);
+            const uint64_t end = ran->cycles() + budget;
+            ran->run(budget);
+            while (stepped->cycles() < end)
+                stepped->step();
+            ASSERT_TRUE(ran->snapshot() == stepped->snapshot()) << c.program << " chunk " << chunk;
+            if (chunk % 5 == 2) {
+                const uint8_t bytes[2] = {static_cast<uint8_t>(random()), static_cast<uint8_t>(random())};
+                ran->sendSerial(bytes, 2), stepped->sendSerial(bytes, 2);
+            }
+        }
+        EXPECT_EQ(ranPins.sent, steppedPins.sent) << c.program;
+        EXPECT_EQ(ranPins.sentAt, steppedPins.sentAt) << c.program;
+        EXPECT_EQ(ranPins.lost, steppedPins.lost) << c.program;
+        ASSERT_EQ(ranPins.pins.size(), steppedPins.pins.size()) << c.program;
+        for (size_t i = 0; i < ranPins.pins.size(); ++i) {
+            ASSERT_EQ(ranPins.pins[i].cycle, steppedPins.pins[i].cycle) << c.program << " pin change " << i;
+            ASSERT_EQ(ranPins.pins[i].levels, steppedPins.pins[i].levels) << c.program << " pin change " << i;
+        }
+        EXPECT_GT(ranPins.sent.size(), 3u) << c.program;
+    }
+}
+
 }  // namespace
