@@ -490,6 +490,8 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
         ctx.Error(1, "the layout does not settle: ORG, DS or EQU values depend on addresses that they move");
     ctx.bytes.reserve(ctx.pc + 64);
     passes.Run(&r);
+    if (ctx.errorsAtStop)
+        ctx.errors.erase(ctx.errors.begin() + static_cast<std::ptrdiff_t>(*ctx.errorsAtStop), ctx.errors.end());
 
     // In reading order; `line` holds the row until the errors are handed out.
     std::stable_sort(ctx.errors.begin(), ctx.errors.end(),

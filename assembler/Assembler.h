@@ -92,6 +92,9 @@ struct AssembleOptions {
     std::vector<std::string> includeDirs;
     std::string registerDir;
     std::function<bool(const std::string& path, std::string& bytes)> readFile;
+    // After readFile failed: why the path holds no file to read ("is a folder,
+    // not a file", "is larger than the limit of 64 MB"), "" when nothing is there.
+    std::function<std::string(const std::string& path)> unreadable;
 };
 
 struct AssembleResult {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -155,6 +156,9 @@ struct Context {
     SymbolTable symbols;
     std::vector<AsmError> errors;
     std::vector<AsmError> warnings;
+    // Past an expansion limit assembly stops: only the errors found up to it
+    // (the limit's own the last) are reported, not those of the lines read before.
+    std::optional<std::size_t> errorsAtStop;
     std::vector<std::int32_t> evalStack;
     // The addresses written, 64 a word: empty stretches of the code space are
     // skipped by the image's summary and the HEX writer.

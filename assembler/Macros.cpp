@@ -325,6 +325,7 @@ bool Reader::Limited(std::int32_t row)
         return false;
     }
     m_limitHit = true;
+    m_ctx.errorsAtStop = m_ctx.errors.size();
     return true;
 }
 

@@ -95,7 +95,8 @@ void Reader::Run()
     f.text = m_ctx.files[0].text;
     f.id = ++m_frameIds;
     m_frames.push_back(f);
-    while (!m_frames.empty() && !m_ended) {
+    // Past an expansion limit the rest would only repeat its errors: reading stops.
+    while (!m_frames.empty() && !m_ended && !m_limitHit) {
         Frame& fr = m_frames.back();
         if (fr.text.empty()) {
             if (fr.repeat < 0 || !NextRepetition(fr))
@@ -130,6 +131,8 @@ void Reader::Run()
         }
         m_pendingIncludes.clear();
     }
+    if (m_limitHit)
+        return;
     if (m_defining)
         m_ctx.Error(m_def.row, m_def.name + " without ENDM");
     for (const Conditional& c : m_conditionals)
@@ -396,8 +399,15 @@ bool Reader::Resolve(std::string_view written, std::int32_t& file)
                 file = it->second;
             } else {
                 bytes.clear();
-                if (!o.readFile || !o.readFile(path, bytes))
+                if (!o.readFile || !o.readFile(path, bytes)) {
+                    // Something is there but it is no file to read: say what, not "not found".
+                    if (const std::string why = o.unreadable ? o.unreadable(path) : std::string(); !why.empty()) {
+                        m_ctx.Error(m_ctx.rows, "include file " + path + " " + why);
+                        m_reported = true;
+                        return false;
+                    }
                     continue;
+                }
                 SourceFile f;
                 f.name = path;
                 f.bytes = std::make_unique<std::string>(std::move(bytes));

@@ -1,8 +1,12 @@
 #include "BoardFile.h"
 
+#include "ErrorCap.h"
+#include "FileWrite.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -214,7 +218,7 @@ bool ReadPart(Reader& r, PartSpec& part)
             part.oscHz = std::strtod(osc.c_str(), &end);
             if (*end == 'k' || *end == 'K')
                 part.oscHz *= 1000, ++end;
-            if (*end || part.oscHz < 50000 || part.oscHz > 1000000)
+            if (*end || !std::isfinite(part.oscHz) || part.oscHz < 50000 || part.oscHz > 1000000)
                 return r.fail("osc= is the controller's oscillator in Hz, 50000 to 1000000");
         }
         return true;
@@ -251,9 +255,14 @@ bool DistinctPins(const PartSpec& part)
     return true;
 }
 
+// Quoted where the reader would split or end the word: at any blank it
+// knows (also 0BH and 0CH) and at a comment sign.
 std::string Quoted(const std::string& value)
 {
-    return value.find_first_of(" \t#") == std::string::npos && !value.empty() ? value : "\"" + value + "\"";
+    const bool plain = !value.empty() && std::none_of(value.begin(), value.end(), [](char c) {
+        return c == '#' || std::isspace(static_cast<unsigned char>(c));
+    });
+    return plain ? value : "\"" + value + "\"";
 }
 
 std::string Level(bool activeLow)
@@ -281,6 +290,14 @@ const char* PartKeyword(PartKind kind)
 BoardParse ParseBoard(const std::string& text)
 {
     BoardParse result;
+    // Messages quote the file's words without control bytes; of one kind of
+    // error only the first hundred are listed.
+    m51::ErrorCap cap;
+    auto error = [&](int line, const std::string& message) {
+        const std::string quoted = m51::quoteForMessage(message, 200);
+        if (cap.admit({}, quoted))
+            result.errors.push_back({line, quoted});
+    };
     int number = 0;
     size_t start = 0;
     while (start <= text.size()) {
@@ -294,12 +311,12 @@ BoardParse ParseBoard(const std::string& text)
             raw.pop_back();
         Reader r{Split(raw), {}};
         if (r.line.unclosedQuote) {
-            result.errors.push_back({number, "a quote is not closed"});
+            error(number, "a quote is not closed");
             continue;
         }
         if (r.line.words.empty()) {
             if (!r.line.options.empty())
-                result.errors.push_back({number, "a part begins with its kind (led, button, 7seg, lcd, ...)"});
+                error(number, "a part begins with its kind (led, button, 7seg, lcd, ...)");
             continue;
         }
         PartSpec part;
@@ -311,11 +328,13 @@ BoardParse ParseBoard(const std::string& text)
         if (r.error.empty() && !DistinctPins(part))
             r.fail("a pin is used twice in this part");
         if (!r.error.empty()) {
-            result.errors.push_back({number, r.error});
+            error(number, r.error);
             continue;
         }
         result.board.parts.push_back(std::move(part));
     }
+    for (const std::string& more : cap.summary())
+        result.errors.push_back({0, more});
     return result;
 }
 

@@ -37,7 +37,7 @@ struct BoardDescription {
 };
 
 struct BoardError {
-    int line = 0;
+    int line = 0;              // 0: about the file as a whole (errors not listed one by one)
     std::string message;
 };
 

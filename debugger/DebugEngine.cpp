@@ -1,6 +1,8 @@
 #include "DebugEngine.h"
 
 #include "CoreBackend.h"
+#include "FileRead.h"
+#include "FileWriteQt.h"
 #include "toolchain/IntelHex.h"
 #include "S51Backend.h"
 #include "SerialBridge.h"
@@ -15,13 +17,17 @@ QString LoadCodeImage(Program& program)
 {
     if (program.code.size() == 0x10000)
         return {};
-    QFile file(program.hexPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1: cannot read the program: %2").arg(program.hexPath, file.errorString());
-    const QByteArray text = file.readAll();
-    program.code = ReadIntelHex(std::string_view(text.constData(), text.size()));
+    std::string why;
+    const auto text = m51::readFileBounded(m51::filePathBytes(program.hexPath), m51::kInputLimit, why);
+    if (!text)
+        return QStringLiteral("%1: cannot read the program: %2").arg(program.hexPath, QString::fromLocal8Bit(why.c_str()));
+    HexError error;
+    program.code = ReadIntelHex(*text, error);
     if (program.code.empty())
-        return QStringLiteral("%1: not a valid Intel HEX file").arg(program.hexPath);
+        return QStringLiteral("%1:%2: not a valid Intel HEX file: %3")
+            .arg(program.hexPath)
+            .arg(error.line)
+            .arg(QString::fromStdString(error.reason));
     return {};
 }
 

@@ -1,11 +1,8 @@
 #include "StateFile.h"
 
+#include "FileRead.h"
 #include "FileWrite.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include "StateCheck.h"
 
 namespace insight {
 
@@ -38,11 +35,13 @@ std::string RestoreState(sim::Machine& machine, const std::string& bytes)
         return "the state file is cut short";
     const std::string chip = bytes.substr(sizeof Magic - 1, chipEnd - (sizeof Magic - 1));
     if (chip != machine.chip().name)
-        return "the state is of a " + chip + ", the simulator runs a " + machine.chip().name;
+        return "the state is of a " + m51::quoteForMessage(chip, 40) + ", the simulator runs a " + machine.chip().name;
     const std::string crystal = bytes.substr(chipEnd + 1, crystalEnd - chipEnd - 1);
     if (crystal != std::to_string(static_cast<unsigned long long>(machine.board().crystalHz)))
-        return "the state is of a board with a " + crystal + " Hz crystal";
+        return "the state is of a board with a " + m51::quoteForMessage(crystal, 40) + " Hz crystal";
     std::vector<uint8_t> shot(bytes.begin() + static_cast<std::ptrdiff_t>(crystalEnd + 1), bytes.end());
+    if (const std::string field = sim::snapshotFieldProblem(shot); !field.empty())
+        return "the state file is damaged: " + field;
     if (!machine.restore(sim::Snapshot::fromBytes(std::move(shot))))
         return "the state file is damaged or of another simulator version";
     return {};
@@ -55,14 +54,11 @@ std::string SaveStateFile(const std::string& path, const sim::Machine& machine)
 
 std::string LoadStateFile(const std::string& path, sim::Machine& machine)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::strerror(errno);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    if (file.bad())
-        return std::strerror(errno);
-    return RestoreState(machine, bytes.str());
+    std::string why;
+    const auto bytes = m51::readFileBounded(path, m51::kInputLimit, why);
+    if (!bytes)
+        return why;
+    return RestoreState(machine, *bytes);
 }
 
 } // namespace insight

@@ -1,6 +1,8 @@
 #include "TestFile.h"
 
 #include "Chip.h"
+#include "ErrorCap.h"
+#include "FileWrite.h"
 
 #include <cctype>
 #include <charconv>
@@ -114,8 +116,16 @@ struct Parser {
     const m51sim::FileReader& readFile;
     bool boards;
     int line = 0;
+    m51::ErrorCap cap{};
 
-    void fail(const std::string& message) { test.errors.push_back(test.path + ':' + std::to_string(line) + ": " + message); }
+    // The message may quote the file: without its control bytes, cut when
+    // long; of one kind of mistake the first hundred are listed.
+    void fail(const std::string& message)
+    {
+        const std::string quoted = m51::quoteForMessage(message);
+        if (cap.admit({}, quoted))
+            test.errors.push_back(test.path + ':' + std::to_string(line) + ": " + quoted);
+    }
     std::string resolve(const std::string& path) const { return Absolute(path) ? path : Folder(test.path) + path; }
 
     // "ITEM = VALUE" with the item in m51sim's --print form.
@@ -332,6 +342,8 @@ TestFile ParseTestFile(std::string_view text, const std::string& path, const m51
         parser.line = 1;
         parser.fail("no program line: a test names the program it runs");
     }
+    for (const std::string& more : parser.cap.summary())
+        test.errors.push_back(test.path + ": " + more);
     return test;
 }
 

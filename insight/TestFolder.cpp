@@ -1,5 +1,6 @@
 #include "TestRun.h"
 
+#include "FileRead.h"
 #include "FileWrite.h"
 #include "Writers.h"
 
@@ -107,6 +108,12 @@ int RunTestFolder(const std::string& path, const FolderOptions& options, const m
     }
     if (files.empty()) {
         std::fprintf(err, "m51sim: no *.m51test files in %s\n", path.c_str());
+        return 2;
+    }
+    // A report never goes over a test it reports on.
+    if (const std::string clash = m51::outputOverInput({options.junitFile, options.coverageFile, options.profileFile}, files);
+        !clash.empty()) {
+        std::fprintf(err, "m51sim: %s\n", clash.c_str());
         return 2;
     }
     const bool coverage = !options.coverageFile.empty() || !options.profileFile.empty();

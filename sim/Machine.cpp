@@ -1,6 +1,7 @@
 #include "Machine.h"
 
 #include "Sfr.h"
+#include "StateCheck.h"
 
 #include <algorithm>
 #include <bit>
@@ -254,6 +255,8 @@ bool Machine::restore(const Snapshot& shot)
     uint32_t queued;
     std::memcpy(&queued, in.data() + fixed - 4, 4);
     if (head[0] != snapshotMagic || head[1] != sizeof m_s || in.size() != fixed + queued)
+        return false;
+    if (!snapshotFieldProblem(in).empty())
         return false;
     const uint8_t* p = in.data() + 8;
     std::memcpy(&m_s, p, sizeof m_s);

@@ -112,9 +112,10 @@ ProgramCode AssembleSource(const std::string& asmBytes, const std::string& asmFi
 ProgramCode ReadHexProgram(const std::string& hexText)
 {
     ProgramCode out;
-    out.image = ReadIntelHex(hexText);
+    HexError error;
+    out.image = ReadIntelHex(hexText, error);
     if (out.image.empty()) {
-        out.errors.push_back({false, 0, 0, "not a valid Intel HEX file", {}, {}, m51::Stage::Files});
+        out.errors.push_back({false, error.line, 0, "not a valid Intel HEX file: " + error.reason, {}, {}, m51::Stage::Files});
         return out;
     }
     out.hex = hexText;

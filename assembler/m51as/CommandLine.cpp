@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include "Assembler.h"
+#include "ErrorCap.h"
+#include "FileRead.h"
 #include "FileWrite.h"
 
 #include <algorithm>
@@ -124,28 +126,6 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
     return std::nullopt;
 }
 
-bool ReadFile(const std::string& path, std::string& bytes)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long size = std::ftell(f);
-        if (size > 0)
-            bytes.reserve(bytes.size() + static_cast<std::size_t>(size));
-        std::rewind(f);
-    }
-    char buffer[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok && errno == 0)
-        errno = EIO;
-    return ok;
-}
-
 int Fail(std::FILE* err, const char* what, const std::string& path, int error)
 {
     std::fprintf(err, "m51as: cannot %s %s: %s\n", what, path.c_str(), std::strerror(error ? error : EIO));
@@ -235,16 +215,17 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         return 0;
     }
 
-    std::string source;
-    errno = 0;
-    if (!ReadFile(o.file, source))
-        return Fail(err, "read", o.file, errno);
+    std::string why;
+    std::optional<std::string> read = m51::readFileBounded(o.file, m51::kSourceLimit, why, true);
+    if (!read)
+        return Fail(err, "read", o.file, why);
+    std::string source = std::move(*read);
 
     const std::string base = o.base.value_or(DefaultBase(o.file));
     const std::string hexPath = base + ".hex", binPath = base + ".bin", lstPath = base + ".lst";
     for (const std::string* path : {&hexPath, &binPath, &lstPath}) {
         if (SameFile(*path, o.file)) {
-            std::fprintf(err, "m51as: the output %s would replace the source\n", path->c_str());
+            std::fprintf(err, "m51as: the output %s would replace the source %s\n", path->c_str(), o.file.c_str());
             return 2;
         }
     }
@@ -259,8 +240,18 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     options.includeDirs = o.includeDirs;
     options.registerDir = RegisterFolder();
     options.readFile = [](const std::string& path, std::string& bytes) {
+        std::string reason;
+        auto read = m51::readFileBounded(path, m51::kSourceLimit, reason);
+        if (read)
+            bytes = std::move(*read);
+        return read.has_value();
+    };
+    options.unreadable = [](const std::string& path) {
         std::error_code ec;
-        return fs::is_regular_file(path, ec) && ReadFile(path, bytes);
+        if (!fs::exists(path, ec))
+            return std::string();
+        std::string reason;
+        return m51::readFileBounded(path, m51::kSourceLimit, reason) ? std::string() : reason;
     };
     const m51asm::AssembleResult result = m51asm::Assemble(source, options);
     std::string().swap(source);
@@ -268,9 +259,15 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     for (const m51asm::AsmError& e : result.warnings)
         std::fprintf(err, "%s:%d: warning: %s%s%s%s\n", (e.file.empty() ? o.file : e.file).c_str(), e.line,
                      e.message.c_str(), e.context.empty() ? "" : " (", e.context.c_str(), e.context.empty() ? "" : ")");
-    for (const m51asm::AsmError& e : result.errors)
-        std::fprintf(err, "%s:%d: %s%s%s%s\n", (e.file.empty() ? o.file : e.file).c_str(), e.line, e.message.c_str(),
-                     e.context.empty() ? "" : " (", e.context.c_str(), e.context.empty() ? "" : ")");
+    m51::ErrorCap cap;
+    for (const m51asm::AsmError& e : result.errors) {
+        const std::string& file = e.file.empty() ? o.file : e.file;
+        if (cap.admit(file, e.message))
+            std::fprintf(err, "%s:%d: %s%s%s%s\n", file.c_str(), e.line, e.message.c_str(), e.context.empty() ? "" : " (",
+                         e.context.c_str(), e.context.empty() ? "" : ")");
+    }
+    for (const std::string& line : cap.summary())
+        std::fprintf(err, "%s\n", line.c_str());
 
     // The listing, HEX and BIN files of one run go in place together, or
     // the old ones all stay: a flash or a simulation never meets two builds.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -208,6 +209,35 @@ TEST(M51as, CommandLineAndFileProblems)
             EXPECT_EQ(ro.exitCode, 2);
             EXPECT_TRUE(fs::is_empty(dir / "ro"));
         }
+    }
+}
+
+TEST(M51as, InputsThatAreNoFilesAndErrorFloodsEndInOneClearMessage)
+{
+    Scratch dir;
+    fs::create_directories(dir / "folder");
+    Write(dir / "inc.asm", "$INCLUDE(folder)\nNOP\n");
+    Write(dir / "bomb.asm", "REPT 10000\nREPT 10000\nNOP\nENDM\nENDM\nEND\n");
+    std::string undefined;
+    for (int i = 0; i < 250; ++i)
+        undefined += "LJMP NOWHERE" + std::to_string(i) + "\n";
+    Write(dir / "flood.asm", undefined);
+    const struct {
+        std::string file;
+        std::string message;  // in the standard error
+        int errorLines;       // lines of standard error
+    } cases[] = {
+        {dir / "folder", "cannot read " + dir / "folder" + ": is a folder, not a file", 1},
+        {"/dev/zero", "cannot read /dev/zero: is a device, not a file", 1},
+        {dir / "inc.asm", "include file " + dir / "folder" + " is a folder, not a file", 1},
+        {dir / "bomb.asm", "macro expansions pass the limit", 1},
+        {dir / "flood.asm", "150 more errors like this not shown, from: undefined symbol NOWHERE100", 101},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = RunM51as({c.file});
+        EXPECT_NE(r.exitCode, 0) << c.file;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err.substr(0, 2000);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), c.errorLines) << c.file;
     }
 }
 

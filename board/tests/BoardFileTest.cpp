@@ -81,6 +81,10 @@ TEST(BoardFile, MistakesReportedOnTheirLinesAndTheRestKept)
         {"lcd 16x2 data=P1 e=P3.7", "missing rs="},
         {"lcd 16 data=P1 rs=P3.5 e=P3.7", "16x2"},
         {"lcd 16x2 data=P1 rs=P3.5 e=P3.7 osc=fast", "osc="},
+        {"lcd 16x2 data=P1 rs=P3.5 e=P3.7 osc=nan", "osc="},
+        {"lcd 16x2 data=P1 rs=P3.5 e=P3.7 osc=inf", "osc="},
+        {"lcd 16x2 data=P1 rs=P3.5 e=P3.7 osc=1e400", "osc="},
+        {"\x1B]0;title\x07 P1.0", "unknown part '\\x1B]0;title\\x07'"},
         {"led P1.0 label=a label=b", "given twice"},
         {"led P1.0 label=\"open", "quote"},
         {"trace", "1 to 8 pins"},
@@ -98,4 +102,37 @@ TEST(BoardFile, MistakesReportedOnTheirLinesAndTheRestKept)
     }
     ASSERT_EQ(parse.board.parts.size(), 2u);
     EXPECT_EQ(parse.board.parts[1].pins[0], (Pin{2, 1}));
+}
+
+// Whatever label or key a file can hold (any byte but the quote and the line
+// end, blanks of every kind among them) is written so that it reads back the
+// same; past a hundred mistakes of one kind one line counts the rest.
+TEST(BoardFile, WriterAndReaderAgreeOnEveryByteAndMistakesAreBounded)
+{
+    std::string bytes;
+    for (int c = 1; c < 256; ++c)
+        if (c != '"' && c != '\n')
+            bytes += static_cast<char>(c);
+    for (std::size_t start = 0; start < bytes.size(); start += 7) {
+        PartSpec part;
+        part.kind = PartKind::Button;
+        part.pins = {Pin{3, 2}};
+        part.label = bytes.substr(start, 1 + start % 13);
+        part.key = bytes.substr(bytes.size() - 1 - start % 50, 1);
+        BoardDescription board;
+        board.parts = {part};
+        const BoardParse back = ParseBoard(FormatBoard(board));
+        ASSERT_TRUE(back.errors.empty()) << FormatBoard(board) << back.errors[0].message;
+        ASSERT_EQ(back.board.parts.size(), 1u);
+        EXPECT_EQ(back.board.parts[0].label, part.label) << start;
+        EXPECT_EQ(back.board.parts[0].key, part.key) << start;
+    }
+
+    std::string flood;
+    for (int i = 0; i < 1000; ++i)
+        flood += "lamp P1.0\n";
+    const BoardParse parse = ParseBoard(flood);
+    ASSERT_EQ(parse.errors.size(), 101u);
+    EXPECT_EQ(parse.errors.back().line, 0);
+    EXPECT_NE(parse.errors.back().message.find("900 more errors like this not shown"), std::string::npos);
 }

@@ -1,10 +1,13 @@
 #include "M51cRun.h"
 
 #include "Compiler.h"
+#include "ErrorCap.h"
+#include "FileRead.h"
 #include "FileWrite.h"
 #include "ProgramInfo.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
@@ -115,14 +118,25 @@ public:
         if (!f)
             return false;
         struct stat st {};
+        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > m51::kSourceLimit) {
+            std::fclose(f);
+            m_tooLarge = true;
+            return false;
+        }
         if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
             m_block.reset(new char[static_cast<std::size_t>(st.st_size)]);
             m_size = std::fread(m_block.get(), 1, static_cast<std::size_t>(st.st_size), f);
         }
         char buffer[1 << 16];
         std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
             m_more.append(buffer, n);
+            if (m_size + m_more.size() > m51::kSourceLimit) {
+                std::fclose(f);
+                m_tooLarge = true;
+                return false;
+            }
+        }
         const bool ok = !std::ferror(f);
         std::fclose(f);
         if (!ok && errno == 0)
@@ -135,12 +149,14 @@ public:
         }
         return ok;
     }
+    bool TooLarge() const { return m_tooLarge; }
     std::string_view View() const { return m_size ? std::string_view(m_block.get(), m_size) : std::string_view(m_more); }
 
 private:
     std::unique_ptr<char[]> m_block;
     std::size_t m_size = 0;
     std::string m_more;
+    bool m_tooLarge = false;
 };
 
 // One output of the run: a file of the run's output set (written under a
@@ -263,7 +279,10 @@ void WriteLists(Target& t, const m51::CompileResult& r)
 void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m51::Diagnostic>& diagnostics)
 {
     std::string text;
+    m51::ErrorCap cap;
     for (const m51::Diagnostic& d : diagnostics) {
+        if (!cap.admit(d.file.empty() ? source : d.file, d.message))
+            continue;
         text += m51::FormatDiagnostic(d, source);
         text += '\n';
         if (text.size() >= (1u << 16)) {
@@ -271,6 +290,8 @@ void PrintErrors(std::FILE* err, const std::string& source, const std::vector<m5
             text.clear();
         }
     }
+    for (const std::string& line : cap.summary())
+        text += line + '\n';
     std::fwrite(text.data(), 1, text.size(), err);
 }
 
@@ -317,21 +338,24 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 
     SourceBytes source;
     errno = 0;
+    if (const std::string what = m51::notAFile(o.source, true); !what.empty())
+        return Fail(err, "read", o.source, what);
     if (!source.Read(o.source))
-        return Fail(err, "read", o.source, errno);
+        return source.TooLarge() ? Fail(err, "read", o.source, "is larger than the limit of " + m51::sizeInWords(m51::kSourceLimit))
+                                 : Fail(err, "read", o.source, errno);
 
     const std::string outputPath = o.output.value_or(m51::AsmFileName(o.source));
     if (outputPath != "-" && SameFile(outputPath, o.source)) {
-        std::fprintf(err, "m51c: the output %s would replace the source\n", outputPath.c_str());
+        std::fprintf(err, "m51c: the output %s would replace the source %s\n", outputPath.c_str(), o.source.c_str());
         return 2;
     }
     if (o.lists && *o.lists != "-" && SameFile(*o.lists, o.source)) {
-        std::fprintf(err, "m51c: the list file %s would replace the source\n", o.lists->c_str());
+        std::fprintf(err, "m51c: the list file %s would replace the source %s\n", o.lists->c_str(), o.source.c_str());
         return 2;
     }
 
     if (o.map && *o.map != "-" && SameFile(*o.map, o.source)) {
-        std::fprintf(err, "m51c: the map file %s would replace the source\n", o.map->c_str());
+        std::fprintf(err, "m51c: the map file %s would replace the source %s\n", o.map->c_str(), o.source.c_str());
         return 2;
     }
 

@@ -47,7 +47,7 @@ std::unique_ptr<board::VirtualBoard> MakeBoard(const std::string& text, const st
     const board::BoardParse parse = board::ParseBoard(text);
     error.clear();
     for (const board::BoardError& e : parse.errors)
-        error += (error.empty() ? "" : "\n") + path + ":" + std::to_string(e.line) + ": " + e.message;
+        error += (error.empty() ? "" : "\n") + path + (e.line > 0 ? ":" + std::to_string(e.line) : "") + ": " + e.message;
     if (!error.empty())
         return nullptr;
     return std::make_unique<board::VirtualBoard>(parse.board, crystalHz);

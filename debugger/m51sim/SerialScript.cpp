@@ -1,5 +1,6 @@
 #include "SerialScript.h"
 
+#include "FileWrite.h"
 #include "PlainText.h"
 
 #include <charconv>
@@ -42,7 +43,7 @@ SerialScript ParseSerialScript(std::string_view text, const std::string& name, c
     SerialScript script;
     int number = 0;
     auto fail = [&](const std::string& message) {
-        script.error = name + ':' + std::to_string(number) + ": " + message;
+        script.error = name + ':' + std::to_string(number) + ": " + m51::quoteForMessage(message);
         script.commands.clear();
         return script;
     };

@@ -1,5 +1,6 @@
 #include "TtyServe.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -17,6 +18,9 @@ namespace m51sim {
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;  // set by the signal handler only
+
+// Bytes from the client waiting for RXD at most: a quarter second at 38400 baud.
+constexpr size_t kMaxWaiting = 1024;
 
 void OnSignal(int) { g_interrupted = 1; }
 
@@ -62,10 +66,14 @@ std::string ServeOnTty(sim::Machine& machine, const std::string& link)
     const uint64_t startCycles = machine.cycles();
     char buffer[4096];
     while (!g_interrupted) {
-        pollfd fd{master, POLLIN, 0};
+        // Back-pressure: bytes are taken from the client only while few wait
+        // for RXD, so a flood stays in the pseudo-terminal (whose writer then
+        // waits) instead of piling up here.
+        const bool room = machine.serialPending() < kMaxWaiting;
+        pollfd fd{master, static_cast<short>(room ? POLLIN : 0), 0};
         ::poll(&fd, 1, 1);
-        for (;;) {
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
+        while (machine.serialPending() < kMaxWaiting) {
+            const ssize_t n = ::read(master, buffer, std::min(sizeof buffer, kMaxWaiting - machine.serialPending()));
             if (n <= 0)
                 break;
             machine.sendSerial(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n));

@@ -2,6 +2,7 @@
 // unit tests) and prints the machine state as NAME=VALUE lines.
 #include "BoardRun.h"
 #include "CoreRun.h"
+#include "FileRead.h"
 #include "FileWrite.h"
 #include "toolchain/Build.h"
 #include "SerialScript.h"
@@ -41,20 +42,11 @@ int Fail(const std::string& message, int code)
     return code;
 }
 
+// Boards, scripts, tests, states, HEX files and files to send; a named pipe
+// is read like a file (process substitution), up to the same limit.
 std::optional<std::string> ReadFile(const std::string& path, std::string& why)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        why = std::strerror(errno);
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    if (file.bad()) {
-        why = std::strerror(errno);
-        return std::nullopt;
-    }
-    return bytes.str();
+    return m51::readFileBounded(path, m51::kInputLimit, why, true);
 }
 
 using m51sim::Extension;
@@ -178,8 +170,20 @@ int main(int argc, char** argv)
         simulator = chosen && std::string(chosen) == "s51" ? "s51" : "core";
     }
 
+    // No output of the run goes over one of its inputs (a state may be
+    // continued in place: it is read whole before the run).
+    if (const std::string clash = m51::outputOverInput(
+            {options.serialOut, options.saveState, options.coverage, options.profile},
+            {options.source, options.serialIn, options.serialScript, options.board});
+        !clash.empty())
+        return Fail(clash, 2);
+    if (const std::string clash = m51::outputOverInput({options.serialOut, options.coverage, options.profile},
+                                                       {options.loadState});
+        !clash.empty())
+        return Fail(clash, 2);
+
     std::string why;
-    const auto source = ReadFile(options.source, why);
+    const auto source = m51::readFileBounded(options.source, m51::kSourceLimit, why, true);
     if (!source)
         return Fail("cannot read " + options.source + ": " + why, 2);
     const std::string extension = Extension(options.source);
@@ -242,7 +246,7 @@ int main(int argc, char** argv)
         std::string names;
         for (const std::string& name : sim::chipNames())
             names += (names.empty() ? "" : ", ") + name;
-        return Fail("unknown chip \"" + options.cpu + "\" (known: " + names + ")", 2);
+        return Fail("unknown chip \"" + m51::quoteForMessage(options.cpu, 40) + "\" (known: " + names + ")", 2);
     }
     m51sim::CoreRunSettings settings;
     settings.steps = options.steps;

@@ -264,6 +264,36 @@ TEST(M51simCore, ServesTheSerialPortOnAPseudoTerminal)
     EXPECT_FALSE(QFileInfo::exists(link));
 }
 
+// A flood from the client is taken only as fast as the line carries it: the
+// rest waits in the pseudo-terminal and its writer is held back.
+TEST(M51simCore, HoldsBackAFloodOnThePseudoTerminal)
+{
+    if (qgetenv("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "the built-in simulator's option";
+    QTemporaryDir dir;
+    const QString link = dir.filePath("board");
+    QProcess process;
+    process.start(M51SIM_PATH, {"--tty", link, Programs + "/echoplus.M51"});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    int fd = -1;
+    for (int i = 0; i < 200 && fd < 0; ++i) {
+        QThread::msleep(10);
+        fd = ::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    ASSERT_GE(fd, 0);
+    const QByteArray flood(1 << 16, 'x');
+    qint64 accepted = 0;
+    for (int i = 0; i < 60; ++i) {
+        const ssize_t n = ::write(fd, flood.constData(), size_t(flood.size()));
+        accepted += n > 0 ? n : 0;
+        QThread::msleep(5);
+    }
+    ::close(fd);
+    EXPECT_LT(accepted, 1 << 20);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+}
+
 TEST(M51sim, ExitStatusOfErrors)
 {
     QTemporaryDir dir;
@@ -282,6 +312,55 @@ TEST(M51sim, ExitStatusOfErrors)
     EXPECT_EQ(noSimulator.exitCode, 2);
     EXPECT_TRUE(noSimulator.err.contains("sdcc-ucsim")) << noSimulator.err.toStdString();
     EXPECT_EQ(M51sim({"--version"}).out.left(7), "m51sim ");
+}
+
+// Inputs that are no files, HEX records beyond the code memory and outputs
+// named as one of the run's inputs are refused (exit 2) with the reason; the
+// input stays as it was. A test whose program is no file fails.
+TEST(M51simCore, RefusesWhatIsNoInputAndOutputsOverInputs)
+{
+    if (qgetenv("M51_SIMULATOR") == "s51")
+        GTEST_SKIP() << "the built-in simulator's options";
+    QTemporaryDir dir;
+    auto write = [&dir](const QString& name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return dir.filePath(name);
+    };
+    const QByteArray program = "PARK:   SJMP PARK\n        END\n";
+    const QString source = write("p.asm", program);
+    const QString test = write("t.m51test", "program p.asm\ncheck A = 00\n");
+    const QString folderTest = write("f.m51test", "program .\ncheck A = 00\n");
+    const QString script = write("s.txt", "sendfile sub\n");
+    QDir(dir.path()).mkdir("sub");
+    // 12H meant for 10000H (an extended linear address record before it).
+    const QString hex = write("h.hex", ":020000040001F9\n:0100000012ED\n:00000001FF\n");
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString message;
+    } cases[] = {
+        {{"--serial-out", source, source}, 2, "the output " + source + " is the input " + source},
+        {{"--profile", dir.filePath("./p.asm"), "--steps", "10", source}, 2, "is the input " + source},
+        {{"test", test, "--junit", test}, 2, "the output " + test + " is the input " + test},
+        {{"test", folderTest}, 1, "cannot read " + dir.path() + "/.: is a folder, not a file"},
+        {{"--serial-script", script, source}, 2, "cannot read sub: is a folder, not a file"},
+        {{hex}, 2, "h.hex:2: not a valid Intel HEX file: the record for 10000H lies beyond the 64 KB code memory"},
+        {{"/dev/zero"}, 2, "cannot read /dev/zero: is a device, not a file"},
+        {{dir.path()}, 2, "is a folder, not a file"},
+    };
+    for (const auto& c : cases) {
+        const SimRun run = M51sim(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE((run.err + run.out).contains(c.message)) << run.err.toStdString() << run.out.toStdString();
+    }
+    QFile kept(source);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), program);
+    QFile keptTest(test);
+    ASSERT_TRUE(keptTest.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(keptTest.readAll().startsWith("program p.asm"));
 }
 
 // A result that cannot be written is a failed run (exit 2, with the reason),

@@ -46,3 +46,29 @@ TEST(IntelHex, ReadsRecordsAndRejectsDamage)
     EXPECT_TRUE(ReadIntelHex(":040000000200303299\n").empty());  // checksum
     EXPECT_TRUE(ReadIntelHex("040000000200303298\n").empty());   // no colon
 }
+
+TEST(IntelHex, NamesTheLineAndWhatIsWrong)
+{
+    const struct {
+        const char* text;
+        int line;
+        const char* reason;
+    } cases[] = {
+        {"\n:040000000200303299\n", 2, "wrong checksum"},
+        {":00000001FG\n", 1, "hexadecimal digits only"},
+        {"x\n", 1, "starts with a colon"},
+        {":0100000612E7\n", 1, "unknown record type 06H"},
+        {":020000040001F9\n:0100000012ED\n", 2, "record for 10000H lies beyond the 64 KB code memory"},
+        {":02FFFF000102FD\n", 1, "record for FFFFH lies beyond"},
+        {":020000021000EC\n:0100000012ED\n", 2, "record for 10000H"},
+    };
+    for (const auto& c : cases) {
+        HexError error;
+        EXPECT_TRUE(ReadIntelHex(c.text, error).empty()) << c.text;
+        EXPECT_EQ(error.line, c.line) << c.text;
+        EXPECT_NE(error.reason.find(c.reason), std::string::npos) << c.text << ": " << error.reason;
+    }
+    // Extended address records of zero and start addresses are harmless.
+    HexError none;
+    EXPECT_EQ(ReadIntelHex(":020000040000FA\n:0400000300000000F9\n:0100000012ED\n:00000001FF\n", none)[0], 0x12);
+}

@@ -4,6 +4,8 @@
 #include "InsightHarness.h"
 #include "StateFile.h"
 
+#include <cstddef>
+
 using namespace insight;
 using namespace insight::test;
 
@@ -217,6 +219,14 @@ TEST(StateFile, SavedStateComesBackExactlyAndOnlyOnTheSameMachine)
     EXPECT_EQ(RestoreState(*run->machine, bytes.substr(0, bytes.size() - 7)),
               "the state file is damaged or of another simulator version");
     EXPECT_EQ(RestoreState(*run->machine, "hello"), "not a simulation state file");
+    // A field outside the machine's ranges is refused by name; a hostile chip
+    // name comes back without its control bytes.
+    std::string corrupt = bytes;
+    corrupt[bytes.size() - saved.bytes().size() + 8 + offsetof(sim::CoreState, pendingSource)] = char(164);
+    EXPECT_EQ(RestoreState(*run->machine, corrupt), "the state file is damaged: pendingSource is 164, not 0 to 5 or 255 (none)");
+    std::string hostile = bytes;
+    hostile.replace(hostile.find("8052"), 4, "\x1B]0;");
+    EXPECT_EQ(RestoreState(*run->machine, hostile), "the state is of a \\x1B]0;, the simulator runs a 8052");
     EXPECT_TRUE(run->machine->snapshot() == saved);
 }
 
