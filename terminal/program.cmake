@@ -4,7 +4,7 @@ target_include_directories(terminalcore PUBLIC ${CMAKE_CURRENT_LIST_DIR}/core ${
 # The live plot draws with QCustomPlot (Debian: libqcustomplot-dev).
 find_package(Qt6 REQUIRED COMPONENTS PrintSupport)  # which QCustomPlot links
 find_package(QCustomPlotQt6 REQUIRED)
-target_link_libraries(terminalcore PUBLIC QCustomPlotQt6::QCustomPlotQt6 m51filewrite)
+target_link_libraries(terminalcore PUBLIC QCustomPlotQt6::QCustomPlotQt6 m51filewrite m51servedports)
 # core/: the terminal's logic without widgets; ui/: the window's panels.
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
