@@ -7,7 +7,9 @@
 #include "S51Backend.h"
 #include "SerialBridge.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -86,6 +88,10 @@ void DebugEngine::start(const Program& program)
     m_freeRun = false;
     m_backend->setPinListener(m_pinListener);
     m_backend->start(m_program, m_options, m_options.serialTerminal ? m_serial : nullptr);
+    // terminal's Device menu names the line by the program it now carries.
+    if (m_options.serialTerminal)
+        m_servedPort.publish({m_serial->userPath().toStdString(), QCoreApplication::applicationName().toStdString(),
+                              QFileInfo(m_program.hexPath).completeBaseName().toStdString()});
 }
 
 void DebugEngine::shutdown()

@@ -13,6 +13,7 @@
 
 #include "BreakConditions.h"
 #include "EngineTypes.h"
+#include "ServedPorts.h"
 #include "SimulatorBackend.h"
 
 #include <QByteArray>
@@ -190,6 +191,7 @@ private:
     std::unique_ptr<SimulatorBackend> m_backend;
     SimulatorKind m_backendKind = SimulatorKind::Core;
     SerialBridge* m_serial = nullptr;  // opened on first use, kept
+    m51::ServedPortEntry m_servedPort;  // the serial line, listed for terminal while the engine lives
     std::set<int> m_sourceBreakpoints, m_asmBreakpoints;
     std::map<BreakpointRef, BreakpointSettings> m_breakpointSettings;
     SourceNames m_conditionNames;

@@ -26,10 +26,13 @@ foreach(program IN LISTS zelvar_programs)
   list(APPEND zelvar_packaged ${program})
   # The program's own folder may install it as well; the same file twice is harmless.
   install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  # Manual pages are shipped compressed, as Debian's do.
-  configure_file(${zelvar_packaging_source}/man/${program}.1 ${zelvar_packaging_binary}/man/${program}.1 @ONLY)
-  file(ARCHIVE_CREATE OUTPUT ${zelvar_packaging_binary}/man/${program}.1.gz
-    PATHS ${zelvar_packaging_binary}/man/${program}.1 FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 9)
+  # Manual pages are shipped compressed, as Debian's do; compressed again only
+  # when the page changed (configure_file keeps an unchanged page's time).
+  set(zelvar_page ${zelvar_packaging_binary}/man/${program}.1)
+  configure_file(${zelvar_packaging_source}/man/${program}.1 ${zelvar_page} @ONLY)
+  if(NOT EXISTS ${zelvar_page}.gz OR ${zelvar_page} IS_NEWER_THAN ${zelvar_page}.gz)
+    file(ARCHIVE_CREATE OUTPUT ${zelvar_page}.gz PATHS ${zelvar_page} FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 9)
+  endif()
   install(FILES ${zelvar_packaging_binary}/man/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config ccache
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libqscintilla2-qt6-dev   # the code editor component of Zelvar
   libqcustomplot-dev lrzsz   # the terminal's plot and its file transfers
@@ -18,9 +18,15 @@ packages=(
   dpkg-dev   # the package: dpkg-shlibdeps
 )
 [ $# -gt 0 ] && packages=("$@")
+# One dpkg-query for all of them: a check of a machine that has everything
+# takes a few milliseconds.
+declare -A installed=()
+while IFS=$'\t' read -r name status; do
+  [ "$status" = "install ok installed" ] && installed[$name]=1
+done < <(dpkg-query -W -f='${Package}\t${Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

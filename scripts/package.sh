@@ -23,7 +23,9 @@ done
 
 if [ "$compile" = 1 ]; then
   scripts/install-deps.sh
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  generator=()  # Ninja for a new build folder, where the machine has it
+  [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null && generator=(-G Ninja)
+  cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)"
 elif [ ! -f "$build/CPackConfig.cmake" ]; then
   echo "package.sh: $build is not a configured build folder" >&2

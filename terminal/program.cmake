@@ -1,6 +1,8 @@
 # The terminal's window, receive and transmit paths, stored settings, the
 # program itself, its tests, and what `cmake --install` puts on the system.
 # core/ and the files beside this one: the terminal's logic without widgets.
+# The serial ports Zelvar and m51sim serve, for the Device menu.
+target_link_libraries(terminalcore PUBLIC m51servedports)
 target_sources(terminalcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.h
   ${CMAKE_CURRENT_LIST_DIR}/core/LinkStatus.cpp

@@ -1,5 +1,7 @@
 #include "TtyServe.h"
 
+#include "ServedPorts.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -31,7 +34,7 @@ struct Sender : sim::Listener {
 
 } // namespace
 
-std::string ServeOnTty(sim::Machine& machine, const std::string& link)
+std::string ServeOnTty(sim::Machine& machine, const std::string& link, const std::string& program)
 {
     int master = -1, slave = -1;
     char name[256] = {};
@@ -55,6 +58,10 @@ std::string ServeOnTty(sim::Machine& machine, const std::string& link)
     }
     std::fprintf(stderr, "m51sim: the board's serial port is %s (linked at %s); Ctrl+C ends the run\n", name,
                  link.c_str());
+    // Listed while served; a terminal that cannot see it can still open the link.
+    m51::ServedPortEntry listed;
+    std::error_code absolute;
+    listed.publish({std::filesystem::absolute(link, absolute).string(), "m51sim", program});
     g_interrupted = 0;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);

@@ -9,8 +9,10 @@
 namespace m51sim {
 
 // Serves until SIGINT or SIGTERM, running the program at the speed of its
-// crystal; the pseudo-terminal's path is linked at `link` for the time. An
-// error message when the pseudo-terminal or the link cannot be made.
-std::string ServeOnTty(sim::Machine& machine, const std::string& link);
+// crystal; the pseudo-terminal's path is linked at `link` for the time, and
+// listed among the served ports (as m51sim running `program`) for terminal's
+// Device menu. An error message when the pseudo-terminal or the link cannot
+// be made.
+std::string ServeOnTty(sim::Machine& machine, const std::string& link, const std::string& program);
 
 } // namespace m51sim

@@ -322,7 +322,7 @@ int main(int argc, char** argv)
 #else
         if (!serialIn.empty())
             machine.sendSerial(reinterpret_cast<const uint8_t*>(serialIn.data()), serialIn.size());
-        if (const std::string error = m51sim::ServeOnTty(machine, options.tty); !error.empty())
+        if (const std::string error = m51sim::ServeOnTty(machine, options.tty, BaseName(options.source) + Extension(options.source)); !error.empty())
             return Fail(error, 2);
 #endif
     } else {

@@ -3,6 +3,7 @@
 #include "DeviceMap.h"
 #include "StatusTexts.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -50,8 +51,10 @@ TConnection::~TConnection()
 
 QString TConnection::statusText() const
 {
-    return LinkStatusText(m_state, m_state == TLinkState::Connected ? m_driver->EffectiveSettings().Deviations
-                                                                    : QStringList());
+    if (m_state != TLinkState::Connected)
+        return LinkStatusText(m_state);
+    const TEffectiveSettings line = m_driver->EffectiveSettings();
+    return LinkStatusText(m_state, line.Deviations, LineText(QDir::toNativeSeparators(device()), line));
 }
 
 QString TConnection::device() const

@@ -56,6 +56,13 @@ void forEachValue(const char* line, qsizetype n, Value value)
 }
 }  // namespace
 
+QString PlotSeriesLabel(const QString& name)
+{
+    bool position = false;
+    name.toInt(&position);
+    return position ? QStringLiteral("Column ") + name : name;
+}
+
 QList<QPair<QString, double>> ParsePlotLine(const QByteArray& line)
 {
     QList<QPair<QString, double>> values;

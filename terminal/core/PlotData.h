@@ -16,6 +16,9 @@
 
 // The values of one line, in order; empty when it holds no number.
 QList<QPair<QString, double>> ParsePlotLine(const QByteArray& line);
+// A series as the legend names it: "Column 2" for the second plain value of
+// the lines, the label the line carries ("temp" for temp=21.5) otherwise.
+QString PlotSeriesLabel(const QString& name);
 
 class TPlotData {
 public:

@@ -197,9 +197,18 @@ void TConnectionPanel::updatePortToolTip()
     ComPortRG->setToolTip(PortToolTip(port, m_connection->driver()->Device(TComPortNumber(port))));
 }
 
+void TConnectionPanel::mapServedPorts(const std::vector<m51::ServedPort>& served)
+{
+    TSerialPortDriver* driver = m_connection->driver();
+    MapServedPorts(*driver, served, driver->Connected() ? std::optional(driver->ComPort()) : std::nullopt);
+    updatePortToolTip();
+}
+
 void TConnectionPanel::buildPortMenu(QMenu* menu)
 {
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    const std::vector<m51::ServedPort> served = m51::ListServedPorts();
+    mapServedPorts(served);
     for (int i = 0; i < 4; ++i) {
         const auto port = TComPortNumber(i);
         const QString current = m_connection->driver()->Device(port);
@@ -211,7 +220,7 @@ void TConnectionPanel::buildPortMenu(QMenu* menu)
             action->setCheckable(true);
             action->setChecked(choice.Current);
         };
-        const TPortMenu choices = PortChoices(port, current, ports);
+        const TPortMenu choices = PortChoices(port, current, ports, served);
         for (const TPortChoice& choice : choices.Listed)
             addChoice(choice);
         if (choices.Separator)

@@ -5,10 +5,12 @@
 // fields of the settings value and says so; the connection applies them.
 
 #include "Connection.h"
+#include "ServedPorts.h"
 #include "TerminalSettings.h"
 #include "WindowControls.h"
 
 #include <QWidget>
+#include <vector>
 
 class QComboBox;
 class QMenu;
@@ -30,9 +32,11 @@ public:
     // queue) wait.
     void setSending(bool on);
     void updatePortToolTip();
-    // Per COM number the ports the system reports, the default device and
-    // "Other device..." for a typed path.
+    // Per COM number the ports the system reports, the ports Zelvar and
+    // m51sim serve, the default device and "Other device..." for a typed path.
     void buildPortMenu(QMenu* menu);
+    // Gives the served ports that have no COM number yet a free one.
+    void mapServedPorts(const std::vector<m51::ServedPort>& served);
 
 signals:
     void edited();

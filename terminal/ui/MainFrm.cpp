@@ -11,6 +11,7 @@
 #include "Storage.h"
 #include "StoredPlacement.h"
 #include "TransmitPanel.h"
+#include "UiText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -43,6 +44,9 @@ TMainForm::TMainForm(QWidget* parent)
     tips.setColor(QPalette::ToolTipBase, QColor(240, 251, 255));
     tips.setColor(QPalette::ToolTipText, Qt::black);
     QToolTip::setPalette(tips);
+
+    // Until the user picks a size, the text boxes show the system's own.
+    m_settings.FontSize = QString::number(systemFixedFont().pointSize());
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);

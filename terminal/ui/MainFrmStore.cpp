@@ -5,6 +5,7 @@
 #include "ConnectionPanel.h"
 #include "FileSender.h"
 #include "ReceivePanel.h"
+#include "ServedPorts.h"
 #include "SettingsBox.h"
 #include "StatusTexts.h"
 #include "Storage.h"
@@ -138,6 +139,7 @@ void TMainForm::RestoreStored()
     if (m_settings.ReceiveHeight != none)
         m_pendingPanel3Height = m_settings.ReceiveHeight;
     showSettings();
+    m_connectionPanel->mapServedPorts(m51::ListServedPorts());
     m_placement->restore(*store, group);
     m_transmitter->setPacing(LoadSendPacing(*store, ProgramKey()));
     m_transmitPanel->showPacing();

@@ -131,7 +131,7 @@ void TPlotPane::redraw()
         }
         QCPGraph* g = m_plot->graph(i);
         const TPlotData::Series& s = series[i];
-        g->setName(s.Name);
+        g->setName(PlotSeriesLabel(s.Name));
         // Only the values that came since the last frame are added, and those
         // the series dropped are removed; after a clear, or when more came
         // than the series keeps, the graph takes the series whole.

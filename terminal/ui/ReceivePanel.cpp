@@ -76,7 +76,7 @@ TReceivePanel::TReceivePanel(TTerminalSettings& settings, TReceivePipeline* pipe
         syncColumns();
     });
     connect(RxScrollBar, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
-    RxMemo->setFont(courier(8));
+    RxMemo->setFont(systemFixedFont());
     TReceiveLog& log = pipeline->log();
     RxMemo->setSource(&log.Text);
     auto makeColumn = [&](TCompactTextView*& memo, QCheckBox*& box, const char* name, const char* boxName,

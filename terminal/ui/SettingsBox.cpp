@@ -41,7 +41,7 @@ TSettingsBox::TSettingsBox(TTerminalSettings& settings, QWidget* parent)
     cbFontSize->setEditable(true);
     cbFontSize->setInsertPolicy(QComboBox::NoInsert);
     cbFontSize->addItems({"6", "8", "10", "12", "14"});
-    cbFontSize->setEditText(QStringLiteral("8"));
+    cbFontSize->setEditText(m_settings.FontSize);
     cbFontSize->setToolTip(hint("Font Size"));
     cbFontSize->setMinimumContentsLength(3);
     cbFontSize->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

@@ -24,7 +24,7 @@ TTransmitPanel::TTransmitPanel(TTerminalSettings& settings, TTransmitter* transm
 
     TxMemo = new TTxMemo(this);
     TxMemo->setObjectName(QStringLiteral("TxMemo"));
-    TxMemo->setFont(courier(8));
+    TxMemo->setFont(systemFixedFont());
     TxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     TxMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     TxMemo->OnKeyPress = [this](const QByteArray& key) { m_transmitter->key(key); };

@@ -22,6 +22,7 @@ protected:
     {
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", m_home.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_home.path().toLocal8Bit());  // no served ports of the machine's own
         QCoreApplication::setApplicationName(QStringLiteral("terminal"));
     }
     void clearStore()

@@ -1,8 +1,8 @@
 // The terminal's core without its window: the connection's states against
 // pseudo-terminals (connect, a failed open, new settings while connected, a
 // lost device and its return, Auto Dis/Connect waiting for a send), the
-// receive pipeline under its options, the transmitter's outcomes and the
-// status texts.
+// receive pipeline under its options, the transmitter's outcomes, the status
+// texts and the served ports in the device map.
 #include "Connection.h"
 #include "DeviceMap.h"
 #include "MacroCodec.h"
@@ -46,6 +46,7 @@ private slots:
     void sendOutcomes_data();
     void sendOutcomes();
     void texts();
+    void servedPorts();
 
 private:
     QTemporaryDir m_home;
@@ -55,6 +56,7 @@ void CoreTests::initTestCase()
 {
     QVERIFY(m_home.isValid());
     qputenv("XDG_CONFIG_HOME", m_home.path().toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", m_home.path().toLocal8Bit());
     QCoreApplication::setApplicationName(QStringLiteral("terminal"));
 }
 
@@ -74,7 +76,7 @@ void CoreTests::connectionStates()
     connection.apply(onPort(0));
     QVERIFY(connection.open());
     QCOMPARE(connection.state(), TLinkState::Connected);
-    QCOMPARE(connection.statusText(), QStringLiteral("Connected"));
+    QCOMPARE(connection.statusText(), QStringLiteral("Connected to %1 at 2400 8N1").arg(pty.device()));
     QCOMPARE(details.last().at(0).toString(), QString());
     // Another COM number while connected reopens on its device: here none.
     connection.apply(onPort(1));
@@ -313,6 +315,29 @@ void CoreTests::texts()
     menu = PortChoices(pnCOM2, QStringLiteral("/dev/ttyBoard"), {});
     QCOMPARE(menu.Listed.size(), 1);
     QVERIFY(menu.Listed[0].Current && menu.Separator && menu.Default && !menu.Default->Current);
+}
+
+void CoreTests::servedPorts()
+{
+    // m51sim serves a port: the menu names it by the program, and it takes the
+    // highest COM number the user left alone, once; a number set to a device
+    // that is there is never taken, nor the open one.
+    TestPty board, users;
+    m51::ServedPortEntry served;
+    QVERIFY(served.publish({board.device().toStdString(), "m51sim", "hexload.a51"}).empty());
+    TSerialPortDriver driver;
+    StorePortDevice(driver, pnCOM4, users.device());
+    MapServedPorts(driver, m51::ListServedPorts(), pnCOM3);
+    QCOMPARE(driver.Device(pnCOM2), board.device());
+    QCOMPARE(ReadStoreText(*OpenUserStore(), QStringLiteral("terminal/Ports/COM2")), board.device());
+    QCOMPARE(driver.Device(pnCOM4), users.device());
+    MapServedPorts(driver, m51::ListServedPorts(), std::nullopt);
+    QCOMPARE(driver.Device(pnCOM3), TSerialPortDriver::DefaultDevice(pnCOM3));
+    const TPortMenu menu = PortChoices(pnCOM1, TSerialPortDriver::DefaultDevice(pnCOM1), {}, m51::ListServedPorts());
+    QCOMPARE(menu.Listed.size(), 1);
+    QCOMPARE(menu.Listed[0].Label, board.device() + QStringLiteral("  (m51sim: hexload.a51)"));
+    served.withdraw();
+    QVERIFY(m51::ListServedPorts().empty());
 }
 
 QTEST_MAIN(CoreTests)

@@ -362,6 +362,9 @@ void LogicTests::plotSeriesAcrossBlocks()
     QCOMPARE(data.series()[1].Value, (QVector<double>{10, 20}));
     QCOMPARE(data.series()[1].Time, (QVector<double>{0.5, 1.5}));
     QCOMPARE(data.toCsv(), QByteArray("time,1,2\n0.500000,1,10\n1.500000,2,20\n1.500000,3,\n"));
+    // The legend names plain values by column, labelled ones by their label.
+    QCOMPARE(PlotSeriesLabel(data.series()[1].Name), QStringLiteral("Column 2"));
+    QCOMPARE(PlotSeriesLabel(QStringLiteral("temp")), QStringLiteral("temp"));
     // The time window drops the rows that left it from the export.
     data.setWindow(0.5);
     data.receive("9\n", 2, 10.0);

@@ -12,6 +12,7 @@
 #include "SettingsBox.h"
 #include "StatusTexts.h"
 #include "TransmitPanel.h"
+#include "UiText.h"
 #include "SourceLines.h"
 #include "ProtocolTransfer.h"
 #include <QDockWidget>
@@ -57,12 +58,12 @@ void WindowStoreTests::firstStartWithoutStore()
     const TTerminalSettings& s = form->settings();
     QCOMPARE(std::tuple(s.ComPort, s.BitRate, s.DataBits, s.Parity, s.StopBits, s.Handshaking),
              std::tuple(0, 2400, 3, 0, 0, 0));
-    QCOMPARE(s.FontSize, QStringLiteral("8"));
+    QCOMPARE(s.FontSize, QString::number(systemFixedFont().pointSize()));
     QVERIFY(!s.AutoConnect && !s.Time && !s.Dec && !s.Hex && !s.Bin);
     QCOMPARE(form->pipeline()->options().CountChar, 13);
     // The panels show the value.
     QCOMPARE(form->connectionPanel()->BaudRateRG->ItemIndex(), 3);
-    QCOMPARE(form->receivePanel()->RxMemo->font().pointSize(), 8);
+    QCOMPARE(form->receivePanel()->RxMemo->font(), systemFixedFont());
     for (THistoryComboBox* box : {form->transmitPanel()->lbMacro1, form->transmitPanel()->lbMacro2, form->transmitPanel()->lbMacro3}) {
         QCOMPARE(box->currentText(), QString());
         QCOMPARE(box->count(), 0);
@@ -100,7 +101,7 @@ void WindowStoreTests::fastBitRates()
         form->connectionPanel()->BaudRateRG->SetItemIndex(12);
         QCOMPARE(pty.outputSpeed(), speed_t(B460800));
         QCOMPARE(form->connection()->driver()->ComPortCustomSpeed(), 460800);
-        QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+        QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 460800 8N1").arg(pty.device()));
         form->connectionPanel()->cbBaudRate->setCurrentIndex(2);  // 921600, chosen from the list
         emit form->connectionPanel()->cbBaudRate->activated(2);
         QCOMPARE(pty.outputSpeed(), speed_t(B921600));
@@ -273,7 +274,7 @@ void WindowStoreTests::garbageInStore()
     m_errors.clear();
     auto second = makeForm();
     QCOMPARE(m_errors, QStringList({"'big' is not a valid integer value"}));
-    QCOMPARE(second->receivePanel()->RxMemo->font().pointSize(), 8);
+    QCOMPARE(second->receivePanel()->RxMemo->font().pointSize(), systemFixedFont().pointSize());
 }
 
 void WindowStoreTests::deviceMap()

@@ -12,6 +12,7 @@
 #include "SettingsBox.h"
 #include "StatusTexts.h"
 #include "TransmitPanel.h"
+#include "UiText.h"
 #include "SourceLines.h"
 #include "ProtocolTransfer.h"
 #include <QDockWidget>
@@ -106,7 +107,7 @@ void WindowTests::captionsAndHints_data()
     row("GroupBox3", "Settings", "Terminal Settings");
     row("cbAuto", "Auto Dis/Connect",
         "Auto Connect and Disconnect.\nIf you use same com port for \nsomething else. Like programing,... ");
-    row("cbFontSize", "8", "Font Size");
+    row("cbFontSize", QString::number(systemFixedFont().pointSize()), "Font Size");
     row("TCBox", "Time", "Show time in Receive box");
     row("Memo1", none, "DEC value");
     row("Memo2", none, "HEX value");
@@ -265,7 +266,7 @@ void WindowTests::connectStatuses()
     form->connection()->setPortDevice(pnCOM2, m_home.filePath(QStringLiteral("no-such-tty")));
 
     form->connection()->open();
-    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 2400 8N1").arg(pty.device()));
     QVERIFY(form->connection()->driver()->Connected());
     QVERIFY(!form->connectionPanel()->ConnectBtn->isEnabled());
     QVERIFY(form->connectionPanel()->DisconnectBtn->isEnabled());
@@ -308,7 +309,7 @@ void WindowTests::errorsSayWhy()
     QCOMPARE(form->StatusDetail(), pty.device() + QStringLiteral(": in use by another terminal window"));
     other.Disconnect();
     form->connection()->open();
-    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 2400 8N1").arg(pty.device()));
     QCOMPARE(form->StatusDetail(), QString());
 
     TOpenFailure denied;
@@ -353,7 +354,7 @@ void WindowTests::deviceReturns()
     if (pty->device() != device)
         QSKIP("the pseudo-terminal came back under another name");
     QTRY_VERIFY_WITH_TIMEOUT(form->connection()->driver()->Connected(), 3000);
-    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 2400 8N1").arg(device));
 }
 
 void WindowTests::speedAndPortWhileConnected()
@@ -372,7 +373,7 @@ void WindowTests::speedAndPortWhileConnected()
     QCOMPARE(form->connection()->driver()->ComPortSpeed(), br9600);
     QVERIFY(form->connection()->driver()->Connected());
     QCOMPARE(one.outputSpeed(), speed_t(B9600));
-    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 9600 8N1").arg(one.device()));
 
     // COM2 while connected: COM1 closes, COM2 opens.
     form->connectionPanel()->ComPortRG->SetItemIndex(1);
@@ -412,9 +413,10 @@ void WindowTests::deviationsNamed()
     QVERIFY(form->connection()->driver()->Connected());
     const QStringList deviations = form->connection()->driver()->EffectiveSettings().Deviations;
     if (deviations.isEmpty())
-        QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+        QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 2400 8N1.5").arg(pty.device()));
     else
-        QCOMPARE(form->StatusText(), QStringLiteral("Connected (") + deviations.join(QStringLiteral("; ")) + ")");
+        QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 2400 8N2 (").arg(pty.device())
+                                         + deviations.join(QStringLiteral("; ")) + ")");
 }
 
 void WindowTests::lineEndingOptions()
@@ -459,7 +461,7 @@ void WindowTests::autoDisConnect()
     form->settingsBox()->cbAuto->setChecked(true);
     form->AppEventsActivate();
     QVERIFY(form->connection()->driver()->Connected());
-    QCOMPARE(form->StatusText(), QStringLiteral("Connected"));
+    QCOMPARE(form->StatusText(), QStringLiteral("Connected to %1 at 2400 8N1").arg(pty.device()));
     // Switching to another program releases the port for it.
     form->AppEventsDeactivate();
     QVERIFY(!form->connection()->driver()->Connected());
