@@ -19,7 +19,7 @@ QString LoadCodeImage(Program& program)
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("%1: cannot read the program: %2").arg(program.hexPath, file.errorString());
     const QByteArray text = file.readAll();
-    program.code = ReadIntelHex(std::string_view(text.constData(), text.size()));
+    program.code = toolchain::ReadIntelHex(std::string_view(text.constData(), text.size()));
     if (program.code.empty())
         return QStringLiteral("%1: not a valid Intel HEX file").arg(program.hexPath);
     return {};

@@ -1,6 +1,6 @@
-#include "IntelHex.h"
+#include "toolchain/IntelHex.h"
 
-namespace m51dbg {
+namespace toolchain {
 
 namespace {
 
@@ -55,4 +55,4 @@ std::vector<uint8_t> ReadIntelHex(std::string_view text)
     return image;
 }
 
-} // namespace m51dbg
+} // namespace toolchain

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-namespace m51dbg {
+namespace toolchain {
 
 // The 65536-byte image (unwritten bytes 0xFF) or an empty vector when a record
 // is malformed or its checksum is wrong.
 std::vector<uint8_t> ReadIntelHex(std::string_view text);
 
-} // namespace m51dbg
+} // namespace toolchain
