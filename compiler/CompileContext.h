@@ -152,6 +152,7 @@ struct CompileContext {
     std::vector<Diagnostic> Diagnostics;  // beside ErBox, entry for entry
     std::vector<std::string> ProcedureNames;
     std::vector<std::string> DefinedNames;
+    std::vector<Definition> Definitions;
 
     // Adds an error entry "<line index> <message>" for 0-based `line` and its diagnostic.
     void AddError(int line, ErrorKind kind, std::string_view message);

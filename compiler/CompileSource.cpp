@@ -291,6 +291,7 @@ CompileResult Compile(std::span<const Line> lines, OutputSink& sink)
     result.Diagnostics = std::move(c.Diagnostics);
     result.ProcedureNames = std::move(c.ProcedureNames);
     result.DefinedNames = std::move(c.DefinedNames);
+    result.Definitions = std::move(c.Definitions);
     return result;
 }
 

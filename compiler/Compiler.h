@@ -20,6 +20,16 @@ struct ListEntry {
     bool operator==(const ListEntry&) const = default;
 };
 
+// A name the source defines with DEFINE (a number) or DEFINEBIT (a bit):
+// the debugger's watches and break conditions know it by its name.
+struct Definition {
+    int line = -1;        // 0-based source line
+    std::string name;     // as written
+    std::string value;    // the value word as written ("30H", "P1.0")
+    bool bit = false;     // DEFINEBIT
+    bool operator==(const Definition&) const = default;
+};
+
 // What one compile leaves behind. The text of every entry of ProcBox, Definebox
 // and ErBox begins with the 0-based source line index and a blank.
 struct CompileResult {
@@ -36,6 +46,8 @@ struct CompileResult {
     // them) and DEFINE names (as written), for colouring and completion.
     std::vector<std::string> ProcedureNames;
     std::vector<std::string> DefinedNames;
+    // Every DEFINE and DEFINEBIT in source order.
+    std::vector<Definition> Definitions;
 };
 
 // The texts of a list's entries, in order.

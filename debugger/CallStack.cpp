@@ -1,8 +1,9 @@
 #include "CallStack.h"
 
+#include "Compiler.h"
+
 #include <algorithm>
 #include <cctype>
-#include <sstream>
 
 namespace m51dbg {
 
@@ -188,22 +189,15 @@ StackView ReadStack(const MachineState& machine, const std::vector<uint8_t>& cod
 
 std::vector<std::string> ProcedureNames(const std::string& m51Source)
 {
-    std::vector<std::string> names;
-    std::istringstream lines(m51Source);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line.substr(0, line.find(';')));
-        std::string keyword, name;
-        words >> keyword >> name;
-        for (char& c : keyword)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (keyword != "PROCEDURE" || name.empty())
-            continue;
-        for (char& c : name)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        names.push_back(name);
-    }
-    return names;
+    return m51::CompileSource(m51::SplitSourceLines(m51Source)).ProcedureNames;
+}
+
+std::vector<CodeName> ProceduresOf(const toolchain::Program& program)
+{
+    std::vector<CodeName> procedures;
+    for (const toolchain::Function& function : program.functions)
+        procedures.push_back({function.name, function.start});
+    return procedures;
 }
 
 std::vector<InterruptState> InterruptStates(const MachineState& machine, const StackView& stack, bool timer2)

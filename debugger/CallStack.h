@@ -6,13 +6,16 @@
 // state of each interrupt source of the chip. Plain C++, no Qt.
 
 #include "MachineState.h"
-#include "toolchain/SourceMap.h"
+#include "toolchain/Program.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace m51dbg {
+
+using toolchain::Instruction;
+using toolchain::SourceMap;
 
 struct CodeName {
     std::string name;
@@ -49,8 +52,12 @@ StackView ReadStack(const MachineState& machine, const std::vector<uint8_t>& cod
 // has not gone below, else at 08H (SP's reset value 07H plus one).
 unsigned StackBase(const MachineState& machine, const std::vector<uint8_t>& code, const SourceMap& map);
 
-// The M51 procedures of a source: the names of its PROCEDURE lines (upper case).
+// The M51 procedures of a source: the names of its PROCEDURE lines (upper
+// case), as the compiler finds them.
 std::vector<std::string> ProcedureNames(const std::string& m51Source);
+
+// The names of the call stack: the program's functions.
+std::vector<CodeName> ProceduresOf(const toolchain::Program& program);
 
 struct InterruptState {
     const char* name;        // "External 0", "Timer 0", ...

@@ -23,8 +23,8 @@ QString LoadCodeImage(Program& program)
     const auto text = m51::readFileBounded(m51::filePathBytes(program.hexPath), m51::kInputLimit, why);
     if (!text)
         return QStringLiteral("%1: cannot read the program: %2").arg(program.hexPath, QString::fromLocal8Bit(why.c_str()));
-    HexError error;
-    program.code = ReadIntelHex(*text, error);
+    toolchain::HexError error;
+    program.code = toolchain::ReadIntelHex(*text, error);
     if (program.code.empty())
         return QStringLiteral("%1:%2: not a valid Intel HEX file: %3")
             .arg(program.hexPath)

@@ -3,7 +3,7 @@
 // the options and the machine state after a stop.
 
 #include "MachineState.h"
-#include "toolchain/SourceMap.h"
+#include "toolchain/Program.h"
 
 #include <QString>
 
@@ -14,16 +14,16 @@
 
 namespace m51dbg {
 
-// A built program: the HEX file the simulator loads, the code image and the
-// map between M51 lines, assembly lines and addresses.
-struct Program {
+using toolchain::Instruction;
+using toolchain::SourceMap;
+
+// A built program (the program model: code image, source map, symbols,
+// functions) and the HEX file the simulator loads. The code image is read
+// from hexPath when it is empty.
+struct Program : toolchain::Program {
+    Program() = default;
+    Program(toolchain::Program built, QString hex) : toolchain::Program(std::move(built)), hexPath(std::move(hex)) {}
     QString hexPath;
-    std::vector<uint8_t> code;  // 64 KB image; read from hexPath when empty
-    SourceMap map;
-    // The code labels the assembler defined (name, address): the names of the
-    // call stack and of the profile by procedure; an M51 build's own labels are its procedures.
-    std::vector<std::pair<std::string, uint16_t>> labels;
-    bool fromM51 = false;
 };
 
 // Which simulator runs the program: the built-in core (in this process), or

@@ -65,13 +65,7 @@ void InsightSession::startSession()
         return;
     }
     const Program& program = m_engine->program();
-    m_program = insight::ProgramInfo{};
-    m_program.image = program.code;
-    m_program.image.resize(65536, 0xFF);
-    m_program.map = program.map;
-    for (const auto& [name, address] : program.labels)
-        m_program.labels.push_back({name, address});
-    m_program.fromM51 = program.fromM51;
+    m_program = insight::InfoOf(program);
     m_procedures = insight::FindProcedures(m_program);
     if (m_recording)
         attachRecorder();

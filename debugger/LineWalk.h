@@ -13,6 +13,9 @@
 
 namespace m51dbg {
 
+using toolchain::Instruction;
+using toolchain::SourceMap;
+
 inline bool IsReturnOpcode(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
 inline bool IsCallOpcode(uint8_t opcode) { return opcode == 0x12 || (opcode & 0x1F) == 0x11; }  // LCALL, ACALL
 

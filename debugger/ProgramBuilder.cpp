@@ -2,7 +2,6 @@
 
 #include "Assembler.h"
 #include "FileWriteQt.h"
-#include "toolchain/Build.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,16 +10,6 @@
 namespace m51dbg {
 
 namespace {
-
-bool WriteFile(const QString& path, const std::string& bytes, QString& error)
-{
-    const QString reason = m51::writeFileAtomically(path, QByteArray::fromStdString(bytes));
-    if (!reason.isEmpty()) {
-        error = QStringLiteral("%1: cannot write: %2").arg(path, reason);
-        return false;
-    }
-    return true;
-}
 
 std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMapEntry>& map)
 {
@@ -31,39 +20,53 @@ std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMa
     return entries;
 }
 
+// A problem with one of the build's files, on the file as a whole or on a line of it.
+void AddFileProblem(BuildOutput& out, const QString& path, int line, const QString& message)
+{
+    toolchain::Diagnostic d;
+    d.file = path.toStdString();
+    d.line = line;
+    d.stage = m51::Stage::Files;
+    d.message = message.toStdString();
+    out.program.diagnostics.push_back(std::move(d));
+}
+
 } // namespace
 
-BuildOutput FinishBuild(ProgramCode code, const QString& sourceName, const QString& asmName, const QString& hexPath)
+std::vector<QString> BuildOutput::messages() const
+{
+    std::vector<QString> texts;
+    for (const toolchain::Diagnostic& d : program.diagnostics) {
+        // Paths and the reasons of file problems are UTF-8; what the compiler
+        // and the assembler say is source text, one character a byte.
+        auto text = [&d](const std::string& bytes) {
+            return d.stage == m51::Stage::Files ? QString::fromStdString(bytes) : QString::fromLatin1(bytes);
+        };
+        QString message = text(d.message);
+        if (d.asmLine > 0)
+            message += QStringLiteral(" (assembly line %1)").arg(d.asmLine);
+        if (!d.context.empty())
+            message += QStringLiteral(", ") + text(d.context);
+        const QString file = QString::fromStdString(d.file);
+        texts.push_back(d.line <= 0 ? QStringLiteral("%1: %2").arg(file, message)
+                                    : QStringLiteral("%1:%2: %3").arg(file).arg(d.line).arg(message));
+    }
+    return texts;
+}
+
+BuildOutput FinishBuild(toolchain::Program built, const QString& sourceName, const QString& asmName, const QString& hexPath)
 {
     BuildOutput out;
-    for (const BuildError& error : code.errors) {
-        const QString file = !error.file.empty() ? QString::fromStdString(error.file)
-                             : error.onAssembly  ? asmName
-                                                 : sourceName;
-        QString message = QString::fromLatin1(error.message);
-        if (error.asmLine > 0)
-            message += QStringLiteral(" (assembly line %1)").arg(error.asmLine);
-        if (!error.context.empty())
-            message += QStringLiteral(", ") + QString::fromLatin1(error.context);
-        out.errors.push_back(error.line <= 0 ? QStringLiteral("%1: %2").arg(file, message)
-                                             : QStringLiteral("%1:%2: %3").arg(file).arg(error.line).arg(message));
-    }
-    out.buildErrors = code.errors;
-    out.assembly = std::move(code.assembly);
-    out.listing = std::move(code.listing);
-    if (!code.ok)
+    built.diagnostics = toolchain::NamedDiagnostics(built, sourceName.toStdString(), asmName.toStdString());
+    const bool ok = built.ok;
+    out.program = Program(std::move(built), hexPath);
+    if (!ok)
         return out;
-
-    QString writeError;
-    out.program.hexPath = hexPath;
-    if (!WriteFile(out.program.hexPath, code.hex, writeError)) {
-        out.errors.push_back(writeError);
-        out.buildErrors.push_back({false, 0, 0, writeError.toStdString(), {}, {}, m51::Stage::Files});
+    const QString reason = m51::writeFileAtomically(hexPath, QByteArray::fromStdString(out.program.hex));
+    if (!reason.isEmpty()) {
+        AddFileProblem(out, hexPath, 0, QStringLiteral("cannot write: %1").arg(reason));
         return out;
     }
-    out.program.code = std::move(code.image);
-    out.program.map = std::move(code.map);
-    out.program.labels = std::move(code.labels);
     out.ok = true;
     return out;
 }
@@ -72,25 +75,22 @@ BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, 
 {
     const QString base = QFileInfo(sourceName).completeBaseName().section('.', 0, 0);
     const QString asmName = QFileInfo(sourceName).path() + '/' + base + ".asm";
-    BuildOutput out = FinishBuild(CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
-                                  QDir(outputDir).filePath(base + ".hex"));
-    out.program.fromM51 = true;
-    return out;
+    return FinishBuild(toolchain::CompileM51(sourceBytes, (base + ".asm").toStdString()), sourceName, asmName,
+                       QDir(outputDir).filePath(base + ".hex"));
 }
 
 BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir)
 {
     const QFileInfo info(sourceName);
     const std::string path = info.isAbsolute() ? sourceName.toStdString() : std::string();
-    ProgramCode code = AssembleSource(sourceBytes, info.fileName().toStdString(), path);
-    return FinishBuild(std::move(code), sourceName, sourceName,
-                  QDir(outputDir).filePath(info.completeBaseName().section('.', 0, 0) + ".hex"));
+    toolchain::Program built = toolchain::AssembleSource(sourceBytes, info.fileName().toStdString(), path);
+    return FinishBuild(std::move(built), sourceName, sourceName,
+                       QDir(outputDir).filePath(info.completeBaseName().section('.', 0, 0) + ".hex"));
 }
 
 bool IsAssemblySource(const QString& path)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("asm") || suffix == QLatin1String("a51");
+    return toolchain::LanguageOf(path.toStdString()) == toolchain::Language::Assembly;
 }
 
 BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath, const QString& mapPath)
@@ -98,7 +98,7 @@ BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath,
     BuildOutput out;
     QFile listing(listingPath);
     if (!listing.open(QIODevice::ReadOnly)) {
-        out.errors.push_back(QStringLiteral("%1: cannot read: %2").arg(listingPath, listing.errorString()));
+        AddFileProblem(out, listingPath, 0, QStringLiteral("cannot read: %1").arg(listing.errorString()));
         return out;
     }
     const QByteArray listingText = listing.readAll();
@@ -108,7 +108,7 @@ BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath,
     if (!mapPath.isEmpty()) {
         QFile map(mapPath);
         if (!map.open(QIODevice::ReadOnly)) {
-            out.errors.push_back(QStringLiteral("%1: cannot read: %2").arg(mapPath, map.errorString()));
+            AddFileProblem(out, mapPath, 0, QStringLiteral("cannot read: %1").arg(map.errorString()));
             return out;
         }
         int number = 0;
@@ -119,7 +119,7 @@ BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath,
             const int asmLine = fields.value(0).toInt(&okAsm);
             const int sourceLine = fields.value(1).toInt(&okSource);
             if (fields.size() != 2 || !okAsm || !okSource || asmLine < 1 || asmLine > 10000000) {
-                out.errors.push_back(QStringLiteral("%1:%2: not \"ASMLINE M51LINE\"").arg(mapPath).arg(number));
+                AddFileProblem(out, mapPath, number, QStringLiteral("not \"ASMLINE M51LINE\""));
                 return out;
             }
             if (lineMap.size() < static_cast<size_t>(asmLine))
@@ -127,8 +127,11 @@ BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath,
             lineMap[asmLine - 1] = sourceLine - 1;
         }
     }
+    out.program.language = mapPath.isEmpty() ? toolchain::Language::Assembly : toolchain::Language::M51;
     out.program.hexPath = hexPath;
     out.program.map = SourceMap(lineMap, Entries(addressMap));
+    toolchain::LinesFromMap(out.program);
+    out.program.ok = true;
     out.ok = true;
     return out;
 }

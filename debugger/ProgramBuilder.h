@@ -1,8 +1,7 @@
 #pragma once
-// Turns an M51 source into a program the debugger can run: compile, assemble
-// and compose the line maps, all in memory; only the HEX file (which s51 loads)
-// and the assembly and listing beside it are written. Also loads a program
-// that the build chain left on disk.
+// Turns a source into a program the debugger can run: built in memory by the
+// toolchain, then only the HEX file (which s51 loads) is written. Also loads
+// a program that the build chain left on disk.
 
 #include "DebugEngine.h"
 #include "toolchain/Build.h"
@@ -16,19 +15,19 @@ namespace m51dbg {
 
 struct BuildOutput {
     bool ok = false;
+    // The program; its diagnostics name their files as the messages do: the
+    // source's lines for compile errors and for assembler errors in code
+    // that came from a source line, the assembly's lines otherwise.
     Program program;
-    // "file:line: message", M51 lines for compile errors and for assembler
-    // errors in code that came from an M51 line, .asm lines otherwise.
-    std::vector<QString> errors;
-    std::vector<BuildError> buildErrors;  // the same as values
-    std::string assembly;  // the generated .asm text (CR LF)
-    std::string listing;
+    // "file:line: message" of each diagnostic, for the problems list.
+    std::vector<QString> messages() const;
 };
 
-// A program built in memory made ready to run: its errors as "file:line:
-// message" (the source's lines named `sourceName`, the generated assembly's
-// `asmName`) and, when it has none, the HEX file written to `hexPath`.
-BuildOutput FinishBuild(ProgramCode code, const QString& sourceName, const QString& asmName, const QString& hexPath);
+// A program built in memory made ready to run: its diagnostics naming the
+// source's lines `sourceName`, the generated assembly's `asmName` and, when
+// it has no errors, the HEX file written to `hexPath`.
+BuildOutput FinishBuild(toolchain::Program built, const QString& sourceName, const QString& asmName,
+                        const QString& hexPath);
 
 // `sourceBytes` is the M51 file's content (code page 1250); `sourceName` names
 // it in messages; the HEX file goes to `outputDir`/<base>.hex.

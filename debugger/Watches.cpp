@@ -1,8 +1,9 @@
 #include "Watches.h"
 
+#include "Compiler.h"
+
 #include <cctype>
 #include <cstdio>
-#include <sstream>
 #include <vector>
 
 namespace m51dbg {
@@ -103,25 +104,29 @@ std::string Hex(unsigned long value, int digits)
 
 } // namespace
 
+SourceNames NamesOf(const toolchain::Program& program)
+{
+    SourceNames names;
+    for (const toolchain::Symbol& symbol : program.symbols) {
+        if (symbol.scope != toolchain::Scope::Global)
+            continue;
+        if (symbol.storage == toolchain::Storage::Constant)
+            names[Upper(symbol.name)] = WatchTarget{WatchTarget::Kind::Constant, WatchSpace::Iram, 0, 0, 0, symbol.address};
+        else if (symbol.storage == toolchain::Storage::Bit)
+            names[Upper(symbol.name)] = WatchTarget{WatchTarget::Kind::Bit, WatchSpace::Iram, static_cast<unsigned>(symbol.address)};
+    }
+    return names;
+}
+
 SourceNames CollectSourceNames(const std::string& m51Source)
 {
     SourceNames names;
-    std::istringstream lines(m51Source);
-    std::string line;
-    while (std::getline(lines, line)) {
-        line = line.substr(0, line.find(';'));
-        std::istringstream words(line);
-        std::string keyword, name, value;
-        words >> keyword >> name >> value;
-        keyword = Upper(keyword);
-        if (value.empty())
-            continue;
-        if (keyword == "DEFINE") {
-            if (const auto n = Number(value))
-                names[Upper(name)] = WatchTarget{WatchTarget::Kind::Constant, WatchSpace::Iram, 0, 0, 0, *n};
-        } else if (keyword == "DEFINEBIT") {
-            if (const auto bit = BitAddress(value))
-                names[Upper(name)] = WatchTarget{WatchTarget::Kind::Bit, WatchSpace::Iram, *bit};
+    for (const m51::Definition& d : m51::CompileSource(m51::SplitSourceLines(m51Source)).Definitions) {
+        if (!d.bit) {
+            if (const auto n = Number(d.value))
+                names[Upper(d.name)] = WatchTarget{WatchTarget::Kind::Constant, WatchSpace::Iram, 0, 0, 0, *n};
+        } else if (const auto bit = BitAddress(d.value)) {
+            names[Upper(d.name)] = WatchTarget{WatchTarget::Kind::Bit, WatchSpace::Iram, *bit};
         }
     }
     return names;

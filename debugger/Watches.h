@@ -7,6 +7,8 @@
 // and the other SFR names), or iram[ADDR], xram[ADDR], sfr[ADDR], code[ADDR]
 // with ADDR hexadecimal or a DEFINE name. Plain C++, no Qt.
 
+#include "toolchain/Program.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -29,9 +31,12 @@ struct WatchTarget {
     bool operator==(const WatchTarget&) const = default;
 };
 
-// The names a source defines: DEFINE NAME VALUE (a constant, also usable as
-// an address in iram[NAME]) and DEFINEBIT NAME BIT (P1.0, 20H.1, TR0 ...).
+// The names a program defines: constants (DEFINE NAME VALUE, also usable as
+// an address in iram[NAME]) and bits (DEFINEBIT NAME BIT: P1.0, 20H.1, TR0 ...).
 using SourceNames = std::map<std::string, WatchTarget>;  // upper-case names
+// The program's global constants and bits, from the program model.
+SourceNames NamesOf(const toolchain::Program& program);
+// The DEFINE and DEFINEBIT names of an M51 source, as the compiler finds them.
 SourceNames CollectSourceNames(const std::string& m51Source);
 
 struct WatchParse {

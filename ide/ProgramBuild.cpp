@@ -1,6 +1,5 @@
 #include "ProgramBuild.h"
 
-#include <cctype>
 #include <filesystem>
 
 bool ProgramBuild::isOf(const std::string& sourcePath, const std::vector<std::string>& lines) const
@@ -34,30 +33,19 @@ namespace {
 
 // An include file is named from the source's folder when it lies in it
 // ("defs.inc", "inc/regs.inc"), by its path as found otherwise.
-std::vector<m51::Diagnostic> DiagnosticsOf(const m51dbg::ProgramCode& code, const std::string& asmName,
+std::vector<m51::Diagnostic> DiagnosticsOf(const toolchain::Program& program, const std::string& asmName,
                                            const std::string& sourcePath)
 {
     const std::filesystem::path folder = std::filesystem::path(sourcePath).parent_path();
-    std::vector<m51::Diagnostic> out;
-    out.reserve(code.errors.size());
-    for (const m51dbg::BuildError& error : code.errors) {
-        m51::Diagnostic d = m51dbg::ToDiagnostic(error, asmName);
-        if (!error.file.empty() && !folder.empty()) {
-            const std::filesystem::path relative = std::filesystem::path(error.file).lexically_relative(folder);
-            if (!relative.empty() && *relative.begin() != "..")
-                d.file = relative.generic_string();
-        }
-        out.push_back(std::move(d));
+    std::vector<m51::Diagnostic> out = toolchain::NamedDiagnostics(program, {}, asmName);
+    for (m51::Diagnostic& d : out) {
+        if (d.file.empty() || d.file == asmName || folder.empty())
+            continue;
+        const std::filesystem::path relative = std::filesystem::path(d.file).lexically_relative(folder);
+        if (!relative.empty() && *relative.begin() != "..")
+            d.file = relative.generic_string();
     }
     return out;
-}
-
-bool IsAssemblyPath(const std::string& path)
-{
-    std::string suffix = std::filesystem::path(path).extension().string();
-    for (char& c : suffix)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return suffix == ".asm" || suffix == ".a51";
 }
 
 } // namespace
@@ -67,7 +55,7 @@ ProgramBuild CompileStage(const std::string& path, std::vector<std::string> line
     ProgramBuild build;
     build.path = path;
     build.compiles = 1;
-    build.assemblySource = IsAssemblyPath(path);
+    build.assemblySource = toolchain::LanguageOf(path) == toolchain::Language::Assembly;
     if (!build.assemblySource) {
         build.compiled = m51::CompileSource(lines);
         build.source = std::move(lines);
@@ -77,7 +65,7 @@ ProgramBuild CompileStage(const std::string& path, std::vector<std::string> line
     for (const std::string& line : lines)
         bytes += line + "\r\n";
     const std::string name = std::filesystem::path(path).filename().string();
-    build.program = m51dbg::AssembleSource(bytes, name, path);
+    build.program = toolchain::AssembleSource(bytes, name, path);
     build.assembled = true;
     build.assemblerDiagnostics = DiagnosticsOf(build.program, name, path);
     // The ASM window shows the source itself: it is the program's assembly.
@@ -92,7 +80,7 @@ void AssembleStage(ProgramBuild& build)
         return;
     build.assembled = true;
     const std::string asmName = AsmNameFor(build.path);
-    build.program = m51dbg::AssembleCompiled(build.compiled, asmName);
+    build.program = toolchain::AssembleCompiled(build.compiled, asmName);
     // The compile's own errors are already the compiler's diagnostics.
     if (!build.compiled.Diagnostics.empty())
         return;

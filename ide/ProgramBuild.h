@@ -20,7 +20,7 @@ struct ProgramBuild {
     bool assembled = false;               // the assembler stage has run
     int compiles = 0;                     // compiles the session has made, this one included (0: none yet)
     m51::CompileResult compiled;          // for an assembly source: Output holds its own lines
-    m51dbg::ProgramCode program;          // after the assembler stage
+    toolchain::Program program;           // after the assembler stage
     std::vector<m51::Diagnostic> assemblerDiagnostics;
     std::vector<m51::Diagnostic> scriptDiagnostics;  // Debug's build script, after it ended
 

@@ -40,15 +40,15 @@ std::string HexName(uint16_t address)
 
 } // namespace
 
-ProgramInfo InfoOf(const m51dbg::ProgramCode& code, bool fromM51)
+ProgramInfo InfoOf(const toolchain::Program& program)
 {
     ProgramInfo info;
-    info.image = code.image;
+    info.image = program.code;
     info.image.resize(65536, 0xFF);
-    info.map = code.map;
-    for (const auto& [name, address] : code.labels)
+    info.map = program.map;
+    for (const auto& [name, address] : program.codeLabels())
         info.labels.push_back({name, address});
-    info.fromM51 = fromM51;
+    info.fromM51 = program.language == toolchain::Language::M51;
     return info;
 }
 
@@ -76,7 +76,7 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
             handlers.insert(*target);
         }
     }
-    for (const m51dbg::Instruction& instruction : program.map.instructions()) {
+    for (const toolchain::Instruction& instruction : program.map.instructions()) {
         if (ShapeOf(read(instruction.address)).flow == Flow::Call)
             if (const auto target = TargetOf(instruction.address, read))
                 add(*target);
@@ -170,7 +170,7 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
                 entryCycles[VectorAddress(v)] = recorder->entryCycles(v);
     }
     std::map<int, LineStats> sourceLines, asmLines;
-    for (const m51dbg::Instruction& instruction : program.map.instructions()) {
+    for (const toolchain::Instruction& instruction : program.map.instructions()) {
         const uint16_t a = instruction.address;
         const Shape shape = ShapeOf(machine.read(sim::Space::Code, a));
         const uint64_t count = counts[a];
@@ -205,7 +205,7 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
     for (size_t i = 0; i < procedures.size(); ++i) {
         ProcedureStats stats;
         stats.info = procedures[i];
-        if (const m51dbg::Instruction* first = program.map.instructionAt(procedures[i].start)) {
+        if (const toolchain::Instruction* first = program.map.instructionAt(procedures[i].start)) {
             stats.sourceLine = first->sourceLine;
             stats.asmLine = first->asmLine;
         }

@@ -6,9 +6,8 @@
 // Results are plain data; the writers turn them into lcov and CSV files and
 // Zelvar into gutter marks and its profile table.
 
-#include "toolchain/Build.h"
 #include "Recorder.h"
-#include "toolchain/SourceMap.h"
+#include "toolchain/Program.h"
 
 #include "Machine.h"
 
@@ -26,13 +25,13 @@ struct CodeLabel {
 // The program as built: its code, where its lines are and its labels.
 struct ProgramInfo {
     std::vector<uint8_t> image;  // 64 KB code image
-    m51dbg::SourceMap map;
+    toolchain::SourceMap map;
     std::vector<CodeLabel> labels;
     bool fromM51 = false;  // an M51 program: its own labels are procedures, the compiler's are not
 };
 
-// The program as m51sim and the debugger build it.
-ProgramInfo InfoOf(const m51dbg::ProgramCode& code, bool fromM51);
+// The program model as insight reads it.
+ProgramInfo InfoOf(const toolchain::Program& program);
 
 struct ProcedureInfo {
     std::string name;

@@ -32,7 +32,7 @@
 // "FILE:LINE: message".
 
 #include "SerialScript.h"
-#include "SimOptions.h"
+#include "MachineItems.h"
 
 #include <cstdint>
 #include <optional>

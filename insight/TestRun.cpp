@@ -106,16 +106,17 @@ BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader&
         return built;
     }
     const std::string extension = Extension(path);
-    built.hex = extension == ".hex" || extension == ".ihx";
-    built.assembly = extension == ".asm" || extension == ".a51";
-    built.m51 = !built.hex && !built.assembly;
+    const toolchain::Language language = toolchain::LanguageOf(path);
+    built.hex = language == toolchain::Language::Hex;
+    built.assembly = language == toolchain::Language::Assembly;
+    built.m51 = language == toolchain::Language::M51;
     const std::string stem = path.substr(0, path.size() - extension.size());
     built.asmPath = built.assembly ? path : built.m51 ? stem + ".asm" : std::string();
-    built.code = built.hex        ? m51dbg::ReadHexProgram(*text)
-                 : built.assembly ? m51dbg::AssembleProgram(*text, FileName(path))
-                                  : m51dbg::CompileM51(*text, FileName(stem) + ".asm");
-    for (const m51dbg::BuildError& error : built.code.errors)
-        built.errors.push_back(m51dbg::FormatBuildError(error, path, built.asmPath.empty() ? path : built.asmPath));
+    const toolchain::BuildInput input{*text, {}, built.assembly ? FileName(path) : FileName(stem) + ".asm"};
+    built.code = toolchain::BuildFor(language)->run(input);
+    for (const toolchain::Diagnostic& d :
+         toolchain::NamedDiagnostics(built.code, path, built.asmPath.empty() ? path : built.asmPath))
+        built.errors.push_back(toolchain::FormatBuildMessage(d));
     return built;
 }
 
@@ -145,7 +146,7 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     // without code (a label, a comment) means the next one with code, as for
     // m51sim --until-line.
     auto lineAddress = [&](int line, int testLine) -> std::optional<uint16_t> {
-        const m51dbg::SourceMap& map = built.code.map;
+        const toolchain::SourceMap& map = built.code.map;
         const auto withCode = built.assembly ? map.asmLineWithCode(line - 1) : map.sourceLineWithCode(line - 1);
         if (!withCode) {
             fail(testLine, built.hex ? "a HEX program has no lines"
@@ -173,9 +174,9 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     sim::Board setup;
     setup.crystalHz = test.xtal;
     sim::Machine machine(*sim::findChip(test.chip), setup);
-    machine.loadCode(built.code.image.data(), built.code.image.size());
+    machine.loadCode(built.code.code.data(), built.code.code.size());
     machine.reset();
-    const ProgramInfo program = InfoOf(built.code, built.m51);
+    const ProgramInfo program = InfoOf(built.code);
     const std::vector<ProcedureInfo> procedures = FindProcedures(program);
     std::unique_ptr<Recorder> recorder;
     if (coverage)

@@ -21,7 +21,7 @@ namespace insight {
 // A program built from its file as m51sim builds it: .M51 compiled and
 // assembled, .asm/.a51 assembled, .hex read.
 struct BuiltProgram {
-    m51dbg::ProgramCode code;
+    toolchain::Program code;
     bool m51 = false, assembly = false, hex = false;
     std::string asmPath;  // where the assembly lives (an M51 program: beside it)
     std::vector<std::string> errors;  // "file:line: message"

@@ -1,61 +1,92 @@
 #pragma once
-// A program's code and line maps from its source, in memory and without Qt:
-// an M51 source compiled and assembled, an assembly source assembled, or an
-// Intel HEX file read. Zelvar's debugger and m51sim (also its Windows build)
-// both build through here.
+// The builds that fill the program model (Program.h), one for each kind of
+// input: an M51 source (compiled, then assembled), an assembly source, an
+// Intel HEX image (with debug information beside it where a reader for it is
+// given). All in memory and without Qt: Zelvar's debugger, m51sim (also its
+// Windows build) and the firmware tests build through here. A language is
+// added by adding its Build.
 
 #include "Compiler.h"
-#include "SourceMap.h"
+#include "toolchain/Program.h"
 
-#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
-namespace m51dbg {
+namespace toolchain {
 
-// An error of a build: on an M51 line (or, for assembler errors in code that
-// did not come from an M51 line, on a line of the generated assembly).
-struct BuildError {
-    bool onAssembly = false;  // the line is one of the .asm text
-    int line = 0;             // 1-based; 0: the file as a whole
-    int asmLine = 0;          // assembler errors on an M51 line: the assembly line too
-    std::string message;      // code page 1250 bytes
-    std::string file;         // an include file the line is in (as found); empty: the source itself
-    std::string context;      // how that line was reached: "included from main.a51:3", a macro call
-    m51::Stage stage = m51::Stage::Assembler;
-    m51::ErrorKind kind = m51::ErrorKind::Other;  // a compiler error: why the compiler reported it
+// What a build reads.
+struct BuildInput {
+    std::string bytes;    // the source or the HEX text (code page 1250)
+    std::string path;     // where it is: its include files and debug information are beside it (empty: none)
+    std::string asmName;  // the assembly's name in the listing and in diagnostics
 };
 
-// The error as a diagnostic: a line of the generated assembly names `asmName`.
-m51::Diagnostic ToDiagnostic(const BuildError& error, const std::string& asmName);
-
-struct ProgramCode {
-    bool ok = false;
-    std::vector<BuildError> errors;
-    std::string assembly;  // the generated .asm text (CR LF), M51 builds
-    std::string listing;
-    std::string hex;       // Intel HEX of the image
-    std::vector<uint8_t> image;  // 64 KB
-    SourceMap map;
-    // The code labels the assembler defined (name, address), for profiles by procedure.
-    std::vector<std::pair<std::string, uint16_t>> labels;
+class Build {
+public:
+    virtual ~Build() = default;
+    virtual Program run(const BuildInput& input) const = 0;
 };
 
-ProgramCode CompileM51(const std::string& sourceBytes, const std::string& asmFileName);
-// Assembles what a compile made (its output lines and line map); the
-// compile's own errors are the program's errors, and then nothing is assembled.
-ProgramCode AssembleCompiled(const m51::CompileResult& compiled, const std::string& asmFileName);
-// sourcePath: where the source is, for its include files (empty: none beside it).
-ProgramCode AssembleProgram(const std::string& asmBytes, const std::string& asmFileName,
-                            const std::string& sourcePath = {});
-// An assembly source the user wrote, for the debugger: its own lines are the
+class M51Build : public Build {
+public:
+    Program run(const BuildInput& input) const override;
+};
+
+// `sourceLines`: the debugger's view, the assembly source's own lines are the
 // program's source lines (breakpoints, stepping, the execution line), code
-// from include files and macros counting for the line that brought it in.
-ProgramCode AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath);
-ProgramCode ReadHexProgram(const std::string& hexText);
+// from include files and macros counting for the line that brought it in;
+// else the program has assembly lines only, as m51sim reports them.
+class AssemblyBuild : public Build {
+public:
+    explicit AssemblyBuild(bool sourceLines = false) : m_sourceLines(sourceLines) {}
+    Program run(const BuildInput& input) const override;
 
-// "file:line: message" for m51sim's messages.
-std::string FormatBuildError(const BuildError& error, const std::string& sourceName, const std::string& asmName);
+private:
+    bool m_sourceLines;
+};
 
-} // namespace m51dbg
+// Debug information beside a HEX image (symbols, types, lines) is read by
+// the readers given here: each adds what it finds to the program built from
+// the image.
+class HexBuild : public Build {
+public:
+    using DebugInfoReader = std::function<void(Program& program, const BuildInput& input)>;
+    explicit HexBuild(std::vector<DebugInfoReader> readers = {}) : m_readers(std::move(readers)) {}
+    Program run(const BuildInput& input) const override;
+
+private:
+    std::vector<DebugInfoReader> m_readers;
+};
+
+// The kind of input a file is by its name: .asm and .a51 assembly, .hex and
+// .ihx Intel HEX, anything else M51.
+Language LanguageOf(std::string_view path);
+// The build of that kind, as m51sim and the firmware tests build.
+std::unique_ptr<Build> BuildFor(Language language);
+
+// The builds' steps, for callers that keep what a step made (Zelvar shows the
+// compiler's lists). `asmFileName` names the assembly in its listing and in
+// the program's diagnostics.
+Program CompileM51(const std::string& sourceBytes, const std::string& asmFileName);
+// Assembles what a compile made (its output lines and line map); the
+// compile's own errors are the program's diagnostics, and then nothing is assembled.
+Program AssembleCompiled(const m51::CompileResult& compiled, const std::string& asmFileName);
+// sourcePath: where the source is, for its include files (empty: none beside it).
+Program AssembleProgram(const std::string& asmBytes, const std::string& asmFileName,
+                        const std::string& sourcePath = {});
+// An assembly source the user wrote, for the debugger (AssemblyBuild with source lines).
+Program AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath);
+Program ReadHexProgram(const std::string& hexText);
+
+// The program's diagnostics with every file named: the built source's lines
+// `sourceName`, the generated assembly's `asmName`, include files as found.
+std::vector<Diagnostic> NamedDiagnostics(const Program& program, const std::string& sourceName,
+                                         const std::string& asmName);
+// "file:line: message (assembly line N), context" for m51sim's and the
+// debugger's messages (":line" left out for line 0).
+std::string FormatBuildMessage(const Diagnostic& diagnostic);
+
+} // namespace toolchain

@@ -1,10 +1,10 @@
-#include "IntelHex.h"
+#include "toolchain/IntelHex.h"
 
 #include "PlainText.h"
 
 #include <cstdio>
 
-namespace m51dbg {
+namespace toolchain {
 
 namespace {
 
@@ -85,4 +85,4 @@ std::vector<uint8_t> ReadIntelHex(std::string_view text)
     return ReadIntelHex(text, error);
 }
 
-} // namespace m51dbg
+} // namespace toolchain

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace m51dbg {
+namespace toolchain {
 
 // Why a HEX file was refused: its line (1-based) and what is wrong there.
 struct HexError {
@@ -21,4 +21,4 @@ struct HexError {
 std::vector<uint8_t> ReadIntelHex(std::string_view text, HexError& error);
 std::vector<uint8_t> ReadIntelHex(std::string_view text);
 
-} // namespace m51dbg
+} // namespace toolchain

@@ -1,6 +1,6 @@
-#include "SourceMap.h"
+#include "toolchain/SourceMap.h"
 
-namespace m51dbg {
+namespace toolchain {
 
 SourceMap::SourceMap(const std::vector<int>& lineMap, const std::vector<AddressEntry>& addressMap)
 {
@@ -80,4 +80,4 @@ std::optional<uint16_t> SourceMap::asmLineAddress(int asmLine) const { return Fi
 std::optional<int> SourceMap::sourceLineWithCode(int line) const { return FirstAtOrAfter(m_sourceStart, line); }
 std::optional<int> SourceMap::asmLineWithCode(int line) const { return FirstAtOrAfter(m_asmStart, line); }
 
-} // namespace m51dbg
+} // namespace toolchain

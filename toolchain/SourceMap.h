@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace m51dbg {
+namespace toolchain {
 
 // One assembly line that produced code.
 struct Instruction {
@@ -61,4 +61,4 @@ private:
     std::map<int, uint16_t> m_asmStart;
 };
 
-} // namespace m51dbg
+} // namespace toolchain

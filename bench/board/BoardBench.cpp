@@ -39,8 +39,8 @@ const Sample& Load(const std::string& name)
         return it->second;
     Sample s;
     const std::string base = std::string(M51_EXAMPLES_DIR) + "/" + name;
-    const m51dbg::ProgramCode code = m51dbg::CompileM51(ReadText(base + ".M51"), name + ".asm");
-    s.image = code.image;
+    const toolchain::Program code = toolchain::CompileM51(ReadText(base + ".M51"), name + ".asm");
+    s.image = code.code;
     s.board = board::ParseBoard(ReadText(base + ".board")).board;
     return samples.emplace(name, std::move(s)).first->second;
 }

@@ -52,13 +52,13 @@ END
 )";
 
 struct Setup {
-    m51dbg::ProgramCode code = m51dbg::AssembleProgram(Program, "bench.asm");
-    ProgramInfo program = InfoOf(code, false);
+    toolchain::Program code = toolchain::AssembleProgram(Program, "bench.asm");
+    ProgramInfo program = InfoOf(code);
     std::vector<ProcedureInfo> procedures = FindProcedures(program);
     std::unique_ptr<sim::Machine> machine()
     {
         auto m = std::make_unique<sim::Machine>(*sim::findChip("8052"), sim::Board{});
-        m->loadCode(code.image.data(), code.image.size());
+        m->loadCode(code.code.data(), code.code.size());
         m->reset();
         return m;
     }

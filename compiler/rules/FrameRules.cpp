@@ -60,6 +60,7 @@ void CallProcedure(CompileContext& c, const Rule&)
 void DefineBit(CompileContext& c, const Rule&)
 {
     c.MainLine = c.W(2) + " BIT " + NormalizeNumber(c.W(3));
+    c.Definitions.push_back({c.SourceLine, c.W(2), c.W(3), true});
 }
 
 void Define(CompileContext& c, const Rule&)
@@ -67,6 +68,7 @@ void Define(CompileContext& c, const Rule&)
     c.MainLine = c.W(2) + " EQU " + NormalizeNumber(c.W(3));
     c.Definebox.push_back({c.SourceLine, std::to_string(c.LineIndex) + " " + c.W(2)});
     c.DefinedNames.push_back(c.W(2));
+    c.Definitions.push_back({c.SourceLine, c.W(2), c.W(3), false});
 }
 
 // STARTPROC main: the reset vector jumping to the main procedure.

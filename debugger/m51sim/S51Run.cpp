@@ -148,21 +148,18 @@ private:
 
 } // namespace
 
-int RunOnS51(int argc, char** argv, const Options& options, const m51dbg::ProgramCode& code, int untilLine,
+int RunOnS51(int argc, char** argv, const Options& options, const toolchain::Program& code, int untilLine,
              bool bySource, const std::string& serialIn)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir work;
     if (!work.isValid())
         return Fail("no temporary folder: " + work.errorString().toStdString(), 2);
-    m51dbg::Program program;
-    program.hexPath = work.filePath(QStringLiteral("program.hex"));
+    m51dbg::Program program(code, work.filePath(QStringLiteral("program.hex")));
     QFile hex(program.hexPath);
     if (!hex.open(QIODevice::WriteOnly) || hex.write(code.hex.data(), qint64(code.hex.size())) != qint64(code.hex.size()))
         return Fail("cannot write " + program.hexPath.toStdString(), 2);
     hex.close();
-    program.code = code.image;
-    program.map = code.map;
     Runner runner(options, program, untilLine, bySource, QByteArray::fromStdString(serialIn));
     app.exec();
     return runner.exitCode();

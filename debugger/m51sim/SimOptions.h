@@ -3,7 +3,7 @@
 // formatted here, apart from the program that runs them, so both are tested
 // without a simulator.
 
-#include "MachineState.h"
+#include "MachineItems.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,16 +11,6 @@
 #include <vector>
 
 namespace m51sim {
-
-// One value to print, as the user wrote it: a register name or SPACE[ADDR],
-// or a display of the board (lcd, 7seg).
-struct PrintItem {
-    enum class Kind { Register, Iram, Xram, Sfr, Code, Lcd, SevenSeg };
-    std::string text;  // printed back as written
-    Kind kind = Kind::Register;
-    std::string name;   // upper case, for Register
-    unsigned address = 0;
-};
 
 struct Options {
     std::string source;
@@ -50,20 +40,6 @@ struct ParseResult {
     std::string error;
 };
 ParseResult ParseArguments(const std::vector<std::string>& args);
-
-std::optional<PrintItem> ParsePrintItem(const std::string& text);
-
-// What is printed without --print.
-std::vector<PrintItem> DefaultPrints();
-
-// "A=2C", "PC=0123", "iram[30]=2C": the value of a register or SFR/IRAM item
-// from the machine; nothing for XRAM and code, which need a read first, nor
-// for the board's displays.
-std::optional<std::string> FormatItem(const PrintItem& item, const m51dbg::MachineState& machine);
-std::string FormatByte(const PrintItem& item, uint8_t value);
-// The value of a register or SFR/IRAM item (PC and DPTR 16 bits); nothing
-// for XRAM and code, which need a read of the machine.
-std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineState& machine);
 
 extern const char* const Usage;
 

@@ -52,10 +52,10 @@ protected:
     void SetUp() override
     {
         const BuildOutput built = BuildM51(Nested, m_dir.path() + "/nested.M51", m_dir.path());
-        ASSERT_TRUE(built.ok) << (built.errors.empty() ? std::string() : built.errors.front().toStdString());
+        ASSERT_TRUE(built.ok) << (built.messages().empty() ? std::string() : built.messages().front().toStdString());
         m_program = built.program;
         for (const std::string& name : ProcedureNames(Nested))
-            for (const auto& [label, address] : m_program.labels)
+            for (const auto& [label, address] : m_program.codeLabels())
                 if (label == name)
                     m_procedures.push_back({label, address});
         m_engine.start(m_program);
@@ -177,7 +177,7 @@ TEST(StackOfAnAssemblySource, FramesNamedByTheCallsTargetLabels)
     const BuildOutput built = BuildAssembly(source, dir.path() + "/calls.a51", dir.path());
     ASSERT_TRUE(built.ok);
     std::vector<CodeName> labels;
-    for (const auto& [name, address] : built.program.labels)
+    for (const auto& [name, address] : built.program.codeLabels())
         labels.push_back({name, address});
     DebugEngine engine;
     engine.start(built.program);

@@ -28,7 +28,7 @@ const char* const CountAsm =
     "        END\n";
 
 struct Board {
-    explicit Board(const m51dbg::ProgramCode& code, double lineBaud = 0)
+    explicit Board(const toolchain::Program& code, double lineBaud = 0)
     {
         sim::Board board;
         if (lineBaud > 0) {
@@ -36,7 +36,7 @@ struct Board {
             board.lineBaud = lineBaud;
         }
         machine = std::make_unique<sim::Machine>(*sim::findChip("8052"), board);
-        machine->loadCode(code.image.data(), code.image.size());
+        machine->loadCode(code.code.data(), code.code.size());
         machine->reset();
     }
     std::unique_ptr<sim::Machine> machine;
@@ -46,25 +46,25 @@ struct Board {
 
 TEST(CoreRun, ProgramKindsGiveOneImage)
 {
-    const m51dbg::ProgramCode assembled = m51dbg::AssembleProgram(CountAsm, "count.asm");
+    const toolchain::Program assembled = toolchain::AssembleProgram(CountAsm, "count.asm");
     ASSERT_TRUE(assembled.ok);
-    const m51dbg::ProgramCode fromHex = m51dbg::ReadHexProgram(assembled.hex);
+    const toolchain::Program fromHex = toolchain::ReadHexProgram(assembled.hex);
     ASSERT_TRUE(fromHex.ok);
-    EXPECT_EQ(fromHex.image, assembled.image);
-    EXPECT_FALSE(m51dbg::ReadHexProgram(":10000000\n").ok);
+    EXPECT_EQ(fromHex.code, assembled.code);
+    EXPECT_FALSE(toolchain::ReadHexProgram(":10000000\n").ok);
 
-    const m51dbg::ProgramCode broken = m51dbg::CompileM51("PROCESOR 51\nFROBNICATE 7\nEND\n", "b.asm");
+    const toolchain::Program broken = toolchain::CompileM51("PROCESOR 51\nFROBNICATE 7\nEND\n", "b.asm");
     ASSERT_FALSE(broken.ok);
-    ASSERT_FALSE(broken.errors.empty());
-    EXPECT_EQ(m51dbg::FormatBuildError(broken.errors[0], "b.M51", "b.asm").rfind("b.M51:2: ", 0), 0u);
-    const m51dbg::ProgramCode badAsm = m51dbg::AssembleProgram("        FROB A\n        END\n", "x.asm");
+    ASSERT_FALSE(broken.diagnostics.empty());
+    EXPECT_EQ(toolchain::FormatBuildMessage(toolchain::NamedDiagnostics(broken, "b.M51", "b.asm")[0]).rfind("b.M51:2: ", 0), 0u);
+    const toolchain::Program badAsm = toolchain::AssembleProgram("        FROB A\n        END\n", "x.asm");
     ASSERT_FALSE(badAsm.ok);
-    EXPECT_EQ(m51dbg::FormatBuildError(badAsm.errors[0], "x.asm", "x.asm").rfind("x.asm:1: ", 0), 0u);
+    EXPECT_EQ(toolchain::FormatBuildMessage(toolchain::NamedDiagnostics(badAsm, "x.asm", "x.asm")[0]).rfind("x.asm:1: ", 0), 0u);
 }
 
 TEST(CoreRun, EndsAtTheLineOrTheStepLimit)
 {
-    const m51dbg::ProgramCode code = m51dbg::AssembleProgram(CountAsm, "count.asm");
+    const toolchain::Program code = toolchain::AssembleProgram(CountAsm, "count.asm");
     ASSERT_TRUE(code.ok);
     const auto park = code.map.asmLineAddress(5);
     ASSERT_TRUE(park);
@@ -95,7 +95,7 @@ TEST(CoreRun, EndsAtTheLineOrTheStepLimit)
 // line.
 TEST(CoreRun, EchoesBytesSentBackToBack)
 {
-    const m51dbg::ProgramCode code = m51dbg::CompileM51(EchoPlus, "echo.asm");
+    const toolchain::Program code = toolchain::CompileM51(EchoPlus, "echo.asm");
     ASSERT_TRUE(code.ok);
     const auto parse = [](const std::string& text) {
         return ParseSerialScript(text, "s", [](const std::string&, std::string&) { return std::nullopt; }).commands;

@@ -25,7 +25,7 @@ TEST(ProgramBuilder, BuildAndLoadAgree)
     // The listing and a line map as m51c --map writes it.
     QFile listing(dir.filePath("prog.lst")), lineMap(dir.filePath("prog.map"));
     ASSERT_TRUE(listing.open(QIODevice::WriteOnly) && lineMap.open(QIODevice::WriteOnly));
-    listing.write(built.listing.data(), qint64(built.listing.size()));
+    listing.write(built.program.listing.data(), qint64(built.program.listing.size()));
     const std::vector<Instruction>& instructions = map.instructions();
     for (const Instruction& i : instructions)
         lineMap.write(QByteArray::number(i.asmLine + 1) + ' ' + QByteArray::number(i.sourceLine + 1) + '\n');
@@ -41,8 +41,8 @@ TEST(ProgramBuilder, BuildAndLoadAgree)
     bad.close();
     const BuildOutput rejected = LoadBuiltProgram(built.program.hexPath, listing.fileName(), bad.fileName());
     EXPECT_FALSE(rejected.ok);
-    ASSERT_EQ(rejected.errors.size(), 1u);
-    EXPECT_TRUE(rejected.errors[0].endsWith("bad.map:2: not \"ASMLINE M51LINE\""));
+    ASSERT_EQ(rejected.messages().size(), 1u);
+    EXPECT_TRUE(rejected.messages()[0].endsWith("bad.map:2: not \"ASMLINE M51LINE\""));
 }
 
 TEST(ProgramBuilder, ErrorsOnM51Lines)
@@ -50,6 +50,6 @@ TEST(ProgramBuilder, ErrorsOnM51Lines)
     QTemporaryDir dir;
     const BuildOutput built = BuildM51("PROCESOR 51\nFROBNICATE 3\nEND\n", "p.M51", dir.path());
     EXPECT_FALSE(built.ok);
-    ASSERT_FALSE(built.errors.empty());
-    EXPECT_TRUE(built.errors[0].startsWith("p.M51:2: "));
+    ASSERT_FALSE(built.messages().empty());
+    EXPECT_TRUE(built.messages()[0].startsWith("p.M51:2: "));
 }

@@ -28,7 +28,7 @@ protected:
         const QByteArray bytes = file.readAll();
         m_source = bytes.toStdString();
         const BuildOutput built = BuildM51(m_source, path, m_dir.path());
-        for (const QString& error : built.errors)
+        for (const QString& error : built.messages())
             ADD_FAILURE() << error.toStdString();
         if (!built.ok)
             return false;

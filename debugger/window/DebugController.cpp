@@ -289,30 +289,24 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
                                                         : BuildM51(text.toStdString(), name, m_buildDir->path());
     if (!output.ok) {
         QStringList messages;
-        for (const QString& error : output.errors)
+        for (const QString& error : output.messages())
             messages << error;
-        emit buildFailed(output.buildErrors);
+        emit buildFailed(output.program.diagnostics);
         emit problems(messages);
         emit statusMessage(tr("The program has errors; nothing to debug."));
         return false;
     }
     m_builtText = text;
     m_keptText.clear();
-    emit built(QString::fromLatin1(output.assembly));
+    emit built(QString::fromLatin1(output.program.assembly));
     // The board beside the source; its mistakes are shown, the rest of it still works.
     const QStringList boardErrors = m_board.load(path.isEmpty() ? QString() : BoardSession::BoardPathFor(path));
     if (!boardErrors.isEmpty())
         emit problems(boardErrors);
-    m_watches.setNames(CollectSourceNames(text.toStdString()));
-    m_engine.setConditionNames(CollectSourceNames(text.toStdString()));
-    // The call stack's names: the M51 procedures, or every label of an assembly source.
-    std::vector<CodeName> procedures;
-    const std::vector<std::string> names = IsAssemblySource(name) ? std::vector<std::string>()
-                                                                  : ProcedureNames(text.toStdString());
-    for (const auto& [label, address] : output.program.labels)
-        if (IsAssemblySource(name) || std::find(names.begin(), names.end(), label) != names.end())
-            procedures.push_back({label, address});
-    m_stack.setProcedures(std::move(procedures));
+    // The names of the watches, the break conditions and the call stack: the program's own.
+    m_watches.setNames(NamesOf(output.program));
+    m_engine.setConditionNames(NamesOf(output.program));
+    m_stack.setProcedures(ProceduresOf(output.program));
     // The build's "Building …" gives way to what runs now.
     emit statusMessage(tr("Debugging %1").arg(QFileInfo(name).fileName()));
     // A fresh start shows the reset state: a step key then stops on the first

@@ -101,7 +101,7 @@ signals:
     // "file:line: message" of a failed build, or a simulator error.
     void problems(const QStringList& messages);
     // The errors of a failed build as values, for the error list and markers.
-    void buildFailed(const std::vector<BuildError>& errors);
+    void buildFailed(const std::vector<toolchain::Diagnostic>& errors);
     void statusMessage(const QString& text);
     // A line to show (a call stack frame double-clicked): M51 or assembly source line and .asm line, 0-based.
     void sourceLineRequested(int sourceLine, int asmLine);

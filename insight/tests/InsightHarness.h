@@ -16,7 +16,7 @@
 namespace insight::test {
 
 struct Run {
-    m51dbg::ProgramCode code;
+    toolchain::Program code;
     ProgramInfo program;
     std::vector<ProcedureInfo> procedures;
     std::unique_ptr<sim::Machine> machine;
@@ -53,15 +53,15 @@ struct Run {
 inline std::unique_ptr<Run> Start(const std::string& text, bool m51)
 {
     auto run = std::make_unique<Run>();
-    run->code = m51 ? m51dbg::CompileM51(text, "test.asm") : m51dbg::AssembleProgram(text, "test.asm");
-    for (const auto& error : run->code.errors)
+    run->code = m51 ? toolchain::CompileM51(text, "test.asm") : toolchain::AssembleProgram(text, "test.asm");
+    for (const auto& error : run->code.diagnostics)
         ADD_FAILURE() << error.line << ": " << error.message;
     if (!run->code.ok)
         return nullptr;
-    run->program = InfoOf(run->code, m51);
+    run->program = InfoOf(run->code);
     run->procedures = FindProcedures(run->program);
     run->machine = std::make_unique<sim::Machine>(*sim::findChip("8052"), sim::Board{});
-    run->machine->loadCode(run->code.image.data(), run->code.image.size());
+    run->machine->loadCode(run->code.code.data(), run->code.code.size());
     run->machine->reset();
     run->recorder = std::make_unique<Recorder>(*run->machine, ProcedureIndex(run->procedures), run->procedures.size());
     return run;

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace m51dbg;
+using namespace toolchain;
 
 // Assembly lines 0-5 from M51 lines 0, 2, 2, 3, 5, 5; a label line (3) has no code.
 TEST(SourceMap, ComposesLineMapAndAddresses)
