@@ -52,27 +52,27 @@ const DialectRules& RulesOf(Dialect dialect)
 
 Dialect DetectDialect(std::string_view s)
 {
-    // Lines end at LF (CR LF too); a file of lone CRs has no LF at all.
-    const char eol = s.find('\n') == std::string_view::npos ? '\r' : '\n';
-    std::size_t p = 0;
-    while (p < s.size()) {
-        while (p < s.size() && (s[p] == ' ' || s[p] == '\t'))
-            ++p;
-        // An optional "label:" in front of the directive.
-        std::size_t q = p;
-        while (q < s.size() && IsIdentChar(static_cast<unsigned char>(s[q])))
-            ++q;
-        if (q > p && q < s.size() && s[q] == ':') {
-            p = q + 1;
-            while (p < s.size() && (s[p] == ' ' || s[p] == '\t'))
-                ++p;
-        }
-        if (p < s.size() && s[p] == '.' && DotDirective(s, p))
+    // Only the dots need a look: one that starts an as31 directive, at the
+    // start of a line or after a label.
+    const auto lineStart = [&](std::size_t b) { return b == 0 || s[b - 1] == '\n' || s[b - 1] == '\r'; };
+    const auto blanksBefore = [&](std::size_t b) {
+        while (b > 0 && (s[b - 1] == ' ' || s[b - 1] == '\t'))
+            --b;
+        return b;
+    };
+    for (std::size_t dot = s.find('.'); dot != std::string_view::npos; dot = s.find('.', dot + 1)) {
+        if (!DotDirective(s, dot))
+            continue;
+        std::size_t b = blanksBefore(dot);
+        if (lineStart(b))
             return Dialect::As31;
-        const std::size_t end = s.find(eol, p);
-        if (end == std::string_view::npos)
-            break;
-        p = end + 1;
+        if (s[b - 1] != ':')
+            continue;
+        const std::size_t colon = --b;
+        while (b > 0 && IsIdentChar(static_cast<unsigned char>(s[b - 1])))
+            --b;
+        if (b < colon && lineStart(blanksBefore(b)))
+            return Dialect::As31;
     }
     return Dialect::Asm51;
 }
