@@ -234,10 +234,13 @@ private:
             return;
         }
         m_lag += n;
-        if (m_lag < m_horizon)
-            return;
-        // Something is due in this instruction's cycles: the ones before it
-        // go in one, as nothing happened in them, and this one's as a step's.
+        if (m_lag >= m_horizon)
+            horizonReached(n);
+    }
+    // Something is due in the last n cycles: the ones before them go in one,
+    // as nothing happened in them, and these as a step's.
+    [[gnu::noinline]] void horizonReached(unsigned n)
+    {
         m_lag -= n;
         m_s.cycles -= n;
         catchUp();
