@@ -50,6 +50,7 @@ void InsightSession::clear()
         m_machine->clearExecutionCounts();
     // The run goes on from here: its cycles so far are not counted.
     m_cyclesBefore = 0 - m_machine->cycles();
+    m_atStops.clear();
     rebuild();
 }
 
@@ -59,6 +60,7 @@ void InsightSession::startSession()
     m_recorder.reset();
     m_machine = m_engine->core();
     m_cyclesBefore = 0;
+    m_atStops.clear();
     if (!m_machine) {
         m_report.reset();
         emit reportChanged();
@@ -81,7 +83,12 @@ void InsightSession::onStopped(DebugEngine::StopCause cause)
     }
     if (!live())
         return;
+    if (m_engine->isReplaying()) {
+        showPast();
+        return;
+    }
     if (cause == DebugEngine::StopCause::Reset) {
+        m_atStops.clear();
         if (m_recorder)
             m_recorder->machineReset();
         if (!m_keep) {
@@ -103,6 +110,25 @@ void InsightSession::rebuild()
     auto report = std::make_shared<insight::Report>(
         insight::BuildReport(*m_machine, m_program, m_procedures, m_recorder.get()));
     report->totalCycles += m_cyclesBefore;
+    m_report = std::move(report);
+    // A stop of the present: stops of a future abandoned by stepping back go.
+    const uint64_t now = m_machine->cycles();
+    while (!m_atStops.empty() && m_atStops.back().first >= now)
+        m_atStops.pop_back();
+    constexpr size_t Kept = 500;
+    if (m_atStops.size() >= Kept)
+        m_atStops.erase(m_atStops.begin(), m_atStops.begin() + Kept / 2);
+    m_atStops.emplace_back(now, m_report);
+    emit reportChanged();
+}
+
+void InsightSession::showPast()
+{
+    const uint64_t now = m_machine->cycles();
+    std::shared_ptr<const insight::Report> report;
+    for (const auto& [cycles, atStop] : m_atStops)
+        if (cycles <= now)
+            report = atStop;
     m_report = std::move(report);
     emit reportChanged();
 }

@@ -6,6 +6,8 @@
 // the core's execution counters in any case. After each stop the figures are
 // built afresh as an insight Report, which the editor's marks and the profile
 // table show. A Reset starts them anew, or they add up across runs when kept.
+// Stepping back shows the figures of the last stop at or before that moment
+// (none before the first): the counters themselves only ever grow.
 // On s51 there are none.
 
 #include "DebugEngine.h"
@@ -46,6 +48,8 @@ private:
     void startSession();
     void attachRecorder();
     void rebuild();
+    // The figures of the moment a step back or forward through the history reached.
+    void showPast();
     // The session's machine is still the engine's (a new start or a shutdown
     // drops it before the next stop tells).
     bool live() const { return m_machine && m_engine->core() == m_machine; }
@@ -56,6 +60,8 @@ private:
     std::vector<insight::ProcedureInfo> m_procedures;
     std::unique_ptr<insight::Recorder> m_recorder;
     std::shared_ptr<const insight::Report> m_report;
+    // The figures at each stop of the present, by the machine's cycle count then.
+    std::vector<std::pair<uint64_t, std::shared_ptr<const insight::Report>>> m_atStops;
     uint64_t m_cyclesBefore = 0;  // cycles of the runs before the last kept Reset
     bool m_recording = true;
     bool m_keep = false;

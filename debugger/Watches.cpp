@@ -195,7 +195,7 @@ WatchParse ParseWatch(const std::string& expression, const SourceNames& names)
     } else if (const auto bit = (u.find('.') != std::string::npos || Bits().count(u)) ? BitAddress(u) : std::nullopt) {
         result.target = WatchTarget{WatchTarget::Kind::Bit, WatchSpace::Iram, *bit};
     } else {
-        result.error = "'" + text + "' is no name of the program, register or memory[address]";
+        result.error = "no such name in this program";
     }
     return result;
 }
@@ -288,6 +288,28 @@ std::optional<long> ParseWatchValue(const std::string& text)
     if (!t.empty() && std::isalpha(static_cast<unsigned char>(t[0])))
         t = "0" + t;
     return Number(t);
+}
+
+std::optional<long> ParseWatchValue(const std::string& text, WatchFormat column)
+{
+    std::string t;
+    for (char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            t += c;
+    if (column == WatchFormat::Char && t.size() == 1)
+        return static_cast<unsigned char>(t[0]);
+    const int base = column == WatchFormat::Hex ? 16 : column == WatchFormat::Binary ? 2 : 10;
+    const bool negative = !t.empty() && t[0] == '-';
+    const std::string digits = negative ? t.substr(1) : t;
+    const char* allowed = base == 16 ? "0123456789abcdefABCDEF" : base == 2 ? "01" : "0123456789";
+    // Plain digits of the column's base; anything marked is read as marked.
+    if (base == 2 && !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos
+        && digits.find_first_not_of("01") != std::string::npos)
+        return std::nullopt;
+    if (base == 10 || digits.empty() || digits.find_first_not_of(allowed) != std::string::npos)
+        return ParseWatchValue(text);
+    const long value = std::strtol(digits.c_str(), nullptr, base);
+    return negative ? -value : value;
 }
 
 } // namespace m51dbg

@@ -59,5 +59,10 @@ enum class WatchFormat { Hex, Decimal, Binary, Char };
 std::string FormatWatch(const WatchTarget& target, long value, WatchFormat format);
 // A value typed by the user: decimal, hexadecimal with H (0FFH) or 0x, binary with B, or 'c'.
 std::optional<long> ParseWatchValue(const std::string& text);
+// A value typed into a column of the watch list: plain digits are read in the
+// column's base (52 in the Hex column is 52H, 101 in Binary is 5), a single
+// character in the Char column is its code; marked values (0FFH, 1010B, 'A')
+// mean what they say in every column.
+std::optional<long> ParseWatchValue(const std::string& text, WatchFormat column);
 
 } // namespace m51dbg

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <Qsci/qscistyle.h>
 
 namespace {
@@ -129,6 +130,7 @@ void CodeEditor::setColours(const Colours& colours)
     setMarkerBackgroundColor(colours.executionLine, ExecutionLine);
     setMarkerBackgroundColor(colours.bookmark, Bookmark);
     setMarkerForegroundColor(colours.bookmark, Bookmark);
+    setHeatColour(colours.heat);
     m_annotationStyle->setColor(colours.annotationText);
     m_annotationStyle->setPaper(colours.annotationPaper);
 }
@@ -473,8 +475,12 @@ void CodeEditor::showCompletion()
     bool first = false;
     const QString prefix = wordBeforeCaret(&first);
     const QStringList words = completionsFor(prefix, first);
-    if (words.isEmpty())
+    m_listChosen = false;
+    // A word typed out in full has nothing left to offer: the list goes.
+    if (words.isEmpty()) {
+        SendScintilla(SCI_AUTOCCANCEL);
         return;
+    }
     SendScintilla(SCI_AUTOCSHOW, prefix.toUtf8().size(), words.join(QLatin1Char(' ')).toUtf8().constData());
 }
 
@@ -506,10 +512,35 @@ void CodeEditor::charAdded(int ch)
         SendScintilla(SCI_CALLTIPCANCEL);
         return;
     }
+    // The list follows the word as it grows, so it only ever offers more
+    // than what is typed.
     bool first = false;
     const QString prefix = wordBeforeCaret(&first);
-    if (prefix.size() >= 2 && !isListActive())
+    if (prefix.size() >= 2 || isListActive())
         showCompletion();
+}
+
+void CodeEditor::keyPressEvent(QKeyEvent* event)
+{
+    if (isListActive()) {
+        switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            m_listChosen = true;
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Enter ends the line unless an item was chosen with the arrows.
+            if (!m_listChosen)
+                SendScintilla(SCI_AUTOCCANCEL);
+            break;
+        default:
+            break;
+        }
+    }
+    QsciScintilla::keyPressEvent(event);
 }
 
 bool CodeEditor::goToLine(int line, bool select)

@@ -41,12 +41,13 @@ public:
         QColor currentLine{84, 16, 84};
         QColor errorLine{110, 0, 40};
         QColor errorMark{220, 40, 40};
-        QColor executionLine{90, 90, 0};
+        QColor executionLine{56, 56, 0};
         QColor executionMark{255, 220, 0};
         QColor breakpoint{230, 30, 30};
         QColor bookmark{80, 160, 255};
         QColor annotationText{255, 200, 200};
         QColor annotationPaper{80, 0, 30};
+        QColor heat{150, 0, 30};  // the hot lines' translucent shade
     };
     void setColours(const Colours& colours);
     const Colours& colours() const { return m_colours; }
@@ -99,7 +100,8 @@ public:
     // Completion words besides the statements: procedure names (also
     // complete a line's first word) and defined names (operands).
     void setCompletionNames(const QStringList& procedures, const QStringList& defined);
-    // Ctrl+Space: the words that start as the word before the caret does.
+    // Ctrl+Space: the words that start as the word before the caret does
+    // (none: no list; Enter ends the line unless an arrow key chose a word).
     void showCompletion();
     // The call tip of the caret line's statement (form and assembly); false
     // when the line's first word has none.
@@ -146,6 +148,8 @@ public:
     void clearCoverage();
     // The line's coverage tip, empty without one.
     QString coverageTipAt(int line) const;
+    // The opacity (0-255) of the shades of heat 1, 2 and 3 in colours().heat.
+    static const int HeatAlpha[3];
 
 signals:
     void breakpointToggled(int line, bool set);
@@ -154,6 +158,8 @@ signals:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    // Enter takes an item of the completion list only when the arrows chose it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum Marker { ErrorLine, ErrorMark, Breakpoint, Execution, ExecutionLine, Bookmark };
@@ -168,6 +174,7 @@ private:
     void annotateVisible();
     bool jumpToMarker(unsigned mask, bool forward);
     void charAdded(int ch);
+    void setHeatColour(const QColor& colour);
     QString wordBeforeCaret(bool* firstWord) const;
 
     Colours m_colours;
@@ -176,6 +183,7 @@ private:
     QSet<int> m_annotated;          // lines given an annotation
     int m_digits = 0;
     bool m_source = false;
+    bool m_listChosen = false;  // an arrow key moved in the completion list
     QStringList m_procedures;
     QStringList m_defined;
     QHash<int, QString> m_coverageTips;  // marker handle of a covered line -> its tip

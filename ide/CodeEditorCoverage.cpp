@@ -22,10 +22,11 @@ constexpr unsigned HeatMask = 7u << HeatMarker;
 
 // Legible on the dark source paper and on the ASM window's light one.
 const QColor StripColours[3] = {QColor(40, 175, 70), QColor(240, 170, 0), QColor(225, 45, 45)};
-const int HeatAlpha[3] = {35, 60, 90};
-const QColor HeatColour(235, 30, 30);
 
 } // namespace
+
+// How opaque each heat's shade of the theme's colour is.
+const int CodeEditor::HeatAlpha[3] = {35, 60, 90};
 
 void CodeEditor::setCoverage(const QList<CoverageLine>& lines, bool showMarks, bool showHeat)
 {
@@ -36,7 +37,7 @@ void CodeEditor::setCoverage(const QList<CoverageLine>& lines, bool showMarks, b
             setMarkerBackgroundColor(StripColours[i], CoveredMarker + i);
             setMarkerForegroundColor(StripColours[i], CoveredMarker + i);
             markerDefine(Background, HeatMarker + i);
-            setMarkerBackgroundColor(HeatColour, HeatMarker + i);
+            setMarkerBackgroundColor(m_colours.heat, HeatMarker + i);
             SendScintilla(SCI_MARKERSETALPHA, HeatMarker + i, HeatAlpha[i]);
         }
         markerDefine(Invisible, TipMarker);
@@ -55,6 +56,14 @@ void CodeEditor::setCoverage(const QList<CoverageLine>& lines, bool showMarks, b
             m_coverageTips.insert(markerAdd(line.line, TipMarker), line.tip);
     }
     setMarginWidth(CoverageMargin, showMarks && !lines.isEmpty() ? CoverageWidth : 0);
+}
+
+void CodeEditor::setHeatColour(const QColor& colour)
+{
+    if (!m_coverageDefined)
+        return;
+    for (int i = 0; i < 3; ++i)
+        setMarkerBackgroundColor(colour, HeatMarker + i);
 }
 
 void CodeEditor::clearCoverage()

@@ -10,6 +10,7 @@
 #include "editoru.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QStatusBar>
 
 namespace {
@@ -59,7 +60,11 @@ void attachCoverage(const WindowSet& windows, m51dbg::DebugController* debugger)
         const bool heat = debugger->action(m51dbg::DebugController::Action::ShadeHotLines)->isChecked();
         CodeEditor* source = windows.editor->M;
         CodeEditor* assembly = windows.assembly->M;
-        if (!report || (!marks && !heat)) {
+        // Nothing ran yet (a start, a run before its first stop): nothing to tell.
+        const auto executed = [](const insight::LineStats& line) { return line.executed(); };
+        const bool ran = report && (std::any_of(report->sourceLines.begin(), report->sourceLines.end(), executed)
+                                    || std::any_of(report->asmLines.begin(), report->asmLines.end(), executed));
+        if (!ran || (!marks && !heat)) {
             source->clearCoverage();
             assembly->clearCoverage();
             return;

@@ -57,6 +57,18 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                                      QStringLiteral("The program changed: rebuild and restart?")) == QMessageBox::Yes;
     });
 
+    // Another source ends the session of the old one: its registers, board
+    // and watches belong to the old program. A running program is asked about.
+    main->mayEndDebugging = [main, debugger] {
+        if (debugger->engine()->state() == m51dbg::DebugEngine::State::Running
+            && QMessageBox::question(main, QStringLiteral("Zelvar"),
+                                     QStringLiteral("The program is running. Stop debugging it?"))
+                   != QMessageBox::Yes)
+            return false;
+        debugger->endSession();
+        return true;
+    };
+
     // The Run menu comes after the main window's own menu items, so theirs
     // keep their places. Its keys work from every window, as the main window's commands do;
     // F2 stays the editor's own (it toggles at the editor's caret).

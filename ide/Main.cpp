@@ -40,7 +40,11 @@
 
 namespace {
 
-const QStringList openFilters = {QStringLiteral("M51 (*.M51)"), QStringLiteral("Assembly (*.asm *.a51 *.ASM *.A51)"),
+// The dialog starts on every kind of source Zelvar opens; one kind at a time follows.
+const QStringList sourcePatterns = {QStringLiteral("*.M51"), QStringLiteral("*.m51"), QStringLiteral("*.asm"),
+                                    QStringLiteral("*.a51"), QStringLiteral("*.ASM"), QStringLiteral("*.A51")};
+const QStringList openFilters = {QStringLiteral("Sources (%1)").arg(sourcePatterns.join(QLatin1Char(' '))),
+                                 QStringLiteral("M51 (*.M51)"), QStringLiteral("Assembly (*.asm *.a51 *.ASM *.A51)"),
                                  QStringLiteral("TXT (*.txt)"),
                                  QStringLiteral("*.* (*)")};
 const QStringList saveFilters = {QStringLiteral("M51 (*.M51)"), QStringLiteral("TXT (*.TXT)"),
@@ -113,6 +117,7 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     connect(&m_session, &Session::compiled, this, &TForm1::showCompileResult);
     connect(&m_session, &Session::fileOpened, this, &TForm1::rememberFile);
     connect(&m_session, &Session::modifiedChanged, this, &TForm1::showModified);
+    connect(&m_session, &Session::fileChanged, this, &TForm1::updateTitle);
     connect(&m_session.document(), &SourceDocument::changedOnDisk, this, &TForm1::reloadChangedFile);
     connect(&m_session, &Session::buildStarted, this, [this](const QString& file) {
         statusBar()->clearMessage();
@@ -143,8 +148,24 @@ TForm1::~TForm1() = default;
 void TForm1::showModified(bool modified)
 {
     modifiedStatus->setVisible(modified);
-    setWindowTitle(modified ? MainCaption + QStringLiteral(" - ") + m_session.displayName() + QStringLiteral(" (modified)")
-                            : MainCaption);
+    updateTitle();
+}
+
+void TForm1::updateTitle()
+{
+    const bool modified = m_session.isModified();
+    if (!modified && !m_fileInTitle) {
+        setWindowTitle(MainCaption);
+        return;
+    }
+    setWindowTitle(MainCaption + QStringLiteral(" - ") + m_session.displayName() +
+                   (modified ? QStringLiteral(" (modified)") : QString()));
+}
+
+void TForm1::setFileInTitle(bool on)
+{
+    m_fileInTitle = on;
+    updateTitle();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
@@ -172,6 +193,7 @@ void TForm1::OpenSourceFile(const QString& path)
         m_session.fileWasOpened(path);
         // The lists and the status told of the file before.
         clearResults();
+        buildStatus->setText(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(path)));
     });
 }
 
@@ -213,7 +235,7 @@ void TForm1::openRecentFile(const QString& path)
                                  QStringLiteral("%1\nno longer exists and leaves the list.").arg(path));
         return;
     }
-    if (maySetTextAside())
+    if (maySetTextAside() && (!mayEndDebugging || mayEndDebugging()))
         OpenSourceFile(path);
 }
 
@@ -238,7 +260,7 @@ bool TForm1::maySetTextAside()
 
 void TForm1::Nov1Click()
 {
-    if (!maySetTextAside())
+    if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging()))
         return;
     TEd* editor = m_windows.editor;
     showAndRaise(editor);
@@ -246,6 +268,7 @@ void TForm1::Nov1Click()
     editor->M->setModified(false);
     m_session.document().reset();
     clearResults();
+    buildStatus->setText(QStringLiteral("New file"));
 }
 
 void TForm1::clearResults()
@@ -272,6 +295,7 @@ void TForm1::reloadChangedFile(const QString& path)
         editor->M->setModified(false);
         editor->M->goToLine(qMin(line, editor->M->lines() - 1));
         clearResults();
+        buildStatus->setText(QStringLiteral("Reloaded %1").arg(QDir::toNativeSeparators(path)));
     });
 }
 
@@ -280,7 +304,7 @@ void TForm1::Otevt1Click()
     if (!maySetTextAside())
         return;
     const QString path = OD1(this, m_recent->dialogFolder(m_session.currentFile(), programFolder()));
-    if (!path.isEmpty())
+    if (!path.isEmpty() && (!mayEndDebugging || mayEndDebugging()))
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
 
@@ -291,6 +315,7 @@ bool TForm1::UloClick(bool saveAs)
     if (!saveAs && !current.isEmpty()) {
         m_session.document().save(current, editor->text());
         editor->M->setModified(false);
+        statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(current)));
         return true;
     }
     const QFileInfo info(current);
@@ -303,6 +328,7 @@ bool TForm1::UloClick(bool saveAs)
     m_session.document().save(fullPath, editor->text());
     editor->M->setModified(false);
     rememberFile(fullPath);
+    statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(fullPath)));
     return true;
 }
 
@@ -344,7 +370,7 @@ void TForm1::Kompiluj1Click(bool debug)
         // The compile runs to its end without the event loop; say so.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        m_session.compile(m_windows.editor->lines());
+        m_session.compile(m_windows.editor->lines(), debug ? QStringLiteral("Debug") : QStringLiteral("Check"));
         if (debug)
             startDebugBuild();
     });
@@ -352,10 +378,6 @@ void TForm1::Kompiluj1Click(bool debug)
 
 void TForm1::showCompileResult()
 {
-    const m51::CompileResult& result = m_session.lastResult();
-    ProcBox->setEntries(result.ProcBox);
-    Definebox->setEntries(result.Definebox);
-    InlineBox->setEntries(result.InlineBox);
     showDiagnostics();
     // The status bar tells the result of this command, not an earlier build's.
     buildStatus->clear();
@@ -364,6 +386,11 @@ void TForm1::showCompileResult()
 
 void TForm1::showDiagnostics()
 {
+    // Every build fills the lists, also one Run started.
+    const m51::CompileResult& result = m_session.lastResult();
+    ProcBox->setEntries(result.ProcBox);
+    Definebox->setEntries(result.Definebox);
+    InlineBox->setEntries(result.InlineBox);
     ErBox->setRows(errorRows(m_session.lastResult(), m_session.diagnostics()));
 }
 

@@ -75,6 +75,10 @@ public:
     // "FILE was changed by another program. Reload it?" (`modified`: and lose
     // the changes); true for reload. Tests replace it.
     std::function<bool(QWidget* parent, const QString& file, bool modified)> askReload;
+    // Before another source takes the editor (New, Open, a recent file): ends
+    // the debug session of the old one, asking first while its program runs;
+    // false when the user keeps it running. None: nothing to end.
+    std::function<bool()> mayEndDebugging;
     // The current file changed on disk: asks, and reloads when the user says so.
     void reloadChangedFile(const QString& path);
 
@@ -121,6 +125,10 @@ public:
     // any of the first six commands or the first three captions is set.
     void layOutTools();
 
+    // One window: the caption names the current file also while it is
+    // unchanged (the editor has no caption of its own there).
+    void setFileInTitle(bool on);
+
     // Window placement, section "Form1".
     void restorePlacement();
     void savePlacement();
@@ -137,6 +145,7 @@ private:
     void showCompileResult();
     void showDiagnostics();
     void showModified(bool modified);
+    void updateTitle();
     // Empties the lists and the status: they told of another text.
     void clearResults();
     void startDebugBuild();
@@ -147,5 +156,6 @@ private:
     const WindowSet& m_windows;
     std::unique_ptr<RecentFiles> m_recent;
     bool m_askingReload = false;
+    bool m_fileInTitle = false;
     QWidget* m_lists = nullptr;  // the tool bar and the lists: the middle, or a dock in One window
 };

@@ -75,11 +75,12 @@ void TForm1::layOutTools()
 
 void TForm1::buildMenus()
 {
+    // Every entry of the menu bar has its Alt key (an underlined letter).
     // Menus keep the desktop's menu font; the window's Courier font is for the
     // lists and the tool buttons.
     menuBar()->setFont(QApplication::font("QMenuBar"));
     QStyle* look = style();
-    Soubor1 = menuBar()->addMenu(QStringLiteral("File"));
+    Soubor1 = menuBar()->addMenu(QStringLiteral("&File"));
     Soubor1->setFont(QApplication::font("QMenu"));
     Nov1 = Soubor1->addAction(look->standardIcon(QStyle::SP_FileIcon), QStringLiteral("New"));
     Otevt1 = Soubor1->addAction(look->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("Open"));
@@ -94,11 +95,11 @@ void TForm1::buildMenus()
     recentMenu->setObjectName(QStringLiteral("recentMenu"));
     recentMenu->setToolTipsVisible(true);
     connect(recentMenu, &QMenu::aboutToShow, this, &TForm1::fillRecentMenu);
-    Kontroluj1 = menuBar()->addAction(QStringLiteral("Check"));
-    Kompiluj1 = menuBar()->addAction(QStringLiteral("Debug"));
-    Sklad1 = menuBar()->addAction(QStringLiteral("Macro"));
-    Vnitn1 = menuBar()->addAction(QStringLiteral("Setup"));
-    Help1 = menuBar()->addAction(QStringLiteral("Help"));
+    Kontroluj1 = menuBar()->addAction(QStringLiteral("&Check"));
+    Kompiluj1 = menuBar()->addAction(QStringLiteral("&Debug"));
+    Sklad1 = menuBar()->addAction(QStringLiteral("&Macro"));
+    Vnitn1 = menuBar()->addAction(QStringLiteral("&Setup"));
+    Help1 = menuBar()->addAction(QStringLiteral("&Help"));
     // Each menu entry carries its item name, as every control of the window does.
     Soubor1->setObjectName(QStringLiteral("Soubor1"));
     const std::pair<QAction*, const char*> names[] = {
@@ -113,7 +114,7 @@ void TForm1::buildMenus()
         {Nov1, QKeySequence::New},          {Otevt1, QKeySequence::Open},
         {Ulo, QKeySequence::Save},          {Uloitjako1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
         {Kontroluj1, QKeySequence(Qt::Key_F9)}, {Kompiluj1, QKeySequence(Qt::CTRL | Qt::Key_F9)},
-        {Help1, QKeySequence(Qt::Key_F1)}};
+        {Help1, QKeySequence(Qt::Key_F1)},   {ZavtZelvar1, QKeySequence(Qt::CTRL | Qt::Key_Q)}};
     for (const auto& [action, key] : keys) {
         action->setShortcut(key);
         action->setShortcutContext(Qt::ApplicationShortcut);

@@ -4,12 +4,14 @@
 #include "TextFiles.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 
@@ -243,6 +245,16 @@ bool TPlacement::hasStoredPlacement() const
     return false;
 }
 
+QMargins frameAllowance(const QWidget* window)
+{
+    const QRect frame = window->frameGeometry(), inner = window->geometry();
+    if (frame != inner)
+        return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                frame.bottom() - inner.bottom()};
+    const int title = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    return {4, std::max(title, 20) + 8, 4, 4};
+}
+
 void placeByDefault(QWidget* window, int x, int y)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -252,6 +264,29 @@ void placeByDefault(QWidget* window, int x, int y)
     const int left = qBound(area.left(), area.left() + x, qMax(area.left(), area.right() - window->width()));
     const int top = qBound(area.top(), area.top() + y, qMax(area.top(), area.bottom() - window->height()));
     window->move(left, top);
+}
+
+QRect outerPlace(const QWidget* window)
+{
+    // Before the first show a window's position is its frame's.
+    if (window->frameGeometry() != window->geometry())
+        return window->frameGeometry();
+    return QRect(window->pos(), window->size().grownBy(frameAllowance(window)));
+}
+
+void keepOnScreen(QWidget* window)
+{
+    const QMargins frame = frameAllowance(window);
+    QRect outer = outerPlace(window);
+    const QRect area = availableAreaFor(outer);
+    if (area.isEmpty() || area.contains(outer))
+        return;
+    const QSize size = window->size().boundedTo(area.size().shrunkBy(frame)).expandedTo(window->minimumSize());
+    outer.setSize(size.grownBy(frame));
+    outer.moveLeft(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
+    outer.moveTop(std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    window->resize(size);
+    window->move(outer.topLeft());
 }
 
 void restoreWindowPlacement(TPlacement* placement)

@@ -14,7 +14,9 @@
 // in decimal or in hexadecimal after "0x", "0X" or "$"; a missing or unreadable
 // value takes its default, so a damaged file never stops a window from opening.
 
+#include <QMargins>
 #include <QObject>
+#include <QRect>
 #include <QString>
 
 class QWidget;
@@ -61,6 +63,14 @@ private:
 // of the available screen area (kept on the screen), before any stored
 // placement.
 void placeByDefault(QWidget* window, int x, int y);
+// The room a window manager's frame takes around the window: measured once
+// the window was shown, else a title bar and thin borders.
+QMargins frameAllowance(const QWidget* window);
+// Where the window's frame lies (or will lie, before the first show).
+QRect outerPlace(const QWidget* window);
+// Moves the window, and makes it smaller where need be, so that it lies
+// whole (frame included) inside the available area of its screen.
+void keepOnScreen(QWidget* window);
 
 // Restores the owner's stored placement. A window with no stored placement
 // yet keeps the place placeByDefault gave its frame, so that on a first start

@@ -48,6 +48,23 @@ std::vector<m51::Diagnostic> DiagnosticsOf(const toolchain::Program& program, co
     return out;
 }
 
+// The assembler's errors as diagnostics; one on an M51 line speaks of that
+// line's statement, the assembler's own words follow.
+std::vector<m51::Diagnostic> AssemblerDiagnosticsOf(const ProgramBuild& build, const toolchain::Program& program)
+{
+    std::vector<m51::Diagnostic> diagnostics = DiagnosticsOf(program, AsmNameFor(build.path), build.path);
+    for (m51::Diagnostic& d : diagnostics) {
+        if (!d.file.empty() || d.line < 1 || size_t(d.line) > build.source.size())
+            continue;
+        std::string words = InM51Words(build.source[size_t(d.line) - 1], d.message);
+        if (words == d.message)
+            continue;
+        d.context = "the assembler: " + d.message + (d.context.empty() ? std::string() : ", " + d.context);
+        d.message = std::move(words);
+    }
+    return diagnostics;
+}
+
 } // namespace
 
 ProgramBuild CompileStage(const std::string& path, std::vector<std::string> lines)
@@ -84,5 +101,33 @@ void AssembleStage(ProgramBuild& build)
     // The compile's own errors are already the compiler's diagnostics.
     if (!build.compiled.Diagnostics.empty())
         return;
-    build.assemblerDiagnostics = DiagnosticsOf(build.program, asmName, build.path);
+    build.assemblerDiagnostics = AssemblerDiagnosticsOf(build, build.program);
+}
+
+std::vector<m51::Diagnostic> CheckAssembly(const ProgramBuild& build)
+{
+    if (build.assembled)
+        return build.assemblerDiagnostics;
+    if (build.assemblySource || !build.compiled.Diagnostics.empty())
+        return {};
+    return AssemblerDiagnosticsOf(build, toolchain::AssembleCompiled(build.compiled, AsmNameFor(build.path)));
+}
+
+std::string InM51Words(const std::string& m51Line, const std::string& assemblerMessage)
+{
+    const size_t start = m51Line.find_first_not_of(" \t");
+    if (start == std::string::npos || m51Line[start] == ';')
+        return assemblerMessage;
+    const size_t end = m51Line.find_first_of(" \t;", start);
+    std::string word = m51Line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    for (char& c : word)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    const auto says = [&](const char* text) { return assemblerMessage.rfind(text, 0) == 0; };
+    if (says("missing expression") || says("expression ends too early") || says("missing value"))
+        return word + " needs a number";
+    // "missing operand", "JMP needs 1 operand", "MOV needs 2 operands"
+    if (says("missing operand") || (assemblerMessage.find(" needs ") != std::string::npos
+                                    && assemblerMessage.find(" operand") != std::string::npos))
+        return word + " needs an operand";
+    return assemblerMessage;
 }

@@ -36,9 +36,17 @@ struct ProgramBuild {
 // The file name the generated assembly is known by in messages (<base>.asm).
 std::string AsmNameFor(const std::string& sourcePath);
 
+// An assembler error on the assembly an M51 line made, said in M51 words: a
+// missing operand is the statement's ("IFA= needs a number"). Other errors
+// keep the assembler's words.
+std::string InM51Words(const std::string& m51Line, const std::string& assemblerMessage);
+
 // Compiles `lines` of the source at `path` (an assembly source is assembled
 // instead, which is its whole build).
 ProgramBuild CompileStage(const std::string& path, std::vector<std::string> lines);
 // Assembles what the compile made, once; its errors land on the M51 lines
 // that produced the assembly lines.
 void AssembleStage(ProgramBuild& build);
+// What the assembler would refuse in the build's assembly, without keeping
+// its program (Check): the assembler stage's diagnostics once it ran.
+std::vector<m51::Diagnostic> CheckAssembly(const ProgramBuild& build);

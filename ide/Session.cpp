@@ -132,9 +132,15 @@ void Session::setOutcome(const QString& text)
     emit outcomeChanged(text);
 }
 
-void Session::compile(const std::vector<std::string>& sourceLines)
+void Session::compile(const std::vector<std::string>& sourceLines, const QString& command)
 {
     buildStages(sourceLines, Goal::Compile);
+    // The assembler's refusals too, as a build would meet them.
+    m_diagnostics = m_build.diagnostics();
+    if (!m_build.assembled) {
+        const std::vector<m51::Diagnostic> refused = CheckAssembly(m_build);
+        m_diagnostics.insert(m_diagnostics.end(), refused.begin(), refused.end());
+    }
     std::optional<FileError> failed;
     if (!m_build.assemblySource) {
         try {
@@ -145,10 +151,10 @@ void Session::compile(const std::vector<std::string>& sourceLines)
     }
     m_asmWritten = !failed;
     const size_t errors = m51::ErrorCount(m_diagnostics);
-    setOutcome(failed        ? QStringLiteral("Check: the assembly file could not be written")
-               : errors == 0 ? QStringLiteral("Check: no errors")
-               : errors == 1 ? QStringLiteral("Check: 1 error")
-                             : QStringLiteral("Check: %1 errors").arg(errors));
+    setOutcome(command + (failed        ? QStringLiteral(": the assembly file could not be written")
+                          : errors == 0 ? QStringLiteral(": no errors")
+                          : errors == 1 ? QStringLiteral(": 1 error")
+                                        : QStringLiteral(": %1 errors").arg(errors)));
     emit compiled();
     if (failed)
         throw *failed;

@@ -65,7 +65,9 @@ public:
     // the write failed (the result is kept all the same, the old .asm too).
     // An assembly source (.asm, .a51) is assembled instead, with its include
     // files, and no file is written: the source is its own assembly.
-    void compile(const std::vector<std::string>& sourceLines);
+    // An M51 source is assembled in memory too, so Check finds what the
+    // assembler would refuse. `command` names the step in the outcome.
+    void compile(const std::vector<std::string>& sourceLines, const QString& command = QStringLiteral("Check"));
     // Whether the current file is an assembly source rather than M51.
     bool isAssemblySource() const;
     static bool isAssemblySource(const QString& path);

@@ -11,6 +11,21 @@
 #include <memory>
 #include <vector>
 
+namespace {
+
+// The group a pane of the simulator docks in: memory, code, or what the run tells.
+WindowLayout::Group GroupOf(const QString& id)
+{
+    using Group = WindowLayout::Group;
+    static const QStringList code = {QStringLiteral("disassemblyView"), QStringLiteral("callStackPane"),
+                                     QStringLiteral("breakpointPane"), QStringLiteral("interruptPane")};
+    static const QStringList insight = {QStringLiteral("profile"), QStringLiteral("watch"), QStringLiteral("board"),
+                                        QStringLiteral("serial")};
+    return code.contains(id) ? Group::CodePanes : insight.contains(id) ? Group::InsightPanes : Group::Panes;
+}
+
+} // namespace
+
 void dockSimulator(m51dbg::DebugController* debugger, WindowLayout* layout)
 {
     using Group = WindowLayout::Group;
@@ -26,7 +41,7 @@ void dockSimulator(m51dbg::DebugController* debugger, WindowLayout* layout)
         // The window owns its panes: their docks go with it.
         auto docks = std::make_shared<std::vector<QPointer<QDockWidget>>>();
         window->setPaneHost([layout, docks](const m51dbg::SimulatorWindow::Pane& pane) {
-            QDockWidget* dock = layout->addDock(pane.id, pane.title, pane.widget, Group::Panes);
+            QDockWidget* dock = layout->addDock(pane.id, pane.title, pane.widget, GroupOf(pane.id));
             docks->push_back(dock);
             // A view added while the simulator is in sight comes into sight too.
             const QDockWidget* simulator = layout->dock(QStringLiteral("simulator"));

@@ -24,7 +24,9 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -155,6 +157,31 @@ Zelvar::~Zelvar()
     m_windows = WindowSet();
 }
 
+void Zelvar::fitOnScreen()
+{
+    TAed* assembly = m_windows.assembly;
+    TLST* listing = m_windows.listing;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && assembly && listing && !assembly->PL->hasStoredPlacement() && !listing->PL->hasStoredPlacement()) {
+        const QRect area = screen->availableGeometry();
+        const QMargins frame = frameAllowance(listing);
+        const QRect asmPlace = outerPlace(assembly), lstPlace = outerPlace(listing);
+        if (lstPlace.intersects(asmPlace) || lstPlace.right() > area.right()) {
+            const int gap = 4;
+            const int width = std::max(assembly->width(), area.right() + 1 - asmPlace.left() - frame.left() - frame.right() - 8);
+            const int height = (area.bottom() + 1 - asmPlace.top()) / 2 - frame.top() - frame.bottom() - gap;
+            assembly->resize(width, std::max(height, 120));
+            listing->resize(width, std::max(height, 120));
+            listing->move(asmPlace.left(), outerPlace(assembly).bottom() + 1 + gap);
+        }
+    }
+    for (QWidget* window : {static_cast<QWidget*>(m_windows.main), static_cast<QWidget*>(m_windows.editor),
+                            static_cast<QWidget*>(assembly), static_cast<QWidget*>(listing),
+                            static_cast<QWidget*>(m_windows.help), static_cast<QWidget*>(m_windows.store)})
+        if (window && window->isWindow())
+            keepOnScreen(window);
+}
+
 void Zelvar::autoOpenLastFile()
 {
     const Setup& setup = m_session->setup();
@@ -181,6 +208,7 @@ int runZelvar(QApplication& app, const QStringList& arguments, bool showSplash)
     app.setQuitOnLastWindowClosed(false);
 
     Zelvar zelvar(showSplash);
+    zelvar.fitOnScreen();
     zelvar.autoOpenLastFile();
     if (showSplash)
         zelvar.windows().splash->exec();

@@ -36,6 +36,11 @@ public:
 
     // AutoOpen: when the setup says so and the last file still exists, opens it.
     void autoOpenLastFile();
+    // Every window whole on the screen it will show on, frame included (a
+    // place stored on a larger screen, a first start on a small one). On a
+    // first start ASM and LST go one above the other right of the editor
+    // when the screen is too narrow for them side by side.
+    void fitOnScreen();
     // Separate windows or One window, and the main window's docks.
     WindowLayout* layout() const { return m_layout; }
     // What need not be there for the first painted window: the simulator's

@@ -234,6 +234,6 @@ SyntaxLexer::Palette Asm51Lexer::defaultPalette()
         {Kind::Directive, {QColor(0, 95, 120)}},
         {Kind::Label, {QColor(0, 100, 0)}},
         {Kind::Comment, {QColor(85, 85, 85)}},
-        {Kind::Error, {QColor(200, 0, 0)}},
+        {Kind::Error, {QColor(170, 0, 0)}},
     };
 }

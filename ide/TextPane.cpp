@@ -40,12 +40,24 @@ CodeEditor::Colours viewerColours()
 {
     CodeEditor::Colours colours;
     colours.gutter = QColor(172, 190, 172);
-    colours.number = QColor(60, 80, 60);
+    colours.number = QColor(45, 65, 45);
     colours.currentLine = QColor(214, 228, 214);
     colours.executionLine = QColor(255, 236, 140);
+    colours.errorLine = QColor(255, 205, 205);
     colours.annotationText = QColor(120, 0, 0);
     colours.annotationPaper = QColor(255, 225, 225);
+    colours.heat = QColor(255, 200, 120);
     return colours;
+}
+
+PaneTheme m51Theme()
+{
+    return {QColor(64, 0, 64), QColor(0, 255, 255), M51Lexer::defaultPalette(), CodeEditor::Colours()};
+}
+
+PaneTheme asmTheme()
+{
+    return {QColor(194, 211, 194), QColor(0, 0, 0), Asm51Lexer::defaultPalette(), viewerColours()};
 }
 
 QString paneText(const CodeEditor* pane)

@@ -4,14 +4,13 @@
 // empty pane has no lines.
 
 #include "CodeEditor.h"
+#include "SyntaxLexer.h"
 
 #include <QColor>
 #include <QFont>
 #include <QString>
 #include <string>
 #include <vector>
-
-class SyntaxLexer;
 
 // Courier New (or the system's closest fixed font) at a pixel height.
 QFont courierFont(int pixelHeight, bool bold);
@@ -20,6 +19,21 @@ QFont courierFont(int pixelHeight, bool bold);
 // font) and matching margins, caret and selection.
 void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text,
                    const QFont& font);
+
+// The colours of a kind of code pane: paper, plain text, the syntax colours
+// and the shades a line gets (caret line, execution line, error line). Every
+// colour of text is readable on every shade of its theme: a contrast of 4.5:1
+// at least (WCAG AA).
+struct PaneTheme {
+    QColor paper;
+    QColor text;
+    SyntaxLexer::Palette syntax;
+    CodeEditor::Colours colours;
+};
+// M51 sources: light colours on dark purple.
+PaneTheme m51Theme();
+// Assembly: the ASM and LST windows and an assembly source, dark on light grey-green.
+PaneTheme asmTheme();
 
 // The margins and marks of the ASM and LST windows, on their light background.
 CodeEditor::Colours viewerColours();

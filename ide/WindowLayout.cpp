@@ -31,7 +31,8 @@ struct Default {
 
 // Separate windows: the simulator beside the lists, its panes beside it.
 // One window: the lists under the editor, ASM and LST right of it with the
-// simulator's panes below them, the simulator left of it.
+// memory and code panes below them, the simulator left of it with the panes
+// of what the run tells (profile, watch, board, serial port) below it.
 Default DefaultPlace(WindowLayout::Kind kind, WindowLayout::Group group)
 {
     using G = WindowLayout::Group;
@@ -41,7 +42,9 @@ Default DefaultPlace(WindowLayout::Kind kind, WindowLayout::Group group)
     case G::Lists: return {Qt::BottomDockWidgetArea, Qt::Horizontal};
     case G::Code: return {Qt::RightDockWidgetArea, Qt::Vertical};
     case G::Simulator: return {Qt::LeftDockWidgetArea, Qt::Vertical};
-    case G::Panes: return {Qt::RightDockWidgetArea, Qt::Vertical};
+    case G::Panes:
+    case G::CodePanes: return {Qt::RightDockWidgetArea, Qt::Vertical};
+    case G::InsightPanes: return {Qt::LeftDockWidgetArea, Qt::Vertical};  // under the simulator's groups
     }
     return {Qt::RightDockWidgetArea, Qt::Vertical};
 }
@@ -75,7 +78,7 @@ WindowLayout::WindowLayout(const WindowSet& windows, const QString& iniFileName)
     // Docks beside the editor reach down to the bottom; the lists lie under the editor only.
     m_main->setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
     m_main->setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
-    m_viewMenu = m_main->menuBar()->addMenu(QStringLiteral("View"));
+    m_viewMenu = m_main->menuBar()->addMenu(QStringLiteral("&View"));
     m_viewMenu->setObjectName(QStringLiteral("menuView"));
     m_viewMenu->setFont(QApplication::font("QMenu"));
     m_oneWindow = m_viewMenu->addAction(QStringLiteral("One window"));
@@ -129,7 +132,7 @@ QDockWidget* WindowLayout::addDock(const QString& id, const QString& title, QWid
 
 // The first dock of the same group gets this one as a tab; else the group's
 // area takes it beside what is there; the simulator's panes in One window go
-// under ASM and LST.
+// under ASM and LST, in separate windows all into one row of tabs.
 void WindowLayout::placeDock(QDockWidget* dock, Group group)
 {
     auto firstOf = [&](Group g) -> QDockWidget* {
@@ -146,11 +149,18 @@ void WindowLayout::placeDock(QDockWidget* dock, Group group)
         keepTabTitlesWhole();
         return;
     }
-    if (m_kind == Kind::OneWindow && group == Group::Panes)
-        if (QDockWidget* code = firstOf(Group::Code)) {
-            m_main->splitDockWidget(code, dock, Qt::Vertical);
-            return;
-        }
+    const bool pane = group == Group::Panes || group == Group::CodePanes || group == Group::InsightPanes;
+    // Separate windows: the main window has little height above the editor,
+    // so every pane shares one row of tabs there.
+    if (pane && m_kind == Kind::Separate)
+        for (Group other : {Group::Panes, Group::CodePanes, Group::InsightPanes})
+            if (QDockWidget* first = firstOf(other)) {
+                m_main->tabifyDockWidget(first, dock);
+                keepTabTitlesWhole();
+                return;
+            }
+    // One window: each group of panes is a row of its own in its area
+    // (a split beside a tabbed dock would only add a tab).
     const Default place = DefaultPlace(m_kind, group);
     m_main->addDockWidget(place.area, dock, place.orientation);
     sizeByDefault(dock, group);
@@ -191,7 +201,7 @@ void WindowLayout::placeAllByDefault()
         m_main->removeDockWidget(m_docks[id]);
         m_unplaced.insert(id);
     }
-    for (Group group : {Group::Lists, Group::Code, Group::Simulator, Group::Panes})
+    for (Group group : {Group::Lists, Group::Code, Group::Simulator, Group::Panes, Group::CodePanes, Group::InsightPanes})
         for (const QString& id : shown) {
             if (m_groups[id] != group)
                 continue;
@@ -215,12 +225,21 @@ void WindowLayout::makeRoomForDocks()
     const QMargins frame = FrameMargins(m_main);
     QRect rect = m_main->geometry();
     rect.setRight(area.right() - frame.right());
-    // Down to the editor's title bar when the editor is below, else to a
-    // height the simulator's groups fit in.
-    const QRect editor = m_windows.editor && m_windows.editor->isVisible() ? m_windows.editor->frameGeometry() : QRect();
+    // Down to the highest title bar of the editor, ASM and LST below it
+    // (shown or not: they come back where they were), else to a height the
+    // simulator's groups fit in.
     int bottom = std::min(area.bottom() - frame.bottom(), rect.top() + 640);
-    if (editor.isValid() && editor.top() > rect.top() + 200)
-        bottom = editor.top() - frame.bottom() - 6;
+    int below = area.bottom() + 1;
+    for (QWidget* window : {static_cast<QWidget*>(m_windows.editor), static_cast<QWidget*>(m_windows.assembly),
+                            static_cast<QWidget*>(m_windows.listing)}) {
+        if (!window || !window->isWindow())
+            continue;
+        const QRect place = outerPlace(window);
+        if (place.top() > rect.top() + 200 && place.left() <= rect.right() && place.right() >= rect.left())
+            below = std::min(below, place.top());
+    }
+    if (below <= area.bottom())
+        bottom = below - frame.bottom() - 6;
     rect.setBottom(std::max(rect.bottom(), bottom));
     m_main->setGeometry(rect);
 }
@@ -264,6 +283,7 @@ void WindowLayout::switchTo(Kind kind, bool remember)
             if (kind == Kind::Separate)
                 d->hide();
         }
+    m_main->setFileInTitle(kind == Kind::OneWindow);
     const QSignalBlocker quiet(m_oneWindow);
     m_oneWindow->setChecked(kind == Kind::OneWindow);
     emit kindChanged(kind);

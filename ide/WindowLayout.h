@@ -32,8 +32,11 @@ class WindowLayout : public QObject {
     Q_OBJECT
 public:
     enum class Kind { Separate, OneWindow };
-    // Where a dock goes when no stored place says otherwise.
-    enum class Group { Lists, Code, Simulator, Panes };
+    // Where a dock goes when no stored place says otherwise. The simulator's
+    // panes come in three groups, in One window each a row of tabs of its
+    // own: memory (Panes), the program's code and flow (CodePanes), and what
+    // the run tells and meets outside (InsightPanes).
+    enum class Group { Lists, Code, Simulator, Panes, CodePanes, InsightPanes };
 
     // Adds the View menu to the main window's menu bar.
     explicit WindowLayout(const WindowSet& windows, const QString& iniFileName = QStringLiteral("Zelvar"));

@@ -65,9 +65,10 @@ TEd::TEd(QWidget* parent)
     M = new CodeEditor(this);
     M->setObjectName(QStringLiteral("M"));
     M->setFrameShape(QFrame::NoFrame);
-    highlighter = new M51Lexer(QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true), M);
-    asmHighlighter = new Asm51Lexer(QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true), M);
-    styleTextPane(M, highlighter, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
+    const PaneTheme m51 = m51Theme(), assembly = asmTheme();
+    highlighter = new M51Lexer(m51.paper, m51.text, courierFont(13, true), M);
+    asmHighlighter = new Asm51Lexer(assembly.paper, assembly.text, courierFont(13, true), M);
+    styleTextPane(M, highlighter, m51.paper, m51.text, courierFont(13, true));
     M->setSourceEditing(true);
     findBar = new FindBar(M, this);
     emptyHint = new QLabel(M->viewport());
@@ -249,10 +250,10 @@ void TEd::setAssemblySource(bool assembly)
     // The markers and margins stay; only the colouring changes. The 8051
     // colours are made for the ASM window's light paper, so an assembly
     // source gets that paper too (on the M51 purple its mnemonics vanish).
-    if (assembly)
-        styleTextPane(M, wanted, QColor(194, 211, 194), QColor(0, 0, 0), courierFont(13, true));
-    else
-        styleTextPane(M, wanted, QColor(64, 0, 64), QColor(0, 255, 255), courierFont(13, true));
+    // The line shades and the gutter go with the paper.
+    const PaneTheme theme = assembly ? asmTheme() : m51Theme();
+    styleTextPane(M, wanted, theme.paper, theme.text, courierFont(13, true));
+    M->setColours(theme.colours);
 }
 
 void TEd::restorePlacement()

@@ -2,6 +2,7 @@
 
 #include "BuildChain.h"
 #include "CodeEditor.h"
+#include "Cp1250.h"
 #include "SyntaxLexer.h"
 #include "Placement.h"
 #include "Session.h"
@@ -39,6 +40,22 @@ TLST::TLST(Session* session, QWidget* parent)
                 reportError(error.message());
             }
         });
+        // Every build of an M51 source assembles it in memory, however it was
+        // started: its listing replaces the one of an earlier build.
+        const auto showBuilt = [this, session] {
+            const ProgramBuild& build = session->lastBuild();
+            const std::pair<int, bool> key{build.compiles, build.assembled};
+            if (build.assemblySource || !build.assembled || key == m_shownBuild)
+                return;
+            m_shownBuild = key;
+            QString text = cp1250::decode(build.program.listing);
+            text.remove(QLatin1Char('\r'));
+            if (text.endsWith(QLatin1Char('\n')))
+                text.chop(1);
+            setPaneText(M, text);
+        };
+        connect(session, &Session::compiled, this, showBuilt);
+        connect(session, &Session::diagnosticsChanged, this, showBuilt);
     }
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 // The listing viewer `LST`, caption "LST": the assembler's listing after a
 // build, read in the Western character set (windows-1252) the assemblers
-// write. It keeps the last listing until the next build replaces it.
+// write. It keeps the last listing until the next build replaces it: the
+// build script's file, or the listing of the in-memory assembly every build
+// of an M51 source makes.
 
 #include <QWidget>
+#include <utility>
 
 class CodeEditor;
 class Session;
@@ -27,4 +30,7 @@ public:
     void restorePlacement();
     void savePlacement();
     void FormDestroy();
+
+private:
+    std::pair<int, bool> m_shownBuild{0, false};  // the build whose listing shows: compiles, assembled
 };

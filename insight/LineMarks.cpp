@@ -70,9 +70,12 @@ std::vector<LineMark> MarksOf(const std::vector<LineStats>& lines, bool branches
     if (hot == 0)
         return marks;
     const uint64_t top = byCycles.front()->cycles;
+    uint64_t total = 0;
+    for (const LineMark* mark : byCycles)
+        total += mark->cycles;
     for (size_t i = 0; i < hot; ++i) {
         LineMark& mark = *byCycles[i];
-        if (mark.cycles * HeatFloor >= top)  // a line of no weight beside the hottest stays plain
+        if (mark.cycles * HeatShare >= total)  // a line of no real share of the run stays plain
             mark.heat = std::max(1, static_cast<int>((mark.cycles * HeatLevels + top - 1) / top));
     }
     return marks;

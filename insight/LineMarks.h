@@ -21,7 +21,7 @@ enum class LineCoverage {
 
 constexpr int HeatLevels = 3;  // shades of the hottest lines
 constexpr int HotLines = 10;   // at most this many lines are shaded
-constexpr int HeatFloor = 50;  // and only those with at least 1/50 of the hottest line's cycles
+constexpr int HeatShare = 20;  // and only those with at least 1/20 (5%) of all the lines' cycles
 
 struct LineMark {
     int line = 0;  // 0-based

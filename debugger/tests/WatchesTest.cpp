@@ -95,6 +95,15 @@ TEST(Watches, FormsAndEditing)
     };
     for (const auto& v : values)
         EXPECT_EQ(ParseWatchValue(v.text), v.value) << v.text;
+    // Typed into a column: plain digits in its base, marked values as marked.
+    const struct { const char* text; WatchFormat column; std::optional<long> value; } typed[] = {
+        {"52", WatchFormat::Hex, 0x52},     {"1b", WatchFormat::Hex, 0x1B},     {"0FFH", WatchFormat::Hex, 255},
+        {"0x10", WatchFormat::Hex, 16},     {"52", WatchFormat::Decimal, 52},   {"101", WatchFormat::Binary, 5},
+        {"12", WatchFormat::Binary, std::nullopt}, {"A", WatchFormat::Char, 65}, {"'A'", WatchFormat::Char, 65},
+        {"zz", WatchFormat::Hex, std::nullopt},
+    };
+    for (const auto& v : typed)
+        EXPECT_EQ(ParseWatchValue(v.text, v.column), v.value) << v.text;
 
     Memory m;
     m.sfr[0x90] = 0xFF;

@@ -233,6 +233,19 @@ bool DebugController::isDebugging() const
     return m_engine.state() == DebugEngine::State::Paused || m_engine.state() == DebugEngine::State::Running;
 }
 
+void DebugController::endSession()
+{
+    stopAnimating();
+    m_afterStart = {};
+    m_builtText.clear();
+    m_keptText.clear();
+    if (m_engine.state() == DebugEngine::State::Off)
+        return;
+    m_engine.shutdown();
+    emit executionLineChanged(-1, -1);
+    emit statusMessage(tr("Debugging ended"));
+}
+
 QString DebugController::sourceFileName() const
 {
     const QString path = m_path ? m_path() : QString();

@@ -83,6 +83,9 @@ public:
     void setBreakpoints(const QSet<int>& lines);
     void toggleBreakpoint(int line);
     bool isDebugging() const;
+    // Ends the debug session, if any (another source takes the editor): the
+    // simulator stops, the execution line goes and the next Run builds anew.
+    void endSession();
     // Animate: stepping line by line with the pause of the engine's options, until Stop, a breakpoint or the end.
     bool isAnimating() const { return m_animating; }
     // The source's file name as messages name it ("untitled.M51" when unsaved).

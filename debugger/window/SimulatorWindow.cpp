@@ -87,6 +87,9 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     speed->addItem(tr("Real time at the crystal"));
     speed->setCurrentIndex(m_engine->options().realTime ? 1 : 0);
     speed->setToolTip(tr("Real time runs the built-in simulator at the crystal's pace"));
+    // Its longest choice reads whole however narrow the dock.
+    speed->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    speed->setMinimumWidth(speed->sizeHint().width());
     connect(speed, &QComboBox::currentIndexChanged, m_engine, [this](int index) { m_engine->setRealTime(index == 1); });
     controls->addWidget(new QLabel(tr("Speed")), 0, 4);
     controls->addWidget(speed, 1, 4);
@@ -273,14 +276,19 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_replay->setObjectName("replay");
     m_replay->setWordWrap(true);
     m_replay->setStyleSheet("background:#fff3c4; color:#5a4500; padding:3px; border-radius:3px");
+    // It wraps to the dock's width and keeps room for its lines.
+    m_replay->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    m_replay->setMinimumHeight(3 * m_replay->fontMetrics().lineSpacing() + 6);
     m_replay->hide();
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(registers);
-    left->addWidget(ports);
-    left->addWidget(timers);
-    left->addWidget(timing);
-    left->addStretch();
+    // The machine's groups in two columns, so that they show whole in a dock
+    // of a screen's height: registers beside ports and timers, time below.
+    auto* left = new QGridLayout;
+    left->addWidget(registers, 0, 0, 2, 1);
+    left->addWidget(ports, 0, 1);
+    left->addWidget(timers, 1, 1);
+    left->addWidget(timing, 2, 0, 1, 2);
+    left->setRowStretch(3, 1);
     auto* right = new QVBoxLayout;
     right->addWidget(iramBox, 3);
     right->addWidget(serial, 2);

@@ -115,8 +115,9 @@ void WatchPane::fill()
         for (int c = 1; c < 5; ++c) {
             QTableWidgetItem* item = m_table->item(row, c);
             QString text;
+            // A watch that names nothing says why beside its "?".
             if (!e.target)
-                text = c == 1 ? tr("?") : QString();
+                text = c == 1 ? tr("?") : c == 2 ? QString::fromStdString(e.error) : QString();
             else if (e.known)
                 text = QString::fromStdString(FormatWatch(*e.target, e.value, Forms[c - 1]));
             item->setText(text);
@@ -149,7 +150,7 @@ void WatchPane::onCellChanged(int row, int column)
         sample(false);
         return;
     }
-    const auto value = ParseWatchValue(text.toStdString());
+    const auto value = ParseWatchValue(text.toStdString(), Forms[column - 1]);
     const bool written = value && m_list->write(index, *value, reader(), [this](WatchSpace space, unsigned address, uint8_t byte) {
         m_engine->write(MemoryOf(space), address, byte);
     });

@@ -3,6 +3,8 @@
 #include "InsightHarness.h"
 #include "LineMarks.h"
 
+#include <algorithm>
+
 using namespace insight;
 using namespace insight::test;
 
@@ -97,6 +99,18 @@ TEST(LineMarks, OnlyTheHottestLinesAreShaded)
     EXPECT_EQ(MarkOf(marks, LineOf(Paths, "JUMP PARK"))->heat, HeatLevels);
     // The rest ran a few times beside 2000 jumps: too light to shade.
     EXPECT_EQ(shaded, 1);
+    // Shaded: lines with 5% of all the lines' cycles at least, ten at most.
+    const struct { std::vector<uint64_t> cycles; int shaded; } shares[] = {
+        {std::vector<uint64_t>(30, 10), 0}, {{100, 6, 6, 6}, 4}, {{1000, 40, 30}, 1}, {std::vector<uint64_t>(12, 10), 10},
+    };
+    for (const auto& share : shares) {
+        std::vector<LineStats> lines;
+        for (uint64_t cycles : share.cycles)
+            lines.push_back(LineStats{int(lines.size()), 1, cycles, {}});
+        const auto shadedMarks = MarksOf(lines, false);
+        EXPECT_EQ(std::count_if(shadedMarks.begin(), shadedMarks.end(), [](const LineMark& m) { return m.heat > 0; }),
+                  share.shaded);
+    }
     // Without a run nothing is hot.
     auto fresh = Start(Paths, true);
     for (const LineMark& mark : MarksOf(fresh->report().sourceLines, true))

@@ -10,9 +10,11 @@
 #include "RecentFiles.h"
 #include "ResultLists.h"
 #include "SyntaxRules.h"
+#include "TextPane.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <cmath>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -31,6 +33,23 @@ QString numbered(int lines)
     for (int i = 0; i < lines; ++i)
         text << QStringLiteral("SETBIT P1.0 ; line %1").arg(i);
     return text.join(QLatin1Char('\n'));
+}
+
+// The contrast ratio of two colours (WCAG 2).
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor over(const QColor& below, const QColor& shade, int alpha)
+{
+    const auto mix = [alpha](int b, int s) { return (b * (255 - alpha) + s * alpha + 127) / 255; };
+    return QColor(mix(below.red(), shade.red()), mix(below.green(), shade.green()), mix(below.blue(), shade.blue()));
 }
 
 } // namespace
@@ -57,6 +76,7 @@ private slots:
     void findAndReplaceWithPatterns();
     void recentFiles();
     void errorRows();
+    void themesAreReadable();
 };
 
 void TestEditorParts::m51Spans_data()
@@ -352,6 +372,30 @@ void TestEditorParts::completionAndTips()
     QVERIFY(editor.showStatementTip());
     editor.setCursorPosition(1, 1);
     QVERIFY(!editor.showStatementTip());
+
+    // Typing: Enter ends the line unless an arrow key chose an item of the list.
+    editor.setSourceEditing(true);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    const struct {
+        const char* typed;
+        QList<int> keys;
+        bool listBeforeKeys;
+        const char* text;
+    } typing[] = {
+        {"BEGIN", {Qt::Key_Return}, false, "BEGIN\n"},
+        {"ENDPROC", {Qt::Key_Return}, false, "ENDPROC\n"},
+        {"SETB", {Qt::Key_Return}, true, "SETB\n"},
+        {"SETB", {Qt::Key_Down, Qt::Key_Return}, true, "SETBIT"},
+    };
+    for (const auto& row : typing) {
+        editor.setPlainText({});
+        QTest::keyClicks(editor.viewport(), row.typed);
+        QCOMPARE(editor.isListActive(), row.listBeforeKeys);
+        for (int key : row.keys)
+            QTest::keyClick(editor.viewport(), Qt::Key(key));
+        QCOMPARE(editor.text(), QString::fromLatin1(row.text));
+    }
 }
 
 // The tips the editor shows are the examples the help gives: a statement
@@ -484,4 +528,32 @@ void TestEditorParts::errorRows()
 }
 
 QTEST_MAIN(TestEditorParts)
+// Every colour of text on every shade a line of its theme can get, the
+// hot-line shades over them included; the line numbers on the gutter and the
+// error reasons on their paper.
+void TestEditorParts::themesAreReadable()
+{
+    const struct {
+        const char* name;
+        PaneTheme theme;
+    } themes[] = {{"M51", m51Theme()}, {"assembly", asmTheme()}};
+    for (const auto& [name, theme] : themes) {
+        const CodeEditor::Colours& c = theme.colours;
+        QList<QColor> texts{theme.text};
+        for (const SyntaxLexer::Look& look : theme.syntax)
+            texts << look.colour;
+        QList<QColor> shades{theme.paper, c.currentLine, c.executionLine, c.errorLine};
+        for (const QColor& line : {theme.paper, c.currentLine, c.executionLine})
+            for (int alpha : CodeEditor::HeatAlpha)
+                shades << over(line, c.heat, alpha);
+        QList<std::pair<QColor, QColor>> pairs{{c.number, c.gutter}, {c.annotationText, c.annotationPaper}};
+        for (const QColor& text : texts)
+            for (const QColor& shade : shades)
+                pairs.append({text, shade});
+        for (const auto& [text, shade] : pairs)
+            QVERIFY2(contrast(text, shade) >= 4.5, qPrintable(QStringLiteral("%1: %2 on %3: %4").arg(
+                name, text.name(), shade.name()).arg(contrast(text, shade), 0, 'f', 2)));
+    }
+}
+
 #include "tst_editorparts.moc"

@@ -85,7 +85,9 @@ private slots:
     void assemblySourceErrorsLandOnTheirLines();
     void debuggerStopsOnAnAssemblyLine();
     void simulatorChoiceSurvivesARestart();
+    void anotherSourceEndsTheSession();
 #endif
+    void checkReportsWhatTheAssemblerRefuses();
 
 private:
     // The run under test and its windows.
@@ -683,7 +685,55 @@ void TestWiring::simulatorChoiceSurvivesARestart()
     QCOMPARE(Nastav->Simulator->currentIndex(), 1);
     QCOMPARE(engineKind(), m51dbg::SimulatorKind::S51);
 }
+
+// Run's own build fills the lists and the LST window; File > Open of another
+// source ends the session, and its first Run starts anew without a question.
+void TestWiring::anotherSourceEndsTheSession()
+{
+    start();
+    Form1->OpenSourceFile(copyBlink());
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QTRY_VERIFY_WITH_TIMEOUT(debugger->engine()->isPaused(), 20000);
+    QVERIFY(Form1->ProcBox->count() > 0);
+    QVERIFY2(LST->M->text().contains(QStringLiteral("SETB"), Qt::CaseInsensitive), qPrintable(LST->M->text().left(300)));
+    QVERIFY(Ed->M->executionLine() >= 0);
+
+    const QString other = m_dir->filePath(QStringLiteral("other.M51"));
+    writeFileBytes(other, "PROCESOR 51\r\nSETBIT P1.0\r\nEND\r\n");
+    Form1->OD1 = [other](QWidget*, const QString&) { return other; };
+    Form1->Otevt1Click();
+    QCOMPARE(debugger->engine()->state(), m51dbg::DebugEngine::State::Off);
+    QCOMPARE(Ed->M->executionLine(), -1);
+    QVERIFY(Form1->buildStatus->text().contains(QStringLiteral("other.M51")));
+    int asked = 0;
+    debugger->setRebuildQuestion([&] {
+        ++asked;
+        return true;
+    });
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QTRY_VERIFY_WITH_TIMEOUT(debugger->engine()->isPaused(), 20000);
+    QCOMPARE(asked, 0);
+}
 #endif
+
+// Check assembles too: an operand the compiler lets pass but the assembler
+// refuses is told on its M51 line, in the statement's words.
+void TestWiring::checkReportsWhatTheAssemblerRefuses()
+{
+    start();
+    const QString path = m_dir->filePath(QStringLiteral("refused.M51"));
+    writeFileBytes(path, "PROCESOR 51\r\nIFA=\r\nEND\r\n");
+    Form1->OpenSourceFile(path);
+    Form1->Kompiluj1Click(false);
+    const std::vector<ResultRow>& rows = Form1->ErBox->rows();
+    QVERIFY2(!rows.empty(), "no error");
+    QCOMPARE(rows[0].line, 1);
+    QVERIFY2(rows[0].text.startsWith(QStringLiteral("IFA= needs a number")), qPrintable(rows[0].text));
+    QVERIFY(Form1->statusBar()->currentMessage().startsWith(QStringLiteral("Check: ")));
+    QVERIFY(Form1->statusBar()->currentMessage() != QStringLiteral("Check: no errors"));
+}
 
 QTEST_MAIN(TestWiring)
 #include "tst_wiring.moc"
