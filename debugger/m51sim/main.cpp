@@ -318,7 +318,7 @@ int main(int argc, char** argv)
 #else
         if (!serialIn.empty())
             machine.sendSerial(reinterpret_cast<const uint8_t*>(serialIn.data()), serialIn.size());
-        if (const std::string error = m51sim::ServeOnTty(machine, options.tty, BaseName(options.source) + Extension(options.source)); !error.empty())
+        if (const std::string error = m51sim::ServeOnTty(machine, options.tty, options.source.substr(options.source.find_last_of("/\\") + 1)); !error.empty())
             return Fail(error, 2);
 #endif
     } else {
