@@ -1,6 +1,7 @@
 // The engine with small assembly programs, on the simulator core (and on s51
 // with M51_SIMULATOR=s51).
 #include "EngineHarness.h"
+#include "ServedPorts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -207,6 +209,11 @@ TEST(EngineSerial, OnePathAcrossSessions)
     ASSERT_TRUE(WaitForStop(engine));
     const QString path = engine.serialTerminalPath();
     ASSERT_FALSE(path.isEmpty());
+    // Listed for terminal's Device menu while the engine lives.
+    const std::vector<m51::ServedPort> served = m51::ListServedPorts();
+    EXPECT_TRUE(std::any_of(served.begin(), served.end(), [&](const m51::ServedPort& port) {
+        return port.path == path.toStdString() && port.pid == ::getpid();
+    }));
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     for (int session = 0; session < 3; ++session) {
