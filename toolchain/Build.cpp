@@ -1,5 +1,8 @@
 #include "toolchain/Build.h"
 
+#include "toolchain/CBuild.h"
+#include "toolchain/CdbProgram.h"
+
 #include "Assembler.h"
 #include "Compiler.h"
 #include "FileWrite.h"
@@ -300,6 +303,8 @@ Language LanguageOf(std::string_view path)
         return Language::Assembly;
     if (extension == ".HEX" || extension == ".IHX")
         return Language::Hex;
+    if (extension == ".C" || extension == ".M51PROJ")
+        return Language::C;
     return Language::M51;
 }
 
@@ -307,7 +312,8 @@ std::unique_ptr<Build> BuildFor(Language language)
 {
     switch (language) {
     case Language::Assembly: return std::make_unique<AssemblyBuild>();
-    case Language::Hex: return std::make_unique<HexBuild>();
+    case Language::Hex: return std::make_unique<HexBuild>(std::vector<HexBuild::DebugInfoReader>{CdbReader()});
+    case Language::C: return std::make_unique<CBuild>();
     case Language::M51: break;
     }
     return std::make_unique<M51Build>();

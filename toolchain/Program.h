@@ -23,7 +23,7 @@ namespace toolchain {
 
 using m51::Diagnostic;
 
-enum class Language { M51, Assembly, Hex };
+enum class Language { M51, Assembly, Hex, C };
 
 // Where a symbol lives; Constant names a number that has no place (DEFINE, EQU).
 enum class Storage { InternalRam, Sfr, Bit, ExternalRam, Code, Register, StackRelative, Constant };

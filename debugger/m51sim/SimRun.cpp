@@ -5,6 +5,7 @@
 #include "FileRead.h"
 #include "FileWrite.h"
 #include "toolchain/Build.h"
+#include "toolchain/CBuild.h"
 #include "SerialScript.h"
 #include "PathNames.h"
 #include "SimOptions.h"
@@ -204,13 +205,14 @@ int Runner::run(const std::vector<std::string>& args)
     const bool isHex = extension == ".hex" || extension == ".ihx";
     const bool isAsm = extension == ".asm" || extension == ".a51";
     const std::string asmName = Folder(options.source) + BaseName(options.source) + ".asm";
-    const toolchain::BuildInput input{*source, isHex ? std::string() : options.source,
+    // A HEX image's path finds SDCC's debug information beside it.
+    const toolchain::BuildInput input{*source, options.source,
                                       BaseName(options.source) + (isAsm ? extension : std::string(".asm"))};
     const toolchain::Program code = toolchain::BuildFor(toolchain::LanguageOf(options.source))->run(input);
     for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(code, options.source, isAsm ? options.source : asmName))
         std::fprintf(m_err, "%s\n", toolchain::FormatBuildMessage(d).c_str());
     if (!code.ok)
-        return isHex ? 2 : 1;
+        return isHex || toolchain::BuildCouldNotRun(code) ? 2 : 1;
 
     // --until-line: an M51 line, or a line of an assembly source.
     int untilLine = -1;

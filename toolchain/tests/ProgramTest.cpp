@@ -107,7 +107,7 @@ TEST(Program, DiagnosticsNameTheirFiles)
     } cases[] = {
         {Language::M51, "PROCESOR 51\nFROBNICATE 7\nEND\n", "b.M51:2: "},
         {Language::Assembly, "        FROB A\n        END\n", "src/b.asm:1: "},
-        {Language::Hex, ":10000000\n", "b.hex: not a valid Intel HEX file"},
+        {Language::Hex, ":10000000\n", "b.hex:1: not a valid Intel HEX file"},
     };
     for (const auto& c : cases) {
         const Program program = BuildFor(c.language)->run({c.source, "", "b.asm"});

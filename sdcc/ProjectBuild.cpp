@@ -1,4 +1,4 @@
-#include "sdcc/CBuild.h"
+#include "sdcc/ProjectBuild.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -62,7 +62,7 @@ std::string joined(const std::vector<std::string>& options)
 
 // Runs SDCC; false when it failed (its messages are in `result`).
 bool runSdcc(const std::vector<std::string>& arguments, const CProject& project, const ProcessRunner& run,
-             CBuildResult& result)
+             ProjectBuildResult& result)
 {
     const ProcessResult process = run(arguments, project.folder);
     if (!process.started) {
@@ -82,7 +82,7 @@ bool runSdcc(const std::vector<std::string>& arguments, const CProject& project,
     return !failed;
 }
 
-bool prepareFolder(const CProject& project, CBuildResult& result)
+bool prepareFolder(const CProject& project, ProjectBuildResult& result)
 {
     std::error_code error;
     fs::create_directories(project.buildPath(), error);
@@ -93,7 +93,7 @@ bool prepareFolder(const CProject& project, CBuildResult& result)
 }
 
 bool compile(const CProject& project, const std::string& source, const std::string& sdcc, const ProcessRunner& run,
-             CBuildResult& result)
+             ProjectBuildResult& result)
 {
     std::vector<std::string> arguments{sdcc, "-c"};
     const std::vector<std::string> options = SdccOptions(project);
@@ -154,9 +154,9 @@ std::vector<std::string> ReadDependencies(std::string_view text)
     return files;
 }
 
-CBuildResult BuildProject(const CProject& project, const std::string& sdcc, const ProcessRunner& run)
+ProjectBuildResult BuildProject(const CProject& project, const std::string& sdcc, const ProcessRunner& run)
 {
-    CBuildResult result;
+    ProjectBuildResult result;
     if (!prepareFolder(project, result))
         return result;
     // Other options make every object stale.
@@ -191,10 +191,10 @@ CBuildResult BuildProject(const CProject& project, const std::string& sdcc, cons
     return result;
 }
 
-CBuildResult CheckSource(const CProject& project, const std::string& source, const std::string& sdcc,
+ProjectBuildResult CheckSource(const CProject& project, const std::string& source, const std::string& sdcc,
                          const ProcessRunner& run)
 {
-    CBuildResult result;
+    ProjectBuildResult result;
     if (!prepareFolder(project, result))
         return result;
     result.ok = compile(project, source, sdcc, run, result);

@@ -1,6 +1,6 @@
 // C projects: the project file read and written back, dependency files, and
 // builds with the installed SDCC that compile only what changed.
-#include "sdcc/CBuild.h"
+#include "sdcc/ProjectBuild.h"
 
 #include <gtest/gtest.h>
 

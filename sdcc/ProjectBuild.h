@@ -19,7 +19,7 @@ namespace sdcc {
 using ProcessRunner =
     std::function<ProcessResult(const std::vector<std::string>& arguments, const std::filesystem::path& workFolder)>;
 
-struct CBuildResult {
+struct ProjectBuildResult {
     bool ok = false;
     std::string failure;               // the build could not run: why (no SDCC, a folder that cannot be made)
     std::vector<Message> messages;     // SDCC's errors and warnings, file names relative to the project folder
@@ -33,12 +33,12 @@ std::string SdccProgram(const std::string& configured = {});
 // How to get SDCC when it is missing.
 std::string SdccMissingAdvice();
 
-CBuildResult BuildProject(const CProject& project, const std::string& sdccProgram,
+ProjectBuildResult BuildProject(const CProject& project, const std::string& sdccProgram,
                           const ProcessRunner& run = [](const auto& a, const auto& f) { return RunProcess(a, f); });
 
 // Check: compiles `source` (relative to the project folder) to an object in
 // the build folder and reports what SDCC says; links nothing.
-CBuildResult CheckSource(const CProject& project, const std::string& source, const std::string& sdccProgram,
+ProjectBuildResult CheckSource(const CProject& project, const std::string& source, const std::string& sdccProgram,
                          const ProcessRunner& run = [](const auto& a, const auto& f) { return RunProcess(a, f); });
 
 // The files a make-style dependency file names after its target's colon.
