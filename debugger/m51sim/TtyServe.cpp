@@ -46,6 +46,12 @@ std::string ServeOnTty(sim::Machine& machine, const std::string& link, const std
         tcsetattr(slave, TCSANOW, &attributes);
     }
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Listed while served (shown once the link is there); listed first, so
+    // that the run starts as soon as the link appears: a terminal that opens
+    // it at once finds the board already keeping pace with the line.
+    m51::ServedPortEntry listed;
+    std::error_code absolute;
+    listed.publish({std::filesystem::absolute(link, absolute).string(), "m51sim", program});
     // Only a link of an earlier run is replaced, never another file.
     struct stat existing{};
     if (lstat(link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode))
@@ -58,10 +64,6 @@ std::string ServeOnTty(sim::Machine& machine, const std::string& link, const std
     }
     std::fprintf(stderr, "m51sim: the board's serial port is %s (linked at %s); Ctrl+C ends the run\n", name,
                  link.c_str());
-    // Listed while served; a terminal that cannot see it can still open the link.
-    m51::ServedPortEntry listed;
-    std::error_code absolute;
-    listed.publish({std::filesystem::absolute(link, absolute).string(), "m51sim", program});
     g_interrupted = 0;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
