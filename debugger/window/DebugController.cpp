@@ -296,8 +296,6 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     emit built(QString::fromLatin1(output.assembly));
     // The board beside the source; its mistakes are shown, the rest of it still works.
     const QStringList boardErrors = m_board.load(path.isEmpty() ? QString() : BoardSession::BoardPathFor(path));
-    if (!boardErrors.isEmpty())
-        emit problems(boardErrors);
     m_watches.setNames(CollectSourceNames(text.toStdString()));
     m_engine.setConditionNames(CollectSourceNames(text.toStdString()));
     // The call stack's names: the M51 procedures, or every label of an assembly source.
@@ -310,6 +308,9 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     m_stack.setProcedures(std::move(procedures));
     // The build's "Building …" gives way to what runs now.
     emit statusMessage(tr("Debugging %1").arg(QFileInfo(name).fileName()));
+    // After it, so that the board's mistakes stay in view.
+    if (!boardErrors.isEmpty())
+        emit problems(boardErrors);
     // A fresh start shows the reset state: a step key then stops on the first
     // line instead of stepping past it.
     m_afterStart = afterFreshStart ? std::move(then) : std::function<void()>();
