@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
+
 namespace m51 {
 
 // The path as FileWrite.h takes it: the file system's own bytes, UTF-8 on Windows.
@@ -26,6 +28,26 @@ inline QString writeFileAtomically(const QString& path, const QByteArray& bytes)
     const std::string reason =
         writeFileAtomically(filePathBytes(path), std::string_view(bytes.constData(), size_t(bytes.size())));
     return QString::fromLocal8Bit(reason.data(), qsizetype(reason.size()));
+}
+
+// quoteForMessage() for text Qt holds: the same rules (control characters as
+// \xNN, tabs kept, a quote longer than maxChars cut and ended with "…"), for
+// messages of Zelvar and terminal that show what a file or a device gave.
+inline QString quoteForMessage(const QString& text, qsizetype maxChars = 200)
+{
+    QString quoted;
+    const qsizetype shown = std::min(text.size(), maxChars);
+    quoted.reserve(shown + 8);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const char16_t c = text[i].unicode();
+        if ((c < 0x20 && c != '\t') || (c >= 0x7F && c < 0xA0))
+            quoted += QLatin1String("\\x") + QLatin1Char("0123456789ABCDEF"[c >> 4]) + QLatin1Char("0123456789ABCDEF"[c & 15]);
+        else
+            quoted += text[i];
+    }
+    if (text.size() > maxChars)
+        quoted += QChar(0x2026);
+    return quoted;
 }
 
 } // namespace m51

@@ -3,6 +3,7 @@
 #include "CodeEditor.h"
 #include "CoverageWiring.h"
 #include "DebugController.h"
+#include "FileWriteQt.h"
 #include "ListBox.h"
 #include "Main.h"
 #include "Nastavu.h"
@@ -104,9 +105,19 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     QObject::connect(debugger, &m51dbg::DebugController::built, windows.assembly,
                      [windows](const QString& assembly) { windows.assembly->M->setPlainText(assembly); });
     QObject::connect(debugger, &m51dbg::DebugController::statusMessage, main,
-                     [main](const QString& text) { main->statusBar()->showMessage(text); });
-    // One message fits the status bar; more go to the error list.
-    QObject::connect(debugger, &m51dbg::DebugController::problems, main, [main](const QStringList& messages) {
+                     [main](const QString& text) { main->statusBar()->showMessage(m51::quoteForMessage(text)); });
+    // The messages join the error list (a board file's "NAME.board:LINE: ...",
+    // a state that was refused); the first also shows in the status bar.
+    QObject::connect(debugger, &m51dbg::DebugController::problems, main, [main](const QStringList& given) {
+        QStringList messages;
+        for (const QString& message : given)
+            messages << m51::quoteForMessage(message);
+        std::vector<ResultRow> rows = main->ErBox->rows();
+        // A build's errors are listed already, on their lines ("FILE:LINE: TEXT" ends with the row's TEXT).
+        for (const QString& message : messages)
+            if (std::none_of(rows.begin(), rows.end(), [&](const ResultRow& row) { return !row.text.isEmpty() && message.endsWith(row.text); }))
+                rows.push_back({-1, message, {}});
+        main->ErBox->setRows(std::move(rows));
         if (messages.size() == 1)
             main->statusBar()->showMessage(messages.front());
         else if (messages.size() > 1)

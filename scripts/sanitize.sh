@@ -5,8 +5,12 @@
 #     -DM51_SANITIZE=ON (no Qt programs, no benchmarks) and runs them;
 #  2. (step "fuzz") builds the libFuzzer targets with clang in build-fuzz/ and
 #     fuzzes CompileSource (seeded with examples/) and Assemble (seeded with
-#     the examples as m51c writes them and the all-opcode program), all
-#     targets at the same time, for FUZZ_SECONDS seconds (default 60); each
+#     the examples as m51c writes them and the all-opcode program) for
+#     FUZZ_SECONDS seconds (default 60), and the readers of board, test,
+#     script, HEX and state files, of breakpoint conditions, of SDCC's output
+#     and of the debug adapter's and language server's message stream for
+#     FUZZ_READER_SECONDS (default 20, at most FUZZ_SECONDS): small inputs, so
+#     a short run covers them well. All targets run at the same time; each
 #     target's output is shown when all are done.
 #   scripts/sanitize.sh [tests|fuzz]   (both steps without an argument)
 # Both build with -O1 and line tables only (-g1): what the sanitizers advise,
@@ -25,6 +29,7 @@ case "$step" in
 esac
 jobs=$(nproc 2>/dev/null || echo 2)
 seconds=${FUZZ_SECONDS:-60}
+reader_seconds=${FUZZ_READER_SECONDS:-$((seconds < 20 ? seconds : 20))}
 common=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DM51_WITH_ZELVAR=OFF -DM51_WITH_TERMINAL=OFF -DM51_WITH_BENCH=OFF
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG")
 if command -v ccache >/dev/null; then
@@ -60,9 +65,12 @@ fuzzers=()
 fuzz() {
   local target=$1 dict=$2 found=$3
   shift 3
-  echo "== Fuzzing $target for ${seconds} s"
-  build-fuzz/fuzz/"$target" "$@" -dict="$dict" -max_total_time="$seconds" -max_len=16384 -timeout=20 \
-    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$found/" >"build-fuzz/$target.log" 2>&1 &
+  local duration=${FUZZ_TIME:-$seconds}
+  local options=(-max_total_time="$duration" -max_len=16384 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1
+    -artifact_prefix="$found/")
+  [ -n "$dict" ] && options+=(-dict="$dict")
+  echo "== Fuzzing $target for ${duration} s"
+  build-fuzz/fuzz/"$target" "$@" "${options[@]}" >"build-fuzz/$target.log" 2>&1 &
   fuzzers+=("$!:$target:$found")
 }
 finish_fuzzing() {
@@ -89,7 +97,8 @@ trap 'for entry in "${fuzzers[@]}"; do kill "${entry%%:*}" 2>/dev/null || true; 
 echo "== Building the fuzz targets"
 CXX=clang++ CC=clang cmake -S . -B build-fuzz $(generator build-fuzz) "${common[@]}" -DM51_SANITIZE=ON -DM51_FUZZ=ON \
   -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-cmake --build build-fuzz -j"$jobs" --target m51_fuzz_compile m51_fuzz_assemble
+readers=(board testfile script hex condition state sdcc frame)
+cmake --build build-fuzz -j"$jobs" --target m51_fuzz_compile m51_fuzz_assemble "${readers[@]/#/m51_fuzz_}"
 
 corpus=build-fuzz/corpus
 artifacts=build-fuzz/artifacts
@@ -118,6 +127,24 @@ for program in examples/*.M51; do
 done
 cp tests/toolchain/crosscheck/allopcodes.asm "$asm_seeds/"
 fuzz m51_fuzz_assemble fuzz/asm51.dict "$asm_artifacts" "$asm_corpus" "$asm_seeds"
+
+reader_seeds=build-fuzz/reader-seeds
+mkdir -p "$reader_seeds"/{board,testfile,script,hex,condition,state,sdcc,frame}
+cp examples/*.board "$reader_seeds/board/"
+find examples -name '*.m51test' -exec cp {} "$reader_seeds/testfile/" \;
+printf 'send HAL\\r\nsendfile data.bin\nexpect IBM\nwait 1200\n' >"$reader_seeds/script/script.txt"
+m51as=build-sanitize/assembler/m51as
+[ -x "$m51as" ] && "$m51as" -o "$reader_seeds/hex/allopcodes" tests/toolchain/crosscheck/allopcodes.asm >/dev/null 2>&1 || true
+rm -f "$reader_seeds"/hex/*.lst "$reader_seeds"/hex/*.bin
+printf 'COUNT >= 10' >"$reader_seeds/condition/count.txt"
+cp fuzz/sdcc-seeds/* "$reader_seeds/sdcc/"
+printf 'Content-Length: 2\r\n\r\n{}' >"$reader_seeds/frame/message.txt"
+for reader in "${readers[@]}"; do
+  mkdir -p "build-fuzz/$reader-corpus" "build-fuzz/$reader-artifacts"
+  rm -f "build-fuzz/$reader-artifacts"/*
+  FUZZ_TIME=$reader_seconds fuzz "m51_fuzz_$reader" "" "build-fuzz/$reader-artifacts" "build-fuzz/$reader-corpus" \
+    "$reader_seeds/$reader"
+done
 
 finish_fuzzing
 if [ $status -ne 0 ]; then

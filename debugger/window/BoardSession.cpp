@@ -1,5 +1,8 @@
 #include "BoardSession.h"
 
+#include "FileRead.h"
+#include "FileWriteQt.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,15 +30,17 @@ QStringList BoardSession::load(const QString& boardPath)
     m_path = boardPath;
     QStringList errors;
     m_description = {};
-    QFile file(boardPath);
-    if (!boardPath.isEmpty() && file.exists()) {
-        if (!file.open(QIODevice::ReadOnly)) {
-            errors << QStringLiteral("%1: %2").arg(boardPath, file.errorString());
+    if (!boardPath.isEmpty() && QFileInfo::exists(boardPath)) {
+        std::string why;
+        const auto text = m51::readFileBounded(m51::filePathBytes(boardPath), m51::kInputLimit, why);
+        if (!text) {
+            errors << QStringLiteral("%1: %2").arg(boardPath, QString::fromLocal8Bit(why.data(), qsizetype(why.size())));
         } else {
-            const board::BoardParse parse = board::ParseBoard(file.readAll().toStdString());
+            const board::BoardParse parse = board::ParseBoard(*text);
             m_description = parse.board;
             for (const board::BoardError& e : parse.errors)
-                errors << QStringLiteral("%1:%2: %3").arg(boardPath).arg(e.line).arg(QString::fromStdString(e.message));
+                errors << (e.line > 0 ? QStringLiteral("%1:%2: %3").arg(boardPath).arg(e.line) : boardPath + QStringLiteral(": %1"))
+                              .arg(QString::fromStdString(e.message));
         }
     }
     rebuild();

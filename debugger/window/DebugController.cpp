@@ -314,14 +314,15 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
     emit built(QString::fromLatin1(output.program.assembly));
     // The board beside the source; its mistakes are shown, the rest of it still works.
     const QStringList boardErrors = m_board.load(path.isEmpty() ? QString() : BoardSession::BoardPathFor(path));
-    if (!boardErrors.isEmpty())
-        emit problems(boardErrors);
     // The names of the watches, the break conditions and the call stack: the program's own.
     m_watches.setNames(NamesOf(output.program));
     m_engine.setConditionNames(NamesOf(output.program));
     m_stack.setProcedures(ProceduresOf(output.program));
     // The build's "Building …" gives way to what runs now.
     emit statusMessage(tr("Debugging %1").arg(QFileInfo(name).fileName()));
+    // After it, so that the board's mistakes stay in view.
+    if (!boardErrors.isEmpty())
+        emit problems(boardErrors);
     // A fresh start shows the reset state: a step key then stops on the first
     // line instead of stepping past it.
     m_afterStart = afterFreshStart ? std::move(then) : std::function<void()>();

@@ -1,5 +1,7 @@
 #include "FileSender.h"
 
+#include "FileRead.h"
+#include "FileWriteQt.h"
 #include "MacroCodec.h"
 #include "SerialPortDrv.h"
 #include "Storage.h"
@@ -22,6 +24,12 @@ bool TFileSender::start(const QString& path, QString* error)
 {
     if (active())
         return false;
+    // A folder or a device is no file to send (a named pipe streams like one).
+    if (const std::string what = m51::notAFile(m51::filePathBytes(path), true); !what.empty()) {
+        if (error)
+            *error = QString::fromLocal8Bit(what.data(), qsizetype(what.size()));
+        return false;
+    }
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::ReadOnly)) {
         if (error)

@@ -69,6 +69,7 @@ public:
     // still queued are discarded, so its count is what really went out.
     void portClosing();
     bool active() const { return m_file.isOpen(); }
+    QString path() const { return m_file.fileName(); }  // the file being sent
 
     qint64 sent() const { return m_sent; }
     qint64 total() const { return m_total; }

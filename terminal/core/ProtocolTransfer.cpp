@@ -1,10 +1,15 @@
 #include "ProtocolTransfer.h"
 
+#include "FileWriteQt.h"
 #include "SerialPortDrv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+
+#include <filesystem>
+#include <system_error>
 
 TTransferCommand TransferCommand(const TTransferRequest& r)
 {
@@ -60,12 +65,10 @@ QString ProtocolName(TProtocol p)
     return QString();
 }
 
-QString TransferMessage(const TTransferResult& r)
+namespace {
+
+QString Outcome(const TTransferResult& r, const QString& what, const QString& bytes, const QString& files)
 {
-    const bool send = r.Request.Direction == TTransferDirection::Send;
-    const QString what = ProtocolName(r.Request.Protocol) + (send ? QStringLiteral(" send") : QStringLiteral(" receive"));
-    const QString bytes = QLocale().toString(r.Bytes);
-    const QString files = r.Files.isEmpty() ? QStringLiteral("no file") : r.Files.join(QStringLiteral(", "));
     switch (r.End) {
     case TTransferResult::Succeeded:
         return QStringLiteral("%1 finished: %2 (%3 bytes on the line)").arg(what, files, bytes);
@@ -87,6 +90,23 @@ QString TransferMessage(const TTransferResult& r)
     return QString();
 }
 
+} // namespace
+
+QString TransferMessage(const TTransferResult& r)
+{
+    const bool send = r.Request.Direction == TTransferDirection::Send;
+    const QString what = ProtocolName(r.Request.Protocol) + (send ? QStringLiteral(" send") : QStringLiteral(" receive"));
+    const QString bytes = QLocale().toString(r.Bytes);
+    const QString files = r.Files.isEmpty() ? QStringLiteral("no file") : r.Files.join(QStringLiteral(", "));
+    QString text = Outcome(r, what, bytes, files);
+    // A receive that did not finish changed no file: it says what came.
+    if (!send && r.End != TTransferResult::Succeeded && r.End != TTransferResult::NotStarted)
+        text += r.Kept.isEmpty()
+                    ? QStringLiteral("; %1 bytes of file arrived, discarded (the folder is as it was)").arg(QLocale().toString(r.Arrived))
+                    : QStringLiteral("; %1 bytes of file arrived, kept as %2").arg(QLocale().toString(r.Arrived), r.Kept.join(QStringLiteral(", ")));
+    return text;
+}
+
 TProtocolTransfer::TProtocolTransfer(TSerialPortDriver* driver, QObject* parent) : QObject(parent), m_driver(driver)
 {
     m_pump.setInterval(2);
@@ -102,13 +122,94 @@ TProtocolTransfer::~TProtocolTransfer()
     }
 }
 
-QMap<QString, QPair<qint64, qint64>> TProtocolTransfer::folderState() const
+namespace {
+
+// Replaces `to` by `from` in one step (both in one folder); "" or the reason.
+QString Replace(const QString& from, const QString& to)
 {
-    QMap<QString, QPair<qint64, qint64>> state;
-    const QFileInfoList list = QDir(m_request.Folder).entryInfoList(QDir::Files);
-    for (const QFileInfo& info : list)
-        state[info.fileName()] = {info.size(), info.lastModified().toMSecsSinceEpoch()};
-    return state;
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(from.toStdU16String()), std::filesystem::path(to.toStdU16String()), ec);
+    return ec ? QString::fromStdString(ec.message()) : QString();
+}
+
+// A name in `folder` that no file has yet: NAME, else NAME.1, NAME.2, ...
+QString FreeName(const QDir& folder, const QString& name)
+{
+    QString candidate = name;
+    for (int n = 1; folder.exists(candidate); ++n)
+        candidate = QStringLiteral("%1.%2").arg(name).arg(n);
+    return candidate;
+}
+
+const QString PartSuffix = QStringLiteral(".part");
+
+} // namespace
+
+// The temporary folder beside the target; a resume finds there the parts
+// kept from before under their own names. "" or why it cannot be made.
+QString TProtocolTransfer::startStaging()
+{
+    m_staging = std::make_unique<QTemporaryDir>(QDir(m_request.Folder).filePath(QStringLiteral(".receiving-XXXXXX")));
+    if (!m_staging->isValid())
+        return QStringLiteral("cannot make a temporary folder in %1: %2").arg(m_request.Folder, m_staging->errorString());
+    m_resumed.clear();
+    if (m_request.Resume) {
+        const QDir folder(m_request.Folder);
+        for (const QString& part : folder.entryList({QStringLiteral("*") + PartSuffix}, QDir::Files)) {
+            const QString name = part.chopped(PartSuffix.size());
+            if (!QFile::copy(folder.filePath(part), QDir(m_staging->path()).filePath(name)))
+                return QStringLiteral("cannot continue %1: it cannot be copied").arg(part);
+            m_resumed[name] = QFileInfo(folder.filePath(part)).size();
+        }
+    }
+    return QString();
+}
+
+// Puts the received files in place when the transfer succeeded; otherwise
+// counts what arrived and keeps it as NAME.part only when asked to.
+void TProtocolTransfer::finishReceive(TTransferResult& result)
+{
+    if (!m_staging || !m_staging->isValid())
+        return;
+    const QDir staging(m_staging->path()), folder(m_request.Folder);
+    QFileInfoList arrived;
+    for (const QFileInfo& info : staging.entryInfoList(QDir::Files | QDir::Hidden, QDir::Name))
+        if (m_resumed.value(info.fileName(), -1) != info.size())  // a part nobody continued stays as it was
+            arrived << info;
+    const bool xmodem = m_request.Protocol <= TProtocol::Xmodem1K;
+    if (result.End == TTransferResult::Succeeded && xmodem && arrived.size() != 1) {
+        result.End = TTransferResult::Failed;
+        result.Reason = QStringLiteral("the program reported success, but no file arrived");
+    }
+    if (result.End == TTransferResult::Succeeded) {
+        for (const QFileInfo& info : arrived) {
+            // XMODEM's file has the name the user chose, a resumed file takes
+            // its old place; anything else keeps the folder's files as they are.
+            const QString name = xmodem ? m_request.XmodemName
+                                 : m_request.Resume ? info.fileName()
+                                                    : FreeName(folder, info.fileName());
+            if (const QString why = Replace(info.filePath(), folder.filePath(name)); !why.isEmpty()) {
+                result.End = TTransferResult::Failed;
+                result.Reason = QStringLiteral("cannot put %1 in place: %2; it waits in %3").arg(name, why, staging.path());
+                m_staging->setAutoRemove(false);
+                break;
+            }
+            if (m_request.Resume)
+                QFile::remove(folder.filePath(name + PartSuffix));
+            result.Files << name;
+        }
+        m_staging.reset();
+        return;
+    }
+    for (const QFileInfo& info : arrived) {
+        result.Arrived += info.size();
+        if (!m_request.KeepPartial && !m_request.Resume)
+            continue;
+        const QString part = (xmodem ? m_request.XmodemName : info.fileName()) + PartSuffix;
+        if (Replace(info.filePath(), folder.filePath(part)).isEmpty())
+            result.Kept << part;
+    }
+    m_staging.reset();
 }
 
 void TProtocolTransfer::start(const TTransferRequest& request)
@@ -123,14 +224,17 @@ void TProtocolTransfer::start(const TTransferRequest& request)
     m_errors.clear();
     m_toPortCount = m_fromPortCount = m_total = 0;
     const bool send = request.Direction == TTransferDirection::Send;
-    if (send)
+    if (send) {
         for (const QString& file : request.Files)
             m_total += QFileInfo(file).size();
-    else
-        m_before = folderState();
+    } else if (const QString why = startStaging(); !why.isEmpty()) {
+        m_staging.reset();
+        QMetaObject::invokeMethod(this, [this, why] { end(TTransferResult::NotStarted, why); }, Qt::QueuedConnection);
+        return;
+    }
     const TTransferCommand command = TransferCommand(request);
     m_child = new QProcess(this);
-    m_child->setWorkingDirectory(send ? QString() : request.Folder);
+    m_child->setWorkingDirectory(send ? QString() : m_staging->path());
 
     connect(m_child, &QProcess::readyReadStandardOutput, this, [this] {
         m_toPort += m_child->readAllStandardOutput();
@@ -284,7 +388,7 @@ void TProtocolTransfer::end(TTransferResult::Ending ending, const QString& reaso
         // The program's last message line says why.
         const QList<QByteArray> lines = m_errors.replace('\r', '\n').split('\n');
         for (auto it = lines.crbegin(); it != lines.crend() && result.Reason.isEmpty(); ++it)
-            result.Reason = QString::fromLocal8Bit(it->trimmed());
+            result.Reason = m51::quoteForMessage(QString::fromLocal8Bit(it->trimmed()));
         if (result.Reason.isEmpty())
             result.Reason = QStringLiteral("the program ended with code %1").arg(m_exitCode);
     }
@@ -293,10 +397,7 @@ void TProtocolTransfer::end(TTransferResult::Ending ending, const QString& reaso
             for (const QString& file : m_request.Files)
                 result.Files << QFileInfo(file).fileName();
     } else {
-        const auto after = folderState();
-        for (auto it = after.cbegin(); it != after.cend(); ++it)
-            if (!m_before.contains(it.key()) || m_before.value(it.key()) != it.value())
-                result.Files << it.key();
+        finishReceive(result);
     }
     emit finished(result);
 }

@@ -6,13 +6,20 @@
 // the program does, when the user cancels (the far side is told with CAN
 // bytes), when the device sends nothing for the idle time-out, or when the
 // port goes; the outcome says which files went through and, on failure, why.
+// A receive writes into a temporary folder beside the target: the files are
+// put in place only when the program reports the transfer complete, so a
+// cut-off transfer never replaces a file; its part is kept only on request,
+// as NAME.part, which a ZMODEM resume continues.
 
 #include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <memory>
 
 class TSerialPortDriver;
 
@@ -25,7 +32,8 @@ struct TTransferRequest {
     QStringList Files;     // Send: the files (XMODEM takes one)
     QString Folder;        // Receive: where the files go
     QString XmodemName;    // Receive with XMODEM, which carries no name: the file's name in Folder
-    bool Resume = false;   // ZMODEM: continue an interrupted file
+    bool Resume = false;   // ZMODEM: continue an interrupted file (kept as NAME.part)
+    bool KeepPartial = false;  // Receive: a cut-off file is kept as NAME.part
     int IdleTimeoutMs = 30000;  // the device sent nothing this long: the transfer stops
 };
 
@@ -41,7 +49,9 @@ struct TTransferResult {
     enum Ending { Succeeded, Failed, Cancelled, TimedOut, PortClosed, NotStarted };
     Ending End = Succeeded;
     TTransferRequest Request;
-    QStringList Files;      // sent, or received (new or changed in the folder)
+    QStringList Files;      // sent, or received (as put in the folder)
+    qint64 Arrived = 0;     // Receive that did not succeed: bytes of the files that arrived
+    QStringList Kept;       // ... and the parts kept (NAME.part), with KeepPartial
     qint64 Bytes = 0;       // bytes relayed to the port (send) or from it (receive)
     QString Reason;         // Failed, NotStarted: the program's last words or why it could not run
 };
@@ -81,7 +91,8 @@ private:
     void childError(QProcess::ProcessError error);
     void end(TTransferResult::Ending ending, const QString& reason = QString());
     void abortFarSide();
-    QMap<QString, QPair<qint64, qint64>> folderState() const;
+    QString startStaging();
+    void finishReceive(TTransferResult& result);
 
     TSerialPortDriver* m_driver;
     QProcess* m_child = nullptr;
@@ -99,5 +110,6 @@ private:
     QElapsedTimer m_started;
     QElapsedTimer m_sinceHeard;
     QElapsedTimer m_sinceProgress;
-    QMap<QString, QPair<qint64, qint64>> m_before;  // Receive: name -> size, time before the start
+    std::unique_ptr<QTemporaryDir> m_staging;  // Receive: where the program writes
+    QMap<QString, qint64> m_resumed;           // Resume: the parts copied there, with their sizes
 };

@@ -3,7 +3,9 @@
 #include "MainFrm.h"
 
 #include "ConnectionPanel.h"
+#include "FileRead.h"
 #include "FileSender.h"
+#include "FileWriteQt.h"
 #include "ReceivePanel.h"
 #include "ServedPorts.h"
 #include "SettingsBox.h"
@@ -53,6 +55,12 @@ bool TMainForm::StartLog(const QString& path, TLogFile::Mode mode)
     QString error;
     m_settings.LogMode = LogModeName(mode);
     m_settings.LogFile = path;
+    // The log starts empty: never over the file being sent.
+    const TFileSender* sender = m_transmitter->fileSender();
+    if (sender->active() && m51::sameFile(m51::filePathBytes(path), m51::filePathBytes(sender->path()))) {
+        setDetail(QStringLiteral("Cannot log to %1: it is the file being sent").arg(QDir::toNativeSeparators(path)), true);
+        return false;
+    }
     if (!m_pipeline->startLog(path, mode, &error)) {
         setDetail(QStringLiteral("Cannot log to %1: %2").arg(QDir::toNativeSeparators(path), error), true);
         return false;

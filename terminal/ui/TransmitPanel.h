@@ -70,4 +70,5 @@ private:
     TTransmitter* m_transmitter;
     QTimer m_modemTimer;
     QString m_transferFolder;
+    bool m_keepPartial = false;  // a cut-off receive keeps its part as NAME.part
 };

@@ -95,6 +95,7 @@ void TTransmitPanel::transferMenu()
             TTransferRequest r;
             r.Protocol = p;
             r.Direction = TTransferDirection::Receive;
+            r.KeepPartial = m_keepPartial;
             if (p == TProtocol::XmodemChecksum || p == TProtocol::XmodemCrc) {
                 // XMODEM carries no name: the user gives the file.
                 const QString file = QFileDialog::getSaveFileName(
@@ -115,9 +116,14 @@ void TTransmitPanel::transferMenu()
         r.Protocol = TProtocol::Zmodem;
         r.Direction = TTransferDirection::Receive;
         r.Resume = true;
+        r.KeepPartial = true;
         r.Folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Receive into folder"), m_transferFolder);
         if (!r.Folder.isEmpty())
             startTransfer(r);
     });
+    QAction* keep = menu.addAction(QStringLiteral("Keep the part of a cut-off receive (NAME.part)"));
+    keep->setCheckable(true);
+    keep->setChecked(m_keepPartial);
+    connect(keep, &QAction::toggled, this, [this](bool on) { m_keepPartial = on; });
     menu.exec(TransferBtn->mapToGlobal(QPoint(0, TransferBtn->height())));
 }

@@ -81,6 +81,7 @@ private slots:
     void failedBuildLeadsToTheM51Line();
 #ifdef ZELVAR_WITH_DEBUGGER
     void debuggerStopsAtAnEditorBreakpoint();
+    void boardMistakesReachTheErrorList();
     void checkThenRunBuildsOnce();
     void assemblySourceErrorsLandOnTheirLines();
     void debuggerStopsOnAnAssemblyLine();
@@ -534,6 +535,25 @@ void TestWiring::debuggerStopsAtAnEditorBreakpoint()
     QLabel* p1 = debugger->simulatorWindow()->findChild<QLabel*>(QStringLiteral("register_P1"));
     QVERIFY(p1);
     QTRY_COMPARE(p1->text().left(2), QStringLiteral("FE"));
+    debugger->trigger(m51dbg::DebugController::Action::Stop);
+}
+
+// The board file's mistakes go to the error list as NAME.board:LINE, without
+// the control bytes of the file, and stay in the status bar once debugging starts.
+void TestWiring::boardMistakesReachTheErrorList()
+{
+    start();
+    const QString path = copyBlink();
+    QVERIFY(!path.isEmpty());
+    writeFileBytes(QFileInfo(path).path() + QStringLiteral("/blink.board"), "led P1.0\nlamp\x1B]0;x\x07 P1.1\n");
+    Form1->OpenSourceFile(path);
+    auto* debugger = Form1->findChild<m51dbg::DebugController*>();
+    QVERIFY(debugger);
+    debugger->trigger(m51dbg::DebugController::Action::StepLine);
+    QTRY_VERIFY_WITH_TIMEOUT(!Form1->ErBox->rows().empty(), 20000);
+    const QString expected = QStringLiteral("blink.board:2: unknown part 'lamp\\x1B]0;x\\x07'");
+    QVERIFY2(Form1->ErBox->rows().back().text.contains(expected), qPrintable(Form1->ErBox->rows().back().text));
+    QVERIFY2(Form1->statusBar()->currentMessage().contains(expected), qPrintable(Form1->statusBar()->currentMessage()));
     debugger->trigger(m51dbg::DebugController::Action::Stop);
 }
 

@@ -200,9 +200,11 @@ private slots:
     void pacedTimings();
     void pacedWaitsForPrompt();
     void pacedPromptMissing();
+    void sendFileRefusesWhatIsNoFile();
     void pacingStored();
     void protocolsBothWays_data();
     void protocolsBothWays();
+    void transferCancelled_data();
     void transferCancelled();
     void transferSilentPeer();
 };
@@ -311,6 +313,22 @@ void TransferTests::pacedPromptMissing()
     QCOMPARE(far.bytes(), QByteArray("one\r\n"));
 }
 
+void TransferTests::sendFileRefusesWhatIsNoFile()
+{
+    // A folder or a device is refused with what it is; nothing is sent.
+    Line line;
+    QVERIFY(line.driver.Connect());
+    TFileSender sender(&line.driver);
+    QTemporaryDir dir;
+    for (const auto& [path, why] : {std::pair{dir.path(), "is a folder, not a file"},
+                                    std::pair{QStringLiteral("/dev/zero"), "is a device, not a file"}}) {
+        QString error;
+        QVERIFY(!sender.start(path, &error));
+        QCOMPARE(error, QString::fromLatin1(why));
+        QVERIFY(!sender.active());
+    }
+}
+
 void TransferTests::pacingStored()
 {
     QTemporaryDir dir;
@@ -413,34 +431,60 @@ void TransferTests::protocolsBothWays()
     QVERIFY(TransferMessage(result).contains(QStringLiteral("finished")));
 }
 
+void TransferTests::transferCancelled_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<QString>("farProgram");
+    QTest::addColumn<QStringList>("farArguments");
+    QTest::addColumn<bool>("keep");
+    QTest::newRow("ZMODEM") << int(TProtocol::Zmodem) << "sz" << QStringList{"-b", "big.bin"} << false;
+    QTest::newRow("ZMODEM, part kept") << int(TProtocol::Zmodem) << "sz" << QStringList{"-b", "big.bin"} << true;
+    QTest::newRow("XMODEM-1K") << int(TProtocol::XmodemCrc) << "sx" << QStringList{"-b", "-k", "big.bin"} << false;
+}
+
 void TransferTests::transferCancelled()
 {
-    // Cancelled in the middle of a ZMODEM receive: the outcome says so, and
-    // the program on this side is gone.
+    // Cancelled in the middle of a receive: the outcome says so and how much
+    // came, the program on this side is gone, and the file the folder had
+    // under that name is untouched; the part stays only when asked for.
+    QFETCH(int, protocol);
+    QFETCH(QString, farProgram);
+    QFETCH(QStringList, farArguments);
+    QFETCH(bool, keep);
     QTemporaryDir here, there;
-    {
-        QFile f(there.filePath(QStringLiteral("big.bin")));
+    const QByteArray old(300000, 'o');
+    for (const auto& [dir, bytes] : {std::pair{&there, randomBytes(8 << 20)}, std::pair{&here, old}}) {
+        QFile f(dir->filePath(QStringLiteral("big.bin")));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(randomBytes(8 << 20));
+        f.write(bytes);
     }
     Line line;
     line.driver.SetComPortCustomSpeed(115200);
     QVERIFY(line.driver.Connect());
     TProtocolTransfer transfer(&line.driver);
     line.driver.OnReceiveData = [&transfer](TSerialPortDriver*, const char* d, int n) { transfer.received(d, n); };
-    FarProgram far(line.pty, QStringLiteral("sz"), {QStringLiteral("-b"), QStringLiteral("big.bin")}, there.path());
     QSignalSpy done(&transfer, &TProtocolTransfer::finished);
     TTransferRequest request;
+    request.Protocol = TProtocol(protocol);
     request.Direction = TTransferDirection::Receive;
     request.Folder = here.path();
+    request.XmodemName = QStringLiteral("big.bin");
+    request.KeepPartial = keep;
     transfer.start(request);
+    FarProgram far(line.pty, farProgram, farArguments, there.path());
     QTRY_VERIFY_WITH_TIMEOUT(transfer.bytesFromPort() > 100000, 20000);
     transfer.cancel();
     QCOMPARE(done.size(), 1);
     const auto result = done[0][0].value<TTransferResult>();
     QCOMPARE(result.End, TTransferResult::Cancelled);
-    QVERIFY(TransferMessage(result).contains(QStringLiteral("ZMODEM receive cancelled after")));
+    const QString message = TransferMessage(result);
+    QVERIFY2(message.contains(ProtocolName(request.Protocol) + QStringLiteral(" receive cancelled after")), qPrintable(message));
+    QVERIFY2(result.Arrived > 0, qPrintable(message));
     QVERIFY(!transfer.active());
+    QCOMPARE(readAll(here.filePath(QStringLiteral("big.bin"))), old);
+    const QStringList left = QDir(here.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(left, keep ? QStringList({"big.bin", "big.bin.part"}) : QStringList{"big.bin"});
+    QVERIFY2(message.contains(keep ? QStringLiteral("kept as big.bin.part") : QStringLiteral("discarded")), qPrintable(message));
 }
 
 void TransferTests::transferSilentPeer()
