@@ -341,6 +341,12 @@ void WindowLayout::toOneWindow()
             place = QRect(stored.topLeft(), stored.size().boundedTo(area.size()));
     }
     m_main->setGeometry(place);
+    // A window manager may keep the old size while the window's contents
+    // change; it is asked once more when they have.
+    QTimer::singleShot(0, m_main, [this, place] {
+        if (m_kind == Kind::OneWindow && !m_main->isMaximized() && m_main->geometry() != place)
+            m_main->setGeometry(place);
+    });
     if (v.size() == 5 && v[4] == "1")
         m_main->setWindowState(m_main->windowState() | Qt::WindowMaximized);
 }
