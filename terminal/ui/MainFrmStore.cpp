@@ -11,6 +11,7 @@
 #include "SettingsBox.h"
 #include "StatusTexts.h"
 #include "Storage.h"
+#include "StoredPlacement.h"
 #include "TransmitPanel.h"
 
 #include <QCloseEvent>
