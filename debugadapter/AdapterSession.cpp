@@ -1,4 +1,4 @@
-#include "debugadapter/Session.h"
+#include "debugadapter/AdapterSession.h"
 
 namespace debugadapter {
 namespace {

@@ -1,7 +1,7 @@
 // The debug adapter's side of the conversation: sequence numbers, the
 // initialize handshake, error responses with reasons, a program that runs
 // in slices while the client can still pause it, and a client that goes away.
-#include "debugadapter/Session.h"
+#include "debugadapter/AdapterSession.h"
 
 #include <gtest/gtest.h>
 
