@@ -151,6 +151,9 @@ std::vector<Message> ReadMessages(std::string_view output, std::size_t maxMessag
             takeSeverity(*message, rest);
             append(message->text, rest);
             takeParserColumn(*message);
+            // The parser's own words say only what it met.
+            if (line.find(": syntax error:") != std::string_view::npos)
+                message->text.insert(0, "syntax error: ");
         }
         lastKept = false;
         if (!message)

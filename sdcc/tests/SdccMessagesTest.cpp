@@ -21,7 +21,7 @@ TEST(SdccMessages, EachProgramsFormat)
         {"e1.c:1: error 20: Undefined identifier 'x'", "e1.c", 1, 0, Severity::Error, "Undefined identifier 'x'"},
         {"a.c:17: warning 196: pointer target lost const qualifier", "a.c", 17, 0, Severity::Warning,
          "pointer target lost const qualifier"},
-        {"e1.c:3: syntax error: token -> '}' ; column 1", "e1.c", 3, 1, Severity::Error, "token -> '}'"},
+        {"e1.c:3: syntax error: token -> '}' ; column 1", "e1.c", 3, 1, Severity::Error, "syntax error: token -> '}'"},
         {"e2.c:1:21: fatal error: nothere.h: No such file or directory", "e2.c", 1, 21, Severity::Error,
          "nothere.h: No such file or directory"},
         {"e4.c:1:2: error: #error stop here", "e4.c", 1, 2, Severity::Error, "#error stop here"},
