@@ -15,6 +15,8 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
