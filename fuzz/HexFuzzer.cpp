@@ -1,6 +1,6 @@
 // Fuzz target: the input is an Intel HEX file. It reads into the 64 KB image
 // or is refused with the line and the reason.
-#include "IntelHex.h"
+#include "toolchain/IntelHex.h"
 #include "ReaderFuzzer.h"
 
 #include <algorithm>
@@ -10,8 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    m51dbg::HexError error;
-    const std::vector<uint8_t> image = m51dbg::ReadIntelHex(text, error);
+    toolchain::HexError error;
+    const std::vector<uint8_t> image = toolchain::ReadIntelHex(text, error);
     if (image.empty()) {
         const auto lines = std::count(text.begin(), text.end(), '\n') + 1;
         check(error.line >= 1 && error.line <= lines && !error.reason.empty());
