@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace toolchain {
@@ -214,6 +215,29 @@ AddressKey keyOf(const sdcc::Scope& scope, const std::string& name, int block)
     return {scope.kind, scope.kind == sdcc::ScopeKind::File ? scope.module : scope.function, name, block};
 }
 
+// The addresses of `__bit` variables, which the .cdb leaves out, from the
+// relocated listings of the modules that declare them.
+void addBitAddresses(sdcc::CdbFile& cdb, const fs::path& folder)
+{
+    std::set<std::string> modules;
+    for (const sdcc::Symbol& s : cdb.symbols) {
+        if (s.space != sdcc::Space::Bit)
+            continue;
+        const bool placed = std::any_of(cdb.addresses.begin(), cdb.addresses.end(), [&](const sdcc::SymbolAddress& a) {
+            return a.name == s.name && a.scope.kind == s.scope.kind;
+        });
+        if (!placed)
+            modules.insert(s.scope.kind == sdcc::ScopeKind::Global ? std::string() : s.scope.module);
+    }
+    if (modules.count(std::string()))  // a global's module is not named: look in every one
+        modules.insert(cdb.modules.begin(), cdb.modules.end());
+    for (const std::string& module : modules) {
+        std::string reason;
+        if (const auto rst = m51::readFileBounded((folder / (module + ".rst")).string(), m51::kSourceLimit, reason))
+            sdcc::AddListingAddresses(*rst, cdb);
+    }
+}
+
 } // namespace
 
 void AddCdb(Program& program, const sdcc::CdbFile& cdb, const std::string& sourceFolder)
@@ -347,11 +371,12 @@ HexBuild::DebugInfoReader CdbReader()
             warn(0, reason);
             return;
         }
-        const sdcc::CdbReadResult cdb = sdcc::ReadCdb(*text);
+        sdcc::CdbReadResult cdb = sdcc::ReadCdb(*text);
         if (cdb.error) {
             warn(cdb.error->line, cdb.error->message);
             return;
         }
+        addBitAddresses(cdb.file, image.parent_path());
         program.language = Language::C;
         AddCdb(program, cdb.file, image.parent_path().string());
     };
