@@ -11,13 +11,13 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QTabBar>
-#include <QTimer>
 #include <QEvent>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QLayout>
 #include <QTimer>
 
 namespace {
@@ -28,6 +28,14 @@ struct Default {
     Qt::DockWidgetArea area;
     Qt::Orientation orientation;  // beside the docks already in the area
 };
+
+// Separate windows: the main window's height with the simulator's docks
+// (buttons, registers and flags whole), the least height a window below it
+// keeps when it moves down for them, and the least width of the simulator's
+// dock on a narrow screen.
+constexpr int kDocksHeight = 420;
+constexpr int kLowestWindow = 240;
+constexpr int kNarrowestSimulator = 260;
 
 // Separate windows: the simulator beside the lists, its panes beside it.
 // One window: the lists under the editor, ASM and LST right of it with the
@@ -225,23 +233,60 @@ void WindowLayout::makeRoomForDocks()
     const QMargins frame = FrameMargins(m_main);
     QRect rect = m_main->geometry();
     rect.setRight(area.right() - frame.right());
-    // Down to the highest title bar of the editor, ASM and LST below it
-    // (shown or not: they come back where they were), else to a height the
-    // simulator's groups fit in.
+    // Once the docks are shown and count in the main window's width.
+    QTimer::singleShot(0, this, [this, width = rect.width()] { fitDocksToWidth(width); });
+    // The docks need this much height for the buttons, the registers and the
+    // flags. The editor, ASM and LST below the main window move down to make
+    // it (smaller where need be, never off the screen); the main window then
+    // reaches down to the highest of them, else to a height the simulator's
+    // groups fit in.
+    const int needed = rect.top() + kDocksHeight;
     int bottom = std::min(area.bottom() - frame.bottom(), rect.top() + 640);
     int below = area.bottom() + 1;
     for (QWidget* window : {static_cast<QWidget*>(m_windows.editor), static_cast<QWidget*>(m_windows.assembly),
                             static_cast<QWidget*>(m_windows.listing)}) {
         if (!window || !window->isWindow())
             continue;
-        const QRect place = outerPlace(window);
-        if (place.top() > rect.top() + 200 && place.left() <= rect.right() && place.right() >= rect.left())
-            below = std::min(below, place.top());
+        QRect place = outerPlace(window);
+        if (place.top() <= rect.top() || place.left() > rect.right() || place.right() < rect.left())
+            continue;
+        if (place.top() < needed + frame.bottom() + 6) {
+            const QMargins own = frameAllowance(window);
+            const int top = needed + frame.bottom() + 6;
+            const int height = std::max(kLowestWindow, std::min(window->height(), area.bottom() + 1 - top - own.top() - own.bottom()));
+            window->resize(window->width(), height);
+            window->move(place.left(), top);
+            place = outerPlace(window);
+        }
+        below = std::min(below, place.top());
     }
     if (below <= area.bottom())
         bottom = below - frame.bottom() - 6;
     rect.setBottom(std::max(rect.bottom(), bottom));
     m_main->setGeometry(rect);
+}
+
+// On a narrow screen the simulator's dock gives up width (its groups scroll)
+// so that the lists, it and the panes beside it fit across the screen.
+void WindowLayout::fitDocksToWidth(int width)
+{
+    QDockWidget* simulator = dock(QStringLiteral("simulator"));
+    QWidget* groups = simulator ? simulator->widget() : nullptr;
+    if (!groups)
+        return;
+    const int wanted = groups->property("wantedMinimumWidth").isValid() ? groups->property("wantedMinimumWidth").toInt()
+                                                                         : groups->minimumWidth();
+    groups->setProperty("wantedMinimumWidth", wanted);
+    groups->setMinimumWidth(wanted);
+    const int excess = m_main->minimumSizeHint().width() - width;
+    if (excess <= 0)
+        return;
+    groups->setMinimumWidth(std::max(kNarrowestSimulator, wanted - excess));
+    // The dock's and the window's least sizes follow at once.
+    simulator->layout()->activate();
+    m_main->layout()->invalidate();
+    m_main->layout()->activate();
+    m_main->resize(std::min(m_main->width(), width), m_main->height());
 }
 
 void WindowLayout::setKind(Kind kind)

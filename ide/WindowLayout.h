@@ -59,8 +59,8 @@ public:
     void showDefaultPlacedDocks();
 
     // Separate windows: the main window grows beside the lists so that its
-    // docks fit, up to the screen's right edge and, when the editor lies below
-    // it, down to the editor only.
+    // docks fit, up to the screen's right edge, and down far enough for the
+    // registers; the editor, ASM and LST below it move down to make room.
     void makeRoomForDocks();
 
     // Reads the profile: the last run's layout and its dock places.
@@ -87,6 +87,7 @@ private:
     void keepTabTitlesWhole();
     void placeAllByDefault();
     void sizeByDefault(QDockWidget* dock, Group group);
+    void fitDocksToWidth(int width);
     QDockWidget* makeDock(const QString& id, const QString& title, Group group);
     bool eventFilter(QObject* watched, QEvent* event) override;
 

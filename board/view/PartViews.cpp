@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace board {
 
 namespace {
@@ -43,8 +45,13 @@ void LedView::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const auto pins = m_part.pins();
+    // Three quarters of the pane's font, which is given in points or (the
+    // windows' fixed fonts) in pixels.
     QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.75);
+    if (small.pointSizeF() > 0)
+        small.setPointSizeF(small.pointSizeF() * 0.75);
+    else if (small.pixelSize() > 0)
+        small.setPixelSize(std::max(1, small.pixelSize() * 3 / 4));
     p.setFont(small);
     // A bar shows its highest pin at the left, as the port's bits are written.
     for (size_t i = 0; i < m_lit.size(); ++i) {

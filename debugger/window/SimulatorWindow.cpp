@@ -89,7 +89,9 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     speed->setToolTip(tr("Real time runs the built-in simulator at the crystal's pace"));
     // Its longest choice reads whole however narrow the dock.
     speed->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    speed->setMinimumWidth(speed->sizeHint().width());
+    // A fixed policy keeps it at its hint, which follows the font the window
+    // gives it later.
+    speed->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(speed, &QComboBox::currentIndexChanged, m_engine, [this](int index) { m_engine->setRealTime(index == 1); });
     controls->addWidget(new QLabel(tr("Speed")), 0, 4);
     controls->addWidget(speed, 1, 4);
@@ -113,12 +115,22 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
 
     // Registers and PSW flags.
     auto* registers = new QGroupBox(tr("Registers"));
+    // Six short rows, so that registers and flags show whole in the low dock
+    // strip of separate windows: A B PSW, SP DPTR PC, the flags, the bank,
+    // R0-R3 and R4-R7.
     auto* grid = new QGridLayout(registers);
+    grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(4);
     int row = 0;
+    int column = 0;
     for (const char* name : {"A", "B", "PSW", "SP", "DPTR", "PC"}) {
-        grid->addWidget(new QLabel(name), row, 0);
-        grid->addWidget(valueLabel(name), row, 1);
-        ++row;
+        grid->addWidget(new QLabel(name), row, column);
+        grid->addWidget(valueLabel(name), row, column + 1);
+        column += 2;
+        if (column == 6) {
+            column = 0;
+            ++row;
+        }
     }
     auto* flags = new QHBoxLayout;
     for (int i = 0; i < 7; ++i) {
@@ -128,14 +140,15 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
         m_flags[i]->setMinimumWidth(28);
         flags->addWidget(m_flags[i]);
     }
-    grid->addLayout(flags, row++, 0, 1, 4);
+    grid->addLayout(flags, row++, 0, 1, 8);
     m_bank = new QLabel;
-    grid->addWidget(m_bank, row++, 0, 1, 4);
+    grid->addWidget(m_bank, row++, 0, 1, 8);
     for (int r = 0; r < 8; ++r) {
         const QString name = QStringLiteral("R%1").arg(r);
-        grid->addWidget(new QLabel(name), r % 4 + row, 2 * (r / 4));
-        grid->addWidget(valueLabel(name), r % 4 + row, 2 * (r / 4) + 1);
+        grid->addWidget(new QLabel(name), row + r / 4, 2 * (r % 4));
+        grid->addWidget(valueLabel(name), row + r / 4, 2 * (r % 4) + 1);
     }
+    grid->setRowStretch(row + 2, 1);  // the rows keep their height when the group is taller
 
     // Ports: one button per pin; a click drives the pin from outside.
     auto* ports = new QGroupBox(tr("Ports (click a pin to drive it)"));
