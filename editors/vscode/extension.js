@@ -3,6 +3,8 @@
 'use strict';
 const vscode = require('vscode');
 const { LanguageClient } = require('vscode-languageclient/node');
+const { execFile } = require('child_process');
+const path = require('path');
 
 let client;
 
@@ -31,6 +33,16 @@ function activate(context) {
         documentSelector: [{ scheme: 'file', language: 'm51' }, { scheme: 'file', language: 'asm8051' }],
     });
     client.start();
+    setUpClangd(settings.get('languageServerPath') || 'm51lsp');
+}
+
+// C projects (their .c files or NAME.m51proj): clangd learns SDCC's keywords
+// from the files `m51lsp --clangd FOLDER` writes (the user's own are kept).
+async function setUpClangd(server) {
+    const files = await vscode.workspace.findFiles('**/*.{c,m51proj}', '**/{node_modules,build}/**', 200);
+    const folders = new Set(files.map(file => path.dirname(file.fsPath)));
+    for (const folder of folders)
+        execFile(server, ['--clangd', folder], () => {});
 }
 
 function deactivate() {
