@@ -307,7 +307,9 @@ Json CoreDebuggee::makeBreakpoint(Breakpoint& breakpoint, int address, const Jso
     breakpoint.address = address;
     const std::string condition = spec.value("condition", std::string());
     const std::string hit = spec.value("hitCondition", std::string());
-    if (!condition.empty()) {
+    if (!condition.empty() && isC()) {
+        breakpoint.cCondition = condition;  // checked when first reached: its names depend on the place
+    } else if (!condition.empty()) {
         const m51dbg::ConditionParse parsed = m51dbg::ParseCondition(condition, names_);
         if (!parsed.error.empty())
             message = "condition: " + parsed.error;
@@ -457,6 +459,19 @@ bool CoreDebuggee::breakpointStops(uint16_t address, std::vector<int>& hitIds)
                 continue;
             if (b.condition && !m51dbg::EvaluateCondition(*b.condition, read, address))
                 continue;
+            if (!b.cCondition.empty()) {
+                const toolchain::CResult result = evaluateC(b.cCondition);
+                const auto number = result.value ? toolchain::NumberOf(*result.value, program_, CoreMemory(*this))
+                                                 : std::nullopt;
+                if (!number) {
+                    // A condition that cannot be worked out stops, and says why.
+                    emit("output", {{"category", "console"},
+                                    {"output", "breakpoint condition \"" + b.cCondition + "\": "
+                                                   + (result.error.empty() ? "not a number" : result.error) + "\n"}});
+                } else if (*number == 0) {
+                    continue;
+                }
+            }
             ++b.hits;
             bool stops = true;
             switch (b.hit.op) {
@@ -489,6 +504,7 @@ void CoreDebuggee::stop(const std::string& reason, const std::vector<int>& hitId
     flushOutput();
     mode_ = Mode::Stopped;
     pauseRequested_ = false;
+    structured_.clear();
     if (board_)
         board_->settle();
     Json body{{"reason", reason}, {"threadId", 1}, {"allThreadsStopped", true}};

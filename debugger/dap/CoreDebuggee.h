@@ -14,6 +14,7 @@
 #include "BreakConditions.h"
 #include "LineWalk.h"
 #include "Watches.h"
+#include "toolchain/CExpression.h"
 #include "toolchain/Program.h"
 
 #include <cstdint>
@@ -61,10 +62,21 @@ private:
         int id = 0;
         int address = -1;  // -1: not on code
         std::optional<m51dbg::BreakCondition> condition;
+        std::string cCondition;  // a C program's condition, as a C expression
         HitCondition hit;
         unsigned hits = 0;
     };
     struct OutputListener;
+    // The machine's memories for C expressions; writes go through the run's history.
+    class CoreMemory : public toolchain::MemoryAccess {
+    public:
+        explicit CoreMemory(const CoreDebuggee& debuggee) : debuggee_(debuggee) {}
+        std::optional<uint8_t> read(toolchain::Storage space, uint32_t address) const override;
+        bool write(toolchain::Storage space, uint32_t address, uint8_t value) override;
+
+    private:
+        const CoreDebuggee& debuggee_;
+    };
 
     Reply launch(const Json& arguments);
     Reply configurationDone();
@@ -98,6 +110,11 @@ private:
     uint8_t readByte(m51dbg::WatchSpace space, unsigned address) const;
     void writeByte(m51dbg::WatchSpace space, unsigned address, uint8_t value);
     std::optional<std::string> valueOf(const std::string& expression, std::string& error) const;
+    // C: an expression's value over the stopped machine.
+    toolchain::CResult evaluateC(const std::string& expression) const;
+    bool isC() const { return program_.language == toolchain::Language::C; }
+    // A variable of the Locals or Globals scope, or a child of a structured one.
+    Json cVariable(const std::string& name, const toolchain::CValue& value);
 
     EventSink sink_;
     Json launchArguments_;
@@ -116,6 +133,8 @@ private:
     // The last breakpoint requests (by file and kind), placed again on a restart's new build.
     std::map<std::string, std::pair<std::string, Json>> breakpointRequests_;
     int nextBreakpointId_ = 1;
+    // The structured C values shown since the last stop (their children's references).
+    std::vector<toolchain::CValue> structured_;
 
     // The step request under way.
     m51dbg::LineWalk walk_;

@@ -27,6 +27,7 @@ namespace m51dap {
 namespace {
 
 enum Reference { Locals = 1, Globals = 2, Registers = 3, Sfrs = 4, SfrBits = 0x100 };  // SfrBits + SFR address
+constexpr int kStructured = 0x10000;  // + the index of a structured C value shown since the stop
 
 std::string Hex(unsigned value, int digits)
 {
@@ -120,6 +121,80 @@ std::optional<MemoryPlace> ParseReference(const std::string& reference, long off
 
 } // namespace
 
+std::optional<uint8_t> CoreDebuggee::CoreMemory::read(toolchain::Storage space, uint32_t address) const
+{
+    const sim::Machine& m = *debuggee_.machine_;
+    switch (space) {
+    case toolchain::Storage::InternalRam: return address < 0x100 ? std::optional(m.read(sim::Space::Iram, address)) : std::nullopt;
+    case toolchain::Storage::Sfr:
+        return address >= 0x80 && address < 0x100 ? std::optional(m.read(sim::Space::Sfr, address)) : std::nullopt;
+    case toolchain::Storage::ExternalRam: return address < 0x10000 ? std::optional(m.read(sim::Space::Xram, address)) : std::nullopt;
+    case toolchain::Storage::Code: return address < 0x10000 ? std::optional(m.read(sim::Space::Code, address)) : std::nullopt;
+    case toolchain::Storage::Bit: {
+        if (address > 0xFF)
+            return std::nullopt;
+        const uint8_t byte = address < 0x80 ? m.read(sim::Space::Iram, 0x20 + address / 8)
+                                            : m.read(sim::Space::Sfr, address & 0xF8);
+        return static_cast<uint8_t>(byte >> (address & 7) & 1);
+    }
+    default: return std::nullopt;
+    }
+}
+
+bool CoreDebuggee::CoreMemory::write(toolchain::Storage space, uint32_t address, uint8_t value)
+{
+    insight::History& history = *debuggee_.history_;
+    const sim::Machine& m = *debuggee_.machine_;
+    switch (space) {
+    case toolchain::Storage::InternalRam:
+        if (address >= 0x100)
+            return false;
+        history.write(sim::Space::Iram, address, value);
+        return true;
+    case toolchain::Storage::Sfr:
+        if (address < 0x80 || address >= 0x100)
+            return false;
+        history.write(sim::Space::Sfr, address, value);
+        return true;
+    case toolchain::Storage::ExternalRam:
+        if (address >= 0x10000)
+            return false;
+        history.write(sim::Space::Xram, address, value);
+        return true;
+    case toolchain::Storage::Bit: {
+        if (address > 0xFF)
+            return false;
+        const bool low = address < 0x80;
+        const unsigned byteAddress = low ? 0x20 + address / 8 : address & 0xF8;
+        const uint8_t mask = static_cast<uint8_t>(1u << (address & 7));
+        const uint8_t byte = m.read(low ? sim::Space::Iram : sim::Space::Sfr, byteAddress);
+        history.write(low ? sim::Space::Iram : sim::Space::Sfr, byteAddress,
+                      static_cast<uint8_t>(value ? byte | mask : byte & ~mask));
+        return true;
+    }
+    default: return false;
+    }
+}
+
+toolchain::CResult CoreDebuggee::evaluateC(const std::string& expression) const
+{
+    return toolchain::Evaluate(expression, program_, CoreMemory(*this), toolchain::StopPlace{machine_->pc(), std::nullopt});
+}
+
+Json CoreDebuggee::cVariable(const std::string& name, const toolchain::CValue& value)
+{
+    const CoreMemory memory(*this);
+    Json variable{{"name", name},
+                  {"value", toolchain::FormatValue(value, program_, memory, toolchain::ValueStyle::Rich)},
+                  {"type", toolchain::TypeName(value, program_)},
+                  {"variablesReference", 0}};
+    if (toolchain::HasChildren(value, program_)) {
+        structured_.push_back(value);
+        variable["variablesReference"] = kStructured + static_cast<int>(structured_.size()) - 1;
+    }
+    return variable;
+}
+
 Json CoreDebuggee::sourceOf(int file) const
 {
     if (file < 0 || file >= static_cast<int>(program_.files.size()))
@@ -187,6 +262,14 @@ Reply CoreDebuggee::scopes()
 
 std::optional<std::string> CoreDebuggee::valueOf(const std::string& expression, std::string& error) const
 {
+    // A C program's names and expressions, as C reads them; registers and iram[..] as m51sim prints them.
+    std::string cError;
+    if (isC()) {
+        const toolchain::CResult result = evaluateC(expression);
+        if (result.value)
+            return toolchain::FormatValue(*result.value, program_, CoreMemory(*this));
+        cError = result.error;
+    }
     if (const auto item = m51sim::ParsePrintItem(expression)) {
         if (item->kind == m51sim::PrintItem::Kind::Lcd || item->kind == m51sim::PrintItem::Kind::SevenSeg) {
             if (!board_) {
@@ -235,7 +318,7 @@ std::optional<std::string> CoreDebuggee::valueOf(const std::string& expression, 
             text += (i ? " " : "") + Hex(machine_->read(space, static_cast<unsigned>(symbol->address + i)), 2);
         return text;
     }
-    error = watch.error.empty() ? "unknown name \"" + expression + "\"" : watch.error;
+    error = !cError.empty() ? cError : watch.error.empty() ? "unknown name \"" + expression + "\"" : watch.error;
     return std::nullopt;
 }
 
@@ -266,6 +349,28 @@ Reply CoreDebuggee::variables(const Json& arguments)
         for (unsigned bit = 0; bit < 8; ++bit)
             add(sim::bitName(sfrs, static_cast<uint8_t>(reference - SfrBits + bit)),
                 sim::bitName(sfrs, static_cast<uint8_t>(reference - SfrBits + bit)));
+    } else if (reference >= kStructured && reference - kStructured < static_cast<int>(structured_.size())) {
+        const toolchain::CValue parent = structured_[static_cast<size_t>(reference - kStructured)];
+        for (const auto& [name, value] : toolchain::ChildrenOf(parent, program_, CoreMemory(*this)))
+            list.push_back(cVariable(name, value));
+    } else if (isC() && (reference == Locals || reference == Globals)) {
+        std::vector<const toolchain::Symbol*> symbols;
+        if (reference == Locals) {
+            symbols = toolchain::LocalsAt(program_, machine_->pc());
+        } else {
+            for (const toolchain::Symbol& symbol : program_.symbols)
+                if ((symbol.scope == toolchain::Scope::Global || symbol.scope == toolchain::Scope::File)
+                    && symbol.type >= 0 && symbol.storage != toolchain::Storage::Code
+                    && symbol.storage != toolchain::Storage::Constant)
+                    symbols.push_back(&symbol);
+        }
+        for (const toolchain::Symbol* symbol : symbols) {
+            const toolchain::CResult result = evaluateC(symbol->name);
+            if (result.value)
+                list.push_back(cVariable(symbol->name, *result.value));
+            else
+                list.push_back({{"name", symbol->name}, {"value", result.error}, {"variablesReference", 0}});
+        }
     } else if (reference == Globals) {
         for (const auto& [name, target] : names_)
             add(name, name);
@@ -292,11 +397,29 @@ Reply CoreDebuggee::setVariable(const Json& arguments)
         return Reply::failure("the program is running: pause it first");
     const std::string name = arguments.value("name", std::string());
     const std::string text = arguments.value("value", std::string());
+    const int reference = arguments.value("variablesReference", 0);
+    // A C variable, or a field or element of one.
+    if (isC() && (reference == Locals || reference == Globals || reference >= kStructured)) {
+        std::optional<toolchain::CValue> target;
+        if (reference >= kStructured && reference - kStructured < static_cast<int>(structured_.size())) {
+            for (auto& [child, value] : toolchain::ChildrenOf(structured_[static_cast<size_t>(reference - kStructured)],
+                                                              program_, CoreMemory(*this)))
+                if (child == name)
+                    target = value;
+        } else if (const toolchain::CResult result = evaluateC(name); result.value) {
+            target = result.value;
+        }
+        if (!target)
+            return Reply::failure(name + " is not a variable here");
+        CoreMemory memory(*this);
+        if (const std::string error = toolchain::Assign(*target, text, program_, memory); !error.empty())
+            return Reply::failure(error);
+        return Reply::success({{"value", toolchain::FormatValue(*target, program_, memory, toolchain::ValueStyle::Rich)}});
+    }
     const auto value = m51dbg::ParseWatchValue(text);
     if (!value)
         return Reply::failure("\"" + text + "\" is not a number (2CH, 0x2C, 44, 'A')");
     std::string expression = name;
-    const int reference = arguments.value("variablesReference", 0);
     if (reference == Sfrs)
         for (const sim::SfrInfo& sfr : sim::sfrsOf(&machine_->chip()))
             if (name == sfr.name)
@@ -344,6 +467,13 @@ Reply CoreDebuggee::evaluate(const Json& arguments)
         }
         history_->sendSerial(bytes);
         return Reply::success({{"result", std::to_string(bytes.size()) + " byte(s) sent"}, {"variablesReference", 0}});
+    }
+    if (isC()) {
+        if (const toolchain::CResult result = evaluateC(expression); result.value) {
+            const Json variable = cVariable(expression, *result.value);
+            return Reply::success({{"result", variable["value"]}, {"type", variable["type"]},
+                                   {"variablesReference", variable["variablesReference"]}});
+        }
     }
     std::string error;
     const auto value = valueOf(expression, error);

@@ -75,6 +75,7 @@ async function cProgram() {
         await dc.hitBreakpoint({ program }, { path: program, line: 20 });  // ticks++ in the handler
         const stack = (await dc.stackTraceRequest({ threadId: 1 })).body.stackFrames;
         assert.ok(stack[0].name.includes('timer0_isr'), JSON.stringify(stack[0]));
+        assert.strictEqual((await dc.evaluateRequest({ expression: 'ticks', context: 'hover' })).body.result, '0');
         await dc.disconnectRequest({});
     });
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -233,6 +235,42 @@ TEST(CoreDebuggee, ServesABrokenStreamToItsEnd)
     m51dap::CoreDebuggee debuggee;
     std::ostringstream out;
     EXPECT_EQ(debugadapter::Serve(debuggee, read, out), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A C program (SDCC): its variables as C reads them, set from the editor, and a C condition.
+TEST(CoreDebuggee, CProgramValuesAndConditions)
+{
+    if (std::system("sdcc --version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "SDCC is not installed";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "m51dap-c-test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::copy(M51_EXAMPLES_DIR "/c/timer", folder, std::filesystem::copy_options::recursive);
+    const std::string program = (folder / "timer.c").string();
+
+    Client client;
+    client.request("initialize");
+    const Json launched = client.request("launch", {{"program", program}});
+    ASSERT_TRUE(launched["success"]) << launched.dump();
+    const Json line{{"source", {{"path", program}}}, {"breakpoints", {{{"line", 20}, {"condition", "ticks == 3"}}}}};
+    EXPECT_TRUE(client.request("setBreakpoints", line)["body"]["breakpoints"][0]["verified"]);
+    client.request("configurationDone");
+    EXPECT_EQ(client.waitStopped()["reason"], "breakpoint");
+    EXPECT_EQ(client.value("ticks"), "3");
+    EXPECT_EQ(client.value("ticks + 1"), "4");
+
+    const Json globals = client.request("variables", {{"variablesReference", 2}})["body"]["variables"];
+    bool listed = false;
+    for (const Json& variable : globals)
+        listed = listed || (variable["name"] == "ticks" && variable["value"] == "3");
+    EXPECT_TRUE(listed) << globals.dump();
+    EXPECT_TRUE(client.request("setVariable", {{"variablesReference", 2}, {"name", "ticks"}, {"value", "40"}})["success"]);
+    EXPECT_EQ(client.value("ticks"), "40");
+    EXPECT_EQ(client.value("SP").size(), 2u);  // registers as m51sim prints them
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
