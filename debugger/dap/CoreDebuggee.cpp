@@ -7,6 +7,7 @@
 #include "FileRead.h"
 #include "History.h"
 #include "LineBack.h"
+#include "PtyPort.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
 
@@ -192,8 +193,8 @@ Reply CoreDebuggee::launch(const Json& arguments)
     if (!chip)
         return Reply::failure("unknown chip \"" + chipName + "\"");
     const std::string serial = arguments.value("serial", std::string("console"));
-    if (serial != "console")
-        return Reply::failure("serial \"" + serial + "\" is not served by this m51sim: use \"console\"");
+    if (serial != "console" && serial != "pty")
+        return Reply::failure("serial is \"console\" or \"pty\", not \"" + serial + "\"");
 
     const toolchain::Language language = toolchain::LanguageOf(path);
     std::string bytes, why;
@@ -245,6 +246,16 @@ Reply CoreDebuggee::launch(const Json& arguments)
         if (!virtualBoard)
             return Reply::failure(why);
     }
+
+    std::unique_ptr<PtyPort> pty;
+    if (serial == "pty") {
+        pty = std::make_unique<PtyPort>();
+        if (const std::string error = pty->open(); !error.empty())
+            return Reply::failure(error);
+        emit("output", {{"category", "console"},
+                        {"output", "m51sim: the board's serial port is " + pty->path() + " (open it in a terminal)\n"}});
+    }
+    pty_ = std::move(pty);
 
     if (board_)
         board_->release();
@@ -496,6 +507,10 @@ void CoreDebuggee::flushOutput()
 {
     if (listener_->sent.empty())
         return;
+    if (pty_) {
+        pty_->give(std::exchange(listener_->sent, {}));
+        return;
+    }
     emit("output", {{"category", "stdout"}, {"output", std::exchange(listener_->sent, {})}});
 }
 
@@ -587,6 +602,11 @@ void CoreDebuggee::runSlice()
         stop("pause");
         return;
     }
+    // What the terminal typed, a little at a time: a flood waits in the pseudo-terminal.
+    constexpr std::size_t kMaxWaiting = 1024;
+    if (pty_ && machine_->serialPending() < kMaxWaiting)
+        if (const std::string typed = pty_->take(kMaxWaiting - machine_->serialPending()); !typed.empty())
+            history_->sendSerial(typed);
     if (mode_ != Mode::Run) {
         for (unsigned i = 0; i < kStepSliceInstructions; ++i)
             if (stepOnce())

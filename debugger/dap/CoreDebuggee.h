@@ -35,6 +35,10 @@ class History;
 }
 
 namespace m51dap {
+class PtyPort;
+}
+
+namespace m51dap {
 
 using debugadapter::Json;
 using debugadapter::Reply;
@@ -123,6 +127,7 @@ private:
     std::unique_ptr<insight::History> history_;
     std::unique_ptr<board::VirtualBoard> board_;
     std::unique_ptr<OutputListener> listener_;
+    std::unique_ptr<PtyPort> pty_;  // "serial": "pty"; else the serial port is the debug console
     m51dbg::SourceNames names_;
     Mode mode_ = Mode::Idle;
     bool stopOnEntry_ = false, configured_ = false, pauseRequested_ = false, breakAtFirst_ = false;

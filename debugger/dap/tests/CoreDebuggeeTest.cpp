@@ -8,7 +8,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +66,15 @@ public:
         ASSERT_TRUE(request("launch", arguments)["success"]);
     }
     debugadapter::Debuggee& debuggee() { return debuggee_; }
+    // Every output event's text of `category` so far.
+    std::string output(const std::string& category) const
+    {
+        std::string text;
+        for (const Json& m : sent_)
+            if (m["type"] == "event" && m["event"] == "output" && m["body"]["category"] == category)
+                text += m["body"]["output"].get<std::string>();
+        return text;
+    }
 
 private:
     m51dap::CoreDebuggee debuggee_;
@@ -271,6 +284,49 @@ TEST(CoreDebuggee, CProgramValuesAndConditions)
     EXPECT_EQ(client.value("ticks"), "40");
     EXPECT_EQ(client.value("SP").size(), 2u);  // registers as m51sim prints them
     std::filesystem::remove_all(folder);
+}
+
+} // namespace
+
+namespace {
+
+// The serial port in the debug console ("send TEXT") and on a pseudo-terminal.
+TEST(CoreDebuggee, SerialPortInTheConsoleAndOnAPseudoTerminal)
+{
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "m51dap-echo.asm";
+    std::ofstream(file) << "        ORG 0\n        MOV SCON,#50H\n        MOV TMOD,#20H\n        MOV TH1,#0FDH\n"
+                           "        SETB TR1\nLOOP:   JNB RI,LOOP\n        CLR RI\n        MOV A,SBUF\n"
+                           "        MOV SBUF,A\nWAIT:   JNB TI,WAIT\n        CLR TI\n        SJMP LOOP\n        END\n";
+    {
+        Client client;
+        client.launch({{"program", file.string()}});
+        client.request("configurationDone");
+        client.request("evaluate", {{"expression", "send hi\\r"}, {"context", "repl"}});
+        for (int i = 0; i < 20; ++i)
+            client.debuggee().runSlice();
+        EXPECT_EQ(client.output("stdout"), "hi\r");
+    }
+    Client client;
+    client.launch({{"program", file.string()}, {"serial", "pty"}});
+    const std::string said = client.output("console");
+    const size_t at = said.find("/dev/");
+    ASSERT_NE(at, std::string::npos) << said;
+    const std::string path = said.substr(at, said.find(' ', at) - at);
+    const int terminal = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(terminal, 0) << path;
+    ASSERT_EQ(::write(terminal, "ok", 2), 2);
+    client.request("configurationDone");
+    std::string echoed;
+    char buffer[16];
+    for (int i = 0; i < 200 && echoed.size() < 2; ++i) {
+        client.debuggee().runSlice();
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n > 0)
+            echoed.append(buffer, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(echoed, "ok");
+    ::close(terminal);
+    std::filesystem::remove(file);
 }
 
 } // namespace
