@@ -5,6 +5,7 @@
 #include "CoreBackend.h"
 
 #include "CoreSpaces.h"
+#include "LineBack.h"
 #include "StateFile.h"
 
 namespace m51dbg {
@@ -43,51 +44,9 @@ void CoreBackend::showPinsToBoard()
                 m_core->drivePin(p, b, drives[p] & (1u << b) ? -1 : 0);
 }
 
-// The step at which the line run before began (or, in the middle of a line,
-// this one), walking back over the recorded steps. As stepping over a line,
-// calls and interrupt handlers count as part of the line they came from: the
-// call depth is followed back through calls, returns and interrupt entries.
 std::optional<uint64_t> CoreBackend::previousLineStart() const
 {
-    LineWalk walk;
-    walk.begin(m_program.map, m_core->pc());
-    auto lineOf = [&walk](uint16_t pc) { return walk.lineAt(pc); };
-    using Kind = insight::History::Traced::Kind;
-    int depth = 0;  // before the step looked at, relative to now
-    std::optional<int> line;
-    int lineDepth = 0;
-    std::optional<uint64_t> start;
-    for (uint64_t q = m_history->position(); q > m_history->oldest(); --q) {
-        const auto step = m_history->traced(q - 1);
-        if (!step)
-            break;
-        const uint8_t op = m_core->read(sim::Space::Code, step->pc);
-        if (step->kind == Kind::InterruptEntry || (step->kind == Kind::Instruction && IsCallOpcode(op)))
-            --depth;
-        else if (step->kind == Kind::Instruction && IsReturnOpcode(op))
-            ++depth;
-        if (!line) {
-            if (step->kind != Kind::Instruction || depth > 0)
-                continue;  // in a handler or procedure that has returned since
-            line = lineOf(step->pc);
-            lineDepth = depth;
-            start = q - 1;
-            continue;
-        }
-        if (depth > lineDepth)
-            continue;
-        // Interrupts taken and idle time right before the line belong to it,
-        // as stepping over the line from its start runs them through.
-        if (step->kind != Kind::Instruction) {
-            if (depth == lineDepth)
-                start = q - 1;
-            continue;
-        }
-        if (depth < lineDepth || lineOf(step->pc) != *line)
-            break;
-        start = q - 1;
-    }
-    return start;
+    return insight::PreviousLineStart(*m_history, *m_core, m_program.map);
 }
 
 void CoreBackend::stepBack()

@@ -16,6 +16,8 @@ packages=(
   mcu8051ide sdcc-ucsim srecord lcov
   as31   # the as31 cross-check of m51as
   dpkg-dev   # the package: dpkg-shlibdeps
+  neovim   # the language server's test client (nvim --headless)
+  nodejs npm   # the VS Code package and the debug adapter's test client
 )
 [ $# -gt 0 ] && packages=("$@")
 # One dpkg-query for all of them: a check of a machine that has everything

@@ -25,6 +25,9 @@
 #ifndef _WIN32
 #include "TtyServe.h"
 #endif
+#ifdef M51SIM_WITH_DAP
+#include "AdapterRun.h"
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -165,6 +168,10 @@ int Runner::run(const std::vector<std::string>& args)
 {
     if (!args.empty() && args[0] == "test")
         return RunTests(args);
+#ifdef M51SIM_WITH_DAP
+    if (m51dap::WantsAdapter(args))
+        return m51dap::RunAdapter(args, m_err);
+#endif
     const m51sim::ParseResult parsed = m51sim::ParseArguments(args);
     const m51sim::Options& options = parsed.options;
     if (options.help) {
