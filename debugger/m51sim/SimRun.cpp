@@ -6,6 +6,7 @@
 #include "FileWrite.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
+#include "LinePlace.h"
 #include "SerialScript.h"
 #include "PathNames.h"
 #include "SimOptions.h"
@@ -208,16 +209,40 @@ int Runner::run(const std::vector<std::string>& args)
     // A HEX image's path finds SDCC's debug information beside it.
     const toolchain::BuildInput input{*source, options.source,
                                       BaseName(options.source) + (isAsm ? extension : std::string(".asm"))};
-    const toolchain::Program code = toolchain::BuildFor(toolchain::LanguageOf(options.source))->run(input);
+    const toolchain::Language language = toolchain::LanguageOf(options.source);
+    std::unique_ptr<toolchain::Build> build = toolchain::BuildFor(language);
+    if (!options.moreSources.empty()) {
+        std::vector<std::string> sources{options.source};
+        sources.insert(sources.end(), options.moreSources.begin(), options.moreSources.end());
+        build = std::make_unique<toolchain::CBuild>(std::string(), std::move(sources));
+    }
+    const toolchain::Program code = build->run(input);
     for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(code, options.source, isAsm ? options.source : asmName))
         std::fprintf(m_err, "%s\n", toolchain::FormatBuildMessage(d).c_str());
     if (!code.ok)
         return isHex || toolchain::BuildCouldNotRun(code) ? 2 : 1;
 
-    // --until-line: an M51 line, or a line of an assembly source.
+    // --until-line: an M51 line, a line of an assembly source, or FILE:LINE
+    // of any source of a C program (bare, a line of the C file given).
     int untilLine = -1;
     std::optional<uint16_t> untilAddress;
-    if (options.untilLine) {
+    std::string untilName;  // how a line not reached is named
+    const bool byFile = options.untilLine && (!options.untilFile.empty() || code.language == toolchain::Language::C);
+    if (byFile) {
+        m51sim::LinePlace place{options.untilFile, *options.untilLine};
+        if (place.file.empty() && language == toolchain::Language::C && Extension(options.source) != ".m51proj")
+            place.file = options.source;
+        if (place.file.empty())
+            return Fail("--until-line of a C program names the file: --until-line FILE:LINE", 2);
+        const m51sim::LineStart start = m51sim::FindLineStart(code, place);
+        if (start.file < 0)
+            return Fail(start.error, 2);
+        if (start.line + 1 != place.line)
+            std::fprintf(m_err, "m51sim: line %d of %s has no code; stopping at line %d\n", place.line,
+                         place.file.c_str(), start.line + 1);
+        untilAddress = start.address;
+        untilName = place.file + ":" + std::to_string(start.line + 1);
+    } else if (options.untilLine) {
         if (isHex)
             return Fail("--until-line needs a source, not a HEX file", 2);
         const int wanted = *options.untilLine - 1;
@@ -228,6 +253,7 @@ int Runner::run(const std::vector<std::string>& args)
             std::fprintf(m_err, "m51sim: line %d has no code; stopping at line %d\n", *options.untilLine, *line + 1);
         untilLine = *line;
         untilAddress = isAsm ? code.map.asmLineAddress(*line) : code.map.sourceLineAddress(*line);
+        untilName = std::to_string(*line + 1);
     }
     std::string serialIn;
     if (!options.serialIn.empty()) {
@@ -248,6 +274,8 @@ int Runner::run(const std::vector<std::string>& args)
 #ifdef M51SIM_WITH_S51
         if (!options.serialScript.empty() || !options.tty.empty())
             return Fail("--serial-script and --tty need the built-in simulator", 2);
+        if (byFile)
+            return Fail("--until-line of a C program needs the built-in simulator", 2);
         m51sim::Options s51Options = options;
         if (s51Options.simulator.empty())
             s51Options.simulator = simulator;
@@ -367,7 +395,7 @@ int Runner::run(const std::vector<std::string>& args)
                          result.waitingLine, shown.c_str(), static_cast<unsigned long long>(options.steps));
             status = 4;
         } else if (untilAddress && result.end != m51sim::CoreRunResult::End::Until) {
-            std::fprintf(m_err, "m51sim: line %d not reached within %llu instructions\n", untilLine + 1,
+            std::fprintf(m_err, "m51sim: line %s not reached within %llu instructions\n", untilName.c_str(),
                          static_cast<unsigned long long>(options.steps));
             status = 3;
         }
