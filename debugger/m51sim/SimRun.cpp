@@ -142,14 +142,16 @@ int Runner::RunTests(const std::vector<std::string>& args)
 bool Runner::WriteInsight(const m51sim::Options& options, const insight::Report& report, const toolchain::Program& code,
                           bool isAsm, bool isHex, const std::string& asmName)
 {
-    const std::string sourcePath = isAsm || isHex ? std::string() : options.source;
+    // A C program's lines are by C file (in the report).
+    const bool isC = code.language == toolchain::Language::C;
+    const std::string sourcePath = isAsm || isHex || isC ? std::string() : options.source;
     std::string why;
-    const auto onDisk = isAsm || isHex ? std::nullopt : ReadFile(asmName, why);
+    const auto onDisk = isAsm || isHex || isC ? std::nullopt : ReadFile(asmName, why);
     // The assembly of an M51 program only when the file beside it is the one this build made.
     const std::string asmPath = isAsm ? options.source : onDisk && *onDisk == code.assembly ? asmName : std::string();
     const std::pair<const std::string*, std::string> files[] = {
         {&options.coverage, options.coverage.empty() ? "" : insight::LcovTrace(report, BaseName(options.source), sourcePath, asmPath)},
-        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, isAsm ? options.source : asmName)},
+        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, isAsm ? options.source : isC ? std::string() : asmName)},
     };
     for (const auto& [path, bytes] : files) {
         if (path->empty())

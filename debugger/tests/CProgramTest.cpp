@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -164,6 +165,29 @@ TEST_F(CProgramTest, SeveralSourcesStopAtLinesOfAnyFile)
         EXPECT_EQ(o.status, c.status) << c.args.back() << ": " << o.err;
         EXPECT_NE(o.err.find(c.err), std::string::npos) << c.args.back() << ": " << o.err;
     }
+}
+
+// Coverage and profile by C file, line and function: what ran, how often,
+// and which way a C line's branch went.
+TEST_F(CProgramTest, CoverageAndProfileByCFile)
+{
+    write({{"main.c", TwoFilesMain}, {"shapes.h", TwoFilesHeader}, {"shapes.c", TwoFilesShapes}});
+    const std::string lcov = path("run.info"), csv = path("run.csv");
+    const Outcome o = run({path("main.c"), path("shapes.c"), "--steps", "5000", "--coverage", lcov, "--profile", csv});
+    ASSERT_EQ(o.status, 0) << o.err;
+    std::ifstream lcovFile(lcov), csvFile(csv);
+    const std::string trace((std::istreambuf_iterator<char>(lcovFile)), {});
+    const std::string profile((std::istreambuf_iterator<char>(csvFile)), {});
+    const size_t shapes = trace.find("SF:" + path("shapes.c") + "\n");
+    ASSERT_NE(trace.find("SF:" + path("main.c") + "\n"), std::string::npos) << trace;
+    ASSERT_NE(shapes, std::string::npos) << trace;
+    for (const char* record : {"FN:7,main\nFNDA:1,main\n", "DA:13,5\n", "DA:16,0\n"})
+        EXPECT_NE(trace.find(record), std::string::npos) << record;
+    // area() is in shapes.c's record; its `if` went one way only.
+    for (const char* record : {"FN:3,area\nFNDA:5,area\n", "BRDA:6,0,0,0\nBRDA:6,0,1,5\n", "DA:7,5\n"})
+        EXPECT_NE(trace.find(record, shapes), std::string::npos) << record << trace;
+    EXPECT_NE(profile.find("line," + path("shapes.c") + ",5,,5,"), std::string::npos) << profile;
+    EXPECT_NE(profile.find("procedure," + path("shapes.c") + ",3,area,5,"), std::string::npos) << profile;
 }
 
 #endif
