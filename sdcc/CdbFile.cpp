@@ -1,5 +1,6 @@
 #include "sdcc/CdbFile.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace sdcc {
@@ -373,6 +374,37 @@ CdbReadResult ReadCdb(std::string_view text, std::size_t maxLineLength)
         }
     }
     return result;
+}
+
+void AddListingAddresses(std::string_view rst, CdbFile& file)
+{
+    auto known = [&](const SymbolAddress& a) {
+        return std::any_of(file.addresses.begin(), file.addresses.end(), [&](const SymbolAddress& b) {
+            return !b.isEnd && b.name == a.name && b.block == a.block && b.scope.kind == a.scope.kind
+                && b.scope.module == a.scope.module && b.scope.function == a.scope.function;
+        });
+    };
+    while (!rst.empty()) {
+        const std::size_t end = rst.find('\n');
+        std::string_view line = rst.substr(0, end);
+        rst = end == std::string_view::npos ? std::string_view() : rst.substr(end + 1);
+        const std::size_t mark = line.find("==.");
+        const std::size_t first = line.find_first_not_of(" \t");
+        if (mark == std::string_view::npos || first == std::string_view::npos || line.size() > 4096)
+            continue;
+        const std::size_t keyStart = line.find_last_of(" \t", mark) + 1;
+        const std::string_view key = line.substr(keyStart, mark - keyStart);
+        const std::string_view address = line.substr(first, line.find_first_of(" \t", first) - first);
+        if (key.size() < 3 || (key[0] != 'G' && key[0] != 'F' && key[0] != 'L') || key[1] != '$'
+            || address.find_first_not_of("0123456789ABCDEFabcdef") != std::string_view::npos)
+            continue;
+        CdbFile one;
+        std::string fault;
+        if (!readRecord("L:" + std::string(key) + ":" + std::string(address), one, fault) || one.addresses.empty())
+            continue;
+        if (!known(one.addresses.front()))
+            file.addresses.push_back(std::move(one.addresses.front()));
+    }
 }
 
 std::string DescribeType(const Type& type)

@@ -135,6 +135,11 @@ struct CdbReadResult {
     std::optional<CdbError> error;  // set: the file is damaged; `file` holds what came before the line
 };
 
+// SDCC's .cdb leaves out the addresses of `__bit` variables; a module's
+// relocated listing (.rst) has them, on its "G$flag$0_0$0==." lines. Adds
+// those of `file`'s symbols that have no address yet.
+void AddListingAddresses(std::string_view rst, CdbFile& file);
+
 // The text of a .cdb file. Records of kinds this reader does not know are
 // skipped (later SDCC versions add some); a known record that does not parse
 // is an error. Lines longer than `maxLineLength` are refused.

@@ -285,6 +285,8 @@ private:
     uint64_t serialTickCycles(bool tx, unsigned ticks) const;
     void serialTx16(unsigned ticks);
     void serialRx16(unsigned ticks);
+    void rxBegin();                                     // the start bit's falling edge
+    void rxSample(uint8_t level, unsigned frameBits);  // one bit taken in its middle
     void serialMode0(unsigned n);
     void lineAdvance();
     void lineStartByte();

@@ -209,6 +209,30 @@ void Machine::receiveFrame(uint16_t data, bool ninth, bool stop)
     SFR(SCON) = static_cast<uint8_t>((scon & ~RB8) | (mark ? RB8 : 0) | RI);
 }
 
+inline void Machine::rxBegin()
+{
+    m_s.rxActive = 1;
+    m_s.rxTicks = 0;
+    m_s.rxBits = 0;
+    m_s.rxShift = 0;
+}
+
+inline void Machine::rxSample(uint8_t level, unsigned frameBits)
+{
+    if (m_s.rxBits == 0 && level) {
+        m_s.rxActive = 0;  // a glitch, not a start bit
+        m_s.rxPrev = level;
+        return;
+    }
+    m_s.rxShift |= static_cast<uint16_t>(level << m_s.rxBits);
+    if (++m_s.rxBits == frameBits) {
+        m_s.rxActive = 0;
+        m_s.rxPrev = level;
+        const uint16_t bits = m_s.rxShift;
+        receiveFrame((bits >> 1) & 0xFF, (bits >> 9) & 1, (bits >> (frameBits - 1)) & 1);
+    }
+}
+
 // The receiver samples RXD at the 16x clock: a falling edge starts a frame,
 // each bit is taken in its middle (tick 8 of 16).
 void Machine::serialRx16(unsigned ticks)
@@ -236,10 +260,7 @@ void Machine::serialRx16(unsigned ticks)
                     m_s.rxPrev = level;
                     return;
                 }
-                m_s.rxActive = 1;  // the start bit's falling edge
-                m_s.rxTicks = 0;
-                m_s.rxBits = 0;
-                m_s.rxShift = 0;
+                rxBegin();
                 m_s.rxPrev = level;
                 --ticks;
                 continue;
@@ -251,18 +272,7 @@ void Machine::serialRx16(unsigned ticks)
             }
             m_s.rxTicks += due;
             ticks -= due;
-            if (m_s.rxBits == 0 && level) {
-                m_s.rxActive = 0;  // a glitch, not a start bit
-                m_s.rxPrev = level;
-                continue;
-            }
-            m_s.rxShift |= static_cast<uint16_t>(level << m_s.rxBits);
-            if (++m_s.rxBits == frameBits) {
-                m_s.rxActive = 0;
-                m_s.rxPrev = level;
-                const uint16_t bits = m_s.rxShift;
-                receiveFrame((bits >> 1) & 0xFF, (bits >> 9) & 1, (bits >> (frameBits - 1)) & 1);
-            }
+            rxSample(level, frameBits);
         }
         return;
     }
@@ -273,12 +283,8 @@ void Machine::serialRx16(unsigned ticks)
             lineAdvance();
         const uint8_t level = (pinLevels(3) & 1);
         if (!m_s.rxActive) {
-            if (m_s.rxPrev && !level) {
-                m_s.rxActive = 1;
-                m_s.rxTicks = 0;
-                m_s.rxBits = 0;
-                m_s.rxShift = 0;
-            }
+            if (m_s.rxPrev && !level)
+                rxBegin();
             m_s.rxPrev = level;
             if (!m_s.rxActive && !m_s.lineActive && level) {
                 // idle line: the rest of the ticks change nothing
@@ -289,22 +295,11 @@ void Machine::serialRx16(unsigned ticks)
             continue;
         }
         ++m_s.rxTicks;
-        if (m_s.rxTicks != 8u + 16u * m_s.rxBits)
-            continue;
-        if (m_s.rxBits == 0 && level) {
-            m_s.rxActive = 0;  // a glitch, not a start bit
-            m_s.rxPrev = level;
-            continue;
-        }
-        m_s.rxShift |= static_cast<uint16_t>(level << m_s.rxBits);
-        if (++m_s.rxBits == frameBits) {
-            m_s.rxActive = 0;
-            m_s.rxPrev = level;
-            const uint16_t bits = m_s.rxShift;
-            receiveFrame((bits >> 1) & 0xFF, (bits >> 9) & 1, (bits >> (frameBits - 1)) & 1);
-        }
+        if (m_s.rxTicks == 8u + 16u * m_s.rxBits)
+            rxSample(level, frameBits);
     }
 }
+
 
 // ---- the outside line ------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace toolchain {
@@ -119,14 +120,42 @@ private:
             type.space = link.kind == Kind::CodePointer       ? Storage::Code
                 : link.kind == Kind::ExternalPointer || link.kind == Kind::PagedPointer ? Storage::ExternalRam
                                                                                         : Storage::InternalRam;
-            // SDCC's pointer sizes: generic 3, code and xdata 2, data, idata and pdata 1.
-            const int targetSize = 1;
-            type.target = chain(whole, at + 1, targetSize);
+            type.target = chain(whole, at + 1, naturalSize(whole, at + 1));
             type.name = m_program.types[static_cast<std::size_t>(type.target)].name + " *";
             break;
         }
         }
         return add(std::move(type));
+    }
+
+    // The size of what a pointer points to: its chain says the kind, not the size.
+    int naturalSize(const sdcc::Type& whole, std::size_t at)
+    {
+        const sdcc::TypeLink& link = whole.chain[at];
+        switch (link.kind) {
+        case Kind::Array: return static_cast<int>(link.count) * naturalSize(whole, at + 1);
+        case Kind::Function: return 2;
+        case Kind::GenericPointer: return 3;
+        case Kind::CodePointer: case Kind::ExternalPointer: return 2;
+        case Kind::InternalPointer: case Kind::PagedPointer: case Kind::IdataPointer: return 1;
+        case Kind::Short: case Kind::Int: return 2;
+        case Kind::Long: case Kind::Float: case Kind::Fixed16x16: return 4;
+        case Kind::Struct: return structureSize(link.structName);
+        case Kind::Void: return 0;
+        default: return 1;
+        }
+    }
+
+    int structureSize(const std::string& name)
+    {
+        const auto found = std::find_if(m_cdb.structures.begin(), m_cdb.structures.end(),
+                                        [&](const sdcc::Structure& s) { return s.name == name; });
+        if (found == m_cdb.structures.end())
+            return 0;
+        std::uint32_t size = 0;
+        for (const sdcc::Member& member : found->members)
+            size = std::max(size, member.offset + member.symbol.type.size);
+        return static_cast<int>(size);
     }
 
     Program& m_program;
@@ -158,11 +187,55 @@ int registerNumber(const std::string& name)
     return name.size() == 2 && (name[0] == 'r' || name[0] == 'R') && name[1] >= '0' && name[1] <= '7' ? name[1] - '0' : -1;
 }
 
+// SDCC keeps the frame of a reentrant function at `_bp`, a byte of internal
+// RAM the .cdb does not name. Each such function starts `PUSH _bp; MOV
+// _bp,SP`, so the address is read from the first prologue that has it.
+void addFramePointer(Program& program)
+{
+    const auto& code = program.code;
+    for (const Function& f : program.functions) {
+        const std::size_t end = std::min<std::size_t>(f.start + 16u, code.size());
+        for (std::size_t a = f.start; a + 2 < end; ++a) {
+            if (code[a] != 0x85 || code[a + 1] != 0x81)  // MOV direct,SP
+                continue;
+            Symbol bp;
+            bp.name = "_bp";
+            bp.storage = Storage::InternalRam;
+            bp.address = code[a + 2];
+            program.symbols.push_back(std::move(bp));
+            return;
+        }
+    }
+}
+
 using AddressKey = std::tuple<sdcc::ScopeKind, std::string, std::string, int>;
 
 AddressKey keyOf(const sdcc::Scope& scope, const std::string& name, int block)
 {
     return {scope.kind, scope.kind == sdcc::ScopeKind::File ? scope.module : scope.function, name, block};
+}
+
+// The addresses of `__bit` variables, which the .cdb leaves out, from the
+// relocated listings of the modules that declare them.
+void addBitAddresses(sdcc::CdbFile& cdb, const fs::path& folder)
+{
+    std::set<std::string> modules;
+    for (const sdcc::Symbol& s : cdb.symbols) {
+        if (s.space != sdcc::Space::Bit)
+            continue;
+        const bool placed = std::any_of(cdb.addresses.begin(), cdb.addresses.end(), [&](const sdcc::SymbolAddress& a) {
+            return a.name == s.name && a.scope.kind == s.scope.kind;
+        });
+        if (!placed)
+            modules.insert(s.scope.kind == sdcc::ScopeKind::Global ? std::string() : s.scope.module);
+    }
+    if (modules.count(std::string()))  // a global's module is not named: look in every one
+        modules.insert(cdb.modules.begin(), cdb.modules.end());
+    for (const std::string& module : modules) {
+        std::string reason;
+        if (const auto rst = m51::readFileBounded((folder / (module + ".rst")).string(), m51::kSourceLimit, reason))
+            sdcc::AddListingAddresses(*rst, cdb);
+    }
 }
 
 } // namespace
@@ -250,7 +323,9 @@ void AddCdb(Program& program, const sdcc::CdbFile& cdb, const std::string& sourc
             symbol.file = moduleFile(s.scope.module);
         }
         if (symbol.storage == Storage::Register) {
-            symbol.address = s.registers.empty() ? -1 : registerNumber(s.registers.front());
+            for (const std::string& r : s.registers)
+                symbol.registers.push_back(registerNumber(r));
+            symbol.address = symbol.registers.empty() ? -1 : symbol.registers.front();
         } else if (symbol.storage == Storage::StackRelative) {
             symbol.address = s.stackOffset;
         } else {
@@ -261,6 +336,10 @@ void AddCdb(Program& program, const sdcc::CdbFile& cdb, const std::string& sourc
         }
         program.symbols.push_back(std::move(symbol));
     }
+    const bool framed = std::any_of(program.symbols.begin(), program.symbols.end(),
+                                    [](const Symbol& s) { return s.storage == Storage::StackRelative; });
+    if (framed && !program.findSymbol("_bp"))
+        addFramePointer(program);
 }
 
 HexBuild::DebugInfoReader CdbReader()
@@ -293,11 +372,12 @@ HexBuild::DebugInfoReader CdbReader()
             warn(0, reason);
             return;
         }
-        const sdcc::CdbReadResult cdb = sdcc::ReadCdb(*text);
+        sdcc::CdbReadResult cdb = sdcc::ReadCdb(*text);
         if (cdb.error) {
             warn(cdb.error->line, cdb.error->message);
             return;
         }
+        addBitAddresses(cdb.file, image.parent_path());
         program.language = Language::C;
         AddCdb(program, cdb.file, image.parent_path().string());
     };

@@ -64,6 +64,9 @@ struct Symbol {
     int file = -1;      // Scope::File: the file; else where it is defined (-1 not known)
     int function = -1;  // Scope::Function, Scope::Block: index into Program::functions
     int line = -1;      // 0-based line of its definition in `file`, -1 not known
+    // Register: the registers of the bank holding it, least significant
+    // first (`address` is the first of them).
+    std::vector<int> registers;
 };
 
 // A function's stack frame: its locals are the symbols with its index.

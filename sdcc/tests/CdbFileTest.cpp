@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -169,6 +171,18 @@ TEST(CdbFile, ReadsWhatSdccWrites)
         EXPECT_FALSE(file.cLines.empty());
         EXPECT_FALSE(file.asmLines.empty());
         EXPECT_EQ(file.structures.size(), 1u);
+        // The .cdb has no address for the bit; the relocated listing does.
+        std::ifstream rst(folder / "prog.rst", std::ios::binary);
+        std::stringstream listing;
+        listing << rst.rdbuf();
+        sdcc::CdbFile withBits = file;
+        AddListingAddresses(listing.str(), withBits);
+        auto placed = [](const sdcc::CdbFile& f, const char* name) {
+            return std::count_if(f.addresses.begin(), f.addresses.end(), [&](const auto& a) { return a.name == name && !a.isEnd; });
+        };
+        EXPECT_EQ(placed(file, "flag"), 0);
+        EXPECT_EQ(placed(withBits, "flag"), 1);
+        EXPECT_EQ(placed(withBits, "xs"), 1);  // already known: not added twice
     }
     fs::remove_all(folder);
 }
