@@ -27,7 +27,10 @@ const char* const Usage =
     "                       sfr[ADDR], code[ADDR] with ADDR hexadecimal (iram[30]\n"
     "                       is address 30H); repeatable; default: the registers;\n"
     "                       with --board also lcd (the LCD's rows as lcd1=TEXT ...,\n"
-    "                       trailing blanks left out) and 7seg (7seg=DIGITS shown)\n"
+    "                       trailing blanks left out) and 7seg (7seg=DIGITS shown);\n"
+    "                       of a C program also C expressions (total, result.count,\n"
+    "                       history[3], p->x, *p, the locals at the stop) printed\n"
+    "                       with C values (decimal, floats, pointers 0xHHHH)\n"
     "  --chip NAME          the 8051 derivative (default 8052; --cpu is the same)\n"
     "  --xtal HZ            crystal frequency (default 11059200)\n"
     "  --xram BYTES         external RAM on the board (default 65536)\n"
@@ -64,6 +67,17 @@ namespace {
 bool IsCSource(const std::string& path)
 {
     return path.size() > 2 && (path.compare(path.size() - 2, 2, ".c") == 0 || path.compare(path.size() - 2, 2, ".C") == 0);
+}
+
+// A program that may be C: its sources, a project, or an image with SDCC's
+// debug information beside it.
+bool MayBeC(const std::string& path)
+{
+    const size_t dot = path.find_last_of('.');
+    std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".c" || extension == ".m51proj" || extension == ".ihx" || extension == ".hex";
 }
 
 bool ParseUnsigned(const std::string& text, uint64_t& value, int base = 10)
@@ -133,12 +147,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         } else if (a == "--print") {
             if (!value(v))
                 return result;
-            const auto item = ParsePrintItem(v);
-            if (!item) {
-                result.error = "--print: unknown register or address \"" + v + "\"";
-                return result;
-            }
-            o.prints.push_back(*item);
+            // Not a register nor an address: a C expression, when the program is C.
+            PrintItem expression{v, PrintItem::Kind::CExpression, {}, 0};
+            o.prints.push_back(ParsePrintItem(v).value_or(expression));
         } else if (a == "--serial-in") {
             if (!value(o.serialIn))
                 return result;
@@ -201,6 +212,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     }
     if (o.source.empty() && !o.help && !o.version)
         result.error = "no program given";
+    for (const PrintItem& item : o.prints)
+        if (item.kind == PrintItem::Kind::CExpression && !MayBeC(o.source) && result.error.empty())
+            result.error = "--print: unknown register or address \"" + item.text + "\"";
     for (const PrintItem& item : o.prints)
         if ((item.kind == PrintItem::Kind::Lcd || item.kind == PrintItem::Kind::SevenSeg) && o.board.empty() && result.error.empty())
             result.error = "--print " + item.text + " needs a board (--board FILE)";

@@ -6,6 +6,7 @@
 #include "FileWrite.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
+#include "CValues.h"
 #include "LinePlace.h"
 #include "SerialScript.h"
 #include "PathNames.h"
@@ -74,18 +75,21 @@ private:
         std::fprintf(m_err, "m51sim: %s\n", message.c_str());
         return code;
     }
-    bool Print(const m51sim::Options& options, const sim::Machine& machine, const board::VirtualBoard* board);
+    bool Print(const m51sim::Options& options, sim::Machine& machine, const board::VirtualBoard* board,
+               const toolchain::Program& code);
     int RunTests(const std::vector<std::string>& args);
     bool WriteInsight(const m51sim::Options& options, const insight::Report& report, const toolchain::Program& code,
                       bool isAsm, bool isHex, const std::string& asmName);
 
     std::FILE* m_out;
     std::FILE* m_err;
+    bool m_printFailed = false;  // a C expression of --print had no value
 };
 
 // Prints the asked values (the registers without --print); false when the
 // output cannot be written.
-bool Runner::Print(const m51sim::Options& options, const sim::Machine& machine, const board::VirtualBoard* board)
+bool Runner::Print(const m51sim::Options& options, sim::Machine& machine, const board::VirtualBoard* board,
+                   const toolchain::Program& code)
 {
     const m51dbg::MachineState state = m51sim::CaptureState(machine);
     const auto& items = options.prints.empty() ? m51sim::DefaultPrints() : options.prints;
@@ -98,13 +102,26 @@ bool Runner::Print(const m51sim::Options& options, const sim::Machine& machine, 
                 std::fprintf(m_err, "m51sim: %s\n", error.c_str());
             continue;
         }
-        std::string line;
-        if (const auto text = m51sim::FormatItem(item, state))
+        // C expressions, and a C program's variable named like a register (a, r7) when it is in scope.
+        std::string line, error;
+        const bool expression = item.kind == m51sim::PrintItem::Kind::CExpression;
+        if (expression || (item.kind == m51sim::PrintItem::Kind::Register && code.language == toolchain::Language::C
+                           && m51sim::NamesCVariable(code, item.text)))
+            line = m51sim::PrintCValue(item.text, code, machine, error);
+        if (expression && !error.empty()) {
+            std::fprintf(m_err, "m51sim: --print %s\n", error.c_str());
+            m_printFailed = true;
+            continue;
+        }
+        if (!line.empty()) {
+            // printed as C
+        } else if (const auto text = m51sim::FormatItem(item, state)) {
             line = *text;
-        else
+        } else {
             line = m51sim::FormatByte(item, machine.read(item.kind == m51sim::PrintItem::Kind::Xram ? sim::Space::Xram
                                                                                                   : sim::Space::Code,
                                                           item.address));
+        }
         std::fprintf(m_out, "%s\n", line.c_str());
     }
     return std::fflush(m_out) == 0 && !std::ferror(m_out);
@@ -278,6 +295,9 @@ int Runner::run(const std::vector<std::string>& args)
             return Fail("--serial-script and --tty need the built-in simulator", 2);
         if (byFile)
             return Fail("--until-line of a C program needs the built-in simulator", 2);
+        for (const m51sim::PrintItem& item : options.prints)
+            if (item.kind == m51sim::PrintItem::Kind::CExpression)
+                return Fail("--print " + item.text + ": C values need the built-in simulator", 2);
         m51sim::Options s51Options = options;
         if (s51Options.simulator.empty())
             s51Options.simulator = simulator;
@@ -415,9 +435,9 @@ int Runner::run(const std::vector<std::string>& args)
         return 2;
     // A result that did not reach standard output is a failed run.
     errno = 0;
-    if (!Print(options, machine, virtualBoard.get()))
+    if (!Print(options, machine, virtualBoard.get(), code))
         return Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
-    return status;
+    return m_printFailed ? 2 : status;
 }
 
 } // namespace
