@@ -207,9 +207,10 @@ int Runner::run(const std::vector<std::string>& args)
 
     // No output of the run goes over one of its inputs (a state may be
     // continued in place: it is read whole before the run).
+    std::vector<std::string> inputs{options.source, options.serialIn, options.serialScript, options.board};
+    inputs.insert(inputs.end(), options.moreSources.begin(), options.moreSources.end());
     if (const std::string clash = m51::outputOverInput(
-            {options.serialOut, options.saveState, options.coverage, options.profile},
-            {options.source, options.serialIn, options.serialScript, options.board});
+            {options.serialOut, options.saveState, options.coverage, options.profile}, inputs);
         !clash.empty())
         return Fail(clash, 2);
     if (const std::string clash = m51::outputOverInput({options.serialOut, options.coverage, options.profile},

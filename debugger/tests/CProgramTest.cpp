@@ -167,6 +167,7 @@ TEST_F(CProgramTest, SeveralSourcesStopAtLinesOfAnyFile)
         {{main, shapes, "--until-line", "other.c:3"}, 2, "no source file other.c"},
         {{main, shapes, "--until-line", "main.c:16", "--steps", "3"}, 3, "main.c:16 not reached"},
         {{main}, 1, "not part of it"},  // alone, the .c files of its folder
+        {{main, shapes, "--coverage", shapes}, 2, "shapes.c"},  // never written over a source
     };
     for (const auto& c : cases) {
         const Outcome o = run(c.args);
