@@ -244,7 +244,7 @@ int Runner::run(const std::vector<std::string>& args)
 
     // --until-line: an M51 line, a line of an assembly source, or FILE:LINE
     // of any source of a C program (bare, a line of the C file given).
-    int untilLine = -1;
+    [[maybe_unused]] int untilLine = -1;  // the line s51 stops at (not in a build without it)
     std::optional<uint16_t> untilAddress;
     std::string untilName;  // how a line not reached is named
     const bool byFile = options.untilLine && (!options.untilFile.empty() || code.language == toolchain::Language::C);
