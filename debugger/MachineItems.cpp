@@ -117,6 +117,7 @@ std::optional<unsigned> ItemValue(const PrintItem& item, const m51dbg::MachineSt
     case PrintItem::Kind::Code:
     case PrintItem::Kind::Lcd:
     case PrintItem::Kind::SevenSeg:
+    case PrintItem::Kind::CExpression:
         return std::nullopt;
     case PrintItem::Kind::Register:
         break;

@@ -13,9 +13,10 @@
 namespace m51sim {
 
 // One value to print, as the user wrote it: a register name or SPACE[ADDR],
-// or a display of the board (lcd, 7seg).
+// a display of the board (lcd, 7seg), or a C expression of a C program
+// (`text`, evaluated at the stop).
 struct PrintItem {
-    enum class Kind { Register, Iram, Xram, Sfr, Code, Lcd, SevenSeg };
+    enum class Kind { Register, Iram, Xram, Sfr, Code, Lcd, SevenSeg, CExpression };
     std::string text;  // printed back as written
     Kind kind = Kind::Register;
     std::string name;   // upper case, for Register

@@ -40,6 +40,22 @@ std::string HexName(uint16_t address)
 
 } // namespace
 
+// Calls `visit(address, shape)` for each instruction of a C line's code, up
+// to the end of the function that holds it.
+template <typename Read, typename Visit>
+void WalkLine(const ProgramInfo& program, const toolchain::LineRange& range, Read read, Visit visit)
+{
+    uint32_t end = uint32_t{range.address} + range.size;
+    for (const toolchain::Function& function : program.functions)
+        if (range.address >= function.start && range.address < function.end)
+            end = std::min(end, function.end);
+    for (uint32_t a = range.address; a < end && a < 65536;) {
+        const Shape shape = ShapeOf(read(static_cast<uint16_t>(a)));
+        visit(static_cast<uint16_t>(a), shape);
+        a += shape.length;
+    }
+}
+
 ProgramInfo InfoOf(const toolchain::Program& program)
 {
     ProgramInfo info;
@@ -49,6 +65,11 @@ ProgramInfo InfoOf(const toolchain::Program& program)
     for (const auto& [name, address] : program.codeLabels())
         info.labels.push_back({name, address});
     info.fromM51 = program.language == toolchain::Language::M51;
+    if (program.language == toolchain::Language::C) {
+        info.files = program.files;
+        info.lines = program.lines;
+        info.functions = program.functions;
+    }
     return info;
 }
 
@@ -64,9 +85,15 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
     auto add = [&found](uint16_t start) { found.try_emplace(start, ProcedureInfo{{}, start, -1, false}); };
     if (const auto target = TargetOf(0, read); target && hasCode(0))
         add(*target);
+    // A C program's vectors in use are those of its interrupt functions:
+    // elsewhere its start-up code lies over the vector table.
+    auto handlerOf = [&program](int v) {
+        return std::any_of(program.functions.begin(), program.functions.end(),
+                           [v](const toolchain::Function& f) { return f.interrupt == v; });
+    };
     for (int v = 0; v < VectorCount; ++v) {
         const uint16_t at = VectorAddress(v);
-        if (!hasCode(at))
+        if (!hasCode(at) || (!program.lines.empty() && !handlerOf(v)))
             continue;
         found[at] = ProcedureInfo{VectorNames[v], at, v, true};
         const uint8_t op = read(at);
@@ -80,6 +107,17 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
         if (ShapeOf(read(instruction.address)).flow == Flow::Call)
             if (const auto target = TargetOf(instruction.address, read))
                 add(*target);
+    }
+    for (const toolchain::LineRange& range : program.lines)
+        WalkLine(program, range, read, [&](uint16_t a, const Shape& shape) {
+            if (shape.flow == Flow::Call)
+                if (const auto target = TargetOf(a, read))
+                    add(*target);
+        });
+    for (const toolchain::Function& function : program.functions) {
+        ProcedureInfo& info = found.try_emplace(function.start, ProcedureInfo{{}, function.start, -1, false}).first->second;
+        if (info.name.empty())
+            info.name = function.name;
     }
     if (program.fromM51)
         for (const CodeLabel& label : program.labels)
@@ -147,6 +185,38 @@ std::vector<LineStats> Flatten(std::map<int, LineStats>& lines)
     return out;
 }
 
+// The lines of every source file of a C program: each line's code walked
+// instruction by instruction (up to the end of its function), so that
+// branches never reached count too.
+void AddFileLines(Report& report, const sim::Machine& machine, const ProgramInfo& program,
+                  const std::map<uint16_t, uint64_t>& entryCycles, const Recorder* recorder)
+{
+    const uint32_t* counts = machine.executionCounts();
+    auto read = [&machine](uint16_t a) { return machine.read(sim::Space::Code, a); };
+    std::vector<std::map<int, LineStats>> files(program.files.size());
+    for (const toolchain::LineRange& range : program.lines) {
+        if (range.file < 0 || static_cast<size_t>(range.file) >= files.size())
+            continue;
+        std::map<int, LineStats>& lines = files[range.file];
+        AddTo(lines, range.line, 0, 0, nullptr);  // a line with code, run or not
+        WalkLine(program, range, read, [&](uint16_t a, const Shape& shape) {
+            const uint64_t count = counts[a];
+            uint64_t cycles = count * shape.cycles;
+            if (const auto it = entryCycles.find(a); it != entryCycles.end())
+                cycles += it->second;
+            std::optional<Branch> branch;
+            if (shape.flow == Flow::CondJump && recorder) {
+                const uint64_t taken = std::min<uint64_t>(recorder->taken()[a], count);
+                branch = Branch{a, taken, count - taken};
+            }
+            AddTo(lines, range.line, count, cycles, branch ? &*branch : nullptr);
+        });
+    }
+    report.files = program.files;
+    for (std::map<int, LineStats>& lines : files)
+        report.fileLines.push_back(Flatten(lines));
+}
+
 } // namespace
 
 Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, const std::vector<ProcedureInfo>& procedures,
@@ -188,6 +258,8 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
     }
     report.sourceLines = Flatten(sourceLines);
     report.asmLines = Flatten(asmLines);
+    if (!program.lines.empty())
+        AddFileLines(report, machine, program, entryCycles, recorder);
 
     // Own cycles by address: also for code the map does not cover (a HEX program).
     for (unsigned a = 0; a < 65536; ++a)
@@ -209,6 +281,15 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
             stats.sourceLine = first->sourceLine;
             stats.asmLine = first->asmLine;
         }
+        // A C function's line: the first of its file's lines at its entry (its head).
+        for (const toolchain::Function& function : program.functions)
+            if (function.start == procedures[i].start && function.file >= 0) {
+                stats.file = function.file;
+                stats.sourceLine = function.line;
+                for (const toolchain::LineRange& range : program.lines)
+                    if (range.address == function.start && range.file == function.file)
+                        stats.sourceLine = std::min(stats.sourceLine, range.line);
+            }
         stats.ownCycles = own[i];
         stats.inclusiveCycles = own[i];
         stats.entries = counts[procedures[i].start];

@@ -28,6 +28,11 @@ struct ProgramInfo {
     toolchain::SourceMap map;
     std::vector<CodeLabel> labels;
     bool fromM51 = false;  // an M51 program: its own labels are procedures, the compiler's are not
+    // A C program: its source files, the code of their lines and its
+    // functions (the map holds no lines then).
+    std::vector<std::string> files;
+    std::vector<toolchain::LineRange> lines;
+    std::vector<toolchain::Function> functions;
 };
 
 // The program model as insight reads it.
@@ -42,7 +47,7 @@ struct ProcedureInfo {
 
 // Procedures by start address: the reset entry, the interrupt vectors in
 // use, the targets of calls and of the vectors' jumps, and (M51) every label
-// the program named itself.
+// the program named itself, and (C) its functions by their names.
 std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program);
 // Index of the procedure each code address belongs to (64 K entries).
 std::vector<uint16_t> ProcedureIndex(const std::vector<ProcedureInfo>& procedures);
@@ -68,7 +73,8 @@ struct LineStats {
 
 struct ProcedureStats {
     ProcedureInfo info;
-    int sourceLine = -1;  // 0-based M51 line of its first instruction, -1 none
+    int sourceLine = -1;  // 0-based M51 line of its first instruction (C: of its definition), -1 none
+    int file = -1;        // a C function: the index of its source file in Report::files
     int asmLine = -1;
     uint64_t entries = 0;  // calls into it, or interrupt entries for a vector
     uint64_t ownCycles = 0;
@@ -79,6 +85,8 @@ struct ProcedureStats {
 struct Report {
     std::vector<LineStats> sourceLines;  // M51 lines, in line order
     std::vector<LineStats> asmLines;     // assembly lines, in line order
+    std::vector<std::string> files;                 // a C program: its source files
+    std::vector<std::vector<LineStats>> fileLines;  // and the lines of each, in line order
     std::vector<ProcedureStats> procedures;
     uint64_t totalCycles = 0;  // machine cycles of the run
     uint64_t idleCycles = 0;   // in idle mode (known with a Recorder)

@@ -1,11 +1,14 @@
 #include "TestFile.h"
 
+#include "LinePlace.h"
+
 #include "Chip.h"
 #include "ErrorCap.h"
 #include "FileWrite.h"
 
 #include <cctype>
 #include <charconv>
+#include <tuple>
 
 namespace insight {
 
@@ -60,14 +63,6 @@ std::optional<unsigned> Hex(std::string_view text)
     return value;
 }
 
-std::optional<int> LineNumber(std::string_view text)
-{
-    const auto n = Decimal(text);
-    if (!n || *n == 0 || *n > 100000000)
-        return std::nullopt;
-    return static_cast<int>(*n);
-}
-
 // P3.2 (P0-P3, bits 0-7).
 std::optional<PinLevel> Pin(std::string_view text)
 {
@@ -111,6 +106,20 @@ bool Absolute(const std::string& path)
     return !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
 }
 
+// The words of a `program` line naming several C sources; empty when it
+// names one file (whose name may hold blanks).
+std::vector<std::string> CSources(std::string_view text)
+{
+    std::vector<std::string> words;
+    for (auto [word, rest] = Split(text); !word.empty(); std::tie(word, rest) = Split(rest)) {
+        const std::string lower = Lower(word);
+        if (lower.size() < 3 || lower.compare(lower.size() - 2, 2, ".c") != 0)
+            return {};
+        words.push_back(word);
+    }
+    return words.size() > 1 ? words : std::vector<std::string>{};
+}
+
 struct Parser {
     TestFile& test;
     const m51sim::FileReader& readFile;
@@ -129,7 +138,8 @@ struct Parser {
     std::string resolve(const std::string& path) const { return Absolute(path) ? path : Folder(test.path) + path; }
 
     // "ITEM = VALUE" with the item in m51sim's --print form.
-    bool itemValue(std::string_view text, m51sim::PrintItem& item, unsigned& value)
+    bool itemValue(std::string_view text, m51sim::PrintItem& item, unsigned& value, std::string& expected,
+                   bool cValues = false)
     {
         const auto parts = SplitAt(text, "=");
         if (!parts) {
@@ -137,19 +147,42 @@ struct Parser {
             return false;
         }
         const auto parsed = m51sim::ParsePrintItem(parts->left);
+        if (!parsed && cValues && !parts->left.empty() && !parts->right.empty()) {
+            // A C expression: the program tells whether it is C (see ParseTestFile).
+            item = m51sim::PrintItem{parts->left, m51sim::PrintItem::Kind::CExpression, {}, 0};
+            expected = parts->right;
+            return true;
+        }
         // The board's displays are no register values: `check lcd = TEXT` reads the LCD.
         if (!parsed || parsed->kind == m51sim::PrintItem::Kind::Lcd || parsed->kind == m51sim::PrintItem::Kind::SevenSeg) {
             fail("unknown register or address \"" + parts->left + "\"");
             return false;
         }
         const auto number = Hex(parts->right);
+        if (!number && cValues && parsed->kind == m51sim::PrintItem::Kind::Register) {
+            // A C variable named like a register (a, r7), with a C value.
+            item = m51sim::PrintItem{parts->left, m51sim::PrintItem::Kind::CExpression, {}, 0};
+            expected = parts->right;
+            return true;
+        }
         if (!number) {
             fail("\"" + parts->right + "\" is not a hexadecimal value");
             return false;
         }
         item = *parsed;
         value = *number;
+        expected = parts->right;
         return true;
+    }
+
+    // "N" or "FILE:N" after `until line`, `when line`, `check line`.
+    std::optional<int> linePlace(std::string_view text, std::string& file)
+    {
+        const auto place = m51sim::ParseLinePlace(text);
+        if (!place)
+            return std::nullopt;
+        file = place->file;
+        return place->line;
     }
 
     void pin(std::string_view rest)
@@ -180,14 +213,15 @@ struct Parser {
         } else if (word == "when") {
             const auto [first, number] = Split(condition);
             if (first == "line") {
-                const auto n = LineNumber(number);
+                const auto n = linePlace(number, change.sourceFile);
                 if (!n)
                     return fail("expected a line number after \"when line\"");
                 change.when = PinChange::When::AtLine;
                 change.sourceLine = *n;
             } else {
                 change.when = PinChange::When::OnValue;
-                if (!itemValue(condition, change.item, change.value))
+                std::string expected;
+                if (!itemValue(condition, change.item, change.value, expected))
                     return;
             }
         } else {
@@ -230,7 +264,7 @@ struct Parser {
             check.text = *bytes;
         } else if (key == "line") {
             const auto [number, state] = Split(after);
-            const auto n = LineNumber(number);
+            const auto n = linePlace(number, check.sourceFile);
             const std::string how = Lower(std::string(state));
             if (!n || (how != "reached" && how != "not reached"))
                 return fail("expected check line N reached or check line N not reached");
@@ -245,7 +279,7 @@ struct Parser {
             check.cycles = *n;
         } else {
             check.kind = Check::Kind::Value;
-            if (!itemValue(rest, check.item, check.value))
+            if (!itemValue(rest, check.item, check.value, check.expected, true))
                 return;
         }
         test.checks.push_back(check);
@@ -261,7 +295,10 @@ struct Parser {
                 return fail("program needs a file");
             if (!test.program.empty())
                 return fail("a test runs one program");
-            test.program = resolve(value);
+            const std::vector<std::string> sources = CSources(value);
+            test.program = resolve(sources.empty() ? value : sources.front());
+            for (size_t i = 1; i < sources.size(); ++i)
+                test.moreSources.push_back(resolve(sources[i]));
             test.programLine = line;
         } else if (key == "chip") {
             if (!sim::findChip(value))
@@ -284,7 +321,7 @@ struct Parser {
                 test.limit = *n;
         } else if (key == "until") {
             const auto [lineWord, number] = Split(rest);
-            const auto n = LineNumber(number);
+            const auto n = linePlace(number, test.untilFile);
             if (lineWord != "line" || !n)
                 return fail("expected until line N");
             test.untilLine = *n;
@@ -342,6 +379,16 @@ TestFile ParseTestFile(std::string_view text, const std::string& path, const m51
         parser.line = 1;
         parser.fail("no program line: a test names the program it runs");
     }
+    // C names are for C programs (and images with SDCC's debug information).
+    const std::string extension = Lower(test.program.substr(std::min(test.program.size(), test.program.find_last_of('.'))));
+    const bool mayBeC = extension == ".c" || extension == ".m51proj" || extension == ".hex" || extension == ".ihx";
+    for (const Check& check : test.checks)
+        if (check.item.kind == m51sim::PrintItem::Kind::CExpression && !mayBeC) {
+            parser.line = check.line;
+            parser.fail(m51sim::ParsePrintItem(check.item.text)
+                            ? "\"" + check.expected + "\" is not a hexadecimal value"
+                            : "unknown register or address \"" + check.item.text + "\"");
+        }
     for (const std::string& more : parser.cap.summary())
         test.errors.push_back(test.path + ": " + more);
     return test;

@@ -2,12 +2,15 @@
 // A firmware test (*.m51test): plain text, one directive a line, blank lines
 // and lines starting with # skipped.
 //
-//   program FILE              the program (.M51, .asm/.a51, .hex), relative to the test
+//   program FILE              the program (.M51, .asm/.a51, .hex, .c, .m51proj), relative to the test;
+//                             several .c files make one C program (program main.c lib.c)
 //   chip NAME                 the 8051 derivative (default 8052)
 //   board FILE                a board with virtual parts (needs a build with boards)
 //   xtal HZ                   crystal frequency (default 11059200)
 //   limit CYCLES              the run ends after so many machine cycles (default 10000000)
 //   until line N              the run ends when line N of the program's source is reached
+//                             (FILE:N: line N of any source file of a C program, also in
+//                             "when line" and "check line")
 //
 // Stimuli, worked through in order as the run goes (the serial script):
 //   send TEXT | sendfile FILE | expect TEXT | wait CYCLES
@@ -18,7 +21,9 @@
 //
 // Expectations, checked when the run has ended:
 //   check ITEM = VALUE        ITEM as m51sim --print takes it (A, P1, iram[40], xram[100] ...),
-//                             VALUE hexadecimal as m51sim prints it (05, 2C, 0FAH, 0x1F)
+//                             VALUE hexadecimal as m51sim prints it (05, 2C, 0FAH, 0x1F);
+//   check NAME = VALUE        of a C program: a C expression (total, result.count, p->x) and
+//                             its C value (300, -70.625, 0x1F, 'A', {x=1, y=2})
 //   check pin P1.0 = 0|1      the level on the pin
 //   check serial = TEXT       everything the program sent (escapes as for send)
 //   check serial contains TEXT
@@ -53,6 +58,7 @@ struct PinChange {
     When when = When::AtCycle;
     uint64_t cycle = 0;  // AtCycle
     int sourceLine = 0;  // AtLine: 1-based line of the program
+    std::string sourceFile;  // AtLine: FILE of FILE:N (a C program), empty: the program's own source
     m51sim::PrintItem item;  // OnValue
     unsigned value = 0;
     int line = 0;  // of the test file
@@ -61,11 +67,13 @@ struct PinChange {
 struct Check {
     enum class Kind { Value, Pin, SerialEquals, SerialContains, Lcd, Reached, NotReached, CyclesAtMost };
     Kind kind = Kind::Value;
-    m51sim::PrintItem item;  // Value
+    m51sim::PrintItem item;  // Value (a C expression: kind CExpression)
     unsigned value = 0;      // Value, Pin (level)
+    std::string expected;    // Value: as written (a C value)
     PinLevel pin;            // Pin
     std::string text;        // serial, LCD
     int sourceLine = 0;      // Reached, NotReached: 1-based
+    std::string sourceFile;  // Reached, NotReached: FILE of FILE:N
     uint64_t cycles = 0;     // CyclesAtMost
     int line = 0;            // of the test file
 };
@@ -74,6 +82,7 @@ struct TestFile {
     std::string path;     // as given
     std::string name;     // file name without .m51test
     std::string program;  // path of the program, resolved against the test's folder
+    std::vector<std::string> moreSources;  // the further .c files of a C program, resolved so too
     int programLine = 0;
     std::string chip = "8052";
     std::string board;  // the board file, resolved against the test's folder
@@ -81,6 +90,7 @@ struct TestFile {
     double xtal = 11059200.0;
     uint64_t limit = 10000000;
     std::optional<int> untilLine;  // 1-based
+    std::string untilFile;         // FILE of until line FILE:N
     int untilAt = 0;               // its line in the test file
     std::vector<m51sim::ScriptCommand> script;
     std::vector<PinChange> pins;

@@ -1,4 +1,7 @@
 #include "TestRun.h"
+#include "CValues.h"
+#include "LinePlace.h"
+#include "toolchain/CBuild.h"
 
 #include "PathNames.h"
 
@@ -66,7 +69,8 @@ unsigned ValueOf(const m51sim::PrintItem& item, const sim::Machine& machine)
     case Kind::Code: return machine.read(sim::Space::Code, item.address);
     case Kind::Register:
     case Kind::Lcd:
-    case Kind::SevenSeg: break;
+    case Kind::SevenSeg:
+    case Kind::CExpression: break;
     }
     return m51sim::ItemValue(item, m51sim::CaptureState(machine)).value_or(0);
 }
@@ -96,7 +100,8 @@ std::string ShowBytes(const std::string& bytes)
     return shown;
 }
 
-BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader& readFile)
+BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader& readFile,
+                              const std::vector<std::string>& moreSources)
 {
     BuiltProgram built;
     std::string why;
@@ -112,8 +117,17 @@ BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader&
     built.m51 = language == toolchain::Language::M51;
     const std::string stem = path.substr(0, path.size() - extension.size());
     built.asmPath = built.assembly ? path : built.m51 ? stem + ".asm" : std::string();
-    const toolchain::BuildInput input{*text, {}, built.assembly ? FileName(path) : FileName(stem) + ".asm"};
-    built.code = toolchain::BuildFor(language)->run(input);
+    // SDCC reads C sources from their folder, and finds the debug information beside an image.
+    const bool byPath = language == toolchain::Language::C || built.hex;
+    const toolchain::BuildInput input{*text, byPath ? path : std::string(),
+                                      built.assembly ? FileName(path) : FileName(stem) + ".asm"};
+    std::unique_ptr<toolchain::Build> build = toolchain::BuildFor(language);
+    if (!moreSources.empty()) {
+        std::vector<std::string> sources{path};
+        sources.insert(sources.end(), moreSources.begin(), moreSources.end());
+        build = std::make_unique<toolchain::CBuild>(std::string(), std::move(sources));
+    }
+    built.code = build->run(input);
     for (const toolchain::Diagnostic& d :
          toolchain::NamedDiagnostics(built.code, path, built.asmPath.empty() ? path : built.asmPath))
         built.errors.push_back(toolchain::FormatBuildMessage(d));
@@ -131,7 +145,7 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
         return outcome;
     }
     const auto started = std::chrono::steady_clock::now();
-    const BuiltProgram built = BuildProgramFile(test.program, readFile);
+    const BuiltProgram built = BuildProgramFile(test.program, readFile, test.moreSources);
     auto fail = [&](int line, const std::string& message) {
         outcome.failures.push_back(test.path + ':' + std::to_string(line) + ": " + message);
     };
@@ -145,7 +159,19 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     // A line of the program's source, and where its code starts: a line
     // without code (a label, a comment) means the next one with code, as for
     // m51sim --until-line.
-    auto lineAddress = [&](int line, int testLine) -> std::optional<uint16_t> {
+    const bool isC = built.code.language == toolchain::Language::C;
+    auto lineAddress = [&](int line, int testLine, const std::string& file = {}) -> std::optional<uint16_t> {
+        // FILE:N, and a bare N of a C program: a line of the C file the test names.
+        if (!file.empty() || isC) {
+            const bool project = Extension(test.program) == ".m51proj";
+            const m51sim::LinePlace place{file.empty() && !project ? test.program : file, line};
+            const m51sim::LineStart start = m51sim::FindLineStart(built.code, place);
+            if (start.file < 0) {
+                fail(testLine, place.file.empty() ? "a C program's lines are named FILE:LINE" : start.error);
+                return std::nullopt;
+            }
+            return start.address;
+        }
         const toolchain::SourceMap& map = built.code.map;
         const auto withCode = built.assembly ? map.asmLineWithCode(line - 1) : map.sourceLineWithCode(line - 1);
         if (!withCode) {
@@ -158,13 +184,14 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     };
     std::optional<uint16_t> until;
     if (test.untilLine)
-        until = lineAddress(*test.untilLine, test.untilAt);
+        until = lineAddress(*test.untilLine, test.untilAt, test.untilFile);
     std::vector<std::optional<uint16_t>> pinLines, checkLines;
     for (const PinChange& change : test.pins)
-        pinLines.push_back(change.when == PinChange::When::AtLine ? lineAddress(change.sourceLine, change.line) : std::nullopt);
+        pinLines.push_back(change.when == PinChange::When::AtLine ? lineAddress(change.sourceLine, change.line, change.sourceFile)
+                                                                  : std::nullopt);
     for (const Check& check : test.checks) {
         const bool onLine = check.kind == Check::Kind::Reached || check.kind == Check::Kind::NotReached;
-        checkLines.push_back(onLine ? lineAddress(check.sourceLine, check.line) : std::nullopt);
+        checkLines.push_back(onLine ? lineAddress(check.sourceLine, check.line, check.sourceFile) : std::nullopt);
     }
     if (!outcome.failures.empty()) {
         outcome.error = true;
@@ -247,7 +274,8 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
 
     const std::string within = " within " + std::to_string(test.limit) + " cycles";
     if (test.untilLine && end != End::Until)
-        fail(test.untilAt, "line " + std::to_string(*test.untilLine) + " not reached" + within);
+        fail(test.untilAt, "line " + (test.untilFile.empty() ? "" : test.untilFile + ":") + std::to_string(*test.untilLine)
+                               + " not reached" + within);
     if (const m51sim::ScriptCommand* waiting = script.current();
         waiting && waiting->kind == m51sim::ScriptCommand::Kind::Expect && end != End::Until)
         fail(waiting->line, "\"" + ShowBytes(waiting->bytes) + "\" not received" + within);
@@ -256,6 +284,15 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
         const Check& check = test.checks[i];
         switch (check.kind) {
         case Check::Kind::Value: {
+            // C names with C values; also a C variable named like a register (a, r7).
+            if (check.item.kind == m51sim::PrintItem::Kind::CExpression
+                || (isC && check.item.kind == m51sim::PrintItem::Kind::Register
+                    && m51sim::NamesCVariable(built.code, check.item.text))) {
+                if (const std::string wrong = m51sim::CheckCValue(check.item.text, check.expected, built.code, machine);
+                    !wrong.empty())
+                    fail(check.line, wrong);
+                break;
+            }
             const unsigned value = ValueOf(check.item, machine);
             if (value != check.value)
                 fail(check.line, check.item.text + " is " + Hex(value, Digits(check.item)) + ", expected "
@@ -290,7 +327,8 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
             const uint16_t address = *checkLines[i];
             const bool reached = counts[address] > 0 || machine.pc() == address;
             if (reached != (check.kind == Check::Kind::Reached))
-                fail(check.line, "line " + std::to_string(check.sourceLine) + (reached ? " was reached" : " was not reached"));
+                fail(check.line, "line " + (check.sourceFile.empty() ? "" : check.sourceFile + ":")
+                                     + std::to_string(check.sourceLine) + (reached ? " was reached" : " was not reached"));
             break;
         }
         case Check::Kind::CyclesAtMost:

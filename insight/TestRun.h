@@ -26,7 +26,9 @@ struct BuiltProgram {
     std::string asmPath;  // where the assembly lives (an M51 program: beside it)
     std::vector<std::string> errors;  // "file:line: message"
 };
-BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader& readFile);
+// `moreSources`: the further .c files of a C program named file by file.
+BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader& readFile,
+                              const std::vector<std::string>& moreSources = {});
 
 struct TestOutcome {
     std::string name, path;

@@ -25,14 +25,16 @@ std::string TestName(const std::string& name)
     return out;
 }
 
+// `file`: the procedures on a line of this record: -2 the assembly's, -1 the
+// M51 source's, else those of that C file.
 void Record(std::string& out, const Report& report, const std::vector<LineStats>& lines, const std::string& path,
-            bool source, const std::string& testName)
+            int file, const std::string& testName)
 {
     out += "TN:" + TestName(testName) + "\n";
     out += "SF:" + Clean(path, false) + "\n";
     int functions = 0, functionsHit = 0;
     for (const ProcedureStats& procedure : report.procedures) {
-        const int line = source ? procedure.sourceLine : procedure.asmLine;
+        const int line = file == -2 ? procedure.asmLine : procedure.file == file ? procedure.sourceLine : -1;
         if (line < 0)
             continue;
         const std::string name = Clean(procedure.info.name, true);
@@ -91,9 +93,11 @@ std::string LcovTrace(const Report& report, const std::string& testName, const s
 {
     std::string out;
     if (!sourcePath.empty())
-        Record(out, report, report.sourceLines, sourcePath, true, testName);
+        Record(out, report, report.sourceLines, sourcePath, -1, testName);
     if (!asmPath.empty())
-        Record(out, report, report.asmLines, asmPath, false, testName);
+        Record(out, report, report.asmLines, asmPath, -2, testName);
+    for (size_t file = 0; file < report.files.size() && file < report.fileLines.size(); ++file)
+        Record(out, report, report.fileLines[file], report.files[file], static_cast<int>(file), testName);
     return out;
 }
 
@@ -113,9 +117,14 @@ std::string ProfileCsv(const Report& report, const std::string& sourceName, cons
         row("line", sourceName, line.line, "", line.hits, line.cycles, line.cycles);
     for (const LineStats& line : report.asmLines)
         row("asm", asmName, line.line, "", line.hits, line.cycles, line.cycles);
+    for (size_t file = 0; file < report.files.size() && file < report.fileLines.size(); ++file)
+        for (const LineStats& line : report.fileLines[file])
+            row("line", report.files[file], line.line, "", line.hits, line.cycles, line.cycles);
     for (const ProcedureStats& procedure : report.procedures) {
         const bool onSource = procedure.sourceLine >= 0;
-        row(procedure.info.vector >= 0 ? "interrupt" : "procedure", onSource ? sourceName : asmName,
+        const bool inFile = procedure.file >= 0 && static_cast<size_t>(procedure.file) < report.files.size();
+        row(procedure.info.vector >= 0 ? "interrupt" : "procedure",
+            inFile ? report.files[procedure.file] : onSource ? sourceName : asmName,
             onSource ? procedure.sourceLine : procedure.asmLine, procedure.info.name, procedure.entries,
             procedure.ownCycles, procedure.inclusiveCycles);
     }

@@ -9,7 +9,8 @@
 namespace insight {
 
 // One record per source: `sourcePath` gets the M51 lines (empty: none),
-// `asmPath` the assembly lines (empty: none). Lines are written 1-based;
+// `asmPath` the assembly lines (empty: none), and each C file of a C
+// program its own lines. Lines are written 1-based;
 // every conditional jump is a block of two branches, taken and fall-through.
 // Procedures on a line of that source are its functions. The test name
 // keeps letters and digits, anything else becomes "_" (lcov's rule).
@@ -18,7 +19,7 @@ std::string LcovTrace(const Report& report, const std::string& testName, const s
 
 // One row a line and one a procedure:
 // kind,file,line,name,count,cycles,inclusive_cycles,seconds,share
-// kind: "line" (M51), "asm", "procedure", "interrupt", "idle"; share of the run's cycles in percent.
+// kind: "line" (M51, or C with the C file's path), "asm", "procedure", "interrupt", "idle"; share of the run's cycles in percent.
 // With `testName`, every row starts with a "test" column holding it (the
 // profiles of several tests in one file).
 std::string ProfileCsv(const Report& report, const std::string& sourceName, const std::string& asmName,

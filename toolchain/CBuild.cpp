@@ -68,6 +68,14 @@ Program CBuild::run(const BuildInput& input) const
         project = std::move(read.project);
     } else {
         project = sdcc::DefaultProject(folder, path.filename().string());
+        if (!m_sources.empty()) {
+            project.sources.clear();
+            fs::path base = fs::absolute(folder).lexically_normal();
+            if (!base.has_filename())
+                base = base.parent_path();
+            for (const std::string& source : m_sources)
+                project.sources.push_back(fs::absolute(source).lexically_normal().lexically_relative(base).generic_string());
+        }
     }
     const sdcc::ProjectBuildResult built = sdcc::BuildProject(project, sdcc::SdccProgram(m_sdcc));
     if (!built.failure.empty())

@@ -8,17 +8,24 @@
 
 #include "toolchain/Build.h"
 
+#include <string>
+#include <vector>
+
 namespace toolchain {
 
 class CBuild : public Build {
 public:
     // `sdccProgram`: the SDCC to run (empty: $SDCC, else "sdcc" on the PATH).
-    explicit CBuild(std::string sdccProgram = {}) : m_sdcc(std::move(sdccProgram)) {}
+    // `sources`: the .c files that make the program when they are named one
+    // by one (m51sim a.c b.c), instead of all those of the first one's folder.
+    explicit CBuild(std::string sdccProgram = {}, std::vector<std::string> sources = {})
+        : m_sdcc(std::move(sdccProgram)), m_sources(std::move(sources)) {}
     // `input.path` is a .c source or a project file; its bytes are not read.
     Program run(const BuildInput& input) const override;
 
 private:
     std::string m_sdcc;
+    std::vector<std::string> m_sources;
 };
 
 // True when `program`'s build could not run at all (no SDCC, a project file

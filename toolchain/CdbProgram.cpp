@@ -294,6 +294,7 @@ void AddCdb(Program& program, const sdcc::CdbFile& cdb, const std::string& sourc
         const auto end = ends.find(f.symbol.name);
         function.end = end != ends.end() ? end->second + 1 : function.start;
         function.returnType = types.of(f.symbol.type);
+        function.interrupt = f.isInterrupt ? f.interruptNumber : -1;
         for (const LineRange& r : program.lines)
             if (r.address == function.start) {
                 function.file = r.file;

@@ -81,6 +81,7 @@ struct Function {
     int file = -1, line = -1;  // where it is defined (0-based line)
     int returnType = -1;
     Frame frame;
+    int interrupt = -1;  // an interrupt handler: its number (0 external 0 ... 5 timer 2), else -1
 };
 
 // One address range made by one line of a source file.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 using m51dbg::DebugEngine;
@@ -83,33 +84,33 @@ private:
         print(0);
     }
 
-    // Prints every item in order; XRAM and code bytes are read first.
+    // Prints every item in order; XRAM and code bytes are read first, one
+    // after the other (s51 loses answers when many dumps are asked at once).
     void print(int code)
     {
         const auto& items = m_options.prints.empty() ? m_defaults : m_options.prints;
         auto lines = std::make_shared<std::vector<std::string>>(items.size());
-        auto pending = std::make_shared<int>(1);
-        auto done = [this, lines, pending, code] {
-            if (--*pending > 0)
+        // The pending read keeps the chain alive, the chain itself does not.
+        auto next = std::make_shared<std::function<void(size_t)>>();
+        *next = [this, lines, self = std::weak_ptr(next), code, &items](size_t i) {
+            for (; i < items.size(); ++i) {
+                const PrintItem& item = items[i];
+                if (const auto text = FormatItem(item, m_engine.machine())) {
+                    (*lines)[i] = *text;
+                    continue;
+                }
+                const auto memory = item.kind == PrintItem::Kind::Xram ? DebugEngine::Memory::Xram : DebugEngine::Memory::Code;
+                m_engine.read(memory, item.address, 1, [lines, chain = self.lock(), i, item](auto bytes) {
+                    (*lines)[i] = bytes ? FormatByte(item, (*bytes)[0]) : item.text + "=?";
+                    (*chain)(i + 1);
+                });
                 return;
+            }
             for (const std::string& line : *lines)
                 std::printf("%s\n", line.c_str());
             finish(code);
         };
-        for (size_t i = 0; i < items.size(); ++i) {
-            const PrintItem& item = items[i];
-            if (const auto text = FormatItem(item, m_engine.machine())) {
-                (*lines)[i] = *text;
-                continue;
-            }
-            ++*pending;
-            const auto memory = item.kind == PrintItem::Kind::Xram ? DebugEngine::Memory::Xram : DebugEngine::Memory::Code;
-            m_engine.read(memory, item.address, 1, [lines, i, item, done](auto bytes) {
-                (*lines)[i] = bytes ? FormatByte(item, (*bytes)[0]) : item.text + "=?";
-                done();
-            });
-        }
-        done();
+        (*next)(0);
     }
 
     void finish(int code)

@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "LinePlace.h"
+
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -9,19 +11,26 @@ namespace m51sim {
 
 const char* const Usage =
     "Usage: m51sim [options] PROGRAM\n"
+    "       m51sim [options] FILE.c... | --project FILE.m51proj\n"
     "       m51sim test FOLDER|FILE.m51test [--junit FILE] [--coverage FILE] [--profile FILE]\n"
     "Runs an 8051 program (.M51 compiled and assembled, .asm or .a51 assembled,\n"
     ".hex loaded) on the simulator and prints the machine state as NAME=VALUE\n"
-    "lines (hexadecimal values).\n"
+    "lines (hexadecimal values). C sources are built with SDCC: the files given,\n"
+    "one .c file alone with the other .c files of its folder, or a project file.\n"
     "\n"
     "  --steps N            instructions to run (default 1000000)\n"
     "  --until-line N       stop when line N (1-based) of the source is reached\n"
+    "  --until-line FILE:N  stop at line N of any source file of a C program\n"
+    "  --project FILE       build and run the C program of a project file\n"
     "  --print EXPR         print a register (A, B, PSW, SP, DPTR, PC, R0-R7, P0-P3,\n"
     "                       TMOD, TCON, TH0 ...) or iram[ADDR], xram[ADDR],\n"
     "                       sfr[ADDR], code[ADDR] with ADDR hexadecimal (iram[30]\n"
     "                       is address 30H); repeatable; default: the registers;\n"
     "                       with --board also lcd (the LCD's rows as lcd1=TEXT ...,\n"
-    "                       trailing blanks left out) and 7seg (7seg=DIGITS shown)\n"
+    "                       trailing blanks left out) and 7seg (7seg=DIGITS shown);\n"
+    "                       of a C program also C expressions (total, result.count,\n"
+    "                       history[3], p->x, *p, the locals at the stop) printed\n"
+    "                       with C values (decimal, floats, pointers 0xHHHH)\n"
     "  --chip NAME          the 8051 derivative (default 8052; --cpu is the same)\n"
     "  --xtal HZ            crystal frequency (default 11059200)\n"
     "  --xram BYTES         external RAM on the board (default 65536)\n"
@@ -58,6 +67,22 @@ const char* const Usage =
 
 namespace {
 
+bool IsCSource(const std::string& path)
+{
+    return path.size() > 2 && (path.compare(path.size() - 2, 2, ".c") == 0 || path.compare(path.size() - 2, 2, ".C") == 0);
+}
+
+// A program that may be C: its sources, a project, or an image with SDCC's
+// debug information beside it.
+bool MayBeC(const std::string& path)
+{
+    const size_t dot = path.find_last_of('.');
+    std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".c" || extension == ".m51proj" || extension == ".ihx" || extension == ".hex";
+}
+
 bool ParseUnsigned(const std::string& text, uint64_t& value, int base = 10)
 {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
@@ -83,11 +108,22 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         };
         std::string v;
         if (optionsEnd || a.empty() || a[0] != '-' || a == "-") {
+            if (o.source.empty()) {
+                o.source = a;
+            } else if (IsCSource(o.source) && IsCSource(a)) {
+                o.moreSources.push_back(a);
+            } else {
+                result.error = "only one program can be run";
+                return result;
+            }
+        } else if (a == "--project") {
+            if (!value(v))
+                return result;
             if (!o.source.empty()) {
                 result.error = "only one program can be run";
                 return result;
             }
-            o.source = a;
+            o.source = v;
         } else if (a == "--") {
             optionsEnd = true;
         } else if (a == "--help" || a == "-h") {
@@ -104,21 +140,19 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         } else if (a == "--until-line") {
             if (!value(v))
                 return result;
-            uint64_t line = 0;
-            if (!ParseUnsigned(v, line) || line == 0 || line > 100000000) {
-                result.error = "--until-line needs a line number (from 1), not \"" + v + "\"";
+            const auto place = ParseLinePlace(v);
+            if (!place) {
+                result.error = "--until-line needs a line number (from 1) or FILE:LINE, not \"" + v + "\"";
                 return result;
             }
-            o.untilLine = static_cast<int>(line);
+            o.untilLine = place->line;
+            o.untilFile = place->file;
         } else if (a == "--print") {
             if (!value(v))
                 return result;
-            const auto item = ParsePrintItem(v);
-            if (!item) {
-                result.error = "--print: unknown register or address \"" + v + "\"";
-                return result;
-            }
-            o.prints.push_back(*item);
+            // Not a register nor an address: a C expression, when the program is C.
+            PrintItem expression{v, PrintItem::Kind::CExpression, {}, 0};
+            o.prints.push_back(ParsePrintItem(v).value_or(expression));
         } else if (a == "--serial-in") {
             if (!value(o.serialIn))
                 return result;
@@ -181,6 +215,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     }
     if (o.source.empty() && !o.help && !o.version)
         result.error = "no program given";
+    for (const PrintItem& item : o.prints)
+        if (item.kind == PrintItem::Kind::CExpression && !MayBeC(o.source) && result.error.empty())
+            result.error = "--print: unknown register or address \"" + item.text + "\"";
     for (const PrintItem& item : o.prints)
         if ((item.kind == PrintItem::Kind::Lcd || item.kind == PrintItem::Kind::SevenSeg) && o.board.empty() && result.error.empty())
             result.error = "--print " + item.text + " needs a board (--board FILE)";

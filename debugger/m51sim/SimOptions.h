@@ -14,8 +14,10 @@ namespace m51sim {
 
 struct Options {
     std::string source;
+    std::vector<std::string> moreSources;  // the further .c files of `m51sim a.c b.c`
     uint64_t steps = 1000000;
     std::optional<int> untilLine;  // 1-based
+    std::string untilFile;         // --until-line FILE:LINE: the source file of untilLine
     std::vector<PrintItem> prints;
     std::string serialIn, serialOut;
     std::string serialScript;

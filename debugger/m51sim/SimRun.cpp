@@ -6,6 +6,8 @@
 #include "FileWrite.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
+#include "CValues.h"
+#include "LinePlace.h"
 #include "SerialScript.h"
 #include "PathNames.h"
 #include "SimOptions.h"
@@ -76,18 +78,21 @@ private:
         std::fprintf(m_err, "m51sim: %s\n", message.c_str());
         return code;
     }
-    bool Print(const m51sim::Options& options, const sim::Machine& machine, const board::VirtualBoard* board);
+    bool Print(const m51sim::Options& options, sim::Machine& machine, const board::VirtualBoard* board,
+               const toolchain::Program& code);
     int RunTests(const std::vector<std::string>& args);
     bool WriteInsight(const m51sim::Options& options, const insight::Report& report, const toolchain::Program& code,
                       bool isAsm, bool isHex, const std::string& asmName);
 
     std::FILE* m_out;
     std::FILE* m_err;
+    bool m_printFailed = false;  // a C expression of --print had no value
 };
 
 // Prints the asked values (the registers without --print); false when the
 // output cannot be written.
-bool Runner::Print(const m51sim::Options& options, const sim::Machine& machine, const board::VirtualBoard* board)
+bool Runner::Print(const m51sim::Options& options, sim::Machine& machine, const board::VirtualBoard* board,
+                   const toolchain::Program& code)
 {
     const m51dbg::MachineState state = m51sim::CaptureState(machine);
     const auto& items = options.prints.empty() ? m51sim::DefaultPrints() : options.prints;
@@ -100,13 +105,26 @@ bool Runner::Print(const m51sim::Options& options, const sim::Machine& machine, 
                 std::fprintf(m_err, "m51sim: %s\n", error.c_str());
             continue;
         }
-        std::string line;
-        if (const auto text = m51sim::FormatItem(item, state))
+        // C expressions, and a C program's variable named like a register (a, r7) when it is in scope.
+        std::string line, error;
+        const bool expression = item.kind == m51sim::PrintItem::Kind::CExpression;
+        if (expression || (item.kind == m51sim::PrintItem::Kind::Register && code.language == toolchain::Language::C
+                           && m51sim::NamesCVariable(code, item.text)))
+            line = m51sim::PrintCValue(item.text, code, machine, error);
+        if (expression && !error.empty()) {
+            std::fprintf(m_err, "m51sim: --print %s\n", error.c_str());
+            m_printFailed = true;
+            continue;
+        }
+        if (!line.empty()) {
+            // printed as C
+        } else if (const auto text = m51sim::FormatItem(item, state)) {
             line = *text;
-        else
+        } else {
             line = m51sim::FormatByte(item, machine.read(item.kind == m51sim::PrintItem::Kind::Xram ? sim::Space::Xram
                                                                                                   : sim::Space::Code,
                                                           item.address));
+        }
         std::fprintf(m_out, "%s\n", line.c_str());
     }
     return std::fflush(m_out) == 0 && !std::ferror(m_out);
@@ -144,14 +162,16 @@ int Runner::RunTests(const std::vector<std::string>& args)
 bool Runner::WriteInsight(const m51sim::Options& options, const insight::Report& report, const toolchain::Program& code,
                           bool isAsm, bool isHex, const std::string& asmName)
 {
-    const std::string sourcePath = isAsm || isHex ? std::string() : options.source;
+    // A C program's lines are by C file (in the report).
+    const bool isC = code.language == toolchain::Language::C;
+    const std::string sourcePath = isAsm || isHex || isC ? std::string() : options.source;
     std::string why;
-    const auto onDisk = isAsm || isHex ? std::nullopt : ReadFile(asmName, why);
+    const auto onDisk = isAsm || isHex || isC ? std::nullopt : ReadFile(asmName, why);
     // The assembly of an M51 program only when the file beside it is the one this build made.
     const std::string asmPath = isAsm ? options.source : onDisk && *onDisk == code.assembly ? asmName : std::string();
     const std::pair<const std::string*, std::string> files[] = {
         {&options.coverage, options.coverage.empty() ? "" : insight::LcovTrace(report, BaseName(options.source), sourcePath, asmPath)},
-        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, isAsm ? options.source : asmName)},
+        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, isAsm ? options.source : isC ? std::string() : asmName)},
     };
     for (const auto& [path, bytes] : files) {
         if (path->empty())
@@ -194,9 +214,10 @@ int Runner::run(const std::vector<std::string>& args)
 
     // No output of the run goes over one of its inputs (a state may be
     // continued in place: it is read whole before the run).
+    std::vector<std::string> inputs{options.source, options.serialIn, options.serialScript, options.board};
+    inputs.insert(inputs.end(), options.moreSources.begin(), options.moreSources.end());
     if (const std::string clash = m51::outputOverInput(
-            {options.serialOut, options.saveState, options.coverage, options.profile},
-            {options.source, options.serialIn, options.serialScript, options.board});
+            {options.serialOut, options.saveState, options.coverage, options.profile}, inputs);
         !clash.empty())
         return Fail(clash, 2);
     if (const std::string clash = m51::outputOverInput({options.serialOut, options.coverage, options.profile},
@@ -215,16 +236,40 @@ int Runner::run(const std::vector<std::string>& args)
     // A HEX image's path finds SDCC's debug information beside it.
     const toolchain::BuildInput input{*source, options.source,
                                       BaseName(options.source) + (isAsm ? extension : std::string(".asm"))};
-    const toolchain::Program code = toolchain::BuildFor(toolchain::LanguageOf(options.source))->run(input);
+    const toolchain::Language language = toolchain::LanguageOf(options.source);
+    std::unique_ptr<toolchain::Build> build = toolchain::BuildFor(language);
+    if (!options.moreSources.empty()) {
+        std::vector<std::string> sources{options.source};
+        sources.insert(sources.end(), options.moreSources.begin(), options.moreSources.end());
+        build = std::make_unique<toolchain::CBuild>(std::string(), std::move(sources));
+    }
+    const toolchain::Program code = build->run(input);
     for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(code, options.source, isAsm ? options.source : asmName))
         std::fprintf(m_err, "%s\n", toolchain::FormatBuildMessage(d).c_str());
     if (!code.ok)
         return isHex || toolchain::BuildCouldNotRun(code) ? 2 : 1;
 
-    // --until-line: an M51 line, or a line of an assembly source.
-    int untilLine = -1;
+    // --until-line: an M51 line, a line of an assembly source, or FILE:LINE
+    // of any source of a C program (bare, a line of the C file given).
+    [[maybe_unused]] int untilLine = -1;  // the line s51 stops at (not in a build without it)
     std::optional<uint16_t> untilAddress;
-    if (options.untilLine) {
+    std::string untilName;  // how a line not reached is named
+    const bool byFile = options.untilLine && (!options.untilFile.empty() || code.language == toolchain::Language::C);
+    if (byFile) {
+        m51sim::LinePlace place{options.untilFile, *options.untilLine};
+        if (place.file.empty() && language == toolchain::Language::C && Extension(options.source) != ".m51proj")
+            place.file = options.source;
+        if (place.file.empty())
+            return Fail("--until-line of a C program names the file: --until-line FILE:LINE", 2);
+        const m51sim::LineStart start = m51sim::FindLineStart(code, place);
+        if (start.file < 0)
+            return Fail(start.error, 2);
+        if (start.line + 1 != place.line)
+            std::fprintf(m_err, "m51sim: line %d of %s has no code; stopping at line %d\n", place.line,
+                         place.file.c_str(), start.line + 1);
+        untilAddress = start.address;
+        untilName = place.file + ":" + std::to_string(start.line + 1);
+    } else if (options.untilLine) {
         if (isHex)
             return Fail("--until-line needs a source, not a HEX file", 2);
         const int wanted = *options.untilLine - 1;
@@ -235,6 +280,7 @@ int Runner::run(const std::vector<std::string>& args)
             std::fprintf(m_err, "m51sim: line %d has no code; stopping at line %d\n", *options.untilLine, *line + 1);
         untilLine = *line;
         untilAddress = isAsm ? code.map.asmLineAddress(*line) : code.map.sourceLineAddress(*line);
+        untilName = std::to_string(*line + 1);
     }
     std::string serialIn;
     if (!options.serialIn.empty()) {
@@ -255,6 +301,11 @@ int Runner::run(const std::vector<std::string>& args)
 #ifdef M51SIM_WITH_S51
         if (!options.serialScript.empty() || !options.tty.empty())
             return Fail("--serial-script and --tty need the built-in simulator", 2);
+        if (byFile)
+            return Fail("--until-line of a C program needs the built-in simulator", 2);
+        for (const m51sim::PrintItem& item : options.prints)
+            if (item.kind == m51sim::PrintItem::Kind::CExpression)
+                return Fail("--print " + item.text + ": C values need the built-in simulator", 2);
         m51sim::Options s51Options = options;
         if (s51Options.simulator.empty())
             s51Options.simulator = simulator;
@@ -374,7 +425,7 @@ int Runner::run(const std::vector<std::string>& args)
                          result.waitingLine, shown.c_str(), static_cast<unsigned long long>(options.steps));
             status = 4;
         } else if (untilAddress && result.end != m51sim::CoreRunResult::End::Until) {
-            std::fprintf(m_err, "m51sim: line %d not reached within %llu instructions\n", untilLine + 1,
+            std::fprintf(m_err, "m51sim: line %s not reached within %llu instructions\n", untilName.c_str(),
                          static_cast<unsigned long long>(options.steps));
             status = 3;
         }
@@ -392,9 +443,9 @@ int Runner::run(const std::vector<std::string>& args)
         return 2;
     // A result that did not reach standard output is a failed run.
     errno = 0;
-    if (!Print(options, machine, virtualBoard.get()))
+    if (!Print(options, machine, virtualBoard.get(), code))
         return Fail(std::string("cannot write the standard output: ") + std::strerror(errno ? errno : EIO), 2);
-    return status;
+    return m_printFailed ? 2 : status;
 }
 
 } // namespace
