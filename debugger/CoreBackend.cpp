@@ -407,7 +407,9 @@ bool CoreBackend::runFreely()
         const uint64_t now = m_core->cycles();
         if (due <= now)
             return true;
-        if (due - now > static_cast<uint64_t>(perSecond / 10)) {  // a host too slow for the chip: no racing to catch up
+        // A host too slow for the chip, or held up for more than 20 ms: no
+        // racing to catch up, the pace counts again from now.
+        if (due - now > static_cast<uint64_t>(perSecond / 50)) {
             m_realClock.start();
             m_realStart = now;
         }
