@@ -173,6 +173,28 @@ void AddTo(std::map<int, LineStats>& lines, int line, uint64_t count, uint64_t c
         stats.branches.push_back(*branch);
 }
 
+// One instruction's runs, cycles (with the interrupt entries made at it) and
+// branch, added to a line.
+struct InstructionFigures {
+    const uint32_t* counts;
+    const std::map<uint16_t, uint64_t>& entryCycles;
+    const Recorder* recorder;
+
+    void addTo(std::map<int, LineStats>& lines, int line, uint16_t a, const Shape& shape) const
+    {
+        const uint64_t count = counts[a];
+        uint64_t cycles = count * shape.cycles;
+        if (const auto it = entryCycles.find(a); it != entryCycles.end())
+            cycles += it->second;
+        std::optional<Branch> branch;
+        if (shape.flow == Flow::CondJump && recorder) {
+            const uint64_t taken = std::min<uint64_t>(recorder->taken()[a], count);
+            branch = Branch{a, taken, count - taken};
+        }
+        AddTo(lines, line, count, cycles, branch ? &*branch : nullptr);
+    }
+};
+
 std::vector<LineStats> Flatten(std::map<int, LineStats>& lines)
 {
     std::vector<LineStats> out;
@@ -189,9 +211,8 @@ std::vector<LineStats> Flatten(std::map<int, LineStats>& lines)
 // instruction by instruction (up to the end of its function), so that
 // branches never reached count too.
 void AddFileLines(Report& report, const sim::Machine& machine, const ProgramInfo& program,
-                  const std::map<uint16_t, uint64_t>& entryCycles, const Recorder* recorder)
+                  const InstructionFigures& figures)
 {
-    const uint32_t* counts = machine.executionCounts();
     auto read = [&machine](uint16_t a) { return machine.read(sim::Space::Code, a); };
     std::vector<std::map<int, LineStats>> files(program.files.size());
     for (const toolchain::LineRange& range : program.lines) {
@@ -199,18 +220,8 @@ void AddFileLines(Report& report, const sim::Machine& machine, const ProgramInfo
             continue;
         std::map<int, LineStats>& lines = files[range.file];
         AddTo(lines, range.line, 0, 0, nullptr);  // a line with code, run or not
-        WalkLine(program, range, read, [&](uint16_t a, const Shape& shape) {
-            const uint64_t count = counts[a];
-            uint64_t cycles = count * shape.cycles;
-            if (const auto it = entryCycles.find(a); it != entryCycles.end())
-                cycles += it->second;
-            std::optional<Branch> branch;
-            if (shape.flow == Flow::CondJump && recorder) {
-                const uint64_t taken = std::min<uint64_t>(recorder->taken()[a], count);
-                branch = Branch{a, taken, count - taken};
-            }
-            AddTo(lines, range.line, count, cycles, branch ? &*branch : nullptr);
-        });
+        WalkLine(program, range, read,
+                 [&](uint16_t a, const Shape& shape) { figures.addTo(lines, range.line, a, shape); });
     }
     report.files = program.files;
     for (std::map<int, LineStats>& lines : files)
@@ -239,27 +250,19 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
             if (recorder->entryCycles(v))
                 entryCycles[VectorAddress(v)] = recorder->entryCycles(v);
     }
+    const InstructionFigures figures{counts, entryCycles, recorder};
     std::map<int, LineStats> sourceLines, asmLines;
     for (const toolchain::Instruction& instruction : program.map.instructions()) {
         const uint16_t a = instruction.address;
         const Shape shape = ShapeOf(machine.read(sim::Space::Code, a));
-        const uint64_t count = counts[a];
-        uint64_t cycles = count * shape.cycles;
-        if (const auto it = entryCycles.find(a); it != entryCycles.end())
-            cycles += it->second;
-        std::optional<Branch> branch;
-        if (shape.flow == Flow::CondJump && recorder) {
-            const uint64_t taken = std::min<uint64_t>(recorder->taken()[a], count);
-            branch = Branch{a, taken, count - taken};
-        }
-        AddTo(asmLines, instruction.asmLine, count, cycles, branch ? &*branch : nullptr);
+        figures.addTo(asmLines, instruction.asmLine, a, shape);
         if (instruction.sourceLine >= 0)
-            AddTo(sourceLines, instruction.sourceLine, count, cycles, branch ? &*branch : nullptr);
+            figures.addTo(sourceLines, instruction.sourceLine, a, shape);
     }
     report.sourceLines = Flatten(sourceLines);
     report.asmLines = Flatten(asmLines);
     if (!program.lines.empty())
-        AddFileLines(report, machine, program, entryCycles, recorder);
+        AddFileLines(report, machine, program, figures);
 
     // Own cycles by address: also for code the map does not cover (a HEX program).
     for (unsigned a = 0; a < 65536; ++a)
