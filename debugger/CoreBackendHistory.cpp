@@ -50,11 +50,11 @@ void CoreBackend::showPinsToBoard()
 std::optional<uint64_t> CoreBackend::previousLineStart() const
 {
     LineWalk walk;
-    walk.begin(m_program.map, m_core->pc());
+    walk.begin(m_program.lineTable(), m_program.map, m_core->pc());
     auto lineOf = [&walk](uint16_t pc) { return walk.lineAt(pc); };
     using Kind = insight::History::Traced::Kind;
     int depth = 0;  // before the step looked at, relative to now
-    std::optional<int> line;
+    std::optional<toolchain::SourceLine> line;
     int lineDepth = 0;
     std::optional<uint64_t> start;
     for (uint64_t q = m_history->position(); q > m_history->oldest(); --q) {
