@@ -79,6 +79,8 @@ TEST_F(CStepping, BreakpointsAndStepsByCLineAcrossTwoFiles)
     const auto mean = at("stats.c", "s->mean +=");
     ASSERT_GE(count.file, 0);
     ASSERT_NE(count.file, call.file);
+    // The sources are named where they are, not in the build folder beside the image.
+    EXPECT_EQ(fs::path(m_program.files[size_t(count.file)]), (m_folder / "stats.c").lexically_normal());
 
     // A breakpoint in the second file stops there.
     ASSERT_EQ(m_engine.setSourceBreakpoints(count.file, {count.line}), std::set<int>{count.line});
