@@ -1,5 +1,6 @@
 #include "DebugWiring.h"
 
+#include "CLexer.h"
 #include "CodeEditor.h"
 #include "CoverageWiring.h"
 #include "DebugController.h"
@@ -109,6 +110,24 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                          }
                          editor->M->setExecutionLine(line);
                          editor->M->goToLine(line);
+                     });
+    // SDCC's errors on the lines of the C file in the editor (an M51 build's
+    // come through the session's diagnostics).
+    QObject::connect(debugger, &m51dbg::DebugController::buildFailed, editor,
+                     [main, editor](const std::vector<toolchain::Diagnostic>& errors) {
+                         const QFileInfo current(main->session().currentFile());
+                         if (!IsCFile(current.filePath()))
+                             return;
+                         QMap<int, QString> markers;
+                         for (const toolchain::Diagnostic& d : errors) {
+                             if (d.line <= 0 || d.severity == m51::Severity::Note
+                                 || QFileInfo(QString::fromStdString(d.file)) != current)
+                                 continue;
+                             QString& marker = markers[d.line - 1];
+                             const QString reason = QString::fromStdString(d.message);
+                             marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
+                         }
+                         editor->M->setErrorMarkers(markers);
                      });
     // A call stack frame double-clicked: its line in the editor and the ASM window.
     QObject::connect(debugger, &m51dbg::DebugController::sourceLineRequested, editor,
