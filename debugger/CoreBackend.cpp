@@ -333,7 +333,7 @@ void CoreBackend::stepLine()
 {
     if (m_state != State::Paused)
         return;
-    m_walk.begin(m_program.map, m_core->pc());
+    m_walk.begin(m_program.lineTable(), m_program.map, m_core->pc());
     m_through = {};
     begin(Operation::StepLine);
 }
@@ -342,12 +342,13 @@ void CoreBackend::stepInto()
 {
     if (m_state != State::Paused)
         return;
-    if (m_program.map.sourceLineStarts().empty()) {
+    const toolchain::LineTable& lines = m_program.lineTable();
+    if (lines.empty()) {
         stepInstruction();
         return;
     }
-    const std::optional<int> line = m_program.map.sourceLineAt(m_core->pc());
-    m_ownLineAddress = line ? m_program.map.sourceLineAddress(*line).value_or(-1) : -1;
+    const std::optional<uint16_t> own = lines.startOf(m_core->pc());
+    m_ownLineAddress = own ? int(*own) : -1;
     begin(Operation::StepInto);
 }
 
@@ -459,8 +460,8 @@ std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
             return StopCause::StepDone;
         break;
     case Operation::StepInto:
-        if (!first && pc != m_ownLineAddress && m_program.map.sourceLineAddress(
-                                                      m_program.map.sourceLineAt(pc).value_or(-1)) == pc)
+        // The start of another line; code without lines (a library's) runs on.
+        if (!first && pc != m_ownLineAddress && m_program.lineTable().startingAt(pc))
             return StopCause::StepDone;
         break;
     case Operation::StepOut:

@@ -46,7 +46,7 @@ void CoreBackend::showPinsToBoard()
 
 std::optional<uint64_t> CoreBackend::previousLineStart() const
 {
-    return insight::PreviousLineStart(*m_history, *m_core, m_program.map);
+    return insight::PreviousLineStart(*m_history, *m_core, m_program.lineTable(), m_program.map);
 }
 
 void CoreBackend::stepBack()

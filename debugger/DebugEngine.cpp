@@ -201,15 +201,16 @@ QString DebugEngine::loadState(const QString& path)
     return why.isEmpty() ? why : QStringLiteral("%1: %2").arg(path, why);
 }
 
-bool DebugEngine::runToSourceLine(int line)
+bool DebugEngine::runToLine(toolchain::SourceLine line)
 {
     if (!isPaused())
         return false;
-    const auto real = m_program.map.sourceLineWithCode(line);
+    const toolchain::LineTable& lines = m_program.lineTable();
+    const auto real = lines.lineWithCode(line.file, line.line);
     if (!real)
         return false;
     m_freeRun = false;
-    m_backend->runTo(*m_program.map.sourceLineAddress(*real));
+    m_backend->runTo(*lines.lineAddress({line.file, *real}));
     return true;
 }
 
@@ -228,27 +229,36 @@ bool DebugEngine::runToAsmLine(int line)
 std::set<uint16_t> DebugEngine::breakpointAddresses() const
 {
     std::set<uint16_t> addresses;
-    auto enabled = [this](bool assembly, int line) {
-        const auto it = m_breakpointSettings.find({assembly, line});
+    auto enabled = [this](bool assembly, int line, int file) {
+        const auto it = m_breakpointSettings.find({assembly, line, file});
         return it == m_breakpointSettings.end() || it->second.enabled;
     };
-    for (int line : m_sourceBreakpoints)
-        if (const auto address = m_program.map.sourceLineAddress(line); address && enabled(false, line))
-            addresses.insert(*address);
+    for (const auto& [file, lines] : m_sourceBreakpoints)
+        for (int line : lines)
+            if (const auto address = m_program.lineTable().lineAddress({file, line}); address && enabled(false, line, file))
+                addresses.insert(*address);
     for (int line : m_asmBreakpoints)
-        if (const auto address = m_program.map.asmLineAddress(line); address && enabled(true, line))
+        if (const auto address = m_program.map.asmLineAddress(line); address && enabled(true, line, 0))
             addresses.insert(*address);
     return addresses;
 }
 
-std::set<int> DebugEngine::setSourceBreakpoints(const std::set<int>& lines)
+const std::set<int>& DebugEngine::sourceBreakpoints(int file) const
 {
-    const std::set<int> before = std::exchange(m_sourceBreakpoints, {});
+    static const std::set<int> none;
+    const auto it = m_sourceBreakpoints.find(file);
+    return it == m_sourceBreakpoints.end() ? none : it->second;
+}
+
+std::set<int> DebugEngine::setSourceBreakpoints(int file, const std::set<int>& lines)
+{
+    std::set<int>& now = m_sourceBreakpoints[file];
+    const std::set<int> before = std::exchange(now, {});
     for (int line : lines)
-        if (const auto real = m_program.map.sourceLineWithCode(line))
-            m_sourceBreakpoints.insert(*real);
-    forgetRemoved(false, before);
-    return m_sourceBreakpoints;
+        if (const auto real = m_program.lineTable().lineWithCode(file, line))
+            now.insert(*real);
+    forgetRemoved(false, file, before);
+    return now;
 }
 
 std::set<int> DebugEngine::setAsmBreakpoints(const std::set<int>& lines)
@@ -257,18 +267,18 @@ std::set<int> DebugEngine::setAsmBreakpoints(const std::set<int>& lines)
     for (int line : lines)
         if (const auto real = m_program.map.asmLineWithCode(line))
             m_asmBreakpoints.insert(*real);
-    forgetRemoved(true, before);
+    forgetRemoved(true, 0, before);
     return m_asmBreakpoints;
 }
 
 // A removed breakpoint's settings go with it; those of lines given a
 // condition before a session (no breakpoint set in the engine yet) stay.
-void DebugEngine::forgetRemoved(bool assembly, const std::set<int>& before)
+void DebugEngine::forgetRemoved(bool assembly, int file, const std::set<int>& before)
 {
-    const std::set<int>& now = assembly ? m_asmBreakpoints : m_sourceBreakpoints;
+    const std::set<int>& now = assembly ? m_asmBreakpoints : sourceBreakpoints(file);
     for (int line : before)
         if (!now.contains(line))
-            m_breakpointSettings.erase({assembly, line});
+            m_breakpointSettings.erase({assembly, line, file});
     applyBreakpoints();
 }
 
@@ -325,19 +335,20 @@ void DebugEngine::resetHitCounts()
 bool DebugEngine::breakpointStops(uint16_t address, const ByteReader& read, uint16_t pc)
 {
     bool stops = false;
-    auto check = [&](bool assembly, int line, std::optional<uint16_t> at) {
+    auto check = [&](bool assembly, int line, int file, std::optional<uint16_t> at) {
         if (at != address)
             return;
-        BreakpointSettings& settings = m_breakpointSettings[{assembly, line}];
+        BreakpointSettings& settings = m_breakpointSettings[{assembly, line, file}];
         if (!settings.enabled || (settings.parsed && !EvaluateCondition(*settings.parsed, read, pc)))
             return;
         ++settings.hits;
         stops = true;
     };
-    for (int line : m_sourceBreakpoints)
-        check(false, line, m_program.map.sourceLineAddress(line));
+    for (const auto& [file, lines] : m_sourceBreakpoints)
+        for (int line : lines)
+            check(false, line, file, m_program.lineTable().lineAddress({file, line}));
     for (int line : m_asmBreakpoints)
-        check(true, line, m_program.map.asmLineAddress(line));
+        check(true, line, 0, m_program.map.asmLineAddress(line));
     return stops;
 }
 

@@ -32,10 +32,12 @@ namespace m51dbg {
 
 class SerialBridge;
 
-// A breakpoint by its line: an M51 line or (assembly) a line of the .asm file.
+// A breakpoint by its line: a line of one of the program's source files (an
+// M51 program has one) or (assembly) a line of the .asm file.
 struct BreakpointRef {
     bool assembly = false;
     int line = 0;  // 0-based, where the breakpoint really is
+    int file = 0;  // the source file (Program::files); 0 for assembly lines
     auto operator<=>(const BreakpointRef&) const = default;
 };
 
@@ -72,7 +74,14 @@ public:
     bool isPaused() const { return state() == State::Paused; }
     const MachineState& machine() const;
     const Program& program() const { return m_program; }
-    std::optional<int> currentSourceLine() const { return m_program.map.sourceLineAt(machine().pc); }
+    // The source line (of any of the program's files) at the program counter.
+    std::optional<toolchain::SourceLine> currentLine() const { return m_program.lineTable().lineAt(machine().pc); }
+    // The same when it is a line of the file built (file 0).
+    std::optional<int> currentSourceLine() const
+    {
+        const auto line = currentLine();
+        return line && line->file == 0 ? std::optional<int>(line->line) : std::nullopt;
+    }
     std::optional<int> currentAsmLine() const { return m_program.map.asmLineAt(machine().pc); }
     QString serialTerminalPath() const;  // the path a terminal program opens, empty without one
     QString lastError() const;
@@ -113,11 +122,12 @@ public:
     void stop();
     void reset();
     void stepInstruction();
-    void stepLine();   // the current M51 line, calls and interrupts run through
-    void stepInto();   // to the next M51 line, into a called procedure
+    void stepLine();   // the current source line, calls and interrupts run through
+    void stepInto();   // to the next source line, into a called procedure that has lines
     void stepOut();    // until the current procedure has returned
-    // To an M51 (or assembly) line; false when no code belongs to it or after it.
-    bool runToSourceLine(int line);
+    // To a source (or assembly) line; false when no code belongs to it or after it.
+    bool runToLine(toolchain::SourceLine line);
+    bool runToSourceLine(int line) { return runToLine({0, line}); }
     bool runToAsmLine(int line);
 
     // Stepping back over the recent steps (the built-in simulator): when
@@ -140,9 +150,11 @@ public:
 
     // Breakpoints, kept across runs. The lines are where the breakpoints
     // really are: a line without code moves to the next one with code.
-    std::set<int> setSourceBreakpoints(const std::set<int>& lines);
+    // Source breakpoints are kept per source file (file 0 the one built).
+    std::set<int> setSourceBreakpoints(int file, const std::set<int>& lines);
+    std::set<int> setSourceBreakpoints(const std::set<int>& lines) { return setSourceBreakpoints(0, lines); }
     std::set<int> setAsmBreakpoints(const std::set<int>& lines);
-    const std::set<int>& sourceBreakpoints() const { return m_sourceBreakpoints; }
+    const std::set<int>& sourceBreakpoints(int file = 0) const;
     const std::set<int>& asmBreakpoints() const { return m_asmBreakpoints; }
     // A breakpoint's condition, enabling and hit count. The condition's names
     // are the source's (setConditionNames); an error comes back as the text
@@ -181,7 +193,7 @@ private:
     void fail(const QString& message);
     std::set<uint16_t> breakpointAddresses() const;
     void applyBreakpoints();
-    void forgetRemoved(bool assembly, const std::set<int>& before);
+    void forgetRemoved(bool assembly, int file, const std::set<int>& before);
     // Whether a breakpoint reached at `address` stops (its condition holds); counts its hit.
     bool breakpointStops(uint16_t address, const ByteReader& read, uint16_t pc);
     void onBackendStopped(StopCause cause);
@@ -192,7 +204,8 @@ private:
     SimulatorKind m_backendKind = SimulatorKind::Core;
     SerialBridge* m_serial = nullptr;  // opened on first use, kept
     m51::ServedPortEntry m_servedPort;  // the serial line, listed for terminal while the engine lives
-    std::set<int> m_sourceBreakpoints, m_asmBreakpoints;
+    std::map<int, std::set<int>> m_sourceBreakpoints;  // by file
+    std::set<int> m_asmBreakpoints;
     std::map<BreakpointRef, BreakpointSettings> m_breakpointSettings;
     SourceNames m_conditionNames;
     bool m_freeRun = false;  // the backend's operation is a run without limit (s51: resumed past a false condition)

@@ -3,11 +3,13 @@
 // the options and the machine state after a stop.
 
 #include "MachineState.h"
+#include "toolchain/LineTable.h"
 #include "toolchain/Program.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +26,18 @@ struct Program : toolchain::Program {
     Program() = default;
     Program(toolchain::Program built, QString hex) : toolchain::Program(std::move(built)), hexPath(std::move(hex)) {}
     QString hexPath;
+
+    // The source lines indexed for stepping and breakpoints: made on first
+    // use (the program is complete by then) and shared by copies.
+    const toolchain::LineTable& lineTable() const
+    {
+        if (!m_lineTable)
+            m_lineTable = std::make_shared<const toolchain::LineTable>(*this);
+        return *m_lineTable;
+    }
+
+private:
+    mutable std::shared_ptr<const toolchain::LineTable> m_lineTable;
 };
 
 // Which simulator runs the program: the built-in core (in this process), or

@@ -5,40 +5,47 @@
 
 namespace m51dbg {
 
-void LineWalk::begin(const SourceMap& map, uint16_t pc)
+void LineWalk::begin(const LineTable& lines, const SourceMap& map, uint16_t pc)
 {
+    m_lines = &lines;
     m_map = &map;
-    m_bySource = !map.sourceLineStarts().empty();
+    m_bySource = !lines.empty();
     m_line = lineAt(pc);
 }
 
-int LineWalk::lineAt(uint16_t address) const
+SourceLine LineWalk::lineAt(uint16_t address) const
 {
     if (!m_map)
-        return -1;
-    return (m_bySource ? m_map->sourceLineAt(address) : m_map->asmLineAt(address)).value_or(-1);
+        return {0, -1};
+    if (m_bySource)
+        return m_lines->lineAt(address).value_or(SourceLine{0, -1});
+    return {0, m_map->asmLineAt(address).value_or(-1)};
 }
 
-std::optional<uint16_t> LineWalk::lineAddress(int line) const
+std::optional<uint16_t> LineWalk::lineAddress(SourceLine line) const
 {
     if (!m_map)
         return std::nullopt;
-    return m_bySource ? m_map->sourceLineAddress(line) : m_map->asmLineAddress(line);
+    return m_bySource ? m_lines->lineAddress(line) : line.file == 0 ? m_map->asmLineAddress(line.line) : std::nullopt;
 }
 
-bool LineWalk::isLineStart(uint16_t address, int* line) const
+bool LineWalk::isLineStart(uint16_t address, SourceLine* line) const
 {
-    const Instruction* instruction = m_map ? m_map->instructionAt(address) : nullptr;
-    if (!instruction || instruction->address != address)
+    if (!m_map)
         return false;
-    const int l = lineOf(*instruction);
-    if (l < 0 || lineAddress(l) != address)
+    std::optional<SourceLine> found;
+    if (m_bySource) {
+        found = m_lines->startingAt(address);
+    } else if (const Instruction* instruction = m_map->instructionAt(address);
+               instruction && instruction->address == address && m_map->asmLineAddress(instruction->asmLine) == address) {
+        found = SourceLine{0, instruction->asmLine};
+    }
+    if (!found)
         return false;
     if (line)
-        *line = l;
+        *line = *found;
     return true;
 }
-
 std::optional<uint16_t> LineWalk::CallReturn(uint8_t opcode, uint16_t pc)
 {
     if (!IsCallOpcode(opcode))

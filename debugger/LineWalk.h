@@ -1,11 +1,13 @@
 #pragma once
-// Stepping over a line, as both simulator backends do it: by M51 line when
-// the program has M51 lines, else by assembly line. The walk ends where the
+// Stepping over a line, as both simulator backends do it: by source line
+// (of any of the program's files) when the program has source lines, else by
+// assembly line. The walk ends where the
 // program counter reaches the start of another line; a call, and an
 // interrupt entered on the way, are run through to their return address
 // with the stack back where it was. The backends differ only in how they
 // step (the core at once, s51 by its answers); the rules are here.
 
+#include "toolchain/LineTable.h"
 #include "toolchain/SourceMap.h"
 
 #include <cstdint>
@@ -14,6 +16,8 @@
 namespace m51dbg {
 
 using toolchain::Instruction;
+using toolchain::LineTable;
+using toolchain::SourceLine;
 using toolchain::SourceMap;
 
 inline bool IsReturnOpcode(uint8_t opcode) { return opcode == 0x22 || opcode == 0x32; }  // RET, RETI
@@ -21,21 +25,22 @@ inline bool IsCallOpcode(uint8_t opcode) { return opcode == 0x12 || (opcode & 0x
 
 class LineWalk {
 public:
-    // A walk over the line at `pc`.
-    void begin(const SourceMap& map, uint16_t pc);
+    // A walk over the line at `pc`: `lines` indexes the program's source
+    // lines, `map` its assembly lines (both kept by the caller).
+    void begin(const LineTable& lines, const SourceMap& map, uint16_t pc);
     bool bySource() const { return m_bySource; }
-    int line() const { return m_line; }
+    // The line walked over; an assembly line is one of file 0. Line -1: none.
+    SourceLine line() const { return m_line; }
 
-    // The line an instruction belongs to, and where a line starts, by the walk's kind of line.
-    int lineOf(const Instruction& instruction) const { return m_bySource ? instruction.sourceLine : instruction.asmLine; }
-    int lineAt(uint16_t address) const;
-    std::optional<uint16_t> lineAddress(int line) const;
-    // `address` is the first instruction of a line (which goes to `line`).
-    bool isLineStart(uint16_t address, int* line) const;
+    // The line an address belongs to, and where a line starts, by the walk's kind of line.
+    SourceLine lineAt(uint16_t address) const;
+    std::optional<uint16_t> lineAddress(SourceLine line) const;
+    // `address` begins a line (which goes to `line`).
+    bool isLineStart(uint16_t address, SourceLine* line) const;
     // The walk is over once the program counter is here.
     bool endsAt(uint16_t pc) const
     {
-        int l = -1;
+        SourceLine l;
         return isLineStart(pc, &l) && l != m_line;
     }
 
@@ -46,9 +51,10 @@ public:
     static bool EnteredInterrupt(uint8_t opcode, uint8_t spBefore, uint16_t pcAfter, uint8_t spAfter);
 
 private:
+    const LineTable* m_lines = nullptr;
     const SourceMap* m_map = nullptr;
     bool m_bySource = true;
-    int m_line = -1;
+    SourceLine m_line{0, -1};
 };
 
 } // namespace m51dbg

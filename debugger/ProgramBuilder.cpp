@@ -1,7 +1,7 @@
 #include "ProgramBuilder.h"
 
-#include "Assembler.h"
 #include "FileWriteQt.h"
+#include "toolchain/CBuild.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,15 +10,6 @@
 namespace m51dbg {
 
 namespace {
-
-std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMapEntry>& map)
-{
-    std::vector<SourceMap::AddressEntry> entries;
-    entries.reserve(map.size());
-    for (const auto& entry : map)
-        entries.push_back({entry.line, entry.address, entry.size});
-    return entries;
-}
 
 // A problem with one of the build's files, on the file as a whole or on a line of it.
 void AddFileProblem(BuildOutput& out, const QString& path, int line, const QString& message)
@@ -88,6 +79,36 @@ BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceN
                        QDir(outputDir).filePath(info.completeBaseName().section('.', 0, 0) + ".hex"));
 }
 
+QString ProjectFileFor(const QString& sourcePath)
+{
+    const QFileInfo info(sourcePath);
+    if (info.suffix().toLower() == QLatin1String("m51proj"))
+        return sourcePath;
+    const QStringList projects = info.dir().entryList({QStringLiteral("*.m51proj")}, QDir::Files, QDir::Name);
+    return projects.isEmpty() ? QString() : info.dir().filePath(projects.front());
+}
+
+bool IsCSource(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("c") || suffix == QLatin1String("h") || suffix == QLatin1String("m51proj");
+}
+
+BuildOutput BuildC(const QString& sourcePath, const QString& outputDir, const QString& sdccProgram)
+{
+    const QString project = ProjectFileFor(sourcePath);
+    // Without a project, a header builds the .c file of its name (the folder's .c files all the same).
+    QString built = project;
+    if (built.isEmpty())
+        built = QFileInfo(sourcePath).suffix().toLower() == QLatin1String("h")
+                    ? QFileInfo(sourcePath).dir().filePath(QFileInfo(sourcePath).completeBaseName() + ".c")
+                    : sourcePath;
+    const QString base = QFileInfo(built).completeBaseName();
+    toolchain::Program program =
+        toolchain::CBuild(sdccProgram.toStdString()).run({{}, built.toStdString(), (base + ".asm").toStdString()});
+    return FinishBuild(std::move(program), built, base + ".asm", QDir(outputDir).filePath(base + ".hex"));
+}
+
 bool IsAssemblySource(const QString& path)
 {
     return toolchain::LanguageOf(path.toStdString()) == toolchain::Language::Assembly;
@@ -96,43 +117,25 @@ bool IsAssemblySource(const QString& path)
 BuildOutput LoadBuiltProgram(const QString& hexPath, const QString& listingPath, const QString& mapPath)
 {
     BuildOutput out;
-    QFile listing(listingPath);
-    if (!listing.open(QIODevice::ReadOnly)) {
-        AddFileProblem(out, listingPath, 0, QStringLiteral("cannot read: %1").arg(listing.errorString()));
+    auto read = [&out](const QString& path, QByteArray& bytes) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            AddFileProblem(out, path, 0, QStringLiteral("cannot read: %1").arg(file.errorString()));
+            return false;
+        }
+        bytes = file.readAll();
+        return true;
+    };
+    QByteArray listing, map;
+    if (!read(listingPath, listing) || (!mapPath.isEmpty() && !read(mapPath, map)))
         return out;
-    }
-    const QByteArray listingText = listing.readAll();
-    const auto addressMap = m51asm::ReadListingAddressMap(std::string_view(listingText.constData(), listingText.size()));
-
-    std::vector<int> lineMap;
-    if (!mapPath.isEmpty()) {
-        QFile map(mapPath);
-        if (!map.open(QIODevice::ReadOnly)) {
-            AddFileProblem(out, mapPath, 0, QStringLiteral("cannot read: %1").arg(map.errorString()));
-            return out;
-        }
-        int number = 0;
-        while (!map.atEnd()) {
-            ++number;
-            const QList<QByteArray> fields = map.readLine().simplified().split(' ');
-            bool okAsm = false, okSource = false;
-            const int asmLine = fields.value(0).toInt(&okAsm);
-            const int sourceLine = fields.value(1).toInt(&okSource);
-            if (fields.size() != 2 || !okAsm || !okSource || asmLine < 1 || asmLine > 10000000) {
-                AddFileProblem(out, mapPath, number, QStringLiteral("not \"ASMLINE M51LINE\""));
-                return out;
-            }
-            if (lineMap.size() < static_cast<size_t>(asmLine))
-                lineMap.resize(asmLine, -1);
-            lineMap[asmLine - 1] = sourceLine - 1;
-        }
-    }
-    out.program.language = mapPath.isEmpty() ? toolchain::Language::Assembly : toolchain::Language::M51;
-    out.program.hexPath = hexPath;
-    out.program.map = SourceMap(lineMap, Entries(addressMap));
-    toolchain::LinesFromMap(out.program);
-    out.program.ok = true;
-    out.ok = true;
+    const std::string lineMap = map.toStdString();
+    toolchain::Program built = toolchain::ReadListedProgram(std::string_view(listing.constData(), listing.size()),
+                                                            mapPath.isEmpty() ? nullptr : &lineMap,
+                                                            mapPath.toStdString());
+    const bool ok = built.ok;
+    out.program = Program(std::move(built), hexPath);
+    out.ok = ok;
     return out;
 }
 

@@ -37,6 +37,18 @@ BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, 
 // are the lines the debugger stops on; include files are looked up beside it.
 BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir);
 
+// A C program with SDCC, from one of its sources (.c or .h) or its project
+// file: the project (NAME.m51proj) beside the source when there is one,
+// else the .c files of its folder. Runs SDCC, so it may take seconds: the
+// debugger calls it off the window's thread. `sdccProgram` empty: $SDCC,
+// else sdcc on the PATH.
+BuildOutput BuildC(const QString& sourcePath, const QString& outputDir, const QString& sdccProgram = {});
+// The project file of a C source: the one NAME.m51proj of its folder (the
+// first by name when there are several), empty when there is none.
+QString ProjectFileFor(const QString& sourcePath);
+// Whether a path names a C source or project (.c, .h, .m51proj).
+bool IsCSource(const QString& path);
+
 // Whether a path names an assembly source rather than an M51 one.
 bool IsAssemblySource(const QString& path);
 

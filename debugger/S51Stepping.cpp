@@ -211,7 +211,7 @@ void S51Backend::stepLine()
 {
     if (m_state != State::Paused)
         return;
-    m_walk.begin(m_program.map, m_machine.pc);
+    m_walk.begin(m_program.lineTable(), m_program.map, m_machine.pc);
     m_walkSteps = 0;
     m_operation = Operation::StepLine;
     m_stopRequested = false;
@@ -231,7 +231,7 @@ void S51Backend::walk(uint16_t pc, uint8_t sp)
         // A waiting line: on at full speed to any other line start.
         bool setsSp = false;
         for (const Instruction& instruction : m_program.map.instructions())
-            if (m_walk.lineOf(instruction) == m_walk.line()
+            if (m_walk.lineAt(instruction.address) == m_walk.line()
                 && WritesSp(m_program.code, instruction.address))
                 setsSp = true;
         const std::optional<uint8_t> limit = sp < 0xFF && !setsSp ? std::optional<uint8_t>(sp + 1) : std::nullopt;
@@ -300,12 +300,12 @@ void S51Backend::stepInto()
 {
     if (m_state != State::Paused)
         return;
-    const std::optional<int> line = m_program.map.sourceLineAt(m_machine.pc);
-    const int own = line ? m_program.map.sourceLineAddress(*line).value_or(-1) : -1;
-    for (const auto& [l, address] : m_program.map.sourceLineStarts())
+    const toolchain::LineTable& lines = m_program.lineTable();
+    const std::optional<uint16_t> own = lines.startOf(m_machine.pc);
+    for (const auto& [address, line] : lines.starts())
         if (address != own)
             addTarget(address, std::nullopt);
-    if (m_program.map.sourceLineStarts().empty()) {
+    if (lines.empty()) {
         stepInstruction();
         return;
     }

@@ -1,5 +1,6 @@
 #include "DebugWiring.h"
 
+#include "CLexer.h"
 #include "CodeEditor.h"
 #include "CoverageWiring.h"
 #include "DebugController.h"
@@ -53,6 +54,8 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                                    QDir(outputDir).filePath(base + QStringLiteral(".hex")));
     });
     debugger->setCaretLineProvider([editor] { return editor->CaretLine() - 1; });
+    // SDCC builds C programs from the files on disk: the current one is saved first.
+    debugger->setSourceSaver([main] { return !main->session().isModified() || main->UloClick(false); });
     debugger->setRebuildQuestion([main] {
         return QMessageBox::question(main, QStringLiteral("Zelvar"),
                                      QStringLiteral("The program changed: rebuild and restart?")) == QMessageBox::Yes;
@@ -91,6 +94,40 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                          editor->M->goToLine(sourceLine);
                          windows.assembly->M->setExecutionLine(asmLine);
                          windows.assembly->M->goToLine(asmLine);
+                     });
+    // A C program stops in any of its files: the editor opens the one the
+    // program counter is in (the session goes on) and marks the line.
+    QObject::connect(debugger, &m51dbg::DebugController::executionPlaceChanged, editor,
+                     [main, editor, debugger](const QString& file, int line) {
+                         if (file.isEmpty() || line < 0 || !m51dbg::IsCSource(file))
+                             return;
+                         const QString previous = main->session().currentFile();
+                         if (QFileInfo(file) != QFileInfo(previous)) {
+                             if (!QFileInfo::exists(file) || !main->maySetTextAside())
+                                 return;
+                             main->OpenSourceFile(file);
+                             debugger->switchSource(previous);
+                         }
+                         editor->M->setExecutionLine(line);
+                         editor->M->goToLine(line);
+                     });
+    // SDCC's errors on the lines of the C file in the editor (an M51 build's
+    // come through the session's diagnostics).
+    QObject::connect(debugger, &m51dbg::DebugController::buildFailed, editor,
+                     [main, editor](const std::vector<toolchain::Diagnostic>& errors) {
+                         const QFileInfo current(main->session().currentFile());
+                         if (!IsCFile(current.filePath()))
+                             return;
+                         QMap<int, QString> markers;
+                         for (const toolchain::Diagnostic& d : errors) {
+                             if (d.line <= 0 || d.severity == m51::Severity::Note
+                                 || QFileInfo(QString::fromStdString(d.file)) != current)
+                                 continue;
+                             QString& marker = markers[d.line - 1];
+                             const QString reason = QString::fromStdString(d.message);
+                             marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
+                         }
+                         editor->M->setErrorMarkers(markers);
                      });
     // A call stack frame double-clicked: its line in the editor and the ASM window.
     QObject::connect(debugger, &m51dbg::DebugController::sourceLineRequested, editor,

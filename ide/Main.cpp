@@ -1,6 +1,8 @@
 #include "Main.h"
 
 #include "CodeEditor.h"
+#include "CLexer.h"
+#include "CSourceCheck.h"
 #include "ListBox.h"
 #include "Nastavu.h"
 #include "Placement.h"
@@ -25,6 +27,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +35,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScopeGuard>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTime>
@@ -42,12 +46,13 @@ namespace {
 
 // The dialog starts on every kind of source Zelvar opens; one kind at a time follows.
 const QStringList sourcePatterns = {QStringLiteral("*.M51"), QStringLiteral("*.m51"), QStringLiteral("*.asm"),
-                                    QStringLiteral("*.a51"), QStringLiteral("*.ASM"), QStringLiteral("*.A51")};
+                                    QStringLiteral("*.a51"), QStringLiteral("*.ASM"), QStringLiteral("*.A51"),
+                                    QStringLiteral("*.c"),   QStringLiteral("*.h")};
 const QStringList openFilters = {QStringLiteral("Sources (%1)").arg(sourcePatterns.join(QLatin1Char(' '))),
                                  QStringLiteral("M51 (*.M51)"), QStringLiteral("Assembly (*.asm *.a51 *.ASM *.A51)"),
-                                 QStringLiteral("TXT (*.txt)"),
+                                 QStringLiteral("C (*.c *.h)"), QStringLiteral("TXT (*.txt)"),
                                  QStringLiteral("*.* (*)")};
-const QStringList saveFilters = {QStringLiteral("M51 (*.M51)"), QStringLiteral("TXT (*.TXT)"),
+const QStringList saveFilters = {QStringLiteral("M51 (*.M51)"), QStringLiteral("C (*.c *.h)"), QStringLiteral("TXT (*.TXT)"),
                                  QStringLiteral("*.* (*)")};
 
 QString runOpenDialog(QWidget* parent, const QString& folder)
@@ -367,6 +372,10 @@ void TForm1::Kompiluj1Click(bool debug)
         } else if (m_session.setup().autosave()) {
             UloClick(false);
         }
+        if (IsCFile(m_session.currentFile())) {
+            checkCSource();
+            return;
+        }
         // The compile runs to its end without the event loop; say so.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
@@ -374,6 +383,36 @@ void TForm1::Kompiluj1Click(bool debug)
         if (debug)
             startDebugBuild();
     });
+}
+
+// A C source: SDCC compiles it (Check and Debug alike; the Run menu builds
+// the whole program) while the window goes on.
+void TForm1::checkCSource()
+{
+    const QString path = m_session.currentFile();
+    if (QFileInfo(path).suffix().toLower() != QLatin1String("c")) {
+        statusBar()->showMessage(QStringLiteral("Check compiles a .c file; the Run menu builds the whole program"));
+        return;
+    }
+    if (m_session.isModified() && !UloClick(false))
+        return;
+    if (!m_cCheck) {
+        m_cCheck = new CSourceCheck(this);
+        connect(m_cCheck, &CSourceCheck::finished, this,
+                [this](const QStringList& messages, const QMap<int, QString>& markers, const QString& summary) {
+                    std::vector<ResultRow> rows;
+                    for (const QString& message : messages)
+                        rows.push_back({-1, message, {}});
+                    ErBox->setRows(std::move(rows));
+                    m_windows.editor->M->setErrorMarkers(markers);
+                    buildStatus->setText(summary);
+                    statusBar()->showMessage(messages.isEmpty() ? summary : messages.front());
+                });
+    }
+    if (!m_cCheck->start(path))
+        return;
+    ErBox->clear();
+    buildStatus->setText(QStringLiteral("Checking %1 with SDCC …").arg(QFileInfo(path).fileName()));
 }
 
 void TForm1::showCompileResult()
@@ -414,6 +453,20 @@ void TForm1::ErBoxClick(ListBox* box)
     Ed->raise();
     Ed->activateWindow();
     Ed->M->setFocus();
+    // A message of another file ("FILE:LINE: text", as SDCC's on a C
+    // program's other sources): that file opens at its line.
+    static const QRegularExpression place(QStringLiteral("^(.+?):(\\d+):"));
+    const QRegularExpressionMatch found = box->selectedLine() < 0 ? place.match(box->selectedText()) : QRegularExpressionMatch();
+    if (found.hasMatch() && QFileInfo(found.captured(1)).isFile()) {
+        const QString file = QFileInfo(found.captured(1)).absoluteFilePath();
+        if (QFileInfo(file) != QFileInfo(m_session.currentFile())) {
+            if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging()))
+                return;
+            OpenSourceFile(file);
+        }
+        Ed->M->goToLine(std::max(0, found.captured(2).toInt() - 1), true);
+        return;
+    }
     Ed->GoToLine(box->selectedLine());
 }
 

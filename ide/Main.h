@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class CSourceCheck;
 class ListBox;
 class QAction;
 class QLabel;
@@ -157,5 +158,7 @@ private:
     std::unique_ptr<RecentFiles> m_recent;
     bool m_askingReload = false;
     bool m_fileInTitle = false;
-    QWidget* m_lists = nullptr;  // the tool bar and the lists: the middle, or a dock in One window
+    QWidget* m_lists = nullptr;
+    CSourceCheck* m_cCheck = nullptr;  // Check of a C source with SDCC, made on first use
+    void checkCSource();  // the tool bar and the lists: the middle, or a dock in One window
 };

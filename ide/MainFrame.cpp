@@ -4,6 +4,7 @@
 
 #include "Main.h"
 
+#include "CProjectDialog.h"
 #include "ListBox.h"
 #include "ResultLists.h"
 #include "Session.h"
@@ -12,6 +13,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -95,6 +97,19 @@ void TForm1::buildMenus()
     recentMenu->setObjectName(QStringLiteral("recentMenu"));
     recentMenu->setToolTipsVisible(true);
     connect(recentMenu, &QMenu::aboutToShow, this, &TForm1::fillRecentMenu);
+    // A C program's project file (after the items of old, which keep their places).
+    QAction* project = Soubor1->addAction(QStringLiteral("C Project…"));
+    project->setObjectName(QStringLiteral("cProject"));
+    connect(project, &QAction::triggered, this, [this] {
+        const QString source = m_session.currentFile();
+        if (source.isEmpty()) {
+            statusBar()->showMessage(QStringLiteral("Open or save a C source first: the project lies in its folder"));
+            return;
+        }
+        CProjectDialog dialog(source, this);
+        if (dialog.exec() == QDialog::Accepted)
+            statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(dialog.projectPath())));
+    });
     Kontroluj1 = menuBar()->addAction(QStringLiteral("&Check"));
     Kompiluj1 = menuBar()->addAction(QStringLiteral("&Debug"));
     Sklad1 = menuBar()->addAction(QStringLiteral("&Macro"));

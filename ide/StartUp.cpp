@@ -104,7 +104,7 @@ Zelvar::Zelvar(bool showSplash)
     QObject::connect(&session, &Session::diagnosticsChanged, editor, showResult);
     // An assembly source gets the 8051 colours, an M51 source the M51 ones.
     QObject::connect(&session, &Session::fileChanged, editor,
-                     [editor](const QString& path) { editor->setAssemblySource(Session::isAssemblySource(path)); });
+                     [editor](const QString& path) { editor->setSourceFile(path); });
     m_layout = new WindowLayout(m_windows);
 #ifdef ZELVAR_WITH_DEBUGGER
     m51dbg::DebugController* debugger = attachDebugger(m_windows);

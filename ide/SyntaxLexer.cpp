@@ -58,6 +58,11 @@ QFont inPoints(QFont font)
 
 } // namespace
 
+QFont syntax::pointSized(const QFont& font)
+{
+    return inPoints(font);
+}
+
 int syntax::m51FoldStep(QStringView line, QStringView previous, QStringView next)
 {
     if (isComment(line)) {

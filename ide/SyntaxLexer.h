@@ -92,6 +92,9 @@ protected:
 };
 
 namespace syntax {
+// A font given in pixels with the point size of the same height: the editor
+// component sizes its fonts in points (every lexer of the code panes).
+QFont pointSized(const QFont& font);
 // The fold change of an M51 line (see SyntaxLexer::foldStep).
 int m51FoldStep(QStringView line, QStringView previous, QStringView next);
 } // namespace syntax

@@ -18,7 +18,7 @@ QFont courierFont(int pixelHeight, bool bold)
     return font;
 }
 
-void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text, const QFont& font)
+void styleTextPane(CodeEditor* pane, QsciLexer* lexer, const QColor& background, const QColor& text, const QFont& font)
 {
     pane->setLexer(lexer);
     pane->setPaper(background);

@@ -17,7 +17,7 @@ QFont courierFont(int pixelHeight, bool bold);
 
 // Gives the pane its lexer (which carries the background, text colour and
 // font) and matching margins, caret and selection.
-void styleTextPane(CodeEditor* pane, SyntaxLexer* lexer, const QColor& background, const QColor& text,
+void styleTextPane(CodeEditor* pane, QsciLexer* lexer, const QColor& background, const QColor& text,
                    const QFont& font);
 
 // The colours of a kind of code pane: paper, plain text, the syntax colours

@@ -10,6 +10,9 @@ target_link_libraries(zelvar PUBLIC ${QSCINTILLA_LIBRARY})
 target_sources(zelvar PRIVATE
   SyntaxRules.cpp SyntaxRules.h
   SyntaxLexer.cpp SyntaxLexer.h
+  CLexer.cpp CLexer.h
+  CSourceCheck.cpp CSourceCheck.h
+  CProjectDialog.cpp CProjectDialog.h
   StatementTips.cpp StatementTips.h
   CodeEditor.cpp CodeEditor.h CodeEditorCoverage.cpp
   FindBar.cpp FindBar.h

@@ -5,6 +5,8 @@
 #include "FindBar.h"
 #include "Language.h"
 #include "SyntaxLexer.h"
+#include "CLexer.h"
+#include "Session.h"
 #include "ResultLists.h"
 #include "MyVision.h"
 #include "Placement.h"
@@ -68,6 +70,7 @@ TEd::TEd(QWidget* parent)
     const PaneTheme m51 = m51Theme(), assembly = asmTheme();
     highlighter = new M51Lexer(m51.paper, m51.text, courierFont(13, true), M);
     asmHighlighter = new Asm51Lexer(assembly.paper, assembly.text, courierFont(13, true), M);
+    cHighlighter = new CLexer(assembly.paper, assembly.text, courierFont(13, true), M);
     styleTextPane(M, highlighter, m51.paper, m51.text, courierFont(13, true));
     M->setSourceEditing(true);
     findBar = new FindBar(M, this);
@@ -242,9 +245,22 @@ void TEd::showCompileResult(const m51::CompileResult& compiled, const std::vecto
     showCaret();
 }
 
+void TEd::setSourceFile(const QString& path)
+{
+    if (IsCFile(path)) {
+        if (M->lexer() == cHighlighter)
+            return;
+        const PaneTheme theme = asmTheme();
+        styleTextPane(M, cHighlighter, theme.paper, theme.text, courierFont(13, true));
+        M->setColours(theme.colours);
+        return;
+    }
+    setAssemblySource(Session::isAssemblySource(path));
+}
+
 void TEd::setAssemblySource(bool assembly)
 {
-    SyntaxLexer* wanted = assembly ? static_cast<SyntaxLexer*>(asmHighlighter) : highlighter;
+    QsciLexer* wanted = assembly ? static_cast<QsciLexer*>(asmHighlighter) : highlighter;
     if (M->lexer() == wanted)
         return;
     // The markers and margins stay; only the colouring changes. The 8051

@@ -19,6 +19,7 @@
 class FindBar;
 class Asm51Lexer;
 class M51Lexer;
+class CLexer;
 class QLabel;
 class QLineEdit;
 class TPlacement;
@@ -47,9 +48,12 @@ public:
     CodeEditor* M;          // the source text: gutter, markers, caret line
     M51Lexer* highlighter;  // the colours, folds and procedure names
     Asm51Lexer* asmHighlighter;  // the colours of an assembly source (.asm, .a51)
+    CLexer* cHighlighter;        // the colours of a C source (.c, .h) for SDCC
 
     // Colours the text as 8051 assembly (true) or as M51 (false).
     void setAssemblySource(bool assembly);
+    // Colours the text as the kind of source `path` names: C, assembly or M51.
+    void setSourceFile(const QString& path);
     FindBar* findBar;       // Find and Replace (Ctrl+F, Ctrl+H)
     QLabel* caretStatus;    // "Line 13, Column 5" and the caret line's error
     QLabel* emptyHint;      // over an empty text: how to start, where the samples are

@@ -5,14 +5,14 @@
 namespace insight {
 
 std::optional<uint64_t> PreviousLineStart(const History& history, const sim::Machine& machine,
-                                          const toolchain::SourceMap& map)
+                                          const toolchain::LineTable& lines, const toolchain::SourceMap& map)
 {
     m51dbg::LineWalk walk;
-    walk.begin(map, machine.pc());
+    walk.begin(lines, map, machine.pc());
     auto lineOf = [&walk](uint16_t pc) { return walk.lineAt(pc); };
     using Kind = History::Traced::Kind;
     int depth = 0;  // before the step looked at, relative to now
-    std::optional<int> line;
+    std::optional<toolchain::SourceLine> line;
     int lineDepth = 0;
     std::optional<uint64_t> start;
     for (uint64_t q = history.position(); q > history.oldest(); --q) {

@@ -7,6 +7,7 @@
 
 #include "History.h"
 
+#include "toolchain/LineTable.h"
 #include "toolchain/SourceMap.h"
 
 #include <cstdint>
@@ -14,7 +15,9 @@
 
 namespace insight {
 
+// `lines` and `map` are the program's source lines and assembly lines, as
+// stepping over a line takes them (by source line where the program has them).
 std::optional<uint64_t> PreviousLineStart(const History& history, const sim::Machine& machine,
-                                          const toolchain::SourceMap& map);
+                                          const toolchain::LineTable& lines, const toolchain::SourceMap& map);
 
 } // namespace insight

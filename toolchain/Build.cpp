@@ -6,24 +6,50 @@
 #include "Assembler.h"
 #include "Compiler.h"
 #include "FileWrite.h"
+#include "common/PlainText.h"
 #include "toolchain/IntelHex.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace toolchain {
 
 namespace {
 
-std::vector<SourceMap::AddressEntry> Entries(const std::vector<m51asm::AddressMapEntry>& map)
+// The source map of an assembled program: the assembler's address map
+// composed with the line map of the source the assembly came from.
+SourceMap MapOf(const std::vector<int>& lineMap, const std::vector<m51asm::AddressMapEntry>& map)
 {
     std::vector<SourceMap::AddressEntry> entries;
     entries.reserve(map.size());
     for (const auto& entry : map)
         entries.push_back({entry.line, entry.address, entry.size});
-    return entries;
+    return SourceMap(lineMap, entries);
+}
+
+// The compiler's line map as written to disk; false (and the line) at a line that is not one.
+bool ReadLineMap(std::string_view text, std::vector<int>& lineMap, int& badLine)
+{
+    bool ok = true;
+    m51::ForEachLine(text, [&](std::string_view line, int32_t number) {
+        std::istringstream fields{std::string(line)};
+        long asmLine = 0, sourceLine = 0;
+        std::string rest;
+        if (!(fields >> asmLine >> sourceLine) || (fields >> rest) || asmLine < 1 || asmLine > 10000000
+            || sourceLine < -10000000 || sourceLine > 10000000) {
+            badLine = number;
+            ok = false;
+            return false;
+        }
+        if (lineMap.size() < static_cast<size_t>(asmLine))
+            lineMap.resize(asmLine, -1);
+        lineMap[asmLine - 1] = static_cast<int>(sourceLine) - 1;
+        return true;
+    });
+    return ok;
 }
 
 std::string Upper(std::string_view text)
@@ -124,7 +150,7 @@ void Assemble(Program& out, const std::string& text, const std::string& asmFileN
         return;
     out.hex = assembled.hex;
     out.code = assembled.image;
-    out.map = SourceMap(lineMap, Entries(assembled.addressMap));
+    out.map = MapOf(lineMap, assembled.addressMap);
     LinesFromMap(out);
     AddAssemblerTypes(out);
     for (const m51asm::Symbol& symbol : assembled.symbols)
@@ -263,6 +289,27 @@ Program ReadHexProgram(const std::string& hexText)
         return out;
     }
     out.hex = hexText;
+    out.ok = true;
+    return out;
+}
+
+Program ReadListedProgram(std::string_view listing, const std::string* lineMap, const std::string& lineMapName)
+{
+    Program out;
+    out.language = lineMap ? Language::M51 : Language::Assembly;
+    std::vector<int> lines;
+    int badLine = 0;
+    if (lineMap && !ReadLineMap(*lineMap, lines, badLine)) {
+        Diagnostic d;
+        d.file = lineMapName;
+        d.line = badLine;
+        d.stage = m51::Stage::Files;
+        d.message = "not \"ASMLINE M51LINE\"";
+        out.diagnostics.push_back(std::move(d));
+        return out;
+    }
+    out.map = MapOf(lines, m51asm::ReadListingAddressMap(listing));
+    LinesFromMap(out);
     out.ok = true;
     return out;
 }

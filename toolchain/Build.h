@@ -80,6 +80,12 @@ Program AssembleProgram(const std::string& asmBytes, const std::string& asmFileN
 // An assembly source the user wrote, for the debugger (AssemblyBuild with source lines).
 Program AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath);
 Program ReadHexProgram(const std::string& hexText);
+// A program a build left on disk, read back: the assembler's listing
+// (written with every line listed) and, for an M51 program, the compiler's
+// line map ("ASMLINE M51LINE" a line, both 1-based); without a line map the
+// program has assembly lines only. A line of the map that is not two numbers
+// is a diagnostic on `lineMapName` at that line, and nothing is read.
+Program ReadListedProgram(std::string_view listing, const std::string* lineMap, const std::string& lineMapName);
 
 // The program's diagnostics with every file named: the built source's lines
 // `sourceName`, the generated assembly's `asmName`, include files as found.

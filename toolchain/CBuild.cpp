@@ -96,6 +96,13 @@ Program CBuild::run(const BuildInput& input) const
         return couldNotRun(image, why);
     Program out = HexBuild({CdbReader()}).run({*hex, image, input.asmName});
     out.language = Language::C;
+    // SDCC names the sources as it was given them, relative to the project's
+    // folder; the reader put them beside the image, which may lie in the build folder.
+    for (std::string& file : out.files) {
+        const fs::path relative = fs::path(file).lexically_relative(project.buildPath());
+        if (!relative.empty() && *relative.begin() != "..")
+            file = (project.folder / relative).lexically_normal().string();
+    }
     out.diagnostics.insert(out.diagnostics.begin(), diagnostics.begin(), diagnostics.end());
     return out;
 }

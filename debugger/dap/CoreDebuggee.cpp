@@ -271,6 +271,7 @@ Reply CoreDebuggee::launch(const Json& arguments)
     history_ = std::make_unique<insight::History>(*machine_);
     history_->setListener(listener_.get());
     program_ = std::move(program);
+    lineTable_ = toolchain::LineTable(program_);
     names_ = m51dbg::NamesOf(program_);
     launchArguments_ = arguments;
     stopOnEntry_ = arguments.value("stopOnEntry", false);
@@ -534,7 +535,7 @@ Reply CoreDebuggee::resume(Mode mode)
         return Reply::failure("the program is running: pause it first");
     const uint16_t pc = machine_->pc();
     const uint8_t sp = machine_->read(sim::Space::Sfr, 0x81);
-    walk_.begin(program_.map, pc);
+    walk_.begin(lineTable_, program_.map, pc);
     through_ = {};
     outSp_ = sp;
     ownLineAddress_ = walk_.lineAddress(walk_.line()).value_or(-1);
@@ -586,7 +587,7 @@ bool CoreDebuggee::stepOnce()
         stop("step");
         return true;
     }
-    int line = -1;
+    toolchain::SourceLine line;
     if (mode_ == Mode::StepIn && now != ownLineAddress_ && walk_.isLineStart(now, &line)) {
         stop("step");
         return true;
@@ -635,7 +636,7 @@ Reply CoreDebuggee::stepBack()
 {
     if (running())
         return Reply::failure("the program is running: pause it first");
-    const auto start = insight::PreviousLineStart(*history_, *machine_, program_.map);
+    const auto start = insight::PreviousLineStart(*history_, *machine_, lineTable_, program_.map);
     if (!start || !history_->goTo(*start))
         return Reply::failure("there is no recorded step to go back to");
     stop("step");

@@ -15,6 +15,7 @@
 #include "LineWalk.h"
 #include "Watches.h"
 #include "toolchain/CExpression.h"
+#include "toolchain/LineTable.h"
 #include "toolchain/Program.h"
 
 #include <cstdint>
@@ -123,6 +124,7 @@ private:
     EventSink sink_;
     Json launchArguments_;
     toolchain::Program program_;
+    toolchain::LineTable lineTable_;  // the program's lines of every file, for stepping
     std::unique_ptr<sim::Machine> machine_;
     std::unique_ptr<insight::History> history_;
     std::unique_ptr<board::VirtualBoard> board_;

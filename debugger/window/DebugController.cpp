@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
+#include <QThread>
 
 #include <algorithm>
 #include <utility>
@@ -132,12 +133,18 @@ DebugController::DebugController(QObject* parent) : QObject(parent)
         stopAnimating();
         emit problems({message});
         emit executionLineChanged(-1, -1);
+        emit executionPlaceChanged(QString(), -1);
     });
     updateActions();
 }
 
 DebugController::~DebugController()
 {
+    if (m_worker) {  // SDCC finishes; its result goes nowhere
+        m_worker->disconnect(this);
+        m_worker->wait();
+        delete m_worker;
+    }
     m_engine.disconnect(this);
     delete m_window;
 }
@@ -243,6 +250,7 @@ void DebugController::endSession()
         return;
     m_engine.shutdown();
     emit executionLineChanged(-1, -1);
+    emit executionPlaceChanged(QString(), -1);
     emit statusMessage(tr("Debugging ended"));
 }
 
@@ -256,10 +264,21 @@ void DebugController::setBreakpoints(const QSet<int>& lines)
 {
     m_breakpoints = lines;
     if (isDebugging()) {
-        const std::set<int> real = m_engine.setSourceBreakpoints(std::set<int>(lines.begin(), lines.end()));
+        const std::set<int> real = m_engine.setSourceBreakpoints(sourceFileIndex(), std::set<int>(lines.begin(), lines.end()));
         m_breakpoints = QSet<int>(real.begin(), real.end());
     }
     emit breakpointsChanged(m_breakpoints);
+}
+
+void DebugController::switchSource(const QString& previousPath)
+{
+    const QString path = m_path ? m_path() : QString();
+    if (!previousPath.isEmpty())
+        m_otherFileBreakpoints.insert(QFileInfo(previousPath).absoluteFilePath(), m_breakpoints);
+    const QSet<int> lines = m_otherFileBreakpoints.take(QFileInfo(path).absoluteFilePath());
+    if (isDebugging())
+        m_builtText = m_text ? m_text() : QByteArray();
+    setBreakpoints(lines);
 }
 
 void DebugController::toggleBreakpoint(int line)
@@ -270,7 +289,8 @@ void DebugController::toggleBreakpoint(int line)
     if (!lines.remove(line)) {
         // A line without code gets the breakpoint of the next code line; a
         // second toggle on the same line takes that one away again.
-        const auto real = isDebugging() ? m_engine.program().map.sourceLineWithCode(line) : std::optional<int>(line);
+        const auto real = isDebugging() ? m_engine.program().lineTable().lineWithCode(sourceFileIndex(), line)
+                                        : std::optional<int>(line);
         if (real && lines.contains(*real))
             lines.remove(*real);
         else
@@ -293,13 +313,48 @@ bool DebugController::ensureStarted(std::function<void()> then, bool afterFreshS
         then();
         return true;
     }
+    if (m_worker)
+        return false;  // a C build runs; its program starts when it is done
     const QString path = m_path ? m_path() : QString();
     const QString name = path.isEmpty() ? QStringLiteral("untitled.M51") : path;
     m_buildDir = std::make_unique<QTemporaryDir>();
+    if (IsCSource(name)) {
+        if (m_saveSource && !m_saveSource())
+            return false;
+        buildC(text, name, std::move(then), afterFreshStart);
+        return true;
+    }
     emit statusMessage(tr("Building %1 …").arg(QFileInfo(name).fileName()));
     const BuildOutput output = m_build                 ? m_build(m_buildDir->path())
                                : IsAssemblySource(name) ? BuildAssembly(text.toStdString(), name, m_buildDir->path())
                                                         : BuildM51(text.toStdString(), name, m_buildDir->path());
+    return startBuilt(output, text, path, std::move(then), afterFreshStart);
+}
+
+// SDCC takes seconds: the C build runs on a thread of its own while the
+// window goes on; the Run menu waits (its actions are off) until it is done.
+void DebugController::buildC(const QByteArray& text, const QString& path, std::function<void()> then,
+                             bool afterFreshStart)
+{
+    emit statusMessage(tr("Building %1 with SDCC …").arg(QFileInfo(path).fileName()));
+    auto result = std::make_shared<BuildOutput>();
+    const QString dir = m_buildDir->path();
+    const QString sdcc = m_sdccProgram;
+    m_worker = QThread::create([result, path, dir, sdcc] { *result = BuildC(path, dir, sdcc); });
+    connect(m_worker, &QThread::finished, this, [this, result, text, path, then, afterFreshStart] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        updateActions();
+        startBuilt(*result, text, path, then, afterFreshStart);
+    });
+    m_worker->start();
+    updateActions();
+}
+
+bool DebugController::startBuilt(const BuildOutput& output, const QByteArray& text, const QString& path,
+                                 std::function<void()> then, bool afterFreshStart)
+{
+    const QString name = path.isEmpty() ? QStringLiteral("untitled.M51") : path;
     if (!output.ok) {
         QStringList messages;
         for (const QString& error : output.messages())
@@ -379,7 +434,7 @@ void DebugController::trigger(Action which)
             m_engine.stepOut();
             break;
         case Action::RunToCaret:
-            if (!m_engine.runToSourceLine(m_caretLine ? m_caretLine() : -1))
+            if (!m_engine.runToLine({sourceFileIndex(), m_caretLine ? m_caretLine() : -1}))
                 emit statusMessage(tr("No code at or after the caret line."));
             break;
         case Action::Animate:
@@ -475,20 +530,46 @@ void DebugController::onStopped(DebugEngine::StopCause cause)
                 return;
         }
     }
-    emit executionLineChanged(m_engine.currentSourceLine().value_or(-1), m_engine.currentAsmLine().value_or(-1));
+    emitExecutionLine();
+}
+
+void DebugController::emitExecutionLine()
+{
+    const auto line = m_engine.currentLine();
+    const std::vector<std::string>& files = m_engine.program().files;
+    const QString file = line && line->file >= 0 && size_t(line->file) < files.size()
+                             ? QString::fromStdString(files[size_t(line->file)])
+                             : QString();
+    const int here = line && line->file == sourceFileIndex() ? line->line : -1;
+    emit executionLineChanged(here, m_engine.currentAsmLine().value_or(-1));
+    emit executionPlaceChanged(file, line ? line->line : -1);
+}
+
+int DebugController::sourceFileIndex() const
+{
+    const QString path = m_path ? m_path() : QString();
+    const std::vector<std::string>& files = m_engine.program().files;
+    if (path.isEmpty())
+        return 0;
+    const QFileInfo current(path);
+    for (size_t i = 0; i < files.size(); ++i)
+        if (!files[i].empty() && QFileInfo(QString::fromStdString(files[i])) == current)
+            return int(i);
+    return 0;
 }
 
 void DebugController::onStateChanged(DebugEngine::State state)
 {
     if (state == DebugEngine::State::Running)
         emit executionLineChanged(-1, -1);
+        emit executionPlaceChanged(QString(), -1);
     updateActions();
 }
 
 void DebugController::updateActions()
 {
     const DebugEngine::State state = m_engine.state();
-    const bool running = state == DebugEngine::State::Running || state == DebugEngine::State::Starting;
+    const bool running = state == DebugEngine::State::Running || state == DebugEngine::State::Starting || m_worker;
     for (Action a : {Action::Run, Action::StepLine, Action::StepInto, Action::StepOut, Action::RunToCaret, Action::Animate})
         m_actions.value(int(a))->setEnabled(!running && !m_animating);
     m_actions.value(int(Action::Stop))->setEnabled(running || m_animating);

@@ -26,6 +26,7 @@
 
 class QAction;
 class QMenu;
+class QThread;
 class QWidget;
 
 namespace m51dbg {
@@ -59,6 +60,13 @@ public:
     // Asks for the file of Save State… (`save`) or Load State…; empty: cancelled.
     // Without it a file dialog asks.
     void setStateFileQuestion(std::function<QString(bool save)> ask);
+    // Before a C program is built (SDCC reads the files from disk): saves the
+    // current source when it has changes; false when that did not happen.
+    void setSourceSaver(std::function<bool()> save) { m_saveSource = std::move(save); }
+    // The SDCC that builds C programs (Setup); empty: $SDCC, else sdcc on the PATH.
+    void setSdccProgram(const QString& program) { m_sdccProgram = program; }
+    // A C build is running on its thread.
+    bool isBuilding() const { return m_worker != nullptr; }
 
     DebugEngine* engine() { return &m_engine; }
     // The virtual board of the program (NAME.board beside the source) and the watch list.
@@ -81,6 +89,10 @@ public:
 
     QSet<int> breakpoints() const { return m_breakpoints; }
     void setBreakpoints(const QSet<int>& lines);
+    // The editor went over to another source file of the program being
+    // debugged (a C program's): the breakpoints of `previousPath` are kept
+    // for it, the new file's come back, and its text counts as built.
+    void switchSource(const QString& previousPath);
     void toggleBreakpoint(int line);
     bool isDebugging() const;
     // Ends the debug session, if any (another source takes the editor): the
@@ -97,6 +109,10 @@ signals:
     // The M51 line (0-based) and assembly line of the program counter, -1
     // while running or when no program runs.
     void executionLineChanged(int sourceLine, int asmLine);
+    // The program counter's line in any source file of the program (`file`
+    // its path as the build names it; empty when not known); line -1 while
+    // running or when no program runs.
+    void executionPlaceChanged(const QString& file, int line);
     // Where the breakpoints really are (a line without code moves to the next).
     void breakpointsChanged(const QSet<int>& lines);
     // The generated assembly of the build that is being debugged.
@@ -113,6 +129,10 @@ signals:
 
 private:
     bool ensureStarted(std::function<void()> then, bool afterFreshStart);
+    void buildC(const QByteArray& text, const QString& path, std::function<void()> then, bool afterFreshStart);
+    // Starts the simulator with a finished build (or reports its errors).
+    bool startBuilt(const BuildOutput& output, const QByteArray& text, const QString& path,
+                    std::function<void()> then, bool afterFreshStart);
     void onStopped(DebugEngine::StopCause cause);
     void onStateChanged(DebugEngine::State state);
     void updateActions();
@@ -121,6 +141,9 @@ private:
     void reverseContinue();
     void saveOrLoadState(bool save);
     void showSimulatorWindow();
+    void emitExecutionLine();
+    // The current source's file in the program being debugged (0: the file built).
+    int sourceFileIndex() const;
 
     DebugEngine m_engine;
     BoardSession m_board{&m_engine};
@@ -132,11 +155,15 @@ private:
     std::function<QString()> m_path;
     std::function<int()> m_caretLine;
     QSet<int> m_breakpoints;
+    QHash<QString, QSet<int>> m_otherFileBreakpoints;  // by path: files of the program not in the editor
     QByteArray m_builtText;  // the source the running program was built from
     QByteArray m_keptText;   // a changed source the user chose not to rebuild for
     std::function<bool()> m_askRebuild;
     std::function<BuildOutput(const QString&)> m_build;
     std::function<QString(bool)> m_askStateFile;
+    std::function<bool()> m_saveSource;
+    QString m_sdccProgram;
+    QThread* m_worker = nullptr;  // the C build, while it runs
     std::unique_ptr<QTemporaryDir> m_buildDir;
     std::function<void()> m_afterStart;
     StackModel m_stack{&m_engine};

@@ -2,6 +2,7 @@
 // functions with their ranges, the lines by address, and diagnostics named
 // for messages.
 #include "toolchain/Build.h"
+#include "toolchain/LineTable.h"
 
 #include <gtest/gtest.h>
 
@@ -146,3 +147,41 @@ TEST(Program, HexBuildReadsDebugInformationBeside)
                     .run({"nonsense", "", ""})
                     .diagnostics.size() == 1);
 }
+
+namespace {
+
+// Where lines begin: lines the assembler's map made begin at their first
+// instruction only; lines read from debug information begin at every range
+// (a loop's line at its test and at its step), and of two lines beginning at
+// one address the later one holds the code.
+TEST(LineTable, WhereLinesBeginByWhatMadeThem)
+{
+    const std::vector<LineRange> lines{{0, 4, 0x10, 2}, {0, 5, 0x12, 3}, {1, 2, 0x15, 2}, {0, 4, 0x17, 1},
+                                       {1, 7, 0x18, 2}, {1, 8, 0x18, 2}};
+    struct Case {
+        bool fromMap;
+        uint16_t address;
+        std::optional<SourceLine> starting;  // the line `address` begins
+        std::optional<SourceLine> covering;
+    };
+    const Case cases[] = {
+        {true, 0x10, SourceLine{0, 4}, SourceLine{0, 4}},  {true, 0x17, std::nullopt, SourceLine{0, 4}},
+        {true, 0x15, SourceLine{1, 2}, SourceLine{1, 2}},  {true, 0x11, std::nullopt, SourceLine{0, 4}},
+        {false, 0x17, SourceLine{0, 4}, SourceLine{0, 4}}, {false, 0x18, SourceLine{1, 8}, SourceLine{1, 8}},
+        {false, 0x30, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Program program;
+        program.lines = lines;
+        if (c.fromMap)
+            program.map = SourceMap({}, {{1, 0x10, 1}});
+        const LineTable table(program);
+        EXPECT_EQ(table.startingAt(c.address), c.starting) << c.fromMap << ' ' << c.address;
+        EXPECT_EQ(table.lineAt(c.address), c.covering) << c.fromMap << ' ' << c.address;
+        EXPECT_EQ(table.lineAddress({0, 4}), 0x10);
+        EXPECT_EQ(table.lineWithCode(1, 3), 7);
+        EXPECT_EQ(table.lineWithCode(1, 9), std::nullopt);
+    }
+}
+
+} // namespace
