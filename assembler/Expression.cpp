@@ -7,6 +7,7 @@
 // parentheses. Arithmetic is 32-bit two's complement; ranges are checked
 // where a value is used.
 #include "Context.h"
+#include "Characters.h"
 
 #include <cstring>
 
@@ -16,14 +17,6 @@ namespace {
 
 constexpr int kMaxDepth = 64;
 
-inline bool IsIdentStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
-}
-inline bool IsIdentChar(unsigned char c)
-{
-    return IsIdentStart(c) || (c >= '0' && c <= '9');
-}
 inline unsigned char Upper(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;

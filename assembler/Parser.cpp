@@ -2,6 +2,7 @@
 // operands classified by form and its expressions in postfix steps. Labels
 // take the type of the segment they are in.
 #include "Context.h"
+#include "Characters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,23 +10,6 @@
 namespace m51asm {
 
 namespace {
-
-inline bool IsIdentStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
-}
-inline bool IsIdentChar(unsigned char c)
-{
-    return IsIdentStart(c) || (c >= '0' && c <= '9');
-}
-inline bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\f' || c == '\v';
-}
-inline char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 std::string_view Trim(std::string_view s)
 {
