@@ -247,6 +247,10 @@ int RegisterNumber(std::string_view s);
 // character itself.
 char EscapedChar(char c);
 
+// The value of a number token in the dialect's forms (Numbers.cpp); false
+// with `problem` set when it is malformed or too large.
+bool NumberValue(std::string_view t, std::int32_t& value, std::string& problem, const DialectRules& rules);
+
 // Parses `text` as one expression into ctx.exprOps; false (error reported on
 // `line`) when it is not one.
 bool ParseExpression(Context& ctx, std::string_view text, std::int32_t line, ExprRef& out);
