@@ -42,7 +42,9 @@ void LineParser::SegmentSwitch(Statement& st, std::string_view word, std::string
                       : u == 'B' ? Segment::Bit : Segment::XData;
     st.form = static_cast<std::uint16_t>(seg);
     st.segment = seg;
+    st.rseg = -1;
     m_ctx.parseSegment = seg;
+    m_ctx.parseRseg = -1;
     if (rest.empty())
         return;
     std::size_t p = 0;

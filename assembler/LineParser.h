@@ -60,6 +60,11 @@ private:
     void BadOperands(Mnemonic m, std::size_t count, std::string_view rest);
     void Directive(Statement& st, Kind kind, std::string_view word, std::string_view rest);
 
+    // Modules (ModuleDirectives.cpp): NAME SEGMENT TYPE [FLAGS], and RSEG,
+    // PUBLIC, EXTRN (EXTERN), NAME.
+    bool SegmentDeclaration(Statement& st, std::string_view name, std::string_view rest);
+    bool ModuleDirective(Statement& st, std::string_view word, std::string_view rest);
+
     Context& m_ctx;
     std::int32_t m_lineNo = 0;
     std::vector<std::string_view>& m_texts = m_ctx.operandTexts;

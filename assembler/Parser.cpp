@@ -108,6 +108,7 @@ bool LineParser::Parse(std::string_view code, std::int32_t lineNo)
     Statement st;
     st.line = lineNo;
     st.segment = m_ctx.parseSegment;
+    st.rseg = m_ctx.parseRseg;
     if (code[0] == '.' && m_ctx.rules.dotDirectives)
         return DotDirective(st, code.substr(1));
     std::size_t p = 0;
@@ -139,10 +140,14 @@ bool LineParser::Parse(std::string_view code, std::int32_t lineNo)
         if (m_ctx.rules.cDeclarations && id1 < 0 &&
             (EqualsUpper(word1, "SFR") || EqualsUpper(word1, "SFR16") || EqualsUpper(word1, "SBIT")))
             return Declaration(st, word1, code.substr(p));
+        if (m_ctx.modules && (EqualsUpper(word1, "EXTRN") || EqualsUpper(word1, "EXTERN")))
+            return ModuleDirective(st, word1, TrimBlanks(code.substr(p)));  // EXTRN CODE (...)
         if (id2 >= 0 && IsNameDirective(id2)) {
             return NameDefinition(st, word1, static_cast<Kind>(id2 - kDirectiveBase), code.substr(r));
         }
         if (id2 < 0 && EqualsUpper(word2, "SEGMENT")) {
+            if (m_ctx.modules)
+                return SegmentDeclaration(st, word1, code.substr(r));
             Relocatable("SEGMENT");
             return Push(st);
         }
@@ -160,6 +165,10 @@ bool LineParser::Parse(std::string_view code, std::int32_t lineNo)
     const int id = FindKeyword(mnemonic);
     const std::string_view rest = TrimBlanks(code.substr(afterMnemonic));
     if (id < 0) {
+        if (m_ctx.modules)
+            for (const char* word : {"NAME", "RSEG", "PUBLIC", "EXTRN", "EXTERN"})
+                if (EqualsUpper(mnemonic, word))
+                    return ModuleDirective(st, mnemonic, rest);
         if (EqualsUpper(mnemonic, "NAME"))  // the module's name: nothing to do
             return Push(st);
         for (const char* word : {"RSEG", "PUBLIC", "EXTRN", "EXTERN"}) {
@@ -204,6 +213,8 @@ bool LineParser::Push(Statement& st)
 // address now, so IF and EQU lines below it can use it.
 void LineParser::Track(const Statement& st)
 {
+    if (st.rseg >= 0)
+        return;  // where a relocatable segment goes is the linker's choice
     const int seg = static_cast<int>(st.segment);
     std::uint32_t& pc = m_ctx.readPc[seg];
     bool& fixed = m_ctx.readPcFixed[seg];
@@ -312,8 +323,10 @@ bool LineParser::OperatorName(std::string_view n)
 std::int32_t LineParser::DefineLabel(std::string_view name)
 {
     const std::int32_t id = Claim(name, false);
-    if (id >= 0)
+    if (id >= 0) {
         m_ctx.symbols[id].kind = SegmentKind(m_ctx.parseSegment);
+        m_ctx.symbols[id].rseg = m_ctx.parseRseg;
+    }
     return id;
 }
 
