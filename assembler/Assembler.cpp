@@ -547,8 +547,11 @@ private:
             // A module's relocatable code: kept at its offsets for the object.
             RelSegment& seg = m_ctx.rsegs[static_cast<std::size_t>(m_rseg)];
             const std::uint32_t fit = std::min(n, kCodeSpace - std::min(st.address, kCodeSpace));
-            if (seg.bytes.size() < st.address + fit)
+            if (seg.bytes.size() < st.address + fit) {
                 seg.bytes.resize(st.address + fit, 0xFF);
+                seg.written.resize(st.address + fit, false);
+            }
+            std::fill_n(seg.written.begin() + static_cast<std::ptrdiff_t>(st.address), fit, true);
             std::copy_n(m_ctx.bytes.begin() + static_cast<std::ptrdiff_t>(m_first), fit,
                         seg.bytes.begin() + static_cast<std::ptrdiff_t>(st.address));
             Advance(st, n);

@@ -151,6 +151,7 @@ struct RelSegment {
     std::uint32_t size = 0;          // bytes (bits) up to the highest offset reached
     std::uint32_t base = 0;          // placed: where the linker put it
     std::vector<std::uint8_t> bytes; // CODE: the code at its offsets
+    std::vector<bool> written;       // which offsets the code wrote
 };
 
 // What the listing does from a row on.

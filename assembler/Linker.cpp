@@ -444,7 +444,10 @@ private:
             const std::vector<std::uint8_t>& bytes = m_modules[s.module].segments[s.segment].bytes;
             const int line = m_modules[s.module].segments[s.segment].line;
             bool reported = m_options.allowOverlap;
+            const std::vector<bool>& written = m_modules[s.module].segments[s.segment].written;
             for (std::uint32_t i = 0; i < bytes.size() && s.address + i < 0x10000; ++i) {
+                if (i < written.size() && !written[i])
+                    continue;  // room reserved with DS
                 const std::uint32_t a = s.address + i;
                 std::uint64_t& word = m_writtenBits[a >> 6];
                 const std::uint64_t bit = std::uint64_t{1} << (a & 63);

@@ -55,6 +55,7 @@ void AbsolutePieces(const Context& ctx, const AssembleResult& r, std::vector<Obj
         piece.address = start;
         piece.size = a - start;
         piece.bytes.assign(r.image.begin() + start, r.image.begin() + a);
+        piece.written.assign(piece.size, true);
         out.push_back(std::move(piece));
     }
 }
@@ -127,6 +128,8 @@ void MakeObject(Context& ctx, AssembleResult& r)
         if (seg.type == Segment::Code) {
             s.bytes = seg.bytes;
             s.bytes.resize(seg.size, 0xFF);
+            s.written = seg.written;
+            s.written.resize(seg.size, false);
         }
         m->segments.push_back(std::move(s));
     }
@@ -150,6 +153,10 @@ void MakeObject(Context& ctx, AssembleResult& r)
             if (f.segment < 0)
                 continue;  // past the code space: reported already
         }
+        const ObjectSegment& seg = m->segments[static_cast<std::size_t>(f.segment)];
+        const std::uint32_t width = f.field == FieldKind::Word || f.field == FieldKind::Addr11 ? 2 : 1;
+        if (f.offset + width > seg.size || f.next > 0x10000)
+            continue;  // past the end of the segment's space: reported already
         m->fixups.push_back(std::move(f));
     }
     for (std::int32_t id : ctx.externs) {

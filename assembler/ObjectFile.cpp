@@ -7,7 +7,7 @@ namespace m51asm {
 
 namespace {
 
-constexpr std::size_t kMaxRecords = 65536;
+constexpr std::size_t kMaxRecords = std::size_t{1} << 20;
 constexpr std::size_t kMaxSteps = 256;
 constexpr std::uint32_t kMaxSegmentSize = 0x10000;
 constexpr std::size_t kBytesPerRecord = 32;
@@ -126,7 +126,7 @@ private:
     bool Name(std::string& name)
     {
         const std::string_view w = Word();
-        if (w.empty() || w.size() > 255)
+        if (w.empty())
             return false;
         for (char c : w)
             if (static_cast<unsigned char>(c) < 0x21 || c == 0x7F)
@@ -178,7 +178,7 @@ private:
                 const std::size_t colon = w.find(':');
                 std::int64_t seg = 0;
                 if (!ParseInt(w.substr(1, colon - 1), seg) || !ParseInt(w.substr(colon + 1), v) || seg < 0 ||
-                    static_cast<std::size_t>(seg) >= m_m.segments.size() || v < 0 || v > 0xFFFF)
+                    static_cast<std::size_t>(seg) >= m_m.segments.size() || v < 0 || v > 0x10000)
                     return Problem("bad segment address " + std::string(w));
                 s.op = Op::Here;
                 s.segment = static_cast<std::int32_t>(seg);
@@ -263,8 +263,10 @@ private:
                 if (!known)
                     return Problem("unknown segment flag " + std::string(f.substr(0, 40)));
             }
-            if (s.type == SegmentType::Code)
+            if (s.type == SegmentType::Code) {
                 s.bytes.assign(s.size, 0xFF);
+                s.written.assign(s.size, false);
+            }
             m_m.segments.push_back(std::move(s));
             return true;
         }
@@ -282,6 +284,7 @@ private:
                 if (ec != std::errc() || p != hex.data() + i + 2)
                     return Problem("bad hex digits");
                 s.bytes[static_cast<std::size_t>(offset) + i / 2] = static_cast<std::uint8_t>(v);
+                s.written[static_cast<std::size_t>(offset) + i / 2] = true;
             }
             return true;
         }
@@ -359,13 +362,20 @@ std::string WriteObject(const ObjectModule& m)
     static const char digits[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < m.segments.size(); ++i) {
         const std::vector<std::uint8_t>& bytes = m.segments[i].bytes;
-        for (std::size_t at = 0; at < bytes.size(); at += kBytesPerRecord) {
+        const std::vector<bool>& written = m.segments[i].written;
+        for (std::size_t at = 0; at < bytes.size();) {
+            if (at < written.size() && !written[at]) {
+                ++at;
+                continue;
+            }
             out += "bytes " + std::to_string(i) + ' ' + std::to_string(at) + ' ';
-            for (std::size_t k = at; k < bytes.size() && k < at + kBytesPerRecord; ++k) {
+            std::size_t k = at;
+            for (; k < bytes.size() && k < at + kBytesPerRecord && (k >= written.size() || written[k]); ++k) {
                 out += digits[bytes[k] >> 4];
                 out += digits[bytes[k] & 15];
             }
             out += '\n';
+            at = k;
         }
     }
     for (const ObjectExtern& e : m.externs)

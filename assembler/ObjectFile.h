@@ -18,7 +18,8 @@
 //                                              FLAG INPAGE INBLOCK PAGE BITADDRESSABLE OVERLAYABLE
 //   absolute TYPE ADDRESS SIZE LINE            an absolute piece (CSEG AT ..., DSEG AT ...)
 //   bytes SEGMENT OFFSET HEX                   code bytes of segment number SEGMENT (0-based,
-//                                              in the order of the segment/absolute records)
+//                                              in the order of the segment/absolute records);
+//                                              bytes of no record are room (DS), not code
 //   extern NAME KIND LINE                      a name from another module (EXTRN)
 //   public NAME KIND LINE STEP...              a name other modules may use (PUBLIC)
 //   local NAME KIND LINE STEP...               a name of this module only (for maps and debuggers)
@@ -83,6 +84,7 @@ struct ObjectSegment {
     std::uint32_t size = 0;     // bytes, bits in BIT segments
     int line = 0;
     std::vector<std::uint8_t> bytes;  // CODE: `size` bytes; other types: none
+    std::vector<bool> written;        // which of them the code wrote (not DS room)
     friend bool operator==(const ObjectSegment&, const ObjectSegment&) = default;
 };
 
@@ -130,7 +132,7 @@ std::string WriteObject(const ObjectModule& module);
 
 // Reads an object file. Never throws on any input: a malformed file gives
 // false with `error` "line N: what is wrong". Bounded: at most 64 KB of
-// bytes a segment, 65536 records of each kind, 256 steps an expression.
+// bytes a segment, 2^20 records of each kind, 256 steps an expression.
 bool ReadObject(std::string_view text, ObjectModule& module, std::string& error);
 
 // The first line of every object file, for telling objects from sources.

@@ -6,6 +6,7 @@
 #include "ObjectFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
