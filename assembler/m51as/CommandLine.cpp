@@ -207,7 +207,10 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         return 0;
     }
 
-    if (o.compileOnly || o.files.size() > 1 || !o.placements.empty()) {
+    const bool objectGiven = std::any_of(o.files.begin(), o.files.end(), [](const std::string& f) {
+        return f.size() > 4 && (f.compare(f.size() - 4, 4, ".obj") == 0 || f.compare(f.size() - 4, 4, ".OBJ") == 0);
+    });
+    if (o.compileOnly || o.files.size() > 1 || !o.placements.empty() || objectGiven) {
         m51asm::AssembleOptions options;
         options.ignoreNolist = o.listAll;
         options.allowOverlap = o.allowOverlap;
