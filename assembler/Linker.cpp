@@ -542,7 +542,7 @@ private:
     std::string MakeMap() const
     {
         std::string out = "m51 link map\r\n\r\nMODULES\r\n";
-        char line[512];
+        char line[1024];
         for (const ObjectModule& m : m_modules)
             out += "  " + m.name + "  " + m.source + "\r\n";
         out += "\r\nSEGMENTS (by address)\r\nTYPE   ADDRESS  SIZE    SEGMENT                         MODULE\r\n";

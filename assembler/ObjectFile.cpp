@@ -11,6 +11,7 @@ constexpr std::size_t kMaxRecords = std::size_t{1} << 20;
 constexpr std::size_t kMaxSteps = 256;
 constexpr std::uint32_t kMaxSegmentSize = 0x10000;
 constexpr std::size_t kBytesPerRecord = 32;
+constexpr std::uint64_t kMaxTotalSize = std::uint64_t{64} << 20;
 
 const char* const kTypeNames[] = {"CODE", "DATA", "IDATA", "BIT", "XDATA"};
 const char* const kFieldNames[] = {"BYTE", "DATA", "BIT", "WORD", "REL", "ADDR11"};
@@ -252,6 +253,9 @@ private:
                 return Problem("bad segment size or address");
             s.address = static_cast<std::uint32_t>(address);
             s.size = static_cast<std::uint32_t>(size);
+            m_total += s.size;
+            if (m_total > kMaxTotalSize)
+                return Problem("segments of more than 64 MB in all");
             while (!AtEnd()) {
                 const std::string_view f = Word();
                 bool known = false;
@@ -335,6 +339,7 @@ private:
     std::size_t m_at = 0;
     int m_lineNo = 0;
     std::string m_problem;
+    std::uint64_t m_total = 0;  // the sizes of all segments
 };
 
 } // namespace

@@ -132,7 +132,8 @@ std::string WriteObject(const ObjectModule& module);
 
 // Reads an object file. Never throws on any input: a malformed file gives
 // false with `error` "line N: what is wrong". Bounded: at most 64 KB of
-// bytes a segment, 2^20 records of each kind, 256 steps an expression.
+// bytes a segment and 64 MB of segments in all, 2^20 records of each kind, 256 steps an
+// expression.
 bool ReadObject(std::string_view text, ObjectModule& module, std::string& error);
 
 // The first line of every object file, for telling objects from sources.
