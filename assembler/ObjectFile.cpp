@@ -347,7 +347,8 @@ private:
 std::string WriteObject(const ObjectModule& m)
 {
     std::string out = std::string(kObjectMagic) + " 1\n";
-    out += "module " + m.name + "\n";
+    if (!m.name.empty())
+        out += "module " + m.name + "\n";
     if (!m.source.empty())
         out += "source " + m.source + "\n";
     out += "banks " + std::to_string(m.banks) + "\n";
