@@ -57,6 +57,13 @@ public:
         m_segment = Segment::Code;
         for (std::uint32_t& pc : m_segmentPc)
             pc = 0;
+        m_rseg = -1;
+        m_fixups = out && m_ctx.modules && !m_ctx.placed;
+        m_rsegPc.resize(m_ctx.rsegs.size());
+        for (std::size_t i = 0; i < m_ctx.rsegs.size(); ++i) {
+            m_rsegPc[i] = m_ctx.rsegs[i].base;
+            m_ctx.rsegs[i].size = 0;
+        }
         for (Statement& st : m_ctx.statements) {
             m_ctx.currentLine = st.line;
             if (st.label >= 0)
@@ -73,6 +80,7 @@ public:
                 break;
             case Kind::Org: Org(st); break;
             case Kind::Segment: SegmentSwitch(st); break;
+            case Kind::Rseg: RsegSwitch(st); break;
             case Kind::Dbit: Ds(st); break;
             case Kind::Using: Using(st); break;
             case Kind::Ds: Ds(st); break;
@@ -118,6 +126,10 @@ private:
     {
         const std::uint32_t start = m_ctx.pc;
         m_ctx.pc = start + size;
+        if (m_rseg >= 0) {
+            RelSegment& seg = m_ctx.rsegs[static_cast<std::size_t>(m_rseg)];
+            seg.size = std::max(seg.size, std::min(m_ctx.pc, Limit()) - std::min(seg.base, Limit()));
+        }
         if (m_ctx.pc <= Limit())
             return true;
         if (m_out)
@@ -128,9 +140,29 @@ private:
         return false;
     }
 
+    // Keeps the location counter of the segment being left.
+    void LeaveSegment()
+    {
+        if (m_rseg >= 0)
+            m_rsegPc[static_cast<std::size_t>(m_rseg)] = m_ctx.pc;
+        else
+            m_segmentPc[static_cast<int>(m_segment)] = m_ctx.pc;
+    }
+
+    void RsegSwitch(Statement& st)
+    {
+        LeaveSegment();
+        m_rseg = static_cast<std::int16_t>(st.form);
+        m_segment = m_ctx.rsegs[st.form].type;
+        m_ctx.pc = m_rsegPc[st.form];
+    }
+
+    std::uint32_t Base() const { return m_rseg >= 0 ? m_ctx.rsegs[static_cast<std::size_t>(m_rseg)].base : 0; }
+
     void SegmentSwitch(Statement& st)
     {
-        m_segmentPc[static_cast<int>(m_segment)] = m_ctx.pc;
+        LeaveSegment();
+        m_rseg = -1;
         m_segment = static_cast<Segment>(st.form);
         m_ctx.pc = m_segmentPc[st.form];
         if (st.operandCount == 0)
@@ -164,7 +196,7 @@ private:
                 Error("ORG address " + ValueText(v) + " is out of range (0-" + Hex4(Limit() - 1) + ")");
             return;
         }
-        m_ctx.pc = static_cast<std::uint32_t>(v);
+        m_ctx.pc = Base() + static_cast<std::uint32_t>(v);  // in a relocatable segment: an offset in it
     }
 
     void Using(Statement& st)
@@ -178,6 +210,7 @@ private:
             return;
         }
         m_ctx.bank = v;
+        m_ctx.banks = static_cast<std::uint8_t>(m_ctx.banks | (1u << v));
     }
 
     void Ds(Statement& st)
@@ -196,6 +229,17 @@ private:
         if (st.size != static_cast<std::uint32_t>(v))
             m_changed = true;
         st.size = static_cast<std::uint32_t>(v);
+        if (m_fixups && m_rseg < 0 && m_segment != Segment::Code && v > 0) {
+            // Absolute data of a module: room the linker keeps free.
+            ObjectSegment piece;
+            piece.type = static_cast<SegmentType>(m_segment);
+            piece.absolute = true;
+            piece.address = m_ctx.pc;
+            piece.size = std::min(st.size, Limit() - std::min(m_ctx.pc, Limit()));
+            piece.line = m_ctx.MainLine(st.line);
+            if (piece.size)
+                m_ctx.absoluteData.push_back(piece);
+        }
         Advance(st, st.size);
     }
 
@@ -204,9 +248,17 @@ private:
         if (st.name < 0)
             return;
         std::int32_t v = 0;
-        const bool ok = Eval(st, 0, v);
+        const ExprRef expr = OperandOf(st, 0).expr;
+        const bool relative = m_ctx.modules && ModuleRelative(m_ctx, expr, st.rseg >= 0);
+        const bool ok = relative && !m_ctx.placed ? EvalQuiet(st, 0, v) : Eval(st, 0, v);
         m_ctx.unknownSeen = false;
         SymbolEntry& s = m_ctx.symbols[st.name];
+        if (relative) {
+            // Its value is the linker's: other modules' fields using it get
+            // its expression.
+            s.derived = true;
+            s.definition = expr;
+        }
         if (!ok) {
             if (!s.redefinable && s.known)
                 m_changed = true;
@@ -223,7 +275,7 @@ private:
         case Kind::Code: what = "address"; break;
         default: break;
         }
-        if (what && (v < 0 || v > limit)) {
+        if (what && (v < 0 || v > limit) && !(relative && !m_ctx.placed)) {
             if (m_out)
                 Error(std::string(what) + " " + ValueText(v) + " is out of range (0-" + Hex4(static_cast<std::uint32_t>(limit)) + ")");
             v &= limit;
@@ -260,6 +312,14 @@ private:
                 continue;
             }
             std::int32_t v = 0;
+            const bool db = st.kind == Kind::Db;
+            const auto at = static_cast<std::uint32_t>(m_ctx.bytes.size() - m_first);
+            if (Fixup(st, op, db ? FieldKind::Byte : FieldKind::Word, at, 0)) {
+                Put(0);
+                if (!db)
+                    Put(0);
+                continue;
+            }
             Eval(st, i, v);
             if (st.kind == Kind::Db) {
                 if (v < -256 || v > 255)
@@ -278,6 +338,12 @@ private:
     void Instruction(Statement& st)
     {
         if (st.form == kGenericJmp || st.form == kGenericCall) {
+            if (m_ctx.modules && !st.longJump && ModuleRelative(m_ctx, OperandOf(st, 0).expr, st.rseg >= 0)) {
+                // Where the target goes is the linker's choice: the long form reaches it.
+                st.longJump = true;
+                st.size = 3;
+                m_changed = true;
+            }
             std::int32_t target = 0;
             const bool ok = Eval(st, 0, target);
             m_ctx.unknownSeen = false;
@@ -292,7 +358,11 @@ private:
             Begin(st);
             const bool jmp = st.form == kGenericJmp;
             const std::uint32_t next = st.address + st.size;
-            if (st.size == 3) {
+            if (st.size == 3 && Fixup(st, OperandOf(st, 0), FieldKind::Word, 1, 0)) {
+                Put(jmp ? 0x02 : 0x12);
+                Put(0);
+                Put(0);
+            } else if (st.size == 3) {
                 EmitAddr16(jmp ? 0x02 : 0x12, target, ok);
             } else if (!ok) {
                 Put(jmp ? 0x01 : 0x11);  // keeps the layout; the error is reported
@@ -324,6 +394,8 @@ private:
         for (const FieldSpec& field : f.fields) {
             if (field.kind == Field::None)
                 break;
+            if (FieldFixup(st, f, field))
+                continue;
             std::int32_t v = 0;
             const bool ok = Eval(st, field.operand, v);
             switch (field.kind) {
@@ -380,6 +452,73 @@ private:
         Finish(st);
     }
 
+    // In a module, a field whose value depends on where segments go: its
+    // fixup is recorded and its bytes left to the linker.
+    bool Fixup(const Statement& st, const Operand& op, FieldKind field, std::uint32_t at, std::uint32_t next)
+    {
+        if (!m_fixups || !ModuleRelative(m_ctx, op.expr, st.rseg >= 0))
+            return false;
+        std::int32_t v = 0;
+        EvalQuiet(op.expr, st.address, v);  // reports undefined names only
+        ObjectFixup f;
+        f.segment = st.rseg;
+        f.offset = st.address + at;
+        f.field = field;
+        f.next = next;
+        f.line = m_ctx.MainLine(st.line);
+        if (!ObjectSteps(m_ctx, op.expr, st, f.steps)) {
+            Error("this expression is too deep for the object file");
+            return true;
+        }
+        m_ctx.fixups.push_back(std::move(f));
+        return true;
+    }
+
+    bool FieldFixup(const Statement& st, const Form& f, const FieldSpec& field)
+    {
+        const auto at = static_cast<std::uint32_t>(m_ctx.bytes.size() - m_first);
+        FieldKind kind = FieldKind::Byte;
+        switch (field.kind) {
+        case Field::Direct: kind = FieldKind::Data; break;
+        case Field::Bit: kind = FieldKind::Bit; break;
+        case Field::Imm16:
+        case Field::Addr16: kind = FieldKind::Word; break;
+        case Field::Rel: kind = FieldKind::Rel; break;
+        case Field::Addr11: kind = FieldKind::Addr11; break;
+        default: break;
+        }
+        const bool addr11 = kind == FieldKind::Addr11;
+        if (!Fixup(st, OperandOf(st, field.operand), kind, addr11 ? at - 1 : at, st.address + f.size))
+            return false;
+        Put(0);
+        if (kind == FieldKind::Word)
+            Put(0);
+        return true;
+    }
+
+    // Evaluates a value the linker decides (its bytes are placeholders):
+    // only undefined names are reported, not the ranges.
+    bool EvalQuiet(const Statement& st, std::uint32_t i, std::int32_t& value)
+    {
+        return EvalQuiet(OperandOf(st, i).expr, st.address, value);
+    }
+
+    bool EvalQuiet(ExprRef e, std::uint32_t here, std::int32_t& value)
+    {
+        const bool report = m_ctx.reportErrors;
+        if (report) {
+            for (std::uint32_t k = 0; k < e.count; ++k) {
+                const ExprOp& op = m_ctx.exprOps[e.first + k];
+                if (op.op == Op::Symbol && !m_ctx.symbols[op.value].known && m_ctx.symbols[op.value].line == 0)
+                    Error("undefined symbol " + std::string(m_ctx.symbols[op.value].name));
+            }
+        }
+        m_ctx.reportErrors = false;
+        const bool ok = Evaluate(m_ctx, e, static_cast<std::int32_t>(here), value);
+        m_ctx.reportErrors = report;
+        return ok;
+    }
+
     void EmitAddr16(std::uint8_t opcode, std::int32_t v, bool ok)
     {
         if (ok && (v < 0 || v > 0xFFFF))
@@ -404,6 +543,20 @@ private:
     {
         const auto n = static_cast<std::uint32_t>(m_ctx.bytes.size() - m_first);
         st.emitted = n;
+        if (m_fixups && m_rseg >= 0) {
+            // A module's relocatable code: kept at its offsets for the object.
+            RelSegment& seg = m_ctx.rsegs[static_cast<std::size_t>(m_rseg)];
+            const std::uint32_t fit = std::min(n, kCodeSpace - std::min(st.address, kCodeSpace));
+            if (seg.bytes.size() < st.address + fit) {
+                seg.bytes.resize(st.address + fit, 0xFF);
+                seg.written.resize(st.address + fit, false);
+            }
+            std::fill_n(seg.written.begin() + static_cast<std::ptrdiff_t>(st.address), fit, true);
+            std::copy_n(m_ctx.bytes.begin() + static_cast<std::ptrdiff_t>(m_first), fit,
+                        seg.bytes.begin() + static_cast<std::ptrdiff_t>(st.address));
+            Advance(st, n);
+            return;
+        }
         if (!Advance(st, n) && st.address >= kCodeSpace)
             return;
         const std::uint32_t fit = std::min(n, kCodeSpace - st.address);
@@ -439,6 +592,9 @@ private:
     std::size_t m_first = 0;
     Segment m_segment = Segment::Code;
     std::uint32_t m_segmentPc[static_cast<int>(Segment::Count)] = {};
+    std::int16_t m_rseg = -1;             // the relocatable segment the pass is in
+    std::vector<std::uint32_t> m_rsegPc;  // their location counters
+    bool m_fixups = false;                // the code pass of a module: fields become fixups
 };
 
 bool NameLess(std::string_view a, std::string_view b)
@@ -490,6 +646,8 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
         ctx.Error(1, "the layout does not settle: ORG, DS or EQU values depend on addresses that they move");
     ctx.bytes.reserve(ctx.pc + 64);
     passes.Run(&r);
+    if (ctx.modules && !ctx.placed)
+        MakeObject(ctx, r);
     if (ctx.errorsAtStop)
         ctx.errors.erase(ctx.errors.begin() + static_cast<std::ptrdiff_t>(*ctx.errorsAtStop), ctx.errors.end());
 
@@ -511,7 +669,7 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     r.symbols.reserve(defined);
     for (std::size_t id = 0; id < ctx.symbols.size(); ++id) {
         const SymbolEntry& s = ctx.symbols[static_cast<std::int32_t>(id)];
-        if (s.line <= 0 || s.predefined)
+        if (s.line <= 0 || s.predefined || s.external)
             continue;
         r.symbols.push_back({std::string(s.name), s.kind, s.value, ctx.FileLine(s.line), s.redefinable});
     }

@@ -12,11 +12,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace m51asm {
+
+struct ObjectModule;  // ObjectFile.h
 
 // One problem, on the line it belongs to.
 struct AsmError {
@@ -92,6 +95,18 @@ struct AssembleOptions {
     std::vector<std::string> includeDirs;
     std::string registerDir;
     std::function<bool(const std::string& path, std::string& bytes)> readFile;
+    // Modules (m51as -c): relocatable segments (SEGMENT, RSEG), PUBLIC, EXTRN
+    // and NAME are allowed, and the result's `object` is the module for the
+    // linker (Linker.h) instead of an image. Without it they are an error.
+    bool module = false;
+    // A module assembled again at the addresses the linker gave it: the
+    // bases of its relocatable segments (in the order they are declared) and
+    // the values of its external names (in the order EXTRN names them). The
+    // image, listing and address map are then those of the linked program.
+    bool placed = false;
+    std::vector<std::uint32_t> segmentBases;
+    std::vector<std::int32_t> externalValues;
+
     // After readFile failed: why the path holds no file to read ("is a folder,
     // not a file", "is larger than the limit of 64 MB"), "" when nothing is there.
     std::function<std::string(const std::string& path)> unreadable;
@@ -116,6 +131,9 @@ struct AssembleResult {
     Dialect dialect = Dialect::Asm51;         // the dialect the source was read in (never Auto)
     std::vector<AddressMapEntry> addressMap;  // in line order
     std::vector<Symbol> symbols;              // sorted by name
+    // With options.module (and not placed): the module to write as an
+    // object file (ObjectFile.h).
+    std::shared_ptr<const ObjectModule> object;
 
     // Binary image as EPROM programmers expect it: from the lowest to the
     // highest address written, gaps filled with 0FFH; empty without code.

@@ -3,6 +3,7 @@
 // $ENDIF on the variables of $SET and $RESET. A condition is decided when it
 // is read, so it can use only names defined above it, as in ASM51.
 #include "Reader.h"
+#include "Characters.h"
 
 namespace m51asm {
 
@@ -35,11 +36,6 @@ std::string_view Bracketed(std::string_view s)
 bool SameText(std::string_view a, std::string_view b)
 {
     return UpperCase(a) == UpperCase(b);
-}
-
-inline bool IsIdentStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
 }
 
 } // namespace

@@ -11,7 +11,8 @@ namespace m51asm {
 
 Context::Context(std::string_view text, const AssembleOptions& opts)
     : source(text), options(opts),
-      dialect(opts.dialect == Dialect::Auto ? DetectDialect(text) : opts.dialect), rules(RulesOf(dialect))
+      dialect(opts.dialect == Dialect::Auto ? DetectDialect(text) : opts.dialect), rules(RulesOf(dialect)),
+      modules(opts.module || opts.placed), placed(opts.placed)
 {
     evalStack.resize(16);
 }

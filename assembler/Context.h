@@ -6,6 +6,7 @@
 // which live as long as the run.
 
 #include "Assembler.h"
+#include "ObjectFile.h"
 #include "Instructions.h"
 #include "PlainText.h"
 
@@ -22,17 +23,6 @@ namespace m51asm {
 // Parsing, listing and SplitLines all walk the source the one shared way
 // (lines end at CR LF, LF or a lone CR; numbered from 1).
 using m51::ForEachLine;
-
-// One step of an expression in postfix order.
-enum class Op : std::uint8_t {
-    Number,  // push value
-    Symbol,  // push the value of symbol `value`
-    Here,    // push the address of the current statement ($)
-    Neg, Not, High, Low,
-    Add, Sub, Mul, Div, Mod, And, Or, Xor, Shl, Shr,
-    Eq, Ne, Lt, Le, Gt, Ge,  // relations: all ones when true, 0 when false
-    BitOf,   // byte address . bit number
-};
 
 struct ExprOp {
     Op op;
@@ -58,6 +48,7 @@ enum class Kind : std::uint8_t {
     Org, Equ, Set, Bit, Data, IData, XData, Code, Db, Dw, Ds, Using, End,
     Segment,      // CSEG, DSEG, ISEG, BSEG, XSEG: `form` is the Segment, an AT address its operand
     Dbit,         // DBIT n: n bits of the bit segment
+    Rseg,         // RSEG: `form` is the relocatable segment
 };
 
 // The absolute segments, each with its own location counter.
@@ -78,6 +69,7 @@ struct Statement {
     bool failed = false;       // parse error: takes no room
     Segment segment = Segment::Code;
     bool longJump = false;     // generic JMP/CALL to a target not yet defined: always LJMP/LCALL
+    std::int16_t rseg = -1;    // the relocatable segment it is in (a module's), -1 an absolute one
 };
 
 struct SymbolEntry {
@@ -91,6 +83,15 @@ struct SymbolEntry {
     bool redefinable = false;  // defined with SET
     bool bankRegister = false; // AR0-AR7: value follows USING
     bool referenced = false;
+    // In a module: a label of relocatable segment `rseg` (its value the
+    // offset in it, or its final address once placed), a name from another
+    // module (`external`, number `externIndex`), or a name whose definition
+    // uses such names (`derived`, that expression its `definition`).
+    bool external = false;
+    bool derived = false;
+    std::int16_t rseg = -1;
+    std::int32_t externIndex = -1;
+    ExprRef definition;
 };
 
 class SymbolTable {
@@ -139,6 +140,20 @@ struct SourceFile {
     std::string_view text;       // up to a Ctrl-Z
 };
 
+// A relocatable segment of a module (NAME SEGMENT TYPE [FLAGS]), in the
+// order declared.
+struct RelSegment {
+    std::string_view name;
+    Segment type = Segment::Code;
+    std::uint8_t flags = 0;          // SegmentFlag
+    std::int32_t row = 0;
+    std::int32_t symbol = -1;        // its name, the address of its start
+    std::uint32_t size = 0;          // bytes (bits) up to the highest offset reached
+    std::uint32_t base = 0;          // placed: where the linker put it
+    std::vector<std::uint8_t> bytes; // CODE: the code at its offsets
+    std::vector<bool> written;       // which offsets the code wrote
+};
+
 // What the listing does from a row on.
 enum class ListEvent : std::uint8_t { Off, On, Gen, NoGen, GenOnly, Eject };
 
@@ -183,8 +198,22 @@ struct Context {
     bool xref = false;
     std::vector<std::pair<std::int32_t, std::int32_t>> references;  // (symbol, row) with $XREF
 
-    // The segment the parser is in.
+    // The segment the parser is in (-1: an absolute one).
     Segment parseSegment = Segment::Code;
+    std::int16_t parseRseg = -1;
+
+    // Modules (options.module): the relocatable segments, the names PUBLIC
+    // and EXTRN name, the fields left to the linker. `placed`: assembled
+    // again at the addresses the linker gave (options.placement).
+    bool modules = false;
+    bool placed = false;
+    std::vector<RelSegment> rsegs;
+    std::vector<std::int32_t> externs;                     // symbol ids, in order
+    std::vector<std::pair<std::int32_t, std::int32_t>> publics;  // (symbol, row)
+    std::string_view moduleName;
+    std::uint8_t banks = 0;                                // USING: bit n for bank n
+    std::vector<ObjectFixup> fixups;                       // segment -1: absolute (offset the address)
+    std::vector<ObjectSegment> absoluteData;               // DS/DBIT in absolute non-code segments
     // The location counters as far as they are fixed while the source is
     // read (from an absolute ORG or AT on, through statements of known size):
     // a label there has its address at once, for IF and EQU lines below it.
@@ -247,6 +276,10 @@ int RegisterNumber(std::string_view s);
 // character itself.
 char EscapedChar(char c);
 
+// The value of a number token in the dialect's forms (Numbers.cpp); false
+// with `problem` set when it is malformed or too large.
+bool NumberValue(std::string_view t, std::int32_t& value, std::string& problem, const DialectRules& rules);
+
 // Parses `text` as one expression into ctx.exprOps; false (error reported on
 // `line`) when it is not one.
 bool ParseExpression(Context& ctx, std::string_view text, std::int32_t line, ExprRef& out);
@@ -255,6 +288,15 @@ bool ParseExpression(Context& ctx, std::string_view text, std::int32_t line, Exp
 // it cannot be evaluated: an undefined symbol or a division by zero (reported
 // when ctx.reportErrors) or a symbol without value yet (ctx.unknownSeen).
 bool Evaluate(Context& ctx, ExprRef expr, std::int32_t here, std::int32_t& value);
+
+// Modules (Module.cpp): whether an expression's value depends on where
+// segments go (`inRseg`: $ is in a relocatable segment); the expression as
+// object steps (names of this module's segments as segment addresses,
+// external names by number, other names as their values); the object module
+// of the run, after the code pass.
+bool ModuleRelative(const Context& ctx, ExprRef expr, bool inRseg);
+bool ObjectSteps(const Context& ctx, ExprRef expr, const Statement& st, std::vector<ObjectStep>& out, int depth = 0);
+void MakeObject(Context& ctx, AssembleResult& r);
 
 // Output writers (Output.cpp).
 std::string MakeHex(const AssembleResult& r, const std::vector<std::uint64_t>& writtenBits);

@@ -1,5 +1,6 @@
 // The dialect table and the recognition of an as31 source.
 #include "Dialect.h"
+#include "Characters.h"
 
 namespace m51asm {
 
@@ -13,12 +14,6 @@ constexpr DialectRules kAs31 = {"as31",   true,  true,  true,  true,  false, fal
 inline char Lower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-inline bool IsIdentChar(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '?' ||
-           c >= 0x80;
 }
 
 // The word after a dot at `p` is one of as31's directives.

@@ -1,5 +1,6 @@
-// Expressions: numbers in every ASM51 radix, characters, symbols, $ and the
-// operators, parsed into postfix steps once and evaluated in every pass.
+// Expressions: symbols, $, characters and numbers (their forms in
+// Numbers.cpp) joined by the operators, parsed into postfix steps once and
+// evaluated in every pass (Evaluate.cpp).
 //
 // Precedence, loosest first: OR XOR, AND, NOT, the relations (EQ NE LT LE GT
 // GE, = <> < <= > >=: all ones when true), binary + -, * / MOD SHL SHR,
@@ -7,6 +8,7 @@
 // parentheses. Arithmetic is 32-bit two's complement; ranges are checked
 // where a value is used.
 #include "Context.h"
+#include "Characters.h"
 
 #include <cstring>
 
@@ -16,14 +18,6 @@ namespace {
 
 constexpr int kMaxDepth = 64;
 
-inline bool IsIdentStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
-}
-inline bool IsIdentChar(unsigned char c)
-{
-    return IsIdentStart(c) || (c >= '0' && c <= '9');
-}
 inline unsigned char Upper(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
@@ -37,63 +31,6 @@ struct Token {
     std::int32_t value = 0;
     std::string_view text;
 };
-
-bool IsBinary(std::string_view s)
-{
-    for (char c : s)
-        if (c != '0' && c != '1')
-            return false;
-    return !s.empty();
-}
-
-// Value of a number token; false with a message when malformed.
-bool NumberValue(std::string_view t, std::int32_t& value, std::string& problem, const DialectRules& rules)
-{
-    const unsigned char last = Upper(static_cast<unsigned char>(t.back()));
-    unsigned radix = 10;
-    std::string_view digits = t;
-    const bool prefixed = rules.cPrefixes && t.size() > 2 && t[0] == '0';
-    if (prefixed && (t[1] == 'x' || t[1] == 'X')) {
-        radix = 16;
-        digits.remove_prefix(2);
-        if (rules.prefixAndSuffix && last == 'H' && digits.size() > 1)
-            digits.remove_suffix(1);
-    } else if (prefixed && (t[1] == 'b' || t[1] == 'B') && IsBinary(t.substr(2))) {
-        radix = 2;
-        digits.remove_prefix(2);
-    } else if (last == 'H') {
-        radix = 16;
-        digits.remove_suffix(1);
-    } else if (last == 'B') {
-        radix = 2;
-        digits.remove_suffix(1);
-    } else if (last == 'O' || last == 'Q') {
-        radix = 8;
-        digits.remove_suffix(1);
-    } else if (last == 'D') {
-        digits.remove_suffix(1);
-    }
-    if (digits.empty()) {
-        problem = "bad number " + std::string(t);
-        return false;
-    }
-    std::uint64_t v = 0;
-    for (unsigned char c : digits) {
-        c = Upper(c);
-        unsigned d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 99;
-        if (d >= radix) {
-            problem = "bad number " + std::string(t);
-            return false;
-        }
-        v = v * radix + d;
-        if (v > 0xFFFFFFFFu) {
-            problem = "number " + std::string(t) + " is too large";
-            return false;
-        }
-    }
-    value = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-    return true;
-}
 
 Tok OperatorWord(std::string_view w)
 {
@@ -470,20 +407,6 @@ private:
 
 } // namespace
 
-// The character a backslash escape stands for: \n \r \t \b \0, any other
-// character itself (\' \" \\).
-char EscapedChar(char c)
-{
-    switch (c) {
-    case 'n': return '\n';
-    case 'r': return '\r';
-    case 't': return '\t';
-    case 'b': return '\b';
-    case '0': return '\0';
-    default: return c;
-    }
-}
-
 bool ParseExpression(Context& ctx, std::string_view text, std::int32_t line, ExprRef& out)
 {
     const auto first = static_cast<std::uint32_t>(ctx.exprOps.size());
@@ -498,107 +421,6 @@ bool ParseExpression(Context& ctx, std::string_view text, std::int32_t line, Exp
     if (ctx.evalStack.size() < out.count)
         ctx.evalStack.resize(out.count);
     return true;
-}
-
-bool Evaluate(Context& ctx, ExprRef expr, std::int32_t here, std::int32_t& value)
-{
-    std::int32_t* stack = ctx.evalStack.data();
-    std::size_t top = 0;
-    const ExprOp* ops = ctx.exprOps.data() + expr.first;
-    bool ok = true;
-    for (std::uint32_t i = 0; i < expr.count; ++i) {
-        const ExprOp& e = ops[i];
-        const auto u = [&](std::size_t k) { return static_cast<std::uint32_t>(stack[k]); };
-        switch (e.op) {
-        case Op::Number: stack[top++] = e.value; continue;
-        case Op::Here: stack[top++] = here; continue;
-        case Op::Symbol: {
-            SymbolEntry& s = ctx.symbols[e.value];
-            if (s.bankRegister && s.known) {
-                stack[top++] = ctx.bank * 8 + s.value;
-                continue;
-            }
-            if (!s.known) {
-                if (s.line == 0 && !s.predefined) {
-                    if (ctx.reportErrors)
-                        ctx.Error(ctx.currentLine, "undefined symbol " + std::string(s.name));
-                    ok = false;
-                } else if (s.line == 0) {
-                    if (ctx.reportErrors)
-                        ctx.Error(ctx.currentLine, "undefined symbol " + std::string(s.name) +
-                                                       " (the register names are off after $NOMOD51)");
-                    ok = false;
-                } else {
-                    if (ctx.reportErrors)
-                        ctx.Error(ctx.currentLine, "symbol " + std::string(s.name) + " has no value (circular definition)");
-                    ctx.unknownSeen = true;
-                    ok = false;
-                }
-            }
-            stack[top++] = s.value;
-            continue;
-        }
-        case Op::Neg: stack[top - 1] = static_cast<std::int32_t>(0u - u(top - 1)); continue;
-        case Op::Not: stack[top - 1] = static_cast<std::int32_t>(~u(top - 1)); continue;
-        case Op::High: stack[top - 1] = (stack[top - 1] >> 8) & 0xFF; continue;
-        case Op::Low: stack[top - 1] = stack[top - 1] & 0xFF; continue;
-        default: break;
-        }
-        --top;
-        const std::uint32_t a = u(top - 1), b = u(top);
-        std::uint32_t r = 0;
-        switch (e.op) {
-        case Op::Add: r = a + b; break;
-        case Op::Sub: r = a - b; break;
-        case Op::Mul: r = a * b; break;
-        case Op::Div:
-        case Op::Mod: {
-            const std::int64_t sa = stack[top - 1], sb = stack[top];
-            if (sb == 0) {
-                if (ctx.reportErrors)
-                    ctx.Error(ctx.currentLine, "division by zero");
-                ok = false;
-                r = 0;
-            } else {
-                r = static_cast<std::uint32_t>(e.op == Op::Div ? sa / sb : sa % sb);
-            }
-            break;
-        }
-        case Op::And: r = a & b; break;
-        case Op::Or: r = a | b; break;
-        case Op::Xor: r = a ^ b; break;
-        case Op::Shl: r = b >= 32 ? 0 : a << b; break;
-        case Op::Shr: r = b >= 32 ? 0 : a >> b; break;
-        case Op::Eq: r = a == b ? ~0u : 0; break;
-        case Op::Ne: r = a != b ? ~0u : 0; break;
-        case Op::Lt: r = stack[top - 1] < stack[top] ? ~0u : 0; break;
-        case Op::Le: r = stack[top - 1] <= stack[top] ? ~0u : 0; break;
-        case Op::Gt: r = stack[top - 1] > stack[top] ? ~0u : 0; break;
-        case Op::Ge: r = stack[top - 1] >= stack[top] ? ~0u : 0; break;
-        case Op::BitOf: {
-            const std::int32_t byte = stack[top - 1], bit = stack[top];
-            if (bit < 0 || bit > 7) {
-                if (ctx.reportErrors)
-                    ctx.Error(ctx.currentLine, "bit number " + std::to_string(bit) + " is not 0 to 7");
-                ok = false;
-            } else if (byte >= 0x20 && byte <= 0x2F) {
-                r = static_cast<std::uint32_t>((byte - 0x20) * 8 + bit);
-            } else if (byte >= 0x80 && byte <= 0xFF && byte % 8 == 0) {
-                r = static_cast<std::uint32_t>(byte + bit);
-            } else {
-                if (ctx.reportErrors)
-                    ctx.Error(ctx.currentLine, "address " + Hex4(static_cast<std::uint32_t>(byte)) +
-                                                   " has no addressable bits (20H-2FH and SFRs at multiples of 8)");
-                ok = false;
-            }
-            break;
-        }
-        default: break;
-        }
-        stack[top - 1] = static_cast<std::int32_t>(r);
-    }
-    value = top ? stack[0] : 0;
-    return ok;
 }
 
 } // namespace m51asm

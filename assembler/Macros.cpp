@@ -7,6 +7,7 @@
 // ones. Limits on nesting and on the total expansion keep a macro that calls
 // itself, or a huge REPT, from running without end.
 #include "Reader.h"
+#include "Characters.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,19 +15,6 @@
 namespace m51asm {
 
 namespace {
-
-inline bool IsIdentStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
-}
-inline bool IsIdentChar(unsigned char c)
-{
-    return IsIdentStart(c) || (c >= '0' && c <= '9');
-}
-inline char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 int Match(std::string_view word, const std::vector<std::string>& names)
 {

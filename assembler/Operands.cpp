@@ -1,25 +1,13 @@
 // Operands: splitting an operand list, DB strings and the form of each
 // operand (registers, @Ri, #immediate, /bit, expressions).
 #include "Context.h"
+#include "Characters.h"
 
 #include <cstring>
 
 namespace m51asm {
 
 namespace {
-
-inline bool IsIdentStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
-}
-inline bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\f' || c == '\v';
-}
-inline char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 // The register (0-7, 8 for A) a name given to it with EQU earlier in the
 // source stands for, or -1.
@@ -191,6 +179,5 @@ bool ClassifyOperand(Context& ctx, std::string_view text, std::int32_t row, Oper
     op.mode = Mode::Expr;
     return ParseExpression(ctx, text, row, op.expr);
 }
-
 
 } // namespace m51asm

@@ -4,19 +4,11 @@
 // //) wherever they stand. #if evaluates C's operators on the values of the
 // #define names; any other name counts 0, as in C.
 #include "Reader.h"
+#include "Characters.h"
 
 namespace m51asm {
 
 namespace {
-
-inline bool IsIdentStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
-}
-inline bool IsIdentChar(unsigned char c)
-{
-    return IsIdentStart(c) || (c >= '0' && c <= '9');
-}
 
 // The C operators of #if in the words of the assembler's expressions; a
 // relation is all ones when true, so && and || of relations and of

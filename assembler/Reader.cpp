@@ -1,22 +1,13 @@
 // The reader's main loop: lines from the innermost text being read, rows and
 // runs, the controls of "$" lines and the include files.
 #include "Reader.h"
+#include "Characters.h"
 
 #include <algorithm>
 
 namespace m51asm {
 
 namespace {
-
-inline char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-inline bool IsIdentChar(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80 ||
-           (c >= '0' && c <= '9');
-}
 
 // The text up to a Ctrl-Z, which ends a DOS text file.
 std::string_view UpToEof(std::string_view text)

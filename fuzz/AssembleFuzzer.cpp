@@ -7,8 +7,11 @@
 // are asserted: every error lies on a line of its file, the address map stays
 // in the code space and matches the image, the listing closes with its true
 // error count, and the map read back from a fully listed listing is the one
-// the assembler made.
+// the assembler made. Assembled as a module, its object file reads back to
+// the same module and links.
 #include "Assembler.h"
+#include "Linker.h"
+#include "ObjectFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const m51asm::Dialect dialect : {m51asm::Dialect::Auto, m51asm::Dialect::Keil, m51asm::Dialect::As31}) {
         options.dialect = dialect;
         Check(source, include, m51asm::Assemble(source, options));
+    }
+    // As a module: its object file reads back to the same module, and links.
+    options.dialect = m51asm::Dialect::Auto;
+    options.module = true;
+    const m51asm::AssembleResult module = m51asm::Assemble(source, options);
+    if (module.object) {
+        m51asm::ObjectModule back;
+        std::string error;
+        check(m51asm::ReadObject(m51asm::WriteObject(*module.object), back, error));
+        check(back == *module.object);
+        check(m51asm::Link({back}).program.image.size() == 0x10000);
     }
     return 0;
 }

@@ -10,7 +10,7 @@ set(zelvar_packaging_binary ${PROJECT_BINARY_DIR}/packaging)
 
 # The programs the package carries when their targets exist, each with its
 # manual page man/NAME.1. A new program: add its name and write its page.
-set(zelvar_programs Zelvar terminal m51c m51as m51sim m51lsp)
+set(zelvar_programs Zelvar terminal m51c m51as m51ld m51sim m51lsp)
 
 set(zelvar_package zelvar)
 set(zelvar_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${zelvar_package})

@@ -97,7 +97,7 @@ trap 'for entry in "${fuzzers[@]}"; do kill "${entry%%:*}" 2>/dev/null || true; 
 echo "== Building the fuzz targets"
 CXX=clang++ CC=clang cmake -S . -B build-fuzz $(generator build-fuzz) "${common[@]}" -DM51_SANITIZE=ON -DM51_FUZZ=ON \
   -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-readers=(board testfile script hex condition state sdcc frame)
+readers=(board testfile script hex condition state sdcc frame object)
 cmake --build build-fuzz -j"$jobs" --target m51_fuzz_compile m51_fuzz_assemble "${readers[@]/#/m51_fuzz_}"
 
 corpus=build-fuzz/corpus
@@ -129,13 +129,15 @@ cp tests/toolchain/crosscheck/allopcodes.asm "$asm_seeds/"
 fuzz m51_fuzz_assemble fuzz/asm51.dict "$asm_artifacts" "$asm_corpus" "$asm_seeds"
 
 reader_seeds=build-fuzz/reader-seeds
-mkdir -p "$reader_seeds"/{board,testfile,script,hex,condition,state,sdcc,frame}
+mkdir -p "$reader_seeds"/{board,testfile,script,hex,condition,state,sdcc,frame,object}
 cp examples/*.board "$reader_seeds/board/"
 find examples -name '*.m51test' -exec cp {} "$reader_seeds/testfile/" \;
 printf 'send HAL\\r\nsendfile data.bin\nexpect IBM\nwait 1200\n' >"$reader_seeds/script/script.txt"
 m51as=build-sanitize/assembler/m51as
 [ -x "$m51as" ] && "$m51as" -o "$reader_seeds/hex/allopcodes" tests/toolchain/crosscheck/allopcodes.asm >/dev/null 2>&1 || true
 rm -f "$reader_seeds"/hex/*.lst "$reader_seeds"/hex/*.bin
+[ -x "$m51as" ] && "$m51as" -c -o "$reader_seeds/object/hexload" examples/hexload.a51 >/dev/null 2>&1 || true
+rm -f "$reader_seeds"/object/*.lst
 printf 'COUNT >= 10' >"$reader_seeds/condition/count.txt"
 cp fuzz/sdcc-seeds/* "$reader_seeds/sdcc/"
 printf 'Content-Length: 2\r\n\r\n{}' >"$reader_seeds/frame/message.txt"

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "Assembler.h"
+#include "LinkCommand.h"
 #include "ErrorCap.h"
 #include "FileRead.h"
 #include "FileWrite.h"
@@ -31,7 +32,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "Usage: m51as [-o BASE] [-I DIR]... [--dialect NAME] [--shortest-jumps] [--list-all] [--allow-overlap]\n"
-    "             FILE.asm\n"
+    "             [-c] [--place NAME=ADDR]... [--place-file FILE] FILE.asm...\n"
     "Assembles the 8051 source FILE.asm into BASE.hex\n"
     "(Intel HEX), BASE.bin (binary image from the lowest to the highest address\n"
     "written, gaps filled with 0FFH) and BASE.lst (listing).\n"
@@ -52,6 +53,13 @@ constexpr const char* kUsage =
     "                   every line of every macro expansion\n"
     "  --allow-overlap  let code written again at an address replace the earlier\n"
     "                   code instead of reporting an error\n"
+    "  -c               assemble each FILE as a module (relocatable segments,\n"
+    "                   PUBLIC, EXTRN) into FILE.obj (BASE.obj) and its listing\n"
+    "  --place NAME=ADDR, --place-file FILE\n"
+    "                   given several FILEs (sources or .obj files), m51as links\n"
+    "                   them as m51ld does: into BASE.hex, BASE.bin and BASE.map,\n"
+    "                   each source listed at its final addresses; these put\n"
+    "                   segment NAME at ADDR (see m51ld --help)\n"
     "  -h, --help       show this text\n"
     "  --version        show the version\n"
     "\n"
@@ -62,7 +70,10 @@ constexpr const char* kUsage =
     "and when one of them is read-only, the old ones stay as they were.\n";
 
 struct Options {
-    std::string file;
+    std::string file;                // the first FILE
+    std::vector<std::string> files;  // all of them
+    bool compileOnly = false;
+    std::vector<m51asm::Placement> placements;
     std::optional<std::string> base;
     bool listAll = false;
     bool allowOverlap = false;
@@ -110,19 +121,34 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
             if (i + 1 >= args.size() || args[i + 1].empty())
                 return std::string("option -o needs a base name");
             o.base = args[++i];
+        } else if (!optionsEnd && a == "-c") {
+            o.compileOnly = true;
+        } else if (!optionsEnd && a == "--place") {
+            m51asm::Placement p;
+            if (i + 1 >= args.size() || !m51ld::ParsePlacement(args[i + 1], p))
+                return std::string("option --place takes NAME=ADDR (1000H, 0x1000 or decimal)");
+            o.placements.push_back(p);
+            ++i;
+        } else if (!optionsEnd && a == "--place-file") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return std::string("option --place-file needs a file");
+            if (const auto bad = m51ld::ReadPlacementFile(args[++i], o.placements))
+                return *bad;
         } else if (!optionsEnd && a == "--") {
             optionsEnd = true;
         } else if (!optionsEnd && a.size() > 1 && a[0] == '-') {
             return "unknown option " + a;
         } else {
-            if (haveFile)
-                return std::string("more than one FILE given");
-            o.file = a;
+            if (!haveFile)
+                o.file = a;
+            o.files.push_back(a);
             haveFile = true;
         }
     }
     if (!haveFile && !o.help && !o.version)
         return std::string("no FILE given");
+    if (o.base && o.compileOnly && o.files.size() > 1)
+        return std::string("-o names the output of one FILE; with -c and several FILEs each gets its own");
     return std::nullopt;
 }
 
@@ -152,35 +178,6 @@ bool SameFile(const std::string& a, const std::string& b)
     return a == b || fs::equivalent(a, b, ec);
 }
 
-// The register files that come with m51as: beside the program (the build
-// tree), in the data folder of an installation relative to the program, or
-// where the package installs them.
-std::string RegisterFolder()
-{
-    std::error_code ec;
-    fs::path exe;
-#ifdef _WIN32
-    wchar_t buffer[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    if (n > 0 && n < MAX_PATH)
-        exe = fs::path(std::wstring(buffer, n));
-#elif defined(__linux__)
-    exe = fs::read_symlink("/proc/self/exe", ec);
-#endif
-    std::vector<fs::path> candidates;
-    if (!exe.empty()) {
-        candidates.push_back(exe.parent_path() / "registers");
-        candidates.push_back(exe.parent_path() / ".." / "share" / "zelvar" / "registers");
-    }
-#ifdef M51AS_REGISTER_DIR
-    candidates.push_back(M51AS_REGISTER_DIR);
-#endif
-    for (const fs::path& c : candidates)
-        if (fs::is_directory(c, ec))
-            return c.lexically_normal().string();
-    return {};
-}
-
 std::string FileNamePart(const std::string& path)
 {
     const std::size_t slash = path.find_last_of("/\\");
@@ -191,12 +188,7 @@ std::string FileNamePart(const std::string& path)
 
 std::string DefaultBase(const std::string& file)
 {
-    const std::size_t slash = file.find_last_of("/\\");
-    const std::size_t dot = file.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
-        dot == (slash == std::string::npos ? 0 : slash + 1))
-        return file;
-    return file.substr(0, dot);
+    return m51ld::OutputBase(file);
 }
 
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
@@ -213,6 +205,28 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (o.version) {
         std::fprintf(out, "m51as %s, 8051 assembler\n", M51AS_VERSION);
         return 0;
+    }
+
+    const bool objectGiven = std::any_of(o.files.begin(), o.files.end(), [](const std::string& f) {
+        return f.size() > 4 && (f.compare(f.size() - 4, 4, ".obj") == 0 || f.compare(f.size() - 4, 4, ".OBJ") == 0);
+    });
+    if (o.compileOnly || o.files.size() > 1 || !o.placements.empty() || objectGiven) {
+        m51asm::AssembleOptions options;
+        options.ignoreNolist = o.listAll;
+        options.allowOverlap = o.allowOverlap;
+        options.shortestJumps = o.shortestJumps;
+        options.dialect = o.dialect;
+        options.includeDirs = o.includeDirs;
+        m51ld::UseFiles(options);
+        if (o.compileOnly)
+            return m51ld::AssembleModules(o.files, o.base, options, out, err);
+        m51ld::LinkJob job;
+        job.inputs = o.files;
+        job.base = o.base.value_or(DefaultBase(o.file));
+        job.placements = o.placements;
+        job.options = options;
+        job.program = "m51as";
+        return m51ld::LinkFiles(job, out, err);
     }
 
     std::string why;
@@ -238,7 +252,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     options.dialect = o.dialect;
     options.sourcePath = o.file;
     options.includeDirs = o.includeDirs;
-    options.registerDir = RegisterFolder();
+    options.registerDir = m51ld::RegisterFolder();
     options.readFile = [](const std::string& path, std::string& bytes) {
         std::string reason;
         auto read = m51::readFileBounded(path, m51::kSourceLimit, reason);

@@ -1,0 +1,29 @@
+#pragma once
+// The character classes every part of the assembler reads names and blanks
+// with, in code page 1250 (one character a byte): a name starts with a letter,
+// "_", "?" or any byte from 80H up (the accented letters), and goes on with
+// those and digits. Internal to the assembler library.
+
+namespace m51asm {
+
+inline bool IsIdentStart(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '?' || c >= 0x80;
+}
+
+inline bool IsIdentChar(unsigned char c)
+{
+    return IsIdentStart(c) || (c >= '0' && c <= '9');
+}
+
+inline bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\f' || c == '\v';
+}
+
+inline char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+} // namespace m51asm
