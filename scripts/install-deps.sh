@@ -17,8 +17,11 @@ packages=(
   as31   # the as31 cross-check of m51as
   dpkg-dev   # the package: dpkg-shlibdeps
   neovim   # the language server's test client (nvim --headless)
-  nodejs npm   # the VS Code package and the debug adapter's test client
 )
+# The VS Code package and the debug adapter's test client need Node.js and
+# npm; a machine that has them from elsewhere (NodeSource's nodejs carries its
+# own npm and conflicts with Debian's) keeps them.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 [ $# -gt 0 ] && packages=("$@")
 # One dpkg-query for all of them: a check of a machine that has everything
 # takes a few milliseconds.
