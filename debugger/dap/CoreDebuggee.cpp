@@ -313,12 +313,12 @@ int CoreDebuggee::fileIndex(const std::string& path) const
     return -1;
 }
 
-Json CoreDebuggee::makeBreakpoint(Breakpoint& breakpoint, int address, const Json& spec, std::string& message)
+Json CoreDebuggee::makeBreakpoint(Breakpoint& breakpoint, int address, const Json& entry, std::string& message)
 {
     breakpoint.id = nextBreakpointId_++;
     breakpoint.address = address;
-    const std::string condition = spec.value("condition", std::string());
-    const std::string hit = spec.value("hitCondition", std::string());
+    const std::string condition = entry.value("condition", std::string());
+    const std::string hit = entry.value("hitCondition", std::string());
     if (!condition.empty() && isC()) {
         breakpoint.cCondition = condition;  // checked when first reached: its names depend on the place
     } else if (!condition.empty()) {
@@ -355,12 +355,12 @@ Reply CoreDebuggee::setBreakpoints(const Json& arguments)
     const int file = fileIndex(path);
     Json result = Json::array();
     std::vector<Breakpoint> placed;
-    const Json specs = arguments.contains("breakpoints") && arguments["breakpoints"].is_array()
+    const Json asked = arguments.contains("breakpoints") && arguments["breakpoints"].is_array()
                            ? arguments["breakpoints"] : Json::array();
-    for (const Json& spec : specs) {
-        if (!spec.is_object())
+    for (const Json& entry : asked) {
+        if (!entry.is_object())
             continue;
-        const int wanted = spec.value("line", 0) - 1;
+        const int wanted = entry.value("line", 0) - 1;
         // The line, or the first line with code after it in the same file.
         int line = -1;
         int address = -1;
@@ -374,7 +374,7 @@ Reply CoreDebuggee::setBreakpoints(const Json& arguments)
                               : line < 0 ? "no code at or after this line"
                                          : "";
         Breakpoint breakpoint;
-        Json out = makeBreakpoint(breakpoint, message.empty() ? address : -1, spec, message);
+        Json out = makeBreakpoint(breakpoint, message.empty() ? address : -1, entry, message);
         if (line >= 0) {
             out["line"] = line + 1;
             out["source"] = sourceOf(file);
@@ -395,10 +395,10 @@ Reply CoreDebuggee::setFunctionBreakpoints(const Json& arguments)
     functionBreakpoints_.clear();
     breakpointRequests_["setFunctionBreakpoints"] = {"setFunctionBreakpoints", arguments};
     const auto labels = program_.codeLabels();
-    for (const Json& spec : arguments.value("breakpoints", Json::array())) {
-        if (!spec.is_object())
+    for (const Json& entry : arguments.value("breakpoints", Json::array())) {
+        if (!entry.is_object())
             continue;
-        const std::string name = spec.value("name", std::string());
+        const std::string name = entry.value("name", std::string());
         int address = -1;
         for (const toolchain::Function& function : program_.functions)
             if (Lower(function.name) == Lower(name) || Lower(function.name) == "_" + Lower(name))
@@ -408,7 +408,7 @@ Reply CoreDebuggee::setFunctionBreakpoints(const Json& arguments)
                 address = at;
         std::string message = address < 0 ? "no procedure, label or function \"" + name + "\"" : "";
         Breakpoint breakpoint;
-        result.push_back(makeBreakpoint(breakpoint, address, spec, message));
+        result.push_back(makeBreakpoint(breakpoint, address, entry, message));
         functionBreakpoints_.push_back(breakpoint);
     }
     rebuildBreakpointTable();
@@ -420,10 +420,10 @@ Reply CoreDebuggee::setInstructionBreakpoints(const Json& arguments)
     Json result = Json::array();
     instructionBreakpoints_.clear();
     breakpointRequests_["setInstructionBreakpoints"] = {"setInstructionBreakpoints", arguments};
-    for (const Json& spec : arguments.value("breakpoints", Json::array())) {
-        if (!spec.is_object())
+    for (const Json& entry : arguments.value("breakpoints", Json::array())) {
+        if (!entry.is_object())
             continue;
-        std::string reference = spec.value("instructionReference", std::string());
+        std::string reference = entry.value("instructionReference", std::string());
         if (reference.rfind("code:", 0) == 0)
             reference.erase(0, 5);
         long address = -1;
@@ -436,10 +436,10 @@ Reply CoreDebuggee::setInstructionBreakpoints(const Json& arguments)
             address = -1;
         }
         if (address >= 0)
-            address += spec.value("offset", 0);
+            address += entry.value("offset", 0);
         std::string message = address < 0 || address > 0xFFFF ? "not a code address: \"" + reference + "\"" : "";
         Breakpoint breakpoint;
-        result.push_back(makeBreakpoint(breakpoint, message.empty() ? static_cast<int>(address) : -1, spec, message));
+        result.push_back(makeBreakpoint(breakpoint, message.empty() ? static_cast<int>(address) : -1, entry, message));
         instructionBreakpoints_.push_back(breakpoint);
     }
     rebuildBreakpointTable();

@@ -103,7 +103,7 @@ private:
     Reply end(bool terminated);
 
     // A breakpoint's description for the client; the breakpoint takes its id and parsed conditions.
-    Json makeBreakpoint(Breakpoint& breakpoint, int address, const Json& spec, std::string& message);
+    Json makeBreakpoint(Breakpoint& breakpoint, int address, const Json& entry, std::string& message);
     void rebuildBreakpointTable();
     bool breakpointStops(uint16_t address, std::vector<int>& hitIds);
     void stop(const std::string& reason, const std::vector<int>& hitIds = {});
