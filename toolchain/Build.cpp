@@ -117,16 +117,6 @@ Diagnostic DiagnosticOf(const m51asm::AsmError& error, const std::string& asmFil
     return d;
 }
 
-bool ReadFromDisk(const std::string& path, std::string& bytes)
-{
-    std::error_code ec;
-    std::ifstream in(path, std::ios::binary);
-    if (!std::filesystem::is_regular_file(path, ec) || !in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 // Assembles `text`; errors on lines that came from source lines go there.
 // m51c's programs keep the shortest jumps they have always had; an assembly
 // source gets the ASM51 rule its own images were made with, and finds its
@@ -218,6 +208,16 @@ void NameAssemblySymbols(Program& out)
 }
 
 } // namespace
+
+bool ReadFromDisk(const std::string& path, std::string& bytes)
+{
+    std::error_code ec;
+    std::ifstream in(path, std::ios::binary);
+    if (!std::filesystem::is_regular_file(path, ec) || !in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
 
 Program CompileM51(const std::string& sourceBytes, const std::string& asmFileName)
 {

@@ -95,4 +95,8 @@ std::vector<Diagnostic> NamedDiagnostics(const Program& program, const std::stri
 // debugger's messages (":line" left out for line 0).
 std::string FormatBuildMessage(const Diagnostic& diagnostic);
 
+// How the builds read an assembly source's include files: a regular file's
+// bytes as they are; false for anything else or a failed read.
+bool ReadFromDisk(const std::string& path, std::string& bytes);
+
 } // namespace toolchain

@@ -12,16 +12,6 @@ namespace toolchain {
 
 namespace {
 
-bool ReadFromDisk(const std::string& path, std::string& bytes)
-{
-    std::error_code ec;
-    std::ifstream in(path, std::ios::binary);
-    if (!std::filesystem::is_regular_file(path, ec) || !in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 std::string FileName(const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");
