@@ -3,7 +3,7 @@
 // buttons held from reset (--press) and the displays printed (--print lcd,
 // --print 7seg). Plain C++, like the rest of m51sim's run on the core.
 
-#include "SimOptions.h"
+#include "MachineItems.h"
 #include "VirtualBoard.h"
 
 #include <memory>
