@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         why = "No such file or directory";
         return std::nullopt;
     };
-    const m51sim::SerialScript script = m51sim::ParseSerialScript(text, "s.txt", read);
+    const m51sim::SerialScript script = m51sim::ParseSerialScript(text, "s.txt", m51sim::WholeFiles(read));
     check(script.error.empty() || script.error.rfind("s.txt:", 0) == 0);
     check(std::none_of(script.error.begin(), script.error.end(), [](char c) { return c == '\x1B' || c == '\n'; }));
     return 0;

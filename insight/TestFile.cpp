@@ -124,6 +124,7 @@ struct Parser {
     TestFile& test;
     const m51sim::FileReader& readFile;
     bool boards;
+    m51sim::FileOpener openFile;
     int line = 0;
     m51::ErrorCap cap{};
 
@@ -334,10 +335,10 @@ struct Parser {
                                    *bytes, 0, line});
         } else if (key == "sendfile") {
             std::string why;
-            const auto bytes = value.empty() ? std::nullopt : readFile(resolve(value), why);
-            if (!bytes)
+            auto file = value.empty() ? std::nullopt : openFile(resolve(value), why);
+            if (!file)
                 return fail(value.empty() ? "sendfile needs a file" : "cannot read " + value + ": " + why);
-            test.script.push_back({m51sim::ScriptCommand::Kind::Send, *bytes, 0, line});
+            test.script.push_back({m51sim::ScriptCommand::Kind::Send, {}, 0, line, std::move(*file)});
         } else if (key == "wait") {
             const auto n = Decimal(rest);
             if (!n)
@@ -355,7 +356,8 @@ struct Parser {
 
 } // namespace
 
-TestFile ParseTestFile(std::string_view text, const std::string& path, const m51sim::FileReader& readFile, bool boards)
+TestFile ParseTestFile(std::string_view text, const std::string& path, const m51sim::FileReader& readFile, bool boards,
+                       const m51sim::FileOpener& openFile)
 {
     TestFile test;
     test.path = path;
@@ -363,7 +365,7 @@ TestFile ParseTestFile(std::string_view text, const std::string& path, const m51
     test.name = path.substr(slash == std::string::npos ? 0 : slash + 1);
     if (const size_t dot = test.name.rfind('.'); dot != std::string::npos && dot > 0)
         test.name.erase(dot);
-    Parser parser{test, readFile, boards};
+    Parser parser{test, readFile, boards, openFile ? openFile : m51sim::WholeFiles(readFile)};
     size_t at = 0;
     while (at <= text.size()) {
         size_t end = text.find('\n', at);

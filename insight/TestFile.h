@@ -99,6 +99,9 @@ struct TestFile {
 };
 
 // `boards` tells whether this build has virtual boards (board and lcd lines).
-TestFile ParseTestFile(std::string_view text, const std::string& path, const m51sim::FileReader& readFile, bool boards);
+// A sendfile's file is opened by `openFile`, or read whole by `readFile`
+// without one.
+TestFile ParseTestFile(std::string_view text, const std::string& path, const m51sim::FileReader& readFile, bool boards,
+                       const m51sim::FileOpener& openFile = {});
 
 } // namespace insight

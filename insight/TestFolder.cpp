@@ -130,7 +130,8 @@ int RunTestFolder(const std::string& path, const FolderOptions& options, const m
             outcome.error = true;
             outcome.failures.push_back("cannot read " + file + ": " + why);
         } else {
-            outcome = RunTest(ParseTestFile(*text, file, readFile, bool(boards)), readFile, coverage, boards);
+            outcome = RunTest(ParseTestFile(*text, file, readFile, bool(boards), m51sim::OpenFileSource), readFile,
+                              coverage, boards);
         }
         if (outcome.passed) {
             ++passed;

@@ -235,9 +235,11 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     for (;;) {
         if (scripted && collector.sent.size() != seen) {
             seen = collector.sent.size();
-            send(script.poll(machine.cycles(), collector.sent));
-        } else if (scripted && script.current() && script.current()->kind == m51sim::ScriptCommand::Kind::Wait) {
-            send(script.poll(machine.cycles(), collector.sent));
+            send(script.poll(machine.cycles(), collector.sent, machine.serialPending()));
+        } else if (scripted
+                   && ((script.feeding() && machine.serialPending() < m51sim::ScriptRunner::kFeedLow)
+                       || (script.current() && script.current()->kind == m51sim::ScriptCommand::Kind::Wait))) {
+            send(script.poll(machine.cycles(), collector.sent, machine.serialPending()));
         }
         for (size_t i = 0; pinsLeft && i < test.pins.size(); ++i) {
             const PinChange& change = test.pins[i];

@@ -57,9 +57,9 @@ CoreRunResult RunOnCore(sim::Machine& machine, const CoreRunSettings& settings)
     for (;;) {
         if (scripted && collector.sent.size() != seen) {
             seen = collector.sent.size();
-            Send(machine, script.poll(machine.cycles(), collector.sent));
-        } else if (scripted && script.current() && script.current()->kind == ScriptCommand::Kind::Wait) {
-            Send(machine, script.poll(machine.cycles(), collector.sent));
+            Send(machine, script.poll(machine.cycles(), collector.sent, machine.serialPending()));
+        } else if (scripted && (script.feeding() || (script.current() && script.current()->kind == ScriptCommand::Kind::Wait))) {
+            Send(machine, script.poll(machine.cycles(), collector.sent, machine.serialPending()));
         }
         const ScriptCommand* current = scripted ? script.current() : nullptr;
         if (current && current->kind == ScriptCommand::Kind::Wait && current != waiting) {
@@ -98,6 +98,8 @@ CoreRunResult RunOnCore(sim::Machine& machine, const CoreRunSettings& settings)
         uint64_t budget = settings.steps - result.instructions;
         if (current && current == waiting)
             budget = std::min(budget, waitEnd > machine.cycles() ? waitEnd - machine.cycles() : 1);
+        if (script.feeding())
+            budget = std::min(budget, ScriptRunner::kFeedCycles);
         const uint64_t before = machine.steps();
         const sim::Stop stop = machine.run(budget);
         result.instructions += machine.steps() - before;

@@ -1,11 +1,58 @@
 #include "SerialScript.h"
 
+#include "FileRead.h"
 #include "FileWrite.h"
 #include "PlainText.h"
 
+#include <algorithm>
 #include <charconv>
+#include <fstream>
+#include <memory>
 
 namespace m51sim {
+
+FileSource BytesSource(std::string bytes)
+{
+    auto shared = std::make_shared<const std::string>(std::move(bytes));
+    return [shared] {
+        return ByteStream([shared, at = std::size_t{0}](char* out, std::size_t n) mutable {
+            const std::size_t count = std::min(n, shared->size() - at);
+            shared->copy(out, count, at);
+            at += count;
+            return count;
+        });
+    };
+}
+
+std::optional<FileSource> OpenFileSource(const std::string& path, std::string& why)
+{
+    why = m51::notAFile(path, true);
+    if (!why.empty())
+        return std::nullopt;
+    if (!std::ifstream(path, std::ios::binary)) {
+        why = "cannot be opened";
+        return std::nullopt;
+    }
+    return FileSource([path] {
+        auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+        return ByteStream([file](char* out, std::size_t n) -> std::size_t {
+            if (!*file)
+                return 0;
+            file->read(out, static_cast<std::streamsize>(n));
+            return static_cast<std::size_t>(file->gcount());
+        });
+    });
+}
+
+FileOpener WholeFiles(FileReader readFile)
+{
+    return [readFile = std::move(readFile)](const std::string& path, std::string& why) -> std::optional<FileSource> {
+        auto bytes = readFile(path, why);
+        if (!bytes)
+            return std::nullopt;
+        return BytesSource(std::move(*bytes));
+    };
+}
 
 std::optional<std::string> Unescape(std::string_view text)
 {
@@ -38,7 +85,7 @@ std::optional<std::string> Unescape(std::string_view text)
     return out;
 }
 
-SerialScript ParseSerialScript(std::string_view text, const std::string& name, const FileReader& readFile)
+SerialScript ParseSerialScript(std::string_view text, const std::string& name, const FileOpener& openFile)
 {
     SerialScript script;
     int number = 0;
@@ -75,10 +122,10 @@ SerialScript ParseSerialScript(std::string_view text, const std::string& name, c
             if (argument.empty())
                 return fail("sendfile needs a file");
             std::string why;
-            const auto bytes = readFile(std::string(argument), why);
-            if (!bytes)
+            auto file = openFile(std::string(argument), why);
+            if (!file)
                 return fail("cannot read " + std::string(argument) + ": " + why);
-            command.bytes = *bytes;
+            command.file = std::move(*file);
         } else if (word == "wait") {
             const auto [ptr, ec] = std::from_chars(argument.data(), argument.data() + argument.size(), command.cycles);
             if (argument.empty() || ec != std::errc() || ptr != argument.data() + argument.size())
@@ -92,13 +139,12 @@ SerialScript ParseSerialScript(std::string_view text, const std::string& name, c
     return script;
 }
 
-std::string ScriptRunner::poll(uint64_t cycle, const std::string& received)
+std::string ScriptRunner::poll(uint64_t cycle, const std::string& received, std::size_t queued)
 {
-    std::string toSend;
     while (!done()) {
         const ScriptCommand& command = m_commands[m_next];
         if (command.kind == ScriptCommand::Kind::Send) {
-            toSend += command.bytes;
+            m_feed.push_back(command.file ? Feed{{}, command.file()} : Feed{command.bytes, {}});
         } else if (command.kind == ScriptCommand::Kind::Expect) {
             const size_t at = received.find(command.bytes, m_searchFrom);
             if (at == std::string::npos)
@@ -113,7 +159,31 @@ std::string ScriptRunner::poll(uint64_t cycle, const std::string& received)
         }
         ++m_next;
     }
-    return toSend;
+    return take(queued);
+}
+
+// Bytes given at once go out whole, as soon as everything before them has
+// gone; a file goes out a piece at a time.
+std::string ScriptRunner::take(std::size_t queued)
+{
+    std::string out;
+    if (!m_feed.empty() && m_feed.front().stream && queued >= kFeedLow)
+        return out;
+    while (!m_feed.empty() && queued + out.size() < kFeedAhead) {
+        Feed& feed = m_feed.front();
+        if (!feed.stream) {
+            out += feed.bytes;
+            m_feed.pop_front();
+            continue;
+        }
+        const std::size_t at = out.size();
+        out.resize(kFeedAhead - queued);
+        const std::size_t count = feed.stream(out.data() + at, out.size() - at);
+        out.resize(at + count);
+        if (count == 0)
+            m_feed.pop_front();
+    }
+    return out;
 }
 
 } // namespace m51sim

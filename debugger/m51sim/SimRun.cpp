@@ -341,7 +341,7 @@ int Runner::run(const std::vector<std::string>& args)
         m51sim::SerialScript script = m51sim::ParseSerialScript(
             *text, options.serialScript, [&folder](const std::string& path, std::string& reason) {
                 const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
-                return ReadFile(absolute ? path : folder + path, reason);
+                return m51sim::OpenFileSource(absolute ? path : folder + path, reason);
             });
         if (!script.error.empty())
             return Fail(script.error, 2);

@@ -63,7 +63,8 @@ TEST(TestFile, ReadsEveryDirective)
     EXPECT_EQ(test.untilLine, 12);
     ASSERT_EQ(test.script.size(), 4u);
     EXPECT_EQ(test.script[0].bytes, "AB\r");
-    EXPECT_EQ(test.script[1].bytes, "xy");
+    ASSERT_TRUE(test.script[1].file);
+    EXPECT_EQ(m51sim::ScriptRunner({test.script[1]}).poll(0, ""), "xy");
     EXPECT_EQ(test.script[3].cycles, 100u);
     ASSERT_EQ(test.pins.size(), 3u);
     EXPECT_EQ(test.pins[0].pin.port, 3u);

@@ -98,7 +98,7 @@ TEST(CoreRun, EchoesBytesSentBackToBack)
     const toolchain::Program code = toolchain::CompileM51(EchoPlus, "echo.asm");
     ASSERT_TRUE(code.ok);
     const auto parse = [](const std::string& text) {
-        return ParseSerialScript(text, "s", [](const std::string&, std::string&) { return std::nullopt; }).commands;
+        return ParseSerialScript(text, "s", WholeFiles([](const std::string&, std::string&) { return std::nullopt; })).commands;
     };
     for (double baud : {0.0, 28800.0}) {
         Board board(code, baud);

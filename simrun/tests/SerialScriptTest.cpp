@@ -11,12 +11,12 @@ namespace {
 
 SerialScript Parse(const std::string& text)
 {
-    return ParseSerialScript(text, "s.txt", [](const std::string& path, std::string& why) -> std::optional<std::string> {
+    return ParseSerialScript(text, "s.txt", WholeFiles([](const std::string& path, std::string& why) -> std::optional<std::string> {
         if (path == "data.bin")
             return std::string("\x01\x02", 2);
         why = "No such file or directory";
         return std::nullopt;
-    });
+    }));
 }
 
 } // namespace
@@ -47,7 +47,7 @@ TEST(SerialScript, CommandsAndErrors)
     ASSERT_EQ(script.commands.size(), 4u);
     EXPECT_EQ(script.commands[0].kind, Kind::Send);
     EXPECT_EQ(script.commands[0].bytes, "HAL\r");
-    EXPECT_EQ(script.commands[1].bytes, std::string("\x01\x02", 2));
+    EXPECT_EQ(ScriptRunner({script.commands[1]}).poll(0, ""), std::string("\x01\x02", 2));
     EXPECT_EQ(script.commands[2].kind, Kind::Expect);
     EXPECT_EQ(script.commands[2].line, 5);
     EXPECT_EQ(script.commands[3].kind, Kind::Wait);
@@ -88,4 +88,24 @@ TEST(SerialScript, RunnerOrder)
     EXPECT_EQ(runner.poll(140, "OK\r\nOK"), "D");
     EXPECT_TRUE(runner.done());
     EXPECT_EQ(runner.current(), nullptr);
+}
+
+// A file goes to the board in pieces while its input runs low, in order with
+// the sends around it; a wait after it counts from when it is reached.
+TEST(SerialScript, FileFeedsInPieces)
+{
+    std::string file(20000, '\0');
+    for (size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<char>(i * 7);
+    const FileOpener open = [&file](const std::string&, std::string&) { return std::optional(BytesSource(file)); };
+    ScriptRunner runner(ParseSerialScript("send A\nsendfile f\nwait 10\nsend Z\n", "s", open).commands);
+    std::string sent = runner.poll(0, "");
+    EXPECT_EQ(sent.size(), ScriptRunner::kFeedAhead);
+    EXPECT_EQ(runner.current()->kind, Kind::Wait);
+    EXPECT_EQ(runner.poll(5, "", ScriptRunner::kFeedLow), "");  // the board holds enough
+    size_t polls = 0;
+    for (uint64_t cycle = 5; runner.feeding() || !runner.done(); cycle += 5, ++polls)
+        sent += runner.poll(cycle, "", 100);
+    EXPECT_EQ(sent, "A" + file + "Z");
+    EXPECT_LT(polls, 10u);
 }
