@@ -62,15 +62,25 @@ void Machine::setParity()
 }
 
 #define R(n) m_s.iram[(PSWR & RS) + (n)]
-#define IMM() fetchCode(pc++)
+#define IMM() imm()
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
 
 // Inline: the run loop and stepOnce() each have it in their own body. The
 // program counter is the caller's local, so that it stays in a register
-// while the instruction fetches its operands; the caller stores it back.
-[[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc)
+// while the instruction takes its operands; the caller stores it back.
+// `word` is the instruction as decoded at pc: the opcode and the two bytes
+// after it.
+[[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
-    const uint8_t op = fetchCode(pc++);
+    const uint8_t op = static_cast<uint8_t>(word);
+    ++pc;
+    uint32_t operands = word >> 8;
+    auto imm = [&]() __attribute__((always_inline)) -> uint8_t {
+        ++pc;
+        const auto v = static_cast<uint8_t>(operands);
+        operands >>= 8;
+        return v;
+    };
 
     // The arithmetic and logic rows share their operand decoding: columns
     // 4 (#data), 5 (direct), 6-7 (@Ri), 8-F (Rn).
@@ -460,7 +470,7 @@ unsigned Machine::stepOnce()
         return watchedStep();
     }
     uint16_t pc = m_s.pc;
-    return plainStep(pc);
+    return plainStep(pc, m_decoded[pc]);
 }
 
 // With EA clear and no RETI or IE/IP write just done the poll finds nothing,
@@ -479,10 +489,10 @@ unsigned Machine::stepOnce()
 // (a timer started by SETB TR0 counts from the next instruction, one reloaded
 // by a 2-cycle MOV counts once after the new value); its SFR reads see the
 // first cycle counted.
-[[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc)
+[[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc, uint32_t word)
 {
     m_firstCyclePending = true;
-    const unsigned n = execute(pc);
+    const unsigned n = execute(pc, word);
     m_s.pc = pc;
     ++m_s.instructions;
     if (m_firstCyclePending) {
@@ -494,10 +504,10 @@ unsigned Machine::stepOnce()
     return n;
 }
 
-[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc)
+[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc, uint32_t word)
 {
     ++m_counts[pc];
-    const unsigned n = executeClocked(pc);
+    const unsigned n = executeClocked(pc, word);
     pollIfNeeded();
     return n;
 }
@@ -514,7 +524,7 @@ unsigned Machine::watchedStep()
         before[i] = m_s.sfr[implicit[i] - 0x80];
     std::copy(m_s.iram + bank, m_s.iram + bank + 8, before + 6);
     uint16_t pc = m_s.pc;
-    const unsigned n = executeClocked(pc);
+    const unsigned n = executeClocked(pc, m_decoded[pc]);
     for (unsigned i = 0; i < 6; ++i)
         if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
             watchHit(Space::Sfr, implicit[i], true);
@@ -546,16 +556,22 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        plainStep(pc);
+        plainStep(pc, m_decoded[pc]);
         first = false;
     }
+    // The tables never move: their addresses stay in registers.
+    const uint32_t* const decoded = m_decoded.data();
+    uint32_t* const counts = m_counts.data();
     while (m_s.cycles < end) {
         if (!m_attention.load(std::memory_order_relaxed)) {
-            if (m_breaks[pc]) {
+            const uint32_t word = decoded[pc];
+            if (word & kBreakBit) {
                 m_hit = Hit{Space::Code, pc, false};
                 return Stop::Breakpoint;
             }
-            plainStep(pc);
+            ++counts[pc];
+            executeClocked(pc, word);
+            pollIfNeeded();
             continue;
         }
         if (m_stopRequest.load(std::memory_order_relaxed)) {
