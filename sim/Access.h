@@ -18,13 +18,15 @@ constexpr uint64_t plainReadLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x0
                                   (1ull << 0x09) | (1ull << 0x28) | (1ull << 0x38);
 // ... and writes that no peripheral notices.
 constexpr uint64_t plainWriteLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x03);
-// 0D0H PSW, 0E0H ACC, 0F0H B (bits 80H-FFH of the SFR space)
-constexpr uint64_t plainHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
+// 0D0H PSW, 0E0H ACC, 0F0H B (bits 80H-FFH of the SFR space); PSW is read
+// the full way, as its parity bit is worked out from A only when read.
+constexpr uint64_t plainReadHigh = (1ull << 0x20) | (1ull << 0x30);
+constexpr uint64_t plainWriteHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
 
-inline bool plain(uint64_t low, uint8_t address)
+inline bool plain(uint64_t low, uint64_t high, uint8_t address)
 {
     const unsigned i = address - 0x80u;
-    return i < 64 ? (low >> i) & 1 : (plainHigh >> (i - 64)) & 1;
+    return i < 64 ? (low >> i) & 1 : (high >> (i - 64)) & 1;
 }
 
 inline uint8_t bitByte(uint8_t bit)
@@ -45,7 +47,7 @@ inline uint8_t Machine::readDirect(uint8_t address)
     if (!m_anyWatch) {
         if (address < 0x80)
             return m_s.iram[address];
-        if (access::plain(access::plainReadLow, address))
+        if (access::plain(access::plainReadLow, access::plainReadHigh, address))
             return m_s.sfr[address - 0x80];
         if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
             return pinLevels((address >> 4) & 3);
@@ -70,7 +72,7 @@ inline void Machine::writeDirect(uint8_t address, uint8_t value)
             m_s.iram[address] = value;
             return;
         }
-        if (access::plain(access::plainWriteLow, address)) {
+        if (access::plain(access::plainWriteLow, access::plainWriteHigh, address)) {
             m_s.sfr[address - 0x80] = value;
             return;
         }

@@ -18,28 +18,11 @@ using namespace sfr;
 
 namespace {
 
-// Parity of every byte: PSW.P follows A after each instruction.
+// Parity of every byte: PSW.P follows A.
 constexpr auto kParity = [] {
     std::array<uint8_t, 256> t{};
     for (unsigned v = 0; v < 256; ++v)
         t[v] = static_cast<uint8_t>(std::popcount(v) & 1);
-    return t;
-}();
-
-// Instructions that change neither A nor any directly addressed byte (which
-// may be ACC or PSW): PSW.P needs no update after them.
-constexpr auto kKeepsParity = [] {
-    std::array<bool, 256> t{};
-    for (unsigned op : {0x00, 0x02, 0x12, 0x22, 0x32, 0x06, 0x07, 0x16, 0x17, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70,
-                        0x80, 0x72, 0xA0, 0x82, 0xB0, 0xA2, 0xB3, 0xC3, 0xD3, 0x73, 0x76, 0x77, 0x90, 0xA3, 0xA5,
-                        0xA6, 0xA7, 0xC0, 0xF0, 0xF2, 0xF3, 0xF6, 0xF7})
-        t[op] = true;
-    for (unsigned op = 0; op < 256; op += 0x20)
-        t[op | 0x01] = t[op | 0x11] = true;  // AJMP, ACALL
-    for (unsigned r = 0; r < 8; ++r)
-        for (unsigned row : {0x08, 0x18, 0x78, 0xA8, 0xB8, 0xD8, 0xF8})  // Rn only (CJNE Rn too)
-            t[row | r] = true;
-    t[0xB4] = t[0xB5] = t[0xB6] = t[0xB7] = true;  // CJNE A/@Ri: only CY
     return t;
 }();
 
@@ -438,8 +421,6 @@ void Machine::setParity()
     case 0xF6: case 0xF7: writeIndirect(R(op & 1), ACCU); break;
     case 0xF8: case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD: case 0xFE: case 0xFF: R(op & 7) = ACCU; break;
     }
-    if (!kKeepsParity[op])
-        setParity();
     return cycles;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace sim {
@@ -248,6 +249,8 @@ Snapshot Machine::snapshot() const
     const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
     putBytes(out, head, sizeof head);
     putBytes(out, &m_s, sizeof m_s);
+    // PSW.P as it reads: the instructions leave it to be worked out from A.
+    out[sizeof head + offsetof(CoreState, sfr) + idx(PSW)] = read(Space::Sfr, PSW);
     putBytes(out, m_code.data(), m_code.size());
     putBytes(out, m_xram.data(), m_xram.size());
     const uint32_t queued = static_cast<uint32_t>(m_rxQueue.size());

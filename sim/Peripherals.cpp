@@ -29,6 +29,8 @@ uint8_t Machine::readDirectFull(uint8_t address)
     }
     if (m_anyWatch)
         watchHit(Space::Sfr, address, false);
+    if (address == PSW)
+        return read(Space::Sfr, PSW);  // with P worked out from A
     return readSfr(address);
 }
 
