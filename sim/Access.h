@@ -23,6 +23,13 @@ constexpr uint64_t plainWriteLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x
 constexpr uint64_t plainReadHigh = (1ull << 0x20) | (1ull << 0x30);
 constexpr uint64_t plainWriteHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
 
+// TCON, SCON and T2CON: their flags change only when a peripheral's event
+// is due, so a read needs no clocking while none is due in its first cycle.
+inline bool isFlagByte(uint8_t address)
+{
+    return address == sfr::TCON || address == sfr::SCON || address == sfr::T2CON;
+}
+
 inline bool plain(uint64_t low, uint64_t high, uint8_t address)
 {
     const unsigned i = address - 0x80u;
@@ -48,6 +55,8 @@ inline uint8_t Machine::readDirect(uint8_t address)
         if (address < 0x80)
             return m_s.iram[address];
         if (access::plain(access::plainReadLow, access::plainReadHigh, address))
+            return m_s.sfr[address - 0x80];
+        if (access::isFlagByte(address) && m_s.cycles + 1 < m_dueAt)
             return m_s.sfr[address - 0x80];
         if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
             return pinLevels((address >> 4) & 3);
