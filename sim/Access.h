@@ -9,6 +9,8 @@
 #include "Machine.h"
 #include "Sfr.h"
 
+#include <array>
+
 namespace sim {
 
 namespace access {
@@ -25,10 +27,25 @@ constexpr uint64_t plainWriteHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0
 
 // TCON, SCON and T2CON: their flags change only when a peripheral's event
 // is due, so a read needs no clocking while none is due in its first cycle.
-inline bool isFlagByte(uint8_t address)
+constexpr bool isFlagByte(uint8_t address)
 {
     return address == sfr::TCON || address == sfr::SCON || address == sfr::T2CON;
 }
+
+// What a bit address reaches, for the short ways of a bit read.
+enum BitKind : uint8_t { BitInRam, BitPin, BitP3, BitFlag, BitOther };
+constexpr auto kBitKind = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned bit = 0; bit < 256; ++bit) {
+        const unsigned byte = bit & 0xF8;
+        t[bit] = bit < 0x80                       ? BitInRam
+                 : byte == sfr::P3                ? BitP3
+                 : (bit & 0xC8) == 0x80           ? BitPin
+                 : isFlagByte(static_cast<uint8_t>(byte)) ? BitFlag
+                                                  : BitOther;
+    }
+    return t;
+}();
 
 inline bool plain(uint64_t low, uint64_t high, uint8_t address)
 {
@@ -125,11 +142,19 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
         m_s.iram[address] = value;
 }
 
-inline bool Machine::readBit(uint8_t bit)
+[[gnu::always_inline]] inline bool Machine::readBit(uint8_t bit)
 {
-    if (!m_anyWatch && access::isPortBit(bit) && (bit < 0xB0 || quietP3()))  // a pin only the outside drives
-        return (pinLevels((bit >> 4) & 3) >> (bit & 7)) & 1;
-    return (readDirect(access::bitByte(bit)) >> (bit & 7)) & 1;
+    const unsigned shift = bit & 7;
+    if (!m_anyWatch) {
+        const uint8_t kind = access::kBitKind[bit];
+        if (kind == access::BitInRam)
+            return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
+        if (kind == access::BitFlag && m_s.cycles + 1 < m_dueAt)
+            return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
+        if (kind == access::BitPin || (kind == access::BitP3 && quietP3()))  // a pin only the outside drives
+            return (pinLevels((bit >> 4) & 3) >> shift) & 1;
+    }
+    return (readDirect(access::bitByte(bit)) >> shift) & 1;
 }
 
 inline bool Machine::readBitLatch(uint8_t bit)

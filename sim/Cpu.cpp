@@ -476,12 +476,9 @@ unsigned Machine::stepOnce()
     const unsigned n = execute(pc, word);
     m_s.pc = pc;
     ++m_s.instructions;
-    if (m_firstCyclePending) {
-        m_firstCyclePending = false;
-        tick(n);
-    } else if (n > 1) {
-        tick(n - 1);
-    }
+    const unsigned rest = n - (m_firstCyclePending ? 0 : 1);
+    m_firstCyclePending = false;
+    tick(rest);
     return n;
 }
 

@@ -233,6 +233,8 @@ private:
     }
     [[gnu::noinline]] void due(unsigned n)
     {
+        if (!n)
+            return;
         if (!m_lazy) {
             peripherals(n);
             return;
@@ -367,8 +369,13 @@ private:
     void writeBit(uint8_t bit, bool value);
     void writeBitFull(uint8_t bit, bool value);
     void writePortBit(uint8_t bit, bool value);
-    // P3's pins change only from outside: no frame going out on TXD, no line on RXD.
-    bool quietP3() const { return m_board.serial != SerialLine::RealLine && !m_s.txActive; }
+    // P3's pins change only from outside: no frame going out on TXD, no line
+    // on RXD or one with nothing to send.
+    [[gnu::always_inline]] bool quietP3() const
+    {
+        return !m_s.txActive &&
+               (m_board.serial != SerialLine::RealLine || (!m_s.lineActive && m_rxQueue.empty()));
+    }
     uint8_t readIndirect(uint8_t address);
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
