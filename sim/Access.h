@@ -9,6 +9,8 @@
 #include "Machine.h"
 #include "Sfr.h"
 
+#include <array>
+
 namespace sim {
 
 namespace access {
@@ -18,13 +20,37 @@ constexpr uint64_t plainReadLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x0
                                   (1ull << 0x09) | (1ull << 0x28) | (1ull << 0x38);
 // ... and writes that no peripheral notices.
 constexpr uint64_t plainWriteLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x03);
-// 0D0H PSW, 0E0H ACC, 0F0H B (bits 80H-FFH of the SFR space)
-constexpr uint64_t plainHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
+// 0D0H PSW, 0E0H ACC, 0F0H B (bits 80H-FFH of the SFR space); PSW is read
+// the full way, as its parity bit is worked out from A only when read.
+constexpr uint64_t plainReadHigh = (1ull << 0x20) | (1ull << 0x30);
+constexpr uint64_t plainWriteHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
 
-inline bool plain(uint64_t low, uint8_t address)
+// TCON, SCON and T2CON: their flags change only when a peripheral's event
+// is due, so a read needs no clocking while none is due in its first cycle.
+constexpr bool isFlagByte(uint8_t address)
+{
+    return address == sfr::TCON || address == sfr::SCON || address == sfr::T2CON;
+}
+
+// What a bit address reaches, for the short ways of a bit read.
+enum BitKind : uint8_t { BitInRam, BitPin, BitP3, BitFlag, BitOther };
+constexpr auto kBitKind = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned bit = 0; bit < 256; ++bit) {
+        const unsigned byte = bit & 0xF8;
+        t[bit] = bit < 0x80                       ? BitInRam
+                 : byte == sfr::P3                ? BitP3
+                 : (bit & 0xC8) == 0x80           ? BitPin
+                 : isFlagByte(static_cast<uint8_t>(byte)) ? BitFlag
+                                                  : BitOther;
+    }
+    return t;
+}();
+
+inline bool plain(uint64_t low, uint64_t high, uint8_t address)
 {
     const unsigned i = address - 0x80u;
-    return i < 64 ? (low >> i) & 1 : (plainHigh >> (i - 64)) & 1;
+    return i < 64 ? (low >> i) & 1 : (high >> (i - 64)) & 1;
 }
 
 inline uint8_t bitByte(uint8_t bit)
@@ -45,7 +71,9 @@ inline uint8_t Machine::readDirect(uint8_t address)
     if (!m_anyWatch) {
         if (address < 0x80)
             return m_s.iram[address];
-        if (access::plain(access::plainReadLow, address))
+        if (access::plain(access::plainReadLow, access::plainReadHigh, address))
+            return m_s.sfr[address - 0x80];
+        if (access::isFlagByte(address) && m_s.cycles + 1 < m_dueAt)
             return m_s.sfr[address - 0x80];
         if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
             return pinLevels((address >> 4) & 3);
@@ -70,7 +98,7 @@ inline void Machine::writeDirect(uint8_t address, uint8_t value)
             m_s.iram[address] = value;
             return;
         }
-        if (access::plain(access::plainWriteLow, address)) {
+        if (access::plain(access::plainWriteLow, access::plainWriteHigh, address)) {
             m_s.sfr[address - 0x80] = value;
             return;
         }
@@ -114,11 +142,19 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
         m_s.iram[address] = value;
 }
 
-inline bool Machine::readBit(uint8_t bit)
+[[gnu::always_inline]] inline bool Machine::readBit(uint8_t bit)
 {
-    if (!m_anyWatch && access::isPortBit(bit) && (bit < 0xB0 || quietP3()))  // a pin only the outside drives
-        return (pinLevels((bit >> 4) & 3) >> (bit & 7)) & 1;
-    return (readDirect(access::bitByte(bit)) >> (bit & 7)) & 1;
+    const unsigned shift = bit & 7;
+    if (!m_anyWatch) {
+        const uint8_t kind = access::kBitKind[bit];
+        if (kind == access::BitInRam)
+            return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
+        if (kind == access::BitFlag && m_s.cycles + 1 < m_dueAt)
+            return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
+        if (kind == access::BitPin || (kind == access::BitP3 && quietP3()))  // a pin only the outside drives
+            return (pinLevels((bit >> 4) & 3) >> shift) & 1;
+    }
+    return (readDirect(access::bitByte(bit)) >> shift) & 1;
 }
 
 inline bool Machine::readBitLatch(uint8_t bit)

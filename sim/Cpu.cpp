@@ -18,28 +18,11 @@ using namespace sfr;
 
 namespace {
 
-// Parity of every byte: PSW.P follows A after each instruction.
+// Parity of every byte: PSW.P follows A.
 constexpr auto kParity = [] {
     std::array<uint8_t, 256> t{};
     for (unsigned v = 0; v < 256; ++v)
         t[v] = static_cast<uint8_t>(std::popcount(v) & 1);
-    return t;
-}();
-
-// Instructions that change neither A nor any directly addressed byte (which
-// may be ACC or PSW): PSW.P needs no update after them.
-constexpr auto kKeepsParity = [] {
-    std::array<bool, 256> t{};
-    for (unsigned op : {0x00, 0x02, 0x12, 0x22, 0x32, 0x06, 0x07, 0x16, 0x17, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70,
-                        0x80, 0x72, 0xA0, 0x82, 0xB0, 0xA2, 0xB3, 0xC3, 0xD3, 0x73, 0x76, 0x77, 0x90, 0xA3, 0xA5,
-                        0xA6, 0xA7, 0xC0, 0xF0, 0xF2, 0xF3, 0xF6, 0xF7})
-        t[op] = true;
-    for (unsigned op = 0; op < 256; op += 0x20)
-        t[op | 0x01] = t[op | 0x11] = true;  // AJMP, ACALL
-    for (unsigned r = 0; r < 8; ++r)
-        for (unsigned row : {0x08, 0x18, 0x78, 0xA8, 0xB8, 0xD8, 0xF8})  // Rn only (CJNE Rn too)
-            t[row | r] = true;
-    t[0xB4] = t[0xB5] = t[0xB6] = t[0xB7] = true;  // CJNE A/@Ri: only CY
     return t;
 }();
 
@@ -62,15 +45,25 @@ void Machine::setParity()
 }
 
 #define R(n) m_s.iram[(PSWR & RS) + (n)]
-#define IMM() fetchCode(pc++)
+#define IMM() imm()
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
 
 // Inline: the run loop and stepOnce() each have it in their own body. The
 // program counter is the caller's local, so that it stays in a register
-// while the instruction fetches its operands; the caller stores it back.
-[[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc)
+// while the instruction takes its operands; the caller stores it back.
+// `word` is the instruction as decoded at pc: the opcode and the two bytes
+// after it.
+[[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
-    const uint8_t op = fetchCode(pc++);
+    const uint8_t op = static_cast<uint8_t>(word);
+    ++pc;
+    uint32_t operands = word >> 8;
+    auto imm = [&]() __attribute__((always_inline)) -> uint8_t {
+        ++pc;
+        const auto v = static_cast<uint8_t>(operands);
+        operands >>= 8;
+        return v;
+    };
 
     // The arithmetic and logic rows share their operand decoding: columns
     // 4 (#data), 5 (direct), 6-7 (@Ri), 8-F (Rn).
@@ -428,8 +421,6 @@ void Machine::setParity()
     case 0xF6: case 0xF7: writeIndirect(R(op & 1), ACCU); break;
     case 0xF8: case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD: case 0xFE: case 0xFF: R(op & 7) = ACCU; break;
     }
-    if (!kKeepsParity[op])
-        setParity();
     return cycles;
 }
 
@@ -460,7 +451,7 @@ unsigned Machine::stepOnce()
         return watchedStep();
     }
     uint16_t pc = m_s.pc;
-    return plainStep(pc);
+    return plainStep(pc, m_decoded[pc]);
 }
 
 // With EA clear and no RETI or IE/IP write just done the poll finds nothing,
@@ -479,25 +470,22 @@ unsigned Machine::stepOnce()
 // (a timer started by SETB TR0 counts from the next instruction, one reloaded
 // by a 2-cycle MOV counts once after the new value); its SFR reads see the
 // first cycle counted.
-[[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc)
+[[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc, uint32_t word)
 {
     m_firstCyclePending = true;
-    const unsigned n = execute(pc);
+    const unsigned n = execute(pc, word);
     m_s.pc = pc;
     ++m_s.instructions;
-    if (m_firstCyclePending) {
-        m_firstCyclePending = false;
-        tick(n);
-    } else if (n > 1) {
-        tick(n - 1);
-    }
+    const unsigned rest = n - (m_firstCyclePending ? 0 : 1);
+    m_firstCyclePending = false;
+    tick(rest);
     return n;
 }
 
-[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc)
+[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc, uint32_t word)
 {
     ++m_counts[pc];
-    const unsigned n = executeClocked(pc);
+    const unsigned n = executeClocked(pc, word);
     pollIfNeeded();
     return n;
 }
@@ -514,7 +502,7 @@ unsigned Machine::watchedStep()
         before[i] = m_s.sfr[implicit[i] - 0x80];
     std::copy(m_s.iram + bank, m_s.iram + bank + 8, before + 6);
     uint16_t pc = m_s.pc;
-    const unsigned n = executeClocked(pc);
+    const unsigned n = executeClocked(pc, m_decoded[pc]);
     for (unsigned i = 0; i < 6; ++i)
         if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
             watchHit(Space::Sfr, implicit[i], true);
@@ -546,16 +534,22 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        plainStep(pc);
+        plainStep(pc, m_decoded[pc]);
         first = false;
     }
+    // The tables never move: their addresses stay in registers.
+    const uint32_t* const decoded = m_decoded.data();
+    uint32_t* const counts = m_counts.data();
     while (m_s.cycles < end) {
         if (!m_attention.load(std::memory_order_relaxed)) {
-            if (m_breaks[pc]) {
+            const uint32_t word = decoded[pc];
+            if (word & kBreakBit) {
                 m_hit = Hit{Space::Code, pc, false};
                 return Stop::Breakpoint;
             }
-            plainStep(pc);
+            ++counts[pc];
+            executeClocked(pc, word);
+            pollIfNeeded();
             continue;
         }
         if (m_stopRequest.load(std::memory_order_relaxed)) {

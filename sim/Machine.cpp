@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace sim {
@@ -26,7 +27,7 @@ void putBytes(std::vector<uint8_t>& out, const void* data, size_t n)
 }  // namespace
 
 Machine::Machine(const Chip& chip, const Board& board)
-    : m_chip(chip), m_board(board), m_code(65536, 0xFF), m_xram(65536, 0), m_counts(65536, 0),
+    : m_chip(chip), m_board(board), m_code(65536, 0xFF), m_xram(65536, 0), m_decoded(65536, 0), m_counts(65536, 0),
       m_breaks(65536, 0), m_watchIram(256, 0), m_watchSfr(128, 0), m_watchXram(65536, 0), m_watchCode(65536, 0)
 {
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
@@ -52,12 +53,22 @@ void Machine::buildCodeView()
 {
     if (!m_shared) {
         m_fetch = m_code.data();
-        return;
+    } else {
+        m_view = m_code;
+        std::copy(m_xram.begin() + m_board.sharedFrom, m_xram.begin() + std::min(m_board.sharedTo, 0xFFFFu) + 1,
+                  m_view.begin() + m_board.sharedFrom);
+        m_fetch = m_view.data();
     }
-    m_view = m_code;
-    std::copy(m_xram.begin() + m_board.sharedFrom, m_xram.begin() + std::min(m_board.sharedTo, 0xFFFFu) + 1,
-              m_view.begin() + m_board.sharedFrom);
-    m_fetch = m_view.data();
+    for (unsigned a = 0; a < 65536; ++a)
+        m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
+}
+
+void Machine::redecode(uint16_t address)
+{
+    for (unsigned back = 0; back < 3; ++back) {
+        const auto a = static_cast<uint16_t>(address - back);
+        m_decoded[a] = decodedWord(a);
+    }
 }
 
 void Machine::loadCode(const uint8_t* bytes, size_t size, unsigned base)
@@ -102,9 +113,7 @@ void Machine::reset()
         m_s.pinsOut[p] = pinLevels(p);
     m_stopRequest.store(false, std::memory_order_relaxed);
     m_sample = true;
-    m_busy = true;
-    m_lazy = false;
-    m_lag = 0;
+    clockEachStep();
     m_pollNeeded = true;
     attend();
 }
@@ -175,6 +184,7 @@ void Machine::write(Space space, unsigned address, uint8_t value)
             m_code[address & 0xFFFF] = value;
             if (m_shared)
                 m_view[address & 0xFFFF] = value;
+            redecode(static_cast<uint16_t>(address));
         }
         break;
     }
@@ -183,11 +193,14 @@ void Machine::write(Space space, unsigned address, uint8_t value)
 void Machine::setCodeBreakpoint(uint16_t address, bool on)
 {
     m_breaks[address] = on;
+    m_decoded[address] = on ? m_decoded[address] | kBreakBit : m_decoded[address] & ~kBreakBit;
 }
 
 void Machine::clearCodeBreakpoints()
 {
     std::fill(m_breaks.begin(), m_breaks.end(), 0);
+    for (uint32_t& word : m_decoded)
+        word &= ~kBreakBit;
 }
 
 void Machine::setWatch(Space space, unsigned address, bool onRead, bool onWrite)
@@ -236,6 +249,8 @@ Snapshot Machine::snapshot() const
     const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
     putBytes(out, head, sizeof head);
     putBytes(out, &m_s, sizeof m_s);
+    // PSW.P as it reads: the instructions leave it to be worked out from A.
+    out[sizeof head + offsetof(CoreState, sfr) + idx(PSW)] = read(Space::Sfr, PSW);
     putBytes(out, m_code.data(), m_code.size());
     putBytes(out, m_xram.data(), m_xram.size());
     const uint32_t queued = static_cast<uint32_t>(m_rxQueue.size());
@@ -267,10 +282,8 @@ bool Machine::restore(const Snapshot& shot)
     p += 65536 + 4;
     m_rxQueue.assign(p, p + queued);
     buildCodeView();
-    m_busy = true;
     m_sample = true;
-    m_lazy = false;
-    m_lag = 0;
+    clockEachStep();
     m_pollNeeded = true;
     attend();
     return true;

@@ -187,11 +187,11 @@ public:
 
 private:
     friend class MachineAccess;
-    unsigned execute(uint16_t& pc);
+    unsigned execute(uint16_t& pc, uint32_t word);
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
-    unsigned plainStep(uint16_t& pc);
-    unsigned executeClocked(uint16_t& pc);  // execute() with the clock and the instruction count
+    unsigned plainStep(uint16_t& pc, uint32_t word);
+    unsigned executeClocked(uint16_t& pc, uint32_t word);  // execute() with the clock and the instruction count
     void pollIfNeeded();
     // Something other than plain instructions may come: an interrupt entry,
     // idle or power-down, watches or a stop condition.
@@ -223,47 +223,55 @@ private:
     // The clock by n machine cycles: the peripherals only when one of them is
     // busy, and while only the timers count towards an overflow whose flag is
     // clear, not before that overflow is due (catchUp() brings them up to date
-    // before anything looks at them).
+    // before anything looks at them). One comparison with m_dueAt tells the
+    // common case, where nothing is due.
     void tick(unsigned n)
     {
         m_s.cycles += n;
-        if (!m_busy)
+        if (m_s.cycles >= m_dueAt)
+            due(n);
+    }
+    [[gnu::noinline]] void due(unsigned n)
+    {
+        if (!n)
             return;
         if (!m_lazy) {
             peripherals(n);
             return;
         }
-        m_lag += n;
-        if (m_lag >= m_horizon)
-            horizonReached(n);
+        horizonReached(n);
     }
     // Something is due in the last n cycles: the ones before them go in one,
     // as nothing happened in them, and these as a step's.
-    [[gnu::noinline]] void horizonReached(unsigned n)
+    void horizonReached(unsigned n)
     {
-        m_lag -= n;
         m_s.cycles -= n;
         catchUp();
         m_s.cycles += n;
-        m_lazy = false;
+        clockEachStep();
         peripherals(n);
     }
     void catchUp()
     {
-        if (!m_lag)
+        if (!m_lazy || m_s.cycles == m_lagFrom)
             return;
-        const unsigned n = static_cast<unsigned>(m_lag);
-        m_lag = 0;
-        m_lazy = false;
+        const auto n = static_cast<unsigned>(m_s.cycles - m_lagFrom);
+        clockEachStep();
         peripherals(n);
+    }
+    // The peripherals work with every step until peripherals() finds them quiet again.
+    void clockEachStep()
+    {
+        m_lazy = false;
+        m_busy = true;
+        m_dueAt = 0;
     }
     // Something the peripherals depend on changes now: bring them up to date
     // and clock them instruction by instruction again.
     void changing()
     {
         catchUp();
-        m_lazy = false;
-        m_busy = true;
+        clockEachStep();
     }
     bool quietTimers(uint64_t& horizon) const;
     void peripherals(unsigned n);
@@ -361,8 +369,13 @@ private:
     void writeBit(uint8_t bit, bool value);
     void writeBitFull(uint8_t bit, bool value);
     void writePortBit(uint8_t bit, bool value);
-    // P3's pins change only from outside: no frame going out on TXD, no line on RXD.
-    bool quietP3() const { return m_board.serial != SerialLine::RealLine && !m_s.txActive; }
+    // P3's pins change only from outside: no frame going out on TXD, no line
+    // on RXD or one with nothing to send.
+    [[gnu::always_inline]] bool quietP3() const
+    {
+        return !m_s.txActive &&
+               (m_board.serial != SerialLine::RealLine || (!m_s.lineActive && m_rxQueue.empty()));
+    }
     uint8_t readIndirect(uint8_t address);
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
@@ -372,10 +385,20 @@ private:
     void storeXram(uint16_t address, uint8_t value)
     {
         m_xram[address] = value;
-        if (m_shared && inShared(address))
+        if (m_shared && inShared(address)) {
             m_view[address] = value;
+            redecode(address);
+        }
     }
     void buildCodeView();
+    // The instruction words of the three addresses whose bytes include `address`.
+    void redecode(uint16_t address);
+    uint32_t decodedWord(uint16_t address) const
+    {
+        return fetchCode(address) | fetchCode(static_cast<uint16_t>(address + 1)) << 8 |
+               fetchCode(static_cast<uint16_t>(address + 2)) << 16 | (m_breaks[address] ? kBreakBit : 0u);
+    }
+    static constexpr uint32_t kBreakBit = 1u << 24;
     void push(uint8_t value);
     uint8_t pop();
     void setParity();
@@ -390,6 +413,11 @@ private:
     // of it with that range taken from xram (kept up to date by every write).
     std::vector<uint8_t> m_view;
     const uint8_t* m_fetch = nullptr;
+    // Code memory decoded once: per address the opcode, the two bytes after
+    // it and kBreakBit for a breakpoint there, so that the instruction loop
+    // takes an instruction and its breakpoint test from one load. Kept up to
+    // date by every write that reaches code memory.
+    std::vector<uint32_t> m_decoded;
     std::vector<uint32_t> m_counts;
     std::vector<uint8_t> m_breaks;  // per code address
     std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
@@ -416,8 +444,12 @@ private:
         }
     }
     bool m_busy = true;    // a timer runs, the UART or the line works, or an SFR was written since
-    bool m_lazy = false;   // only timers count: their cycles are gathered in m_lag until m_horizon
-    uint64_t m_lag = 0, m_horizon = 0;
+    bool m_lazy = false;   // only timers count: they stay at m_lagFrom until m_horizon cycles later
+    uint64_t m_lagFrom = 0, m_horizon = 0;
+    // The cycle from which tick() calls on the peripherals: never while none
+    // is busy, at once while they work with every step, m_horizon cycles
+    // after m_lagFrom while only the timers count.
+    uint64_t m_dueAt = 0;
     // The interrupt requests may have changed since the last poll (a flag, IE,
     // IP, an entry or a return): without, the poll's answer is the same.
     bool m_pollNeeded = true;

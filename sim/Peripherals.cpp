@@ -29,6 +29,8 @@ uint8_t Machine::readDirectFull(uint8_t address)
     }
     if (m_anyWatch)
         watchHit(Space::Sfr, address, false);
+    if (address == PSW)
+        return read(Space::Sfr, PSW);  // with P worked out from A
     return readSfr(address);
 }
 
@@ -87,7 +89,7 @@ void Machine::writeXram(uint16_t address, uint8_t value)
 }
 
 
-// While the timers are left behind (m_lag), nothing but their counts moves
+// While the timers are left behind (m_lagFrom), nothing but their counts moves
 // until the next due event (quietTimers()): only a count register, or the
 // pins of a line that follows the program's own rate, need them brought up
 // to date first. A flag poll (JNB TI, JNB RI, JNB TF0) costs no catch-up.
@@ -125,8 +127,7 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
         portWritten((address >> 4) & 3);
         return;
     }
-    m_lazy = false;
-    m_busy = true;
+    clockEachStep();
     switch (address) {
     case SBUF:
         startTx(value);
@@ -201,8 +202,7 @@ void Machine::portsChanged()
         }
     }
     m_sample = true;
-    m_lazy = false;
-    m_busy = true;
+    clockEachStep();
     externalEdges();
 }
 
@@ -357,6 +357,8 @@ void Machine::peripherals(unsigned n)
     }
     m_busy = peripheralsBusy();
     m_lazy = m_busy && quietTimers(m_horizon);
+    m_lagFrom = m_s.cycles;
+    m_dueAt = !m_busy ? UINT64_MAX : m_lazy ? m_s.cycles + m_horizon : 0;
 }
 
 // True when nothing the peripherals do is due before `horizon` cycles from

@@ -119,6 +119,19 @@ TEST(Cpu, SharedRangeRunsCodeWrittenWithMovx)
     m->setPc(0x8000);
     m->run(1);
     EXPECT_EQ(m->read(Space::Sfr, 0xE0), 8);
+
+    // An operand byte written alone changes the instruction it belongs to,
+    // and a breakpoint there stays.
+    m->write(Space::Code, 0x8000, 0x74);  // MOV A,#22H
+    m->setCodeBreakpoint(0x8000, true);
+    for (const uint8_t data : {0x22, 0x5A}) {
+        m->write(Space::Xram, 0x8001, data);
+        m->setPc(0x7FFF);
+        m->write(Space::Code, 0x7FFF, 0x00);  // NOP
+        EXPECT_EQ(m->run(100), Stop::Breakpoint);
+        m->run(1);
+        EXPECT_EQ(m->read(Space::Sfr, 0xE0), data);
+    }
 }
 
 TEST(Cpu, DualDataPointerOnChipsThatHaveIt)
