@@ -120,7 +120,7 @@ uint8_t Machine::readSfr(uint8_t address)
 void Machine::writeSfr(uint8_t address, uint8_t value)
 {
     firstCycle();
-    catchUp();
+    changing();
     m_pollNeeded = true;
     if ((address & 0x0F) == 0 && address <= P3) {  // P0-P3
         SFR(address) = value;
@@ -237,7 +237,7 @@ void Machine::pinsMoved(unsigned port, uint8_t now)
 
 void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
 {
-    catchUp();
+    changing();
     m_s.pinsOut[port] = now;
     if (m_listener)
         m_listener->pinsChanged(m_s.cycles, port, now);
@@ -462,7 +462,9 @@ void Machine::pollInterrupts()
 unsigned Machine::interrupt()
 {
     static constexpr uint8_t clears[6] = {IE0, TF0, IE1, TF1, 0, 0};
-    catchUp();
+    // The entry clears a timer's flag: its next overflow is due again, so the
+    // peripherals look at their horizon anew (even when they are up to date).
+    changing();
     m_pollNeeded = true;
     const unsigned source = m_s.pendingSource;
     m_s.pendingSource = 0xFF;

@@ -27,6 +27,9 @@ const char* const Programs[] = {
     // port bits as strobes and as timer 0's counter input while timer 1 times, a delay in RAM
     "MOV TMOD,#15H\nSETB TR0\nSETB TR1\nL: CPL P3.4\nSETB P3.7\nDJNZ 30H,L\nCLR P3.7\nMOV C,P3.4\n"
     "MOV P2.0,C\nINC 31H\nXRL 31H,#55H\nCLR P1.1\nSETB P1.1\nSJMP L\n",
+    // timer 0 mode 2 interrupts while the program polls TR0; the fifth stops the timer (the entry clears TF0)
+    "ORG 0\nLJMP S\nORG 0BH\nINC 30H\nDJNZ 31H,R\nCLR TR0\nR: RETI\nS: MOV 31H,#5\nMOV TMOD,#02H\n"
+    "MOV IE,#82H\nSETB TR0\nW: JB TR0,W\nINC 32H\nMOV 31H,#5\nSETB TR0\nSJMP W\n",
 };
 
 TEST(Run, LeavesTheMachineAsSteppingDoes)
