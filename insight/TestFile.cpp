@@ -332,7 +332,7 @@ struct Parser {
             if (!bytes || bytes->empty())
                 return fail(key + " needs text (escapes \\r \\n \\t \\\\ \\xNN)");
             test.script.push_back({key == "send" ? m51sim::ScriptCommand::Kind::Send : m51sim::ScriptCommand::Kind::Expect,
-                                   *bytes, 0, line});
+                                   *bytes, 0, line, {}});
         } else if (key == "sendfile") {
             std::string why;
             auto file = value.empty() ? std::nullopt : openFile(resolve(value), why);
@@ -343,7 +343,7 @@ struct Parser {
             const auto n = Decimal(rest);
             if (!n)
                 return fail("wait needs a number of machine cycles");
-            test.script.push_back({m51sim::ScriptCommand::Kind::Wait, {}, *n, line});
+            test.script.push_back({m51sim::ScriptCommand::Kind::Wait, {}, *n, line, {}});
         } else if (key == "pin") {
             pin(rest);
         } else if (key == "check") {

@@ -33,11 +33,14 @@ std::string FileName(const std::string& path)
 struct Collector : sim::Listener {
     std::string sent;
     sim::Listener* next = nullptr;
+    sim::Machine* stopOnSent = nullptr;  // a script looks at every byte the program sends
     void serialSent(uint64_t cycle, uint8_t byte) override
     {
         sent += static_cast<char>(byte);
         if (next)
             next->serialSent(cycle, byte);
+        if (stopOnSent)
+            stopOnSent->requestStop();  // the run returns before the next instruction
     }
     void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
     {
@@ -222,6 +225,19 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     }
     machine.setListener(&collector);
 
+    // Without coverage, and with pins changed only at given cycles, the
+    // program goes through the core's run loop: the cycle limit, the next pin
+    // change and the end of a wait are the run's limits, the line to stop at
+    // a breakpoint, and a byte sent stops it for the script to look at, so
+    // that every limit is met at the same instruction as stepping meets it.
+    const bool freeRun = !recorder && std::all_of(test.pins.begin(), test.pins.end(), [](const PinChange& change) {
+        return change.when == PinChange::When::AtCycle;
+    });
+    if (freeRun && !test.script.empty())
+        collector.stopOnSent = &machine;
+    if (freeRun && until)
+        machine.setCodeBreakpoint(*until, true);
+
     m51sim::ScriptRunner script(test.script);
     const bool scripted = !test.script.empty();
     size_t seen = std::string::npos;
@@ -264,11 +280,28 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
         }
         if (machine.cycles() >= test.limit)
             break;
+        if (freeRun) {
+            uint64_t budget = test.limit - machine.cycles();
+            for (size_t i = 0; pinsLeft && i < test.pins.size(); ++i)
+                if (!applied[i])
+                    budget = std::min(budget, test.pins[i].cycle - machine.cycles());
+            if (const auto waitEnd = script.waitEnd())
+                budget = std::min(budget, *waitEnd > machine.cycles() ? *waitEnd - machine.cycles() : 1);
+            if (script.feeding())
+                budget = std::min(budget, m51sim::ScriptRunner::kFeedCycles);
+            if (machine.run(budget) == sim::Stop::PowerDown) {
+                end = End::PowerDown;
+                break;
+            }
+            continue;
+        }
         if ((recorder ? recorder->step(machine) : machine.step()) == 0) {
             end = End::PowerDown;
             break;
         }
     }
+    if (freeRun && until)
+        machine.setCodeBreakpoint(*until, false);
     machine.setListener(nullptr);
     outcome.cycles = machine.cycles();
     outcome.instructions = machine.instructions();

@@ -80,6 +80,8 @@ public:
     bool done() const { return m_next >= m_commands.size(); }
     // Bytes sent by the script are still to be handed to the board.
     bool feeding() const { return !m_feed.empty(); }
+    // The cycle the wait under way ends at; nothing while none is.
+    std::optional<uint64_t> waitEnd() const { return m_waitUntil; }
     // The command being waited for (expect or wait), nullptr when done.
     const ScriptCommand* current() const { return done() ? nullptr : &m_commands[m_next]; }
 

@@ -190,6 +190,13 @@ TEST(TestRun, ExpectationsPassAndFailForTheRightReason)
         ASSERT_TRUE(test.errors.empty()) << test.errors.front();
         const TestOutcome outcome = RunTest(test, files.reader(), false);
         EXPECT_EQ(outcome.passed, c.passed);
+        // With coverage the run goes step by step, without it through the run
+        // loop: the same end at the same cycle.
+        const TestOutcome stepped = RunTest(test, files.reader(), true);
+        EXPECT_EQ(stepped.cycles, outcome.cycles);
+        EXPECT_EQ(stepped.instructions, outcome.instructions);
+        EXPECT_EQ(stepped.serialOut, outcome.serialOut);
+        EXPECT_EQ(stepped.failures, outcome.failures);
         if (!c.passed) {
             ASSERT_FALSE(outcome.failures.empty());
             EXPECT_NE(outcome.failures[0].find(c.failure), std::string::npos) << outcome.failures[0];
