@@ -1,13 +1,15 @@
 #include "PtyPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
-namespace m51dap {
+namespace m51dbg {
 
 PtyPort::~PtyPort()
 {
@@ -56,4 +58,10 @@ void PtyPort::give(const std::string& bytes)
     }
 }
 
-} // namespace m51dap
+void PtyPort::wait(int timeoutMs, bool forInput) const
+{
+    pollfd fd{master_, static_cast<short>(forInput ? POLLIN : 0), 0};
+    ::poll(&fd, 1, timeoutMs);
+}
+
+} // namespace m51dbg
