@@ -9,7 +9,7 @@
 #include "FileRead.h"
 #include "History.h"
 #include "LineBack.h"
-#include "PtyPort.h"
+#include "SerialPty.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
 
@@ -222,9 +222,9 @@ Reply CoreDebuggee::launch(const Json& arguments)
             return Reply::failure(why);
     }
 
-    std::unique_ptr<m51dbg::PtyPort> pty;
+    std::unique_ptr<m51dbg::SerialPty> pty;
     if (serial == "pty") {
-        pty = std::make_unique<m51dbg::PtyPort>();
+        pty = std::make_unique<m51dbg::SerialPty>();
         if (const std::string error = pty->open(); !error.empty())
             return Reply::failure(error);
         emit("output", {{"category", "console"},

@@ -3,9 +3,10 @@
 // language built into the program model (toolchain::Program) and run on the
 // simulator core with its virtual board. Every step goes through the run's
 // history (insight::History), so stepping back and continuing in reverse
-// reach the recent past. Breakpoints go on lines of any source file of the
-// program, on functions and labels, and on code addresses, with the
-// debugger's break conditions and hit counts. The values the editor shows
+// reach the recent past, and a goto moves the PC as one of its inputs.
+// Breakpoints go on lines of any source file of the program, on functions
+// and labels, and on code addresses, with the debugger's break conditions
+// and hit counts. The values the editor shows
 // are those m51sim prints: registers, SFRs, iram[..]-style items and the
 // program's names. Plain C++, no Qt.
 
@@ -37,7 +38,7 @@ class History;
 }
 
 namespace m51dbg {
-class PtyPort;
+class SerialPty;
 }
 
 namespace m51dap {
@@ -132,7 +133,7 @@ private:
     std::unique_ptr<insight::History> history_;
     std::unique_ptr<board::VirtualBoard> board_;
     std::unique_ptr<OutputListener> listener_;
-    std::unique_ptr<m51dbg::PtyPort> pty_;  // "serial": "pty"; else the serial port is the debug console
+    std::unique_ptr<m51dbg::SerialPty> pty_;  // "serial": "pty"; else the serial port is the debug console
     m51dbg::SourceNames names_;
     Mode mode_ = Mode::Idle;
     bool stopOnEntry_ = false, configured_ = false, pauseRequested_ = false, breakAtFirst_ = false;

@@ -5,7 +5,7 @@
 
 #include "History.h"
 #include "LineBack.h"
-#include "PtyPort.h"
+#include "SerialPty.h"
 
 #include "Machine.h"
 #include "VirtualBoard.h"

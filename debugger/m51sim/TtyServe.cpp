@@ -1,6 +1,6 @@
 #include "TtyServe.h"
 
-#include "PtyPort.h"
+#include "SerialPty.h"
 #include "ServedPorts.h"
 
 #include <cerrno>
@@ -32,7 +32,7 @@ struct Sender : sim::Listener {
 
 std::string ServeOnTty(sim::Machine& machine, const std::string& link, const std::string& program)
 {
-    m51dbg::PtyPort port;
+    m51dbg::SerialPty port;
     if (const std::string error = port.open(); !error.empty())
         return error;
     const char* name = port.path().c_str();

@@ -1,4 +1,4 @@
-#include "PtyPort.h"
+#include "SerialPty.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 
 namespace m51dbg {
 
-PtyPort::~PtyPort()
+SerialPty::~SerialPty()
 {
     if (master_ >= 0)
         ::close(master_);
@@ -19,7 +19,7 @@ PtyPort::~PtyPort()
         ::close(slave_);
 }
 
-std::string PtyPort::open()
+std::string SerialPty::open()
 {
     char name[256] = {};
     if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
@@ -34,7 +34,7 @@ std::string PtyPort::open()
     return {};
 }
 
-std::string PtyPort::take(std::size_t room)
+std::string SerialPty::take(std::size_t room)
 {
     std::string bytes;
     char buffer[1024];
@@ -47,7 +47,7 @@ std::string PtyPort::take(std::size_t room)
     return bytes;
 }
 
-void PtyPort::give(const std::string& bytes)
+void SerialPty::give(const std::string& bytes)
 {
     std::size_t done = 0;
     while (master_ >= 0 && done < bytes.size()) {
@@ -58,7 +58,7 @@ void PtyPort::give(const std::string& bytes)
     }
 }
 
-void PtyPort::wait(int timeoutMs, bool forInput) const
+void SerialPty::wait(int timeoutMs, bool forInput) const
 {
     pollfd fd{master_, static_cast<short>(forInput ? POLLIN : 0), 0};
     ::poll(&fd, 1, timeoutMs);

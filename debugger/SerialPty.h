@@ -10,12 +10,12 @@
 
 namespace m51dbg {
 
-class PtyPort {
+class SerialPty {
 public:
-    PtyPort() = default;
-    ~PtyPort();
-    PtyPort(const PtyPort&) = delete;
-    PtyPort& operator=(const PtyPort&) = delete;
+    SerialPty() = default;
+    ~SerialPty();
+    SerialPty(const SerialPty&) = delete;
+    SerialPty& operator=(const SerialPty&) = delete;
 
     // Opens a pseudo-terminal; an error message when there is none.
     std::string open();
