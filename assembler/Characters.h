@@ -2,7 +2,8 @@
 // The character classes every part of the assembler reads names and blanks
 // with, in code page 1250 (one character a byte): a name starts with a letter,
 // "_", "?" or any byte from 80H up (the accented letters), and goes on with
-// those and digits. Internal to the assembler library.
+// those and digits. The assembler's own, and the language server reads names
+// in a source with them too.
 
 namespace m51asm {
 

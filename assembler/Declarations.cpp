@@ -1,20 +1,21 @@
 #include "Declarations.h"
 
+#include "Characters.h"
+
 namespace m51asm {
 
 namespace {
 
 bool IsNameChar(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '?' || c == '@';
+    return IsIdentChar(static_cast<unsigned char>(c));
 }
 
 std::string Upper(std::string_view text)
 {
     std::string out(text);
     for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        c = m51asm::Upper(c);
     return out;
 }
 

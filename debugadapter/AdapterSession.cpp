@@ -19,6 +19,7 @@ Json Capabilities()
         {"supportsHitConditionalBreakpoints", true},
         {"supportsEvaluateForHovers", true},
         {"supportsStepBack", true},
+        {"supportsGotoTargetsRequest", true},
         {"supportsSetVariable", true},
         {"supportsRestartRequest", true},
         {"supportsTerminateRequest", true},

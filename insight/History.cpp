@@ -138,7 +138,11 @@ unsigned History::stepTraced()
 {
     if (m_position < m_newest) {
         applyInputsAt(m_position);
-        return advance();
+        const unsigned n = advance();
+        // Back in the present: with what came from outside after its last step.
+        if (m_position == m_newest)
+            applyInputsAt(m_position);
+        return n;
     }
     const unsigned n = advance();
     m_newest = m_position;

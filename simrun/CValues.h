@@ -8,6 +8,7 @@
 #include "toolchain/Program.h"
 
 #include "Machine.h"
+#include "MachineMemory.h"
 
 #include <string>
 #include <string_view>
@@ -15,15 +16,7 @@
 namespace m51sim {
 
 // The core's memories as the C evaluator reads and writes them.
-class MachineMemory : public toolchain::MemoryAccess {
-public:
-    explicit MachineMemory(sim::Machine& machine) : m_machine(machine) {}
-    std::optional<uint8_t> read(toolchain::Storage space, uint32_t address) const override;
-    bool write(toolchain::Storage space, uint32_t address, uint8_t value) override;
-
-private:
-    sim::Machine& m_machine;
-};
+using MachineMemory = m51dbg::MachineMemory;
 
 // "NAME=VALUE" for `--print NAME`, or the reason it has no value in `error`.
 std::string PrintCValue(std::string_view expression, const toolchain::Program& program, sim::Machine& machine,

@@ -1,5 +1,7 @@
-// The adapter's program: launch, breakpoints and running, stepping forward
-// and back. The views of a stopped machine are in CoreDebuggeeViews.cpp.
+// The adapter's session with its program: the requests dispatched, launch
+// and restart, the stops and ends told to the client with the program's
+// output. Breakpoints are in CoreBreakpoints.cpp, running and stepping in
+// CoreStepping.cpp, the views of a stopped machine in CoreDebuggeeViews.cpp.
 #include "CoreDebuggee.h"
 
 #include "BoardRun.h"
@@ -7,7 +9,7 @@
 #include "FileRead.h"
 #include "History.h"
 #include "LineBack.h"
-#include "PtyPort.h"
+#include "SerialPty.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
 
@@ -35,11 +37,6 @@ struct CoreDebuggee::OutputListener : sim::Listener {
     void serialSent(uint64_t, uint8_t byte) override { sent.push_back(static_cast<char>(byte)); }
 };
 
-namespace {
-
-constexpr uint64_t kSliceCycles = 20000;         // about 20 ms of an 11.0592 MHz 8051, 1-2 ms of host time
-constexpr unsigned kStepSliceInstructions = 20000;
-
 std::string Lower(std::string text)
 {
     for (char& c : text)
@@ -48,33 +45,7 @@ std::string Lower(std::string text)
     return text;
 }
 
-std::optional<unsigned> ParseCount(std::string text)
-{
-    while (!text.empty() && text.front() == ' ')
-        text.erase(0, 1);
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
-// "5" and "== 5" (the fifth hit), ">= 5", "> 5", "% 5" (every fifth).
-std::optional<std::pair<int, unsigned>> ParseHitCondition(const std::string& text)
-{
-    static const std::pair<const char*, int> ops[] = {{">=", 2}, {"==", 1}, {">", 3}, {"%", 4}, {"=", 1}};
-    for (const auto& [prefix, op] : ops) {
-        const size_t at = text.find_first_not_of(' ');
-        if (at != std::string::npos && text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0) {
-            const auto count = ParseCount(text.substr(at + std::char_traits<char>::length(prefix)));
-            return count ? std::optional(std::pair{op, *count}) : std::nullopt;
-        }
-    }
-    const auto count = ParseCount(text);
-    return count ? std::optional(std::pair{1, *count}) : std::nullopt;
-}
+namespace {
 
 std::string SameFileKey(const std::string& path)
 {
@@ -158,10 +129,14 @@ Reply CoreDebuggee::request(const std::string& command, const Json& arguments)
         return stepBack();
     if (command == "reverseContinue")
         return reverseContinue();
+    if (command == "gotoTargets")
+        return gotoTargets(arguments);
+    if (command == "goto")
+        return gotoTarget(arguments);
     if (command == "stackTrace")
         return stackTrace(arguments);
     if (command == "scopes")
-        return scopes();
+        return scopes(arguments);
     if (command == "variables")
         return variables(arguments);
     if (command == "setVariable")
@@ -247,9 +222,9 @@ Reply CoreDebuggee::launch(const Json& arguments)
             return Reply::failure(why);
     }
 
-    std::unique_ptr<PtyPort> pty;
+    std::unique_ptr<m51dbg::SerialPty> pty;
     if (serial == "pty") {
-        pty = std::make_unique<PtyPort>();
+        pty = std::make_unique<m51dbg::SerialPty>();
         if (const std::string error = pty->open(); !error.empty())
             return Reply::failure(error);
         emit("output", {{"category", "console"},
@@ -313,197 +288,6 @@ int CoreDebuggee::fileIndex(const std::string& path) const
     return -1;
 }
 
-Json CoreDebuggee::makeBreakpoint(Breakpoint& breakpoint, int address, const Json& entry, std::string& message)
-{
-    breakpoint.id = nextBreakpointId_++;
-    breakpoint.address = address;
-    const std::string condition = entry.value("condition", std::string());
-    const std::string hit = entry.value("hitCondition", std::string());
-    if (!condition.empty() && isC()) {
-        breakpoint.cCondition = condition;  // checked when first reached: its names depend on the place
-    } else if (!condition.empty()) {
-        const m51dbg::ConditionParse parsed = m51dbg::ParseCondition(condition, names_);
-        if (!parsed.error.empty())
-            message = "condition: " + parsed.error;
-        breakpoint.condition = parsed.condition;
-    }
-    if (!hit.empty()) {
-        if (const auto parsed = ParseHitCondition(hit))
-            breakpoint.hit = {static_cast<HitCondition::Op>(parsed->first), parsed->second};
-        else
-            message = "hit count \"" + hit + "\" is not a number, \">= N\" or \"% N\"";
-    }
-    const bool verified = address >= 0 && message.empty();
-    if (!verified)
-        breakpoint.address = -1;
-    Json out{{"id", breakpoint.id}, {"verified", verified}};
-    if (!message.empty())
-        out["message"] = message;
-    if (address >= 0)
-        out["instructionReference"] = "code:0x" + [&] {
-            char text[16];
-            std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(address) & 0xFFFF);
-            return std::string(text);
-        }();
-    return out;
-}
-
-Reply CoreDebuggee::setBreakpoints(const Json& arguments)
-{
-    const Json source = arguments.value("source", Json::object());
-    const std::string path = source.value("path", std::string());
-    const int file = fileIndex(path);
-    Json result = Json::array();
-    std::vector<Breakpoint> placed;
-    const Json asked = arguments.contains("breakpoints") && arguments["breakpoints"].is_array()
-                           ? arguments["breakpoints"] : Json::array();
-    for (const Json& entry : asked) {
-        if (!entry.is_object())
-            continue;
-        const int wanted = entry.value("line", 0) - 1;
-        // The line, or the first line with code after it in the same file.
-        int line = -1;
-        int address = -1;
-        for (const toolchain::LineRange& range : program_.lines)
-            if (range.file == file && range.line >= wanted && (line < 0 || range.line < line
-                                                                || (range.line == line && range.address < address))) {
-                line = range.line;
-                address = range.address;
-            }
-        std::string message = file < 0  ? "this file is not a source of the program"
-                              : line < 0 ? "no code at or after this line"
-                                         : "";
-        Breakpoint breakpoint;
-        Json out = makeBreakpoint(breakpoint, message.empty() ? address : -1, entry, message);
-        if (line >= 0) {
-            out["line"] = line + 1;
-            out["source"] = sourceOf(file);
-        }
-        result.push_back(out);
-        placed.push_back(breakpoint);
-    }
-    if (file >= 0)
-        lineBreakpoints_[file] = std::move(placed);
-    breakpointRequests_["setBreakpoints " + path] = {"setBreakpoints", arguments};
-    rebuildBreakpointTable();
-    return Reply::success({{"breakpoints", result}});
-}
-
-Reply CoreDebuggee::setFunctionBreakpoints(const Json& arguments)
-{
-    Json result = Json::array();
-    functionBreakpoints_.clear();
-    breakpointRequests_["setFunctionBreakpoints"] = {"setFunctionBreakpoints", arguments};
-    const auto labels = program_.codeLabels();
-    for (const Json& entry : arguments.value("breakpoints", Json::array())) {
-        if (!entry.is_object())
-            continue;
-        const std::string name = entry.value("name", std::string());
-        int address = -1;
-        for (const toolchain::Function& function : program_.functions)
-            if (Lower(function.name) == Lower(name) || Lower(function.name) == "_" + Lower(name))
-                address = function.start;
-        for (const auto& [label, at] : labels)
-            if (address < 0 && Lower(label) == Lower(name))
-                address = at;
-        std::string message = address < 0 ? "no procedure, label or function \"" + name + "\"" : "";
-        Breakpoint breakpoint;
-        result.push_back(makeBreakpoint(breakpoint, address, entry, message));
-        functionBreakpoints_.push_back(breakpoint);
-    }
-    rebuildBreakpointTable();
-    return Reply::success({{"breakpoints", result}});
-}
-
-Reply CoreDebuggee::setInstructionBreakpoints(const Json& arguments)
-{
-    Json result = Json::array();
-    instructionBreakpoints_.clear();
-    breakpointRequests_["setInstructionBreakpoints"] = {"setInstructionBreakpoints", arguments};
-    for (const Json& entry : arguments.value("breakpoints", Json::array())) {
-        if (!entry.is_object())
-            continue;
-        std::string reference = entry.value("instructionReference", std::string());
-        if (reference.rfind("code:", 0) == 0)
-            reference.erase(0, 5);
-        long address = -1;
-        try {
-            size_t used = 0;
-            address = std::stol(reference, &used, 0);
-            if (used != reference.size())
-                address = -1;
-        } catch (const std::exception&) {
-            address = -1;
-        }
-        if (address >= 0)
-            address += entry.value("offset", 0);
-        std::string message = address < 0 || address > 0xFFFF ? "not a code address: \"" + reference + "\"" : "";
-        Breakpoint breakpoint;
-        result.push_back(makeBreakpoint(breakpoint, message.empty() ? static_cast<int>(address) : -1, entry, message));
-        instructionBreakpoints_.push_back(breakpoint);
-    }
-    rebuildBreakpointTable();
-    return Reply::success({{"breakpoints", result}});
-}
-
-void CoreDebuggee::rebuildBreakpointTable()
-{
-    std::fill(isBreakpoint_.begin(), isBreakpoint_.end(), 0);
-    auto mark = [this](const std::vector<Breakpoint>& list) {
-        for (const Breakpoint& b : list)
-            if (b.address >= 0)
-                isBreakpoint_[static_cast<size_t>(b.address)] = 1;
-    };
-    for (const auto& [file, list] : lineBreakpoints_)
-        mark(list);
-    mark(functionBreakpoints_);
-    mark(instructionBreakpoints_);
-}
-
-// Every breakpoint at the address counts the hit when its condition holds;
-// the program stops when one of them says so.
-bool CoreDebuggee::breakpointStops(uint16_t address, std::vector<int>& hitIds)
-{
-    const m51dbg::ByteReader read = [this](m51dbg::WatchSpace space, unsigned a) { return readByte(space, a); };
-    auto check = [&](std::vector<Breakpoint>& list) {
-        for (Breakpoint& b : list) {
-            if (b.address != address)
-                continue;
-            if (b.condition && !m51dbg::EvaluateCondition(*b.condition, read, address))
-                continue;
-            if (!b.cCondition.empty()) {
-                const toolchain::CResult result = evaluateC(b.cCondition);
-                const auto number = result.value ? toolchain::NumberOf(*result.value, program_, CoreMemory(*this))
-                                                 : std::nullopt;
-                if (!number) {
-                    // A condition that cannot be worked out stops, and says why.
-                    emit("output", {{"category", "console"},
-                                    {"output", "breakpoint condition \"" + b.cCondition + "\": "
-                                                   + (result.error.empty() ? "not a number" : result.error) + "\n"}});
-                } else if (*number == 0) {
-                    continue;
-                }
-            }
-            ++b.hits;
-            bool stops = true;
-            switch (b.hit.op) {
-            case HitCondition::Op::None: break;
-            case HitCondition::Op::Equal: stops = b.hits == b.hit.count; break;
-            case HitCondition::Op::AtLeast: stops = b.hits >= b.hit.count; break;
-            case HitCondition::Op::Greater: stops = b.hits > b.hit.count; break;
-            case HitCondition::Op::Multiple: stops = b.hit.count == 0 || b.hits % b.hit.count == 0; break;
-            }
-            if (stops)
-                hitIds.push_back(b.id);
-        }
-    };
-    for (auto& [file, list] : lineBreakpoints_)
-        check(list);
-    check(functionBreakpoints_);
-    check(instructionBreakpoints_);
-    return !hitIds.empty();
-}
-
 void CoreDebuggee::flushOutput()
 {
     if (listener_->sent.empty())
@@ -527,137 +311,6 @@ void CoreDebuggee::stop(const std::string& reason, const std::vector<int>& hitId
     if (!hitIds.empty())
         body["hitBreakpointIds"] = hitIds;
     emit("stopped", std::move(body));
-}
-
-Reply CoreDebuggee::resume(Mode mode)
-{
-    if (running())
-        return Reply::failure("the program is running: pause it first");
-    const uint16_t pc = machine_->pc();
-    const uint8_t sp = machine_->read(sim::Space::Sfr, 0x81);
-    walk_.begin(lineTable_, program_.map, pc);
-    through_ = {};
-    outSp_ = sp;
-    ownLineAddress_ = walk_.lineAddress(walk_.line()).value_or(-1);
-    firstStep_ = true;
-    breakAtFirst_ = false;
-    mode_ = mode;
-    return Reply::success(mode == Mode::Run ? Json{{"allThreadsContinued", true}} : Json::object());
-}
-
-// One instruction of next, step in or step out, by the rules of Zelvar's
-// debugger (LineWalk): calls and interrupts run through when stepping over.
-bool CoreDebuggee::stepOnce()
-{
-    const uint16_t pc = machine_->pc();
-    const bool first = std::exchange(firstStep_, false);
-    const uint8_t op = machine_->read(sim::Space::Code, pc);
-    const uint8_t spBefore = machine_->read(sim::Space::Sfr, 0x81);
-    if (mode_ == Mode::StepOut && !first && m51dbg::IsReturnOpcode(op) && spBefore <= outSp_) {
-        history_->step();
-        stop("step");
-        return true;
-    }
-    if (mode_ == Mode::Next && !through_.active)
-        if (const auto back = m51dbg::LineWalk::CallReturn(op, pc))
-            through_ = {true, *back, spBefore};
-    history_->step();
-    const uint16_t now = machine_->pc();
-    const uint8_t spNow = machine_->read(sim::Space::Sfr, 0x81);
-    if (machine_->poweredDown()) {
-        end(false);
-        return true;
-    }
-    if (mode_ == Mode::Next) {
-        if (!through_.active && m51dbg::LineWalk::EnteredInterrupt(op, spBefore, now, spNow)) {
-            const uint16_t back = static_cast<uint16_t>(machine_->read(sim::Space::Iram, spNow) << 8
-                                                        | machine_->read(sim::Space::Iram, spNow - 1u));
-            through_ = {true, back, spBefore};
-            return false;
-        }
-        if (through_.active && now == through_.address && spNow <= through_.sp)
-            through_.active = false;
-    }
-    std::vector<int> hits;
-    if (isBreakpoint_[now] && breakpointStops(now, hits)) {
-        stop("breakpoint", hits);
-        return true;
-    }
-    if (mode_ == Mode::Next && !through_.active && walk_.endsAt(now)) {
-        stop("step");
-        return true;
-    }
-    toolchain::SourceLine line;
-    if (mode_ == Mode::StepIn && now != ownLineAddress_ && walk_.isLineStart(now, &line)) {
-        stop("step");
-        return true;
-    }
-    return false;
-}
-
-void CoreDebuggee::runSlice()
-{
-    if (!running())
-        return;
-    if (pauseRequested_) {
-        stop("pause");
-        return;
-    }
-    // What the terminal typed, a little at a time: a flood waits in the pseudo-terminal.
-    constexpr std::size_t kMaxWaiting = 1024;
-    if (pty_ && machine_->serialPending() < kMaxWaiting)
-        if (const std::string typed = pty_->take(kMaxWaiting - machine_->serialPending()); !typed.empty())
-            history_->sendSerial(typed);
-    if (mode_ != Mode::Run) {
-        for (unsigned i = 0; i < kStepSliceInstructions; ++i)
-            if (stepOnce())
-                return;
-        flushOutput();
-        return;
-    }
-    const sim::Stop result = history_->run(kSliceCycles, isBreakpoint_, breakAtFirst_);
-    breakAtFirst_ = true;
-    if (result == sim::Stop::PowerDown) {
-        end(false);
-        return;
-    }
-    if (result == sim::Stop::Breakpoint) {
-        std::vector<int> hits;
-        if (breakpointStops(machine_->pc(), hits)) {
-            stop("breakpoint", hits);
-            return;
-        }
-        breakAtFirst_ = false;  // a condition that did not hold: run on past it
-    }
-    flushOutput();
-}
-
-Reply CoreDebuggee::stepBack()
-{
-    if (running())
-        return Reply::failure("the program is running: pause it first");
-    const auto start = insight::PreviousLineStart(*history_, *machine_, lineTable_, program_.map);
-    if (!start || !history_->goTo(*start))
-        return Reply::failure("there is no recorded step to go back to");
-    stop("step");
-    return Reply::success();
-}
-
-Reply CoreDebuggee::reverseContinue()
-{
-    if (running())
-        return Reply::failure("the program is running: pause it first");
-    if (history_->position() <= history_->oldest())
-        return Reply::failure("there is no recorded step to go back to");
-    std::vector<uint16_t> addresses;
-    for (unsigned a = 0; a < isBreakpoint_.size(); ++a)
-        if (isBreakpoint_[a])
-            addresses.push_back(static_cast<uint16_t>(a));
-    const bool found = history_->reverseContinue(addresses, {});
-    if (!found)
-        history_->goTo(history_->oldest());
-    stop(found ? "breakpoint" : "step");
-    return Reply::success();
 }
 
 Reply CoreDebuggee::end(bool terminated)

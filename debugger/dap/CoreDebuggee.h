@@ -3,9 +3,10 @@
 // language built into the program model (toolchain::Program) and run on the
 // simulator core with its virtual board. Every step goes through the run's
 // history (insight::History), so stepping back and continuing in reverse
-// reach the recent past. Breakpoints go on lines of any source file of the
-// program, on functions and labels, and on code addresses, with the
-// debugger's break conditions and hit counts. The values the editor shows
+// reach the recent past, and a goto moves the PC as one of its inputs.
+// Breakpoints go on lines of any source file of the program, on functions
+// and labels, and on code addresses, with the debugger's break conditions
+// and hit counts. The values the editor shows
 // are those m51sim prints: registers, SFRs, iram[..]-style items and the
 // program's names. Plain C++, no Qt.
 
@@ -13,6 +14,7 @@
 
 #include "BreakConditions.h"
 #include "LineWalk.h"
+#include "MachineMemory.h"
 #include "Watches.h"
 #include "toolchain/CExpression.h"
 #include "toolchain/LineTable.h"
@@ -35,8 +37,8 @@ namespace insight {
 class History;
 }
 
-namespace m51dap {
-class PtyPort;
+namespace m51dbg {
+class SerialPty;
 }
 
 namespace m51dap {
@@ -72,17 +74,6 @@ private:
         unsigned hits = 0;
     };
     struct OutputListener;
-    // The machine's memories for C expressions; writes go through the run's history.
-    class CoreMemory : public toolchain::MemoryAccess {
-    public:
-        explicit CoreMemory(const CoreDebuggee& debuggee) : debuggee_(debuggee) {}
-        std::optional<uint8_t> read(toolchain::Storage space, uint32_t address) const override;
-        bool write(toolchain::Storage space, uint32_t address, uint8_t value) override;
-
-    private:
-        const CoreDebuggee& debuggee_;
-    };
-
     Reply launch(const Json& arguments);
     Reply configurationDone();
     Reply setBreakpoints(const Json& arguments);
@@ -91,8 +82,13 @@ private:
     Reply resume(Mode mode);
     Reply stepBack();
     Reply reverseContinue();
+    // goto: the lines of the current function a client may move the PC to, and the move.
+    Reply gotoTargets(const Json& arguments);
+    Reply gotoTarget(const Json& arguments);
+    // Why the PC may not go to `address` (empty when it may).
+    std::string gotoRefusal(uint16_t address) const;
     Reply stackTrace(const Json& arguments);
-    Reply scopes();
+    Reply scopes(const Json& arguments);
     Reply variables(const Json& arguments);
     Reply setVariable(const Json& arguments);
     Reply evaluate(const Json& arguments);
@@ -114,9 +110,17 @@ private:
     int fileIndex(const std::string& path) const;
     uint8_t readByte(m51dbg::WatchSpace space, unsigned address) const;
     void writeByte(m51dbg::WatchSpace space, unsigned address, uint8_t value);
-    std::optional<std::string> valueOf(const std::string& expression, std::string& error) const;
-    // C: an expression's value over the stopped machine.
-    toolchain::CResult evaluateC(const std::string& expression) const;
+    std::optional<std::string> valueOf(const std::string& expression, std::string& error,
+                                       const toolchain::StopPlace& place) const;
+    // Where frame `frameId` of the call stack (1 the innermost) stands: its
+    // PC, and for a caller the frame its stack locals are in; none when there
+    // is no such frame.
+    std::optional<toolchain::StopPlace> placeOf(int frameId) const;
+    // The machine's memories for C expressions; writes go through the run's history.
+    m51dbg::MachineMemory memory() const;
+    toolchain::StopPlace here() const { return {machine_->pc(), std::nullopt}; }
+    // C: an expression's value over the stopped machine, in the function of `place`.
+    toolchain::CResult evaluateC(const std::string& expression, const toolchain::StopPlace& place) const;
     bool isC() const { return program_.language == toolchain::Language::C; }
     // A variable of the Locals or Globals scope, or a child of a structured one.
     Json cVariable(const std::string& name, const toolchain::CValue& value);
@@ -129,7 +133,7 @@ private:
     std::unique_ptr<insight::History> history_;
     std::unique_ptr<board::VirtualBoard> board_;
     std::unique_ptr<OutputListener> listener_;
-    std::unique_ptr<PtyPort> pty_;  // "serial": "pty"; else the serial port is the debug console
+    std::unique_ptr<m51dbg::SerialPty> pty_;  // "serial": "pty"; else the serial port is the debug console
     m51dbg::SourceNames names_;
     Mode mode_ = Mode::Idle;
     bool stopOnEntry_ = false, configured_ = false, pauseRequested_ = false, breakAtFirst_ = false;
@@ -154,5 +158,8 @@ private:
     int ownLineAddress_ = -1;
     bool firstStep_ = true;
 };
+
+// A name in lower case (ASCII letters), for names the client writes in any case.
+std::string Lower(std::string text);
 
 } // namespace m51dap

@@ -26,7 +26,9 @@ namespace m51dap {
 
 namespace {
 
-enum Reference { Locals = 1, Globals = 2, Registers = 3, Sfrs = 4, SfrBits = 0x100 };  // SfrBits + SFR address
+// SfrBits + an SFR's address; CallerLocals + a caller's frame id (2 and up).
+enum Reference { Locals = 1, Globals = 2, Registers = 3, Sfrs = 4, SfrBits = 0x100, CallerLocals = 0x1000 };
+constexpr int kMaxFrameId = 0xFFF;
 constexpr int kStructured = 0x10000;  // + the index of a structured C value shown since the stop
 
 std::string Hex(unsigned value, int digits)
@@ -121,71 +123,50 @@ std::optional<MemoryPlace> ParseReference(const std::string& reference, long off
 
 } // namespace
 
-std::optional<uint8_t> CoreDebuggee::CoreMemory::read(toolchain::Storage space, uint32_t address) const
+m51dbg::MachineMemory CoreDebuggee::memory() const
 {
-    const sim::Machine& m = *debuggee_.machine_;
-    switch (space) {
-    case toolchain::Storage::InternalRam: return address < 0x100 ? std::optional(m.read(sim::Space::Iram, address)) : std::nullopt;
-    case toolchain::Storage::Sfr:
-        return address >= 0x80 && address < 0x100 ? std::optional(m.read(sim::Space::Sfr, address)) : std::nullopt;
-    case toolchain::Storage::ExternalRam: return address < 0x10000 ? std::optional(m.read(sim::Space::Xram, address)) : std::nullopt;
-    case toolchain::Storage::Code: return address < 0x10000 ? std::optional(m.read(sim::Space::Code, address)) : std::nullopt;
-    case toolchain::Storage::Bit: {
-        if (address > 0xFF)
-            return std::nullopt;
-        const uint8_t byte = address < 0x80 ? m.read(sim::Space::Iram, 0x20 + address / 8)
-                                            : m.read(sim::Space::Sfr, address & 0xF8);
-        return static_cast<uint8_t>(byte >> (address & 7) & 1);
-    }
-    default: return std::nullopt;
-    }
+    insight::History* history = history_.get();
+    return m51dbg::MachineMemory(*machine_, [history](sim::Space space, unsigned address, uint8_t value) {
+        history->write(space, address, value);
+    });
 }
 
-bool CoreDebuggee::CoreMemory::write(toolchain::Storage space, uint32_t address, uint8_t value)
+toolchain::CResult CoreDebuggee::evaluateC(const std::string& expression, const toolchain::StopPlace& place) const
 {
-    insight::History& history = *debuggee_.history_;
-    const sim::Machine& m = *debuggee_.machine_;
-    switch (space) {
-    case toolchain::Storage::InternalRam:
-        if (address >= 0x100)
-            return false;
-        history.write(sim::Space::Iram, address, value);
-        return true;
-    case toolchain::Storage::Sfr:
-        if (address < 0x80 || address >= 0x100)
-            return false;
-        history.write(sim::Space::Sfr, address, value);
-        return true;
-    case toolchain::Storage::ExternalRam:
-        if (address >= 0x10000)
-            return false;
-        history.write(sim::Space::Xram, address, value);
-        return true;
-    case toolchain::Storage::Bit: {
-        if (address > 0xFF)
-            return false;
-        const bool low = address < 0x80;
-        const unsigned byteAddress = low ? 0x20 + address / 8 : address & 0xF8;
-        const uint8_t mask = static_cast<uint8_t>(1u << (address & 7));
-        const uint8_t byte = m.read(low ? sim::Space::Iram : sim::Space::Sfr, byteAddress);
-        history.write(low ? sim::Space::Iram : sim::Space::Sfr, byteAddress,
-                      static_cast<uint8_t>(value ? byte | mask : byte & ~mask));
-        return true;
-    }
-    default: return false;
-    }
+    return toolchain::Evaluate(expression, program_, memory(), place);
 }
 
-toolchain::CResult CoreDebuggee::evaluateC(const std::string& expression) const
+// A caller's stack locals are in its frame: SDCC keeps the innermost frame
+// in _bp, and each function with a frame saved its caller's _bp at the
+// frame's first byte.
+std::optional<toolchain::StopPlace> CoreDebuggee::placeOf(int frameId) const
 {
-    return toolchain::Evaluate(expression, program_, CoreMemory(*this), toolchain::StopPlace{machine_->pc(), std::nullopt});
+    if (frameId <= 1)
+        return here();
+    const m51dbg::StackView stack = m51dbg::ReadStack(m51sim::CaptureState(*machine_), program_.code, program_.map,
+                                                      m51dbg::ProceduresOf(program_), machine_->chip().timer2);
+    if (frameId > static_cast<int>(stack.frames.size()))
+        return std::nullopt;
+    const m51dbg::MachineMemory memory = this->memory();
+    std::optional<uint8_t> base;
+    if (const toolchain::Symbol* bp = program_.findSymbol("_bp"); bp && bp->storage == toolchain::Storage::InternalRam)
+        base = memory.read(toolchain::Storage::InternalRam, static_cast<uint32_t>(bp->address));
+    auto hasFrame = [this](uint16_t at) {
+        for (const toolchain::Symbol* symbol : toolchain::LocalsAt(program_, at))
+            if (symbol->storage == toolchain::Storage::StackRelative)
+                return true;
+        return false;
+    };
+    for (int i = 0; i + 1 < frameId && base; ++i)
+        if (hasFrame(stack.frames[static_cast<size_t>(i)].at))
+            base = toolchain::CallerFrame(*base, memory);
+    return toolchain::StopPlace{stack.frames[static_cast<size_t>(frameId - 1)].at, base.value_or(0)};
 }
 
 Json CoreDebuggee::cVariable(const std::string& name, const toolchain::CValue& value)
 {
-    const CoreMemory memory(*this);
     Json variable{{"name", name},
-                  {"value", toolchain::FormatValue(value, program_, memory, toolchain::ValueStyle::Rich)},
+                  {"value", toolchain::FormatValue(value, program_, memory(), toolchain::ValueStyle::Rich)},
                   {"type", toolchain::TypeName(value, program_)},
                   {"variablesReference", 0}};
     if (toolchain::HasChildren(value, program_)) {
@@ -248,26 +229,31 @@ Reply CoreDebuggee::stackTrace(const Json& arguments)
     return Reply::success({{"stackFrames", frames}, {"totalFrames", stack.frames.size()}});
 }
 
-Reply CoreDebuggee::scopes()
+Reply CoreDebuggee::scopes(const Json& arguments)
 {
+    const int frameId = arguments.value("frameId", 1);
+    if (frameId > 1 && (frameId > kMaxFrameId || !placeOf(frameId)))
+        return Reply::failure("no stack frame " + std::to_string(frameId));
+    const int locals = frameId > 1 ? CallerLocals + frameId : Locals;
     auto scope = [](const char* name, int reference, bool expensive) {
         return Json{{"name", name}, {"variablesReference", reference}, {"expensive", expensive}};
     };
-    Json list = Json::array({scope("Locals", Locals, false), scope("Globals", Globals, false),
+    Json list = Json::array({scope("Locals", locals, false), scope("Globals", Globals, false),
                              scope("Registers", Registers, false), scope("SFRs", Sfrs, true)});
     list[2]["presentationHint"] = "registers";
     list[0]["presentationHint"] = "locals";
     return Reply::success({{"scopes", list}});
 }
 
-std::optional<std::string> CoreDebuggee::valueOf(const std::string& expression, std::string& error) const
+std::optional<std::string> CoreDebuggee::valueOf(const std::string& expression, std::string& error,
+                                                  const toolchain::StopPlace& place) const
 {
     // A C program's names and expressions, as C reads them; registers and iram[..] as m51sim prints them.
     std::string cError;
     if (isC()) {
-        const toolchain::CResult result = evaluateC(expression);
+        const toolchain::CResult result = evaluateC(expression, place);
         if (result.value)
-            return toolchain::FormatValue(*result.value, program_, CoreMemory(*this));
+            return toolchain::FormatValue(*result.value, program_, memory());
         cError = result.error;
     }
     if (const auto item = m51sim::ParsePrintItem(expression)) {
@@ -292,8 +278,12 @@ std::optional<std::string> CoreDebuggee::valueOf(const std::string& expression, 
         return m51dbg::FormatWatch(*watch.target, m51dbg::ReadWatch(*watch.target, read, machine_->pc()),
                                    m51dbg::WatchFormat::Hex);
     }
-    // A name of the program with a place in memory: its bytes, as they lie.
-    if (const toolchain::Symbol* symbol = program_.findSymbol(expression)) {
+    // A name of the program with a place in memory: its bytes, as they lie
+    // (a C function's locals only as C finds them, in their own function).
+    const toolchain::Symbol* symbol = program_.findSymbol(expression);
+    if (symbol && isC() && (symbol->scope == toolchain::Scope::Function || symbol->scope == toolchain::Scope::Block))
+        symbol = nullptr;
+    if (symbol) {
         const int size = symbol->type >= 0 && symbol->type < static_cast<int>(program_.types.size())
                              ? std::clamp(program_.types[static_cast<size_t>(symbol->type)].size, 1, 16) : 1;
         sim::Space space = sim::Space::Iram;
@@ -325,11 +315,17 @@ std::optional<std::string> CoreDebuggee::valueOf(const std::string& expression, 
 Reply CoreDebuggee::variables(const Json& arguments)
 {
     const int reference = arguments.value("variablesReference", 0);
+    // The Locals of the innermost frame or of a caller, in that frame's function.
+    const bool callerLocals = reference > CallerLocals + 1 && reference <= CallerLocals + kMaxFrameId;
+    const bool locals = reference == Locals || callerLocals;
+    const std::optional<toolchain::StopPlace> place = callerLocals ? placeOf(reference - CallerLocals) : here();
+    if (!place)
+        return Reply::failure("no stack frame " + std::to_string(reference - CallerLocals));
     Json list = Json::array();
     auto add = [&](const std::string& name, const std::string& expression, int children = 0,
                    const std::string& memory = {}) {
         std::string error;
-        const auto value = valueOf(expression, error);
+        const auto value = valueOf(expression, error, *place);
         Json variable{{"name", name}, {"value", value ? *value : error}, {"variablesReference", children}};
         if (expression != name)
             variable["evaluateName"] = expression;
@@ -351,12 +347,12 @@ Reply CoreDebuggee::variables(const Json& arguments)
                 sim::bitName(sfrs, static_cast<uint8_t>(reference - SfrBits + bit)));
     } else if (reference >= kStructured && reference - kStructured < static_cast<int>(structured_.size())) {
         const toolchain::CValue parent = structured_[static_cast<size_t>(reference - kStructured)];
-        for (const auto& [name, value] : toolchain::ChildrenOf(parent, program_, CoreMemory(*this)))
+        for (const auto& [name, value] : toolchain::ChildrenOf(parent, program_, memory()))
             list.push_back(cVariable(name, value));
-    } else if (isC() && (reference == Locals || reference == Globals)) {
+    } else if (isC() && (locals || reference == Globals)) {
         std::vector<const toolchain::Symbol*> symbols;
-        if (reference == Locals) {
-            symbols = toolchain::LocalsAt(program_, machine_->pc());
+        if (locals) {
+            symbols = toolchain::LocalsAt(program_, place->pc);
         } else {
             for (const toolchain::Symbol& symbol : program_.symbols)
                 if ((symbol.scope == toolchain::Scope::Global || symbol.scope == toolchain::Scope::File)
@@ -365,7 +361,7 @@ Reply CoreDebuggee::variables(const Json& arguments)
                     symbols.push_back(&symbol);
         }
         for (const toolchain::Symbol* symbol : symbols) {
-            const toolchain::CResult result = evaluateC(symbol->name);
+            const toolchain::CResult result = evaluateC(symbol->name, *place);
             if (result.value)
                 list.push_back(cVariable(symbol->name, *result.value));
             else
@@ -379,8 +375,8 @@ Reply CoreDebuggee::variables(const Json& arguments)
                 && symbol.storage != toolchain::Storage::Code && symbol.storage != toolchain::Storage::Constant
                 && !names_.count(symbol.name) && symbol.type >= 0)
                 add(symbol.name, symbol.name);
-    } else if (reference == Locals) {
-        const toolchain::Function* function = program_.functionAt(machine_->pc());
+    } else if (locals) {
+        const toolchain::Function* function = program_.functionAt(place->pc);
         const int index = function ? static_cast<int>(function - program_.functions.data()) : -1;
         for (const toolchain::Symbol& symbol : program_.symbols)
             if (index >= 0 && symbol.function == index)
@@ -398,20 +394,22 @@ Reply CoreDebuggee::setVariable(const Json& arguments)
     const std::string name = arguments.value("name", std::string());
     const std::string text = arguments.value("value", std::string());
     const int reference = arguments.value("variablesReference", 0);
-    // A C variable, or a field or element of one.
-    if (isC() && (reference == Locals || reference == Globals || reference >= kStructured)) {
+    const bool callerLocals = reference > CallerLocals + 1 && reference <= CallerLocals + kMaxFrameId;
+    // A C variable (of the frame whose Locals show it), or a field or element of one.
+    if (isC() && (reference == Locals || reference == Globals || callerLocals || reference >= kStructured)) {
+        const std::optional<toolchain::StopPlace> place = callerLocals ? placeOf(reference - CallerLocals) : here();
         std::optional<toolchain::CValue> target;
         if (reference >= kStructured && reference - kStructured < static_cast<int>(structured_.size())) {
             for (auto& [child, value] : toolchain::ChildrenOf(structured_[static_cast<size_t>(reference - kStructured)],
-                                                              program_, CoreMemory(*this)))
+                                                              program_, memory()))
                 if (child == name)
                     target = value;
-        } else if (const toolchain::CResult result = evaluateC(name); result.value) {
+        } else if (const toolchain::CResult result = place ? evaluateC(name, *place) : toolchain::CResult{}; result.value) {
             target = result.value;
         }
         if (!target)
             return Reply::failure(name + " is not a variable here");
-        CoreMemory memory(*this);
+        m51dbg::MachineMemory memory = this->memory();
         if (const std::string error = toolchain::Assign(*target, text, program_, memory); !error.empty())
             return Reply::failure(error);
         return Reply::success({{"value", toolchain::FormatValue(*target, program_, memory, toolchain::ValueStyle::Rich)}});
@@ -438,7 +436,7 @@ Reply CoreDebuggee::setVariable(const Json& arguments)
             return Reply::failure(name + " cannot hold " + text);
     }
     std::string error;
-    return Reply::success({{"value", valueOf(expression, error).value_or(error)}});
+    return Reply::success({{"value", valueOf(expression, error, here()).value_or(error)}});
 }
 
 Reply CoreDebuggee::evaluate(const Json& arguments)
@@ -468,15 +466,19 @@ Reply CoreDebuggee::evaluate(const Json& arguments)
         history_->sendSerial(bytes);
         return Reply::success({{"result", std::to_string(bytes.size()) + " byte(s) sent"}, {"variablesReference", 0}});
     }
+    // In the frame the client names (a hover or a watch while a caller is selected).
+    const std::optional<toolchain::StopPlace> place = placeOf(arguments.value("frameId", 1));
+    if (!place)
+        return Reply::failure("no stack frame " + std::to_string(arguments.value("frameId", 1)));
     if (isC()) {
-        if (const toolchain::CResult result = evaluateC(expression); result.value) {
+        if (const toolchain::CResult result = evaluateC(expression, *place); result.value) {
             const Json variable = cVariable(expression, *result.value);
             return Reply::success({{"result", variable["value"]}, {"type", variable["type"]},
                                    {"variablesReference", variable["variablesReference"]}});
         }
     }
     std::string error;
-    const auto value = valueOf(expression, error);
+    const auto value = valueOf(expression, error, *place);
     if (!value)
         return Reply::failure(error);
     return Reply::success({{"result", *value}, {"variablesReference", 0}});

@@ -113,6 +113,26 @@ TEST(History, AnInputWhileBehindStartsANewPresent)
     EXPECT_EQ(run->machine->read(sim::Space::Iram, 0x42), 'B');
 }
 
+// A write or a new PC given at the newest step is part of the present:
+// stepping back and forward again to it brings it back.
+TEST(History, InputsAtThePresentComeBackWhenSteppingForwardToIt)
+{
+    auto run = Start(Busy, false);
+    ASSERT_TRUE(run);
+    sim::Machine& machine = *run->machine;
+    History history(machine, 10000, 500);
+    for (int i = 0; i < 300; ++i)
+        history.step();
+    history.write(sim::Space::Iram, 0x50, 0xA5);
+    history.setPc(0x0040);
+    const sim::Snapshot present = machine.snapshot();
+    ASSERT_TRUE(history.stepBack(10));
+    EXPECT_NE(machine.read(sim::Space::Iram, 0x50), 0xA5);
+    for (int i = 0; i < 10; ++i)
+        history.step();
+    EXPECT_TRUE(machine.snapshot() == present);
+}
+
 TEST(History, StepBackByLineAndReverseContinue)
 {
     auto run = Start(Busy, false);

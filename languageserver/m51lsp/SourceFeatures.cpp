@@ -1,8 +1,16 @@
+// The sources are code page 1250 bytes, as the compiler and the assembler
+// read them; the client's UTF-8 text is turned into them as it comes in, and
+// every text that goes out back into UTF-8. One byte is one UTF-16 unit
+// (cp1250::FromUtf8 keeps the units), so a byte's offset in a line is the
+// client's column.
 #include "SourceFeatures.h"
 
+#include "Characters.h"
+#include "CodePage1250.h"
 #include "Declarations.h"
 #include "FileRead.h"
 #include "Language.h"
+#include "RegisterNotes.h"
 #include "SfrTable.h"
 #include "toolchain/Build.h"
 
@@ -13,7 +21,6 @@
 namespace m51lsp {
 
 namespace fs = std::filesystem;
-using languageserver::Position;
 using languageserver::TextDocument;
 
 namespace {
@@ -23,16 +30,21 @@ const char* const kTokenTypes[] = {"keyword", "function", "variable", "number", 
 
 bool IsNameChar(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '?' || c == '@';
+    return m51asm::IsIdentChar(static_cast<unsigned char>(c));
 }
 
 std::string Upper(std::string_view text)
 {
     std::string out(text);
     for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        c = m51asm::Upper(c);
     return out;
+}
+
+// Code page 1250 text as the client reads it.
+std::string Out(std::string_view bytes)
+{
+    return cp1250::ToUtf8(bytes);
 }
 
 bool IsM51(const TextDocument& document)
@@ -107,12 +119,14 @@ struct Word {
     int start = 0;
 };
 
-std::optional<Word> WordAt(const TextDocument& document, const Json& params)
+std::optional<Word> WordAt(const std::vector<std::string_view>& lines, const Json& params)
 {
     const Json& p = params.at("position");
-    const Position position{p.value("line", 0), p.value("character", 0)};
-    const std::string& text = document.text();
-    size_t at = document.offsetOf(position);
+    const int line = p.value("line", 0);
+    if (line < 0 || line >= static_cast<int>(lines.size()))
+        return std::nullopt;
+    const std::string_view text = lines[static_cast<size_t>(line)];
+    const size_t at = std::min(static_cast<size_t>(std::max(p.value("character", 0), 0)), text.size());
     size_t start = at, end = at;
     while (start > 0 && IsNameChar(text[start - 1]))
         --start;
@@ -120,7 +134,7 @@ std::optional<Word> WordAt(const TextDocument& document, const Json& params)
         ++end;
     if (start == end)
         return std::nullopt;
-    return Word{text.substr(start, end - start), position.line, document.positionOf(start).character};
+    return Word{std::string(text.substr(start, end - start)), line, static_cast<int>(start)};
 }
 
 const std::vector<sim::SfrInfo>& Sfrs()
@@ -129,15 +143,17 @@ const std::vector<sim::SfrInfo>& Sfrs()
     return list;
 }
 
-// An SFR's or an SFR bit's name: what it is.
-std::optional<std::string> RegisterHover(const std::string& upper)
+// An SFR's or an SFR bit's name: what it is, with the register file's description.
+std::optional<std::string> RegisterHover(const std::string& upper, const RegisterNotes& notes)
 {
+    const auto note = notes.find(upper);
+    const std::string described = note == notes.end() ? "" : ": " + note->second;
     for (const sim::SfrInfo& sfr : Sfrs()) {
         char text[96];
         if (Upper(sfr.name) == upper) {
             std::snprintf(text, sizeof text, "special-function register %s at %02XH%s", sfr.name, sfr.address,
                           sfr.bitAddressable() ? " (bit-addressable)" : "");
-            return std::string(text);
+            return text + described;
         }
         if (!sfr.bitAddressable())
             continue;
@@ -145,10 +161,11 @@ std::optional<std::string> RegisterHover(const std::string& upper)
             if (sfr.bits[bit] && Upper(sfr.bits[bit]) == upper) {
                 std::snprintf(text, sizeof text, "bit %s: bit %u of %s, bit address %02XH", sfr.bits[bit], bit, sfr.name,
                               sfr.address + bit);
-                return std::string(text);
+                return text + described;
             }
     }
-    return std::nullopt;
+    // A register of another derivative, known from its register file only.
+    return note == notes.end() ? std::nullopt : std::optional(note->first + described);
 }
 
 std::optional<std::string> StatementHover(std::string_view line, const Word& word)
@@ -166,13 +183,13 @@ std::optional<std::string> StatementHover(std::string_view line, const Word& wor
 std::string DescribeDeclared(const Declared& d)
 {
     switch (d.kind) {
-    case Declared::Kind::Procedure: return "PROCEDURE " + d.name;
-    case Declared::Kind::Label: return d.name + ": label";
-    case Declared::Kind::Macro: return d.name + " MACRO";
-    case Declared::Kind::Bit: return d.name + ": bit " + d.value;
+    case Declared::Kind::Procedure: return "PROCEDURE " + Out(d.name);
+    case Declared::Kind::Label: return Out(d.name) + ": label";
+    case Declared::Kind::Macro: return Out(d.name) + " MACRO";
+    case Declared::Kind::Bit: return Out(d.name) + ": bit " + Out(d.value);
     case Declared::Kind::Constant: break;
     }
-    return d.name + " = " + d.value;
+    return Out(d.name) + " = " + Out(d.value);
 }
 
 int SymbolKind(Declared::Kind kind)
@@ -198,15 +215,14 @@ void AddAssemblyNames(std::string_view text, const std::string& uri, std::vector
     }
 }
 
-// The include files a document names that are on disk (beside it).
-std::vector<std::pair<int, std::string>> Includes(const TextDocument& document)
+// The include files a source names, as paths beside it (on disk or not).
+std::vector<std::pair<int, std::string>> Includes(const std::vector<std::string_view>& lines, const std::string& uri)
 {
     std::vector<std::pair<int, std::string>> found;
-    const fs::path folder = fs::path(PathOfUri(document.uri())).parent_path();
-    const auto lines = LinesOf(document.text());
+    const fs::path folder = fs::path(PathOfUri(uri)).parent_path();
     for (size_t i = 0; i < lines.size(); ++i)
         if (const auto file = m51asm::IncludedFile(lines[i]))
-            found.emplace_back(static_cast<int>(i), (folder / *file).lexically_normal().string());
+            found.emplace_back(static_cast<int>(i), (folder / Out(*file)).lexically_normal().string());
     return found;
 }
 
@@ -233,7 +249,7 @@ std::string UriOfPath(const std::string& path)
 {
     std::string uri = "file://";
     for (unsigned char c : path) {
-        if (IsNameChar(static_cast<char>(c)) || c == '/' || c == '.' || c == '-' || c == '~') {
+        if (c < 0x80 && (std::isalnum(c) || c == '_' || c == '/' || c == '.' || c == '-' || c == '~')) {
             uri += static_cast<char>(c);
         } else {
             char escaped[4];
@@ -243,6 +259,8 @@ std::string UriOfPath(const std::string& path)
     }
     return uri;
 }
+
+SourceFeatures::SourceFeatures(std::string registerFolder) : registerFolder_(std::move(registerFolder)) {}
 
 Json SourceFeatures::capabilities() const
 {
@@ -259,17 +277,22 @@ Json SourceFeatures::capabilities() const
 
 std::vector<Declared> SourceFeatures::NamesOf(const TextDocument& document)
 {
+    return NamesIn(cp1250::FromUtf8(document.text()), document);
+}
+
+std::vector<Declared> SourceFeatures::NamesIn(const std::string& source, const TextDocument& document)
+{
     std::vector<Declared> names;
+    const auto lines = LinesOf(source);
     if (!IsM51(document)) {
-        AddAssemblyNames(document.text(), document.uri(), names);
-        for (const auto& [line, path] : Includes(document)) {
+        AddAssemblyNames(source, document.uri(), names);
+        for (const auto& [line, path] : Includes(lines, document.uri())) {
             std::string why;
             if (const auto text = m51::readFileBounded(path, m51::kSourceLimit, why, false))
                 AddAssemblyNames(*text, UriOfPath(path), names);
         }
         return names;
     }
-    const auto lines = LinesOf(document.text());
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         auto column = [&](std::string_view name) {
@@ -287,22 +310,43 @@ std::vector<Declared> SourceFeatures::NamesOf(const TextDocument& document)
     return names;
 }
 
+const RegisterNotes& SourceFeatures::notesFor(const std::vector<std::pair<int, std::string>>& includes)
+{
+    // The register file the source includes (beside it, else among m51as's), else the 8052's.
+    std::string path;
+    for (const auto& [line, included] : includes)
+        if (Upper(fs::path(included).extension().string()) == ".MCU") {
+            std::error_code ec;
+            path = fs::exists(included, ec) || registerFolder_.empty()
+                       ? included : (fs::path(registerFolder_) / fs::path(included).filename()).string();
+        }
+    if (path.empty() && !registerFolder_.empty())
+        path = (fs::path(registerFolder_) / "8052.MCU").string();
+    const auto known = notes_.find(path);
+    if (known != notes_.end())
+        return known->second;
+    std::string why;
+    const auto text = path.empty() ? std::nullopt : m51::readFileBounded(path, m51::kSourceLimit, why, false);
+    return notes_[path] = text ? ReadRegisterNotes(*text) : RegisterNotes{};
+}
+
 std::vector<Json> SourceFeatures::diagnose(const TextDocument& document, const languageserver::DocumentStore&)
 {
     const std::string path = PathOfUri(document.uri());
     const bool m51 = IsM51(document);
+    const std::string source = cp1250::FromUtf8(document.text());
     const std::string asmName = fs::path(path).stem().string() + (m51 ? ".asm" : fs::path(path).extension().string());
-    const toolchain::BuildInput input{document.text(), path, asmName};
+    const toolchain::BuildInput input{source, path, asmName};
     const toolchain::Program program = m51 ? toolchain::M51Build().run(input) : toolchain::AssemblyBuild().run(input);
-    const auto lines = LinesOf(document.text());
+    const auto lines = LinesOf(source);
     std::vector<Json> out;
     for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(program, path, m51 ? asmName : path)) {
         // A problem of another file (an include file, the generated assembly) is shown on the first line.
         const bool here = d.file.empty() || d.file == path;
         const int line = here ? std::clamp(d.line - 1, 0, static_cast<int>(lines.size()) - 1) : 0;
-        const int length = languageserver::BytesToUtf16(lines[static_cast<size_t>(line)], lines[static_cast<size_t>(line)].size());
+        const int length = static_cast<int>(lines[static_cast<size_t>(line)].size());
         const int start = here && d.column > 0 ? std::min(d.column - 1, length) : 0;
-        std::string message = d.message + (d.context.empty() ? "" : " (" + d.context + ")");
+        std::string message = Out(d.message + (d.context.empty() ? "" : " (" + d.context + ")"));
         if (!here)
             message = d.file + (d.line > 0 ? ":" + std::to_string(d.line) : "") + ": " + message;
         out.push_back({{"range", RangeOf(line, start, std::max(length, start))},
@@ -320,28 +364,29 @@ std::optional<Json> SourceFeatures::answer(const std::string& method, const Json
     const TextDocument* document = documents.find(uri);
     if (!document)
         return method.rfind("textDocument/", 0) == 0 ? std::optional<Json>(Json(nullptr)) : std::nullopt;
-    const auto lines = LinesOf(document->text());
+    const std::string source = cp1250::FromUtf8(document->text());
+    const auto lines = LinesOf(source);
     const bool m51 = IsM51(*document);
+    const auto includes = Includes(lines, uri);
 
     if (method == "textDocument/documentSymbol") {
         Json list = Json::array();
-        for (const Declared& d : NamesOf(*document))
+        for (const Declared& d : NamesIn(source, *document))
             if (d.uri == uri) {
                 const Json range = RangeOf(d.line, d.column, d.column + static_cast<int>(d.name.size()));
-                list.push_back({{"name", d.name}, {"detail", DescribeDeclared(d)}, {"kind", SymbolKind(d.kind)},
+                list.push_back({{"name", Out(d.name)}, {"detail", DescribeDeclared(d)}, {"kind", SymbolKind(d.kind)},
                                 {"range", range}, {"selectionRange", range}});
             }
         return list;
     }
     if (method == "textDocument/semanticTokens/full") {
-        std::vector<Declared> names = NamesOf(*document);
+        std::vector<Declared> names = NamesIn(source, *document);
         Json data = Json::array();
         int lastLine = 0, lastStart = 0;
         auto token = [&](int line, size_t byteStart, size_t byteLength, int type) {
-            const std::string_view text = lines[static_cast<size_t>(line)];
-            const int start = languageserver::BytesToUtf16(text, byteStart);
-            const int length = languageserver::BytesToUtf16(text, byteStart + byteLength) - start;
-            data.insert(data.end(), {line - lastLine, line == lastLine ? start - lastStart : start, length, type, 0});
+            const int start = static_cast<int>(byteStart);
+            data.insert(data.end(), {line - lastLine, line == lastLine ? start - lastStart : start,
+                                     static_cast<int>(byteLength), type, 0});
             lastLine = line;
             lastStart = start;
         };
@@ -374,6 +419,7 @@ std::optional<Json> SourceFeatures::answer(const std::string& method, const Json
         }
         return Json{{"data", data}};
     }
+    const RegisterNotes& notes = notesFor(includes);
     if (method == "textDocument/completion") {
         Json items = Json::array();
         if (m51) {
@@ -381,30 +427,30 @@ std::optional<Json> SourceFeatures::answer(const std::string& method, const Json
                 items.push_back({{"label", std::string(tip.word)}, {"kind", 14}, {"detail", std::string(tip.form)},
                                  {"documentation", std::string(tip.assembly)}});
         }
-        for (const Declared& d : NamesOf(*document))
-            items.push_back({{"label", d.name}, {"kind", d.kind == Declared::Kind::Procedure || d.kind == Declared::Kind::Label ? 3 : 21},
+        for (const Declared& d : NamesIn(source, *document))
+            items.push_back({{"label", Out(d.name)}, {"kind", d.kind == Declared::Kind::Procedure || d.kind == Declared::Kind::Label ? 3 : 21},
                              {"detail", DescribeDeclared(d)}});
         for (const sim::SfrInfo& sfr : Sfrs()) {
-            items.push_back({{"label", sfr.name}, {"kind", 6}, {"detail", *RegisterHover(Upper(sfr.name))}});
+            items.push_back({{"label", sfr.name}, {"kind", 6}, {"detail", *RegisterHover(Upper(sfr.name), notes)}});
             if (sfr.bitAddressable())
                 for (const char* bit : sfr.bits)
                     if (bit)
-                        items.push_back({{"label", bit}, {"kind", 6}, {"detail", *RegisterHover(Upper(bit))}});
+                        items.push_back({{"label", bit}, {"kind", 6}, {"detail", *RegisterHover(Upper(bit), notes)}});
         }
         return Json{{"isIncomplete", false}, {"items", items}};
     }
 
-    const auto word = WordAt(*document, params);
+    const auto word = WordAt(lines, params);
     const int lineNumber = params.at("position").value("line", 0);
     if (method == "textDocument/definition") {
         // On an include line: the file.
-        for (const auto& [line, path] : Includes(*document))
+        for (const auto& [line, path] : includes)
             if (line == lineNumber)
                 return Json{{"uri", UriOfPath(path)}, {"range", RangeOf(0, 0, 0)}};
         if (!word)
             return Json(nullptr);
         Json found = Json::array();
-        for (const Declared& d : NamesOf(*document))
+        for (const Declared& d : NamesIn(source, *document))
             if (Upper(d.name) == Upper(word->text))
                 found.push_back(LocationOf(d));
         return found.empty() ? Json(nullptr) : found;
@@ -418,7 +464,7 @@ std::optional<Json> SourceFeatures::answer(const std::string& method, const Json
             ForEachName(lines[i], [&](std::string_view name, size_t at) {
                 if (Upper(name) != upper)
                     return;
-                const int start = languageserver::BytesToUtf16(lines[i], at);
+                const int start = static_cast<int>(at);
                 found.push_back({{"uri", uri},
                                  {"range", RangeOf(static_cast<int>(i), start, start + static_cast<int>(name.size()))}});
             });
@@ -431,13 +477,13 @@ std::optional<Json> SourceFeatures::answer(const std::string& method, const Json
         if (m51 && lineNumber >= 0 && lineNumber < static_cast<int>(lines.size()))
             text = StatementHover(lines[static_cast<size_t>(lineNumber)], *word);
         if (!text)
-            for (const Declared& d : NamesOf(*document))
+            for (const Declared& d : NamesIn(source, *document))
                 if (Upper(d.name) == Upper(word->text)) {
                     text = DescribeDeclared(d) + " (line " + std::to_string(d.line + 1) + ")";
                     break;
                 }
         if (!text)
-            text = RegisterHover(Upper(word->text));
+            text = RegisterHover(Upper(word->text), notes);
         if (!text)
             return Json(nullptr);
         return Json{{"contents", {{"kind", "markdown"}, {"value", *text}}},

@@ -138,6 +138,42 @@ TEST(CoreDebuggee, BreakpointStepBackAndContinueOnAnM51Line)
     EXPECT_EQ(client.value("iram[40]"), "09");  // the loop's last pass
 }
 
+// goto moves the PC within the current procedure; stepping back and forward
+// again replays the move.
+TEST(CoreDebuggee, GotoALineOfTheCurrentProcedure)
+{
+    Client client;
+    client.launch();
+    client.request("setBreakpoints", Lines({33}));
+    client.request("configurationDone");
+    client.waitStopped();
+    auto targets = [&](int line) {
+        return client.request("gotoTargets", {{"source", {{"path", kLoops}}}, {"line", line}});
+    };
+    const Json inProcedure = targets(97);  // INCADR 40H in TICK
+    EXPECT_FALSE(inProcedure["success"]);
+    EXPECT_NE(inProcedure.value("message", "").find("TICK"), std::string::npos) << inProcedure.dump();
+    EXPECT_FALSE(targets(31)["success"]);  // a comment: no code
+    const Json found = targets(36)["body"]["targets"];
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]["line"], 36);
+    EXPECT_FALSE(client.request("goto", {{"threadId", 1}, {"targetId", 0x10001}})["success"]);
+    ASSERT_TRUE(client.request("goto", {{"threadId", 1}, {"targetId", found[0]["id"]}})["success"]);
+    EXPECT_EQ(client.waitStopped()["reason"], "goto");
+    EXPECT_EQ(client.topLine(), 36);
+
+    EXPECT_TRUE(client.request("stepBack")["success"]);
+    EXPECT_EQ(client.topLine(), 32);
+    client.request("next");
+    client.waitStopped();
+    EXPECT_EQ(client.topLine(), 36);
+    client.request("next");
+    client.waitStopped();
+    EXPECT_EQ(client.topLine(), 37);
+    EXPECT_EQ(client.value("iram[40]"), "00");  // the loop of line 33 never ran
+    EXPECT_EQ(client.value("A"), "04");
+}
+
 TEST(CoreDebuggee, FunctionBreakpointsWithHitCountsAndConditions)
 {
     const struct {
@@ -283,6 +319,45 @@ TEST(CoreDebuggee, CProgramValuesAndConditions)
     EXPECT_TRUE(client.request("setVariable", {{"variablesReference", 2}, {"name", "ticks"}, {"value", "40"}})["success"]);
     EXPECT_EQ(client.value("ticks"), "40");
     EXPECT_EQ(client.value("SP").size(), 2u);  // registers as m51sim prints them
+    std::filesystem::remove_all(folder);
+}
+
+// A caller selected in the call stack: its own locals, and expressions in its function.
+TEST(CoreDebuggee, LocalsOfACallerFrame)
+{
+    if (std::system("sdcc --version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "SDCC is not installed";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "m51dap-frames-test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::copy(M51_EXAMPLES_DIR "/c/twofiles", folder, std::filesystem::copy_options::recursive);
+    Client client;
+    client.request("initialize");
+    const Json launched = client.request("launch", {{"program", (folder / "twofiles.m51proj").string()}});
+    ASSERT_TRUE(launched["success"]) << launched.dump();
+    client.request("setFunctionBreakpoints", {{"breakpoints", {{{"name", "stats_add"}, {"hitCondition", "3"}}}}});
+    client.request("configurationDone");
+    ASSERT_EQ(client.waitStopped()["reason"], "breakpoint");
+    const Json frames = client.request("stackTrace")["body"]["stackFrames"];
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_NE(frames[1]["name"].get<std::string>().find("main"), std::string::npos);
+    auto localNames = [&](int frameId) {
+        const Json scopes = client.request("scopes", {{"frameId", frameId}})["body"]["scopes"];
+        const Json variables = client.request("variables", {{"variablesReference", scopes[0]["variablesReference"]}});
+        std::string names;
+        for (const Json& v : variables["body"]["variables"])
+            names += v["name"].get<std::string>() + " ";
+        return names;
+    };
+    EXPECT_NE(localNames(1).find("value"), std::string::npos);
+    const std::string callers = localNames(frames[1]["id"]);
+    EXPECT_NE(callers.find("i "), std::string::npos) << callers;
+    EXPECT_EQ(callers.find("value"), std::string::npos) << callers;
+    // The same name in the innermost frame and in the caller.
+    EXPECT_TRUE(client.request("evaluate", {{"expression", "value"}, {"frameId", 1}})["success"]);
+    EXPECT_FALSE(client.request("evaluate", {{"expression", "value"}, {"frameId", frames[1]["id"]}})["success"]);
+    EXPECT_EQ(client.request("evaluate", {{"expression", "result.count"}, {"frameId", frames[1]["id"]}})["body"]["result"],
+              "2");
+    EXPECT_FALSE(client.request("scopes", {{"frameId", 99}})["success"]);
     std::filesystem::remove_all(folder);
 }
 

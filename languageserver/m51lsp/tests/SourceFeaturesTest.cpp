@@ -28,7 +28,7 @@ const char kM51[] =
 
 class Editor {
 public:
-    Editor() : server_(features_, [this](const std::string& body) { sent_.push_back(Json::parse(body)); }, "m51lsp", "1")
+    Editor() : features_(M51_REGISTERS_DIR), server_(features_, [this](const std::string& body) { sent_.push_back(Json::parse(body)); }, "m51lsp", "1")
     {
         call("initialize", {{"capabilities", Json::object()}});
     }
@@ -121,6 +121,39 @@ TEST(SourceFeatures, AssemblyNamesAndIncludeFiles)
     EXPECT_NE(editor.at("textDocument/hover", uri, 3, 13)["contents"]["value"].get<std::string>().find("30H"),
               std::string::npos);
     std::filesystem::remove_all(folder);
+}
+
+// The client's UTF-8 and UTF-16 columns over code page 1250 names: Czech
+// letters (one unit each) and a character beyond 16 bits (two) before a name.
+TEST(SourceFeatures, CzechNamesKeepTheClientsColumns)
+{
+    const std::string source = "POČET   EQU 10H\n"
+                               "žluť:   MOV A,#POČET\n"
+                               "        DB '😀',POČET\n"
+                               "        SJMP žluť\n"
+                               "        SETB TR0\n";
+    Editor editor;
+    const std::string uri = "file:///tmp/m51lsp-test/czech.asm";
+    editor.open(uri, "asm8051", source);
+    const Json references = editor.at("textDocument/references", uri, 1, 16);
+    ASSERT_EQ(references.size(), 3u) << references.dump();
+    const int columns[][3] = {{0, 0, 5}, {1, 15, 20}, {2, 16, 21}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(references[i]["range"]["start"]["line"], columns[i][0]);
+        EXPECT_EQ(references[i]["range"]["start"]["character"], columns[i][1]);
+        EXPECT_EQ(references[i]["range"]["end"]["character"], columns[i][2]);
+    }
+    const Json definition = editor.at("textDocument/definition", uri, 3, 14);  // SJMP žluť
+    ASSERT_TRUE(definition.is_array()) << definition.dump();
+    EXPECT_EQ(definition[0]["range"]["start"]["line"], 1);
+    EXPECT_EQ(definition[0]["range"]["end"]["character"], 4);
+    const Json hover = editor.at("textDocument/hover", uri, 1, 17);
+    EXPECT_NE(hover["contents"]["value"].get<std::string>().find("POČET = 10H"), std::string::npos) << hover.dump();
+    EXPECT_EQ(hover["range"]["start"]["character"], 15);
+    // An SFR bit with its register file's description.
+    const std::string bit = editor.at("textDocument/hover", uri, 4, 14)["contents"]["value"];
+    EXPECT_NE(bit.find("bit 4 of TCON"), std::string::npos) << bit;
+    EXPECT_NE(bit.find("timer 0 run"), std::string::npos) << bit;
 }
 
 } // namespace

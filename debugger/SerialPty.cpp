@@ -1,15 +1,17 @@
-#include "PtyPort.h"
+#include "SerialPty.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
-namespace m51dap {
+namespace m51dbg {
 
-PtyPort::~PtyPort()
+SerialPty::~SerialPty()
 {
     if (master_ >= 0)
         ::close(master_);
@@ -17,7 +19,7 @@ PtyPort::~PtyPort()
         ::close(slave_);
 }
 
-std::string PtyPort::open()
+std::string SerialPty::open()
 {
     char name[256] = {};
     if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
@@ -32,7 +34,7 @@ std::string PtyPort::open()
     return {};
 }
 
-std::string PtyPort::take(std::size_t room)
+std::string SerialPty::take(std::size_t room)
 {
     std::string bytes;
     char buffer[1024];
@@ -45,7 +47,7 @@ std::string PtyPort::take(std::size_t room)
     return bytes;
 }
 
-void PtyPort::give(const std::string& bytes)
+void SerialPty::give(const std::string& bytes)
 {
     std::size_t done = 0;
     while (master_ >= 0 && done < bytes.size()) {
@@ -56,4 +58,10 @@ void PtyPort::give(const std::string& bytes)
     }
 }
 
-} // namespace m51dap
+void SerialPty::wait(int timeoutMs, bool forInput) const
+{
+    pollfd fd{master_, static_cast<short>(forInput ? POLLIN : 0), 0};
+    ::poll(&fd, 1, timeoutMs);
+}
+
+} // namespace m51dbg

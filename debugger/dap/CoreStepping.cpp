@@ -1,0 +1,217 @@
+// The adapter's running and stepping: free runs in slices up to a
+// breakpoint, next, step in and step out by the source lines, and the way
+// back through the run's history (step back, reverse continue, goto).
+#include "CoreDebuggee.h"
+
+#include "History.h"
+#include "LineBack.h"
+#include "SerialPty.h"
+
+#include "Machine.h"
+#include "VirtualBoard.h"
+
+#include <cstdio>
+
+namespace m51dap {
+
+namespace {
+
+constexpr uint64_t kSliceCycles = 20000;         // about 20 ms of an 11.0592 MHz 8051, 1-2 ms of host time
+constexpr unsigned kStepSliceInstructions = 20000;
+
+} // namespace
+
+Reply CoreDebuggee::resume(Mode mode)
+{
+    if (running())
+        return Reply::failure("the program is running: pause it first");
+    const uint16_t pc = machine_->pc();
+    const uint8_t sp = machine_->read(sim::Space::Sfr, 0x81);
+    walk_.begin(lineTable_, program_.map, pc);
+    through_ = {};
+    outSp_ = sp;
+    ownLineAddress_ = walk_.lineAddress(walk_.line()).value_or(-1);
+    firstStep_ = true;
+    breakAtFirst_ = false;
+    mode_ = mode;
+    return Reply::success(mode == Mode::Run ? Json{{"allThreadsContinued", true}} : Json::object());
+}
+
+// One instruction of next, step in or step out, by the rules of Zelvar's
+// debugger (LineWalk): calls and interrupts run through when stepping over.
+bool CoreDebuggee::stepOnce()
+{
+    const uint16_t pc = machine_->pc();
+    const bool first = std::exchange(firstStep_, false);
+    const uint8_t op = machine_->read(sim::Space::Code, pc);
+    const uint8_t spBefore = machine_->read(sim::Space::Sfr, 0x81);
+    if (mode_ == Mode::StepOut && !first && m51dbg::IsReturnOpcode(op) && spBefore <= outSp_) {
+        history_->step();
+        stop("step");
+        return true;
+    }
+    if (mode_ == Mode::Next && !through_.active)
+        if (const auto back = m51dbg::LineWalk::CallReturn(op, pc))
+            through_ = {true, *back, spBefore};
+    history_->step();
+    const uint16_t now = machine_->pc();
+    const uint8_t spNow = machine_->read(sim::Space::Sfr, 0x81);
+    if (machine_->poweredDown()) {
+        end(false);
+        return true;
+    }
+    if (mode_ == Mode::Next) {
+        if (!through_.active && m51dbg::LineWalk::EnteredInterrupt(op, spBefore, now, spNow)) {
+            const uint16_t back = static_cast<uint16_t>(machine_->read(sim::Space::Iram, spNow) << 8
+                                                        | machine_->read(sim::Space::Iram, spNow - 1u));
+            through_ = {true, back, spBefore};
+            return false;
+        }
+        if (through_.active && now == through_.address && spNow <= through_.sp)
+            through_.active = false;
+    }
+    std::vector<int> hits;
+    if (isBreakpoint_[now] && breakpointStops(now, hits)) {
+        stop("breakpoint", hits);
+        return true;
+    }
+    if (mode_ == Mode::Next && !through_.active && walk_.endsAt(now)) {
+        stop("step");
+        return true;
+    }
+    toolchain::SourceLine line;
+    if (mode_ == Mode::StepIn && now != ownLineAddress_ && walk_.isLineStart(now, &line)) {
+        stop("step");
+        return true;
+    }
+    return false;
+}
+
+void CoreDebuggee::runSlice()
+{
+    if (!running())
+        return;
+    if (pauseRequested_) {
+        stop("pause");
+        return;
+    }
+    // What the terminal typed, a little at a time: a flood waits in the pseudo-terminal.
+    constexpr std::size_t kMaxWaiting = 1024;
+    if (pty_ && machine_->serialPending() < kMaxWaiting)
+        if (const std::string typed = pty_->take(kMaxWaiting - machine_->serialPending()); !typed.empty())
+            history_->sendSerial(typed);
+    if (mode_ != Mode::Run) {
+        for (unsigned i = 0; i < kStepSliceInstructions; ++i)
+            if (stepOnce())
+                return;
+        flushOutput();
+        return;
+    }
+    const sim::Stop result = history_->run(kSliceCycles, isBreakpoint_, breakAtFirst_);
+    breakAtFirst_ = true;
+    if (result == sim::Stop::PowerDown) {
+        end(false);
+        return;
+    }
+    if (result == sim::Stop::Breakpoint) {
+        std::vector<int> hits;
+        if (breakpointStops(machine_->pc(), hits)) {
+            stop("breakpoint", hits);
+            return;
+        }
+        breakAtFirst_ = false;  // a condition that did not hold: run on past it
+    }
+    flushOutput();
+}
+
+Reply CoreDebuggee::stepBack()
+{
+    if (running())
+        return Reply::failure("the program is running: pause it first");
+    const auto start = insight::PreviousLineStart(*history_, *machine_, lineTable_, program_.map);
+    if (!start || !history_->goTo(*start))
+        return Reply::failure("there is no recorded step to go back to");
+    stop("step");
+    return Reply::success();
+}
+
+Reply CoreDebuggee::reverseContinue()
+{
+    if (running())
+        return Reply::failure("the program is running: pause it first");
+    if (history_->position() <= history_->oldest())
+        return Reply::failure("there is no recorded step to go back to");
+    std::vector<uint16_t> addresses;
+    for (unsigned a = 0; a < isBreakpoint_.size(); ++a)
+        if (isBreakpoint_[a])
+            addresses.push_back(static_cast<uint16_t>(a));
+    const bool found = history_->reverseContinue(addresses, {});
+    if (!found)
+        history_->goTo(history_->oldest());
+    stop(found ? "breakpoint" : "step");
+    return Reply::success();
+}
+
+std::string CoreDebuggee::gotoRefusal(uint16_t address) const
+{
+    if (program_.linesAt(address).empty()) {
+        char text[48];
+        std::snprintf(text, sizeof text, "no source line has code at %04XH", static_cast<unsigned>(address));
+        return text;
+    }
+    // A jump within the function keeps its stack frame as it is; into
+    // another one, its return would take a wrong address off the stack.
+    const toolchain::Function* here = program_.functionAt(machine_->pc());
+    const toolchain::Function* there = program_.functionAt(address);
+    if (here == there)
+        return {};
+    return "the line is in " + (there ? there->name : std::string("code outside the functions"))
+           + ", the program stands in " + (here ? here->name : std::string("code outside the functions"))
+           + ": goto moves only within the current function";
+}
+
+Reply CoreDebuggee::gotoTargets(const Json& arguments)
+{
+    if (running())
+        return Reply::failure("the program is running: pause it first");
+    const int file = fileIndex(arguments.value("source", Json::object()).value("path", std::string()));
+    const int line = arguments.value("line", 0) - 1;
+    if (file < 0)
+        return Reply::failure("this file is not a source of the program");
+    const auto ranges = program_.rangesOf(file, line);
+    if (ranges.empty())
+        return Reply::failure("line " + std::to_string(line + 1) + " has no code to go to");
+    std::string refusal;
+    for (const auto& [address, size] : ranges) {
+        refusal = gotoRefusal(address);
+        if (!refusal.empty())
+            continue;
+        char label[48];
+        std::snprintf(label, sizeof label, "line %d (code %04XH)", line + 1, static_cast<unsigned>(address));
+        char reference[16];
+        std::snprintf(reference, sizeof reference, "code:0x%04X", static_cast<unsigned>(address));
+        const Json target{{"id", address + 1}, {"label", label}, {"line", line + 1},
+                          {"instructionPointerReference", reference}};
+        return Reply::success({{"targets", Json::array({target})}});
+    }
+    return Reply::failure(refusal);
+}
+
+// The PC moves through the history: stepping back from here returns to
+// where the program stood before the goto.
+Reply CoreDebuggee::gotoTarget(const Json& arguments)
+{
+    if (running())
+        return Reply::failure("the program is running: pause it first");
+    const long id = arguments.value("targetId", 0L);
+    if (id < 1 || id > 0x10000)
+        return Reply::failure("no goto target " + std::to_string(id));
+    const auto address = static_cast<uint16_t>(id - 1);
+    if (const std::string refusal = gotoRefusal(address); !refusal.empty())
+        return Reply::failure(refusal);
+    history_->setPc(address);
+    stop("goto");
+    return Reply::success();
+}
+
+} // namespace m51dap
