@@ -149,10 +149,12 @@ void CStepFigures(const Program& program, int steps)
     Settle();
     // The views a user has open: the locals' structure opened, the disassembly in sight.
     window.findChild<QTabWidget*>("paneTabs")->setCurrentWidget(locals);
-    std::vector<double> ms;
+    // Wall time, and processor time, which a loaded machine does not stretch.
+    std::vector<double> ms, processorMs;
     while (int(ms.size()) < steps) {
         QElapsedTimer clock;
         clock.start();
+        const std::clock_t processorStart = std::clock();
         engine.stepLine();
         if (!WaitForStop(engine, 1000)) {
             engine.stop();
@@ -163,6 +165,7 @@ void CStepFigures(const Program& program, int steps)
         }
         Settle();
         ms.push_back(clock.nsecsElapsed() / 1e6);
+        processorMs.push_back(1e3 * double(std::clock() - processorStart) / CLOCKS_PER_SEC);
         CValueModel* model = locals->model();
         for (int row = 0; row < model->rowCount(); ++row)
             if (model->canFetchMore(model->index(row, 0)))
@@ -171,6 +174,8 @@ void CStepFigures(const Program& program, int steps)
     std::printf("%-4s %-50s median %7.2f ms, max %7.2f ms (%zu steps)\n", "core",
                 "step C line (F10) to updated window with C views:", Median(ms),
                 ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()), ms.size());
+    std::printf("%-4s %-50s median %7.2f ms, max %7.2f ms\n", "core", "the same in processor time:", Median(processorMs),
+                processorMs.empty() ? 0 : *std::max_element(processorMs.begin(), processorMs.end()));
 }
 #endif
 
@@ -391,8 +396,9 @@ int main(int argc, char** argv)
     for (const char* name : {"main.c", "stats.c", "stats.h", "twofiles.m51proj"})
         QFile::copy(QStringLiteral(M51_EXAMPLES_DIR "/c/twofiles/") + name, copy.filePath(QStringLiteral("twofiles/") + name));
     const BuildOutput c = BuildC(copy.filePath("twofiles/twofiles.m51proj"), dir.path());
-    if (c.ok)
+    if (c.ok) {
         CStepFigures(c.program, 300);
+    }
     else
         std::printf("C program: not built (%s)\n", c.messages().empty() ? "" : qPrintable(c.messages().front()));
 #endif
