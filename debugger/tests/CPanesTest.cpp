@@ -123,6 +123,7 @@ TEST_F(CPanes, LocalsWatchesAndCallStackAtAStopInAFunction)
     CValueModel* model = locals.model();
     const QModelIndex value = RowNamed(*model, "value"), s = RowNamed(*model, "s");
     ASSERT_TRUE(value.isValid() && s.isValid());
+    EXPECT_FALSE(RowNamed(*model, "sloc0").isValid());  // SDCC's own spill location
     EXPECT_EQ(ValueOf(value), "120");
     EXPECT_EQ(value.siblingAtColumn(CValueModel::Type).data().toString(), "int");
     ASSERT_TRUE(model->canFetchMore(s));
@@ -156,6 +157,8 @@ TEST_F(CPanes, LocalsWatchesAndCallStackAtAStopInAFunction)
     EXPECT_TRUE(table->item(0, 0)->text().endsWith(", value=120)")) << table->item(0, 0)->text().toStdString();
     EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("stats.c:%1").arg(m_meanLine + 1));
     EXPECT_EQ(table->item(1, 0)->text(), "main()");
+    ASSERT_EQ(table->rowCount(), 2);  // SDCC's startup jumps to main
+    EXPECT_EQ(table->item(1, 3)->text(), "reset");
     EXPECT_TRUE(table->item(1, 1)->text().startsWith("main.c:"));
     // The caller's frame chosen: its locals.
     table->setCurrentCell(1, 0);

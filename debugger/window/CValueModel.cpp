@@ -5,6 +5,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <utility>
@@ -83,9 +84,13 @@ QStringList CValueModel::rootNames() const
     if (!live())
         return names;
     const uint16_t pc = m_place ? m_place->pc : m_engine->machine().pc;
-    for (const toolchain::Symbol* symbol : toolchain::LocalsAt(m_engine->program(), pc))
-        if (!names.contains(QString::fromStdString(symbol->name)))
-            names << QString::fromStdString(symbol->name);
+    // SDCC's spill locations (sloc0, sloc1 …) are the compiler's, not the program's.
+    static const QRegularExpression spill(QStringLiteral("^sloc[0-9]+$"));
+    for (const toolchain::Symbol* symbol : toolchain::LocalsAt(m_engine->program(), pc)) {
+        const QString name = QString::fromStdString(symbol->name);
+        if (!names.contains(name) && !spill.match(name).hasMatch())
+            names << name;
+    }
     return names;
 }
 

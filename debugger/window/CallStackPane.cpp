@@ -81,7 +81,16 @@ void CallStackPane::refresh()
     m_cFrames = c ? CFramesOf(m_model->view(), program, memory) : std::vector<CFrame>();
     m_captions.clear();
     const QSignalBlocker quiet(m_table);  // the stop chooses the innermost frame itself
-    m_table->setRowCount(shown ? int(frames.size()) : 0);
+    // SDCC's startup jumps to main: a C program's stack ends there, whatever
+    // the bytes below it look like.
+    size_t rows = frames.size();
+    for (size_t i = 0; c && i < m_cFrames.size(); ++i)
+        if (m_cFrames[i].function && m_cFrames[i].function->name == "main" && m_cFrames[i].function->interrupt < 0) {
+            rows = i + 1;
+            m_cFrames.resize(rows);
+            break;
+        }
+    m_table->setRowCount(shown ? int(rows) : 0);
     for (int row = 0; row < m_table->rowCount(); ++row) {
         const StackFrame& frame = frames[size_t(row)];
         QString name = frame.procedure.empty() ? tr("(no name)") : QString::fromStdString(frame.procedure);
@@ -100,7 +109,8 @@ void CallStackPane::refresh()
                               + QStringLiteral(", ") + line;
         }
         QString entered;
-        switch (frame.enteredBy) {
+        const bool cStart = c && size_t(row) + 1 == rows && rows < frames.size();
+        switch (cStart ? StackFrame::Entry::Reset : frame.enteredBy) {
         case StackFrame::Entry::Reset: entered = tr("reset"); break;
         case StackFrame::Entry::Call: entered = tr("call"); break;
         case StackFrame::Entry::Interrupt:
@@ -119,7 +129,7 @@ void CallStackPane::refresh()
                 m_table->setItem(row, column, item = new QTableWidgetItem);
             item->setText(texts[column]);
             QFont font = item->font();
-            font.setBold(frame.enteredBy == StackFrame::Entry::Interrupt);
+            font.setBold(frame.enteredBy == StackFrame::Entry::Interrupt && !cStart);
             item->setFont(font);
         }
     }
