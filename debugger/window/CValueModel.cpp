@@ -265,7 +265,7 @@ QVariant CValueModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         if (node->blank)
-            return column == Name ? tr("(type a C expression)") : QVariant();
+            return column == Name ? tr("(new watch)") : QVariant();
         return column == Name ? node->name : column == Value ? node->text : node->type;
     case Qt::EditRole:
         if (column == Name)

@@ -204,7 +204,11 @@ void DisassemblyPane::show(uint16_t start)
     int row = 0;
     for (int count = 0; count < Rows; ++count, ++row) {
         // A C line's text before the first of its instructions.
-        const std::vector<toolchain::SourceLine> lines = c ? program.linesAt(uint16_t(address)) : std::vector<toolchain::SourceLine>();
+        // The line the debugger stops on for this address (of several, where a line's code is shared).
+        std::vector<toolchain::SourceLine> lines;
+        if (c)
+            if (const auto at = program.lineTable().lineAt(uint16_t(address)))
+                lines.push_back(*at);
         if (!lines.empty() && lines.front() != lastLine && size_t(lines.front().file) < program.files.size()) {
             lastLine = lines.front();
             m_table->setRowCount(m_table->rowCount() + 1);
