@@ -151,6 +151,14 @@ public:
     // The opacity (0-255) of the shades of heat 1, 2 and 3 in colours().heat.
     static const int HeatAlpha[3];
 
+    // Values while debugging: the mouse over a name shows what `tip` says of
+    // the expression there (a name with its fields, "s->max"); an empty
+    // answer leaves the line's coverage tip. Null: no value tips.
+    void setValueTips(std::function<QString(const QString& expression)> tip) { m_valueTip = std::move(tip); }
+    // The C expression around `column` of `line`: the name there with the
+    // names and fields before it joined by '.' or "->"; empty when no name is there.
+    static QString expressionAt(const QString& line, int column);
+
 signals:
     void breakpointToggled(int line, bool set);
     // The caret moved to another line or column.
@@ -186,6 +194,7 @@ private:
     bool m_listChosen = false;  // an arrow key moved in the completion list
     QStringList m_procedures;
     QStringList m_defined;
+    std::function<QString(const QString&)> m_valueTip;
     QHash<int, QString> m_coverageTips;  // marker handle of a covered line -> its tip
     bool m_coverageDefined = false;
 };

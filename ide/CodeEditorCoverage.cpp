@@ -86,10 +86,45 @@ QString CodeEditor::coverageTipAt(int line) const
     return {};
 }
 
-// The tip of the line under the mouse, in the margins or on the text.
+QString CodeEditor::expressionAt(const QString& line, int column)
+{
+    const auto isName = [](QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); };
+    if (column < 0 || column >= line.size() || !isName(line[column]))
+        return {};
+    int start = column, end = column;
+    while (start > 0 && isName(line[start - 1]))
+        --start;
+    while (end < line.size() && isName(line[end]))
+        ++end;
+    // The structures the field is reached through: "result.max", "s->max".
+    for (;;) {
+        int before = start;
+        while (before > 0 && line[before - 1] == QLatin1Char(' '))
+            --before;
+        if (before > 0 && line[before - 1] == QLatin1Char('.'))
+            before -= 1;
+        else if (before > 1 && line[before - 1] == QLatin1Char('>') && line[before - 2] == QLatin1Char('-'))
+            before -= 2;
+        else
+            break;
+        while (before > 0 && line[before - 1] == QLatin1Char(' '))
+            --before;
+        if (before == 0 || !isName(line[before - 1]))
+            break;
+        while (before > 0 && isName(line[before - 1]))
+            --before;
+        start = before;
+    }
+    if (line[start].isDigit())
+        return {};
+    return line.mid(start, end - start).remove(QLatin1Char(' '));
+}
+
+// The tip of the line under the mouse, in the margins or on the text; over a
+// name while debugging, its value.
 bool CodeEditor::viewportEvent(QEvent* event)
 {
-    if (event->type() != QEvent::ToolTip || m_coverageTips.isEmpty())
+    if (event->type() != QEvent::ToolTip || (m_coverageTips.isEmpty() && !m_valueTip))
         return QsciScintilla::viewportEvent(event);
     const auto* help = static_cast<QHelpEvent*>(event);
     const int x = qMax(help->pos().x(), gutterWidth());
@@ -97,7 +132,20 @@ bool CodeEditor::viewportEvent(QEvent* event)
     const int line = int(SendScintilla(SCI_LINEFROMPOSITION, position));
     const int top = int(SendScintilla(SCI_POINTYFROMPOSITION, 0, SendScintilla(SCI_POSITIONFROMLINE, line)));
     const int height = int(SendScintilla(SCI_TEXTHEIGHT, line));
-    const QString tip = help->pos().y() >= top && help->pos().y() < top + height ? coverageTipAt(line) : QString();
+    const bool onLine = help->pos().y() >= top && help->pos().y() < top + height;
+    QString tip;
+    if (m_valueTip && onLine && help->pos().x() >= gutterWidth()) {
+        const long exact = SendScintilla(SCI_POSITIONFROMPOINTCLOSE, help->pos().x(), help->pos().y());
+        if (exact >= 0) {
+            int tipLine = 0, column = 0;
+            lineIndexFromPosition(int(exact), &tipLine, &column);
+            const QString expression = expressionAt(text(tipLine), column);
+            if (!expression.isEmpty())
+                tip = m_valueTip(expression);
+        }
+    }
+    if (tip.isEmpty() && onLine)
+        tip = coverageTipAt(line);
     if (tip.isEmpty())
         QToolTip::hideText();
     else

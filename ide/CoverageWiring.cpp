@@ -4,12 +4,14 @@
 #include "LineMarks.h"
 #include "Main.h"
 #include "Placement.h"
+#include "Session.h"
 #include "ProfileFile.h"
 #include "WindowSet.h"
 #include "asembu.h"
 #include "editoru.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <algorithm>
 #include <QStatusBar>
 
@@ -63,16 +65,31 @@ void attachCoverage(const WindowSet& windows, m51dbg::DebugController* debugger)
         // Nothing ran yet (a start, a run before its first stop): nothing to tell.
         const auto executed = [](const insight::LineStats& line) { return line.executed(); };
         const bool ran = report && (std::any_of(report->sourceLines.begin(), report->sourceLines.end(), executed)
-                                    || std::any_of(report->asmLines.begin(), report->asmLines.end(), executed));
+                                    || std::any_of(report->asmLines.begin(), report->asmLines.end(), executed)
+                                    || std::any_of(report->fileLines.begin(), report->fileLines.end(), [&](const auto& lines) {
+                                           return std::any_of(lines.begin(), lines.end(), executed);
+                                       }));
         if (!ran || (!marks && !heat)) {
             source->clearCoverage();
             assembly->clearCoverage();
             return;
         }
-        source->setCoverage(CoverageLinesOf(*report, report->sourceLines), marks, heat);
+        // A C program: the lines of the C file in the editor.
+        const std::vector<insight::LineStats>* lines = &report->sourceLines;
+        const std::vector<insight::LineStats> none;
+        if (!report->files.empty()) {
+            lines = &none;
+            const QFileInfo current(windows.main->session().currentFile());
+            for (size_t i = 0; i < report->files.size() && i < report->fileLines.size(); ++i)
+                if (QFileInfo(QString::fromStdString(report->files[i])) == current)
+                    lines = &report->fileLines[i];
+        }
+        source->setCoverage(CoverageLinesOf(*report, *lines), marks, heat);
         assembly->setCoverage(CoverageLinesOf(*report, report->asmLines), marks, heat);
     };
     QObject::connect(debugger->insight(), &m51dbg::InsightSession::reportChanged, windows.editor, refresh);
+    // A C program's stop in another of its files: that file's marks.
+    QObject::connect(debugger, &m51dbg::DebugController::executionPlaceChanged, windows.editor, refresh);
     for (const Choice& choice : Choices)
         QObject::connect(debugger->action(choice.action), &QAction::toggled, windows.editor,
                          [refresh, profile, main = windows.main, key = choice.key](bool on) {

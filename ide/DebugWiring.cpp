@@ -4,6 +4,7 @@
 #include "CodeEditor.h"
 #include "CoverageWiring.h"
 #include "DebugController.h"
+#include "EngineMemory.h"
 #include "FileWriteQt.h"
 #include "ListBox.h"
 #include "Main.h"
@@ -20,6 +21,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -111,6 +113,36 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                          editor->M->setExecutionLine(line);
                          editor->M->goToLine(line);
                      });
+    // A line of another of the C program's files (a call stack frame, a Profile row): opened and shown.
+    QObject::connect(debugger, &m51dbg::DebugController::sourcePlaceRequested, editor,
+                     [main, editor, debugger](const QString& file, int line) {
+                         const QString previous = main->session().currentFile();
+                         if (QFileInfo(file) != QFileInfo(previous)) {
+                             if (!QFileInfo::exists(file) || !main->maySetTextAside())
+                                 return;
+                             main->OpenSourceFile(file);
+                             debugger->switchSource(previous);
+                         }
+                         editor->M->goToLine(line);
+                     });
+    // While a C program is stopped, a name under the mouse shows its value.
+    editor->M->setValueTips([debugger, main](const QString& expression) {
+        m51dbg::DebugEngine* engine = debugger->engine();
+        if (!engine->isPaused() || engine->program().language != toolchain::Language::C
+            || !m51dbg::IsCSource(main->session().currentFile()))
+            return QString();
+        const m51dbg::EngineMemory memory(engine);
+        const toolchain::CResult result = toolchain::Evaluate(expression.toStdString(), engine->program(), memory,
+                                                              {engine->machine().pc, std::nullopt});
+        if (!result.value)
+            return QString();
+        const std::string type = toolchain::TypeName(*result.value, engine->program());
+        return QStringLiteral("%1 = %2%3")
+            .arg(expression,
+                 QString::fromStdString(toolchain::FormatValue(*result.value, engine->program(), memory,
+                                                               toolchain::ValueStyle::Rich)),
+                 type.empty() ? QString() : QStringLiteral("  (%1)").arg(QString::fromStdString(type)));
+    });
     // SDCC's errors on the lines of the C file in the editor (an M51 build's
     // come through the session's diagnostics).
     QObject::connect(debugger, &m51dbg::DebugController::buildFailed, editor,
@@ -175,6 +207,18 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
             TProfileFile file;
             file.load(profile);
             file.WritePrivateProfileString("Simulator", "Kind", index == 1 ? "s51" : "core");
+            if (!file.save(profile))
+                main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
+        });
+        // The SDCC of C builds, kept beside the simulator's choice.
+        setup->Sdcc->setText(QString::fromUtf8(file.GetPrivateProfileString("C", "Sdcc").trimmed()));
+        debugger->setSdccProgram(setup->Sdcc->text());
+        QObject::connect(setup->Sdcc, &QLineEdit::editingFinished, debugger, [debugger, setup, profile, main] {
+            const QString program = setup->Sdcc->text().trimmed();
+            debugger->setSdccProgram(program);
+            TProfileFile file;
+            file.load(profile);
+            file.WritePrivateProfileString("C", "Sdcc", program.toUtf8());
             if (!file.save(profile))
                 main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
         });

@@ -409,7 +409,7 @@ void TForm1::checkCSource()
                     statusBar()->showMessage(messages.isEmpty() ? summary : messages.front());
                 });
     }
-    if (!m_cCheck->start(path))
+    if (!m_cCheck->start(path, m_windows.setup ? m_windows.setup->Sdcc->text().trimmed() : QString()))
         return;
     ErBox->clear();
     buildStatus->setText(QStringLiteral("Checking %1 with SDCC …").arg(QFileInfo(path).fileName()));

@@ -115,6 +115,11 @@ void TNastav::buildLayout()
     Simulator->setObjectName(QStringLiteral("Simulator"));
     Simulator->addItems({QStringLiteral("Built-in 8051 simulator"), QStringLiteral("s51 (sdcc-ucsim)")});
     Simulator->setGeometry(16, 338, 209, 21);
+    makeLabel(this, QStringLiteral("SDCC"), 16, 371);
+    Sdcc = makeEdit(this, "Sdcc", QRect(52, 368, 273, 21), true);
+    Sdcc->setPlaceholderText(QStringLiteral("sdcc ($SDCC when set)"));
+    Sdcc->setToolTip(QStringLiteral("The SDCC that builds C programs: the path of its sdcc program; empty: the one "
+                                    "$SDCC names, else sdcc on the PATH"));
 
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));

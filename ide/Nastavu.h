@@ -49,6 +49,9 @@ public:
     // file, not in Zelvar.INI (whose lines are fixed); applies from the next
     // debug session on.
     QComboBox* Simulator;
+    // The SDCC that builds C programs (a path or a name on the PATH); empty:
+    // $SDCC, else sdcc. Kept in the profile file like the simulator.
+    QLineEdit* Sdcc;
     QStringList LB;       // the settings' lines the fields were last filled from
 
     // Command and caption of tool k (1 … 7).

@@ -19,8 +19,8 @@ WindowLayout::Group GroupOf(const QString& id)
     using Group = WindowLayout::Group;
     static const QStringList code = {QStringLiteral("disassemblyView"), QStringLiteral("callStackPane"),
                                      QStringLiteral("breakpointPane"), QStringLiteral("interruptPane")};
-    static const QStringList insight = {QStringLiteral("profile"), QStringLiteral("watch"), QStringLiteral("board"),
-                                        QStringLiteral("serial")};
+    static const QStringList insight = {QStringLiteral("profile"), QStringLiteral("watch"), QStringLiteral("locals"),
+                                        QStringLiteral("board"), QStringLiteral("serial")};
     return code.contains(id) ? Group::CodePanes : insight.contains(id) ? Group::InsightPanes : Group::Panes;
 }
 

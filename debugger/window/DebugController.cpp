@@ -3,11 +3,13 @@
 #include "BreakpointPane.h"
 #include "CallStackPane.h"
 #include "InterruptPane.h"
+#include "LocalsPane.h"
 #include "Cp1250.h"
 #include "ProfilePane.h"
 #include "ProgramBuilder.h"
 #include "SimulatorWindow.h"
 #include "StackPane.h"
+#include "WatchPane.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -58,45 +60,6 @@ const ActionInfo& Info(int index)
     return infos[index];
 }
 constexpr int ActionCount = 17;
-
-// The bytes a watch reads: Reverse Continue stops where one of them changes.
-std::vector<SimulatorBackend::WatchedByte> WatchedBytes(const WatchList& watches)
-{
-    using Memory = SimulatorBackend::Memory;
-    std::vector<SimulatorBackend::WatchedByte> bytes;
-    for (const WatchList::Entry& entry : watches.entries()) {
-        if (!entry.target)
-            continue;
-        const WatchTarget& t = *entry.target;
-        const Memory memory = t.space == WatchSpace::Sfr    ? Memory::Sfr
-                              : t.space == WatchSpace::Xram ? Memory::Xram
-                              : t.space == WatchSpace::Code ? Memory::Code
-                                                            : Memory::Iram;
-        switch (t.kind) {
-        case WatchTarget::Kind::Byte:
-            bytes.push_back({memory, t.address});
-            break;
-        case WatchTarget::Kind::Word:
-            bytes.push_back({memory, t.address});
-            bytes.push_back({memory, t.address2});
-            break;
-        case WatchTarget::Kind::Bit:
-            if (t.address < 0x80)
-                bytes.push_back({Memory::Iram, 0x20 + t.address / 8});
-            else
-                bytes.push_back({Memory::Sfr, t.address & 0xF8});
-            break;
-        case WatchTarget::Kind::Register:  // Rn of any bank (PSW's flags would stop nearly everywhere)
-            for (unsigned bank = 0; bank < 4; ++bank)
-                bytes.push_back({Memory::Iram, bank * 8 + (t.reg & 7)});
-            break;
-        case WatchTarget::Kind::Constant:
-        case WatchTarget::Kind::Pc:
-            break;
-        }
-    }
-    return bytes;
-}
 
 } // namespace
 
@@ -184,11 +147,21 @@ SimulatorWindow* DebugController::simulatorWindow()
         auto* callStack = new CallStackPane(&m_stack);
         connect(callStack, &CallStackPane::lineActivated, this, &DebugController::sourceLineRequested);
         m_window->addPane(QStringLiteral("callStackPane"), tr("Call stack"), callStack);
+        // A C program's locals, of the frame chosen in the call stack (the watches read there too).
+        auto* locals = new LocalsPane(&m_engine);
+        connect(callStack, &CallStackPane::placeActivated, this, &DebugController::sourcePlaceRequested);
+        connect(callStack, &CallStackPane::frameChosen, locals, &LocalsPane::showFrame);
+        connect(callStack, &CallStackPane::frameChosen, this, [this](const toolchain::StopPlace& place) {
+            if (WatchPane* watch = m_window->watchPane())
+                watch->cModel()->setPlace(place.frameBase ? std::optional(place) : std::nullopt);
+        });
+        m_window->addPane(QStringLiteral("locals"), tr("Locals"), locals);
         m_window->addPane(QStringLiteral("stackPane"), tr("Stack"), new StackPane(&m_stack));
         m_window->addPane(QStringLiteral("interruptPane"), tr("Interrupts"), new InterruptPane(&m_stack));
         m_window->addPane(QStringLiteral("breakpointPane"), tr("Breakpoints"), new BreakpointPane(this));
         auto* profile = new ProfilePane(&m_insight);
         connect(profile, &ProfilePane::lineActivated, this, &DebugController::profileLineActivated);
+        connect(profile, &ProfilePane::placeActivated, this, &DebugController::sourcePlaceRequested);
         connect(this, &DebugController::built, profile, [this, profile] {
             profile->setSourceLines(cp1250::decode(m_builtText).split(QLatin1Char('\n')));
         });

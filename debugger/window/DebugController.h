@@ -126,6 +126,9 @@ signals:
     void sourceLineRequested(int sourceLine, int asmLine);
     // A row of the Profile pane was double-clicked: its M51 line (-1 none) and assembly line.
     void profileLineActivated(int sourceLine, int asmLine);
+    // A line of one of a C program's files to show (a call stack frame or a
+    // Profile row double-clicked): its path and 0-based line.
+    void sourcePlaceRequested(const QString& file, int line);
 
 private:
     bool ensureStarted(std::function<void()> then, bool afterFreshStart);

@@ -5,6 +5,7 @@
 #include "MemoryModel.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -72,7 +73,9 @@ DisassemblyPane::DisassemblyPane(DebugEngine* engine, QWidget* parent)
     layout->addLayout(bar);
     layout->addWidget(m_table, 1);
 
-    connect(m_engine, &DebugEngine::stopped, this, [this] {
+    connect(m_engine, &DebugEngine::stopped, this, [this](DebugEngine::StopCause cause) {
+        if (cause == DebugEngine::StopCause::Started)
+            m_texts.forget();
         m_note->clear();
         follow();
     });
@@ -157,31 +160,82 @@ void DisassemblyPane::goTo(uint16_t address)
     show(address);
 }
 
+int DisassemblyPane::rowOf(uint16_t address) const
+{
+    const auto it = std::find(m_addresses.begin(), m_addresses.end(), address);
+    return it == m_addresses.end() ? -1 : m_rows[size_t(it - m_addresses.begin())];
+}
+
 void DisassemblyPane::show(uint16_t start)
 {
     const bool running = m_engine->state() == DebugEngine::State::Running;
     const uint16_t pc = pcNow();
     const sim::Machine* core = m_engine->core();
     const sim::Chip* chip = core ? &core->chip() : sim::findChip(m_engine->options().cpuType.toStdString());
-    const SourceMap& map = m_engine->program().map;
+    const Program& program = m_engine->program();
+    const SourceMap& map = program.map;
+    const bool c = program.language == toolchain::Language::C;
     std::set<unsigned> breakpoints;
     for (int line : m_engine->sourceBreakpoints())
         if (const auto address = map.sourceLineAddress(line))
             breakpoints.insert(*address);
+    for (size_t file = 0; c && file < program.files.size(); ++file)
+        for (int line : m_engine->sourceBreakpoints(int(file)))
+            if (const auto ranges = program.rangesOf(int(file), line); !ranges.empty())
+                breakpoints.insert(ranges.front().first);
 
+    m_table->clearSpans();
     m_table->setRowCount(Rows);
     m_addresses.clear();
+    m_rows.clear();
     unsigned address = start;
     const QBrush current(QColor(255, 236, 150));
+    const QBrush cLine(QColor(232, 240, 255));
     int currentRow = -1;
-    for (int row = 0; row < Rows; ++row) {
+    std::optional<toolchain::SourceLine> lastLine;
+    auto cell = [this](int row, int column) {
+        QTableWidgetItem* item = m_table->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            m_table->setItem(row, column, item);
+        }
+        return item;
+    };
+    int row = 0;
+    for (int count = 0; count < Rows; ++count, ++row) {
+        // A C line's text before the first of its instructions.
+        // The line the debugger stops on for this address (of several, where a line's code is shared).
+        std::vector<toolchain::SourceLine> lines;
+        if (c)
+            if (const auto at = program.lineTable().lineAt(uint16_t(address)))
+                lines.push_back(*at);
+        if (!lines.empty() && lines.front() != lastLine && size_t(lines.front().file) < program.files.size()) {
+            lastLine = lines.front();
+            m_table->setRowCount(m_table->rowCount() + 1);
+            const QString name = QFileInfo(QString::fromStdString(program.files[size_t(lastLine->file)])).fileName();
+            for (int column = 0; column < ColumnCount; ++column) {
+                QTableWidgetItem* item = cell(row, column);
+                item->setText(column == Address ? QStringLiteral("%1:%2").arg(name).arg(lastLine->line + 1)
+                              : column == Bytes ? m_texts.line(program, *lastLine)
+                                                : QString());
+                item->setBackground(cLine);
+            }
+            m_table->setSpan(row, Bytes, 1, ColumnCount - Bytes);
+            ++row;
+        } else if (lines.empty()) {
+            lastLine.reset();
+        }
         const uint8_t bytes[3] = {codeAt(address), codeAt(address + 1), codeAt(address + 2)};
         const sim::Disassembled d = sim::disassemble(bytes, uint16_t(address), chip);
         QString byteText;
         for (unsigned i = 0; i < d.length; ++i)
             byteText += Hex(bytes[i], 2) + (i + 1 < d.length ? " " : "");
         QString line;
-        if (const auto source = map.sourceLineAt(uint16_t(address)))
+        if (!lines.empty() && size_t(lines.front().file) < program.files.size())
+            line = QStringLiteral("%1:%2")
+                       .arg(QFileInfo(QString::fromStdString(program.files[size_t(lines.front().file)])).fileName())
+                       .arg(lines.front().line + 1);
+        else if (const auto source = map.sourceLineAt(uint16_t(address)))
             line = tr("M51 line %1").arg(*source + 1);
         else if (const auto asmLine = map.asmLineAt(uint16_t(address)))
             line = tr("assembly line %1").arg(*asmLine + 1);
@@ -190,11 +244,7 @@ void DisassemblyPane::show(uint16_t start)
                              (here ? (running ? QStringLiteral("›") : QStringLiteral("▶")) : QString());
         const QString texts[ColumnCount] = {mark, Hex(address, 4), byteText, QString::fromStdString(d.text), line};
         for (int column = 0; column < ColumnCount; ++column) {
-            QTableWidgetItem* item = m_table->item(row, column);
-            if (!item) {
-                item = new QTableWidgetItem;
-                m_table->setItem(row, column, item);
-            }
+            QTableWidgetItem* item = cell(row, column);
             item->setText(texts[column]);
             item->setBackground(here ? current : QBrush());
             if (column == Mark)
@@ -203,6 +253,7 @@ void DisassemblyPane::show(uint16_t start)
         if (here)
             currentRow = row;
         m_addresses.push_back(uint16_t(address));
+        m_rows.push_back(row);
         address = (address + d.length) & 0xFFFF;
     }
     if (currentRow >= 0)

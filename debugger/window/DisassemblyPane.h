@@ -4,7 +4,10 @@
 // program loaded from a HEX file), the current one marked, breakpoints shown,
 // the source line of each instruction where there is one. It follows the PC
 // at each stop and while the program runs; "Go to" shows another address.
+// A C program's instructions come under the C line they were made for, the
+// line's text on a row of its own.
 
+#include "CallFrames.h"
 #include "LiveTimer.h"
 #include "DebugEngine.h"
 
@@ -26,8 +29,10 @@ public:
     DisassemblyPane(DebugEngine* engine, QWidget* parent = nullptr);
 
     QTableWidget* table() const { return m_table; }
-    // The addresses of the rows shown, in order.
+    // The addresses of the instructions shown, in order.
     const std::vector<uint16_t>& addresses() const { return m_addresses; }
+    // The table row of an instruction shown (-1: not shown).
+    int rowOf(uint16_t address) const;
     // Shows the instructions from `address` on (and stops following the PC).
     void goTo(uint16_t address);
 
@@ -49,6 +54,8 @@ private:
     QLabel* m_note;
     LiveTimer m_live;
     std::vector<uint16_t> m_addresses;
+    std::vector<int> m_rows;  // the table row of each of m_addresses
+    SourceTexts m_texts;
 };
 
 } // namespace m51dbg

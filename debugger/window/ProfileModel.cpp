@@ -1,5 +1,7 @@
 #include "ProfileModel.h"
 
+#include <QFileInfo>
+
 namespace m51dbg {
 
 QString TimeText(double seconds)
@@ -15,6 +17,11 @@ void ProfileModel::setReport(std::shared_ptr<const insight::Report> report)
 {
     beginResetModel();
     m_report = std::move(report);
+    m_cLines.clear();
+    if (m_report)
+        for (size_t file = 0; file < m_report->fileLines.size(); ++file)
+            for (const insight::LineStats& line : m_report->fileLines[file])
+                m_cLines.emplace_back(int(file), &line);
     endResetModel();
 }
 
@@ -38,6 +45,8 @@ int ProfileModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid() || !m_report)
         return 0;
+    if (m_view == View::Lines && !m_cLines.empty())
+        return int(m_cLines.size());
     return int(m_view == View::Lines ? m_report->sourceLines.size() : m_report->procedures.size());
 }
 
@@ -48,9 +57,34 @@ int ProfileModel::columnCount(const QModelIndex& parent) const
     return m_view == View::Lines ? int(LineColumns) : int(ProcColumns);
 }
 
-int ProfileModel::sourceLineOf(int row) const
+std::pair<QString, int> ProfileModel::placeOf(int row) const
 {
     if (row < 0 || row >= rowCount())
+        return {};
+    int file = -1, line = -1;
+    if (m_view == View::Lines && !m_cLines.empty()) {
+        file = m_cLines[size_t(row)].first;
+        line = m_cLines[size_t(row)].second->line;
+    } else if (m_view == View::Procedures) {
+        file = m_report->procedures[size_t(row)].file;
+        line = m_report->procedures[size_t(row)].sourceLine;
+    }
+    if (file < 0 || size_t(file) >= m_report->files.size() || line < 0)
+        return {};
+    return {QString::fromStdString(m_report->files[size_t(file)]), line};
+}
+
+QString ProfileModel::cLineText(int file, int line) const
+{
+    if (!m_report || file < 0 || size_t(file) >= m_report->files.size())
+        return {};
+    const QStringList& lines = m_texts.lines(m_report->files[size_t(file)]);
+    return line >= 0 && line < lines.size() ? lines[line].trimmed() : QString();
+}
+
+int ProfileModel::sourceLineOf(int row) const
+{
+    if (row < 0 || row >= rowCount() || !placeOf(row).first.isEmpty())
         return -1;
     return m_view == View::Lines ? m_report->sourceLines[size_t(row)].line : m_report->procedures[size_t(row)].sourceLine;
 }
@@ -74,6 +108,19 @@ QVariant ProfileModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != SortRole && role != Qt::ToolTipRole)
         return {};
     const size_t row = size_t(index.row());
+    if (m_view == View::Lines && !m_cLines.empty()) {
+        const auto& [file, line] = m_cLines[row];
+        if (index.column() == LineNumber && file >= 0 && size_t(file) < m_report->files.size()) {
+            if (role == SortRole)
+                return qlonglong(file) << 32 | line->line;
+            return QStringLiteral("%1:%2")
+                .arg(QFileInfo(QString::fromStdString(m_report->files[size_t(file)])).fileName())
+                .arg(line->line + 1);
+        }
+        if (index.column() == LineStatement)
+            return role == Qt::ToolTipRole ? QVariant() : QVariant(cLineText(file, line->line));
+        return lineData(*line, index.column(), role);
+    }
     return m_view == View::Lines ? lineData(m_report->sourceLines[row], index.column(), role)
                                  : procedureData(m_report->procedures[row], index.column(), role);
 }
@@ -127,6 +174,13 @@ QVariant ProfileModel::procedureData(const insight::ProcedureStats& procedure, i
                                               : QVariant();
         return procedure.info.vector >= 0 ? tr("interrupt") : procedure.info.handler ? tr("handler") : tr("procedure");
     case ProcLine: {
+        if (procedure.file >= 0 && size_t(procedure.file) < m_report->files.size() && procedure.sourceLine >= 0) {
+            if (role == SortRole)
+                return qlonglong(procedure.file) << 32 | procedure.sourceLine;
+            return QStringLiteral("%1:%2")
+                .arg(QFileInfo(QString::fromStdString(m_report->files[size_t(procedure.file)])).fileName())
+                .arg(procedure.sourceLine + 1);
+        }
         const int line = procedure.sourceLine >= 0 ? procedure.sourceLine : procedure.asmLine;
         if (role == SortRole)
             return line;

@@ -4,8 +4,10 @@
 // own cycles and with what it calls, interrupt entries and the handlers
 // they run listed as such). Sorting goes by the numbers (Qt::UserRole, all
 // signed, so that a figure not recorded, -1, sorts below every other one),
-// not by the texts shown.
+// not by the texts shown. A C program's lines are those of its C files
+// ("stats.c:12"), its procedures its C functions.
 
+#include "CallFrames.h"
 #include "Insight.h"
 
 #include <QAbstractTableModel>
@@ -38,6 +40,8 @@ public:
     // The source line (0-based, -1 none) and assembly line of a row.
     int sourceLineOf(int row) const;
     int asmLineOf(int row) const;
+    // A C program's row: the path of its C file and the 0-based line; empty path none.
+    std::pair<QString, int> placeOf(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -48,7 +52,12 @@ private:
     QVariant lineData(const insight::LineStats& line, int column, int role) const;
     QVariant procedureData(const insight::ProcedureStats& procedure, int column, int role) const;
 
+    QString cLineText(int file, int line) const;
+
     std::shared_ptr<const insight::Report> m_report;
+    // A C program's lines: (file, the line's figures), file by file.
+    std::vector<std::pair<int, const insight::LineStats*>> m_cLines;
+    mutable SourceTexts m_texts;
     QStringList m_source;
     View m_view = View::Lines;
 };

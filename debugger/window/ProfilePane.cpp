@@ -46,6 +46,10 @@ ProfilePane::ProfilePane(InsightSession* insight, QWidget* parent)
     });
     connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const int row = m_sorted->mapToSource(index).row();
+        if (const auto [file, line] = m_model->placeOf(row); !file.isEmpty()) {
+            emit placeActivated(file, line);
+            return;
+        }
         emit lineActivated(m_model->sourceLineOf(row), m_model->asmLineOf(row));
     });
     connect(insight, &InsightSession::reportChanged, this, &ProfilePane::refresh);

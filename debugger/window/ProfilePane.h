@@ -30,6 +30,8 @@ public:
 signals:
     // A row was double-clicked: its source line (0-based, -1 none) and assembly line.
     void lineActivated(int sourceLine, int asmLine);
+    // A C program's row was double-clicked: its C file and 0-based line.
+    void placeActivated(const QString& file, int line);
 
 private:
     void refresh();

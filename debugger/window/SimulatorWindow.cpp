@@ -3,7 +3,7 @@
 #include "BoardPane.h"
 #include "BoardSession.h"
 #include "DebugViews.h"
-#include "SerialSend.h"
+#include "SerialConsole.h"
 #include "WatchPane.h"
 
 #include <QComboBox>
@@ -248,36 +248,9 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_ownPanes.push_back({QStringLiteral("iram"), tr("Internal RAM"), iramBox});
 
     // Serial line.
-    auto* serial = new QGroupBox(tr("Serial port"));
-    auto* serialLayout = new QVBoxLayout(serial);
-    m_serialPath = new QLabel;
-    m_serialPath->setObjectName("serialPath");
-    m_serialPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_console = new QPlainTextEdit;
-    m_console->setObjectName("console");
-    m_console->setReadOnly(true);
-    m_console->setFont(mono);
-    m_console->setMaximumBlockCount(5000);
-    // Text, hexadecimal bytes or a file to the board; Clear, and cleared for a new program.
-    auto* sendBar = new SerialSendBar(m_engine);
-    connect(sendBar, &SerialSendBar::message, this, [this](const QString& text) { m_status->setText(text); });
-    connect(sendBar, &SerialSendBar::clearRequested, m_console, &QPlainTextEdit::clear);
-    connect(m_engine, &DebugEngine::stopped, m_console, [this](DebugEngine::StopCause cause) {
-        if (cause == DebugEngine::StopCause::Started) {
-            m_console->clear();
-            m_consoleAfterCr = false;
-        }
-    });
-    serialLayout->addWidget(m_serialPath);
-    serialLayout->addWidget(m_console);
-    serialLayout->addWidget(sendBar);
+    auto* serial = new SerialConsole(m_engine);
+    connect(serial, &SerialConsole::message, this, [this](const QString& text) { m_status->setText(text); });
     m_ownPanes.push_back({QStringLiteral("serial"), tr("Serial port"), serial});
-    connect(m_engine, &DebugEngine::serialReceived, this, &SimulatorWindow::appendConsole);
-    connect(m_engine, &DebugEngine::serialLost, this, [this](uint8_t byte) {
-        m_console->moveCursor(QTextCursor::End);
-        m_console->insertPlainText(tr("\n[received byte %1 lost: the program had not read the one before]\n").arg(Hex(byte, 2)));
-        m_consoleAfterCr = false;
-    });
 
     m_status = new QLabel;
     m_status->setObjectName("status");
@@ -483,9 +456,6 @@ void SimulatorWindow::onStateChanged(DebugEngine::State state)
         m_liveTimer.start();
     else
         m_liveTimer.stop();
-    const QString path = m_engine->serialTerminalPath();
-    m_serialPath->setText(path.isEmpty() ? tr("Serial port: not connected")
-                                         : tr("Serial port on %1 (open it in the terminal program)").arg(path));
 }
 
 void SimulatorWindow::onStopped(DebugEngine::StopCause cause)
@@ -586,27 +556,6 @@ void SimulatorWindow::onIramEdited(int row, int column)
         return;
     }
     m_engine->write(DebugEngine::Memory::Iram, address, static_cast<uint8_t>(value));
-}
-
-void SimulatorWindow::appendConsole(const QByteArray& bytes)
-{
-    // Printable text as it is, other bytes as <hex>; CR LF, LF or CR end a line.
-    QString text;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u == '\r' || (u == '\n' && !m_consoleAfterCr))
-            text += '\n';
-        else if (u == '\n')
-            ;
-        else if (u >= 0x20 && u < 0x7F)
-            text += QChar(u);
-        else
-            text += QStringLiteral("<%1>").arg(Hex(u, 2));
-        m_consoleAfterCr = u == '\r';
-    }
-    m_console->moveCursor(QTextCursor::End);
-    m_console->insertPlainText(text);
-    m_console->moveCursor(QTextCursor::End);
 }
 
 } // namespace m51dbg

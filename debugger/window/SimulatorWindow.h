@@ -91,7 +91,6 @@ private:
     void updateViews();
     void updateTime();
     void onIramEdited(int row, int column);
-    void appendConsole(const QByteArray& bytes);
 
     DebugEngine* m_engine;
     QTimer m_liveTimer;  // 25 times a second while the program runs
@@ -112,15 +111,12 @@ private:
     uint64_t m_stopwatchBase = 0;  // ticks at the stopwatch's reset
     QLabel* m_status = nullptr;
     QLabel* m_replay = nullptr;  // shown while behind the newest step
-    QLabel* m_serialPath = nullptr;
     QDoubleSpinBox* m_crystal = nullptr;
-    QPlainTextEdit* m_console = nullptr;
     std::array<QAbstractButton*, 6> m_actions{};  // run, stop, step, into, out, reset
     std::function<void(Command)> m_commands;       // null: the buttons drive the engine
     std::array<uint8_t, 256> m_previousIram{}, m_lastStopIram{};
     bool m_havePrevious = false, m_haveLastStop = false;
     bool m_updating = false;
-    bool m_consoleAfterCr = false;
     bool m_animating = false;
 };
 

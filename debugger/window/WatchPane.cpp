@@ -1,10 +1,13 @@
 #include "WatchPane.h"
 
+#include "LocalsPane.h"
 #include "Machine.h"
 
 #include <QBrush>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QStackedWidget>
+#include <QTreeView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -27,6 +30,45 @@ SimulatorBackend::Memory MemoryOf(WatchSpace space)
 
 } // namespace
 
+// The bytes a watch reads: Reverse Continue stops where one of them changes.
+std::vector<SimulatorBackend::WatchedByte> WatchedBytes(const WatchList& watches)
+{
+    using Memory = SimulatorBackend::Memory;
+    std::vector<SimulatorBackend::WatchedByte> bytes;
+    for (const WatchList::Entry& entry : watches.entries()) {
+        if (!entry.target)
+            continue;
+        const WatchTarget& t = *entry.target;
+        const Memory memory = t.space == WatchSpace::Sfr    ? Memory::Sfr
+                              : t.space == WatchSpace::Xram ? Memory::Xram
+                              : t.space == WatchSpace::Code ? Memory::Code
+                                                            : Memory::Iram;
+        switch (t.kind) {
+        case WatchTarget::Kind::Byte:
+            bytes.push_back({memory, t.address});
+            break;
+        case WatchTarget::Kind::Word:
+            bytes.push_back({memory, t.address});
+            bytes.push_back({memory, t.address2});
+            break;
+        case WatchTarget::Kind::Bit:
+            if (t.address < 0x80)
+                bytes.push_back({Memory::Iram, 0x20 + t.address / 8});
+            else
+                bytes.push_back({Memory::Sfr, t.address & 0xF8});
+            break;
+        case WatchTarget::Kind::Register:  // Rn of any bank (PSW's flags would stop nearly everywhere)
+            for (unsigned bank = 0; bank < 4; ++bank)
+                bytes.push_back({Memory::Iram, bank * 8 + (t.reg & 7)});
+            break;
+        case WatchTarget::Kind::Constant:
+        case WatchTarget::Kind::Pc:
+            break;
+        }
+    }
+    return bytes;
+}
+
 WatchPane::WatchPane(DebugEngine* engine, WatchList* list, QWidget* parent)
     : QWidget(parent), m_engine(engine), m_list(list)
 {
@@ -38,14 +80,47 @@ WatchPane::WatchPane(DebugEngine* engine, WatchList* list, QWidget* parent)
     m_table->verticalHeader()->hide();
     m_table->setToolTip(tr("Type a name of the program (DEFINE, DEFINEBIT), BUFFER1, COUNT1, MEM5, a register, "
                            "or iram[30], xram[100], sfr[90], code[0] in the last row; edit a value to change it"));
+    m_cModel = new CValueModel(m_engine, CValueModel::Kind::Watches);
+    auto* cView = new CValueView(m_cModel);
+    cView->tree()->setToolTip(tr("Type a C expression in the last row (total, result.max, history[3], p->x); "
+                                 "double-click a value to change it"));
+    connect(m_cModel, &CValueModel::expressionEdited, this, &WatchPane::onExpressionEdited);
+    m_views = new QStackedWidget;
+    m_views->addWidget(m_table);
+    m_views->addWidget(cView);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_table);
+    layout->addWidget(m_views);
     connect(m_table, &QTableWidget::cellChanged, this, &WatchPane::onCellChanged);
     connect(&m_timer, &QTimer::timeout, this, [this] { sample(false); });
     connect(m_engine, &DebugEngine::stopped, this, [this] { sample(true); });
+    connect(m_engine, &DebugEngine::stateChanged, this, &WatchPane::showKind);
     m_timer.follow(m_engine);
     fill();
+    showKind();
+}
+
+// A C program's watches are C values; every other program's stay bytes of the machine.
+void WatchPane::showKind()
+{
+    const bool c = m_engine->state() != DebugEngine::State::Off
+                   && m_engine->program().language == toolchain::Language::C;
+    m_views->setCurrentIndex(c ? 1 : 0);
+}
+
+void WatchPane::onExpressionEdited(int row, const QString& text)
+{
+    const size_t index = size_t(row);
+    if (index >= m_list->size()) {
+        if (!text.isEmpty())
+            m_list->add(text.toStdString());
+    } else if (text.isEmpty()) {
+        m_list->remove(index);
+    } else {
+        m_list->setExpression(index, text.toStdString());
+    }
+    // Later, as the view still holds the edited row.
+    QMetaObject::invokeMethod(this, [this] { sample(false); }, Qt::QueuedConnection);
 }
 
 ByteReader WatchPane::reader() const
@@ -95,6 +170,10 @@ void WatchPane::fill()
 {
     m_filling = true;
     const auto& entries = m_list->entries();
+    QStringList expressions;
+    for (const WatchList::Entry& e : entries)
+        expressions << QString::fromStdString(e.expression);
+    m_cModel->setExpressions(expressions);
     m_table->setRowCount(static_cast<int>(entries.size()) + 1);
     for (int row = 0; row <= static_cast<int>(entries.size()); ++row) {
         for (int c = 0; c < 5; ++c) {

@@ -71,6 +71,8 @@ private slots:
     void bookmarks();
     void goToLineCentres();
     void completionAndTips();
+    void valueTipExpressions_data();
+    void valueTipExpressions();
     void tipsAgreeWithTheHelp();
     void findAndReplace();
     void findAndReplaceWithPatterns();
@@ -525,6 +527,32 @@ void TestEditorParts::errorRows()
     }
     QCOMPARE(markerText(diagnostics[0]), QStringLiteral("FOO 1: unknown statement, no code generated"));
     QCOMPARE(markerText(diagnostics[2]), QStringLiteral("assembler: undefined symbol (assembly line 5)"));
+}
+
+// The expression a value tip asks about: the name under the mouse with the
+// structures it is reached through.
+void TestEditorParts::valueTipExpressions_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("expression");
+    QTest::newRow("a name") << "    total += value;" << 6 << "total";
+    QTest::newRow("its last letter") << "    total += value;" << 16 << "value";
+    QTest::newRow("a field") << "    if (value > s->max)" << 20 << "s->max";
+    QTest::newRow("the pointer itself") << "    if (value > s->max)" << 16 << "s";
+    QTest::newRow("fields of fields") << "x = result . inner.max;" << 21 << "result.inner.max";
+    QTest::newRow("an element's name") << "sum += readings[i];" << 9 << "readings";
+    QTest::newRow("no name") << "sum += readings[i];" << 4 << "";
+    QTest::newRow("a number") << "P1 = 0x3F;" << 7 << "";
+    QTest::newRow("past the end") << "P1" << 5 << "";
+}
+
+void TestEditorParts::valueTipExpressions()
+{
+    QFETCH(QString, line);
+    QFETCH(int, column);
+    QFETCH(QString, expression);
+    QCOMPARE(CodeEditor::expressionAt(line, column), expression);
 }
 
 QTEST_MAIN(TestEditorParts)
