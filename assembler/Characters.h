@@ -4,6 +4,9 @@
 // "_", "?" or any byte from 80H up (the accented letters), and goes on with
 // those and digits. Internal to the assembler library.
 
+#include <string>
+#include <string_view>
+
 namespace m51asm {
 
 inline bool IsIdentStart(unsigned char c)
@@ -24,6 +27,14 @@ inline bool IsBlank(char c)
 inline char Upper(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+inline std::string UpperCase(std::string_view text)
+{
+    std::string upper(text);
+    for (char& c : upper)
+        c = Upper(c);
+    return upper;
 }
 
 } // namespace m51asm
