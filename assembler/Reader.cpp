@@ -48,14 +48,6 @@ bool SameWord(std::string_view s, const char* upper)
     return upper[i] == 0;
 }
 
-std::string UpperCase(std::string_view s)
-{
-    std::string u(s);
-    for (char& c : u)
-        c = Upper(c);
-    return u;
-}
-
 std::string_view FirstWord(std::string_view s, std::size_t& after)
 {
     std::size_t p = 0;
@@ -179,8 +171,11 @@ void Reader::Line(std::string_view line, std::int32_t row)
         return;
     if (code[0] == '#' && rules.cPreprocessor && PreprocessorLine(code, row))
         return;
-    if (!m_defines.empty() && !Skipping())
-        code = ReplaceDefines(code);
+    if (!m_defines.empty() && !Skipping()) {
+        code = ReplaceDefines(code, row);
+        if (code.empty())
+            return;
+    }
     if (code[0] == '.' && rules.dotDirectives) {
         std::size_t after = 0;
         const std::string_view word = FirstWord(code.substr(1), after);
