@@ -4,6 +4,7 @@
 #include "Characters.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace m51asm {
 
@@ -87,9 +88,11 @@ void Reader::Run()
             continue;
         }
         const std::string_view t = fr.text;
-        std::size_t end = 0;
-        while (end < t.size() && t[end] != '\r' && t[end] != '\n')
-            ++end;
+        // The line ends at the first CR or LF (two fast searches, not a loop over its characters).
+        const void* lf = std::memchr(t.data(), '\n', t.size());
+        std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - t.data()) : t.size();
+        if (const void* cr = std::memchr(t.data(), '\r', end))
+            end = static_cast<std::size_t>(static_cast<const char*>(cr) - t.data());
         std::size_t next = end;
         if (next < t.size()) {
             if (t[next] == '\r' && next + 1 < t.size() && t[next + 1] == '\n')
