@@ -166,6 +166,22 @@ TEST(AssemblyProject, DialectWrittenIntoTheProject)
     EXPECT_EQ(toolchain::WithDialect("; mine\nmodules = a.a51", file, m51asm::Dialect::Auto),
               "; mine\nmodules = a.a51\ndialect = auto\n");
     EXPECT_EQ(toolchain::NewProjectPathFor("/p/blink.a51"), "/p/blink.a51proj");
+
+    // Zelvar's setting: a project file made for a source without one, then changed; the build reads it.
+    Folder folder;
+    const std::string source = folder.write("blink.a51", "  ORG 0\n  MOV A,#0x2F\n");
+    std::string project;
+    EXPECT_EQ(toolchain::SaveDialect(source, "  ORG 0\n  MOV A,#0x2F\n", m51asm::Dialect::As31, project), "");
+    EXPECT_EQ(project, folder.path("blink.a51proj"));
+    EXPECT_EQ(toolchain::SaveDialect(source, "  ORG 0\n  MOV A,#0x2F\n", m51asm::Dialect::Keil, project), "");
+    const toolchain::AssemblyProject saved = toolchain::AssemblyProjectFor(source, "  ORG 0\n  MOV A,#0x2F\n");
+    EXPECT_EQ(saved.file, project);
+    EXPECT_EQ(saved.dialect, m51asm::Dialect::Keil);
+    EXPECT_TRUE(toolchain::BuildAssemblyProject(saved, source, "  ORG 0\n  MOV A,#0x2F\n").ok);
+    // A project file of that name that lists other sources is not written over.
+    const std::string other = folder.write("other.a51", "  NOP\n");
+    folder.write("other.a51proj", "modules = blink.a51\n");
+    EXPECT_NE(toolchain::SaveDialect(other, "  NOP\n", m51asm::Dialect::Keil, project), "");
 }
 
 } // namespace
