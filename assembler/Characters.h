@@ -5,6 +5,9 @@
 // those and digits. The assembler's own, and the language server reads names
 // in a source with them too.
 
+#include <string>
+#include <string_view>
+
 namespace m51asm {
 
 inline bool IsIdentStart(unsigned char c)
@@ -25,6 +28,14 @@ inline bool IsBlank(char c)
 inline char Upper(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+inline std::string UpperCase(std::string_view text)
+{
+    std::string upper(text);
+    for (char& c : upper)
+        c = Upper(c);
+    return upper;
 }
 
 } // namespace m51asm

@@ -86,11 +86,22 @@ std::string Context::Chain(std::int32_t row) const
 
 std::string Hex4(std::uint32_t value)
 {
+    // At least four digits (more for a value past 0FFFFH), "0" before a
+    // leading letter digit, then "H".
+    constexpr char kDigits[] = "0123456789ABCDEF";
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04XH", value);
-    if (buffer[0] > '9')
-        return "0" + std::string(buffer);
-    return buffer;
+    char* end = buffer + sizeof buffer;
+    char* p = end;
+    *--p = 'H';
+    int digits = 0;
+    do {
+        *--p = kDigits[value & 15];
+        value >>= 4;
+        ++digits;
+    } while (value || digits < 4);
+    if (*p > '9')
+        *--p = '0';
+    return std::string(p, static_cast<std::size_t>(end - p));
 }
 
 } // namespace m51asm

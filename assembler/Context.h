@@ -6,6 +6,7 @@
 // which live as long as the run.
 
 #include "Assembler.h"
+#include "Characters.h"
 #include "ObjectFile.h"
 #include "Instructions.h"
 #include "PlainText.h"
@@ -269,7 +270,15 @@ void SplitOperands(std::string_view text, std::vector<std::string_view>& out, bo
 bool WholeString(std::string_view op, std::string_view& inner, std::size_t& length);
 bool ClassifyOperand(Context& ctx, std::string_view text, std::int32_t row, Operand& op);
 // `s` in capitals is `upper`; the register of "R0".."R7" or -1.
-bool EqualsUpper(std::string_view s, const char* upper);
+inline bool EqualsUpper(std::string_view s, const char* upper)
+{
+    // Most words differ in their first letter: no length is taken first.
+    std::size_t i = 0;
+    for (; i < s.size(); ++i)
+        if (upper[i] == 0 || Upper(s[i]) != upper[i])
+            return false;
+    return upper[i] == 0;
+}
 int RegisterNumber(std::string_view s);
 
 // The character of a backslash escape (as31): \n \r \t \b \0, else the

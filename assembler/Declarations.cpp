@@ -6,17 +6,10 @@ namespace m51asm {
 
 namespace {
 
+// Names as the assembler reads them, and "@" as the C declarations' names may hold.
 bool IsNameChar(char c)
 {
-    return IsIdentChar(static_cast<unsigned char>(c));
-}
-
-std::string Upper(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        c = m51asm::Upper(c);
-    return out;
+    return IsIdentChar(static_cast<unsigned char>(c)) || c == '@';
 }
 
 // The code of a line: before its comment (";" outside quotes).
@@ -73,7 +66,7 @@ std::vector<Declaration> ScanDeclarations(std::string_view source)
         // as31: .equ NAME, VALUE (and .flag NAME, BIT)
         if (at < line.size() && line[at] == '.') {
             const size_t wordEnd = NameEnd(line, at + 1);
-            const std::string word = Upper(line.substr(at + 1, wordEnd - at - 1));
+            const std::string word = UpperCase(line.substr(at + 1, wordEnd - at - 1));
             if (word != "EQU" && word != "FLAG")
                 continue;
             const size_t nameAt = SkipBlanks(line, wordEnd);
@@ -99,7 +92,7 @@ std::vector<Declaration> ScanDeclarations(std::string_view source)
         const size_t wordEnd = NameEnd(line, wordAt);
         if (wordAt == nameEnd && wordAt < line.size())
             continue;  // NAME directly followed by something else: not a declaration
-        const std::string word = Upper(line.substr(wordAt, wordEnd - wordAt));
+        const std::string word = UpperCase(line.substr(wordAt, wordEnd - wordAt));
         Declaration::Kind kind;
         if (word == "EQU" || word == "SET" || word == "DATA" || word == "IDATA" || word == "XDATA" || word == "CODE")
             kind = Declaration::Kind::Symbol;
@@ -122,7 +115,7 @@ std::optional<std::string> IncludedFile(std::string_view line)
         return std::nullopt;
     const bool dollar = code[at] == '$';
     const size_t wordEnd = NameEnd(code, at + 1);
-    const std::string word = Upper(code.substr(at + 1, wordEnd - at - 1));
+    const std::string word = UpperCase(code.substr(at + 1, wordEnd - at - 1));
     if (word != "INCLUDE" && word != "INC" && !(dollar && word == "IC"))
         return std::nullopt;
     std::string file = Trimmed(code.substr(wordEnd));

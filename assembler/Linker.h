@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace m51asm {
@@ -23,6 +24,10 @@ struct Placement {
     std::string segment;  // a segment's name (letter case does not count)
     std::uint32_t address = 0;
 };
+
+// "NAME=ADDR" as command lines and project files write a placement, the
+// address as 1000H, 0x1000 or decimal: false when it is not one.
+bool ParsePlacement(std::string_view text, Placement& placement);
 
 struct LinkOptions {
     std::vector<Placement> placements;

@@ -23,17 +23,6 @@ int NamedRegister(const Context& ctx, std::string_view name)
 
 } // namespace
 
-bool EqualsUpper(std::string_view s, const char* upper)
-{
-    const std::size_t n = std::strlen(upper);
-    if (s.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (Upper(s[i]) != upper[i])
-            return false;
-    return true;
-}
-
 // The register of "R0".."R7", or -1.
 int RegisterNumber(std::string_view s)
 {

@@ -34,21 +34,6 @@ void PutHex4(std::string& out, std::uint32_t v)
     PutHex2(out, static_cast<std::uint8_t>(v));
 }
 
-// `value` right-aligned in `width` columns.
-void PutNumber(std::string& out, std::uint32_t value, int width)
-{
-    char buffer[12];
-    int n = 0;
-    do {
-        buffer[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value);
-    for (int i = n; i < width; ++i)
-        out += ' ';
-    while (n)
-        out += buffer[--n];
-}
-
 bool HasAddress(const Statement& st)
 {
     switch (st.kind) {
@@ -67,29 +52,52 @@ bool HasAddress(const Statement& st)
 
 // One row: address (or blanks), up to four bytes, line number (0: none), text.
 // A defined value (EQU, BIT ...) shows in the bytes' place as "=VVVV".
+// The columns before the text are put together in a buffer and appended at once.
 void PutRow(std::string& out, bool hasAddress, std::uint32_t address, const std::uint8_t* bytes, std::uint32_t count,
             std::int32_t line, std::string_view text, const SymbolEntry* defined = nullptr, std::string_view mark = {})
 {
-    if (hasAddress)
-        PutHex4(out, address);
-    else
-        out.append(4, ' ');
-    out.append(2, ' ');
+    char head[40];
+    char* p = head;
+    const auto hex2 = [&p](std::uint32_t b) {
+        *p++ = kDigits[(b >> 4) & 15];
+        *p++ = kDigits[b & 15];
+    };
+    const auto blanks = [&p](int n) {
+        while (n-- > 0)
+            *p++ = ' ';
+    };
+    if (hasAddress) {
+        hex2(address >> 8);
+        hex2(address);
+    } else {
+        blanks(4);
+    }
+    blanks(2);
     if (defined) {
-        out += '=';
-        PutHex4(out, static_cast<std::uint32_t>(defined->value));
-        out.append(3, ' ');
+        *p++ = '=';
+        hex2(static_cast<std::uint32_t>(defined->value) >> 8);
+        hex2(static_cast<std::uint32_t>(defined->value));
+        blanks(3);
     } else {
         for (std::uint32_t i = 0; i < 4; ++i) {
             if (i < count)
-                PutHex2(out, bytes[i]);
+                hex2(bytes[i]);
             else
-                out.append(2, ' ');
+                blanks(2);
         }
     }
-    out += ' ';
+    *p++ = ' ';
     if (line > 0) {
-        PutNumber(out, static_cast<std::uint32_t>(line), 7);
+        char digits[12];
+        int n = 0;
+        for (std::uint32_t value = static_cast<std::uint32_t>(line); value; value /= 10)
+            digits[n++] = static_cast<char>('0' + value % 10);
+        blanks(7 - n);
+        while (n)
+            *p++ = digits[--n];
+    }
+    out.append(head, static_cast<std::size_t>(p - head));
+    if (line > 0) {
         if (!mark.empty()) {
             out += ' ';
             out.append(mark);

@@ -50,20 +50,43 @@ constexpr Keyword kKeywords[] = {
     {"XRL", I(Mnemonic::Xrl)},     {"XSEG", D(Kind::Segment)},
 };
 
+// A keyword of up to five letters as one number, the first letter highest:
+// numbers order as the names do, so the search compares numbers, not strings.
+constexpr std::uint64_t PackedName(const char* name)
+{
+    std::uint64_t key = 0;
+    for (int i = 0; i < 5; ++i)
+        key = key << 8 | static_cast<unsigned char>(*name ? *name++ : 0);
+    return key;
+}
+
+constexpr std::size_t kKeywordCount = std::size(kKeywords);
+
+struct KeywordKeys {
+    std::uint64_t keys[kKeywordCount] = {};
+    constexpr KeywordKeys()
+    {
+        for (std::size_t i = 0; i < kKeywordCount; ++i)
+            keys[i] = PackedName(kKeywords[i].name);
+    }
+};
+constexpr KeywordKeys kKeywordKeys;
+static_assert(std::is_sorted(std::begin(kKeywordKeys.keys), std::end(kKeywordKeys.keys)), "keywords sorted by name");
+
 } // namespace
 
 int FindKeyword(std::string_view word)
 {
     if (word.empty() || word.size() > 5)
         return -1;
-    char u[6] = {};  // the longest keyword has five letters
-    for (std::size_t i = 0; i < word.size(); ++i)
-        u[i] = Upper(word[i]);
-    const auto it = std::lower_bound(std::begin(kKeywords), std::end(kKeywords), u,
-                                     [](const Keyword& k, const char* w) { return std::strcmp(k.name, w) < 0; });
-    if (it == std::end(kKeywords) || std::strcmp(it->name, u) != 0)
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 5; ++i)
+        key = key << 8 | static_cast<unsigned char>(i < word.size() ? Upper(word[i]) : 0);
+    const std::uint64_t* end = kKeywordKeys.keys + kKeywordCount;
+    const std::uint64_t* it = std::lower_bound(kKeywordKeys.keys, end, key);
+    if (it == end || *it != key)
         return -1;
-    return it->id;
+    return kKeywords[it - kKeywordKeys.keys].id;
 }
 
 bool IsNameDirective(int id)

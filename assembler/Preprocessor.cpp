@@ -1,5 +1,6 @@
 // The C preprocessor lines Keil A51 sources use: #include, #define and
-// #undef of names (not of function-like macros), #if, #ifdef, #ifndef,
+// #undef of names and of macros with parameters (NAME(a, b), ## joining
+// words of the body), #if, #ifdef, #ifndef,
 // #elif, #else, #endif, #error and #warning; C comments (/* */ across lines,
 // //) wherever they stand. #if evaluates C's operators on the values of the
 // #define names; any other name counts 0, as in C.
@@ -21,6 +22,74 @@ constexpr COperator kCOperators[] = {{"&&", " AND "}, {"||", " OR "}, {"==", " =
                                      {"<<", " SHL "}, {">>", " SHR "}, {"<=", " <= "}, {">=", " >= "},
                                      {"!", " NOT "},  {"~", " NOT "},  {"&", " AND "}, {"|", " OR "},
                                      {"^", " XOR "},  {"%", " MOD "}};
+
+// The arguments of a call from the "(" at `at`: split at the commas outside
+// parentheses and quotes; `at` goes past the ")". False without one.
+bool CallArguments(std::string_view code, std::size_t& at, std::vector<std::string>& arguments)
+{
+    int depth = 0;
+    char quote = 0;
+    std::string current;
+    for (std::size_t i = at + 1; i < code.size(); ++i) {
+        const char c = code[i];
+        if (quote) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && depth == 0) {
+            arguments.push_back(std::string(TrimBlanks(current)));
+            at = i + 1;
+            return true;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            arguments.push_back(std::string(TrimBlanks(current)));
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    return false;
+}
+
+// The body with each parameter replaced by its argument and the words
+// around "##" joined.
+std::string Substituted(const std::string& body, const std::vector<std::string>& parameters,
+                        const std::vector<std::string>& arguments)
+{
+    std::string out;
+    char quote = 0;
+    for (std::size_t i = 0; i < body.size();) {
+        const char c = body[i];
+        if (quote || c == '\'' || c == '"') {
+            quote = quote ? (c == quote ? 0 : quote) : c;
+            out += c;
+            ++i;
+        } else if (c == '#' && i + 1 < body.size() && body[i + 1] == '#') {
+            while (!out.empty() && IsBlank(out.back()))
+                out.pop_back();
+            i += 2;
+            while (i < body.size() && IsBlank(body[i]))
+                ++i;
+        } else if (IsIdentChar(static_cast<unsigned char>(c))) {
+            std::size_t j = i;
+            while (j < body.size() && IsIdentChar(static_cast<unsigned char>(body[j])))
+                ++j;
+            const std::string_view word(body.data() + i, j - i);
+            std::size_t k = 0;
+            while (k < parameters.size() && parameters[k] != word)
+                ++k;
+            out += k < parameters.size() && IsIdentStart(static_cast<unsigned char>(c)) ? arguments[k] : std::string(word);
+            i = j;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
 
 } // namespace
 
@@ -60,7 +129,69 @@ std::string_view Reader::WithoutCComments(std::string_view line)
     return m_ctx.Keep(std::move(out));
 }
 
-std::string_view Reader::ReplaceDefines(std::string_view code)
+bool Reader::DefineWithParameters(std::string_view name, std::string_view rest, std::int32_t row)
+{
+    const std::size_t close = rest.find(')');
+    DefineCall call;
+    if (close == std::string_view::npos) {
+        m_ctx.Error(row, "#define " + std::string(name) + "( needs its parameters closed with )");
+        return false;
+    }
+    std::string_view list = TrimBlanks(rest.substr(1, close - 1));
+    while (!list.empty()) {
+        const std::size_t comma = std::min(list.find(','), list.size());
+        const std::string_view parameter = TrimBlanks(list.substr(0, comma));
+        bool isName = !parameter.empty() && IsIdentStart(static_cast<unsigned char>(parameter[0]));
+        for (const char c : parameter)
+            isName = isName && IsIdentChar(static_cast<unsigned char>(c));
+        if (!isName) {
+            m_ctx.Error(row, "#define " + std::string(name) + "(...): a parameter is a name, not '" +
+                                 std::string(parameter) + "'");
+            return false;
+        }
+        call.parameters.emplace_back(parameter);
+        list = comma < list.size() ? TrimBlanks(list.substr(comma + 1)) : std::string_view();
+    }
+    call.body = std::string(TrimBlanks(rest.substr(close + 1)));
+    m_defines[std::string(name)] = call.body;
+    m_defineCalls[std::string(name)] = std::move(call);
+    return true;
+}
+
+// A call of a macro with parameters at `at` (its name read, `at` past it):
+// its expansion goes to `out`. A name without "(" after it is left as it is,
+// as in C; a call with the wrong number of arguments is an error (told
+// when `report`: once, not in every round of the replacement).
+bool Reader::ExpandCall(const std::string& name, std::string_view code, std::size_t& at, std::string& out,
+                        std::int32_t row, bool report)
+{
+    const DefineCall& call = m_defineCalls.at(name);
+    std::size_t open = at;
+    while (open < code.size() && IsBlank(code[open]))
+        ++open;
+    if (open >= code.size() || code[open] != '(')
+        return false;
+    std::vector<std::string> arguments;
+    std::size_t after = open;
+    if (!CallArguments(code, after, arguments)) {
+        if (report)
+            m_ctx.Error(row, name + "( needs its arguments closed with )");
+        return false;
+    }
+    if (arguments.size() == 1 && arguments[0].empty() && call.parameters.empty())
+        arguments.clear();
+    if (arguments.size() != call.parameters.size()) {
+        if (report)
+            m_ctx.Error(row, name + " takes " + std::to_string(call.parameters.size()) + " argument" +
+                             (call.parameters.size() == 1 ? "" : "s") + ", not " + std::to_string(arguments.size()));
+        return false;
+    }
+    out += Substituted(call.body, call.parameters, arguments);
+    at = after;
+    return true;
+}
+
+std::string_view Reader::ReplaceDefines(std::string_view code, std::int32_t row)
 {
     // A name may stand for text with other names in it: a few rounds, not
     // without end for a name that stands for itself.
@@ -87,7 +218,15 @@ std::string_view Reader::ReplaceDefines(std::string_view code)
                 ++j;
             const std::string word(code.substr(i, j - i));
             const auto it = IsIdentStart(static_cast<unsigned char>(c)) ? m_defines.find(word) : m_defines.end();
-            if (it != m_defines.end() && it->second != word) {
+            if (it != m_defines.end() && m_defineCalls.count(word)) {
+                const std::size_t errors = m_ctx.errors.size();
+                if (ExpandCall(word, code, j, out, row, round == 0))
+                    replaced = true;
+                else if (m_ctx.errors.size() > errors)
+                    return {};  // the call's error is the line's
+                else
+                    out += word;
+            } else if (it != m_defines.end() && it->second != word) {
                 out += it->second;
                 replaced = true;
             } else {
@@ -125,8 +264,10 @@ bool Reader::CppCondition(std::string_view text, std::int32_t row)
                     ++i;
                 if (i < text.size() && text[i] == ')')
                     ++i;
+            } else if (std::string call; m_defineCalls.count(word) && ExpandCall(word, text, i, call, row, true)) {
+                expr += "(" + std::string(ReplaceDefines(call, row)) + ")";
             } else if (const auto it = m_defines.find(word); it != m_defines.end()) {
-                expr += "(" + std::string(ReplaceDefines(it->second)) + ")";
+                expr += "(" + std::string(ReplaceDefines(it->second, row)) + ")";
             } else {
                 expr += "0";
             }
@@ -214,13 +355,14 @@ bool Reader::PreprocessorLine(std::string_view code, std::int32_t row)
         if (name.empty()) {
             m_ctx.Error(row, "#define needs a name");
         } else if (end < rest.size() && rest[end] == '(') {
-            m_ctx.Error(row, "#define of a macro with parameters (" + std::string(name) +
-                                 "(...)) is not supported: use MACRO");
+            DefineWithParameters(name, rest.substr(end), row);
         } else {
             m_defines[std::string(name)] = std::string(TrimBlanks(rest.substr(end)));
+            m_defineCalls.erase(std::string(name));
         }
     } else if (is("undef")) {
         m_defines.erase(std::string(TrimBlanks(rest)));
+        m_defineCalls.erase(std::string(TrimBlanks(rest)));
     } else if (is("error")) {
         m_ctx.Error(row, rest.empty() ? std::string("#error") : std::string(rest));
     } else if (is("warning")) {

@@ -4,6 +4,7 @@
 #include "Characters.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace m51asm {
 
@@ -48,14 +49,6 @@ bool SameWord(std::string_view s, const char* upper)
     return upper[i] == 0;
 }
 
-std::string UpperCase(std::string_view s)
-{
-    std::string u(s);
-    for (char& c : u)
-        c = Upper(c);
-    return u;
-}
-
 std::string_view FirstWord(std::string_view s, std::size_t& after)
 {
     std::size_t p = 0;
@@ -95,9 +88,11 @@ void Reader::Run()
             continue;
         }
         const std::string_view t = fr.text;
-        std::size_t end = 0;
-        while (end < t.size() && t[end] != '\r' && t[end] != '\n')
-            ++end;
+        // The line ends at the first CR or LF (two fast searches, not a loop over its characters).
+        const void* lf = std::memchr(t.data(), '\n', t.size());
+        std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - t.data()) : t.size();
+        if (const void* cr = std::memchr(t.data(), '\r', end))
+            end = static_cast<std::size_t>(static_cast<const char*>(cr) - t.data());
         std::size_t next = end;
         if (next < t.size()) {
             if (t[next] == '\r' && next + 1 < t.size() && t[next + 1] == '\n')
@@ -179,8 +174,11 @@ void Reader::Line(std::string_view line, std::int32_t row)
         return;
     if (code[0] == '#' && rules.cPreprocessor && PreprocessorLine(code, row))
         return;
-    if (!m_defines.empty() && !Skipping())
-        code = ReplaceDefines(code);
+    if (!m_defines.empty() && !Skipping()) {
+        code = ReplaceDefines(code, row);
+        if (code.empty())
+            return;
+    }
     if (code[0] == '.' && rules.dotDirectives) {
         std::size_t after = 0;
         const std::string_view word = FirstWord(code.substr(1), after);

@@ -9,6 +9,7 @@
 // Hostile sources end with an error that names the limit: include nesting,
 // macro nesting (a macro calling itself) and the total size of all expansions.
 
+#include "Characters.h"
 #include "Context.h"
 
 #include <string>
@@ -104,7 +105,11 @@ private:
     // comments, and the names of #define replaced in the lines that follow.
     std::string_view WithoutCComments(std::string_view line);
     bool PreprocessorLine(std::string_view code, std::int32_t row);
-    std::string_view ReplaceDefines(std::string_view code);
+    // Empty when nothing is left of the line, or a call in it was refused.
+    std::string_view ReplaceDefines(std::string_view code, std::int32_t row);
+    bool DefineWithParameters(std::string_view name, std::string_view rest, std::int32_t row);
+    bool ExpandCall(const std::string& name, std::string_view code, std::size_t& at, std::string& out,
+                    std::int32_t row, bool report);
     bool CppCondition(std::string_view text, std::int32_t row);
 
     // Macros.cpp
@@ -128,6 +133,13 @@ private:
     std::vector<Conditional> m_conditionals;
     std::unordered_map<std::string, std::int32_t> m_controlVariables;  // $SET names, upper case
     std::unordered_map<std::string, std::string> m_defines;  // #define names, as written (C: case counts)
+    // #define NAME(a, b) body: the parameters and the body (also in
+    // m_defines, with the body, so that #ifdef and defined() see it).
+    struct DefineCall {
+        std::vector<std::string> parameters;
+        std::string body;
+    };
+    std::unordered_map<std::string, DefineCall> m_defineCalls;
     bool m_inCComment = false;  // inside /* ... */ over several lines
 
     // Macros: the table, the one being defined (nested MACRO ... ENDM count in
@@ -160,7 +172,6 @@ private:
 
 // Shared by the reader's files.
 bool SameWord(std::string_view s, const char* upper);
-std::string UpperCase(std::string_view s);
 std::string_view FirstWord(std::string_view s, std::size_t& after);
 
 } // namespace m51asm

@@ -1,6 +1,7 @@
 #include "ProgramBuilder.h"
 
 #include "FileWriteQt.h"
+#include "toolchain/AssemblyProject.h"
 #include "toolchain/CBuild.h"
 
 #include <QDir>
@@ -74,7 +75,9 @@ BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceN
 {
     const QFileInfo info(sourceName);
     const std::string path = info.isAbsolute() ? sourceName.toStdString() : std::string();
-    toolchain::Program built = toolchain::AssembleSource(sourceBytes, info.fileName().toStdString(), path);
+    toolchain::Program built =
+        toolchain::BuildAssemblyProject(toolchain::AssemblyProjectFor(path, sourceBytes), path, sourceBytes,
+                                        info.fileName().toStdString());
     return FinishBuild(std::move(built), sourceName, sourceName,
                        QDir(outputDir).filePath(info.completeBaseName().section('.', 0, 0) + ".hex"));
 }

@@ -35,6 +35,8 @@ BuildOutput BuildM51(const std::string& sourceBytes, const QString& sourceName, 
 
 // The same for an assembly source (.asm, .a51) the user wrote: its own lines
 // are the lines the debugger stops on; include files are looked up beside it.
+// A module is linked with the other modules of its program, whose lines the
+// debugger stops on too (toolchain/AssemblyProject.h).
 BuildOutput BuildAssembly(const std::string& sourceBytes, const QString& sourceName, const QString& outputDir);
 
 // A C program with SDCC, from one of its sources (.c or .h) or its project

@@ -26,6 +26,9 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include <memory>
+#include <utility>
+
 m51dbg::DebugController* attachDebugger(const WindowSet& windows)
 {
     TEd* editor = windows.editor;
@@ -65,7 +68,9 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
 
     // Another source ends the session of the old one: its registers, board
     // and watches belong to the old program. A running program is asked about.
-    main->mayEndDebugging = [main, debugger] {
+    main->mayEndDebugging = [main, debugger](const QString& next) {
+        if (debugger->isProgramFile(next))
+            return true;
         if (debugger->engine()->state() == m51dbg::DebugEngine::State::Running
             && QMessageBox::question(main, QStringLiteral("Zelvar"),
                                      QStringLiteral("The program is running. Stop debugging it?"))
@@ -97,18 +102,27 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                          windows.assembly->M->setExecutionLine(asmLine);
                          windows.assembly->M->goToLine(asmLine);
                      });
-    // A C program stops in any of its files: the editor opens the one the
-    // program counter is in (the session goes on) and marks the line.
+    // Another source file of the program opened while it is debugged (by
+    // hand, or as the program counter reaches it) goes on in the same session.
+    auto shown = std::make_shared<QString>(main->session().currentFile());
+    QObject::connect(&main->session(), &Session::fileOpened, debugger, [debugger, shown](const QString& path) {
+        const QString previous = std::exchange(*shown, path);
+        if (debugger->isProgramFile(path))
+            debugger->switchSource(previous);
+    });
+    // A C program or one of several assembly modules stops in any of its
+    // files: the editor opens the one the program counter is in (the session
+    // goes on) and marks the line.
     QObject::connect(debugger, &m51dbg::DebugController::executionPlaceChanged, editor,
-                     [main, editor, debugger](const QString& file, int line) {
-                         if (file.isEmpty() || line < 0 || !m51dbg::IsCSource(file))
+                     [main, editor](const QString& file, int line) {
+                         if (file.isEmpty() || line < 0
+                             || !(m51dbg::IsCSource(file) || m51dbg::IsAssemblySource(file)))
                              return;
                          const QString previous = main->session().currentFile();
                          if (QFileInfo(file) != QFileInfo(previous)) {
                              if (!QFileInfo::exists(file) || !main->maySetTextAside())
                                  return;
                              main->OpenSourceFile(file);
-                             debugger->switchSource(previous);
                          }
                          editor->M->setExecutionLine(line);
                          editor->M->goToLine(line);

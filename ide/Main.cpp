@@ -240,7 +240,7 @@ void TForm1::openRecentFile(const QString& path)
                                  QStringLiteral("%1\nno longer exists and leaves the list.").arg(path));
         return;
     }
-    if (maySetTextAside() && (!mayEndDebugging || mayEndDebugging()))
+    if (maySetTextAside() && (!mayEndDebugging || mayEndDebugging(path)))
         OpenSourceFile(path);
 }
 
@@ -265,7 +265,7 @@ bool TForm1::maySetTextAside()
 
 void TForm1::Nov1Click()
 {
-    if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging()))
+    if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging(QString())))
         return;
     TEd* editor = m_windows.editor;
     showAndRaise(editor);
@@ -309,7 +309,7 @@ void TForm1::Otevt1Click()
     if (!maySetTextAside())
         return;
     const QString path = OD1(this, m_recent->dialogFolder(m_session.currentFile(), programFolder()));
-    if (!path.isEmpty() && (!mayEndDebugging || mayEndDebugging()))
+    if (!path.isEmpty() && (!mayEndDebugging || mayEndDebugging(QFileInfo(path).absoluteFilePath())))
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
 
@@ -457,10 +457,12 @@ void TForm1::ErBoxClick(ListBox* box)
     // program's other sources): that file opens at its line.
     static const QRegularExpression place(QStringLiteral("^(.+?):(\\d+):"));
     const QRegularExpressionMatch found = box->selectedLine() < 0 ? place.match(box->selectedText()) : QRegularExpressionMatch();
-    if (found.hasMatch() && QFileInfo(found.captured(1)).isFile()) {
-        const QString file = QFileInfo(found.captured(1)).absoluteFilePath();
+    // A name without a folder (another module of an assembly program) is beside the current file.
+    const QFileInfo named(QFileInfo(m_session.currentFile()).dir(), found.captured(1));
+    if (found.hasMatch() && named.isFile()) {
+        const QString file = named.absoluteFilePath();
         if (QFileInfo(file) != QFileInfo(m_session.currentFile())) {
-            if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging()))
+            if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging(file)))
                 return;
             OpenSourceFile(file);
         }

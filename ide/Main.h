@@ -78,8 +78,10 @@ public:
     std::function<bool(QWidget* parent, const QString& file, bool modified)> askReload;
     // Before another source takes the editor (New, Open, a recent file): ends
     // the debug session of the old one, asking first while its program runs;
-    // false when the user keeps it running. None: nothing to end.
-    std::function<bool()> mayEndDebugging;
+    // false when the user keeps it running. `next` is the file to open
+    // (empty for New): another source file of the program being debugged
+    // keeps the session. None: nothing to end.
+    std::function<bool(const QString& next)> mayEndDebugging;
     // The current file changed on disk: asks, and reloads when the user says so.
     void reloadChangedFile(const QString& path);
 

@@ -9,9 +9,13 @@
 #include "ResultLists.h"
 #include "Session.h"
 #include "TextFiles.h"
+#include "WindowSet.h"
+#include "editoru.h"
+#include "toolchain/AssemblyProject.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QDir>
 #include <QHBoxLayout>
@@ -109,6 +113,46 @@ void TForm1::buildMenus()
         CProjectDialog dialog(source, this);
         if (dialog.exec() == QDialog::Accepted)
             statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(dialog.projectPath())));
+    });
+    // The dialect an assembly source is written in, kept in its project file
+    // (NAME.a51proj, toolchain/AssemblyProject.h) and read by every build of it.
+    QMenu* dialects = Soubor1->addMenu(QStringLiteral("Assembly dialect"));
+    dialects->setObjectName(QStringLiteral("assemblyDialect"));
+    auto* dialectGroup = new QActionGroup(dialects);
+    const std::pair<m51asm::Dialect, const char*> dialectNames[] = {
+        {m51asm::Dialect::Auto, "By the source (as31 where it has dot directives, else ASM51)"},
+        {m51asm::Dialect::Asm51, "ASM51 (Intel, Metalink, ASEM-51)"},
+        {m51asm::Dialect::Keil, "Keil A51"},
+        {m51asm::Dialect::As31, "as31"}};
+    for (const auto& [dialect, caption] : dialectNames) {
+        QAction* choice = dialects->addAction(QLatin1String(caption));
+        choice->setCheckable(true);
+        choice->setData(int(dialect));
+        dialectGroup->addAction(choice);
+    }
+    const auto sourceBytes = [this] {
+        std::string bytes;
+        for (const std::string& line : m_windows.editor->lines())
+            bytes += line + "\r\n";
+        return bytes;
+    };
+    connect(dialects, &QMenu::aboutToShow, this, [this, dialects, sourceBytes] {
+        const QString source = m_session.currentFile();
+        const bool assembly = !source.isEmpty() && m_session.isAssemblySource();
+        const m51asm::Dialect dialect =
+            assembly ? toolchain::AssemblyProjectFor(source.toStdString(), sourceBytes()).dialect : m51asm::Dialect::Auto;
+        for (QAction* choice : dialects->actions()) {
+            choice->setEnabled(assembly);
+            choice->setChecked(choice->data().toInt() == int(dialect));
+        }
+    });
+    connect(dialectGroup, &QActionGroup::triggered, this, [this, sourceBytes](QAction* choice) {
+        std::string projectPath;
+        const std::string why = toolchain::SaveDialect(m_session.currentFile().toStdString(), sourceBytes(),
+                                                       m51asm::Dialect(choice->data().toInt()), projectPath);
+        const QString file = QDir::toNativeSeparators(QString::fromStdString(projectPath));
+        statusBar()->showMessage(why.empty() ? QStringLiteral("The dialect is kept in %1").arg(file)
+                                             : QStringLiteral("Cannot write %1: %2").arg(file, QString::fromStdString(why)));
     });
     Kontroluj1 = menuBar()->addAction(QStringLiteral("&Check"));
     Kompiluj1 = menuBar()->addAction(QStringLiteral("&Debug"));

@@ -1,10 +1,45 @@
 #include "ProgramBuild.h"
 
+#include "toolchain/AssemblyProject.h"
+
 #include <filesystem>
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string bytes;
+    for (const std::string& line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+// What an assembly build read besides the source's own text: its project
+// (modules, dialect, placements) and the other modules' sizes and times on
+// disk. A change to any of them makes the same text build anew.
+std::string InputsOf(const toolchain::AssemblyProject& project, const std::string& sourcePath)
+{
+    std::string key = project.file + '\n' + std::to_string(int(project.dialect)) + '\n';
+    for (const m51asm::Placement& p : project.placements)
+        key += p.segment + '=' + std::to_string(p.address) + '\n';
+    for (const std::string& module : project.modules) {
+        key += module + '\n';
+        std::error_code ec;
+        if (module == sourcePath)
+            continue;
+        key += std::to_string(std::filesystem::file_size(module, ec)) + ' ' +
+               std::to_string(std::filesystem::last_write_time(module, ec).time_since_epoch().count()) + '\n';
+    }
+    return key;
+}
+
+} // namespace
 
 bool ProgramBuild::isOf(const std::string& sourcePath, const std::vector<std::string>& lines) const
 {
-    return compiles > 0 && path == sourcePath && source == lines;
+    if (compiles == 0 || path != sourcePath || source != lines)
+        return false;
+    return !assemblySource || inputs == InputsOf(toolchain::AssemblyProjectFor(sourcePath, Joined(lines)), sourcePath);
 }
 
 std::vector<m51::Diagnostic> ProgramBuild::diagnostics() const
@@ -78,11 +113,13 @@ ProgramBuild CompileStage(const std::string& path, std::vector<std::string> line
         build.source = std::move(lines);
         return build;
     }
-    std::string bytes;
-    for (const std::string& line : lines)
-        bytes += line + "\r\n";
+    const std::string bytes = Joined(lines);
     const std::string name = std::filesystem::path(path).filename().string();
-    build.program = toolchain::AssembleSource(bytes, name, path);
+    // A module of a program of several is linked with the others; the
+    // source's project sets the dialect.
+    const toolchain::AssemblyProject project = toolchain::AssemblyProjectFor(path, bytes);
+    build.program = toolchain::BuildAssemblyProject(project, path, bytes, name);
+    build.inputs = InputsOf(project, path);
     build.assembled = true;
     build.assemblerDiagnostics = DiagnosticsOf(build.program, name, path);
     // The ASM window shows the source itself: it is the program's assembly.

@@ -23,8 +23,10 @@ struct ProgramBuild {
     toolchain::Program program;           // after the assembler stage
     std::vector<m51::Diagnostic> assemblerDiagnostics;
     std::vector<m51::Diagnostic> scriptDiagnostics;  // Debug's build script, after it ended
+    std::string inputs;                   // an assembly source: what else it was built from (project, other modules)
 
-    // Whether this build is of `lines` of the source at `path`.
+    // Whether this build is of `lines` of the source at `path` (for an
+    // assembly source, with the same project and other modules).
     bool isOf(const std::string& sourcePath, const std::vector<std::string>& lines) const;
     // Every stage's diagnostics: the compiler's (entry for entry with
     // compiled.ErBox), the assembler's, the build script's.

@@ -4,6 +4,7 @@
 #include "toolchain/CdbProgram.h"
 
 #include "Assembler.h"
+#include "SourceFiles.h"
 #include "Compiler.h"
 #include "FileWrite.h"
 #include "common/PlainText.h"
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
@@ -122,15 +122,16 @@ Diagnostic DiagnosticOf(const m51asm::AsmError& error, const std::string& asmFil
 // source gets the ASM51 rule its own images were made with, and finds its
 // include files beside itself.
 void Assemble(Program& out, const std::string& text, const std::string& asmFileName, const std::vector<int>& lineMap,
-              bool shortestJumps, const std::string& sourcePath = {})
+              bool shortestJumps, const std::string& sourcePath = {}, m51asm::Dialect dialect = m51asm::Dialect::Auto)
 {
     m51asm::AssembleOptions options;
+    options.dialect = dialect;
     options.fileName = asmFileName;
     options.ignoreNolist = true;
     options.shortestJumps = shortestJumps;
     options.sourcePath = sourcePath;
     if (!sourcePath.empty())
-        options.readFile = ReadFromDisk;
+        m51asm::ReadIncludesFromDisk(options);
     const m51asm::AssembleResult assembled = m51asm::Assemble(text, options);
     out.assemblyName = asmFileName;
     for (const m51asm::AsmError& error : assembled.errors)
@@ -209,16 +210,6 @@ void NameAssemblySymbols(Program& out)
 
 } // namespace
 
-bool ReadFromDisk(const std::string& path, std::string& bytes)
-{
-    std::error_code ec;
-    std::ifstream in(path, std::ios::binary);
-    if (!std::filesystem::is_regular_file(path, ec) || !in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 Program CompileM51(const std::string& sourceBytes, const std::string& asmFileName)
 {
     return AssembleCompiled(m51::CompileSource(m51::SplitSourceLines(sourceBytes)), asmFileName);
@@ -257,7 +248,8 @@ Program AssembleProgram(const std::string& asmBytes, const std::string& asmFileN
     return out;
 }
 
-Program AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath)
+Program AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath,
+                       m51asm::Dialect dialect)
 {
     Program out;
     out.language = Language::Assembly;
@@ -265,7 +257,7 @@ Program AssembleSource(const std::string& asmBytes, const std::string& asmFileNa
     std::vector<int> identity(lines);
     for (size_t i = 0; i < lines; ++i)
         identity[i] = int(i);
-    Assemble(out, asmBytes, asmFileName, identity, false, sourcePath);
+    Assemble(out, asmBytes, asmFileName, identity, false, sourcePath, dialect);
     for (Diagnostic& d : out.diagnostics)
         d.asmLine = 0;  // the assembly line is the source line
     out.assembly = asmBytes;

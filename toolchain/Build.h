@@ -7,6 +7,7 @@
 // added by adding its Build.
 
 #include "Compiler.h"
+#include "Dialect.h"
 #include "toolchain/Program.h"
 
 #include <functional>
@@ -77,8 +78,10 @@ Program AssembleCompiled(const m51::CompileResult& compiled, const std::string& 
 // sourcePath: where the source is, for its include files (empty: none beside it).
 Program AssembleProgram(const std::string& asmBytes, const std::string& asmFileName,
                         const std::string& sourcePath = {});
-// An assembly source the user wrote, for the debugger (AssemblyBuild with source lines).
-Program AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath);
+// An assembly source the user wrote, for the debugger (AssemblyBuild with
+// source lines), read in `dialect` (Auto: as31 where it plainly is, else ASM51).
+Program AssembleSource(const std::string& asmBytes, const std::string& asmFileName, const std::string& sourcePath,
+                       m51asm::Dialect dialect = m51asm::Dialect::Auto);
 Program ReadHexProgram(const std::string& hexText);
 // A program a build left on disk, read back: the assembler's listing
 // (written with every line listed) and, for an M51 program, the compiler's
@@ -94,9 +97,5 @@ std::vector<Diagnostic> NamedDiagnostics(const Program& program, const std::stri
 // "file:line: message (assembly line N), context" for m51sim's and the
 // debugger's messages (":line" left out for line 0).
 std::string FormatBuildMessage(const Diagnostic& diagnostic);
-
-// How the builds read an assembly source's include files: a regular file's
-// bytes as they are; false for anything else or a failed read.
-bool ReadFromDisk(const std::string& path, std::string& bytes);
 
 } // namespace toolchain

@@ -2,10 +2,10 @@
 
 #include "Assembler.h"
 #include "ObjectFile.h"
+#include "SourceFiles.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 namespace toolchain {
@@ -26,7 +26,7 @@ m51asm::AssembleOptions OptionsFor(const ModuleFile& module, const LinkSettings&
     o.ignoreNolist = true;
     o.dialect = settings.dialect;
     o.module = true;
-    o.readFile = ReadFromDisk;
+    m51asm::ReadIncludesFromDisk(o);
     return o;
 }
 
@@ -73,8 +73,9 @@ Program LinkAssemblyModules(const std::vector<ModuleFile>& modules, const LinkSe
         out.files.push_back(m.path);
     if (modules.empty())
         return out;
-    out.assembly = modules.front().bytes;
-    out.assemblyName = FileName(modules.front().path);
+    const size_t shown = settings.shown < modules.size() ? settings.shown : 0;
+    out.assembly = modules[shown].bytes;
+    out.assemblyName = FileName(modules[shown].path);
 
     std::vector<m51asm::ObjectModule> objects;
     for (const ModuleFile& m : modules) {
@@ -105,8 +106,8 @@ Program LinkAssemblyModules(const std::vector<ModuleFile>& modules, const LinkSe
         out.listing += placed.listing;
         for (const m51asm::AddressMapEntry& e : placed.addressMap)
             out.lines.push_back({static_cast<int>(i), e.line - 1, e.address, e.size});
-        if (i == 0) {
-            std::vector<int> identity(m51asm::SplitLines(modules[0].bytes).size());
+        if (i == shown) {
+            std::vector<int> identity(m51asm::SplitLines(modules[i].bytes).size());
             for (size_t k = 0; k < identity.size(); ++k)
                 identity[k] = static_cast<int>(k);
             std::vector<SourceMap::AddressEntry> entries;

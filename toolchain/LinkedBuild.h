@@ -2,9 +2,9 @@
 // The build of a program written as several assembly modules (NAME, SEGMENT,
 // RSEG, PUBLIC, EXTRN): each module assembled, the modules linked (Linker.h),
 // then each assembled again at its final addresses so that the program knows
-// the lines of every module file and the labels of every module. files[0] is
-// the first module (the one the build was started on); the map of source
-// lines to instructions is its, `lines` holds every file's.
+// the lines of every module file and the labels of every module. The files
+// are the modules in link order; the map of source lines to instructions is
+// the shown module's (LinkSettings), `lines` holds every file's.
 
 #include "toolchain/Build.h"
 
@@ -24,6 +24,9 @@ struct ModuleFile {
 struct LinkSettings {
     std::vector<m51asm::Placement> placements;  // segments at fixed addresses
     m51asm::Dialect dialect = m51asm::Dialect::Auto;
+    // The module whose lines and text make the program's source map and
+    // assembly (the one the debugger shows), when it is not the first.
+    std::size_t shown = 0;
 };
 
 Program LinkAssemblyModules(const std::vector<ModuleFile>& modules, const LinkSettings& settings = {});

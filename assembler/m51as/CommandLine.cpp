@@ -4,6 +4,7 @@
 #include "LinkCommand.h"
 #include "ErrorCap.h"
 #include "FileRead.h"
+#include "SourceFiles.h"
 #include "FileWrite.h"
 
 #include <algorithm>
@@ -125,7 +126,7 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
             o.compileOnly = true;
         } else if (!optionsEnd && a == "--place") {
             m51asm::Placement p;
-            if (i + 1 >= args.size() || !m51ld::ParsePlacement(args[i + 1], p))
+            if (i + 1 >= args.size() || !m51asm::ParsePlacement(args[i + 1], p))
                 return std::string("option --place takes NAME=ADDR (1000H, 0x1000 or decimal)");
             o.placements.push_back(p);
             ++i;
@@ -253,20 +254,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     options.sourcePath = o.file;
     options.includeDirs = o.includeDirs;
     options.registerDir = m51ld::RegisterFolder();
-    options.readFile = [](const std::string& path, std::string& bytes) {
-        std::string reason;
-        auto read = m51::readFileBounded(path, m51::kSourceLimit, reason);
-        if (read)
-            bytes = std::move(*read);
-        return read.has_value();
-    };
-    options.unreadable = [](const std::string& path) {
-        std::error_code ec;
-        if (!fs::exists(path, ec))
-            return std::string();
-        std::string reason;
-        return m51::readFileBounded(path, m51::kSourceLimit, reason) ? std::string() : reason;
-    };
+    m51asm::ReadIncludesFromDisk(options);
     const m51asm::AssembleResult result = m51asm::Assemble(source, options);
     std::string().swap(source);
 

@@ -2,12 +2,12 @@
 
 #include "ErrorCap.h"
 #include "FileRead.h"
+#include "SourceFiles.h"
 #include "FileWrite.h"
 #include "ObjectFile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -68,24 +68,6 @@ std::string FileNamePart(const std::string& path)
 {
     const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool ParseAddress(std::string_view t, std::uint32_t& value)
-{
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
-        t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
-        t.remove_suffix(1);
-    int radix = 10;
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-        t.remove_prefix(2);
-        radix = 16;
-    } else if (t.size() > 1 && (t.back() == 'H' || t.back() == 'h')) {
-        t.remove_suffix(1);
-        radix = 16;
-    }
-    const auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), value, radix);
-    return ec == std::errc() && p == t.data() + t.size() && !t.empty() && value <= 0xFFFF;
 }
 
 // Prints the problems of one result as FILE:LINE: message (context).
@@ -159,34 +141,7 @@ std::string RegisterFolder()
 void UseFiles(m51asm::AssembleOptions& options)
 {
     options.registerDir = RegisterFolder();
-    options.readFile = [](const std::string& path, std::string& bytes) {
-        std::string reason;
-        auto read = m51::readFileBounded(path, m51::kSourceLimit, reason);
-        if (read)
-            bytes = std::move(*read);
-        return read.has_value();
-    };
-    options.unreadable = [](const std::string& path) {
-        std::error_code ec;
-        if (!fs::exists(path, ec))
-            return std::string();
-        std::string reason;
-        return m51::readFileBounded(path, m51::kSourceLimit, reason) ? std::string() : reason;
-    };
-}
-
-bool ParsePlacement(std::string_view text, m51asm::Placement& placement)
-{
-    const std::size_t eq = text.find('=');
-    if (eq == std::string_view::npos || eq == 0)
-        return false;
-    std::string_view name = text.substr(0, eq);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
-        name.remove_suffix(1);
-    if (name.empty() || name.find_first_of(" \t") != std::string_view::npos)
-        return false;
-    placement.segment = std::string(name);
-    return ParseAddress(text.substr(eq + 1), placement.address);
+    m51asm::ReadIncludesFromDisk(options);
 }
 
 std::optional<std::string> ReadPlacementFile(const std::string& path, std::vector<m51asm::Placement>& out)
@@ -217,7 +172,7 @@ std::optional<std::string> ReadPlacementFile(const std::string& path, std::vecto
         }
         const std::size_t start = line.find_first_not_of(" \t");
         m51asm::Placement p;
-        if (!ParsePlacement(std::string_view(line).substr(start), p))
+        if (!m51asm::ParsePlacement(std::string_view(line).substr(start), p))
             return path + ":" + std::to_string(lineNo) + ": a placement is NAME = ADDRESS (1000H, 0x1000 or decimal)";
         out.push_back(std::move(p));
     }
@@ -395,7 +350,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
                 base = *v;
         } else if (!optionsEnd && a == "--place") {
             m51asm::Placement p;
-            if (const std::string* v = value(i, "NAME=ADDR"); v && !ParsePlacement(*v, p))
+            if (const std::string* v = value(i, "NAME=ADDR"); v && !m51asm::ParsePlacement(*v, p))
                 problem = "option --place takes NAME=ADDR (1000H, 0x1000 or decimal), not " + *v;
             else if (v)
                 job.placements.push_back(p);

@@ -41,8 +41,6 @@ int LinkFiles(const LinkJob& job, std::FILE* out, std::FILE* err);
 int AssembleModules(const std::vector<std::string>& sources, const std::optional<std::string>& base,
                     const m51asm::AssembleOptions& options, std::FILE* out, std::FILE* err);
 
-// "NAME=ADDR": false when it is not one.
-bool ParsePlacement(std::string_view text, m51asm::Placement& placement);
 // The placements of a placement file; the problem ("FILE:LINE: ...") when it has one.
 std::optional<std::string> ReadPlacementFile(const std::string& path, std::vector<m51asm::Placement>& out);
 

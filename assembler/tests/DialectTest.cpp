@@ -73,6 +73,13 @@ TEST(Dialect, SourcesAssembleToTheImageOfTheirOwnAssembler)
         {Dialect::Keil, "#define LED P1.0\n#ifdef LED\nSETB LED\n#else\nCLR LED\n#endif\n", "D2 90"},
         {Dialect::Keil, "#define V 2\n#if V == 2 && defined(V) && !defined(W)\nNOP\n#elif 1\nRET\n#endif\n", "00"},
         {Dialect::Keil, "#ifndef V\n#if 1\nRET\n#endif\n#endif\n#define N (3+1)\nDB N*2\n", "22 08"},
+        // Macros with parameters: arguments with commas in parentheses, ## joining, nested calls, #if.
+        {Dialect::Keil, "#define LOAD(r, v) MOV r,#(v)\n#define ADD(a, b) a+b\nLOAD(A, 1)\nLOAD (R7, ADD(1, 2) * 2)\n",
+         "74 01 7F 05"},
+        {Dialect::Keil, "#define REG(n) R ## n\n#define TWICE(x) x+x\nMOV REG(5),#TWICE(TWICE(2))\n", "7D 08"},
+        {Dialect::Keil, "#define SQ(x) ((x)*(x))\n#if SQ(3) == 9 && defined(SQ)\nNOP\n#endif\nSQ:\nDB \"SQ(2)\"\n",
+         "00 53 51 28 32 29"},
+        {Dialect::Keil, "#define NONE() NOP\nNONE()\n#undef NONE\n#define NONE RET\nNONE\n", "00 22"},
         {Dialect::Keil, "/* MOV A,#1\n   */ NOP // RET\nINC A ; /* */\n", "00 04"},
         {Dialect::Keil, "#include <regs.h>\n#include \"regs.h\"\nSETB BX\nMOV PX,A\n", "D2 91 F5 90"},
         {Dialect::Keil, "L: REPT 2\nNOP\nENDM\nSJMP L\n", "00 00 80 FC"},
@@ -114,8 +121,9 @@ TEST(Dialect, ProblemsAreReportedOnTheirLines)
         {Dialect::Asm51, "MOV A,#0xC0\n", "1: bad number 0xC0\n"},
         {Dialect::Asm51, "NOP\n$ERROR(table too long)\n", "2: table too long\n"},
         {Dialect::Keil, "NOP\n#error no board\n", "2: no board\n"},
-        {Dialect::Keil, "#define F(x) x\n#endif\n", "1: #define of a macro with parameters (F(...)) is not supported: use MACRO\n"
-                                                   "2: #endif without #if\n"},
+        {Dialect::Keil, "#define F(x) x\nDB F(1, 2)\nDB F(3\n#define G(1) 1\n#endif\n",
+         "2: F takes 1 argument, not 2\n3: F( needs its arguments closed with )\n"
+         "4: #define G(...): a parameter is a name, not '1'\n5: #endif without #if\n"},
         {Dialect::Keil, "#if 1\nNOP\n", "1: #if without #endif before the end of the file\n"},
         {Dialect::As31, ".equ x\n.bogus 1\n", "1: .equ needs a name and a value: .equ NAME, VALUE\n"
                                              "2: unknown directive .bogus (.org, .equ, .db, .byte, .dw, .word, .skip, "

@@ -254,6 +254,17 @@ void DebugController::switchSource(const QString& previousPath)
     setBreakpoints(lines);
 }
 
+bool DebugController::isProgramFile(const QString& path) const
+{
+    if (!isDebugging() || path.isEmpty())
+        return false;
+    const QFileInfo wanted(path);
+    for (const std::string& file : m_engine.program().files)
+        if (!file.empty() && QFileInfo(QString::fromStdString(file)) == wanted)
+            return true;
+    return false;
+}
+
 void DebugController::toggleBreakpoint(int line)
 {
     if (line < 0)
@@ -493,6 +504,14 @@ void DebugController::onStopped(DebugEngine::StopCause cause)
     }
     updateActions();
     if (cause == DebugEngine::StopCause::Started) {
+        // The breakpoints of the program's other files (set while the
+        // editor showed them) hold from the start as well.
+        const std::vector<std::string>& files = m_engine.program().files;
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto kept = m_otherFileBreakpoints.constFind(QFileInfo(QString::fromStdString(files[i])).absoluteFilePath());
+            if (!files[i].empty() && kept != m_otherFileBreakpoints.constEnd())
+                m_engine.setSourceBreakpoints(int(i), std::set<int>(kept->begin(), kept->end()));
+        }
         setBreakpoints(m_breakpoints);
         showSimulatorWindow();
         auto then = std::move(m_afterStart);

@@ -90,9 +90,12 @@ public:
     QSet<int> breakpoints() const { return m_breakpoints; }
     void setBreakpoints(const QSet<int>& lines);
     // The editor went over to another source file of the program being
-    // debugged (a C program's): the breakpoints of `previousPath` are kept
-    // for it, the new file's come back, and its text counts as built.
+    // debugged (a C program's, an assembly module's): the breakpoints of
+    // `previousPath` are kept for it, the new file's come back, and its text
+    // counts as built.
     void switchSource(const QString& previousPath);
+    // Whether `path` is one of the source files of the program being debugged.
+    bool isProgramFile(const QString& path) const;
     void toggleBreakpoint(int line);
     bool isDebugging() const;
     // Ends the debug session, if any (another source takes the editor): the
