@@ -66,7 +66,8 @@ TEST(AssemblyProject, ReadsItsKeysAndNamesItsMistakes)
             EXPECT_EQ(p.problems[0].line, std::max(0, c.problemLine));
         }
     }
-    EXPECT_EQ(toolchain::ReadAssemblyProject("modules = sub/b.a51", "/p/x.a51proj").modules[0], "/p/sub/b.a51");
+    EXPECT_EQ(std::filesystem::path(toolchain::ReadAssemblyProject("modules = sub/b.a51", "/p/x.a51proj").modules[0]),
+              std::filesystem::path("/p/sub/b.a51").lexically_normal());
 }
 
 TEST(AssemblyProject, ModuleSources)
@@ -165,7 +166,7 @@ TEST(AssemblyProject, DialectWrittenIntoTheProject)
               "modules = a.a51\r\ndialect = as31\r\n");
     EXPECT_EQ(toolchain::WithDialect("; mine\nmodules = a.a51", file, m51asm::Dialect::Auto),
               "; mine\nmodules = a.a51\ndialect = auto\n");
-    EXPECT_EQ(toolchain::NewProjectPathFor("/p/blink.a51"), "/p/blink.a51proj");
+    EXPECT_EQ(std::filesystem::path(toolchain::NewProjectPathFor("/p/blink.a51")), std::filesystem::path("/p/blink.a51proj"));
 
     // Zelvar's setting: a project file made for a source without one, then changed; the build reads it.
     Folder folder;
