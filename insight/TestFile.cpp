@@ -1,4 +1,5 @@
 #include "TestFile.h"
+#include "PathNames.h"
 
 #include "LinePlace.h"
 
@@ -14,12 +15,7 @@ namespace insight {
 
 namespace {
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using m51sim::Lower;
 
 std::string_view Trim(std::string_view s)
 {

@@ -1,17 +1,11 @@
 #include "BoardRun.h"
+#include "PathNames.h"
 
 #include <cctype>
 
 namespace m51sim {
 
 namespace {
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string TrimRight(std::string s)
 {

@@ -108,9 +108,10 @@ void WatchPane::showKind()
     m_views->setCurrentIndex(c ? 1 : 0);
 }
 
-void WatchPane::onExpressionEdited(int row, const QString& text)
+// The row past the last adds a watch, an emptied row removes its watch, any
+// other edit changes the expression.
+void WatchPane::editExpression(size_t index, const QString& text)
 {
-    const size_t index = size_t(row);
     if (index >= m_list->size()) {
         if (!text.isEmpty())
             m_list->add(text.toStdString());
@@ -119,6 +120,11 @@ void WatchPane::onExpressionEdited(int row, const QString& text)
     } else {
         m_list->setExpression(index, text.toStdString());
     }
+}
+
+void WatchPane::onExpressionEdited(int row, const QString& text)
+{
+    editExpression(size_t(row), text);
     // Later, as the view still holds the edited row.
     QMetaObject::invokeMethod(this, [this] { sample(false); }, Qt::QueuedConnection);
 }
@@ -218,14 +224,7 @@ void WatchPane::onCellChanged(int row, int column)
     const size_t index = static_cast<size_t>(row);
     const QString text = m_table->item(row, column)->text().trimmed();
     if (column == 0) {
-        if (index == m_list->size()) {
-            if (!text.isEmpty())
-                m_list->add(text.toStdString());
-        } else if (text.isEmpty()) {
-            m_list->remove(index);
-        } else {
-            m_list->setExpression(index, text.toStdString());
-        }
+        editExpression(index, text);
         sample(false);
         return;
     }

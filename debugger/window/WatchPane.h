@@ -39,6 +39,7 @@ private:
     ByteReader reader() const;
     void showKind();
     void onExpressionEdited(int row, const QString& text);
+    void editExpression(size_t index, const QString& text);
 
     DebugEngine* m_engine;
     WatchList* m_list;
