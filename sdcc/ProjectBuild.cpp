@@ -1,5 +1,7 @@
 #include "sdcc/ProjectBuild.h"
 
+#include "sdcc/DebugLocals.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -11,10 +13,10 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kMaxDependencyFile = 1u << 20;
 
-std::string readSmallFile(const fs::path& path)
+std::string readSmallFile(const fs::path& path, std::size_t limit = kMaxDependencyFile)
 {
     std::ifstream in(path, std::ios::binary);
-    std::string text(kMaxDependencyFile, '\0');
+    std::string text(limit, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
     return text;
@@ -92,6 +94,40 @@ bool prepareFolder(const CProject& project, ProjectBuildResult& result)
     return false;
 }
 
+// SDCC writes no debug records of the locals of the functions whose locals
+// it overlays; the same source compiled with --nooverlay, in a folder of
+// its own, supplies them to the object's .adb, which the link copies into
+// the program's .cdb. Nothing changes when that compile fails.
+void addOverlaidLocals(const CProject& project, const std::string& source, const std::string& sdcc,
+                       const ProcessRunner& run)
+{
+    constexpr std::size_t kMaxListing = 64u << 20;
+    const fs::path object = objectPath(project, source);
+    const fs::path adbPath = fs::path(object).replace_extension(".adb");
+    const std::string adb = readSmallFile(adbPath, kMaxListing);
+    const std::vector<LocalAllocation> locals =
+        ReadLocalAllocations(readSmallFile(fs::path(object).replace_extension(".asm"), kMaxListing));
+    if (adb.empty() || !LacksLocalRecords(adb, locals))
+        return;
+    const fs::path side = project.buildPath() / ".nooverlay";
+    std::error_code error;
+    fs::create_directories(side, error);
+    std::vector<std::string> arguments{sdcc, "-c"};
+    const std::vector<std::string> options = SdccOptions(project);
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const fs::path sideObject = side / object.filename();
+    arguments.insert(arguments.end(),
+                     {"--nooverlay", "-o", fs::relative(sideObject, project.folder).generic_string(), source});
+    const ProcessResult process = run(arguments, project.folder);
+    if (process.started && process.exitCode == 0) {
+        const std::string records =
+            MissingLocalRecords(adb, readSmallFile(fs::path(sideObject).replace_extension(".adb"), kMaxListing), locals);
+        if (!records.empty())
+            std::ofstream(adbPath, std::ios::binary | std::ios::app) << (adb.back() == '\n' ? "" : "\n") << records;
+    }
+    fs::remove_all(side, error);
+}
+
 bool compile(const CProject& project, const std::string& source, const std::string& sdcc, const ProcessRunner& run,
              ProjectBuildResult& result)
 {
@@ -167,7 +203,10 @@ ProjectBuildResult BuildProject(const CProject& project, const std::string& sdcc
     for (const std::string& source : project.sources) {
         if (sameOptions && isCurrent(project, source))
             continue;
-        ok = compile(project, source, sdcc, run, result) && ok;
+        const bool compiled = compile(project, source, sdcc, run, result);
+        if (compiled)
+            addOverlaidLocals(project, source, sdcc, run);
+        ok = compiled && ok;
         if (!result.failure.empty())
             return result;
     }

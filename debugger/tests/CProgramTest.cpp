@@ -252,6 +252,37 @@ void main(void)
 }
 )";
 
+// Functions that call none: SDCC overlays their locals and writes no debug
+// records of them, here all in registers but `b`.
+const char* const LeafMain = R"(volatile unsigned char sink;
+int last;
+
+unsigned char twice(unsigned char x)
+{
+    unsigned char y = x + x;
+    sink = y;
+    return y;
+}
+
+int add(int a, int b)
+{
+    int s = a + b;
+    sink = s;
+    return s;
+}
+
+void main(void)
+{
+    unsigned char i;
+    int total = -100;
+    for (i = 1; i < 4; i++)
+        total = add(total, twice(i));
+    last = total;
+    while (1)
+        ;
+}
+)";
+
 // A C program of the table: its files (a project file among them or not)
 // and what m51sim runs.
 struct CProgram {
@@ -271,6 +302,7 @@ const CProgram Programs[] = {
     {"stack-auto and recursion", "rec",
      {{"main.c", RecursiveMain}, {"rec.m51proj", "sources = main.c\nstack-auto = yes\n"}},
      {"--project", "rec.m51proj"}},
+    {"functions whose locals SDCC overlays", "leaf", {{"main.c", LeafMain}}, {"main.c"}},
 };
 
 std::vector<std::string> CProgramTest::build(const CProgram& program, const std::vector<std::string>& more)
@@ -304,6 +336,8 @@ TEST_F(CProgramTest, VariablesByNameAtCLines)
         {2, {"--until-line", "main.c:10", "--print", "n", "--print", "result"}, "n=6\nresult=0\n"},
         {2, {"--until-line", "main.c:7", "--print", "n"}, "n=1\n"},
         {2, {"--until-line", "main.c:16", "--print", "result", "--print", "depth"}, "result=720\ndepth=1\n"},
+        {3, {"--until-line", "main.c:7", "--print", "y"}, "y=2\n"},
+        {3, {"--until-line", "main.c:14", "--print", "s", "--print", "b"}, "s=-98\nb=2\n"},
     };
     for (const auto& c : cases) {
         const CProgram& program = Programs[c.program];
