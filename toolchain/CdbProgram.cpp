@@ -238,6 +238,40 @@ void addBitAddresses(sdcc::CdbFile& cdb, const fs::path& folder)
     }
 }
 
+// SDCC's assembly of each module the .cdb places instructions of (its
+// "L:A$module$line" records), read from NAME.asm in `folder` where it is.
+// A line's instruction reaches to the next one's, at most the three bytes of
+// the longest 8051 instruction.
+void addModuleAssemblies(Program& program, const sdcc::CdbFile& cdb, const fs::path& folder)
+{
+    std::map<std::string, std::vector<const sdcc::AsmLine*>> byModule;
+    for (const sdcc::AsmLine& line : cdb.asmLines)
+        byModule[line.module].push_back(&line);
+    for (auto& [module, lines] : byModule) {
+        const fs::path path = folder / (module + ".asm");
+        std::string reason;
+        const std::optional<std::string> text = m51::readFileBounded(path.string(), m51::kSourceLimit, reason);
+        if (!text)
+            continue;
+        std::stable_sort(lines.begin(), lines.end(), [](const auto* a, const auto* b) { return a->address < b->address; });
+        std::vector<SourceMap::AddressEntry> entries;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::uint32_t next = i + 1 < lines.size() ? lines[i + 1]->address : lines[i]->address + 1;
+            const int size = static_cast<int>(std::min<std::uint32_t>(next - lines[i]->address, 3));
+            entries.push_back({lines[i]->line, static_cast<int>(lines[i]->address), size});
+        }
+        ModuleAssembly assembly;
+        assembly.path = path.string();
+        const auto source = std::find_if(program.files.begin(), program.files.end(), [&](const std::string& file) {
+            return fs::path(file).filename() == module + ".c";
+        });
+        assembly.file = source == program.files.end() ? -1 : static_cast<int>(source - program.files.begin());
+        assembly.text = *text;
+        assembly.map = SourceMap({}, entries);
+        program.moduleAssemblies.push_back(std::move(assembly));
+    }
+}
+
 } // namespace
 
 void AddCdb(Program& program, const sdcc::CdbFile& cdb, const std::string& sourceFolder)
@@ -380,6 +414,7 @@ HexBuild::DebugInfoReader CdbReader()
         addBitAddresses(cdb.file, image.parent_path());
         program.language = Language::C;
         AddCdb(program, cdb.file, image.parent_path().string());
+        addModuleAssemblies(program, cdb.file, image.parent_path());
     };
 }
 

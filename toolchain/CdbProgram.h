@@ -19,8 +19,9 @@ namespace toolchain {
 void AddCdb(Program& program, const sdcc::CdbFile& cdb, const std::string& sourceFolder);
 
 // The debug information reader of the HEX build: NAME.cdb beside NAME.ihx or
-// NAME.hex. A .cdb older than its image, or a damaged one, becomes a warning
-// naming it, and the program runs without C lines.
+// NAME.hex, with the assembly SDCC wrote of each module (MODULE.asm beside
+// the image) for the ASM window. A .cdb older than its image, or a damaged
+// one, becomes a warning naming it, and the program runs without C lines.
 HexBuild::DebugInfoReader CdbReader();
 
 } // namespace toolchain

@@ -43,6 +43,14 @@ const Function* Program::functionAt(uint16_t address) const
     return found;
 }
 
+const ModuleAssembly* Program::moduleAssemblyAt(uint16_t address) const
+{
+    for (const ModuleAssembly& module : moduleAssemblies)
+        if (module.map.instructionAt(address))
+            return &module;
+    return nullptr;
+}
+
 const Symbol* Program::findSymbol(std::string_view name) const
 {
     const Symbol* found = nullptr;

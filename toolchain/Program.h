@@ -92,6 +92,16 @@ struct LineRange {
     uint16_t size = 0;
 };
 
+// The assembly a compiler wrote for one source file of a program linked
+// from several (SDCC's NAME.asm beside the object): the ASM window shows the
+// one whose code holds the program counter.
+struct ModuleAssembly {
+    std::string path;  // the .asm file
+    int file = -1;     // the source file it was made from (index into files), -1 not known
+    std::string text;  // as the file holds it
+    SourceMap map;     // its instructions by assembly line (no source lines)
+};
+
 struct SourceLine {
     int file = 0;
     int line = 0;
@@ -116,6 +126,7 @@ struct Program {
     std::vector<Type> types;
     std::vector<Symbol> symbols;
     std::vector<Function> functions;  // in address order
+    std::vector<ModuleAssembly> moduleAssemblies;  // a C program's, one per compiled source
 
     // The source lines whose code covers `address` (several where a macro or
     // an inline block made it).
@@ -124,6 +135,9 @@ struct Program {
     std::vector<std::pair<uint16_t, uint16_t>> rangesOf(int file, int line) const;
     // The function whose code holds `address`, if any.
     const Function* functionAt(uint16_t address) const;
+    // The module assembly whose instructions hold `address`; none for code
+    // no module lists (SDCC's library, start-up code).
+    const ModuleAssembly* moduleAssemblyAt(uint16_t address) const;
     // A symbol by name (case-insensitive, as 8051 names are); global first.
     const Symbol* findSymbol(std::string_view name) const;
     // The code labels (name, address) in name order: the names of code

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <unistd.h>
@@ -60,6 +61,35 @@ TEST_F(CBuildTest, LinesFunctionsAndTypedVariables)
     ASSERT_NE(main, program.functions.end());
     EXPECT_GT(main->end, main->start);
     EXPECT_EQ(program.functionAt(main->start), &*main);
+}
+
+// The ASM window's text: SDCC's blink.asm, each C line's code on the
+// assembly lines under SDCC's ";\tblink.c:N:" comment for that line.
+TEST_F(CBuildTest, ModuleAssemblyPlacesEachInstruction)
+{
+    const Program program = build();
+    ASSERT_TRUE(program.ok);
+    ASSERT_EQ(program.moduleAssemblies.size(), 1u);
+    const ModuleAssembly& module = program.moduleAssemblies[0];
+    EXPECT_EQ(fs::path(module.path).filename(), "blink.asm");
+    EXPECT_EQ(module.file, 0);
+    std::vector<std::string> text;
+    std::istringstream in(module.text);
+    for (std::string line; std::getline(in, line);)
+        text.push_back(line);
+    for (const int line : {20, 21, 23, 26}) {
+        const auto ranges = program.rangesOf(0, line);
+        ASSERT_FALSE(ranges.empty()) << line + 1;
+        ASSERT_EQ(program.moduleAssemblyAt(ranges.front().first), &module);
+        const auto asmLine = module.map.asmLineAt(ranges.front().first);
+        ASSERT_TRUE(asmLine && size_t(*asmLine) < text.size()) << line + 1;
+        int comment = *asmLine;
+        while (comment > 0 && text[size_t(comment)].rfind(";\tblink.c:", 0) != 0)
+            --comment;
+        EXPECT_EQ(text[size_t(comment)].rfind(";\tblink.c:" + std::to_string(line + 1) + ":", 0), 0u)
+            << line + 1 << ": " << text[size_t(comment)];
+    }
+    EXPECT_EQ(program.moduleAssemblyAt(0xFFFF), nullptr);
 }
 
 TEST_F(CBuildTest, ErrorsStaleDebugInformationAndNoSdcc)
