@@ -114,7 +114,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     // files: the editor opens the one the program counter is in (the session
     // goes on) and marks the line.
     QObject::connect(debugger, &m51dbg::DebugController::executionPlaceChanged, editor,
-                     [main, editor](const QString& file, int line) {
+                     [main, editor, windows](const QString& file, int line) {
                          if (file.isEmpty() || line < 0
                              || !(m51dbg::IsCSource(file) || m51dbg::IsAssemblySource(file)))
                              return;
@@ -122,7 +122,10 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                          if (QFileInfo(file) != QFileInfo(previous)) {
                              if (!QFileInfo::exists(file) || !main->maySetTextAside())
                                  return;
+                             // The ASM window follows the program, not the file opened.
+                             const bool assemblyShown = windows.assembly->isVisible();
                              main->OpenSourceFile(file);
+                             windows.assembly->setVisible(assemblyShown);
                          }
                          editor->M->setExecutionLine(line);
                          editor->M->goToLine(line);
@@ -186,7 +189,15 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     // The ASM window shows the assembly of the program being debugged, so its
     // marked line is the one the simulator executes.
     QObject::connect(debugger, &m51dbg::DebugController::built, windows.assembly,
-                     [windows](const QString& assembly) { windows.assembly->M->setPlainText(assembly); });
+                     [windows, main](const QString& assembly) {
+                         windows.assembly->M->setPlainText(assembly);
+                         // A C program's assembly comes module by module as
+                         // it stops; its window shows as an M51 compile's does.
+                         if (IsCFile(main->session().currentFile()))
+                             windows.assembly->show();
+                     });
+    QObject::connect(debugger, &m51dbg::DebugController::moduleAssemblyShown, windows.assembly,
+                     [windows](const QString& text) { windows.assembly->M->setPlainText(text); });
     QObject::connect(debugger, &m51dbg::DebugController::statusMessage, main,
                      [main](const QString& text) { main->statusBar()->showMessage(m51::quoteForMessage(text)); });
     // The messages join the error list (a board file's "NAME.board:LINE: ...",

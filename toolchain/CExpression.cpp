@@ -2,6 +2,7 @@
 
 #include "toolchain/CValue.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -363,10 +364,6 @@ private:
         switch (symbol->storage) {
         case Storage::Constant: return number(symbol->address, false);
         case Storage::Register: {
-            if (m_place.frameBase) {
-                fail(name + " is kept in a register, known only in the innermost frame");
-                return std::nullopt;
-            }
             const std::optional<uint8_t> psw = m_memory.read(Storage::Sfr, kPsw);
             const int bank = psw ? ((*psw >> 3) & 3) * 8 : 0;
             Location at;
@@ -376,7 +373,18 @@ private:
                     fail(name + " has no place here: the compiler removed it");
                     return std::nullopt;
                 }
-                at.registers.push_back(bank + r);
+                if (!m_place.frameBase) {
+                    at.registers.push_back(bank + r);
+                    continue;
+                }
+                // A caller's register: the copy its call saved, if it did.
+                const auto& saved = m_place.savedRegisters;
+                const auto copy = std::find_if(saved.begin(), saved.end(), [r](const auto& s) { return s.first == r; });
+                if (copy == saved.end()) {
+                    fail(name + " is kept in R" + std::to_string(r) + ", which the call does not save: known only in the innermost frame");
+                    return std::nullopt;
+                }
+                at.registers.push_back(copy->second);
             }
             value.location = at;
             return value;

@@ -36,10 +36,20 @@ public:
 // Where the program stands: the locals of the function at `pc` are in
 // scope. `frameBase` is the frame of that function when it is not the
 // innermost one (a caller selected in the call stack); its locals kept in
-// registers are then not known.
+// registers are then known only where its call saved them.
 struct StopPlace {
+    StopPlace() = default;
+    StopPlace(uint16_t at, std::optional<uint8_t> base = std::nullopt, std::vector<std::pair<int, uint8_t>> saved = {})
+        : pc(at), frameBase(base), savedRegisters(std::move(saved))
+    {
+    }
+
     uint16_t pc = 0;
     std::optional<uint8_t> frameBase;
+    // A caller's frame: the registers its call saved on the stack (register
+    // 0..7 of its bank, and the internal RAM byte keeping it); its locals in
+    // those registers are read there.
+    std::vector<std::pair<int, uint8_t>> savedRegisters;
 };
 
 // Where a value lives.

@@ -143,7 +143,7 @@ std::optional<toolchain::StopPlace> CoreDebuggee::placeOf(int frameId) const
 {
     if (frameId <= 1)
         return here();
-    const m51dbg::StackView stack = m51dbg::ReadStack(m51sim::CaptureState(*machine_), program_.code, program_.map,
+    const m51dbg::StackView stack = m51dbg::ReadStack(m51sim::CaptureState(*machine_), program_,
                                                       m51dbg::ProceduresOf(program_), machine_->chip().timer2);
     if (frameId > static_cast<int>(stack.frames.size()))
         return std::nullopt;
@@ -160,7 +160,8 @@ std::optional<toolchain::StopPlace> CoreDebuggee::placeOf(int frameId) const
     for (int i = 0; i + 1 < frameId && base; ++i)
         if (hasFrame(stack.frames[static_cast<size_t>(i)].at))
             base = toolchain::CallerFrame(*base, memory);
-    return toolchain::StopPlace{stack.frames[static_cast<size_t>(frameId - 1)].at, base.value_or(0)};
+    return toolchain::StopPlace{stack.frames[static_cast<size_t>(frameId - 1)].at, base.value_or(0),
+                                m51dbg::SavedRegisters(program_.code, stack.frames[static_cast<size_t>(frameId - 2)])};
 }
 
 Json CoreDebuggee::cVariable(const std::string& name, const toolchain::CValue& value)
@@ -203,7 +204,7 @@ void CoreDebuggee::writeByte(m51dbg::WatchSpace space, unsigned address, uint8_t
 
 Reply CoreDebuggee::stackTrace(const Json& arguments)
 {
-    const m51dbg::StackView stack = m51dbg::ReadStack(m51sim::CaptureState(*machine_), program_.code, program_.map,
+    const m51dbg::StackView stack = m51dbg::ReadStack(m51sim::CaptureState(*machine_), program_,
                                                       m51dbg::ProceduresOf(program_), machine_->chip().timer2);
     const size_t start = std::min<size_t>(arguments.value("startFrame", 0u), stack.frames.size());
     const unsigned levels = arguments.value("levels", 0u);

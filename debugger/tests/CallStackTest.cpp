@@ -1,10 +1,15 @@
 // The call stack read from a stopped M51 program's stack, and breakpoints
 // with conditions and hit counts, on the simulator (core and s51).
 #include "CallStack.h"
+#include "Disassembler.h"
 #include "EngineHarness.h"
 #include "ProgramBuilder.h"
+#include "toolchain/CBuild.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
 
 using namespace m51dbg;
 using namespace m51dbg::test;
@@ -194,3 +199,86 @@ TEST(StackOfAnAssemblySource, FramesNamedByTheCallsTargetLabels)
     EXPECT_EQ(view.frames[1].procedure, "LOOP");
     EXPECT_EQ(view.frames[1].sourceLine, 4);
 }
+
+#ifdef M51_SDCC
+
+// An SDCC program: the handler's return address lies below what it pushed
+// (the saved registers are no interrupt return), and SDCC's library code,
+// which no C function holds, is a frame its caller called.
+TEST(StackOfACProgram, InterruptReturnBelowTheHandlersPushesAndLibraryCalls)
+{
+    if (qEnvironmentVariable("M51_SIMULATOR") == QLatin1String("s51"))
+        GTEST_SKIP() << "C programs are debugged on the built-in simulator";
+    const char* const source =
+        "#include <8052.h>\n"
+        "volatile unsigned char ticks;\n"
+        "long total;\n"
+        "long scale(long v, unsigned char k)\n"
+        "{\n"
+        "    return v * k;\n"             // 5
+        "}\n"
+        "void main(void)\n"
+        "{\n"
+        "    unsigned char i = 1;\n"
+        "    TMOD = 0x01;\n"
+        "    ET0 = 1;\n"
+        "    EA = 1;\n"
+        "    TR0 = 1;\n"
+        "    while (1)\n"
+        "        total = scale(total + 1, i++);\n"
+        "}\n"
+        "void tick(void) __interrupt(1)\n"
+        "{\n"
+        "    ticks += P1;\n"              // 19
+        "}\n";
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/main.c";
+    std::ofstream(path) << source;
+    toolchain::Program built = toolchain::CBuild(M51_SDCC).run({{}, path, "main.asm"});
+    ASSERT_TRUE(built.ok) << (built.diagnostics.empty() ? "" : built.diagnostics.front().message);
+    const Program program(std::move(built), dir.path() + "/main.ihx");
+    DebugEngine engine;
+    engine.start(program);
+    ASSERT_TRUE(WaitForStop(engine));
+    auto read = [&] { return ReadStack(engine.machine(), program, ProceduresOf(program), true); };
+    auto interrupts = [](const StackView& view) {
+        return std::count_if(view.frames.begin(), view.frames.end(),
+                             [](const StackFrame& f) { return f.enteredBy == StackFrame::Entry::Interrupt; });
+    };
+
+    // Into the multiplication of SDCC's library, before the timer first overflows.
+    ASSERT_TRUE(engine.runToLine({0, 5}));
+    ASSERT_TRUE(WaitForStop(engine));
+    for (int i = 0; i < 40 && program.functionAt(engine.machine().pc); ++i) {
+        engine.stepInstruction();
+        ASSERT_TRUE(WaitForStop(engine));
+    }
+    ASSERT_EQ(program.functionAt(engine.machine().pc), nullptr);
+    StackView view = read();
+    ASSERT_GE(view.frames.size(), 3u);
+    EXPECT_EQ(view.frames[0].procedure, "");
+    EXPECT_EQ(view.frames[0].enteredBy, StackFrame::Entry::Call);
+    EXPECT_EQ(view.frames[1].procedure, "scale");
+    EXPECT_EQ(view.frames.back().procedure, "main");
+    EXPECT_EQ(interrupts(view), 0);
+
+    // In the handler, after the registers it saves.
+    engine.setSourceBreakpoints(0, {19});
+    engine.run();
+    ASSERT_TRUE(WaitForStop(engine));
+    const toolchain::Function* tick = program.functionAt(engine.machine().pc);
+    ASSERT_TRUE(tick && tick->name == "tick");
+    int pushes = 0;
+    for (unsigned a = tick->start; a < engine.machine().pc; a += sim::instructionLength(program.code[a]))
+        pushes += program.code[a] == 0xC0;
+    ASSERT_GT(pushes, 0);
+    view = read();
+    ASSERT_GE(view.frames.size(), 2u);
+    EXPECT_EQ(view.frames[0].procedure, "tick");
+    EXPECT_EQ(view.frames[0].enteredBy, StackFrame::Entry::Interrupt);
+    EXPECT_EQ(view.frames[0].returnSlot, int(engine.machine().sp()) - pushes - 1);
+    EXPECT_EQ(view.frames.back().procedure, "main");
+    EXPECT_EQ(interrupts(view), 1);
+}
+
+#endif

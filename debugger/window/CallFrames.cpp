@@ -46,6 +46,7 @@ std::vector<CFrame> CFramesOf(const StackView& stack, const Program& program, co
             if (base && HasStackFrame(program, frames.back().function))
                 base = toolchain::CallerFrame(*base, memory);
             frame.place.frameBase = base.value_or(0);
+            frame.place.savedRegisters = SavedRegisters(program.code, stack.frames[i - 1]);
         }
         frames.push_back(frame);
     }

@@ -2,7 +2,7 @@
 // The frames of a stopped C program as the call stack and Locals panes show
 // them: each frame's function, its C line, where its locals are read (the
 // frame SDCC's `_bp` chain gives a reentrant function; an outer frame's
-// locals kept in registers are not known), and its arguments as C values.
+// locals kept in registers where its call saved them), and its arguments as C values.
 // Also the lines of the program's C files, read once per build, for the
 // texts the panes show beside lines.
 

@@ -350,6 +350,7 @@ bool DebugController::startBuilt(const BuildOutput& output, const QByteArray& te
     }
     m_builtText = text;
     m_keptText.clear();
+    m_shownAssembly = -2;
     emit built(QString::fromLatin1(output.program.assembly));
     // The board beside the source; its mistakes are shown, the rest of it still works.
     const QStringList boardErrors = m_board.load(path.isEmpty() ? QString() : BoardSession::BoardPathFor(path));
@@ -533,8 +534,23 @@ void DebugController::emitExecutionLine()
                              ? QString::fromStdString(files[size_t(line->file)])
                              : QString();
     const int here = line && line->file == sourceFileIndex() ? line->line : -1;
-    emit executionLineChanged(here, m_engine.currentAsmLine().value_or(-1));
+    const int asmLine = m_engine.program().moduleAssemblies.empty() ? m_engine.currentAsmLine().value_or(-1)
+                                                                    : moduleAssemblyLine();
+    emit executionLineChanged(here, asmLine);
     emit executionPlaceChanged(file, line ? line->line : -1);
+}
+
+int DebugController::moduleAssemblyLine()
+{
+    const Program& program = m_engine.program();
+    const uint16_t pc = m_engine.machine().pc;
+    const toolchain::ModuleAssembly* module = program.moduleAssemblyAt(pc);
+    const int index = module ? int(module - program.moduleAssemblies.data()) : -1;
+    if (index != std::exchange(m_shownAssembly, index))
+        emit moduleAssemblyShown(module ? cp1250::decode(std::string_view(module->text))
+                                        : tr("; The program counter is in code without an assembly listing\n"
+                                             "; (SDCC's library or start-up code): the Disassembly pane shows it."));
+    return module ? module->map.asmLineAt(pc).value_or(-1) : -1;
 }
 
 int DebugController::sourceFileIndex() const

@@ -120,6 +120,10 @@ signals:
     void breakpointsChanged(const QSet<int>& lines);
     // The generated assembly of the build that is being debugged.
     void built(const QString& assembly);
+    // A C program stopped in another module's code: the assembly SDCC wrote
+    // of it (the ASM window's new text; executionLineChanged's assembly line
+    // is in it), or a note for code without one (SDCC's library).
+    void moduleAssemblyShown(const QString& text);
     // "file:line: message" of a failed build, or a simulator error.
     void problems(const QStringList& messages);
     // The errors of a failed build as values, for the error list and markers.
@@ -148,6 +152,8 @@ private:
     void saveOrLoadState(bool save);
     void showSimulatorWindow();
     void emitExecutionLine();
+    // The assembly line of the PC in its module's assembly, shown first when it is another module's.
+    int moduleAssemblyLine();
     // The current source's file in the program being debugged (0: the file built).
     int sourceFileIndex() const;
 
@@ -175,6 +181,7 @@ private:
     StackModel m_stack{&m_engine};
     QTimer m_animateTimer;
     bool m_animating = false;
+    int m_shownAssembly = -2;  // the module assembly in the ASM window (-1 the note, -2 none yet)
     std::function<void(SimulatorWindow*)> m_hostMade;
     std::function<void()> m_hostShow;
 };

@@ -31,7 +31,7 @@ void StackModel::update()
         m_interrupts.clear();
     } else {
         const Program& program = m_engine->program();
-        m_view = ReadStack(m_engine->machine(), program.code, program.map, m_procedures, hasTimer2());
+        m_view = ReadStack(m_engine->machine(), program, m_procedures, hasTimer2());
         m_interrupts = InterruptStates(m_engine->machine(), m_view, hasTimer2());
     }
     emit changed();
