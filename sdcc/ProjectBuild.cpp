@@ -2,6 +2,7 @@
 
 #include "sdcc/DebugLocals.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -16,7 +17,9 @@ constexpr std::size_t kMaxDependencyFile = 1u << 20;
 std::string readSmallFile(const fs::path& path, std::size_t limit = kMaxDependencyFile)
 {
     std::ifstream in(path, std::ios::binary);
-    std::string text(limit, '\0');
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    std::string text(error ? 0 : std::min<std::size_t>(size, limit), '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
     return text;
