@@ -105,6 +105,8 @@ public:
     SymbolEntry& operator[](std::int32_t id) { return m_entries[static_cast<std::size_t>(id)]; }
     const SymbolEntry& operator[](std::int32_t id) const { return m_entries[static_cast<std::size_t>(id)]; }
     std::size_t size() const { return m_entries.size(); }
+    // Room for `count` names without the entries being moved as they come.
+    void Reserve(std::size_t count) { m_entries.reserve(count); }
     // Turns the predefined register names off ($NOMOD51) and on again ($MOD51).
     void DropPredefined();
     void RestorePredefined();
