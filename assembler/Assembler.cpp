@@ -64,7 +64,13 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
         settled = !passes.Run(nullptr);
     if (!settled)
         ctx.Error(1, "the layout does not settle: ORG, DS or EQU values depend on addresses that they move");
-    ctx.bytes.reserve(ctx.pc + 64);
+    // The code pass emits every instruction's, DB's and DW's bytes (all the
+    // modules of a source that starts again at ORG 0 more than once).
+    std::size_t emitted = ctx.pc;
+    for (const Statement& st : ctx.statements)
+        if (st.kind == Kind::Instruction || st.kind == Kind::Db || st.kind == Kind::Dw)
+            emitted += st.size;
+    ctx.bytes.reserve(emitted + 64);
     r.addressMap.reserve(ctx.statements.size());
     passes.Run(&r);
     if (ctx.modules && !ctx.placed)
