@@ -385,7 +385,10 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
         // The assembly of an M51 program only when the file beside it is the one this build made.
         std::string why;
         const auto onDisk = built.m51 ? readFile(built.asmPath, why) : std::nullopt;
-        outcome.asmPath = built.assembly || (onDisk && *onDisk == built.code.assembly) ? built.asmPath : std::string();
+        // A program of several assembly modules has its lines by module (in the report).
+        const bool modules = built.assembly && built.code.files.size() > 1;
+        outcome.asmPath = !modules && (built.assembly || (onDisk && *onDisk == built.code.assembly)) ? built.asmPath
+                                                                                                     : std::string();
     }
     outcome.passed = outcome.failures.empty();
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -165,16 +165,16 @@ int Runner::RunTests(const std::vector<std::string>& args)
 bool Runner::WriteInsight(const m51sim::Options& options, const insight::Report& report, const toolchain::Program& code,
                           bool isAsm, bool isHex, const std::string& asmName)
 {
-    // A C program's lines are by C file (in the report).
-    const bool isC = code.language == toolchain::Language::C;
-    const std::string sourcePath = isAsm || isHex || isC ? std::string() : options.source;
+    // A C program's lines are by C file (in the report), those of assembly modules by module.
+    const bool byFile = code.language == toolchain::Language::C || (isAsm && code.files.size() > 1);
+    const std::string sourcePath = isAsm || isHex || byFile ? std::string() : options.source;
     std::string why;
-    const auto onDisk = isAsm || isHex || isC ? std::nullopt : ReadFile(asmName, why);
+    const auto onDisk = isAsm || isHex || byFile ? std::nullopt : ReadFile(asmName, why);
     // The assembly of an M51 program only when the file beside it is the one this build made.
-    const std::string asmPath = isAsm || (onDisk && *onDisk == code.assembly) ? asmName : std::string();
+    const std::string asmPath = !byFile && (isAsm || (onDisk && *onDisk == code.assembly)) ? asmName : std::string();
     const std::pair<const std::string*, std::string> files[] = {
         {&options.coverage, options.coverage.empty() ? "" : insight::LcovTrace(report, BaseName(options.source), sourcePath, asmPath)},
-        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, isC ? std::string() : asmName)},
+        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, code.language == toolchain::Language::C ? std::string() : asmName)},
     };
     for (const auto& [path, bytes] : files) {
         if (path->empty())

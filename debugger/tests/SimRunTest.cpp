@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -88,5 +89,15 @@ TEST(SimRun, AssemblyProjects)
         std::fclose(out);
         std::fclose(err);
     }
+    // Coverage by module: one record for each.
+    const std::string coverage = (folder / "run.info").string();
+    std::FILE* out = std::tmpfile();
+    ASSERT_EQ(m51sim::Run({"--steps", "100", "--coverage", coverage, project}, out, out), 0);
+    std::fclose(out);
+    std::ifstream in(coverage);
+    const std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(trace.find("lib.a51\nFN:5,Add2"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("start.a51\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("prog.a51proj"), std::string::npos) << trace;
     std::filesystem::remove_all(folder);
 }
