@@ -92,7 +92,7 @@ std::vector<fs::path> FilesOf(const fs::path& folder, bool (*wanted)(const fs::p
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
         if (it->is_regular_file(ec) && wanted(it->path()))
-            files.push_back(it->path());
+            files.push_back(it->path().lexically_normal());  // "./main.a51" of the folder "." named "main.a51"
     std::sort(files.begin(), files.end());
     return files;
 }
