@@ -43,7 +43,13 @@ std::vector<std::string_view> SplitLines(std::string_view source)
 AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
 {
     Context ctx(source, options);
-    ctx.statements.reserve(source.size() / 24 + 16);
+    // Room for a statement a line and a symbol every other line: a vector
+    // that grows copies itself onto fresh memory, and at a million lines that
+    // copying and its page faults cost more than the parsing. Reserved room
+    // not used is never touched.
+    const std::size_t lines = static_cast<std::size_t>(std::count(source.begin(), source.end(), '\n')) + 1;
+    ctx.statements.reserve(lines + 16);
+    ctx.symbols.Reserve(lines / 2);
     ctx.operands.reserve(source.size() / 16 + 16);
     ctx.exprOps.reserve(source.size() / 16 + 16);
     ReadSource(ctx);
@@ -58,7 +64,14 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
         settled = !passes.Run(nullptr);
     if (!settled)
         ctx.Error(1, "the layout does not settle: ORG, DS or EQU values depend on addresses that they move");
-    ctx.bytes.reserve(ctx.pc + 64);
+    // The code pass emits every instruction's, DB's and DW's bytes (all the
+    // modules of a source that starts again at ORG 0 more than once).
+    std::size_t emitted = ctx.pc;
+    for (const Statement& st : ctx.statements)
+        if (st.kind == Kind::Instruction || st.kind == Kind::Db || st.kind == Kind::Dw)
+            emitted += st.size;
+    ctx.bytes.reserve(emitted + 64);
+    r.addressMap.reserve(ctx.statements.size());
     passes.Run(&r);
     if (ctx.modules && !ctx.placed)
         MakeObject(ctx, r);
@@ -79,6 +92,7 @@ AssembleResult Assemble(std::string_view source, const AssembleOptions& options)
     }
     // By name, letter case aside (names differ in more than case: the table folds it).
     std::vector<std::pair<std::string, std::int32_t>> order;
+    order.reserve(ctx.symbols.size());
     for (std::size_t id = 0; id < ctx.symbols.size(); ++id) {
         const SymbolEntry& s = ctx.symbols[static_cast<std::int32_t>(id)];
         if (s.line > 0 && !s.predefined && !s.external)

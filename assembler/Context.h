@@ -105,12 +105,16 @@ public:
     SymbolEntry& operator[](std::int32_t id) { return m_entries[static_cast<std::size_t>(id)]; }
     const SymbolEntry& operator[](std::int32_t id) const { return m_entries[static_cast<std::size_t>(id)]; }
     std::size_t size() const { return m_entries.size(); }
+    // Room for `count` names without the entries being moved or the slots
+    // spread again as they come.
+    void Reserve(std::size_t count);
     // Turns the predefined register names off ($NOMOD51) and on again ($MOD51).
     void DropPredefined();
     void RestorePredefined();
 
 private:
     void Grow();
+    void Spread(std::size_t slots);  // the slots made anew, `slots` of them (a power of two)
     std::vector<SymbolEntry> m_entries;
     std::vector<std::int32_t> m_slots;  // open addressing, -1 empty
 };

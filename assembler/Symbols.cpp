@@ -130,9 +130,24 @@ std::int32_t SymbolTable::Intern(std::string_view name)
     return id;
 }
 
+void SymbolTable::Reserve(std::size_t count)
+{
+    m_entries.reserve(count);
+    std::size_t slots = m_slots.size();
+    while (slots < 2 * count)
+        slots *= 2;
+    if (slots > m_slots.size())
+        Spread(slots);
+}
+
 void SymbolTable::Grow()
 {
-    m_slots.assign(m_slots.size() * 2, -1);
+    Spread(m_slots.size() * 2);
+}
+
+void SymbolTable::Spread(std::size_t slots)
+{
+    m_slots.assign(slots, -1);
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t id = 0; id < m_entries.size(); ++id) {
         std::size_t i = m_entries[id].hash & mask;

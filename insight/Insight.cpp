@@ -65,7 +65,12 @@ ProgramInfo InfoOf(const toolchain::Program& program)
     for (const auto& [name, address] : program.codeLabels())
         info.labels.push_back({name, address});
     info.fromM51 = program.language == toolchain::Language::M51;
-    if (program.language == toolchain::Language::C) {
+    info.fromC = program.language == toolchain::Language::C;
+    if (program.language == toolchain::Language::Assembly && program.files.size() > 1) {
+        info.files = program.files;
+        info.lines = program.lines;
+    }
+    if (info.fromC) {
         info.files = program.files;
         info.lines = program.lines;
         info.functions = program.functions;
@@ -76,8 +81,19 @@ ProgramInfo InfoOf(const toolchain::Program& program)
 std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
 {
     auto read = [&program](uint16_t a) -> uint8_t { return a < program.image.size() ? program.image[a] : 0xFF; };
+    // The instructions of a program of several assembly modules: the map
+    // holds those of one module, the lines those of all.
+    std::vector<bool> moduleCode;
+    if (!program.fromC && !program.lines.empty()) {
+        moduleCode.assign(65536, false);
+        for (const toolchain::LineRange& range : program.lines)
+            WalkLine(program, range, read, [&moduleCode](uint16_t a, const Shape&) { moduleCode[a] = true; });
+    }
+    auto isInstruction = [&](uint16_t a) {
+        return program.map.instructionAt(a) != nullptr || (!moduleCode.empty() && moduleCode[a]);
+    };
     // Code exists where the map has an instruction, or (a HEX program) where the image was written.
-    auto hasCode = [&](uint16_t a) { return program.map.empty() ? read(a) != 0xFF : program.map.instructionAt(a) != nullptr; };
+    auto hasCode = [&](uint16_t a) { return program.map.empty() ? read(a) != 0xFF : isInstruction(a); };
 
     std::map<uint16_t, ProcedureInfo> found;
     found[0] = ProcedureInfo{"reset", 0, -1, false};
@@ -91,9 +107,26 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
         return std::any_of(program.functions.begin(), program.functions.end(),
                            [v](const toolchain::Function& f) { return f.interrupt == v; });
     };
+    // Elsewhere code at a vector is no handler when the reset jumps to it or
+    // the instruction before runs on into it: the program's own code packed
+    // from the start (as a linker places modules).
+    const std::optional<uint16_t> resetTarget = hasCode(0) ? TargetOf(0, read) : std::nullopt;
+    auto runsInto = [&](uint16_t at) {
+        for (uint16_t back = 1; back <= 3 && back <= at; ++back) {
+            const uint16_t a = static_cast<uint16_t>(at - back);
+            if (!isInstruction(a) || ShapeOf(read(a)).length != back)
+                continue;
+            const uint8_t op = read(a);
+            const bool ends = op == 0x02 || op == 0x80 || (op & 0x1F) == 0x01 || op == 0x73 || op == 0x22 || op == 0x32;
+            return !ends;
+        }
+        return false;
+    };
     for (int v = 0; v < VectorCount; ++v) {
         const uint16_t at = VectorAddress(v);
-        if (!hasCode(at) || (!program.lines.empty() && !handlerOf(v)))
+        if (!hasCode(at) || (program.fromC && !program.lines.empty() && !handlerOf(v)))
+            continue;
+        if (!program.fromC && !program.map.empty() && (resetTarget == at || runsInto(at)))
             continue;
         found[at] = ProcedureInfo{VectorNames[v], at, v, true};
         const uint8_t op = read(at);
@@ -123,11 +156,13 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
         for (const CodeLabel& label : program.labels)
             if (!CompilerLabel(label.name))
                 add(label.address);
-    // Names: the program's label at the start, the compiler's when none other.
+    // Names: the program's label at the start, the compiler's (or a module's
+    // segment name, ?PR?MAIN) when none other.
     for (int pass = 0; pass < 2; ++pass)
         for (const CodeLabel& label : program.labels) {
             const auto it = found.find(label.address);
-            if (it != found.end() && it->second.name.empty() && (pass == 1 || !CompilerLabel(label.name)))
+            const bool ownLabel = !CompilerLabel(label.name) && label.name.rfind('?', 0) != 0;
+            if (it != found.end() && it->second.name.empty() && (pass == 1 || ownLabel))
                 it->second.name = label.name;
         }
     std::vector<ProcedureInfo> procedures;
@@ -293,6 +328,14 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
                     if (range.address == function.start && range.file == function.file)
                         stats.sourceLine = std::min(stats.sourceLine, range.line);
             }
+        // A procedure of assembly modules: the module line at its entry.
+        if (!program.fromC && stats.file < 0)
+            for (const toolchain::LineRange& range : program.lines)
+                if (range.address == procedures[i].start) {
+                    stats.file = range.file;
+                    stats.sourceLine = range.line;
+                    break;
+                }
         stats.ownCycles = own[i];
         stats.inclusiveCycles = own[i];
         stats.entries = counts[procedures[i].start];

@@ -28,8 +28,10 @@ struct ProgramInfo {
     toolchain::SourceMap map;
     std::vector<CodeLabel> labels;
     bool fromM51 = false;  // an M51 program: its own labels are procedures, the compiler's are not
+    bool fromC = false;
     // A C program: its source files, the code of their lines and its
-    // functions (the map holds no lines then).
+    // functions (the map holds no lines then). A program of several
+    // assembly modules: the modules and the code of their lines.
     std::vector<std::string> files;
     std::vector<toolchain::LineRange> lines;
     std::vector<toolchain::Function> functions;
@@ -74,7 +76,7 @@ struct LineStats {
 struct ProcedureStats {
     ProcedureInfo info;
     int sourceLine = -1;  // 0-based M51 line of its first instruction (C: of its definition), -1 none
-    int file = -1;        // a C function: the index of its source file in Report::files
+    int file = -1;        // a C function, a procedure of assembly modules: its source file in Report::files
     int asmLine = -1;
     uint64_t entries = 0;  // calls into it, or interrupt entries for a vector
     uint64_t ownCycles = 0;

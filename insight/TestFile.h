@@ -2,14 +2,16 @@
 // A firmware test (*.m51test): plain text, one directive a line, blank lines
 // and lines starting with # skipped.
 //
-//   program FILE              the program (.M51, .asm/.a51, .hex, .c, .m51proj), relative to the test;
-//                             several .c files make one C program (program main.c lib.c)
+//   program FILE              the program (.M51, .asm/.a51, .hex, .c, .m51proj, .a51proj), relative to
+//                             the test; several .c files make one C program (program main.c lib.c);
+//                             an assembly module is built with the other modules of its program
 //   chip NAME                 the 8051 derivative (default 8052)
 //   board FILE                a board with virtual parts (needs a build with boards)
 //   xtal HZ                   crystal frequency (default 11059200)
 //   limit CYCLES              the run ends after so many machine cycles (default 10000000)
 //   until line N              the run ends when line N of the program's source is reached
-//                             (FILE:N: line N of any source file of a C program, also in
+//                             (FILE:N: line N of any source file of a C program or of a program
+//                             of several assembly modules, also in
 //                             "when line" and "check line")
 //
 // Stimuli, worked through in order as the run goes (the serial script):

@@ -1,6 +1,7 @@
 #include "TestRun.h"
 #include "CValues.h"
 #include "LinePlace.h"
+#include "toolchain/AssemblyProject.h"
 #include "toolchain/CBuild.h"
 
 #include "PathNames.h"
@@ -120,8 +121,9 @@ BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader&
     built.m51 = language == toolchain::Language::M51;
     const std::string stem = path.substr(0, path.size() - extension.size());
     built.asmPath = built.assembly ? path : built.m51 ? stem + ".asm" : std::string();
-    // SDCC reads C sources from their folder, and finds the debug information beside an image.
-    const bool byPath = language == toolchain::Language::C || built.hex;
+    // SDCC reads C sources from their folder, and finds the debug information beside an image;
+    // an assembly module finds its project and the other modules beside it.
+    const bool byPath = language == toolchain::Language::C || built.hex || built.assembly;
     const toolchain::BuildInput input{*text, byPath ? path : std::string(),
                                       built.assembly ? FileName(path) : FileName(stem) + ".asm"};
     std::unique_ptr<toolchain::Build> build = toolchain::BuildFor(language);
@@ -131,6 +133,8 @@ BuiltProgram BuildProgramFile(const std::string& path, const m51sim::FileReader&
         build = std::make_unique<toolchain::CBuild>(std::string(), std::move(sources));
     }
     built.code = build->run(input);
+    if (toolchain::IsAssemblyProjectFile(path) && !built.code.files.empty())
+        built.asmPath = built.code.files.front();  // the module it is built as from
     for (const toolchain::Diagnostic& d :
          toolchain::NamedDiagnostics(built.code, path, built.asmPath.empty() ? path : built.asmPath))
         built.errors.push_back(toolchain::FormatBuildMessage(d));
@@ -164,13 +168,15 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
     // m51sim --until-line.
     const bool isC = built.code.language == toolchain::Language::C;
     auto lineAddress = [&](int line, int testLine, const std::string& file = {}) -> std::optional<uint16_t> {
-        // FILE:N, and a bare N of a C program: a line of the C file the test names.
-        if (!file.empty() || isC) {
-            const bool project = Extension(test.program) == ".m51proj";
+        // FILE:N, and a bare N of a C program or of assembly modules: a line of the source the test names.
+        if (!file.empty() || isC || (built.assembly && built.code.files.size() > 1)) {
+            const bool project = Extension(test.program) == ".m51proj" || toolchain::IsAssemblyProjectFile(test.program);
             const m51sim::LinePlace place{file.empty() && !project ? test.program : file, line};
             const m51sim::LineStart start = m51sim::FindLineStart(built.code, place);
             if (start.file < 0) {
-                fail(testLine, place.file.empty() ? "a C program's lines are named FILE:LINE" : start.error);
+                fail(testLine, !place.file.empty() ? start.error
+                               : isC             ? "a C program's lines are named FILE:LINE"
+                                                 : "the lines of a program of several modules are named FILE:LINE");
                 return std::nullopt;
             }
             return start.address;
@@ -379,7 +385,10 @@ TestOutcome RunTest(const TestFile& test, const m51sim::FileReader& readFile, bo
         // The assembly of an M51 program only when the file beside it is the one this build made.
         std::string why;
         const auto onDisk = built.m51 ? readFile(built.asmPath, why) : std::nullopt;
-        outcome.asmPath = built.assembly || (onDisk && *onDisk == built.code.assembly) ? built.asmPath : std::string();
+        // A program of several assembly modules has its lines by module (in the report).
+        const bool modules = built.assembly && built.code.files.size() > 1;
+        outcome.asmPath = !modules && (built.assembly || (onDisk && *onDisk == built.code.assembly)) ? built.asmPath
+                                                                                                     : std::string();
     }
     outcome.passed = outcome.failures.empty();
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

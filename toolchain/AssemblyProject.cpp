@@ -92,7 +92,7 @@ std::vector<fs::path> FilesOf(const fs::path& folder, bool (*wanted)(const fs::p
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
         if (it->is_regular_file(ec) && wanted(it->path()))
-            files.push_back(it->path());
+            files.push_back(it->path().lexically_normal());  // "./main.a51" of the folder "." named "main.a51"
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -156,13 +156,27 @@ bool IsModuleSource(std::string_view source)
     return found;
 }
 
+bool IsAssemblyProjectFile(std::string_view path)
+{
+    const std::string_view suffix = kAssemblyProjectSuffix;
+    return path.size() > suffix.size() && Lower(path.substr(path.size() - suffix.size())) == suffix;
+}
+
 AssemblyProject AssemblyProjectFor(const std::string& sourcePath, std::string_view sourceBytes)
 {
+    if (IsAssemblyProjectFile(sourcePath)) {
+        AssemblyProject own = ReadAssemblyProject(sourceBytes, sourcePath);
+        std::string first;
+        own.linked = own.modules.size() > 1 || (own.modules.size() == 1 && m51asm::ReadSourceFile(own.modules[0], first)
+                                                && IsModuleSource(first));
+        return own;
+    }
     AssemblyProject project;
     project.modules = {sourcePath};
     if (sourcePath.empty())
         return project;
-    const fs::path folder = fs::path(sourcePath).parent_path();
+    const fs::path parent = fs::path(sourcePath).parent_path();
+    const fs::path folder = parent.empty() ? fs::path(".") : parent;
     for (const fs::path& file : FilesOf(folder, [](const fs::path& p) { return Lower(p.extension().string()) == kAssemblyProjectSuffix; })) {
         std::string text, why;
         if (!m51asm::ReadSourceFile(file.string(), text, &why))
@@ -200,6 +214,16 @@ Program BuildAssemblyProject(const AssemblyProject& project, const std::string& 
         out.diagnostics = project.problems;
         return out;
     }
+    if (IsAssemblyProjectFile(sourcePath) && !project.modules.empty()) {
+        const std::string& first = project.modules.front();
+        std::string bytes, why;
+        if (m51asm::ReadSourceFile(first, bytes, &why))
+            return BuildAssemblyProject(project, first, bytes);
+        Program out;
+        out.language = Language::Assembly;
+        out.diagnostics = {ProblemAt(first, 0, "cannot read the module: " + why)};
+        return out;
+    }
     if (!project.linked)
         return AssembleSource(sourceBytes, name, sourcePath, project.dialect);
 
@@ -227,6 +251,17 @@ Program BuildAssemblyProject(const AssemblyProject& project, const std::string& 
         return out;
     }
     return LinkAssemblyModules(modules, settings);
+}
+
+Program AssemblyProjectBuild::run(const BuildInput& input) const
+{
+    const AssemblyProject project = AssemblyProjectFor(input.path, input.bytes);
+    if (project.file.empty() && !project.linked)
+        return AssemblyBuild(m_sourceLines).run(input);
+    Program out = BuildAssemblyProject(project, input.path, input.bytes, input.asmName);
+    if (out.files.empty() && !project.modules.empty())
+        out.files = {IsAssemblyProjectFile(input.path) ? project.modules.front() : input.path};
+    return out;
 }
 
 std::string WithDialect(std::string_view projectText, const AssemblyProject& project, m51asm::Dialect dialect)

@@ -14,8 +14,10 @@
 // SEGMENT) is linked with the other module sources of its folder (.asm and
 // .a51, by name); any other source is a program on its own. A project of one
 // source that is no module (a dialect setting for one program) assembles it
-// as before, only in that dialect.
+// as before, only in that dialect. The project file itself builds too, as
+// from its first module.
 
+#include "toolchain/Build.h"
 #include "toolchain/Program.h"
 
 #include "Dialect.h"
@@ -44,8 +46,12 @@ inline constexpr const char* kAssemblyProjectSuffix = ".a51proj";
 AssemblyProject ReadAssemblyProject(std::string_view text, const std::string& file);
 
 // The project that `sourcePath` belongs to, as described above; `sourceBytes`
-// is the source's text as the editor has it.
+// is the source's text as the editor has it. A project file's path is its own
+// project (`sourceBytes` its text).
 AssemblyProject AssemblyProjectFor(const std::string& sourcePath, std::string_view sourceBytes);
+
+// Whether a path names an assembly project file (NAME.a51proj, letter case aside).
+bool IsAssemblyProjectFile(std::string_view path);
 
 // Whether a source is written as a module: RSEG, PUBLIC, EXTRN or SEGMENT
 // in the code of a line.
@@ -56,8 +62,23 @@ bool IsModuleSource(std::string_view source);
 // from disk. The program's files are the modules in link order; its source
 // map and assembly are `sourcePath`'s, whose lines the debugger shows.
 // `asmName` names a source built on its own in its diagnostics (empty: its file name).
+// Given the project file (`sourceBytes` its text), the program is built as
+// from its first module, read from disk.
 Program BuildAssemblyProject(const AssemblyProject& project, const std::string& sourcePath,
                              const std::string& sourceBytes, const std::string& asmName = {});
+
+// The Build of an assembly program as Zelvar builds it, for m51sim, the
+// firmware tests and the debug adapter: the input is a project file or a
+// source, built with its project (above). A source of no project file that
+// is no module is built by AssemblyBuild(`sourceLines`), as it always was.
+class AssemblyProjectBuild : public Build {
+public:
+    explicit AssemblyProjectBuild(bool sourceLines = false) : m_sourceLines(sourceLines) {}
+    Program run(const BuildInput& input) const override;
+
+private:
+    bool m_sourceLines;
+};
 
 // The project file's text with its dialect set to `dialect` (the line
 // changed or added, the rest kept); for a source without a project file,

@@ -1,5 +1,6 @@
 #include "toolchain/Build.h"
 
+#include "toolchain/AssemblyProject.h"
 #include "toolchain/CBuild.h"
 #include "toolchain/CdbProgram.h"
 
@@ -338,7 +339,7 @@ Language LanguageOf(std::string_view path)
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
         return Language::M51;
     const std::string extension = Upper(path.substr(dot));
-    if (extension == ".ASM" || extension == ".A51")
+    if (extension == ".ASM" || extension == ".A51" || extension == ".A51PROJ")
         return Language::Assembly;
     if (extension == ".HEX" || extension == ".IHX")
         return Language::Hex;
@@ -350,7 +351,7 @@ Language LanguageOf(std::string_view path)
 std::unique_ptr<Build> BuildFor(Language language)
 {
     switch (language) {
-    case Language::Assembly: return std::make_unique<AssemblyBuild>();
+    case Language::Assembly: return std::make_unique<AssemblyProjectBuild>();
     case Language::Hex: return std::make_unique<HexBuild>(std::vector<HexBuild::DebugInfoReader>{CdbReader()});
     case Language::C: return std::make_unique<CBuild>();
     case Language::M51: break;

@@ -62,10 +62,12 @@ private:
     std::vector<DebugInfoReader> m_readers;
 };
 
-// The kind of input a file is by its name: .asm and .a51 assembly, .hex and
-// .ihx Intel HEX, anything else M51.
+// The kind of input a file is by its name: .asm and .a51 assembly (and an
+// assembly project, .a51proj), .hex and .ihx Intel HEX, .c and .m51proj C,
+// anything else M51.
 Language LanguageOf(std::string_view path);
-// The build of that kind, as m51sim and the firmware tests build.
+// The build of that kind, as m51sim and the firmware tests build (an
+// assembly source with its project, AssemblyProject.h).
 std::unique_ptr<Build> BuildFor(Language language);
 
 // The builds' steps, for callers that keep what a step made (Zelvar shows the

@@ -10,6 +10,7 @@
 #include "History.h"
 #include "LineBack.h"
 #include "SerialPty.h"
+#include "toolchain/AssemblyProject.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
 
@@ -162,7 +163,8 @@ Reply CoreDebuggee::launch(const Json& arguments)
              && arguments["program"][0].is_string())
         path = arguments["program"][0].get<std::string>();
     if (path.empty())
-        return Reply::failure("launch needs \"program\": an .M51, .asm, .a51, .hex, .ihx or .c file or a project");
+        return Reply::failure("launch needs \"program\": an .M51, .asm, .a51, .hex, .ihx or .c file or a project"
+                              " (.m51proj, .a51proj)");
     const std::string chipName = arguments.value("chip", std::string("8052"));
     const sim::Chip* chip = sim::findChip(chipName);
     if (!chip)
@@ -182,12 +184,18 @@ Reply CoreDebuggee::launch(const Json& arguments)
     const std::string base = fs::path(path).stem().string();
     const toolchain::BuildInput input{bytes, path, base + (language == toolchain::Language::Assembly
                                                                ? fs::path(path).extension().string() : ".asm")};
-    // An assembly source's own lines are the lines the user steps.
-    toolchain::Program program = language == toolchain::Language::Assembly
-                                     ? toolchain::AssemblyBuild(true).run(input)
-                                     : toolchain::BuildFor(language)->run(input);
+    // An assembly source's own lines are the lines the user steps, a module
+    // built with the others of its program (as Zelvar builds it).
+    const bool assembly = language == toolchain::Language::Assembly;
+    toolchain::Program program = assembly ? toolchain::AssemblyProjectBuild(true).run(input)
+                                          : toolchain::BuildFor(language)->run(input);
+    // A project file's messages name the module it is built as from.
+    const std::string shown = assembly && toolchain::IsAssemblyProjectFile(path) && !program.files.empty()
+                                  ? program.files.front()
+                                  : path;
+    const std::string asmName = assembly ? fs::path(shown).filename().string() : base + ".asm";
     std::string messages;
-    for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(program, path, base + ".asm"))
+    for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(program, shown, asmName))
         messages += toolchain::FormatBuildMessage(d) + "\n";
     if (!messages.empty())
         emit("output", {{"category", "stderr"}, {"output", messages}});

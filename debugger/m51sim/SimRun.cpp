@@ -4,6 +4,7 @@
 #include "CoreRun.h"
 #include "FileRead.h"
 #include "FileWrite.h"
+#include "toolchain/AssemblyProject.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
 #include "CValues.h"
@@ -159,19 +160,21 @@ int Runner::RunTests(const std::vector<std::string>& args)
 }
 
 // The coverage and profile files of a run; false when one was not written.
+// `asmName`: the assembly source of an assembly program, else the assembly
+// an M51 program was compiled to.
 bool Runner::WriteInsight(const m51sim::Options& options, const insight::Report& report, const toolchain::Program& code,
                           bool isAsm, bool isHex, const std::string& asmName)
 {
-    // A C program's lines are by C file (in the report).
-    const bool isC = code.language == toolchain::Language::C;
-    const std::string sourcePath = isAsm || isHex || isC ? std::string() : options.source;
+    // A C program's lines are by C file (in the report), those of assembly modules by module.
+    const bool byFile = code.language == toolchain::Language::C || (isAsm && code.files.size() > 1);
+    const std::string sourcePath = isAsm || isHex || byFile ? std::string() : options.source;
     std::string why;
-    const auto onDisk = isAsm || isHex || isC ? std::nullopt : ReadFile(asmName, why);
+    const auto onDisk = isAsm || isHex || byFile ? std::nullopt : ReadFile(asmName, why);
     // The assembly of an M51 program only when the file beside it is the one this build made.
-    const std::string asmPath = isAsm ? options.source : onDisk && *onDisk == code.assembly ? asmName : std::string();
+    const std::string asmPath = !byFile && (isAsm || (onDisk && *onDisk == code.assembly)) ? asmName : std::string();
     const std::pair<const std::string*, std::string> files[] = {
         {&options.coverage, options.coverage.empty() ? "" : insight::LcovTrace(report, BaseName(options.source), sourcePath, asmPath)},
-        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, isAsm ? options.source : isC ? std::string() : asmName)},
+        {&options.profile, options.profile.empty() ? "" : insight::ProfileCsv(report, sourcePath, code.language == toolchain::Language::C ? std::string() : asmName)},
     };
     for (const auto& [path, bytes] : files) {
         if (path->empty())
@@ -231,7 +234,9 @@ int Runner::run(const std::vector<std::string>& args)
         return Fail("cannot read " + options.source + ": " + why, 2);
     const std::string extension = Extension(options.source);
     const bool isHex = extension == ".hex" || extension == ".ihx";
-    const bool isAsm = extension == ".asm" || extension == ".a51";
+    // An assembly project file builds as from its first module, whose lines the run names.
+    const bool isProject = toolchain::IsAssemblyProjectFile(options.source);
+    const bool isAsm = extension == ".asm" || extension == ".a51" || isProject;
     const std::string asmName = Folder(options.source) + BaseName(options.source) + ".asm";
     // A HEX image's path finds SDCC's debug information beside it.
     const toolchain::BuildInput input{*source, options.source,
@@ -244,23 +249,31 @@ int Runner::run(const std::vector<std::string>& args)
         build = std::make_unique<toolchain::CBuild>(std::string(), std::move(sources));
     }
     const toolchain::Program code = build->run(input);
-    for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(code, options.source, isAsm ? options.source : asmName))
+    const std::string asmSource = isProject && !code.files.empty() ? code.files.front() : options.source;
+    for (const toolchain::Diagnostic& d : toolchain::NamedDiagnostics(code, asmSource, isAsm ? asmSource : asmName))
         std::fprintf(m_err, "%s\n", toolchain::FormatBuildMessage(d).c_str());
+    // An assembly project that names a file not there, or a mistake of its own, is a file problem.
+    const bool projectFailed = isAsm && !code.diagnostics.empty() && code.diagnostics.front().stage == m51::Stage::Files;
     if (!code.ok)
-        return isHex || toolchain::BuildCouldNotRun(code) ? 2 : 1;
+        return isHex || projectFailed || toolchain::BuildCouldNotRun(code) ? 2 : 1;
 
     // --until-line: an M51 line, a line of an assembly source, or FILE:LINE
-    // of any source of a C program (bare, a line of the C file given).
+    // of any source of a C program or of a program of several assembly
+    // modules (bare, a line of the source given).
     [[maybe_unused]] int untilLine = -1;  // the line s51 stops at (not in a build without it)
     std::optional<uint16_t> untilAddress;
     std::string untilName;  // how a line not reached is named
-    const bool byFile = options.untilLine && (!options.untilFile.empty() || code.language == toolchain::Language::C);
+    const bool byFile = options.untilLine && (!options.untilFile.empty() || code.language == toolchain::Language::C
+                                              || (isAsm && code.files.size() > 1));
     if (byFile) {
         m51sim::LinePlace place{options.untilFile, *options.untilLine};
-        if (place.file.empty() && language == toolchain::Language::C && Extension(options.source) != ".m51proj")
+        if (place.file.empty() && (language == toolchain::Language::C || isAsm) && Extension(options.source) != ".m51proj"
+            && !isProject)
             place.file = options.source;
         if (place.file.empty())
-            return Fail("--until-line of a C program names the file: --until-line FILE:LINE", 2);
+            return Fail(std::string("--until-line of a ") + (isAsm ? "program of several modules" : "C program")
+                            + " names the file: --until-line FILE:LINE",
+                        2);
         const m51sim::LineStart start = m51sim::FindLineStart(code, place);
         if (start.file < 0)
             return Fail(start.error, 2);
@@ -439,7 +452,7 @@ int Runner::run(const std::vector<std::string>& args)
             return Fail("cannot write " + options.saveState + ": " + error, 2);
     }
     if (recorder && !WriteInsight(options, insight::BuildReport(machine, program, procedures, recorder.get()), code, isAsm,
-                                  isHex, asmName))
+                                  isHex, isAsm ? asmSource : asmName))
         return 2;
     // A result that did not reach standard output is a failed run.
     errno = 0;

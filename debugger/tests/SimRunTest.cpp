@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -50,4 +51,53 @@ TEST(SimRun, StatusOutputAndMessages)
         std::fclose(err);
     }
     std::filesystem::remove(program);
+}
+
+// A program of two assembly modules, run from its project file or from one of
+// its modules, as Zelvar builds it.
+TEST(SimRun, AssemblyProjects)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "m51sim_run_modules";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "start.a51") << "        NAME    START\n        EXTRN   CODE (Add2)\n        CSEG    AT 0\n"
+                                           "        MOV     A,#0x05\n        CALL    Add2\n        MOV     P1,A\n"
+                                           "Done:   SJMP    Done\n        END\n";
+    std::ofstream(folder / "lib.a51") << "        NAME    LIB\n        PUBLIC  Add2\n?PR?LIB SEGMENT CODE\n"
+                                         "        RSEG    ?PR?LIB\nAdd2:   ADD     A,#2\n        RET\n        END\n";
+    std::ofstream(folder / "prog.a51proj") << "modules = start.a51 lib.a51\ndialect = keil\n";
+    std::ofstream(folder / "broken.a51proj") << "modules = missing.a51\n";
+    const std::string project = (folder / "prog.a51proj").string(), start = (folder / "start.a51").string();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"--steps", "100", "--print", "A", "--print", "P1", project}, 0, "A=07\nP1=07\n", ""},
+        {{"--until-line", "lib.a51:6", "--print", "A", "--print", "P1", project}, 0, "A=07\nP1=FF\n", ""},
+        {{"--until-line", "6", "--print", "A", start}, 0, "A=07\n", ""},
+        {{"--until-line", "6", project}, 2, "", "names the file"},
+        {{(folder / "broken.a51proj").string()}, 2, "", "missing.a51"},
+    };
+    for (const auto& c : cases) {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        ASSERT_TRUE(out && err);
+        EXPECT_EQ(m51sim::Run(c.args, out, err), c.status) << c.args.back();
+        EXPECT_EQ(ReadBack(out), c.out) << c.args.back();
+        EXPECT_NE(ReadBack(err).find(c.err), std::string::npos) << ReadBack(err);
+        std::fclose(out);
+        std::fclose(err);
+    }
+    // Coverage by module: one record for each.
+    const std::string coverage = (folder / "run.info").string();
+    std::FILE* out = std::tmpfile();
+    ASSERT_EQ(m51sim::Run({"--steps", "100", "--coverage", coverage, project}, out, out), 0);
+    std::fclose(out);
+    std::ifstream in(coverage);
+    const std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(trace.find("lib.a51\nFN:5,Add2"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("start.a51\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("prog.a51proj"), std::string::npos) << trace;
+    std::filesystem::remove_all(folder);
 }

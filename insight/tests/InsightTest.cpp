@@ -140,6 +140,23 @@ END
     EXPECT_EQ(lineSum, report.totalCycles);
 }
 
+// Code packed from address 0 (as a linker places modules) runs over the
+// vector addresses: it is the program's own, no interrupt handler.
+TEST(Profile, CodePackedFromTheStartHasNoVectors)
+{
+    auto run = Start("ORG 0\nLJMP MAIN\nMAIN: MOV SP,#60H\nMOV R7,#8\nLOOP: INC A\nMOV 30H,A\nDJNZ R7,LOOP\n"
+                     "DONE: SJMP DONE\nEND\n",
+                     false);
+    ASSERT_TRUE(run);
+    run->go(1000, run->label("DONE"));
+    const Report report = run->report();
+    for (const ProcedureStats& p : report.procedures)
+        EXPECT_LT(p.info.vector, 0) << p.info.name;
+    const ProcedureStats* main = run->procedure(report, "MAIN");
+    ASSERT_TRUE(main);
+    EXPECT_EQ(main->inclusiveCycles, report.totalCycles - 2);  // all but the reset's LJMP
+}
+
 TEST(Profile, IdleCyclesAreCountedApart)
 {
     // Sleeps in idle mode until timer 0 wakes it, five times.

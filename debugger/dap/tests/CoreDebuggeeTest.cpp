@@ -361,6 +361,25 @@ TEST(CoreDebuggee, LocalsOfACallerFrame)
     std::filesystem::remove_all(folder);
 }
 
+// A program of assembly modules launched from its project file: it stops
+// on a line of another module, which the stack names.
+TEST(CoreDebuggee, AssemblyProjectStopsInEveryModule)
+{
+    const std::string delay = M51_EXAMPLES_DIR "/modules/delay.a51";
+    Client client;
+    client.request("initialize");
+    const Json launched = client.request("launch", {{"program", M51_EXAMPLES_DIR "/modules/modules.a51proj"}});
+    ASSERT_TRUE(launched["success"]) << launched.dump();
+    const Json placed = client.request("setBreakpoints", {{"source", {{"path", delay}}}, {"breakpoints", {{{"line", 8}}}}});
+    EXPECT_TRUE(placed["body"]["breakpoints"][0]["verified"]);
+    client.request("configurationDone");
+    ASSERT_EQ(client.waitStopped()["reason"], "breakpoint");
+    const Json top = client.request("stackTrace")["body"]["stackFrames"][0];
+    EXPECT_EQ(top["line"], 8);
+    EXPECT_EQ(std::filesystem::path(top["source"]["path"].get<std::string>()).filename(), "delay.a51");
+    EXPECT_EQ(client.value("A"), "03");
+}
+
 } // namespace
 
 namespace {
