@@ -9,6 +9,7 @@
 #include "lstu.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QDockWidget>
 #include <QTabBar>
 #include <QEvent>
@@ -36,6 +37,20 @@ struct Default {
 constexpr int kDocksHeight = 420;
 constexpr int kLowestWindow = 240;
 constexpr int kNarrowestSimulator = 260;
+// Separate windows on a screen this tall or taller: the simulator's panes
+// lie in three rows of tabs (memory, code, what the run tells), one under
+// the other beside the simulator, and the main window takes this height for
+// its docks so that each row shows a useful part of its pane. On a lower
+// screen they share one row of tabs.
+constexpr int kScreenForPaneRows = 900;
+constexpr int kDocksHeightWithRows = 600;
+constexpr int kPaneRowWidth = 500;
+
+bool IsPaneGroup(WindowLayout::Group group)
+{
+    using G = WindowLayout::Group;
+    return group == G::Panes || group == G::CodePanes || group == G::InsightPanes;
+}
 
 // Separate windows: the simulator beside the lists, its panes beside it.
 // One window: the lists under the editor, ASM and LST right of it with the
@@ -157,16 +172,21 @@ void WindowLayout::placeDock(QDockWidget* dock, Group group)
         keepTabTitlesWhole();
         return;
     }
-    const bool pane = group == Group::Panes || group == Group::CodePanes || group == Group::InsightPanes;
-    // Separate windows: the main window has little height above the editor,
-    // so every pane shares one row of tabs there.
-    if (pane && m_kind == Kind::Separate)
+    // Separate windows: where the screen is tall enough, memory and code are
+    // rows beside the simulator and what the run tells a row under the lists;
+    // else every pane shares one row of tabs.
+    if (IsPaneGroup(group) && m_kind == Kind::Separate) {
+        if (paneRows()) {
+            placeRow(dock, group, firstOf(Group::Panes) ? firstOf(Group::Panes) : firstOf(Group::CodePanes));
+            return;
+        }
         for (Group other : {Group::Panes, Group::CodePanes, Group::InsightPanes})
             if (QDockWidget* first = firstOf(other)) {
                 m_main->tabifyDockWidget(first, dock);
                 keepTabTitlesWhole();
                 return;
             }
+    }
     // One window: each group of panes is a row of its own in its area
     // (a split beside a tabbed dock would only add a tab).
     const Default place = DefaultPlace(m_kind, group);
@@ -184,6 +204,90 @@ void WindowLayout::sizeByDefault(QDockWidget* dock, Group group)
         m_main->resizeDocks({dock}, {group == Group::Simulator ? 430 : 420}, Qt::Horizontal);
 }
 
+bool WindowLayout::paneRows() const
+{
+    return m_kind == Kind::Separate && AvailableArea(m_main).height() >= kScreenForPaneRows;
+}
+
+// Separate windows: the panes that got no stored place go into their rows,
+// the first pane of each group under the one of the group before while no
+// row holds tabs yet (a split beside a tabbed dock would only add a tab),
+// then the other panes as tabs of their group's row.
+void WindowLayout::placePaneRows()
+{
+    if (!paneRows())
+        return;
+    const bool arranging = std::exchange(m_arranging, true);
+    const auto done = qScopeGuard([this, arranging] { m_arranging = arranging; });
+    std::vector<QString> panes;
+    for (const QString& id : m_order)
+        if (IsPaneGroup(m_groups[id]) && m_defaultPlaced.count(id) && m_defaultPlaced[id] && !m_docks[id]->isFloating())
+            panes.push_back(id);
+    if (panes.size() < 2)
+        return;
+    for (const QString& id : panes)
+        m_main->removeDockWidget(m_docks[id]);
+    std::map<Group, QDockWidget*> rows;
+    for (Group group : {Group::Panes, Group::CodePanes, Group::InsightPanes})
+        for (const QString& id : panes) {
+            if (m_groups[id] != group)
+                continue;
+            const auto memory = rows.find(Group::Panes);
+            placeRow(m_docks[id], group, memory != rows.end() ? memory->second : nullptr);
+            rows[group] = m_docks[id];
+            break;
+        }
+    for (const QString& id : panes)
+        if (QDockWidget* first = rows[m_groups[id]]; first != m_docks[id])
+            m_main->tabifyDockWidget(first, m_docks[id]);
+    m_rowFirsts.clear();
+    for (const auto& [group, first] : rows)
+        m_rowFirsts.emplace_back(first);
+    keepTabTitlesWhole();
+}
+
+// The first pane of a group as its row: what the run tells under the lists,
+// the code under the memory row (`above`) or else beside the simulator.
+void WindowLayout::placeRow(QDockWidget* dock, Group group, QDockWidget* above)
+{
+    if (group == Group::InsightPanes)
+        m_main->addDockWidget(Qt::BottomDockWidgetArea, dock, Qt::Horizontal);
+    else if (above && above != dock)
+        m_main->splitDockWidget(above, dock, Qt::Vertical);
+    else
+        m_main->addDockWidget(Qt::RightDockWidgetArea, dock, Qt::Horizontal);
+}
+
+// The rows of panes share the docks' height evenly.
+void WindowLayout::evenPaneRows()
+{
+    if (!paneRows())
+        return;
+    QList<QDockWidget*> rows;
+    for (Group group : {Group::Panes, Group::CodePanes, Group::InsightPanes})
+        for (const QString& id : m_order) {
+            QDockWidget* d = m_docks[id];
+            if (m_groups[id] == group && !d->isHidden() && !d->isFloating() &&
+                m_main->dockWidgetArea(d) != Qt::NoDockWidgetArea) {
+                rows.push_back(d);
+                break;
+            }
+        }
+    const int height = m_main->height() - m_main->menuBar()->height();
+    QList<QDockWidget*> beside;
+    for (QDockWidget* row : rows) {
+        if (m_main->dockWidgetArea(row) == Qt::BottomDockWidgetArea)
+            m_main->resizeDocks({row}, {height * 9 / 20}, Qt::Vertical);
+        else
+            beside.push_back(row);
+    }
+    if (beside.size() > 1)
+        m_main->resizeDocks(beside, QList<int>(beside.size(), height / static_cast<int>(beside.size())), Qt::Vertical);
+    // Wide enough for a memory row of sixteen bytes; the lists give way.
+    if (!beside.empty())
+        m_main->resizeDocks({beside.front()}, {kPaneRowWidth}, Qt::Horizontal);
+}
+
 void WindowLayout::showDefaultPlacedDocks()
 {
     for (auto& [id, waiting] : m_defaultPlaced) {
@@ -193,6 +297,10 @@ void WindowLayout::showDefaultPlacedDocks()
         waiting = false;
         d->show();
     }
+    // Each row of panes opens on its first pane (internal RAM, the disassembly).
+    for (const QPointer<QDockWidget>& first : std::exchange(m_rowFirsts, {}))
+        if (first)
+            first->raise();
 }
 
 void WindowLayout::placeAllByDefault()
@@ -222,6 +330,7 @@ void WindowLayout::placeAllByDefault()
         for (const QString& id : shown)
             if (QDockWidget* d = dock(id); d && !d->isHidden() && !d->isFloating())
                 sizeByDefault(d, m_groups[id]);
+        evenPaneRows();
     });
 }
 
@@ -229,19 +338,27 @@ void WindowLayout::makeRoomForDocks()
 {
     if (m_kind != Kind::Separate)
         return;
+    placePaneRows();
     const QRect area = AvailableArea(m_main);
     const QMargins frame = FrameMargins(m_main);
     QRect rect = m_main->geometry();
     rect.setRight(area.right() - frame.right());
     // Once the docks are shown and count in the main window's width.
-    QTimer::singleShot(0, this, [this, width = rect.width()] { fitDocksToWidth(width); });
+    QTimer::singleShot(0, this, [this, width = rect.width()] {
+        fitDocksToWidth(width);
+        evenPaneRows();
+    });
+    // The window manager may give the main window its new height later; the
+    // rows share it once it has.
+    QTimer::singleShot(300, this, &WindowLayout::evenPaneRows);
     // The docks need this much height for the buttons, the registers and the
     // flags. The editor, ASM and LST below the main window move down to make
     // it (smaller where need be, never off the screen); the main window then
     // reaches down to the highest of them, else to a height the simulator's
     // groups fit in.
-    const int needed = rect.top() + kDocksHeight;
-    int bottom = std::min(area.bottom() - frame.bottom(), rect.top() + 640);
+    const int docksHeight = paneRows() ? kDocksHeightWithRows : kDocksHeight;
+    const int needed = rect.top() + docksHeight;
+    int bottom = std::min(area.bottom() - frame.bottom(), rect.top() + std::max(640, docksHeight));
     int below = area.bottom() + 1;
     for (QWidget* window : {static_cast<QWidget*>(m_windows.editor), static_cast<QWidget*>(m_windows.assembly),
                             static_cast<QWidget*>(m_windows.listing)}) {

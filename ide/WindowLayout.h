@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 
@@ -33,9 +34,10 @@ class WindowLayout : public QObject {
 public:
     enum class Kind { Separate, OneWindow };
     // Where a dock goes when no stored place says otherwise. The simulator's
-    // panes come in three groups, in One window each a row of tabs of its
-    // own: memory (Panes), the program's code and flow (CodePanes), and what
-    // the run tells and meets outside (InsightPanes).
+    // panes come in three groups, each a row of tabs of its own (in separate
+    // windows on a screen too low for three rows, all share one): memory
+    // (Panes), the program's code and flow (CodePanes), and what the run
+    // tells and meets outside (InsightPanes).
     enum class Group { Lists, Code, Simulator, Panes, CodePanes, InsightPanes };
 
     // Adds the View menu to the main window's menu bar.
@@ -87,6 +89,10 @@ private:
     void keepTabTitlesWhole();
     void placeAllByDefault();
     void sizeByDefault(QDockWidget* dock, Group group);
+    bool paneRows() const;
+    void placePaneRows();
+    void placeRow(QDockWidget* dock, Group group, QDockWidget* above);
+    void evenPaneRows();
     void fitDocksToWidth(int width);
     QDockWidget* makeDock(const QString& id, const QString& title, Group group);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -108,4 +114,5 @@ private:
     QByteArray m_onePlace;                // the main window in One window: "left top width height maximised"
     QRect m_separatePlace;                // the main window in separate windows
     std::map<QWidget*, Place> m_places;   // the editor, ASM and LST as windows
+    std::vector<QPointer<QDockWidget>> m_rowFirsts;  // rows of panes placed, to open on their first pane
 };

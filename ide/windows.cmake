@@ -70,11 +70,14 @@ install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvar
 install(FILES resources/desktop/zelvar.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES resources/desktop/zelvar.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 
-# Window tests: QtTest, offscreen.
+# Window tests: QtTest, offscreen. Each gets an empty configuration folder of
+# its own from one object compiled once.
+add_library(zelvar_fresh_config OBJECT tests/windows/FreshConfig.cpp)
+target_link_libraries(zelvar_fresh_config PUBLIC Qt6::Core)
 set(zelvar_window_tests cp1250 setup mainwindow editor help)
 foreach(name IN LISTS zelvar_window_tests)
-  add_executable(tst_zelvar_${name} tests/windows/tst_${name}.cpp tests/windows/FreshConfig.cpp)
-  target_link_libraries(tst_zelvar_${name} PRIVATE zelvar Qt6::Test)
+  add_executable(tst_zelvar_${name} tests/windows/tst_${name}.cpp)
+  target_link_libraries(tst_zelvar_${name} PRIVATE zelvar_fresh_config zelvar Qt6::Test)
   target_include_directories(tst_zelvar_${name} PRIVATE ${PROJECT_SOURCE_DIR}/common/tests)
   add_test(NAME zelvar.${name} COMMAND tst_zelvar_${name})
   target_compile_definitions(tst_zelvar_${name} PRIVATE ZELVAR_RESOURCES="${CMAKE_CURRENT_SOURCE_DIR}/resources")
@@ -83,8 +86,8 @@ endforeach()
 
 # The windows wired together: Debug's build chain (with the real assembler on
 # the sample program where it is installed), the Macro window, placement.
-add_executable(tst_zelvar_wiring tests/windows/tst_wiring.cpp tests/windows/FreshConfig.cpp)
-target_link_libraries(tst_zelvar_wiring PRIVATE zelvar Qt6::Test)
+add_executable(tst_zelvar_wiring tests/windows/tst_wiring.cpp)
+target_link_libraries(tst_zelvar_wiring PRIVATE zelvar_fresh_config zelvar Qt6::Test)
 target_compile_definitions(tst_zelvar_wiring PRIVATE
   ZELVAR_RESOURCES="${CMAKE_CURRENT_SOURCE_DIR}/resources"
   ZELVAR_EXAMPLES="${PROJECT_SOURCE_DIR}/examples")
@@ -98,8 +101,8 @@ set_tests_properties(zelvar.wiring PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offsc
 # The main window's docks: the simulator's panes after a debug start, both
 # layouts kept with the window places.
 if(TARGET m51debugwindow)
-  add_executable(tst_zelvar_docks tests/windows/tst_docks.cpp tests/windows/FreshConfig.cpp)
-  target_link_libraries(tst_zelvar_docks PRIVATE zelvar Qt6::Test)
+  add_executable(tst_zelvar_docks tests/windows/tst_docks.cpp)
+  target_link_libraries(tst_zelvar_docks PRIVATE zelvar_fresh_config zelvar Qt6::Test)
   target_compile_definitions(tst_zelvar_docks PRIVATE ZELVAR_EXAMPLES="${PROJECT_SOURCE_DIR}/examples")
   add_test(NAME zelvar.docks COMMAND tst_zelvar_docks)
   set_tests_properties(zelvar.docks PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

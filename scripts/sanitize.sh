@@ -2,8 +2,11 @@
 # The libraries and command-line tools without Qt under AddressSanitizer and
 # UndefinedBehaviorSanitizer:
 #  1. (step "tests") builds them and their tests in build-sanitize/ with
-#     -DM51_SANITIZE=ON (no Qt programs, no benchmarks) and runs them;
-#  2. (step "fuzz") builds the libFuzzer targets with clang in build-fuzz/ and
+#     -DM51_SANITIZE=ON (no Qt programs, no benchmarks) and runs them; with
+#     clang, the same build holds the libFuzzer targets, so that the libraries
+#     are compiled once for both steps;
+#  2. (step "fuzz") builds the libFuzzer targets (in build-sanitize/ where
+#     step 1 made them with clang, else with clang in build-fuzz/) and
 #     fuzzes CompileSource (seeded with examples/) and Assemble (seeded with
 #     the examples as m51c writes them and the all-opcode program) for
 #     FUZZ_SECONDS seconds (default 60), and the readers of board, test,
@@ -43,15 +46,35 @@ generator() {
   return 0
 }
 
+# With clang, the sanitizer build is instrumented for libFuzzer as well
+# (coverage only: the tests run as before) and holds the fuzz targets.
+# A folder configured before with g++ stays so, and the fuzz targets then get
+# a folder of their own.
+sanitize_dir=build-sanitize
+clang_build() {
+  grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang' "$1/CMakeCache.txt" 2>/dev/null
+}
+with_fuzz=()
+if command -v clang++ >/dev/null && { [ ! -f "$sanitize_dir/CMakeCache.txt" ] || clang_build "$sanitize_dir"; }; then
+  with_fuzz=(-DM51_FUZZ=ON -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link)
+fi
+fuzz_dir() {
+  clang_build "$sanitize_dir" && grep -q '^M51_FUZZ:BOOL=ON' "$sanitize_dir/CMakeCache.txt" && echo "$sanitize_dir" ||
+    echo build-fuzz
+}
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
 
 if [ "$step" != fuzz ]; then
   echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-  cmake -S . -B build-sanitize $(generator build-sanitize) "${common[@]}" -DM51_SANITIZE=ON
-  cmake --build build-sanitize -j"$jobs"
-  ctest --test-dir build-sanitize --output-on-failure -j"$jobs" || status=1
+  compilers=()
+  [ ${#with_fuzz[@]} -gt 0 ] && compilers=(CXX=clang++ CC=clang)
+  env "${compilers[@]}" cmake -S . -B "$sanitize_dir" $(generator "$sanitize_dir") "${common[@]}" -DM51_SANITIZE=ON \
+    "${with_fuzz[@]}"
+  cmake --build "$sanitize_dir" -j"$jobs"
+  ctest --test-dir "$sanitize_dir" --output-on-failure -j"$jobs" || status=1
   if [ "$step" = tests ]; then
     [ $status -eq 0 ] || { echo "== Sanitizer tests FAILED" >&2; exit 1; }
     echo "== Sanitizer tests passed"
@@ -71,7 +94,7 @@ fuzz() {
     -artifact_prefix="$found/")
   [ -n "$dict" ] && options+=(-dict="$dict")
   echo "== Fuzzing $target for ${duration} s"
-  build-fuzz/fuzz/"$target" "$@" "${options[@]}" >"build-fuzz/$target.log" 2>&1 &
+  "$targets"/fuzz/"$target" "$@" "${options[@]}" >"build-fuzz/$target.log" 2>&1 &
   fuzzers+=("$!:$target:$found")
 }
 finish_fuzzing() {
@@ -96,10 +119,14 @@ finish_fuzzing() {
 trap 'for entry in "${fuzzers[@]}"; do kill "${entry%%:*}" 2>/dev/null || true; done' EXIT
 
 echo "== Building the fuzz targets"
-CXX=clang++ CC=clang cmake -S . -B build-fuzz $(generator build-fuzz) "${common[@]}" -DM51_SANITIZE=ON -DM51_FUZZ=ON \
-  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+targets=$(fuzz_dir)
+if [ "$targets" = build-fuzz ]; then
+  CXX=clang++ CC=clang cmake -S . -B build-fuzz $(generator build-fuzz) "${common[@]}" -DM51_SANITIZE=ON -DM51_FUZZ=ON \
+    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+fi
+mkdir -p build-fuzz
 readers=(board testfile script hex condition state sdcc frame object)
-cmake --build build-fuzz -j"$jobs" --target m51_fuzz_compile m51_fuzz_assemble "${readers[@]/#/m51_fuzz_}"
+cmake --build "$targets" -j"$jobs" --target m51_fuzz_compile m51_fuzz_assemble "${readers[@]/#/m51_fuzz_}"
 
 corpus=build-fuzz/corpus
 artifacts=build-fuzz/artifacts
@@ -119,8 +146,8 @@ rm -f "$asm_artifacts"/*
 # The sanitizer build's m51c writes the seeds; without that build, this one's.
 m51c=build-sanitize/compiler/m51c
 if [ ! -x "$m51c" ]; then
-  cmake --build build-fuzz -j"$jobs" --target m51c
-  m51c=build-fuzz/compiler/m51c
+  cmake --build "$targets" -j"$jobs" --target m51c
+  m51c=$targets/compiler/m51c
 fi
 for program in examples/*.M51; do
   name=$(basename "$program" .M51)
