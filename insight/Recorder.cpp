@@ -41,26 +41,49 @@ void Recorder::machineReset()
 unsigned Recorder::step(sim::Machine& machine)
 {
     const int source = machine.pendingInterrupt();
-    if (source >= 0) {
-        Frame frame{machine.cycles(), m_totals.interruptNet, static_cast<uint32_t>(source), 0, true};
-        const unsigned n = machine.step();
-        frame.sp = machine.read(sim::Space::Sfr, SpAddress);
-        ++m_entries[source];
-        m_entryCycles[source] += n;
+    sim::StepSeen seen;
+    seen.kind = source >= 0 ? sim::StepSeen::Kind::InterruptEntry
+                : machine.idle() ? sim::StepSeen::Kind::Idle
+                                 : sim::StepSeen::Kind::Instruction;
+    seen.at = machine.pc();
+    seen.source = static_cast<uint8_t>(source);
+    seen.cyclesBefore = machine.cycles();
+    seen.cycles = machine.step();
+    stepped(machine, seen);
+    return seen.cycles;
+}
+
+std::vector<uint8_t> Recorder::marks() const
+{
+    std::vector<uint8_t> marks(65536, 0);
+    for (unsigned a = 0; a < 65536; ++a)
+        if (m_flow[a] == Flow::CondJump)
+            marks[a] = m_length[a];
+        else if (m_flow[a] != Flow::Plain)
+            marks[a] = 1;
+    return marks;
+}
+
+void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
+{
+    const unsigned n = step.cycles;
+    if (step.kind == sim::StepSeen::Kind::InterruptEntry) {
+        const Frame frame{step.cyclesBefore, m_totals.interruptNet, step.source,
+                          machine.read(sim::Space::Sfr, SpAddress), true};
+        ++m_entries[step.source];
+        m_entryCycles[step.source] += n;
         if (m_frames.size() < MaxFrames)
             m_frames.push_back(frame);
-        return n;
+        return;
     }
-    if (machine.idle()) {
-        const unsigned n = machine.step();
+    if (step.kind == sim::StepSeen::Kind::Idle) {
         m_idle += n;
-        return n;
+        return;
     }
-    const uint16_t at = machine.pc();
-    const unsigned n = machine.step();
+    const uint16_t at = step.at;
     const Flow flow = m_flow[at];
     if (flow == Flow::Plain || n == 0)
-        return n;
+        return;
     switch (flow) {
     case Flow::CondJump:
         if (machine.pc() != static_cast<uint16_t>(at + m_length[at]))
@@ -82,7 +105,6 @@ unsigned Recorder::step(sim::Machine& machine)
     case Flow::Plain:
         break;
     }
-    return n;
 }
 
 // Every frame whose return address is no longer on the stack has ended:

@@ -517,13 +517,48 @@ unsigned Machine::watchedStep()
 
 Stop Machine::run(uint64_t cycleBudget)
 {
-    const Stop stop = runFor(cycleBudget);
+    const Stop stop = m_record ? runFor<true>(cycleBudget) : runFor<false>(cycleBudget);
     catchUp();
     return stop;
 }
 
+// The trace of the step about to be made; false when the record ends the run before it.
+bool Machine::recordStep(uint16_t pc)
+{
+    RunRecord& record = *m_record;
+    if (record.next == record.stopAt)
+        return false;
+    const uint32_t kind = m_s.pendingSource != 0xFF ? RunRecord::kNoInstruction | RunRecord::kInterruptEntry
+                          : m_s.idle                ? RunRecord::kNoInstruction
+                                                    : 0;
+    record.trace[record.next++ & record.mask] = pc | kind;
+    return true;
+}
+
+// A marked instruction of a recorded run: a conditional jump counted when it
+// jumps, anything else handed to the observer once made.
+void Machine::flowStep(uint16_t& pc, uint32_t word)
+{
+    const uint16_t at = pc;
+    const uint64_t before = m_s.cycles;
+    ++m_counts[pc];
+    const unsigned n = executeClocked(pc, word);
+    pollIfNeeded();
+    const unsigned mark = (word & kMarkBits) >> kMarkShift;
+    if (mark >= 2) {
+        if (m_record->taken && pc != static_cast<uint16_t>(at + mark))
+            ++m_record->taken[at];
+        return;
+    }
+    if (m_record->observer)
+        m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, n, before});
+}
+
 // Plain instructions go round the short loop; anything unusual (an interrupt
-// entry, idle, power-down, watches, a condition) takes one turn of the full one.
+// entry, idle, power-down, watches, a condition) takes one turn of the full
+// one. A recorded run (Recorded) traces each step, and its marked
+// instructions take a turn of their own.
+template <bool Recorded>
 Stop Machine::runFor(uint64_t cycleBudget)
 {
     const uint64_t end = m_s.cycles + cycleBudget;
@@ -533,8 +568,19 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // The program counter of plain steps stays in a register here (no
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
+    const bool breaks = !Recorded || !m_record->ignoreBreakpoints;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        plainStep(pc, m_decoded[pc]);
+        if constexpr (Recorded) {
+            if (!recordStep(pc))
+                return Stop::CycleLimit;
+            const uint32_t word = m_decoded[pc];
+            if (word & kMarkBits)
+                flowStep(pc, word);
+            else
+                plainStep(pc, word);
+        } else {
+            plainStep(pc, m_decoded[pc]);
+        }
         first = false;
     }
     // The tables never move: their addresses stay in registers.
@@ -543,9 +589,25 @@ Stop Machine::runFor(uint64_t cycleBudget)
     while (m_s.cycles < end) {
         if (!m_attention.load(std::memory_order_relaxed)) {
             const uint32_t word = decoded[pc];
-            if (word & kBreakBit) {
-                m_hit = Hit{Space::Code, pc, false};
-                return Stop::Breakpoint;
+            if (word & (kBreakBit | kMarkBits)) {
+                if ((word & kBreakBit) && breaks) {
+                    m_hit = Hit{Space::Code, pc, false};
+                    return Stop::Breakpoint;
+                }
+                if constexpr (Recorded) {
+                    if (word & kMarkBits) {
+                        if (!recordStep(pc))
+                            return Stop::CycleLimit;
+                        flowStep(pc, word);
+                        continue;
+                    }
+                }
+            }
+            if constexpr (Recorded) {
+                RunRecord& record = *m_record;
+                if (record.next == record.stopAt)
+                    return Stop::CycleLimit;
+                record.trace[record.next++ & record.mask] = pc;
             }
             ++counts[pc];
             executeClocked(pc, word);
@@ -558,12 +620,35 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
         if (m_s.powerDown)
             return Stop::PowerDown;
-        if (!first && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
+        if (!first && breaks && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
             m_hit = Hit{Space::Code, m_s.pc, false};
             return Stop::Breakpoint;
         }
         first = false;
-        stepOnce();
+        if constexpr (Recorded) {
+            const StepSeen::Kind kind = m_s.pendingSource != 0xFF ? StepSeen::Kind::InterruptEntry
+                                        : m_s.idle                ? StepSeen::Kind::Idle
+                                                                  : StepSeen::Kind::Instruction;
+            const uint16_t at = m_s.pc;
+            const uint8_t source = m_s.pendingSource;
+            const uint64_t before = m_s.cycles;
+            const uint32_t word = m_decoded[at];
+            if (!recordStep(at))
+                return Stop::CycleLimit;
+            const unsigned n = stepOnce();
+            StepObserver* observer = m_record->observer;
+            if (kind != StepSeen::Kind::Instruction) {
+                if (observer)
+                    observer->stepped(*this, StepSeen{kind, at, source, n, before});
+            } else if (const unsigned mark = (word & kMarkBits) >> kMarkShift; mark >= 2) {
+                if (m_record->taken && m_s.pc != static_cast<uint16_t>(at + mark))
+                    ++m_record->taken[at];
+            } else if (mark == 1 && observer) {
+                observer->stepped(*this, StepSeen{kind, at, 0, n, before});
+            }
+        } else {
+            stepOnce();
+        }
         pc = m_s.pc;
         settleAttention();
         if (m_watchTripped) {
