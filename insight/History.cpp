@@ -76,6 +76,7 @@ void History::clear()
     m_position = m_newest = 0;
     m_inputs.clear();
     m_answers.clear();
+    m_untraced.clear();
     m_reports = 0;
     m_checkpoints.clear();
     m_checkpoints.push_back({0, m_machine.snapshot(), 0});
@@ -124,7 +125,9 @@ void History::noteOutsideDrives()
 // The step the machine is making: in a run, the last one traced.
 uint64_t History::stepInProgress() const
 {
-    return m_machine.runRecordSet() ? m_run.next - 1 : m_position;
+    if (!m_machine.runRecordSet())
+        return m_position;
+    return m_run.trace ? m_run.next - 1 : m_position + (m_machine.steps() - m_runFrom);
 }
 
 // A new step: the listener hears of the change, and what it drives in answer
@@ -235,28 +238,38 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
     return sim::Stop::CycleLimit;
 }
 
+// A new run traces nothing (the core runs at nearly its full speed): its
+// steps are marked untraced, and the trace is made when it is looked at, by
+// running them again from their checkpoint.
 sim::Stop History::runNew(uint64_t cycleBudget)
 {
-    m_run.next = m_position;
-    m_run.stopAt = UINT64_MAX;
-    m_run.ignoreBreakpoints = false;
+    m_run.trace = nullptr;
     m_run.observer = m_recorder;
     m_run.taken = m_recorder ? m_recorder->takenCounters() : nullptr;
+    m_runFrom = m_machine.steps();
     m_stepping = true;
     m_machine.setRunRecord(&m_run);
     const sim::Stop stop = m_machine.run(cycleBudget);
     m_machine.setRunRecord(nullptr);
     m_stepping = false;
-    m_newest = m_position = m_run.next;
+    const uint64_t from = m_position;
+    m_newest = m_position += m_machine.steps() - m_runFrom;
+    if (m_position > from) {
+        if (!m_untraced.empty() && m_untraced.back().second == from)
+            m_untraced.back().second = m_position;
+        else
+            m_untraced.emplace_back(from, m_position);
+    }
     checkpointIfDue(m_runSpacing);
     return stop;
 }
 
 void History::replayTo(uint64_t position)
 {
+    const uint64_t from = m_position;
+    m_run.trace = m_trace.data();
     m_run.next = m_position;
     m_run.stopAt = position;
-    m_run.ignoreBreakpoints = true;
     m_run.observer = nullptr;
     m_run.taken = nullptr;
     m_stepping = true;
@@ -265,6 +278,49 @@ void History::replayTo(uint64_t position)
     m_machine.setRunRecord(nullptr);
     m_stepping = false;
     m_position = m_run.next;
+    markTraced(from, m_position);
+}
+
+void History::markTraced(uint64_t from, uint64_t to)
+{
+    std::vector<std::pair<uint64_t, uint64_t>> left;
+    for (const auto& [a, b] : m_untraced) {
+        if (b <= from || a >= to) {
+            left.emplace_back(a, b);
+            continue;
+        }
+        if (a < from)
+            left.emplace_back(a, from);
+        if (b > to)
+            left.emplace_back(to, b);
+    }
+    m_untraced = std::move(left);
+}
+
+// Runs the steps from the checkpoint before `position` again, tracing them up
+// to the end of the untraced stretch that holds it, and returns to where it was.
+void History::fillTrace(uint64_t position)
+{
+    auto it = std::find_if(m_untraced.begin(), m_untraced.end(),
+                           [position](const auto& r) { return r.first <= position && position < r.second; });
+    if (it == m_untraced.end())
+        return;
+    const uint64_t until = std::min(it->second, m_newest);
+    const uint64_t back = m_position;
+    const Checkpoint* checkpoint = checkpointAtOrBefore(position);
+    if (!checkpoint || !m_machine.restore(checkpoint->snapshot))
+        return;
+    m_position = checkpoint->position;
+    m_reports = checkpoint->reports;
+    replayForward(until);
+    goTo(back);
+}
+
+uint32_t History::traceOf(uint64_t position)
+{
+    if (!m_untraced.empty() && position < m_untraced.back().second)
+        fillTrace(position);
+    return traceAt(position);
 }
 
 // Drops what lies beyond the depth: checkpoints older than the newest one
@@ -278,6 +334,8 @@ void History::trim()
         m_inputs.pop_front();
     while (!m_answers.empty() && m_answers.front().at < oldest())
         m_answers.pop_front();
+    while (!m_untraced.empty() && m_untraced.front().second <= oldest())
+        m_untraced.erase(m_untraced.begin());
 }
 
 void History::record(Input input)
@@ -290,6 +348,7 @@ void History::record(Input input)
             m_inputs.pop_back();
         while (!m_answers.empty() && m_answers.back().report >= m_reports)
             m_answers.pop_back();
+        markTraced(m_position, UINT64_MAX);
         m_newest = m_position;
     }
     input.at = m_position;
@@ -369,8 +428,18 @@ bool History::goTo(uint64_t position)
         m_position = checkpoint->position;
         m_reports = checkpoint->reports;
     }
-    // From one recorded input to the next on the run loop; a step the run
-    // does not make (a powered-down machine) one at a time.
+    replayForward(position);
+    // The present includes what came from outside after its last step.
+    if (m_position == m_newest)
+        applyInputsAt(m_position);
+    m_lastDrives = drives();
+    return true;
+}
+
+// From one recorded input to the next on the run loop; a step the run does
+// not make (a powered-down machine) one at a time.
+void History::replayForward(uint64_t position)
+{
     while (m_position < position) {
         applyInputsAt(m_position);
         auto next = std::upper_bound(m_inputs.begin(), m_inputs.end(), m_position,
@@ -380,11 +449,6 @@ bool History::goTo(uint64_t position)
         if (m_position < until)
             advance();
     }
-    // The present includes what came from outside after its last step.
-    if (m_position == m_newest)
-        applyInputsAt(m_position);
-    m_lastDrives = drives();
-    return true;
 }
 
 bool History::stepBack(uint64_t steps)
@@ -398,7 +462,7 @@ bool History::stepBackLine(const std::function<int(uint16_t)>& lineOf)
         return false;
     // A step that was no instruction (an interrupt entry, idle) is a line of its own.
     auto key = [&](uint64_t q) {
-        const uint32_t trace = traceAt(q);
+        const uint32_t trace = traceOf(q);
         return trace & NotAnInstruction ? -2 : lineOf(static_cast<uint16_t>(trace));
     };
     uint64_t q = m_position - 1;
@@ -446,7 +510,7 @@ bool History::reverseContinue(const std::vector<uint16_t>& breakpoints, const st
             }
         }
         for (uint64_t q = end; q-- > std::max(begin, found ? *found + 1 : begin);) {
-            const uint32_t trace = traceAt(q);
+            const uint32_t trace = traceOf(q);
             if (!(trace & NotAnInstruction) && isBreak[trace & 0xFFFF] && q < from) {
                 found = q;
                 break;
@@ -463,7 +527,8 @@ std::optional<History::Traced> History::traced(uint64_t position) const
 {
     if (position < oldest() || position >= m_newest)
         return std::nullopt;
-    const uint32_t trace = traceAt(position);
+    // Making the trace runs steps again and comes back: the history reads the same.
+    const uint32_t trace = const_cast<History*>(this)->traceOf(position);
     Traced t;
     t.pc = static_cast<uint16_t>(trace);
     t.kind = trace & InterruptEntry     ? Traced::Kind::InterruptEntry

@@ -16,10 +16,11 @@
 // the middle of a step, are recorded and put back at the same point of the
 // replay (the pin reports are numbered: the replay makes the same ones).
 //
-// run() lets the core run on its own run loop, which traces each step and
-// counts what the recorder wants counted; checkpoints then come every
-// `interval` steps or more (at least every 65,536), and going back replays
-// on the run loop too, from one recorded input to the next.
+// run() lets the core run on its own run loop, which counts what the
+// recorder wants counted and traces nothing; checkpoints then come every
+// `interval` steps or more (at least every 65,536). Going back replays on the
+// run loop too, from one recorded input to the next, tracing the steps, and
+// the trace of steps never replayed is made when something looks at it.
 
 #include "Machine.h"
 
@@ -128,7 +129,11 @@ private:
     sim::Stop runNew(uint64_t cycleBudget);
     // Replays recorded steps up to `position` (no inputs on the way) on the run loop.
     void replayTo(uint64_t position);
+    void replayForward(uint64_t position);  // with the recorded inputs on the way
     void syncBreakpoints(const std::vector<uint8_t>& breakpoints);
+    void markTraced(uint64_t from, uint64_t to);
+    void fillTrace(uint64_t position);
+    uint32_t traceOf(uint64_t position);  // traceAt(), the trace made first where a run left none
     void checkpointIfDue(uint64_t spacing);
     unsigned stepTraced();  // step() without looking at the drives
     void trim();
@@ -150,6 +155,8 @@ private:
     std::deque<Answer> m_answers;  // in report order
     uint64_t m_reports = 0;        // pin reports made in steps so far
     sim::RunRecord m_run;
+    uint64_t m_runFrom = 0;  // the machine's steps() when the run began
+    std::vector<std::pair<uint64_t, uint64_t>> m_untraced;  // steps of new runs, not traced yet [from, to)
     std::vector<uint32_t> m_trace;  // per step: PC before it, bit 16 set when it was no instruction, bit 17 an interrupt entry
     uint64_t m_traceMask = 0;
     std::vector<uint8_t> m_breaksSet;  // breakpoints put into the core by run()

@@ -4,7 +4,6 @@ namespace insight {
 
 namespace {
 constexpr size_t MaxFrames = 4096;  // deeper means the program no longer returns: stop following
-constexpr unsigned SpAddress = 0x81;
 }
 
 Recorder::Recorder(const sim::Machine& machine, std::vector<uint16_t> procedureOf, size_t procedures)
@@ -69,7 +68,7 @@ void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
     const unsigned n = step.cycles;
     if (step.kind == sim::StepSeen::Kind::InterruptEntry) {
         const Frame frame{step.cyclesBefore, m_totals.interruptNet, step.source,
-                          machine.read(sim::Space::Sfr, SpAddress), true};
+                          machine.sp(), true};
         ++m_entries[step.source];
         m_entryCycles[step.source] += n;
         if (m_frames.size() < MaxFrames)
@@ -94,7 +93,7 @@ void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
         ++m_calls[m_procedureOf[machine.pc()]];
         if (m_frames.size() >= MaxFrames)
             break;
-        m_frames.push_back(Frame{machine.cycles(), m_totals.interruptNet, caller, machine.read(sim::Space::Sfr, SpAddress), false});
+        m_frames.push_back(Frame{machine.cycles(), m_totals.interruptNet, caller, machine.sp(), false});
         ++m_totals.open[caller];
         break;
     }
@@ -111,7 +110,7 @@ void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
 // a RET or RETI pops one, a program that resets SP pops them all.
 void Recorder::returned(const sim::Machine& machine)
 {
-    const uint8_t sp = machine.read(sim::Space::Sfr, SpAddress);
+    const uint8_t sp = machine.sp();
     while (!m_frames.empty() && m_frames.back().sp > sp) {
         const Frame frame = m_frames.back();
         m_frames.pop_back();

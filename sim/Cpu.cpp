@@ -517,7 +517,9 @@ unsigned Machine::watchedStep()
 
 Stop Machine::run(uint64_t cycleBudget)
 {
-    const Stop stop = m_record ? runFor<true>(cycleBudget) : runFor<false>(cycleBudget);
+    const Stop stop = !m_record         ? runFor<RunMode::Bare>(cycleBudget)
+                      : m_record->trace ? runFor<RunMode::Traced>(cycleBudget)
+                                        : runFor<RunMode::Observed>(cycleBudget);
     catchUp();
     return stop;
 }
@@ -535,32 +537,31 @@ bool Machine::recordStep(uint16_t pc)
     return true;
 }
 
-// A marked instruction of a recorded run: a conditional jump counted when it
-// jumps, anything else handed to the observer once made.
-void Machine::flowStep(uint16_t& pc, uint32_t word)
+// A marked instruction of an observed run, made: a conditional jump counted
+// when it jumped, anything else handed to the observer.
+void Machine::flowStep(uint16_t at, uint32_t word, unsigned cycles)
 {
-    const uint16_t at = pc;
-    const uint64_t before = m_s.cycles;
-    ++m_counts[pc];
-    const unsigned n = executeClocked(pc, word);
-    pollIfNeeded();
     const unsigned mark = (word & kMarkBits) >> kMarkShift;
     if (mark >= 2) {
-        if (m_record->taken && pc != static_cast<uint16_t>(at + mark))
+        if (m_record->taken && m_s.pc != static_cast<uint16_t>(at + mark))
             ++m_record->taken[at];
         return;
     }
     if (m_record->observer)
-        m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, n, before});
+        m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, cycles, m_s.cycles - cycles});
 }
 
 // Plain instructions go round the short loop; anything unusual (an interrupt
 // entry, idle, power-down, watches, a condition) takes one turn of the full
-// one. A recorded run (Recorded) traces each step, and its marked
-// instructions take a turn of their own.
-template <bool Recorded>
+// one. An observed run counts the jumps of its marked conditional jumps and
+// tells the observer of its other marked steps; a traced one (steps made
+// again) writes each step's PC into the record's ring and ends at its step
+// limit, past breakpoints, counting no executions (they were counted once).
+template <Machine::RunMode Mode>
 Stop Machine::runFor(uint64_t cycleBudget)
 {
+    constexpr bool Observed = Mode == RunMode::Observed;
+    constexpr bool Traced = Mode == RunMode::Traced;
     const uint64_t end = m_s.cycles + cycleBudget;
     m_watchTripped = false;
     bool first = true;  // a breakpoint where the run starts does not stop it
@@ -568,50 +569,54 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // The program counter of plain steps stays in a register here (no
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
-    const bool breaks = !Recorded || !m_record->ignoreBreakpoints;
+    const bool breaks = !Traced;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        if constexpr (Recorded) {
+        const uint16_t at = pc;
+        const uint32_t word = m_decoded[pc];
+        if constexpr (Traced) {
             if (!recordStep(pc))
                 return Stop::CycleLimit;
-            const uint32_t word = m_decoded[pc];
-            if (word & kMarkBits)
-                flowStep(pc, word);
-            else
-                plainStep(pc, word);
+            executeClocked(pc, word);
+            pollIfNeeded();
         } else {
-            plainStep(pc, m_decoded[pc]);
+            const unsigned n = plainStep(pc, word);
+            if (Observed && (word & kMarkBits))
+                flowStep(at, word, n);
         }
         first = false;
     }
     // The tables never move: their addresses stay in registers.
     const uint32_t* const decoded = m_decoded.data();
     uint32_t* const counts = m_counts.data();
+    uint32_t* const taken = Observed ? m_record->taken : nullptr;
     while (m_s.cycles < end) {
         if (!m_attention.load(std::memory_order_relaxed)) {
             const uint32_t word = decoded[pc];
-            if (word & (kBreakBit | kMarkBits)) {
-                if ((word & kBreakBit) && breaks) {
+            if constexpr (Traced) {
+                if (!recordStep(pc))
+                    return Stop::CycleLimit;
+                executeClocked(pc, word);
+                pollIfNeeded();
+            } else {
+                if (word & kBreakBit) {
                     m_hit = Hit{Space::Code, pc, false};
                     return Stop::Breakpoint;
                 }
-                if constexpr (Recorded) {
-                    if (word & kMarkBits) {
-                        if (!recordStep(pc))
-                            return Stop::CycleLimit;
-                        flowStep(pc, word);
-                        continue;
+                const uint16_t at = pc;
+                ++counts[pc];
+                [[maybe_unused]] const unsigned n = executeClocked(pc, word);
+                pollIfNeeded();
+                if constexpr (Observed) {
+                    if (word & kMarkBits) [[unlikely]] {
+                        // A conditional jump counted here, the rest by the observer.
+                        const unsigned mark = (word & kMarkBits) >> kMarkShift;
+                        if (mark < 2)
+                            flowStep(at, word, n);
+                        else if (taken && pc != static_cast<uint16_t>(at + mark))
+                            ++taken[at];
                     }
                 }
             }
-            if constexpr (Recorded) {
-                RunRecord& record = *m_record;
-                if (record.next == record.stopAt)
-                    return Stop::CycleLimit;
-                record.trace[record.next++ & record.mask] = pc;
-            }
-            ++counts[pc];
-            executeClocked(pc, word);
-            pollIfNeeded();
             continue;
         }
         if (m_stopRequest.load(std::memory_order_relaxed)) {
@@ -625,7 +630,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
             return Stop::Breakpoint;
         }
         first = false;
-        if constexpr (Recorded) {
+        if constexpr (Mode != RunMode::Bare) {
             const StepSeen::Kind kind = m_s.pendingSource != 0xFF ? StepSeen::Kind::InterruptEntry
                                         : m_s.idle                ? StepSeen::Kind::Idle
                                                                   : StepSeen::Kind::Instruction;
@@ -633,18 +638,18 @@ Stop Machine::runFor(uint64_t cycleBudget)
             const uint8_t source = m_s.pendingSource;
             const uint64_t before = m_s.cycles;
             const uint32_t word = m_decoded[at];
-            if (!recordStep(at))
+            if (Traced && !recordStep(at))
                 return Stop::CycleLimit;
+            if (Traced && kind == StepSeen::Kind::Instruction)
+                --m_counts[at];  // stepOnce() counts it: made again, it was counted once
             const unsigned n = stepOnce();
-            StepObserver* observer = m_record->observer;
-            if (kind != StepSeen::Kind::Instruction) {
-                if (observer)
-                    observer->stepped(*this, StepSeen{kind, at, source, n, before});
-            } else if (const unsigned mark = (word & kMarkBits) >> kMarkShift; mark >= 2) {
-                if (m_record->taken && m_s.pc != static_cast<uint16_t>(at + mark))
-                    ++m_record->taken[at];
-            } else if (mark == 1 && observer) {
-                observer->stepped(*this, StepSeen{kind, at, 0, n, before});
+            if constexpr (Observed) {
+                if (kind != StepSeen::Kind::Instruction) {
+                    if (m_record->observer)
+                        m_record->observer->stepped(*this, StepSeen{kind, at, source, n, before});
+                } else if (word & kMarkBits) {
+                    flowStep(at, word, n);
+                }
             }
         } else {
             stepOnce();

@@ -77,9 +77,11 @@ protected:
 };
 
 // What run() records while one is set (insight's History steps back through
-// it): per step its PC, numbered on from `next`, into a ring of a power of
-// two entries; the conditional jumps taken, per code address; the steps the
-// observer wants. The run ends before step `stopAt`.
+// it). Without a trace: the conditional jumps taken, per code address, and
+// the steps the observer wants (a new run). With one: per step its PC,
+// numbered on from `next`, into a ring of a power of two entries, ending
+// before step `stopAt`, past breakpoints and without counting executions
+// (steps made again to reach an earlier state).
 struct RunRecord {
     static constexpr uint32_t kNoInstruction = 1u << 16;   // trace: an interrupt entry or an idle cycle
     static constexpr uint32_t kInterruptEntry = 1u << 17;  // trace: an interrupt entry
@@ -89,7 +91,6 @@ struct RunRecord {
     uint64_t stopAt = UINT64_MAX;
     uint32_t* taken = nullptr;  // 64 K counters, or none
     StepObserver* observer = nullptr;
-    bool ignoreBreakpoints = false;  // steps made again to reach an earlier state
 };
 
 // The whole machine state as bytes: comparable with ==, stored and read back
@@ -179,6 +180,7 @@ public:
     uint16_t pc() const { return m_s.pc; }
     void setPc(uint16_t pc) { m_s.pc = pc; }
     uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
+    uint8_t sp() const { return m_s.sfr[0x81 - 0x80]; }  // the stack pointer, as read(Space::Sfr, 81H)
     uint64_t instructions() const { return m_s.instructions; }
     // A count of steps as step() takes them: instructions, interrupt entries
     // and idle cycles alike. Two readings with no reset() or restore() between
@@ -263,12 +265,15 @@ private:
         if (m_stopRequest.load())
             attend();
     }
-    template <bool Recorded>
+    // Bare: no record. Observed: a record without a trace (the steps of a
+    // new run). Traced: a record with one (steps made again).
+    enum class RunMode { Bare, Observed, Traced };
+    template <RunMode Mode>
     Stop runFor(uint64_t cycleBudget);
     // A step of a recorded run that the record wants: its trace, and the
     // observer told or the jump counted; false when the run is to end first.
     bool recordStep(uint16_t pc);
-    void flowStep(uint16_t& pc, uint32_t word);
+    void flowStep(uint16_t at, uint32_t word, unsigned cycles);
     unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
