@@ -56,10 +56,7 @@ std::vector<uint8_t> Recorder::marks() const
 {
     std::vector<uint8_t> marks(65536, 0);
     for (unsigned a = 0; a < 65536; ++a)
-        if (m_flow[a] == Flow::CondJump)
-            marks[a] = m_length[a];
-        else if (m_flow[a] != Flow::Plain)
-            marks[a] = 1;
+        marks[a] = m_flow[a] != Flow::Plain && m_flow[a] != Flow::CondJump;
     return marks;
 }
 

@@ -33,7 +33,8 @@ public:
     unsigned step(sim::Machine& machine);
     // A step made by the core's run: what step() does after the machine's step.
     void stepped(sim::Machine& machine, const sim::StepSeen& step) override;
-    // Per code address what the core's run hands over (sim::Machine::markSteps).
+    // Per code address what the core's run hands over (sim::Machine::markSteps):
+    // calls and returns; it counts the conditional jumps itself.
     std::vector<uint8_t> marks() const;
     // The conditional jumps' counters, for the core's run to count into.
     uint32_t* takenCounters() { return m_taken.data(); }

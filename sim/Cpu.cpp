@@ -18,6 +18,20 @@ using namespace sfr;
 
 namespace {
 
+// Length of each conditional jump (JBC JB JNB JC JNC JZ JNZ CJNE DJNZ), 0 for the other opcodes.
+constexpr auto kConditionalJumpLength = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned op : {0x10u, 0x20u, 0x30u, 0xD5u})
+        t[op] = 3;
+    for (unsigned op = 0xB4; op <= 0xBF; ++op)
+        t[op] = 3;
+    for (unsigned op : {0x40u, 0x50u, 0x60u, 0x70u})
+        t[op] = 2;
+    for (unsigned op = 0xD8; op <= 0xDF; ++op)
+        t[op] = 2;
+    return t;
+}();
+
 // Parity of every byte: PSW.P follows A.
 constexpr auto kParity = [] {
     std::array<uint8_t, 256> t{};
@@ -53,9 +67,18 @@ void Machine::setParity()
 // while the instruction takes its operands; the caller stores it back.
 // `word` is the instruction as decoded at pc: the opcode and the two bytes
 // after it.
+template <bool CountJumps>
 [[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
     const uint8_t op = static_cast<uint8_t>(word);
+    [[maybe_unused]] const uint16_t at = pc;
+    // A conditional jump that jumps (by an offset other than 0: the profile
+    // counts going on with the next instruction as falling through).
+    auto jump = [&](uint8_t offset) __attribute__((always_inline)) {
+        pc = rel(pc, offset);
+        if constexpr (CountJumps)
+            m_jumpCounts[at] += offset != 0;
+    };
     ++pc;
     uint32_t operands = word >> 8;
     auto imm = [&]() __attribute__((always_inline)) -> uint8_t {
@@ -111,7 +134,7 @@ void Machine::setParity()
     auto jumpIf = [&](bool condition) __attribute__((always_inline)) {
         const uint8_t offset = IMM();
         if (condition)
-            pc = rel(pc, offset);
+            jump(offset);
     };
 
     unsigned cycles = 1;
@@ -196,7 +219,7 @@ void Machine::setParity()
         const uint8_t offset = IMM();
         if (readBit(bit)) {
             writeBit(bit, false);
-            pc = rel(pc, offset);
+            jump(offset);
         }
         cycles = 2;
         break;
@@ -205,7 +228,7 @@ void Machine::setParity()
         const uint8_t bit = IMM();
         const uint8_t offset = IMM();
         if (readBit(bit) == (op == 0x20))
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -213,7 +236,12 @@ void Machine::setParity()
     case 0x50: jumpIf(!(PSWR & CY)); cycles = 2; break;
     case 0x60: jumpIf(ACCU == 0); cycles = 2; break;
     case 0x70: jumpIf(ACCU != 0); cycles = 2; break;
-    case 0x80: jumpIf(true); cycles = 2; break;
+    case 0x80: {  // SJMP
+        const uint8_t offset = IMM();
+        pc = rel(pc, offset);
+        cycles = 2;
+        break;
+    }
     case 0x24: case 0x25: case 0x26: case 0x27: case 0x28: case 0x29: case 0x2A: case 0x2B:
     case 0x2C: case 0x2D: case 0x2E: case 0x2F: add(operand(), 0); break;
     case 0x34: case 0x35: case 0x36: case 0x37: case 0x38: case 0x39: case 0x3A: case 0x3B:
@@ -343,7 +371,7 @@ void Machine::setParity()
         const uint8_t offset = IMM();
         FLAG(CY, left < right);
         if (left != right)
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -390,7 +418,7 @@ void Machine::setParity()
         const uint8_t address = IMM();
         const uint8_t offset = IMM();
         if (modifyDirect(address, [](uint8_t v) { return static_cast<uint8_t>(v - 1); }))
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -404,7 +432,7 @@ void Machine::setParity()
     case 0xD8: case 0xD9: case 0xDA: case 0xDB: case 0xDC: case 0xDD: case 0xDE: case 0xDF: {
         const uint8_t offset = IMM();
         if (--R(op & 7))
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -470,10 +498,11 @@ unsigned Machine::stepOnce()
 // (a timer started by SETB TR0 counts from the next instruction, one reloaded
 // by a 2-cycle MOV counts once after the new value); its SFR reads see the
 // first cycle counted.
+template <bool CountJumps>
 [[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc, uint32_t word)
 {
     m_firstCyclePending = true;
-    const unsigned n = execute(pc, word);
+    const unsigned n = execute<CountJumps>(pc, word);
     m_s.pc = pc;
     ++m_s.instructions;
     const unsigned rest = n - (m_firstCyclePending ? 0 : 1);
@@ -537,16 +566,10 @@ bool Machine::recordStep(uint16_t pc)
     return true;
 }
 
-// A marked instruction of an observed run, made: a conditional jump counted
-// when it jumped, anything else handed to the observer.
+// A marked instruction of an observed run, made: handed to the observer.
 void Machine::flowStep(uint16_t at, uint32_t word, unsigned cycles)
 {
-    const unsigned mark = (word & kMarkBits) >> kMarkShift;
-    if (mark >= 2) {
-        if (m_record->taken && m_s.pc != static_cast<uint16_t>(at + mark))
-            ++m_record->taken[at];
-        return;
-    }
+    (void)word;
     if (m_record->observer)
         m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, cycles, m_s.cycles - cycles});
 }
@@ -570,6 +593,11 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
     const bool breaks = !Traced;
+    if constexpr (Observed) {
+        if (!m_record->taken && m_jumpScratch.empty())
+            m_jumpScratch.resize(65536);
+        m_jumpCounts = m_record->taken ? m_record->taken : m_jumpScratch.data();
+    }
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
         const uint16_t at = pc;
         const uint32_t word = m_decoded[pc];
@@ -578,17 +606,20 @@ Stop Machine::runFor(uint64_t cycleBudget)
                 return Stop::CycleLimit;
             executeClocked(pc, word);
             pollIfNeeded();
-        } else {
-            const unsigned n = plainStep(pc, word);
-            if (Observed && (word & kMarkBits))
+        } else if constexpr (Observed) {
+            ++m_counts[pc];
+            const unsigned n = executeClocked<true>(pc, word);
+            pollIfNeeded();
+            if (word & kMarkBits)
                 flowStep(at, word, n);
+        } else {
+            plainStep(pc, word);
         }
         first = false;
     }
     // The tables never move: their addresses stay in registers.
     const uint32_t* const decoded = m_decoded.data();
     uint32_t* const counts = m_counts.data();
-    uint32_t* const taken = Observed ? m_record->taken : nullptr;
     while (m_s.cycles < end) {
         if (!m_attention.load(std::memory_order_relaxed)) {
             const uint32_t word = decoded[pc];
@@ -604,16 +635,12 @@ Stop Machine::runFor(uint64_t cycleBudget)
                 }
                 const uint16_t at = pc;
                 ++counts[pc];
-                [[maybe_unused]] const unsigned n = executeClocked(pc, word);
+                [[maybe_unused]] const unsigned n = executeClocked<Observed>(pc, word);
                 pollIfNeeded();
                 if constexpr (Observed) {
                     if (word & kMarkBits) [[unlikely]] {
-                        // A conditional jump counted here, the rest by the observer.
-                        const unsigned mark = (word & kMarkBits) >> kMarkShift;
-                        if (mark < 2)
-                            flowStep(at, word, n);
-                        else if (taken && pc != static_cast<uint16_t>(at + mark))
-                            ++taken[at];
+                        if (StepObserver* observer = m_record->observer)
+                            observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, n, m_s.cycles - n});
                     }
                 }
             }
@@ -649,6 +676,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
                         m_record->observer->stepped(*this, StepSeen{kind, at, source, n, before});
                 } else if (word & kMarkBits) {
                     flowStep(at, word, n);
+                } else if (const unsigned length = kConditionalJumpLength[static_cast<uint8_t>(word)]; length && n) {
+                    m_jumpCounts[at] += m_s.pc != static_cast<uint16_t>(at + length);  // as execute<true>() counts
                 }
             }
         } else {

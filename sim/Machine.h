@@ -77,8 +77,8 @@ protected:
 };
 
 // What run() records while one is set (insight's History steps back through
-// it). Without a trace: the conditional jumps taken, per code address, and
-// the steps the observer wants (a new run). With one: per step its PC,
+// it). Without a trace: the conditional jumps that jumped, counted per code
+// address, and the steps the observer wants (a new run). With one: per step its PC,
 // numbered on from `next`, into a ring of a power of two entries, ending
 // before step `stopAt`, past breakpoints and without counting executions
 // (steps made again to reach an earlier state).
@@ -218,9 +218,8 @@ public:
     // Runs recorded (null: none): run() only, step() leaves it alone.
     void setRunRecord(RunRecord* record) { m_record = record; }
     bool runRecordSet() const { return m_record != nullptr; }
-    // The code addresses whose steps the record's observer is told of (64 K
-    // entries: 0 none, 1 told, 2 or 3 a conditional jump of that length whose
-    // jumps are counted in the record's taken counters); empty: none.
+    // The code addresses whose instructions the record's observer is told of
+    // (64 K entries, 0 or 1); empty: none.
     void markSteps(std::vector<uint8_t> marks);
 
     const uint32_t* executionCounts() const { return m_counts.data(); }  // per code address (64 K entries)
@@ -236,11 +235,16 @@ public:
 
 private:
     friend class MachineAccess;
+    // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
+    template <bool CountJumps = false>
     unsigned execute(uint16_t& pc, uint32_t word);
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
     unsigned plainStep(uint16_t& pc, uint32_t word);
+    template <bool CountJumps = false>
     unsigned executeClocked(uint16_t& pc, uint32_t word);  // execute() with the clock and the instruction count
+    uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
+    std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     void pollIfNeeded();
     // Something other than plain instructions may come: an interrupt entry,
     // idle or power-down, watches or a stop condition.
@@ -457,7 +461,7 @@ private:
                (m_marks.empty() ? 0u : uint32_t(m_marks[address] & 3) << kMarkShift);
     }
     static constexpr uint32_t kBreakBit = 1u << 24;
-    // A mark for recorded runs: 1 the observer is told, 2-3 a conditional jump's length.
+    // A mark for observed runs: the observer is told of the instruction.
     static constexpr unsigned kMarkShift = 25;
     static constexpr uint32_t kMarkBits = 3u << kMarkShift;
     void push(uint8_t value);
