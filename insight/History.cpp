@@ -37,7 +37,7 @@ constexpr uint32_t InterruptEntry = sim::RunRecord::kInterruptEntry;
 // Runs take a checkpoint (a copy of the whole machine) no more often than
 // this many steps, so that copying stays small beside running; going back
 // replays on the run loop, a fraction of a millisecond for these.
-constexpr uint64_t RunSpacing = 65536;
+constexpr uint64_t RunSpacing = 131072;
 
 uint64_t PowerOfTwoAtLeast(uint64_t n)
 {

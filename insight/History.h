@@ -18,7 +18,7 @@
 //
 // run() lets the core run on its own run loop, which counts what the
 // recorder wants counted and traces nothing; checkpoints then come every
-// `interval` steps or more (at least every 65,536). Going back replays on the
+// `interval` steps or more (at least every 131,072). Going back replays on the
 // run loop too, from one recorded input to the next, tracing the steps, and
 // the trace of steps never replayed is made when something looks at it.
 

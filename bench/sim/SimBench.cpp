@@ -246,6 +246,7 @@ void BM_Engine(benchmark::State& state, size_t index)
     }
     history.setRecorder(nullptr);
     state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    state.counters["instructions"] = static_cast<double>(instructions);
     state.counters["best_per_second"] = bestEngine;
     state.counters["engine_of_bare"] = bestBare > 0 ? bestEngine / bestBare : 0;
 }
