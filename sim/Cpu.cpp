@@ -567,9 +567,8 @@ bool Machine::recordStep(uint16_t pc)
 }
 
 // A marked instruction of an observed run, made: handed to the observer.
-void Machine::flowStep(uint16_t at, uint32_t word, unsigned cycles)
+void Machine::flowStep(uint16_t at, unsigned cycles)
 {
-    (void)word;
     if (m_record->observer)
         m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, cycles, m_s.cycles - cycles});
 }
@@ -611,7 +610,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
             const unsigned n = executeClocked<true>(pc, word);
             pollIfNeeded();
             if (word & kMarkBits)
-                flowStep(at, word, n);
+                flowStep(at, n);
         } else {
             plainStep(pc, word);
         }
@@ -675,7 +674,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
                     if (m_record->observer)
                         m_record->observer->stepped(*this, StepSeen{kind, at, source, n, before});
                 } else if (word & kMarkBits) {
-                    flowStep(at, word, n);
+                    flowStep(at, n);
                 } else if (const unsigned length = kConditionalJumpLength[static_cast<uint8_t>(word)]; length && n) {
                     m_jumpCounts[at] += m_s.pc != static_cast<uint16_t>(at + length);  // as execute<true>() counts
                 }

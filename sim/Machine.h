@@ -274,10 +274,9 @@ private:
     enum class RunMode { Bare, Observed, Traced };
     template <RunMode Mode>
     Stop runFor(uint64_t cycleBudget);
-    // A step of a recorded run that the record wants: its trace, and the
-    // observer told or the jump counted; false when the run is to end first.
+    // The trace of a step of a traced run; false when the run is to end before it.
     bool recordStep(uint16_t pc);
-    void flowStep(uint16_t at, uint32_t word, unsigned cycles);
+    void flowStep(uint16_t at, unsigned cycles);
     unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
