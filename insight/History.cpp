@@ -32,8 +32,12 @@ struct History::Muted : sim::Listener {
 };
 
 namespace {
-constexpr uint32_t NotAnInstruction = 1u << 16;
-constexpr uint32_t InterruptEntry = 1u << 17;
+constexpr uint32_t NotAnInstruction = sim::RunRecord::kNoInstruction;
+constexpr uint32_t InterruptEntry = sim::RunRecord::kInterruptEntry;
+// Runs take a checkpoint (a copy of the whole machine) no more often than
+// this many steps, so that copying stays small beside running; going back
+// replays on the run loop, a fraction of a millisecond for these.
+constexpr uint64_t RunSpacing = 131072;
 
 uint64_t PowerOfTwoAtLeast(uint64_t n)
 {
@@ -46,8 +50,12 @@ uint64_t PowerOfTwoAtLeast(uint64_t n)
 
 History::History(sim::Machine& machine, uint64_t depth, uint64_t interval)
     : m_machine(machine), m_depth(std::max<uint64_t>(depth, 1)), m_interval(std::max<uint64_t>(interval, 1)),
-      m_trace(PowerOfTwoAtLeast(m_depth + 2 * m_interval + 1), 0), m_traceMask(m_trace.size() - 1), m_muted(new Muted)
+      m_runSpacing(std::max(m_interval, RunSpacing)),
+      m_trace(PowerOfTwoAtLeast(m_depth + 2 * m_runSpacing + 1), 0), m_traceMask(m_trace.size() - 1),
+      m_breaksSet(65536, 0), m_muted(new Muted)
 {
+    m_run.trace = m_trace.data();
+    m_run.mask = m_traceMask;
     m_muted->history = this;
     m_machine.setListener(m_muted);
     clear();
@@ -55,6 +63,10 @@ History::History(sim::Machine& machine, uint64_t depth, uint64_t interval)
 
 History::~History()
 {
+    setRecorder(nullptr);
+    for (unsigned a = 0; a < 65536; ++a)
+        if (m_breaksSet[a])
+            m_machine.setCodeBreakpoint(static_cast<uint16_t>(a), false);
     m_machine.setListener(nullptr);
     delete m_muted;
 }
@@ -63,8 +75,11 @@ void History::clear()
 {
     m_position = m_newest = 0;
     m_inputs.clear();
+    m_answers.clear();
+    m_untraced.clear();
+    m_reports = 0;
     m_checkpoints.clear();
-    m_checkpoints.push_back({0, m_machine.snapshot()});
+    m_checkpoints.push_back({0, m_machine.snapshot(), 0});
     m_lastDrives = drives();
 }
 
@@ -80,7 +95,6 @@ unsigned History::advance()
                                                              : 0;
     m_trace[m_position & m_traceMask] = m_machine.pc() | kind;
     m_stepping = true;
-    m_reportsInStep = 0;
     const bool fresh = m_position >= m_newest;
     const unsigned n = fresh && m_recorder ? m_recorder->step(m_machine) : m_machine.step();
     m_stepping = false;
@@ -108,26 +122,33 @@ void History::noteOutsideDrives()
         record({0, Input::Kind::Drives, {}, 0, now, -1});
 }
 
+// The step the machine is making: in a run, the last one traced.
+uint64_t History::stepInProgress() const
+{
+    if (!m_machine.runRecordSet())
+        return m_position;
+    return m_run.trace ? m_run.next - 1 : m_position + (m_machine.steps() - m_runFrom);
+}
+
 // A new step: the listener hears of the change, and what it drives in answer
-// is recorded with the report's number in the step. A replayed one: the
-// listener is not told, the recorded drives are put back instead.
+// is recorded with the report's number. A replayed one: the listener is not
+// told, the recorded drives are put back instead.
 void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
 {
-    const int index = static_cast<int>(m_reportsInStep++);
+    const uint64_t report = m_reports++;
     ++m_reportDepth;
     if (replaying()) {
-        auto it = std::lower_bound(m_inputs.begin(), m_inputs.end(), m_position,
-                                   [](const Input& input, uint64_t at) { return input.at < at; });
-        for (; it != m_inputs.end() && it->at == m_position; ++it)
-            if (it->kind == Input::Kind::Drives && it->c == index) {
-                setDrives(it->b);
-                m_lastDrives = it->b;
-            }
+        auto it = std::lower_bound(m_answers.begin(), m_answers.end(), report,
+                                   [](const Answer& answer, uint64_t r) { return answer.report < r; });
+        if (it != m_answers.end() && it->report == report) {
+            setDrives(it->drives);
+            m_lastDrives = it->drives;
+        }
     } else if (m_listener) {
         const uint32_t before = drives();
         m_listener->pinsChanged(cycle, port, levels);
         if (const uint32_t after = drives(); after != before) {
-            m_inputs.push_back({m_position, Input::Kind::Drives, {}, 0, after, index});
+            m_answers.push_back({stepInProgress(), report, after});
             m_lastDrives = after;
         }
     }
@@ -146,11 +167,16 @@ unsigned History::stepTraced()
     }
     const unsigned n = advance();
     m_newest = m_position;
-    if (m_position - m_checkpoints.back().position >= m_interval) {
-        m_checkpoints.push_back({m_position, m_machine.snapshot()});
-        trim();
-    }
+    checkpointIfDue(m_interval);
     return n;
+}
+
+void History::checkpointIfDue(uint64_t spacing)
+{
+    if (m_position - m_checkpoints.back().position < spacing)
+        return;
+    m_checkpoints.push_back({m_position, m_machine.snapshot(), m_reports});
+    trim();
 }
 
 unsigned History::step()
@@ -159,7 +185,32 @@ unsigned History::step()
     return stepTraced();
 }
 
+void History::setRecorder(Recorder* recorder)
+{
+    if (recorder == m_recorder)
+        return;
+    m_recorder = recorder;
+    m_machine.markSteps(recorder ? recorder->marks() : std::vector<uint8_t>{});
+}
+
+// The core stops at the breakpoints it holds: those of the caller, kept in step.
+void History::syncBreakpoints(const std::vector<uint8_t>& breakpoints)
+{
+    const size_t n = std::min<size_t>(breakpoints.size(), 65536);
+    if (n == 65536 && std::equal(m_breaksSet.begin(), m_breaksSet.end(), breakpoints.begin()))
+        return;
+    for (size_t a = 0; a < 65536; ++a) {
+        const uint8_t wanted = a < n && breakpoints[a] ? 1 : 0;
+        if (wanted != m_breaksSet[a]) {
+            m_machine.setCodeBreakpoint(static_cast<uint16_t>(a), wanted);
+            m_breaksSet[a] = wanted;
+        }
+    }
+}
+
 // Drives change between steps only when no step runs: looked at once.
+// Recorded steps ahead are replayed one at a time; from the present on the
+// core runs, in pieces after each of which a checkpoint may be due.
 sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst)
 {
     noteOutsideDrives();
@@ -169,31 +220,107 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;
         const uint16_t pc = m_machine.pc();
-        const bool entry = m_machine.pendingInterrupt() >= 0;
-        const bool instruction = !entry && !m_machine.idle();
-        if (!first && instruction && breakpoints[pc])
+        const bool instruction = m_machine.pendingInterrupt() < 0 && !m_machine.idle();
+        if (!first && instruction && pc < breakpoints.size() && breakpoints[pc])
             return sim::Stop::Breakpoint;
-        first = false;
         if (m_position < m_newest) {
+            first = false;
             stepTraced();
             continue;
         }
-        // A new step, as advance() and stepTraced() make it: the free run's common case, kept in this loop.
-        m_trace[m_position & m_traceMask] = pc | (instruction ? 0 : entry ? NotAnInstruction | InterruptEntry : NotAnInstruction);
-        m_stepping = true;
-        m_reportsInStep = 0;
-        if (m_recorder)
-            m_recorder->step(m_machine);
-        else
-            m_machine.step();
-        m_stepping = false;
-        m_newest = ++m_position;
-        if (m_position - m_checkpoints.back().position >= m_interval) {
-            m_checkpoints.push_back({m_position, m_machine.snapshot()});
-            trim();
-        }
+        // The core's run never stops at its first instruction: looked at above.
+        first = false;
+        syncBreakpoints(breakpoints);
+        const sim::Stop stop = runNew(std::min(end - m_machine.cycles(), m_runSpacing));
+        if (stop != sim::Stop::CycleLimit)
+            return stop;
     }
     return sim::Stop::CycleLimit;
+}
+
+// A new run traces nothing (the core runs at nearly its full speed): its
+// steps are marked untraced, and the trace is made when it is looked at, by
+// running them again from their checkpoint.
+sim::Stop History::runNew(uint64_t cycleBudget)
+{
+    m_run.trace = nullptr;
+    m_run.observer = m_recorder;
+    m_run.taken = m_recorder ? m_recorder->takenCounters() : nullptr;
+    m_runFrom = m_machine.steps();
+    m_stepping = true;
+    m_machine.setRunRecord(&m_run);
+    const sim::Stop stop = m_machine.run(cycleBudget);
+    m_machine.setRunRecord(nullptr);
+    m_stepping = false;
+    const uint64_t from = m_position;
+    m_newest = m_position += m_machine.steps() - m_runFrom;
+    if (m_position > from) {
+        if (!m_untraced.empty() && m_untraced.back().second == from)
+            m_untraced.back().second = m_position;
+        else
+            m_untraced.emplace_back(from, m_position);
+    }
+    checkpointIfDue(m_runSpacing);
+    return stop;
+}
+
+void History::replayTo(uint64_t position)
+{
+    const uint64_t from = m_position;
+    m_run.trace = m_trace.data();
+    m_run.next = m_position;
+    m_run.stopAt = position;
+    m_run.observer = nullptr;
+    m_run.taken = nullptr;
+    m_stepping = true;
+    m_machine.setRunRecord(&m_run);
+    m_machine.run(UINT64_MAX / 4);
+    m_machine.setRunRecord(nullptr);
+    m_stepping = false;
+    m_position = m_run.next;
+    markTraced(from, m_position);
+}
+
+void History::markTraced(uint64_t from, uint64_t to)
+{
+    std::vector<std::pair<uint64_t, uint64_t>> left;
+    for (const auto& [a, b] : m_untraced) {
+        if (b <= from || a >= to) {
+            left.emplace_back(a, b);
+            continue;
+        }
+        if (a < from)
+            left.emplace_back(a, from);
+        if (b > to)
+            left.emplace_back(to, b);
+    }
+    m_untraced = std::move(left);
+}
+
+// Runs the steps from the checkpoint before `position` again, tracing them up
+// to the end of the untraced stretch that holds it, and returns to where it was.
+void History::fillTrace(uint64_t position)
+{
+    auto it = std::find_if(m_untraced.begin(), m_untraced.end(),
+                           [position](const auto& r) { return r.first <= position && position < r.second; });
+    if (it == m_untraced.end())
+        return;
+    const uint64_t until = std::min(it->second, m_newest);
+    const uint64_t back = m_position;
+    const Checkpoint* checkpoint = checkpointAtOrBefore(position);
+    if (!checkpoint || !m_machine.restore(checkpoint->snapshot))
+        return;
+    m_position = checkpoint->position;
+    m_reports = checkpoint->reports;
+    replayForward(until);
+    goTo(back);
+}
+
+uint32_t History::traceOf(uint64_t position)
+{
+    if (!m_untraced.empty() && position < m_untraced.back().second)
+        fillTrace(position);
+    return traceAt(position);
 }
 
 // Drops what lies beyond the depth: checkpoints older than the newest one
@@ -205,6 +332,10 @@ void History::trim()
         m_checkpoints.pop_front();
     while (!m_inputs.empty() && m_inputs.front().at < oldest())
         m_inputs.pop_front();
+    while (!m_answers.empty() && m_answers.front().at < oldest())
+        m_answers.pop_front();
+    while (!m_untraced.empty() && m_untraced.front().second <= oldest())
+        m_untraced.erase(m_untraced.begin());
 }
 
 void History::record(Input input)
@@ -215,6 +346,9 @@ void History::record(Input input)
             m_checkpoints.pop_back();
         while (!m_inputs.empty() && m_inputs.back().at >= m_position)
             m_inputs.pop_back();
+        while (!m_answers.empty() && m_answers.back().report >= m_reports)
+            m_answers.pop_back();
+        markTraced(m_position, UINT64_MAX);
         m_newest = m_position;
     }
     input.at = m_position;
@@ -250,8 +384,7 @@ void History::applyInputsAt(uint64_t position)
     auto it = std::lower_bound(m_inputs.begin(), m_inputs.end(), position,
                                [](const Input& input, uint64_t at) { return input.at < at; });
     for (; it != m_inputs.end() && it->at == position; ++it)
-        if (it->kind != Input::Kind::Drives || it->c < 0)
-            apply(*it);
+        apply(*it);
 }
 
 void History::sendSerial(const std::string& bytes)
@@ -293,16 +426,29 @@ bool History::goTo(uint64_t position)
         if (!checkpoint || !m_machine.restore(checkpoint->snapshot))
             return false;
         m_position = checkpoint->position;
+        m_reports = checkpoint->reports;
     }
-    while (m_position < position) {
-        applyInputsAt(m_position);
-        advance();
-    }
+    replayForward(position);
     // The present includes what came from outside after its last step.
     if (m_position == m_newest)
         applyInputsAt(m_position);
     m_lastDrives = drives();
     return true;
+}
+
+// From one recorded input to the next on the run loop; a step the run does
+// not make (a powered-down machine) one at a time.
+void History::replayForward(uint64_t position)
+{
+    while (m_position < position) {
+        applyInputsAt(m_position);
+        auto next = std::upper_bound(m_inputs.begin(), m_inputs.end(), m_position,
+                                     [](uint64_t at, const Input& input) { return at < input.at; });
+        const uint64_t until = next == m_inputs.end() ? position : std::min(position, next->at);
+        replayTo(until);
+        if (m_position < until)
+            advance();
+    }
 }
 
 bool History::stepBack(uint64_t steps)
@@ -316,7 +462,7 @@ bool History::stepBackLine(const std::function<int(uint16_t)>& lineOf)
         return false;
     // A step that was no instruction (an interrupt entry, idle) is a line of its own.
     auto key = [&](uint64_t q) {
-        const uint32_t trace = traceAt(q);
+        const uint32_t trace = traceOf(q);
         return trace & NotAnInstruction ? -2 : lineOf(static_cast<uint16_t>(trace));
     };
     uint64_t q = m_position - 1;
@@ -364,7 +510,7 @@ bool History::reverseContinue(const std::vector<uint16_t>& breakpoints, const st
             }
         }
         for (uint64_t q = end; q-- > std::max(begin, found ? *found + 1 : begin);) {
-            const uint32_t trace = traceAt(q);
+            const uint32_t trace = traceOf(q);
             if (!(trace & NotAnInstruction) && isBreak[trace & 0xFFFF] && q < from) {
                 found = q;
                 break;
@@ -381,7 +527,8 @@ std::optional<History::Traced> History::traced(uint64_t position) const
 {
     if (position < oldest() || position >= m_newest)
         return std::nullopt;
-    const uint32_t trace = traceAt(position);
+    // Making the trace runs steps again and comes back: the history reads the same.
+    const uint32_t trace = const_cast<History*>(this)->traceOf(position);
     Traced t;
     t.pc = static_cast<uint16_t>(trace);
     t.kind = trace & InterruptEntry     ? Traced::Kind::InterruptEntry
@@ -397,6 +544,7 @@ size_t History::memoryBytes() const
         bytes += c.snapshot.bytes().size() + sizeof c;
     for (const Input& input : m_inputs)
         bytes += sizeof input + input.bytes.size();
+    bytes += m_answers.size() * sizeof(Answer);
     return bytes;
 }
 

@@ -14,7 +14,13 @@
 // the LCD answering a read) are inputs too: the drives found changed before
 // a step, and those the listener makes while it is told of a pin change in
 // the middle of a step, are recorded and put back at the same point of the
-// replay.
+// replay (the pin reports are numbered: the replay makes the same ones).
+//
+// run() lets the core run on its own run loop, which counts what the
+// recorder wants counted and traces nothing; checkpoints then come every
+// `interval` steps or more (at least every 131,072). Going back replays on the
+// run loop too, from one recorded input to the next, tracing the steps, and
+// the trace of steps never replayed is made when something looks at it.
 
 #include "Machine.h"
 
@@ -55,7 +61,7 @@ public:
 
     // New steps are made through `recorder` (coverage and profile) while one is
     // set; replayed steps were recorded when they were new.
-    void setRecorder(Recorder* recorder) { m_recorder = recorder; }
+    void setRecorder(Recorder* recorder);
 
     // The machine's outputs, passed on only for new steps.
     void setListener(sim::Listener* listener) { m_listener = listener; }
@@ -93,8 +99,8 @@ public:
 
 private:
     struct Input {
-        // Drives: the outside drive of all four ports (b, a byte each); with
-        // `c` >= 0 put back at the c-th pin report of the step, else before it.
+        // Drives: the outside drive of all four ports (b, a byte each), put
+        // back before the step.
         enum class Kind : uint8_t { Serial, Pin, Write, SetPc, Drives };
         uint64_t at = 0;
         Kind kind = Kind::Serial;
@@ -105,6 +111,13 @@ private:
     struct Checkpoint {
         uint64_t position;
         sim::Snapshot snapshot;
+        uint64_t reports;  // pin reports made in steps before it
+    };
+    // Pins the listener drove while told of the pin report numbered `report`.
+    struct Answer {
+        uint64_t at;  // the step it came in
+        uint64_t report;
+        uint32_t drives;
     };
     struct Muted;  // the listener between the machine and ours
 
@@ -112,6 +125,16 @@ private:
     void apply(const Input& input);
     void applyInputsAt(uint64_t position);
     unsigned advance();  // one step of the machine, traced
+    // The core's run loop from the present on, for at most `cycleBudget` cycles.
+    sim::Stop runNew(uint64_t cycleBudget);
+    // Replays recorded steps up to `position` (no inputs on the way) on the run loop.
+    void replayTo(uint64_t position);
+    void replayForward(uint64_t position);  // with the recorded inputs on the way
+    void syncBreakpoints(const std::vector<uint8_t>& breakpoints);
+    void markTraced(uint64_t from, uint64_t to);
+    void fillTrace(uint64_t position);
+    uint32_t traceOf(uint64_t position);  // traceAt(), the trace made first where a run left none
+    void checkpointIfDue(uint64_t spacing);
     unsigned stepTraced();  // step() without looking at the drives
     void trim();
     const Checkpoint* checkpointAtOrBefore(uint64_t position) const;
@@ -120,18 +143,25 @@ private:
     void setDrives(uint32_t drives);
     void noteOutsideDrives();  // drives changed on the machine since the last step: an input
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
+    uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
     sim::Machine& m_machine;
     uint64_t m_depth, m_interval;
+    uint64_t m_runSpacing;  // checkpoints of runs: steps between them at least
     uint64_t m_position = 0, m_newest = 0;
     std::deque<Checkpoint> m_checkpoints;
     std::deque<Input> m_inputs;
+    std::deque<Answer> m_answers;  // in report order
+    uint64_t m_reports = 0;        // pin reports made in steps so far
+    sim::RunRecord m_run;
+    uint64_t m_runFrom = 0;  // the machine's steps() when the run began
+    std::vector<std::pair<uint64_t, uint64_t>> m_untraced;  // steps of new runs, not traced yet [from, to)
     std::vector<uint32_t> m_trace;  // per step: PC before it, bit 16 set when it was no instruction, bit 17 an interrupt entry
     uint64_t m_traceMask = 0;
+    std::vector<uint8_t> m_breaksSet;  // breakpoints put into the core by run()
     uint32_t m_lastDrives = 0xFFFFFFFF;  // the outside drives after the last step or input
-    bool m_stepping = false;             // the machine is inside step()
-    unsigned m_reportsInStep = 0;        // pin reports of the step so far (outermost only)
+    bool m_stepping = false;             // the machine is inside step() or run()
     unsigned m_reportDepth = 0;          // nested reports: the listener drove pins while told of a change
     sim::Listener* m_listener = nullptr;
     Muted* m_muted;

@@ -4,7 +4,6 @@ namespace insight {
 
 namespace {
 constexpr size_t MaxFrames = 4096;  // deeper means the program no longer returns: stop following
-constexpr unsigned SpAddress = 0x81;
 }
 
 Recorder::Recorder(const sim::Machine& machine, std::vector<uint16_t> procedureOf, size_t procedures)
@@ -41,26 +40,46 @@ void Recorder::machineReset()
 unsigned Recorder::step(sim::Machine& machine)
 {
     const int source = machine.pendingInterrupt();
-    if (source >= 0) {
-        Frame frame{machine.cycles(), m_totals.interruptNet, static_cast<uint32_t>(source), 0, true};
-        const unsigned n = machine.step();
-        frame.sp = machine.read(sim::Space::Sfr, SpAddress);
-        ++m_entries[source];
-        m_entryCycles[source] += n;
+    sim::StepSeen seen;
+    seen.kind = source >= 0 ? sim::StepSeen::Kind::InterruptEntry
+                : machine.idle() ? sim::StepSeen::Kind::Idle
+                                 : sim::StepSeen::Kind::Instruction;
+    seen.at = machine.pc();
+    seen.source = static_cast<uint8_t>(source);
+    seen.cyclesBefore = machine.cycles();
+    seen.cycles = machine.step();
+    stepped(machine, seen);
+    return seen.cycles;
+}
+
+std::vector<uint8_t> Recorder::marks() const
+{
+    std::vector<uint8_t> marks(65536, 0);
+    for (unsigned a = 0; a < 65536; ++a)
+        marks[a] = m_flow[a] != Flow::Plain && m_flow[a] != Flow::CondJump;
+    return marks;
+}
+
+void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
+{
+    const unsigned n = step.cycles;
+    if (step.kind == sim::StepSeen::Kind::InterruptEntry) {
+        const Frame frame{step.cyclesBefore, m_totals.interruptNet, step.source,
+                          machine.sp(), true};
+        ++m_entries[step.source];
+        m_entryCycles[step.source] += n;
         if (m_frames.size() < MaxFrames)
             m_frames.push_back(frame);
-        return n;
+        return;
     }
-    if (machine.idle()) {
-        const unsigned n = machine.step();
+    if (step.kind == sim::StepSeen::Kind::Idle) {
         m_idle += n;
-        return n;
+        return;
     }
-    const uint16_t at = machine.pc();
-    const unsigned n = machine.step();
+    const uint16_t at = step.at;
     const Flow flow = m_flow[at];
     if (flow == Flow::Plain || n == 0)
-        return n;
+        return;
     switch (flow) {
     case Flow::CondJump:
         if (machine.pc() != static_cast<uint16_t>(at + m_length[at]))
@@ -71,7 +90,7 @@ unsigned Recorder::step(sim::Machine& machine)
         ++m_calls[m_procedureOf[machine.pc()]];
         if (m_frames.size() >= MaxFrames)
             break;
-        m_frames.push_back(Frame{machine.cycles(), m_totals.interruptNet, caller, machine.read(sim::Space::Sfr, SpAddress), false});
+        m_frames.push_back(Frame{machine.cycles(), m_totals.interruptNet, caller, machine.sp(), false});
         ++m_totals.open[caller];
         break;
     }
@@ -82,14 +101,13 @@ unsigned Recorder::step(sim::Machine& machine)
     case Flow::Plain:
         break;
     }
-    return n;
 }
 
 // Every frame whose return address is no longer on the stack has ended:
 // a RET or RETI pops one, a program that resets SP pops them all.
 void Recorder::returned(const sim::Machine& machine)
 {
-    const uint8_t sp = machine.read(sim::Space::Sfr, SpAddress);
+    const uint8_t sp = machine.sp();
     while (!m_frames.empty() && m_frames.back().sp > sp) {
         const Frame frame = m_frames.back();
         m_frames.pop_back();

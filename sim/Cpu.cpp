@@ -18,6 +18,20 @@ using namespace sfr;
 
 namespace {
 
+// Length of each conditional jump (JBC JB JNB JC JNC JZ JNZ CJNE DJNZ), 0 for the other opcodes.
+constexpr auto kConditionalJumpLength = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned op : {0x10u, 0x20u, 0x30u, 0xD5u})
+        t[op] = 3;
+    for (unsigned op = 0xB4; op <= 0xBF; ++op)
+        t[op] = 3;
+    for (unsigned op : {0x40u, 0x50u, 0x60u, 0x70u})
+        t[op] = 2;
+    for (unsigned op = 0xD8; op <= 0xDF; ++op)
+        t[op] = 2;
+    return t;
+}();
+
 // Parity of every byte: PSW.P follows A.
 constexpr auto kParity = [] {
     std::array<uint8_t, 256> t{};
@@ -53,9 +67,18 @@ void Machine::setParity()
 // while the instruction takes its operands; the caller stores it back.
 // `word` is the instruction as decoded at pc: the opcode and the two bytes
 // after it.
+template <bool CountJumps>
 [[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
     const uint8_t op = static_cast<uint8_t>(word);
+    [[maybe_unused]] const uint16_t at = pc;
+    // A conditional jump that jumps (by an offset other than 0: the profile
+    // counts going on with the next instruction as falling through).
+    auto jump = [&](uint8_t offset) __attribute__((always_inline)) {
+        pc = rel(pc, offset);
+        if constexpr (CountJumps)
+            m_jumpCounts[at] += offset != 0;
+    };
     ++pc;
     uint32_t operands = word >> 8;
     auto imm = [&]() __attribute__((always_inline)) -> uint8_t {
@@ -111,7 +134,7 @@ void Machine::setParity()
     auto jumpIf = [&](bool condition) __attribute__((always_inline)) {
         const uint8_t offset = IMM();
         if (condition)
-            pc = rel(pc, offset);
+            jump(offset);
     };
 
     unsigned cycles = 1;
@@ -196,7 +219,7 @@ void Machine::setParity()
         const uint8_t offset = IMM();
         if (readBit(bit)) {
             writeBit(bit, false);
-            pc = rel(pc, offset);
+            jump(offset);
         }
         cycles = 2;
         break;
@@ -205,7 +228,7 @@ void Machine::setParity()
         const uint8_t bit = IMM();
         const uint8_t offset = IMM();
         if (readBit(bit) == (op == 0x20))
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -213,7 +236,12 @@ void Machine::setParity()
     case 0x50: jumpIf(!(PSWR & CY)); cycles = 2; break;
     case 0x60: jumpIf(ACCU == 0); cycles = 2; break;
     case 0x70: jumpIf(ACCU != 0); cycles = 2; break;
-    case 0x80: jumpIf(true); cycles = 2; break;
+    case 0x80: {  // SJMP
+        const uint8_t offset = IMM();
+        pc = rel(pc, offset);
+        cycles = 2;
+        break;
+    }
     case 0x24: case 0x25: case 0x26: case 0x27: case 0x28: case 0x29: case 0x2A: case 0x2B:
     case 0x2C: case 0x2D: case 0x2E: case 0x2F: add(operand(), 0); break;
     case 0x34: case 0x35: case 0x36: case 0x37: case 0x38: case 0x39: case 0x3A: case 0x3B:
@@ -343,7 +371,7 @@ void Machine::setParity()
         const uint8_t offset = IMM();
         FLAG(CY, left < right);
         if (left != right)
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -390,7 +418,7 @@ void Machine::setParity()
         const uint8_t address = IMM();
         const uint8_t offset = IMM();
         if (modifyDirect(address, [](uint8_t v) { return static_cast<uint8_t>(v - 1); }))
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -404,7 +432,7 @@ void Machine::setParity()
     case 0xD8: case 0xD9: case 0xDA: case 0xDB: case 0xDC: case 0xDD: case 0xDE: case 0xDF: {
         const uint8_t offset = IMM();
         if (--R(op & 7))
-            pc = rel(pc, offset);
+            jump(offset);
         cycles = 2;
         break;
     }
@@ -470,10 +498,11 @@ unsigned Machine::stepOnce()
 // (a timer started by SETB TR0 counts from the next instruction, one reloaded
 // by a 2-cycle MOV counts once after the new value); its SFR reads see the
 // first cycle counted.
+template <bool CountJumps>
 [[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc, uint32_t word)
 {
     m_firstCyclePending = true;
-    const unsigned n = execute(pc, word);
+    const unsigned n = execute<CountJumps>(pc, word);
     m_s.pc = pc;
     ++m_s.instructions;
     const unsigned rest = n - (m_firstCyclePending ? 0 : 1);
@@ -517,15 +546,44 @@ unsigned Machine::watchedStep()
 
 Stop Machine::run(uint64_t cycleBudget)
 {
-    const Stop stop = runFor(cycleBudget);
+    const Stop stop = !m_record         ? runFor<RunMode::Bare>(cycleBudget)
+                      : m_record->trace ? runFor<RunMode::Traced>(cycleBudget)
+                                        : runFor<RunMode::Observed>(cycleBudget);
     catchUp();
     return stop;
 }
 
+// The trace of the step about to be made; false when the record ends the run before it.
+bool Machine::recordStep(uint16_t pc)
+{
+    RunRecord& record = *m_record;
+    if (record.next == record.stopAt)
+        return false;
+    const uint32_t kind = m_s.pendingSource != 0xFF ? RunRecord::kNoInstruction | RunRecord::kInterruptEntry
+                          : m_s.idle                ? RunRecord::kNoInstruction
+                                                    : 0;
+    record.trace[record.next++ & record.mask] = pc | kind;
+    return true;
+}
+
+// A marked instruction of an observed run, made: handed to the observer.
+void Machine::flowStep(uint16_t at, unsigned cycles)
+{
+    if (m_record->observer)
+        m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, cycles, m_s.cycles - cycles});
+}
+
 // Plain instructions go round the short loop; anything unusual (an interrupt
-// entry, idle, power-down, watches, a condition) takes one turn of the full one.
+// entry, idle, power-down, watches, a condition) takes one turn of the full
+// one. An observed run counts the jumps of its marked conditional jumps and
+// tells the observer of its other marked steps; a traced one (steps made
+// again) writes each step's PC into the record's ring and ends at its step
+// limit, past breakpoints, counting no executions (they were counted once).
+template <Machine::RunMode Mode>
 Stop Machine::runFor(uint64_t cycleBudget)
 {
+    constexpr bool Observed = Mode == RunMode::Observed;
+    constexpr bool Traced = Mode == RunMode::Traced;
     const uint64_t end = m_s.cycles + cycleBudget;
     m_watchTripped = false;
     bool first = true;  // a breakpoint where the run starts does not stop it
@@ -533,8 +591,29 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // The program counter of plain steps stays in a register here (no
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
+    const bool breaks = !Traced;
+    if constexpr (Observed) {
+        if (!m_record->taken && m_jumpScratch.empty())
+            m_jumpScratch.resize(65536);
+        m_jumpCounts = m_record->taken ? m_record->taken : m_jumpScratch.data();
+    }
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        plainStep(pc, m_decoded[pc]);
+        const uint16_t at = pc;
+        const uint32_t word = m_decoded[pc];
+        if constexpr (Traced) {
+            if (!recordStep(pc))
+                return Stop::CycleLimit;
+            executeClocked(pc, word);
+            pollIfNeeded();
+        } else if constexpr (Observed) {
+            ++m_counts[pc];
+            const unsigned n = executeClocked<true>(pc, word);
+            pollIfNeeded();
+            if (word & kMarkBits)
+                flowStep(at, n);
+        } else {
+            plainStep(pc, word);
+        }
         first = false;
     }
     // The tables never move: their addresses stay in registers.
@@ -543,13 +622,27 @@ Stop Machine::runFor(uint64_t cycleBudget)
     while (m_s.cycles < end) {
         if (!m_attention.load(std::memory_order_relaxed)) {
             const uint32_t word = decoded[pc];
-            if (word & kBreakBit) {
-                m_hit = Hit{Space::Code, pc, false};
-                return Stop::Breakpoint;
+            if constexpr (Traced) {
+                if (!recordStep(pc))
+                    return Stop::CycleLimit;
+                executeClocked(pc, word);
+                pollIfNeeded();
+            } else {
+                if (word & kBreakBit) {
+                    m_hit = Hit{Space::Code, pc, false};
+                    return Stop::Breakpoint;
+                }
+                const uint16_t at = pc;
+                ++counts[pc];
+                [[maybe_unused]] const unsigned n = executeClocked<Observed>(pc, word);
+                pollIfNeeded();
+                if constexpr (Observed) {
+                    if (word & kMarkBits) [[unlikely]] {
+                        if (StepObserver* observer = m_record->observer)
+                            observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, n, m_s.cycles - n});
+                    }
+                }
             }
-            ++counts[pc];
-            executeClocked(pc, word);
-            pollIfNeeded();
             continue;
         }
         if (m_stopRequest.load(std::memory_order_relaxed)) {
@@ -558,12 +651,37 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
         if (m_s.powerDown)
             return Stop::PowerDown;
-        if (!first && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
+        if (!first && breaks && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
             m_hit = Hit{Space::Code, m_s.pc, false};
             return Stop::Breakpoint;
         }
         first = false;
-        stepOnce();
+        if constexpr (Mode != RunMode::Bare) {
+            const StepSeen::Kind kind = m_s.pendingSource != 0xFF ? StepSeen::Kind::InterruptEntry
+                                        : m_s.idle                ? StepSeen::Kind::Idle
+                                                                  : StepSeen::Kind::Instruction;
+            const uint16_t at = m_s.pc;
+            const uint8_t source = m_s.pendingSource;
+            const uint64_t before = m_s.cycles;
+            const uint32_t word = m_decoded[at];
+            if (Traced && !recordStep(at))
+                return Stop::CycleLimit;
+            if (Traced && kind == StepSeen::Kind::Instruction)
+                --m_counts[at];  // stepOnce() counts it: made again, it was counted once
+            const unsigned n = stepOnce();
+            if constexpr (Observed) {
+                if (kind != StepSeen::Kind::Instruction) {
+                    if (m_record->observer)
+                        m_record->observer->stepped(*this, StepSeen{kind, at, source, n, before});
+                } else if (word & kMarkBits) {
+                    flowStep(at, n);
+                } else if (const unsigned length = kConditionalJumpLength[static_cast<uint8_t>(word)]; length && n) {
+                    m_jumpCounts[at] += m_s.pc != static_cast<uint16_t>(at + length);  // as execute<true>() counts
+                }
+            }
+        } else {
+            stepOnce();
+        }
         pc = m_s.pc;
         settleAttention();
         if (m_watchTripped) {

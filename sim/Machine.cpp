@@ -196,6 +196,15 @@ void Machine::setCodeBreakpoint(uint16_t address, bool on)
     m_decoded[address] = on ? m_decoded[address] | kBreakBit : m_decoded[address] & ~kBreakBit;
 }
 
+void Machine::markSteps(std::vector<uint8_t> marks)
+{
+    m_marks = std::move(marks);
+    if (!m_marks.empty())
+        m_marks.resize(65536, 0);
+    for (unsigned a = 0; a < 65536; ++a)
+        m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
+}
+
 void Machine::clearCodeBreakpoints()
 {
     std::fill(m_breaks.begin(), m_breaks.end(), 0);

@@ -53,6 +53,46 @@ struct Listener {
 
 enum class Space { Iram, Sfr, Xram, Code };
 
+class Machine;
+
+// One step as a recorder of runs sees it (insight's profile): what it was,
+// where it began, its machine cycles and the cycle it began at.
+struct StepSeen {
+    enum class Kind : uint8_t { Instruction, InterruptEntry, Idle };
+    Kind kind = Kind::Instruction;
+    uint16_t at = 0;     // the PC before the step
+    uint8_t source = 0;  // an interrupt entry: its source (0 INT0 ... 5 timer 2)
+    unsigned cycles = 0;
+    uint64_t cyclesBefore = 0;
+};
+
+// Told by run() of the steps it looks at more closely: interrupt entries,
+// idle steps and the instructions at the code addresses marked for it.
+class StepObserver {
+public:
+    virtual void stepped(Machine& machine, const StepSeen& step) = 0;
+
+protected:
+    ~StepObserver() = default;
+};
+
+// What run() records while one is set (insight's History steps back through
+// it). Without a trace: the conditional jumps that jumped, counted per code
+// address, and the steps the observer wants (a new run). With one: per step its PC,
+// numbered on from `next`, into a ring of a power of two entries, ending
+// before step `stopAt`, past breakpoints and without counting executions
+// (steps made again to reach an earlier state).
+struct RunRecord {
+    static constexpr uint32_t kNoInstruction = 1u << 16;   // trace: an interrupt entry or an idle cycle
+    static constexpr uint32_t kInterruptEntry = 1u << 17;  // trace: an interrupt entry
+    uint32_t* trace = nullptr;
+    uint64_t mask = 0;
+    uint64_t next = 0;
+    uint64_t stopAt = UINT64_MAX;
+    uint32_t* taken = nullptr;  // 64 K counters, or none
+    StepObserver* observer = nullptr;
+};
+
 // The whole machine state as bytes: comparable with ==, stored and read back
 // as they are (bytes() / fromBytes()).
 struct Snapshot {
@@ -140,6 +180,7 @@ public:
     uint16_t pc() const { return m_s.pc; }
     void setPc(uint16_t pc) { m_s.pc = pc; }
     uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
+    uint8_t sp() const { return m_s.sfr[0x81 - 0x80]; }  // the stack pointer, as read(Space::Sfr, 81H)
     uint64_t instructions() const { return m_s.instructions; }
     // A count of steps as step() takes them: instructions, interrupt entries
     // and idle cycles alike. Two readings with no reset() or restore() between
@@ -174,6 +215,13 @@ public:
     void setCondition(bool (*condition)(const Machine&, void*), void* context);
     const Hit& lastHit() const { return m_hit; }
 
+    // Runs recorded (null: none): run() only, step() leaves it alone.
+    void setRunRecord(RunRecord* record) { m_record = record; }
+    bool runRecordSet() const { return m_record != nullptr; }
+    // The code addresses whose instructions the record's observer is told of
+    // (64 K entries, 0 or 1); empty: none.
+    void markSteps(std::vector<uint8_t> marks);
+
     const uint32_t* executionCounts() const { return m_counts.data(); }  // per code address (64 K entries)
     void clearExecutionCounts();
 
@@ -187,11 +235,16 @@ public:
 
 private:
     friend class MachineAccess;
+    // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
+    template <bool CountJumps = false>
     unsigned execute(uint16_t& pc, uint32_t word);
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
     unsigned plainStep(uint16_t& pc, uint32_t word);
+    template <bool CountJumps = false>
     unsigned executeClocked(uint16_t& pc, uint32_t word);  // execute() with the clock and the instruction count
+    uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
+    std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     void pollIfNeeded();
     // Something other than plain instructions may come: an interrupt entry,
     // idle or power-down, watches or a stop condition.
@@ -216,7 +269,14 @@ private:
         if (m_stopRequest.load())
             attend();
     }
+    // Bare: no record. Observed: a record without a trace (the steps of a
+    // new run). Traced: a record with one (steps made again).
+    enum class RunMode { Bare, Observed, Traced };
+    template <RunMode Mode>
     Stop runFor(uint64_t cycleBudget);
+    // The trace of a step of a traced run; false when the run is to end before it.
+    bool recordStep(uint16_t pc);
+    void flowStep(uint16_t at, unsigned cycles);
     unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
@@ -396,9 +456,13 @@ private:
     uint32_t decodedWord(uint16_t address) const
     {
         return fetchCode(address) | fetchCode(static_cast<uint16_t>(address + 1)) << 8 |
-               fetchCode(static_cast<uint16_t>(address + 2)) << 16 | (m_breaks[address] ? kBreakBit : 0u);
+               fetchCode(static_cast<uint16_t>(address + 2)) << 16 | (m_breaks[address] ? kBreakBit : 0u) |
+               (m_marks.empty() ? 0u : uint32_t(m_marks[address] & 3) << kMarkShift);
     }
     static constexpr uint32_t kBreakBit = 1u << 24;
+    // A mark for observed runs: the observer is told of the instruction.
+    static constexpr unsigned kMarkShift = 25;
+    static constexpr uint32_t kMarkBits = 3u << kMarkShift;
     void push(uint8_t value);
     uint8_t pop();
     void setParity();
@@ -420,6 +484,8 @@ private:
     std::vector<uint32_t> m_decoded;
     std::vector<uint32_t> m_counts;
     std::vector<uint8_t> m_breaks;  // per code address
+    std::vector<uint8_t> m_marks;   // per code address, or empty
+    RunRecord* m_record = nullptr;
     std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
     bool m_anyWatch = false;
     bool m_shared = false;  // the board shares a range between code and xram

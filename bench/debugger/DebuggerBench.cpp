@@ -26,9 +26,9 @@
 #include "WatchList.h"
 #include "WatchPane.h"
 #include <QApplication>
+#include <QTabWidget>
 #endif
 #include <QDir>
-#include <QTabWidget>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -12,10 +12,16 @@
 //    watched, a 1 kHz timer interrupt driving a multiplexed display on a
 //    board, a HEX download on the real line); s51 runs them without the
 //    serial input, the same number of instructions;
+//  - the same programs as Zelvar's engine runs them, with step back and
+//    coverage on (insight's History and Recorder), against the bare core in
+//    the same iterations (engine_of_bare: the best of each);
 //  - the time from requestStop() on another thread to run() returning on its
 //    own thread (on a loaded machine mostly the time until that thread runs).
 #include "BoardFile.h"
+#include "History.h"
+#include "Insight.h"
 #include "Machine.h"
+#include "Recorder.h"
 #include "ProgramBuilder.h"
 #include "VirtualBoard.h"
 
@@ -189,6 +195,62 @@ void BM_Run(benchmark::State& state, size_t index)
     }
 }
 
+// A machine with its board, as BM_Run sets it up.
+struct Rig {
+    sim::Machine machine;
+    std::unique_ptr<board::VirtualBoard> parts;
+    explicit Rig(const Sample& sample) : machine(*sim::findChip("8052"), sample.hardware)
+    {
+        machine.loadCode(sample.code.data(), sample.code.size());
+        if (sample.board.empty())
+            return;
+        parts = std::make_unique<board::VirtualBoard>(board::ParseBoard(sample.board).board, sample.hardware.crystalHz);
+        machine.setListener(parts.get());
+        parts->attach(&machine);
+    }
+    ~Rig() { machine.setListener(nullptr); }
+};
+
+// The engine's run: every step through the history (100,000 steps back,
+// as Zelvar keeps) and the coverage and profile recorder.
+void BM_Engine(benchmark::State& state, size_t index)
+{
+    const Sample& sample = samples()[index];
+    Rig bare(sample), engine(sample);
+    insight::ProgramInfo info;
+    info.image = sample.code;
+    info.image.resize(65536, 0xFF);
+    const auto procedures = insight::FindProcedures(info);
+    insight::Recorder recorder(engine.machine, insight::ProcedureIndex(procedures), procedures.size());
+    insight::History history(engine.machine, 100'000, 16'384);
+    history.setRecorder(&recorder);
+    history.setListener(engine.parts.get());
+    const std::vector<uint8_t> noBreakpoints(65536, 0);
+    uint64_t instructions = 0;
+    double bestEngine = 0, bestBare = 0;
+    for (auto _ : state) {
+        if (bare.machine.serialPending() < sample.feed.size() / 2)
+            bare.machine.sendSerial(reinterpret_cast<const uint8_t*>(sample.feed.data()), sample.feed.size());
+        if (engine.machine.serialPending() < sample.feed.size() / 2)
+            history.sendSerial(sample.feed);
+        uint64_t before = bare.machine.instructions();
+        auto start = std::chrono::steady_clock::now();
+        bare.machine.run(10'000'000);
+        bestBare = std::max(bestBare, static_cast<double>(bare.machine.instructions() - before) / secondsSince(start));
+        before = engine.machine.instructions();
+        start = std::chrono::steady_clock::now();
+        history.run(10'000'000, noBreakpoints, true);
+        const double seconds = secondsSince(start);
+        instructions += engine.machine.instructions() - before;
+        bestEngine = std::max(bestEngine, static_cast<double>(engine.machine.instructions() - before) / seconds);
+    }
+    history.setRecorder(nullptr);
+    state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    state.counters["instructions"] = static_cast<double>(instructions);
+    state.counters["best_per_second"] = bestEngine;
+    state.counters["engine_of_bare"] = bestBare > 0 ? bestEngine / bestBare : 0;
+}
+
 void BM_StopLatency(benchmark::State& state)
 {
     sim::Machine m(*sim::findChip("8052"), sim::Board{});
@@ -224,6 +286,8 @@ int main(int argc, char** argv)
     loadFirmware();
     for (size_t i = 0; i < samples().size(); ++i)
         benchmark::RegisterBenchmark(("Run/" + samples()[i].name).c_str(), BM_Run, i)->Unit(benchmark::kMillisecond);
+    for (size_t i = 0; i < samples().size(); ++i)
+        benchmark::RegisterBenchmark(("Engine/" + samples()[i].name).c_str(), BM_Engine, i)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("StopLatency", BM_StopLatency)->UseManualTime()->Iterations(50)->Unit(benchmark::kMicrosecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

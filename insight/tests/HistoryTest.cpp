@@ -5,6 +5,7 @@
 #include "StateFile.h"
 
 #include <cstddef>
+#include <random>
 
 using namespace insight;
 using namespace insight::test;
@@ -214,6 +215,140 @@ END
         ASSERT_TRUE(history.goTo(position));
         EXPECT_TRUE(machine.snapshot() == snapshot);
     }
+}
+
+// Calls from an interrupt handler, INT0 edges, idle mode, a serial echo and
+// a pin the board answers: everything a run records.
+const char* const Everything = R"(ORG 0
+LJMP MAIN
+ORG 03H
+INC 41H
+RETI
+ORG 0BH
+LCALL TICK
+RETI
+ORG 30H
+TICK: INC 40H
+MOV C,P1.1
+JNC NOPE
+INC 44H
+NOPE: RET
+MAIN: MOV SP,#60H
+MOV TMOD,#22H
+MOV TH0,#0
+MOV TH1,#0FFH
+MOV SCON,#50H
+SETB IT0
+MOV IE,#83H
+SETB TR1
+SETB TR0
+LOOP: CPL P1.0
+MOV R7,#5
+D: DJNZ R7,D
+ACALL WORK
+JNB RI,LOOP
+CLR RI
+MOV A,SBUF
+INC A
+MOV 42H,A
+MOV SBUF,A
+WAITTX: JNB TI,WAITTX
+CLR TI
+ORL PCON,#1
+SJMP LOOP
+WORK: MOV C,P1.1
+ADDC A,#0
+MOV 45H,A
+RET
+END
+)";
+
+// The same program and inputs, once stepped and once in free runs of random
+// lengths with a breakpoint: the same machine at every common position, the
+// same trace and profile, and the same way back.
+TEST(History, RunsRecordWhatSteppingRecords)
+{
+    struct Side {
+        std::unique_ptr<insight::test::Run> run;
+        std::unique_ptr<History> history;
+        Answerer board;
+        Sent sent;
+        struct Both : sim::Listener {
+            Side* side = nullptr;
+            void pinsChanged(uint64_t c, unsigned port, uint8_t levels) override { side->board.pinsChanged(c, port, levels); }
+            void serialSent(uint64_t c, uint8_t byte) override { side->sent.serialSent(c, byte); }
+        } both;
+    } stepped, ran;
+    for (Side* side : {&stepped, &ran}) {
+        side->run = Start(Everything, false);
+        ASSERT_TRUE(side->run);
+        side->history = std::make_unique<History>(*side->run->machine, 200000, 1000);
+        side->history->setRecorder(side->run->recorder.get());
+        side->board.machine = side->run->machine.get();
+        side->both.side = side;
+        side->history->setListener(&side->both);
+    }
+    std::vector<uint8_t> breakpoints(65536, 0);
+    const uint16_t work = ran.run->label("WORK");
+    std::mt19937 random(7);
+    bool atBreakpoint = false;
+    for (int round = 0; ran.history->position() < 400000; ++round) {
+        breakpoints[work] = round % 40 < 3;
+        const sim::Stop stop = ran.history->run(random() % 30000 + 1, breakpoints, !atBreakpoint);
+        atBreakpoint = stop == sim::Stop::Breakpoint;
+        if (atBreakpoint) {
+            ASSERT_EQ(ran.run->machine->pc(), work);
+        }
+        while (stepped.history->position() < ran.history->position())
+            stepped.history->step();
+        ASSERT_EQ(stepped.history->position(), ran.history->position());
+        ASSERT_TRUE(stepped.run->machine->snapshot() == ran.run->machine->snapshot()) << "round " << round;
+        for (Side* side : {&stepped, &ran}) {
+            if (round % 7 == 3)
+                side->history->sendSerial(std::string(1, static_cast<char>('a' + round % 26)));
+            if (round % 3 == 1)
+                side->history->drivePin(3, 2, (round / 3) % 2 ? 0 : -1);
+        }
+    }
+    sim::Machine& a = *stepped.run->machine;
+    sim::Machine& b = *ran.run->machine;
+    ASSERT_GT(b.read(sim::Space::Iram, 0x41), 3u);
+    ASSERT_GT(b.read(sim::Space::Iram, 0x44), 3u);
+    ASSERT_GT(stepped.run->recorder->idleCycles(), 0u);
+    EXPECT_EQ(stepped.sent.bytes, ran.sent.bytes);
+    EXPECT_TRUE(std::equal(a.executionCounts(), a.executionCounts() + 65536, b.executionCounts()));
+    const Recorder& ra = *stepped.run->recorder;
+    const Recorder& rb = *ran.run->recorder;
+    EXPECT_EQ(ra.taken(), rb.taken());
+    EXPECT_EQ(ra.calls(), rb.calls());
+    EXPECT_EQ(ra.idleCycles(), rb.idleCycles());
+    EXPECT_EQ(ra.calleeCycles(a.cycles()), rb.calleeCycles(b.cycles()));
+    EXPECT_EQ(ra.handlerCycles(a.cycles()), rb.handlerCycles(b.cycles()));
+    for (int source = 0; source < VectorCount; ++source) {
+        EXPECT_EQ(ra.entries(source), rb.entries(source));
+        EXPECT_EQ(ra.entryCycles(source), rb.entryCycles(source));
+    }
+    const uint64_t from = std::max(stepped.history->oldest(), ran.history->oldest());
+    const uint64_t newest = ran.history->newest();
+    ASSERT_LE(from, newest - 200000);
+    for (uint64_t q = from; q < newest; ++q) {
+        const auto ta = stepped.history->traced(q), tb = ran.history->traced(q);
+        ASSERT_TRUE(ta && tb);
+        ASSERT_TRUE(ta->pc == tb->pc && ta->kind == tb->kind) << q;
+    }
+    // Back and forth again: the same machine wherever both go.
+    const sim::Snapshot present = b.snapshot();
+    for (int i = 0; i < 12; ++i) {
+        const uint64_t q = from + random() % (newest - from);
+        ASSERT_TRUE(stepped.history->goTo(q) && ran.history->goTo(q));
+        ASSERT_TRUE(a.snapshot() == b.snapshot()) << q;
+    }
+    ASSERT_TRUE(stepped.history->reverseContinue({work}, {}) && ran.history->reverseContinue({work}, {}));
+    EXPECT_EQ(stepped.history->position(), ran.history->position());
+    EXPECT_TRUE(a.snapshot() == b.snapshot());
+    ASSERT_TRUE(ran.history->goTo(newest));
+    EXPECT_TRUE(b.snapshot() == present);
+    EXPECT_EQ(stepped.sent.bytes, ran.sent.bytes);
 }
 
 TEST(StateFile, SavedStateComesBackExactlyAndOnlyOnTheSameMachine)
