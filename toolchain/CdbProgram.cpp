@@ -262,8 +262,9 @@ void addModuleAssemblies(Program& program, const sdcc::CdbFile& cdb, const fs::p
         }
         ModuleAssembly assembly;
         assembly.path = path.string();
+        const std::string cSource = module + ".c";
         const auto source = std::find_if(program.files.begin(), program.files.end(), [&](const std::string& file) {
-            return fs::path(file).filename() == module + ".c";
+            return fs::path(file).filename() == cSource;
         });
         assembly.file = source == program.files.end() ? -1 : static_cast<int>(source - program.files.begin());
         assembly.text = *text;
