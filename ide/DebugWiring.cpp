@@ -10,7 +10,6 @@
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
-#include "ProfileFile.h"
 #include "toolchain/Build.h"
 #include "Session.h"
 #include "WindowSet.h"
@@ -210,31 +209,25 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     });
     // The Setup dialog's simulator choice, kept in the profile file.
     if (TNastav* setup = windows.setup) {
-        const QString profile = TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"));
-        TProfileFile file;
-        file.load(profile);
-        const bool s51 = file.GetPrivateProfileString("Simulator", "Kind").trimmed().toLower() == "s51";
+        ProfileStore& profile = main->session().profile();
+        const bool s51 = profile.s51Simulator();
         setup->Simulator->setCurrentIndex(s51 ? 1 : 0);
         debugger->setSimulator(s51 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
-        QObject::connect(setup->Simulator, &QComboBox::currentIndexChanged, debugger, [debugger, profile, main](int index) {
+        QObject::connect(setup->Simulator, &QComboBox::currentIndexChanged, debugger, [debugger, &profile, main](int index) {
             debugger->setSimulator(index == 1 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
-            TProfileFile file;
-            file.load(profile);
-            file.WritePrivateProfileString("Simulator", "Kind", index == 1 ? "s51" : "core");
-            if (!file.save(profile))
-                main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
+            profile.setS51Simulator(index == 1);
+            if (const QString error = profile.save(); !error.isEmpty())
+                main->statusBar()->showMessage(error);
         });
         // The SDCC of C builds, kept beside the simulator's choice.
-        setup->Sdcc->setText(QString::fromUtf8(file.GetPrivateProfileString("C", "Sdcc").trimmed()));
+        setup->Sdcc->setText(profile.sdccProgram());
         debugger->setSdccProgram(setup->Sdcc->text());
-        QObject::connect(setup->Sdcc, &QLineEdit::editingFinished, debugger, [debugger, setup, profile, main] {
+        QObject::connect(setup->Sdcc, &QLineEdit::editingFinished, debugger, [debugger, setup, &profile, main] {
             const QString program = setup->Sdcc->text().trimmed();
             debugger->setSdccProgram(program);
-            TProfileFile file;
-            file.load(profile);
-            file.WritePrivateProfileString("C", "Sdcc", program.toUtf8());
-            if (!file.save(profile))
-                main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
+            profile.setSdccProgram(program);
+            if (const QString error = profile.save(); !error.isEmpty())
+                main->statusBar()->showMessage(error);
         });
     }
     attachCoverage(windows, debugger);

@@ -106,7 +106,7 @@ void showAndRaise(QWidget* window)
 TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun),
       askSaveChanges(runSaveChangesBox), askReload(runReloadBox), m_session(session), m_windows(windows),
-      m_recent(std::make_unique<RecentFiles>())
+      m_recent(std::make_unique<RecentFiles>(session.profile()))
 {
     m_recent->load();
     setObjectName(QStringLiteral("Form1"));
@@ -143,7 +143,7 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     connect(&m_session, &Session::diagnosticsChanged, this, &TForm1::showDiagnostics);
     layOutTools();
 
-    PL1 = new TPlacement(this, QStringLiteral("Form1"));
+    PL1 = new TPlacement(this, QStringLiteral("Form1"), &m_session.profile());
     restorePlacement();
     FormResize();
 }

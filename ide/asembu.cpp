@@ -25,7 +25,7 @@ TAed::TAed(Session* session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);
-    PL = new TPlacement(this, QStringLiteral("Asemb"));
+    PL = new TPlacement(this, QStringLiteral("Asemb"), session ? &session->profile() : nullptr);
     restorePlacement();
     if (session) {
         connect(session, &Session::compiled, this, [this, session] {

@@ -24,7 +24,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-TEd::TEd(QWidget* parent)
+TEd::TEd(QWidget* parent, ProfileStore* profile)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Ed"));
@@ -121,7 +121,7 @@ TEd::TEd(QWidget* parent)
     auto* replace = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
     connect(replace, &QShortcut::activated, this, [this] { findBar->open(true); });
 
-    PL = new TPlacement(this, QStringLiteral("Editor"));
+    PL = new TPlacement(this, QStringLiteral("Editor"), profile);
     restorePlacement();
 }
 

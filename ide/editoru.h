@@ -22,6 +22,7 @@ class M51Lexer;
 class CLexer;
 class QLabel;
 class QLineEdit;
+class ProfileStore;
 class TPlacement;
 class QPushButton;
 class QTimer;
@@ -29,7 +30,8 @@ class QTimer;
 class TEd : public QWidget {
     Q_OBJECT
 public:
-    explicit TEd(QWidget* parent = nullptr);
+    // `profile`: the run's profile store, where the window keeps its place.
+    explicit TEd(QWidget* parent = nullptr, ProfileStore* profile = nullptr);
 
     // The first-start width: an 80-column line of the text's font fits.
     static int designWidth();

@@ -28,7 +28,7 @@ TLST::TLST(Session* session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);
-    PL = new TPlacement(this, QStringLiteral("LST"));
+    PL = new TPlacement(this, QStringLiteral("LST"), session ? &session->profile() : nullptr);
     restorePlacement();
     if (session) {
         connect(session, &Session::listingReady, this, [this](const QString& path) {

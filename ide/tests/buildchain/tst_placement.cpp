@@ -1,8 +1,10 @@
 // Window placement: the profile file layer, reading the integer keys, the
 // round trip of a window's normal rectangle, defaults, the right-less-than-
-// left rule, a maximised window, garbage files, the file's location.
+// left rule, a maximised window, garbage files, the file's location; the
+// run's profile store.
 #include "Placement.h"
 #include "ProfileFile.h"
+#include "ProfileStore.h"
 #include "BuildChainTestSupport.h"
 
 #include <QDir>
@@ -238,6 +240,42 @@ private slots:
         QCOMPARE(TPlacement::ResolveProfilePath("/abs/file"), QString("/abs/file"));
         if (!saved.isNull())
             qputenv("XDG_CONFIG_HOME", saved);
+    }
+
+    // The store reads once and writes only what changed, onto the file as it
+    // is on disk at the save: another writer's keys survive, a save with
+    // nothing changed writes nothing, a failed save keeps its changes.
+    void storeWritesOnlyItsChanges()
+    {
+        write(ini(), "; mine\n[Recent]\nFile1=/a.M51\n[Coverage]\nShow=0\n");
+        ProfileStore store(ini());
+        QCOMPARE(store.recent(10).files, QStringList{"/a.M51"});
+        QCOMPARE(store.coverageChoice("Show"), std::optional<bool>(false));
+        QCOMPARE(store.coverageChoice("KeepAcrossRuns"), std::nullopt);
+        store.setCoverageChoice("Show", false); // as stored: nothing to write
+        QFile::remove(ini());
+        QCOMPARE(store.save(), QString());
+        QVERIFY(!QFile::exists(ini()));
+
+        write(ini(), "; mine\n[Simulator]\nKind=s51\n");
+        store.setSdccProgram("/opt/sdcc/bin/sdcc");
+        ProfileStore::WindowPlace place;
+        place.left = 10;
+        place.right = 110;
+        store.setWindowPlace("LST", place);
+        QCOMPARE(store.save(), QString());
+        QCOMPARE(readAll(ini()), QByteArray("; mine\n[Simulator]\nKind=s51\n\n[C]\nSdcc=/opt/sdcc/bin/sdcc\n"
+                                            "\n[LST]\nPlaceNormPosL=10\nPlaceNormPosR=110\n"));
+        QVERIFY(store.s51Simulator());
+        QCOMPARE(store.windowPlace("lst").right, std::optional<qint64>(110));
+
+        QFile::remove(ini());
+        QVERIFY(QDir().mkpath(ini())); // a folder where the file should be
+        store.setS51Simulator(false);
+        QCOMPARE(store.save(), "Unable to write to " + QDir::toNativeSeparators(ini()));
+        QDir(ini()).removeRecursively();
+        QCOMPARE(store.save(), QString());
+        QCOMPARE(readAll(ini()), QByteArray("[Simulator]\nKind=core\n"));
     }
 };
 
