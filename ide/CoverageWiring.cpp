@@ -53,8 +53,8 @@ void attachCoverage(const WindowSet& windows, m51dbg::DebugController* debugger)
         const auto report = debugger->insight()->report();
         const bool marks = debugger->action(m51dbg::DebugController::Action::ShowCoverage)->isChecked();
         const bool heat = debugger->action(m51dbg::DebugController::Action::ShadeHotLines)->isChecked();
-        CodeEditor* source = windows.editor->M;
-        CodeEditor* assembly = windows.assembly->M;
+        TEd* source = windows.editor;
+        TAed* assembly = windows.assembly;
         // Nothing ran yet (a start, a run before its first stop): nothing to tell.
         const auto executed = [](const insight::LineStats& line) { return line.executed(); };
         const bool ran = report && (std::any_of(report->sourceLines.begin(), report->sourceLines.end(), executed)
@@ -93,18 +93,14 @@ void attachCoverage(const WindowSet& windows, m51dbg::DebugController* debugger)
                          });
     // A new build's text has other lines: the old marks go.
     QObject::connect(debugger, &m51dbg::DebugController::built, windows.editor, [windows] {
-        windows.editor->M->clearCoverage();
-        windows.assembly->M->clearCoverage();
+        windows.editor->clearCoverage();
+        windows.assembly->clearCoverage();
     });
     QObject::connect(debugger, &m51dbg::DebugController::profileLineActivated, windows.editor,
                      [windows](int sourceLine, int asmLine) {
-                         QWidget* window = sourceLine >= 0 ? static_cast<QWidget*>(windows.editor) : windows.assembly;
-                         CodeEditor* pane = sourceLine >= 0 ? windows.editor->M : windows.assembly->M;
-                         if (!pane->goToLine(sourceLine >= 0 ? sourceLine : asmLine))
-                             return;
-                         window->show();
-                         window->raise();
-                         window->activateWindow();
-                         pane->setFocus();
+                         if (sourceLine >= 0)
+                             windows.editor->presentLine(sourceLine);
+                         else
+                             windows.assembly->presentLine(asmLine);
                      });
 }

@@ -90,16 +90,13 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
             action->setShortcutContext(Qt::ApplicationShortcut);
     }
 
-    CodeEditor* pane = editor->M;
-    QObject::connect(pane, &CodeEditor::breakpointToggled, debugger,
-                     [debugger, pane](int, bool) { debugger->setBreakpoints(pane->breakpoints()); });
-    QObject::connect(debugger, &m51dbg::DebugController::breakpointsChanged, pane, &CodeEditor::setBreakpoints);
+    TAed* assembly = windows.assembly;
+    QObject::connect(editor, &TEd::breakpointsChanged, debugger, &m51dbg::DebugController::setBreakpoints);
+    QObject::connect(debugger, &m51dbg::DebugController::breakpointsChanged, editor, &TEd::setBreakpoints);
     QObject::connect(debugger, &m51dbg::DebugController::executionLineChanged, editor,
-                     [editor, windows](int sourceLine, int asmLine) {
-                         editor->M->setExecutionLine(sourceLine);
-                         editor->M->goToLine(sourceLine);
-                         windows.assembly->M->setExecutionLine(asmLine);
-                         windows.assembly->M->goToLine(asmLine);
+                     [editor, assembly](int sourceLine, int asmLine) {
+                         editor->showExecutionLine(sourceLine);
+                         assembly->showExecutionLine(asmLine);
                      });
     // Another source file of the program opened while it is debugged (by
     // hand, or as the program counter reaches it) goes on in the same session.
@@ -123,8 +120,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                                  return;
                              main->OpenSourceFile(file);
                          }
-                         editor->M->setExecutionLine(line);
-                         editor->M->goToLine(line);
+                         editor->showExecutionLine(line);
                      });
     // A line of another of the C program's files (a call stack frame, a Profile row): opened and shown.
     QObject::connect(debugger, &m51dbg::DebugController::sourcePlaceRequested, editor,
@@ -136,10 +132,10 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                              main->OpenSourceFile(file);
                              debugger->switchSource(previous);
                          }
-                         editor->M->goToLine(line);
+                         editor->showLine(line);
                      });
     // While a C program is stopped, a name under the mouse shows its value.
-    editor->M->setValueTips([debugger, main](const QString& expression) {
+    editor->setValueTips([debugger, main](const QString& expression) {
         m51dbg::DebugEngine* engine = debugger->engine();
         if (!engine->isPaused() || engine->program().language != toolchain::Language::C
             || !m51dbg::IsCSource(main->session().currentFile()))
@@ -172,20 +168,19 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                              const QString reason = QString::fromStdString(d.message);
                              marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
                          }
-                         editor->M->setErrorMarkers(markers);
+                         editor->setErrorMarkers(markers);
                      });
     // A call stack frame double-clicked: its line in the editor and the ASM window.
     QObject::connect(debugger, &m51dbg::DebugController::sourceLineRequested, editor,
-                     [editor, windows](int sourceLine, int asmLine) {
+                     [editor, assembly](int sourceLine, int asmLine) {
                          if (sourceLine >= 0)
-                             editor->M->goToLine(sourceLine);
+                             editor->showLine(sourceLine);
                          if (asmLine >= 0)
-                             windows.assembly->M->goToLine(asmLine);
+                             assembly->showLine(asmLine);
                      });
     // The ASM window shows the assembly of the program being debugged, so its
     // marked line is the one the simulator executes.
-    QObject::connect(debugger, &m51dbg::DebugController::built, windows.assembly,
-                     [windows](const QString& assembly) { windows.assembly->M->setPlainText(assembly); });
+    QObject::connect(debugger, &m51dbg::DebugController::built, assembly, &TAed::setText);
     QObject::connect(debugger, &m51dbg::DebugController::statusMessage, main,
                      [main](const QString& text) { main->statusBar()->showMessage(m51::quoteForMessage(text)); });
     // The messages join the error list (a board file's "NAME.board:LINE: ...",
@@ -194,41 +189,17 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
         QStringList messages;
         for (const QString& message : given)
             messages << m51::quoteForMessage(message);
-        std::vector<ResultRow> rows = main->ErBox->rows();
-        // A build's errors are listed already, on their lines ("FILE:LINE: TEXT" ends with the row's TEXT).
-        for (const QString& message : messages)
-            if (std::none_of(rows.begin(), rows.end(), [&](const ResultRow& row) { return !row.text.isEmpty() && message.endsWith(row.text); }))
-                rows.push_back({-1, message, {}});
-        main->ErBox->setRows(std::move(rows));
-        if (messages.size() == 1)
-            main->statusBar()->showMessage(messages.front());
-        else if (messages.size() > 1)
-            main->statusBar()->showMessage(QStringLiteral("%1 (and %2 more in the error list)")
-                                               .arg(messages.front())
-                                               .arg(messages.size() - 1));
+        main->addProblems(messages);
     });
-    // The Setup dialog's simulator choice, kept in the profile file.
+    // The Setup dialog's simulator and SDCC, kept in the profile file.
+    const ProfileStore& profile = main->session().profile();
+    debugger->setSimulator(profile.s51Simulator() ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
+    debugger->setSdccProgram(profile.sdccProgram());
     if (TNastav* setup = windows.setup) {
-        ProfileStore& profile = main->session().profile();
-        const bool s51 = profile.s51Simulator();
-        setup->Simulator->setCurrentIndex(s51 ? 1 : 0);
-        debugger->setSimulator(s51 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
-        QObject::connect(setup->Simulator, &QComboBox::currentIndexChanged, debugger, [debugger, &profile, main](int index) {
-            debugger->setSimulator(index == 1 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
-            profile.setS51Simulator(index == 1);
-            if (const QString error = profile.save(); !error.isEmpty())
-                main->statusBar()->showMessage(error);
+        QObject::connect(setup, &TNastav::simulatorChosen, debugger, [debugger](bool s51) {
+            debugger->setSimulator(s51 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
         });
-        // The SDCC of C builds, kept beside the simulator's choice.
-        setup->Sdcc->setText(profile.sdccProgram());
-        debugger->setSdccProgram(setup->Sdcc->text());
-        QObject::connect(setup->Sdcc, &QLineEdit::editingFinished, debugger, [debugger, setup, &profile, main] {
-            const QString program = setup->Sdcc->text().trimmed();
-            debugger->setSdccProgram(program);
-            profile.setSdccProgram(program);
-            if (const QString error = profile.save(); !error.isEmpty())
-                main->statusBar()->showMessage(error);
-        });
+        QObject::connect(setup, &TNastav::sdccChosen, debugger, &m51dbg::DebugController::setSdccProgram);
     }
     attachCoverage(windows, debugger);
     return debugger;

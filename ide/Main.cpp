@@ -193,7 +193,7 @@ void TForm1::OpenSourceFile(const QString& path)
         m_windows.assembly->hide();
         m_windows.listing->hide();
         editor->setText(text);
-        editor->M->setModified(false);
+        editor->markSaved();
         showAndRaise(editor);
         m_session.fileWasOpened(path);
         // The lists and the status told of the file before.
@@ -270,7 +270,7 @@ void TForm1::Nov1Click()
     TEd* editor = m_windows.editor;
     showAndRaise(editor);
     editor->setText(QString());
-    editor->M->setModified(false);
+    editor->markSaved();
     m_session.document().reset();
     clearResults();
     buildStatus->setText(QStringLiteral("New file"));
@@ -295,10 +295,7 @@ void TForm1::reloadChangedFile(const QString& path)
         return;
     guarded([&] {
         TEd* editor = m_windows.editor;
-        const int line = editor->M->caretLine();
-        editor->setText(m_session.document().reload());
-        editor->M->setModified(false);
-        editor->M->goToLine(qMin(line, editor->M->lines() - 1));
+        editor->reloadText(m_session.document().reload());
         clearResults();
         buildStatus->setText(QStringLiteral("Reloaded %1").arg(QDir::toNativeSeparators(path)));
     });
@@ -319,7 +316,7 @@ bool TForm1::UloClick(bool saveAs)
     const QString current = m_session.currentFile();
     if (!saveAs && !current.isEmpty()) {
         m_session.document().save(current, editor->text());
-        editor->M->setModified(false);
+        editor->markSaved();
         statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(current)));
         return true;
     }
@@ -331,7 +328,7 @@ bool TForm1::UloClick(bool saveAs)
         return false;
     const QString fullPath = QFileInfo(path).absoluteFilePath();
     m_session.document().save(fullPath, editor->text());
-    editor->M->setModified(false);
+    editor->markSaved();
     rememberFile(fullPath);
     statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(fullPath)));
     return true;
@@ -404,12 +401,12 @@ void TForm1::checkCSource()
                     for (const QString& message : messages)
                         rows.push_back({-1, message, {}});
                     ErBox->setRows(std::move(rows));
-                    m_windows.editor->M->setErrorMarkers(markers);
+                    m_windows.editor->setErrorMarkers(markers);
                     buildStatus->setText(summary);
                     statusBar()->showMessage(messages.isEmpty() ? summary : messages.front());
                 });
     }
-    if (!m_cCheck->start(path, m_windows.setup ? m_windows.setup->Sdcc->text().trimmed() : QString()))
+    if (!m_cCheck->start(path, m_session.profile().sdccProgram()))
         return;
     ErBox->clear();
     buildStatus->setText(QStringLiteral("Checking %1 with SDCC …").arg(QFileInfo(path).fileName()));
@@ -452,7 +449,7 @@ void TForm1::ErBoxClick(ListBox* box)
         Ed->show();
     Ed->raise();
     Ed->activateWindow();
-    Ed->M->setFocus();
+    Ed->focusText();
     // A message of another file ("FILE:LINE: text", as SDCC's on a C
     // program's other sources): that file opens at its line.
     static const QRegularExpression place(QStringLiteral("^(.+?):(\\d+):"));
@@ -466,7 +463,7 @@ void TForm1::ErBoxClick(ListBox* box)
                 return;
             OpenSourceFile(file);
         }
-        Ed->M->goToLine(std::max(0, found.captured(2).toInt() - 1), true);
+        Ed->selectLine(std::max(0, found.captured(2).toInt() - 1));
         return;
     }
     Ed->GoToLine(box->selectedLine());

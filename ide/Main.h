@@ -122,6 +122,10 @@ public:
     void Help1Click();
     // ErBox takes a third of the client height.
     void FormResize();
+    // Problems the debugger met (a board file's "NAME.board:LINE: ...", a
+    // state that was refused) join the error list, except those a build
+    // listed already on their lines; the first also shows in the status bar.
+    void addProblems(const QStringList& messages);
 
     // Lays out the tool bar from the settings: a button for tool 1 and for
     // every tool with a caption, as wide as its caption; the bar shows when

@@ -26,6 +26,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -256,3 +257,17 @@ QToolButton* TForm1::toolButton(int k) const
     return k >= 1 && k <= 7 ? buttons[k - 1] : nullptr;
 }
 
+
+void TForm1::addProblems(const QStringList& messages)
+{
+    std::vector<ResultRow> rows = ErBox->rows();
+    // A build's errors are listed already, on their lines ("FILE:LINE: TEXT" ends with the row's TEXT).
+    for (const QString& message : messages)
+        if (std::none_of(rows.begin(), rows.end(), [&](const ResultRow& row) { return !row.text.isEmpty() && message.endsWith(row.text); }))
+            rows.push_back({-1, message, {}});
+    ErBox->setRows(std::move(rows));
+    if (messages.size() == 1)
+        statusBar()->showMessage(messages.front());
+    else if (messages.size() > 1)
+        statusBar()->showMessage(QStringLiteral("%1 (and %2 more in the error list)").arg(messages.front()).arg(messages.size() - 1));
+}

@@ -27,6 +27,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -86,18 +87,20 @@ Zelvar::Zelvar(bool showSplash)
     TEd* editor = m_windows.editor = made(new TEd(nullptr, profile));
     m_windows.assembly = made(new TAed(&session));
     m_windows.setup = made(new TNastav(session, m_windows.main));
+    QObject::connect(m_windows.setup, &TNastav::profileNotWritten, m_windows.main,
+                     [main = m_windows.main](const QString& reason) { main->statusBar()->showMessage(reason); });
     m_windows.listing = made(new TLST(&session));
     // The snippet store "Macro": its snippets go into the editor's text, after
     // the caret's line.
     m_windows.store = made(new TSklad(programFolder(), nullptr, profile));
     m_windows.store->setEditor(
-        TSklad::Inserter([editor](int index, const QStringList& lines) { editor->M->insertLinesAt(index, lines); }),
+        TSklad::Inserter([editor](int index, const QStringList& lines) { editor->insertLinesAt(index, lines); }),
         [editor] { return editor->CaretLine(); });
 
     // The editor's caption is the current file; its text's changes are the
     // session's "modified".
     QObject::connect(&session, &Session::fileChanged, editor, &QWidget::setWindowTitle);
-    QObject::connect(editor->M, &QsciScintilla::modificationChanged, &session, &Session::setModified);
+    QObject::connect(editor, &TEd::modifiedChanged, &session, &Session::setModified);
     // A build's errors, of every stage, mark their lines; its procedures
     // colour their calls.
     const auto showResult = [editor, &session] { editor->showCompileResult(session.lastResult(), session.diagnostics()); };

@@ -60,3 +60,40 @@ void TAed::FormDestroy()
 {
     savePlacement();
 }
+
+void TAed::showExecutionLine(int line)
+{
+    M->setExecutionLine(line);
+    M->goToLine(line);
+}
+
+bool TAed::showLine(int line)
+{
+    return M->goToLine(line);
+}
+
+bool TAed::presentLine(int line)
+{
+    if (!M->goToLine(line))
+        return false;
+    show();
+    raise();
+    activateWindow();
+    M->setFocus();
+    return true;
+}
+
+void TAed::setCoverage(const QList<CodeEditor::CoverageLine>& lines, bool marks, bool heat)
+{
+    M->setCoverage(lines, marks, heat);
+}
+
+void TAed::clearCoverage()
+{
+    M->clearCoverage();
+}
+
+void TAed::setText(const QString& text)
+{
+    M->setPlainText(text);
+}
