@@ -61,10 +61,7 @@ TLST::TLST(Session* session, QWidget* parent)
 
 void TLST::loadFile(const QString& path)
 {
-    bool ok = false;
-    QString text = TBuildChain::ReadListingText(path, &ok);
-    if (!ok)
-        throw FileError::cannotOpen(path);
+    QString text = TBuildChain::ListingText(readFileBytes(path));
     // A final line end adds no line.
     if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
