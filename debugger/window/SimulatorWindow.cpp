@@ -369,8 +369,30 @@ void SimulatorWindow::command(Command which)
 {
     if (which == Command::Stop)
         emit stopRequested();
-    if (m_commands)
+    if (m_commands) {
         m_commands(which);
+        return;
+    }
+    switch (which) {
+    case Command::Run:
+        m_engine->run();
+        break;
+    case Command::Stop:
+        m_engine->stop();
+        break;
+    case Command::StepLine:
+        m_engine->stepLine();
+        break;
+    case Command::StepInto:
+        m_engine->stepInto();
+        break;
+    case Command::StepOut:
+        m_engine->stepOut();
+        break;
+    case Command::Reset:
+        m_engine->reset();
+        break;
+    }
 }
 
 void SimulatorWindow::setAnimating(bool on)

@@ -65,10 +65,9 @@ public:
     board::BoardPane* boardPane() const { return m_boardPane; }
     WatchPane* watchPane() const { return m_watchPane; }
 
-    // The commands of the window's six buttons go to the handler: the
-    // debugging side's, the one path the Run menu's commands take too
-    // (building first, ending Animate). The buttons never drive the engine
-    // themselves; without a handler they do nothing.
+    // The commands of the window's six buttons. A window the debugging side
+    // made hands them to it, so that they act as the Run menu's commands do
+    // (building first, ending Animate); a window on its own drives the engine.
     enum class Command { Run, Stop, StepLine, StepInto, StepOut, Reset };
     void setCommandHandler(std::function<void(Command)> handler);
 
@@ -114,7 +113,7 @@ private:
     QLabel* m_replay = nullptr;  // shown while behind the newest step
     QDoubleSpinBox* m_crystal = nullptr;
     std::array<QAbstractButton*, 6> m_actions{};  // run, stop, step, into, out, reset
-    std::function<void(Command)> m_commands;       // null: the buttons do nothing
+    std::function<void(Command)> m_commands;       // null: the buttons drive the engine
     std::array<uint8_t, 256> m_previousIram{}, m_lastStopIram{};
     bool m_havePrevious = false, m_haveLastStop = false;
     bool m_updating = false;
