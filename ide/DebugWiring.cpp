@@ -67,7 +67,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
 
     // Another source ends the session of the old one: its registers, board
     // and watches belong to the old program. A running program is asked about.
-    main->mayEndDebugging = [main, debugger](const QString& next) {
+    main->setEndDebuggingCheck([main, debugger](const QString& next) {
         if (debugger->isProgramFile(next))
             return true;
         if (debugger->engine()->state() == m51dbg::DebugEngine::State::Running
@@ -77,7 +77,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
             return false;
         debugger->endSession();
         return true;
-    };
+    });
 
     // The Run menu comes after the main window's own menu items, so theirs
     // keep their places. Its keys work from every window, as the main window's commands do;

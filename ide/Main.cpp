@@ -240,7 +240,7 @@ void TForm1::openRecentFile(const QString& path)
                                  QStringLiteral("%1\nno longer exists and leaves the list.").arg(path));
         return;
     }
-    if (maySetTextAside() && (!mayEndDebugging || mayEndDebugging(path)))
+    if (maySetTextAside() && mayEndDebugging(path))
         OpenSourceFile(path);
 }
 
@@ -265,7 +265,7 @@ bool TForm1::maySetTextAside()
 
 void TForm1::Nov1Click()
 {
-    if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging(QString())))
+    if (!maySetTextAside() || !mayEndDebugging(QString()))
         return;
     TEd* editor = m_windows.editor;
     showAndRaise(editor);
@@ -306,7 +306,7 @@ void TForm1::Otevt1Click()
     if (!maySetTextAside())
         return;
     const QString path = OD1(this, m_recent->dialogFolder(m_session.currentFile(), programFolder()));
-    if (!path.isEmpty() && (!mayEndDebugging || mayEndDebugging(QFileInfo(path).absoluteFilePath())))
+    if (!path.isEmpty() && mayEndDebugging(QFileInfo(path).absoluteFilePath()))
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
 
@@ -459,7 +459,7 @@ void TForm1::ErBoxClick(ListBox* box)
     if (found.hasMatch() && named.isFile()) {
         const QString file = named.absoluteFilePath();
         if (QFileInfo(file) != QFileInfo(m_session.currentFile())) {
-            if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging(file)))
+            if (!maySetTextAside() || !mayEndDebugging(file))
                 return;
             OpenSourceFile(file);
         }

@@ -80,8 +80,9 @@ public:
     // the debug session of the old one, asking first while its program runs;
     // false when the user keeps it running. `next` is the file to open
     // (empty for New): another source file of the program being debugged
-    // keeps the session. None: nothing to end.
-    std::function<bool(const QString& next)> mayEndDebugging;
+    // keeps the session. None: nothing to end. The debugger's wiring sets it.
+    using EndDebuggingCheck = std::function<bool(const QString& next)>;
+    void setEndDebuggingCheck(EndDebuggingCheck check) { m_mayEndDebugging = std::move(check); }
     // The current file changed on disk: asks, and reloads when the user says so.
     void reloadChangedFile(const QString& path);
 
@@ -146,6 +147,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Whether another source may take the editor (no debug session, or the user ends it).
+    bool mayEndDebugging(const QString& next) const { return !m_mayEndDebugging || m_mayEndDebugging(next); }
+    EndDebuggingCheck m_mayEndDebugging;
     void buildMenus();
     void buildClientArea();
     void buildStatusBar();
