@@ -188,16 +188,14 @@ ProfileStore::WindowPlace TPlacement::currentPlace() const
     return place;
 }
 
-bool TPlacement::SavePlacement()
+QString TPlacement::SavePlacement()
 {
-    m_lastError.clear();
     if (IniFileName.isEmpty() || !m_owner)
-        return true;
-    m_lastError = withStore([this](ProfileStore& store) {
+        return {};
+    return withStore([this](ProfileStore& store) {
         store.setWindowPlace(Section, currentPlace());
         return store.save();
     });
-    return m_lastError.isEmpty();
 }
 
 bool TPlacement::hasStoredPlacement() const
@@ -267,8 +265,9 @@ void restoreWindowPlacement(TPlacement* placement)
 
 bool saveWindowPlacement(TPlacement* placement)
 {
-    if (placement->SavePlacement())
+    const QString error = placement->SavePlacement();
+    if (error.isEmpty())
         return true;
-    reportError(placement->lastError());
+    reportError(error);
     return false;
 }

@@ -41,10 +41,9 @@ public:
     int WLeft = 0;        // default left edge of the normal rectangle
     int WTop = 0;         // default top edge of the normal rectangle
 
-    // Writes the owner's placement. False when the file could not be written;
-    // lastError() then holds "Unable to write to <file>". Nothing to do (no
-    // file name, no owner) counts as success.
-    virtual bool SavePlacement();
+    // Writes the owner's placement: empty when done, else why not ("Unable
+    // to write to <file>"). Nothing to do (no file name, no owner) is done.
+    [[nodiscard]] virtual QString SavePlacement();
     // Hands the owner's placement to the store without writing the file (the
     // run's store then writes all windows' places with one save).
     void StorePlacement();
@@ -54,7 +53,6 @@ public:
     // Whether the profile holds a rectangle for this window.
     bool hasStoredPlacement() const;
 
-    QString lastError() const { return m_lastError; }
     // The file that IniFileName names.
     QString profilePath() const;
     static QString ResolveProfilePath(const QString& iniFileName);
@@ -70,7 +68,6 @@ private:
 
     QWidget* m_owner;
     ProfileStore* m_shared = nullptr;
-    QString m_lastError;
 };
 
 // Puts a window's frame at its first-start place, an offset from the top left

@@ -164,13 +164,13 @@ TSklad::TSklad(const QString& programFolder, QWidget* parent, ProfileStore* prof
 
 TSklad::~TSklad()
 {
-    FormDestroy();
+    (void)FormDestroy();  // a closing window has no one left to tell
 }
 
-bool TSklad::FormDestroy()
+QString TSklad::FormDestroy()
 {
     if (m_placementSaved)
-        return true;
+        return {};
     m_placementSaved = true;
     return PL1->SavePlacement();
 }

@@ -42,9 +42,9 @@ public:
     explicit TSklad(const QString& programFolder, QWidget* parent = nullptr, ProfileStore* profile = nullptr);
     // Saves the placement when FormDestroy has not done so already.
     ~TSklad() override;
-    // Saves the placement (section "Sklad"), once; false when it could not be
-    // written (PL1->lastError() tells why).
-    bool FormDestroy();
+    // Saves the placement (section "Sklad"), once: empty when done, else why
+    // it could not be written.
+    QString FormDestroy();
     // Hands the placement to the profile store instead, once; the store's
     // owner writes the file.
     void keepPlacement();
