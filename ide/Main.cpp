@@ -251,11 +251,8 @@ bool TForm1::maySetTextAside()
     const QString file = m_session.currentFile().isEmpty() ? m_session.displayName()
                                                             : QDir::toNativeSeparators(m_session.currentFile());
     switch (askSaveChanges(this, file)) {
-    case QMessageBox::Save: {
-        bool saved = false;
-        guarded([&] { saved = UloClick(false); });
-        return saved;
-    }
+    case QMessageBox::Save:
+        return UloClick(false);
     case QMessageBox::Discard:
         return true;
     default:
@@ -315,7 +312,10 @@ bool TForm1::UloClick(bool saveAs)
     TEd* editor = m_windows.editor;
     const QString current = m_session.currentFile();
     if (!saveAs && !current.isEmpty()) {
-        m_session.document().save(current, editor->text());
+        if (const QString error = m_session.document().save(current, editor->text()); !error.isEmpty()) {
+            reportError(error);
+            return false;
+        }
         editor->markSaved();
         statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(current)));
         return true;
@@ -327,7 +327,10 @@ bool TForm1::UloClick(bool saveAs)
     if (path.isEmpty())
         return false;
     const QString fullPath = QFileInfo(path).absoluteFilePath();
-    m_session.document().save(fullPath, editor->text());
+    if (const QString error = m_session.document().save(fullPath, editor->text()); !error.isEmpty()) {
+        reportError(error);
+        return false;
+    }
     editor->markSaved();
     rememberFile(fullPath);
     statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(fullPath)));
@@ -366,8 +369,8 @@ void TForm1::Kompiluj1Click(bool debug)
         if (m_session.currentFile().isEmpty()) {
             if (!UloClick(true))
                 return;
-        } else if (m_session.setup().autosave()) {
-            UloClick(false);
+        } else if (m_session.setup().autosave() && !UloClick(false)) {
+            return;
         }
         if (IsCFile(m_session.currentFile())) {
             checkCSource();

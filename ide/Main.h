@@ -105,7 +105,7 @@ public:
     void Nov1Click();
     void Otevt1Click();
     // "Save" (saveAs == false) or "Save As". False when the user cancelled the
-    // file dialog; FileError when the file cannot be written.
+    // file dialog or the file cannot be written (that error is reported).
     bool UloClick(bool saveAs);
     void Zavt1Click();
     void ZavtZelvar1Click();

@@ -182,8 +182,8 @@ void TForm1::buildMenus()
 
     connect(Nov1, &QAction::triggered, this, &TForm1::Nov1Click);
     connect(Otevt1, &QAction::triggered, this, &TForm1::Otevt1Click);
-    connect(Ulo, &QAction::triggered, this, [this] { guarded([this] { UloClick(false); }); });
-    connect(Uloitjako1, &QAction::triggered, this, [this] { guarded([this] { UloClick(true); }); });
+    connect(Ulo, &QAction::triggered, this, [this] { UloClick(false); });
+    connect(Uloitjako1, &QAction::triggered, this, [this] { UloClick(true); });
     connect(Zavt1, &QAction::triggered, this, &TForm1::Zavt1Click);
     connect(ZavtZelvar1, &QAction::triggered, this, &TForm1::ZavtZelvar1Click);
     connect(Kontroluj1, &QAction::triggered, this, [this] { Kompiluj1Click(false); });
