@@ -37,7 +37,6 @@ CoreBackend::~CoreBackend()
 void CoreBackend::start(const Program& program, const EngineOptions& options, SerialBridge* serial)
 {
     shutdown();
-    m_error.clear();
     m_program = program;
     const sim::Chip* chip = sim::findChip(options.cpuType.toStdString());
     if (!chip) {
@@ -100,7 +99,6 @@ void CoreBackend::setState(State state)
 
 void CoreBackend::fail(const QString& message)
 {
-    m_error = message;
     m_sliceTimer.stop();
     m_operation = Operation::None;
     // Reported later, like every other answer: the caller connects after start().

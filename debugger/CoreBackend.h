@@ -38,7 +38,6 @@ public:
     State state() const override { return m_state; }
     const MachineState& machine() const override { return m_machine; }
     uint8_t pins(unsigned port) const override { return m_pins[port & 3]; }
-    QString lastError() const override { return m_error; }
     uint64_t instructionsRun() const override { return m_instructionsRun; }
 
     void run(uint64_t instructionLimit) override;
@@ -120,7 +119,6 @@ private:
     bool m_boardBehind = false;  // the board was shown a past step's pins
     SerialBridge* m_serial = nullptr;
     State m_state = State::Off;
-    QString m_error;
     MachineState m_machine;
     std::array<uint8_t, 4> m_pins{0xFF, 0xFF, 0xFF, 0xFF};
     std::set<uint16_t> m_breakpoints;

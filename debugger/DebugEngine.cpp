@@ -51,7 +51,6 @@ void DebugEngine::start(const Program& program)
 {
     shutdown();
     m_failed = false;
-    m_error.clear();
     m_program = program;
     if (const QString error = LoadCodeImage(m_program); !error.isEmpty()) {
         fail(error);
@@ -103,7 +102,6 @@ void DebugEngine::shutdown()
 void DebugEngine::fail(const QString& message)
 {
     m_failed = true;
-    m_error = message;
     emit stateChanged(State::Failed);
     emit failed(message);
 }
@@ -116,13 +114,6 @@ DebugEngine::State DebugEngine::state() const
 }
 
 const MachineState& DebugEngine::machine() const { return m_backend ? m_backend->machine() : m_idle; }
-
-QString DebugEngine::lastError() const
-{
-    if (m_failed || !m_backend)
-        return m_error;
-    return m_backend->lastError();
-}
 
 QString DebugEngine::serialTerminalPath() const
 {
@@ -201,29 +192,29 @@ QString DebugEngine::loadState(const QString& path)
     return why.isEmpty() ? why : QStringLiteral("%1: %2").arg(path, why);
 }
 
-bool DebugEngine::runToLine(toolchain::SourceLine line)
+QString DebugEngine::runToLine(toolchain::SourceLine line)
 {
     if (!isPaused())
-        return false;
+        return QStringLiteral("the program is not paused");
     const toolchain::LineTable& lines = m_program.lineTable();
     const auto real = lines.lineWithCode(line.file, line.line);
     if (!real)
-        return false;
+        return QStringLiteral("no code at or after line %1").arg(line.line + 1);
     m_freeRun = false;
     m_backend->runTo(*lines.lineAddress({line.file, *real}));
-    return true;
+    return {};
 }
 
-bool DebugEngine::runToAsmLine(int line)
+QString DebugEngine::runToAsmLine(int line)
 {
     if (!isPaused())
-        return false;
+        return QStringLiteral("the program is not paused");
     const auto real = m_program.map.asmLineWithCode(line);
     if (!real)
-        return false;
+        return QStringLiteral("no code at or after line %1").arg(line + 1);
     m_freeRun = false;
     m_backend->runTo(*m_program.map.asmLineAddress(*real));
-    return true;
+    return {};
 }
 
 std::set<uint16_t> DebugEngine::breakpointAddresses() const

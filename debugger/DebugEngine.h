@@ -5,6 +5,10 @@
 // once; results come back as signals, so a window stays responsive while the
 // program runs.
 //
+// One error style: a call that can be refused returns the reason in words
+// (empty: done); a failure of the simulator itself, at the start or during a
+// run, comes back as failed(message).
+//
 // The simulator is a backend (SimulatorBackend): the built-in core by
 // default, or s51 (EngineOptions::kind). The engine keeps what outlives a
 // session: the breakpoints as lines, and the board's serial line, whose
@@ -84,7 +88,6 @@ public:
     }
     std::optional<int> currentAsmLine() const { return m_program.map.asmLineAt(machine().pc); }
     QString serialTerminalPath() const;  // the path a terminal program opens, empty without one
-    QString lastError() const;
     qint64 simulatorProcessId() const { return m_backend ? m_backend->processId() : 0; }
     // The built-in simulator's machine while a session runs on it (else null),
     // and a listener told of its pin changes, kept across sessions (the virtual board).
@@ -125,10 +128,11 @@ public:
     void stepLine();   // the current source line, calls and interrupts run through
     void stepInto();   // to the next source line, into a called procedure that has lines
     void stepOut();    // until the current procedure has returned
-    // To a source (or assembly) line; false when no code belongs to it or after it.
-    bool runToLine(toolchain::SourceLine line);
-    bool runToSourceLine(int line) { return runToLine({0, line}); }
-    bool runToAsmLine(int line);
+    // To a source (or assembly) line; empty when running there, else why not
+    // (not paused, or no code belongs to the line or follows it).
+    [[nodiscard]] QString runToLine(toolchain::SourceLine line);
+    [[nodiscard]] QString runToSourceLine(int line) { return runToLine({0, line}); }
+    [[nodiscard]] QString runToAsmLine(int line);
 
     // Stepping back over the recent steps (the built-in simulator): when
     // paused and something lies behind. Step Back goes to the start of the
@@ -145,8 +149,8 @@ public:
     // The whole simulation state to and from a file, when paused; empty, or
     // "path: why" (nothing changed).
     bool canSaveState() const { return isPaused() && m_backend->core(); }
-    QString saveState(const QString& path);
-    QString loadState(const QString& path);
+    [[nodiscard]] QString saveState(const QString& path);
+    [[nodiscard]] QString loadState(const QString& path);
 
     // Breakpoints, kept across runs. The lines are where the breakpoints
     // really are: a line without code moves to the next one with code.
@@ -159,7 +163,7 @@ public:
     // A breakpoint's condition, enabling and hit count. The condition's names
     // are the source's (setConditionNames); an error comes back as the text
     // shown to the user (empty: accepted) and leaves the breakpoint unconditional.
-    QString setBreakpointCondition(BreakpointRef breakpoint, const QString& condition);
+    [[nodiscard]] QString setBreakpointCondition(BreakpointRef breakpoint, const QString& condition);
     void setBreakpointEnabled(BreakpointRef breakpoint, bool enabled);
     BreakpointSettings breakpointSettings(BreakpointRef breakpoint) const;
     void setConditionNames(SourceNames names);
@@ -210,7 +214,6 @@ private:
     SourceNames m_conditionNames;
     bool m_freeRun = false;  // the backend's operation is a run without limit (s51: resumed past a false condition)
     MachineState m_idle;  // before the first start
-    QString m_error;
     bool m_failed = false;
     sim::Listener* m_pinListener = nullptr;
 };

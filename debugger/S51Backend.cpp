@@ -68,7 +68,6 @@ QString S51Backend::findWakeHelper() const
 void S51Backend::start(const Program& program, const EngineOptions& options, SerialBridge* serial)
 {
     shutdown();
-    m_error.clear();
     m_program = program;
     m_options = options;
 
@@ -162,7 +161,6 @@ void S51Backend::fail(const QString& message)
 {
     if (m_state == State::Failed)
         return;
-    m_error = message;
     m_watchdog.stop();
     if (m_process) {
         m_process->disconnect(this);

@@ -41,7 +41,6 @@ public:
     State state() const override { return m_state; }
     const MachineState& machine() const override { return m_machine; }
     uint8_t pins(unsigned port) const override { return m_pins[port & 3]; }
-    QString lastError() const override { return m_error; }
     qint64 processId() const override { return m_process ? m_process->processId() : 0; }
     uint64_t instructionsRun() const override { return m_instructionsRun; }
 
@@ -102,7 +101,6 @@ private:
     QProcess* m_process = nullptr;
     SerialBridge* m_serial = nullptr;
     State m_state = State::Off;
-    QString m_error;
     QByteArray m_buffer;
     QQueue<Command> m_waiting, m_inFlight;
     QTimer m_watchdog;

@@ -55,7 +55,6 @@ public:
     virtual State state() const = 0;
     virtual const MachineState& machine() const = 0;
     virtual uint8_t pins(unsigned port) const = 0;
-    virtual QString lastError() const = 0;
     virtual qint64 processId() const { return 0; }
     // The built-in simulator's machine (null for s51 and before a start): the
     // virtual board reads and drives its pins, on the engine's thread between slices.

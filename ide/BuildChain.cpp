@@ -201,13 +201,13 @@ void TBuildChain::BuildFinished(TExecuteThread* sender)
     emit buildFinished(ok, output);
 }
 
-QString TBuildChain::ReadListingText(const QString& path, bool* ok)
+QString TBuildChain::ListingText(const QByteArray& bytes)
+{
+    return withLfLineEnds(western::decode(bytes));
+}
+
+QString TBuildChain::ReadListingText(const QString& path)
 {
     QFile f(path);
-    const bool opened = f.open(QIODevice::ReadOnly);
-    if (ok)
-        *ok = opened;
-    if (!opened)
-        return {};
-    return withLfLineEnds(western::decode(f.readAll()));
+    return f.open(QIODevice::ReadOnly) ? ListingText(f.readAll()) : QString();
 }

@@ -75,9 +75,12 @@ public:
     QString templatePath() const;
     QString scriptPath() const;
 
-    // Reads a listing as plain text in the Western character set (windows-1252)
+    // A listing as plain text in the Western character set (windows-1252)
     // the assemblers write, line ends as '\n' (the LST window drops a final one).
-    static QString ReadListingText(const QString& path, bool* ok = nullptr);
+    static QString ListingText(const QByteArray& bytes);
+    // The same read from a file; empty when it cannot be read (a command
+    // that must tell why reads it with readFileBytes).
+    static QString ReadListingText(const QString& path);
 
 signals:
     void buildStarted();

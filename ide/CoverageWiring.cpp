@@ -5,7 +5,6 @@
 #include "Main.h"
 #include "Placement.h"
 #include "Session.h"
-#include "ProfileFile.h"
 #include "WindowSet.h"
 #include "asembu.h"
 #include "editoru.h"
@@ -16,8 +15,6 @@
 #include <QStatusBar>
 
 namespace {
-
-constexpr const char* Section = "Coverage";
 
 struct Choice {
     m51dbg::DebugController::Action action;
@@ -48,20 +45,16 @@ QList<CodeEditor::CoverageLine> CoverageLinesOf(const insight::Report& report, c
 
 void attachCoverage(const WindowSet& windows, m51dbg::DebugController* debugger)
 {
-    const QString profile = TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"));
-    TProfileFile file;
-    file.load(profile);
-    for (const Choice& choice : Choices) {
-        const QByteArray stored = file.GetPrivateProfileString(Section, choice.key).trimmed();
-        debugger->action(choice.action)->setChecked(stored.isEmpty() ? choice.byDefault : stored == "1");
-    }
+    ProfileStore& profile = windows.main->session().profile();
+    for (const Choice& choice : Choices)
+        debugger->action(choice.action)->setChecked(profile.coverageChoice(choice.key).value_or(choice.byDefault));
 
     auto refresh = [debugger, windows] {
         const auto report = debugger->insight()->report();
         const bool marks = debugger->action(m51dbg::DebugController::Action::ShowCoverage)->isChecked();
         const bool heat = debugger->action(m51dbg::DebugController::Action::ShadeHotLines)->isChecked();
-        CodeEditor* source = windows.editor->M;
-        CodeEditor* assembly = windows.assembly->M;
+        TEd* source = windows.editor;
+        TAed* assembly = windows.assembly;
         // Nothing ran yet (a start, a run before its first stop): nothing to tell.
         const auto executed = [](const insight::LineStats& line) { return line.executed(); };
         const bool ran = report && (std::any_of(report->sourceLines.begin(), report->sourceLines.end(), executed)
@@ -92,28 +85,22 @@ void attachCoverage(const WindowSet& windows, m51dbg::DebugController* debugger)
     QObject::connect(debugger, &m51dbg::DebugController::executionPlaceChanged, windows.editor, refresh);
     for (const Choice& choice : Choices)
         QObject::connect(debugger->action(choice.action), &QAction::toggled, windows.editor,
-                         [refresh, profile, main = windows.main, key = choice.key](bool on) {
-                             TProfileFile file;
-                             file.load(profile);
-                             file.WritePrivateProfileString(Section, key, on ? "1" : "0");
-                             if (!file.save(profile))
-                                 main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
+                         [refresh, &profile, main = windows.main, key = choice.key](bool on) {
+                             profile.setCoverageChoice(key, on);
+                             if (const QString error = profile.save(); !error.isEmpty())
+                                 main->statusBar()->showMessage(error);
                              refresh();
                          });
     // A new build's text has other lines: the old marks go.
     QObject::connect(debugger, &m51dbg::DebugController::built, windows.editor, [windows] {
-        windows.editor->M->clearCoverage();
-        windows.assembly->M->clearCoverage();
+        windows.editor->clearCoverage();
+        windows.assembly->clearCoverage();
     });
     QObject::connect(debugger, &m51dbg::DebugController::profileLineActivated, windows.editor,
                      [windows](int sourceLine, int asmLine) {
-                         QWidget* window = sourceLine >= 0 ? static_cast<QWidget*>(windows.editor) : windows.assembly;
-                         CodeEditor* pane = sourceLine >= 0 ? windows.editor->M : windows.assembly->M;
-                         if (!pane->goToLine(sourceLine >= 0 ? sourceLine : asmLine))
-                             return;
-                         window->show();
-                         window->raise();
-                         window->activateWindow();
-                         pane->setFocus();
+                         if (sourceLine >= 0)
+                             windows.editor->presentLine(sourceLine);
+                         else
+                             windows.assembly->presentLine(asmLine);
                      });
 }

@@ -10,7 +10,6 @@
 #include "Main.h"
 #include "Nastavu.h"
 #include "Placement.h"
-#include "ProfileFile.h"
 #include "toolchain/Build.h"
 #include "Session.h"
 #include "WindowSet.h"
@@ -68,7 +67,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
 
     // Another source ends the session of the old one: its registers, board
     // and watches belong to the old program. A running program is asked about.
-    main->mayEndDebugging = [main, debugger](const QString& next) {
+    main->setEndDebuggingCheck([main, debugger](const QString& next) {
         if (debugger->isProgramFile(next))
             return true;
         if (debugger->engine()->state() == m51dbg::DebugEngine::State::Running
@@ -78,7 +77,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
             return false;
         debugger->endSession();
         return true;
-    };
+    });
 
     // The Run menu comes after the main window's own menu items, so theirs
     // keep their places. Its keys work from every window, as the main window's commands do;
@@ -91,16 +90,13 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
             action->setShortcutContext(Qt::ApplicationShortcut);
     }
 
-    CodeEditor* pane = editor->M;
-    QObject::connect(pane, &CodeEditor::breakpointToggled, debugger,
-                     [debugger, pane](int, bool) { debugger->setBreakpoints(pane->breakpoints()); });
-    QObject::connect(debugger, &m51dbg::DebugController::breakpointsChanged, pane, &CodeEditor::setBreakpoints);
+    TAed* assembly = windows.assembly;
+    QObject::connect(editor, &TEd::breakpointsChanged, debugger, &m51dbg::DebugController::setBreakpoints);
+    QObject::connect(debugger, &m51dbg::DebugController::breakpointsChanged, editor, &TEd::setBreakpoints);
     QObject::connect(debugger, &m51dbg::DebugController::executionLineChanged, editor,
-                     [editor, windows](int sourceLine, int asmLine) {
-                         editor->M->setExecutionLine(sourceLine);
-                         editor->M->goToLine(sourceLine);
-                         windows.assembly->M->setExecutionLine(asmLine);
-                         windows.assembly->M->goToLine(asmLine);
+                     [editor, assembly](int sourceLine, int asmLine) {
+                         editor->showExecutionLine(sourceLine);
+                         assembly->showExecutionLine(asmLine);
                      });
     // Another source file of the program opened while it is debugged (by
     // hand, or as the program counter reaches it) goes on in the same session.
@@ -114,7 +110,7 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
     // files: the editor opens the one the program counter is in (the session
     // goes on) and marks the line.
     QObject::connect(debugger, &m51dbg::DebugController::executionPlaceChanged, editor,
-                     [main, editor, windows](const QString& file, int line) {
+                     [main, editor, assembly](const QString& file, int line) {
                          if (file.isEmpty() || line < 0
                              || !(m51dbg::IsCSource(file) || m51dbg::IsAssemblySource(file)))
                              return;
@@ -123,12 +119,11 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                              if (!QFileInfo::exists(file) || !main->maySetTextAside())
                                  return;
                              // The ASM window follows the program, not the file opened.
-                             const bool assemblyShown = windows.assembly->isVisible();
+                             const bool assemblyShown = assembly->isVisible();
                              main->OpenSourceFile(file);
-                             windows.assembly->setVisible(assemblyShown);
+                             assembly->setVisible(assemblyShown);
                          }
-                         editor->M->setExecutionLine(line);
-                         editor->M->goToLine(line);
+                         editor->showExecutionLine(line);
                      });
     // A line of another of the C program's files (a call stack frame, a Profile row): opened and shown.
     QObject::connect(debugger, &m51dbg::DebugController::sourcePlaceRequested, editor,
@@ -140,10 +135,10 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                              main->OpenSourceFile(file);
                              debugger->switchSource(previous);
                          }
-                         editor->M->goToLine(line);
+                         editor->showLine(line);
                      });
     // While a C program is stopped, a name under the mouse shows its value.
-    editor->M->setValueTips([debugger, main](const QString& expression) {
+    editor->setValueTips([debugger, main](const QString& expression) {
         m51dbg::DebugEngine* engine = debugger->engine();
         if (!engine->isPaused() || engine->program().language != toolchain::Language::C
             || !m51dbg::IsCSource(main->session().currentFile()))
@@ -176,28 +171,27 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
                              const QString reason = QString::fromStdString(d.message);
                              marker = marker.isEmpty() ? reason : marker + QLatin1Char('\n') + reason;
                          }
-                         editor->M->setErrorMarkers(markers);
+                         editor->setErrorMarkers(markers);
                      });
     // A call stack frame double-clicked: its line in the editor and the ASM window.
     QObject::connect(debugger, &m51dbg::DebugController::sourceLineRequested, editor,
-                     [editor, windows](int sourceLine, int asmLine) {
+                     [editor, assembly](int sourceLine, int asmLine) {
                          if (sourceLine >= 0)
-                             editor->M->goToLine(sourceLine);
+                             editor->showLine(sourceLine);
                          if (asmLine >= 0)
-                             windows.assembly->M->goToLine(asmLine);
+                             assembly->showLine(asmLine);
                      });
     // The ASM window shows the assembly of the program being debugged, so its
     // marked line is the one the simulator executes.
-    QObject::connect(debugger, &m51dbg::DebugController::built, windows.assembly,
-                     [windows, main](const QString& assembly) {
-                         windows.assembly->M->setPlainText(assembly);
+    QObject::connect(debugger, &m51dbg::DebugController::built, assembly,
+                     [assembly, main](const QString& text) {
+                         assembly->setText(text);
                          // A C program's assembly comes module by module as
                          // it stops; its window shows as an M51 compile's does.
                          if (IsCFile(main->session().currentFile()))
-                             windows.assembly->show();
+                             assembly->show();
                      });
-    QObject::connect(debugger, &m51dbg::DebugController::moduleAssemblyShown, windows.assembly,
-                     [windows](const QString& text) { windows.assembly->M->setPlainText(text); });
+    QObject::connect(debugger, &m51dbg::DebugController::moduleAssemblyShown, assembly, &TAed::setText);
     QObject::connect(debugger, &m51dbg::DebugController::statusMessage, main,
                      [main](const QString& text) { main->statusBar()->showMessage(m51::quoteForMessage(text)); });
     // The messages join the error list (a board file's "NAME.board:LINE: ...",
@@ -206,47 +200,17 @@ m51dbg::DebugController* attachDebugger(const WindowSet& windows)
         QStringList messages;
         for (const QString& message : given)
             messages << m51::quoteForMessage(message);
-        std::vector<ResultRow> rows = main->ErBox->rows();
-        // A build's errors are listed already, on their lines ("FILE:LINE: TEXT" ends with the row's TEXT).
-        for (const QString& message : messages)
-            if (std::none_of(rows.begin(), rows.end(), [&](const ResultRow& row) { return !row.text.isEmpty() && message.endsWith(row.text); }))
-                rows.push_back({-1, message, {}});
-        main->ErBox->setRows(std::move(rows));
-        if (messages.size() == 1)
-            main->statusBar()->showMessage(messages.front());
-        else if (messages.size() > 1)
-            main->statusBar()->showMessage(QStringLiteral("%1 (and %2 more in the error list)")
-                                               .arg(messages.front())
-                                               .arg(messages.size() - 1));
+        main->addProblems(messages);
     });
-    // The Setup dialog's simulator choice, kept in the profile file.
+    // The Setup dialog's simulator and SDCC, kept in the profile file.
+    const ProfileStore& profile = main->session().profile();
+    debugger->setSimulator(profile.s51Simulator() ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
+    debugger->setSdccProgram(profile.sdccProgram());
     if (TNastav* setup = windows.setup) {
-        const QString profile = TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"));
-        TProfileFile file;
-        file.load(profile);
-        const bool s51 = file.GetPrivateProfileString("Simulator", "Kind").trimmed().toLower() == "s51";
-        setup->Simulator->setCurrentIndex(s51 ? 1 : 0);
-        debugger->setSimulator(s51 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
-        QObject::connect(setup->Simulator, &QComboBox::currentIndexChanged, debugger, [debugger, profile, main](int index) {
-            debugger->setSimulator(index == 1 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
-            TProfileFile file;
-            file.load(profile);
-            file.WritePrivateProfileString("Simulator", "Kind", index == 1 ? "s51" : "core");
-            if (!file.save(profile))
-                main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
+        QObject::connect(setup, &TNastav::simulatorChosen, debugger, [debugger](bool s51) {
+            debugger->setSimulator(s51 ? m51dbg::SimulatorKind::S51 : m51dbg::SimulatorKind::Core);
         });
-        // The SDCC of C builds, kept beside the simulator's choice.
-        setup->Sdcc->setText(QString::fromUtf8(file.GetPrivateProfileString("C", "Sdcc").trimmed()));
-        debugger->setSdccProgram(setup->Sdcc->text());
-        QObject::connect(setup->Sdcc, &QLineEdit::editingFinished, debugger, [debugger, setup, profile, main] {
-            const QString program = setup->Sdcc->text().trimmed();
-            debugger->setSdccProgram(program);
-            TProfileFile file;
-            file.load(profile);
-            file.WritePrivateProfileString("C", "Sdcc", program.toUtf8());
-            if (!file.save(profile))
-                main->statusBar()->showMessage(QStringLiteral("Unable to write to %1").arg(profile));
-        });
+        QObject::connect(setup, &TNastav::sdccChosen, debugger, &m51dbg::DebugController::setSdccProgram);
     }
     attachCoverage(windows, debugger);
     return debugger;

@@ -127,22 +127,12 @@ bool encodeInto(jpeg_compress_struct* info, ErrorManager* err, const QImage& rgb
     return true;
 }
 
-void setError(QString* error, const char* text)
-{
-    if (error)
-        *error = QString::fromLocal8Bit(text);
-}
-
 } // namespace
 
-QImage decodeJpeg(const QByteArray& data, QString* error)
+DecodedJpeg decodeJpeg(const QByteArray& data)
 {
-    if (error)
-        error->clear();
-    if (data.isEmpty()) {
-        setError(error, "Empty JPEG data");
-        return QImage();
-    }
+    if (data.isEmpty())
+        return {QImage(), QStringLiteral("Empty JPEG data")};
     jpeg_decompress_struct info{};
     ErrorManager err;
     installErrorManager(err);
@@ -152,34 +142,23 @@ QImage decodeJpeg(const QByteArray& data, QString* error)
     const bool ok = decodeInto(&info, &err, reinterpret_cast<const unsigned char*>(data.constData()),
                                static_cast<unsigned long>(data.size()), &image, &row);
     jpeg_destroy_decompress(&info);
-    if (!ok) {
-        setError(error, err.message[0] ? err.message : "Undecodable JPEG data");
-        return QImage();
-    }
-    if (err.warning[0])
-        setError(error, err.warning);
-    return image.convertToFormat(QImage::Format_RGB32);
+    if (!ok)
+        return {QImage(), QString::fromLocal8Bit(err.message[0] ? err.message : "Undecodable JPEG data")};
+    return {image.convertToFormat(QImage::Format_RGB32), QString::fromLocal8Bit(err.warning)};
 }
 
-QImage decodeJpegFile(const QString& path, QString* error)
+DecodedJpeg decodeJpegFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot open file %1").arg(path);
-        return QImage();
-    }
-    return decodeJpeg(file.readAll(), error);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QImage(), QStringLiteral("Cannot open file %1").arg(path)};
+    return decodeJpeg(file.readAll());
 }
 
-QByteArray encodeJpeg(const QImage& image, int quality, QString* error)
+EncodedJpeg encodeJpeg(const QImage& image, int quality)
 {
-    if (error)
-        error->clear();
-    if (image.isNull()) {
-        setError(error, "No picture to encode");
-        return QByteArray();
-    }
+    if (image.isNull())
+        return {QByteArray(), QStringLiteral("No picture to encode")};
     // A grey picture stays a one-component JPEG; everything else is written as RGB.
     const QImage rgb = image.convertToFormat(image.isGrayscale() ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     jpeg_compress_struct info{};
@@ -190,11 +169,11 @@ QByteArray encodeJpeg(const QImage& image, int quality, QString* error)
     unsigned long size = 0;
     const bool ok = encodeInto(&info, &err, rgb, std::clamp(quality, 1, 100), &buffer, &size);
     jpeg_destroy_compress(&info);
-    QByteArray out;
+    EncodedJpeg out;
     if (ok)
-        out = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size));
+        out.bytes = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size));
     else
-        setError(error, err.message[0] ? err.message : "JPEG encoding failed");
+        out.error = QString::fromLocal8Bit(err.message[0] ? err.message : "JPEG encoding failed");
     std::free(buffer);
     return out;
 }

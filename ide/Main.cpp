@@ -106,7 +106,7 @@ void showAndRaise(QWidget* window)
 TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     : QMainWindow(parent), OD1(runOpenDialog), SD1(runSaveDialog), shellRun(ShellRun),
       askSaveChanges(runSaveChangesBox), askReload(runReloadBox), m_session(session), m_windows(windows),
-      m_recent(std::make_unique<RecentFiles>())
+      m_recent(std::make_unique<RecentFiles>(session.profile()))
 {
     m_recent->load();
     setObjectName(QStringLiteral("Form1"));
@@ -143,7 +143,7 @@ TForm1::TForm1(Session& session, const WindowSet& windows, QWidget* parent)
     connect(&m_session, &Session::diagnosticsChanged, this, &TForm1::showDiagnostics);
     layOutTools();
 
-    PL1 = new TPlacement(this, QStringLiteral("Form1"));
+    PL1 = new TPlacement(this, QStringLiteral("Form1"), &m_session.profile());
     restorePlacement();
     FormResize();
 }
@@ -193,7 +193,7 @@ void TForm1::OpenSourceFile(const QString& path)
         m_windows.assembly->hide();
         m_windows.listing->hide();
         editor->setText(text);
-        editor->M->setModified(false);
+        editor->markSaved();
         showAndRaise(editor);
         m_session.fileWasOpened(path);
         // The lists and the status told of the file before.
@@ -240,7 +240,7 @@ void TForm1::openRecentFile(const QString& path)
                                  QStringLiteral("%1\nno longer exists and leaves the list.").arg(path));
         return;
     }
-    if (maySetTextAside() && (!mayEndDebugging || mayEndDebugging(path)))
+    if (maySetTextAside() && mayEndDebugging(path))
         OpenSourceFile(path);
 }
 
@@ -251,11 +251,8 @@ bool TForm1::maySetTextAside()
     const QString file = m_session.currentFile().isEmpty() ? m_session.displayName()
                                                             : QDir::toNativeSeparators(m_session.currentFile());
     switch (askSaveChanges(this, file)) {
-    case QMessageBox::Save: {
-        bool saved = false;
-        guarded([&] { saved = UloClick(false); });
-        return saved;
-    }
+    case QMessageBox::Save:
+        return UloClick(false);
     case QMessageBox::Discard:
         return true;
     default:
@@ -265,12 +262,12 @@ bool TForm1::maySetTextAside()
 
 void TForm1::Nov1Click()
 {
-    if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging(QString())))
+    if (!maySetTextAside() || !mayEndDebugging(QString()))
         return;
     TEd* editor = m_windows.editor;
     showAndRaise(editor);
     editor->setText(QString());
-    editor->M->setModified(false);
+    editor->markSaved();
     m_session.document().reset();
     clearResults();
     buildStatus->setText(QStringLiteral("New file"));
@@ -295,10 +292,7 @@ void TForm1::reloadChangedFile(const QString& path)
         return;
     guarded([&] {
         TEd* editor = m_windows.editor;
-        const int line = editor->M->caretLine();
-        editor->setText(m_session.document().reload());
-        editor->M->setModified(false);
-        editor->M->goToLine(qMin(line, editor->M->lines() - 1));
+        editor->reloadText(m_session.document().reload());
         clearResults();
         buildStatus->setText(QStringLiteral("Reloaded %1").arg(QDir::toNativeSeparators(path)));
     });
@@ -309,7 +303,7 @@ void TForm1::Otevt1Click()
     if (!maySetTextAside())
         return;
     const QString path = OD1(this, m_recent->dialogFolder(m_session.currentFile(), programFolder()));
-    if (!path.isEmpty() && (!mayEndDebugging || mayEndDebugging(QFileInfo(path).absoluteFilePath())))
+    if (!path.isEmpty() && mayEndDebugging(QFileInfo(path).absoluteFilePath()))
         OpenSourceFile(QFileInfo(path).absoluteFilePath());
 }
 
@@ -318,8 +312,11 @@ bool TForm1::UloClick(bool saveAs)
     TEd* editor = m_windows.editor;
     const QString current = m_session.currentFile();
     if (!saveAs && !current.isEmpty()) {
-        m_session.document().save(current, editor->text());
-        editor->M->setModified(false);
+        if (const QString error = m_session.document().save(current, editor->text()); !error.isEmpty()) {
+            reportError(error);
+            return false;
+        }
+        editor->markSaved();
         statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(current)));
         return true;
     }
@@ -330,8 +327,11 @@ bool TForm1::UloClick(bool saveAs)
     if (path.isEmpty())
         return false;
     const QString fullPath = QFileInfo(path).absoluteFilePath();
-    m_session.document().save(fullPath, editor->text());
-    editor->M->setModified(false);
+    if (const QString error = m_session.document().save(fullPath, editor->text()); !error.isEmpty()) {
+        reportError(error);
+        return false;
+    }
+    editor->markSaved();
     rememberFile(fullPath);
     statusBar()->showMessage(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(fullPath)));
     return true;
@@ -369,8 +369,8 @@ void TForm1::Kompiluj1Click(bool debug)
         if (m_session.currentFile().isEmpty()) {
             if (!UloClick(true))
                 return;
-        } else if (m_session.setup().autosave()) {
-            UloClick(false);
+        } else if (m_session.setup().autosave() && !UloClick(false)) {
+            return;
         }
         if (IsCFile(m_session.currentFile())) {
             checkCSource();
@@ -404,12 +404,12 @@ void TForm1::checkCSource()
                     for (const QString& message : messages)
                         rows.push_back({-1, message, {}});
                     ErBox->setRows(std::move(rows));
-                    m_windows.editor->M->setErrorMarkers(markers);
+                    m_windows.editor->setErrorMarkers(markers);
                     buildStatus->setText(summary);
                     statusBar()->showMessage(messages.isEmpty() ? summary : messages.front());
                 });
     }
-    if (!m_cCheck->start(path, m_windows.setup ? m_windows.setup->Sdcc->text().trimmed() : QString()))
+    if (!m_cCheck->start(path, m_session.profile().sdccProgram()))
         return;
     ErBox->clear();
     buildStatus->setText(QStringLiteral("Checking %1 with SDCC …").arg(QFileInfo(path).fileName()));
@@ -452,7 +452,7 @@ void TForm1::ErBoxClick(ListBox* box)
         Ed->show();
     Ed->raise();
     Ed->activateWindow();
-    Ed->M->setFocus();
+    Ed->focusText();
     // A message of another file ("FILE:LINE: text", as SDCC's on a C
     // program's other sources): that file opens at its line.
     static const QRegularExpression place(QStringLiteral("^(.+?):(\\d+):"));
@@ -462,11 +462,11 @@ void TForm1::ErBoxClick(ListBox* box)
     if (found.hasMatch() && named.isFile()) {
         const QString file = named.absoluteFilePath();
         if (QFileInfo(file) != QFileInfo(m_session.currentFile())) {
-            if (!maySetTextAside() || (mayEndDebugging && !mayEndDebugging(file)))
+            if (!maySetTextAside() || !mayEndDebugging(file))
                 return;
             OpenSourceFile(file);
         }
-        Ed->M->goToLine(std::max(0, found.captured(2).toInt() - 1), true);
+        Ed->selectLine(std::max(0, found.captured(2).toInt() - 1));
         return;
     }
     Ed->GoToLine(box->selectedLine());

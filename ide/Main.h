@@ -80,8 +80,9 @@ public:
     // the debug session of the old one, asking first while its program runs;
     // false when the user keeps it running. `next` is the file to open
     // (empty for New): another source file of the program being debugged
-    // keeps the session. None: nothing to end.
-    std::function<bool(const QString& next)> mayEndDebugging;
+    // keeps the session. None: nothing to end. The debugger's wiring sets it.
+    using EndDebuggingCheck = std::function<bool(const QString& next)>;
+    void setEndDebuggingCheck(EndDebuggingCheck check) { m_mayEndDebugging = std::move(check); }
     // The current file changed on disk: asks, and reloads when the user says so.
     void reloadChangedFile(const QString& path);
 
@@ -104,7 +105,7 @@ public:
     void Nov1Click();
     void Otevt1Click();
     // "Save" (saveAs == false) or "Save As". False when the user cancelled the
-    // file dialog; FileError when the file cannot be written.
+    // file dialog or the file cannot be written (that error is reported).
     bool UloClick(bool saveAs);
     void Zavt1Click();
     void ZavtZelvar1Click();
@@ -122,6 +123,10 @@ public:
     void Help1Click();
     // ErBox takes a third of the client height.
     void FormResize();
+    // Problems the debugger met (a board file's "NAME.board:LINE: ...", a
+    // state that was refused) join the error list, except those a build
+    // listed already on their lines; the first also shows in the status bar.
+    void addProblems(const QStringList& messages);
 
     // Lays out the tool bar from the settings: a button for tool 1 and for
     // every tool with a caption, as wide as its caption; the bar shows when
@@ -142,6 +147,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Whether another source may take the editor (no debug session, or the user ends it).
+    bool mayEndDebugging(const QString& next) const { return !m_mayEndDebugging || m_mayEndDebugging(next); }
+    EndDebuggingCheck m_mayEndDebugging;
     void buildMenus();
     void buildClientArea();
     void buildStatusBar();

@@ -26,6 +26,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -181,8 +182,8 @@ void TForm1::buildMenus()
 
     connect(Nov1, &QAction::triggered, this, &TForm1::Nov1Click);
     connect(Otevt1, &QAction::triggered, this, &TForm1::Otevt1Click);
-    connect(Ulo, &QAction::triggered, this, [this] { guarded([this] { UloClick(false); }); });
-    connect(Uloitjako1, &QAction::triggered, this, [this] { guarded([this] { UloClick(true); }); });
+    connect(Ulo, &QAction::triggered, this, [this] { UloClick(false); });
+    connect(Uloitjako1, &QAction::triggered, this, [this] { UloClick(true); });
     connect(Zavt1, &QAction::triggered, this, &TForm1::Zavt1Click);
     connect(ZavtZelvar1, &QAction::triggered, this, &TForm1::ZavtZelvar1Click);
     connect(Kontroluj1, &QAction::triggered, this, [this] { Kompiluj1Click(false); });
@@ -256,3 +257,17 @@ QToolButton* TForm1::toolButton(int k) const
     return k >= 1 && k <= 7 ? buttons[k - 1] : nullptr;
 }
 
+
+void TForm1::addProblems(const QStringList& messages)
+{
+    std::vector<ResultRow> rows = ErBox->rows();
+    // A build's errors are listed already, on their lines ("FILE:LINE: TEXT" ends with the row's TEXT).
+    for (const QString& message : messages)
+        if (std::none_of(rows.begin(), rows.end(), [&](const ResultRow& row) { return !row.text.isEmpty() && message.endsWith(row.text); }))
+            rows.push_back({-1, message, {}});
+    ErBox->setRows(std::move(rows));
+    if (messages.size() == 1)
+        statusBar()->showMessage(messages.front());
+    else if (messages.size() > 1)
+        statusBar()->showMessage(QStringLiteral("%1 (and %2 more in the error list)").arg(messages.front()).arg(messages.size() - 1));
+}

@@ -52,6 +52,28 @@ TNastav::TNastav(Session& session, QWidget* parent)
     buildLayout();
     LoadSetup();
     connect(&m_session, &Session::setupChanged, this, &TNastav::LoadSetup);
+
+    // The simulator and SDCC live in the profile, kept the moment they change.
+    ProfileStore& profile = m_session.profile();
+    Simulator->setCurrentIndex(profile.s51Simulator() ? 1 : 0);
+    Sdcc->setText(profile.sdccProgram());
+    connect(Simulator, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_session.profile().setS51Simulator(index == 1);
+        keepChoices();
+        emit simulatorChosen(index == 1);
+    });
+    connect(Sdcc, &QLineEdit::editingFinished, this, [this] {
+        const QString program = Sdcc->text().trimmed();
+        m_session.profile().setSdccProgram(program);
+        keepChoices();
+        emit sdccChosen(program);
+    });
+}
+
+void TNastav::keepChoices()
+{
+    if (const QString reason = m_session.profile().save(); !reason.isEmpty())
+        emit profileNotWritten(reason);
 }
 
 void TNastav::buildLayout()

@@ -46,8 +46,8 @@ public:
     QLineEdit* Edit20;    // hidden
     QToolButton* SpeedButton1;  // "Save setup"
     // The debugger's simulator: 0 the built-in one, 1 s51. Kept in the profile
-    // file, not in Zelvar.INI (whose lines are fixed); applies from the next
-    // debug session on.
+    // file, not in Zelvar.INI (whose lines are fixed), as soon as it is
+    // chosen; applies from the next debug session on.
     QComboBox* Simulator;
     // The SDCC that builds C programs (a path or a name on the PATH); empty:
     // $SDCC, else sdcc. Kept in the profile file like the simulator.
@@ -67,12 +67,20 @@ public:
     // The settings as the fields hold them.
     Setup editedSetup() const;
 
+signals:
+    // A simulator or an SDCC was chosen; the profile keeps it already.
+    void simulatorChosen(bool s51);
+    void sdccChosen(const QString& program);
+    // The profile could not be written: "Unable to write to <file>".
+    void profileNotWritten(const QString& reason);
+
 private:
     QLineEdit* textField(int line) const;   // nullptr for flag lines
     QLineEdit* toolCommandField(int k) const;
     QLineEdit* toolCaptionField(int k) const;
     QCheckBox* flagField(int line) const;   // nullptr for text lines
     void buildLayout();
+    void keepChoices();
 
     Session& m_session;
 };

@@ -1,6 +1,5 @@
 #include "Placement.h"
 
-#include "ProfileFile.h"
 #include "TextFiles.h"
 
 #include <QAbstractScrollArea>
@@ -10,7 +9,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QWidget>
 #include <algorithm>
@@ -82,11 +80,17 @@ TPlacement::TPlacement(QWidget* owner, const QString& section, const QString& in
         Section = owner->objectName();
 }
 
+TPlacement::TPlacement(QWidget* owner, const QString& section, ProfileStore* shared)
+    : TPlacement(owner, section)
+{
+    m_shared = shared;
+    if (shared)
+        IniFileName = shared->path();
+}
+
 QString TPlacement::ResolveProfilePath(const QString& iniFileName)
 {
-    if (iniFileName.isEmpty() || QFileInfo(iniFileName).isAbsolute())
-        return iniFileName;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') + iniFileName;
+    return ProfileStore::resolvePath(iniFileName);
 }
 
 QString TPlacement::profilePath() const
@@ -96,72 +100,33 @@ QString TPlacement::profilePath() const
 
 bool TPlacement::ParseProfileInt(QByteArrayView text, int* value)
 {
-    QByteArrayView t = text.trimmed();
-    bool negative = false;
-    if (!t.isEmpty() && (t.front() == '-' || t.front() == '+')) {
-        negative = t.front() == '-';
-        t = t.sliced(1);
-    }
-    int base = 10;
-    if (t.startsWith("0x") || t.startsWith("0X")) {
-        base = 16;
-        t = t.sliced(2);
-    } else if (t.startsWith('$')) {
-        base = 16;
-        t = t.sliced(1);
-    }
-    if (t.isEmpty() || t.size() > 10)
-        return false;
-    quint64 v = 0;
-    for (char c : t) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return false;
-        v = v * base + d;
-    }
-    qint64 result;
-    if (base == 16) {
-        // Hexadecimal spells the 32 bits, so $FFFFFFFF is -1 as on Windows.
-        if (v > 0xFFFFFFFFull)
-            return false;
-        result = qint32(quint32(v));
-    } else {
-        if (v > 0x80000000ull || (!negative && v == 0x80000000ull))
-            return false;
-        result = qint64(v);
-    }
-    *value = int(negative ? -result : result);
-    return true;
+    const std::optional<int> v = ProfileStore::parseInt(text);
+    if (v)
+        *value = *v;
+    return v.has_value();
+}
+
+template <typename Use>
+auto TPlacement::withStore(Use use) const
+{
+    if (m_shared)
+        return use(*m_shared);
+    ProfileStore own(IniFileName);
+    return use(own);
 }
 
 void TPlacement::LoadPlacement()
 {
     if (IniFileName.isEmpty() || !m_owner)
         return;
-    TProfileFile file;
-    file.load(profilePath());
-    const QByteArray section = Section.toUtf8();
-    bool stored = false;
-    auto read = [&](const char* key, int def) {
-        int v;
-        if (!ParseProfileInt(file.GetPrivateProfileString(section, key), &v))
-            return def;
-        stored = true;
-        return v;
-    };
+    const ProfileStore::WindowPlace place = withStore([this](ProfileStore& store) { return store.windowPlace(Section); });
     // Flags and the minimised and maximised positions have no use on a window
-    // that always comes back in its normal state; they are read for symmetry.
-    read("PlaceFlags", 0);
-    const qint64 left = read("PlaceNormPosL", WLeft);
-    const qint64 top = read("PlaceNormPosT", WTop);
-    const qint64 right = read("PlaceNormPosR", WLeft + m_owner->width());
-    const qint64 bottom = read("PlaceNormPosB", WTop + m_owner->height());
+    // that always comes back in its normal state.
+    const bool stored = place.flags || place.left || place.top || place.right || place.bottom;
+    const qint64 left = place.left.value_or(WLeft);
+    const qint64 top = place.top.value_or(WTop);
+    const qint64 right = place.right.value_or(WLeft + m_owner->width());
+    const qint64 bottom = place.bottom.value_or(WTop + m_owner->height());
     if (right >= left && bottom >= top) {
         m_owner->setWindowState(m_owner->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
         // A zero-sized window could never be found again: keep at least its minimum.
@@ -176,73 +141,69 @@ void TPlacement::LoadPlacement()
             const QSize client = area->viewport()->size();
             QScrollBar* hs = area->horizontalScrollBar();
             QScrollBar* vs = area->verticalScrollBar();
-            hs->setRange(0, std::max(0, read("pcHR", client.width() - 2)));
-            hs->setValue(read("pcHP", 0));
-            vs->setRange(0, std::max(0, read("pcVR", client.height() - 2)));
-            vs->setValue(read("pcVP", 0));
+            hs->setRange(0, std::max(0, int(place.hRange.value_or(client.width() - 2))));
+            hs->setValue(int(place.hPos.value_or(0)));
+            vs->setRange(0, std::max(0, int(place.vRange.value_or(client.height() - 2))));
+            vs->setValue(int(place.vPos.value_or(0)));
         }
     }
 }
 
-bool TPlacement::SavePlacement()
+void TPlacement::StorePlacement()
 {
-    m_lastError.clear();
-    if (IniFileName.isEmpty())
-        return true;
-    if (!m_owner)
-        return true; // "Unable to retrieve window placement": silent, nothing written
+    if (IniFileName.isEmpty() || !m_owner)
+        return; // "Unable to retrieve window placement": silent, nothing written
+    withStore([this](ProfileStore& store) {
+        store.setWindowPlace(Section, currentPlace());
+        return 0;
+    });
+}
+
+ProfileStore::WindowPlace TPlacement::currentPlace() const
+{
     QRect normal = m_owner->normalGeometry();
     if (!normal.isValid())
         normal = m_owner->geometry();
     normal.setSize(fittedSize(normal));
     const Qt::WindowStates state = m_owner->windowState();
     const bool maximised = state & Qt::WindowMaximized;
-    const int flags = (state & Qt::WindowMinimized) && maximised ? WPF_RESTORETOMAXIMIZED : 0;
     const QPoint maxPos = maximised ? m_owner->geometry().topLeft() : QPoint(-1, -1);
-
-    const QString path = profilePath();
-    TProfileFile file;
-    file.load(path);
-    const QByteArray section = Section.toUtf8();
-    auto write = [&](const char* key, qint64 v) {
-        file.WritePrivateProfileString(section, key, QByteArray::number(v));
-    };
-    write("PlaceFlags", flags);
-    write("PlaceMinPosX", -1);
-    write("PlaceMinPosY", -1);
-    write("PlaceMaxPosX", maxPos.x());
-    write("PlaceMaxPosY", maxPos.y());
-    write("PlaceNormPosL", normal.left());
-    write("PlaceNormPosT", normal.top());
-    write("PlaceNormPosR", qint64(normal.left()) + normal.width());
-    write("PlaceNormPosB", qint64(normal.top()) + normal.height());
+    ProfileStore::WindowPlace place;
+    place.flags = (state & Qt::WindowMinimized) && maximised ? WPF_RESTORETOMAXIMIZED : 0;
+    place.minX = place.minY = -1;
+    place.maxX = maxPos.x();
+    place.maxY = maxPos.y();
+    place.left = normal.left();
+    place.top = normal.top();
+    place.right = qint64(normal.left()) + normal.width();
+    place.bottom = qint64(normal.top()) + normal.height();
     if (SaveScroll) {
         if (auto* area = qobject_cast<QAbstractScrollArea*>(m_owner)) {
-            write("pcHR", area->horizontalScrollBar()->maximum());
-            write("pcHP", area->horizontalScrollBar()->value());
-            write("pcVR", area->verticalScrollBar()->maximum());
-            write("pcVP", area->verticalScrollBar()->value());
+            place.hRange = area->horizontalScrollBar()->maximum();
+            place.hPos = area->horizontalScrollBar()->value();
+            place.vRange = area->verticalScrollBar()->maximum();
+            place.vPos = area->verticalScrollBar()->value();
         }
     }
-    if (!file.save(path)) {
-        m_lastError = QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path));
-        return false;
-    }
-    return true;
+    return place;
+}
+
+QString TPlacement::SavePlacement()
+{
+    if (IniFileName.isEmpty() || !m_owner)
+        return {};
+    return withStore([this](ProfileStore& store) {
+        store.setWindowPlace(Section, currentPlace());
+        return store.save();
+    });
 }
 
 bool TPlacement::hasStoredPlacement() const
 {
     if (IniFileName.isEmpty())
         return false;
-    TProfileFile file;
-    file.load(profilePath());
-    const QByteArray section = Section.toUtf8();
-    int v;
-    for (const char* key : {"PlaceNormPosL", "PlaceNormPosT", "PlaceNormPosR", "PlaceNormPosB"})
-        if (ParseProfileInt(file.GetPrivateProfileString(section, key), &v))
-            return true;
-    return false;
+    const ProfileStore::WindowPlace place = withStore([this](ProfileStore& store) { return store.windowPlace(Section); });
+    return place.left || place.top || place.right || place.bottom;
 }
 
 QMargins frameAllowance(const QWidget* window)
@@ -304,8 +265,9 @@ void restoreWindowPlacement(TPlacement* placement)
 
 bool saveWindowPlacement(TPlacement* placement)
 {
-    if (placement->SavePlacement())
+    const QString error = placement->SavePlacement();
+    if (error.isEmpty())
         return true;
-    reportError(placement->lastError());
+    reportError(error);
     return false;
 }

@@ -2,7 +2,8 @@
 // TPlacement: remembers where a window was on the screen between runs. The
 // window calls LoadPlacement when it is created (still hidden) and
 // SavePlacement when it is destroyed. The values live in the private profile
-// file named by IniFileName ("Zelvar" in Zelvar), one section per window, as
+// file named by IniFileName ("Zelvar" in Zelvar; in a run, the session's
+// ProfileStore of that file), one section per window, as
 // integer keys that mirror the Windows window-placement record, so a profile
 // written on Windows reads the same here.
 //
@@ -13,6 +14,8 @@
 // in its normal state at that rectangle. Values are written in decimal and read
 // in decimal or in hexadecimal after "0x", "0X" or "$"; a missing or unreadable
 // value takes its default, so a damaged file never stops a window from opening.
+
+#include "ProfileStore.h"
 
 #include <QMargins>
 #include <QObject>
@@ -28,6 +31,9 @@ public:
     // the owner's object name.
     explicit TPlacement(QWidget* owner, const QString& section = QString(),
                         const QString& iniFileName = QStringLiteral("Zelvar"));
+    // A placement kept in the run's profile store; without one, in the file
+    // "Zelvar" read and written on each load and save.
+    TPlacement(QWidget* owner, const QString& section, ProfileStore* shared);
 
     QString IniFileName;  // empty disables the component
     QString Section;
@@ -35,17 +41,18 @@ public:
     int WLeft = 0;        // default left edge of the normal rectangle
     int WTop = 0;         // default top edge of the normal rectangle
 
-    // Writes the owner's placement. False when the file could not be written;
-    // lastError() then holds "Unable to write to <file>". Nothing to do (no
-    // file name, no owner) counts as success.
-    virtual bool SavePlacement();
+    // Writes the owner's placement: empty when done, else why not ("Unable
+    // to write to <file>"). Nothing to do (no file name, no owner) is done.
+    [[nodiscard]] virtual QString SavePlacement();
+    // Hands the owner's placement to the store without writing the file (the
+    // run's store then writes all windows' places with one save).
+    void StorePlacement();
     // Reads the section and applies it to the owner. A stored rectangle whose
     // right edge lies left of its left edge (or bottom above top) is ignored.
     virtual void LoadPlacement();
     // Whether the profile holds a rectangle for this window.
     bool hasStoredPlacement() const;
 
-    QString lastError() const { return m_lastError; }
     // The file that IniFileName names.
     QString profilePath() const;
     static QString ResolveProfilePath(const QString& iniFileName);
@@ -55,8 +62,12 @@ public:
     static bool ParseProfileInt(QByteArrayView text, int* value);
 
 private:
+    template <typename Use>
+    auto withStore(Use use) const;
+    ProfileStore::WindowPlace currentPlace() const;
+
     QWidget* m_owner;
-    QString m_lastError;
+    ProfileStore* m_shared = nullptr;
 };
 
 // Puts a window's frame at its first-start place, an offset from the top left

@@ -85,6 +85,11 @@ QByteArray TProfileFile::bytes() const
 QByteArray TProfileFile::GetPrivateProfileString(QByteArrayView section, QByteArrayView key,
                                                  const QByteArray& def) const
 {
+    return find(section, key).value_or(def);
+}
+
+std::optional<QByteArray> TProfileFile::find(QByteArrayView section, QByteArrayView key) const
+{
     bool inSection = false;
     bool seenSection = false;
     for (const QByteArray& line : m_lines) {
@@ -103,7 +108,7 @@ QByteArray TProfileFile::GetPrivateProfileString(QByteArrayView section, QByteAr
             return v;
         }
     }
-    return def;
+    return std::nullopt;
 }
 
 void TProfileFile::WritePrivateProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value)

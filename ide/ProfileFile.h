@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 #include <vector>
 
 class TProfileFile {
@@ -26,6 +27,8 @@ public:
     // The value of `key` in `section`, or `def` when either is missing.
     QByteArray GetPrivateProfileString(QByteArrayView section, QByteArrayView key,
                                        const QByteArray& def = {}) const;
+    // The value of `key` in `section`, or nothing when either is missing.
+    std::optional<QByteArray> find(QByteArrayView section, QByteArrayView key) const;
     // Sets the key in place, or adds it at the end of its section, or adds the
     // section at the end of the file.
     void WritePrivateProfileString(QByteArrayView section, QByteArrayView key, QByteArrayView value);

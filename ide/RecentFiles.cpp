@@ -1,26 +1,22 @@
 #include "RecentFiles.h"
 
-#include "Placement.h"
-#include "ProfileFile.h"
+#include "ProfileStore.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-
-constexpr QByteArrayView Section("Recent");
-
-QByteArray fileKey(int i)
-{
-    return "File" + QByteArray::number(i + 1);
-}
-
-} // namespace
-
 RecentFiles::RecentFiles(const QString& profilePath)
-    : m_path(profilePath.isEmpty() ? TPlacement::ResolveProfilePath(QStringLiteral("Zelvar")) : profilePath)
+    : m_own(std::make_unique<ProfileStore>(profilePath.isEmpty() ? QStringLiteral("Zelvar") : profilePath)),
+      m_store(m_own.get())
 {
 }
+
+RecentFiles::RecentFiles(ProfileStore& store)
+    : m_store(&store)
+{
+}
+
+RecentFiles::~RecentFiles() = default;
 
 void RecentFiles::add(const QString& path)
 {
@@ -64,23 +60,13 @@ QString RecentFiles::dialogFolder(const QString& currentFile, const QString& fal
 
 void RecentFiles::load()
 {
-    TProfileFile profile;
-    profile.load(m_path);
-    m_files.clear();
-    for (int i = 0; i < Capacity; ++i) {
-        const QString file = QString::fromUtf8(profile.GetPrivateProfileString(Section, fileKey(i)));
-        if (!file.isEmpty() && !m_files.contains(file))
-            m_files.append(file);
-    }
-    m_lastFolder = QString::fromUtf8(profile.GetPrivateProfileString(Section, "LastFolder"));
+    const ProfileStore::Recent stored = m_store->recent(Capacity);
+    m_files = stored.files;
+    m_lastFolder = stored.lastFolder;
 }
 
 bool RecentFiles::save() const
 {
-    TProfileFile profile;
-    profile.load(m_path);
-    for (int i = 0; i < Capacity; ++i)
-        profile.WritePrivateProfileString(Section, fileKey(i), m_files.value(i).toUtf8());
-    profile.WritePrivateProfileString(Section, "LastFolder", m_lastFolder.toUtf8());
-    return profile.save(m_path);
+    m_store->setRecent({m_files, m_lastFolder}, Capacity);
+    return m_store->save().isEmpty();
 }

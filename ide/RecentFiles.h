@@ -8,6 +8,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
+
+class ProfileStore;
 
 class RecentFiles {
 public:
@@ -15,6 +18,9 @@ public:
 
     // The profile file; empty: the per-user "Zelvar" profile of the windows.
     explicit RecentFiles(const QString& profilePath = QString());
+    // The list kept in the run's profile store.
+    explicit RecentFiles(ProfileStore& store);
+    ~RecentFiles();
 
     QStringList files() const { return m_files; }
     // Puts `path` first (once) and remembers its folder; the list keeps ten.
@@ -33,7 +39,8 @@ public:
     bool save() const;
 
 private:
-    QString m_path;
+    std::unique_ptr<ProfileStore> m_own;
+    ProfileStore* m_store;
     QStringList m_files;
     QString m_lastFolder;
 };

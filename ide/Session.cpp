@@ -39,6 +39,13 @@ Session::Session(QObject* parent)
 
 Session::~Session() = default;
 
+ProfileStore& Session::profile()
+{
+    if (!m_profile)
+        m_profile = std::make_unique<ProfileStore>();
+    return *m_profile;
+}
+
 bool Session::loadSetup()
 {
     try {

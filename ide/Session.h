@@ -10,12 +10,14 @@
 // gets its lines for a compile.
 
 #include "Compiler.h"
+#include "ProfileStore.h"
 #include "ProgramBuild.h"
 #include "Setup.h"
 #include "SourceDocument.h"
 
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,9 @@ public:
     // new settings only when that worked ("Cannot create file %s" otherwise).
     // Both emit setupChanged when they took the settings.
     const Setup& setup() const { return m_setup; }
+    // The profile file of the windows' places and the user's choices: the
+    // run's one store of it, made at the first look.
+    ProfileStore& profile();
     bool loadSetup();
     bool setSetup(const Setup& setup);
 
@@ -116,6 +121,7 @@ private:
     void setOutcome(const QString& text);
 
     Setup m_setup;
+    std::unique_ptr<ProfileStore> m_profile;
     SourceDocument* m_document;
     ProgramBuild m_build;
     std::vector<m51::Diagnostic> m_diagnostics;

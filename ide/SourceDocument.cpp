@@ -1,6 +1,7 @@
 #include "SourceDocument.h"
 
 #include "Cp1250.h"
+#include "FileWriteQt.h"
 #include "TextFiles.h"
 
 #include <QCryptographicHash>
@@ -96,16 +97,19 @@ void SourceDocument::reset()
     setModified(false);
 }
 
-void SourceDocument::save(const QString& path, const QString& text)
+QString SourceDocument::save(const QString& path, const QString& text)
 {
     const QByteArray bytes = encode(text, m_lineEnds, m_finalLineEnd || path != m_path);
-    writeFileBytes(path, bytes);
+    const QString reason = path.isEmpty() ? QString() : m51::writeFileAtomically(path, bytes);
+    if (path.isEmpty() || !reason.isEmpty())
+        return FileError::cannotCreate(path, reason).message();
     watch(path, bytes);
     if (path != m_path) {
         m_path = path;
         emit pathChanged(path);
     }
     setModified(false);
+    return {};
 }
 
 QString SourceDocument::reload()

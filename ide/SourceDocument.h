@@ -45,9 +45,10 @@ public:
     // A new untitled text: CR LF line ends, unmodified, nothing watched.
     void reset();
     // Writes `text` to `path` (the current file, or another for Save As) with
-    // the document's line ends; it becomes the file, unmodified. FileError
-    // when that fails, and then the document stays as it was (modified).
-    void save(const QString& path, const QString& text);
+    // the document's line ends; it becomes the file, unmodified. Empty when
+    // done, else the file error ("Cannot create file <path>" and why), and
+    // then the document stays as it was (modified).
+    [[nodiscard]] QString save(const QString& path, const QString& text);
     // Reads the current file again (after changedOnDisk): its text, unmodified.
     QString reload();
 

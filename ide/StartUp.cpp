@@ -27,6 +27,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -81,22 +82,25 @@ Zelvar::Zelvar(bool showSplash)
     TSplash* splash = showSplash ? showPainted(new TSplash(splashPicturePath())) : nullptr;
     m_windows.main = made(new TForm1(session, m_windows));
     m_windows.splash = made(splash ? splash : new TSplash(splashPicturePath()));
-    m_windows.help = made(new THelp(helpFilePath()));
-    TEd* editor = m_windows.editor = made(new TEd);
+    ProfileStore* profile = &session.profile();
+    m_windows.help = made(new THelp(helpFilePath(), nullptr, profile));
+    TEd* editor = m_windows.editor = made(new TEd(nullptr, profile));
     m_windows.assembly = made(new TAed(&session));
     m_windows.setup = made(new TNastav(session, m_windows.main));
+    QObject::connect(m_windows.setup, &TNastav::profileNotWritten, m_windows.main,
+                     [main = m_windows.main](const QString& reason) { main->statusBar()->showMessage(reason); });
     m_windows.listing = made(new TLST(&session));
     // The snippet store "Macro": its snippets go into the editor's text, after
     // the caret's line.
-    m_windows.store = made(new TSklad(programFolder()));
+    m_windows.store = made(new TSklad(programFolder(), nullptr, profile));
     m_windows.store->setEditor(
-        TSklad::Inserter([editor](int index, const QStringList& lines) { editor->M->insertLinesAt(index, lines); }),
+        TSklad::Inserter([editor](int index, const QStringList& lines) { editor->insertLinesAt(index, lines); }),
         [editor] { return editor->CaretLine(); });
 
     // The editor's caption is the current file; its text's changes are the
     // session's "modified".
     QObject::connect(&session, &Session::fileChanged, editor, &QWidget::setWindowTitle);
-    QObject::connect(editor->M, &QsciScintilla::modificationChanged, &session, &Session::setModified);
+    QObject::connect(editor, &TEd::modifiedChanged, &session, &Session::setModified);
     // A build's errors, of every stage, mark their lines; its procedures
     // colour their calls.
     const auto showResult = [editor, &session] { editor->showCompileResult(session.lastResult(), session.diagnostics()); };
@@ -105,7 +109,7 @@ Zelvar::Zelvar(bool showSplash)
     // An assembly source gets the 8051 colours, an M51 source the M51 ones.
     QObject::connect(&session, &Session::fileChanged, editor,
                      [editor](const QString& path) { editor->setSourceFile(path); });
-    m_layout = new WindowLayout(m_windows);
+    m_layout = new WindowLayout(m_windows, profile);
 #ifdef ZELVAR_WITH_DEBUGGER
     m51dbg::DebugController* debugger = attachDebugger(m_windows);
     dockSimulator(debugger, m_layout);
@@ -122,32 +126,27 @@ void Zelvar::afterFirstPaint()
 
 Zelvar::~Zelvar()
 {
-    // Every window keeps its place in the same profile: when it cannot be
-    // written, one message names its folder instead of one box per window.
-    QString unwritable;
-    auto keep = [&](TPlacement* placement) {
-        if (!placement->SavePlacement())
-            unwritable = QFileInfo(placement->profilePath()).absolutePath();
-    };
+    // Every window hands its place to the run's profile store, which writes
+    // them all at once: when that fails, one message names the folder
+    // instead of one box per window.
+    ProfileStore& profile = m_session->profile();
     // The docks' places first: in One window the editor, ASM and LST then
     // become windows again, at the places their own sections keep.
-    if (m_layout && !m_layout->save())
-        unwritable = QFileInfo(TPlacement::ResolveProfilePath(QStringLiteral("Zelvar"))).absolutePath();
-    if (m_windows.store && !m_windows.store->FormDestroy())
-        unwritable = QFileInfo(m_windows.store->PL1->profilePath()).absolutePath();
+    if (m_layout)
+        m_layout->keep();
+    if (m_windows.store)
+        m_windows.store->keepPlacement();
     if (m_windows.help && m_windows.help->saveText())
-        keep(m_windows.help->PL);
-    if (m_windows.listing)
-        keep(m_windows.listing->PL);
-    if (m_windows.assembly)
-        keep(m_windows.assembly->PL);
-    if (m_windows.editor)
-        keep(m_windows.editor->PL);
-    if (m_windows.main)
-        keep(m_windows.main->PL1);
-    if (!unwritable.isEmpty())
+        m_windows.help->PL->StorePlacement();
+    for (TPlacement* placement : {m_windows.listing ? m_windows.listing->PL : nullptr,
+                                  m_windows.assembly ? m_windows.assembly->PL : nullptr,
+                                  m_windows.editor ? m_windows.editor->PL : nullptr,
+                                  m_windows.main ? m_windows.main->PL1 : nullptr})
+        if (placement)
+            placement->StorePlacement();
+    if (!profile.save().isEmpty())
         reportError(QStringLiteral("Cannot save the window places: the folder %1 cannot be written")
-                        .arg(QDir::toNativeSeparators(unwritable)));
+                        .arg(QDir::toNativeSeparators(QFileInfo(profile.path()).absolutePath())));
     // The setup dialog belongs to the main window and goes with it.
     while (!m_created.isEmpty()) {
         QWidget* window = m_created.takeLast();

@@ -2,7 +2,7 @@
 
 #include "Main.h"
 #include "Placement.h"
-#include "ProfileFile.h"
+#include "ProfileStore.h"
 #include "WindowSet.h"
 #include "asembu.h"
 #include "editoru.h"
@@ -22,8 +22,6 @@
 #include <QTimer>
 
 namespace {
-
-const char* const Section = "Docks";
 
 struct Default {
     Qt::DockWidgetArea area;
@@ -94,8 +92,8 @@ QRect AvailableArea(const QWidget* window)
 
 } // namespace
 
-WindowLayout::WindowLayout(const WindowSet& windows, const QString& iniFileName)
-    : QObject(windows.main), m_windows(windows), m_main(windows.main), m_iniFileName(iniFileName)
+WindowLayout::WindowLayout(const WindowSet& windows, ProfileStore* profile)
+    : QObject(windows.main), m_windows(windows), m_main(windows.main), m_profile(profile)
 {
     m_main->setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks | QMainWindow::AllowNestedDocks);
     // Docks beside the editor reach down to the bottom; the lists lie under the editor only.
@@ -554,37 +552,35 @@ bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
 
 void WindowLayout::restore()
 {
-    TProfileFile file;
-    file.load(TPlacement::ResolveProfilePath(m_iniFileName));
-    m_states[Kind::Separate] = QByteArray::fromBase64(file.GetPrivateProfileString(Section, "Separate"));
-    m_states[Kind::OneWindow] = QByteArray::fromBase64(file.GetPrivateProfileString(Section, "OneWindow"));
-    m_onePlace = file.GetPrivateProfileString(Section, "OneWindowPlace").trimmed();
+    const ProfileStore::DockLayout stored = m_profile ? m_profile->dockLayout() : ProfileStore::DockLayout();
+    m_states[Kind::Separate] = stored.separateState;
+    m_states[Kind::OneWindow] = stored.oneWindowState;
+    m_onePlace = stored.onePlace;
     m_separatePlace = m_main->geometry();
     // Docks made later (the simulator's, at a debug start) take their places from this.
     if (!m_states[Kind::Separate].isEmpty())
         m_main->restoreState(m_states[Kind::Separate]);
     keepTabTitlesWhole();
-    if (file.GetPrivateProfileString(Section, "Layout").trimmed().toLower() == "one")
+    if (stored.oneWindow)
         switchTo(Kind::OneWindow, false);
 }
 
 bool WindowLayout::save()
 {
-    if (m_iniFileName.isEmpty())
-        return true;
+    keep();
+    return !m_profile || m_profile->save().isEmpty();
+}
+
+void WindowLayout::keep()
+{
+    if (!m_profile)
+        return;
     m_states[m_kind] = m_main->saveState();
     if (m_kind == Kind::OneWindow) {
         m_onePlace = placeText(m_main);
         toSeparateWindows(false);
     }
-    const QString path = TPlacement::ResolveProfilePath(m_iniFileName);
-    TProfileFile file;
-    file.load(path);
-    file.WritePrivateProfileString(Section, "Layout", m_kind == Kind::OneWindow ? "one" : "separate");
-    file.WritePrivateProfileString(Section, "Separate", m_states[Kind::Separate].toBase64());
-    file.WritePrivateProfileString(Section, "OneWindow", m_states[Kind::OneWindow].toBase64());
-    file.WritePrivateProfileString(Section, "OneWindowPlace", m_onePlace);
-    return file.save(path);
+    m_profile->setDockLayout({m_kind == Kind::OneWindow, m_states[Kind::Separate], m_states[Kind::OneWindow], m_onePlace});
 }
 
 // Tabbed docks show their whole titles ("Internal RAM", "Interrupts") and

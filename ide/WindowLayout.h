@@ -25,6 +25,7 @@
 class QAction;
 class QDockWidget;
 class QMenu;
+class ProfileStore;
 class QWidget;
 class TForm1;
 struct WindowSet;
@@ -40,8 +41,9 @@ public:
     // tells and meets outside (InsightPanes).
     enum class Group { Lists, Code, Simulator, Panes, CodePanes, InsightPanes };
 
-    // Adds the View menu to the main window's menu bar.
-    explicit WindowLayout(const WindowSet& windows, const QString& iniFileName = QStringLiteral("Zelvar"));
+    // Adds the View menu to the main window's menu bar. The layout is kept
+    // in `profile` (none: kept nowhere).
+    WindowLayout(const WindowSet& windows, ProfileStore* profile);
     ~WindowLayout() override;
 
     Kind kind() const { return m_kind; }
@@ -72,6 +74,9 @@ public:
     // their sections keep the separate layout. False when the file could not
     // be written.
     bool save();
+    // As save, but only hands both layouts to the profile store: the caller
+    // writes the file.
+    void keep();
 
 signals:
     void kindChanged(WindowLayout::Kind kind);
@@ -99,7 +104,7 @@ private:
 
     const WindowSet& m_windows;
     TForm1* m_main;
-    QString m_iniFileName;
+    ProfileStore* m_profile;
     Kind m_kind = Kind::Separate;
     bool m_arranging = false;  // docks moved by the layout itself, not closed by the user
     QAction* m_oneWindow = nullptr;

@@ -25,7 +25,7 @@ TAed::TAed(Session* session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);
-    PL = new TPlacement(this, QStringLiteral("Asemb"));
+    PL = new TPlacement(this, QStringLiteral("Asemb"), session ? &session->profile() : nullptr);
     restorePlacement();
     if (session) {
         connect(session, &Session::compiled, this, [this, session] {
@@ -59,4 +59,41 @@ void TAed::savePlacement()
 void TAed::FormDestroy()
 {
     savePlacement();
+}
+
+void TAed::showExecutionLine(int line)
+{
+    M->setExecutionLine(line);
+    M->goToLine(line);
+}
+
+bool TAed::showLine(int line)
+{
+    return M->goToLine(line);
+}
+
+bool TAed::presentLine(int line)
+{
+    if (!M->goToLine(line))
+        return false;
+    show();
+    raise();
+    activateWindow();
+    M->setFocus();
+    return true;
+}
+
+void TAed::setCoverage(const QList<CodeEditor::CoverageLine>& lines, bool marks, bool heat)
+{
+    M->setCoverage(lines, marks, heat);
+}
+
+void TAed::clearCoverage()
+{
+    M->clearCoverage();
+}
+
+void TAed::setText(const QString& text)
+{
+    M->setPlainText(text);
 }

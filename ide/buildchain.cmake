@@ -9,7 +9,8 @@ add_library(zelvar_build STATIC
   WEExecuteThread.h WEExecuteThread.cpp
   skladu.h skladu.cpp
   Placement.h Placement.cpp
-  ProfileFile.h ProfileFile.cpp)
+  ProfileFile.h ProfileFile.cpp
+  ProfileStore.h ProfileStore.cpp)
 target_include_directories(zelvar_build PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(zelvar_build PUBLIC m51compiler m51cp1250 m51filewrite Qt6::Widgets)
 target_link_libraries(zelvar PUBLIC zelvar_build)

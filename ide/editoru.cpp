@@ -24,7 +24,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-TEd::TEd(QWidget* parent)
+TEd::TEd(QWidget* parent, ProfileStore* profile)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Ed"));
@@ -93,6 +93,8 @@ TEd::TEd(QWidget* parent)
     caretStatus->setObjectName(QStringLiteral("caretStatus"));
     status->addWidget(caretStatus, 1);
     connect(M, &CodeEditor::caretMoved, this, &TEd::showCaret);
+    connect(M, &CodeEditor::breakpointToggled, this, [this] { emit breakpointsChanged(M->breakpoints()); });
+    connect(M, &QsciScintilla::modificationChanged, this, &TEd::modifiedChanged);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -121,7 +123,7 @@ TEd::TEd(QWidget* parent)
     auto* replace = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
     connect(replace, &QShortcut::activated, this, [this] { findBar->open(true); });
 
-    PL = new TPlacement(this, QStringLiteral("Editor"));
+    PL = new TPlacement(this, QStringLiteral("Editor"), profile);
     restorePlacement();
 }
 
@@ -285,4 +287,84 @@ void TEd::savePlacement()
 void TEd::FormDestroy()
 {
     savePlacement();
+}
+
+void TEd::showExecutionLine(int line)
+{
+    M->setExecutionLine(line);
+    M->goToLine(line);
+}
+
+bool TEd::showLine(int line)
+{
+    return M->goToLine(line);
+}
+
+bool TEd::presentLine(int line)
+{
+    if (!M->goToLine(line))
+        return false;
+    show();
+    raise();
+    activateWindow();
+    M->setFocus();
+    return true;
+}
+
+void TEd::setCoverage(const QList<CodeEditor::CoverageLine>& lines, bool marks, bool heat)
+{
+    M->setCoverage(lines, marks, heat);
+}
+
+void TEd::clearCoverage()
+{
+    M->clearCoverage();
+}
+
+void TEd::setErrorMarkers(const QMap<int, QString>& markers)
+{
+    M->setErrorMarkers(markers);
+}
+
+void TEd::setValueTips(std::function<QString(const QString& expression)> tip)
+{
+    M->setValueTips(std::move(tip));
+}
+
+QSet<int> TEd::breakpoints() const
+{
+    return M->breakpoints();
+}
+
+void TEd::setBreakpoints(const QSet<int>& lines)
+{
+    M->setBreakpoints(lines);
+}
+
+void TEd::markSaved()
+{
+    M->setModified(false);
+}
+
+void TEd::reloadText(const QString& text)
+{
+    const int line = M->caretLine();
+    setText(text);
+    M->setModified(false);
+    M->goToLine(qMin(line, M->lines() - 1));
+}
+
+void TEd::selectLine(int line)
+{
+    M->goToLine(line, true);
+}
+
+void TEd::focusText()
+{
+    M->setFocus();
+}
+
+void TEd::insertLinesAt(int index, const QStringList& lines)
+{
+    M->insertLinesAt(index, lines);
 }

@@ -22,6 +22,7 @@ class M51Lexer;
 class CLexer;
 class QLabel;
 class QLineEdit;
+class ProfileStore;
 class TPlacement;
 class QPushButton;
 class QTimer;
@@ -29,7 +30,8 @@ class QTimer;
 class TEd : public QWidget {
     Q_OBJECT
 public:
-    explicit TEd(QWidget* parent = nullptr);
+    // `profile`: the run's profile store, where the window keeps its place.
+    explicit TEd(QWidget* parent = nullptr, ProfileStore* profile = nullptr);
 
     // The first-start width: an 80-column line of the text's font fits.
     static int designWidth();
@@ -79,10 +81,19 @@ public:
     // Replaces the text ('\n' between lines), unmodified, with no undo
     // history. With no text, the pane shows a hint to open a sample.
     void setText(const QString& text);
+    // The text is the file's now (opened, saved): it counts as unchanged.
+    void markSaved();
+    // Replaces the text as setText does and marks it saved; the caret stays
+    // on its line (the last one, when the new text is shorter).
+    void reloadText(const QString& text);
+    // Selects line `line` (0-based) and centres it; the focus goes to the text.
+    void selectLine(int line);
+    void focusText();
     // Inserts lines so that the first lands at line index `index`; an index at
     // or beyond the end appends them after the last line (as the Macro window
     // inserts its snippet, and by the same code).
     void insertLines(int index, const std::vector<std::string>& lines);
+    void insertLinesAt(int index, const QStringList& lines);
 
     // A build's results: each diagnostic on a line of this source marks the
     // line with its reason as the annotation and tool tip (several on a line
@@ -90,10 +101,33 @@ public:
     // definitions' names complete operands.
     void showCompileResult(const m51::CompileResult& compiled, const std::vector<m51::Diagnostic>& diagnostics);
 
+    // What the debugger shows in the text, as calls from its wiring: the
+    // line the program stopped on (marked and brought into view; -1 clears
+    // the mark), a line brought into view, the coverage marks.
+    void showExecutionLine(int line);
+    bool showLine(int line);
+    // Shows the window with `line` in view and the focus in the text; false
+    // (nothing shown) when the text has no such line.
+    bool presentLine(int line);
+    void setCoverage(const QList<CodeEditor::CoverageLine>& lines, bool marks, bool heat);
+    void clearCoverage();
+    // A build's errors that are not the session's (SDCC's on a C file).
+    void setErrorMarkers(const QMap<int, QString>& markers);
+    // What a name under the mouse shows (a stopped C program's values).
+    void setValueTips(std::function<QString(const QString& expression)> tip);
+    // The lines with a breakpoint (0-based); breakpointsChanged follows each toggle in the gutter.
+    QSet<int> breakpoints() const;
+    void setBreakpoints(const QSet<int>& lines);
+
     // Window placement, section "Editor": restored at creation, saved at the end.
     void restorePlacement();
     void savePlacement();
     void FormDestroy();
+
+signals:
+    void breakpointsChanged(const QSet<int>& lines);
+    // The text differs from the file (true) or no longer does.
+    void modifiedChanged(bool modified);
 
 private:
     void showCaret();

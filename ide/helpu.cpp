@@ -10,7 +10,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-THelp::THelp(const QString& helpFile, QWidget* parent)
+THelp::THelp(const QString& helpFile, QWidget* parent, ProfileStore* profile)
     : QWidget(parent, Qt::Window), m_helpFile(helpFile)
 {
     setObjectName(QStringLiteral("Help"));
@@ -34,7 +34,7 @@ THelp::THelp(const QString& helpFile, QWidget* parent)
     // Esc closes Help, as it closes a dialog.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
-    PL = new TPlacement(this, QStringLiteral("Help"));
+    PL = new TPlacement(this, QStringLiteral("Help"), profile);
     FormCreate();
 }
 

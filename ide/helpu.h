@@ -6,12 +6,13 @@
 #include <QWidget>
 
 class QTextEdit;
+class ProfileStore;
 class TPlacement;
 
 class THelp : public QWidget {
     Q_OBJECT
 public:
-    explicit THelp(const QString& helpFile, QWidget* parent = nullptr);
+    explicit THelp(const QString& helpFile, QWidget* parent = nullptr, ProfileStore* profile = nullptr);
 
     TPlacement* PL; // window placement, section "Help"
 

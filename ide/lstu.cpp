@@ -28,7 +28,7 @@ TLST::TLST(Session* session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(M);
-    PL = new TPlacement(this, QStringLiteral("LST"));
+    PL = new TPlacement(this, QStringLiteral("LST"), session ? &session->profile() : nullptr);
     restorePlacement();
     if (session) {
         connect(session, &Session::listingReady, this, [this](const QString& path) {
@@ -61,10 +61,7 @@ TLST::TLST(Session* session, QWidget* parent)
 
 void TLST::loadFile(const QString& path)
 {
-    bool ok = false;
-    QString text = TBuildChain::ReadListingText(path, &ok);
-    if (!ok)
-        throw FileError::cannotOpen(path);
+    QString text = TBuildChain::ListingText(readFileBytes(path));
     // A final line end adds no line.
     if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);

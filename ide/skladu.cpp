@@ -4,6 +4,7 @@
 #include "FileWriteQt.h"
 #include "TextFiles.h"
 
+#include <utility>
 #include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
@@ -73,7 +74,7 @@ void InsertLinesAt(QPlainTextEdit* editor, int index, const QStringList& lines)
     editor->setTextCursor(restored);
 }
 
-TSklad::TSklad(const QString& programFolder, QWidget* parent)
+TSklad::TSklad(const QString& programFolder, QWidget* parent, ProfileStore* profile)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("Sklad"));
@@ -152,7 +153,7 @@ TSklad::TSklad(const QString& programFolder, QWidget* parent)
     connect(SpeedButton3, &QToolButton::clicked, this, &TSklad::SpeedButton3Click);
 
     // FormCreate
-    PL1 = new TPlacement(this, QStringLiteral("Sklad"));
+    PL1 = new TPlacement(this, QStringLiteral("Sklad"), profile);
     // Until a placement is stored, the store opens right of the main window.
     placeByDefault(this, 830, 8);
     restoreWindowPlacement(PL1);
@@ -163,15 +164,22 @@ TSklad::TSklad(const QString& programFolder, QWidget* parent)
 
 TSklad::~TSklad()
 {
-    FormDestroy();
+    (void)FormDestroy();  // a closing window has no one left to tell
 }
 
-bool TSklad::FormDestroy()
+QString TSklad::FormDestroy()
 {
     if (m_placementSaved)
-        return true;
+        return {};
     m_placementSaved = true;
     return PL1->SavePlacement();
+}
+
+void TSklad::keepPlacement()
+{
+    if (std::exchange(m_placementSaved, true))
+        return;
+    PL1->StorePlacement();
 }
 
 void TSklad::setEditor(QPlainTextEdit* editor, std::function<int()> caretLine)

@@ -22,6 +22,7 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QToolButton;
+class ProfileStore;
 class TPlacement;
 
 // Inserts `lines` into `editor` so that the first becomes line `index`
@@ -38,12 +39,15 @@ public:
 
     // FormCreate: restores the placement (section "Sklad"), creates the store
     // folder when it is missing and lists its snippets.
-    explicit TSklad(const QString& programFolder, QWidget* parent = nullptr);
+    explicit TSklad(const QString& programFolder, QWidget* parent = nullptr, ProfileStore* profile = nullptr);
     // Saves the placement when FormDestroy has not done so already.
     ~TSklad() override;
-    // Saves the placement (section "Sklad"), once; false when it could not be
-    // written (PL1->lastError() tells why).
-    bool FormDestroy();
+    // Saves the placement (section "Sklad"), once: empty when done, else why
+    // it could not be written.
+    QString FormDestroy();
+    // Hands the placement to the profile store instead, once; the store's
+    // owner writes the file.
+    void keepPlacement();
 
     // The editor the snippets go into. `caretLine` gives the 0-based index of
     // the caret's line plus 1; by default it is taken from the widget's caret.

@@ -46,7 +46,7 @@ TSplash::TSplash(const QString& picture, QWidget* parent)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, width(), height());
     Image1->setAlignment(Qt::AlignCenter);
-    const QImage image = decodeJpegFile(picture);
+    const QImage image = decodeJpegFile(picture).image;  // none: the window without its picture
     if (!image.isNull()) {
         const QRect source((image.width() - width()) / 2, (image.height() - height()) / 2, width(), height());
         Image1->setPixmap(QPixmap::fromImage(image.copy(source)));

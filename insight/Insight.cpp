@@ -46,7 +46,7 @@ template <typename Read, typename Visit>
 void WalkLine(const ProgramInfo& program, const toolchain::LineRange& range, Read read, Visit visit)
 {
     uint32_t end = uint32_t{range.address} + range.size;
-    for (const toolchain::Function& function : program.functions)
+    for (const toolchain::Function& function : program.functions())
         if (range.address >= function.start && range.address < function.end)
             end = std::min(end, function.end);
     for (uint32_t a = range.address; a < end && a < 65536;) {
@@ -59,41 +59,78 @@ void WalkLine(const ProgramInfo& program, const toolchain::LineRange& range, Rea
 ProgramInfo InfoOf(const toolchain::Program& program)
 {
     ProgramInfo info;
-    info.image = program.code;
-    info.image.resize(65536, 0xFF);
-    info.map = program.map;
+    info.model = &program;
     for (const auto& [name, address] : program.codeLabels())
         info.labels.push_back({name, address});
     info.fromM51 = program.language == toolchain::Language::M51;
-    info.fromC = program.language == toolchain::Language::C;
-    if (program.language == toolchain::Language::Assembly && program.files.size() > 1) {
-        info.files = program.files;
-        info.lines = program.lines;
-    }
-    if (info.fromC) {
-        info.files = program.files;
-        info.lines = program.lines;
-        info.functions = program.functions;
-    }
     return info;
+}
+
+namespace {
+
+bool IsC(const toolchain::Program* program)
+{
+    return program && program->language == toolchain::Language::C;
+}
+
+// A program built from several assembly modules.
+bool IsModules(const toolchain::Program* program)
+{
+    return program && program->language == toolchain::Language::Assembly && program->files.size() > 1;
+}
+
+} // namespace
+
+uint8_t ProgramInfo::codeAt(uint16_t address) const
+{
+    return model && address < model->code.size() ? model->code[address] : 0xFF;
+}
+
+const toolchain::SourceMap& ProgramInfo::map() const
+{
+    static const toolchain::SourceMap none;
+    return model ? model->map : none;
+}
+
+bool ProgramInfo::fromC() const
+{
+    return IsC(model);
+}
+
+const std::vector<std::string>& ProgramInfo::files() const
+{
+    static const std::vector<std::string> none;
+    return IsC(model) || IsModules(model) ? model->files : none;
+}
+
+const std::vector<toolchain::LineRange>& ProgramInfo::lines() const
+{
+    static const std::vector<toolchain::LineRange> none;
+    return IsC(model) || IsModules(model) ? model->lines : none;
+}
+
+const std::vector<toolchain::Function>& ProgramInfo::functions() const
+{
+    static const std::vector<toolchain::Function> none;
+    return IsC(model) ? model->functions : none;
 }
 
 std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
 {
-    auto read = [&program](uint16_t a) -> uint8_t { return a < program.image.size() ? program.image[a] : 0xFF; };
+    auto read = [&program](uint16_t a) { return program.codeAt(a); };
     // The instructions of a program of several assembly modules: the map
     // holds those of one module, the lines those of all.
     std::vector<bool> moduleCode;
-    if (!program.fromC && !program.lines.empty()) {
+    if (!program.fromC() && !program.lines().empty()) {
         moduleCode.assign(65536, false);
-        for (const toolchain::LineRange& range : program.lines)
+        for (const toolchain::LineRange& range : program.lines())
             WalkLine(program, range, read, [&moduleCode](uint16_t a, const Shape&) { moduleCode[a] = true; });
     }
     auto isInstruction = [&](uint16_t a) {
-        return program.map.instructionAt(a) != nullptr || (!moduleCode.empty() && moduleCode[a]);
+        return program.map().instructionAt(a) != nullptr || (!moduleCode.empty() && moduleCode[a]);
     };
     // Code exists where the map has an instruction, or (a HEX program) where the image was written.
-    auto hasCode = [&](uint16_t a) { return program.map.empty() ? read(a) != 0xFF : isInstruction(a); };
+    auto hasCode = [&](uint16_t a) { return program.map().empty() ? read(a) != 0xFF : isInstruction(a); };
 
     std::map<uint16_t, ProcedureInfo> found;
     found[0] = ProcedureInfo{"reset", 0, -1, false};
@@ -104,7 +141,7 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
     // A C program's vectors in use are those of its interrupt functions:
     // elsewhere its start-up code lies over the vector table.
     auto handlerOf = [&program](int v) {
-        return std::any_of(program.functions.begin(), program.functions.end(),
+        return std::any_of(program.functions().begin(), program.functions().end(),
                            [v](const toolchain::Function& f) { return f.interrupt == v; });
     };
     // Elsewhere code at a vector is no handler when the reset jumps to it or
@@ -124,9 +161,9 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
     };
     for (int v = 0; v < VectorCount; ++v) {
         const uint16_t at = VectorAddress(v);
-        if (!hasCode(at) || (program.fromC && !program.lines.empty() && !handlerOf(v)))
+        if (!hasCode(at) || (program.fromC() && !program.lines().empty() && !handlerOf(v)))
             continue;
-        if (!program.fromC && !program.map.empty() && (resetTarget == at || runsInto(at)))
+        if (!program.fromC() && !program.map().empty() && (resetTarget == at || runsInto(at)))
             continue;
         found[at] = ProcedureInfo{VectorNames[v], at, v, true};
         const uint8_t op = read(at);
@@ -136,18 +173,18 @@ std::vector<ProcedureInfo> FindProcedures(const ProgramInfo& program)
             handlers.insert(*target);
         }
     }
-    for (const toolchain::Instruction& instruction : program.map.instructions()) {
+    for (const toolchain::Instruction& instruction : program.map().instructions()) {
         if (ShapeOf(read(instruction.address)).flow == Flow::Call)
             if (const auto target = TargetOf(instruction.address, read))
                 add(*target);
     }
-    for (const toolchain::LineRange& range : program.lines)
+    for (const toolchain::LineRange& range : program.lines())
         WalkLine(program, range, read, [&](uint16_t a, const Shape& shape) {
             if (shape.flow == Flow::Call)
                 if (const auto target = TargetOf(a, read))
                     add(*target);
         });
-    for (const toolchain::Function& function : program.functions) {
+    for (const toolchain::Function& function : program.functions()) {
         ProcedureInfo& info = found.try_emplace(function.start, ProcedureInfo{{}, function.start, -1, false}).first->second;
         if (info.name.empty())
             info.name = function.name;
@@ -249,8 +286,8 @@ void AddFileLines(Report& report, const sim::Machine& machine, const ProgramInfo
                   const InstructionFigures& figures)
 {
     auto read = [&machine](uint16_t a) { return machine.read(sim::Space::Code, a); };
-    std::vector<std::map<int, LineStats>> files(program.files.size());
-    for (const toolchain::LineRange& range : program.lines) {
+    std::vector<std::map<int, LineStats>> files(program.files().size());
+    for (const toolchain::LineRange& range : program.lines()) {
         if (range.file < 0 || static_cast<size_t>(range.file) >= files.size())
             continue;
         std::map<int, LineStats>& lines = files[range.file];
@@ -258,7 +295,7 @@ void AddFileLines(Report& report, const sim::Machine& machine, const ProgramInfo
         WalkLine(program, range, read,
                  [&](uint16_t a, const Shape& shape) { figures.addTo(lines, range.line, a, shape); });
     }
-    report.files = program.files;
+    report.files = program.files();
     for (std::map<int, LineStats>& lines : files)
         report.fileLines.push_back(Flatten(lines));
 }
@@ -287,7 +324,7 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
     }
     const InstructionFigures figures{counts, entryCycles, recorder};
     std::map<int, LineStats> sourceLines, asmLines;
-    for (const toolchain::Instruction& instruction : program.map.instructions()) {
+    for (const toolchain::Instruction& instruction : program.map().instructions()) {
         const uint16_t a = instruction.address;
         const Shape shape = ShapeOf(machine.read(sim::Space::Code, a));
         figures.addTo(asmLines, instruction.asmLine, a, shape);
@@ -296,7 +333,7 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
     }
     report.sourceLines = Flatten(sourceLines);
     report.asmLines = Flatten(asmLines);
-    if (!program.lines.empty())
+    if (!program.lines().empty())
         AddFileLines(report, machine, program, figures);
 
     // Own cycles by address: also for code the map does not cover (a HEX program).
@@ -315,22 +352,22 @@ Report BuildReport(const sim::Machine& machine, const ProgramInfo& program, cons
     for (size_t i = 0; i < procedures.size(); ++i) {
         ProcedureStats stats;
         stats.info = procedures[i];
-        if (const toolchain::Instruction* first = program.map.instructionAt(procedures[i].start)) {
+        if (const toolchain::Instruction* first = program.map().instructionAt(procedures[i].start)) {
             stats.sourceLine = first->sourceLine;
             stats.asmLine = first->asmLine;
         }
         // A C function's line: the first of its file's lines at its entry (its head).
-        for (const toolchain::Function& function : program.functions)
+        for (const toolchain::Function& function : program.functions())
             if (function.start == procedures[i].start && function.file >= 0) {
                 stats.file = function.file;
                 stats.sourceLine = function.line;
-                for (const toolchain::LineRange& range : program.lines)
+                for (const toolchain::LineRange& range : program.lines())
                     if (range.address == function.start && range.file == function.file)
                         stats.sourceLine = std::min(stats.sourceLine, range.line);
             }
         // A procedure of assembly modules: the module line at its entry.
-        if (!program.fromC && stats.file < 0)
-            for (const toolchain::LineRange& range : program.lines)
+        if (!program.fromC() && stats.file < 0)
+            for (const toolchain::LineRange& range : program.lines())
                 if (range.address == procedures[i].start) {
                     stats.file = range.file;
                     stats.sourceLine = range.line;

@@ -22,22 +22,29 @@ struct CodeLabel {
     uint16_t address = 0;
 };
 
-// The program as built: its code, where its lines are and its labels.
+// The program as insight reads it: the program model itself, read where it
+// lies and never copied, and the labels of its code. Whoever holds the model
+// (the debug engine, a test run) keeps it alive as long as the info is used;
+// changes to its code (the debugger writing code memory) are seen at once.
 struct ProgramInfo {
-    std::vector<uint8_t> image;  // 64 KB code image
-    toolchain::SourceMap map;
+    const toolchain::Program* model = nullptr;  // null: no program
     std::vector<CodeLabel> labels;
     bool fromM51 = false;  // an M51 program: its own labels are procedures, the compiler's are not
-    bool fromC = false;
+
+    // The code byte at `address`; 0xFF where the image has none.
+    uint8_t codeAt(uint16_t address) const;
+    const toolchain::SourceMap& map() const;
+    bool fromC() const;
     // A C program: its source files, the code of their lines and its
     // functions (the map holds no lines then). A program of several
-    // assembly modules: the modules and the code of their lines.
-    std::vector<std::string> files;
-    std::vector<toolchain::LineRange> lines;
-    std::vector<toolchain::Function> functions;
+    // assembly modules: the modules and the code of their lines (no
+    // functions). Empty for other programs.
+    const std::vector<std::string>& files() const;
+    const std::vector<toolchain::LineRange>& lines() const;
+    const std::vector<toolchain::Function>& functions() const;
 };
 
-// The program model as insight reads it.
+// The program model as insight reads it; `program` must outlive the result.
 ProgramInfo InfoOf(const toolchain::Program& program);
 
 struct ProcedureInfo {

@@ -49,16 +49,19 @@ using namespace m51dbg;
 
 namespace {
 
-bool WaitForStop(DebugEngine& engine, int timeoutMs = 10000)
+// Empty when the engine stopped, else its failure message or the timeout.
+QString WaitForStopReason(DebugEngine& engine, int timeoutMs = 10000)
 {
     QEventLoop loop;
-    bool stopped = false;
-    QObject::connect(&engine, &DebugEngine::stopped, &loop, [&] { stopped = true; loop.quit(); });
-    QObject::connect(&engine, &DebugEngine::failed, &loop, &QEventLoop::quit);
+    QString reason = QStringLiteral("no stop within %1 ms").arg(timeoutMs);
+    QObject::connect(&engine, &DebugEngine::stopped, &loop, [&] { reason.clear(); loop.quit(); });
+    QObject::connect(&engine, &DebugEngine::failed, &loop, [&](const QString& message) { reason = message; loop.quit(); });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
-    return stopped;
+    return reason;
 }
+
+bool WaitForStop(DebugEngine& engine, int timeoutMs = 10000) { return WaitForStopReason(engine, timeoutMs).isEmpty(); }
 
 // The layout and painting a stop asked for: the window is updated only when
 // they are done, so they count in the step that caused them (and the first
@@ -103,8 +106,8 @@ void StepFigures(const Program& program, const char* title, EngineOptions option
 #endif
     engine.setOptions(options);
     engine.start(program);
-    if (!WaitForStop(engine)) {
-        std::printf("%s: simulator failed: %s\n", title, qPrintable(engine.lastError()));
+    if (const QString why = WaitForStopReason(engine); !why.isEmpty()) {
+        std::printf("%s: simulator failed: %s\n", title, qPrintable(why));
         return;
     }
     Settle();
@@ -142,8 +145,8 @@ void CStepFigures(const Program& program, int steps)
     window.show();
     engine.setOptions(Options(SimulatorKind::Core));
     engine.start(program);
-    if (!WaitForStop(engine)) {
-        std::printf("core C program: simulator failed: %s\n", qPrintable(engine.lastError()));
+    if (const QString why = WaitForStopReason(engine); !why.isEmpty()) {
+        std::printf("core C program: simulator failed: %s\n", qPrintable(why));
         return;
     }
     Settle();
@@ -185,8 +188,8 @@ void RunFigures(const Program& program, const EngineOptions& options)
     DebugEngine engine;
     engine.setOptions(options);
     engine.start(program);
-    if (!WaitForStop(engine)) {
-        std::printf("%s: simulator failed: %s\n", Name(options.kind), qPrintable(engine.lastError()));
+    if (const QString why = WaitForStopReason(engine); !why.isEmpty()) {
+        std::printf("%s: simulator failed: %s\n", Name(options.kind), qPrintable(why));
         return;
     }
     double worstLate = 0;

@@ -97,7 +97,7 @@ protected:
                 line = i;
         ASSERT_TRUE(file >= 0 && line >= 0);
         m_meanLine = line;
-        ASSERT_TRUE(m_engine.runToLine({file, line}));
+        ASSERT_EQ(m_engine.runToLine({file, line}).toStdString(), "");
         ASSERT_TRUE(WaitForStop(m_engine));
     }
 

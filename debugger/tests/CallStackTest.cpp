@@ -64,7 +64,7 @@ protected:
                 if (label == name)
                     m_procedures.push_back({label, address});
         m_engine.start(m_program);
-        ASSERT_TRUE(WaitForStop(m_engine)) << m_engine.lastError().toStdString();
+        ASSERT_EQ(WaitForStopReason(m_engine).toStdString(), "");
     }
     Cause Run()
     {

@@ -30,22 +30,30 @@ Program AssembleProgram(const std::string& source, const QTemporaryDir& dir)
     return program;
 }
 
-bool WaitForStop(DebugEngine& engine, int timeoutMs, DebugEngine::StopCause* cause)
+QString WaitForStopReason(DebugEngine& engine, int timeoutMs, DebugEngine::StopCause* cause)
 {
     QEventLoop loop;
-    bool stopped = false;
+    QString reason = QStringLiteral("no stop within %1 ms").arg(timeoutMs);
     auto c1 = QObject::connect(&engine, &DebugEngine::stopped, &loop, [&](DebugEngine::StopCause why) {
-        stopped = true;
+        reason.clear();
         if (cause)
             *cause = why;
         loop.quit();
     });
-    auto c2 = QObject::connect(&engine, &DebugEngine::failed, &loop, [&] { loop.quit(); });
+    auto c2 = QObject::connect(&engine, &DebugEngine::failed, &loop, [&](const QString& message) {
+        reason = message;
+        loop.quit();
+    });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
     QObject::disconnect(c1);
     QObject::disconnect(c2);
-    return stopped;
+    return reason;
+}
+
+bool WaitForStop(DebugEngine& engine, int timeoutMs, DebugEngine::StopCause* cause)
+{
+    return WaitForStopReason(engine, timeoutMs, cause).isEmpty();
 }
 
 void Pump(int ms)

@@ -17,6 +17,9 @@ Program AssembleProgram(const std::string& source, const QTemporaryDir& dir);
 // Processes events until the engine stopped (returns true) or failed or
 // `timeoutMs` passed (false).
 bool WaitForStop(DebugEngine& engine, int timeoutMs = 5000, DebugEngine::StopCause* cause = nullptr);
+// The same, with why there was no stop: empty when stopped, else the
+// engine's failure message or the timeout.
+QString WaitForStopReason(DebugEngine& engine, int timeoutMs = 5000, DebugEngine::StopCause* cause = nullptr);
 
 // The 0-based line of `source` that starts with `text`, -1 if none.
 int LineOf(const QByteArray& source, const char* text);

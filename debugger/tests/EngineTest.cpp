@@ -57,7 +57,7 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         m_engine.start(AssembleProgram(Program1, m_dir));
-        ASSERT_TRUE(WaitForStop(m_engine)) << m_engine.lastError().toStdString();
+        ASSERT_EQ(WaitForStopReason(m_engine).toStdString(), "");
     }
     QTemporaryDir m_dir;
     DebugEngine m_engine;

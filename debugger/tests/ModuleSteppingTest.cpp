@@ -59,7 +59,7 @@ TEST(ModuleStepping, BreakpointsAndStepsAcrossModules)
     ASSERT_TRUE(WaitForStop(engine));
     EXPECT_EQ(engine.currentLine(), after);
 
-    ASSERT_TRUE(engine.runToLine(call));
+    ASSERT_EQ(engine.runToLine(call).toStdString(), "");
     ASSERT_TRUE(WaitForStop(engine));
     engine.stepInto();
     ASSERT_TRUE(WaitForStop(engine));

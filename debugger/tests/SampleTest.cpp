@@ -59,7 +59,7 @@ protected:
     {
         Cause cause{};
         command();
-        EXPECT_TRUE(WaitForStop(m_engine, 5000, &cause)) << m_engine.lastError().toStdString();
+        EXPECT_EQ(WaitForStopReason(m_engine, 5000, &cause).toStdString(), "");
         return cause;
     }
 
@@ -90,7 +90,7 @@ TEST_F(Sample, BreakpointInsideALoopStopsEveryPass)
 TEST_F(Sample, StepOverACountedLoopAndIntoAndOutOfItsProcedure)
 {
     ASSERT_TRUE(Load(Examples + "/loops.M51"));
-    EXPECT_EQ(Do([&] { m_engine.runToSourceLine(Line("COUNT1 10")); }), Cause::StepDone);
+    EXPECT_EQ(Do([&] { EXPECT_EQ(m_engine.runToSourceLine(Line("COUNT1 10")).toStdString(), ""); }), Cause::StepDone);
     EXPECT_EQ(Current(), Line("COUNT1 10"));
     Do([&] { m_engine.stepLine(); });
     EXPECT_EQ(Current(), Line("LOOP1 TICK"));
@@ -108,7 +108,7 @@ TEST_F(Sample, WhileBitLoopReleasedByDrivingThePin)
 {
     ASSERT_TRUE(Load(Programs + "/pinserial.M51"));
     const int whileLine = Line("WHILEBIT P3.2");
-    Do([&] { m_engine.runToSourceLine(whileLine); });
+    Do([&] { EXPECT_EQ(m_engine.runToSourceLine(whileLine).toStdString(), ""); });
     EXPECT_EQ(Current(), whileLine);
     Do([&] { m_engine.stepLine(); });
     EXPECT_EQ(Current(), Line("INCADR 30H"));

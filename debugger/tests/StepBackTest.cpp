@@ -52,7 +52,7 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         m_engine.start(AssembleProgram(Ticking, m_dir));
-        ASSERT_TRUE(WaitForStop(m_engine)) << m_engine.lastError().toStdString();
+        ASSERT_EQ(WaitForStopReason(m_engine).toStdString(), "");
     }
     bool onCore() const { return m_engine.options().kind == SimulatorKind::Core; }
     sim::Snapshot now() { return m_engine.core()->snapshot(); }

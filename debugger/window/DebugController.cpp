@@ -419,7 +419,7 @@ void DebugController::trigger(Action which)
             m_engine.stepOut();
             break;
         case Action::RunToCaret:
-            if (!m_engine.runToLine({sourceFileIndex(), m_caretLine ? m_caretLine() : -1}))
+            if (!m_engine.runToLine({sourceFileIndex(), m_caretLine ? m_caretLine() : -1}).isEmpty())
                 emit statusMessage(tr("No code at or after the caret line."));
             break;
         case Action::Animate:

@@ -226,8 +226,7 @@ int main(int argc, char** argv)
         drawHeadAndTail(p);
         drawShell(p);
     }
-    QString error;
-    const QByteArray jpeg = encodeJpeg(image, 90, &error);
+    const auto [jpeg, error] = encodeJpeg(image, 90);
     QFile out(QString::fromLocal8Bit(argv[1]));
     if (jpeg.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(jpeg) != jpeg.size()) {
         QTextStream(stderr) << "cannot write " << argv[1] << ": " << error << "\n";

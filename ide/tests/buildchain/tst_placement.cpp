@@ -1,8 +1,10 @@
 // Window placement: the profile file layer, reading the integer keys, the
 // round trip of a window's normal rectangle, defaults, the right-less-than-
-// left rule, a maximised window, garbage files, the file's location.
+// left rule, a maximised window, garbage files, the file's location; the
+// run's profile store.
 #include "Placement.h"
 #include "ProfileFile.h"
+#include "ProfileStore.h"
 #include "BuildChainTestSupport.h"
 
 #include <QDir>
@@ -79,7 +81,7 @@ private slots:
         QWidget w;
         w.setGeometry(100, 120, 300, 200);
         TPlacement out(&w, "Editor", ini());
-        QVERIFY(out.SavePlacement());
+        QCOMPARE(out.SavePlacement(), QString());
         QCOMPARE(readAll(ini()), QByteArray("[Editor]\nPlaceFlags=0\nPlaceMinPosX=-1\nPlaceMinPosY=-1\nPlaceMaxPosX=-1\n"
                                             "PlaceMaxPosY=-1\nPlaceNormPosL=100\nPlaceNormPosT=120\nPlaceNormPosR=400\n"
                                             "PlaceNormPosB=320\n"));
@@ -135,7 +137,7 @@ private slots:
         p.LoadPlacement();
         QVERIFY(area.contains(w.geometry()));
         w.setGeometry(area.left(), area.top(), area.width() + 3000, area.height() + 3000);
-        QVERIFY(p.SavePlacement());
+        QCOMPARE(p.SavePlacement(), QString());
         QWidget again;
         TPlacement(&again, "Sklad", ini()).LoadPlacement();
         QCOMPARE(again.size(), area.size());
@@ -189,7 +191,7 @@ private slots:
             TPlacement p(&w, "Form1", ini());
             p.LoadPlacement();
             QVERIFY(w.width() >= 1 && w.height() >= 1);
-            QVERIFY(p.SavePlacement());
+            QCOMPARE(p.SavePlacement(), QString());
         }
     }
 
@@ -204,7 +206,7 @@ private slots:
         w.showMaximized();
         QTRY_VERIFY(w.isMaximized());
         TPlacement out(&w, "LST", ini());
-        QVERIFY(out.SavePlacement());
+        QCOMPARE(out.SavePlacement(), QString());
         QWidget again;
         TPlacement in(&again, "LST", ini());
         in.LoadPlacement();
@@ -217,8 +219,7 @@ private slots:
         QVERIFY(QDir().mkpath(ini())); // a folder where the file should be
         QWidget w;
         TPlacement p(&w, "Form1", ini());
-        QVERIFY(!p.SavePlacement());
-        QCOMPARE(p.lastError(), "Unable to write to " + QDir::toNativeSeparators(ini()));
+        QCOMPARE(p.SavePlacement(), "Unable to write to " + QDir::toNativeSeparators(ini()));
         QDir(ini()).removeRecursively();
     }
 
@@ -231,13 +232,49 @@ private slots:
         w.setObjectName("Sklad");
         TPlacement p(&w); // section from the owner's name, file "Zelvar"
         QCOMPARE(p.Section, QString("Sklad"));
-        QVERIFY(p.SavePlacement());
+        QCOMPARE(p.SavePlacement(), QString());
         QVERIFY(readAll(m_dir.path() + "/cfg/Zelvar").startsWith("[Sklad]\n"));
         qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(TPlacement::ResolveProfilePath("Zelvar"), QDir::homePath() + "/.config/Zelvar");
         QCOMPARE(TPlacement::ResolveProfilePath("/abs/file"), QString("/abs/file"));
         if (!saved.isNull())
             qputenv("XDG_CONFIG_HOME", saved);
+    }
+
+    // The store reads once and writes only what changed, onto the file as it
+    // is on disk at the save: another writer's keys survive, a save with
+    // nothing changed writes nothing, a failed save keeps its changes.
+    void storeWritesOnlyItsChanges()
+    {
+        write(ini(), "; mine\n[Recent]\nFile1=/a.M51\n[Coverage]\nShow=0\n");
+        ProfileStore store(ini());
+        QCOMPARE(store.recent(10).files, QStringList{"/a.M51"});
+        QCOMPARE(store.coverageChoice("Show"), std::optional<bool>(false));
+        QCOMPARE(store.coverageChoice("KeepAcrossRuns"), std::nullopt);
+        store.setCoverageChoice("Show", false); // as stored: nothing to write
+        QFile::remove(ini());
+        QCOMPARE(store.save(), QString());
+        QVERIFY(!QFile::exists(ini()));
+
+        write(ini(), "; mine\n[Simulator]\nKind=s51\n");
+        store.setSdccProgram("/opt/sdcc/bin/sdcc");
+        ProfileStore::WindowPlace place;
+        place.left = 10;
+        place.right = 110;
+        store.setWindowPlace("LST", place);
+        QCOMPARE(store.save(), QString());
+        QCOMPARE(readAll(ini()), QByteArray("; mine\n[Simulator]\nKind=s51\n\n[C]\nSdcc=/opt/sdcc/bin/sdcc\n"
+                                            "\n[LST]\nPlaceNormPosL=10\nPlaceNormPosR=110\n"));
+        QVERIFY(store.s51Simulator());
+        QCOMPARE(store.windowPlace("lst").right, std::optional<qint64>(110));
+
+        QFile::remove(ini());
+        QVERIFY(QDir().mkpath(ini())); // a folder where the file should be
+        store.setS51Simulator(false);
+        QCOMPARE(store.save(), "Unable to write to " + QDir::toNativeSeparators(ini()));
+        QDir(ini()).removeRecursively();
+        QCOMPARE(store.save(), QString());
+        QCOMPARE(readAll(ini()), QByteArray("[Simulator]\nKind=core\n"));
     }
 };
 

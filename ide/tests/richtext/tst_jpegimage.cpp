@@ -12,7 +12,7 @@ QByteArray solid(QColor colour, int w = 64, int h = 48, bool grey = false)
 {
     QImage image(w, h, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     image.fill(colour);
-    return encodeJpeg(image, 95);
+    return encodeJpeg(image, 95).bytes;
 }
 
 // The baseline frame header (SOF0): FF C0, length, precision, height, width.
@@ -52,8 +52,7 @@ private slots:
 
 void TestJpegImage::shippedSplash()
 {
-    QString error = "stale";
-    const QImage image = decodeJpegFile(ZELVAR_RESOURCES "/splash.jpg", &error);
+    const auto [image, error] = decodeJpegFile(ZELVAR_RESOURCES "/splash.jpg");
     QVERIFY2(!image.isNull(), qPrintable(error));
     QCOMPARE(image.size(), QSize(734, 490));
     QCOMPARE(error, QString());
@@ -77,8 +76,7 @@ void TestJpegImage::colourAndGrey()
     QFETCH(bool, grey);
     const QByteArray jpeg = solid(colour, 33, 17, grey);
     QVERIFY(jpeg.startsWith("\xFF\xD8"));
-    QString error;
-    const QImage image = decodeJpeg(jpeg, &error);
+    const auto [image, error] = decodeJpeg(jpeg);
     QVERIFY2(!image.isNull(), qPrintable(error));
     QCOMPARE(image.size(), QSize(33, 17));
     QCOMPARE(image.format(), QImage::Format_RGB32);
@@ -110,8 +108,7 @@ void TestJpegImage::corrupt_data()
 void TestJpegImage::corrupt()
 {
     QFETCH(QByteArray, data);
-    QString error;
-    const QImage image = decodeJpeg(data, &error);
+    const auto [image, error] = decodeJpeg(data);
     QVERIFY(image.isNull());
     QVERIFY(!error.isEmpty());
 }
@@ -121,8 +118,7 @@ void TestJpegImage::truncatedScanStillShows()
     QFile file(ZELVAR_RESOURCES "/splash.jpg");
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray whole = file.readAll();
-    QString error;
-    const QImage image = decodeJpeg(whole.left(whole.size() / 2), &error);
+    const auto [image, error] = decodeJpeg(whole.left(whole.size() / 2));
     QVERIFY(!image.isNull());
     QCOMPARE(image.size(), QSize(734, 490));
     QVERIFY(!error.isEmpty()); // libjpeg's warning about the premature end
@@ -131,15 +127,15 @@ void TestJpegImage::truncatedScanStillShows()
 void TestJpegImage::missingFile()
 {
     QTemporaryDir dir;
-    QString error;
-    QVERIFY(decodeJpegFile(dir.filePath("none.jpg"), &error).isNull());
+    const auto [image, error] = decodeJpegFile(dir.filePath("none.jpg"));
+    QVERIFY(image.isNull());
     QVERIFY(error.startsWith("Cannot open file"));
 }
 
 void TestJpegImage::nullImageIsNotEncoded()
 {
-    QString error;
-    QVERIFY(encodeJpeg(QImage(), 90, &error).isEmpty());
+    const auto [bytes, error] = encodeJpeg(QImage(), 90);
+    QVERIFY(bytes.isEmpty());
     QVERIFY(!error.isEmpty());
 }
 

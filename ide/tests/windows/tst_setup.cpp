@@ -10,6 +10,7 @@
 #include "WindowSet.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -43,6 +44,7 @@ private slots:
     void toolBar();
     void buttonWidthsFollowTheFont();
     void dataFolderIsFilledWithoutOverwriting();
+    void debugChoicesAreKeptInTheProfile();
 
 private:
     void writeSetup(const QByteArray& bytes) { writeFileBytes(setupFilePath(), bytes); }
@@ -317,6 +319,30 @@ void TestSetup::dataFolderIsFilledWithoutOverwriting()
     QCOMPARE(helpFilePath(), m_dir->path() + "/" + programBaseName() + ".rtf");
     QCOMPARE(setupFilePath(), m_dir->path() + "/Zelvar.INI");
     QVERIFY(!programBaseName().contains('.'));
+}
+
+// The simulator and SDCC chosen in the dialog are kept in the profile at
+// once (not in Zelvar.INI), told to whoever listens, and come back with the
+// next run.
+void TestSetup::debugChoicesAreKeptInTheProfile()
+{
+    QString chosen;
+    {
+        SetupWindows windows;
+        connect(&windows.setup, &TNastav::sdccChosen, this, [&chosen](const QString& program) { chosen = program; });
+        windows.setup.Sdcc->setText(QStringLiteral("  /opt/sdcc/bin/sdcc "));
+        emit windows.setup.Sdcc->editingFinished();
+        windows.setup.Simulator->setCurrentIndex(1);
+    }
+    QCOMPARE(chosen, QStringLiteral("/opt/sdcc/bin/sdcc"));
+    {
+        SetupWindows again;
+        QCOMPARE(again.setup.Sdcc->text(), QStringLiteral("/opt/sdcc/bin/sdcc"));
+        QCOMPARE(again.setup.Simulator->currentIndex(), 1);
+        QCOMPARE(again.session.profile().sdccProgram(), QStringLiteral("/opt/sdcc/bin/sdcc"));
+    }
+    QVERIFY(m_errors.isEmpty());
+    QFile::remove(ProfileStore::resolvePath(QStringLiteral("Zelvar")));
 }
 
 QTEST_MAIN(TestSetup)
