@@ -153,4 +153,11 @@ std::vector<AddressMapEntry> ReadListingAddressMap(std::string_view listingText)
 // or a lone CR; a final line break adds no empty line.
 std::vector<std::string_view> SplitLines(std::string_view source);
 
+// What a word of an assembly line is to the assembler in any of its dialects
+// (any letter case, without as31's leading dot), so that the editor colours
+// exactly the words the assembler reads: an instruction, a directive (ORG,
+// SEGMENT, RSEG, MACRO, IFDEF, sfr, .byte ...), or neither.
+enum class WordKind { Other, Instruction, Directive };
+WordKind KindOfWord(std::string_view word);
+
 } // namespace m51asm

@@ -89,6 +89,26 @@ int FindKeyword(std::string_view word)
     return kKeywords[it - kKeywordKeys.keys].id;
 }
 
+WordKind KindOfWord(std::string_view word)
+{
+    const int id = FindKeyword(word);
+    if (id >= kDirectiveBase)
+        return WordKind::Directive;
+    if (id >= 0)
+        return WordKind::Instruction;
+    // The words the other stages read: modules, Keil's declarations, as31's
+    // directives, macros, conditional assembly and include files.
+    static constexpr const char* kStageWords[] = {
+        "NAME",  "SEGMENT", "RSEG",  "PUBLIC", "EXTRN", "EXTERN", "AT",    "SFR",    "SFR16", "SBIT",
+        "BYTE",  "WORD",    "SKIP",  "FLAG",   "EQU",   "MACRO",  "ENDM",  "LOCAL",  "EXITM", "REPT",
+        "IRP",   "IRPC",    "IF",    "IFDEF",  "IFNDEF", "IFB",   "IFNB",  "IFIDN",  "IFDIF", "ELSE",
+        "ELSEIF", "ENDIF",  "INCLUDE", "INC"};
+    for (const char* known : kStageWords)
+        if (EqualsUpper(word, known))
+            return WordKind::Directive;
+    return WordKind::Other;
+}
+
 bool IsNameDirective(int id)
 {
     switch (id) {

@@ -2,6 +2,8 @@
 
 #include "Language.h"
 
+#include "Assembler.h"
+
 #include <QHash>
 
 #include <optional>
@@ -109,33 +111,6 @@ bool namesProcedure(QStringView upperWord)
 {
     const auto keyword = languageKeyword(upperWord);
     return keyword && keyword->operand == m51::language::Operand::ProcedureName;
-}
-
-const QSet<QString>& mnemonics()
-{
-    static const QSet<QString> set = [] {
-        QSet<QString> s;
-        for (const char* w : {"ACALL", "ADD",  "ADDC", "AJMP", "ANL",  "CJNE", "CLR",  "CPL",  "DA",   "DEC",
-                              "DIV",   "DJNZ", "INC",  "JB",   "JBC",  "JC",   "JMP",  "JNB",  "JNC",  "JNZ",
-                              "JZ",    "LCALL", "LJMP", "MOV", "MOVC", "MOVX", "MUL",  "NOP",  "ORL",  "POP",
-                              "PUSH",  "RET",  "RETI", "RL",   "RLC",  "RR",   "RRC",  "SETB", "SJMP", "SUBB",
-                              "SWAP",  "XCH",  "XCHD", "XRL",  "CALL"})
-            s.insert(QString::fromLatin1(w));
-        return s;
-    }();
-    return set;
-}
-
-const QSet<QString>& directives()
-{
-    static const QSet<QString> set = [] {
-        QSet<QString> s;
-        for (const char* w : {"ORG", "END", "EQU", "BIT", "DB", "DW", "DS", "SET", "DATA", "IDATA", "XDATA", "CODE",
-                              "USING", "REG", "BYTE", "WORD"})
-            s.insert(QString::fromLatin1(w));
-        return s;
-    }();
-    return set;
 }
 
 const QSet<QString>& registers()
@@ -252,9 +227,10 @@ std::vector<Span> asm51Line(QStringView line)
         Kind kind;
         if (word.endsWith(QLatin1Char(':')) && i == 0)
             kind = Kind::Label;
-        else if (upper.startsWith(QLatin1Char('$')) || directives().contains(upper))
+        else if (const m51asm::WordKind read = m51asm::KindOfWord(upper.toLatin1().toStdString());
+                 upper.startsWith(QLatin1Char('$')) || read == m51asm::WordKind::Directive)
             kind = Kind::Directive;
-        else if (mnemonics().contains(upper))
+        else if (read == m51asm::WordKind::Instruction)
             kind = Kind::Mnemonic;
         else if (isRegister(upper))
             kind = Kind::Register;

@@ -22,10 +22,12 @@ LineTable::LineTable(const Program& program)
     if (everyRangeStarts) {
         for (const auto& [address, covered] : m_byAddress)
             m_starts.emplace(address, covered.line);
-        return;
+    } else {
+        for (const auto& [line, address] : m_first)
+            m_starts.emplace(address, SourceLine{line.first, line.second});
     }
-    for (const auto& [line, address] : m_first)
-        m_starts.emplace(address, SourceLine{line.first, line.second});
+    for (const auto& start : m_starts)
+        m_isStart.set(start.first);
 }
 
 std::optional<SourceLine> LineTable::lineAt(uint16_t address) const
@@ -49,6 +51,8 @@ std::optional<uint16_t> LineTable::lineAddress(SourceLine line) const
 
 std::optional<SourceLine> LineTable::startingAt(uint16_t address) const
 {
+    if (!m_isStart.test(address))
+        return std::nullopt;
     const auto it = m_starts.find(address);
     if (it == m_starts.end())
         return std::nullopt;

@@ -13,6 +13,7 @@
 
 #include "toolchain/Program.h"
 
+#include <bitset>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -48,6 +49,9 @@ private:
     std::map<uint16_t, Covered> m_byAddress;            // range start -> its line and end
     std::map<std::pair<int, int>, uint16_t> m_first;    // (file, line) -> first address
     std::map<uint16_t, SourceLine> m_starts;
+    // The addresses of m_starts as bits: stepping asks at every instruction,
+    // and almost always about an address that begins no line.
+    std::bitset<65536> m_isStart;
 };
 
 } // namespace toolchain

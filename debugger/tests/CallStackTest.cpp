@@ -247,7 +247,7 @@ TEST(StackOfACProgram, InterruptReturnBelowTheHandlersPushesAndLibraryCalls)
     };
 
     // Into the multiplication of SDCC's library, before the timer first overflows.
-    ASSERT_TRUE(engine.runToLine({0, 5}));
+    ASSERT_EQ(engine.runToLine({0, 5}).toStdString(), "");
     ASSERT_TRUE(WaitForStop(engine));
     for (int i = 0; i < 40 && program.functionAt(engine.machine().pc); ++i) {
         engine.stepInstruction();

@@ -127,6 +127,11 @@ void TestEditorParts::asmSpans_data()
     QTest::newRow("the compiler's refusal")
         << "ERROR - variable number above 207" << std::vector<Span>{{0, 33, Kind::Error}};
     QTest::newRow("module line") << "$MOD51" << std::vector<Span>{{0, 6, Kind::Directive}};
+    // The words of modules, macros and conditionals are the assembler's too.
+    QTest::newRow("relocatable segment") << "RSEG PROG" << std::vector<Span>{{0, 4, Kind::Directive}};
+    QTest::newRow("names taken") << "EXTRN CODE (Send)"
+                                 << std::vector<Span>{{0, 5, Kind::Directive}, {6, 4, Kind::Directive}};
+    QTest::newRow("macro end") << "ENDM" << std::vector<Span>{{0, 4, Kind::Directive}};
 }
 
 void TestEditorParts::asmSpans()
