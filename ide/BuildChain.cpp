@@ -152,7 +152,7 @@ QString TBuildChain::RunBatchBuild(int showMode)
 
     QFile templ(templatePath());
     if (!templ.open(QIODevice::ReadOnly))
-        return QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(templatePath()));
+        return FileError::cannotOpen(templatePath());
     const QByteArray text = templ.readAll();
     CBox = m51::SplitSourceLines(std::string_view(text.constData(), std::size_t(text.size())));
     for (std::string& line : CBox)
@@ -170,7 +170,7 @@ QString TBuildChain::RunBatchBuild(int showMode)
     // keeps its own copy.
     const QString reason = m51::writeFileAtomically(scriptPath(), QByteArray::fromStdString(script));
     if (!reason.isEmpty())
-        return FileError::cannotCreate(scriptPath(), reason).message();
+        return FileError::cannotCreate(scriptPath(), reason);
 
     auto* thread = new TExecuteThread;
     thread->CommandLine = QDir::toNativeSeparators(scriptPath());

@@ -187,19 +187,21 @@ void TForm1::FormResize()
 
 void TForm1::OpenSourceFile(const QString& path)
 {
-    guarded([&] {
-        const QString text = m_session.document().open(path);
-        TEd* editor = m_windows.editor;
-        m_windows.assembly->hide();
-        m_windows.listing->hide();
-        editor->setText(text);
-        editor->markSaved();
-        showAndRaise(editor);
-        m_session.fileWasOpened(path);
-        // The lists and the status told of the file before.
-        clearResults();
-        buildStatus->setText(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(path)));
-    });
+    const SourceDocument::Opened opened = m_session.document().open(path);
+    if (!opened.error.isEmpty()) {
+        reportError(opened.error);
+        return;
+    }
+    TEd* editor = m_windows.editor;
+    m_windows.assembly->hide();
+    m_windows.listing->hide();
+    editor->setText(opened.text);
+    editor->markSaved();
+    showAndRaise(editor);
+    m_session.fileWasOpened(path);
+    // The lists and the status told of the file before.
+    clearResults();
+    buildStatus->setText(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void TForm1::rememberFile(const QString& path)
@@ -290,12 +292,14 @@ void TForm1::reloadChangedFile(const QString& path)
     const auto done = qScopeGuard([this] { m_askingReload = false; });
     if (!askReload(this, QDir::toNativeSeparators(path), m_session.isModified()))
         return;
-    guarded([&] {
-        TEd* editor = m_windows.editor;
-        editor->reloadText(m_session.document().reload());
-        clearResults();
-        buildStatus->setText(QStringLiteral("Reloaded %1").arg(QDir::toNativeSeparators(path)));
-    });
+    const SourceDocument::Opened reloaded = m_session.document().reload();
+    if (!reloaded.error.isEmpty()) {
+        reportError(reloaded.error);
+        return;
+    }
+    m_windows.editor->reloadText(reloaded.text);
+    clearResults();
+    buildStatus->setText(QStringLiteral("Reloaded %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void TForm1::Otevt1Click()
@@ -363,26 +367,30 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::Kompiluj1Click(bool debug)
 {
-    guarded([&] {
-        // The generated files lie beside the source, so an untitled text gets
-        // its name first.
-        if (m_session.currentFile().isEmpty()) {
-            if (!UloClick(true))
-                return;
-        } else if (m_session.setup().autosave() && !UloClick(false)) {
+    // The generated files lie beside the source, so an untitled text gets
+    // its name first.
+    if (m_session.currentFile().isEmpty()) {
+        if (!UloClick(true))
             return;
-        }
-        if (IsCFile(m_session.currentFile())) {
-            checkCSource();
-            return;
-        }
+    } else if (m_session.setup().autosave() && !UloClick(false)) {
+        return;
+    }
+    if (IsCFile(m_session.currentFile())) {
+        checkCSource();
+        return;
+    }
+    QString error;
+    {
         // The compile runs to its end without the event loop; say so.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        m_session.compile(m_windows.editor->lines(), debug ? QStringLiteral("Debug") : QStringLiteral("Check"));
-        if (debug)
+        error = m_session.compile(m_windows.editor->lines(), debug ? QStringLiteral("Debug") : QStringLiteral("Check"));
+        if (error.isEmpty() && debug)
             startDebugBuild();
-    });
+    }
+    // A .asm file that could not be written ends the command.
+    if (!error.isEmpty())
+        reportError(error);
 }
 
 // A C source: SDCC compiles it (Check and Debug alike; the Run menu builds

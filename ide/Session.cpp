@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTime>
-#include <optional>
 
 Session::Session(QObject* parent)
     : QObject(parent), m_document(new SourceDocument(this))
@@ -48,10 +47,8 @@ ProfileStore& Session::profile()
 
 bool Session::loadSetup()
 {
-    try {
-        m_setup = Setup::load(setupFilePath());
-    } catch (const FileError& error) {
-        reportError(error.message());
+    if (const QString error = m_setup.load(setupFilePath()); !error.isEmpty()) {
+        reportError(error);
         return false;
     }
     emit setupChanged();
@@ -60,10 +57,8 @@ bool Session::loadSetup()
 
 bool Session::setSetup(const Setup& setup)
 {
-    try {
-        setup.save(setupFilePath());
-    } catch (const FileError& error) {
-        reportError(error.message());
+    if (const QString error = setup.save(setupFilePath()); !error.isEmpty()) {
+        reportError(error);
         return false;
     }
     m_setup = setup;
@@ -139,7 +134,7 @@ void Session::setOutcome(const QString& text)
     emit outcomeChanged(text);
 }
 
-void Session::compile(const std::vector<std::string>& sourceLines, const QString& command)
+QString Session::compile(const std::vector<std::string>& sourceLines, const QString& command)
 {
     buildStages(sourceLines, Goal::Compile);
     // The assembler's refusals too, as a build would meet them.
@@ -148,23 +143,17 @@ void Session::compile(const std::vector<std::string>& sourceLines, const QString
         const std::vector<m51::Diagnostic> refused = CheckAssembly(m_build);
         m_diagnostics.insert(m_diagnostics.end(), refused.begin(), refused.end());
     }
-    std::optional<FileError> failed;
-    if (!m_build.assemblySource) {
-        try {
-            writeFileBytes(asmFileFor(currentFile()), joinLinesCrLf(m_build.compiled.Output));
-        } catch (const FileError& error) {
-            failed = error;
-        }
-    }
-    m_asmWritten = !failed;
+    const QString error = m_build.assemblySource
+                              ? QString()
+                              : writeFileBytes(asmFileFor(currentFile()), joinLinesCrLf(m_build.compiled.Output));
+    m_asmWritten = error.isEmpty();
     const size_t errors = m51::ErrorCount(m_diagnostics);
-    setOutcome(command + (failed        ? QStringLiteral(": the assembly file could not be written")
+    setOutcome(command + (!m_asmWritten ? QStringLiteral(": the assembly file could not be written")
                           : errors == 0 ? QStringLiteral(": no errors")
                           : errors == 1 ? QStringLiteral(": 1 error")
                                         : QStringLiteral(": %1 errors").arg(errors)));
     emit compiled();
-    if (failed)
-        throw *failed;
+    return error;
 }
 
 QString Session::asmFileFor(const QString& sourcePath)
@@ -181,12 +170,11 @@ QString Session::startBuild()
             return {};
         const QFileInfo info(currentFile());
         const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
-        try {
-            writeFileBytes(base + QStringLiteral(".hex"), QByteArray::fromStdString(m_build.program.hex));
-            writeFileBytes(base + QStringLiteral(".lst"), QByteArray::fromStdString(m_build.program.listing));
-        } catch (const FileError& error) {
-            return error.message();
-        }
+        QString error = writeFileBytes(base + QStringLiteral(".hex"), QByteArray::fromStdString(m_build.program.hex));
+        if (error.isEmpty())
+            error = writeFileBytes(base + QStringLiteral(".lst"), QByteArray::fromStdString(m_build.program.listing));
+        if (!error.isEmpty())
+            return error;
         emit listingReady(base + QStringLiteral(".lst"));
         return {};
     }

@@ -66,13 +66,15 @@ public:
     const std::vector<m51::Diagnostic>& diagnostics() const { return m_diagnostics; }
 
     // Check: builds the lines (code page 1250), writes the .asm file of the
-    // current file from the compile and emits compiled; then FileError when
-    // the write failed (the result is kept all the same, the old .asm too).
+    // current file from the compile and emits compiled. Empty when done, else
+    // the file error of that write (the result is kept all the same, the old
+    // .asm too).
     // An assembly source (.asm, .a51) is assembled instead, with its include
     // files, and no file is written: the source is its own assembly.
     // An M51 source is assembled in memory too, so Check finds what the
     // assembler would refuse. `command` names the step in the outcome.
-    void compile(const std::vector<std::string>& sourceLines, const QString& command = QStringLiteral("Check"));
+    [[nodiscard]] QString compile(const std::vector<std::string>& sourceLines,
+                                  const QString& command = QStringLiteral("Check"));
     // Whether the current file is an assembly source rather than M51.
     bool isAssemblySource() const;
     static bool isAssemblySource(const QString& path);

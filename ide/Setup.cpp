@@ -49,16 +49,21 @@ Setup Setup::fromBytes(const QByteArray& bytes)
     return setup;
 }
 
-Setup Setup::load(const QString& path)
+QString Setup::load(const QString& path)
 {
-    if (!QFile::exists(path))
-        return Setup();
-    return fromBytes(readFileBytes(path));
+    if (!QFile::exists(path)) {
+        *this = Setup();
+        return {};
+    }
+    const FileRead file = readFileBytes(path);
+    if (file.ok())
+        *this = fromBytes(file.bytes);
+    return file.error;
 }
 
-void Setup::save(const QString& path) const
+QString Setup::save(const QString& path) const
 {
-    writeFileBytes(path, fileBytes());
+    return writeFileBytes(path, fileBytes());
 }
 
 QByteArray Setup::fileBytes() const

@@ -36,10 +36,13 @@ public:
 
     Setup();
     static Setup fromBytes(const QByteArray& bytes);
-    // No file: an empty setup. FileError when the file exists but cannot be read.
-    static Setup load(const QString& path);
-    // Exactly LineCount lines, flag lines as "A" or "F". FileError on failure.
-    void save(const QString& path) const;
+    // Replaces the lines with the file's; no file gives an empty setup. Empty
+    // when done, else the file error (the file exists but cannot be read),
+    // and then the setup stays as it was.
+    [[nodiscard]] QString load(const QString& path);
+    // Exactly LineCount lines, flag lines as "A" or "F". Empty when written,
+    // else the file error.
+    [[nodiscard]] QString save(const QString& path) const;
     QByteArray fileBytes() const;
 
     // Line n (1-based) as read, and as a flag.

@@ -70,19 +70,21 @@ void SourceDocument::setModified(bool modified)
     emit modifiedChanged(modified);
 }
 
-QString SourceDocument::open(const QString& path)
+SourceDocument::Opened SourceDocument::open(const QString& path)
 {
-    const QByteArray bytes = readFileBytes(path);
-    Decoded decoded = decode(bytes);
+    const FileRead file = readFileBytes(path);
+    if (!file.ok())
+        return {{}, file.error};
+    Decoded decoded = decode(file.bytes);
     m_lineEnds = decoded.lineEnds;
     m_finalLineEnd = decoded.finalLineEnd;
-    watch(path, bytes);
+    watch(path, file.bytes);
     if (path != m_path) {
         m_path = path;
         emit pathChanged(path);
     }
     setModified(false);
-    return std::move(decoded.text);
+    return {std::move(decoded.text), {}};
 }
 
 void SourceDocument::reset()
@@ -102,7 +104,7 @@ QString SourceDocument::save(const QString& path, const QString& text)
     const QByteArray bytes = encode(text, m_lineEnds, m_finalLineEnd || path != m_path);
     const QString reason = path.isEmpty() ? QString() : m51::writeFileAtomically(path, bytes);
     if (path.isEmpty() || !reason.isEmpty())
-        return FileError::cannotCreate(path, reason).message();
+        return FileError::cannotCreate(path, reason);
     watch(path, bytes);
     if (path != m_path) {
         m_path = path;
@@ -112,7 +114,7 @@ QString SourceDocument::save(const QString& path, const QString& text)
     return {};
 }
 
-QString SourceDocument::reload()
+SourceDocument::Opened SourceDocument::reload()
 {
     return open(m_path);
 }

@@ -40,8 +40,12 @@ public:
     void setModified(bool modified);
 
     // Reads the file and returns its text; it becomes this document's file,
-    // unmodified. FileError when it cannot be read, and then nothing changes.
-    QString open(const QString& path);
+    // unmodified. When it cannot be read: the file error, and nothing changes.
+    struct Opened {
+        QString text;
+        QString error;
+    };
+    [[nodiscard]] Opened open(const QString& path);
     // A new untitled text: CR LF line ends, unmodified, nothing watched.
     void reset();
     // Writes `text` to `path` (the current file, or another for Save As) with
@@ -50,7 +54,7 @@ public:
     // then the document stays as it was (modified).
     [[nodiscard]] QString save(const QString& path, const QString& text);
     // Reads the current file again (after changedOnDisk): its text, unmodified.
-    QString reload();
+    [[nodiscard]] Opened reload();
 
 signals:
     void pathChanged(const QString& path);

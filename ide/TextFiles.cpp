@@ -9,20 +9,15 @@
 #include <QFile>
 #include <QMessageBox>
 
-FileError::FileError(const QString& message)
-    : std::runtime_error(message.toStdString()), m_message(message)
+QString FileError::cannotOpen(const QString& path)
 {
+    return QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(path));
 }
 
-FileError FileError::cannotOpen(const QString& path)
-{
-    return FileError(QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(path)));
-}
-
-FileError FileError::cannotCreate(const QString& path, const QString& reason)
+QString FileError::cannotCreate(const QString& path, const QString& reason)
 {
     const QString message = QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path));
-    return FileError(reason.isEmpty() ? message : message + QLatin1Char('\n') + reason);
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
 }
 
 namespace {
@@ -53,24 +48,23 @@ void reportError(const QString& message)
     errorHandler()(message);
 }
 
-QByteArray readFileBytes(const QString& path)
+FileRead readFileBytes(const QString& path)
 {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        throw FileError::cannotOpen(path);
+        return {{}, FileError::cannotOpen(path)};
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw FileError::cannotOpen(path);
-    return bytes;
+        return {{}, FileError::cannotOpen(path)};
+    return {std::move(bytes), {}};
 }
 
-void writeFileBytes(const QString& path, const QByteArray& bytes)
+QString writeFileBytes(const QString& path, const QByteArray& bytes)
 {
     if (path.isEmpty())
-        throw FileError::cannotCreate(path);
+        return FileError::cannotCreate(path);
     const QString reason = m51::writeFileAtomically(path, bytes);
-    if (!reason.isEmpty())
-        throw FileError::cannotCreate(path, reason);
+    return reason.isEmpty() ? QString() : FileError::cannotCreate(path, reason);
 }
 
 QString textFromFileBytes(const QByteArray& bytes)

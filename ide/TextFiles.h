@@ -1,36 +1,30 @@
 #pragma once
-// Whole text files as the environment reads and writes them, and the runtime
-// file errors the commands end with.
+// Whole text files as the environment reads and writes them, and the messages
+// of the file errors the commands report.
 //
 // Files are code page 1250 text. Reading accepts CR LF, LF or a lone CR as a
 // line end; writing ends every line with CR LF, as the Windows tools sharing
 // these files expect. Every write goes to a temporary file renamed over the
 // target (FileWrite.h), so a write that fails leaves the previous file as it
-// was and its error tells why.
+// was and its error tells why. A failure comes back as a value carrying its
+// message, which the command shows through reportError() or ignores where a
+// missing file is no fault.
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-// The runtime's file error: "Cannot open file <path>" or "Cannot create file
-// <path>". A command that meets one stops there and shows it through
-// reportError().
-class FileError : public std::runtime_error {
-public:
-    explicit FileError(const QString& message);
-    QString message() const { return m_message; }
-    static FileError cannotOpen(const QString& path);
-    // "Cannot create file <path>", and on a line of its own why ("No space
-    // left on device", "File is read-only", ...) when that is known.
-    static FileError cannotCreate(const QString& path, const QString& reason = {});
-
-private:
-    QString m_message;
-};
+// The runtime's file error messages, as the user sees them.
+namespace FileError {
+// "Cannot open file <path>".
+QString cannotOpen(const QString& path);
+// "Cannot create file <path>", and on a line of its own why ("No space left
+// on device", "File is read-only", ...) when that is known.
+QString cannotCreate(const QString& path, const QString& reason = {});
+} // namespace FileError
 
 // The application's error handler: by default a message box titled "Zelvar".
 // Tests replace it to collect the messages instead.
@@ -38,22 +32,17 @@ using ErrorHandler = std::function<void(const QString& message)>;
 void setErrorHandler(ErrorHandler handler);
 void reportError(const QString& message);
 
-// Runs a command; a file error ends it and goes to the error handler.
-template <typename Command>
-void guarded(Command command)
-{
-    try {
-        command();
-    } catch (const FileError& error) {
-        reportError(error.message());
-    }
-}
-
-// Reads the whole file; FileError::cannotOpen when it cannot be read.
-QByteArray readFileBytes(const QString& path);
-// Replaces the file atomically; FileError::cannotCreate with the reason when
-// that fails, and the file is then as it was.
-void writeFileBytes(const QString& path, const QByteArray& bytes);
+// A whole file's bytes, or empty bytes and FileError::cannotOpen when it
+// cannot be read.
+struct FileRead {
+    QByteArray bytes;
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+[[nodiscard]] FileRead readFileBytes(const QString& path);
+// Replaces the file atomically. Empty when done, else FileError::cannotCreate
+// with the reason, and the file is then as it was.
+[[nodiscard]] QString writeFileBytes(const QString& path, const QByteArray& bytes);
 
 // File bytes as one text for a text widget: decoded, line ends turned into
 // '\n', a final line end dropped (it adds no line).

@@ -105,13 +105,15 @@ void setPaneLines(CodeEditor* pane, const std::vector<std::string>& lines)
     pane->setPlainText(cp1250::decode(joined));
 }
 
-void loadPaneFile(CodeEditor* pane, const QString& path)
+QString loadPaneFile(CodeEditor* pane, const QString& path)
 {
-    const QByteArray bytes = readFileBytes(path);
-    setPaneText(pane, textFromFileBytes(bytes));
+    const FileRead file = readFileBytes(path);
+    if (file.ok())
+        setPaneText(pane, textFromFileBytes(file.bytes));
+    return file.error;
 }
 
-void savePaneFile(const CodeEditor* pane, const QString& path)
+QString savePaneFile(const CodeEditor* pane, const QString& path)
 {
-    writeFileBytes(path, fileBytesFromText(paneText(pane)));
+    return writeFileBytes(path, fileBytesFromText(paneText(pane)));
 }

@@ -44,8 +44,9 @@ QString paneText(const CodeEditor* pane);   // '\n' between lines
 void setPaneText(CodeEditor* pane, const QString& text);
 void setPaneLines(CodeEditor* pane, const std::vector<std::string>& lines);
 
-// Loads a text file into the pane; FileError when it cannot be read, and then
-// the pane keeps its text.
-void loadPaneFile(CodeEditor* pane, const QString& path);
-// Writes the pane's lines, each ended by CR LF; FileError when that fails.
-void savePaneFile(const CodeEditor* pane, const QString& path);
+// Loads a text file into the pane. Empty when done, else the file error, and
+// then the pane keeps its text.
+[[nodiscard]] QString loadPaneFile(CodeEditor* pane, const QString& path);
+// Writes the pane's lines, each ended by CR LF. Empty when done, else the
+// file error.
+[[nodiscard]] QString savePaneFile(const CodeEditor* pane, const QString& path);

@@ -5,7 +5,6 @@
 #include "Placement.h"
 #include "TextPane.h"
 
-#include <QFile>
 #include <QShortcut>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -40,16 +39,12 @@ THelp::THelp(const QString& helpFile, QWidget* parent, ProfileStore* profile)
 
 void THelp::FormCreate()
 {
-    if (QFile::exists(m_helpFile)) {
-        try {
-            // A help file that is not rich text is shown as plain text, so that
-            // editing it does not silently drop what it held.
-            const QByteArray bytes = readFileBytes(m_helpFile);
-            if (!readRtf(bytes, RTF->document()))
-                RTF->setPlainText(textFromFileBytes(bytes));
-        } catch (const FileError&) {
-            // An unreadable help file is treated as a missing one.
-        }
+    // A missing or unreadable help file leaves the text empty.
+    if (const FileRead file = readFileBytes(m_helpFile); file.ok()) {
+        // A help file that is not rich text is shown as plain text, so that
+        // editing it does not silently drop what it held.
+        if (!readRtf(file.bytes, RTF->document()))
+            RTF->setPlainText(textFromFileBytes(file.bytes));
     }
     RTF->document()->setModified(false);
     RTF->moveCursor(QTextCursor::Start);
@@ -66,13 +61,11 @@ bool THelp::saveText()
 {
     if (!HelpChanged)
         return true;
-    try {
-        writeFileBytes(m_helpFile, writeRtf(RTF->document()));
-        HelpChanged = false;
-    } catch (const FileError& error) {
-        reportError(error.message());
+    if (const QString error = writeFileBytes(m_helpFile, writeRtf(RTF->document())); !error.isEmpty()) {
+        reportError(error);
         return false;
     }
+    HelpChanged = false;
     return true;
 }
 

@@ -32,13 +32,10 @@ TLST::TLST(Session* session, QWidget* parent)
     restorePlacement();
     if (session) {
         connect(session, &Session::listingReady, this, [this](const QString& path) {
-            try {
-                show();
-                raise();
-                loadFile(path);
-            } catch (const FileError& error) {
-                reportError(error.message());
-            }
+            show();
+            raise();
+            if (const QString error = loadFile(path); !error.isEmpty())
+                reportError(error);
         });
         // Every build of an M51 source assembles it in memory, however it was
         // started: its listing replaces the one of an earlier build.
@@ -59,13 +56,17 @@ TLST::TLST(Session* session, QWidget* parent)
     }
 }
 
-void TLST::loadFile(const QString& path)
+QString TLST::loadFile(const QString& path)
 {
-    QString text = TBuildChain::ListingText(readFileBytes(path));
+    const FileRead file = readFileBytes(path);
+    if (!file.ok())
+        return file.error;
+    QString text = TBuildChain::ListingText(file.bytes);
     // A final line end adds no line.
     if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
     setPaneText(M, text);
+    return {};
 }
 
 void TLST::restorePlacement()

@@ -22,9 +22,9 @@ public:
 
     CodeEditor* M;
 
-    // Replaces the text with the file's; FileError when it cannot be read, and
-    // then the text stays as it was.
-    void loadFile(const QString& path);
+    // Replaces the text with the file's. Empty when done, else the file error,
+    // and then the text stays as it was.
+    [[nodiscard]] QString loadFile(const QString& path);
 
     // Window placement, section "LST".
     void restorePlacement();

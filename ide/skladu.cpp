@@ -230,14 +230,14 @@ void TSklad::FBClick()
                     QStringLiteral("Macro"), true))
         return;
     const QString path = m_storeFolder + QLatin1Char('/') + item->text();
-    try {
-        // Plain text lines: CR LF, LF or a lone CR end a line; a final break adds no empty line.
-        M->setPlainText(textFromFileBytes(readFileBytes(path)));
-        M->document()->setModified(false);
-    } catch (const FileError& error) {
-        message(error.message(), QStringLiteral("Zelvar"), false);
+    const FileRead file = readFileBytes(path);
+    if (!file.ok()) {
+        message(file.error, QStringLiteral("Zelvar"), false);
         return;
     }
+    // Plain text lines: CR LF, LF or a lone CR end a line; a final break adds no empty line.
+    M->setPlainText(textFromFileBytes(file.bytes));
+    M->document()->setModified(false);
     Edit1->setText(item->text());
 }
 
@@ -270,7 +270,7 @@ void TSklad::SpeedButton2Click()
     const QByteArray bytes = fileBytesFromText(M->toPlainText());
     const QString reason = m51::writeFileAtomically(path, bytes);
     if (!reason.isEmpty()) {
-        message(FileError::cannotCreate(path, reason).message(), QStringLiteral("Zelvar"), false);
+        message(FileError::cannotCreate(path, reason), QStringLiteral("Zelvar"), false);
         return;
     }
     M->document()->setModified(false);

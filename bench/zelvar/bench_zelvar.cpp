@@ -39,6 +39,14 @@ QTemporaryDir* folder()
     return &dir;
 }
 
+// Writes a benchmark's input; a write that fails ends the run, as there is
+// nothing left to measure.
+void writeInput(const QString& path, const QByteArray& bytes)
+{
+    if (const QString error = writeFileBytes(path, bytes); !error.isEmpty())
+        qFatal("%s", qPrintable(error));
+}
+
 // A source in the shape of a real program: procedures with bit work, loops,
 // conditions, definitions, comments and blank lines, every procedure named once.
 QByteArray makeSource(int lines)
@@ -104,7 +112,7 @@ void BM_Check100kLines(benchmark::State& state)
 {
     setProgramFolder(folder()->path());
     const QString path = folder()->filePath("long.M51");
-    writeFileBytes(path, makeSource(100000));
+    writeInput(path, makeSource(100000));
     startWindows();
     Form1->OpenSourceFile(path);
     for (auto _ : state) {
@@ -129,7 +137,7 @@ QString bigSource()
     if (!QFileInfo::exists(path)) {
         QByteArray text = makeSource(10 * 1024 * 1024 / 14);
         text.truncate(10 * 1024 * 1024);
-        writeFileBytes(path, text);
+        writeInput(path, text);
     }
     return path;
 }
@@ -159,11 +167,11 @@ void BM_CheckCopiesOfOneProgram(benchmark::State& state)
 {
     setProgramFolder(folder()->path());
     const QString path = folder()->filePath("copies.M51");
-    const QByteArray sample = readFileBytes(QStringLiteral(M51_EXAMPLES_DIR "/blink.M51"));
+    const QByteArray sample = readFileBytes(QStringLiteral(M51_EXAMPLES_DIR "/blink.M51")).bytes;
     QByteArray text;
     while (!sample.isEmpty() && text.size() < 10 * 1024 * 1024)
         text += sample;
-    writeFileBytes(path, text);
+    writeInput(path, text);
     startWindows();
     Form1->OpenSourceFile(path);
     for (auto _ : state) {
@@ -203,7 +211,7 @@ void BM_Keystroke100kLines(benchmark::State& state)
 {
     setProgramFolder(folder()->path());
     const QString path = folder()->filePath("long.M51");
-    writeFileBytes(path, makeSource(100000));
+    writeInput(path, makeSource(100000));
     startWindows();
     Form1->OpenSourceFile(path);
     Form1->Kompiluj1Click(false);

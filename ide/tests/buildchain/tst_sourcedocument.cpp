@@ -4,6 +4,7 @@
 #include "SourceDocument.h"
 #include "TextFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -37,17 +38,17 @@ void TestSourceDocument::lineEndsKept()
     QFETCH(QString, text);
     QTemporaryDir dir;
     const QString path = dir.filePath("p.M51");
-    writeFileBytes(path, file);
+    QCOMPARE(writeFileBytes(path, file), QString());
     SourceDocument document;
-    QCOMPARE(document.open(path), text);
+    QCOMPARE(document.open(path).text, text);
     QCOMPARE(document.path(), path);
     QVERIFY(!document.isModified());
     // Saved unchanged, the file is byte for byte what it was; an added line
     // gets the file's own line end.
     QCOMPARE(document.save(path, text), QString());
-    QCOMPARE(readFileBytes(path), file);
+    QCOMPARE(readFileBytes(path).bytes, file);
     QCOMPARE(document.save(path, text + "\nC"), QString());
-    const SourceDocument::Decoded again = SourceDocument::decode(readFileBytes(path));
+    const SourceDocument::Decoded again = SourceDocument::decode(readFileBytes(path).bytes);
     QCOMPARE(again.lineEnds, SourceDocument::decode(file).lineEnds);
     QCOMPARE(again.text, text + "\nC");
 }
@@ -58,15 +59,15 @@ void TestSourceDocument::newFileIsCrLf()
     SourceDocument document;
     QSignalSpy path(&document, &SourceDocument::pathChanged);
     QCOMPARE(document.save(dir.filePath("new.M51"), "A\nB"), QString());
-    QCOMPARE(readFileBytes(dir.filePath("new.M51")), QByteArray("A\r\nB\r\n"));
+    QCOMPARE(readFileBytes(dir.filePath("new.M51")).bytes, QByteArray("A\r\nB\r\n"));
     QCOMPARE(path.size(), 1);
     // After an LF file, a new text is CR LF again.
-    writeFileBytes(dir.filePath("lf.M51"), "X\n");
-    document.open(dir.filePath("lf.M51"));
+    QCOMPARE(writeFileBytes(dir.filePath("lf.M51"), "X\n"), QString());
+    QCOMPARE(document.open(dir.filePath("lf.M51")).error, QString());
     document.reset();
     QVERIFY(document.path().isEmpty());
     QCOMPARE(document.save(dir.filePath("again.M51"), "Y"), QString());
-    QCOMPARE(readFileBytes(dir.filePath("again.M51")), QByteArray("Y\r\n"));
+    QCOMPARE(readFileBytes(dir.filePath("again.M51")).bytes, QByteArray("Y\r\n"));
     QCOMPARE(SourceDocument::encode(QString(), SourceDocument::LineEnds::Lf, true), QByteArray());
 }
 
@@ -74,9 +75,9 @@ void TestSourceDocument::modifiedAndFailedSave()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("p.M51");
-    writeFileBytes(path, "A\n");
+    QCOMPARE(writeFileBytes(path, "A\n"), QString());
     SourceDocument document;
-    document.open(path);
+    QCOMPARE(document.open(path).error, QString());
     QSignalSpy modified(&document, &SourceDocument::modifiedChanged);
     document.setModified(true);
     document.setModified(true);
@@ -86,7 +87,8 @@ void TestSourceDocument::modifiedAndFailedSave()
     QVERIFY(document.isModified());
     QCOMPARE(document.path(), path);
     // An unreadable file changes nothing.
-    QVERIFY_THROWS_EXCEPTION(FileError, document.open(dir.filePath("missing.M51")));
+    QCOMPARE(document.open(dir.filePath("missing.M51")).error,
+             QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(dir.filePath("missing.M51")));
     QCOMPARE(document.path(), path);
     QCOMPARE(document.save(path, "B"), QString());
     QVERIFY(!document.isModified());
@@ -96,24 +98,24 @@ void TestSourceDocument::changesOnDiskNoticed()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("p.M51");
-    writeFileBytes(path, "A\r\n");
+    QCOMPARE(writeFileBytes(path, "A\r\n"), QString());
     SourceDocument document;
-    document.open(path);
+    QCOMPARE(document.open(path).error, QString());
     QSignalSpy changed(&document, &SourceDocument::changedOnDisk);
     // The document's own saves are no change.
     QCOMPARE(document.save(path, "B"), QString());
     QTest::qWait(200);
     QCOMPARE(changed.size(), 0);
     // Another program replaces the file (as editors save), then writes it in place.
-    writeFileBytes(path, "C\r\n");
+    QCOMPARE(writeFileBytes(path, "C\r\n"), QString());
     QTRY_COMPARE(changed.size(), 1);
-    QCOMPARE(document.reload(), QStringLiteral("C"));
+    QCOMPARE(document.reload().text, QStringLiteral("C"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("D\r\n");
     file.close();
     QTRY_COMPARE(changed.size(), 2);
-    QCOMPARE(document.reload(), QStringLiteral("D"));
+    QCOMPARE(document.reload().text, QStringLiteral("D"));
     // Removed: told once.
     QFile::remove(path);
     QTRY_COMPARE(changed.size(), 3);

@@ -44,7 +44,8 @@ private:
     {
         const QString path = m_dir->filePath(name);
         QDir().mkpath(QFileInfo(path).absolutePath());
-        writeFileBytes(path, bytes);
+        if (const QString error = writeFileBytes(path, bytes); !error.isEmpty())
+            QTest::qFail(qPrintable(error), __FILE__, __LINE__);
         return path;
     }
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -174,13 +175,13 @@ void TestEditorWindows::fileChangedOnDiskAsksToReload()
         return answer;
     };
     // Refused: the text stays, and so does the question's memory of the change.
-    writeFileBytes(path, "SETBIT P1.0\r\n");
+    QCOMPARE(writeFileBytes(path, "SETBIT P1.0\r\n"), QString());
     QTRY_COMPARE(asked, QStringList{"c.M51 0"});
     QCOMPARE(Ed->M->toPlainText(), QStringLiteral("NOP"));
     // With changes of the user's own, the question says so; yes reloads.
     Ed->M->insertPlainText("; mine ");
     answer = true;
-    writeFileBytes(path, "CLEARBIT P1.0\r\n");
+    QCOMPARE(writeFileBytes(path, "CLEARBIT P1.0\r\n"), QString());
     QTRY_COMPARE(asked.size(), 2);
     QCOMPARE(asked.last(), QStringLiteral("c.M51 1"));
     QCOMPARE(Ed->M->toPlainText(), QStringLiteral("CLEARBIT P1.0"));

@@ -32,7 +32,8 @@ private:
         QTextDocument document;
         document.setPlainText(text);
         const QString path = m_dir->filePath("Zelvar.rtf");
-        writeFileBytes(path, writeRtf(&document));
+        if (const QString error = writeFileBytes(path, writeRtf(&document)); !error.isEmpty())
+            QTest::qFail(qPrintable(error), __FILE__, __LINE__);
         return path;
     }
 
@@ -55,7 +56,7 @@ void TestHelp::cleanup()
 void TestHelp::viewingLeavesTheFile()
 {
     const QString path = helpWith("SETBIT sets a bit.");
-    const QByteArray before = readFileBytes(path);
+    const QByteArray before = readFileBytes(path).bytes;
     const QDateTime modified = QFileInfo(path).lastModified();
     THelp help(path);
     QVERIFY(help.RTF->toPlainText().contains("SETBIT sets a bit."));
@@ -64,7 +65,7 @@ void TestHelp::viewingLeavesTheFile()
     help.RTF->moveCursor(QTextCursor::End);
     help.RTF->selectAll();
     help.FormDestroy();
-    QCOMPARE(readFileBytes(path), before);
+    QCOMPARE(readFileBytes(path).bytes, before);
     QCOMPARE(QFileInfo(path).lastModified(), modified);
     QVERIFY(m_errors.isEmpty());
 }
@@ -78,7 +79,7 @@ void TestHelp::editingRewritesTheFile()
     QVERIFY(help.HelpChanged);
     help.FormDestroy();
     QTextDocument saved;
-    QVERIFY(readRtf(readFileBytes(path), &saved));
+    QVERIFY(readRtf(readFileBytes(path).bytes, &saved));
     QVERIFY(saved.toPlainText().contains("Old text. Added by the user: příliš."));
     // A formatting change alone also counts.
     THelp again(path);
@@ -105,7 +106,7 @@ void TestHelp::missingFileStartsEmpty()
 void TestHelp::plainTextFileIsKept()
 {
     const QString path = m_dir->filePath("Zelvar.rtf");
-    writeFileBytes(path, "Plain notes\r\nsecond line\r\n");
+    QCOMPARE(writeFileBytes(path, "Plain notes\r\nsecond line\r\n"), QString());
     THelp help(path);
     QCOMPARE(help.RTF->toPlainText(), QStringLiteral("Plain notes\nsecond line"));
 }

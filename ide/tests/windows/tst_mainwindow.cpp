@@ -100,7 +100,8 @@ private:
     QString write(const QString& name, const QByteArray& bytes)
     {
         const QString path = m_dir->filePath(name);
-        writeFileBytes(path, bytes);
+        if (const QString error = writeFileBytes(path, bytes); !error.isEmpty())
+            QTest::qFail(qPrintable(error), __FILE__, __LINE__);
         return path;
     }
     void start()
@@ -214,8 +215,8 @@ void TestMainWindow::openLoadsAndRecords()
     QCOMPARE(Ed->windowTitle(), source);
     QCOMPARE(Ed->lines(), (std::vector<std::string>{"PROCEDURE Blink", "LOOP"}));
     // Recorded in the setup file at once, with no dialog shown.
-    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(4), source);
-    QCOMPARE(readFileBytes(setupFilePath()).count("\r\n"), 24);
+    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath()).bytes).at(4), source);
+    QCOMPARE(readFileBytes(setupFilePath()).bytes.count("\r\n"), 24);
 }
 
 void TestMainWindow::openUnreadableChangesNothing()
@@ -261,7 +262,7 @@ void TestMainWindow::saveKeepsTheFilesLineEnds()
         Ed->M->appendPlainText("čas");
         Form1->UloClick(false);
         QCOMPARE(m_saveDialogs, 0);
-        QCOMPARE(readFileBytes(source), after);
+        QCOMPARE(readFileBytes(source).bytes, after);
     }
 }
 
@@ -276,7 +277,7 @@ void TestMainWindow::saveUntitledAsksLikeSaveAs()
     QCOMPARE(m_dialogFolder, programFolder());
     QCOMPARE(m_dialogName, QString());
     QCOMPARE(Ed->windowTitle(), m_saveAnswer);
-    QCOMPARE(readFileBytes(m_saveAnswer), QByteArray("LOOP\r\n"));
+    QCOMPARE(readFileBytes(m_saveAnswer).bytes, QByteArray("LOOP\r\n"));
 }
 
 void TestMainWindow::saveAsPresetsAndCancel()
@@ -292,7 +293,7 @@ void TestMainWindow::saveAsPresetsAndCancel()
     m_saveAnswer = m_dir->filePath("copy.M51");
     Form1->UloClick(true);
     QCOMPARE(Ed->windowTitle(), m_saveAnswer);
-    QCOMPARE(readFileBytes(m_saveAnswer), QByteArray("A\r\n"));
+    QCOMPARE(readFileBytes(m_saveAnswer).bytes, QByteArray("A\r\n"));
 }
 
 void TestMainWindow::saveFailureKeepsCaption()
@@ -307,7 +308,7 @@ void TestMainWindow::saveFailureKeepsCaption()
     QVERIFY(m_errors.first().startsWith("Cannot create file "));
     QVERIFY(m_errors.last().startsWith("Cannot create file "));
     QCOMPARE(Ed->windowTitle(), source);
-    QCOMPARE(readFileBytes(source), QByteArray("OLD\r\n"));
+    QCOMPARE(readFileBytes(source).bytes, QByteArray("OLD\r\n"));
 }
 
 // A save or a Check that cannot write says why, keeps the old file and the
@@ -322,7 +323,7 @@ void TestMainWindow::failedWritesKeepTheTextModified()
     Form1->Ulo->trigger();
     QCOMPARE(m_errors, QStringList{"Cannot create file " + QDir::toNativeSeparators(readOnly) + "\nFile is read-only"});
     QVERIFY(Form1->windowTitle().endsWith("(modified)"));
-    QCOMPARE(readFileBytes(readOnly), QByteArray("OLD\r\n"));
+    QCOMPARE(readFileBytes(readOnly).bytes, QByteArray("OLD\r\n"));
     QVERIFY(!(QFileInfo(readOnly).permissions() & QFileDevice::WriteOwner));
 
     m51test::SmallDisk disk("zelvar-full");
@@ -330,8 +331,8 @@ void TestMainWindow::failedWritesKeepTheTextModified()
         QSKIP("cannot mount a small file system here");
     const QString source = QString::fromStdString(disk.file("full.M51"));
     const QString asmFile = QString::fromStdString(disk.file("full.asm"));
-    writeFileBytes(source, "OLD\r\n");
-    writeFileBytes(asmFile, "old asm");
+    QCOMPARE(writeFileBytes(source, "OLD\r\n"), QString());
+    QCOMPARE(writeFileBytes(asmFile, "old asm"), QString());
     Form1->OpenSourceFile(source);
     Ed->M->selectAll();
     Ed->M->insertPlainText(QString("NOP\n").repeated(20000));
@@ -340,13 +341,13 @@ void TestMainWindow::failedWritesKeepTheTextModified()
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors.first().endsWith("\nNo space left on device"), qPrintable(m_errors.first()));
     QVERIFY(Form1->windowTitle().endsWith("(modified)"));
-    QCOMPARE(readFileBytes(source), QByteArray("OLD\r\n"));
+    QCOMPARE(readFileBytes(source).bytes, QByteArray("OLD\r\n"));
 
     m_errors.clear();
     Form1->Kontroluj1->trigger();
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors.first().endsWith("\nNo space left on device"), qPrintable(m_errors.first()));
-    QCOMPARE(readFileBytes(asmFile), QByteArray("old asm"));
+    QCOMPARE(readFileBytes(asmFile).bytes, QByteArray("old asm"));
     QCOMPARE(Form1->statusBar()->currentMessage(), QString("Check: the assembly file could not be written"));
     QCOMPARE(QDir(QString::fromStdString(disk.path().string())).entryList(QDir::Files).size(), 2);
 }
@@ -362,7 +363,7 @@ void TestMainWindow::newAndCloseFile()
     // The hidden editor still holds the file: Save writes it.
     Ed->M->setPlainText("B");
     Form1->Ulo->trigger();
-    QCOMPARE(readFileBytes(source), QByteArray("B\r\n"));
+    QCOMPARE(readFileBytes(source).bytes, QByteArray("B\r\n"));
     Form1->Nov1Click();
     QVERIFY(Ed->isVisible());
     QCOMPARE(Ed->windowTitle(), QString());
@@ -386,11 +387,11 @@ void TestMainWindow::checkFillsListsAndWritesAsm()
     QCOMPARE(Aed->lines(), expected.Output);
     QVERIFY(Aed->isVisible());
     const QString asmFile = m_dir->filePath("blink.asm");
-    QCOMPARE(readFileBytes(asmFile), joinLinesCrLf(expected.Output));
+    QCOMPARE(readFileBytes(asmFile).bytes, joinLinesCrLf(expected.Output));
     QVERIFY(m_errors.isEmpty());
     // A second compile gives the same output and replaces the file.
     Form1->Kompiluj1->trigger();
-    QCOMPARE(readFileBytes(asmFile), joinLinesCrLf(expected.Output));
+    QCOMPARE(readFileBytes(asmFile).bytes, joinLinesCrLf(expected.Output));
 }
 
 void TestMainWindow::checkAutosavesFirst()
@@ -402,11 +403,11 @@ void TestMainWindow::checkAutosavesFirst()
     Nastav->Auto->setChecked(false);
     Nastav->SaveSetup();
     Form1->Kompiluj1Click(false);
-    QCOMPARE(readFileBytes(source), QByteArray("LOOP\r\n"));
+    QCOMPARE(readFileBytes(source).bytes, QByteArray("LOOP\r\n"));
     Nastav->Auto->setChecked(true);
     Nastav->SaveSetup();
     Form1->Kompiluj1Click(false);
-    QCOMPARE(readFileBytes(source), QByteArray("ENDLOOP\r\n"));
+    QCOMPARE(readFileBytes(source).bytes, QByteArray("ENDLOOP\r\n"));
     // Untitled: the save dialog asks for a name first; cancelled, nothing is
     // compiled and no nameless ".asm" appears in the current folder.
     Form1->Nov1Click();
@@ -618,7 +619,7 @@ void TestMainWindow::unsavedChangesAreAskedFor()
     QCOMPARE(m_asked, QStringList{QDir::toNativeSeparators(source)});
     QCOMPARE(Ed->M->toPlainText() == "EDITED", textKept);
     QCOMPARE(Ed->windowTitle() == source, textKept || command == "Close Zelvar");
-    QCOMPARE(readFileBytes(source), file);
+    QCOMPARE(readFileBytes(source).bytes, file);
 }
 
 void TestMainWindow::modifiedShowsInTitleAndStatusBar()
@@ -661,7 +662,7 @@ void TestMainWindow::toolBarFollowsSetupAtOnce()
     QVERIFY(Nastav->SaveSetup());
     QVERIFY(!Form1->Panel1->isHidden());
     QCOMPARE(Form1->T1->text(), QString("Term"));
-    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(15), QString("Term"));
+    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath()).bytes).at(15), QString("Term"));
 }
 
 void TestMainWindow::firstStartPlaces()

@@ -47,7 +47,7 @@ private slots:
     void debugChoicesAreKeptInTheProfile();
 
 private:
-    void writeSetup(const QByteArray& bytes) { writeFileBytes(setupFilePath(), bytes); }
+    void writeSetup(const QByteArray& bytes) { QCOMPARE(writeFileBytes(setupFilePath(), bytes), QString()); }
     QByteArray lines(const QStringList& list)
     {
         return SetupFile::fileBytes(list);
@@ -146,7 +146,7 @@ void TestSetup::flagRule()
     [[maybe_unused]] TNastav& setup = windows.setup;
     QCOMPARE(setup.Auto->isChecked(), set);
     QVERIFY(setup.SaveSetup());
-    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath())).at(3), set ? QStringLiteral("A") : QStringLiteral("F"));
+    QCOMPARE(SetupFile::readLines(readFileBytes(setupFilePath()).bytes).at(3), set ? QStringLiteral("A") : QStringLiteral("F"));
 }
 
 void TestSetup::saveWritesExactly24Lines()
@@ -159,7 +159,7 @@ void TestSetup::saveWritesExactly24Lines()
     [[maybe_unused]] TForm1& form = windows.form;
     [[maybe_unused]] TNastav& setup = windows.setup;
     QVERIFY(setup.SaveSetup());
-    const QByteArray saved = readFileBytes(setupFilePath());
+    const QByteArray saved = readFileBytes(setupFilePath()).bytes;
     QCOMPARE(saved.count("\r\n"), 24);
     QVERIFY(saved.endsWith("line 24\r\n"));
     QVERIFY(!saved.contains("line 25"));
@@ -188,7 +188,7 @@ void TestSetup::hiddenFieldsSurvive()
     file[3] = "F";
     file[7] = "";
     file[8] = "/usr/bin/xterm";
-    QCOMPARE(readFileBytes(setupFilePath()), lines(file));
+    QCOMPARE(readFileBytes(setupFilePath()).bytes, lines(file));
 }
 
 void TestSetup::unreadableFileSkipsTheRest()
@@ -294,22 +294,22 @@ void TestSetup::dataFolderIsFilledWithoutOverwriting()
 {
     QTemporaryDir installed, data;
     QDir(installed.path()).mkpath("Macro");
-    writeFileBytes(installed.filePath("Zelvar.rtf"), "{\\rtf1 shipped}");
-    writeFileBytes(installed.filePath("compile.sh"), "shipped");
-    writeFileBytes(installed.filePath("Macro/frame.Mac"), "PROCESOR 51\r\n");
-    writeFileBytes(data.filePath("compile.sh"), "the user's own");
+    QCOMPARE(writeFileBytes(installed.filePath("Zelvar.rtf"), "{\\rtf1 shipped}"), QString());
+    QCOMPARE(writeFileBytes(installed.filePath("compile.sh"), "shipped"), QString());
+    QCOMPARE(writeFileBytes(installed.filePath("Macro/frame.Mac"), "PROCESOR 51\r\n"), QString());
+    QCOMPARE(writeFileBytes(data.filePath("compile.sh"), "the user's own"), QString());
     copyMissingFiles(installed.path(), data.path() + "/Zelvar");
     copyMissingFiles(installed.path(), data.path());
-    QCOMPARE(readFileBytes(data.filePath("compile.sh")), QByteArray("the user's own"));
-    QCOMPARE(readFileBytes(data.filePath("Zelvar.rtf")), QByteArray("{\\rtf1 shipped}"));
-    QCOMPARE(readFileBytes(data.filePath("Macro/frame.Mac")), QByteArray("PROCESOR 51\r\n"));
-    QCOMPARE(readFileBytes(data.filePath("Zelvar/Macro/frame.Mac")), QByteArray("PROCESOR 51\r\n"));
+    QCOMPARE(readFileBytes(data.filePath("compile.sh")).bytes, QByteArray("the user's own"));
+    QCOMPARE(readFileBytes(data.filePath("Zelvar.rtf")).bytes, QByteArray("{\\rtf1 shipped}"));
+    QCOMPARE(readFileBytes(data.filePath("Macro/frame.Mac")).bytes, QByteArray("PROCESOR 51\r\n"));
+    QCOMPARE(readFileBytes(data.filePath("Zelvar/Macro/frame.Mac")).bytes, QByteArray("PROCESOR 51\r\n"));
     // A data folder made for a program folder that is not installed gets
     // what Debug and Help need from the program's own folder.
     QTemporaryDir fresh;
-    writeFileBytes(installed.filePath("Zelvar.INI"), "asm\r\n");
-    writeFileBytes(installed.filePath(programBaseName() + ".rtf"), "{\\rtf1 help}");
-    writeFileBytes(installed.filePath("Zelvar"), "the program itself");
+    QCOMPARE(writeFileBytes(installed.filePath("Zelvar.INI"), "asm\r\n"), QString());
+    QCOMPARE(writeFileBytes(installed.filePath(programBaseName() + ".rtf"), "{\\rtf1 help}"), QString());
+    QCOMPARE(writeFileBytes(installed.filePath("Zelvar"), "the program itself"), QString());
     copyProgramFiles(installed.path(), fresh.path());
     for (const QString& name : {programBaseName() + ".rtf", QString("Zelvar.INI"), QString("compile.sh"),
                                QString("Macro/frame.Mac")})

@@ -135,7 +135,7 @@ private:
     }
     void writeTemplate(const QByteArray& text)
     {
-        writeFileBytes(m_program + QLatin1Char('/') + BuildChain::TemplateName(), text);
+        QCOMPARE(writeFileBytes(m_program + QLatin1Char('/') + BuildChain::TemplateName(), text), QString());
     }
     QString profile() const { return m_dir->filePath(QStringLiteral("config/Zelvar")); }
 
@@ -232,7 +232,7 @@ void TestWiring::buildRunsOnlyForDebugWithC1()
     writeTemplate("echo built > \"Filename\".lst\n");
     const QString source = copyBlink();
     const QString base = source.left(source.size() - 4);
-    writeFileBytes(base + ".hex", "old");
+    QCOMPARE(writeFileBytes(base + ".hex", "old"), QString());
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(c1);
@@ -266,7 +266,7 @@ void TestWiring::asmWriteFailureStartsNoBuild()
     const QString source = copyBlink();
     const QString base = source.left(source.size() - 4);
     QVERIFY(QDir().mkpath(base + ".asm")); // a folder in the way of the .asm file
-    writeFileBytes(base + ".lst", "old listing");
+    QCOMPARE(writeFileBytes(base + ".lst", "old listing"), QString());
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
@@ -284,7 +284,7 @@ void TestWiring::missingTemplateAfterDeletingOutputs()
     const QString source = copyBlink();
     const QString base = source.left(source.size() - 4);
     for (const char* ext : {".lst", ".hex", ".bin"})
-        writeFileBytes(base + QLatin1String(ext), "old");
+        QCOMPARE(writeFileBytes(base + QLatin1String(ext), "old"), QString());
     start();
     Form1->OpenSourceFile(source);
     Nastav->C1->setChecked(true);
@@ -397,8 +397,9 @@ void TestWiring::garbledProfileGivesDefaults()
     const QRect editor = Ed->geometry();
     const QRect store = Sklad->geometry();
     destroyWindows();
-    writeFileBytes(profile(), "[Editor]\nPlaceNormPosL=banana\nPlaceNormPosT=$zz\nPlaceNormPosR=\x01\xff\n"
-                              "[Sklad\nPlaceNormPosL=5\nPlaceNormPosR=1\n[Asemb]\nPlaceNormPosL=300\nPlaceNormPosR=100\n");
+    QCOMPARE(writeFileBytes(profile(), "[Editor]\nPlaceNormPosL=banana\nPlaceNormPosT=$zz\nPlaceNormPosR=\x01\xff\n"
+                                       "[Sklad\nPlaceNormPosL=5\nPlaceNormPosR=1\n[Asemb]\nPlaceNormPosL=300\nPlaceNormPosR=100\n"),
+             QString());
     start();
     QCOMPARE(Ed->geometry(), editor);
     QCOMPARE(Sklad->geometry(), store);
@@ -424,7 +425,7 @@ void TestWiring::helpPlacementOnlyWhenHelpWasWritten()
 void TestWiring::unwritablePlacesGiveOneMessage()
 {
     // A file where the configuration folder should be.
-    writeFileBytes(m_dir->filePath("config"), "in the way");
+    QCOMPARE(writeFileBytes(m_dir->filePath("config"), "in the way"), QString());
     start();
     destroyWindows();
     QCOMPARE(m_errors, QStringList{"Cannot save the window places: the folder " +
@@ -545,7 +546,7 @@ void TestWiring::boardMistakesReachTheErrorList()
     start();
     const QString path = copyBlink();
     QVERIFY(!path.isEmpty());
-    writeFileBytes(QFileInfo(path).path() + QStringLiteral("/blink.board"), "led P1.0\nlamp\x1B]0;x\x07 P1.1\n");
+    QCOMPARE(writeFileBytes(QFileInfo(path).path() + QStringLiteral("/blink.board"), "led P1.0\nlamp\x1B]0;x\x07 P1.1\n"), QString());
     Form1->OpenSourceFile(path);
     auto* debugger = Form1->findChild<m51dbg::DebugController*>();
     QVERIFY(debugger);
@@ -614,8 +615,8 @@ void TestWiring::assemblySourceErrorsLandOnTheirLines()
                               "        FROB A\r\n        SJMP $\r\n";
     for (const QString& name : {QStringLiteral("prog.a51"), QStringLiteral("prog.asm")}) {
         const QString path = m_dir->filePath(name);
-        writeFileBytes(path, source);
-        writeFileBytes(m_dir->filePath(QStringLiteral("defs.inc")), "P1 DATA 90H\r\nP2 DATA\r\n");
+        QCOMPARE(writeFileBytes(path, source), QString());
+        QCOMPARE(writeFileBytes(m_dir->filePath(QStringLiteral("defs.inc")), "P1 DATA 90H\r\nP2 DATA\r\n"), QString());
         Form1->OpenSourceFile(path);
         Form1->Kompiluj1Click(false);
         const QStringList items = Form1->ErBox->items();
@@ -645,9 +646,10 @@ void TestWiring::debuggerStopsOnAnAssemblyLine()
 {
     start();
     const QString path = m_dir->filePath(QStringLiteral("count.a51"));
-    writeFileBytes(path, "; counts on P1\r\n        ORG 0\r\nSTART:  MOV A,#0\r\nLOOP:   INC A\r\n"
-                         "        MOV P1,A\r\n        CJNE A,#3,LOOP\r\n        MOV R7,A\r\n        MOV R6,A\r\n"
-                         "        MOV R5,A\r\n        SJMP $\r\n");
+    QCOMPARE(writeFileBytes(path, "; counts on P1\r\n        ORG 0\r\nSTART:  MOV A,#0\r\nLOOP:   INC A\r\n"
+                                  "        MOV P1,A\r\n        CJNE A,#3,LOOP\r\n        MOV R7,A\r\n        MOV R6,A\r\n"
+                                  "        MOV R5,A\r\n        SJMP $\r\n"),
+             QString());
     Form1->OpenSourceFile(path);
     // Debug builds it beside itself, without the M51 build script.
     Form1->Kompiluj1Click(true);
@@ -721,7 +723,7 @@ void TestWiring::anotherSourceEndsTheSession()
     QVERIFY(Ed->M->executionLine() >= 0);
 
     const QString other = m_dir->filePath(QStringLiteral("other.M51"));
-    writeFileBytes(other, "PROCESOR 51\r\nSETBIT P1.0\r\nEND\r\n");
+    QCOMPARE(writeFileBytes(other, "PROCESOR 51\r\nSETBIT P1.0\r\nEND\r\n"), QString());
     Form1->OD1 = [other](QWidget*, const QString&) { return other; };
     Form1->Otevt1Click();
     QCOMPARE(debugger->engine()->state(), m51dbg::DebugEngine::State::Off);
@@ -744,7 +746,7 @@ void TestWiring::checkReportsWhatTheAssemblerRefuses()
 {
     start();
     const QString path = m_dir->filePath(QStringLiteral("refused.M51"));
-    writeFileBytes(path, "PROCESOR 51\r\nIFA=\r\nEND\r\n");
+    QCOMPARE(writeFileBytes(path, "PROCESOR 51\r\nIFA=\r\nEND\r\n"), QString());
     Form1->OpenSourceFile(path);
     Form1->Kompiluj1Click(false);
     const std::vector<ResultRow>& rows = Form1->ErBox->rows();
