@@ -4,9 +4,9 @@
 // their two-byte form and grow to three bytes only when the target is out of
 // reach, so the passes end when no size and no symbol changes any more. The
 // code pass then emits the bytes and reports every error on its line.
-#include "Passes.h"
+#include "assembler/Passes.h"
 
-#include "Characters.h"
+#include "assembler/Characters.h"
 
 #include <algorithm>
 #include <bit>

@@ -8,7 +8,7 @@
 // nothing here touches files or Qt: include files come through the caller's
 // readFile.
 
-#include "Dialect.h"
+#include "assembler/Dialect.h"
 
 #include <cstdint>
 #include <functional>

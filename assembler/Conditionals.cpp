@@ -2,8 +2,8 @@
 // ELSEIF forms, ELSE and ENDIF, nested; and the controls $IF, $ELSEIF, $ELSE,
 // $ENDIF on the variables of $SET and $RESET. A condition is decided when it
 // is read, so it can use only names defined above it, as in ASM51.
-#include "Reader.h"
-#include "Characters.h"
+#include "assembler/Reader.h"
+#include "assembler/Characters.h"
 
 namespace m51asm {
 

@@ -1,8 +1,8 @@
 // The run's context: errors by row, and where a row was read from (its file
 // and line, the line of the source it counts for, and the chain of includes
 // and macro calls that led to it).
-#include "Context.h"
-#include "FileWrite.h"
+#include "assembler/Context.h"
+#include "common/FileWrite.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,11 +5,11 @@
 // the caller's source text, the include files and the macro expansions, all of
 // which live as long as the run.
 
-#include "Assembler.h"
-#include "Characters.h"
-#include "ObjectFile.h"
-#include "Instructions.h"
-#include "PlainText.h"
+#include "assembler/Assembler.h"
+#include "assembler/Characters.h"
+#include "assembler/ObjectFile.h"
+#include "assembler/Instructions.h"
+#include "common/PlainText.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,6 +1,6 @@
-#include "Declarations.h"
+#include "assembler/Declarations.h"
 
-#include "Characters.h"
+#include "assembler/Characters.h"
 
 namespace m51asm {
 

@@ -1,6 +1,6 @@
 // The dialect table and the recognition of an as31 source.
-#include "Dialect.h"
-#include "Characters.h"
+#include "assembler/Dialect.h"
+#include "assembler/Characters.h"
 
 namespace m51asm {
 

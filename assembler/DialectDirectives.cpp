@@ -1,7 +1,7 @@
 // The directives of the other dialects: as31's dot directives and its
 // escaped strings, Keil's C header declarations (sfr, sfr16, sbit).
-#include "LineParser.h"
-#include "Characters.h"
+#include "assembler/LineParser.h"
+#include "assembler/Characters.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The statements of a line once its shape is known: instructions with their
 // operands, the directives with operands (ORG, DB, DS, USING ...) and the
 // absolute segment switches.
-#include "LineParser.h"
-#include "Characters.h"
+#include "assembler/LineParser.h"
+#include "assembler/Characters.h"
 
 namespace m51asm {
 

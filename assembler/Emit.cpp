@@ -1,6 +1,6 @@
 // The instructions in each pass: the form and size of each, the bytes of the
 // code pass, and in a module the fixups of fields the linker fills in.
-#include "Passes.h"
+#include "assembler/Passes.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Evaluating an expression's postfix steps with the symbols' current values,
 // in every pass: the operators' meaning in 32-bit two's complement.
-#include "Operators.h"
+#include "assembler/Operators.h"
 
 namespace m51asm {
 

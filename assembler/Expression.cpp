@@ -7,8 +7,8 @@
 // unary + - HIGH LOW, the bit selector "." (P1.0, 20H.3), then operands and
 // parentheses. Arithmetic is 32-bit two's complement; ranges are checked
 // where a value is used.
-#include "Context.h"
-#include "Characters.h"
+#include "assembler/Context.h"
+#include "assembler/Characters.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "Instructions.h"
+#include "assembler/Instructions.h"
 
 #include <array>
 

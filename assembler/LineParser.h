@@ -4,7 +4,7 @@
 // instructions (Directives.cpp) and the dialects' own directives
 // (DialectDirectives.cpp). Internal to the assembler library.
 
-#include "Context.h"
+#include "assembler/Context.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 // The linker places the segments: absolute pieces and register banks
 // first, then the segments placed by name, then the rest packed first-fit.
-#include "LinkSteps.h"
+#include "assembler/LinkSteps.h"
 
 #include <algorithm>
 #include <bit>

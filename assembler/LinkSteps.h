@@ -4,11 +4,11 @@
 // LinkValues.cpp gives the names their values, copies the code and fills in
 // the fixups. Internal to the assembler library.
 
-#include "Linker.h"
+#include "assembler/Linker.h"
 
-#include "Characters.h"
-#include "Context.h"
-#include "Operators.h"
+#include "assembler/Characters.h"
+#include "assembler/Context.h"
+#include "assembler/Operators.h"
 
 #include <cstdint>
 #include <map>

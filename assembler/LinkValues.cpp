@@ -1,6 +1,6 @@
 // The linker gives the public and external names their values, copies each
 // module's code to its final place and fills in the fixups.
-#include "LinkSteps.h"
+#include "assembler/LinkSteps.h"
 
 #include <algorithm>
 #include <bit>

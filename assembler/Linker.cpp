@@ -3,7 +3,7 @@
 // bit-addressable segments before the other data, so that 20H-2FH stays
 // for them); then the public names, the external names, the code and the
 // fixups; then the map (written here).
-#include "LinkSteps.h"
+#include "assembler/LinkSteps.h"
 
 #include <algorithm>
 #include <bit>

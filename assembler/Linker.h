@@ -10,8 +10,8 @@
 // the field. Like Assemble it is pure: no files, never throws on any input;
 // every problem is an AsmError naming the module's source and line.
 
-#include "Assembler.h"
-#include "ObjectFile.h"
+#include "assembler/Assembler.h"
+#include "assembler/ObjectFile.h"
 
 #include <cstdint>
 #include <string>

@@ -6,8 +6,8 @@
 // expansion is read like any other text: it may call macros and define new
 // ones. Limits on nesting and on the total expansion keep a macro that calls
 // itself, or a huge REPT, from running without end.
-#include "Reader.h"
-#include "Characters.h"
+#include "assembler/Reader.h"
+#include "assembler/Characters.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // A module's object (m51as -c): its relocatable segments with their code at
 // offsets from 0, its absolute pieces, its names and the fields the linker
 // fills in, each with its expression in object steps.
-#include "Context.h"
+#include "assembler/Context.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,8 +1,8 @@
 // The directives of a module (m51as -c): relocatable segments declared with
 // NAME SEGMENT TYPE [FLAGS] and chosen with RSEG, the names a module gives
 // others (PUBLIC) and takes from them (EXTRN), and its name (NAME).
-#include "LineParser.h"
-#include "Characters.h"
+#include "assembler/LineParser.h"
+#include "assembler/Characters.h"
 
 namespace m51asm {
 

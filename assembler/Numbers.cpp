@@ -1,8 +1,8 @@
 // The number forms of every dialect: the ASM51 suffixes (1FH, 101B, 17O or
 // 17Q, 99D), the C prefixes of Keil and as31 (0x1F, 0b101) and as31's
 // backslash escapes in characters and strings.
-#include "Context.h"
-#include "Characters.h"
+#include "assembler/Context.h"
+#include "assembler/Characters.h"
 
 namespace m51asm {
 

@@ -1,5 +1,5 @@
 // Writing and reading the object file (its format is in ObjectFile.h).
-#include "ObjectFile.h"
+#include "assembler/ObjectFile.h"
 
 #include <charconv>
 

@@ -36,7 +36,7 @@
 // an operator word: NEG NOT HIGH LOW + - * / MOD AND OR XOR SHL SHR EQ NE LT
 // LE GT GE BITOF (the last: byte address . bit number).
 
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // Operands: splitting an operand list, DB strings and the form of each
 // operand (registers, @Ri, #immediate, /bit, expressions).
-#include "Context.h"
-#include "Characters.h"
+#include "assembler/Context.h"
+#include "assembler/Characters.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 // relations all ones when true, the bit selector byte.bit giving a bit
 // address. Internal to the assembler library.
 
-#include "Context.h"
+#include "assembler/Context.h"
 
 #include <cstdint>
 #include <string>

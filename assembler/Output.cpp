@@ -10,7 +10,7 @@
 //   continues on rows with address and bytes only. Errors follow their line as
 //   "*** ERROR: text"; the symbol table (with the lines that use each name,
 //   after $XREF) and the "N errors" line close it.
-#include "Context.h"
+#include "assembler/Context.h"
 
 #include <algorithm>
 

@@ -4,8 +4,8 @@
 // shape of a line, labels and name definitions and the location counter
 // followed while reading; the statements themselves are parsed in
 // Directives.cpp and DialectDirectives.cpp.
-#include "LineParser.h"
-#include "Characters.h"
+#include "assembler/LineParser.h"
+#include "assembler/Characters.h"
 
 #include <algorithm>
 #include <cstring>

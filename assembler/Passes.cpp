@@ -1,6 +1,6 @@
 // The layout of the statements in each pass: labels, the location counters
 // of the segments, ORG, DS, USING, data and names.
-#include "Passes.h"
+#include "assembler/Passes.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,9 +5,9 @@
 // fixups. Assembler.cpp runs the passes until the layout settles. Internal
 // to the assembler library.
 
-#include "Assembler.h"
-#include "Context.h"
-#include "Operators.h"
+#include "assembler/Assembler.h"
+#include "assembler/Context.h"
+#include "assembler/Operators.h"
 
 #include <cstdint>
 #include <string>

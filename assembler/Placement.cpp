@@ -1,5 +1,5 @@
 // Placements as command lines and project files write them.
-#include "Linker.h"
+#include "assembler/Linker.h"
 
 #include <charconv>
 

@@ -4,8 +4,8 @@
 // #elif, #else, #endif, #error and #warning; C comments (/* */ across lines,
 // //) wherever they stand. #if evaluates C's operators on the values of the
 // #define names; any other name counts 0, as in C.
-#include "Reader.h"
-#include "Characters.h"
+#include "assembler/Reader.h"
+#include "assembler/Characters.h"
 
 namespace m51asm {
 

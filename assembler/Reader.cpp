@@ -1,7 +1,7 @@
 // The reader's main loop: lines from the innermost text being read, rows and
 // runs, the controls of "$" lines and the include files.
-#include "Reader.h"
-#include "Characters.h"
+#include "assembler/Reader.h"
+#include "assembler/Characters.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,8 +9,8 @@
 // Hostile sources end with an error that names the limit: include nesting,
 // macro nesting (a macro calling itself) and the total size of all expansions.
 
-#include "Characters.h"
-#include "Context.h"
+#include "assembler/Characters.h"
+#include "assembler/Context.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "SourceFiles.h"
+#include "assembler/SourceFiles.h"
 
-#include "FileRead.h"
+#include "common/FileRead.h"
 
 #include <filesystem>
 

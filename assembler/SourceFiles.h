@@ -5,7 +5,7 @@
 // $INCLUDE ends in a clear error. m51as, m51ld and the toolchain's builds all
 // read through here.
 
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // The symbol table: names compared without regard to letter case, the 8051
 // and 8052 register and bit names already in it.
-#include "Context.h"
+#include "assembler/Context.h"
 
 namespace m51asm {
 

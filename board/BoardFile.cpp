@@ -1,7 +1,7 @@
-#include "BoardFile.h"
+#include "board/BoardFile.h"
 
-#include "ErrorCap.h"
-#include "FileWrite.h"
+#include "common/ErrorCap.h"
+#include "common/FileWrite.h"
 
 #include <algorithm>
 #include <cctype>

@@ -9,7 +9,7 @@
 // with '#' comments and blank lines. Read with line-numbered errors and
 // written back in the same form.
 
-#include "Parts.h"
+#include "board/Parts.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "Lcd.h"
+#include "board/Lcd.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 // Japanese set above 0A0H). Times are counted in the chip's machine cycles,
 // converted at the board's crystal.
 
-#include "Pins.h"
+#include "board/Pins.h"
 
 #include <array>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // The simulator core reports to one listener; this hands every report on to
 // several (the board, the serial console, a recorder) in the order added.
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <algorithm>
 #include <vector>

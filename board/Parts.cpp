@@ -1,4 +1,4 @@
-#include "Parts.h"
+#include "board/Parts.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 // see every change of their pins at its machine cycle and say which pins
 // they pull low; the board combines them (see VirtualBoard.h).
 
-#include "Lcd.h"
-#include "Pins.h"
+#include "board/Lcd.h"
+#include "board/Pins.h"
 
 #include <array>
 #include <cstdint>

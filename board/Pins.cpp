@@ -1,4 +1,4 @@
-#include "Pins.h"
+#include "board/Pins.h"
 
 #include <cctype>
 

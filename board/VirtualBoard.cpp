@@ -1,4 +1,4 @@
-#include "VirtualBoard.h"
+#include "board/VirtualBoard.h"
 
 namespace board {
 

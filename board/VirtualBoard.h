@@ -6,10 +6,10 @@
 // next instruction. Everything runs on the thread that runs the machine;
 // views poll the parts between runs.
 
-#include "BoardFile.h"
-#include "Parts.h"
+#include "board/BoardFile.h"
+#include "board/Parts.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <memory>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "CodePage1250.h"
+#include "common/CodePage1250.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "Cp1250.h"
+#include "common/Cp1250.h"
 
-#include "CodePage1250.h"
+#include "common/CodePage1250.h"
 
 #include <QStringDecoder>
 #include <QStringList>

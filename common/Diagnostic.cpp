@@ -1,6 +1,6 @@
 #include "common/Diagnostic.h"
 
-#include "FileWrite.h"
+#include "common/FileWrite.h"
 
 #include <algorithm>
 

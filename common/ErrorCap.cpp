@@ -1,4 +1,4 @@
-#include "ErrorCap.h"
+#include "common/ErrorCap.h"
 
 namespace m51 {
 

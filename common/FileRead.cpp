@@ -1,4 +1,4 @@
-#include "FileRead.h"
+#include "common/FileRead.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "FileWrite.h"
+#include "common/FileWrite.h"
 
 #include <cerrno>
 #include <cstring>

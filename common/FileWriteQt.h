@@ -2,7 +2,7 @@
 // The shared safe file write (FileWrite.h) for Qt programs: Zelvar and
 // terminal pass their paths and bytes as Qt holds them. Link m51filewrite.
 
-#include "FileWrite.h"
+#include "common/FileWrite.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "PlainText.h"
+#include "common/PlainText.h"
 
 namespace m51 {
 

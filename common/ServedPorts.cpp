@@ -1,6 +1,6 @@
-#include "ServedPorts.h"
+#include "common/ServedPorts.h"
 
-#include "FileWrite.h"
+#include "common/FileWrite.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "CompileContext.h"
+#include "compiler/CompileContext.h"
 
-#include "MyVision.h"
+#include "compiler/MyVision.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // compile-wide counters and flags, and the lists the compile fills. A fresh
 // record is made for every compile, so two compiles never see each other.
 
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 
 #include <array>
 #include <cstddef>

@@ -2,13 +2,13 @@
 // over the source lines, the source model (statement, comment, words) and the
 // file-name helpers.
 
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 
-#include "CompileContext.h"
-#include "Language.h"
-#include "MyVision.h"
-#include "PlainText.h"
-#include "Translator.h"
+#include "compiler/CompileContext.h"
+#include "compiler/Language.h"
+#include "compiler/MyVision.h"
+#include "common/PlainText.h"
+#include "compiler/Translator.h"
 
 #include <algorithm>
 

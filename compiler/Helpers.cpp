@@ -1,7 +1,7 @@
-#include "Helpers.h"
+#include "compiler/Helpers.h"
 
-#include "MyVision.h"
-#include "PlainText.h"
+#include "compiler/MyVision.h"
+#include "common/PlainText.h"
 
 #include <algorithm>
 #include <charconv>

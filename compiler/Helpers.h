@@ -3,7 +3,7 @@
 // the assembler, their values, and the register tables of the counted-loop and
 // buffer statements.
 
-#include "CompileContext.h"
+#include "compiler/CompileContext.h"
 
 #include <cstdint>
 #include <string>

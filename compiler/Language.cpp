@@ -1,6 +1,6 @@
-#include "Language.h"
+#include "compiler/Language.h"
 
-#include "PlainText.h"
+#include "common/PlainText.h"
 
 namespace m51::language {
 

@@ -7,7 +7,7 @@
 // colouring, completion and tips, and the debugger all read the language here.
 // Text is code page 1250 bytes; keywords are in capitals.
 
-#include "MyVision.h"
+#include "compiler/MyVision.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "MyVision.h"
+#include "compiler/MyVision.h"
 
 #include <charconv>
 #include <limits>

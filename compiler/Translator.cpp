@@ -1,11 +1,11 @@
 // The rule chain of the statement translator and the action-word operations.
 
-#include "Translator.h"
+#include "compiler/Translator.h"
 
-#include "Helpers.h"
-#include "Language.h"
-#include "MyVision.h"
-#include "rules/Rules.h"
+#include "compiler/Helpers.h"
+#include "compiler/Language.h"
+#include "compiler/MyVision.h"
+#include "compiler/rules/Rules.h"
 
 #include <algorithm>
 #include <array>

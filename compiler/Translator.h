@@ -3,7 +3,7 @@
 // another against the same statement. Every rule whose test holds fires; none
 // stops the chain, so a later rule may replace what an earlier one wrote.
 
-#include "CompileContext.h"
+#include "compiler/CompileContext.h"
 
 #include <span>
 #include <string>

@@ -1,7 +1,7 @@
-#include "CoreBackend.h"
+#include "debugger/CoreBackend.h"
 
-#include "CoreSpaces.h"
-#include "SerialBridge.h"
+#include "debugger/CoreSpaces.h"
+#include "debugger/SerialBridge.h"
 
 
 #include <QMetaObject>

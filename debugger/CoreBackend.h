@@ -11,11 +11,11 @@
 // handlers through to their return, stepping out ends after the return
 // instruction of the current procedure.
 
-#include "SimulatorBackend.h"
+#include "debugger/SimulatorBackend.h"
 
-#include "History.h"
-#include "LineWalk.h"
-#include "Machine.h"
+#include "insight/History.h"
+#include "simrun/LineWalk.h"
+#include "sim/Machine.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

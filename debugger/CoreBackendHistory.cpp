@@ -2,11 +2,11 @@
 // reverse to a breakpoint or a watched byte's change, and the machine state
 // saved to and loaded from a file.
 
-#include "CoreBackend.h"
+#include "debugger/CoreBackend.h"
 
-#include "CoreSpaces.h"
-#include "LineBack.h"
-#include "StateFile.h"
+#include "debugger/CoreSpaces.h"
+#include "insight/LineBack.h"
+#include "insight/StateFile.h"
 
 namespace m51dbg {
 

@@ -2,9 +2,9 @@
 // The built-in core's memory spaces as the backend's Memory values name them,
 // shared by the backend's files.
 
-#include "SimulatorBackend.h"
+#include "debugger/SimulatorBackend.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 namespace m51dbg {
 

@@ -1,11 +1,11 @@
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
-#include "CoreBackend.h"
-#include "FileRead.h"
-#include "FileWriteQt.h"
+#include "debugger/CoreBackend.h"
+#include "common/FileRead.h"
+#include "common/FileWriteQt.h"
 #include "toolchain/IntelHex.h"
-#include "S51Backend.h"
-#include "SerialBridge.h"
+#include "debugger/S51Backend.h"
+#include "debugger/SerialBridge.h"
 
 #include <QCoreApplication>
 #include <QFile>

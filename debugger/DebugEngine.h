@@ -15,10 +15,10 @@
 // pseudo-terminal keeps its path for the engine's whole life so a connected
 // terminal program stays connected across rebuilds, resets and sessions.
 
-#include "BreakConditions.h"
-#include "EngineTypes.h"
-#include "ServedPorts.h"
-#include "SimulatorBackend.h"
+#include "simrun/BreakConditions.h"
+#include "debugger/EngineTypes.h"
+#include "common/ServedPorts.h"
+#include "debugger/SimulatorBackend.h"
 
 #include <QByteArray>
 #include <QObject>

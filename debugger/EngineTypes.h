@@ -2,7 +2,7 @@
 // What the debugger's engine and its simulator backends share: the program,
 // the options and the machine state after a stop.
 
-#include "MachineState.h"
+#include "simrun/MachineState.h"
 #include "toolchain/LineTable.h"
 #include "toolchain/Program.h"
 

@@ -1,6 +1,6 @@
-#include "InsightSession.h"
+#include "debugger/InsightSession.h"
 
-#include "Recorder.h"
+#include "insight/Recorder.h"
 
 namespace m51dbg {
 

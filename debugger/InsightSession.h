@@ -10,9 +10,9 @@
 // (none before the first): the counters themselves only ever grow.
 // On s51 there are none.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
-#include "Insight.h"
+#include "insight/Insight.h"
 
 #include <QObject>
 

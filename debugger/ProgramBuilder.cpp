@@ -1,6 +1,6 @@
-#include "ProgramBuilder.h"
+#include "debugger/ProgramBuilder.h"
 
-#include "FileWriteQt.h"
+#include "common/FileWriteQt.h"
 #include "toolchain/AssemblyProject.h"
 #include "toolchain/CBuild.h"
 

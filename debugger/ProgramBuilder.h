@@ -3,7 +3,7 @@
 // toolchain, then only the HEX file (which s51 loads) is written. Also loads
 // a program that the build chain left on disk.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 #include "toolchain/Build.h"
 
 #include <QString>

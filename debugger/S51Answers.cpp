@@ -1,6 +1,6 @@
-#include "S51Answers.h"
+#include "debugger/S51Answers.h"
 
-#include "PlainText.h"
+#include "common/PlainText.h"
 
 #include <charconv>
 #include <cctype>

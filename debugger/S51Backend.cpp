@@ -1,8 +1,8 @@
-#include "S51Backend.h"
+#include "debugger/S51Backend.h"
 
 #include "toolchain/IntelHex.h"
-#include "S51Answers.h"
-#include "SerialBridge.h"
+#include "debugger/S51Answers.h"
+#include "debugger/SerialBridge.h"
 
 #include <QCoreApplication>
 #include <QDir>

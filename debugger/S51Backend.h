@@ -6,8 +6,8 @@
 // the program in slices of a few milliseconds ("step N") and looks for a Stop
 // request between slices: a stop takes effect within one slice.
 
-#include "LineWalk.h"
-#include "SimulatorBackend.h"
+#include "simrun/LineWalk.h"
+#include "debugger/SimulatorBackend.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -3,10 +3,10 @@
 // temporary breakpoints at the targets of the operation (a line's next start,
 // a call's return, the caller's return).
 
-#include "S51Backend.h"
+#include "debugger/S51Backend.h"
 
-#include "LineWalk.h"
-#include "S51Answers.h"
+#include "simrun/LineWalk.h"
+#include "debugger/S51Answers.h"
 
 #include <QElapsedTimer>
 

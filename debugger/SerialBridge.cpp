@@ -1,4 +1,4 @@
-#include "SerialBridge.h"
+#include "debugger/SerialBridge.h"
 
 #include <QSocketNotifier>
 

@@ -1,4 +1,4 @@
-#include "SerialPty.h"
+#include "debugger/SerialPty.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -8,8 +8,8 @@
 // Every call returns at once; a backend runs the program in slices, so the
 // window stays responsive and a Stop takes effect quickly.
 
-#include "EngineTypes.h"
-#include "Watches.h"
+#include "debugger/EngineTypes.h"
+#include "simrun/Watches.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -9,9 +9,9 @@
 // error count, and the map read back from a fully listed listing is the one
 // the assembler made. Assembled as a module, its object file reads back to
 // the same module and links.
-#include "Assembler.h"
-#include "Linker.h"
-#include "ObjectFile.h"
+#include "assembler/Assembler.h"
+#include "assembler/Linker.h"
+#include "assembler/ObjectFile.h"
 
 #include <cstddef>
 #include <cstdint>

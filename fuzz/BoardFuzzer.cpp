@@ -2,8 +2,8 @@
 // checks: every error names a line of the file (or none, for a count of
 // errors not listed), messages carry no control bytes, and the board as
 // written back reads again without errors into the same text.
-#include "BoardFile.h"
-#include "ReaderFuzzer.h"
+#include "board/BoardFile.h"
+#include "fuzz/ReaderFuzzer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // checks, the compile's promises are asserted: every source line yields at
 // least one output line, every output line has its source line in the line
 // map, and every list entry starts with a valid line index and refers to a line.
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 
 #include <cstddef>
 #include <cstdint>

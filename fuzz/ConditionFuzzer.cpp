@@ -1,7 +1,7 @@
 // Fuzz target: the input is a breakpoint condition; a condition that parses
 // is evaluated on a machine whose every byte is the input's first.
-#include "BreakConditions.h"
-#include "ReaderFuzzer.h"
+#include "simrun/BreakConditions.h"
+#include "fuzz/ReaderFuzzer.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // Fuzz target: the input is an Intel HEX file. It reads into the 64 KB image
 // or is refused with the line and the reason.
 #include "toolchain/IntelHex.h"
-#include "ReaderFuzzer.h"
+#include "fuzz/ReaderFuzzer.h"
 
 #include <algorithm>
 #include <cstdint>

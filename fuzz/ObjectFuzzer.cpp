@@ -2,9 +2,9 @@
 // line and a reason; what is read is written back and read again to the
 // same module, and links (alone and twice over) without breaking a promise:
 // every problem names the module's source, the image stays 64 KB.
-#include "Linker.h"
-#include "ObjectFile.h"
-#include "ReaderFuzzer.h"
+#include "assembler/Linker.h"
+#include "assembler/ObjectFile.h"
+#include "fuzz/ReaderFuzzer.h"
 
 #include <algorithm>
 #include <cstdint>

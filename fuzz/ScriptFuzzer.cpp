@@ -1,6 +1,6 @@
 // Fuzz target: the input is a serial script for m51sim --serial-script.
-#include "ReaderFuzzer.h"
-#include "SerialScript.h"
+#include "fuzz/ReaderFuzzer.h"
+#include "simrun/SerialScript.h"
 
 #include <algorithm>
 #include <cstdint>

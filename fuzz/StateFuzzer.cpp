@@ -2,10 +2,10 @@
 // registers, UART and line fields of a real state (and, past them, the bytes
 // waiting for RXD); a state that loads must run: a thousand instructions
 // on a program that sends and receives on a real serial line.
-#include "Chip.h"
-#include "Machine.h"
-#include "ReaderFuzzer.h"
-#include "StateFile.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
+#include "fuzz/ReaderFuzzer.h"
+#include "insight/StateFile.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Fuzz target: the input is a *.m51test file; its sendfile reads a fixed
 // file from memory. Every error is "FILE:LINE: message" without control bytes.
-#include "ReaderFuzzer.h"
-#include "TestFile.h"
+#include "fuzz/ReaderFuzzer.h"
+#include "insight/TestFile.h"
 
 #include <algorithm>
 #include <cstdint>

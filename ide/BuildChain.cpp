@@ -1,11 +1,11 @@
-#include "BuildChain.h"
+#include "ide/BuildChain.h"
 
-#include "Compiler.h"
-#include "Cp1250.h"
-#include "MyVision.h"
-#include "FileWriteQt.h"
-#include "TextFiles.h"
-#include "WEExecuteThread.h"
+#include "compiler/Compiler.h"
+#include "common/Cp1250.h"
+#include "compiler/MyVision.h"
+#include "common/FileWriteQt.h"
+#include "ide/TextFiles.h"
+#include "ide/WEExecuteThread.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
-#include "BuildScriptOutput.h"
+#include "ide/BuildScriptOutput.h"
 
-#include "Cp1250.h"
-#include "TextFiles.h"
+#include "common/Cp1250.h"
+#include "ide/TextFiles.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

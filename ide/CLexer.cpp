@@ -1,6 +1,6 @@
-#include "CLexer.h"
+#include "ide/CLexer.h"
 
-#include "SyntaxLexer.h"
+#include "ide/SyntaxLexer.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
-#include "CProjectDialog.h"
+#include "ide/CProjectDialog.h"
 
-#include "FileWriteQt.h"
+#include "common/FileWriteQt.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "CSourceCheck.h"
+#include "ide/CSourceCheck.h"
 
 #include "sdcc/CProject.h"
 #include "sdcc/ProjectBuild.h"

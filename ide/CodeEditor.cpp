@@ -1,7 +1,7 @@
-#include "CodeEditor.h"
+#include "ide/CodeEditor.h"
 
-#include "StatementTips.h"
-#include "SyntaxRules.h"
+#include "ide/StatementTips.h"
+#include "ide/SyntaxRules.h"
 
 #include <QAction>
 #include <QInputDialog>

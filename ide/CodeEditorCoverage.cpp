@@ -1,5 +1,5 @@
 // CodeEditor's coverage strip, hot-line shades and their tool tips.
-#include "CodeEditor.h"
+#include "ide/CodeEditor.h"
 
 #include <QHelpEvent>
 #include <QToolTip>

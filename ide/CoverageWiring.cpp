@@ -1,13 +1,13 @@
-#include "CoverageWiring.h"
+#include "ide/CoverageWiring.h"
 
-#include "DebugController.h"
-#include "LineMarks.h"
-#include "Main.h"
-#include "Placement.h"
-#include "Session.h"
-#include "WindowSet.h"
-#include "asembu.h"
-#include "editoru.h"
+#include "debugger/window/DebugController.h"
+#include "insight/LineMarks.h"
+#include "ide/Main.h"
+#include "ide/Placement.h"
+#include "ide/Session.h"
+#include "ide/WindowSet.h"
+#include "ide/asembu.h"
+#include "ide/editoru.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -7,8 +7,8 @@
 // lines, Keep coverage across runs) are kept in the profile file with the
 // debugger's other choices.
 
-#include "CodeEditor.h"
-#include "Insight.h"
+#include "ide/CodeEditor.h"
+#include "insight/Insight.h"
 
 #include <QList>
 

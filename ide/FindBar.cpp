@@ -1,6 +1,6 @@
-#include "FindBar.h"
+#include "ide/FindBar.h"
 
-#include "CodeEditor.h"
+#include "ide/CodeEditor.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

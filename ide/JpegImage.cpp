@@ -1,4 +1,4 @@
-#include "JpegImage.h"
+#include "ide/JpegImage.h"
 
 #include <QFile>
 

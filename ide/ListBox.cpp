@@ -1,7 +1,7 @@
-#include "ListBox.h"
+#include "ide/ListBox.h"
 
-#include "Cp1250.h"
-#include "FileWrite.h"
+#include "common/Cp1250.h"
+#include "common/FileWrite.h"
 
 #include <QEvent>
 #include <QHeaderView>

@@ -6,7 +6,7 @@
 // model of rows, filled in one step however long the list; every row has the
 // same height, so a list of 100,000 errors scrolls as fast as a short one.
 
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 
 #include <QAbstractTableModel>
 #include <QTableView>

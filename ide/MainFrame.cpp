@@ -2,15 +2,15 @@
 // the four result lists and the status bar. The commands behind them are in
 // Main.cpp.
 
-#include "Main.h"
+#include "ide/Main.h"
 
-#include "CProjectDialog.h"
-#include "ListBox.h"
-#include "ResultLists.h"
-#include "Session.h"
-#include "TextFiles.h"
-#include "WindowSet.h"
-#include "editoru.h"
+#include "ide/CProjectDialog.h"
+#include "ide/ListBox.h"
+#include "ide/ResultLists.h"
+#include "ide/Session.h"
+#include "ide/TextFiles.h"
+#include "ide/WindowSet.h"
+#include "ide/editoru.h"
 #include "toolchain/AssemblyProject.h"
 
 #include <QAbstractItemView>

@@ -1,6 +1,6 @@
-#include "Nastavu.h"
+#include "ide/Nastavu.h"
 
-#include "Session.h"
+#include "ide/Session.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // settings and hands it back with "Save setup", which writes Zelvar.INI. The
 // fields follow the session's settings whenever they change.
 
-#include "Setup.h"
+#include "ide/Setup.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "Placement.h"
+#include "ide/Placement.h"
 
-#include "TextFiles.h"
+#include "ide/TextFiles.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

@@ -15,7 +15,7 @@
 // in decimal or in hexadecimal after "0x", "0X" or "$"; a missing or unreadable
 // value takes its default, so a damaged file never stops a window from opening.
 
-#include "ProfileStore.h"
+#include "ide/ProfileStore.h"
 
 #include <QMargins>
 #include <QObject>

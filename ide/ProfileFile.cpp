@@ -1,6 +1,6 @@
-#include "ProfileFile.h"
+#include "ide/ProfileFile.h"
 
-#include "FileWriteQt.h"
+#include "common/FileWriteQt.h"
 
 #include <QDir>
 #include <QFile>

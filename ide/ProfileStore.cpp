@@ -1,4 +1,4 @@
-#include "ProfileStore.h"
+#include "ide/ProfileStore.h"
 
 #include <QDir>
 #include <QFileInfo>

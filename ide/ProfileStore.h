@@ -13,7 +13,7 @@
 // writes nothing. The keys, their sections and the stored texts are those
 // of the profile as it always was.
 
-#include "ProfileFile.h"
+#include "ide/ProfileFile.h"
 
 #include <QByteArray>
 #include <QString>

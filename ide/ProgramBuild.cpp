@@ -1,4 +1,4 @@
-#include "ProgramBuild.h"
+#include "ide/ProgramBuild.h"
 
 #include "toolchain/AssemblyProject.h"
 

@@ -6,7 +6,7 @@
 // build through this, and a later command reuses what an earlier one built
 // from the same text.
 
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 #include "common/Diagnostic.h"
 #include "toolchain/Build.h"
 

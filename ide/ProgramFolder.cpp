@@ -1,4 +1,4 @@
-#include "ProgramFolder.h"
+#include "ide/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "RecentFiles.h"
+#include "ide/RecentFiles.h"
 
-#include "ProfileStore.h"
+#include "ide/ProfileStore.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "ResultLists.h"
+#include "ide/ResultLists.h"
 
-#include "Cp1250.h"
-#include "FileWrite.h"
+#include "common/Cp1250.h"
+#include "common/FileWrite.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

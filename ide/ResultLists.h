@@ -6,9 +6,9 @@
 // text an error marker shows under its line, and a heading over each list
 // ("Procedures", "Definitions", "Inline blocks", "Errors").
 
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 #include "common/Diagnostic.h"
-#include "ListBox.h"
+#include "ide/ListBox.h"
 
 #include <QString>
 #include <vector>

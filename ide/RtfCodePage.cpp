@@ -1,4 +1,4 @@
-#include "RtfCodePage.h"
+#include "ide/RtfCodePage.h"
 
 #include <QStringDecoder>
 

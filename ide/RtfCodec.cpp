@@ -1,7 +1,7 @@
-#include "RtfCodec.h"
+#include "ide/RtfCodec.h"
 
-#include "PlainText.h"
-#include "RtfCodePage.h"
+#include "common/PlainText.h"
+#include "ide/RtfCodePage.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,7 +1,7 @@
 // The RTF writer: a QTextDocument as RTF text in code page 1250 (see RtfCodec.h).
-#include "RtfCodec.h"
+#include "ide/RtfCodec.h"
 
-#include "RtfCodePage.h"
+#include "ide/RtfCodePage.h"
 
 #include <QColor>
 #include <QFont>

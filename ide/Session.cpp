@@ -1,11 +1,11 @@
-#include "Session.h"
+#include "ide/Session.h"
 
-#include "BuildChain.h"
-#include "BuildScriptOutput.h"
-#include "Cp1250.h"
+#include "ide/BuildChain.h"
+#include "ide/BuildScriptOutput.h"
+#include "common/Cp1250.h"
 #include "toolchain/Build.h"
-#include "ProgramFolder.h"
-#include "TextFiles.h"
+#include "ide/ProgramFolder.h"
+#include "ide/TextFiles.h"
 
 #include <QDir>
 #include <QFileInfo>

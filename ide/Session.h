@@ -9,11 +9,11 @@
 // ends, watched on disk); the text itself is the editor's, and the session
 // gets its lines for a compile.
 
-#include "Compiler.h"
-#include "ProfileStore.h"
-#include "ProgramBuild.h"
-#include "Setup.h"
-#include "SourceDocument.h"
+#include "compiler/Compiler.h"
+#include "ide/ProfileStore.h"
+#include "ide/ProgramBuild.h"
+#include "ide/Setup.h"
+#include "ide/SourceDocument.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "Setup.h"
+#include "ide/Setup.h"
 
-#include "Cp1250.h"
-#include "TextFiles.h"
+#include "common/Cp1250.h"
+#include "ide/TextFiles.h"
 
 #include <QFile>
 

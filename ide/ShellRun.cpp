@@ -1,4 +1,4 @@
-#include "ShellRun.h"
+#include "ide/ShellRun.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "SimulatorDocks.h"
+#include "ide/SimulatorDocks.h"
 
-#include "DebugController.h"
-#include "SimulatorWindow.h"
-#include "WindowLayout.h"
+#include "debugger/window/DebugController.h"
+#include "debugger/window/SimulatorWindow.h"
+#include "ide/WindowLayout.h"
 
 #include <QDockWidget>
 #include <QPointer>

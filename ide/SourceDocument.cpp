@@ -1,8 +1,8 @@
-#include "SourceDocument.h"
+#include "ide/SourceDocument.h"
 
-#include "Cp1250.h"
-#include "FileWriteQt.h"
-#include "TextFiles.h"
+#include "common/Cp1250.h"
+#include "common/FileWriteQt.h"
+#include "ide/TextFiles.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -6,8 +6,8 @@
 // session is created first and loads the setup, so each window starts from
 // the settings.
 
-#include "Session.h"
-#include "WindowSet.h"
+#include "ide/Session.h"
+#include "ide/WindowSet.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "StatementTips.h"
+#include "ide/StatementTips.h"
 
-#include "Cp1250.h"
-#include "Language.h"
+#include "common/Cp1250.h"
+#include "compiler/Language.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "SyntaxLexer.h"
+#include "ide/SyntaxLexer.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -8,7 +8,7 @@
 // LST windows. Each takes its colours, background and font from the window
 // that shows the text.
 
-#include "SyntaxRules.h"
+#include "ide/SyntaxRules.h"
 
 #include <QColor>
 #include <QFont>

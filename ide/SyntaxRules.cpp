@@ -1,8 +1,8 @@
-#include "SyntaxRules.h"
+#include "ide/SyntaxRules.h"
 
-#include "Language.h"
+#include "compiler/Language.h"
 
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <QHash>
 

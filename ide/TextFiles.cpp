@@ -1,8 +1,8 @@
-#include "TextFiles.h"
+#include "ide/TextFiles.h"
 
-#include "Compiler.h"
-#include "Cp1250.h"
-#include "FileWriteQt.h"
+#include "compiler/Compiler.h"
+#include "common/Cp1250.h"
+#include "common/FileWriteQt.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "TextPane.h"
+#include "ide/TextPane.h"
 
-#include "CodeEditor.h"
-#include "Cp1250.h"
-#include "SyntaxLexer.h"
-#include "TextFiles.h"
+#include "ide/CodeEditor.h"
+#include "common/Cp1250.h"
+#include "ide/SyntaxLexer.h"
+#include "ide/TextFiles.h"
 
 #include <QFont>
 #include <QPalette>

@@ -3,8 +3,8 @@
 // font, colours, no word wrap) and their text as code page 1250 lines. An
 // empty pane has no lines.
 
-#include "CodeEditor.h"
-#include "SyntaxLexer.h"
+#include "ide/CodeEditor.h"
+#include "ide/SyntaxLexer.h"
 
 #include <QColor>
 #include <QFont>

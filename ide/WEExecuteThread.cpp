@@ -1,4 +1,4 @@
-#include "WEExecuteThread.h"
+#include "ide/WEExecuteThread.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>

@@ -1,12 +1,12 @@
-#include "WindowLayout.h"
+#include "ide/WindowLayout.h"
 
-#include "Main.h"
-#include "Placement.h"
-#include "ProfileStore.h"
-#include "WindowSet.h"
-#include "asembu.h"
-#include "editoru.h"
-#include "lstu.h"
+#include "ide/Main.h"
+#include "ide/Placement.h"
+#include "ide/ProfileStore.h"
+#include "ide/WindowSet.h"
+#include "ide/asembu.h"
+#include "ide/editoru.h"
+#include "ide/lstu.h"
 
 #include <QAction>
 #include <QPointer>

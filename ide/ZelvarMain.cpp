@@ -1,8 +1,8 @@
 // Zelvar: the development environment for 8051 programs in the M51 language.
 // Usage: Zelvar [source.M51]
 
-#include "ProgramInfo.h"
-#include "StartUp.h"
+#include "common/ProgramInfo.h"
+#include "ide/StartUp.h"
 
 #include <QApplication>
 

@@ -1,11 +1,11 @@
-#include "asembu.h"
+#include "ide/asembu.h"
 
-#include "CodeEditor.h"
-#include "SyntaxLexer.h"
-#include "Placement.h"
-#include "Session.h"
-#include "TextPane.h"
-#include "editoru.h"
+#include "ide/CodeEditor.h"
+#include "ide/SyntaxLexer.h"
+#include "ide/Placement.h"
+#include "ide/Session.h"
+#include "ide/TextPane.h"
+#include "ide/editoru.h"
 
 #include <QVBoxLayout>
 

@@ -3,7 +3,7 @@
 // compile of the session replaces its text and shows it; the .asm file is
 // written from the compile result, not from this text.
 
-#include "CodeEditor.h"
+#include "ide/CodeEditor.h"
 
 #include <QWidget>
 #include <string>

@@ -11,7 +11,7 @@ add_library(zelvar_build STATIC
   Placement.h Placement.cpp
   ProfileFile.h ProfileFile.cpp
   ProfileStore.h ProfileStore.cpp)
-target_include_directories(zelvar_build PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(zelvar_build PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(zelvar_build PUBLIC m51compiler m51cp1250 m51filewrite Qt6::Widgets)
 target_link_libraries(zelvar PUBLIC zelvar_build)
 

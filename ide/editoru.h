@@ -7,8 +7,8 @@
 // Positions are kept in line terms, so the rule that a line break counts as
 // two characters needs no counting.
 
-#include "CodeEditor.h"
-#include "Compiler.h"
+#include "ide/CodeEditor.h"
+#include "compiler/Compiler.h"
 
 #include <QMap>
 #include <QSet>

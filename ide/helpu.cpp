@@ -1,9 +1,9 @@
-#include "helpu.h"
+#include "ide/helpu.h"
 
-#include "RtfCodec.h"
-#include "TextFiles.h"
-#include "Placement.h"
-#include "TextPane.h"
+#include "ide/RtfCodec.h"
+#include "ide/TextFiles.h"
+#include "ide/Placement.h"
+#include "ide/TextPane.h"
 
 #include <QShortcut>
 #include <QTextEdit>

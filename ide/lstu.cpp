@@ -1,14 +1,14 @@
-#include "lstu.h"
+#include "ide/lstu.h"
 
-#include "BuildChain.h"
-#include "CodeEditor.h"
-#include "Cp1250.h"
-#include "SyntaxLexer.h"
-#include "Placement.h"
-#include "Session.h"
-#include "TextFiles.h"
-#include "TextPane.h"
-#include "editoru.h"
+#include "ide/BuildChain.h"
+#include "ide/CodeEditor.h"
+#include "common/Cp1250.h"
+#include "ide/SyntaxLexer.h"
+#include "ide/Placement.h"
+#include "ide/Session.h"
+#include "ide/TextFiles.h"
+#include "ide/TextPane.h"
+#include "ide/editoru.h"
 
 #include <QVBoxLayout>
 

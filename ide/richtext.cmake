@@ -8,7 +8,7 @@ add_library(zelvar_richtext STATIC
   ${CMAKE_CURRENT_LIST_DIR}/RtfCodec.h ${CMAKE_CURRENT_LIST_DIR}/RtfCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RtfCodePage.h ${CMAKE_CURRENT_LIST_DIR}/RtfCodePage.cpp ${CMAKE_CURRENT_LIST_DIR}/RtfWriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/JpegImage.h ${CMAKE_CURRENT_LIST_DIR}/JpegImage.cpp)
-target_include_directories(zelvar_richtext PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(zelvar_richtext PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(zelvar_richtext PUBLIC Qt6::Gui JPEG::JPEG m51text)
 target_link_libraries(zelvar PUBLIC zelvar_richtext)
 

@@ -1,8 +1,8 @@
-#include "skladu.h"
+#include "ide/skladu.h"
 
-#include "Placement.h"
-#include "FileWriteQt.h"
-#include "TextFiles.h"
+#include "ide/Placement.h"
+#include "common/FileWriteQt.h"
+#include "ide/TextFiles.h"
 
 #include <utility>
 #include <QDir>

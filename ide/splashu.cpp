@@ -1,6 +1,6 @@
-#include "splashu.h"
+#include "ide/splashu.h"
 
-#include "JpegImage.h"
+#include "ide/JpegImage.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "CodeShape.h"
+#include "insight/CodeShape.h"
 
 #include <array>
 

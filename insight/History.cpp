@@ -1,6 +1,6 @@
-#include "History.h"
+#include "insight/History.h"
 
-#include "Recorder.h"
+#include "insight/Recorder.h"
 
 #include <algorithm>
 

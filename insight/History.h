@@ -22,7 +22,7 @@
 // run loop too, from one recorded input to the next, tracing the steps, and
 // the trace of steps never replayed is made when something looks at it.
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <cstdint>
 #include <deque>

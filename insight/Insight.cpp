@@ -1,4 +1,4 @@
-#include "Insight.h"
+#include "insight/Insight.h"
 
 #include <algorithm>
 #include <optional>

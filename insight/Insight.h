@@ -6,10 +6,10 @@
 // Results are plain data; the writers turn them into lcov and CSV files and
 // Zelvar into gutter marks and its profile table.
 
-#include "Recorder.h"
+#include "insight/Recorder.h"
 #include "toolchain/Program.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <cstdint>
 #include <string>

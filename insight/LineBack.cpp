@@ -1,6 +1,6 @@
-#include "LineBack.h"
+#include "insight/LineBack.h"
 
-#include "LineWalk.h"
+#include "simrun/LineWalk.h"
 
 namespace insight {
 

@@ -5,7 +5,7 @@
 // from: the call depth is followed back through calls, returns and interrupt
 // entries. Zelvar's debugger and m51sim's debug adapter step back through here.
 
-#include "History.h"
+#include "insight/History.h"
 
 #include "toolchain/LineTable.h"
 #include "toolchain/SourceMap.h"

@@ -1,4 +1,4 @@
-#include "LineMarks.h"
+#include "insight/LineMarks.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 // cost the most cycles). Made from a Report, for Zelvar's source editor (by
 // source line) and its ASM window (by assembly line).
 
-#include "Insight.h"
+#include "insight/Insight.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "Recorder.h"
+#include "insight/Recorder.h"
 
 namespace insight {
 

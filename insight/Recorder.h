@@ -9,9 +9,9 @@
 // and tells the recorder only of calls, returns, interrupt entries and idle
 // steps, so that an instruction costs the run no more than a counter.
 
-#include "CodeShape.h"
+#include "insight/CodeShape.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "StateFile.h"
+#include "insight/StateFile.h"
 
-#include "FileRead.h"
-#include "FileWrite.h"
-#include "StateCheck.h"
+#include "common/FileRead.h"
+#include "common/FileWrite.h"
+#include "sim/StateCheck.h"
 
 namespace insight {
 

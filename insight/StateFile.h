@@ -5,7 +5,7 @@
 // session can be put away and taken up again exactly there. Written through
 // the safe file write (all or nothing).
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <string>
 

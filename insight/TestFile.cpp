@@ -1,11 +1,11 @@
-#include "TestFile.h"
-#include "PathNames.h"
+#include "insight/TestFile.h"
+#include "simrun/PathNames.h"
 
-#include "LinePlace.h"
+#include "simrun/LinePlace.h"
 
-#include "Chip.h"
-#include "ErrorCap.h"
-#include "FileWrite.h"
+#include "sim/Chip.h"
+#include "common/ErrorCap.h"
+#include "common/FileWrite.h"
 
 #include <cctype>
 #include <charconv>

@@ -38,8 +38,8 @@
 // the program's source (the M51 file, or the assembly file). Every mistake is
 // "FILE:LINE: message".
 
-#include "SerialScript.h"
-#include "MachineItems.h"
+#include "simrun/SerialScript.h"
+#include "simrun/MachineItems.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,8 @@
-#include "TestRun.h"
+#include "insight/TestRun.h"
 
-#include "FileRead.h"
-#include "FileWrite.h"
-#include "Writers.h"
+#include "common/FileRead.h"
+#include "common/FileWrite.h"
+#include "insight/Writers.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,17 +1,17 @@
-#include "TestRun.h"
-#include "CValues.h"
-#include "LinePlace.h"
+#include "insight/TestRun.h"
+#include "simrun/CValues.h"
+#include "simrun/LinePlace.h"
 #include "toolchain/AssemblyProject.h"
 #include "toolchain/CBuild.h"
 
-#include "PathNames.h"
+#include "simrun/PathNames.h"
 
-#include "CoreRun.h"
-#include "FileWrite.h"
-#include "Writers.h"
+#include "simrun/CoreRun.h"
+#include "common/FileWrite.h"
+#include "insight/Writers.h"
 
-#include "Chip.h"
-#include "Machine.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
 
 #include <algorithm>
 #include <chrono>

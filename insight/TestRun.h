@@ -5,9 +5,9 @@
 // whole of `m51sim test`: a folder of tests, one line per test, a closing
 // "N passed, M failed", a JUnit report and the merged coverage. Plain C++.
 
-#include "Insight.h"
+#include "insight/Insight.h"
 #include "toolchain/Build.h"
-#include "TestFile.h"
+#include "insight/TestFile.h"
 
 #include <cstdio>
 #include <functional>

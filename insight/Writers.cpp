@@ -1,4 +1,4 @@
-#include "Writers.h"
+#include "insight/Writers.h"
 
 #include <cctype>
 #include <cstdio>

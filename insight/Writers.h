@@ -2,7 +2,7 @@
 // The coverage as an lcov trace file (what genhtml and CI coverage services
 // read) and the profile as CSV (spreadsheets, scripts).
 
-#include "Insight.h"
+#include "insight/Insight.h"
 
 #include <string>
 

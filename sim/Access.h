@@ -6,8 +6,8 @@
 // access while a watch is set take the full way through readSfr()/writeSfr()
 // and watchHit(). Included by the core's sources that run instructions.
 
-#include "Machine.h"
-#include "Sfr.h"
+#include "sim/Machine.h"
+#include "sim/Sfr.h"
 
 #include <array>
 

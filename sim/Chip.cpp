@@ -1,4 +1,4 @@
-#include "Chip.h"
+#include "sim/Chip.h"
 
 #include <algorithm>
 #include <cctype>

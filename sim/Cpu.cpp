@@ -1,8 +1,8 @@
 // The instruction set: fetch, decode and execute one instruction and return
 // its machine cycles; the loops of step() and run() around it.
 
-#include "Access.h"
-#include "Sfr.h"
+#include "sim/Access.h"
+#include "sim/Sfr.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "Disassembler.h"
+#include "sim/Disassembler.h"
 
-#include "SfrTable.h"
+#include "sim/SfrTable.h"
 
 #include <cstdio>
 

@@ -6,7 +6,7 @@
 // instruction (0A5H) comes out as "DB 0A5H". Plain C++: m51sim and the
 // debugger's window share it.
 
-#include "Chip.h"
+#include "sim/Chip.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "Machine.h"
+#include "sim/Machine.h"
 
-#include "Sfr.h"
-#include "StateCheck.h"
+#include "sim/Sfr.h"
+#include "sim/StateCheck.h"
 
 #include <algorithm>
 #include <bit>

@@ -6,7 +6,7 @@
 // counters and snapshots. Plain C++, no threads of its own: run() executes on
 // the caller's thread and requestStop() may come from any thread.
 
-#include "Chip.h"
+#include "sim/Chip.h"
 
 #include <array>
 #include <atomic>

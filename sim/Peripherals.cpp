@@ -3,9 +3,9 @@
 // UART (Timers.cpp, SerialPort.cpp) advance by the cycles of each instruction
 // at once, not cycle by cycle.
 
-#include "Access.h"
-#include "Sfr.h"
-#include "TimerCount.h"
+#include "sim/Access.h"
+#include "sim/Sfr.h"
+#include "sim/TimerCount.h"
 
 #include <algorithm>
 #include <bit>

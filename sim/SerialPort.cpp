@@ -2,9 +2,9 @@
 // bit by bit at the line's rate (or handed to SBUF in the ideal mode) and
 // frames decoded from TXD.
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
-#include "Sfr.h"
+#include "sim/Sfr.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "SfrTable.h"
+#include "sim/SfrTable.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // bits. The disassembler names direct addresses and bits with it, the SFR view
 // lists it. Extras come from the chip's row in Chip.cpp (timer 2, AUXR, AUXR1).
 
-#include "Chip.h"
+#include "sim/Chip.h"
 
 #include <array>
 #include <cstdint>

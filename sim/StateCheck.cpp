@@ -1,4 +1,4 @@
-#include "StateCheck.h"
+#include "sim/StateCheck.h"
 
 #include <cmath>
 #include <cstring>

@@ -5,8 +5,8 @@
 // the word), an interrupt source past the table, or a clock phase the UART
 // never leaves.
 
-#include "Chip.h"
-#include "Machine.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
 
 #include <cstdint>
 #include <string>

@@ -1,10 +1,10 @@
 // Timers 0 and 1 in modes 0-3 and timer 2 (auto-reload up or down, capture,
 // bit-rate clock), advanced by the machine cycles of each instruction.
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
-#include "Sfr.h"
-#include "TimerCount.h"
+#include "sim/Sfr.h"
+#include "sim/TimerCount.h"
 
 namespace sim {
 

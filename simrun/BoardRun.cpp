@@ -1,5 +1,5 @@
-#include "BoardRun.h"
-#include "PathNames.h"
+#include "simrun/BoardRun.h"
+#include "simrun/PathNames.h"
 
 #include <cctype>
 

@@ -3,8 +3,8 @@
 // buttons held from reset (--press) and the displays printed (--print lcd,
 // --print 7seg). Plain C++, like the rest of m51sim's run on the core.
 
-#include "MachineItems.h"
-#include "VirtualBoard.h"
+#include "simrun/MachineItems.h"
+#include "board/VirtualBoard.h"
 
 #include <memory>
 #include <string>

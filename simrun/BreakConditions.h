@@ -5,7 +5,7 @@
 // sfr[...], code[...]) and numbers as the watch list takes them. A breakpoint
 // with a condition stops only when its condition holds. Plain C++, no Qt.
 
-#include "Watches.h"
+#include "simrun/Watches.h"
 
 #include <cstdint>
 #include <optional>

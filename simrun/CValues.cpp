@@ -1,4 +1,4 @@
-#include "CValues.h"
+#include "simrun/CValues.h"
 
 #include <cmath>
 #include <cstdlib>

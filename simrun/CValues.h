@@ -7,8 +7,8 @@
 #include "toolchain/CExpression.h"
 #include "toolchain/Program.h"
 
-#include "Machine.h"
-#include "MachineMemory.h"
+#include "sim/Machine.h"
+#include "simrun/MachineMemory.h"
 
 #include <string>
 #include <string_view>

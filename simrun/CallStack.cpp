@@ -1,7 +1,7 @@
-#include "CallStack.h"
+#include "simrun/CallStack.h"
 
-#include "Compiler.h"
-#include "Disassembler.h"
+#include "compiler/Compiler.h"
+#include "sim/Disassembler.h"
 
 #include <algorithm>
 #include <cctype>

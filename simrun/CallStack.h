@@ -5,7 +5,7 @@
 // the program's code labels (M51 procedures, or assembly labels). Also the
 // state of each interrupt source of the chip. Plain C++, no Qt.
 
-#include "MachineState.h"
+#include "simrun/MachineState.h"
 #include "toolchain/Program.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "CoreRun.h"
+#include "simrun/CoreRun.h"
 
 #include <algorithm>
 

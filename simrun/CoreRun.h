@@ -3,10 +3,10 @@
 // instructions, until an address, and with the serial input, script and
 // output the command line gave. Plain C++ (also m51sim's Windows build).
 
-#include "MachineState.h"
-#include "SerialScript.h"
+#include "simrun/MachineState.h"
+#include "simrun/SerialScript.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "LinePlace.h"
+#include "simrun/LinePlace.h"
 
 #include <charconv>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "LineWalk.h"
+#include "simrun/LineWalk.h"
 
 #include <algorithm>
 #include <iterator>

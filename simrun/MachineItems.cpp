@@ -1,4 +1,4 @@
-#include "MachineItems.h"
+#include "simrun/MachineItems.h"
 
 #include <cctype>
 #include <charconv>

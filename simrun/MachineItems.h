@@ -3,7 +3,7 @@
 // names them (A, PC, R3, iram[30], xram[100H], lcd): parsed, read from the
 // machine state and formatted, for both of them.
 
-#include "MachineState.h"
+#include "simrun/MachineState.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "MachineMemory.h"
+#include "simrun/MachineMemory.h"
 
 namespace m51dbg {
 

@@ -7,7 +7,7 @@
 
 #include "toolchain/CExpression.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
-#include "SerialScript.h"
+#include "simrun/SerialScript.h"
 
-#include "FileRead.h"
-#include "FileWrite.h"
-#include "PlainText.h"
+#include "common/FileRead.h"
+#include "common/FileWrite.h"
+#include "common/PlainText.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "WatchList.h"
+#include "simrun/WatchList.h"
 
 namespace m51dbg {
 

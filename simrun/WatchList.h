@@ -3,7 +3,7 @@
 // each names in the machine, its value at the last sample and whether it
 // changed since the last stop. Plain data, shown by the watch pane.
 
-#include "Watches.h"
+#include "simrun/Watches.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "Watches.h"
+#include "simrun/Watches.h"
 
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "CompactTextView.h"
+#include "terminal/CompactTextView.h"
 
-#include "ControlPictures.h"
-#include "MacroCodec.h"
-#include "ReceiveStore.h"
+#include "terminal/ui/ControlPictures.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/ReceiveStore.h"
 
 #include <QApplication>
 #include <QClipboard>

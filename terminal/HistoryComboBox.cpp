@@ -1,6 +1,6 @@
-#include "HistoryComboBox.h"
+#include "terminal/HistoryComboBox.h"
 
-#include "Storage.h"
+#include "terminal/Storage.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

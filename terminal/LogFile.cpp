@@ -1,4 +1,4 @@
-#include "LogFile.h"
+#include "terminal/LogFile.h"
 
 namespace {
 #ifdef Q_OS_WIN

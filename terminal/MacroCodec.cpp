@@ -1,7 +1,7 @@
-#include "MacroCodec.h"
+#include "terminal/MacroCodec.h"
 
-#include "Cp1250.h"
-#include "PlainText.h"
+#include "common/Cp1250.h"
+#include "common/PlainText.h"
 
 #include <array>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "ReceiveStore.h"
+#include "terminal/ReceiveStore.h"
 
 #include <algorithm>
 #include <cstring>

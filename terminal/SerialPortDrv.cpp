@@ -1,5 +1,5 @@
-#include "SerialPortDrv.h"
-#include "SerialPortDrvImpl.h"
+#include "terminal/SerialPortDrv.h"
+#include "terminal/SerialPortDrvImpl.h"
 
 TSerialPortDriver::TSerialPortDriver(QObject* parent) : QObject(parent), d(std::make_unique<Impl>(this))
 {

@@ -2,8 +2,8 @@
 // The private part of TSerialPortDriver, included by SerialPortDrv.cpp only:
 // the bit rate table, the platform's helpers and the driver's state (the
 // port, its settings, the receive buffer and the delivery of received blocks).
-#include "SerialPortDrv.h"
-#include "SerialPortNative.h"
+#include "terminal/SerialPortDrv.h"
+#include "terminal/SerialPortNative.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

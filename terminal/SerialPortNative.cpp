@@ -1,4 +1,4 @@
-#include "SerialPortNative.h"
+#include "terminal/SerialPortNative.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +29,7 @@
 #include <termios.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
-#include "SerialPortWin32.h"
+#include "terminal/win32/SerialPortWin32.h"
 #endif
 
 namespace SerialPortNative {

@@ -7,7 +7,7 @@
 // driver runs on the GUI thread without one) and the detection of a device that
 // hung up or vanished.
 
-#include "SerialPortDrv.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QtGlobal>
 

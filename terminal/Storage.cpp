@@ -1,6 +1,6 @@
-#include "Storage.h"
+#include "terminal/Storage.h"
 
-#include "MacroCodec.h"
+#include "terminal/MacroCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 // terminal: a serial-line terminal for 8051 boards.
-#include "MainFrm.h"
-#include "ProgramInfo.h"
+#include "terminal/ui/MainFrm.h"
+#include "common/ProgramInfo.h"
 
 #include <QApplication>
 

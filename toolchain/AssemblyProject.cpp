@@ -3,8 +3,8 @@
 #include "toolchain/Build.h"
 #include "toolchain/LinkedBuild.h"
 
-#include "FileWrite.h"
-#include "SourceFiles.h"
+#include "common/FileWrite.h"
+#include "assembler/SourceFiles.h"
 
 #include <algorithm>
 #include <filesystem>

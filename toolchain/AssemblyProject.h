@@ -20,8 +20,8 @@
 #include "toolchain/Build.h"
 #include "toolchain/Program.h"
 
-#include "Dialect.h"
-#include "Linker.h"
+#include "assembler/Dialect.h"
+#include "assembler/Linker.h"
 
 #include <string>
 #include <string_view>

@@ -4,10 +4,10 @@
 #include "toolchain/CBuild.h"
 #include "toolchain/CdbProgram.h"
 
-#include "Assembler.h"
-#include "SourceFiles.h"
-#include "Compiler.h"
-#include "FileWrite.h"
+#include "assembler/Assembler.h"
+#include "assembler/SourceFiles.h"
+#include "compiler/Compiler.h"
+#include "common/FileWrite.h"
 #include "common/PlainText.h"
 #include "toolchain/IntelHex.h"
 

@@ -6,8 +6,8 @@
 // Windows build) and the firmware tests build through here. A language is
 // added by adding its Build.
 
-#include "Compiler.h"
-#include "Dialect.h"
+#include "compiler/Compiler.h"
+#include "assembler/Dialect.h"
 #include "toolchain/Program.h"
 
 #include <functional>

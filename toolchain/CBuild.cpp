@@ -1,6 +1,6 @@
 #include "toolchain/CBuild.h"
 
-#include "FileRead.h"
+#include "common/FileRead.h"
 #include "toolchain/CdbProgram.h"
 
 #include "sdcc/ProjectBuild.h"

@@ -1,6 +1,6 @@
 #include "toolchain/CdbProgram.h"
 
-#include "FileRead.h"
+#include "common/FileRead.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "toolchain/IntelHex.h"
 
-#include "PlainText.h"
+#include "common/PlainText.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 #include "toolchain/LinkedBuild.h"
 
-#include "Assembler.h"
-#include "ObjectFile.h"
-#include "SourceFiles.h"
+#include "assembler/Assembler.h"
+#include "assembler/ObjectFile.h"
+#include "assembler/SourceFiles.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -8,8 +8,8 @@
 
 #include "toolchain/Build.h"
 
-#include "Dialect.h"
-#include "Linker.h"
+#include "assembler/Dialect.h"
+#include "assembler/Linker.h"
 
 #include <string>
 #include <vector>

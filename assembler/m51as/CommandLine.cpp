@@ -1,11 +1,11 @@
-#include "CommandLine.h"
+#include "assembler/m51as/CommandLine.h"
 
-#include "Assembler.h"
-#include "LinkCommand.h"
-#include "ErrorCap.h"
-#include "FileRead.h"
-#include "SourceFiles.h"
-#include "FileWrite.h"
+#include "assembler/Assembler.h"
+#include "assembler/m51ld/LinkCommand.h"
+#include "common/ErrorCap.h"
+#include "common/FileRead.h"
+#include "assembler/SourceFiles.h"
+#include "common/FileWrite.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // m51as [-o BASE] [-I DIR]... FILE.asm — assembles 8051 source into BASE.hex, BASE.bin and
 // BASE.lst.
-#include "CommandLine.h"
+#include "assembler/m51as/CommandLine.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,10 +1,10 @@
-#include "LinkCommand.h"
+#include "assembler/m51ld/LinkCommand.h"
 
-#include "ErrorCap.h"
-#include "FileRead.h"
-#include "SourceFiles.h"
-#include "FileWrite.h"
-#include "ObjectFile.h"
+#include "common/ErrorCap.h"
+#include "common/FileRead.h"
+#include "assembler/SourceFiles.h"
+#include "common/FileWrite.h"
+#include "assembler/ObjectFile.h"
 
 #include <algorithm>
 #include <cerrno>

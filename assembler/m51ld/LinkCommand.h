@@ -16,8 +16,8 @@
 // ADDRESS), the address as 1000H, 0x1000 or decimal; ";" and "#" start a
 // comment.
 
-#include "Assembler.h"
-#include "Linker.h"
+#include "assembler/Assembler.h"
+#include "assembler/Linker.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,6 +1,6 @@
 // m51ld [-o BASE] [--place NAME=ADDR]... FILE... — links 8051 modules (object
 // files of m51as -c, or sources) into BASE.hex, BASE.bin and BASE.map.
-#include "LinkCommand.h"
+#include "assembler/m51ld/LinkCommand.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,7 +1,7 @@
 // The assembler library: operand forms, expressions, directives, the generic
 // jumps across 2 KB pages, errors on their lines, and the outputs (HEX, binary,
 // listing and the address map read back from it).
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // jump rule, the C preprocessor lines of Keil sources, the recognition of an
 // as31 source, and registers named with EQU, IF on addresses fixed by ORG and
 // $ERROR/$WARNING in every dialect.
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <gtest/gtest.h>
 

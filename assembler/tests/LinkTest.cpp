@@ -1,10 +1,10 @@
 // Modules and the linker: three modules sharing public names, an INPAGE
 // segment kept in one page, placements, the object file read back, the link
 // errors on their lines, and m51ld's files.
-#include "Assembler.h"
-#include "LinkCommand.h"
-#include "Linker.h"
-#include "ObjectFile.h"
+#include "assembler/Assembler.h"
+#include "assembler/m51ld/LinkCommand.h"
+#include "assembler/Linker.h"
+#include "assembler/ObjectFile.h"
 
 #include <gtest/gtest.h>
 

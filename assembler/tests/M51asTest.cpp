@@ -1,10 +1,10 @@
 // The m51as command line (files, messages, exit codes), and every sample
 // program as the compiler turns it out: it assembles, and the address map read
 // back from its listing is the one the assembler made.
-#include "Assembler.h"
-#include "CommandLine.h"
-#include "Compiler.h"
-#include "SmallDisk.h"
+#include "assembler/Assembler.h"
+#include "assembler/m51as/CommandLine.h"
+#include "compiler/Compiler.h"
+#include "common/tests/SmallDisk.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the source writes it and the bytes it must give (the same image mcu8051ide
 // makes of tests/toolchain/crosscheck/allopcodes.asm). Each row is assembled
 // alone at address 0, as written and in lower case.
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <gtest/gtest.h>
 

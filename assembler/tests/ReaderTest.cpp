@@ -3,7 +3,7 @@
 // expressions and controls met in them, the ASM51 rule for generic JMP and
 // CALL, the listing's marks, and hostile sources that must end in bounded
 // time with an error naming the limit.
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <gtest/gtest.h>
 

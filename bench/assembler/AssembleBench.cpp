@@ -11,8 +11,8 @@
 // 100,000 macro calls and one of 10,000 include lines (the include file read
 // from memory in-process, from disk by m51as).
 
-#include "Assembler.h"
-#include "AsmSourceGenerator.h"
+#include "assembler/Assembler.h"
+#include "bench/assembler/AsmSourceGenerator.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,9 +5,9 @@
 // m51ld does apart from the disk), and the link alone. Target: 100 modules
 // linked in at most 100 ms.
 
-#include "Assembler.h"
-#include "Linker.h"
-#include "ObjectFile.h"
+#include "assembler/Assembler.h"
+#include "assembler/Linker.h"
+#include "assembler/ObjectFile.h"
 
 #include <benchmark/benchmark.h>
 

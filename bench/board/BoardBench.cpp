@@ -1,9 +1,9 @@
 // Simulation speed of the samples with their boards attached against the bare
 // core (instructions per second of host time), and the Board pane's redraw.
-#include "BoardFile.h"
-#include "ListenerFan.h"
+#include "board/BoardFile.h"
+#include "board/ListenerFan.h"
 #include "toolchain/Build.h"
-#include "VirtualBoard.h"
+#include "board/VirtualBoard.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,7 +13,7 @@
 #include <sstream>
 
 #ifdef M51_WITH_PANE
-#include "BoardPane.h"
+#include "board/view/BoardPane.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #endif

@@ -8,8 +8,8 @@
 // the size of the source and the output as files; with the targets:
 //   at least 1,000,000 lines/s, 10x lines at most 12x time, peak at most 3x.
 
-#include "Compiler.h"
-#include "SourceGenerator.h"
+#include "compiler/Compiler.h"
+#include "bench/compiler/SourceGenerator.h"
 
 #include <benchmark/benchmark.h>
 

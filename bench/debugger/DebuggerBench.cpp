@@ -13,18 +13,18 @@
 //  - on the core, F10 by C line on SDCC's two-file sample with the window's
 //    C views (Locals, C watches, call stack with arguments, disassembly under
 //    C lines) updated at each stop, worst case.
-#include "DebugEngine.h"
-#include "InsightSession.h"
-#include "ProgramBuilder.h"
+#include "debugger/DebugEngine.h"
+#include "debugger/InsightSession.h"
+#include "debugger/ProgramBuilder.h"
 
 #ifdef M51_WITH_WINDOW
-#include "CallStackPane.h"
-#include "DisassemblyPane.h"
-#include "LocalsPane.h"
-#include "SimulatorWindow.h"
-#include "StackModel.h"
-#include "WatchList.h"
-#include "WatchPane.h"
+#include "debugger/window/CallStackPane.h"
+#include "debugger/window/DisassemblyPane.h"
+#include "debugger/window/LocalsPane.h"
+#include "debugger/window/SimulatorWindow.h"
+#include "debugger/window/StackModel.h"
+#include "simrun/WatchList.h"
+#include "debugger/window/WatchPane.h"
 #include <QApplication>
 #include <QTabWidget>
 #endif

@@ -2,8 +2,8 @@
 // OnReceiveData with the terminal's settings (buffer 2048, delay 0), the load
 // of an open but idle port, and the rate of single-byte SendData calls.
 
-#include "PtyPort.h"
-#include "SerialPortDrv.h"
+#include "terminal/tests/common/PtyPort.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,9 +6,9 @@
 //    its report);
 //  - m51lsp: the diagnostics of a 10,000-line M51 source after a change
 //    (the whole build of the source), and the process's peak memory.
-#include "CoreDebuggee.h"
-#include "SourceFeatures.h"
-#include "SourceGenerator.h"
+#include "debugger/dap/CoreDebuggee.h"
+#include "languageserver/m51lsp/SourceFeatures.h"
+#include "bench/compiler/SourceGenerator.h"
 
 #include <benchmark/benchmark.h>
 

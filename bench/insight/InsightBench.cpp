@@ -4,12 +4,12 @@
 //  - Step Back (one instruction, one line, the oldest step, a Reverse
 //    Continue that scans the whole history) over 100,000 steps;
 //  - the memory the history of 100,000 steps takes.
-#include "History.h"
-#include "Insight.h"
+#include "insight/History.h"
+#include "insight/Insight.h"
 #include "toolchain/Build.h"
 
-#include "Chip.h"
-#include "Machine.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
 
 #include <benchmark/benchmark.h>
 

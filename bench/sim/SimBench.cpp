@@ -17,13 +17,14 @@
 //    the same iterations (engine_of_bare: the best of each);
 //  - the time from requestStop() on another thread to run() returning on its
 //    own thread (on a loaded machine mostly the time until that thread runs).
-#include "BoardFile.h"
-#include "History.h"
-#include "Insight.h"
-#include "Machine.h"
-#include "Recorder.h"
-#include "ProgramBuilder.h"
-#include "VirtualBoard.h"
+#include "board/BoardFile.h"
+#include "insight/History.h"
+#include "insight/Insight.h"
+#include "sim/Machine.h"
+#include "insight/Recorder.h"
+#include "debugger/ProgramBuilder.h"
+#include "toolchain/Program.h"
+#include "board/VirtualBoard.h"
 
 #include <QDir>
 #include <QFile>
@@ -217,9 +218,10 @@ void BM_Engine(benchmark::State& state, size_t index)
 {
     const Sample& sample = samples()[index];
     Rig bare(sample), engine(sample);
-    insight::ProgramInfo info;
-    info.image = sample.code;
-    info.image.resize(65536, 0xFF);
+    toolchain::Program program;
+    program.code = sample.code;
+    program.code.resize(65536, 0xFF);
+    const insight::ProgramInfo info = insight::InfoOf(program);
     const auto procedures = insight::FindProcedures(info);
     insight::Recorder recorder(engine.machine, insight::ProcedureIndex(procedures), procedures.size());
     insight::History history(engine.machine, 100'000, 16'384);

@@ -12,14 +12,14 @@
 //     receive store with the default limit (2000 for the 2 GB figure);
 //     "plot": the receive figures and lines of readings with the live plot
 //     off and on.
-#include "CompactTextView.h"
-#include "ConnectionPanel.h"
-#include "MainFrm.h"
-#include "ReceivePanel.h"
-#include "SettingsBox.h"
-#include "TransmitPanel.h"
-#include "PtyPort.h"
-#include "ReceiveStore.h"
+#include "terminal/CompactTextView.h"
+#include "terminal/ui/ConnectionPanel.h"
+#include "terminal/ui/MainFrm.h"
+#include "terminal/ui/ReceivePanel.h"
+#include "terminal/ui/SettingsBox.h"
+#include "terminal/ui/TransmitPanel.h"
+#include "terminal/tests/common/PtyPort.h"
+#include "terminal/ReceiveStore.h"
 
 #include <QApplication>
 #include <QCheckBox>

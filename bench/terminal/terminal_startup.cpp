@@ -4,7 +4,7 @@
 // Usage: terminal_startup TERMINAL_PROGRAM [runs=7]
 // (startup-vs-cutecom.sh installs CuteCom first and runs this).
 
-#include "FirstPaintRace.h"
+#include "bench/common/FirstPaintRace.h"
 
 int main(int argc, char** argv)
 {

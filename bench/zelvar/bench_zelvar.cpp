@@ -6,16 +6,16 @@
 //   a keystroke in a 100,000-line source, repainted         goal < 16 ms  (was 2.9 ms)
 // and where the time of opening a large source goes (printed before the runs).
 
-#include "CodeEditor.h"
-#include "SyntaxLexer.h"
-#include "ListBox.h"
-#include "Main.h"
-#include "ProgramFolder.h"
-#include "Session.h"
-#include "StartUp.h"
-#include "TextFiles.h"
-#include "asembu.h"
-#include "editoru.h"
+#include "ide/CodeEditor.h"
+#include "ide/SyntaxLexer.h"
+#include "ide/ListBox.h"
+#include "ide/Main.h"
+#include "ide/ProgramFolder.h"
+#include "ide/Session.h"
+#include "ide/StartUp.h"
+#include "ide/TextFiles.h"
+#include "ide/asembu.h"
+#include "ide/editoru.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

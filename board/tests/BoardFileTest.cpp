@@ -1,4 +1,4 @@
-#include "BoardFile.h"
+#include "board/BoardFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "BoardPane.h"
-#include "BoardTesting.h"
-#include "PartViews.h"
+#include "board/view/BoardPane.h"
+#include "board/tests/BoardTesting.h"
+#include "board/view/PartViews.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,9 +2,9 @@
 // A machine at 12 MHz (one machine cycle a microsecond) with an assembled
 // program and the virtual board of a board file wired to it.
 
-#include "Assembler.h"
-#include "BoardFile.h"
-#include "VirtualBoard.h"
+#include "assembler/Assembler.h"
+#include "board/BoardFile.h"
+#include "board/VirtualBoard.h"
 
 #include <gtest/gtest.h>
 

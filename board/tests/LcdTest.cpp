@@ -1,5 +1,5 @@
-#include "BoardTesting.h"
-#include "Lcd.h"
+#include "board/tests/BoardTesting.h"
+#include "board/Lcd.h"
 
 #include <gtest/gtest.h>
 

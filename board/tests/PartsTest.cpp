@@ -1,4 +1,4 @@
-#include "BoardTesting.h"
+#include "board/tests/BoardTesting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "BoardPane.h"
+#include "board/view/BoardPane.h"
 
-#include "PartViews.h"
+#include "board/view/PartViews.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 // times a second from a timer (never per pin change, so a fast-running
 // program is not slowed down by drawing); when it stops, refresh() once.
 
-#include "VirtualBoard.h"
+#include "board/VirtualBoard.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "PartViews.h"
+#include "board/view/PartViews.h"
 
 #include <QFontDatabase>
 #include <QPainter>

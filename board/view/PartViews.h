@@ -3,7 +3,7 @@
 // logic trace. Each shows what its part (in the board model) shows at the
 // last refresh() and keeps nothing of its own beyond that picture.
 
-#include "Parts.h"
+#include "board/Parts.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -1,6 +1,6 @@
 // Code page 1250 to UTF-8 and back: every byte survives, Czech text reads as
 // it should, and what the code page lacks keeps the UTF-16 columns.
-#include "CodePage1250.h"
+#include "common/CodePage1250.h"
 
 #include <gtest/gtest.h>
 

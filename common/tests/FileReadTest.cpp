@@ -1,7 +1,7 @@
 // Reading inputs within limits: folders, devices and oversized files end in a
 // reason that names them, and an output is recognised as an input by the
 // file it is, not by its name.
-#include "FileRead.h"
+#include "common/FileRead.h"
 
 #include <gtest/gtest.h>
 

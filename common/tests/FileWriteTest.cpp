@@ -1,8 +1,8 @@
 // The shared file writing: a failed write never replaces the target nor
 // leaves a temporary file, a set of outputs changes all together or not at
 // all, and quoted source text carries no control bytes.
-#include "FileWrite.h"
-#include "SmallDisk.h"
+#include "common/FileWrite.h"
+#include "common/tests/SmallDisk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The shared hexadecimal digits and line ends: every program reads them alike.
-#include "PlainText.h"
+#include "common/PlainText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ServedPorts.h"
+#include "common/ServedPorts.h"
 
 #include <gtest/gtest.h>
 

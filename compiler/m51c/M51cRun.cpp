@@ -1,10 +1,10 @@
-#include "M51cRun.h"
+#include "compiler/m51c/M51cRun.h"
 
-#include "Compiler.h"
-#include "ErrorCap.h"
-#include "FileRead.h"
-#include "FileWrite.h"
-#include "ProgramInfo.h"
+#include "compiler/Compiler.h"
+#include "common/ErrorCap.h"
+#include "common/FileRead.h"
+#include "common/FileWrite.h"
+#include "common/ProgramInfo.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // m51c [--lists LISTFILE] [--map MAPFILE] [-o OUTFILE] SOURCE — compiles an M51 source into
 // 8051 assembly as the environment's "Check" does.
-#include "M51cRun.h"
+#include "compiler/m51c/M51cRun.h"
 
 #include <cstdio>
 #include <exception>

@@ -2,9 +2,9 @@
 // fixed lines or a prefix with the normalized operand (generic line forms of
 // the chain); the operations on B or a value need a form of their own.
 
-#include "Rules.h"
+#include "compiler/rules/Rules.h"
 
-#include "../Helpers.h"
+#include "compiler/Helpers.h"
 
 namespace m51::rules {
 

@@ -1,10 +1,10 @@
 // Conditions and loops: one-statement conditions with an action word, the
 // buffer-load prefix, compare-and-jump, counted loops, bit waits, WHILE loops.
 
-#include "Rules.h"
+#include "compiler/rules/Rules.h"
 
-#include "../Helpers.h"
-#include "../MyVision.h"
+#include "compiler/Helpers.h"
+#include "compiler/MyVision.h"
 
 #include <algorithm>
 

@@ -2,10 +2,10 @@
 // directives, definitions, reset and interrupt vectors, plain assembly and the
 // procedure-exit protocol.
 
-#include "Rules.h"
+#include "compiler/rules/Rules.h"
 
-#include "../Helpers.h"
-#include "../MyVision.h"
+#include "compiler/Helpers.h"
+#include "compiler/MyVision.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // order in which they fire is fixed by the chain table (Translator.cpp); the
 // families only say what a statement writes.
 
-#include "../Translator.h"
+#include "compiler/Translator.h"
 
 namespace m51::rules {
 

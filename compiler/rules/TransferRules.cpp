@@ -2,11 +2,11 @@
 // pointer, bank-1 count registers, buffers, direct addresses and the numbered
 // variables of internal RAM.
 
-#include "Rules.h"
+#include "compiler/rules/Rules.h"
 
-#include "../Helpers.h"
-#include "../MyVision.h"
-#include "PlainText.h"
+#include "compiler/Helpers.h"
+#include "compiler/MyVision.h"
+#include "common/PlainText.h"
 
 #include <algorithm>
 #include <cmath>

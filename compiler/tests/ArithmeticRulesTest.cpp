@@ -1,6 +1,6 @@
 // Arithmetic, logic and bit statements.
 
-#include "TestSupport.h"
+#include "compiler/tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

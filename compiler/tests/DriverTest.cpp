@@ -1,7 +1,7 @@
 // The compile driver: the three passes, the source model and the lists, with
 // the documented worked examples byte for byte.
 
-#include "TestSupport.h"
+#include "compiler/tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Conditions and loops.
 
-#include "TestSupport.h"
+#include "compiler/tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

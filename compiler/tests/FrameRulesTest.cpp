@@ -1,8 +1,8 @@
 // The frame of a program: procedures and calls, directives, definitions,
 // vectors, plain assembly, exits; and the shape of the chain itself.
 
-#include "TestSupport.h"
-#include "Translator.h"
+#include "compiler/tests/TestSupport.h"
+#include "compiler/Translator.h"
 
 #include <gtest/gtest.h>
 

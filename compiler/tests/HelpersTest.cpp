@@ -1,9 +1,9 @@
 // The text and number helpers, table by table.
 
-#include "CompileContext.h"
-#include "Compiler.h"
-#include "Helpers.h"
-#include "MyVision.h"
+#include "compiler/CompileContext.h"
+#include "compiler/Compiler.h"
+#include "compiler/Helpers.h"
+#include "compiler/MyVision.h"
 
 #include <gtest/gtest.h>
 

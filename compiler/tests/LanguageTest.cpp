@@ -1,6 +1,6 @@
 // The language table: which words are keywords and of what family, and the
 // names a source declares, read the way the compiler reads its lines.
-#include "Language.h"
+#include "compiler/Language.h"
 
 #include <gtest/gtest.h>
 

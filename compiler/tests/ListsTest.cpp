@@ -1,8 +1,8 @@
 // The indexed procedure and inline lists against the plain walks over the
 // whole list that they replace.
 
-#include "CompileContext.h"
-#include "MyVision.h"
+#include "compiler/CompileContext.h"
+#include "compiler/MyVision.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The m51c command line: files, line ends, lists, messages and exit codes.
 
-#include "SmallDisk.h"
-#include "TestSupport.h"
+#include "common/tests/SmallDisk.h"
+#include "compiler/tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // m51c on Windows: folders written with backslashes, CR LF line ends without
 // text-mode doubling and file names outside the ANSI code page.
 
-#include "TestSupport.h"
+#include "compiler/tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Any byte sequence is a valid source: nothing crashes, every line yields at
 // least one output line, and long lines keep their leading words.
 
-#include "TestSupport.h"
+#include "compiler/tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

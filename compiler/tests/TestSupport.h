@@ -2,7 +2,7 @@
 // Shared helpers of the compiler tests: compiling a few lines, reading and
 // writing files, a scratch folder, and running the m51c program.
 
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 
 #include <filesystem>
 #include <string>

@@ -1,6 +1,6 @@
 // Data transfer statements.
 
-#include "TestSupport.h"
+#include "compiler/tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "AdapterRun.h"
+#include "debugger/dap/AdapterRun.h"
 
-#include "CoreDebuggee.h"
+#include "debugger/dap/CoreDebuggee.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // The adapter's breakpoints: on lines of any source file, on functions and
 // labels, on code addresses; each with an M51 or C condition and a hit count,
 // in one table of code addresses that the run stops at.
-#include "CoreDebuggee.h"
+#include "debugger/dap/CoreDebuggee.h"
 
 #include <charconv>
 #include <cstdio>

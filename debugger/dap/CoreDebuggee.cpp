@@ -2,21 +2,21 @@
 // and restart, the stops and ends told to the client with the program's
 // output. Breakpoints are in CoreBreakpoints.cpp, running and stepping in
 // CoreStepping.cpp, the views of a stopped machine in CoreDebuggeeViews.cpp.
-#include "CoreDebuggee.h"
+#include "debugger/dap/CoreDebuggee.h"
 
-#include "BoardRun.h"
-#include "CallStack.h"
-#include "FileRead.h"
-#include "History.h"
-#include "LineBack.h"
-#include "SerialPty.h"
+#include "simrun/BoardRun.h"
+#include "simrun/CallStack.h"
+#include "common/FileRead.h"
+#include "insight/History.h"
+#include "insight/LineBack.h"
+#include "debugger/SerialPty.h"
 #include "toolchain/AssemblyProject.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
 
-#include "Chip.h"
-#include "Machine.h"
-#include "VirtualBoard.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
+#include "board/VirtualBoard.h"
 
 #include <charconv>
 #include <filesystem>

@@ -12,10 +12,10 @@
 
 #include "debugadapter/AdapterSession.h"
 
-#include "BreakConditions.h"
-#include "LineWalk.h"
-#include "MachineMemory.h"
-#include "Watches.h"
+#include "simrun/BreakConditions.h"
+#include "simrun/LineWalk.h"
+#include "simrun/MachineMemory.h"
+#include "simrun/Watches.h"
 #include "toolchain/CExpression.h"
 #include "toolchain/LineTable.h"
 #include "toolchain/Program.h"

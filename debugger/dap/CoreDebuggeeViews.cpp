@@ -1,19 +1,19 @@
 // The adapter's views of the stopped machine: the call stack, the scopes and
 // their variables, evaluated expressions, memory and disassembly. Values are
 // written as m51sim --print writes them (hexadecimal, "2C").
-#include "CoreDebuggee.h"
+#include "debugger/dap/CoreDebuggee.h"
 
-#include "BoardRun.h"
-#include "CallStack.h"
-#include "CoreRun.h"
-#include "History.h"
-#include "MachineItems.h"
+#include "simrun/BoardRun.h"
+#include "simrun/CallStack.h"
+#include "simrun/CoreRun.h"
+#include "insight/History.h"
+#include "simrun/MachineItems.h"
 
-#include "Chip.h"
-#include "Disassembler.h"
-#include "Machine.h"
-#include "SfrTable.h"
-#include "VirtualBoard.h"
+#include "sim/Chip.h"
+#include "sim/Disassembler.h"
+#include "sim/Machine.h"
+#include "sim/SfrTable.h"
+#include "board/VirtualBoard.h"
 
 #include <algorithm>
 #include <cctype>

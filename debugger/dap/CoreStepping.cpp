@@ -1,14 +1,14 @@
 // The adapter's running and stepping: free runs in slices up to a
 // breakpoint, next, step in and step out by the source lines, and the way
 // back through the run's history (step back, reverse continue, goto).
-#include "CoreDebuggee.h"
+#include "debugger/dap/CoreDebuggee.h"
 
-#include "History.h"
-#include "LineBack.h"
-#include "SerialPty.h"
+#include "insight/History.h"
+#include "insight/LineBack.h"
+#include "debugger/SerialPty.h"
 
-#include "Machine.h"
-#include "VirtualBoard.h"
+#include "sim/Machine.h"
+#include "board/VirtualBoard.h"
 
 #include <cstdio>
 

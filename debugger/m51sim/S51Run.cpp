@@ -1,7 +1,7 @@
-#include "S51Run.h"
+#include "debugger/m51sim/S51Run.h"
 
-#include "DebugEngine.h"
-#include "FileWrite.h"
+#include "debugger/DebugEngine.h"
+#include "common/FileWrite.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 // m51sim's run in s51 (Linux, through the debugger's engine and Qt).
 
 #include "toolchain/Program.h"
-#include "SimOptions.h"
+#include "debugger/m51sim/SimOptions.h"
 
 namespace m51sim {
 

@@ -1,6 +1,6 @@
-#include "SimOptions.h"
+#include "debugger/m51sim/SimOptions.h"
 
-#include "LinePlace.h"
+#include "simrun/LinePlace.h"
 
 #include <cctype>
 #include <charconv>

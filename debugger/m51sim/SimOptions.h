@@ -3,7 +3,7 @@
 // formatted here, apart from the program that runs them, so both are tested
 // without a simulator.
 
-#include "MachineItems.h"
+#include "simrun/MachineItems.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,35 +1,35 @@
-#include "SimRun.h"
+#include "debugger/m51sim/SimRun.h"
 
-#include "BoardRun.h"
-#include "CoreRun.h"
-#include "FileRead.h"
-#include "FileWrite.h"
+#include "simrun/BoardRun.h"
+#include "simrun/CoreRun.h"
+#include "common/FileRead.h"
+#include "common/FileWrite.h"
 #include "toolchain/AssemblyProject.h"
 #include "toolchain/Build.h"
 #include "toolchain/CBuild.h"
-#include "CValues.h"
-#include "LinePlace.h"
-#include "SerialScript.h"
-#include "PathNames.h"
-#include "SimOptions.h"
-#include "TestBoards.h"
+#include "simrun/CValues.h"
+#include "simrun/LinePlace.h"
+#include "simrun/SerialScript.h"
+#include "simrun/PathNames.h"
+#include "debugger/m51sim/SimOptions.h"
+#include "debugger/m51sim/TestBoards.h"
 
-#include "Insight.h"
-#include "StateFile.h"
-#include "TestRun.h"
-#include "Writers.h"
+#include "insight/Insight.h"
+#include "insight/StateFile.h"
+#include "insight/TestRun.h"
+#include "insight/Writers.h"
 
-#include "Chip.h"
-#include "Machine.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
 
 #ifdef M51SIM_WITH_S51
-#include "S51Run.h"
+#include "debugger/m51sim/S51Run.h"
 #endif
 #ifndef _WIN32
-#include "TtyServe.h"
+#include "debugger/m51sim/TtyServe.h"
 #endif
 #ifdef M51SIM_WITH_DAP
-#include "AdapterRun.h"
+#include "debugger/dap/AdapterRun.h"
 #endif
 
 #include <cerrno>

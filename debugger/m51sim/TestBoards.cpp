@@ -1,6 +1,6 @@
-#include "TestBoards.h"
+#include "debugger/m51sim/TestBoards.h"
 
-#include "BoardRun.h"
+#include "simrun/BoardRun.h"
 
 namespace m51sim {
 

@@ -3,8 +3,8 @@
 // test run's file reader, wired to the test's machine and its LCD read for
 // `check lcd`.
 
-#include "SerialScript.h"
-#include "TestRun.h"
+#include "simrun/SerialScript.h"
+#include "insight/TestRun.h"
 
 namespace m51sim {
 

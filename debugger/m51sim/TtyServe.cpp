@@ -1,7 +1,7 @@
-#include "TtyServe.h"
+#include "debugger/m51sim/TtyServe.h"
 
-#include "SerialPty.h"
-#include "ServedPorts.h"
+#include "debugger/SerialPty.h"
+#include "common/ServedPorts.h"
 
 #include <cerrno>
 #include <chrono>

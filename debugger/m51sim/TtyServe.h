@@ -2,7 +2,7 @@
 // m51sim --tty: the simulated board's serial port on a pseudo-terminal, so a
 // terminal program talks to the board as to a real one (Linux).
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <string>
 

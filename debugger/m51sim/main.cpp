@@ -1,6 +1,6 @@
 // m51sim: runs an 8051 program on the simulator for scripts and CI (firmware
 // unit tests) and prints the machine state as NAME=VALUE lines (see SimRun.h).
-#include "SimRun.h"
+#include "debugger/m51sim/SimRun.h"
 
 int main(int argc, char** argv)
 {

@@ -1,7 +1,7 @@
 // Run ▸ Animate over the controller (offscreen): line by line, the execution
 // line reported after every step, until a breakpoint or Stop.
-#include "DebugController.h"
-#include "EngineHarness.h"
+#include "debugger/window/DebugController.h"
+#include "debugger/tests/EngineHarness.h"
 
 #include <QAction>
 #include <QElapsedTimer>

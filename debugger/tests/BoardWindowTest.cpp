@@ -1,11 +1,11 @@
 // The Board and Watch panes in the simulator window as a new user meets them:
 // F5 on a sample with its board, then the LCD, the keypad and the watches
 // while the program runs.
-#include "BoardPane.h"
-#include "DebugController.h"
-#include "PartViews.h"
-#include "SimulatorWindow.h"
-#include "WatchPane.h"
+#include "board/view/BoardPane.h"
+#include "debugger/window/DebugController.h"
+#include "board/view/PartViews.h"
+#include "debugger/window/SimulatorWindow.h"
+#include "debugger/window/WatchPane.h"
 
 #include <QAbstractButton>
 #include <QAction>

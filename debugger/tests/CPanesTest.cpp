@@ -2,13 +2,13 @@
 // pane's C values (fields open, values written back), the call stack with C
 // functions, arguments and lines (a caller's frame chosen shows its locals),
 // and the disassembly under its C lines. On SDCC's two-file sample.
-#include "CallFrames.h"
-#include "CallStackPane.h"
-#include "CValueModel.h"
-#include "DisassemblyPane.h"
-#include "EngineHarness.h"
-#include "LocalsPane.h"
-#include "StackModel.h"
+#include "debugger/window/CallFrames.h"
+#include "debugger/window/CallStackPane.h"
+#include "debugger/window/CValueModel.h"
+#include "debugger/window/DisassemblyPane.h"
+#include "debugger/tests/EngineHarness.h"
+#include "debugger/window/LocalsPane.h"
+#include "debugger/window/StackModel.h"
 #include "toolchain/CBuild.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 // m51sim on C programs built with the installed SDCC: several sources, lines
 // named FILE:LINE, and the places users name.
-#include "LinePlace.h"
-#include "SimOptions.h"
-#include "SimRun.h"
+#include "simrun/LinePlace.h"
+#include "debugger/m51sim/SimOptions.h"
+#include "debugger/m51sim/SimRun.h"
 #include "toolchain/Build.h"
 
 #include <gtest/gtest.h>

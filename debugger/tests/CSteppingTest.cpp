@@ -1,7 +1,7 @@
 // A C program of two files on the built-in simulator, stepped by C line:
 // breakpoints in either file, steps over, into and out of functions across
 // the files, and a step into SDCC's library (no C lines) stepping over it.
-#include "EngineHarness.h"
+#include "debugger/tests/EngineHarness.h"
 #include "toolchain/CBuild.h"
 
 #include <QFile>

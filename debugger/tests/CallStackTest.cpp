@@ -1,9 +1,9 @@
 // The call stack read from a stopped M51 program's stack, and breakpoints
 // with conditions and hit counts, on the simulator (core and s51).
-#include "CallStack.h"
-#include "Disassembler.h"
-#include "EngineHarness.h"
-#include "ProgramBuilder.h"
+#include "simrun/CallStack.h"
+#include "sim/Disassembler.h"
+#include "debugger/tests/EngineHarness.h"
+#include "debugger/ProgramBuilder.h"
 #include "toolchain/CBuild.h"
 
 #include <gtest/gtest.h>

@@ -2,14 +2,14 @@
 // wired to a real engine (offscreen): an edit writes the machine, changed
 // bytes are marked, the disassembly follows the PC of a program without
 // source lines, hex and file sends reach the program.
-#include "DebugViews.h"
-#include "DisassemblyPane.h"
-#include "EngineHarness.h"
-#include "MemoryModel.h"
-#include "MemoryPane.h"
-#include "SerialSend.h"
-#include "SfrPane.h"
-#include "SimulatorWindow.h"
+#include "debugger/window/DebugViews.h"
+#include "debugger/window/DisassemblyPane.h"
+#include "debugger/tests/EngineHarness.h"
+#include "debugger/window/MemoryModel.h"
+#include "debugger/window/MemoryPane.h"
+#include "debugger/window/SerialSend.h"
+#include "debugger/window/SfrPane.h"
+#include "debugger/window/SimulatorWindow.h"
 
 #include <QComboBox>
 #include <QLineEdit>

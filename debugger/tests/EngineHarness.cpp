@@ -1,6 +1,6 @@
-#include "EngineHarness.h"
+#include "debugger/tests/EngineHarness.h"
 
-#include "Assembler.h"
+#include "assembler/Assembler.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

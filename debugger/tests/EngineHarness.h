@@ -1,7 +1,7 @@
 #pragma once
 // Drives a DebugEngine from a test: builds programs, waits for stops without
 // blocking the engine's event processing.
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // The engine with small assembly programs, on the simulator core (and on s51
 // with M51_SIMULATOR=s51).
-#include "EngineHarness.h"
-#include "ServedPorts.h"
+#include "debugger/tests/EngineHarness.h"
+#include "common/ServedPorts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

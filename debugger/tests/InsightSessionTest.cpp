@@ -1,8 +1,8 @@
 // Coverage and profile of a debugging session on the built-in simulator:
 // the engine's runs and steps go through the recorder, a Reset clears the
 // figures or adds the next run to them. s51 has none.
-#include "EngineHarness.h"
-#include "InsightSession.h"
+#include "debugger/tests/EngineHarness.h"
+#include "debugger/InsightSession.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // m51sim: its options and values without a simulator, and its contract
 // (output, exit status) with the real s51.
-#include "SimOptions.h"
-#include "SmallDisk.h"
+#include "debugger/m51sim/SimOptions.h"
+#include "common/tests/SmallDisk.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 // of them as Zelvar's Debug builds it (BuildAssembly), on the built-in
 // simulator: a breakpoint in another module stops there, steps go into and
 // out of modules by their own lines.
-#include "EngineHarness.h"
-#include "ProgramBuilder.h"
+#include "debugger/tests/EngineHarness.h"
+#include "debugger/ProgramBuilder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // The Profile pane's table sorts by the figures, not by their texts, and a
 // sorted row still leads to its own line.
-#include "ProfileModel.h"
+#include "debugger/window/ProfileModel.h"
 
 #include <QSortFilterProxyModel>
 

@@ -1,6 +1,6 @@
 // A program built in memory and the same program loaded from the files the
 // build chain leaves (HEX, listing, m51c --map) map the same lines.
-#include "ProgramBuilder.h"
+#include "debugger/ProgramBuilder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // The s51 answers below are copied from the simulator (ucsim 0.6.4).
-#include "S51Answers.h"
+#include "debugger/S51Answers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Debugging M51 programs by their source lines: the samples and the test
 // programs built in memory and run in the real s51.
-#include "EngineHarness.h"
-#include "ProgramBuilder.h"
+#include "debugger/tests/EngineHarness.h"
+#include "debugger/ProgramBuilder.h"
 
 #include <QFile>
 #include <QString>

@@ -1,6 +1,6 @@
 // m51sim's whole run called as a function: its exit status, what it prints
 // and what it reports.
-#include "SimRun.h"
+#include "debugger/m51sim/SimRun.h"
 
 #include <gtest/gtest.h>
 

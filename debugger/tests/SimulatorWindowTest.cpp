@@ -1,9 +1,9 @@
 // The simulator window over a real engine (offscreen): a breakpoint stop shows
 // its line and the registers, changed RAM is marked, pins are driven by a click.
-#include "EngineHarness.h"
-#include "ProgramBuilder.h"
-#include "SimulatorWindow.h"
-#include "DebugController.h"
+#include "debugger/tests/EngineHarness.h"
+#include "debugger/ProgramBuilder.h"
+#include "debugger/window/SimulatorWindow.h"
+#include "debugger/window/DebugController.h"
 
 #include <QAction>
 #include <QRegularExpression>

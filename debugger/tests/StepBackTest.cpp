@@ -2,9 +2,9 @@
 // snapshot of the line start it goes to, over timer interrupts and calls;
 // Reverse Continue finds the earlier breakpoint hits and watch changes; a
 // saved state loads back exactly. s51 offers none of it.
-#include "EngineHarness.h"
+#include "debugger/tests/EngineHarness.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <QTemporaryDir>
 

@@ -1,7 +1,7 @@
-#include "BoardSession.h"
+#include "debugger/window/BoardSession.h"
 
-#include "FileRead.h"
-#include "FileWriteQt.h"
+#include "common/FileRead.h"
+#include "common/FileWriteQt.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -5,8 +5,8 @@
 // The Board pane shows board(); the s51 backend has no pins to wire, so the
 // board stays unattached there.
 
-#include "DebugEngine.h"
-#include "VirtualBoard.h"
+#include "debugger/DebugEngine.h"
+#include "board/VirtualBoard.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "BreakpointPane.h"
+#include "debugger/window/BreakpointPane.h"
 
-#include "DebugController.h"
+#include "debugger/window/DebugController.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -5,7 +5,7 @@
 // the start or the last Reset. Remove takes the selected breakpoint away
 // (from the editor too).
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "CValueModel.h"
+#include "debugger/window/CValueModel.h"
 
-#include "EngineMemory.h"
+#include "debugger/window/EngineMemory.h"
 
 #include <QBrush>
 #include <QColor>

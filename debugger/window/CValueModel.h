@@ -8,8 +8,8 @@
 // Value column is written back through the engine. Values that changed since
 // the last stop are marked.
 
-#include "DebugEngine.h"
-#include "LiveTimer.h"
+#include "debugger/DebugEngine.h"
+#include "debugger/window/LiveTimer.h"
 #include "toolchain/CExpression.h"
 
 #include <QAbstractItemModel>

@@ -1,6 +1,6 @@
-#include "CallFrames.h"
+#include "debugger/window/CallFrames.h"
 
-#include "Cp1250.h"
+#include "common/Cp1250.h"
 
 #include <QFile>
 

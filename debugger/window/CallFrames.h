@@ -6,7 +6,7 @@
 // Also the lines of the program's C files, read once per build, for the
 // texts the panes show beside lines.
 
-#include "CallStack.h"
+#include "simrun/CallStack.h"
 #include "toolchain/CExpression.h"
 
 #include <QHash>

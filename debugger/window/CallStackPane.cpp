@@ -1,7 +1,7 @@
-#include "CallStackPane.h"
+#include "debugger/window/CallStackPane.h"
 
-#include "EngineMemory.h"
-#include "StackModel.h"
+#include "debugger/window/EngineMemory.h"
+#include "debugger/window/StackModel.h"
 
 #include <QFileInfo>
 

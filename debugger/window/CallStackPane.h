@@ -5,7 +5,7 @@
 // show the frame's line. A C program's frames show the function with its
 // arguments and the C file's line; choosing one shows its locals.
 
-#include "CallFrames.h"
+#include "debugger/window/CallFrames.h"
 
 #include <QWidget>
 

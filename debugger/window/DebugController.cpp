@@ -1,15 +1,15 @@
-#include "DebugController.h"
+#include "debugger/window/DebugController.h"
 
-#include "BreakpointPane.h"
-#include "CallStackPane.h"
-#include "InterruptPane.h"
-#include "LocalsPane.h"
-#include "Cp1250.h"
-#include "ProfilePane.h"
-#include "ProgramBuilder.h"
-#include "SimulatorWindow.h"
-#include "StackPane.h"
-#include "WatchPane.h"
+#include "debugger/window/BreakpointPane.h"
+#include "debugger/window/CallStackPane.h"
+#include "debugger/window/InterruptPane.h"
+#include "debugger/window/LocalsPane.h"
+#include "common/Cp1250.h"
+#include "debugger/window/ProfilePane.h"
+#include "debugger/ProgramBuilder.h"
+#include "debugger/window/SimulatorWindow.h"
+#include "debugger/window/StackPane.h"
+#include "debugger/window/WatchPane.h"
 
 #include <QAction>
 #include <QFileDialog>

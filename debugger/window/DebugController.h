@@ -5,12 +5,12 @@
 // the engine and the simulator window; the environment supplies the source
 // text and the editor's caret line and shows the lines this reports.
 
-#include "BoardSession.h"
-#include "DebugEngine.h"
-#include "StackModel.h"
-#include "InsightSession.h"
-#include "WatchList.h"
-#include "ProgramBuilder.h"
+#include "debugger/window/BoardSession.h"
+#include "debugger/DebugEngine.h"
+#include "debugger/window/StackModel.h"
+#include "debugger/InsightSession.h"
+#include "simrun/WatchList.h"
+#include "debugger/ProgramBuilder.h"
 #include "toolchain/Build.h"
 
 #include <QByteArray>

@@ -1,9 +1,9 @@
-#include "DebugViews.h"
+#include "debugger/window/DebugViews.h"
 
-#include "DisassemblyPane.h"
-#include "MemoryPane.h"
-#include "SfrPane.h"
-#include "SimulatorWindow.h"
+#include "debugger/window/DisassemblyPane.h"
+#include "debugger/window/MemoryPane.h"
+#include "debugger/window/SfrPane.h"
+#include "debugger/window/SimulatorWindow.h"
 
 namespace m51dbg {
 

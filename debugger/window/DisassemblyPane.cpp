@@ -1,8 +1,8 @@
-#include "DisassemblyPane.h"
+#include "debugger/window/DisassemblyPane.h"
 
-#include "Disassembler.h"
-#include "Machine.h"
-#include "MemoryModel.h"
+#include "sim/Disassembler.h"
+#include "sim/Machine.h"
+#include "debugger/window/MemoryModel.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

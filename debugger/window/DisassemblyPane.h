@@ -7,9 +7,9 @@
 // A C program's instructions come under the C line they were made for, the
 // line's text on a row of its own.
 
-#include "CallFrames.h"
-#include "LiveTimer.h"
-#include "DebugEngine.h"
+#include "debugger/window/CallFrames.h"
+#include "debugger/window/LiveTimer.h"
+#include "debugger/DebugEngine.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "EngineMemory.h"
+#include "debugger/window/EngineMemory.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 namespace m51dbg {
 

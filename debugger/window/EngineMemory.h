@@ -5,7 +5,7 @@
 // Every write goes down as DebugEngine::write, the one path by which the
 // user changes the machine, so the step history stays right.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 #include "toolchain/CExpression.h"
 
 namespace m51dbg {

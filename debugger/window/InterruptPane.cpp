@@ -1,6 +1,6 @@
-#include "InterruptPane.h"
+#include "debugger/window/InterruptPane.h"
 
-#include "StackModel.h"
+#include "debugger/window/StackModel.h"
 
 #include <QHeaderView>
 #include <QLabel>

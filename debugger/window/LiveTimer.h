@@ -2,7 +2,7 @@
 // The 40 ms tick by which a pane follows the running program: it runs while
 // the engine runs the program and stops with it.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "LocalsPane.h"
+#include "debugger/window/LocalsPane.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>

@@ -4,7 +4,7 @@
 // open, values editable while paused). Also the view of C values the Watch
 // pane shows for a C program.
 
-#include "CValueModel.h"
+#include "debugger/window/CValueModel.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
-#include "MemoryModel.h"
+#include "debugger/window/MemoryModel.h"
 
-#include "Chip.h"
-#include "Machine.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
 
 #include <QBrush>
 #include <QColor>

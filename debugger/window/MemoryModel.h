@@ -6,7 +6,7 @@
 // from the rows read at its last stop. Bytes changed since the last stop are
 // marked; an edited byte goes down as DebugEngine::write.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
 #include <QAbstractTableModel>
 

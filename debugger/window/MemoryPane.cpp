@@ -1,8 +1,8 @@
-#include "MemoryPane.h"
+#include "debugger/window/MemoryPane.h"
 
-#include "MemoryModel.h"
+#include "debugger/window/MemoryModel.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <QEvent>
 #include <QFontDatabase>

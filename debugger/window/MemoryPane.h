@@ -4,8 +4,8 @@
 // marked, editable where the memory is writable. Drawn at each stop and 25
 // times a second while the program runs, only the rows in sight.
 
-#include "LiveTimer.h"
-#include "DebugEngine.h"
+#include "debugger/window/LiveTimer.h"
+#include "debugger/DebugEngine.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "ProfileModel.h"
+#include "debugger/window/ProfileModel.h"
 
 #include <QFileInfo>
 

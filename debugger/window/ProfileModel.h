@@ -7,8 +7,8 @@
 // not by the texts shown. A C program's lines are those of its C files
 // ("stats.c:12"), its procedures its C functions.
 
-#include "CallFrames.h"
-#include "Insight.h"
+#include "debugger/window/CallFrames.h"
+#include "insight/Insight.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "ProfilePane.h"
+#include "debugger/window/ProfilePane.h"
 
-#include "InsightSession.h"
-#include "ProfileModel.h"
+#include "debugger/InsightSession.h"
+#include "debugger/window/ProfileModel.h"
 
 #include <QHeaderView>
 #include <QLabel>

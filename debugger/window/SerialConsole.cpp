@@ -1,6 +1,6 @@
-#include "SerialConsole.h"
+#include "debugger/window/SerialConsole.h"
 
-#include "SerialSend.h"
+#include "debugger/window/SerialSend.h"
 
 #include <QFontDatabase>
 #include <QLabel>

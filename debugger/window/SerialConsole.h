@@ -4,7 +4,7 @@
 // text as it is, other bytes as <hex>), and the bar that sends text, bytes
 // or a file to it. Cleared for each new program.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
 #include <QGroupBox>
 

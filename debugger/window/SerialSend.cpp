@@ -1,6 +1,6 @@
-#include "SerialSend.h"
+#include "debugger/window/SerialSend.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <QComboBox>
 #include <QFileDialog>

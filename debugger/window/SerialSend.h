@@ -4,7 +4,7 @@
 // or a file. SerialSendBar is the row of controls under the console;
 // ParseHexBytes the one place that reads hexadecimal bytes.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
 #include <QFile>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "SfrPane.h"
+#include "debugger/window/SfrPane.h"
 
-#include "Machine.h"
-#include "MemoryModel.h"
+#include "sim/Machine.h"
+#include "debugger/window/MemoryModel.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>

@@ -5,9 +5,9 @@
 // typed in or a bit's box clicked writes the register; values changed since
 // the last stop are marked.
 
-#include "LiveTimer.h"
-#include "DebugEngine.h"
-#include "SfrTable.h"
+#include "debugger/window/LiveTimer.h"
+#include "debugger/DebugEngine.h"
+#include "sim/SfrTable.h"
 
 #include <QWidget>
 

@@ -1,10 +1,10 @@
-#include "SimulatorWindow.h"
+#include "debugger/window/SimulatorWindow.h"
 
-#include "BoardPane.h"
-#include "BoardSession.h"
-#include "DebugViews.h"
-#include "SerialConsole.h"
-#include "WatchPane.h"
+#include "board/view/BoardPane.h"
+#include "debugger/window/BoardSession.h"
+#include "debugger/window/DebugViews.h"
+#include "debugger/window/SerialConsole.h"
+#include "debugger/window/WatchPane.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

@@ -5,7 +5,7 @@
 // cycles and time at the crystal frequency) and the simulated serial line's
 // console. It shows one DebugEngine and never waits for it.
 
-#include "DebugEngine.h"
+#include "debugger/DebugEngine.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,6 +1,6 @@
-#include "StackModel.h"
+#include "debugger/window/StackModel.h"
 
-#include "Chip.h"
+#include "sim/Chip.h"
 
 namespace m51dbg {
 

@@ -3,9 +3,9 @@
 // panes show it: read again at every stop and 25 times a second while the
 // program runs, with the procedure names of the program being debugged.
 
-#include "LiveTimer.h"
-#include "CallStack.h"
-#include "DebugEngine.h"
+#include "debugger/window/LiveTimer.h"
+#include "simrun/CallStack.h"
+#include "debugger/DebugEngine.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
-#include "StackPane.h"
+#include "debugger/window/StackPane.h"
 
-#include "StackModel.h"
+#include "debugger/window/StackModel.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>

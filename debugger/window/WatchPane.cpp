@@ -1,7 +1,7 @@
-#include "WatchPane.h"
+#include "debugger/window/WatchPane.h"
 
-#include "LocalsPane.h"
-#include "Machine.h"
+#include "debugger/window/LocalsPane.h"
+#include "sim/Machine.h"
 
 #include <QBrush>
 #include <QFontDatabase>

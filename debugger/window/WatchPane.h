@@ -6,10 +6,10 @@
 // For a C program the same watches are C expressions, shown as a tree of C
 // values (CValueView): fields and elements open, values as C reads them.
 
-#include "LiveTimer.h"
-#include "DebugEngine.h"
-#include "WatchList.h"
-#include "CValueModel.h"
+#include "debugger/window/LiveTimer.h"
+#include "debugger/DebugEngine.h"
+#include "simrun/WatchList.h"
+#include "debugger/window/CValueModel.h"
 
 #include <QWidget>
 

@@ -1,8 +1,8 @@
 // Stepping back: every position comes back as exactly the core's snapshot,
 // with the serial and pin inputs replayed and the outputs not sent twice.
-#include "History.h"
-#include "InsightHarness.h"
-#include "StateFile.h"
+#include "insight/History.h"
+#include "insight/tests/InsightHarness.h"
+#include "insight/StateFile.h"
 
 #include <cstddef>
 #include <random>

@@ -1,11 +1,11 @@
 #pragma once
 // Builds a program in memory and runs it through a Recorder for the tests.
 
-#include "Insight.h"
+#include "insight/Insight.h"
 #include "toolchain/Build.h"
 
-#include "Chip.h"
-#include "Machine.h"
+#include "sim/Chip.h"
+#include "sim/Machine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Coverage, branch outcomes and the cycle profile on programs whose paths are
 // known, and the lcov and CSV files made from them.
-#include "InsightHarness.h"
-#include "Writers.h"
+#include "insight/tests/InsightHarness.h"
+#include "insight/Writers.h"
 
 #include <cstdlib>
 #include <chrono>

@@ -1,7 +1,7 @@
 // The editor's marks made from a run with known paths: each line's coverage
 // with and without recorded branch outcomes, and the shade of the hottest.
-#include "InsightHarness.h"
-#include "LineMarks.h"
+#include "insight/tests/InsightHarness.h"
+#include "insight/LineMarks.h"
 
 #include <algorithm>
 

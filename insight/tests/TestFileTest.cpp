@@ -1,6 +1,6 @@
 // Firmware test files: what is read from them, the mistakes reported on
 // their lines, and runs that pass and fail for the right reasons.
-#include "TestRun.h"
+#include "insight/TestRun.h"
 
 #include <gtest/gtest.h>
 

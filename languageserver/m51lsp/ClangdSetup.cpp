@@ -1,8 +1,8 @@
-#include "ClangdSetup.h"
+#include "languageserver/m51lsp/ClangdSetup.h"
 
 #include "sdcc/CProject.h"
-#include "FileRead.h"
-#include "FileWrite.h"
+#include "common/FileRead.h"
+#include "common/FileWrite.h"
 
 #include <nlohmann/json.hpp>
 

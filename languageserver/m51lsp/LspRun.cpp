@@ -1,7 +1,7 @@
-#include "LspRun.h"
+#include "languageserver/m51lsp/LspRun.h"
 
-#include "ClangdSetup.h"
-#include "SourceFeatures.h"
+#include "languageserver/m51lsp/ClangdSetup.h"
+#include "languageserver/m51lsp/SourceFeatures.h"
 
 namespace m51lsp {
 

@@ -1,6 +1,6 @@
-#include "RegisterNotes.h"
+#include "languageserver/m51lsp/RegisterNotes.h"
 
-#include "Characters.h"
+#include "assembler/Characters.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -3,15 +3,15 @@
 // every text that goes out back into UTF-8. One byte is one UTF-16 unit
 // (cp1250::FromUtf8 keeps the units), so a byte's offset in a line is the
 // client's column.
-#include "SourceFeatures.h"
+#include "languageserver/m51lsp/SourceFeatures.h"
 
-#include "Characters.h"
-#include "CodePage1250.h"
-#include "Declarations.h"
-#include "FileRead.h"
-#include "Language.h"
-#include "RegisterNotes.h"
-#include "SfrTable.h"
+#include "assembler/Characters.h"
+#include "common/CodePage1250.h"
+#include "assembler/Declarations.h"
+#include "common/FileRead.h"
+#include "compiler/Language.h"
+#include "languageserver/m51lsp/RegisterNotes.h"
+#include "sim/SfrTable.h"
 #include "toolchain/Build.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 // colouring. The language is the document's ("m51", else assembly), or its
 // file name's (.M51).
 
-#include "RegisterNotes.h"
+#include "languageserver/m51lsp/RegisterNotes.h"
 #include "languageserver/Server.h"
 
 #include <map>

@@ -1,5 +1,5 @@
 // m51lsp: the language server for M51 and 8051 assembly (see LspRun.h).
-#include "LspRun.h"
+#include "languageserver/m51lsp/LspRun.h"
 
 #include <cerrno>
 #include <iostream>

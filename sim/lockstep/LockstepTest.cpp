@@ -3,9 +3,9 @@
 // SFRs must agree after every step (RAM and SFRs after every few steps, where
 // s51's dumps are slow).
 
-#include "Machine.h"
-#include "ProgramBuilder.h"
-#include "S51Trace.h"
+#include "sim/Machine.h"
+#include "debugger/ProgramBuilder.h"
+#include "sim/lockstep/S51Trace.h"
 
 #include <QDir>
 #include <QTemporaryDir>

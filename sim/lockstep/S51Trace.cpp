@@ -1,4 +1,4 @@
-#include "S51Trace.h"
+#include "sim/lockstep/S51Trace.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // flags of the arithmetic, the memories each chip has, the ports' latch and
 // pins, run control and snapshots.
 
-#include "TestBoard.h"
+#include "sim/tests/TestBoard.h"
 
 #include <thread>
 

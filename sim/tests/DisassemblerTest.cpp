@@ -1,9 +1,9 @@
 // The disassembler against the assembler: every opcode with several operand
 // bytes, at addresses inside a 2 KB page and at its end, disassembled and
 // assembled again must give the same bytes; a few texts as a user reads them.
-#include "Assembler.h"
-#include "Disassembler.h"
-#include "SfrTable.h"
+#include "assembler/Assembler.h"
+#include "sim/Disassembler.h"
+#include "sim/SfrTable.h"
 
 #include <gtest/gtest.h>
 

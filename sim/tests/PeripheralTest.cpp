@@ -1,6 +1,6 @@
 // Timers, interrupts and power modes against the data sheet's timing.
 
-#include "TestBoard.h"
+#include "sim/tests/TestBoard.h"
 
 using namespace sim;
 using namespace sim::test;

@@ -1,7 +1,7 @@
 // run() gathers the timers' cycles while nothing they drive is due; it must
 // leave the machine exactly as stepping instruction by instruction does.
 
-#include "TestBoard.h"
+#include "sim/tests/TestBoard.h"
 
 #include <random>
 

@@ -2,7 +2,7 @@
 // back to back on a real line, a byte lost only where the chip loses it, and
 // a program that measures the line's bit rate on RXD.
 
-#include "TestBoard.h"
+#include "sim/tests/TestBoard.h"
 
 using namespace sim;
 using namespace sim::test;

@@ -1,7 +1,7 @@
 // A snapshot with one field outside the machine's ranges is refused with the
 // field's name, before anything is restored; a sound one loads.
-#include "Machine.h"
-#include "StateCheck.h"
+#include "sim/Machine.h"
+#include "sim/StateCheck.h"
 
 #include <gtest/gtest.h>
 

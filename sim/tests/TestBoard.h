@@ -2,8 +2,8 @@
 // A machine with an assembled program, and a listener that records what the
 // core reports: shared by the core's tests.
 
-#include "Assembler.h"
-#include "Machine.h"
+#include "assembler/Assembler.h"
+#include "sim/Machine.h"
 
 #include <gtest/gtest.h>
 

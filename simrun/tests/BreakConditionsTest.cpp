@@ -1,4 +1,4 @@
-#include "BreakConditions.h"
+#include "simrun/BreakConditions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // m51sim's run on the simulator core, through the same calls m51sim makes:
 // the program kinds, the end conditions and the serial line with a script.
-#include "CoreRun.h"
+#include "simrun/CoreRun.h"
 #include "toolchain/Build.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // m51sim's serial script: its lines, escapes and errors, and the order in
 // which the runner sends, waits and expects.
-#include "SerialScript.h"
+#include "simrun/SerialScript.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "WatchList.h"
-#include "Watches.h"
+#include "simrun/WatchList.h"
+#include "simrun/Watches.h"
 
 #include <gtest/gtest.h>
 

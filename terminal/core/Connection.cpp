@@ -1,7 +1,7 @@
-#include "Connection.h"
+#include "terminal/core/Connection.h"
 
-#include "DeviceMap.h"
-#include "StatusTexts.h"
+#include "terminal/core/DeviceMap.h"
+#include "terminal/core/StatusTexts.h"
 
 #include <QDir>
 #include <QFileInfo>

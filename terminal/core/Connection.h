@@ -7,9 +7,9 @@
 // Dis/Connect on application activation, waiting while a send holds the port.
 // State and texts come back as signals; the window only shows them.
 
-#include "LinkStatus.h"
-#include "SerialPortDrv.h"
-#include "TerminalSettings.h"
+#include "terminal/core/LinkStatus.h"
+#include "terminal/SerialPortDrv.h"
+#include "terminal/core/TerminalSettings.h"
 
 #include <QObject>
 #include <QTimer>

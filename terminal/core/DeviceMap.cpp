@@ -1,6 +1,6 @@
-#include "DeviceMap.h"
+#include "terminal/core/DeviceMap.h"
 
-#include "Storage.h"
+#include "terminal/Storage.h"
 
 #include <QFileInfo>
 

@@ -2,8 +2,8 @@
 // The device behind each COM number, stored per user under Ports\COMn, and the
 // choices the COM Port menu offers for one number.
 
-#include "SerialPortDrv.h"
-#include "ServedPorts.h"
+#include "terminal/SerialPortDrv.h"
+#include "common/ServedPorts.h"
 
 #include <QList>
 #include <QSerialPortInfo>

@@ -1,10 +1,10 @@
-#include "FileSender.h"
+#include "terminal/core/FileSender.h"
 
-#include "FileRead.h"
-#include "FileWriteQt.h"
-#include "MacroCodec.h"
-#include "SerialPortDrv.h"
-#include "Storage.h"
+#include "common/FileRead.h"
+#include "common/FileWriteQt.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/SerialPortDrv.h"
+#include "terminal/Storage.h"
 
 #include <QFileInfo>
 #include <QSettings>

@@ -1,4 +1,4 @@
-#include "HexBytes.h"
+#include "terminal/core/HexBytes.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "LinkStatus.h"
+#include "terminal/core/LinkStatus.h"
 
 QString LineText(const QString& device, const TEffectiveSettings& line)
 {

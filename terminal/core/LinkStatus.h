@@ -3,7 +3,7 @@
 // bar's first field and the application title both come from one state value,
 // so they can never tell different stories.
 
-#include "SerialPortDrv.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "PlotData.h"
+#include "terminal/core/PlotData.h"
 
 #include <algorithm>
 #include <charconv>

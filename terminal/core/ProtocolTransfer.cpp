@@ -1,7 +1,7 @@
-#include "ProtocolTransfer.h"
+#include "terminal/core/ProtocolTransfer.h"
 
-#include "FileWriteQt.h"
-#include "SerialPortDrv.h"
+#include "common/FileWriteQt.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QDir>
 #include <QFile>

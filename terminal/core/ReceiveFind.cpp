@@ -1,7 +1,7 @@
-#include "ReceiveFind.h"
+#include "terminal/core/ReceiveFind.h"
 
-#include "Cp1250.h"
-#include "ReceiveStore.h"
+#include "common/Cp1250.h"
+#include "terminal/ReceiveStore.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "ReceivePipeline.h"
+#include "terminal/core/ReceivePipeline.h"
 
 #include <utility>
 

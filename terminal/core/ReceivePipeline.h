@@ -7,10 +7,10 @@
 // changed() is raised at most every RefreshPeriodMs (at once after a quiet
 // spell), so the views redraw at a bounded rate.
 
-#include "LogFile.h"
-#include "PlotData.h"
-#include "ReceiveStore.h"
-#include "TerminalSettings.h"
+#include "terminal/LogFile.h"
+#include "terminal/core/PlotData.h"
+#include "terminal/ReceiveStore.h"
+#include "terminal/core/TerminalSettings.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "StatusTexts.h"
+#include "terminal/core/StatusTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>

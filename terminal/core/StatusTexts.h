@@ -3,7 +3,7 @@
 // as pure functions of the data they tell: why a port failed, what a command
 // could not do, how far a send is. The window only shows them.
 
-#include "SerialPortDrv.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "TerminalSettings.h"
+#include "terminal/core/TerminalSettings.h"
 
-#include "Storage.h"
+#include "terminal/Storage.h"
 
 #include <algorithm>
 #include <iterator>

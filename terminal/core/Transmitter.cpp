@@ -1,9 +1,9 @@
-#include "Transmitter.h"
+#include "terminal/core/Transmitter.h"
 
-#include "Connection.h"
-#include "HexBytes.h"
-#include "MacroCodec.h"
-#include "StatusTexts.h"
+#include "terminal/core/Connection.h"
+#include "terminal/core/HexBytes.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/core/StatusTexts.h"
 
 #include <QFile>
 #include <QTimer>

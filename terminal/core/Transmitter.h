@@ -5,9 +5,9 @@
 // their time; meanwhile keys and macros are not sent (they would mix into the
 // file's bytes). What happened comes back as values and signals.
 
-#include "FileSender.h"
-#include "ProtocolTransfer.h"
-#include "SerialPortDrv.h"
+#include "terminal/core/FileSender.h"
+#include "terminal/core/ProtocolTransfer.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QObject>
 

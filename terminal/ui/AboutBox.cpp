@@ -1,6 +1,6 @@
-#include "AboutBox.h"
+#include "terminal/ui/AboutBox.h"
 
-#include "UiText.h"
+#include "terminal/ui/UiText.h"
 
 #include <QHBoxLayout>
 #include <QIcon>

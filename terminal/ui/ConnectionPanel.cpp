@@ -1,8 +1,8 @@
-#include "ConnectionPanel.h"
+#include "terminal/ui/ConnectionPanel.h"
 
-#include "DeviceMap.h"
-#include "StatusTexts.h"
-#include "UiText.h"
+#include "terminal/core/DeviceMap.h"
+#include "terminal/core/StatusTexts.h"
+#include "terminal/ui/UiText.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -4,10 +4,10 @@
 // "other" bit rate and the device map of the COM numbers. It edits the line
 // fields of the settings value and says so; the connection applies them.
 
-#include "Connection.h"
-#include "ServedPorts.h"
-#include "TerminalSettings.h"
-#include "WindowControls.h"
+#include "terminal/core/Connection.h"
+#include "common/ServedPorts.h"
+#include "terminal/core/TerminalSettings.h"
+#include "terminal/ui/WindowControls.h"
 
 #include <QWidget>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "ControlPictures.h"
+#include "terminal/ui/ControlPictures.h"
 
 #include <QChar>
 #include <QFontMetrics>

@@ -8,12 +8,12 @@
 // value; the window hands it to the core, loads it on showing and stores it
 // on closing together with the placement.
 
-#include "AboutBox.h"
-#include "Connection.h"
-#include "LogFile.h"
-#include "ReceivePipeline.h"
-#include "TerminalSettings.h"
-#include "Transmitter.h"
+#include "terminal/ui/AboutBox.h"
+#include "terminal/core/Connection.h"
+#include "terminal/LogFile.h"
+#include "terminal/core/ReceivePipeline.h"
+#include "terminal/core/TerminalSettings.h"
+#include "terminal/core/Transmitter.h"
 
 #include <QMainWindow>
 #include <functional>

@@ -1,18 +1,18 @@
 // The main window's log, the state while a send holds the port, the stored
 // settings and placement, and the heights of the receive and transmit areas.
-#include "MainFrm.h"
+#include "terminal/ui/MainFrm.h"
 
-#include "ConnectionPanel.h"
-#include "FileRead.h"
-#include "FileSender.h"
-#include "FileWriteQt.h"
-#include "ReceivePanel.h"
-#include "ServedPorts.h"
-#include "SettingsBox.h"
-#include "StatusTexts.h"
-#include "Storage.h"
-#include "StoredPlacement.h"
-#include "TransmitPanel.h"
+#include "terminal/ui/ConnectionPanel.h"
+#include "common/FileRead.h"
+#include "terminal/core/FileSender.h"
+#include "common/FileWriteQt.h"
+#include "terminal/ui/ReceivePanel.h"
+#include "common/ServedPorts.h"
+#include "terminal/ui/SettingsBox.h"
+#include "terminal/core/StatusTexts.h"
+#include "terminal/Storage.h"
+#include "terminal/ui/StoredPlacement.h"
+#include "terminal/ui/TransmitPanel.h"
 
 #include <QCloseEvent>
 #include <QDir>

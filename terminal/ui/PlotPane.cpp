@@ -1,7 +1,7 @@
-#include "PlotPane.h"
+#include "terminal/ui/PlotPane.h"
 
-#include "FileWriteQt.h"
-#include "PlotData.h"
+#include "common/FileWriteQt.h"
+#include "terminal/core/PlotData.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>

@@ -1,6 +1,6 @@
-#include "ReceiveFindBar.h"
+#include "terminal/ui/ReceiveFindBar.h"
 
-#include "Cp1250.h"
+#include "common/Cp1250.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>

@@ -3,7 +3,7 @@
 // Shift+Enter, F3 and Shift+F3), Match case, and a note of what the last look
 // found. It only asks; the window searches the store and tells it the result.
 
-#include "ReceiveFind.h"
+#include "terminal/core/ReceiveFind.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
-#include "ReceivePanel.h"
+#include "terminal/ui/ReceivePanel.h"
 
-#include "CompactTextView.h"
-#include "ReceiveFindBar.h"
-#include "ReceivePipeline.h"
-#include "UiText.h"
+#include "terminal/CompactTextView.h"
+#include "terminal/ui/ReceiveFindBar.h"
+#include "terminal/core/ReceivePipeline.h"
+#include "terminal/ui/UiText.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -4,8 +4,8 @@
 // counter of one byte value, CLEAR, Log to file and Find. It shows what the
 // pipeline holds, and edits the receive options of the settings value.
 
-#include "ReceiveFind.h"
-#include "TerminalSettings.h"
+#include "terminal/core/ReceiveFind.h"
+#include "terminal/core/TerminalSettings.h"
 
 #include <QGroupBox>
 

@@ -1,6 +1,6 @@
-#include "SendPacingDialog.h"
+#include "terminal/ui/SendPacingDialog.h"
 
-#include "MacroCodec.h"
+#include "terminal/MacroCodec.h"
 
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>

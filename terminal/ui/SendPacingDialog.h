@@ -3,7 +3,7 @@
 // each line (milliseconds, fractions allowed) and the prompt to wait for after
 // each line, in macro notation (#013 for CR).
 
-#include "FileSender.h"
+#include "terminal/core/FileSender.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
-#include "SettingsBox.h"
+#include "terminal/ui/SettingsBox.h"
 
-#include "ReceiveStore.h"
-#include "UiText.h"
+#include "terminal/ReceiveStore.h"
+#include "terminal/ui/UiText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // Dis/Connect, the font size, the time column, line endings, what Enter
 // sends, the memory kept and Auto reconnect. It edits the settings value.
 
-#include "TerminalSettings.h"
+#include "terminal/core/TerminalSettings.h"
 
 #include <QGroupBox>
 

@@ -1,4 +1,4 @@
-#include "StoredPlacement.h"
+#include "terminal/ui/StoredPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

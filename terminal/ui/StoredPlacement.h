@@ -2,7 +2,7 @@
 // The window placement of a top-level window on its screen, kept in the
 // terminal's store by the rules of Storage.h.
 
-#include "Storage.h"
+#include "terminal/Storage.h"
 
 #include <QSize>
 

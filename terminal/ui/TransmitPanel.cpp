@@ -1,10 +1,10 @@
-#include "TransmitPanel.h"
+#include "terminal/ui/TransmitPanel.h"
 
-#include "ControlPictures.h"
-#include "HistoryComboBox.h"
-#include "MacroCodec.h"
-#include "StatusTexts.h"
-#include "UiText.h"
+#include "terminal/ui/ControlPictures.h"
+#include "terminal/HistoryComboBox.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/core/StatusTexts.h"
+#include "terminal/ui/UiText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -5,9 +5,9 @@
 // with their histories. Commands go to the transmitter; what Enter sends and
 // the macro texts are fields of the settings value.
 
-#include "TerminalSettings.h"
-#include "Transmitter.h"
-#include "WindowControls.h"
+#include "terminal/core/TerminalSettings.h"
+#include "terminal/core/Transmitter.h"
+#include "terminal/ui/WindowControls.h"
 
 #include <QGroupBox>
 #include <QTimer>

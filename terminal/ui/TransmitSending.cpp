@@ -1,9 +1,9 @@
 // The transmit panel's Send File (paced or not) and protocol transfers: the
 // choice of file, folder and pacing; the transmitter does the sending.
-#include "TransmitPanel.h"
+#include "terminal/ui/TransmitPanel.h"
 
-#include "SendPacingDialog.h"
-#include "Storage.h"
+#include "terminal/ui/SendPacingDialog.h"
+#include "terminal/Storage.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

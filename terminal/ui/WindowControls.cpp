@@ -1,6 +1,6 @@
-#include "WindowControls.h"
+#include "terminal/ui/WindowControls.h"
 
-#include "MacroCodec.h"
+#include "terminal/MacroCodec.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "SerialPortWin32.h"
+#include "terminal/win32/SerialPortWin32.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // a second compile of the same lines gives the same result.
 // The files in inputs/ are inputs that once made the fuzzer report a fault;
 // they stay here so that the fault cannot come back.
-#include "Compiler.h"
+#include "compiler/Compiler.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 //   - text       a bullet item
 //   other lines  body text; lines join into one paragraph until a blank line
 // Inside body text, `code` is monospaced and **text** is bold.
-#include "RtfCodec.h"
+#include "ide/RtfCodec.h"
 
 #include <QFile>
 #include <QGuiApplication>

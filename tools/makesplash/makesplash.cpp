@@ -1,7 +1,7 @@
 // Draws Zelvar's splash picture, a turtle whose shell is an 8051 chip on a
 // circuit board, and writes it as a 734 x 490 JPEG through libjpeg.
 // Usage: zelvar_makesplash <output.jpg>
-#include "JpegImage.h"
+#include "ide/JpegImage.h"
 
 #include <QFile>
 #include <QImage>

@@ -1,8 +1,8 @@
 // The debug adapter on a sample program, as an editor drives it: requests
 // through the session, the program run in slices until it stops.
-#include "CoreDebuggee.h"
+#include "debugger/dap/CoreDebuggee.h"
 
-#include "Machine.h"
+#include "sim/Machine.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // What the build-chain tests share: test files written and read back, and a
 // build chain feeding a listing window.
 
-#include "BuildChain.h"
+#include "ide/BuildChain.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -5,9 +5,9 @@
 // reaches the listing window; a second build with an error first deletes the
 // old outputs and shows the assembler's error listing. Skipped where a tool is
 // missing.
-#include "BuildChain.h"
-#include "Compiler.h"
-#include "BuildChainTestSupport.h"
+#include "ide/BuildChain.h"
+#include "compiler/Compiler.h"
+#include "ide/tests/buildchain/BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // RunBatchBuild and BuildFinished with small shell templates: old outputs,
 // the generated script, a missing template, listings found or not, failing
 // scripts, the current file changing during a build, the terminal show mode.
-#include "BuildChain.h"
-#include "BuildChainTestSupport.h"
+#include "ide/BuildChain.h"
+#include "ide/tests/buildchain/BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,10 @@
 // round trip of a window's normal rectangle, defaults, the right-less-than-
 // left rule, a maximised window, garbage files, the file's location; the
 // run's profile store.
-#include "Placement.h"
-#include "ProfileFile.h"
-#include "ProfileStore.h"
-#include "BuildChainTestSupport.h"
+#include "ide/Placement.h"
+#include "ide/ProfileFile.h"
+#include "ide/ProfileStore.h"
+#include "ide/tests/buildchain/BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

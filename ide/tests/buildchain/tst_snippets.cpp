@@ -1,8 +1,8 @@
 // The snippet store: the store folder, naming on save, the overwrite question,
 // delete exactly as typed, loading from the list, code page 1250 and CR LF,
 // and insertion after the editor's caret line.
-#include "skladu.h"
-#include "BuildChainTestSupport.h"
+#include "ide/skladu.h"
+#include "ide/tests/buildchain/BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The source document: line ends kept through open and save, new files in
 // CR LF, the modified flag, a failed save, and changes on disk noticed.
 
-#include "SourceDocument.h"
-#include "TextFiles.h"
+#include "ide/SourceDocument.h"
+#include "ide/TextFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The template side of the build chain: placeholder replacement, the name put
 // in for the source, the show mode, and hostile file names run by the real
 // shell without splitting a word or running anything.
-#include "BuildChain.h"
-#include "BuildChainTestSupport.h"
+#include "ide/BuildChain.h"
+#include "ide/tests/buildchain/BuildChainTestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -3,14 +3,14 @@
 // error keys, breakpoints and bookmarks, completion and call tips, Find and
 // Replace, the recent files and the error reasons.
 
-#include "CodeEditor.h"
-#include "FindBar.h"
-#include "StatementTips.h"
-#include "SyntaxLexer.h"
-#include "RecentFiles.h"
-#include "ResultLists.h"
-#include "SyntaxRules.h"
-#include "TextPane.h"
+#include "ide/CodeEditor.h"
+#include "ide/FindBar.h"
+#include "ide/StatementTips.h"
+#include "ide/SyntaxLexer.h"
+#include "ide/RecentFiles.h"
+#include "ide/ResultLists.h"
+#include "ide/SyntaxRules.h"
+#include "ide/TextPane.h"
 
 #include <QCheckBox>
 #include <QFile>

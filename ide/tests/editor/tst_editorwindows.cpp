@@ -3,16 +3,16 @@
 // folders the file dialogs start in; undo across the Macro window's
 // insertion; a large file read in parts is not "modified".
 
-#include "CodeEditor.h"
-#include "SyntaxLexer.h"
-#include "ListBox.h"
-#include "Main.h"
-#include "ProgramFolder.h"
-#include "RecentFiles.h"
-#include "StartUp.h"
-#include "TextFiles.h"
-#include "editoru.h"
-#include "skladu.h"
+#include "ide/CodeEditor.h"
+#include "ide/SyntaxLexer.h"
+#include "ide/ListBox.h"
+#include "ide/Main.h"
+#include "ide/ProgramFolder.h"
+#include "ide/RecentFiles.h"
+#include "ide/StartUp.h"
+#include "ide/TextFiles.h"
+#include "ide/editoru.h"
+#include "ide/skladu.h"
 
 #include <QDir>
 #include <QLabel>

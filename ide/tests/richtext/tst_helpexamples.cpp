@@ -1,7 +1,7 @@
 // Every example of the help file shows the assembly that Zelvar's compiler
 // really writes for it.
-#include "Compiler.h"
-#include "HelpSource.h"
+#include "compiler/Compiler.h"
+#include "ide/tests/richtext/HelpSource.h"
 
 #include <QtTest>
 

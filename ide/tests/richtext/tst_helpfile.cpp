@@ -1,7 +1,7 @@
 // The shipped help file: made from its source by the help generator, readable
 // by the help window's reader, complete (every statement, menu and setting).
-#include "HelpSource.h"
-#include "RtfCodec.h"
+#include "ide/tests/richtext/HelpSource.h"
+#include "ide/RtfCodec.h"
 
 #include <QFile>
 #include <QProcess>

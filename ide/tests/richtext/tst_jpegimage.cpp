@@ -1,6 +1,6 @@
 // The splash picture's decoder: libjpeg through its own API, with fatal
 // errors coming back as a null image and a reason instead of ending the program.
-#include "JpegImage.h"
+#include "ide/JpegImage.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // The help file's RTF reader and writer: round trips of text and formatting,
 // files as other editors write them, and input that is not well formed.
-#include "RtfCodec.h"
+#include "ide/RtfCodec.h"
 
 #include <QRandomGenerator>
 #include <QTextBlock>

@@ -2,11 +2,11 @@
 // text files keep their bytes through the text panes, and the file errors name
 // the path.
 
-#include "Cp1250.h"
-#include "TextFiles.h"
-#include "TextPane.h"
+#include "common/Cp1250.h"
+#include "ide/TextFiles.h"
+#include "ide/TextPane.h"
 
-#include "CodeEditor.h"
+#include "ide/CodeEditor.h"
 #include <QTemporaryDir>
 #include <QtTest>
 

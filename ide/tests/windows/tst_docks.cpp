@@ -2,17 +2,17 @@
 // start (also panes added later), and both layouts (separate windows, One
 // window) come back with their docks' places after a restart.
 
-#include "DebugController.h"
-#include "Main.h"
-#include "ProfileFile.h"
-#include "ProgramFolder.h"
-#include "SimulatorWindow.h"
-#include "StartUp.h"
-#include "TextFiles.h"
-#include "WindowLayout.h"
-#include "BoardPane.h"
-#include "ListBox.h"
-#include "editoru.h"
+#include "debugger/window/DebugController.h"
+#include "ide/Main.h"
+#include "ide/ProfileFile.h"
+#include "ide/ProgramFolder.h"
+#include "debugger/window/SimulatorWindow.h"
+#include "ide/StartUp.h"
+#include "ide/TextFiles.h"
+#include "ide/WindowLayout.h"
+#include "board/view/BoardPane.h"
+#include "ide/ListBox.h"
+#include "ide/editoru.h"
 
 #include <QDockWidget>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The editor's line operations: GoToLine, CaretLine, Search and Next, and the
 // line-wise insertion the snippet store uses.
 
-#include "editoru.h"
+#include "ide/editoru.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,10 +1,10 @@
 // The help window writes its file back only when the text was changed, and
 // the splash window shows the program file's date.
 
-#include "RtfCodec.h"
-#include "TextFiles.h"
-#include "helpu.h"
-#include "splashu.h"
+#include "ide/RtfCodec.h"
+#include "ide/TextFiles.h"
+#include "ide/helpu.h"
+#include "ide/splashu.h"
 
 #include <QLabel>
 #include <QLocale>

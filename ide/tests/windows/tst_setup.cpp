@@ -2,12 +2,12 @@
 // lengths, the "A" flag rule, writing exactly 24 lines, and the tool bar the
 // main window lays out from the settings.
 
-#include "Main.h"
-#include "Nastavu.h"
-#include "ProgramFolder.h"
-#include "Session.h"
-#include "TextFiles.h"
-#include "WindowSet.h"
+#include "ide/Main.h"
+#include "ide/Nastavu.h"
+#include "ide/ProgramFolder.h"
+#include "ide/Session.h"
+#include "ide/TextFiles.h"
+#include "ide/WindowSet.h"
 
 #include <QCheckBox>
 #include <QComboBox>

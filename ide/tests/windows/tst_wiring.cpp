@@ -3,28 +3,28 @@
 // the failure cases), the Macro window inserting into the editor, and the
 // window placement saved at the end of one run and restored at the next.
 
-#include "BuildChain.h"
-#include "BuildScriptOutput.h"
-#include "Compiler.h"
-#include "ListBox.h"
-#include "Main.h"
-#include "Nastavu.h"
-#include "Placement.h"
-#include "ProfileFile.h"
-#include "ProgramFolder.h"
-#include "Session.h"
-#include "StartUp.h"
+#include "ide/BuildChain.h"
+#include "ide/BuildScriptOutput.h"
+#include "compiler/Compiler.h"
+#include "ide/ListBox.h"
+#include "ide/Main.h"
+#include "ide/Nastavu.h"
+#include "ide/Placement.h"
+#include "ide/ProfileFile.h"
+#include "ide/ProgramFolder.h"
+#include "ide/Session.h"
+#include "ide/StartUp.h"
 #ifdef ZELVAR_WITH_DEBUGGER
-#include "DebugController.h"
-#include "SimulatorWindow.h"
+#include "debugger/window/DebugController.h"
+#include "debugger/window/SimulatorWindow.h"
 #endif
-#include "TextFiles.h"
-#include "asembu.h"
-#include "editoru.h"
-#include "helpu.h"
-#include "lstu.h"
-#include "skladu.h"
-#include "splashu.h"
+#include "ide/TextFiles.h"
+#include "ide/asembu.h"
+#include "ide/editoru.h"
+#include "ide/helpu.h"
+#include "ide/lstu.h"
+#include "ide/skladu.h"
+#include "ide/splashu.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // The clangd files of a C project: made where there are none, brought up to
 // date where they are m51lsp's, and the user's own left alone.
-#include "ClangdSetup.h"
+#include "languageserver/m51lsp/ClangdSetup.h"
 
 #include <gtest/gtest.h>
 

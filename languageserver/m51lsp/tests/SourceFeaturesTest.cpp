@@ -1,6 +1,6 @@
 // m51lsp's answers on small M51 and assembly sources, through the server as
 // an editor talks to it.
-#include "SourceFeatures.h"
+#include "languageserver/m51lsp/SourceFeatures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The lines of a receive box or value column as text, for comparing in tests.
 
-#include "ReceiveStore.h"
+#include "terminal/ReceiveStore.h"
 
 #include <QStringList>
 

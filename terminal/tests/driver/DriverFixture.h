@@ -1,8 +1,8 @@
 #pragma once
 // What the driver's tests share: a receiver that collects every block, a byte
 // pattern, and the fixture of a driver with COM1 and COM2 on pseudo-terminals.
-#include "PtyPort.h"
-#include "SerialPortDrv.h"
+#include "terminal/tests/common/PtyPort.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // settings, the polling delay, bursts larger than the buffer, sends held by
 // the peer, and a device that vanishes.
 
-#include "DriverFixture.h"
-#include "PtyPort.h"
-#include "SerialPortDrv.h"
-#include "SerialPortNative.h"
+#include "terminal/tests/driver/DriverFixture.h"
+#include "terminal/tests/common/PtyPort.h"
+#include "terminal/SerialPortDrv.h"
+#include "terminal/SerialPortNative.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

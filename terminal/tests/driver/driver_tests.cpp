@@ -1,9 +1,9 @@
 // The serial port driver against real pseudo-terminals mapped as COM1 and COM2.
 
-#include "DriverFixture.h"
-#include "PtyPort.h"
-#include "SerialPortDrv.h"
-#include "SerialPortNative.h"
+#include "terminal/tests/driver/DriverFixture.h"
+#include "terminal/tests/common/PtyPort.h"
+#include "terminal/SerialPortDrv.h"
+#include "terminal/SerialPortNative.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,9 +3,9 @@
 // the test's event loop running (the window lives on the test's thread), a
 // home folder of their own for the store, and the window made as the
 // program makes it, its error boxes collected instead of shown.
-#include "MainFrm.h"
-#include "PtyPort.h"
-#include "Storage.h"
+#include "terminal/ui/MainFrm.h"
+#include "terminal/tests/common/PtyPort.h"
+#include "terminal/Storage.h"
 
 #include <QFile>
 #include <QTemporaryDir>

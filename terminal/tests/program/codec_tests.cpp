@@ -1,14 +1,14 @@
 // The terminal's text conversions: macro decoding, typed keys, integer texts
 // and hexadecimal bytes.
-#include "CompactTextView.h"
-#include "HexBytes.h"
-#include "MacroCodec.h"
-#include "PlotData.h"
-#include "ReceiveFind.h"
-#include "ReceiveStore.h"
-#include "SourceLines.h"
-#include "TerminalSettings.h"
-#include "Storage.h"
+#include "terminal/CompactTextView.h"
+#include "terminal/core/HexBytes.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/core/PlotData.h"
+#include "terminal/core/ReceiveFind.h"
+#include "terminal/ReceiveStore.h"
+#include "terminal/tests/common/SourceLines.h"
+#include "terminal/core/TerminalSettings.h"
+#include "terminal/Storage.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -3,14 +3,14 @@
 // lost device and its return, Auto Dis/Connect waiting for a send), the
 // receive pipeline under its options, the transmitter's outcomes, the status
 // texts and the served ports in the device map.
-#include "Connection.h"
-#include "DeviceMap.h"
-#include "MacroCodec.h"
-#include "PtyPort.h"
-#include "ReceivePipeline.h"
-#include "StatusTexts.h"
-#include "Storage.h"
-#include "Transmitter.h"
+#include "terminal/core/Connection.h"
+#include "terminal/core/DeviceMap.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/tests/common/PtyPort.h"
+#include "terminal/core/ReceivePipeline.h"
+#include "terminal/core/StatusTexts.h"
+#include "terminal/Storage.h"
+#include "terminal/core/Transmitter.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

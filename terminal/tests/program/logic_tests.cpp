@@ -1,16 +1,16 @@
 // The terminal's receive side without a port: receive formatting and the
 // compact stores, the compact text view's selection, the plot's series and
 // Find.
-#include "CompactTextView.h"
-#include "HexBytes.h"
-#include "MacroCodec.h"
-#include "PlotData.h"
-#include "PlotPane.h"
-#include "ReceiveFind.h"
-#include "ReceiveStore.h"
-#include "SourceLines.h"
-#include "TerminalSettings.h"
-#include "Storage.h"
+#include "terminal/CompactTextView.h"
+#include "terminal/core/HexBytes.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/core/PlotData.h"
+#include "terminal/ui/PlotPane.h"
+#include "terminal/core/ReceiveFind.h"
+#include "terminal/ReceiveStore.h"
+#include "terminal/tests/common/SourceLines.h"
+#include "terminal/core/TerminalSettings.h"
+#include "terminal/Storage.h"
 
 #include <QApplication>
 #include <QClipboard>

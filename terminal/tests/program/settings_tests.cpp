@@ -1,15 +1,15 @@
 // The terminal's stored settings without a window: the settings list and its
 // round trips, garbage in the store, the placement and history rules, and
 // files an earlier version wrote.
-#include "CompactTextView.h"
-#include "HexBytes.h"
-#include "MacroCodec.h"
-#include "PlotData.h"
-#include "ReceiveFind.h"
-#include "ReceiveStore.h"
-#include "SourceLines.h"
-#include "TerminalSettings.h"
-#include "Storage.h"
+#include "terminal/CompactTextView.h"
+#include "terminal/core/HexBytes.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/core/PlotData.h"
+#include "terminal/core/ReceiveFind.h"
+#include "terminal/ReceiveStore.h"
+#include "terminal/tests/common/SourceLines.h"
+#include "terminal/core/TerminalSettings.h"
+#include "terminal/Storage.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -2,21 +2,21 @@
 // received blocks in the boxes, the counter, typed keys, macros and
 // hexadecimal bytes, Send File, the log, the modem lines, the plot and
 // transfer controls, and Find.
-#include "CompactTextView.h"
-#include "ReceiveFindBar.h"
-#include "HistoryComboBox.h"
-#include "MacroCodec.h"
-#include "ConnectionPanel.h"
-#include "MainFrm.h"
-#include "ReceivePanel.h"
-#include "SettingsBox.h"
-#include "StatusTexts.h"
-#include "TransmitPanel.h"
-#include "SourceLines.h"
-#include "ProtocolTransfer.h"
+#include "terminal/CompactTextView.h"
+#include "terminal/ui/ReceiveFindBar.h"
+#include "terminal/HistoryComboBox.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/ui/ConnectionPanel.h"
+#include "terminal/ui/MainFrm.h"
+#include "terminal/ui/ReceivePanel.h"
+#include "terminal/ui/SettingsBox.h"
+#include "terminal/core/StatusTexts.h"
+#include "terminal/ui/TransmitPanel.h"
+#include "terminal/tests/common/SourceLines.h"
+#include "terminal/core/ProtocolTransfer.h"
 #include <QDockWidget>
-#include "Storage.h"
-#include "TerminalSettings.h"
+#include "terminal/Storage.h"
+#include "terminal/core/TerminalSettings.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -31,7 +31,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QtTest>
-#include "WindowFixture.h"
+#include "terminal/tests/program/WindowFixture.h"
 
 class WindowIoTests : public QObject, TWindowFixture {
     Q_OBJECT

@@ -2,22 +2,22 @@
 // "other" bit rates, the font size, a restart that restores everything, the
 // macro histories, garbage in the store, the device map, and a store an
 // earlier version wrote.
-#include "CompactTextView.h"
-#include "ReceiveFindBar.h"
-#include "HistoryComboBox.h"
-#include "MacroCodec.h"
-#include "ConnectionPanel.h"
-#include "MainFrm.h"
-#include "ReceivePanel.h"
-#include "SettingsBox.h"
-#include "StatusTexts.h"
-#include "TransmitPanel.h"
-#include "UiText.h"
-#include "SourceLines.h"
-#include "ProtocolTransfer.h"
+#include "terminal/CompactTextView.h"
+#include "terminal/ui/ReceiveFindBar.h"
+#include "terminal/HistoryComboBox.h"
+#include "terminal/MacroCodec.h"
+#include "terminal/ui/ConnectionPanel.h"
+#include "terminal/ui/MainFrm.h"
+#include "terminal/ui/ReceivePanel.h"
+#include "terminal/ui/SettingsBox.h"
+#include "terminal/core/StatusTexts.h"
+#include "terminal/ui/TransmitPanel.h"
+#include "terminal/ui/UiText.h"
+#include "terminal/tests/common/SourceLines.h"
+#include "terminal/core/ProtocolTransfer.h"
 #include <QDockWidget>
-#include "Storage.h"
-#include "TerminalSettings.h"
+#include "terminal/Storage.h"
+#include "terminal/core/TerminalSettings.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -32,7 +32,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QtTest>
-#include "WindowFixture.h"
+#include "terminal/tests/program/WindowFixture.h"
 
 class WindowStoreTests : public QObject, TWindowFixture {
     Q_OBJECT

@@ -2,7 +2,7 @@
 // The far end of a pseudo-terminal line on its own thread: it records when
 // each byte arrived and can answer each line with a prompt, as a monitor does.
 
-#include "PtyPort.h"
+#include "terminal/tests/common/PtyPort.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

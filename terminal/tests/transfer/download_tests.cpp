@@ -4,8 +4,8 @@
 // reports what came. Without handshake, an unpaced file loses a record for
 // each 4 KB block the loader writes to flash; a pause after each character
 // delivers every record, a pause after each line does not.
-#include "FileSender.h"
-#include "SerialPortDrv.h"
+#include "terminal/core/FileSender.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,10 +1,10 @@
 // Sending files to a device: paced Send File against a far end that records
 // when each byte came, and the stored pacing; XMODEM, YMODEM and ZMODEM both
 // ways with the lrzsz programs as the far end of the line.
-#include "FarEnd.h"
-#include "FileSender.h"
-#include "ProtocolTransfer.h"
-#include "SerialPortDrv.h"
+#include "terminal/tests/transfer/FarEnd.h"
+#include "terminal/core/FileSender.h"
+#include "terminal/core/ProtocolTransfer.h"
+#include "terminal/SerialPortDrv.h"
 
 #include <QProcess>
 #include <functional>

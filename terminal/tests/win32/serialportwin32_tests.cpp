@@ -1,7 +1,7 @@
 // The Windows serial core without hardware: the device control block built
 // from the line settings, device paths, and the failed open of a port that is
 // not there (Wine has no COM ports unless configured).
-#include "SerialPortWin32.h"
+#include "terminal/win32/SerialPortWin32.h"
 
 #include <gtest/gtest.h>
 
