@@ -17,9 +17,11 @@ struct Word {
     int length;
 };
 
+// The editor hands over lines with their line end: CR and LF end a word too.
 bool isSeparator(QChar c, bool comma)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || (comma && c == QLatin1Char(','));
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')
+           || (comma && c == QLatin1Char(','));
 }
 
 // The words of `text` up to `end`.

@@ -99,5 +99,6 @@ TEST(SimRun, AssemblyProjects)
     EXPECT_NE(trace.find("lib.a51\nFN:5,Add2"), std::string::npos) << trace;
     EXPECT_NE(trace.find("start.a51\n"), std::string::npos) << trace;
     EXPECT_EQ(trace.find("prog.a51proj"), std::string::npos) << trace;
+    in.close();  // Windows removes no file that is open
     std::filesystem::remove_all(folder);
 }

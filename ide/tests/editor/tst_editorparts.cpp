@@ -132,6 +132,8 @@ void TestEditorParts::asmSpans_data()
     QTest::newRow("names taken") << "EXTRN CODE (Send)"
                                  << std::vector<Span>{{0, 5, Kind::Directive}, {6, 4, Kind::Directive}};
     QTest::newRow("macro end") << "ENDM" << std::vector<Span>{{0, 4, Kind::Directive}};
+    QTest::newRow("segment declared")
+        << "?PR?MAIN SEGMENT CODE\r\n" << std::vector<Span>{{9, 7, Kind::Directive}, {17, 4, Kind::Directive}};
 }
 
 void TestEditorParts::asmSpans()
