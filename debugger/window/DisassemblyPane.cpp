@@ -235,6 +235,13 @@ void DisassemblyPane::show(uint16_t start)
             line = QStringLiteral("%1:%2")
                        .arg(QFileInfo(QString::fromStdString(program.files[size_t(lines.front().file)])).fileName())
                        .arg(lines.front().line + 1);
+        else if (const auto at = c || program.language == toolchain::Language::M51
+                                     ? std::nullopt
+                                     : program.lineTable().lineAt(uint16_t(address));
+                 at && size_t(at->file) < program.files.size() && !program.files[size_t(at->file)].empty())
+            line = QStringLiteral("%1:%2")   // an assembly module: its own file's line
+                       .arg(QFileInfo(QString::fromStdString(program.files[size_t(at->file)])).fileName())
+                       .arg(at->line + 1);
         else if (const auto source = map.sourceLineAt(uint16_t(address)))
             line = tr("M51 line %1").arg(*source + 1);
         else if (const auto asmLine = map.asmLineAt(uint16_t(address)))
