@@ -28,8 +28,7 @@ ProfilePane::ProfilePane(InsightSession* insight, QWidget* parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    fitColumns(true);
     m_summary->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -41,6 +40,7 @@ ProfilePane::ProfilePane(InsightSession* insight, QWidget* parent)
     connect(m_views, &QTabBar::currentChanged, this, [this](int index) {
         const auto view = index == 1 ? ProfileModel::View::Procedures : ProfileModel::View::Lines;
         m_model->setView(view);
+        fitColumns(view == ProfileModel::View::Lines);
         m_table->sortByColumn(view == ProfileModel::View::Lines ? int(ProfileModel::LineCycles) : int(ProfileModel::ProcInclusive),
                               Qt::DescendingOrder);
     });
@@ -54,6 +54,19 @@ ProfilePane::ProfilePane(InsightSession* insight, QWidget* parent)
     });
     connect(insight, &InsightSession::reportChanged, this, &ProfilePane::refresh);
     refresh();
+}
+
+// The figures show whole; the statement (or the procedure's name) takes the
+// room left and is cut short in a narrow pane, instead of pushing the figures
+// out of sight.
+void ProfilePane::fitColumns(bool byLine)
+{
+    QHeaderView* header = m_table->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    const int text = byLine ? int(ProfileModel::LineStatement) : int(ProfileModel::ProcName);
+    if (text < header->count())
+        header->setSectionResizeMode(text, QHeaderView::Stretch);
 }
 
 void ProfilePane::setSourceLines(const QStringList& lines) { m_model->setSourceLines(lines); }

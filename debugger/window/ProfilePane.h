@@ -35,6 +35,7 @@ signals:
 
 private:
     void refresh();
+    void fitColumns(bool byLine);
 
     InsightSession* m_insight;
     ProfileModel* m_model;
