@@ -358,6 +358,23 @@ bool CodeEditor::previousError()
     return jumpToMarker(1u << ErrorLine, false);
 }
 
+void CodeEditor::showExecutionLine(int line)
+{
+    setExecutionLine(line);
+    goToLine(line);
+}
+
+bool CodeEditor::presentLine(int line, QWidget* window)
+{
+    if (!goToLine(line))
+        return false;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    setFocus();
+    return true;
+}
+
 void CodeEditor::setExecutionLine(int line)
 {
     markerDeleteAll(Execution);

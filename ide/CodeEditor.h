@@ -113,6 +113,11 @@ public:
     // and puts the line in the middle of the pane. Lines outside the text
     // move nothing; returns whether the caret moved.
     bool goToLine(int line, bool select = false);
+    // The line the program executes: marked and gone to.
+    void showExecutionLine(int line);
+    // Goes to the line and brings `window` (the one this pane is in) to the
+    // front with the focus here; false, and nothing shown, for no such line.
+    bool presentLine(int line, QWidget* window);
     // Brings the line to the middle of the pane without moving the caret.
     void centreLine(int line);
     // Ctrl+G: asks for a line number (from 1) and goes there.

@@ -63,8 +63,7 @@ void TAed::FormDestroy()
 
 void TAed::showExecutionLine(int line)
 {
-    M->setExecutionLine(line);
-    M->goToLine(line);
+    M->showExecutionLine(line);
 }
 
 bool TAed::showLine(int line)
@@ -74,13 +73,7 @@ bool TAed::showLine(int line)
 
 bool TAed::presentLine(int line)
 {
-    if (!M->goToLine(line))
-        return false;
-    show();
-    raise();
-    activateWindow();
-    M->setFocus();
-    return true;
+    return M->presentLine(line, this);
 }
 
 void TAed::setCoverage(const QList<CodeEditor::CoverageLine>& lines, bool marks, bool heat)

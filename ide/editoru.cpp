@@ -291,8 +291,7 @@ void TEd::FormDestroy()
 
 void TEd::showExecutionLine(int line)
 {
-    M->setExecutionLine(line);
-    M->goToLine(line);
+    M->showExecutionLine(line);
 }
 
 bool TEd::showLine(int line)
@@ -302,13 +301,7 @@ bool TEd::showLine(int line)
 
 bool TEd::presentLine(int line)
 {
-    if (!M->goToLine(line))
-        return false;
-    show();
-    raise();
-    activateWindow();
-    M->setFocus();
-    return true;
+    return M->presentLine(line, this);
 }
 
 void TEd::setCoverage(const QList<CodeEditor::CoverageLine>& lines, bool marks, bool heat)
