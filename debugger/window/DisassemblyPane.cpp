@@ -42,9 +42,12 @@ DisassemblyPane::DisassemblyPane(DebugEngine* engine, QWidget* parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
+    // Widths from the font, not from the contents: fitting the columns to
+    // their texts at every stop cost more than the rest of the step.
     auto* header = m_table->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
+    fitColumns();
     m_follow->setObjectName("followPc");
     m_follow->setChecked(true);
     connect(m_follow, &QCheckBox::toggled, this, [this](bool on) {
@@ -74,8 +77,10 @@ DisassemblyPane::DisassemblyPane(DebugEngine* engine, QWidget* parent)
     layout->addWidget(m_table, 1);
 
     connect(m_engine, &DebugEngine::stopped, this, [this](DebugEngine::StopCause cause) {
-        if (cause == DebugEngine::StopCause::Started)
+        if (cause == DebugEngine::StopCause::Started) {
             m_texts.forget();
+            fitColumns();
+        }
         m_note->clear();
         follow();
     });
@@ -152,6 +157,22 @@ void DisassemblyPane::showEvent(QShowEvent* event)
         if (m_follow->isChecked() && !m_addresses.empty())
             show(m_addresses.front());
     });
+}
+
+// Room for what each column holds at most: the marks, an address or a C
+// file's name and line, three code bytes and the longest instruction.
+void DisassemblyPane::fitColumns()
+{
+    const QFontMetrics metrics(m_table->font());
+    const int pad = 2 * metrics.averageCharWidth() + 8;
+    auto width = [&](const QString& text) { return metrics.horizontalAdvance(text) + pad; };
+    int address = width(QStringLiteral("FFFF"));
+    for (const std::string& file : m_engine->program().files)
+        address = std::max(address, width(QFileInfo(QString::fromStdString(file)).fileName() + QStringLiteral(":0000")));
+    const int widths[] = {width(QStringLiteral("●▶")), address, width(QStringLiteral("FF FF FF")),
+                          width(QStringLiteral("CJNE @R1,#0FFH,0FFFFH"))};
+    for (int column = Mark; column < Line; ++column)
+        m_table->horizontalHeader()->resizeSection(column, widths[column]);
 }
 
 void DisassemblyPane::goTo(uint16_t address)
@@ -263,7 +284,8 @@ void DisassemblyPane::show(uint16_t start)
         m_rows.push_back(row);
         address = (address + d.length) & 0xFFFF;
     }
-    if (currentRow >= 0)
+    // A hidden pane scrolls when it is shown (showEvent).
+    if (currentRow >= 0 && isVisible())
         m_table->scrollToItem(m_table->item(currentRow, Address));
 }
 

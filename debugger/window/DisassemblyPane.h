@@ -41,6 +41,7 @@ protected:
 
 private:
     void follow();
+    void fitColumns();
     void show(uint16_t start);
     uint8_t codeAt(unsigned address);
     uint16_t pcNow();

@@ -1,5 +1,7 @@
 #include "debugger/window/LocalsPane.h"
 
+#include "debugger/window/SteadyLabel.h"
+
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -23,14 +25,16 @@ CValueView::CValueView(CValueModel* model, QWidget* parent)
     m_tree->header()->setStretchLastSection(true);
     m_tree->setColumnWidth(CValueModel::Name, 150);
     m_tree->setColumnWidth(CValueModel::Value, 160);
-    m_caption->setWordWrap(true);
+    // One line, cut short where the pane is narrow (the whole text in its tip):
+    // the caption changes at every step and must not lay the window out again.
+    m_captionLine = new SteadyLabel(m_caption, 1);
     m_message->setWordWrap(true);
     m_message->setStyleSheet("color:#a00");
     m_message->hide();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
-    layout->addWidget(m_caption);
+    layout->addWidget(m_captionLine);
     layout->addWidget(m_tree, 1);
     layout->addWidget(m_message);
     connect(m_model, &CValueModel::editRejected, this, [this](const QString& why) {
@@ -43,7 +47,8 @@ CValueView::CValueView(CValueModel* model, QWidget* parent)
 void CValueView::setCaption(const QString& text)
 {
     m_caption->setText(text);
-    m_caption->setVisible(!text.isEmpty());
+    m_caption->setToolTip(text);
+    m_captionLine->setVisible(!text.isEmpty());
 }
 
 LocalsPane::LocalsPane(DebugEngine* engine, QWidget* parent)

@@ -26,6 +26,7 @@ private:
     CValueModel* m_model;
     QTreeView* m_tree;
     QLabel* m_caption;
+    QWidget* m_captionLine;  // the caption's holder
     QLabel* m_message;
 };
 

@@ -29,7 +29,9 @@ SfrPane::SfrPane(DebugEngine* engine, QWidget* parent) : QWidget(parent), m_engi
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(m_table->font()).height() + 6);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Fitted to the contents once they are built: the values keep their
+    // width, and fitting at every stop measured every cell again.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_table->setToolTip(tr("Type a value in hexadecimal, or click a bit's box to toggle it"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -113,6 +115,7 @@ void SfrPane::rebuild()
             m_table->setItem(row, FirstBitColumn + 7 - bit, item);
         }
     }
+    m_table->resizeColumnsToContents();
     m_filling = false;
 }
 

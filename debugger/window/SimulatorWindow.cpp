@@ -4,6 +4,7 @@
 #include "debugger/window/BoardSession.h"
 #include "debugger/window/DebugViews.h"
 #include "debugger/window/SerialConsole.h"
+#include "debugger/window/SteadyLabel.h"
 #include "debugger/window/WatchPane.h"
 
 #include <QComboBox>
@@ -24,6 +25,8 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace m51dbg {
 
@@ -65,6 +68,12 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
         label->setFont(mono);
         label->setObjectName("register_" + name);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // A fixed size: a new value then repaints the label alone instead of
+        // laying the whole window out again at every step.
+        const QFontMetrics metrics(mono);
+        const bool word = name == QLatin1String("DPTR") || name == QLatin1String("PC");
+        label->setFixedSize(metrics.horizontalAdvance(word ? QStringLiteral("0000") : QStringLiteral("00")) + 6,
+                            metrics.height() + 4);
         m_registers[name] = label;
         return label;
     };
@@ -208,9 +217,11 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     // The counters keep their width as they grow: a wider number would lay the
     // whole window out and paint it again at that step.
     const QFontMetrics counterMetrics(m_cycles->font());
-    m_cycles->setMinimumWidth(counterMetrics.horizontalAdvance(QStringLiteral("0000000000000")));
-    m_time->setMinimumWidth(counterMetrics.horizontalAdvance(QStringLiteral("00000.000000 s")));
-    m_stopwatch->setMinimumWidth(counterMetrics.horizontalAdvance(QStringLiteral("0000000000 cycles, 00000.000 ms")));
+    // (A fixed size: a label of fixed size does not ask for a new layout.)
+    m_cycles->setFixedSize(counterMetrics.horizontalAdvance(QStringLiteral("0000000000000")), m_cycles->sizeHint().height());
+    m_time->setFixedSize(counterMetrics.horizontalAdvance(QStringLiteral("00000.000000 s")), m_time->sizeHint().height());
+    m_stopwatch->setFixedSize(counterMetrics.horizontalAdvance(QStringLiteral("0000000000 cycles, 00000.000 ms")),
+                              m_stopwatch->sizeHint().height());
     auto* resetStopwatch = new QPushButton(tr("Reset"));
     resetStopwatch->setObjectName("resetStopwatch");
     resetStopwatch->setToolTip(tr("Start the stopwatch again from this moment"));
@@ -255,9 +266,9 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     m_status = new QLabel;
     m_status->setObjectName("status");
     m_status->setWordWrap(true);
-    // Its text changes at every stop: its width must not lay the window out again.
-    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_status->setMinimumHeight(2 * m_status->fontMetrics().lineSpacing());
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Its text changes at every stop: it must not lay the window out again.
+    auto* statusLine = new SteadyLabel(m_status, 2);
     m_replay = new QLabel(tr("Stepping back: the serial line and the board's outside world are not rewound"));
     m_replay->setObjectName("replay");
     m_replay->setWordWrap(true);
@@ -326,7 +337,12 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     split->setStretchFactor(1, 2);
     main->addWidget(split, 1);
     main->addWidget(m_replay);
-    main->addWidget(m_status);
+    main->addWidget(statusLine);
+    // The values of fixed size stand in the middle of their rows, level with their names.
+    for (const auto& [name, value] : m_registers)
+        value->parentWidget()->layout()->setAlignment(value, Qt::AlignLeft | Qt::AlignVCenter);
+    for (QLabel* counter : {m_cycles, m_time, m_stopwatch})
+        counter->parentWidget()->layout()->setAlignment(counter, Qt::AlignLeft | Qt::AlignVCenter);
 
     connect(m_engine, &DebugEngine::stopped, this, &SimulatorWindow::onStopped);
     connect(m_engine, &DebugEngine::stateChanged, this, &SimulatorWindow::onStateChanged);
@@ -495,6 +511,9 @@ void SimulatorWindow::updateViews()
     for (int i = 0; i < 7; ++i) {
         const int bit = i == 6 ? 0 : 7 - i;
         const bool on = m.psw() & (1u << bit);
+        // Style sheets only where the look changes: applying one re-polishes the widget.
+        if (std::exchange(m_flagLooks[size_t(i)], on ? 1 : 2) == (on ? 1 : 2))
+            continue;
         m_flags[i]->setStyleSheet(on ? "background:#2a7; color:white; border-radius:3px" : "color:#888");
         m_flags[i]->setToolTip(QStringLiteral("%1 = %2").arg(FlagNames[i]).arg(on));
     }
@@ -505,6 +524,9 @@ void SimulatorWindow::updateViews()
             QToolButton* pin = m_pins[port][bit];
             const bool level = (latch & pins) & (1u << bit);
             const bool driven = !(pins & (1u << bit));
+            const uint8_t look = driven ? 3 : level ? 1 : 2;
+            if (std::exchange(m_pinLooks[port][bit], look) == look)
+                continue;
             pin->setText(level ? "1" : "0");
             pin->setStyleSheet(driven ? "background:#c44; color:white" : level ? "" : "background:#fc8");
             pin->setToolTip(QStringLiteral("P%1.%2: %3%4").arg(port).arg(bit).arg(level ? "high" : "low",

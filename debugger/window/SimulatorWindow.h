@@ -103,6 +103,9 @@ private:
     std::map<QString, QLabel*> m_registers;
     std::array<QLabel*, 7> m_flags{};
     std::array<std::array<QToolButton*, 8>, 4> m_pins{};
+    // The look last given to each flag and pin (0: none yet).
+    std::array<uint8_t, 7> m_flagLooks{};
+    std::array<std::array<uint8_t, 8>, 4> m_pinLooks{};
     QTableWidget* m_iram = nullptr;
     QLabel* m_bank = nullptr;
     QLabel* m_cycles = nullptr;
