@@ -54,6 +54,7 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     board.lineBaud = options.lineBaud;
     m_core = std::make_unique<sim::Machine>(*chip, board);
     m_core->loadCode(m_program.code.data(), m_program.code.size());
+    findPlaces();
     m_core->reset();
     m_history = std::make_unique<insight::History>(*m_core, HistoryDepth, CheckpointInterval);
     m_history->setListener(this);
@@ -206,8 +207,11 @@ void CoreBackend::write(Memory memory, unsigned address, uint8_t value)
     if ((m_state != State::Paused && m_state != State::Running) || address >= SpaceSize(memory))
         return;
     m_history->write(CoreSpace(memory), address, value);
-    if (memory == Memory::Code && address < m_program.code.size())
+    if (memory == Memory::Code && address < m_program.code.size()) {
         m_program.code[address] = value;
+        m_returns[address] = IsReturnOpcode(value);
+        m_marksValid = false;
+    }
     if (m_state == State::Paused) {
         capture();
         report(StopCause::Changed);
@@ -242,6 +246,7 @@ void CoreBackend::setBreakpoints(const std::set<uint16_t>& addresses)
         if (m_core)
             m_core->setCodeBreakpoint(address, true);
     }
+    m_marksValid = false;
 }
 
 // ---- execution ----
@@ -265,6 +270,7 @@ bool CoreBackend::breakpointStops(uint16_t address)
 void CoreBackend::begin(Operation operation, uint64_t limit)
 {
     m_operation = operation;
+    m_marksValid = false;
     m_stopRequested = false;
     m_limit = limit;
     m_done = 0;
@@ -383,16 +389,26 @@ void CoreBackend::slice()
         if (!runFreely())
             return;
     } else {
+        // Single steps look at the clock now and then; a piece on the run loop took a budget's time.
         for (unsigned n = 1;; ++n) {
             if (const auto cause = stepOnce()) {
                 finish(*cause);
                 return;
             }
-            if ((n & 255) == 0 && clock.nsecsElapsed() > SliceNs)
+            if ((std::exchange(m_ranPiece, false) || (n & 255) == 0) && clock.nsecsElapsed() > SliceNs)
                 break;
         }
     }
     flushSerial();
+}
+
+// The budget of the next slice, from how long this one's took.
+void CoreBackend::fitBudget(qint64 ns)
+{
+    if (ns < SliceNs / 2)
+        m_budget = std::min(BudgetMax, m_budget * 2);
+    else if (ns > SliceNs)
+        m_budget = std::max(BudgetMin, m_budget / 2);
 }
 
 // A run without an instruction limit: the core runs at full speed with the
@@ -426,105 +442,13 @@ bool CoreBackend::runFreely()
         stop = m_core->cycles() < end ? m_history->run(end - m_core->cycles(), m_isBreakpoint, false)
                                       : sim::Stop::CycleLimit;
     m_instructionsRun += m_core->instructions() - before;
-    const qint64 ns = clock.nsecsElapsed();
     if (stop == sim::Stop::CycleLimit) {
-        if (m_realTime)
-            return true;
-        if (ns < SliceNs / 2)
-            m_budget = std::min(BudgetMax, m_budget * 2);
-        else if (ns > SliceNs)
-            m_budget = std::max(BudgetMin, m_budget / 2);
+        if (!m_realTime)
+            fitBudget(clock.nsecsElapsed());
         return true;
     }
     finish(stop == sim::Stop::Breakpoint ? StopCause::Breakpoint : StopCause::UserStop);
     return false;
 }
-
-// One instruction of a stepping operation; the stop cause when it is over.
-// A breakpoint counts before an instruction, except the operation's first.
-std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
-{
-    const uint16_t pc = m_core->pc();
-    const bool first = std::exchange(m_first, false);
-    if (!first && m_isBreakpoint[pc] && breakpointStops(pc))
-        return StopCause::Breakpoint;
-    switch (m_operation) {
-    case Operation::Run:
-        if (m_done >= m_limit)
-            return StopCause::StepLimit;
-        break;
-    case Operation::RunTo:
-        if (!first && pc == m_target)
-            return StopCause::StepDone;
-        break;
-    case Operation::StepInto:
-        // The start of another line; code without lines (a library's) runs on.
-        if (!first && pc != m_ownLineAddress && m_program.lineTable().startingAt(pc))
-            return StopCause::StepDone;
-        break;
-    case Operation::StepOut:
-        if (!first && pc < m_program.code.size() && IsReturnOpcode(m_program.code[pc]) && sp() <= m_outSp) {
-            stepMachine();
-            ++m_instructionsRun;
-            return StopCause::StepDone;
-        }
-        break;
-    case Operation::StepLine:
-        return walkStep();
-    case Operation::None:
-        return StopCause::UserStop;
-    }
-    const uint64_t before = m_core->instructions();
-    stepMachine();
-    m_instructionsRun += m_core->instructions() - before;
-    ++m_done;
-    if (m_core->read(sim::Space::Sfr, 0x87) & 0x02)  // power-down: nothing runs any more
-        return StopCause::UserStop;
-    return std::nullopt;
-}
-
-// Stepping over a line walks its instructions one at a time until the program
-// counter reaches the start of another line. A call is run through to its
-// return address (with the stack back where it was), as is an interrupt taken
-// on the way; a breakpoint on the way stops there.
-std::optional<SimulatorBackend::StopCause> CoreBackend::walkStep()
-{
-    const uint16_t pc = m_core->pc();
-    if (m_through.active) {
-        if (pc == m_through.address && sp() <= m_through.sp) {
-            m_through.active = false;
-            if (m_walk.endsAt(pc))
-                return StopCause::StepDone;
-        }
-    }
-    const uint8_t op = pc < m_program.code.size() ? m_program.code[pc] : 0;
-    const uint8_t spBefore = sp();
-    if (const auto back = LineWalk::CallReturn(op, pc); back && !m_through.active)
-        m_through = {true, *back, spBefore};
-    const uint64_t before = m_core->instructions();
-    stepMachine();
-    m_instructionsRun += m_core->instructions() - before;
-    const uint16_t now = m_core->pc();
-    const uint8_t spNow = sp();
-    if (!m_through.active) {
-        if (LineWalk::EnteredInterrupt(op, spBefore, now, spNow)) {
-            const uint16_t back = static_cast<uint16_t>(m_core->read(sim::Space::Iram, spNow) << 8
-                                                        | m_core->read(sim::Space::Iram, spNow - 1u));
-            m_through = {true, back, spBefore};
-            return std::nullopt;
-        }
-    }
-    if (m_isBreakpoint[now] && breakpointStops(now))
-        return StopCause::Breakpoint;
-    if (m_through.active)
-        return std::nullopt;
-    if (m_walk.endsAt(now))
-        return StopCause::StepDone;
-    return std::nullopt;
-}
-
-} // namespace m51dbg
-
-namespace m51dbg {
 
 } // namespace m51dbg

@@ -6,10 +6,13 @@
 // machine state of a stop (counters included) is read from the core after
 // the slice, never while it runs.
 //
-// Stepping works on the core directly, one instruction at a time, with the
-// same rules as on s51: stepping over a line runs calls and interrupt
-// handlers through to their return, stepping out ends after the return
-// instruction of the current procedure.
+// Stepping works on the core directly, with the same rules as on s51:
+// stepping over a line runs calls and interrupt handlers through to their
+// return, stepping out ends after the return instruction of the current
+// procedure. Only the instructions of the line stepped over go one at a
+// time; the rest (calls, interrupts, stepping into and out, running to the
+// caret) runs on the core's run loop up to the next place that matters.
+// Every step goes through the history, so stepping back is exact.
 
 #include "debugger/SimulatorBackend.h"
 
@@ -98,6 +101,13 @@ private:
     bool runFreely();  // false when the operation ended
     std::optional<StopCause> stepOnce();
     std::optional<StopCause> walkStep();
+    // Stepping on the run loop (CoreBackendStepping.cpp).
+    void findPlaces();   // the program's line starts and return instructions
+    void buildMarks();   // the addresses the operation looks at, breakpoints among them
+    sim::Stop runPiece();
+    std::optional<StopCause> runOperation();  // run to, step into, step out
+    std::optional<StopCause> runThrough();    // a call or handler of the line stepped over
+    void fitBudget(qint64 ns);
     void finish(StopCause cause);
     void report(StopCause cause);  // the stop, after the engine's caller has returned
     void capture();
@@ -138,6 +148,10 @@ private:
     int m_ownLineAddress = -1;  // stepInto
     LineWalk m_walk;
     Through m_through;
+    std::vector<uint8_t> m_lineStarts, m_returns;  // per code address
+    std::vector<uint8_t> m_marks;                  // where the run loop stops for the operation
+    bool m_marksValid = false;
+    bool m_ranPiece = false;  // the last turn of a slice ran a piece on the run loop
     sim::Listener* m_pinListener = nullptr;
     BreakFilter m_breakFilter;
     bool m_realTime = false;

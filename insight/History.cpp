@@ -211,7 +211,8 @@ void History::syncBreakpoints(const std::vector<uint8_t>& breakpoints)
 // Drives change between steps only when no step runs: looked at once.
 // Recorded steps ahead are replayed one at a time; from the present on the
 // core runs, in pieces after each of which a checkpoint may be due.
-sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst)
+sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
+                       bool beforeEntries)
 {
     noteOutsideDrives();
     const uint64_t end = m_machine.cycles() + cycleBudget;
@@ -220,7 +221,7 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;
         const uint16_t pc = m_machine.pc();
-        const bool instruction = m_machine.pendingInterrupt() < 0 && !m_machine.idle();
+        const bool instruction = (beforeEntries || m_machine.pendingInterrupt() < 0) && !m_machine.idle();
         if (!first && instruction && pc < breakpoints.size() && breakpoints[pc])
             return sim::Stop::Breakpoint;
         if (m_position < m_newest) {
@@ -231,7 +232,9 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         // The core's run never stops at its first instruction: looked at above.
         first = false;
         syncBreakpoints(breakpoints);
+        m_run.breakBeforeEntries = beforeEntries;
         const sim::Stop stop = runNew(std::min(end - m_machine.cycles(), m_runSpacing));
+        m_run.breakBeforeEntries = false;
         if (stop != sim::Stop::CycleLimit)
             return stop;
     }

@@ -51,7 +51,10 @@ public:
     // Steps as the core's run() does: until `cycleBudget` machine cycles have
     // passed, a power-down, or an instruction at an address `breakpoints`
     // marks (64 K entries) is next; the first one too when `breakAtFirst`.
-    sim::Stop run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst);
+    // `beforeEntries`: also where an interrupt entry is due first (stepping),
+    // else the handler runs and the run stops when it has returned there.
+    sim::Stop run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
+                  bool beforeEntries = false);
 
     // Inputs: applied now and recorded for replays.
     void sendSerial(const std::string& bytes);

@@ -651,7 +651,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
         if (m_s.powerDown)
             return Stop::PowerDown;
-        if (!first && breaks && m_breaks[m_s.pc] && m_s.pendingSource == 0xFF && !m_s.idle) {
+        if (!first && breaks && m_breaks[m_s.pc] && !m_s.idle &&
+            (m_s.pendingSource == 0xFF || (m_record && m_record->breakBeforeEntries))) {
             m_hit = Hit{Space::Code, m_s.pc, false};
             return Stop::Breakpoint;
         }

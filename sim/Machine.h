@@ -91,6 +91,10 @@ struct RunRecord {
     uint64_t stopAt = UINT64_MAX;
     uint32_t* taken = nullptr;  // 64 K counters, or none
     StepObserver* observer = nullptr;
+    // A breakpoint stops the run also where an interrupt entry comes first
+    // (stepping stops as soon as the PC gets there); without, the handler
+    // runs and the run stops when it has returned there.
+    bool breakBeforeEntries = false;
 };
 
 // The whole machine state as bytes: comparable with ==, stored and read back
