@@ -54,10 +54,11 @@ void CoreBackend::start(const Program& program, const EngineOptions& options, Se
     board.lineBaud = options.lineBaud;
     m_core = std::make_unique<sim::Machine>(*chip, board);
     m_core->loadCode(m_program.code.data(), m_program.code.size());
-    findPlaces();
     m_core->reset();
     m_history = std::make_unique<insight::History>(*m_core, HistoryDepth, CheckpointInterval);
     m_history->setListener(this);
+    m_stepper = std::make_unique<insight::LineStepper>(*m_history, *m_core);
+    m_stepper->setProgram(m_program.lineTable(), m_program.map);
     m_boardBehind = false;
     for (uint16_t address : m_breakpoints)
         m_core->setCodeBreakpoint(address, true);
@@ -81,6 +82,7 @@ void CoreBackend::shutdown()
     if (m_serial)
         m_serial->disconnect(this);  // the engine's, kept for the next session
     m_serial = nullptr;
+    m_stepper.reset();
     m_history.reset();
     m_core.reset();
     m_sent.clear();
@@ -165,7 +167,6 @@ void CoreBackend::finish(StopCause cause)
     m_sliceTimer.stop();
     m_operation = Operation::None;
     m_stopRequested = false;
-    m_through = {};
     if (m_resetRequested) {
         m_resetRequested = false;
         resetMachine();
@@ -209,8 +210,7 @@ void CoreBackend::write(Memory memory, unsigned address, uint8_t value)
     m_history->write(CoreSpace(memory), address, value);
     if (memory == Memory::Code && address < m_program.code.size()) {
         m_program.code[address] = value;
-        m_returns[address] = IsReturnOpcode(value);
-        m_marksValid = false;
+        m_stepper->codeChanged(uint16_t(address));
     }
     if (m_state == State::Paused) {
         capture();
@@ -246,7 +246,8 @@ void CoreBackend::setBreakpoints(const std::set<uint16_t>& addresses)
         if (m_core)
             m_core->setCodeBreakpoint(address, true);
     }
-    m_marksValid = false;
+    if (m_stepper)
+        m_stepper->breakpointsChanged();
 }
 
 // ---- execution ----
@@ -270,7 +271,6 @@ bool CoreBackend::breakpointStops(uint16_t address)
 void CoreBackend::begin(Operation operation, uint64_t limit)
 {
     m_operation = operation;
-    m_marksValid = false;
     m_stopRequested = false;
     m_limit = limit;
     m_done = 0;
@@ -337,8 +337,7 @@ void CoreBackend::stepLine()
 {
     if (m_state != State::Paused)
         return;
-    m_walk.begin(m_program.lineTable(), m_program.map, m_core->pc());
-    m_through = {};
+    m_stepper->begin(insight::LineStepper::Mode::Over);
     begin(Operation::StepLine);
 }
 
@@ -351,8 +350,7 @@ void CoreBackend::stepInto()
         stepInstruction();
         return;
     }
-    const std::optional<uint16_t> own = lines.startOf(m_core->pc());
-    m_ownLineAddress = own ? int(*own) : -1;
+    m_stepper->begin(insight::LineStepper::Mode::Into);
     begin(Operation::StepInto);
 }
 
@@ -365,7 +363,7 @@ void CoreBackend::stepOut()
         stepInstruction();
         return;
     }
-    m_outSp = sp();
+    m_stepper->begin(insight::LineStepper::Mode::Out);
     begin(Operation::StepOut);
 }
 
@@ -373,7 +371,7 @@ void CoreBackend::runTo(uint16_t address)
 {
     if (m_state != State::Paused)
         return;
-    m_target = address;
+    m_stepper->begin(insight::LineStepper::Mode::To, address);
     begin(Operation::RunTo);
 }
 
@@ -388,14 +386,16 @@ void CoreBackend::slice()
     if (m_operation == Operation::Run && m_limit == 0) {
         if (!runFreely())
             return;
+    } else if (m_operation != Operation::Run) {
+        if (!stepByLines())
+            return;
     } else {
-        // Single steps look at the clock now and then; a piece on the run loop took a budget's time.
         for (unsigned n = 1;; ++n) {
             if (const auto cause = stepOnce()) {
                 finish(*cause);
                 return;
             }
-            if ((std::exchange(m_ranPiece, false) || (n & 255) == 0) && clock.nsecsElapsed() > SliceNs)
+            if ((n & 255) == 0 && clock.nsecsElapsed() > SliceNs)
                 break;
         }
     }
@@ -403,12 +403,39 @@ void CoreBackend::slice()
 }
 
 // The budget of the next slice, from how long this one's took.
-void CoreBackend::fitBudget(qint64 ns)
+void CoreBackend::FitBudget(uint64_t& budget, qint64 ns)
 {
     if (ns < SliceNs / 2)
-        m_budget = std::min(BudgetMax, m_budget * 2);
+        budget = std::min(BudgetMax, budget * 2);
     else if (ns > SliceNs)
-        m_budget = std::max(BudgetMin, m_budget / 2);
+        budget = std::max(BudgetMin, budget / 2);
+}
+
+// A slice of stepping over, into or out, or of running to the caret; false when it is over.
+bool CoreBackend::stepByLines()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const uint64_t before = m_core->instructions();
+    const auto outcome = m_stepper->advance(m_stepBudget, m_isBreakpoint,
+                                            [this](uint16_t address) { return breakpointStops(address); });
+    m_instructionsRun += m_core->instructions() - before;
+    using Outcome = insight::LineStepper::Outcome;
+    switch (outcome) {
+    case Outcome::Going:
+        FitBudget(m_stepBudget, clock.nsecsElapsed());
+        return true;
+    case Outcome::Done:
+        finish(StopCause::StepDone);
+        break;
+    case Outcome::Breakpoint:
+        finish(StopCause::Breakpoint);
+        break;
+    case Outcome::PowerDown:  // nothing runs any more
+        finish(StopCause::UserStop);
+        break;
+    }
+    return false;
 }
 
 // A run without an instruction limit: the core runs at full speed with the
@@ -444,11 +471,29 @@ bool CoreBackend::runFreely()
     m_instructionsRun += m_core->instructions() - before;
     if (stop == sim::Stop::CycleLimit) {
         if (!m_realTime)
-            fitBudget(clock.nsecsElapsed());
+            FitBudget(m_budget, clock.nsecsElapsed());
         return true;
     }
     finish(stop == sim::Stop::Breakpoint ? StopCause::Breakpoint : StopCause::UserStop);
     return false;
+}
+
+// One instruction of a run for a number of instructions; the stop cause when
+// it is over. A breakpoint counts before an instruction, except the run's first.
+std::optional<SimulatorBackend::StopCause> CoreBackend::stepOnce()
+{
+    const uint16_t pc = m_core->pc();
+    if (!std::exchange(m_first, false) && m_isBreakpoint[pc] && breakpointStops(pc))
+        return StopCause::Breakpoint;
+    if (m_done >= m_limit)
+        return StopCause::StepLimit;
+    const uint64_t before = m_core->instructions();
+    stepMachine();
+    m_instructionsRun += m_core->instructions() - before;
+    ++m_done;
+    if (m_core->poweredDown())  // nothing runs any more
+        return StopCause::UserStop;
+    return std::nullopt;
 }
 
 } // namespace m51dbg

@@ -17,6 +17,7 @@
 #include "debugger/SimulatorBackend.h"
 
 #include "insight/History.h"
+#include "insight/LineStepper.h"
 #include "simrun/LineWalk.h"
 #include "sim/Machine.h"
 
@@ -81,13 +82,6 @@ public:
 
 private:
     enum class Operation { None, Run, StepLine, StepInto, StepOut, RunTo };
-    // A call or interrupt handler being run through to its return.
-    struct Through {
-        bool active = false;
-        uint16_t address = 0;
-        uint8_t sp = 0;
-    };
-
     void serialSent(uint64_t cycle, uint8_t byte) override;
     void serialLost(uint64_t cycle, uint8_t byte) override;
     void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
@@ -100,14 +94,8 @@ private:
     void slice();
     bool runFreely();  // false when the operation ended
     std::optional<StopCause> stepOnce();
-    std::optional<StopCause> walkStep();
-    // Stepping on the run loop (CoreBackendStepping.cpp).
-    void findPlaces();   // the program's line starts and return instructions
-    void buildMarks();   // the addresses the operation looks at, breakpoints among them
-    sim::Stop runPiece();
-    std::optional<StopCause> runOperation();  // run to, step into, step out
-    std::optional<StopCause> runThrough();    // a call or handler of the line stepped over
-    void fitBudget(qint64 ns);
+    bool stepByLines();
+    static void FitBudget(uint64_t& budget, qint64 ns);
     void finish(StopCause cause);
     void report(StopCause cause);  // the stop, after the engine's caller has returned
     void capture();
@@ -143,15 +131,8 @@ private:
     uint64_t m_limit = 0, m_done = 0;
     uint64_t m_budget = 20000;  // machine cycles of one free-running slice
     uint64_t m_instructionsRun = 0;
-    uint16_t m_target = 0;      // runTo
-    uint8_t m_outSp = 0;        // stepOut
-    int m_ownLineAddress = -1;  // stepInto
-    LineWalk m_walk;
-    Through m_through;
-    std::vector<uint8_t> m_lineStarts, m_returns;  // per code address
-    std::vector<uint8_t> m_marks;                  // where the run loop stops for the operation
-    bool m_marksValid = false;
-    bool m_ranPiece = false;  // the last turn of a slice ran a piece on the run loop
+    uint64_t m_stepBudget = 20000;  // machine cycles of one slice of stepping
+    std::unique_ptr<insight::LineStepper> m_stepper;
     sim::Listener* m_pinListener = nullptr;
     BreakFilter m_breakFilter;
     bool m_realTime = false;

@@ -3,6 +3,8 @@
 // in one table of code addresses that the run stops at.
 #include "debugger/dap/CoreDebuggee.h"
 
+#include "insight/LineStepper.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -185,6 +187,8 @@ void CoreDebuggee::rebuildBreakpointTable()
         mark(list);
     mark(functionBreakpoints_);
     mark(instructionBreakpoints_);
+    if (stepper_)
+        stepper_->breakpointsChanged();
 }
 
 // Every breakpoint at the address counts the hit when its condition holds;

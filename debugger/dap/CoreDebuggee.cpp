@@ -4,6 +4,8 @@
 // CoreStepping.cpp, the views of a stopped machine in CoreDebuggeeViews.cpp.
 #include "debugger/dap/CoreDebuggee.h"
 
+#include "insight/LineStepper.h"
+
 #include "simrun/BoardRun.h"
 #include "simrun/CallStack.h"
 #include "common/FileRead.h"
@@ -242,6 +244,7 @@ Reply CoreDebuggee::launch(const Json& arguments)
 
     if (board_)
         board_->release();
+    stepper_.reset();
     history_.reset();
     machine_ = std::make_unique<sim::Machine>(*chip, boardSettings);
     machine_->loadCode(program.code.data(), program.code.size());
@@ -255,6 +258,8 @@ Reply CoreDebuggee::launch(const Json& arguments)
     history_->setListener(listener_.get());
     program_ = std::move(program);
     lineTable_ = toolchain::LineTable(program_);
+    stepper_ = std::make_unique<insight::LineStepper>(*history_, *machine_);
+    stepper_->setProgram(lineTable_, program_.map);
     names_ = m51dbg::NamesOf(program_);
     launchArguments_ = arguments;
     stopOnEntry_ = arguments.value("stopOnEntry", false);

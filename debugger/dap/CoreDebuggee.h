@@ -13,7 +13,6 @@
 #include "debugadapter/AdapterSession.h"
 
 #include "simrun/BreakConditions.h"
-#include "simrun/LineWalk.h"
 #include "simrun/MachineMemory.h"
 #include "simrun/Watches.h"
 #include "toolchain/CExpression.h"
@@ -35,6 +34,7 @@ class VirtualBoard;
 }
 namespace insight {
 class History;
+class LineStepper;
 }
 
 namespace m51dbg {
@@ -105,7 +105,6 @@ private:
     void stop(const std::string& reason, const std::vector<int>& hitIds = {});
     void emit(const std::string& event, Json body);
     void flushOutput();
-    bool stepOnce();  // one instruction of a step request; true when the request is done
     Json sourceOf(int file) const;
     int fileIndex(const std::string& path) const;
     uint8_t readByte(m51dbg::WatchSpace space, unsigned address) const;
@@ -131,6 +130,7 @@ private:
     toolchain::LineTable lineTable_;  // the program's lines of every file, for stepping
     std::unique_ptr<sim::Machine> machine_;
     std::unique_ptr<insight::History> history_;
+    std::unique_ptr<insight::LineStepper> stepper_;  // the step request under way
     std::unique_ptr<board::VirtualBoard> board_;
     std::unique_ptr<OutputListener> listener_;
     std::unique_ptr<m51dbg::SerialPty> pty_;  // "serial": "pty"; else the serial port is the debug console
@@ -146,17 +146,6 @@ private:
     int nextBreakpointId_ = 1;
     // The structured C values shown since the last stop (their children's references).
     std::vector<toolchain::CValue> structured_;
-
-    // The step request under way.
-    m51dbg::LineWalk walk_;
-    struct Through {
-        bool active = false;
-        uint16_t address = 0;
-        uint8_t sp = 0;
-    } through_;
-    uint8_t outSp_ = 0;
-    int ownLineAddress_ = -1;
-    bool firstStep_ = true;
 };
 
 // A name in lower case (ASCII letters), for names the client writes in any case.

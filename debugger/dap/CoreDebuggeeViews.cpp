@@ -3,6 +3,8 @@
 // written as m51sim --print writes them (hexadecimal, "2C").
 #include "debugger/dap/CoreDebuggee.h"
 
+#include "insight/LineStepper.h"
+
 #include "simrun/BoardRun.h"
 #include "simrun/CallStack.h"
 #include "simrun/CoreRun.h"
@@ -200,6 +202,8 @@ void CoreDebuggee::writeByte(m51dbg::WatchSpace space, unsigned address, uint8_t
 {
     static const sim::Space spaces[] = {sim::Space::Iram, sim::Space::Sfr, sim::Space::Xram, sim::Space::Code};
     history_->write(spaces[static_cast<int>(space)], address, value);
+    if (space == m51dbg::WatchSpace::Code)
+        stepper_->codeChanged(static_cast<uint16_t>(address));
 }
 
 Reply CoreDebuggee::stackTrace(const Json& arguments)
@@ -513,8 +517,12 @@ Reply CoreDebuggee::writeMemory(const Json& arguments)
         return Reply::failure(!place ? "not a memory reference" : "the data is not base64");
     if (place->address < 0 || place->address + static_cast<long>(bytes->size()) > static_cast<long>(place->size))
         return Reply::failure("the bytes do not fit in the memory");
-    for (size_t i = 0; i < bytes->size(); ++i)
-        history_->write(place->space, static_cast<unsigned>(place->address) + static_cast<unsigned>(i), (*bytes)[i]);
+    for (size_t i = 0; i < bytes->size(); ++i) {
+        const unsigned address = static_cast<unsigned>(place->address) + static_cast<unsigned>(i);
+        history_->write(place->space, address, (*bytes)[i]);
+        if (place->space == sim::Space::Code)
+            stepper_->codeChanged(static_cast<uint16_t>(address));
+    }
     emit("memory", {{"memoryReference", arguments.value("memoryReference", std::string())},
                     {"offset", arguments.value("offset", 0L)}, {"count", bytes->size()}});
     return Reply::success({{"bytesWritten", bytes->size()}});

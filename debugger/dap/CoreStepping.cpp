@@ -5,6 +5,7 @@
 
 #include "insight/History.h"
 #include "insight/LineBack.h"
+#include "insight/LineStepper.h"
 #include "debugger/SerialPty.h"
 
 #include "sim/Machine.h"
@@ -16,8 +17,7 @@ namespace m51dap {
 
 namespace {
 
-constexpr uint64_t kSliceCycles = 20000;         // about 20 ms of an 11.0592 MHz 8051, 1-2 ms of host time
-constexpr unsigned kStepSliceInstructions = 20000;
+constexpr uint64_t kSliceCycles = 20000;  // about 20 ms of an 11.0592 MHz 8051, 1-2 ms of host time
 
 } // namespace
 
@@ -25,66 +25,12 @@ Reply CoreDebuggee::resume(Mode mode)
 {
     if (running())
         return Reply::failure("the program is running: pause it first");
-    const uint16_t pc = machine_->pc();
-    const uint8_t sp = machine_->read(sim::Space::Sfr, 0x81);
-    walk_.begin(lineTable_, program_.map, pc);
-    through_ = {};
-    outSp_ = sp;
-    ownLineAddress_ = walk_.lineAddress(walk_.line()).value_or(-1);
-    firstStep_ = true;
+    using Step = insight::LineStepper::Mode;
+    if (mode != Mode::Run)
+        stepper_->begin(mode == Mode::Next ? Step::Over : mode == Mode::StepIn ? Step::Into : Step::Out);
     breakAtFirst_ = false;
     mode_ = mode;
     return Reply::success(mode == Mode::Run ? Json{{"allThreadsContinued", true}} : Json::object());
-}
-
-// One instruction of next, step in or step out, by the rules of Zelvar's
-// debugger (LineWalk): calls and interrupts run through when stepping over.
-bool CoreDebuggee::stepOnce()
-{
-    const uint16_t pc = machine_->pc();
-    const bool first = std::exchange(firstStep_, false);
-    const uint8_t op = machine_->read(sim::Space::Code, pc);
-    const uint8_t spBefore = machine_->read(sim::Space::Sfr, 0x81);
-    if (mode_ == Mode::StepOut && !first && m51dbg::IsReturnOpcode(op) && spBefore <= outSp_) {
-        history_->step();
-        stop("step");
-        return true;
-    }
-    if (mode_ == Mode::Next && !through_.active)
-        if (const auto back = m51dbg::LineWalk::CallReturn(op, pc))
-            through_ = {true, *back, spBefore};
-    history_->step();
-    const uint16_t now = machine_->pc();
-    const uint8_t spNow = machine_->read(sim::Space::Sfr, 0x81);
-    if (machine_->poweredDown()) {
-        end(false);
-        return true;
-    }
-    if (mode_ == Mode::Next) {
-        if (!through_.active && m51dbg::LineWalk::EnteredInterrupt(op, spBefore, now, spNow)) {
-            const uint16_t back = static_cast<uint16_t>(machine_->read(sim::Space::Iram, spNow) << 8
-                                                        | machine_->read(sim::Space::Iram, spNow - 1u));
-            through_ = {true, back, spBefore};
-            return false;
-        }
-        if (through_.active && now == through_.address && spNow <= through_.sp)
-            through_.active = false;
-    }
-    std::vector<int> hits;
-    if (isBreakpoint_[now] && breakpointStops(now, hits)) {
-        stop("breakpoint", hits);
-        return true;
-    }
-    if (mode_ == Mode::Next && !through_.active && walk_.endsAt(now)) {
-        stop("step");
-        return true;
-    }
-    toolchain::SourceLine line;
-    if (mode_ == Mode::StepIn && now != ownLineAddress_ && walk_.isLineStart(now, &line)) {
-        stop("step");
-        return true;
-    }
-    return false;
 }
 
 void CoreDebuggee::runSlice()
@@ -101,11 +47,27 @@ void CoreDebuggee::runSlice()
         if (const std::string typed = pty_->take(kMaxWaiting - machine_->serialPending()); !typed.empty())
             history_->sendSerial(typed);
     if (mode_ != Mode::Run) {
-        for (unsigned i = 0; i < kStepSliceInstructions; ++i)
-            if (stepOnce())
-                return;
-        flushOutput();
-        return;
+        // By the rules of Zelvar's debugger: calls and interrupts run through when stepping over.
+        std::vector<int> hits;
+        const auto outcome = stepper_->advance(kSliceCycles, isBreakpoint_, [this, &hits](uint16_t address) {
+            hits.clear();
+            return breakpointStops(address, hits);
+        });
+        using Outcome = insight::LineStepper::Outcome;
+        switch (outcome) {
+        case Outcome::Going:
+            flushOutput();
+            return;
+        case Outcome::Done:
+            stop("step");
+            return;
+        case Outcome::Breakpoint:
+            stop("breakpoint", hits);
+            return;
+        case Outcome::PowerDown:
+            end(false);
+            return;
+        }
     }
     const sim::Stop result = history_->run(kSliceCycles, isBreakpoint_, breakAtFirst_);
     breakAtFirst_ = true;
