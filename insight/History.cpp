@@ -212,7 +212,7 @@ void History::syncBreakpoints(const std::vector<uint8_t>& breakpoints)
 // Recorded steps ahead are replayed one at a time; from the present on the
 // core runs, in pieces after each of which a checkpoint may be due.
 sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
-                       bool beforeEntries)
+                       Entries entries)
 {
     noteOutsideDrives();
     const uint64_t end = m_machine.cycles() + cycleBudget;
@@ -221,8 +221,11 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;
         const uint16_t pc = m_machine.pc();
-        const bool instruction = (beforeEntries || m_machine.pendingInterrupt() < 0) && !m_machine.idle();
+        const bool entryDue = m_machine.pendingInterrupt() >= 0;
+        const bool instruction = (entries != Entries::RunFirst || !entryDue) && !m_machine.idle();
         if (!first && instruction && pc < breakpoints.size() && breakpoints[pc])
+            return sim::Stop::Breakpoint;
+        if (!first && entryDue && entries == Entries::StopBefore)
             return sim::Stop::Breakpoint;
         if (m_position < m_newest) {
             first = false;
@@ -232,9 +235,10 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         // The core's run never stops at its first instruction: looked at above.
         first = false;
         syncBreakpoints(breakpoints);
-        m_run.breakBeforeEntries = beforeEntries;
+        m_run.breakBeforeEntries = entries != Entries::RunFirst;
+        m_run.stopBeforeEntries = entries == Entries::StopBefore;
         const sim::Stop stop = runNew(std::min(end - m_machine.cycles(), m_runSpacing));
-        m_run.breakBeforeEntries = false;
+        m_run.breakBeforeEntries = m_run.stopBeforeEntries = false;
         if (stop != sim::Stop::CycleLimit)
             return stop;
     }

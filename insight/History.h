@@ -51,10 +51,13 @@ public:
     // Steps as the core's run() does: until `cycleBudget` machine cycles have
     // passed, a power-down, or an instruction at an address `breakpoints`
     // marks (64 K entries) is next; the first one too when `breakAtFirst`.
-    // `beforeEntries`: also where an interrupt entry is due first (stepping),
-    // else the handler runs and the run stops when it has returned there.
+    // Where an interrupt entry is due at a marked address: RunFirst, the
+    // handler runs and the run stops when it has returned there; MarksFirst,
+    // the run stops before the entry (stepping); StopBefore, the run stops
+    // before every entry, marked or not (Breakpoint, the entry due).
+    enum class Entries { RunFirst, MarksFirst, StopBefore };
     sim::Stop run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
-                  bool beforeEntries = false);
+                  Entries entries = Entries::RunFirst);
 
     // Inputs: applied now and recorded for replays.
     void sendSerial(const std::string& bytes);

@@ -23,13 +23,14 @@ void LineStepper::setProgram(const toolchain::LineTable& lines, const toolchain:
             m_lineStarts[a] = walk.isLineStart(uint16_t(a), nullptr);
     }
     for (unsigned a = 0; a < 0x10000; ++a)
-        m_returns[a] = IsReturnOpcode(codeAt(uint16_t(a)));
-    m_marksValid = false;
+        codeChanged(uint16_t(a));
 }
 
 void LineStepper::codeChanged(uint16_t address)
 {
-    m_returns[address] = IsReturnOpcode(codeAt(address));
+    const uint8_t op = codeAt(address);
+    m_returns[address] = IsReturnOpcode(op);
+    m_calls[address] = m51dbg::IsCallOpcode(op);
     m_marksValid = false;
 }
 
@@ -72,8 +73,20 @@ void LineStepper::buildMarks(const std::vector<uint8_t>& breakpoints)
             m_marks[a] |= m_returns[a];
         break;
     case Mode::Over:
-        if (m_through.active)
+        if (m_through.active) {
             m_marks[m_through.address] = 1;
+            break;
+        }
+        // The other lines' starts, and the calls (made one at a time).
+        for (size_t a = 0; a < m_marks.size(); ++a)
+            m_marks[a] |= m_lineStarts[a] | m_calls[a];
+        if (m_walk.bySource()) {
+            for (const auto& [address, line] : m_lines->starts())
+                if (line == m_walk.line())
+                    m_marks[address] = m_calls[address] || (breakpoints.size() > address && breakpoints[address]);
+        } else if (const auto own = m_walk.lineAddress(m_walk.line())) {
+            m_marks[*own] = m_calls[*own] || (breakpoints.size() > *own && breakpoints[*own]);
+        }
         break;
     }
     m_marksValid = true;
@@ -89,16 +102,23 @@ LineStepper::Outcome LineStepper::advance(uint64_t cycleBudget, const std::vecto
     }
     const uint64_t end = m_machine.cycles() + cycleBudget;
     while (m_machine.cycles() < end) {
-        const std::optional<Outcome> outcome = m_mode == Mode::Over && !m_through.active
-                                                   ? walkStep(breakpoints, stops)
-                                                   : runPiece(end - m_machine.cycles(), breakpoints, stops);
+        const std::optional<Outcome> outcome = singleStep() ? walkStep(breakpoints, stops)
+                                                            : runPiece(end - m_machine.cycles(), breakpoints, stops);
         if (outcome)
             return *outcome;
     }
     return Outcome::Going;
 }
 
-// One instruction of the line stepped over.
+// Stepping over a line, a call or an interrupt entry comes next: one step,
+// to see where it returns to.
+bool LineStepper::singleStep() const
+{
+    return m_mode == Mode::Over && !m_through.active &&
+           (m_calls[m_machine.pc()] || m_machine.pendingInterrupt() >= 0);
+}
+
+// One step of the line stepped over.
 std::optional<LineStepper::Outcome> LineStepper::walkStep(const std::vector<uint8_t>& breakpoints,
                                                           const BreakpointTest& stops)
 {
@@ -142,7 +162,9 @@ std::optional<LineStepper::Outcome> LineStepper::runPiece(uint64_t cycleBudget, 
         buildMarks(breakpoints);
     // Stopping as soon as the PC gets to a mark, as single steps do: an
     // interrupt due there is entered by the next step (the line it belongs to).
-    const sim::Stop stop = m_history.run(cycleBudget, m_marks, !std::exchange(m_first, false), true);
+    const bool overLine = m_mode == Mode::Over && !m_through.active;
+    const sim::Stop stop = m_history.run(cycleBudget, m_marks, !std::exchange(m_first, false),
+                                         overLine ? History::Entries::StopBefore : History::Entries::MarksFirst);
     if (stop == sim::Stop::PowerDown)
         return Outcome::PowerDown;
     if (stop != sim::Stop::Breakpoint)
@@ -168,6 +190,11 @@ std::optional<LineStepper::Outcome> LineStepper::runPiece(uint64_t cycleBudget, 
         }
         break;
     case Mode::Over:
+        if (overLine) {  // another line's start ends the step; a call or an entry is a single step next
+            if (m_walk.endsAt(pc))
+                return Outcome::Done;
+            break;
+        }
         // Back from the call or handler with the stack where it was (a
         // recursive call comes back here with more on it, and runs on).
         if (pc == m_through.address && sp() <= m_through.sp) {

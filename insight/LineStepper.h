@@ -3,13 +3,13 @@
 // do it: over a line, into, out of a procedure, and to an address (the
 // caret). The core runs on its run loop through the history up to the next
 // instruction at an address the step looks at (its marks: the breakpoints,
-// and the target, the line starts, the return instructions or a return
-// address); there the step decides whether it is over and, if not, runs on
-// past that mark. Only the instructions of the line stepped over go one at a
-// time, to see the calls and interrupts among them as they come: those are
-// run through to their return address with the stack back where it was. The
-// rules of lines are LineWalk's; every step goes through the history, so
-// stepping back (LineBack) returns exactly.
+// and the target, the line starts, the return instructions, or over a line
+// the other lines' starts, the calls and every interrupt entry); there the
+// step decides whether it is over and, if not, runs on past that mark. A call
+// or an interrupt entry met while stepping over a line is made as one step,
+// and then run through to its return address with the stack back where it
+// was. The rules of lines are LineWalk's; every step goes through the
+// history, so stepping back (LineBack) returns exactly.
 //
 // A breakpoint counts before an instruction, except the step's first; where
 // one stands, the caller's test decides (its condition, its hit count).
@@ -47,6 +47,7 @@ public:
     Outcome advance(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, const BreakpointTest& stops);
 
 private:
+    bool singleStep() const;
     std::optional<Outcome> walkStep(const std::vector<uint8_t>& breakpoints, const BreakpointTest& stops);
     std::optional<Outcome> runPiece(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints,
                                     const BreakpointTest& stops);
@@ -65,7 +66,8 @@ private:
     sim::Machine& m_machine;
     const toolchain::LineTable* m_lines = nullptr;
     const toolchain::SourceMap* m_map = nullptr;
-    std::vector<uint8_t> m_lineStarts = std::vector<uint8_t>(0x10000), m_returns = std::vector<uint8_t>(0x10000);
+    std::vector<uint8_t> m_lineStarts = std::vector<uint8_t>(0x10000), m_returns = std::vector<uint8_t>(0x10000),
+                         m_calls = std::vector<uint8_t>(0x10000);
     std::vector<uint8_t> m_marks;
     bool m_marksValid = false;
     Mode m_mode = Mode::Over;

@@ -656,6 +656,10 @@ Stop Machine::runFor(uint64_t cycleBudget)
             m_hit = Hit{Space::Code, m_s.pc, false};
             return Stop::Breakpoint;
         }
+        if (!first && breaks && m_s.pendingSource != 0xFF && m_record && m_record->stopBeforeEntries) {
+            m_hit = Hit{Space::Code, m_s.pc, false};
+            return Stop::Breakpoint;
+        }
         first = false;
         if constexpr (Mode != RunMode::Bare) {
             const StepSeen::Kind kind = m_s.pendingSource != 0xFF ? StepSeen::Kind::InterruptEntry

@@ -95,6 +95,9 @@ struct RunRecord {
     // (stepping stops as soon as the PC gets there); without, the handler
     // runs and the run stops when it has returned there.
     bool breakBeforeEntries = false;
+    // The run stops before every interrupt entry as at a breakpoint (stepping
+    // over a line runs a handler through from its entry).
+    bool stopBeforeEntries = false;
 };
 
 // The whole machine state as bytes: comparable with ==, stored and read back
