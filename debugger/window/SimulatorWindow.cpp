@@ -220,7 +220,7 @@ SimulatorWindow::SimulatorWindow(DebugEngine* engine, QWidget* parent, BoardSess
     // (A fixed size: a label of fixed size does not ask for a new layout.)
     m_cycles->setFixedSize(counterMetrics.horizontalAdvance(QStringLiteral("0000000000000")), m_cycles->sizeHint().height());
     m_time->setFixedSize(counterMetrics.horizontalAdvance(QStringLiteral("00000.000000 s")), m_time->sizeHint().height());
-    m_stopwatch->setFixedSize(counterMetrics.horizontalAdvance(QStringLiteral("0000000000 cycles, 00000.000 ms")),
+    m_stopwatch->setFixedSize(counterMetrics.horizontalAdvance(QStringLiteral("00000000000 cycles, 000000.0000 ms")),
                               m_stopwatch->sizeHint().height());
     auto* resetStopwatch = new QPushButton(tr("Reset"));
     resetStopwatch->setObjectName("resetStopwatch");
