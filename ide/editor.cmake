@@ -14,7 +14,7 @@ target_sources(zelvar PRIVATE
   CSourceCheck.cpp CSourceCheck.h
   CProjectDialog.cpp CProjectDialog.h
   StatementTips.cpp StatementTips.h
-  CodeEditor.cpp CodeEditor.h CodeEditorCoverage.cpp
+  CodeEditor.cpp CodeEditor.h CodeEditorCoverage.cpp CodeEditorMarks.cpp
   FindBar.cpp FindBar.h
   RecentFiles.cpp RecentFiles.h
   ResultLists.cpp ResultLists.h)
