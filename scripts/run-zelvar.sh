@@ -15,7 +15,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
   fi
-  cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
+  # The same settings as the test command's build (scripts/test.sh), so that either reuses the other's.
+  cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
 fi
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target Zelvar
 example="${1:-examples/blink.M51}"
