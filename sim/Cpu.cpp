@@ -180,7 +180,7 @@ template <bool CountJumps>
             else
                 m_s.inService = 0;
             m_s.holdOff = 1;
-            m_pollNeeded = true;
+            needPoll();
         }
         cycles = 2;
         break;
@@ -579,6 +579,11 @@ void Machine::flowStep(uint16_t at, unsigned cycles)
 // tells the observer of its other marked steps; a traced one (steps made
 // again) writes each step's PC into the record's ring and ends at its step
 // limit, past breakpoints, counting no executions (they were counted once).
+//
+// A plain instruction costs few tests of its own: the first cycle stays
+// marked pending between the short loop's instructions (only an SFR access
+// clears it), and one comparison with m_lookAt tells whether peripherals are
+// due, an interrupt poll is needed or the run's budget is spent.
 template <Machine::RunMode Mode>
 Stop Machine::runFor(uint64_t cycleBudget)
 {
@@ -586,7 +591,6 @@ Stop Machine::runFor(uint64_t cycleBudget)
     constexpr bool Traced = Mode == RunMode::Traced;
     const uint64_t end = m_s.cycles + cycleBudget;
     m_watchTripped = false;
-    bool first = true;  // a breakpoint where the run starts does not stop it
     settleAttention();
     // The program counter of plain steps stays in a register here (no
     // listener moves it in the middle of an instruction); m_s.pc follows it.
@@ -597,6 +601,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
             m_jumpScratch.resize(65536);
         m_jumpCounts = m_record->taken ? m_record->taken : m_jumpScratch.data();
     }
+    // A breakpoint where the run starts does not stop it.
+    bool first = true;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
         const uint16_t at = pc;
         const uint32_t word = m_decoded[pc];
@@ -616,35 +622,60 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
         first = false;
     }
+    if (m_s.cycles >= end)
+        return Stop::CycleLimit;
     // The tables never move: their addresses stay in registers.
     const uint32_t* const decoded = m_decoded.data();
     uint32_t* const counts = m_counts.data();
-    while (m_s.cycles < end) {
-        if (!m_attention.load(std::memory_order_relaxed)) {
+    m_lookAt = 0;
+    m_firstCyclePending = true;
+    Stop stop = Stop::CycleLimit;
+    for (;;) {
+        if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
             const uint32_t word = decoded[pc];
             if constexpr (Traced) {
                 if (!recordStep(pc))
-                    return Stop::CycleLimit;
-                executeClocked(pc, word);
-                pollIfNeeded();
+                    break;
             } else {
-                if (word & kBreakBit) {
+                if (word & kBreakBit) [[unlikely]] {
                     m_hit = Hit{Space::Code, pc, false};
-                    return Stop::Breakpoint;
+                    stop = Stop::Breakpoint;
+                    break;
                 }
-                const uint16_t at = pc;
                 ++counts[pc];
-                [[maybe_unused]] const unsigned n = executeClocked<Observed>(pc, word);
+            }
+            [[maybe_unused]] const uint16_t at = pc;
+            const unsigned n = execute<Observed>(pc, word);
+            m_s.pc = pc;
+            ++m_s.instructions;
+            unsigned rest = n;
+            if (!m_firstCyclePending) [[unlikely]] {  // an SFR access clocked the first cycle
+                --rest;
+                m_firstCyclePending = true;
+            }
+            m_s.cycles += rest;
+            // A marked instruction of an observed run: the observer hears of
+            // it once the clock and the poll are up to date.
+            [[maybe_unused]] const bool marked = Observed && (word & kMarkBits);
+            if (m_s.cycles >= m_lookAt || marked) [[unlikely]] {
+                m_firstCyclePending = false;
+                if (m_s.cycles >= m_dueAt)
+                    due(rest);
                 pollIfNeeded();
                 if constexpr (Observed) {
-                    if (word & kMarkBits) [[unlikely]] {
+                    if (marked) {
                         if (StepObserver* observer = m_record->observer)
                             observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, n, m_s.cycles - n});
                     }
                 }
+                if (m_s.cycles >= end)
+                    break;
+                m_firstCyclePending = true;
+                m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
             }
             continue;
         }
+        m_firstCyclePending = false;
         if (m_stopRequest.load(std::memory_order_relaxed)) {
             m_stopRequest.store(false, std::memory_order_relaxed);
             return Stop::Requested;
@@ -690,8 +721,13 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
         if (m_condition && m_condition(*this, m_conditionContext))
             return Stop::Condition;
+        if (m_s.cycles >= end)
+            return Stop::CycleLimit;
+        m_firstCyclePending = true;
+        m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
     }
-    return Stop::CycleLimit;
+    m_firstCyclePending = false;
+    return stop;
 }
 
 }  // namespace sim

@@ -325,6 +325,7 @@ private:
         m_lazy = false;
         m_busy = true;
         m_dueAt = 0;
+        m_lookAt = 0;
     }
     // Something the peripherals depend on changes now: bring them up to date
     // and clock them instruction by instruction again.
@@ -519,6 +520,16 @@ private:
     // The interrupt requests may have changed since the last poll (a flag, IE,
     // IP, an entry or a return): without, the poll's answer is the same.
     bool m_pollNeeded = true;
+    void needPoll()
+    {
+        m_pollNeeded = true;
+        m_lookAt = 0;
+    }
+    // The run loop's one test after a plain instruction: from this cycle on it
+    // looks at the peripherals due, the interrupt poll and the run's end.
+    // Never above m_dueAt or the run's end, and 0 while a poll is needed:
+    // whatever lowers m_dueAt or asks for a poll lowers it too.
+    uint64_t m_lookAt = 0;
     // Interrupt entries and idle cycles taken (steps() beside the instructions).
     uint64_t m_otherSteps = 0;
 };
