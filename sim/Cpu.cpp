@@ -67,7 +67,7 @@ void Machine::setParity()
 // while the instruction takes its operands; the caller stores it back.
 // `word` is the instruction as decoded at pc: the opcode and the two bytes
 // after it.
-template <bool CountJumps>
+template <bool CountJumps, bool StopAtBreak>
 [[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
     const uint8_t op = static_cast<uint8_t>(word);
@@ -80,7 +80,7 @@ template <bool CountJumps>
             m_jumpCounts[at] += offset != 0;
     };
     ++pc;
-    uint32_t operands = word >> 8;
+    uint32_t operands = word >> kOperandShift;
     auto imm = [&]() __attribute__((always_inline)) -> uint8_t {
         ++pc;
         const auto v = static_cast<uint8_t>(operands);
@@ -138,7 +138,13 @@ template <bool CountJumps>
     };
 
     unsigned cycles = 1;
-    switch (op) {
+    // The opcode with, in a run that stops at breakpoints, the breakpoint bit:
+    // every value has its case, so that the dispatch is one jump through a table.
+    switch (word & (StopAtBreak ? kBreakBit | 0xFF : 0xFF)) {
+    case kBreakBit ... kBreakBit | 0xFF:  // a breakpoint: the instruction is not made
+        pc = at;
+        m_lookAt = 0;
+        return 0;
     case 0x00: break;  // NOP
     case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1: {  // AJMP
         const uint8_t low = IMM();
@@ -566,6 +572,15 @@ bool Machine::recordStep(uint16_t pc)
     return true;
 }
 
+// The run loop reached a breakpoint: the instruction there was counted as
+// made but was not.
+void Machine::breakpointHit(uint16_t at)
+{
+    --m_s.instructions;
+    --m_counts[at];
+    m_hit = Hit{Space::Code, at, false};
+}
+
 // A marked instruction of an observed run, made: handed to the observer.
 void Machine::flowStep(uint16_t at, unsigned cycles)
 {
@@ -580,10 +595,11 @@ void Machine::flowStep(uint16_t at, unsigned cycles)
 // again) writes each step's PC into the record's ring and ends at its step
 // limit, past breakpoints, counting no executions (they were counted once).
 //
-// A plain instruction costs few tests of its own: the first cycle stays
-// marked pending between the short loop's instructions (only an SFR access
-// clears it), and one comparison with m_lookAt tells whether peripherals are
-// due, an interrupt poll is needed or the run's budget is spent.
+// A plain instruction costs few tests of its own: its breakpoint is a case
+// of the opcode's dispatch, its first cycle stays marked pending between the
+// short loop's instructions (an SFR access that clocks it lowers m_lookAt),
+// and one comparison with m_lookAt tells whether that happened, peripherals
+// are due, an interrupt poll is needed or the run's budget is spent.
 template <Machine::RunMode Mode>
 Stop Machine::runFor(uint64_t cycleBudget)
 {
@@ -637,27 +653,27 @@ Stop Machine::runFor(uint64_t cycleBudget)
                 if (!recordStep(pc))
                     break;
             } else {
-                if (word & kBreakBit) [[unlikely]] {
-                    m_hit = Hit{Space::Code, pc, false};
-                    stop = Stop::Breakpoint;
-                    break;
-                }
                 ++counts[pc];
             }
-            [[maybe_unused]] const uint16_t at = pc;
-            const unsigned n = execute<Observed>(pc, word);
+            const uint16_t at = pc;
+            const unsigned n = execute<Observed, !Traced>(pc, word);
             m_s.pc = pc;
             ++m_s.instructions;
-            unsigned rest = n;
-            if (!m_firstCyclePending) [[unlikely]] {  // an SFR access clocked the first cycle
-                --rest;
-                m_firstCyclePending = true;
-            }
-            m_s.cycles += rest;
+            m_s.cycles += n;
             // A marked instruction of an observed run: the observer hears of
             // it once the clock and the poll are up to date.
             [[maybe_unused]] const bool marked = Observed && (word & kMarkBits);
             if (m_s.cycles >= m_lookAt || marked) [[unlikely]] {
+                if (!Traced && !n) {
+                    breakpointHit(at);
+                    stop = Stop::Breakpoint;
+                    break;
+                }
+                unsigned rest = n;
+                if (!m_firstCyclePending) {  // an SFR access clocked the first cycle
+                    --rest;
+                    --m_s.cycles;
+                }
                 m_firstCyclePending = false;
                 if (m_s.cycles >= m_dueAt)
                     due(rest);

@@ -236,7 +236,8 @@ public:
 private:
     friend class MachineAccess;
     // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
-    template <bool CountJumps = false>
+    // StopAtBreak: an instruction with a breakpoint is not made; 0 cycles tell it.
+    template <bool CountJumps = false, bool StopAtBreak = false>
     unsigned execute(uint16_t& pc, uint32_t word);
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
@@ -277,6 +278,7 @@ private:
     // The trace of a step of a traced run; false when the run is to end before it.
     bool recordStep(uint16_t pc);
     void flowStep(uint16_t at, unsigned cycles);
+    [[gnu::cold, gnu::noinline]] void breakpointHit(uint16_t at);
     unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
@@ -456,11 +458,15 @@ private:
     void redecode(uint16_t address);
     uint32_t decodedWord(uint16_t address) const
     {
-        return fetchCode(address) | fetchCode(static_cast<uint16_t>(address + 1)) << 8 |
-               fetchCode(static_cast<uint16_t>(address + 2)) << 16 | (m_breaks[address] ? kBreakBit : 0u) |
+        return fetchCode(address) | (m_breaks[address] ? kBreakBit : 0u) |
+               fetchCode(static_cast<uint16_t>(address + 1)) << kOperandShift |
+               fetchCode(static_cast<uint16_t>(address + 2)) << (kOperandShift + 8) |
                (m_marks.empty() ? 0u : uint32_t(m_marks[address] & 3) << kMarkShift);
     }
-    static constexpr uint32_t kBreakBit = 1u << 24;
+    // The breakpoint bit sits next to the opcode: the run loop dispatches on
+    // both at once, a breakpoint being one more case of the jump table.
+    static constexpr uint32_t kBreakBit = 1u << 8;
+    static constexpr unsigned kOperandShift = 9;
     // A mark for observed runs: the observer is told of the instruction.
     static constexpr unsigned kMarkShift = 25;
     static constexpr uint32_t kMarkBits = 3u << kMarkShift;
@@ -478,9 +484,9 @@ private:
     // of it with that range taken from xram (kept up to date by every write).
     std::vector<uint8_t> m_view;
     const uint8_t* m_fetch = nullptr;
-    // Code memory decoded once: per address the opcode, the two bytes after
-    // it and kBreakBit for a breakpoint there, so that the instruction loop
-    // takes an instruction and its breakpoint test from one load. Kept up to
+    // Code memory decoded once: per address the opcode, kBreakBit for a
+    // breakpoint there and the two bytes after it, so that the instruction
+    // loop takes an instruction and its breakpoint test from one load. Kept up to
     // date by every write that reaches code memory.
     std::vector<uint32_t> m_decoded;
     std::vector<uint32_t> m_counts;
@@ -502,11 +508,15 @@ private:
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
     // The instruction's first cycle has not been clocked yet: done before its
     // first SFR access, or together with the rest when it makes none.
+    // The run loop adds an instruction's cycles as if none had been clocked
+    // yet: clocking the first one lowers m_lookAt, so that the loop takes it
+    // back into account.
     bool m_firstCyclePending = false;
     void firstCycle()
     {
         if (m_firstCyclePending) {
             m_firstCyclePending = false;
+            m_lookAt = 0;
             tick(1);
         }
     }

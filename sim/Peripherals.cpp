@@ -55,6 +55,7 @@ void Machine::writePortBit(uint8_t bit, bool value)
         firstCycle();  // the peripherals' first cycle sees the latch as it was
     } else if (m_firstCyclePending) {
         m_firstCyclePending = false;
+        m_lookAt = 0;
         ++m_s.cycles;
     }
     const unsigned port = (bit >> 4) & 3;
