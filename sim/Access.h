@@ -151,8 +151,10 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
             return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
         if (kind == access::BitFlag && m_s.cycles + 1 < m_dueAt)
             return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
-        if (kind == access::BitPin || (kind == access::BitP3 && quietP3()))  // a pin only the outside drives
+        if (kind == access::BitPin)
             return (pinLevels((bit >> 4) & 3) >> shift) & 1;
+        if (kind == access::BitP3 && quietP3())  // a pin only the outside drives
+            return (quietP3Levels() >> shift) & 1;
     }
     return (readDirect(access::bitByte(bit)) >> shift) & 1;
 }

@@ -58,7 +58,7 @@ void Machine::setParity()
     PSWR = static_cast<uint8_t>((PSWR & ~PAR) | kParity[ACCU]);
 }
 
-#define R(n) m_s.iram[(PSWR & RS) + (n)]
+#define R(n) (m_s.iram + (PSWR & RS))[n]
 #define IMM() imm()
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
 
@@ -88,18 +88,6 @@ template <bool CountJumps, bool StopAtBreak>
         return v;
     };
 
-    // The arithmetic and logic rows share their operand decoding: columns
-    // 4 (#data), 5 (direct), 6-7 (@Ri), 8-F (Rn).
-    auto operand = [&]() __attribute__((always_inline)) -> uint8_t {
-        const uint8_t lo = op & 0x0F;
-        if (lo == 4)
-            return IMM();
-        if (lo == 5)
-            return readDirect(IMM());
-        if (lo < 8)
-            return readIndirect(R(lo & 1));
-        return R(lo & 7);
-    };
     auto add = [&](uint8_t b, unsigned carry) __attribute__((always_inline)) {
         const uint8_t a = ACCU;
         const unsigned sum = a + b + carry;
@@ -138,6 +126,13 @@ template <bool CountJumps, bool StopAtBreak>
     };
 
     unsigned cycles = 1;
+    auto cjne = [&](uint8_t left, uint8_t right) __attribute__((always_inline)) {
+        const uint8_t offset = IMM();
+        FLAG(CY, left < right);
+        if (left != right)
+            jump(offset);
+        cycles = 2;
+    };
     // The opcode with, in a run that stops at breakpoints, the breakpoint bit:
     // every value has its case, so that the dispatch is one jump through a table.
     switch (word & (StopAtBreak ? kBreakBit | 0xFF : 0xFF)) {
@@ -176,18 +171,23 @@ template <bool CountJumps, bool StopAtBreak>
         cycles = 2;
         break;
     }
-    case 0x22: case 0x32: {  // RET, RETI
+    case 0x22: {  // RET
         const uint8_t high = pop();
         const uint8_t low = pop();
         pc = static_cast<uint16_t>(high << 8 | low);
-        if (op == 0x32) {
-            if (m_s.inService & 2)
-                m_s.inService &= 1;
-            else
-                m_s.inService = 0;
-            m_s.holdOff = 1;
-            needPoll();
-        }
+        cycles = 2;
+        break;
+    }
+    case 0x32: {  // RETI
+        const uint8_t high = pop();
+        const uint8_t low = pop();
+        pc = static_cast<uint16_t>(high << 8 | low);
+        if (m_s.inService & 2)
+            m_s.inService &= 1;
+        else
+            m_s.inService = 0;
+        m_s.holdOff = 1;
+        needPoll();
         cycles = 2;
         break;
     }
@@ -248,18 +248,33 @@ template <bool CountJumps, bool StopAtBreak>
         cycles = 2;
         break;
     }
-    case 0x24: case 0x25: case 0x26: case 0x27: case 0x28: case 0x29: case 0x2A: case 0x2B:
-    case 0x2C: case 0x2D: case 0x2E: case 0x2F: add(operand(), 0); break;
-    case 0x34: case 0x35: case 0x36: case 0x37: case 0x38: case 0x39: case 0x3A: case 0x3B:
-    case 0x3C: case 0x3D: case 0x3E: case 0x3F: add(operand(), (PSWR & CY) ? 1 : 0); break;
-    case 0x94: case 0x95: case 0x96: case 0x97: case 0x98: case 0x99: case 0x9A: case 0x9B:
-    case 0x9C: case 0x9D: case 0x9E: case 0x9F: subb(operand()); break;
-    case 0x44: case 0x45: case 0x46: case 0x47: case 0x48: case 0x49: case 0x4A: case 0x4B:
-    case 0x4C: case 0x4D: case 0x4E: case 0x4F: ACCU |= operand(); break;
-    case 0x54: case 0x55: case 0x56: case 0x57: case 0x58: case 0x59: case 0x5A: case 0x5B:
-    case 0x5C: case 0x5D: case 0x5E: case 0x5F: ACCU &= operand(); break;
-    case 0x64: case 0x65: case 0x66: case 0x67: case 0x68: case 0x69: case 0x6A: case 0x6B:
-    case 0x6C: case 0x6D: case 0x6E: case 0x6F: ACCU ^= operand(); break;
+    // Each column of a row its own case, so that the dispatch alone picks the
+    // operand's addressing mode.
+#define OPERAND_ROW(row, use)                                                                       \
+    case (row) + 4: use(IMM()); break;                                                              \
+    case (row) + 5: use(readDirect(IMM())); break;                                                  \
+    case (row) + 6: case (row) + 7: use(readIndirect(R(op & 1))); break;                            \
+    case (row) + 8: case (row) + 9: case (row) + 10: case (row) + 11: case (row) + 12: case (row) + 13: \
+    case (row) + 14: case (row) + 15: use(R(op & 7)); break;
+#define ADD(x) add((x), 0)
+#define ADDC(x) add((x), (PSWR & CY) ? 1 : 0)
+#define SUBB(x) subb(x)
+#define ORL(x) (ACCU |= (x))
+#define ANL(x) (ACCU &= (x))
+#define XRL(x) (ACCU ^= (x))
+    OPERAND_ROW(0x20, ADD)
+    OPERAND_ROW(0x30, ADDC)
+    OPERAND_ROW(0x90, SUBB)
+    OPERAND_ROW(0x40, ORL)
+    OPERAND_ROW(0x50, ANL)
+    OPERAND_ROW(0x60, XRL)
+#undef ADD
+#undef ADDC
+#undef SUBB
+#undef ORL
+#undef ANL
+#undef XRL
+#undef OPERAND_ROW
     case 0x42: case 0x52: case 0x62: {  // ORL/ANL/XRL direct,A
         const uint8_t address = IMM();
         const uint8_t a = ACCU;
@@ -361,24 +376,24 @@ template <bool CountJumps, bool StopAtBreak>
         R(op & 7) = readDirect(IMM());
         cycles = 2;
         break;
-    case 0xB4: case 0xB5: case 0xB6: case 0xB7: case 0xB8: case 0xB9: case 0xBA: case 0xBB:
-    case 0xBC: case 0xBD: case 0xBE: case 0xBF: {  // CJNE
-        uint8_t left, right;
-        if (op == 0xB4) {
-            left = ACCU;
-            right = IMM();
-        } else if (op == 0xB5) {
-            right = readDirect(IMM());
-            left = ACCU;
-        } else {
-            left = op < 0xB8 ? readIndirect(R(op & 1)) : R(op & 7);
-            right = IMM();
-        }
-        const uint8_t offset = IMM();
-        FLAG(CY, left < right);
-        if (left != right)
-            jump(offset);
-        cycles = 2;
+    case 0xB4: {  // CJNE A,#data,rel
+        const uint8_t left = ACCU;
+        cjne(left, IMM());
+        break;
+    }
+    case 0xB5: {  // CJNE A,direct,rel
+        const uint8_t right = readDirect(IMM());
+        cjne(ACCU, right);
+        break;
+    }
+    case 0xB6: case 0xB7: {  // CJNE @Ri,#data,rel
+        const uint8_t left = readIndirect(R(op & 1));
+        cjne(left, IMM());
+        break;
+    }
+    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBC: case 0xBD: case 0xBE: case 0xBF: {  // CJNE Rn,#data,rel
+        const uint8_t left = R(op & 7);
+        cjne(left, IMM());
         break;
     }
     case 0xC0: push(readDirect(IMM())); cycles = 2; break;

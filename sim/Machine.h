@@ -439,6 +439,17 @@ private:
         return !m_s.txActive &&
                (m_board.serial != SerialLine::RealLine || (!m_s.lineActive && m_rxQueue.empty()));
     }
+    // P3's pins while quietP3(): pinLevels(3) with no frame going out, so
+    // that mode 0 drives nothing on RXD (the wait for a start bit, JNB RXD).
+    [[gnu::always_inline]] uint8_t quietP3Levels() const
+    {
+        uint8_t level = static_cast<uint8_t>(m_s.sfr[0xB0 - 0x80] & m_s.drive[3]);
+        if (!m_s.txLevel)
+            level &= static_cast<uint8_t>(~0x02);
+        if (!rxdLevel())
+            level &= static_cast<uint8_t>(~0x01);
+        return level;
+    }
     uint8_t readIndirect(uint8_t address);
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
