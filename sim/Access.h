@@ -66,7 +66,15 @@ inline bool isPortBit(uint8_t bit)
 
 }  // namespace access
 
-inline uint8_t Machine::readDirect(uint8_t address)
+// A byte of internal RAM inline wherever it is read; an SFR by readDirectSfr().
+[[gnu::always_inline]] inline uint8_t Machine::readDirect(uint8_t address)
+{
+    if (address < 0x80 && !m_anyWatch)
+        return m_s.iram[address];
+    return readDirectSfr(address);
+}
+
+inline uint8_t Machine::readDirectSfr(uint8_t address)
 {
     if (!m_anyWatch) {
         if (address < 0x80)

@@ -413,6 +413,7 @@ private:
     // Inline in Access.h for the instruction loop; the ...Full ones take
     // watches and the SFRs with side effects.
     uint8_t readDirect(uint8_t address);
+    uint8_t readDirectSfr(uint8_t address);
     uint8_t readDirectLatch(uint8_t address);
     void writeDirect(uint8_t address, uint8_t value);
     uint8_t readDirectFull(uint8_t address);
