@@ -244,8 +244,6 @@ private:
     unsigned plainStep(uint16_t& pc, uint32_t word);
     template <bool CountJumps = false>
     unsigned executeClocked(uint16_t& pc, uint32_t word);  // execute() with the clock and the instruction count
-    uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
-    std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     void pollIfNeeded();
     // Something other than plain instructions may come: an interrupt entry,
     // idle or power-down, watches or a stop condition.
@@ -255,8 +253,11 @@ private:
     }
     // Set by everything that can make unusual() true, and by requestStop();
     // the run loop looks at unusual() and the stop request only while this
-    // is set, so that a plain instruction costs one test.
+    // is set, so that a plain instruction costs one test. The first member:
+    // the run loop finds it at the object's own address.
     std::atomic<bool> m_attention{true};
+    uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
+    std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     void attend() { m_attention.store(true, std::memory_order_relaxed); }
     // Clears the flag when nothing needs it, without losing a stop request
     // made from another thread meanwhile.
