@@ -66,7 +66,15 @@ inline bool isPortBit(uint8_t bit)
 
 }  // namespace access
 
-inline uint8_t Machine::readDirect(uint8_t address)
+// A byte of internal RAM inline wherever it is read; an SFR by readDirectSfr().
+[[gnu::always_inline]] inline uint8_t Machine::readDirect(uint8_t address)
+{
+    if (address < 0x80 && !m_anyWatch)
+        return m_s.iram[address];
+    return readDirectSfr(address);
+}
+
+inline uint8_t Machine::readDirectSfr(uint8_t address)
 {
     if (!m_anyWatch) {
         if (address < 0x80)
@@ -151,8 +159,10 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
             return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
         if (kind == access::BitFlag && m_s.cycles + 1 < m_dueAt)
             return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
-        if (kind == access::BitPin || (kind == access::BitP3 && quietP3()))  // a pin only the outside drives
+        if (kind == access::BitPin)
             return (pinLevels((bit >> 4) & 3) >> shift) & 1;
+        if (kind == access::BitP3 && quietP3())  // a pin only the outside drives
+            return (quietP3Levels() >> shift) & 1;
     }
     return (readDirect(access::bitByte(bit)) >> shift) & 1;
 }

@@ -58,7 +58,7 @@ void Machine::setParity()
     PSWR = static_cast<uint8_t>((PSWR & ~PAR) | kParity[ACCU]);
 }
 
-#define R(n) m_s.iram[(PSWR & RS) + (n)]
+#define R(n) (m_s.iram + (PSWR & RS))[n]
 #define IMM() imm()
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
 
@@ -67,7 +67,7 @@ void Machine::setParity()
 // while the instruction takes its operands; the caller stores it back.
 // `word` is the instruction as decoded at pc: the opcode and the two bytes
 // after it.
-template <bool CountJumps>
+template <bool CountJumps, bool StopAtBreak>
 [[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
     const uint8_t op = static_cast<uint8_t>(word);
@@ -80,7 +80,7 @@ template <bool CountJumps>
             m_jumpCounts[at] += offset != 0;
     };
     ++pc;
-    uint32_t operands = word >> 8;
+    uint32_t operands = word >> kOperandShift;
     auto imm = [&]() __attribute__((always_inline)) -> uint8_t {
         ++pc;
         const auto v = static_cast<uint8_t>(operands);
@@ -88,18 +88,6 @@ template <bool CountJumps>
         return v;
     };
 
-    // The arithmetic and logic rows share their operand decoding: columns
-    // 4 (#data), 5 (direct), 6-7 (@Ri), 8-F (Rn).
-    auto operand = [&]() __attribute__((always_inline)) -> uint8_t {
-        const uint8_t lo = op & 0x0F;
-        if (lo == 4)
-            return IMM();
-        if (lo == 5)
-            return readDirect(IMM());
-        if (lo < 8)
-            return readIndirect(R(lo & 1));
-        return R(lo & 7);
-    };
     auto add = [&](uint8_t b, unsigned carry) __attribute__((always_inline)) {
         const uint8_t a = ACCU;
         const unsigned sum = a + b + carry;
@@ -138,7 +126,20 @@ template <bool CountJumps>
     };
 
     unsigned cycles = 1;
-    switch (op) {
+    auto cjne = [&](uint8_t left, uint8_t right) __attribute__((always_inline)) {
+        const uint8_t offset = IMM();
+        FLAG(CY, left < right);
+        if (left != right)
+            jump(offset);
+        cycles = 2;
+    };
+    // The opcode with, in a run that stops at breakpoints, the breakpoint bit:
+    // every value has its case, so that the dispatch is one jump through a table.
+    switch (word & (StopAtBreak ? kBreakBit | 0xFF : 0xFF)) {
+    case kBreakBit ... kBreakBit | 0xFF:  // a breakpoint: the instruction is not made
+        pc = at;
+        m_lookAt = 0;
+        return 0;
     case 0x00: break;  // NOP
     case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1: {  // AJMP
         const uint8_t low = IMM();
@@ -170,18 +171,23 @@ template <bool CountJumps>
         cycles = 2;
         break;
     }
-    case 0x22: case 0x32: {  // RET, RETI
+    case 0x22: {  // RET
         const uint8_t high = pop();
         const uint8_t low = pop();
         pc = static_cast<uint16_t>(high << 8 | low);
-        if (op == 0x32) {
-            if (m_s.inService & 2)
-                m_s.inService &= 1;
-            else
-                m_s.inService = 0;
-            m_s.holdOff = 1;
-            m_pollNeeded = true;
-        }
+        cycles = 2;
+        break;
+    }
+    case 0x32: {  // RETI
+        const uint8_t high = pop();
+        const uint8_t low = pop();
+        pc = static_cast<uint16_t>(high << 8 | low);
+        if (m_s.inService & 2)
+            m_s.inService &= 1;
+        else
+            m_s.inService = 0;
+        m_s.holdOff = 1;
+        needPoll();
         cycles = 2;
         break;
     }
@@ -242,18 +248,33 @@ template <bool CountJumps>
         cycles = 2;
         break;
     }
-    case 0x24: case 0x25: case 0x26: case 0x27: case 0x28: case 0x29: case 0x2A: case 0x2B:
-    case 0x2C: case 0x2D: case 0x2E: case 0x2F: add(operand(), 0); break;
-    case 0x34: case 0x35: case 0x36: case 0x37: case 0x38: case 0x39: case 0x3A: case 0x3B:
-    case 0x3C: case 0x3D: case 0x3E: case 0x3F: add(operand(), (PSWR & CY) ? 1 : 0); break;
-    case 0x94: case 0x95: case 0x96: case 0x97: case 0x98: case 0x99: case 0x9A: case 0x9B:
-    case 0x9C: case 0x9D: case 0x9E: case 0x9F: subb(operand()); break;
-    case 0x44: case 0x45: case 0x46: case 0x47: case 0x48: case 0x49: case 0x4A: case 0x4B:
-    case 0x4C: case 0x4D: case 0x4E: case 0x4F: ACCU |= operand(); break;
-    case 0x54: case 0x55: case 0x56: case 0x57: case 0x58: case 0x59: case 0x5A: case 0x5B:
-    case 0x5C: case 0x5D: case 0x5E: case 0x5F: ACCU &= operand(); break;
-    case 0x64: case 0x65: case 0x66: case 0x67: case 0x68: case 0x69: case 0x6A: case 0x6B:
-    case 0x6C: case 0x6D: case 0x6E: case 0x6F: ACCU ^= operand(); break;
+    // Each column of a row its own case, so that the dispatch alone picks the
+    // operand's addressing mode.
+#define OPERAND_ROW(row, use)                                                                       \
+    case (row) + 4: use(IMM()); break;                                                              \
+    case (row) + 5: use(readDirect(IMM())); break;                                                  \
+    case (row) + 6: case (row) + 7: use(readIndirect(R(op & 1))); break;                            \
+    case (row) + 8: case (row) + 9: case (row) + 10: case (row) + 11: case (row) + 12: case (row) + 13: \
+    case (row) + 14: case (row) + 15: use(R(op & 7)); break;
+#define ADD(x) add((x), 0)
+#define ADDC(x) add((x), (PSWR & CY) ? 1 : 0)
+#define SUBB(x) subb(x)
+#define ORL(x) (ACCU |= (x))
+#define ANL(x) (ACCU &= (x))
+#define XRL(x) (ACCU ^= (x))
+    OPERAND_ROW(0x20, ADD)
+    OPERAND_ROW(0x30, ADDC)
+    OPERAND_ROW(0x90, SUBB)
+    OPERAND_ROW(0x40, ORL)
+    OPERAND_ROW(0x50, ANL)
+    OPERAND_ROW(0x60, XRL)
+#undef ADD
+#undef ADDC
+#undef SUBB
+#undef ORL
+#undef ANL
+#undef XRL
+#undef OPERAND_ROW
     case 0x42: case 0x52: case 0x62: {  // ORL/ANL/XRL direct,A
         const uint8_t address = IMM();
         const uint8_t a = ACCU;
@@ -355,24 +376,24 @@ template <bool CountJumps>
         R(op & 7) = readDirect(IMM());
         cycles = 2;
         break;
-    case 0xB4: case 0xB5: case 0xB6: case 0xB7: case 0xB8: case 0xB9: case 0xBA: case 0xBB:
-    case 0xBC: case 0xBD: case 0xBE: case 0xBF: {  // CJNE
-        uint8_t left, right;
-        if (op == 0xB4) {
-            left = ACCU;
-            right = IMM();
-        } else if (op == 0xB5) {
-            right = readDirect(IMM());
-            left = ACCU;
-        } else {
-            left = op < 0xB8 ? readIndirect(R(op & 1)) : R(op & 7);
-            right = IMM();
-        }
-        const uint8_t offset = IMM();
-        FLAG(CY, left < right);
-        if (left != right)
-            jump(offset);
-        cycles = 2;
+    case 0xB4: {  // CJNE A,#data,rel
+        const uint8_t left = ACCU;
+        cjne(left, IMM());
+        break;
+    }
+    case 0xB5: {  // CJNE A,direct,rel
+        const uint8_t right = readDirect(IMM());
+        cjne(ACCU, right);
+        break;
+    }
+    case 0xB6: case 0xB7: {  // CJNE @Ri,#data,rel
+        const uint8_t left = readIndirect(R(op & 1));
+        cjne(left, IMM());
+        break;
+    }
+    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBC: case 0xBD: case 0xBE: case 0xBF: {  // CJNE Rn,#data,rel
+        const uint8_t left = R(op & 7);
+        cjne(left, IMM());
         break;
     }
     case 0xC0: push(readDirect(IMM())); cycles = 2; break;
@@ -566,6 +587,15 @@ bool Machine::recordStep(uint16_t pc)
     return true;
 }
 
+// The run loop reached a breakpoint: the instruction there was counted as
+// made but was not.
+void Machine::breakpointHit(uint16_t at)
+{
+    --m_s.instructions;
+    --m_counts[at];
+    m_hit = Hit{Space::Code, at, false};
+}
+
 // A marked instruction of an observed run, made: handed to the observer.
 void Machine::flowStep(uint16_t at, unsigned cycles)
 {
@@ -579,6 +609,12 @@ void Machine::flowStep(uint16_t at, unsigned cycles)
 // tells the observer of its other marked steps; a traced one (steps made
 // again) writes each step's PC into the record's ring and ends at its step
 // limit, past breakpoints, counting no executions (they were counted once).
+//
+// A plain instruction costs few tests of its own: its breakpoint is a case
+// of the opcode's dispatch, its first cycle stays marked pending between the
+// short loop's instructions (an SFR access that clocks it lowers m_lookAt),
+// and one comparison with m_lookAt tells whether that happened, peripherals
+// are due, an interrupt poll is needed or the run's budget is spent.
 template <Machine::RunMode Mode>
 Stop Machine::runFor(uint64_t cycleBudget)
 {
@@ -586,7 +622,6 @@ Stop Machine::runFor(uint64_t cycleBudget)
     constexpr bool Traced = Mode == RunMode::Traced;
     const uint64_t end = m_s.cycles + cycleBudget;
     m_watchTripped = false;
-    bool first = true;  // a breakpoint where the run starts does not stop it
     settleAttention();
     // The program counter of plain steps stays in a register here (no
     // listener moves it in the middle of an instruction); m_s.pc follows it.
@@ -597,6 +632,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
             m_jumpScratch.resize(65536);
         m_jumpCounts = m_record->taken ? m_record->taken : m_jumpScratch.data();
     }
+    // A breakpoint where the run starts does not stop it.
+    bool first = true;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
         const uint16_t at = pc;
         const uint32_t word = m_decoded[pc];
@@ -616,35 +653,60 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
         first = false;
     }
+    if (m_s.cycles >= end)
+        return Stop::CycleLimit;
     // The tables never move: their addresses stay in registers.
     const uint32_t* const decoded = m_decoded.data();
     uint32_t* const counts = m_counts.data();
-    while (m_s.cycles < end) {
-        if (!m_attention.load(std::memory_order_relaxed)) {
+    m_lookAt = 0;
+    m_firstCyclePending = true;
+    Stop stop = Stop::CycleLimit;
+    for (;;) {
+        if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
             const uint32_t word = decoded[pc];
             if constexpr (Traced) {
                 if (!recordStep(pc))
-                    return Stop::CycleLimit;
-                executeClocked(pc, word);
-                pollIfNeeded();
+                    break;
             } else {
-                if (word & kBreakBit) {
-                    m_hit = Hit{Space::Code, pc, false};
-                    return Stop::Breakpoint;
-                }
-                const uint16_t at = pc;
                 ++counts[pc];
-                [[maybe_unused]] const unsigned n = executeClocked<Observed>(pc, word);
+            }
+            const uint16_t at = pc;
+            const unsigned n = execute<Observed, !Traced>(pc, word);
+            m_s.pc = pc;
+            ++m_s.instructions;
+            m_s.cycles += n;
+            // A marked instruction of an observed run: the observer hears of
+            // it once the clock and the poll are up to date.
+            [[maybe_unused]] const bool marked = Observed && (word & kMarkBits);
+            if (m_s.cycles >= m_lookAt || marked) [[unlikely]] {
+                if (!Traced && !n) {
+                    breakpointHit(at);
+                    stop = Stop::Breakpoint;
+                    break;
+                }
+                unsigned rest = n;
+                if (!m_firstCyclePending) {  // an SFR access clocked the first cycle
+                    --rest;
+                    --m_s.cycles;
+                }
+                m_firstCyclePending = false;
+                if (m_s.cycles >= m_dueAt)
+                    due(rest);
                 pollIfNeeded();
                 if constexpr (Observed) {
-                    if (word & kMarkBits) [[unlikely]] {
+                    if (marked) {
                         if (StepObserver* observer = m_record->observer)
                             observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, n, m_s.cycles - n});
                     }
                 }
+                if (m_s.cycles >= end)
+                    break;
+                m_firstCyclePending = true;
+                m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
             }
             continue;
         }
+        m_firstCyclePending = false;
         if (m_stopRequest.load(std::memory_order_relaxed)) {
             m_stopRequest.store(false, std::memory_order_relaxed);
             return Stop::Requested;
@@ -695,8 +757,13 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
         if (m_condition && m_condition(*this, m_conditionContext))
             return Stop::Condition;
+        if (m_s.cycles >= end)
+            return Stop::CycleLimit;
+        m_firstCyclePending = true;
+        m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
     }
-    return Stop::CycleLimit;
+    m_firstCyclePending = false;
+    return stop;
 }
 
 }  // namespace sim

@@ -114,7 +114,7 @@ void Machine::reset()
     m_stopRequest.store(false, std::memory_order_relaxed);
     m_sample = true;
     clockEachStep();
-    m_pollNeeded = true;
+    needPoll();
     attend();
 }
 
@@ -160,7 +160,7 @@ uint8_t Machine::read(Space space, unsigned address) const
 
 void Machine::write(Space space, unsigned address, uint8_t value)
 {
-    m_pollNeeded = true;
+    needPoll();
     switch (space) {
     case Space::Iram:
         m_s.iram[address & 0xFF] = value;
@@ -293,7 +293,7 @@ bool Machine::restore(const Snapshot& shot)
     buildCodeView();
     m_sample = true;
     clockEachStep();
-    m_pollNeeded = true;
+    needPoll();
     attend();
     return true;
 }

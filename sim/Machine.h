@@ -243,15 +243,14 @@ public:
 private:
     friend class MachineAccess;
     // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
-    template <bool CountJumps = false>
+    // StopAtBreak: an instruction with a breakpoint is not made; 0 cycles tell it.
+    template <bool CountJumps = false, bool StopAtBreak = false>
     unsigned execute(uint16_t& pc, uint32_t word);
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
     unsigned plainStep(uint16_t& pc, uint32_t word);
     template <bool CountJumps = false>
     unsigned executeClocked(uint16_t& pc, uint32_t word);  // execute() with the clock and the instruction count
-    uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
-    std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     void pollIfNeeded();
     // Something other than plain instructions may come: an interrupt entry,
     // idle or power-down, watches or a stop condition.
@@ -261,8 +260,11 @@ private:
     }
     // Set by everything that can make unusual() true, and by requestStop();
     // the run loop looks at unusual() and the stop request only while this
-    // is set, so that a plain instruction costs one test.
+    // is set, so that a plain instruction costs one test. The first member:
+    // the run loop finds it at the object's own address.
     std::atomic<bool> m_attention{true};
+    uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
+    std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     void attend() { m_attention.store(true, std::memory_order_relaxed); }
     // Clears the flag when nothing needs it, without losing a stop request
     // made from another thread meanwhile.
@@ -284,6 +286,7 @@ private:
     // The trace of a step of a traced run; false when the run is to end before it.
     bool recordStep(uint16_t pc);
     void flowStep(uint16_t at, unsigned cycles);
+    [[gnu::cold, gnu::noinline]] void breakpointHit(uint16_t at);
     unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
@@ -332,6 +335,7 @@ private:
         m_lazy = false;
         m_busy = true;
         m_dueAt = 0;
+        m_lookAt = 0;
     }
     // Something the peripherals depend on changes now: bring them up to date
     // and clock them instruction by instruction again.
@@ -417,6 +421,7 @@ private:
     // Inline in Access.h for the instruction loop; the ...Full ones take
     // watches and the SFRs with side effects.
     uint8_t readDirect(uint8_t address);
+    uint8_t readDirectSfr(uint8_t address);
     uint8_t readDirectLatch(uint8_t address);
     void writeDirect(uint8_t address, uint8_t value);
     uint8_t readDirectFull(uint8_t address);
@@ -443,6 +448,17 @@ private:
         return !m_s.txActive &&
                (m_board.serial != SerialLine::RealLine || (!m_s.lineActive && m_rxQueue.empty()));
     }
+    // P3's pins while quietP3(): pinLevels(3) with no frame going out, so
+    // that mode 0 drives nothing on RXD (the wait for a start bit, JNB RXD).
+    [[gnu::always_inline]] uint8_t quietP3Levels() const
+    {
+        uint8_t level = static_cast<uint8_t>(m_s.sfr[0xB0 - 0x80] & m_s.drive[3]);
+        if (!m_s.txLevel)
+            level &= static_cast<uint8_t>(~0x02);
+        if (!rxdLevel())
+            level &= static_cast<uint8_t>(~0x01);
+        return level;
+    }
     uint8_t readIndirect(uint8_t address);
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
@@ -462,11 +478,15 @@ private:
     void redecode(uint16_t address);
     uint32_t decodedWord(uint16_t address) const
     {
-        return fetchCode(address) | fetchCode(static_cast<uint16_t>(address + 1)) << 8 |
-               fetchCode(static_cast<uint16_t>(address + 2)) << 16 | (m_breaks[address] ? kBreakBit : 0u) |
+        return fetchCode(address) | (m_breaks[address] ? kBreakBit : 0u) |
+               fetchCode(static_cast<uint16_t>(address + 1)) << kOperandShift |
+               fetchCode(static_cast<uint16_t>(address + 2)) << (kOperandShift + 8) |
                (m_marks.empty() ? 0u : uint32_t(m_marks[address] & 3) << kMarkShift);
     }
-    static constexpr uint32_t kBreakBit = 1u << 24;
+    // The breakpoint bit sits next to the opcode: the run loop dispatches on
+    // both at once, a breakpoint being one more case of the jump table.
+    static constexpr uint32_t kBreakBit = 1u << 8;
+    static constexpr unsigned kOperandShift = 9;
     // A mark for observed runs: the observer is told of the instruction.
     static constexpr unsigned kMarkShift = 25;
     static constexpr uint32_t kMarkBits = 3u << kMarkShift;
@@ -484,9 +504,9 @@ private:
     // of it with that range taken from xram (kept up to date by every write).
     std::vector<uint8_t> m_view;
     const uint8_t* m_fetch = nullptr;
-    // Code memory decoded once: per address the opcode, the two bytes after
-    // it and kBreakBit for a breakpoint there, so that the instruction loop
-    // takes an instruction and its breakpoint test from one load. Kept up to
+    // Code memory decoded once: per address the opcode, kBreakBit for a
+    // breakpoint there and the two bytes after it, so that the instruction
+    // loop takes an instruction and its breakpoint test from one load. Kept up to
     // date by every write that reaches code memory.
     std::vector<uint32_t> m_decoded;
     std::vector<uint32_t> m_counts;
@@ -508,11 +528,15 @@ private:
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
     // The instruction's first cycle has not been clocked yet: done before its
     // first SFR access, or together with the rest when it makes none.
+    // The run loop adds an instruction's cycles as if none had been clocked
+    // yet: clocking the first one lowers m_lookAt, so that the loop takes it
+    // back into account.
     bool m_firstCyclePending = false;
     void firstCycle()
     {
         if (m_firstCyclePending) {
             m_firstCyclePending = false;
+            m_lookAt = 0;
             tick(1);
         }
     }
@@ -526,6 +550,16 @@ private:
     // The interrupt requests may have changed since the last poll (a flag, IE,
     // IP, an entry or a return): without, the poll's answer is the same.
     bool m_pollNeeded = true;
+    void needPoll()
+    {
+        m_pollNeeded = true;
+        m_lookAt = 0;
+    }
+    // The run loop's one test after a plain instruction: from this cycle on it
+    // looks at the peripherals due, the interrupt poll and the run's end.
+    // Never above m_dueAt or the run's end, and 0 while a poll is needed:
+    // whatever lowers m_dueAt or asks for a poll lowers it too.
+    uint64_t m_lookAt = 0;
     // Interrupt entries and idle cycles taken (steps() beside the instructions).
     uint64_t m_otherSteps = 0;
 };

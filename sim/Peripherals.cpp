@@ -55,6 +55,7 @@ void Machine::writePortBit(uint8_t bit, bool value)
         firstCycle();  // the peripherals' first cycle sees the latch as it was
     } else if (m_firstCyclePending) {
         m_firstCyclePending = false;
+        m_lookAt = 0;
         ++m_s.cycles;
     }
     const unsigned port = (bit >> 4) & 3;
@@ -121,7 +122,7 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
 {
     firstCycle();
     changing();
-    m_pollNeeded = true;
+    needPoll();
     if ((address & 0x0F) == 0 && address <= P3) {  // P0-P3
         SFR(address) = value;
         portWritten((address >> 4) & 3);
@@ -257,7 +258,7 @@ void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
 
 void Machine::externalEdges()
 {
-    m_pollNeeded = true;
+    needPoll();
     const uint8_t p3 = m_s.pinsOut[3], p1 = m_s.pinsOut[1];
     const uint8_t int0 = (p3 >> 2) & 1, int1 = (p3 >> 3) & 1, t0 = (p3 >> 4) & 1, t1 = (p3 >> 5) & 1;
     const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON);
@@ -329,7 +330,7 @@ bool Machine::peripheralsBusy() const
 
 void Machine::peripherals(unsigned n)
 {
-    m_pollNeeded = true;  // flags may be set
+    needPoll();  // flags may be set
     if (m_sample) {
         // Level-triggered requests follow the pins as sampled in the cycle.
         m_sample = false;
@@ -432,7 +433,7 @@ void Machine::pollInterrupts()
     m_pollNeeded = false;
     if (m_s.holdOff) {
         m_s.holdOff = 0;
-        m_pollNeeded = true;  // the poll after this one looks at the requests
+        needPoll();  // the poll after this one looks at the requests
         return;
     }
     const uint8_t ie = SFR(IE);
@@ -465,7 +466,7 @@ unsigned Machine::interrupt()
     // The entry clears a timer's flag: its next overflow is due again, so the
     // peripherals look at their horizon anew (even when they are up to date).
     changing();
-    m_pollNeeded = true;
+    needPoll();
     const unsigned source = m_s.pendingSource;
     m_s.pendingSource = 0xFF;
     m_s.idle = 0;

@@ -180,6 +180,23 @@ TEST(RunControl, BreakpointWatchBudgetAndCounts)
     EXPECT_EQ(m->executionCounts()[0], static_cast<uint32_t>(m->read(Space::Iram, 0x30)));
 }
 
+// A breakpoint met in the middle of a run stops before its instruction: the
+// instruction is neither made nor counted, and the next run makes it.
+TEST(RunControl, BreakpointStopsBeforeItsInstruction)
+{
+    auto m = makeMachine("LOOP: INC 30H\nNOP\nSJMP LOOP\n");
+    m->setCodeBreakpoint(3, true);  // SJMP
+    EXPECT_EQ(m->run(1000), Stop::Breakpoint);
+    EXPECT_EQ(m->pc(), 3);
+    EXPECT_EQ(m->instructions(), 2u);
+    EXPECT_EQ(m->cycles(), 2u);
+    EXPECT_EQ(m->executionCounts()[3], 0u);
+    EXPECT_EQ(m->run(2), Stop::CycleLimit);
+    EXPECT_EQ(m->pc(), 0);
+    EXPECT_EQ(m->executionCounts()[3], 1u);
+    EXPECT_EQ(m->instructions(), 3u);
+}
+
 TEST(RunControl, StopRequestFromAnotherThread)
 {
     auto m = makeMachine("HERE: SJMP HERE\n");
