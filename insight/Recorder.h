@@ -22,7 +22,7 @@ namespace insight {
 constexpr int VectorCount = 6;  // INT0, timer 0, INT1, timer 1, serial, timer 2
 inline uint16_t VectorAddress(int source) { return static_cast<uint16_t>(3 + 8 * source); }
 
-class Recorder : public sim::StepObserver {
+class Recorder final : public sim::StepObserver {
 public:
     // `procedureOf[a]` is the index of the procedure that address a belongs
     // to (64 K entries), `procedures` how many there are. The code is read
