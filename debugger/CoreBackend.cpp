@@ -143,8 +143,6 @@ void CoreBackend::sendSerial(const QByteArray& bytes)
 
 // ---- machine state ----
 
-uint8_t CoreBackend::sp() const { return m_core->read(sim::Space::Sfr, 0x81); }
-
 // Coverage and profile: the history makes every new step through the recorder.
 void CoreBackend::setRecorder(insight::Recorder* recorder)
 {
@@ -358,11 +356,7 @@ void CoreBackend::stepOut()
 {
     if (m_state != State::Paused)
         return;
-    const uint16_t pc = m_core->pc();
-    if (pc < m_program.code.size() && IsReturnOpcode(m_program.code[pc])) {
-        stepInstruction();
-        return;
-    }
+    // At a return instruction the stepper makes that one step.
     m_stepper->begin(insight::LineStepper::Mode::Out);
     begin(Operation::StepOut);
 }

@@ -18,7 +18,6 @@
 
 #include "insight/History.h"
 #include "insight/LineStepper.h"
-#include "simrun/LineWalk.h"
 #include "sim/Machine.h"
 
 #include <QElapsedTimer>
@@ -102,7 +101,6 @@ private:
     void flushSerial();
     void setState(State state);
     void fail(const QString& message);
-    uint8_t sp() const;
     bool breakpointStops(uint16_t address);  // a breakpoint reached: whether its condition holds
     unsigned stepMachine();  // one step, through the history
     void resetMachine();
