@@ -67,17 +67,26 @@ void Machine::setParity()
 // while the instruction takes its operands; the caller stores it back.
 // `word` is the instruction as decoded at pc: the opcode and the two bytes
 // after it.
-template <bool CountJumps, bool StopAtBreak>
+template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
 [[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
     const uint8_t op = static_cast<uint8_t>(word);
     [[maybe_unused]] const uint16_t at = pc;
+    // Back to the start of a poll or delay loop: the run loop may make its
+    // next turns in one go.
+    auto loopClosed = [&]() __attribute__((always_inline)) {
+        if constexpr (SkipLoops) {
+            if (word & kLoopBit) [[unlikely]]
+                skipLoop(at, pc, CountJumps);
+        }
+    };
     // A conditional jump that jumps (by an offset other than 0: the profile
     // counts going on with the next instruction as falling through).
     auto jump = [&](uint8_t offset) __attribute__((always_inline)) {
         pc = rel(pc, offset);
         if constexpr (CountJumps)
             m_jumpCounts[at] += offset != 0;
+        loopClosed();
     };
     ++pc;
     uint32_t operands = word >> kOperandShift;
@@ -245,6 +254,7 @@ template <bool CountJumps, bool StopAtBreak>
     case 0x80: {  // SJMP
         const uint8_t offset = IMM();
         pc = rel(pc, offset);
+        loopClosed();
         cycles = 2;
         break;
     }
@@ -671,7 +681,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
                 ++counts[pc];
             }
             const uint16_t at = pc;
-            const unsigned n = execute<Observed, !Traced>(pc, word);
+            const unsigned n = execute<Observed, !Traced, !Traced>(pc, word);
             m_s.pc = pc;
             ++m_s.instructions;
             m_s.cycles += n;

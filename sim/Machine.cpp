@@ -28,7 +28,7 @@ void putBytes(std::vector<uint8_t>& out, const void* data, size_t n)
 
 Machine::Machine(const Chip& chip, const Board& board)
     : m_chip(chip), m_board(board), m_code(65536, 0xFF), m_xram(65536, 0), m_decoded(65536, 0), m_counts(65536, 0),
-      m_breaks(65536, 0), m_watchIram(256, 0), m_watchSfr(128, 0), m_watchXram(65536, 0), m_watchCode(65536, 0)
+      m_breaks(65536, 0), m_loops(65536, 0), m_watchIram(256, 0), m_watchSfr(128, 0), m_watchXram(65536, 0), m_watchCode(65536, 0)
 {
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
     m_iramMask = chip.iramSize > 128 ? 0xFF : 0x7F;
@@ -59,12 +59,20 @@ void Machine::buildCodeView()
                   m_view.begin() + m_board.sharedFrom);
         m_fetch = m_view.data();
     }
+    findLoops(0, 65536);
     for (unsigned a = 0; a < 65536; ++a)
         m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
 }
 
 void Machine::redecode(uint16_t address)
 {
+    // A loop's jump stands at most kLoopReach bytes after the byte, or its
+    // own operands hold it.
+    const unsigned from = address >= 2 ? address - 2u : 0u;
+    const unsigned to = std::min(address + kLoopReach + 1u, 65536u);
+    findLoops(from, to);
+    for (unsigned a = from; a < to; ++a)
+        m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
     for (unsigned back = 0; back < 3; ++back) {
         const auto a = static_cast<uint16_t>(address - back);
         m_decoded[a] = decodedWord(a);

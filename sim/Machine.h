@@ -189,6 +189,9 @@ public:
     uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
     uint8_t sp() const { return m_s.sfr[0x81 - 0x80]; }  // the stack pointer, as read(Space::Sfr, 81H)
     uint64_t instructions() const { return m_s.instructions; }
+    // Of those, the ones made in one go by poll and delay loops (a figure for
+    // benchmarks: how much of a run such loops took).
+    uint64_t loopInstructions() const { return m_loopInstructions; }
     // A count of steps as step() takes them: instructions, interrupt entries
     // and idle cycles alike. Two readings with no reset() or restore() between
     // tell the steps a run() took (the count itself is not in a snapshot).
@@ -244,8 +247,22 @@ private:
     friend class MachineAccess;
     // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
     // StopAtBreak: an instruction with a breakpoint is not made; 0 cycles tell it.
-    template <bool CountJumps = false, bool StopAtBreak = false>
+    // SkipLoops: a jump back to a poll or delay loop may make its next turns at once.
+    template <bool CountJumps = false, bool StopAtBreak = false, bool SkipLoops = false>
     unsigned execute(uint16_t& pc, uint32_t word);
+    // The jump at `at` went back to `start` (its own cycles not yet counted):
+    // as many more turns of the loop as end before m_lookAt, made in one go
+    // where each turn leaves everything as it was but the clock, the counts
+    // and a DJNZ counter.
+    void skipLoop(uint16_t at, uint16_t start, bool countJumps);
+    // A bit as JB/JNB read it, where nothing but an instruction can change it
+    // before m_lookAt; -1 where reading it may do more.
+    int steadyBit(uint8_t bit) const;
+    // The jump at `at` closes a loop of a shape skipLoop() takes (static: the
+    // code bytes alone), kept in m_loops.
+    bool loopShape(uint16_t at) const;
+    void findLoops(unsigned from, unsigned to);
+    static constexpr unsigned kLoopReach = 24;  // bytes from a loop's start to its jump
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
     unsigned plainStep(uint16_t& pc, uint32_t word);
@@ -481,7 +498,8 @@ private:
         return fetchCode(address) | (m_breaks[address] ? kBreakBit : 0u) |
                fetchCode(static_cast<uint16_t>(address + 1)) << kOperandShift |
                fetchCode(static_cast<uint16_t>(address + 2)) << (kOperandShift + 8) |
-               (m_marks.empty() ? 0u : uint32_t(m_marks[address] & 3) << kMarkShift);
+               (m_marks.empty() ? 0u : uint32_t(m_marks[address] & 3) << kMarkShift) |
+               (m_loops[address] ? kLoopBit : 0u);
     }
     // The breakpoint bit sits next to the opcode: the run loop dispatches on
     // both at once, a breakpoint being one more case of the jump table.
@@ -490,6 +508,8 @@ private:
     // A mark for observed runs: the observer is told of the instruction.
     static constexpr unsigned kMarkShift = 25;
     static constexpr uint32_t kMarkBits = 3u << kMarkShift;
+    // The jump here closes a loop skipLoop() may take.
+    static constexpr uint32_t kLoopBit = 1u << 27;
     void push(uint8_t value);
     uint8_t pop();
     void setParity();
@@ -512,6 +532,7 @@ private:
     std::vector<uint32_t> m_counts;
     std::vector<uint8_t> m_breaks;  // per code address
     std::vector<uint8_t> m_marks;   // per code address, or empty
+    std::vector<uint8_t> m_loops;   // per code address: loopShape()
     RunRecord* m_record = nullptr;
     std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
     bool m_anyWatch = false;
@@ -562,6 +583,7 @@ private:
     uint64_t m_lookAt = 0;
     // Interrupt entries and idle cycles taken (steps() beside the instructions).
     uint64_t m_otherSteps = 0;
+    uint64_t m_loopInstructions = 0;
 };
 
 }  // namespace sim

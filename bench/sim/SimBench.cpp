@@ -6,7 +6,10 @@
 //    core against the fastest of three s51 runs, since on a shared machine
 //    other work only ever slows either down, and not both at the same moment);
 //  - the share of those instructions spent in a jump to itself (SJMP $, where
-//    most samples end), so that the figure is read for what it measures;
+//    most samples end), and the share the core made in one go as turns of
+//    poll and delay loops (loop_share), with the rate of the others, made one
+//    by one (one_by_one_per_second), so that the figure is read for what it
+//    measures;
 //  - the same for programs that do what firmware does (bench/sim/firmware:
 //    a UART polled with timer 1 as its clock, timer 2 running while RXD is
 //    watched, a 1 kHz timer interrupt driving a multiplexed display on a
@@ -160,16 +163,18 @@ void BM_Run(benchmark::State& state, size_t index)
         parts->attach(&m);
     }
     uint64_t instructions = 0;
-    double bestRate = 0;
+    double bestRate = 0, bestOneByOne = 0;
     for (auto _ : state) {
         if (m.serialPending() < sample.feed.size() / 2)
             m.sendSerial(reinterpret_cast<const uint8_t*>(sample.feed.data()), sample.feed.size());
-        const uint64_t before = m.instructions();
+        const uint64_t before = m.instructions(), loopsBefore = m.loopInstructions();
         const auto start = std::chrono::steady_clock::now();
         m.run(10'000'000);
         const double seconds = secondsSince(start);
         instructions += m.instructions() - before;
         bestRate = std::max(bestRate, static_cast<double>(m.instructions() - before) / seconds);
+        const uint64_t oneByOne = m.instructions() - before - (m.loopInstructions() - loopsBefore);
+        bestOneByOne = std::max(bestOneByOne, static_cast<double>(oneByOne) / seconds);
     }
     state.SetItemsProcessed(static_cast<int64_t>(instructions));
     state.counters["instructions"] = static_cast<double>(instructions);
@@ -179,6 +184,8 @@ void BM_Run(benchmark::State& state, size_t index)
         if (sample.code[a] == 0x80 && sample.code[a + 1] == 0xFE)
             halted += m.executionCounts()[a];
     state.counters["halt_share"] = static_cast<double>(halted) / static_cast<double>(m.instructions());
+    state.counters["loop_share"] = static_cast<double>(m.loopInstructions()) / static_cast<double>(m.instructions());
+    state.counters["one_by_one_per_second"] = bestOneByOne;
     m.setListener(nullptr);
     // s51 on the same program for as many instructions as one iteration ran
     const unsigned long steps = static_cast<unsigned long>(instructions / state.iterations());

@@ -30,6 +30,12 @@ const char* const Programs[] = {
     // timer 0 mode 2 interrupts while the program polls TR0; the fifth stops the timer (the entry clears TF0)
     "ORG 0\nLJMP S\nORG 0BH\nINC 30H\nDJNZ 31H,R\nCLR TR0\nR: RETI\nS: MOV 31H,#5\nMOV TMOD,#02H\n"
     "MOV IE,#82H\nSETB TR0\nW: JB TR0,W\nINC 32H\nMOV 31H,#5\nSETB TR0\nSJMP W\n",
+    // poll and delay loops: a count loaded and compared, DJNZ on a register
+    // and on RAM, a flag, a pin or a bit, a byte until not zero
+    "ORG 0\nLJMP S\nORG 0BH\nINC 30H\nCPL 08H\nMOV 32H,30H\nRETI\nS: MOV TMOD,#21H\nMOV TH1,#0F0H\n"
+    "SETB TR1\nSETB TR0\nMOV IE,#82H\nM: MOV A,30H\nNOP\nCJNE A,#3,M\nMOV 30H,#0\nMOV R7,#200\nDJNZ R7,$\n"
+    "MOV 31H,#150\nDJNZ 31H,$\nJNB TF1,$\nCLR TF1\nP: JB P3.2,Q\nJNB 08H,P\nQ: MOV 32H,#0\nZ: MOV A,32H\n"
+    "JZ Z\nSJMP M\n",
 };
 
 TEST(Run, LeavesTheMachineAsSteppingDoes)
@@ -60,6 +66,8 @@ TEST(Run, LeavesTheMachineAsSteppingDoes)
         }
         for (size_t i = 0; i < ranPins.pins.size(); ++i)
             ASSERT_EQ(ranPins.pins[i].cycle, steppedPins.pins[i].cycle) << program << " pin change " << i;
+        EXPECT_TRUE(std::equal(ran->executionCounts(), ran->executionCounts() + 65536, stepped->executionCounts()))
+            << program;
     }
 }
 

@@ -1,0 +1,208 @@
+// Poll and delay loops in one go. Firmware spends most of its time in loops
+// such as `JNB RI,$`, `JB P3.0,$`, `WAIT: JNB P3.0,EDGE / JNB TF2,WAIT`,
+// `MAIN: MOV A,TICKS / CJNE A,#100,MAIN` or `DJNZ R7,$`: instructions that
+// only test or load what nothing but an instruction or a peripheral's event
+// can change. Until the run loop next looks at the peripherals (m_lookAt) no
+// event comes, so from its second turn on each turn of such a loop takes the
+// same way and leaves the machine as it found it, but for the clock, the
+// instruction and execution counts and a DJNZ counter. The run loop makes
+// those turns at once and goes on from the last of them instruction by
+// instruction, so that it meets m_lookAt at the same instruction as before.
+
+#include "sim/Access.h"
+#include "sim/Sfr.h"
+
+#include <bit>
+
+namespace sim {
+
+namespace {
+
+// A run with no end but a stop request (a program ending in SJMP $) keeps
+// its clock going at a pace, not to the budget's end at once.
+constexpr uint64_t kLoopCycles = 1u << 16;
+
+enum : uint8_t { NOP = 0x00, JB = 0x20, JNB = 0x30, JC = 0x40, JNC = 0x50, JZ = 0x60, JNZ = 0x70, SJMP = 0x80,
+                 CJNE_IMMEDIATE = 0xB4, CJNE_DIRECT = 0xB5, DJNZ_DIRECT = 0xD5, MOV_A_DIRECT = 0xE5 };
+
+bool isDjnzRegister(uint8_t op)
+{
+    return (op & 0xF8) == 0xD8;
+}
+
+// Bytes of an instruction a loop may hold before its jump (0: none of them).
+unsigned bodyLength(uint8_t op)
+{
+    switch (op) {
+    case NOP: return 1;
+    case JC: case JNC: case JZ: case JNZ: case MOV_A_DIRECT: return 2;
+    case JB: case JNB: case CJNE_IMMEDIATE: case CJNE_DIRECT: return 3;
+    default: return 0;
+    }
+}
+
+unsigned bodyCycles(uint8_t op)
+{
+    return op == NOP || op == MOV_A_DIRECT ? 1 : 2;
+}
+
+// The loop's operand, static: a bit test reads no SFR with side effects, a
+// byte read is internal RAM below the SFRs.
+bool plainOperand(uint8_t op, uint8_t operand)
+{
+    if (op == JB || op == JNB)
+        return access::kBitKind[operand] != access::BitOther;
+    if (op == MOV_A_DIRECT || op == CJNE_DIRECT || op == DJNZ_DIRECT)
+        return operand < 0x80;
+    return true;
+}
+
+}  // namespace
+
+bool Machine::loopShape(uint16_t at) const
+{
+    const uint8_t op = fetchCode(at);
+    const uint8_t operand = fetchCode(static_cast<uint16_t>(at + 1));
+    unsigned length = 0;
+    if (op == SJMP || op == JC || op == JNC || op == JZ || op == JNZ || isDjnzRegister(op))
+        length = 2;
+    else if (op == JB || op == JNB || op == CJNE_IMMEDIATE || op == CJNE_DIRECT || op == DJNZ_DIRECT)
+        length = 3;
+    if (!length || !plainOperand(op, operand))
+        return false;
+    const auto offset = static_cast<int8_t>(fetchCode(static_cast<uint16_t>(at + length - 1)));
+    const int start = int(at) + int(length) + offset;
+    if (start > int(at) || start < int(at) - int(kLoopReach) || start < 0)
+        return false;
+    unsigned p = unsigned(start);
+    while (p < at) {
+        const uint8_t body = fetchCode(static_cast<uint16_t>(p));
+        const unsigned n = bodyLength(body);
+        if (!n || !plainOperand(body, fetchCode(static_cast<uint16_t>(p + 1))))
+            return false;
+        p += n;
+    }
+    return p == at;
+}
+
+void Machine::findLoops(unsigned from, unsigned to)
+{
+    for (unsigned a = from; a < to; ++a)
+        m_loops[a] = loopShape(static_cast<uint16_t>(a));
+}
+
+int Machine::steadyBit(uint8_t bit) const
+{
+    const unsigned shift = bit & 7;
+    switch (access::kBitKind[bit]) {
+    case access::BitInRam: return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
+    case access::BitFlag: return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
+    case access::BitPin: return (pinLevels((bit >> 4) & 3) >> shift) & 1;
+    case access::BitP3: return quietP3() ? (quietP3Levels() >> shift) & 1 : -1;
+    default: return -1;
+    }
+}
+
+void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
+{
+    // Every jump that closes a loop takes 2 cycles; the run loop counts them
+    // after this. The turns made here end before m_lookAt - 1 so that the
+    // reads of flags stay on their short way (Access.h).
+    const uint64_t from = m_s.cycles + 2;
+    if (m_anyWatch || from + 1 >= m_lookAt)
+        return;
+    const uint32_t last = m_decoded[at];
+    const uint8_t lastOp = static_cast<uint8_t>(last);
+    const uint8_t psw = m_s.sfr[sfr::PSW - 0x80];
+    int counter = -1;  // the internal RAM byte a DJNZ counts down
+    if (isDjnzRegister(lastOp))
+        counter = (psw & sfr::RS) + (lastOp & 7);
+    else if (lastOp == DJNZ_DIRECT)
+        counter = static_cast<uint8_t>(last >> kOperandShift);
+
+    // One turn from A and PSW as given, with every other thing as it stands:
+    // false where it leaves the loop, reads the DJNZ counter or meets a mark.
+    unsigned cycles = 0, count = 0;
+    auto turn = [&](uint8_t& acc, uint8_t& flags) -> bool {
+        cycles = count = 0;
+        for (unsigned p = start;; ) {
+            const uint32_t word = m_decoded[p];
+            const auto op = static_cast<uint8_t>(word);
+            const auto first = static_cast<uint8_t>(word >> kOperandShift);
+            const auto second = static_cast<uint8_t>(word >> (kOperandShift + 8));
+            const unsigned length = p == at ? 0 : bodyLength(op);
+            if ((word & (kBreakBit | kMarkBits)) || (p != at && !length))
+                return false;
+            bool jumps = false;
+            uint8_t offset = first;
+            switch (op) {
+            case NOP: break;
+            case JC: jumps = flags & sfr::CY; break;
+            case JNC: jumps = !(flags & sfr::CY); break;
+            case JZ: jumps = acc == 0; break;
+            case JNZ: jumps = acc != 0; break;
+            case JB: case JNB: {
+                const int bit = steadyBit(first);
+                if (bit < 0 || (first < 0x80 && 0x20 + (first >> 3) == counter))
+                    return false;
+                jumps = bit == (op == JB);
+                offset = second;
+                break;
+            }
+            case MOV_A_DIRECT:
+                if (first == counter)
+                    return false;
+                acc = m_s.iram[first];
+                flags = static_cast<uint8_t>((flags & ~sfr::PAR) | (std::popcount(acc) & 1));
+                break;
+            case CJNE_IMMEDIATE: case CJNE_DIRECT: {
+                if (op == CJNE_DIRECT && first == counter)
+                    return false;
+                const uint8_t right = op == CJNE_IMMEDIATE ? first : m_s.iram[first];
+                flags = static_cast<uint8_t>(acc < right ? flags | sfr::CY : flags & ~sfr::CY);
+                jumps = acc != right;
+                offset = second;
+                break;
+            }
+            default:  // SJMP or DJNZ: the loop's own jump
+                jumps = true;
+                offset = 1;
+                break;
+            }
+            cycles += bodyCycles(op);
+            ++count;
+            if (p == at)
+                return jumps;                // the jump back, or out of the loop
+            if (jumps && offset != 0)
+                return false;                // out of the loop from its body
+            p += length;
+        }
+    };
+    // The first turn may load A and set the flags; from the second on, each
+    // finds them as it leaves them.
+    uint8_t acc = m_s.sfr[sfr::ACC - 0x80], flags = psw;
+    if (!turn(acc, flags))
+        return;
+    const uint8_t accAfter = acc, flagsAfter = flags;
+    if (!turn(acc, flags) || acc != accAfter || flags != flagsAfter)
+        return;
+    uint64_t turns = counter >= 0 ? m_s.iram[counter] - 1u : UINT64_MAX;  // a DJNZ's last turn falls through
+    turns = std::min<uint64_t>(turns, (std::min(m_lookAt - 1, from + kLoopCycles) - from) / cycles);
+    if (!turns)
+        return;
+    m_s.sfr[sfr::ACC - 0x80] = acc;
+    m_s.sfr[sfr::PSW - 0x80] = flags;
+    m_s.cycles += turns * cycles;
+    m_s.instructions += turns * count;
+    m_loopInstructions += turns * count;
+    if (counter >= 0)
+        m_s.iram[counter] = static_cast<uint8_t>(m_s.iram[counter] - turns);
+    const auto counted = static_cast<uint32_t>(turns);  // the counters wrap as one by one
+    for (unsigned a = start; a < at; a += bodyLength(static_cast<uint8_t>(m_decoded[a])))
+        m_counts[a] += counted;
+    m_counts[at] += counted;
+    if (countJumps && lastOp != SJMP)
+        m_jumpCounts[at] += counted;
+}
+
+}  // namespace sim
