@@ -3,6 +3,7 @@
 #include "insight/Recorder.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace insight {
 
@@ -217,6 +218,7 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
     noteOutsideDrives();
     const uint64_t end = m_machine.cycles() + cycleBudget;
     bool first = !breakAtFirst;
+    bool synced = false;  // the breakpoints stay as they are for the whole run
     while (m_machine.cycles() < end) {
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;
@@ -234,7 +236,8 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         }
         // The core's run never stops at its first instruction: looked at above.
         first = false;
-        syncBreakpoints(breakpoints);
+        if (!std::exchange(synced, true))
+            syncBreakpoints(breakpoints);
         m_run.breakBeforeEntries = entries != Entries::RunFirst;
         m_run.stopBeforeEntries = entries == Entries::StopBefore;
         const sim::Stop stop = runNew(std::min(end - m_machine.cycles(), m_runSpacing));
