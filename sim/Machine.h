@@ -8,6 +8,7 @@
 
 #include "sim/Chip.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -209,7 +210,13 @@ public:
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
     size_t serialPending() const { return m_rxQueue.size(); }
-    void setListener(Listener* listener) { m_listener = listener; }
+    // With a listener, every edge on RXD is reported at its instruction's
+    // end, so the peripherals look at the line anew.
+    void setListener(Listener* listener)
+    {
+        changing();
+        m_listener = listener;
+    }
 
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
@@ -316,19 +323,26 @@ private:
     void horizonReached(unsigned n)
     {
         m_s.cycles -= n;
-        catchUp();
+        lag();
         m_s.cycles += n;
         clockEachStep();
         peripherals(n);
     }
     void catchUp()
     {
-        if (!m_lazy || m_s.cycles == m_lagFrom)
-            return;
-        const auto n = static_cast<unsigned>(m_s.cycles - m_lagFrom);
-        clockEachStep();
-        peripherals(n);
+        if (lag())
+            schedule();
     }
+    // Brings the lazy peripherals from m_lagFrom up to now in one go and
+    // leaves them clocked each step; false when there was nothing to do.
+    bool lag()
+    {
+        if (!m_lazy || m_s.cycles == m_lagFrom)
+            return false;
+        lagged(static_cast<unsigned>(m_s.cycles - m_lagFrom));
+        return true;
+    }
+    void lagged(unsigned n);
     // The peripherals work with every step until peripherals() finds them quiet again.
     void clockEachStep()
     {
@@ -341,11 +355,18 @@ private:
     // and clock them instruction by instruction again.
     void changing()
     {
-        catchUp();
+        lag();
         clockEachStep();
     }
-    bool quietTimers(uint64_t& horizon) const;
-    void peripherals(unsigned n);
+    bool quietTimers(uint64_t& horizon);
+    // The peripherals by n cycles of one step, then when to look at them again.
+    void peripherals(unsigned n)
+    {
+        advance(n);
+        schedule();
+    }
+    void advance(unsigned n);
+    void schedule();
     bool peripheralsBusy() const;
     void pollInterrupts();
     void timers01(unsigned n);
@@ -367,6 +388,16 @@ private:
     void rxBegin();                                     // the start bit's falling edge
     void rxSample(uint8_t level, unsigned frameBits);  // one bit taken in its middle
     void serialMode0(unsigned n);
+    // The receiver and the line between the events of a frame (LineEvents.cpp).
+    // A step's cycles: the longest stretch the peripherals are clocked by at
+    // once while they work with every step (an instruction or an interrupt entry).
+    unsigned longestStep() const { return std::max(4u, m_board.interruptEntryCycles); }
+    uint64_t lineFrameEnd() const;
+    uint64_t lineBitStart(unsigned bit) const;
+    int rxdOver(uint64_t from, uint64_t to, uint64_t frameEnd) const;
+    uint64_t rxEventCycles(uint64_t limit);
+    uint64_t lineEventCycles(bool idleReceiver) const;
+    void rxdMoved();
     void lineAdvance();
     void lineStartByte();
     void idealFeed();
@@ -540,6 +571,11 @@ private:
             tick(1);
         }
     }
+    // The receiver's samples before its next event, as schedule() found them:
+    // the level of RXD at each one's own cycle, in order (m_planned of them).
+    // lagged() hands them to the receiver (m_lumpCount, m_lumpNext).
+    uint8_t m_lumpLevels[16] = {};
+    uint8_t m_planned = 0, m_lumpCount = 0, m_lumpNext = 0;
     bool m_busy = true;    // a timer runs, the UART or the line works, or an SFR was written since
     bool m_lazy = false;   // only timers count: they stay at m_lagFrom until m_horizon cycles later
     uint64_t m_lagFrom = 0, m_horizon = 0;

@@ -272,7 +272,8 @@ void Machine::serialRx16(unsigned ticks)
             }
             m_s.rxTicks += due;
             ticks -= due;
-            rxSample(level, frameBits);
+            // gathered cycles: the level at the sample's own cycle
+            rxSample(m_lumpNext < m_lumpCount ? m_lumpLevels[m_lumpNext++] : level, frameBits);
         }
         return;
     }
@@ -353,7 +354,7 @@ void Machine::lineAdvance()
     }
     if (level != m_s.lineLevel) {
         m_s.lineLevel = level;
-        portsChanged();
+        rxdMoved();
     }
 }
 
