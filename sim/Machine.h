@@ -379,9 +379,16 @@ private:
     }
     bool upDownCounting() const { return m_chip.t2mod && (m_s.sfr[0xC9 - 0x80] & 0x01); }
     void serialClock(unsigned ticks16);
-    // Machine cycles until the 16x clock of the UART's transmitter (or
-    // receiver) has ticked `ticks` times; UINT64_MAX when the clock alone
-    // never ticks it (a stopped timer, or one counting pulses on a pin).
+    // The 16x clock of the UART's transmitter (or receiver) from now on: its
+    // tick k (from 1) comes at(k) machine cycles from now.
+    struct TickLine {
+        int64_t base, per, divisor;
+        uint64_t at(uint64_t tick) const { return static_cast<uint64_t>(base + static_cast<int64_t>(tick) * per) / divisor; }
+    };
+    // False when the clock alone never ticks (a stopped timer, or one
+    // counting pulses on a pin).
+    bool serialClockLine(bool tx, TickLine& line) const;
+    // Machine cycles until that clock has ticked `ticks` times; UINT64_MAX when it never does.
     uint64_t serialTickCycles(bool tx, unsigned ticks) const;
     void serialTx16(unsigned ticks);
     void serialRx16(unsigned ticks);
@@ -392,9 +399,11 @@ private:
     // A step's cycles: the longest stretch the peripherals are clocked by at
     // once while they work with every step (an instruction or an interrupt entry).
     unsigned longestStep() const { return std::max(4u, m_board.interruptEntryCycles); }
-    uint64_t lineFrameEnd() const;
     uint64_t lineBitStart(unsigned bit) const;
-    int rxdOver(uint64_t from, uint64_t to, uint64_t frameEnd) const;
+    // The line's bits start at whole cycles: the current frame's first and
+    // the cycles of a bit (m_lineEach, worked out by lineRate()).
+    bool lineWhole(uint64_t& from, uint64_t& each) const;
+    void lineRate();
     uint64_t rxEventCycles(uint64_t limit);
     uint64_t lineEventCycles(bool idleReceiver) const;
     void rxdMoved();
@@ -576,6 +585,10 @@ private:
     // lagged() hands them to the receiver (m_lumpCount, m_lumpNext).
     uint8_t m_lumpLevels[16] = {};
     uint8_t m_planned = 0, m_lumpCount = 0, m_lumpNext = 0;
+    // The line at a fixed rate keeps its bit (and RXD its level) before this
+    // cycle: lineAdvance() has nothing to do (0: it looks).
+    uint64_t m_lineSteady = 0;
+    uint64_t m_lineEach = 0;  // a bit's cycles on the line when a whole number, else 0
     bool m_busy = true;    // a timer runs, the UART or the line works, or an SFR was written since
     bool m_lazy = false;   // only timers count: they stay at m_lagFrom until m_horizon cycles later
     uint64_t m_lagFrom = 0, m_horizon = 0;
