@@ -26,7 +26,12 @@ constexpr uint64_t plainReadHigh = (1ull << 0x20) | (1ull << 0x30);
 constexpr uint64_t plainWriteHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
 
 // TCON, SCON and T2CON: their flags change only when a peripheral's event
-// is due, so a read needs no clocking while none is due in its first cycle.
+// is due, so a read needs no clocking while none is due before the end of
+// its instruction (two cycles at most for one that reads an SFR). Where one
+// is due, the instruction's first cycle is clocked apart, as with every
+// step: a frame's start bit is found at the first tick of the cycles clocked
+// together.
+constexpr unsigned kFlagReadReach = 2;
 constexpr bool isFlagByte(uint8_t address)
 {
     return address == sfr::TCON || address == sfr::SCON || address == sfr::T2CON;
@@ -81,7 +86,7 @@ inline uint8_t Machine::readDirectSfr(uint8_t address)
             return m_s.iram[address];
         if (access::plain(access::plainReadLow, access::plainReadHigh, address))
             return m_s.sfr[address - 0x80];
-        if (access::isFlagByte(address) && m_s.cycles + 1 < m_dueAt)
+        if (access::isFlagByte(address) && m_s.cycles + access::kFlagReadReach < m_dueAt)
             return m_s.sfr[address - 0x80];
         if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
             return pinLevels((address >> 4) & 3);
@@ -157,7 +162,7 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
         const uint8_t kind = access::kBitKind[bit];
         if (kind == access::BitInRam)
             return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
-        if (kind == access::BitFlag && m_s.cycles + 1 < m_dueAt)
+        if (kind == access::BitFlag && m_s.cycles + access::kFlagReadReach < m_dueAt)
             return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
         if (kind == access::BitPin)
             return (pinLevels((bit >> 4) & 3) >> shift) & 1;

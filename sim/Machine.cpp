@@ -115,6 +115,8 @@ void Machine::reset()
     m_s.lineLevel = 1;
     m_s.lineActive = 0;
     m_s.lineBitCycles = m_board.lineBaud > 0 ? m_board.crystalHz / 12.0 / m_board.lineBaud : 0;
+    m_lineSteady = 0;
+    lineRate();
     m_s.t2outLow = 0;
     m_s.prevInt0 = m_s.prevInt1 = m_s.prevT0 = m_s.prevT1 = m_s.prevT2 = m_s.prevT2ex = 1;
     for (unsigned p = 0; p < 4; ++p)
@@ -298,6 +300,8 @@ bool Machine::restore(const Snapshot& shot)
     std::copy(p, p + 65536, m_xram.begin());
     p += 65536 + 4;
     m_rxQueue.assign(p, p + queued);
+    m_lineSteady = 0;
+    lineRate();
     buildCodeView();
     m_sample = true;
     clockEachStep();

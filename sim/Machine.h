@@ -8,6 +8,7 @@
 
 #include "sim/Chip.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -212,7 +213,13 @@ public:
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
     size_t serialPending() const { return m_rxQueue.size(); }
-    void setListener(Listener* listener) { m_listener = listener; }
+    // With a listener, every edge on RXD is reported at its instruction's
+    // end, so the peripherals look at the line anew.
+    void setListener(Listener* listener)
+    {
+        changing();
+        m_listener = listener;
+    }
 
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
@@ -333,19 +340,26 @@ private:
     void horizonReached(unsigned n)
     {
         m_s.cycles -= n;
-        catchUp();
+        lag();
         m_s.cycles += n;
         clockEachStep();
         peripherals(n);
     }
     void catchUp()
     {
-        if (!m_lazy || m_s.cycles == m_lagFrom)
-            return;
-        const auto n = static_cast<unsigned>(m_s.cycles - m_lagFrom);
-        clockEachStep();
-        peripherals(n);
+        if (lag())
+            schedule();
     }
+    // Brings the lazy peripherals from m_lagFrom up to now in one go and
+    // leaves them clocked each step; false when there was nothing to do.
+    bool lag()
+    {
+        if (!m_lazy || m_s.cycles == m_lagFrom)
+            return false;
+        lagged(static_cast<unsigned>(m_s.cycles - m_lagFrom));
+        return true;
+    }
+    void lagged(unsigned n);
     // The peripherals work with every step until peripherals() finds them quiet again.
     void clockEachStep()
     {
@@ -358,11 +372,18 @@ private:
     // and clock them instruction by instruction again.
     void changing()
     {
-        catchUp();
+        lag();
         clockEachStep();
     }
-    bool quietTimers(uint64_t& horizon) const;
-    void peripherals(unsigned n);
+    bool quietTimers(uint64_t& horizon);
+    // The peripherals by n cycles of one step, then when to look at them again.
+    void peripherals(unsigned n)
+    {
+        advance(n);
+        schedule();
+    }
+    void advance(unsigned n);
+    void schedule();
     bool peripheralsBusy() const;
     void pollInterrupts();
     void timers01(unsigned n);
@@ -375,15 +396,34 @@ private:
     }
     bool upDownCounting() const { return m_chip.t2mod && (m_s.sfr[0xC9 - 0x80] & 0x01); }
     void serialClock(unsigned ticks16);
-    // Machine cycles until the 16x clock of the UART's transmitter (or
-    // receiver) has ticked `ticks` times; UINT64_MAX when the clock alone
-    // never ticks it (a stopped timer, or one counting pulses on a pin).
+    // The 16x clock of the UART's transmitter (or receiver) from now on: its
+    // tick k (from 1) comes at(k) machine cycles from now.
+    struct TickLine {
+        int64_t base, per, divisor;
+        uint64_t at(uint64_t tick) const { return static_cast<uint64_t>(base + static_cast<int64_t>(tick) * per) / divisor; }
+    };
+    // False when the clock alone never ticks (a stopped timer, or one
+    // counting pulses on a pin).
+    bool serialClockLine(bool tx, TickLine& line) const;
+    // Machine cycles until that clock has ticked `ticks` times; UINT64_MAX when it never does.
     uint64_t serialTickCycles(bool tx, unsigned ticks) const;
     void serialTx16(unsigned ticks);
     void serialRx16(unsigned ticks);
     void rxBegin();                                     // the start bit's falling edge
     void rxSample(uint8_t level, unsigned frameBits);  // one bit taken in its middle
     void serialMode0(unsigned n);
+    // The receiver and the line between the events of a frame (LineEvents.cpp).
+    // A step's cycles: the longest stretch the peripherals are clocked by at
+    // once while they work with every step (an instruction or an interrupt entry).
+    unsigned longestStep() const { return std::max(4u, m_board.interruptEntryCycles); }
+    uint64_t lineBitStart(unsigned bit) const;
+    // The line's bits start at whole cycles: the current frame's first and
+    // the cycles of a bit (m_lineEach, worked out by lineRate()).
+    bool lineWhole(uint64_t& from, uint64_t& each) const;
+    void lineRate();
+    uint64_t rxEventCycles(uint64_t limit);
+    uint64_t lineEventCycles(bool idleReceiver) const;
+    void rxdMoved();
     void lineAdvance();
     void lineStartByte();
     void idealFeed();
@@ -561,6 +601,15 @@ private:
             tick(1);
         }
     }
+    // The receiver's samples before its next event, as schedule() found them:
+    // the level of RXD at each one's own cycle, in order (m_planned of them).
+    // lagged() hands them to the receiver (m_lumpCount, m_lumpNext).
+    uint8_t m_lumpLevels[16] = {};
+    uint8_t m_planned = 0, m_lumpCount = 0, m_lumpNext = 0;
+    // The line at a fixed rate keeps its bit (and RXD its level) before this
+    // cycle: lineAdvance() has nothing to do (0: it looks).
+    uint64_t m_lineSteady = 0;
+    uint64_t m_lineEach = 0;  // a bit's cycles on the line when a whole number, else 0
     bool m_busy = true;    // a timer runs, the UART or the line works, or an SFR was written since
     bool m_lazy = false;   // only timers count: they stay at m_lagFrom until m_horizon cycles later
     uint64_t m_lagFrom = 0, m_horizon = 0;

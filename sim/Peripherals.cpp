@@ -90,10 +90,11 @@ void Machine::writeXram(uint16_t address, uint8_t value)
 }
 
 
-// While the timers are left behind (m_lagFrom), nothing but their counts moves
-// until the next due event (quietTimers()): only a count register, or the
-// pins of a line that follows the program's own rate, need them brought up
-// to date first. A flag poll (JNB TI, JNB RI, JNB TF0) costs no catch-up.
+// While the timers are left behind (m_lagFrom), nothing but their counts, the
+// receiver's progress through a frame and the line's level moves until the
+// next due event (quietTimers()): only a count register or the pins of a real
+// line need them brought up to date first. A flag poll (JNB TI, JNB RI,
+// JNB TF0) costs no catch-up.
 uint8_t Machine::readSfr(uint8_t address)
 {
     firstCycle();
@@ -106,8 +107,7 @@ uint8_t Machine::readSfr(uint8_t address)
     case P2: return pinLevels(2);
     case P3:
         if (m_board.serial == SerialLine::RealLine) {
-            if (m_s.lineBitCycles <= 0)
-                catchUp();
+            catchUp();
             lineAdvance();
         }
         return pinLevels(3);
@@ -121,8 +121,16 @@ uint8_t Machine::readSfr(uint8_t address)
 void Machine::writeSfr(uint8_t address, uint8_t value)
 {
     firstCycle();
-    changing();
     needPoll();
+    if (address == SCON && !((SFR(SCON) ^ value) & ~(RI | TI)) && (value >> 6) % 2 == 1 &&
+        m_board.serial == SerialLine::RealLine) {
+        // RI or TI cleared (or set) in mode 1 or 3 on the real line: the UART
+        // looks at RI only where a frame ends, always a step of its own, and
+        // at TI never, so the peripherals need not be brought up to date.
+        SFR(SCON) = value;
+        return;
+    }
+    changing();
     if ((address & 0x0F) == 0 && address <= P3) {  // P0-P3
         SFR(address) = value;
         portWritten((address >> 4) & 3);
@@ -328,7 +336,19 @@ bool Machine::peripheralsBusy() const
     return (scon & REN) && (scon >> 6) == 2;
 }
 
-void Machine::peripherals(unsigned n)
+// The cycles since m_lagFrom in one go: nothing the peripherals do was due in
+// them but the receiver's samples whose bits stay put whatever instructions
+// they fall in (quietTimers()), each taken at its own cycle.
+void Machine::lagged(unsigned n)
+{
+    clockEachStep();
+    m_lumpCount = m_planned;
+    m_lumpNext = 0;
+    advance(n);
+    m_lumpCount = 0;
+}
+
+void Machine::advance(unsigned n)
 {
     needPoll();  // flags may be set
     if (m_sample) {
@@ -356,6 +376,11 @@ void Machine::peripherals(unsigned n)
     } else if (!m_rxQueue.empty()) {
         idealFeed();
     }
+}
+
+void Machine::schedule()
+{
+    m_planned = 0;
     m_busy = peripheralsBusy();
     m_lazy = m_busy && quietTimers(m_horizon);
     m_lagFrom = m_s.cycles;
@@ -364,10 +389,13 @@ void Machine::peripherals(unsigned n)
 
 // True when nothing the peripherals do is due before `horizon` cycles from
 // now but the timers' counts: no timer flag of theirs to set, no bit of the
-// UART's frames to send or sample, no edge of the line (at a fixed bit rate),
-// no start bit on RXD, no byte to hand over, no pin sampling pending, no
-// watches or condition looking at every instruction.
-bool Machine::quietTimers(uint64_t& horizon) const
+// UART's frames to send, no sample of the receiver whose level depends on
+// the instruction it falls in or that ends its frame, no edge of the line
+// (at a fixed bit rate) that a listener or a waiting receiver sees, no frame
+// of the line to end while more wait, no start bit on RXD, no byte to hand
+// over, no pin sampling pending, no watches or condition looking at every
+// instruction.
+bool Machine::quietTimers(uint64_t& horizon)
 {
     const uint8_t scon = SFR(SCON), mode = scon >> 6;
     const bool real = m_board.serial == SerialLine::RealLine;
@@ -410,19 +438,15 @@ bool Machine::quietTimers(uint64_t& horizon) const
         if ((t2con & (TR2 | CT2 | RCLK | TCLK)) == TR2 && !(t2con & TF2))
             h = std::min<uint64_t>(h, 65536u - ((unsigned{SFR(TH2)} << 8) | SFR(TL2)));
     }
-    if (mode == 1 || mode == 3) {
+    const bool framed = mode == 1 || mode == 3;
+    if (framed) {
         if (m_s.txActive)
             h = std::min(h, serialTickCycles(true, 16 - m_s.txTicks));
         if (m_s.rxActive)
-            h = std::min(h, serialTickCycles(false, 8 + 16 * m_s.rxBits - m_s.rxTicks));
+            h = std::min(h, rxEventCycles(h));
     }
-    if (real && m_s.lineActive) {
-        // The line's next bit edge; one cycle early against rounding.
-        const double now = static_cast<double>(m_s.cycles);
-        const double k = std::max(std::floor((now - m_s.lineNext) / m_s.lineBitCycles), 0.0);
-        const double ahead = m_s.lineNext + (k + 1) * m_s.lineBitCycles - now - 1;
-        h = std::min<uint64_t>(h, ahead > 0 ? static_cast<uint64_t>(ahead) : 0);
-    }
+    if (real && m_s.lineActive)
+        h = std::min(h, lineEventCycles(framed && (scon & REN) && !m_s.rxActive));
     horizon = h;
     return true;
 }

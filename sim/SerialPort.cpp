@@ -58,30 +58,43 @@ void Machine::serialClock(unsigned overflows)
         serialRx16(ticks);
 }
 
-uint64_t Machine::serialTickCycles(bool tx, unsigned ticks) const
+bool Machine::serialClockLine(bool tx, TickLine& line) const
 {
     const uint8_t t2con = m_chip.timer2 ? SFR(T2CON) : 0;
     if (t2con & (tx ? TCLK : RCLK)) {
         if ((t2con & (TR2 | CT2)) != TR2)
-            return UINT64_MAX;
-        // Six counts a machine cycle (the oscillator halved), reloading RCAP2.
-        const uint64_t count = uint64_t{SFR(TH2)} << 8 | SFR(TL2);
-        const uint64_t period = 65536 - (uint64_t{SFR(RCAP2H)} << 8 | SFR(RCAP2L));
-        return (65536 - count + (ticks - 1) * period + 5) / 6;
+            return false;
+        // Six counts a machine cycle (the oscillator halved), reloading RCAP2:
+        // tick k when the count has gone 65536 - count + (k - 1) * period.
+        const int64_t count = int64_t{SFR(TH2)} << 8 | SFR(TL2);
+        const int64_t period = 65536 - (int64_t{SFR(RCAP2H)} << 8 | SFR(RCAP2L));
+        line = {65536 - count - period + 5, period, 6};
+        return true;
     }
     const uint8_t tmod = SFR(TMOD), tcon = SFR(TCON);
     const unsigned mode0 = tmod & 3, mode1 = (tmod >> 4) & 3;
     const bool gate1 = !(tmod & 0x80) || (m_s.pinsOut[3] & 0x08);
     if (mode1 == 3 || (tmod & 0x40) || !gate1 || (mode0 != 3 && !(tcon & TR1)))
-        return UINT64_MAX;
-    const uint64_t overflows = (SFR(PCON) & SMOD) ? ticks : 2 * uint64_t{ticks} - m_s.serialDiv;
+        return false;
     const uint8_t tl = SFR(TL1), th = SFR(TH1);
-    uint64_t first = 256 - tl, period = 256 - th;
+    int64_t first = 256 - tl, period = 256 - th;
     if (mode1 == 0)
         first = 8192 - ((unsigned{th} << 5) | (tl & 0x1Fu)), period = 8192;
     else if (mode1 == 1)
         first = 65536 - ((unsigned{th} << 8) | tl), period = 65536;
-    return first + (overflows - 1) * period;
+    // Overflow v comes first + (v - 1) * period cycles from now; tick k is
+    // overflow k with SMOD, else overflow 2k less the one already counted.
+    if (SFR(PCON) & SMOD)
+        line = {first - period, period, 1};
+    else
+        line = {first - period - int64_t{m_s.serialDiv} * period, 2 * period, 1};
+    return true;
+}
+
+uint64_t Machine::serialTickCycles(bool tx, unsigned ticks) const
+{
+    TickLine line;
+    return serialClockLine(tx, line) ? line.at(ticks) : UINT64_MAX;
 }
 
 // A write to SBUF starts the frame at the next rollover of the transmitter's
@@ -272,7 +285,8 @@ void Machine::serialRx16(unsigned ticks)
             }
             m_s.rxTicks += due;
             ticks -= due;
-            rxSample(level, frameBits);
+            // gathered cycles: the level at the sample's own cycle
+            rxSample(m_lumpNext < m_lumpCount ? m_lumpLevels[m_lumpNext++] : level, frameBits);
         }
         return;
     }
@@ -332,6 +346,8 @@ void Machine::lineStartByte()
 // frame (a new one starts no earlier than now), whenever it is looked at.
 void Machine::lineAdvance()
 {
+    if (m_s.cycles < m_lineSteady && m_s.lineActive)
+        return;
     const bool own = m_s.lineBitCycles <= 0;
     const double now = own ? static_cast<double>(m_s.lineOwnTicks) : static_cast<double>(m_s.cycles);
     const double bit = own ? 16.0 : m_s.lineBitCycles;
@@ -345,7 +361,10 @@ void Machine::lineAdvance()
         }
         const double k = std::floor((now - m_s.lineNext) / bit);
         if (k < m_s.lineBits) {
-            level = (m_s.lineShift >> static_cast<unsigned>(std::max(k, 0.0))) & 1;
+            const unsigned at = static_cast<unsigned>(std::max(k, 0.0));
+            level = (m_s.lineShift >> at) & 1;
+            if (!own)
+                m_lineSteady = lineBitStart(at + 1);
             break;
         }
         m_s.lineNext += m_s.lineBits * bit;  // back to back with the next byte
@@ -353,7 +372,7 @@ void Machine::lineAdvance()
     }
     if (level != m_s.lineLevel) {
         m_s.lineLevel = level;
-        portsChanged();
+        rxdMoved();
     }
 }
 
