@@ -3,6 +3,7 @@
 #include "insight/Recorder.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace insight {
 
@@ -13,7 +14,12 @@ struct History::Muted : sim::Listener {
     void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
     {
         if (history->m_stepping && history->m_reportDepth == 0) {
-            history->pinReportInStep(cycle, port, levels);
+            // A new step with no listener to answer: only numbered (a program
+            // that drives its pins all the time pays no more than that).
+            if (!history->m_listener && !history->replaying())
+                ++history->m_reports;
+            else
+                history->pinReportInStep(cycle, port, levels);
             return;
         }
         if (live())
@@ -217,6 +223,7 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
     noteOutsideDrives();
     const uint64_t end = m_machine.cycles() + cycleBudget;
     bool first = !breakAtFirst;
+    bool synced = false;  // the breakpoints cannot change while this runs: put into the core once
     while (m_machine.cycles() < end) {
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;
@@ -234,7 +241,8 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
         }
         // The core's run never stops at its first instruction: looked at above.
         first = false;
-        syncBreakpoints(breakpoints);
+        if (!std::exchange(synced, true))
+            syncBreakpoints(breakpoints);
         m_run.breakBeforeEntries = entries != Entries::RunFirst;
         m_run.stopBeforeEntries = entries == Entries::StopBefore;
         const sim::Stop stop = runNew(std::min(end - m_machine.cycles(), m_runSpacing));
