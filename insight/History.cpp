@@ -14,7 +14,12 @@ struct History::Muted : sim::Listener {
     void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
     {
         if (history->m_stepping && history->m_reportDepth == 0) {
-            history->pinReportInStep(cycle, port, levels);
+            // A new step with no listener to answer: only numbered (a program
+            // that drives its pins all the time pays no more than that).
+            if (!history->m_listener && !history->replaying())
+                ++history->m_reports;
+            else
+                history->pinReportInStep(cycle, port, levels);
             return;
         }
         if (live())
@@ -218,7 +223,7 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
     noteOutsideDrives();
     const uint64_t end = m_machine.cycles() + cycleBudget;
     bool first = !breakAtFirst;
-    bool synced = false;  // the breakpoints stay as they are for the whole run
+    bool synced = false;  // the breakpoints cannot change while this runs: put into the core once
     while (m_machine.cycles() < end) {
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;

@@ -8,7 +8,7 @@ constexpr size_t MaxFrames = 4096;  // deeper means the program no longer return
 
 Recorder::Recorder(const sim::Machine& machine, std::vector<uint16_t> procedureOf, size_t procedures)
     : m_flow(65536, Flow::Plain), m_length(65536, 1), m_procedureOf(std::move(procedureOf)), m_taken(65536, 0),
-      m_calls(procedures, 0)
+      m_calls(procedures, 0), m_frames(MaxFrames)
 {
     m_totals.callee.assign(procedures, 0);
     m_totals.open.assign(procedures, 0);
@@ -26,14 +26,14 @@ void Recorder::clear(sim::Machine& machine)
     std::fill(m_taken.begin(), m_taken.end(), 0);
     std::fill(m_calls.begin(), m_calls.end(), 0);
     m_totals = Totals{std::vector<uint64_t>(m_calls.size(), 0), std::vector<uint32_t>(m_calls.size(), 0), {}, 0};
-    m_frames.clear();
+    m_open = 0;
     m_entries = m_entryCycles = {};
     m_idle = 0;
 }
 
 void Recorder::machineReset()
 {
-    m_frames.clear();
+    m_open = 0;
     std::fill(m_totals.open.begin(), m_totals.open.end(), 0);
 }
 
@@ -60,37 +60,25 @@ std::vector<uint8_t> Recorder::marks() const
     return marks;
 }
 
+// Calls and returns (the steps of runs are mostly these) first and inline;
+// the rest apart.
 void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
 {
     const unsigned n = step.cycles;
-    if (step.kind == sim::StepSeen::Kind::InterruptEntry) {
-        const Frame frame{step.cyclesBefore, m_totals.interruptNet, step.source,
-                          machine.sp(), true};
-        ++m_entries[step.source];
-        m_entryCycles[step.source] += n;
-        if (m_frames.size() < MaxFrames)
-            m_frames.push_back(frame);
-        return;
-    }
-    if (step.kind == sim::StepSeen::Kind::Idle) {
-        m_idle += n;
-        return;
-    }
     const uint16_t at = step.at;
-    const Flow flow = m_flow[at];
-    if (flow == Flow::Plain || n == 0)
+    if (step.kind != sim::StepSeen::Kind::Instruction) [[unlikely]] {
+        entered(machine, step);
         return;
-    switch (flow) {
-    case Flow::CondJump:
-        if (machine.pc() != static_cast<uint16_t>(at + m_length[at]))
-            ++m_taken[at];
-        break;
+    }
+    if (n == 0)
+        return;
+    switch (m_flow[at]) {
     case Flow::Call: {
         const uint16_t caller = m_procedureOf[at];
         ++m_calls[m_procedureOf[machine.pc()]];
-        if (m_frames.size() >= MaxFrames)
+        if (m_open >= MaxFrames)
             break;
-        m_frames.push_back(Frame{machine.cycles(), m_totals.interruptNet, caller, machine.sp(), false});
+        m_frames[m_open++] = Frame{machine.cycles(), m_totals.interruptNet, caller, machine.sp(), false};
         ++m_totals.open[caller];
         break;
     }
@@ -98,9 +86,27 @@ void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
     case Flow::ReturnInterrupt:
         returned(machine);
         break;
+    case Flow::CondJump:
+        if (machine.pc() != static_cast<uint16_t>(at + m_length[at]))
+            ++m_taken[at];
+        break;
     case Flow::Plain:
         break;
     }
+}
+
+// An interrupt entry or an idle step.
+void Recorder::entered(const sim::Machine& machine, const sim::StepSeen& step)
+{
+    const unsigned n = step.cycles;
+    if (step.kind == sim::StepSeen::Kind::Idle) {
+        m_idle += n;
+        return;
+    }
+    ++m_entries[step.source];
+    m_entryCycles[step.source] += n;
+    if (m_open < MaxFrames)
+        m_frames[m_open++] = Frame{step.cyclesBefore, m_totals.interruptNet, step.source, machine.sp(), true};
 }
 
 // Every frame whose return address is no longer on the stack has ended:
@@ -108,11 +114,8 @@ void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
 void Recorder::returned(const sim::Machine& machine)
 {
     const uint8_t sp = machine.sp();
-    while (!m_frames.empty() && m_frames.back().sp > sp) {
-        const Frame frame = m_frames.back();
-        m_frames.pop_back();
-        close(m_totals, frame, machine.cycles());
-    }
+    while (m_open && m_frames[m_open - 1].sp > sp)
+        close(m_totals, m_frames[--m_open], machine.cycles());
 }
 
 void Recorder::close(Totals& totals, const Frame& frame, uint64_t now)
@@ -131,7 +134,7 @@ void Recorder::close(Totals& totals, const Frame& frame, uint64_t now)
 Recorder::Totals Recorder::closedAt(uint64_t now) const
 {
     Totals totals = m_totals;
-    for (size_t i = m_frames.size(); i-- > 0;)
+    for (size_t i = m_open; i-- > 0;)
         close(totals, m_frames[i], now);
     return totals;
 }

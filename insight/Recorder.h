@@ -74,6 +74,7 @@ private:
         std::array<uint64_t, VectorCount> handler{};
         uint64_t interruptNet = 0;  // cycles in interrupt handlers so far (nesting counted once)
     };
+    void entered(const sim::Machine& machine, const sim::StepSeen& step);
     void returned(const sim::Machine& machine);
     static void close(Totals& totals, const Frame& frame, uint64_t now);
     Totals closedAt(uint64_t now) const;
@@ -84,7 +85,10 @@ private:
     std::vector<uint32_t> m_taken;
     std::vector<uint64_t> m_calls;
     Totals m_totals;
+    // The frames open, innermost last: the first m_open of a fixed table, so
+    // that a call or return is a few stores and no allocation.
     std::vector<Frame> m_frames;
+    size_t m_open = 0;
     std::array<uint64_t, VectorCount> m_entries{}, m_entryCycles{};
     uint64_t m_idle = 0;
 };

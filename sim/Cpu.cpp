@@ -142,10 +142,27 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
             jump(offset);
         cycles = 2;
     };
-    // The opcode with, in a run that stops at breakpoints, the breakpoint bit:
-    // every value has its case, so that the dispatch is one jump through a table.
-    switch (word & (StopAtBreak ? kBreakBit | 0xFF : 0xFF)) {
+    // The opcode with, in a run that stops at breakpoints, the breakpoint bit
+    // (and in an observed one the mark): every value has its case, so that
+    // the dispatch is one jump through a table. A marked call or return (the
+    // profile's) is made as the unmarked one and has the loop look at it; any
+    // other marked instruction is left to the loop, as a breakpoint is.
+    constexpr bool marks = CountJumps && StopAtBreak;
+    constexpr uint32_t dispatched = StopAtBreak ? (marks ? kMarkBit : 0) | kBreakBit | 0xFF : 0xFF;
+    auto flow = [&]() __attribute__((always_inline)) {
+        if constexpr (marks)
+            if (word & kMarkBit)
+                m_lookAt = 0;
+    };
+    // The labels of marked instructions (without marks, values no dispatch reaches).
+    constexpr uint32_t M = marks ? kMarkBit : 1u << 11;
+    switch (word & dispatched) {
     case kBreakBit ... kBreakBit | 0xFF:  // a breakpoint: the instruction is not made
+    case M | kBreakBit ... M | kBreakBit | 0xFF:
+    // A marked one other than a call or return: the loop makes it.
+    case M | 0x00 ... M | 0x10: case M | 0x13 ... M | 0x21: case M | 0x23 ... M | 0x30: case M | 0x33 ... M | 0x50:
+    case M | 0x52 ... M | 0x70: case M | 0x72 ... M | 0x90: case M | 0x92 ... M | 0xB0: case M | 0xB2 ... M | 0xD0:
+    case M | 0xD2 ... M | 0xF0: case M | 0xF2 ... M | 0xFF:
         pc = at;
         m_lookAt = 0;
         return 0;
@@ -156,12 +173,15 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
         cycles = 2;
         break;
     }
-    case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1: {  // ACALL
+    case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1:  // ACALL
+    case M | 0x11: case M | 0x31: case M | 0x51: case M | 0x71: case M | 0x91: case M | 0xB1: case M | 0xD1:
+    case M | 0xF1: {
         const uint8_t low = IMM();
         push(static_cast<uint8_t>(pc));
         push(static_cast<uint8_t>(pc >> 8));
         pc = static_cast<uint16_t>((pc & 0xF800) | ((op & 0xE0) << 3) | low);
         cycles = 2;
+        flow();
         break;
     }
     case 0x02: {  // LJMP
@@ -171,23 +191,25 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
         cycles = 2;
         break;
     }
-    case 0x12: {  // LCALL
+    case 0x12: case M | 0x12: {  // LCALL
         const uint8_t high = IMM();
         const uint8_t low = IMM();
         push(static_cast<uint8_t>(pc));
         push(static_cast<uint8_t>(pc >> 8));
         pc = static_cast<uint16_t>(high << 8 | low);
         cycles = 2;
+        flow();
         break;
     }
-    case 0x22: {  // RET
+    case 0x22: case M | 0x22: {  // RET
         const uint8_t high = pop();
         const uint8_t low = pop();
         pc = static_cast<uint16_t>(high << 8 | low);
         cycles = 2;
+        flow();
         break;
     }
-    case 0x32: {  // RETI
+    case 0x32: case M | 0x32: {  // RETI
         const uint8_t high = pop();
         const uint8_t low = pop();
         pc = static_cast<uint16_t>(high << 8 | low);
@@ -198,6 +220,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
         m_s.holdOff = 1;
         needPoll();
         cycles = 2;
+        flow();
         break;
     }
     case 0x03: ACCU = static_cast<uint8_t>(ACCU >> 1 | ACCU << 7); break;  // RR A
@@ -613,11 +636,24 @@ void Machine::flowStep(uint16_t at, unsigned cycles)
         m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, cycles, m_s.cycles - cycles});
 }
 
+unsigned Machine::observedStep()
+{
+    const uint16_t at = m_s.pc;
+    uint16_t pc = at;
+    const uint32_t word = m_decoded[at];
+    const unsigned n = executeClocked<true>(pc, word);
+    pollIfNeeded();
+    if (word & kMarkBit)
+        flowStep(at, n);
+    return n;
+}
+
 // Plain instructions go round the short loop; anything unusual (an interrupt
 // entry, idle, power-down, watches, a condition) takes one turn of the full
-// one. An observed run counts the jumps of its marked conditional jumps and
-// tells the observer of its other marked steps; a traced one (steps made
-// again) writes each step's PC into the record's ring and ends at its step
+// one. An observed run counts the conditional jumps that jump and tells the
+// observer of its marked steps (a call or return makes the loop look at it
+// as a due peripheral does, any other is made by observedStep()); a traced
+// one (steps made again) writes each step's PC into the record's ring and ends at its step
 // limit, past breakpoints, counting no executions (they were counted once).
 //
 // A plain instruction costs few tests of its own: its breakpoint is a case
@@ -645,7 +681,6 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // A breakpoint where the run starts does not stop it.
     bool first = true;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        const uint16_t at = pc;
         const uint32_t word = m_decoded[pc];
         if constexpr (Traced) {
             if (!recordStep(pc))
@@ -654,10 +689,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
             pollIfNeeded();
         } else if constexpr (Observed) {
             ++m_counts[pc];
-            const unsigned n = executeClocked<true>(pc, word);
-            pollIfNeeded();
-            if (word & kMarkBits)
-                flowStep(at, n);
+            observedStep();
+            pc = m_s.pc;
         } else {
             plainStep(pc, word);
         }
@@ -685,14 +718,23 @@ Stop Machine::runFor(uint64_t cycleBudget)
             m_s.pc = pc;
             ++m_s.instructions;
             m_s.cycles += n;
-            // A marked instruction of an observed run: the observer hears of
-            // it once the clock and the poll are up to date.
-            [[maybe_unused]] const bool marked = Observed && (word & kMarkBits);
-            if (m_s.cycles >= m_lookAt || marked) [[unlikely]] {
+            if (m_s.cycles >= m_lookAt) [[unlikely]] {
                 if (!Traced && !n) {
-                    breakpointHit(at);
-                    stop = Stop::Breakpoint;
-                    break;
+                    if (!Observed || m_breaks[at]) {
+                        breakpointHit(at);
+                        stop = Stop::Breakpoint;
+                        break;
+                    }
+                    // A marked instruction of an observed run other than a
+                    // call or return, not made by the dispatch: made here.
+                    --m_s.instructions;
+                    observedStep();
+                    pc = m_s.pc;
+                    if (m_s.cycles >= end)
+                        break;
+                    m_firstCyclePending = true;
+                    m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
+                    continue;
                 }
                 unsigned rest = n;
                 if (!m_firstCyclePending) {  // an SFR access clocked the first cycle
@@ -704,10 +746,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
                     due(rest);
                 pollIfNeeded();
                 if constexpr (Observed) {
-                    if (marked) {
-                        if (StepObserver* observer = m_record->observer)
-                            observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, n, m_s.cycles - n});
-                    }
+                    if (word & kMarkBit)  // a call or return: the observer hears of it now
+                        flowStep(at, n);
                 }
                 if (m_s.cycles >= end)
                     break;
@@ -750,7 +790,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
                 if (kind != StepSeen::Kind::Instruction) {
                     if (m_record->observer)
                         m_record->observer->stepped(*this, StepSeen{kind, at, source, n, before});
-                } else if (word & kMarkBits) {
+                } else if (word & kMarkBit) {
                     flowStep(at, n);
                 } else if (const unsigned length = kConditionalJumpLength[static_cast<uint8_t>(word)]; length && n) {
                     m_jumpCounts[at] += m_s.pc != static_cast<uint16_t>(at + length);  // as execute<true>() counts

@@ -131,7 +131,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
             const auto first = static_cast<uint8_t>(word >> kOperandShift);
             const auto second = static_cast<uint8_t>(word >> (kOperandShift + 8));
             const unsigned length = p == at ? 0 : bodyLength(op);
-            if ((word & (kBreakBit | kMarkBits)) || (p != at && !length))
+            if ((word & (kBreakBit | kMarkBit)) || (p != at && !length))
                 return false;
             bool jumps = false;
             uint8_t offset = first;

@@ -255,6 +255,7 @@ private:
     // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
     // StopAtBreak: an instruction with a breakpoint is not made; 0 cycles tell it.
     // SkipLoops: a jump back to a poll or delay loop may make its next turns at once.
+    // CountJumps and StopAtBreak (an observed run's loop): nor is a marked one (observedStep() makes it).
     template <bool CountJumps = false, bool StopAtBreak = false, bool SkipLoops = false>
     unsigned execute(uint16_t& pc, uint32_t word);
     // The jump at `at` went back to `start` (its own cycles not yet counted):
@@ -276,6 +277,9 @@ private:
     template <bool CountJumps = false>
     unsigned executeClocked(uint16_t& pc, uint32_t word);  // execute() with the clock and the instruction count
     void pollIfNeeded();
+    // A step of an observed run away from its loop: counted jumps, clock and
+    // poll up to date, and the observer told of it when it is marked.
+    [[gnu::noinline]] unsigned observedStep();
     // Something other than plain instructions may come: an interrupt entry,
     // idle or power-down, watches or a stop condition.
     bool unusual() const
@@ -538,18 +542,19 @@ private:
         return fetchCode(address) | (m_breaks[address] ? kBreakBit : 0u) |
                fetchCode(static_cast<uint16_t>(address + 1)) << kOperandShift |
                fetchCode(static_cast<uint16_t>(address + 2)) << (kOperandShift + 8) |
-               (m_marks.empty() ? 0u : uint32_t(m_marks[address] & 3) << kMarkShift) |
+               (!m_marks.empty() && m_marks[address] ? kMarkBit : 0u) |
                (m_loops[address] ? kLoopBit : 0u);
     }
     // The breakpoint bit sits next to the opcode: the run loop dispatches on
-    // both at once, a breakpoint being one more case of the jump table.
+    // both at once, a breakpoint being one more case of the jump table. The
+    // mark of observed runs (the observer is told of the instruction) sits
+    // next to it: their loop dispatches on all three, so that an unmarked
+    // instruction costs no test of its own.
     static constexpr uint32_t kBreakBit = 1u << 8;
-    static constexpr unsigned kOperandShift = 9;
-    // A mark for observed runs: the observer is told of the instruction.
-    static constexpr unsigned kMarkShift = 25;
-    static constexpr uint32_t kMarkBits = 3u << kMarkShift;
-    // The jump here closes a loop skipLoop() may take.
-    static constexpr uint32_t kLoopBit = 1u << 27;
+    static constexpr uint32_t kMarkBit = 1u << 9;
+    static constexpr unsigned kOperandShift = 10;
+    // The jump here closes a loop skipLoop() may take (above the operands).
+    static constexpr uint32_t kLoopBit = 1u << 26;
     void push(uint8_t value);
     uint8_t pop();
     void setParity();

@@ -189,7 +189,9 @@ TEST(EngineCounters, ExactAfterEveryStop)
         ASSERT_EQ(engine.state(), DebugEngine::State::Paused);
         const uint64_t ticks = engine.machine().ticks;
         EXPECT_EQ(ticks % 12, 0u);
-        EXPECT_LT(ticks, 12ull * 1000 * 1000 * 1000) << "round " << round;
+        // A few milliseconds of this loop, made in one go turn after turn,
+        // stay far below this; a garbage count does not.
+        EXPECT_LT(ticks, 12ull << 40) << "round " << round;
         const uint16_t pc = engine.machine().pc;
         EXPECT_TRUE(pc == 0 || pc == 1) << pc;
     }
