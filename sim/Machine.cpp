@@ -295,14 +295,19 @@ bool Machine::restore(const Snapshot& shot)
     const uint8_t* p = in.data() + 8;
     std::memcpy(&m_s, p, sizeof m_s);
     p += sizeof m_s;
-    std::copy(p, p + 65536, m_code.begin());
+    // Code rarely differs from a snapshot's: decoded again only when it does
+    // (or when fetches see xram).
+    const bool sameCode = std::equal(p, p + 65536, m_code.begin());
+    if (!sameCode)
+        std::copy(p, p + 65536, m_code.begin());
     p += 65536;
     std::copy(p, p + 65536, m_xram.begin());
     p += 65536 + 4;
     m_rxQueue.assign(p, p + queued);
     m_lineSteady = 0;
     lineRate();
-    buildCodeView();
+    if (!sameCode || m_shared)
+        buildCodeView();
     m_sample = true;
     clockEachStep();
     needPoll();
