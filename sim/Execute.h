@@ -147,6 +147,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1: {  // AJMP
         const uint8_t low = IMM();
         pc = static_cast<uint16_t>((pc & 0xF800) | ((op & 0xE0) << 3) | low);
+        loopClosed();
         cycles = 2;
         break;
     }
@@ -165,6 +166,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
         const uint8_t high = IMM();
         const uint8_t low = IMM();
         pc = static_cast<uint16_t>(high << 8 | low);
+        loopClosed();
         cycles = 2;
         break;
     }

@@ -10,6 +10,7 @@
 // instruction, so that it meets m_lookAt at the same instruction as before.
 
 #include "sim/Access.h"
+#include "sim/Disassembler.h"
 #include "sim/Sfr.h"
 
 #include <bit>
@@ -22,12 +23,28 @@ namespace {
 // its clock going at a pace, not to the budget's end at once.
 constexpr uint64_t kLoopCycles = 1u << 16;
 
-enum : uint8_t { NOP = 0x00, JB = 0x20, JNB = 0x30, JC = 0x40, JNC = 0x50, JZ = 0x60, JNZ = 0x70, SJMP = 0x80,
+enum : uint8_t { NOP = 0x00, LJMP = 0x02, JB = 0x20, JNB = 0x30, JC = 0x40, JNC = 0x50, JZ = 0x60, JNZ = 0x70, SJMP = 0x80,
                  CJNE_IMMEDIATE = 0xB4, CJNE_DIRECT = 0xB5, DJNZ_DIRECT = 0xD5, MOV_A_DIRECT = 0xE5 };
 
 bool isDjnzRegister(uint8_t op)
 {
     return (op & 0xF8) == 0xD8;
+}
+
+bool isAjmp(uint8_t op)
+{
+    return (op & 0x1F) == 0x01;
+}
+
+bool isUnconditional(uint8_t op)
+{
+    return op == SJMP || op == LJMP || isAjmp(op);
+}
+
+// A body instruction that may jump (the others are NOP and MOV A,direct).
+bool isConditional(uint8_t op)
+{
+    return op != NOP && op != MOV_A_DIRECT;
 }
 
 // Bytes of an instruction a loop may hold before its jump (0: none of them).
@@ -63,26 +80,43 @@ bool Machine::loopShape(uint16_t at) const
 {
     const uint8_t op = fetchCode(at);
     const uint8_t operand = fetchCode(static_cast<uint16_t>(at + 1));
-    unsigned length = 0;
-    if (op == SJMP || op == JC || op == JNC || op == JZ || op == JNZ || isDjnzRegister(op))
-        length = 2;
+    int start = -1;
+    if (op == LJMP)
+        start = operand << 8 | fetchCode(static_cast<uint16_t>(at + 2));
+    else if (isAjmp(op))
+        start = ((at + 2) & 0xF800) | (op & 0xE0) << 3 | operand;
+    else if (op == SJMP || op == JC || op == JNC || op == JZ || op == JNZ || isDjnzRegister(op))
+        start = int(at) + 2 + static_cast<int8_t>(operand);
     else if (op == JB || op == JNB || op == CJNE_IMMEDIATE || op == CJNE_DIRECT || op == DJNZ_DIRECT)
-        length = 3;
-    if (!length || !plainOperand(op, operand))
+        start = int(at) + 3 + static_cast<int8_t>(fetchCode(static_cast<uint16_t>(at + 2)));
+    if (start < 0 || start > int(at) || start < int(at) - int(kLoopReach) || !plainOperand(op, operand))
         return false;
-    const auto offset = static_cast<int8_t>(fetchCode(static_cast<uint16_t>(at + length - 1)));
-    const int start = int(at) + int(length) + offset;
-    if (start > int(at) || start < int(at) - int(kLoopReach) || start < 0)
-        return false;
-    unsigned p = unsigned(start);
+    // The body: instructions the loop may make, and any others that a jump
+    // of the body leaps over. Bits per byte from the start: where
+    // instructions begin, and where the body's jumps land.
+    uint32_t begins = 0, landings = 0;
+    unsigned p = unsigned(start), leapedTo = p;
     while (p < at) {
+        begins |= 1u << (p - unsigned(start));
         const uint8_t body = fetchCode(static_cast<uint16_t>(p));
         const unsigned n = bodyLength(body);
-        if (!n || !plainOperand(body, fetchCode(static_cast<uint16_t>(p + 1))))
-            return false;
+        if (!n || !plainOperand(body, fetchCode(static_cast<uint16_t>(p + 1)))) {
+            if (p >= leapedTo)
+                return false;
+            p += instructionLength(body);
+            continue;
+        }
+        if (isConditional(body)) {
+            const unsigned target = p + n + static_cast<int8_t>(fetchCode(static_cast<uint16_t>(p + n - 1)));
+            if (target > p + n && target <= at) {
+                landings |= 1u << (target - unsigned(start));
+                leapedTo = std::max(leapedTo, target);
+            }
+        }
         p += n;
     }
-    return p == at;
+    begins |= 1u << (at - unsigned(start));
+    return p == at && !(landings & ~begins);
 }
 
 void Machine::findLoops(unsigned from, unsigned to)
@@ -122,15 +156,17 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
 
     // One turn from A and PSW as given, with every other thing as it stands:
     // false where it leaves the loop, reads the DJNZ counter or meets a mark.
-    unsigned cycles = 0, count = 0;
+    // It notes the instructions it made and the jumps of the body it took.
+    unsigned cycles = 0, count = 0, leaps = 0;
+    uint16_t made[kLoopReach + 1], leapedFrom[kLoopReach + 1];
     auto turn = [&](uint8_t& acc, uint8_t& flags) -> bool {
-        cycles = count = 0;
+        cycles = count = leaps = 0;
         for (unsigned p = start;; ) {
             const uint32_t word = m_decoded[p];
             const auto op = static_cast<uint8_t>(word);
             const auto first = static_cast<uint8_t>(word >> kOperandShift);
             const auto second = static_cast<uint8_t>(word >> (kOperandShift + 8));
-            const unsigned length = p == at ? 0 : bodyLength(op);
+            const unsigned length = p == at || !plainOperand(op, first) ? 0 : bodyLength(op);
             if ((word & (kBreakBit | kMarkBit)) || (p != at && !length))
                 return false;
             bool jumps = false;
@@ -164,18 +200,24 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
                 offset = second;
                 break;
             }
-            default:  // SJMP or DJNZ: the loop's own jump
+            default:  // the loop's own jump
                 jumps = true;
                 offset = 1;
                 break;
             }
             cycles += bodyCycles(op);
-            ++count;
+            made[count++] = static_cast<uint16_t>(p);
             if (p == at)
-                return jumps;                // the jump back, or out of the loop
-            if (jumps && offset != 0)
-                return false;                // out of the loop from its body
+                return jumps;  // the jump back, or out of the loop
             p += length;
+            if (!jumps || offset == 0)
+                continue;
+            // A leap forward within the body; any other jump leaves the loop.
+            const unsigned target = p + static_cast<int8_t>(offset);
+            if (target <= p || target > at)
+                return false;
+            leapedFrom[leaps++] = made[count - 1];
+            p = target;
         }
     };
     // The first turn may load A and set the flags; from the second on, each
@@ -198,10 +240,13 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     if (counter >= 0)
         m_s.iram[counter] = static_cast<uint8_t>(m_s.iram[counter] - turns);
     const auto counted = static_cast<uint32_t>(turns);  // the counters wrap as one by one
-    for (unsigned a = start; a < at; a += bodyLength(static_cast<uint8_t>(m_decoded[a])))
-        m_counts[a] += counted;
-    m_counts[at] += counted;
-    if (countJumps && lastOp != SJMP)
+    for (unsigned i = 0; i < count; ++i)
+        m_counts[made[i]] += counted;
+    if (!countJumps)
+        return;
+    for (unsigned i = 0; i < leaps; ++i)
+        m_jumpCounts[leapedFrom[i]] += counted;
+    if (!isUnconditional(lastOp))
         m_jumpCounts[at] += counted;
 }
 

@@ -77,8 +77,12 @@ void loadSamples()
             continue;
         const QByteArray source = file.readAll();
         const auto built = m51dbg::BuildM51(std::string(source.constData(), source.size()), name, workDir().path());
+        // The sample's board beside it (NAME.board), as Zelvar opens it.
+        QFile boardFile(examples.filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".board")));
+        const QByteArray board = boardFile.open(QIODevice::ReadOnly) ? boardFile.readAll() : QByteArray();
         if (built.ok)
-            samples().push_back({name.toStdString(), built.program.code, built.program.hexPath.toStdString(), {}, {}, {}});
+            samples().push_back({name.toStdString(), built.program.code, built.program.hexPath.toStdString(), {},
+                                 board.toStdString(), {}});
     }
 }
 

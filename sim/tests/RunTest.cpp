@@ -36,6 +36,9 @@ const char* const Programs[] = {
     "SETB TR1\nSETB TR0\nMOV IE,#82H\nM: MOV A,30H\nNOP\nCJNE A,#3,M\nMOV 30H,#0\nMOV R7,#200\nDJNZ R7,$\n"
     "MOV 31H,#150\nDJNZ 31H,$\nJNB TF1,$\nCLR TF1\nP: JB P3.2,Q\nJNB 08H,P\nQ: MOV 32H,#0\nZ: MOV A,32H\n"
     "JZ Z\nSJMP M\n",
+    // loops closed by LJMP and AJMP, with a leap over a call the loop makes while a bit is clear
+    "ORG 0\nLJMP S\nORG 0BH\nINC 30H\nCPL 08H\nRETI\nF: INC 31H\nRET\nS: MOV TMOD,#02H\nSETB TR0\n"
+    "MOV IE,#82H\nW: JB 08H,N\nLCALL F\nN: JB P3.2,Y\nLJMP W\nY: JNB 08H,W\nAJMP Y\n",
     // the gates of both timers and timer 0's counter input driven by the program's own latch writes
     "MOV TMOD,#9DH\nSETB TR0\nSETB TR1\nL: CLR P3.2\nNOP\nNOP\nSETB P3.2\nCLR P3.3\nMOV R5,#7\nDJNZ R5,$\nSETB P3.3\nCPL P3.4\nSJMP L\n",
 };
