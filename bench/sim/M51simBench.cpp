@@ -36,6 +36,7 @@ const std::vector<Firmware>& firmware()
 {
     static const std::vector<Firmware> list = {
         {"interp", "interp.a51", {}},
+        {"forth", "forth.a51", {}},
         {"autobaud", "autobaud.a51", {}},
         {"display", "display.a51", "7seg 4 seg=P1 sel=P2.0-3 seg-active=low sel-active=low\n"},
     };

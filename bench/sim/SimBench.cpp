@@ -126,6 +126,7 @@ void loadFirmware()
     sim::Board line;
     line.serial = sim::SerialLine::RealLine;
     add(dir + "/interp.a51", "firmware/interp", {}, {}, {});
+    add(dir + "/forth.a51", "firmware/forth", {}, {}, {});
     add(dir + "/autobaud.a51", "firmware/autobaud", {}, {}, {});
     line.lineBaud = 9600;
     add(dir + "/autobaud.a51", "firmware/autobaud-line-baud", line, {}, {});
