@@ -13,6 +13,7 @@
 #include "sim/Disassembler.h"
 #include "sim/Sfr.h"
 
+#include <array>
 #include <bit>
 
 namespace sim {
@@ -26,12 +27,12 @@ constexpr uint64_t kLoopCycles = 1u << 16;
 enum : uint8_t { NOP = 0x00, LJMP = 0x02, JB = 0x20, JNB = 0x30, JC = 0x40, JNC = 0x50, JZ = 0x60, JNZ = 0x70, SJMP = 0x80,
                  CJNE_IMMEDIATE = 0xB4, CJNE_DIRECT = 0xB5, DJNZ_DIRECT = 0xD5, MOV_A_DIRECT = 0xE5 };
 
-bool isDjnzRegister(uint8_t op)
+constexpr bool isDjnzRegister(uint8_t op)
 {
     return (op & 0xF8) == 0xD8;
 }
 
-bool isAjmp(uint8_t op)
+constexpr bool isAjmp(uint8_t op)
 {
     return (op & 0x1F) == 0x01;
 }
@@ -121,8 +122,17 @@ bool Machine::loopShape(uint16_t at) const
 
 void Machine::findLoops(unsigned from, unsigned to)
 {
+    // The jumps a loop may end with, as a table: most bytes are none of them.
+    static constexpr auto closes = [] {
+        std::array<bool, 256> table{};
+        for (unsigned op = 0; op < 256; ++op)
+            table[op] = op == SJMP || op == LJMP || isAjmp(uint8_t(op)) || op == JC || op == JNC || op == JZ ||
+                        op == JNZ || op == JB || op == JNB || op == CJNE_IMMEDIATE || op == CJNE_DIRECT ||
+                        op == DJNZ_DIRECT || isDjnzRegister(uint8_t(op));
+        return table;
+    }();
     for (unsigned a = from; a < to; ++a)
-        m_loops[a] = loopShape(static_cast<uint16_t>(a));
+        m_loops[a] = closes[fetchCode(static_cast<uint16_t>(a))] && loopShape(static_cast<uint16_t>(a));
 }
 
 int Machine::steadyBit(uint8_t bit) const
