@@ -18,9 +18,12 @@
 //
 // run() lets the core run on its own run loop, which counts what the
 // recorder wants counted and traces nothing; checkpoints then come every
-// `interval` steps or more (at least every 131,072). Going back replays on the
-// run loop too, from one recorded input to the next, tracing the steps, and
-// the trace of steps never replayed is made when something looks at it.
+// `interval` steps or more (at least every 131,072) made one by one: turns
+// of poll and delay loops the core makes in one go do not count. Going back
+// replays on the run loop too, from one recorded input to the next, those
+// loops in one go again, and traces the steps within reach of stepping back
+// (`depth` behind the newest) on the way; the trace of steps never replayed
+// is made when something looks at it.
 
 #include "sim/Machine.h"
 
@@ -69,8 +72,9 @@ public:
     // set; replayed steps were recorded when they were new.
     void setRecorder(Recorder* recorder);
 
-    // The machine's outputs, passed on only for new steps.
-    void setListener(sim::Listener* listener) { m_listener = listener; }
+    // The machine's outputs, passed on only for new steps. Without one, the
+    // core need not stop at each edge of a real serial line.
+    void setListener(sim::Listener* listener);
 
     uint64_t position() const { return m_position; }
     uint64_t newest() const { return m_newest; }
@@ -135,6 +139,9 @@ private:
     sim::Stop runNew(uint64_t cycleBudget);
     // Replays recorded steps up to `position` (no inputs on the way) on the run loop.
     void replayTo(uint64_t position);
+    void replayRun(uint64_t position, bool traced);  // replayTo(), traced or not
+    uint64_t pieceCycles() const;                    // the cycle budget of a run's next piece
+    void setNewest(uint64_t newest);
     void replayForward(uint64_t position);  // with the recorded inputs on the way
     void syncBreakpoints(const std::vector<uint8_t>& breakpoints);
     void markTraced(uint64_t from, uint64_t to);
@@ -149,6 +156,7 @@ private:
     void setDrives(uint32_t drives);
     void noteOutsideDrives();  // drives changed on the machine since the last step: an input
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
+    void lineReportInStep(uint64_t cycle, uint8_t levels);
     uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
@@ -156,9 +164,15 @@ private:
     uint64_t m_depth, m_interval;
     uint64_t m_runSpacing;  // checkpoints of runs: steps between them at least
     uint64_t m_position = 0, m_newest = 0;
+    uint64_t m_floor = 0;  // no step before it is in reach (depth behind the newest ever)
+    uint64_t m_work = 0;   // new steps since the newest checkpoint, made one by one
+    struct Piece {
+        uint64_t cycles = 0, work = 0;
+    } m_lastPiece;  // the last piece of a run: its cycles and steps made one by one
     std::deque<Checkpoint> m_checkpoints;
     std::deque<Input> m_inputs;
     std::deque<Answer> m_answers;  // in report order
+    std::deque<Answer> m_lineAnswers;  // answers to edges of the line: `report` is the edge's cycle
     uint64_t m_reports = 0;        // pin reports made in steps so far
     sim::RunRecord m_run;
     uint64_t m_runFrom = 0;  // the machine's steps() when the run began

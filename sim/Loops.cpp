@@ -103,7 +103,7 @@ int Machine::steadyBit(uint8_t bit) const
     }
 }
 
-void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
+void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps, bool countSteps)
 {
     // Every jump that closes a loop takes 2 cycles; the run loop counts them
     // after this. The turns made here end before m_lookAt - 1 so that the
@@ -188,6 +188,8 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
         return;
     uint64_t turns = counter >= 0 ? m_s.iram[counter] - 1u : UINT64_MAX;  // a DJNZ's last turn falls through
     turns = std::min<uint64_t>(turns, (std::min(m_lookAt - 1, from + kLoopCycles) - from) / cycles);
+    // A replay's turns end where it does: the jump made now counts one.
+    turns = std::min<uint64_t>(turns, (m_instructionLimit - m_s.instructions - 1) / count);
     if (!turns)
         return;
     m_s.sfr[sfr::ACC - 0x80] = acc;
@@ -198,9 +200,11 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     if (counter >= 0)
         m_s.iram[counter] = static_cast<uint8_t>(m_s.iram[counter] - turns);
     const auto counted = static_cast<uint32_t>(turns);  // the counters wrap as one by one
-    for (unsigned a = start; a < at; a += bodyLength(static_cast<uint8_t>(m_decoded[a])))
-        m_counts[a] += counted;
-    m_counts[at] += counted;
+    if (countSteps) {
+        for (unsigned a = start; a < at; a += bodyLength(static_cast<uint8_t>(m_decoded[a])))
+            m_counts[a] += counted;
+        m_counts[at] += counted;
+    }
     if (countJumps && lastOp != SJMP)
         m_jumpCounts[at] += counted;
 }
