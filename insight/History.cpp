@@ -263,6 +263,7 @@ void History::setRecorder(Recorder* recorder)
 // The core stops at the breakpoints it holds: those of the caller, kept in step.
 void History::syncBreakpoints(const std::vector<uint8_t>& breakpoints)
 {
+    m_held = nullptr;
     const size_t n = std::min<size_t>(breakpoints.size(), 65536);
     if (n == 65536 && std::equal(m_breaksSet.begin(), m_breaksSet.end(), breakpoints.begin()))
         return;
@@ -281,10 +282,29 @@ void History::syncBreakpoints(const std::vector<uint8_t>& breakpoints)
 sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
                        Entries entries)
 {
+    return runWith(cycleBudget, breakpoints, breakAtFirst, entries, false);
+}
+
+sim::Stop History::run(uint64_t cycleBudget, const StopTable& breakpoints, bool breakAtFirst, Entries entries)
+{
+    const bool held =
+        m_held == &breakpoints && breakpoints.m_heldBy == this && breakpoints.m_heldAt == breakpoints.m_changes;
+    const sim::Stop stop = runWith(cycleBudget, breakpoints.bytes(), breakAtFirst, entries, held);
+    if (!held && m_breaksSet == breakpoints.bytes()) {  // put into the core on the way
+        m_held = &breakpoints;
+        breakpoints.m_heldBy = this;
+        breakpoints.m_heldAt = breakpoints.m_changes;
+    }
+    return stop;
+}
+
+sim::Stop History::runWith(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
+                           Entries entries, bool held)
+{
     noteOutsideDrives();
     const uint64_t end = m_machine.cycles() + cycleBudget;
     bool first = !breakAtFirst;
-    bool synced = false;  // the breakpoints cannot change while this runs: put into the core once
+    bool synced = held;  // the breakpoints cannot change while this runs: put into the core once
     while (m_machine.cycles() < end) {
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;

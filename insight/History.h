@@ -27,6 +27,8 @@
 
 #include "sim/Machine.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -36,7 +38,41 @@
 
 namespace insight {
 
+class History;
 class Recorder;
+
+// Code addresses to stop at, one byte each (64 K entries), that count their
+// changes: a history puts a table into the core once, and again only after
+// it changed, where a plain vector is compared with what the core holds on
+// every run.
+class StopTable {
+public:
+    StopTable() : m_at(65536, 0) {}
+    uint8_t operator[](uint16_t address) const { return m_at[address]; }
+    void set(uint16_t address, bool on)
+    {
+        if ((m_at[address] != 0) != on) {
+            m_at[address] = on;
+            ++m_changes;
+        }
+    }
+    void assign(const std::vector<uint8_t>& marks)
+    {
+        std::copy_n(marks.begin(), std::min<size_t>(marks.size(), 65536), m_at.begin());
+        std::fill(m_at.begin() + std::min<ptrdiff_t>(ptrdiff_t(marks.size()), 65536), m_at.end(), 0);
+        ++m_changes;
+    }
+    void clear() { assign({}); }
+    const std::vector<uint8_t>& bytes() const { return m_at; }
+
+private:
+    friend class History;
+    std::vector<uint8_t> m_at;
+    uint64_t m_changes = 0;
+    // The history whose core holds the table as it was after that many changes.
+    mutable const History* m_heldBy = nullptr;
+    mutable uint64_t m_heldAt = 0;
+};
 
 class History {
 public:
@@ -60,6 +96,8 @@ public:
     // before every entry, marked or not (Breakpoint, the entry due).
     enum class Entries { RunFirst, MarksFirst, StopBefore };
     sim::Stop run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
+                  Entries entries = Entries::RunFirst);
+    sim::Stop run(uint64_t cycleBudget, const StopTable& breakpoints, bool breakAtFirst,
                   Entries entries = Entries::RunFirst);
 
     // Inputs: applied now and recorded for replays.
@@ -144,6 +182,9 @@ private:
     void setNewest(uint64_t newest);
     void replayForward(uint64_t position);  // with the recorded inputs on the way
     void syncBreakpoints(const std::vector<uint8_t>& breakpoints);
+    // run() with the breakpoints in the core already (held) or put there on the way.
+    sim::Stop runWith(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
+                      Entries entries, bool held);
     void markTraced(uint64_t from, uint64_t to);
     void fillTrace(uint64_t position);
     uint32_t traceOf(uint64_t position);  // traceAt(), the trace made first where a run left none
@@ -180,6 +221,7 @@ private:
     std::vector<uint32_t> m_trace;  // per step: PC before it, bit 16 set when it was no instruction, bit 17 an interrupt entry
     uint64_t m_traceMask = 0;
     std::vector<uint8_t> m_breaksSet;  // breakpoints put into the core by run()
+    const StopTable* m_held = nullptr;  // the table they came from, when it was one
     uint32_t m_lastDrives = 0xFFFFFFFF;  // the outside drives after the last step or input
     bool m_stepping = false;             // the machine is inside step() or run()
     unsigned m_reportDepth = 0;          // nested reports: the listener drove pins while told of a change
