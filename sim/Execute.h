@@ -48,7 +48,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     auto loopClosed = [&]() __attribute__((always_inline)) {
         if constexpr (SkipLoops) {
             if (word & kLoopBit) [[unlikely]]
-                skipLoop(at, pc, CountJumps, StopAtBreak);  // a run that stops at breakpoints is a new one
+                skipLoop(at, pc, CountJumps);
         }
     };
     // A conditional jump that jumps (by an offset other than 0: the profile

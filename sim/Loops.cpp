@@ -103,7 +103,7 @@ int Machine::steadyBit(uint8_t bit) const
     }
 }
 
-void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps, bool countSteps)
+void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
 {
     // Every jump that closes a loop takes 2 cycles; the run loop counts them
     // after this. The turns made here end before m_lookAt - 1 so that the
@@ -200,7 +200,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps, bool countS
     if (counter >= 0)
         m_s.iram[counter] = static_cast<uint8_t>(m_s.iram[counter] - turns);
     const auto counted = static_cast<uint32_t>(turns);  // the counters wrap as one by one
-    if (countSteps) {
+    if (m_instructionLimit == UINT64_MAX) {  // a new run: counted
         for (unsigned a = start; a < at; a += bodyLength(static_cast<uint8_t>(m_decoded[a])))
             m_counts[a] += counted;
         m_counts[at] += counted;

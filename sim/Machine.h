@@ -117,10 +117,10 @@ private:
     // as many more turns of the loop as end before m_lookAt, made in one go
     // where each turn leaves everything as it was but the clock, the counts
     // and a DJNZ counter.
-    // A new run counts the turns' executions (countSteps) and, observed, their
-    // jumps; a replay counts neither and ends its turns before the
-    // instruction m_instructionLimit (its step limit) counts to.
-    void skipLoop(uint16_t at, uint16_t start, bool countJumps, bool countSteps);
+    // A new run counts the turns' executions and, observed, their jumps; a
+    // replay (a run with a step limit) counts neither and ends its turns
+    // before the instruction m_instructionLimit counts to.
+    void skipLoop(uint16_t at, uint16_t start, bool countJumps);
     // A bit as JB/JNB read it, where nothing but an instruction can change it
     // before m_lookAt; -1 where reading it may do more.
     int steadyBit(uint8_t bit) const;
@@ -168,8 +168,10 @@ private:
     // new run). Traced: a record with one (steps made again). Replayed: a
     // record for steps made again without a trace, loops in one go.
     enum class RunMode { Bare, Observed, Traced, Replayed };
+    // Each run loop starts on a cache line of its own, so that its speed
+    // does not hang on the size of the code placed before it.
     template <RunMode Mode>
-    Stop runFor(uint64_t cycleBudget);
+    [[gnu::aligned(64)]] Stop runFor(uint64_t cycleBudget);
     // The trace of a step of a traced run; false when the run is to end before it.
     bool recordStep(uint16_t pc);
     void flowStep(uint16_t at, unsigned cycles);
@@ -448,7 +450,6 @@ private:
     std::atomic<bool> m_stopRequest{false};
     std::deque<uint8_t> m_rxQueue;
     Listener* m_listener = nullptr;
-    bool m_followLine = false;  // m_listener wants every edge of the outside line
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
@@ -503,6 +504,7 @@ private:
     // counted so far taken off); UINT64_MAX in any other run.
     uint64_t m_stepsEnd = UINT64_MAX;
     uint64_t m_instructionLimit = UINT64_MAX;
+    bool m_followLine = false;  // m_listener wants every edge of the outside line
 };
 
 }  // namespace sim
