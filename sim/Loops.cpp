@@ -189,7 +189,8 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     uint64_t turns = counter >= 0 ? m_s.iram[counter] - 1u : UINT64_MAX;  // a DJNZ's last turn falls through
     turns = std::min<uint64_t>(turns, (std::min(m_lookAt - 1, from + kLoopCycles) - from) / cycles);
     // A replay's turns end where it does: the jump made now counts one.
-    turns = std::min<uint64_t>(turns, (m_instructionLimit - m_s.instructions - 1) / count);
+    if (m_instructionLimit != UINT64_MAX)
+        turns = std::min<uint64_t>(turns, (m_instructionLimit - m_s.instructions - 1) / count);
     if (!turns)
         return;
     m_s.sfr[sfr::ACC - 0x80] = acc;
