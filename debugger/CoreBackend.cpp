@@ -234,13 +234,13 @@ void CoreBackend::setPin(unsigned port, unsigned bit, bool high)
 void CoreBackend::setBreakpoints(const std::set<uint16_t>& addresses)
 {
     for (uint16_t address : m_breakpoints) {
-        m_isBreakpoint[address] = 0;
+        m_isBreakpoint.set(address, false);
         if (m_core)
             m_core->setCodeBreakpoint(address, false);
     }
     m_breakpoints = addresses;
     for (uint16_t address : m_breakpoints) {
-        m_isBreakpoint[address] = 1;
+        m_isBreakpoint.set(address, true);
         if (m_core)
             m_core->setCodeBreakpoint(address, true);
     }
@@ -411,7 +411,7 @@ bool CoreBackend::stepByLines()
     QElapsedTimer clock;
     clock.start();
     const uint64_t before = m_core->instructions();
-    const auto outcome = m_stepper->advance(m_stepBudget, m_isBreakpoint,
+    const auto outcome = m_stepper->advance(m_stepBudget, m_isBreakpoint.bytes(),
                                             [this](uint16_t address) { return breakpointStops(address); });
     m_instructionsRun += m_core->instructions() - before;
     using Outcome = insight::LineStepper::Outcome;

@@ -118,7 +118,7 @@ private:
     MachineState m_machine;
     std::array<uint8_t, 4> m_pins{0xFF, 0xFF, 0xFF, 0xFF};
     std::set<uint16_t> m_breakpoints;
-    std::vector<uint8_t> m_isBreakpoint = std::vector<uint8_t>(0x10000);
+    insight::StopTable m_isBreakpoint;
     QTimer m_sliceTimer;
     QByteArray m_sent;
     std::vector<uint8_t> m_lost;

@@ -35,15 +35,34 @@ struct History::Muted : sim::Listener {
         if (live())
             history->m_listener->serialLost(cycle, byte);
     }
+    // Edges of the outside line are not numbered among the pin reports: the
+    // core makes them only while this follows the line.
+    void lineMoved(uint64_t cycle, uint8_t levels) override
+    {
+        if (history->m_stepping && history->m_reportDepth == 0)
+            history->lineReportInStep(cycle, levels);
+        else if (live())
+            history->m_listener->lineMoved(cycle, levels);
+    }
+    // Someone to tell of each edge, or answers to edges to put back.
+    bool followsLine() const override { return history->m_listener || !history->m_lineAnswers.empty(); }
 };
 
 namespace {
 constexpr uint32_t NotAnInstruction = sim::RunRecord::kNoInstruction;
 constexpr uint32_t InterruptEntry = sim::RunRecord::kInterruptEntry;
 // Runs take a checkpoint (a copy of the whole machine) no more often than
-// this many steps, so that copying stays small beside running; going back
-// replays on the run loop, a fraction of a millisecond for these.
+// this many steps made one by one, so that copying stays small beside
+// running; going back replays on the run loop, a fraction of a millisecond
+// for these. Turns of poll and delay loops made in one go do not count:
+// replaying makes them in one go again.
 constexpr uint64_t RunSpacing = 131072;
+// A run goes in pieces, after each of which a checkpoint may be due: each
+// piece as long as the last one's pace says the steps up to the next
+// checkpoint take, but no longer than this many cycles (a program that
+// stops looping in the middle of a piece makes at most these one by one
+// before its next checkpoint).
+constexpr uint64_t MaxPieceCycles = uint64_t{1} << 22;
 
 uint64_t PowerOfTwoAtLeast(uint64_t n)
 {
@@ -57,7 +76,7 @@ uint64_t PowerOfTwoAtLeast(uint64_t n)
 History::History(sim::Machine& machine, uint64_t depth, uint64_t interval)
     : m_machine(machine), m_depth(std::max<uint64_t>(depth, 1)), m_interval(std::max<uint64_t>(interval, 1)),
       m_runSpacing(std::max(m_interval, RunSpacing)),
-      m_trace(PowerOfTwoAtLeast(m_depth + 2 * m_runSpacing + 1), 0), m_traceMask(m_trace.size() - 1),
+      m_trace(PowerOfTwoAtLeast(m_depth + 1), 0), m_traceMask(m_trace.size() - 1),
       m_breaksSet(65536, 0), m_muted(new Muted)
 {
     m_run.trace = m_trace.data();
@@ -79,9 +98,12 @@ History::~History()
 
 void History::clear()
 {
-    m_position = m_newest = 0;
+    m_position = m_newest = m_floor = 0;
+    m_work = 0;
     m_inputs.clear();
     m_answers.clear();
+    m_lineAnswers.clear();
+    m_machine.setListener(m_muted);  // following the line again only with a listener
     m_untraced.clear();
     m_reports = 0;
     m_checkpoints.clear();
@@ -91,7 +113,13 @@ void History::clear()
 
 uint64_t History::oldest() const
 {
-    return m_checkpoints.front().position;
+    return std::max(m_checkpoints.front().position, m_floor);
+}
+
+void History::setNewest(uint64_t newest)
+{
+    m_newest = newest;
+    m_floor = std::max(m_floor, newest > m_depth ? newest - m_depth : 0);
 }
 
 unsigned History::advance()
@@ -99,7 +127,8 @@ unsigned History::advance()
     const uint32_t kind = m_machine.pendingInterrupt() >= 0 ? NotAnInstruction | InterruptEntry
                           : m_machine.idle()                 ? NotAnInstruction
                                                              : 0;
-    m_trace[m_position & m_traceMask] = m_machine.pc() | kind;
+    if (m_position >= m_floor)  // before it, no step is looked at (its slot may hold a later one)
+        m_trace[m_position & m_traceMask] = m_machine.pc() | kind;
     m_stepping = true;
     const bool fresh = m_position >= m_newest;
     const unsigned n = fresh && m_recorder ? m_recorder->step(m_machine) : m_machine.step();
@@ -161,6 +190,36 @@ void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
     --m_reportDepth;
 }
 
+// An edge of the line in a step: answers to it are put back at the edge's
+// cycle, where the replay (following the line as long as there are any)
+// makes the same edge.
+void History::lineReportInStep(uint64_t cycle, uint8_t levels)
+{
+    ++m_reportDepth;
+    if (replaying()) {
+        auto it = std::lower_bound(m_lineAnswers.begin(), m_lineAnswers.end(), cycle,
+                                   [](const Answer& answer, uint64_t c) { return answer.report < c; });
+        if (it != m_lineAnswers.end() && it->report == cycle) {
+            setDrives(it->drives);
+            m_lastDrives = it->drives;
+        }
+    } else if (m_listener) {
+        const uint32_t before = drives();
+        m_listener->lineMoved(cycle, levels);
+        if (const uint32_t after = drives(); after != before) {
+            m_lineAnswers.push_back({stepInProgress(), cycle, after});
+            m_lastDrives = after;
+        }
+    }
+    --m_reportDepth;
+}
+
+void History::setListener(sim::Listener* listener)
+{
+    m_listener = listener;
+    m_machine.setListener(m_muted);  // asks again whether to follow the line
+}
+
 unsigned History::stepTraced()
 {
     if (m_position < m_newest) {
@@ -172,16 +231,18 @@ unsigned History::stepTraced()
         return n;
     }
     const unsigned n = advance();
-    m_newest = m_position;
+    setNewest(m_position);
+    ++m_work;
     checkpointIfDue(m_interval);
     return n;
 }
 
 void History::checkpointIfDue(uint64_t spacing)
 {
-    if (m_position - m_checkpoints.back().position < spacing)
+    if (m_work < spacing)
         return;
     m_checkpoints.push_back({m_position, m_machine.snapshot(), m_reports});
+    m_work = 0;
     trim();
 }
 
@@ -202,6 +263,7 @@ void History::setRecorder(Recorder* recorder)
 // The core stops at the breakpoints it holds: those of the caller, kept in step.
 void History::syncBreakpoints(const std::vector<uint8_t>& breakpoints)
 {
+    m_held = nullptr;
     const size_t n = std::min<size_t>(breakpoints.size(), 65536);
     if (n == 65536 && std::equal(m_breaksSet.begin(), m_breaksSet.end(), breakpoints.begin()))
         return;
@@ -220,10 +282,29 @@ void History::syncBreakpoints(const std::vector<uint8_t>& breakpoints)
 sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
                        Entries entries)
 {
+    return runWith(cycleBudget, breakpoints, breakAtFirst, entries, false);
+}
+
+sim::Stop History::run(uint64_t cycleBudget, const StopTable& breakpoints, bool breakAtFirst, Entries entries)
+{
+    const bool held =
+        m_held == &breakpoints && breakpoints.m_heldBy == this && breakpoints.m_heldAt == breakpoints.m_changes;
+    const sim::Stop stop = runWith(cycleBudget, breakpoints.bytes(), breakAtFirst, entries, held);
+    if (!held && m_breaksSet == breakpoints.bytes()) {  // put into the core on the way
+        m_held = &breakpoints;
+        breakpoints.m_heldBy = this;
+        breakpoints.m_heldAt = breakpoints.m_changes;
+    }
+    return stop;
+}
+
+sim::Stop History::runWith(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
+                           Entries entries, bool held)
+{
     noteOutsideDrives();
     const uint64_t end = m_machine.cycles() + cycleBudget;
     bool first = !breakAtFirst;
-    bool synced = false;  // the breakpoints cannot change while this runs: put into the core once
+    bool synced = held;  // the breakpoints cannot change while this runs: put into the core once
     while (m_machine.cycles() < end) {
         if (m_machine.poweredDown())
             return sim::Stop::PowerDown;
@@ -245,12 +326,24 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
             syncBreakpoints(breakpoints);
         m_run.breakBeforeEntries = entries != Entries::RunFirst;
         m_run.stopBeforeEntries = entries == Entries::StopBefore;
-        const sim::Stop stop = runNew(std::min(end - m_machine.cycles(), m_runSpacing));
+        const sim::Stop stop = runNew(std::min(end - m_machine.cycles(), pieceCycles()));
         m_run.breakBeforeEntries = m_run.stopBeforeEntries = false;
         if (stop != sim::Stop::CycleLimit)
             return stop;
     }
     return sim::Stop::CycleLimit;
+}
+
+// The cycles of the next piece of a run: by the pace of the last piece (its
+// cycles per step made one by one), up to where the next checkpoint is due.
+// Each step takes a cycle at least: no fewer cycles than steps are left.
+uint64_t History::pieceCycles() const
+{
+    const uint64_t left = m_work < m_runSpacing ? m_runSpacing - m_work : 1;
+    const uint64_t pace = std::max<uint64_t>(1, m_lastPiece.cycles / std::max<uint64_t>(1, m_lastPiece.work));
+    if (left >= MaxPieceCycles || pace >= MaxPieceCycles / left)
+        return std::max(left, MaxPieceCycles);
+    return left * pace;
 }
 
 // A new run traces nothing (the core runs at nearly its full speed): its
@@ -259,16 +352,22 @@ sim::Stop History::run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpo
 sim::Stop History::runNew(uint64_t cycleBudget)
 {
     m_run.trace = nullptr;
+    m_run.replay = false;
     m_run.observer = m_recorder;
     m_run.taken = m_recorder ? m_recorder->takenCounters() : nullptr;
     m_runFrom = m_machine.steps();
+    const uint64_t cyclesBefore = m_machine.cycles(), loopsBefore = m_machine.loopInstructions();
     m_stepping = true;
     m_machine.setRunRecord(&m_run);
     const sim::Stop stop = m_machine.run(cycleBudget);
     m_machine.setRunRecord(nullptr);
     m_stepping = false;
     const uint64_t from = m_position;
-    m_newest = m_position += m_machine.steps() - m_runFrom;
+    const uint64_t made = m_machine.steps() - m_runFrom;
+    m_lastPiece = {m_machine.cycles() - cyclesBefore, made - (m_machine.loopInstructions() - loopsBefore)};
+    m_work += m_lastPiece.work;
+    m_position += made;
+    setNewest(m_position);
     if (m_position > from) {
         if (!m_untraced.empty() && m_untraced.back().second == from)
             m_untraced.back().second = m_position;
@@ -279,21 +378,40 @@ sim::Stop History::runNew(uint64_t cycleBudget)
     return stop;
 }
 
+// Steps no trace is wanted for go untraced, poll and delay loops in one go:
+// those before the reach of stepping back, and those traced already. From
+// the first one left untraced on they are traced.
 void History::replayTo(uint64_t position)
 {
-    const uint64_t from = m_position;
-    m_run.trace = m_trace.data();
+    const uint64_t reach = std::max(m_position, m_floor);
+    uint64_t traceFrom = position;
+    for (const auto& [a, b] : m_untraced)
+        if (b > reach && a < position)
+            traceFrom = std::min(traceFrom, std::max(a, reach));
+    if (m_position < traceFrom)
+        replayRun(traceFrom, false);
+    if (m_position == traceFrom && traceFrom < position) {
+        replayRun(position, true);
+        markTraced(traceFrom, m_position);
+    }
+}
+
+void History::replayRun(uint64_t position, bool traced)
+{
+    m_run.trace = traced ? m_trace.data() : nullptr;
+    m_run.replay = !traced;
     m_run.next = m_position;
     m_run.stopAt = position;
     m_run.observer = nullptr;
     m_run.taken = nullptr;
+    m_runFrom = m_machine.steps();
     m_stepping = true;
     m_machine.setRunRecord(&m_run);
     m_machine.run(UINT64_MAX / 4);
     m_machine.setRunRecord(nullptr);
     m_stepping = false;
+    m_run.replay = false;
     m_position = m_run.next;
-    markTraced(from, m_position);
 }
 
 void History::markTraced(uint64_t from, uint64_t to)
@@ -349,6 +467,8 @@ void History::trim()
         m_inputs.pop_front();
     while (!m_answers.empty() && m_answers.front().at < oldest())
         m_answers.pop_front();
+    while (!m_lineAnswers.empty() && m_lineAnswers.front().at < oldest())
+        m_lineAnswers.pop_front();
     while (!m_untraced.empty() && m_untraced.front().second <= oldest())
         m_untraced.erase(m_untraced.begin());
 }
@@ -363,8 +483,12 @@ void History::record(Input input)
             m_inputs.pop_back();
         while (!m_answers.empty() && m_answers.back().report >= m_reports)
             m_answers.pop_back();
+        while (!m_lineAnswers.empty() && m_lineAnswers.back().at >= m_position)
+            m_lineAnswers.pop_back();
         markTraced(m_position, UINT64_MAX);
         m_newest = m_position;
+        // Not known exactly: as if every step since the checkpoint was made one by one.
+        m_work = m_position - m_checkpoints.back().position;
     }
     input.at = m_position;
     apply(input);
@@ -464,103 +588,6 @@ void History::replayForward(uint64_t position)
         if (m_position < until)
             advance();
     }
-}
-
-bool History::stepBack(uint64_t steps)
-{
-    return steps <= m_position && goTo(m_position - steps);
-}
-
-bool History::stepBackLine(const std::function<int(uint16_t)>& lineOf)
-{
-    if (m_position == 0 || m_position - 1 < oldest())
-        return false;
-    // A step that was no instruction (an interrupt entry, idle) is a line of its own.
-    auto key = [&](uint64_t q) {
-        const uint32_t trace = traceOf(q);
-        return trace & NotAnInstruction ? -2 : lineOf(static_cast<uint16_t>(trace));
-    };
-    uint64_t q = m_position - 1;
-    const int line = key(q);
-    while (q > oldest() && key(q - 1) == line)
-        --q;
-    return goTo(q);
-}
-
-bool History::reverseContinue(const std::vector<uint16_t>& breakpoints, const std::vector<Watch>& watches)
-{
-    const uint64_t from = m_position;
-    if (from == 0 || from <= oldest())
-        return false;
-    std::vector<bool> isBreak(65536, false);
-    for (uint16_t address : breakpoints)
-        isBreak[address] = true;
-    auto readAll = [&] {
-        std::vector<uint8_t> values;
-        values.reserve(watches.size());
-        for (const Watch& w : watches)
-            values.push_back(m_machine.read(w.space, w.address));
-        return values;
-    };
-    // Segment by segment from the newest checkpoint before `from` back: the
-    // last hit in a segment is the one wanted.
-    for (size_t i = m_checkpoints.size(); i-- > 0;) {
-        const uint64_t begin = m_checkpoints[i].position;
-        if (begin >= from)
-            continue;
-        const uint64_t end = std::min(from, i + 1 < m_checkpoints.size() ? m_checkpoints[i + 1].position : from);
-        std::optional<uint64_t> found;
-        if (!watches.empty()) {
-            if (!goTo(begin))
-                return false;
-            std::vector<uint8_t> before = readAll();
-            while (m_position < end) {
-                const uint64_t q = m_position;
-                applyInputsAt(q);
-                advance();
-                std::vector<uint8_t> after = readAll();
-                if (after != before)
-                    found = q;
-                before = std::move(after);
-            }
-        }
-        for (uint64_t q = end; q-- > std::max(begin, found ? *found + 1 : begin);) {
-            const uint32_t trace = traceOf(q);
-            if (!(trace & NotAnInstruction) && isBreak[trace & 0xFFFF] && q < from) {
-                found = q;
-                break;
-            }
-        }
-        if (found)
-            return goTo(*found);
-    }
-    goTo(from);
-    return false;
-}
-
-std::optional<History::Traced> History::traced(uint64_t position) const
-{
-    if (position < oldest() || position >= m_newest)
-        return std::nullopt;
-    // Making the trace runs steps again and comes back: the history reads the same.
-    const uint32_t trace = const_cast<History*>(this)->traceOf(position);
-    Traced t;
-    t.pc = static_cast<uint16_t>(trace);
-    t.kind = trace & InterruptEntry     ? Traced::Kind::InterruptEntry
-             : trace & NotAnInstruction ? Traced::Kind::Idle
-                                        : Traced::Kind::Instruction;
-    return t;
-}
-
-size_t History::memoryBytes() const
-{
-    size_t bytes = m_trace.size() * sizeof(uint32_t);
-    for (const Checkpoint& c : m_checkpoints)
-        bytes += c.snapshot.bytes().size() + sizeof c;
-    for (const Input& input : m_inputs)
-        bytes += sizeof input + input.bytes.size();
-    bytes += m_answers.size() * sizeof(Answer);
-    return bytes;
 }
 
 } // namespace insight

@@ -18,12 +18,17 @@
 //
 // run() lets the core run on its own run loop, which counts what the
 // recorder wants counted and traces nothing; checkpoints then come every
-// `interval` steps or more (at least every 131,072). Going back replays on the
-// run loop too, from one recorded input to the next, tracing the steps, and
-// the trace of steps never replayed is made when something looks at it.
+// `interval` steps or more (at least every 131,072) made one by one: turns
+// of poll and delay loops the core makes in one go do not count. Going back
+// replays on the run loop too, from one recorded input to the next, those
+// loops in one go again, and traces the steps within reach of stepping back
+// (`depth` behind the newest) on the way; the trace of steps never replayed
+// is made when something looks at it.
 
 #include "sim/Machine.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,7 +38,41 @@
 
 namespace insight {
 
+class History;
 class Recorder;
+
+// Code addresses to stop at, one byte each (64 K entries), that count their
+// changes: a history puts a table into the core once, and again only after
+// it changed, where a plain vector is compared with what the core holds on
+// every run.
+class StopTable {
+public:
+    StopTable() : m_at(65536, 0) {}
+    uint8_t operator[](uint16_t address) const { return m_at[address]; }
+    void set(uint16_t address, bool on)
+    {
+        if ((m_at[address] != 0) != on) {
+            m_at[address] = on;
+            ++m_changes;
+        }
+    }
+    void assign(const std::vector<uint8_t>& marks)
+    {
+        std::copy_n(marks.begin(), std::min<size_t>(marks.size(), 65536), m_at.begin());
+        std::fill(m_at.begin() + std::min<ptrdiff_t>(ptrdiff_t(marks.size()), 65536), m_at.end(), 0);
+        ++m_changes;
+    }
+    void clear() { assign({}); }
+    const std::vector<uint8_t>& bytes() const { return m_at; }
+
+private:
+    friend class History;
+    std::vector<uint8_t> m_at;
+    uint64_t m_changes = 0;
+    // The history whose core holds the table as it was after that many changes.
+    mutable const History* m_heldBy = nullptr;
+    mutable uint64_t m_heldAt = 0;
+};
 
 class History {
 public:
@@ -58,6 +97,8 @@ public:
     enum class Entries { RunFirst, MarksFirst, StopBefore };
     sim::Stop run(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
                   Entries entries = Entries::RunFirst);
+    sim::Stop run(uint64_t cycleBudget, const StopTable& breakpoints, bool breakAtFirst,
+                  Entries entries = Entries::RunFirst);
 
     // Inputs: applied now and recorded for replays.
     void sendSerial(const std::string& bytes);
@@ -69,8 +110,9 @@ public:
     // set; replayed steps were recorded when they were new.
     void setRecorder(Recorder* recorder);
 
-    // The machine's outputs, passed on only for new steps.
-    void setListener(sim::Listener* listener) { m_listener = listener; }
+    // The machine's outputs, passed on only for new steps. Without one, the
+    // core need not stop at each edge of a real serial line.
+    void setListener(sim::Listener* listener);
 
     uint64_t position() const { return m_position; }
     uint64_t newest() const { return m_newest; }
@@ -135,8 +177,14 @@ private:
     sim::Stop runNew(uint64_t cycleBudget);
     // Replays recorded steps up to `position` (no inputs on the way) on the run loop.
     void replayTo(uint64_t position);
+    void replayRun(uint64_t position, bool traced);  // replayTo(), traced or not
+    uint64_t pieceCycles() const;                    // the cycle budget of a run's next piece
+    void setNewest(uint64_t newest);
     void replayForward(uint64_t position);  // with the recorded inputs on the way
     void syncBreakpoints(const std::vector<uint8_t>& breakpoints);
+    // run() with the breakpoints in the core already (held) or put there on the way.
+    sim::Stop runWith(uint64_t cycleBudget, const std::vector<uint8_t>& breakpoints, bool breakAtFirst,
+                      Entries entries, bool held);
     void markTraced(uint64_t from, uint64_t to);
     void fillTrace(uint64_t position);
     uint32_t traceOf(uint64_t position);  // traceAt(), the trace made first where a run left none
@@ -149,6 +197,7 @@ private:
     void setDrives(uint32_t drives);
     void noteOutsideDrives();  // drives changed on the machine since the last step: an input
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
+    void lineReportInStep(uint64_t cycle, uint8_t levels);
     uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
@@ -156,9 +205,15 @@ private:
     uint64_t m_depth, m_interval;
     uint64_t m_runSpacing;  // checkpoints of runs: steps between them at least
     uint64_t m_position = 0, m_newest = 0;
+    uint64_t m_floor = 0;  // no step before it is in reach (depth behind the newest ever)
+    uint64_t m_work = 0;   // new steps since the newest checkpoint, made one by one
+    struct Piece {
+        uint64_t cycles = 0, work = 0;
+    } m_lastPiece;  // the last piece of a run: its cycles and steps made one by one
     std::deque<Checkpoint> m_checkpoints;
     std::deque<Input> m_inputs;
     std::deque<Answer> m_answers;  // in report order
+    std::deque<Answer> m_lineAnswers;  // answers to edges of the line: `report` is the edge's cycle
     uint64_t m_reports = 0;        // pin reports made in steps so far
     sim::RunRecord m_run;
     uint64_t m_runFrom = 0;  // the machine's steps() when the run began
@@ -166,6 +221,7 @@ private:
     std::vector<uint32_t> m_trace;  // per step: PC before it, bit 16 set when it was no instruction, bit 17 an interrupt entry
     uint64_t m_traceMask = 0;
     std::vector<uint8_t> m_breaksSet;  // breakpoints put into the core by run()
+    const StopTable* m_held = nullptr;  // the table they came from, when it was one
     uint32_t m_lastDrives = 0xFFFFFFFF;  // the outside drives after the last step or input
     bool m_stepping = false;             // the machine is inside step() or run()
     unsigned m_reportDepth = 0;          // nested reports: the listener drove pins while told of a change

@@ -56,39 +56,40 @@ void LineStepper::begin(Mode mode, uint16_t target)
 
 void LineStepper::buildMarks(const std::vector<uint8_t>& breakpoints)
 {
-    m_marks = breakpoints;
-    m_marks.resize(0x10000, 0);
+    std::vector<uint8_t> marks = breakpoints;
+    marks.resize(0x10000, 0);
     switch (m_mode) {
     case Mode::To:
-        m_marks[m_target] = 1;
+        marks[m_target] = 1;
         break;
     case Mode::Into:
-        for (size_t a = 0; a < m_marks.size(); ++a)
-            m_marks[a] |= m_lineStarts[a];
+        for (size_t a = 0; a < marks.size(); ++a)
+            marks[a] |= m_lineStarts[a];
         if (m_own >= 0)
-            m_marks[size_t(m_own)] = breakpoints.size() > size_t(m_own) && breakpoints[size_t(m_own)];
+            marks[size_t(m_own)] = breakpoints.size() > size_t(m_own) && breakpoints[size_t(m_own)];
         break;
     case Mode::Out:
-        for (size_t a = 0; a < m_marks.size(); ++a)
-            m_marks[a] |= m_returns[a];
+        for (size_t a = 0; a < marks.size(); ++a)
+            marks[a] |= m_returns[a];
         break;
     case Mode::Over:
         if (m_through.active) {
-            m_marks[m_through.address] = 1;
+            marks[m_through.address] = 1;
             break;
         }
         // The other lines' starts, and the calls (made one at a time).
-        for (size_t a = 0; a < m_marks.size(); ++a)
-            m_marks[a] |= m_lineStarts[a] | m_calls[a];
+        for (size_t a = 0; a < marks.size(); ++a)
+            marks[a] |= m_lineStarts[a] | m_calls[a];
         if (m_walk.bySource()) {
             for (const auto& [address, line] : m_lines->starts())
                 if (line == m_walk.line())
-                    m_marks[address] = m_calls[address] || (breakpoints.size() > address && breakpoints[address]);
+                    marks[address] = m_calls[address] || (breakpoints.size() > address && breakpoints[address]);
         } else if (const auto own = m_walk.lineAddress(m_walk.line())) {
-            m_marks[*own] = m_calls[*own] || (breakpoints.size() > *own && breakpoints[*own]);
+            marks[*own] = m_calls[*own] || (breakpoints.size() > *own && breakpoints[*own]);
         }
         break;
     }
+    m_marks.assign(marks);
     m_marksValid = true;
 }
 

@@ -68,7 +68,7 @@ private:
     const toolchain::SourceMap* m_map = nullptr;
     std::vector<uint8_t> m_lineStarts = std::vector<uint8_t>(0x10000), m_returns = std::vector<uint8_t>(0x10000),
                          m_calls = std::vector<uint8_t>(0x10000);
-    std::vector<uint8_t> m_marks;
+    StopTable m_marks;
     bool m_marksValid = false;
     Mode m_mode = Mode::Over;
     m51dbg::LineWalk m_walk;

@@ -39,6 +39,15 @@ struct Listener {
     virtual void serialSent(uint64_t cycle, uint8_t byte) { (void)cycle, (void)byte; }
     // A received byte overwritten or dropped because RI was not cleared in time.
     virtual void serialLost(uint64_t cycle, uint8_t byte) { (void)cycle, (void)byte; }
+    // RXD moved by the outside line (a RealLine board): P3's levels, as
+    // pinsChanged() tells them unless overridden.
+    virtual void lineMoved(uint64_t cycle, uint8_t levels) { pinsChanged(cycle, 3, levels); }
+    // Whether each edge of the outside line is to be told at the end of the
+    // instruction it comes in, which makes each a stop of the run loop (asked
+    // when the listener is set). Without, the line moves RXD in one go from
+    // one look of the peripherals to the next, and lineMoved() tells only
+    // where the level then differs.
+    virtual bool followsLine() const { return true; }
 };
 
 enum class Space { Iram, Sfr, Xram, Code };
@@ -71,7 +80,9 @@ protected:
 // address, and the steps the observer wants (a new run). With one: per step its PC,
 // numbered on from `next`, into a ring of a power of two entries, ending
 // before step `stopAt`, past breakpoints and without counting executions
-// (steps made again to reach an earlier state).
+// (steps made again to reach an earlier state). With `replay` and no trace:
+// steps made again as with one, but nothing traced, and poll and delay
+// loops made in one go as a new run makes them (up to `stopAt` exactly).
 struct RunRecord {
     static constexpr uint32_t kNoInstruction = 1u << 16;   // trace: an interrupt entry or an idle cycle
     static constexpr uint32_t kInterruptEntry = 1u << 17;  // trace: an interrupt entry
@@ -88,6 +99,7 @@ struct RunRecord {
     // The run stops before every interrupt entry as at a breakpoint (stepping
     // over a line runs a handler through from its entry).
     bool stopBeforeEntries = false;
+    bool replay = false;
 };
 
 // The whole machine state as bytes: comparable with ==, stored and read back

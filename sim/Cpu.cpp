@@ -140,9 +140,18 @@ unsigned Machine::watchedStep()
 
 Stop Machine::run(uint64_t cycleBudget)
 {
-    const Stop stop = !m_record         ? runFor<RunMode::Bare>(cycleBudget)
-                      : m_record->trace ? runFor<RunMode::Traced>(cycleBudget)
-                                        : runFor<RunMode::Observed>(cycleBudget);
+    Stop stop;
+    if (m_record && !m_record->trace && m_record->replay) {
+        const uint64_t from = steps();
+        m_stepsEnd = from + (m_record->stopAt > m_record->next ? m_record->stopAt - m_record->next : 0);
+        stop = runFor<RunMode::Replayed>(cycleBudget);
+        m_record->next += steps() - from;
+        m_stepsEnd = m_instructionLimit = UINT64_MAX;
+    } else {
+        stop = !m_record         ? runFor<RunMode::Bare>(cycleBudget)
+               : m_record->trace ? runFor<RunMode::Traced>(cycleBudget)
+                                 : runFor<RunMode::Observed>(cycleBudget);
+    }
     catchUp();
     return stop;
 }
@@ -194,7 +203,8 @@ unsigned Machine::observedStep()
 // observer of its marked steps (a call or return makes the loop look at it
 // as a due peripheral does, any other is made by observedStep()); a traced
 // one (steps made again) writes each step's PC into the record's ring and ends at its step
-// limit, past breakpoints, counting no executions (they were counted once).
+// limit, past breakpoints, counting no executions (they were counted once);
+// a replayed one does the same but for the trace, with loops in one go.
 //
 // A plain instruction costs few tests of its own: its breakpoint is a case
 // of the opcode's dispatch, its first cycle stays marked pending between the
@@ -206,13 +216,17 @@ Stop Machine::runFor(uint64_t cycleBudget)
 {
     constexpr bool Observed = Mode == RunMode::Observed;
     constexpr bool Traced = Mode == RunMode::Traced;
+    constexpr bool Replayed = Mode == RunMode::Replayed;
+    constexpr bool Again = Traced || Replayed;  // steps made again
     const uint64_t end = m_s.cycles + cycleBudget;
+    if constexpr (Replayed)
+        m_instructionLimit = m_stepsEnd - m_otherSteps;
     m_watchTripped = false;
     settleAttention();
     // The program counter of plain steps stays in a register here (no
     // listener moves it in the middle of an instruction); m_s.pc follows it.
     uint16_t pc = m_s.pc;
-    const bool breaks = !Traced;
+    const bool breaks = !Again;
     if constexpr (Observed) {
         if (!m_record->taken && m_jumpScratch.empty())
             m_jumpScratch.resize(65536);
@@ -224,6 +238,11 @@ Stop Machine::runFor(uint64_t cycleBudget)
         const uint32_t word = m_decoded[pc];
         if constexpr (Traced) {
             if (!recordStep(pc))
+                return Stop::CycleLimit;
+            executeClocked(pc, word);
+            pollIfNeeded();
+        } else if constexpr (Replayed) {
+            if (m_s.instructions == m_instructionLimit)
                 return Stop::CycleLimit;
             executeClocked(pc, word);
             pollIfNeeded();
@@ -250,16 +269,19 @@ Stop Machine::runFor(uint64_t cycleBudget)
             if constexpr (Traced) {
                 if (!recordStep(pc))
                     break;
+            } else if constexpr (Replayed) {
+                if (m_s.instructions == m_instructionLimit)
+                    break;
             } else {
                 ++counts[pc];
             }
             const uint16_t at = pc;
-            const unsigned n = execute<Observed, !Traced, !Traced>(pc, word);
+            const unsigned n = execute<Observed, !Again, !Traced>(pc, word);
             m_s.pc = pc;
             ++m_s.instructions;
             m_s.cycles += n;
             if (m_s.cycles >= m_lookAt) [[unlikely]] {
-                if (!Traced && !n) {
+                if (!Again && !n) {
                     if (!Observed || m_breaks[at]) {
                         breakpointHit(at);
                         stop = Stop::Breakpoint;
@@ -323,7 +345,9 @@ Stop Machine::runFor(uint64_t cycleBudget)
             const uint32_t word = m_decoded[at];
             if (Traced && !recordStep(at))
                 return Stop::CycleLimit;
-            if (Traced && kind == StepSeen::Kind::Instruction)
+            if (Replayed && steps() == m_stepsEnd)
+                return Stop::CycleLimit;
+            if (Again && kind == StepSeen::Kind::Instruction)
                 --m_counts[at];  // stepOnce() counts it: made again, it was counted once
             const unsigned n = stepOnce();
             if constexpr (Observed) {
@@ -340,6 +364,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
             stepOnce();
         }
         pc = m_s.pc;
+        if constexpr (Replayed)
+            m_instructionLimit = m_stepsEnd - m_otherSteps;
         settleAttention();
         if (m_watchTripped) {
             m_watchTripped = false;

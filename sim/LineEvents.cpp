@@ -4,8 +4,8 @@
 // there: the run loop need only stop where the answer depends on the
 // instruction the sample falls in (a bit edge within its reach), where the
 // frame ends (RI, SBUF, a lost byte), where a start bit turns out false, and
-// where the line changes for someone who looks (a listener, a receiver
-// waiting for a start bit) or begins its next frame. Everything between is
+// where the line changes for someone who looks (a listener that follows the
+// line, a receiver waiting for a start bit) or begins its next frame. Everything between is
 // brought up to date in one go (lagged()), each sample at its own cycle.
 
 #include "sim/Machine.h"
@@ -157,14 +157,14 @@ uint64_t Machine::rxEventCycles(uint64_t limit)
 
 // Cycles from now to the line's next event at a fixed bit rate: the end of
 // its frame while more bytes wait (the next starts at the end of that
-// instruction), and, for a listener or a receiver waiting for a start bit,
-// its next change of level.
+// instruction), and, for a listener that follows the line or a receiver
+// waiting for a start bit, its next change of level.
 uint64_t Machine::lineEventCycles(bool idleReceiver) const
 {
     const uint64_t now = m_s.cycles;
     const uint64_t end = lineBitStart(m_s.lineBits);
     uint64_t at = m_rxQueue.empty() ? UINT64_MAX : end;
-    if (m_listener || idleReceiver) {
+    if (m_followLine || idleReceiver) {
         const double k = std::floor((static_cast<double>(now) - m_s.lineNext) / m_s.lineBitCycles);
         const unsigned bit = static_cast<unsigned>(std::max(k, 0.0));
         const unsigned level = (m_s.lineShift >> bit) & 1;
@@ -188,7 +188,7 @@ void Machine::rxdMoved()
         return;
     m_s.pinsOut[3] = now;
     if (m_listener)
-        m_listener->pinsChanged(m_s.cycles, 3, now);
+        m_listener->lineMoved(m_s.cycles, now);
 }
 
 }  // namespace sim

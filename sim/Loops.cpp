@@ -240,6 +240,9 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
         return;
     uint64_t turns = counter >= 0 ? m_s.iram[counter] - 1u : UINT64_MAX;  // a DJNZ's last turn falls through
     turns = std::min<uint64_t>(turns, (std::min(m_lookAt - 1, from + kLoopCycles) - from) / cycles);
+    // A replay's turns end where it does: the jump made now counts one.
+    if (m_instructionLimit != UINT64_MAX)
+        turns = std::min<uint64_t>(turns, (m_instructionLimit - m_s.instructions - 1) / count);
     if (!turns)
         return;
     m_s.sfr[sfr::ACC - 0x80] = acc;
@@ -250,8 +253,10 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     if (counter >= 0)
         m_s.iram[counter] = static_cast<uint8_t>(m_s.iram[counter] - turns);
     const auto counted = static_cast<uint32_t>(turns);  // the counters wrap as one by one
-    for (unsigned i = 0; i < count; ++i)
-        m_counts[made[i]] += counted;
+    if (m_instructionLimit == UINT64_MAX) {  // a new run: counted
+        for (unsigned i = 0; i < count; ++i)
+            m_counts[made[i]] += counted;
+    }
     if (!countJumps)
         return;
     for (unsigned i = 0; i < leaps; ++i)

@@ -66,12 +66,14 @@ public:
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
     size_t serialPending() const { return m_rxQueue.size(); }
-    // With a listener, every edge on RXD is reported at its instruction's
-    // end, so the peripherals look at the line anew.
+    // With a listener that follows the line, every edge on RXD is reported
+    // at its instruction's end, so the peripherals look at the line anew.
+    // Set again when its followsLine() changes.
     void setListener(Listener* listener)
     {
         changing();
         m_listener = listener;
+        m_followLine = listener && listener->followsLine();
     }
 
     void setCodeBreakpoint(uint16_t address, bool on);
@@ -115,6 +117,9 @@ private:
     // as many more turns of the loop as end before m_lookAt, made in one go
     // where each turn leaves everything as it was but the clock, the counts
     // and a DJNZ counter.
+    // A new run counts the turns' executions and, observed, their jumps; a
+    // replay (a run with a step limit) counts neither and ends its turns
+    // before the instruction m_instructionLimit counts to.
     void skipLoop(uint16_t at, uint16_t start, bool countJumps);
     // A bit as JB/JNB read it, where nothing but an instruction can change it
     // before m_lookAt; -1 where reading it may do more.
@@ -160,10 +165,13 @@ private:
             attend();
     }
     // Bare: no record. Observed: a record without a trace (the steps of a
-    // new run). Traced: a record with one (steps made again).
-    enum class RunMode { Bare, Observed, Traced };
+    // new run). Traced: a record with one (steps made again). Replayed: a
+    // record for steps made again without a trace, loops in one go.
+    enum class RunMode { Bare, Observed, Traced, Replayed };
+    // Each run loop starts on a cache line of its own, so that its speed
+    // does not hang on the size of the code placed before it.
     template <RunMode Mode>
-    Stop runFor(uint64_t cycleBudget);
+    [[gnu::aligned(64)]] Stop runFor(uint64_t cycleBudget);
     // The trace of a step of a traced run; false when the run is to end before it.
     bool recordStep(uint16_t pc);
     void flowStep(uint16_t at, unsigned cycles);
@@ -491,6 +499,12 @@ private:
     // Interrupt entries and idle cycles taken (steps() beside the instructions).
     uint64_t m_otherSteps = 0;
     uint64_t m_loopInstructions = 0;
+    // A replayed run ends where steps() reaches m_stepsEnd: there the
+    // instruction count reaches m_instructionLimit (the other steps
+    // counted so far taken off); UINT64_MAX in any other run.
+    uint64_t m_stepsEnd = UINT64_MAX;
+    uint64_t m_instructionLimit = UINT64_MAX;
+    bool m_followLine = false;  // m_listener wants every edge of the outside line
 };
 
 }  // namespace sim

@@ -391,9 +391,9 @@ void Machine::schedule()
 // now but the timers' counts: no timer flag of theirs to set, no bit of the
 // UART's frames to send, no sample of the receiver whose level depends on
 // the instruction it falls in or that ends its frame, no edge of the line
-// (at a fixed bit rate) that a listener or a waiting receiver sees, no frame
-// of the line to end while more wait, no start bit on RXD, no byte to hand
-// over, no pin sampling pending, no watches or condition looking at every
+// (at a fixed bit rate) that a listener following it or a waiting receiver
+// sees, no frame of the line to end while more wait, no start bit on RXD, no
+// byte to hand over, no pin sampling pending, no watches or condition looking at every
 // instruction.
 bool Machine::quietTimers(uint64_t& horizon)
 {

@@ -239,7 +239,7 @@ void BM_Engine(benchmark::State& state, size_t index)
     insight::History history(engine.machine, 100'000, 16'384);
     history.setRecorder(&recorder);
     history.setListener(engine.parts.get());
-    const std::vector<uint8_t> noBreakpoints(65536, 0);
+    const insight::StopTable noBreakpoints;
     uint64_t instructions = 0;
     double bestEngine = 0, bestBare = 0;
     for (auto _ : state) {

@@ -177,16 +177,17 @@ Reply CoreDebuggee::setInstructionBreakpoints(const Json& arguments)
 
 void CoreDebuggee::rebuildBreakpointTable()
 {
-    std::fill(isBreakpoint_.begin(), isBreakpoint_.end(), 0);
-    auto mark = [this](const std::vector<Breakpoint>& list) {
+    std::vector<uint8_t> table(0x10000, 0);
+    auto mark = [&table](const std::vector<Breakpoint>& list) {
         for (const Breakpoint& b : list)
             if (b.address >= 0)
-                isBreakpoint_[static_cast<size_t>(b.address)] = 1;
+                table[static_cast<size_t>(b.address)] = 1;
     };
     for (const auto& [file, list] : lineBreakpoints_)
         mark(list);
     mark(functionBreakpoints_);
     mark(instructionBreakpoints_);
+    isBreakpoint_.assign(table);
     if (stepper_)
         stepper_->breakpointsChanged();
 }

@@ -59,7 +59,7 @@ std::string SameFileKey(const std::string& path)
 
 } // namespace
 
-CoreDebuggee::CoreDebuggee() : listener_(std::make_unique<OutputListener>()), isBreakpoint_(0x10000) {}
+CoreDebuggee::CoreDebuggee() : listener_(std::make_unique<OutputListener>()) {}
 
 CoreDebuggee::~CoreDebuggee()
 {

@@ -11,6 +11,7 @@
 // program's names. Plain C++, no Qt.
 
 #include "debugadapter/AdapterSession.h"
+#include "insight/History.h"
 
 #include "simrun/BreakConditions.h"
 #include "simrun/MachineMemory.h"
@@ -140,7 +141,7 @@ private:
 
     std::map<int, std::vector<Breakpoint>> lineBreakpoints_;  // by source file index
     std::vector<Breakpoint> functionBreakpoints_, instructionBreakpoints_;
-    std::vector<uint8_t> isBreakpoint_;
+    insight::StopTable isBreakpoint_;
     // The last breakpoint requests (by file and kind), placed again on a restart's new build.
     std::map<std::string, std::pair<std::string, Json>> breakpointRequests_;
     int nextBreakpointId_ = 1;

@@ -49,7 +49,7 @@ void CoreDebuggee::runSlice()
     if (mode_ != Mode::Run) {
         // By the rules of Zelvar's debugger: calls and interrupts run through when stepping over.
         std::vector<int> hits;
-        const auto outcome = stepper_->advance(kSliceCycles, isBreakpoint_, [this, &hits](uint16_t address) {
+        const auto outcome = stepper_->advance(kSliceCycles, isBreakpoint_.bytes(), [this, &hits](uint16_t address) {
             hits.clear();
             return breakpointStops(address, hits);
         });
@@ -104,8 +104,8 @@ Reply CoreDebuggee::reverseContinue()
     if (history_->position() <= history_->oldest())
         return Reply::failure("there is no recorded step to go back to");
     std::vector<uint16_t> addresses;
-    for (unsigned a = 0; a < isBreakpoint_.size(); ++a)
-        if (isBreakpoint_[a])
+    for (unsigned a = 0; a < 0x10000; ++a)
+        if (isBreakpoint_[static_cast<uint16_t>(a)])
             addresses.push_back(static_cast<uint16_t>(a));
     const bool found = history_->reverseContinue(addresses, {});
     if (!found)
