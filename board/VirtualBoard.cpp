@@ -81,9 +81,8 @@ void VirtualBoard::attach(sim::Machine* machine)
 {
     if (m_machine) {  // let go of the old machine's pins
         for (unsigned p = 0; p < 4; ++p)
-            for (unsigned b = 0; b < 8; ++b)
-                if (m_applied[p] & (1u << b))
-                    m_machine->drivePin(p, b, -1);
+            if (m_applied[p])
+                m_machine->drivePins(p, m_applied[p], 0);
     }
     for (auto& a : m_applied)
         a = 0;
@@ -137,9 +136,7 @@ void VirtualBoard::applyDrives()
             if (!diff)
                 continue;
             m_applied[p] = low[p];
-            for (unsigned b = 0; b < 8; ++b)
-                if (diff & (1u << b))
-                    m_machine->drivePin(p, b, (low[p] & (1u << b)) ? 0 : -1);
+            m_machine->drivePins(p, diff, low[p]);
         }
         drove = true;
     }

@@ -65,6 +65,8 @@ public:
     uint8_t pins(unsigned port) const { return pinLevels(port & 3); }  // level on the pins: latch AND outside drive
     uint8_t latch(unsigned port) const { return m_s.sfr[(port & 3) << 4]; }  // the port's latch, as read(Sfr) gives it
     void drivePin(unsigned port, unsigned bit, int level);   // 0 low, 1 high, -1 released (pull-up / latch)
+    // Several pins of a port at once (one report): those of `pins` set in `low` pulled low, the others released.
+    void drivePins(unsigned port, uint8_t pins, uint8_t low);
     uint8_t outsideDrive(unsigned port) const { return m_s.drive[port & 3]; }  // per pin: 0 pulled low, 1 released
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD

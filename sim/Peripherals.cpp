@@ -178,16 +178,21 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
 
 // ---- ports -------------------------------------------------------------------
 
-// A pin no peripheral can look at (a keypad column, an LCD's data line)
-// changes only its own port: it is reported as a latch write is, and the
-// timers stay where they are; any other goes the full way.
 void Machine::drivePin(unsigned port, unsigned bit, int level)
 {
-    port &= 3;
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+    drivePins(port, mask, level == 0 ? mask : 0);
+}
+
+// Pins no peripheral can look at (keypad lines, an LCD's data lines)
+// change only their own port: they are reported as a latch write is, and
+// the timers stay where they are; any others go the full way.
+void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
+{
+    port &= 3;
     uint8_t& drive = m_s.drive[port];
-    const uint8_t driven = static_cast<uint8_t>(level == 0 ? drive & ~mask : drive | mask);
-    if (!(mask & kInputPins[port])) {
+    const uint8_t driven = static_cast<uint8_t>((drive & ~pins) | (pins & ~low));
+    if (!(pins & kInputPins[port])) {
         const uint8_t was = drive;
         drive = driven;
         const uint8_t now = pinLevels(port);
@@ -201,7 +206,7 @@ void Machine::drivePin(unsigned port, unsigned bit, int level)
         }
         drive = was;
     }
-    firstCycle();  // a pin driven in the middle of an instruction (a part answering its write)
+    firstCycle();  // pins driven in the middle of an instruction (a part answering its write)
     changing();
     drive = driven;
     portsChanged();
