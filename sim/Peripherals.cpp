@@ -47,18 +47,6 @@ void Machine::writeDirectFull(uint8_t address, uint8_t value)
     writeSfr(address, value);
 }
 
-// A bit of a port's latch, no watch set: the instruction loop's most common
-// SFR write (a strobe, a chip select, an LED), kept short.
-void Machine::writePortBit(uint8_t bit, bool value)
-{
-    latchFirstCycle();
-    const unsigned port = (bit >> 4) & 3;
-    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
-    uint8_t& latch = m_s.sfr[port << 4];
-    latch = static_cast<uint8_t>(value ? latch | mask : latch & ~mask);
-    portWritten(port);
-}
-
 // A bit of any other SFR, or any bit while watches are set.
 void Machine::writeBitFull(uint8_t bit, bool value)
 {
