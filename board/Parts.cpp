@@ -1,6 +1,7 @@
 #include "board/Parts.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace board {
 
@@ -32,17 +33,28 @@ std::vector<Pin> SevenSegPart::pins() const
     return all;
 }
 
-uint8_t SevenSegPart::litNow(unsigned digit, const PortState& ports) const
+// The segments on the 8 pins from `first` lit now.
+uint8_t SevenSegPart::segmentsLit(size_t first, const PortState& ports) const
 {
-    const bool multiplexed = !m_config.select.empty();
-    if (multiplexed && ports.high(m_config.select[digit]) == m_config.selectActiveLow)
-        return 0;
-    const size_t base = multiplexed ? 0 : digit * 8;
     uint8_t lit = 0;
     for (unsigned s = 0; s < 8; ++s)
-        if (ports.high(m_config.segments[base + s]) != m_config.segmentsActiveLow)
+        if (ports.high(m_config.segments[first + s]) != m_config.segmentsActiveLow)
             lit |= static_cast<uint8_t>(1u << s);
     return lit;
+}
+
+// Every digit's segments lit now; multiplexed digits share the segment
+// pins, worked out once for all of them.
+void SevenSegPart::lookAt(const PortState& ports)
+{
+    if (m_config.select.empty()) {
+        for (unsigned d = 0; d < m_config.digits; ++d)
+            m_now[d] = segmentsLit(d * 8, ports);
+        return;
+    }
+    const uint8_t shared = segmentsLit(0, ports);
+    for (unsigned d = 0; d < m_config.digits; ++d)
+        m_now[d] = ports.high(m_config.select[d]) == m_config.selectActiveLow ? 0 : shared;
 }
 
 void SevenSegPart::powerOn(uint64_t cycle, const PortState& ports)
@@ -51,15 +63,13 @@ void SevenSegPart::powerOn(uint64_t cycle, const PortState& ports)
         d.fill(0);
     m_havePrevious = false;
     m_windowStart = m_last = cycle;
-    for (unsigned d = 0; d < m_config.digits; ++d)
-        m_now[d] = litNow(d, ports);
+    lookAt(ports);
 }
 
 void SevenSegPart::pinsChanged(uint64_t cycle, const PortState& ports)
 {
     settle(cycle);
-    for (unsigned d = 0; d < m_config.digits; ++d)
-        m_now[d] = litNow(d, ports);
+    lookAt(ports);
 }
 
 void SevenSegPart::integrate(uint64_t until)
@@ -68,9 +78,8 @@ void SevenSegPart::integrate(uint64_t until)
     if (span == 0)
         return;
     for (unsigned d = 0; d < m_config.digits; ++d)
-        for (unsigned s = 0; s < 8; ++s)
-            if (m_now[d] & (1u << s))
-                m_current[d][s] += span;
+        for (unsigned lit = m_now[d]; lit; lit &= lit - 1)  // the lit segments only
+            m_current[d][std::countr_zero(lit)] += span;
     m_last = until;
 }
 
@@ -182,6 +191,7 @@ bool KeypadPart::setPressed(char key, bool pressed)
     if (i == std::string::npos)
         return false;
     m_pressed = pressed ? m_pressed | (1u << i) : m_pressed & ~(1u << i);
+    join();
     return true;
 }
 
@@ -191,11 +201,13 @@ bool KeypadPart::pressed(char key) const
     return i != std::string::npos && (m_pressed & (1u << i));
 }
 
-void KeypadPart::pullsLow(const PortState& ports, uint8_t low[4]) const
+// Lines 0..rows-1 are the rows, then the columns; the pressed keys join them
+// into groups, and a line held low pulls low every line of its group.
+void KeypadPart::join()
 {
+    m_joined.clear();
     if (!m_pressed)
         return;
-    // Lines 0..rows-1 are the rows, then the columns; pressed keys join them into groups.
     const size_t rows = m_rows.size(), lines = rows + m_columns.size();
     std::array<unsigned, 16> group{};
     for (unsigned i = 0; i < lines; ++i)
@@ -209,13 +221,38 @@ void KeypadPart::pullsLow(const PortState& ports, uint8_t low[4]) const
                 group[i] = a;
     }
     auto pin = [&](unsigned i) { return i < rows ? m_rows[i] : m_columns[i - rows]; };
-    uint32_t lowGroups = 0;
+    // Per line, the pins of its group (bit 8q+b: pin b of port q).
+    std::array<uint32_t, 16> members{};
     for (unsigned i = 0; i < lines; ++i)
-        if (!ports.latchHigh(pin(i)))
-            lowGroups |= 1u << group[i];
-    for (unsigned i = 0; i < lines; ++i)
-        if ((lowGroups & (1u << group[i])) && ports.latchHigh(pin(i)))
-            low[pin(i).port] |= pin(i).mask();
+        for (unsigned j = 0; j < lines; ++j)
+            if (group[j] == group[i])
+                members[i] |= 1u << (8 * pin(j).port + pin(j).bit);
+    for (unsigned i = 0; i < lines; ++i) {
+        const uint8_t port = pin(i).port;
+        if (std::none_of(m_joined.begin(), m_joined.end(), [&](const Joined& t) { return t.port == port; }))
+            m_joined.push_back({port, {}});
+    }
+    for (Joined& t : m_joined)
+        for (unsigned latch = 0; latch < 256; ++latch)
+            for (unsigned i = 0; i < lines; ++i)
+                if (pin(i).port == t.port && !(latch & pin(i).mask()))
+                    t.pulled[latch] |= members[i];
+}
+
+void KeypadPart::pullsLow(const PortState& ports, uint8_t low[4]) const
+{
+    uint32_t pulled = 0;
+    for (const Joined& t : m_joined)
+        pulled |= t.pulled[ports.latch[t.port]];
+    if (!pulled)
+        return;
+    // Lines the program holds low itself stay its own (the four ports at once, byte q port q).
+    auto word = [](const uint8_t* b) {
+        return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    };
+    const uint32_t all = word(low) | (pulled & word(ports.latch));
+    for (unsigned q = 0; q < 4; ++q)
+        low[q] = static_cast<uint8_t>(all >> (8 * q));
 }
 
 // ---- LCD and trace ---------------------------------------------------------------

@@ -30,6 +30,9 @@ public:
     virtual void pinsChanged(uint64_t cycle, const PortState& ports) = 0;
     // Adds the pins this part pulls low now to `low` (per port).
     virtual void pullsLow(const PortState& ports, uint8_t low[4]) const { (void)ports, (void)low; }
+    // False for a part that only pulls pins (a button, a keypad): the board
+    // need not tell it of changes.
+    virtual bool followsPins() const { return true; }
 
     std::string label;  // shown beside the part; may be empty
 
@@ -64,6 +67,7 @@ public:
     bool activeLow() const { return m_activeLow; }
     const std::string& key() const { return m_key; }  // keyboard key ("Space", "A", "F2"), may be empty
     void pinsChanged(uint64_t, const PortState&) override {}
+    bool followsPins() const override { return false; }
     void pullsLow(const PortState& ports, uint8_t low[4]) const override;
     bool closed() const { return m_closed; }
     void setClosed(bool closed) { m_closed = closed; }
@@ -109,7 +113,8 @@ public:
 
 private:
     void integrate(uint64_t until);
-    uint8_t litNow(unsigned digit, const PortState& ports) const;
+    uint8_t segmentsLit(size_t first, const PortState& ports) const;
+    void lookAt(const PortState& ports);
 
     Config m_config;
     uint64_t m_window;                 // cycles of one window
@@ -128,6 +133,7 @@ public:
     const std::vector<Pin>& rows() const { return m_rows; }
     const std::vector<Pin>& columns() const { return m_columns; }
     void pinsChanged(uint64_t, const PortState&) override {}
+    bool followsPins() const override { return false; }
     void pullsLow(const PortState& ports, uint8_t low[4]) const override;
 
     // "123A456B789C*0#D" (4x4) or "123456789*0#" (3x4), row by row.
@@ -136,9 +142,20 @@ public:
     bool pressed(char key) const;
 
 private:
+    void join();
+
     std::vector<Pin> m_rows, m_columns;
     std::string m_keys;
     uint32_t m_pressed = 0;  // bit per key
+    // The scan asks with every row it drives, so the pressed keys are worked
+    // out once into a table per port of the keypad's lines: for each value
+    // of that port's latch, the lines joined to one of its lines it holds
+    // low (byte q of the entry: port q's pins).
+    struct Joined {
+        uint8_t port;
+        std::array<uint32_t, 256> pulled;
+    };
+    std::vector<Joined> m_joined;
 };
 
 class LcdPart : public Part {

@@ -1,5 +1,7 @@
 #include "board/VirtualBoard.h"
 
+#include <cstring>
+
 namespace board {
 
 namespace {
@@ -44,8 +46,6 @@ std::unique_ptr<Part> MakePart(const PartSpec& s, double crystalHz)
     return part;
 }
 
-constexpr unsigned PortAddress[4] = {0x80, 0x90, 0xA0, 0xB0};
-
 } // namespace
 
 VirtualBoard::VirtualBoard(const BoardDescription& description, double crystalHz)
@@ -54,15 +54,17 @@ VirtualBoard::VirtualBoard(const BoardDescription& description, double crystalHz
     for (const auto& wanted : m_description.parts) {
         m_parts.push_back(MakePart(wanted, crystalHz));
         Part* part = m_parts.back().get();
-        Watch watch{part, {0, 0, 0, 0}};
+        uint8_t mask[4] = {0, 0, 0, 0};
         for (const Pin& pin : part->pins())
-            watch.mask[pin.port] |= pin.mask();
-        m_watches.push_back(watch);
+            mask[pin.port] |= pin.mask();
+        for (unsigned p = 0; p < 4; ++p)
+            if (mask[p] && part->followsPins())
+                m_watches[p].push_back({part, mask[p]});
         if (wanted.kind == PartKind::Button || wanted.kind == PartKind::Switch || wanted.kind == PartKind::Keypad
             || wanted.kind == PartKind::Lcd) {
             m_drivers.push_back(part);
             for (unsigned p = 0; p < 4; ++p)
-                m_driverPins[p] |= watch.mask[p];
+                m_driverPins[p] |= mask[p];
         }
     }
 }
@@ -72,16 +74,15 @@ VirtualBoard::~VirtualBoard() = default;
 void VirtualBoard::readLatches()
 {
     for (unsigned p = 0; p < 4; ++p)
-        m_ports.latch[p] = m_machine->read(sim::Space::Sfr, PortAddress[p]);
+        m_ports.latch[p] = m_machine->latch(p);
 }
 
 void VirtualBoard::attach(sim::Machine* machine)
 {
     if (m_machine) {  // let go of the old machine's pins
         for (unsigned p = 0; p < 4; ++p)
-            for (unsigned b = 0; b < 8; ++b)
-                if (m_applied[p] & (1u << b))
-                    m_machine->drivePin(p, b, -1);
+            if (m_applied[p])
+                m_machine->drivePins(p, m_applied[p], 0);
     }
     for (auto& a : m_applied)
         a = 0;
@@ -107,8 +108,8 @@ void VirtualBoard::pinsChanged(uint64_t cycle, unsigned port, uint8_t levels)
     port &= 3;
     const uint8_t changed = m_ports.level[port] ^ levels;
     m_ports.level[port] = levels;
-    for (const Watch& w : m_watches)
-        if (w.mask[port] & changed)
+    for (const Watch& w : m_watches[port])
+        if (w.mask & changed)
             w.part->pinsChanged(cycle, m_ports);
     if (!m_driving && (changed & m_driverPins[port]))
         applyDrives();
@@ -128,19 +129,15 @@ void VirtualBoard::applyDrives()
         uint8_t low[4] = {0, 0, 0, 0};
         for (Part* part : m_drivers)
             part->pullsLow(m_ports, low);
-        bool any = false;
+        if (std::memcmp(low, m_applied, sizeof low) == 0)  // the common case: nothing new to drive
+            break;
         for (unsigned p = 0; p < 4; ++p) {
             const uint8_t diff = low[p] ^ m_applied[p];
             if (!diff)
                 continue;
-            any = true;
             m_applied[p] = low[p];
-            for (unsigned b = 0; b < 8; ++b)
-                if (diff & (1u << b))
-                    m_machine->drivePin(p, b, (low[p] & (1u << b)) ? 0 : -1);
+            m_machine->drivePins(p, diff, low[p]);
         }
-        if (!any)
-            break;
         drove = true;
     }
     m_driving = false;

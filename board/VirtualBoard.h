@@ -58,13 +58,14 @@ private:
     void applyDrives();
     void readLatches();
 
+    // A part told of changes of its pins on one port.
     struct Watch {
         Part* part;
-        uint8_t mask[4];
+        uint8_t mask;
     };
     BoardDescription m_description;
     std::vector<std::unique_ptr<Part>> m_parts;
-    std::vector<Watch> m_watches;
+    std::vector<Watch> m_watches[4];  // per port, in the parts' order
     std::vector<Part*> m_drivers;  // parts that may pull pins low
     uint8_t m_driverPins[4] = {0, 0, 0, 0};  // their pins: a change elsewhere needs no new drives
     sim::Machine* m_machine = nullptr;

@@ -84,12 +84,12 @@ inline uint8_t Machine::readDirectSfr(uint8_t address)
     if (!m_anyWatch) {
         if (address < 0x80)
             return m_s.iram[address];
+        if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
+            return pinLevels((address >> 4) & 3);
         if (access::plain(access::plainReadLow, access::plainReadHigh, address))
             return m_s.sfr[address - 0x80];
         if (access::isFlagByte(address) && m_s.cycles + access::kFlagReadReach < m_dueAt)
             return m_s.sfr[address - 0x80];
-        if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
-            return pinLevels((address >> 4) & 3);
     }
     return readDirectFull(address);
 }
@@ -172,12 +172,23 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
     return (readDirect(access::bitByte(bit)) >> shift) & 1;
 }
 
+// A bit of a port's latch, no watch set: the instruction loop's most common
+// SFR write (a strobe, a chip select, an LED), kept short and inline.
+[[gnu::always_inline]] inline void Machine::writePortBit(uint8_t bit, bool value)
+{
+    latchFirstCycle();
+    const unsigned port = (bit >> 4) & 3, shift = bit & 7;
+    uint8_t& latch = m_s.sfr[port << 4];
+    latch = static_cast<uint8_t>((latch & ~(1u << shift)) | unsigned{value} << shift);
+    portWritten(port);
+}
+
 inline bool Machine::readBitLatch(uint8_t bit)
 {
     return (readDirectLatch(access::bitByte(bit)) >> (bit & 7)) & 1;
 }
 
-inline void Machine::writeBit(uint8_t bit, bool value)
+[[gnu::always_inline]] inline void Machine::writeBit(uint8_t bit, bool value)
 {
     if (bit >= 0x80 || m_anyWatch) {
         if (!m_anyWatch && access::isPortBit(bit))

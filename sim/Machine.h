@@ -40,7 +40,9 @@ public:
 
     uint16_t pc() const { return m_s.pc; }
     void setPc(uint16_t pc) { m_s.pc = pc; }
-    uint64_t cycles() const { return m_s.cycles; }  // machine cycles since reset (12 oscillator periods each)
+    // Machine cycles since reset (12 oscillator periods each); asked by a
+    // listener in the middle of an instruction, the cycle of its report.
+    uint64_t cycles() const { return nowCycle(); }
     uint8_t sp() const { return m_s.sfr[0x81 - 0x80]; }  // the stack pointer, as read(Space::Sfr, 81H)
     uint64_t instructions() const { return m_s.instructions; }
     // Of those, the ones made in one go by poll and delay loops (a figure for
@@ -60,8 +62,11 @@ public:
     // Debugger view, no side effects (Sfr: the latch; ports: latch; SBUF: the received byte).
     uint8_t read(Space, unsigned address) const;
     void write(Space, unsigned address, uint8_t);
-    uint8_t pins(unsigned port) const;                       // level on the pins: latch AND outside drive
+    uint8_t pins(unsigned port) const { return pinLevels(port & 3); }  // level on the pins: latch AND outside drive
+    uint8_t latch(unsigned port) const { return m_s.sfr[(port & 3) << 4]; }  // the port's latch, as read(Sfr) gives it
     void drivePin(unsigned port, unsigned bit, int level);   // 0 low, 1 high, -1 released (pull-up / latch)
+    // Several pins of a port at once (one report): those of `pins` set in `low` pulled low, the others released.
+    void drivePins(unsigned port, uint8_t pins, uint8_t low);
     uint8_t outsideDrive(unsigned port) const { return m_s.drive[port & 3]; }  // per pin: 0 pulled low, 1 released
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
@@ -354,7 +359,7 @@ private:
     void writeSfr(uint8_t address, uint8_t value);
     void writePort(uint8_t address, uint8_t value)
     {
-        firstCycle();
+        latchFirstCycle();
         m_s.sfr[address - 0x80] = value;
         portWritten((address >> 4) & 3);
     }
@@ -467,6 +472,19 @@ private:
             tick(1);
         }
     }
+    // Before a latch write: the peripherals' first cycle sees the latch as it
+    // was. Where nothing of theirs is due in it, it stays pending (counted
+    // with the rest by the run loop, without a turn of its slow way); the
+    // write and its reports happen at nowCycle() all the same, and whatever
+    // looks at the peripherals from there clocks it first.
+    void latchFirstCycle()
+    {
+        if (m_s.cycles + 1 >= m_dueAt)
+            firstCycle();
+    }
+    // The cycle an access of the current instruction happens at: its first,
+    // clocked or still pending (m_s.cycles between instructions).
+    uint64_t nowCycle() const { return m_s.cycles + (m_firstCyclePending ? 1 : 0); }
     // The receiver's samples before its next event, as schedule() found them:
     // the level of RXD at each one's own cycle, in order (m_planned of them).
     // lagged() hands them to the receiver (m_lumpCount, m_lumpNext).

@@ -47,24 +47,6 @@ void Machine::writeDirectFull(uint8_t address, uint8_t value)
     writeSfr(address, value);
 }
 
-// A bit of a port's latch, no watch set: the instruction loop's most common
-// SFR write (a strobe, a chip select, an LED), kept short.
-void Machine::writePortBit(uint8_t bit, bool value)
-{
-    if (m_firstCyclePending && m_busy) {
-        firstCycle();  // the peripherals' first cycle sees the latch as it was
-    } else if (m_firstCyclePending) {
-        m_firstCyclePending = false;
-        m_lookAt = 0;
-        ++m_s.cycles;
-    }
-    const unsigned port = (bit >> 4) & 3;
-    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
-    uint8_t& latch = m_s.sfr[port << 4];
-    latch = static_cast<uint8_t>(value ? latch | mask : latch & ~mask);
-    portWritten(port);
-}
-
 // A bit of any other SFR, or any bit while watches are set.
 void Machine::writeBitFull(uint8_t bit, bool value)
 {
@@ -184,17 +166,37 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
 
 // ---- ports -------------------------------------------------------------------
 
-uint8_t Machine::pins(unsigned port) const
-{
-    return pinLevels(port & 3);
-}
-
 void Machine::drivePin(unsigned port, unsigned bit, int level)
 {
-    changing();
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
-    uint8_t& drive = m_s.drive[port & 3];
-    drive = static_cast<uint8_t>(level == 0 ? drive & ~mask : drive | mask);
+    drivePins(port, mask, level == 0 ? mask : 0);
+}
+
+// Pins no peripheral can look at (keypad lines, an LCD's data lines)
+// change only their own port: they are reported as a latch write is, and
+// the timers stay where they are; any others go the full way.
+void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
+{
+    port &= 3;
+    uint8_t& drive = m_s.drive[port];
+    const uint8_t driven = static_cast<uint8_t>((drive & ~pins) | (pins & ~low));
+    if (!(pins & kInputPins[port])) {
+        const uint8_t was = drive;
+        drive = driven;
+        const uint8_t now = pinLevels(port);
+        if (!((now ^ m_s.pinsOut[port]) & kInputPins[port])) {
+            if (now != m_s.pinsOut[port]) {
+                m_s.pinsOut[port] = now;
+                if (m_listener)
+                    m_listener->pinsChanged(nowCycle(), port, now);
+            }
+            return;
+        }
+        drive = was;
+    }
+    firstCycle();  // pins driven in the middle of an instruction (a part answering its write)
+    changing();
+    drive = driven;
     portsChanged();
 }
 
@@ -241,25 +243,30 @@ void Machine::pinsMoved(unsigned port, uint8_t now)
     // No peripheral looks at these pins: the timers can stay behind.
     m_s.pinsOut[port] = now;
     if (m_listener)
-        m_listener->pinsChanged(m_s.cycles, port, now);
+        m_listener->pinsChanged(nowCycle(), port, now);
 }
 
 void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
 {
-    changing();
-    m_s.pinsOut[port] = now;
-    if (m_listener)
-        m_listener->pinsChanged(m_s.cycles, port, now);
     if (!(changed & watchedInputs(port))) {
-        // Counter inputs not in use: remember their level, so that counting
-        // started later sees no edge that came before it.
+        // Counter inputs not in use (a keypad row on T2, an LCD's RS on T1):
+        // the timers can stay behind as for any other pin. Their level is
+        // remembered, so that counting started later sees no edge that came
+        // before it.
+        m_s.pinsOut[port] = now;
         if (port == 3 && (changed & 0x30))
             m_s.prevT0 = (now >> 4) & 1, m_s.prevT1 = (now >> 5) & 1;
         else if (port == 1 && (changed & 0x03))
             m_s.prevT2 = now & 1, m_s.prevT2ex = (now >> 1) & 1;
+        if (m_listener)
+            m_listener->pinsChanged(nowCycle(), port, now);
         return;
     }
+    firstCycle();
     changing();
+    m_s.pinsOut[port] = now;
+    if (m_listener)
+        m_listener->pinsChanged(m_s.cycles, port, now);
     m_sample = true;
     externalEdges();
 }

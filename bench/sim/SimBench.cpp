@@ -5,6 +5,9 @@
 //    ratio of the two at their best (times_s51: the fastest iteration of the
 //    core against the fastest of three s51 runs, since on a shared machine
 //    other work only ever slows either down, and not both at the same moment);
+//  - the samples that have a board file (NAME.board beside NAME.M51) also
+//    with their board attached (NAME.M51+board; a keypad's key 5 held), so
+//    that the cost of the parts' answers shows beside the bare figure;
 //  - the share of those instructions spent in a jump to itself (SJMP $, where
 //    most samples end), and the share the core made in one go as turns of
 //    poll and delay loops (loop_share), with the rate of the others, made one
@@ -54,6 +57,7 @@ struct Sample {
     sim::Board hardware{};
     std::string board;  // parts on the pins, in the board file's words
     std::string feed;   // given to RXD again whenever less than half of it waits
+    char key = 0;       // a keypad key held on the board, if any
 };
 
 std::vector<Sample>& samples()
@@ -77,13 +81,32 @@ void loadSamples()
             continue;
         const QByteArray source = file.readAll();
         const auto built = m51dbg::BuildM51(std::string(source.constData(), source.size()), name, workDir().path());
-        // The sample's board beside it (NAME.board), as Zelvar opens it.
+        if (!built.ok)
+            continue;
+        samples().push_back({name.toStdString(), built.program.code, built.program.hexPath.toStdString(), {}, {}, {}});
         QFile boardFile(examples.filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".board")));
-        const QByteArray board = boardFile.open(QIODevice::ReadOnly) ? boardFile.readAll() : QByteArray();
-        if (built.ok)
-            samples().push_back({name.toStdString(), built.program.code, built.program.hexPath.toStdString(), {},
-                                 board.toStdString(), {}});
+        if (!boardFile.open(QIODevice::ReadOnly))
+            continue;
+        Sample withBoard = samples().back();
+        withBoard.name += "+board";
+        withBoard.board = boardFile.readAll().toStdString();
+        if (withBoard.board.find("keypad") != std::string::npos)
+            withBoard.key = '5';
+        samples().push_back(std::move(withBoard));
     }
+}
+
+// The sample's board on the machine, with its key held.
+std::unique_ptr<board::VirtualBoard> attachBoard(const Sample& sample, sim::Machine& machine)
+{
+    if (sample.board.empty())
+        return nullptr;
+    auto parts = std::make_unique<board::VirtualBoard>(board::ParseBoard(sample.board).board, sample.hardware.crystalHz);
+    machine.setListener(parts.get());
+    parts->attach(&machine);
+    for (size_t i = 0; sample.key && i < parts->partCount(); ++i)
+        parts->setKey(i, sample.key, true);
+    return parts;
 }
 
 // Intel HEX of 8 KB in 16-byte records and the end record.
@@ -160,13 +183,7 @@ void BM_Run(benchmark::State& state, size_t index)
     const Sample& sample = samples()[index];
     sim::Machine m(*sim::findChip("8052"), sample.hardware);
     m.loadCode(sample.code.data(), sample.code.size());
-    std::unique_ptr<board::VirtualBoard> parts;
-    if (!sample.board.empty()) {
-        parts = std::make_unique<board::VirtualBoard>(board::ParseBoard(sample.board).board,
-                                                      sample.hardware.crystalHz);
-        m.setListener(parts.get());
-        parts->attach(&m);
-    }
+    const std::unique_ptr<board::VirtualBoard> parts = attachBoard(sample, m);
     uint64_t instructions = 0;
     double bestRate = 0, bestOneByOne = 0;
     for (auto _ : state) {
@@ -215,11 +232,7 @@ struct Rig {
     explicit Rig(const Sample& sample) : machine(*sim::findChip("8052"), sample.hardware)
     {
         machine.loadCode(sample.code.data(), sample.code.size());
-        if (sample.board.empty())
-            return;
-        parts = std::make_unique<board::VirtualBoard>(board::ParseBoard(sample.board).board, sample.hardware.crystalHz);
-        machine.setListener(parts.get());
-        parts->attach(&machine);
+        parts = attachBoard(sample, machine);
     }
     ~Rig() { machine.setListener(nullptr); }
 };
