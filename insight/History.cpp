@@ -165,29 +165,37 @@ uint64_t History::stepInProgress() const
     return m_run.trace ? m_run.next - 1 : m_position + (m_machine.steps() - m_runFrom);
 }
 
-// A new step: the listener hears of the change, and what it drives in answer
-// is recorded with the report's number. A replayed one: the listener is not
-// told, the recorded drives are put back instead.
-void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
+// A report numbered `key` in `answers`: replaying, the drives recorded for it
+// are put back; otherwise the listener is told and the drives it changes are
+// recorded.
+template <class Tell>
+void History::answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell)
 {
-    const uint64_t report = m_reports++;
     ++m_reportDepth;
     if (replaying()) {
-        auto it = std::lower_bound(m_answers.begin(), m_answers.end(), report,
-                                   [](const Answer& answer, uint64_t r) { return answer.report < r; });
-        if (it != m_answers.end() && it->report == report) {
+        auto it = std::lower_bound(answers.begin(), answers.end(), key,
+                                   [](const Answer& answer, uint64_t k) { return answer.report < k; });
+        if (it != answers.end() && it->report == key) {
             setDrives(it->drives);
             m_lastDrives = it->drives;
         }
     } else if (m_listener) {
         const uint32_t before = drives();
-        m_listener->pinsChanged(cycle, port, levels);
+        tell();
         if (const uint32_t after = drives(); after != before) {
-            m_answers.push_back({stepInProgress(), report, after});
+            answers.push_back({stepInProgress(), key, after});
             m_lastDrives = after;
         }
     }
     --m_reportDepth;
+}
+
+// A new step: the listener hears of the change, and what it drives in answer
+// is recorded with the report's number. A replayed one: the listener is not
+// told, the recorded drives are put back instead.
+void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
+{
+    answerInStep(m_answers, m_reports++, [&] { m_listener->pinsChanged(cycle, port, levels); });
 }
 
 // An edge of the line in a step: answers to it are put back at the edge's
@@ -195,23 +203,7 @@ void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
 // makes the same edge.
 void History::lineReportInStep(uint64_t cycle, uint8_t levels)
 {
-    ++m_reportDepth;
-    if (replaying()) {
-        auto it = std::lower_bound(m_lineAnswers.begin(), m_lineAnswers.end(), cycle,
-                                   [](const Answer& answer, uint64_t c) { return answer.report < c; });
-        if (it != m_lineAnswers.end() && it->report == cycle) {
-            setDrives(it->drives);
-            m_lastDrives = it->drives;
-        }
-    } else if (m_listener) {
-        const uint32_t before = drives();
-        m_listener->lineMoved(cycle, levels);
-        if (const uint32_t after = drives(); after != before) {
-            m_lineAnswers.push_back({stepInProgress(), cycle, after});
-            m_lastDrives = after;
-        }
-    }
-    --m_reportDepth;
+    answerInStep(m_lineAnswers, cycle, [&] { m_listener->lineMoved(cycle, levels); });
 }
 
 void History::setListener(sim::Listener* listener)

@@ -198,6 +198,7 @@ private:
     void noteOutsideDrives();  // drives changed on the machine since the last step: an input
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
     void lineReportInStep(uint64_t cycle, uint8_t levels);
+    template <class Tell> void answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell);
     uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
