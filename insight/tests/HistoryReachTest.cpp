@@ -59,11 +59,6 @@ SJMP LOOP
 END
 )";
 
-struct Sent : sim::Listener {
-    std::string bytes;
-    void serialSent(uint64_t, uint8_t byte) override { bytes += static_cast<char>(byte); }
-};
-
 TEST(HistoryReach, LoopBoundRunsComeBackAsSingleStepsMadeThem)
 {
     struct Case {

@@ -15,6 +15,12 @@
 
 namespace insight::test {
 
+// The bytes a run sent on the serial line.
+struct Sent : sim::Listener {
+    std::string bytes;
+    void serialSent(uint64_t, uint8_t byte) override { bytes += static_cast<char>(byte); }
+};
+
 struct Run {
     toolchain::Program code;
     ProgramInfo program;
