@@ -210,7 +210,8 @@ unsigned Machine::observedStep()
 // of the opcode's dispatch, its first cycle stays marked pending between the
 // short loop's instructions (an SFR access that clocks it lowers m_lookAt),
 // and one comparison with m_lookAt tells whether that happened, peripherals
-// are due, an interrupt poll is needed or the run's budget is spent.
+// are due, an interrupt poll is needed, something needs attention (attend()
+// lowers it too) or the run's budget is spent.
 template <Machine::RunMode Mode>
 Stop Machine::runFor(uint64_t cycleBudget)
 {
@@ -260,27 +261,30 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // The tables never move: their addresses stay in registers.
     const uint32_t* const decoded = m_decoded.data();
     uint32_t* const counts = m_counts.data();
-    m_lookAt = 0;
+    lookNow();
     m_firstCyclePending = true;
     Stop stop = Stop::CycleLimit;
     for (;;) {
         if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
-            const uint32_t word = decoded[pc];
-            if constexpr (Traced) {
-                if (!recordStep(pc))
-                    break;
-            } else if constexpr (Replayed) {
-                if (m_s.instructions == m_instructionLimit)
-                    break;
-            } else {
-                ++counts[pc];
-            }
-            const uint16_t at = pc;
-            const unsigned n = execute<Observed, !Again, !Traced>(pc, word);
-            m_s.pc = pc;
-            ++m_s.instructions;
-            m_s.cycles += n;
-            if (m_s.cycles >= m_lookAt) [[unlikely]] {
+            bool ended = true;
+            for (;;) {
+                const uint32_t word = decoded[pc];
+                if constexpr (Traced) {
+                    if (!recordStep(pc))
+                        break;
+                } else if constexpr (Replayed) {
+                    if (m_s.instructions == m_instructionLimit)
+                        break;
+                } else {
+                    ++counts[pc];
+                }
+                const uint16_t at = pc;
+                const unsigned n = execute<Observed, !Again, !Traced>(pc, word);
+                m_s.pc = pc;
+                ++m_s.instructions;
+                m_s.cycles += n;
+                if (m_s.cycles < lookAt()) [[likely]]
+                    continue;
                 if (!Again && !n) {
                     if (!Observed || m_breaks[at]) {
                         breakpointHit(at);
@@ -292,31 +296,32 @@ Stop Machine::runFor(uint64_t cycleBudget)
                     --m_s.instructions;
                     observedStep();
                     pc = m_s.pc;
-                    if (m_s.cycles >= end)
-                        break;
-                    m_firstCyclePending = true;
-                    m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
-                    continue;
-                }
-                unsigned rest = n;
-                if (!m_firstCyclePending) {  // an SFR access clocked the first cycle
-                    --rest;
-                    --m_s.cycles;
-                }
-                m_firstCyclePending = false;
-                if (m_s.cycles >= m_dueAt)
-                    due(rest);
-                pollIfNeeded();
-                if constexpr (Observed) {
-                    if (word & kMarkBit)  // a call or return: the observer hears of it now
-                        flowStep(at, n);
+                } else {
+                    unsigned rest = n;
+                    if (!m_firstCyclePending) {  // an SFR access clocked the first cycle
+                        --rest;
+                        --m_s.cycles;
+                    }
+                    m_firstCyclePending = false;
+                    if (m_s.cycles >= m_dueAt)
+                        due(rest);
+                    pollIfNeeded();
+                    if constexpr (Observed) {
+                        if (word & kMarkBit)  // a call or return: the observer hears of it now
+                            flowStep(at, n);
+                    }
                 }
                 if (m_s.cycles >= end)
                     break;
                 m_firstCyclePending = true;
-                m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
+                lookUntil(end);
+                if (m_attention.load(std::memory_order_relaxed)) {
+                    ended = false;
+                    break;
+                }
             }
-            continue;
+            if (ended)
+                break;
         }
         m_firstCyclePending = false;
         if (m_stopRequest.load(std::memory_order_relaxed)) {
@@ -376,7 +381,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
         if (m_s.cycles >= end)
             return Stop::CycleLimit;
         m_firstCyclePending = true;
-        m_lookAt = m_pollNeeded ? 0 : std::min(m_dueAt, end);
+        lookUntil(end);
     }
     m_firstCyclePending = false;
     return stop;

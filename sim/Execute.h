@@ -129,7 +129,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     auto flow = [&]() __attribute__((always_inline)) {
         if constexpr (marks)
             if (word & kMarkBit)
-                m_lookAt = 0;
+                lookNow();
     };
     // The labels of marked instructions (without marks, values no dispatch reaches).
     constexpr uint32_t M = marks ? kMarkBit : 1u << 11;
@@ -141,7 +141,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     case M | 0x52 ... M | 0x70: case M | 0x72 ... M | 0x90: case M | 0x92 ... M | 0xB0: case M | 0xB2 ... M | 0xD0:
     case M | 0xD2 ... M | 0xF0: case M | 0xF2 ... M | 0xFF:
         pc = at;
-        m_lookAt = 0;
+        lookNow();
         return 0;
     case 0x00: break;  // NOP
     case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1: {  // AJMP

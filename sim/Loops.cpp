@@ -153,7 +153,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     // after this. The turns made here end before m_lookAt - 1 so that the
     // reads of flags stay on their short way (Access.h).
     const uint64_t from = m_s.cycles + 2;
-    if (m_anyWatch || from + 1 >= m_lookAt)
+    if (m_anyWatch || from + 1 >= lookAt())
         return;
     const uint32_t last = m_decoded[at];
     const uint8_t lastOp = static_cast<uint8_t>(last);
@@ -239,7 +239,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     if (!turn(acc, flags) || acc != accAfter || flags != flagsAfter)
         return;
     uint64_t turns = counter >= 0 ? m_s.iram[counter] - 1u : UINT64_MAX;  // a DJNZ's last turn falls through
-    turns = std::min<uint64_t>(turns, (std::min(m_lookAt - 1, from + kLoopCycles) - from) / cycles);
+    turns = std::min<uint64_t>(turns, (std::min(lookAt() - 1, from + kLoopCycles) - from) / cycles);
     // A replay's turns end where it does: the jump made now counts one.
     if (m_instructionLimit != UINT64_MAX)
         turns = std::min<uint64_t>(turns, (m_instructionLimit - m_s.instructions - 1) / count);

@@ -146,6 +146,7 @@ void Machine::requestStop()
 {
     m_stopRequest.store(true);
     m_attention.store(true);
+    lookNow();
 }
 
 uint8_t Machine::read(Space space, unsigned address) const

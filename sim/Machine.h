@@ -149,14 +149,18 @@ private:
     {
         return (m_s.pendingSource != 0xFF) | m_s.idle | m_s.powerDown | m_anyWatch | (m_condition != nullptr);
     }
-    // Set by everything that can make unusual() true, and by requestStop();
-    // the run loop looks at unusual() and the stop request only while this
-    // is set, so that a plain instruction costs one test. The first member:
-    // the run loop finds it at the object's own address.
+    // Set by everything that can make unusual() true, and by requestStop(),
+    // together with lowering m_lookAt: the run loop looks at it, unusual()
+    // and the stop request only when its one test after an instruction
+    // fails.
     std::atomic<bool> m_attention{true};
     uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
     std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
-    void attend() { m_attention.store(true, std::memory_order_relaxed); }
+    void attend()
+    {
+        m_attention.store(true, std::memory_order_relaxed);
+        lookNow();
+    }
     // Clears the flag when nothing needs it, without losing a stop request
     // made from another thread meanwhile.
     void settleAttention()
@@ -236,7 +240,7 @@ private:
         m_lazy = false;
         m_busy = true;
         m_dueAt = 0;
-        m_lookAt = 0;
+        lookNow();
     }
     // Something the peripherals depend on changes now: bring them up to date
     // and clock them instruction by instruction again.
@@ -468,7 +472,7 @@ private:
     {
         if (m_firstCyclePending) {
             m_firstCyclePending = false;
-            m_lookAt = 0;
+            lookNow();
             tick(1);
         }
     }
@@ -507,13 +511,26 @@ private:
     void needPoll()
     {
         m_pollNeeded = true;
-        m_lookAt = 0;
+        lookNow();
     }
     // The run loop's one test after a plain instruction: from this cycle on it
     // looks at the peripherals due, the interrupt poll and the run's end.
     // Never above m_dueAt or the run's end, and 0 while a poll is needed:
     // whatever lowers m_dueAt or asks for a poll lowers it too.
-    uint64_t m_lookAt = 0;
+    // Written by requestStop() from any thread too (relaxed: a plain load
+    // and store). A stop request that the run loop overwrites as it sets the
+    // next cycle to look at is seen there at the latest, kStopReach cycles on.
+    std::atomic<uint64_t> m_lookAt{0};
+    static constexpr uint64_t kStopReach = 1u << 16;
+    uint64_t lookAt() const { return m_lookAt.load(std::memory_order_relaxed); }
+    void lookNow() { m_lookAt.store(0, std::memory_order_relaxed); }
+    // The next cycle the run loop looks up from its instructions: a due
+    // peripheral, a needed interrupt poll, the run's end.
+    void lookUntil(uint64_t end)
+    {
+        m_lookAt.store(m_pollNeeded ? 0 : std::min({m_dueAt, end, m_s.cycles + kStopReach}),
+                       std::memory_order_relaxed);
+    }
     // Interrupt entries and idle cycles taken (steps() beside the instructions).
     uint64_t m_otherSteps = 0;
     uint64_t m_loopInstructions = 0;
