@@ -149,7 +149,16 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
             m_s.rxActive = 1;  // mode 0 reception starts with REN set and RI clear
             m_s.mode0Cycles = 0;
         }
+        if (pinLevels(3) != m_s.pinsOut[3])  // a mode 0 frame's data left on RXD, or taken off it
+            portsChanged();
         return;
+    case T2CON: {
+        const bool clocking = clockOut();
+        SFR(T2CON) = value;
+        if (clockOut() != clocking)  // C/T2 hands P1.0 to the clock output, or back
+            portsChanged();
+        return;
+    }
     case T2MOD:
         SFR(T2MOD) = value;
         portsChanged();  // T2OE hands P1.0 to timer 2's clock output, or back

@@ -251,6 +251,23 @@ TEST(Timer2, ClockOutTogglesP1_0OnChipsWithT2mod)
     }
 }
 
+// Taking P1.0 back from the clock output (C/T2 set while it is low) raises
+// the pin at once, reported as its own change, not with the next port write.
+TEST(Timer2, P1_0ComesBackWhenTheClockOutputStops)
+{
+    Recorder rec;
+    auto m = makeMachine("MOV RCAP2H,#0FFH\nMOV RCAP2L,#0\nMOV TH2,#0FFH\nMOV TL2,#0\n"
+                         "MOV 0C9H,#02H\nSETB TR2\nWAIT: JB P1.0,WAIT\nSETB 0C9H\nNOP\nNOP\nCLR P1.5\nSJMP $\n",
+                         "AT89C52");
+    m->setListener(&rec);
+    m->run(400);
+    ASSERT_GE(rec.pins.size(), 3u);
+    const auto& back = rec.pins[rec.pins.size() - 2];
+    EXPECT_EQ(back.levels, 0xFF) << "P1.0 high again before P1.5 is written";
+    EXPECT_EQ(rec.pins.back().levels, 0xDF);
+    EXPECT_LT(back.cycle, rec.pins.back().cycle);
+}
+
 // Mode 0 sends on RXD with TXD as the clock: a shift register taking RXD at
 // each rising edge of TXD reads the byte, least significant bit first.
 TEST(Uart, Mode0SendsOnRxdWithTheClockOnTxd)
