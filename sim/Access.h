@@ -71,11 +71,16 @@ inline bool isPortBit(uint8_t bit)
 
 }  // namespace access
 
-// A byte of internal RAM inline wherever it is read; an SFR by readDirectSfr().
+// A byte of internal RAM or a plain SFR (DPTR, B, SP: an interpreter's
+// registers) inline wherever it is read; any other SFR by readDirectSfr().
 [[gnu::always_inline]] inline uint8_t Machine::readDirect(uint8_t address)
 {
-    if (address < 0x80 && !m_anyWatch)
-        return m_s.iram[address];
+    if (!m_anyWatch) {
+        if (address < 0x80)
+            return m_s.iram[address];
+        if (access::plain(access::plainReadLow, access::plainReadHigh, address))
+            return m_s.sfr[address - 0x80];
+    }
     return readDirectSfr(address);
 }
 
