@@ -63,8 +63,11 @@ VirtualBoard::VirtualBoard(const BoardDescription& description, double crystalHz
         if (wanted.kind == PartKind::Button || wanted.kind == PartKind::Switch || wanted.kind == PartKind::Keypad
             || wanted.kind == PartKind::Lcd) {
             m_drivers.push_back(part);
-            for (unsigned p = 0; p < 4; ++p)
+            for (unsigned p = 0; p < 4; ++p) {
                 m_driverPins[p] |= mask[p];
+                if (part->followsPins())
+                    m_answeringPins[p] |= mask[p];
+            }
         }
     }
 }
@@ -131,14 +134,18 @@ void VirtualBoard::applyDrives()
             part->pullsLow(m_ports, low);
         if (std::memcmp(low, m_applied, sizeof low) == 0)  // the common case: nothing new to drive
             break;
+        bool answered = false;
         for (unsigned p = 0; p < 4; ++p) {
             const uint8_t diff = low[p] ^ m_applied[p];
             if (!diff)
                 continue;
             m_applied[p] = low[p];
             m_machine->drivePins(p, diff, low[p]);
+            answered = answered || (diff & m_answeringPins[p]);
         }
         drove = true;
+        if (!answered)  // no driver sees its own drives: they are settled
+            break;
     }
     m_driving = false;
     if (!drove)

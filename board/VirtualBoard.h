@@ -68,6 +68,10 @@ private:
     std::vector<Watch> m_watches[4];  // per port, in the parts' order
     std::vector<Part*> m_drivers;  // parts that may pull pins low
     uint8_t m_driverPins[4] = {0, 0, 0, 0};  // their pins: a change elsewhere needs no new drives
+    // Pins of drivers that follow the levels (an LCD answering a read): a
+    // drive on one of them may change the drives again; a keypad or button
+    // pulls by the latches and its own state alone.
+    uint8_t m_answeringPins[4] = {0, 0, 0, 0};
     sim::Machine* m_machine = nullptr;
     PortState m_ports;
     uint8_t m_applied[4] = {0, 0, 0, 0};  // pins the board pulls low now
