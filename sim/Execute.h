@@ -122,14 +122,20 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     // The opcode with, in a run that stops at breakpoints, the breakpoint bit
     // (and in an observed one the mark): every value has its case, so that
     // the dispatch is one jump through a table. A marked call or return (the
-    // profile's) is made as the unmarked one and has the loop look at it; any
-    // other marked instruction is left to the loop, as a breakpoint is.
+    // profile's) is made as the unmarked one and written down for the
+    // observer (a full batch has the loop look at it); any other marked
+    // instruction is left to the loop, as a breakpoint is.
     constexpr bool marks = CountJumps && StopAtBreak;
     constexpr uint32_t dispatched = StopAtBreak ? (marks ? kMarkBit : 0) | kBreakBit | 0xFF : 0xFF;
     auto flow = [&]() __attribute__((always_inline)) {
-        if constexpr (marks)
-            if (word & kMarkBit)
-                m_lookAt = 0;
+        if constexpr (marks) {
+            // Its stack is RAM: nothing clocked its first cycle yet.
+            if (word & kMarkBit) {
+                m_flows[m_flowCount] = FlowSeen{m_s.cycles + cycles, at, pc, SFR(SP)};
+                if (++m_flowCount == kFlowBatch)
+                    m_lookAt = 0;
+            }
+        }
     };
     // The labels of marked instructions (without marks, values no dispatch reaches).
     constexpr uint32_t M = marks ? kMarkBit : 1u << 11;

@@ -156,6 +156,11 @@ private:
     std::atomic<bool> m_attention{true};
     uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
     std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
+    // The calls and returns an observed run's loop made and its observer has
+    // not been told of yet (flushFlows() tells it): m_flowCount of m_flows.
+    static constexpr unsigned kFlowBatch = 256;
+    unsigned m_flowCount = 0;
+    void flushFlows();
     void attend() { m_attention.store(true, std::memory_order_relaxed); }
     // Clears the flag when nothing needs it, without losing a stop request
     // made from another thread meanwhile.
@@ -523,6 +528,7 @@ private:
     uint64_t m_stepsEnd = UINT64_MAX;
     uint64_t m_instructionLimit = UINT64_MAX;
     bool m_followLine = false;  // m_listener wants every edge of the outside line
+    std::array<FlowSeen, kFlowBatch> m_flows;  // see m_flowCount
 };
 
 }  // namespace sim
