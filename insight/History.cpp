@@ -351,7 +351,11 @@ sim::Stop History::runNew(uint64_t cycleBudget)
     const uint64_t cyclesBefore = m_machine.cycles(), loopsBefore = m_machine.loopInstructions();
     m_stepping = true;
     m_machine.setRunRecord(&m_run);
+    // New steps with no listener: their pin reports are only numbered (as
+    // Muted would), without a call for each.
+    m_machine.countPinReports(m_listener ? nullptr : &m_reports);
     const sim::Stop stop = m_machine.run(cycleBudget);
+    m_machine.countPinReports(nullptr);
     m_machine.setRunRecord(nullptr);
     m_stepping = false;
     const uint64_t from = m_position;

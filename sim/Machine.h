@@ -81,6 +81,10 @@ public:
         m_followLine = listener && listener->followsLine();
     }
 
+    // While set, the pin changes the listener would be told of are only
+    // counted there (a caller that numbers them, with no one to tell).
+    void countPinReports(uint64_t* counter) { m_pinReports = counter; }
+
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
     // A watch on any memory cell or SFR: run() stops after the instruction
@@ -323,6 +327,14 @@ private:
             m_s.pinsOut[port] = now;
     }
     void pinsMoved(unsigned port, uint8_t now);
+    // Pins changed: told to the listener (there must be one), or counted.
+    void reportPins(uint64_t cycle, unsigned port, uint8_t levels)
+    {
+        if (m_pinReports)
+            ++*m_pinReports;
+        else
+            m_listener->pinsChanged(cycle, port, levels);
+    }
     void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them
     uint8_t watchedInputs(unsigned port) const;
     // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
@@ -460,6 +472,7 @@ private:
     std::atomic<bool> m_stopRequest{false};
     std::deque<uint8_t> m_rxQueue;
     Listener* m_listener = nullptr;
+    uint64_t* m_pinReports = nullptr;  // countPinReports()
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
