@@ -139,8 +139,7 @@ unsigned History::advance()
 
 uint32_t History::drives() const
 {
-    return uint32_t(m_machine.outsideDrive(0)) | uint32_t(m_machine.outsideDrive(1)) << 8
-           | uint32_t(m_machine.outsideDrive(2)) << 16 | uint32_t(m_machine.outsideDrive(3)) << 24;
+    return m_machine.outsideDrives();
 }
 
 void History::setDrives(uint32_t wanted)
@@ -233,7 +232,11 @@ void History::checkpointIfDue(uint64_t spacing)
 {
     if (m_work < spacing)
         return;
-    m_checkpoints.push_back({m_position, m_machine.snapshot(), m_reports});
+    // Into the storage of the last checkpoint dropped: a run keeps taking
+    // them, and keeps only the few within reach.
+    Checkpoint checkpoint{m_position, std::move(m_spare), m_reports};
+    m_machine.snapshot(checkpoint.snapshot);
+    m_checkpoints.push_back(std::move(checkpoint));
     m_work = 0;
     trim();
 }
@@ -457,8 +460,10 @@ uint32_t History::traceOf(uint64_t position)
 void History::trim()
 {
     const uint64_t wanted = m_newest > m_depth ? m_newest - m_depth : 0;
-    while (m_checkpoints.size() > 1 && m_checkpoints[1].position <= wanted)
+    while (m_checkpoints.size() > 1 && m_checkpoints[1].position <= wanted) {
+        m_spare = std::move(m_checkpoints.front().snapshot);
         m_checkpoints.pop_front();
+    }
     while (!m_inputs.empty() && m_inputs.front().at < oldest())
         m_inputs.pop_front();
     while (!m_answers.empty() && m_answers.front().at < oldest())

@@ -212,6 +212,7 @@ private:
         uint64_t cycles = 0, work = 0;
     } m_lastPiece;  // the last piece of a run: its cycles and steps made one by one
     std::deque<Checkpoint> m_checkpoints;
+    sim::Snapshot m_spare;  // a dropped checkpoint's bytes, for the next one
     std::deque<Input> m_inputs;
     std::deque<Answer> m_answers;  // in report order
     std::deque<Answer> m_lineAnswers;  // answers to edges of the line: `report` is the edge's cycle

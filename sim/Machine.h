@@ -68,6 +68,12 @@ public:
     // Several pins of a port at once (one report): those of `pins` set in `low` pulled low, the others released.
     void drivePins(unsigned port, uint8_t pins, uint8_t low);
     uint8_t outsideDrive(unsigned port) const { return m_s.drive[port & 3]; }  // per pin: 0 pulled low, 1 released
+    // All four ports' outside drive, port 0 in the low byte.
+    uint32_t outsideDrives() const
+    {
+        return uint32_t(m_s.drive[0]) | uint32_t(m_s.drive[1]) << 8 | uint32_t(m_s.drive[2]) << 16 |
+               uint32_t(m_s.drive[3]) << 24;
+    }
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
     size_t serialPending() const { return m_rxQueue.size(); }
@@ -107,6 +113,9 @@ public:
     void clearExecutionCounts();
 
     Snapshot snapshot() const;
+    // The same into `shot`, whose bytes' storage is reused (a history taking
+    // checkpoints all the time need not allocate each one anew).
+    void snapshot(Snapshot& shot) const;
     bool restore(const Snapshot&);  // false (and no change) when the bytes are not a snapshot of this machine
 
     const Chip& chip() const { return m_chip; }
