@@ -52,11 +52,18 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
         }
     };
     // A conditional jump that jumps (by an offset other than 0: the profile
-    // counts going on with the next instruction as falling through).
+    // counts going on with the next instruction as falling through). Its
+    // counter's address is worked out here from `at` taken anew (the empty
+    // asm hides where it comes from): otherwise the compiler keeps that
+    // address of every instruction made in a register of its own, and the
+    // observed run's loop loses the one its code table is in.
     auto jump = [&](uint8_t offset) __attribute__((always_inline)) {
+        if constexpr (CountJumps) {
+            uint16_t here = at;
+            asm("" : "+r"(here));
+            m_jumpCounts[here] += offset != 0;
+        }
         pc = rel(pc, offset);
-        if constexpr (CountJumps)
-            m_jumpCounts[at] += offset != 0;
         loopClosed();
     };
     ++pc;
