@@ -167,26 +167,38 @@ uint64_t History::stepInProgress() const
 // A report numbered `key` in `answers`: replaying, the drives recorded for it
 // are put back; otherwise the listener is told and the drives it changes are
 // recorded.
+// The new step's way (a board answering every report of a program that
+// drives its pins all the time) is kept short; the replay's is apart.
 template <class Tell>
 void History::answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell)
 {
-    ++m_reportDepth;
     if (replaying()) {
-        auto it = std::lower_bound(answers.begin(), answers.end(), key,
-                                   [](const Answer& answer, uint64_t k) { return answer.report < k; });
-        if (it != answers.end() && it->report == key) {
-            setDrives(it->drives);
-            m_lastDrives = it->drives;
-        }
-    } else if (m_listener) {
-        const uint32_t before = drives();
-        tell();
-        if (const uint32_t after = drives(); after != before) {
-            answers.push_back({stepInProgress(), key, after});
-            m_lastDrives = after;
-        }
+        putBackAnswer(answers, key);
+        return;
     }
+    if (!m_listener)
+        return;
+    ++m_reportDepth;
+    const uint32_t before = drives();
+    tell();
+    const uint32_t after = drives();
     --m_reportDepth;
+    if (after != before) {
+        answers.push_back({stepInProgress(), key, after});
+        m_lastDrives = after;
+    }
+}
+
+void History::putBackAnswer(const std::deque<Answer>& answers, uint64_t key)
+{
+    auto it = std::lower_bound(answers.begin(), answers.end(), key,
+                               [](const Answer& answer, uint64_t k) { return answer.report < k; });
+    if (it != answers.end() && it->report == key) {
+        ++m_reportDepth;
+        setDrives(it->drives);
+        m_lastDrives = it->drives;
+        --m_reportDepth;
+    }
 }
 
 // A new step: the listener hears of the change, and what it drives in answer

@@ -199,6 +199,7 @@ private:
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
     void lineReportInStep(uint64_t cycle, uint8_t levels);
     template <class Tell> void answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell);
+    [[gnu::noinline]] void putBackAnswer(const std::deque<Answer>& answers, uint64_t key);  // replaying: the drives recorded
     uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
