@@ -139,8 +139,7 @@ unsigned History::advance()
 
 uint32_t History::drives() const
 {
-    return uint32_t(m_machine.outsideDrive(0)) | uint32_t(m_machine.outsideDrive(1)) << 8
-           | uint32_t(m_machine.outsideDrive(2)) << 16 | uint32_t(m_machine.outsideDrive(3)) << 24;
+    return m_machine.outsideDrives();
 }
 
 void History::setDrives(uint32_t wanted)
@@ -168,26 +167,38 @@ uint64_t History::stepInProgress() const
 // A report numbered `key` in `answers`: replaying, the drives recorded for it
 // are put back; otherwise the listener is told and the drives it changes are
 // recorded.
+// The new step's way (a board answering every report of a program that
+// drives its pins all the time) is kept short; the replay's is apart.
 template <class Tell>
 void History::answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell)
 {
-    ++m_reportDepth;
     if (replaying()) {
-        auto it = std::lower_bound(answers.begin(), answers.end(), key,
-                                   [](const Answer& answer, uint64_t k) { return answer.report < k; });
-        if (it != answers.end() && it->report == key) {
-            setDrives(it->drives);
-            m_lastDrives = it->drives;
-        }
-    } else if (m_listener) {
-        const uint32_t before = drives();
-        tell();
-        if (const uint32_t after = drives(); after != before) {
-            answers.push_back({stepInProgress(), key, after});
-            m_lastDrives = after;
-        }
+        putBackAnswer(answers, key);
+        return;
     }
+    if (!m_listener)
+        return;
+    ++m_reportDepth;
+    const uint32_t before = drives();
+    tell();
+    const uint32_t after = drives();
     --m_reportDepth;
+    if (after != before) {
+        answers.push_back({stepInProgress(), key, after});
+        m_lastDrives = after;
+    }
+}
+
+void History::putBackAnswer(const std::deque<Answer>& answers, uint64_t key)
+{
+    auto it = std::lower_bound(answers.begin(), answers.end(), key,
+                               [](const Answer& answer, uint64_t k) { return answer.report < k; });
+    if (it != answers.end() && it->report == key) {
+        ++m_reportDepth;
+        setDrives(it->drives);
+        m_lastDrives = it->drives;
+        --m_reportDepth;
+    }
 }
 
 // A new step: the listener hears of the change, and what it drives in answer
@@ -233,7 +244,11 @@ void History::checkpointIfDue(uint64_t spacing)
 {
     if (m_work < spacing)
         return;
-    m_checkpoints.push_back({m_position, m_machine.snapshot(), m_reports});
+    // Into the storage of the last checkpoint dropped: a run keeps taking
+    // them, and keeps only the few within reach.
+    Checkpoint checkpoint{m_position, std::move(m_spare), m_reports};
+    m_machine.snapshot(checkpoint.snapshot);
+    m_checkpoints.push_back(std::move(checkpoint));
     m_work = 0;
     trim();
 }
@@ -351,7 +366,11 @@ sim::Stop History::runNew(uint64_t cycleBudget)
     const uint64_t cyclesBefore = m_machine.cycles(), loopsBefore = m_machine.loopInstructions();
     m_stepping = true;
     m_machine.setRunRecord(&m_run);
+    // New steps with no listener: their pin reports are only numbered (as
+    // Muted would), without a call for each.
+    m_machine.countPinReports(m_listener ? nullptr : &m_reports);
     const sim::Stop stop = m_machine.run(cycleBudget);
+    m_machine.countPinReports(nullptr);
     m_machine.setRunRecord(nullptr);
     m_stepping = false;
     const uint64_t from = m_position;
@@ -453,8 +472,10 @@ uint32_t History::traceOf(uint64_t position)
 void History::trim()
 {
     const uint64_t wanted = m_newest > m_depth ? m_newest - m_depth : 0;
-    while (m_checkpoints.size() > 1 && m_checkpoints[1].position <= wanted)
+    while (m_checkpoints.size() > 1 && m_checkpoints[1].position <= wanted) {
+        m_spare = std::move(m_checkpoints.front().snapshot);
         m_checkpoints.pop_front();
+    }
     while (!m_inputs.empty() && m_inputs.front().at < oldest())
         m_inputs.pop_front();
     while (!m_answers.empty() && m_answers.front().at < oldest())

@@ -199,6 +199,7 @@ private:
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
     void lineReportInStep(uint64_t cycle, uint8_t levels);
     template <class Tell> void answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell);
+    [[gnu::noinline]] void putBackAnswer(const std::deque<Answer>& answers, uint64_t key);  // replaying: the drives recorded
     uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
@@ -212,6 +213,7 @@ private:
         uint64_t cycles = 0, work = 0;
     } m_lastPiece;  // the last piece of a run: its cycles and steps made one by one
     std::deque<Checkpoint> m_checkpoints;
+    sim::Snapshot m_spare;  // a dropped checkpoint's bytes, for the next one
     std::deque<Input> m_inputs;
     std::deque<Answer> m_answers;  // in report order
     std::deque<Answer> m_lineAnswers;  // answers to edges of the line: `report` is the edge's cycle

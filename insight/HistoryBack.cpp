@@ -100,7 +100,7 @@ std::optional<History::Traced> History::traced(uint64_t position) const
 
 size_t History::memoryBytes() const
 {
-    size_t bytes = m_trace.size() * sizeof(uint32_t);
+    size_t bytes = m_trace.size() * sizeof(uint32_t) + m_spare.bytes().capacity();
     for (const Checkpoint& c : m_checkpoints)
         bytes += c.snapshot.bytes().size() + sizeof c;
     for (const Input& input : m_inputs)

@@ -6,6 +6,19 @@ namespace {
 constexpr size_t MaxFrames = 4096;  // deeper means the program no longer returns: stop following
 }
 
+void Recorder::close(Totals& totals, uint64_t& interruptNet, const Frame& frame, uint64_t now)
+{
+    const uint64_t net = (now - frame.start) - (interruptNet - frame.mark);
+    if (frame.interrupt) {
+        totals.handler[frame.owner] += net;
+        interruptNet += net;
+        return;
+    }
+    // Only the outermost open call from a procedure counts: it holds the inner ones.
+    if (--totals.open[frame.owner] == 0)
+        totals.callee[frame.owner] += net;
+}
+
 Recorder::Recorder(const sim::Machine& machine, std::vector<uint16_t> procedureOf, size_t procedures)
     : m_flow(65536, Flow::Plain), m_length(65536, 1), m_procedureOf(std::move(procedureOf)), m_taken(65536, 0),
       m_calls(procedures, 0), m_frames(MaxFrames)
@@ -64,30 +77,69 @@ std::vector<uint8_t> Recorder::marks() const
 // the rest apart.
 void Recorder::stepped(sim::Machine& machine, const sim::StepSeen& step)
 {
-    const unsigned n = step.cycles;
-    const uint16_t at = step.at;
     if (step.kind != sim::StepSeen::Kind::Instruction) [[unlikely]] {
         entered(machine, step);
         return;
     }
-    if (n == 0)
-        return;
+    if (step.cycles != 0)
+        flowOf(step.at, machine.pc(), machine.sp(), machine.cycles());
+}
+
+// As flowOf() does for each, with the tables, the open frames and the
+// interrupt time at hand (a run hands over a call or return every few
+// instructions).
+void Recorder::flowed(const sim::FlowSeen* flows, size_t count)
+{
+    const Flow* flowAt = m_flow.data();
+    const uint16_t* procedureOf = m_procedureOf.data();
+    uint64_t* calls = m_calls.data();
+    uint32_t* open = m_totals.open.data();
+    Frame* frames = m_frames.data();
+    size_t opened = m_open;
+    uint64_t interruptNet = m_totals.interruptNet;
+    for (const sim::FlowSeen* flow = flows; flow != flows + count; ++flow) {
+        const Flow kind = flowAt[flow->at];
+        if (kind == Flow::Call) {
+            const uint16_t caller = procedureOf[flow->at];
+            ++calls[procedureOf[flow->pc]];
+            if (opened < MaxFrames) {
+                frames[opened++] = Frame{flow->cycles, interruptNet, caller, flow->sp, false};
+                ++open[caller];
+            }
+        } else if (kind == Flow::Return || kind == Flow::ReturnInterrupt) {
+            const uint8_t sp = flow->sp;
+            while (opened && frames[opened - 1].sp > sp)
+                close(m_totals, interruptNet, frames[--opened], flow->cycles);
+        } else {
+            m_open = opened;
+            m_totals.interruptNet = interruptNet;
+            flowOf(flow->at, flow->pc, flow->sp, flow->cycles);
+            opened = m_open;
+            interruptNet = m_totals.interruptNet;
+        }
+    }
+    m_open = opened;
+    m_totals.interruptNet = interruptNet;
+}
+
+void Recorder::flowOf(uint16_t at, uint16_t pc, uint8_t sp, uint64_t now)
+{
     switch (m_flow[at]) {
     case Flow::Call: {
         const uint16_t caller = m_procedureOf[at];
-        ++m_calls[m_procedureOf[machine.pc()]];
+        ++m_calls[m_procedureOf[pc]];
         if (m_open >= MaxFrames)
             break;
-        m_frames[m_open++] = Frame{machine.cycles(), m_totals.interruptNet, caller, machine.sp(), false};
+        m_frames[m_open++] = Frame{now, m_totals.interruptNet, caller, sp, false};
         ++m_totals.open[caller];
         break;
     }
     case Flow::Return:
     case Flow::ReturnInterrupt:
-        returned(machine);
+        returned(sp, now);
         break;
     case Flow::CondJump:
-        if (machine.pc() != static_cast<uint16_t>(at + m_length[at]))
+        if (pc != static_cast<uint16_t>(at + m_length[at]))
             ++m_taken[at];
         break;
     case Flow::Plain:
@@ -111,31 +163,17 @@ void Recorder::entered(const sim::Machine& machine, const sim::StepSeen& step)
 
 // Every frame whose return address is no longer on the stack has ended:
 // a RET or RETI pops one, a program that resets SP pops them all.
-void Recorder::returned(const sim::Machine& machine)
+void Recorder::returned(uint8_t sp, uint64_t now)
 {
-    const uint8_t sp = machine.sp();
     while (m_open && m_frames[m_open - 1].sp > sp)
-        close(m_totals, m_frames[--m_open], machine.cycles());
-}
-
-void Recorder::close(Totals& totals, const Frame& frame, uint64_t now)
-{
-    const uint64_t net = (now - frame.start) - (totals.interruptNet - frame.mark);
-    if (frame.interrupt) {
-        totals.handler[frame.owner] += net;
-        totals.interruptNet += net;
-        return;
-    }
-    // Only the outermost open call from a procedure counts: it holds the inner ones.
-    if (--totals.open[frame.owner] == 0)
-        totals.callee[frame.owner] += net;
+        close(m_totals, m_totals.interruptNet, m_frames[--m_open], now);
 }
 
 Recorder::Totals Recorder::closedAt(uint64_t now) const
 {
     Totals totals = m_totals;
     for (size_t i = m_open; i-- > 0;)
-        close(totals, m_frames[i], now);
+        close(totals, totals.interruptNet, m_frames[i], now);
     return totals;
 }
 

@@ -33,6 +33,8 @@ public:
     unsigned step(sim::Machine& machine);
     // A step made by the core's run: what step() does after the machine's step.
     void stepped(sim::Machine& machine, const sim::StepSeen& step) override;
+    // The calls and returns a core's run made, in order.
+    void flowed(const sim::FlowSeen* flows, size_t count) override;
     // Per code address what the core's run hands over (sim::Machine::markSteps):
     // calls and returns; it counts the conditional jumps itself.
     std::vector<uint8_t> marks() const;
@@ -75,8 +77,12 @@ private:
         uint64_t interruptNet = 0;  // cycles in interrupt handlers so far (nesting counted once)
     };
     void entered(const sim::Machine& machine, const sim::StepSeen& step);
-    void returned(const sim::Machine& machine);
-    static void close(Totals& totals, const Frame& frame, uint64_t now);
+    // An instruction at `at` made, by its flow: the PC, SP and machine cycle after it.
+    void flowOf(uint16_t at, uint16_t pc, uint8_t sp, uint64_t now);
+    void returned(uint8_t sp, uint64_t now);
+    // The frame ends at `now`; interruptNet: the totals' own, or a copy kept at hand.
+    [[gnu::always_inline]] static inline void close(Totals& totals, uint64_t& interruptNet, const Frame& frame,
+                                                    uint64_t now);
     Totals closedAt(uint64_t now) const;
 
     std::vector<Flow> m_flow;      // per code address

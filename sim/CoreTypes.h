@@ -3,6 +3,7 @@
 // runs on, why a run stopped, what it reports to the outside world and to a
 // recorder of runs, and its state as plain data for snapshots.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -65,11 +66,25 @@ struct StepSeen {
     uint64_t cyclesBefore = 0;
 };
 
+// A call or return at a marked code address, made by an observed run's own
+// loop: the most frequent of the steps an observer wants, so the loop only
+// writes it down and hands such steps over in batches.
+struct FlowSeen {
+    uint64_t cycles;  // the machine cycle after it
+    uint16_t at;      // its address
+    uint16_t pc;      // the PC after it
+    uint8_t sp;       // SP after it
+};
+
 // Told by run() of the steps it looks at more closely: interrupt entries,
-// idle steps and the instructions at the code addresses marked for it.
+// idle steps and the instructions at the code addresses marked for it. The
+// calls and returns among these come in batches through flowed(), always
+// before any later step is told of and before run() returns, so that the
+// observer sees every step in the order it was made.
 class StepObserver {
 public:
     virtual void stepped(Machine& machine, const StepSeen& step) = 0;
+    virtual void flowed(const FlowSeen* flows, size_t count) = 0;
 
 protected:
     ~StepObserver() = default;

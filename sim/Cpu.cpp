@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <utility>
 
 namespace sim {
 
@@ -151,6 +152,8 @@ Stop Machine::run(uint64_t cycleBudget)
         stop = !m_record         ? runFor<RunMode::Bare>(cycleBudget)
                : m_record->trace ? runFor<RunMode::Traced>(cycleBudget)
                                  : runFor<RunMode::Observed>(cycleBudget);
+        if (m_flowCount)
+            flushFlows();
     }
     catchUp();
     return stop;
@@ -178,11 +181,21 @@ void Machine::breakpointHit(uint16_t at)
     m_hit = Hit{Space::Code, at, false};
 }
 
-// A marked instruction of an observed run, made: handed to the observer.
+// A marked instruction of an observed run, made: handed to the observer
+// after the calls and returns made before it.
 void Machine::flowStep(uint16_t at, unsigned cycles)
 {
+    flushFlows();
     if (m_record->observer)
         m_record->observer->stepped(*this, StepSeen{StepSeen::Kind::Instruction, at, 0, cycles, m_s.cycles - cycles});
+}
+
+// The calls and returns the loop wrote down, to the observer in the order made.
+void Machine::flushFlows()
+{
+    const unsigned count = std::exchange(m_flowCount, 0u);
+    if (count && m_record->observer)
+        m_record->observer->flowed(m_flows.data(), count);
 }
 
 unsigned Machine::observedStep()
@@ -200,8 +213,8 @@ unsigned Machine::observedStep()
 // Plain instructions go round the short loop; anything unusual (an interrupt
 // entry, idle, power-down, watches, a condition) takes one turn of the full
 // one. An observed run counts the conditional jumps that jump and tells the
-// observer of its marked steps (a call or return makes the loop look at it
-// as a due peripheral does, any other is made by observedStep()); a traced
+// observer of its marked steps (a call or return is written down for it in
+// a batch, any other is made by observedStep()); a traced
 // one (steps made again) writes each step's PC into the record's ring and ends at its step
 // limit, past breakpoints, counting no executions (they were counted once);
 // a replayed one does the same but for the trace, with loops in one go.
@@ -307,8 +320,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
                         due(rest);
                     pollIfNeeded();
                     if constexpr (Observed) {
-                        if (word & kMarkBit)  // a call or return: the observer hears of it now
-                            flowStep(at, n);
+                        if (m_flowCount == kFlowBatch)  // the calls and returns written down fill their batch
+                            flushFlows();
                     }
                 }
                 if (m_s.cycles >= end)
@@ -357,6 +370,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
             const unsigned n = stepOnce();
             if constexpr (Observed) {
                 if (kind != StepSeen::Kind::Instruction) {
+                    flushFlows();
                     if (m_record->observer)
                         m_record->observer->stepped(*this, StepSeen{kind, at, source, n, before});
                 } else if (word & kMarkBit) {

@@ -52,11 +52,18 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
         }
     };
     // A conditional jump that jumps (by an offset other than 0: the profile
-    // counts going on with the next instruction as falling through).
+    // counts going on with the next instruction as falling through). Its
+    // counter's address is worked out here from `at` taken anew (the empty
+    // asm hides where it comes from): otherwise the compiler keeps that
+    // address of every instruction made in a register of its own, and the
+    // observed run's loop loses the one its code table is in.
     auto jump = [&](uint8_t offset) __attribute__((always_inline)) {
+        if constexpr (CountJumps) {
+            uint16_t here = at;
+            asm("" : "+r"(here));
+            m_jumpCounts[here] += offset != 0;
+        }
         pc = rel(pc, offset);
-        if constexpr (CountJumps)
-            m_jumpCounts[at] += offset != 0;
         loopClosed();
     };
     ++pc;
@@ -122,14 +129,20 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     // The opcode with, in a run that stops at breakpoints, the breakpoint bit
     // (and in an observed one the mark): every value has its case, so that
     // the dispatch is one jump through a table. A marked call or return (the
-    // profile's) is made as the unmarked one and has the loop look at it; any
-    // other marked instruction is left to the loop, as a breakpoint is.
+    // profile's) is made as the unmarked one and written down for the
+    // observer (a full batch has the loop look at it); any other marked
+    // instruction is left to the loop, as a breakpoint is.
     constexpr bool marks = CountJumps && StopAtBreak;
     constexpr uint32_t dispatched = StopAtBreak ? (marks ? kMarkBit : 0) | kBreakBit | 0xFF : 0xFF;
     auto flow = [&]() __attribute__((always_inline)) {
-        if constexpr (marks)
-            if (word & kMarkBit)
-                lookNow();
+        if constexpr (marks) {
+            // Its stack is RAM: nothing clocked its first cycle yet.
+            if (word & kMarkBit) {
+                m_flows[m_flowCount] = FlowSeen{m_s.cycles + cycles, at, pc, SFR(SP)};
+                if (++m_flowCount == kFlowBatch)
+                    lookNow();
+            }
+        }
     };
     // The labels of marked instructions (without marks, values no dispatch reaches).
     constexpr uint32_t M = marks ? kMarkBit : 1u << 11;

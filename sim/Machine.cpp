@@ -264,7 +264,14 @@ void Machine::clearExecutionCounts()
 Snapshot Machine::snapshot() const
 {
     Snapshot shot;
+    snapshot(shot);
+    return shot;
+}
+
+void Machine::snapshot(Snapshot& shot) const
+{
     auto& out = shot.data;
+    out.clear();
     out.reserve(sizeof m_s + 2 * 65536 + 16 + m_rxQueue.size());
     const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
     putBytes(out, head, sizeof head);
@@ -276,7 +283,6 @@ Snapshot Machine::snapshot() const
     const uint32_t queued = static_cast<uint32_t>(m_rxQueue.size());
     putBytes(out, &queued, sizeof queued);
     out.insert(out.end(), m_rxQueue.begin(), m_rxQueue.end());
-    return shot;
 }
 
 bool Machine::restore(const Snapshot& shot)

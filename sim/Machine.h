@@ -68,6 +68,12 @@ public:
     // Several pins of a port at once (one report): those of `pins` set in `low` pulled low, the others released.
     void drivePins(unsigned port, uint8_t pins, uint8_t low);
     uint8_t outsideDrive(unsigned port) const { return m_s.drive[port & 3]; }  // per pin: 0 pulled low, 1 released
+    // All four ports' outside drive, port 0 in the low byte.
+    uint32_t outsideDrives() const
+    {
+        return uint32_t(m_s.drive[0]) | uint32_t(m_s.drive[1]) << 8 | uint32_t(m_s.drive[2]) << 16 |
+               uint32_t(m_s.drive[3]) << 24;
+    }
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
     size_t serialPending() const { return m_rxQueue.size(); }
@@ -80,6 +86,10 @@ public:
         m_listener = listener;
         m_followLine = listener && listener->followsLine();
     }
+
+    // While set, the pin changes the listener would be told of are only
+    // counted there (a caller that numbers them, with no one to tell).
+    void countPinReports(uint64_t* counter) { m_pinReports = counter; }
 
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
@@ -103,6 +113,9 @@ public:
     void clearExecutionCounts();
 
     Snapshot snapshot() const;
+    // The same into `shot`, whose bytes' storage is reused (a history taking
+    // checkpoints all the time need not allocate each one anew).
+    void snapshot(Snapshot& shot) const;
     bool restore(const Snapshot&);  // false (and no change) when the bytes are not a snapshot of this machine
 
     const Chip& chip() const { return m_chip; }
@@ -156,6 +169,11 @@ private:
     std::atomic<bool> m_attention{true};
     uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
     std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
+    // The calls and returns an observed run's loop made and its observer has
+    // not been told of yet (flushFlows() tells it): m_flowCount of m_flows.
+    static constexpr unsigned kFlowBatch = 256;
+    unsigned m_flowCount = 0;
+    void flushFlows();
     void attend()
     {
         m_attention.store(true, std::memory_order_relaxed);
@@ -322,6 +340,14 @@ private:
             m_s.pinsOut[port] = now;
     }
     void pinsMoved(unsigned port, uint8_t now);
+    // Pins changed: told to the listener (there must be one), or counted.
+    void reportPins(uint64_t cycle, unsigned port, uint8_t levels)
+    {
+        if (m_pinReports)
+            ++*m_pinReports;
+        else
+            m_listener->pinsChanged(cycle, port, levels);
+    }
     void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them
     uint8_t watchedInputs(unsigned port) const;
     // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
@@ -459,6 +485,7 @@ private:
     std::atomic<bool> m_stopRequest{false};
     std::deque<uint8_t> m_rxQueue;
     Listener* m_listener = nullptr;
+    uint64_t* m_pinReports = nullptr;  // countPinReports()
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs
@@ -540,6 +567,7 @@ private:
     uint64_t m_stepsEnd = UINT64_MAX;
     uint64_t m_instructionLimit = UINT64_MAX;
     bool m_followLine = false;  // m_listener wants every edge of the outside line
+    std::array<FlowSeen, kFlowBatch> m_flows;  // see m_flowCount
 };
 
 }  // namespace sim

@@ -197,7 +197,7 @@ void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
             if (now != m_s.pinsOut[port]) {
                 m_s.pinsOut[port] = now;
                 if (m_listener)
-                    m_listener->pinsChanged(nowCycle(), port, now);
+                    reportPins(nowCycle(), port, now);
             }
             return;
         }
@@ -218,7 +218,7 @@ void Machine::portsChanged()
         if (now != m_s.pinsOut[p]) {
             m_s.pinsOut[p] = now;
             if (m_listener)
-                m_listener->pinsChanged(m_s.cycles, p, now);
+                reportPins(m_s.cycles, p, now);
         }
     }
     m_sample = true;
@@ -252,7 +252,7 @@ void Machine::pinsMoved(unsigned port, uint8_t now)
     // No peripheral looks at these pins: the timers can stay behind.
     m_s.pinsOut[port] = now;
     if (m_listener)
-        m_listener->pinsChanged(nowCycle(), port, now);
+        reportPins(nowCycle(), port, now);
 }
 
 void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
@@ -268,14 +268,14 @@ void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
         else if (port == 1 && (changed & 0x03))
             m_s.prevT2 = now & 1, m_s.prevT2ex = (now >> 1) & 1;
         if (m_listener)
-            m_listener->pinsChanged(nowCycle(), port, now);
+            reportPins(nowCycle(), port, now);
         return;
     }
     firstCycle();
     changing();
     m_s.pinsOut[port] = now;
     if (m_listener)
-        m_listener->pinsChanged(m_s.cycles, port, now);
+        reportPins(m_s.cycles, port, now);
     m_sample = true;
     externalEdges();
 }

@@ -212,6 +212,38 @@ END
     }
 }
 
+// Runs with no listener only number their pin reports; a board attached
+// later has its answers put back by those numbers, also in a replay that
+// starts before it was attached.
+TEST(History, AnswersAfterRunsWithoutListenerComeBackInTheReplay)
+{
+    auto run = Start(R"(ORG 0
+LOOP: CPL P1.0
+MOV C,P1.1
+ADDC A,#0
+MOV 30H,A
+SJMP LOOP
+END
+)", false);
+    ASSERT_TRUE(run);
+    sim::Machine& machine = *run->machine;
+    History history(machine, 2000000, 700);
+    Answerer board;
+    board.machine = &machine;
+    std::vector<std::pair<uint64_t, sim::Snapshot>> seen;
+    for (int i = 0; i < 40; ++i) {
+        if (i == 20)
+            history.setListener(&board);
+        history.run(20000, std::vector<uint8_t>{}, true);
+        seen.emplace_back(history.position(), machine.snapshot());
+    }
+    for (const auto& [position, snapshot] : seen) {
+        SCOPED_TRACE(position);
+        ASSERT_TRUE(history.goTo(position));
+        EXPECT_TRUE(machine.snapshot() == snapshot);
+    }
+}
+
 // Calls from an interrupt handler, INT0 edges, idle mode, a serial echo and
 // a pin the board answers: everything a run records.
 const char* const Everything = R"(ORG 0
