@@ -121,7 +121,12 @@ struct RunRecord {
 // as they are (bytes() / fromBytes()).
 struct Snapshot {
     std::vector<uint8_t> data;
-    bool operator==(const Snapshot&) const = default;
+    // Not part of the bytes: which contents of code and xram they hold, as
+    // the machine that made them numbers its memory's versions (0: unknown).
+    // A checkpoint taken again into the same storage copies those 128 KB
+    // only when they moved since.
+    uint64_t memoryVersion = 0;
+    bool operator==(const Snapshot& other) const { return data == other.data; }
     const std::vector<uint8_t>& bytes() const { return data; }
     static Snapshot fromBytes(std::vector<uint8_t> bytes) { return Snapshot{std::move(bytes)}; }
 };

@@ -1,10 +1,12 @@
 #include "sim/Machine.h"
 
+
 #include "sim/Sfr.h"
 #include "sim/StateCheck.h"
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 
@@ -33,6 +35,9 @@ Machine::Machine(const Chip& chip, const Board& board)
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
     m_iramMask = chip.iramSize > 128 ? 0xFF : 0x7F;
     m_shared = m_board.sharedFrom <= m_board.sharedTo;
+    // The moment and the place of its making: no other machine numbers its memory's versions from here.
+    m_versionBase = (static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                     static_cast<uint64_t>(reinterpret_cast<uintptr_t>(this)) << 20) | 1;
     if (m_board.ramSeed) {
         uint32_t x = m_board.ramSeed;
         auto next = [&x] {
@@ -81,6 +86,7 @@ void Machine::redecode(uint16_t address)
 
 void Machine::loadCode(const uint8_t* bytes, size_t size, unsigned base)
 {
+    m_memoryMoved = true;
     for (size_t i = 0; i < size && base + i < 65536; ++i)
         m_code[base + i] = bytes[i];
     buildCodeView();
@@ -192,6 +198,7 @@ void Machine::write(Space space, unsigned address, uint8_t value)
         if (inShared(address)) {
             storeXram(static_cast<uint16_t>(address), value);
         } else {
+            m_memoryMoved = true;
             m_code[address & 0xFFFF] = value;
             if (m_shared)
                 m_view[address & 0xFFFF] = value;
@@ -271,6 +278,24 @@ Snapshot Machine::snapshot() const
 void Machine::snapshot(Snapshot& shot) const
 {
     auto& out = shot.data;
+    const size_t memoryEnd = 8 + sizeof m_s + 2 * 65536;
+    if (!m_memoryMoved && shot.memoryVersion == m_memoryVersion && out.size() >= memoryEnd + 4) {
+        // The same code and xram as the bytes hold: only the state and the queue are new.
+        const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
+        std::memcpy(out.data(), head, sizeof head);
+        std::memcpy(out.data() + sizeof head, &m_s, sizeof m_s);
+        out[sizeof head + offsetof(CoreState, sfr) + idx(PSW)] = read(Space::Sfr, PSW);
+        out.resize(memoryEnd);
+        const uint32_t queued = static_cast<uint32_t>(m_rxQueue.size());
+        putBytes(out, &queued, sizeof queued);
+        out.insert(out.end(), m_rxQueue.begin(), m_rxQueue.end());
+        return;
+    }
+    if (m_memoryMoved) {
+        m_memoryVersion = m_memoryVersion ? m_memoryVersion + 1 : m_versionBase;
+        m_memoryMoved = false;
+    }
+    shot.memoryVersion = m_memoryVersion;
     out.clear();
     out.reserve(sizeof m_s + 2 * 65536 + 16 + m_rxQueue.size());
     const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
@@ -310,6 +335,9 @@ bool Machine::restore(const Snapshot& shot)
     p += 65536;
     std::copy(p, p + 65536, m_xram.begin());
     p += 65536 + 4;
+    // Code and xram are now the snapshot's: the same version when this machine made it.
+    m_memoryMoved = shot.memoryVersion == 0;
+    m_memoryVersion = shot.memoryVersion;
     m_rxQueue.assign(p, p + queued);
     m_lineSteady = 0;
     lineRate();

@@ -424,6 +424,7 @@ private:
     bool inShared(unsigned address) const { return address >= m_board.sharedFrom && address <= m_board.sharedTo; }
     void storeXram(uint16_t address, uint8_t value)
     {
+        m_memoryMoved = true;
         m_xram[address] = value;
         if (m_shared && inShared(address)) {
             m_view[address] = value;
@@ -486,6 +487,12 @@ private:
     std::deque<uint8_t> m_rxQueue;
     Listener* m_listener = nullptr;
     uint64_t* m_pinReports = nullptr;  // countPinReports()
+    // The version of code and xram the last snapshot saw, and whether either
+    // was written since. Versions are numbered from a start of the machine's
+    // own, so that no other machine's snapshot carries one of them.
+    mutable uint64_t m_memoryVersion = 0;
+    mutable bool m_memoryMoved = true;
+    uint64_t m_versionBase = 0;
     unsigned m_codeMask = 0xFFFF;
     unsigned m_iramMask = 0x7F;
     bool m_sample = true;  // pins changed since the chip last sampled INT0/INT1 and the counter inputs

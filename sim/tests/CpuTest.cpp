@@ -225,6 +225,29 @@ TEST(Snapshot, RestoresAndComparesTheWholeMachine)
     EXPECT_EQ(m->snapshot(), shot);
 }
 
+// A snapshot taken again into an older one's storage (as the history takes
+// its checkpoints) holds the bytes of a fresh one, whether code or xram moved
+// since that storage was filled or not, and across restores.
+TEST(Snapshot, TakenAgainIntoOldStorageMatchesAFreshOne)
+{
+    auto m = makeMachine("LOOP: INC 30H\nMOV A,30H\nJNB ACC.4,SKIP\nMOVX @DPTR,A\nINC DPTR\nSKIP: SJMP LOOP\n");
+    Snapshot reused, other;
+    m->snapshot(reused);
+    m->snapshot(other);
+    for (int round = 0; round < 60; ++round) {
+        m->run(7);
+        if (round % 10 == 3)
+            m->write(Space::Code, 0x100 + round, static_cast<uint8_t>(round));
+        if (round % 10 == 6) {
+            ASSERT_TRUE(m->restore(other));
+        }
+        if (round % 10 == 8)
+            m->snapshot(other);
+        m->snapshot(reused);
+        ASSERT_EQ(reused, m->snapshot()) << "round " << round;
+    }
+}
+
 TEST(Chip, TableNamesAndSizes)
 {
     ASSERT_NE(findChip("at89s52"), nullptr);
