@@ -166,9 +166,8 @@ uint64_t History::stepInProgress() const
 
 // A report numbered `key` in `answers`: replaying, the drives recorded for it
 // are put back; otherwise the listener is told and the drives it changes are
-// recorded.
-// The new step's way (a board answering every report of a program that
-// drives its pins all the time) is kept short; the replay's is apart.
+// recorded. The new step's way (a board answering every report of a program
+// that drives its pins all the time) is kept short; the replay's is apart.
 template <class Tell>
 void History::answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell)
 {
