@@ -1,3 +1,6 @@
+// The recording and replaying of steps: runs in pieces with checkpoints
+// between, and traces made when they are looked at. (Going back:
+// HistoryBack.cpp; inputs and the board's answers: HistoryInputs.cpp.)
 #include "insight/History.h"
 
 #include "insight/Recorder.h"
@@ -137,83 +140,12 @@ unsigned History::advance()
     return n;
 }
 
-uint32_t History::drives() const
-{
-    return m_machine.outsideDrives();
-}
-
-void History::setDrives(uint32_t wanted)
-{
-    const uint32_t differ = wanted ^ drives();
-    for (unsigned bit = 0; bit < 32; ++bit)
-        if (differ & (1u << bit))
-            m_machine.drivePin(bit / 8, bit % 8, wanted & (1u << bit) ? -1 : 0);
-}
-
-void History::noteOutsideDrives()
-{
-    if (const uint32_t now = drives(); now != m_lastDrives)
-        record({0, Input::Kind::Drives, {}, 0, now, -1});
-}
-
 // The step the machine is making: in a run, the last one traced.
 uint64_t History::stepInProgress() const
 {
     if (!m_machine.runRecordSet())
         return m_position;
     return m_run.trace ? m_run.next - 1 : m_position + (m_machine.steps() - m_runFrom);
-}
-
-// A report numbered `key` in `answers`: replaying, the drives recorded for it
-// are put back; otherwise the listener is told and the drives it changes are
-// recorded. The new step's way (a board answering every report of a program
-// that drives its pins all the time) is kept short; the replay's is apart.
-template <class Tell>
-void History::answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell)
-{
-    if (replaying()) {
-        putBackAnswer(answers, key);
-        return;
-    }
-    if (!m_listener)
-        return;
-    ++m_reportDepth;
-    const uint32_t before = drives();
-    tell();
-    const uint32_t after = drives();
-    --m_reportDepth;
-    if (after != before) {
-        answers.push_back({stepInProgress(), key, after});
-        m_lastDrives = after;
-    }
-}
-
-void History::putBackAnswer(const std::deque<Answer>& answers, uint64_t key)
-{
-    auto it = std::lower_bound(answers.begin(), answers.end(), key,
-                               [](const Answer& answer, uint64_t k) { return answer.report < k; });
-    if (it != answers.end() && it->report == key) {
-        ++m_reportDepth;
-        setDrives(it->drives);
-        m_lastDrives = it->drives;
-        --m_reportDepth;
-    }
-}
-
-// A new step: the listener hears of the change, and what it drives in answer
-// is recorded with the report's number. A replayed one: the listener is not
-// told, the recorded drives are put back instead.
-void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
-{
-    answerInStep(m_answers, m_reports++, [&] { m_listener->pinsChanged(cycle, port, levels); });
-}
-
-// An edge of the line in a step: answers to it are put back at the edge's
-// cycle, where the replay (following the line as long as there are any)
-// makes the same edge.
-void History::lineReportInStep(uint64_t cycle, uint8_t levels)
-{
-    answerInStep(m_lineAnswers, cycle, [&] { m_listener->lineMoved(cycle, levels); });
 }
 
 void History::setListener(sim::Listener* listener)
@@ -483,80 +415,6 @@ void History::trim()
         m_lineAnswers.pop_front();
     while (!m_untraced.empty() && m_untraced.front().second <= oldest())
         m_untraced.erase(m_untraced.begin());
-}
-
-void History::record(Input input)
-{
-    if (m_position < m_newest) {
-        // A new present: the recorded future is gone.
-        while (!m_checkpoints.empty() && m_checkpoints.back().position > m_position)
-            m_checkpoints.pop_back();
-        while (!m_inputs.empty() && m_inputs.back().at >= m_position)
-            m_inputs.pop_back();
-        while (!m_answers.empty() && m_answers.back().report >= m_reports)
-            m_answers.pop_back();
-        while (!m_lineAnswers.empty() && m_lineAnswers.back().at >= m_position)
-            m_lineAnswers.pop_back();
-        markTraced(m_position, UINT64_MAX);
-        m_newest = m_position;
-        // Not known exactly: as if every step since the checkpoint was made one by one.
-        m_work = m_position - m_checkpoints.back().position;
-    }
-    input.at = m_position;
-    apply(input);
-    m_inputs.push_back(std::move(input));
-    m_lastDrives = drives();
-}
-
-void History::apply(const Input& input)
-{
-    switch (input.kind) {
-    case Input::Kind::Serial:
-        m_machine.sendSerial(reinterpret_cast<const uint8_t*>(input.bytes.data()), input.bytes.size());
-        break;
-    case Input::Kind::Pin:
-        m_machine.drivePin(input.a, input.b, input.c);
-        break;
-    case Input::Kind::Write:
-        m_machine.write(static_cast<sim::Space>(input.c), input.a, static_cast<uint8_t>(input.b));
-        break;
-    case Input::Kind::SetPc:
-        m_machine.setPc(static_cast<uint16_t>(input.a));
-        break;
-    case Input::Kind::Drives:
-        setDrives(input.b);
-        break;
-    }
-    m_lastDrives = drives();
-}
-
-void History::applyInputsAt(uint64_t position)
-{
-    auto it = std::lower_bound(m_inputs.begin(), m_inputs.end(), position,
-                               [](const Input& input, uint64_t at) { return input.at < at; });
-    for (; it != m_inputs.end() && it->at == position; ++it)
-        apply(*it);
-}
-
-void History::sendSerial(const std::string& bytes)
-{
-    if (!bytes.empty())
-        record({0, Input::Kind::Serial, bytes, 0, 0, 0});
-}
-
-void History::drivePin(unsigned port, unsigned bit, int level)
-{
-    record({0, Input::Kind::Pin, {}, port, bit, level});
-}
-
-void History::write(sim::Space space, unsigned address, uint8_t value)
-{
-    record({0, Input::Kind::Write, {}, address, value, static_cast<int>(space)});
-}
-
-void History::setPc(uint16_t pc)
-{
-    record({0, Input::Kind::SetPc, {}, pc, 0, 0});
 }
 
 const History::Checkpoint* History::checkpointAtOrBefore(uint64_t position) const
