@@ -84,15 +84,13 @@ inline bool isPortBit(uint8_t bit)
     return readDirectSfr(address);
 }
 
+// Past readDirect()'s inline cases: any access while a watch is set, and the
+// SFRs with pins or flags behind them.
 inline uint8_t Machine::readDirectSfr(uint8_t address)
 {
     if (!m_anyWatch) {
-        if (address < 0x80)
-            return m_s.iram[address];
         if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
             return pinLevels((address >> 4) & 3);
-        if (access::plain(access::plainReadLow, access::plainReadHigh, address))
-            return m_s.sfr[address - 0x80];
         if (access::isFlagByte(address) && m_s.cycles + access::kFlagReadReach < m_dueAt)
             return m_s.sfr[address - 0x80];
     }

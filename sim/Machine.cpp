@@ -278,33 +278,26 @@ Snapshot Machine::snapshot() const
 void Machine::snapshot(Snapshot& shot) const
 {
     auto& out = shot.data;
-    const size_t memoryEnd = 8 + sizeof m_s + 2 * 65536;
-    if (!m_memoryMoved && shot.memoryVersion == m_memoryVersion && out.size() >= memoryEnd + 4) {
-        // The same code and xram as the bytes hold: only the state and the queue are new.
-        const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
-        std::memcpy(out.data(), head, sizeof head);
-        std::memcpy(out.data() + sizeof head, &m_s, sizeof m_s);
-        out[sizeof head + offsetof(CoreState, sfr) + idx(PSW)] = read(Space::Sfr, PSW);
-        out.resize(memoryEnd);
-        const uint32_t queued = static_cast<uint32_t>(m_rxQueue.size());
-        putBytes(out, &queued, sizeof queued);
-        out.insert(out.end(), m_rxQueue.begin(), m_rxQueue.end());
-        return;
-    }
-    if (m_memoryMoved) {
-        m_memoryVersion = m_memoryVersion ? m_memoryVersion + 1 : m_versionBase;
-        m_memoryMoved = false;
-    }
-    shot.memoryVersion = m_memoryVersion;
-    out.clear();
-    out.reserve(sizeof m_s + 2 * 65536 + 16 + m_rxQueue.size());
     const uint32_t head[2] = {snapshotMagic, static_cast<uint32_t>(sizeof m_s)};
-    putBytes(out, head, sizeof head);
-    putBytes(out, &m_s, sizeof m_s);
+    const size_t stateEnd = sizeof head + sizeof m_s, memoryEnd = stateEnd + 2 * 65536;
+    // Code and xram are copied only when the bytes do not hold them already.
+    if (m_memoryMoved || shot.memoryVersion != m_memoryVersion || out.size() < memoryEnd) {
+        if (m_memoryMoved) {
+            m_memoryVersion = m_memoryVersion ? m_memoryVersion + 1 : m_versionBase;
+            m_memoryMoved = false;
+        }
+        shot.memoryVersion = m_memoryVersion;
+        out.clear();
+        out.reserve(memoryEnd + 4 + m_rxQueue.size());
+        out.resize(stateEnd);
+        putBytes(out, m_code.data(), m_code.size());
+        putBytes(out, m_xram.data(), m_xram.size());
+    }
+    std::memcpy(out.data(), head, sizeof head);
+    std::memcpy(out.data() + sizeof head, &m_s, sizeof m_s);
     // PSW.P as it reads: the instructions leave it to be worked out from A.
     out[sizeof head + offsetof(CoreState, sfr) + idx(PSW)] = read(Space::Sfr, PSW);
-    putBytes(out, m_code.data(), m_code.size());
-    putBytes(out, m_xram.data(), m_xram.size());
+    out.resize(memoryEnd);
     const uint32_t queued = static_cast<uint32_t>(m_rxQueue.size());
     putBytes(out, &queued, sizeof queued);
     out.insert(out.end(), m_rxQueue.begin(), m_rxQueue.end());
