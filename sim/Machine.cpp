@@ -50,7 +50,13 @@ Machine::Machine(const Chip& chip, const Board& board)
             b = next();
     }
     std::fill(std::begin(m_s.drive), std::end(m_s.drive), 0xFF);
-    buildCodeView();
+    if (m_shared) {
+        buildCodeView();
+    } else {
+        // Erased code memory: every word is the same, and no jump closes a loop.
+        m_fetch = m_code.data();
+        std::fill(m_decoded.begin(), m_decoded.end(), decodedWord(0));
+    }
     reset();
 }
 
@@ -71,15 +77,21 @@ void Machine::buildCodeView()
 
 void Machine::redecode(uint16_t address)
 {
-    // A loop's jump stands at most kLoopReach bytes after the byte, or its
-    // own operands hold it.
-    const unsigned from = address >= 2 ? address - 2u : 0u;
-    const unsigned to = std::min(address + kLoopReach + 1u, 65536u);
+    redecode(address, address + 1u);
+}
+
+void Machine::redecode(unsigned first, unsigned end)
+{
+    // A loop's jump stands at most kLoopReach bytes after a byte of its body,
+    // or its own operands hold the byte.
+    const unsigned from = first >= 2 ? first - 2u : 0u;
+    const unsigned to = std::min(end + kLoopReach, 65536u);
     findLoops(from, to);
     for (unsigned a = from; a < to; ++a)
         m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
-    for (unsigned back = 0; back < 3; ++back) {
-        const auto a = static_cast<uint16_t>(address - back);
+    // The words at the top of code memory take their operands from its start.
+    for (unsigned back = 1; back < 3 && first < 2; ++back) {
+        const auto a = static_cast<uint16_t>(first - back);
         m_decoded[a] = decodedWord(a);
     }
 }
@@ -87,9 +99,28 @@ void Machine::redecode(uint16_t address)
 void Machine::loadCode(const uint8_t* bytes, size_t size, unsigned base)
 {
     m_memoryMoved = true;
-    for (size_t i = 0; i < size && base + i < 65536; ++i)
-        m_code[base + i] = bytes[i];
-    buildCodeView();
+    const unsigned end = static_cast<unsigned>(std::min<size_t>(base + size, 65536));
+    if (base >= end)
+        return;
+    if (m_shared) {
+        std::copy(bytes, bytes + (end - base), m_code.begin() + base);
+        buildCodeView();
+        return;
+    }
+    // Only the bytes that change are decoded again: an image is mostly the
+    // erased bytes already there.
+    for (unsigned a = base; a < end;) {
+        a += static_cast<unsigned>(std::mismatch(bytes + (a - base), bytes + (end - base), m_code.begin() + a).first -
+                                   (bytes + (a - base)));
+        if (a == end)
+            break;
+        const unsigned first = a;
+        for (unsigned same = 0; a < end && same <= kLoopReach; ++a) {
+            same = m_code[a] == bytes[a - base] ? same + 1 : 0;
+            m_code[a] = bytes[a - base];
+        }
+        redecode(first, a);
+    }
 }
 
 void Machine::reset()

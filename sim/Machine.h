@@ -434,6 +434,7 @@ private:
     void buildCodeView();
     // The instruction words of the three addresses whose bytes include `address`.
     void redecode(uint16_t address);
+    void redecode(unsigned first, unsigned end);  // the bytes in [first, end) changed
     uint32_t decodedWord(uint16_t address) const
     {
         return fetchCode(address) | (m_breaks[address] ? kBreakBit : 0u) |

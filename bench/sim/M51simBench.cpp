@@ -30,15 +30,17 @@ constexpr uint64_t kInstructions = 50'000'000;
 
 struct Firmware {
     std::string name, source, boardText;
+    std::string feed;  // typed on the console, given to m51sim with --serial-in
 };
 
 const std::vector<Firmware>& firmware()
 {
     static const std::vector<Firmware> list = {
-        {"interp", "interp.a51", {}},
-        {"forth", "forth.a51", {}},
-        {"autobaud", "autobaud.a51", {}},
-        {"display", "display.a51", "7seg 4 seg=P1 sel=P2.0-3 seg-active=low sel-active=low\n"},
+        {"interp", "interp.a51", {}, {}},
+        {"forth", "forth.a51", {}, {}},
+        {"monitor", "monitor.a51", {}, "D 0000 1FFF\rd 100 13f\rX\r"},
+        {"autobaud", "autobaud.a51", {}, {}},
+        {"display", "display.a51", "7seg 4 seg=P1 sel=P2.0-3 seg-active=low sel-active=low\n", {}},
     };
     return list;
 }
@@ -55,8 +57,9 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 }
 
 // The bare core on the built program, until `instructions` have run.
-double coreSeconds(const std::vector<uint8_t>& code, const std::string& boardText, uint64_t instructions)
+double coreSeconds(const std::vector<uint8_t>& code, const Firmware& program, uint64_t instructions)
 {
+    const std::string& boardText = program.boardText;
     sim::Machine machine(*sim::findChip("8052"), sim::Board{});
     machine.loadCode(code.data(), code.size());
     std::unique_ptr<board::VirtualBoard> parts;
@@ -65,6 +68,7 @@ double coreSeconds(const std::vector<uint8_t>& code, const std::string& boardTex
         machine.setListener(parts.get());
         parts->attach(&machine);
     }
+    machine.sendSerial(reinterpret_cast<const uint8_t*>(program.feed.data()), program.feed.size());
     const auto start = std::chrono::steady_clock::now();
     while (machine.instructions() < instructions)
         machine.run(1'000'000);
@@ -99,6 +103,11 @@ void BM_M51sim(benchmark::State& state, size_t index)
         std::ofstream(boardFile) << program.boardText;
         args.insert(args.end(), {"--board", boardFile});
     }
+    if (!program.feed.empty()) {
+        const std::string feedFile = dir + "/" + program.name + ".in";
+        std::ofstream(feedFile, std::ios::binary) << program.feed;
+        args.insert(args.end(), {"--serial-in", feedFile});
+    }
     args.push_back(source);
     std::FILE* sink = std::fopen("/dev/null", "w");
     double bestM51sim = 0, bestCore = 0;
@@ -111,7 +120,7 @@ void BM_M51sim(benchmark::State& state, size_t index)
             break;
         }
         bestM51sim = std::max(bestM51sim, double(kInstructions) / seconds);
-        bestCore = std::max(bestCore, double(kInstructions) / coreSeconds(built.program.code, program.boardText,
+        bestCore = std::max(bestCore, double(kInstructions) / coreSeconds(built.program.code, program,
                                                                           kInstructions));
     }
     std::fclose(sink);

@@ -14,10 +14,11 @@
 //    by one (one_by_one_per_second), so that the figure is read for what it
 //    measures;
 //  - the same for programs that do what firmware does (bench/sim/firmware:
-//    a UART polled with timer 1 as its clock, timer 2 running while RXD is
-//    watched, a 1 kHz timer interrupt driving a multiplexed display on a
-//    board, a HEX download on the real line); s51 runs them without the
-//    serial input, the same number of instructions;
+//    an interpreter, a Forth and a monitor on a console polled with timer 1
+//    as its clock, timer 2 running while RXD is watched, a 1 kHz timer
+//    interrupt driving a multiplexed display on a board, a HEX download on
+//    the real line); s51 runs them without the serial input, the same number
+//    of instructions;
 //  - the same programs as Zelvar's engine runs them, with step back and
 //    coverage on (insight's History and Recorder), against the bare core in
 //    the same iterations (engine_of_bare: the best of each);
@@ -150,6 +151,7 @@ void loadFirmware()
     line.serial = sim::SerialLine::RealLine;
     add(dir + "/interp.a51", "firmware/interp", {}, {}, {});
     add(dir + "/forth.a51", "firmware/forth", {}, {}, {});
+    add(dir + "/monitor.a51", "firmware/monitor", {}, {}, "D 0000 01FF\rd 100 13f\rX\r");
     add(dir + "/autobaud.a51", "firmware/autobaud", {}, {}, {});
     line.lineBaud = 9600;
     add(dir + "/autobaud.a51", "firmware/autobaud-line-baud", line, {}, {});

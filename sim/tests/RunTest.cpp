@@ -76,6 +76,33 @@ TEST(Run, LeavesTheMachineAsSteppingDoes)
     }
 }
 
+// Code loaded over other code is decoded again where its bytes changed, its
+// loops found anew: it runs as the same bytes do on a machine that decodes
+// its whole code memory at every load (one with a code range shared with
+// xram, out of these programs' reach).
+TEST(Run, CodeLoadedOverOtherCodeRunsAsOnAFreshMachine)
+{
+    const size_t count = std::size(Programs);
+    for (size_t i = 0; i < count; ++i) {
+        auto over = makeMachine(Programs[(i + 1) % count]);
+        const std::vector<uint8_t> image = assembleImage(Programs[i]);
+        over->loadCode(image.data(), image.size());
+        std::vector<uint8_t> code(65536);
+        for (unsigned a = 0; a < code.size(); ++a)
+            code[a] = over->read(Space::Code, a);
+        Board whole;
+        whole.sharedFrom = 0xF000, whole.sharedTo = 0xFFFF;
+        Machine fresh(*findChip("8052"), whole);
+        fresh.loadCode(code.data(), code.size());
+        for (int chunk = 0; chunk < 50; ++chunk) {
+            over->run(997), fresh.run(997);
+            ASSERT_TRUE(over->snapshot() == fresh.snapshot()) << Programs[i] << " chunk " << chunk;
+        }
+        EXPECT_TRUE(std::equal(over->executionCounts(), over->executionCounts() + 65536, fresh.executionCounts()))
+            << Programs[i];
+    }
+}
+
 // A wire on the board: P1.0 drives INT0 (P3.2), as a part that pulls a pin
 // during the run does.
 struct Wire : Recorder {

@@ -28,17 +28,23 @@ struct Recorder : Listener {
     void serialLost(uint64_t, uint8_t byte) override { lost += static_cast<char>(byte); }
 };
 
-inline std::unique_ptr<Machine> makeMachine(const std::string& source, const char* chip = "8052", Board board = {})
+inline std::vector<uint8_t> assembleImage(const std::string& source)
 {
     m51asm::AssembleOptions options;
     options.fileName = "test.a51";
     options.listing = false;
     options.shortestJumps = true;
-    const m51asm::AssembleResult r = m51asm::Assemble(source, options);
+    m51asm::AssembleResult r = m51asm::Assemble(source, options);
     for (const auto& e : r.errors)
         ADD_FAILURE() << "line " << e.line << ": " << e.message;
+    return std::move(r.image);
+}
+
+inline std::unique_ptr<Machine> makeMachine(const std::string& source, const char* chip = "8052", Board board = {})
+{
+    const std::vector<uint8_t> image = assembleImage(source);
     auto m = std::make_unique<Machine>(*findChip(chip), board);
-    m->loadCode(r.image.data(), r.image.size());
+    m->loadCode(image.data(), image.size());
     return m;
 }
 
