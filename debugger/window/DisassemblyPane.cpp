@@ -264,7 +264,8 @@ void DisassemblyPane::show(uint16_t start)
                        .arg(QFileInfo(QString::fromStdString(program.files[size_t(at->file)])).fileName())
                        .arg(at->line + 1);
         else if (const auto source = map.sourceLineAt(uint16_t(address)))
-            line = tr("M51 line %1").arg(*source + 1);
+            line = program.language == toolchain::Language::M51 ? tr("M51 line %1").arg(*source + 1)
+                                                                : tr("line %1").arg(*source + 1);
         else if (const auto asmLine = map.asmLineAt(uint16_t(address)))
             line = tr("assembly line %1").arg(*asmLine + 1);
         const bool here = address == pc;
