@@ -49,6 +49,11 @@ struct Listener {
     // one look of the peripherals to the next, and lineMoved() tells only
     // where the level then differs.
     virtual bool followsLine() const { return true; }
+    // Whether every pin change is to be told at its own cycle (asked when the
+    // listener is set). Without, TXD's edges inside a frame are told when the
+    // peripherals next catch up, so that a frame wakes the run loop where TI
+    // is set and where it ends, not at every bit.
+    virtual bool followsPins() const { return true; }
 };
 
 enum class Space { Iram, Sfr, Xram, Code };

@@ -85,11 +85,17 @@ public:
         changing();
         m_listener = listener;
         m_followLine = listener && listener->followsLine();
+        m_followPins = m_pinReports || (listener && listener->followsPins());
     }
 
     // While set, the pin changes the listener would be told of are only
     // counted there (a caller that numbers them, with no one to tell).
-    void countPinReports(uint64_t* counter) { m_pinReports = counter; }
+    void countPinReports(uint64_t* counter)
+    {
+        changing();
+        m_pinReports = counter;
+        m_followPins = m_pinReports || (m_listener && m_listener->followsPins());
+    }
 
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
@@ -322,6 +328,7 @@ private:
     void receiveFrame(uint16_t data, bool ninth, bool stop);
     void startTx(uint8_t byte);
     void txRollover();
+    unsigned txRolloversAhead(bool realLine) const;
     void portsChanged();
     // Per port, the pins a peripheral can ever look at: T2 and T2EX on P1;
     // RXD, INT0, INT1, T0 and T1 on P3.
@@ -575,6 +582,7 @@ private:
     uint64_t m_stepsEnd = UINT64_MAX;
     uint64_t m_instructionLimit = UINT64_MAX;
     bool m_followLine = false;  // m_listener wants every edge of the outside line
+    bool m_followPins = false;  // pin changes are told or counted at their own cycles
     std::array<FlowSeen, kFlowBatch> m_flows;  // see m_flowCount
 };
 

@@ -91,6 +91,8 @@ uint8_t Machine::readSfr(uint8_t address)
         if (m_board.serial == SerialLine::RealLine) {
             catchUp();
             lineAdvance();
+        } else if (m_s.txActive) {
+            catchUp();  // TXD's bits may be behind (frames in one go)
         }
         return pinLevels(3);
     case SBUF:
@@ -457,7 +459,7 @@ bool Machine::quietTimers(uint64_t& horizon)
     const bool framed = mode == 1 || mode == 3;
     if (framed) {
         if (m_s.txActive)
-            h = std::min(h, serialTickCycles(true, 16 - m_s.txTicks));
+            h = std::min(h, serialTickCycles(true, 16 - m_s.txTicks + 16 * (txRolloversAhead(real) - 1)));
         if (m_s.rxActive)
             h = std::min(h, rxEventCycles(h));
     }
@@ -465,6 +467,22 @@ bool Machine::quietTimers(uint64_t& horizon)
         h = std::min(h, lineEventCycles(framed && (scon & REN) && !m_s.rxActive));
     horizon = h;
     return true;
+}
+
+// The rollovers of the transmitter's divide-by-16 counter the run loop may
+// leave to the next catch-up: one, unless nobody follows the pins and TXD
+// is not on the outside line; then all up to the one that sets TI (the stop
+// bit begins) or ends the frame, the only ones the program or a listener of
+// the serial port can tell from the others.
+unsigned Machine::txRolloversAhead(bool realLine) const
+{
+    if (m_followPins || realLine)
+        return 1;
+    if (m_s.txBits >= 2)
+        return m_s.txBits - 1u;
+    if (m_s.txBits == 1)
+        return 1;
+    return (m_s.txPendingShift & 0x400) ? 11 : 10;  // the frame starts at the first
 }
 
 void Machine::pollInterrupts()

@@ -23,6 +23,7 @@ struct Collector : sim::Listener {
             stopOnSent->requestStop();  // the run returns before the next instruction
     }
     void serialLost(uint64_t, uint8_t) override { ++lost; }
+    bool followsPins() const override { return pins != nullptr; }
 };
 
 void Send(sim::Machine& machine, const std::string& bytes)

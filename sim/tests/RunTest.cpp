@@ -41,15 +41,24 @@ const char* const Programs[] = {
     "MOV IE,#82H\nW: JB 08H,N\nLCALL F\nN: JB P3.2,Y\nLJMP W\nY: JNB 08H,W\nAJMP Y\n",
     // the gates of both timers and timer 0's counter input driven by the program's own latch writes
     "MOV TMOD,#9DH\nSETB TR0\nSETB TR1\nL: CLR P3.2\nNOP\nNOP\nSETB P3.2\nCLR P3.3\nMOV R5,#7\nDJNZ R5,$\nSETB P3.3\nCPL P3.4\nSJMP L\n",
+    // frames sent back to back in mode 3 and in mode 1 (SMOD set), TXD read
+    // in the middle of them bit by bit and as the port
+    "MOV TMOD,#20H\nMOV TH1,#0FFH\nSETB TR1\nMOV SCON,#0C8H\nSETB TI\nL: JNB TI,Q\nCLR TI\nINC R5\n"
+    "MOV SBUF,R5\nQ: MOV C,P3.1\nRLC A\nMOV 40H,A\nDJNZ R6,L\nMOV A,P3\nMOV 41H,A\nXRL SCON,#80H\n"
+    "XRL PCON,#80H\nJNB TI,$\nSJMP L\n",
 };
 
+// Run alone, with nobody following its pins, the machine leaves TXD's bits
+// to the next catch-up: it must still end each run as the stepped one that
+// reports every pin change at its cycle.
 TEST(Run, LeavesTheMachineAsSteppingDoes)
 {
     std::mt19937 random(51);
+    for (const bool alone : {false, true})
     for (const char* program : Programs) {
         auto ran = makeMachine(program), stepped = makeMachine(program);
         Recorder ranPins, steppedPins;
-        ran->setListener(&ranPins), stepped->setListener(&steppedPins);
+        ran->setListener(alone ? nullptr : &ranPins), stepped->setListener(&steppedPins);
         for (int chunk = 0; chunk < 300; ++chunk) {
             const uint64_t budget = 1 + random() % 3000;
             const uint64_t end = ran->cycles() + budget;
@@ -57,8 +66,10 @@ TEST(Run, LeavesTheMachineAsSteppingDoes)
             while (stepped->cycles() < end)
                 stepped->step();
             ASSERT_EQ(ran->cycles(), stepped->cycles()) << program << " chunk " << chunk;
-            ASSERT_TRUE(ran->snapshot() == stepped->snapshot()) << program << " chunk " << chunk;
-            ASSERT_EQ(ranPins.pins.size(), steppedPins.pins.size()) << program << " chunk " << chunk;
+            ASSERT_TRUE(ran->snapshot() == stepped->snapshot()) << program << " chunk " << chunk << " alone " << alone;
+            if (!alone) {
+                ASSERT_EQ(ranPins.pins.size(), steppedPins.pins.size()) << program << " chunk " << chunk;
+            }
             // the outside world between runs: a pin (INT0 gates timer 1) and a received byte
             if (chunk % 7 == 3) {
                 const int level = static_cast<int>(random() % 2);
