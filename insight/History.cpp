@@ -49,6 +49,11 @@ struct History::Muted : sim::Listener {
     }
     // Someone to tell of each edge, or answers to edges to put back.
     bool followsLine() const override { return history->m_listener || !history->m_lineAnswers.empty(); }
+    // Likewise for the pins: answers are put back by the number of the report
+    // they answered, which holds only while every report comes at its cycle.
+    // Without either, the reports are only numbered, and TXD's edges may be
+    // numbered late: no answer hangs on them.
+    bool followsPins() const override { return history->m_listener || !history->m_answers.empty(); }
 };
 
 namespace {

@@ -85,17 +85,12 @@ public:
         changing();
         m_listener = listener;
         m_followLine = listener && listener->followsLine();
-        m_followPins = m_pinReports || (listener && listener->followsPins());
+        m_followPins = listener && listener->followsPins();
     }
 
     // While set, the pin changes the listener would be told of are only
     // counted there (a caller that numbers them, with no one to tell).
-    void countPinReports(uint64_t* counter)
-    {
-        changing();
-        m_pinReports = counter;
-        m_followPins = m_pinReports || (m_listener && m_listener->followsPins());
-    }
+    void countPinReports(uint64_t* counter) { m_pinReports = counter; }
 
     void setCodeBreakpoint(uint16_t address, bool on);
     void clearCodeBreakpoints();
