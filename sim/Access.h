@@ -165,12 +165,14 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
         const uint8_t kind = access::kBitKind[bit];
         if (kind == access::BitInRam)
             return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
+        if (kind == access::BitPin) {
+            const unsigned row = bit & 0x30u;  // pinLevels(row >> 4), the latch found by its row
+            return ((m_s.sfr[row] & m_outside[row >> 4]) >> shift) & 1;
+        }
         if (kind == access::BitFlag && m_s.cycles + access::kFlagReadReach < m_dueAt)
             return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
-        if (kind == access::BitPin)
-            return (pinLevels((bit >> 4) & 3) >> shift) & 1;
         if (kind == access::BitP3 && quietP3())  // a pin only the outside drives
-            return (quietP3Levels() >> shift) & 1;
+            return (pinLevels(3) >> shift) & 1;
     }
     return (readDirect(access::bitByte(bit)) >> shift) & 1;
 }
@@ -180,8 +182,9 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
 [[gnu::always_inline]] inline void Machine::writePortBit(uint8_t bit, bool value)
 {
     latchFirstCycle();
-    const unsigned port = (bit >> 4) & 3, shift = bit & 7;
-    uint8_t& latch = m_s.sfr[port << 4];
+    const unsigned row = bit & 0x30u, shift = bit & 7;  // row: the latch's place among the SFRs (port << 4)
+    uint8_t& latch = m_s.sfr[row];
+    const unsigned port = row >> 4;
     latch = static_cast<uint8_t>((latch & ~(1u << shift)) | unsigned{value} << shift);
     portWritten(port);
 }
@@ -193,16 +196,19 @@ inline bool Machine::readBitLatch(uint8_t bit)
 
 [[gnu::always_inline]] inline void Machine::writeBit(uint8_t bit, bool value)
 {
-    if (bit >= 0x80 || m_anyWatch) {
-        if (!m_anyWatch && access::isPortBit(bit))
+    if (!m_anyWatch) {
+        if (access::isPortBit(bit)) {
             writePortBit(bit, value);
-        else
-            writeBitFull(bit, value);
-        return;
+            return;
+        }
+        if (bit < 0x80) {
+            uint8_t& byte = m_s.iram[0x20 + (bit >> 3)];
+            const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
+            byte = static_cast<uint8_t>(value ? byte | mask : byte & ~mask);
+            return;
+        }
     }
-    uint8_t& byte = m_s.iram[0x20 + (bit >> 3)];
-    const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
-    byte = static_cast<uint8_t>(value ? byte | mask : byte & ~mask);
+    writeBitFull(bit, value);
 }
 
 inline void Machine::push(uint8_t value)

@@ -313,7 +313,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     case 0xA0: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) || !b); cycles = 2; break; }  // ORL C,/bit
     case 0x82: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && b); cycles = 2; break; }   // ANL C,bit
     case 0xB0: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && !b); cycles = 2; break; }  // ANL C,/bit
-    case 0xA2: FLAG(CY, readBit(IMM())); break;                                     // MOV C,bit
+    case 0xA2: PSWR = static_cast<uint8_t>((PSWR & ~CY) | unsigned{readBit(IMM())} << 7); break;  // MOV C,bit (CY: bit 7)
     case 0x92: writeBit(IMM(), PSWR & CY); cycles = 2; break;                       // MOV bit,C
     case 0xB2: { const uint8_t bit = IMM(); writeBit(bit, !readBitLatch(bit)); break; }  // CPL bit
     case 0xC2: writeBit(IMM(), false); break;                                       // CLR bit

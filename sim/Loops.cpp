@@ -142,7 +142,7 @@ int Machine::steadyBit(uint8_t bit) const
     case access::BitInRam: return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
     case access::BitFlag: return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
     case access::BitPin: return (pinLevels((bit >> 4) & 3) >> shift) & 1;
-    case access::BitP3: return quietP3() ? (quietP3Levels() >> shift) & 1 : -1;
+    case access::BitP3: return quietP3() ? (pinLevels(3) >> shift) & 1 : -1;
     default: return -1;
     }
 }

@@ -156,6 +156,7 @@ void Machine::reset()
     lineRate();
     m_s.t2outLow = 0;
     m_s.prevInt0 = m_s.prevInt1 = m_s.prevT0 = m_s.prevT1 = m_s.prevT2 = m_s.prevT2ex = 1;
+    outsideMoved();
     for (unsigned p = 0; p < 4; ++p)
         m_s.pinsOut[p] = pinLevels(p);
     m_stopRequest.store(false, std::memory_order_relaxed);
@@ -219,6 +220,7 @@ void Machine::write(Space space, unsigned address, uint8_t value)
         m_s.sfr[(address - 0x80) & 0x7F] = value;
         if (address == ACC || address == PSW)
             setParity();
+        outsideMoved();  // SCON, T2CON or T2MOD may hand a pin to a peripheral
         portsChanged();
         break;
     case Space::Xram:
@@ -350,6 +352,7 @@ bool Machine::restore(const Snapshot& shot)
         return false;
     const uint8_t* p = in.data() + 8;
     std::memcpy(&m_s, p, sizeof m_s);
+    outsideMoved();
     p += sizeof m_s;
     // Code rarely differs from a snapshot's: decoded again only when it does
     // (or when fetches see xram).

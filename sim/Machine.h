@@ -86,6 +86,8 @@ public:
         m_listener = listener;
         m_followLine = listener && listener->followsLine();
         m_followPins = listener && listener->followsPins();
+        for (unsigned p = 0; p < 4; ++p)
+            m_heard[p] = listener ? 0xFF : kInputPins[p];
     }
 
     // While set, the pin changes the listener would be told of are only
@@ -328,15 +330,15 @@ private:
     // Per port, the pins a peripheral can ever look at: T2 and T2EX on P1;
     // RXD, INT0, INT1, T0 and T1 on P3.
     static constexpr uint8_t kInputPins[4] = {0x00, 0x03, 0x00, 0x3D};
+    // Per port, the pins whose change is more than a new level to keep: all
+    // of them with a listener to tell, else kInputPins.
+    uint8_t m_heard[4] = {kInputPins[0], kInputPins[1], kInputPins[2], kInputPins[3]};
     // A latch was written: a strobe nobody listens to settles here, anything
     // else is reported and looked at by pinsMoved().
     void portWritten(unsigned port)
     {
         const uint8_t now = pinLevels(port);
-        const uint8_t changed = now ^ m_s.pinsOut[port];
-        if (!changed)
-            return;
-        if ((changed & kInputPins[port]) || m_listener)
+        if ((now ^ m_s.pinsOut[port]) & m_heard[port])
             pinsMoved(port, now);
         else
             m_s.pinsOut[port] = now;
@@ -360,11 +362,12 @@ private:
         return (m_s.txByte >> m_s.mode0Cycles) & 1;
     }
     uint8_t rxdLevel() const { return m_board.serial == SerialLine::RealLine ? m_s.lineLevel : 1; }
-    // Level on a port's pins: the latch AND the outside drive, and on P3 the
-    // UART's TXD and the line's RXD.
-    uint8_t pinLevels(unsigned port) const
+    // What pulls a port's pins low but its latch: the outside drive, and on
+    // P3 the UART's TXD, the line's RXD and mode 0's data bit, on P1 timer
+    // 2's clock output.
+    uint8_t outsideLevels(unsigned port) const
     {
-        uint8_t level = static_cast<uint8_t>(m_s.sfr[(port & 3) << 4] & m_s.drive[port & 3]);
+        uint8_t level = m_s.drive[port & 3];
         if (port == 3) {
             if (!m_s.txLevel)
                 level &= static_cast<uint8_t>(~0x02);
@@ -374,6 +377,26 @@ private:
             level &= static_cast<uint8_t>(~0x01);
         }
         return level;
+    }
+    // outsideLevels() per port, kept so that a pin read or a latch write
+    // costs one AND with no branches (a program strobing a port bit and
+    // polling a busy flag does little else). Worked out from the state, not
+    // part of a snapshot: whatever changes the outside drive, TXD, the line's
+    // level, the UART's sending, its mode or timer 2's clock output calls
+    // outsideMoved() at once, before anyone can look at the pins (a
+    // listener told of a byte sent included); reset() and restore() work it
+    // out anew.
+    uint8_t m_outside[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    void outsideMoved(unsigned port) { m_outside[port & 3] = outsideLevels(port & 3); }
+    void outsideMoved()
+    {
+        for (unsigned p = 0; p < 4; ++p)
+            outsideMoved(p);
+    }
+    // Level on a port's pins: the latch AND outsideLevels().
+    uint8_t pinLevels(unsigned port) const
+    {
+        return static_cast<uint8_t>(m_s.sfr[(port & 3) << 4] & m_outside[port & 3]);
     }
     void externalEdges();
 
@@ -406,17 +429,6 @@ private:
     {
         return !m_s.txActive &&
                (m_board.serial != SerialLine::RealLine || (!m_s.lineActive && m_rxQueue.empty()));
-    }
-    // P3's pins while quietP3(): pinLevels(3) with no frame going out, so
-    // that mode 0 drives nothing on RXD (the wait for a start bit, JNB RXD).
-    [[gnu::always_inline]] uint8_t quietP3Levels() const
-    {
-        uint8_t level = static_cast<uint8_t>(m_s.sfr[0xB0 - 0x80] & m_s.drive[3]);
-        if (!m_s.txLevel)
-            level &= static_cast<uint8_t>(~0x02);
-        if (!rxdLevel())
-            level &= static_cast<uint8_t>(~0x01);
-        return level;
     }
     uint8_t readIndirect(uint8_t address);
     void writeIndirect(uint8_t address, uint8_t value);

@@ -151,18 +151,21 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
             m_s.rxActive = 1;  // mode 0 reception starts with REN set and RI clear
             m_s.mode0Cycles = 0;
         }
+        outsideMoved(3);  // the mode, and with it what drives RXD
         if (pinLevels(3) != m_s.pinsOut[3])  // a mode 0 frame's data left on RXD, or taken off it
             portsChanged();
         return;
     case T2CON: {
         const bool clocking = clockOut();
         SFR(T2CON) = value;
+        outsideMoved(1);
         if (clockOut() != clocking)  // C/T2 hands P1.0 to the clock output, or back
             portsChanged();
         return;
     }
     case T2MOD:
         SFR(T2MOD) = value;
+        outsideMoved(1);
         portsChanged();  // T2OE hands P1.0 to timer 2's clock output, or back
         return;
     case TCON:
@@ -194,6 +197,7 @@ void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
     if (!(pins & kInputPins[port])) {
         const uint8_t was = drive;
         drive = driven;
+        outsideMoved(port);
         const uint8_t now = pinLevels(port);
         if (!((now ^ m_s.pinsOut[port]) & kInputPins[port])) {
             if (now != m_s.pinsOut[port]) {
@@ -204,10 +208,12 @@ void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
             return;
         }
         drive = was;
+        outsideMoved(port);
     }
     firstCycle();  // pins driven in the middle of an instruction (a part answering its write)
     changing();
     drive = driven;
+    outsideMoved(port);
     portsChanged();
 }
 

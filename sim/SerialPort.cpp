@@ -109,6 +109,7 @@ void Machine::startTx(uint8_t byte)
         m_s.txByte = byte;
         m_s.mode0Cycles = 0;
         m_s.txBits = 0;
+        outsideMoved(3);  // the frame's first bit on RXD
         return;
     }
     const unsigned ninth = (scon & TB8) ? 1 : 0;
@@ -116,6 +117,7 @@ void Machine::startTx(uint8_t byte)
     m_s.txPendingShift = mode == 1 ? static_cast<uint16_t>(byte << 1 | 1u << 9)
                                    : static_cast<uint16_t>(byte << 1 | ninth << 9 | 1u << 10);
     m_s.txWaiting = 1;
+    outsideMoved(3);
 }
 
 void Machine::txRollover()
@@ -127,6 +129,7 @@ void Machine::txRollover()
             SFR(SCON) |= TI;  // the stop bit begins
         if (m_s.txBits == 0) {
             m_s.txActive = m_s.txWaiting;
+            outsideMoved(3);
             if (m_listener)
                 m_listener->serialSent(m_s.cycles, m_s.txByte);
         }
@@ -138,10 +141,11 @@ void Machine::txRollover()
         m_s.txBits = (m_s.txShift & 0x400) ? 11 : 10;
     }
     const uint8_t level = m_s.txBits ? (m_s.txShift & 1) : 1;
-    if (level != m_s.txLevel) {
-        m_s.txLevel = level;
+    const bool moved = level != m_s.txLevel;
+    m_s.txLevel = level;
+    outsideMoved(3);
+    if (moved)
         portsChanged();
-    }
 }
 
 void Machine::serialTx16(unsigned ticks)
@@ -178,13 +182,17 @@ void Machine::serialMode0(unsigned n)
         for (unsigned i = 0; i < n && m_s.mode0Cycles < 8; ++i) {
             portsChanged();  // the bit on RXD
             m_s.txLevel = 0;
+            outsideMoved(3);
             portsChanged();
             m_s.txLevel = 1;
+            outsideMoved(3);
             portsChanged();
             ++m_s.mode0Cycles;
+            outsideMoved(3);
         }
         if (m_s.mode0Cycles >= 8) {
             m_s.txActive = 0;
+            outsideMoved(3);
             SFR(SCON) |= TI;
             portsChanged();  // RXD released
             if (m_listener)
@@ -198,6 +206,7 @@ void Machine::serialMode0(unsigned n)
         const uint16_t bit = pinLevels(3) & 1;
         for (unsigned i = 0; i < n && m_s.mode0Cycles < 8; ++i)
             m_s.rxShift |= static_cast<uint16_t>(bit << m_s.mode0Cycles++);
+        outsideMoved(3);
         if (m_s.mode0Cycles >= 8) {
             m_s.rxActive = 0;
             SFR(SBUF) = static_cast<uint8_t>(m_s.rxShift);
@@ -372,6 +381,7 @@ void Machine::lineAdvance()
     }
     if (level != m_s.lineLevel) {
         m_s.lineLevel = level;
+        outsideMoved(3);
         rxdMoved();
     }
 }

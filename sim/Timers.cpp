@@ -88,6 +88,7 @@ void Machine::timer2(unsigned n)
         return;
     if (clock && (overflows & 1)) {
         m_s.t2outLow ^= 1;
+        outsideMoved(1);
         portsChanged();
     }
     if (!baud && !clock) {

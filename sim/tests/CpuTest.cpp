@@ -225,6 +225,39 @@ TEST(Snapshot, RestoresAndComparesTheWholeMachine)
     EXPECT_EQ(m->snapshot(), shot);
 }
 
+// The pins follow what drives them besides the latch (mode 0's data on RXD,
+// TXD in a frame, timer 2's clock output, a part outside) into a machine
+// that restores the state, and let go of it at a reset.
+TEST(Snapshot, PinsComeBackWithWhatDrivesThem)
+{
+    struct Case {
+        const char* name;
+        const char* program;
+        const char* chip;
+        unsigned port;
+        uint8_t low;  // the pin that goes low
+    };
+    const Case cases[] = {
+        {"mode 0 data", "MOV SCON,#0\nMOV SBUF,#0\nSJMP $\n", "8052", 3, 0x01},
+        {"TXD start bit", "MOV TMOD,#20H\nMOV TH1,#0FFH\nSETB TR1\nMOV SCON,#40H\nMOV SBUF,#0\nSJMP $\n", "8052", 3, 0x02},
+        {"clock output", "MOV RCAP2H,#0FFH\nMOV RCAP2L,#0F0H\nMOV TH2,#0FFH\nMOV TL2,#0F0H\nMOV 0C9H,#02H\nSETB TR2\nSJMP $\n", "AT89C52", 1, 0x01},
+    };
+    for (const Case& c : cases) {
+        auto m = makeMachine(c.program, c.chip);
+        m->drivePin(0, 5, 0);
+        for (unsigned steps = 0; (m->pins(c.port) & c.low) && steps < 10000; ++steps)
+            m->step();
+        ASSERT_EQ(m->pins(c.port) & c.low, 0) << c.name;
+        auto other = makeMachine(c.program, c.chip);
+        other->drivePin(c.port, 7, 0);
+        ASSERT_TRUE(other->restore(m->snapshot()));
+        for (unsigned port = 0; port < 4; ++port)
+            EXPECT_EQ(other->pins(port), m->pins(port)) << c.name << ", P" << port;
+        other->reset();
+        EXPECT_EQ(other->pins(c.port), other->outsideDrive(c.port)) << c.name << ": the latch is 0FFH after a reset";
+    }
+}
+
 // A snapshot taken again into an older one's storage (as the history takes
 // its checkpoints) holds the bytes of a fresh one, whether code or xram moved
 // since that storage was filled or not, and across restores.
