@@ -323,6 +323,9 @@ private:
     void startTx(uint8_t byte);
     void txRollover();
     void portsChanged();
+    // Outside drives that may move a pin a peripheral looks at: the timers
+    // are brought up to the cycle before.
+    [[gnu::noinline]] void driveInputs(unsigned port, uint8_t driven);
     // Per port, the pins a peripheral can ever look at: T2 and T2EX on P1;
     // RXD, INT0, INT1, T0 and T1 on P3.
     static constexpr uint8_t kInputPins[4] = {0x00, 0x03, 0x00, 0x3D};
@@ -349,6 +352,7 @@ private:
             m_listener->pinsChanged(cycle, port, levels);
     }
     void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them
+    [[gnu::noinline]] void watchedMoved(unsigned port, uint8_t now);  // and one it looks at now: the timers catch up
     uint8_t watchedInputs(unsigned port) const;
     // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
     bool mode0DataLevel() const
