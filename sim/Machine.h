@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -71,6 +73,11 @@ public:
     // All four ports' outside drive, port 0 in the low byte.
     uint32_t outsideDrives() const
     {
+        if constexpr (std::endian::native == std::endian::little) {  // asked around every pin report a board answers
+            uint32_t drives;
+            std::memcpy(&drives, m_s.drive, sizeof drives);
+            return drives;
+        }
         return uint32_t(m_s.drive[0]) | uint32_t(m_s.drive[1]) << 8 | uint32_t(m_s.drive[2]) << 16 |
                uint32_t(m_s.drive[3]) << 24;
     }
