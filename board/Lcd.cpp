@@ -111,6 +111,10 @@ void Lcd::pinsChanged(uint64_t cycle, const PortState& ports)
             m_readValue = m_readByte;
         else
             m_readValue = nibbles && m_secondNibble ? (m_readByte & 0x0F) : (m_readByte >> 4);
+        m_readPulls = 0;
+        for (size_t i = 0; i < m_config.data.size(); ++i)
+            if (!(m_readValue & (1u << i)))
+                m_readPulls |= 1u << (8 * m_config.data[i].port + m_config.data[i].bit);
         return;
     }
     // E fell: a write is latched, a read ends.
@@ -144,11 +148,9 @@ void Lcd::pinsChanged(uint64_t cycle, const PortState& ports)
 
 void Lcd::pullsLow(uint8_t low[4]) const
 {
-    if (!m_reading)
-        return;
-    for (size_t i = 0; i < m_config.data.size(); ++i)
-        if (!(m_readValue & (1u << i)))
-            low[m_config.data[i].port] |= m_config.data[i].mask();
+    const uint32_t pulled = pulledLow();
+    for (unsigned q = 0; q < 4; ++q)
+        low[q] |= static_cast<uint8_t>(pulled >> (8 * q));
 }
 
 uint8_t Lcd::read(uint64_t cycle, bool rs) const

@@ -35,6 +35,8 @@ public:
     void pinsChanged(uint64_t cycle, const PortState& ports);
     // The pins the controller pulls low while the program reads from it.
     void pullsLow(uint8_t low[4]) const;
+    // The same as pins of all four ports (bit 8q+b: pin b of port q).
+    uint32_t pulledLow() const { return m_reading ? m_readPulls : 0; }
 
     bool busy(uint64_t cycle) const { return cycle < m_busyUntil; }
     bool displayOn() const { return m_displayOn; }
@@ -88,6 +90,7 @@ private:
     bool m_reading = false;    // E is high with RW high: the controller drives the bus
     uint8_t m_readByte = 0;    // the byte being read (both nibbles of a 4-bit read)
     uint8_t m_readValue = 0;   // what the controller puts on its data pins (bit i on data pin i)
+    uint32_t m_readPulls = 0;  // the data pins m_readValue pulls low (bit 8q+b: pin b of port q)
     unsigned m_writesWhileBusy = 0;
 };
 

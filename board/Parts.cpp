@@ -11,12 +11,6 @@ void LedPart::pinsChanged(uint64_t, const PortState& ports)
         m_lit[i] = ports.high(m_pins[i]) != m_activeLow;
 }
 
-void ButtonPart::pullsLow(const PortState&, uint8_t low[4]) const
-{
-    if (m_closed == m_activeLow)
-        low[m_pin.port] |= m_pin.mask();
-}
-
 // ---- 7-segment display ---------------------------------------------------------
 
 SevenSegPart::SevenSegPart(Config config, double crystalHz)
@@ -24,6 +18,13 @@ SevenSegPart::SevenSegPart(Config config, double crystalHz)
       m_window(std::max<uint64_t>(1, static_cast<uint64_t>(crystalHz / 12.0 * 0.020))),
       m_current(m_config.digits), m_previous(m_config.digits), m_now(m_config.digits)
 {
+    for (size_t first = 0; first + 8 <= m_config.segments.size(); first += 8) {
+        const Pin* group = &m_config.segments[first];
+        bool whole = true;
+        for (unsigned s = 0; s < 8; ++s)
+            whole = whole && group[s].port == group[0].port && group[s].bit == s;
+        m_wholePort.push_back(whole ? group[0].port : 4);
+    }
 }
 
 std::vector<Pin> SevenSegPart::pins() const
@@ -36,6 +37,8 @@ std::vector<Pin> SevenSegPart::pins() const
 // The segments on the 8 pins from `first` lit now.
 uint8_t SevenSegPart::segmentsLit(size_t first, const PortState& ports) const
 {
+    if (const uint8_t port = m_wholePort[first / 8]; port < 4)
+        return static_cast<uint8_t>(m_config.segmentsActiveLow ? ~ports.level[port] : ports.level[port]);
     uint8_t lit = 0;
     for (unsigned s = 0; s < 8; ++s)
         if (ports.high(m_config.segments[first + s]) != m_config.segmentsActiveLow)
@@ -53,8 +56,11 @@ void SevenSegPart::lookAt(const PortState& ports)
         return;
     }
     const uint8_t shared = segmentsLit(0, ports);
-    for (unsigned d = 0; d < m_config.digits; ++d)
-        m_now[d] = ports.high(m_config.select[d]) == m_config.selectActiveLow ? 0 : shared;
+    const Pin* select = m_config.select.data();
+    uint8_t* now = m_now.data();
+    const bool activeLow = m_config.selectActiveLow;
+    for (unsigned d = 0, digits = m_config.digits; d < digits; ++d)
+        now[d] = ports.high(select[d]) == activeLow ? 0 : shared;
 }
 
 void SevenSegPart::powerOn(uint64_t cycle, const PortState& ports)
@@ -77,9 +83,11 @@ void SevenSegPart::integrate(uint64_t until)
     const uint64_t span = until - m_last;
     if (span == 0)
         return;
-    for (unsigned d = 0; d < m_config.digits; ++d)
-        for (unsigned lit = m_now[d]; lit; lit &= lit - 1)  // the lit segments only
-            m_current[d][std::countr_zero(lit)] += span;
+    const uint8_t* now = m_now.data();
+    std::array<uint64_t, 8>* current = m_current.data();
+    for (unsigned d = 0, digits = m_config.digits; d < digits; ++d)
+        for (unsigned lit = now[d]; lit; lit &= lit - 1)  // the lit segments only
+            current[d][std::countr_zero(lit)] += span;
     m_last = until;
 }
 
@@ -237,22 +245,6 @@ void KeypadPart::join()
             for (unsigned i = 0; i < lines; ++i)
                 if (pin(i).port == t.port && !(latch & pin(i).mask()))
                     t.pulled[latch] |= members[i];
-}
-
-void KeypadPart::pullsLow(const PortState& ports, uint8_t low[4]) const
-{
-    uint32_t pulled = 0;
-    for (const Joined& t : m_joined)
-        pulled |= t.pulled[ports.latch[t.port]];
-    if (!pulled)
-        return;
-    // Lines the program holds low itself stay its own (the four ports at once, byte q port q).
-    auto word = [](const uint8_t* b) {
-        return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-    };
-    const uint32_t all = word(low) | (pulled & word(ports.latch));
-    for (unsigned q = 0; q < 4; ++q)
-        low[q] = static_cast<uint8_t>(all >> (8 * q));
 }
 
 // ---- LCD and trace ---------------------------------------------------------------

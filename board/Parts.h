@@ -2,8 +2,9 @@
 // The parts of the virtual board, each on its pins with its active level:
 // LEDs and LED bars, push buttons and switches, a 7-segment display (direct
 // or multiplexed), a matrix keypad, an HD44780 LCD and a logic trace. Parts
-// see every change of their pins at its machine cycle and say which pins
-// they pull low; the board combines them (see VirtualBoard.h).
+// see every change of their pins at its machine cycle; buttons, keypads and
+// the LCD say which pins they pull low, and the board combines them (see
+// VirtualBoard.h).
 
 #include "board/Lcd.h"
 #include "board/Pins.h"
@@ -28,8 +29,6 @@ public:
     virtual std::vector<Pin> pins() const = 0;
     virtual void powerOn(uint64_t cycle, const PortState& ports) { pinsChanged(cycle, ports); }
     virtual void pinsChanged(uint64_t cycle, const PortState& ports) = 0;
-    // Adds the pins this part pulls low now to `low` (per port).
-    virtual void pullsLow(const PortState& ports, uint8_t low[4]) const { (void)ports, (void)low; }
     // False for a part that only pulls pins (a button, a keypad): the board
     // need not tell it of changes.
     virtual bool followsPins() const { return true; }
@@ -68,7 +67,8 @@ public:
     const std::string& key() const { return m_key; }  // keyboard key ("Space", "A", "F2"), may be empty
     void pinsChanged(uint64_t, const PortState&) override {}
     bool followsPins() const override { return false; }
-    void pullsLow(const PortState& ports, uint8_t low[4]) const override;
+    // The pin it pulls low now, as pins of all four ports (bit 8q+b: pin b of port q).
+    uint32_t pulledLow() const { return m_closed == m_activeLow ? 1u << (8 * m_pin.port + m_pin.bit) : 0; }
     bool closed() const { return m_closed; }
     void setClosed(bool closed) { m_closed = closed; }
 
@@ -122,6 +122,9 @@ private:
     std::vector<std::array<uint64_t, 8>> m_current, m_previous;
     bool m_havePrevious = false;
     std::vector<uint8_t> m_now;        // segments lit at m_last, per digit
+    // Per 8 segment pins (one group multiplexed, one a digit direct): the
+    // port whose pins 0-7 they are in order (read in one go), else 4.
+    std::vector<uint8_t> m_wholePort;
 };
 
 // A 3x4 or 4x4 matrix keypad: a pressed key joins its row and column lines,
@@ -134,7 +137,16 @@ public:
     const std::vector<Pin>& columns() const { return m_columns; }
     void pinsChanged(uint64_t, const PortState&) override {}
     bool followsPins() const override { return false; }
-    void pullsLow(const PortState& ports, uint8_t low[4]) const override;
+    // The scan asks with every row it drives, so the pressed keys are worked
+    // out once into a table per port of the keypad's lines: for each value
+    // of that port's latch, the lines joined to one of its lines it holds
+    // low (byte q of the entry: port q's pins). Those the program holds low
+    // itself stay its own: the board takes the entry AND the latches.
+    struct Joined {
+        uint8_t port;
+        std::array<uint32_t, 256> pulled;
+    };
+    const std::vector<Joined>& joined() const { return m_joined; }
 
     // "123A456B789C*0#D" (4x4) or "123456789*0#" (3x4), row by row.
     const std::string& keys() const { return m_keys; }
@@ -147,14 +159,6 @@ private:
     std::vector<Pin> m_rows, m_columns;
     std::string m_keys;
     uint32_t m_pressed = 0;  // bit per key
-    // The scan asks with every row it drives, so the pressed keys are worked
-    // out once into a table per port of the keypad's lines: for each value
-    // of that port's latch, the lines joined to one of its lines it holds
-    // low (byte q of the entry: port q's pins).
-    struct Joined {
-        uint8_t port;
-        std::array<uint32_t, 256> pulled;
-    };
     std::vector<Joined> m_joined;
 };
 
@@ -164,7 +168,7 @@ public:
     std::vector<Pin> pins() const override;
     void powerOn(uint64_t cycle, const PortState& ports) override;
     void pinsChanged(uint64_t cycle, const PortState& ports) override { m_lcd.pinsChanged(cycle, ports); }
-    void pullsLow(const PortState&, uint8_t low[4]) const override { m_lcd.pullsLow(low); }
+    uint32_t pulledLow() const { return m_lcd.pulledLow(); }  // see Lcd::pulledLow()
     const Lcd& lcd() const { return m_lcd; }
 
 private:

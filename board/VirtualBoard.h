@@ -11,6 +11,7 @@
 
 #include "sim/Machine.h"
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -55,8 +56,17 @@ public:
     void settle();
 
 private:
+    // A report's way: the parts that follow its pins told (out of the
+    // way of the many reports no such part looks at), then the answer.
+    [[gnu::noinline]] void tellParts(uint64_t cycle, unsigned port, uint8_t changed);
+    void answer(unsigned port, uint8_t changed);
     void applyDrives();
-    void readLatches();
+    [[gnu::noinline]] void drive(uint32_t low);
+    [[gnu::noinline]] void driveRounds(uint32_t low);
+    [[gnu::noinline]] void catchUp();
+    uint32_t readLatches();
+    uint32_t pulledLow(uint32_t latches) const;
+    void gatherPulls();
 
     // A part told of changes of its pins on one port.
     struct Watch {
@@ -66,16 +76,34 @@ private:
     BoardDescription m_description;
     std::vector<std::unique_ptr<Part>> m_parts;
     std::vector<Watch> m_watches[4];  // per port, in the parts' order
-    std::vector<Part*> m_drivers;  // parts that may pull pins low
+    uint8_t m_watchedPins[4] = {0, 0, 0, 0};  // their pins: a change elsewhere tells no part
+
+    // The parts that may pull pins low (drivers), by kind. Pin sets below
+    // are of all four ports at once: bit 8q+b is pin b of port q.
+    std::vector<const ButtonPart*> m_buttons;
+    std::vector<const KeypadPart*> m_keypads;
+    std::vector<const LcdPart*> m_lcds;
+    bool m_drives = false;                   // there is a driver
     uint8_t m_driverPins[4] = {0, 0, 0, 0};  // their pins: a change elsewhere needs no new drives
     // Pins of drivers that follow the levels (an LCD answering a read): a
-    // drive on one of them may change the drives again; a keypad or button
-    // pulls by the latches and its own state alone.
-    uint8_t m_answeringPins[4] = {0, 0, 0, 0};
+    // drive on one of them may change the drives again.
+    uint32_t m_answeringPins = 0;
+    // What buttons and keypads pull depends on the latches and their own
+    // state alone: gathered whenever setClosed() or setKey() changes that
+    // state, so that working out the drives after a report takes a table
+    // lookup per port with keypad lines.
+    struct LatchPulls {
+        unsigned shift;                    // the port's latch is byte shift/8 of the latches
+        std::array<uint32_t, 256> pulled;  // by its value: the keypads' lines joined to one it holds low
+    };
+    std::vector<LatchPulls> m_latchPulls;
+    uint32_t m_buttonPulls = 0;  // pins the buttons and switches pull low
+
     sim::Machine* m_machine = nullptr;
     PortState m_ports;
-    uint8_t m_applied[4] = {0, 0, 0, 0};  // pins the board pulls low now
+    uint32_t m_applied = 0;  // pins the board pulls low now
     bool m_driving = false;
+    bool m_heard = false;  // the machine reported a drive back while driving
 };
 
 } // namespace board

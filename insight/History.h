@@ -167,6 +167,32 @@ private:
         uint64_t report;
         uint32_t drives;
     };
+    // Answers in order, added at the back and dropped at the front as steps
+    // are forgotten: one vector with a moving start, so that recording one
+    // (a board answering every row of a keypad scan) allocates nothing.
+    class Answers {
+    public:
+        bool empty() const { return m_from == m_all.size(); }
+        size_t size() const { return m_all.size() - m_from; }
+        const Answer& front() const { return m_all[m_from]; }
+        const Answer& back() const { return m_all.back(); }
+        std::vector<Answer>::const_iterator begin() const { return m_all.begin() + static_cast<std::ptrdiff_t>(m_from); }
+        std::vector<Answer>::const_iterator end() const { return m_all.end(); }
+        void push_back(const Answer& answer) { m_all.push_back(answer); }
+        void pop_back() { m_all.pop_back(); }
+        void pop_front()
+        {
+            if (++m_from * 2 >= m_all.size() && m_from >= 1024) {  // the dropped half goes
+                m_all.erase(m_all.begin(), begin());
+                m_from = 0;
+            }
+        }
+        void clear() { m_all.clear(), m_from = 0; }
+
+    private:
+        std::vector<Answer> m_all;
+        size_t m_from = 0;  // the first not dropped
+    };
     struct Muted;  // the listener between the machine and ours
 
     void record(Input input);
@@ -198,8 +224,9 @@ private:
     void noteOutsideDrives();  // drives changed on the machine since the last step: an input
     void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
     void lineReportInStep(uint64_t cycle, uint8_t levels);
-    template <class Tell> void answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell);
-    [[gnu::noinline]] void putBackAnswer(const std::deque<Answer>& answers, uint64_t key);  // replaying: the drives recorded
+    template <class Tell> void answerInStep(Answers& answers, uint64_t key, Tell tell);
+    [[gnu::noinline]] void keepAnswer(Answers& answers, uint64_t key, uint32_t drives);
+    [[gnu::noinline]] void putBackAnswer(const Answers& answers, uint64_t key);  // replaying: the drives recorded
     uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
@@ -215,8 +242,8 @@ private:
     std::deque<Checkpoint> m_checkpoints;
     sim::Snapshot m_spare;  // a dropped checkpoint's bytes, for the next one
     std::deque<Input> m_inputs;
-    std::deque<Answer> m_answers;  // in report order
-    std::deque<Answer> m_lineAnswers;  // answers to edges of the line: `report` is the edge's cycle
+    Answers m_answers;  // in report order
+    Answers m_lineAnswers;  // answers to edges of the line: `report` is the edge's cycle
     uint64_t m_reports = 0;        // pin reports made in steps so far
     sim::RunRecord m_run;
     uint64_t m_runFrom = 0;  // the machine's steps() when the run began

@@ -109,7 +109,7 @@ void History::noteOutsideDrives()
 // recorded. The new step's way (a board answering every report of a program
 // that drives its pins all the time) is kept short; the replay's is apart.
 template <class Tell>
-void History::answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell)
+void History::answerInStep(Answers& answers, uint64_t key, Tell tell)
 {
     if (replaying()) {
         putBackAnswer(answers, key);
@@ -122,13 +122,17 @@ void History::answerInStep(std::deque<Answer>& answers, uint64_t key, Tell tell)
     tell();
     const uint32_t after = drives();
     --m_reportDepth;
-    if (after != before) {
-        answers.push_back({stepInProgress(), key, after});
-        m_lastDrives = after;
-    }
+    if (after != before)
+        keepAnswer(answers, key, after);
 }
 
-void History::putBackAnswer(const std::deque<Answer>& answers, uint64_t key)
+void History::keepAnswer(Answers& answers, uint64_t key, uint32_t drives)
+{
+    answers.push_back({stepInProgress(), key, drives});
+    m_lastDrives = drives;
+}
+
+void History::putBackAnswer(const Answers& answers, uint64_t key)
 {
     auto it = std::lower_bound(answers.begin(), answers.end(), key,
                                [](const Answer& answer, uint64_t k) { return answer.report < k; });

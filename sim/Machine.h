@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -71,6 +73,11 @@ public:
     // All four ports' outside drive, port 0 in the low byte.
     uint32_t outsideDrives() const
     {
+        if constexpr (std::endian::native == std::endian::little) {  // asked around every pin report a board answers
+            uint32_t drives;
+            std::memcpy(&drives, m_s.drive, sizeof drives);
+            return drives;
+        }
         return uint32_t(m_s.drive[0]) | uint32_t(m_s.drive[1]) << 8 | uint32_t(m_s.drive[2]) << 16 |
                uint32_t(m_s.drive[3]) << 24;
     }
@@ -327,6 +334,9 @@ private:
     void txRollover();
     unsigned txRolloversAhead(bool realLine) const;
     void portsChanged();
+    // Outside drives that may move a pin a peripheral looks at: the timers
+    // are brought up to the cycle before.
+    [[gnu::noinline]] void driveInputs(unsigned port, uint8_t driven);
     // Per port, the pins a peripheral can ever look at: T2 and T2EX on P1;
     // RXD, INT0, INT1, T0 and T1 on P3.
     static constexpr uint8_t kInputPins[4] = {0x00, 0x03, 0x00, 0x3D};
@@ -353,6 +363,7 @@ private:
             m_listener->pinsChanged(cycle, port, levels);
     }
     void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them
+    [[gnu::noinline]] void watchedMoved(unsigned port, uint8_t now);  // and one it looks at now: the timers catch up
     uint8_t watchedInputs(unsigned port) const;
     // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
     bool mode0DataLevel() const

@@ -188,31 +188,39 @@ void Machine::drivePin(unsigned port, unsigned bit, int level)
 
 // Pins no peripheral can look at (keypad lines, an LCD's data lines)
 // change only their own port: they are reported as a latch write is, and
-// the timers stay where they are; any others go the full way.
+// the timers stay where they are; any others go the full way. The board
+// answers many of the program's pin changes so: this way stays short.
 void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
 {
     port &= 3;
-    uint8_t& drive = m_s.drive[port];
-    const uint8_t driven = static_cast<uint8_t>((drive & ~pins) | (pins & ~low));
-    if (!(pins & kInputPins[port])) {
-        const uint8_t was = drive;
-        drive = driven;
-        outsideMoved(port);
-        const uint8_t now = pinLevels(port);
-        if (!((now ^ m_s.pinsOut[port]) & kInputPins[port])) {
-            if (now != m_s.pinsOut[port]) {
-                m_s.pinsOut[port] = now;
-                if (m_listener)
-                    reportPins(nowCycle(), port, now);
-            }
-            return;
-        }
-        drive = was;
-        outsideMoved(port);
+    const uint8_t was = m_s.drive[port];
+    const uint8_t driven = static_cast<uint8_t>((was & ~pins) | (pins & ~low));
+    if (pins & kInputPins[port]) {
+        driveInputs(port, driven);
+        return;
     }
+    m_s.drive[port] = driven;
+    outsideMoved(port);
+    const uint8_t now = pinLevels(port);
+    const uint8_t moved = now ^ m_s.pinsOut[port];
+    if (moved & kInputPins[port]) {  // a level the peripherals look at (T2 clocked out) after all
+        m_s.drive[port] = was;
+        outsideMoved(port);
+        driveInputs(port, driven);
+        return;
+    }
+    if (!moved)
+        return;
+    m_s.pinsOut[port] = now;
+    if (m_listener)
+        reportPins(nowCycle(), port, now);
+}
+
+void Machine::driveInputs(unsigned port, uint8_t driven)
+{
     firstCycle();  // pins driven in the middle of an instruction (a part answering its write)
     changing();
-    drive = driven;
+    m_s.drive[port] = driven;
     outsideMoved(port);
     portsChanged();
 }
@@ -279,6 +287,11 @@ void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
             reportPins(nowCycle(), port, now);
         return;
     }
+    watchedMoved(port, now);
+}
+
+void Machine::watchedMoved(unsigned port, uint8_t now)
+{
     firstCycle();
     changing();
     m_s.pinsOut[port] = now;

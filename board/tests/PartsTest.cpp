@@ -157,3 +157,19 @@ TEST(Board, ButtonsSwitchesAndLedsAtTheirActiveLevels)
     EXPECT_LE(edges[1].cycle, pressed + 7);  // within one pass of the loop
     EXPECT_EQ(rig.board->find<TracePart>(PartKind::Trace)->levelsAt(edges[1].cycle + 1), 0);
 }
+
+// The parts see the board's own drives whether the machine reports them back
+// (the board hears it) or not (attached with no listener set yet).
+TEST(Board, PartsSeeTheBoardsOwnDrivesWithOrWithoutReports)
+{
+    for (const bool heard : {true, false}) {
+        Rig rig("SJMP $\n", "button P3.2 low\nled P3.2 low\n");
+        if (!heard)
+            rig.machine->setListener(nullptr);
+        const auto& led = static_cast<const LedPart&>(rig.board->part(1));
+        rig.board->setClosed(0, true);
+        EXPECT_TRUE(led.lit(0)) << heard;
+        rig.board->setClosed(0, false);
+        EXPECT_FALSE(led.lit(0)) << heard;
+    }
+}
