@@ -267,8 +267,10 @@ void Machine::pinsMoved(unsigned port, uint8_t now)
     }
     // No peripheral looks at these pins: the timers can stay behind.
     m_s.pinsOut[port] = now;
-    if (m_listener)
-        reportPins(nowCycle(), port, now);
+    if (m_pinReports)  // only numbered: the engine's run with no board (a strobe at every write)
+        ++*m_pinReports;
+    else if (m_listener)
+        m_listener->pinsChanged(nowCycle(), port, now);
 }
 
 void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
