@@ -32,6 +32,9 @@ Machine::Machine(const Chip& chip, const Board& board)
     : m_chip(chip), m_board(board), m_code(65536, 0xFF), m_xram(65536, 0), m_decoded(65536, 0), m_counts(65536, 0),
       m_breaks(65536, 0), m_loops(65536, 0), m_watchIram(256, 0), m_watchSfr(128, 0), m_watchXram(65536, 0), m_watchCode(65536, 0)
 {
+    // Padding too: a snapshot copies the state's bytes, and two machines in
+    // the same state must give the same ones.
+    std::memset(static_cast<void*>(&m_s), 0, sizeof m_s);
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
     m_iramMask = chip.iramSize > 128 ? 0xFF : 0x7F;
     m_shared = m_board.sharedFrom <= m_board.sharedTo;
