@@ -365,30 +365,10 @@ private:
     void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them
     [[gnu::noinline]] void watchedMoved(unsigned port, uint8_t now);  // and one it looks at now: the timers catch up
     uint8_t watchedInputs(unsigned port) const;
-    // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
-    bool mode0DataLevel() const
-    {
-        if (!m_s.txActive || m_s.txWaiting || m_s.txBits || (m_s.sfr[0x98 - 0x80] >> 6) || m_s.mode0Cycles >= 8)
-            return true;
-        return (m_s.txByte >> m_s.mode0Cycles) & 1;
-    }
-    uint8_t rxdLevel() const { return m_board.serial == SerialLine::RealLine ? m_s.lineLevel : 1; }
     // What pulls a port's pins low but its latch: the outside drive, and on
     // P3 the UART's TXD, the line's RXD and mode 0's data bit, on P1 timer
     // 2's clock output.
-    uint8_t outsideLevels(unsigned port) const
-    {
-        uint8_t level = m_s.drive[port & 3];
-        if (port == 3) {
-            if (!m_s.txLevel)
-                level &= static_cast<uint8_t>(~0x02);
-            if (!rxdLevel() || !mode0DataLevel())
-                level &= static_cast<uint8_t>(~0x01);
-        } else if (port == 1 && m_s.t2outLow && clockOut()) {
-            level &= static_cast<uint8_t>(~0x01);
-        }
-        return level;
-    }
+    uint8_t outsideLevels(unsigned port) const;
     // outsideLevels() per port, kept so that a pin read or a latch write
     // costs one AND with no branches (a program strobing a port bit and
     // polling a busy flag does little else). Worked out from the state, not
@@ -398,7 +378,7 @@ private:
     // listener told of a byte sent included); reset() and restore() work it
     // out anew.
     uint8_t m_outside[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    void outsideMoved(unsigned port) { m_outside[port & 3] = outsideLevels(port & 3); }
+    void outsideMoved(unsigned port);
     void outsideMoved()
     {
         for (unsigned p = 0; p < 4; ++p)

@@ -180,6 +180,29 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
 
 // ---- ports -------------------------------------------------------------------
 
+uint8_t Machine::outsideLevels(unsigned port) const
+{
+    uint8_t level = m_s.drive[port & 3];
+    if (port == 3) {
+        // Mode 0 sends on RXD: the bit being shifted out (1 while nothing is).
+        const bool mode0Low = m_s.txActive && !m_s.txWaiting && !m_s.txBits && !(SFR(SCON) >> 6) &&
+                              m_s.mode0Cycles < 8 && !((m_s.txByte >> m_s.mode0Cycles) & 1);
+        const bool lineLow = m_board.serial == SerialLine::RealLine && !m_s.lineLevel;
+        if (!m_s.txLevel)
+            level &= static_cast<uint8_t>(~0x02);
+        if (lineLow || mode0Low)
+            level &= static_cast<uint8_t>(~0x01);
+    } else if (port == 1 && m_s.t2outLow && clockOut()) {
+        level &= static_cast<uint8_t>(~0x01);
+    }
+    return level;
+}
+
+void Machine::outsideMoved(unsigned port)
+{
+    m_outside[port & 3] = outsideLevels(port & 3);
+}
+
 void Machine::drivePin(unsigned port, unsigned bit, int level)
 {
     const uint8_t mask = static_cast<uint8_t>(1u << (bit & 7));
