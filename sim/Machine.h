@@ -354,12 +354,14 @@ private:
             m_s.pinsOut[port] = now;
     }
     void pinsMoved(unsigned port, uint8_t now);
-    // Pins changed: told to the listener (there must be one), or counted.
+    // Pins changed: counted (countPinReports()), else told to the listener
+    // if there is one. Counting comes first: the engine's run with no board
+    // numbers a strobe at every write.
     void reportPins(uint64_t cycle, unsigned port, uint8_t levels)
     {
         if (m_pinReports)
             ++*m_pinReports;
-        else
+        else if (m_listener)
             m_listener->pinsChanged(cycle, port, levels);
     }
     void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them

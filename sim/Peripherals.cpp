@@ -235,8 +235,7 @@ void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
     if (!moved)
         return;
     m_s.pinsOut[port] = now;
-    if (m_listener)
-        reportPins(nowCycle(), port, now);
+    reportPins(nowCycle(), port, now);
 }
 
 void Machine::driveInputs(unsigned port, uint8_t driven)
@@ -256,8 +255,7 @@ void Machine::portsChanged()
         const uint8_t now = pinLevels(p);
         if (now != m_s.pinsOut[p]) {
             m_s.pinsOut[p] = now;
-            if (m_listener)
-                reportPins(m_s.cycles, p, now);
+            reportPins(m_s.cycles, p, now);
         }
     }
     m_sample = true;
@@ -290,10 +288,7 @@ void Machine::pinsMoved(unsigned port, uint8_t now)
     }
     // No peripheral looks at these pins: the timers can stay behind.
     m_s.pinsOut[port] = now;
-    if (m_pinReports)  // only numbered: the engine's run with no board (a strobe at every write)
-        ++*m_pinReports;
-    else if (m_listener)
-        m_listener->pinsChanged(nowCycle(), port, now);
+    reportPins(nowCycle(), port, now);
 }
 
 void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
@@ -308,8 +303,7 @@ void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
             m_s.prevT0 = (now >> 4) & 1, m_s.prevT1 = (now >> 5) & 1;
         else if (port == 1 && (changed & 0x03))
             m_s.prevT2 = now & 1, m_s.prevT2ex = (now >> 1) & 1;
-        if (m_listener)
-            reportPins(nowCycle(), port, now);
+        reportPins(nowCycle(), port, now);
         return;
     }
     watchedMoved(port, now);
@@ -320,8 +314,7 @@ void Machine::watchedMoved(unsigned port, uint8_t now)
     firstCycle();
     changing();
     m_s.pinsOut[port] = now;
-    if (m_listener)
-        reportPins(m_s.cycles, port, now);
+    reportPins(m_s.cycles, port, now);
     m_sample = true;
     externalEdges();
 }
