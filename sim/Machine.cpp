@@ -160,6 +160,7 @@ void Machine::reset()
     m_s.t2outLow = 0;
     m_s.prevInt0 = m_s.prevInt1 = m_s.prevT0 = m_s.prevT1 = m_s.prevT2 = m_s.prevT2ex = 1;
     outsideMoved();
+    inputsWatched(false);
     for (unsigned p = 0; p < 4; ++p)
         m_s.pinsOut[p] = pinLevels(p);
     m_stopRequest.store(false, std::memory_order_relaxed);
@@ -224,6 +225,7 @@ void Machine::write(Space space, unsigned address, uint8_t value)
         if (address == ACC || address == PSW)
             setParity();
         outsideMoved();  // SCON, T2CON or T2MOD may hand a pin to a peripheral
+        inputsWatched();
         portsChanged();
         break;
     case Space::Xram:
@@ -356,6 +358,7 @@ bool Machine::restore(const Snapshot& shot)
     const uint8_t* p = in.data() + 8;
     std::memcpy(&m_s, p, sizeof m_s);
     outsideMoved();
+    inputsWatched(false);
     p += sizeof m_s;
     // Code rarely differs from a snapshot's: decoded again only when it does
     // (or when fetches see xram).

@@ -94,7 +94,7 @@ public:
         m_followLine = listener && listener->followsLine();
         m_followPins = listener && listener->followsPins();
         for (unsigned p = 0; p < 4; ++p)
-            m_heard[p] = listener ? 0xFF : kInputPins[p];
+            m_heard[p] = listener ? 0xFF : m_watched[p];
     }
 
     // While set, the pin changes the listener would be told of are only
@@ -337,12 +337,20 @@ private:
     // Outside drives that may move a pin a peripheral looks at: the timers
     // are brought up to the cycle before.
     [[gnu::noinline]] void driveInputs(unsigned port, uint8_t driven);
-    // Per port, the pins a peripheral can ever look at: T2 and T2EX on P1;
-    // RXD, INT0, INT1, T0 and T1 on P3.
-    static constexpr uint8_t kInputPins[4] = {0x00, 0x03, 0x00, 0x3D};
+    // Per port, the pins a peripheral looks at now (watchedInputs(): RXD,
+    // INT0 and INT1 always, T0, T1, T2 and T2EX as the timers use them): a
+    // counter input whose timer does not count pulses is any other pin, so
+    // that a keypad row on T2 or an LCD line on T1 changes only its port.
+    // Worked out from TMOD, T2CON and T2MOD whenever they change (and on
+    // reset and restore), not part of a snapshot.
+    uint8_t m_watched[4] = {0x00, 0x00, 0x00, 0x0D};
+    // The pins looked at again, and those that became watched take their
+    // level now as the one before their next edge: counting started later
+    // sees no edge that came before it. A restore keeps the snapshot's.
+    void inputsWatched(bool fromNow = true);
     // Per port, the pins whose change is more than a new level to keep: all
-    // of them with a listener to tell, else kInputPins.
-    uint8_t m_heard[4] = {kInputPins[0], kInputPins[1], kInputPins[2], kInputPins[3]};
+    // of them with a listener to tell, else m_watched.
+    uint8_t m_heard[4] = {0x00, 0x00, 0x00, 0x0D};
     // A latch was written: a strobe nobody listens to settles here, anything
     // else is reported and looked at by pinsMoved().
     void portWritten(unsigned port)
@@ -364,7 +372,6 @@ private:
         else if (m_listener)
             m_listener->pinsChanged(cycle, port, levels);
     }
-    void inputsMoved(unsigned port, uint8_t now, uint8_t changed);  // pins that a peripheral may look at among them
     [[gnu::noinline]] void watchedMoved(unsigned port, uint8_t now);  // and one it looks at now: the timers catch up
     uint8_t watchedInputs(unsigned port) const;
     // What pulls a port's pins low but its latch: the outside drive, and on

@@ -159,6 +159,7 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
         const bool clocking = clockOut();
         SFR(T2CON) = value;
         outsideMoved(1);
+        inputsWatched();
         if (clockOut() != clocking)  // C/T2 hands P1.0 to the clock output, or back
             portsChanged();
         return;
@@ -166,7 +167,12 @@ void Machine::writeSfr(uint8_t address, uint8_t value)
     case T2MOD:
         SFR(T2MOD) = value;
         outsideMoved(1);
+        inputsWatched();
         portsChanged();  // T2OE hands P1.0 to timer 2's clock output, or back
+        return;
+    case TMOD:
+        SFR(TMOD) = value;
+        inputsWatched();
         return;
     case TCON:
         SFR(TCON) = value;
@@ -209,7 +215,7 @@ void Machine::drivePin(unsigned port, unsigned bit, int level)
     drivePins(port, mask, level == 0 ? mask : 0);
 }
 
-// Pins no peripheral can look at (keypad lines, an LCD's data lines)
+// Pins no peripheral looks at (keypad lines, an LCD's data lines)
 // change only their own port: they are reported as a latch write is, and
 // the timers stay where they are; any others go the full way. The board
 // answers many of the program's pin changes so: this way stays short.
@@ -218,7 +224,7 @@ void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
     port &= 3;
     const uint8_t was = m_s.drive[port];
     const uint8_t driven = static_cast<uint8_t>((was & ~pins) | (pins & ~low));
-    if (pins & kInputPins[port]) {
+    if (pins & m_watched[port]) {
         driveInputs(port, driven);
         return;
     }
@@ -226,7 +232,7 @@ void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
     outsideMoved(port);
     const uint8_t now = pinLevels(port);
     const uint8_t moved = now ^ m_s.pinsOut[port];
-    if (moved & kInputPins[port]) {  // a level the peripherals look at (T2 clocked out) after all
+    if (moved & m_watched[port]) {  // a level the peripherals look at (T2 clocked out) after all
         m_s.drive[port] = was;
         outsideMoved(port);
         driveInputs(port, driven);
@@ -281,9 +287,8 @@ inline uint8_t Machine::watchedInputs(unsigned port) const
 // peripherals need to look again only when an input they watch did.
 void Machine::pinsMoved(unsigned port, uint8_t now)
 {
-    const uint8_t changed = m_s.pinsOut[port] ^ now;
-    if (changed & kInputPins[port]) {
-        inputsMoved(port, now, changed);
+    if ((m_s.pinsOut[port] ^ now) & m_watched[port]) {
+        watchedMoved(port, now);
         return;
     }
     // No peripheral looks at these pins: the timers can stay behind.
@@ -291,22 +296,28 @@ void Machine::pinsMoved(unsigned port, uint8_t now)
     reportPins(nowCycle(), port, now);
 }
 
-void Machine::inputsMoved(unsigned port, uint8_t now, uint8_t changed)
+void Machine::inputsWatched(bool fromNow)
 {
-    if (!(changed & watchedInputs(port))) {
-        // Counter inputs not in use (a keypad row on T2, an LCD's RS on T1):
-        // the timers can stay behind as for any other pin. Their level is
-        // remembered, so that counting started later sees no edge that came
-        // before it.
-        m_s.pinsOut[port] = now;
-        if (port == 3 && (changed & 0x30))
-            m_s.prevT0 = (now >> 4) & 1, m_s.prevT1 = (now >> 5) & 1;
-        else if (port == 1 && (changed & 0x03))
-            m_s.prevT2 = now & 1, m_s.prevT2ex = (now >> 1) & 1;
-        reportPins(nowCycle(), port, now);
-        return;
+    for (unsigned port : {1u, 3u}) {
+        const uint8_t watched = watchedInputs(port);
+        const uint8_t taken = static_cast<uint8_t>(watched & ~m_watched[port]);
+        m_watched[port] = watched;
+        m_heard[port] = m_listener ? 0xFF : watched;
+        if (!fromNow || !taken)
+            continue;
+        const uint8_t level = m_s.pinsOut[port];
+        if (port == 3) {
+            if (taken & 0x10)
+                m_s.prevT0 = (level >> 4) & 1;
+            if (taken & 0x20)
+                m_s.prevT1 = (level >> 5) & 1;
+        } else {
+            if (taken & 0x01)
+                m_s.prevT2 = level & 1;
+            if (taken & 0x02)
+                m_s.prevT2ex = (level >> 1) & 1;
+        }
     }
-    watchedMoved(port, now);
 }
 
 void Machine::watchedMoved(unsigned port, uint8_t now)
