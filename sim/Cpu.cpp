@@ -13,10 +13,6 @@ namespace sim {
 
 using namespace sfr;
 
-#define SFR(a) m_s.sfr[(a) - 0x80]
-#define ACCU SFR(ACC)
-#define PSWR SFR(PSW)
-
 namespace {
 
 // Length of each conditional jump (JBC JB JNB JC JNC JZ JNZ CJNE DJNZ), 0 for the other opcodes.
@@ -219,7 +215,14 @@ unsigned Machine::observedStep()
 // limit, past breakpoints, counting no executions (they were counted once);
 // a replayed one does the same but for the trace, with loops in one go.
 //
-// A plain instruction costs few tests of its own: its breakpoint is a case
+// The short loop is threaded: each handler of the instruction set
+// (sim/InstructionBodies.inc) ends in its own copy of the loop's tail, which
+// jumps from there straight to the next instruction's handler through a
+// table of their labels' addresses. No shared indirect jump and no jump back
+// to a common tail: fewer host instructions per instruction, and each
+// handler's jump is predicted from its own history.
+//
+// A plain instruction costs few tests of its own: its breakpoint is a handler
 // of the opcode's dispatch, its first cycle stays marked pending between the
 // short loop's instructions (an SFR access that clocks it lowers m_lookAt),
 // and one comparison with m_lookAt tells whether that happened, peripherals
@@ -277,32 +280,77 @@ Stop Machine::runFor(uint64_t cycleBudget)
     lookNow();
     m_firstCyclePending = true;
     Stop stop = Stop::CycleLimit;
+    // The instruction set threaded: the locals of the instruction bodies
+    // (see sim/InstructionBodies.inc) and, per value the dispatch sees, the
+    // address of its handler's label. The labels are this function's own (a
+    // function with a computed goto is not inlined), so the table is built
+    // from them here, once per run mode, thread-safely.
+    constexpr bool CountJumps = Observed, StopAtBreak = !Again, SkipLoops = !Traced;
+    constexpr bool marks = CountJumps && StopAtBreak;
+    constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
+    constexpr uint32_t dispatched = execution::kDispatched<breakBit, markBit>;
+    uint32_t word = 0, operands = 0;
+    uint16_t at = pc;
+    uint8_t op = 0;
+    unsigned cycles = 1;
+#define M51_HANDLER_LABEL(name, ...) &&L_##name,
+    static const void* const handlers[] = {&&L_NotMade, M51_HANDLERS(M51_HANDLER_LABEL)};
+#undef M51_HANDLER_LABEL
+    static const auto table = [](const void* const* labels) {
+        std::array<const void*, dispatched + 1> t{};
+        for (unsigned value = 0; value < t.size(); ++value)
+            t[value] = labels[static_cast<unsigned>(execution::kDispatch<breakBit, markBit>[value])];
+        return t;
+    }(handlers);
+    // The next instruction: counted (traced: written down; both made again:
+    // the run's end looked for) and dispatched to its handler, which takes
+    // its operands.
+#define DISPATCH()                                                \
+    do {                                                          \
+        word = decoded[pc];                                       \
+        if constexpr (Traced) {                                   \
+            if (!recordStep(pc))                                  \
+                goto ended;                                       \
+        } else if constexpr (Replayed) {                          \
+            if (m_s.instructions == m_instructionLimit)           \
+                goto ended;                                       \
+        } else {                                                  \
+            ++counts[pc];                                         \
+        }                                                         \
+        goto* table[word & dispatched];                           \
+    } while (false)
     for (;;) {
         if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
-            bool ended = true;
-            for (;;) {
-                const uint32_t word = decoded[pc];
-                if constexpr (Traced) {
-                    if (!recordStep(pc))
-                        break;
-                } else if constexpr (Replayed) {
-                    if (m_s.instructions == m_instructionLimit)
-                        break;
-                } else {
-                    ++counts[pc];
-                }
-                const uint16_t at = pc;
-                const unsigned n = execute<Observed, !Again, !Traced>(pc, word);
-                m_s.pc = pc;
-                ++m_s.instructions;
-                m_s.cycles += n;
-                if (m_s.cycles < lookAt()) [[likely]]
-                    continue;
-                if (!Again && !n) {
-                    if (!Observed || m_breaks[at]) {
-                        breakpointHit(at);
+            DISPATCH();
+            // Each handler ends in its own copy of the loop's tail: the
+            // instruction counted and its cycles added, and while the clock
+            // stays before m_lookAt the next one dispatched from there.
+#define OP(name)                      \
+    L_##name:                         \
+    at = pc;                          \
+    ++pc;                             \
+    operands = word >> kOperandShift; \
+    op = static_cast<uint8_t>(word);  \
+    cycles = 1;
+#define NEXT                                  \
+    m_s.pc = pc;                              \
+    ++m_s.instructions;                       \
+    m_s.cycles += cycles;                     \
+    if (m_s.cycles < lookAt()) [[likely]]     \
+        DISPATCH();                           \
+    goto look;
+#include "sim/InstructionBodies.inc"
+#undef OP
+#undef NEXT
+            // The tail found the clock at m_lookAt: the instruction was a
+            // breakpoint's or needs the peripherals, a poll or the run's end.
+        look: {
+                const unsigned n = cycles;
+                if (!Again && !n) {  // not made: pc is still at the instruction
+                    if (!Observed || m_breaks[pc]) {
+                        breakpointHit(pc);
                         stop = Stop::Breakpoint;
-                        break;
+                        goto ended;
                     }
                     // A marked instruction of an observed run other than a
                     // call or return, not made by the dispatch: made here.
@@ -325,17 +373,14 @@ Stop Machine::runFor(uint64_t cycleBudget)
                     }
                 }
                 if (m_s.cycles >= end)
-                    break;
+                    goto ended;
                 m_firstCyclePending = true;
                 lookUntil(end);
-                if (m_attention.load(std::memory_order_relaxed)) {
-                    ended = false;
-                    break;
-                }
+                if (!m_attention.load(std::memory_order_relaxed))
+                    DISPATCH();
             }
-            if (ended)
-                break;
         }
+#undef DISPATCH
         m_firstCyclePending = false;
         if (m_stopRequest.load(std::memory_order_relaxed)) {
             m_stopRequest.store(false, std::memory_order_relaxed);
@@ -397,6 +442,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
         m_firstCyclePending = true;
         lookUntil(end);
     }
+ended:
     m_firstCyclePending = false;
     return stop;
 }

@@ -1,11 +1,18 @@
 #pragma once
-// The 8051 instruction set: one instruction decoded and made, its machine
-// cycles returned. Inline in the core's step and run loops (sim/Cpu.cpp),
-// each of which has it in its own body so that the hot path stays in
-// registers; included by that file only.
+// The 8051 instruction set: which handler makes each opcode, the helpers
+// and macros of the handlers' bodies, and execute(), one instruction decoded
+// and made, its machine cycles returned. The bodies
+// (sim/InstructionBodies.inc) are written once and expanded twice: here as
+// the cases of a switch, inline in the core's step loops, and in the run
+// loop (sim/Cpu.cpp) as the labels of its threaded dispatch, each with its
+// own copy of the loop's tail. Included by sim/Cpu.cpp only.
 
 #include "sim/Access.h"
 #include "sim/Sfr.h"
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
 
 namespace sim {
 
@@ -22,20 +29,289 @@ inline uint8_t logic(uint8_t op, uint8_t v, uint8_t x)
     return static_cast<uint8_t>(op < 0x50 ? v | x : op < 0x60 ? v & x : v ^ x);
 }
 
+// The handlers and the opcodes each makes. A row of the arithmetic and logic
+// instructions has a handler per column, so that the dispatch alone picks the
+// operand's addressing mode.
+#define M51_OPERAND_ROW(X, name, row)                                                                 \
+    X(name##Immediate, (row) + 4)                                                                     \
+    X(name##Direct, (row) + 5)                                                                        \
+    X(name##Indirect, (row) + 6, (row) + 7)                                                           \
+    X(name##Register, (row) + 8, (row) + 9, (row) + 10, (row) + 11, (row) + 12, (row) + 13, (row) + 14, \
+      (row) + 15)
+#define M51_HANDLERS(X)                                                                               \
+    X(Nop, 0x00)                                                                                      \
+    X(Ajmp, 0x01, 0x21, 0x41, 0x61, 0x81, 0xA1, 0xC1, 0xE1)                                           \
+    X(Acall, 0x11, 0x31, 0x51, 0x71, 0x91, 0xB1, 0xD1, 0xF1)                                          \
+    X(Ljmp, 0x02)                                                                                     \
+    X(Lcall, 0x12)                                                                                    \
+    X(Ret, 0x22)                                                                                      \
+    X(Reti, 0x32)                                                                                     \
+    X(RrA, 0x03)                                                                                      \
+    X(RlA, 0x23)                                                                                      \
+    X(RrcA, 0x13)                                                                                     \
+    X(RlcA, 0x33)                                                                                     \
+    X(IncA, 0x04)                                                                                     \
+    X(DecA, 0x14)                                                                                     \
+    X(IncDecDirect, 0x05, 0x15)                                                                       \
+    X(IncDecIndirect, 0x06, 0x07, 0x16, 0x17)                                                         \
+    X(IncRegister, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F)                                    \
+    X(DecRegister, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F)                                    \
+    X(Jbc, 0x10)                                                                                      \
+    X(JbJnb, 0x20, 0x30)                                                                              \
+    X(Jc, 0x40)                                                                                       \
+    X(Jnc, 0x50)                                                                                      \
+    X(Jz, 0x60)                                                                                       \
+    X(Jnz, 0x70)                                                                                      \
+    X(Sjmp, 0x80)                                                                                     \
+    M51_OPERAND_ROW(X, Add, 0x20)                                                                     \
+    M51_OPERAND_ROW(X, Addc, 0x30)                                                                    \
+    M51_OPERAND_ROW(X, Subb, 0x90)                                                                    \
+    M51_OPERAND_ROW(X, Orl, 0x40)                                                                     \
+    M51_OPERAND_ROW(X, Anl, 0x50)                                                                     \
+    M51_OPERAND_ROW(X, Xrl, 0x60)                                                                     \
+    X(LogicDirectA, 0x42, 0x52, 0x62)                                                                 \
+    X(LogicDirectImmediate, 0x43, 0x53, 0x63)                                                         \
+    X(OrlCBit, 0x72)                                                                                  \
+    X(OrlCNotBit, 0xA0)                                                                               \
+    X(AnlCBit, 0x82)                                                                                  \
+    X(AnlCNotBit, 0xB0)                                                                               \
+    X(MovCBit, 0xA2)                                                                                  \
+    X(MovBitC, 0x92)                                                                                  \
+    X(CplBit, 0xB2)                                                                                   \
+    X(ClrBit, 0xC2)                                                                                   \
+    X(SetbBit, 0xD2)                                                                                  \
+    X(CplC, 0xB3)                                                                                     \
+    X(ClrC, 0xC3)                                                                                     \
+    X(SetbC, 0xD3)                                                                                    \
+    X(JmpADptr, 0x73)                                                                                 \
+    X(MovAImmediate, 0x74)                                                                            \
+    X(MovDirectImmediate, 0x75)                                                                       \
+    X(MovIndirectImmediate, 0x76, 0x77)                                                               \
+    X(MovRegisterImmediate, 0x78, 0x79, 0x7A, 0x7B, 0x7C, 0x7D, 0x7E, 0x7F)                           \
+    X(MovcAPc, 0x83)                                                                                  \
+    X(MovcADptr, 0x93)                                                                                \
+    X(DivAB, 0x84)                                                                                    \
+    X(MulAB, 0xA4)                                                                                    \
+    X(MovDirectDirect, 0x85)                                                                          \
+    X(MovDirectIndirect, 0x86, 0x87)                                                                  \
+    X(MovDirectRegister, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F)                              \
+    X(MovDptrImmediate, 0x90)                                                                         \
+    X(IncDptr, 0xA3)                                                                                  \
+    X(Reserved, 0xA5)                                                                                 \
+    X(MovIndirectDirect, 0xA6, 0xA7)                                                                  \
+    X(MovRegisterDirect, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF)                              \
+    X(CjneAImmediate, 0xB4)                                                                           \
+    X(CjneADirect, 0xB5)                                                                              \
+    X(CjneIndirectImmediate, 0xB6, 0xB7)                                                              \
+    X(CjneRegisterImmediate, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF)                          \
+    X(Push, 0xC0)                                                                                     \
+    X(Pop, 0xD0)                                                                                      \
+    X(SwapA, 0xC4)                                                                                    \
+    X(XchADirect, 0xC5)                                                                               \
+    X(XchAIndirect, 0xC6, 0xC7)                                                                       \
+    X(XchARegister, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF)                                   \
+    X(DaA, 0xD4)                                                                                      \
+    X(DjnzDirect, 0xD5)                                                                               \
+    X(XchdAIndirect, 0xD6, 0xD7)                                                                      \
+    X(DjnzRegister, 0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF)                                   \
+    X(MovxADptr, 0xE0)                                                                                \
+    X(MovxAIndirect, 0xE2, 0xE3)                                                                      \
+    X(MovxDptrA, 0xF0)                                                                                \
+    X(MovxIndirectA, 0xF2, 0xF3)                                                                      \
+    X(ClrA, 0xE4)                                                                                     \
+    X(CplA, 0xF4)                                                                                     \
+    X(MovADirect, 0xE5)                                                                               \
+    X(MovAIndirect, 0xE6, 0xE7)                                                                       \
+    X(MovARegister, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF)                                   \
+    X(MovDirectA, 0xF5)                                                                               \
+    X(MovIndirectA, 0xF6, 0xF7)                                                                       \
+    X(MovRegisterA, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF)
+
+// NotMade: an instruction the dispatch leaves to the loop (a breakpoint's,
+// or a marked one other than a call or return).
+#define M51_HANDLER_NAME(name, ...) name,
+enum class Op : uint8_t { NotMade, M51_HANDLERS(M51_HANDLER_NAME) };
+#undef M51_HANDLER_NAME
+
+// Each opcode's handler; the compiler checks that every opcode has one, once.
+inline constexpr auto kOpcodeHandler = [] {
+    std::array<Op, 256> handler{};
+    std::array<bool, 256> seen{};
+    auto makes = [&](Op op, std::initializer_list<unsigned> opcodes) {
+        for (unsigned opcode : opcodes) {
+            if (seen[opcode])
+                throw "an opcode with two handlers";
+            seen[opcode] = true;
+            handler[opcode] = op;
+        }
+    };
+#define M51_HANDLER_MAKES(name, ...) makes(Op::name, {__VA_ARGS__});
+    M51_HANDLERS(M51_HANDLER_MAKES)
+#undef M51_HANDLER_MAKES
+    for (bool opcode : seen)
+        if (!opcode)
+            throw "an opcode without a handler";
+    return handler;
+}();
+
+// The handler of every value the dispatch sees: the opcode with, in a run
+// that stops at breakpoints, the breakpoint bit (BreakBit, else 0) and in an
+// observed one the mark (MarkBit, else 0). A marked call or return (the
+// profile's) is made as the unmarked one and written down for the observer;
+// any other marked instruction is left to the loop, as a breakpoint is.
+template <uint32_t BreakBit, uint32_t MarkBit>
+inline constexpr auto kDispatch = [] {
+    std::array<Op, 1024> handler{};
+    for (unsigned value = 0; value < handler.size(); ++value) {
+        const Op op = kOpcodeHandler[value & 0xFF];
+        const bool flows = op == Op::Acall || op == Op::Lcall || op == Op::Ret || op == Op::Reti;
+        handler[value] = (value & BreakBit) || ((value & MarkBit) && !flows) ? Op::NotMade : op;
+    }
+    return handler;
+}();
+
+// The values the dispatch sees (as above).
+template <uint32_t BreakBit, uint32_t MarkBit>
+inline constexpr uint32_t kDispatched = MarkBit | BreakBit | 0xFF;
+
+// The next operand byte.
+[[gnu::always_inline]] inline uint8_t take(uint16_t& pc, uint32_t& operands)
+{
+    ++pc;
+    const auto v = static_cast<uint8_t>(operands);
+    operands >>= 8;
+    return v;
+}
+
 }  // namespace execution
 
+// Back to the start of a poll or delay loop: the run loop may make its next
+// turns in one go.
+template <bool CountJumps, bool SkipLoops>
+[[gnu::always_inline]] inline void Machine::loopClosed(uint16_t at, uint16_t pc, uint32_t word)
+{
+    if constexpr (SkipLoops) {
+        if (word & kLoopBit) [[unlikely]]
+            skipLoop(at, pc, CountJumps);
+    }
+}
+
+// A conditional jump that jumps (by an offset other than 0: the profile
+// counts going on with the next instruction as falling through). Its
+// counter's address is worked out here from `at` taken anew (the empty asm
+// hides where it comes from): otherwise the compiler keeps that address of
+// every instruction made in a register of its own, and the observed run's
+// loop loses the one its code table is in.
+template <bool CountJumps, bool SkipLoops>
+[[gnu::always_inline]] inline void Machine::jump(uint16_t at, uint16_t& pc, uint32_t word, uint8_t offset)
+{
+    if constexpr (CountJumps) {
+        uint16_t here = at;
+        asm("" : "+r"(here));
+        m_jumpCounts[here] += offset != 0;
+    }
+    pc = execution::rel(pc, offset);
+    loopClosed<CountJumps, SkipLoops>(at, pc, word);
+}
+
+// A marked call or return, made: written down for the observer (a full batch
+// has the loop look at it).
+template <bool Marks>
+[[gnu::always_inline]] inline void Machine::flow(uint16_t at, uint16_t pc, uint32_t word, unsigned cycles)
+{
+    if constexpr (Marks) {
+        // Its stack is RAM: nothing clocked its first cycle yet.
+        if (word & kMarkBit) {
+            m_flows[m_flowCount] = FlowSeen{m_s.cycles + cycles, at, pc, m_s.sfr[sfr::SP - 0x80]};
+            if (++m_flowCount == kFlowBatch)
+                lookNow();
+        }
+    }
+}
+
+[[gnu::always_inline]] inline void Machine::addToA(uint8_t b, unsigned carry)
+{
+    using namespace sfr;
+    uint8_t& acc = m_s.sfr[ACC - 0x80];
+    uint8_t& psw = m_s.sfr[PSW - 0x80];
+    const uint8_t a = acc;
+    const unsigned sum = a + b + carry;
+    const unsigned half = (a & 0x0F) + (b & 0x0F) + carry;
+    const unsigned low7 = (a & 0x7F) + (b & 0x7F) + carry;
+    uint8_t flags = static_cast<uint8_t>(psw & ~(CY | AC | OV));
+    if (sum > 0xFF)
+        flags |= CY;
+    if (half > 0x0F)
+        flags |= AC;
+    if ((sum > 0xFF) != (low7 > 0x7F))
+        flags |= OV;
+    psw = flags;
+    acc = static_cast<uint8_t>(sum);
+}
+
+[[gnu::always_inline]] inline void Machine::subbFromA(uint8_t b)
+{
+    using namespace sfr;
+    uint8_t& acc = m_s.sfr[ACC - 0x80];
+    uint8_t& psw = m_s.sfr[PSW - 0x80];
+    const uint8_t a = acc;
+    const unsigned carry = (psw & CY) ? 1 : 0;
+    const int diff = a - b - static_cast<int>(carry);
+    const int half = (a & 0x0F) - (b & 0x0F) - static_cast<int>(carry);
+    const int low7 = (a & 0x7F) - (b & 0x7F) - static_cast<int>(carry);
+    uint8_t flags = static_cast<uint8_t>(psw & ~(CY | AC | OV));
+    if (diff < 0)
+        flags |= CY;
+    if (half < 0)
+        flags |= AC;
+    if ((diff < 0) != (low7 < 0))
+        flags |= OV;
+    psw = flags;
+    acc = static_cast<uint8_t>(diff);
+}
+
+// RET and RETI: the return address, high byte first.
+[[gnu::always_inline]] inline uint16_t Machine::popAddress()
+{
+    const uint8_t high = pop();
+    const uint8_t low = pop();
+    return static_cast<uint16_t>(high << 8 | low);
+}
+
+// The registers and operations of the instruction bodies
+// (sim/InstructionBodies.inc), over the locals of the function expanding
+// them; the run loop's file (sim/Cpu.cpp) has them too.
 #define SFR(a) m_s.sfr[(a) - 0x80]
 #define ACCU SFR(ACC)
 #define PSWR SFR(PSW)
 #define R(n) (m_s.iram + (PSWR & RS))[n]
-#define IMM() imm()
+#define IMM() execution::take(pc, operands)
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
+#define LOOP_CLOSED() loopClosed<CountJumps, SkipLoops>(at, pc, word)
+#define JUMP(offset) jump<CountJumps, SkipLoops>(at, pc, word, offset)
+#define JUMP_IF(condition)                  \
+    do {                                    \
+        const uint8_t offset_ = IMM();      \
+        if (condition)                      \
+            JUMP(offset_);                  \
+    } while (false)
+// CJNE: the compared bytes (the immediate one taken first), then the offset.
+#define CJNE(left, right)                   \
+    do {                                    \
+        const uint8_t left_ = (left);       \
+        const uint8_t right_ = (right);     \
+        const uint8_t offset_ = IMM();      \
+        FLAG(CY, left_ < right_);           \
+        if (left_ != right_)                \
+            JUMP(offset_);                  \
+        cycles = 2;                         \
+    } while (false)
+#define FLOW() flow<marks>(at, pc, word, cycles)
 
-// Inline: the run loop and stepOnce() each have it in their own body. The
-// program counter is the caller's local, so that it stays in a register
-// while the instruction takes its operands; the caller stores it back.
-// `word` is the instruction as decoded at pc: the opcode and the two bytes
-// after it.
+// Inline: the step loops each have it in their own body. The program counter
+// is the caller's local, so that it stays in a register while the
+// instruction takes its operands; the caller stores it back. `word` is the
+// instruction as decoded at pc: the opcode and the two bytes after it.
 template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
 [[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
 {
@@ -43,462 +319,19 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     using namespace sfr;
     const uint8_t op = static_cast<uint8_t>(word);
     [[maybe_unused]] const uint16_t at = pc;
-    // Back to the start of a poll or delay loop: the run loop may make its
-    // next turns in one go.
-    auto loopClosed = [&]() __attribute__((always_inline)) {
-        if constexpr (SkipLoops) {
-            if (word & kLoopBit) [[unlikely]]
-                skipLoop(at, pc, CountJumps);
-        }
-    };
-    // A conditional jump that jumps (by an offset other than 0: the profile
-    // counts going on with the next instruction as falling through). Its
-    // counter's address is worked out here from `at` taken anew (the empty
-    // asm hides where it comes from): otherwise the compiler keeps that
-    // address of every instruction made in a register of its own, and the
-    // observed run's loop loses the one its code table is in.
-    auto jump = [&](uint8_t offset) __attribute__((always_inline)) {
-        if constexpr (CountJumps) {
-            uint16_t here = at;
-            asm("" : "+r"(here));
-            m_jumpCounts[here] += offset != 0;
-        }
-        pc = rel(pc, offset);
-        loopClosed();
-    };
     ++pc;
     uint32_t operands = word >> kOperandShift;
-    auto imm = [&]() __attribute__((always_inline)) -> uint8_t {
-        ++pc;
-        const auto v = static_cast<uint8_t>(operands);
-        operands >>= 8;
-        return v;
-    };
-
-    auto add = [&](uint8_t b, unsigned carry) __attribute__((always_inline)) {
-        const uint8_t a = ACCU;
-        const unsigned sum = a + b + carry;
-        const unsigned half = (a & 0x0F) + (b & 0x0F) + carry;
-        const unsigned low7 = (a & 0x7F) + (b & 0x7F) + carry;
-        uint8_t psw = static_cast<uint8_t>(PSWR & ~(CY | AC | OV));
-        if (sum > 0xFF)
-            psw |= CY;
-        if (half > 0x0F)
-            psw |= AC;
-        if ((sum > 0xFF) != (low7 > 0x7F))
-            psw |= OV;
-        PSWR = psw;
-        ACCU = static_cast<uint8_t>(sum);
-    };
-    auto subb = [&](uint8_t b) __attribute__((always_inline)) {
-        const uint8_t a = ACCU;
-        const unsigned carry = (PSWR & CY) ? 1 : 0;
-        const int diff = a - b - static_cast<int>(carry);
-        const int half = (a & 0x0F) - (b & 0x0F) - static_cast<int>(carry);
-        const int low7 = (a & 0x7F) - (b & 0x7F) - static_cast<int>(carry);
-        uint8_t psw = static_cast<uint8_t>(PSWR & ~(CY | AC | OV));
-        if (diff < 0)
-            psw |= CY;
-        if (half < 0)
-            psw |= AC;
-        if ((diff < 0) != (low7 < 0))
-            psw |= OV;
-        PSWR = psw;
-        ACCU = static_cast<uint8_t>(diff);
-    };
-    auto jumpIf = [&](bool condition) __attribute__((always_inline)) {
-        const uint8_t offset = IMM();
-        if (condition)
-            jump(offset);
-    };
-
-    auto popPc = [&]() __attribute__((always_inline)) {
-        const uint8_t high = pop();
-        const uint8_t low = pop();
-        pc = static_cast<uint16_t>(high << 8 | low);
-    };
-
     unsigned cycles = 1;
-    auto cjne = [&](uint8_t left, uint8_t right) __attribute__((always_inline)) {
-        const uint8_t offset = IMM();
-        FLAG(CY, left < right);
-        if (left != right)
-            jump(offset);
-        cycles = 2;
-    };
-    // The opcode with, in a run that stops at breakpoints, the breakpoint bit
-    // (and in an observed one the mark): every value has its case, so that
-    // the dispatch is one jump through a table. A marked call or return (the
-    // profile's) is made as the unmarked one and written down for the
-    // observer (a full batch has the loop look at it); any other marked
-    // instruction is left to the loop, as a breakpoint is.
-    constexpr bool marks = CountJumps && StopAtBreak;
-    constexpr uint32_t dispatched = StopAtBreak ? (marks ? kMarkBit : 0) | kBreakBit | 0xFF : 0xFF;
-    auto flow = [&]() __attribute__((always_inline)) {
-        if constexpr (marks) {
-            // Its stack is RAM: nothing clocked its first cycle yet.
-            if (word & kMarkBit) {
-                m_flows[m_flowCount] = FlowSeen{m_s.cycles + cycles, at, pc, SFR(SP)};
-                if (++m_flowCount == kFlowBatch)
-                    lookNow();
-            }
-        }
-    };
-    // The labels of marked instructions (without marks, values no dispatch reaches).
-    constexpr uint32_t M = marks ? kMarkBit : 1u << 11;
-    switch (word & dispatched) {
-    case kBreakBit ... kBreakBit | 0xFF:  // a breakpoint: the instruction is not made
-    case M | kBreakBit ... M | kBreakBit | 0xFF:
-    // A marked one other than a call or return: the loop makes it.
-    case M | 0x00 ... M | 0x10: case M | 0x13 ... M | 0x21: case M | 0x23 ... M | 0x30: case M | 0x33 ... M | 0x50:
-    case M | 0x52 ... M | 0x70: case M | 0x72 ... M | 0x90: case M | 0x92 ... M | 0xB0: case M | 0xB2 ... M | 0xD0:
-    case M | 0xD2 ... M | 0xF0: case M | 0xF2 ... M | 0xFF:
-        pc = at;
-        lookNow();
-        return 0;
-    case 0x00: break;  // NOP
-    case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1: {  // AJMP
-        const uint8_t low = IMM();
-        pc = static_cast<uint16_t>((pc & 0xF800) | ((op & 0xE0) << 3) | low);
-        loopClosed();
-        cycles = 2;
-        break;
-    }
-    case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1:  // ACALL
-    case M | 0x11: case M | 0x31: case M | 0x51: case M | 0x71: case M | 0x91: case M | 0xB1: case M | 0xD1:
-    case M | 0xF1: {
-        const uint8_t low = IMM();
-        push(static_cast<uint8_t>(pc));
-        push(static_cast<uint8_t>(pc >> 8));
-        pc = static_cast<uint16_t>((pc & 0xF800) | ((op & 0xE0) << 3) | low);
-        cycles = 2;
-        flow();
-        break;
-    }
-    case 0x02: {  // LJMP
-        const uint8_t high = IMM();
-        const uint8_t low = IMM();
-        pc = static_cast<uint16_t>(high << 8 | low);
-        loopClosed();
-        cycles = 2;
-        break;
-    }
-    case 0x12: case M | 0x12: {  // LCALL
-        const uint8_t high = IMM();
-        const uint8_t low = IMM();
-        push(static_cast<uint8_t>(pc));
-        push(static_cast<uint8_t>(pc >> 8));
-        pc = static_cast<uint16_t>(high << 8 | low);
-        cycles = 2;
-        flow();
-        break;
-    }
-    case 0x22: case M | 0x22: {  // RET
-        popPc();
-        cycles = 2;
-        flow();
-        break;
-    }
-    case 0x32: case M | 0x32: {  // RETI
-        popPc();
-        if (m_s.inService & 2)
-            m_s.inService &= 1;
-        else
-            m_s.inService = 0;
-        m_s.holdOff = 1;
-        needPoll();
-        cycles = 2;
-        flow();
-        break;
-    }
-    case 0x03: ACCU = static_cast<uint8_t>(ACCU >> 1 | ACCU << 7); break;  // RR A
-    case 0x23: ACCU = static_cast<uint8_t>(ACCU << 1 | ACCU >> 7); break;  // RL A
-    case 0x13: {  // RRC A
-        const bool c = ACCU & 1;
-        ACCU = static_cast<uint8_t>(ACCU >> 1 | ((PSWR & CY) ? 0x80 : 0));
-        FLAG(CY, c);
-        break;
-    }
-    case 0x33: {  // RLC A
-        const bool c = ACCU & 0x80;
-        ACCU = static_cast<uint8_t>(ACCU << 1 | ((PSWR & CY) ? 1 : 0));
-        FLAG(CY, c);
-        break;
-    }
-    case 0x04: ++ACCU; break;
-    case 0x14: --ACCU; break;
-    case 0x05: case 0x15: {  // INC/DEC direct
-        const uint8_t address = IMM();
-        modifyDirect(address, [op](uint8_t v) { return static_cast<uint8_t>(op == 0x05 ? v + 1 : v - 1); });
-        break;
-    }
-    case 0x06: case 0x07: case 0x16: case 0x17: {  // INC/DEC @Ri
-        const uint8_t address = R(op & 1);
-        const uint8_t v = readIndirect(address);
-        writeIndirect(address, static_cast<uint8_t>(op < 0x10 ? v + 1 : v - 1));
-        break;
-    }
-    case 0x08: case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x0E: case 0x0F: ++R(op & 7); break;
-    case 0x18: case 0x19: case 0x1A: case 0x1B: case 0x1C: case 0x1D: case 0x1E: case 0x1F: --R(op & 7); break;
-    case 0x10: {  // JBC bit,rel
-        const uint8_t bit = IMM();
-        const uint8_t offset = IMM();
-        if (readBit(bit)) {
-            writeBit(bit, false);
-            jump(offset);
-        }
-        cycles = 2;
-        break;
-    }
-    case 0x20: case 0x30: {  // JB, JNB
-        const uint8_t bit = IMM();
-        const uint8_t offset = IMM();
-        if (readBit(bit) == (op == 0x20))
-            jump(offset);
-        cycles = 2;
-        break;
-    }
-    case 0x40: jumpIf(PSWR & CY); cycles = 2; break;
-    case 0x50: jumpIf(!(PSWR & CY)); cycles = 2; break;
-    case 0x60: jumpIf(ACCU == 0); cycles = 2; break;
-    case 0x70: jumpIf(ACCU != 0); cycles = 2; break;
-    case 0x80: {  // SJMP
-        const uint8_t offset = IMM();
-        pc = rel(pc, offset);
-        loopClosed();
-        cycles = 2;
-        break;
-    }
-    // Each column of a row its own case, so that the dispatch alone picks the
-    // operand's addressing mode.
-#define OPERAND_ROW(row, use)                                                                       \
-    case (row) + 4: use(IMM()); break;                                                              \
-    case (row) + 5: use(readDirect(IMM())); break;                                                  \
-    case (row) + 6: case (row) + 7: use(readIndirect(R(op & 1))); break;                            \
-    case (row) + 8: case (row) + 9: case (row) + 10: case (row) + 11: case (row) + 12: case (row) + 13: \
-    case (row) + 14: case (row) + 15: use(R(op & 7)); break;
-#define ADD(x) add((x), 0)
-#define ADDC(x) add((x), (PSWR & CY) ? 1 : 0)
-#define SUBB(x) subb(x)
-#define ORL(x) (ACCU |= (x))
-#define ANL(x) (ACCU &= (x))
-#define XRL(x) (ACCU ^= (x))
-    OPERAND_ROW(0x20, ADD)
-    OPERAND_ROW(0x30, ADDC)
-    OPERAND_ROW(0x90, SUBB)
-    OPERAND_ROW(0x40, ORL)
-    OPERAND_ROW(0x50, ANL)
-    OPERAND_ROW(0x60, XRL)
-#undef ADD
-#undef ADDC
-#undef SUBB
-#undef ORL
-#undef ANL
-#undef XRL
-#undef OPERAND_ROW
-    case 0x42: case 0x52: case 0x62: {  // ORL/ANL/XRL direct,A
-        const uint8_t address = IMM();
-        const uint8_t a = ACCU;
-        modifyDirect(address, [op, a](uint8_t v) { return logic(op, v, a); });
-        break;
-    }
-    case 0x43: case 0x53: case 0x63: {  // ORL/ANL/XRL direct,#data
-        const uint8_t address = IMM();
-        const uint8_t data = IMM();
-        modifyDirect(address, [op, data](uint8_t v) { return logic(op, v, data); });
-        cycles = 2;
-        break;
-    }
-    case 0x72: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) || b); cycles = 2; break; }   // ORL C,bit
-    case 0xA0: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) || !b); cycles = 2; break; }  // ORL C,/bit
-    case 0x82: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && b); cycles = 2; break; }   // ANL C,bit
-    case 0xB0: { const bool b = readBit(IMM()); FLAG(CY, (PSWR & CY) && !b); cycles = 2; break; }  // ANL C,/bit
-    case 0xA2: PSWR = static_cast<uint8_t>((PSWR & ~CY) | unsigned{readBit(IMM())} << 7); break;  // MOV C,bit (CY: bit 7)
-    case 0x92: writeBit(IMM(), PSWR & CY); cycles = 2; break;                       // MOV bit,C
-    case 0xB2: { const uint8_t bit = IMM(); writeBit(bit, !readBitLatch(bit)); break; }  // CPL bit
-    case 0xC2: writeBit(IMM(), false); break;                                       // CLR bit
-    case 0xD2: writeBit(IMM(), true); break;                                        // SETB bit
-    case 0xB3: PSWR ^= CY; break;
-    case 0xC3: PSWR &= static_cast<uint8_t>(~CY); break;
-    case 0xD3: PSWR |= CY; break;
-    case 0x73: pc = static_cast<uint16_t>(ACCU + (SFR(DPH) << 8 | SFR(DPL))); cycles = 2; break;  // JMP @A+DPTR
-    case 0x74: ACCU = IMM(); break;
-    case 0x75: { const uint8_t address = IMM(); writeDirect(address, IMM()); cycles = 2; break; }
-    case 0x76: case 0x77: writeIndirect(R(op & 1), IMM()); break;
-    case 0x78: case 0x79: case 0x7A: case 0x7B: case 0x7C: case 0x7D: case 0x7E: case 0x7F: R(op & 7) = IMM(); break;
-    case 0x83: {  // MOVC A,@A+PC
-        const uint16_t address = static_cast<uint16_t>(pc + ACCU);
-        if (m_anyWatch)
-            watchHit(Space::Code, address, false);
-        ACCU = fetchCode(address);
-        cycles = 2;
-        break;
-    }
-    case 0x93: {  // MOVC A,@A+DPTR
-        const uint16_t address = static_cast<uint16_t>(ACCU + (SFR(DPH) << 8 | SFR(DPL)));
-        if (m_anyWatch)
-            watchHit(Space::Code, address, false);
-        ACCU = fetchCode(address);
-        cycles = 2;
-        break;
-    }
-    case 0x84: {  // DIV AB
-        const uint8_t b = SFR(B);
-        uint8_t psw = static_cast<uint8_t>(PSWR & ~(CY | OV));
-        if (b == 0) {
-            psw |= OV;
-        } else {
-            const uint8_t a = ACCU;
-            ACCU = static_cast<uint8_t>(a / b);
-            SFR(B) = static_cast<uint8_t>(a % b);
-        }
-        PSWR = psw;
-        cycles = 4;
-        break;
-    }
-    case 0xA4: {  // MUL AB
-        const unsigned product = ACCU * SFR(B);
-        ACCU = static_cast<uint8_t>(product);
-        SFR(B) = static_cast<uint8_t>(product >> 8);
-        PSWR = static_cast<uint8_t>((PSWR & ~(CY | OV)) | (product > 0xFF ? OV : 0));
-        cycles = 4;
-        break;
-    }
-    case 0x85: {  // MOV direct,direct (source first)
-        const uint8_t source = IMM();
-        const uint8_t dest = IMM();
-        writeDirect(dest, readDirect(source));
-        cycles = 2;
-        break;
-    }
-    case 0x86: case 0x87: writeDirect(IMM(), readIndirect(R(op & 1))); cycles = 2; break;
-    case 0x88: case 0x89: case 0x8A: case 0x8B: case 0x8C: case 0x8D: case 0x8E: case 0x8F:
-        writeDirect(IMM(), R(op & 7));
-        cycles = 2;
-        break;
-    case 0x90: {  // MOV DPTR,#data16
-        const uint8_t high = IMM();
-        const uint8_t low = IMM();
-        SFR(DPH) = high;
-        SFR(DPL) = low;
-        cycles = 2;
-        break;
-    }
-    case 0xA3: {  // INC DPTR
-        const uint16_t dptr = static_cast<uint16_t>((SFR(DPH) << 8 | SFR(DPL)) + 1);
-        SFR(DPL) = static_cast<uint8_t>(dptr);
-        SFR(DPH) = static_cast<uint8_t>(dptr >> 8);
-        cycles = 2;
-        break;
-    }
-    case 0xA5: break;  // reserved: executes as a one-cycle no-operation
-    case 0xA6: case 0xA7: writeIndirect(R(op & 1), readDirect(IMM())); cycles = 2; break;
-    case 0xA8: case 0xA9: case 0xAA: case 0xAB: case 0xAC: case 0xAD: case 0xAE: case 0xAF:
-        R(op & 7) = readDirect(IMM());
-        cycles = 2;
-        break;
-    case 0xB4: {  // CJNE A,#data,rel
-        const uint8_t left = ACCU;
-        cjne(left, IMM());
-        break;
-    }
-    case 0xB5: {  // CJNE A,direct,rel
-        const uint8_t right = readDirect(IMM());
-        cjne(ACCU, right);
-        break;
-    }
-    case 0xB6: case 0xB7: {  // CJNE @Ri,#data,rel
-        const uint8_t left = readIndirect(R(op & 1));
-        cjne(left, IMM());
-        break;
-    }
-    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBC: case 0xBD: case 0xBE: case 0xBF: {  // CJNE Rn,#data,rel
-        const uint8_t left = R(op & 7);
-        cjne(left, IMM());
-        break;
-    }
-    case 0xC0: push(readDirect(IMM())); cycles = 2; break;
-    case 0xD0: { const uint8_t address = IMM(); writeDirect(address, pop()); cycles = 2; break; }
-    case 0xC4: ACCU = static_cast<uint8_t>(ACCU << 4 | ACCU >> 4); break;
-    case 0xC5: {  // XCH A,direct
-        const uint8_t address = IMM();
-        const uint8_t v = readDirect(address);
-        writeDirect(address, ACCU);
-        ACCU = v;
-        break;
-    }
-    case 0xC6: case 0xC7: {
-        const uint8_t address = R(op & 1);
-        const uint8_t v = readIndirect(address);
-        writeIndirect(address, ACCU);
-        ACCU = v;
-        break;
-    }
-    case 0xC8: case 0xC9: case 0xCA: case 0xCB: case 0xCC: case 0xCD: case 0xCE: case 0xCF: {
-        const uint8_t v = R(op & 7);
-        R(op & 7) = ACCU;
-        ACCU = v;
-        break;
-    }
-    case 0xD4: {  // DA A
-        unsigned a = ACCU;
-        bool carry = PSWR & CY;
-        if ((a & 0x0F) > 9 || (PSWR & AC)) {
-            a += 6;
-            carry = carry || a > 0xFF;
-            a &= 0xFF;
-        }
-        if ((a >> 4) > 9 || carry) {
-            a += 0x60;
-            carry = carry || a > 0xFF;
-        }
-        ACCU = static_cast<uint8_t>(a);
-        FLAG(CY, carry);
-        break;
-    }
-    case 0xD5: {  // DJNZ direct,rel
-        const uint8_t address = IMM();
-        const uint8_t offset = IMM();
-        if (modifyDirect(address, [](uint8_t v) { return static_cast<uint8_t>(v - 1); }))
-            jump(offset);
-        cycles = 2;
-        break;
-    }
-    case 0xD6: case 0xD7: {  // XCHD A,@Ri
-        const uint8_t address = R(op & 1);
-        const uint8_t v = readIndirect(address);
-        writeIndirect(address, static_cast<uint8_t>((v & 0xF0) | (ACCU & 0x0F)));
-        ACCU = static_cast<uint8_t>((ACCU & 0xF0) | (v & 0x0F));
-        break;
-    }
-    case 0xD8: case 0xD9: case 0xDA: case 0xDB: case 0xDC: case 0xDD: case 0xDE: case 0xDF: {
-        const uint8_t offset = IMM();
-        if (--R(op & 7))
-            jump(offset);
-        cycles = 2;
-        break;
-    }
-    case 0xE0: ACCU = readXram(static_cast<uint16_t>(SFR(DPH) << 8 | SFR(DPL))); cycles = 2; break;
-    case 0xE2: case 0xE3: ACCU = readXram(static_cast<uint16_t>(SFR(P2) << 8 | R(op & 1))); cycles = 2; break;
-    case 0xF0: writeXram(static_cast<uint16_t>(SFR(DPH) << 8 | SFR(DPL)), ACCU); cycles = 2; break;
-    case 0xF2: case 0xF3: writeXram(static_cast<uint16_t>(SFR(P2) << 8 | R(op & 1)), ACCU); cycles = 2; break;
-    case 0xE4: ACCU = 0; break;
-    case 0xF4: ACCU = static_cast<uint8_t>(~ACCU); break;
-    case 0xE5: ACCU = readDirect(IMM()); break;
-    case 0xE6: case 0xE7: ACCU = readIndirect(R(op & 1)); break;
-    case 0xE8: case 0xE9: case 0xEA: case 0xEB: case 0xEC: case 0xED: case 0xEE: case 0xEF: ACCU = R(op & 7); break;
-    case 0xF5: writeDirect(IMM(), ACCU); break;
-    case 0xF6: case 0xF7: writeIndirect(R(op & 1), ACCU); break;
-    case 0xF8: case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD: case 0xFE: case 0xFF: R(op & 7) = ACCU; break;
+    [[maybe_unused]] constexpr bool marks = CountJumps && StopAtBreak;
+    constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
+    switch (kDispatch<breakBit, markBit>[word & kDispatched<breakBit, markBit>]) {
+#define OP(name) case Op::name:
+#define NEXT break;
+#include "sim/InstructionBodies.inc"
+#undef OP
+#undef NEXT
     }
     return cycles;
 }
-
-#undef SFR
-#undef ACCU
-#undef PSWR
-#undef R
-#undef IMM
-#undef FLAG
 
 }  // namespace sim

@@ -469,6 +469,19 @@ private:
     static constexpr uint32_t kLoopBit = 1u << 26;
     void push(uint8_t value);
     uint8_t pop();
+    // The instruction bodies' helpers (sim/Execute.h): functions of the
+    // caller's locals rather than lambdas over them, so that the run loop's
+    // threaded dispatch keeps those locals in registers (a lambda's captured
+    // addresses would live across its computed jumps).
+    template <bool CountJumps, bool SkipLoops>
+    void loopClosed(uint16_t at, uint16_t pc, uint32_t word);
+    template <bool CountJumps, bool SkipLoops>
+    void jump(uint16_t at, uint16_t& pc, uint32_t word, uint8_t offset);
+    template <bool Marks>
+    void flow(uint16_t at, uint16_t pc, uint32_t word, unsigned cycles);
+    void addToA(uint8_t b, unsigned carry);
+    void subbFromA(uint8_t b);
+    uint16_t popAddress();
     void setParity();
     void watchHit(Space space, unsigned address, bool write);
 
