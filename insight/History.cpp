@@ -404,7 +404,9 @@ uint32_t History::traceOf(uint64_t position)
 }
 
 // Drops what lies beyond the depth: checkpoints older than the newest one
-// that still covers it, and the inputs before the oldest checkpoint.
+// that still covers it, and the inputs and answers before the oldest
+// checkpoint (going to the oldest step in reach replays from there, through
+// steps older than that step).
 void History::trim()
 {
     const uint64_t wanted = m_newest > m_depth ? m_newest - m_depth : 0;
@@ -412,11 +414,12 @@ void History::trim()
         m_spare = std::move(m_checkpoints.front().snapshot);
         m_checkpoints.pop_front();
     }
-    while (!m_inputs.empty() && m_inputs.front().at < oldest())
+    const uint64_t replayFrom = m_checkpoints.front().position;
+    while (!m_inputs.empty() && m_inputs.front().at < replayFrom)
         m_inputs.pop_front();
-    while (!m_answers.empty() && m_answers.front().at < oldest())
+    while (!m_answers.empty() && m_answers.front().at < replayFrom)
         m_answers.pop_front();
-    while (!m_lineAnswers.empty() && m_lineAnswers.front().at < oldest())
+    while (!m_lineAnswers.empty() && m_lineAnswers.front().at < replayFrom)
         m_lineAnswers.pop_front();
     while (!m_untraced.empty() && m_untraced.front().second <= oldest())
         m_untraced.erase(m_untraced.begin());

@@ -212,6 +212,45 @@ END
     }
 }
 
+// Right after a checkpoint is dropped, going to the oldest steps in reach
+// replays from the checkpoint before them, through steps older than they
+// are: the inputs and the board's answers of those steps come back too.
+TEST(History, TheOldestStepsInReachComeBackRightAfterACheckpointIsDropped)
+{
+    for (const bool board : {true, false}) {
+        SCOPED_TRACE(board ? "board" : "inputs");
+        auto run = Start(R"(ORG 0
+LOOP: CPL P1.0
+MOV C,P1.1
+ADDC A,#0
+MOV C,P3.2
+ADDC A,#0
+SJMP LOOP
+END
+)", false);
+        ASSERT_TRUE(run);
+        sim::Machine& machine = *run->machine;
+        constexpr uint64_t Depth = 5000, Interval = 700, Steps = 28 * Interval;  // the last step takes a checkpoint
+        History history(machine, Depth, Interval);
+        Answerer answerer;
+        answerer.machine = &machine;
+        if (board)
+            history.setListener(&answerer);
+        std::vector<std::pair<uint16_t, uint8_t>> seen;  // PC and A before each step
+        for (uint64_t i = 0; i < Steps; ++i) {
+            if (!board && i % 300 == 7)
+                history.drivePin(3, 2, (i / 300) % 2 ? 0 : -1);
+            seen.emplace_back(machine.pc(), machine.read(sim::Space::Sfr, 0xE0));
+            history.step();
+        }
+        ASSERT_EQ(history.oldest(), Steps - Depth);
+        for (uint64_t q = history.oldest() + Interval; q-- > history.oldest();) {
+            ASSERT_TRUE(history.goTo(q));
+            ASSERT_EQ(std::make_pair(machine.pc(), machine.read(sim::Space::Sfr, 0xE0)), seen[q]) << q;
+        }
+    }
+}
+
 // Runs with no listener only number their pin reports; a board attached
 // later has its answers put back by those numbers, also in a replay that
 // starts before it was attached.
