@@ -417,6 +417,34 @@ TEST(History, RunsRecordWhatSteppingRecords)
     EXPECT_EQ(stepped.sent.bytes, ran.sent.bytes);
 }
 
+// A procedure that calls itself, its innermost call returning at once: in
+// runs as in steps, only its outermost call counts for the time spent in the
+// calls made from it.
+TEST(History, RunsProfileACallToItselfAsSteppingDoes)
+{
+    const char* const Recursive = R"(ORG 0
+MAIN: MOV SP,#60H
+LOOP: MOV R7,#4
+ACALL DOWN
+SJMP LOOP
+DOWN: DJNZ R7,DEEPER
+RET
+DEEPER: ACALL DOWN
+RET
+END
+)";
+    auto stepped = Start(Recursive, false), ran = Start(Recursive, false);
+    ASSERT_TRUE(stepped && ran);
+    History history(*ran->machine, 1000, 100);
+    history.setRecorder(ran->recorder.get());
+    history.run(5000, std::vector<uint8_t>{}, false);
+    stepped->go(history.position());
+    ASSERT_TRUE(stepped->machine->snapshot() == ran->machine->snapshot());
+    const uint64_t now = ran->machine->cycles();
+    EXPECT_EQ(stepped->recorder->calls(), ran->recorder->calls());
+    EXPECT_EQ(stepped->recorder->calleeCycles(now), ran->recorder->calleeCycles(now));
+}
+
 TEST(StateFile, SavedStateComesBackExactlyAndOnlyOnTheSameMachine)
 {
     auto run = Start(Busy, false);
