@@ -9,7 +9,7 @@
 
 namespace insight {
 
-enum class Flow : uint8_t {
+enum class Flow : uint8_t {  // the returns last: a return is a flow >= Return
     Plain,
     CondJump,  // JZ JNZ JC JNC JB JNB JBC CJNE DJNZ: taken or falls through
     Call,      // LCALL, ACALL

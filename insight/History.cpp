@@ -10,23 +10,31 @@
 
 namespace insight {
 
-// Passes the machine's outputs on only while the steps are new.
+// Passes the machine's outputs on only while the steps are new, and keeps
+// or puts back the board's answers to the pin reports of steps.
 struct History::Muted : sim::Listener {
     History* history = nullptr;
     bool live() const { return history->m_listener && !history->replaying(); }
+    // The reports of new steps with a listener come first and go straight
+    // to answerPins(), those of the listener's own drives while it answers
+    // next: a board answering a program that drives its pins all the time
+    // makes both for nearly every report. A new step without a listener
+    // only numbers its report; a replayed one has the drives kept for it
+    // put back.
     void pinsChanged(uint64_t cycle, unsigned port, uint8_t levels) override
     {
-        if (history->m_stepping && history->m_reportDepth == 0) {
-            // A new step with no listener to answer: only numbered (a program
-            // that drives its pins all the time pays no more than that).
-            if (!history->m_listener && !history->replaying())
-                ++history->m_reports;
-            else
-                history->pinReportInStep(cycle, port, levels);
+        History& h = *history;
+        if (h.m_inStep == Reports::Answered) [[likely]]
+            return h.answerPins(cycle, port, levels);
+        if (h.m_inStep == Reports::Passed) {
+            if (live())
+                h.m_listener->pinsChanged(cycle, port, levels);
             return;
         }
-        if (live())
-            history->m_listener->pinsChanged(cycle, port, levels);
+        if (h.m_inStep == Reports::Numbered)
+            ++h.m_reports;
+        else
+            h.putBackAnswer(h.m_answers, h.m_reports++);
     }
     void serialSent(uint64_t cycle, uint8_t byte) override
     {
@@ -42,7 +50,7 @@ struct History::Muted : sim::Listener {
     // core makes them only while this follows the line.
     void lineMoved(uint64_t cycle, uint8_t levels) override
     {
-        if (history->m_stepping && history->m_reportDepth == 0)
+        if (history->m_inStep != Reports::Passed)
             history->lineReportInStep(cycle, levels);
         else if (live())
             history->m_listener->lineMoved(cycle, levels);
@@ -55,6 +63,19 @@ struct History::Muted : sim::Listener {
     // numbered late: no answer hangs on them.
     bool followsPins() const override { return history->m_listener || !history->m_answers.empty(); }
 };
+
+void History::answerPins(uint64_t cycle, unsigned port, uint8_t levels)
+{
+    const uint64_t report = m_reports++;
+    const uint32_t before = drives();
+    reportsAre(Reports::Passed);  // the reports of its own drives are passed on to it
+    m_listener->pinsChanged(cycle, port, levels);
+    reportsAre(Reports::Answered);
+    if (const uint32_t after = drives(); after != before) {
+        m_answers.push_back({report, after});
+        m_lastDrives = after;
+    }
+}
 
 namespace {
 constexpr uint32_t NotAnInstruction = sim::RunRecord::kNoInstruction;
@@ -137,10 +158,10 @@ unsigned History::advance()
                                                              : 0;
     if (m_position >= m_floor)  // before it, no step is looked at (its slot may hold a later one)
         m_trace[m_position & m_traceMask] = m_machine.pc() | kind;
-    m_stepping = true;
     const bool fresh = m_position >= m_newest;
+    reportsAre(!fresh ? Reports::PutBack : m_listener ? Reports::Answered : Reports::Numbered);
     const unsigned n = fresh && m_recorder ? m_recorder->step(m_machine) : m_machine.step();
-    m_stepping = false;
+    reportsAre(Reports::Passed);
     ++m_position;
     return n;
 }
@@ -300,7 +321,7 @@ sim::Stop History::runNew(uint64_t cycleBudget)
     m_run.taken = m_recorder ? m_recorder->takenCounters() : nullptr;
     m_runFrom = m_machine.steps();
     const uint64_t cyclesBefore = m_machine.cycles(), loopsBefore = m_machine.loopInstructions();
-    m_stepping = true;
+    reportsAre(m_listener ? Reports::Answered : Reports::Numbered);
     m_machine.setRunRecord(&m_run);
     // New steps with no listener: their pin reports are only numbered (as
     // Muted would), without a call for each.
@@ -308,7 +329,7 @@ sim::Stop History::runNew(uint64_t cycleBudget)
     const sim::Stop stop = m_machine.run(cycleBudget);
     m_machine.countPinReports(nullptr);
     m_machine.setRunRecord(nullptr);
-    m_stepping = false;
+    reportsAre(Reports::Passed);
     const uint64_t from = m_position;
     const uint64_t made = m_machine.steps() - m_runFrom;
     m_lastPiece = {m_machine.cycles() - cyclesBefore, made - (m_machine.loopInstructions() - loopsBefore)};
@@ -352,11 +373,11 @@ void History::replayRun(uint64_t position, bool traced)
     m_run.observer = nullptr;
     m_run.taken = nullptr;
     m_runFrom = m_machine.steps();
-    m_stepping = true;
+    reportsAre(Reports::PutBack);
     m_machine.setRunRecord(&m_run);
     m_machine.run(UINT64_MAX / 4);
     m_machine.setRunRecord(nullptr);
-    m_stepping = false;
+    reportsAre(Reports::Passed);
     m_run.replay = false;
     m_position = m_run.next;
 }
@@ -404,7 +425,9 @@ uint32_t History::traceOf(uint64_t position)
 }
 
 // Drops what lies beyond the depth: checkpoints older than the newest one
-// that still covers it, and the inputs before the oldest checkpoint.
+// that still covers it, and the inputs and answers before the oldest
+// checkpoint (going to the oldest step in reach replays from there, through
+// steps older than that step).
 void History::trim()
 {
     const uint64_t wanted = m_newest > m_depth ? m_newest - m_depth : 0;
@@ -412,12 +435,12 @@ void History::trim()
         m_spare = std::move(m_checkpoints.front().snapshot);
         m_checkpoints.pop_front();
     }
-    while (!m_inputs.empty() && m_inputs.front().at < oldest())
+    const Checkpoint& replayFrom = m_checkpoints.front();
+    while (!m_inputs.empty() && m_inputs.front().at < replayFrom.position)
         m_inputs.pop_front();
-    while (!m_answers.empty() && m_answers.front().at < oldest())
-        m_answers.pop_front();
-    while (!m_lineAnswers.empty() && m_lineAnswers.front().at < oldest())
-        m_lineAnswers.pop_front();
+    m_answers.dropFront(m_answers.countBefore([&](const PinAnswer& a) { return a.key < replayFrom.reports; }));
+    m_lineAnswers.dropFront(
+        m_lineAnswers.countBefore([&](const LineAnswer& a) { return a.at < replayFrom.position; }));
     while (!m_untraced.empty() && m_untraced.front().second <= oldest())
         m_untraced.erase(m_untraced.begin());
 }

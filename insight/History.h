@@ -161,37 +161,73 @@ private:
         sim::Snapshot snapshot;
         uint64_t reports;  // pin reports made in steps before it
     };
-    // Pins the listener drove while told of the pin report numbered `report`.
-    struct Answer {
-        uint64_t at;  // the step it came in
-        uint64_t report;
+    // Pins the listener drove while told of a report: of the pins, the one
+    // numbered `key`; of the line, the edge at cycle `key`, in step `at`.
+    struct PinAnswer {
+        uint64_t key;
         uint32_t drives;
     };
+    struct LineAnswer {
+        uint64_t key;
+        uint32_t drives;
+        uint64_t at;
+    };
     // Answers in order, added at the back and dropped at the front as steps
-    // are forgotten: one vector with a moving start, so that recording one
-    // (a board answering every row of a keypad scan) allocates nothing.
+    // are forgotten: a ring that doubles when full, so that keeping one (a
+    // board answering every row of a keypad scan) is a store, and dropping
+    // those of forgotten steps moves nothing.
+    template <class Answer>
     class Answers {
     public:
-        bool empty() const { return m_from == m_all.size(); }
-        size_t size() const { return m_all.size() - m_from; }
-        const Answer& front() const { return m_all[m_from]; }
-        const Answer& back() const { return m_all.back(); }
-        std::vector<Answer>::const_iterator begin() const { return m_all.begin() + static_cast<std::ptrdiff_t>(m_from); }
-        std::vector<Answer>::const_iterator end() const { return m_all.end(); }
-        void push_back(const Answer& answer) { m_all.push_back(answer); }
-        void pop_back() { m_all.pop_back(); }
-        void pop_front()
+        Answers() : m_all(256), m_mask(m_all.size() - 1) {}
+        bool empty() const { return m_size == 0; }
+        size_t size() const { return m_size; }
+        const Answer& operator[](size_t i) const { return m_all[(m_head + i) & m_mask]; }
+        const Answer& back() const { return (*this)[m_size - 1]; }
+        void push_back(const Answer& answer)
         {
-            if (++m_from * 2 >= m_all.size() && m_from >= 1024) {  // the dropped half goes
-                m_all.erase(m_all.begin(), begin());
-                m_from = 0;
-            }
+            if (m_size > m_mask) [[unlikely]]
+                grow();
+            m_all[(m_head + m_size++) & m_mask] = answer;
         }
-        void clear() { m_all.clear(), m_from = 0; }
+        void pop_back() { --m_size; }
+        // The first `n` go.
+        void dropFront(size_t n) { m_head = (m_head + n) & m_mask, m_size -= n; }
+        // How many come first for which `before` holds (it holds for a first run of them).
+        template <class Before>
+        size_t countBefore(Before before) const
+        {
+            size_t low = 0, high = m_size;
+            while (low < high) {
+                const size_t middle = low + (high - low) / 2;
+                if (before((*this)[middle]))
+                    low = middle + 1;
+                else
+                    high = middle;
+            }
+            return low;
+        }
+        void clear() { m_head = m_size = 0; }
 
     private:
-        std::vector<Answer> m_all;
-        size_t m_from = 0;  // the first not dropped
+        void grow()
+        {
+            std::vector<Answer> all(2 * m_all.size());
+            for (size_t i = 0; i < m_size; ++i)
+                all[i] = (*this)[i];
+            m_all = std::move(all);
+            m_head = 0;
+            m_mask = m_all.size() - 1;
+        }
+        std::vector<Answer> m_all;  // a power of two of them
+        size_t m_mask, m_head = 0, m_size = 0;
+    };
+    // What a pin or line report from the machine is to the history.
+    enum class Reports : uint8_t {
+        Passed,    // between steps, or made while the listener answers one: to it while the steps are new
+        Answered,  // in a new step with a listener: told, and what it drives kept
+        Numbered,  // in a new step without one: only numbered
+        PutBack,   // in a replayed step: the drives kept for it put back
     };
     struct Muted;  // the listener between the machine and ours
 
@@ -219,14 +255,17 @@ private:
     void trim();
     const Checkpoint* checkpointAtOrBefore(uint64_t position) const;
     uint32_t traceAt(uint64_t position) const { return m_trace[position & m_traceMask]; }
-    uint32_t drives() const;
+    uint32_t drives() const { return m_machine.outsideDrives(); }
     void setDrives(uint32_t drives);
     void noteOutsideDrives();  // drives changed on the machine since the last step: an input
-    void pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels);  // a pin report while the machine steps
-    void lineReportInStep(uint64_t cycle, uint8_t levels);
-    template <class Tell> void answerInStep(Answers& answers, uint64_t key, Tell tell);
-    [[gnu::noinline]] void keepAnswer(Answers& answers, uint64_t key, uint32_t drives);
-    [[gnu::noinline]] void putBackAnswer(const Answers& answers, uint64_t key);  // replaying: the drives recorded
+    // The reports of the steps the machine makes from now on are `way` (Passed: it stopped).
+    void reportsAre(Reports way) { m_inStep = way; }
+    // A pin report of a new step (Reports::Answered): the listener is told,
+    // and what it drives in answer is kept with the report's number.
+    [[gnu::noinline]] void answerPins(uint64_t cycle, unsigned port, uint8_t levels);
+    void lineReportInStep(uint64_t cycle, uint8_t levels);  // an edge of the line not passed on
+    template <class Answer>
+    [[gnu::noinline]] void putBackAnswer(const Answers<Answer>& answers, uint64_t key);  // replaying: the drives recorded
     uint64_t stepInProgress() const;
 
     Recorder* m_recorder = nullptr;
@@ -242,8 +281,8 @@ private:
     std::deque<Checkpoint> m_checkpoints;
     sim::Snapshot m_spare;  // a dropped checkpoint's bytes, for the next one
     std::deque<Input> m_inputs;
-    Answers m_answers;  // in report order
-    Answers m_lineAnswers;  // answers to edges of the line: `report` is the edge's cycle
+    Answers<PinAnswer> m_answers;  // in report order
+    Answers<LineAnswer> m_lineAnswers;
     uint64_t m_reports = 0;        // pin reports made in steps so far
     sim::RunRecord m_run;
     uint64_t m_runFrom = 0;  // the machine's steps() when the run began
@@ -253,8 +292,7 @@ private:
     std::vector<uint8_t> m_breaksSet;  // breakpoints put into the core by run()
     const StopTable* m_held = nullptr;  // the table they came from, when it was one
     uint32_t m_lastDrives = 0xFFFFFFFF;  // the outside drives after the last step or input
-    bool m_stepping = false;             // the machine is inside step() or run()
-    unsigned m_reportDepth = 0;          // nested reports: the listener drove pins while told of a change
+    Reports m_inStep = Reports::Passed;  // what the machine's reports are now
     sim::Listener* m_listener = nullptr;
     Muted* m_muted;
 };

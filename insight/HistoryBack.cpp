@@ -105,7 +105,7 @@ size_t History::memoryBytes() const
         bytes += c.snapshot.bytes().size() + sizeof c;
     for (const Input& input : m_inputs)
         bytes += sizeof input + input.bytes.size();
-    bytes += (m_answers.size() + m_lineAnswers.size()) * sizeof(Answer);
+    bytes += m_answers.size() * sizeof(PinAnswer) + m_lineAnswers.size() * sizeof(LineAnswer);
     return bytes;
 }
 

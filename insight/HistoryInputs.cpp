@@ -19,7 +19,7 @@ void History::record(Input input)
             m_checkpoints.pop_back();
         while (!m_inputs.empty() && m_inputs.back().at >= m_position)
             m_inputs.pop_back();
-        while (!m_answers.empty() && m_answers.back().report >= m_reports)
+        while (!m_answers.empty() && m_answers.back().key >= m_reports)
             m_answers.pop_back();
         while (!m_lineAnswers.empty() && m_lineAnswers.back().at >= m_position)
             m_lineAnswers.pop_back();
@@ -85,11 +85,6 @@ void History::setPc(uint16_t pc)
     record({0, Input::Kind::SetPc, {}, pc, 0, 0});
 }
 
-uint32_t History::drives() const
-{
-    return m_machine.outsideDrives();
-}
-
 void History::setDrives(uint32_t wanted)
 {
     const uint32_t differ = wanted ^ drives();
@@ -104,60 +99,42 @@ void History::noteOutsideDrives()
         record({0, Input::Kind::Drives, {}, 0, now, -1});
 }
 
-// A report numbered `key` in `answers`: replaying, the drives recorded for it
-// are put back; otherwise the listener is told and the drives it changes are
-// recorded. The new step's way (a board answering every report of a program
-// that drives its pins all the time) is kept short; the replay's is apart.
-template <class Tell>
-void History::answerInStep(Answers& answers, uint64_t key, Tell tell)
+// Replaying: the drives kept for the report `key` in `answers`, if any, put
+// back (the reports of their own changes go nowhere).
+template <class Answer>
+void History::putBackAnswer(const Answers<Answer>& answers, uint64_t key)
 {
-    if (replaying()) {
-        putBackAnswer(answers, key);
-        return;
-    }
-    if (!m_listener)
-        return;
-    ++m_reportDepth;
-    const uint32_t before = drives();
-    tell();
-    const uint32_t after = drives();
-    --m_reportDepth;
-    if (after != before)
-        keepAnswer(answers, key, after);
-}
-
-void History::keepAnswer(Answers& answers, uint64_t key, uint32_t drives)
-{
-    answers.push_back({stepInProgress(), key, drives});
-    m_lastDrives = drives;
-}
-
-void History::putBackAnswer(const Answers& answers, uint64_t key)
-{
-    auto it = std::lower_bound(answers.begin(), answers.end(), key,
-                               [](const Answer& answer, uint64_t k) { return answer.report < k; });
-    if (it != answers.end() && it->report == key) {
-        ++m_reportDepth;
-        setDrives(it->drives);
-        m_lastDrives = it->drives;
-        --m_reportDepth;
+    const size_t i = answers.countBefore([key](const Answer& answer) { return answer.key < key; });
+    if (i < answers.size() && answers[i].key == key) {
+        reportsAre(Reports::Passed);
+        setDrives(answers[i].drives);
+        m_lastDrives = answers[i].drives;
+        reportsAre(Reports::PutBack);
     }
 }
 
-// A new step: the listener hears of the change, and what it drives in answer
-// is recorded with the report's number. A replayed one: the listener is not
-// told, the recorded drives are put back instead.
-void History::pinReportInStep(uint64_t cycle, unsigned port, uint8_t levels)
-{
-    answerInStep(m_answers, m_reports++, [&] { m_listener->pinsChanged(cycle, port, levels); });
-}
+template void History::putBackAnswer(const Answers<PinAnswer>& answers, uint64_t key);  // for Muted
 
-// An edge of the line in a step: answers to it are put back at the edge's
-// cycle, where the replay (following the line as long as there are any)
-// makes the same edge.
+// An edge of the line in a step (pin reports: Muted). A new one: the
+// listener hears of it and what it drives in answer is kept with the edge's
+// cycle, where the replay (following the line as long as there are any
+// answers) makes the same edge; a replayed one has those drives put back.
 void History::lineReportInStep(uint64_t cycle, uint8_t levels)
 {
-    answerInStep(m_lineAnswers, cycle, [&] { m_listener->lineMoved(cycle, levels); });
+    if (m_inStep == Reports::PutBack) {
+        putBackAnswer(m_lineAnswers, cycle);
+        return;
+    }
+    if (m_inStep != Reports::Answered)
+        return;
+    const uint32_t before = drives();
+    reportsAre(Reports::Passed);
+    m_listener->lineMoved(cycle, levels);
+    reportsAre(Reports::Answered);
+    if (const uint32_t after = drives(); after != before) {
+        m_lineAnswers.push_back({cycle, after, stepInProgress()});
+        m_lastDrives = after;
+    }
 }
 
 }  // namespace insight

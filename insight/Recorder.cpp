@@ -8,7 +8,7 @@ constexpr size_t MaxFrames = 4096;  // deeper means the program no longer return
 
 void Recorder::close(Totals& totals, uint64_t& interruptNet, const Frame& frame, uint64_t now)
 {
-    const uint64_t net = (now - frame.start) - (interruptNet - frame.mark);
+    const uint64_t net = now - interruptNet - frame.base;
     if (frame.interrupt) {
         totals.handler[frame.owner] += net;
         interruptNet += net;
@@ -21,7 +21,7 @@ void Recorder::close(Totals& totals, uint64_t& interruptNet, const Frame& frame,
 
 Recorder::Recorder(const sim::Machine& machine, std::vector<uint16_t> procedureOf, size_t procedures)
     : m_flow(65536, Flow::Plain), m_length(65536, 1), m_procedureOf(std::move(procedureOf)), m_taken(65536, 0),
-      m_calls(procedures, 0), m_frames(MaxFrames)
+      m_calls(procedures, 0), m_frames(MaxFrames + 1)
 {
     m_totals.callee.assign(procedures, 0);
     m_totals.open.assign(procedures, 0);
@@ -94,31 +94,43 @@ void Recorder::flowed(const sim::FlowSeen* flows, size_t count)
     const uint16_t* procedureOf = m_procedureOf.data();
     uint64_t* calls = m_calls.data();
     uint32_t* open = m_totals.open.data();
+    uint64_t* callee = m_totals.callee.data();
     Frame* frames = m_frames.data();
-    size_t opened = m_open;
+    size_t top = m_open;
     uint64_t interruptNet = m_totals.interruptNet;
-    for (const sim::FlowSeen* flow = flows; flow != flows + count; ++flow) {
+    for (const sim::FlowSeen *flow = flows, *end = flows + count; flow != end; ++flow) {
         const Flow kind = flowAt[flow->at];
         if (kind == Flow::Call) {
             const uint16_t caller = procedureOf[flow->at];
             ++calls[procedureOf[flow->pc]];
-            if (opened < MaxFrames) {
-                frames[opened++] = Frame{flow->cycles, interruptNet, caller, flow->sp, false};
+            // A call whose return is the next flow and ends no other frame
+            // (a leaf procedure's, the commonest): no interrupt came between
+            // (an entry ends a batch), its time is counted at once.
+            const sim::FlowSeen* next = flow + 1;
+            if (next != end && flowAt[next->at] >= Flow::Return && next->sp < flow->sp &&
+                frames[top].sp <= next->sp && top < MaxFrames) {
+                if (open[caller] == 0)
+                    callee[caller] += next->cycles - flow->cycles;
+                flow = next;
+                continue;
+            }
+            if (top < MaxFrames) {
+                frames[++top] = Frame{flow->cycles - interruptNet, caller, flow->sp, false};
                 ++open[caller];
             }
-        } else if (kind == Flow::Return || kind == Flow::ReturnInterrupt) {
+        } else if (kind >= Flow::Return) {  // RET or RETI
             const uint8_t sp = flow->sp;
-            while (opened && frames[opened - 1].sp > sp)
-                close(m_totals, interruptNet, frames[--opened], flow->cycles);
+            while (frames[top].sp > sp)
+                close(m_totals, interruptNet, frames[top--], flow->cycles);
         } else {
-            m_open = opened;
+            m_open = top;
             m_totals.interruptNet = interruptNet;
             flowOf(flow->at, flow->pc, flow->sp, flow->cycles);
-            opened = m_open;
+            top = m_open;
             interruptNet = m_totals.interruptNet;
         }
     }
-    m_open = opened;
+    m_open = top;
     m_totals.interruptNet = interruptNet;
 }
 
@@ -130,7 +142,7 @@ void Recorder::flowOf(uint16_t at, uint16_t pc, uint8_t sp, uint64_t now)
         ++m_calls[m_procedureOf[pc]];
         if (m_open >= MaxFrames)
             break;
-        m_frames[m_open++] = Frame{now, m_totals.interruptNet, caller, sp, false};
+        m_frames[++m_open] = Frame{now - m_totals.interruptNet, caller, sp, false};
         ++m_totals.open[caller];
         break;
     }
@@ -158,21 +170,21 @@ void Recorder::entered(const sim::Machine& machine, const sim::StepSeen& step)
     ++m_entries[step.source];
     m_entryCycles[step.source] += n;
     if (m_open < MaxFrames)
-        m_frames[m_open++] = Frame{step.cyclesBefore, m_totals.interruptNet, step.source, machine.sp(), true};
+        m_frames[++m_open] = Frame{step.cyclesBefore - m_totals.interruptNet, step.source, machine.sp(), true};
 }
 
 // Every frame whose return address is no longer on the stack has ended:
 // a RET or RETI pops one, a program that resets SP pops them all.
 void Recorder::returned(uint8_t sp, uint64_t now)
 {
-    while (m_open && m_frames[m_open - 1].sp > sp)
-        close(m_totals, m_totals.interruptNet, m_frames[--m_open], now);
+    while (m_frames[m_open].sp > sp)
+        close(m_totals, m_totals.interruptNet, m_frames[m_open--], now);
 }
 
 Recorder::Totals Recorder::closedAt(uint64_t now) const
 {
     Totals totals = m_totals;
-    for (size_t i = m_open; i-- > 0;)
+    for (size_t i = m_open; i > 0; --i)
         close(totals, totals.interruptNet, m_frames[i], now);
     return totals;
 }

@@ -62,8 +62,10 @@ public:
 
 private:
     struct Frame {
-        uint64_t start = 0;     // machine cycle of the call's end / before the interrupt entry
-        uint64_t mark = 0;      // Totals::interruptNet when the frame opened
+        // The machine cycle of the call's end (before the interrupt entry)
+        // less Totals::interruptNet then: its time at `now` is `now` less
+        // interruptNet then, less this.
+        uint64_t base = 0;
         uint32_t owner = 0;     // calling procedure, or the interrupt source
         uint8_t sp = 0;         // SP with the return address pushed
         bool interrupt = false;
@@ -91,8 +93,10 @@ private:
     std::vector<uint32_t> m_taken;
     std::vector<uint64_t> m_calls;
     Totals m_totals;
-    // The frames open, innermost last: the first m_open of a fixed table, so
-    // that a call or return is a few stores and no allocation.
+    // The frames open, innermost last: m_open of a fixed table after its
+    // first entry, so that a call or return is a few stores and no
+    // allocation. The first one, with SP 0, is never closed: a return looks
+    // for the frames it ends without counting them.
     std::vector<Frame> m_frames;
     size_t m_open = 0;
     std::array<uint64_t, VectorCount> m_entries{}, m_entryCycles{};

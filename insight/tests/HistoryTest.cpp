@@ -212,6 +212,45 @@ END
     }
 }
 
+// Right after a checkpoint is dropped, going to the oldest steps in reach
+// replays from the checkpoint before them, through steps older than they
+// are: the inputs and the board's answers of those steps come back too.
+TEST(History, TheOldestStepsInReachComeBackRightAfterACheckpointIsDropped)
+{
+    for (const bool board : {true, false}) {
+        SCOPED_TRACE(board ? "board" : "inputs");
+        auto run = Start(R"(ORG 0
+LOOP: CPL P1.0
+MOV C,P1.1
+ADDC A,#0
+MOV C,P3.2
+ADDC A,#0
+SJMP LOOP
+END
+)", false);
+        ASSERT_TRUE(run);
+        sim::Machine& machine = *run->machine;
+        constexpr uint64_t Depth = 5000, Interval = 700, Steps = 28 * Interval;  // the last step takes a checkpoint
+        History history(machine, Depth, Interval);
+        Answerer answerer;
+        answerer.machine = &machine;
+        if (board)
+            history.setListener(&answerer);
+        std::vector<std::pair<uint16_t, uint8_t>> seen;  // PC and A before each step
+        for (uint64_t i = 0; i < Steps; ++i) {
+            if (!board && i % 300 == 7)
+                history.drivePin(3, 2, (i / 300) % 2 ? 0 : -1);
+            seen.emplace_back(machine.pc(), machine.read(sim::Space::Sfr, 0xE0));
+            history.step();
+        }
+        ASSERT_EQ(history.oldest(), Steps - Depth);
+        for (uint64_t q = history.oldest() + Interval; q-- > history.oldest();) {
+            ASSERT_TRUE(history.goTo(q));
+            ASSERT_EQ(std::make_pair(machine.pc(), machine.read(sim::Space::Sfr, 0xE0)), seen[q]) << q;
+        }
+    }
+}
+
 // Runs with no listener only number their pin reports; a board attached
 // later has its answers put back by those numbers, also in a replay that
 // starts before it was attached.
@@ -376,6 +415,34 @@ TEST(History, RunsRecordWhatSteppingRecords)
     ASSERT_TRUE(ran.history->goTo(newest));
     EXPECT_TRUE(b.snapshot() == present);
     EXPECT_EQ(stepped.sent.bytes, ran.sent.bytes);
+}
+
+// A procedure that calls itself, its innermost call returning at once: in
+// runs as in steps, only its outermost call counts for the time spent in the
+// calls made from it.
+TEST(History, RunsProfileACallToItselfAsSteppingDoes)
+{
+    const char* const Recursive = R"(ORG 0
+MAIN: MOV SP,#60H
+LOOP: MOV R7,#4
+ACALL DOWN
+SJMP LOOP
+DOWN: DJNZ R7,DEEPER
+RET
+DEEPER: ACALL DOWN
+RET
+END
+)";
+    auto stepped = Start(Recursive, false), ran = Start(Recursive, false);
+    ASSERT_TRUE(stepped && ran);
+    History history(*ran->machine, 1000, 100);
+    history.setRecorder(ran->recorder.get());
+    history.run(5000, std::vector<uint8_t>{}, false);
+    stepped->go(history.position());
+    ASSERT_TRUE(stepped->machine->snapshot() == ran->machine->snapshot());
+    const uint64_t now = ran->machine->cycles();
+    EXPECT_EQ(stepped->recorder->calls(), ran->recorder->calls());
+    EXPECT_EQ(stepped->recorder->calleeCycles(now), ran->recorder->calleeCycles(now));
 }
 
 TEST(StateFile, SavedStateComesBackExactlyAndOnlyOnTheSameMachine)
