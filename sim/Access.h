@@ -225,4 +225,41 @@ inline uint8_t Machine::pop()
     return readIndirect(sp);
 }
 
+// The pins behind a port's latch and who is told of them: inline wherever
+// an instruction writes a port.
+inline void Machine::portWritten(unsigned port)
+{
+    const uint8_t now = pinLevels(port);
+    if ((now ^ m_s.pinsOut[port]) & m_heard[port])
+        pinsMoved(port, now);
+    else
+        m_s.pinsOut[port] = now;
+}
+
+inline void Machine::reportPins(uint64_t cycle, unsigned port, uint8_t levels)
+{
+    if (m_pinReports)
+        ++*m_pinReports;
+    else if (m_listener)
+        m_listener->pinsChanged(cycle, port, levels);
+}
+
+inline void Machine::writePort(uint8_t address, uint8_t value)
+{
+    latchFirstCycle();
+    m_s.sfr[address - 0x80] = value;
+    portWritten((address >> 4) & 3);
+}
+
+[[gnu::always_inline]] inline bool Machine::quietP3() const
+{
+    return !m_s.txActive && (m_board.serial != SerialLine::RealLine || (!m_s.lineActive && m_rxQueue.empty()));
+}
+
+inline void Machine::latchFirstCycle()
+{
+    if (m_s.cycles + 1 >= m_dueAt)
+        firstCycle();
+}
+
 }  // namespace sim

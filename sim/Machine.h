@@ -353,25 +353,12 @@ private:
     uint8_t m_heard[4] = {0x00, 0x00, 0x00, 0x0D};
     // A latch was written: a strobe nobody listens to settles here, anything
     // else is reported and looked at by pinsMoved().
-    void portWritten(unsigned port)
-    {
-        const uint8_t now = pinLevels(port);
-        if ((now ^ m_s.pinsOut[port]) & m_heard[port])
-            pinsMoved(port, now);
-        else
-            m_s.pinsOut[port] = now;
-    }
+    void portWritten(unsigned port);
     void pinsMoved(unsigned port, uint8_t now);
     // Pins changed: counted (countPinReports()), else told to the listener
     // if there is one. Counting comes first: the engine's run with no board
     // numbers a strobe at every write.
-    void reportPins(uint64_t cycle, unsigned port, uint8_t levels)
-    {
-        if (m_pinReports)
-            ++*m_pinReports;
-        else if (m_listener)
-            m_listener->pinsChanged(cycle, port, levels);
-    }
+    void reportPins(uint64_t cycle, unsigned port, uint8_t levels);
     [[gnu::noinline]] void watchedMoved(unsigned port, uint8_t now);  // and one it looks at now: the timers catch up
     uint8_t watchedInputs(unsigned port) const;
     // What pulls a port's pins low but its latch: the outside drive, and on
@@ -412,12 +399,7 @@ private:
     void writeDirectFull(uint8_t address, uint8_t value);
     uint8_t readSfr(uint8_t address);
     void writeSfr(uint8_t address, uint8_t value);
-    void writePort(uint8_t address, uint8_t value)
-    {
-        latchFirstCycle();
-        m_s.sfr[address - 0x80] = value;
-        portWritten((address >> 4) & 3);
-    }
+    void writePort(uint8_t address, uint8_t value);
     bool readBit(uint8_t bit);
     bool readBitLatch(uint8_t bit);
     void writeBit(uint8_t bit, bool value);
@@ -425,11 +407,7 @@ private:
     void writePortBit(uint8_t bit, bool value);
     // P3's pins change only from outside: no frame going out on TXD, no line
     // on RXD or one with nothing to send.
-    [[gnu::always_inline]] bool quietP3() const
-    {
-        return !m_s.txActive &&
-               (m_board.serial != SerialLine::RealLine || (!m_s.lineActive && m_rxQueue.empty()));
-    }
+    bool quietP3() const;
     uint8_t readIndirect(uint8_t address);
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
@@ -543,11 +521,7 @@ private:
     // with the rest by the run loop, without a turn of its slow way); the
     // write and its reports happen at nowCycle() all the same, and whatever
     // looks at the peripherals from there clocks it first.
-    void latchFirstCycle()
-    {
-        if (m_s.cycles + 1 >= m_dueAt)
-            firstCycle();
-    }
+    void latchFirstCycle();
     // The cycle an access of the current instruction happens at: its first,
     // clocked or still pending (m_s.cycles between instructions).
     uint64_t nowCycle() const { return m_s.cycles + (m_firstCyclePending ? 1 : 0); }
