@@ -290,6 +290,11 @@ Stop Machine::runFor(uint64_t cycleBudget)
     constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
     constexpr uint32_t dispatched = execution::kDispatched<breakBit, markBit>;
     uint32_t word = 0, operands = 0;
+    // The clock and the instruction count between plain instructions, kept
+    // in registers: the tail only stores them. Whatever changes them in the
+    // middle of an instruction (clocking its first cycle, a loop made in one
+    // go) lowers m_lookAt, and the slow way takes them from m_s again.
+    uint64_t clock = m_s.cycles, made = m_s.instructions;
     uint16_t at = pc;
     uint8_t op = 0;
     unsigned cycles = 1;
@@ -321,6 +326,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
     } while (false)
     for (;;) {
         if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
+            clock = m_s.cycles;
+            made = m_s.instructions;
             DISPATCH();
             // Each handler ends in its own copy of the loop's tail: the
             // instruction counted and its cycles added, and while the clock
@@ -334,10 +341,14 @@ Stop Machine::runFor(uint64_t cycleBudget)
     cycles = 1;
 #define NEXT                                  \
     m_s.pc = pc;                              \
+    if (clock + cycles < lookAt()) [[likely]] { \
+        clock += cycles;                      \
+        m_s.cycles = clock;                   \
+        m_s.instructions = ++made;            \
+        DISPATCH();                           \
+    }                                         \
     ++m_s.instructions;                       \
     m_s.cycles += cycles;                     \
-    if (m_s.cycles < lookAt()) [[likely]]     \
-        DISPATCH();                           \
     goto look;
 #include "sim/InstructionBodies.inc"
 #undef OP
@@ -376,8 +387,11 @@ Stop Machine::runFor(uint64_t cycleBudget)
                     goto ended;
                 m_firstCyclePending = true;
                 lookUntil(end);
-                if (!m_attention.load(std::memory_order_relaxed))
+                if (!m_attention.load(std::memory_order_relaxed)) {
+                    clock = m_s.cycles;
+                    made = m_s.instructions;
                     DISPATCH();
+                }
             }
         }
 #undef DISPATCH

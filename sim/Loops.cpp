@@ -249,6 +249,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     m_s.sfr[sfr::PSW - 0x80] = flags;
     m_s.cycles += turns * cycles;
     m_s.instructions += turns * count;
+    lookNow();  // the run loop takes the clock and count anew
     m_loopInstructions += turns * count;
     if (counter >= 0)
         m_s.iram[counter] = static_cast<uint8_t>(m_s.iram[counter] - turns);
