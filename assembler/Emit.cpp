@@ -239,8 +239,10 @@ void Passes::Finish(Statement& st)
         r.image[a] = m_ctx.bytes[m_first + i];
         r.written[a] = true;
         if (!m_ctx.options.allowOverlap) {
-            if (m_owner.empty())
-                m_owner.assign(kCodeSpace, 0);
+            // Grown up to the highest byte written: a small program's
+            // table stays small instead of costing the whole code space.
+            if (m_owner.size() <= a)
+                m_owner.resize(std::min<std::size_t>(kCodeSpace, std::max<std::size_t>(a + 1, m_owner.size() * 2)), 0);
             m_owner[a] = st.line;
         }
     }

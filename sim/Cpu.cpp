@@ -70,7 +70,7 @@ unsigned Machine::stepOnce()
         return watchedStep();
     }
     uint16_t pc = m_s.pc;
-    return plainStep(pc, m_decoded[pc]);
+    return plainStep(pc, decodedAt(pc));
 }
 
 // With EA clear and no RETI or IE/IP write just done the poll finds nothing,
@@ -122,7 +122,7 @@ unsigned Machine::watchedStep()
         before[i] = m_s.sfr[implicit[i] - 0x80];
     std::copy(m_s.iram + bank, m_s.iram + bank + 8, before + 6);
     uint16_t pc = m_s.pc;
-    const unsigned n = executeClocked(pc, m_decoded[pc]);
+    const unsigned n = executeClocked(pc, decodedAt(pc));
     for (unsigned i = 0; i < 6; ++i)
         if (before[i] != m_s.sfr[implicit[i] - 0x80] && implicit[i] != 0xD0)
             watchHit(Space::Sfr, implicit[i], true);
@@ -198,7 +198,7 @@ unsigned Machine::observedStep()
 {
     const uint16_t at = m_s.pc;
     uint16_t pc = at;
-    const uint32_t word = m_decoded[at];
+    const uint32_t word = decodedAt(at);
     const unsigned n = executeClocked<true>(pc, word);
     pollIfNeeded();
     if (word & kMarkBit)
@@ -252,7 +252,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // A breakpoint where the run starts does not stop it.
     bool first = true;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        const uint32_t word = m_decoded[pc];
+        const uint32_t word = decodedAt(pc);
         if constexpr (Traced) {
             if (!recordStep(pc))
                 return Stop::CycleLimit;
@@ -274,9 +274,10 @@ Stop Machine::runFor(uint64_t cycleBudget)
     }
     if (m_s.cycles >= end)
         return Stop::CycleLimit;
-    // The tables never move: their addresses stay in registers.
-    const uint32_t* const decoded = m_decoded.data();
-    uint32_t* const counts = m_counts.data();
+    // The tables' addresses stay in registers. Whatever gives a table new
+    // memory (clearing it) lowers m_lookAt, and the loop takes them anew.
+    const uint32_t* decoded = m_decoded.data();
+    uint32_t* counts = m_counts.data();
     lookNow();
     m_firstCyclePending = true;
     Stop stop = Stop::CycleLimit;
@@ -288,7 +289,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
     constexpr bool CountJumps = Observed, StopAtBreak = !Again, SkipLoops = !Traced;
     constexpr bool marks = CountJumps && StopAtBreak;
     constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
-    constexpr uint32_t dispatched = execution::kDispatched<breakBit, markBit>;
+    constexpr uint32_t dispatched = execution::kDispatched<breakBit, markBit, kDecodedBit>;
     uint32_t word = 0, operands = 0;
     // The clock and the instruction count between plain instructions, kept
     // in registers: the tail only stores them. Whatever changes them in the
@@ -301,12 +302,14 @@ Stop Machine::runFor(uint64_t cycleBudget)
 #define M51_HANDLER_LABEL(name, ...) &&L_##name,
     static const void* const handlers[] = {&&L_NotMade, M51_HANDLERS(M51_HANDLER_LABEL)};
 #undef M51_HANDLER_LABEL
-    static const auto table = [](const void* const* labels) {
+    static const auto table = [](const void* const* labels, const void* undecoded) {
         std::array<const void*, dispatched + 1> t{};
         for (unsigned value = 0; value < t.size(); ++value)
-            t[value] = labels[static_cast<unsigned>(execution::kDispatch<breakBit, markBit>[value])];
+            t[value] = !(value & kDecodedBit)
+                           ? undecoded
+                           : labels[static_cast<unsigned>(execution::kDispatch<breakBit, markBit, kDecodedBit>[value])];
         return t;
-    }(handlers);
+    }(handlers, &&L_Undecoded);
     // The next instruction: counted (traced: written down; both made again:
     // the run's end looked for) and dispatched to its handler, which takes
     // its operands.
@@ -326,6 +329,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
     } while (false)
     for (;;) {
         if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
+            decoded = m_decoded.data();
+            counts = m_counts.data();
             clock = m_s.cycles;
             made = m_s.instructions;
             DISPATCH();
@@ -353,9 +358,16 @@ Stop Machine::runFor(uint64_t cycleBudget)
 #include "sim/InstructionBodies.inc"
 #undef OP
 #undef NEXT
+            // An address made for the first time: decoded, and dispatched
+            // again (counted and looked for once, above).
+        L_Undecoded:
+            word = decodedAt(pc);
+            goto* table[word & dispatched];
             // The tail found the clock at m_lookAt: the instruction was a
             // breakpoint's or needs the peripherals, a poll or the run's end.
         look: {
+                decoded = m_decoded.data();
+                counts = m_counts.data();
                 const unsigned n = cycles;
                 if (!Again && !n) {  // not made: pc is still at the instruction
                     if (!Observed || m_breaks[pc]) {
@@ -419,7 +431,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
             const uint16_t at = m_s.pc;
             const uint8_t source = m_s.pendingSource;
             const uint64_t before = m_s.cycles;
-            const uint32_t word = m_decoded[at];
+            const uint32_t word = decodedAt(at);
             if (Traced && !recordStep(at))
                 return Stop::CycleLimit;
             if (Replayed && steps() == m_stepsEnd)

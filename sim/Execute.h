@@ -156,23 +156,26 @@ inline constexpr auto kOpcodeHandler = [] {
 
 // The handler of every value the dispatch sees: the opcode with, in a run
 // that stops at breakpoints, the breakpoint bit (BreakBit, else 0) and in an
-// observed one the mark (MarkBit, else 0). A marked call or return (the
-// profile's) is made as the unmarked one and written down for the observer;
-// any other marked instruction is left to the loop, as a breakpoint is.
-template <uint32_t BreakBit, uint32_t MarkBit>
+// observed one the mark (MarkBit, else 0), and the decoded bit. A marked call
+// or return (the profile's) is made as the unmarked one and written down for
+// the observer; any other marked instruction is left to the loop, as a
+// breakpoint is. A word not decoded yet never reaches a switch (decodedAt());
+// the run loop's dispatch decodes it first.
+template <uint32_t BreakBit, uint32_t MarkBit, uint32_t DecodedBit>
 inline constexpr auto kDispatch = [] {
-    std::array<Op, 1024> handler{};
+    std::array<Op, 2048> handler{};
     for (unsigned value = 0; value < handler.size(); ++value) {
         const Op op = kOpcodeHandler[value & 0xFF];
         const bool flows = op == Op::Acall || op == Op::Lcall || op == Op::Ret || op == Op::Reti;
-        handler[value] = (value & BreakBit) || ((value & MarkBit) && !flows) ? Op::NotMade : op;
+        const bool made = (value & DecodedBit) && !(value & BreakBit) && (!(value & MarkBit) || flows);
+        handler[value] = made ? op : Op::NotMade;
     }
     return handler;
 }();
 
 // The values the dispatch sees (as above).
-template <uint32_t BreakBit, uint32_t MarkBit>
-inline constexpr uint32_t kDispatched = MarkBit | BreakBit | 0xFF;
+template <uint32_t BreakBit, uint32_t MarkBit, uint32_t DecodedBit>
+inline constexpr uint32_t kDispatched = DecodedBit | MarkBit | BreakBit | 0xFF;
 
 // The next operand byte.
 [[gnu::always_inline]] inline uint8_t take(uint16_t& pc, uint32_t& operands)
@@ -324,7 +327,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     unsigned cycles = 1;
     [[maybe_unused]] constexpr bool marks = CountJumps && StopAtBreak;
     constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
-    switch (kDispatch<breakBit, markBit>[word & kDispatched<breakBit, markBit>]) {
+    switch (kDispatch<breakBit, markBit, kDecodedBit>[word & kDispatched<breakBit, markBit, kDecodedBit>]) {
 #define OP(name) case Op::name:
 #define NEXT break;
 #include "sim/InstructionBodies.inc"

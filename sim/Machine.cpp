@@ -29,8 +29,8 @@ void putBytes(std::vector<uint8_t>& out, const void* data, size_t n)
 }  // namespace
 
 Machine::Machine(const Chip& chip, const Board& board)
-    : m_chip(chip), m_board(board), m_code(65536, 0xFF), m_xram(65536, 0), m_decoded(65536, 0), m_counts(65536, 0),
-      m_breaks(65536, 0), m_loops(65536, 0), m_watchIram(256, 0), m_watchSfr(128, 0), m_watchXram(65536, 0), m_watchCode(65536, 0)
+    : m_chip(chip), m_board(board), m_code(65536, 0xFF), m_xram(65536, 0), m_decoded(65536), m_counts(65536),
+      m_breaks(65536), m_loops(65536), m_watchIram(256), m_watchSfr(128), m_watchXram(65536), m_watchCode(65536)
 {
     // Padding too: a snapshot copies the state's bytes, and two machines in
     // the same state must give the same ones.
@@ -53,13 +53,10 @@ Machine::Machine(const Chip& chip, const Board& board)
             b = next();
     }
     std::fill(std::begin(m_s.drive), std::end(m_s.drive), 0xFF);
-    if (m_shared) {
+    // Erased code memory: no jump closes a loop, and every word is decoded when first made.
+    m_fetch = m_code.data();
+    if (m_shared)
         buildCodeView();
-    } else {
-        // Erased code memory: every word is the same, and no jump closes a loop.
-        m_fetch = m_code.data();
-        std::fill(m_decoded.begin(), m_decoded.end(), decodedWord(0));
-    }
     reset();
 }
 
@@ -74,8 +71,8 @@ void Machine::buildCodeView()
         m_fetch = m_view.data();
     }
     findLoops(0, 65536);
-    for (unsigned a = 0; a < 65536; ++a)
-        m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
+    m_decoded.clear();
+    lookNow();
 }
 
 void Machine::redecode(uint16_t address)
@@ -113,6 +110,10 @@ void Machine::loadCode(const uint8_t* bytes, size_t size, unsigned base)
     // Only the bytes that change are decoded again: an image is mostly the
     // erased bytes already there.
     for (unsigned a = base; a < end;) {
+        // Equal blocks skipped a block at a time (memcmp is vectorised).
+        constexpr unsigned kBlock = 64;
+        while (end - a >= kBlock && std::memcmp(bytes + (a - base), m_code.data() + a, kBlock) == 0)
+            a += kBlock;
         a += static_cast<unsigned>(std::mismatch(bytes + (a - base), bytes + (end - base), m_code.begin() + a).first -
                                    (bytes + (a - base)));
         if (a == end)
@@ -172,7 +173,7 @@ void Machine::reset()
 
 void Machine::watchHit(Space space, unsigned address, bool write)
 {
-    const std::vector<uint8_t>* table = space == Space::Iram  ? &m_watchIram
+    const ZeroTable<uint8_t>* table = space == Space::Iram  ? &m_watchIram
                                         : space == Space::Sfr ? &m_watchSfr
                                         : space == Space::Xram ? &m_watchXram
                                                                : &m_watchCode;
@@ -249,7 +250,7 @@ void Machine::write(Space space, unsigned address, uint8_t value)
 void Machine::setCodeBreakpoint(uint16_t address, bool on)
 {
     m_breaks[address] = on;
-    m_decoded[address] = on ? m_decoded[address] | kBreakBit : m_decoded[address] & ~kBreakBit;
+    m_decoded[address] = decodedWord(address);
 }
 
 void Machine::markSteps(std::vector<uint8_t> marks)
@@ -257,15 +258,18 @@ void Machine::markSteps(std::vector<uint8_t> marks)
     m_marks = std::move(marks);
     if (!m_marks.empty())
         m_marks.resize(65536, 0);
-    for (unsigned a = 0; a < 65536; ++a)
-        m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
+    m_decoded.clear();
+    lookNow();
 }
 
 void Machine::clearCodeBreakpoints()
 {
-    std::fill(m_breaks.begin(), m_breaks.end(), 0);
-    for (uint32_t& word : m_decoded)
-        word &= ~kBreakBit;
+    for (unsigned a = 0; a < 65536; ++a) {
+        if (m_breaks[a]) {
+            m_breaks[a] = 0;
+            m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
+        }
+    }
 }
 
 void Machine::setWatch(Space space, unsigned address, bool onRead, bool onWrite)
@@ -287,7 +291,7 @@ void Machine::setWatch(Space space, unsigned address, bool onRead, bool onWrite)
 void Machine::clearWatches()
 {
     for (auto* t : {&m_watchIram, &m_watchSfr, &m_watchXram, &m_watchCode})
-        std::fill(t->begin(), t->end(), 0);
+        t->clear();
     m_anyWatch = false;
 }
 
@@ -301,7 +305,8 @@ void Machine::setCondition(bool (*condition)(const Machine&, void*), void* conte
 
 void Machine::clearExecutionCounts()
 {
-    std::fill(m_counts.begin(), m_counts.end(), 0);
+    m_counts.clear();
+    lookNow();
 }
 
 // Layout: magic, size of the core state, the state, code, xram, the queue of

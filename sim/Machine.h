@@ -8,6 +8,7 @@
 
 #include "sim/Chip.h"
 #include "sim/CoreTypes.h"
+#include "sim/ZeroTable.h"
 
 #include <algorithm>
 #include <array>
@@ -429,7 +430,7 @@ private:
     void redecode(unsigned first, unsigned end);  // the bytes in [first, end) changed
     uint32_t decodedWord(uint16_t address) const
     {
-        return fetchCode(address) | (m_breaks[address] ? kBreakBit : 0u) |
+        return fetchCode(address) | kDecodedBit | (m_breaks[address] ? kBreakBit : 0u) |
                fetchCode(static_cast<uint16_t>(address + 1)) << kOperandShift |
                fetchCode(static_cast<uint16_t>(address + 2)) << (kOperandShift + 8) |
                (!m_marks.empty() && m_marks[address] ? kMarkBit : 0u) |
@@ -442,9 +443,20 @@ private:
     // instruction costs no test of its own.
     static constexpr uint32_t kBreakBit = 1u << 8;
     static constexpr uint32_t kMarkBit = 1u << 9;
-    static constexpr unsigned kOperandShift = 10;
+    // Set in every decoded word: the table starts as zeros and an address is
+    // decoded when first made (decodedAt(), or the run loop's dispatch of a
+    // word without it), not all 64 K of it when a machine is built.
+    static constexpr uint32_t kDecodedBit = 1u << 10;
+    static constexpr unsigned kOperandShift = 11;
     // The jump here closes a loop skipLoop() may take (above the operands).
-    static constexpr uint32_t kLoopBit = 1u << 26;
+    static constexpr uint32_t kLoopBit = 1u << 27;
+    uint32_t decodedAt(uint16_t address)
+    {
+        const uint32_t word = m_decoded[address];
+        if (word & kDecodedBit) [[likely]]
+            return word;
+        return m_decoded[address] = decodedWord(address);
+    }
     void push(uint8_t value);
     uint8_t pop();
     // The instruction bodies' helpers (sim/Execute.h): functions of the
@@ -475,14 +487,14 @@ private:
     // Code memory decoded once: per address the opcode, kBreakBit for a
     // breakpoint there and the two bytes after it, so that the instruction
     // loop takes an instruction and its breakpoint test from one load. Kept up to
-    // date by every write that reaches code memory.
-    std::vector<uint32_t> m_decoded;
-    std::vector<uint32_t> m_counts;
-    std::vector<uint8_t> m_breaks;  // per code address
+    // date by every write that reaches code memory; 0 where not decoded yet.
+    ZeroTable<uint32_t> m_decoded;
+    ZeroTable<uint32_t> m_counts;
+    ZeroTable<uint8_t> m_breaks;  // per code address
     std::vector<uint8_t> m_marks;   // per code address, or empty
-    std::vector<uint8_t> m_loops;   // per code address: loopShape()
+    ZeroTable<uint8_t> m_loops;   // per code address: loopShape()
     RunRecord* m_record = nullptr;
-    std::vector<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
+    ZeroTable<uint8_t> m_watchIram, m_watchSfr, m_watchXram, m_watchCode;  // bit 0 read, bit 1 write
     bool m_anyWatch = false;
     bool m_shared = false;  // the board shares a range between code and xram
     bool m_watchTripped = false;

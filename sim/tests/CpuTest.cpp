@@ -197,6 +197,22 @@ TEST(RunControl, BreakpointStopsBeforeItsInstruction)
     EXPECT_EQ(m->instructions(), 3u);
 }
 
+// Erased code memory is made as MOV R7,A (FFH) wherever a program strays,
+// each address decoded when first reached, breakpoints there included.
+TEST(RunControl, ErasedCodeRunsAndStopsAtItsBreakpoints)
+{
+    auto m = makeMachine("MOV A,#5\nLJMP 1000H\n");
+    m->setCodeBreakpoint(0x1003, true);
+    EXPECT_EQ(m->run(1000), Stop::Breakpoint);
+    EXPECT_EQ(m->pc(), 0x1003);
+    EXPECT_EQ(m->read(Space::Iram, 7), 5);
+    m->clearCodeBreakpoints();
+    m->step();
+    EXPECT_EQ(m->run(10), Stop::CycleLimit);
+    EXPECT_EQ(m->pc(), 0x100E);
+    EXPECT_EQ(m->executionCounts()[0x1003], 1u);
+}
+
 TEST(RunControl, StopRequestFromAnotherThread)
 {
     auto m = makeMachine("HERE: SJMP HERE\n");
