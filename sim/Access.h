@@ -230,10 +230,19 @@ inline uint8_t Machine::pop()
 inline void Machine::portWritten(unsigned port)
 {
     const uint8_t now = pinLevels(port);
-    if ((now ^ m_s.pinsOut[port]) & m_heard[port])
-        pinsMoved(port, now);
-    else
+    const uint8_t moved = now ^ m_s.pinsOut[port];
+    // Pins no peripheral looks at, reported where reports are only counted
+    // (a history with no board to tell): counted here, as pinsMoved() would.
+    if (!(moved & m_heard[port])) [[likely]] {
         m_s.pinsOut[port] = now;
+        return;
+    }
+    if (m_pinReports && !(moved & m_watched[port])) {
+        m_s.pinsOut[port] = now;
+        ++*m_pinReports;
+        return;
+    }
+    pinsMoved(port, now);
 }
 
 inline void Machine::reportPins(uint64_t cycle, unsigned port, uint8_t levels)
