@@ -107,7 +107,7 @@ inline uint8_t Machine::readDirectLatch(uint8_t address)
     return m_s.sfr[address - 0x80];
 }
 
-inline void Machine::writeDirect(uint8_t address, uint8_t value)
+[[gnu::always_inline]] inline void Machine::writeDirect(uint8_t address, uint8_t value)
 {
     if (!m_anyWatch) {
         if (address < 0x80) {
