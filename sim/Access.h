@@ -73,22 +73,24 @@ inline bool isPortBit(uint8_t bit)
 
 // A byte of internal RAM or a plain SFR (DPTR, B, SP: an interpreter's
 // registers) inline wherever it is read; any other SFR by readDirectSfr().
+template <bool Watches>
 [[gnu::always_inline]] inline uint8_t Machine::readDirect(uint8_t address)
 {
-    if (!m_anyWatch) {
+    if (!watching<Watches>()) {
         if (address < 0x80)
             return m_s.iram[address];
         if (access::plain(access::plainReadLow, access::plainReadHigh, address))
             return m_s.sfr[address - 0x80];
     }
-    return readDirectSfr(address);
+    return readDirectSfr<Watches>(address);
 }
 
 // Past readDirect()'s inline cases: any access while a watch is set, and the
 // SFRs with pins or flags behind them.
+template <bool Watches>
 inline uint8_t Machine::readDirectSfr(uint8_t address)
 {
-    if (!m_anyWatch) {
+    if (!watching<Watches>()) {
         if ((address & 0xCF) == 0x80 && (address != sfr::P3 || quietP3()))  // pins only the outside drives
             return pinLevels((address >> 4) & 3);
         if (access::isFlagByte(address) && m_s.cycles + access::kFlagReadReach < m_dueAt)
@@ -98,18 +100,20 @@ inline uint8_t Machine::readDirectSfr(uint8_t address)
 }
 
 // Read-modify-write instructions read the port latch, not the pins.
+template <bool Watches>
 inline uint8_t Machine::readDirectLatch(uint8_t address)
 {
     if (address < 0x80 || (address & 0x0F) != 0 || address > sfr::P3)
-        return readDirect(address);
-    if (m_anyWatch)
+        return readDirect<Watches>(address);
+    if (watching<Watches>())
         watchHit(Space::Sfr, address, false);
     return m_s.sfr[address - 0x80];
 }
 
+template <bool Watches>
 [[gnu::always_inline]] inline void Machine::writeDirect(uint8_t address, uint8_t value)
 {
-    if (!m_anyWatch) {
+    if (!watching<Watches>()) {
         if (address < 0x80) {
             m_s.iram[address] = value;
             return;
@@ -128,40 +132,43 @@ inline uint8_t Machine::readDirectLatch(uint8_t address)
 
 // Read-modify-write of a direct byte (INC, DEC, DJNZ, ANL/ORL/XRL direct):
 // a byte of RAM in place, an SFR by its latch; returns the new value.
-template <class Change>
+template <bool Watches, class Change>
 [[gnu::always_inline]] inline uint8_t Machine::modifyDirect(uint8_t address, Change change)
 {
-    if (address < 0x80 && !m_anyWatch) {
+    if (address < 0x80 && !watching<Watches>()) {
         uint8_t& byte = m_s.iram[address];
         byte = change(byte);
         return byte;
     }
-    const uint8_t v = change(readDirectLatch(address));
-    writeDirect(address, v);
+    const uint8_t v = change(readDirectLatch<Watches>(address));
+    writeDirect<Watches>(address, v);
     return v;
 }
 
+template <bool Watches>
 inline uint8_t Machine::readIndirect(uint8_t address)
 {
-    if (m_anyWatch)
+    if (watching<Watches>())
         watchHit(Space::Iram, address, false);
     if (address > m_iramMask)
         return 0xFF;  // no RAM above 7FH on a 128-byte chip
     return m_s.iram[address];
 }
 
+template <bool Watches>
 inline void Machine::writeIndirect(uint8_t address, uint8_t value)
 {
-    if (m_anyWatch)
+    if (watching<Watches>())
         watchHit(Space::Iram, address, true);
     if (address <= m_iramMask)
         m_s.iram[address] = value;
 }
 
+template <bool Watches>
 [[gnu::always_inline]] inline bool Machine::readBit(uint8_t bit)
 {
     const unsigned shift = bit & 7;
-    if (!m_anyWatch) {
+    if (!watching<Watches>()) {
         const uint8_t kind = access::kBitKind[bit];
         if (kind == access::BitInRam)
             return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
@@ -174,7 +181,7 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
         if (kind == access::BitP3 && quietP3())  // a pin only the outside drives
             return (pinLevels(3) >> shift) & 1;
     }
-    return (readDirect(access::bitByte(bit)) >> shift) & 1;
+    return (readDirect<Watches>(access::bitByte(bit)) >> shift) & 1;
 }
 
 // A bit of a port's latch, no watch set: the instruction loop's most common
@@ -189,14 +196,16 @@ inline void Machine::writeIndirect(uint8_t address, uint8_t value)
     portWritten(port);
 }
 
+template <bool Watches>
 inline bool Machine::readBitLatch(uint8_t bit)
 {
-    return (readDirectLatch(access::bitByte(bit)) >> (bit & 7)) & 1;
+    return (readDirectLatch<Watches>(access::bitByte(bit)) >> (bit & 7)) & 1;
 }
 
+template <bool Watches>
 [[gnu::always_inline]] inline void Machine::writeBit(uint8_t bit, bool value)
 {
-    if (!m_anyWatch) {
+    if (!watching<Watches>()) {
         if (access::isPortBit(bit)) {
             writePortBit(bit, value);
             return;
@@ -211,18 +220,20 @@ inline bool Machine::readBitLatch(uint8_t bit)
     writeBitFull(bit, value);
 }
 
+template <bool Watches>
 inline void Machine::push(uint8_t value)
 {
     const uint8_t sp = static_cast<uint8_t>(m_s.sfr[sfr::SP - 0x80] + 1);
     m_s.sfr[sfr::SP - 0x80] = sp;
-    writeIndirect(sp, value);
+    writeIndirect<Watches>(sp, value);
 }
 
+template <bool Watches>
 inline uint8_t Machine::pop()
 {
     const uint8_t sp = m_s.sfr[sfr::SP - 0x80];
     m_s.sfr[sfr::SP - 0x80] = static_cast<uint8_t>(sp - 1);
-    return readIndirect(sp);
+    return readIndirect<Watches>(sp);
 }
 
 // The pins behind a port's latch and who is told of them: inline wherever

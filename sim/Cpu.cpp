@@ -287,6 +287,9 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // function with a computed goto is not inlined), so the table is built
     // from them here, once per run mode, thread-safely.
     constexpr bool CountJumps = Observed, StopAtBreak = !Again, SkipLoops = !Traced;
+    // No watch is set on the short way (a watch keeps the loop on its full
+    // one): its accesses leave out the test.
+    constexpr bool kWatches = false;
     constexpr bool marks = CountJumps && StopAtBreak;
     constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
     constexpr uint32_t dispatched = execution::kDispatched<breakBit, markBit, kDecodedBit>;

@@ -274,10 +274,11 @@ template <bool Marks>
 }
 
 // RET and RETI: the return address, high byte first.
+template <bool Watches>
 [[gnu::always_inline]] inline uint16_t Machine::popAddress()
 {
-    const uint8_t high = pop();
-    const uint8_t low = pop();
+    const uint8_t high = pop<Watches>();
+    const uint8_t low = pop<Watches>();
     return static_cast<uint16_t>(high << 8 | low);
 }
 
@@ -326,6 +327,7 @@ template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
     uint32_t operands = word >> kOperandShift;
     unsigned cycles = 1;
     [[maybe_unused]] constexpr bool marks = CountJumps && StopAtBreak;
+    [[maybe_unused]] constexpr bool kWatches = true;  // a step may meet a watch
     constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
     switch (kDispatch<breakBit, markBit, kDecodedBit>[word & kDispatched<breakBit, markBit, kDecodedBit>]) {
 #define OP(name) case Op::name:

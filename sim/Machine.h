@@ -389,27 +389,43 @@ private:
     void externalEdges();
 
     // Inline in Access.h for the instruction loop; the ...Full ones take
-    // watches and the SFRs with side effects.
+    // watches and the SFRs with side effects. Watches false: the caller
+    // knows no watch is set (the run loop's short way, which a watch keeps
+    // it from), and the test is left out.
+    template <bool Watches>
+    bool watching() const
+    {
+        return Watches && m_anyWatch;
+    }
+    template <bool Watches = true>
     uint8_t readDirect(uint8_t address);
+    template <bool Watches = true>
     uint8_t readDirectSfr(uint8_t address);
+    template <bool Watches = true>
     uint8_t readDirectLatch(uint8_t address);
+    template <bool Watches = true>
     void writeDirect(uint8_t address, uint8_t value);
     uint8_t readDirectFull(uint8_t address);
-    template <class Change>
+    template <bool Watches = true, class Change>
     uint8_t modifyDirect(uint8_t address, Change change);
     void writeDirectFull(uint8_t address, uint8_t value);
     uint8_t readSfr(uint8_t address);
     void writeSfr(uint8_t address, uint8_t value);
     void writePort(uint8_t address, uint8_t value);
+    template <bool Watches = true>
     bool readBit(uint8_t bit);
+    template <bool Watches = true>
     bool readBitLatch(uint8_t bit);
+    template <bool Watches = true>
     void writeBit(uint8_t bit, bool value);
     void writeBitFull(uint8_t bit, bool value);
     void writePortBit(uint8_t bit, bool value);
     // P3's pins change only from outside: no frame going out on TXD, no line
     // on RXD or one with nothing to send.
     bool quietP3() const;
+    template <bool Watches = true>
     uint8_t readIndirect(uint8_t address);
+    template <bool Watches = true>
     void writeIndirect(uint8_t address, uint8_t value);
     uint8_t readXram(uint16_t address);
     void writeXram(uint16_t address, uint8_t value);
@@ -457,7 +473,9 @@ private:
             return word;
         return m_decoded[address] = decodedWord(address);
     }
+    template <bool Watches = true>
     void push(uint8_t value);
+    template <bool Watches = true>
     uint8_t pop();
     // The instruction bodies' helpers (sim/Execute.h): functions of the
     // caller's locals rather than lambdas over them, so that the run loop's
@@ -471,6 +489,7 @@ private:
     void flow(uint16_t at, uint16_t pc, uint32_t word, unsigned cycles);
     void addToA(uint8_t b, unsigned carry);
     void subbFromA(uint8_t b);
+    template <bool Watches = true>
     uint16_t popAddress();
     void setParity();
     void watchHit(Space space, unsigned address, bool write);
