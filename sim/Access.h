@@ -6,6 +6,7 @@
 // access while a watch is set take the full way through readSfr()/writeSfr()
 // and watchHit(). Included by the core's sources that run instructions.
 
+#include "sim/Clocking.h"
 #include "sim/Machine.h"
 #include "sim/Sfr.h"
 

@@ -276,8 +276,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
         return Stop::CycleLimit;
     // The tables' addresses stay in registers. Whatever gives a table new
     // memory (clearing it) lowers m_lookAt, and the loop takes them anew.
-    const uint32_t* decoded = m_decoded.data();
-    uint32_t* counts = m_counts.data();
+    const uint32_t* decoded = nullptr;
+    uint32_t* counts = nullptr;
     lookNow();
     m_firstCyclePending = true;
     Stop stop = Stop::CycleLimit;
@@ -297,8 +297,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // The clock and the instruction count between plain instructions, kept
     // in registers: the tail only stores them. Whatever changes them in the
     // middle of an instruction (clocking its first cycle, a loop made in one
-    // go) lowers m_lookAt, and the slow way takes them from m_s again.
-    uint64_t clock = m_s.cycles, made = m_s.instructions;
+    // go) lowers m_lookAt, and the short way starts again from m_s.
+    uint64_t clock = 0, made = 0;
     uint16_t at = pc;
     uint8_t op = 0;
     unsigned cycles = 1;
@@ -330,13 +330,18 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }                                                         \
         goto* table[word & dispatched];                           \
     } while (false)
+    // The short way (re)started: the registers it keeps taken from the machine.
+#define RESUME()                        \
+    do {                                \
+        decoded = m_decoded.data();     \
+        counts = m_counts.data();       \
+        clock = m_s.cycles;             \
+        made = m_s.instructions;        \
+        DISPATCH();                     \
+    } while (false)
     for (;;) {
         if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
-            decoded = m_decoded.data();
-            counts = m_counts.data();
-            clock = m_s.cycles;
-            made = m_s.instructions;
-            DISPATCH();
+            RESUME();
             // Each handler ends in its own copy of the loop's tail: the
             // instruction counted and its cycles added, and while the clock
             // stays before m_lookAt the next one dispatched from there.
@@ -369,8 +374,6 @@ Stop Machine::runFor(uint64_t cycleBudget)
             // The tail found the clock at m_lookAt: the instruction was a
             // breakpoint's or needs the peripherals, a poll or the run's end.
         look: {
-                decoded = m_decoded.data();
-                counts = m_counts.data();
                 const unsigned n = cycles;
                 if (!Again && !n) {  // not made: pc is still at the instruction
                     if (!Observed || m_breaks[pc]) {
@@ -402,13 +405,11 @@ Stop Machine::runFor(uint64_t cycleBudget)
                     goto ended;
                 m_firstCyclePending = true;
                 lookUntil(end);
-                if (!m_attention.load(std::memory_order_relaxed)) {
-                    clock = m_s.cycles;
-                    made = m_s.instructions;
-                    DISPATCH();
-                }
+                if (!m_attention.load(std::memory_order_relaxed))
+                    RESUME();
             }
         }
+#undef RESUME
 #undef DISPATCH
         m_firstCyclePending = false;
         if (m_stopRequest.load(std::memory_order_relaxed)) {

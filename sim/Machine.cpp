@@ -1,4 +1,5 @@
 #include "sim/Machine.h"
+#include "sim/Clocking.h"
 
 
 #include "sim/Sfr.h"
@@ -245,6 +246,16 @@ void Machine::write(Space space, unsigned address, uint8_t value)
         }
         break;
     }
+}
+
+void Machine::setListener(Listener* listener)
+{
+    changing();
+    m_listener = listener;
+    m_followLine = listener && listener->followsLine();
+    m_followPins = listener && listener->followsPins();
+    for (unsigned p = 0; p < 4; ++p)
+        m_heard[p] = listener ? 0xFF : m_watched[p];
 }
 
 void Machine::setCodeBreakpoint(uint16_t address, bool on)

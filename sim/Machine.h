@@ -88,15 +88,7 @@ public:
     // With a listener that follows the line, every edge on RXD is reported
     // at its instruction's end, so the peripherals look at the line anew.
     // Set again when its followsLine() changes.
-    void setListener(Listener* listener)
-    {
-        changing();
-        m_listener = listener;
-        m_followLine = listener && listener->followsLine();
-        m_followPins = listener && listener->followsPins();
-        for (unsigned p = 0; p < 4; ++p)
-            m_heard[p] = listener ? 0xFF : m_watched[p];
-    }
+    void setListener(Listener* listener);
 
     // While set, the pin changes the listener would be told of are only
     // counted there (a caller that numbers them, with no one to tell).
@@ -217,74 +209,27 @@ private:
     unsigned watchedStep();
     unsigned interrupt();
     void afterCycles(unsigned n, bool poll);
-    // The clock by n machine cycles: the peripherals only when one of them is
-    // busy, and while only the timers count towards an overflow whose flag is
-    // clear, not before that overflow is due (catchUp() brings them up to date
-    // before anything looks at them). One comparison with m_dueAt tells the
-    // common case, where nothing is due.
-    void tick(unsigned n)
-    {
-        m_s.cycles += n;
-        if (m_s.cycles >= m_dueAt)
-            due(n);
-    }
-    [[gnu::noinline]] void due(unsigned n)
-    {
-        if (!n)
-            return;
-        if (!m_lazy) {
-            peripherals(n);
-            return;
-        }
-        horizonReached(n);
-    }
+    // The clock by n machine cycles and the peripherals' pace (inline in
+    // sim/Clocking.h): one comparison with m_dueAt tells the common case,
+    // where nothing is due.
+    void tick(unsigned n);
+    void due(unsigned n);
     // Something is due in the last n cycles: the ones before them go in one,
     // as nothing happened in them, and these as a step's.
-    void horizonReached(unsigned n)
-    {
-        m_s.cycles -= n;
-        lag();
-        m_s.cycles += n;
-        clockEachStep();
-        peripherals(n);
-    }
-    void catchUp()
-    {
-        if (lag())
-            schedule();
-    }
+    void horizonReached(unsigned n);
+    void catchUp();
     // Brings the lazy peripherals from m_lagFrom up to now in one go and
     // leaves them clocked each step; false when there was nothing to do.
-    bool lag()
-    {
-        if (!m_lazy || m_s.cycles == m_lagFrom)
-            return false;
-        lagged(static_cast<unsigned>(m_s.cycles - m_lagFrom));
-        return true;
-    }
+    bool lag();
     void lagged(unsigned n);
     // The peripherals work with every step until peripherals() finds them quiet again.
-    void clockEachStep()
-    {
-        m_lazy = false;
-        m_busy = true;
-        m_dueAt = 0;
-        lookNow();
-    }
+    void clockEachStep();
     // Something the peripherals depend on changes now: bring them up to date
     // and clock them instruction by instruction again.
-    void changing()
-    {
-        lag();
-        clockEachStep();
-    }
+    void changing();
     bool quietTimers(uint64_t& horizon);
     // The peripherals by n cycles of one step, then when to look at them again.
-    void peripherals(unsigned n)
-    {
-        advance(n);
-        schedule();
-    }
+    void peripherals(unsigned n);
     void advance(unsigned n);
     void schedule();
     bool peripheralsBusy() const;

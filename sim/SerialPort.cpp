@@ -2,6 +2,7 @@
 // bit by bit at the line's rate (or handed to SBUF in the ideal mode) and
 // frames decoded from TXD.
 
+#include "sim/Clocking.h"
 #include "sim/Machine.h"
 
 #include "sim/Sfr.h"
