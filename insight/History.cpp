@@ -64,19 +64,6 @@ struct History::Muted : sim::Listener {
     bool followsPins() const override { return history->m_listener || !history->m_answers.empty(); }
 };
 
-void History::answerPins(uint64_t cycle, unsigned port, uint8_t levels)
-{
-    const uint64_t report = m_reports++;
-    const uint32_t before = drives();
-    reportsAre(Reports::Passed);  // the reports of its own drives are passed on to it
-    m_listener->pinsChanged(cycle, port, levels);
-    reportsAre(Reports::Answered);
-    if (const uint32_t after = drives(); after != before) {
-        m_answers.push_back({report, after});
-        m_lastDrives = after;
-    }
-}
-
 namespace {
 constexpr uint32_t NotAnInstruction = sim::RunRecord::kNoInstruction;
 constexpr uint32_t InterruptEntry = sim::RunRecord::kInterruptEntry;

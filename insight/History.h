@@ -263,6 +263,8 @@ private:
     // A pin report of a new step (Reports::Answered): the listener is told,
     // and what it drives in answer is kept with the report's number.
     [[gnu::noinline]] void answerPins(uint64_t cycle, unsigned port, uint8_t levels);
+    template <class Tell, class Keep>
+    void answer(Tell tell, Keep keep);
     void lineReportInStep(uint64_t cycle, uint8_t levels);  // an edge of the line not passed on
     template <class Answer>
     [[gnu::noinline]] void putBackAnswer(const Answers<Answer>& answers, uint64_t key);  // replaying: the drives recorded

@@ -115,6 +115,29 @@ void History::putBackAnswer(const Answers<Answer>& answers, uint64_t key)
 
 template void History::putBackAnswer(const Answers<PinAnswer>& answers, uint64_t key);  // for Muted
 
+// A report of a new step told to the listener (`tell`); the drives it
+// changes in answer are kept (`keep`). The reports of its own drives are
+// passed on to it meanwhile.
+template <class Tell, class Keep>
+void History::answer(Tell tell, Keep keep)
+{
+    const uint32_t before = drives();
+    reportsAre(Reports::Passed);
+    tell();
+    reportsAre(Reports::Answered);
+    if (const uint32_t after = drives(); after != before) {
+        keep(after);
+        m_lastDrives = after;
+    }
+}
+
+void History::answerPins(uint64_t cycle, unsigned port, uint8_t levels)
+{
+    const uint64_t report = m_reports++;
+    answer([&] { m_listener->pinsChanged(cycle, port, levels); },
+           [&](uint32_t kept) { m_answers.push_back({report, kept}); });
+}
+
 // An edge of the line in a step (pin reports: Muted). A new one: the
 // listener hears of it and what it drives in answer is kept with the edge's
 // cycle, where the replay (following the line as long as there are any
@@ -127,14 +150,8 @@ void History::lineReportInStep(uint64_t cycle, uint8_t levels)
     }
     if (m_inStep != Reports::Answered)
         return;
-    const uint32_t before = drives();
-    reportsAre(Reports::Passed);
-    m_listener->lineMoved(cycle, levels);
-    reportsAre(Reports::Answered);
-    if (const uint32_t after = drives(); after != before) {
-        m_lineAnswers.push_back({cycle, after, stepInProgress()});
-        m_lastDrives = after;
-    }
+    answer([&] { m_listener->lineMoved(cycle, levels); },
+           [&](uint32_t kept) { m_lineAnswers.push_back({cycle, kept, stepInProgress()}); });
 }
 
 }  // namespace insight

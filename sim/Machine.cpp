@@ -1,7 +1,6 @@
 #include "sim/Machine.h"
+
 #include "sim/Clocking.h"
-
-
 #include "sim/Sfr.h"
 #include "sim/StateCheck.h"
 

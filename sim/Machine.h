@@ -297,8 +297,9 @@ private:
     // Per port, the pins whose change is more than a new level to keep: all
     // of them with a listener to tell, else m_watched.
     uint8_t m_heard[4] = {0x00, 0x00, 0x00, 0x0D};
-    // A latch was written: a strobe nobody listens to settles here, anything
-    // else is reported and looked at by pinsMoved().
+    // A latch was written: a strobe nobody listens to settles here, one only
+    // counted (countPinReports()) is counted here, anything else is reported
+    // and looked at by pinsMoved().
     void portWritten(unsigned port);
     void pinsMoved(unsigned port, uint8_t now);
     // Pins changed: counted (countPinReports()), else told to the listener
