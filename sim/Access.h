@@ -21,10 +21,11 @@ constexpr uint64_t plainReadLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x0
                                   (1ull << 0x09) | (1ull << 0x28) | (1ull << 0x38);
 // ... and writes that no peripheral notices.
 constexpr uint64_t plainWriteLow = (1ull << 0x01) | (1ull << 0x02) | (1ull << 0x03);
-// 0D0H PSW, 0E0H ACC, 0F0H B (bits 80H-FFH of the SFR space); PSW is read
-// the full way, as its parity bit is worked out from A only when read.
+// 0E0H ACC, 0F0H B (bits 80H-FFH of the SFR space). PSW is read the full
+// way, as its parity bit is worked out from A only when read, and written
+// by writePsw(): the run loop keeps the register bank it selects.
 constexpr uint64_t plainReadHigh = (1ull << 0x20) | (1ull << 0x30);
-constexpr uint64_t plainWriteHigh = (1ull << 0x10) | (1ull << 0x20) | (1ull << 0x30);
+constexpr uint64_t plainWriteHigh = (1ull << 0x20) | (1ull << 0x30);
 
 // TCON, SCON and T2CON: their flags change only when a peripheral's event
 // is due, so a read needs no clocking while none is due before the end of
@@ -127,8 +128,21 @@ template <bool Watches>
             writePort(address, value);
             return;
         }
+        if (address == sfr::PSW) {
+            writePsw(value);
+            return;
+        }
     }
     writeDirectFull(address, value);
+}
+
+// A new register bank has the run loop take it anew.
+inline void Machine::writePsw(uint8_t value)
+{
+    uint8_t& psw = m_s.sfr[sfr::PSW - 0x80];
+    if ((psw ^ value) & sfr::RS)
+        lookNow();
+    psw = value;
 }
 
 // Read-modify-write of a direct byte (INC, DEC, DJNZ, ANL/ORL/XRL direct):

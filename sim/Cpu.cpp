@@ -7,7 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <iterator>
 #include <utility>
+
+// The run loop's copies of the handlers that never make a quiet run's
+// instructions are labels no table takes: left out, and not warned of.
+#pragma GCC diagnostic ignored "-Wunused-label"
 
 namespace sim {
 
@@ -36,6 +41,14 @@ constexpr auto kParity = [] {
         t[v] = static_cast<uint8_t>(std::popcount(v) & 1);
     return t;
 }();
+
+// The labels of a quiet instruction's handler in the run loop.
+struct QuietLabels {
+    execution::Op op;
+    const void* head;
+    const void* on;
+    const void* last;
+};
 
 }  // namespace
 
@@ -90,7 +103,7 @@ unsigned Machine::stepOnce()
 // by a 2-cycle MOV counts once after the new value); its SFR reads see the
 // first cycle counted.
 template <bool CountJumps>
-[[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc, uint32_t word)
+[[gnu::always_inline]] inline unsigned Machine::executeClocked(uint16_t& pc, uint64_t word)
 {
     m_firstCyclePending = true;
     const unsigned n = execute<CountJumps>(pc, word);
@@ -102,7 +115,7 @@ template <bool CountJumps>
     return n;
 }
 
-[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc, uint32_t word)
+[[gnu::always_inline]] inline unsigned Machine::plainStep(uint16_t& pc, uint64_t word)
 {
     ++m_counts[pc];
     const unsigned n = executeClocked(pc, word);
@@ -198,7 +211,7 @@ unsigned Machine::observedStep()
 {
     const uint16_t at = m_s.pc;
     uint16_t pc = at;
-    const uint32_t word = decodedAt(at);
+    const uint64_t word = decodedAt(at);
     const unsigned n = executeClocked<true>(pc, word);
     pollIfNeeded();
     if (word & kMarkBit)
@@ -252,7 +265,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
     // A breakpoint where the run starts does not stop it.
     bool first = true;
     if (!m_attention.load(std::memory_order_relaxed) && m_s.cycles < end) {
-        const uint32_t word = decodedAt(pc);
+        const uint64_t word = decodedAt(pc);
         if constexpr (Traced) {
             if (!recordStep(pc))
                 return Stop::CycleLimit;
@@ -276,43 +289,77 @@ Stop Machine::runFor(uint64_t cycleBudget)
         return Stop::CycleLimit;
     // The tables' addresses stay in registers. Whatever gives a table new
     // memory (clearing it) lowers m_lookAt, and the loop takes them anew.
-    const uint32_t* decoded = nullptr;
+    const uint64_t* decoded = nullptr;
     uint32_t* counts = nullptr;
     lookNow();
     m_firstCyclePending = true;
     Stop stop = Stop::CycleLimit;
     // The instruction set threaded: the locals of the instruction bodies
-    // (see sim/InstructionBodies.inc) and, per value the dispatch sees, the
-    // address of its handler's label. The labels are this function's own (a
-    // function with a computed goto is not inlined), so the table is built
-    // from them here, once per run mode, thread-safely.
+    // (see sim/InstructionBodies.inc) and, per value the dispatch sees (a
+    // word's low 16 bits), the address of its handler's label. The labels are
+    // this function's own (a function with a computed goto is not inlined),
+    // so the tables are built from them here, once per run mode, thread-safely.
     constexpr bool CountJumps = Observed, StopAtBreak = !Again, SkipLoops = !Traced;
+    // Quiet runs (sim/QuietRuns.h) made without a look between their
+    // instructions: not where each step is written down or counted to a limit.
+    constexpr bool QuietRuns = !Again;
     // No watch is set on the short way (a watch keeps the loop on its full
     // one): its accesses leave out the test.
     constexpr bool kWatches = false;
     constexpr bool marks = CountJumps && StopAtBreak;
-    constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
-    constexpr uint32_t dispatched = execution::kDispatched<breakBit, markBit, kDecodedBit>;
-    uint32_t word = 0, operands = 0;
+    constexpr uint64_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
+    uint64_t word = 0;
+    uint32_t operands = 0;
     // The clock and the instruction count between plain instructions, kept
     // in registers: the tail only stores them. Whatever changes them in the
     // middle of an instruction (clocking its first cycle, a loop made in one
     // go) lowers m_lookAt, and the short way starts again from m_s.
     uint64_t clock = 0, made = 0;
+    // The register bank PSW selects: a write of PSW that moves it lowers
+    // m_lookAt (writePsw()), and quiet runs hold no such write.
+    uint8_t* bank = m_s.iram;
+#undef M51_BANK
+#define M51_BANK bank
     uint16_t at = pc;
     uint8_t op = 0;
     unsigned cycles = 1;
 #define M51_HANDLER_LABEL(name, ...) &&L_##name,
     static const void* const handlers[] = {&&L_NotMade, M51_HANDLERS(M51_HANDLER_LABEL)};
 #undef M51_HANDLER_LABEL
-    static const auto table = [](const void* const* labels, const void* undecoded) {
-        std::array<const void*, dispatched + 1> t{};
-        for (unsigned value = 0; value < t.size(); ++value)
-            t[value] = !(value & kDecodedBit)
-                           ? undecoded
-                           : labels[static_cast<unsigned>(execution::kDispatch<breakBit, markBit, kDecodedBit>[value])];
+    // A quiet instruction's handler three times over: the head of a run
+    // (which looks once for the run), one going on to the next instruction
+    // of its run and the run's last.
+    const QuietLabels* quietLabels = nullptr;
+    size_t quietCount = 0;
+    if constexpr (QuietRuns) {
+#define M51_QUIET_LABELS(name) QuietLabels{execution::Op::name, &&L_Head_##name, &&L_On_##name, &&L_Last_##name},
+        static const QuietLabels labels[] = {M51_QUIET_HANDLERS(M51_QUIET_LABELS)};
+#undef M51_QUIET_LABELS
+        quietLabels = labels;
+        quietCount = std::size(labels);
+    }
+    // [0]: the dispatch after a look (a word with kRunsOnBit goes to its
+    // run's head); [1]: inside a quiet run, to the next of the run, its
+    // last, or (a word forgotten or given a breakpoint) to L_Sync.
+    static const auto tables = [](const void* const* labels, const void* undecoded, const QuietLabels* quiet,
+                                  size_t quietCount, const void* sync) {
+        std::array<const QuietLabels*, 256> quietOf{};
+        for (size_t i = 0; i < quietCount; ++i)
+            quietOf[static_cast<unsigned>(quiet[i].op)] = &quiet[i];
+        std::array<std::array<const void*, 4096>, 2> t{};
+        for (unsigned value = 0; value < 4096; ++value) {
+            const auto handler = execution::kDispatch<breakBit, markBit, kDecodedBit>[value];
+            const QuietLabels* q = handler == execution::Op::NotMade ? nullptr : quietOf[static_cast<unsigned>(handler)];
+            if (!(value & kDecodedBit)) {
+                t[0][value] = undecoded;
+                t[1][value] = sync;
+                continue;
+            }
+            t[0][value] = q && (value & kRunsOnBit) ? q->head : labels[static_cast<unsigned>(handler)];
+            t[1][value] = !q ? sync : (value & kRunsOnBit) ? q->on : q->last;
+        }
         return t;
-    }(handlers, &&L_Undecoded);
+    }(handlers, &&L_Undecoded, quietLabels, quietCount, &&L_Sync);
     // The next instruction: counted (traced: written down; both made again:
     // the run's end looked for) and dispatched to its handler, which takes
     // its operands.
@@ -328,7 +375,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
         } else {                                                  \
             ++counts[pc];                                         \
         }                                                         \
-        goto* table[word & dispatched];                           \
+        goto* tables[0][static_cast<uint16_t>(word)];             \
     } while (false)
     // The short way (re)started: the registers it keeps taken from the machine.
 #define RESUME()                        \
@@ -337,6 +384,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
         counts = m_counts.data();       \
         clock = m_s.cycles;             \
         made = m_s.instructions;        \
+        bank = m_s.iram + (PSWR & RS);  \
         DISPATCH();                     \
     } while (false)
     for (;;) {
@@ -349,7 +397,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
     L_##name:                         \
     at = pc;                          \
     ++pc;                             \
-    operands = word >> kOperandShift; \
+    operands = static_cast<uint32_t>(word >> kOperandShift); \
     op = static_cast<uint8_t>(word);  \
     cycles = 1;
 #define NEXT                                  \
@@ -366,11 +414,61 @@ Stop Machine::runFor(uint64_t cycleBudget)
 #include "sim/InstructionBodies.inc"
 #undef OP
 #undef NEXT
+            // The quiet handlers again: a run's head looks at the clock at
+            // the run's end; while that is before m_lookAt, nothing falls due
+            // in the run, and its instructions go on with neither a look nor
+            // a store of the clock, the count and the program counter, which
+            // the run's last instruction stores. Near m_lookAt the head is
+            // made by its plain handler above. (The other handlers' labels
+            // here are never taken and their copies left out.)
+#define OP(name)                                            \
+    L_Head_##name:                                          \
+    if (clock + (word >> kSpanShift) >= lookAt())           \
+        goto L_##name;                                      \
+    L_On_##name:                                            \
+    at = pc;                                                \
+    ++pc;                                                   \
+    operands = static_cast<uint32_t>(word >> kOperandShift); \
+    op = static_cast<uint8_t>(word);                        \
+    cycles = 1;
+#define NEXT                                           \
+    clock += cycles;                                   \
+    ++made;                                            \
+    word = decoded[pc];                                \
+    ++counts[pc];                                      \
+    goto* tables[1][static_cast<uint16_t>(word)];
+#include "sim/InstructionBodies.inc"
+#undef OP
+#undef NEXT
+#define OP(name)                                            \
+    L_Last_##name:                                          \
+    at = pc;                                                \
+    ++pc;                                                   \
+    operands = static_cast<uint32_t>(word >> kOperandShift); \
+    op = static_cast<uint8_t>(word);                        \
+    cycles = 1;
+#define NEXT                          \
+    m_s.pc = pc;                      \
+    clock += cycles;                  \
+    m_s.cycles = clock;               \
+    m_s.instructions = ++made;        \
+    DISPATCH();
+#include "sim/InstructionBodies.inc"
+#undef OP
+#undef NEXT
+            // A quiet run left early (a word of it forgotten or given a
+            // breakpoint since the run was decoded): the machine brought up
+            // to date, and the word dispatched as after a look.
+        L_Sync:
+            m_s.pc = pc;
+            m_s.cycles = clock;
+            m_s.instructions = made;
+            goto* tables[0][static_cast<uint16_t>(word)];
             // An address made for the first time: decoded, and dispatched
             // again (counted and looked for once, above).
         L_Undecoded:
             word = decodedAt(pc);
-            goto* table[word & dispatched];
+            goto* tables[0][static_cast<uint16_t>(word)];
             // The tail found the clock at m_lookAt: the instruction was a
             // breakpoint's or needs the peripherals, a poll or the run's end.
         look: {
@@ -411,6 +509,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
         }
 #undef RESUME
 #undef DISPATCH
+#undef M51_BANK
+#define M51_BANK (m_s.iram + (PSWR & RS))
         m_firstCyclePending = false;
         if (m_stopRequest.load(std::memory_order_relaxed)) {
             m_stopRequest.store(false, std::memory_order_relaxed);
@@ -435,7 +535,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
             const uint16_t at = m_s.pc;
             const uint8_t source = m_s.pendingSource;
             const uint64_t before = m_s.cycles;
-            const uint32_t word = decodedAt(at);
+            const uint64_t word = decodedAt(at);
             if (Traced && !recordStep(at))
                 return Stop::CycleLimit;
             if (Replayed && steps() == m_stepsEnd)

@@ -8,6 +8,7 @@
 // own copy of the loop's tail. Included by sim/Cpu.cpp only.
 
 #include "sim/Access.h"
+#include "sim/QuietRuns.h"
 #include "sim/Sfr.h"
 
 #include <array>
@@ -127,6 +128,20 @@ inline uint8_t logic(uint8_t op, uint8_t v, uint8_t x)
     X(MovIndirectA, 0xF6, 0xF7)                                                                       \
     X(MovRegisterA, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF)
 
+// The handlers of the instructions a quiet run may hold (sim/QuietRuns.h).
+#define M51_QUIET_HANDLERS(X)                                                                                      \
+    X(Nop) X(RrA) X(RlA) X(RrcA) X(RlcA) X(IncA) X(DecA) X(IncDecDirect) X(IncDecIndirect) X(IncRegister)          \
+    X(DecRegister) X(AddImmediate) X(AddDirect) X(AddIndirect) X(AddRegister) X(AddcImmediate) X(AddcDirect)       \
+    X(AddcIndirect) X(AddcRegister) X(SubbImmediate) X(SubbDirect) X(SubbIndirect) X(SubbRegister)                 \
+    X(OrlImmediate) X(OrlDirect) X(OrlIndirect) X(OrlRegister) X(AnlImmediate) X(AnlDirect) X(AnlIndirect)         \
+    X(AnlRegister) X(XrlImmediate) X(XrlDirect) X(XrlIndirect) X(XrlRegister) X(LogicDirectA)                      \
+    X(LogicDirectImmediate) X(OrlCBit) X(OrlCNotBit) X(AnlCBit) X(AnlCNotBit) X(MovCBit) X(MovBitC) X(CplBit)       \
+    X(ClrBit) X(SetbBit) X(CplC) X(ClrC) X(SetbC) X(MovAImmediate) X(MovDirectImmediate) X(MovIndirectImmediate)  \
+    X(MovRegisterImmediate) X(MovcAPc) X(MovcADptr) X(DivAB) X(MulAB) X(MovDirectDirect) X(MovDirectIndirect)      \
+    X(MovDirectRegister) X(MovDptrImmediate) X(IncDptr) X(Reserved) X(MovIndirectDirect) X(MovRegisterDirect)      \
+    X(Push) X(Pop) X(SwapA) X(XchADirect) X(XchAIndirect) X(XchARegister) X(DaA) X(XchdAIndirect) X(ClrA) X(CplA)  \
+    X(MovADirect) X(MovAIndirect) X(MovARegister) X(MovDirectA) X(MovIndirectA) X(MovRegisterA)
+
 // NotMade: an instruction the dispatch leaves to the loop (a breakpoint's,
 // or a marked one other than a call or return).
 #define M51_HANDLER_NAME(name, ...) name,
@@ -161,9 +176,9 @@ inline constexpr auto kOpcodeHandler = [] {
 // the observer; any other marked instruction is left to the loop, as a
 // breakpoint is. A word not decoded yet never reaches a switch (decodedAt());
 // the run loop's dispatch decodes it first.
-template <uint32_t BreakBit, uint32_t MarkBit, uint32_t DecodedBit>
+template <uint64_t BreakBit, uint64_t MarkBit, uint64_t DecodedBit>
 inline constexpr auto kDispatch = [] {
-    std::array<Op, 2048> handler{};
+    std::array<Op, 4096> handler{};
     for (unsigned value = 0; value < handler.size(); ++value) {
         const Op op = kOpcodeHandler[value & 0xFF];
         const bool flows = op == Op::Acall || op == Op::Lcall || op == Op::Ret || op == Op::Reti;
@@ -174,8 +189,21 @@ inline constexpr auto kDispatch = [] {
 }();
 
 // The values the dispatch sees (as above).
-template <uint32_t BreakBit, uint32_t MarkBit, uint32_t DecodedBit>
-inline constexpr uint32_t kDispatched = DecodedBit | MarkBit | BreakBit | 0xFF;
+template <uint64_t BreakBit, uint64_t MarkBit, uint64_t DecodedBit>
+inline constexpr uint64_t kDispatched = DecodedBit | MarkBit | BreakBit | 0xFF;
+
+// The handlers of quiet instructions, checked against the opcodes
+// sim/QuietRuns.h calls quiet.
+inline constexpr auto kQuietHandler = [] {
+    std::array<bool, 256> quietOne{};
+#define M51_QUIET_HANDLER(name) quietOne[static_cast<unsigned>(Op::name)] = true;
+    M51_QUIET_HANDLERS(M51_QUIET_HANDLER)
+#undef M51_QUIET_HANDLER
+    for (unsigned opcode = 0; opcode < 256; ++opcode)
+        if ((quiet::kKind[opcode] != quiet::Never) != quietOne[static_cast<unsigned>(kOpcodeHandler[opcode])])
+            throw "a quiet opcode and its handler disagree";
+    return quietOne;
+}();
 
 // The next operand byte.
 [[gnu::always_inline]] inline uint8_t take(uint16_t& pc, uint32_t& operands)
@@ -191,7 +219,7 @@ inline constexpr uint32_t kDispatched = DecodedBit | MarkBit | BreakBit | 0xFF;
 // Back to the start of a poll or delay loop: the run loop may make its next
 // turns in one go.
 template <bool CountJumps, bool SkipLoops>
-[[gnu::always_inline]] inline void Machine::loopClosed(uint16_t at, uint16_t pc, uint32_t word)
+[[gnu::always_inline]] inline void Machine::loopClosed(uint16_t at, uint16_t pc, uint64_t word)
 {
     if constexpr (SkipLoops) {
         if (word & kLoopBit) [[unlikely]]
@@ -206,7 +234,7 @@ template <bool CountJumps, bool SkipLoops>
 // every instruction made in a register of its own, and the observed run's
 // loop loses the one its code table is in.
 template <bool CountJumps, bool SkipLoops>
-[[gnu::always_inline]] inline void Machine::jump(uint16_t at, uint16_t& pc, uint32_t word, uint8_t offset)
+[[gnu::always_inline]] inline void Machine::jump(uint16_t at, uint16_t& pc, uint64_t word, uint8_t offset)
 {
     if constexpr (CountJumps) {
         uint16_t here = at;
@@ -220,7 +248,7 @@ template <bool CountJumps, bool SkipLoops>
 // A marked call or return, made: written down for the observer (a full batch
 // has the loop look at it).
 template <bool Marks>
-[[gnu::always_inline]] inline void Machine::flow(uint16_t at, uint16_t pc, uint32_t word, unsigned cycles)
+[[gnu::always_inline]] inline void Machine::flow(uint16_t at, uint16_t pc, uint64_t word, unsigned cycles)
 {
     if constexpr (Marks) {
         // Its stack is RAM: nothing clocked its first cycle yet.
@@ -288,7 +316,9 @@ template <bool Watches>
 #define SFR(a) m_s.sfr[(a) - 0x80]
 #define ACCU SFR(ACC)
 #define PSWR SFR(PSW)
-#define R(n) (m_s.iram + (PSWR & RS))[n]
+// The register bank: worked out from PSW here; the run loop keeps it (M51_BANK).
+#define M51_BANK (m_s.iram + (PSWR & RS))
+#define R(n) M51_BANK[n]
 #define IMM() execution::take(pc, operands)
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
 #define LOOP_CLOSED() loopClosed<CountJumps, SkipLoops>(at, pc, word)
@@ -317,18 +347,18 @@ template <bool Watches>
 // instruction takes its operands; the caller stores it back. `word` is the
 // instruction as decoded at pc: the opcode and the two bytes after it.
 template <bool CountJumps, bool StopAtBreak, bool SkipLoops>
-[[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint32_t word)
+[[gnu::always_inline]] inline unsigned Machine::execute(uint16_t& pc, uint64_t word)
 {
     using namespace execution;
     using namespace sfr;
     const uint8_t op = static_cast<uint8_t>(word);
     [[maybe_unused]] const uint16_t at = pc;
     ++pc;
-    uint32_t operands = word >> kOperandShift;
+    auto operands = static_cast<uint32_t>(word >> kOperandShift);
     unsigned cycles = 1;
     [[maybe_unused]] constexpr bool marks = CountJumps && StopAtBreak;
     [[maybe_unused]] constexpr bool kWatches = true;  // a step may meet a watch
-    constexpr uint32_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
+    constexpr uint64_t breakBit = StopAtBreak ? kBreakBit : 0, markBit = marks ? kMarkBit : 0;
     switch (kDispatch<breakBit, markBit, kDecodedBit>[word & kDispatched<breakBit, markBit, kDecodedBit>]) {
 #define OP(name) case Op::name:
 #define NEXT break;

@@ -155,7 +155,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     const uint64_t from = m_s.cycles + 2;
     if (m_anyWatch || from + 1 >= lookAt())
         return;
-    const uint32_t last = decodedAt(at);
+    const uint64_t last = decodedAt(at);
     const uint8_t lastOp = static_cast<uint8_t>(last);
     const uint8_t psw = m_s.sfr[sfr::PSW - 0x80];
     int counter = -1;  // the internal RAM byte a DJNZ counts down
@@ -172,7 +172,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     auto turn = [&](uint8_t& acc, uint8_t& flags) -> bool {
         cycles = count = leaps = 0;
         for (unsigned p = start;; ) {
-            const uint32_t word = decodedAt(static_cast<uint16_t>(p));
+            const uint64_t word = decodedAt(static_cast<uint16_t>(p));
             const auto op = static_cast<uint8_t>(word);
             const auto first = static_cast<uint8_t>(word >> kOperandShift);
             const auto second = static_cast<uint8_t>(word >> (kOperandShift + 8));

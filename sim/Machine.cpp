@@ -84,16 +84,9 @@ void Machine::redecode(unsigned first, unsigned end)
 {
     // A loop's jump stands at most kLoopReach bytes after a byte of its body,
     // or its own operands hold the byte.
-    const unsigned from = first >= 2 ? first - 2u : 0u;
     const unsigned to = std::min(end + kLoopReach, 65536u);
-    findLoops(from, to);
-    for (unsigned a = from; a < to; ++a)
-        m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
-    // The words at the top of code memory take their operands from its start.
-    for (unsigned back = 1; back < 3 && first < 2; ++back) {
-        const auto a = static_cast<uint16_t>(first - back);
-        m_decoded[a] = decodedWord(a);
-    }
+    findLoops(first >= 2 ? first - 2u : 0u, to);
+    forgetWords(first, to);
 }
 
 void Machine::loadCode(const uint8_t* bytes, size_t size, unsigned base)
@@ -260,7 +253,7 @@ void Machine::setListener(Listener* listener)
 void Machine::setCodeBreakpoint(uint16_t address, bool on)
 {
     m_breaks[address] = on;
-    m_decoded[address] = decodedWord(address);
+    forgetWords(address, address + 1u);
 }
 
 void Machine::markSteps(std::vector<uint8_t> marks)
@@ -277,7 +270,7 @@ void Machine::clearCodeBreakpoints()
     for (unsigned a = 0; a < 65536; ++a) {
         if (m_breaks[a]) {
             m_breaks[a] = 0;
-            m_decoded[a] = decodedWord(static_cast<uint16_t>(a));
+            forgetWords(a, a + 1);
         }
     }
 }

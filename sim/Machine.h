@@ -133,7 +133,7 @@ private:
     // SkipLoops: a jump back to a poll or delay loop may make its next turns at once.
     // CountJumps and StopAtBreak (an observed run's loop): nor is a marked one (observedStep() makes it).
     template <bool CountJumps = false, bool StopAtBreak = false, bool SkipLoops = false>
-    unsigned execute(uint16_t& pc, uint32_t word);
+    unsigned execute(uint16_t& pc, uint64_t word);
     // The jump at `at` went back to `start` (its own cycles not yet counted):
     // as many more turns of the loop as end before m_lookAt, made in one go
     // where each turn leaves everything as it was but the clock, the counts
@@ -152,9 +152,9 @@ private:
     static constexpr unsigned kLoopReach = 24;  // bytes from a loop's start to its jump
     unsigned stepOnce();  // step() without bringing the timers up to date
     // An instruction with no interrupt entry, idle mode or watch to look at.
-    unsigned plainStep(uint16_t& pc, uint32_t word);
+    unsigned plainStep(uint16_t& pc, uint64_t word);
     template <bool CountJumps = false>
-    unsigned executeClocked(uint16_t& pc, uint32_t word);  // execute() with the clock and the instruction count
+    unsigned executeClocked(uint16_t& pc, uint64_t word);  // execute() with the clock and the instruction count
     void pollIfNeeded();
     // A step of an observed run away from its loop: counted jumps, clock and
     // poll up to date, and the observer told of it when it is marked.
@@ -358,6 +358,7 @@ private:
     uint8_t readSfr(uint8_t address);
     void writeSfr(uint8_t address, uint8_t value);
     void writePort(uint8_t address, uint8_t value);
+    void writePsw(uint8_t value);
     template <bool Watches = true>
     bool readBit(uint8_t bit);
     template <bool Watches = true>
@@ -387,34 +388,42 @@ private:
         }
     }
     void buildCodeView();
-    // The instruction words of the three addresses whose bytes include `address`.
+    // The bytes in [first, end) changed: the words that read them and the
+    // loops whose jumps do are decoded again.
     void redecode(uint16_t address);
-    void redecode(unsigned first, unsigned end);  // the bytes in [first, end) changed
-    uint32_t decodedWord(uint16_t address) const
-    {
-        return fetchCode(address) | kDecodedBit | (m_breaks[address] ? kBreakBit : 0u) |
-               fetchCode(static_cast<uint16_t>(address + 1)) << kOperandShift |
-               fetchCode(static_cast<uint16_t>(address + 2)) << (kOperandShift + 8) |
-               (!m_marks.empty() && m_marks[address] ? kMarkBit : 0u) |
-               (m_loops[address] ? kLoopBit : 0u);
-    }
+    void redecode(unsigned first, unsigned end);
+    // The bytes or breakpoints in [first, end) changed: every word that
+    // reads them (those of their quiet runs too, sim/QuietRuns.h) is
+    // decoded again when next made.
+    void forgetWords(unsigned first, unsigned end);
+    // An instruction word (sim/QuietRuns.cpp): the opcode, kBreakBit for a
+    // breakpoint there, the mark, the two bytes after it and the loop bit;
+    // in a quiet run, the cycles from there to the run's end and, where the
+    // run goes on past it, kRunsOnBit.
+    uint64_t decodedWord(uint16_t address) const;
+    bool quietAt(uint16_t address) const;
     // The breakpoint bit sits next to the opcode: the run loop dispatches on
     // both at once, a breakpoint being one more case of the jump table. The
     // mark of observed runs (the observer is told of the instruction) sits
     // next to it: their loop dispatches on all three, so that an unmarked
-    // instruction costs no test of its own.
-    static constexpr uint32_t kBreakBit = 1u << 8;
-    static constexpr uint32_t kMarkBit = 1u << 9;
+    // instruction costs no test of its own. The dispatch takes the word's
+    // low 16 bits; bits 12-15 stay clear.
+    static constexpr uint64_t kBreakBit = 1u << 8;
+    static constexpr uint64_t kMarkBit = 1u << 9;
     // Set in every decoded word: the table starts as zeros and an address is
     // decoded when first made (decodedAt(), or the run loop's dispatch of a
     // word without it), not all 64 K of it when a machine is built.
-    static constexpr uint32_t kDecodedBit = 1u << 10;
-    static constexpr unsigned kOperandShift = 11;
+    static constexpr uint64_t kDecodedBit = 1u << 10;
+    // A quiet instruction the next of its quiet run follows.
+    static constexpr uint64_t kRunsOnBit = 1u << 11;
+    static constexpr unsigned kOperandShift = 16;
     // The jump here closes a loop skipLoop() may take (above the operands).
-    static constexpr uint32_t kLoopBit = 1u << 27;
-    uint32_t decodedAt(uint16_t address)
+    static constexpr uint64_t kLoopBit = 1ull << 32;
+    // The machine cycles of the quiet run from here to its end.
+    static constexpr unsigned kSpanShift = 56;
+    uint64_t decodedAt(uint16_t address)
     {
-        const uint32_t word = m_decoded[address];
+        const uint64_t word = m_decoded[address];
         if (word & kDecodedBit) [[likely]]
             return word;
         return m_decoded[address] = decodedWord(address);
@@ -428,11 +437,11 @@ private:
     // threaded dispatch keeps those locals in registers (a lambda's captured
     // addresses would live across its computed jumps).
     template <bool CountJumps, bool SkipLoops>
-    void loopClosed(uint16_t at, uint16_t pc, uint32_t word);
+    void loopClosed(uint16_t at, uint16_t pc, uint64_t word);
     template <bool CountJumps, bool SkipLoops>
-    void jump(uint16_t at, uint16_t& pc, uint32_t word, uint8_t offset);
+    void jump(uint16_t at, uint16_t& pc, uint64_t word, uint8_t offset);
     template <bool Marks>
-    void flow(uint16_t at, uint16_t pc, uint32_t word, unsigned cycles);
+    void flow(uint16_t at, uint16_t pc, uint64_t word, unsigned cycles);
     void addToA(uint8_t b, unsigned carry);
     void subbFromA(uint8_t b);
     template <bool Watches = true>
@@ -449,11 +458,11 @@ private:
     // of it with that range taken from xram (kept up to date by every write).
     std::vector<uint8_t> m_view;
     const uint8_t* m_fetch = nullptr;
-    // Code memory decoded once: per address the opcode, kBreakBit for a
-    // breakpoint there and the two bytes after it, so that the instruction
-    // loop takes an instruction and its breakpoint test from one load. Kept up to
-    // date by every write that reaches code memory; 0 where not decoded yet.
-    ZeroTable<uint32_t> m_decoded;
+    // Code memory decoded once, a word per address (decodedWord()), so that
+    // the instruction loop takes an instruction and its breakpoint test from
+    // one load. Forgotten by every write that reaches code memory and every
+    // breakpoint set or cleared; 0 where not decoded yet.
+    ZeroTable<uint64_t> m_decoded;
     ZeroTable<uint32_t> m_counts;
     ZeroTable<uint8_t> m_breaks;  // per code address
     std::vector<uint8_t> m_marks;   // per code address, or empty

@@ -2,6 +2,7 @@
 // flags of the arithmetic, the memories each chip has, the ports' latch and
 // pins, run control and snapshots.
 
+#include "sim/QuietRuns.h"
 #include "sim/tests/TestBoard.h"
 
 #include <thread>
@@ -29,6 +30,7 @@ TEST(Cpu, EveryOpcodeTakesItsMachineCycles)
         m.setPc(0x100);
         EXPECT_EQ(m.step(), static_cast<unsigned>(kCycles[op >> 4][op & 15] - '0')) << std::hex << "opcode " << op;
         EXPECT_EQ(m.cycles(), static_cast<uint64_t>(kCycles[op >> 4][op & 15] - '0'));
+        EXPECT_EQ(quiet::kCycles[op], kCycles[op >> 4][op & 15] - '0') << std::hex << "opcode " << op;
     }
 }
 
@@ -195,6 +197,27 @@ TEST(RunControl, BreakpointStopsBeforeItsInstruction)
     EXPECT_EQ(m->pc(), 0);
     EXPECT_EQ(m->executionCounts()[3], 1u);
     EXPECT_EQ(m->instructions(), 3u);
+}
+
+// A breakpoint set inside a run of plain instructions the loop has decoded
+// and made without a look between them stops there; cleared, the run goes
+// on over it, every instruction counted once.
+TEST(RunControl, BreakpointsInsideARunOfPlainInstructions)
+{
+    auto m = makeMachine("LOOP: INC R0\nMOV A,R0\nADD A,#3\nMOV 30H,A\nINC 31H\nMOV R1,A\nSJMP LOOP\n");
+    m->run(100);
+    m->setCodeBreakpoint(4, true);  // MOV 30H,A
+    EXPECT_EQ(m->run(1000), Stop::Breakpoint);
+    EXPECT_EQ(m->pc(), 4);
+    EXPECT_EQ(m->executionCounts()[4] + 1, m->executionCounts()[2]);
+    m->setCodeBreakpoint(4, false);
+    EXPECT_EQ(m->run(1000), Stop::CycleLimit);
+    uint64_t counted = 0;
+    for (unsigned a = 0; a < 10; ++a)
+        counted += m->executionCounts()[a];
+    EXPECT_EQ(counted, m->instructions());
+    EXPECT_LE(m->executionCounts()[0] - m->executionCounts()[9], 1u);
+    EXPECT_EQ(m->read(Space::Iram, 0x31), static_cast<uint8_t>(m->executionCounts()[6]));
 }
 
 // Erased code memory is made as MOV R7,A (FFH) wherever a program strays,

@@ -46,6 +46,15 @@ const char* const Programs[] = {
     "MOV TMOD,#20H\nMOV TH1,#0FFH\nSETB TR1\nMOV SCON,#0C8H\nSETB TI\nL: JNB TI,Q\nCLR TI\nINC R5\n"
     "MOV SBUF,R5\nQ: MOV C,P3.1\nRLC A\nMOV 40H,A\nDJNZ R6,L\nMOV A,P3\nMOV 41H,A\nXRL SCON,#80H\n"
     "XRL PCON,#80H\nJNB TI,$\nSJMP L\n",
+    // runs of register, RAM, table and arithmetic instructions, across
+    // blocks of code and register banks, with timer 0 entering its
+    // interrupt (in a bank of its own) every 13 cycles, at every place in them
+    "ORG 0\nLJMP S\nORG 0BH\nPUSH PSW\nPUSH ACC\nMOV PSW,#08H\nINC R0\nMOV A,R0\nADD A,R1\nMOV R1,A\n"
+    "POP ACC\nPOP PSW\nRETI\nS: MOV TMOD,#02H\nMOV TH0,#0F3H\nSETB TR0\nMOV IE,#82H\nMOV DPTR,#T\n"
+    "L: MOV A,R2\nANL A,#7\nMOVC A,@A+DPTR\nADD A,R3\nMOV R3,A\nXCH A,R4\nMOV B,#3\nMUL AB\nMOV 30H,A\n"
+    "INC R2\nMOV PSW,#10H\nMOV R5,A\nINC R5\nMOV PSW,#0\nMOV A,R5\nMOV 31H,A\nMOV R6,31H\nDEC R6\n"
+    "SETB 20H.1\nMOV C,20H.1\nCPL C\nMOV 20H.2,C\nORL PSW,#18H\nMOV R7,B\nANL PSW,#0E7H\nSJMP L\n"
+    "T: DB 1,2,3,4,5,6,7,8\n",
 };
 
 // Run alone, with nobody following its pins, the machine leaves TXD's bits

@@ -1,0 +1,52 @@
+// The decoded instruction words and the quiet runs they mark
+// (sim/QuietRuns.h).
+
+#include "sim/QuietRuns.h"
+
+#include "sim/Disassembler.h"
+
+#include <algorithm>
+
+namespace sim {
+
+bool Machine::quietAt(uint16_t address) const
+{
+    if (m_breaks[address] || (!m_marks.empty() && m_marks[address]))
+        return false;
+    return quiet::isQuiet(fetchCode(address), fetchCode(static_cast<uint16_t>(address + 1)),
+                          fetchCode(static_cast<uint16_t>(address + 2)));
+}
+
+uint64_t Machine::decodedWord(uint16_t address) const
+{
+    const uint8_t op = fetchCode(address);
+    uint64_t word = op | kDecodedBit | (m_breaks[address] ? kBreakBit : 0u) |
+                    uint64_t{fetchCode(static_cast<uint16_t>(address + 1))} << kOperandShift |
+                    uint64_t{fetchCode(static_cast<uint16_t>(address + 2))} << (kOperandShift + 8) |
+                    (!m_marks.empty() && m_marks[address] ? kMarkBit : 0u) | (m_loops[address] ? kLoopBit : 0u);
+    // The quiet run from here to the end of the block.
+    const unsigned end = (address | (quiet::kBlock - 1)) + 1u;
+    unsigned cycles = 0, count = 0;
+    for (unsigned p = address; p < end && quietAt(static_cast<uint16_t>(p)); ++count) {
+        const uint8_t at = fetchCode(static_cast<uint16_t>(p));
+        cycles += quiet::kCycles[at];
+        p += instructionLength(at);
+    }
+    if (count >= 2)
+        word |= kRunsOnBit | uint64_t{cycles} << kSpanShift;
+    return word;
+}
+
+void Machine::forgetWords(unsigned first, unsigned end)
+{
+    if (first >= end)
+        return;
+    // A word reads the bytes of its block and the two after it.
+    const unsigned from = first >= 2 ? (first - 2) & ~(quiet::kBlock - 1) : 0u;
+    std::fill(m_decoded.data() + from, m_decoded.data() + std::min(end, 65536u), uint64_t{0});
+    // The words at the top of code memory take their operands from its start.
+    if (first < 2)
+        std::fill(m_decoded.end() - quiet::kBlock, m_decoded.end(), uint64_t{0});
+}
+
+}  // namespace sim
