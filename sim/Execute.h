@@ -19,11 +19,6 @@ namespace sim {
 
 namespace execution {
 
-inline uint16_t rel(uint16_t pc, uint8_t offset)
-{
-    return static_cast<uint16_t>(pc + static_cast<int8_t>(offset));
-}
-
 // ORL, ANL or XRL to a direct byte, by the opcode's row (4xH, 5xH, 6xH).
 inline uint8_t logic(uint8_t op, uint8_t v, uint8_t x)
 {
@@ -241,7 +236,7 @@ template <bool CountJumps, bool SkipLoops>
         asm("" : "+r"(here));
         m_jumpCounts[here] += offset != 0;
     }
-    pc = execution::rel(pc, offset);
+    pc = static_cast<uint16_t>(word >> kTargetShift);  // the next instruction's address plus the offset
     loopClosed<CountJumps, SkipLoops>(at, pc, word);
 }
 
@@ -301,13 +296,29 @@ template <bool Marks>
     acc = static_cast<uint8_t>(diff);
 }
 
-// RET and RETI: the return address, high byte first.
+// RET and RETI: the return address, high byte first. SP is read and
+// written once for both bytes (and so in pushAddress()): the next
+// instruction's stack access need not wait for a store of SP in between.
 template <bool Watches>
 [[gnu::always_inline]] inline uint16_t Machine::popAddress()
 {
-    const uint8_t high = pop<Watches>();
-    const uint8_t low = pop<Watches>();
+    uint8_t& stack = m_s.sfr[sfr::SP - 0x80];
+    const uint8_t sp = stack;
+    stack = static_cast<uint8_t>(sp - 2);
+    const uint8_t high = readIndirect<Watches>(sp);
+    const uint8_t low = readIndirect<Watches>(static_cast<uint8_t>(sp - 1));
     return static_cast<uint16_t>(high << 8 | low);
+}
+
+// ACALL and LCALL: the return address, low byte first.
+template <bool Watches>
+[[gnu::always_inline]] inline void Machine::pushAddress(uint16_t address)
+{
+    uint8_t& stack = m_s.sfr[sfr::SP - 0x80];
+    const uint8_t sp = stack;
+    stack = static_cast<uint8_t>(sp + 2);
+    writeIndirect<Watches>(static_cast<uint8_t>(sp + 1), static_cast<uint8_t>(address));
+    writeIndirect<Watches>(static_cast<uint8_t>(sp + 2), static_cast<uint8_t>(address >> 8));
 }
 
 // The registers and operations of the instruction bodies
@@ -320,6 +331,8 @@ template <bool Watches>
 #define M51_BANK (m_s.iram + (PSWR & RS))
 #define R(n) M51_BANK[n]
 #define IMM() execution::take(pc, operands)
+// The fixed target of a jump or call, decoded with it.
+#define TARGET() static_cast<uint16_t>(word >> kTargetShift)
 #define FLAG(f, on) (PSWR = static_cast<uint8_t>((on) ? PSWR | (f) : PSWR & ~(f)))
 #define LOOP_CLOSED() loopClosed<CountJumps, SkipLoops>(at, pc, word)
 #define JUMP(offset) jump<CountJumps, SkipLoops>(at, pc, word, offset)

@@ -419,6 +419,9 @@ private:
     static constexpr unsigned kOperandShift = 16;
     // The jump here closes a loop skipLoop() may take (above the operands).
     static constexpr uint64_t kLoopBit = 1ull << 32;
+    // Where a jump or call with a fixed target goes: taken from the word,
+    // not worked out from its operands on the way to the next instruction.
+    static constexpr unsigned kTargetShift = 40;
     // The machine cycles of the quiet run from here to its end.
     static constexpr unsigned kSpanShift = 56;
     uint64_t decodedAt(uint16_t address)
@@ -446,6 +449,8 @@ private:
     void subbFromA(uint8_t b);
     template <bool Watches = true>
     uint16_t popAddress();
+    template <bool Watches = true>
+    void pushAddress(uint16_t address);
     void setParity();
     void watchHit(Space space, unsigned address, bool write);
 
