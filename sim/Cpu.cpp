@@ -423,7 +423,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
             // here are never taken and their copies left out.)
 #define OP(name)                                            \
     L_Head_##name:                                          \
-    if (clock + (word >> kSpanShift) >= lookAt())           \
+    if (clock + static_cast<uint8_t>(word >> kSpanShift) >= lookAt()) \
         goto L_##name;                                      \
     L_On_##name:                                            \
     at = pc;                                                \

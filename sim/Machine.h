@@ -419,11 +419,14 @@ private:
     static constexpr unsigned kOperandShift = 16;
     // The jump here closes a loop skipLoop() may take (above the operands).
     static constexpr uint64_t kLoopBit = 1ull << 32;
-    // Where a jump or call with a fixed target goes: taken from the word,
-    // not worked out from its operands on the way to the next instruction.
-    static constexpr unsigned kTargetShift = 40;
-    // The machine cycles of the quiet run from here to its end.
-    static constexpr unsigned kSpanShift = 56;
+    // The machine cycles of the quiet run from here to its end (8 bits).
+    static constexpr unsigned kSpanShift = 40;
+    // Where a jump or call with a fixed target goes: taken from the word's
+    // top bits in one shift, not worked out from its operands on the way to
+    // the next instruction.
+    static constexpr unsigned kTargetShift = 48;
+    static_assert(((kBreakBit | kMarkBit | kDecodedBit | kRunsOnBit) >> 12) == 0 && kOperandShift == 16,
+                  "the dispatch's 4096 values are a word's low 16 bits");
     uint64_t decodedAt(uint16_t address)
     {
         const uint64_t word = m_decoded[address];
