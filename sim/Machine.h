@@ -397,9 +397,9 @@ private:
     // decoded again when next made.
     void forgetWords(unsigned first, unsigned end);
     // An instruction word (sim/QuietRuns.cpp): the opcode, kBreakBit for a
-    // breakpoint there, the mark, the two bytes after it and the loop bit;
-    // in a quiet run, the cycles from there to the run's end and, where the
-    // run goes on past it, kRunsOnBit.
+    // breakpoint there, the mark, the two bytes after it, the loop bit and a
+    // jump's or call's fixed target; in a quiet run, the cycles from there
+    // to the run's end and, where the run goes on past it, kRunsOnBit.
     uint64_t decodedWord(uint16_t address) const;
     bool quietAt(uint16_t address) const;
     // The breakpoint bit sits next to the opcode: the run loop dispatches on

@@ -45,12 +45,12 @@ bool Machine::quietAt(uint16_t address) const
 uint64_t Machine::decodedWord(uint16_t address) const
 {
     const uint8_t op = fetchCode(address);
-    uint64_t word = op | kDecodedBit | (m_breaks[address] ? kBreakBit : 0u) |
-                    uint64_t{fetchCode(static_cast<uint16_t>(address + 1))} << kOperandShift |
-                    uint64_t{fetchCode(static_cast<uint16_t>(address + 2))} << (kOperandShift + 8) |
-                    (!m_marks.empty() && m_marks[address] ? kMarkBit : 0u) | (m_loops[address] ? kLoopBit : 0u);
     const uint8_t first = fetchCode(static_cast<uint16_t>(address + 1));
-    if (const int target = jumpTarget(address, op, first, fetchCode(static_cast<uint16_t>(address + 2))); target >= 0)
+    const uint8_t second = fetchCode(static_cast<uint16_t>(address + 2));
+    uint64_t word = op | kDecodedBit | (m_breaks[address] ? kBreakBit : 0u) | uint64_t{first} << kOperandShift |
+                    uint64_t{second} << (kOperandShift + 8) |
+                    (!m_marks.empty() && m_marks[address] ? kMarkBit : 0u) | (m_loops[address] ? kLoopBit : 0u);
+    if (const int target = jumpTarget(address, op, first, second); target >= 0)
         word |= uint64_t(target & 0xFFFF) << kTargetShift;
     // The quiet run from here to the end of the block.
     const unsigned end = (address | (quiet::kBlock - 1)) + 1u;
