@@ -390,26 +390,33 @@ Stop Machine::runFor(uint64_t cycleBudget)
     for (;;) {
         if (!m_attention.load(std::memory_order_relaxed)) [[likely]] {
             RESUME();
+            // Each handler starts by taking its operands from the word.
+#define TAKE()                                               \
+    at = pc;                                                 \
+    ++pc;                                                    \
+    operands = static_cast<uint32_t>(word >> kOperandShift); \
+    op = static_cast<uint8_t>(word);                         \
+    cycles = 1;
+            // The machine's clock and count brought up to the instruction
+            // made, and the next one dispatched.
+#define STORE_AND_DISPATCH()       \
+    clock += cycles;               \
+    m_s.cycles = clock;            \
+    m_s.instructions = ++made;     \
+    DISPATCH();
             // Each handler ends in its own copy of the loop's tail: the
             // instruction counted and its cycles added, and while the clock
             // stays before m_lookAt the next one dispatched from there.
-#define OP(name)                      \
-    L_##name:                         \
-    at = pc;                          \
-    ++pc;                             \
-    operands = static_cast<uint32_t>(word >> kOperandShift); \
-    op = static_cast<uint8_t>(word);  \
-    cycles = 1;
-#define NEXT                                  \
-    m_s.pc = pc;                              \
+#define OP(name) \
+    L_##name:    \
+    TAKE()
+#define NEXT                                    \
+    m_s.pc = pc;                                \
     if (clock + cycles < lookAt()) [[likely]] { \
-        clock += cycles;                      \
-        m_s.cycles = clock;                   \
-        m_s.instructions = ++made;            \
-        DISPATCH();                           \
-    }                                         \
-    ++m_s.instructions;                       \
-    m_s.cycles += cycles;                     \
+        STORE_AND_DISPATCH()                    \
+    }                                           \
+    ++m_s.instructions;                         \
+    m_s.cycles += cycles;                       \
     goto look;
 #include "sim/InstructionBodies.inc"
 #undef OP
@@ -421,41 +428,32 @@ Stop Machine::runFor(uint64_t cycleBudget)
             // the run's last instruction stores. Near m_lookAt the head is
             // made by its plain handler above. (The other handlers' labels
             // here are never taken and their copies left out.)
-#define OP(name)                                            \
-    L_Head_##name:                                          \
+#define OP(name)                                                      \
+    L_Head_##name:                                                    \
     if (clock + static_cast<uint8_t>(word >> kSpanShift) >= lookAt()) \
-        goto L_##name;                                      \
-    L_On_##name:                                            \
-    at = pc;                                                \
-    ++pc;                                                   \
-    operands = static_cast<uint32_t>(word >> kOperandShift); \
-    op = static_cast<uint8_t>(word);                        \
-    cycles = 1;
-#define NEXT                                           \
-    clock += cycles;                                   \
-    ++made;                                            \
-    word = decoded[pc];                                \
-    ++counts[pc];                                      \
+        goto L_##name;                                                \
+    L_On_##name:                                                      \
+    TAKE()
+#define NEXT         \
+    clock += cycles; \
+    ++made;          \
+    word = decoded[pc]; \
+    ++counts[pc];    \
     goto* tables[1][static_cast<uint16_t>(word)];
 #include "sim/InstructionBodies.inc"
 #undef OP
 #undef NEXT
-#define OP(name)                                            \
-    L_Last_##name:                                          \
-    at = pc;                                                \
-    ++pc;                                                   \
-    operands = static_cast<uint32_t>(word >> kOperandShift); \
-    op = static_cast<uint8_t>(word);                        \
-    cycles = 1;
-#define NEXT                          \
-    m_s.pc = pc;                      \
-    clock += cycles;                  \
-    m_s.cycles = clock;               \
-    m_s.instructions = ++made;        \
-    DISPATCH();
+#define OP(name)     \
+    L_Last_##name:   \
+    TAKE()
+#define NEXT     \
+    m_s.pc = pc; \
+    STORE_AND_DISPATCH()
 #include "sim/InstructionBodies.inc"
 #undef OP
 #undef NEXT
+#undef TAKE
+#undef STORE_AND_DISPATCH
             // A quiet run left early (a word of it forgotten or given a
             // breakpoint since the run was decoded): the machine brought up
             // to date, and the word dispatched as after a look.
