@@ -328,13 +328,15 @@ Stop Machine::runFor(uint64_t cycleBudget)
 #undef M51_HANDLER_LABEL
     // A quiet instruction's handler three times over: the head of a run
     // (which looks once for the run), one going on to the next instruction
-    // of its run and the run's last.
+    // of its run and the run's last; a jump's that may end a run, as its last.
     const QuietLabels* quietLabels = nullptr;
     size_t quietCount = 0;
     if constexpr (QuietRuns) {
 #define M51_QUIET_LABELS(name) QuietLabels{execution::Op::name, &&L_Head_##name, &&L_On_##name, &&L_Last_##name},
-        static const QuietLabels labels[] = {M51_QUIET_HANDLERS(M51_QUIET_LABELS)};
+#define M51_END_LABELS(name) QuietLabels{execution::Op::name, nullptr, nullptr, &&L_Last_##name},
+        static const QuietLabels labels[] = {M51_QUIET_HANDLERS(M51_QUIET_LABELS) M51_RUN_END_HANDLERS(M51_END_LABELS)};
 #undef M51_QUIET_LABELS
+#undef M51_END_LABELS
         quietLabels = labels;
         quietCount = std::size(labels);
     }
@@ -355,8 +357,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
                 t[1][value] = sync;
                 continue;
             }
-            t[0][value] = q && (value & kRunsOnBit) ? q->head : labels[static_cast<unsigned>(handler)];
-            t[1][value] = !q ? sync : (value & kRunsOnBit) ? q->on : q->last;
+            t[0][value] = q && q->head && (value & kRunsOnBit) ? q->head : labels[static_cast<unsigned>(handler)];
+            t[1][value] = !q ? sync : q->on && (value & kRunsOnBit) ? q->on : q->last;
         }
         return t;
     }(handlers, &&L_Undecoded, quietLabels, quietCount, &&L_Sync);

@@ -137,6 +137,11 @@ inline uint8_t logic(uint8_t op, uint8_t v, uint8_t x)
     X(Push) X(Pop) X(SwapA) X(XchADirect) X(XchAIndirect) X(XchARegister) X(DaA) X(XchdAIndirect) X(ClrA) X(CplA)  \
     X(MovADirect) X(MovAIndirect) X(MovARegister) X(MovDirectA) X(MovIndirectA) X(MovRegisterA)
 
+// The handlers of the jumps, calls and returns that may end a quiet run.
+#define M51_RUN_END_HANDLERS(X)                                                                                    \
+    X(Ajmp) X(Acall) X(Ljmp) X(Lcall) X(Ret) X(Jbc) X(JbJnb) X(Jc) X(Jnc) X(Jz) X(Jnz) X(Sjmp) X(JmpADptr)       \
+    X(CjneAImmediate) X(CjneADirect) X(CjneIndirectImmediate) X(CjneRegisterImmediate) X(DjnzDirect) X(DjnzRegister)
+
 // NotMade: an instruction the dispatch leaves to the loop (a breakpoint's,
 // or a marked one other than a call or return).
 #define M51_HANDLER_NAME(name, ...) name,
@@ -187,17 +192,26 @@ inline constexpr auto kDispatch = [] {
 template <uint64_t BreakBit, uint64_t MarkBit, uint64_t DecodedBit>
 inline constexpr uint64_t kDispatched = DecodedBit | MarkBit | BreakBit | 0xFF;
 
-// The handlers of quiet instructions, checked against the opcodes
-// sim/QuietRuns.h calls quiet.
-inline constexpr auto kQuietHandler = [] {
-    std::array<bool, 256> quietOne{};
-#define M51_QUIET_HANDLER(name) quietOne[static_cast<unsigned>(Op::name)] = true;
-    M51_QUIET_HANDLERS(M51_QUIET_HANDLER)
-#undef M51_QUIET_HANDLER
-    for (unsigned opcode = 0; opcode < 256; ++opcode)
-        if ((quiet::kKind[opcode] != quiet::Never) != quietOne[static_cast<unsigned>(kOpcodeHandler[opcode])])
+// The handlers of quiet instructions and of the jumps that may end their
+// runs, checked against the opcodes sim/QuietRuns.h calls so.
+enum class RunRole : uint8_t { None, Member, End };
+inline constexpr auto kRunRole = [] {
+    std::array<RunRole, 256> role{};
+#define M51_RUN_MEMBER(name) role[static_cast<unsigned>(Op::name)] = RunRole::Member;
+#define M51_RUN_END(name) role[static_cast<unsigned>(Op::name)] = RunRole::End;
+    M51_QUIET_HANDLERS(M51_RUN_MEMBER)
+    M51_RUN_END_HANDLERS(M51_RUN_END)
+#undef M51_RUN_MEMBER
+#undef M51_RUN_END
+    for (unsigned opcode = 0; opcode < 256; ++opcode) {
+        const quiet::Kind kind = quiet::kKind[opcode];
+        const RunRole expected = kind == quiet::Never ? RunRole::None
+                                 : quiet::endsRuns(kind) ? RunRole::End
+                                                         : RunRole::Member;
+        if (role[static_cast<unsigned>(kOpcodeHandler[opcode])] != expected)
             throw "a quiet opcode and its handler disagree";
-    return quietOne;
+    }
+    return role;
 }();
 
 // The next operand byte.

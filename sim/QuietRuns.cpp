@@ -52,11 +52,21 @@ uint64_t Machine::decodedWord(uint16_t address) const
                     (!m_marks.empty() && m_marks[address] ? kMarkBit : 0u) | (m_loops[address] ? kLoopBit : 0u);
     if (const int target = jumpTarget(address, op, first, second); target >= 0)
         word |= uint64_t(target & 0xFFFF) << kTargetShift;
-    // The quiet run from here to the end of the block.
+    // The quiet run from here to the end of the block, and the jump that
+    // may end it there.
     const unsigned end = (address | (quiet::kBlock - 1)) + 1u;
     unsigned cycles = 0, count = 0;
     for (unsigned p = address; p < end && quietAt(static_cast<uint16_t>(p)); ++count) {
         const uint8_t at = fetchCode(static_cast<uint16_t>(p));
+        if (quiet::endsRuns(quiet::kKind[at])) {
+            // A run starts with a quiet instruction, and a jump closing a
+            // loop looks at the clock itself (skipLoop()).
+            if (p != address && !m_loops[p]) {
+                cycles += quiet::kCycles[at];
+                ++count;
+            }
+            break;
+        }
         cycles += quiet::kCycles[at];
         p += instructionLength(at);
     }

@@ -30,6 +30,12 @@ enum Kind : uint8_t {
     CopiesDirect,   // MOV direct,direct: the first read, the second written
     ReadsBit,       // the first operand byte, a bit read
     WritesBit,      // ... written (CLR, SETB, CPL, MOV bit,C)
+    // Jumps, calls and returns that may end a quiet run: made after it with
+    // the run's look, as its last instruction, where no loop closes there.
+    Ends,             // any operand (registers, A, @Ri, C, the stack)
+    EndsTestingBit,   // JB, JNB, JBC: the first operand byte, a bit in RAM
+    EndsReadingDirect,   // CJNE A,direct
+    EndsChangingDirect,  // DJNZ direct
 };
 
 inline constexpr unsigned kBlock = 16;
@@ -62,6 +68,12 @@ inline constexpr auto kKind = [] {
     set(CopiesDirect, {0x85});
     set(ReadsBit, {0x72, 0x82, 0xA0, 0xA2, 0xB0});
     set(WritesBit, {0x92, 0xB2, 0xC2, 0xD2});
+    for (unsigned i = 0; i < 8; ++i)
+        set(Ends, {(i << 5) | 0x01, (i << 5) | 0x11, 0xB8 + i, 0xD8 + i});  // AJMP, ACALL, CJNE Rn, DJNZ Rn
+    set(Ends, {0x02, 0x12, 0x22, 0x40, 0x50, 0x60, 0x70, 0x73, 0x80, 0xB4, 0xB6, 0xB7});
+    set(EndsTestingBit, {0x10, 0x20, 0x30});
+    set(EndsReadingDirect, {0xB5});
+    set(EndsChangingDirect, {0xD5});
     return t;
 }();
 
@@ -95,11 +107,21 @@ inline bool writesQuietly(uint8_t address)
     return address < 0x80 || access::plain(access::plainWriteLow, access::plainWriteHigh, address);
 }
 
-// The instruction `op first second` is quiet.
+constexpr bool endsRuns(Kind kind)
+{
+    return kind >= Ends;
+}
+
+// The instruction `op first second` is quiet (a jump that may end a run:
+// its operands are).
 inline bool isQuiet(uint8_t op, uint8_t first, uint8_t second)
 {
     switch (kKind[op]) {
     case Never: return false;
+    case Ends: return true;
+    case EndsTestingBit: return first < 0x80;
+    case EndsReadingDirect: return readsQuietly(first);
+    case EndsChangingDirect: return readsQuietly(first) && writesQuietly(first);
     case Always: return true;
     case ReadsDirect: return readsQuietly(first);
     case WritesDirect: return writesQuietly(first);
