@@ -6,6 +6,8 @@
 // the run loop (sim/Cpu.cpp) looks at its clock once, at the run's first
 // instruction, and goes from each of the others to the next without the
 // look and without storing the clock, the count and the program counter.
+// A run may end in a jump, call or return that reaches only what a quiet
+// instruction does and closes no loop: made as the run's last instruction.
 //
 // A run stops at the end of its 16-byte block of code, so that a decoded
 // word depends only on the bytes and breakpoints of its block and the two
