@@ -82,6 +82,26 @@ unsigned instructionLength(uint8_t opcode)
     return length;
 }
 
+std::optional<uint16_t> jumpTarget(uint16_t address, uint8_t opcode, uint8_t first, uint8_t second)
+{
+    auto after = [address](unsigned length, uint8_t offset) {
+        return static_cast<uint16_t>(address + length + static_cast<int8_t>(offset));
+    };
+    if ((opcode & 0x0F) == 0x01)  // AJMP, ACALL
+        return static_cast<uint16_t>(((address + 2) & 0xF800) | (opcode & 0xE0) << 3 | first);
+    switch (opcode) {
+    case 0x02: case 0x12: return static_cast<uint16_t>(first << 8 | second);  // LJMP, LCALL
+    case 0x40: case 0x50: case 0x60: case 0x70: case 0x80: return after(2, first);  // JC JNC JZ JNZ SJMP
+    case 0x10: case 0x20: case 0x30: case 0xD5: return after(3, second);  // JBC JB JNB, DJNZ direct
+    default: break;
+    }
+    if ((opcode & 0xF8) == 0xD8)  // DJNZ Rn
+        return after(2, first);
+    if (opcode >= 0xB4 && opcode <= 0xBF)  // CJNE
+        return after(3, second);
+    return std::nullopt;
+}
+
 Disassembled disassemble(const uint8_t bytes[3], uint16_t address, const Chip* chip)
 {
     const uint8_t opcode = bytes[0];
@@ -97,7 +117,7 @@ Disassembled disassemble(const uint8_t bytes[3], uint16_t address, const Chip* c
         return sfr ? std::string(sfr->name) : hex(a, 2);
     };
     const unsigned length = instructionLength(opcode);
-    const uint16_t next = static_cast<uint16_t>(address + length);
+    result.target = jumpTarget(address, opcode, bytes[1], bytes[2]);
     unsigned at = 1;
     std::string text;
     for (size_t i = 0; i < p.size(); ++i) {
@@ -116,9 +136,7 @@ Disassembled disassemble(const uint8_t bytes[3], uint16_t address, const Chip* c
         case 'n': text += "/" + bitName(sfrs, byte); break;
         case 'i': text += "#" + hex(byte, 2); break;
         case 'I': text += "#" + hex(unsigned(byte) << 8 | bytes[at++], 4); break;
-        case 'r': result.target = static_cast<uint16_t>(next + static_cast<int8_t>(byte)); break;
-        case 'a': result.target = static_cast<uint16_t>((next & 0xF800) | (opcode >> 5) << 8 | byte); break;
-        case 'l': result.target = static_cast<uint16_t>(unsigned(byte) << 8 | bytes[at++]); break;
+        case 'l': ++at; break;  // the target's low byte
         }
         if (code == 'r' || code == 'a' || code == 'l')
             text += hex(*result.target, 4);

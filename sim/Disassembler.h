@@ -23,6 +23,11 @@ struct Disassembled {
 // Bytes of an instruction's length (the opcode alone decides it).
 unsigned instructionLength(uint8_t opcode);
 
+// Where the jump, branch or call `opcode first second` at `address` goes
+// (none for JMP @A+DPTR, RET and every other instruction). The simulator
+// decodes it with each instruction; it is the disassembly's target too.
+std::optional<uint16_t> jumpTarget(uint16_t address, uint8_t opcode, uint8_t first, uint8_t second);
+
 // `bytes` holds the instruction at `address` (up to 3 bytes are read; pass
 // the following code bytes). `chip` names the SFRs (null: the 8052's).
 Disassembled disassemble(const uint8_t bytes[3], uint16_t address, const Chip* chip = nullptr);

@@ -193,26 +193,24 @@ template <uint64_t BreakBit, uint64_t MarkBit, uint64_t DecodedBit>
 inline constexpr uint64_t kDispatched = DecodedBit | MarkBit | BreakBit | 0xFF;
 
 // The handlers of quiet instructions and of the jumps that may end their
-// runs, checked against the opcodes sim/QuietRuns.h calls so.
-enum class RunRole : uint8_t { None, Member, End };
-inline constexpr auto kRunRole = [] {
-    std::array<RunRole, 256> role{};
-#define M51_RUN_MEMBER(name) role[static_cast<unsigned>(Op::name)] = RunRole::Member;
-#define M51_RUN_END(name) role[static_cast<unsigned>(Op::name)] = RunRole::End;
+// runs agree with the opcodes sim/QuietRuns.h calls so.
+static_assert([] {
+    enum Role : uint8_t { None, Member, End };
+    std::array<Role, 256> role{};
+#define M51_RUN_MEMBER(name) role[static_cast<unsigned>(Op::name)] = Member;
+#define M51_RUN_END(name) role[static_cast<unsigned>(Op::name)] = End;
     M51_QUIET_HANDLERS(M51_RUN_MEMBER)
     M51_RUN_END_HANDLERS(M51_RUN_END)
 #undef M51_RUN_MEMBER
 #undef M51_RUN_END
     for (unsigned opcode = 0; opcode < 256; ++opcode) {
         const quiet::Kind kind = quiet::kKind[opcode];
-        const RunRole expected = kind == quiet::Never ? RunRole::None
-                                 : quiet::endsRuns(kind) ? RunRole::End
-                                                         : RunRole::Member;
+        const Role expected = kind == quiet::Never ? None : quiet::endsRuns(kind) ? End : Member;
         if (role[static_cast<unsigned>(kOpcodeHandler[opcode])] != expected)
-            throw "a quiet opcode and its handler disagree";
+            return false;
     }
-    return role;
-}();
+    return true;
+}(), "a quiet opcode and its handler disagree");
 
 // The next operand byte.
 [[gnu::always_inline]] inline uint8_t take(uint16_t& pc, uint32_t& operands)

@@ -81,16 +81,13 @@ bool Machine::loopShape(uint16_t at) const
 {
     const uint8_t op = fetchCode(at);
     const uint8_t operand = fetchCode(static_cast<uint16_t>(at + 1));
-    int start = -1;
-    if (op == LJMP)
-        start = operand << 8 | fetchCode(static_cast<uint16_t>(at + 2));
-    else if (isAjmp(op))
-        start = ((at + 2) & 0xF800) | (op & 0xE0) << 3 | operand;
-    else if (op == SJMP || op == JC || op == JNC || op == JZ || op == JNZ || isDjnzRegister(op))
-        start = int(at) + 2 + static_cast<int8_t>(operand);
-    else if (op == JB || op == JNB || op == CJNE_IMMEDIATE || op == CJNE_DIRECT || op == DJNZ_DIRECT)
-        start = int(at) + 3 + static_cast<int8_t>(fetchCode(static_cast<uint16_t>(at + 2)));
-    if (start < 0 || start > int(at) || start < int(at) - int(kLoopReach) || !plainOperand(op, operand))
+    const bool closes = op == LJMP || isAjmp(op) || op == SJMP || op == JC || op == JNC || op == JZ || op == JNZ ||
+                        isDjnzRegister(op) || op == JB || op == JNB || op == CJNE_IMMEDIATE || op == CJNE_DIRECT ||
+                        op == DJNZ_DIRECT;
+    if (!closes || !plainOperand(op, operand))
+        return false;
+    const int start = *jumpTarget(at, op, operand, fetchCode(static_cast<uint16_t>(at + 2)));
+    if (start > int(at) || start < int(at) - int(kLoopReach))
         return false;
     // The body: instructions the loop may make, and any others that a jump
     // of the body leaps over. Bits per byte from the start: where
