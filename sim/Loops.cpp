@@ -59,11 +59,6 @@ unsigned bodyLength(uint8_t op)
     }
 }
 
-unsigned bodyCycles(uint8_t op)
-{
-    return op == NOP || op == MOV_A_DIRECT ? 1 : 2;
-}
-
 // The loop's operand, static: a bit test reads no SFR with side effects, a
 // byte read is internal RAM below the SFRs.
 bool plainOperand(uint8_t op, uint8_t operand)
@@ -212,7 +207,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
                 offset = 1;
                 break;
             }
-            cycles += bodyCycles(op);
+            cycles += kMachineCycles[op];
             made[count++] = static_cast<uint16_t>(p);
             if (p == at)
                 return jumps;  // the jump back, or out of the loop

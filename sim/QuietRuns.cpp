@@ -37,12 +37,12 @@ uint64_t Machine::decodedWord(uint16_t address) const
             // A run starts with a quiet instruction, and a jump closing a
             // loop looks at the clock itself (skipLoop()).
             if (p != address && !m_loops[p]) {
-                cycles += quiet::kCycles[at];
+                cycles += kMachineCycles[at];
                 ++count;
             }
             break;
         }
-        cycles += quiet::kCycles[at];
+        cycles += kMachineCycles[at];
         p += instructionLength(at);
     }
     if (count >= 2)

@@ -79,24 +79,6 @@ inline constexpr auto kKind = [] {
     return t;
 }();
 
-// Machine cycles of every opcode.
-inline constexpr auto kCycles = [] {
-    std::array<uint8_t, 256> t{};
-    t.fill(1);
-    for (unsigned op : {0x02u, 0x10u, 0x12u, 0x20u, 0x22u, 0x30u, 0x32u, 0x40u, 0x43u, 0x50u, 0x53u, 0x60u, 0x63u,
-                        0x70u, 0x72u, 0x73u, 0x75u, 0x80u, 0x82u, 0x83u, 0x85u, 0x86u, 0x87u, 0x90u, 0x92u, 0x93u,
-                        0xA0u, 0xA3u, 0xA6u, 0xA7u, 0xB0u, 0xC0u, 0xD0u, 0xD5u, 0xE0u, 0xE2u, 0xE3u, 0xF0u, 0xF2u,
-                        0xF3u})
-        t[op] = 2;
-    for (unsigned i = 0; i < 8; ++i) {
-        t[(i << 5) | 0x01] = t[(i << 5) | 0x11] = 2;  // AJMP, ACALL
-        t[0x88 + i] = t[0xA8 + i] = t[0xB8 + i] = t[0xD8 + i] = 2;  // MOV direct,Rn; MOV Rn,direct; CJNE; DJNZ
-    }
-    t[0xB4] = t[0xB5] = t[0xB6] = t[0xB7] = 2;
-    t[0x84] = t[0xA4] = 4;  // DIV, MUL
-    return t;
-}();
-
 // A direct address an instruction reads with no peripheral clocked.
 inline bool readsQuietly(uint8_t address)
 {

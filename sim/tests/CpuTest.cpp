@@ -2,7 +2,7 @@
 // flags of the arithmetic, the memories each chip has, the ports' latch and
 // pins, run control and snapshots.
 
-#include "sim/QuietRuns.h"
+#include "sim/Disassembler.h"
 #include "sim/tests/TestBoard.h"
 
 #include <thread>
@@ -30,7 +30,7 @@ TEST(Cpu, EveryOpcodeTakesItsMachineCycles)
         m.setPc(0x100);
         EXPECT_EQ(m.step(), static_cast<unsigned>(kCycles[op >> 4][op & 15] - '0')) << std::hex << "opcode " << op;
         EXPECT_EQ(m.cycles(), static_cast<uint64_t>(kCycles[op >> 4][op & 15] - '0'));
-        EXPECT_EQ(quiet::kCycles[op], kCycles[op >> 4][op & 15] - '0') << std::hex << "opcode " << op;
+        EXPECT_EQ(kMachineCycles[op], kCycles[op >> 4][op & 15] - '0') << std::hex << "opcode " << op;
     }
 }
 
