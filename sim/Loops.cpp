@@ -1,8 +1,9 @@
 // Poll and delay loops in one go. Firmware spends most of its time in loops
 // such as `JNB RI,$`, `JB P3.0,$`, `WAIT: JNB P3.0,EDGE / JNB TF2,WAIT`,
-// `MAIN: MOV A,TICKS / CJNE A,#100,MAIN` or `DJNZ R7,$`: instructions that
-// only test or load what nothing but an instruction or a peripheral's event
-// can change. Until the run loop next looks at the peripherals (m_lookAt) no
+// `MAIN: MOV A,TICKS / CJNE A,#100,MAIN`, `DJNZ R7,$` or an LCD's busy poll
+// `SETB E / MOV C,BUSY / CLR E / JC POLL`: instructions that only test or
+// load what nothing but an instruction or a peripheral's event can change,
+// or pulse a pin that nobody follows at its cycle. Until the run loop next looks at the peripherals (m_lookAt) no
 // event comes, so from its second turn on each turn of such a loop takes the
 // same way and leaves the machine as it found it, but for the clock, the
 // instruction and execution counts and a DJNZ counter. The run loop makes
@@ -25,7 +26,8 @@ namespace {
 constexpr uint64_t kLoopCycles = 1u << 16;
 
 enum : uint8_t { NOP = 0x00, LJMP = 0x02, JB = 0x20, JNB = 0x30, JC = 0x40, JNC = 0x50, JZ = 0x60, JNZ = 0x70, SJMP = 0x80,
-                 CJNE_IMMEDIATE = 0xB4, CJNE_DIRECT = 0xB5, DJNZ_DIRECT = 0xD5, MOV_A_DIRECT = 0xE5 };
+                 MOV_C_BIT = 0xA2, CJNE_IMMEDIATE = 0xB4, CJNE_DIRECT = 0xB5, CLR_BIT = 0xC2, SETB_BIT = 0xD2,
+                 DJNZ_DIRECT = 0xD5, MOV_A_DIRECT = 0xE5 };
 
 constexpr bool isDjnzRegister(uint8_t op)
 {
@@ -42,10 +44,12 @@ bool isUnconditional(uint8_t op)
     return op == SJMP || op == LJMP || isAjmp(op);
 }
 
-// A body instruction that may jump (the others are NOP and MOV A,direct).
+// A body instruction that may jump (the others are NOP, the loads of A and
+// C and the strobes of a port pin).
 bool isConditional(uint8_t op)
 {
-    return op != NOP && op != MOV_A_DIRECT;
+    return op == JC || op == JNC || op == JZ || op == JNZ || op == JB || op == JNB || op == CJNE_IMMEDIATE ||
+           op == CJNE_DIRECT;
 }
 
 // Bytes of an instruction a loop may hold before its jump (0: none of them).
@@ -53,18 +57,21 @@ unsigned bodyLength(uint8_t op)
 {
     switch (op) {
     case NOP: return 1;
-    case JC: case JNC: case JZ: case JNZ: case MOV_A_DIRECT: return 2;
+    case JC: case JNC: case JZ: case JNZ: case MOV_A_DIRECT: case MOV_C_BIT: case CLR_BIT: case SETB_BIT: return 2;
     case JB: case JNB: case CJNE_IMMEDIATE: case CJNE_DIRECT: return 3;
     default: return 0;
     }
 }
 
 // The loop's operand, static: a bit test reads no SFR with side effects, a
-// byte read is internal RAM below the SFRs.
+// bit written is a port pin (an LCD's enable pulsed while its busy flag is
+// polled), a byte read is internal RAM below the SFRs.
 bool plainOperand(uint8_t op, uint8_t operand)
 {
-    if (op == JB || op == JNB)
+    if (op == JB || op == JNB || op == MOV_C_BIT)
         return access::kBitKind[operand] != access::BitOther;
+    if (op == CLR_BIT || op == SETB_BIT)
+        return access::isPortBit(operand);
     if (op == MOV_A_DIRECT || op == CJNE_DIRECT || op == DJNZ_DIRECT)
         return operand < 0x80;
     return true;
@@ -157,12 +164,30 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
         counter = static_cast<uint8_t>(last >> kOperandShift);
 
     // One turn from A and PSW as given, with every other thing as it stands:
-    // false where it leaves the loop, reads the DJNZ counter or meets a mark.
-    // It notes the instructions it made and the jumps of the body it took.
-    unsigned cycles = 0, count = 0, leaps = 0;
+    // false where it leaves the loop, reads the DJNZ counter, meets a mark,
+    // leaves a port latch other than it found it or moves a pin somebody
+    // must be told of at its cycle. It notes the instructions it made, the
+    // jumps of the body it took and the pin changes only counted.
+    unsigned cycles = 0, count = 0, leaps = 0, reports = 0;
     uint16_t made[kLoopReach + 1], leapedFrom[kLoopReach + 1];
+    uint8_t latches[4];
+    auto bitNow = [&](uint8_t bit) -> int {
+        const unsigned port = (bit >> 4) & 3;
+        if (!access::isPortBit(bit) || (port == 3 && !quietP3()))
+            return steadyBit(bit);
+        return ((latches[port] & m_outside[port]) >> (bit & 7)) & 1;
+    };
+    auto latchesKept = [&] {
+        for (unsigned port = 0; port < 4; ++port) {
+            if (latches[port] != m_s.sfr[port << 4])
+                return false;
+        }
+        return true;
+    };
     auto turn = [&](uint8_t& acc, uint8_t& flags) -> bool {
-        cycles = count = leaps = 0;
+        cycles = count = leaps = reports = 0;
+        for (unsigned port = 0; port < 4; ++port)
+            latches[port] = m_s.sfr[port << 4];
         for (unsigned p = start;; ) {
             const uint64_t word = decodedAt(static_cast<uint16_t>(p));
             const auto op = static_cast<uint8_t>(word);
@@ -179,12 +204,28 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
             case JNC: jumps = !(flags & sfr::CY); break;
             case JZ: jumps = acc == 0; break;
             case JNZ: jumps = acc != 0; break;
-            case JB: case JNB: {
-                const int bit = steadyBit(first);
+            case JB: case JNB: case MOV_C_BIT: {
+                const int bit = bitNow(first);
                 if (bit < 0 || (first < 0x80 && 0x20 + (first >> 3) == counter))
                     return false;
+                if (op == MOV_C_BIT) {
+                    flags = static_cast<uint8_t>(bit ? flags | sfr::CY : flags & ~sfr::CY);
+                    break;
+                }
                 jumps = bit == (op == JB);
                 offset = second;
+                break;
+            }
+            case CLR_BIT: case SETB_BIT: {  // as portWritten() tells of it
+                const unsigned port = (first >> 4) & 3, mask = 1u << (first & 7);
+                const uint8_t before = latches[port] & m_outside[port];
+                latches[port] = static_cast<uint8_t>(op == SETB_BIT ? latches[port] | mask : latches[port] & ~mask);
+                const uint8_t moved = (latches[port] & m_outside[port]) ^ before;
+                if (moved & m_heard[port]) {
+                    if (!m_pinReports || (moved & m_watched[port]))
+                        return false;
+                    ++reports;
+                }
                 break;
             }
             case MOV_A_DIRECT:
@@ -210,7 +251,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
             cycles += kMachineCycles[op];
             made[count++] = static_cast<uint16_t>(p);
             if (p == at)
-                return jumps;  // the jump back, or out of the loop
+                return jumps && latchesKept();  // the jump back, or out of the loop
             p += length;
             if (!jumps || offset == 0)
                 continue;
@@ -243,6 +284,8 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     m_s.instructions += turns * count;
     lookNow();  // the run loop takes the clock and count anew
     m_loopInstructions += turns * count;
+    if (reports)
+        *m_pinReports += turns * reports;
     if (counter >= 0)
         m_s.iram[counter] = static_cast<uint8_t>(m_s.iram[counter] - turns);
     const auto counted = static_cast<uint32_t>(turns);  // the counters wrap as one by one
