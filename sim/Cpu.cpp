@@ -320,6 +320,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
     uint8_t* bank = m_s.iram;
 #undef M51_BANK
 #define M51_BANK bank
+#undef M51_CLOCK
+#define M51_CLOCK clock
     uint16_t at = pc;
     uint8_t op = 0;
     unsigned cycles = 1;
@@ -495,7 +497,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
                         due(rest);
                     pollIfNeeded();
                     if constexpr (Observed) {
-                        if (m_flowCount == kFlowBatch)  // the calls and returns written down fill their batch
+                        if (m_flowCount >= kFlowBatch)  // the calls and returns written down fill their batch
                             flushFlows();
                     }
                 }
@@ -511,6 +513,8 @@ Stop Machine::runFor(uint64_t cycleBudget)
 #undef DISPATCH
 #undef M51_BANK
 #define M51_BANK (m_s.iram + (PSWR & RS))
+#undef M51_CLOCK
+#define M51_CLOCK m_s.cycles
         m_firstCyclePending = false;
         if (m_stopRequest.load(std::memory_order_relaxed)) {
             m_stopRequest.store(false, std::memory_order_relaxed);

@@ -176,13 +176,17 @@ inline constexpr auto kOpcodeHandler = [] {
 // the observer; any other marked instruction is left to the loop, as a
 // breakpoint is. A word not decoded yet never reaches a switch (decodedAt());
 // the run loop's dispatch decodes it first.
+constexpr bool isFlow(Op op)
+{
+    return op == Op::Acall || op == Op::Lcall || op == Op::Ret || op == Op::Reti;
+}
+
 template <uint64_t BreakBit, uint64_t MarkBit, uint64_t DecodedBit>
 inline constexpr auto kDispatch = [] {
     std::array<Op, 4096> handler{};
     for (unsigned value = 0; value < handler.size(); ++value) {
         const Op op = kOpcodeHandler[value & 0xFF];
-        const bool flows = op == Op::Acall || op == Op::Lcall || op == Op::Ret || op == Op::Reti;
-        const bool made = (value & DecodedBit) && !(value & BreakBit) && (!(value & MarkBit) || flows);
+        const bool made = (value & DecodedBit) && !(value & BreakBit) && (!(value & MarkBit) || isFlow(op));
         handler[value] = made ? op : Op::NotMade;
     }
     return handler;
@@ -255,13 +259,13 @@ template <bool CountJumps, bool SkipLoops>
 // A marked call or return, made: written down for the observer (a full batch
 // has the loop look at it).
 template <bool Marks>
-[[gnu::always_inline]] inline void Machine::flow(uint16_t at, uint16_t pc, uint64_t word, unsigned cycles)
+[[gnu::always_inline]] inline void Machine::flow(uint16_t at, uint16_t pc, uint64_t word, uint64_t cyclesAfter)
 {
     if constexpr (Marks) {
         // Its stack is RAM: nothing clocked its first cycle yet.
         if (word & kMarkBit) {
-            m_flows[m_flowCount] = FlowSeen{m_s.cycles + cycles, at, pc, m_s.sfr[sfr::SP - 0x80]};
-            if (++m_flowCount == kFlowBatch)
+            m_flows[m_flowCount] = FlowSeen{cyclesAfter, at, pc, m_s.sfr[sfr::SP - 0x80]};
+            if (++m_flowCount >= kFlowBatch)
                 lookNow();
         }
     }
@@ -341,6 +345,9 @@ template <bool Watches>
 #define PSWR SFR(PSW)
 // The register bank: worked out from PSW here; the run loop keeps it (M51_BANK).
 #define M51_BANK (m_s.iram + (PSWR & RS))
+// The clock before the instruction: the machine's; the run loop keeps it
+// inside a quiet run (M51_CLOCK).
+#define M51_CLOCK m_s.cycles
 #define R(n) M51_BANK[n]
 #define IMM() execution::take(pc, operands)
 // The fixed target of a jump or call, decoded with it.
@@ -365,7 +372,7 @@ template <bool Watches>
             JUMP(offset_);                  \
         cycles = 2;                         \
     } while (false)
-#define FLOW() flow<marks>(at, pc, word, cycles)
+#define FLOW() flow<marks>(at, pc, word, M51_CLOCK + cycles)
 
 // Inline: the step loops each have it in their own body. The program counter
 // is the caller's local, so that it stays in a register while the

@@ -174,6 +174,8 @@ private:
     std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     // The calls and returns an observed run's loop made and its observer has
     // not been told of yet (flushFlows() tells it): m_flowCount of m_flows.
+    // A full batch has the loop look; a call or return ending a quiet run
+    // stores no look, so one more may come before it (m_flows holds it).
     static constexpr unsigned kFlowBatch = 256;
     unsigned m_flowCount = 0;
     void flushFlows();
@@ -447,7 +449,7 @@ private:
     template <bool CountJumps, bool SkipLoops>
     void jump(uint16_t at, uint16_t& pc, uint64_t word, uint8_t offset);
     template <bool Marks>
-    void flow(uint16_t at, uint16_t pc, uint64_t word, unsigned cycles);
+    void flow(uint16_t at, uint16_t pc, uint64_t word, uint64_t cyclesAfter);
     void addToA(uint8_t b, unsigned carry);
     void subbFromA(uint8_t b);
     template <bool Watches = true>
@@ -571,7 +573,7 @@ private:
     uint64_t m_instructionLimit = UINT64_MAX;
     bool m_followLine = false;  // m_listener wants every edge of the outside line
     bool m_followPins = false;  // pin changes are told or counted at their own cycles
-    std::array<FlowSeen, kFlowBatch> m_flows;  // see m_flowCount
+    std::array<FlowSeen, kFlowBatch + 1> m_flows;  // see m_flowCount
 };
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 #include "sim/QuietRuns.h"
 
 #include "sim/Disassembler.h"
+#include "sim/Execute.h"
 
 #include <algorithm>
 
@@ -11,10 +12,15 @@ namespace sim {
 
 bool Machine::quietAt(uint16_t address) const
 {
-    if (m_breaks[address] || (!m_marks.empty() && m_marks[address]))
+    const uint8_t op = fetchCode(address);
+    if (m_breaks[address])
         return false;
-    return quiet::isQuiet(fetchCode(address), fetchCode(static_cast<uint16_t>(address + 1)),
-                          fetchCode(static_cast<uint16_t>(address + 2)));
+    // A marked call or return is made by the dispatch and written down for
+    // the observer at the clock the run keeps: it may end a run; any other
+    // marked instruction is the loop's.
+    if (!m_marks.empty() && m_marks[address] && !execution::isFlow(execution::kOpcodeHandler[op]))
+        return false;
+    return quiet::isQuiet(op, fetchCode(static_cast<uint16_t>(address + 1)), fetchCode(static_cast<uint16_t>(address + 2)));
 }
 
 uint64_t Machine::decodedWord(uint16_t address) const

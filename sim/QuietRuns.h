@@ -7,7 +7,9 @@
 // instruction, and goes from each of the others to the next without the
 // look and without storing the clock, the count and the program counter.
 // A run may end in a jump, call or return that reaches only what a quiet
-// instruction does and closes no loop: made as the run's last instruction.
+// instruction does and closes no loop: made as the run's last instruction
+// (in an observed run also where the profile wants the call or return
+// written down: at the clock the run keeps).
 //
 // A run stops at the end of its 16-byte block of code, so that a decoded
 // word depends only on the bytes and breakpoints of its block and the two
