@@ -3,8 +3,8 @@
 // `MAIN: MOV A,TICKS / CJNE A,#100,MAIN`, `DJNZ R7,$` or an LCD's busy poll
 // `SETB E / MOV C,BUSY / CLR E / JC POLL`: instructions that only test or
 // load what nothing but an instruction or a peripheral's event can change,
-// or pulse a pin that nobody follows at its cycle. Until the run loop next looks at the peripherals (m_lookAt) no
-// event comes, so from its second turn on each turn of such a loop takes the
+// or pulse a pin that nobody follows at its cycle. Until the run loop next
+// looks at the peripherals (m_lookAt) no event comes, so from its second turn on each turn of such a loop takes the
 // same way and leaves the machine as it found it, but for the clock, the
 // instruction and execution counts and a DJNZ counter. The run loop makes
 // those turns at once and goes on from the last of them instruction by
@@ -134,14 +134,14 @@ void Machine::findLoops(unsigned from, unsigned to)
         m_loops[a] = closes[fetchCode(static_cast<uint16_t>(a))] && loopShape(static_cast<uint16_t>(a));
 }
 
-int Machine::steadyBit(uint8_t bit) const
+int Machine::steadyBit(uint8_t bit, const uint8_t* latches) const
 {
-    const unsigned shift = bit & 7;
+    const unsigned shift = bit & 7, port = (bit >> 4) & 3;
     switch (access::kBitKind[bit]) {
     case access::BitInRam: return (m_s.iram[0x20 + (bit >> 3)] >> shift) & 1;
     case access::BitFlag: return (m_s.sfr[(bit & 0xF8) - 0x80] >> shift) & 1;
-    case access::BitPin: return (pinLevels((bit >> 4) & 3) >> shift) & 1;
-    case access::BitP3: return quietP3() ? (pinLevels(3) >> shift) & 1 : -1;
+    case access::BitPin: return ((latches[port] & m_outside[port]) >> shift) & 1;
+    case access::BitP3: return quietP3() ? ((latches[3] & m_outside[3]) >> shift) & 1 : -1;
     default: return -1;
     }
 }
@@ -171,12 +171,6 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
     unsigned cycles = 0, count = 0, leaps = 0, reports = 0;
     uint16_t made[kLoopReach + 1], leapedFrom[kLoopReach + 1];
     uint8_t latches[4];
-    auto bitNow = [&](uint8_t bit) -> int {
-        const unsigned port = (bit >> 4) & 3;
-        if (!access::isPortBit(bit) || (port == 3 && !quietP3()))
-            return steadyBit(bit);
-        return ((latches[port] & m_outside[port]) >> (bit & 7)) & 1;
-    };
     auto latchesKept = [&] {
         for (unsigned port = 0; port < 4; ++port) {
             if (latches[port] != m_s.sfr[port << 4])
@@ -205,7 +199,7 @@ void Machine::skipLoop(uint16_t at, uint16_t start, bool countJumps)
             case JZ: jumps = acc == 0; break;
             case JNZ: jumps = acc != 0; break;
             case JB: case JNB: case MOV_C_BIT: {
-                const int bit = bitNow(first);
+                const int bit = steadyBit(first, latches);
                 if (bit < 0 || (first < 0x80 && 0x20 + (first >> 3) == counter))
                     return false;
                 if (op == MOV_C_BIT) {

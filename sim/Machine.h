@@ -143,8 +143,9 @@ private:
     // before the instruction m_instructionLimit counts to.
     void skipLoop(uint16_t at, uint16_t start, bool countJumps);
     // A bit as JB/JNB read it, where nothing but an instruction can change it
-    // before m_lookAt; -1 where reading it may do more.
-    int steadyBit(uint8_t bit) const;
+    // before m_lookAt, with the port latches as given; -1 where reading it
+    // may do more.
+    int steadyBit(uint8_t bit, const uint8_t* latches) const;
     // The jump at `at` closes a loop of a shape skipLoop() takes (static: the
     // code bytes alone), kept in m_loops.
     bool loopShape(uint16_t at) const;
