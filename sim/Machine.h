@@ -127,6 +127,19 @@ public:
     double lineBitCycles() const { return m_s.lineBitCycles; }
 
 private:
+    // One port's outside drive, stored as all four at once: the history
+    // reads them as one word right after a board has answered (a load
+    // spanning a narrower store just made waits for it to reach memory).
+    void setDrive(unsigned port, uint8_t driven)
+    {
+        if constexpr (std::endian::native != std::endian::little) {
+            m_s.drive[port] = driven;
+            return;
+        }
+        const unsigned shift = 8 * port;
+        const uint32_t drives = (outsideDrives() & ~(0xFFu << shift)) | uint32_t{driven} << shift;
+        std::memcpy(m_s.drive, &drives, sizeof drives);
+    }
     friend class MachineAccess;
     // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
     // StopAtBreak: an instruction with a breakpoint is not made; 0 cycles tell it.

@@ -228,12 +228,12 @@ void Machine::drivePins(unsigned port, uint8_t pins, uint8_t low)
         driveInputs(port, driven);
         return;
     }
-    m_s.drive[port] = driven;
+    setDrive(port, driven);
     outsideMoved(port);
     const uint8_t now = pinLevels(port);
     const uint8_t moved = now ^ m_s.pinsOut[port];
     if (moved & m_watched[port]) {  // a level the peripherals look at (T2 clocked out) after all
-        m_s.drive[port] = was;
+        setDrive(port, was);
         outsideMoved(port);
         driveInputs(port, driven);
         return;
@@ -248,7 +248,7 @@ void Machine::driveInputs(unsigned port, uint8_t driven)
 {
     firstCycle();  // pins driven in the middle of an instruction (a part answering its write)
     changing();
-    m_s.drive[port] = driven;
+    setDrive(port, driven);
     outsideMoved(port);
     portsChanged();
 }
