@@ -161,7 +161,7 @@ Stop Machine::run(uint64_t cycleBudget)
         stop = !m_record         ? runFor<RunMode::Bare>(cycleBudget)
                : m_record->trace ? runFor<RunMode::Traced>(cycleBudget)
                                  : runFor<RunMode::Observed>(cycleBudget);
-        if (m_flowCount)
+        if (m_flowEnd != m_flows.data())
             flushFlows();
     }
     catchUp();
@@ -202,7 +202,7 @@ void Machine::flowStep(uint16_t at, unsigned cycles)
 // The calls and returns the loop wrote down, to the observer in the order made.
 void Machine::flushFlows()
 {
-    const unsigned count = std::exchange(m_flowCount, 0u);
+    const size_t count = static_cast<size_t>(std::exchange(m_flowEnd, m_flows.data()) - m_flows.data());
     if (count && m_record->observer)
         m_record->observer->flowed(m_flows.data(), count);
 }
@@ -497,7 +497,7 @@ Stop Machine::runFor(uint64_t cycleBudget)
                         due(rest);
                     pollIfNeeded();
                     if constexpr (Observed) {
-                        if (m_flowCount >= kFlowBatch)  // the calls and returns written down fill their batch
+                        if (flowsFull())  // the calls and returns written down fill their batch
                             flushFlows();
                     }
                 }

@@ -288,8 +288,8 @@ template <bool Marks>
     if constexpr (Marks) {
         // Its stack is RAM: nothing clocked its first cycle yet.
         if (word & kMarkBit) {
-            m_flows[m_flowCount] = FlowSeen{cyclesAfter, at, pc, m_s.sfr[sfr::SP - 0x80]};
-            if (++m_flowCount >= kFlowBatch)
+            *m_flowEnd++ = FlowSeen{cyclesAfter, at, pc, m_s.sfr[sfr::SP - 0x80]};
+            if (flowsFull())
                 lookNow();
         }
     }

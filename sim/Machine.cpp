@@ -35,6 +35,7 @@ Machine::Machine(const Chip& chip, const Board& board)
     // Padding too: a snapshot copies the state's bytes, and two machines in
     // the same state must give the same ones.
     std::memset(static_cast<void*>(&m_s), 0, sizeof m_s);
+    m_flowEnd = m_flows.data();
     m_board.xramSize = std::min(m_board.xramSize, 65536u);
     m_iramMask = chip.iramSize > 128 ? 0xFF : 0x7F;
     m_shared = m_board.sharedFrom <= m_board.sharedTo;

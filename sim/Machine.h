@@ -187,11 +187,12 @@ private:
     uint32_t* m_jumpCounts = nullptr;     // an observed run's: the record's taken counters
     std::vector<uint32_t> m_jumpScratch;  // ... or these, when the record keeps none
     // The calls and returns an observed run's loop made and its observer has
-    // not been told of yet (flushFlows() tells it): m_flowCount of m_flows.
+    // not been told of yet (flushFlows() tells it): m_flows up to m_flowEnd.
     // A full batch has the loop look; a call or return ending a quiet run
     // stores no look, so one more may come before it (m_flows holds it).
     static constexpr unsigned kFlowBatch = 256;
-    unsigned m_flowCount = 0;
+    FlowSeen* m_flowEnd = nullptr;  // set by the constructor: m_flows.data()
+    bool flowsFull() const { return m_flowEnd >= m_flows.data() + kFlowBatch; }
     void flushFlows();
     void attend()
     {
@@ -587,7 +588,7 @@ private:
     uint64_t m_instructionLimit = UINT64_MAX;
     bool m_followLine = false;  // m_listener wants every edge of the outside line
     bool m_followPins = false;  // pin changes are told or counted at their own cycles
-    std::array<FlowSeen, kFlowBatch + 1> m_flows;  // see m_flowCount
+    std::array<FlowSeen, kFlowBatch + 1> m_flows;  // see m_flowEnd
 };
 
 }  // namespace sim
