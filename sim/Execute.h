@@ -8,13 +8,12 @@
 // own copy of the loop's tail. Included by sim/Cpu.cpp only.
 
 #include "sim/Access.h"
+#include "sim/LittleEndian.h"
 #include "sim/QuietRuns.h"
 #include "sim/Sfr.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 
 namespace sim {
@@ -218,28 +217,6 @@ static_assert([] {
     return true;
 }(), "a quiet opcode and its handler disagree");
 
-// DPTR as one 16-bit access of DPL and DPH, side by side: a load of DPTR
-// just written (MOV DPTR,#data then MOVC or JMP @A+DPTR) is then forwarded
-// from its one store rather than waiting on two byte stores.
-[[gnu::always_inline]] inline uint16_t load16(const uint8_t* low)
-{
-    if constexpr (std::endian::native != std::endian::little)
-        return static_cast<uint16_t>(low[0] | low[1] << 8);
-    uint16_t value;
-    std::memcpy(&value, low, sizeof value);
-    return value;
-}
-
-[[gnu::always_inline]] inline void store16(uint8_t* low, uint16_t value)
-{
-    if constexpr (std::endian::native != std::endian::little) {
-        low[0] = static_cast<uint8_t>(value);
-        low[1] = static_cast<uint8_t>(value >> 8);
-        return;
-    }
-    std::memcpy(low, &value, sizeof value);
-}
-
 // The next operand byte.
 [[gnu::always_inline]] inline uint8_t take(uint16_t& pc, uint32_t& operands)
 {
@@ -366,8 +343,10 @@ template <bool Watches>
 // them; the run loop's file (sim/Cpu.cpp) has them too.
 #define SFR(a) m_s.sfr[(a) - 0x80]
 #define ACCU SFR(ACC)
-#define DPTR() execution::load16(&SFR(DPL))
-#define SET_DPTR(value) execution::store16(&SFR(DPL), (value))
+// DPL and DPH side by side, as one access: MOVC or JMP @A+DPTR right after
+// MOV DPTR,#data loads what one store wrote (sim/LittleEndian.h).
+#define DPTR() loadLittle<uint16_t>(&SFR(DPL))
+#define SET_DPTR(value) storeLittle<uint16_t>(&SFR(DPL), (value))
 #define PSWR SFR(PSW)
 // The register bank: worked out from PSW here; the run loop keeps it (M51_BANK).
 #define M51_BANK (m_s.iram + (PSWR & RS))

@@ -8,15 +8,14 @@
 
 #include "sim/Chip.h"
 #include "sim/CoreTypes.h"
+#include "sim/LittleEndian.h"
 #include "sim/ZeroTable.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -72,16 +71,8 @@ public:
     void drivePins(unsigned port, uint8_t pins, uint8_t low);
     uint8_t outsideDrive(unsigned port) const { return m_s.drive[port & 3]; }  // per pin: 0 pulled low, 1 released
     // All four ports' outside drive, port 0 in the low byte.
-    uint32_t outsideDrives() const
-    {
-        if constexpr (std::endian::native == std::endian::little) {  // asked around every pin report a board answers
-            uint32_t drives;
-            std::memcpy(&drives, m_s.drive, sizeof drives);
-            return drives;
-        }
-        return uint32_t(m_s.drive[0]) | uint32_t(m_s.drive[1]) << 8 | uint32_t(m_s.drive[2]) << 16 |
-               uint32_t(m_s.drive[3]) << 24;
-    }
+    // Asked around every pin report a board answers: one load.
+    uint32_t outsideDrives() const { return loadLittle<uint32_t>(m_s.drive); }
 
     void sendSerial(const uint8_t* bytes, size_t n);  // queued for the board's RXD
     size_t serialPending() const { return m_rxQueue.size(); }
@@ -128,17 +119,11 @@ public:
 
 private:
     // One port's outside drive, stored as all four at once: the history
-    // reads them as one word right after a board has answered (a load
-    // spanning a narrower store just made waits for it to reach memory).
+    // reads them as one word right after a board has answered.
     void setDrive(unsigned port, uint8_t driven)
     {
-        if constexpr (std::endian::native != std::endian::little) {
-            m_s.drive[port] = driven;
-            return;
-        }
         const unsigned shift = 8 * port;
-        const uint32_t drives = (outsideDrives() & ~(0xFFu << shift)) | uint32_t{driven} << shift;
-        std::memcpy(m_s.drive, &drives, sizeof drives);
+        storeLittle<uint32_t>(m_s.drive, (outsideDrives() & ~(0xFFu << shift)) | uint32_t{driven} << shift);
     }
     friend class MachineAccess;
     // CountJumps: a conditional jump that jumps counts in m_jumpCounts at its address.
